@@ -1,0 +1,7 @@
+# Warnings for our own targets: vx_warnings(target)
+function(vx_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(VX_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()

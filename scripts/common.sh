@@ -1,0 +1,26 @@
+# Shared by scripts/test and scripts/run.
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+JOBS="${JOBS:-$(nproc)}"
+
+# Runs scripts/setup when a tool or package the build needs is missing.
+ensure_setup() {
+  local missing=0
+  for tool in cmake ninja g++ pkg-config xvfb-run; do
+    command -v "$tool" >/dev/null 2>&1 || missing=1
+  done
+  for pkg in qt6-base-dev libcurl4-openssl-dev libssl-dev liblzo2-dev libgtest-dev \
+             libgmock-dev libbenchmark-dev fonts-dejavu-core; do
+    dpkg -s "$pkg" >/dev/null 2>&1 || missing=1
+  done
+  if [ "$missing" -ne 0 ]; then
+    echo "== installing packages (scripts/setup)"
+    "$ROOT/scripts/setup"
+  fi
+}
+
+# configure_build DIR [cmake args...]
+configure_build() {
+  local dir="$1"; shift
+  cmake -S "$ROOT" -B "$dir" -G Ninja "$@"
+  cmake --build "$dir" -j "$JOBS"
+}
