@@ -1,0 +1,1 @@
+// Replaced as the first Qt sources of this folder land.

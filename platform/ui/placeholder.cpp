@@ -1,0 +1,1 @@
+// Replaced as the layer's first Qt modules land.
