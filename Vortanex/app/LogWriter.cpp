@@ -1,3 +1,250 @@
 #include "app/LogWriter.h"
 
-void WriteLog(int, std::string_view) {}
+#include "pf/append_file.h"
+#include "pf/clock.h"
+#include "pf/files.h"
+#include "pf/log.h"
+#include "pf/paths.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <new>
+#include <unistd.h>
+
+std::atomic<int> Log_Level{0};
+
+namespace {
+
+constexpr int64_t kLogKeepSeconds = 2'592'000; // 30 days
+constexpr int64_t kMsgKeepSeconds = 259'200;   // 3 days
+constexpr int kOldLogDays = 32;                // today and the 31 days before
+
+struct LogState {
+    std::mutex mutex;
+    pf::AppendFile file;             // guarded by mutex
+    std::filesystem::path path;      // guarded by mutex; empty when closed
+    std::string line;                // guarded by mutex; grows, reused for every line
+    std::filesystem::path logFolder; // guarded by mutex; empty before StartLog
+    bool syncPerLine = false;        // guarded by mutex
+};
+
+LogState& state()
+{
+    // Never destroyed: a thread still logging while the process exits must
+    // not find the lock gone.
+    static LogState* s = new LogState;
+    return *s;
+}
+
+std::filesystem::path logFolder()
+{
+    std::lock_guard lock(state().mutex);
+    return state().logFolder;
+}
+
+// The stamp into a caller buffer, without allocating; returns its length.
+size_t formatStamp(char (&out)[64])
+{
+    const pf::LocalTime t = pf::clock().localNow();
+    const int n = std::snprintf(out, sizeof out, "%d-%02d-%02d-%02d:%02d:%02d.%03d", t.year, t.month, t.day, t.hour,
+                                t.minute, t.second, t.millis);
+    return n < 0 ? 0 : std::min(static_cast<size_t>(n), sizeof out - 1);
+}
+
+// Formats and writes one line; the caller holds the lock. False when the line
+// could not be formatted for want of memory.
+bool writeLocked(LogState& s, std::string_view text)
+{
+    char stamp[64];
+    const size_t stampLength = formatStamp(stamp);
+    try {
+        s.line.clear(); // keeps the capacity: steady logging allocates nothing
+        s.line.append(stamp, stampLength).append(" - ").append(text).push_back('\n');
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (s.file.appendLine(s.line) && s.syncPerLine)
+        ::fdatasync(s.file.fd());
+    return true;
+}
+
+// A user id may come from the server: keep it from naming another folder.
+std::string fileNamePart(std::string_view part)
+{
+    std::string out(part);
+    for (char& c : out)
+        if (c == '/' || c == '\0')
+            c = '_';
+    return out;
+}
+
+bool openLocked(LogState& s, const std::string& fileName)
+{
+    s.file.close();
+    s.path.clear();
+    if (s.logFolder.empty())
+        return false;
+    const auto path = s.logFolder / fileName;
+    if (!s.file.open(path))
+        return false;
+    s.path = path;
+    return true;
+}
+
+void installSink()
+{
+    pf::setLogSink([](int level, std::string_view text) { WriteLog(level, text); });
+}
+
+} // namespace
+
+void WriteLog(int level, std::string_view text)
+{
+    LogState& s = state();
+    bool formatted = true;
+    {
+        std::lock_guard lock(s.mutex);
+        if (Log_Level.load(std::memory_order_relaxed) < level || !s.file.isOpen())
+            return;
+        formatted = writeLocked(s, text);
+    }
+    if (!formatted) {
+        // Never a message box here: it would make every logging thread wait
+        // for the user. One note on stderr, written without allocating.
+        static const char note[] = "Error while memory allocation for writing to log file\n";
+        [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, note, sizeof note - 1);
+    }
+}
+
+std::string LogTimestamp()
+{
+    char out[64];
+    const size_t length = formatStamp(out);
+    return std::string(out, length);
+}
+
+std::string CheckLogFiles(std::string_view namePart)
+{
+    // The date is that of the opening; a log kept open past midnight stays
+    // the file of the day it was opened.
+    const pf::LocalTime t = pf::clock().localNow();
+    char name[256];
+    std::snprintf(name, sizeof name, "Vortanex_%s_%02d%02d%d.log", fileNamePart(namePart).c_str(), t.day, t.month,
+                  t.year);
+
+    // Age by modification time: creation time is not kept reliably here.
+    const auto folder = logFolder();
+    if (!folder.empty())
+        pf::files::removeOlderThan(folder, "Vortanex_*.log", pf::clock().nowSeconds() - kLogKeepSeconds);
+    return name;
+}
+
+void CheckMsgFiles()
+{
+    const auto folder = logFolder();
+    if (!folder.empty())
+        pf::files::removeOlderThan(folder, "Vortanex*.msg", pf::clock().nowSeconds() - kMsgKeepSeconds);
+}
+
+bool StartLog(const pf::Paths& paths)
+{
+    const auto folder = paths.logs();
+    {
+        std::lock_guard lock(state().mutex);
+        state().logFolder = folder;
+    }
+
+    std::error_code ec;
+    if (!std::filesystem::is_directory(folder, ec)) {
+        // First start with this layout: the daily logs of the last month still
+        // lie in the program folder.
+        if (pf::files::ensureDir(folder)) {
+            using namespace std::chrono;
+            const pf::LocalTime t = pf::clock().localNow();
+            const sys_days today{year{t.year} / month{static_cast<unsigned>(t.month)} / day{static_cast<unsigned>(t.day)}};
+            for (int back = 0; back < kOldLogDays; ++back) {
+                const year_month_day d{today - days{back}};
+                char name[64];
+                std::snprintf(name, sizeof name, "Vortanex_%02u%02u%d.log", static_cast<unsigned>(d.day()),
+                              static_cast<unsigned>(d.month()), static_cast<int>(d.year()));
+                std::filesystem::rename(paths.root() / name, folder / name, ec); // a missing day is skipped
+            }
+        }
+    }
+
+    CheckMsgFiles();
+    const std::string name = CheckLogFiles("Common");
+    bool opened;
+    {
+        std::lock_guard lock(state().mutex);
+        opened = openLocked(state(), name);
+    }
+    if (opened)
+        installSink();
+    return opened;
+}
+
+bool SwitchToUserLog(std::string_view userId)
+{
+    const std::string name = CheckLogFiles(userId);
+    bool opened;
+    {
+        // One step under the lock, so that no thread's line falls between
+        // closing the common log and opening the user's.
+        std::lock_guard lock(state().mutex);
+        opened = openLocked(state(), name);
+    }
+    if (opened)
+        installSink();
+    return opened;
+}
+
+void CloseLog()
+{
+    LogState& s = state();
+    std::lock_guard lock(s.mutex);
+    if (!s.file.isOpen())
+        return;
+    writeLocked(s, "Closing LogFile Connection");
+    writeLocked(s, "**************************Vortanex is shutdown properly*******************");
+    // Closed under the lock: a late thread finds the log closed and drops its
+    // line instead of writing to a closed descriptor.
+    s.file.close();
+    s.path.clear();
+    std::string().swap(s.line);
+}
+
+std::filesystem::path CurrentLogPath()
+{
+    std::lock_guard lock(state().mutex);
+    return state().path;
+}
+
+void SetLogSyncPerLine(bool on)
+{
+    std::lock_guard lock(state().mutex);
+    state().syncPerLine = on;
+}
+
+std::string MaskSecret(std::string_view)
+{
+    // Always the same text, so that not even the secret's length shows.
+    return "****";
+}
+
+std::string MaskSecretIn(std::string_view text, std::string_view secret)
+{
+    if (secret.empty())
+        return std::string(text);
+    // Every occurrence, not only whole fields: masking a little too much is
+    // harmless, a secret left in a line that goes to the server is not.
+    std::string out;
+    out.reserve(text.size());
+    size_t from = 0;
+    for (size_t at; (at = text.find(secret, from)) != std::string_view::npos; from = at + secret.size())
+        out.append(text.substr(from, at - from)).append(MaskSecret(secret));
+    out.append(text.substr(from));
+    return out;
+}

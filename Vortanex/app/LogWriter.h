@@ -1,7 +1,54 @@
 #pragma once
 // The terminal's one log: a daily file in Logs, written from every thread.
+// Before login the lines go to the common log, after login to the user's log.
+#include <atomic>
+#include <filesystem>
+#include <string>
 #include <string_view>
 
+namespace pf {
+class Paths;
+}
+
+// Verbosity threshold: a line of level L is written when L <= Log_Level.
+// 0 until the configuration file has been read.
+extern std::atomic<int> Log_Level;
+
 // Appends one line "<stamp> - <text>\n" when `level` passes Log_Level and a log
-// is open. Any thread; never blocks on the UI thread.
+// is open; otherwise drops it. Any thread; a line is never mixed with another.
 void WriteLog(int level, std::string_view text);
+
+// The local time with milliseconds, "2024-03-05-09:07:31.042".
+std::string LogTimestamp();
+
+// Today's log file name for `namePart` ("Common" or the user id), and removes
+// the logs in Logs that are more than 30 days old.
+std::string CheckLogFiles(std::string_view namePart);
+
+// Removes the message files in Logs that are more than 3 days old.
+void CheckMsgFiles();
+
+// Start-up: remembers the program folder, creates Logs when it is missing
+// (moving the dated daily logs of the last 32 days from the program folder
+// into it), clears old message and log files and opens the common log.
+// False when the log could not be opened (lines are then dropped).
+bool StartLog(const pf::Paths& paths);
+
+// After login: clears old logs and moves from the common log to the user's.
+bool SwitchToUserLog(std::string_view userId);
+
+// Exit: writes the closing lines and closes the log.
+void CloseLog();
+
+// The open log file, empty when none is open (the crash-report offer reads it).
+std::filesystem::path CurrentLogPath();
+
+// Commit every line to disk before WriteLog returns (off by default: a line
+// already survives a crash of the process once write(2) has returned).
+void SetLogSyncPerLine(bool on);
+
+// Secrets never reach the log. MaskSecret gives what a log line shows in
+// place of a password, password digest, security answer or one-time code;
+// MaskSecretIn replaces every occurrence of `secret` in `text` with it.
+std::string MaskSecret(std::string_view secret);
+std::string MaskSecretIn(std::string_view text, std::string_view secret);

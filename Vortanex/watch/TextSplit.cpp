@@ -1,6 +1,70 @@
 #include "watch/TextSplit.h"
 
-int SplitString(std::string_view, char, std::vector<std::string>& out)
+#include <cstring>
+#include <new>
+
+namespace {
+
+std::string_view trimBlanks(std::string_view field)
 {
+    const size_t first = field.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return {};
+    const size_t last = field.find_last_not_of(' ');
+    return field.substr(first, last - first + 1);
+}
+
+} // namespace
+
+int SplitString(std::string_view text, char sep, std::vector<std::string>& out)
+{
+    const size_t before = out.size();
+    try {
+        // The end of the text ends the last field, so an empty text still
+        // gives one (empty) field: callers count fields as separators + 1.
+        size_t start = 0;
+        for (;;) {
+            const size_t end = text.find(sep, start);
+            const size_t stop = end == std::string_view::npos ? text.size() : end;
+            out.emplace_back(trimBlanks(text.substr(start, stop - start)));
+            if (end == std::string_view::npos)
+                break;
+            start = end + 1;
+        }
+    } catch (const std::bad_alloc&) {
+        // Shrinking does not allocate, so the array is back as it was.
+        out.resize(before);
+        return -1;
+    }
     return static_cast<int>(out.size());
+}
+
+void TrimLeftSpaces(char* buffer)
+{
+    if (!buffer || buffer[0] != ' ')
+        return;
+    size_t skip = 0;
+    while (buffer[skip] == ' ')
+        ++skip;
+    std::memmove(buffer, buffer + skip, std::strlen(buffer + skip) + 1);
+}
+
+void TrimRightSpaces(char* buffer)
+{
+    if (!buffer)
+        return;
+    for (size_t n = std::strlen(buffer); n > 0 && buffer[n - 1] == ' '; --n)
+        buffer[n - 1] = '\0';
+}
+
+void TrimLeftSpaces(std::string& text)
+{
+    const size_t first = text.find_first_not_of(' ');
+    text.erase(0, first == std::string::npos ? text.size() : first);
+}
+
+void TrimRightSpaces(std::string& text)
+{
+    const size_t last = text.find_last_not_of(' ');
+    text.resize(last == std::string::npos ? 0 : last + 1);
 }

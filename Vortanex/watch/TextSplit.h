@@ -1,9 +1,22 @@
 #pragma once
-// Splitting of the '|', '~', '^' and ',' separated texts of the broker's replies.
+// The one field splitter of the terminal: replies, feed payloads, list files
+// and stored lines are all cut into fields with it.
 #include <string>
 #include <string_view>
 #include <vector>
 
-// Appends the fields of `text` separated at `sep` to `out`, each trimmed of
-// blanks at both ends, empty fields kept. Returns the array's new size.
+// Appends the fields of `text` separated at `sep` to the end of `out`; nothing
+// already in `out` is removed. n separators always give n + 1 fields, empty
+// fields included, each trimmed of blanks (0x20 only) at both ends. An empty
+// text is one empty field. Returns the array's size after the call, or -1 when
+// memory ran out (then `out` is left as it was).
 int SplitString(std::string_view text, char sep, std::vector<std::string>& out);
+
+// Remove the leading, respectively trailing, blanks of a writable
+// NUL-terminated buffer in place. Tabs and line ends are not blanks.
+void TrimLeftSpaces(char* buffer);
+void TrimRightSpaces(char* buffer);
+
+// The same on a string.
+void TrimLeftSpaces(std::string& text);
+void TrimRightSpaces(std::string& text);

@@ -70,5 +70,7 @@ public:
 // up; tests install a scripted one. The prompter must outlive its installation.
 Prompter& prompter();
 void setPrompter(Prompter* p); // nullptr restores the default
+// Called by the UI layer's start-up and shut-down (ui::UiLayer) only.
+void setDefaultPrompter(Prompter* p);
 
 } // namespace ui

@@ -1,0 +1,269 @@
+#include "app/ConfigFile.h"
+
+#include "app/AppSettings.h"
+#include "app/FixedText.h"
+#include "app/LogWriter.h"
+#include "app/ProgramPaths.h"
+#include "app/SessionRecord.h"
+
+#include "pf/files.h"
+
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+ConfigRecord g_Config;
+
+namespace detail {
+namespace {
+
+// Blank-separated tokens of at most maxLength characters; a longer run of
+// non-blanks continues as the next token, as a width-limited scan would read it.
+class TokenReader {
+public:
+    TokenReader(std::string_view text, size_t maxLength) : m_text(text), m_max(maxLength) {}
+
+    std::optional<std::string_view> next()
+    {
+        while (m_pos < m_text.size() && isBlank(m_text[m_pos]))
+            ++m_pos;
+        if (m_pos >= m_text.size())
+            return std::nullopt;
+        const size_t start = m_pos;
+        while (m_pos < m_text.size() && !isBlank(m_text[m_pos]) && m_pos - start < m_max)
+            ++m_pos;
+        return m_text.substr(start, m_pos - start);
+    }
+
+private:
+    static bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+
+    std::string_view m_text;
+    size_t m_max;
+    size_t m_pos = 0;
+};
+
+// The usual decimal conversion: optional sign, leading digits, 0 without any;
+// out-of-range values are held at the int limits.
+int decimalValue(std::string_view token)
+{
+    if (!token.empty() && token.front() == '+')
+        token.remove_prefix(1);
+    long long value = 0;
+    std::from_chars(token.data(), token.data() + token.size(), value);
+    if (value > INT32_MAX)
+        return INT32_MAX;
+    if (value < INT32_MIN)
+        return INT32_MIN;
+    return static_cast<int>(value);
+}
+
+enum class Kind { Text, Number, Level, Dropped };
+
+struct Key {
+    const char* name;
+    Kind kind;
+    char* text = nullptr;
+    size_t textSize = 0; // the field's size, terminator included
+    int* number = nullptr;
+};
+
+template <size_t N>
+Key textKey(const char* name, char (&field)[N])
+{
+    return Key{name, Kind::Text, field, N, nullptr};
+}
+
+Key numberKey(const char* name, int& field)
+{
+    return Key{name, Kind::Number, nullptr, 0, &field};
+}
+
+// Reads key/value tokens into the fields of `keys`: '#' tokens are skipped
+// alone, unknown tokens are skipped, empty values are ignored, long texts are
+// cut to their field with a log line.
+void readTokens(std::string_view text, size_t maxToken, const std::vector<Key>& keys)
+{
+    TokenReader reader(text, maxToken);
+    while (auto token = reader.next()) {
+        if (token->front() == '#')
+            continue;
+        const Key* key = nullptr;
+        for (const Key& k : keys) {
+            if (*token == k.name) {
+                key = &k;
+                break;
+            }
+        }
+        if (!key)
+            continue;
+        const auto value = reader.next();
+        if (!value || value->empty())
+            continue;
+        switch (key->kind) {
+        case Kind::Text: {
+            const size_t n = value->size() < key->textSize - 1 ? value->size() : key->textSize - 1;
+            std::memcpy(key->text, value->data(), n);
+            std::memset(key->text + n, 0, key->textSize - n);
+            if (n < value->size())
+                WriteLog(0, std::string("Value of ") + key->name + " cut to " + std::to_string(n) + " characters");
+            break;
+        }
+        case Kind::Number:
+            *key->number = decimalValue(*value);
+            break;
+        case Kind::Level:
+            Log_Level.store(decimalValue(*value));
+            break;
+        case Kind::Dropped:
+            break;
+        }
+    }
+}
+
+
+// The user's name for the per-user files: the nick name for a nick-name
+// login, the user id otherwise.
+std::string_view sessionLoginName()
+{
+    if (pv_user_info.id_kind == 2)
+        return FixedTextView(pv_user_info.nick_name);
+    return FixedTextView(pv_user_info.user_id);
+}
+
+} // namespace
+} // namespace detail
+
+int ReadConfigFile()
+{
+    Log_Level.store(0);
+    g_Config.Connect_Type = 0;
+    g_Config.Feeds_Type = 0;
+    g_Config.Trade_Port = 80;
+    g_Config.Feed_Port = 80;
+
+    const auto text = pf::files::readAll(ProgramPaths().config() / "Vortanex.ini");
+    if (!text)
+        return 1;
+    using detail::numberKey;
+    using detail::textKey;
+    const std::vector<detail::Key> keys = {
+        textKey("Feeds_Host", g_Config.Feeds_Host),
+        textKey("Trade_Host", g_Config.Trade_Host),
+        textKey("Watch_Host", g_Config.Watch_Host),
+        textKey("Security_Host", g_Config.Security_Host),
+        textKey("Redirect_Url", g_Config.Redirect_Url),
+        detail::Key{"Log_Level", detail::Kind::Level},
+        numberKey("Connect_Type", g_Config.Connect_Type),
+        numberKey("Feeds_Type", g_Config.Feeds_Type),
+        textKey("Mcast_IP", g_Config.Mcast_IP),
+        numberKey("Mcast_Port", g_Config.Mcast_Port),
+        numberKey("Trade_Port", g_Config.Trade_Port),
+        numberKey("Feed_Port", g_Config.Feed_Port),
+    };
+    detail::readTokens(*text, 100, keys);
+    return 0;
+}
+
+int LoadUserConfigDetails(std::string_view loginId)
+{
+    try {
+        WriteLog(0, "Entry : LoadUserConfigDetails");
+        GetProxyDetails(1, loginId);
+        CurrentSettingsHost().applyTheme(g_AppSettings.theme);
+        CurrentSettingsHost().broadcastSettings(2);
+
+        const std::string name(loginId.empty() ? detail::sessionLoginName() : loginId);
+        bool read = false;
+        if (IsPlainFileName(name)) {
+            const auto path = ProgramPaths().data() / (name + ".bin");
+            WriteLog(0, path.string());
+            const int64_t size = pf::files::size(path);
+            if (size >= 0) {
+                char line[200];
+                std::snprintf(line, sizeof line, "%s.bin File Size :%d = %d", pv_user_info.user_id,
+                              static_cast<int>(size), 1088);
+                WriteLog(0, line);
+            }
+            if (size > 0) {
+                if (const auto text = pf::files::readAll(path)) {
+                    // The trading host and port always come from the
+                    // configuration file and the login reply: their values are
+                    // read here only to be dropped.
+                    int droppedPort = 0;
+                    char droppedHost[128];
+                    using detail::numberKey;
+                    using detail::textKey;
+                    const std::vector<detail::Key> keys = {
+                        textKey("Feeds_Host", g_Config.Feeds_Host),
+                        textKey("Trade_Host", droppedHost),
+                        textKey("Watch_Host", g_Config.Watch_Host),
+                        textKey("Security_Host", g_Config.Security_Host),
+                        textKey("Redirect_Url", g_Config.Redirect_Url),
+                        detail::Key{"Log_Level", detail::Kind::Level},
+                        numberKey("Connect_Type", g_Config.Connect_Type),
+                        numberKey("Feeds_Type", g_Config.Feeds_Type),
+                        textKey("Mcast_IP", g_Config.Mcast_IP),
+                        numberKey("Mcast_Port", g_Config.Mcast_Port),
+                        numberKey("Trade_Port", droppedPort),
+                        numberKey("Feed_Port", g_Config.Feed_Port),
+                        textKey("Market_Data_Host", g_Config.Market_Data_Host),
+                        textKey("Gcrn", g_Config.Gcrn),
+                        numberKey("Services_Counter", g_Config.Services_Counter),
+                    };
+                    detail::readTokens(*text, 128, keys);
+                    read = true;
+                }
+            }
+        } else {
+            WriteLog(0, "Login id [" + name + "] does not name a per-user file");
+        }
+        if (!read) {
+            WriteLog(0, "Setting Default Setting");
+            return 0;
+        }
+        char line[600];
+        std::snprintf(line, sizeof line, "[%s][%d][%s][%d][%d]", g_Config.Trade_Host, g_Config.Trade_Port,
+                      g_Config.Feeds_Host, g_Config.Feed_Port, static_cast<int>(g_Config.services.size()));
+        WriteLog(0, line);
+        WriteLog(0, "Exit : LoadUserConfigDetails");
+        return 1;
+    } catch (...) {
+        WriteLog(0, "Exception in LoadUserConfigDetails");
+        return -1;
+    }
+}
+
+void WriteUserConfigToDat()
+{
+    try {
+        const std::string name(detail::sessionLoginName());
+        if (!IsPlainFileName(name))
+            return;
+        const auto path = ProgramPaths().data() / (name + ".bin");
+        WriteLog(0, path.string());
+
+        const ConfigRecord& c = g_Config;
+        char head[2048];
+        const int n = std::snprintf(
+            head, sizeof head,
+            "Feeds_Host %s\nTrade_Host %s\nWatch_Host %s\nSecurity_Host %s\nRedirect_Url %s\nLog_Level %d\n"
+            "Connect_Type %d\nFeeds_Type %d\nMcast_Ip %s\nMcast_Port %d\nSurv_Ip %s\nSurv_Port %d\nTrade_Port %d\n"
+            "Feed_Port %d\nMarket_Data_Host %s\nGcrn %s\nServices_Counter %d\n",
+            c.Feeds_Host, c.Trade_Host, c.Watch_Host, c.Security_Host, c.Redirect_Url, Log_Level.load(),
+            c.Connect_Type, c.Feeds_Type, c.Mcast_IP, c.Mcast_Port, c.Surv_Ip, c.Surv_Port, c.Trade_Port,
+            c.Feed_Port, c.Market_Data_Host, c.Gcrn, c.Services_Counter);
+        std::string text(head, n > 0 ? static_cast<size_t>(n) : 0);
+        for (const ServiceRecord& s : c.services) {
+            char line[64];
+            std::snprintf(line, sizeof line, "Service_%d %d\n", s.service_id, s.subscribed);
+            text += line;
+        }
+        if (!WriteSettingsFile(path, text))
+            WriteLog(0, "Could not write " + path.string());
+    } catch (...) {
+        WriteLog(0, "Exception in WriteUserConfigToDat");
+    }
+}

@@ -1,0 +1,50 @@
+#pragma once
+// The process-wide configuration: server hosts and ports, the feed transport
+// and the services table. Read from Config/Vortanex.ini at start-up, then
+// overridden per user from Data/<login id>.bin, which every settings save
+// rewrites. Written on the UI thread during start-up and login only; the
+// verbosity goes straight into the log writer's Log_Level.
+#include <string_view>
+#include <vector>
+
+// One service of the broker, with the subscribed flag the login sets.
+struct ServiceRecord {
+    char name[256] = {};
+    int service_id = 0;
+    int subscribed = 0;
+};
+
+struct ConfigRecord {
+    char Feeds_Host[128] = {};
+    char Trade_Host[128] = {};
+    char Watch_Host[128] = {};
+    char Security_Host[128] = {}; // empty: Watch_Host serves the downloads
+    char Redirect_Url[128] = {};
+    int Connect_Type = 0;
+    int Feeds_Type = 0;
+    char Mcast_IP[128] = {};
+    int Mcast_Port = 0;
+    char Surv_Ip[128] = {};
+    int Surv_Port = 0;
+    int Trade_Port = 80;
+    int Feed_Port = 80;
+    char Market_Data_Host[128] = {};
+    char Gcrn[21] = {};
+    int Services_Counter = 0;
+    std::vector<ServiceRecord> services; // its size is the services count
+};
+
+extern ConfigRecord g_Config;
+
+// Reads Config/Vortanex.ini into g_Config (ports start at 80). 0 when the file
+// was read, 1 when it could not be opened.
+int ReadConfigFile();
+
+// At login: loads the user's settings, then overrides g_Config from the
+// per-user file (the trading host and port always stay). 1 when the file was
+// read, 0 when it is missing or empty, -1 after an exception.
+int LoadUserConfigDetails(std::string_view loginId);
+
+// Rewrites the per-user file (named by the user id or, for a nick-name login,
+// the nick name) from g_Config, atomically.
+void WriteUserConfigToDat();

@@ -1,0 +1,78 @@
+#pragma once
+// The lists fetched beside the security master: the watch-list categories
+// ("category.lst"), the broker's services ("services.lst") and the advisory
+// file that marks securities with a bullish, bearish or other call.
+#include "server/SecurityRecord.h"
+
+#include "pf/paths.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class SecurityTable;
+class ServerAccess;
+
+struct CategoryRecord {
+    int id = 0;
+    FixedText<32> group;
+    FixedText<75> name;
+};
+
+struct ServiceRecord {
+    FixedText<256> name;
+    int id = 0;
+    int subscribed = 0;
+};
+
+// Fills `out` with the built-in rows, one row per futures expiry of the
+// table's stock, index and currency lists, then the server's categories of
+// the '~' text. Returns the number of rows filled.
+int UpdateCategory(std::string_view text, const SecurityTable* table, bool hasSegment12,
+                   std::vector<CategoryRecord>& out);
+
+// Replaces `services` by the list of the '~' text; a service that was marked
+// subscribed keeps its mark (matched by id). Returns the number read.
+int UpdateServices(std::string_view text, std::vector<ServiceRecord>& services);
+
+// Applies the advisory text (line 1 the date "%d%m%Y", then
+// "token,unused,exch,Kind|text[|...],remark" lines) to the table's rows.
+// Returns the number of lines applied.
+int ApplyPellbrookText(std::string_view text, SecurityTable& table, std::string_view today);
+
+class CompanionLists {
+public:
+    using Progress = std::function<void(std::string_view text)>;
+
+    CompanionLists(const pf::Paths& paths, ServerAccess& server, std::string securityHost);
+    void setProgress(Progress progress) { m_progress = std::move(progress); }
+
+    // Kind 1 downloads, any other kind loads the local file.
+    void GetCategoryThread(int kind, const SecurityTable* table, bool hasSegment12);
+    void GetServicesThread(int kind);
+    void GetPellbrookFile(int kind, SecurityTable& table);
+
+    std::vector<CategoryRecord> categories;
+    std::vector<ServiceRecord> services;
+    // Version numbers of the local lists; a successful download takes the
+    // login's number so the next start-up compares equal.
+    int localCategoryVersion = 0;
+    int serverCategoryVersion = 0;
+    int localServicesVersion = 0;
+    int serverServicesVersion = 0;
+
+    static constexpr const char* kAdvisoryStem = "PellbrookSecFile";
+
+private:
+    // Unpacks a fetched archive into the ".lst" file; the unpacked text, or
+    // empty when it could not be unpacked.
+    std::string unpackToList(const std::string& packed, const std::filesystem::path& lst, const char* initFailure,
+                             const char* errorFormat);
+    void progress(std::string_view text) const;
+
+    const pf::Paths& m_paths;
+    ServerAccess& m_server;
+    std::string m_host;
+    Progress m_progress;
+};

@@ -1,0 +1,42 @@
+#pragma once
+// The text format of "security.lst" and "security_incr.lst": '~'-separated
+// records, a "date-number-count" header, then one ','-separated security per
+// record; and the three layouts in which a merged master is written back.
+#include "server/SecurityRecord.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct SecurityFileHeader {
+    std::string raw;  // the header record as read
+    std::string date; // up to 10 characters, only shown and copied
+    int number = 0;
+    int count = 100;  // a count below 1 counts as 100
+};
+
+struct SecurityFileContent {
+    SecurityFileHeader header;
+    std::vector<SecurityRecord> rows; // in file order
+    bool extended = false;            // a record carried field 9
+    bool opened = false;              // the file could be read
+};
+
+// How a file is read: the full load, or the merge's reading of the previous
+// full file and of the incremental file (which keys "CM" rows differently).
+enum class SecurityReading { Full, Incremental };
+
+// Parses a whole master text. Records after the first empty one are ignored.
+SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading reading);
+
+// Parses one security record (without its '~') into a cleared record; sets
+// `extended` when the record carries field 9.
+void ParseSecurityRecord(std::string_view record, SecurityReading reading, bool& extended, SecurityRecord& rec);
+SecurityRecord ParseSecurityRecord(std::string_view record, SecurityReading reading, bool& extended);
+
+// The record as the merge writes it back, '~' included.
+std::string FormatSecurityRecord(const SecurityRecord& rec, bool extendedFormat);
+
+// Reads a master file whole; `opened` is false (and the content empty) when it
+// cannot be read.
+SecurityFileContent LoadSecurity(const std::string& fileName, SecurityReading reading = SecurityReading::Full);

@@ -1,0 +1,262 @@
+#include "server/SecurityMaster.h"
+
+#include "app/LogWriter.h"
+#include "server/ServerAccess.h"
+
+#include "pf/files.h"
+#include "pf/lzo.h"
+#include "ui/prompter.h"
+
+#include <cstdio>
+#include <exception>
+#include <map>
+
+// File-local helpers.
+namespace {
+namespace detail {
+
+std::string format(const char* fmt, auto... args)
+{
+    char buf[512];
+    std::snprintf(buf, sizeof buf, fmt, args...);
+    return buf;
+}
+
+void tell(const std::string& text)
+{
+    ui::Ask a;
+    a.text = text;
+    a.icon = ui::Icon::Information;
+    a.buttons = ui::Buttons::Ok;
+    ui::prompter().ask(a);
+}
+
+using MergeMap = std::multimap<std::string, SecurityRecord>;
+
+// Folds one file's records into the merge map; returns the records taken
+// that are not "DEL". The previous full file drops its "DEL" and "SUSP" rows.
+int foldInto(MergeMap& map, const SecurityFileContent& file, int mode)
+{
+    int read = 0;
+    for (const SecurityRecord& rec : file.rows) {
+        if (mode == 1 && (rec.status == "DEL" || rec.status == "SUSP"))
+            continue;
+        if (!(rec.status == "DEL"))
+            ++read;
+        const std::string key(rec.symbol.view());
+        auto [first, last] = map.equal_range(key);
+        bool found = false;
+        for (auto it = first; it != last; ++it) {
+            SecurityRecord& e = it->second;
+            if (e.market_exchange == rec.market_exchange.view() && e.inst_type == rec.inst_type.view() &&
+                e.token == rec.token) {
+                e = rec;
+                found = true;
+                break;
+            }
+        }
+        if (!found)
+            map.emplace_hint(last, key, rec); // after the entries of the same symbol
+    }
+    return read;
+}
+
+} // namespace detail
+} // namespace
+
+bool SecurityStamp::parse(std::string_view text, SecurityStamp& out)
+{
+    const std::string s(text.substr(0, 127));
+    SecurityStamp st;
+    if (std::sscanf(s.c_str(), "%d-%d-%ld-%ld", &st.incrementalNumber, &st.logNumber, &st.dueSize, &st.fullSize) != 4)
+        return false;
+    out = st;
+    return true;
+}
+
+MergedMaster MergeSecurityMaster(const SecurityFileContent& previous, const SecurityFileContent& incremental)
+{
+    MergedMaster out;
+    detail::MergeMap map;
+    out.previousRead = detail::foldInto(map, previous, 1);
+    out.incrementalRead = detail::foldInto(map, incremental, 2);
+    out.extended = previous.extended || incremental.extended;
+
+    // Sized from the records present, not from the headers' counts.
+    out.rows.reserve(map.size());
+    for (auto& [key, e] : map) {
+        // Deleted indices stay in the table for this run (open views may
+        // name them) but leave the file; rows without a key reach neither.
+        if ((e.status == "DEL" && !(e.inst_type == "IN")) || e.display_name.empty())
+            continue;
+        SecurityRecord& r = out.rows.emplace_back(std::move(e));
+        r.ref_rate.store(0, std::memory_order_relaxed);
+        r.extras.reset();
+        r.denominator = 0;
+        r.aux_int1 = 0;
+        r.aux_int2 = 0;
+        // Old-layout rows carry no watch token; the rewritten file must, or
+        // they could not be subscribed after the next load.
+        if (r.wtoken == 0)
+            r.wtoken = DeriveWatchToken(r);
+    }
+    map.clear();
+
+    out.fileText = detail::format("%s-1-%d~", incremental.header.date.c_str(), static_cast<int>(out.rows.size()));
+    for (const SecurityRecord& r : out.rows)
+        if (!(r.status == "DEL"))
+            out.fileText += FormatSecurityRecord(r, out.extended);
+    return out;
+}
+
+SecurityMaster::SecurityMaster(const pf::Paths& paths, ServerAccess& server, std::string securityHost)
+    : m_paths(paths)
+    , m_server(server)
+    , m_host(std::move(securityHost))
+{
+}
+
+void SecurityMaster::progress(std::string_view text) const
+{
+    if (m_progress)
+        m_progress(text);
+}
+
+int SecurityMaster::prepareStartup(const SecurityStamp& stamp)
+{
+    incrementalNumber = stamp.incrementalNumber;
+    expectedSize = stamp.dueSize;
+    auto text = pf::files::readAll(fullFile());
+    localFileDate.clear();
+    if (text) {
+        const std::string_view t(*text);
+        localFileDate = std::string(t.substr(0, std::min(t.find_first_of("-~"), size_t{10})));
+    }
+    return (stamp.incrementalNumber != 0 || stamp.dueSize != 0 || !text) ? 1 : 0;
+}
+
+void SecurityMaster::prepareFullDownload(const SecurityStamp& stamp)
+{
+    incrementalNumber = 0;
+    expectedSize = stamp.fullSize;
+}
+
+void SecurityMaster::unpack(const std::string& packed)
+{
+    progress("Uncompressing Security Information");
+    if (!pf::lzo::init()) {
+        detail::tell("Unable to download latest Security File");
+        return;
+    }
+    try {
+        std::vector<unsigned char> out;
+        const auto* in = reinterpret_cast<const unsigned char*>(packed.data());
+        if (!pf::lzo::inflate(in, packed.size(), out, packed.size() * 20)) {
+            // A corrupt archive leaves the local files as they were.
+            WriteLog(0, "LZO Ret <-1>");
+            return;
+        }
+        const auto target = incrementalNumber != 0 ? incrementalFile() : fullFile();
+        pf::files::ensureDir(m_paths.comp());
+        if (!pf::files::writeAtomic(target, std::string_view(reinterpret_cast<const char*>(out.data()), out.size()))) {
+            WriteLog(0, detail::format("Unable to write %s", target.string().c_str()));
+            return;
+        }
+        progress("Uncompressed Security Info Successfully");
+    } catch (const std::exception&) {
+        WriteLog(0, "Exception while decompressing security info");
+    }
+}
+
+int SecurityMaster::GetSecurityThread(int kind)
+{
+    try {
+        WriteLog(3, detail::format("Entry GetSecurityThread :%d", kind));
+        if (kind == 1) {
+            progress("Downloading Security Information");
+            const std::string path = incrementalNumber != 0
+                                         ? detail::format("/security/security_%d.lzo", incrementalNumber)
+                                         : std::string("/security/security.lzo");
+            WriteLog(0, detail::format("Downloading [%s] from %s", path.c_str(), m_host.c_str()));
+            const ServerReply reply = m_server.downLoadFile(m_host, 80, path);
+            if (reply.status == 200) {
+                progress("Downloaded Security Info Successfully");
+                const long len = static_cast<long>(reply.body.size());
+                WriteLog(0, detail::format("Security Info :Data Len <%ld> SecFileSize %ld", len, expectedSize));
+                if (len != 0) {
+                    if (expectedSize < 1) {
+                        detail::tell("Security File Size Mismatch. Closing the Application.");
+                        return -1;
+                    }
+                    if (len != expectedSize) {
+                        ui::Ask a;
+                        a.text = "Security File Size Mismatch. Do you want to continue with Security File Dated :" +
+                                 localFileDate;
+                        a.icon = ui::Icon::Question;
+                        a.buttons = ui::Buttons::YesNo;
+                        if (ui::prompter().ask(a) != ui::Yes)
+                            return -1;
+                        incrementalNumber = 0; // the local full file is loaded
+                    } else {
+                        unpack(reply.body);
+                    }
+                }
+            } else if (reply.status == 407) {
+                detail::tell("Proxy Authentication Failed");
+            } else {
+                detail::tell(
+                    detail::format("Internet Connectivity Error [%d]. Pls contact System Administrator", reply.status));
+            }
+            progress("Downloaded Security Info Successfully");
+            if (incrementalNumber != 0)
+                UpdateIncrementalSecurity();
+            else
+                UpdateFullSecurity();
+        } else {
+            progress("Uploading Security Info from file");
+            UpdateFullSecurity();
+        }
+        progress("Updated Security Information Successfully");
+        WriteLog(3, "Exit GetSecurityThread");
+    } catch (const std::exception&) {
+        WriteLog(0, "Exception in GetSecurityThread");
+    }
+    return 0;
+}
+
+void SecurityMaster::install(std::vector<SecurityRecord> rows, SecurityTable::Build kind, bool extended)
+{
+    auto table = std::make_shared<SecurityTable>();
+    table->build(std::move(rows), kind, extended);
+    m_table = table;
+    SecurityTable::publish(std::move(table));
+}
+
+void SecurityMaster::UpdateFullSecurity()
+{
+    try {
+        SecurityFileContent c = LoadSecurity(fullFile().string(), SecurityReading::Full);
+        install(std::move(c.rows), SecurityTable::Build::Full, c.extended);
+    } catch (const std::exception&) {
+        WriteLog(0, "Exception in UpdateFullSecurity");
+    }
+}
+
+void SecurityMaster::UpdateIncrementalSecurity()
+{
+    try {
+        const SecurityFileContent prev = LoadSecurity(fullFile().string(), SecurityReading::Incremental);
+        const SecurityFileContent incr = LoadSecurity(incrementalFile().string(), SecurityReading::Incremental);
+        MergedMaster m = MergeSecurityMaster(prev, incr);
+        WriteLog(0, detail::format("Security Prev File : size %d, ctr %d, date %s",
+                                   static_cast<int>(prev.rows.size()), m.previousRead, prev.header.date.c_str()));
+        WriteLog(0, detail::format("Security Incr File: size %d, ctr %d, date %s",
+                                   static_cast<int>(incr.rows.size()), m.incrementalRead, incr.header.date.c_str()));
+        // A crash while writing must leave the previous master intact.
+        if (!pf::files::writeAtomic(fullFile(), m.fileText))
+            WriteLog(0, "Unable to rewrite security.lst");
+        install(std::move(m.rows), SecurityTable::Build::Merge, m.extended);
+    } catch (const std::exception&) {
+        WriteLog(0, "Exception in UpdateIncrementalSecurity");
+    }
+}

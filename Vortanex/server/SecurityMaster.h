@@ -1,0 +1,81 @@
+#pragma once
+// Download, unpacking, merging and loading of the security master. The full
+// file and the numbered incremental files arrive LZO-packed; an incremental
+// file is merged into the local full file, which is then rewritten and loaded
+// into a new SecurityTable that is published for the rest of the program.
+#include "server/SecurityFile.h"
+#include "server/SecurityTable.h"
+
+#include "pf/paths.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class ServerAccess;
+
+// The login's security stamp "%d-%d-%d-%d".
+struct SecurityStamp {
+    int incrementalNumber = 0; // incremental file due; 0 for the full file or nothing
+    int logNumber = 0;         // only logged
+    long dueSize = 0;          // compressed size of the file due now; 0 = nothing due
+    long fullSize = 0;         // compressed size of the full file (menu command)
+
+    // False when the text does not hold the four numbers.
+    static bool parse(std::string_view text, SecurityStamp& out);
+};
+
+class SecurityMaster {
+public:
+    using Progress = std::function<void(std::string_view text)>;
+
+    SecurityMaster(const pf::Paths& paths, ServerAccess& server, std::string securityHost);
+
+    void setProgress(Progress progress) { m_progress = std::move(progress); }
+
+    // Start-up: takes the stamp and returns the kind of run, 1 (download)
+    // when a file is due or the local master cannot be read, else 0.
+    int prepareStartup(const SecurityStamp& stamp);
+    // Menu command: the full file is fetched, expected at the stamp's full size.
+    void prepareFullDownload(const SecurityStamp& stamp);
+
+    // Kind 1 downloads the file due; any other kind loads the local file.
+    // Returns 0, or -1 when the program must end.
+    int GetSecurityThread(int kind);
+    void UpdateFullSecurity();
+    void UpdateIncrementalSecurity();
+
+    std::filesystem::path fullFile() const { return m_paths.comp() / "security.lst"; }
+    std::filesystem::path incrementalFile() const { return m_paths.comp() / "security_incr.lst"; }
+
+    // The table built by the last load (also published).
+    std::shared_ptr<SecurityTable> table() const { return m_table; }
+
+    int incrementalNumber = 0;   // incremental file due
+    long expectedSize = 0;       // compressed size expected of the download
+    std::string localFileDate;   // date of the local full file, for the size question
+
+private:
+    void progress(std::string_view text) const;
+    void unpack(const std::string& packed);
+    void install(std::vector<SecurityRecord> rows, SecurityTable::Build kind, bool extended);
+
+    const pf::Paths& m_paths;
+    ServerAccess& m_server;
+    std::string m_host;
+    Progress m_progress;
+    std::shared_ptr<SecurityTable> m_table;
+};
+
+// The merge of a previous full master and an incremental file, on texts:
+// returns the rows of the merged table (deleted indices included) and writes
+// the new file text into `fileText`. Used by UpdateIncrementalSecurity.
+struct MergedMaster {
+    std::vector<SecurityRecord> rows;
+    std::string fileText;
+    bool extended = false;
+    int previousRead = 0;    // records of the previous file taken (not DEL/SUSP)
+    int incrementalRead = 0; // records of the incremental file that are not DEL
+};
+MergedMaster MergeSecurityMaster(const SecurityFileContent& previous, const SecurityFileContent& incremental);

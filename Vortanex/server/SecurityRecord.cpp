@@ -1,0 +1,174 @@
+#include "server/SecurityRecord.h"
+
+#include <cstring>
+
+double ColumnKindValue(const QuoteData& q, int kind)
+{
+    if (kind >= 0 && kind <= 18)
+        return q.quote[kind];
+    switch (kind) {
+    case 19:
+        return q.year_high;
+    case 20:
+        return q.year_low;
+    case 21:
+        return q.quote[19];
+    case 22:
+        return q.quote[20];
+    default:
+        return 0;
+    }
+}
+
+short ColumnKindTick(const QuoteData& q, int kind)
+{
+    if (kind >= 0 && kind <= 18)
+        return q.tick_code[kind];
+    if (kind == 21 || kind == 22)
+        return q.tick_code[kind - 2];
+    return 0;
+}
+
+QuoteData LiveQuote::read() const
+{
+    for (;;) {
+        const uint32_t s1 = m_seq.load(std::memory_order_acquire);
+        if (s1 & 1u)
+            continue; // a writer is inside; its section is a few dozen stores
+        // Acquire loads of the payload keep the second sequence load after
+        // them: a value of a newer write implies a newer sequence number.
+        QuoteData d = readUnlocked();
+        if (m_seq.load(std::memory_order_relaxed) == s1)
+            return d;
+    }
+}
+
+void LiveQuote::store(const QuoteData& data)
+{
+    const uint32_t s = lockWrite();
+    writeUnlocked(data);
+    m_seq.store(s + 2, std::memory_order_release);
+}
+
+uint32_t LiveQuote::lockWrite()
+{
+    uint32_t s = m_seq.load(std::memory_order_relaxed);
+    for (;;) {
+        if (!(s & 1u) && m_seq.compare_exchange_weak(s, s + 1, std::memory_order_acquire, std::memory_order_relaxed))
+            break;
+        if (s & 1u)
+            s = m_seq.load(std::memory_order_relaxed);
+    }
+    return s;
+}
+
+QuoteData LiveQuote::readUnlocked() const
+{
+    QuoteData d;
+    d.last_update = m_lastUpdate.load(std::memory_order_acquire);
+    for (int i = 0; i < kQuoteSlots; ++i) {
+        d.quote[i] = m_quote[i].load(std::memory_order_acquire);
+        d.tick_code[i] = m_tick[i].load(std::memory_order_acquire);
+    }
+    d.year_high = m_yearHigh.load(std::memory_order_acquire);
+    d.year_low = m_yearLow.load(std::memory_order_acquire);
+    return d;
+}
+
+void LiveQuote::writeUnlocked(const QuoteData& d)
+{
+    // Release stores: a reader that sees one of these values also sees the
+    // odd sequence number stored before it.
+    m_lastUpdate.store(d.last_update, std::memory_order_release);
+    for (int i = 0; i < kQuoteSlots; ++i) {
+        m_quote[i].store(d.quote[i], std::memory_order_release);
+        m_tick[i].store(d.tick_code[i], std::memory_order_release);
+    }
+    m_yearHigh.store(d.year_high, std::memory_order_release);
+    m_yearLow.store(d.year_low, std::memory_order_release);
+}
+
+// File-local helpers.
+namespace {
+namespace detail {
+
+void copyStatic(SecurityRecord& to, const SecurityRecord& from)
+{
+    to.token = from.token;
+    to.wtoken = from.wtoken;
+    to.symbol = from.symbol;
+    to.display_name = from.display_name;
+    to.inst_type = from.inst_type;
+    to.market_exchange = from.market_exchange;
+    to.expiry = from.expiry;
+    to.strike = from.strike;
+    to.option_type = from.option_type;
+    to.tick_size = from.tick_size;
+    to.market_lot = from.market_lot;
+    to.scrip_code = from.scrip_code;
+    to.status = from.status;
+    to.derivative = from.derivative;
+    to.currency = from.currency;
+    to.multiplier = from.multiplier;
+    to.commodity = from.commodity;
+    to.advisory_kind = from.advisory_kind;
+    to.advisory_text = from.advisory_text;
+    to.denominator = from.denominator;
+    to.aux_int1 = from.aux_int1;
+    to.aux_int2 = from.aux_int2;
+    to.ref_rate.store(from.ref_rate.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    to.alert_flag.store(from.alert_flag.load(std::memory_order_relaxed), std::memory_order_relaxed);
+}
+
+} // namespace detail
+} // namespace
+
+SecurityRecord::SecurityRecord(const SecurityRecord& o)
+    : live(o.live)
+    , extras(o.extras ? std::make_unique<SecurityExtras>(*o.extras) : nullptr)
+{
+    detail::copyStatic(*this, o);
+}
+
+SecurityRecord& SecurityRecord::operator=(const SecurityRecord& o)
+{
+    if (this != &o) {
+        detail::copyStatic(*this, o);
+        live = o.live;
+        extras = o.extras ? std::make_unique<SecurityExtras>(*o.extras) : nullptr;
+    }
+    return *this;
+}
+
+SecurityRecord::SecurityRecord(SecurityRecord&& o) noexcept
+    : live(o.live)
+    , extras(std::move(o.extras))
+{
+    detail::copyStatic(*this, o);
+}
+
+SecurityRecord& SecurityRecord::operator=(SecurityRecord&& o) noexcept
+{
+    if (this != &o) {
+        detail::copyStatic(*this, o);
+        live = o.live;
+        extras = std::move(o.extras);
+    }
+    return *this;
+}
+
+SecurityExtras& SecurityRecord::extrasForWrite()
+{
+    if (!extras)
+        extras = std::make_unique<SecurityExtras>();
+    return *extras;
+}
+
+bool IsCashScrip(const SecurityRecord& rec)
+{
+    static constexpr std::string_view kDerivatives[] = {"FS", "FI", "FC", "OS", "OI", "OC"};
+    for (std::string_view d : kDerivatives)
+        if (rec.inst_type == d)
+            return false;
+    return true;
+}

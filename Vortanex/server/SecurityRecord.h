@@ -1,0 +1,172 @@
+#pragma once
+// One security of the master: its static part, read from "security.lst", and
+// its live quote, written by the feed while windows on other threads read it.
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// Number of market-watch value columns (ColumnKind ids 0..22) and of quote
+// slots in a record; the quote message fills the first 21.
+constexpr int kQuoteSlots = 23;
+constexpr int kFeedQuoteValues = 21;
+
+// Tick-direction codes of the quote message.
+constexpr short kTickRose = 10;
+constexpr short kTickFell = 20;
+constexpr short kTickSameOnce = 30;
+constexpr short kTickSameAgain = 40;
+
+// A consistent copy of a row's live part.
+struct QuoteData {
+    int64_t last_update = 0;           // time of the last quote, epoch seconds
+    double quote[kQuoteSlots] = {};    // quote values 0..20 (slots 21, 22 unused); prices in paise
+    short tick_code[kQuoteSlots] = {}; // per quote value
+    double year_high = 0;              // 52-week high in rupees; the feed raises it for cash scrips
+    double year_low = 0;               // 52-week low in rupees
+};
+
+// The value a market-watch column kind shows: kinds 0..18 are quote values
+// 0..18, kinds 19 and 20 the 52-week high and low, kinds 21 and 22 quote values
+// 19 and 20. Unknown kinds give 0.
+double ColumnKindValue(const QuoteData& q, int kind);
+// The tick code of a column kind; kinds 19 and 20 have none (0).
+short ColumnKindTick(const QuoteData& q, int kind);
+
+// The live part of a row. Readers on any thread get a consistent copy without
+// blocking the writer: a sequence lock whose payload is held in atomics with
+// release stores and acquire loads (so concurrent access is well defined and
+// needs no fences), writers serialised on the sequence word itself.
+class LiveQuote {
+public:
+    LiveQuote() = default;
+    // Copies are made only while a table is built, never while a feed writes.
+    LiveQuote(const LiveQuote& other) { store(other.read()); }
+    LiveQuote& operator=(const LiveQuote& other)
+    {
+        if (this != &other)
+            store(other.read());
+        return *this;
+    }
+
+    QuoteData read() const;
+    // Replaces the whole live part (loading).
+    void store(const QuoteData& data);
+    // Read-modify-write under the row's write side: f gets the current values
+    // and changes them; readers see either the old or the new row.
+    template <typename F>
+    void update(F&& f)
+    {
+        const uint32_t s = lockWrite();
+        QuoteData d = readUnlocked();
+        f(d);
+        writeUnlocked(d);
+        m_seq.store(s + 2, std::memory_order_release);
+    }
+
+private:
+    uint32_t lockWrite();
+    QuoteData readUnlocked() const;
+    void writeUnlocked(const QuoteData& d);
+
+    std::atomic<uint32_t> m_seq{0}; // odd while a writer is inside
+    std::atomic<int64_t> m_lastUpdate{0};
+    std::array<std::atomic<double>, kQuoteSlots> m_quote{};
+    std::array<std::atomic<short>, kQuoteSlots> m_tick{};
+    std::atomic<double> m_yearHigh{0};
+    std::atomic<double> m_yearLow{0};
+};
+
+// Texts that few securities carry (file fields 11..19) and the advisory
+// remark, kept out of line so that a row stays small.
+struct SecurityExtras {
+    std::string price_unit;     // field 11, up to 63 characters
+    std::string price_quantity; // field 12, up to 63
+    std::string delvuni;        // field 14, up to 20
+    std::string aux_text1;      // field 18, up to 100
+    std::string aux_text2;      // field 19, up to 50
+    std::string description;    // field 17, up to 500
+    std::string advisory_note;  // advisory remark, up to 127
+};
+
+// Fixed-size NUL-terminated text field; assignment truncates to N-1 bytes.
+template <size_t N>
+struct FixedText {
+    char text[N] = {};
+
+    void assign(std::string_view s)
+    {
+        const size_t n = s.size() < N - 1 ? s.size() : N - 1;
+        for (size_t i = 0; i < n; ++i)
+            text[i] = s[i];
+        text[n] = '\0';
+        for (size_t i = n + 1; i < N && text[i]; ++i)
+            text[i] = '\0';
+    }
+    std::string_view view() const { return std::string_view(text); }
+    const char* c_str() const { return text; }
+    bool empty() const { return text[0] == '\0'; }
+    // Compares without measuring the text first: the look-ups and the index
+    // build compare short codes millions of times.
+    bool operator==(std::string_view s) const
+    {
+        if (s.size() >= N)
+            return false;
+        for (size_t i = 0; i < s.size(); ++i)
+            if (text[i] != s[i] || text[i] == '\0')
+                return false;
+        return text[s.size()] == '\0';
+    }
+};
+
+struct SecurityRecord {
+    int token = 0;  // exchange token
+    int wtoken = 0; // watch token
+    FixedText<32> symbol;
+    FixedText<50> display_name; // display key
+    FixedText<3> inst_type;
+    FixedText<3> market_exchange;
+    FixedText<10> expiry;
+    double strike = 0;
+    FixedText<3> option_type;
+    int tick_size = 0;
+    int market_lot = 0;
+    int scrip_code = 0;
+    FixedText<5> status;
+    int derivative = 0;
+    int currency = 0;
+    int multiplier = 0;
+    short commodity = 0;
+    int advisory_kind = 0; // 0 none, 1 Bullish, 2 Bearish, 3 Other
+    FixedText<51> advisory_text;
+    int denominator = 0; // field 13
+    int aux_int1 = 0;    // field 15
+    int aux_int2 = 0;    // field 16
+
+    // Reference rate: written by the rate update on its own thread while
+    // display code reads it.
+    std::atomic<double> ref_rate{0};
+    // Set and cleared by the alerts from several threads.
+    std::atomic<uint8_t> alert_flag{0};
+
+    LiveQuote live;
+    std::unique_ptr<SecurityExtras> extras; // null when no extra text is set
+
+    SecurityRecord() = default;
+    SecurityRecord(const SecurityRecord& o);
+    SecurityRecord& operator=(const SecurityRecord& o);
+    SecurityRecord(SecurityRecord&&) noexcept;
+    SecurityRecord& operator=(SecurityRecord&&) noexcept;
+    ~SecurityRecord() = default;
+
+    SecurityExtras& extrasForWrite();
+    // The 52-week values as loaded (before any feed update).
+    double yearHigh() const { return live.read().year_high; }
+    double yearLow() const { return live.read().year_low; }
+};
+
+// True unless the instrument type is a financial future or option ("FS", "FI",
+// "FC", "OS", "OI", "OC"); commodity codes count as cash.
+bool IsCashScrip(const SecurityRecord& rec);

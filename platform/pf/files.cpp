@@ -1,0 +1,230 @@
+#include "pf/files.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace pf::files {
+namespace detail {
+
+// Closes a descriptor on every return path.
+class Fd {
+public:
+    explicit Fd(int fd) : m_fd(fd) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() { reset(); }
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    // Closes now and reports whether the close succeeded (a late write error
+    // can surface only here).
+    bool reset()
+    {
+        if (m_fd < 0)
+            return true;
+        const int rc = ::close(m_fd);
+        m_fd = -1;
+        return rc == 0;
+    }
+
+private:
+    int m_fd;
+};
+
+int openRetry(const char* path, int flags, mode_t mode = 0)
+{
+    int fd;
+    do
+        fd = ::open(path, flags | O_CLOEXEC, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+bool writeFully(int fd, std::string_view data)
+{
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+bool readFully(int fd, std::string& out)
+{
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (n == 0)
+            return true;
+        out.append(buf, static_cast<size_t>(n));
+    }
+}
+
+// The names of the regular files of dir that match the pattern.
+std::vector<std::string> matchingFiles(const Path& dir, std::string_view pattern)
+{
+    std::vector<std::string> names;
+    const std::string pat(pattern);
+    std::error_code ec;
+    std::filesystem::directory_iterator it(dir, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        std::error_code typeEc;
+        if (!it->is_regular_file(typeEc))
+            continue;
+        const std::string name = it->path().filename().string();
+        if (::fnmatch(pat.c_str(), name.c_str(), 0) == 0)
+            names.push_back(name);
+    }
+    return names;
+}
+
+bool copyThenUnlink(const Path& from, const Path& to)
+{
+    auto data = readAll(from);
+    if (!data || !writeAtomic(to, *data))
+        return false;
+    return ::unlink(from.c_str()) == 0;
+}
+
+} // namespace detail
+
+bool exists(const Path& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+int64_t size(const Path& path)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return -1;
+    return static_cast<int64_t>(st.st_size);
+}
+
+std::optional<int64_t> stampTime(const Path& path)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return static_cast<int64_t>(st.st_mtim.tv_sec);
+}
+
+std::optional<std::string> readAll(const Path& path)
+{
+    detail::Fd fd(detail::openRetry(path.c_str(), O_RDONLY));
+    if (!fd.valid())
+        return std::nullopt;
+    std::string out;
+    if (!detail::readFully(fd.get(), out))
+        return std::nullopt;
+    return out;
+}
+
+bool writeAll(const Path& path, std::string_view data)
+{
+    detail::Fd fd(detail::openRetry(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
+    if (!fd.valid())
+        return false;
+    const bool written = detail::writeFully(fd.get(), data);
+    return fd.reset() && written;
+}
+
+bool writeAtomic(const Path& path, std::string_view data)
+{
+    // A name unique within the process and among processes, so that two
+    // writers never share a temporary file.
+    static std::atomic<unsigned> counter{0};
+    Path tmp = path;
+    tmp += ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1));
+
+    detail::Fd fd(detail::openRetry(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644));
+    if (!fd.valid())
+        return false;
+    const bool ok = detail::writeFully(fd.get(), data) && ::fsync(fd.get()) == 0;
+    if (!fd.reset() || !ok || ::rename(tmp.c_str(), path.c_str()) != 0) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    // Make the rename itself durable.
+    Path parent = path.parent_path();
+    if (parent.empty())
+        parent = ".";
+    detail::Fd dirFd(detail::openRetry(parent.c_str(), O_RDONLY | O_DIRECTORY));
+    if (dirFd.valid())
+        ::fsync(dirFd.get());
+    return true;
+}
+
+std::string readTail(const Path& path, size_t n)
+{
+    detail::Fd fd(detail::openRetry(path.c_str(), O_RDONLY));
+    if (!fd.valid())
+        return {};
+    struct stat st;
+    if (::fstat(fd.get(), &st) != 0)
+        return {};
+    const auto fileSize = static_cast<uint64_t>(st.st_size);
+    if (fileSize > n && ::lseek(fd.get(), static_cast<off_t>(fileSize - n), SEEK_SET) < 0)
+        return {};
+    std::string out;
+    if (!detail::readFully(fd.get(), out))
+        return {};
+    // The file may have grown since fstat.
+    if (out.size() > n)
+        out.erase(0, out.size() - n);
+    return out;
+}
+
+int moveMatching(const Path& dir, std::string_view pattern, const Path& toDir)
+{
+    const auto names = detail::matchingFiles(dir, pattern);
+    if (names.empty() || !ensureDir(toDir))
+        return 0;
+    int moved = 0;
+    for (const auto& name : names) {
+        const Path from = dir / name;
+        const Path to = toDir / name;
+        if (::rename(from.c_str(), to.c_str()) == 0 || (errno == EXDEV && detail::copyThenUnlink(from, to)))
+            ++moved;
+    }
+    return moved;
+}
+
+int removeOlderThan(const Path& dir, std::string_view pattern, int64_t cutoffSeconds)
+{
+    int removed = 0;
+    for (const auto& name : detail::matchingFiles(dir, pattern)) {
+        const Path file = dir / name;
+        const auto stamp = stampTime(file);
+        if (stamp && *stamp < cutoffSeconds && ::unlink(file.c_str()) == 0)
+            ++removed;
+    }
+    return removed;
+}
+
+bool ensureDir(const Path& path)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec);
+    return std::filesystem::is_directory(path, ec);
+}
+
+} // namespace pf::files

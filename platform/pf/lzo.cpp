@@ -1,0 +1,59 @@
+#include "pf/lzo.h"
+
+#include <lzo/lzo1x.h>
+
+#include <mutex>
+#include <new>
+
+namespace pf::lzo {
+
+bool init()
+{
+    static std::once_flag once;
+    static bool ok = false;
+    std::call_once(once, [] { ok = lzo_init() == LZO_E_OK; });
+    return ok;
+}
+
+bool inflate(const unsigned char* in, size_t n, std::vector<unsigned char>& out, size_t maxOut, int* libraryCode)
+{
+    int unused = 0;
+    int& code = libraryCode ? *libraryCode : unused;
+    code = LZO_E_ERROR;
+    out.clear();
+    if (!init() || (n > 0 && !in))
+        return false;
+    try {
+        out.resize(maxOut);
+    } catch (const std::bad_alloc&) {
+        out.clear();
+        code = LZO_E_OUT_OF_MEMORY;
+        return false;
+    }
+    lzo_uint outLen = maxOut;
+    const int rc = lzo1x_decompress_safe(in, n, out.data(), &outLen, nullptr);
+    code = rc;
+    if (rc != LZO_E_OK) {
+        out.clear();
+        out.shrink_to_fit();
+        return false;
+    }
+    out.resize(outLen);
+    return true;
+}
+
+std::vector<unsigned char> compress(const unsigned char* in, size_t n)
+{
+    if (!init())
+        return {};
+    // The worst case of LZO1X-1 for incompressible input.
+    std::vector<unsigned char> out(n + n / 16 + 64 + 3);
+    std::vector<unsigned char> work(LZO1X_1_MEM_COMPRESS);
+    lzo_uint outLen = out.size();
+    if (lzo1x_1_compress(in, n, out.data(), &outLen, work.data()) != LZO_E_OK)
+        return {};
+    out.resize(outLen);
+    return out;
+}
+
+} // namespace pf::lzo

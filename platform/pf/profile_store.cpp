@@ -1,0 +1,265 @@
+#include "pf/profile_store.h"
+
+#include "pf/files.h"
+#include "pf/log.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+namespace pf {
+namespace detail {
+
+bool sameName(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+std::string_view trim(std::string_view s)
+{
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front())))
+        s.remove_prefix(1);
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back())))
+        s.remove_suffix(1);
+    return s;
+}
+
+// Values may hold line breaks; they are written as \n and \r so that every
+// entry stays on one line.
+std::string escape(std::string_view value)
+{
+    std::string out;
+    out.reserve(value.size());
+    for (char c : value) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string unescape(std::string_view value)
+{
+    std::string out;
+    out.reserve(value.size());
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '\\' || i + 1 == value.size()) {
+            out += value[i];
+            continue;
+        }
+        const char next = value[++i];
+        out += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
+    }
+    return out;
+}
+
+// A name must not break the line structure of the file.
+bool validName(std::string_view name, bool isKey)
+{
+    if (trim(name).size() != name.size() || name.empty())
+        return false;
+    for (char c : name)
+        if (c == '\n' || c == '\r' || c == ']' || (isKey && (c == '=' || c == '[' || c == ';' || c == '#')))
+            return false;
+    return true;
+}
+
+} // namespace detail
+
+ProfileStore::ProfileStore(std::filesystem::path iniFile) : m_path(std::move(iniFile))
+{
+    const auto text = files::readAll(m_path);
+    if (!text)
+        return;
+    Section* current = nullptr;
+    std::string_view rest = *text;
+    while (!rest.empty()) {
+        const size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        const std::string_view trimmed = detail::trim(line);
+        if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '#')
+            continue;
+        if (trimmed.front() == '[') {
+            const size_t close = trimmed.find(']');
+            if (close == std::string_view::npos) {
+                current = nullptr; // junk: its keys would land in the wrong section
+                continue;
+            }
+            const std::string_view name = detail::trim(trimmed.substr(1, close - 1));
+            auto it = std::find_if(m_sections.begin(), m_sections.end(),
+                                   [&](const Section& s) { return detail::sameName(s.name, name); });
+            if (it == m_sections.end()) {
+                m_sections.push_back({std::string(name), {}});
+                current = &m_sections.back();
+            } else {
+                current = &*it;
+            }
+            continue;
+        }
+        const size_t eq = line.find('=');
+        if (!current || eq == std::string_view::npos)
+            continue;
+        const std::string_view key = detail::trim(line.substr(0, eq));
+        if (key.empty())
+            continue;
+        std::string value = detail::unescape(line.substr(eq + 1));
+        auto it = std::find_if(current->entries.begin(), current->entries.end(),
+                               [&](const Entry& e) { return detail::sameName(e.key, key); });
+        if (it == current->entries.end())
+            current->entries.push_back({std::string(key), std::move(value)});
+        else
+            it->value = std::move(value); // the later line wins, as when it was written last
+    }
+}
+
+const std::string* ProfileStore::findLocked(std::string_view section, std::string_view key) const
+{
+    for (const auto& s : m_sections) {
+        if (!detail::sameName(s.name, section))
+            continue;
+        for (const auto& e : s.entries)
+            if (detail::sameName(e.key, key))
+                return &e.value;
+    }
+    return nullptr;
+}
+
+int ProfileStore::getInt(std::string_view section, std::string_view key, int fallback) const
+{
+    std::lock_guard lock(m_mutex);
+    const std::string* value = findLocked(section, key);
+    if (!value)
+        return fallback;
+    const std::string_view text = detail::trim(*value);
+    int result = 0;
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), result);
+    if (ec != std::errc{} || ptr != text.data() + text.size())
+        return fallback;
+    return result;
+}
+
+std::string ProfileStore::getText(std::string_view section, std::string_view key, std::string_view fallback) const
+{
+    std::lock_guard lock(m_mutex);
+    const std::string* value = findLocked(section, key);
+    return value ? *value : std::string(fallback);
+}
+
+std::optional<std::string> ProfileStore::getBlob(std::string_view section, std::string_view key) const
+{
+    std::string hex;
+    {
+        std::lock_guard lock(m_mutex);
+        const std::string* value = findLocked(section, key);
+        if (!value)
+            return std::nullopt;
+        hex = *value;
+    }
+    if (hex.size() % 2 != 0)
+        return std::nullopt;
+    std::string bytes;
+    bytes.reserve(hex.size() / 2);
+    for (size_t i = 0; i < hex.size(); i += 2) {
+        unsigned byte = 0;
+        const auto [ptr, ec] = std::from_chars(hex.data() + i, hex.data() + i + 2, byte, 16);
+        if (ec != std::errc{} || ptr != hex.data() + i + 2)
+            return std::nullopt;
+        bytes += static_cast<char>(byte);
+    }
+    return bytes;
+}
+
+bool ProfileStore::contains(std::string_view section, std::string_view key) const
+{
+    std::lock_guard lock(m_mutex);
+    return findLocked(section, key) != nullptr;
+}
+
+bool ProfileStore::setInt(std::string_view section, std::string_view key, int value)
+{
+    std::lock_guard lock(m_mutex);
+    return storeLocked(section, key, std::to_string(value));
+}
+
+bool ProfileStore::setText(std::string_view section, std::string_view key, std::string_view value)
+{
+    std::lock_guard lock(m_mutex);
+    return storeLocked(section, key, std::string(value));
+}
+
+bool ProfileStore::setBlob(std::string_view section, std::string_view key, std::string_view bytes)
+{
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string hex;
+    hex.reserve(bytes.size() * 2);
+    for (unsigned char c : bytes) {
+        hex += digits[c >> 4];
+        hex += digits[c & 0xF];
+    }
+    std::lock_guard lock(m_mutex);
+    return storeLocked(section, key, std::move(hex));
+}
+
+bool ProfileStore::remove(std::string_view section, std::string_view key)
+{
+    std::lock_guard lock(m_mutex);
+    for (auto& s : m_sections) {
+        if (!detail::sameName(s.name, section))
+            continue;
+        const auto it = std::find_if(s.entries.begin(), s.entries.end(),
+                                     [&](const Entry& e) { return detail::sameName(e.key, key); });
+        if (it == s.entries.end())
+            return true;
+        s.entries.erase(it);
+        return saveLocked();
+    }
+    return true;
+}
+
+bool ProfileStore::storeLocked(std::string_view section, std::string_view key, std::string value)
+{
+    if (!detail::validName(section, false) || !detail::validName(key, true)) {
+        logLine(0, "ProfileStore: refused name [" + std::string(section) + "] " + std::string(key));
+        return false;
+    }
+    auto s = std::find_if(m_sections.begin(), m_sections.end(),
+                          [&](const Section& x) { return detail::sameName(x.name, section); });
+    if (s == m_sections.end()) {
+        m_sections.push_back({std::string(section), {}});
+        s = std::prev(m_sections.end());
+    }
+    auto e = std::find_if(s->entries.begin(), s->entries.end(),
+                          [&](const Entry& x) { return detail::sameName(x.key, key); });
+    if (e == s->entries.end())
+        s->entries.push_back({std::string(key), std::move(value)});
+    else
+        e->value = std::move(value);
+    return saveLocked();
+}
+
+bool ProfileStore::saveLocked() const
+{
+    std::string text;
+    for (const auto& s : m_sections) {
+        if (s.entries.empty())
+            continue;
+        text += '[' + s.name + "]\n";
+        for (const auto& e : s.entries)
+            text += e.key + '=' + detail::escape(e.value) + '\n';
+        text += '\n';
+    }
+    if (files::writeAtomic(m_path, text))
+        return true;
+    logLine(0, "ProfileStore: cannot save " + m_path.string());
+    return false;
+}
+
+} // namespace pf

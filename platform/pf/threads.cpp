@@ -1,0 +1,195 @@
+#include "pf/threads.h"
+
+#include "pf/log.h"
+
+#include <exception>
+#include <memory>
+#include <system_error>
+
+namespace pf {
+namespace {
+std::atomic<void (*)()> g_threadStartHook{nullptr};
+} // namespace
+
+void setThreadStartHook(void (*hook)())
+{
+    g_threadStartHook.store(hook);
+}
+
+void threadStartHook()
+{
+    if (auto hook = g_threadStartHook.load())
+        hook();
+}
+
+bool runGuarded(std::string_view name, const std::function<void()>& body)
+{
+    try {
+        body();
+        return true;
+    } catch (const std::exception& e) {
+        logLine(0, "SException in " + std::string(name) + " : [" + e.what() + "]");
+    } catch (...) {
+        logLine(0, "Exception in " + std::string(name));
+    }
+    return false;
+}
+
+bool Worker::start(std::string name, std::function<void()> body)
+{
+    try {
+        std::thread([name = std::move(name), body = std::move(body)] {
+            threadStartHook();
+            runGuarded(name, body);
+        }).detach();
+        return true;
+    } catch (const std::system_error& e) {
+        logLine(0, "Worker: cannot start a thread: " + std::string(e.what()));
+        return false;
+    }
+}
+
+HandlerPool::HandlerPool(int threads, bool inlineForTests, std::string name)
+    : m_name(std::move(name)), m_inline(inlineForTests)
+{
+    if (m_inline)
+        return;
+    const int count = threads < 1 ? 1 : threads;
+    for (int i = 0; i < count; ++i)
+        m_lanes.push_back(std::make_unique<Lane>());
+    for (auto& lane : m_lanes) {
+        Lane* l = lane.get();
+        l->thread = std::thread([this, l] {
+            threadStartHook();
+            runLane(*l);
+        });
+    }
+}
+
+HandlerPool::~HandlerPool()
+{
+    stop();
+}
+
+bool HandlerPool::post(uint64_t key, std::function<void()> task, const char* name)
+{
+    Task t{std::move(task), name};
+    if (m_inline) {
+        std::unique_lock lock(m_countMutex);
+        if (m_stopped)
+            return false;
+        ++m_pending;
+        m_inlineQueue.push_back(std::move(t));
+        if (m_inlineRunning)
+            return true; // the running caller picks it up after its task
+        m_inlineRunning = true;
+        while (!m_inlineQueue.empty()) {
+            Task next = std::move(m_inlineQueue.front());
+            m_inlineQueue.pop_front();
+            lock.unlock();
+            runTask(next);
+            finished();
+            lock.lock();
+        }
+        m_inlineRunning = false;
+        return true;
+    }
+
+    {
+        std::lock_guard lock(m_countMutex);
+        if (m_stopped)
+            return false;
+        ++m_pending;
+    }
+    Lane& lane = *m_lanes[key % m_lanes.size()];
+    {
+        std::lock_guard lock(lane.mutex);
+        lane.queue.push_back(std::move(t));
+    }
+    lane.wake.notify_one();
+    return true;
+}
+
+void HandlerPool::runLane(Lane& lane)
+{
+    for (;;) {
+        Task task;
+        {
+            std::unique_lock lock(lane.mutex);
+            lane.wake.wait(lock, [&] { return lane.stopping || !lane.queue.empty(); });
+            if (lane.queue.empty())
+                return; // stopping, and nothing left to run
+            task = std::move(lane.queue.front());
+            lane.queue.pop_front();
+        }
+        runTask(task);
+        finished();
+    }
+}
+
+void HandlerPool::runTask(const Task& task)
+{
+    runGuarded(task.name ? std::string_view(task.name) : std::string_view(m_name), task.fn);
+}
+
+void HandlerPool::finished()
+{
+    std::lock_guard lock(m_countMutex);
+    if (--m_pending == 0)
+        m_idle.notify_all();
+}
+
+void HandlerPool::drain()
+{
+    std::unique_lock lock(m_countMutex);
+    m_idle.wait(lock, [&] { return m_pending == 0; });
+}
+
+void HandlerPool::stop()
+{
+    std::lock_guard stopLock(m_stopMutex);
+    {
+        std::lock_guard lock(m_countMutex);
+        m_stopped = true;
+    }
+    // From here posts are refused (from running tasks too); what is queued
+    // still runs before the lanes end.
+    drain();
+    for (auto& lane : m_lanes) {
+        {
+            std::lock_guard lock(lane->mutex);
+            lane->stopping = true;
+        }
+        lane->wake.notify_one();
+    }
+    for (auto& lane : m_lanes)
+        if (lane->thread.joinable())
+            lane->thread.join();
+}
+
+void StartGate::open()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_open = true;
+    }
+    m_opened.notify_all();
+}
+
+bool StartGate::isOpen() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_open;
+}
+
+bool StartGate::wait(int timeoutMs)
+{
+    std::unique_lock lock(m_mutex);
+    if (timeoutMs < 0) {
+        m_opened.wait(lock, [&] { return m_open; });
+        return true;
+    }
+    return m_opened.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_open; });
+}
+
+} // namespace pf

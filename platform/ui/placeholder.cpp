@@ -1,1 +1,0 @@
-// Replaced as the layer's first Qt modules land.

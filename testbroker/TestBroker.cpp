@@ -1,0 +1,1179 @@
+#include "TestBroker.h"
+
+#include "HttpServer.h"
+#include "Lzo.h"
+#include "TcpListener.h"
+#include "TlsContext.h"
+
+#include <pf/clock.h>
+#include <pf/log.h>
+
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#ifndef TB_FIXTURES_DIR
+#define TB_FIXTURES_DIR "testbroker/fixtures"
+#endif
+
+namespace tb {
+
+struct TestBroker::FeedClient {
+    int id = 0;
+    FeedTransport transport = FeedTransport::Tcp;
+    std::string user;
+    int slot = -1;
+    std::vector<int> tokens;      // guarded by TestBroker::m_mutex
+    std::vector<int> depthTokens; // guarded by TestBroker::m_mutex
+    int heartbeats = 0;           // guarded by TestBroker::m_mutex
+    bool splitFrames = false;
+    std::shared_ptr<Connection> connection;
+};
+
+namespace detail {
+
+const char kFeedPath[] = "/cgi-bin/Glenvarro/pfeeds.exe";
+
+std::vector<std::string> split(const std::string& s, char sep)
+{
+    std::vector<std::string> out;
+    size_t p = 0;
+    while (true) {
+        const size_t q = s.find(sep, p);
+        out.push_back(s.substr(p, q == std::string::npos ? std::string::npos : q - p));
+        if (q == std::string::npos)
+            return out;
+        p = q + 1;
+    }
+}
+
+std::string join(const std::vector<std::string>& parts, char sep)
+{
+    std::string s;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i)
+            s += sep;
+        s += parts[i];
+    }
+    return s;
+}
+
+int toInt(const std::string& s, int fallback = 0)
+{
+    int v = fallback;
+    const char* b = s.data();
+    while (b < s.data() + s.size() && *b == ' ')
+        ++b;
+    if (std::from_chars(b, s.data() + s.size(), v).ec != std::errc())
+        return fallback;
+    return v;
+}
+
+std::vector<int> tokenList(const std::string& s)
+{
+    std::vector<int> out;
+    for (const std::string& t : split(s, ',')) {
+        const int v = toInt(t, -1);
+        if (v > 0 && std::find(out.begin(), out.end(), v) == out.end())
+            out.push_back(v);
+    }
+    return out;
+}
+
+std::string field(const std::vector<std::string>& f, size_t i)
+{
+    return i < f.size() ? f[i] : std::string();
+}
+
+// Price step in paise: equity and currency ticks are in 1/10000 rupee,
+// commodity ticks already in paise.
+int64_t tickPaise(const Security* s)
+{
+    if (!s || s->isIndex())
+        return 1;
+    if (s->exchange == "MC")
+        return std::max(1, s->tick);
+    return std::max(1, s->tick / 100);
+}
+
+std::string paiseText(int64_t paise)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%lld.%02lld", static_cast<long long>(paise / 100),
+                  static_cast<long long>(paise % 100));
+    return buf;
+}
+
+std::string timeStamp(const char* fmt)
+{
+    const pf::LocalTime t = pf::clock().localNow();
+    char buf[64];
+    if (std::string(fmt) == "date")
+        std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d", t.day, t.month, t.year, t.hour, t.minute,
+                      t.second);
+    else
+        std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+    return buf;
+}
+
+// A short 8 kHz mono beep for "/alert.wav".
+std::string alertWav()
+{
+    const uint32_t samples = 1600;
+    std::string w = "RIFF";
+    auto u32 = [&w](uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            w += static_cast<char>((v >> (8 * i)) & 0xff);
+    };
+    auto u16 = [&w](uint16_t v) {
+        w += static_cast<char>(v & 0xff);
+        w += static_cast<char>(v >> 8);
+    };
+    u32(36 + samples);
+    w += "WAVEfmt ";
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(8000);
+    u32(8000);
+    u16(1);
+    u16(8);
+    w += "data";
+    u32(samples);
+    for (uint32_t i = 0; i < samples; ++i)
+        w += static_cast<char>((i / 8) % 2 ? 0xa0 : 0x60);
+    return w;
+}
+
+} // namespace detail
+
+TestBroker::TestBroker(BrokerOptions options) : m_options(std::move(options)), m_rng(m_options.seed)
+{
+    int y = m_options.year, m = m_options.month, d = m_options.day;
+    if (y <= 0 || m <= 0 || d <= 0) {
+        const pf::LocalTime now = pf::clock().localNow();
+        y = now.year;
+        m = now.month;
+        d = now.day;
+    }
+    m_universe = std::make_unique<Universe>(m_options.seed, m_options.securities, y, m, d);
+    m_encryption = m_options.encryption;
+    m_marketStatus = {{"NN", "Open"}, {"BN", "Open"}, {"CN", "Open"}, {"CB", "Open"}, {"MC", "Open"}};
+    addUser("U1", "Test@123");
+}
+
+TestBroker::~TestBroker()
+{
+    stop();
+}
+
+bool TestBroker::start(std::string* error)
+{
+    auto fail = [error](const std::string& what) {
+        if (error)
+            *error = what;
+        return false;
+    };
+    const std::string keyDir = m_options.keyDir.empty() ? std::string(TB_FIXTURES_DIR) + "/keys" : m_options.keyDir;
+    // Key 1 decrypts what the terminal sends; key 2 is loaded too so that either decodes.
+    if (!m_decoder.addPrivateKeyFile(keyDir + "/rsa1_private.pem"))
+        return fail("cannot read " + keyDir + "/rsa1_private.pem");
+    m_decoder.addPrivateKeyFile(keyDir + "/rsa2_private.pem");
+
+    m_files["/security/security.lzo"] = lzoCompress(m_universe->masterText());
+    m_files["/security/category.lzo"] = lzoCompress(m_universe->categoryText());
+    m_files["/security/services.lzo"] = lzoCompress(m_universe->servicesText());
+    m_files["/security/PellbrookSecFile.lzo"] = lzoCompress(m_universe->advisoryText());
+    for (int n = 1; n <= 9; ++n)
+        m_files["/security/security_" + std::to_string(n) + ".lzo"] = lzoCompress(m_universe->incrementalText(n));
+    m_files["/alert.wav"] = detail::alertWav();
+    // The Windows-only runtime and chart control have no meaning here: small stand-ins.
+    m_files["/Vortanex/MFC42.lzo"] = lzoCompress("runtime library stand-in of the test broker\n");
+    m_files["/Vortanex/QuenmarkChartX.lzo"] = lzoCompress("chart control stand-in of the test broker\n");
+
+    m_http = std::make_unique<HttpServer>([this](const HttpRequest& r) {
+        RecordedRequest req = record("http", r.method, r.path, r.query, r.body);
+        HttpFault fault;
+        bool faulted = false;
+        {
+            std::lock_guard lock(m_mutex);
+            auto it = m_faults.find(r.path);
+            if (it != m_faults.end() && !it->second.empty()) {
+                fault = it->second.front();
+                faulted = true;
+                if (--it->second.front().times <= 0)
+                    it->second.pop_front();
+            }
+        }
+        if (faulted && fault.delayMs > 0 && !sleepUnlessStopped(fault.delayMs))
+            return HttpReply{0, {}, {}, true};
+        if (faulted && fault.drop)
+            return HttpReply{0, {}, {}, true};
+        HttpReplyText t = route(req, "http");
+        HttpReply out{t.status, t.body, t.contentType, false};
+        if (faulted && fault.status) {
+            out.status = fault.status;
+            out.body = HttpServer::statusText(fault.status);
+        }
+        if (faulted && fault.emptyBody)
+            out.body.clear();
+        return out;
+    });
+    auto rawFeed = [this](const std::shared_ptr<Connection>& c, const HttpRequest&, std::string pending) {
+        serveFeed(c, {}, std::move(pending));
+    };
+    m_http->addRawRoute(detail::kFeedPath, rawFeed);
+    if (!m_http->listen(m_options.host, m_options.httpPort))
+        return fail("cannot listen on HTTP port " + std::to_string(m_options.httpPort));
+
+    m_feed = std::make_unique<TcpListener>();
+    const bool feedOk = m_feed->listen(m_options.host, m_options.feedPort, [this](const std::shared_ptr<Connection>& c) {
+        std::string buffer;
+        if (!readUntil(*c, buffer, "\r\n\r\n", 64 * 1024))
+            return;
+        const size_t end = buffer.find("\r\n\r\n");
+        serveFeed(c, buffer.substr(0, end), buffer.substr(end + 4));
+    });
+    if (!feedOk)
+        return fail("cannot listen on feed port " + std::to_string(m_options.feedPort));
+
+    if (m_options.tls) {
+        std::string dir = m_options.tlsDir;
+        if (dir.empty()) {
+            char tmpl[] = "/tmp/testbroker-tls-XXXXXX";
+            if (!mkdtemp(tmpl))
+                return fail("cannot create a folder for the test certificates");
+            dir = tmpl;
+        }
+        std::string why;
+        m_tls = TlsContext::create(dir, &why);
+        if (!m_tls)
+            return fail(why);
+        m_https = std::make_unique<HttpServer>([this](const HttpRequest& r) {
+            RecordedRequest req = record("https", r.method, r.path, r.query, r.body);
+            HttpReplyText t = route(req, "https");
+            return HttpReply{t.status, t.body, t.contentType, false};
+        });
+        m_https->addRawRoute(detail::kFeedPath, rawFeed);
+        if (!m_https->listen(m_options.host, m_options.httpsPort, m_tls->context()))
+            return fail("cannot listen on HTTPS port " + std::to_string(m_options.httpsPort));
+    }
+
+    if (m_options.udpPort) {
+        m_udpFd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        if (m_udpFd < 0)
+            return fail("cannot open the UDP socket");
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = false;
+    }
+    m_timer = std::thread([this] { timerLoop(); });
+    return true;
+}
+
+void TestBroker::stop()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_changed.notify_all();
+    if (m_timer.joinable())
+        m_timer.join();
+    if (m_http)
+        m_http->stop();
+    if (m_https)
+        m_https->stop();
+    if (m_feed)
+        m_feed->stop();
+    if (m_udpFd >= 0) {
+        ::close(m_udpFd);
+        m_udpFd = -1;
+    }
+}
+
+uint16_t TestBroker::httpPort() const
+{
+    return m_http ? m_http->port() : 0;
+}
+
+uint16_t TestBroker::feedPort() const
+{
+    return m_feed ? m_feed->port() : 0;
+}
+
+uint16_t TestBroker::httpsPort() const
+{
+    return m_https ? m_https->port() : 0;
+}
+
+std::string TestBroker::connectToMap() const
+{
+    std::string map = m_options.host + ":80:127.0.0.1:" + std::to_string(httpPort());
+    if (m_https)
+        map += "," + m_options.host + ":443:127.0.0.1:" + std::to_string(httpsPort());
+    return map;
+}
+
+std::string TestBroker::caCertPath() const
+{
+    return m_tls ? m_tls->caPath() : std::string();
+}
+
+// --- scripting -------------------------------------------------------------
+
+void TestBroker::addUser(const std::string& id, const std::string& password, const std::string& name,
+                         const std::string& clientCode, char userType)
+{
+    std::lock_guard lock(m_mutex);
+    m_users[id] = User{password, name, clientCode, userType};
+}
+
+void TestBroker::scriptLogin(int status, const std::string& message)
+{
+    std::lock_guard lock(m_mutex);
+    m_loginScript.emplace_back(status, message);
+}
+
+void TestBroker::setEncryption(int type)
+{
+    std::lock_guard lock(m_mutex);
+    m_encryption = type;
+}
+
+void TestBroker::setIncrementalDue(int fileNumber)
+{
+    std::lock_guard lock(m_mutex);
+    m_incrementalDue = std::clamp(fileNumber, 0, 9);
+}
+
+void TestBroker::setMarketStatus(const std::string& exchange, const std::string& status)
+{
+    std::lock_guard lock(m_mutex);
+    for (auto& [e, s] : m_marketStatus)
+        if (e == exchange) {
+            s = status;
+            return;
+        }
+    m_marketStatus.emplace_back(exchange, status);
+}
+
+void TestBroker::setReply(const std::string& key, const std::string& body, int times)
+{
+    std::lock_guard lock(m_mutex);
+    if (times == 0)
+        m_replies.erase(key);
+    else
+        m_replies[key] = {body, times};
+}
+
+void TestBroker::armFault(const std::string& path, const HttpFault& fault)
+{
+    std::lock_guard lock(m_mutex);
+    m_faults[path].push_back(fault);
+}
+
+void TestBroker::armFeedFaults(const FeedFaults& faults)
+{
+    std::lock_guard lock(m_mutex);
+    m_feedFaults = faults;
+}
+
+// --- requests --------------------------------------------------------------
+
+RecordedRequest TestBroker::record(std::string channel, std::string method, std::string path, std::string query,
+                                   std::string rawBody)
+{
+    RecordedRequest r;
+    r.channel = std::move(channel);
+    r.method = std::move(method);
+    r.path = std::move(path);
+    r.query = std::move(query);
+    r.rawBody = std::move(rawBody);
+    r.decoded = m_decoder.decode(r.method == "GET" ? std::string_view(r.query) : std::string_view(r.rawBody));
+    r.request = splitRequest(r.decoded.text);
+    if (r.decoded.encryption < 0)
+        pf::logLine(2, "testbroker: " + r.path + ": " + r.decoded.error);
+    {
+        std::lock_guard lock(m_mutex);
+        r.seq = ++m_seq;
+        m_requests.push_back(r);
+    }
+    m_changed.notify_all();
+    return r;
+}
+
+std::vector<RecordedRequest> TestBroker::requests() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_requests;
+}
+
+std::optional<RecordedRequest> TestBroker::waitForRequest(const std::function<bool(const RecordedRequest&)>& match,
+                                                          int timeoutMs) const
+{
+    std::unique_lock lock(m_mutex);
+    std::optional<RecordedRequest> found;
+    m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        for (const RecordedRequest& r : m_requests)
+            if (match(r)) {
+                found = r;
+                return true;
+            }
+        return m_stopping;
+    });
+    return found;
+}
+
+std::optional<RecordedRequest> TestBroker::waitForKey(const std::string& key, int timeoutMs) const
+{
+    return waitForRequest([&key](const RecordedRequest& r) { return r.key() == key; }, timeoutMs);
+}
+
+void TestBroker::clearRequests()
+{
+    std::lock_guard lock(m_mutex);
+    m_requests.clear();
+}
+
+bool TestBroker::sleepUnlessStopped(int ms)
+{
+    std::unique_lock lock(m_mutex);
+    return !m_changed.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_stopping; });
+}
+
+std::string TestBroker::md5Base64(const std::string& text) const
+{
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    EVP_Digest(text.data(), text.size(), digest, &len, EVP_md5(), nullptr);
+    return base64Encode(std::string_view(reinterpret_cast<const char*>(digest), len));
+}
+
+std::string TestBroker::digestOf(const std::string& password) const
+{
+    // After a change by digest only the digest is known.
+    return password.rfind("digest:", 0) == 0 ? password.substr(7) : md5Base64(password);
+}
+
+// --- downloads ---------------------------------------------------------------
+
+std::string TestBroker::fileBody(const std::string& path) const
+{
+    const auto it = m_files.find(path);
+    return it == m_files.end() ? std::string() : it->second;
+}
+
+std::string TestBroker::securityStamp(const std::string& secDate) const
+{
+    int due = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        due = m_incrementalDue;
+    }
+    const size_t full = fileBody("/security/security.lzo").size();
+    // Field 3 must be the exact size of the file due now: the terminal compares it
+    // with what it receives.
+    if (due > 0)
+        return std::to_string(due) + "-0-" + std::to_string(fileBody("/security/security_" + std::to_string(due) + ".lzo").size())
+            + "-" + std::to_string(full);
+    if (secDate == m_universe->date())
+        return "0-0-0-" + std::to_string(full);
+    return "0-" + std::to_string(m_universe->securities().size()) + "-" + std::to_string(full) + "-"
+        + std::to_string(full);
+}
+
+// --- HTTP exchanges ------------------------------------------------------------
+
+TestBroker::HttpReplyText TestBroker::route(RecordedRequest& req, const std::string& channel)
+{
+    (void)channel;
+    HttpReplyText out;
+    {
+        std::lock_guard lock(m_mutex);
+        for (const std::string& key : {req.method == "GET" ? req.path : req.key(), req.path}) {
+            auto it = m_replies.find(key);
+            if (it == m_replies.end())
+                continue;
+            out.body = it->second.first;
+            if (it->second.second > 0 && --it->second.second == 0)
+                m_replies.erase(it);
+            return out;
+        }
+    }
+    if (req.method == "GET") {
+        out.body = fileBody(req.path);
+        if (out.body.empty()) {
+            out.status = 404;
+            out.body = "Not Found";
+        } else {
+            out.contentType = "application/octet-stream";
+        }
+        return out;
+    }
+    out.body = replyFor(req);
+    if (out.body.empty() && req.path != "/cgi-bin/Glenvarro/upd_feeds.exe") {
+        out.status = 404;
+        out.body = "Unknown request";
+        pf::logLine(2, "testbroker: no reply for " + req.path + " " + req.key());
+    }
+    return out;
+}
+
+std::string TestBroker::replyFor(const RecordedRequest& req)
+{
+    const RequestText& r = req.request;
+    const std::vector<std::string>& f = r.fields;
+    const std::string code = r.code();
+    const std::string& path = req.path;
+    auto flags = [] { return std::string(128, '0'); };
+
+    if (path == "/qtrade/qencdet.exe" && req.key() == "ED=19") {
+        std::lock_guard lock(m_mutex);
+        return "0|OK||" + std::to_string(m_encryption) + "|||" + m_options.host + "|" + std::to_string(httpPort())
+            + "|a|b|0|0";
+    }
+    if (path == "/qtrade/qlogin.exe" && r.keyword == "LoginData") {
+        if (code == "3000")
+            return loginReply(req);
+        if (code == "3015")
+            return "3015|0|Nominee details updated||" + flags();
+        if (code == "3010")
+            return "3010|0|Crash report received";
+        if (code == "1001")
+            return "1001|0|Logged out";
+        if (code == "1010")
+            return "1010|0||0";
+        if (code == "1013")
+            return "1013|0|Accepted";
+        if (code == "1005" || code == "1004" || code == "1006") {
+            std::lock_guard lock(m_mutex);
+            auto it = m_users.find(detail::field(f, 1));
+            if (code == "1006")
+                return it != m_users.end() && digestOf(it->second.password) == detail::field(f, 4)
+                    ? "1006|0|Terminal unlocked"
+                    : "1006|1|Invalid Password";
+            // 1005 carries digests, 1004 the passwords as typed.
+            const std::string oldText = detail::field(f, 2);
+            const bool plain = code == "1004";
+            if (it == m_users.end() || (plain ? oldText != it->second.password : oldText != digestOf(it->second.password)))
+                return code + "|1|Old Password is incorrect";
+            if (plain)
+                it->second.password = detail::field(f, 3);
+            else
+                it->second.password = "digest:" + detail::field(f, 3); // only its digest is known from now on
+            return code + "|0|Password changed successfully";
+        }
+        if (code == "1008")
+            return "1058|0|Security key sent to your registered mobile|98XXXXXX21|" + detail::field(f, 1)
+                + "||Please confirm your mobile number";
+        if (code == "1009")
+            return "1059|0|Mobile number confirmed|" + detail::field(f, 1);
+        if (code == "1011")
+            return "1061|0|" + detail::field(f, 1) + "|Access code accepted";
+    }
+    if (path == "/qtrade/qphone.exe" && r.keyword == "ReportData") {
+        if (code == "1007")
+            return "1007|1|Please answer your security questions|" + detail::field(f, 1)
+                + "||2|1|1^Y^Name of your first school^T^~2^Y^Your favourite colour^C^Red,Blue,Green";
+        if (code == "1110")
+            return "1110|0|Your answers are verified. The new password is sent to your registered e-mail.";
+        if (code == "1114")
+            return "1114|0|OTP sent again to your registered mobile|" + detail::field(f, 1);
+        if (code == "1116")
+            return "1116|0|OTP sent to your registered mobile";
+    }
+    if (path == "/qtrade/qreport.exe" && r.keyword == "ReportData") {
+        if (code == "920")
+            return "921|0|0|2|2~1|1^2|2";
+        if (code == "810")
+            return "811|0|Thank you for your feedback";
+        if (code == "900")
+            return "901|0|||Buy SBIN above 830~0~Target 870 Stop loss 805|Sell WIPRO below 295~1~Target 280|END";
+        if (code == "930") {
+            std::vector<std::string> rows;
+            for (const Security& s : m_universe->securities())
+                if (s.exchange == "CN" && s.inst == "FC" && rows.size() < 4)
+                    rows.push_back(std::to_string(s.wtoken) + "|" + detail::paiseText(s.price * 100));
+            return "931|0||" + std::to_string(rows.size()) + "~" + detail::join(rows, '^');
+        }
+    }
+    if (path == "/qtrade/Glenvarro.exe" && r.keyword == "WD")
+        return watchReply(req);
+    if (path == "/qtrade/feeds.exe" && r.keyword == "action" && code == "L") {
+        const auto it = r.items.find("token");
+        const int w = detail::toInt(it == r.items.end() ? std::string() : it->second);
+        std::lock_guard lock(m_mutex);
+        const Quote q = quoteLocked(w);
+        return "S*0," + std::to_string(q.bid) + ",0," + std::to_string(q.ask) + ",0," + std::to_string(q.last);
+    }
+    if (path == "/cgi-bin/feeds" && r.keyword == "Token")
+        return pollReply(r);
+    if (path == "/cgi-bin/Glenvarro/upd_feeds.exe") {
+        applySubscription(req.decoded.text, nullptr);
+        return "OK";
+    }
+    return {};
+}
+
+std::string TestBroker::loginReply(const RecordedRequest& req)
+{
+    const std::vector<std::string>& f = req.request.fields;
+    const std::string id = detail::field(f, 1);
+    const std::string digest = detail::field(f, 2);
+    const auto secIt = req.request.items.find("SecDate");
+    const std::string stamp = securityStamp(secIt == req.request.items.end() ? std::string() : secIt->second);
+
+    std::lock_guard lock(m_mutex);
+    int status = 0;
+    std::string message;
+    if (!m_loginScript.empty()) {
+        std::tie(status, message) = m_loginScript.front();
+        m_loginScript.pop_front();
+    } else {
+        const auto it = m_users.find(id);
+        const bool ok = it != m_users.end()
+            && digestOf(it->second.password) == digest;
+        status = ok ? 0 : 109;
+    }
+    if (message.empty()) {
+        switch (status) {
+        case 0: message = "Login Successful"; break;
+        case 2: message = "Please wait, logging in again"; break;
+        case 3:
+        case 4: message = "Please complete the form in your browser"; break;
+        case 109:
+        case 6002: message = "Invalid Credential"; break;
+        case 110: message = "Your password has expired. Please change your password."; break;
+        case 60041: message = "A newer version is available. Please upgrade."; break;
+        default: message = "Account Locked"; break;
+        }
+    }
+    const auto user = m_users.find(id);
+    const std::string name = user != m_users.end() ? user->second.name : "Test User";
+    const std::string client = user != m_users.end() ? user->second.clientCode : "ABC12";
+    const char type = user != m_users.end() ? user->second.type : 'C';
+    char session[32];
+    std::snprintf(session, sizeof session, "SESS%04d", ++m_sessions);
+    const std::string host = m_options.host;
+    const std::string web = "http://" + host + ":" + std::to_string(httpPort());
+    // 37 fields, numbered from 1 by the terminal.
+    const std::vector<std::string> fields = {
+        "3000",
+        std::to_string(status),
+        message,
+        host,
+        std::to_string(feedPort()),
+        session,
+        id,
+        name,
+        std::string(1, type),
+        client,
+        client,
+        "",
+        "",
+        "0-Normal-A^1-Delivery-A^2-BNST-A^4-MTF-A^5-Stop Loss-A^7-DDS-A^12-MIS Options-A",
+        "",
+        "",
+        "0",
+        "0",
+        std::string(128, '0'),
+        "",
+        std::to_string(m_options.categoryVersion),
+        stamp,
+        detail::timeStamp("date"),
+        "1",
+        "0",
+        "480",
+        status == 3 || status == 4 ? web + "/qtrade/qlogin.exe" : host,
+        std::to_string(httpPort()),
+        web,
+        "CRN001",
+        "1",
+        std::to_string(m_options.servicesVersion),
+        host,
+        "30",
+        "",
+        "Y",
+        "Welcome to the Vortanex test broker",
+    };
+    return detail::join(fields, '|');
+}
+
+std::string TestBroker::watchReply(const RecordedRequest& req)
+{
+    const std::vector<std::string>& f = req.request.fields;
+    const std::string code = req.request.code();
+    std::lock_guard lock(m_mutex);
+    auto& lists = m_lists[code == "104" || code == "100" || code == "101" || code == "102" || code == "103"
+                              ? detail::field(f, 2)
+                              : std::string()];
+    if (code == "115") {
+        std::string s = "115|0|OK";
+        for (const auto& [e, st] : m_marketStatus)
+            s += "^" + e + "|" + st;
+        return s;
+    }
+    if (code == "111") {
+        std::vector<std::string> rows = {"111|0|OK"};
+        for (const Security* s : m_universe->indices()) {
+            const Quote q = quoteLocked(s->wtoken);
+            rows.push_back(std::to_string(s->token) + "|" + s->name + "|" + s->symbol + "|" + s->exchange + "|"
+                           + std::to_string(q.last) + "|" + std::to_string(q.high) + "|" + std::to_string(q.low) + "|"
+                           + std::to_string(q.open) + "|" + std::to_string(q.close) + "|"
+                           + std::to_string(q.last - q.close) + "|" + std::to_string(std::llround(s->yearHigh * 100))
+                           + "|" + std::to_string(std::llround(s->yearLow * 100)) + "|" + std::to_string(s->wtoken));
+        }
+        return detail::join(rows, '^');
+    }
+    if (code == "100") {
+        std::vector<std::string> rows;
+        for (const WatchList& l : lists)
+            rows.push_back(std::to_string(l.id) + "|" + l.name);
+        return rows.empty() ? "100|0|OK" : "100|0|OK^" + detail::join(rows, '~');
+    }
+    if (code == "104") {
+        const int id = detail::toInt(detail::field(f, 3));
+        std::vector<std::string> rows;
+        for (const WatchList& l : lists)
+            if (l.id == id)
+                for (const auto& [token, exch] : l.rows) {
+                    const Security* s = m_universe->byToken(exch, token);
+                    rows.push_back(std::to_string(token) + "|" + (s ? s->symbol : std::string("-")) + "|" + exch);
+                }
+        return rows.empty() ? "154|0|OK" : "154|0|OK^" + detail::join(rows, '~');
+    }
+    if (code == "101") {
+        lists.push_back(WatchList{m_nextListId++, detail::field(f, 3), {}});
+        return "101|0|Watch List Added||" + std::to_string(lists.back().id);
+    }
+    if (code == "103" || code == "102") {
+        const int id = detail::toInt(detail::field(f, code == "103" ? 3 : 4));
+        for (auto it = lists.begin(); it != lists.end(); ++it)
+            if (it->id == id) {
+                if (code == "102") {
+                    lists.erase(it);
+                    return "102|0|Watch List Deleted";
+                }
+                it->name = detail::field(f, 5);
+                return "103|0|Watch List Renamed";
+            }
+        return code + "|1|Watch List not found";
+    }
+    if (code == "107") {
+        // "WD=107|session|user|name|count^token|exch|state~...~|4"
+        const std::string& text = req.decoded.text;
+        const size_t caret = text.find('^');
+        const std::vector<std::string> head = detail::split(text.substr(3, caret == std::string::npos ? std::string::npos : caret - 3), '|');
+        auto& userLists = m_lists[detail::field(head, 2)];
+        const std::string name = detail::field(head, 3);
+        WatchList* list = nullptr;
+        for (WatchList& l : userLists)
+            if (l.name == name)
+                list = &l;
+        if (!list) {
+            userLists.push_back(WatchList{m_nextListId++, name, {}});
+            list = &userLists.back();
+        }
+        list->rows.clear();
+        if (caret != std::string::npos)
+            for (const std::string& row : detail::split(text.substr(caret + 1), '~')) {
+                const std::vector<std::string> rf = detail::split(row, '|');
+                if (rf.size() < 3 || rf[0].empty())
+                    continue;
+                const std::string me = rf[1];
+                const std::string exch = me == "NSE" ? "NN" : me == "BSE" ? "BN" : me == "MCX" ? "MC" : me;
+                list->rows.emplace_back(detail::toInt(rf[0]), exch);
+            }
+        return "107|0|Watch List Saved||" + std::to_string(list->id);
+    }
+    if (code == "121")
+        return "121|0|OK";
+    return {};
+}
+
+std::string TestBroker::pollReply(const RequestText& r)
+{
+    const auto it = r.items.find("Token");
+    std::vector<std::string> parts = detail::split(it == r.items.end() ? std::string() : it->second, ',');
+    std::vector<std::string> records = {"FEEDS", "0", "OK", detail::timeStamp("time")};
+    std::lock_guard lock(m_mutex);
+    for (size_t i = 1; i < parts.size(); ++i) {
+        const int w = detail::toInt(parts[i], -1);
+        if (w > 0)
+            records.push_back(quotePayload(w, quoteLocked(w)));
+    }
+    return detail::join(records, '*');
+}
+
+// --- feed ------------------------------------------------------------------------
+
+void TestBroker::serveFeed(const std::shared_ptr<Connection>& c, const std::string& head, std::string pending)
+{
+    (void)head;
+    // The opening request's body ends with a NUL on the HTTP stream and with CR LF
+    // on the TCP feed, whose Content-Length cannot be trusted.
+    char chunk[4096];
+    size_t end = std::string::npos;
+    while (true) {
+        const size_t nul = pending.find('\0');
+        const size_t crlf = pending.find("\r\n");
+        end = std::min(nul, crlf);
+        if (end != std::string::npos || pending.size() > 64 * 1024)
+            break;
+        const long n = c->readSome(chunk, sizeof chunk, 100);
+        if (n < 0)
+            return;
+        pending.append(chunk, static_cast<size_t>(n));
+    }
+    if (end == std::string::npos)
+        return;
+    const bool stream = pending[end] == '\0';
+    const std::string body = pending.substr(0, end);
+    pending.erase(0, end + (stream ? 1 : 2));
+    RecordedRequest opening = record(stream ? "feed-stream" : "feed-tcp", "POST", detail::kFeedPath, {}, body);
+
+    auto client = std::make_shared<FeedClient>();
+    client->transport = stream ? FeedTransport::Stream : FeedTransport::Tcp;
+    client->user = detail::field(opening.request.fields, 2);
+    client->connection = c;
+    FeedFaults faults;
+    {
+        std::lock_guard lock(m_mutex);
+        faults = m_feedFaults;
+        m_feedFaults = FeedFaults{}; // switches hold for one connection
+        client->id = m_nextClientId++;
+        client->slot = faults.rejectSlot ? -1 : m_nextSlot++;
+        client->tokens = detail::tokenList(detail::field(opening.request.fields, 6));
+        client->splitFrames = faults.splitFrames;
+    }
+    if (!c->writeAll("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nCache-Control: no-cache\r\nConnection: close\r\n\r\n"))
+        return;
+    if (!faults.no250) {
+        const std::string welcome = faults.rejectSlot ? message250(-1, "Feed server is full. Please try later", m_options.host, httpPort())
+                                                      : message250(client->slot, "Welcome", m_options.host, httpPort());
+        sendFrame(client, streamFrame(welcome));
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_clients.push_back(client);
+    }
+    m_changed.notify_all();
+
+    // Client frames on the same socket: 5-digit length, then the text.
+    while (true) {
+        while (pending.size() >= 5) {
+            int n = 0;
+            const auto [p, ec] = std::from_chars(pending.data(), pending.data() + 5, n);
+            if (ec != std::errc() || p != pending.data() + 5) {
+                pf::logLine(2, "testbroker: feed frame: expected 5 digits, got \"" + pending.substr(0, 5) + "\"");
+                pending.erase(0, 1);
+                continue;
+            }
+            if (pending.size() < 5 + static_cast<size_t>(n))
+                break;
+            const std::string text = pending.substr(5, static_cast<size_t>(n));
+            pending.erase(0, 5 + static_cast<size_t>(n));
+            record("feed-frame", "FRAME", detail::kFeedPath, {}, text);
+            applySubscription(text, client);
+        }
+        const long n = c->readSome(chunk, sizeof chunk, 100);
+        if (n < 0)
+            break;
+        pending.append(chunk, static_cast<size_t>(n));
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_clients.erase(std::remove(m_clients.begin(), m_clients.end(), client), m_clients.end());
+    }
+    m_changed.notify_all();
+}
+
+void TestBroker::applySubscription(const std::string& text, const std::shared_ptr<FeedClient>& from)
+{
+    const std::vector<std::string> f = detail::split(text, '|');
+    const std::string code = detail::field(f, 0);
+    std::lock_guard lock(m_mutex);
+    std::shared_ptr<FeedClient> client = from;
+    if (!client) {
+        // Over HTTP the text names the user and the slot.
+        const bool heartbeat = code == "900";
+        const std::string user = detail::field(f, heartbeat ? 3 : 4);
+        const int slot = detail::toInt(detail::field(f, heartbeat ? 4 : 5), -1);
+        for (const auto& c : m_clients)
+            if (c->user == user && (c->slot == slot || !client))
+                client = c;
+    }
+    if (!client)
+        return;
+    if (code == "201")
+        client->tokens = detail::tokenList(detail::field(f, 7));
+    else if (code == "203")
+        client->depthTokens = detail::tokenList(detail::field(f, 7));
+    else if (code == "202")
+        client->tokens.clear();
+    else if (code == "900")
+        ++client->heartbeats;
+    m_changed.notify_all();
+}
+
+bool TestBroker::sendFrame(const std::shared_ptr<FeedClient>& client, const std::string& bytes)
+{
+    if (client->splitFrames && bytes.size() > 1) {
+        const size_t half = bytes.size() / 2;
+        if (!client->connection->writeAll(std::string_view(bytes).substr(0, half)))
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return client->connection->writeAll(std::string_view(bytes).substr(half));
+    }
+    return client->connection->writeAll(bytes);
+}
+
+std::vector<std::shared_ptr<TestBroker::FeedClient>> TestBroker::clientsOf(const std::string& user) const
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<std::shared_ptr<FeedClient>> out;
+    for (const auto& c : m_clients)
+        if (user.empty() || c->user == user)
+            out.push_back(c);
+    return out;
+}
+
+std::vector<FeedClientInfo> TestBroker::feedClients() const
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<FeedClientInfo> out;
+    for (const auto& c : m_clients)
+        out.push_back(FeedClientInfo{c->id, c->transport, c->user, c->slot, c->tokens, c->depthTokens, c->heartbeats});
+    return out;
+}
+
+bool TestBroker::waitForFeedClient(const std::string& user, int timeoutMs) const
+{
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        for (const auto& c : m_clients)
+            if (user.empty() || c->user == user)
+                return true;
+        return false;
+    });
+}
+
+int TestBroker::pushFeed(const std::string& user, const std::string& message, char flag)
+{
+    return pushRaw(user, streamFrame(message, flag));
+}
+
+int TestBroker::pushCompressed(const std::string& user, const std::vector<std::string>& messages)
+{
+    int sent = 0;
+    const std::string frame = compressedFrame(messages);
+    for (const auto& c : clientsOf(user))
+        if (c->transport == FeedTransport::Tcp && sendFrame(c, frame))
+            ++sent;
+    return sent;
+}
+
+int TestBroker::pushRaw(const std::string& user, const std::string& bytes)
+{
+    int sent = 0;
+    for (const auto& c : clientsOf(user))
+        if (sendFrame(c, bytes))
+            ++sent;
+    return sent;
+}
+
+bool TestBroker::sendUdp(const std::string& message)
+{
+    return sendUdpRaw(udpFrame(message));
+}
+
+bool TestBroker::sendUdpRaw(const std::string& bytes)
+{
+    if (m_udpFd < 0)
+        return false;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(m_options.udpPort);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return ::sendto(m_udpFd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to)
+        == static_cast<ssize_t>(bytes.size());
+}
+
+int TestBroker::dropFeed(const std::string& user)
+{
+    int n = 0;
+    for (const auto& c : clientsOf(user)) {
+        c->connection->shutdown();
+        ++n;
+    }
+    return n;
+}
+
+// --- market --------------------------------------------------------------------
+
+Quote& TestBroker::quoteLocked(int wtoken)
+{
+    auto it = m_quotes.find(wtoken);
+    if (it != m_quotes.end())
+        return it->second;
+    const Security* s = m_universe->byWatchToken(wtoken);
+    const int64_t tick = detail::tickPaise(s);
+    const int64_t price = s ? s->price : 10000;
+    Quote q;
+    q.last = q.open = q.close = q.high = q.low = q.avg = price;
+    q.bid = std::max<int64_t>(tick, price - tick);
+    q.ask = price + tick;
+    const int64_t lot = s ? std::max(1, s->lot) : 1;
+    // Seeded per token, so that looking at a quote never changes the market's walk.
+    std::mt19937_64 rng(m_options.seed ^ (static_cast<uint64_t>(wtoken) * 0x9e3779b97f4a7c15ULL));
+    q.bidQty = lot * static_cast<int64_t>(1 + rng() % 50);
+    q.askQty = lot * static_cast<int64_t>(1 + rng() % 50);
+    q.totalBuy = q.bidQty * 20;
+    q.totalSell = q.askQty * 20;
+    // Bands of 10 % around the previous close, on the tick.
+    q.upperBand = (price + price / 10) / tick * tick;
+    q.lowerBand = (price - price / 10) / tick * tick;
+    q.lastTime = pf::clock().nowSeconds();
+    return m_quotes.emplace(wtoken, q).first->second;
+}
+
+void TestBroker::stepLocked(int wtoken)
+{
+    Quote& q = quoteLocked(wtoken);
+    const Security* s = m_universe->byWatchToken(wtoken);
+    int64_t tick = detail::tickPaise(s);
+    if (s && s->isIndex())
+        tick = std::max<int64_t>(1, q.last / 4000);
+    const int64_t steps = static_cast<int64_t>(m_rng() % 7) - 3;
+    q.last = std::clamp(q.last + steps * tick, std::max(tick, q.lowerBand), q.upperBand);
+    q.high = std::max(q.high, q.last);
+    q.low = std::min(q.low, q.last);
+    q.bid = std::max(tick, q.last - tick);
+    q.ask = q.last + tick;
+    const int64_t lot = s ? std::max(1, s->lot) : 1;
+    q.lastQty = lot * static_cast<int64_t>(1 + m_rng() % 10);
+    q.bidQty = lot * static_cast<int64_t>(1 + m_rng() % 50);
+    q.askQty = lot * static_cast<int64_t>(1 + m_rng() % 50);
+    q.avg = (q.avg * q.volume + q.last * q.lastQty) / std::max<int64_t>(1, q.volume + q.lastQty);
+    q.volume += q.lastQty;
+    q.value += q.last * q.lastQty / 100;
+    q.totalBuy = std::max<int64_t>(0, q.totalBuy + q.bidQty - q.askQty);
+    q.totalSell = std::max<int64_t>(0, q.totalSell + q.askQty - q.bidQty);
+    q.netChange = q.last - q.close;
+    q.changePct = q.close ? q.netChange * 10000 / q.close : 0;
+    q.lastTime = pf::clock().nowSeconds();
+}
+
+Quote TestBroker::quote(int wtoken)
+{
+    std::lock_guard lock(m_mutex);
+    return quoteLocked(wtoken);
+}
+
+std::string TestBroker::quoteMessage(int wtoken)
+{
+    std::lock_guard lock(m_mutex);
+    const Security* s = m_universe->byWatchToken(wtoken);
+    const Quote& q = quoteLocked(wtoken);
+    if (s && s->isIndex())
+        return message110(wtoken, q.last, q.close, q.last - q.close, q.lastTime, s->name);
+    return message101(wtoken, q);
+}
+
+std::string TestBroker::depthMessage(int wtoken)
+{
+    std::lock_guard lock(m_mutex);
+    const Quote& q = quoteLocked(wtoken);
+    const int64_t tick = detail::tickPaise(m_universe->byWatchToken(wtoken));
+    DepthLevel bids[5], asks[5];
+    for (int k = 0; k < 5; ++k) {
+        bids[k] = {std::max<int64_t>(tick, q.last - (k + 1) * tick), q.bidQty * (k + 1), 1 + k * 2};
+        asks[k] = {q.last + (k + 1) * tick, q.askQty * (k + 1), 1 + k * 2};
+    }
+    return message104(wtoken, q.last, bids, asks, q.totalBuy, q.totalSell);
+}
+
+void TestBroker::marketStep()
+{
+    std::vector<std::pair<std::shared_ptr<FeedClient>, std::vector<std::string>>> out;
+    std::vector<int> udpTokens;
+    std::string broadcast;
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_ticks;
+        std::set<int> stepped;
+        for (const auto& c : m_clients) {
+            for (int w : c->tokens)
+                if (stepped.insert(w).second)
+                    stepLocked(w);
+        }
+        for (const Security* s : m_universe->indices())
+            if (stepped.insert(s->wtoken).second)
+                stepLocked(s->wtoken);
+        if (m_options.broadcastEveryTicks > 0 && m_ticks % m_options.broadcastEveryTicks == 0) {
+            const char* notes[] = {"Markets close at 15:30", "Trading in NIFTY options is brisk today",
+                                   "Settlement holiday on the next exchange holiday", "Pre-open session starts at 09:00"};
+            const char* note = notes[m_rng() % std::size(notes)];
+            broadcast = m_ticks % (2 * m_options.broadcastEveryTicks) ? std::string("120,") + note
+                                                                     : std::string("600|ALL|") + note;
+        }
+        if (m_options.udpPort)
+            for (const Security& s : m_universe->securities())
+                if (s.exchange == "NN" && s.inst == "EQ" && udpTokens.size() < 7)
+                    udpTokens.push_back(s.wtoken);
+    }
+    for (const auto& c : clientsOf({})) {
+        std::vector<int> tokens, depth;
+        {
+            std::lock_guard lock(m_mutex);
+            tokens = c->tokens;
+            depth = c->depthTokens;
+        }
+        std::vector<std::string> messages;
+        for (int w : tokens)
+            messages.push_back(quoteMessage(w));
+        for (int w : depth)
+            messages.push_back(depthMessage(w));
+        if (!broadcast.empty())
+            messages.push_back(broadcast);
+        out.emplace_back(c, std::move(messages));
+    }
+    for (auto& [c, messages] : out)
+        for (const std::string& m : messages)
+            sendFrame(c, streamFrame(m));
+    for (int w : udpTokens)
+        sendUdp(quoteMessage(w));
+    for (const Security* s : m_universe->indices())
+        if (m_options.udpPort)
+            sendUdp(quoteMessage(s->wtoken));
+}
+
+void TestBroker::timerLoop()
+{
+    int64_t lastTick = pf::clock().steadyMillis();
+    int64_t lastKeepAlive = lastTick;
+    while (sleepUnlessStopped(50)) {
+        const int64_t now = pf::clock().steadyMillis();
+        if (m_options.demo && now - lastTick >= m_options.demoTickMs) {
+            lastTick = now;
+            marketStep();
+        }
+        if (m_options.keepAliveMs > 0 && now - lastKeepAlive >= m_options.keepAliveMs) {
+            lastKeepAlive = now;
+            pushFeed({}, "150,");
+            if (m_options.udpPort)
+                sendUdp("150,");
+        }
+    }
+}
+
+} // namespace tb

@@ -1,0 +1,298 @@
+#include "server/SecurityMaster.h"
+
+#include "master_test_support.h"
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+namespace {
+
+void copyFixture(const std::string& caseName, const TempRoot& root, const std::string& file)
+{
+    std::filesystem::copy_file(fixtureDir(caseName) / file, root.comp() / file,
+                               std::filesystem::copy_options::overwrite_existing);
+}
+
+class MasterMergeCase : public ::testing::TestWithParam<const char*> {};
+
+} // namespace
+
+// Each case folder holds the previous "security.lst", a "security_incr.lst"
+// and the byte-exact "expected_security.lst" the merge must write.
+TEST_P(MasterMergeCase, RewritesTheMasterByteExact)
+{
+    const std::string name = GetParam();
+    TempRoot root;
+    copyFixture(name, root, "security.lst");
+    copyFixture(name, root, "security_incr.lst");
+    FakeServer server;
+    SecurityMaster master(root.paths(), server, "127.0.0.1");
+    master.incrementalNumber = 5;
+    master.UpdateIncrementalSecurity();
+
+    auto written = pf::files::readAll(root.comp() / "security.lst");
+    ASSERT_TRUE(written);
+    EXPECT_EQ(*written, readFixture(name, "expected_security.lst"));
+
+    // The rewritten file loads back into the same rows (deleted indices aside).
+    auto t = master.table();
+    ASSERT_TRUE(t);
+    SecurityFileContent back = ParseSecurityText(*written, SecurityReading::Incremental);
+    int fileRow = 0;
+    for (const SecurityRecord& r : t->rows()) {
+        if (r.status == "DEL")
+            continue;
+        ASSERT_LT(fileRow, static_cast<int>(back.rows.size()));
+        EXPECT_EQ(back.rows[fileRow].display_name.view(), r.display_name.view());
+        EXPECT_EQ(back.rows[fileRow].token, r.token);
+        ++fileRow;
+    }
+    EXPECT_EQ(fileRow, static_cast<int>(back.rows.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, MasterMergeCase, ::testing::Values("merge_extended", "merge_old_layout"),
+                         [](const auto& info) { return std::string(info.param); });
+
+TEST(SecurityMerge, TableKeepsDeletedIndexAndDerivesOldLayoutWatchToken)
+{
+    TempRoot root;
+    copyFixture("merge_extended", root, "security.lst");
+    copyFixture("merge_extended", root, "security_incr.lst");
+    FakeServer server;
+    SecurityMaster master(root.paths(), server, "127.0.0.1");
+    master.UpdateIncrementalSecurity();
+    auto t = master.table();
+    ASSERT_TRUE(t);
+    EXPECT_TRUE(t->extended_security_format());
+
+    // A deleted index stays in the table for this run, a deleted equity goes.
+    const int bank = t->searchToken(26009, "NN");
+    ASSERT_GE(bank, 0);
+    EXPECT_EQ(t->row(bank).status.view(), "DEL");
+    EXPECT_EQ(t->searchToken(11536, "NN"), -1);
+    // A "SUSP" of the previous file is dropped, one the increment brings stays.
+    EXPECT_EQ(t->searchToken(2885, "NN"), -1);
+    EXPECT_GE(t->searchToken(3045, "NN"), 0);
+
+    // The old 9-field NSE record: 52-week values from fields 7 and 8, a
+    // derived watch token that the one-map look-up finds, no reference rate.
+    const int hdfc = t->searchToken(1594, "NN");
+    ASSERT_GE(hdfc, 0);
+    const SecurityRecord& r = t->row(hdfc);
+    EXPECT_EQ(r.wtoken, 3187);
+    EXPECT_EQ(t->searchWToken(3187), hdfc);
+    EXPECT_DOUBLE_EQ(r.yearHigh(), 1850.0);
+    EXPECT_DOUBLE_EQ(r.yearLow(), 1400.0);
+    EXPECT_EQ(r.ref_rate.load(), 0.0);
+    // The incremental record replaced the previous one.
+    EXPECT_DOUBLE_EQ(t->row(t->searchToken(1001, "NN")).yearHigh(), 2010.0);
+    // A field 2 of three parts keeps the trailing separator in the key.
+    EXPECT_EQ(t->row(t->searchToken(5001, "BN")).display_name.view(), "ZEEL~B~");
+}
+
+TEST(SecurityMerge, MissingIncrementalFileRewritesWithEmptyDate)
+{
+    TempRoot root;
+    copyFixture("merge_extended", root, "security.lst");
+    FakeServer server;
+    SecurityMaster master(root.paths(), server, "127.0.0.1");
+    master.UpdateIncrementalSecurity();
+    auto written = pf::files::readAll(root.comp() / "security.lst");
+    ASSERT_TRUE(written);
+    EXPECT_EQ(written->rfind("-1-", 0), 0u) << *written;
+    EXPECT_EQ(written->find("RELIANCE"), std::string::npos); // "SUSP" dropped
+}
+
+TEST(SecurityMerge, GrowsBeyondTheHeaderCounts)
+{
+    // Headers that understate the counts must not limit the merged table.
+    std::string prev = "01012026-0-1~";
+    std::string incr = "02012026-1-1~";
+    for (int i = 0; i < 300; ++i) {
+        prev += std::to_string(1000 + i) + ",NN,P" + std::to_string(i) + "|EQ,0,1,5,ACT,1,2.00,1.00,0~";
+        incr += std::to_string(5000 + i) + ",BN,Q" + std::to_string(i) + "|A,0,1,5,ACT,1,2.00,1.00,0~";
+    }
+    MergedMaster m = MergeSecurityMaster(ParseSecurityText(prev, SecurityReading::Incremental),
+                                         ParseSecurityText(incr, SecurityReading::Incremental));
+    EXPECT_EQ(m.rows.size(), 600u);
+    EXPECT_EQ(m.fileText.rfind("02012026-1-600~", 0), 0u);
+}
+
+// The download flow with a fake server and a scripted prompter.
+class SecurityDownload : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        copyFixture("merge_extended", root, "security.lst");
+        original = *pf::files::readAll(root.comp() / "security.lst");
+    }
+    std::string localMaster() { return *pf::files::readAll(root.comp() / "security.lst"); }
+
+    TempRoot root;
+    FakeServer server;
+    ScriptedPrompter prompter;
+    PrompterScope scope{prompter};
+    std::string original;
+};
+
+TEST_F(SecurityDownload, NothingDueLoadsTheLocalFileWithoutDownloading)
+{
+    SecurityMaster master(root.paths(), server, "127.0.0.1");
+    SecurityStamp stamp;
+    ASSERT_TRUE(SecurityStamp::parse("0-7-0-123456", stamp));
+    EXPECT_EQ(master.prepareStartup(stamp), 0);
+    EXPECT_EQ(master.localFileDate, "09122026");
+    EXPECT_EQ(master.GetSecurityThread(0), 0);
+    EXPECT_TRUE(server.downloads.empty());
+    ASSERT_TRUE(master.table());
+    EXPECT_EQ(master.table()->count(), 10);
+    EXPECT_EQ(SecurityTable::current(), master.table());
+}
+
+TEST_F(SecurityDownload, IncrementalFileIsFetchedUnpackedAndMerged)
+{
+    const std::string packed = pack(readFixture("merge_extended", "security_incr.lst"));
+    server.files["/security/security_5.lzo"] = {200, packed};
+    SecurityMaster master(root.paths(), server, "127.0.0.1");
+    SecurityStamp stamp;
+    ASSERT_TRUE(SecurityStamp::parse("5-1-" + std::to_string(packed.size()) + "-99999", stamp));
+    EXPECT_EQ(master.prepareStartup(stamp), 1);
+    EXPECT_EQ(master.GetSecurityThread(1), 0);
+    ASSERT_EQ(server.downloads.size(), 1u);
+    EXPECT_EQ(server.downloads[0], "/security/security_5.lzo:80");
+    EXPECT_EQ(localMaster(), readFixture("merge_extended", "expected_security.lst"));
+    EXPECT_TRUE(prompter.asked.empty());
+}
+
+TEST_F(SecurityDownload, CorruptArchiveKeepsTheLocalMaster)
+{
+    std::string packed = pack("10122026-0-1~1,NN,NEW|EQ,0,1,5,ACT,1,1.00,1.00,1~");
+    packed[packed.size() / 2] ^= 0x5a;
+    packed.resize(packed.size() - 3);
+    server.files["/security/security.lzo"] = {200, packed};
+    SecurityMaster master(root.paths(), server, "127.0.0.1");
+    master.expectedSize = static_cast<long>(packed.size());
+    EXPECT_EQ(master.GetSecurityThread(1), 0);
+    EXPECT_EQ(localMaster(), original);
+    EXPECT_EQ(master.table()->count(), 10);
+}
+
+TEST_F(SecurityDownload, TruncatedDownloadAsksAndYesLoadsTheLocalMaster)
+{
+    const std::string packed = pack(readFixture("merge_extended", "security_incr.lst"));
+    server.files["/security/security_5.lzo"] = {200, packed.substr(0, packed.size() - 4)};
+    SecurityMaster master(root.paths(), server, "127.0.0.1");
+    SecurityStamp stamp{5, 0, static_cast<long>(packed.size()), 0};
+    master.prepareStartup(stamp);
+    prompter.answer = ui::Yes;
+    EXPECT_EQ(master.GetSecurityThread(1), 0);
+    ASSERT_EQ(prompter.asked.size(), 1u);
+    EXPECT_EQ(prompter.asked[0].text,
+              "Security File Size Mismatch. Do you want to continue with Security File Dated :09122026");
+    EXPECT_EQ(master.incrementalNumber, 0);
+    EXPECT_EQ(localMaster(), original); // loaded as it is, not merged
+    EXPECT_EQ(master.table()->count(), 10);
+}
+
+TEST_F(SecurityDownload, SizeQuestionAnsweredNoOrNoExpectedSizeEndsTheProgram)
+{
+    server.files["/security/security.lzo"] = {200, "abc"};
+    {
+        SecurityMaster master(root.paths(), server, "127.0.0.1");
+        master.expectedSize = 10;
+        prompter.answer = ui::No;
+        EXPECT_EQ(master.GetSecurityThread(1), -1);
+    }
+    {
+        SecurityMaster master(root.paths(), server, "127.0.0.1");
+        master.expectedSize = 0;
+        EXPECT_EQ(master.GetSecurityThread(1), -1);
+        EXPECT_EQ(prompter.asked.back().text, "Security File Size Mismatch. Closing the Application.");
+    }
+    EXPECT_EQ(localMaster(), original);
+}
+
+TEST_F(SecurityDownload, TransportErrorsReportAndLoadTheLocalMaster)
+{
+    struct Case {
+        int status;
+        const char* message;
+    } cases[] = {{407, "Proxy Authentication Failed"},
+                 {0, "Internet Connectivity Error [0]. Pls contact System Administrator"}};
+    for (const auto& c : cases) {
+        server.files["/security/security.lzo"] = {c.status, {}};
+        SecurityMaster master(root.paths(), server, "127.0.0.1");
+        EXPECT_EQ(master.GetSecurityThread(1), 0);
+        ASSERT_FALSE(prompter.asked.empty());
+        EXPECT_EQ(prompter.asked.back().text, c.message);
+        EXPECT_EQ(master.table()->count(), 10);
+    }
+    // Status 200 with an empty body: no unpacking, no message.
+    prompter.asked.clear();
+    server.files["/security/security.lzo"] = {200, {}};
+    SecurityMaster master(root.paths(), server, "127.0.0.1");
+    EXPECT_EQ(master.GetSecurityThread(1), 0);
+    EXPECT_TRUE(prompter.asked.empty());
+    EXPECT_EQ(localMaster(), original);
+}
+
+TEST(SecurityFileFormat, RecordFieldsAndDisplayKeys)
+{
+    bool ext = false;
+    struct Case {
+        const char* record;
+        SecurityReading reading;
+        const char* key;
+    } cases[] = {
+        {"1,NN,ABC|OS|30DEC26|1800|PE,0,1,5,ACT,0,0", SecurityReading::Full, "ABC~OS~30DEC26~1800.00~PE"},
+        {"2,CN,USDINR|OC|29DEC26|83.25|CE,0,1,5,ACT,1000,0", SecurityReading::Full, "USDINR~OC~29DEC26~83.2500~CE"},
+        {"3,MC,GOLD|CF|05FEB27|0|XX,0,1,5,ACT,1,0", SecurityReading::Full, "GOLD~CF~05FEB27"},
+        {"4,MC,GOLD|CM|05FEB27|0|XX,0,1,5,ACT,1,0", SecurityReading::Full, "GOLD~CM~05FEB27~0~XX"},
+        {"4,MC,GOLD|CM|05FEB27|0|XX,0,1,5,ACT,1,0", SecurityReading::Incremental, "GOLD~CM~05FEB27"},
+        {",5,NN,LEAD|EQ,0,1,5,ACT,1,0", SecurityReading::Full, "LEAD~EQ"},
+        {"6,NN,||X,0,1,5,ACT,1,0", SecurityReading::Full, "~~X"},
+    };
+    for (const auto& c : cases) {
+        SecurityRecord r = ParseSecurityRecord(c.record, c.reading, ext);
+        EXPECT_EQ(r.display_name.view(), c.key) << c.record;
+    }
+    EXPECT_FALSE(ext);
+
+    SecurityRecord r = ParseSecurityRecord(
+        " 7 , CN , EURINR|FC|29DEC26 , 0 , 1 , 25 , ACT , 1000 , 91.5 , 88.25 , 15 , Rs , 1 EUR , 1 , EUR , 3 , 4 , "
+        "Euro future , t1 , t2 , ignored",
+        SecurityReading::Full, ext);
+    EXPECT_TRUE(ext);
+    EXPECT_EQ(r.token, 7);
+    EXPECT_EQ(r.multiplier, 1000);
+    EXPECT_DOUBLE_EQ(r.yearHigh(), 91.5);
+    EXPECT_DOUBLE_EQ(r.yearLow(), 88.25);
+    EXPECT_EQ(r.wtoken, 15);
+    EXPECT_EQ(r.ref_rate.load(), 1.0);
+    EXPECT_EQ(r.advisory_text.view(), "-NA-");
+    ASSERT_TRUE(r.extras);
+    EXPECT_EQ(r.extras->price_quantity, "1 EUR");
+    EXPECT_EQ(r.extras->description, "Euro future");
+    EXPECT_EQ(r.extras->aux_text2, "t2");
+    EXPECT_EQ(r.aux_int2, 4);
+
+    // Overlong texts are cut to their fields' widths.
+    r = ParseSecurityRecord("8,NNX," + std::string(60, 'S') + "|EQUITY,0,1,5,ACTIVE", SecurityReading::Full, ext);
+    EXPECT_EQ(r.symbol.view().size(), 31u);
+    EXPECT_EQ(r.market_exchange.view(), "NN");
+    EXPECT_EQ(r.inst_type.view(), "EQ");
+    EXPECT_EQ(r.status.view(), "ACTI");
+    EXPECT_EQ(r.display_name.view().size(), 49u);
+}
+
+TEST(SecurityFileFormat, HeaderAndEndOfText)
+{
+    SecurityFileContent c = ParseSecurityText("  09122026-3-0-x ~ 1,NN,A|EQ,0,1,5,ACT,1,0 ~~2,NN,B|EQ,0,1,5,ACT,1,0~",
+                                              SecurityReading::Full);
+    EXPECT_EQ(c.header.date, "09122026");
+    EXPECT_EQ(c.header.number, 3);
+    EXPECT_EQ(c.header.count, 100);
+    ASSERT_EQ(c.rows.size(), 1u); // the empty record ends the text
+    EXPECT_EQ(c.rows[0].symbol.view(), "A");
+}
