@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygon>
+#include <QStyle>
 
 #include <algorithm>
 
@@ -132,6 +133,7 @@ bool CFlatHeaderCtrl::ModifyProperty(int property, quintptr value)
         break;
     case StaticBorder:
         m_staticBorder = value != 0;
+        updateGeometry();
         break;
     case NoDropCursor:
         m_noDropCursor = int(value);
@@ -200,9 +202,16 @@ int CFlatHeaderCtrl::GetItemWidth(int column, bool withSortArrow) const
     const QString text = textOf(this, column);
     if (!text.isEmpty())
         width += m_spacing + fontMetrics().horizontalAdvance(text);
-    if (m_staticBorder)
-        width += 2;
     return width;
+}
+
+QSize CFlatHeaderCtrl::sizeHint() const
+{
+    // A static border frames the header: room for it on both sides.
+    QSize size = QHeaderView::sizeHint();
+    if (m_staticBorder)
+        size.rheight() += 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    return size;
 }
 
 QSize CFlatHeaderCtrl::sectionSizeFromContents(int logicalIndex) const

@@ -74,12 +74,14 @@ public:
     void SetSortColumn(int column, bool ascending);
     int GetSortColumn(bool* ascending = nullptr) const;
     void setModel(QAbstractItemModel* model) override;
+    QSize sizeHint() const override;
 
     int GetDropResult() const { return m_dropResult; }
     QColor DropMarkerColour() const { return m_dropColour; }
 
     // Draws one item in its rectangle (narrowed by the spacing).
-    virtual void DrawItem(QPainter* painter, const QRect& rect, int logicalIndex, bool sortColumn, bool ascending) const;
+    virtual void DrawItem(QPainter* painter, const QRect& rect, int logicalIndex, bool sortColumn,
+                          bool ascending) const;
 
 signals:
     void beginDrag(int logicalIndex);

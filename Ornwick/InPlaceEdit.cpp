@@ -52,7 +52,9 @@ void CInPlaceEdit::finish()
     m_finished = true;
     const QString value = text();
     m_list->EndLabelEdit(m_row, m_column, m_escape ? nullptr : &value);
-    hide();
+    // The focus goes back to the list before the editor hides, so that it
+    // does not wander to the next widget of the chain.
     m_list->setFocus(Qt::OtherFocusReason);
+    hide();
     deleteLater();
 }

@@ -54,7 +54,9 @@ void CInPlaceList::finish()
     // The first entry stands for "no value".
     const QString value = currentIndex() > 0 ? currentText() : QString();
     m_list->EndLabelEdit(m_row, m_column, m_escape ? nullptr : &value);
-    hide();
+    // The focus goes back to the list before the editor hides, so that it
+    // does not wander to the next widget of the chain.
     m_list->setFocus(Qt::OtherFocusReason);
+    hide();
     deleteLater();
 }

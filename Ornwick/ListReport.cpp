@@ -82,6 +82,7 @@ CInPlaceEdit* CListReport::EditSubLabel(int row, int column)
     const QRect rect = editorRect(row, column);
     if (rect.isEmpty())
         return nullptr;
+    setFocus(Qt::OtherFocusReason); // ends an editor that is still open
     const QTableWidgetItem* cell = item(row, column);
     auto* editor = new CInPlaceEdit(this, row, column, cell ? cell->text() : QString());
     const Qt::Alignment alignment = cell ? Qt::Alignment(cell->textAlignment()) : Qt::AlignLeft;
@@ -99,6 +100,7 @@ CInPlaceList* CListReport::ShowInPlaceList(int row, int column, const QStringLis
     const QRect rect = editorRect(row, column);
     if (rect.isEmpty())
         return nullptr;
+    setFocus(Qt::OtherFocusReason); // ends an editor that is still open
     auto* editor = new CInPlaceList(this, row, column, choices, current);
     editor->setGeometry(rect.left(), rect.top(), rect.width(), rowHeight(row));
     editor->show();

@@ -69,9 +69,9 @@ void CSortHeaderCtrl::DrawItem(QPainter* painter, const QRect& rect, int logical
         const int size = std::max(rect.height() / 4, 2);
         const int x = rect.right() - size * 2 - 2;
         const int y = rect.top() + (rect.height() - size) / 2;
-        const QPolygon arrow = m_ascending
-                                   ? QPolygon({QPoint(x + size, y), QPoint(x + 2 * size, y + size), QPoint(x, y + size)})
-                                   : QPolygon({QPoint(x, y), QPoint(x + 2 * size, y), QPoint(x + size, y + size)});
+        const QPolygon up({QPoint(x + size, y), QPoint(x + 2 * size, y + size), QPoint(x, y + size)});
+        const QPolygon down({QPoint(x, y), QPoint(x + 2 * size, y), QPoint(x + size, y + size)});
+        const QPolygon& arrow = m_ascending ? up : down;
         painter->setPen(palette().light().color());
         painter->drawLine(arrow.point(0), arrow.point(1));
         painter->setPen(palette().dark().color());

@@ -17,6 +17,9 @@ std::string digits(size_t value, int width)
 
 std::string streamFrame(std::string_view message, char flag)
 {
+    // Four digits cannot state a longer message; such bytes are for pushRaw.
+    if (message.size() > 9999)
+        return {};
     std::string f;
     f += '^';
     f += flag;
@@ -39,6 +42,8 @@ std::string compressedFrame(const std::vector<std::string>& messages)
 
 std::string udpFrame(std::string_view message, char separator)
 {
+    if (message.size() > 99999)
+        return {};
     std::string f;
     f += '|';
     f += detail::digits(message.size(), 5);

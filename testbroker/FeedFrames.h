@@ -7,7 +7,8 @@
 
 namespace tb {
 
-// Stream and TCP: '^' flag, 4-digit length, message, '$'.
+// Stream and TCP: '^' flag, 4-digit length, message, '$'. Empty when the
+// message does not fit the length field (likewise for the other frames).
 std::string streamFrame(std::string_view message, char flag = '0');
 // TCP compressed: '^' '9' 4-digit length of the LZO block, the block, '$'. The
 // block holds inner frames '^' '0' 4-digit length message, without '$'.

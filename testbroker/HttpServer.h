@@ -29,6 +29,7 @@ struct HttpReply {
     std::string body;
     std::string contentType = "text/plain";
     bool drop = false; // close the connection without any reply
+    long cutAfter = -1; // >= 0: announce the whole body, send this many bytes of it, then close
 };
 
 class HttpServer {
@@ -49,6 +50,8 @@ public:
 
 private:
     void serve(const std::shared_ptr<Connection>& connection);
+    static bool readSized(Connection& connection, HttpRequest& req, std::string& rest, std::string& buffer);
+    static bool readChunked(Connection& connection, std::string& rest, std::string& body);
 
     Handler m_handler;
     std::map<std::string, RawHandler> m_raw; // set before listen(), read-only afterwards

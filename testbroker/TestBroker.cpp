@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -35,6 +36,7 @@ struct TestBroker::FeedClient {
     int heartbeats = 0;           // guarded by TestBroker::m_mutex
     bool splitFrames = false;
     std::shared_ptr<Connection> connection;
+    std::mutex sendMutex; // keeps a frame written in two parts whole against other senders
 };
 
 namespace detail {
@@ -198,34 +200,7 @@ bool TestBroker::start(std::string* error)
     m_files["/Vortanex/MFC42.lzo"] = lzoCompress("runtime library stand-in of the test broker\n");
     m_files["/Vortanex/QuenmarkChartX.lzo"] = lzoCompress("chart control stand-in of the test broker\n");
 
-    m_http = std::make_unique<HttpServer>([this](const HttpRequest& r) {
-        RecordedRequest req = record("http", r.method, r.path, r.query, r.body);
-        HttpFault fault;
-        bool faulted = false;
-        {
-            std::lock_guard lock(m_mutex);
-            auto it = m_faults.find(r.path);
-            if (it != m_faults.end() && !it->second.empty()) {
-                fault = it->second.front();
-                faulted = true;
-                if (--it->second.front().times <= 0)
-                    it->second.pop_front();
-            }
-        }
-        if (faulted && fault.delayMs > 0 && !sleepUnlessStopped(fault.delayMs))
-            return HttpReply{0, {}, {}, true};
-        if (faulted && fault.drop)
-            return HttpReply{0, {}, {}, true};
-        HttpReplyText t = route(req, "http");
-        HttpReply out{t.status, t.body, t.contentType, false};
-        if (faulted && fault.status) {
-            out.status = fault.status;
-            out.body = HttpServer::statusText(fault.status);
-        }
-        if (faulted && fault.emptyBody)
-            out.body.clear();
-        return out;
-    });
+    m_http = std::make_unique<HttpServer>([this](const HttpRequest& r) { return handleHttp(r, "http"); });
     auto rawFeed = [this](const std::shared_ptr<Connection>& c, const HttpRequest&, std::string pending) {
         serveFeed(c, {}, std::move(pending));
     };
@@ -251,16 +226,13 @@ bool TestBroker::start(std::string* error)
             if (!mkdtemp(tmpl))
                 return fail("cannot create a folder for the test certificates");
             dir = tmpl;
+            m_tlsTempDir = dir;
         }
         std::string why;
         m_tls = TlsContext::create(dir, &why);
         if (!m_tls)
             return fail(why);
-        m_https = std::make_unique<HttpServer>([this](const HttpRequest& r) {
-            RecordedRequest req = record("https", r.method, r.path, r.query, r.body);
-            HttpReplyText t = route(req, "https");
-            return HttpReply{t.status, t.body, t.contentType, false};
-        });
+        m_https = std::make_unique<HttpServer>([this](const HttpRequest& r) { return handleHttp(r, "https"); });
         m_https->addRawRoute(detail::kFeedPath, rawFeed);
         if (!m_https->listen(m_options.host, m_options.httpsPort, m_tls->context()))
             return fail("cannot listen on HTTPS port " + std::to_string(m_options.httpsPort));
@@ -297,6 +269,11 @@ void TestBroker::stop()
     if (m_udpFd >= 0) {
         ::close(m_udpFd);
         m_udpFd = -1;
+    }
+    if (!m_tlsTempDir.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(m_tlsTempDir, ec);
+        m_tlsTempDir.clear();
     }
 }
 
@@ -341,6 +318,15 @@ void TestBroker::scriptLogin(int status, const std::string& message)
 {
     std::lock_guard lock(m_mutex);
     m_loginScript.emplace_back(status, message);
+}
+
+void TestBroker::setLoginField(int field, const std::string& value, bool clear)
+{
+    std::lock_guard lock(m_mutex);
+    if (clear)
+        m_loginFields.erase(field);
+    else
+        m_loginFields[field] = value;
 }
 
 void TestBroker::setEncryption(int type)
@@ -493,9 +479,40 @@ std::string TestBroker::securityStamp(const std::string& secDate) const
 
 // --- HTTP exchanges ------------------------------------------------------------
 
-TestBroker::HttpReplyText TestBroker::route(RecordedRequest& req, const std::string& channel)
+HttpReply TestBroker::handleHttp(const HttpRequest& r, const std::string& channel)
 {
-    (void)channel;
+    RecordedRequest req = record(channel, r.method, r.path, r.query, r.body);
+    HttpFault fault;
+    bool faulted = false;
+    {
+        std::lock_guard lock(m_mutex);
+        auto it = m_faults.find(r.path);
+        if (it != m_faults.end() && !it->second.empty()) {
+            fault = it->second.front();
+            faulted = true;
+            if (--it->second.front().times <= 0)
+                it->second.pop_front();
+        }
+    }
+    if (faulted && fault.delayMs > 0 && !sleepUnlessStopped(fault.delayMs))
+        return HttpReply{0, {}, {}, true};
+    if (faulted && fault.drop)
+        return HttpReply{0, {}, {}, true};
+    const HttpReplyText t = route(req);
+    HttpReply out{t.status, t.body, t.contentType, false};
+    if (faulted && fault.status) {
+        out.status = fault.status;
+        out.body = HttpServer::statusText(fault.status);
+    }
+    if (faulted && fault.emptyBody)
+        out.body.clear();
+    if (faulted)
+        out.cutAfter = fault.cutAfter;
+    return out;
+}
+
+TestBroker::HttpReplyText TestBroker::route(const RecordedRequest& req)
+{
     HttpReplyText out;
     {
         std::lock_guard lock(m_mutex);
@@ -508,6 +525,12 @@ TestBroker::HttpReplyText TestBroker::route(RecordedRequest& req, const std::str
                 m_replies.erase(it);
             return out;
         }
+    }
+    if (req.method == "GET" && req.path == "/qtrade/qlogin.exe") {
+        // The pages the terminal opens in the browser ("LoginData=1002...").
+        out.contentType = "text/html";
+        out.body = "<html><body><h1>Vortanex test broker</h1><p>" + req.request.key() + "</p></body></html>";
+        return out;
     }
     if (req.method == "GET") {
         out.body = fileBody(req.path);
@@ -523,7 +546,11 @@ TestBroker::HttpReplyText TestBroker::route(RecordedRequest& req, const std::str
     if (out.body.empty() && req.path != "/cgi-bin/Glenvarro/upd_feeds.exe") {
         out.status = 404;
         out.body = "Unknown request";
-        pf::logLine(2, "testbroker: no reply for " + req.path + " " + req.key());
+        std::string key = req.key().substr(0, 60);
+        for (char& ch : key)
+            if (!std::isprint(static_cast<unsigned char>(ch)))
+                ch = '.';
+        pf::logLine(2, "testbroker: no reply for " + req.path + " " + key);
     }
     return out;
 }
@@ -544,8 +571,11 @@ std::string TestBroker::replyFor(const RecordedRequest& req)
     if (path == "/qtrade/qlogin.exe" && r.keyword == "LoginData") {
         if (code == "3000")
             return loginReply(req);
-        if (code == "3015")
-            return "3015|0|Nominee details updated||" + flags();
+        if (code == "3015") {
+            std::lock_guard lock(m_mutex);
+            const auto it = m_loginFields.find(19);
+            return "3015|0|Nominee details updated||" + (it == m_loginFields.end() ? flags() : it->second);
+        }
         if (code == "3010")
             return "3010|0|Crash report received";
         if (code == "1001")
@@ -666,7 +696,7 @@ std::string TestBroker::loginReply(const RecordedRequest& req)
     const std::string host = m_options.host;
     const std::string web = "http://" + host + ":" + std::to_string(httpPort());
     // 37 fields, numbered from 1 by the terminal.
-    const std::vector<std::string> fields = {
+    std::vector<std::string> fields = {
         "3000",
         std::to_string(status),
         message,
@@ -705,6 +735,9 @@ std::string TestBroker::loginReply(const RecordedRequest& req)
         "Y",
         "Welcome to the Vortanex test broker",
     };
+    for (const auto& [n, value] : m_loginFields)
+        if (n >= 1 && n <= static_cast<int>(fields.size()))
+            fields[static_cast<size_t>(n - 1)] = value;
     return detail::join(fields, '|');
 }
 
@@ -740,9 +773,19 @@ std::string TestBroker::watchReply(const RecordedRequest& req)
             rows.push_back(std::to_string(l.id) + "|" + l.name);
         return rows.empty() ? "100|0|OK" : "100|0|OK^" + detail::join(rows, '~');
     }
+    if (code == "117") {
+        // An option chain: "WD=117|session|token|exchange|4".
+        std::vector<std::string> rows;
+        if (const Security* s = m_universe->byToken(detail::field(f, 3), detail::toInt(detail::field(f, 2))))
+            for (const Security* o : m_universe->optionChain(*s, 60))
+                rows.push_back(std::to_string(o->token) + "|" + o->exchange);
+        return rows.empty() ? "167|0|OK" : "167|0|OK^" + detail::join(rows, '~');
+    }
     if (code == "104") {
         const int id = detail::toInt(detail::field(f, 3));
         std::vector<std::string> rows;
+        for (const Security* s : m_universe->categoryMembers(id))
+            rows.push_back(std::to_string(s->token) + "|" + s->symbol + "|" + s->exchange);
         for (const WatchList& l : lists)
             if (l.id == id)
                 for (const auto& [token, exch] : l.rows) {
@@ -789,14 +832,23 @@ std::string TestBroker::watchReply(const RecordedRequest& req)
                 const std::vector<std::string> rf = detail::split(row, '|');
                 if (rf.size() < 3 || rf[0].empty())
                     continue;
-                const std::string me = rf[1];
-                const std::string exch = me == "NSE" ? "NN" : me == "BSE" ? "BN" : me == "MCX" ? "MC" : me;
+                // The row carries the market watch's exchange name.
+                static const std::map<std::string, std::string> codes = {
+                    {"NSE", "NN"}, {"BSE", "BN"}, {"NSE-FX", "CN"}, {"BSE-CDX", "CB"}, {"MCX-SX", "CM"}, {"MCX-CM", "MC"}};
+                const auto code = codes.find(rf[1]);
+                const std::string exch = code == codes.end() ? rf[1] : code->second;
                 list->rows.emplace_back(detail::toInt(rf[0]), exch);
             }
         return "107|0|Watch List Saved||" + std::to_string(list->id);
     }
-    if (code == "121")
-        return "121|0|OK";
+    if (code == "121") {
+        // The options watch list: a few index options.
+        std::vector<std::string> rows;
+        for (const Security& s : m_universe->securities())
+            if (s.inst == "OI" && rows.size() < 4)
+                rows.push_back(std::to_string(s.token) + "|" + s.exchange + "|0");
+        return rows.empty() ? "121|0|OK" : "121|0|OK^" + detail::join(rows, '~');
+    }
     return {};
 }
 
@@ -818,7 +870,11 @@ std::string TestBroker::pollReply(const RequestText& r)
 
 void TestBroker::serveFeed(const std::shared_ptr<Connection>& c, const std::string& head, std::string pending)
 {
-    (void)head;
+    std::string lowerHead = head;
+    std::transform(lowerHead.begin(), lowerHead.end(), lowerHead.begin(),
+                   [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+    if (lowerHead.find("\r\nexpect: 100-continue") != std::string::npos && !c->writeAll("HTTP/1.1 100 Continue\r\n\r\n"))
+        return;
     // The opening request's body ends with a NUL on the HTTP stream and with CR LF
     // on the TCP feed, whose Content-Length cannot be trusted.
     char chunk[4096];
@@ -927,6 +983,9 @@ void TestBroker::applySubscription(const std::string& text, const std::shared_pt
 
 bool TestBroker::sendFrame(const std::shared_ptr<FeedClient>& client, const std::string& bytes)
 {
+    if (bytes.empty())
+        return false;
+    std::lock_guard lock(client->sendMutex);
     if (client->splitFrames && bytes.size() > 1) {
         const size_t half = bytes.size() / 2;
         if (!client->connection->writeAll(std::string_view(bytes).substr(0, half)))
@@ -998,7 +1057,7 @@ bool TestBroker::sendUdp(const std::string& message)
 
 bool TestBroker::sendUdpRaw(const std::string& bytes)
 {
-    if (m_udpFd < 0)
+    if (m_udpFd < 0 || bytes.empty())
         return false;
     sockaddr_in to{};
     to.sin_family = AF_INET;
@@ -1046,14 +1105,15 @@ Quote& TestBroker::quoteLocked(int wtoken)
     return m_quotes.emplace(wtoken, q).first->second;
 }
 
-void TestBroker::stepLocked(int wtoken)
+void TestBroker::stepLocked(int wtoken, int drift)
 {
     Quote& q = quoteLocked(wtoken);
     const Security* s = m_universe->byWatchToken(wtoken);
     int64_t tick = detail::tickPaise(s);
     if (s && s->isIndex())
         tick = std::max<int64_t>(1, q.last / 4000);
-    const int64_t steps = static_cast<int64_t>(m_rng() % 7) - 3;
+    // A common drift moves stocks and indices the same way, so the indices follow the market.
+    const int64_t steps = static_cast<int64_t>(m_rng() % 5) - 2 + drift * (s && s->isIndex() ? 2 : 1);
     q.last = std::clamp(q.last + steps * tick, std::max(tick, q.lowerBand), q.upperBand);
     q.high = std::max(q.high, q.last);
     q.low = std::min(q.low, q.last);
@@ -1110,15 +1170,16 @@ void TestBroker::marketStep()
     {
         std::lock_guard lock(m_mutex);
         ++m_ticks;
+        const int drift = static_cast<int>(m_rng() % 3) - 1;
         std::set<int> stepped;
         for (const auto& c : m_clients) {
             for (int w : c->tokens)
                 if (stepped.insert(w).second)
-                    stepLocked(w);
+                    stepLocked(w, drift);
         }
         for (const Security* s : m_universe->indices())
             if (stepped.insert(s->wtoken).second)
-                stepLocked(s->wtoken);
+                stepLocked(s->wtoken, drift);
         if (m_options.broadcastEveryTicks > 0 && m_ticks % m_options.broadcastEveryTicks == 0) {
             const char* notes[] = {"Markets close at 15:30", "Trading in NIFTY options is brisk today",
                                    "Settlement holiday on the next exchange holiday", "Pre-open session starts at 09:00"};
@@ -1126,10 +1187,14 @@ void TestBroker::marketStep()
             broadcast = m_ticks % (2 * m_options.broadcastEveryTicks) ? std::string("120,") + note
                                                                      : std::string("600|ALL|") + note;
         }
+        // UDP has no subscriptions: the first NSE equities and the indices go to every listener.
         if (m_options.udpPort)
             for (const Security& s : m_universe->securities())
-                if (s.exchange == "NN" && s.inst == "EQ" && udpTokens.size() < 7)
+                if (s.exchange == "NN" && s.inst == "EQ" && udpTokens.size() < 7) {
                     udpTokens.push_back(s.wtoken);
+                    if (stepped.insert(s.wtoken).second)
+                        stepLocked(s.wtoken, drift);
+                }
     }
     for (const auto& c : clientsOf({})) {
         std::vector<int> tokens, depth;

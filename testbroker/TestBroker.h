@@ -25,17 +25,19 @@ namespace tb {
 
 class Connection;
 class HttpServer;
+struct HttpReply;
+struct HttpRequest;
 class TcpListener;
 class TlsContext;
 
 struct BrokerOptions {
-    std::string host = "127.0.0.1";
+    std::string host = "127.0.0.1"; // an IPv4 loopback address: bound, and named in the replies
     uint16_t httpPort = 0;  // every HTTP path (0 = ephemeral)
     uint16_t feedPort = 0;  // the feed: TCP and HTTP stream
     uint16_t httpsPort = 0; // with tls: the same paths over TLS
     uint16_t udpPort = 0;   // the terminal's Mcast_Port; 0 = no UDP feed
     bool tls = false;
-    std::string tlsDir;     // where the generated CA and server certificate go (empty: a temporary folder)
+    std::string tlsDir;     // where the generated CA and server certificate go (empty: a temporary folder, removed at stop)
     uint64_t seed = 1;
     int securities = 3000;
     bool demo = false;
@@ -68,6 +70,7 @@ struct HttpFault {
     int delayMs = 0;      // wait before replying
     bool emptyBody = false;
     bool drop = false;    // close the connection without a reply
+    long cutAfter = -1;   // >= 0: send only this many bytes of the announced body, then close
     int times = 1;
 };
 
@@ -115,6 +118,10 @@ public:
                  const std::string& clientCode = "ABC12", char userType = 'C');
     // The next logins answer these statuses in order, then credentials decide again.
     void scriptLogin(int status, const std::string& message = {});
+    // Replaces field n (numbered from 1, as the terminal reads it) of the next login
+    // replies, e.g. 19 the login flags, 25 compressed replies, 36 risk accepted.
+    // An empty value with clear = true restores the default.
+    void setLoginField(int field, const std::string& value, bool clear = false);
     void setEncryption(int type);
     void setIncrementalDue(int fileNumber); // 0 = none
     void setMarketStatus(const std::string& exchange, const std::string& status);
@@ -172,7 +179,8 @@ private:
         std::string body;
         std::string contentType = "text/plain";
     };
-    HttpReplyText route(RecordedRequest& req, const std::string& channel);
+    HttpReply handleHttp(const HttpRequest& r, const std::string& channel);
+    HttpReplyText route(const RecordedRequest& req);
     std::string replyFor(const RecordedRequest& req);
     std::string loginReply(const RecordedRequest& req);
     std::string watchReply(const RecordedRequest& req);
@@ -185,7 +193,7 @@ private:
     RecordedRequest record(std::string channel, std::string method, std::string path, std::string query,
                            std::string rawBody);
     Quote& quoteLocked(int wtoken);
-    void stepLocked(int wtoken);
+    void stepLocked(int wtoken, int drift);
     void timerLoop();
     bool sleepUnlessStopped(int ms);
     std::string md5Base64(const std::string& text) const;
@@ -198,6 +206,7 @@ private:
     std::unique_ptr<HttpServer> m_https;
     std::unique_ptr<TcpListener> m_feed;
     std::unique_ptr<TlsContext> m_tls;
+    std::string m_tlsTempDir; // the certificates' folder when the broker made it; removed at stop
     std::map<std::string, std::string> m_files; // written at start, read-only afterwards
     int m_udpFd = -1;
 
@@ -207,6 +216,7 @@ private:
     std::map<std::string, User> m_users;              // guarded by m_mutex
     std::deque<std::pair<int, std::string>> m_loginScript; // guarded by m_mutex
     int m_encryption = 0;                             // guarded by m_mutex
+    std::map<int, std::string> m_loginFields;         // guarded by m_mutex
     int m_incrementalDue = 0;                         // guarded by m_mutex
     std::vector<std::pair<std::string, std::string>> m_marketStatus; // guarded by m_mutex
     std::map<std::string, std::pair<std::string, int>> m_replies;   // guarded by m_mutex

@@ -347,6 +347,42 @@ std::vector<const Security*> Universe::indices() const
     return out;
 }
 
+std::vector<const Security*> Universe::categoryMembers(int id) const
+{
+    // Kept in step with categoryText(); the ids are the server's, outside the
+    // ranges the terminal keeps for its own lists.
+    static const std::map<int, std::vector<std::string>> members = {
+        {-502, {"SBIN", "HDFCBANK", "ICICIBANK", "AXISBANK", "KOTAKBANK"}},
+        {-503, {"INFY", "TCS", "WIPRO", "HCLTECH", "TECHM"}},
+        {-504, {"SBIN", "HDFCBANK", "ICICIBANK", "AXISBANK", "KOTAKBANK", "BAJFINANCE", "BAJAJFINSV"}},
+        {-505, {"MARUTI", "TATAMOTORS", "M&M", "BAJAJ-AUTO", "HEROMOTOCO"}},
+    };
+    std::vector<const Security*> out;
+    const auto it = members.find(id);
+    if (id != -501 && it == members.end())
+        return out;
+    for (const Security& s : m_securities)
+        if (s.exchange == "NN" && s.inst == "EQ"
+            && (id == -501 || std::find(it->second.begin(), it->second.end(), s.symbol) != it->second.end()))
+            out.push_back(&s);
+    return out;
+}
+
+std::vector<const Security*> Universe::optionChain(const Security& underlying, size_t max) const
+{
+    std::vector<const Security*> out;
+    std::string expiry;
+    for (const Security& s : m_securities) {
+        if (s.symbol != underlying.symbol || s.exchange != underlying.exchange || s.option.empty())
+            continue;
+        if (expiry.empty())
+            expiry = s.expiry;
+        if (s.expiry == expiry && out.size() < max)
+            out.push_back(&s);
+    }
+    return out;
+}
+
 std::string Universe::masterText() const
 {
     std::string t = m_date + "-0-" + std::to_string(m_securities.size()) + "~";

@@ -44,6 +44,10 @@ public:
     const Security* byWatchToken(int wtoken) const;
     const Security* byToken(const std::string& exchange, int token) const;
     std::vector<const Security*> indices() const;
+    // Members of a server category of category.lst (NSE equities), empty for other ids.
+    std::vector<const Security*> categoryMembers(int id) const;
+    // The options on the security's symbol and exchange for its nearest expiry.
+    std::vector<const Security*> optionChain(const Security& underlying, size_t max) const;
 
     std::string date() const { return m_date; } // "ddmmyyyy"
     std::string masterText() const;

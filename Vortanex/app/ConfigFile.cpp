@@ -6,6 +6,8 @@
 #include "app/ProgramPaths.h"
 #include "app/SessionRecord.h"
 
+#include "server/CompanionLists.h"
+
 #include "pf/files.h"
 
 #include <charconv>
@@ -183,8 +185,9 @@ int LoadUserConfigDetails(std::string_view loginId)
             const int64_t size = pf::files::size(path);
             if (size >= 0) {
                 char line[200];
-                std::snprintf(line, sizeof line, "%s.bin File Size :%d = %d", pv_user_info.user_id,
-                              static_cast<int>(size), 1088);
+                const std::string_view userId = FixedTextView(pv_user_info.user_id);
+                std::snprintf(line, sizeof line, "%.*s.bin File Size :%d = %d", static_cast<int>(userId.size()),
+                              userId.data(), static_cast<int>(size), 1088);
                 WriteLog(0, line);
             }
             if (size > 0) {
@@ -225,8 +228,9 @@ int LoadUserConfigDetails(std::string_view loginId)
             return 0;
         }
         char line[600];
+        const int serviceCount = g_Config.services ? static_cast<int>(g_Config.services->size()) : 0;
         std::snprintf(line, sizeof line, "[%s][%d][%s][%d][%d]", g_Config.Trade_Host, g_Config.Trade_Port,
-                      g_Config.Feeds_Host, g_Config.Feed_Port, static_cast<int>(g_Config.services.size()));
+                      g_Config.Feeds_Host, g_Config.Feed_Port, serviceCount);
         WriteLog(0, line);
         WriteLog(0, "Exit : LoadUserConfigDetails");
         return 1;
@@ -256,10 +260,12 @@ void WriteUserConfigToDat()
             c.Connect_Type, c.Feeds_Type, c.Mcast_IP, c.Mcast_Port, c.Surv_Ip, c.Surv_Port, c.Trade_Port,
             c.Feed_Port, c.Market_Data_Host, c.Gcrn, c.Services_Counter);
         std::string text(head, n > 0 ? static_cast<size_t>(n) : 0);
-        for (const ServiceRecord& s : c.services) {
-            char line[64];
-            std::snprintf(line, sizeof line, "Service_%d %d\n", s.service_id, s.subscribed);
-            text += line;
+        if (c.services) {
+            for (const ServiceRecord& s : *c.services) {
+                char line[64];
+                std::snprintf(line, sizeof line, "Service_%d %d\n", s.id, s.subscribed);
+                text += line;
+            }
         }
         if (!WriteSettingsFile(path, text))
             WriteLog(0, "Could not write " + path.string());

@@ -7,12 +7,8 @@
 #include <string_view>
 #include <vector>
 
-// One service of the broker, with the subscribed flag the login sets.
-struct ServiceRecord {
-    char name[256] = {};
-    int service_id = 0;
-    int subscribed = 0;
-};
+// One service of the broker (the services list's record).
+struct ServiceRecord;
 
 struct ConfigRecord {
     char Feeds_Host[128] = {};
@@ -31,7 +27,9 @@ struct ConfigRecord {
     char Market_Data_Host[128] = {};
     char Gcrn[21] = {};
     int Services_Counter = 0;
-    std::vector<ServiceRecord> services; // its size is the services count
+    // The services table with the subscribed flags the login sets: the one
+    // the services list loads, named here by start-up; null before that.
+    const std::vector<ServiceRecord>* services = nullptr;
 };
 
 extern ConfigRecord g_Config;

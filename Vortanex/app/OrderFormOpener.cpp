@@ -35,7 +35,8 @@ void onUiThread(QWidget* parent, std::function<void(QWidget*)> open)
         return;
     }
     QPointer<QWidget> guard(parent);
-    ui::UiThread::post([guard, open = std::move(open)] { open(guard.data()); });
+    if (!ui::UiThread::post([guard, open = std::move(open)] { open(guard.data()); }))
+        WriteLog(0, "Order form not opened: the application is shutting down");
 }
 
 void openForm(int formType, QWidget* parent, const OrderFormParams& params)

@@ -34,7 +34,9 @@ int ExpiryTextToDate(std::string_view text, std::string& out)
 
 int64_t ParseExpiryDate(std::string_view text)
 {
-    auto part = [&](size_t pos, size_t n) { return pos < text.size() ? std::string(text.substr(pos, n)) : std::string(); };
+    auto part = [&](size_t pos, size_t n) {
+        return pos < text.size() ? std::string(text.substr(pos, n)) : std::string();
+    };
     const int day = std::atoi(part(0, 2).c_str());
     const int month = MonthNumber(part(2, 3));
     const int year = std::atoi(part(5, 2).c_str()) + 2000;

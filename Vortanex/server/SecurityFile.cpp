@@ -3,37 +3,46 @@
 #include "app/LogWriter.h"
 #include "pf/files.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <thread>
 
 // File-local helpers.
 namespace {
 namespace detail {
 
-std::string_view trim(std::string_view s)
+inline bool isBlank(char c)
 {
-    constexpr std::string_view kBlanks = " \t\r\n";
-    const size_t b = s.find_first_not_of(kBlanks);
-    if (b == std::string_view::npos)
-        return {};
-    const size_t e = s.find_last_not_of(kBlanks);
-    return s.substr(b, e - b + 1);
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-// Integer as atoi reads it: leading sign, digits, anything after ignored.
-long long toInt(std::string_view s)
+inline std::string_view trim(const char* b, const char* e)
 {
-    if (!s.empty() && s[0] == '+')
-        s.remove_prefix(1);
-    long long v = 0;
-    auto r = std::from_chars(s.data(), s.data() + s.size(), v);
-    return r.ec == std::errc() ? v : 0;
+    while (b < e && isBlank(*b))
+        ++b;
+    while (e > b && isBlank(e[-1]))
+        --e;
+    return std::string_view(b, static_cast<size_t>(e - b));
 }
 
+// Integer as atoi reads it: optional sign, digits, anything after ignored;
+// a value beyond int gives 0.
 int toInt32(std::string_view s)
 {
-    const long long v = toInt(s);
+    size_t i = 0;
+    bool neg = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-'))
+        neg = s[i++] == '-';
+    int64_t v = 0;
+    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
+        v = v * 10 + (s[i] - '0');
+        if (v > int64_t{INT32_MAX} + 1)
+            return 0;
+    }
+    v = neg ? -v : v;
     return v > INT32_MAX || v < INT32_MIN ? 0 : static_cast<int>(v);
 }
 
@@ -41,6 +50,33 @@ double toReal(std::string_view s)
 {
     if (!s.empty() && s[0] == '+')
         s.remove_prefix(1);
+    // Fast path for plain "digits[.digits]" of up to 15 digits: both the
+    // digits as an integer and the power of ten are exact doubles, so one
+    // division rounds exactly as the general conversion does.
+    {
+        int64_t mant = 0;
+        int digits = 0;
+        int frac = -1;
+        size_t i = 0;
+        for (; i < s.size() && digits <= 15; ++i) {
+            const char c = s[i];
+            if (c >= '0' && c <= '9') {
+                mant = mant * 10 + (c - '0');
+                ++digits;
+                if (frac >= 0)
+                    ++frac;
+            } else if (c == '.' && frac < 0) {
+                frac = 0;
+            } else {
+                break;
+            }
+        }
+        if (i == s.size() && digits > 0 && digits <= 15) {
+            static constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
+                                                1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+            return frac > 0 ? static_cast<double>(mant) / kPow10[frac] : static_cast<double>(mant);
+        }
+    }
     double v = 0;
     auto r = std::from_chars(s.data(), s.data() + s.size(), v);
     return r.ec == std::errc() ? v : 0;
@@ -88,7 +124,8 @@ void splitSecurityText(SecurityRecord& rec, std::string_view field2)
     size_t start = 0;
     while (part < 5) {
         size_t bar = field2.find('|', start);
-        const std::string_view p = field2.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start);
+        const std::string_view p =
+            field2.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start);
         if (p.empty())
             break; // an empty part ends the split
         switch (part) {
@@ -103,6 +140,25 @@ void splitSecurityText(SecurityRecord& rec, std::string_view field2)
             break;
         start = bar + 1;
     }
+}
+
+void parseHeader(std::string_view rec, SecurityFileHeader& header)
+{
+    const std::string_view h = rec.substr(0, 31);
+    header.raw = std::string(h);
+    const size_t d1 = h.find('-');
+    header.date = std::string(h.substr(0, std::min<size_t>(d1, 10)));
+    if (d1 != std::string_view::npos) {
+        const std::string_view rest = h.substr(d1 + 1);
+        const size_t d2 = rest.find('-');
+        header.number = toInt32(rest.substr(0, d2));
+        if (d2 != std::string_view::npos) {
+            const std::string_view cnt = rest.substr(d2 + 1);
+            header.count = toInt32(cnt.substr(0, cnt.find('-')));
+        }
+    }
+    if (header.count < 1)
+        header.count = 100;
 }
 
 } // namespace detail
@@ -122,13 +178,18 @@ void ParseSecurityRecord(std::string_view record, SecurityReading reading, bool&
     int n = 0;
     if (!record.empty() && record[0] == ',')
         record.remove_prefix(1);
-    size_t start = 0;
+    // One pass over the bytes; fields are short, so a plain loop beats a
+    // search call per field.
+    const char* p = record.data();
+    const char* const end = p + record.size();
     while (n < 20) {
-        const size_t comma = record.find(',', start);
-        f[n++] = trim(record.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
-        if (comma == std::string_view::npos)
+        const char* q = p;
+        while (q < end && *q != ',')
+            ++q;
+        f[n++] = trim(p, q);
+        if (q == end)
             break;
-        start = comma + 1;
+        p = q + 1;
     }
 
     rec.token = toInt32(f[0]);
@@ -143,21 +204,19 @@ void ParseSecurityRecord(std::string_view record, SecurityReading reading, bool&
     rec.status.assign(f[6]);
 
     const bool unitsExchange = isOneOf(rec.market_exchange.view(), {"CN", "CM", "NC", "MC"});
-    QuoteData live;
     if (n > 9) {
         extended = true;
         if (unitsExchange)
             rec.multiplier = toInt32(f[7]);
-        live.year_high = toReal(f[8]);
-        live.year_low = toReal(f[9]);
+        rec.year_high = toReal(f[8]);
+        rec.year_low = toReal(f[9]);
     } else {
         if (unitsExchange)
             rec.multiplier = toInt32(f[7]);
         else
-            live.year_high = toReal(f[7]);
-        live.year_low = toReal(f[8]);
+            rec.year_high = toReal(f[7]);
+        rec.year_low = toReal(f[8]);
     }
-    rec.live.store(live);
     if (n > 10) {
         rec.wtoken = toInt32(f[10]);
         rec.ref_rate.store(1.0, std::memory_order_relaxed);
@@ -189,42 +248,58 @@ SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading rea
     using namespace detail;
     SecurityFileContent out;
     out.opened = true;
-    size_t pos = 0;
-    bool first = true;
-    while (pos <= text.size()) {
-        size_t tilde = text.find('~', pos);
-        const std::string_view rec =
-            trim(text.substr(pos, tilde == std::string_view::npos ? std::string_view::npos : tilde - pos));
+
+    // Cut the records first (up to the first empty one), then parse them.
+    std::vector<std::string_view> records;
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (true) {
+        const char* tilde = static_cast<const char*>(std::memchr(p, '~', static_cast<size_t>(end - p)));
+        const std::string_view rec = trim(p, tilde ? tilde : end);
         if (rec.empty())
             break;
-        if (first) {
-            first = false;
-            const std::string_view h = rec.substr(0, 31);
-            out.header.raw = std::string(h);
-            const size_t d1 = h.find('-');
-            out.header.date = std::string(h.substr(0, std::min<size_t>(d1, 10)));
-            if (d1 != std::string_view::npos) {
-                const std::string_view rest = h.substr(d1 + 1);
-                const size_t d2 = rest.find('-');
-                out.header.number = toInt32(rest.substr(0, d2));
-                if (d2 != std::string_view::npos) {
-                    const std::string_view cnt = rest.substr(d2 + 1);
-                    out.header.count = toInt32(cnt.substr(0, cnt.find('-')));
-                }
-            }
-            if (out.header.count < 1)
-                out.header.count = 100;
-            // The header's count is only a hint: the table grows with the
-            // records actually present.
-            out.rows.reserve(static_cast<size_t>(std::min(out.header.count, 1'000'000)) + 10);
+        if (p == text.data()) {
+            parseHeader(rec, out.header);
+            // The header's count is only a hint: the table takes the records
+            // actually present.
+            records.reserve(static_cast<size_t>(std::min(out.header.count, 1'000'000)) + 10);
         } else {
-            // Parsed in place: a record is large and its live part atomic.
-            ParseSecurityRecord(rec, reading, out.extended, out.rows.emplace_back());
+            records.push_back(rec);
         }
-        if (tilde == std::string_view::npos)
+        if (!tilde)
             break;
-        pos = tilde + 1;
+        p = tilde + 1;
     }
+
+    out.rows.resize(records.size());
+    // Records are independent: a large master is parsed on a few threads.
+    const size_t n = records.size();
+    const unsigned hw = std::max(1u, std::thread::hardware_concurrency());
+    const size_t parts = n < 20'000 ? 1 : std::min<size_t>(std::min(hw, 4u), n / 10'000);
+    std::vector<char> extended(parts, 0);
+    std::vector<std::exception_ptr> errors(parts);
+    auto parseRange = [&](size_t part) {
+        try {
+            bool ext = false;
+            const size_t from = n * part / parts;
+            const size_t to = n * (part + 1) / parts;
+            for (size_t i = from; i < to; ++i)
+                ParseSecurityRecord(records[i], reading, ext, out.rows[i]);
+            extended[part] = ext;
+        } catch (...) {
+            errors[part] = std::current_exception();
+        }
+    };
+    std::vector<std::thread> threads;
+    for (size_t part = 1; part < parts; ++part)
+        threads.emplace_back(parseRange, part);
+    parseRange(0);
+    for (auto& t : threads)
+        t.join();
+    for (const auto& e : errors)
+        if (e)
+            std::rethrow_exception(e);
+    out.extended = std::any_of(extended.begin(), extended.end(), [](char e) { return e != 0; });
     return out;
 }
 
@@ -234,7 +309,7 @@ std::string FormatSecurityRecord(const SecurityRecord& rec, bool extendedFormat)
     for (char& c : field2)
         if (c == '~')
             c = '|';
-    const QuoteData live = rec.live.read();
+    const QuoteData live = rec.quote();
     char buf[512];
     if (extendedFormat) {
         std::snprintf(buf, sizeof buf, "%d,%s,%s,%d,%d,%d,%s,%ld,%.2lf,%.2lf,%ld~", rec.token,

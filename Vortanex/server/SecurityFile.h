@@ -17,7 +17,7 @@ struct SecurityFileHeader {
 
 struct SecurityFileContent {
     SecurityFileHeader header;
-    std::vector<SecurityRecord> rows; // in file order
+    SecurityRows rows; // in file order
     bool extended = false;            // a record carried field 9
     bool opened = false;              // the file could be read
 };

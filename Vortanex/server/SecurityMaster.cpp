@@ -9,7 +9,6 @@
 
 #include <cstdio>
 #include <exception>
-#include <map>
 
 // File-local helpers.
 namespace {
@@ -31,11 +30,20 @@ void tell(const std::string& text)
     ui::prompter().ask(a);
 }
 
-using MergeMap = std::multimap<std::string, SecurityRecord>;
+} // namespace detail
+} // namespace
 
-// Folds one file's records into the merge map; returns the records taken
-// that are not "DEL". The previous full file drops its "DEL" and "SUSP" rows.
-int foldInto(MergeMap& map, const SecurityFileContent& file, int mode)
+bool SecurityStamp::parse(std::string_view text, SecurityStamp& out)
+{
+    const std::string s(text.substr(0, 127));
+    SecurityStamp st;
+    if (std::sscanf(s.c_str(), "%d-%d-%ld-%ld", &st.incrementalNumber, &st.logNumber, &st.dueSize, &st.fullSize) != 4)
+        return false;
+    out = st;
+    return true;
+}
+
+int LoadIncrSecurity(SecurityMergeMap& map, const SecurityFileContent& file, int mode)
 {
     int read = 0;
     for (const SecurityRecord& rec : file.rows) {
@@ -61,25 +69,24 @@ int foldInto(MergeMap& map, const SecurityFileContent& file, int mode)
     return read;
 }
 
-} // namespace detail
-} // namespace
-
-bool SecurityStamp::parse(std::string_view text, SecurityStamp& out)
+int LoadIncrSecurity(SecurityMergeMap& map, const std::string& fileName, std::string& date, int mode)
 {
-    const std::string s(text.substr(0, 127));
-    SecurityStamp st;
-    if (std::sscanf(s.c_str(), "%d-%d-%ld-%ld", &st.incrementalNumber, &st.logNumber, &st.dueSize, &st.fullSize) != 4)
-        return false;
-    out = st;
-    return true;
+    try {
+        const SecurityFileContent c = LoadSecurity(fileName, SecurityReading::Incremental);
+        date = c.header.date;
+        return LoadIncrSecurity(map, c, mode);
+    } catch (const std::exception&) {
+        WriteLog(0, "Exception in LoadIncrSecurity");
+        return 0;
+    }
 }
 
 MergedMaster MergeSecurityMaster(const SecurityFileContent& previous, const SecurityFileContent& incremental)
 {
     MergedMaster out;
-    detail::MergeMap map;
-    out.previousRead = detail::foldInto(map, previous, 1);
-    out.incrementalRead = detail::foldInto(map, incremental, 2);
+    SecurityMergeMap map;
+    out.previousRead = LoadIncrSecurity(map, previous, 1);
+    out.incrementalRead = LoadIncrSecurity(map, incremental, 2);
     out.extended = previous.extended || incremental.extended;
 
     // Sized from the records present, not from the headers' counts.
@@ -224,7 +231,7 @@ int SecurityMaster::GetSecurityThread(int kind)
     return 0;
 }
 
-void SecurityMaster::install(std::vector<SecurityRecord> rows, SecurityTable::Build kind, bool extended)
+void SecurityMaster::install(SecurityRows rows, SecurityTable::Build kind, bool extended)
 {
     auto table = std::make_shared<SecurityTable>();
     table->build(std::move(rows), kind, extended);

@@ -9,6 +9,7 @@
 #include "pf/paths.h"
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -59,7 +60,7 @@ public:
 private:
     void progress(std::string_view text) const;
     void unpack(const std::string& packed);
-    void install(std::vector<SecurityRecord> rows, SecurityTable::Build kind, bool extended);
+    void install(SecurityRows rows, SecurityTable::Build kind, bool extended);
 
     const pf::Paths& m_paths;
     ServerAccess& m_server;
@@ -68,11 +69,23 @@ private:
     std::shared_ptr<SecurityTable> m_table;
 };
 
+// The merge map: entries ordered by symbol (byte-wise), a new security after
+// the others of its symbol.
+using SecurityMergeMap = std::multimap<std::string, SecurityRecord>;
+
+// Folds a master file into the merge map: a record replaces the entry of the
+// same symbol, exchange code, instrument type and token, or is added. Mode 1
+// (the previous full file) skips "DEL" and "SUSP" records; mode 2 (the
+// incremental file) takes all, so its "DEL" marks a security deleted. Returns
+// the number of records taken that are not "DEL"; `date` gets the file's date.
+int LoadIncrSecurity(SecurityMergeMap& map, const std::string& fileName, std::string& date, int mode);
+int LoadIncrSecurity(SecurityMergeMap& map, const SecurityFileContent& file, int mode);
+
 // The merge of a previous full master and an incremental file, on texts:
 // returns the rows of the merged table (deleted indices included) and writes
 // the new file text into `fileText`. Used by UpdateIncrementalSecurity.
 struct MergedMaster {
-    std::vector<SecurityRecord> rows;
+    SecurityRows rows;
     std::string fileText;
     bool extended = false;
     int previousRead = 0;    // records of the previous file taken (not DEL/SUSP)

@@ -116,16 +116,24 @@ void copyStatic(SecurityRecord& to, const SecurityRecord& from)
     to.denominator = from.denominator;
     to.aux_int1 = from.aux_int1;
     to.aux_int2 = from.aux_int2;
+    to.year_high = from.year_high;
+    to.year_low = from.year_low;
     to.ref_rate.store(from.ref_rate.load(std::memory_order_relaxed), std::memory_order_relaxed);
     to.alert_flag.store(from.alert_flag.load(std::memory_order_relaxed), std::memory_order_relaxed);
+}
+
+LiveQuote* cloneLive(const std::atomic<LiveQuote*>& from)
+{
+    const LiveQuote* p = from.load(std::memory_order_acquire);
+    return p ? new LiveQuote(*p) : nullptr;
 }
 
 } // namespace detail
 } // namespace
 
 SecurityRecord::SecurityRecord(const SecurityRecord& o)
-    : live(o.live)
-    , extras(o.extras ? std::make_unique<SecurityExtras>(*o.extras) : nullptr)
+    : extras(o.extras ? std::make_unique<SecurityExtras>(*o.extras) : nullptr)
+    , m_live(detail::cloneLive(o.m_live))
 {
     detail::copyStatic(*this, o);
 }
@@ -134,15 +142,15 @@ SecurityRecord& SecurityRecord::operator=(const SecurityRecord& o)
 {
     if (this != &o) {
         detail::copyStatic(*this, o);
-        live = o.live;
         extras = o.extras ? std::make_unique<SecurityExtras>(*o.extras) : nullptr;
+        delete m_live.exchange(detail::cloneLive(o.m_live), std::memory_order_acq_rel);
     }
     return *this;
 }
 
 SecurityRecord::SecurityRecord(SecurityRecord&& o) noexcept
-    : live(o.live)
-    , extras(std::move(o.extras))
+    : extras(std::move(o.extras))
+    , m_live(o.m_live.exchange(nullptr, std::memory_order_acq_rel))
 {
     detail::copyStatic(*this, o);
 }
@@ -151,10 +159,41 @@ SecurityRecord& SecurityRecord::operator=(SecurityRecord&& o) noexcept
 {
     if (this != &o) {
         detail::copyStatic(*this, o);
-        live = o.live;
         extras = std::move(o.extras);
+        delete m_live.exchange(o.m_live.exchange(nullptr, std::memory_order_acq_rel), std::memory_order_acq_rel);
     }
     return *this;
+}
+
+SecurityRecord::~SecurityRecord()
+{
+    delete m_live.load(std::memory_order_acquire);
+}
+
+QuoteData SecurityRecord::quote() const
+{
+    if (const LiveQuote* p = m_live.load(std::memory_order_acquire))
+        return p->read();
+    QuoteData d;
+    d.year_high = year_high;
+    d.year_low = year_low;
+    return d;
+}
+
+LiveQuote& SecurityRecord::liveForWrite()
+{
+    LiveQuote* p = m_live.load(std::memory_order_acquire);
+    if (p)
+        return *p;
+    auto fresh = std::make_unique<LiveQuote>();
+    QuoteData init;
+    init.year_high = year_high;
+    init.year_low = year_low;
+    fresh->store(init);
+    // Two writers may race to make it; the loser's copy is dropped.
+    if (m_live.compare_exchange_strong(p, fresh.get(), std::memory_order_acq_rel, std::memory_order_acquire))
+        return *fresh.release();
+    return *p;
 }
 
 SecurityExtras& SecurityRecord::extrasForWrite()
@@ -172,3 +211,4 @@ bool IsCashScrip(const SecurityRecord& rec)
             return false;
     return true;
 }
+

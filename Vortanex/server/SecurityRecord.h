@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 // Number of market-watch value columns (ColumnKind ids 0..22) and of quote
 // slots in a record; the quote message fills the first 21.
@@ -105,7 +107,14 @@ struct FixedText {
         for (size_t i = n + 1; i < N && text[i]; ++i)
             text[i] = '\0';
     }
-    std::string_view view() const { return std::string_view(text); }
+    std::string_view view() const
+    {
+        // Bounded and inline: most fields are two or three characters.
+        size_t n = 0;
+        while (n < N && text[n] != '\0')
+            ++n;
+        return std::string_view(text, n);
+    }
     const char* c_str() const { return text; }
     bool empty() const { return text[0] == '\0'; }
     // Compares without measuring the text first: the look-ups and the index
@@ -145,13 +154,15 @@ struct SecurityRecord {
     int aux_int1 = 0;    // field 15
     int aux_int2 = 0;    // field 16
 
+    double year_high = 0; // 52-week high in rupees as loaded; the feed's raised value is in the quote
+    double year_low = 0;  // 52-week low in rupees as loaded
+
     // Reference rate: written by the rate update on its own thread while
     // display code reads it.
     std::atomic<double> ref_rate{0};
     // Set and cleared by the alerts from several threads.
     std::atomic<uint8_t> alert_flag{0};
 
-    LiveQuote live;
     std::unique_ptr<SecurityExtras> extras; // null when no extra text is set
 
     SecurityRecord() = default;
@@ -159,13 +170,31 @@ struct SecurityRecord {
     SecurityRecord& operator=(const SecurityRecord& o);
     SecurityRecord(SecurityRecord&&) noexcept;
     SecurityRecord& operator=(SecurityRecord&&) noexcept;
-    ~SecurityRecord() = default;
+    ~SecurityRecord();
 
     SecurityExtras& extrasForWrite();
-    // The 52-week values as loaded (before any feed update).
-    double yearHigh() const { return live.read().year_high; }
-    double yearLow() const { return live.read().year_low; }
+
+    // A consistent copy of the live part, on any thread. Before the first
+    // quote: zero values with the loaded 52-week high and low.
+    QuoteData quote() const;
+    // Read-modify-write of the live part (the feed); readers see the row
+    // either before or after it.
+    template <typename F>
+    void updateQuote(F&& f)
+    {
+        liveForWrite().update(std::forward<F>(f));
+    }
+    void storeQuote(const QuoteData& data) { liveForWrite().store(data); }
+
+private:
+    LiveQuote& liveForWrite();
+    // Made by the first quote: most of a master's securities never get one
+    // in a session, and a row without it stays small and quick to load.
+    std::atomic<LiveQuote*> m_live{nullptr}; // owned
 };
+
+// The rows of a table, in file (or merge) order.
+using SecurityRows = std::vector<SecurityRecord>;
 
 // True unless the instrument type is a financial future or option ("FS", "FI",
 // "FC", "OS", "OI", "OC"); commodity codes count as cash.

@@ -161,7 +161,8 @@ int GetDerivaneWatch(ServerAccess& server, const RequestSession& session, const 
             bool header = true;
             while (pos < body.size()) {
                 const size_t end = body.find(header ? '^' : '~', pos);
-                std::string_view rec = body.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
+                std::string_view rec =
+                    body.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
                 pos = end == std::string_view::npos ? body.size() : end + 1;
                 while (!rec.empty() && rec.front() == ' ')
                     rec.remove_prefix(1);

@@ -107,7 +107,7 @@ int SecurityTable::mapIndex(std::string_view exch)
     return -1;
 }
 
-void SecurityTable::build(std::vector<SecurityRecord> rows, Build kind, bool extendedFormat)
+void SecurityTable::build(SecurityRows rows, Build kind, bool extendedFormat)
 {
     m_rows = std::move(rows);
     m_extended = extendedFormat;
@@ -123,6 +123,14 @@ void SecurityTable::build(std::vector<SecurityRecord> rows, Build kind, bool ext
 
     int prevFirst = -1;
     const int n = count();
+    // (map, token, watch token) per row, so the maps are filled without a
+    // second walk over the large rows.
+    struct Keys {
+        int map;
+        int token;
+        int wtoken;
+    };
+    std::vector<Keys> keys(static_cast<size_t>(n), Keys{-1, 0, 0});
     for (int i = 0; i < n; ++i) {
         SecurityRecord& rec = m_rows[static_cast<size_t>(i)];
         // One derivation for both builds, so the flags of a row never depend
@@ -140,6 +148,8 @@ void SecurityTable::build(std::vector<SecurityRecord> rows, Build kind, bool ext
         if (rec.wtoken == 0)
             rec.wtoken = DeriveWatchToken(rec);
         const int mi = mapIndex(rec.market_exchange.view());
+        if (!rec.display_name.empty())
+            keys[static_cast<size_t>(i)] = Keys{mi, rec.token, rec.wtoken};
         if (mi >= 0 && rec.token >= 0 && rec.token < kMaxArrayToken)
             m_tokenMaps[mi].maxToken = std::max(m_tokenMaps[mi].maxToken, rec.token);
         if (rec.wtoken > 0 && rec.wtoken < kMaxArrayToken)
@@ -163,14 +173,11 @@ void SecurityTable::build(std::vector<SecurityRecord> rows, Build kind, bool ext
     if (m_watchMap.maxToken >= 0)
         m_watchMap.slots.assign(static_cast<size_t>(m_watchMap.maxToken) + 40, -1);
     for (int i = 0; i < n; ++i) {
-        const SecurityRecord& rec = m_rows[static_cast<size_t>(i)];
-        if (rec.display_name.empty())
-            continue;
-        const int mi = mapIndex(rec.market_exchange.view());
-        if (mi >= 0)
-            m_tokenMaps[mi].set(rec.token, i);
-        if (rec.wtoken > 0)
-            m_watchMap.set(rec.wtoken, i);
+        const Keys& k = keys[static_cast<size_t>(i)];
+        if (k.map >= 0)
+            m_tokenMaps[k.map].set(k.token, i);
+        if (k.wtoken > 0)
+            m_watchMap.set(k.wtoken, i);
     }
 }
 

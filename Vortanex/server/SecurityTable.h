@@ -36,14 +36,14 @@ public:
 
     // Takes the rows and builds flags, expiry lists, letter buckets and token
     // maps. Merge builds take expiry dates only from "ACT" rows.
-    void build(std::vector<SecurityRecord> rows, Build kind, bool extendedFormat);
+    void build(SecurityRows rows, Build kind, bool extendedFormat);
 
     int count() const { return static_cast<int>(m_rows.size()); }
     bool valid(int index) const { return index >= 0 && index < count(); }
     SecurityRecord& row(int index) { return m_rows[static_cast<size_t>(index)]; }
     const SecurityRecord& row(int index) const { return m_rows[static_cast<size_t>(index)]; }
-    const std::vector<SecurityRecord>& rows() const { return m_rows; }
-    std::vector<SecurityRecord>& rows() { return m_rows; }
+    const SecurityRows& rows() const { return m_rows; }
+    SecurityRows& rows() { return m_rows; }
 
     bool extended_security_format() const { return m_extended; }
 
@@ -87,7 +87,7 @@ private:
     };
     static int mapIndex(std::string_view exch);
 
-    std::vector<SecurityRecord> m_rows;
+    SecurityRows m_rows;
     Range m_buckets[256] = {};
     TokenMap m_tokenMaps[7];
     TokenMap m_watchMap;

@@ -133,9 +133,7 @@ size_t HttpCall::onHeader(char* data, size_t size, size_t count, void* self)
         // ends.
         long code = 0;
         curl_easy_getinfo(static_cast<CURL*>(call->m_easy), CURLINFO_RESPONSE_CODE, &code);
-        if (code == 407 && !call->m_proxyUser.empty())
-            call->m_deferAuthStatus = true;
-        else if (code >= 200)
+        if (code >= 200 && !(code == 407 && !call->m_proxyUser.empty()))
             call->m_headersDone = true;
     }
     return length;
@@ -169,7 +167,7 @@ int HttpCall::send(std::string_view verb, std::string_view host, int port, std::
     close();
     m_error = 0;
     m_errorDetail.clear();
-    m_headersDone = m_done = m_paused = m_deferAuthStatus = false;
+    m_headersDone = m_done = m_paused = false;
     m_buffer.clear();
     m_bufferPos = 0;
     if (!m_multi) {

@@ -97,7 +97,6 @@ private:
     bool m_paused = false;
     bool m_headersDone = false;
     bool m_done = false;
-    bool m_deferAuthStatus = false;
     int m_error = 0;
     std::string m_errorDetail;
 

@@ -145,8 +145,9 @@ QWidget* Form::makeControl(const ControlSpec& spec)
     }
     case ControlKind::Check:
     case ControlKind::Radio: {
-        QAbstractButton* button = spec.kind == ControlKind::Check ? static_cast<QAbstractButton*>(new QCheckBox(caption, this))
-                                                                   : new QRadioButton(caption, this);
+        QAbstractButton* button = spec.kind == ControlKind::Check
+            ? static_cast<QAbstractButton*>(new QCheckBox(caption, this))
+            : new QRadioButton(caption, this);
         if (spec.kind == ControlKind::Radio)
             button->setAutoExclusive(false); // the form's button group decides
         connect(button, &QAbstractButton::clicked, this, [this, id] { runClick(id); });
@@ -458,7 +459,8 @@ void Form::runHandler(const std::map<int, std::function<void()>>& handlers, int 
     try {
         handler();
     } catch (const std::exception& e) {
-        pf::logLine(0, "SException in " + m_spec.name + " " + what + " " + std::to_string(id) + " : [" + e.what() + "]");
+        pf::logLine(0, "SException in " + m_spec.name + " " + what + " " + std::to_string(id) + " : [" + e.what()
+                           + "]");
     } catch (...) {
         pf::logLine(0, "Exception in " + m_spec.name + " " + what + " " + std::to_string(id));
     }

@@ -5,15 +5,17 @@
 
 namespace ui {
 
-UiLayer::UiLayer() : m_prompter(std::make_unique<QtPrompter>())
+UiLayer::UiLayer()
 {
     UiThread::requireCurrent("UiLayer");
-    setDefaultPrompter(m_prompter.get());
+    // Stays installed for the life of the process: late workers may still ask.
+    static QtPrompter qtPrompter;
+    setDefaultPrompter(&qtPrompter);
 }
 
 UiLayer::~UiLayer()
 {
-    setDefaultPrompter(nullptr);
+    UiThread::close();
 }
 
 } // namespace ui

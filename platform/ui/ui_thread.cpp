@@ -4,8 +4,6 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QMutex>
-#include <QPointer>
 #include <QThread>
 
 #include <chrono>
@@ -17,6 +15,7 @@
 
 namespace ui {
 namespace detail {
+namespace {
 
 // The receiver of all queued work: a plain object living on the UI thread.
 // Posted events to one receiver are delivered in posting order, which gives
@@ -29,7 +28,7 @@ public:
 
 std::mutex g_anchorMutex;
 Anchor* g_anchor = nullptr; // guarded by g_anchorMutex
-bool g_closed = false;      // guarded by g_anchorMutex; set once the application object is going
+bool g_closed = false;      // guarded by g_anchorMutex; set once the UI stops taking work
 
 void dropAnchor()
 {
@@ -48,10 +47,12 @@ void dropAnchor()
 // shutting down. Called with g_anchorMutex held.
 Anchor* anchorLocked()
 {
+    if (g_closed || QCoreApplication::closingDown())
+        return nullptr;
     if (g_anchor)
-        return QCoreApplication::closingDown() ? nullptr : g_anchor;
+        return g_anchor;
     QCoreApplication* app = QCoreApplication::instance();
-    if (g_closed || !app || QCoreApplication::closingDown())
+    if (!app)
         return nullptr;
     // Created on whichever thread posts first, then handed to the UI thread;
     // it must not have a parent for that, so the post routine deletes it.
@@ -103,6 +104,7 @@ private:
     bool m_ran = false;
 };
 
+} // namespace
 } // namespace detail
 
 bool UiThread::isCurrent()
@@ -171,6 +173,17 @@ bool UiThread::pumpUntil(const std::function<bool()>& predicate, int timeoutMs)
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QThread::msleep(1);
     }
+}
+
+void UiThread::close()
+{
+    if (!requireCurrent("UiThread::close"))
+        return;
+    {
+        std::lock_guard lock(detail::g_anchorMutex);
+        detail::g_closed = true;
+    }
+    discardPending();
 }
 
 void UiThread::discardPending()

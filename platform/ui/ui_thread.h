@@ -51,6 +51,11 @@ public:
     // gates; UI thread only (elsewhere it just evaluates the predicate).
     static bool pumpUntil(const std::function<bool()>& predicate, int timeoutMs);
 
+    // Shut-down, after the event loop has ended and before worker threads
+    // are joined: refuses all later work and releases every blocked caller
+    // (a worker waiting in call would otherwise never be joined). UI thread.
+    static void close();
+
     // Tests: drops the work still queued (destroying it unrun, which releases
     // any caller blocked in call), so one test's leftovers never run in the next.
     static void discardPending();

@@ -21,7 +21,8 @@ namespace {
 // pointer that names it, as the trade and trailing stop-loss books do.
 class FakeView final : public QWidget, public DocumentView {
 public:
-    FakeView(std::string name, FakeView** global, QWidget* parent) : QWidget(parent), m_name(std::move(name)), m_global(global)
+    FakeView(std::string name, FakeView** global, QWidget* parent)
+        : QWidget(parent), m_name(std::move(name)), m_global(global)
     {
         if (m_global)
             *m_global = this;

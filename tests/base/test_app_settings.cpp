@@ -23,7 +23,10 @@ public:
 class AppSettingsTest : public ProgramFolderTest {
 protected:
     std::filesystem::path shared() const { return paths.data() / "Vortanex.dat"; }
-    std::string fixture() const { return read(std::filesystem::path(VX_CONFIG_FIXTURES) / "settings" / "Vortanex_fixture.dat"); }
+    std::string fixture() const
+    {
+        return read(std::filesystem::path(VX_CONFIG_FIXTURES) / "settings" / "Vortanex_fixture.dat");
+    }
 
     // A valid record with one field changed, as a file image.
     std::string imageWith(void (*change)(AppSettings&))

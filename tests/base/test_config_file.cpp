@@ -1,6 +1,7 @@
 #include "app/ConfigFile.h"
 
 #include "config_test_support.h"
+#include "server/CompanionLists.h"
 
 #include <cstring>
 
@@ -75,10 +76,11 @@ TEST_F(ConfigFileTest, PerUserFileIsWrittenExactlyAndReadBackWithItsAsymmetries)
     CopyFixedText(c.Market_Data_Host, "m.h");
     CopyFixedText(c.Gcrn, "CRN42");
     c.Services_Counter = 6;
-    c.services.resize(2);
-    c.services[0].service_id = 11;
-    c.services[0].subscribed = 1;
-    c.services[1].service_id = 12;
+    std::vector<ServiceRecord> services(2);
+    services[0].id = 11;
+    services[0].subscribed = 1;
+    services[1].id = 12;
+    c.services = &services;
 
     WriteUserConfigToDat();
     EXPECT_EQ(read(paths.data() / "U100.bin"),
@@ -88,9 +90,8 @@ TEST_F(ConfigFileTest, PerUserFileIsWrittenExactlyAndReadBackWithItsAsymmetries)
               "Service_11 1\nService_12 0\n");
 
     // A fresh start: the configuration file's values, then the user's file.
-    const auto services = c.services;
     g_Config = ConfigRecord{};
-    g_Config.services = services;
+    g_Config.services = &services;
     Log_Level.store(0);
     write(paths.config() / "Vortanex.ini", "Trade_Host cfg.trade Trade_Port 81 Mcast_IP 239.9.9.9\n");
     ASSERT_EQ(ReadConfigFile(), 0);
@@ -147,10 +148,25 @@ TEST_F(ConfigFileTest, PerUserFileFollowsTheLoginKind)
     EXPECT_TRUE(pf::files::exists(paths.data() / "nick.bin"));
     EXPECT_FALSE(pf::files::exists(paths.data() / "U1.bin"));
 
-    // With no login id given, the reader takes the same name.
+    // With no login id given, the reader takes the same name, after the
+    // user's settings are loaded, applied to the frame and broadcast.
+    struct Host final : SettingsHost {
+        void applyTheme(int theme) override { themes.push_back(theme); }
+        void broadcastSettings(int code) override { codes.push_back(code); }
+        std::vector<int> themes, codes;
+    } host;
+    SetSettingsHost(&host);
+    SetDefaultSettings();
+    g_AppSettings.theme = 32838;
+    CopyFixedText(g_AppSettings.proxy_user, "nickproxy");
+    SaveSettings();
+    g_AppSettings = AppSettings{};
     write(paths.data() / "nick.bin", "Watch_Host nick.watch\n");
     EXPECT_EQ(LoadUserConfigDetails(""), 1);
     EXPECT_STREQ(g_Config.Watch_Host, "nick.watch");
+    EXPECT_STREQ(g_AppSettings.proxy_user, "nickproxy");
+    EXPECT_EQ(host.themes, std::vector<int>{32838});
+    EXPECT_EQ(host.codes, std::vector<int>{2});
 }
 
 } // namespace

@@ -82,11 +82,11 @@ TEST(SecurityMerge, TableKeepsDeletedIndexAndDerivesOldLayoutWatchToken)
     const SecurityRecord& r = t->row(hdfc);
     EXPECT_EQ(r.wtoken, 3187);
     EXPECT_EQ(t->searchWToken(3187), hdfc);
-    EXPECT_DOUBLE_EQ(r.yearHigh(), 1850.0);
-    EXPECT_DOUBLE_EQ(r.yearLow(), 1400.0);
+    EXPECT_DOUBLE_EQ(r.year_high, 1850.0);
+    EXPECT_DOUBLE_EQ(r.year_low, 1400.0);
     EXPECT_EQ(r.ref_rate.load(), 0.0);
     // The incremental record replaced the previous one.
-    EXPECT_DOUBLE_EQ(t->row(t->searchToken(1001, "NN")).yearHigh(), 2010.0);
+    EXPECT_DOUBLE_EQ(t->row(t->searchToken(1001, "NN")).year_high, 2010.0);
     // A field 2 of three parts keeps the trailing separator in the key.
     EXPECT_EQ(t->row(t->searchToken(5001, "BN")).display_name.view(), "ZEEL~B~");
 }
@@ -266,8 +266,8 @@ TEST(SecurityFileFormat, RecordFieldsAndDisplayKeys)
     EXPECT_TRUE(ext);
     EXPECT_EQ(r.token, 7);
     EXPECT_EQ(r.multiplier, 1000);
-    EXPECT_DOUBLE_EQ(r.yearHigh(), 91.5);
-    EXPECT_DOUBLE_EQ(r.yearLow(), 88.25);
+    EXPECT_DOUBLE_EQ(r.year_high, 91.5);
+    EXPECT_DOUBLE_EQ(r.year_low, 88.25);
     EXPECT_EQ(r.wtoken, 15);
     EXPECT_EQ(r.ref_rate.load(), 1.0);
     EXPECT_EQ(r.advisory_text.view(), "-NA-");
@@ -284,6 +284,35 @@ TEST(SecurityFileFormat, RecordFieldsAndDisplayKeys)
     EXPECT_EQ(r.inst_type.view(), "EQ");
     EXPECT_EQ(r.status.view(), "ACTI");
     EXPECT_EQ(r.display_name.view().size(), 49u);
+}
+
+TEST(SecurityFileFormat, LargeFileParsesAsRecordByRecord)
+{
+    // Large masters are parsed on several threads; the rows must equal a
+    // plain record-by-record parse, in order, and one extended record
+    // anywhere marks the file.
+    std::string text = "01012026-0-5~";
+    std::vector<std::string> records;
+    for (int i = 0; i < 45'000; ++i) {
+        std::string r = std::to_string(i + 1) + ",NN,S" + std::to_string(i) + "|OS|30DEC26|" + std::to_string(i % 97) +
+                        ".5|CE," + std::to_string(i) + ",50,5,ACT," + std::to_string(i % 7) + ".25,1.5";
+        if (i == 44'000)
+            r += ",3.75,77";
+        records.push_back(r);
+        text += r + "~";
+    }
+    SecurityFileContent c = ParseSecurityText(text, SecurityReading::Full);
+    ASSERT_EQ(c.rows.size(), records.size());
+    EXPECT_TRUE(c.extended);
+    for (size_t i = 0; i < records.size(); i += 997) {
+        bool ext = false;
+        const SecurityRecord r = ParseSecurityRecord(records[i], SecurityReading::Full, ext);
+        EXPECT_EQ(c.rows[i].token, r.token);
+        EXPECT_EQ(c.rows[i].display_name.view(), r.display_name.view());
+        EXPECT_EQ(c.rows[i].year_high, r.year_high);
+        EXPECT_EQ(c.rows[i].scrip_code, r.scrip_code);
+    }
+    EXPECT_EQ(c.rows[44'000].wtoken, 77);
 }
 
 TEST(SecurityFileFormat, HeaderAndEndOfText)

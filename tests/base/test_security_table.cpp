@@ -73,7 +73,7 @@ TEST(SecurityLookups, KeyStartingWithTheRecordSeparator)
 {
     // '~' cannot come from the file, but a key built from parts can begin
     // with it; its bucket lies beyond any fixed 100-entry table.
-    std::vector<SecurityRecord> rows(2);
+    SecurityRows rows(2);
     rows[0].display_name.assign("~x");
     rows[0].symbol.assign("~x");
     rows[0].market_exchange.assign("NN");
@@ -141,7 +141,8 @@ TEST(SecurityIndexBuild, WatchTokensFlagsAndExpiryLists)
 {
     auto t = tableFrom("1001,NN,A|EQ,0,1,5,ACT,1,0~1001,BN,B|A,0,1,5,ACT,1,0~"
                        "3,CN,USDINR|FC|29DEC26,0,1,5,ACT,1,0~4,CN,USDINR|FC|29DEC26,0,1,5,ACT,1,0~"
-                       "5,NN,X|FS|30DEC26,0,1,5,ACT,1,0~6,NN,X|FS|25NOV26,0,1,5,SUSP,1,0~7,NN,X|FS|30DEC26,0,1,5,ACT,1,0~"
+                       "5,NN,X|FS|30DEC26,0,1,5,ACT,1,0~6,NN,X|FS|25NOV26,0,1,5,SUSP,1,0~"
+                       "7,NN,X|FS|30DEC26,0,1,5,ACT,1,0~"
                        "8,NN,N|FI|30DEC26,0,1,5,ACT,1,0~9,NN,NIFTY|IN,0,1,5,ACT,1,0~10,CN,REF|IN,0,1,5,ACT,1,0~"
                        "11,MC,G|CF|05FEB27,0,1,5,ACT,1,0~12,NN,Y|FS|30Dec26,0,1,5,ACT,1,0~");
     EXPECT_EQ(t->row(0).wtoken, 2001);
@@ -205,6 +206,27 @@ TEST(SecurityQuote, ColumnKindsReachTheirValues)
     EXPECT_EQ(ColumnKindValue(q, -1), 0);
 }
 
+TEST(SecurityQuote, BeforeTheFirstQuoteTheLoadedYearValuesShow)
+{
+    auto t = tableFrom("1,NN,A|EQ,0,1,5,ACT,1,950.5,410.25,1~");
+    SecurityRecord& r = t->row(0);
+    QuoteData q = r.quote();
+    EXPECT_EQ(ColumnKindValue(q, 19), 950.5);
+    EXPECT_EQ(ColumnKindValue(q, 20), 410.25);
+    EXPECT_EQ(ColumnKindValue(q, 4), 0);
+    r.updateQuote([](QuoteData& d) {
+        d.quote[4] = 1234;
+        d.year_high = 1000; // a new high raised by the feed
+    });
+    q = r.quote();
+    EXPECT_EQ(ColumnKindValue(q, 4), 1234);
+    EXPECT_EQ(ColumnKindValue(q, 19), 1000);
+    EXPECT_EQ(ColumnKindValue(q, 20), 410.25);
+    // Copies (a rebuild) carry the live part with them.
+    SecurityRecord copy = r;
+    EXPECT_EQ(copy.quote().quote[4], 1234);
+}
+
 // The feed writes whole quotes while windows read them on other threads: a
 // reader must never see values of two different writes in one row. Every
 // write stores one number in all slots, so a torn read shows mixed numbers.
@@ -216,11 +238,11 @@ TEST(SecurityQuote, ConcurrentReadsNeverSeeATornRow)
     std::atomic<int> torn{0};
     std::atomic<long> reads{0};
     for (int r = 0; r < 2; ++r)
-        t->row(r).live.store(QuoteData{}); // a consistent start: everything 0
+        t->row(r).storeQuote(QuoteData{}); // a consistent start: everything 0
 
     std::thread writer([&] {
         for (int n = 1; n <= kWrites; ++n) {
-            t->row(n % 2).live.update([n](QuoteData& d) {
+            t->row(n % 2).updateQuote([n](QuoteData& d) {
                 d.last_update = n;
                 for (int i = 0; i < kQuoteSlots; ++i) {
                     d.quote[i] = n;
@@ -235,7 +257,7 @@ TEST(SecurityQuote, ConcurrentReadsNeverSeeATornRow)
     auto reader = [&] {
         // Bounded: stop with the writer, or after a fixed number of reads.
         for (int i = 0; i < 2'000'000 && !done.load(); ++i) {
-            const QuoteData d = t->row(i % 2).live.read();
+            const QuoteData d = t->row(i % 2).quote();
             const double v = d.quote[0];
             bool ok = d.last_update == static_cast<int64_t>(v) && d.year_high == v && d.year_low == v;
             for (int s = 0; s < kQuoteSlots; ++s)
@@ -251,5 +273,5 @@ TEST(SecurityQuote, ConcurrentReadsNeverSeeATornRow)
     r2.join();
     EXPECT_EQ(torn.load(), 0);
     EXPECT_GT(reads.load(), 0);
-    EXPECT_EQ(t->row(0).live.read().quote[5], kWrites);
+    EXPECT_EQ(t->row(0).quote().quote[5], kWrites);
 }

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -152,6 +153,24 @@ TEST_F(MyAsyncTest, BodyCutShortReadsAsFailure)
     ASSERT_EQ(async.SyncDirect(1, 0, server.port(), "GET", "127.0.0.1", "/", ""), 200u);
     EXPECT_EQ(readBody(async), "only this");
     EXPECT_NE(async.ReadError(), 0);
+}
+
+TEST_F(MyAsyncTest, CancelFromAnotherThreadEndsAStreamRead)
+{
+    LoopbackHttpServer server([](const Request&, Connection& c) {
+        c.send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\ntick1\r\n");
+        c.waitForStop(); // a feed stream that stays open
+    });
+    MyAsync async(&m_session, 0, nullptr, nullptr, 50);
+    ASSERT_EQ(async.SyncDirect(1, 0, server.port(), "GET", "127.0.0.1", "/stream", ""), 200u);
+    unsigned char buffer[16385];
+    ASSERT_EQ(async.ReadHttpData(buffer, 16384), 5);
+    std::thread stopper([&] { async.Cancel(); });
+    EXPECT_EQ(async.ReadHttpData(buffer, 16384), -1);
+    stopper.join();
+    EXPECT_EQ(async.ReadError(), 12017);
+    async.Close();
+    server.stop();
 }
 
 } // namespace

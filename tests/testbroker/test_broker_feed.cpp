@@ -129,6 +129,17 @@ TEST_F(BrokerFeed, TcpOpensWithWelcomeAndFollowsSubscriptionFrames)
     const std::string depthMsg = readFrame(c);
     EXPECT_EQ(depthMsg.substr(0, 9), "104,2819,");
     EXPECT_EQ(std::count(depthMsg.begin(), depthMsg.end(), ','), 34);
+
+    // The subscribed equity walks on its 5-paise tick within its bands.
+    for (int i = 0; i < 100; ++i)
+        m_broker->marketStep();
+    const tb::Quote q = m_broker->quote(4627);
+    EXPECT_EQ(q.last % 5, 0);
+    EXPECT_GE(q.last, q.lowerBand);
+    EXPECT_LE(q.last, q.upperBand);
+    EXPECT_EQ(q.bid, q.last - 5);
+    EXPECT_EQ(q.ask, q.last + 5);
+    EXPECT_GT(q.volume, 0);
 }
 
 TEST_F(BrokerFeed, PushesAnyMessageCompressedOrPlainAndDrops)
@@ -225,7 +236,7 @@ TEST_F(BrokerFeed, PollingRepliesOneQuoteRecordPerToken)
     EXPECT_EQ(records[5].substr(0, 5), "3047,");
 }
 
-TEST(DemoMarket, SeededWalkStaysOnTicksAndWithinBands)
+TEST(DemoMarket, SeededWalkIsRepeatableAndIndicesStayWithinBands)
 {
     tb::BrokerOptions o;
     o.keepAliveMs = 0;

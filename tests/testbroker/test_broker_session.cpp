@@ -93,6 +93,27 @@ TEST_F(BrokerSession, LoginAnswersEveryScriptedStatus)
     EXPECT_EQ(fields(postText(m_port, "/qtrade/qlogin.exe", loginText("AAAAAAAAAAAAAAAAAAAAAA==")).body)[1], "109");
 }
 
+TEST_F(BrokerSession, LoginFieldsCanBeScriptedAndTheNomineeReplyCarriesTheFlags)
+{
+    std::string flags(128, '0');
+    flags[62] = 'N';
+    m_broker->setLoginField(19, flags);
+    m_broker->setLoginField(25, "1");
+    const auto f = fields(postText(m_port, "/qtrade/qlogin.exe", loginText()).body);
+    ASSERT_EQ(f.size(), 37u);
+    EXPECT_EQ(f[18], flags);
+    EXPECT_EQ(f[24], "1");
+    const auto nominee = fields(postText(m_port, "/qtrade/qlogin.exe", "LoginData=3015|U1|SESS0001|4").body);
+    ASSERT_EQ(nominee.size(), 5u);
+    EXPECT_EQ(nominee[4], flags);
+    m_broker->setLoginField(25, {}, true);
+    EXPECT_EQ(fields(postText(m_port, "/qtrade/qlogin.exe", loginText()).body)[24], "0");
+    // The browser page of statuses 3 and 4 and of the nominee notice.
+    const auto page = tbtest::httpRequest(m_port, "GET", "/qtrade/qlogin.exe?LoginData=1002|U1|SESS0001|408");
+    EXPECT_EQ(page.status, 200);
+    EXPECT_NE(page.body.find("LoginData=1002"), std::string::npos);
+}
+
 TEST_F(BrokerSession, LoginStampStatesTheExactSizeOfTheFileDue)
 {
     const auto full = tbtest::httpRequest(m_port, "GET", "/security/security.lzo");
@@ -139,7 +160,9 @@ TEST_F(BrokerSession, AccountExchangesAndStartUpLookUps)
         {"/qtrade/Glenvarro.exe", "WD=115|SESS0001|ALL|4", "115|0|OK^NN|Open^BN|Open^CN|Open^CB|Open^MC|Open"},
         {"/qtrade/Glenvarro.exe", "WD=111|SESS0001|ALL|4", "111|0|OK^"},
         {"/qtrade/Glenvarro.exe", "WD=100|SESS0001|U1|4", "100|0|OK"},
-        {"/qtrade/Glenvarro.exe", "WD=121|SESS0001|U1|-1|4", "121|0|OK"},
+        {"/qtrade/Glenvarro.exe", "WD=121|SESS0001|U1|-1|4", "121|0|OK^"},
+        {"/qtrade/Glenvarro.exe", "WD=117|SESS0001|26000|NN|4", "167|0|OK^"},
+        {"/qtrade/Glenvarro.exe", "WD=104|SESS0001|U1|-501|4", "154|0|OK^"},
         {"/qtrade/feeds.exe", "action=L&token=2819", "S*0,"},
     };
     for (const Case& c : cases) {
@@ -160,6 +183,10 @@ TEST_F(BrokerSession, AccountExchangesAndStartUpLookUps)
         }
     }
     EXPECT_TRUE(nifty);
+    // A server category lists its members, as the market scanner loads them.
+    const auto it = postText(m_port, "/qtrade/Glenvarro.exe", "WD=104|SESS0001|U1|-503|4").body;
+    EXPECT_NE(it.find("~1949|TCS|NN"), std::string::npos) << it;
+    EXPECT_EQ(fields(it, '~').size(), 5u) << it;
 }
 
 TEST_F(BrokerSession, PasswordChangeTakesEffectAtTheNextLogin)
@@ -185,6 +212,27 @@ TEST_F(BrokerSession, WatchListSavedThenListedWithItsRows)
     EXPECT_EQ(postText(m_port, "/qtrade/Glenvarro.exe", "WD=100|SESS0001|U1|4").body, "100|0|OK^" + saved[4] + "|MyList1");
     EXPECT_EQ(postText(m_port, "/qtrade/Glenvarro.exe", "WD=104|SESS0001|U1|" + saved[4] + "|4").body,
               "154|0|OK^1410|SBIN|NN~2885|-|BN");
+}
+
+TEST_F(BrokerSession, ChunkedBodyAfterContinueOnAKeptAliveConnection)
+{
+    tbtest::RawClient c;
+    ASSERT_TRUE(c.connect(m_port));
+    ASSERT_TRUE(c.send("POST /qtrade/qlogin.exe HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n"
+                       "Expect: 100-continue\r\n\r\n"));
+    EXPECT_EQ(c.readUntil("\r\n\r\n"), "HTTP/1.1 100 Continue\r\n\r\n");
+    const std::string text = "LoginData=1001|U1|SESS0001|4";
+    ASSERT_TRUE(c.send("a\r\n" + text.substr(0, 10) + "\r\n"));
+    ASSERT_TRUE(c.send("13\r\n" + text.substr(10) + std::string(1, '\0') + "\r\n0\r\n\r\n"));
+    const std::string head = c.readUntil("\r\n\r\n");
+    EXPECT_EQ(head.substr(0, 15), "HTTP/1.1 200 OK");
+    EXPECT_EQ(c.read(17), "1001|0|Logged out");
+    // The same connection serves the next request.
+    ASSERT_TRUE(c.send("GET /alert.wav HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"));
+    EXPECT_EQ(c.readUntil("\r\n\r\n").substr(0, 15), "HTTP/1.1 200 OK");
+    const auto seen = m_broker->waitForKey("LoginData=1001", 1000);
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->decoded.text, text);
 }
 
 TEST_F(BrokerSession, RsaRequestIsDecodedAndRecorded)

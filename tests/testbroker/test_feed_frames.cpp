@@ -56,6 +56,14 @@ INSTANTIATE_TEST_SUITE_P(
                   "110,51999,2627735,2610010,17725,1765186200,NIFTY,"}),
     [](const ::testing::TestParamInfo<FrameCase>& info) { return std::string(info.param.name); });
 
+TEST(FeedFrames, LengthFieldLimits)
+{
+    EXPECT_EQ(tb::streamFrame(std::string(9999, 'x')).size(), 9999u + 7);
+    EXPECT_EQ(tb::streamFrame(std::string(10000, 'x')), "");
+    EXPECT_EQ(tb::udpFrame(std::string(99999, 'x')).size(), 99999u + 7);
+    EXPECT_EQ(tb::udpFrame(std::string(100000, 'x')), "");
+}
+
 TEST(FeedFrames, CompressedFrameHoldsInnerFramesWithoutTrailers)
 {
     const std::string frame = tb::compressedFrame({"150,", "120,Hello", "600|ALL|Markets close at 15:30"});

@@ -31,7 +31,8 @@ struct PlanCase {
 
 TEST(QtPrompterPlan, MapsIconsButtonsResultsAndDefaults)
 {
-    auto ask = [](ui::Icon icon, ui::Buttons buttons, int def = 0, std::vector<std::pair<std::string, int>> custom = {}) {
+    auto ask = [](ui::Icon icon, ui::Buttons buttons, int def = 0,
+                  std::vector<std::pair<std::string, int>> custom = {}) {
         ui::Ask a;
         a.text = "text";
         a.icon = icon;
@@ -56,7 +57,8 @@ TEST(QtPrompterPlan, MapsIconsButtonsResultsAndDefaults)
          QMessageBox::Question, {{SB::NoButton, 1000}, {SB::NoButton, 2}}, {"Login Again", "Exit "}, 1, 2},
         {"customWithoutCancelClosesWithLast", ask(ui::Icon::None, ui::Buttons::Custom, 0, {{"A", 10}, {"B", 11}}),
          QMessageBox::NoIcon, {{SB::NoButton, 10}, {SB::NoButton, 11}}, {"A", "B"}, 0, 11},
-        {"customEmptyFallsBackToOk", ask(ui::Icon::None, ui::Buttons::Custom), QMessageBox::NoIcon, {{SB::Ok, 1}}, {}, 0, 1},
+        {"customEmptyFallsBackToOk", ask(ui::Icon::None, ui::Buttons::Custom), QMessageBox::NoIcon, {{SB::Ok, 1}}, {},
+         0, 1},
         {"defaultPastTheButtonsIsFirst", ask(ui::Icon::None, ui::Buttons::OkCancel, 5), QMessageBox::NoIcon,
          {{SB::Ok, 1}, {SB::Cancel, 2}}, {}, 0, 2},
     };

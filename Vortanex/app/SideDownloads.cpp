@@ -1,0 +1,121 @@
+#include "app/SideDownloads.h"
+
+#include "app/LogWriter.h"
+#include "app/ProgramPaths.h"
+#include "app/ProgressReport.h"
+
+#include "server/FileDownloads.h"
+#include "server/RequestServer.h"
+
+#include "pf/clock.h"
+#include "pf/files.h"
+#include "pf/profile_store.h"
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+namespace detail {
+namespace {
+
+std::string fmt(const char* f, auto... args)
+{
+    const int n = std::snprintf(nullptr, 0, f, args...);
+    if (n <= 0)
+        return {};
+    std::string out(static_cast<size_t>(n) + 1, '\0');
+    std::snprintf(out.data(), out.size(), f, args...);
+    out.resize(static_cast<size_t>(n));
+    return out;
+}
+
+// Size and modification time "%d%m%Y%H%M%S" of a file; nullopt when missing.
+std::optional<std::string> fileStamp(const std::filesystem::path& path)
+{
+    const int64_t size = pf::files::size(path);
+    const std::optional<int64_t> modified = pf::files::stampTime(path);
+    if (size < 0 || !modified)
+        return std::nullopt;
+    const pf::LocalTime t = pf::Clock::local(*modified * 1000);
+    return fmt("%ld%02d%02d%04d%02d%02d%02d", static_cast<long>(size), t.day, t.month, t.year, t.hour, t.minute,
+               t.second);
+}
+
+} // namespace
+} // namespace detail
+
+int CheckMFCDLLThread()
+{
+    try {
+        WriteLog(3, "Entry CheckMFCDLLThread ");
+        const pf::Paths paths = ProgramPaths();
+        if (!pf::files::exists(paths.sound() / "alert.wav")) {
+            ShowProgressMessage("Downloading Sound Files");
+            std::string body;
+            long length = 0;
+            const int status = DownLoadFile(DownloadHost(), 80, "/alert.wav", "", body, length);
+            if (status == 200 && !pf::files::writeAtomic(paths.root() / "alert.wav", body))
+                WriteLog(0, "Unable to write alert.wav");
+        }
+        // The runtime library of transaction code 16 exists only for Windows.
+        WriteLog(3, "MFC Dlls are not needed on this system: not downloaded");
+        WriteLog(3, "Exit CheckMFCDLLThread");
+    } catch (...) {
+        WriteLog(0, "Exception in CheckMFCDLLThread");
+    }
+    return 0;
+}
+
+int CheckOCXThread()
+{
+    try {
+        WriteLog(3, "Entry CheckOCXThread ");
+        // The chart control of transaction code 17 is built into the program.
+        WriteLog(3, "Charting Tool is part of the program: not downloaded");
+        WriteLog(3, "Exit CheckOCXThread");
+    } catch (...) {
+        WriteLog(0, "Exception in CheckOCXThread");
+    }
+    return 0;
+}
+
+int CheckRegistryforOCX()
+{
+    return 0;
+}
+
+int SetBrowserFeatureControl(const char* /*key*/, unsigned long /*value*/)
+{
+    return 0;
+}
+
+void DownloadLoginImage(const std::filesystem::path& localPath, pf::ProfileStore& profile)
+{
+    try {
+        if (const std::optional<std::string> stamp = detail::fileStamp(localPath)) {
+            if (*stamp == profile.getText("Vortanex", "loginimage")) {
+                WriteLog(0, "Login image stamp :" + *stamp);
+                return;
+            }
+        }
+        pf::files::ensureDir(localPath.parent_path());
+        const std::string host = DownloadHost();
+        WriteLog(0, detail::fmt("downloading login image from %s", host.c_str()));
+        std::string body;
+        long length = 0;
+        const int status = DownLoadFile(host, 80, "/" + localPath.filename().string(), "", body, length);
+        if (status != 200 || body.empty())
+            return;
+        if (!pf::files::writeAtomic(localPath, body)) {
+            WriteLog(0, "Unable to write the login image " + localPath.string());
+            return;
+        }
+        WriteLog(0, "download of login image complete");
+        if (const std::optional<std::string> stamp = detail::fileStamp(localPath)) {
+            WriteLog(0, "Login image stamp :" + *stamp);
+            profile.setText("Vortanex", "loginimage", *stamp);
+        }
+    } catch (...) {
+        WriteLog(0, "Exception in DownloadLoginImage");
+    }
+}

@@ -1,1 +1,0 @@
-// Replaced as the first Qt sources of this folder land.

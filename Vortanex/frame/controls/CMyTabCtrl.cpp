@@ -1,0 +1,3 @@
+#include "frame/controls/CMyTabCtrl.h"
+
+CMyTabCtrl::CMyTabCtrl(QWidget* parent) : QTabWidget(parent) {}

@@ -1,0 +1,238 @@
+#include "server/FileDownloads.h"
+
+#include "server/RequestServer.h"
+
+#include "app/AppSettings.h"
+#include "app/FixedText.h"
+#include "app/LogWriter.h"
+#include "app/ProgramPaths.h"
+#include "app/ProgressReport.h"
+#include "app/SeException.h"
+
+#include "MyAsync.h"
+
+#include "pf/files.h"
+#include "pf/lzo.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace detail {
+
+std::string fmt(const char* f, auto... args)
+{
+    const int n = std::snprintf(nullptr, 0, f, args...);
+    if (n <= 0)
+        return {};
+    std::string out(static_cast<size_t>(n) + 1, '\0');
+    std::snprintf(out.data(), out.size(), f, args...);
+    out.resize(static_cast<size_t>(n));
+    return out;
+}
+
+constexpr long kReadChunk = 10240;
+constexpr int kMaxConnections = 50;
+
+std::atomic<long> g_securityStep{0};
+
+// A name beside the target that no other download uses at the same time.
+std::filesystem::path temporaryName(const std::filesystem::path& target)
+{
+    static std::atomic<unsigned> counter{0};
+    std::filesystem::path tmp = target;
+    tmp += fmt(".part-%ld-%u", static_cast<long>(::getpid()), counter.fetch_add(1));
+    return tmp;
+}
+
+const char* progressMessage(int transCode)
+{
+    switch (transCode) {
+    case 1: return "Downloading Security Information";
+    case 15: return "Downloading Category Information";
+    case 16: return "Downloading MFC Dlls";
+    case 17: return "Downloading Charting Tool";
+    default: return nullptr; // 18 shows none
+    }
+}
+
+} // namespace detail
+
+using detail::fmt;
+
+void SetSecurityDownloadStep(long step)
+{
+    detail::g_securityStep = step;
+}
+
+long DecompressLZO(const unsigned char* in, unsigned char* out, long inLength, long capacity)
+{
+    if (!in || !out || inLength <= 0 || capacity <= 0)
+        return 0;
+    std::vector<unsigned char> unpacked;
+    if (!pf::lzo::inflate(in, static_cast<size_t>(inLength), unpacked, static_cast<size_t>(capacity)))
+        return 0;
+    if (!unpacked.empty())
+        std::memcpy(out, unpacked.data(), unpacked.size());
+    return static_cast<long>(unpacked.size());
+}
+
+bool DecompressLZO(std::string_view packed, std::string& out)
+{
+    out.clear();
+    if (packed.empty())
+        return false;
+    std::vector<unsigned char> unpacked;
+    if (!pf::lzo::inflate(reinterpret_cast<const unsigned char*>(packed.data()), packed.size(), unpacked,
+                          packed.size() * static_cast<size_t>(kLzoExpansionLimit)))
+        return false;
+    out.assign(reinterpret_cast<const char*>(unpacked.data()), unpacked.size());
+    return true;
+}
+
+int DownLoadFile(const std::string& host, int port, const std::string& path, const std::string& query,
+                 std::string& buffer, long& length)
+{
+    int status = -1;
+    buffer.clear();
+    length = 0;
+    try {
+        const std::string user = ProxyUserName();
+        const std::string password(FixedTextView(g_AppSettings.proxy_password));
+        MyAsync client(&RootInternetSession(), g_ProxyInUse.load(), user.c_str(), password.c_str(),
+                       detail::kMaxConnections);
+        WriteLog(0, "File download started");
+        status = static_cast<int>(client.SyncDirect(0, 0, port, "GET", host.c_str(), path.c_str(), query.c_str()));
+        if (status == 200 || status == 407) {
+            std::string body;
+            unsigned char chunk[detail::kReadChunk + 1];
+            for (;;) {
+                const int n = client.ReadHttpData(chunk, detail::kReadChunk);
+                if (n <= 0)
+                    break;
+                if (status == 200)
+                    body.append(reinterpret_cast<const char*>(chunk), static_cast<size_t>(n));
+            }
+            if (const int error = client.ReadError(); error != 0) {
+                WriteLog(0, fmt("Internet Error :%d, Trans Code :%d, Msg :%s", error, 0, "the download was cut short"));
+                client.Close();
+                return error;
+            }
+            if (status == 200) {
+                length = static_cast<long>(body.size());
+                buffer = std::move(body);
+            }
+        } else {
+            WriteLog(0, fmt("Internet Error :%d, Trans Code :%d, Msg :%s", status, 0,
+                            status < 0 ? "no response" : "request failed"));
+        }
+        client.Close();
+    } catch (...) {
+        WriteLog(0, "Exception in DownLoadFile");
+        buffer.clear();
+        length = 0;
+    }
+    return status;
+}
+
+std::filesystem::path DownloadTargetFile(int transCode)
+{
+    const std::filesystem::path comp = ProgramPaths().comp();
+    switch (transCode) {
+    case 1: return comp / "security.lzo";
+    case 15: return comp / "category.lzo";
+    case 16: return comp / "mfc42.lzo";
+    case 17: return comp / "QuenmarkChartX.lzo";
+    case 18: return comp / "services.lzo";
+    default: return {};
+    }
+}
+
+int DownloadByCode(int transCode, const std::string& verb, const std::string& host, int port,
+                   const std::string& path, const std::string& query, std::string& reply, long& length)
+{
+    int status = -1;
+    reply.clear();
+    length = 0;
+    const std::filesystem::path target = DownloadTargetFile(transCode);
+    if (target.empty()) {
+        WriteLog(0, fmt("No download file for Trans Code :%d", transCode));
+        return -1;
+    }
+    const std::filesystem::path tmp = detail::temporaryName(target);
+    std::error_code ec;
+    try {
+        pf::files::ensureDir(target.parent_path());
+        std::ofstream file(tmp, std::ios::binary | std::ios::trunc);
+        if (!file) {
+            WriteLog(0, fmt("Unable to open download file [%s]", tmp.string().c_str()));
+            return -1;
+        }
+        const std::string user = ProxyUserName();
+        const std::string password(FixedTextView(g_AppSettings.proxy_password));
+        MyAsync client(&RootInternetSession(), g_ProxyInUse.load(), user.c_str(), password.c_str(),
+                       detail::kMaxConnections);
+        // The file codes always GET; a request text travels as the query.
+        (void)verb;
+        status = static_cast<int>(client.SyncDirect(0, transCode, port, "GET", host.c_str(), path.c_str(),
+                                                    query.c_str()));
+        long received = 0;
+        bool whole = false;
+        if (status == 200 || status == 407) {
+            const char* message = detail::progressMessage(transCode);
+            const long step = transCode == 1 ? detail::g_securityStep.load() : 0;
+            long threshold = step;
+            unsigned char chunk[detail::kReadChunk + 1];
+            for (;;) {
+                const int n = client.ReadHttpData(chunk, detail::kReadChunk);
+                if (n <= 0)
+                    break;
+                if (status != 200)
+                    continue; // a 407 body is drained, never written
+                file.write(reinterpret_cast<const char*>(chunk), n);
+                received += n;
+                if (message)
+                    ShowProgressMessage(message);
+                while (step >= 1 && received >= threshold) {
+                    threshold += step;
+                    StepProgress();
+                }
+            }
+            file.flush();
+            const bool written = static_cast<bool>(file);
+            if (const int error = client.ReadError(); error != 0) {
+                WriteLog(0, fmt("Internet Error :%d, Trans Code :%d, Msg :%s", error, transCode,
+                                "the download was cut short"));
+                status = error;
+            } else if (status == 200 && !written) {
+                WriteLog(0, fmt("Unable to write download file [%s]", tmp.string().c_str()));
+                status = -1;
+            }
+            whole = status == 200;
+        } else {
+            WriteLog(0, fmt("Internet Error :%d, Trans Code :%d, Msg :%s", status, transCode,
+                            status < 0 ? "no response" : "request failed"));
+        }
+        client.Close();
+        file.close();
+        if (whole) {
+            std::filesystem::rename(tmp, target, ec);
+            if (ec) {
+                WriteLog(0, fmt("Unable to replace download file [%s] : %s", target.string().c_str(),
+                                ec.message().c_str()));
+                status = -1;
+            } else {
+                length = received;
+            }
+        }
+    } catch (...) {
+        LogCaught("DownloadByCode");
+    }
+    std::filesystem::remove(tmp, ec);
+    return status;
+}

@@ -1,0 +1,362 @@
+#include "pf/net.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <ifaddrs.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace pf {
+namespace detail {
+
+std::string errnoText(const char* what, int err)
+{
+    return std::string(what) + ": " + std::strerror(err);
+}
+
+bool setBlocking(int fd, bool blocking)
+{
+    const int flags = ::fcntl(fd, F_GETFL, 0);
+    if (flags < 0)
+        return false;
+    return ::fcntl(fd, F_SETFL, blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK)) == 0;
+}
+
+// Waits for a non-blocking connect; 0 when connected, else an errno value.
+int finishConnect(int fd, int timeoutMs)
+{
+    pollfd p{fd, POLLOUT, 0};
+    int rc;
+    do {
+        rc = ::poll(&p, 1, timeoutMs);
+    } while (rc < 0 && errno == EINTR);
+    if (rc == 0)
+        return ETIMEDOUT;
+    if (rc < 0)
+        return errno;
+    int err = 0;
+    socklen_t len = sizeof err;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
+        return errno;
+    return err;
+}
+
+} // namespace detail
+
+// --- TcpLink ---
+
+TcpLink::~TcpLink()
+{
+    close();
+}
+
+bool TcpLink::connectTo(const std::string& host, int port, int timeoutMs)
+{
+    close();
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_interrupted) {
+            m_error = "connect: interrupted";
+            return false;
+        }
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    // A dotted address is taken as it is, without asking a resolver.
+    hints.ai_flags = 0;
+    addrinfo* list = nullptr;
+    const std::string service = std::to_string(port);
+    const int gai = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list);
+    if (gai != 0 || !list) {
+        std::lock_guard lock(m_mutex);
+        m_error = std::string("resolve ") + host + ": " + ::gai_strerror(gai);
+        return false;
+    }
+    int lastErr = ECONNREFUSED;
+    for (addrinfo* a = list; a; a = a->ai_next) {
+        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
+        if (fd < 0) {
+            lastErr = errno;
+            continue;
+        }
+        {
+            // Published before connecting, so that interrupt() can end the wait.
+            std::lock_guard lock(m_mutex);
+            if (m_interrupted) {
+                ::close(fd);
+                lastErr = ECANCELED;
+                break;
+            }
+            m_fd = fd;
+        }
+        int err = 0;
+        if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0)
+            err = errno == EINPROGRESS ? detail::finishConnect(fd, timeoutMs) : errno;
+        std::lock_guard lock(m_mutex);
+        if (err == 0 && m_interrupted)
+            err = ECANCELED;
+        if (err == 0) {
+            const int on = 1;
+            ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+            detail::setBlocking(fd, true);
+            ::freeaddrinfo(list);
+            m_error.clear();
+            return true;
+        }
+        lastErr = err;
+        m_fd = -1;
+        ::close(fd);
+    }
+    ::freeaddrinfo(list);
+    std::lock_guard lock(m_mutex);
+    m_error = detail::errnoText("connect", lastErr);
+    return false;
+}
+
+bool TcpLink::sendAll(std::string_view data)
+{
+    // Senders queue on the send lock; a blocked send never holds m_mutex, so
+    // interrupt() can always get in and make it fail.
+    std::lock_guard sendLock(m_sendMutex);
+    int fd;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_fd < 0 || m_interrupted)
+            return false;
+        fd = m_fd;
+    }
+    size_t sent = 0;
+    while (sent < data.size()) {
+        const ssize_t n = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            std::lock_guard lock(m_mutex);
+            m_error = detail::errnoText("send", n < 0 ? errno : EPIPE);
+            return false;
+        }
+        sent += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+long TcpLink::receive(char* buffer, size_t size)
+{
+    const int fd = this->fd();
+    if (fd < 0)
+        return -1;
+    for (;;) {
+        const ssize_t n = ::recv(fd, buffer, size, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            std::lock_guard lock(m_mutex);
+            m_error = detail::errnoText("recv", errno);
+            return -1;
+        }
+        if (n == 0) {
+            // After interrupt() a receive ends with 0 too; that is not the peer.
+            std::lock_guard lock(m_mutex);
+            if (m_interrupted) {
+                m_error = "recv: interrupted";
+                return -1;
+            }
+        }
+        return static_cast<long>(n);
+    }
+}
+
+void TcpLink::interrupt()
+{
+    std::lock_guard lock(m_mutex);
+    m_interrupted = true;
+    if (m_fd >= 0)
+        ::shutdown(m_fd, SHUT_RDWR);
+}
+
+void TcpLink::close()
+{
+    // Under the send lock: no sender still holds the number when it is freed.
+    std::lock_guard sendLock(m_sendMutex);
+    std::lock_guard lock(m_mutex);
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+bool TcpLink::isOpen() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_fd >= 0;
+}
+
+int TcpLink::fd() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_fd;
+}
+
+std::string TcpLink::error() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_error;
+}
+
+// --- DatagramPort ---
+
+DatagramPort::~DatagramPort()
+{
+    close();
+}
+
+bool DatagramPort::bindTo(int port, const std::string& group)
+{
+    close();
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        std::lock_guard lock(m_mutex);
+        m_error = detail::errnoText("socket", errno);
+        return false;
+    }
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_ANY);
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        const int err = errno;
+        ::close(fd);
+        std::lock_guard lock(m_mutex);
+        m_error = detail::errnoText("bind", err);
+        return false;
+    }
+    in_addr g{};
+    if (!group.empty() && ::inet_pton(AF_INET, group.c_str(), &g) == 1 && IN_MULTICAST(ntohl(g.s_addr))) {
+        ip_mreq req{};
+        req.imr_multiaddr = g;
+        req.imr_interface.s_addr = htonl(INADDR_ANY);
+        if (::setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &req, sizeof req) != 0) {
+            const int err = errno;
+            ::close(fd);
+            std::lock_guard lock(m_mutex);
+            m_error = detail::errnoText("join group", err);
+            return false;
+        }
+    }
+    std::lock_guard lock(m_mutex);
+    if (m_interrupted) {
+        ::close(fd);
+        m_error = "bind: interrupted";
+        return false;
+    }
+    m_fd = fd;
+    m_error.clear();
+    return true;
+}
+
+int DatagramPort::port() const
+{
+    std::lock_guard lock(m_mutex);
+    if (m_fd < 0)
+        return 0;
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+        return 0;
+    return ntohs(addr.sin_port);
+}
+
+long DatagramPort::receive(char* buffer, size_t size)
+{
+    int fd;
+    {
+        std::lock_guard lock(m_mutex);
+        fd = m_fd;
+    }
+    if (fd < 0)
+        return -1;
+    for (;;) {
+        const ssize_t n = ::recv(fd, buffer, size, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        std::lock_guard lock(m_mutex);
+        if (m_interrupted) {
+            m_error = "recv: interrupted";
+            return -1;
+        }
+        if (n < 0) {
+            m_error = detail::errnoText("recv", errno);
+            return -1;
+        }
+        return static_cast<long>(n);
+    }
+}
+
+void DatagramPort::interrupt()
+{
+    std::lock_guard lock(m_mutex);
+    m_interrupted = true;
+    // On Linux a shutdown wakes a receiver even on an unconnected datagram
+    // socket (the call itself reports ENOTCONN).
+    if (m_fd >= 0)
+        ::shutdown(m_fd, SHUT_RDWR);
+}
+
+void DatagramPort::close()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+bool DatagramPort::isOpen() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_fd >= 0;
+}
+
+int DatagramPort::fd() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_fd;
+}
+
+std::string DatagramPort::error() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_error;
+}
+
+std::string localIPv4()
+{
+    ifaddrs* list = nullptr;
+    std::string found = "127.0.0.1";
+    if (::getifaddrs(&list) != 0)
+        return found;
+    for (ifaddrs* i = list; i; i = i->ifa_next) {
+        if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET)
+            continue;
+        const auto* in = reinterpret_cast<const sockaddr_in*>(i->ifa_addr);
+        if ((ntohl(in->sin_addr.s_addr) >> 24) == 127)
+            continue;
+        char text[INET_ADDRSTRLEN] = {};
+        if (::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text)) {
+            found = text;
+            break;
+        }
+    }
+    ::freeifaddrs(list);
+    return found;
+}
+
+} // namespace pf

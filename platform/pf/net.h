@@ -1,0 +1,92 @@
+#pragma once
+// Plain sockets for the live feed: a TCP connection that one thread reads
+// while others send on it, and a bound datagram port. Either can be woken out
+// of a blocked receive from any thread with interrupt(); only the owner
+// closes the descriptor, so a number in use is never closed under a reader
+// (nor reused for another file while someone still sends on it).
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace pf {
+
+class TcpLink {
+public:
+    TcpLink() = default;
+    ~TcpLink();
+    TcpLink(const TcpLink&) = delete;
+    TcpLink& operator=(const TcpLink&) = delete;
+
+    // Resolves host (a name or a dotted address) and connects within
+    // timeoutMs, with keep-alive on. False with error() set on failure; any
+    // previous connection is closed first. Owner thread only.
+    bool connectTo(const std::string& host, int port, int timeoutMs);
+
+    // Sends all of data (serialised against other senders, never raising
+    // SIGPIPE). False when the link is closed or the peer went away.
+    bool sendAll(std::string_view data);
+
+    // Blocks until bytes arrive: > 0 bytes read, 0 when the peer closed the
+    // connection, -1 on an error or after interrupt(). Owner thread only.
+    long receive(char* buffer, size_t size);
+
+    // Any thread: ends a blocked receive() and refuses further sends, without
+    // releasing the descriptor.
+    void interrupt();
+
+    // Owner thread: closes the descriptor (under the send lock, so that no
+    // sender uses a stale number). Idempotent.
+    void close();
+
+    bool isOpen() const;
+    // The descriptor, -1 when closed.
+    int fd() const;
+    // The last failure as text ("connect: Connection refused").
+    std::string error() const;
+
+private:
+    std::mutex m_sendMutex;     // serialises senders, and close() against them
+    mutable std::mutex m_mutex; // short holds only: the fields below
+    int m_fd = -1;              // guarded by m_mutex
+    bool m_interrupted = false; // guarded by m_mutex; sticky: a link is not reused after it
+    std::string m_error;        // guarded by m_mutex
+};
+
+class DatagramPort {
+public:
+    DatagramPort() = default;
+    ~DatagramPort();
+    DatagramPort(const DatagramPort&) = delete;
+    DatagramPort& operator=(const DatagramPort&) = delete;
+
+    // Binds any local address on port (0 = an ephemeral one) with address
+    // reuse; joins group when it is a multicast address. False with error()
+    // set on failure.
+    bool bindTo(int port, const std::string& group = std::string());
+
+    // The bound port (for port 0).
+    int port() const;
+
+    // One datagram: its size, or -1 on an error or after interrupt().
+    long receive(char* buffer, size_t size);
+
+    // Any thread: ends a blocked receive().
+    void interrupt();
+    void close();
+    bool isOpen() const;
+    int fd() const;
+    std::string error() const;
+
+private:
+    mutable std::mutex m_mutex;
+    int m_fd = -1;           // guarded by m_mutex
+    bool m_interrupted = false; // guarded by m_mutex
+    std::string m_error;     // guarded by m_mutex
+};
+
+// The first non-loopback IPv4 address of this machine in dotted form
+// ("127.0.0.1" when there is none).
+std::string localIPv4();
+
+} // namespace pf

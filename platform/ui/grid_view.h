@@ -1,0 +1,166 @@
+#pragma once
+// The grid widget every grid control builds on: a tree view over a GridModel
+// through a sorting and filtering proxy that asks this view's compare rule and
+// row filter, with a filter bar under the header, frozen leading columns, a
+// column chooser on the header's context menu, push-button cells, data icons,
+// preview lines, a header of several text lines, a header menu button per
+// column, copy to the clipboard and named saved layouts. UI thread only.
+//
+// Filtering runs as one pass over the rows from top to bottom, so a filter
+// that depends on the rows above (a group row keeping its detail rows) sees
+// them in order; sorting is explicit (a header click or sortRows()), so cell
+// updates never reorder rows behind the user's back.
+#include "ui/grid_layout_state.h"
+#include "ui/grid_model.h"
+
+#include <QIcon>
+#include <QList>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QLineEdit;
+class QSortFilterProxyModel;
+class QTreeView;
+
+namespace pf {
+class ProfileStore;
+}
+
+namespace ui {
+
+namespace detail {
+class GridProxy;
+class GridTree;
+class GridHeader;
+class GridDelegate;
+} // namespace detail
+
+class GridView : public QWidget {
+    Q_OBJECT
+public:
+    explicit GridView(QWidget* parent = nullptr);
+    ~GridView() override;
+
+    GridModel& model() { return *m_model; }
+    const GridModel& model() const { return *m_model; }
+    QTreeView* tree() const;
+
+    // Sorting. The compare rule includes the direction: rows are laid out so
+    // that compareRows(a, b) < 0 puts a above b.
+    int sortColumn() const { return m_sortColumn; }
+    bool sortAscending() const { return m_ascending; }
+    void setSortState(int column, bool ascending);
+    void sortRows();
+    // Simulates a click on a header section (what the header does).
+    void clickHeader(int column);
+
+    // Filtering. The row filter answers true to hide a row; the filter bar
+    // hides a row when any column's rule does.
+    using RowFilter = std::function<bool(int rowId)>;
+    void setRowFilter(RowFilter filter);
+    void setFilterBarVisible(bool on);
+    bool filterBarVisible() const { return m_filterBarOn; }
+    void setFilterBarText(int column, const QString& text); // refilters
+    QString filterBarText(int column) const;
+    void refilter();
+    bool isRowShown(int rowId) const; // by the last filter pass (a row under a hidden group is not shown either)
+    // The shown rows in the order the view lists them (children after their group row).
+    std::vector<int> shownRows() const;
+
+    // Columns.
+    void setFrozenColumns(int count);
+    int frozenColumns() const { return m_frozen; }
+    bool setColumnHidden(int column, bool hidden); // false when the rule refuses
+    bool isColumnHidden(int column) const;
+    void setColumnWidth(int column, int width);
+    int columnWidth(int column) const;
+    bool moveColumn(int column, int toVisual); // false for frozen columns
+    int visualIndex(int column) const;
+
+    // Look.
+    void setHeaderLineCount(int lines);
+    int headerLineCount() const { return m_headerLines; }
+    void setDataIcons(const QList<QIcon>& icons);
+    void setPreviewShown(bool on);
+    void setDefaultColours(Rgb text, Rgb back);
+    void expandAll(bool expand);
+    void setGridFont(const QFont& font);
+
+    // Layout by name in a profile store (the default store when none is given).
+    GridLayoutState captureLayout() const;
+    bool applyLayout(const GridLayoutState& state);
+    bool saveLayout(const std::string& name, pf::ProfileStore* store = nullptr) const;
+    bool loadLayout(const std::string& name, pf::ProfileStore* store = nullptr);
+
+    // Copies the selected rows (shown columns in view order, tab-separated) to
+    // the clipboard; returns the text.
+    QString copySelection(bool withHeader = false);
+    void selectRow(int rowId, bool add = false);
+
+    // Pressing a button cell: a click (byKey false) or Space/Enter (byKey true).
+    void pressButton(int rowId, int column, bool byKey);
+
+signals:
+    // A push-button cell was pressed: by a click the command goes to the
+    // grid's parent, by Space/Enter to the grid itself.
+    void commandToParent(int commandId, int rowId);
+    void commandToGrid(int commandId, int rowId);
+    void headerClicked(int column);
+
+protected:
+    // The direction-aware compare rule: < 0 when a goes above b. The default
+    // compares numbers as numbers and other texts as text.
+    virtual int compareRows(int rowA, int rowB, int column) const;
+    // Records a header click; the default flips the direction on the same
+    // column and sorts a new column ascending.
+    virtual void onHeaderColumnClick(int column);
+    // The filter-bar rule for one column (true hides); the default hides rows
+    // whose text does not contain the filter, regardless of case.
+    virtual bool isRowHiddenByFilterBar(int rowId, int column, const QString& filter) const;
+    // Called before each filter pass, so a filter that remembers rows above
+    // starts fresh.
+    virtual void beginFilterPass() {}
+    virtual bool canHideColumn(int column) const;
+    virtual bool canMoveColumn(int column) const;
+    // Header menu buttons: image index (-1 = no button) and the click.
+    virtual int headerMenuButtonImage(int column) const;
+    virtual QString headerMenuButtonTooltip(int column) const;
+    virtual void onHeaderMenuButtonClick(int column);
+
+    int m_sortColumn = -1;
+    bool m_ascending = true;
+
+private:
+    friend class detail::GridProxy;
+    friend class detail::GridTree;
+    friend class detail::GridHeader;
+    friend class detail::GridDelegate;
+
+    bool hiddenByFilterBar(int rowId) const;
+    void layoutFilterBar();
+    void onSectionMoved(int logical, int oldVisual, int newVisual);
+    void showColumnChooser(const QPoint& pos);
+
+    GridModel* m_model;
+    detail::GridProxy* m_proxy;
+    detail::GridTree* m_tree;
+    detail::GridHeader* m_header;
+    detail::GridDelegate* m_delegate;
+    QWidget* m_filterBar;
+    std::vector<QLineEdit*> m_filterEdits;
+    std::vector<QString> m_filterTexts;
+    bool m_filterBarOn = false;
+    RowFilter m_rowFilter;
+    std::vector<char> m_hidden; // by row id, from the last pass
+    int m_frozen = 0;
+    int m_headerLines = 1;
+    bool m_revertingMove = false;
+    QList<QIcon> m_icons;
+    bool m_previewShown = false;
+};
+
+} // namespace ui

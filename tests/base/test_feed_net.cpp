@@ -1,0 +1,136 @@
+// The feed's sockets against a loopback listener made here.
+#include "pf/net.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+// A listening socket on an ephemeral loopback port.
+class Listener {
+public:
+    Listener()
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(m_fd, 4);
+        socklen_t len = sizeof a;
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len);
+        m_port = ntohs(a.sin_port);
+    }
+    ~Listener() { ::close(m_fd); }
+    int port() const { return m_port; }
+    int accept() { return ::accept(m_fd, nullptr, nullptr); }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+};
+
+TEST(TcpLink, SendsAndReceivesOverLoopback)
+{
+    Listener listener;
+    pf::TcpLink link;
+    ASSERT_TRUE(link.connectTo("127.0.0.1", listener.port(), 2000)) << link.error();
+    const int peer = listener.accept();
+    ASSERT_GE(peer, 0);
+
+    ASSERT_TRUE(link.sendAll("00005hello"));
+    char buf[64] = {};
+    ASSERT_EQ(::recv(peer, buf, sizeof buf, MSG_WAITALL), 10);
+    EXPECT_EQ(std::string(buf, 10), "00005hello");
+
+    ASSERT_EQ(::send(peer, "^00003abc$", 10, 0), 10);
+    EXPECT_EQ(link.receive(buf, sizeof buf), 10);
+    ::close(peer);
+}
+
+TEST(TcpLink, PeerCloseGivesZeroAndSendFailsWithoutSignal)
+{
+    Listener listener;
+    pf::TcpLink link;
+    ASSERT_TRUE(link.connectTo("localhost", listener.port(), 2000)) << link.error();
+    ::close(listener.accept());
+    char buf[16];
+    EXPECT_EQ(link.receive(buf, sizeof buf), 0);
+    // The peer is gone: sending must fail (EPIPE), never raise SIGPIPE.
+    bool failed = false;
+    for (int i = 0; i < 50 && !failed; ++i)
+        failed = !link.sendAll(std::string(4096, 'x'));
+    EXPECT_TRUE(failed);
+}
+
+TEST(TcpLink, InterruptEndsABlockedReceiveFromAnotherThread)
+{
+    Listener listener;
+    pf::TcpLink link;
+    ASSERT_TRUE(link.connectTo("127.0.0.1", listener.port(), 2000));
+    const int peer = listener.accept();
+    std::atomic<long> got{1};
+    std::thread reader([&] {
+        char buf[16];
+        got = link.receive(buf, sizeof buf);
+    });
+    link.interrupt();
+    reader.join();
+    EXPECT_EQ(got.load(), -1);
+    EXPECT_FALSE(link.sendAll("x"));
+    EXPECT_TRUE(link.isOpen()); // the owner closes
+    link.close();
+    EXPECT_EQ(link.fd(), -1);
+    ::close(peer);
+}
+
+TEST(TcpLink, RefusedOrUnresolvableConnectReportsAnError)
+{
+    int port;
+    {
+        Listener gone;
+        port = gone.port();
+    }
+    pf::TcpLink link;
+    EXPECT_FALSE(link.connectTo("127.0.0.1", port, 2000));
+    EXPECT_NE(link.error().find("connect"), std::string::npos);
+    EXPECT_FALSE(link.connectTo("no-such-host.invalid", 80, 2000));
+    EXPECT_FALSE(link.isOpen());
+}
+
+TEST(DatagramPort, ReceivesAndIsInterrupted)
+{
+    pf::DatagramPort port;
+    ASSERT_TRUE(port.bindTo(0)) << port.error();
+    ASSERT_GT(port.port(), 0);
+    const int out = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(static_cast<uint16_t>(port.port()));
+    ASSERT_EQ(::sendto(out, "|00003,abc", 10, 0, reinterpret_cast<sockaddr*>(&to), sizeof to), 10);
+    char buf[64];
+    EXPECT_EQ(port.receive(buf, sizeof buf), 10);
+    ::close(out);
+
+    std::atomic<long> got{1};
+    std::thread reader([&] { got = port.receive(buf, sizeof buf); });
+    port.interrupt();
+    reader.join();
+    EXPECT_EQ(got.load(), -1);
+}
+
+TEST(LocalAddress, IsDottedIPv4)
+{
+    in_addr a{};
+    EXPECT_EQ(::inet_pton(AF_INET, pf::localIPv4().c_str(), &a), 1);
+}
+
+} // namespace
