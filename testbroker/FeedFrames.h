@@ -11,7 +11,9 @@ namespace tb {
 // message does not fit the length field (likewise for the other frames).
 std::string streamFrame(std::string_view message, char flag = '0');
 // TCP compressed: '^' '9' 4-digit length of the LZO block, the block, '$'. The
-// block holds inner frames '^' '0' 4-digit length message, without '$'.
+// block holds inner frames '^' '0' 4-digit length message, without '$'. The
+// terminal unpacks into 20 times the block's size: very repetitive messages can
+// exceed that, which is how a test provokes the failure.
 std::string compressedFrame(const std::vector<std::string>& messages);
 // UDP: '|' 5-digit length, one separator byte, message.
 std::string udpFrame(std::string_view message, char separator = ',');

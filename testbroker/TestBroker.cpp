@@ -202,7 +202,8 @@ bool TestBroker::start(std::string* error)
 
     m_http = std::make_unique<HttpServer>([this](const HttpRequest& r) { return handleHttp(r, "http"); });
     auto rawFeed = [this](const std::shared_ptr<Connection>& c, const HttpRequest&, std::string pending) {
-        serveFeed(c, {}, std::move(pending));
+        if (!answeredByFault(c))
+            serveFeed(c, {}, std::move(pending));
     };
     m_http->addRawRoute(detail::kFeedPath, rawFeed);
     if (!m_http->listen(m_options.host, m_options.httpPort))
@@ -214,7 +215,8 @@ bool TestBroker::start(std::string* error)
         if (!readUntil(*c, buffer, "\r\n\r\n", 64 * 1024))
             return;
         const size_t end = buffer.find("\r\n\r\n");
-        serveFeed(c, buffer.substr(0, end), buffer.substr(end + 4));
+        if (!answeredByFault(c))
+            serveFeed(c, buffer.substr(0, end), buffer.substr(end + 4));
     });
     if (!feedOk)
         return fail("cannot listen on feed port " + std::to_string(m_options.feedPort));
@@ -479,21 +481,43 @@ std::string TestBroker::securityStamp(const std::string& secDate) const
 
 // --- HTTP exchanges ------------------------------------------------------------
 
+bool TestBroker::takeFault(const std::string& path, HttpFault* fault)
+{
+    std::lock_guard lock(m_mutex);
+    auto it = m_faults.find(path);
+    if (it == m_faults.end() || it->second.empty())
+        return false;
+    *fault = it->second.front();
+    if (--it->second.front().times <= 0)
+        it->second.pop_front();
+    return true;
+}
+
+bool TestBroker::answeredByFault(const std::shared_ptr<Connection>& c)
+{
+    // The feed's opening request answers armed faults like any HTTP path (the stream's proxy loop).
+    HttpFault fault;
+    if (!takeFault(detail::kFeedPath, &fault))
+        return false;
+    if (fault.delayMs > 0 && !sleepUnlessStopped(fault.delayMs))
+        return true;
+    if (fault.drop)
+        return true;
+    if (!fault.status)
+        return false;
+    const std::string body = fault.emptyBody ? std::string() : HttpServer::statusText(fault.status);
+    std::string out = "HTTP/1.1 " + std::to_string(fault.status) + " " + HttpServer::statusText(fault.status) + "\r\n";
+    if (fault.status == 407)
+        out += "Proxy-Authenticate: Basic realm=\"testbroker\"\r\n";
+    c->writeAll(out + "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+    return true;
+}
+
 HttpReply TestBroker::handleHttp(const HttpRequest& r, const std::string& channel)
 {
     RecordedRequest req = record(channel, r.method, r.path, r.query, r.body);
     HttpFault fault;
-    bool faulted = false;
-    {
-        std::lock_guard lock(m_mutex);
-        auto it = m_faults.find(r.path);
-        if (it != m_faults.end() && !it->second.empty()) {
-            fault = it->second.front();
-            faulted = true;
-            if (--it->second.front().times <= 0)
-                it->second.pop_front();
-        }
-    }
+    const bool faulted = takeFault(r.path, &fault);
     if (faulted && fault.delayMs > 0 && !sleepUnlessStopped(fault.delayMs))
         return HttpReply{0, {}, {}, true};
     if (faulted && fault.drop)
@@ -613,7 +637,7 @@ std::string TestBroker::replyFor(const RecordedRequest& req)
     if (path == "/qtrade/qphone.exe" && r.keyword == "ReportData") {
         if (code == "1007")
             return "1007|1|Please answer your security questions|" + detail::field(f, 1)
-                + "||2|1|1^Y^Name of your first school^T^~2^Y^Your favourite colour^C^Red,Blue,Green";
+                + "||2|1|1^1^Your city of birth^C^Mumbai,Delhi,Chennai,Kolkata~2^0^Your favourite colour^C^Red,Blue,Green";
         if (code == "1110")
             return "1110|0|Your answers are verified. The new password is sent to your registered e-mail.";
         if (code == "1114")

@@ -39,7 +39,7 @@ struct BrokerOptions {
     bool tls = false;
     std::string tlsDir;     // where the generated CA and server certificate go (empty: a temporary folder, removed at stop)
     uint64_t seed = 1;
-    int securities = 3000;
+    int securities = 3000;         // at least the built-in set (293), at most 300000
     bool demo = false;
     int demoTickMs = 1000;
     int keepAliveMs = 20000;       // 150 keep-alives to every feed client; 0 = none
@@ -180,6 +180,8 @@ private:
         std::string contentType = "text/plain";
     };
     HttpReply handleHttp(const HttpRequest& r, const std::string& channel);
+    bool takeFault(const std::string& path, HttpFault* fault);
+    bool answeredByFault(const std::shared_ptr<Connection>& c);
     HttpReplyText route(const RecordedRequest& req);
     std::string replyFor(const RecordedRequest& req);
     std::string loginReply(const RecordedRequest& req);

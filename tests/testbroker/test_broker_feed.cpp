@@ -185,6 +185,14 @@ TEST_F(BrokerFeed, FaultSwitchesHoldForOneConnection)
 
 TEST_F(BrokerFeed, HttpStreamSubscribesThroughTheUpdateEndpoint)
 {
+    // The first opening meets the proxy, the second gets the stream.
+    tb::HttpFault proxy;
+    proxy.status = 407;
+    m_broker->armFault("/cgi-bin/Glenvarro/pfeeds.exe", proxy);
+    const auto refused = tbtest::postText(m_broker->httpPort(), "/cgi-bin/Glenvarro/pfeeds.exe", "200|127.0.0.1|U1|C|L|0||2.3.0.20");
+    EXPECT_EQ(refused.status, 407);
+    EXPECT_TRUE(m_broker->feedClients().empty());
+
     RawClient c;
     ASSERT_TRUE(c.connect(m_broker->httpPort()));
     const std::string body = "200|127.0.0.1|U1|C|L|2|2819,51999,|2.3.0.20" + std::string(1, '\0');
@@ -234,6 +242,22 @@ TEST_F(BrokerFeed, PollingRepliesOneQuoteRecordPerToken)
     EXPECT_EQ(records[4].substr(0, 5), "2819,");
     EXPECT_EQ(std::count(records[4].begin(), records[4].end(), ','), 21);
     EXPECT_EQ(records[5].substr(0, 5), "3047,");
+}
+
+TEST(FeedKeepAlive, EveryConnectionGetsTheIgnoredCode150)
+{
+    tb::BrokerOptions o;
+    o.keepAliveMs = 100;
+    o.keyDir = TB_KEYS_DIR;
+    tb::TestBroker broker(o);
+    ASSERT_TRUE(broker.start());
+    RawClient c;
+    ASSERT_TRUE(c.connect(broker.feedPort()));
+    ASSERT_TRUE(c.send("POST /cgi-bin/Glenvarro/pfeeds.exe HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 0\r\n\r\n"
+                       "200|127.0.0.1|U1|C|0|0|\r\n"));
+    ASSERT_NE(c.readUntil("\r\n\r\n"), "");
+    EXPECT_EQ(readFrame(c).substr(0, 6), "250,0,");
+    EXPECT_EQ(c.read(11), "^00004150,$");
 }
 
 TEST(DemoMarket, SeededWalkIsRepeatableAndIndicesStayWithinBands)
