@@ -1,6 +1,7 @@
 #include "server/CompanionLists.h"
 
 #include "app/LogWriter.h"
+#include "app/MessageBox.h"
 #include "server/SecurityTable.h"
 #include "server/ServerAccess.h"
 #include "watch/TextSplit.h"
@@ -230,10 +231,7 @@ std::string CompanionLists::unpackToList(const std::string& packed, const std::f
 {
     if (!pf::lzo::init()) {
         if (initFailure) {
-            ui::Ask a;
-            a.text = initFailure;
-            a.icon = ui::Icon::Information;
-            ui::prompter().ask(a);
+            MsgBoxInfo(initFailure);
         } else {
             WriteLog(0, "unable to init lzo while decompressing Pellbrook files");
         }

@@ -12,6 +12,7 @@
 #include "MyAsync.h"
 
 #include "pf/files.h"
+#include "pf/http_call.h"
 #include "pf/lzo.h"
 
 #include <atomic>
@@ -24,6 +25,7 @@
 #include <vector>
 
 namespace detail {
+namespace {
 
 std::string fmt(const char* f, auto... args)
 {
@@ -50,6 +52,15 @@ std::filesystem::path temporaryName(const std::filesystem::path& target)
     return tmp;
 }
 
+const char* statusText(int status)
+{
+    if (status < 0)
+        return "no response";
+    if (status >= 12000)
+        return pf::HttpCall::errorMessage(status);
+    return "HTTP error status";
+}
+
 const char* progressMessage(int transCode)
 {
     switch (transCode) {
@@ -61,6 +72,7 @@ const char* progressMessage(int transCode)
     }
 }
 
+} // namespace
 } // namespace detail
 
 using detail::fmt;
@@ -119,7 +131,7 @@ int DownLoadFile(const std::string& host, int port, const std::string& path, con
                     body.append(reinterpret_cast<const char*>(chunk), static_cast<size_t>(n));
             }
             if (const int error = client.ReadError(); error != 0) {
-                WriteLog(0, fmt("Internet Error :%d, Trans Code :%d, Msg :%s", error, 0, "the download was cut short"));
+                WriteLog(0, fmt("Internet Error :%d, Trans Code :%d, Msg :%s", error, 0, detail::statusText(error)));
                 client.Close();
                 return error;
             }
@@ -129,7 +141,7 @@ int DownLoadFile(const std::string& host, int port, const std::string& path, con
             }
         } else {
             WriteLog(0, fmt("Internet Error :%d, Trans Code :%d, Msg :%s", status, 0,
-                            status < 0 ? "no response" : "request failed"));
+                            detail::statusText(status)));
         }
         client.Close();
     } catch (...) {
@@ -207,7 +219,7 @@ int DownloadByCode(int transCode, const std::string& verb, const std::string& ho
             const bool written = static_cast<bool>(file);
             if (const int error = client.ReadError(); error != 0) {
                 WriteLog(0, fmt("Internet Error :%d, Trans Code :%d, Msg :%s", error, transCode,
-                                "the download was cut short"));
+                                detail::statusText(error)));
                 status = error;
             } else if (status == 200 && !written) {
                 WriteLog(0, fmt("Unable to write download file [%s]", tmp.string().c_str()));
@@ -216,7 +228,7 @@ int DownloadByCode(int transCode, const std::string& verb, const std::string& ho
             whole = status == 200;
         } else {
             WriteLog(0, fmt("Internet Error :%d, Trans Code :%d, Msg :%s", status, transCode,
-                            status < 0 ? "no response" : "request failed"));
+                            detail::statusText(status)));
         }
         client.Close();
         file.close();

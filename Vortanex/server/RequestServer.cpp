@@ -14,6 +14,7 @@
 #include "EncryptDecrypt.h"
 #include "MyAsync.h"
 
+#include "pf/http_call.h"
 #include "pf/http_session.h"
 #include "ui/prompter.h"
 #include "ui/ui_thread.h"
@@ -26,6 +27,7 @@
 #include <mutex>
 
 namespace detail {
+namespace {
 
 std::string fmt(const char* f, auto... args)
 {
@@ -60,7 +62,7 @@ bool isOneOf(int code, std::initializer_list<int> codes)
 // The security stamp's first field: the incremental file due (0 = none).
 int incrementalFileNumber()
 {
-    return std::atoi(FixedTextView(g_Session.security_stamp).data());
+    return std::atoi(std::string(FixedTextView(g_Session.security_stamp)).c_str());
 }
 
 // One proxy dialog at a time however many requests meet a 407: a request that
@@ -131,6 +133,16 @@ bool obtainProxyCredentials(uint64_t& seen)
     return s.lastOutcome == ui::Ok;
 }
 
+// The text of a failed exchange's status for the log.
+const char* statusText(int status)
+{
+    if (status < 0)
+        return "no response";
+    if (status >= 12000)
+        return pf::HttpCall::errorMessage(status);
+    return "HTTP error status";
+}
+
 // Encodes the request text; false when the encoder failed (nothing may be sent).
 bool encodeBody(int encryptType, std::string_view text, std::string& body)
 {
@@ -162,6 +174,7 @@ bool encodeBody(int encryptType, std::string_view text, std::string& body)
     return true;
 }
 
+} // namespace
 } // namespace detail
 
 using detail::fmt;
@@ -179,6 +192,12 @@ std::string ProxyUserName()
     if (domain.empty())
         return std::string(user);
     return std::string(domain) + "\\" + std::string(user);
+}
+
+bool AskProxyCredentials()
+{
+    uint64_t seen = detail::currentPromptGeneration();
+    return detail::obtainProxyCredentials(seen);
 }
 
 bool IsFeedTransCode(int transCode)
@@ -306,7 +325,7 @@ int ConnectServer(int transCode, const std::string& verb, const std::string& hos
             if (const int error = client.ReadError(); error != 0) {
                 // A body cut short is not a reply: report the failure, not 200.
                 WriteLog(0, fmt("Internet Error :%d, Trans Code :%d, Msg :%s, ErrCode :%d", error, transCode,
-                                "reading the reply failed", error));
+                                detail::statusText(error), error));
                 client.Close();
                 return error;
             }
@@ -330,7 +349,7 @@ int ConnectServer(int transCode, const std::string& verb, const std::string& hos
             reply = std::move(received);
         } else {
             WriteLog(0, fmt("Internet Error :%d, Trans Code :%d, Msg :%s, ErrCode :%d", status, transCode,
-                            status < 0 ? "no response" : "request failed", client.ReadError()));
+                            detail::statusText(status), client.ReadError()));
         }
         client.Close();
     } catch (const CSeException& e) {

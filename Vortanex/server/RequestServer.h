@@ -53,6 +53,12 @@ pf::HttpSession& RootInternetSession();
 // count for 200 and 407; both are empty otherwise.
 int RequestServer(int encryptType, int transCode, std::string_view text, std::string& reply, long& length);
 
+// Asks for proxy credentials with CProxyDetails on the UI thread, one dialog
+// at a time: a caller that asks while another caller's dialog is open waits
+// for it and takes its answer. True when credentials were stored. Any thread
+// (the feed's own 407 uses it too).
+bool AskProxyCredentials();
+
 // One text exchange (used by RequestServer): the status, with the body in
 // `reply` for 200 and 407. A body cut short is a failure: its error number is
 // returned and the reply is empty.

@@ -1,6 +1,7 @@
 #include "server/SecurityMaster.h"
 
 #include "app/LogWriter.h"
+#include "app/MessageBox.h"
 #include "server/ServerAccess.h"
 
 #include "pf/files.h"
@@ -23,11 +24,7 @@ std::string format(const char* fmt, auto... args)
 
 void tell(const std::string& text)
 {
-    ui::Ask a;
-    a.text = text;
-    a.icon = ui::Icon::Information;
-    a.buttons = ui::Buttons::Ok;
-    ui::prompter().ask(a);
+    MsgBoxInfo(text);
 }
 
 } // namespace detail
@@ -196,12 +193,10 @@ int SecurityMaster::GetSecurityThread(int kind)
                         return -1;
                     }
                     if (len != expectedSize) {
-                        ui::Ask a;
-                        a.text = "Security File Size Mismatch. Do you want to continue with Security File Dated :" +
-                                 localFileDate;
-                        a.icon = ui::Icon::Question;
-                        a.buttons = ui::Buttons::YesNo;
-                        if (ui::prompter().ask(a) != ui::Yes)
+                        const std::string question =
+                            "Security File Size Mismatch. Do you want to continue with Security File Dated :" +
+                            localFileDate;
+                        if (MsgBoxStyle(question, 36) != ui::Yes)
                             return -1;
                         incrementalNumber = 0; // the local full file is loaded
                     } else {

@@ -1,6 +1,7 @@
 #include "server/SecurityRequests.h"
 
 #include "app/LogWriter.h"
+#include "app/MessageBox.h"
 #include "server/SecurityTable.h"
 #include "server/ServerAccess.h"
 #include "watch/TextSplit.h"
@@ -40,15 +41,10 @@ int toInt(std::string_view s)
 
 void transportMessage(int status)
 {
-    ui::Ask a;
-    a.buttons = ui::Buttons::Ok;
-    if (status == 407) {
-        a.text = "Proxy Authentication Failed";
-    } else {
-        a.text = fmt("Internet Connectivity Error [%d]. Pls contact System Administrator", status);
-        a.icon = ui::Icon::Information;
-    }
-    ui::prompter().ask(a);
+    if (status == 407)
+        MsgBoxOk("Proxy Authentication Failed");
+    else
+        MsgBoxInfo(fmt("Internet Connectivity Error [%d]. Pls contact System Administrator", status));
 }
 
 } // namespace detail

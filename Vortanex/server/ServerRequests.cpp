@@ -109,7 +109,10 @@ std::string cp1255ToUtf8(unsigned char c)
     char* outPtr = out;
     size_t inLeft = 1;
     size_t outLeft = sizeof out;
-    const size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    // The converter holds a letter back in case a point follows: flush it.
+    if (rc != static_cast<size_t>(-1))
+        rc = iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
     iconv_close(cd);
     if (rc == static_cast<size_t>(-1) || inLeft != 0)
         return {};
@@ -225,8 +228,8 @@ int GetWebLinks()
         const int active = pv_user_info.client_index;
         if (active >= 0 && static_cast<size_t>(active) < g_Session.clients.size())
             session = std::string(FixedTextView(g_Session.clients[static_cast<size_t>(active)].session_id));
-        const std::string text =
-            fmt("LoginData=1010|%s|%s|%d", std::string(FixedTextView(pv_user_info.user_id)).c_str(), session.c_str(), 4);
+        const std::string user(FixedTextView(pv_user_info.user_id));
+        const std::string text = fmt("LoginData=1010|%s|%s|%d", user.c_str(), session.c_str(), 4);
         std::string reply;
         long length = 0;
         const int status = RequestServer(pv_user_info.encrypt, 1010, text, reply, length);

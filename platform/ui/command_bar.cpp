@@ -92,8 +92,7 @@ int CommandBar::addCategory(const QString& name)
     c.row->setContentsMargins(4, 2, 4, 2);
     c.row->setSpacing(4);
     c.row->addStretch(1);
-    QString tabText = name;
-    m_tabs->addTab(c.page, tabText.remove('&').isEmpty() ? name : name);
+    m_tabs->addTab(c.page, name);
     m_categories[handle] = c;
     m_categoryOrder.push_back(handle);
     return handle;

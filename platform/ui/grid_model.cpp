@@ -378,6 +378,28 @@ void GridModel::clearFont(int rowId, int column)
     markDirty(rowId, column);
 }
 
+const QFont* GridModel::font(int rowId, int column) const
+{
+    const Cell* c = cellAt(rowId, column);
+    return c && c->font >= 0 ? &m_fonts[size_t(c->font)] : nullptr;
+}
+
+int GridModel::icon(int rowId, int column) const
+{
+    const Cell* c = cellAt(rowId, column);
+    return c ? c->icon : -1;
+}
+
+Qt::Alignment GridModel::alignment(int rowId, int column) const
+{
+    const Cell* c = cellAt(rowId, column);
+    if (c && c->button)
+        return Qt::AlignCenter;
+    if (c && isNumberKind(c->value))
+        return Qt::AlignRight | Qt::AlignVCenter;
+    return Qt::AlignLeft | Qt::AlignVCenter;
+}
+
 void GridModel::setIcon(int rowId, int column, int iconIndex)
 {
     Cell* c = cellAt(rowId, column);
@@ -522,9 +544,7 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
         return index.column() == 0 && !m_rows[size_t(rowId)].preview.isEmpty() ? QVariant(m_rows[size_t(rowId)].preview)
                                                                                  : QVariant();
     case Qt::TextAlignmentRole:
-        if (c->button)
-            return int(Qt::AlignCenter);
-        return isNumberKind(c->value) ? QVariant(int(Qt::AlignRight | Qt::AlignVCenter)) : QVariant();
+        return int(alignment(rowId, index.column()));
     case ValueRole:
         return c->value;
     case RowIdRole:

@@ -88,7 +88,11 @@ public:
     Rgb effectiveBackColour(int rowId, int column) const;
     void setFont(int rowId, int column, const QFont& font);
     void clearFont(int rowId, int column);
+    const QFont* font(int rowId, int column) const; // null = the view's font
     void setIcon(int rowId, int column, int iconIndex);
+    int icon(int rowId, int column) const;
+    // Numbers right, texts left, button captions centred.
+    Qt::Alignment alignment(int rowId, int column) const;
     void setButton(int rowId, int column, int commandId, const QString& caption);
     int buttonCommand(int rowId, int column) const;
 

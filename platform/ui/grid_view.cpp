@@ -205,7 +205,15 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
-        if (index.data(GridModel::ButtonRole).toInt() == 0) {
+        const GridModel& model = m_view->model();
+        const QModelIndex source = m_view->m_proxy->mapToSource(index);
+        const int rowId = model.rowIdOf(source);
+        const int column = source.column();
+        if (model.buttonCommand(rowId, column) == 0 && model.icon(rowId, column) < 0) {
+            paintPlain(painter, option, model, rowId, column);
+            return;
+        }
+        if (model.buttonCommand(rowId, column) == 0) {
             QStyledItemDelegate::paint(painter, option, index);
             return;
         }
@@ -222,6 +230,33 @@ public:
         button.palette = option.palette;
         button.fontMetrics = option.fontMetrics;
         style->drawControl(QStyle::CE_PushButton, &button, painter, widget);
+    }
+
+    // The common cell, painted directly: a grid repaints hundreds of cells
+    // many times a second, and the style's general item painting (text
+    // layout, elision, focus frames) costs several times more.
+    void paintPlain(QPainter* painter, const QStyleOptionViewItem& option, const GridModel& model, int rowId,
+                    int column) const
+    {
+        const bool selected = option.state & QStyle::State_Selected;
+        const QPalette::ColorGroup group = (option.state & QStyle::State_Active) ? QPalette::Active
+                                                                                 : QPalette::Inactive;
+        const QColor back = selected ? option.palette.color(group, QPalette::Highlight)
+                                     : toQColor(model.effectiveBackColour(rowId, column));
+        if (back.isValid())
+            painter->fillRect(option.rect, back);
+        QColor text = selected ? option.palette.color(group, QPalette::HighlightedText)
+                               : toQColor(model.effectiveTextColour(rowId, column));
+        if (!text.isValid())
+            text = option.palette.color(group, QPalette::Text);
+        const QString value = model.text(rowId, column);
+        if (value.isEmpty())
+            return;
+        painter->setPen(text);
+        const QFont* font = model.font(rowId, column);
+        painter->setFont(font ? *font : option.font);
+        painter->drawText(option.rect.adjusted(3, 0, -3, 0), int(model.alignment(rowId, column)) | Qt::TextSingleLine,
+                          value);
     }
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
@@ -316,6 +351,7 @@ GridView::GridView(QWidget* parent)
     m_header->setSortIndicatorShown(true);
     m_header->setSortIndicator(-1, Qt::AscendingOrder);
     m_header->setStretchLastSection(false);
+    m_header->setMinimumSectionSize(1); // computed widths may be narrower than the style's minimum
     m_header->setDefaultAlignment(Qt::AlignCenter);
     m_header->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_header, &QHeaderView::sectionClicked, this, &GridView::clickHeader);
@@ -328,7 +364,16 @@ GridView::GridView(QWidget* parent)
     layout->addWidget(m_tree);
 }
 
-GridView::~GridView() = default;
+GridView::~GridView()
+{
+    // The tree, its header and the filter bar call back into this view; they
+    // go first, while the view is still whole.
+    m_model->disconnect(this);
+    m_filterEdits.clear();
+    m_filterBar = nullptr;
+    delete m_tree;
+    m_tree = nullptr;
+}
 
 QTreeView* GridView::tree() const
 {

@@ -15,6 +15,8 @@
 #include "ui/form_driver.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace servertest {
 
@@ -62,6 +64,16 @@ int ServerFixture::requestsTo(const std::string& path) const
 {
     const auto all = broker->requests();
     return static_cast<int>(std::count_if(all.begin(), all.end(), [&](const auto& r) { return r.path == path; }));
+}
+
+bool ServerFixture::waitForRequests(const std::string& path, int count) const
+{
+    for (int i = 0; i < 1000; ++i) {
+        if (requestsTo(path) >= count)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
 }
 
 int ServerFixture::proxyPrompts() const

@@ -18,6 +18,8 @@ protected:
 
     // The requests the broker recorded for a path.
     int requestsTo(const std::string& path) const;
+    // Waits (bounded) until the broker has recorded `count` requests for a path.
+    bool waitForRequests(const std::string& path, int count) const;
     // The proxy dialog's runs so far.
     int proxyPrompts() const;
 

@@ -30,6 +30,11 @@ struct RouteCase {
     bool trade; // goes to Trade_Host:Trade_Port
 };
 
+void PrintTo(const RouteCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class TransCodeTable : public ServerFixture, public ::testing::WithParamInterface<RouteCase> {};
 
 TEST_P(TransCodeTable, MapsCodeToHostPathAndVerb)
@@ -220,8 +225,7 @@ TEST_F(ServerFixture, TwoThreadsMeetingA407ShareOnePrompt)
     // The dialog stays up until both threads have made their three sends, so
     // the second one asks while the first one's dialog is open.
     modalHost.script("CProxyDetails", [this](ui::FormDriver& d) {
-        broker->waitForRequest([this](const tb::RecordedRequest&) { return requestsTo("/qtrade/qreport.exe") >= 6; },
-                               10000);
+        EXPECT_TRUE(waitForRequests("/qtrade/qreport.exe", 6));
         d.click(2);
     });
     std::atomic<int> done{0};
@@ -299,6 +303,11 @@ TEST_F(ServerFixture, BodiesAreSentInTheRequestedEncoding)
         EXPECT_EQ(sent[0].decoded.encryption, type);
         EXPECT_EQ(sent[0].decoded.text, "ReportData=700|U1|S1|4");
     }
+    // A text the RSA key cannot hold is not sent at all.
+    broker->clearRequests();
+    EXPECT_EQ(RequestServer(2, 700, "ReportData=700|" + std::string(2000, 'x'), reply, length), -1);
+    EXPECT_TRUE(broker->requests().empty());
+
     // A type without an encoder sends an empty body, which the server refuses.
     broker->clearRequests();
     RequestServer(3, 700, "ReportData=700|U1|S1|4", reply, length);

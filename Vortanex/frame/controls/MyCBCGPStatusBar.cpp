@@ -13,7 +13,6 @@ bool MyCBCGPStatusBar::AddPane(int id, int width)
     auto* pane = new QLabel(this);
     pane->setMinimumWidth(width);
     pane->setVisible(width > 0);
-    pane->installEventFilter(this);
     addPermanentWidget(pane);
     m_panes[id] = pane;
     return true;
@@ -53,20 +52,10 @@ void MyCBCGPStatusBar::clicked(int id)
     QMetaObject::invokeMethod(this, [this, id] { emit command(id); }, Qt::QueuedConnection);
 }
 
+// A pane (a label) passes its clicks on to the bar, so the bar sees them all.
 void MyCBCGPStatusBar::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton)
         clicked(PaneAt(event->position().toPoint()));
     QStatusBar::mouseReleaseEvent(event);
-}
-
-bool MyCBCGPStatusBar::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        for (const auto& [id, pane] : m_panes)
-            if (pane == watched)
-                clicked(id);
-    }
-    return QStatusBar::eventFilter(watched, event);
 }

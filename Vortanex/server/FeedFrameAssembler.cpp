@@ -1,0 +1,239 @@
+#include "server/FeedFrameAssembler.h"
+
+#include "app/LogWriter.h"
+#include "pf/lzo.h"
+
+#include <cstring>
+
+namespace detail {
+
+const char* findByte(const char* from, const char* end, char c)
+{
+    if (from >= end)
+        return nullptr;
+    return static_cast<const char*>(std::memchr(from, c, static_cast<size_t>(end - from)));
+}
+
+// The decimal value of exactly `count` digits at p, or -1 when one is not a digit.
+long digitsValue(const char* p, int count)
+{
+    long v = 0;
+    for (int i = 0; i < count; ++i) {
+        const char c = p[i];
+        if (c < '0' || c > '9')
+            return -1;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+// A frame's text for a log line: printable, and short.
+std::string shown(const char* p, size_t n)
+{
+    constexpr size_t kMaxShown = 128;
+    std::string s;
+    const size_t take = n < kMaxShown ? n : kMaxShown;
+    s.reserve(take);
+    for (size_t i = 0; i < take; ++i) {
+        const unsigned char c = static_cast<unsigned char>(p[i]);
+        s.push_back(c >= 32 && c < 127 ? static_cast<char>(c) : '.');
+    }
+    if (take < n)
+        s += "...";
+    return s;
+}
+
+} // namespace detail
+
+FeedFrameAssembler::FeedFrameAssembler(Kind kind, Reporter reporter)
+    : m_kind(kind), m_reporter(std::move(reporter))
+{
+}
+
+void FeedFrameAssembler::reset()
+{
+    m_pending.clear();
+}
+
+void FeedFrameAssembler::drop(const std::string& line)
+{
+    ++m_dropped;
+    if (m_reporter)
+        m_reporter(line);
+    else
+        WriteLog(0, line);
+}
+
+bool FeedFrameAssembler::feed(const char* data, size_t size, const Sink& sink)
+{
+    bool stopped = false;
+    if (m_pending.empty()) {
+        // The common case: whole frames in one read, cut straight from it.
+        const size_t used = cut(data, size, sink, stopped);
+        m_pending.assign(data + used, size - used);
+    } else {
+        m_pending.append(data, size);
+        const size_t used = cut(m_pending.data(), m_pending.size(), sink, stopped);
+        m_pending.erase(0, used);
+    }
+    return !stopped;
+}
+
+size_t FeedFrameAssembler::cut(const char* data, size_t size, const Sink& sink, bool& stopped)
+{
+    switch (m_kind) {
+    case Kind::Stream:
+        return cutStream(data, size, sink, stopped);
+    case Kind::Tcp:
+        return cutTcp(data, size, sink, stopped);
+    case Kind::Udp:
+        return cutUdp(data, size, sink, stopped);
+    }
+    return size;
+}
+
+size_t FeedFrameAssembler::cutStream(const char* data, size_t size, const Sink& sink, bool& stopped)
+{
+    const char* const end = data + size;
+    const char* p = data;
+    for (;;) {
+        const char* a = detail::findByte(p, end, '^');
+        if (!a)
+            return size;
+        const char* d = detail::findByte(a + 1, end, '$');
+        if (!d) {
+            if (static_cast<size_t>(end - a) <= kMaxStreamPending)
+                return static_cast<size_t>(a - data);
+            // No '$' for too long: give up the text, keeping a last '^' that
+            // may start a good frame.
+            const char* last = a;
+            for (const char* q = a + 1; q < end; ++q)
+                if (*q == '^')
+                    last = q;
+            drop("Stream text without end dropped, Len <" + std::to_string(end - a) + ">");
+            if (last != a && static_cast<size_t>(end - last) <= kMaxStreamPending)
+                return static_cast<size_t>(last - data);
+            return size;
+        }
+        // A '^' inside the body means the '$' of an earlier frame was lost:
+        // the frame starts after the last one.
+        const char* body = a + 1;
+        for (const char* q = d - 1; q > a; --q) {
+            if (*q == '^') {
+                drop("Frame without end skipped, Data <" + detail::shown(a, static_cast<size_t>(q - a)) + ">");
+                body = q + 1;
+                break;
+            }
+        }
+        const size_t bodyLen = static_cast<size_t>(d - body);
+        const long n = bodyLen >= 5 ? detail::digitsValue(body + 1, 4) : -1;
+        if (n >= 0 && bodyLen - 5 == static_cast<size_t>(n)) {
+            if (!sink(std::string_view(body + 5, static_cast<size_t>(n)))) {
+                stopped = true;
+                return static_cast<size_t>(d + 1 - data);
+            }
+        } else {
+            drop("Invalid Len <" + std::to_string(n) + ">, Data <" + detail::shown(body, bodyLen) + ">");
+        }
+        p = d + 1;
+    }
+}
+
+size_t FeedFrameAssembler::cutTcp(const char* data, size_t size, const Sink& sink, bool& stopped)
+{
+    const char* const end = data + size;
+    const char* p = data;
+    for (;;) {
+        const char* a = detail::findByte(p, end, '^');
+        if (!a)
+            return size;
+        const size_t avail = static_cast<size_t>(end - a);
+        if (avail < 6)
+            return static_cast<size_t>(a - data);
+        const long n = detail::digitsValue(a + 2, 4);
+        if (n < 0) {
+            drop("Invalid Len <-1>, Data <" + detail::shown(a, 6) + ">");
+            p = a + 1;
+            continue;
+        }
+        const size_t frameLen = 6 + static_cast<size_t>(n) + 1;
+        if (avail < frameLen)
+            return static_cast<size_t>(a - data);
+        if (a[frameLen - 1] != '$') {
+            // Resynchronise at the next '^' after this one, which may lie
+            // inside the bytes just taken as this frame.
+            drop("Invalid Len <" + std::to_string(n) + ">, Data <" + detail::shown(a, frameLen) + ">");
+            p = a + 1;
+            continue;
+        }
+        const char* payload = a + 6;
+        const bool go = a[1] == '9' ? deliverPacked(payload, static_cast<size_t>(n), sink)
+                                    : sink(std::string_view(payload, static_cast<size_t>(n)));
+        p = a + frameLen;
+        if (!go) {
+            stopped = true;
+            return static_cast<size_t>(p - data);
+        }
+    }
+}
+
+bool FeedFrameAssembler::deliverPacked(const char* payload, size_t size, const Sink& sink)
+{
+    int code = 0;
+    if (!pf::lzo::inflate(reinterpret_cast<const unsigned char*>(payload), size, m_unpacked, size * kInflateFactor,
+                          &code)) {
+        drop("Unable to decompress feed frame, Len <" + std::to_string(size) + ">, Err <" + std::to_string(code) +
+             ">");
+        return true;
+    }
+    // Inner frames one after another, each checked against the unpacked end.
+    const char* const begin = reinterpret_cast<const char*>(m_unpacked.data());
+    const char* const end = begin + m_unpacked.size();
+    const char* p = begin;
+    for (;;) {
+        const char* a = detail::findByte(p, end, '^');
+        if (!a)
+            return true;
+        const long m = end - a >= 6 ? detail::digitsValue(a + 2, 4) : -1;
+        if (m < 0 || static_cast<size_t>(end - a) < 6 + static_cast<size_t>(m)) {
+            drop("Invalid inner Len <" + std::to_string(m) + ">, Data <" +
+                 detail::shown(a, static_cast<size_t>(end - a)) + ">");
+            if (m < 0) {
+                p = a + 1;
+                continue;
+            }
+            return true;
+        }
+        if (!sink(std::string_view(a + 6, static_cast<size_t>(m))))
+            return false;
+        p = a + 6 + m;
+    }
+}
+
+size_t FeedFrameAssembler::cutUdp(const char* data, size_t size, const Sink& sink, bool& stopped)
+{
+    const char* const end = data + size;
+    const char* p = data;
+    for (;;) {
+        const char* a = detail::findByte(p, end, '|');
+        if (!a)
+            return size;
+        const size_t avail = static_cast<size_t>(end - a);
+        if (avail < 7)
+            return static_cast<size_t>(a - data);
+        const long n = detail::digitsValue(a + 1, 5);
+        if (n < 0) {
+            drop("Invalid Len <-1>, Data <" + detail::shown(a, 7) + ">");
+            p = a + 1;
+            continue;
+        }
+        const size_t frameLen = 7 + static_cast<size_t>(n);
+        if (avail < frameLen)
+            return static_cast<size_t>(a - data);
+        p = a + frameLen;
+        if (!sink(std::string_view(a + 7, static_cast<size_t>(n)))) {
+            stopped = true;
+            return static_cast<size_t>(p - data);
+        }
+    }
+}

@@ -1,0 +1,46 @@
+#include "ui/theme_manager.h"
+
+#include <QApplication>
+#include <QPalette>
+#include <QWidget>
+
+namespace ui {
+
+QString ThemeManager::styleSheet(const ThemeLook& look)
+{
+    const QString accentText = look.accent.lightness() < 128 ? "#ffffff" : "#000000";
+    QString css = QString("#CommandBar QTabBar::tab:selected { background: %1; color: %2; }"
+                          "#CommandBar QTabBar::tab { padding: 3px 10px; }"
+                          "#RibbonPanel { border-right: 1px solid %3; }"
+                          "#RibbonPanelTitle { color: %4; }"
+                          "QDockWidget::title { background: %1; color: %2; padding: 2px; }")
+                      .arg(look.accent.name(), accentText, look.button.darker(130).name(), look.text.name());
+    if (!look.background.isEmpty())
+        css += QString("#CommandBar > QTabWidget { background-image: url(%1); }").arg(look.background);
+    return css;
+}
+
+void ThemeManager::apply(const ThemeLook& look, QWidget* target)
+{
+    QPalette p;
+    p.setColor(QPalette::Window, look.window);
+    p.setColor(QPalette::Base, look.base);
+    p.setColor(QPalette::AlternateBase, look.base.darker(105));
+    p.setColor(QPalette::Text, look.text);
+    p.setColor(QPalette::WindowText, look.text);
+    p.setColor(QPalette::ButtonText, look.text);
+    p.setColor(QPalette::Button, look.button);
+    p.setColor(QPalette::Highlight, look.highlight);
+    p.setColor(QPalette::HighlightedText, look.highlight.lightness() < 128 ? Qt::white : Qt::black);
+    p.setColor(QPalette::ToolTipBase, look.base);
+    p.setColor(QPalette::ToolTipText, look.text);
+    if (target) {
+        target->setPalette(p);
+        target->setStyleSheet(styleSheet(look));
+    } else if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        QApplication::setPalette(p);
+        app->setStyleSheet(styleSheet(look));
+    }
+}
+
+} // namespace ui

@@ -1,0 +1,32 @@
+#pragma once
+// Window looks: a palette and a few style-sheet colours applied to the whole
+// application or to one window. The window decides which look a theme id
+// gets; this class only applies it. UI thread only.
+#include <QColor>
+#include <QString>
+
+class QWidget;
+
+namespace ui {
+
+struct ThemeLook {
+    QString name;
+    bool dark = false;
+    QColor window;     // frame and panes
+    QColor base;       // lists and edits
+    QColor text;
+    QColor button;
+    QColor highlight;
+    QColor accent;     // ribbon tabs, pane captions
+    QString background; // resource of a ribbon background image, empty for none
+};
+
+class ThemeManager {
+public:
+    // Applies look to target and its children (the application when null).
+    static void apply(const ThemeLook& look, QWidget* target = nullptr);
+    // The style sheet that apply sets, for tests and for windows made later.
+    static QString styleSheet(const ThemeLook& look);
+};
+
+} // namespace ui

@@ -1,0 +1,415 @@
+// The main frame headless: command routing and update state, status panes,
+// the program-wide messages from many threads, popups and their notes.
+#include "frame/CMainFrame.h"
+
+#include "app/AppSettings.h"
+#include "app/LogWriter.h"
+#include "app/ProgramPaths.h"
+#include "app/SessionRecord.h"
+#include "frame/CMyPopupWindow.h"
+#include "frame/COutputBar.h"
+#include "frame/FrameIds.h"
+#include "frame/FrameThemes.h"
+#include "frame/MessageFiles.h"
+
+#include "pf/files.h"
+#include "testkit/headless.h"
+#include "ui/command_bar.h"
+#include "ui/document_area.h"
+#include "ui/status_panes.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QDockWidget>
+#include <QLabel>
+
+#include <atomic>
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+std::vector<std::string> readLines(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::string> lines;
+    std::string line;
+    while (std::getline(in, line))
+        lines.push_back(line);
+    return lines;
+}
+
+class MainFrameTest : public testkit::Headless {
+protected:
+    void SetUp() override
+    {
+        Headless::SetUp();
+        SetProgramPaths(paths);
+        SetDefaultSettings();
+        g_AppSettings.message_popup_switch = 1;
+        std::strcpy(pv_user_info.user_id, "U77");
+        std::strcpy(pv_user_info.user_name, "Asha Rao");
+        std::strcpy(pv_user_info.client_code, "C1001");
+        services.shell = &shell;
+        services.sound = &sound;
+        services.profile = profile.get();
+        services.saveSettings = [this] { ++saves; };
+        services.brokerWebAddress = [] { return std::string("https://broker.example/home"); };
+        services.serviceEnabled = [this](long id) { return enabledServices.count(id) > 0; };
+        services.feedRunning = [this] { return feedRunning.load(); };
+        services.onConnect = [this] { ++connects; };
+        services.dayProductEvent = [this](const std::vector<std::string>& f) { dayEvents.push_back(f); };
+    }
+    void TearDown() override
+    {
+        frame.reset();
+        ClearSessionRecord();
+        pv_user_info = UserInfoRecord{};
+        Headless::TearDown();
+    }
+    CMainFrame& make()
+    {
+        frame = std::make_unique<CMainFrame>(services);
+        EXPECT_TRUE(frame->OnCreate());
+        return *frame;
+    }
+    std::string todaysFile(int kind) const
+    {
+        const pf::LocalTime now = clock.localNow();
+        return MessageFileName(paths, kind, "U77", now.day, now.month, now.year);
+    }
+
+    CMainFrame::Services services;
+    std::unique_ptr<CMainFrame> frame;
+    std::set<long> enabledServices;
+    std::atomic<bool> feedRunning{false};
+    int saves = 0;
+    int connects = 0;
+    std::vector<std::vector<std::string>> dayEvents;
+};
+
+TEST_F(MainFrameTest, RibbonCarriesTheCategoriesAndRoutesCommandsWithTheirState)
+{
+    CMainFrame& f = make();
+    ui::CommandBar& bar = *f.Ribbon();
+    EXPECT_EQ(bar.categoryNames(), (QStringList{"Main", "Trading", "Reports", "Market Info..", "Preferences"}));
+    EXPECT_EQ(bar.panelNames(bar.findCategory("Main")), (QStringList{"WatchList", "Feeds/BroadCast", "Window"}));
+    EXPECT_EQ(bar.textOf(ID_FILE_LOCKTERMINAL), "Lock Terminal");
+
+    // A command that no part handles is disabled and does not run.
+    EXPECT_FALSE(bar.trigger(32877));
+    int orders = 0;
+    f.Commands().add(32877, [&] { ++orders; });
+    EXPECT_TRUE(bar.trigger(32877));
+    EXPECT_EQ(orders, 1);
+
+    // Connect and Disconnect are radio items that follow the feed.
+    bar.refreshStates();
+    EXPECT_FALSE(bar.action(ID_CONNECT)->isChecked());
+    EXPECT_TRUE(bar.action(ID_DISCONNECT)->isChecked());
+    feedRunning = true;
+    bar.refreshStates();
+    EXPECT_TRUE(bar.action(ID_CONNECT)->isChecked());
+    EXPECT_FALSE(bar.action(ID_DISCONNECT)->isChecked());
+    EXPECT_TRUE(bar.trigger(ID_CONNECT));
+    EXPECT_EQ(connects, 1);
+
+    // Each toggle shows and hides its own pane and is checked while it shows.
+    f.show();
+    for (int id : {ID_VIEW_WATCHLIST, ID_VIEW_MARKET_STATUS, ID_VIEW_OUTPUT, ID_VIEW_CHARTS}) {
+        QDockWidget* dock = f.PaneOf(id);
+        ASSERT_NE(dock, nullptr) << id;
+        EXPECT_TRUE(f.Commands().state(id).checked) << id;
+        EXPECT_TRUE(bar.trigger(id));
+        EXPECT_FALSE(dock->isVisibleTo(&f)) << id;
+        EXPECT_FALSE(bar.action(id)->isChecked()) << id;
+        EXPECT_TRUE(bar.trigger(id));
+        EXPECT_TRUE(dock->isVisibleTo(&f)) << id;
+    }
+    EXPECT_EQ(f.PaneOf(ID_VIEW_CHARTS)->windowTitle(), "Charts");
+    EXPECT_EQ(f.PaneOf(ID_VIEW_WATCHLIST)->windowTitle(), "Watchlists");
+
+    // A theme command checks itself, is stored in the profile and saved.
+    EXPECT_TRUE(bar.trigger(33344));
+    EXPECT_EQ(f.CurrentTheme(), 33344);
+    EXPECT_TRUE(f.Commands().state(33344).checked);
+    EXPECT_FALSE(f.Commands().state(32835).checked);
+    EXPECT_EQ(profile->getInt("Workspace", "ApplicationLook"), 33344);
+    EXPECT_EQ(g_AppSettings.theme, 33344);
+    EXPECT_EQ(saves, 1);
+}
+
+TEST_F(MainFrameTest, TabGroupMovesAreEnabledOnlyWhenAllowed)
+{
+    g_AppSettings.mdi_group_style = 1;
+    CMainFrame& f = make();
+    ui::DocumentArea& docs = *f.Documents();
+    EXPECT_FALSE(f.Commands().state(ID_MDI_NEW_VERT_GROUP).enabled); // nothing open
+    auto* a = new QLabel("a");
+    auto* b = new QLabel("b");
+    docs.addDocument(a, "A");
+    docs.addDocument(b, "B");
+    EXPECT_TRUE(f.Commands().state(ID_MDI_NEW_VERT_GROUP).enabled);
+    EXPECT_FALSE(f.Commands().state(ID_MDI_MOVE_TO_NEXT_GROUP).enabled);
+    EXPECT_TRUE(f.Commands().invoke(ID_MDI_NEW_VERT_GROUP));
+    EXPECT_EQ(docs.groupCount(), 2);
+    EXPECT_EQ(docs.groupOf(b), 1);
+    EXPECT_TRUE(f.Commands().state(ID_MDI_MOVE_TO_PREV_GROUP).enabled);
+    EXPECT_FALSE(f.Commands().state(ID_MDI_NEW_HORZ_GROUP).enabled); // one direction per split
+    EXPECT_TRUE(f.Commands().invoke(ID_MDI_MOVE_TO_PREV_GROUP));
+    pumpUntil([&] { return docs.groupCount() == 1; }, 2000);
+    EXPECT_EQ(docs.groupCount(), 1);
+    EXPECT_EQ(docs.groupOf(b), 0);
+
+    // The tab menu: 207 with only the allowed moves, 205 without groups.
+    const ui::MenuSpec some = CMainFrame::MdiTabMenu(true, ui::NewVerticalGroup | ui::NextGroup);
+    std::vector<int> ids;
+    for (const auto& item : some.items)
+        ids.push_back(item.id);
+    EXPECT_EQ(ids, (std::vector<int>{32852, 32856, 0, 57602}));
+    ids.clear();
+    for (const auto& item : CMainFrame::MdiTabMenu(false, 15).items)
+        ids.push_back(item.id);
+    EXPECT_EQ(ids, (std::vector<int>{57650, 57651, 57652, 0, 57602}));
+    prompter.queueMenuCommand(ID_FILE_CLOSE);
+    EXPECT_TRUE(f.OnShowMDITabContextMenu(QPoint(10, 10), 0));
+    pumpUntil([&] { return docs.documents().size() == 1; }, 2000);
+    EXPECT_EQ(docs.documents().size(), 1u);
+}
+
+TEST_F(MainFrameTest, StatusPanesShowTheSessionAndTheFeedState)
+{
+    CMainFrame& f = make();
+    ui::StatusPanes& panes = *f.StatusPanes();
+    EXPECT_EQ(panes.paneIds(), (std::vector<int>{0, 33320, 33318, 32821, 32822, 32818, 32819, 32820}));
+    EXPECT_EQ(panes.width(33320), 0);
+    EXPECT_EQ(panes.width(33318), 0);
+    EXPECT_EQ(panes.width(32821), 200);
+    EXPECT_EQ(panes.width(32822), 150);
+    EXPECT_EQ(panes.width(32818), 100);
+    EXPECT_EQ(panes.width(32819), 100);
+    EXPECT_EQ(panes.width(32820), 80);
+    EXPECT_EQ(panes.text(32821), "Asha Rao");
+    EXPECT_EQ(panes.text(32818), "C1001");
+    EXPECT_EQ(panes.text(32819), "Feeds Date Time");
+    EXPECT_EQ(panes.text(32820), "Disconnected");
+    EXPECT_TRUE(panes.hasIcon(32820));
+
+    const std::pair<const char*, const char*> crns[] = {
+        {"", "ZQV CRN: In Process"}, {"0", "ZQV CRN: In Process"}, {"000", "ZQV CRN: In Process"},
+        {"12345", "ZQV CRN: 12345"}};
+    for (const auto& [crn, text] : crns) {
+        f.UpdateUserPanes(crn);
+        EXPECT_EQ(panes.text(32822).toStdString(), text) << crn;
+    }
+
+    // The feed thread reports; the pane changes on the UI thread.
+    std::thread([&] { f.UpdateConnectStatus(true); }).join();
+    ASSERT_TRUE(pumpUntil([&] { return panes.text(32820) == "Connected"; }));
+    EXPECT_EQ(panes.toolTip(32820), "Feeds Broadcast is Connected");
+    f.UpdateConnectStatus(false);
+    ASSERT_TRUE(pumpUntil([&] { return panes.text(32820) == "Disconnected"; }));
+    EXPECT_EQ(panes.toolTip(32820), "Feeds Broadcast is Disconnected");
+
+    // Only a newer quote time replaces the shown one.
+    f.ShowQuoteTime(1'700'000'100);
+    f.ShowQuoteTime(1'700'000'000);
+    ASSERT_TRUE(pumpUntil([&] { return panes.text(32819) != "Feeds Date Time"; }));
+    const QString shown = panes.text(32819);
+    EXPECT_EQ(shown.size(), 19) << shown.toStdString();
+    f.ShowQuoteTime(1'699'999'000);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(panes.text(32819), shown);
+}
+
+TEST_F(MainFrameTest, MessagesFromEightThreadsReachFileAndListWhole)
+{
+    CMainFrame& f = make();
+    f.UpdateShortcutElements(); // opens the day's files
+    constexpr int kThreads = 8;
+    constexpr int kEach = 500;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&f, t] {
+            for (int i = 0; i < kEach; ++i) {
+                // Long enough for two rows in the list; one line in the file.
+                const std::string text = "T" + std::to_string(t) + " M" + std::to_string(i) + " " +
+                                         std::string(230, 'x') + " tail";
+                f.SetUserMessage(MsgGeneral, i % 2 ? 'B' : 'S', text);
+            }
+        });
+    for (auto& th : threads)
+        th.join();
+    COutputBar& bar = *f.OutputBar();
+    ASSERT_TRUE(pumpUntil([&] { return bar.RowCount(MsgGeneral) == kThreads * kEach * 2; }, 20000));
+
+    const std::vector<std::string> lines = readLines(todaysFile(MsgGeneral));
+    ASSERT_EQ(lines.size(), size_t(kThreads * kEach));
+    std::set<std::string> seen;
+    for (const std::string& line : lines) {
+        ASSERT_EQ(line.size(), 9 + line.substr(9).size());
+        ASSERT_EQ(line[8], '|') << line;
+        ASSERT_TRUE(line.ends_with(" tail")) << line;
+        seen.insert(line.substr(9));
+    }
+    EXPECT_EQ(seen.size(), size_t(kThreads * kEach));
+    // Each message's two rows stay together: time then " ".
+    for (int p = 0; p < bar.RowCount(MsgGeneral); p += 2) {
+        ASSERT_NE(bar.RowText(MsgGeneral, p, 0), " ");
+        ASSERT_EQ(bar.RowText(MsgGeneral, p + 1, 0), " ");
+        ASSERT_TRUE(bar.RowText(MsgGeneral, p + 1, 1).endsWith(" tail"));
+    }
+    EXPECT_TRUE(readLines(todaysFile(MsgTrading)).empty());
+}
+
+TEST_F(MainFrameTest, MessageRowsNewestOnTopWithTheirCodes)
+{
+    CMainFrame& f = make();
+    f.UpdateShortcutElements();
+    f.SetUserMessage(MsgTrading, 'B', "first");
+    f.SetUserMessage(MsgTrading, 'S', "second");
+    f.SetUserMessage(MsgResearch, '+', "call", "extra");
+    COutputBar& bar = *f.OutputBar();
+    ASSERT_TRUE(pumpUntil([&] { return bar.RowCount(MsgResearch) == 1; }));
+    EXPECT_EQ(bar.RowCount(MsgTrading), 2);
+    EXPECT_EQ(bar.RowText(MsgTrading, 0, 1), "second");
+    EXPECT_EQ(bar.RowCode(MsgTrading, 0), 200);
+    EXPECT_EQ(bar.RowCode(MsgTrading, 1), 100);
+    EXPECT_EQ(bar.RowCode(MsgResearch, 0), -1);
+    EXPECT_EQ(bar.ActiveKind(), MsgResearch);
+    clock.advanceSeconds(0);
+    const pf::LocalTime now = clock.localNow();
+    const std::vector<std::string> lines = readLines(todaysFile(MsgTrading));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], MessageTimeText(now.hour, now.minute, now.second) + "|first");
+    // With extra text the research call plays no sound.
+    EXPECT_EQ(sound.requests(), 0);
+    f.SetUserMessage(MsgResearch, ' ', "sounding call");
+    EXPECT_EQ(sound.requests(), 1);
+}
+
+TEST_F(MainFrameTest, ServiceGateAndPopupSetting)
+{
+    CMainFrame& f = make();
+    f.UpdateShortcutElements();
+    COutputBar& bar = *f.OutputBar();
+    // Event 7 without an enabled service: nothing shown, written or posted.
+    f.SetUserMessage(MsgGeneral, ' ', "hidden offer", {}, 1, 7);
+    // Kind 3 with a popup asked for but the setting off: row and line, no popup.
+    g_AppSettings.message_popup_switch = 0;
+    f.SetUserMessage(MsgGeneral, ' ', "quiet notice", {}, 1, 0);
+    ASSERT_TRUE(pumpUntil([&] { return bar.RowCount(MsgGeneral) == 1; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(bar.RowText(MsgGeneral, 0, 1), "quiet notice");
+    EXPECT_TRUE(f.OpenPopups().empty());
+    EXPECT_EQ(readLines(todaysFile(MsgGeneral)).size(), 1u);
+
+    // Enabled, with the setting on: the note reaches the frame and a popup shows.
+    enabledServices.insert(7);
+    g_AppSettings.message_popup_switch = 1;
+    f.show();
+    f.SetUserMessage(MsgGeneral, ' ', "Festive|offer", {}, 1, 7);
+    ASSERT_TRUE(pumpUntil([&] { return f.OpenPopups().size() == 1; }));
+    CMyPopupWindow* popup = f.OpenPopups().front();
+    EXPECT_EQ(popup->spec().text, "Festive|offer");
+    EXPECT_EQ(popup->Address(), "https://broker.example/home");
+    EXPECT_EQ(popup->autoCloseMs(), 15000);
+    EXPECT_TRUE(popup->closeTimerRunning());
+    EXPECT_EQ(bar.RowCount(MsgGeneral), 2);
+}
+
+TEST_F(MainFrameTest, PopupOpensItsAddressOnlyWhenHttp)
+{
+    CMainFrame& f = make();
+    f.show();
+    f.ShowPopupMessage("Research call", "https://broker.example/call?id=9", 1, "", "Read more");
+    f.ShowPopupMessage("Bad link", "file:///etc/passwd", -1, "", "Click");
+    ASSERT_EQ(f.OpenPopups().size(), 2u);
+    CMyPopupWindow* good = f.OpenPopups()[0];
+    CMyPopupWindow* bad = f.OpenPopups()[1];
+    EXPECT_EQ(good->windowTitle(), "You have a new Fundamental Research Alert.");
+    EXPECT_EQ(good->pos(), PopupPosition(QGuiApplication::primaryScreen()->geometry()));
+    EXPECT_EQ(bad->autoCloseMs(), 2000);
+    EXPECT_DOUBLE_EQ(good->spec().opacity, 244.0 / 255.0);
+
+    // A click opens the address, not the link text.
+    EXPECT_TRUE(good->OnClickLinkButton());
+    EXPECT_FALSE(bad->OnClickLinkButton());
+    const auto calls = shell.calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].target, "https://broker.example/call?id=9");
+    EXPECT_EQ(calls[0].mode, pf::ShowMode::Normal);
+    bad->click();
+    EXPECT_EQ(shell.calls().size(), 1u);
+    ASSERT_TRUE(pumpUntil([&] { return f.OpenPopups().size() == 1; }));
+}
+
+TEST_F(MainFrameTest, DayEventNoteIsSplitAndHandedOver)
+{
+    CMainFrame& f = make();
+    ui::mailbox::post(f.ref(), ui::Note{ui::NoteId::DayEvent, 0, 0, "155|E1|Bonus||x"});
+    ASSERT_TRUE(pumpUntil([&] { return dayEvents.size() == 1; }));
+    EXPECT_EQ(dayEvents[0], (std::vector<std::string>{"155", "E1", "Bonus", "", "x"}));
+    services.dayProductEvent = nullptr;
+    frame.reset();
+    services.dayProductEvent = [](const std::vector<std::string>&) { throw std::runtime_error("bad"); };
+    CMainFrame& g = make();
+    EXPECT_EQ(g.OnDayProductEvent("1|2"), -1);
+}
+
+TEST_F(MainFrameTest, NotesToAClosedViewAreDropped)
+{
+    CMainFrame& f = make();
+    struct View : QLabel, ui::NoteReceiver {
+        explicit View(int* count) : QLabel("view"), m_count(count) {}
+        ~View() override { detachNotes(); }
+        void onNote(const ui::Note&) override { ++*m_count; }
+        int* m_count;
+    };
+    int received = 0;
+    auto* view = new View(&received);
+    f.Documents()->addDocument(view, "Order Book");
+    const ui::WindowRef ref = view->ref();
+    ui::mailbox::post(ref, ui::Note{ui::NoteId::OrderBook, 1, 0, {}});
+    ASSERT_TRUE(pumpUntil([&] { return received == 1; }));
+    // A worker posts, the user closes the window before the note arrives.
+    std::thread([ref] { ui::mailbox::post(ref, ui::Note{ui::NoteId::OrderBook, 4, 0, "late error"}); }).join();
+    f.Documents()->closeActive();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_TRUE(pumpUntil([&] { return !ref.isAlive(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(received, 1);
+    EXPECT_FALSE(ui::mailbox::send(ref, ui::Note{ui::NoteId::OrderBook, 0, 0, {}}));
+}
+
+TEST(FrameThemes, IdsSelectTheirLooks)
+{
+    const ThemeChoice smoke = ThemeChoiceFor(33310);
+    EXPECT_EQ(smoke.variant, 16);
+    EXPECT_EQ(smoke.background, 0);
+    EXPECT_EQ(ThemeChoiceFor(32835).background, 33352);
+    EXPECT_EQ(ThemeChoiceFor(32838).variant, 5);
+    EXPECT_EQ(ThemeChoiceFor(32841).variant, 8);
+    EXPECT_EQ(ThemeChoiceFor(32849).variant, 9);
+    EXPECT_EQ(ThemeChoiceFor(33311).variant, 23);
+    EXPECT_EQ(ThemeChoiceFor(33312).variant, 18);
+    EXPECT_EQ(ThemeChoiceFor(32834).family, ThemeFamily::Classic);
+    EXPECT_FALSE(ThemeChoiceFor(40000).known);
+    EXPECT_EQ(RibbonThemes().size(), 23u);
+    for (const ThemeEntry& t : RibbonThemes())
+        EXPECT_TRUE(ThemeChoiceFor(t.id).known) << t.id;
+    for (int id : {32835, 32849, 33311, 33350})
+        EXPECT_TRUE(IsDarkThemeId(id)) << id;
+    EXPECT_FALSE(IsDarkThemeId(32838));
+    g_AppSettings.theme = 32835;
+    EXPECT_TRUE(IsDarkTheme());
+    EXPECT_TRUE(ThemeLookFor(32835).dark);
+}
+
+} // namespace
