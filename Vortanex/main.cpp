@@ -1,4 +1,42 @@
-int main()
+// The program's entry: the crash guard, the Qt application and the
+// application object's start, loop and exit. The program folder is the
+// current folder at start (absolute), or the one given with --root.
+#include "app/CVortanexQtApp.h"
+#include "app/ProgramFeed.h"
+#include "app/VortanexApp.h"
+
+#include "pf/crash_guard.h"
+#include "pf/sigpipe.h"
+#include "ui/ui_layer.h"
+
+#include <cstring>
+#include <filesystem>
+
+int main(int argc, char** argv)
 {
-    return 0;
+    std::filesystem::path root = std::filesystem::current_path();
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--root") == 0 && i + 1 < argc)
+            root = std::filesystem::absolute(argv[++i]);
+    const pf::Paths paths(root.lexically_normal());
+
+    pf::CrashGuard::install(paths.root() / "Vortanex_DUMP.dmp", "Vortanex");
+    pf::ignoreSigpipe();
+
+    CVortanexQtApp qt(argc, argv);
+    int code = 1;
+    ProgramFeed feed; // outlives the exit sequence, which stops it
+    CVortanexApp::Options options;
+    options.paths = paths;
+    options.feed = &feed;
+    theApp.setOptions(options);
+    {
+        // Boxes asked by workers after the loop get their closing answer at
+        // once, so the exit sequence never waits on a box nobody sees.
+        ui::UiLayer layer;
+        if (theApp.InitInstance())
+            code = theApp.Run();
+    }
+    const int exitCode = theApp.ExitInstance();
+    return code == 0 ? exitCode : code;
 }

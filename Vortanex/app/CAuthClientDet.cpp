@@ -148,8 +148,8 @@ CAuthClientDet::Built CAuthClientDet::buildSpec(QuestionSet set)
                 box.maxLength = 1;
                 box.readOnly = p != '#';
                 row.inputs.push_back(nextInput);
-                spec.controls.push_back({nextInput++, ControlKind::Edit, box.readOnly ? " " : "",
-                                         detail::fromPixels(x, y, x + detail::kBoxWidth - 2, y + detail::kInputHeight), box});
+                const ui::DluRect rect = detail::fromPixels(x, y, x + detail::kBoxWidth - 2, y + detail::kInputHeight);
+                spec.controls.push_back({nextInput++, ControlKind::Edit, box.readOnly ? " " : "", rect, box});
                 x += detail::kBoxWidth;
             }
         } else {

@@ -7,13 +7,17 @@
 #include "frame/CMyPopupWindow.h"
 #include "frame/COutputBar.h"
 #include "frame/FrameIds.h"
+#include "frame/FrameSubscriptions.h"
 #include "frame/FrameThemes.h"
 #include "frame/RibbonLayout.h"
+#include "frame/RibbonOptions.h"
 #include "frame/UserPopupText.h"
 #include "frame/controls/MyCBCGPStatusBar.h"
 
 #include "pf/profile_store.h"
+#include "ui/caption_bar.h"
 #include "ui/command_bar.h"
+#include "ui/dock_pane.h"
 #include "ui/document_area.h"
 #include "ui/status_panes.h"
 #include "ui/theme_manager.h"
@@ -31,6 +35,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 
@@ -71,10 +76,6 @@ ui::MenuItem menuItem(int id, std::string text)
     return item;
 }
 
-struct Accelerator {
-    QKeySequence keys;
-    int id;
-};
 
 } // namespace
 
@@ -113,8 +114,18 @@ bool CMainFrame::OnCreate()
             lock->setToolTip("Lock Terminal");
         }
         // The documents.
-        m_docs = new ui::DocumentArea(this);
-        setCentralWidget(m_docs);
+        auto* work = new QWidget(this);
+        auto* column = new QVBoxLayout(work);
+        column->setContentsMargins(0, 0, 0, 0);
+        column->setSpacing(0);
+        m_captionHolder = new QWidget(work);
+        auto* bars = new QVBoxLayout(m_captionHolder);
+        bars->setContentsMargins(0, 0, 0, 0);
+        bars->setSpacing(1);
+        column->addWidget(m_captionHolder);
+        m_docs = new ui::DocumentArea(work);
+        column->addWidget(m_docs, 1);
+        setCentralWidget(work);
         m_docs->onTabContextMenu = [this](QPoint pos) { OnShowMDITabContextMenu(pos, m_docs->allowedMoves()); };
         // 2. The status bar.
         CreateStatusBar();
@@ -155,6 +166,8 @@ void CMainFrame::CreateStatusBar()
     m_panes = new ui::StatusPanes(m_wndStatusBar);
     m_hIconConnect = stateIcon(QColor(40, 170, 60));
     m_hIconDisconnect = stateIcon(QColor(210, 40, 40));
+    // The pane widths were laid out for a font whose digits are 5 pixels wide.
+    m_panes->setWidthScale(std::max(1.0, m_wndStatusBar->fontMetrics().horizontalAdvance('0') / 5.0));
     m_panes->addPane(ID_INDICATOR_SEPARATOR, ui::StatusPanes::kStretch);
     m_panes->addPane(ID_INDICATOR_CLICK_HERE, 0, "Click here");
     m_panes->addPane(ID_INDICATOR_SUNVALE, 0, "Sunvale Hours");
@@ -182,7 +195,7 @@ void CMainFrame::CreateDockingWindows()
     m_outputReady = true;
 
     auto makePane = [this](const char* title, const char* name) {
-        auto* dock = new QDockWidget(QString::fromLatin1(title), this);
+        auto* dock = new ui::DockPane(QString::fromLatin1(title), this);
         dock->setObjectName(QString::fromLatin1(name));
         dock->setAllowedAreas(Qt::AllDockWidgetAreas);
         dock->setMinimumWidth(150);
@@ -233,6 +246,7 @@ void CMainFrame::RegisterCommands()
 {
     ui::Commands& c = m_commands;
     c.add(ID_WINDOW_MANAGER, [this] { ShowWindowsList(); });
+    c.add(ID_RIBBON_OPTIONS, [this] { ShowRibbonOptions(*m_wndRibbonBar); });
 
     auto theme = [this](int id) { OnApplicationLook(id); };
     auto themeState = [this](int id) { return ui::CommandState{true, m_nAppLook == id}; };
@@ -292,9 +306,10 @@ void CMainFrame::RegisterCommands()
         [running] { return ui::CommandState{true, !running()}; });
 }
 
-void CMainFrame::RegisterAccelerators()
+const std::vector<std::pair<QKeySequence, int>>& CMainFrame::Accelerators()
 {
-    static const Accelerator accelerators[] = {
+    // F1 is the new buy order; the help is on F12.
+    static const std::vector<std::pair<QKeySequence, int>> accelerators = {
         {QKeySequence(Qt::CTRL | Qt::Key_N), ID_FILE_NEW},   {QKeySequence(Qt::CTRL | Qt::Key_O), ID_FILE_OPEN},
         {QKeySequence(Qt::CTRL | Qt::Key_P), ID_FILE_PRINT}, {QKeySequence(Qt::CTRL | Qt::Key_T), 32861},
         {QKeySequence(Qt::CTRL | Qt::Key_I), 32914},         {QKeySequence(Qt::CTRL | Qt::Key_S), ID_SCRIP_SEARCH},
@@ -302,30 +317,25 @@ void CMainFrame::RegisterAccelerators()
         {QKeySequence(Qt::SHIFT | Qt::Key_F1), 33363},       {QKeySequence(Qt::SHIFT | Qt::Key_F2), 33364},
         {QKeySequence(Qt::Key_F3), 32877},                   {QKeySequence(Qt::Key_F6), 33214},
         {QKeySequence(Qt::Key_F7), 33314},                   {QKeySequence(Qt::Key_F8), 32878},
-        {QKeySequence(Qt::Key_F11), ID_APP_EXIT},
+        {QKeySequence(Qt::Key_F11), ID_APP_EXIT},            {QKeySequence(Qt::Key_F12), ID_HELP_FILE},
     };
-    for (const Accelerator& a : accelerators) {
-        auto* sc = new QShortcut(a.keys, this);
+    return accelerators;
+}
+
+void CMainFrame::RegisterAccelerators()
+{
+    for (const auto& [keys, command] : Accelerators()) {
+        auto* sc = new QShortcut(keys, this);
         sc->setContext(Qt::WindowShortcut);
-        const int id = a.id;
+        const int id = command;
         connect(sc, &QShortcut::activated, this, [this, id] { m_commands.invoke(id); });
         if (QAction* act = m_wndRibbonBar->action(id))
-            act->setToolTip(act->text() + " (" + a.keys.toString(QKeySequence::NativeText) + ")");
+            act->setToolTip(act->text() + " (" + keys.toString(QKeySequence::NativeText) + ")");
     }
     auto* next = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F6), this);
     connect(next, &QShortcut::activated, this, [this] { CyclePanes(1); });
     auto* prev = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6), this);
     connect(prev, &QShortcut::activated, this, [this] { CyclePanes(-1); });
-}
-
-void CMainFrame::keyPressEvent(QKeyEvent* event)
-{
-    // F12 opens the help (F1 is the new buy order).
-    if (event->key() == Qt::Key_F12) {
-        m_commands.invoke(ID_HELP_FILE);
-        return;
-    }
-    QMainWindow::keyPressEvent(event);
 }
 
 void CMainFrame::CyclePanes(int step)
@@ -357,6 +367,20 @@ void CMainFrame::ShowWindowsList()
         m_docs->activateDocument(docs[size_t(chosen - 1)]);
 }
 
+ui::CaptionBar* CMainFrame::CaptionBarOf(int barId, bool create)
+{
+    auto it = m_captionBars.find(barId);
+    if (it != m_captionBars.end() && it->second)
+        return it->second.data();
+    if (!create)
+        return nullptr;
+    auto* bar = new ui::CaptionBar(m_captionHolder);
+    bar->onButton = [this](int id) { m_commands.invoke(id); };
+    m_captionHolder->layout()->addWidget(bar);
+    m_captionBars[barId] = bar;
+    return bar;
+}
+
 std::string CMainFrame::GcrnText(std::string_view crnText)
 {
     const std::string crn(crnText);
@@ -370,6 +394,17 @@ void CMainFrame::UpdateUserPanes(std::string_view crnText)
     m_panes->setText(ID_INDICATOR_USERNAME, QString::fromLocal8Bit(pv_user_info.user_name));
     m_panes->setText(ID_INDICATOR_GCRN, QString::fromStdString(GcrnText(crnText)));
     m_panes->setText(ID_INDICATOR_CLIENT, QString::fromLocal8Bit(pv_user_info.client_code));
+}
+
+int CMainFrame::OpenFeedView(QWidget* view, const QString& title, std::shared_ptr<FeedWindow> feed, int type,
+                             int index)
+{
+    auto slot = std::make_shared<FeedWindowSlot>(std::move(feed), type, index);
+    const int taken = slot->slot();
+    // The slot goes with the view, whoever closes it.
+    connect(view, &QObject::destroyed, this, [slot] { slot->release(); });
+    m_docs->addDocument(view, title);
+    return taken;
 }
 
 void CMainFrame::UpdateConnectStatus(bool connected)
@@ -549,7 +584,8 @@ void CMainFrame::SetApplicationLook(int themeId)
     const ThemeChoice choice = ThemeChoiceFor(themeId);
     m_ribbonBackground = choice.background;
     ui::ThemeLook look = ThemeLookFor(themeId);
-    ui::ThemeManager::apply(look, this);
+    // The whole application takes the look, so dialogs and views opened later match.
+    ui::ThemeManager::apply(look);
     EnableTabGroups(m_tabGroups);
     try {
         if (m_services.refreshCreatedDialogs)
@@ -626,4 +662,18 @@ void CMainFrame::RefreshFont(int rebuild)
         update();
     } catch (...) {
     }
+}
+
+void ShowAlertPopUp(int kind, std::array<std::string, 3> texts)
+{
+    ui::UiThread::post([kind, texts = std::move(texts)] {
+        try {
+            if (CMainFrame* frame = CMainFrame::Instance(); frame && !frame->isMaximized())
+                frame->showMaximized();
+            if (auto alerts = CurrentAlertServices())
+                alerts->showAlertPopUp(kind, texts);
+        } catch (...) {
+            LogCaught("ShowAlertPopUp");
+        }
+    });
 }

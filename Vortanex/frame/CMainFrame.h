@@ -14,11 +14,14 @@
 #include "ui/prompter.h"
 
 #include <QIcon>
+#include <QKeySequence>
 #include <QMainWindow>
 #include <QPointer>
 
+#include <array>
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -26,6 +29,7 @@
 #include <vector>
 
 class COutputBar;
+class FeedWindow;
 class CMyPopupWindow;
 class MyCBCGPStatusBar;
 class QDockWidget;
@@ -36,6 +40,7 @@ class Shell;
 class SoundService;
 } // namespace pf
 namespace ui {
+class CaptionBar;
 class CommandBar;
 class DocumentArea;
 class StatusPanes;
@@ -89,9 +94,18 @@ public:
     // Puts a pane's content in place (the task panes are filled by their owners).
     void SetPaneWidget(int toggleId, QWidget* content);
 
+    // The caption bar of that id across the top of the work area; made when
+    // asked to and absent, else null. Bars stack in the order they were made.
+    ui::CaptionBar* CaptionBarOf(int barId, bool create = true);
+
     // Status panes 3-5 from the session record and the login's CRN text.
     void UpdateUserPanes(std::string_view crnText);
     static std::string GcrnText(std::string_view crnText);
+
+    // Opens a view that takes part in the feed as a document: it takes an
+    // open-window slot (window type and index as the table wants them) and
+    // frees it when the view is destroyed. Returns the slot, -1 when none.
+    int OpenFeedView(QWidget* view, const QString& title, std::shared_ptr<FeedWindow> feed, int type, int index);
 
     // Any thread: pane 7 shows the feed's state (on the UI thread).
     void UpdateConnectStatus(bool connected);
@@ -119,6 +133,9 @@ public:
     bool OnShowMDITabContextMenu(QPoint globalPos, int allowedFlags);
     void EnableTabGroups(bool on);
 
+    // The frame's keys and the commands they run.
+    static const std::vector<std::pair<QKeySequence, int>>& Accelerators();
+
     // After login: the parts of the frame that depend on the user.
     void UpdateShortcutElements();
     void RefreshFont(int rebuild);
@@ -127,9 +144,6 @@ public:
     void onNote(const ui::Note& note) override;
     void OnUserMessage(const std::string& text);
     int OnDayProductEvent(const std::string& text);
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void CreateStatusBar();
@@ -145,6 +159,8 @@ private:
     MyCBCGPStatusBar* m_wndStatusBar = nullptr;
     ui::StatusPanes* m_panes = nullptr;
     ui::DocumentArea* m_docs = nullptr;
+    QWidget* m_captionHolder = nullptr;
+    std::map<int, QPointer<ui::CaptionBar>> m_captionBars;
     COutputBar* m_wndOutput = nullptr;
     QDockWidget* m_wndWatchlist = nullptr;
     QDockWidget* m_wndMarketStatus = nullptr;
@@ -161,6 +177,10 @@ private:
     std::shared_ptr<std::atomic<CMainFrame*>> m_self;
     std::vector<QPointer<CMyPopupWindow>> m_popups;
 };
+
+// Any thread: on the UI thread, maximises the main frame when it is not, then
+// shows the modal price-alert popup with the alert kind and its three texts.
+void ShowAlertPopUp(int kind, std::array<std::string, 3> texts);
 
 // The program's main frame, null before it is created and after it is gone.
 extern std::atomic<CMainFrame*> g_pMainFrame;

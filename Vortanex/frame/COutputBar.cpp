@@ -9,7 +9,10 @@
 #include "pf/clock.h"
 #include "ui/ui_thread.h"
 
+#include <algorithm>
+
 #include <QFont>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPixmap>
 #include <QTabWidget>
@@ -56,7 +59,7 @@ QFont fontOfSettings()
 
 } // namespace
 
-COutputBar::COutputBar(QWidget* parent) : QDockWidget("Messages", parent), m_shared(std::make_shared<Shared>())
+COutputBar::COutputBar(QWidget* parent) : ui::DockPane("Messages", parent), m_shared(std::make_shared<Shared>())
 {
     setObjectName("Messages");
     m_wndTabs = new QTabWidget(this);
@@ -65,8 +68,10 @@ COutputBar::COutputBar(QWidget* parent) : QDockWidget("Messages", parent), m_sha
         m_icons[size_t(kind - 1)] = kindIcon(kind);
         auto* list = new CMyNewListCtrl(m_wndTabs);
         list->model().setColumns({QStringLiteral("Date"), QString::fromLatin1(kColumnTitles[kind - 1])});
-        list->setColumnWidth(0, kDateWidth);
-        list->setColumnWidth(1, kMessageWidth);
+        // The widths were laid out for a font whose digits are 5 pixels wide.
+        const double scale = std::max(1.0, list->fontMetrics().horizontalAdvance('0') / 5.0);
+        list->setColumnWidth(0, int(kDateWidth * scale));
+        list->setColumnWidth(1, int(kMessageWidth * scale));
         list->setDataIcons({m_icons[0], m_icons[1], m_icons[2], m_icons[3]});
         m_lists[size_t(kind - 1)] = list;
         m_wndTabs->addTab(list, m_icons[size_t(kind - 1)], QString::fromLatin1(kTabTitles[kind - 1]));

@@ -6,7 +6,8 @@
 // the order the calls were made.
 #include "frame/MessageFiles.h"
 
-#include <QDockWidget>
+#include "ui/dock_pane.h"
+
 #include <QIcon>
 
 #include <array>
@@ -25,7 +26,7 @@ class SoundService;
 // How many messages the bar has shown since start-up.
 extern std::atomic<long> g_MessagesShown;
 
-class COutputBar : public QDockWidget {
+class COutputBar : public ui::DockPane {
     Q_OBJECT
 public:
     static constexpr int kDateWidth = 80;

@@ -74,22 +74,22 @@ ThemeChoice ThemeChoiceFor(int id)
         return c;
     c.known = true;
     if (id >= 32838 && id <= 32841) {
-        c.family = ThemeFamily::Office2007;
+        c.family = ThemeFamily::Glass;
         c.variant = 5 + (id - 32838);
     } else if (id == 32849) {
-        c.family = ThemeFamily::Office2007;
+        c.family = ThemeFamily::Glass;
         c.variant = 9;
     } else if (id == 32844) {
-        c.family = ThemeFamily::Scenic;
+        c.family = ThemeFamily::Slate;
         c.variant = 11;
     } else if (id == 33310) {
-        c.family = ThemeFamily::Studio;
+        c.family = ThemeFamily::Flat;
         c.variant = 16;
     } else if (id == 33311) {
-        c.family = ThemeFamily::Studio;
+        c.family = ThemeFamily::Flat;
         c.variant = 23;
     } else if (id == 33312) {
-        c.family = ThemeFamily::Studio;
+        c.family = ThemeFamily::Flat;
         c.variant = 18;
     } else if (id == 32835 || (id >= 33337 && id <= 33350)) {
         // The newer looks 25-28 with colour variants, with a recoloured
@@ -104,7 +104,7 @@ ThemeChoice ThemeChoiceFor(int id)
         }
     } else {
         // Ids of the range that are not on the ribbon: the older looks.
-        c.family = ThemeFamily::Classic;
+        c.family = ThemeFamily::Older;
         c.variant = id - 32833;
     }
     return c;

@@ -16,10 +16,10 @@ struct ThemeEntry {
 // The themes on the ribbon, in the ribbon's order.
 const std::vector<ThemeEntry>& RibbonThemes();
 
-enum class ThemeFamily { Classic, Office2007, Scenic, Studio, Modern };
+enum class ThemeFamily { Older, Glass, Slate, Flat, Modern };
 
 struct ThemeChoice {
-    ThemeFamily family = ThemeFamily::Classic;
+    ThemeFamily family = ThemeFamily::Older;
     int variant = 0;      // the family's theme number
     int background = 0;   // bitmap of the ribbon background, 0 for none
     bool known = false;   // false for ids outside the theme commands

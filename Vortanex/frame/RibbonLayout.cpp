@@ -5,6 +5,11 @@
 
 #include "ui/command_bar.h"
 
+#include <QFont>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
+
 using K = RibbonItemKind;
 
 const std::vector<RibbonItem>& RibbonMainMenu()
@@ -76,6 +81,37 @@ const std::vector<RibbonCategoryDef>& RibbonCategories()
     return categories;
 }
 
+namespace {
+
+// Until the artwork is drawn, a button's icon is its initials on the
+// category's colour.
+QIcon glyphIcon(const QString& text, const QColor& colour, int size)
+{
+    QString initials;
+    for (const QString& word : text.split(' ', Qt::SkipEmptyParts))
+        if (initials.size() < 2 && word[0].isLetterOrNumber())
+            initials += word[0].toUpper();
+    QPixmap pm(size, size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour);
+    p.drawRoundedRect(QRectF(1, 1, size - 2, size - 2), size / 6.0, size / 6.0);
+    QFont f = p.font();
+    f.setBold(true);
+    f.setPixelSize(size * (initials.size() > 1 ? 2 : 3) / 5);
+    p.setFont(f);
+    p.setPen(Qt::white);
+    p.drawText(QRect(0, 0, size, size), Qt::AlignCenter, initials);
+    return QIcon(pm);
+}
+
+const QColor kCategoryColours[] = {QColor(0, 110, 190), QColor(30, 140, 70), QColor(170, 90, 20),
+                                   QColor(120, 60, 160), QColor(90, 100, 115)};
+
+} // namespace
+
 void BuildRibbon(ui::CommandBar& bar)
 {
     std::vector<ui::SubItem> menu;
@@ -90,7 +126,9 @@ void BuildRibbon(ui::CommandBar& bar)
         }
     }
     bar.setMainMenu("File", menu);
+    size_t colourIndex = 0;
     for (const RibbonCategoryDef& c : RibbonCategories()) {
+        const QColor colour = kCategoryColours[colourIndex++ % std::size(kCategoryColours)];
         const int category = bar.addCategory(QString::fromUtf8(c.name));
         for (const RibbonPanelDef& p : c.panels) {
             const int panel = bar.addPanel(category, QString::fromUtf8(p.name));
@@ -110,7 +148,9 @@ void BuildRibbon(ui::CommandBar& bar)
                     kind = ui::ButtonKind::Radio;
                     break;
                 }
-                bar.addButton(panel, item.id, QString::fromUtf8(item.text), kind);
+                const QString text = QString::fromUtf8(item.text);
+                bar.addButton(panel, item.id, text, kind,
+                              glyphIcon(text, colour, kind == ui::ButtonKind::Large ? 32 : 16));
             }
         }
     }

@@ -491,11 +491,13 @@ std::string FeedSubscriptions::subscriptionText(int which) const
     if (which == 1) {
         std::string tokens;
         int count = 0;
-        if (m_feedTokenList.size() > 4 && m_feedTokenCount > 0) {
+        // Any listed token counts: a list of one short watch token ("5,")
+        // is a subscription too.
+        if (!m_feedTokenList.empty() && m_feedTokenCount > 0) {
             tokens += m_feedTokenList;
             count += m_feedTokenCount;
         }
-        if (m_indexTokenList.size() > 4 && m_indexTokenCount > 0) {
+        if (!m_indexTokenList.empty() && m_indexTokenCount > 0) {
             tokens += m_indexTokenList;
             count += m_indexTokenCount;
         }

@@ -49,8 +49,8 @@ public:
         (void)text;
         (void)currency;
     }
-    // An index row changed (index charts).
-    virtual void indexUpdated(int indexRow) { (void)indexRow; }
+    // An index's values changed (index charts check that they show it).
+    virtual void indexUpdated(int feedCode) { (void)feedCode; }
 };
 
 struct OpenWindowEntry {

@@ -72,6 +72,9 @@ public:
     std::vector<IndexRecord> entries() const;
     int count() const;
     int capacity() const;
+    // The feed's change of the first row with this feed code, under the
+    // lock; false when there is none. `after` gets the changed row.
+    bool update(int feedCode, const std::function<void(IndexRecord&)>& change, IndexRecord& after);
 
 private:
     mutable std::mutex m_mutex;

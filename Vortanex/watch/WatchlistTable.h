@@ -50,6 +50,27 @@ struct WatchlistRecord {
 
 // A row counts when it holds a token and is not removed.
 bool WatchRowCounts(const WatchRowEntry& row);
+// The rows of a list that count (for the 100-row limit, display and subscription).
+int CountWatchRows(const WatchlistRecord& list);
+// The entry a new row of this token takes: the first free one or the one that
+// already held the token; -1 = append.
+int FindWatchRowSlot(const WatchlistRecord& list, int token);
+
+// The value columns a list can show.
+enum ColumnKind : int {
+    kBidPrc = 0, kBidQty, kAskPrc, kAskQty, kLastPrc, kHighPrc, kLowPrc, kWtAvg, kClose, kOpen,
+    kPctChange, kTotSell, kTotBuy, kTtq, kOpnInt, kTotTrdVal, kLastTrdQty, kLastTrdTime, kNetChg,
+    kWeek52High, kWeek52Low, kHighPrcRange, kLowPrcRange,
+};
+// The header caption of a kind ("Bid Prc" ... "Low Prc Range"); "" outside 0..22.
+const char* ColumnKindCaption(int kind);
+
+// The fixed columns before the value columns.
+inline constexpr const char* kFixedColumnCaptions[kFixedWatchColumns] = {"Security", "ME", "Icon", "TS"};
+inline constexpr int kFixedColumnWidths[kFixedWatchColumns] = {150, 60, 20, 20};
+inline constexpr int kValueColumnWidth = 80;
+// The market-watch name of an exchange code ("NN" -> "NSE" ...); "" for others.
+const char* WatchExchangeName(std::string_view code);
 
 class WatchlistTable {
 public:
@@ -88,6 +109,17 @@ public:
     int groupCount() const;
     void setGroups(std::vector<std::string> names);
 
+    // A list made by a market-watch window: initialised with the default
+    // layout, appended (the capacity grows by 5 when full); its index.
+    int appendNewList(int type);
+
+    // The counter new lists are named "Watchlist%d" from; starts at 1.
+    int newListCounter() const;
+    void raiseNewListCounter();
+    // The first "Watchlist%d" from the counter that no record carries (case
+    // does not matter); the counter then moves past it.
+    std::string takeFreeListName();
+
     // The user's default column layout that new lists take: the number of
     // value columns shown and the 23 kinds in display order.
     void setDefaultLayout(int count, const std::array<int32_t, kColumnKinds>& kinds);
@@ -99,6 +131,7 @@ private:
     std::deque<WatchlistRecord> m_records;  // guarded by m_mutex
     int m_capacity = 0;                     // guarded by m_mutex
     int m_ownLists = 0;                     // guarded by m_mutex
+    int m_newListCounter = 1;               // guarded by m_mutex
     std::vector<std::string> m_groupNames{"My Watchlist"}; // guarded by m_mutex
     int m_defaultCount = 11;                                // guarded by m_mutex
     std::array<int32_t, kColumnKinds> m_defaultKinds{0, 1, 2, 3, 4, 10, 7, 5, 6, 8, 9, 11,

@@ -16,6 +16,8 @@
 #include <QVBoxLayout>
 #include <QWidgetAction>
 
+#include <algorithm>
+
 namespace ui {
 
 namespace {
@@ -40,6 +42,7 @@ CommandBar::CommandBar(Commands& commands, QWidget* parent)
     outer->setSpacing(0);
     m_quick->setIconSize(QSize(16, 16));
     m_quick->setObjectName("QuickAccess");
+    m_quick->setVisible(false); // shown once it holds a command
     outer->addWidget(m_quick);
     outer->addWidget(m_tabs);
 
@@ -162,6 +165,9 @@ QAction* CommandBar::actionFor(int id, const QString& text, const QIcon& icon, b
     if (auto it = m_actions.find(id); it != m_actions.end()) {
         if (checkable)
             it->second->setCheckable(true);
+        // A menu item made first has no icon; the ribbon button brings one.
+        if (it->second->icon().isNull() && !icon.isNull())
+            it->second->setIcon(icon);
         return it->second;
     }
     auto* a = new QAction(icon, text, this);
@@ -287,8 +293,31 @@ void CommandBar::setMainMenu(const QString& title, const std::vector<SubItem>& i
 
 void CommandBar::addQuickAccess(int id)
 {
-    if (QAction* a = action(id))
+    if (QAction* a = action(id)) {
         m_quick->addAction(a);
+        m_quick->setVisible(true);
+        m_quickIds.push_back(id);
+    }
+}
+
+void CommandBar::setQuickAccess(const std::vector<int>& ids)
+{
+    m_quick->clear();
+    m_quickIds.clear();
+    m_quick->setVisible(false);
+    for (int id : ids)
+        addQuickAccess(id);
+}
+
+std::vector<int> CommandBar::panelCommandIds() const
+{
+    std::vector<int> out;
+    for (int c : m_categoryOrder)
+        for (int p : m_categories.at(c).panels)
+            for (int id : m_panels.at(p).ids)
+                if (id != 0 && std::find(out.begin(), out.end(), id) == out.end())
+                    out.push_back(id);
+    return out;
 }
 
 void CommandBar::addTabRowButton(int id, const QString& text, const std::vector<SubItem>& items)

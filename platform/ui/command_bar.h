@@ -70,6 +70,8 @@ public:
     void setMainMenu(const QString& title, const std::vector<SubItem>& items);
     // The quick-access row above the tabs.
     void addQuickAccess(int id);
+    void setQuickAccess(const std::vector<int>& ids);
+    std::vector<int> quickAccessCommands() const { return m_quickIds; }
     // A button on the tab row, right of the tabs.
     void addTabRowButton(int id, const QString& text, const std::vector<SubItem>& items = {});
 
@@ -79,6 +81,8 @@ public:
     QStringList panelNames(int category) const;
     std::vector<int> panelCommands(int panel) const;
     std::vector<int> mainMenuCommands() const;
+    // Every command on a panel, in category and panel order, each once.
+    std::vector<int> panelCommandIds() const;
     QString textOf(int id) const;
     void setCurrentCategory(int category);
     int currentCategory() const;
@@ -124,6 +128,7 @@ private:
     std::map<int, Panel> m_panels;        // by handle
     std::vector<int> m_categoryOrder;
     std::vector<int> m_mainIds;
+    std::vector<int> m_quickIds;
     int m_nextHandle = 1;
 };
 

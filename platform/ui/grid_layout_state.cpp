@@ -139,14 +139,8 @@ std::optional<GridLayoutState> GridLayoutState::load(const pf::ProfileStore& sto
     return s;
 }
 
-pf::ProfileStore* GridLayoutState::defaultStore()
-{
-    return g_defaultStore;
-}
+pf::ProfileStore* GridLayoutState::defaultStore() { return g_defaultStore; }
 
-void GridLayoutState::setDefaultStore(pf::ProfileStore* store)
-{
-    g_defaultStore = store;
-}
+void GridLayoutState::setDefaultStore(pf::ProfileStore* store) { g_defaultStore = store; }
 
 } // namespace ui

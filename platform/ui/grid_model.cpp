@@ -68,10 +68,7 @@ void GridModel::renumber(std::vector<int>& list, int from)
         m_rows[size_t(list[i])].pos = int(i);
 }
 
-int GridModel::addRow(int parentId)
-{
-    return insertRow(INT32_MAX, parentId);
-}
+int GridModel::addRow(int parentId) { return insertRow(INT32_MAX, parentId); }
 
 int GridModel::insertRow(int position, int parentId)
 {
@@ -149,15 +146,9 @@ bool GridModel::isRow(int rowId) const
     return rowId >= 0 && size_t(rowId) < m_rows.size() && m_rows[size_t(rowId)].alive;
 }
 
-int GridModel::parentOf(int rowId) const
-{
-    return isRow(rowId) ? m_rows[size_t(rowId)].parent : kRoot;
-}
+int GridModel::parentOf(int rowId) const { return isRow(rowId) ? m_rows[size_t(rowId)].parent : kRoot; }
 
-int GridModel::positionOf(int rowId) const
-{
-    return isRow(rowId) ? m_rows[size_t(rowId)].pos : -1;
-}
+int GridModel::positionOf(int rowId) const { return isRow(rowId) ? m_rows[size_t(rowId)].pos : -1; }
 
 const std::vector<int>& GridModel::childrenOf(int parentId) const
 {
@@ -447,10 +438,7 @@ void GridModel::setPreview(int rowId, const QString& text)
         markDirty(rowId, 0);
 }
 
-QString GridModel::preview(int rowId) const
-{
-    return isRow(rowId) ? m_rows[size_t(rowId)].preview : QString();
-}
+QString GridModel::preview(int rowId) const { return isRow(rowId) ? m_rows[size_t(rowId)].preview : QString(); }
 
 void GridModel::setGroup(int rowId, bool group)
 {
@@ -458,10 +446,7 @@ void GridModel::setGroup(int rowId, bool group)
         m_rows[size_t(rowId)].group = group;
 }
 
-bool GridModel::isGroup(int rowId) const
-{
-    return isRow(rowId) && m_rows[size_t(rowId)].group;
-}
+bool GridModel::isGroup(int rowId) const { return isRow(rowId) && m_rows[size_t(rowId)].group; }
 
 void GridModel::setColourRule(ColourRule rule)
 {
@@ -516,10 +501,7 @@ int GridModel::rowCount(const QModelIndex& parent) const
     return int(childrenOf(rowIdOf(parent)).size());
 }
 
-int GridModel::columnCount(const QModelIndex&) const
-{
-    return columns();
-}
+int GridModel::columnCount(const QModelIndex&) const { return columns(); }
 
 QVariant GridModel::data(const QModelIndex& index, int role) const
 {
@@ -542,7 +524,7 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
         return c->font >= 0 ? QVariant(m_fonts[size_t(c->font)]) : QVariant();
     case Qt::ToolTipRole:
         return index.column() == 0 && !m_rows[size_t(rowId)].preview.isEmpty() ? QVariant(m_rows[size_t(rowId)].preview)
-                                                                                 : QVariant();
+                                                                               : QVariant();
     case Qt::TextAlignmentRole:
         return int(alignment(rowId, index.column()));
     case ValueRole:

@@ -61,8 +61,8 @@ public:
     bool removeRow(int rowId); // with its child rows
     void clearRows();
     bool isRow(int rowId) const;
-    int parentOf(int rowId) const;           // kRoot for top rows, kRoot for unknown ids
-    int positionOf(int rowId) const;         // among its siblings, -1 when unknown
+    int parentOf(int rowId) const;   // kRoot for top rows, kRoot for unknown ids
+    int positionOf(int rowId) const; // among its siblings, -1 when unknown
     const std::vector<int>& childrenOf(int parentId) const;
     int idAt(int position, int parentId = kRoot) const; // -1 when out of range
     int rowTotal() const { return m_liveRows; }
@@ -100,8 +100,7 @@ public:
     // instead of reading words out of an unknown block.
     void setRowData(int rowId, std::any data);
     const std::any* rowData(int rowId) const;
-    template <class T>
-    const T* rowDataAs(int rowId) const
+    template <class T> const T* rowDataAs(int rowId) const
     {
         const std::any* a = rowData(rowId);
         return a ? std::any_cast<T>(a) : nullptr;

@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QGlyphRun>
+#include <QRawFont>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -20,7 +22,11 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <functional>
+#include <memory>
+#include <unordered_map>
 
 namespace ui {
 
@@ -68,9 +74,25 @@ protected:
         if (!m_view->m_filterBarOn || !m_view->m_filterBar)
             return;
         const int headerHeight = header()->isHidden() ? 0 : header()->sizeHint().height();
-        const int barHeight = m_view->m_filterBar->sizeHint().height();
+        const int barHeight = m_view->m_filterBar->minimumHeight();
         setViewportMargins(0, headerHeight + barHeight, 0, 0);
+        // The header stays on top, the bar goes between it and the rows.
+        const QRect vg = viewport()->geometry();
+        header()->setGeometry(vg.left(), vg.top() - barHeight - headerHeight, vg.width(), headerHeight);
         m_view->layoutFilterBar();
+    }
+
+    // A batch of cell changes arrives as one wide span. With rows of one
+    // height nothing about the layout can change, and the view's own handling
+    // would measure every changed cell; repainting what is visible is enough.
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles) override
+    {
+        if (uniformRowHeights() && topLeft.isValid() && bottomRight.isValid() &&
+            (topLeft.row() != bottomRight.row() || topLeft.column() != bottomRight.column())) {
+            viewport()->update();
+            return;
+        }
+        QTreeView::dataChanged(topLeft, bottomRight, roles);
     }
 
     void scrollContentsBy(int dx, int dy) override
@@ -198,6 +220,75 @@ private:
     GridView* m_view;
 };
 
+// Glyphs and advances of the printable ASCII characters of one font, so that
+// the common cell texts (prices, quantities, symbols) are drawn without
+// running the text shaper for every cell of every repaint. Kerning is left
+// out, as the grid's fixed-width figures do not use it.
+class AsciiGlyphs {
+public:
+    explicit AsciiGlyphs(const QFont& font) : m_raw(QRawFont::fromFont(font))
+    {
+        if (!m_raw.isValid())
+            return;
+        QString all;
+        for (char c = 32; c < 127; ++c)
+            all += QLatin1Char(c);
+        const QList<quint32> glyphs = m_raw.glyphIndexesForString(all);
+        const QList<QPointF> advances = m_raw.advancesForGlyphIndexes(glyphs);
+        if (glyphs.size() != all.size() || advances.size() != all.size())
+            return;
+        for (int i = 0; i < all.size(); ++i) {
+            if (glyphs[i] == 0 && all[i] != QLatin1Char(' '))
+                return; // the font lacks a character: leave it to the shaper
+            m_glyph[size_t(i + 32)] = glyphs[i];
+            m_advance[size_t(i + 32)] = advances[i].x();
+        }
+        m_valid = true;
+    }
+
+    // False when the text needs the shaper (other characters, no raw font).
+    bool measure(const QString& text, qreal* width) const
+    {
+        if (!m_valid)
+            return false;
+        qreal w = 0;
+        for (const QChar c : text) {
+            const ushort u = c.unicode();
+            if (u < 32 || u >= 127)
+                return false;
+            w += m_advance[u];
+        }
+        *width = w;
+        return true;
+    }
+
+    void draw(QPainter* painter, const QPointF& baseline, const QString& text) const
+    {
+        QList<quint32> glyphs;
+        QList<QPointF> positions;
+        glyphs.reserve(text.size());
+        positions.reserve(text.size());
+        qreal x = 0;
+        for (const QChar c : text) {
+            const ushort u = c.unicode();
+            glyphs.push_back(m_glyph[u]);
+            positions.push_back(QPointF(x, 0));
+            x += m_advance[u];
+        }
+        QGlyphRun run;
+        run.setRawFont(m_raw);
+        run.setGlyphIndexes(glyphs);
+        run.setPositions(positions);
+        painter->drawGlyphRun(baseline, run);
+    }
+
+private:
+    QRawFont m_raw;
+    std::array<quint32, 128> m_glyph{};
+    std::array<qreal, 128> m_advance{};
+    bool m_valid = false;
+};
+
 // Data icons, push-button cells and the taller rows of preview lines.
 class GridDelegate : public QStyledItemDelegate {
 public:
@@ -239,8 +330,8 @@ public:
                     int column) const
     {
         const bool selected = option.state & QStyle::State_Selected;
-        const QPalette::ColorGroup group = (option.state & QStyle::State_Active) ? QPalette::Active
-                                                                                 : QPalette::Inactive;
+        const QPalette::ColorGroup group =
+            (option.state & QStyle::State_Active) ? QPalette::Active : QPalette::Inactive;
         const QColor back = selected ? option.palette.color(group, QPalette::Highlight)
                                      : toQColor(model.effectiveBackColour(rowId, column));
         if (back.isValid())
@@ -255,8 +346,37 @@ public:
         painter->setPen(text);
         const QFont* font = model.font(rowId, column);
         painter->setFont(font ? *font : option.font);
-        painter->drawText(option.rect.adjusted(3, 0, -3, 0), int(model.alignment(rowId, column)) | Qt::TextSingleLine,
-                          value);
+        const QRect box = option.rect.adjusted(3, 0, -3, 0);
+        const Qt::Alignment align = model.alignment(rowId, column);
+        // Plain ASCII that fits is drawn from cached glyphs; anything else
+        // (other scripts, a text too wide for its cell) takes the laid-out,
+        // clipped way.
+        const AsciiGlyphs& glyphs = glyphsFor(painter->font());
+        qreal width = 0;
+        if (!glyphs.measure(value, &width) || width > box.width()) {
+            painter->drawText(box, int(align) | Qt::TextSingleLine, value);
+            return;
+        }
+        qreal x = box.left();
+        if (align & Qt::AlignRight)
+            x = box.right() + 1 - width;
+        else if (align & Qt::AlignHCenter)
+            x = box.left() + (box.width() - width) / 2;
+        const QFontMetrics fm = painter->fontMetrics();
+        const int y = box.top() + (box.height() - fm.height()) / 2 + fm.ascent();
+        glyphs.draw(painter, QPointF(std::round(x), y), value);
+    }
+
+    const AsciiGlyphs& glyphsFor(const QFont& font) const
+    {
+        const QString key = font.key();
+        auto it = m_glyphs.find(key);
+        if (it == m_glyphs.end()) {
+            if (m_glyphs.size() > 16)
+                m_glyphs.clear(); // fonts change rarely; keep the cache small
+            it = m_glyphs.emplace(key, std::make_unique<AsciiGlyphs>(font)).first;
+        }
+        return *it->second;
     }
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
@@ -294,6 +414,7 @@ protected:
 
 private:
     GridView* m_view;
+    mutable std::unordered_map<QString, std::unique_ptr<AsciiGlyphs>> m_glyphs;
 };
 
 } // namespace detail
@@ -375,10 +496,7 @@ GridView::~GridView()
     m_tree = nullptr;
 }
 
-QTreeView* GridView::tree() const
-{
-    return m_tree;
-}
+QTreeView* GridView::tree() const { return m_tree; }
 
 void GridView::setSortState(int column, bool ascending)
 {
@@ -514,20 +632,11 @@ std::vector<int> GridView::shownRows() const
     return out;
 }
 
-void GridView::setFrozenColumns(int count)
-{
-    m_frozen = std::max(0, count);
-}
+void GridView::setFrozenColumns(int count) { m_frozen = std::max(0, count); }
 
-bool GridView::canHideColumn(int column) const
-{
-    return column >= m_frozen;
-}
+bool GridView::canHideColumn(int column) const { return column >= m_frozen; }
 
-bool GridView::canMoveColumn(int column) const
-{
-    return column >= m_frozen;
-}
+bool GridView::canMoveColumn(int column) const { return column >= m_frozen; }
 
 bool GridView::setColumnHidden(int column, bool hidden)
 {
@@ -540,20 +649,11 @@ bool GridView::setColumnHidden(int column, bool hidden)
     return true;
 }
 
-bool GridView::isColumnHidden(int column) const
-{
-    return m_header->isSectionHidden(column);
-}
+bool GridView::isColumnHidden(int column) const { return m_header->isSectionHidden(column); }
 
-void GridView::setColumnWidth(int column, int width)
-{
-    m_header->resizeSection(column, std::max(0, width));
-}
+void GridView::setColumnWidth(int column, int width) { m_header->resizeSection(column, std::max(0, width)); }
 
-int GridView::columnWidth(int column) const
-{
-    return m_header->sectionSize(column);
-}
+int GridView::columnWidth(int column) const { return m_header->sectionSize(column); }
 
 bool GridView::moveColumn(int column, int toVisual)
 {
@@ -564,10 +664,7 @@ bool GridView::moveColumn(int column, int toVisual)
     return m_header->visualIndex(column) == toVisual;
 }
 
-int GridView::visualIndex(int column) const
-{
-    return m_header->visualIndex(column);
-}
+int GridView::visualIndex(int column) const { return m_header->visualIndex(column); }
 
 void GridView::onSectionMoved(int logical, int oldVisual, int newVisual)
 {
@@ -603,8 +700,7 @@ void GridView::layoutFilterBar()
     if (!m_filterBar || !m_filterBarOn)
         return;
     const QRect vp = m_tree->viewport()->geometry();
-    const int barHeight = m_filterBar->sizeHint().height() > 0 ? m_filterBar->sizeHint().height()
-                                                                : m_filterBar->minimumHeight();
+    const int barHeight = m_filterBar->minimumHeight();
     m_filterBar->setGeometry(vp.left(), vp.top() - barHeight, vp.width(), barHeight);
     for (size_t col = 0; col < m_filterEdits.size(); ++col) {
         QLineEdit* edit = m_filterEdits[col];
@@ -657,20 +753,11 @@ void GridView::expandAll(bool expand)
         m_tree->collapseAll();
 }
 
-void GridView::setGridFont(const QFont& font)
-{
-    m_tree->setFont(font);
-}
+void GridView::setGridFont(const QFont& font) { m_tree->setFont(font); }
 
-int GridView::headerMenuButtonImage(int) const
-{
-    return -1;
-}
+int GridView::headerMenuButtonImage(int) const { return -1; }
 
-QString GridView::headerMenuButtonTooltip(int) const
-{
-    return {};
-}
+QString GridView::headerMenuButtonTooltip(int) const { return {}; }
 
 void GridView::onHeaderMenuButtonClick(int) {}
 

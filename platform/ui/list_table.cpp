@@ -14,6 +14,12 @@ ListTable::ListTable(QWidget* parent) : GridView(parent)
     setColourRule({});
 }
 
+ListTable::~ListTable()
+{
+    // The model outlives this part of the list; its rule must not call back.
+    model().setColourRule({});
+}
+
 void ListTable::setColourRule(ColourRule rule)
 {
     m_rule = std::move(rule);

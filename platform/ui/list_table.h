@@ -19,6 +19,7 @@ public:
     using SortRule = std::function<int(int rowA, int rowB, int column)>;
 
     explicit ListTable(QWidget* parent = nullptr);
+    ~ListTable() override;
 
     void setColourRule(ColourRule rule);
     void setSortRule(SortRule rule) { m_sortRule = std::move(rule); }

@@ -13,22 +13,10 @@ namespace ui {
 
 inline constexpr uint32_t kDefaultColour = 0xFF000000u;
 
-constexpr Rgb rgbOf(uint32_t bgr)
-{
-    return Rgb{bgr};
-}
-constexpr Rgb defaultColour()
-{
-    return Rgb{kDefaultColour};
-}
-constexpr bool isDefaultColour(Rgb c)
-{
-    return c.bgr == kDefaultColour;
-}
-constexpr bool operator==(Rgb a, Rgb b)
-{
-    return a.bgr == b.bgr;
-}
+constexpr Rgb rgbOf(uint32_t bgr) { return Rgb{bgr}; }
+constexpr Rgb defaultColour() { return Rgb{kDefaultColour}; }
+constexpr bool isDefaultColour(Rgb c) { return c.bgr == kDefaultColour; }
+constexpr bool operator==(Rgb a, Rgb b) { return a.bgr == b.bgr; }
 
 // Any value with a high byte other than 0 that is not the default sentinel is
 // no colour either; it reads as invalid (the control falls back to its own).

@@ -83,9 +83,16 @@ void StatusPanes::setWidth(int id, int width)
     } else if (width <= 0) {
         p->box->setVisible(false);
     } else {
-        p->box->setFixedWidth(width);
+        p->box->setFixedWidth(int(width * m_scale + 0.5));
         p->box->setVisible(true);
     }
+}
+
+void StatusPanes::setWidthScale(double scale)
+{
+    m_scale = scale > 0 ? scale : 1.0;
+    for (const auto& [id, pane] : m_panes)
+        setWidth(id, pane.width);
 }
 
 int StatusPanes::width(int id) const

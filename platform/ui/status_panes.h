@@ -30,6 +30,9 @@ public:
 
     void setText(int id, const QString& text);
     QString text(int id) const;
+    // Widths are given in the units the window's layout uses; the scale
+    // turns them into pixels for the bar's font (1 by default).
+    void setWidthScale(double scale);
     void setWidth(int id, int width);
     int width(int id) const;
     void setIcon(int id, const QIcon& icon);
@@ -55,6 +58,7 @@ private:
     const Pane* find(int id) const;
 
     QStatusBar* m_bar;
+    double m_scale = 1.0;
     std::map<int, Pane> m_panes;
     std::vector<int> m_order;
 };

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -56,7 +57,8 @@ std::vector<FrameCase> frameCases()
     return {
         {"TcpWhole", Kind::Tcp, {frame(q)}, {q}},
         {"TcpSplitAcrossTwoReads", Kind::Tcp, {frame(q).substr(0, 3), frame(q).substr(3)}, {q}},
-        {"TcpSplitInsidePayload", Kind::Tcp, {frame(q).substr(0, 9), frame(q).substr(9) + frame("999,x")}, {q, "999,x"}},
+        {"TcpSplitInsidePayload", Kind::Tcp, {frame(q).substr(0, 9), frame(q).substr(9) + frame("999,x")},
+            {q, "999,x"}},
         {"TcpGarbageBeforeFirstFrameDropped", Kind::Tcp, {"zz$$12" + frame(q)}, {q}},
         {"TcpUnfinishedFrameWaits", Kind::Tcp, {frame(q).substr(0, 8)}, {}, 0, 8},
         {"TcpBadTrailerResynchronises", Kind::Tcp, {"^00005abcdeX" + frame(q)}, {q}, 1},
@@ -64,7 +66,7 @@ std::vector<FrameCase> frameCases()
         {"TcpBadLengthDigits", Kind::Tcp, {"^0x12a" + frame(q)}, {q}, 1},
         {"TcpLongestLength", Kind::Tcp, {frame(big).substr(0, 5000), frame(big).substr(5000)}, {big}},
         {"TcpPackedFrameGivesEachInner", Kind::Tcp, {packedFrame({"101,1,2", "104,3,4", "110,5,6,"})},
-         {"101,1,2", "104,3,4", "110,5,6,"}},
+            {"101,1,2", "104,3,4", "110,5,6,"}},
         {"TcpCorruptPackedFrameDropped", Kind::Tcp, {frame("not-lzo-data", '9') + frame(q)}, {q}, 1},
         {"StreamWhole", Kind::Stream, {"^x0005hello$"}, {"hello"}},
         {"StreamSplitAcrossTwoReads", Kind::Stream, {"^x00", "05hello$^"}, {"hello"}, 0, 1},
@@ -79,6 +81,12 @@ std::vector<FrameCase> frameCases()
         {"UdpBadLengthResynchronises", Kind::Udp, {"|0a000," + udpFrame(q)}, {q}, 1},
         {"UdpUnfinishedFrameWaits", Kind::Udp, {"|00010,abc"}, {}, 0, 10},
     };
+}
+
+// ctest shows the row's name, not its bytes.
+void PrintTo(const FrameCase& c, std::ostream* os)
+{
+    *os << c.name;
 }
 
 class FeedFrames : public ::testing::TestWithParam<FrameCase> {};

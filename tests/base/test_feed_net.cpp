@@ -47,7 +47,7 @@ TEST(TcpLink, SendsAndReceivesOverLoopback)
 
     ASSERT_TRUE(link.sendAll("00005hello"));
     char buf[64] = {};
-    ASSERT_EQ(::recv(peer, buf, sizeof buf, MSG_WAITALL), 10);
+    ASSERT_EQ(::recv(peer, buf, 10, MSG_WAITALL), 10);
     EXPECT_EQ(std::string(buf, 10), "00005hello");
 
     ASSERT_EQ(::send(peer, "^00003abc$", 10, 0), 10);

@@ -3,6 +3,7 @@
 #include "testkit/headless.h"
 
 #include "app/AppSettings.h"
+#include "frame/controls/CAnnouNewsReportCtrl.h"
 #include "frame/controls/CMyGridCtrl.h"
 #include "frame/controls/CMyReportCtrl.h"
 
@@ -33,22 +34,19 @@ TEST_P(TextFilter, Matches)
 
 INSTANTIATE_TEST_SUITE_P(
     GridRules, TextFilter,
-    ::testing::Values(TextCase{"plain_match", "infy", "INFY-EQ", false},
-                      TextCase{"plain_miss", "tcs", "INFY-EQ", true},
-                      TextCase{"empty_filter_shows", "", "INFY", false},
-                      TextCase{"either_first", "infy or tcs", "INFY", false},
-                      TextCase{"either_second", "infy or tcs", "TCS", false},
-                      TextCase{"either_none", "infy or tcs", "SBIN", true},
-                      TextCase{"pieces_trimmed", "  sbin   or  tcs  ", "SBIN", false},
-                      TextCase{"trailing_or_hides_non_match", "infy or", "TCS", true},
-                      TextCase{"trailing_or_keeps_match", "infy or ", "INFY", false},
-                      TextCase{"or_inside_word_splits", "ford", "F", false},        // "f" | "d"
-                      TextCase{"or_inside_word_second_piece", "ford", "D", false},  // last piece "d"
-                      TextCase{"or_inside_word_no_whole_match", "ford", "FORD", false},
-                      TextCase{"or_inside_word_neither", "ford", "XYZ", true},
-                      TextCase{"only_or_hides_all", "or", "ANYTHING", true},
-                      TextCase{"empty_first_piece_ignored", "or tcs", "INFY", true},
-                      TextCase{"case_folded_both_ways", "InFy", "infy", false}),
+    ::testing::Values(
+        TextCase{"plain_match", "infy", "INFY-EQ", false}, TextCase{"plain_miss", "tcs", "INFY-EQ", true},
+        TextCase{"empty_filter_shows", "", "INFY", false}, TextCase{"either_first", "infy or tcs", "INFY", false},
+        TextCase{"either_second", "infy or tcs", "TCS", false}, TextCase{"either_none", "infy or tcs", "SBIN", true},
+        TextCase{"pieces_trimmed", "  sbin   or  tcs  ", "SBIN", false},
+        TextCase{"trailing_or_hides_non_match", "infy or", "TCS", true},
+        TextCase{"trailing_or_keeps_match", "infy or ", "INFY", false},
+        TextCase{"or_inside_word_splits", "ford", "F", false},       // "f" | "d"
+        TextCase{"or_inside_word_second_piece", "ford", "D", false}, // last piece "d"
+        TextCase{"or_inside_word_no_whole_match", "ford", "FORD", false},
+        TextCase{"or_inside_word_neither", "ford", "XYZ", true}, TextCase{"only_or_hides_all", "or", "ANYTHING", true},
+        TextCase{"empty_first_piece_ignored", "or tcs", "INFY", true},
+        TextCase{"case_folded_both_ways", "InFy", "infy", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Filter bar, columns 6-9 ----
@@ -68,26 +66,26 @@ TEST_P(NumberFilter, Matches)
     EXPECT_EQ(CMyGridCtrl::NumberFilterHides(c.value, QString::fromUtf8(c.filter)), c.hidden) << c.filter;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    GridRules, NumberFilter,
-    ::testing::Values(NumberCase{"le50_below", "<=50", QVariant(49), false},
-                      NumberCase{"le50_equal_is_not_inclusive", "<=50", QVariant(50), true},
-                      NumberCase{"le50_above", "<=50", QVariant(51), true},
-                      NumberCase{"gt_above", ">100", QVariant(101), false},
-                      NumberCase{"gt_equal", ">100", QVariant(100), true},
-                      NumberCase{"ge_is_strict_too", ">=100", QVariant(100), true},
-                      NumberCase{"equals_sign", "=7", QVariant(7), false},
-                      NumberCase{"bare_number_equal", "7", QVariant(7), false},
-                      NumberCase{"bare_number_other", "7", QVariant(8), true},
-                      NumberCase{"blanks_in_front", "  < 10", QVariant(3), false},
-                      NumberCase{"only_operators_shows", "<=", QVariant(123), false},
-                      NumberCase{"empty_shows", "", QVariant(5), false},
-                      NumberCase{"unsigned_kind", "<5", QVariant(4u), false},
-                      NumberCase{"negative_number", "<-5", QVariant(-6), false},
-                      NumberCase{"text_kind_counts_as_zero", "<1", QVariant(QStringLiteral("500")), false},
-                      NumberCase{"double_kind_counts_as_zero", "=0", QVariant(99.5), false},
-                      NumberCase{"no_value_counts_as_zero", ">0", QVariant(), true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(GridRules, NumberFilter,
+                         ::testing::Values(NumberCase{"le50_below", "<=50", QVariant(49), false},
+                                           NumberCase{"le50_equal_is_not_inclusive", "<=50", QVariant(50), true},
+                                           NumberCase{"le50_above", "<=50", QVariant(51), true},
+                                           NumberCase{"gt_above", ">100", QVariant(101), false},
+                                           NumberCase{"gt_equal", ">100", QVariant(100), true},
+                                           NumberCase{"ge_is_strict_too", ">=100", QVariant(100), true},
+                                           NumberCase{"equals_sign", "=7", QVariant(7), false},
+                                           NumberCase{"bare_number_equal", "7", QVariant(7), false},
+                                           NumberCase{"bare_number_other", "7", QVariant(8), true},
+                                           NumberCase{"blanks_in_front", "  < 10", QVariant(3), false},
+                                           NumberCase{"only_operators_shows", "<=", QVariant(123), false},
+                                           NumberCase{"empty_shows", "", QVariant(5), false},
+                                           NumberCase{"unsigned_kind", "<5", QVariant(4u), false},
+                                           NumberCase{"negative_number", "<-5", QVariant(-6), false},
+                                           NumberCase{"text_kind_counts_as_zero", "<1", QVariant(QStringLiteral("500")),
+                                                      false},
+                                           NumberCase{"double_kind_counts_as_zero", "=0", QVariant(99.5), false},
+                                           NumberCase{"no_value_counts_as_zero", ">0", QVariant(), true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- The rules on a live grid ----
 
@@ -278,6 +276,19 @@ TEST_F(GridRulesTest, FrozenColumnsCannotBeHiddenOrMoved)
     prompter.queueMenuCommand(5);
     QMetaObject::invokeMethod(grid.tree()->header(), "customContextMenuRequested", Q_ARG(QPoint, QPoint(1, 1)));
     EXPECT_TRUE(grid.isColumnHidden(4));
+}
+
+TEST_F(GridRulesTest, NewsReportHidesTheColumnItGroupsBy)
+{
+    CAnnouNewsReportCtrl report;
+    report.model().setColumns({"Date", "Exchange", "Subject"});
+    report.SetGroupColumn(1);
+    EXPECT_TRUE(report.isColumnHidden(1));
+    report.SetGroupColumn(0);
+    EXPECT_FALSE(report.isColumnHidden(1));
+    EXPECT_TRUE(report.isColumnHidden(0));
+    report.SetGroupColumn(-1);
+    EXPECT_FALSE(report.isColumnHidden(0));
 }
 
 } // namespace

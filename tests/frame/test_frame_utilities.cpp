@@ -3,13 +3,18 @@
 #include "frame/FrameUtilities.h"
 
 #include "testkit/headless.h"
+#include "ui/dock_pane.h"
 #include "ui/command_bar.h"
 #include "ui/commands.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QPalette>
 #include <QImage>
 #include <QImageReader>
 #include <QLabel>
+#include <QMainWindow>
+#include <QPainter>
 
 #include <fstream>
 
@@ -123,6 +128,46 @@ TEST_F(FrameUtilitiesTest, RibbonTakesRunTimeCategoriesAndPopupButtons)
     EXPECT_TRUE(bar.removeCategory("&WebLinks"));
     EXPECT_EQ(bar.findCategory("&WebLinks"), -1);
     EXPECT_FALSE(bar.removeCategory("&WebLinks"));
+}
+
+TEST_F(FrameUtilitiesTest, PaneCollapsesToItsTitleAndBack)
+{
+    QMainWindow main;
+    auto* left = new ui::DockPane("Watchlists", &main);
+    left->setWidget(new QLabel("lists"));
+    auto* bottom = new ui::DockPane("Messages", &main);
+    bottom->setWidget(new QLabel("rows"));
+    main.addDockWidget(Qt::LeftDockWidgetArea, left);
+    main.addDockWidget(Qt::BottomDockWidgetArea, bottom);
+    main.resize(800, 600);
+    main.show();
+
+    left->setCollapsed(true);
+    EXPECT_TRUE(left->isCollapsed());
+    EXPECT_TRUE(left->widget()->isHidden());
+    EXPECT_TRUE(left->features() & QDockWidget::DockWidgetVerticalTitleBar); // a strip at the edge
+    EXPECT_LE(left->maximumWidth(), 24);
+    left->setCollapsed(false);
+    EXPECT_FALSE(left->widget()->isHidden());
+    EXPECT_FALSE(left->features() & QDockWidget::DockWidgetVerticalTitleBar);
+    EXPECT_GT(left->maximumWidth(), 24);
+
+    bottom->setCollapsed(true);
+    EXPECT_LE(bottom->maximumHeight(), 24);
+    EXPECT_FALSE(bottom->features() & QDockWidget::DockWidgetVerticalTitleBar);
+    bottom->setCollapsed(false);
+    EXPECT_GT(bottom->maximumHeight(), 24);
+}
+
+TEST_F(FrameUtilitiesTest, ProgressAreaIsFilledWithoutImages)
+{
+    QImage canvas(40, 20, QImage::Format_ARGB32);
+    canvas.fill(Qt::red);
+    {
+        QPainter p(&canvas);
+        DrawProgressAnimationArea(p, canvas.rect(), nullptr);
+    }
+    EXPECT_EQ(canvas.pixel(10, 10), QApplication::palette().color(QPalette::Button).rgb());
 }
 
 } // namespace

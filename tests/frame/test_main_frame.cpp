@@ -11,11 +11,14 @@
 #include "frame/FrameIds.h"
 #include "frame/FrameThemes.h"
 #include "frame/MessageFiles.h"
+#include "frame/RibbonOptions.h"
 
 #include "pf/files.h"
 #include "testkit/headless.h"
+#include "ui/caption_bar.h"
 #include "ui/command_bar.h"
 #include "ui/document_area.h"
+#include "ui/form_driver.h"
 #include "ui/status_panes.h"
 
 #include <QAction>
@@ -228,6 +231,20 @@ TEST_F(MainFrameTest, StatusPanesShowTheSessionAndTheFeedState)
     EXPECT_EQ(panes.text(32819), shown);
 }
 
+TEST_F(MainFrameTest, LateWorkForAClosedFrameIsDropped)
+{
+    CMainFrame& f = make();
+    std::thread([&f] {
+        f.UpdateConnectStatus(true);
+        f.ShowQuoteTime(1'700'000'500);
+        f.SetUserMessage(MsgTrading, 'B', "queued before the frame closed", {}, 0, 0);
+        f.SetUserMessage(MsgGeneral, ' ', "with a popup", {}, 1, 0);
+    }).join();
+    frame.reset(); // the queued work finds no frame and does nothing
+    QCoreApplication::processEvents();
+    EXPECT_EQ(g_pMainFrame.load(), nullptr);
+}
+
 TEST_F(MainFrameTest, MessagesFromEightThreadsReachFileAndListWhole)
 {
     CMainFrame& f = make();
@@ -292,6 +309,20 @@ TEST_F(MainFrameTest, MessageRowsNewestOnTopWithTheirCodes)
     EXPECT_EQ(sound.requests(), 0);
     f.SetUserMessage(MsgResearch, ' ', "sounding call");
     EXPECT_EQ(sound.requests(), 1);
+}
+
+TEST_F(MainFrameTest, AfterMidnightMessagesGoToTheFileOfTheDayTheFilesWereOpened)
+{
+    CMainFrame& f = make();
+    f.UpdateShortcutElements();
+    const std::string opened = todaysFile(MsgExchange);
+    clock.advanceSeconds(24 * 3600);
+    ASSERT_NE(todaysFile(MsgExchange), opened);
+    f.SetUserMessage(MsgExchange, ' ', "NSE: pre-open session started");
+    const std::vector<std::string> lines = readLines(opened);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(lines[0].ends_with("|NSE: pre-open session started"));
+    EXPECT_FALSE(std::filesystem::exists(todaysFile(MsgExchange)));
 }
 
 TEST_F(MainFrameTest, ServiceGateAndPopupSetting)
@@ -388,6 +419,146 @@ TEST_F(MainFrameTest, NotesToAClosedViewAreDropped)
     EXPECT_FALSE(ui::mailbox::send(ref, ui::Note{ui::NoteId::OrderBook, 0, 0, {}}));
 }
 
+TEST_F(MainFrameTest, OptionsSheetChoosesTheQuickAccessCommands)
+{
+    CMainFrame& f = make();
+    ui::CommandBar& bar = *f.Ribbon();
+    const std::vector<int> popular = QuickAccessCategory(bar, 0);
+    EXPECT_EQ(popular, (std::vector<int>{57600, 57601, 32877, 32878, 33314})); // 32879 is not on this ribbon
+    const std::vector<int> notInRibbon = QuickAccessCategory(bar, 1);
+    EXPECT_NE(std::find(notInRibbon.begin(), notInRibbon.end(), ID_FILE_PRINT), notInRibbon.end());
+    EXPECT_EQ(std::find(notInRibbon.begin(), notInRibbon.end(), ID_FILE_NEW), notInRibbon.end());
+    EXPECT_GT(QuickAccessCategory(bar, 2).size(), 60u);
+
+    modalHost.script("CRibbonOptions", [](ui::FormDriver& d) {
+        d.pick(IDC_QAT_COMMANDS, 2).click(IDC_QAT_ADD);
+        d.pick(IDC_QAT_COMMANDS, 0).click(IDC_QAT_ADD).click(IDC_QAT_ADD); // once only
+        d.pick(IDC_QAT_CATEGORY, 1).pick(IDC_QAT_COMMANDS, 0).click(IDC_QAT_ADD);
+        d.pick(IDC_QAT_CHOSEN, 1).click(IDC_QAT_REMOVE);
+        d.click(1);
+    });
+    EXPECT_TRUE(bar.trigger(ID_RIBBON_OPTIONS));
+    EXPECT_EQ(bar.quickAccessCommands(), (std::vector<int>{32877, notInRibbon[0]}));
+
+    modalHost.script("CRibbonOptions", [](ui::FormDriver& d) {
+        d.pick(IDC_QAT_CHOSEN, 0).click(IDC_QAT_REMOVE).click(2);
+    });
+    EXPECT_TRUE(bar.trigger(ID_RIBBON_OPTIONS));
+    EXPECT_EQ(bar.quickAccessCommands().size(), 2u); // cancelled
+}
+
+TEST_F(MainFrameTest, ShortcutStepFailuresAreLoggedWithTheirNumber)
+{
+    StartLog(paths);
+    std::vector<int> steps;
+    services.shortcutStep = [&](int step) {
+        steps.push_back(step);
+        if (step == 6)
+            throw std::runtime_error("study tree");
+    };
+    CMainFrame& f = make();
+    f.UpdateShortcutElements();
+    EXPECT_EQ(steps, (std::vector<int>{1, 4, 5, 6}));
+    const std::filesystem::path log = CurrentLogPath();
+    CloseLog();
+    std::ifstream in(log);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_NE(text.str().find("Exception in UpdateShortcutElements [6]"), std::string::npos) << text.str();
+    // The message files were opened before the failing step.
+    EXPECT_TRUE(f.OutputBar()->Files().isOpen(MsgResearch));
+}
+
+TEST_F(MainFrameTest, AMessageBeforeTheBarExistsIsDropped)
+{
+    frame = std::make_unique<CMainFrame>(services);
+    EXPECT_EQ(frame->SetUserMessage(MsgGeneral, ' ', "too early", {}, 1, 0), 0);
+    EXPECT_TRUE(frame->OnCreate());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(frame->OutputBar()->RowCount(MsgGeneral), 0);
+    EXPECT_TRUE(frame->OpenPopups().empty());
+}
+
+TEST_F(MainFrameTest, ThemeChangeIsBroadcastToTheOpenWindows)
+{
+    struct Host : SettingsHost {
+        void broadcastSettings(int code) override { codes.push_back(code); }
+        std::vector<int> codes;
+    } host;
+    SetSettingsHost(&host);
+    int refreshed = 0;
+    services.refreshCreatedDialogs = [&] { ++refreshed; };
+    CMainFrame& f = make();
+    const int atCreate = refreshed;
+    f.OnApplicationLook(33310);
+    SetSettingsHost(nullptr);
+    EXPECT_EQ(host.codes, (std::vector<int>{2}));
+    EXPECT_EQ(refreshed, atCreate + 1);
+    EXPECT_EQ(f.RibbonBackground(), 0);
+    f.OnApplicationLook(32835);
+    EXPECT_EQ(f.RibbonBackground(), 33352);
+    // The stored theme is applied when the next frame is made.
+    frame.reset();
+    CMainFrame& g = make();
+    EXPECT_EQ(g.CurrentTheme(), 32835);
+}
+
+TEST_F(MainFrameTest, CaptionBarShowsLinksAndRoutesItsButton)
+{
+    CMainFrame& f = make();
+    int reports = 0;
+    f.Commands().add(ID_REPORT_ERROR, [&] { ++reports; });
+    ui::CaptionBar* bar = f.CaptionBarOf(33316);
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(f.CaptionBarOf(33316), bar);
+    EXPECT_EQ(f.CaptionBarOf(33332, false), nullptr);
+
+    bar->setText("Double brokerage back <this week> \a[ T && C ]\a");
+    EXPECT_EQ(bar->shownText(), "Double brokerage back <this week> [ T & C ]");
+    const auto parts = ui::CaptionBar::parseText(bar->text());
+    ASSERT_EQ(parts.size(), 2u);
+    EXPECT_FALSE(parts[0].link);
+    EXPECT_TRUE(parts[1].link);
+    QString link;
+    bar->onLink = [&](const QString& l) { link = l; };
+    EXPECT_TRUE(bar->clickLink(0));
+    EXPECT_EQ(link, "[ T & C ]");
+    EXPECT_FALSE(bar->clickLink(1));
+
+    bar->setButton(ID_REPORT_ERROR, "Report Error", "Click to report the error.");
+    bar->clickButton();
+    EXPECT_EQ(reports, 1);
+    bar->removeButton();
+    bar->clickButton();
+    EXPECT_EQ(reports, 1);
+
+    // The close box asks; a refusal keeps the bar.
+    bool allow = false;
+    bar->onCloseRequested = [&] { return allow; };
+    bar->requestClose();
+    EXPECT_EQ(f.CaptionBarOf(33316, false), bar);
+    allow = true;
+    bar->requestClose();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(f.CaptionBarOf(33316, false), nullptr);
+}
+
+TEST(FrameKeys, AcceleratorsRunTheirCommands)
+{
+    auto commandOf = [](QKeySequence keys) {
+        for (const auto& [k, id] : CMainFrame::Accelerators())
+            if (k == keys)
+                return id;
+        return 0;
+    };
+    EXPECT_EQ(commandOf(QKeySequence(Qt::Key_F1)), 32868); // a new buy order, not the help
+    EXPECT_EQ(commandOf(QKeySequence(Qt::SHIFT | Qt::Key_F2)), 33364);
+    EXPECT_EQ(commandOf(QKeySequence(Qt::Key_F12)), ID_HELP_FILE);
+    EXPECT_EQ(commandOf(QKeySequence(Qt::CTRL | Qt::Key_T)), ID_FILE_LOCKTERMINAL);
+    EXPECT_EQ(commandOf(QKeySequence(Qt::CTRL | Qt::Key_S)), ID_SCRIP_SEARCH);
+    EXPECT_EQ(CMainFrame::Accelerators().size(), 16u);
+}
+
 TEST(FrameThemes, IdsSelectTheirLooks)
 {
     const ThemeChoice smoke = ThemeChoiceFor(33310);
@@ -399,7 +570,7 @@ TEST(FrameThemes, IdsSelectTheirLooks)
     EXPECT_EQ(ThemeChoiceFor(32849).variant, 9);
     EXPECT_EQ(ThemeChoiceFor(33311).variant, 23);
     EXPECT_EQ(ThemeChoiceFor(33312).variant, 18);
-    EXPECT_EQ(ThemeChoiceFor(32834).family, ThemeFamily::Classic);
+    EXPECT_EQ(ThemeChoiceFor(32834).family, ThemeFamily::Older);
     EXPECT_FALSE(ThemeChoiceFor(40000).known);
     EXPECT_EQ(RibbonThemes().size(), 23u);
     for (const ThemeEntry& t : RibbonThemes())

@@ -109,7 +109,7 @@ void LoginFixture::typeAndLogin(ui::FormDriver& d, const std::string& id, const 
     d.type(CLogin::kUserId, id).type(CLogin::kPassword, password).type(CLogin::kToken, token).click(1);
 }
 
-bool LoginFixture::waitForHelp(ui::FormDriver& d)
+bool waitForHelp(ui::FormDriver& d)
 {
     auto& login = static_cast<CLogin&>(d.form());
     return ui::UiThread::pumpUntil([&login] { return !login.isHelpBusy(); }, 30000);

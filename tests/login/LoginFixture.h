@@ -35,6 +35,9 @@ public:
     std::vector<ServiceRecord> services;
 };
 
+// Waits for the help worker of the login dialog in `d`.
+bool waitForHelp(ui::FormDriver& d);
+
 class LoginFixture : public testkit::Headless {
 protected:
     void SetUp() override;
@@ -53,9 +56,6 @@ protected:
     // Types id and password (and token) and presses Login.
     static void typeAndLogin(ui::FormDriver& d, const std::string& id, const std::string& password,
                              const std::string& token = {});
-    // Waits for the help worker of the login dialog in `d`.
-    static bool waitForHelp(ui::FormDriver& d);
-
     std::unique_ptr<tb::TestBroker> broker;
     FakeLoginHost host;
 };

@@ -31,15 +31,15 @@ TEST_F(LoginDialogTest, SuccessfulLoginFillsTheSessionRecordAndSendsTheRequestAs
     const auto logins = requestsWith("LoginData=3000");
     ASSERT_EQ(logins.size(), 1u);
     const std::vector<std::string>& f = logins[0].request.fields;
-    ASSERT_GE(f.size(), 9u);
-    EXPECT_EQ(f[0], "U1"); // trimmed
-    EXPECT_EQ(f[1], digestOf("Test@123"));
-    EXPECT_EQ(f[2], "4");
-    EXPECT_EQ(f[3], std::string(FixedTextView(pv_user_info.local_address)));
-    EXPECT_EQ(f[4], "242");
-    EXPECT_EQ(f[5], "AB12");
-    EXPECT_EQ(f[6], "MRT382QJ");
-    EXPECT_EQ(f[7], "1");
+    ASSERT_GE(f.size(), 10u);
+    EXPECT_EQ(f[1], "U1"); // trimmed
+    EXPECT_EQ(f[2], digestOf("Test@123"));
+    EXPECT_EQ(f[3], "4");
+    EXPECT_EQ(f[4], std::string(FixedTextView(pv_user_info.local_address)));
+    EXPECT_EQ(f[5], "242");
+    EXPECT_EQ(f[6], "AB12");
+    EXPECT_EQ(f[7], "MRT382QJ");
+    EXPECT_EQ(f[8], "1");
     EXPECT_EQ(logins[0].request.items.at("SecDate"), "0-0-0-0");
     EXPECT_EQ(requestsWith("ED=19").size(), 1u);
 
@@ -88,6 +88,7 @@ TEST_F(LoginDialogTest, SuccessfulLoginFillsTheSessionRecordAndSendsTheRequestAs
     EXPECT_EQ(host.riskDisclosures, 0);
 
     const std::string log = logText();
+    ASSERT_NE(log.find("Exit : CLogin::GetClientServicesDet"), std::string::npos) << "the log is read";
     EXPECT_EQ(log.find(digestOf("Test@123")), std::string::npos) << "the password digest reached the log";
     EXPECT_EQ(log.find("Test@123"), std::string::npos);
 }
@@ -230,7 +231,7 @@ TEST_F(LoginDialogTest, ExpiredPasswordOpensTheChangeAndTheNewPasswordLogsIn)
     EXPECT_TRUE(boxShown("Your password has expired. Please change your password."));
     EXPECT_TRUE(boxShown("Password changed successfully"));
     ASSERT_EQ(requestsWith("LoginData=1005").size(), 1u);
-    EXPECT_EQ(requestsWith("LoginData=1005")[0].request.fields[2], digestOf("New@1234"));
+    EXPECT_EQ(requestsWith("LoginData=1005")[0].request.fields[3], digestOf("New@1234"));
     EXPECT_STREQ(pv_user_info.session_id, "SESS0002");
     const std::string log = logText();
     for (const char* secret : {"Test@123", "New@1234"}) {

@@ -118,8 +118,11 @@ void CFilterGridCtrl::onHeaderMenuButtonClick(int column)
     ui::MenuSpec menu;
     menu.items.push_back({kSelectAllId, "(Select All)", m_working.allValues, true, {}});
     for (qsizetype i = 0; i < values.size(); ++i)
-        menu.items.push_back({kFirstValueId + int(i), values[i].toStdString(),
-                              m_working.allValues || m_working.checkedValues.contains(values[i]), true, {}});
+        menu.items.push_back({kFirstValueId + int(i),
+                              values[i].toStdString(),
+                              m_working.allValues || m_working.checkedValues.contains(values[i]),
+                              true,
+                              {}});
     const QPoint at = QCursor::pos();
     const int chosen = ui::prompter().pickMenuCommand(menu, at.x(), at.y());
     if (chosen <= 0)

@@ -12,9 +12,9 @@
 
 // One column's value filter: the applied one and the one the header menu edits.
 struct FilterColumnInfo {
-    int column = -1;          // -1 = no filter
-    QString text;             // text filter, used when no value is checked
-    bool allValues = true;    // true = every value passes
+    int column = -1;       // -1 = no filter
+    QString text;          // text filter, used when no value is checked
+    bool allValues = true; // true = every value passes
     QStringList checkedValues;
     std::vector<int> numbers;
 };

@@ -8,10 +8,7 @@ CMultiLineHeaderGridCtrl::CMultiLineHeaderGridCtrl(int headerLineCount, QWidget*
     setHeaderLineCount(headerLineCount);
 }
 
-CMultiLineHeaderGridCtrl::~CMultiLineHeaderGridCtrl()
-{
-    saveLayout(kStateSection);
-}
+CMultiLineHeaderGridCtrl::~CMultiLineHeaderGridCtrl() { saveLayout(kStateSection); }
 
 void CMultiLineHeaderGridCtrl::OnCreate()
 {

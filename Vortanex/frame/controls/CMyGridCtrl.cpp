@@ -44,10 +44,7 @@ long long LeadingInteger(const QString& text)
     return r.ec == std::errc() ? v : 0;
 }
 
-int Sign(double d)
-{
-    return d < 0 ? -1 : (d > 0 ? 1 : 0);
-}
+int Sign(double d) { return d < 0 ? -1 : (d > 0 ? 1 : 0); }
 
 } // namespace
 
@@ -65,10 +62,7 @@ bool CMyGridCtrl::LoadGridState(const std::string& section)
     return loadLayout(m_stateSection);
 }
 
-bool CMyGridCtrl::SaveGridState()
-{
-    return !m_stateSection.empty() && saveLayout(m_stateSection);
-}
+bool CMyGridCtrl::SaveGridState() { return !m_stateSection.empty() && saveLayout(m_stateSection); }
 
 int CMyGridCtrl::CompareTexts(const QString& a, const QString& b, int column, bool ascending)
 {
@@ -174,7 +168,7 @@ void CMyGridCtrl::SetFontScaledColumnWidths(bool on)
         applyScaledWidths();
         tree()->header()->setSectionResizeMode(QHeaderView::Interactive);
     } else {
-        tree()->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+        tree()->header()->setSectionResizeMode(QHeaderView::Stretch); // columns share the width
     }
 }
 
@@ -187,7 +181,8 @@ void CMyGridCtrl::applyScaledWidths()
         texts.reserve(rows.size());
         for (int id : rows)
             texts.push_back(m.text(id, col));
-        if (const std::optional<int> w = ScaledColumnWidth(g_AppSettings.grid_font.height, col, m.columnName(col), texts))
+        if (const std::optional<int> w =
+                ScaledColumnWidth(g_AppSettings.grid_font.height, col, m.columnName(col), texts))
             setColumnWidth(col, *w);
     }
 }
@@ -228,9 +223,9 @@ int CMyGridCtrl::compareRows(int rowA, int rowB, int column) const
         return CompareTexts(model().text(rowA, column), model().text(rowB, column), column, m_ascending);
     if (m_compareMode == 1) {
         bool handled = false;
-        const int r = GridRules::CompareOrderRecords(m_orderFields, GridRules::OrderRecordIndex(model(), rowA),
-                                                     GridRules::OrderRecordIndex(model(), rowB), column, m_ascending,
-                                                     &handled);
+        const int r =
+            GridRules::CompareOrderRecords(m_orderFields, GridRules::OrderRecordIndex(model(), rowA),
+                                           GridRules::OrderRecordIndex(model(), rowB), column, m_ascending, &handled);
         if (handled)
             return r;
     }

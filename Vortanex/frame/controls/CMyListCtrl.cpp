@@ -16,10 +16,7 @@ constexpr uint32_t kDarkEven = 0x686767;
 constexpr uint32_t kDarkOdd = 0x5A5A5A;
 constexpr uint32_t kBlinkColours[4] = {0xFFBBBB, 0xBBBBFF, 0xBBFFBB, 0x80FFFF};
 
-int Sign(int v)
-{
-    return v < 0 ? -1 : (v > 0 ? 1 : 0);
-}
+int Sign(int v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
 
 } // namespace
 
@@ -130,8 +127,7 @@ uint32_t CMyListCtrl::TextColour(int mode, const ListRowData* data, int /*row*/,
     }
 }
 
-uint32_t CMyListCtrl::BackColour(int mode, const ListRowData* data, int row, int column,
-                                 const ListColourContext& ctx)
+uint32_t CMyListCtrl::BackColour(int mode, const ListRowData* data, int row, int column, const ListColourContext& ctx)
 {
     switch (mode) {
     case 1: {
@@ -303,10 +299,7 @@ int CMyListCtrl::compareRows(int rowA, int rowB, int column) const
     return m_ascending ? r : -r;
 }
 
-CMyNewListCtrl::CMyNewListCtrl(QWidget* parent) : CMyListCtrl(parent)
-{
-    m_colourMode = 6;
-}
+CMyNewListCtrl::CMyNewListCtrl(QWidget* parent) : CMyListCtrl(parent) { m_colourMode = 6; }
 
 uint32_t CMyNewListCtrl::CellColour(int rowId, int, int, bool back) const
 {

@@ -16,20 +16,20 @@ struct AppSettings;
 // The row data of a list row, set by the owning view; each mode reads its own
 // fields. Indices are checked against their tables before any use.
 struct ListRowData {
-    static constexpr int kBlackRow = 99999;   // modes 2 and 7: black on light yellow
-    static constexpr int kSystemRow = 88888;  // modes 2 and 7: system colours
-    int securityIndex = -1;                   // mode 1 and the security sort
-    int segmentIndex = -1;                    // modes 2 and 7 (segment, or a marker above)
-    char side = 0;                            // mode 2: 'B' or 'S'
-    std::vector<uint32_t> colours;            // mode 3: 10 text colours then 10 back colours
-    int indexIndex = -1;                      // mode 5: entry of the index table
-    int code = 0;                             // mode 6
+    static constexpr int kBlackRow = 99999;  // modes 2 and 7: black on light yellow
+    static constexpr int kSystemRow = 88888; // modes 2 and 7: system colours
+    int securityIndex = -1;                  // mode 1 and the security sort
+    int segmentIndex = -1;                   // modes 2 and 7 (segment, or a marker above)
+    char side = 0;                           // mode 2: 'B' or 'S'
+    std::vector<uint32_t> colours;           // mode 3: 10 text colours then 10 back colours
+    int indexIndex = -1;                     // mode 5: entry of the index table
+    int code = 0;                            // mode 6
 };
 
 // One index-table cell as mode 5 reads it.
 struct IndexCellState {
-    int state = 0;              // 2 = down, 3 = up
-    double seventhValue = 0.0;  // the entry's seventh value (net change %)
+    int state = 0;             // 2 = down, 3 = up
+    double seventhValue = 0.0; // the entry's seventh value (net change %)
 };
 
 // The colours and outside tables the colour modes read.
@@ -43,9 +43,9 @@ struct ListColourContext {
     uint32_t evenBack = 0xFFFFFF;
     uint32_t oddBack = 0xF0F0F0;
     int watchIndex = 0;
-    bool blinkOn = false;       // first blink flag of mode 6
-    bool blinkTwoRows = false;  // second blink flag
-    int blinkIndex = 0;         // program-wide blink index
+    bool blinkOn = false;      // first blink flag of mode 6
+    bool blinkTwoRows = false; // second blink flag
+    int blinkIndex = 0;        // program-wide blink index
 
     // Mode 1: tick direction (<0 down, 0 none, >0 up) of the quote value that
     // column c of the watch list shows; nullopt when the indices are out of range.

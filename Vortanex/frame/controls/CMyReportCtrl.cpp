@@ -1,17 +1,14 @@
 #include "frame/controls/CMyReportCtrl.h"
 
-CMyReportCtrl::CMyReportCtrl(QWidget* parent) : ui::GridView(parent)
-{
-    setPreviewShown(true);
-}
+CMyReportCtrl::CMyReportCtrl(QWidget* parent) : ui::GridView(parent) { setPreviewShown(true); }
 
 int CMyReportCtrl::compareRows(int rowA, int rowB, int column) const
 {
     if (m_mode == 1) {
         bool handled = false;
-        const int r = GridRules::CompareOrderRecords(m_orderFields, GridRules::OrderRecordIndex(model(), rowA),
-                                                     GridRules::OrderRecordIndex(model(), rowB), column, m_ascending,
-                                                     &handled);
+        const int r =
+            GridRules::CompareOrderRecords(m_orderFields, GridRules::OrderRecordIndex(model(), rowA),
+                                           GridRules::OrderRecordIndex(model(), rowB), column, m_ascending, &handled);
         if (handled)
             return r;
     }

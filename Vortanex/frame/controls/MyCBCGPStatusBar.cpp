@@ -49,7 +49,8 @@ void MyCBCGPStatusBar::clicked(int id)
     if (id != kClickHerePane)
         return;
     // Posted, not sent: the owner handles it after the click has finished.
-    QMetaObject::invokeMethod(this, [this, id] { emit command(id); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, id] { emit command(id); }, Qt::QueuedConnection);
 }
 
 // A pane (a label) passes its clicks on to the bar, so the bar sees them all.

@@ -1,0 +1,158 @@
+#include "app/ProgramFeed.h"
+
+// The server headers come before any Qt header: their members named "slots"
+// would meet Qt's keyword macro.
+#include "server/FeedConnection.h"
+#include "server/FeedDispatcher.h"
+#include "server/FeedState.h"
+#include "server/FeedSubscriptions.h"
+#include "server/MarketLookups.h"
+#include "server/RequestServer.h"
+#include "server/RequestServerAccess.h"
+
+#include "app/LogWriter.h"
+#include "app/MessageBox.h"
+#include "app/ProgramPaths.h"
+#include "frame/CMainFrame.h"
+
+#include "ui/ui_thread.h"
+
+namespace detail {
+namespace {
+
+// The feed's consumers that exist so far: the message bar, the market-status
+// table and the quote time of the status bar.
+class FrameConsumers final : public FeedConsumers {
+public:
+    void setUserMessage(int kind, char side, const std::string& text, bool popup, int eventId) override
+    {
+        if (CMainFrame* f = CMainFrame::Instance())
+            f->SetUserMessage(kind, side, text, {}, popup ? 1 : 0, eventId);
+    }
+    void marketStatus(const std::string& segment, const std::string& status) override
+    {
+        if (MarketStatusTable::instance().update(segment, status))
+            WriteLog(3, "Market status " + segment + " :" + status);
+    }
+    void indexUpdated(const IndexRecord& row) override
+    {
+        if (CMainFrame* f = CMainFrame::Instance())
+            f->ShowQuoteTime(row.stamp);
+    }
+    void serverNotice(const std::string& text) override
+    {
+        ui::UiThread::post([text] { MsgBoxInfo(text); });
+    }
+};
+
+class FrameFeedUi final : public FeedUi {
+public:
+    void showMessage(const std::string& text, const std::string& caption) override
+    {
+        ui::UiThread::post([text, caption] { MsgBoxInfoCaption(text, caption); });
+    }
+    void updateConnectStatus(int connected) override
+    {
+        if (CMainFrame* f = CMainFrame::Instance())
+            f->UpdateConnectStatus(connected != 0);
+    }
+};
+
+// The index table of the login as the dispatcher's index rows.
+class TableIndexRows final : public IndexRows {
+public:
+    bool update(int feedCode, const std::function<void(IndexRecord&)>& change, IndexRecord& after) override
+    {
+        return IndexTable::instance().update(feedCode, change, after);
+    }
+};
+
+} // namespace
+} // namespace detail
+
+struct ProgramFeed::Parts {
+    detail::FrameConsumers consumers;
+    detail::FrameFeedUi ui;
+    detail::TableIndexRows indices;
+    RequestServerAccess access;
+    std::unique_ptr<FeedDispatcher> dispatcher;
+    std::unique_ptr<FeedConnection> connection;
+};
+
+ProgramFeed::ProgramFeed() : m_parts(std::make_unique<Parts>())
+{
+    FeedDispatcher::Options o;
+    m_parts->dispatcher =
+        std::make_unique<FeedDispatcher>(m_parts->consumers, FeedSubscriptions::instance(), m_parts->indices, o);
+    m_parts->connection = std::make_unique<FeedConnection>(*m_parts->dispatcher, FeedSubscriptions::instance(),
+                                                           m_parts->access, m_parts->ui, &RootInternetSession());
+    InstallFeedDispatcher(m_parts->dispatcher.get());
+    FeedConnection* conn = m_parts->connection.get();
+    FeedSubscriptions::instance().setSubscriptionRequest([conn](int which) { conn->requestSubscription(which); });
+}
+
+ProgramFeed::~ProgramFeed()
+{
+    shutdown();
+}
+
+void ProgramFeed::connect()
+{
+    if (m_parts->connection)
+        m_parts->connection->start(FeedSettingsFromProgram());
+}
+
+void ProgramFeed::disconnect()
+{
+    if (m_parts->connection)
+        m_parts->connection->stop();
+}
+
+void ProgramFeed::shutdown()
+{
+    if (!m_parts->connection)
+        return;
+    FeedSubscriptions::instance().setSubscriptionRequest({});
+    m_parts->connection->stopAndWait();
+    m_parts->connection.reset();
+    InstallFeedDispatcher(nullptr);
+    m_parts->dispatcher->drain();
+    m_parts->dispatcher->stop();
+}
+
+bool ProgramFeed::running() const
+{
+    return FeedState::instance().running() != 0;
+}
+
+bool ProgramFeed::socketOpen() const
+{
+    return m_parts->connection && m_parts->connection->hasSocket();
+}
+
+int64_t ProgramFeed::lastPacketTime() const
+{
+    return FeedState::instance().lastPacketTime();
+}
+
+int64_t ProgramFeed::lastHeartbeatTime() const
+{
+    return FeedState::instance().lastHeartbeatTime();
+}
+
+void ProgramFeed::heartbeat()
+{
+    if (m_parts->connection)
+        m_parts->connection->onTimer();
+}
+
+void ProgramFeed::watchdog()
+{
+    if (m_parts->connection)
+        m_parts->connection->onTimer();
+}
+
+int ProgramFeed::connectionCount() const
+{
+    return m_parts->connection ? m_parts->connection->connectionCount() : 0;
+}

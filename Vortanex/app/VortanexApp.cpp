@@ -1,0 +1,698 @@
+#include "app/VortanexApp.h"
+
+// The server headers come before any Qt header: their members named
+// "slots" would meet Qt's keyword macro.
+#include "server/CompanionLists.h"
+#include "server/FeedState.h"
+#include "server/FileDownloads.h"
+#include "server/MarketLookups.h"
+#include "server/RequestServer.h"
+#include "server/RequestServerAccess.h"
+#include "server/SecurityMaster.h"
+#include "server/SecurityRequests.h"
+#include "server/ServerRequests.h"
+#include "server/WatchColumns.h"
+#include "watch/WatchlistTable.h"
+
+#include "app/ActivityStamp.h"
+#include "app/AppSettings.h"
+#include "app/CLogin.h"
+#include "app/CMyProgressDlg.h"
+#include "app/ConfigFile.h"
+#include "app/FixedText.h"
+#include "app/ImageCollections.h"
+#include "app/LocalFileStamps.h"
+#include "app/LogWriter.h"
+#include "app/LoginExchange.h"
+#include "app/LoginHost.h"
+#include "app/MachineDetails.h"
+#include "app/MessageBox.h"
+#include "app/ProgramPaths.h"
+#include "app/SeException.h"
+#include "app/SessionRecord.h"
+#include "app/SideDownloads.h"
+#include "frame/CMainFrame.h"
+#include "frame/TerminalLock.h"
+#include "MyAsync.h"
+#include "pf/clock.h"
+#include "pf/desktop_shell.h"
+#include "pf/files.h"
+#include "pf/http_session.h"
+#include "pf/instance_lock.h"
+#include "pf/lzo.h"
+#include "pf/profile_store.h"
+#include "ui/modal_host.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+CVortanexApp theApp;
+
+namespace detail {
+namespace {
+
+std::atomic<CVortanexApp*> g_running{nullptr};
+
+template <class... A>
+std::string fmt(const char* format, A... args)
+{
+    const int n = std::snprintf(nullptr, 0, format, args...);
+    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    std::snprintf(out.data(), out.size() + 1, format, args...);
+    return out;
+}
+
+std::string lower(std::string s)
+{
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+// "major.minor" of the running kernel, the closest thing to a Windows version.
+std::pair<int, int> osVersion()
+{
+    utsname u{};
+    if (uname(&u) != 0)
+        return {0, 0};
+    int major = 0;
+    int minor = 0;
+    std::sscanf(u.release, "%d.%d", &major, &minor);
+    return {major, minor};
+}
+
+std::pair<int, int> screenSize()
+{
+    if (const QScreen* s = QGuiApplication::primaryScreen())
+        return {s->geometry().width(), s->geometry().height()};
+    return {0, 0};
+}
+
+// The runtime folder of the OS user, where the per-user instance locks live
+// so that two program folders of one user still see each other.
+std::filesystem::path defaultLockFolder()
+{
+    if (const char* run = std::getenv("XDG_RUNTIME_DIR"); run && *run)
+        return std::filesystem::path(run) / "Vortanex";
+    return std::filesystem::temp_directory_path() / ("Vortanex-" + std::to_string(getuid()));
+}
+
+} // namespace
+} // namespace detail
+
+// What the login dialog needs of the program once the frame stands.
+class AppLoginHost final : public LoginHost {
+public:
+    explicit AppLoginHost(CVortanexApp& app) : m_app(app) {}
+
+    void clearUnlockDialog() override
+    {
+        if (TerminalLock* lock = m_app.terminalLock())
+            lock->clearUnlockDialog();
+    }
+    void postApplicationExit() override
+    {
+        if (CMainFrame* frame = m_app.mainFrame())
+            frame->Commands().post(57670);
+    }
+    std::vector<ServiceRecord>* currentServices() override
+    {
+        CompanionLists* lists = m_app.lists();
+        if (!lists)
+            return nullptr;
+        // The marks of the services reply need the list in memory first.
+        if (lists->services.empty())
+            lists->GetServicesThread(0);
+        return &lists->services;
+    }
+
+private:
+    CVortanexApp& m_app;
+};
+
+CVortanexApp* CurrentApp()
+{
+    CVortanexApp* app = detail::g_running.load();
+    return app ? app : &theApp;
+}
+
+CVortanexApp::CVortanexApp() = default;
+
+CVortanexApp::~CVortanexApp()
+{
+    CVortanexApp* self = this;
+    detail::g_running.compare_exchange_strong(self, nullptr);
+}
+
+void CVortanexApp::setOptions(Options options)
+{
+    m_options = std::move(options);
+}
+
+std::string CVortanexApp::GetHostIpAddress()
+{
+    m_hostAddress = login::LocalAddressText();
+    if (m_hostAddress.empty())
+        WriteLog(0, "Error : the local host name does not resolve");
+    return m_hostAddress;
+}
+
+int CVortanexApp::CheckInternetConnection()
+{
+    // Nothing asks the system here: the first request tells.
+    return 1;
+}
+
+int CVortanexApp::MoveFilesToFolder(const std::filesystem::path& from, std::string_view extension,
+                                    const std::filesystem::path& folder)
+{
+    int moved = 0;
+    std::error_code ec;
+    const std::string want = detail::lower(std::string(extension));
+    std::vector<std::filesystem::path> matches;
+    for (const auto& entry : std::filesystem::directory_iterator(from, ec)) {
+        std::error_code fe;
+        if (!entry.is_regular_file(fe))
+            continue;
+        if (detail::lower(entry.path().extension().string()) == want)
+            matches.push_back(entry.path());
+    }
+    if (matches.empty())
+        return 0;
+    std::filesystem::create_directories(folder, ec);
+    for (const auto& p : matches) {
+        std::error_code re;
+        std::filesystem::rename(p, folder / p.filename(), re);
+        if (re)
+            WriteLog(0, "Could not move " + p.string() + " :" + re.message());
+        else
+            ++moved;
+    }
+    return moved;
+}
+
+void CVortanexApp::CheckNewVersionPrg()
+{
+    try {
+        const auto archive = m_options.paths.comp() / "brenlowix.lzo";
+        std::error_code ec;
+        if (!std::filesystem::exists(archive, ec))
+            return;
+        WriteLog(0, "Uncompressing New Version Program");
+        const auto packed = pf::files::readAll(archive);
+        std::string out;
+        if (packed && DecompressLZO(*packed, out)
+            && pf::files::writeAtomic(m_options.paths.root() / m_options.launcherName, out)) {
+            std::filesystem::permissions(m_options.paths.root() / m_options.launcherName,
+                                         std::filesystem::perms::owner_exec | std::filesystem::perms::group_exec,
+                                         std::filesystem::perm_options::add, ec);
+            std::filesystem::remove(archive, ec);
+            WriteLog(0, "Uncompressed New Version Program Successfully.");
+        } else {
+            WriteLog(0, "Unable to Uncompress New Version Program");
+        }
+    } catch (...) {
+        WriteLog(0, "Exception in CheckNewVersionPrg");
+    }
+}
+
+std::string CVortanexApp::GetFileDate(const std::filesystem::path& path)
+{
+    const std::optional<int64_t> when = pf::files::stampTime(path);
+    if (!when)
+        return {};
+    const pf::LocalTime t = pf::Clock::local(*when * 1000);
+    const std::string date = detail::fmt("%02d/%02d/%d", t.day, t.month, t.year);
+    WriteLog(0, detail::fmt("File %s, Len %d, Date :%s", path.string().c_str(), static_cast<int>(date.size()),
+                            date.c_str()));
+    return date;
+}
+
+int CVortanexApp::CreateInstanceMutex()
+{
+    const std::filesystem::path folder =
+        m_options.lockFolder.empty() ? detail::defaultLockFolder() : m_options.lockFolder;
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    m_instance = pf::InstanceLock::tryAcquire(folder, "Vortanex_" + std::string(FixedTextView(pv_user_info.user_id)));
+    return m_instance ? 0 : 1;
+}
+
+void CVortanexApp::StartLauncher()
+{
+    const auto launcher = m_options.paths.root() / m_options.launcherName;
+    std::error_code ec;
+    if (!std::filesystem::exists(launcher, ec) || !m_shell || !m_shell->startProgram(launcher, {}))
+        MsgBoxOk("Unable to open Brenlowix");
+}
+
+std::string CVortanexApp::BuildCrashReport(int failCount, int width, int height) const
+{
+    // The tail of the log, with the line ends and the request separators the
+    // report text cannot carry turned into its own.
+    std::string tail;
+    const auto log = CurrentLogPath();
+    if (!log.empty()) {
+        std::ifstream in(log, std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        tail = text.size() > 800 ? text.substr(text.size() - 800) : text;
+    }
+    for (char& c : tail) {
+        if (c == '\n')
+            c = '~';
+        else if (c == '&')
+            c = '|';
+    }
+    const auto [major, minor] = detail::osVersion();
+    const pf::LocalTime t = pf::clock().localNow();
+    const int hour12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
+    const std::string stamp =
+        detail::fmt("%d%02d%d-%02d:%02d:%02d %s", t.day, t.month, t.year, hour12, t.minute, t.second,
+                    t.hour < 12 ? "AM" : "PM");
+    return detail::fmt("LoginData=3010|%s~%s~%s~%s~%s~%d~%s~%dx%d~%s~%s~%s~%s~%s",
+                       std::string(FixedTextView(pv_user_info.user_id)).c_str(),
+                       std::string(FixedTextView(pv_user_info.feed_update_host)).c_str(),
+                       std::string(FixedTextView(pv_user_info.user_name)).c_str(), kBuildText,
+                       m_options.paths.root().string().c_str(), failCount,
+                       detail::fmt("%d.%d", major, minor).c_str(), width, height, m_fileDates[0].c_str(),
+                       m_fileDates[1].c_str(), m_fileDates[2].c_str(), stamp.c_str(), tail.c_str());
+}
+
+void CVortanexApp::OnReportError()
+{
+    if (m_pendingErrorText.empty())
+        return;
+    std::string reply;
+    long length = 0;
+    const int http = RequestServer(1, 3010, m_pendingErrorText, reply, length);
+    if (http == 200) {
+        MsgBoxInfo("Your Error is being reported successfully.");
+        m_pendingErrorText.clear();
+    } else {
+        MsgBoxInfo(detail::fmt("Internet Connectivity Error [%d]. Pls contact System Administrator", http));
+    }
+}
+
+bool CVortanexApp::InitInstance()
+{
+    detail::g_running.store(this);
+    try {
+        return initSteps();
+    } catch (...) {
+        WriteLog(0, detail::fmt("Exception Login Ret : %d", m_loginResult));
+        LogCaught("InitInstance");
+        return false;
+    }
+}
+
+bool CVortanexApp::initSteps()
+{
+    const pf::Paths& paths = m_options.paths;
+    // 1-4. The framework's parts stand by themselves here; the host address
+    // and the image collections are read now.
+    m_idleLogout = kDefaultIdleLogout;
+    if (!m_options.shell) {
+        m_ownShell = std::make_unique<pf::DesktopShell>();
+        m_shell = m_ownShell.get();
+    } else {
+        m_shell = m_options.shell;
+    }
+    GetHostIpAddress();
+    LoadImageCollections();
+
+    // 5. The program folder, the profile and its broadcast-log switch.
+    SetProgramPaths(paths);
+    m_profile = std::make_unique<pf::ProfileStore>(paths.config() / "Vortanex.profile.ini");
+    m_broadcastLog = m_profile->getInt(kProfileSection, "WriteBroadCastLog", 0) != 0;
+
+    // 6. The log.
+    ClearSessionRecord();
+    m_logOpen = StartLog(paths);
+    Log_Level = 0;
+    g_Config.Connect_Type = 0;
+    g_Config.Feeds_Type = 0;
+    MyAsync::SetLogFolder(paths.root());
+    MyAsync::SetClock(&pf::clock());
+    WriteLog(0, "Current Dir :" + paths.root().string());
+
+    // 7-8.
+    CheckInternetConnection();
+    SetBrowserFeatureControl("FEATURE_BROWSER_EMULATION", 11000);
+
+    // 9. Loose files of an older layout go to their folders before anything
+    // is read from them.
+    if (!paths.ensureFolders())
+        WriteLog(0, "Could not create the program's folders");
+    MoveFilesToFolder(paths.root(), ".dat", paths.data());
+    MoveFilesToFolder(paths.root(), ".lst", paths.comp());
+    MoveFilesToFolder(paths.root(), ".lzo", paths.comp());
+    MoveFilesToFolder(paths.root(), ".pdf", paths.docs());
+    MoveFilesToFolder(paths.root(), ".chm", paths.docs());
+    MoveFilesToFolder(paths.root(), ".ini", paths.config());
+    MoveFilesToFolder(paths.root(), ".wav", paths.sound());
+    MoveFilesToFolder(paths.root(), ".log", paths.logs());
+
+    // 10. The configuration.
+    if (ReadConfigFile() == 1) {
+        MsgBoxOk("Unable to Read Configuration File.");
+        return false;
+    }
+    WriteLog(0, detail::fmt("TradePort[%ld]FeedPort[%ld]", static_cast<long>(g_Config.Trade_Port),
+                            static_cast<long>(g_Config.Feed_Port)));
+
+    // 11. The program-wide tables start empty.
+    MarketStatusTable::instance().reset();
+    IndexTable::instance().reset();
+    WatchlistTable::instance().reset();
+
+    // 12. Machine details.
+    const auto [major, minor] = detail::osVersion();
+    WriteLog(0, detail::fmt("OS Version :%s, MFC Version :0x0%X", detail::fmt("%d.%d", major, minor).c_str(), 0xC00));
+    PrintOSVersion();
+    CheckNewVersionPrg();
+
+    // 13. The HTTP session every exchange shares.
+    RootInternetSession();
+    m_sessionOpen = true;
+    m_access = std::make_unique<RequestServerAccess>();
+
+    // 14. The shared settings.
+    GetProxyDetails(0, "");
+    g_AppSettings.message_popup_switch = 1;
+
+    // 15. The main frame.
+    CMainFrame::Services services;
+    services.shell = m_shell;
+    services.profile = m_profile.get();
+    services.feedRunning = [this] { return m_options.feed && m_options.feed->running(); };
+    services.onConnect = [this] {
+        if (m_options.feed)
+            m_options.feed->connect();
+    };
+    services.onDisconnect = [this] {
+        if (m_options.feed)
+            m_options.feed->disconnect();
+    };
+    services.serviceEnabled = [this](long id) {
+        if (m_lists)
+            for (const ServiceRecord& s : m_lists->services)
+                if (s.id == id)
+                    return s.subscribed != 0;
+        return false;
+    };
+    services.brokerWebAddress = [] { return std::string(FixedTextView(g_Config.Redirect_Url)); };
+    services.onTimer = [this](int id) {
+        if (m_lock)
+            m_lock->OnTimer(id);
+    };
+    m_frame = new CMainFrame(std::move(services));
+    if (!m_frame->OnCreate()) {
+        WriteLog(0, "Main frame creation failed");
+        return false;
+    }
+    m_loginHost = std::make_unique<AppLoginHost>(*this);
+    TerminalLock::Services lockServices;
+    lockServices.feed = m_options.feed;
+    lockServices.shell = m_shell;
+    lockServices.profile = m_profile.get();
+    lockServices.loginHost = m_loginHost.get();
+    lockServices.launcher = paths.root() / m_options.launcherName;
+    m_lock = std::make_unique<TerminalLock>(*m_frame, pf::clock(), lockServices);
+    if (m_options.showMaximized)
+        m_frame->showMaximized();
+    else
+        m_frame->show();
+
+    // 16. The activity stamp and the local master's stamp for the login.
+    SetAccessTime();
+    CopyFixedText(g_Session.security_stamp, "0");
+    ReadSecurityStamp();
+    m_lists = std::make_unique<CompanionLists>(paths, *m_access, DownloadHost());
+
+    // 17. The login.
+    {
+        CLogin login(*m_shell, m_loginHost.get(), m_frame);
+        m_loginResult = ui::modalHost().run(login);
+        WriteLog(0, detail::fmt("Login Ret : %d", m_loginResult));
+        if (m_loginResult != 1) {
+            if (m_loginResult == 2 && login.lastStatus() == 60041)
+                StartLauncher();
+            return false;
+        }
+    }
+    const std::string uid(FixedTextView(pv_user_info.user_id));
+
+    // 19. The market watch's column layout.
+    const WatchColumnLayout layout = LoadWatchColumns(paths, uid);
+    WatchlistTable::instance().setDefaultLayout(layout.count, layout.kinds);
+
+    // 20. Status panes.
+    m_frame->UpdateUserPanes(FixedTextView(g_Config.Gcrn));
+
+    // 21. One run per user.
+    if (CreateInstanceMutex() == 1) {
+        MsgBoxInfo(detail::fmt("Vortanex Application already started with User '%s'.", uid.c_str()));
+        return false;
+    }
+
+    // 22. The crash flag: set until the exit sequence clears it.
+    m_frame->repaint();
+    const int fail = m_profile->getInt(kProfileSection, "Fail", 0);
+    const int failCount = m_profile->getInt(kProfileSection, "Fail Count", 0);
+    m_profile->setInt(kProfileSection, "Fail", 1);
+    m_failSet = true;
+
+    // 23. The user's log.
+    m_logOpen = SwitchToUserLog(uid) || m_logOpen;
+
+    // 24. Report rights.
+    const char right = LoginFlagAt(12);
+    m_viewRights = !(pv_user_info.user_type == 'V' || right == '3' || right == '4');
+
+    // 25. The crash-report offer of a run that did not end properly.
+    const auto [width, height] = detail::screenSize();
+    if (fail != 0) {
+        m_pendingErrorText = BuildCrashReport(failCount, width, height);
+        m_frame->SetUserMessage(3, ' ',
+                                "Vortanex wasn't shut down properly last time, do you want to report this error ?");
+    }
+
+    // 26.
+    WriteLog(0, detail::fmt("OS Version :%s, MFC Version :0x0%X", detail::fmt("%d.%d", major, minor).c_str(), 0xC00));
+    WriteLog(0, detail::fmt("User Id : %s, Screen Resolution :%dx%d", uid.c_str(), width, height));
+    WriteLog(0, "Starting Security Download");
+
+    // 27. The progress dialog.
+    CMyProgressDlg::Show(m_frame, QStringLiteral("Vortanex"),
+                         QStringLiteral("Hello, please wait for moment, System is downloading required files from "
+                                        "server. The process may take a few minutes\u2026"),
+                         QStringLiteral("Checking Security Date"));
+    const auto progress = [](std::string_view text) {
+        if (g_pProgressDlg)
+            g_pProgressDlg->setProgressMessage(text);
+    };
+    const auto step = [] {
+        if (g_pProgressDlg)
+            g_pProgressDlg->stepProgress();
+    };
+
+    // 28. The security master.
+    CheckDate(1);
+    if (g_SecurityStampValues.fullLength > 0)
+        SetSecurityDownloadStep(g_SecurityStampValues.fullLength / 4);
+    SecurityStamp stamp;
+    SecurityStamp::parse(FixedTextView(g_Session.security_stamp), stamp);
+    m_master = std::make_unique<SecurityMaster>(paths, *m_access, DownloadHost());
+    m_master->setProgress(progress);
+    const int kind = m_master->prepareStartup(stamp);
+    if (m_master->GetSecurityThread(kind) < 0) {
+        CMyProgressDlg::CloseCurrent();
+        return false;
+    }
+    const std::shared_ptr<SecurityTable> table = SecurityTable::current();
+
+    // 29-31. The advisory file, categories and services.
+    m_lists->setProgress(progress);
+    if (table)
+        m_lists->GetPellbrookFile(CheckDate(4), *table);
+    step();
+    bool segment12 = false;
+    for (int i = 0; i < pv_user_info.segment_count && i < static_cast<int>(pv_user_info.segments.size()); ++i)
+        segment12 = segment12 || pv_user_info.segments[static_cast<size_t>(i)].id == 12;
+    m_lists->GetCategoryThread(CheckDate(2), table.get(), segment12);
+    step();
+    WriteLog(0, "Security Download Completed");
+    m_lists->GetServicesThread(CheckDate(3));
+    g_Config.services = &m_lists->services;
+    step();
+    WriteLog(0, "Services Download Completed");
+
+    // 32.
+    CheckMFCDLLThread();
+    CheckOCXThread();
+
+    // 33. The user's own client entry.
+    FillOwnClientEntry();
+
+    // 34-36. The first look-ups.
+    runLookups();
+    step();
+    SetLoggedIn(true);
+    m_frame->UpdateShortcutElements();
+
+    // 37. The welcome lines.
+    m_frame->SetUserMessage(3, ' ',
+                            detail::fmt("Dear %s Welcome to %s", std::string(FixedTextView(pv_user_info.user_name)).c_str(),
+                                        "Vortanex Ver 2.3"));
+    const std::string last(FixedTextView(g_Session.last_login));
+    if (g_Session.password_days >= 0)
+        m_frame->SetUserMessage(
+            3, ' ',
+            detail::fmt("Last Login Time :%s, Login Attempts for today :%d,Your Password will expire in next %d days",
+                        last.c_str(), g_Session.login_value24, g_Session.password_days));
+    else
+        m_frame->SetUserMessage(3, ' ', detail::fmt("Last Login Time :%s, Login Attempts for today :%d", last.c_str(),
+                                                    g_Session.login_value24));
+
+    // 38. Research calls, reference rates, settings.
+    GetMktResearchCalls(*m_access, m_lists->services, [this](const std::string& text, const std::string& extra) {
+        m_frame->SetUserMessage(4, ' ', text, extra, 0, 0);
+    });
+    RequestSession session;
+    session.session_id = std::string(FixedTextView(pv_user_info.session_id));
+    session.user_id = uid;
+    session.encrypt = pv_user_info.encrypt;
+    GetCrossCurrencyRefRate(*m_access, session);
+    SaveSettings();
+
+    // 39-40. Done: the feed starts.
+    CMyProgressDlg::CloseCurrent();
+    if (m_options.feed)
+        m_options.feed->connect();
+    m_frame->activateWindow();
+    WriteLog(0, "Start-up completed");
+    return true;
+}
+
+void CVortanexApp::runLookups()
+{
+    WriteLog(0, "Requesting Market Status");
+    GetMarketStatus(*m_access);
+    WriteLog(0, "Getting Weblinks");
+    GetWebLinks();
+    openAutoWebLinks();
+    WriteLog(0, "Weblinks Request Completed");
+    WriteLog(0, "Requesting Indices Details");
+    Get_Indices(*m_access);
+    WriteLog(0, "Indices Request Completed");
+    Get_Watchlist(*m_access, FixedTextView(pv_user_info.user_id), m_lists->categories);
+}
+
+void CVortanexApp::openAutoWebLinks()
+{
+    // Links of kind 'O' or 'T' open at once: "LoginData=1002" with the link's
+    // id, through the session's encoder when it asks for one.
+    const std::string base(FixedTextView(g_Config.Redirect_Url));
+    for (const WebLinkRecord& link : g_WebLinkTable.links) {
+        const char kind = link.Pref[2];
+        if (kind != 'O' && kind != 'T')
+            continue;
+        std::string query = detail::fmt("LoginData=1002|%s|%s|%d", std::string(FixedTextView(pv_user_info.user_id)).c_str(),
+                                        std::string(FixedTextView(pv_user_info.session_id)).c_str(), link.WebId);
+        if (pv_user_info.encrypt != 0) {
+            std::string encoded;
+            if (!EncryptRequest(query, encoded))
+                continue;
+            query = UrlEncode(encoded, true);
+        }
+        m_shell->openUrl(base + "/qtrade/qlogin.exe?" + query, pf::ShowMode::Normal);
+    }
+}
+
+int CVortanexApp::Run()
+{
+    return QApplication::exec();
+}
+
+void CVortanexApp::freeTables()
+{
+    for (ClientInfo& c : g_Session.clients) {
+        c.orders = nullptr;
+        c.trades = c.limits = c.positions = nullptr;
+        c.holdings = c.todays_positions = c.unbilled_positions = nullptr;
+    }
+    g_Session.clients.clear();
+    g_Session.clients_in_use = 0;
+    pv_user_info.segments.clear();
+    pv_user_info.segment_count = 0;
+    WatchlistTable::instance().reset();
+    MarketStatusTable::instance().reset();
+    IndexTable::instance().reset();
+    SecurityTable::publish(nullptr);
+}
+
+int CVortanexApp::ExitInstance()
+{
+    try {
+        WriteLog(0, "Entry CVortanexApp::ExitInstance");
+        // Only the run that set the crash flag clears it: a refused second
+        // run must not hide the first one's crash.
+        if (m_failSet && m_profile)
+            m_profile->setInt(kProfileSection, "Fail", 0);
+        SetLoggedIn(false);
+        // The feed stops and its threads are joined before any table goes.
+        if (m_options.feed)
+            m_options.feed->shutdown();
+        if (m_sessionOpen) {
+            const std::string request = detail::fmt("LoginData=1001|%s|%s|%d",
+                                                    std::string(FixedTextView(pv_user_info.user_id)).c_str(),
+                                                    std::string(FixedTextView(pv_user_info.session_id)).c_str(), 4);
+            std::string reply;
+            long length = 0;
+            RequestServer(pv_user_info.encrypt, 1001, request, reply, length);
+            WriteLog(0, detail::fmt("Logout Response Len:%d", static_cast<int>(length)));
+        }
+        m_lock.reset();
+        if (m_frame) {
+            m_frame->hide();
+            delete m_frame;
+            m_frame = nullptr;
+        }
+        CMyProgressDlg::CloseCurrent();
+        g_Config.services = nullptr;
+        freeTables();
+        m_master.reset();
+        m_lists.reset();
+        m_access.reset();
+        if (m_sessionOpen) {
+            WriteLog(0, "Closing SINet in OnClose");
+            m_sessionOpen = false;
+            WriteLog(0, "Closed SINet in OnClose");
+        }
+        m_instance.reset();
+    } catch (...) {
+        LogCaught("ExitInstance");
+    }
+    if (m_logOpen) {
+        CloseLog();
+        m_logOpen = false;
+    }
+    m_loginHost.reset();
+    m_profile.reset();
+    // The library keeps no pointer into this run past its end.
+    MyAsync::SetClock(nullptr);
+    MyAsync::SetLogFolder({});
+    CVortanexApp* self = this;
+    detail::g_running.compare_exchange_strong(self, nullptr);
+    return 0;
+}

@@ -1,0 +1,150 @@
+#pragma once
+// The application object: start-up from an empty process to a logged-in
+// terminal (InitInstance), the message loop (Run) and the exit sequence
+// (ExitInstance), which also runs after a start that gave up part-way. It
+// owns the main frame, the single-instance lock, the companion lists and the
+// program-wide tables of the session. UI thread.
+#include "pf/paths.h"
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CMainFrame;
+class CompanionLists;
+class RequestServerAccess;
+class SecurityMaster;
+class TerminalLock;
+
+namespace pf {
+class InstanceLock;
+class ProfileStore;
+class Shell;
+} // namespace pf
+
+// The live feed as start-up and exit see it; the feed code installs the real
+// one. The default does nothing (no feed).
+class FeedControl {
+public:
+    virtual ~FeedControl() = default;
+    // CMainFrame::OnConnect: starts the feed thread.
+    virtual void connect() {}
+    // CMainFrame::OnDisconnect: tells the feed to stop (does not wait).
+    virtual void disconnect() {}
+    // The exit: stops the feed and joins its threads and handlers; after it
+    // returns no feed thread touches the tables.
+    virtual void shutdown() {}
+    virtual bool running() const { return false; }
+    // A feed socket is open to send the heartbeat on.
+    virtual bool socketOpen() const { return false; }
+    virtual int64_t lastPacketTime() const { return 0; }
+    // The last heartbeat or subscription sent on the feed.
+    virtual int64_t lastHeartbeatTime() const { return 0; }
+    // The timer's heartbeat (sent on a short-lived worker).
+    virtual void heartbeat() {}
+    // 75 s without a packet: the feed is told to stop; its own thread closes
+    // and frees its connection (the UI thread never frees what it may use).
+    virtual void watchdog() {}
+};
+
+class CVortanexApp {
+public:
+    struct Options {
+        pf::Paths paths;                    // the program folder
+        pf::Shell* shell = nullptr;         // null: the desktop's
+        std::filesystem::path lockFolder;   // empty: the user's runtime folder
+        std::string launcherName = "Brenlowix.exe";
+        FeedControl* feed = nullptr;        // null: no feed
+        bool showMaximized = true;
+    };
+
+    // The values start-up reads and later parts use.
+    static constexpr int kDefaultIdleLogout = 180;
+    static constexpr const char* kProfileSection = "Settings";
+
+    CVortanexApp();
+    ~CVortanexApp();
+    CVortanexApp(const CVortanexApp&) = delete;
+    CVortanexApp& operator=(const CVortanexApp&) = delete;
+
+    void setOptions(Options options);
+    const Options& options() const { return m_options; }
+
+    // The start-up steps in their order; false ends the program (the caller
+    // then runs ExitInstance).
+    bool InitInstance();
+    // The message loop; returns the exit code.
+    int Run();
+    // Safe after any start, complete or not. Returns the exit code.
+    int ExitInstance();
+
+    // Step helpers, named as the rest of the program calls them.
+    std::string GetHostIpAddress();
+    int CheckInternetConnection();
+    // Moves every file of the program folder whose extension matches (without
+    // regard to case) into folder, replacing a file of the same name there.
+    // Returns the number moved.
+    static int MoveFilesToFolder(const std::filesystem::path& from, std::string_view extension,
+                                 const std::filesystem::path& folder);
+    void CheckNewVersionPrg();
+    static std::string GetFileDate(const std::filesystem::path& path);
+    // 1 when another run holds the user's lock, else 0 (and the lock is kept).
+    int CreateInstanceMutex();
+    // Starts the launcher without waiting; "Unable to open Brenlowix" when it
+    // cannot be started.
+    void StartLauncher();
+    // The crash-report text of a run that did not end through ExitInstance.
+    std::string BuildCrashReport(int failCount, int width, int height) const;
+
+    CMainFrame* mainFrame() const { return m_frame; }
+    pf::ProfileStore& profile() const { return *m_profile; }
+    pf::Shell& shell() const { return *m_shell; }
+    CompanionLists* lists() const { return m_lists.get(); }
+    TerminalLock* terminalLock() const { return m_lock.get(); }
+    int loginResult() const { return m_loginResult; }
+    int idleLogout() const { return m_idleLogout; }
+    bool viewRights() const { return m_viewRights; }
+    bool broadcastLog() const { return m_broadcastLog; }
+    const std::string& hostAddress() const { return m_hostAddress; }
+    // The text the "Report Error" button sends; empty when there is nothing to report.
+    const std::string& pendingErrorText() const { return m_pendingErrorText; }
+    // The "Report Error" button: sends the pending text (code 3010).
+    void OnReportError();
+
+private:
+    bool initSteps();
+    void runLookups();
+    void openAutoWebLinks();
+    void freeTables();
+
+    Options m_options;
+    std::unique_ptr<pf::Shell> m_ownShell;
+    pf::Shell* m_shell = nullptr;
+    std::unique_ptr<pf::ProfileStore> m_profile;
+    std::unique_ptr<pf::InstanceLock> m_instance;
+    std::unique_ptr<RequestServerAccess> m_access;
+    std::unique_ptr<SecurityMaster> m_master;
+    std::unique_ptr<CompanionLists> m_lists;
+    std::unique_ptr<TerminalLock> m_lock;
+    std::unique_ptr<class AppLoginHost> m_loginHost;
+    FeedControl m_noFeed;
+    CMainFrame* m_frame = nullptr;
+    int m_idleLogout = kDefaultIdleLogout;
+    int m_loginResult = 0;
+    bool m_viewRights = false;
+    bool m_broadcastLog = false;
+    bool m_logOpen = false;
+    bool m_sessionOpen = false;
+    bool m_failSet = false; // this run wrote "Fail" = 1
+    std::string m_hostAddress;
+    std::string m_fileDates[3];
+    std::string m_pendingErrorText;
+};
+
+// The program's one application object.
+extern CVortanexApp theApp;
+// The running application object (theApp, or the one a test runs).
+CVortanexApp* CurrentApp();

@@ -1,0 +1,81 @@
+#pragma once
+// The main frame's periodic duties and its ways out: the 25-second timer
+// (heartbeat, feed watchdog, idle lock, idle logout), the lock command with
+// its modeless unlock dialog, the close question of the frame, the end of the
+// desktop session and the application exit command. It attaches to a built
+// frame through the frame's public hooks. UI thread.
+#include "frame/MainFrameTimer.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+class CLogin;
+class CMainFrame;
+class FeedControl;
+class LoginHost;
+
+namespace pf {
+class Clock;
+class ProfileStore;
+class Shell;
+} // namespace pf
+
+class TerminalLock : public QObject {
+    Q_OBJECT
+public:
+    struct Services {
+        FeedControl* feed = nullptr;
+        pf::Shell* shell = nullptr;
+        pf::ProfileStore* profile = nullptr; // "Settings"/"Fail" at the end of the session
+        LoginHost* loginHost = nullptr;      // the unlock dialog's host
+        std::filesystem::path launcher;      // started by "Login Again"
+        // Saves the alerts before the frame closes (the alerts code installs it).
+        std::function<void()> saveAlerts;
+        // Shuts the spreadsheet link down before the frame closes.
+        std::function<void()> linkShutdown;
+    };
+
+    TerminalLock(CMainFrame& frame, pf::Clock& clock, Services services);
+    ~TerminalLock() override;
+
+    // The frame's timer tick.
+    void OnTimer(int timerId);
+    // Command 32861 and the idle lock.
+    void OnLockTerminal();
+    // The frame is asked to close: true lets it close.
+    bool OnClose();
+    // The desktop session ends: no question, the program exits.
+    void OnEndSession(bool ending);
+    // After a successful unlock: the lock button reads "Lock Terminal" again.
+    void Unlocked();
+
+    // 1 while the terminal is locked or after the idle logout.
+    bool locked() const { return m_locked; }
+    bool loggedOut() const { return m_timer.loggedOut(); }
+    CLogin* unlockDialog() const { return m_unlock; }
+    // Drops the unlock dialog (closed by the unlock or its cancel).
+    void clearUnlockDialog();
+    MainFrameTimer& timer() { return m_timer; }
+
+    // The close rules apply to closes through the window system too.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void setLockButton(bool locked);
+    void centreUnlockDialog();
+
+    CMainFrame& m_frame;
+    Services m_services;
+    MainFrameTimer m_timer;
+    bool m_locked = false;
+    bool m_closing = false;
+    QPointer<CLogin> m_unlock;
+};
+
+// The unlock request (code 1006): 1 accepted, 0 refused (counted), -1 a
+// reply of one field (not counted, no message).
+int UnlockTerminal(std::string_view id, std::string_view digest, std::string_view token);

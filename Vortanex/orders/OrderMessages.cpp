@@ -1,0 +1,31 @@
+#include "orders/OrderMessages.h"
+
+#include "app/LogWriter.h"
+
+#include <mutex>
+
+namespace detail {
+namespace {
+std::mutex g_sinkMutex;
+OrderMessageSink g_sink; // guarded by g_sinkMutex
+} // namespace
+} // namespace detail
+
+void SetOrderMessageSink(OrderMessageSink sink)
+{
+    std::lock_guard lock(detail::g_sinkMutex);
+    detail::g_sink = std::move(sink);
+}
+
+void OrderUserMessage(int kind, char side, const std::string& text)
+{
+    OrderMessageSink sink;
+    {
+        std::lock_guard lock(detail::g_sinkMutex);
+        sink = detail::g_sink;
+    }
+    if (sink)
+        sink(kind, side, text);
+    else
+        WriteLog(3, "Message bar not available : " + text);
+}

@@ -1,0 +1,685 @@
+#include "server/FeedDispatcher.h"
+
+#include "app/BufferSlots.h"
+#include "app/LogWriter.h"
+#include "app/SessionRecord.h"
+#include "pf/append_file.h"
+#include "pf/clock.h"
+#include "server/FeedState.h"
+#include "server/MarketLookups.h"
+#include "server/SecurityTable.h"
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <cstdio>
+#include <vector>
+
+namespace detail {
+
+// Handler families: a pool key is the family in the high word and the
+// security, index or nothing in the low word, so one security's depth or one
+// index's values are handled in arrival order and confirmations one at a time.
+enum Family : uint64_t {
+    kDepth = 1,
+    kIndex = 2,
+    kConfirmation = 3,
+    kMarketStatus = 4,
+    kResearch = 5,
+    kInformation = 6,
+    kAlerts = 7,
+};
+
+uint64_t poolKey(Family family, int id)
+{
+    return (static_cast<uint64_t>(family) << 32) | static_cast<uint32_t>(id);
+}
+
+std::atomic<FeedDispatcher*> g_dispatcher{nullptr};
+
+// A number at the start of a field as the C library's conversion reads it
+// (leading blanks skipped, trailing text ignored, 0 when none).
+double toDouble(std::string_view s)
+{
+    size_t i = 0;
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t'))
+        ++i;
+    if (i < s.size() && s[i] == '+')
+        ++i;
+    // Most values are whole paise or quantities: a plain run of digits is
+    // converted directly (exactly as the general parser would round it).
+    const char* p = s.data() + i;
+    const char* const end = s.data() + s.size();
+    const bool negative = p < end && *p == '-';
+    const char* q = negative ? p + 1 : p;
+    const char* const digits = q;
+    uint64_t whole = 0;
+    while (q < end && *q >= '0' && *q <= '9' && q - digits < 18)
+        whole = whole * 10 + static_cast<uint64_t>(*q++ - '0');
+    if (q == end && q > digits)
+        return negative ? -static_cast<double>(whole) : static_cast<double>(whole);
+    double v = 0;
+    std::from_chars(p, end, v);
+    return v;
+}
+
+long toLong(std::string_view s)
+{
+    size_t i = 0;
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t'))
+        ++i;
+    if (i < s.size() && s[i] == '+')
+        ++i;
+    long v = 0;
+    std::from_chars(s.data() + i, s.data() + s.size(), v);
+    return v;
+}
+
+std::string_view trimmed(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\n'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
+        s.remove_suffix(1);
+    return s;
+}
+
+// Fields between separators; a separator at the very end ends the last field
+// and adds no empty one.
+std::vector<std::string_view> splitFields(std::string_view text, char sep)
+{
+    std::vector<std::string_view> out;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t at = text.find(sep, start);
+        if (at == std::string_view::npos) {
+            out.push_back(text.substr(start));
+            break;
+        }
+        out.push_back(text.substr(start, at - start));
+        start = at + 1;
+    }
+    return out;
+}
+
+std::string format(const char* fmt, auto... args)
+{
+    const int n = std::snprintf(nullptr, 0, fmt, args...);
+    if (n <= 0)
+        return {};
+    std::string s(static_cast<size_t>(n), '\0');
+    std::snprintf(s.data(), s.size() + 1, fmt, args...);
+    return s;
+}
+
+// The quote-message tick codes: 10 rose, 20 fell, 30 then 40 unchanged.
+void applyTick(double value, double& stored, short& tick)
+{
+    if (value > stored) {
+        stored = value;
+        tick = kTickRose;
+    } else if (value < stored) {
+        stored = value;
+        tick = kTickFell;
+    } else {
+        tick = (tick == kTickSameOnce || tick == kTickSameAgain) ? kTickSameAgain : kTickSameOnce;
+    }
+}
+
+// The direction codes of the index rows: 2 up, 3 down, equal gives 0 when the
+// code was 0 or 1, else 1.
+short indexDirection(double now, double before, short code)
+{
+    if (now > before)
+        return 2;
+    if (now < before)
+        return 3;
+    return (code == 0 || code == 1) ? 0 : 1;
+}
+
+bool sameLocalDay(int64_t epochSeconds, int64_t nowMillis)
+{
+    const pf::LocalTime a = pf::Clock::local(epochSeconds * 1000);
+    const pf::LocalTime b = pf::Clock::local(nowMillis);
+    return a.year == b.year && a.month == b.month && a.day == b.day;
+}
+
+} // namespace detail
+
+FeedDispatcher::FeedDispatcher(FeedConsumers& consumers, FeedSubscriptions& subscriptions, IndexRows& indices,
+                               Options options)
+    : m_consumers(consumers),
+      m_subscriptions(subscriptions),
+      m_indices(indices),
+      m_options(std::move(options)),
+      m_pool(m_options.poolThreads, m_options.inlineForTests, "FeedHandlers")
+{
+}
+
+FeedDispatcher::~FeedDispatcher()
+{
+    FeedDispatcher* self = this;
+    detail::g_dispatcher.compare_exchange_strong(self, nullptr);
+    m_pool.stop();
+}
+
+void FeedDispatcher::drain()
+{
+    m_pool.drain();
+}
+
+void FeedDispatcher::stop()
+{
+    m_pool.stop();
+}
+
+const FeedFanOut& FeedDispatcher::fanOut()
+{
+    const uint64_t v = m_subscriptions.version();
+    if (!m_fanOut || v != m_fanOutVersion) {
+        m_fanOutVersion = v;
+        m_fanOut = m_subscriptions.fanOut();
+    }
+    return *m_fanOut;
+}
+
+int FeedDispatcher::Distribute_Feed(const char* message, int length)
+{
+    if (!IsLoggedIn())
+        return 0;
+    // A message without its code and separator has no payload to hand on.
+    if (!message || length < 4)
+        return 0;
+    try {
+        if (!m_options.logsDir.empty())
+            writeBroadcastLog(message, length);
+        const long code = detail::toLong(std::string_view(message, 3));
+        const char* data = message + 4;
+        const int n = length - 4;
+        const std::string_view payload(data, static_cast<size_t>(n));
+        switch (code) {
+        case 101:
+        case 105: {
+            const int index = code == 101 ? UpdateFeeds(data, n) : UpdateRoundRobin(data, n);
+            if (index >= 0)
+                FeedsThread(index, m_lastTick4);
+            break;
+        }
+        case 104: {
+            const auto fields = payload.substr(0, payload.find(','));
+            m_pool.post(detail::poolKey(detail::kDepth, static_cast<int>(detail::toLong(fields))),
+                        [this, text = std::string(payload.substr(0, 1023))] { MDepthThread(text); }, "MDepthThread");
+            break;
+        }
+        case 110: {
+            const auto feedCode = detail::toLong(payload.substr(0, payload.find(',')));
+            m_pool.post(detail::poolKey(detail::kIndex, static_cast<int>(feedCode)),
+                        [this, text = std::string(payload.substr(0, 511))] { IndexDistribute(text); },
+                        "DisplayIndexThread");
+            break;
+        }
+        case 115:
+            m_pool.post(detail::poolKey(detail::kMarketStatus, 0),
+                        [this, text = std::string(payload)] { MarketStatusThread(text); }, "MarketStatusThread");
+            break;
+        case 120:
+            m_consumers.setUserMessage(2, ' ', std::string(payload.substr(0, 511)), false, 0);
+            break;
+        case 130:
+            if (n == 0) {
+                WriteLog(0, "Error confirmation message not received completely in thread");
+                break;
+            }
+            m_pool.post(detail::poolKey(detail::kConfirmation, 0),
+                        [this, text = std::string(payload.substr(0, 5999))] { ConfirmationThreadX(text); },
+                        "ConfirmationThread");
+            break;
+        case 140: {
+            const int slot = GetFreeBufferSlot();
+            if (slot < 0) {
+                WriteLog(0, "Error : unable to get thread index for ResearchThread");
+                return static_cast<int>(code);
+            }
+            BufferSlots().at(slot).buffer.assign(payload);
+            if (!m_pool.post(detail::poolKey(detail::kResearch, 0), [this, slot] { ResearchThread(slot); },
+                             "ResearchThread"))
+                ReleaseBufferSlot(slot); // the pool has stopped: the slot must not stay taken
+            break;
+        }
+        case 145:
+        case 155:
+            if (pv_user_info.user_type == 'V')
+                break;
+            [[fallthrough]];
+        case 141:
+        case 160:
+            if (code == 160)
+                WriteLog(0, std::string(payload));
+            m_pool.post(detail::poolKey(detail::kInformation, static_cast<int>(code)),
+                        [this, code, text = std::string(payload)] {
+                            m_consumers.informationDisplay(static_cast<int>(code), text);
+                        },
+                        "InformationDisplay");
+            break;
+        case 250:
+            UpdateServerInfo(payload);
+            if (FeedState::instance().slot() < 0)
+                FeedState::instance().setRunning(0);
+            else
+                m_consumers.feedSlotAssigned();
+            break;
+        case 600: {
+            const auto fields = detail::splitFields(payload, '|');
+            if (fields.empty())
+                break;
+            const std::string_view to = detail::trimmed(fields.front().substr(0, 23));
+            if (to == "ALL" || to == std::string_view(pv_user_info.user_id))
+                m_consumers.setUserMessage(3, ' ', std::string(fields.back().substr(0, 511)), true, 0);
+            break;
+        }
+        case 999:
+            WriteLog(0, "Error :<" + std::string(payload) + ">");
+            break;
+        default:
+            break; // 150 and unknown codes
+        }
+        return static_cast<int>(code);
+    } catch (const std::exception& e) {
+        WriteLog(0, std::string("SException in Distribute_Feed : [") + e.what() + "]");
+    } catch (...) {
+        WriteLog(0, "Exception in Distribute_Feed");
+    }
+    return 0;
+}
+
+void FeedDispatcher::writeBroadcastLog(const char* message, int length)
+{
+    m_broadcastLog.append(message, static_cast<size_t>(length));
+    m_broadcastLog += '\n';
+    if (++m_broadcastCount <= 99)
+        return;
+    const pf::LocalTime t = pf::clock().localNow();
+    char name[64];
+    std::snprintf(name, sizeof name, "BroadCastLog_%02d%02d%04d_%02d.log", t.day, t.month, t.year, t.hour);
+    pf::AppendFile file;
+    if (file.open(m_options.logsDir / name))
+        file.appendLine(m_broadcastLog);
+    m_broadcastLog.clear();
+    m_broadcastCount = 0;
+}
+
+int FeedDispatcher::UpdateFeeds(const char* text, int length)
+{
+    try {
+        const std::string_view s(text, static_cast<size_t>(length));
+        // The token, then the values; fields are cut in place, no allocation.
+        size_t pos = s.find(',');
+        auto table = SecurityTable::current();
+        const int index = table ? table->searchWToken(static_cast<int>(detail::toLong(s.substr(0, pos)))) : -1;
+        if (!table || !table->valid(index))
+            return -1;
+        SecurityRecord& rec = table->row(index);
+        double values[kFeedQuoteValues];
+        int count = 0;
+        while (pos != std::string_view::npos && pos + 1 <= s.size() && count < kFeedQuoteValues) {
+            const size_t start = pos + 1;
+            pos = s.find(',', start);
+            if (start == s.size() && pos == std::string_view::npos)
+                break; // a trailing separator ends the last field
+            values[count++] =
+                detail::toDouble(s.substr(start, pos == std::string_view::npos ? std::string_view::npos : pos - start));
+        }
+        if (count < kFeedQuoteValues) {
+            WriteLog(0, "Invalid Feeds data [" + std::string(s) + "] index [" + std::to_string(index) + "]");
+            return -1;
+        }
+        if (rec.commodity && rec.market_lot != 0) {
+            if (values[1] != 0)
+                values[1] /= rec.market_lot;
+            if (values[3] != 0)
+                values[3] /= rec.market_lot;
+        }
+        const bool cash = IsCashScrip(rec);
+        const int64_t now = pf::clock().nowSeconds();
+        rec.updateQuote([&](QuoteData& q) {
+            q.last_update = now;
+            const double high = values[5] / 100, low = values[6] / 100;
+            if (cash && high > 0 && high > q.year_high)
+                q.year_high = high;
+            if (cash && low > 0 && low < q.year_low)
+                q.year_low = low;
+            for (int k = 0; k < kFeedQuoteValues; ++k)
+                detail::applyTick(values[k], q.quote[k], q.tick_code[k]);
+            m_lastTick4 = q.tick_code[4];
+        });
+        if (rec.alert_flag.load() && values[4] != 0 && m_consumers.alertsEnabled() &&
+            detail::sameLocalDay(static_cast<int64_t>(values[17]), pf::clock().nowMillis()))
+            m_pool.post(detail::poolKey(detail::kAlerts, index), [this, index] { m_consumers.checkAlerts(index); },
+                        "CheckAlertsThread");
+        return index;
+    } catch (...) {
+        WriteLog(0, "Exception in UpdateFeeds");
+        return -1;
+    }
+}
+
+int FeedDispatcher::UpdateFeedsAndNotify(const char* text, int length)
+{
+    if (!IsLoggedIn())
+        return -1;
+    const int index = UpdateFeeds(text, length);
+    if (index >= 0)
+        FeedsThread(index, m_lastTick4);
+    return index;
+}
+
+int FeedDispatcher::UpdateRoundRobin(const char* text, int length)
+{
+    try {
+        const auto fields = detail::splitFields(std::string_view(text, static_cast<size_t>(length)), ',');
+        if (fields.empty())
+            return -1;
+        const int index = Search_WToken(static_cast<int>(detail::toLong(fields[0])));
+        auto table = SecurityTable::current();
+        if (!table || !table->valid(index))
+            return -1;
+        static constexpr int kTargets[7] = {0, 1, 2, 3, 4, 14, 17};
+        const int64_t now = pf::clock().nowSeconds();
+        table->row(index).updateQuote([&](QuoteData& q) {
+            q.last_update = now;
+            for (size_t j = 1; j < fields.size() && j <= 7; ++j) {
+                const double v = detail::toDouble(fields[j]);
+                double& stored = q.quote[kTargets[j - 1]];
+                short& tick = q.tick_code[kTargets[j - 1]];
+                tick = v > stored ? 1 : (v < stored ? -1 : 0);
+                stored = v;
+            }
+            m_lastTick4 = q.tick_code[4];
+        });
+        return index;
+    } catch (...) {
+        WriteLog(0, "Exception in UpdateRoundRobin");
+        return -1;
+    }
+}
+
+void FeedDispatcher::FeedsThread(int security, short tickOfValue4)
+{
+    const FeedFanOut& f = fanOut();
+    const auto it = f.bySecurity.find(security);
+    if (it != f.bySecurity.end()) {
+        for (const FeedFanOut::Target& t : it->second) {
+            // One window's failure does not keep the others from their tick.
+            try {
+                if (t.window->isClosing())
+                    continue;
+                switch (t.type) {
+                case kWindowMarketWatch:
+                case kWindowMisOptionsWatch:
+                case kWindowOtherWatch:
+                    t.window->quoteUpdated(security);
+                    break;
+                case kWindowNetPosition:
+                    if (tickOfValue4 == kTickRose || tickOfValue4 == kTickFell)
+                        t.window->quoteUpdated(security);
+                    break;
+                case kWindowIntradayChart:
+                    t.window->quoteUpdated(security);
+                    break;
+                default:
+                    break;
+                }
+            } catch (...) {
+                const char* which = t.type == kWindowNetPosition     ? "NP"
+                                    : t.type == kWindowIntradayChart ? "EC"
+                                                                     : "WL";
+                WriteLog(0, std::string("Exception in FeedsThread(") + which + "): DlgNo [" + std::to_string(t.slot) +
+                                "]");
+            }
+        }
+    }
+    try {
+        m_consumers.lastTradesUpdated(security);
+    } catch (...) {
+        WriteLog(0, "Exception in FeedsThread");
+    }
+}
+
+void FeedDispatcher::MDepthThread(const std::string& text)
+{
+    if (!IsLoggedIn())
+        return;
+    auto f = m_subscriptions.fanOut();
+    auto table = SecurityTable::current();
+    for (const FeedFanOut::Target& t : f->depthWindows) {
+        try {
+            if (t.window->isClosing())
+                continue;
+            const bool currency = table && table->valid(t.index) && table->row(t.index).currency != 0;
+            t.window->depthUpdated(text, currency);
+        } catch (...) {
+            WriteLog(0, "Exception in MDepthThread");
+        }
+    }
+}
+
+void FeedDispatcher::MarketStatusThread(const std::string& text)
+{
+    WriteLog(0, "MarketStatusThread : " + text);
+    const size_t comma = text.find(',');
+    if (comma == std::string::npos)
+        return;
+    const std::string segment = text.substr(0, std::min<size_t>(comma, 2));
+    const size_t end = text.find(',', comma + 1);
+    std::string status = text.substr(comma + 1, end == std::string::npos ? std::string::npos : end - comma - 1);
+    status.resize(std::min<size_t>(status.size(), 5));
+    m_consumers.marketStatus(segment, status);
+}
+
+void FeedDispatcher::ResearchThread(int slot)
+{
+    if (slot < 0 || slot > 999) {
+        WriteLog(0, "ResearchThread index out of bound ");
+        return;
+    }
+    std::string text = BufferSlots().at(slot).buffer.substr(0, 4999);
+    ReleaseBufferSlot(slot);
+    WriteLog(0, text);
+    const auto fields = detail::splitFields(text, '|');
+    auto field = [&](size_t i) { return i < fields.size() ? detail::trimmed(fields[i]) : std::string_view(); };
+    if (field(5).empty())
+        return;
+    const char side = field(1).empty() ? ' ' : field(1).front();
+    m_consumers.setUserMessage(4, side, std::string(field(5)), true, static_cast<int>(detail::toLong(field(6))));
+}
+
+std::string FeedDispatcher::ConfirmationText(std::string_view text, std::string* clientCode) const
+{
+    const auto fields = detail::splitFields(text, '|');
+    auto field = [&](size_t i) {
+        return std::string(i < fields.size() ? detail::trimmed(fields[i]) : std::string_view());
+    };
+    const long kind = detail::toLong(field(1));
+    const int token = static_cast<int>(detail::toLong(field(2)));
+    const std::string exch = field(3);
+    const std::string client = field(5);
+    const std::string buySell = field(6);
+    const double orderNo = detail::toDouble(field(7));
+    long qty = detail::toLong(field(9));
+    double price = detail::toDouble(field(10));
+    double trigger = detail::toDouble(field(11));
+    if (price != 0)
+        price /= 100;
+    if (trigger != 0)
+        trigger /= 100;
+    const std::string time = field(14);
+    const std::string exOrder = field(15).empty() ? "-NA-" : field(15);
+    const std::string exTrade = field(16).empty() ? "-NA-" : field(16);
+    const std::string reason = field(21);
+
+    auto table = SecurityTable::current();
+    const int index = table ? table->searchToken(token, exch) : -1;
+    if (index < 0)
+        return {};
+    const SecurityRecord& rec = table->row(index);
+    const char* priceFormat = rec.currency ? "%0.4lf" : "%0.2lf";
+    const std::string priceText = detail::format(priceFormat, price);
+    const std::string triggerText = detail::format(priceFormat, trigger);
+    if (rec.commodity && rec.market_lot != 0)
+        qty /= rec.market_lot;
+    const char* orderType = trigger > 0 ? "StopLoss" : "Normal";
+    if (clientCode)
+        *clientCode = client;
+
+    const char* what = nullptr;
+    bool withReason = false;
+    switch (kind) {
+    case 0: what = "Order Confirmation"; break;
+    case 2: what = "Order Modify Confirmation"; break;
+    case 3: what = "Order Cancel Confirmation"; break;
+    case 4: what = "Order Rejected"; withReason = true; break;
+    case 5: what = "Order Cancel Rejected"; withReason = true; break;
+    case 6: what = "Order Modify Rejected"; withReason = true; break;
+    case 7: what = "Order Triggered"; break;
+    case 8: what = "Order Frozen"; break;
+    case 100: what = "Trade Confirm"; break;
+    default: return {};
+    }
+    std::string out = detail::format("Clt %s : %s %s %s for %s %ld@%s, Tri. Price :%s, TWXS Order No :%.0lf, ",
+                                     client.c_str(), buySell.c_str(), orderType, what, rec.display_name.c_str(), qty,
+                                     priceText.c_str(), triggerText.c_str(), orderNo);
+    out += kind == 100 ? "Ex Trade No :" + exTrade : "Ex Order No :" + exOrder;
+    out += ", Time :" + time;
+    if (withReason)
+        out += ", Reason :" + reason;
+    return out;
+}
+
+void FeedDispatcher::ConfirmationThreadX(const std::string& text)
+{
+    if (!IsLoggedIn())
+        return;
+    WriteLog(3, "Entry : ConfirmationThreadX");
+    std::string client;
+    const std::string message = ConfirmationText(text, &client);
+    if (message.empty())
+        return;
+    WriteLog(0, message);
+    const auto fields = detail::splitFields(text, '|');
+    const std::string side = fields.size() > 6 ? std::string(detail::trimmed(fields[6])) : std::string();
+    m_consumers.setUserMessage(1, side.empty() ? '-' : side.front(), message, false, 0);
+    const int ci = pv_user_info.client_index;
+    if (ci >= 0 && ci < static_cast<int>(g_Session.clients.size()))
+        m_consumers.orderConfirmation(client, message);
+    else
+        WriteLog(0, "Unable to update order confirmation for message [" + text +
+                        "] reason [client ref structure returned NULL value]");
+}
+
+void FeedDispatcher::UpdateServerInfo(std::string_view text)
+{
+    const auto fields = detail::splitFields(text, ',');
+    auto field = [&](size_t i) {
+        return std::string(i < fields.size() ? fields[i].substr(0, 127) : std::string_view());
+    };
+    FeedState& fs = FeedState::instance();
+    const int slot = static_cast<int>(detail::toLong(field(0)));
+    const std::string host = field(2).substr(0, 63);
+    const int port = static_cast<int>(detail::toLong(field(3)));
+    fs.setServer(host, port);
+    fs.setSlot(slot);
+    WriteLog(0, "Slot <" + std::to_string(slot) + ">, Feed Host <" + host + ">, Feed Port <" + std::to_string(port) +
+                    ">");
+    if (slot < 0)
+        m_consumers.serverNotice(field(1));
+}
+
+void FeedDispatcher::IndexDistribute(std::string_view text)
+{
+    if (!IsLoggedIn())
+        return;
+    try {
+        // The payload normally ends with a separator; only then is its last
+        // character not part of the last field.
+        if (!text.empty() && text.back() == ',')
+            text.remove_suffix(1);
+        const auto fields = detail::splitFields(text.substr(0, 511), ',');
+        auto field = [&](size_t i) { return i < fields.size() ? fields[i].substr(0, 63) : std::string_view(); };
+        const int feedCode = static_cast<int>(detail::toLong(field(0)));
+        if (feedCode <= 0)
+            return;
+        const double value = detail::toDouble(field(1));
+        const double prevClose = detail::toDouble(field(2));
+        double change = detail::toDouble(field(3));
+        if (change != 0)
+            change /= 10;
+        const int64_t time = static_cast<int64_t>(static_cast<int>(detail::toLong(field(4))));
+
+        IndexRecord row;
+        const bool found = m_indices.update(
+            feedCode,
+            [&](IndexRecord& r) {
+                auto& v = r.values;
+                auto& t = r.ticks;
+                if (value > v[1]) {
+                    v[1] = value;
+                    t[1] = 2;
+                } else if (t[1] != 0) {
+                    t[1] = 0;
+                }
+                if (value < v[2] || v[2] == 0) {
+                    v[2] = value;
+                    t[2] = 3;
+                } else if (t[2] != 0) {
+                    t[2] = 0;
+                }
+                t[0] = detail::indexDirection(value, v[0], t[0]);
+                v[0] = value;
+                v[4] = prevClose;
+                t[5] = detail::indexDirection(change * 100, v[5], t[5]);
+                v[5] = value - prevClose;
+                r.stamp = time;
+                const double pct = prevClose > 0 ? (value - prevClose) / prevClose * 100 * 100 : 0;
+                t[6] = detail::indexDirection(pct, v[6], t[6]);
+                v[6] = pct;
+            },
+            row);
+        if (!found)
+            return;
+        m_consumers.indexUpdated(row);
+        if (m_consumers.netPositionOpen()) {
+            const int security = Search_WToken(feedCode);
+            auto table = SecurityTable::current();
+            if (table && table->valid(security)) {
+                table->row(security).updateQuote([&](QuoteData& q) {
+                    q.quote[4] = row.values[0];
+                    q.quote[5] = row.values[1];
+                    q.quote[6] = row.values[2];
+                });
+                m_consumers.netPositionPrice(security);
+            }
+        }
+        auto f = m_subscriptions.fanOut();
+        for (const FeedFanOut::Target& t : f->indexCharts) {
+            try {
+                if (!t.window->isClosing())
+                    t.window->indexUpdated(feedCode);
+            } catch (...) {
+                WriteLog(0, "Exception in IndexDistribute : Err 0, Data " + std::string(text));
+            }
+        }
+    } catch (const std::exception& e) {
+        WriteLog(0, std::string("SException in IndexDistribute : [") + e.what() + "] line no 0");
+    }
+}
+
+void InstallFeedDispatcher(FeedDispatcher* dispatcher)
+{
+    detail::g_dispatcher.store(dispatcher);
+}
+
+int Distribute_Feed(const char* message, int length)
+{
+    FeedDispatcher* d = detail::g_dispatcher.load();
+    return d ? d->Distribute_Feed(message, length) : 0;
+}

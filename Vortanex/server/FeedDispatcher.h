@@ -1,0 +1,133 @@
+#pragma once
+// Routes every feed message by its three-digit code. Quotes are applied to
+// their security's row on the feed thread, in arrival order, before any window
+// hears of them; the windows are then told through their tick boxes, which
+// never block. Every other message that needs work is handed to a keyed
+// handler pool: messages of one security (depth), of one index, and all
+// order confirmations keep their arrival order, while unrelated ones run in
+// parallel and the feed thread never waits for a window.
+#include "server/FeedSubscriptions.h"
+
+#include "pf/threads.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+struct IndexRecord;
+
+// What the dispatcher hands on to the other subsystems. Calls come from the
+// feed thread or a pool thread; an implementation that needs the UI thread
+// posts there and returns (none of them may wait for a window or a dialog).
+class FeedConsumers {
+public:
+    virtual ~FeedConsumers() = default;
+    // A line for the message bar (CMainFrame::SetUserMessage): kind 1
+    // Trading, 2 Exchange, 3 General, 4 Research Call.
+    virtual void setUserMessage(int kind, char side, const std::string& text, bool popup, int eventId)
+    {
+        (void)kind, (void)side, (void)text, (void)popup, (void)eventId;
+    }
+    // Message 115 for a segment (CMainFrame::UpdateMarketStatus when the
+    // segment's stored status differs).
+    virtual void marketStatus(const std::string& segment, const std::string& status) { (void)segment, (void)status; }
+    // Messages 141, 145, 155 and 160 for the information displays, with their
+    // payload.
+    virtual void informationDisplay(int code, const std::string& text) { (void)code, (void)text; }
+    // A formatted confirmation for the current client's order store (the
+    // order book applies it when it is open, loaded and its filter matches).
+    virtual void orderConfirmation(const std::string& clientCode, const std::string& text)
+    {
+        (void)clientCode, (void)text;
+    }
+    // The alerts setting, and the alert check of a qualifying tick.
+    virtual bool alertsEnabled() const { return false; }
+    virtual void checkAlerts(int security) { (void)security; }
+    // The last-trades window after every quote of a security.
+    virtual void lastTradesUpdated(int security) { (void)security; }
+    // An index row changed: the frame's feed time, the indices dialog, the
+    // index view and the turnover tracker, in this order.
+    virtual void indexUpdated(const IndexRecord& row) { (void)row; }
+    // The net-position window: the index security's price was set.
+    virtual bool netPositionOpen() const { return false; }
+    virtual void netPositionPrice(int security) { (void)security; }
+    // Message 250: the server's notice when it gave no slot (shown without
+    // blocking), and a slot given (the depth subscription is due).
+    virtual void serverNotice(const std::string& text) { (void)text; }
+    virtual void feedSlotAssigned() {}
+};
+
+// The index rows the feed updates (the index table loaded at login).
+class IndexRows {
+public:
+    virtual ~IndexRows() = default;
+    // Runs change on the first row with this feed code, under the table's
+    // lock; false when there is none. after gets the changed row.
+    virtual bool update(int feedCode, const std::function<void(IndexRecord&)>& change, IndexRecord& after) = 0;
+};
+
+class FeedDispatcher {
+public:
+    struct Options {
+        int poolThreads = 4;
+        bool inlineForTests = false;   // the pool runs tasks on the posting thread
+        std::filesystem::path logsDir; // set: the broadcast log is on
+    };
+
+    FeedDispatcher(FeedConsumers& consumers, FeedSubscriptions& subscriptions, IndexRows& indices, Options options);
+    ~FeedDispatcher();
+    FeedDispatcher(const FeedDispatcher&) = delete;
+    FeedDispatcher& operator=(const FeedDispatcher&) = delete;
+
+    // One message (code, separator, payload) from the feed thread; returns
+    // its code (0 when ignored). Called by one feed thread at a time.
+    int Distribute_Feed(const char* message, int length);
+
+    // Message 101 and 105 applied to the row; the security index or -1.
+    int UpdateFeeds(const char* text, int length);
+    int UpdateRoundRobin(const char* text, int length);
+    // A polled quote (a 101 payload): applied, then the windows are told.
+    // Logged in only; the security index or -1.
+    int UpdateFeedsAndNotify(const char* text, int length);
+    // Message 250.
+    void UpdateServerInfo(std::string_view text);
+    // Message 110 applied to its index row, then handed on.
+    void IndexDistribute(std::string_view text);
+    // The confirmation text of a 130 payload (empty when none is shown).
+    std::string ConfirmationText(std::string_view text, std::string* clientCode = nullptr) const;
+
+    // Waits until every handed-over message has been handled (tests, exit).
+    void drain();
+    // Stops the pool after the queued work.
+    void stop();
+
+private:
+    void FeedsThread(int security, short tickOfValue4);
+    void MDepthThread(const std::string& text);
+    void ConfirmationThreadX(const std::string& text);
+    void MarketStatusThread(const std::string& text);
+    void ResearchThread(int slot);
+    void writeBroadcastLog(const char* message, int length);
+    const FeedFanOut& fanOut();
+
+    FeedConsumers& m_consumers;
+    FeedSubscriptions& m_subscriptions;
+    IndexRows& m_indices;
+    const Options m_options;
+    pf::HandlerPool m_pool;
+
+    // Feed thread only.
+    std::shared_ptr<const FeedFanOut> m_fanOut;
+    uint64_t m_fanOutVersion = 0;
+    short m_lastTick4 = 0; // tick code of quote value 4 after the last quote
+    std::string m_broadcastLog;
+    int m_broadcastCount = 0;
+};
+
+// The program's dispatcher (the main frame installs it; nullptr removes it).
+void InstallFeedDispatcher(FeedDispatcher* dispatcher);
+// Distribute_Feed of the installed dispatcher; 0 when none is installed.
+int Distribute_Feed(const char* message, int length);

@@ -1,0 +1,401 @@
+// The feed end to end against the test broker, per transport: the slot, the
+// subscriptions where the transport subscribes, quotes into the record and the
+// window, and the end of the feed.
+#include "feed_test_support.h"
+
+#include "TestBroker.h"
+#include "pf/http_call.h"
+#include "pf/http_session.h"
+#include "pf/net.h"
+#include "server/FeedConnection.h"
+#include "server/ServerAccess.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <ostream>
+#include <thread>
+
+namespace {
+
+using namespace feedtest;
+
+template <typename Cond>
+bool eventually(Cond cond)
+{
+    for (int i = 0; i < 1000; ++i) {
+        if (cond())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return cond();
+}
+
+// The request function's feed codes, straight to the broker's HTTP port.
+class BrokerServer : public ServerAccess {
+public:
+    BrokerServer(pf::HttpSession& session, int port) : m_session(session), m_port(port) {}
+    ServerReply downLoadFile(const std::string&, int, const std::string&) override { return {}; }
+    ServerReply requestServer(int, int code, const std::string& text) override
+    {
+        const char* path = code == 13 ? "/cgi-bin/feeds" : "/cgi-bin/Glenvarro/upd_feeds.exe";
+        pf::HttpCall call(m_session);
+        ServerReply reply;
+        reply.status = call.send("POST", "127.0.0.1", m_port, path, text);
+        char buf[4096];
+        for (long n; (n = call.read(buf, sizeof buf)) > 0;)
+            reply.body.append(buf, static_cast<size_t>(n));
+        if (call.failed())
+            reply.status = call.error();
+        return reply;
+    }
+
+private:
+    pf::HttpSession& m_session;
+    int m_port;
+};
+
+// The frame's part: a slot given asks for the depth subscription.
+class DepthOnSlot : public RecordingConsumers {
+public:
+    void feedSlotAssigned() override { FeedSubscriptions::instance().Update_MDepth_Token(1); }
+};
+
+enum class Transport { Polling = 1, Stream = 2, Tcp = 3, Udp = 4 };
+
+class BrokerFeed : public ::testing::TestWithParam<Transport> {
+protected:
+    void SetUp() override
+    {
+        resetFeedGlobals();
+        g_Config.Feeds_Type = static_cast<int>(GetParam());
+        pf::DatagramPort probe;
+        ASSERT_TRUE(probe.bindTo(0));
+        tb::BrokerOptions options;
+        options.securities = 300;
+        options.keepAliveMs = 0;
+        options.udpPort = static_cast<uint16_t>(probe.port());
+        probe.close();
+        m_broker = std::make_unique<tb::TestBroker>(options);
+        std::string error;
+        ASSERT_TRUE(m_broker->start(&error)) << error;
+        m_broker->addUser("U1", "pw");
+
+        // The terminal's table: the broker's first equities.
+        std::vector<SecurityRecord> rows;
+        for (const tb::Security& s : m_broker->universe().securities()) {
+            if (s.inst != "EQ" || s.exchange != "NN" || rows.size() == 4)
+                continue;
+            SecurityRecord r;
+            r.token = s.token;
+            r.wtoken = s.wtoken;
+            r.market_exchange.assign(s.exchange);
+            r.inst_type.assign(s.inst);
+            r.symbol.assign(s.symbol);
+            r.display_name.assign(s.symbol + "-EQ");
+            rows.push_back(std::move(r));
+        }
+        ASSERT_EQ(rows.size(), 4u);
+        m_table = std::make_shared<SecurityTable>();
+        m_table->build(std::move(rows), SecurityTable::Build::Full, true);
+        SecurityTable::publish(m_table);
+
+        m_server = std::make_unique<BrokerServer>(m_session, m_broker->httpPort());
+        m_dispatcher = std::make_unique<FeedDispatcher>(m_consumers, FeedSubscriptions::instance(), m_indices,
+                                                        FeedDispatcher::Options{2, false, {}});
+        m_connection = std::make_unique<FeedConnection>(*m_dispatcher, FeedSubscriptions::instance(), *m_server,
+                                                        m_ui, &m_session);
+        auto& subs = FeedSubscriptions::instance();
+        subs.setSubscriptionRequest([this](int which) { m_connection->requestSubscription(which); });
+        m_window = std::make_shared<RecordingWindow>(std::vector<int>{0, 1});
+        openWindow(subs, m_window, kWindowMarketWatch);
+        const int depth = subs.getClientDlg();
+        subs.setWindow(depth, std::make_shared<RecordingWindow>(), kWindowMarketDepth, 2);
+        subs.Update_Feeds_Token();
+    }
+    void TearDown() override
+    {
+        if (m_connection)
+            m_connection->stopAndWait();
+        if (m_dispatcher)
+            m_dispatcher->drain();
+        m_connection.reset();
+        m_dispatcher.reset();
+        if (m_broker)
+            m_broker->stop();
+        FeedSubscriptions::instance().reset();
+        SetLoggedIn(false);
+        SecurityTable::publish(nullptr);
+    }
+    FeedConnection::Settings settings()
+    {
+        FeedConnection::Settings s;
+        s.feedsType = static_cast<int>(GetParam());
+        s.host = "127.0.0.1";
+        s.port = m_broker->feedPort();
+        s.mcastPort = m_broker->options().udpPort;
+        s.localAddress = "127.0.0.1";
+        s.userId = "U1";
+        s.userType = 'C';
+        s.segmentAccess = '1';
+        s.build = "2.3.0.20";
+        s.pollIntervalMs = 20;
+        return s;
+    }
+    int wtoken(int security) { return m_table->row(security).wtoken; }
+    bool subscribes() const { return GetParam() == Transport::Tcp || GetParam() == Transport::Stream; }
+    std::vector<int> brokerTokens(bool depth)
+    {
+        const auto clients = m_broker->feedClients();
+        return clients.empty() ? std::vector<int>{} : (depth ? clients[0].depthTokens : clients[0].tokens);
+    }
+
+    pf::HttpSession m_session;
+    std::unique_ptr<tb::TestBroker> m_broker;
+    std::shared_ptr<SecurityTable> m_table;
+    std::unique_ptr<BrokerServer> m_server;
+    DepthOnSlot m_consumers;
+    MemoryIndexRows m_indices;
+    std::unique_ptr<FeedDispatcher> m_dispatcher;
+    std::unique_ptr<FeedConnection> m_connection;
+    std::shared_ptr<RecordingWindow> m_window;
+    class : public FeedUi {
+    } m_ui;
+};
+
+TEST_P(BrokerFeed, SlotSubscriptionsQuotesAndEnd)
+{
+    ASSERT_TRUE(m_connection->start(settings()));
+    if (subscribes()) {
+        ASSERT_TRUE(m_broker->waitForFeedClient("U1", 10000));
+        ASSERT_TRUE(eventually([&] { return FeedState::instance().slot() >= 0; }));
+        // The opening request carried the window's securities; the 250 then
+        // brought the depth subscription.
+        EXPECT_EQ(brokerTokens(false), (std::vector<int>{wtoken(0), wtoken(1)}));
+        ASSERT_TRUE(eventually([&] { return brokerTokens(true) == std::vector<int>{wtoken(2)}; }));
+        // A changed list is subscribed again.
+        m_window->m_securities = {3};
+        FeedSubscriptions::instance().Update_Feeds_Token();
+        ASSERT_TRUE(eventually([&] { return brokerTokens(false) == std::vector<int>{wtoken(3)}; }));
+        m_window->m_securities = {0, 1};
+        FeedSubscriptions::instance().Update_Feeds_Token();
+        ASSERT_TRUE(eventually([&] { return brokerTokens(false).size() == 2; }));
+    }
+
+    // A quote reaches the record and the window.
+    const int w = wtoken(0);
+    const std::string quote = m_broker->quoteMessage(w);
+    switch (GetParam()) {
+    case Transport::Tcp:
+    case Transport::Stream:
+        EXPECT_EQ(m_broker->pushFeed("U1", quote), 1);
+        break;
+    case Transport::Udp:
+        // The feed thread binds the port when it starts: repeat until heard.
+        ASSERT_TRUE(eventually([&] {
+            m_broker->sendUdp(quote);
+            return !m_window->quotesSeen().empty();
+        }));
+        break;
+    case Transport::Polling:
+        break; // the poll brings it
+    }
+    ASSERT_TRUE(eventually([&] { return !m_window->quotesSeen().empty(); }));
+    EXPECT_EQ(m_window->quotesSeen().front(), 0);
+    EXPECT_EQ(m_table->row(0).quote().quote[4], static_cast<double>(m_broker->quote(w).last));
+    EXPECT_GT(FeedState::instance().lastPacketTime(), 0);
+
+    if (GetParam() == Transport::Tcp) {
+        // Three messages in one packed frame are three dispatches.
+        const size_t before = m_window->quotesSeen().size();
+        EXPECT_EQ(m_broker->pushCompressed("U1", {quote, m_broker->quoteMessage(wtoken(1)), quote}), 1);
+        ASSERT_TRUE(eventually([&] { return m_window->quotesSeen().size() == before + 3; }));
+    }
+
+    // The end: 999 where the server sends it, else a disconnect.
+    switch (GetParam()) {
+    case Transport::Tcp:
+    case Transport::Stream:
+        m_broker->pushFeed("U1", "999,Session ended");
+        break;
+    case Transport::Udp:
+        m_broker->sendUdp("999,Session ended");
+        break;
+    case Transport::Polling:
+        m_connection->stop();
+        break;
+    }
+    ASSERT_TRUE(eventually([&] { return !m_connection->threadAlive(); }));
+    EXPECT_EQ(FeedState::instance().running(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(PerTransport, BrokerFeed,
+                         ::testing::Values(Transport::Tcp, Transport::Stream, Transport::Udp, Transport::Polling),
+                         [](const auto& info) {
+                             switch (info.param) {
+                             case Transport::Tcp: return std::string("Tcp");
+                             case Transport::Stream: return std::string("Stream");
+                             case Transport::Udp: return std::string("Udp");
+                             case Transport::Polling: return std::string("Polling");
+                             }
+                             return std::string("Unknown");
+                         });
+
+TEST(BrokerFeedTcp, SplitFramesAndReconnectLeaveOneFeed)
+{
+    // Frames written in two parts by the server, and a disconnect then a
+    // reconnect: one feed thread and one client at the broker.
+    resetFeedGlobals();
+    tb::BrokerOptions options;
+    options.securities = 300;
+    options.keepAliveMs = 0;
+    tb::TestBroker broker(options);
+    ASSERT_TRUE(broker.start());
+    broker.addUser("U1", "pw");
+    const tb::Security* sec = nullptr;
+    for (const auto& s : broker.universe().securities())
+        if (s.inst == "EQ" && s.exchange == "NN") {
+            sec = &s;
+            break;
+        }
+    ASSERT_NE(sec, nullptr);
+    SecurityRecord r;
+    r.token = sec->token;
+    r.wtoken = sec->wtoken;
+    r.market_exchange.assign("NN");
+    r.inst_type.assign("EQ");
+    r.display_name.assign("X-EQ");
+    std::vector<SecurityRecord> rows;
+    rows.push_back(std::move(r));
+    auto table = std::make_shared<SecurityTable>();
+    table->build(std::move(rows), SecurityTable::Build::Full, true);
+    SecurityTable::publish(table);
+
+    pf::HttpSession session;
+    BrokerServer server(session, broker.httpPort());
+    RecordingConsumers consumers;
+    MemoryIndexRows indices;
+    FeedDispatcher dispatcher(consumers, FeedSubscriptions::instance(), indices, FeedDispatcher::Options{1, true, {}});
+    class : public FeedUi {
+    } ui;
+    FeedConnection connection(dispatcher, FeedSubscriptions::instance(), server, ui, nullptr);
+    FeedConnection::Settings s;
+    s.feedsType = 3;
+    s.host = "127.0.0.1";
+    s.port = broker.feedPort();
+    s.userId = "U1";
+
+    broker.armFeedFaults(tb::FeedFaults{false, false, true});
+    ASSERT_TRUE(connection.start(s));
+    ASSERT_TRUE(broker.waitForFeedClient("U1", 10000));
+    ASSERT_TRUE(eventually([&] { return FeedState::instance().slot() >= 0; }));
+    broker.pushFeed("U1", broker.quoteMessage(sec->wtoken));
+    ASSERT_TRUE(eventually([&] { return table->row(0).quote().last_update > 0; }));
+
+    connection.stop();
+    ASSERT_TRUE(connection.start(s));
+    ASSERT_TRUE(eventually([&] {
+        const auto clients = broker.feedClients();
+        return clients.size() == 1 && clients[0].slot >= 0;
+    }));
+    EXPECT_EQ(connection.connectionCount(), 2);
+    connection.stopAndWait();
+    EXPECT_FALSE(connection.threadAlive());
+    broker.stop();
+    SecurityTable::publish(nullptr);
+    SetLoggedIn(false);
+}
+
+} // namespace
+
+namespace {
+
+// A UI whose proxy dialog answers with OK, or never (the user walks away).
+class ProxyUi : public FeedUi {
+public:
+    explicit ProxyUi(bool answers) : m_answers(answers) {}
+    std::future<ProxyAnswer> askProxyCredentials() override
+    {
+        ++prompts;
+        if (!m_answers)
+            return m_never.get_future();
+        std::promise<ProxyAnswer> p;
+        p.set_value({true, "puser", "ppass"});
+        return p.get_future();
+    }
+    std::atomic<int> prompts{0};
+
+private:
+    bool m_answers;
+    std::promise<ProxyAnswer> m_never;
+};
+
+struct StreamProxyCase {
+    const char* name;
+    bool proxyOn;
+    int refusals;       // 407s the broker gives
+    bool answers;       // the dialog is answered
+    int prompts;        // dialogs shown
+    bool connects;
+};
+
+void PrintTo(const StreamProxyCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class StreamProxy : public ::testing::TestWithParam<StreamProxyCase> {};
+
+TEST_P(StreamProxy, ContinuesThenPrompts)
+{
+    const StreamProxyCase& c = GetParam();
+    resetFeedGlobals();
+    g_Config.Feeds_Type = 2;
+    tb::BrokerOptions options;
+    options.securities = 300;
+    options.keepAliveMs = 0;
+    tb::TestBroker broker(options);
+    ASSERT_TRUE(broker.start());
+    broker.addUser("U1", "pw");
+    tb::HttpFault refuse;
+    refuse.status = 407;
+    refuse.times = c.refusals;
+    broker.armFault(FeedConnection::kFeedPath, refuse);
+
+    pf::HttpSession session;
+    BrokerServer server(session, broker.httpPort());
+    RecordingConsumers consumers;
+    MemoryIndexRows indices;
+    FeedDispatcher dispatcher(consumers, FeedSubscriptions::instance(), indices, FeedDispatcher::Options{1, true, {}});
+    ProxyUi ui(c.answers);
+    FeedConnection connection(dispatcher, FeedSubscriptions::instance(), server, ui, &session);
+    FeedConnection::Settings s;
+    s.feedsType = 2;
+    s.host = "127.0.0.1";
+    s.port = broker.feedPort();
+    s.userId = "U1";
+    s.proxyOn = c.proxyOn;
+    ASSERT_TRUE(connection.start(s));
+    if (c.connects) {
+        ASSERT_TRUE(broker.waitForFeedClient("U1", 10000));
+    } else if (!c.answers) {
+        ASSERT_TRUE(eventually([&] { return ui.prompts.load() == 1; }));
+        connection.stop(); // ends the wait for the dialog
+    }
+    ASSERT_TRUE(eventually([&] { return !c.connects || FeedState::instance().slot() >= 0; }));
+    connection.stopAndWait();
+    EXPECT_EQ(ui.prompts.load(), c.prompts);
+    FeedSubscriptions::instance().reset();
+    SetLoggedIn(false);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, StreamProxy,
+                         ::testing::Values(StreamProxyCase{"ProxyOnTwoContinuations", true, 2, true, 0, true},
+                                           StreamProxyCase{"ProxyOnThenDialog", true, 3, true, 1, true},
+                                           StreamProxyCase{"ProxyOffDialogAtOnce", false, 1, true, 1, true},
+                                           StreamProxyCase{"UnansweredDialogEndsOnStop", false, 1, false, 1, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace

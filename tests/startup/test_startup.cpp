@@ -1,0 +1,344 @@
+// The application's start-up and exit against the test broker: a temporary
+// program folder, the login through the scripted modal host, the tables of a
+// logged-in terminal, the lock and unlock of the terminal, a refused second
+// run, and the exit sequence with its banner and crash flag.
+#include "StartupFixture.h"
+
+// The server headers come before any Qt header: their members named "slots"
+// would meet Qt's keyword macro.
+#include "server/FeedState.h"
+#include "server/FeedSubscriptions.h"
+#include "server/MarketLookups.h"
+#include "server/SecurityTable.h"
+#include "watch/WatchlistTable.h"
+
+#include "app/ActivityStamp.h"
+#include "app/AppSettings.h"
+#include "app/CLogin.h"
+#include "app/ProgramFeed.h"
+#include "app/LogWriter.h"
+#include "app/SessionRecord.h"
+#include "app/VortanexApp.h"
+#include "frame/CMainFrame.h"
+#include "frame/FrameIds.h"
+#include "frame/TerminalLock.h"
+
+#include "ui/form_driver.h"
+#include "ui/ui_thread.h"
+
+#include <QImage>
+#include <QPixmap>
+
+#include <fstream>
+
+namespace startuptest {
+namespace {
+
+class StartupTest : public StartupFixture {
+protected:
+    CVortanexApp::Options options() const
+    {
+        CVortanexApp::Options o;
+        o.paths = paths;
+        o.shell = const_cast<pf::RecordingShell*>(&shell);
+        o.lockFolder = root / "locks";
+        o.showMaximized = false;
+        return o;
+    }
+
+    // A normal exit: the frame is closed (the quit question answered Yes),
+    // then the exit sequence runs.
+    void closeAndExit(CVortanexApp& app)
+    {
+        if (CMainFrame* frame = app.mainFrame()) {
+            prompter.answerWhen("Do you want to Quit from this Application", 6);
+            EXPECT_TRUE(frame->close());
+        }
+        app.ExitInstance();
+    }
+
+    static std::string lastLine(const std::string& text)
+    {
+        std::string t = text;
+        while (!t.empty() && (t.back() == '\n' || t.back() == '\r'))
+            t.pop_back();
+        const size_t nl = t.rfind('\n');
+        return nl == std::string::npos ? t : t.substr(nl + 1);
+    }
+};
+
+TEST_F(StartupTest, LogsInLoadsTheMarketAndEndsProperly)
+{
+    // A first start with the files of an older layout loose in the folder.
+    writeConfig(/*loose=*/true, /*feedsType=*/3);
+    std::ofstream(root / "old.LST") << "x";
+    scriptLogin("U1", "Test@123");
+
+    ProgramFeed feed;
+    CVortanexApp::Options o = options();
+    o.feed = &feed;
+    CVortanexApp app;
+    app.setOptions(o);
+    ASSERT_TRUE(app.InitInstance()) << ::testing::PrintToString(boxTexts());
+    EXPECT_EQ(app.loginResult(), 1);
+
+    // The folders, with the loose files sorted into them first.
+    for (const auto& f : {paths.logs(), paths.data(), paths.comp(), paths.config(), paths.docs(), paths.sound()})
+        EXPECT_TRUE(std::filesystem::is_directory(f)) << f;
+    EXPECT_TRUE(std::filesystem::exists(paths.config() / "Vortanex.ini"));
+    EXPECT_FALSE(std::filesystem::exists(root / "Vortanex.ini"));
+    EXPECT_TRUE(std::filesystem::exists(paths.comp() / "old.LST"));
+
+    // The default column layout was written for the user.
+    EXPECT_EQ(std::filesystem::file_size(paths.data() / "watch_U1.dat"), 96u);
+
+    // The master and the look-ups.
+    const auto table = SecurityTable::current();
+    ASSERT_TRUE(table);
+    EXPECT_GE(table->count(), 293);
+    EXPECT_EQ(IndexTable::instance().count(), 5);
+    for (const IndexRecord& i : IndexTable::instance().entries())
+        EXPECT_GE(i.securityIndex, 0) << i.name;
+    EXPECT_GT(WatchlistTable::instance().count(), 0);
+    EXPECT_EQ(WatchlistTable::instance().groupNames().front(), "My Watchlist");
+    EXPECT_TRUE(IsLoggedIn());
+    EXPECT_EQ(g_Session.clients_in_use, 1);
+    EXPECT_EQ(profileInt("Fail"), 1);
+
+    // The user's log holds the login and the master's load.
+    const auto log = userLog("U1");
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(CurrentLogPath(), log);
+    const std::string text = fileText(log);
+    EXPECT_NE(text.find("Security Download Completed"), std::string::npos);
+    EXPECT_NE(text.find("Total Exchange ctr :"), std::string::npos);
+    EXPECT_TRUE(boxTexts().empty()) << ::testing::PrintToString(boxTexts());
+
+    // The feed: connected (message 250 gave a slot), index broadcasts reach
+    // the index table, and a subscribed security gets its quotes.
+    ASSERT_TRUE(ui::UiThread::pumpUntil([] { return FeedState::instance().slot() >= 0; }, 10000));
+    ASSERT_TRUE(broker->waitForFeedClient("U1", 5000));
+    EXPECT_EQ(feed.connectionCount(), 1);
+    const IndexRecord index = IndexTable::instance().entries().front();
+    IndexRecord changed;
+    IndexTable::instance().update(index.feedCode, [](IndexRecord& r) { r.values[0] = -1; }, changed);
+    EXPECT_GT(broker->pushFeed("", broker->quoteMessage(index.feedCode)), 0);
+    EXPECT_TRUE(ui::UiThread::pumpUntil(
+        [&] {
+            for (const IndexRecord& r : IndexTable::instance().entries())
+                if (r.feedCode == index.feedCode)
+                    return r.values[0] > 0;
+            return false;
+        },
+        5000));
+    const int wtoken = 2819;
+    const int security = table->searchWToken(wtoken);
+    ASSERT_GE(security, 0);
+    // A security subscribed without a window, as the alerts subscribe theirs.
+    FeedSubscriptions::instance().setExtraSecurities([security] { return std::vector<int>{security}; });
+    Update_Feeds_Token();
+    const auto subscribed = [&] {
+        for (const tb::FeedClientInfo& c : broker->feedClients())
+            for (int t : c.tokens)
+                if (t == wtoken)
+                    return true;
+        return false;
+    };
+    ASSERT_TRUE(ui::UiThread::pumpUntil(subscribed, 5000));
+    EXPECT_GT(broker->pushFeed("", broker->quoteMessage(wtoken)), 0);
+    EXPECT_TRUE(ui::UiThread::pumpUntil([&] { return table->row(security).quote().last_update != 0; }, 5000));
+
+    // A picture of the logged-in frame for a person to look at.
+    CMainFrame* frame = app.mainFrame();
+    ASSERT_NE(frame, nullptr);
+    frame->resize(1280, 800);
+    ui::UiThread::pumpUntil([] { return false; }, 200);
+    const QPixmap shot = frame->grab();
+    EXPECT_FALSE(shot.isNull());
+    const auto png = std::filesystem::current_path() / "startup_logged_in_frame.png";
+    EXPECT_TRUE(shot.save(QString::fromStdString(png.string()), "PNG")) << png;
+
+    closeAndExit(app);
+    EXPECT_EQ(requestsWith("LoginData=1001"), 1);
+    EXPECT_EQ(profileInt("Fail"), 0);
+    EXPECT_NE(lastLine(fileText(log)).find("Vortanex is shutdown properly"), std::string::npos) << lastLine(fileText(log));
+    EXPECT_FALSE(SecurityTable::current());
+    EXPECT_EQ(WatchlistTable::instance().count(), 0);
+}
+
+TEST_F(StartupTest, ASecondRunOfTheSameUserIsRefusedAndLeavesTheCrashFlag)
+{
+    writeConfig();
+    scriptLogin("U1", "Test@123");
+    CVortanexApp first;
+    first.setOptions(options());
+    ASSERT_TRUE(first.InitInstance());
+    EXPECT_EQ(profileInt("Fail"), 1);
+
+    CVortanexApp second;
+    second.setOptions(options());
+    EXPECT_FALSE(second.InitInstance());
+    EXPECT_TRUE(boxShown("Vortanex Application already started with User 'U1'."))
+        << ::testing::PrintToString(boxTexts());
+    second.ExitInstance();
+    // The refused run did not set the flag, so it does not clear it.
+    EXPECT_EQ(profileInt("Fail"), 1);
+    first.ExitInstance();
+    EXPECT_EQ(profileInt("Fail"), 0);
+}
+
+TEST_F(StartupTest, AKilledRunMakesTheNextStartOfferTheCrashReport)
+{
+    writeConfig();
+    {
+        pf::ProfileStore store(paths.config() / "Vortanex.profile.ini");
+        store.setInt("Settings", "Fail", 1);
+        store.setInt("Settings", "Fail Count", 4);
+    }
+    scriptLogin("U1", "Test@123");
+    CVortanexApp app;
+    app.setOptions(options());
+    ASSERT_TRUE(app.InitInstance());
+    const std::string report = app.pendingErrorText();
+    EXPECT_EQ(report.rfind("LoginData=3010|U1~127.0.0.1~", 0), 0u) << report;
+    EXPECT_NE(report.find("~4~"), std::string::npos) << report;
+    // The log tail carries no line ends and no key separators.
+    EXPECT_EQ(report.find('\n'), std::string::npos);
+    EXPECT_EQ(report.find('&'), std::string::npos);
+    app.OnReportError();
+    EXPECT_EQ(requestsWith("LoginData=3010"), 1);
+    EXPECT_TRUE(app.pendingErrorText().empty());
+    closeAndExit(app);
+}
+
+TEST_F(StartupTest, ACancelledLoginEndsTheRunWithTheBanner)
+{
+    writeConfig();
+    scriptLogin("", "");
+    prompter.answerWhen("Do you want to Quit from this Application", 6);
+    CVortanexApp app;
+    app.setOptions(options());
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_EQ(app.loginResult(), 2);
+    const auto log = CurrentLogPath();
+    app.ExitInstance();
+    EXPECT_EQ(requestsWith("LoginData=1001"), 1);
+    // The run never set the crash flag.
+    EXPECT_EQ(profileInt("Fail"), -100);
+    EXPECT_NE(lastLine(fileText(log)).find("Vortanex is shutdown properly"), std::string::npos);
+}
+
+TEST_F(StartupTest, StatusSixtyThousandFortyOneStartsTheLauncherWhenItIsThere)
+{
+    writeConfig();
+    broker->scriptLogin(60041, "A newer version is available");
+    scriptLogin("U1", "Test@123");
+    {
+        CVortanexApp app;
+        app.setOptions(options());
+        EXPECT_FALSE(app.InitInstance());
+        app.ExitInstance();
+    }
+    EXPECT_TRUE(boxShown("Unable to open Brenlowix")) << ::testing::PrintToString(boxTexts());
+    EXPECT_TRUE(shell.calls().empty());
+
+    std::ofstream(root / "Brenlowix.exe") << "#!/bin/sh\n";
+    broker->scriptLogin(60041, "A newer version is available");
+    CVortanexApp again;
+    again.setOptions(options());
+    EXPECT_FALSE(again.InitInstance());
+    again.ExitInstance();
+    ASSERT_EQ(shell.calls().size(), 1u);
+    EXPECT_EQ(shell.calls()[0].kind, pf::RecordingShell::Kind::Program);
+    EXPECT_EQ(shell.calls()[0].target, (root / "Brenlowix.exe").string());
+    EXPECT_TRUE(shell.calls()[0].args.empty());
+}
+
+TEST_F(StartupTest, NoConfigurationEndsTheRunAndTheExitIsSafe)
+{
+    CVortanexApp app;
+    app.setOptions(options());
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_TRUE(boxShown("Unable to Read Configuration File."));
+    EXPECT_EQ(app.mainFrame(), nullptr);
+    app.ExitInstance();
+    // An exit without any start at all.
+    CVortanexApp never;
+    never.ExitInstance();
+}
+
+TEST_F(StartupTest, IdleLockAndUnlockThenThreeWrongPasswordsEndTheSession)
+{
+    writeConfig();
+    scriptLogin("U1", "Test@123");
+    CVortanexApp app;
+    app.setOptions(options());
+    ASSERT_TRUE(app.InitInstance());
+    TerminalLock* lock = app.terminalLock();
+    ASSERT_NE(lock, nullptr);
+    g_AppSettings.lock_minutes = 30;
+    g_Session.CloseTime = 180;
+
+    clock.advanceSeconds(30 * 60);
+    lock->OnTimer(1);
+    EXPECT_FALSE(lock->locked());
+    clock.advanceSeconds(25);
+    lock->OnTimer(1);
+    ASSERT_TRUE(lock->locked());
+    ASSERT_NE(lock->unlockDialog(), nullptr);
+    EXPECT_TRUE(IsTerminalLocked());
+    EXPECT_TRUE(lock->unlockDialog()->unlockMode());
+
+    // The right password unlocks.
+    {
+        ui::FormDriver d(*lock->unlockDialog());
+        d.type(CLogin::kPassword, "Test@123").click(1);
+    }
+    EXPECT_FALSE(lock->locked());
+    EXPECT_EQ(lock->unlockDialog(), nullptr);
+    EXPECT_FALSE(IsTerminalLocked());
+    EXPECT_EQ(requestsWith("LoginData=1006"), 1);
+
+    // Locked by command; three wrong passwords post the exit.
+    app.mainFrame()->Commands().invoke(ID_FILE_LOCKTERMINAL);
+    ASSERT_NE(lock->unlockDialog(), nullptr);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_NE(lock->unlockDialog(), nullptr) << i;
+        ui::FormDriver d(*lock->unlockDialog());
+        d.type(CLogin::kPassword, "Wrong@123").click(1);
+    }
+    EXPECT_EQ(requestsWith("LoginData=1006"), 4);
+    EXPECT_TRUE(boxShown("Invalid Password"));
+    // The posted exit closes the frame without the quit question.
+    ui::UiThread::pumpUntil([&] { return !app.mainFrame()->isVisible(); }, 5000);
+    EXPECT_FALSE(app.mainFrame()->isVisible());
+    EXPECT_FALSE(boxShown("Do you want to Quit from this Application"));
+    app.ExitInstance();
+}
+
+TEST_F(StartupTest, IdleLogoutAsksOnceAndExitDoesNotStartTheLauncher)
+{
+    writeConfig();
+    scriptLogin("U1", "Test@123");
+    CVortanexApp app;
+    app.setOptions(options());
+    ASSERT_TRUE(app.InitInstance());
+    g_AppSettings.lock_minutes = 30;
+    g_Session.CloseTime = 180;
+    prompter.answerWhen("you have been logged out", 2);
+    clock.advanceSeconds(181 * 60);
+    app.terminalLock()->OnTimer(1);
+    // Locked first, then the box in the same tick.
+    EXPECT_TRUE(app.terminalLock()->locked());
+    EXPECT_TRUE(boxShown("As you have not done any activity here since 180 Minutes, we think you were not using "
+                         "your computer. For safety of your account, you have been logged out."));
+    ui::UiThread::pumpUntil([&] { return !app.mainFrame()->isVisible(); }, 5000);
+    EXPECT_FALSE(app.mainFrame()->isVisible());
+    EXPECT_FALSE(boxShown("Do you want to Quit from this Application"));
+    for (const pf::RecordingShell::Call& c : shell.calls())
+        EXPECT_NE(c.kind, pf::RecordingShell::Kind::Program) << c.target;
+    app.ExitInstance();
+}
+
+} // namespace
+} // namespace startuptest
