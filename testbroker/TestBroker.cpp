@@ -1,5 +1,7 @@
 #include "TestBroker.h"
 
+#include "OrderDesk.h"
+
 #include "HttpServer.h"
 #include "Lzo.h"
 #include "TcpListener.h"
@@ -169,6 +171,16 @@ TestBroker::TestBroker(BrokerOptions options) : m_options(std::move(options)), m
     m_encryption = m_options.encryption;
     m_marketStatus = {{"NN", "Open"}, {"BN", "Open"}, {"CN", "Open"}, {"CB", "Open"}, {"MC", "Open"}};
     addUser("U1", "Test@123");
+    m_orderDesk = std::make_unique<OrderDesk>(
+        [this](const std::string& user, const std::string& message) { pushFeed(user, message); },
+        [this](const std::string& exchange, int token) -> int64_t {
+            const Security* s = m_universe->byToken(exchange, token);
+            if (!s)
+                return 0;
+            std::lock_guard lock(m_mutex);
+            return quoteLocked(s->wtoken).last;
+        });
+    m_orderDesk->setMatching(m_options.demo);
 }
 
 TestBroker::~TestBroker()
@@ -671,6 +683,8 @@ std::string TestBroker::replyFor(const RecordedRequest& req)
     }
     if (path == "/cgi-bin/feeds" && r.keyword == "Token")
         return pollReply(r);
+    if (path == "/qtrade/qtrade.exe" && r.keyword == "NoOfOrders")
+        return m_orderDesk->reply(r, {});
     if (path == "/cgi-bin/Glenvarro/upd_feeds.exe") {
         applySubscription(req.decoded.text, nullptr);
         return "OK";
@@ -1244,6 +1258,7 @@ void TestBroker::marketStep()
     for (const Security* s : m_universe->indices())
         if (m_options.udpPort)
             sendUdp(quoteMessage(s->wtoken));
+    m_orderDesk->matchMarket();
 }
 
 void TestBroker::timerLoop()

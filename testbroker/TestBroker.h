@@ -25,6 +25,7 @@ namespace tb {
 
 class Connection;
 class HttpServer;
+class OrderDesk;
 struct HttpReply;
 struct HttpRequest;
 class TcpListener;
@@ -160,6 +161,10 @@ public:
     // One step of the demo market (what the demo timer does), for tests.
     void marketStep();
 
+    // --- orders ---
+    // The single-order transactions, their store and confirmations (OrderDesk.h).
+    OrderDesk& orderDesk() { return *m_orderDesk; }
+
 private:
     struct FeedClient;
     struct User {
@@ -236,6 +241,7 @@ private:
     std::mt19937_64 m_rng;                            // guarded by m_mutex
     int64_t m_ticks = 0;                              // guarded by m_mutex
     std::thread m_timer;
+    std::unique_ptr<OrderDesk> m_orderDesk;
 };
 
 } // namespace tb

@@ -14,6 +14,7 @@
 #include "app/MessageBox.h"
 #include "app/ProgramPaths.h"
 #include "frame/CMainFrame.h"
+#include "frame/CToolBoxBar.h"
 
 #include "ui/ui_thread.h"
 
@@ -31,8 +32,14 @@ public:
     }
     void marketStatus(const std::string& segment, const std::string& status) override
     {
-        if (MarketStatusTable::instance().update(segment, status))
-            WriteLog(3, "Market status " + segment + " :" + status);
+        if (!MarketStatusTable::instance().update(segment, status))
+            return;
+        WriteLog(3, "Market status " + segment + " :" + status);
+        // The pane's buttons belong to the UI thread.
+        ui::UiThread::post([segment, status] {
+            if (CVortanexApp* app = CurrentApp(); app && app->marketStatusPane())
+                app->marketStatusPane()->UpdateMarketStatus(segment, status);
+        });
     }
     void indexUpdated(const IndexRecord& row) override
     {

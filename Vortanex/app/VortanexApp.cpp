@@ -16,8 +16,10 @@
 
 #include "app/ActivityStamp.h"
 #include "app/AppSettings.h"
+#include "app/CDlgRiskDiscloser.h"
 #include "app/CLogin.h"
 #include "app/CMyProgressDlg.h"
+#include "app/CNomineePopup.h"
 #include "app/ConfigFile.h"
 #include "app/FixedText.h"
 #include "app/ImageCollections.h"
@@ -31,7 +33,11 @@
 #include "app/SeException.h"
 #include "app/SessionRecord.h"
 #include "app/SideDownloads.h"
+#include "frame/CCaptionBar.h"
 #include "frame/CMainFrame.h"
+#include "frame/CToolBoxBar.h"
+#include "frame/FrameIds.h"
+#include "frame/MainFrameCommands.h"
 #include "frame/TerminalLock.h"
 #include "MyAsync.h"
 #include "pf/clock.h"
@@ -123,7 +129,20 @@ public:
     void postApplicationExit() override
     {
         if (CMainFrame* frame = m_app.mainFrame())
-            frame->Commands().post(57670);
+            frame->Commands().post(ID_APP_EXIT);
+    }
+    void showNomineeNotice() override
+    {
+        CNomineePopup popup(m_app.shell(), m_app.mainFrame());
+        const std::string base(FixedTextView(g_Config.Redirect_Url));
+        popup.setTexts("Nominee Not Updated", "Update Nominee", CNomineePopup::DefaultMainText(),
+                       CNomineePopup::DefaultNote(base + "/nominee_form.pdf", base + "/branch_locator"));
+        ui::modalHost().run(popup);
+    }
+    void showRiskDisclosure() override
+    {
+        CDlgRiskDiscloser panel(m_app.shell(), m_app.mainFrame());
+        ui::modalHost().run(panel);
     }
     std::vector<ServiceRecord>* currentServices() override
     {
@@ -288,19 +307,21 @@ std::string CVortanexApp::BuildCrashReport(int failCount, int width, int height)
                        m_fileDates[1].c_str(), m_fileDates[2].c_str(), stamp.c_str(), tail.c_str());
 }
 
-void CVortanexApp::OnReportError()
+bool CVortanexApp::OnReportError()
 {
     if (m_pendingErrorText.empty())
-        return;
+        return true;
     std::string reply;
     long length = 0;
     const int http = RequestServer(1, 3010, m_pendingErrorText, reply, length);
     if (http == 200) {
         MsgBoxInfo("Your Error is being reported successfully.");
         m_pendingErrorText.clear();
-    } else {
-        MsgBoxInfo(detail::fmt("Internet Connectivity Error [%d]. Pls contact System Administrator", http));
+        return true;
     }
+    // A failed report is not shown as a success; the offer stays.
+    MsgBoxInfo(detail::fmt("Internet Connectivity Error [%d]. Pls contact System Administrator", http));
+    return false;
 }
 
 bool CVortanexApp::InitInstance()
@@ -411,6 +432,13 @@ bool CVortanexApp::initSteps()
         return false;
     };
     services.brokerWebAddress = [] { return std::string(FixedTextView(g_Config.Redirect_Url)); };
+    // The frame's steps after login that the task panes own.
+    services.shortcutStep = [this](int step) {
+        if (step == 4 && m_watchPane)
+            m_watchPane->UpdateElements();
+        else if (step == 5 && m_statusPane)
+            m_statusPane->AddElements();
+    };
     services.onTimer = [this](int id) {
         if (m_lock)
             m_lock->OnTimer(id);
@@ -420,6 +448,10 @@ bool CVortanexApp::initSteps()
         WriteLog(0, "Main frame creation failed");
         return false;
     }
+    m_watchPane = new CToolBoxBarEx;
+    m_statusPane = new CToolBoxBarMS;
+    m_frame->SetPaneWidget(ID_VIEW_WATCHLIST, m_watchPane);
+    m_frame->SetPaneWidget(ID_VIEW_MARKET_STATUS, m_statusPane);
     m_loginHost = std::make_unique<AppLoginHost>(*this);
     TerminalLock::Services lockServices;
     lockServices.feed = m_options.feed;
@@ -428,6 +460,7 @@ bool CVortanexApp::initSteps()
     lockServices.loginHost = m_loginHost.get();
     lockServices.launcher = paths.root() / m_options.launcherName;
     m_lock = std::make_unique<TerminalLock>(*m_frame, pf::clock(), lockServices);
+    RegisterOrderCommands(*m_frame, [this] { return m_orderRight; });
     if (m_options.showMaximized)
         m_frame->showMaximized();
     else
@@ -478,13 +511,15 @@ bool CVortanexApp::initSteps()
     // 24. Report rights.
     const char right = LoginFlagAt(12);
     m_viewRights = !(pv_user_info.user_type == 'V' || right == '3' || right == '4');
+    // A view-only user places no orders.
+    m_orderRight = pv_user_info.user_type != 'V';
 
     // 25. The crash-report offer of a run that did not end properly.
     const auto [width, height] = detail::screenSize();
     if (fail != 0) {
         m_pendingErrorText = BuildCrashReport(failCount, width, height);
-        m_frame->SetUserMessage(3, ' ',
-                                "Vortanex wasn't shut down properly last time, do you want to report this error ?");
+        m_captionBar = CCaptionBar::Create(*m_frame, CCaptionBar::kCrashText, [this] { return OnReportError(); });
+        QObject::connect(m_captionBar, &QObject::destroyed, [this] { m_captionBar = nullptr; });
     }
 
     // 26.
@@ -663,6 +698,9 @@ int CVortanexApp::ExitInstance()
             WriteLog(0, detail::fmt("Logout Response Len:%d", static_cast<int>(length)));
         }
         m_lock.reset();
+        m_watchPane = nullptr;
+        m_statusPane = nullptr;
+        m_captionBar = nullptr;
         if (m_frame) {
             m_frame->hide();
             delete m_frame;

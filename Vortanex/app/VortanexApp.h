@@ -13,7 +13,10 @@
 #include <string_view>
 #include <vector>
 
+class CCaptionBar;
 class CMainFrame;
+class CToolBoxBarEx;
+class CToolBoxBarMS;
 class CompanionLists;
 class RequestServerAccess;
 class SecurityMaster;
@@ -104,15 +107,21 @@ public:
     pf::Shell& shell() const { return *m_shell; }
     CompanionLists* lists() const { return m_lists.get(); }
     TerminalLock* terminalLock() const { return m_lock.get(); }
+    // The frame's task panes (owned by the frame; null without one).
+    CToolBoxBarEx* watchlistPane() const { return m_watchPane; }
+    CToolBoxBarMS* marketStatusPane() const { return m_statusPane; }
     int loginResult() const { return m_loginResult; }
     int idleLogout() const { return m_idleLogout; }
     bool viewRights() const { return m_viewRights; }
+    bool orderRight() const { return m_orderRight; }
     bool broadcastLog() const { return m_broadcastLog; }
     const std::string& hostAddress() const { return m_hostAddress; }
     // The text the "Report Error" button sends; empty when there is nothing to report.
     const std::string& pendingErrorText() const { return m_pendingErrorText; }
+    CCaptionBar* captionBar() const { return m_captionBar; }
     // The "Report Error" button: sends the pending text (code 3010).
-    void OnReportError();
+    // True when the report was delivered.
+    bool OnReportError();
 
 private:
     bool initSteps();
@@ -132,9 +141,13 @@ private:
     std::unique_ptr<class AppLoginHost> m_loginHost;
     FeedControl m_noFeed;
     CMainFrame* m_frame = nullptr;
+    CCaptionBar* m_captionBar = nullptr; // cleared when the bar goes
+    CToolBoxBarEx* m_watchPane = nullptr;
+    CToolBoxBarMS* m_statusPane = nullptr;
     int m_idleLogout = kDefaultIdleLogout;
     int m_loginResult = 0;
     bool m_viewRights = false;
+    bool m_orderRight = false;
     bool m_broadcastLog = false;
     bool m_logOpen = false;
     bool m_sessionOpen = false;

@@ -104,9 +104,9 @@ Change load(ClientInfo* client, ClientOrderStore& s, int number, const std::vect
     try {
         if (s.capacity == 0)
             WriteLog(0, "Orders Ctr <" + std::to_string(announced) + "> memsize<" + std::to_string(wanted) + ">");
-        if (s.capacity <= announced)
-            s.capacity = wanted;
-        s.records.assign(static_cast<size_t>(s.capacity), OrderInfo{});
+        const int capacity = s.capacity > announced ? s.capacity : wanted;
+        s.records.assign(static_cast<size_t>(capacity), OrderInfo{});
+        s.capacity = capacity;
     } catch (const std::bad_alloc&) {
         WriteLog(0, "Unable to allocate memory for Orders for a size " + std::to_string(wanted));
         s.count = 0;

@@ -540,7 +540,9 @@ void FeedConnection::requestSubscription(int which)
         FeedState::instance().setLastHeartbeatTime(pf::clock().nowSeconds());
         const std::string text = m_subscriptions.subscriptionText(which);
         if (which == 1)
-            WriteLog(3, "Len :" + std::to_string(text.size()));
+            WriteLog(3, "Token Count :" + std::to_string(m_subscriptions.feedTokenCount()) + ", Index Count :" +
+                            std::to_string(detail::countItems(m_subscriptions.indexTokenList())) +
+                            ", Len :" + std::to_string(text.size()));
         sendText(which == 1 ? 201 : 203, text);
         WriteLog(3, "Exit :UpdateTokensThreadX");
     }, "UpdateTokensThread");

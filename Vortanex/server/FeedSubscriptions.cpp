@@ -255,19 +255,19 @@ void FeedSubscriptions::addWindowRefLocked(int entry, short action, int slot)
     }
     if (entry < 0 || entry >= m_tokenCount)
         return;
-    std::vector<int>& slots = m_tokens[static_cast<size_t>(entry)].slots;
+    std::vector<int>& windowSlots = m_tokens[static_cast<size_t>(entry)].windowSlots;
     if (action == 1) {
-        for (int s : slots)
+        for (int s : windowSlots)
             if (s == slot)
                 return;
-        for (int& s : slots)
+        for (int& s : windowSlots)
             if (s == -1) {
                 s = slot;
                 return;
             }
-        slots.push_back(slot);
+        windowSlots.push_back(slot);
     } else if (action == 2) {
-        for (int& s : slots)
+        for (int& s : windowSlots)
             if (s == slot) {
                 s = -1;
                 return;
@@ -392,7 +392,7 @@ void FeedSubscriptions::Update_Feeds_Token()
             // that does not show it.
             for (auto& t : m_tokens) {
                 t.in_use = 0;
-                t.slots.clear();
+                t.windowSlots.clear();
             }
             for (const auto& w : wants)
                 for (int s : w.securities)
@@ -581,7 +581,7 @@ std::shared_ptr<const FeedFanOut> FeedSubscriptions::buildFanOut() const
     };
     for (int i = 0; i < m_tokenCount; ++i) {
         const TokenSubscriptionEntry& e = m_tokens[static_cast<size_t>(i)];
-        for (int slot : e.slots) {
+        for (int slot : e.windowSlots) {
             if (slot < 0 || slot >= m_windowCount)
                 continue;
             const OpenWindowEntry& w = m_windows[static_cast<size_t>(slot)];

@@ -64,7 +64,7 @@ struct TokenSubscriptionEntry {
     int security = -1;
     short segment = 0; // FeedSegmentCode
     short in_use = 0;
-    std::vector<int> slots; // window slots; -1 marks a removed one
+    std::vector<int> windowSlots; // window slots; -1 marks a removed one
 };
 
 struct DepthSubscriptionEntry {

@@ -83,8 +83,8 @@ int SecurityTable::TokenMap::lookup(int token) const
 {
     if (token < 0)
         return -1;
-    if (token < static_cast<int>(slots.size()))
-        return slots[static_cast<size_t>(token)];
+    if (token < static_cast<int>(rowByToken.size()))
+        return rowByToken[static_cast<size_t>(token)];
     auto it = overflow.find(token);
     return it == overflow.end() ? -1 : it->second;
 }
@@ -93,8 +93,8 @@ void SecurityTable::TokenMap::set(int token, int row)
 {
     if (token < 0)
         return;
-    if (token < static_cast<int>(slots.size()))
-        slots[static_cast<size_t>(token)] = row;
+    if (token < static_cast<int>(rowByToken.size()))
+        rowByToken[static_cast<size_t>(token)] = row;
     else
         overflow[token] = row;
 }
@@ -169,9 +169,9 @@ void SecurityTable::build(SecurityRows rows, Build kind, bool extendedFormat)
 
     for (auto& m : m_tokenMaps)
         if (m.maxToken >= 0)
-            m.slots.assign(static_cast<size_t>(m.maxToken) + 10, -1);
+            m.rowByToken.assign(static_cast<size_t>(m.maxToken) + 10, -1);
     if (m_watchMap.maxToken >= 0)
-        m_watchMap.slots.assign(static_cast<size_t>(m_watchMap.maxToken) + 40, -1);
+        m_watchMap.rowByToken.assign(static_cast<size_t>(m_watchMap.maxToken) + 40, -1);
     for (int i = 0; i < n; ++i) {
         const Keys& k = keys[static_cast<size_t>(i)];
         if (k.map >= 0)

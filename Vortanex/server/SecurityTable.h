@@ -79,7 +79,7 @@ public:
 
 private:
     struct TokenMap {
-        std::vector<int> slots;                 // row per token, -1 when absent
+        std::vector<int> rowByToken;                 // row per token, -1 when absent
         std::unordered_map<int, int> overflow;  // tokens >= kMaxArrayToken
         int maxToken = -1;
         int lookup(int token) const;

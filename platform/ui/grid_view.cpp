@@ -369,11 +369,22 @@ public:
 
     const AsciiGlyphs& glyphsFor(const QFont& font) const
     {
+        if (m_lastGlyphs && font == m_lastFont)
+            return *m_lastGlyphs;
+        m_lastFont = font;
+        m_lastGlyphs = &glyphsByKey(font);
+        return *m_lastGlyphs;
+    }
+
+    const AsciiGlyphs& glyphsByKey(const QFont& font) const
+    {
         const QString key = font.key();
         auto it = m_glyphs.find(key);
         if (it == m_glyphs.end()) {
-            if (m_glyphs.size() > 16)
+            if (m_glyphs.size() > 16) {
                 m_glyphs.clear(); // fonts change rarely; keep the cache small
+                m_lastGlyphs = nullptr;
+            }
             it = m_glyphs.emplace(key, std::make_unique<AsciiGlyphs>(font)).first;
         }
         return *it->second;
@@ -415,6 +426,8 @@ protected:
 private:
     GridView* m_view;
     mutable std::unordered_map<QString, std::unique_ptr<AsciiGlyphs>> m_glyphs;
+    mutable QFont m_lastFont;
+    mutable const AsciiGlyphs* m_lastGlyphs = nullptr;
 };
 
 } // namespace detail

@@ -9,10 +9,16 @@
 #include "server/MarketLookups.h"
 #include "server/SecurityTable.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -51,7 +57,7 @@ inline std::string quote101(int security, double base, int values = 21)
 {
     std::string s = "101," + std::to_string(watchToken(security));
     for (int k = 0; k < values; ++k)
-        s += "," + std::to_string(static_cast<long>(base) + k);
+        s.append(",").append(std::to_string(static_cast<long>(base) + k));
     return s;
 }
 
@@ -195,6 +201,29 @@ inline int openWindow(FeedSubscriptions& subs, std::shared_ptr<FeedWindow> w, in
     for (int s : subs.window(slot).window->feedSecurities())
         subs.UpdateWatchToken(1, s, slot, 0);
     return slot;
+}
+
+// A UDP port for a feed test. Ports the kernel hands out for port 0 can be
+// handed out again as soon as they are closed, and two sockets with address
+// reuse may then share one across parallel test processes; a random port
+// below the ephemeral range, checked free without reuse, avoids both.
+inline int freeUdpPort()
+{
+    std::random_device seed;
+    std::mt19937 rng(seed() ^ static_cast<unsigned>(::getpid()));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const int port = 20000 + static_cast<int>(rng() % 12000);
+        const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_ANY);
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        ::close(fd);
+        if (free)
+            return port;
+    }
+    return 0;
 }
 
 // Resets the program-wide state the feed code reads.

@@ -6,7 +6,6 @@
 #include "TestBroker.h"
 #include "pf/http_call.h"
 #include "pf/http_session.h"
-#include "pf/net.h"
 #include "server/FeedConnection.h"
 #include "server/ServerAccess.h"
 
@@ -71,13 +70,11 @@ protected:
     {
         resetFeedGlobals();
         g_Config.Feeds_Type = static_cast<int>(GetParam());
-        pf::DatagramPort probe;
-        ASSERT_TRUE(probe.bindTo(0));
         tb::BrokerOptions options;
         options.securities = 300;
         options.keepAliveMs = 0;
-        options.udpPort = static_cast<uint16_t>(probe.port());
-        probe.close();
+        options.udpPort = static_cast<uint16_t>(freeUdpPort());
+        ASSERT_NE(options.udpPort, 0);
         m_broker = std::make_unique<tb::TestBroker>(options);
         std::string error;
         ASSERT_TRUE(m_broker->start(&error)) << error;
@@ -294,11 +291,13 @@ TEST(BrokerFeedTcp, SplitFramesAndReconnectLeaveOneFeed)
     broker.pushFeed("U1", broker.quoteMessage(sec->wtoken));
     ASSERT_TRUE(eventually([&] { return table->row(0).quote().last_update > 0; }));
 
+    const int firstClient = broker.feedClients().at(0).id;
     connection.stop();
     ASSERT_TRUE(connection.start(s));
+    // The broker sees the first connection go and the second one come.
     ASSERT_TRUE(eventually([&] {
         const auto clients = broker.feedClients();
-        return clients.size() == 1 && clients[0].slot >= 0;
+        return clients.size() == 1 && clients[0].id != firstClient && clients[0].slot >= 0;
     }));
     EXPECT_EQ(connection.connectionCount(), 2);
     connection.stopAndWait();

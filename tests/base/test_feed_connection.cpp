@@ -4,7 +4,6 @@
 
 #include "pf/clock.h"
 #include "pf/lzo.h"
-#include "pf/net.h"
 #include "server/FeedConnection.h"
 #include "server/ServerAccess.h"
 
@@ -340,10 +339,8 @@ TEST_F(Connection, UnreachableServerIsReported)
 
 TEST_F(Connection, UdpFramesAcrossDatagramsAnd999EndsTheSocket)
 {
-    pf::DatagramPort probe;
-    ASSERT_TRUE(probe.bindTo(0));
-    const int port = probe.port();
-    probe.close();
+    const int port = freeUdpPort();
+    ASSERT_NE(port, 0);
     FeedConnection::Settings s;
     s.feedsType = 4;
     s.mcastPort = port;

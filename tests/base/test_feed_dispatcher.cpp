@@ -3,7 +3,6 @@
 #include "feed_test_support.h"
 
 #include "app/BufferSlots.h"
-#include "server/IndexTableRows.h"
 #include "pf/clock.h"
 #include "temp_dir.h"
 
@@ -124,7 +123,7 @@ TEST_F(Dispatch, CommodityLotsAndCashYearRange)
 
     std::string m = "101,999";
     for (int k = 0; k < 21; ++k)
-        m += "," + std::to_string(k == 1 ? 250 : k == 3 ? 40 : 1000);
+        m.append(",").append(std::to_string(k == 1 ? 250 : k == 3 ? 40 : 1000));
     send(m);
     const QuoteData c = m_table->row(3).quote();
     EXPECT_EQ(c.quote[1], 25);
@@ -136,7 +135,7 @@ TEST_F(Dispatch, CommodityLotsAndCashYearRange)
     // the year low lowers it.
     std::string cash = "101,1";
     for (int k = 0; k < 21; ++k)
-        cash += "," + std::to_string(k == 5 ? 200 : k == 6 ? 100 : 7);
+        cash.append(",").append(std::to_string(k == 5 ? 200 : k == 6 ? 100 : 7));
     send(cash);
     EXPECT_EQ(quote(0).year_high, 2.0);
     EXPECT_EQ(quote(0).year_low, 1.0);
@@ -177,6 +176,56 @@ TEST_F(Dispatch, ClosedWindowIsNoLongerTold)
     subs.releaseSlot(slot);
     send(quote101(6, 2));
     EXPECT_EQ(w->quotesSeen(), (std::vector<int>{6}));
+}
+
+TEST_F(Dispatch, AlertCheckOnlyForTodaysTradedTicksOfFlaggedSecurities)
+{
+    pf::ManualClock clock(1'700'000'000'000);
+    pf::setClock(&clock);
+    m_consumers.alertsOn = true;
+    m_table->row(1).alert_flag = 1;
+    const auto tick = [&](int security, long value4, int64_t time17) {
+        std::string m = "101," + std::to_string(watchToken(security));
+        for (int k = 0; k < 21; ++k)
+            m.append(",").append(std::to_string(k == 4 ? value4 : k == 17 ? time17 : 1));
+        send(m);
+    };
+    const int64_t now = clock.nowSeconds();
+    tick(1, 100, now);          // checked
+    tick(1, 0, now);            // no last price
+    tick(1, 100, now - 86400);  // yesterday's trade
+    tick(2, 100, now);          // no alert on this security
+    m_consumers.alertsOn = false;
+    tick(1, 100, now);          // alerts switched off
+    m_dispatcher->drain();
+    EXPECT_EQ(m_consumers.alerts, (std::vector<int>{1}));
+    pf::setClock(nullptr);
+}
+
+TEST_F(Dispatch, DepthGoesToEveryDepthWindowInItsVariant)
+{
+    SecurityRecord fx;
+    fx.token = 77;
+    fx.wtoken = 153;
+    fx.market_exchange.assign("CN");
+    fx.inst_type.assign("FC"); // a currency future: the four-decimal depth
+    fx.display_name.assign("USDINR");
+    std::vector<SecurityRecord> extra;
+    extra.push_back(std::move(fx));
+    m_table = publishTable(3, std::move(extra));
+    auto& subs = FeedSubscriptions::instance();
+    auto cash = std::make_shared<RecordingWindow>();
+    auto currency = std::make_shared<RecordingWindow>();
+    auto closed = std::make_shared<RecordingWindow>();
+    closed->closing = true;
+    openWindow(subs, cash, kWindowMarketDepth, 0);
+    openWindow(subs, currency, kWindowMarketDepth, 3);
+    openWindow(subs, closed, kWindowMarketDepth, 1);
+    send("104,1,100,99,5,1");
+    m_dispatcher->drain();
+    EXPECT_EQ(cash->depthSeen(), (std::vector<std::string>{"1,100,99,5,1"}));
+    EXPECT_EQ(currency->depthSeen(), (std::vector<std::string>{"1,100,99,5,1/cur"}));
+    EXPECT_TRUE(closed->depthSeen().empty());
 }
 
 TEST_F(Dispatch, RoundRobinQuoteWritesItsSevenValues)
@@ -379,24 +428,6 @@ TEST_F(IndexBroadcast, IndexChartsAreTold)
     openWindow(FeedSubscriptions::instance(), chart, kWindowIndexChart);
     send("110,7,1000,900,0,1,x,");
     EXPECT_EQ(chart->indices, (std::vector<int>{7}));
-}
-
-TEST_F(Dispatch, ProgramIndexTableIsUpdatedInPlace)
-{
-    IndexRecord a, b;
-    a.feedCode = 5;
-    b.feedCode = 7;
-    IndexTable::instance().assign({a, b}, 100);
-    IndexTableRows rows(IndexTable::instance());
-    FeedDispatcher dispatcher(m_consumers, FeedSubscriptions::instance(), rows, FeedDispatcher::Options{1, true, {}});
-    const std::string m = "110,7,1200,1000,0,9,x,";
-    dispatcher.Distribute_Feed(m.data(), static_cast<int>(m.size()));
-    const auto entries = IndexTable::instance().entries();
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0].values[0], 0);
-    EXPECT_EQ(entries[1].values[0], 1200);
-    EXPECT_EQ(IndexTable::instance().capacity(), 100);
-    IndexTable::instance().reset();
 }
 
 // --- order under concurrency ---

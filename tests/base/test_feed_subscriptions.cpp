@@ -71,19 +71,19 @@ TEST_F(Subscriptions, SharedSecurityHasOneEntryWithBothSlots)
     auto entries = subs().tokenEntries();
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[1].security, 2);
-    EXPECT_EQ(entries[1].slots, (std::vector<int>{sa, sb}));
+    EXPECT_EQ(entries[1].windowSlots, (std::vector<int>{sa, sb}));
 
     EXPECT_EQ(subs().RemoveWatchInfoDlgRef(sa), 0);
     entries = subs().tokenEntries();
-    EXPECT_EQ(entries[1].slots, (std::vector<int>{-1, sb}));
+    EXPECT_EQ(entries[1].windowSlots, (std::vector<int>{-1, sb}));
     EXPECT_EQ(entries[1].in_use, 1); // kept: the other window still shows it
-    EXPECT_EQ(entries[0].slots, (std::vector<int>{-1}));
+    EXPECT_EQ(entries[0].windowSlots, (std::vector<int>{-1}));
 
     // A later window reuses the removed place.
     subs().releaseSlot(sa);
     auto c = std::make_shared<RecordingWindow>(std::vector<int>{2});
     const int sc = openWindow(subs(), c, kWindowMarketWatch);
-    EXPECT_EQ(subs().tokenEntries()[1].slots, (std::vector<int>{sc, sb}));
+    EXPECT_EQ(subs().tokenEntries()[1].windowSlots, (std::vector<int>{sc, sb}));
 }
 
 TEST_F(Subscriptions, RemoveWithoutKeepAndUnknownActions)
@@ -147,7 +147,7 @@ TEST_F(Subscriptions, RebuildDropsStaleWindowLinks)
     const auto entries = subs().tokenEntries();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].security, 6);
-    EXPECT_EQ(entries[0].slots, (std::vector<int>{sb}));
+    EXPECT_EQ(entries[0].windowSlots, (std::vector<int>{sb}));
 }
 
 TEST_F(Subscriptions, ExtraSecuritiesAndChartsAreSubscribed)

@@ -180,7 +180,7 @@ TEST(ListColours, BlinkColoursFollowTheProgramWideIndex)
 
 TEST(ListColours, ShiftStaysInsideTwentyFourBits)
 {
-    EXPECT_EQ(CMyListCtrl::ShiftColour(0x0000FF, 750), 0x0000FFu + 750) << "the carry runs into green, as specified";
+    EXPECT_EQ(CMyListCtrl::ShiftColour(0x0000FF, 750), 0x0000FFu + 750) << "the carry runs into green, as the rule has it";
     EXPECT_EQ(CMyListCtrl::ShiftColour(0x000100, -750), 0u);
     EXPECT_EQ(CMyListCtrl::ShiftColour(0xFFFFF0, 750), 0xFFFFFFu);
     EXPECT_NE(CMyListCtrl::ShiftColour(0xFFFFFF, 0x7FFFFFFF), ui::kDefaultColour);

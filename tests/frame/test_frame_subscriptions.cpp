@@ -10,7 +10,7 @@
 namespace {
 std::vector<int> slotsOf(const TokenSubscriptionEntry& e)
 {
-    return e.slots;
+    return e.windowSlots;
 }
 } // namespace
 

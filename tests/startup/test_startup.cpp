@@ -14,13 +14,18 @@
 
 #include "app/ActivityStamp.h"
 #include "app/AppSettings.h"
+#include "app/CDlgRiskDiscloser.h"
 #include "app/CLogin.h"
+#include "app/CNomineePopup.h"
 #include "app/ProgramFeed.h"
 #include "app/LogWriter.h"
+#include "app/OrderFormService.h"
 #include "app/SessionRecord.h"
 #include "app/VortanexApp.h"
+#include "frame/CCaptionBar.h"
 #include "frame/CMainFrame.h"
 #include "frame/FrameIds.h"
+#include "frame/MainFrameCommands.h"
 #include "frame/TerminalLock.h"
 
 #include "ui/form_driver.h"
@@ -29,6 +34,7 @@
 #include <QImage>
 #include <QPixmap>
 
+#include <algorithm>
 #include <fstream>
 
 namespace startuptest {
@@ -205,9 +211,19 @@ TEST_F(StartupTest, AKilledRunMakesTheNextStartOfferTheCrashReport)
     // The log tail carries no line ends and no key separators.
     EXPECT_EQ(report.find('\n'), std::string::npos);
     EXPECT_EQ(report.find('&'), std::string::npos);
-    app.OnReportError();
-    EXPECT_EQ(requestsWith("LoginData=3010"), 1);
+    ASSERT_NE(app.captionBar(), nullptr);
+    EXPECT_EQ(app.captionBar()->text().toStdString(), CCaptionBar::kCrashText);
+    // A report the server does not take keeps the offer and shows no success.
+    tb::HttpFault fault;
+    fault.status = 500;
+    broker->armFault("/qtrade/qlogin.exe", fault);
+    app.captionBar()->OnReportError();
+    EXPECT_FALSE(boxShown("Your Error is being reported successfully."));
+    EXPECT_FALSE(app.pendingErrorText().empty());
+    app.captionBar()->OnReportError();
+    EXPECT_TRUE(boxShown("Your Error is being reported successfully."));
     EXPECT_TRUE(app.pendingErrorText().empty());
+    EXPECT_GE(requestsWith("LoginData=3010"), 1);
     closeAndExit(app);
 }
 
@@ -252,6 +268,107 @@ TEST_F(StartupTest, StatusSixtyThousandFortyOneStartsTheLauncherWhenItIsThere)
     EXPECT_EQ(shell.calls()[0].kind, pf::RecordingShell::Kind::Program);
     EXPECT_EQ(shell.calls()[0].target, (root / "Brenlowix.exe").string());
     EXPECT_TRUE(shell.calls()[0].args.empty());
+}
+
+TEST_F(StartupTest, TheLoginsNoticesRunUntilTheNomineeDetailsArrive)
+{
+    writeConfig();
+    std::string flags(70, '0');
+    flags[1] = '1';  // the risk disclosure is due
+    flags[62] = 'N'; // the nominee details are missing
+    broker->setLoginField(19, flags);
+    broker->setLoginField(36, "N");
+    scriptLogin("U1", "Test@123");
+    CNomineePopup::ResetNomineeState();
+    int nomineeClicks = 0;
+    modalHost.script("CNomineePopup", [&](ui::FormDriver& d) {
+        auto& popup = static_cast<CNomineePopup&>(d.form());
+        popup.reject(); // Escape does not close it
+        EXPECT_FALSE(popup.isFinished());
+        d.click(CNomineePopup::kUpdate);
+        ++nomineeClicks;
+        EXPECT_EQ(CNomineePopup::NomineeState(), 1);
+        EXPECT_FALSE(popup.isEnabled(CNomineePopup::kUpdate));
+        popup.OnTimer(CNomineePopup::kReenableTimer);
+        EXPECT_EQ(popup.text(CNomineePopup::kUpdate), "Click here");
+        // Still missing: the page opens again at once.
+        d.click(CNomineePopup::kUpdate);
+        ++nomineeClicks;
+        EXPECT_FALSE(popup.isFinished());
+        EXPECT_EQ(popup.pageOpenings(), 2);
+        std::string filled = flags;
+        filled[62] = 'Y';
+        broker->setLoginField(19, filled);
+        popup.OnTimer(CNomineePopup::kReenableTimer);
+        d.click(CNomineePopup::kUpdate);
+        ++nomineeClicks;
+    });
+    modalHost.script("CDlgRiskDiscloser", [](ui::FormDriver& d) {
+        d.form().reject();
+        EXPECT_FALSE(d.form().isFinished());
+        d.click(1);
+    });
+    CVortanexApp app;
+    app.setOptions(options());
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_EQ(nomineeClicks, 3);
+    EXPECT_EQ(CNomineePopup::NomineeState(), 2);
+    EXPECT_EQ(LoginFlagAt(62), 'Y');
+    EXPECT_EQ(requestsWith("LoginData=3015"), 2);
+    int pages = 0;
+    for (const pf::RecordingShell::Call& c : shell.calls())
+        if (c.target.find("/qtrade/qlogin.exe?LoginData=1002|U1|") != std::string::npos
+            && c.target.find("|408") != std::string::npos)
+            ++pages;
+    EXPECT_EQ(pages, 2);
+    const auto& runs = modalHost.runs();
+    EXPECT_NE(std::find(runs.begin(), runs.end(), "CDlgRiskDiscloser"), runs.end());
+    closeAndExit(app);
+    CNomineePopup::ResetNomineeState();
+}
+
+// Records what the order commands ask of order entry.
+class RecordingOrderForms final : public OrderFormService {
+public:
+    bool getInstance(int formType, QWidget*, const OrderFormParams& params) override
+    {
+        types.push_back(formType);
+        opened.push_back(params);
+        return true;
+    }
+    void showForm() override {}
+    std::vector<int> types;
+    std::vector<OrderFormParams> opened;
+};
+
+TEST_F(StartupTest, OrderCommandsCheckTheRightAndTheClientFirst)
+{
+    writeConfig();
+    scriptLogin("U1", "Test@123");
+    CVortanexApp app;
+    app.setOptions(options());
+    ASSERT_TRUE(app.InitInstance());
+    RecordingOrderForms forms;
+    SetOrderFormService(&forms);
+    EXPECT_TRUE(app.orderRight());
+
+    EXPECT_TRUE(app.mainFrame()->Commands().invoke(33364)); // Shift+F2
+    ASSERT_EQ(forms.opened.size(), 1u);
+    EXPECT_EQ(forms.types[0], 1);
+    EXPECT_EQ(forms.opened[0].side, 'S');
+    EXPECT_EQ(forms.opened[0].scripType, 1);
+    EXPECT_EQ(forms.opened[0].orderMark, 5);
+    EXPECT_EQ(forms.opened[0].index, -1);
+
+    ASSERT_NE(FindOrderCommand(32874), nullptr);
+    EXPECT_FALSE(RunOrderCommand(*app.mainFrame(), *FindOrderCommand(32874), false));
+    EXPECT_TRUE(boxShown("You don't have access to place Order"));
+    g_Session.clients[0].active = 0;
+    app.mainFrame()->Commands().invoke(32868);
+    EXPECT_TRUE(boxShown("Please Activate a Client"));
+    EXPECT_EQ(forms.opened.size(), 1u);
+    SetOrderFormService(nullptr);
+    closeAndExit(app);
 }
 
 TEST_F(StartupTest, NoConfigurationEndsTheRunAndTheExitIsSafe)
@@ -314,6 +431,30 @@ TEST_F(StartupTest, IdleLockAndUnlockThenThreeWrongPasswordsEndTheSession)
     EXPECT_FALSE(app.mainFrame()->isVisible());
     EXPECT_FALSE(boxShown("Do you want to Quit from this Application"));
     app.ExitInstance();
+}
+
+TEST_F(StartupTest, NoToTheQuitQuestionKeepsTheSessionAndLockedClosesDoNotAsk)
+{
+    writeConfig();
+    scriptLogin("U1", "Test@123");
+    CVortanexApp app;
+    app.setOptions(options());
+    ASSERT_TRUE(app.InitInstance());
+    prompter.queueAnswer(7); // No
+    EXPECT_FALSE(app.mainFrame()->close());
+    EXPECT_TRUE(app.mainFrame()->isVisible());
+    EXPECT_TRUE(IsLoggedIn());
+    EXPECT_EQ(prompter.askCount(), 1u);
+
+    // Locked: the close goes through without a question.
+    app.mainFrame()->Commands().invoke(ID_FILE_LOCKTERMINAL);
+    ASSERT_TRUE(app.terminalLock()->locked());
+    EXPECT_TRUE(app.mainFrame()->close());
+    EXPECT_EQ(prompter.askCount(), 1u);
+    EXPECT_FALSE(IsLoggedIn());
+    EXPECT_EQ(app.terminalLock()->unlockDialog(), nullptr);
+    app.ExitInstance();
+    EXPECT_EQ(profileInt("Fail"), 0);
 }
 
 TEST_F(StartupTest, IdleLogoutAsksOnceAndExitDoesNotStartTheLauncher)

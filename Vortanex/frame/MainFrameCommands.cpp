@@ -1,0 +1,68 @@
+#include "frame/MainFrameCommands.h"
+
+#include "app/LogWriter.h"
+#include "app/MessageBox.h"
+#include "app/OrderFormOpener.h"
+#include "app/SessionRecord.h"
+#include "frame/CMainFrame.h"
+
+namespace detail {
+namespace {
+
+constexpr OrderCommand kOrderCommands[] = {
+    {32868, 'B', 1, -1}, {32869, 'S', 1, -1}, {32871, 'B', 2, -1}, {32872, 'S', 2, -1}, {32874, 'B', 3, -1},
+    {32875, 'S', 3, -1}, {33380, 'B', 4, -1}, {33381, 'S', 4, -1}, {33363, 'B', 1, 5},  {33364, 'S', 1, 5},
+};
+
+bool currentClientActive()
+{
+    const int i = pv_user_info.client_index < 0 ? 0 : pv_user_info.client_index;
+    return i < static_cast<int>(g_Session.clients.size()) && g_Session.clients[static_cast<size_t>(i)].active != 0;
+}
+
+} // namespace
+} // namespace detail
+
+const OrderCommand* FindOrderCommand(int id)
+{
+    for (const OrderCommand& c : detail::kOrderCommands)
+        if (c.id == id)
+            return &c;
+    return nullptr;
+}
+
+bool RunOrderCommand(CMainFrame& frame, const OrderCommand& command, bool orderRight)
+{
+    try {
+        if (!orderRight) {
+            MsgBoxOk("You don't have access to place Order");
+            return false;
+        }
+        if (!detail::currentClientActive()) {
+            MsgBoxInfoCaption("Please Activate a Client", "Input Error");
+            return false;
+        }
+        OrderFormParams p;
+        p.index = -1;
+        p.side = command.side;
+        p.scripType = command.group;
+        p.quantity = 0;
+        p.orderMark = command.product;
+        p.price = 0;
+        OpenOrderForm(p, &frame, 1);
+        return true;
+    } catch (...) {
+        WriteLog(0, command.side == 'B' ? "Exception in Buy Order in MainFrame" : "Exception in Sell Order in MainFrame");
+        return false;
+    }
+}
+
+void RegisterOrderCommands(CMainFrame& frame, std::function<bool()> orderRight)
+{
+    for (const OrderCommand& c : detail::kOrderCommands) {
+        const OrderCommand command = c;
+        frame.Commands().add(command.id, [&frame, command, orderRight] {
+            RunOrderCommand(frame, command, orderRight ? orderRight() : true);
+        });
+    }
+}

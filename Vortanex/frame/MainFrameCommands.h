@@ -1,0 +1,27 @@
+#pragma once
+// The main frame's order commands (F1/F2 and the ribbon's buy and sell
+// buttons of each segment group), which open the order form through the
+// program's opener once the user may place orders and the current client is
+// active. UI thread.
+#include <functional>
+
+class CMainFrame;
+
+struct OrderCommand {
+    int id;
+    char side;
+    short group;   // 1 equity, 2 derivative, 3 currency, 4 commodity
+    int product;   // -1 none
+};
+
+// The command table: 32868/32869 (F1/F2), 32871/32872, 32874/32875,
+// 33380/33381 and 33363/33364 (Shift+F1/F2, product 5).
+const OrderCommand* FindOrderCommand(int id);
+
+// Registers the order commands on the frame. `orderRight` answers whether the
+// user may place orders at all.
+void RegisterOrderCommands(CMainFrame& frame, std::function<bool()> orderRight);
+
+// One order command: the two refusals, then OpenOrderForm. True when the
+// form was asked to open.
+bool RunOrderCommand(CMainFrame& frame, const OrderCommand& command, bool orderRight);

@@ -1,0 +1,1255 @@
+#include "orders/CDlgOrderFormExp.h"
+
+#include "app/ActivityStamp.h"
+#include "app/AppSettings.h"
+#include "app/FixedText.h"
+#include "app/LogWriter.h"
+#include "app/MachineDetails.h"
+#include "app/MessageBox.h"
+#include "app/OrderFormService.h"
+#include "app/SessionRecord.h"
+#include "frame/CMainFrame.h"
+#include "orders/ClientOrderStore.h"
+#include "orders/OrderFormIds.h"
+#include "orders/OrderFormLinks.h"
+#include "orders/OrderMessages.h"
+#include "orders/OrderRequestThread.h"
+#include "orders/OrderValidation.h"
+#include "orders/PositionRecords.h"
+
+#include "ui/key_filter.h"
+#include "ui/modal_host.h"
+
+#include <QScreen>
+#include <QWidget>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace detail {
+namespace {
+
+using namespace orderform;
+using ui::ControlKind;
+
+CDlgOrderFormExp* g_pDlgOrderFormExp = nullptr;
+
+template <typename... A>
+std::string fmt(const char* format, A... args)
+{
+    char buf[512];
+    std::snprintf(buf, sizeof buf, format, args...);
+    return buf;
+}
+
+ui::FormSpec orderFormSpec()
+{
+    ui::FormSpec spec;
+    spec.templateId = CDlgOrderFormExp::kTemplateId;
+    spec.name = "CDlgOrderFormExp";
+    spec.width = 420;
+    spec.height = 150;
+    spec.controls = {
+        {-1, ControlKind::Label, "Account", {6, 6, 50, 8}},
+        {kAccount, ControlKind::Edit, "", {6, 16, 60, 12}, ui::EditRules{true, 10, {}, false}},
+        {-1, ControlKind::Label, "Security", {70, 6, 60, 8}},
+        {kSecurity, ControlKind::Edit, "", {70, 16, 120, 12}, ui::EditRules{false, 60, {}, false}},
+        {kSearch, ControlKind::Button, "...", {192, 16, 14, 12}},
+        {-1, ControlKind::Label, "Exchange", {210, 6, 50, 8}},
+        {kExchange, ControlKind::Combo, "", {210, 16, 56, 60}},
+        {-1, ControlKind::Label, "Action", {270, 6, 40, 8}},
+        {kAction, ControlKind::Combo, "", {270, 16, 44, 40}},
+        {-1, ControlKind::Label, "Lot", {6, 34, 30, 8}},
+        {kLots, ControlKind::Edit, "", {6, 44, 40, 12}, ui::EditRules{false, 9, {}, false}},
+        {-1, ControlKind::Label, "Qty", {50, 34, 30, 8}},
+        {kQuantity, ControlKind::Edit, "", {50, 44, 50, 12}, ui::EditRules{false, 9, {}, false}},
+        {kPriceLabel, ControlKind::Label, "Price :", {104, 34, 70, 8}},
+        {kPrice, ControlKind::Edit, "", {104, 44, 60, 12}, ui::EditRules{false, 15, {}, false}},
+        {kTriggerLabel, ControlKind::Label, "Trigger Price", {168, 34, 60, 8}},
+        {kTrigger, ControlKind::Edit, "", {168, 44, 60, 12}, ui::EditRules{false, 15, {}, false}},
+        {kDisclosedLabel, ControlKind::Label, "Disclose Qty", {232, 34, 60, 8}},
+        {kDisclosed, ControlKind::Edit, "", {232, 44, 50, 12}, ui::EditRules{false, 9, {}, false}},
+        {-1, ControlKind::Label, "Order Type", {6, 62, 50, 8}},
+        {kOrderType, ControlKind::Combo, "", {6, 72, 60, 40}},
+        {-1, ControlKind::Label, "Order Mark", {70, 62, 60, 8}},
+        {kOrderMark, ControlKind::Combo, "", {70, 72, 90, 80}},
+        {kAmo, ControlKind::Check, "AMO", {166, 72, 36, 10}},
+        {kSor, ControlKind::Check, "SOR", {206, 72, 36, 10}},
+        {kNseRadio, ControlKind::Radio, "NSE", {246, 62, 36, 10}, {}, 1},
+        {kBseRadio, ControlKind::Radio, "BSE", {246, 74, 36, 10}, {}, 1},
+        {kNsePrice, ControlKind::Label, "", {286, 62, 50, 8}},
+        {kBsePrice, ControlKind::Label, "", {286, 74, 50, 8}},
+        {kHint, ControlKind::Button, "?", {340, 66, 14, 12}},
+        {kMargin, ControlKind::Button, "M", {300, 96, 20, 14}},
+        {kTrailing, ControlKind::Check, "&Trailing Stoploss Order", {6, 96, 120, 10}},
+        {kOk, ControlKind::Button, "New Buy Order", {324, 96, 90, 18}},
+        {kCancel, ControlKind::Button, "&Cancel", {324, 118, 90, 14}},
+    };
+    return spec;
+}
+
+int toInt(const std::string& s) { return static_cast<int>(std::strtol(s.c_str(), nullptr, 10)); }
+double toDouble(const std::string& s) { return std::strtod(s.c_str(), nullptr); }
+
+// The prompts of the checks, through the program's message boxes.
+class FormPrompts final : public OrderPrompts {
+public:
+    void box(Box kind, const std::string& text) override
+    {
+        if (kind == Box::Info)
+            MsgBoxInfo(text);
+        else if (kind == Box::Error)
+            MsgBoxStyle(text, MsgIconError);
+        else
+            MsgBoxOk(text);
+    }
+    bool askYesNo(const std::string& text, const std::string& caption) override
+    {
+        return MyMessageBox(text, caption, MsgYesNo | MsgIconQuestion) == 6;
+    }
+};
+
+bool isDealer() { return pv_user_info.user_type == 'D' || pv_user_info.user_type == 'A'; }
+
+// The order form as the program's order form service.
+class OrderFormServiceImpl final : public OrderFormService {
+public:
+    bool getInstance(int formType, QWidget* parent, const OrderFormParams& p) override
+    {
+        m_form = CDlgOrderFormExp::GetInstance(parent, formType, p.index, p.side, p.scripType, p.quantity,
+                                               p.clientCode, p.orderMark, p.callFields, p.tslKind, p.companionIndex,
+                                               p.price);
+        return m_form != nullptr;
+    }
+    void showForm() override
+    {
+        if (m_form) {
+            m_form->show();
+            m_form->raise();
+        }
+    }
+
+private:
+    QPointer<CDlgOrderFormExp> m_form;
+};
+
+OrderFormServiceImpl g_service;
+
+} // namespace
+} // namespace detail
+
+using namespace orderform;
+
+CDlgOrderFormExp::CDlgOrderFormExp(QWidget* parent) : ui::Form(detail::orderFormSpec(), nullptr), m_parent(parent)
+{
+    setModal(false);
+    wireControls();
+}
+
+CDlgOrderFormExp::~CDlgOrderFormExp()
+{
+    WaitForRequest();
+    if (detail::g_pDlgOrderFormExp == this)
+        detail::g_pDlgOrderFormExp = nullptr;
+}
+
+void CDlgOrderFormExp::WaitForRequest()
+{
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+void CDlgOrderFormExp::onInit() {}
+
+CDlgOrderFormExp* CDlgOrderFormExp::Instance() { return detail::g_pDlgOrderFormExp; }
+
+void CDlgOrderFormExp::wireControls()
+{
+    fillExchangeList();
+    setComboItems(kAction, {"BUY", "SELL"});
+    setComboItems(kOrderType, {"GFD", "IOC"});
+    onClick(kOk, [this] { OnOk(); });
+    onClick(kCancel, [this] { OnCancel(); });
+    onClick(kSearch, [] { CurrentOrderFormLinks().searchScrip(); });
+    onClick(kMargin, [this] {
+        if (m_nMode == 1 || m_nMode == 2 || m_nMode == 15)
+            CurrentOrderFormLinks().calculateMargin();
+    });
+    onChanged(kAction, [this] {
+        if (comboIndex(kAction) == 0)
+            OnBuy();
+        else if (comboIndex(kAction) == 1)
+            OnSell();
+    });
+    onChanged(kExchange, [this] { OnCbnSelchangeCmbExch(); });
+    onChanged(kSecurity, [this] {
+        if (m_nInitSecIdx == -1 && m_bInitialised)
+            m_nSecIdx = -2;
+    });
+    onChanged(kLots, [this] { readLots(); });
+    onChanged(kOrderMark, [this] {
+        if (m_nModeCopy == 1)
+            UpdateStopLossTrigger();
+    });
+    keys().onKeyDown = [this](ui::Key key, ui::Mods mods) { return onKey(static_cast<int>(key), mods.shift, mods.ctrl); };
+}
+
+void CDlgOrderFormExp::fillExchangeList() { setComboItems(kExchange, {"NSE", "BSE", "NSE-FX", "MCX-CM"}); }
+
+int CDlgOrderFormExp::lotSize(const OrderSecurity& sec) const
+{
+    return sec.currency ? sec.lotUnits : sec.marketLot;
+}
+
+std::string CDlgOrderFormExp::priceText(double rupees, const OrderSecurity& sec) const
+{
+    if (rupees <= 0)
+        return "0";
+    return detail::fmt(sec.currency ? "%0.4lf" : "%0.2lf", rupees);
+}
+
+// Typed lots give the quantity the checks read.
+void CDlgOrderFormExp::readLots()
+{
+    const OrderSecurity sec = OrderSecurityAt(m_nSecIdx);
+    if (!sec.valid() || !sec.inLots())
+        return;
+    const std::string t = text(kLots);
+    const int lots = detail::toInt(t);
+    setText(kQuantity, t.empty() || t == " " ? std::string() : std::to_string(static_cast<long long>(lots) * lotSize(sec)));
+}
+
+CDlgOrderFormExp* CDlgOrderFormExp::GetInstance(QWidget* parent, int mode, int index, char side, short scripType,
+                                                int quantity, const std::string& clientCode, int orderMark,
+                                                const std::vector<std::string>& stringList, int tslKind,
+                                                int companionIndex, double price)
+{
+    int step = 0;
+    try {
+        CDlgOrderFormExp* form = detail::g_pDlgOrderFormExp;
+        if (form && form->m_bRequestInProcess) {
+            MsgBoxOk("Please wait. Existing Request in Process.");
+            return nullptr;
+        }
+        step = 1;
+        if (!form) {
+            form = new CDlgOrderFormExp(parent);
+            detail::g_pDlgOrderFormExp = form;
+        }
+        step = 2;
+        form->ResetData(1);
+        form->m_nMode = mode;
+        form->m_nReqMode = mode;
+        form->m_nRefIdx = index;
+        form->m_cSide = side;
+        form->m_nSecIdx = index;
+        form->m_nInitSecIdx = index;
+        form->m_dPrice = price;
+        form->m_nScripType = scripType;
+        form->m_nQty = quantity;
+        form->m_strClient = clientCode;
+        form->m_strClientCopy = clientCode;
+        form->m_nOrderMark = orderMark;
+        form->m_nTslKind = tslKind;
+        form->m_nCompanion = companionIndex;
+        form->m_parent = parent;
+        form->m_list.clear();
+        if (tslKind == 5)
+            form->m_list = stringList;
+        step = 3;
+        WriteLog(0, detail::fmt("Type [%d - %d], Ref Idx[%d - %d], BS [%c - %c], Sec Idx [%d - %d], Sec InitIdx [%d - "
+                                "%d], Stk Prc [%lf - %lf], Scrip Type [%d - %d], Qty [%d - %d], Client [%s - %s - %s], "
+                                "Delv Mark [%d - %d], TSLO [%d - %d]",
+                                mode, form->m_nMode, index, form->m_nRefIdx, side, form->m_cSide, index, form->m_nSecIdx,
+                                index, form->m_nInitSecIdx, price, form->m_dPrice, scripType, form->m_nScripType,
+                                quantity, form->m_nQty, clientCode.c_str(), form->m_strClient.c_str(),
+                                form->m_strClientCopy.c_str(), orderMark, form->m_nOrderMark, tslKind,
+                                form->m_nTslKind));
+        if (form->SetInitData() != 1)
+            return nullptr;
+        return form;
+    } catch (...) {
+        WriteLog(0, detail::fmt("Exception in CDlgOrderFormExp::GetInstance at %d, error %d", step, 0));
+        DestroyInstance();
+        return nullptr;
+    }
+}
+
+void CDlgOrderFormExp::DestroyInstance()
+{
+    try {
+        CDlgOrderFormExp* form = detail::g_pDlgOrderFormExp;
+        if (!form)
+            return;
+        detail::g_pDlgOrderFormExp = nullptr;
+        form->ResetData(0);
+        delete form;
+    } catch (...) {
+        WriteLog(0, "Exception in CDlgOrderFormExp::DestroyInstance");
+    }
+}
+
+void CDlgOrderFormExp::ResetData(int kind)
+{
+    if (kind == 0) {
+        m_bInitialised = false;
+        m_nMode = 0;
+        m_dPrice = 0;
+        m_nSecIdx = -1;
+        m_nInitSecIdx = -1;
+        m_nOpenQty = 0;
+        m_dOrderNo = 0;
+        m_dOldPrice = 0;
+        m_nScripType = 0;
+        m_bSor = false;
+        m_bSideLock = false;
+        m_bReady = true;
+        m_nExchSel = 0;
+        m_strClient.clear();
+        m_strClientCopy.clear();
+        m_nQty = 0;
+        m_nOrderMark = -1;
+        m_dPriceStep = 0;
+        m_bRequestInProcess = false;
+        m_nTslKind = -1;
+        m_cTrailSide = ' ';
+        m_nSquareOff = 0;
+        return;
+    }
+    if (kind == 1) {
+        m_bInitialised = false;
+        for (int id : {kAccount, kSecurity, kPrice, kTrigger})
+            setText(id, "");
+        setText(kQuantity, "0");
+        setText(kDisclosed, "0");
+        setChecked(kAmo, false);
+        setChecked(kSor, false);
+        for (int id : {kAccount, kSecurity, kSearch, kExchange, kAction, kLots, kQuantity, kPrice, kTrigger,
+                       kDisclosed, kOrderType, kOrderMark, kAmo, kSor, kOk, kCancel, kMargin})
+            enable(id, true);
+        // The trailing stop-loss panel is not offered on this form.
+        setChecked(kTrailing, false);
+        enable(kTrailing, false);
+        m_nQtyStep = 1;
+        m_bHoldOk = false;
+        m_bSideLock = false;
+        m_nSquareOff = 0;
+        m_nOpenQty = 0;
+        m_dOrderNo = 0;
+        m_dOldPrice = 0;
+    }
+}
+
+int CDlgOrderFormExp::SetInitData()
+{
+    int line = 0;
+    try {
+        if (IsTerminalLocked()) {
+            MsgBoxOk("Terminal is Locked. Pls Unlock to Place Order.");
+            m_bInitialised = false;
+            OnCancel();
+            return 0;
+        }
+        line = 1;
+        SetFormReady(false);
+        setComboItems(kAction, {"BUY", "SELL"});
+        SetAccessTime();
+        fillExchangeList();
+        setChecked(kNseRadio, false);
+        setChecked(kBseRadio, false);
+        const OrderSecurity sec = OrderSecurityAt(m_nSecIdx);
+        line = 2;
+        setText(kSecurity, "");
+        if (m_nInitSecIdx == -1) {
+            setText(kPrice, "0");
+            setText(kLots, " ");
+        } else {
+            setText(kPrice, priceText(m_dPrice, sec));
+        }
+        line = 3;
+        setText(kTrigger, "0");
+        setText(kQuantity, std::to_string(m_nQty));
+        setText(kDisclosed, "0");
+        for (int id : {kNseRadio, kBseRadio, kNsePrice, kBsePrice, kHint})
+            showControl(id, false);
+        if (sec.valid() && m_nMode != 8) {
+            if (sec.inLots()) {
+                enable(kQuantity, false);
+                enable(kLots, true);
+                enable(kPrice, true);
+                if (m_nMode == 1) {
+                    m_nQty = sec.marketLot;
+                    setText(kQuantity, "");
+                    setText(kLots, "");
+                }
+            } else {
+                enable(kLots, false);
+                setText(kLots, " ");
+                enable(kQuantity, true);
+                if (m_nMode == 1)
+                    setText(kQuantity, "");
+                const OrderSecurity companion = OrderSecurityAt(m_nCompanion);
+                if (m_nCompanion > 0 && companion.valid()) {
+                    for (int id : {kNseRadio, kBseRadio, kNsePrice, kBsePrice, kHint})
+                        showControl(id, true);
+                    setText(kPrice, detail::fmt("%.2lf", m_dPrice));
+                    const bool ownNse = sec.exchange == "NN";
+                    setText(ownNse ? kNsePrice : kBsePrice, detail::fmt("%.2lf", sec.ltp / 100));
+                    setText(ownNse ? kBsePrice : kNsePrice, detail::fmt("%.2lf", companion.ltp / 100));
+                    setChecked(ownNse ? kNseRadio : kBseRadio, true);
+                }
+            }
+        }
+        line = 4;
+        setChecked(kSor, false);
+        for (int id : {kAction, kSearch, kOrderType, kOrderMark, kExchange})
+            enable(id, true);
+        m_nModeCopy = m_nMode;
+        if (m_nMode > 0 && SetMessage(m_nMode, m_nRefIdx, m_cSide) != 0) {
+            WriteLog(0, "Error : SetMessage Failed");
+            // The caller gets no form; the form itself stays for the next opening.
+            m_bInitialised = false;
+            SetFormReady(true);
+            hide();
+            return 0;
+        }
+        line = 5;
+        m_bInitialised = true;
+        if (QWidget* main = m_parent ? m_parent->window() : nullptr) {
+            const QRect r = main->geometry();
+            move(x(), std::max(0, r.bottom() - 200 - height()));
+        }
+        setToolTip(QString());
+        control(kMargin)->setToolTip("Calculate the required margin");
+        control(kHint)->setToolTip(QString::fromUtf8("By-default prices are pre-filled as:\n \u2022 for Buy transaction - "
+                                                     "Best Ask price \n \u2022 for Sell transaction - Best Bid price \n "
+                                                     "You can edit / enter your desired price to place Limit orders."));
+        SetFormReady(true);
+        if (m_bHoldOk) {
+            enable(kOk, false);
+            m_bReady = false;
+        }
+        WriteLog(3, "exit setinit data");
+        return 1;
+    } catch (...) {
+        WriteLog(0, detail::fmt("Error in CDlgOrderFormExp::SetInitData() , at Line number [%d]", line));
+        WriteLog(0, "Exception in CDlgOrderFormExp::SetInitData");
+        SetFormReady(true);
+        return 0;
+    }
+}
+
+void CDlgOrderFormExp::setCaptions(const std::string& caption, const std::string& okText)
+{
+    setWindowTitle(QString::fromStdString(caption));
+    setText(kOk, okText);
+}
+
+void CDlgOrderFormExp::fillOrderMarks()
+{
+    std::vector<std::string> names;
+    int selected = -1;
+    const int n = std::min<int>(pv_user_info.segment_count, static_cast<int>(pv_user_info.segments.size()));
+    int chosen = m_nOrderMark;
+    if (chosen < 1)
+        chosen = g_AppSettings.default_order_type;
+    for (int i = 0; i < n; ++i) {
+        const ExchangeSegment& m = pv_user_info.segments[static_cast<size_t>(i)];
+        if (m.flag == 'N' || m.id == 7)
+            continue;
+        if (m.flag != 'A' && m.flag != m_cSide)
+            continue;
+        if (m.id == chosen)
+            selected = static_cast<int>(names.size());
+        names.emplace_back(FixedTextView(m.name));
+    }
+    setComboItems(kOrderMark, names);
+    setComboIndex(kOrderMark, selected >= 0 ? selected : (names.empty() ? -1 : 0));
+    setComboIndex(kOrderType, 0);
+}
+
+void CDlgOrderFormExp::selectExchangeOf(const OrderSecurity& sec)
+{
+    static const char* codes[] = {"NN", "BN", "CN", "MC"};
+    for (int i = 0; i < 4; ++i)
+        if (sec.exchange == codes[i]) {
+            setComboIndex(kExchange, i);
+            m_nExchSel = i;
+            return;
+        }
+}
+
+void CDlgOrderFormExp::applySecurity(const OrderSecurity& sec, bool fromSearch)
+{
+    setText(kSecurity, sec.displayKey);
+    selectExchangeOf(sec);
+    m_dPriceStep = sec.tickRupees();
+    m_nQtyStep = sec.inLots() ? 1 : std::max(1, sec.marketLot);
+    if (sec.commodity) {
+        setText(kPriceLabel, detail::fmt("Price \n For(%s %s)", sec.priceUnit.c_str(), sec.priceQuantity.c_str()));
+        setText(kDisclosedLabel, "Disclose Lot");
+    } else {
+        setText(kPriceLabel, "Price :");
+        setText(kDisclosedLabel, "Disclose Qty");
+    }
+    if (fromSearch) {
+        if (sec.inLots()) {
+            enable(kQuantity, false);
+            enable(kLots, true);
+            setText(kLots, "1");
+            setText(kQuantity, std::to_string(lotSize(sec)));
+        } else {
+            setText(kQuantity, "1");
+            setText(kLots, " ");
+            enable(kQuantity, true);
+            enable(kLots, false);
+        }
+        const bool nseDerivative = sec.exchange == "NN" && sec.derivative == 1 && !sec.currency;
+        setText(kDisclosed, "");
+        enable(kDisclosed, !nseDerivative);
+        for (int id : {kNseRadio, kBseRadio, kNsePrice, kBsePrice})
+            showControl(id, false);
+    }
+}
+
+bool CDlgOrderFormExp::fillFromStore(int index)
+{
+    OrderInfo o;
+    if (!ReadStoredOrder(ActiveClientEntry(), index, o)) {
+        WriteLog(0, "Order record not found at index " + std::to_string(index));
+        return false;
+    }
+    m_nSecIdx = o.sec_index;
+    const OrderSecurity sec = OrderSecurityAt(o.sec_index);
+    if (!sec.valid())
+        return false;
+    m_strClient = FixedTextView(o.client_code);
+    setText(kAccount, m_strClient);
+    applySecurity(sec, false);
+    m_nOrderMark = o.order_mark;
+    m_nOpenQty = o.open_qty;
+    m_dOldPrice = o.price;
+    m_dOrderNo = o.order_no;
+    setText(kPrice, priceText(o.price, sec));
+    setText(kTrigger, detail::fmt(sec.currency ? "%0.4lf" : "%0.2lf", o.trigger));
+    setText(kDisclosed, std::to_string(o.disclosed));
+    setChecked(kAmo, FixedTextView(o.status) == "AMO");
+    const int qty = o.open_qty;
+    if (sec.inLots()) {
+        enable(kQuantity, false);
+        enable(kLots, true);
+        if (sec.currency) {
+            setText(kLots, std::to_string(qty));
+            setText(kQuantity, std::to_string(qty * sec.lotUnits));
+        } else if (sec.commodity) {
+            setText(kLots, std::to_string(qty));
+            setText(kQuantity, std::to_string(sec.marketLot * qty));
+        } else {
+            // A lot of 0 would divide by zero; show no lots then.
+            setText(kLots, sec.marketLot > 0 ? std::to_string(qty / sec.marketLot) : std::string("0"));
+            setText(kQuantity, std::to_string(qty));
+            enable(kDisclosed, false);
+        }
+    } else {
+        enable(kLots, false);
+        enable(kQuantity, true);
+        setText(kQuantity, std::to_string(qty));
+    }
+    return true;
+}
+
+void CDlgOrderFormExp::applyDealerFocus()
+{
+    const bool ownEntry = detail::isDealer() && pv_user_info.client_index <= 0 && m_strClientCopy.empty();
+    if (ownEntry && m_nMode == 1 && m_nTslKind != 5) {
+        setText(kAccount, "");
+        control(kAccount)->setProperty("readOnly", false);
+        focus(kAccount);
+        return;
+    }
+    control(kAccount)->setProperty("readOnly", true);
+    focus(m_nSecIdx < 0 ? kSecurity : kQuantity, m_nSecIdx >= 0);
+}
+
+int CDlgOrderFormExp::SetMessage(int mode, int index, char side)
+{
+    try {
+        WriteLog(0, detail::fmt("Entry in CDlgOrderFormExp::SetMessage : Type :%d, Index :%d, BS :%c", mode, index,
+                                side));
+        m_nReqMode = mode;
+        ClientInfo* client = ActiveClientEntry();
+        if (!client) {
+            MsgBoxStyle("Error : Unable to get active client detail", MsgIconError);
+            return -1;
+        }
+        const std::string activeCode(FixedTextView(client->client_code));
+        setText(kAccount, m_strClient.empty() ? activeCode : m_strClient);
+        if (m_nTslKind >= 1 && m_nTslKind <= 5) {
+            // Trailing stop-loss and research-call orders are entered as plain
+            // orders here: the trailing panel is not part of this form.
+            WriteLog(0, "Trailing stop-loss kind " + std::to_string(m_nTslKind) + " opened as a plain order");
+            m_nTslKind = 0;
+        }
+        m_nMode = mode;
+        m_nSquareOff = 0;
+        m_cSide = side == 'B' ? 'B' : 'S';
+        setComboIndex(kAction, m_cSide == 'B' ? 0 : 1);
+        if (mode != 1) {
+            setChecked(kSor, false);
+            enable(kSor, false);
+        }
+        const char* bs = m_cSide == 'B' ? "Buy" : "Sell";
+        OrderSecurity sec;
+        switch (mode) {
+        case 1: {
+            sec = OrderSecurityAt(index);
+            if (sec.valid())
+                applySecurity(sec, false);
+            if (m_nOrderMark < 1)
+                m_nOrderMark = g_AppSettings.default_order_type;
+            if (sec.valid() && sec.exchange == "NN" && sec.derivative == 1 && !sec.currency) {
+                enable(kExchange, false);
+                enable(kDisclosed, false);
+            }
+            if (sec.currency)
+                enable(kDisclosed, true);
+            if (m_nOrderMark == 8)
+                enable(kDisclosed, false);
+            if (m_nOrderMark == 5 && sec.currency) {
+                setText(kPrice, "0");
+                enable(kPrice, false);
+            }
+            setCaptions(detail::fmt("New %s Order Form", bs), detail::fmt("New %s Order", bs));
+            break;
+        }
+        case 2:
+        case 3:
+        case 4:
+        case 5:
+        case 6:
+        case 15: {
+            if (!fillFromStore(index))
+                return -1;
+            sec = OrderSecurityAt(m_nSecIdx);
+            if (mode == 15) {
+                OrderInfo o;
+                ReadStoredOrder(ActiveClientEntry(), index, o);
+                setText(kQuantity, std::to_string(o.total_qty));
+                if (sec.inLots())
+                    setText(kLots, std::to_string(sec.currency || sec.commodity
+                                                      ? o.total_qty
+                                                      : (sec.marketLot > 0 ? o.total_qty / sec.marketLot : 0)));
+                m_dOldPrice = o.price;
+                m_dOrderNo = 0;
+                setCaptions(detail::fmt("New %s Order Form", bs), detail::fmt("New %s Order", bs));
+                break;
+            }
+            for (int id : {kExchange, kAction, kSearch, kOrderMark, kAmo, kSor})
+                enable(id, false);
+            if (mode == 2) {
+                if ((m_nOrderMark == 5 || m_nOrderMark == 8) && detail::toDouble(text(kTrigger)) == 0) {
+                    enable(kTrigger, false);
+                    enable(kDisclosed, false);
+                }
+                setCaptions(detail::fmt("Modify Order Form - TWXS Order No :%.0lf", m_dOrderNo),
+                            detail::fmt("Modify %s Order", bs));
+            } else {
+                if (mode == 4)
+                    m_nOrderMark = 1;
+                else if (mode == 5)
+                    m_nOrderMark = 2;
+                else if (mode == 6)
+                    m_nOrderMark = 4;
+                for (int id : {kAccount, kSecurity, kLots, kQuantity, kPrice, kTrigger, kDisclosed, kOrderType})
+                    enable(id, false);
+                if (mode == 3)
+                    setCaptions(detail::fmt("Cancel Order Form - TWXS Order No :%.0lf", m_dOrderNo),
+                                detail::fmt("Cancel %s Order", bs));
+                else if (mode == 4)
+                    setCaptions(detail::fmt("Delivery Mark Order Form - TWXS Order No :%.0lf", m_dOrderNo),
+                                "Order Delivery Mark");
+                else if (mode == 5)
+                    setCaptions(detail::fmt("Bnst Mark Order Form - TWXS Order No :%.0lf", m_dOrderNo),
+                                "Order Bnst Mark");
+                else
+                    setCaptions(detail::fmt("MF Mark Order Form - TWXS Order No :%.0lf", m_dOrderNo), "Order MF Mark");
+            }
+            break;
+        }
+        case 7:
+        case 8:
+        case 14: {
+            int qty = m_nQty;
+            int securityIndex = index;
+            if (mode == 7) {
+                PositionRecord p;
+                if (!ReadPosition(index, p))
+                    return -1;
+                securityIndex = p.sec_index;
+                qty = std::abs(p.net_qty);
+                m_nOrderMark = p.product == 3 ? 1 : p.product;
+            } else if (mode == 8) {
+                HoldingRecord h;
+                if (!ReadHolding(index, h))
+                    return -1;
+                securityIndex = h.sec_index;
+                qty = m_nQty != 0 ? std::abs(m_nQty) : std::abs(h.quantity);
+                m_nOrderMark = h.holding_type == 4 ? 4 : -1;
+            } else {
+                securityIndex = m_nSecIdx;
+            }
+            m_nSecIdx = securityIndex;
+            sec = OrderSecurityAt(securityIndex);
+            if (!sec.valid())
+                return -1;
+            applySecurity(sec, false);
+            m_nMode = 1;
+            m_bSideLock = true;
+            if (mode != 8)
+                m_nSquareOff = 1;
+            setChecked(kAmo, false);
+            for (int id : {kAction, kOrderMark, kOrderType, kSearch})
+                enable(id, false);
+            if (mode != 8)
+                enable(kExchange, false);
+            if (sec.inLots()) {
+                setText(kLots, std::to_string(sec.currency || sec.commodity || sec.marketLot <= 0
+                                                  ? qty
+                                                  : qty / sec.marketLot));
+                setText(kQuantity, std::to_string(sec.currency ? qty * sec.lotUnits : qty));
+            } else {
+                setText(kQuantity, std::to_string(qty));
+            }
+            if (mode != 8)
+                setText(kTrigger, "0.00");
+            setText(kDisclosed, "0");
+            if (m_nOrderMark == 5 || m_nOrderMark == 8 || m_nOrderMark == 12) {
+                enable(kDisclosed, false);
+                enable(kTrigger, mode == 14 ? m_nOrderMark == 8 : (m_nOrderMark == 8 || m_nOrderMark == 12));
+            }
+            if (mode == 8)
+                setCaptions("Place Order Form", "Place Order");
+            else
+                setCaptions("Square-Off Order Form", "Square-Off Order");
+            break;
+        }
+        default:
+            break;
+        }
+        fillOrderMarks();
+        if (mode == 15)
+            setComboIndex(kOrderMark, comboItems(kOrderMark).empty() ? -1 : 0);
+        if (m_nMode == 1 && m_nModeCopy == 1)
+            UpdateStopLossTrigger();
+        if (mode == 3 || mode == 4 || mode == 5 || mode == 6)
+            focus(kOk);
+        else
+            applyDealerFocus();
+        WriteLog(3, "Exit : CDlgOrderFormExp::SetMessage");
+        return 0;
+    } catch (...) {
+        WriteLog(0, "Exception in CDlgOrderFormExp::SetMessage");
+        return -1;
+    }
+}
+
+void CDlgOrderFormExp::ReturnMessage(int securityIndex)
+{
+    try {
+        const OrderSecurity sec = OrderSecurityAt(securityIndex);
+        if (!sec.valid())
+            return;
+        m_nSecIdx = securityIndex;
+        m_nRefIdx = securityIndex;
+        setText(kPrice, "");
+        applySecurity(sec, true);
+    } catch (...) {
+        WriteLog(0, "Exception in CDlgOrderFormExp::ReturnMessage");
+    }
+}
+
+void CDlgOrderFormExp::OnKillfocusSec()
+{
+    try {
+        if (m_nSecIdx != -2)
+            return;
+        const std::string typed = text(kSecurity).substr(0, 60);
+        if (typed.empty())
+            return;
+        const int found = OrderSearchSymbolOrCode(typed);
+        if (found < 0) {
+            MsgBoxOk("Please Select proper Security for the Order");
+            setText(kSecurity, "");
+            focus(kSecurity);
+            SetFormReady(true);
+            return;
+        }
+        ReturnMessage(found);
+    } catch (...) {
+        WriteLog(0, "Exception in CDlgOrderFormExp::OnKillfocusSec");
+    }
+}
+
+void CDlgOrderFormExp::OnCbnSelchangeCmbExch()
+{
+    try {
+        if (m_nSecIdx < 0 || !m_bInitialised)
+            return;
+        const OrderSecurity sec = OrderSecurityAt(m_nSecIdx);
+        const std::string name = text(kExchange);
+        const std::string code(ExchangeCodeOfName(name));
+        if (!sec.valid() || code.empty() || code == sec.exchange)
+            return;
+        const int found = OrderSearchSymbol(sec.symbol, code, sec.series);
+        if (found < 0) {
+            MsgBoxInfo(detail::fmt("Security %s is not present in %s exchange", sec.symbol.c_str(), name.c_str()));
+            setComboIndex(kExchange, m_nExchSel);
+            return;
+        }
+        m_nExchSel = comboIndex(kExchange);
+        m_nSecIdx = found;
+        UpdateStopLossTrigger();
+        const OrderSecurity now = OrderSecurityAt(found);
+        if (m_nReqMode != 8) {
+            // On the other exchanges the new security's own best price stands in,
+            // as there is no companion security to take it from.
+            const double paise = m_cSide == 'B' ? now.ask : now.bid;
+            setText(kPrice, detail::fmt(now.currency ? "%.4lf" : "%.2lf", paise / 100));
+            if (code == "NN" || code == "BN")
+                setChecked(code == "NN" ? kNseRadio : kBseRadio, true);
+        }
+        setText(kSecurity, now.displayKey);
+    } catch (...) {
+        WriteLog(0, "Exception in CDlgOrderFormExp::OnCbnSelchangeCmbExch");
+    }
+}
+
+void CDlgOrderFormExp::OnBuy()
+{
+    try {
+        if (comboIndex(kAction) != 0)
+            return;
+        m_nSquareOff = m_bSideLock ? m_nSquareOff : 0;
+        m_cSide = 'B';
+        if (m_nMode == 1 || m_nMode == 15)
+            setCaptions("New Buy Order Form", "New Buy Order");
+        setStyleSheet("QPushButton#ok { }");
+        if (m_bInitialised)
+            fillOrderMarks();
+    } catch (const std::exception& e) {
+        WriteLog(0, std::string("SException in CDlgOrderFormExp::OnBuy() : [") + e.what() + "]");
+        MsgBoxOk("An unknown exception encountered. Please try again.");
+    } catch (...) {
+        WriteLog(0, "Exception in CDlgOrderFormExp::OnBuy() at [0]");
+    }
+}
+
+void CDlgOrderFormExp::OnSell()
+{
+    try {
+        if (comboIndex(kAction) != 1)
+            return;
+        m_nSquareOff = m_bSideLock ? m_nSquareOff : 0;
+        m_cSide = 'S';
+        if (m_nMode == 1 || m_nMode == 15)
+            setCaptions("New Sell Order Form", "New Sell Order");
+        if (m_bInitialised)
+            fillOrderMarks();
+    } catch (...) {
+        // The form stays; a failed switch must not take the form away under its caller.
+        WriteLog(0, "Exception in CDlgOrderFormExp::OnSell() at [0]");
+    }
+}
+
+void CDlgOrderFormExp::StepQuantity(int direction)
+{
+    const OrderSecurity sec = OrderSecurityAt(m_nSecIdx);
+    if (!sec.valid())
+        return;
+    const bool lots = sec.inLots();
+    int v = detail::toInt(text(lots ? kLots : kQuantity));
+    const int limit = g_AppSettings.order_qty_limit > 0 ? g_AppSettings.order_qty_limit : 5000;
+    if (direction < 0)
+        v = std::max(0, v - m_nQtyStep);
+    else if (direction > 0 && v + m_nQtyStep <= limit)
+        v += m_nQtyStep;
+    if (lots) {
+        setText(kLots, std::to_string(v));
+        setText(kQuantity, std::to_string(static_cast<long long>(v) * lotSize(sec)));
+    } else {
+        setText(kQuantity, std::to_string(v));
+    }
+}
+
+void CDlgOrderFormExp::StepPrice(int direction)
+{
+    const OrderSecurity sec = OrderSecurityAt(m_nSecIdx);
+    if (!sec.valid() || !isEnabled(kPrice))
+        return;
+    const double step = m_dPriceStep > 0 ? m_dPriceStep : 0.01;
+    double v = detail::toDouble(text(kPrice));
+    v = direction < 0 ? std::max(0.0, v - step) : v + step;
+    setText(kPrice, detail::fmt(sec.currency ? "%.4lf" : "%.2lf", v));
+    if (m_nModeCopy == 1)
+        UpdateStopLossTrigger();
+}
+
+void CDlgOrderFormExp::UpdateStopLossTrigger()
+{
+    const std::string markName = text(kOrderMark);
+    int id = -1;
+    const int n = std::min<int>(pv_user_info.segment_count, static_cast<int>(pv_user_info.segments.size()));
+    for (int i = 0; i < n; ++i) {
+        const ExchangeSegment& m = pv_user_info.segments[static_cast<size_t>(i)];
+        if (FixedTextView(m.name) == markName) {
+            id = m.id;
+            break;
+        }
+    }
+    const double pct = g_AppSettings.stoploss_percent;
+    if ((id != 5 && id != 8) || pct <= 0 || m_nModeCopy != 1)
+        return;
+    const OrderSecurity sec = OrderSecurityAt(m_nSecIdx);
+    if (!sec.valid()) {
+        setText(kTrigger, "0");
+        return;
+    }
+    double base = detail::toDouble(text(kPrice));
+    if (base <= 0)
+        base = sec.ltp / 100;
+    double trigger = m_cSide == 'B' ? base - base * pct / 10000 : m_cSide == 'S' ? base + base * pct / 10000 : 0;
+    if (trigger <= 0 || sec.currency) {
+        setText(kTrigger, "0");
+        return;
+    }
+    long long paise = RoundedUnits(trigger * 100);
+    const long long t = sec.bseDerivative() ? sec.tickSize : sec.tickSize / 100;
+    // Without a whole tick in paise the trigger is left as computed.
+    if (t >= 1) {
+        const long long r = paise % 100;
+        if (paise % t != 0 && r % t != 0)
+            paise += t - r % t;
+    }
+    setText(kTrigger, detail::fmt("%.2lf", static_cast<double>(paise) / 100));
+}
+
+void CDlgOrderFormExp::SetFormReady(bool on)
+{
+    m_bRequestInProcess = !on;
+    enable(kOk, on);
+    enable(kCancel, on);
+    m_bReady = on;
+}
+
+bool CDlgOrderFormExp::onKey(int key, bool shift, bool ctrl)
+{
+    using ui::Key;
+    const int focused = focusedId();
+    const bool plainKey = !shift && !ctrl;
+    if ((key == static_cast<int>(Key::F1) || key == static_cast<int>(Key::Add)) && plainKey) {
+        if (m_nMode == 1 && m_nTslKind != 5 && !m_bSideLock) {
+            setComboIndex(kAction, 0);
+            OnBuy();
+        }
+        return true;
+    }
+    if ((key == static_cast<int>(Key::F1) + 1 || key == static_cast<int>(Key::Subtract)) && plainKey) {
+        if (m_nMode == 1 && m_nTslKind != 5 && !m_bSideLock) {
+            setComboIndex(kAction, 1);
+            OnSell();
+        }
+        return true;
+    }
+    if (key == static_cast<int>(Key::Enter)) {
+        if (m_bReady)
+            OnOk();
+        return true;
+    }
+    if (key == static_cast<int>(Key::Escape)) {
+        if (m_bReady)
+            OnCancel();
+        return true;
+    }
+    if (key == static_cast<int>(Key::Up) || key == static_cast<int>(Key::Down)) {
+        const int dir = key == static_cast<int>(Key::Up) ? 1 : -1;
+        if (focused == kQuantity || focused == kLots) {
+            StepQuantity(dir);
+            return true;
+        }
+        if (focused == kPrice) {
+            StepPrice(dir);
+            return true;
+        }
+        return false;
+    }
+    if (key == 'M' && shift && ctrl) {
+        if (m_nMode == 1 || m_nMode == 2 || m_nMode == 15)
+            CurrentOrderFormLinks().calculateMargin();
+        return true;
+    }
+    if (key == static_cast<int>(Key::F1) + 2 && shift) {
+        CurrentOrderFormLinks().openOrderBook(m_nSecIdx);
+        return true;
+    }
+    if (key == static_cast<int>(Key::F1) + 7 && shift) {
+        CurrentOrderFormLinks().openTradeBook(m_nSecIdx);
+        return true;
+    }
+    if (key == static_cast<int>(Key::F1) + 6 && plainKey) {
+        CurrentOrderFormLinks().openTsloBook();
+        return true;
+    }
+    return false;
+}
+
+void CDlgOrderFormExp::OnCancel()
+{
+    // An order in flight keeps the form: its reply still has to reach it.
+    if (m_bRequestInProcess)
+        return;
+    m_bInitialised = false;
+    ResetData(0);
+    if (m_parent)
+        m_parent->setFocus();
+    hide();
+}
+
+void CDlgOrderFormExp::OnOk()
+{
+    WriteLog(3, "Entry CDlgOrderFormExp::OnOk");
+    if (m_bRequestInProcess || !m_bInitialised)
+        return;
+    SetFormReady(false);
+    try {
+        if (m_nMode == 15) {
+            WriteLog(0, "changing order type");
+            m_nMode = 1;
+        }
+        if (m_nReqMode == 8)
+            OnCbnSelchangeCmbExch();
+        WriteLog(0, detail::fmt("SecurityIndex :%d", m_nSecIdx));
+
+        OrderFormInput in;
+        in.mode = m_nMode;
+        in.requestedMode = m_nReqMode;
+        in.tslKind = static_cast<short>(m_nTslKind);
+        in.tslExpanded = checked(kTrailing);
+        in.amo = checked(kAmo);
+        in.sor = checked(kSor);
+        in.squareOff = m_nSquareOff != 0;
+        in.account = text(kAccount);
+        in.securityIndex = m_nSecIdx;
+        in.actionIndex = comboIndex(kAction);
+        in.exchangeName = comboIndex(kExchange) >= 0 ? text(kExchange) : std::string();
+        in.orderType = comboIndex(kOrderType) >= 0 ? text(kOrderType) : std::string();
+        in.orderMarkName = comboIndex(kOrderMark) >= 0 ? text(kOrderMark) : std::string();
+        in.quantity = detail::toInt(text(kQuantity));
+        in.lots = detail::toInt(text(kLots));
+        in.priceText = text(kPrice);
+        in.triggerText = text(kTrigger);
+        in.disclosed = detail::toInt(text(kDisclosed));
+        in.openQty = m_nOpenQty;
+        in.orderNo = m_dOrderNo;
+        in.oldPrice = m_dOldPrice;
+
+        OrderCheckContext ctx;
+        ctx.terminalLocked = IsTerminalLocked();
+        ClientInfo* client = ActiveClientEntry();
+        ctx.hasActiveClient = client != nullptr;
+        if (client)
+            ctx.activeClientId = FixedTextView(client->user_id);
+        ctx.userId = FixedTextView(pv_user_info.user_id);
+        ctx.qtyLimit = g_AppSettings.order_qty_limit > 0 ? g_AppSettings.order_qty_limit : 5000;
+        ctx.valueLimit = g_AppSettings.order_value_limit > 0 ? g_AppSettings.order_value_limit : 1000000;
+        ctx.confirmOrders = g_AppSettings.switches[0] == '1';
+        const int n = std::min<int>(pv_user_info.segment_count, static_cast<int>(pv_user_info.segments.size()));
+        ctx.marks.assign(pv_user_info.segments.begin(), pv_user_info.segments.begin() + n);
+        ctx.security = OrderSecurityAt(m_nSecIdx);
+        ctx.currentOpenQty = [client](double orderNo) {
+            OrderInfo o;
+            return FindStoredOrder(client, orderNo, o) ? o.open_qty : -1;
+        };
+        detail::FormPrompts prompts;
+        ValidationOutcome v = ValidateOrder(in, ctx, prompts);
+        if (v.result != 0) {
+            if (v.selectBuy)
+                setComboIndex(kAction, 0);
+            SetFormReady(true);
+            if (v.hideForm) {
+                OnCancel();
+                return;
+            }
+            if (v.focusId)
+                focus(v.focusId, v.selectText);
+            else
+                activateWindow();
+            return;
+        }
+        m_cSide = v.side;
+        m_bSor = v.sorFlag;
+        m_OrderData = v.data;
+        m_OrderInfo = v.info;
+        m_strClient = in.account;
+
+        OrderRequestContext rc;
+        rc.mode = m_nMode;
+        rc.userType = pv_user_info.user_type;
+        rc.userId = FixedTextView(pv_user_info.user_id);
+        rc.environment = DeviceId();
+        const OrderRequest request = BuildOrderRequest(m_OrderData, ctx.security, rc);
+        if (request.code == 0 || Place_Order(request.code, request.text, m_OrderData.description, m_cSide) != 0) {
+            // Nothing was sent (the mark modes, or a refused request): the form is free again.
+            SetFormReady(true);
+            activateWindow();
+        }
+        WriteLog(3, "Exit CDlgOrderFormExp::OnOk");
+    } catch (...) {
+        WriteLog(0, "Exception in CDlgOrderFormExp::OnOk");
+        SetFormReady(true);
+    }
+}
+
+int CDlgOrderFormExp::Place_Order(int code, const std::string& text, const std::string& line, char side)
+{
+    int step = 0;
+    try {
+        const std::string suffix = detail::fmt("&AClient=N&OrdReqNo=%d", PeekOrderRequestNumber());
+        if (text.size() + suffix.size() > kMaxOrderRequestText) {
+            WriteLog(0, "Order request too long (" + std::to_string(text.size() + suffix.size()) + " characters)");
+            MsgBoxOk("Order request too long. Order not placed.");
+            return -1;
+        }
+        step = 1;
+        OrderUserMessage(1, side == 'B' ? '+' : '-', line);
+        OrderRequestJob job;
+        job.code = code;
+        const int number = TakeOrderRequestNumber();
+        job.text = text + detail::fmt("&AClient=N&OrdReqNo=%d", number);
+        job.encrypt = pv_user_info.encrypt;
+        job.sor = m_bSor;
+        job.mode = m_nMode;
+        job.tslKind = static_cast<short>(m_nTslKind);
+        job.info = m_OrderInfo;
+        WriteLog(0, detail::fmt("Order Ref No :%d", number));
+        step = 2;
+        m_nSentMode = m_nMode;
+        WaitForRequest();
+        QPointer<CDlgOrderFormExp> self(this);
+        OrderRequestCallbacks cb;
+        cb.updateResponse = [self](double orderNo, const std::string& message) {
+            if (self)
+                self->UpdateResponse(orderNo, message);
+        };
+        cb.updateOrderInfo = [self](int qty, double price, double orderNo) {
+            if (self)
+                self->UpdateOrderInfo(qty, price, orderNo);
+        };
+        cb.finished = [self] {
+            if (!self)
+                return;
+            self->WaitForRequest();
+            self->SetFormReady(true);
+            if (self->m_bHoldOk) {
+                self->enable(kOk, false);
+                self->m_bReady = false;
+            }
+        };
+        m_worker = std::thread([job = std::move(job), cb = std::move(cb)] { OrderRequestThread(job, cb); });
+        step = 3;
+        const OrderSecurity sec = OrderSecurityAt(m_nSecIdx);
+        if (sec.inLots())
+            setText(kLots, "0");
+        else
+            setText(kQuantity, "0");
+        return 0;
+    } catch (...) {
+        WriteLog(0, detail::fmt("Exception at Place_Order() on line no %d", step));
+        SetFormReady(true);
+        return m_worker.joinable() ? 0 : -1;
+    }
+}
+
+void CDlgOrderFormExp::UpdateOrderInfo(int filledQty, double pricePaise, double orderNo)
+{
+    try {
+        ClientInfo* client = ActiveClientEntry();
+        if (!client)
+            return;
+        const OrderSecurity sec = OrderSecurityAt(m_nSecIdx);
+        OrderInfo info;
+        CopyFixedText(info.client_code, m_strClient);
+        CopyFixedText(info.user_id, FixedTextView(pv_user_info.user_id));
+        info.token = sec.token;
+        info.sec_index = m_nSecIdx;
+        CopyFixedText(info.buy_sell, std::string(1, m_cSide));
+        CopyFixedText(info.exchange, sec.exchange);
+        info.total_qty = filledQty;
+        info.open_qty = filledQty;
+        info.price = pricePaise != 0 ? pricePaise / 100 : 0;
+        info.order_mark = m_nOrderMark;
+        CopyFixedText(info.mark_name, m_bSor ? std::string("SOR") : text(kOrderMark));
+        CopyFixedText(info.status, "NEWF");
+        info.store_index = StoredOrderCount(client);
+        info.side = m_cSide;
+        info.sor = m_bSor ? 1 : 0;
+        m_OrderInfo = info;
+        UpdateResponse(orderNo, {});
+    } catch (...) {
+        WriteLog(0, "Exception in CDlgOrderFormExp::UpdateOrderInfo");
+    }
+}
+
+void CDlgOrderFormExp::UpdateResponse(double orderNo, const std::string& replyText)
+{
+    try {
+        if (!m_bInitialised)
+            return;
+        ClientInfo* client = ActiveClientEntry();
+        if (!client)
+            return;
+        if (m_nSentMode == 1 && orderNo > 0 && m_nTslKind < 1) {
+            OrderBookLink* book = CurrentOrderBookLink();
+            const std::string code(FixedTextView(m_OrderInfo.client_code));
+            if (book && book->isOpen() && (book->clientFilter().empty() || book->clientFilter() == code)) {
+                OrderInfo info = m_OrderInfo;
+                info.order_no = orderNo;
+                info.contract_valid = -1;
+                info.store_index = StoredOrderCount(client);
+                FillOrderReport(client, 2, 0, {}, &info);
+            }
+        }
+        if (m_nSentMode == 2 && orderNo > 0) {
+            const OrderSecurity sec = OrderSecurityAt(m_nSecIdx);
+            const int nowQty = detail::toInt(text(sec.inLots() ? kLots : kQuantity));
+            const int kept = sec.inLots() && !sec.currency && !sec.commodity && sec.marketLot > 0
+                ? m_nOpenQty / sec.marketLot
+                : m_nOpenQty;
+            m_bHoldOk = nowQty != kept;
+        }
+        if (!replyText.empty() && g_AppSettings.order_success_switch)
+            MsgBoxUpdateResponse(replyText);
+        focus(kOk);
+    } catch (...) {
+        WriteLog(0, "Error in catch at UpdateResponse()");
+    }
+}
+
+void InstallOrderEntry()
+{
+    SetOrderFormService(&detail::g_service);
+    SetOrderMessageSink([](int kind, char side, const std::string& text) {
+        if (CMainFrame* frame = CMainFrame::Instance())
+            frame->SetUserMessage(kind, side, text);
+        else
+            WriteLog(3, "Message bar not available : " + text);
+    });
+}
+
+void UninstallOrderEntry()
+{
+    SetOrderFormService(nullptr);
+    SetOrderMessageSink({});
+    CDlgOrderFormExp::DestroyInstance();
+}

@@ -1,0 +1,130 @@
+#pragma once
+// The one order entry form: new, modify, cancel, the mark changes, square-off
+// of a position, an order from a holding and placing an order again. It is
+// made on first use, hidden between uses and reused; the program reaches it
+// through OpenOrderForm. While an order is in flight the form stays busy: a
+// second OK, a refill and a close are refused until the reply has arrived.
+#include "orders/COrderData.h"
+#include "orders/OrderInfo.h"
+#include "orders/OrderSecurity.h"
+
+#include "ui/form.h"
+
+#include <QPointer>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+class CDlgOrderFormExp final : public ui::Form {
+    Q_OBJECT
+public:
+    static constexpr int kTemplateId = 284;
+
+    // Creates the form on first use or reuses it, filled for the mode; null
+    // when refused (an order in flight, a locked terminal) or failed.
+    static CDlgOrderFormExp* GetInstance(QWidget* parent, int mode, int index, char side, short scripType,
+                                         int quantity, const std::string& clientCode, int orderMark,
+                                         const std::vector<std::string>& stringList, int tslKind, int companionIndex,
+                                         double price);
+    // The live form (g_pDlgOrderFormExp), null when none. UI thread.
+    static CDlgOrderFormExp* Instance();
+    // Resets and deletes the live form. Never called from the form's own methods.
+    static void DestroyInstance();
+
+    ~CDlgOrderFormExp() override;
+
+    int SetInitData();
+    int SetMessage(int mode, int index, char side);
+    void ReturnMessage(int securityIndex);
+    void ResetData(int kind);
+
+    void OnOk();
+    void OnCancel();
+    void OnBuy();
+    void OnSell();
+    void StepQuantity(int direction);
+    void StepPrice(int direction);
+    void UpdateStopLossTrigger();
+    void SetFormReady(bool on);
+    void OnCbnSelchangeCmbExch();
+    void OnKillfocusSec();
+
+    int Place_Order(int code, const std::string& text, const std::string& line, char side);
+    // The reply of the order sent last (UI thread).
+    void UpdateResponse(double orderNo, const std::string& text);
+    void UpdateOrderInfo(int filledQty, double pricePaise, double orderNo);
+
+    // State the tests and the books read.
+    bool IsRequestInProcess() const { return m_bRequestInProcess; }
+    bool IsReady() const { return m_bReady; }
+    bool IsInitialised() const { return m_bInitialised; }
+    int Mode() const { return m_nMode; }
+    int RequestedMode() const { return m_nReqMode; }
+    int SecurityIndex() const { return m_nSecIdx; }
+    char Side() const { return m_cSide; }
+    bool SideLocked() const { return m_bSideLock; }
+    double OrderNumber() const { return m_dOrderNo; }
+    const OrderInfo& PendingOrderInfo() const { return m_OrderInfo; }
+    // Waits for the order thread of the last OK (tests and shut-down).
+    void WaitForRequest();
+
+protected:
+    void onInit() override;
+
+private:
+    explicit CDlgOrderFormExp(QWidget* parent);
+    void wireControls();
+    bool onKey(int key, bool shift, bool ctrl);
+    void fillExchangeList();
+    void fillOrderMarks();
+    void selectExchangeOf(const OrderSecurity& sec);
+    void applySecurity(const OrderSecurity& sec, bool fromSearch);
+    void readLots();
+    void setCaptions(const std::string& caption, const std::string& okText);
+    bool fillFromStore(int index);
+    void applyDealerFocus();
+    int lotSize(const OrderSecurity& sec) const;
+    std::string priceText(double rupees, const OrderSecurity& sec) const;
+
+    int m_nMode = 0;
+    int m_nReqMode = 0;
+    int m_nModeCopy = 0;
+    int m_nRefIdx = -1;
+    int m_nSecIdx = -1;
+    int m_nInitSecIdx = -1;
+    char m_cSide = 'B';
+    char m_cTrailSide = ' ';
+    short m_nScripType = 0;
+    int m_nTslKind = -1;
+    double m_dPrice = 0;
+    int m_nOrderMark = -1;
+    std::string m_strClient;
+    std::string m_strClientCopy;
+    int m_nQty = 0;
+    int m_nCompanion = -1;
+    int m_nOpenQty = 0;
+    double m_dOldPrice = 0;
+    double m_dOrderNo = 0;
+    std::vector<std::string> m_list;
+    int m_nSquareOff = 0;
+    bool m_bSideLock = false;
+    bool m_bSor = false;
+    bool m_bRequestInProcess = false;
+    bool m_bReady = true;
+    bool m_bInitialised = false;
+    double m_dPriceStep = 0;
+    int m_nQtyStep = 1;
+    int m_nExchSel = 0;
+    bool m_bHoldOk = false; // a modify changed the quantity: OK stays off after the reply
+    int m_nSentMode = 0;    // the mode of the order in flight
+    QPointer<QWidget> m_parent;
+    COrderData m_OrderData;
+    OrderInfo m_OrderInfo;
+    std::thread m_worker;
+};
+
+// Installs the form as the program's order form service (OpenOrderForm) and
+// the main frame's message bar as the order lines' sink. UI thread, start-up.
+void InstallOrderEntry();
+void UninstallOrderEntry();

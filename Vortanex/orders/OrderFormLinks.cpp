@@ -1,0 +1,27 @@
+#include "orders/OrderFormLinks.h"
+
+#include "app/LogWriter.h"
+
+#include <atomic>
+
+namespace detail {
+namespace {
+OrderFormLinks g_defaultLinks;
+std::atomic<OrderFormLinks*> g_links{&g_defaultLinks};
+} // namespace
+} // namespace detail
+
+void OrderFormLinks::openOrderBook(int securityIndex)
+{
+    WriteLog(0, "Order book not available, security " + std::to_string(securityIndex));
+}
+void OrderFormLinks::openTradeBook(int securityIndex)
+{
+    WriteLog(0, "Trade book not available, security " + std::to_string(securityIndex));
+}
+void OrderFormLinks::openTsloBook() { WriteLog(0, "Trailing stop-loss book not available"); }
+void OrderFormLinks::calculateMargin() { WriteLog(0, "Margin query not available"); }
+void OrderFormLinks::searchScrip() { WriteLog(0, "Scrip search not available"); }
+
+void SetOrderFormLinks(OrderFormLinks* links) { detail::g_links.store(links ? links : &detail::g_defaultLinks); }
+OrderFormLinks& CurrentOrderFormLinks() { return *detail::g_links.load(); }

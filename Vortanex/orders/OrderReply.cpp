@@ -1,0 +1,80 @@
+#include "orders/OrderReply.h"
+
+#include "watch/TextSplit.h"
+
+#include <cctype>
+#include <cstdlib>
+
+namespace detail {
+namespace {
+
+std::string_view trimWhite(std::string_view s)
+{
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front())))
+        s.remove_prefix(1);
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back())))
+        s.remove_suffix(1);
+    return s;
+}
+
+long toLong(std::string_view s) { return std::strtol(std::string(s).c_str(), nullptr, 10); }
+double toDouble(std::string_view s) { return std::strtod(std::string(s).c_str(), nullptr); }
+
+} // namespace
+} // namespace detail
+
+PlainOrderReply ParsePlainOrderReply(std::string_view reply)
+{
+    PlainOrderReply out;
+    size_t pos = !reply.empty() && reply.front() == '|' ? 1 : 0;
+    for (int index = 0; pos <= reply.size(); ++index) {
+        const size_t bar = reply.find('|', pos);
+        const std::string_view field =
+            detail::trimWhite(reply.substr(pos, bar == std::string_view::npos ? std::string_view::npos : bar - pos));
+        if (field.empty())
+            break;
+        if (index == 0 && detail::toLong(field) == 9999) {
+            out.refused = true;
+            out.message = kOrderRefusedText;
+            break;
+        }
+        if (index == 2)
+            out.orderNo = detail::toDouble(field);
+        else if (index == 4)
+            out.message = std::string(field);
+        if (bar == std::string_view::npos)
+            break;
+        pos = bar + 1;
+    }
+    return out;
+}
+
+SmartOrderReply ParseSmartOrderReply(std::string_view reply)
+{
+    SmartOrderReply out;
+    std::vector<std::string> f;
+    SplitString(reply, '|', f);
+    auto field = [&f](size_t i) { return i < f.size() ? f[i] : std::string(); };
+    if (detail::toLong(field(0)) == 9999) {
+        out.refused = true;
+        out.text = kOrderRefusedText;
+        return out;
+    }
+    out.text = field(4);
+    if (detail::toLong(field(3)) != 0)
+        return out;
+    out.accepted = true;
+    std::vector<std::string> routes;
+    SplitString(field(10), '^', routes);
+    out.fills.push_back({detail::toDouble(field(2)), static_cast<int>(detail::toLong(field(7))),
+                         detail::toDouble(field(8))});
+    if (!routes.empty() && detail::toLong(routes[0]) != 0) {
+        const double second = routes.size() > 1 ? detail::toDouble(routes[1]) : 0;
+        out.text += "\n" + field(12);
+        out.fills.push_back({second, static_cast<int>(detail::toLong(field(14))), detail::toDouble(field(15))});
+    }
+    const long remaining = detail::toLong(field(9));
+    if (remaining != 0)
+        out.text += "\nRemaining Order Qty : " + field(9);
+    return out;
+}

@@ -1,0 +1,34 @@
+#pragma once
+// Reading the server's reply to a single order: the plain reply and the
+// reply of a smart-routed order with up to two routes.
+#include <string>
+#include <string_view>
+#include <vector>
+
+inline constexpr const char* kOrderRefusedText = "Error processing order. Please Contact Customer Care.";
+
+struct PlainOrderReply {
+    bool refused = false;  // field 0 was 9999
+    double orderNo = 0;    // field 2; 0 when the reply carried none
+    std::string message;   // field 4, or the refusal text
+};
+
+// Fields are read up to the first empty one; a '|' at the very start is
+// skipped; each field is trimmed of white space.
+PlainOrderReply ParsePlainOrderReply(std::string_view reply);
+
+struct SmartRouteFill {
+    double orderNo = 0;
+    int filledQty = 0;
+    double pricePaise = 0;
+};
+
+struct SmartOrderReply {
+    bool refused = false;
+    bool accepted = false;           // status field 3 is 0
+    std::string text;                // what the "Confirmation" box and the message bar show
+    std::vector<SmartRouteFill> fills; // one or two routes when accepted
+};
+
+// Missing fields count as empty (0).
+SmartOrderReply ParseSmartOrderReply(std::string_view reply);

@@ -1,0 +1,91 @@
+#include "orders/OrderRequestThread.h"
+
+#include "app/LogWriter.h"
+#include "app/MessageBox.h"
+#include "orders/OrderMessages.h"
+#include "orders/OrderReply.h"
+#include "server/RequestServer.h"
+
+#include "ui/ui_thread.h"
+
+#include <cstdio>
+
+namespace detail {
+namespace {
+
+constexpr const char* kServerError = "Server Error. Please Check Order Report for Order Confirmation.";
+
+void transportFailure(int status)
+{
+    if (status == 407) {
+        MsgBoxOk("Proxy Authentication Failed");
+        return;
+    }
+    char text[128];
+    std::snprintf(text, sizeof text, "Internet Connectivity Error [%d]. Pls contact System Administrator", status);
+    MsgBoxInfo(text);
+}
+
+void plain(const OrderRequestJob& job, const OrderRequestCallbacks& cb)
+{
+    WriteLog(0, "OrderRequestThread :Entry");
+    std::string reply;
+    long length = 0;
+    const int status = RequestServer(job.encrypt, job.code, job.text, reply, length);
+    if (status != 200) {
+        transportFailure(status);
+        return;
+    }
+    WriteLog(0, "OrderRequestThread : Response Len <" + std::to_string(length) + ">");
+    if (length < 1) {
+        MsgBoxOk(kServerError);
+        return;
+    }
+    const PlainOrderReply r = ParsePlainOrderReply(reply);
+    OrderUserMessage(1, ' ', r.message);
+    if (cb.updateResponse)
+        ui::UiThread::post([f = cb.updateResponse, no = r.orderNo, msg = r.message] { f(no, msg); });
+}
+
+void smart(const OrderRequestJob& job, const OrderRequestCallbacks& cb)
+{
+    WriteLog(0, "log 3");
+    WriteLog(0, "SmartOrderRequestThread :Entry");
+    std::string reply;
+    long length = 0;
+    const int status = RequestServer(job.encrypt, job.code, job.text, reply, length);
+    if (status != 200) {
+        transportFailure(status);
+        return;
+    }
+    if (length < 1) {
+        MsgBoxOk(kServerError);
+        return;
+    }
+    const SmartOrderReply r = ParseSmartOrderReply(reply);
+    for (const SmartRouteFill& fill : r.fills)
+        if (cb.updateOrderInfo)
+            ui::UiThread::post([f = cb.updateOrderInfo, fill] { f(fill.filledQty, fill.pricePaise, fill.orderNo); });
+    MsgBoxInfoCaption(r.text, "Confirmation");
+    OrderUserMessage(1, ' ', r.text);
+}
+
+} // namespace
+} // namespace detail
+
+void OrderRequestThread(const OrderRequestJob& job, const OrderRequestCallbacks& callbacks)
+{
+    try {
+        if (job.sor)
+            detail::smart(job, callbacks);
+        else
+            detail::plain(job, callbacks);
+    } catch (const std::exception& e) {
+        WriteLog(0, std::string("SException in OrderRequestThread : [") + e.what() + "]");
+    } catch (...) {
+        WriteLog(0, "Exception in OrderRequestThread");
+    }
+    if (callbacks.finished)
+        ui::UiThread::post(callbacks.finished);
+    WriteLog(0, job.sor ? "SmartOrderRequestThread :Exit" : "OrderRequestThread :Exit");
+}

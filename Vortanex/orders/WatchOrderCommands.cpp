@@ -1,0 +1,120 @@
+#include "orders/WatchOrderCommands.h"
+
+#include "app/ActivityStamp.h"
+#include "app/LogWriter.h"
+#include "app/MessageBox.h"
+#include "app/OrderFormOpener.h"
+#include "app/SessionRecord.h"
+#include "orders/ClientOrderStore.h"
+#include "orders/OrderSecurity.h"
+#include "server/RequestServer.h"
+#include "server/SecurityTable.h"
+#include "watch/TextSplit.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <vector>
+
+namespace detail {
+namespace {
+
+std::atomic<bool> g_tradingAllowed{true};
+
+bool isOption(const std::string& series) { return series == "OS" || series == "OI" || series == "OC"; }
+
+} // namespace
+} // namespace detail
+
+void SetTradingAllowed(bool allowed) { detail::g_tradingAllowed.store(allowed); }
+bool TradingAllowed() { return detail::g_tradingAllowed.load(); }
+
+bool ParseQuoteSnapshot(const std::string& reply, double& bid, double& ask, double& ltp)
+{
+    if (reply.empty())
+        return false;
+    std::vector<std::string> items;
+    SplitString(reply, '*', items);
+    if (items.size() < 2 || items[1].empty())
+        return false;
+    std::vector<std::string> f;
+    SplitString(items[1], ',', f);
+    if (f.size() < 6)
+        return false;
+    ask = std::atof(f[3].c_str());
+    bid = std::atof(f[1].c_str());
+    ltp = std::atof(f[5].c_str());
+    return true;
+}
+
+void SetFeedData(int securityIndex)
+{
+    try {
+        const auto table = SecurityTable::current();
+        if (!table || !table->valid(securityIndex))
+            return;
+        const std::string request = "action=L&token=" + std::to_string(table->row(securityIndex).wtoken);
+        std::string reply;
+        long length = 0;
+        const int status = RequestServer(0, 7001, request, reply, length);
+        // An error page must not become prices.
+        if (status != 200 || length <= 0)
+            return;
+        WriteLog(0, reply);
+        double bid = 0, ask = 0, ltp = 0;
+        if (!ParseQuoteSnapshot(reply, bid, ask, ltp))
+            return;
+        table->row(securityIndex).updateQuote([&](QuoteData& q) {
+            q.quote[2] = ask;
+            q.quote[0] = bid;
+            q.quote[4] = ltp;
+        });
+    } catch (...) {
+        WriteLog(0, "Exception in SetFeedData");
+    }
+}
+
+void OpenOrderFromWatch(const WatchOrderSource& source, char side, QWidget* view)
+{
+    const char* name = side == 'B' ? "OnPopupBuy" : "OnPopupSell";
+    try {
+        SetAccessTime();
+        if (!TradingAllowed())
+            return;
+        ClientInfo* client = ActiveClientEntry();
+        if (!client || !client->active) {
+            MsgBoxInfoCaption("Please Activate a Client", "Input Error");
+            return;
+        }
+        OrderSecurity sec = OrderSecurityAt(source.securityIndex);
+        const bool option = sec.valid() && detail::isOption(sec.series);
+        int companion = -1;
+        if (sec.valid() && !sec.derivative && !sec.commodity && !sec.currency
+            && (sec.exchange == "NN" || sec.exchange == "BN")) {
+            const int other = Search_Symbol(sec.symbol, sec.exchange == "NN" ? "BN" : "NN", sec.series);
+            if (other > 0) {
+                SetFeedData(other);
+                companion = other;
+            }
+        }
+        int mark = -1;
+        if (source.listType == 9 && !option)
+            mark = 5;
+        else if (source.listType == 8 || (source.listId >= -974 && source.listId <= -971))
+            mark = 12;
+        if (mark == 5 || mark == 12)
+            companion = 0;
+        OrderFormParams p;
+        p.index = sec.valid() ? source.securityIndex : -1;
+        p.side = side;
+        p.scripType = 0;
+        p.quantity = 0;
+        p.orderMark = mark;
+        p.tslKind = 0;
+        p.companionIndex = companion;
+        sec = OrderSecurityAt(source.securityIndex);
+        p.price = sec.valid() ? (side == 'B' ? sec.ask : sec.bid) / 100 : 0;
+        OpenOrderForm(p, view, 1);
+    } catch (...) {
+        WriteLog(0, std::string("Exception in ") + name);
+    }
+}

@@ -1,0 +1,34 @@
+#pragma once
+// The order side of the market watch's buy and sell commands (the menu items,
+// '+'/F1 and '-'/F2 on a row): the watch view calls these with its row's
+// security and its list, and they open the order form through OpenOrderForm.
+// Also the quote snapshot that fetches the companion security's prices first.
+#include <string>
+
+class QWidget;
+
+// What the command needs of the watch list the row belongs to.
+struct WatchOrderSource {
+    int securityIndex = -1; // -1: no current row (an empty form opens)
+    int listType = 0;       // the watch list's type (8 options list, 9 stop-loss product list)
+    int listId = 0;         // the watch list's id (-974 .. -971 the built-in product lists)
+};
+
+// OnPopupBuy / OnPopupSell: side 'B' or 'S'. Refuses without an activated
+// client ("Please Activate a Client", caption "Input Error") and does nothing
+// while trading is off. UI thread.
+void OpenOrderFromWatch(const WatchOrderSource& source, char side, QWidget* view);
+
+// Trading allowed for the session (false for a view-only user); the watch's
+// keys are swallowed either way. Start-up sets it.
+void SetTradingAllowed(bool allowed);
+bool TradingAllowed();
+
+// One snapshot of bid, ask and last price for a security from the server
+// (transaction 7001, always plain), written into its quote. Blocks the caller.
+void SetFeedData(int securityIndex);
+
+// The reply's use, for tests: "<x>*<f0>,<bid>,<f2>,<ask>,<f4>,<ltp>[,...]";
+// false (nothing to store) when the reply has no second '*' item or it has
+// fewer than six comma fields.
+bool ParseQuoteSnapshot(const std::string& reply, double& bid, double& ask, double& ltp);

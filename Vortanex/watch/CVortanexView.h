@@ -1,0 +1,129 @@
+#pragma once
+// The market-watch window: one grid showing one watch list of the
+// WatchlistTable with four fixed columns and the list's value columns, fed
+// live by the feed. Quotes reach it through its tick box (WatchFeed); its
+// 70 ms timer drains the box and rewrites the rows on the UI thread, so list
+// switches, column rebuilds and row insertions never race a tick. UI thread
+// only.
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CMyGridCtrl;
+class ServerAccess;
+class WatchFeed;
+struct WatchlistRecord;
+namespace ui {
+class Ticker;
+}
+
+// The program-wide opening request of the next market-watch window, set by
+// whoever opens one and read once by its OnInitialUpdate.
+struct WatchOpenRequest {
+    int watchIndex = -1; // -1 = ask the user
+    int openType = 0;    // 0 existing, 1 new user list, 2 derivative chain, 3 future chain, 8, 9
+    short chainKind = -1;
+    int chainBase = -1;
+};
+extern WatchOpenRequest g_WatchOpenRequest;
+
+class CVortanexView : public QWidget {
+    Q_OBJECT
+public:
+    // What the view needs of other parts; the program sets it once, tests
+    // replace parts of it.
+    struct Services {
+        ServerAccess* server = nullptr; // null: the program's request function
+        // The watch-list dialog choosing a list (action 4 view, 5 open): the
+        // chosen index, -1 on Cancel. Unset: no list is chosen.
+        std::function<int(int action)> chooseWatchlist;
+        // The watch-list pane (CMainFrame::UpdateWatchlist).
+        std::function<void(int action, int index)> updateWatchlistPane;
+        // Polling feeds: one "Token=..." text for the feed to answer.
+        std::function<void(const std::string& text)> getLiveFeeds;
+        // The holdings and positions lists (filled into the list's rows).
+        std::function<void(int index)> getInvestments;
+        std::function<void(int index)> getPositions;
+        // The security table is addressed by watch token directly.
+        bool directWatchTokens = false;
+    };
+    static Services& services();
+
+    explicit CVortanexView(QWidget* parent = nullptr);
+    ~CVortanexView() override;
+
+    // The open market-watch views, oldest first.
+    static std::vector<CVortanexView*> openViews();
+
+    void OnInitialUpdate();
+    void SelectWatchlist(int watchIndex, int force);
+    void DisplayScrips();
+    int DisplayRow(int position, int ordinal);
+    void OnAddscrip(int batchSize, int ordinal, int securityIndex, int status);
+    void OnUpdateColumns();
+    void MyUpdate(int kind);
+    void FreeAllVariables();
+    void Close_Window();
+    // Rewrites the row of a ticked security; 1 when a row was handled.
+    int DisplayFeeds(int securityIndex);
+    // The 70 ms timer: applies the ticks that arrived, then redraws.
+    void OnTimer();
+
+    // Row builders of SelectWatchlist.
+    void Get_Default();
+    void Get_Future(const std::string& instrumentCode);
+    void Get_Derivative(std::string& title);
+    void Get_Tokens();
+
+    // Grid-layout commands 32935, 32936, 32966, 32967, 32968.
+    void OnGridCommand(int commandId);
+
+    // State for the commands and tests.
+    CMyGridCtrl* grid() const { return m_grid; }
+    int watchIndex() const { return m_watchIndex; }
+    int windowSlot() const { return m_windowSlot; }
+    int listSource() const { return m_listSource; }
+    bool displayFlag() const { return m_displayFlag; }
+    int redrawCounter() const { return m_redrawCounter; }
+    const std::string& gridStateKey() const { return m_gridStateKey; }
+    QString title() const { return windowTitle(); }
+    void setPasting(bool on) { m_pasting = on; }
+    std::shared_ptr<WatchFeed> feed() const { return m_feed; }
+    // The grid row id showing a list position, -1 when none.
+    int gridRowOf(int position) const;
+    // The list as the view last read it from the table.
+    const WatchlistRecord& list() const { return *m_list; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void rebuildColumns();
+    void reloadList();
+    void applyGridLook();
+    void paintCell(int rowId, int column, int paint, unsigned rowText, unsigned rowBack);
+    void forgetGridRows();
+    void publishSecurities();
+    void closeView();
+
+    CMyGridCtrl* m_grid = nullptr;
+    ui::Ticker* m_ticker = nullptr;
+    std::shared_ptr<WatchFeed> m_feed;
+    std::unique_ptr<WatchlistRecord> m_list; // the table's record as last read
+    std::vector<int> m_gridRows;             // list position -> grid row id (-1 = none)
+    int m_watchIndex = -1;
+    int m_windowSlot = -1;
+    int m_listSource = 0;
+    bool m_displayFlag = false;
+    int m_selectedSecurity = -1;
+    int m_insertAfter = -1; // grid row id; -1 = append
+    int m_redrawCounter = 0;
+    std::string m_gridStateKey;
+    std::string m_misOptionsName;
+    bool m_pasting = false;
+    bool m_excelCellsLive = false;
+    bool m_freed = false;
+};

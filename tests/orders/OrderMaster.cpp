@@ -1,0 +1,51 @@
+#include "OrderMaster.h"
+
+#include "Universe.h"
+#include "server/SecurityTable.h"
+
+#include <memory>
+
+namespace ordertest {
+
+void PublishBrokerMaster(const tb::Universe& universe)
+{
+    auto table = std::make_shared<SecurityTable>();
+    SecurityRows rows;
+    for (const tb::Security& s : universe.securities()) {
+        SecurityRecord r;
+        r.token = s.token;
+        r.wtoken = s.wtoken;
+        r.symbol.assign(s.symbol);
+        r.display_name.assign(s.symbol + " " + s.inst + " " + s.exchange);
+        r.inst_type.assign(s.inst);
+        r.market_exchange.assign(s.exchange);
+        r.market_lot = s.lot;
+        r.tick_size = s.tick;
+        r.multiplier = s.multiplier;
+        DeriveSecurityFlags(r);
+        rows.push_back(std::move(r));
+    }
+    table->build(std::move(rows), SecurityTable::Build::Full, true);
+    SecurityTable::publish(table);
+}
+
+void UnpublishMaster() { SecurityTable::publish(nullptr); }
+
+int FindSecurity(const std::string& exchange, const std::string& inst)
+{
+    const auto table = SecurityTable::current();
+    for (int i = 0; table && i < table->count(); ++i)
+        if (table->row(i).market_exchange == exchange && table->row(i).inst_type == inst)
+            return i;
+    return -1;
+}
+
+void SetQuote(int index, double bidPaise, double askPaise)
+{
+    SecurityTable::current()->row(index).updateQuote([&](QuoteData& q) {
+        q.quote[0] = bidPaise;
+        q.quote[2] = askPaise;
+    });
+}
+
+} // namespace ordertest

@@ -1,0 +1,415 @@
+// The market-watch view on the offscreen platform: a new list's name and
+// default securities, the row limit of OnAddscrip, the polling snapshot
+// texts, ticks through the real dispatcher, the opening commands with their
+// limits, and ticks from several threads while the list is switched and the
+// columns are rebuilt.
+#include "feed_test_support.h"
+
+#include "server/FeedDispatcher.h"
+#include "watch/WatchFeed.h"
+#include "watch/WatchlistTable.h"
+
+#include "app/AppSettings.h"
+#include "watch/CVortanexView.h"
+#include "watch/WatchCommands.h"
+
+#include "frame/controls/CMyGridCtrl.h"
+#include "testkit/headless.h"
+
+#include <QApplication>
+#include <QPointer>
+
+#include <atomic>
+#include <random>
+#include <thread>
+
+namespace {
+
+using feedtest::publishTable;
+using feedtest::quote101;
+using feedtest::watchToken;
+
+class WatchViewTest : public testkit::Headless {
+protected:
+    void SetUp() override
+    {
+        Headless::SetUp();
+        feedtest::resetFeedGlobals();
+        SetDefaultSettings();
+        WatchlistTable::instance().reset();
+        g_WatchOpenRequest = {};
+        CVortanexView::services() = {};
+        WatchCommands::services() = {};
+        WatchCommands::services().pane = [this](int action, int index) { paneCalls.emplace_back(action, index); };
+        m_table = publishTable(3000);
+    }
+    void TearDown() override
+    {
+        for (CVortanexView* v : CVortanexView::openViews())
+            delete v;
+        QApplication::processEvents();
+        WatchlistTable::instance().reset();
+        CVortanexView::services() = {};
+        WatchCommands::services() = {};
+        g_WatchOpenRequest = {};
+        FeedSubscriptions::instance().reset();
+        SecurityTable::publish(nullptr);
+        Headless::TearDown();
+    }
+
+    static CVortanexView* newWatch()
+    {
+        const size_t before = CVortanexView::openViews().size();
+        WatchCommands::OnFileNew();
+        const auto views = CVortanexView::openViews();
+        return views.size() > before ? views.back() : nullptr;
+    }
+    static int addList(const char* name, std::vector<int> securities = {}, int type = 0)
+    {
+        WatchlistTable& t = WatchlistTable::instance();
+        WatchlistRecord r;
+        std::strcpy(r.name, name);
+        r.id = 100 + t.count();
+        r.type = type;
+        r.inUse = 1;
+        r.columnCount = t.defaultColumnCount() + kFixedWatchColumns;
+        r.kinds = t.defaultKinds();
+        for (int s : securities)
+            r.rows.push_back({watchToken(s), s, 0, '1', 0, 0, nullptr});
+        r.rowCount = static_cast<int>(r.rows.size());
+        return t.append(r);
+    }
+    static std::vector<int> tokensOf(const WatchlistRecord& r)
+    {
+        std::vector<int> out;
+        for (const WatchRowEntry& e : r.rows)
+            if (WatchRowCounts(e))
+                out.push_back(e.token);
+        return out;
+    }
+    // The grid column showing a kind in a list with the default layout.
+    static int columnOf(int kind)
+    {
+        const auto kinds = WatchlistTable::instance().defaultKinds();
+        for (int c = 0; c < kColumnKinds; ++c)
+            if (kinds[static_cast<size_t>(c)] == kind)
+                return c + kFixedWatchColumns;
+        return -1;
+    }
+    static QString cell(CVortanexView* v, int position, int column)
+    {
+        return v->grid()->model().text(v->gridRowOf(position), column);
+    }
+
+    std::shared_ptr<SecurityTable> m_table;
+    std::vector<std::pair<int, int>> paneCalls;
+};
+
+TEST_F(WatchViewTest, ANewListGetsTheFirstFreeNameAndTheDefaultSecuritiesThatExist)
+{
+    addList("Watchlist1");
+    addList("watchlist2");
+    CVortanexView* v = newWatch();
+    ASSERT_NE(v, nullptr);
+    const WatchlistRecord r = WatchlistTable::instance().record(v->watchIndex());
+    EXPECT_STREQ(r.name, "Watchlist3");
+    EXPECT_EQ(r.type, 1);
+    EXPECT_EQ(v->title(), "Watchlist - Watchlist3");
+    EXPECT_EQ(v->gridStateKey(), "U1_DefaultGridView");
+    // 29843 and 18989 are not in this master: skipped.
+    EXPECT_EQ(tokensOf(r), (std::vector<int>{2819, 3047, 3897, 4091, 4627}));
+    for (const WatchRowEntry& e : r.rows) {
+        EXPECT_EQ(e.state, 1);
+        EXPECT_EQ(e.origin, '0');
+    }
+    EXPECT_EQ(v->grid()->model().rowTotal(), 5);
+    EXPECT_EQ(cell(v, 0, 0), "SYM1409-EQ");
+    EXPECT_EQ(cell(v, 0, 1), "NSE");
+    EXPECT_EQ(v->grid()->model().columnName(4), "Bid Prc");
+    EXPECT_EQ(v->grid()->model().columns(), 15);
+    EXPECT_NE(std::find(paneCalls.begin(), paneCalls.end(), std::make_pair(2, v->watchIndex())), paneCalls.end());
+
+    // Its securities are subscribed through its window slot.
+    const int slot = v->windowSlot();
+    ASSERT_GE(slot, 0);
+    EXPECT_EQ(FeedSubscriptions::instance().window(slot).type, kWindowMarketWatch);
+    EXPECT_EQ(FeedSubscriptions::instance().window(slot).index, v->watchIndex());
+    EXPECT_EQ(FeedSubscriptions::instance().feedTokenCount(), 5);
+
+    // Closing frees the slot and drops the tokens.
+    const int index = v->watchIndex();
+    delete v;
+    EXPECT_FALSE(FeedSubscriptions::instance().window(slot).in_use);
+    EXPECT_EQ(FeedSubscriptions::instance().feedTokenCount(), 0);
+    EXPECT_EQ(paneCalls.back(), std::make_pair(1, index));
+
+    // The next new list takes the next free name.
+    CVortanexView* w = newWatch();
+    ASSERT_NE(w, nullptr);
+    EXPECT_STREQ(WatchlistTable::instance().record(w->watchIndex()).name, "Watchlist4");
+}
+
+TEST_F(WatchViewTest, AddingStopsAtOneHundredRowsExceptWhilePasting)
+{
+    CVortanexView* v = newWatch();
+    ASSERT_NE(v, nullptr);
+    // A repeat is not added twice.
+    v->OnAddscrip(1, 1, 1409, -10);
+    EXPECT_EQ(CountWatchRows(WatchlistTable::instance().record(v->watchIndex())), 5);
+    for (int s = 0; s < 120; ++s)
+        v->OnAddscrip(1, 1, s, -10);
+    WatchlistRecord r = WatchlistTable::instance().record(v->watchIndex());
+    EXPECT_EQ(CountWatchRows(r), 100);
+    EXPECT_EQ(v->grid()->model().rowTotal(), 100);
+    // Securities 0..94 got in after the five defaults; 95 did not.
+    EXPECT_EQ(tokensOf(r).back(), watchToken(94));
+    v->setPasting(true);
+    v->OnAddscrip(1, 1, 200, -10);
+    v->setPasting(false);
+    r = WatchlistTable::instance().record(v->watchIndex());
+    EXPECT_EQ(CountWatchRows(r), 101);
+    EXPECT_GE(r.rowCapacity, r.rowCount);
+    v->OnAddscrip(1, 1, 201, -10);
+    EXPECT_EQ(CountWatchRows(WatchlistTable::instance().record(v->watchIndex())), 101);
+}
+
+TEST_F(WatchViewTest, AnAddedRowGoesAfterTheSelectedRow)
+{
+    CVortanexView* v = newWatch();
+    ASSERT_NE(v, nullptr);
+    v->grid()->selectRow(v->gridRowOf(1));
+    v->OnAddscrip(1, 1, 7, -10);
+    const ui::GridModel& m = v->grid()->model();
+    EXPECT_EQ(m.text(m.idAt(2), 0), "SYM7-EQ");
+    EXPECT_EQ(m.text(m.idAt(3), 0), "SYM1948-EQ");
+}
+
+TEST_F(WatchViewTest, PollingAsksForTheRowsQuotesWithATrueCount)
+{
+    g_Config.Feeds_Type = 1;
+    std::vector<std::string> texts;
+    CVortanexView::services().getLiveFeeds = [&](const std::string& t) { texts.push_back(t); };
+    std::vector<int> securities;
+    for (int s = 0; s < 150; ++s)
+        securities.push_back(s);
+    const int list = addList("Big", securities);
+    WatchlistTable::instance().update(list, [](WatchlistRecord& r) { r.rows[3].state = -1; });
+    g_WatchOpenRequest.openType = 0;
+    g_WatchOpenRequest.watchIndex = list;
+    WatchCommands::OnOpenWatchlist();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0].rfind("Token=99,1,3,5,", 0), 0u) << texts[0];
+    EXPECT_EQ(texts[1].rfind("Token=50,201,", 0), 0u) << texts[1];
+    ASSERT_EQ(CVortanexView::openViews().size(), 1u);
+    EXPECT_EQ(CVortanexView::openViews()[0]->grid()->model().rowTotal(), 149);
+}
+
+TEST_F(WatchViewTest, QuotesThroughTheDispatcherReachTheCellsOnTheTimer)
+{
+    g_AppSettings.gain_threshold = 500;
+    g_AppSettings.gain_colour = 0x00FF00;
+    CVortanexView* v = newWatch();
+    ASSERT_NE(v, nullptr);
+    FeedConsumers consumers;
+    feedtest::MemoryIndexRows indices;
+    FeedDispatcher::Options o;
+    o.inlineForTests = true;
+    FeedDispatcher dispatcher(consumers, FeedSubscriptions::instance(), indices, o);
+
+    const std::string first = quote101(1409, 10000);
+    EXPECT_EQ(dispatcher.Distribute_Feed(first.data(), static_cast<int>(first.size())), 101);
+    const std::string other = quote101(5, 10000); // not in the list: nobody is told
+    dispatcher.Distribute_Feed(other.data(), static_cast<int>(other.size()));
+    EXPECT_EQ(v->feed()->ticks().pending(), 1u);
+    EXPECT_EQ(cell(v, 0, columnOf(kLastPrc)), "0.00"); // nothing before the timer
+    v->OnTimer();
+    EXPECT_EQ(cell(v, 0, columnOf(kLastPrc)), "100.04");
+    EXPECT_EQ(cell(v, 0, columnOf(kBidQty)), "10001");
+
+    // % change 100.10 (10010 hundredths) passes the upper threshold: the fixed cells take the highlight.
+    const int row = v->gridRowOf(0);
+    EXPECT_EQ(v->grid()->model().backColour(row, 0).bgr, 0x00FF00u);
+    EXPECT_EQ(WatchlistTable::instance().record(v->watchIndex()).rows[0].highlight, 1);
+
+    // A rising last price paints the rising pair and the up icon.
+    const std::string second = quote101(1409, 10100);
+    dispatcher.Distribute_Feed(second.data(), static_cast<int>(second.size()));
+    v->OnTimer();
+    EXPECT_EQ(cell(v, 0, columnOf(kLastPrc)), "101.04");
+    EXPECT_EQ(v->grid()->model().textColour(row, columnOf(kLastPrc)).bgr, g_AppSettings.up_text_colour);
+    EXPECT_EQ(v->grid()->model().icon(row, 2), 90);
+
+    // A removed row is no longer found.
+    EXPECT_EQ(v->DisplayFeeds(5), 0);
+    EXPECT_EQ(v->DisplayFeeds(-1), 0);
+    EXPECT_EQ(v->DisplayFeeds(1409), 1);
+}
+
+TEST_F(WatchViewTest, TheOpeningCommandsKeepTheirLimits)
+{
+    int chooserAnswer = -1;
+    CVortanexView::services().chooseWatchlist = [&](int) { return chooserAnswer; };
+    // Cancel in the chooser opens nothing.
+    WatchCommands::OnOpenWatchlist();
+    EXPECT_TRUE(CVortanexView::openViews().empty());
+
+    const int mine = addList("Mine", {1, 2, 3});
+    chooserAnswer = mine;
+    WatchCommands::OnOpenWatchlist();
+    ASSERT_EQ(CVortanexView::openViews().size(), 1u);
+    CVortanexView* shown = CVortanexView::openViews()[0];
+    EXPECT_EQ(shown->title(), "Watchlist - Mine");
+    EXPECT_EQ(shown->grid()->model().rowTotal(), 3);
+    // Opening it again, or clicking it on the pane, activates the open window.
+    WatchCommands::OnOpenWatchlist();
+    WatchCommands::OnSelWatchList(0, mine);
+    EXPECT_EQ(CVortanexView::openViews().size(), 1u);
+    EXPECT_EQ(g_WatchOpenRequest.watchIndex, -1);
+
+    for (int i = 0; i < 9; ++i)
+        ASSERT_NE(newWatch(), nullptr);
+    EXPECT_EQ(CVortanexView::openViews().size(), 10u);
+    EXPECT_EQ(newWatch(), nullptr);
+    EXPECT_TRUE(prompter.asks().size() >= 1 && prompter.asks().back().text == "You are allowed to open only 10 Watchlist.");
+    // The list shown in the tenth window is still activated by name.
+    const size_t asked = prompter.askCount();
+    WatchCommands::OpenWatchlistView(CVortanexView::openViews().back()->list().name);
+    EXPECT_EQ(prompter.askCount(), asked);
+
+    // With polling feeds only one window is allowed.
+    for (CVortanexView* v : CVortanexView::openViews())
+        delete v;
+    g_Config.Feeds_Type = 1;
+    ASSERT_NE(newWatch(), nullptr);
+    EXPECT_EQ(newWatch(), nullptr);
+    EXPECT_EQ(prompter.asks().back().text, "You can open only one Watchlist");
+}
+
+TEST_F(WatchViewTest, CancellingTheChooserOfANewWindowClosesIt)
+{
+    CVortanexView::services().chooseWatchlist = [](int) { return -1; };
+    g_WatchOpenRequest.openType = 0;
+    g_WatchOpenRequest.watchIndex = -1;
+    QPointer<CVortanexView> v = new CVortanexView;
+    v->OnInitialUpdate();
+    EXPECT_TRUE(pumpUntil([&] { return v.isNull(); }, 2000));
+    EXPECT_EQ(FeedSubscriptions::instance().window(0).in_use, 0);
+}
+
+TEST_F(WatchViewTest, TheSettingsBroadcastRebuildsRowsWithoutHighlight)
+{
+    g_AppSettings.gain_threshold = 1;
+    CVortanexView* v = newWatch();
+    ASSERT_NE(v, nullptr);
+    m_table->row(1409).updateQuote([](QuoteData& q) { q.quote[kPctChange] = 50; });
+    EXPECT_EQ(v->DisplayFeeds(1409), 1);
+    EXPECT_EQ(WatchlistTable::instance().record(v->watchIndex()).rows[0].highlight, 1);
+    WatchCommands::MyUpdate(1); // the font only
+    EXPECT_EQ(WatchlistTable::instance().record(v->watchIndex()).rows[0].highlight, 1);
+    WatchCommands::MyUpdate(2);
+    EXPECT_EQ(WatchlistTable::instance().record(v->watchIndex()).rows[0].highlight, 0);
+    EXPECT_EQ(v->grid()->model().rowTotal(), 5);
+    EXPECT_TRUE(v->displayFlag());
+}
+
+TEST_F(WatchViewTest, AFutureChainIsBuiltFromTheTableWithoutOptions)
+{
+    std::vector<SecurityRecord> extra;
+    auto add = [&](const char* inst, const char* key) {
+        SecurityRecord r;
+        r.token = 90000 + static_cast<int>(extra.size());
+        r.wtoken = 2 * r.token - 1;
+        r.symbol.assign("ZETA");
+        r.display_name.assign(key);
+        r.market_exchange.assign("NN");
+        r.inst_type.assign(inst);
+        extra.push_back(std::move(r));
+    };
+    add("EQ", "ZETA-EQ");
+    add("FS", "ZETA-FUT-MAR");
+    add("OS", "ZETA-CE-100");
+    add("FS", "ZETA-FUT-APR");
+    m_table = publishTable(3000, std::move(extra));
+    const int base = 3000;
+    g_WatchOpenRequest.openType = 3;
+    g_WatchOpenRequest.chainKind = 3;
+    g_WatchOpenRequest.chainBase = base;
+    WatchCommands::OnNewChain(3);
+    ASSERT_EQ(CVortanexView::openViews().size(), 1u);
+    CVortanexView* v = CVortanexView::openViews()[0];
+    EXPECT_EQ(v->title(), "Future Chain-ZETA");
+    EXPECT_EQ(v->listSource(), 2);
+    const WatchlistRecord r = WatchlistTable::instance().record(v->watchIndex());
+    EXPECT_EQ(r.chainKind, 3);
+    EXPECT_EQ(r.chainSecurity, base);
+    std::vector<QString> keys;
+    for (int p = 0; p < static_cast<int>(r.rows.size()); ++p)
+        keys.push_back(cell(v, p, 0));
+    EXPECT_EQ(keys, (std::vector<QString>{"ZETA-EQ", "ZETA-FUT-MAR", "ZETA-FUT-APR"}));
+}
+
+// Four feed threads tick the view's securities while the UI thread switches
+// the list, rebuilds the columns and adds rows; the sanitizers watch.
+TEST_F(WatchViewTest, TicksFromFourThreadsDuringSwitchesAndRebuildsAreSafe)
+{
+    std::vector<int> a, b;
+    for (int s = 0; s < 60; ++s) {
+        a.push_back(s);
+        b.push_back(100 + s);
+    }
+    const int listA = addList("Alpha", a);
+    const int listB = addList("Beta", b);
+    g_WatchOpenRequest.openType = 0;
+    g_WatchOpenRequest.watchIndex = listA;
+    WatchCommands::OnOpenWatchlist();
+    ASSERT_EQ(CVortanexView::openViews().size(), 1u);
+    CVortanexView* v = CVortanexView::openViews()[0];
+    const std::shared_ptr<WatchFeed> feed = v->feed();
+
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            std::mt19937 rng(static_cast<unsigned>(t + 1));
+            for (int i = 0; i < 200000 && !stop.load(); ++i) {
+                const int s = static_cast<int>(rng() % 260);
+                m_table->row(s).updateQuote([&](QuoteData& q) {
+                    q.quote[kLastPrc] = 1000 + i % 97;
+                    q.tick_code[kLastPrc] = (i & 1) ? kTickRose : kTickFell;
+                });
+                feed->quoteUpdated(s);
+            }
+        });
+
+    for (int round = 0; round < 60; ++round) {
+        v->SelectWatchlist(round % 2 ? listB : listA, 1);
+        v->OnTimer();
+        WatchlistTable::instance().update(v->watchIndex(), [&](WatchlistRecord& r) {
+            r.columnCount = kFixedWatchColumns + 1 + round % kColumnKinds;
+            std::rotate(r.kinds.begin(), r.kinds.begin() + 1, r.kinds.end());
+        });
+        v->OnUpdateColumns();
+        v->OnTimer();
+        v->OnAddscrip(1, 1, 200 + round, -10);
+        v->OnTimer();
+        QApplication::processEvents();
+    }
+    stop = true;
+    for (std::thread& t : threads)
+        t.join();
+
+    // Settled: the last quote of a shown security is what its row shows.
+    v->SelectWatchlist(listA, 1);
+    m_table->row(7).updateQuote([](QuoteData& q) { q.quote[kLastPrc] = 4321; });
+    feed->quoteUpdated(7);
+    v->OnTimer();
+    const auto& kinds = v->list().kinds;
+    const int visible = v->list().columnCount - kFixedWatchColumns;
+    const auto it = std::find(kinds.begin(), kinds.begin() + visible, kLastPrc);
+    if (it != kinds.begin() + visible) {
+        EXPECT_EQ(cell(v, 7, kFixedWatchColumns + static_cast<int>(it - kinds.begin())), "43.21");
+    }
+    EXPECT_EQ(v->grid()->model().rowTotal(), CountWatchRows(v->list()));
+}
+
+} // namespace
