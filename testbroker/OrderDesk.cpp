@@ -69,7 +69,7 @@ int OrderDesk::requestCount() const
 
 // The feed's order confirmation: "130," then '|' fields: 1 kind, 2 token,
 // 3 exchange, 5 client, 6 side, 7 order number, 9 quantity, 10 price (paise),
-// 11 trigger (paise), 12 status, 14 time, 15 exchange order number, 16
+// 11 trigger (paise), 13 status (five characters at most), 14 time, 15 exchange order number, 16
 // exchange trade number, 21 reason.
 std::string OrderDesk::confirmation(const DeskOrder& o, int kind, int qty, const std::string& pricePaise) const
 {
@@ -84,7 +84,7 @@ std::string OrderDesk::confirmation(const DeskOrder& o, int kind, int qty, const
     f[9] = std::to_string(qty);
     f[10] = pricePaise;
     f[11] = o.triggerPaise;
-    f[12] = o.status;
+    f[13] = o.status;
     f[14] = "09:15:00";
     f[15] = "EX" + std::to_string(o.orderNo);
     f[16] = kind == 100 ? "TR" + std::to_string(o.orderNo) : std::string();

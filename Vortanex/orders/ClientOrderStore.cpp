@@ -248,6 +248,36 @@ void FillOrderReport(ClientInfo* client, int mode, int number, const std::vector
         book->storeChanged(change.code, change.index, {});
 }
 
+bool ParseOrderConfirmation(std::string_view payload, OrderInfo& record, int& kind)
+{
+    std::vector<std::string> f;
+    SplitString(payload, '|', f);
+    auto field = [&f](size_t i) { return i < f.size() ? f[i] : std::string(); };
+    kind = detail::toInt(field(1));
+    switch (kind) {
+    case kConfirmOrder: case kConfirmModify: case kConfirmCancel: case kConfirmRejected:
+    case kConfirmCancelRejected: case kConfirmModifyRejected: case kConfirmTriggered: case kConfirmFrozen:
+    case kConfirmTrade: break;
+    default: return false;
+    }
+    record = OrderInfo{};
+    record.order_no = detail::toDouble(field(7));
+    if (record.order_no <= 0)
+        return false;
+    record.token = detail::toInt(field(2));
+    CopyFixedText(record.exchange, field(3));
+    CopyFixedText(record.client_code, field(5));
+    CopyFixedText(record.buy_sell, field(6));
+    record.side = record.buy_sell[0];
+    record.open_qty = detail::toInt(field(9));
+    record.price = detail::toDouble(field(10)) / 100;
+    record.trigger = detail::toDouble(field(11)) / 100;
+    CopyFixedText(record.status, field(13));
+    CopyFixedText(record.time, field(14));
+    CopyFixedText(record.exch_order_no, field(15));
+    return true;
+}
+
 std::vector<OrderInfo> OrderStoreSnapshot(ClientInfo* client)
 {
     std::lock_guard lock(g_csOrderStore);

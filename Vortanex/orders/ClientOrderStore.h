@@ -75,6 +75,12 @@ enum ConfirmationKind {
 void FillOrderReport(ClientInfo* client, int mode, int number, const std::vector<std::string>& rows,
                      const OrderInfo* record, std::string_view reportClient = {});
 
+// The store record of a feed confirmation (message 130, the payload after
+// "130,"): order number, the event's quantity in the open quantity, status,
+// price and trigger in rupees, time, exchange order number and client code.
+// False when the text has no order number or an unknown kind.
+bool ParseOrderConfirmation(std::string_view payload, OrderInfo& record, int& kind);
+
 // Readers (any thread): copies taken under the lock.
 std::vector<OrderInfo> OrderStoreSnapshot(ClientInfo* client);
 bool ReadStoredOrder(ClientInfo* client, int index, OrderInfo& out);

@@ -204,5 +204,36 @@ TEST_F(OrderFormTest, KeysSwitchSidesAndStepQuantity)
     EXPECT_EQ(form->text(kPrice), "1500.10");
 }
 
+TEST(QuoteSnapshot, ReadsBidAskAndLastFromTheSecondItem)
+{
+    double bid = -1, ask = -1, ltp = -1;
+    ASSERT_TRUE(ParseQuoteSnapshot("x*a,100,b,200,c,300", bid, ask, ltp));
+    EXPECT_EQ(bid, 100);
+    EXPECT_EQ(ask, 200);
+    EXPECT_EQ(ltp, 300);
+    ASSERT_TRUE(ParseQuoteSnapshot("x*a,z,b,200,c,300", bid, ask, ltp));
+    EXPECT_EQ(bid, 0); // not a number
+    for (const char* reply : {"", "no star", "x*", "x*a,1,b,2,c"})
+        EXPECT_FALSE(ParseQuoteSnapshot(reply, bid, ask, ltp)) << reply;
+}
+
+TEST_F(OrderFormTest, SetFeedDataStoresTheSnapshotOnlyFromAGoodReply)
+{
+    const int sec = equity();
+    const int wtoken = OrderSecurityAt(sec).wtoken;
+    const tb::Quote q = broker->quote(wtoken);
+    tb::HttpFault fault;
+    fault.status = 500;
+    broker->armFault("/qtrade/feeds.exe", fault);
+    SetFeedData(sec);
+    EXPECT_EQ(OrderSecurityAt(sec).ask, 0);
+    SetFeedData(sec);
+    const OrderSecurity now = OrderSecurityAt(sec);
+    EXPECT_EQ(now.bid, static_cast<double>(q.bid));
+    EXPECT_EQ(now.ask, static_cast<double>(q.ask));
+    EXPECT_EQ(now.ltp, static_cast<double>(q.last));
+    EXPECT_GT(now.ask, 0);
+}
+
 } // namespace
 } // namespace ordertest

@@ -181,3 +181,24 @@ TEST_F(StoreTest, WritersAndReadersOnSeveralThreads)
 }
 
 } // namespace
+
+namespace {
+
+TEST(ConfirmationRecord, ReadsTheFeedFields)
+{
+    OrderInfo r;
+    int kind = -1;
+    ASSERT_TRUE(ParseOrderConfirmation(
+        "1|100|2885|NN||ABC12|B|1000001||10|150005.00|0.00||TRAD|09:15:00|EX1000001|TR1000001|||||", r, kind));
+    EXPECT_EQ(kind, kConfirmTrade);
+    EXPECT_EQ(r.order_no, 1000001);
+    EXPECT_EQ(r.open_qty, 10);
+    EXPECT_DOUBLE_EQ(r.price, 1500.05);
+    EXPECT_STREQ(r.status, "TRAD");
+    EXPECT_STREQ(r.exch_order_no, "EX1000001");
+    EXPECT_STREQ(r.client_code, "ABC12");
+    EXPECT_FALSE(ParseOrderConfirmation("1|9|2885|NN||ABC12|B|1000001", r, kind)); // unknown kind
+    EXPECT_FALSE(ParseOrderConfirmation("1|0|2885|NN||ABC12|B|", r, kind));        // no order number
+}
+
+} // namespace
