@@ -5,7 +5,7 @@
 #include <QKeyEvent>
 
 CInPlaceEdit::CInPlaceEdit(CListReport* list, int row, int column, const QString& initial)
-    : QLineEdit(initial, list->viewport()), m_list(list), m_row(row), m_column(column)
+    : QLineEdit(initial, list->viewport()), m_end(list, row, column)
 {
     setObjectName(QStringLiteral("CInPlaceEdit"));
     setProperty("controlId", kControlId);
@@ -16,18 +16,10 @@ CInPlaceEdit::CInPlaceEdit(CListReport* list, int row, int column, const QString
 
 void CInPlaceEdit::keyPressEvent(QKeyEvent* event)
 {
-    switch (event->key()) {
-    case Qt::Key_Escape:
-        m_escape = true;
+    if (m_end.isEndKey(event))
         finish();
-        return;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        finish();
-        return;
-    default:
+    else
         QLineEdit::keyPressEvent(event);
-    }
 }
 
 void CInPlaceEdit::focusOutEvent(QFocusEvent* event)
@@ -47,14 +39,5 @@ void CInPlaceEdit::grow()
 
 void CInPlaceEdit::finish()
 {
-    if (m_finished)
-        return;
-    m_finished = true;
-    const QString value = text();
-    m_list->EndLabelEdit(m_row, m_column, m_escape ? nullptr : &value);
-    // The focus goes back to the list before the editor hides, so that it
-    // does not wander to the next widget of the chain.
-    m_list->setFocus(Qt::OtherFocusReason);
-    hide();
-    deleteLater();
+    m_end.finish(this, text());
 }

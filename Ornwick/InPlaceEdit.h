@@ -1,6 +1,8 @@
 #pragma once
 // The edit box that CListReport opens over a cell; it reports its text to the
 // list when it loses the focus (no text after Escape) and then deletes itself.
+#include "InPlaceEnd.h"
+
 #include <QLineEdit>
 
 class CListReport;
@@ -19,9 +21,5 @@ private:
     void finish();
     void grow();
 
-    CListReport* m_list;
-    int m_row;
-    int m_column;
-    bool m_escape = false;
-    bool m_finished = false;
+    InPlaceEnd m_end;
 };

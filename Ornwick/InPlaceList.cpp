@@ -6,7 +6,7 @@
 
 CInPlaceList::CInPlaceList(CListReport* list, int row, int column, const QStringList& choices,
                            const QString& current)
-    : QComboBox(list->viewport()), m_list(list), m_row(row), m_column(column)
+    : QComboBox(list->viewport()), m_end(list, row, column)
 {
     setObjectName(QStringLiteral("CInPlaceList"));
     setProperty("controlId", kControlId);
@@ -23,18 +23,10 @@ CInPlaceList::CInPlaceList(CListReport* list, int row, int column, const QString
 
 void CInPlaceList::keyPressEvent(QKeyEvent* event)
 {
-    switch (event->key()) {
-    case Qt::Key_Escape:
-        m_escape = true;
+    if (m_end.isEndKey(event))
         finish();
-        return;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        finish();
-        return;
-    default:
+    else
         QComboBox::keyPressEvent(event);
-    }
 }
 
 void CInPlaceList::focusOutEvent(QFocusEvent* event)
@@ -48,15 +40,6 @@ void CInPlaceList::focusOutEvent(QFocusEvent* event)
 
 void CInPlaceList::finish()
 {
-    if (m_finished)
-        return;
-    m_finished = true;
     // The first entry stands for "no value".
-    const QString value = currentIndex() > 0 ? currentText() : QString();
-    m_list->EndLabelEdit(m_row, m_column, m_escape ? nullptr : &value);
-    // The focus goes back to the list before the editor hides, so that it
-    // does not wander to the next widget of the chain.
-    m_list->setFocus(Qt::OtherFocusReason);
-    hide();
-    deleteLater();
+    m_end.finish(this, currentIndex() > 0 ? currentText() : QString());
 }

@@ -3,6 +3,8 @@
 // sorted, six rows tall. It reports the chosen entry to the list when it loses
 // the focus or its list closes (the first entry stands for an empty text, and
 // no text after Escape) and then deletes itself.
+#include "InPlaceEnd.h"
+
 #include <QComboBox>
 
 class CListReport;
@@ -20,9 +22,5 @@ protected:
 private:
     void finish();
 
-    CListReport* m_list;
-    int m_row;
-    int m_column;
-    bool m_escape = false;
-    bool m_finished = false;
+    InPlaceEnd m_end;
 };

@@ -13,7 +13,7 @@
 // period. Targets: busy under 30%, no stall over 50 ms, every latest quote
 // shown.
 //
-//   bench_watch [--seconds N] [--rate UPDATES_PER_SECOND]
+//   bench_watch [--seconds N] [--rate UPDATES_PER_SECOND] [--all-visible]
 #include "server/FeedDispatcher.h"
 #include "server/FeedState.h"
 #include "server/FeedSubscriptions.h"
@@ -26,6 +26,8 @@
 #include "app/SessionRecord.h"
 #include "frame/controls/CMyGridCtrl.h"
 #include "watch/CVortanexView.h"
+
+#include "ui/document_area.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -144,6 +146,10 @@ int main(int argc, char** argv)
 {
     int seconds = 10;
     int rate = 50000;
+    bool allVisible = false;
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--all-visible") == 0)
+            allVisible = true;
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "--seconds") == 0)
             seconds = std::max(1, std::atoi(argv[++i]));
@@ -178,13 +184,24 @@ int main(int argc, char** argv)
         r.rowCapacity = kRowsPerWindow;
         table.append(r);
     }
+    // As in the main frame: the windows are maximised documents of the
+    // document area, the active one on screen. With --all-visible every
+    // window is a top-level window of its own, all painting at once.
+    ui::DocumentArea area;
+    area.resize(1400, 800);
+    if (!allVisible)
+        area.show();
     std::vector<std::unique_ptr<CVortanexView>> views;
     for (int w = 0; w < kWindows; ++w) {
         g_WatchOpenRequest = {};
         g_WatchOpenRequest.watchIndex = w;
         auto v = std::make_unique<CVortanexView>();
-        v->resize(1400, 700);
-        v->show();
+        if (allVisible) {
+            v->resize(1400, 700);
+            v->show();
+        } else {
+            area.addDocument(v.get(), QStringLiteral("Watchlist"));
+        }
         v->OnInitialUpdate();
         views.push_back(std::move(v));
     }
@@ -319,7 +336,9 @@ int main(int argc, char** argv)
     std::printf("  latest quote not shown %d ms after the last tick: %d of %d rows\n", 80, stale, kSecurities);
     const bool ok = std::max(cpuShare, dispatchShare) < 30.0 && worstStallMs <= 50.0 && stale == 0;
     std::printf("  targets (busy < 30%%, no stall > 50 ms, every latest quote shown): %s\n", ok ? "met" : "MISSED");
-    views.clear();
+    for (auto& v : views)
+        v->FreeAllVariables();
+    views.clear(); // before the area, which would delete them as its documents
     FeedSubscriptions::instance().reset();
     SecurityTable::publish(nullptr);
     return ok ? 0 : 1;

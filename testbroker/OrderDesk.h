@@ -50,7 +50,7 @@ public:
 
     // The next `times` new, modify or cancel requests are refused with 9999.
     void refuseNext(int times = 1, const std::string& message = "Order rejected by RMS");
-    // Pushes confirmations after accepted orders (off by default).
+    // Pushes confirmations after accepted orders (on by default).
     void setConfirmations(bool on);
     // Market orders trade at once at the last price, limit orders when the
     // market crosses them (matchMarket); on with --demo.
@@ -77,7 +77,7 @@ private:
     int64_t m_nextOrderNo = 1000001;  // guarded by m_mutex
     int m_refuse = 0;                 // guarded by m_mutex
     std::string m_refuseText;         // guarded by m_mutex
-    bool m_confirmations = false;     // guarded by m_mutex
+    bool m_confirmations = true;      // guarded by m_mutex
     bool m_matching = false;          // guarded by m_mutex
     int m_requests = 0;               // guarded by m_mutex
 };

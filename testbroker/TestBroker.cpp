@@ -1,6 +1,7 @@
 #include "TestBroker.h"
 
 #include "OrderDesk.h"
+#include "OrderReport.h"
 
 #include "HttpServer.h"
 #include "Lzo.h"
@@ -658,6 +659,13 @@ std::string TestBroker::replyFor(const RecordedRequest& req)
             return "1116|0|OTP sent to your registered mobile";
     }
     if (path == "/qtrade/qreport.exe" && r.keyword == "ReportData") {
+        if (code == "600") {
+            // Packed with LZO when the login announced compressed replies (field 25).
+            const std::string body = orderReportBody(m_orderDesk->orders(), *m_universe, f);
+            std::lock_guard lock(m_mutex);
+            const auto it = m_loginFields.find(25);
+            return it != m_loginFields.end() && it->second == "1" ? lzoCompress(body) : body;
+        }
         if (code == "920")
             return "921|0|0|2|2~1|1^2|2";
         if (code == "810")

@@ -5,12 +5,12 @@
 #include "app/LogWriter.h"
 #include "app/ProgramPaths.h"
 #include "app/SessionRecord.h"
+#include "app/TextFormat.h"
 
 #include "pf/base64.h"
 #include "pf/files.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <span>
@@ -123,11 +123,8 @@ void saveMarking(const std::filesystem::path& data)
     std::string out;
     for (int i = 0; i < count; ++i) {
         ExchangeSegment& seg = pv_user_info.segments[static_cast<size_t>(i)];
-        char line[120];
-        std::snprintf(line, sizeof line, "Saving Name %.*s, Text %d, Back %d",
-                      static_cast<int>(FixedTextView(seg.name).size()), seg.name, static_cast<int>(seg.text_colour),
-                      static_cast<int>(seg.row_colour));
-        WriteLog(3, line);
+        WriteLog(3, formatText("Saving Name %.*s, Text %d, Back %d", static_cast<int>(FixedTextView(seg.name).size()),
+                               seg.name, static_cast<int>(seg.text_colour), static_cast<int>(seg.row_colour)));
         if (seg.text_colour == seg.row_colour) {
             const uint32_t g = static_cast<uint32_t>(250 - 10 * i) & 0xFF;
             seg.text_colour = 0;
@@ -255,14 +252,12 @@ void GetProxyDetails(short mode, std::string_view id)
             if (mode == 1)
                 return;
         } else {
-            char line[200];
             if (perUser)
-                std::snprintf(line, sizeof line, "Vortanex_%.*s.dat File Size :%d = %d", static_cast<int>(id.size()),
-                              id.data(), static_cast<int>(size), static_cast<int>(kSettingsFileSize));
+                WriteLog(0, formatText("Vortanex_%.*s.dat File Size :%d = %d", static_cast<int>(id.size()), id.data(),
+                                       static_cast<int>(size), static_cast<int>(kSettingsFileSize)));
             else
-                std::snprintf(line, sizeof line, "Vortanex.dat File Size :%d = %d", static_cast<int>(size),
-                              static_cast<int>(kSettingsFileSize));
-            WriteLog(0, line);
+                WriteLog(0, formatText("Vortanex.dat File Size :%d = %d", static_cast<int>(size),
+                                       static_cast<int>(kSettingsFileSize)));
         }
 
         // Only a file of exactly the record's size is taken; a short or long
@@ -274,10 +269,8 @@ void GetProxyDetails(short mode, std::string_view id)
             if (image && SettingsFromFileImage(*image, loaded)) {
                 g_AppSettings = loaded;
                 g_ProxyInUse.store(g_AppSettings.proxy_user[0] != '\0' ? 1 : 0);
-                char line[120];
-                std::snprintf(line, sizeof line, "Getting Font Size %d, Name :%s", g_AppSettings.grid_font.height,
-                              g_AppSettings.grid_font.face_name);
-                WriteLog(0, line);
+                WriteLog(0, formatText("Getting Font Size %d, Name :%s", g_AppSettings.grid_font.height,
+                                       g_AppSettings.grid_font.face_name));
                 defaults = false;
             }
         }
@@ -310,12 +303,10 @@ void SaveSettings()
     try {
         const AppSettings& s = g_AppSettings;
         const std::string image = SettingsToFileImage(s);
-        char line[200];
-        std::snprintf(line, sizeof line, "Saving Font Height %d, width %ld , Escapement %ld , Weight %ld Name :%s",
-                      s.grid_font.height, static_cast<long>(s.grid_font.width),
-                      static_cast<long>(s.grid_font.escapement), static_cast<long>(s.grid_font.weight),
-                      s.grid_font.face_name);
-        WriteLog(3, line);
+        WriteLog(3, formatText("Saving Font Height %d, width %ld , Escapement %ld , Weight %ld Name :%s",
+                               s.grid_font.height, static_cast<long>(s.grid_font.width),
+                               static_cast<long>(s.grid_font.escapement), static_cast<long>(s.grid_font.weight),
+                               s.grid_font.face_name));
 
         // The request layer uses the credentials of the record just saved.
         g_ProxyInUse.store(s.proxy_user[0] != '\0' ? 1 : 0);

@@ -4,6 +4,7 @@
 #include "app/MessageBox.h"
 #include "app/SessionRecord.h"
 #include "app/FixedText.h"
+#include "app/TextFormat.h"
 #include "frame/controls/CComboQst.h"
 #include "frame/controls/CEditValidate.h"
 #include "server/RequestServer.h"
@@ -13,21 +14,9 @@
 #include <QWidget>
 
 #include <algorithm>
-#include <cstdio>
 
 namespace detail {
 namespace {
-
-std::string fmt(const char* f, auto... args)
-{
-    const int n = std::snprintf(nullptr, 0, f, args...);
-    if (n <= 0)
-        return {};
-    std::string out(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(out.data(), out.size(), f, args...);
-    out.resize(static_cast<size_t>(n));
-    return out;
-}
 
 // Rows are laid out in pixels; the form's table takes dialog units.
 ui::DluRect fromPixels(int left, int top, int right, int bottom)
@@ -63,8 +52,6 @@ constexpr const char* kUnableForgot = "Unable to send forgot password request";
 } // namespace
 } // namespace detail
 
-using detail::fmt;
-
 std::optional<CAuthClientDet::QuestionSet> CAuthClientDet::SetQuestions(int count, int required,
                                                                          std::string_view data)
 {
@@ -73,8 +60,8 @@ std::optional<CAuthClientDet::QuestionSet> CAuthClientDet::SetQuestions(int coun
     set.required = required;
     bool ok = login::ParseQuestionData(data, set.questions);
     if (ok && static_cast<int>(set.questions.size()) > login::kMaxQuestions) {
-        WriteLog(0, fmt("Security questions refused: %d questions received, the dialog holds %d",
-                        static_cast<int>(set.questions.size()), login::kMaxQuestions));
+        WriteLog(0, formatText("Security questions refused: %d questions received, the dialog holds %d",
+                               static_cast<int>(set.questions.size()), login::kMaxQuestions));
         ok = false;
     }
     if (ok && set.questions.empty()) {
@@ -254,8 +241,8 @@ void CAuthClientDet::OnCheck(int checkId)
         if (checked(row.checkId))
             ++checkedCount;
     if (checkedCount > m_set.required) {
-        showInfo(fmt("Please choose to answer any %ld questions out of %ld optional questions",
-                     static_cast<long>(m_set.required - 1), static_cast<long>(m_optionalCount)));
+        showInfo(formatText("Please choose to answer any %ld questions out of %ld optional questions",
+                            static_cast<long>(m_set.required - 1), static_cast<long>(m_optionalCount)));
         setChecked(checkId, false);
         enableRow(*it, false, false);
         return;
@@ -287,6 +274,23 @@ void CAuthClientDet::showInfo(std::string_view text) const
     MyMessageBox(text, kProductCaption, MsgOk | MsgIconInformation);
 }
 
+std::optional<std::vector<std::string>> CAuthClientDet::replyFields(int http, const std::string& reply,
+                                                                    size_t minFields) const
+{
+    if (http != 200 && !reply.empty())
+        return std::nullopt;
+    if (reply.empty()) {
+        showInfo(detail::kNoResponse);
+        return std::nullopt;
+    }
+    std::vector<std::string> f = login::SplitFields(reply);
+    if (f.size() < minFields) {
+        showInfo(login::IncompleteResponseText(reply));
+        return std::nullopt;
+    }
+    return f;
+}
+
 bool CAuthClientDet::askOkCancel(std::string_view text) const
 {
     return MyMessageBox(text, kProductCaption, MsgOkCancel | MsgIconInformation) == 1;
@@ -308,7 +312,7 @@ void CAuthClientDet::OnOK()
         const std::string answer = answerOf(row);
         const int firstInput = row.inputs.empty() ? 0 : row.inputs.front();
         if (answer.empty()) {
-            showInfo(fmt("%s Cannot be Blank", row.question.text.c_str()));
+            showInfo(formatText("%s Cannot be Blank", row.question.text.c_str()));
             if (row.combo)
                 row.combo->setFocus();
             else if (firstInput)
@@ -318,7 +322,7 @@ void CAuthClientDet::OnOK()
         }
         // An answer travels inside the request: a separator would forge fields.
         if (login::HasRequestSeparator(answer)) {
-            showInfo(fmt("%s Cannot contain | ~ ^ &", row.question.text.c_str()));
+            showInfo(formatText("%s Cannot contain | ~ ^ &", row.question.text.c_str()));
             if (row.combo)
                 row.combo->setFocus();
             else if (firstInput)
@@ -331,7 +335,7 @@ void CAuthClientDet::OnOK()
     }
     const int count = static_cast<int>(answers.size());
     if (count < m_set.required) {
-        showInfo(fmt("You have to answer atleast %ld Questions", static_cast<long>(m_set.required - 1)));
+        showInfo(formatText("You have to answer atleast %ld Questions", static_cast<long>(m_set.required - 1)));
         done();
         return;
     }
@@ -344,21 +348,12 @@ void CAuthClientDet::OnOK()
     std::string reply;
     long length = 0;
     const int http = RequestServer(pv_user_info.encrypt, 1110, request, reply, length);
-    if (http != 200 && !reply.empty()) {
+    const auto fields = replyFields(http, reply, 3);
+    if (!fields) {
         done();
         return;
     }
-    if (reply.empty()) {
-        showInfo(detail::kNoResponse);
-        done();
-        return;
-    }
-    const std::vector<std::string> f = login::SplitFields(reply);
-    if (f.size() < 3) {
-        showInfo(login::IncompleteResponseText(reply));
-        done();
-        return;
-    }
+    const std::vector<std::string>& f = *fields;
     const int status = login::ToInt(f[1]);
     if (status == 0) {
         showInfo(f[2]);
@@ -414,21 +409,12 @@ void CAuthClientDet::ResendOtp()
         enable(1, true);
         enable(2, true);
     };
-    if (http != 200 && !reply.empty()) {
+    const auto fields = replyFields(http, reply, 4);
+    if (!fields) {
         done();
         return;
     }
-    if (reply.empty()) {
-        showInfo(detail::kNoResponse);
-        done();
-        return;
-    }
-    const std::vector<std::string> f = login::SplitFields(reply);
-    if (f.size() < 4) {
-        showInfo(login::IncompleteResponseText(reply));
-        done();
-        return;
-    }
+    const std::vector<std::string>& f = *fields;
     const int status = login::ToInt(f[1]);
     if (status == 0) {
         if (!f[2].empty())
@@ -453,19 +439,8 @@ void CAuthClientDet::SendOtp()
     long length = 0;
     const int http = RequestServer(pv_user_info.encrypt, 1116, request, reply, length);
     WriteLog(0, reply);
-    if (http != 200 && !reply.empty())
-        return;
-    if (reply.empty()) {
-        showInfo(detail::kNoResponse);
-        return;
-    }
-    const std::vector<std::string> f = login::SplitFields(reply);
-    if (f.size() >= 3) {
-        if (!f[2].empty())
-            showInfo(f[2]);
-    } else {
-        showInfo(login::IncompleteResponseText(reply));
-    }
+    if (const auto f = replyFields(http, reply, 3); f && !(*f)[2].empty())
+        showInfo((*f)[2]);
 }
 
 void CAuthClientDet::RunQuestions(const std::string& replyUserId, const std::string& typedId, int idKind, int count,

@@ -83,6 +83,10 @@ private:
     std::string answerOf(const Row& row) const;
     std::string identifier() const;
     void showInfo(std::string_view text) const;
+    // The fields of a reply with at least minFields of them; nullopt once the
+    // user has been told why not (a failed exchange that still brought a body
+    // passes silently).
+    std::optional<std::vector<std::string>> replyFields(int http, const std::string& reply, size_t minFields) const;
     bool askOkCancel(std::string_view text) const;
 
     QuestionSet m_set;

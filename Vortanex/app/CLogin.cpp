@@ -13,6 +13,7 @@
 #include "app/ProgramPaths.h"
 #include "app/SeException.h"
 #include "app/SessionRecord.h"
+#include "app/TextFormat.h"
 #include "server/CompanionLists.h"
 #include "server/RequestServer.h"
 #include "server/ServerRequests.h"
@@ -27,22 +28,10 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <cstdio>
 #include <system_error>
 
 namespace detail {
 namespace {
-
-std::string fmt(const char* f, auto... args)
-{
-    const int n = std::snprintf(nullptr, 0, f, args...);
-    if (n <= 0)
-        return {};
-    std::string out(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(out.data(), out.size(), f, args...);
-    out.resize(static_cast<size_t>(n));
-    return out;
-}
 
 ui::FormSpec loginSpec()
 {
@@ -109,7 +98,7 @@ bool recoveryReplyOk(int http, const std::string& reply, std::vector<std::string
     }
     if (http != 200) {
         if (!silentHttp)
-            MsgBoxOk(fmt("Internet Connectivity Error [%d]. Pls contact System Administrator", http));
+            MsgBoxOk(formatText("Internet Connectivity Error [%d]. Pls contact System Administrator", http));
         return false;
     }
     if (reply.empty()) {
@@ -126,8 +115,6 @@ bool recoveryReplyOk(int http, const std::string& reply, std::vector<std::string
 
 } // namespace
 } // namespace detail
-
-using detail::fmt;
 
 CLogin::CLogin(pf::Shell& shell, LoginHost* host, QWidget* parent)
     : ui::Form(detail::loginSpec(), parent), m_shell(shell), m_host(host)
@@ -245,7 +232,7 @@ bool CLogin::loginAttempt(int repeat)
             detail::wipe(password);
             return false;
         }
-        WriteLog(0, fmt("Encrypt=[%d]", g_EncryptionDetailsFlag.load()));
+        WriteLog(0, formatText("Encrypt=[%d]", g_EncryptionDetailsFlag.load()));
 
         std::string digest;
         HashPassword(password, digest);
@@ -266,7 +253,7 @@ bool CLogin::loginAttempt(int repeat)
         if (http == 407) {
             MsgBoxInfoCaption("Proxy Authentication Failed", "Internet Error");
         } else if (http != 200) {
-            MsgBoxInfoCaption(fmt("Internet Connectivity Error [%d]. Pls contact System Administrator", http),
+            MsgBoxInfoCaption(formatText("Internet Connectivity Error [%d]. Pls contact System Administrator", http),
                               "Internet Error");
         } else if (reply.empty()) {
             MsgBoxOk("Unknown Internet Error");
@@ -310,7 +297,7 @@ bool CLogin::loginAttempt(int repeat)
             // The server asks for the same login again; a server that keeps
             // asking must not hold the dialog for ever.
             if (repeat >= login::kMaxLoginRepeats) {
-                WriteLog(0, fmt("Login repeated %d times without an answer; given up", repeat));
+                WriteLog(0, formatText("Login repeated %d times without an answer; given up", repeat));
                 MsgBoxOk("Login could not be completed. Please try again.");
                 return failureTail(status);
             }
@@ -414,7 +401,7 @@ void CLogin::GetClientServicesDet()
         long length = 0;
         const int http = RequestServer(pv_user_info.encrypt, 920, login::BuildServicesRequest(), reply, length);
         if (http != 200) {
-            WriteLog(0, fmt("Client services request failed [%d]", http));
+            WriteLog(0, formatText("Client services request failed [%d]", http));
         } else {
             const login::ServicesOutcome outcome = login::ApplyServicesReply(reply, services ? *services : none);
             if (!outcome.message.empty()) {
@@ -675,7 +662,8 @@ void CLogin::ForgotSecurityKey(int kind)
     if (!detail::recoveryReplyOk(http, reply, g, false))
         return;
     if (g[0] != "1059") {
-        detail::info(fmt("Invalid Response received for forgor sec key [TSC:%s] ..\nplease try again", g[0].c_str()));
+        detail::info(
+            formatText("Invalid Response received for forgor sec key [TSC:%s] ..\nplease try again", g[0].c_str()));
         return;
     }
     if (login::ToInt(g[1]) != 0) {
@@ -734,7 +722,7 @@ void CLogin::GenerateAccessCode()
         return;
     }
     if (http != 200) {
-        MsgBoxOk(fmt("Internet Connectivity Error [%d]. Pls contact System Administrator", http));
+        MsgBoxOk(formatText("Internet Connectivity Error [%d]. Pls contact System Administrator", http));
         return;
     }
     if (reply.empty()) {

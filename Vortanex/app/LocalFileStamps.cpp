@@ -5,6 +5,7 @@
 #include "app/LogWriter.h"
 #include "app/ProgramPaths.h"
 #include "app/SessionRecord.h"
+#include "app/TextFormat.h"
 
 #include "pf/clock.h"
 
@@ -18,17 +19,6 @@ SecurityStampValues g_SecurityStampValues;
 
 namespace detail {
 namespace {
-
-std::string fmt(const char* f, auto... args)
-{
-    const int n = std::snprintf(nullptr, 0, f, args...);
-    if (n <= 0)
-        return {};
-    std::string out(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(out.data(), out.size(), f, args...);
-    out.resize(static_cast<size_t>(n));
-    return out;
-}
 
 // A list header is at most this long before its '~'; a longer one is cut.
 constexpr size_t kHeaderLength = 31;
@@ -74,8 +64,8 @@ int checkSecurity()
     v.date = v.fileNumber = v.records = v.fullLength = 0;
     if (std::sscanf(stamp.c_str(), "%d-%d-%d-%d", &v.date, &v.fileNumber, &v.records, &v.fullLength) != 4)
         WriteLog(0, "Login security stamp is incomplete :<" + stamp + ">");
-    WriteLog(3, fmt("Login Sec Date :<%s>, Date<%d>, No <%d>, Records <%d>, Full Sec File len <%d>", stamp.c_str(),
-                    v.date, v.fileNumber, v.records, v.fullLength));
+    WriteLog(3, formatText("Login Sec Date :<%s>, Date<%d>, No <%d>, Records <%d>, Full Sec File len <%d>",
+                           stamp.c_str(), v.date, v.fileNumber, v.records, v.fullLength));
     const std::optional<std::string> header = listHeader("security.lst");
     if (!header)
         return 1;
@@ -83,8 +73,8 @@ int checkSecurity()
     v.localFileDate = parts[0];
     const int number = parts.size() > 1 ? std::atoi(parts[1].c_str()) : 0;
     const int records = parts.size() > 2 ? std::atoi(parts[2].c_str()) : 0;
-    WriteLog(3, fmt("File Sec Date :<%s>, Date<%s>, No <%d>, Records <%d>", header->c_str(), v.localFileDate.c_str(),
-                    number, records));
+    WriteLog(3, formatText("File Sec Date :<%s>, Date<%s>, No <%d>, Records <%d>", header->c_str(),
+                           v.localFileDate.c_str(), number, records));
     return v.date != 0 || v.records != 0 ? 1 : 0;
 }
 
@@ -94,12 +84,13 @@ int checkAdvisory()
     errno = 0;
     const std::optional<std::string> head = readHead(path, 8);
     if (!head) {
-        WriteLog(0, fmt("Pellbrook File Open Failed Error Code[%ld]", static_cast<long>(errno ? errno : ENOENT)));
+        WriteLog(0,
+                 formatText("Pellbrook File Open Failed Error Code[%ld]", static_cast<long>(errno ? errno : ENOENT)));
         return 1;
     }
     const pf::LocalTime t = pf::clock().localNow();
-    const std::string today = fmt("%02d%02d%04d", t.day, t.month, t.year);
-    WriteLog(3, fmt("Pellbrook File Date :[%s][%s]", head->c_str(), today.c_str()));
+    const std::string today = formatText("%02d%02d%04d", t.day, t.month, t.year);
+    WriteLog(3, formatText("Pellbrook File Date :[%s][%s]", head->c_str(), today.c_str()));
     // A file shorter than a date is not today's.
     return *head == today ? 0 : 1;
 }
@@ -140,8 +131,8 @@ int CheckDate(int kind)
             const std::optional<std::string> header = detail::listHeader("services.lst");
             if (!header)
                 return 1;
-            WriteLog(3, detail::fmt("Services File Date :%s, File Version [%d - %d]", header->c_str(),
-                                    g_AppSettings.services_version, g_Session.services_version));
+            WriteLog(3, formatText("Services File Date :%s, File Version [%d - %d]", header->c_str(),
+                                   g_AppSettings.services_version, g_Session.services_version));
             return g_AppSettings.services_version != g_Session.services_version ? 1 : 0;
         }
         case 4:

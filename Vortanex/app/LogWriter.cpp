@@ -98,6 +98,20 @@ void installSink()
     pf::setLogSink([](int level, std::string_view text) { WriteLog(level, text); });
 }
 
+// Closes the open log and opens fileName in one step under the lock, so that no
+// thread's line falls between the two; then routes the platform's lines here.
+bool switchTo(const std::string& fileName)
+{
+    bool opened;
+    {
+        std::lock_guard lock(state().mutex);
+        opened = openLocked(state(), fileName);
+    }
+    if (opened)
+        installSink();
+    return opened;
+}
+
 } // namespace
 
 void WriteLog(int level, std::string_view text)
@@ -175,30 +189,12 @@ bool StartLog(const pf::Paths& paths)
     }
 
     CheckMsgFiles();
-    const std::string name = CheckLogFiles("Common");
-    bool opened;
-    {
-        std::lock_guard lock(state().mutex);
-        opened = openLocked(state(), name);
-    }
-    if (opened)
-        installSink();
-    return opened;
+    return switchTo(CheckLogFiles("Common"));
 }
 
 bool SwitchToUserLog(std::string_view userId)
 {
-    const std::string name = CheckLogFiles(userId);
-    bool opened;
-    {
-        // One step under the lock, so that no thread's line falls between
-        // closing the common log and opening the user's.
-        std::lock_guard lock(state().mutex);
-        opened = openLocked(state(), name);
-    }
-    if (opened)
-        installSink();
-    return opened;
+    return switchTo(CheckLogFiles(userId));
 }
 
 void CloseLog()

@@ -4,6 +4,7 @@
 #include "app/FixedText.h"
 #include "app/LogWriter.h"
 #include "app/SessionRecord.h"
+#include "app/TextFormat.h"
 #include "server/CompanionLists.h"
 
 #include <arpa/inet.h>
@@ -14,24 +15,12 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 
 std::atomic<int> g_EncryptionDetailsFlag{0};
 
 namespace detail {
 namespace {
-
-std::string fmt(const char* f, auto... args)
-{
-    const int n = std::snprintf(nullptr, 0, f, args...);
-    if (n <= 0)
-        return {};
-    std::string out(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(out.data(), out.size(), f, args...);
-    out.resize(static_cast<size_t>(n));
-    return out;
-}
 
 // What a user id may not contain; a nick name may also hold '@' and '-'.
 constexpr std::string_view kUserIdForbidden = "`~!@#$%^&*()-=+\\|;:'\"[{]}<,>/? ";
@@ -58,7 +47,6 @@ bool isSpecial(unsigned char c)
 
 namespace login {
 
-using detail::fmt;
 using detail::str;
 
 bool HasRequestSeparator(std::string_view text)
@@ -178,9 +166,9 @@ std::string BuildLoginRequest(std::string_view id, std::string_view digest, std:
                               std::string_view token, int idKind, std::string_view deviceId,
                               std::string_view securityStamp)
 {
-    std::string text = fmt("LoginData=3000|%s|%s|%d|%s|%d|%s|%s|%d|%s&SecDate=%s", str(id).c_str(),
-                           str(digest).c_str(), 4, str(localAddress).c_str(), 242, str(token).c_str(), kAppTag,
-                           idKind, str(deviceId).c_str(), str(securityStamp).c_str());
+    std::string text = formatText("LoginData=3000|%s|%s|%d|%s|%d|%s|%s|%d|%s&SecDate=%s", str(id).c_str(),
+                                  str(digest).c_str(), 4, str(localAddress).c_str(), 242, str(token).c_str(), kAppTag,
+                                  idKind, str(deviceId).c_str(), str(securityStamp).c_str());
     if (text.size() > kMaxLoginRequest) {
         WriteLog(0, "Login request of " + std::to_string(text.size()) + " characters is too long; not sent");
         return {};
@@ -231,7 +219,7 @@ LoginReply ApplyLoginReply(std::string_view reply)
         case 25: g_Session.compressed_replies = ToInt(v); break;
         case 26:
             g_Session.CloseTime = ToInt(v);
-            WriteLog(0, fmt("CloseTime %ld", static_cast<long>(g_Session.CloseTime)));
+            WriteLog(0, formatText("CloseTime %ld", static_cast<long>(g_Session.CloseTime)));
             break;
         case 27:
             if (out.status == 3 || out.status == 4)
@@ -266,16 +254,17 @@ LoginReply ApplyLoginReply(std::string_view reply)
 
 std::string BuildBrowserLoginText(std::string_view pageAddress)
 {
-    return fmt("LoginData=1002|%s|%s|%s&ClientUserId=%s", str(FixedTextView(pv_user_info.user_id)).c_str(),
-               str(FixedTextView(pv_user_info.session_id)).c_str(), str(pageAddress).c_str(),
-               str(FixedTextView(pv_user_info.client_code)).c_str());
+    return formatText("LoginData=1002|%s|%s|%s&ClientUserId=%s", str(FixedTextView(pv_user_info.user_id)).c_str(),
+                      str(FixedTextView(pv_user_info.session_id)).c_str(), str(pageAddress).c_str(),
+                      str(FixedTextView(pv_user_info.client_code)).c_str());
 }
 
 std::string BuildServicesRequest()
 {
-    return fmt("ReportData=920|%s|%s|%s|%s|%d", str(FixedTextView(pv_user_info.session_id)).c_str(),
-               str(FixedTextView(pv_user_info.user_id)).c_str(), str(FixedTextView(pv_user_info.client_code)).c_str(),
-               str(FixedTextView(pv_user_info.client_code2)).c_str(), 4);
+    return formatText("ReportData=920|%s|%s|%s|%s|%d", str(FixedTextView(pv_user_info.session_id)).c_str(),
+                      str(FixedTextView(pv_user_info.user_id)).c_str(),
+                      str(FixedTextView(pv_user_info.client_code)).c_str(),
+                      str(FixedTextView(pv_user_info.client_code2)).c_str(), 4);
 }
 
 ServicesOutcome ApplyServicesReply(std::string_view reply, std::vector<ServiceRecord>& services)
@@ -326,43 +315,43 @@ ServicesOutcome ApplyServicesReply(std::string_view reply, std::vector<ServiceRe
 
 std::string BuildForgotPasswordRequest(std::string_view id, std::string_view localAddress, int idKind, int mode)
 {
-    return fmt("ReportData=%ld|%s|%ld|%s|%ld|%ld", 1007L, str(id).c_str(), 4L, str(localAddress).c_str(),
-               static_cast<long>(idKind), static_cast<long>(mode));
+    return formatText("ReportData=%ld|%s|%ld|%s|%ld|%ld", 1007L, str(id).c_str(), 4L, str(localAddress).c_str(),
+                      static_cast<long>(idKind), static_cast<long>(mode));
 }
 
 std::string BuildSecurityKeyRequest(int code, std::string_view id, std::string_view digestOrMobile, int kind,
                                     int idKind)
 {
-    return fmt("LoginData=%ld|%s|%s|%ld|%ld|%ld", static_cast<long>(code), str(id).c_str(),
-               str(digestOrMobile).c_str(), 4L, static_cast<long>(kind), static_cast<long>(idKind));
+    return formatText("LoginData=%ld|%s|%s|%ld|%ld|%ld", static_cast<long>(code), str(id).c_str(),
+                      str(digestOrMobile).c_str(), 4L, static_cast<long>(kind), static_cast<long>(idKind));
 }
 
 std::string BuildAccessCodeRequest(std::string_view id, std::string_view digest, std::string_view localAddress,
                                    int idKind)
 {
-    return fmt("LoginData=%ld|%s|%s|%ld|%s|%ld", 1011L, str(id).c_str(), str(digest).c_str(), 4L,
-               str(localAddress).c_str(), static_cast<long>(idKind));
+    return formatText("LoginData=%ld|%s|%s|%ld|%s|%ld", 1011L, str(id).c_str(), str(digest).c_str(), 4L,
+                      str(localAddress).c_str(), static_cast<long>(idKind));
 }
 
 std::string IncompleteResponseText(std::string_view reply)
 {
-    return fmt("Incomplete Response received [%s] ..\nplease try again", str(reply).c_str());
+    return formatText("Incomplete Response received [%s] ..\nplease try again", str(reply).c_str());
 }
 
 std::string MismatchText(std::string_view typedId, std::string_view replyId)
 {
-    return fmt("Invalid Response received [USERID MISMATCH:%s | %s] ..\nplease try again", str(typedId).c_str(),
-               str(replyId).c_str());
+    return formatText("Invalid Response received [USERID MISMATCH:%s | %s] ..\nplease try again", str(typedId).c_str(),
+                      str(replyId).c_str());
 }
 
 std::string BlankIdText(std::string_view typedId)
 {
-    return fmt("Invalid Response received [USERID:%s] ..\nplease try again", str(typedId).c_str());
+    return formatText("Invalid Response received [USERID:%s] ..\nplease try again", str(typedId).c_str());
 }
 
 std::string TscText(std::string_view code)
 {
-    return fmt("Invalid Response received [TSC:%s] ..\nplease try again", str(code).c_str());
+    return formatText("Invalid Response received [TSC:%s] ..\nplease try again", str(code).c_str());
 }
 
 bool ParseQuestionData(std::string_view data, std::vector<Question>& out)
@@ -392,7 +381,7 @@ std::string JoinAnswers(const std::vector<std::pair<int, std::string>>& answers)
 {
     std::string out;
     for (const auto& [id, answer] : answers)
-        out += fmt("%ld^%s~", static_cast<long>(id), answer.c_str());
+        out += formatText("%ld^%s~", static_cast<long>(id), answer.c_str());
     if (!out.empty())
         out.pop_back(); // the last '~'
     return out;
@@ -401,14 +390,14 @@ std::string JoinAnswers(const std::vector<std::pair<int, std::string>>& answers)
 std::string BuildAnswersRequest(std::string_view replyUserId, int count, std::string_view answers,
                                 std::string_view localAddress)
 {
-    return fmt("ReportData=%ld|%s|%s|%s|%ld|%ld|%s|%s", 1110L, "", str(replyUserId).c_str(), "", 4L,
-               static_cast<long>(count), str(answers).c_str(), str(localAddress).c_str());
+    return formatText("ReportData=%ld|%s|%s|%s|%ld|%ld|%s|%s", 1110L, "", str(replyUserId).c_str(), "", 4L,
+                      static_cast<long>(count), str(answers).c_str(), str(localAddress).c_str());
 }
 
 std::string BuildOtpRequest(int code, std::string_view identifier, std::string_view localAddress, int idKind)
 {
-    return fmt("ReportData=%ld|%s|%d|%s|%d", static_cast<long>(code),
-               str(identifier.substr(0, kMaxOtpIdentifier)).c_str(), 4, str(localAddress).c_str(), idKind);
+    return formatText("ReportData=%ld|%s|%d|%s|%d", static_cast<long>(code),
+                      str(identifier.substr(0, kMaxOtpIdentifier)).c_str(), 4, str(localAddress).c_str(), idKind);
 }
 
 std::optional<PasswordProblem> CheckNewPassword(std::string_view oldPassword, std::string_view newPassword,
@@ -466,8 +455,8 @@ std::optional<PasswordProblem> CheckNewPassword(std::string_view oldPassword, st
 std::string BuildChangePasswordRequest(bool trading, std::string_view userName, std::string_view oldText,
                                        std::string_view newText, std::string_view localAddress)
 {
-    return fmt(trading ? "LoginData=1004|%s|%s|%s|%d|%s" : "LoginData=1005|%s|%s|%s|%d|%s", str(userName).c_str(),
-               str(oldText).c_str(), str(newText).c_str(), 4, str(localAddress).c_str());
+    return formatText(trading ? "LoginData=1004|%s|%s|%s|%d|%s" : "LoginData=1005|%s|%s|%s|%d|%s",
+                      str(userName).c_str(), str(oldText).c_str(), str(newText).c_str(), 4, str(localAddress).c_str());
 }
 
 } // namespace login

@@ -3,6 +3,7 @@
 #include "app/LogWriter.h"
 #include "app/ProgramPaths.h"
 #include "app/ProgressReport.h"
+#include "app/TextFormat.h"
 
 #include "server/FileDownloads.h"
 #include "server/RequestServer.h"
@@ -11,23 +12,11 @@
 #include "pf/files.h"
 #include "pf/profile_store.h"
 
-#include <cstdio>
 #include <optional>
 #include <string>
 
 namespace detail {
 namespace {
-
-std::string fmt(const char* f, auto... args)
-{
-    const int n = std::snprintf(nullptr, 0, f, args...);
-    if (n <= 0)
-        return {};
-    std::string out(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(out.data(), out.size(), f, args...);
-    out.resize(static_cast<size_t>(n));
-    return out;
-}
 
 // Size and modification time "%d%m%Y%H%M%S" of a file; nullopt when missing.
 std::optional<std::string> fileStamp(const std::filesystem::path& path)
@@ -37,8 +26,8 @@ std::optional<std::string> fileStamp(const std::filesystem::path& path)
     if (size < 0 || !modified)
         return std::nullopt;
     const pf::LocalTime t = pf::Clock::local(*modified * 1000);
-    return fmt("%ld%02d%02d%04d%02d%02d%02d", static_cast<long>(size), t.day, t.month, t.year, t.hour, t.minute,
-               t.second);
+    return formatText("%ld%02d%02d%04d%02d%02d%02d", static_cast<long>(size), t.day, t.month, t.year, t.hour, t.minute,
+                      t.second);
 }
 
 } // namespace
@@ -100,7 +89,7 @@ void DownloadLoginImage(const std::filesystem::path& localPath, pf::ProfileStore
         }
         pf::files::ensureDir(localPath.parent_path());
         const std::string host = DownloadHost();
-        WriteLog(0, detail::fmt("downloading login image from %s", host.c_str()));
+        WriteLog(0, formatText("downloading login image from %s", host.c_str()));
         std::string body;
         long length = 0;
         const int status = DownLoadFile(host, 80, "/" + localPath.filename().string(), "", body, length);

@@ -461,6 +461,8 @@ bool CVortanexApp::initSteps()
     lockServices.launcher = paths.root() / m_options.launcherName;
     m_lock = std::make_unique<TerminalLock>(*m_frame, pf::clock(), lockServices);
     RegisterOrderCommands(*m_frame, [this] { return m_orderRight; });
+    m_frame->Commands().addRange(kFirstWebLinkCommand, kLastWebLinkCommand,
+                                 [this](int id) { OnCommandWebLink(id); });
     if (m_options.showMaximized)
         m_frame->showMaximized();
     else
@@ -576,8 +578,12 @@ bool CVortanexApp::initSteps()
     CheckMFCDLLThread();
     CheckOCXThread();
 
-    // 33. The user's own client entry.
+    // 33. The user's own client entry becomes the active client.
     FillOwnClientEntry();
+    if (pv_user_info.user_type != 'P' && !g_Session.clients.empty()) {
+        g_Session.clients.front().active = 1;
+        pv_user_info.client_index = 0;
+    }
 
     // 34-36. The first look-ups.
     runLookups();
@@ -635,22 +641,57 @@ void CVortanexApp::runLookups()
 
 void CVortanexApp::openAutoWebLinks()
 {
-    // Links of kind 'O' or 'T' open at once: "LoginData=1002" with the link's
-    // id, through the session's encoder when it asks for one.
-    const std::string base(FixedTextView(g_Config.Redirect_Url));
-    for (const WebLinkRecord& link : g_WebLinkTable.links) {
-        const char kind = link.Pref[2];
-        if (kind != 'O' && kind != 'T')
-            continue;
-        std::string query = detail::fmt("LoginData=1002|%s|%s|%d", std::string(FixedTextView(pv_user_info.user_id)).c_str(),
-                                        std::string(FixedTextView(pv_user_info.session_id)).c_str(), link.WebId);
+    for (int i = 0; i < g_WebLinkTable.count(); ++i) {
+        const char kind = g_WebLinkTable.links[static_cast<size_t>(i)].Pref[2];
+        if (kind == 'O' || kind == 'T')
+            OnCommandWebLink(kFirstWebLinkCommand + i);
+    }
+}
+
+void CVortanexApp::OnCommandWebLink(int commandId)
+{
+    try {
+        if (IsTerminalLocked()) {
+            MsgBoxInfo("Terminal is Locked. Pls Unlock to proceed.");
+            return;
+        }
+        const int number = commandId - kFirstWebLinkCommand;
+        // The table is replaced by every fetch: a command of a link that is
+        // gone does nothing.
+        if (number < 0 || number >= g_WebLinkTable.count()) {
+            WriteLog(0, detail::fmt("Web link command %d out of range", commandId));
+            return;
+        }
+        const WebLinkRecord& link = g_WebLinkTable.links[static_cast<size_t>(number)];
+        const std::string pref(FixedTextView(link.Pref));
+        const auto at = [&pref](size_t i) { return i < pref.size() ? pref[i] : '\0'; };
+        WriteLog(0, detail::fmt("OnCommandWebLink ID %d, Ctr %d UserType : %c, Pref : %s, WebId :%d", commandId, number,
+                                pv_user_info.user_type ? pv_user_info.user_type : ' ', pref.c_str(), link.WebId));
+        std::string client;
+        const int current = pv_user_info.client_index < 0 ? 0 : pv_user_info.client_index;
+        if (at(1) == '2' && at(2) != 'F' && current < static_cast<int>(g_Session.clients.size()))
+            client = std::string(FixedTextView(g_Session.clients[static_cast<size_t>(current)].client_code));
+        std::string query = detail::fmt("LoginData=1002|%s|%s|%d&ClientUserId=%s",
+                                        std::string(FixedTextView(pv_user_info.user_id)).c_str(),
+                                        std::string(FixedTextView(pv_user_info.session_id)).c_str(), link.WebId,
+                                        client.c_str());
+        WriteLog(0, query);
         if (pv_user_info.encrypt != 0) {
             std::string encoded;
-            if (!EncryptRequest(query, encoded))
-                continue;
+            if (!EncryptRequest(query, encoded)) {
+                WriteLog(0, "Web link not opened: the request could not be encoded");
+                return;
+            }
             query = UrlEncode(encoded, true);
         }
-        m_shell->openUrl(base + "/qtrade/qlogin.exe?" + query, pf::ShowMode::Normal);
+        const std::string address = std::string(FixedTextView(g_Config.Redirect_Url)) + "/qtrade/qlogin.exe?" + query;
+        WriteLog(0, address);
+        // The program has no page window of its own yet: every page opens in
+        // the desktop's browser.
+        if (at(0) == '0' || at(0) == '1' || at(3) == 'F')
+            m_shell->openUrl(address, pf::ShowMode::Normal);
+    } catch (...) {
+        LogCaught("OnCommandWebLink");
     }
 }
 

@@ -120,6 +120,10 @@ public:
     const std::string& pendingErrorText() const { return m_pendingErrorText; }
     CCaptionBar* captionBar() const { return m_captionBar; }
     // The "Report Error" button: sends the pending text (code 3010).
+    // The web links' commands: 33219 + the link's position, at most 50.
+    static constexpr int kFirstWebLinkCommand = 33219;
+    static constexpr int kLastWebLinkCommand = 33268;
+    void OnCommandWebLink(int commandId);
     // True when the report was delivered.
     bool OnReportError();
 

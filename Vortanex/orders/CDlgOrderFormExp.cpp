@@ -20,13 +20,14 @@
 #include "ui/key_filter.h"
 #include "ui/modal_host.h"
 
-#include <QScreen>
+#include <QEvent>
 #include <QWidget>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 namespace detail {
 namespace {
@@ -137,6 +138,23 @@ private:
 
 OrderFormServiceImpl g_service;
 
+// Runs a handler when a control loses the keyboard focus.
+class FocusOutFilter final : public QObject {
+public:
+    FocusOutFilter(QObject* parent, std::function<void()> handler) : QObject(parent), m_handler(std::move(handler)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::FocusOut && m_handler)
+            m_handler();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_handler;
+};
+
 } // namespace
 } // namespace detail
 
@@ -189,6 +207,8 @@ void CDlgOrderFormExp::wireControls()
             m_nSecIdx = -2;
     });
     onChanged(kLots, [this] { readLots(); });
+    if (QWidget* security = control(kSecurity))
+        security->installEventFilter(new detail::FocusOutFilter(this, [this] { OnKillfocusSec(); }));
     onChanged(kOrderMark, [this] {
         if (m_nModeCopy == 1)
             UpdateStopLossTrigger();
@@ -421,7 +441,6 @@ int CDlgOrderFormExp::SetInitData()
             const QRect r = main->geometry();
             move(x(), std::max(0, r.bottom() - 200 - height()));
         }
-        setToolTip(QString());
         control(kMargin)->setToolTip("Calculate the required margin");
         control(kHint)->setToolTip(QString::fromUtf8("By-default prices are pre-filled as:\n \u2022 for Buy transaction - "
                                                      "Best Ask price \n \u2022 for Sell transaction - Best Bid price \n "
@@ -835,7 +854,6 @@ void CDlgOrderFormExp::OnBuy()
         m_cSide = 'B';
         if (m_nMode == 1 || m_nMode == 15)
             setCaptions("New Buy Order Form", "New Buy Order");
-        setStyleSheet("QPushButton#ok { }");
         if (m_bInitialised)
             fillOrderMarks();
     } catch (const std::exception& e) {

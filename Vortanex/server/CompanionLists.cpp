@@ -2,6 +2,7 @@
 
 #include "app/LogWriter.h"
 #include "app/MessageBox.h"
+#include "app/TextFormat.h"
 #include "server/SecurityTable.h"
 #include "server/ServerAccess.h"
 #include "watch/TextSplit.h"
@@ -13,7 +14,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
 #include <exception>
 #include <unordered_map>
 
@@ -21,12 +21,9 @@
 namespace {
 namespace detail {
 
-std::string fmt(const char* f, auto... args)
-{
-    char buf[600];
-    std::snprintf(buf, sizeof buf, f, args...);
-    return buf;
-}
+// A line that carries file or server text is cut to this many characters, so one
+// oversized field cannot flood the log or a request.
+constexpr std::size_t kLineLimit = 599;
 
 int toInt(std::string_view s)
 {
@@ -66,7 +63,7 @@ int UpdateCategory(std::string_view text, const SecurityTable* table, bool hasSe
         const std::vector<std::string> rec = detail::listRecords(text);
         if (rec.empty())
             return 0;
-        WriteLog(0, detail::fmt("Category File Date :<%s>", rec[0].c_str()));
+        WriteLog(0, formatTextCapped(detail::kLineLimit, "Category File Date :<%s>", rec[0].c_str()));
         if (rec.size() < 2)
             return 0;
         const int serverCount = detail::boundedCount(rec[1], rec.size() - 2);
@@ -75,8 +72,8 @@ int UpdateCategory(std::string_view text, const SecurityTable* table, bool hasSe
         const auto& fi = table ? table->futureIndexExpiries() : kNone;
         const auto& fc = table ? table->futureCurrencyExpiries() : kNone;
         const size_t capacity = static_cast<size_t>(serverCount) + 7 + fs.size() + fi.size() + fc.size();
-        WriteLog(0, detail::fmt("Server Category :<%d>", serverCount));
-        WriteLog(0, detail::fmt("Total Category :<%d>", static_cast<int>(capacity)));
+        WriteLog(0, formatText("Server Category :<%d>", serverCount));
+        WriteLog(0, formatText("Total Category :<%d>", static_cast<int>(capacity)));
         out.reserve(capacity);
 
         auto add = [&](int id, std::string_view group, std::string_view name) {
@@ -124,11 +121,11 @@ int UpdateServices(std::string_view text, std::vector<ServiceRecord>& services)
             WriteLog(0, r);
         if (rec.empty())
             return 0;
-        WriteLog(0, detail::fmt("Services File Date :<%s>", rec[0].c_str()));
+        WriteLog(0, formatTextCapped(detail::kLineLimit, "Services File Date :<%s>", rec[0].c_str()));
         if (rec.size() < 2)
             return 0;
         const int count = detail::boundedCount(rec[1], rec.size() - 2);
-        WriteLog(0, detail::fmt("Server Services :<%d>", count));
+        WriteLog(0, formatText("Server Services :<%d>", count));
         // The login marks the subscribed services after the first load; a
         // second load in the same run must not wipe those marks.
         std::unordered_map<int, int> marks;
@@ -177,8 +174,9 @@ int ApplyPellbrookText(std::string_view text, SecurityTable& table, std::string_
             first = false;
             const std::string_view date = line.substr(0, 8);
             if (date != today)
-                WriteLog(0, detail::fmt("Pellbrookfile  Date Mismatch file date [%s] system date [%s]",
-                                        std::string(date).c_str(), std::string(today).c_str()));
+                WriteLog(0, formatTextCapped(detail::kLineLimit,
+                                             "Pellbrookfile  Date Mismatch file date [%s] system date [%s]",
+                                             std::string(date).c_str(), std::string(today).c_str()));
             continue;
         }
         std::vector<std::string> f;
@@ -240,19 +238,19 @@ std::string CompanionLists::unpackToList(const std::string& packed, const std::f
     std::vector<unsigned char> out;
     if (!pf::lzo::inflate(reinterpret_cast<const unsigned char*>(packed.data()), packed.size(), out,
                           packed.size() * 20)) {
-        WriteLog(0, detail::fmt(errorFormat, -1));
+        WriteLog(0, formatText(errorFormat, -1));
         return {};
     }
     std::string text(reinterpret_cast<const char*>(out.data()), out.size());
     if (!pf::files::writeAtomic(lst, text))
-        WriteLog(0, detail::fmt("Unable to write %s", lst.string().c_str()));
+        WriteLog(0, formatTextCapped(detail::kLineLimit, "Unable to write %s", lst.string().c_str()));
     return text;
 }
 
 void CompanionLists::GetCategoryThread(int kind, const SecurityTable* table, bool hasSegment12)
 {
     try {
-        WriteLog(3, detail::fmt("Entry GetCategoryThread :%d", kind));
+        WriteLog(3, formatText("Entry GetCategoryThread :%d", kind));
         const auto lzo = m_paths.comp() / "category.lzo";
         const auto lst = m_paths.comp() / "category.lst";
         std::string text;
@@ -262,8 +260,8 @@ void CompanionLists::GetCategoryThread(int kind, const SecurityTable* table, boo
             const ServerReply reply = m_server.requestServer(0, 15, "");
             progress("Downloaded Category Info Successfully");
             const std::string body = reply.status == 200 ? reply.body : std::string();
-            WriteLog(0, detail::fmt("Data Len <%d>, Len <%ld>", static_cast<int>(reply.body.size()),
-                                    static_cast<long>(body.size())));
+            WriteLog(0, formatText("Data Len <%d>, Len <%ld>", static_cast<int>(reply.body.size()),
+                                   static_cast<long>(body.size())));
             if (!body.empty()) {
                 pf::files::writeAtomic(lzo, body);
                 progress("Uncompressing Category Information");
@@ -281,7 +279,7 @@ void CompanionLists::GetCategoryThread(int kind, const SecurityTable* table, boo
         }
         if (!text.empty()) {
             const int n = UpdateCategory(text, table, hasSegment12, categories);
-            WriteLog(0, detail::fmt("Total Category Uploaded :%d", n));
+            WriteLog(0, formatText("Total Category Uploaded :%d", n));
         }
         progress("Updated Category Information Successfully");
         WriteLog(3, "Exit GetCategoryThread");
@@ -293,7 +291,7 @@ void CompanionLists::GetCategoryThread(int kind, const SecurityTable* table, boo
 void CompanionLists::GetServicesThread(int kind)
 {
     try {
-        WriteLog(3, detail::fmt("Entry GetServicesThread : %d", kind));
+        WriteLog(3, formatText("Entry GetServicesThread : %d", kind));
         const auto lzo = m_paths.comp() / "services.lzo";
         const auto lst = m_paths.comp() / "services.lst";
         std::string text;
@@ -303,8 +301,8 @@ void CompanionLists::GetServicesThread(int kind)
             const ServerReply reply = m_server.requestServer(0, 18, "");
             progress("Downloaded Services Info Successfully");
             const std::string body = reply.status == 200 ? reply.body : std::string();
-            WriteLog(0, detail::fmt("Data Len <%d>, Len <%ld>", static_cast<int>(reply.body.size()),
-                                    static_cast<long>(body.size())));
+            WriteLog(0, formatText("Data Len <%d>, Len <%ld>", static_cast<int>(reply.body.size()),
+                                   static_cast<long>(body.size())));
             if (!body.empty()) {
                 pf::files::writeAtomic(lzo, body);
                 progress("Uncompressing Services Information");
@@ -322,7 +320,7 @@ void CompanionLists::GetServicesThread(int kind)
         WriteLog(0, text);
         if (!(kind == 0 && !services.empty()) && !text.empty()) {
             const int n = UpdateServices(text, services);
-            WriteLog(0, detail::fmt("Total Services Uploaded :%d", n));
+            WriteLog(0, formatText("Total Services Uploaded :%d", n));
         }
         progress("Updated Services Information Successfully");
         WriteLog(3, "Exit GetServicesThread");
@@ -352,9 +350,9 @@ void CompanionLists::GetPellbrookFile(int kind, SecurityTable& table)
             return;
         }
         const pf::LocalTime now = pf::clock().localNow();
-        const std::string today = detail::fmt("%02d%02d%04d", now.day, now.month, now.year);
+        const std::string today = formatText("%02d%02d%04d", now.day, now.month, now.year);
         const int n = ApplyPellbrookText(*text, table, today);
-        WriteLog(0, detail::fmt("%ld records read from Pellbrook file", static_cast<long>(n)));
+        WriteLog(0, formatText("%ld records read from Pellbrook file", static_cast<long>(n)));
     } catch (const std::exception&) {
         WriteLog(0, "Exception while reading Pellbrook file at line no 0");
     }

@@ -569,9 +569,10 @@ void FeedDispatcher::ConfirmationThreadX(const std::string& text)
     const std::string side = fields.size() > 6 ? std::string(detail::trimmed(fields[6])) : std::string();
     m_consumers.setUserMessage(1, side.empty() ? '-' : side.front(), message, false, 0);
     const int ci = pv_user_info.client_index;
-    if (ci >= 0 && ci < static_cast<int>(g_Session.clients.size()))
+    if (ci >= 0 && ci < static_cast<int>(g_Session.clients.size())) {
         m_consumers.orderConfirmation(client, message);
-    else
+        m_consumers.orderConfirmationPayload(client, text);
+    } else
         WriteLog(0, "Unable to update order confirmation for message [" + text +
                         "] reason [client ref structure returned NULL value]");
 }

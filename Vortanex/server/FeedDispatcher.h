@@ -43,6 +43,12 @@ public:
     {
         (void)clientCode, (void)text;
     }
+    // The same confirmation's raw payload (the '|' fields after "130,"), for
+    // the order store's update (ApplyOrderConfirmation of order entry).
+    virtual void orderConfirmationPayload(const std::string& clientCode, const std::string& payload)
+    {
+        (void)clientCode, (void)payload;
+    }
     // The alerts setting, and the alert check of a qualifying tick.
     virtual bool alertsEnabled() const { return false; }
     virtual void checkAlerts(int security) { (void)security; }

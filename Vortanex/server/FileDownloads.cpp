@@ -8,6 +8,7 @@
 #include "app/ProgramPaths.h"
 #include "app/ProgressReport.h"
 #include "app/SeException.h"
+#include "app/TextFormat.h"
 
 #include "MyAsync.h"
 
@@ -16,7 +17,6 @@
 #include "pf/lzo.h"
 
 #include <atomic>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <system_error>
@@ -26,17 +26,6 @@
 
 namespace detail {
 namespace {
-
-std::string fmt(const char* f, auto... args)
-{
-    const int n = std::snprintf(nullptr, 0, f, args...);
-    if (n <= 0)
-        return {};
-    std::string out(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(out.data(), out.size(), f, args...);
-    out.resize(static_cast<size_t>(n));
-    return out;
-}
 
 constexpr long kReadChunk = 10240;
 constexpr int kMaxConnections = 50;
@@ -48,7 +37,7 @@ std::filesystem::path temporaryName(const std::filesystem::path& target)
 {
     static std::atomic<unsigned> counter{0};
     std::filesystem::path tmp = target;
-    tmp += fmt(".part-%ld-%u", static_cast<long>(::getpid()), counter.fetch_add(1));
+    tmp += formatText(".part-%ld-%u", static_cast<long>(::getpid()), counter.fetch_add(1));
     return tmp;
 }
 
@@ -74,8 +63,6 @@ const char* progressMessage(int transCode)
 
 } // namespace
 } // namespace detail
-
-using detail::fmt;
 
 void SetSecurityDownloadStep(long step)
 {
@@ -131,7 +118,8 @@ int DownLoadFile(const std::string& host, int port, const std::string& path, con
                     body.append(reinterpret_cast<const char*>(chunk), static_cast<size_t>(n));
             }
             if (const int error = client.ReadError(); error != 0) {
-                WriteLog(0, fmt("Internet Error :%d, Trans Code :%d, Msg :%s", error, 0, detail::statusText(error)));
+                WriteLog(
+                    0, formatText("Internet Error :%d, Trans Code :%d, Msg :%s", error, 0, detail::statusText(error)));
                 client.Close();
                 return error;
             }
@@ -140,8 +128,8 @@ int DownLoadFile(const std::string& host, int port, const std::string& path, con
                 buffer = std::move(body);
             }
         } else {
-            WriteLog(0, fmt("Internet Error :%d, Trans Code :%d, Msg :%s", status, 0,
-                            detail::statusText(status)));
+            WriteLog(0,
+                     formatText("Internet Error :%d, Trans Code :%d, Msg :%s", status, 0, detail::statusText(status)));
         }
         client.Close();
     } catch (...) {
@@ -173,7 +161,7 @@ int DownloadByCode(int transCode, const std::string& verb, const std::string& ho
     length = 0;
     const std::filesystem::path target = DownloadTargetFile(transCode);
     if (target.empty()) {
-        WriteLog(0, fmt("No download file for Trans Code :%d", transCode));
+        WriteLog(0, formatText("No download file for Trans Code :%d", transCode));
         return -1;
     }
     const std::filesystem::path tmp = detail::temporaryName(target);
@@ -182,7 +170,7 @@ int DownloadByCode(int transCode, const std::string& verb, const std::string& ho
         pf::files::ensureDir(target.parent_path());
         std::ofstream file(tmp, std::ios::binary | std::ios::trunc);
         if (!file) {
-            WriteLog(0, fmt("Unable to open download file [%s]", tmp.string().c_str()));
+            WriteLog(0, formatText("Unable to open download file [%s]", tmp.string().c_str()));
             return -1;
         }
         const std::string user = ProxyUserName();
@@ -218,25 +206,25 @@ int DownloadByCode(int transCode, const std::string& verb, const std::string& ho
             file.flush();
             const bool written = static_cast<bool>(file);
             if (const int error = client.ReadError(); error != 0) {
-                WriteLog(0, fmt("Internet Error :%d, Trans Code :%d, Msg :%s", error, transCode,
-                                detail::statusText(error)));
+                WriteLog(0, formatText("Internet Error :%d, Trans Code :%d, Msg :%s", error, transCode,
+                                       detail::statusText(error)));
                 status = error;
             } else if (status == 200 && !written) {
-                WriteLog(0, fmt("Unable to write download file [%s]", tmp.string().c_str()));
+                WriteLog(0, formatText("Unable to write download file [%s]", tmp.string().c_str()));
                 status = -1;
             }
             whole = status == 200;
         } else {
-            WriteLog(0, fmt("Internet Error :%d, Trans Code :%d, Msg :%s", status, transCode,
-                            detail::statusText(status)));
+            WriteLog(0, formatText("Internet Error :%d, Trans Code :%d, Msg :%s", status, transCode,
+                                   detail::statusText(status)));
         }
         client.Close();
         file.close();
         if (whole) {
             std::filesystem::rename(tmp, target, ec);
             if (ec) {
-                WriteLog(0, fmt("Unable to replace download file [%s] : %s", target.string().c_str(),
-                                ec.message().c_str()));
+                WriteLog(0, formatText("Unable to replace download file [%s] : %s", target.string().c_str(),
+                                       ec.message().c_str()));
                 status = -1;
             } else {
                 length = received;

@@ -10,6 +10,7 @@
 #include "app/LogWriter.h"
 #include "app/SeException.h"
 #include "app/SessionRecord.h"
+#include "app/TextFormat.h"
 
 #include "EncryptDecrypt.h"
 #include "MyAsync.h"
@@ -21,24 +22,12 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
 
 namespace detail {
 namespace {
-
-std::string fmt(const char* f, auto... args)
-{
-    const int n = std::snprintf(nullptr, 0, f, args...);
-    if (n <= 0)
-        return {};
-    std::string out(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(out.data(), out.size(), f, args...);
-    out.resize(static_cast<size_t>(n));
-    return out;
-}
 
 constexpr long kReadChunk = 10240;
 // The program asks the client for this many simultaneous connections per server.
@@ -157,8 +146,8 @@ bool encodeBody(int encryptType, std::string_view text, std::string& body)
     std::unique_ptr<CEncryptDecrypt> encoder(factory.GetInstance(encryptType));
     if (!encoder) {
         // Sent with an empty body, which the server refuses.
-        WriteLog(0, fmt("Encryption Type is not Valid pv_user_info.encrypt[%d], encrypt[%d]", pv_user_info.encrypt,
-                        encryptType));
+        WriteLog(0, formatText("Encryption Type is not Valid pv_user_info.encrypt[%d], encrypt[%d]",
+                               pv_user_info.encrypt, encryptType));
         return true;
     }
     unsigned char* out = nullptr;
@@ -166,7 +155,7 @@ bool encodeBody(int encryptType, std::string_view text, std::string& body)
                                            static_cast<int>(plain.size()), 1, 4);
     if (rc < 0 || !out) {
         delete[] out;
-        WriteLog(0, fmt("Encryption of the request failed [%d], encrypt[%d]", rc, encryptType));
+        WriteLog(0, formatText("Encryption of the request failed [%d], encrypt[%d]", rc, encryptType));
         return false;
     }
     body.assign(reinterpret_cast<const char*>(out));
@@ -176,8 +165,6 @@ bool encodeBody(int encryptType, std::string_view text, std::string& body)
 
 } // namespace
 } // namespace detail
-
-using detail::fmt;
 
 std::string DownloadHost()
 {
@@ -233,7 +220,7 @@ bool LookupTransCode(int code, TransCodeRoute& route)
         return true;
     };
     if (code == 1)
-        return download(fmt("/security/security_%d.lzo", detail::incrementalFileNumber()));
+        return download(formatText("/security/security_%d.lzo", detail::incrementalFileNumber()));
     if (code == 15)
         return download("/security/category.lzo");
     if (code == 16)
@@ -324,8 +311,8 @@ int ConnectServer(int transCode, const std::string& verb, const std::string& hos
             }
             if (const int error = client.ReadError(); error != 0) {
                 // A body cut short is not a reply: report the failure, not 200.
-                WriteLog(0, fmt("Internet Error :%d, Trans Code :%d, Msg :%s, ErrCode :%d", error, transCode,
-                                detail::statusText(error), error));
+                WriteLog(0, formatText("Internet Error :%d, Trans Code :%d, Msg :%s, ErrCode :%d", error, transCode,
+                                       detail::statusText(error), error));
                 client.Close();
                 return error;
             }
@@ -333,8 +320,8 @@ int ConnectServer(int transCode, const std::string& verb, const std::string& hos
                 && (transCode == kOrderBookTransCode || transCode == kTradeBookTransCode)) {
                 line = 4;
                 WriteLog(0, "The Data for Order/Trade Report is being received in LZO format");
-                WriteLog(0, fmt("Length of the Order/Trade data before compression [%ld]",
-                                static_cast<long>(received.size())));
+                WriteLog(0, formatText("Length of the Order/Trade data before compression [%ld]",
+                                       static_cast<long>(received.size())));
                 std::string unpacked;
                 if (!DecompressLZO(received, unpacked)) {
                     WriteLog(0, "Error while Uncompressing Trade/Order Report Data");
@@ -342,27 +329,27 @@ int ConnectServer(int transCode, const std::string& verb, const std::string& hos
                     return -1;
                 }
                 received = std::move(unpacked);
-                WriteLog(0, fmt("Length of the Order/Trade After compression [%ld]",
-                                static_cast<long>(received.size())));
+                WriteLog(0, formatText("Length of the Order/Trade After compression [%ld]",
+                                       static_cast<long>(received.size())));
             }
             length = static_cast<long>(received.size());
             reply = std::move(received);
         } else {
-            WriteLog(0, fmt("Internet Error :%d, Trans Code :%d, Msg :%s, ErrCode :%d", status, transCode,
-                            detail::statusText(status), client.ReadError()));
+            WriteLog(0, formatText("Internet Error :%d, Trans Code :%d, Msg :%s, ErrCode :%d", status, transCode,
+                                   detail::statusText(status), client.ReadError()));
         }
         client.Close();
     } catch (const CSeException& e) {
         WriteLog(0, e.what());
-        WriteLog(0, fmt("CSeException in ConnectServer : [%s] LINE %ld", e.what(), line));
+        WriteLog(0, formatText("CSeException in ConnectServer : [%s] LINE %ld", e.what(), line));
         reply.clear();
         length = 0;
     } catch (const std::exception& e) {
-        WriteLog(0, fmt("Exception Code [%ld] Exception Message [%s] in ConnectServer", line, e.what()));
+        WriteLog(0, formatText("Exception Code [%ld] Exception Message [%s] in ConnectServer", line, e.what()));
         reply.clear();
         length = 0;
     } catch (...) {
-        WriteLog(0, fmt("Exception Code [%ld] Exception Message [%s] in ConnectServer", line, "unknown"));
+        WriteLog(0, formatText("Exception Code [%ld] Exception Message [%s] in ConnectServer", line, "unknown"));
         reply.clear();
         length = 0;
     }
@@ -383,13 +370,13 @@ int RequestServer(int encryptType, int transCode, std::string_view text, std::st
 
         TransCodeRoute route;
         if (!LookupTransCode(transCode, route)) {
-            WriteLog(0, fmt("In RequestServer : Trans Code [%d] is not known", transCode));
+            WriteLog(0, formatText("In RequestServer : Trans Code [%d] is not known", transCode));
             return -1;
         }
         if (route.loginCode)
-            WriteLog(0, fmt("Trade Host :<%s>", route.host.c_str()));
-        WriteLog(0, fmt("In RequestServer for Url :<%s%s>[%ld]", route.host.c_str(), route.path.c_str(),
-                        static_cast<long>(transCode)));
+            WriteLog(0, formatText("Trade Host :<%s>", route.host.c_str()));
+        WriteLog(0, formatText("In RequestServer for Url :<%s%s>[%ld]", route.host.c_str(), route.path.c_str(),
+                               static_cast<long>(transCode)));
 
         int proxyCount = 0;
         uint64_t promptSeen = detail::currentPromptGeneration();
@@ -401,7 +388,7 @@ int RequestServer(int encryptType, int transCode, std::string_view text, std::st
             if (status == 200)
                 break;
             if (status != 407) {
-                WriteLog(3, fmt("Http Error Code :%d", status));
+                WriteLog(3, formatText("Http Error Code :%d", status));
                 break;
             }
             if (g_ProxyInUse.load()) {

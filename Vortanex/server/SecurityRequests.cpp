@@ -2,6 +2,7 @@
 
 #include "app/LogWriter.h"
 #include "app/MessageBox.h"
+#include "app/TextFormat.h"
 #include "server/SecurityTable.h"
 #include "server/ServerAccess.h"
 #include "watch/TextSplit.h"
@@ -10,7 +11,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <mutex>
@@ -21,12 +21,9 @@ namespace detail {
 
 std::mutex g_refRateMutex;
 
-std::string fmt(const char* f, auto... args)
-{
-    char buf[600];
-    std::snprintf(buf, sizeof buf, f, args...);
-    return buf;
-}
+// A line that carries file or server text is cut to this many characters, so one
+// oversized field cannot flood the log or a request.
+constexpr std::size_t kLineLimit = 599;
 
 int toInt(std::string_view s)
 {
@@ -44,7 +41,7 @@ void transportMessage(int status)
     if (status == 407)
         MsgBoxOk("Proxy Authentication Failed");
     else
-        MsgBoxInfo(fmt("Internet Connectivity Error [%d]. Pls contact System Administrator", status));
+        MsgBoxInfo(formatText("Internet Connectivity Error [%d]. Pls contact System Administrator", status));
 }
 
 } // namespace detail
@@ -55,8 +52,8 @@ int GetCrossCurrencyRefRate(ServerAccess& server, const RequestSession& session)
     long total = 0;
     try {
         WriteLog(3, "Entry GetCrossCurrencyRefRate");
-        const std::string req =
-            detail::fmt("ReportData=930|%s|%s|%ld", session.session_id.c_str(), session.user_id.c_str(), 4L);
+        const std::string req = formatTextCapped(detail::kLineLimit, "ReportData=930|%s|%s|%ld",
+                                                 session.session_id.c_str(), session.user_id.c_str(), 4L);
         const ServerReply reply = server.requestServer(session.encrypt, 900, req);
         if (reply.status != 200) {
             detail::transportMessage(reply.status);
@@ -68,15 +65,17 @@ int GetCrossCurrencyRefRate(ServerAccess& server, const RequestSession& session)
                 std::vector<std::string> head;
                 SplitString(parts[0], '|', head);
                 if (head.empty() || head[0] != "931") {
-                    WriteLog(0, detail::fmt("Invalid response[%s]", reply.body.c_str()));
+                    WriteLog(0, formatTextCapped(detail::kLineLimit, "Invalid response[%s]", reply.body.c_str()));
                     return -1;
                 }
                 const int status = head.size() > 1 ? detail::toInt(head[1]) : 0;
                 if (status != 0) {
                     if (head.size() > 2 && !head[2].empty())
-                        WriteLog(0, detail::fmt("Error message response[%d - %s]", status, head[2].c_str()));
+                        WriteLog(0, formatTextCapped(detail::kLineLimit, "Error message response[%d - %s]", status,
+                                                     head[2].c_str()));
                     else
-                        WriteLog(0, detail::fmt("Error message response[%s]", reply.body.c_str()));
+                        WriteLog(
+                            0, formatTextCapped(detail::kLineLimit, "Error message response[%s]", reply.body.c_str()));
                     return -1;
                 }
                 total = head.size() > 3 ? detail::toInt(head[3]) : 0;
@@ -86,7 +85,7 @@ int GetCrossCurrencyRefRate(ServerAccess& server, const RequestSession& session)
     } catch (const std::exception&) {
         WriteLog(0, "Exception in GetCrossCurrencyRefRate");
     }
-    WriteLog(3, detail::fmt("Exit GetCrossCurrencyRefRate : Total %ld", total));
+    WriteLog(3, formatText("Exit GetCrossCurrencyRefRate : Total %ld", total));
     return 0;
 }
 
@@ -142,13 +141,13 @@ int GetDerivaneWatch(ServerAccess& server, const RequestSession& session, const 
                      std::string_view listName, std::vector<DerivaneWatchRow>& rows)
 {
     try {
-        WriteLog(3, detail::fmt("Entry GetDerivaneWatch for %s : Total : %d, Type : %d",
-                                std::string(listName).c_str(), static_cast<int>(rows.capacity()), -1));
+        WriteLog(3, formatTextCapped(detail::kLineLimit, "Entry GetDerivaneWatch for %s : Total : %d, Type : %d",
+                                     std::string(listName).c_str(), static_cast<int>(rows.capacity()), -1));
         WriteLog(0, "Getting Maxivane Options Watch Data from server");
         std::vector<DerivaneWatchRow> fresh;
         fresh.reserve(200);
-        const std::string req =
-            detail::fmt("WD=121|%s|%s|%d|%d", session.session_id.c_str(), session.user_id.c_str(), -1, 4);
+        const std::string req = formatTextCapped(detail::kLineLimit, "WD=121|%s|%s|%d|%d", session.session_id.c_str(),
+                                                 session.user_id.c_str(), -1, 4);
         const ServerReply reply = server.requestServer(session.encrypt, 25, req);
         WriteLog(0, reply.body);
         if (reply.status == 200) {

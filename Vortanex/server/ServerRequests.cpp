@@ -8,11 +8,11 @@
 #include "app/MachineDetails.h"
 #include "app/MessageBox.h"
 #include "app/SessionRecord.h"
+#include "app/TextFormat.h"
 
 #include "EncryptDecrypt.h"
 
 #include <charconv>
-#include <cstdio>
 #include <cstring>
 #include <iconv.h>
 #include <memory>
@@ -23,17 +23,6 @@ EncryptionDetailsValues g_EncryptionDetails;
 
 namespace detail {
 namespace {
-
-std::string fmt(const char* f, auto... args)
-{
-    const int n = std::snprintf(nullptr, 0, f, args...);
-    if (n <= 0)
-        return {};
-    std::string out(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(out.data(), out.size(), f, args...);
-    out.resize(static_cast<size_t>(n));
-    return out;
-}
 
 // A web-link reply never announces more links than this; a larger count is cut.
 constexpr int kMaxWebLinks = 10000;
@@ -94,7 +83,7 @@ std::string field(const std::vector<std::string>& f, size_t i)
 
 std::string percent(unsigned char c)
 {
-    return fmt("%%%0.2X", static_cast<unsigned>(c));
+    return formatText("%%%.2X", static_cast<unsigned>(c));
 }
 
 // UTF-8 of one Hebrew code-page byte; empty when the code page leaves it undefined.
@@ -137,8 +126,6 @@ void fillWebLink(WebLinkRecord& link, const std::vector<std::string>& f)
 } // namespace
 } // namespace detail
 
-using detail::fmt;
-
 int GetEncryptionKeyDetails()
 {
     try {
@@ -149,9 +136,9 @@ int GetEncryptionKeyDetails()
         else if (pv_user_info.id_kind == 2)
             loginId = std::string(FixedTextView(pv_user_info.nick_name));
         WriteLog(0, "Login Id :" + loginId);
-        const std::string text = fmt("ED=19|%d|%s|%s|%s|%d|%s", 4, "MRT382QJ",
-                                     std::string(FixedTextView(pv_user_info.local_address)).c_str(), loginId.c_str(),
-                                     static_cast<int>(pv_user_info.id_kind), MachineDetails().c_str());
+        const std::string text = formatText(
+            "ED=19|%d|%s|%s|%s|%d|%s", 4, "MRT382QJ", std::string(FixedTextView(pv_user_info.local_address)).c_str(),
+            loginId.c_str(), static_cast<int>(pv_user_info.id_kind), MachineDetails().c_str());
         WriteLog(0, text);
         std::string reply;
         long length = 0;
@@ -204,7 +191,7 @@ bool EncryptRequest(std::string_view text, std::string& out)
     CEncryptDecrypt factory;
     std::unique_ptr<CEncryptDecrypt> encoder(factory.GetInstance(pv_user_info.encrypt));
     if (!encoder) {
-        WriteLog(0, fmt("Encryption Type is not Valid pv_user_info.encrypt[%d]", pv_user_info.encrypt));
+        WriteLog(0, formatText("Encryption Type is not Valid pv_user_info.encrypt[%d]", pv_user_info.encrypt));
         return false;
     }
     const std::string plain(text.substr(0, text.find('\0')));
@@ -213,7 +200,7 @@ bool EncryptRequest(std::string_view text, std::string& out)
                                            static_cast<int>(plain.size()), 1, 4);
     if (rc < 0 || !encoded) {
         delete[] encoded;
-        WriteLog(0, fmt("Encryption of the request failed [%d]", rc));
+        WriteLog(0, formatText("Encryption of the request failed [%d]", rc));
         return false;
     }
     out.assign(reinterpret_cast<const char*>(encoded));
@@ -229,7 +216,7 @@ int GetWebLinks()
         if (active >= 0 && static_cast<size_t>(active) < g_Session.clients.size())
             session = std::string(FixedTextView(g_Session.clients[static_cast<size_t>(active)].session_id));
         const std::string user(FixedTextView(pv_user_info.user_id));
-        const std::string text = fmt("LoginData=1010|%s|%s|%d", user.c_str(), session.c_str(), 4);
+        const std::string text = formatText("LoginData=1010|%s|%s|%d", user.c_str(), session.c_str(), 4);
         std::string reply;
         long length = 0;
         const int status = RequestServer(pv_user_info.encrypt, 1010, text, reply, length);
@@ -238,7 +225,7 @@ int GetWebLinks()
             return 0;
         }
         if (status != 200) {
-            MsgBoxInfo(fmt("Internet Connectivity Error [%d]. Pls contact System Administrator", status));
+            MsgBoxInfo(formatText("Internet Connectivity Error [%d]. Pls contact System Administrator", status));
             return 0;
         }
         g_WebLinkTable.links.clear();
@@ -256,7 +243,7 @@ int GetWebLinks()
         if (count < 0)
             count = 0;
         if (count > detail::kMaxWebLinks) {
-            WriteLog(0, fmt("WebLinks count %d cut to %d", count, detail::kMaxWebLinks));
+            WriteLog(0, formatText("WebLinks count %d cut to %d", count, detail::kMaxWebLinks));
             count = detail::kMaxWebLinks;
         }
         std::vector<WebLinkRecord> links(static_cast<size_t>(count));
@@ -267,8 +254,8 @@ int GetWebLinks()
                 if (record.empty())
                     break;
                 detail::fillWebLink(links[i], detail::split(record, '|'));
-                WriteLog(0, fmt("Link No :%d, WebLinks : %s, MainGrp : %s", static_cast<int>(i), links[i].Name,
-                                links[i].MainGroup));
+                WriteLog(0, formatText("Link No :%d, WebLinks : %s, MainGrp : %s", static_cast<int>(i), links[i].Name,
+                                       links[i].MainGroup));
             }
         }
         g_WebLinkTable.links = std::move(links);
@@ -314,5 +301,5 @@ std::string GetSegmentExchanges(std::string_view instrument)
         return "NSE-FX";
     if (instrument == "CF" || instrument == "CO" || instrument == "CI")
         return "MCX-CM";
-    return fmt("%s|%s", "NSE", "BSE");
+    return formatText("%s|%s", "NSE", "BSE");
 }

@@ -144,15 +144,20 @@ void tellPane(int action, int index)
         WatchCommands::UpdateWatchlist(action, index);
 }
 
-// A value cell: its number (for the right alignment, sorting and the
-// filter bar) and its formatted text.
-void setValueCell(ui::GridModel& m, int rowId, int column, const std::string& text, int kind, const QuoteData& q)
+// A value cell: its formatted text, and with it its number (for the right
+// alignment, sorting and the filter bar's number rules). Ticks keep the
+// number current only while the filter bar can use it: turning every tick's
+// value into a variant and back costs more than the text itself.
+void setValueCell(ui::GridModel& m, int rowId, int column, const std::string& text, int kind, const QuoteData& q,
+                  bool withNumber)
 {
-    const QString shown = QString::fromStdString(text);
-    bool ok = false;
-    const double number = kind == kLastTrdTime ? ColumnKindValue(q, kind) : shown.toDouble(&ok);
-    if (ok || kind == kLastTrdTime)
-        m.setValue(rowId, column, number);
+    const QString shown = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    if (withNumber) {
+        bool ok = false;
+        const double number = kind == kLastTrdTime ? ColumnKindValue(q, kind) : shown.toDouble(&ok);
+        if (ok || kind == kLastTrdTime)
+            m.setValue(rowId, column, number);
+    }
     m.setText(rowId, column, shown);
 }
 
@@ -273,6 +278,7 @@ void CVortanexView::forgetGridRows()
 {
     m_grid->model().clearRows();
     m_gridRows.assign(m_list->rows.size(), -1);
+    m_shown.assign(m_list->rows.size(), ShownRow{});
     m_insertAfter = -1;
 }
 
@@ -524,7 +530,7 @@ int CVortanexView::DisplayRow(int position, int ordinal)
         for (int c = 0; c < valueColumns; ++c) {
             const int kind = m_list->kinds[static_cast<size_t>(c)];
             const WatchCell cell = RowCell(kind, s, q, &raised);
-            detail::setValueCell(m, rowId, c + kFixedWatchColumns, cell.text, kind, q);
+            detail::setValueCell(m, rowId, c + kFixedWatchColumns, cell.text, kind, q, true);
             paintCell(rowId, c + kFixedWatchColumns, static_cast<int>(cell.paint), 0, 0);
         }
         if (raised) {
@@ -539,6 +545,8 @@ int CVortanexView::DisplayRow(int position, int ordinal)
         m.setRowData(rowId, position);
         if (position >= static_cast<int>(m_gridRows.size()))
             m_gridRows.resize(static_cast<size_t>(position) + 1, -1);
+        if (position < static_cast<int>(m_shown.size()))
+            m_shown[static_cast<size_t>(position)].valid = false;
         m_gridRows[static_cast<size_t>(position)] = rowId;
         m_insertAfter = rowId;
         return m.positionOf(rowId);
@@ -677,15 +685,33 @@ int CVortanexView::DisplayFeeds(int securityIndex)
         }
         step = 4;
         const int valueColumns = std::clamp(m_list->columnCount - kFixedWatchColumns, 0, kColumnKinds);
+        if (position >= static_cast<int>(m_shown.size()))
+            m_shown.resize(static_cast<size_t>(position) + 1);
+        ShownRow& shown = m_shown[static_cast<size_t>(position)];
+        // Cells whose value, tick code and row colours are what the row
+        // already shows are left alone: in a quiet market most are.
+        const bool sameRow = shown.valid && shown.rowText == h.text && shown.rowBack == h.back;
+        const bool withNumber = m_grid->filterBarVisible();
         for (int c = 0; c < valueColumns; ++c) {
             const int kind = m_list->kinds[static_cast<size_t>(c)];
+            const double value = ColumnKindValue(q, kind);
+            const short tick = ColumnKindTick(q, kind);
+            const bool banded = kind == kWeek52High || kind == kWeek52Low;
+            if (sameRow && !banded && shown.value[static_cast<size_t>(c)] == value &&
+                shown.tick[static_cast<size_t>(c)] == tick)
+                continue;
+            shown.value[static_cast<size_t>(c)] = value;
+            shown.tick[static_cast<size_t>(c)] = tick;
             const WatchCell cell = TickCell(kind, s, q);
             const int column = c + kFixedWatchColumns;
-            detail::setValueCell(m, rowId, column, cell.text, kind, q);
+            detail::setValueCell(m, rowId, column, cell.text, kind, q, withNumber);
             paintCell(rowId, column, static_cast<int>(cell.paint), h.text, h.back);
             if (cell.band)
                 m.setBackColour(rowId, column, ui::rgbOf(*cell.band));
         }
+        shown.valid = true;
+        shown.rowText = h.text;
+        shown.rowBack = h.back;
         step = 5;
         m.setIcon(rowId, 2, LastPriceIcon(q.tick_code[kLastPrc]));
         ++m_redrawCounter;

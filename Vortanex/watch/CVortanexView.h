@@ -7,6 +7,7 @@
 // only.
 #include <QWidget>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -114,6 +115,14 @@ private:
     std::shared_ptr<WatchFeed> m_feed;
     std::unique_ptr<WatchlistRecord> m_list; // the table's record as last read
     std::vector<int> m_gridRows;             // list position -> grid row id (-1 = none)
+    // What a row's value cells show, by list position.
+    struct ShownRow {
+        bool valid = false;
+        unsigned rowText = 0, rowBack = 0;
+        std::array<double, 23> value{};
+        std::array<short, 23> tick{};
+    };
+    std::vector<ShownRow> m_shown;
     int m_watchIndex = -1;
     int m_windowSlot = -1;
     int m_listSource = 0;

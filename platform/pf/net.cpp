@@ -48,6 +48,45 @@ int finishConnect(int fd, int timeoutMs)
 
 } // namespace detail
 
+// --- SocketBase ---
+
+void detail::SocketBase::interrupt()
+{
+    std::lock_guard lock(m_mutex);
+    m_interrupted = true;
+    // On Linux a shutdown wakes a receiver even on an unconnected datagram
+    // socket (the call itself reports ENOTCONN).
+    if (m_fd >= 0)
+        ::shutdown(m_fd, SHUT_RDWR);
+}
+
+void detail::SocketBase::closeDescriptor()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+bool detail::SocketBase::isOpen() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_fd >= 0;
+}
+
+int detail::SocketBase::fd() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_fd;
+}
+
+std::string detail::SocketBase::error() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_error;
+}
+
 // --- TcpLink ---
 
 TcpLink::~TcpLink()
@@ -172,41 +211,11 @@ long TcpLink::receive(char* buffer, size_t size)
     }
 }
 
-void TcpLink::interrupt()
-{
-    std::lock_guard lock(m_mutex);
-    m_interrupted = true;
-    if (m_fd >= 0)
-        ::shutdown(m_fd, SHUT_RDWR);
-}
-
 void TcpLink::close()
 {
     // Under the send lock: no sender still holds the number when it is freed.
     std::lock_guard sendLock(m_sendMutex);
-    std::lock_guard lock(m_mutex);
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
-}
-
-bool TcpLink::isOpen() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_fd >= 0;
-}
-
-int TcpLink::fd() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_fd;
-}
-
-std::string TcpLink::error() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_error;
+    closeDescriptor();
 }
 
 // --- DatagramPort ---
@@ -276,11 +285,7 @@ int DatagramPort::port() const
 
 long DatagramPort::receive(char* buffer, size_t size)
 {
-    int fd;
-    {
-        std::lock_guard lock(m_mutex);
-        fd = m_fd;
-    }
+    const int fd = this->fd();
     if (fd < 0)
         return -1;
     for (;;) {
@@ -300,41 +305,9 @@ long DatagramPort::receive(char* buffer, size_t size)
     }
 }
 
-void DatagramPort::interrupt()
-{
-    std::lock_guard lock(m_mutex);
-    m_interrupted = true;
-    // On Linux a shutdown wakes a receiver even on an unconnected datagram
-    // socket (the call itself reports ENOTCONN).
-    if (m_fd >= 0)
-        ::shutdown(m_fd, SHUT_RDWR);
-}
-
 void DatagramPort::close()
 {
-    std::lock_guard lock(m_mutex);
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
-}
-
-bool DatagramPort::isOpen() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_fd >= 0;
-}
-
-int DatagramPort::fd() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_fd;
-}
-
-std::string DatagramPort::error() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_error;
+    closeDescriptor();
 }
 
 std::string localIPv4()

@@ -11,7 +11,37 @@
 
 namespace pf {
 
-class TcpLink {
+namespace detail {
+
+// What both socket kinds share: the descriptor, a sticky interrupt flag and
+// the last failure, all under one briefly held lock.
+class SocketBase {
+public:
+    // Any thread: ends a blocked receive() (and, on a link, refuses further
+    // sends), without releasing the descriptor.
+    void interrupt();
+
+    bool isOpen() const;
+    // The descriptor, -1 when closed.
+    int fd() const;
+    // The last failure as text ("connect: Connection refused").
+    std::string error() const;
+
+protected:
+    SocketBase() = default;
+    ~SocketBase() = default;
+    // Releases the descriptor; idempotent.
+    void closeDescriptor();
+
+    mutable std::mutex m_mutex; // short holds only: the fields below
+    int m_fd = -1;              // guarded by m_mutex
+    bool m_interrupted = false; // guarded by m_mutex; sticky: a socket is not reused after it
+    std::string m_error;        // guarded by m_mutex
+};
+
+} // namespace detail
+
+class TcpLink : public detail::SocketBase {
 public:
     TcpLink() = default;
     ~TcpLink();
@@ -31,29 +61,15 @@ public:
     // connection, -1 on an error or after interrupt(). Owner thread only.
     long receive(char* buffer, size_t size);
 
-    // Any thread: ends a blocked receive() and refuses further sends, without
-    // releasing the descriptor.
-    void interrupt();
-
     // Owner thread: closes the descriptor (under the send lock, so that no
     // sender uses a stale number). Idempotent.
     void close();
 
-    bool isOpen() const;
-    // The descriptor, -1 when closed.
-    int fd() const;
-    // The last failure as text ("connect: Connection refused").
-    std::string error() const;
-
 private:
-    std::mutex m_sendMutex;     // serialises senders, and close() against them
-    mutable std::mutex m_mutex; // short holds only: the fields below
-    int m_fd = -1;              // guarded by m_mutex
-    bool m_interrupted = false; // guarded by m_mutex; sticky: a link is not reused after it
-    std::string m_error;        // guarded by m_mutex
+    std::mutex m_sendMutex; // serialises senders, and close() against them
 };
 
-class DatagramPort {
+class DatagramPort : public detail::SocketBase {
 public:
     DatagramPort() = default;
     ~DatagramPort();
@@ -71,18 +87,7 @@ public:
     // One datagram: its size, or -1 on an error or after interrupt().
     long receive(char* buffer, size_t size);
 
-    // Any thread: ends a blocked receive().
-    void interrupt();
     void close();
-    bool isOpen() const;
-    int fd() const;
-    std::string error() const;
-
-private:
-    mutable std::mutex m_mutex;
-    int m_fd = -1;           // guarded by m_mutex
-    bool m_interrupted = false; // guarded by m_mutex
-    std::string m_error;     // guarded by m_mutex
 };
 
 // The first non-loopback IPv4 address of this machine in dotted form

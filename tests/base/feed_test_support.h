@@ -14,15 +14,29 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace feedtest {
+
+// Waits up to 10 s for cond (a bounded wait, not a timing assertion).
+template <typename Cond>
+bool eventually(Cond cond)
+{
+    for (int i = 0; i < 1000; ++i) {
+        if (cond())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return cond();
+}
 
 // Securities 0..count-1: NSE cash, token i+1, watch token 2*(i+1)-1, plus the
 // rows the caller appends. Published as the program's table.

@@ -21,17 +21,6 @@ namespace {
 
 using namespace feedtest;
 
-template <typename Cond>
-bool eventually(Cond cond)
-{
-    for (int i = 0; i < 1000; ++i) {
-        if (cond())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return cond();
-}
-
 // The request function's feed codes, straight to the broker's HTTP port.
 class BrokerServer : public ServerAccess {
 public:

@@ -22,18 +22,6 @@ namespace {
 
 using namespace feedtest;
 
-// Waits up to 10 s for cond (a bounded wait, not a timing assertion).
-template <typename Cond>
-bool eventually(Cond cond)
-{
-    for (int i = 0; i < 1000; ++i) {
-        if (cond())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return cond();
-}
-
 std::string frame(std::string_view msg, char flag = '0')
 {
     char head[8];

@@ -1,5 +1,7 @@
 #include "LoginFixture.h"
 
+#include "broker_test_support.h"
+
 #include "app/AppSettings.h"
 #include "app/CLogin.h"
 #include "app/ConfigFile.h"
@@ -8,9 +10,7 @@
 #include "app/LoginExchange.h"
 #include "app/ProgramPaths.h"
 #include "app/SessionRecord.h"
-#include "server/RequestServer.h"
 
-#include "pf/http_session.h"
 #include "ui/modal_host.h"
 #include "ui/ui_thread.h"
 
@@ -24,19 +24,9 @@ void LoginFixture::SetUp()
     Headless::SetUp();
     SetProgramPaths(paths);
     StartLog(paths);
-    tb::BrokerOptions o;
-    o.securities = 200;
-    o.keepAliveMs = 0;
-    broker = std::make_unique<tb::TestBroker>(o);
-    std::string error;
-    ASSERT_TRUE(broker->start(&error)) << error;
-    RootInternetSession().setConnectTo({broker->connectToMap()});
-
-    g_Config = ConfigRecord{};
-    CopyFixedText(g_Config.Trade_Host, "127.0.0.1");
-    g_Config.Trade_Port = broker->httpPort();
-    CopyFixedText(g_Config.Watch_Host, "127.0.0.1");
-    CopyFixedText(g_Config.Market_Data_Host, "127.0.0.1");
+    broker = brokertest::startLoopbackBroker(200);
+    ASSERT_TRUE(broker);
+    brokertest::pointConfigAt(*broker);
     ClearSessionRecord();
     pv_user_info = UserInfoRecord{};
     g_Session = SessionValues{};
@@ -52,10 +42,7 @@ void LoginFixture::SetUp()
 
 void LoginFixture::TearDown()
 {
-    if (broker)
-        broker->stop();
-    broker.reset();
-    RootInternetSession().setConnectTo({});
+    brokertest::stopLoopbackBroker(broker);
     CloseLog();
     g_Config = ConfigRecord{};
     ClearSessionRecord();

@@ -10,6 +10,8 @@
 #include "orders/OrderFormIds.h"
 #include "orders/OrderReply.h"
 #include "orders/OrderSecurity.h"
+#include "orders/PositionRecords.h"
+#include "app/AppSettings.h"
 #include "orders/WatchOrderCommands.h"
 
 #include "ui/form_driver.h"
@@ -202,6 +204,56 @@ TEST_F(OrderFormTest, KeysSwitchSidesAndStepQuantity)
     EXPECT_EQ(form->text(kQuantity), "2");
     form->StepPrice(1);
     EXPECT_EQ(form->text(kPrice), "1500.10");
+}
+
+TEST_F(OrderFormTest, StopLossMarkSetsTheTriggerBelowABuyOnTheTick)
+{
+    g_AppSettings.stoploss_percent = 50; // 0.5 %
+    CDlgOrderFormExp* form = open(1, equity(), 'B', 100.00);
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver d(*form);
+    d.pick(kOrderMark, 2); // "Stoploss", id 5
+    ASSERT_EQ(form->text(kOrderMark), "Stoploss");
+    d.type(kPrice, "100.00");
+    form->StepPrice(1);
+    form->StepPrice(-1);
+    EXPECT_EQ(form->text(kTrigger), "99.50");
+    d.type(kPrice, "99.97"); // 99.47015 -> 9947 paise, up to the 5-paise tick
+    form->StepPrice(1);
+    form->StepPrice(-1);
+    EXPECT_EQ(form->text(kTrigger), "99.50");
+    g_AppSettings.stoploss_percent = 0;
+}
+
+TEST_F(OrderFormTest, SquareOffOfAPositionLocksTheSideAndSendsTheSquareOffRecord)
+{
+    const int sec = equity();
+    {
+        ClientRiskRecords& risk = ActiveClientRiskRecords();
+        std::lock_guard lock(risk.mutex);
+        PositionRecord p;
+        p.sec_index = sec;
+        p.net_qty = -25;
+        p.product = 5;
+        risk.positions = {p};
+    }
+    CDlgOrderFormExp* form = open(7, 0, 'B', 1500.05);
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->Mode(), 1);
+    EXPECT_EQ(form->RequestedMode(), 7);
+    EXPECT_TRUE(form->SideLocked());
+    EXPECT_EQ(form->text(kOk), "Square-Off Order");
+    EXPECT_EQ(form->text(kQuantity), "25");
+    form->keys().feed(static_cast<ui::Key>(static_cast<int>(ui::Key::F1) + 1)); // F2: ignored
+    EXPECT_EQ(form->Side(), 'B');
+    ui::FormDriver(*form).type(kPrice, "1500.05").click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    const auto sent = orderRequests();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_NE(sent[0].decoded.text.find("OrderData1=106|CID01|N|00:00:00:00|"), std::string::npos)
+        << sent[0].decoded.text;
+    EXPECT_NE(sent[0].decoded.text.find("|NN|B|25|150005.00|5|U1|ABC12|ABC12|N||0|4|"), std::string::npos);
+    ActiveClientRiskRecords().positions.clear();
 }
 
 TEST(QuoteSnapshot, ReadsBidAskAndLastFromTheSecondItem)

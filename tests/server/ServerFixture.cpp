@@ -1,7 +1,8 @@
 #include "ServerFixture.h"
 
+#include "broker_test_support.h"
+
 #include "server/CProxyDetails.h"
-#include "server/RequestServer.h"
 
 #include "app/AppSettings.h"
 #include "app/ConfigFile.h"
@@ -9,7 +10,6 @@
 #include "app/ProgramPaths.h"
 #include "app/SessionRecord.h"
 
-#include "pf/http_session.h"
 #include "pf/lzo.h"
 #include "ui/form.h"
 #include "ui/form_driver.h"
@@ -24,21 +24,11 @@ void ServerFixture::SetUp()
 {
     Headless::SetUp();
     SetProgramPaths(paths);
-    tb::BrokerOptions o;
-    o.securities = 200;
-    o.keepAliveMs = 0;
-    broker = std::make_unique<tb::TestBroker>(o);
-    std::string error;
-    ASSERT_TRUE(broker->start(&error)) << error;
-    RootInternetSession().setConnectTo({broker->connectToMap()});
-
-    g_Config = ConfigRecord{};
-    CopyFixedText(g_Config.Trade_Host, "127.0.0.1");
-    g_Config.Trade_Port = broker->httpPort();
+    broker = brokertest::startLoopbackBroker(200);
+    ASSERT_TRUE(broker);
+    brokertest::pointConfigAt(*broker);
     CopyFixedText(g_Config.Security_Host, "127.0.0.1");
-    CopyFixedText(g_Config.Watch_Host, "127.0.0.1");
     CopyFixedText(g_Config.Feeds_Host, "127.0.0.1");
-    CopyFixedText(g_Config.Market_Data_Host, "127.0.0.1");
     ClearSessionRecord();
     pv_user_info = UserInfoRecord{};
     CopyFixedText(pv_user_info.user_id, "U1");
@@ -53,10 +43,7 @@ void ServerFixture::SetUp()
 
 void ServerFixture::TearDown()
 {
-    if (broker)
-        broker->stop();
-    broker.reset();
-    RootInternetSession().setConnectTo({});
+    brokertest::stopLoopbackBroker(broker);
     Headless::TearDown();
 }
 

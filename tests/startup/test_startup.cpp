@@ -371,6 +371,36 @@ TEST_F(StartupTest, OrderCommandsCheckTheRightAndTheClientFirst)
     closeAndExit(app);
 }
 
+TEST_F(StartupTest, WebLinksOfKindOOpenAtLoginAndLinksRefuseWhileLocked)
+{
+    writeConfig();
+    // Three links: an auto-open one with the client code, a plain one, one off the range.
+    broker->setReply("LoginData=1010",
+                     "1010|0|OK|2~News|1|501|Market News|Research|1|12O|Tip^Charts|2|502|Charts|Tools|2|10W|Tip", 1);
+    scriptLogin("U1", "Test@123");
+    CVortanexApp app;
+    app.setOptions(options());
+    ASSERT_TRUE(app.InitInstance());
+    const std::string base = "http://127.0.0.1:" + std::to_string(broker->httpPort()) + "/qtrade/qlogin.exe?";
+    ASSERT_EQ(shell.calls().size(), 1u);
+    EXPECT_EQ(shell.calls()[0].target, base + "LoginData=1002|U1|" + std::string(pv_user_info.session_id)
+                                            + "|501&ClientUserId=ABC12");
+
+    app.mainFrame()->Commands().invoke(CVortanexApp::kFirstWebLinkCommand + 1);
+    ASSERT_EQ(shell.calls().size(), 2u);
+    EXPECT_EQ(shell.calls()[1].target,
+              base + "LoginData=1002|U1|" + std::string(pv_user_info.session_id) + "|502&ClientUserId=");
+    // A command past the table does nothing.
+    app.OnCommandWebLink(CVortanexApp::kFirstWebLinkCommand + 2);
+    EXPECT_EQ(shell.calls().size(), 2u);
+
+    app.mainFrame()->Commands().invoke(ID_FILE_LOCKTERMINAL);
+    app.OnCommandWebLink(CVortanexApp::kFirstWebLinkCommand);
+    EXPECT_TRUE(boxShown("Terminal is Locked. Pls Unlock to proceed."));
+    EXPECT_EQ(shell.calls().size(), 2u);
+    app.ExitInstance();
+}
+
 TEST_F(StartupTest, NoConfigurationEndsTheRunAndTheExitIsSafe)
 {
     CVortanexApp app;

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <random>
 #include <cstring>
 #include <optional>
 
@@ -58,6 +60,27 @@ INSTANTIATE_TEST_SUITE_P(
                       ValueCase{"CommodityTradedValue", kTotTrdVal, 123400, false, 1, 0, "1234"},
                       ValueCase{"PriceBand", kLowPrcRange, 99950, false, 0, 0, "999.50"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The price and quantity texts are written without printf; printf is the reference.
+TEST(WatchCells, FastTextsMatchPrintf)
+{
+    std::mt19937_64 rng(7);
+    const SecurityRecord equity = security(), currency = security(true);
+    char ref[64];
+    for (int i = 0; i < 20000; ++i) {
+        double v = static_cast<double>(static_cast<long long>(rng() % 2000000000001ULL) - 1000000000000LL);
+        if (i % 3 == 0)
+            v = static_cast<double>(static_cast<int>(rng() % 2001) - 1000);
+        if (i % 7 == 0)
+            v += 0.5; // not whole: printf itself
+        std::snprintf(ref, sizeof ref, "%0.2lf", v != 0 ? v / 100 : 0.0);
+        ASSERT_EQ(FormatWatchValue(kLastPrc, v, equity), ref) << v;
+        std::snprintf(ref, sizeof ref, "%0.4lf", v != 0 ? v / 100 : 0.0);
+        ASSERT_EQ(FormatWatchValue(kBidPrc, v, currency), ref) << v;
+        std::snprintf(ref, sizeof ref, "%0.0lf", v);
+        ASSERT_EQ(FormatWatchValue(kBidQty, v, equity), ref) << v;
+    }
+}
 
 TEST(WatchCells, TimeKindShowsTheLocalTime)
 {

@@ -1,0 +1,83 @@
+#include "orders/OrderConfirmation.h"
+
+#include "app/FixedText.h"
+#include "app/LogWriter.h"
+#include "orders/ClientOrderStore.h"
+#include "watch/TextSplit.h"
+
+#include <cstdlib>
+#include <vector>
+
+namespace detail {
+namespace {
+
+bool isStoreKind(int kind)
+{
+    return kind == 0 || (kind >= 2 && kind <= 8) || kind == 100;
+}
+
+double rupees(const std::string& paise)
+{
+    const double v = std::strtod(paise.c_str(), nullptr);
+    return v != 0 ? v / 100 : 0;
+}
+
+} // namespace
+} // namespace detail
+
+bool ReadConfirmationRecord(std::string_view payload, int& kind, std::string& clientCode, OrderInfo& record)
+{
+    std::vector<std::string> f;
+    SplitString(payload, '|', f);
+    auto field = [&f](size_t i) { return i < f.size() ? f[i] : std::string(); };
+    kind = static_cast<int>(std::strtol(field(1).c_str(), nullptr, 10));
+    if (!detail::isStoreKind(kind))
+        return false;
+    record = OrderInfo{};
+    record.token = static_cast<int32_t>(std::strtol(field(2).c_str(), nullptr, 10));
+    CopyFixedText(record.exchange, field(3));
+    clientCode = field(5);
+    CopyFixedText(record.client_code, clientCode);
+    CopyFixedText(record.buy_sell, field(6));
+    record.side = record.buy_sell[0] ? record.buy_sell[0] : '-';
+    record.order_no = std::strtod(field(7).c_str(), nullptr);
+    record.open_qty = static_cast<int32_t>(std::strtol(field(9).c_str(), nullptr, 10));
+    record.price = detail::rupees(field(10));
+    record.trigger = detail::rupees(field(11));
+    // The status is the short text of field 13; some servers put it one
+    // field earlier and leave 13 empty.
+    const std::string status = !field(13).empty() ? field(13) : field(12);
+    CopyFixedText(record.status, status);
+    CopyFixedText(record.time, field(14));
+    CopyFixedText(record.exch_order_no, field(15).empty() ? std::string("-NA-") : field(15));
+    return true;
+}
+
+bool ApplyOrderConfirmation(const std::string& clientCode, std::string_view payload)
+{
+    try {
+        int kind = 0;
+        std::string client;
+        OrderInfo record;
+        if (!ReadConfirmationRecord(payload, kind, client, record))
+            return false;
+        const std::string& code = clientCode.empty() ? client : clientCode;
+        OrderBookLink* book = CurrentOrderBookLink();
+        if (!book || !book->isOpen() || !book->isIdle())
+            return false;
+        const std::string filter = book->clientFilter();
+        if (!filter.empty() && filter != code)
+            return false;
+        ClientInfo* entry = ActiveClientEntry();
+        if (!entry) {
+            WriteLog(0, "Unable to update order confirmation for message [" + std::string(payload) +
+                            "] reason [client ref structure returned NULL value]");
+            return false;
+        }
+        FillOrderReport(entry, 3, kind, {}, &record);
+        return true;
+    } catch (...) {
+        WriteLog(0, "Exception in ApplyOrderConfirmation");
+        return false;
+    }
+}

@@ -1,0 +1,18 @@
+#pragma once
+// Order confirmations from the live feed (message 130) into the active
+// client's order store. The feed's consumer calls ApplyOrderConfirmation with
+// the raw payload; the store is updated only while the order book is open,
+// not downloading, and shows that client or all clients.
+#include "orders/OrderInfo.h"
+
+#include <string>
+#include <string_view>
+
+// Reads a 130 payload ('|'-separated, fields trimmed) into the confirmation
+// record the store's update takes: order number, the event's quantity (in the
+// open-quantity field), status, price and trigger in rupees, time and the
+// exchange order number. False when the kind is not one the store knows.
+bool ReadConfirmationRecord(std::string_view payload, int& kind, std::string& clientCode, OrderInfo& record);
+
+// True when the store was asked to update (the book's rules allowed it).
+bool ApplyOrderConfirmation(const std::string& clientCode, std::string_view payload);

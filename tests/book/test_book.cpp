@@ -1,0 +1,343 @@
+// The order book against the test broker: the download into the store and
+// the grid, confirmations from the feed, the dealer's client rule, closing
+// during a download, and an order's way from the order form to traded.
+#include "OrderFixture.h"
+
+#include "server/FeedDispatcher.h"
+#include "server/FeedState.h"
+#include "server/FeedSubscriptions.h"
+#include "server/SecurityTable.h"
+
+#include "OrderMaster.h"
+#include "app/FixedText.h"
+#include "app/SessionRecord.h"
+#include "frame/controls/CMyReportCtrl.h"
+#include "orders/ClientOrderStore.h"
+#include "orders/COrderViewEx.h"
+#include "orders/OrderConfirmation.h"
+#include "orders/OrderSecurity.h"
+
+#include "Lzo.h"
+#include "RequestDecoder.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Columns of the grid.
+constexpr int kOrderNoCol = 3;
+constexpr int kPriceCol = 7;
+constexpr int kOpenQtyCol = 9;
+constexpr int kStatusCol = 10;
+
+// The program's consumer of feed confirmations, as the book needs it.
+class BookConsumers final : public FeedConsumers {
+public:
+    void orderConfirmationPayload(const std::string& client, const std::string& payload) override
+    {
+        ApplyOrderConfirmation(client, payload);
+    }
+};
+
+class NoIndexRows final : public IndexRows {
+public:
+    bool update(int, const std::function<void(IndexRecord&)>&, IndexRecord&) override { return false; }
+};
+
+class OrderBookTest : public ordertest::OrderFixture {
+protected:
+    void SetUp() override
+    {
+        OrderFixture::SetUp();
+        CopyFixedText(pv_user_info.session_id, "SESS01");
+        sec = findSecurity("NN", "EQ");
+        ASSERT_GE(sec, 0);
+        token = OrderSecurityAt(sec).token;
+    }
+    void TearDown() override
+    {
+        if (g_pOrderViewEx)
+            delete g_pOrderViewEx;
+        EXPECT_TRUE(WaitOrderReportDownloads(20000));
+        pumpUntil([] { return false; }, 50);
+        SetLoggedIn(false);
+        OrderFixture::TearDown();
+    }
+
+    // One report row: token, exchange, order number ... name, mark name.
+    std::string row(int orderNo, char side, int qty, double price, int open, const std::string& status) const
+    {
+        char p[32];
+        std::snprintf(p, sizeof p, "%.2f", price);
+        return "101|CID01|" + std::to_string(token) + "|NN|" + std::to_string(orderNo) + "|EX" +
+               std::to_string(orderNo) + "|" + (side == 'B' ? "Buy" : "Sell") + "|" + std::to_string(qty) + "|" + p +
+               "|" + std::to_string(open) + "|09:15:00|" + status + "|0.00|0|3|ABC12|0|U1|SEC-EQ|Normal";
+    }
+    std::string threeOrders() const
+    {
+        return "600|0|OK|3~" + row(1001, 'B', 10, 1500.05, 10, "OPN") + "^" + row(1002, 'S', 10, 1510, 10, "OPN") + "^" +
+               row(1003, 'B', 5, 0, 5, "OPN");
+    }
+
+    std::vector<tb::RecordedRequest> reportRequests() const
+    {
+        std::vector<tb::RecordedRequest> out;
+        for (const tb::RecordedRequest& r : broker->requests())
+            if (r.key() == "ReportData=600")
+                out.push_back(r);
+        return out;
+    }
+    bool waitLoaded(COrderViewEx* view, int rows)
+    {
+        return pumpUntil([&] { return !view->isBusy() && view->grid()->model().rowTotal() == rows; }, 20000);
+    }
+    bool waitIdleBook(COrderViewEx* view)
+    {
+        return pumpUntil([&] { return !view->isBusy(); }, 20000);
+    }
+    QString cell(COrderViewEx* view, int recordIndex, int column) const
+    {
+        return view->grid()->model().text(view->rowOfRecord(recordIndex), column);
+    }
+    int askCount(const std::string& text) const
+    {
+        int n = 0;
+        for (const testkit::AskRecord& a : prompter.asks())
+            n += a.text == text;
+        return n;
+    }
+
+    int sec = -1;
+    int token = 0;
+};
+
+TEST_F(OrderBookTest, AReplyOfThreeOrdersShowsThreeRows)
+{
+    broker->setReply("ReportData=600", threeOrders());
+    COrderViewEx* view = OpenOrderBook();
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(waitLoaded(view, 3));
+
+    const auto sent = reportRequests();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].decoded.text, "ReportData=600|CID01|U1|4|ABC12|0|1|0|0&AClient=N");
+    EXPECT_EQ(view->windowTitle().toStdString(), "Order Report [All]");
+    EXPECT_EQ(view->clientEdit()->text().toStdString(), "ABC12");
+    EXPECT_TRUE(view->clientEdit()->isReadOnly());
+    EXPECT_TRUE(barHas("Downloading Order Report for Client :ABC12"));
+    EXPECT_TRUE(barHas("Order Report Downloaded Successfully for Client :ABC12, Total Orders :3"));
+    EXPECT_EQ(StoredOrderCount(ActiveClientEntry()), 3);
+
+    EXPECT_EQ(cell(view, 0, 0).toStdString(), "SEC~EQ");
+    EXPECT_EQ(cell(view, 0, 1).toStdString(), "NSE");
+    EXPECT_EQ(cell(view, 1, kOrderNoCol).toStdString(), "1002");
+    EXPECT_EQ(cell(view, 0, kPriceCol).toStdString(), "1500.05");
+    EXPECT_EQ(cell(view, 1, 5).toStdString(), "Sell");
+    EXPECT_EQ(view->grid()->model().value(view->rowOfRecord(1), kOpenQtyCol).toInt(), 10);
+    // Buy and sell rows differ in colour.
+    EXPECT_NE(view->grid()->model().textColour(view->rowOfRecord(0), 0).bgr,
+              view->grid()->model().textColour(view->rowOfRecord(1), 0).bgr);
+    EXPECT_TRUE(view->refreshButton()->isEnabled());
+    EXPECT_EQ(prompter.askCount(), 0u);
+}
+
+TEST_F(OrderBookTest, AConfirmationForOrderTwoUpdatesItsRow)
+{
+    broker->setReply("ReportData=600", threeOrders());
+    COrderViewEx* view = OpenOrderBook();
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(waitLoaded(view, 3));
+
+    // Through the feed's dispatcher, as the program receives it.
+    BookConsumers consumers;
+    NoIndexRows indices;
+    FeedDispatcher::Options options;
+    options.inlineForTests = true;
+    FeedDispatcher dispatcher(consumers, FeedSubscriptions::instance(), indices, options);
+    SetLoggedIn(true);
+    auto feed = [&](const std::string& payload) {
+        const std::string message = "130," + payload;
+        dispatcher.Distribute_Feed(message.c_str(), static_cast<int>(message.size()));
+        dispatcher.drain();
+    };
+    const std::string t = std::to_string(token);
+
+    // A partial trade of 4 at 1505.00.
+    feed("1|100|" + t + "|NN||ABC12|S|1002||4|150500|0||OPN|09:20:00|EX1002|TR1||||");
+    ASSERT_TRUE(pumpUntil([&] { return cell(view, 1, kStatusCol) == "OPF"; }, 5000));
+    EXPECT_EQ(view->grid()->model().value(view->rowOfRecord(1), kOpenQtyCol).toInt(), 6);
+    EXPECT_EQ(cell(view, 1, kPriceCol).toStdString(), "1505.00");
+    EXPECT_EQ(cell(view, 1, 11).toStdString(), "09:20:00");
+    // The other rows are untouched.
+    EXPECT_EQ(cell(view, 0, kStatusCol).toStdString(), "OPN");
+    EXPECT_EQ(cell(view, 2, kStatusCol).toStdString(), "OPN");
+
+    // Another client's confirmation does not reach a book that shows ABC12.
+    feed("1|3|" + t + "|NN||XYZ99|S|1002||0|150500|0||CAN|09:21:00|EX1002|||||");
+    pumpUntil([] { return false; }, 50);
+    EXPECT_EQ(cell(view, 1, kStatusCol).toStdString(), "OPF");
+
+    // The rest trades: traded.
+    feed("1|100|" + t + "|NN||ABC12|S|1002||6|150500|0||OPN|09:22:00|EX1002|TR2||||");
+    ASSERT_TRUE(pumpUntil([&] { return cell(view, 1, kStatusCol) == "TRAD"; }, 5000));
+    EXPECT_EQ(view->grid()->model().value(view->rowOfRecord(1), kOpenQtyCol).toInt(), 0);
+    dispatcher.stop();
+}
+
+TEST_F(OrderBookTest, ConfirmationsWaitWhileTheBookDownloads)
+{
+    broker->setReply("ReportData=600", threeOrders());
+    COrderViewEx* view = OpenOrderBook();
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(waitLoaded(view, 3));
+
+    tb::HttpFault slow;
+    slow.delayMs = 600;
+    broker->armFault("/qtrade/qreport.exe", slow);
+    view->OnOrderRefresh();
+    ASSERT_TRUE(view->isBusy());
+    const std::string t = std::to_string(token);
+    EXPECT_FALSE(ApplyOrderConfirmation("ABC12", "1|100|" + t + "|NN||ABC12|S|1002||4|150500|0||OPN|09:20:00|EX1002"));
+    ASSERT_TRUE(waitLoaded(view, 3));
+    EXPECT_EQ(cell(view, 1, kStatusCol).toStdString(), "OPN");
+    EXPECT_TRUE(ApplyOrderConfirmation("ABC12", "1|100|" + t + "|NN||ABC12|S|1002||4|150500|0||OPN|09:20:00|EX1002"));
+    ASSERT_TRUE(pumpUntil([&] { return cell(view, 1, kStatusCol) == "OPF"; }, 5000));
+}
+
+TEST_F(OrderBookTest, DealerClientRule)
+{
+    pv_user_info.user_type = 'D';
+    broker->setReply("ReportData=600", "600|0|OK|0");
+    COrderViewEx* view = OpenOrderBook();
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(waitIdleBook(view));
+    // An empty edit asks for every client of the dealer's session.
+    auto sent = reportRequests();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].decoded.text, "ReportData=600|SESS01|U1|4||1|0|0|0&AClient=N");
+    EXPECT_FALSE(view->clientEdit()->isReadOnly());
+    EXPECT_EQ(view->shownClient(), "");
+    EXPECT_TRUE(barHas("Downloading Order Report for Dealer :CID01"));
+
+    int boxes = 0;
+    for (const char* bad : {"AB12", "ABC123", "AB-12", "A B12"}) {
+        view->clientEdit()->setText(QString::fromLatin1(bad));
+        view->refreshButton()->click();
+        EXPECT_EQ(askCount("Please enter Valid Client"), ++boxes) << bad;
+        EXPECT_FALSE(view->isBusy()) << bad;
+        EXPECT_TRUE(view->refreshButton()->isEnabled()) << bad;
+    }
+    pumpUntil([] { return false; }, 100);
+    EXPECT_EQ(reportRequests().size(), 1u);
+
+    view->clientEdit()->setText(QStringLiteral(" XYZ12 "));
+    view->refreshButton()->click();
+    ASSERT_TRUE(waitIdleBook(view));
+    sent = reportRequests();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[1].decoded.text, "ReportData=600|SESS01|U1|4|XYZ12|0|1|0|0&AClient=N");
+    EXPECT_EQ(view->shownClient(), "XYZ12");
+}
+
+TEST_F(OrderBookTest, ServerErrorsEndIdleWithAnEmptyGrid)
+{
+    struct Case {
+        std::string reply;
+        std::string box; // empty: no box
+        std::string bar; // empty: nothing expected on the bar
+    };
+    const Case cases[] = {
+        {"600|0|OK|0", "", ""},
+        {"600|1205|Session is busy|0", "", "Session is busy"},
+        {"600|7|No orders today|0", "No orders today", ""},
+        {"600|0", "No response received from server", ""},
+    };
+    broker->setReply("ReportData=600", threeOrders(), 1);
+    COrderViewEx* view = OpenOrderBook();
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(waitLoaded(view, 3));
+    for (const Case& c : cases) {
+        const size_t asked = prompter.askCount();
+        broker->setReply("ReportData=600", c.reply, 1);
+        view->previousOrdersBox()->setChecked(true);
+        view->OnOrderRefresh();
+        ASSERT_TRUE(waitLoaded(view, 0)) << c.reply;
+        EXPECT_FALSE(view->previousOrdersBox()->isChecked()) << c.reply;
+        if (c.box.empty()) {
+            EXPECT_EQ(prompter.askCount(), asked) << c.reply;
+        } else {
+            EXPECT_EQ(askCount(c.box), 1) << c.reply;
+        }
+        if (!c.bar.empty()) {
+            EXPECT_TRUE(barHas(c.bar)) << c.reply;
+        }
+    }
+    // The "previous orders" tick went with the request that carried it.
+    const auto sent = reportRequests();
+    ASSERT_GE(sent.size(), 2u);
+    EXPECT_NE(sent.back().decoded.text.find("|0|1|2|0&AClient=N"), std::string::npos) << sent.back().decoded.text;
+}
+
+TEST_F(OrderBookTest, ClosingDuringADelayedDownloadIsSafe)
+{
+    broker->setReply("ReportData=600", threeOrders());
+    tb::HttpFault slow;
+    slow.delayMs = 500;
+    broker->armFault("/qtrade/qreport.exe", slow);
+    COrderViewEx* view = OpenOrderBook();
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->isBusy());
+    view->close();
+    pumpUntil([] { return g_pOrderViewEx == nullptr; }, 1000);
+    EXPECT_EQ(g_pOrderViewEx, nullptr);
+    ASSERT_TRUE(broker->waitForKey("ReportData=600", 5000));
+    ASSERT_TRUE(WaitOrderReportDownloads(20000));
+    pumpUntil([] { return false; }, 100);
+    EXPECT_EQ(StoredOrderCount(ActiveClientEntry()), 0);
+    EXPECT_FALSE(barHas("Order Report Downloaded Successfully"));
+    EXPECT_EQ(prompter.askCount(), 0u);
+
+    // A book opened again downloads anew.
+    COrderViewEx* again = OpenOrderBook();
+    ASSERT_NE(again, nullptr);
+    ASSERT_TRUE(waitLoaded(again, 3));
+}
+
+TEST_F(OrderBookTest, SecurityFilterAndCompressedReportFromTheOrderDesk)
+{
+    // Three orders accepted by the broker's desk, two on our security.
+    const int other = sec + 1;
+    ASSERT_GT(OrderSecurityAt(other).token, 0);
+    auto place = [&](int security, const char* qty) {
+        const OrderSecurity s = OrderSecurityAt(security);
+        const std::string text = "NoOfOrders=1&OrderData1=101|CID01|N|00:00:00:00|" + std::to_string(s.token) + "|" +
+                                 s.exchange + "|B|" + qty + "|150005.00|U1|ABC12|ABC12|00-00-0000|0|0.00|0|GFD|C|3|N";
+        ASSERT_NE(broker->orderDesk().reply(tb::splitRequest(text), "U1").find("|0|"), std::string::npos);
+    };
+    place(sec, "10");
+    place(other, "20");
+    place(sec, "30");
+    broker->setLoginField(25, "1");
+    g_Session.compressed_replies = 1;
+
+    g_nPendingSecIndex = sec;
+    COrderViewEx* view = OpenOrderBook();
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(g_nPendingSecIndex.load(), -1);
+    EXPECT_EQ(view->windowTitle().toStdString(), "Order Report [Filtered]");
+    ASSERT_TRUE(waitLoaded(view, 2));
+    EXPECT_EQ(StoredOrderCount(ActiveClientEntry()), 3);
+    EXPECT_EQ(cell(view, 2, 6).toInt(), 30);
+
+    // F3's reset shows every order again.
+    view->ResetSecIndex();
+    ASSERT_TRUE(waitLoaded(view, 3));
+    EXPECT_EQ(view->windowTitle().toStdString(), "Order Report [All]");
+    g_Session.compressed_replies = 0;
+}
+
+} // namespace
