@@ -14,6 +14,7 @@
 #include "app/ConfigFile.h"
 #include "app/SessionRecord.h"
 #include "watch/CVortanexView.h"
+#include "frame/controls/CMyGridCtrl.h"
 
 #include <QApplication>
 #include <QPixmap>

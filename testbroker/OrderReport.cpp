@@ -9,10 +9,7 @@ namespace tb {
 namespace detail {
 namespace {
 
-std::string field(const std::vector<std::string>& f, size_t i)
-{
-    return i < f.size() ? f[i] : std::string();
-}
+std::string field(const std::vector<std::string>& f, size_t i) { return i < f.size() ? f[i] : std::string(); }
 
 std::string rupees(const std::string& paise)
 {
@@ -24,22 +21,30 @@ std::string rupees(const std::string& paise)
 std::string markName(int mark)
 {
     switch (mark) {
-    case 0: return "Normal";
-    case 1: return "Delivery";
-    case 2: return "BNST";
-    case 4: return "MTF";
-    case 5: return "Stop Loss";
-    case 7: return "DDS";
-    case 12: return "MIS Options";
-    default: return {};
+    case 0:
+        return "Normal";
+    case 1:
+        return "Delivery";
+    case 2:
+        return "BNST";
+    case 4:
+        return "MTF";
+    case 5:
+        return "Stop Loss";
+    case 7:
+        return "DDS";
+    case 12:
+        return "MIS Options";
+    default:
+        return {};
     }
 }
 
 } // namespace
 } // namespace detail
 
-std::string orderReportBody(const std::vector<DeskOrder>& orders, const Universe& universe,
-                            const std::vector<std::string>& fields)
+std::string orderReportBody(
+    const std::vector<DeskOrder>& orders, const Universe& universe, const std::vector<std::string>& fields)
 {
     const std::string client = detail::field(fields, 4);
     const bool oneClient = detail::field(fields, 6) == "1";

@@ -14,7 +14,7 @@ class Universe;
 
 // fields: the request's '|' fields after "ReportData=" (0 = "600", 1 account,
 // 2 user, 3 "4", 4 client code, 5 all clients, 6 one client, 7 previous).
-std::string orderReportBody(const std::vector<DeskOrder>& orders, const Universe& universe,
-                            const std::vector<std::string>& fields);
+std::string orderReportBody(
+    const std::vector<DeskOrder>& orders, const Universe& universe, const std::vector<std::string>& fields);
 
 } // namespace tb

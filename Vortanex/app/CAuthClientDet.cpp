@@ -46,7 +46,6 @@ bool isOneOf(int id, std::initializer_list<int> ids)
     return false;
 }
 
-constexpr const char* kNoResponse = "No response received for your request please try after some time";
 constexpr const char* kUnableForgot = "Unable to send forgot password request";
 
 } // namespace
@@ -280,7 +279,7 @@ std::optional<std::vector<std::string>> CAuthClientDet::replyFields(int http, co
     if (http != 200 && !reply.empty())
         return std::nullopt;
     if (reply.empty()) {
-        showInfo(detail::kNoResponse);
+        showInfo(login::kNoResponseText);
         return std::nullopt;
     }
     std::vector<std::string> f = login::SplitFields(reply);
@@ -380,7 +379,7 @@ void CAuthClientDet::OnOK()
                                             login::FieldAt(g, 8)))
                     m_followUp.emplace(login::FieldAt(g, 4), std::move(*set));
             } else if (reply2.empty()) {
-                showInfo(detail::kNoResponse);
+                showInfo(login::kNoResponseText);
             } else {
                 showInfo(login::FieldAt(g, 3).empty() ? std::string(detail::kUnableForgot) : login::FieldAt(g, 3));
             }

@@ -85,7 +85,6 @@ void exclaim(std::string_view text)
     MyMessageBox(text, kProductCaption, MsgOk | MsgIconWarning);
 }
 
-constexpr const char* kNoResponse = "No response received for your request please try after some time";
 constexpr const char* kQuitQuestion = "Do you want to Quit from this Application";
 
 // The checks every recovery reply goes through; false when the exchange ends
@@ -102,7 +101,7 @@ bool recoveryReplyOk(int http, const std::string& reply, std::vector<std::string
         return false;
     }
     if (reply.empty()) {
-        info(kNoResponse);
+        info(login::kNoResponseText);
         return false;
     }
     fields = login::SplitFields(reply);
@@ -726,7 +725,7 @@ void CLogin::GenerateAccessCode()
         return;
     }
     if (reply.empty()) {
-        detail::info(detail::kNoResponse);
+        detail::info(login::kNoResponseText);
         return;
     }
     f = login::SplitFields(reply);

@@ -27,6 +27,8 @@ inline constexpr int kMaxLoginRepeats = 3;
 // The questions dialog has check-box ids for this many rows.
 inline constexpr int kMaxQuestions = 15;
 inline constexpr size_t kMaxOtpIdentifier = 25;
+// What the user is told when a recovery exchange brought no reply at all.
+inline constexpr const char* kNoResponseText = "No response received for your request please try after some time";
 
 // Characters that a typed text must not carry into a request: they separate
 // fields ('|'), records ('~'), parts ('^') and keys ('&').

@@ -1,7 +1,9 @@
 #include "app/ProgramFeed.h"
 
-// The server headers come before any Qt header: their members named "slots"
-// would meet Qt's keyword macro.
+#include "app/LogWriter.h"
+#include "app/MessageBox.h"
+#include "frame/CMainFrame.h"
+#include "frame/CToolBoxBar.h"
 #include "server/FeedConnection.h"
 #include "server/FeedDispatcher.h"
 #include "server/FeedState.h"
@@ -9,12 +11,6 @@
 #include "server/MarketLookups.h"
 #include "server/RequestServer.h"
 #include "server/RequestServerAccess.h"
-
-#include "app/LogWriter.h"
-#include "app/MessageBox.h"
-#include "app/ProgramPaths.h"
-#include "frame/CMainFrame.h"
-#include "frame/CToolBoxBar.h"
 
 #include "ui/ui_thread.h"
 

@@ -92,7 +92,7 @@ void DownloadLoginImage(const std::filesystem::path& localPath, pf::ProfileStore
         WriteLog(0, formatText("downloading login image from %s", host.c_str()));
         std::string body;
         long length = 0;
-        const int status = DownLoadFile(host, 80, "/" + localPath.filename().string(), "", body, length);
+        const int status = DownLoadFile(host, 80, formatText("/%s", localPath.filename().c_str()), "", body, length);
         if (status != 200 || body.empty())
             return;
         if (!pf::files::writeAtomic(localPath, body)) {

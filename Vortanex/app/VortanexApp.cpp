@@ -1,19 +1,5 @@
 #include "app/VortanexApp.h"
 
-// The server headers come before any Qt header: their members named
-// "slots" would meet Qt's keyword macro.
-#include "server/CompanionLists.h"
-#include "server/FeedState.h"
-#include "server/FileDownloads.h"
-#include "server/MarketLookups.h"
-#include "server/RequestServer.h"
-#include "server/RequestServerAccess.h"
-#include "server/SecurityMaster.h"
-#include "server/SecurityRequests.h"
-#include "server/ServerRequests.h"
-#include "server/WatchColumns.h"
-#include "watch/WatchlistTable.h"
-
 #include "app/ActivityStamp.h"
 #include "app/AppSettings.h"
 #include "app/CDlgRiskDiscloser.h"
@@ -39,13 +25,25 @@
 #include "frame/FrameIds.h"
 #include "frame/MainFrameCommands.h"
 #include "frame/TerminalLock.h"
+#include "orders/CDlgOrderFormExp.h"
+#include "server/CompanionLists.h"
+#include "server/FeedState.h"
+#include "server/FileDownloads.h"
+#include "server/MarketLookups.h"
+#include "server/RequestServer.h"
+#include "server/RequestServerAccess.h"
+#include "server/SecurityMaster.h"
+#include "server/SecurityRequests.h"
+#include "server/ServerRequests.h"
+#include "server/WatchColumns.h"
+#include "watch/WatchCommands.h"
+#include "watch/WatchlistTable.h"
+
 #include "MyAsync.h"
 #include "pf/clock.h"
 #include "pf/desktop_shell.h"
 #include "pf/files.h"
-#include "pf/http_session.h"
 #include "pf/instance_lock.h"
-#include "pf/lzo.h"
 #include "pf/profile_store.h"
 #include "ui/modal_host.h"
 
@@ -58,7 +56,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -296,7 +293,7 @@ std::string CVortanexApp::BuildCrashReport(int failCount, int width, int height)
     const pf::LocalTime t = pf::clock().localNow();
     const int hour12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
     const std::string stamp =
-        detail::fmt("%d%02d%d-%02d:%02d:%02d %s", t.day, t.month, t.year, hour12, t.minute, t.second,
+        detail::fmt("%02d%02d%d-%02d:%02d:%02d %s", t.day, t.month, t.year, hour12, t.minute, t.second,
                     t.hour < 12 ? "AM" : "PM");
     return detail::fmt("LoginData=3010|%s~%s~%s~%s~%s~%d~%s~%dx%d~%s~%s~%s~%s~%s",
                        std::string(FixedTextView(pv_user_info.user_id)).c_str(),
@@ -452,6 +449,17 @@ bool CVortanexApp::initSteps()
     m_statusPane = new CToolBoxBarMS;
     m_frame->SetPaneWidget(ID_VIEW_WATCHLIST, m_watchPane);
     m_frame->SetPaneWidget(ID_VIEW_MARKET_STATUS, m_statusPane);
+    // The market watch opens the lists the pane offers and keeps the pane in
+    // step with its changes; order entry serves the order form.
+    m_watchPane->onOpenList = [](int list) {
+        WatchCommands::OnSelWatchList(WatchlistTable::instance().record(list).panePage, list);
+    };
+    WatchCommands::services().pane = [this](int action, int index) {
+        if (m_watchPane)
+            m_watchPane->UpdateWatchlist(action, index);
+    };
+    WatchCommands::Register(m_frame->Commands());
+    InstallOrderEntry();
     m_loginHost = std::make_unique<AppLoginHost>(*this);
     TerminalLock::Services lockServices;
     lockServices.feed = m_options.feed;
@@ -727,8 +735,10 @@ int CVortanexApp::ExitInstance()
             m_profile->setInt(kProfileSection, "Fail", 0);
         SetLoggedIn(false);
         // The feed stops and its threads are joined before any table goes.
-        if (m_options.feed)
+        if (m_options.feed) {
+            WriteLog(0, "Closing Async in OnClose");
             m_options.feed->shutdown();
+        }
         if (m_sessionOpen) {
             const std::string request = detail::fmt("LoginData=1001|%s|%s|%d",
                                                     std::string(FixedTextView(pv_user_info.user_id)).c_str(),
@@ -739,6 +749,11 @@ int CVortanexApp::ExitInstance()
             WriteLog(0, detail::fmt("Logout Response Len:%d", static_cast<int>(length)));
         }
         m_lock.reset();
+        if (m_frame) {
+            // The single order form goes while the frame it sits on still stands.
+            WatchCommands::services().pane = {};
+            UninstallOrderEntry();
+        }
         m_watchPane = nullptr;
         m_statusPane = nullptr;
         m_captionBar = nullptr;

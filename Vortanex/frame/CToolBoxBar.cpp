@@ -1,14 +1,11 @@
 #include "frame/CToolBoxBar.h"
 
-// The server and watch headers come before any Qt header: their members named
-// "slots" would meet Qt's keyword macro.
-#include "server/MarketLookups.h"
-#include "watch/WatchlistTable.h"
-
 #include "app/FixedText.h"
 #include "app/ImageCollections.h"
 #include "app/LogWriter.h"
 #include "app/SessionRecord.h"
+#include "server/MarketLookups.h"
+#include "watch/WatchlistTable.h"
 
 #include <QListWidget>
 #include <QToolBox>
@@ -159,7 +156,7 @@ void CToolBoxBarEx::UpdateElements()
             m_box->addItem(list, icon, QString::fromStdString(groups[i]));
             if (groups[i] == "My Watchlist")
                 m_myWatchlistPage = static_cast<int>(i);
-            connect(list, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
+            connect(list, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
                 if (onOpenList)
                     onOpenList(item->data(Qt::UserRole).toInt());
             });

@@ -14,6 +14,7 @@
 #include "frame/CMainFrame.h"
 #include "frame/controls/CMyReportCtrl.h"
 #include "orders/ClientOrderStore.h"
+#include "orders/OrderConfirmation.h"
 #include "orders/OrderInfo.h"
 #include "orders/OrderMessages.h"
 #include "orders/OrderReportRequest.h"
@@ -37,7 +38,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-std::atomic<int> g_nPendingSecIndex{-1};
+std::atomic<int> g_nPendingSecIndex {-1};
 std::recursive_mutex g_csOrderReportUpdate;
 std::recursive_mutex g_csOrderGridInsert;
 std::recursive_mutex g_csOrderGridUpdate;
@@ -52,8 +53,21 @@ constexpr uint32_t kSellColour = 0x000000C0u;
 constexpr uint32_t kGridColour = 0x00EBEBEBu; // RGB(235, 235, 235)
 
 enum Column {
-    kSecurity, kMarket, kClient, kOrderNo, kExchOrderNo, kBuySell, kTotalQty, kPrice, kTrigger, kOpenQty,
-    kStatus, kTime, kMark, kDisclosed, kUserId,
+    kSecurity,
+    kMarket,
+    kClient,
+    kOrderNo,
+    kExchOrderNo,
+    kBuySell,
+    kTotalQty,
+    kPrice,
+    kTrigger,
+    kOpenQty,
+    kStatus,
+    kTime,
+    kMark,
+    kDisclosed,
+    kUserId,
 };
 
 struct ColumnSpec {
@@ -61,9 +75,21 @@ struct ColumnSpec {
     int width;
 };
 constexpr ColumnSpec kColumnSpecs[COrderViewEx::kColumns] = {
-    {"Security", 120}, {"ME", 65},     {"Client", 80},         {"Order No", 120}, {"X Order No", 120},
-    {"B/S", 40},       {"Tot. Qty/Lot", 80}, {"Price", 80}, {"Tri. Price", 80}, {"Open Qty/Lot", 80},
-    {"Status", 50},    {"Activity Time", 120}, {"Delv. Mark", 80}, {"Disc. Qty/Lot", 50}, {"UserId", 80},
+    {"Security", 120},
+    {"ME", 65},
+    {"Client", 80},
+    {"Order No", 120},
+    {"X Order No", 120},
+    {"B/S", 40},
+    {"Tot. Qty/Lot", 80},
+    {"Price", 80},
+    {"Tri. Price", 80},
+    {"Open Qty/Lot", 80},
+    {"Status", 50},
+    {"Activity Time", 120},
+    {"Delv. Mark", 80},
+    {"Disc. Qty/Lot", 50},
+    {"UserId", 80},
 };
 
 // The link through which the order store and the feed reach the book. It
@@ -85,7 +111,7 @@ public:
             std::lock_guard lock(m_mutex);
             ref = m_ref;
         }
-        ui::mailbox::post(ref, ui::Note{ui::NoteId::OrderBook, code, index, text});
+        ui::mailbox::post(ref, ui::Note {ui::NoteId::OrderBook, code, index, text});
     }
 
     void open(ui::WindowRef ref)
@@ -118,8 +144,8 @@ public:
     }
 
 private:
-    std::atomic<bool> m_open{false};
-    std::atomic<bool> m_busy{false};
+    std::atomic<bool> m_open {false};
+    std::atomic<bool> m_busy {false};
     mutable std::mutex m_mutex;
     ui::WindowRef m_ref;  // guarded by m_mutex
     std::string m_client; // guarded by m_mutex
@@ -145,7 +171,7 @@ struct DownloadJob {
 
 void post(const ui::WindowRef& book, int code, const std::string& text = {})
 {
-    ui::mailbox::post(book, ui::Note{ui::NoteId::OrderBook, code, 0, text});
+    ui::mailbox::post(book, ui::Note {ui::NoteId::OrderBook, code, 0, text});
 }
 
 // The download's body on its worker thread. It talks to the book only by
@@ -194,8 +220,8 @@ void GetOrderReportThreadEx(const DownloadJob& job)
             break;
         }
     } catch (const std::exception& e) {
-        WriteLog(0, "SException in GetOrderReportThreadEx: [" + std::string(e.what()) + "][" + std::to_string(step) +
-                        "]");
+        WriteLog(
+            0, "SException in GetOrderReportThreadEx: [" + std::string(e.what()) + "][" + std::to_string(step) + "]");
         post(job.book, 0);
     } catch (...) {
         WriteLog(0, "Exception in GetOrderReportThreadEx 1");
@@ -218,7 +244,7 @@ bool startDownload(DownloadJob job)
         struct Done {
             decltype(finished) f;
             ~Done() { f(); }
-        } done{finished};
+        } done {finished};
         GetOrderReportThreadEx(job);
     });
     if (!started)
@@ -226,10 +252,7 @@ bool startDownload(DownloadJob job)
     return started;
 }
 
-QString qs(std::string_view text)
-{
-    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
-}
+QString qs(std::string_view text) { return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())); }
 
 QFont gridFont(const LogFontRecord& lf)
 {
@@ -267,7 +290,8 @@ int securityCount()
 } // namespace
 } // namespace detail
 
-COrderViewEx::COrderViewEx(QWidget* parent) : QWidget(parent)
+COrderViewEx::COrderViewEx(QWidget* parent)
+    : QWidget(parent)
 {
     setObjectName(QStringLiteral("COrderViewEx"));
     auto* clientLabel = new QLabel(QStringLiteral("Client :"), this);
@@ -368,7 +392,8 @@ void COrderViewEx::OnInitialUpdate()
 
 void COrderViewEx::setTitle()
 {
-    const QString title = m_secFilter == -1 ? QStringLiteral("Order Report [All]") : QStringLiteral("Order Report [Filtered]");
+    const QString title
+        = m_secFilter == -1 ? QStringLiteral("Order Report [All]") : QStringLiteral("Order Report [Filtered]");
     setWindowTitle(title);
     if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
         sub->setWindowTitle(title);
@@ -402,7 +427,8 @@ void COrderViewEx::OnOrderRefresh()
         const bool previous = m_previous->isChecked();
         g_nPrevOrdersFlag.store(previous ? 2 : 0);
         setTitle();
-        g_OrderReportRequest = OrderReportRequestBlock{};
+        g_OrderReportRequest = OrderReportRequestBlock {};
+        ClearPendingConfirmations();
         step = 2;
 
         ClientInfo* active = ActiveClientEntry();
@@ -423,7 +449,7 @@ void COrderViewEx::OnOrderRefresh()
                 p.allClients = true;
                 m_shownClient.clear();
                 std::snprintf(line, sizeof line, "Downloading Order Report for Dealer :%s",
-                              active ? std::string(FixedTextView(active->user_id)).c_str() : "");
+                    active ? std::string(FixedTextView(active->user_id)).c_str() : "");
             } else if (IsValidDealerClient(typed)) {
                 p.clientCode = typed;
                 m_shownClient = typed;
@@ -467,8 +493,8 @@ void COrderViewEx::OnOrderRefresh()
         }
         WriteLog(0, "Exit OnOrderRefresh");
     } catch (const std::exception& e) {
-        WriteLog(0, "SException in Exit OnOrderRefresh: [" + std::string(e.what()) + "] line no " +
-                        std::to_string(step));
+        WriteLog(
+            0, "SException in Exit OnOrderRefresh: [" + std::string(e.what()) + "] line no " + std::to_string(step));
     } catch (...) {
         WriteLog(0, "Exception in OnOrderRefresh : line no " + std::to_string(step));
     }
@@ -516,6 +542,7 @@ bool COrderViewEx::CloseOrderForm()
     // window is finally deleted.
     detachNotes();
     detail::bookLink().close();
+    ClearPendingConfirmations();
     ResetOrderStoreCount(ActiveClientEntry());
     if (g_pOrderViewEx == this)
         g_pOrderViewEx = nullptr;
@@ -621,7 +648,8 @@ void COrderViewEx::fillRow(int rowId, const OrderInfo& rec, bool fromTable)
     char number[64];
     std::snprintf(number, sizeof number, "%0.lf", rec.order_no);
     m.setText(rowId, detail::kSecurity, security);
-    m.setText(rowId, detail::kMarket, detail::qs(OrderMarketName(exch, fromTable)));
+    // "MCX-SX" in every builder, so a refresh shows what an insert showed.
+    m.setText(rowId, detail::kMarket, detail::qs(OrderMarketName(exch, true)));
     m.setText(rowId, detail::kClient, detail::qs(FixedTextView(rec.client_code)));
     m.setText(rowId, detail::kOrderNo, QString::fromLatin1(number));
     m.setText(rowId, detail::kExchOrderNo, detail::qs(FixedTextView(rec.exch_order_no)));
@@ -694,6 +722,11 @@ void COrderViewEx::InsertorderRptGrid(int index)
         WriteLog(0, "Exception while inserting Single order to grid");
     }
     WriteLog(0, "Inserted Single Record in Order Report Grid");
+    // Confirmations that overtook this order's reply; their row updates
+    // arrive as notes after this one.
+    OrderInfo stored;
+    if (ReadStoredOrder(ActiveClientEntry(), index, stored))
+        ApplyPendingConfirmations(stored.order_no);
 }
 
 void COrderViewEx::updateorderRptGrid(int index)
@@ -752,9 +785,18 @@ COrderViewEx* OpenOrderBook()
     return view;
 }
 
+COrderViewEx* OpenOrderBookFor(int securityIndex)
+{
+    g_nPendingSecIndex = securityIndex;
+    COrderViewEx* view = OpenOrderBook();
+    if (!view)
+        g_nPendingSecIndex = -1;
+    return view;
+}
+
 bool WaitOrderReportDownloads(int timeoutMs)
 {
     std::unique_lock lock(detail::g_downloadMutex);
-    return detail::g_downloadDone.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                           [] { return detail::g_downloads == 0; });
+    return detail::g_downloadDone.wait_for(
+        lock, std::chrono::milliseconds(timeoutMs), [] { return detail::g_downloads == 0; });
 }

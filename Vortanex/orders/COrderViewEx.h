@@ -94,6 +94,9 @@ extern COrderViewEx* g_pOrderViewEx;
 // locked or without an active client; opens the book in the frame's document
 // area, or activates the open one and passes it g_nPendingSecIndex.
 COrderViewEx* OpenOrderBook();
+// The same for one security (-1 none): the order form's Shift+F3, the market
+// watch and the depth window.
+COrderViewEx* OpenOrderBookFor(int securityIndex);
 
 // Waits until every order report download has ended (exit, tests); false
 // when some still run after timeoutMs. Any thread (the download never waits

@@ -6,15 +6,38 @@
 #include "watch/TextSplit.h"
 
 #include <cstdlib>
+#include <deque>
+#include <mutex>
 #include <vector>
 
 namespace detail {
 namespace {
 
-bool isStoreKind(int kind)
+struct Pending {
+    int kind = 0;
+    OrderInfo record;
+};
+// Bounded: a confirmation whose order never arrives must not pile up.
+constexpr size_t kMaxPending = 200;
+std::mutex g_pendingMutex;
+std::deque<Pending> g_pending; // guarded by g_pendingMutex
+
+std::vector<Pending> takePending(double orderNo)
 {
-    return kind == 0 || (kind >= 2 && kind <= 8) || kind == 100;
+    std::vector<Pending> out;
+    std::lock_guard lock(g_pendingMutex);
+    for (auto it = g_pending.begin(); it != g_pending.end();) {
+        if (it->record.order_no == orderNo) {
+            out.push_back(*it);
+            it = g_pending.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return out;
 }
+
+bool isStoreKind(int kind) { return kind == 0 || (kind >= 2 && kind <= 8) || kind == 100; }
 
 double rupees(const std::string& paise)
 {
@@ -33,7 +56,7 @@ bool ReadConfirmationRecord(std::string_view payload, int& kind, std::string& cl
     kind = static_cast<int>(std::strtol(field(1).c_str(), nullptr, 10));
     if (!detail::isStoreKind(kind))
         return false;
-    record = OrderInfo{};
+    record = OrderInfo {};
     record.token = static_cast<int32_t>(std::strtol(field(2).c_str(), nullptr, 10));
     CopyFixedText(record.exchange, field(3));
     clientCode = field(5);
@@ -70,14 +93,45 @@ bool ApplyOrderConfirmation(const std::string& clientCode, std::string_view payl
             return false;
         ClientInfo* entry = ActiveClientEntry();
         if (!entry) {
-            WriteLog(0, "Unable to update order confirmation for message [" + std::string(payload) +
-                            "] reason [client ref structure returned NULL value]");
+            WriteLog(0,
+                "Unable to update order confirmation for message [" + std::string(payload)
+                    + "] reason [client ref structure returned NULL value]");
             return false;
         }
-        FillOrderReport(entry, 3, kind, {}, &record);
+        OrderInfo stored;
+        if (FindStoredOrder(entry, record.order_no, stored)) {
+            FillOrderReport(entry, 3, kind, {}, &record);
+            return true;
+        }
+        {
+            std::lock_guard lock(detail::g_pendingMutex);
+            if (detail::g_pending.size() >= detail::kMaxPending)
+                detail::g_pending.pop_front();
+            detail::g_pending.push_back({kind, record});
+        }
+        // The order may have been stored meanwhile; whoever takes the waiting
+        // confirmation applies it, so it is applied exactly once.
+        if (FindStoredOrder(entry, record.order_no, stored))
+            ApplyPendingConfirmations(record.order_no);
         return true;
     } catch (...) {
         WriteLog(0, "Exception in ApplyOrderConfirmation");
         return false;
     }
+}
+
+void ApplyPendingConfirmations(double orderNo)
+{
+    try {
+        for (const detail::Pending& p : detail::takePending(orderNo))
+            FillOrderReport(ActiveClientEntry(), 3, p.kind, {}, &p.record);
+    } catch (...) {
+        WriteLog(0, "Exception in ApplyPendingConfirmations");
+    }
+}
+
+void ClearPendingConfirmations()
+{
+    std::lock_guard lock(detail::g_pendingMutex);
+    detail::g_pending.clear();
 }

@@ -14,5 +14,13 @@
 // exchange order number. False when the kind is not one the store knows.
 bool ReadConfirmationRecord(std::string_view payload, int& kind, std::string& clientCode, OrderInfo& record);
 
-// True when the store was asked to update (the book's rules allowed it).
+// True when the book's rules let the confirmation through: it updated the
+// store, or, when its order is not stored yet (the feed overtook the order's
+// own reply), it waits for the order's arrival in the store.
 bool ApplyOrderConfirmation(const std::string& clientCode, std::string_view payload);
+
+// The order book calls this when an order was appended to the store: the
+// confirmations that came before it are applied now, in arrival order.
+void ApplyPendingConfirmations(double orderNo);
+// A new download or a closed book makes waiting confirmations stale.
+void ClearPendingConfirmations();

@@ -110,7 +110,4 @@ std::string OrderPriceText(double price, bool fourDecimals)
     return text;
 }
 
-bool IsCurrencyExchange(std::string_view exchange)
-{
-    return exchange == "CN" || exchange == "CB" || exchange == "MC";
-}
+bool IsCurrencyExchange(std::string_view exchange) { return exchange == "CN" || exchange == "CB" || exchange == "MC"; }

@@ -21,7 +21,7 @@ extern OrderReportRequestBlock g_OrderReportRequest;
 bool IsValidDealerClient(std::string_view code);
 
 struct OrderReportParams {
-    std::string account;    // the client id, or the session id on the dealer path
+    std::string account; // the client id, or the session id on the dealer path
     std::string userId;
     std::string clientCode; // empty for a dealer's all-clients report
     bool allClients = false;

@@ -8,6 +8,7 @@
 #include "server/FeedState.h"
 #include "server/MarketLookups.h"
 #include "server/SecurityTable.h"
+#include "app/TextFormat.h"
 
 #include <algorithm>
 #include <atomic>
@@ -100,16 +101,6 @@ std::vector<std::string_view> splitFields(std::string_view text, char sep)
         start = at + 1;
     }
     return out;
-}
-
-std::string format(const char* fmt, auto... args)
-{
-    const int n = std::snprintf(nullptr, 0, fmt, args...);
-    if (n <= 0)
-        return {};
-    std::string s(static_cast<size_t>(n), '\0');
-    std::snprintf(s.data(), s.size() + 1, fmt, args...);
-    return s;
 }
 
 // The quote-message tick codes: 10 rose, 20 fell, 30 then 40 unchanged.
@@ -523,8 +514,8 @@ std::string FeedDispatcher::ConfirmationText(std::string_view text, std::string*
         return {};
     const SecurityRecord& rec = table->row(index);
     const char* priceFormat = rec.currency ? "%0.4lf" : "%0.2lf";
-    const std::string priceText = detail::format(priceFormat, price);
-    const std::string triggerText = detail::format(priceFormat, trigger);
+    const std::string priceText = formatText(priceFormat, price);
+    const std::string triggerText = formatText(priceFormat, trigger);
     if (rec.commodity && rec.market_lot != 0)
         qty /= rec.market_lot;
     const char* orderType = trigger > 0 ? "StopLoss" : "Normal";
@@ -545,9 +536,9 @@ std::string FeedDispatcher::ConfirmationText(std::string_view text, std::string*
     case 100: what = "Trade Confirm"; break;
     default: return {};
     }
-    std::string out = detail::format("Clt %s : %s %s %s for %s %ld@%s, Tri. Price :%s, TWXS Order No :%.0lf, ",
-                                     client.c_str(), buySell.c_str(), orderType, what, rec.display_name.c_str(), qty,
-                                     priceText.c_str(), triggerText.c_str(), orderNo);
+    std::string out = formatText("Clt %s : %s %s %s for %s %ld@%s, Tri. Price :%s, TWXS Order No :%.0lf, ",
+                                 client.c_str(), buySell.c_str(), orderType, what, rec.display_name.c_str(), qty,
+                                 priceText.c_str(), triggerText.c_str(), orderNo);
     out += kind == 100 ? "Ex Trade No :" + exTrade : "Ex Order No :" + exOrder;
     out += ", Time :" + time;
     if (withReason)

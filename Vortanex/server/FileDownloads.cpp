@@ -41,15 +41,6 @@ std::filesystem::path temporaryName(const std::filesystem::path& target)
     return tmp;
 }
 
-const char* statusText(int status)
-{
-    if (status < 0)
-        return "no response";
-    if (status >= 12000)
-        return pf::HttpCall::errorMessage(status);
-    return "HTTP error status";
-}
-
 const char* progressMessage(int transCode)
 {
     switch (transCode) {
@@ -119,7 +110,7 @@ int DownLoadFile(const std::string& host, int port, const std::string& path, con
             }
             if (const int error = client.ReadError(); error != 0) {
                 WriteLog(
-                    0, formatText("Internet Error :%d, Trans Code :%d, Msg :%s", error, 0, detail::statusText(error)));
+                    0, formatText("Internet Error :%d, Trans Code :%d, Msg :%s", error, 0, FailedStatusText(error)));
                 client.Close();
                 return error;
             }
@@ -129,7 +120,7 @@ int DownLoadFile(const std::string& host, int port, const std::string& path, con
             }
         } else {
             WriteLog(0,
-                     formatText("Internet Error :%d, Trans Code :%d, Msg :%s", status, 0, detail::statusText(status)));
+                     formatText("Internet Error :%d, Trans Code :%d, Msg :%s", status, 0, FailedStatusText(status)));
         }
         client.Close();
     } catch (...) {
@@ -207,7 +198,7 @@ int DownloadByCode(int transCode, const std::string& verb, const std::string& ho
             const bool written = static_cast<bool>(file);
             if (const int error = client.ReadError(); error != 0) {
                 WriteLog(0, formatText("Internet Error :%d, Trans Code :%d, Msg :%s", error, transCode,
-                                       detail::statusText(error)));
+                                       FailedStatusText(error)));
                 status = error;
             } else if (status == 200 && !written) {
                 WriteLog(0, formatText("Unable to write download file [%s]", tmp.string().c_str()));
@@ -216,7 +207,7 @@ int DownloadByCode(int transCode, const std::string& verb, const std::string& ho
             whole = status == 200;
         } else {
             WriteLog(0, formatText("Internet Error :%d, Trans Code :%d, Msg :%s", status, transCode,
-                                   detail::statusText(status)));
+                                   FailedStatusText(status)));
         }
         client.Close();
         file.close();

@@ -10,9 +10,9 @@
 #include "app/SessionRecord.h"
 #include "watch/TextSplit.h"
 #include "watch/WatchlistTable.h"
+#include "app/TextFormat.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 
 namespace detail {
@@ -48,15 +48,6 @@ std::string field(const std::vector<std::string>& f, size_t i)
     return i < f.size() ? f[i] : std::string();
 }
 
-template <class... A>
-std::string fmt(const char* format, A... args)
-{
-    const int n = std::snprintf(nullptr, 0, format, args...);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    std::snprintf(out.data(), out.size() + 1, format, args...);
-    return out;
-}
-
 // The boxes of a failed exchange; false when the exchange failed.
 bool transportOk(int status)
 {
@@ -65,7 +56,7 @@ bool transportOk(int status)
     if (status == 407)
         MsgBoxOk("Proxy Authentication Failed");
     else
-        MsgBoxInfo(fmt("Internet Connectivity Error [%d]. Pls contact System Administrator", status));
+        MsgBoxInfo(formatText("Internet Connectivity Error [%d]. Pls contact System Administrator", status));
     return false;
 }
 
@@ -92,8 +83,6 @@ std::string activeClientId()
 } // namespace detail
 
 using detail::field;
-using detail::fmt;
-
 // --- tables ---
 
 MarketStatusTable& MarketStatusTable::instance()
@@ -260,8 +249,8 @@ int GetMarketStatus(ServerAccess& server)
     MarketStatusTable& table = MarketStatusTable::instance();
     try {
         table.reset();
-        const ServerReply reply =
-            server.requestServer(pv_user_info.encrypt, 23, fmt("WD=115|%s|ALL|%d", detail::sessionId().c_str(), 4));
+        const ServerReply reply = server.requestServer(pv_user_info.encrypt, 23,
+                                                       formatText("WD=115|%s|ALL|%d", detail::sessionId().c_str(), 4));
         if (!detail::transportOk(reply.status))
             return 0;
         const auto records = ReadLookupReply(reply.body, false, false);
@@ -276,7 +265,7 @@ int GetMarketStatus(ServerAccess& server)
                 break;
             table.append(field(f, 0), field(f, 1));
         }
-        WriteLog(0, fmt("Total Exchange ctr :%d", table.count()));
+        WriteLog(0, formatText("Total Exchange ctr :%d", table.count()));
     } catch (...) {
         WriteLog(0, "Exception in GetMarketStatus");
     }
@@ -289,7 +278,7 @@ int Get_Indices(ServerAccess& server)
     try {
         WriteLog(3, "Entry Get_Indices");
         table.reset();
-        const std::string request = fmt("WD=111|%s|ALL|%d", detail::activeClientId().c_str(), 4);
+        const std::string request = formatText("WD=111|%s|ALL|%d", detail::activeClientId().c_str(), 4);
         WriteLog(0, request);
         const ServerReply reply = server.requestServer(pv_user_info.encrypt, 9, request);
         if (reply.status != 200 || reply.body.empty())
@@ -368,7 +357,7 @@ int Get_Watchlist(ServerAccess& server, std::string_view userId, const std::vect
         table.setCapacity(capacity);
 
         const std::string request =
-            fmt("WD=100|%s|%s|%d", detail::sessionId().c_str(), std::string(userId).c_str(), 4);
+            formatText("WD=100|%s|%s|%d", detail::sessionId().c_str(), std::string(userId).c_str(), 4);
         WriteLog(0, request);
         const ServerReply reply = server.requestServer(pv_user_info.encrypt, 2, request);
         WriteLog(0, reply.body);
@@ -411,7 +400,7 @@ int Get_Watchlist(ServerAccess& server, std::string_view userId, const std::vect
                 r.type = 0;
                 r.kinds = kinds;
             });
-        WriteLog(3, fmt("Exit Get_Watchlist :Total %d", table.count()));
+        WriteLog(3, formatText("Exit Get_Watchlist :Total %d", table.count()));
         return table.count();
     } catch (...) {
         WriteLog(0, "Exception in Get_Watchlist");
@@ -427,10 +416,11 @@ int Get_Watchlist_Details(ServerAccess& server, int index, int kind, std::string
         std::string request;
         int expected = 0;
         if (kind <= 0) {
-            request = fmt("WD=104|%s|%s|%d|%d", detail::sessionId().c_str(), detail::userId().c_str(), list.id, 4);
+            request =
+                formatText("WD=104|%s|%s|%d|%d", detail::sessionId().c_str(), detail::userId().c_str(), list.id, 4);
             expected = 154;
         } else {
-            request = fmt("WD=117|%s|%d|%s|%d", detail::sessionId().c_str(), kind, std::string(text).c_str(), 4);
+            request = formatText("WD=117|%s|%d|%s|%d", detail::sessionId().c_str(), kind, std::string(text).c_str(), 4);
             expected = 167;
         }
         WriteLog(3, "Entry Get_Watchlist_Details for Url :" + request);
@@ -450,7 +440,7 @@ int Get_Watchlist_Details(ServerAccess& server, int index, int kind, std::string
             if (r == 0) {
                 const int code = detail::toInt(field(f, 0));
                 if (code != expected)
-                    WriteLog(0, fmt("Invalid Code Ret :%d instead of %d", code, expected));
+                    WriteLog(0, formatText("Invalid Code Ret :%d instead of %d", code, expected));
                 if (detail::toInt(field(f, 1)) != 0 && !field(f, 2).empty())
                     MsgBoxInfo(field(f, 2));
                 continue;
@@ -476,7 +466,7 @@ int Get_Watchlist_Details(ServerAccess& server, int index, int kind, std::string
         if (list.id >= 0)
             capacity += 30;
         table.replaceRows(index, std::move(rows), capacity);
-        WriteLog(3, fmt("Exit Get_Watchlist_Details for Url: Total Tokens <%d>", count));
+        WriteLog(3, formatText("Exit Get_Watchlist_Details for Url: Total Tokens <%d>", count));
         return 0;
     } catch (...) {
         WriteLog(0, "Exception in Get_Watchlist_Details");
@@ -491,7 +481,7 @@ int GetMktResearchCalls(ServerAccess& server, const std::vector<ServiceRecord>& 
         WriteLog(3, "Entry GetMktResearchCalls");
         const ServerReply reply = server.requestServer(
             pv_user_info.encrypt, 900,
-            fmt("ReportData=900|%s|%s|%ld", detail::sessionId().c_str(), detail::userId().c_str(), 1L));
+            formatText("ReportData=900|%s|%s|%ld", detail::sessionId().c_str(), detail::userId().c_str(), 1L));
         if (!detail::transportOk(reply.status))
             return 0;
         std::vector<std::string> f;
@@ -503,7 +493,7 @@ int GetMktResearchCalls(ServerAccess& server, const std::vector<ServiceRecord>& 
         const int status = detail::toInt(field(f, 1));
         if (status != 0) {
             if (!field(f, 2).empty())
-                WriteLog(0, fmt("Error message response[%d - %s]", status, field(f, 2).c_str()));
+                WriteLog(0, formatText("Error message response[%d - %s]", status, field(f, 2).c_str()));
             else
                 WriteLog(0, "Error message response[" + reply.body + "]");
             return -1;
@@ -530,7 +520,7 @@ int GetMktResearchCalls(ServerAccess& server, const std::vector<ServiceRecord>& 
                     show(parts[0], parts[1]);
             }
         }
-        WriteLog(3, fmt("Exit GetMktResearchCalls : Total %ld", 0L));
+        WriteLog(3, formatText("Exit GetMktResearchCalls : Total %ld", 0L));
         return 0;
     } catch (...) {
         WriteLog(0, "Exception in GetMktResearchCalls");

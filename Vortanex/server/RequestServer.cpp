@@ -122,16 +122,6 @@ bool obtainProxyCredentials(uint64_t& seen)
     return s.lastOutcome == ui::Ok;
 }
 
-// The text of a failed exchange's status for the log.
-const char* statusText(int status)
-{
-    if (status < 0)
-        return "no response";
-    if (status >= 12000)
-        return pf::HttpCall::errorMessage(status);
-    return "HTTP error status";
-}
-
 // Encodes the request text; false when the encoder failed (nothing may be sent).
 bool encodeBody(int encryptType, std::string_view text, std::string& body)
 {
@@ -190,6 +180,15 @@ bool AskProxyCredentials()
 bool IsFeedTransCode(int transCode)
 {
     return transCode == 11 || transCode == 12 || transCode == 13;
+}
+
+const char* FailedStatusText(int status)
+{
+    if (status < 0)
+        return "no response";
+    if (status >= 12000)
+        return pf::HttpCall::errorMessage(status);
+    return "HTTP error status";
 }
 
 pf::HttpSession& RootInternetSession()
@@ -312,7 +311,7 @@ int ConnectServer(int transCode, const std::string& verb, const std::string& hos
             if (const int error = client.ReadError(); error != 0) {
                 // A body cut short is not a reply: report the failure, not 200.
                 WriteLog(0, formatText("Internet Error :%d, Trans Code :%d, Msg :%s, ErrCode :%d", error, transCode,
-                                       detail::statusText(error), error));
+                                       FailedStatusText(error), error));
                 client.Close();
                 return error;
             }
@@ -336,7 +335,7 @@ int ConnectServer(int transCode, const std::string& verb, const std::string& hos
             reply = std::move(received);
         } else {
             WriteLog(0, formatText("Internet Error :%d, Trans Code :%d, Msg :%s, ErrCode :%d", status, transCode,
-                                   detail::statusText(status), client.ReadError()));
+                                   FailedStatusText(status), client.ReadError()));
         }
         client.Close();
     } catch (const CSeException& e) {

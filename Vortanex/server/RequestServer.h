@@ -41,6 +41,10 @@ std::string DownloadHost();
 // else the user name alone.
 std::string ProxyUserName();
 
+// The text of a failed exchange's status for the log: "no response", the
+// client's error text, or "HTTP error status".
+const char* FailedStatusText(int status);
+
 // The process-wide HTTP session every exchange shares (the root internet
 // handle), made on first use.
 pf::HttpSession& RootInternetSession();

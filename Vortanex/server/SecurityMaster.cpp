@@ -7,6 +7,7 @@
 #include "pf/files.h"
 #include "pf/lzo.h"
 #include "ui/prompter.h"
+#include "app/TextFormat.h"
 
 #include <cstdio>
 #include <exception>
@@ -15,12 +16,9 @@
 namespace {
 namespace detail {
 
-std::string format(const char* fmt, auto... args)
-{
-    char buf[512];
-    std::snprintf(buf, sizeof buf, fmt, args...);
-    return buf;
-}
+// A line that carries file or server text is cut to this many characters, so one
+// oversized field cannot flood the log.
+constexpr std::size_t kLineLimit = 511;
 
 void tell(const std::string& text)
 {
@@ -106,7 +104,8 @@ MergedMaster MergeSecurityMaster(const SecurityFileContent& previous, const Secu
     }
     map.clear();
 
-    out.fileText = detail::format("%s-1-%d~", incremental.header.date.c_str(), static_cast<int>(out.rows.size()));
+    out.fileText = formatTextCapped(detail::kLineLimit, "%s-1-%d~", incremental.header.date.c_str(),
+                                    static_cast<int>(out.rows.size()));
     for (const SecurityRecord& r : out.rows)
         if (!(r.status == "DEL"))
             out.fileText += FormatSecurityRecord(r, out.extended);
@@ -163,7 +162,7 @@ void SecurityMaster::unpack(const std::string& packed)
         const auto target = incrementalNumber != 0 ? incrementalFile() : fullFile();
         pf::files::ensureDir(m_paths.comp());
         if (!pf::files::writeAtomic(target, std::string_view(reinterpret_cast<const char*>(out.data()), out.size()))) {
-            WriteLog(0, detail::format("Unable to write %s", target.string().c_str()));
+            WriteLog(0, formatTextCapped(detail::kLineLimit, "Unable to write %s", target.string().c_str()));
             return;
         }
         progress("Uncompressed Security Info Successfully");
@@ -175,18 +174,17 @@ void SecurityMaster::unpack(const std::string& packed)
 int SecurityMaster::GetSecurityThread(int kind)
 {
     try {
-        WriteLog(3, detail::format("Entry GetSecurityThread :%d", kind));
+        WriteLog(3, formatText("Entry GetSecurityThread :%d", kind));
         if (kind == 1) {
             progress("Downloading Security Information");
-            const std::string path = incrementalNumber != 0
-                                         ? detail::format("/security/security_%d.lzo", incrementalNumber)
-                                         : std::string("/security/security.lzo");
-            WriteLog(0, detail::format("Downloading [%s] from %s", path.c_str(), m_host.c_str()));
+            const std::string path = incrementalNumber != 0 ? formatText("/security/security_%d.lzo", incrementalNumber)
+                                                            : std::string("/security/security.lzo");
+            WriteLog(0, formatTextCapped(detail::kLineLimit, "Downloading [%s] from %s", path.c_str(), m_host.c_str()));
             const ServerReply reply = m_server.downLoadFile(m_host, 80, path);
             if (reply.status == 200) {
                 progress("Downloaded Security Info Successfully");
                 const long len = static_cast<long>(reply.body.size());
-                WriteLog(0, detail::format("Security Info :Data Len <%ld> SecFileSize %ld", len, expectedSize));
+                WriteLog(0, formatText("Security Info :Data Len <%ld> SecFileSize %ld", len, expectedSize));
                 if (len != 0) {
                     if (expectedSize < 1) {
                         detail::tell("Security File Size Mismatch. Closing the Application.");
@@ -207,7 +205,7 @@ int SecurityMaster::GetSecurityThread(int kind)
                 detail::tell("Proxy Authentication Failed");
             } else {
                 detail::tell(
-                    detail::format("Internet Connectivity Error [%d]. Pls contact System Administrator", reply.status));
+                    formatText("Internet Connectivity Error [%d]. Pls contact System Administrator", reply.status));
             }
             progress("Downloaded Security Info Successfully");
             if (incrementalNumber != 0)
@@ -250,10 +248,10 @@ void SecurityMaster::UpdateIncrementalSecurity()
         const SecurityFileContent prev = LoadSecurity(fullFile().string(), SecurityReading::Incremental);
         const SecurityFileContent incr = LoadSecurity(incrementalFile().string(), SecurityReading::Incremental);
         MergedMaster m = MergeSecurityMaster(prev, incr);
-        WriteLog(0, detail::format("Security Prev File : size %d, ctr %d, date %s",
-                                   static_cast<int>(prev.rows.size()), m.previousRead, prev.header.date.c_str()));
-        WriteLog(0, detail::format("Security Incr File: size %d, ctr %d, date %s",
-                                   static_cast<int>(incr.rows.size()), m.incrementalRead, incr.header.date.c_str()));
+        WriteLog(0, formatTextCapped(detail::kLineLimit, "Security Prev File : size %d, ctr %d, date %s",
+                                     static_cast<int>(prev.rows.size()), m.previousRead, prev.header.date.c_str()));
+        WriteLog(0, formatTextCapped(detail::kLineLimit, "Security Incr File: size %d, ctr %d, date %s",
+                                     static_cast<int>(incr.rows.size()), m.incrementalRead, incr.header.date.c_str()));
         // A crash while writing must leave the previous master intact.
         if (!pf::files::writeAtomic(fullFile(), m.fileText))
             WriteLog(0, "Unable to rewrite security.lst");

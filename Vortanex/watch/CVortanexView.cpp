@@ -25,10 +25,12 @@
 
 #include "ui/ticker.h"
 
+#include <QHeaderView>
 #include <QMdiSubWindow>
 #include <QPainter>
 #include <QPixmap>
 #include <QResizeEvent>
+#include <QTimer>
 #include <QTreeView>
 
 #include <algorithm>
@@ -259,7 +261,13 @@ void CVortanexView::OnInitialUpdate()
         }
 
         m_grid->LoadGridState(!m_gridStateKey.empty() ? m_gridStateKey : detail::userId() + "_DefaultGridView");
-        m_ticker->start(detail::kTimerId, detail::kTimerMs);
+        // Windows opened together would drain in the same turn of the event
+        // loop; each slot starts its period at its own offset instead.
+        const int phase = (m_windowSlot * 7) % detail::kTimerMs;
+        QTimer::singleShot(phase, m_ticker, [ticker = m_ticker, freed = &m_freed] {
+            if (!*freed)
+                ticker->start(detail::kTimerId, detail::kTimerMs);
+        });
         m_displayFlag = true;
         m_excelCellsLive = false;
         WriteLog(1, "Exit :CVortanexView::OnInitialUpdate");
@@ -374,6 +382,10 @@ void CVortanexView::SelectWatchlist(int watchIndex, int force)
                     setWindowTitle(QString::fromStdString(group + "-" + listName));
                     Get_Future(code);
                 }
+            } else if (m_list->rows.empty()) {
+                // A stored or category list not loaded yet: the server's rows,
+                // as a type-9 list gets them (nothing else loads them).
+                Get_Tokens();
             }
             break;
         case 1:
@@ -452,6 +464,17 @@ void CVortanexView::DisplayScrips()
         if (WatchRowCounts(m_list->rows[i]))
             DisplayRow(static_cast<int>(i), 0);
     m_grid->SetFontScaledColumnWidths(m_grid->FontScaledColumnWidths());
+    // Scaled to a short caption and the zeros of rows not yet quoted, a
+    // column would clip the first real prices and longer names: the
+    // security, exchange and value columns keep their own widths at least.
+    if (m_grid->FontScaledColumnWidths())
+        for (int c = 0; c < m_grid->model().columns(); ++c)
+            if (c < 2 || c >= kFixedWatchColumns)
+                m_grid->setColumnWidth(c, std::max(m_grid->columnWidth(c),
+                                                   c < kFixedWatchColumns ? kFixedColumnWidths[c] : kValueColumnWidth));
+    // The TS column keeps its width whatever the sizing mode.
+    if (m_grid->model().columns() > 3)
+        m_grid->tree()->header()->setSectionResizeMode(3, QHeaderView::Fixed);
     ++m_redrawCounter;
     WriteLog(3, "Exit CVortanexView::DisplayScrips");
 }

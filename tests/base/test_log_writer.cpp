@@ -1,6 +1,7 @@
 #include "app/LogWriter.h"
 
 #include "app/Md5.h"
+#include "app/TextFormat.h"
 #include "pf/clock.h"
 #include "pf/log.h"
 #include "pf/paths.h"
@@ -124,14 +125,14 @@ TEST_F(LogWriterTest, LevelFilter)
     for (int threshold : levels) {
         Log_Level = threshold;
         for (int level : levels)
-            WriteLog(level, "L" + std::to_string(level) + " T" + std::to_string(threshold));
+            WriteLog(level, formatText("L%d T%d", level, threshold));
     }
     std::set<std::string> written;
     for (const auto& line : linesOf(CurrentLogPath()))
         written.insert(textOf(line));
     for (int threshold : levels)
         for (int level : levels) {
-            const std::string text = "L" + std::to_string(level) + " T" + std::to_string(threshold);
+            const std::string text = formatText("L%d T%d", level, threshold);
             EXPECT_EQ(written.count(text), level <= threshold ? 1u : 0u) << text;
         }
 }
@@ -161,7 +162,7 @@ TEST_F(LogWriterTest, EightThreadsLeaveOnlyWholeLines)
             // Lines of different lengths, so that a torn write would show.
             const std::string pad(static_cast<size_t>(t) * 37, char('a' + t));
             for (int i = 0; i < kLines; ++i)
-                WriteLog(0, "t" + std::to_string(t) + " " + std::to_string(i) + " " + pad);
+                WriteLog(0, formatText("t%d %d %s", t, i, pad.c_str()));
         });
     for (auto& t : threads)
         t.join();
@@ -176,7 +177,7 @@ TEST_F(LogWriterTest, EightThreadsLeaveOnlyWholeLines)
         fields >> t >> i;
         ASSERT_TRUE(t >= 0 && t < kThreads && i >= 0 && i < kLines) << line;
         const std::string pad(static_cast<size_t>(t) * 37, char('a' + t));
-        EXPECT_EQ(textOf(line), "t" + std::to_string(t) + " " + std::to_string(i) + " " + pad);
+        EXPECT_EQ(textOf(line), formatText("t%d %d %s", t, i, pad.c_str()));
         seen.insert({t, i});
     }
     EXPECT_EQ(seen.size(), size_t(kThreads * kLines));

@@ -9,11 +9,12 @@
 #include "server/SecurityTable.h"
 
 #include "OrderMaster.h"
+#include "app/ActivityStamp.h"
 #include "app/FixedText.h"
 #include "app/SessionRecord.h"
 #include "frame/controls/CMyReportCtrl.h"
-#include "orders/ClientOrderStore.h"
 #include "orders/COrderViewEx.h"
+#include "orders/ClientOrderStore.h"
 #include "orders/OrderConfirmation.h"
 #include "orders/OrderSecurity.h"
 
@@ -73,14 +74,14 @@ protected:
     {
         char p[32];
         std::snprintf(p, sizeof p, "%.2f", price);
-        return "101|CID01|" + std::to_string(token) + "|NN|" + std::to_string(orderNo) + "|EX" +
-               std::to_string(orderNo) + "|" + (side == 'B' ? "Buy" : "Sell") + "|" + std::to_string(qty) + "|" + p +
-               "|" + std::to_string(open) + "|09:15:00|" + status + "|0.00|0|3|ABC12|0|U1|SEC-EQ|Normal";
+        return "101|CID01|" + std::to_string(token) + "|NN|" + std::to_string(orderNo) + "|EX" + std::to_string(orderNo)
+            + "|" + (side == 'B' ? "Buy" : "Sell") + "|" + std::to_string(qty) + "|" + p + "|" + std::to_string(open)
+            + "|09:15:00|" + status + "|0.00|0|3|ABC12|0|U1|SEC-EQ|Normal";
     }
     std::string threeOrders() const
     {
-        return "600|0|OK|3~" + row(1001, 'B', 10, 1500.05, 10, "OPN") + "^" + row(1002, 'S', 10, 1510, 10, "OPN") + "^" +
-               row(1003, 'B', 5, 0, 5, "OPN");
+        return "600|0|OK|3~" + row(1001, 'B', 10, 1500.05, 10, "OPN") + "^" + row(1002, 'S', 10, 1510, 10, "OPN") + "^"
+            + row(1003, 'B', 5, 0, 5, "OPN");
     }
 
     std::vector<tb::RecordedRequest> reportRequests() const
@@ -140,7 +141,7 @@ TEST_F(OrderBookTest, AReplyOfThreeOrdersShowsThreeRows)
     EXPECT_EQ(view->grid()->model().value(view->rowOfRecord(1), kOpenQtyCol).toInt(), 10);
     // Buy and sell rows differ in colour.
     EXPECT_NE(view->grid()->model().textColour(view->rowOfRecord(0), 0).bgr,
-              view->grid()->model().textColour(view->rowOfRecord(1), 0).bgr);
+        view->grid()->model().textColour(view->rowOfRecord(1), 0).bgr);
     EXPECT_TRUE(view->refreshButton()->isEnabled());
     EXPECT_EQ(prompter.askCount(), 0u);
 }
@@ -188,7 +189,7 @@ TEST_F(OrderBookTest, AConfirmationForOrderTwoUpdatesItsRow)
     dispatcher.stop();
 }
 
-TEST_F(OrderBookTest, ConfirmationsWaitWhileTheBookDownloads)
+TEST_F(OrderBookTest, ConfirmationsDuringADownloadAreNotApplied)
 {
     broker->setReply("ReportData=600", threeOrders());
     COrderViewEx* view = OpenOrderBook();
@@ -314,8 +315,8 @@ TEST_F(OrderBookTest, SecurityFilterAndCompressedReportFromTheOrderDesk)
     ASSERT_GT(OrderSecurityAt(other).token, 0);
     auto place = [&](int security, const char* qty) {
         const OrderSecurity s = OrderSecurityAt(security);
-        const std::string text = "NoOfOrders=1&OrderData1=101|CID01|N|00:00:00:00|" + std::to_string(s.token) + "|" +
-                                 s.exchange + "|B|" + qty + "|150005.00|U1|ABC12|ABC12|00-00-0000|0|0.00|0|GFD|C|3|N";
+        const std::string text = "NoOfOrders=1&OrderData1=101|CID01|N|00:00:00:00|" + std::to_string(s.token) + "|"
+            + s.exchange + "|B|" + qty + "|150005.00|U1|ABC12|ABC12|00-00-0000|0|0.00|0|GFD|C|3|N";
         ASSERT_NE(broker->orderDesk().reply(tb::splitRequest(text), "U1").find("|0|"), std::string::npos);
     };
     place(sec, "10");
@@ -337,7 +338,28 @@ TEST_F(OrderBookTest, SecurityFilterAndCompressedReportFromTheOrderDesk)
     view->ResetSecIndex();
     ASSERT_TRUE(waitLoaded(view, 3));
     EXPECT_EQ(view->windowTitle().toStdString(), "Order Report [All]");
+
+    // Opening the open book for a security (the order form's Shift+F3) filters it again.
+    EXPECT_EQ(OpenOrderBookFor(sec), view);
+    ASSERT_TRUE(waitLoaded(view, 2));
+    EXPECT_EQ(view->securityFilter(), sec);
+    EXPECT_EQ(g_nPendingSecIndex.load(), -1);
     g_Session.compressed_replies = 0;
+}
+
+TEST_F(OrderBookTest, OpenerRefusals)
+{
+    SetTerminalLocked(true);
+    EXPECT_EQ(OpenOrderBook(), nullptr);
+    EXPECT_EQ(askCount("Terminal is Locked. Pls Unlock to View Orders."), 1);
+    SetTerminalLocked(false);
+
+    g_Session.clients[0].active = 0;
+    EXPECT_EQ(OpenOrderBookFor(sec), nullptr);
+    EXPECT_EQ(askCount("Activate Client for Order Report"), 1);
+    EXPECT_EQ(g_nPendingSecIndex.load(), -1);
+    EXPECT_EQ(g_pOrderViewEx, nullptr);
+    EXPECT_TRUE(reportRequests().empty());
 }
 
 } // namespace

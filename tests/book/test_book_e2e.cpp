@@ -13,8 +13,8 @@
 #include "app/SessionRecord.h"
 #include "frame/controls/CMyReportCtrl.h"
 #include "orders/CDlgOrderFormExp.h"
-#include "orders/ClientOrderStore.h"
 #include "orders/COrderViewEx.h"
+#include "orders/ClientOrderStore.h"
 #include "orders/OrderConfirmation.h"
 #include "orders/OrderFormIds.h"
 #include "orders/OrderSecurity.h"
@@ -45,7 +45,11 @@ public:
 // but for its subscriptions' fallback).
 class BrokerServer final : public ServerAccess {
 public:
-    BrokerServer(pf::HttpSession& session, int port) : m_session(session), m_port(port) {}
+    BrokerServer(pf::HttpSession& session, int port)
+        : m_session(session)
+        , m_port(port)
+    {
+    }
     ServerReply downLoadFile(const std::string&, int, const std::string&) override { return {}; }
     ServerReply requestServer(int, int code, const std::string& text) override
     {
@@ -75,10 +79,10 @@ protected:
         FeedState::instance().reset();
         SetLoggedIn(true);
         m_server = std::make_unique<BrokerServer>(m_session, broker->httpPort());
-        m_dispatcher = std::make_unique<FeedDispatcher>(m_consumers, FeedSubscriptions::instance(), m_indices,
-                                                        FeedDispatcher::Options{2, false, {}});
-        m_connection = std::make_unique<FeedConnection>(*m_dispatcher, FeedSubscriptions::instance(), *m_server,
-                                                        m_ui, &m_session);
+        m_dispatcher = std::make_unique<FeedDispatcher>(
+            m_consumers, FeedSubscriptions::instance(), m_indices, FeedDispatcher::Options {2, false, {}});
+        m_connection = std::make_unique<FeedConnection>(
+            *m_dispatcher, FeedSubscriptions::instance(), *m_server, m_ui, &m_session);
     }
     void TearDown() override
     {
@@ -144,12 +148,14 @@ TEST_F(OrderBookEndToEnd, PlacedOrderAppearsAndMovesToTraded)
     CDlgOrderFormExp* form = open(1, sec, side, limit);
     ASSERT_NE(form, nullptr);
     ui::FormDriver d(*form);
-    d.type(kQuantity, "10").type(kPrice, "1500.05").click(kOk);
+    d.type(orderform::kQuantity, "10").type(orderform::kPrice, "1500.05").click(orderform::kOk);
     ASSERT_TRUE(waitIdle(form));
     ASSERT_EQ(broker->orderDesk().orders().size(), 1u);
     const double orderNo = static_cast<double>(broker->orderDesk().orders()[0].orderNo);
 
-    // The new order's row, then the exchange's confirmation of it.
+    // The new order's row, confirmed by the exchange: the broker pushes the
+    // confirmation before it answers the order, so the confirmation waits
+    // for the order to be stored.
     auto rowStatus = [&]() -> std::string {
         const int row = book->rowOfRecord(0);
         return row < 0 ? std::string() : book->grid()->model().text(row, 10).toStdString();

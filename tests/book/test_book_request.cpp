@@ -4,6 +4,8 @@
 #include "orders/OrderReportRequest.h"
 
 #include "app/FixedText.h"
+#include "app/SessionRecord.h"
+#include "orders/ClientOrderStore.h"
 
 #include <gtest/gtest.h>
 
@@ -55,8 +57,8 @@ TEST(OrderReportRequest, ReplyOutcomes)
         {200, "~600|0|OK|1", OrderReportOutcome::Unidentified, "Unidentified response received from server", 0},
         {200, "", OrderReportOutcome::ErrorBox, "Unable to download Order Report 2", 0},
         {407, "", OrderReportOutcome::ErrorBox, "Proxy Authentication Failed", 0},
-        {500, "", OrderReportOutcome::ErrorBox,
-         "Internet Connectivity Error [500]. Pls contact System Administrator", 0},
+        {500, "", OrderReportOutcome::ErrorBox, "Internet Connectivity Error [500]. Pls contact System Administrator",
+            0},
     };
     for (const Case& c : cases) {
         const OrderReportOutcome o = ReadOrderReportReply(c.status, c.reply, static_cast<long>(c.reply.size()));
@@ -64,7 +66,7 @@ TEST(OrderReportRequest, ReplyOutcomes)
         EXPECT_EQ(o.text, c.text) << c.reply;
         EXPECT_EQ(o.count, c.count) << c.reply;
     }
-    EXPECT_EQ(ReadOrderReportReply(200, "600|0|OK|2~r1^r2", 16).rows, (std::vector<std::string>{"r1", "r2"}));
+    EXPECT_EQ(ReadOrderReportReply(200, "600|0|OK|2~r1^r2", 16).rows, (std::vector<std::string> {"r1", "r2"}));
 }
 
 TEST(OrderReportRequest, CellTexts)
@@ -103,6 +105,100 @@ TEST(OrderConfirmationRecord, ReadsTheFieldsTheStoreUpdates)
     // Kinds the store does not know are not read.
     EXPECT_FALSE(ReadConfirmationRecord("1|1|1410|NN||ABC12|B|1002", kind, client, rec));
     EXPECT_FALSE(ReadConfirmationRecord("1|9|1410|NN||ABC12|B|1002", kind, client, rec));
+}
+
+// An order book that records what the store tells it.
+class FakeBook final : public OrderBookLink {
+public:
+    bool isOpen() const override { return true; }
+    bool isIdle() const override { return idle; }
+    std::string clientFilter() const override { return filter; }
+    void storeChanged(int code, int, const std::string&) override { codes.push_back(code); }
+    bool idle = true;
+    std::string filter = "ABC12";
+    std::vector<int> codes;
+};
+
+class ConfirmationRules : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_Session = SessionValues {};
+        g_Session.clients.resize(1);
+        CopyFixedText(g_Session.clients[0].client_code, "ABC12");
+        pv_user_info = UserInfoRecord {};
+        pv_user_info.client_index = 0;
+        SetOrderBookLink(&book);
+        ClearPendingConfirmations();
+        const std::string row
+            = "101|CID01|1410|NN|1001|EX1001|Buy|10|1500.00|10|09:15:00|OPN|0.00|0|3|ABC12|0|U1|SBIN-EQ|Normal";
+        FillOrderReport(ActiveClientEntry(), 1, 1, {row}, nullptr, "ABC12");
+    }
+    void TearDown() override
+    {
+        ClearPendingConfirmations();
+        ResetOrderStoreCount(ActiveClientEntry());
+        SetOrderBookLink(nullptr);
+        g_Session = SessionValues {};
+        pv_user_info = UserInfoRecord {};
+    }
+    OrderInfo stored(double orderNo)
+    {
+        OrderInfo o;
+        EXPECT_TRUE(FindStoredOrder(ActiveClientEntry(), orderNo, o));
+        return o;
+    }
+    void append(double orderNo)
+    {
+        OrderInfo o;
+        o.order_no = orderNo;
+        o.total_qty = o.open_qty = 10;
+        CopyFixedText(o.status, "NEWF");
+        FillOrderReport(ActiveClientEntry(), 2, 0, {}, &o);
+    }
+
+    FakeBook book;
+};
+
+TEST_F(ConfirmationRules, AppliedOnlyWhenTheBookIsIdleAndShowsTheClient)
+{
+    const std::string trade = "1|100|1410|NN||ABC12|B|1001||4|150000|0||OPN|09:20:00|EX1001";
+    book.idle = false;
+    EXPECT_FALSE(ApplyOrderConfirmation("ABC12", trade));
+    book.idle = true;
+    EXPECT_FALSE(ApplyOrderConfirmation("XYZ99", "1|100|1410|NN||XYZ99|B|1001||4|150000|0||OPN|09:20:00|EX1001"));
+    EXPECT_EQ(stored(1001).open_qty, 10);
+
+    EXPECT_TRUE(ApplyOrderConfirmation("ABC12", trade));
+    EXPECT_EQ(stored(1001).open_qty, 6);
+    EXPECT_EQ(FixedTextView(stored(1001).status), "OPF");
+    EXPECT_EQ(book.codes.back(), 3);
+
+    // A book of all clients takes any client's confirmation.
+    book.filter.clear();
+    EXPECT_TRUE(ApplyOrderConfirmation("ABC12", "1|100|1410|NN||ABC12|B|1001||6|150000|0||OPN|09:21:00|EX1001"));
+    EXPECT_EQ(FixedTextView(stored(1001).status), "TRAD");
+}
+
+TEST_F(ConfirmationRules, AConfirmationThatOvertakesItsOrderIsAppliedWhenTheOrderIsStored)
+{
+    EXPECT_TRUE(ApplyOrderConfirmation("ABC12", "1|0|1410|NN||ABC12|B|1005||10|150000|0||OPN|09:20:00|EX1005"));
+    append(1005);
+    EXPECT_EQ(FixedTextView(stored(1005).status), "NEWF");
+    ApplyPendingConfirmations(1005);
+    EXPECT_EQ(FixedTextView(stored(1005).status), "OPN");
+    EXPECT_EQ(FixedTextView(stored(1005).exch_order_no), "EX1005");
+    // Applied once only.
+    const size_t told = book.codes.size();
+    ApplyPendingConfirmations(1005);
+    EXPECT_EQ(book.codes.size(), told);
+
+    // A new download makes waiting confirmations stale.
+    EXPECT_TRUE(ApplyOrderConfirmation("ABC12", "1|3|1410|NN||ABC12|B|1006||10|150000|0||CAN|09:20:00|EX1006"));
+    ClearPendingConfirmations();
+    append(1006);
+    ApplyPendingConfirmations(1006);
+    EXPECT_EQ(FixedTextView(stored(1006).status), "NEWF");
 }
 
 } // namespace

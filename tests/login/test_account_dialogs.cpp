@@ -7,6 +7,7 @@
 #include "app/LoginExchange.h"
 #include "app/Md5.h"
 #include "app/SessionRecord.h"
+#include "app/TextFormat.h"
 #include "frame/controls/CComboQst.h"
 
 #include "ui/modal_host.h"
@@ -258,7 +259,7 @@ TEST_F(QuestionsTest, RefusesAnswersThatWouldForgeFieldsAndDataTheDialogCannotHo
 
     std::string sixteen;
     for (int i = 1; i <= 16; ++i)
-        sixteen += (i > 1 ? "~" : "") + std::to_string(i) + "^0^Question " + std::to_string(i) + "^T^";
+        sixteen += formatText("%s%d^0^Question %d^T^", i > 1 ? "~" : "", i, i);
     const size_t before = prompter.askCount();
     EXPECT_FALSE(CAuthClientDet::SetQuestions(16, 3, sixteen));
     EXPECT_FALSE(CAuthClientDet::SetQuestions(1, 1, "1^1^City^C"));

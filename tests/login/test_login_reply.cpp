@@ -3,6 +3,7 @@
 #include "app/FixedText.h"
 #include "app/LoginExchange.h"
 #include "app/SessionRecord.h"
+#include "app/TextFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -51,8 +52,8 @@ TEST_F(LoginReplyTest, StatusesThatEndAtTheMessageLeaveTheRestUntouched)
     }
     for (int status : {0, 2, 4, 110}) {
         SCOPED_TRACE(status);
-        login::ApplyLoginReply(replyWith({{2, std::to_string(status)}, {6, "S" + std::to_string(status)}}));
-        EXPECT_EQ(std::string(pv_user_info.session_id), "S" + std::to_string(status));
+        login::ApplyLoginReply(replyWith({{2, std::to_string(status)}, {6, formatText("S%d", status)}}));
+        EXPECT_EQ(std::string(pv_user_info.session_id), formatText("S%d", status));
     }
 }
 
@@ -97,7 +98,7 @@ TEST_F(LoginReplyTest, SegmentListTakesFifteenWellFormedItems)
 {
     std::string list = "x^";
     for (int i = 0; i < 16; ++i)
-        list += (i ? "^" : "") + std::to_string(i) + "-SEG" + std::to_string(i) + "-A";
+        list += formatText("%s%d-SEG%d-A", i ? "^" : "", i, i);
     login::ApplyLoginReply(replyWith({{2, "0"}, {14, list}}));
     EXPECT_EQ(pv_user_info.segment_count, 15);
     EXPECT_STREQ(pv_user_info.segments[0].name, "SEG0");

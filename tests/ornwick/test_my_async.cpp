@@ -5,9 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -127,17 +124,8 @@ TEST_F(MyAsyncTest, TraceFileOnlyWithTheTraceFlag)
 
 TEST_F(MyAsyncTest, UnreachableServerGivesAnErrorNumberAndOneErrorLogLine)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-
     MyAsync async(&m_session, 0, nullptr, nullptr, 50);
-    EXPECT_EQ(async.SyncDirect(1, 0, ntohs(addr.sin_port), "POST", "127.0.0.1", "/p", "t"), 12029u);
+    EXPECT_EQ(async.SyncDirect(1, 0, testhttp::closedPort(), "POST", "127.0.0.1", "/p", "t"), 12029u);
     const std::string log = fileText(m_folder / "InternetError.log");
     EXPECT_TRUE(std::regex_match(log, std::regex(R"(\d{4}-\d\d-\d\d-\d\d:\d\d:\d\d - 12029 - [^\n]+\n)"))) << log;
     unsigned char buffer[4];

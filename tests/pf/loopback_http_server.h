@@ -17,6 +17,10 @@
 
 namespace testhttp {
 
+// A loopback port that was bound a moment ago and is closed now: a connect
+// to it is refused.
+int closedPort();
+
 struct Request {
     std::string method;
     std::string target;

@@ -5,9 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
-#include <netinet/in.h>
-#include <arpa/inet.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -16,6 +13,7 @@
 
 namespace {
 
+using testhttp::closedPort;
 using testhttp::Connection;
 using testhttp::LoopbackHttpServer;
 using testhttp::Request;
@@ -36,19 +34,6 @@ std::string readAll(pf::HttpCall& call, size_t chunk)
         body.append(buffer.data(), size_t(n));
     }
     return body;
-}
-
-int closedPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
 }
 
 TEST(HttpCall, SendsExactlyWhatTheRequestNeeds)

@@ -4,22 +4,14 @@
 // run, and the exit sequence with its banner and crash flag.
 #include "StartupFixture.h"
 
-// The server headers come before any Qt header: their members named "slots"
-// would meet Qt's keyword macro.
-#include "server/FeedState.h"
-#include "server/FeedSubscriptions.h"
-#include "server/MarketLookups.h"
-#include "server/SecurityTable.h"
-#include "watch/WatchlistTable.h"
-
 #include "app/ActivityStamp.h"
 #include "app/AppSettings.h"
 #include "app/CDlgRiskDiscloser.h"
 #include "app/CLogin.h"
 #include "app/CNomineePopup.h"
-#include "app/ProgramFeed.h"
 #include "app/LogWriter.h"
 #include "app/OrderFormService.h"
+#include "app/ProgramFeed.h"
 #include "app/SessionRecord.h"
 #include "app/VortanexApp.h"
 #include "frame/CCaptionBar.h"
@@ -27,6 +19,12 @@
 #include "frame/FrameIds.h"
 #include "frame/MainFrameCommands.h"
 #include "frame/TerminalLock.h"
+#include "server/FeedState.h"
+#include "server/FeedSubscriptions.h"
+#include "server/MarketLookups.h"
+#include "server/SecurityTable.h"
+#include "watch/WatchCommands.h"
+#include "watch/WatchlistTable.h"
 
 #include "ui/form_driver.h"
 #include "ui/ui_thread.h"
@@ -154,11 +152,20 @@ TEST_F(StartupTest, LogsInLoadsTheMarketAndEndsProperly)
     EXPECT_GT(broker->pushFeed("", broker->quoteMessage(wtoken)), 0);
     EXPECT_TRUE(ui::UiThread::pumpUntil([&] { return table->row(security).quote().last_update != 0; }, 5000));
 
-    // A picture of the logged-in frame for a person to look at.
+    // A list chosen in the watch-list pane opens in a market watch.
     CMainFrame* frame = app.mainFrame();
     ASSERT_NE(frame, nullptr);
+    int list = -1;
+    for (int i = 0; i < WatchlistTable::instance().count() && list < 0; ++i)
+        if (WatchlistTable::instance().record(i).id == -502) // the broker's "NIFTY BANK" category
+            list = i;
+    ASSERT_GE(list, 0);
+    WatchCommands::OnSelWatchList(WatchlistTable::instance().record(list).panePage, list);
+    EXPECT_TRUE(ui::UiThread::pumpUntil([] { return WatchCommands::openCount() == 1; }, 5000));
+
+    // A picture of the logged-in frame for a person to look at.
     frame->resize(1280, 800);
-    ui::UiThread::pumpUntil([] { return false; }, 200);
+    ui::UiThread::pumpUntil([] { return false; }, 500);
     const QPixmap shot = frame->grab();
     EXPECT_FALSE(shot.isNull());
     const auto png = std::filesystem::current_path() / "startup_logged_in_frame.png";
@@ -485,6 +492,22 @@ TEST_F(StartupTest, NoToTheQuitQuestionKeepsTheSessionAndLockedClosesDoNotAsk)
     EXPECT_EQ(app.terminalLock()->unlockDialog(), nullptr);
     app.ExitInstance();
     EXPECT_EQ(profileInt("Fail"), 0);
+}
+
+TEST_F(StartupTest, TheEndOfTheDesktopSessionExitsWithoutAQuestion)
+{
+    writeConfig();
+    scriptLogin("U1", "Test@123");
+    CVortanexApp app;
+    app.setOptions(options());
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_EQ(profileInt("Fail"), 1);
+    app.terminalLock()->OnEndSession(true);
+    EXPECT_EQ(profileInt("Fail"), 0);
+    EXPECT_FALSE(IsLoggedIn());
+    EXPECT_FALSE(app.mainFrame()->isVisible());
+    EXPECT_EQ(prompter.askCount(), 0u);
+    app.ExitInstance();
 }
 
 TEST_F(StartupTest, IdleLogoutAsksOnceAndExitDoesNotStartTheLauncher)

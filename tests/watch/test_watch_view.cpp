@@ -6,6 +6,7 @@
 #include "feed_test_support.h"
 
 #include "server/FeedDispatcher.h"
+#include "server/ServerAccess.h"
 #include "watch/WatchFeed.h"
 #include "watch/WatchlistTable.h"
 
@@ -346,6 +347,106 @@ TEST_F(WatchViewTest, AFutureChainIsBuiltFromTheTableWithoutOptions)
     for (int p = 0; p < static_cast<int>(r.rows.size()); ++p)
         keys.push_back(cell(v, p, 0));
     EXPECT_EQ(keys, (std::vector<QString>{"ZETA-EQ", "ZETA-FUT-MAR", "ZETA-FUT-APR"}));
+}
+
+// Answers the list requests from a script and keeps what it was sent.
+class ScriptedServer : public ServerAccess {
+public:
+    ServerReply downLoadFile(const std::string&, int, const std::string&) override { return {}; }
+    ServerReply requestServer(int, int, const std::string& text) override
+    {
+        sent.push_back(text);
+        for (const auto& [prefix, body] : replies)
+            if (text.rfind(prefix, 0) == 0)
+                return {200, body};
+        return {200, ""};
+    }
+    std::vector<std::string> sent;
+    std::vector<std::pair<std::string, std::string>> replies;
+};
+
+TEST_F(WatchViewTest, TheMisOptionsListComesFromTheServerWithItsTradingStatus)
+{
+    ScriptedServer server;
+    server.replies = {{"WD=121|", "121|0|OK^1|NN|0~2|NN|1~3|NN|-10~2|NN|2"}};
+    CVortanexView::services().server = &server;
+    pv_user_info.segments.assign(kMaxSegments, ExchangeSegment{});
+    pv_user_info.segment_count = 1;
+    pv_user_info.segments[0].id = 12;
+    std::strcpy(pv_user_info.segments[0].name, "MIS Options");
+
+    g_WatchOpenRequest.openType = 8;
+    g_WatchOpenRequest.watchIndex = -1;
+    QPointer<CVortanexView> v = new CVortanexView;
+    v->OnInitialUpdate();
+    ASSERT_FALSE(v.isNull());
+    ASSERT_EQ(server.sent.size(), 1u);
+    EXPECT_EQ(server.sent[0].rfind("WD=121|", 0), 0u);
+    EXPECT_EQ(v->title(), "MIS Options");
+    EXPECT_EQ(v->listSource(), 4);
+    EXPECT_EQ(FeedSubscriptions::instance().window(v->windowSlot()).type, kWindowMisOptionsWatch);
+    const WatchlistRecord r = WatchlistTable::instance().record(v->watchIndex());
+    EXPECT_STREQ(r.name, "MIS Options");
+    ASSERT_EQ(r.rows.size(), 3u); // the repeat is dropped
+    const ui::GridModel& m = v->grid()->model();
+    EXPECT_EQ(m.icon(v->gridRowOf(0), 3), 20);
+    EXPECT_EQ(m.icon(v->gridRowOf(1), 3), 90);
+    EXPECT_EQ(m.icon(v->gridRowOf(2), 3), 0);
+    // A new status for a row it holds refreshes the TS cell only.
+    v->OnAddscrip(1, 1, 0, 2);
+    EXPECT_EQ(m.icon(v->gridRowOf(0), 3), 90);
+    EXPECT_EQ(m.text(v->gridRowOf(0), 3), "Active");
+    EXPECT_EQ(WatchlistTable::instance().record(v->watchIndex()).rows[0].status, 2);
+    EXPECT_EQ(m.rowTotal(), 3);
+    delete v.data();
+    pv_user_info.segments.clear();
+    pv_user_info.segment_count = 0;
+}
+
+TEST_F(WatchViewTest, AStoredListIsLoadedFromTheServerWhenFirstOpened)
+{
+    ScriptedServer server;
+    server.replies = {{"WD=104|", "154|0|OK^3|SYM2|NN~9|SYM8|NN~77777|GONE|NN"}};
+    CVortanexView::services().server = &server;
+    const int list = addList("Stored");
+    g_WatchOpenRequest.openType = 0;
+    g_WatchOpenRequest.watchIndex = list;
+    WatchCommands::OnOpenWatchlist();
+    ASSERT_EQ(server.sent.size(), 1u);
+    EXPECT_NE(server.sent[0].find("|" + std::to_string(100 + list) + "|4"), std::string::npos) << server.sent[0];
+    ASSERT_EQ(CVortanexView::openViews().size(), 1u);
+    const WatchlistRecord r = WatchlistTable::instance().record(list);
+    EXPECT_EQ(tokensOf(r), (std::vector<int>{watchToken(2), watchToken(8)})); // the unknown one is skipped
+    EXPECT_EQ(r.rows[0].origin, '1');
+    EXPECT_EQ(CVortanexView::openViews()[0]->grid()->model().rowTotal(), 2);
+}
+
+TEST_F(WatchViewTest, ABseChainIsAskedOfTheServer)
+{
+    std::vector<SecurityRecord> extra(1);
+    extra[0].token = 500112;
+    extra[0].wtoken = 2 * 500112;
+    extra[0].symbol.assign("SBIN");
+    extra[0].display_name.assign("SBIN-BSE");
+    extra[0].market_exchange.assign("BN");
+    extra[0].inst_type.assign("EQ");
+    m_table = publishTable(3000, std::move(extra));
+    ScriptedServer server;
+    server.replies = {{"WD=117|", "167|0|OK^1|NN~2|NN"}};
+    CVortanexView::services().server = &server;
+    g_WatchOpenRequest.chainKind = 2;
+    g_WatchOpenRequest.chainBase = 3000;
+    WatchCommands::OnNewChain(2);
+    ASSERT_EQ(CVortanexView::openViews().size(), 1u);
+    CVortanexView* v = CVortanexView::openViews()[0];
+    ASSERT_EQ(server.sent.size(), 1u);
+    EXPECT_NE(server.sent[0].find("|500112|BN|"), std::string::npos) << server.sent[0];
+    EXPECT_EQ(v->title(), "Derv Chain-SBIN");
+    EXPECT_EQ(v->grid()->model().rowTotal(), 2);
+    // A second derivative chain is refused and the open one is shown.
+    WatchCommands::OnNewChain(2);
+    EXPECT_EQ(CVortanexView::openViews().size(), 1u);
+    EXPECT_EQ(prompter.asks().back().text, "You are allowed to open only one Derivative Chain");
 }
 
 // Four feed threads tick the view's securities while the UI thread switches
