@@ -74,7 +74,7 @@ int OrderDesk::requestCount() const
 std::string OrderDesk::confirmation(const DeskOrder& o, int kind, int qty, const std::string& pricePaise) const
 {
     std::vector<std::string> f(22);
-    f[0] = "1";
+    f[0] = std::string(1, '1'); // not = "1": GCC 12 at -O3 misreads that assignment as an overlapping copy
     f[1] = std::to_string(kind);
     f[2] = std::to_string(o.token);
     f[3] = o.exchange;

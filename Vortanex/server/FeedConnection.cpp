@@ -290,10 +290,12 @@ void FeedConnection::runTcp(const Settings& s)
                                 "User-Agent: Vortanex\r\nHost: " +
                                 s.localAddress + "\r\nContent-Length: " + std::to_string(body.size()) +
                                 "\r\nConnection: Keep-Alive\r\nCache-Control: no-cache\r\n\r\n" + body + "\r\n";
-    if (!link->sendAll(request)) {
+    const bool opened = link->sendAll(request);
+    if (!opened) {
         if (!stopping())
             message(detail::kUnableToConnect);
     } else {
+        m_ui.updateConnectStatus(1);
         FeedFrameAssembler assembler(FeedFrameAssembler::Kind::Tcp);
         std::vector<char> buffer(4090);
         while (!stopping()) {
@@ -313,6 +315,8 @@ void FeedConnection::runTcp(const Settings& s)
     fs.setRunning(0);
     fs.setSlot(-1);
     WriteLog(0, "Disconnected from TcpFeeds");
+    if (opened)
+        m_ui.updateConnectStatus(0);
     message(detail::kDisconnected);
 }
 
@@ -338,6 +342,7 @@ void FeedConnection::runUdp(const Settings& s)
         }
         WriteLog(0, "Connected to UDP Feeds");
         fs.stampPacket(pf::clock().nowSeconds());
+        m_ui.updateConnectStatus(1);
         FeedFrameAssembler assembler(FeedFrameAssembler::Kind::Udp);
         std::vector<char> buffer(4096);
         bool ended = false;
@@ -353,6 +358,7 @@ void FeedConnection::runUdp(const Settings& s)
         }
         port->close();
         fs.setSlot(-1);
+        m_ui.updateConnectStatus(0);
         if (!s.autoConnect)
             break;
     }

@@ -1,0 +1,164 @@
+// The HTTP stream feed with the program's own request function against the
+// test broker, the way the terminal runs it: the login names the feed port,
+// message 250 names the server that takes subscriptions and the logout.
+#include "ServerFixture.h"
+
+#include "feed_test_support.h"
+
+#include "app/FixedText.h"
+#include "app/SessionRecord.h"
+#include "server/FeedConnection.h"
+#include "server/RequestServer.h"
+#include "server/RequestServerAccess.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+
+namespace {
+
+using namespace feedtest;
+
+class StreamFeed : public servertest::ServerFixture {
+protected:
+    void SetUp() override
+    {
+        ServerFixture::SetUp();
+        ASSERT_TRUE(broker);
+        FeedSubscriptions::instance().reset();
+        FeedState::instance().reset();
+        g_Config.Feeds_Type = 2;
+        // As the login reply has it: the stream is on the feed port.
+        CopyFixedText(pv_user_info.feed_update_host, "127.0.0.1");
+        pv_user_info.feed_update_port = broker->feedPort();
+        SetLoggedIn(true);
+
+        std::vector<SecurityRecord> rows;
+        for (const tb::Security& s : broker->universe().securities()) {
+            if (s.inst != "EQ" || s.exchange != "NN" || rows.size() == 3)
+                continue;
+            SecurityRecord r;
+            r.token = s.token;
+            r.wtoken = s.wtoken;
+            r.market_exchange.assign(s.exchange);
+            r.inst_type.assign(s.inst);
+            r.symbol.assign(s.symbol);
+            r.display_name.assign(s.symbol + "-EQ");
+            rows.push_back(std::move(r));
+        }
+        ASSERT_EQ(rows.size(), 3u);
+        m_table = std::make_shared<SecurityTable>();
+        m_table->build(std::move(rows), SecurityTable::Build::Full, true);
+        SecurityTable::publish(m_table);
+
+        m_dispatcher = std::make_unique<FeedDispatcher>(m_consumers, FeedSubscriptions::instance(), m_indices,
+                                                        FeedDispatcher::Options{1, false, {}});
+        m_connection = std::make_unique<FeedConnection>(*m_dispatcher, FeedSubscriptions::instance(), m_access,
+                                                        m_ui, &RootInternetSession());
+        auto& subs = FeedSubscriptions::instance();
+        subs.setSubscriptionRequest([this](int which) { m_connection->requestSubscription(which); });
+        m_window = std::make_shared<RecordingWindow>(std::vector<int>{0});
+        openWindow(subs, m_window, kWindowMarketWatch);
+        subs.Update_Feeds_Token();
+    }
+    void TearDown() override
+    {
+        FeedSubscriptions::instance().setSubscriptionRequest({});
+        if (m_connection)
+            stopWithin(std::chrono::seconds(5));
+        if (m_dispatcher)
+            m_dispatcher->drain();
+        m_connection.reset();
+        m_dispatcher.reset();
+        FeedSubscriptions::instance().reset();
+        FeedState::instance().reset();
+        SetLoggedIn(false);
+        SecurityTable::publish(nullptr);
+        ServerFixture::TearDown();
+    }
+    FeedConnection::Settings settings() const
+    {
+        FeedConnection::Settings s;
+        s.feedsType = 2;
+        s.host = pv_user_info.feed_update_host;
+        s.port = pv_user_info.feed_update_port;
+        s.localAddress = "127.0.0.1";
+        s.userId = "U1";
+        s.userType = 'C';
+        s.build = "2.3.0.20";
+        return s;
+    }
+    // Starts the stream and waits until the broker has given it a slot.
+    void connect()
+    {
+        ASSERT_TRUE(m_connection->start(settings()));
+        ASSERT_TRUE(broker->waitForFeedClient("U1", 10000));
+        ASSERT_TRUE(eventually([] { return FeedState::instance().slot() >= 0; }));
+    }
+    // stopAndWait, failing the test when it has not returned within the
+    // bound. A stop that hangs is then released by closing the broker's
+    // connections, so the test fails instead of hanging.
+    bool stopWithin(std::chrono::seconds bound)
+    {
+        auto done = std::async(std::launch::async, [this] { m_connection->stopAndWait(); });
+        if (done.wait_for(bound) == std::future_status::ready)
+            return true;
+        ADD_FAILURE() << "the feed did not stop within " << bound.count() << " s";
+        brokertest::stopLoopbackBroker(broker);
+        done.wait();
+        return false;
+    }
+    int wtoken(int security) const { return m_table->row(security).wtoken; }
+    std::vector<int> brokerTokens() const
+    {
+        const auto clients = broker->feedClients();
+        return clients.empty() ? std::vector<int>{} : clients[0].tokens;
+    }
+
+    RequestServerAccess m_access;
+    std::shared_ptr<SecurityTable> m_table;
+    RecordingConsumers m_consumers;
+    MemoryIndexRows m_indices;
+    std::unique_ptr<FeedDispatcher> m_dispatcher;
+    std::unique_ptr<FeedConnection> m_connection;
+    std::shared_ptr<RecordingWindow> m_window;
+    class : public FeedUi {
+    } m_ui;
+};
+
+TEST_F(StreamFeed, SubscriptionAfterTheStreamStartedReachesTheBroker)
+{
+    connect();
+    EXPECT_EQ(brokerTokens(), std::vector<int>{wtoken(0)});
+
+    // A security added to the window once the stream runs.
+    m_window->m_securities = {0, 1};
+    FeedSubscriptions::instance().Update_Feeds_Token();
+    EXPECT_TRUE(eventually([&] { return brokerTokens() == (std::vector<int>{wtoken(0), wtoken(1)}); }))
+        << "the 201 did not reach the broker";
+    // It went to the server that message 250 named, not to the stream's port.
+    EXPECT_TRUE(waitForRequests("/cgi-bin/Glenvarro/upd_feeds.exe", 1));
+
+    // And its quotes arrive over the stream.
+    EXPECT_EQ(broker->pushFeed("U1", broker->quoteMessage(wtoken(1))), 1);
+    EXPECT_TRUE(eventually([&] {
+        const auto seen = m_window->quotesSeen();
+        return std::find(seen.begin(), seen.end(), 1) != seen.end();
+    }));
+}
+
+TEST_F(StreamFeed, StopEndsARunningStreamPromptly)
+{
+    connect();
+    // A subscription in flight as well as the idle stream read.
+    m_window->m_securities = {0, 2};
+    FeedSubscriptions::instance().Update_Feeds_Token();
+    ASSERT_TRUE(stopWithin(std::chrono::seconds(5)));
+    EXPECT_FALSE(m_connection->threadAlive());
+    EXPECT_EQ(FeedState::instance().running(), 0);
+    // The logout reached the broker: its client list is empty of tokens or gone.
+    EXPECT_TRUE(eventually([&] { return brokerTokens().empty(); }));
+}
+
+} // namespace
