@@ -20,7 +20,8 @@ int main(int argc, char** argv)
             root = std::filesystem::absolute(argv[++i]);
     const pf::Paths paths(root.lexically_normal());
 
-    pf::CrashGuard::install(paths.root() / "Vortanex_DUMP.dmp", "Vortanex");
+    // A guard that could not be installed is told in the log once it is open.
+    const bool guarded = pf::CrashGuard::install(paths.root() / "Vortanex_DUMP.dmp", "Vortanex");
     pf::ignoreSigpipe();
 
     CVortanexQtApp qt(argc, argv);
@@ -29,6 +30,7 @@ int main(int argc, char** argv)
     CVortanexApp::Options options;
     options.paths = paths;
     options.feed = &feed;
+    options.crashGuardInstalled = guarded;
     theApp.setOptions(options);
     {
         // Boxes asked by workers after the loop get their closing answer at

@@ -1,9 +1,12 @@
 #include "app/ProgramFeed.h"
 
+#include "app/AppSettings.h"
 #include "app/LogWriter.h"
 #include "app/MessageBox.h"
+#include "app/TextFormat.h"
 #include "frame/CMainFrame.h"
 #include "frame/CToolBoxBar.h"
+#include "orders/OrderConfirmation.h"
 #include "server/FeedConnection.h"
 #include "server/FeedDispatcher.h"
 #include "server/FeedState.h"
@@ -45,6 +48,22 @@ public:
     void serverNotice(const std::string& text) override
     {
         ui::UiThread::post([text] { MsgBoxInfo(text); });
+    }
+    // The feed gave a slot: the open depth windows' securities are due.
+    void feedSlotAssigned() override
+    {
+        ui::UiThread::post([] { Update_MDepth_Token(1); });
+    }
+    // The order store and the open book follow the confirmation.
+    void orderConfirmationPayload(const std::string& clientCode, const std::string& payload) override
+    {
+        ApplyOrderConfirmation(clientCode, payload);
+    }
+    bool alertsEnabled() const override { return g_AppSettings.alerts_switch != 0; }
+    void checkAlerts(int security) override
+    {
+        // No price alerts are kept yet: a flagged security has nothing to check.
+        WriteLog(3, formatText("Alert check skipped for security %d: no alerts loaded", security));
     }
 };
 

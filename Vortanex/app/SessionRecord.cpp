@@ -128,7 +128,9 @@ void FillOwnClientEntry()
     CopyFixedText(own.client_code, FixedTextView(pv_user_info.client_code));
     CopyFixedText(own.client_code2, FixedTextView(pv_user_info.client_code2));
     CopyFixedText(own.session_id, FixedTextView(pv_user_info.session_id));
+    own.active = 1;
     g_Session.clients_in_use = 1;
+    pv_user_info.client_index = 0;
 }
 
 void SetLoginFlags(std::string_view flags)

@@ -119,7 +119,8 @@ int ParseSegmentList(std::string_view field);
 bool AllocateClientTable(int count);
 
 // Start-up after the login: unless the user type is 'P', entry 0 takes the
-// user's own ids and becomes the one client in use.
+// user's own ids, is marked active and becomes the current client and the
+// one client in use.
 void FillOwnClientEntry();
 
 // The login switches (reply field 19, at most 128 characters): one character

@@ -26,6 +26,9 @@
 #include "frame/MainFrameCommands.h"
 #include "frame/TerminalLock.h"
 #include "orders/CDlgOrderFormExp.h"
+#include "orders/COrderViewEx.h"
+#include "orders/OrderFormLinks.h"
+#include "orders/WatchOrderCommands.h"
 #include "server/CompanionLists.h"
 #include "server/FeedState.h"
 #include "server/FileDownloads.h"
@@ -45,6 +48,7 @@
 #include "pf/files.h"
 #include "pf/instance_lock.h"
 #include "pf/profile_store.h"
+#include "ui/grid_layout_state.h"
 #include "ui/modal_host.h"
 
 #include <QApplication>
@@ -151,6 +155,17 @@ public:
             lists->GetServicesThread(0);
         return &lists->services;
     }
+
+private:
+    CVortanexApp& m_app;
+};
+
+// The windows the order form reaches that the application opens.
+class AppOrderFormLinks final : public OrderFormLinks {
+public:
+    explicit AppOrderFormLinks(CVortanexApp& app) : m_app(app) {}
+
+    void openOrderBook(int securityIndex) override { m_app.OnOrderReportFor(securityIndex); }
 
 private:
     CVortanexApp& m_app;
@@ -321,6 +336,50 @@ bool CVortanexApp::OnReportError()
     return false;
 }
 
+bool CVortanexApp::orderReportAllowed()
+{
+    if (RefuseWhileLocked("View Orders."))
+        return false;
+    SetAccessTime();
+    if (!m_viewRights) {
+        MsgBoxOk("You don't have access to view Order Report");
+        return false;
+    }
+    if (g_Session.clients_in_use <= 0) {
+        MsgBoxOk("Activate Client for Order Report");
+        return false;
+    }
+    if (g_pOrderViewEx)
+        WriteLog(0, "CVortanexApp::OnOrderReport : Setting Sec Index");
+    return true;
+}
+
+bool CVortanexApp::OnOrderReport()
+{
+    try {
+        return orderReportAllowed() && OpenOrderBook() != nullptr;
+    } catch (...) {
+        LogCaught("OnOrderReport");
+        return false;
+    }
+}
+
+bool CVortanexApp::OnOrderReportFor(int securityIndex)
+{
+    try {
+        return orderReportAllowed() && OpenOrderBookFor(securityIndex) != nullptr;
+    } catch (...) {
+        LogCaught("OnOrderReport");
+        return false;
+    }
+}
+
+void CVortanexApp::MyUpdate(int code)
+{
+    // The frame, the market watches, then the other windows (otherWindows).
+    WatchCommands::MyUpdate(code);
+}
+
 bool CVortanexApp::InitInstance()
 {
     detail::g_running.store(this);
@@ -351,6 +410,8 @@ bool CVortanexApp::initSteps()
     // 5. The program folder, the profile and its broadcast-log switch.
     SetProgramPaths(paths);
     m_profile = std::make_unique<pf::ProfileStore>(paths.config() / "Vortanex.profile.ini");
+    // The grids keep their column layouts in the application profile.
+    ui::GridLayoutState::setDefaultStore(m_profile.get());
     m_broadcastLog = m_profile->getInt(kProfileSection, "WriteBroadCastLog", 0) != 0;
 
     // 6. The log.
@@ -362,6 +423,8 @@ bool CVortanexApp::initSteps()
     MyAsync::SetLogFolder(paths.root());
     MyAsync::SetClock(&pf::clock());
     WriteLog(0, "Current Dir :" + paths.root().string());
+    if (!m_options.crashGuardInstalled)
+        WriteLog(0, "Crash report handler could not be installed: a crash of this run leaves no report");
 
     // 7-8.
     CheckInternetConnection();
@@ -459,7 +522,15 @@ bool CVortanexApp::initSteps()
             m_watchPane->UpdateWatchlist(action, index);
     };
     WatchCommands::Register(m_frame->Commands());
+    // The settings broadcast reaches the order book after the market watches.
+    WatchCommands::services().otherWindows = [](int code) {
+        if (COrderViewEx* book = g_pOrderViewEx)
+            book->MyUpdate(code);
+    };
     InstallOrderEntry();
+    m_orderLinks = std::make_unique<AppOrderFormLinks>(*this);
+    SetOrderFormLinks(m_orderLinks.get());
+    m_frame->Commands().add(ID_REPORTS_ORDERS, [this] { OnOrderReport(); });
     m_loginHost = std::make_unique<AppLoginHost>(*this);
     TerminalLock::Services lockServices;
     lockServices.feed = m_options.feed;
@@ -523,6 +594,8 @@ bool CVortanexApp::initSteps()
     m_viewRights = !(pv_user_info.user_type == 'V' || right == '3' || right == '4');
     // A view-only user places no orders.
     m_orderRight = pv_user_info.user_type != 'V';
+    // The market watch's buy and sell follow the report rights' rule.
+    SetTradingAllowed(m_viewRights);
 
     // 25. The crash-report offer of a run that did not end properly.
     const auto [width, height] = detail::screenSize();
@@ -588,10 +661,6 @@ bool CVortanexApp::initSteps()
 
     // 33. The user's own client entry becomes the active client.
     FillOwnClientEntry();
-    if (pv_user_info.user_type != 'P' && !g_Session.clients.empty()) {
-        g_Session.clients.front().active = 1;
-        pv_user_info.client_index = 0;
-    }
 
     // 34-36. The first look-ups.
     runLookups();
@@ -748,12 +817,22 @@ int CVortanexApp::ExitInstance()
             RequestServer(pv_user_info.encrypt, 1001, request, reply, length);
             WriteLog(0, detail::fmt("Logout Response Len:%d", static_cast<int>(length)));
         }
+        // A book download writes into the client table and uses the HTTP
+        // session: it ends before either goes. Its request times out by
+        // itself; the wait is bounded all the same, with a line per round.
+        for (int round = 0; round < 4 && !WaitOrderReportDownloads(30000); ++round)
+            WriteLog(0, "Order report download still running at exit");
         m_lock.reset();
         if (m_frame) {
-            // The single order form goes while the frame it sits on still stands.
+            // The single order form goes while the frame it sits on still
+            // stands; its destructor waits for an order still in flight, which
+            // also writes into the client table.
             WatchCommands::services().pane = {};
+            WatchCommands::services().otherWindows = {};
+            SetOrderFormLinks(nullptr);
             UninstallOrderEntry();
         }
+        m_orderLinks.reset();
         m_watchPane = nullptr;
         m_statusPane = nullptr;
         m_captionBar = nullptr;
@@ -782,6 +861,8 @@ int CVortanexApp::ExitInstance()
         m_logOpen = false;
     }
     m_loginHost.reset();
+    if (ui::GridLayoutState::defaultStore() == m_profile.get())
+        ui::GridLayoutState::setDefaultStore(nullptr);
     m_profile.reset();
     // The library keeps no pointer into this run past its end.
     MyAsync::SetClock(nullptr);

@@ -62,6 +62,8 @@ public:
         std::string launcherName = "Brenlowix.exe";
         FeedControl* feed = nullptr;        // null: no feed
         bool showMaximized = true;
+        // The entry's crash guard was installed; false is logged once the log is open.
+        bool crashGuardInstalled = true;
     };
 
     // The values start-up reads and later parts use.
@@ -126,9 +128,18 @@ public:
     void OnCommandWebLink(int commandId);
     // True when the report was delivered.
     bool OnReportError();
+    // ID_REPORTS_ORDERS (F3): the lock, access and client checks, then the
+    // order book opens or the open one takes the pending security filter.
+    // True when the book is shown.
+    bool OnOrderReport();
+    // The same filtered to one security (-1 none): the order form's Shift+F3.
+    bool OnOrderReportFor(int securityIndex);
+    // The settings broadcast: 1 the grid font changed, 2 settings or theme.
+    void MyUpdate(int code);
 
 private:
     bool initSteps();
+    bool orderReportAllowed();
     void runLookups();
     void openAutoWebLinks();
     void freeTables();
@@ -143,6 +154,7 @@ private:
     std::unique_ptr<CompanionLists> m_lists;
     std::unique_ptr<TerminalLock> m_lock;
     std::unique_ptr<class AppLoginHost> m_loginHost;
+    std::unique_ptr<class AppOrderFormLinks> m_orderLinks;
     FeedControl m_noFeed;
     CMainFrame* m_frame = nullptr;
     CCaptionBar* m_captionBar = nullptr; // cleared when the bar goes

@@ -315,7 +315,7 @@ const std::vector<std::pair<QKeySequence, int>>& CMainFrame::Accelerators()
         {QKeySequence(Qt::CTRL | Qt::Key_I), 32914},         {QKeySequence(Qt::CTRL | Qt::Key_S), ID_SCRIP_SEARCH},
         {QKeySequence(Qt::Key_F1), 32868},                   {QKeySequence(Qt::Key_F2), 32869},
         {QKeySequence(Qt::SHIFT | Qt::Key_F1), 33363},       {QKeySequence(Qt::SHIFT | Qt::Key_F2), 33364},
-        {QKeySequence(Qt::Key_F3), 32877},                   {QKeySequence(Qt::Key_F6), 33214},
+        {QKeySequence(Qt::Key_F3), ID_REPORTS_ORDERS},       {QKeySequence(Qt::Key_F6), 33214},
         {QKeySequence(Qt::Key_F7), 33314},                   {QKeySequence(Qt::Key_F8), 32878},
         {QKeySequence(Qt::Key_F11), ID_APP_EXIT},            {QKeySequence(Qt::Key_F12), ID_HELP_FILE},
     };

@@ -13,7 +13,9 @@ inline constexpr int ID_WINDOW_CASCADE = 57650;
 inline constexpr int ID_WINDOW_TILE_HORZ = 57651;
 inline constexpr int ID_WINDOW_TILE_VERT = 57652;
 inline constexpr int ID_APP_ABOUT = 57664;
-inline constexpr int ID_APP_EXIT = 57670;
+// Every way out (the menu, F11, the login's and the unlock's exit, logout,
+// the end of the desktop session) is this one command.
+inline constexpr int ID_APP_EXIT = 57665;
 inline constexpr int ID_HELP_FILE = 400;
 inline constexpr int ID_WHATS_NEW = 1499;
 inline constexpr int ID_REPORT_ERROR = 1514;
@@ -31,6 +33,7 @@ inline constexpr int ID_SEL_WATCHLIST = 32805;
 inline constexpr int ID_SCRIP_SEARCH = 1163;
 inline constexpr int ID_NEW_BUY_EQUITY = 32868;
 inline constexpr int ID_NEW_SELL_EQUITY = 32869;
+inline constexpr int ID_REPORTS_ORDERS = 32877;
 
 // Pane toggles. Each is bound to its pane object, not to a pane id: the
 // "Charts" pane's own id is the "WatchList" toggle's command id.

@@ -9,6 +9,7 @@
 #include "pf/http_call.h"
 #include "pf/net.h"
 #include "pf/threads.h"
+#include "server/ExchangeCancel.h"
 #include "server/FeedDispatcher.h"
 #include "server/FeedState.h"
 #include "server/FeedSubscriptions.h"
@@ -163,6 +164,8 @@ void FeedConnection::interruptCurrent()
         m_port->interrupt();
     if (m_call)
         m_call->cancel();
+    if (m_exchange)
+        m_exchange->cancel();
     m_wake.notify_all();
 }
 
@@ -574,7 +577,29 @@ void FeedConnection::sendText(int code, const std::string& text)
     if (type != 2 && type != 5 && type != 6)
         return;
     const int transCode = code == 900 ? 12 : 11;
-    const ServerReply reply = m_server.requestServer(0, transCode, text);
+    ServerReply reply;
+    if (code == 202) {
+        // The logout is sent after the stop on purpose: it runs its course.
+        reply = m_server.requestServer(0, transCode, text);
+    } else {
+        // A subscription or heartbeat means nothing once the feed stops, so a
+        // stop ends it at once rather than wait for a silent server.
+        auto cancel = std::make_shared<ExchangeCancel>();
+        {
+            std::lock_guard lock(m_linkMutex);
+            if (stopping())
+                return;
+            m_exchange = cancel;
+        }
+        reply = m_server.requestServerCancellable(0, transCode, text, *cancel);
+        {
+            std::lock_guard lock(m_linkMutex);
+            if (m_exchange == cancel)
+                m_exchange.reset();
+        }
+        if (cancel->cancelled())
+            return;
+    }
     if (code == 900) {
         WriteLog(3, "HeartBeat Response Len:" + std::to_string(reply.body.size()));
     } else if (code == 202) {

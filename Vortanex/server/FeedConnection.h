@@ -11,7 +11,9 @@
 // joined before another one starts, so there is never more than one. Texts
 // for the server (subscription, heartbeat, logout) go out through one send
 // lock on a sender thread of their own, so the UI never waits on the network
-// and a closed socket is never written to.
+// and a closed socket is never written to. A stop also ends the subscription
+// or heartbeat exchange in flight there, so the logout that follows it and the
+// exit never wait for a server that does not answer.
 #include "server/FeedFrameAssembler.h"
 
 #include <atomic>
@@ -24,6 +26,7 @@
 #include <string>
 #include <thread>
 
+class ExchangeCancel;
 class FeedDispatcher;
 class FeedSubscriptions;
 class ServerAccess;
@@ -170,6 +173,7 @@ private:
     std::shared_ptr<pf::TcpLink> m_link;         // guarded by m_linkMutex; the feed socket
     std::shared_ptr<pf::DatagramPort> m_port;    // guarded by m_linkMutex
     std::shared_ptr<pf::HttpCall> m_call;        // guarded by m_linkMutex
+    std::shared_ptr<ExchangeCancel> m_exchange;  // guarded by m_linkMutex; the subscription or heartbeat in flight
 
     std::mutex m_messageMutex;
     std::string m_lastMessage;       // guarded by m_messageMutex

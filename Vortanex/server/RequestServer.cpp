@@ -1,6 +1,8 @@
 #include "server/RequestServer.h"
 
 #include "server/CProxyDetails.h"
+#include "server/ExchangeCancel.h"
+#include "server/FeedState.h"
 #include "server/FileDownloads.h"
 
 #include "app/ActivityStamp.h"
@@ -239,8 +241,20 @@ bool LookupTransCode(int code, TransCodeRoute& route)
         return true;
     }
     if (code == 11 || code == 12) {
-        route.host = std::string(FixedTextView(pv_user_info.feed_update_host));
-        route.port = pv_user_info.feed_update_port;
+        // Subscriptions, heartbeats and the logout go to the feed server in
+        // use: the one message 250 named. The login's feed-update host and
+        // port are where the stream itself connects, a port that does not
+        // answer these requests; they stand in only until a 250 has come.
+        const FeedState& fs = FeedState::instance();
+        const std::string host = fs.serverHost();
+        const int port = fs.serverPort();
+        if (!host.empty() && port > 0) {
+            route.host = host;
+            route.port = port;
+        } else {
+            route.host = std::string(FixedTextView(pv_user_info.feed_update_host));
+            route.port = pv_user_info.feed_update_port;
+        }
         route.path = "/cgi-bin/Glenvarro/upd_feeds.exe";
         route.verb = "POST";
         return true;
@@ -283,7 +297,7 @@ bool LookupTransCode(int code, TransCodeRoute& route)
 }
 
 int ConnectServer(int transCode, const std::string& verb, const std::string& host, int port, const std::string& path,
-                  const std::string& body, std::string& reply, long& length)
+                  const std::string& body, std::string& reply, long& length, ExchangeCancel* cancel)
 {
     int status = -1;
     long line = 0;
@@ -295,6 +309,19 @@ int ConnectServer(int transCode, const std::string& verb, const std::string& hos
         const std::string password(FixedTextView(g_AppSettings.proxy_password));
         MyAsync client(&RootInternetSession(), g_ProxyInUse.load(), user.c_str(), password.c_str(),
                        detail::kMaxConnections);
+        // Reachable by the cancelling thread from here until the guard goes,
+        // before the client does.
+        struct Attached {
+            ExchangeCancel* cancel;
+            int id;
+            ~Attached()
+            {
+                if (cancel && id)
+                    cancel->detach(id);
+            }
+        } attached{cancel, cancel ? cancel->attach([&client] { client.Cancel(); }) : 0};
+        if (cancel && !attached.id)
+            return pf::HttpCall::ErrCancelled;
         line = 2;
         status = static_cast<int>(
             client.SyncDirect(0, transCode, port, verb.c_str(), host.c_str(), path.c_str(), body.c_str()));
@@ -355,7 +382,8 @@ int ConnectServer(int transCode, const std::string& verb, const std::string& hos
     return status;
 }
 
-int RequestServer(int encryptType, int transCode, std::string_view text, std::string& reply, long& length)
+int RequestServer(int encryptType, int transCode, std::string_view text, std::string& reply, long& length,
+                  ExchangeCancel* cancel)
 {
     int status = -1;
     length = 0;
@@ -383,7 +411,8 @@ int RequestServer(int encryptType, int transCode, std::string_view text, std::st
             if (route.toFile)
                 status = DownloadByCode(transCode, route.verb, route.host, route.port, route.path, body, reply, length);
             else
-                status = ConnectServer(transCode, route.verb, route.host, route.port, route.path, body, reply, length);
+                status = ConnectServer(transCode, route.verb, route.host, route.port, route.path, body, reply, length,
+                                       cancel);
             if (status == 200)
                 break;
             if (status != 407) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+class ExchangeCancel;
+
 namespace pf {
 class HttpSession;
 }
@@ -55,7 +57,9 @@ pf::HttpSession& RootInternetSession();
 // -1 when no exchange was made (unknown code, failed encoding, a packed reply
 // that does not unpack). `reply` receives the body bytes and `length` their
 // count for 200 and 407; both are empty otherwise.
-int RequestServer(int encryptType, int transCode, std::string_view text, std::string& reply, long& length);
+// With `cancel`, another thread can end the exchange early (12017, empty reply).
+int RequestServer(int encryptType, int transCode, std::string_view text, std::string& reply, long& length,
+                  ExchangeCancel* cancel = nullptr);
 
 // Asks for proxy credentials with CProxyDetails on the UI thread, one dialog
 // at a time: a caller that asks while another caller's dialog is open waits
@@ -67,5 +71,5 @@ bool AskProxyCredentials();
 // `reply` for 200 and 407. A body cut short is a failure: its error number is
 // returned and the reply is empty.
 int ConnectServer(int transCode, const std::string& verb, const std::string& host, int port, const std::string& path,
-                  const std::string& body, std::string& reply, long& length);
+                  const std::string& body, std::string& reply, long& length, ExchangeCancel* cancel = nullptr);
 

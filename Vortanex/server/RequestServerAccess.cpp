@@ -1,5 +1,6 @@
 #include "server/RequestServerAccess.h"
 
+#include "server/ExchangeCancel.h"
 #include "server/FileDownloads.h"
 #include "server/RequestServer.h"
 
@@ -45,5 +46,19 @@ ServerReply RequestServerAccess::requestServer(int encryptType, int transCode, c
             }
         }
     }
+    return out;
+}
+
+ServerReply RequestServerAccess::requestServerCancellable(int encryptType, int transCode, const std::string& text,
+                                                          ExchangeCancel& cancel)
+{
+    if (!DownloadTargetFile(transCode).empty())
+        return requestServer(encryptType, transCode, text);
+    ServerReply out;
+    long length = 0;
+    out.status = detail::seamStatus(RequestServer(encryptType, transCode, text, out.body, length, &cancel));
+    // A cancelled exchange is no reply at all.
+    if (cancel.cancelled() && out.status != 200)
+        out.status = 0;
     return out;
 }

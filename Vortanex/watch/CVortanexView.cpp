@@ -31,7 +31,6 @@
 #include <QPixmap>
 #include <QResizeEvent>
 #include <QTimer>
-#include <QElapsedTimer>
 #include <QTreeView>
 
 #include <algorithm>
@@ -755,15 +754,11 @@ void CVortanexView::OnTimer()
 {
     if (m_freed)
         return;
-    QElapsedTimer dbg; dbg.start();
-    const size_t n = m_feed->ticks().drain([this](int security, char) { DisplayFeeds(security); });
-    const qint64 t1 = dbg.nsecsElapsed();
+    m_feed->ticks().drain([this](int security, char) { DisplayFeeds(security); });
     if (m_redrawCounter != 0) {
         m_redrawCounter = 0;
         m_grid->model().flush();
     }
-    const qint64 t2 = dbg.nsecsElapsed();
-    if (t2 > 20000000) std::fprintf(stderr, "DBG drain %zu: %.1f ms, flush %.1f ms, visible %d\n", n, t1/1e6, (t2-t1)/1e6, int(isVisible()));
 }
 
 void CVortanexView::Get_Default()

@@ -6,6 +6,7 @@
 #include "TestBroker.h"
 #include "pf/http_call.h"
 #include "pf/http_session.h"
+#include "server/ExchangeCancel.h"
 #include "server/FeedConnection.h"
 #include "server/ServerAccess.h"
 
@@ -37,6 +38,25 @@ public:
             reply.body.append(buf, static_cast<size_t>(n));
         if (call.failed())
             reply.status = call.error();
+        return reply;
+    }
+
+    // As the program's request function does: a cancel ends the exchange.
+    ServerReply requestServerCancellable(int, int code, const std::string& text, ExchangeCancel& cancel) override
+    {
+        pf::HttpCall call(m_session);
+        const int id = cancel.attach([&call] { call.cancel(); });
+        if (id == 0)
+            return {};
+        ServerReply reply;
+        reply.status = call.send("POST", "127.0.0.1", m_port,
+                                 code == 13 ? "/cgi-bin/feeds" : "/cgi-bin/Glenvarro/upd_feeds.exe", text);
+        char buf[4096];
+        for (long n; (n = call.read(buf, sizeof buf)) > 0;)
+            reply.body.append(buf, static_cast<size_t>(n));
+        if (call.failed())
+            reply.status = call.error();
+        cancel.detach(id);
         return reply;
     }
 
@@ -228,6 +248,37 @@ INSTANTIATE_TEST_SUITE_P(PerTransport, BrokerFeed,
                              }
                              return std::string("Unknown");
                          });
+
+// The stream subscribes over HTTP.
+class BrokerFeedStream : public BrokerFeed {};
+
+TEST_P(BrokerFeedStream, StopEndsASubscriptionTheServerDoesNotAnswer)
+{
+    ASSERT_TRUE(m_connection->start(settings()));
+    ASSERT_TRUE(m_broker->waitForFeedClient("U1", 10000));
+    ASSERT_TRUE(eventually([&] { return FeedState::instance().slot() >= 0; }));
+    tb::HttpFault silent;
+    silent.delayMs = 60000;
+    silent.times = 1;
+    m_broker->armFault("/cgi-bin/Glenvarro/upd_feeds.exe", silent);
+    m_window->m_securities = {3};
+    FeedSubscriptions::instance().Update_Feeds_Token();
+    ASSERT_TRUE(m_broker->waitForRequest(
+        [](const tb::RecordedRequest& r) { return r.decoded.text.rfind("201|", 0) == 0; }, 10000));
+
+    // Bounded: a stop that hangs fails here, and closing the broker then
+    // ends the exchange it hangs on.
+    auto done = std::async(std::launch::async, [this] { m_connection->stopAndWait(); });
+    if (done.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        ADD_FAILURE() << "the feed did not stop within 5 s";
+        m_broker->stop();
+    }
+    done.wait();
+    EXPECT_FALSE(m_connection->threadAlive());
+}
+
+INSTANTIATE_TEST_SUITE_P(Http, BrokerFeedStream, ::testing::Values(Transport::Stream),
+                         [](const auto&) { return std::string("Stream"); });
 
 TEST(BrokerFeedTcp, SplitFramesAndReconnectLeaveOneFeed)
 {

@@ -137,6 +137,11 @@ public:
         std::lock_guard lock(m_mutex);
         return messages;
     }
+    std::vector<int> connectStatuses()
+    {
+        std::lock_guard lock(m_mutex);
+        return statuses;
+    }
     std::mutex m_mutex;
     std::vector<std::string> messages;
     std::vector<int> statuses;
@@ -246,6 +251,7 @@ TEST_F(Connection, TcpOpeningRequestFramesAndTextsToTheServer)
     EXPECT_EQ(m_table->row(1).quote().quote[0], 102);
     EXPECT_EQ(FeedState::instance().slot(), 6);
     EXPECT_TRUE(m_connection.hasSocket());
+    EXPECT_EQ(m_ui.connectStatuses(), (std::vector<int>{1})) << "the status bar shows the open connection";
 
     // A new subscription goes out framed, byte for byte.
     m_window->m_securities = {2};
@@ -267,6 +273,7 @@ TEST_F(Connection, TcpOpeningRequestFramesAndTextsToTheServer)
     EXPECT_EQ(FeedState::instance().slot(), -1);
     EXPECT_FALSE(m_connection.hasSocket());
     EXPECT_EQ(m_ui.shown(), (std::vector<std::string>{"Feed got Disconnected."}));
+    EXPECT_EQ(m_ui.connectStatuses(), (std::vector<int>{1, 0}));
     // No heartbeat after the end.
     m_clock.advanceSeconds(60);
     m_connection.onTimer();
@@ -323,6 +330,7 @@ TEST_F(Connection, UnreachableServerIsReported)
     ASSERT_TRUE(m_connection.start(s));
     ASSERT_TRUE(eventually([&] { return !m_connection.threadAlive(); }));
     EXPECT_EQ(m_ui.shown(), (std::vector<std::string>{"Unable to connect to Feeds."}));
+    EXPECT_TRUE(m_ui.connectStatuses().empty()) << "never connected, never shown as connected";
 }
 
 TEST_F(Connection, UdpFramesAcrossDatagramsAnd999EndsTheSocket)
@@ -351,9 +359,11 @@ TEST_F(Connection, UdpFramesAcrossDatagramsAnd999EndsTheSocket)
         return !m_window->quotesSeen().empty();
     }));
     EXPECT_EQ(m_table->row(0).quote().quote[0], 42);
+    EXPECT_EQ(m_ui.connectStatuses(), (std::vector<int>{1}));
     const std::string bye = "|00007,999,bye";
     ::sendto(out, bye.data(), bye.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
     ASSERT_TRUE(eventually([&] { return !m_connection.threadAlive(); }));
+    EXPECT_EQ(m_ui.connectStatuses(), (std::vector<int>{1, 0}));
     ::close(out);
 }
 

@@ -57,11 +57,16 @@ TEST_F(SessionRecordTest, ClientTableIsSizedByTheReplyWithinItsBound)
     pv_user_info.user_type = 'P';
     FillOwnClientEntry();
     EXPECT_EQ(g_Session.clients_in_use, 0) << "type 'P' keeps the table as the reply gave it";
+    EXPECT_EQ(g_Session.clients[0].active, 0);
+    EXPECT_EQ(pv_user_info.client_index, -1);
     pv_user_info.user_type = 'C';
     FillOwnClientEntry();
     EXPECT_EQ(g_Session.clients_in_use, 1);
     EXPECT_STREQ(g_Session.clients[0].client_code, "C1");
     EXPECT_STREQ(g_Session.clients[0].session_id, "S1");
+    EXPECT_STREQ(g_Session.clients[0].user_id, "U1");
+    EXPECT_EQ(g_Session.clients[0].active, 1) << "the own account is active at once";
+    EXPECT_EQ(pv_user_info.client_index, 0) << "and is the current client";
 
     for (int bad : {-1, kMaxClients + 1}) {
         EXPECT_FALSE(AllocateClientTable(bad)) << bad;

@@ -556,6 +556,9 @@ TEST(FrameKeys, AcceleratorsRunTheirCommands)
     EXPECT_EQ(commandOf(QKeySequence(Qt::Key_F12)), ID_HELP_FILE);
     EXPECT_EQ(commandOf(QKeySequence(Qt::CTRL | Qt::Key_T)), ID_FILE_LOCKTERMINAL);
     EXPECT_EQ(commandOf(QKeySequence(Qt::CTRL | Qt::Key_S)), ID_SCRIP_SEARCH);
+    EXPECT_EQ(commandOf(QKeySequence(Qt::Key_F3)), 32877);
+    // The one exit command: the login, the unlock and the logout post this number too.
+    EXPECT_EQ(commandOf(QKeySequence(Qt::Key_F11)), 57665);
     EXPECT_EQ(CMainFrame::Accelerators().size(), 16u);
 }
 

@@ -3,6 +3,7 @@
 #include "ServerFixture.h"
 
 #include "server/CProxyDetails.h"
+#include "server/FeedState.h"
 #include "server/RequestServer.h"
 
 #include "app/ActivityStamp.h"
@@ -86,6 +87,30 @@ const RouteCase kRoutes[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Codes, TransCodeTable, ::testing::ValuesIn(kRoutes),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ServerFixture, FeedCodesGoToTheServerMessage250Named)
+{
+    // Before a 250: the login's feed-update host and port; after it: the
+    // server the 250 named (the stream's own port does not take these).
+    FeedState::instance().reset();
+    CopyFixedText(pv_user_info.feed_update_host, "stream.example");
+    pv_user_info.feed_update_port = 7001;
+    for (int code : {11, 12}) {
+        TransCodeRoute route;
+        ASSERT_TRUE(LookupTransCode(code, route));
+        EXPECT_EQ(route.host, "stream.example");
+        EXPECT_EQ(route.port, 7001);
+    }
+    FeedState::instance().setServer("feeds.example", 8088);
+    for (int code : {11, 12}) {
+        TransCodeRoute route;
+        ASSERT_TRUE(LookupTransCode(code, route));
+        EXPECT_EQ(route.host, "feeds.example") << code;
+        EXPECT_EQ(route.port, 8088) << code;
+        EXPECT_EQ(route.path, "/cgi-bin/Glenvarro/upd_feeds.exe");
+    }
+    FeedState::instance().reset();
+}
 
 TEST_F(ServerFixture, UnknownCodeIsRefusedWithoutAnExchange)
 {

@@ -3,6 +3,7 @@
 // message 250 names the server that takes subscriptions and the logout.
 #include "ServerFixture.h"
 
+#include "broker_test_support.h"
 #include "feed_test_support.h"
 
 #include "app/FixedText.h"
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <future>
 
@@ -157,8 +159,32 @@ TEST_F(StreamFeed, StopEndsARunningStreamPromptly)
     ASSERT_TRUE(stopWithin(std::chrono::seconds(5)));
     EXPECT_FALSE(m_connection->threadAlive());
     EXPECT_EQ(FeedState::instance().running(), 0);
-    // The logout reached the broker: its client list is empty of tokens or gone.
-    EXPECT_TRUE(eventually([&] { return brokerTokens().empty(); }));
+    // The logout went out over HTTP before the end.
+    const auto logout = broker->waitForRequest(
+        [](const tb::RecordedRequest& r) {
+            return r.path == "/cgi-bin/Glenvarro/upd_feeds.exe" && r.decoded.text.rfind("202|", 0) == 0;
+        },
+        5000);
+    EXPECT_TRUE(logout.has_value());
+}
+
+TEST_F(StreamFeed, SubscriptionStuckOnASilentServerDoesNotHoldUpTheStop)
+{
+    connect();
+    // The server takes the next subscription and does not answer it.
+    tb::HttpFault silent;
+    silent.delayMs = 60000;
+    silent.times = 1;
+    broker->armFault("/cgi-bin/Glenvarro/upd_feeds.exe", silent);
+    m_window->m_securities = {1};
+    FeedSubscriptions::instance().Update_Feeds_Token();
+    ASSERT_TRUE(broker->waitForRequest(
+        [](const tb::RecordedRequest& r) { return r.decoded.text.rfind("201|", 0) == 0; }, 10000));
+
+    ASSERT_TRUE(stopWithin(std::chrono::seconds(5)));
+    // The logout still went out after the cancelled subscription.
+    EXPECT_TRUE(broker->waitForRequest(
+        [](const tb::RecordedRequest& r) { return r.decoded.text.rfind("202|", 0) == 0; }, 5000));
 }
 
 } // namespace

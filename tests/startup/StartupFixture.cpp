@@ -12,6 +12,7 @@
 #include "app/LoginExchange.h"
 #include "app/ProgramPaths.h"
 #include "app/SessionRecord.h"
+#include "orders/WatchOrderCommands.h"
 
 #include "pf/http_session.h"
 #include "pf/profile_store.h"
@@ -35,6 +36,7 @@ void ResetRunGlobals()
     SetTerminalLocked(false);
     FeedState::instance().reset();
     FeedSubscriptions::instance().reset();
+    SetTradingAllowed(true);
 }
 
 void StartupFixture::SetUp()

@@ -19,6 +19,11 @@
 #include "frame/FrameIds.h"
 #include "frame/MainFrameCommands.h"
 #include "frame/TerminalLock.h"
+#include "frame/controls/CMyReportCtrl.h"
+#include "orders/COrderViewEx.h"
+#include "orders/OrderFormLinks.h"
+#include "orders/OrderSecurity.h"
+#include "orders/WatchOrderCommands.h"
 #include "server/FeedState.h"
 #include "server/FeedSubscriptions.h"
 #include "server/MarketLookups.h"
@@ -27,10 +32,12 @@
 #include "watch/WatchlistTable.h"
 
 #include "ui/form_driver.h"
+#include "ui/status_panes.h"
 #include "ui/ui_thread.h"
 
 #include <QImage>
 #include <QPixmap>
+#include <QTreeView>
 
 #include <algorithm>
 #include <fstream>
@@ -85,6 +92,14 @@ TEST_F(StartupTest, LogsInLoadsTheMarketAndEndsProperly)
     app.setOptions(o);
     ASSERT_TRUE(app.InitInstance()) << ::testing::PrintToString(boxTexts());
     EXPECT_EQ(app.loginResult(), 1);
+    // A depth window open before the feed gives its slot: the depth
+    // subscription goes out once the slot is known.
+    const int depthSecurity = SecurityTable::current() ? SecurityTable::current()->searchWToken(2819) : -1;
+    ASSERT_GE(depthSecurity, 0);
+    const int depthSlot = FeedSubscriptions::instance().getClientDlg();
+    ASSERT_GE(depthSlot, 0);
+    FeedSubscriptions::instance().setWindow(depthSlot, std::make_shared<FeedWindow>(), kWindowMarketDepth,
+                                            depthSecurity);
 
     // The folders, with the loose files sorted into them first.
     for (const auto& f : {paths.logs(), paths.data(), paths.comp(), paths.config(), paths.docs(), paths.sound()})
@@ -107,6 +122,10 @@ TEST_F(StartupTest, LogsInLoadsTheMarketAndEndsProperly)
     EXPECT_EQ(WatchlistTable::instance().groupNames().front(), "My Watchlist");
     EXPECT_TRUE(IsLoggedIn());
     EXPECT_EQ(g_Session.clients_in_use, 1);
+    ASSERT_FALSE(g_Session.clients.empty());
+    EXPECT_EQ(g_Session.clients[0].active, 1) << "the user's own account is the active client";
+    EXPECT_EQ(pv_user_info.client_index, 0);
+    EXPECT_TRUE(TradingAllowed());
     EXPECT_EQ(profileInt("Fail"), 1);
 
     // The user's log holds the login and the master's load.
@@ -123,6 +142,20 @@ TEST_F(StartupTest, LogsInLoadsTheMarketAndEndsProperly)
     ASSERT_TRUE(ui::UiThread::pumpUntil([] { return FeedState::instance().slot() >= 0; }, 10000));
     ASSERT_TRUE(broker->waitForFeedClient("U1", 5000));
     EXPECT_EQ(feed.connectionCount(), 1);
+    CMainFrame* const shown = app.mainFrame();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_TRUE(ui::UiThread::pumpUntil(
+        [&] { return shown->StatusPanes()->text(ID_INDICATOR_CONNECT) == "Connected"; }, 5000))
+        << "the status bar follows the TCP feed";
+    EXPECT_TRUE(ui::UiThread::pumpUntil(
+        [&] {
+            for (const tb::FeedClientInfo& c : broker->feedClients())
+                if (!c.depthTokens.empty())
+                    return true;
+            return false;
+        },
+        5000));
+    FeedSubscriptions::instance().RemoveWatchInfoDlgRef(depthSlot);
     const IndexRecord index = IndexTable::instance().entries().front();
     IndexRecord changed;
     IndexTable::instance().update(index.feedCode, [](IndexRecord& r) { r.values[0] = -1; }, changed);
@@ -376,6 +409,113 @@ TEST_F(StartupTest, OrderCommandsCheckTheRightAndTheClientFirst)
     EXPECT_EQ(forms.opened.size(), 1u);
     SetOrderFormService(nullptr);
     closeAndExit(app);
+}
+
+// One row of the order report as the broker sends it.
+std::string reportRow(int token, int orderNo, char side, int qty, const std::string& price, const std::string& status)
+{
+    return "101|CID01|" + std::to_string(token) + "|NN|" + std::to_string(orderNo) + "|EX" + std::to_string(orderNo)
+        + "|" + (side == 'B' ? "Buy" : "Sell") + "|" + std::to_string(qty) + "|" + price + "|" + std::to_string(qty)
+        + "|09:15:00|" + status + "|0.00|0|3|ABC12|0|U1|SEC-EQ|Normal";
+}
+
+TEST_F(StartupTest, TheOrderCommandOpensTheBookThatFollowsTheFeedAndTheSettings)
+{
+    writeConfig(/*loose=*/false, /*feedsType=*/3);
+    scriptLogin("U1", "Test@123");
+    ProgramFeed feed;
+    CVortanexApp::Options o = options();
+    o.feed = &feed;
+    CVortanexApp app;
+    app.setOptions(o);
+    ASSERT_TRUE(app.InitInstance());
+    ASSERT_TRUE(ui::UiThread::pumpUntil([] { return FeedState::instance().slot() >= 0; }, 10000));
+
+    const auto table = SecurityTable::current();
+    ASSERT_TRUE(table);
+    const int security = table->searchWToken(2819);
+    ASSERT_GE(security, 0);
+    const int token = OrderSecurityAt(security).token;
+    broker->setReply("ReportData=600", "600|0|OK|2~" + reportRow(token, 1001, 'B', 10, "1500.05", "OPN") + "^"
+                                           + reportRow(token, 1002, 'S', 10, "1510.00", "OPN"));
+
+    // F3 / the ribbon's "Orders".
+    EXPECT_TRUE(app.mainFrame()->Commands().invoke(ID_REPORTS_ORDERS));
+    COrderViewEx* book = g_pOrderViewEx;
+    ASSERT_NE(book, nullptr);
+    const auto loaded = [&] { return !book->isBusy() && book->grid()->model().rowTotal() == 2; };
+    ASSERT_TRUE(ui::UiThread::pumpUntil(loaded, 20000));
+    const auto status = [&](int record) { return book->grid()->model().text(book->rowOfRecord(record), 10); };
+
+    // A confirmation from the feed server reaches the open book through the program's feed.
+    EXPECT_GT(broker->pushFeed("", "130,1|100|" + std::to_string(token)
+                                       + "|NN||ABC12|S|1002||4|151000|0||OPN|09:20:00|EX1002|TR1||||"),
+              0);
+    EXPECT_TRUE(ui::UiThread::pumpUntil([&] { return status(1) == "OPF"; }, 5000)) << status(1).toStdString();
+    EXPECT_EQ(status(0).toStdString(), "OPN");
+
+    // The order form's Shift+F3 brings the same book up filtered to its security.
+    CurrentOrderFormLinks().openOrderBook(security);
+    EXPECT_EQ(g_pOrderViewEx, book);
+    EXPECT_EQ(book->securityFilter(), security);
+    ASSERT_TRUE(ui::UiThread::pumpUntil([&] { return !book->isBusy(); }, 20000));
+
+    // A font change reaches the open book.
+    g_AppSettings.grid_font.height = -23;
+    app.MyUpdate(1);
+    const auto* tree = book->grid()->findChild<QTreeView*>();
+    ASSERT_NE(tree, nullptr);
+    EXPECT_EQ(tree->font().pixelSize(), 23);
+
+    closeAndExit(app);
+    EXPECT_EQ(g_pOrderViewEx, nullptr);
+}
+
+TEST_F(StartupTest, TheExitWaitsForARunningOrderReportDownload)
+{
+    writeConfig();
+    scriptLogin("U1", "Test@123");
+    CVortanexApp app;
+    app.setOptions(options());
+    ASSERT_TRUE(app.InitInstance());
+    tb::HttpFault slow;
+    slow.delayMs = 700;
+    broker->armFault("/qtrade/qreport.exe", slow);
+    ASSERT_TRUE(app.OnOrderReport());
+    ASSERT_NE(g_pOrderViewEx, nullptr);
+    ASSERT_TRUE(g_pOrderViewEx->isBusy());
+    // The download writes into the client table, which the exit frees.
+    app.ExitInstance();
+    EXPECT_TRUE(WaitOrderReportDownloads(0)) << "the exit returned while the download still ran";
+    EXPECT_EQ(requestsWith("ReportData=600"), 1);
+}
+
+TEST_F(StartupTest, ReportRightsOfTheLoginGateTheOrderBookAndTrading)
+{
+    writeConfig();
+    std::string flags(70, '0');
+    flags[12] = '3'; // no reports
+    broker->setLoginField(19, flags);
+    scriptLogin("U1", "Test@123");
+    CVortanexApp app;
+    app.setOptions(options());
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_FALSE(app.viewRights());
+    EXPECT_FALSE(TradingAllowed()) << "the market watch's buy and sell are off as well";
+    EXPECT_TRUE(app.orderRight()) << "only a view-only user loses the order commands";
+
+    SetTerminalLocked(true);
+    EXPECT_FALSE(app.OnOrderReport());
+    EXPECT_TRUE(boxShown("Terminal is Locked. Pls Unlock to View Orders."));
+    EXPECT_FALSE(boxShown("You don't have access to view Order Report")) << "the lock is refused first";
+    SetTerminalLocked(false);
+
+    app.mainFrame()->Commands().invoke(ID_REPORTS_ORDERS);
+    EXPECT_TRUE(boxShown("You don't have access to view Order Report"));
+    CurrentOrderFormLinks().openOrderBook(0);
+    EXPECT_EQ(g_pOrderViewEx, nullptr);
+    EXPECT_EQ(requestsWith("ReportData=600"), 0);
+    app.ExitInstance();
 }
 
 TEST_F(StartupTest, WebLinksOfKindOOpenAtLoginAndLinksRefuseWhileLocked)
