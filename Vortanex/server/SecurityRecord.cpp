@@ -1,6 +1,17 @@
 #include "server/SecurityRecord.h"
 
 #include <cstring>
+#include <thread>
+
+namespace {
+// A writer's section is a few dozen stores, but its thread can be preempted
+// inside it: after a short spin, give the processor away instead of burning it.
+void backOff(int& spins)
+{
+    if (++spins > 64)
+        std::this_thread::yield();
+}
+} // namespace
 
 double ColumnKindValue(const QuoteData& q, int kind)
 {
@@ -31,10 +42,10 @@ short ColumnKindTick(const QuoteData& q, int kind)
 
 QuoteData LiveQuote::read() const
 {
-    for (;;) {
+    for (int spins = 0;; backOff(spins)) {
         const uint32_t s1 = m_seq.load(std::memory_order_acquire);
         if (s1 & 1u)
-            continue; // a writer is inside; its section is a few dozen stores
+            continue; // a writer is inside
         // Acquire loads of the payload keep the second sequence load after
         // them: a value of a newer write implies a newer sequence number.
         QuoteData d = readUnlocked();
@@ -53,7 +64,7 @@ void LiveQuote::store(const QuoteData& data)
 uint32_t LiveQuote::lockWrite()
 {
     uint32_t s = m_seq.load(std::memory_order_relaxed);
-    for (;;) {
+    for (int spins = 0;; backOff(spins)) {
         if (!(s & 1u) && m_seq.compare_exchange_weak(s, s + 1, std::memory_order_acquire, std::memory_order_relaxed))
             break;
         if (s & 1u)

@@ -257,6 +257,8 @@ TEST_P(BrokerFeedStream, StopEndsASubscriptionTheServerDoesNotAnswer)
     ASSERT_TRUE(m_connection->start(settings()));
     ASSERT_TRUE(m_broker->waitForFeedClient("U1", 10000));
     ASSERT_TRUE(eventually([&] { return FeedState::instance().slot() >= 0; }));
+    // The depth subscription that the slot brings is through first.
+    ASSERT_TRUE(eventually([&] { return brokerTokens(true) == std::vector<int>{wtoken(2)}; }));
     tb::HttpFault silent;
     silent.delayMs = 60000;
     silent.times = 1;
