@@ -4,10 +4,15 @@
 
 #include "pf/log.h"
 
+#include <algorithm>
+
+
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+
+#include <algorithm>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -86,7 +91,12 @@ void Form::build()
             continue;
         }
         QWidget* w = makeControl(spec);
-        w->setGeometry(detail::toPixels(spec.rect));
+        QRect place = detail::toPixels(spec.rect);
+        // A combo box's template height includes its dropped-down list; the
+        // closed box is one line high.
+        if (qobject_cast<QComboBox*>(w))
+            place.setHeight(std::min(place.height(), w->sizeHint().height()));
+        w->setGeometry(place);
         m_keys->watch(w);
         if (spec.kind == ControlKind::Group)
             w->lower(); // frames stay behind the controls they enclose
