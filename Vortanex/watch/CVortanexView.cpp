@@ -8,6 +8,9 @@
 #include "server/SecurityRequests.h"
 #include "server/SecurityTable.h"
 
+#include "orders/OrderSecurity.h"
+#include "orders/WatchOrderCommands.h"
+
 #include "watch/CVortanexView.h"
 
 #include "app/ActivityStamp.h"
@@ -23,9 +26,14 @@
 #include "watch/WatchCommands.h"
 #include "watch/WatchlistTable.h"
 
+#include "ui/prompter.h"
 #include "ui/ticker.h"
 
+#include <QAbstractProxyModel>
+#include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QMdiSubWindow>
 #include <QPainter>
 #include <QPixmap>
@@ -47,6 +55,8 @@ constexpr int kTimerId = 1;
 constexpr int kTimerMs = 70;
 constexpr int kMaxCountedRows = 100;
 constexpr int kPollRows = 100;
+constexpr int ID_POPUP_BUY = 32972;
+constexpr int ID_POPUP_SELL = 32974;
 
 std::vector<CVortanexView*>& liveViews()
 {
@@ -199,6 +209,11 @@ CVortanexView::CVortanexView(QWidget* parent)
     m_grid->model().setAutoFlush(false);
     m_ticker = new ui::Ticker(this);
     m_ticker->onTick = [this](int) { OnTimer(); };
+    // The grid's keys and right clicks come here first: the buy and sell keys
+    // share F1 and F2 with the main frame's blank order forms, and the
+    // frame's shortcut must not win while a row of this view has the focus.
+    m_grid->tree()->installEventFilter(this);
+    m_grid->tree()->viewport()->installEventFilter(this);
     detail::liveViews().push_back(this);
 }
 
@@ -1031,4 +1046,136 @@ void CVortanexView::resizeEvent(QResizeEvent* event)
     SetAccessTime();
     QWidget::resizeEvent(event);
     m_grid->setGeometry(2, 2, std::max(0, width() - 4), std::max(0, height() - 4));
+}
+
+char CVortanexView::OrderKeySide(int qtKey, Qt::KeyboardModifiers modifiers)
+{
+    // Shifted buy and sell keys belong to the bracket-order commands.
+    if (modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return 0;
+    switch (qtKey) {
+    case Qt::Key_F1:
+    case Qt::Key_Plus: // the numeric pad's, or an unshifted one of the layout
+    case Qt::Key_Equal: return 'B';
+    case Qt::Key_F2:
+    case Qt::Key_Minus: return 'S';
+    default: return 0;
+    }
+}
+
+bool CVortanexView::eventFilter(QObject* watched, QEvent* event)
+{
+    QTreeView* tree = m_grid ? m_grid->tree() : nullptr;
+    if (!tree || (watched != tree && watched != tree->viewport()))
+        return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::ShortcutOverride: {
+        // Claiming the key here keeps the frame's accelerator from firing;
+        // the key press then reaches the grid.
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (OrderKeySide(key->key(), key->modifiers()) != 0) {
+            event->accept();
+            return true;
+        }
+        break;
+    }
+    case QEvent::KeyPress: {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const char side = OrderKeySide(key->key(), key->modifiers());
+        if (side == 0)
+            break;
+        // Swallowed even when trading is off, so it never edits or moves the grid.
+        if (TradingAllowed())
+            side == 'B' ? OnPopupBuy() : OnPopupSell();
+        return true;
+    }
+    case QEvent::ContextMenu: {
+        auto* menu = static_cast<QContextMenuEvent*>(event);
+        OnContextMenu(menu->globalPos());
+        return true;
+    }
+    default: break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+int CVortanexView::currentRowSecurity() const
+{
+    QTreeView* tree = m_grid->tree();
+    const QModelIndex current = tree->currentIndex();
+    if (!current.isValid())
+        return -1;
+    QModelIndex source = current;
+    if (auto* proxy = qobject_cast<QAbstractProxyModel*>(tree->model()))
+        source = proxy->mapToSource(current);
+    const ui::GridModel& m = m_grid->model();
+    const int rowId = m.rowIdOf(source);
+    const int* position = rowId >= 0 ? m.rowDataAs<int>(rowId) : nullptr;
+    if (!position || *position < 0 || *position >= static_cast<int>(m_list->rows.size()))
+        return -1;
+    const int security = m_list->rows[static_cast<size_t>(*position)].securityIndex;
+    const auto table = SecurityTable::current();
+    return table && table->valid(security) ? security : -1;
+}
+
+void CVortanexView::orderFromRow(char side)
+{
+    WatchOrderSource source;
+    source.securityIndex = currentRowSecurity();
+    source.listType = m_list->type;
+    source.listId = m_list->id;
+    if (source.securityIndex < 0) {
+        const QItemSelectionModel* selection = m_grid->tree()->selectionModel();
+        WriteLog(0, selection && selection->hasSelection() ? "No Row selected on Buy 1." : "No Row selected on Buy 2.");
+    }
+    OpenOrderFromWatch(source, side, this);
+    m_selectedSecurity = -1;
+}
+
+void CVortanexView::OnPopupBuy() { orderFromRow('B'); }
+
+void CVortanexView::OnPopupSell() { orderFromRow('S'); }
+
+void CVortanexView::OnContextMenu(const QPoint& globalPos)
+{
+    SetAccessTime();
+    int step = 1;
+    try {
+        m_selectedSecurity = -1;
+        bool oneRow = false;
+        QTreeView* tree = m_grid->tree();
+        const int selected = tree->selectionModel() ? static_cast<int>(tree->selectionModel()->selectedRows().size()) : 0;
+        ui::MenuSpec menu;
+        // Without a selection the trading items are taken out; nothing else
+        // of the menu is offered here yet.
+        if (selected == 0)
+            return;
+        step = 2;
+        ui::MenuItem buy{detail::ID_POPUP_BUY, "&Buy", false, false, {}};
+        ui::MenuItem sell{detail::ID_POPUP_SELL, "&Sell", false, false, {}};
+        if (selected == 1) {
+            const int security = currentRowSecurity();
+            if (security >= 0) {
+                step = 3;
+                oneRow = true;
+                m_selectedSecurity = security;
+                const std::string key = OrderSecurityAt(security).displayKey;
+                buy.text = "&Buy " + key;
+                sell.text = "&Sell " + key;
+            }
+        }
+        buy.enabled = sell.enabled = oneRow && TradingAllowed();
+        menu.items = {buy, sell};
+        step = 4;
+        const int chosen = ui::prompter().pickMenuCommand(menu, globalPos.x(), globalPos.y());
+        if (chosen == detail::ID_POPUP_BUY)
+            OnPopupBuy();
+        else if (chosen == detail::ID_POPUP_SELL)
+            OnPopupSell();
+    } catch (const std::exception& e) {
+        WriteLog(0, detail::fmt("SException in OnContextMenu(WL) : [%s] at [%d]", e.what(), step));
+    } catch (...) {
+        WriteLog(0, detail::fmt("Exception in OnContextMenu(WL) at %d", step));
+    }
+    m_selectedSecurity = -1;
 }

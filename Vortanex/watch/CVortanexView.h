@@ -82,6 +82,16 @@ public:
     // Grid-layout commands 32935, 32936, 32966, 32967, 32968.
     void OnGridCommand(int commandId);
 
+    // 32972 and 32974: the order form for the current row's security (an
+    // empty form without a current row).
+    void OnPopupBuy();
+    void OnPopupSell();
+    // The grid's right-click menu at a point in global pixels.
+    void OnContextMenu(const QPoint& globalPos);
+    // The buy and sell keys of the grid: 'B' for numeric '+', F1 and '=',
+    // 'S' for numeric '-', F2 and '-', else 0. Shifted keys are not theirs.
+    static char OrderKeySide(int qtKey, Qt::KeyboardModifiers modifiers);
+
     // State for the commands and tests.
     CMyGridCtrl* grid() const { return m_grid; }
     int watchIndex() const { return m_watchIndex; }
@@ -100,6 +110,9 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // The grid's keys and right clicks; the buy and sell keys are claimed
+    // before the main frame's accelerators see them.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void rebuildColumns();
@@ -109,6 +122,9 @@ private:
     void forgetGridRows();
     void publishSecurities();
     void closeView();
+    void orderFromRow(char side);
+    // The security of the grid's current row, -1 when there is none.
+    int currentRowSecurity() const;
 
     CMyGridCtrl* m_grid = nullptr;
     ui::Ticker* m_ticker = nullptr;

@@ -1,6 +1,8 @@
 // End to end: logged in to the test broker's market, a new market watch opens
 // in the main frame, subscribes its securities (the broker sees them), shows
-// moving quotes, and a picture of it is written for a person to look at.
+// moving quotes, and a picture of it is written for a person to look at; its
+// buy and sell keys and menu open the order form for the row's security while
+// the frame's F1 keeps opening a blank buy form elsewhere.
 #include "StartupFixture.h"
 
 // The server headers come before any Qt header: a member of the feed tables
@@ -10,22 +12,43 @@
 #include "server/SecurityTable.h"
 #include "watch/WatchlistTable.h"
 
+#include "app/OrderFormService.h"
 #include "app/ProgramFeed.h"
 #include "app/VortanexApp.h"
 #include "frame/CMainFrame.h"
 #include "frame/controls/CMyGridCtrl.h"
 #include "watch/CVortanexView.h"
 #include "watch/WatchCommands.h"
+#include "orders/OrderSecurity.h"
+#include "orders/WatchOrderCommands.h"
 
 #include "ui/ui_thread.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QPixmap>
+#include <QTest>
+#include <QTreeView>
 
 #include <fstream>
 
 namespace {
 
 class WatchEndToEnd : public startuptest::StartupFixture {};
+
+// Records the order forms asked for instead of opening them.
+class RecordingOrderForms final : public OrderFormService {
+public:
+    bool getInstance(int formType, QWidget*, const OrderFormParams& params) override
+    {
+        types.push_back(formType);
+        opened.push_back(params);
+        return true;
+    }
+    void showForm() override {}
+    std::vector<int> types;
+    std::vector<OrderFormParams> opened;
+};
 
 TEST_F(WatchEndToEnd, ANewMarketWatchSubscribesAndShowsMovingQuotes)
 {
@@ -104,6 +127,97 @@ TEST_F(WatchEndToEnd, ANewMarketWatchSubscribesAndShowsMovingQuotes)
     EXPECT_TRUE(ui::UiThread::pumpUntil([] { return CVortanexView::openViews().empty(); }, 5000));
     EXPECT_TRUE(ui::UiThread::pumpUntil([&] { return !subscribed(); }, 5000));
 
+    prompter.answerWhen("Do you want to Quit from this Application", 6);
+    frame->close();
+    app.ExitInstance();
+}
+
+TEST_F(WatchEndToEnd, BuyAndSellKeysAndMenuOfARowOpenTheFormForItsSecurity)
+{
+    writeConfig();
+    scriptLogin("U1", "Test@123");
+    CVortanexApp::Options o;
+    o.paths = paths;
+    o.shell = &shell;
+    o.lockFolder = root / "locks";
+    o.showMaximized = false;
+    CVortanexApp app;
+    app.setOptions(o);
+    ASSERT_TRUE(app.InitInstance());
+    RecordingOrderForms forms;
+    SetOrderFormService(&forms);
+    SetTradingAllowed(true);
+    CMainFrame* frame = app.mainFrame();
+    ASSERT_NE(frame, nullptr);
+    frame->show();
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame));
+
+    WatchCommands::OnFileNew();
+    ASSERT_EQ(CVortanexView::openViews().size(), 1u);
+    CVortanexView* view = CVortanexView::openViews()[0];
+    QTreeView* tree = view->grid()->tree();
+    const int security = view->list().rows[2].securityIndex;
+    ASSERT_GE(security, 0);
+    tree->setFocus();
+    ASSERT_TRUE(ui::UiThread::pumpUntil([&] { return QApplication::focusWidget() == tree; }, 2000));
+    view->grid()->selectRow(view->gridRowOf(2));
+
+    // The frame's F1 and F2 accelerators give way to the row's buy and sell.
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers mods;
+        char side;
+    } keys[] = {{Qt::Key_F1, Qt::NoModifier, 'B'},
+                {Qt::Key_F2, Qt::NoModifier, 'S'},
+                {Qt::Key_Plus, Qt::KeypadModifier, 'B'},
+                {Qt::Key_Minus, Qt::KeypadModifier, 'S'},
+                {Qt::Key_Equal, Qt::NoModifier, 'B'},
+                {Qt::Key_Minus, Qt::NoModifier, 'S'}};
+    for (const auto& k : keys) {
+        forms.opened.clear();
+        QTest::keyClick(tree, k.key, k.mods);
+        ASSERT_EQ(forms.opened.size(), 1u) << k.key;
+        EXPECT_EQ(forms.opened[0].index, security) << k.key;
+        EXPECT_EQ(forms.opened[0].side, k.side) << k.key;
+        EXPECT_EQ(forms.types[0], 1);
+    }
+
+    // A view-only session opens nothing, and the frame does not get the key either.
+    forms.opened.clear();
+    SetTradingAllowed(false);
+    QTest::keyClick(tree, Qt::Key_F1);
+    QTest::keyClick(tree, Qt::Key_Minus);
+    EXPECT_TRUE(forms.opened.empty());
+    SetTradingAllowed(true);
+
+    // The menu of one row offers buy and sell named after the security.
+    const std::string key = OrderSecurityAt(security).displayKey;
+    const QPoint at = tree->viewport()->rect().center();
+    prompter.queueMenuCommand(32974);
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at, tree->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(tree->viewport(), &menuEvent);
+    ASSERT_FALSE(prompter.menus().empty());
+    const ui::MenuSpec menu = prompter.menus().back();
+    ASSERT_EQ(menu.items.size(), 2u);
+    EXPECT_EQ(menu.items[0].text, "&Buy " + key);
+    EXPECT_EQ(menu.items[1].text, "&Sell " + key);
+    EXPECT_TRUE(menu.items[0].enabled && menu.items[1].enabled);
+    ASSERT_EQ(forms.opened.size(), 1u);
+    EXPECT_EQ(forms.opened[0].index, security);
+    EXPECT_EQ(forms.opened[0].side, 'S');
+
+    // Without a market watch the frame's F1 opens a blank buy form.
+    view->parentWidget()->close();
+    ASSERT_TRUE(ui::UiThread::pumpUntil([] { return CVortanexView::openViews().empty(); }, 5000));
+    frame->setFocus();
+    forms.opened.clear();
+    QTest::keyClick(frame, Qt::Key_F1);
+    ASSERT_EQ(forms.opened.size(), 1u);
+    EXPECT_EQ(forms.opened[0].index, -1);
+    EXPECT_EQ(forms.opened[0].side, 'B');
+
+    SetOrderFormService(nullptr);
     prompter.answerWhen("Do you want to Quit from this Application", 6);
     frame->close();
     app.ExitInstance();

@@ -174,6 +174,25 @@ TEST_F(WatchViewTest, AddingStopsAtOneHundredRowsExceptWhilePasting)
     EXPECT_EQ(CountWatchRows(WatchlistTable::instance().record(v->watchIndex())), 101);
 }
 
+TEST(WatchViewKeys, OnlyUnshiftedBuyAndSellKeysAreTheGridsOwn)
+{
+    const struct {
+        int key;
+        Qt::KeyboardModifiers mods;
+        char side;
+    } cases[] = {
+        {Qt::Key_F1, Qt::NoModifier, 'B'},      {Qt::Key_Plus, Qt::KeypadModifier, 'B'},
+        {Qt::Key_Equal, Qt::NoModifier, 'B'},   {Qt::Key_F2, Qt::NoModifier, 'S'},
+        {Qt::Key_Minus, Qt::KeypadModifier, 'S'}, {Qt::Key_Minus, Qt::NoModifier, 'S'},
+        // Shifted ones stay with the bracket-order commands; others are not order keys.
+        {Qt::Key_F1, Qt::ShiftModifier, 0},     {Qt::Key_Plus, Qt::ShiftModifier, 0},
+        {Qt::Key_F2, Qt::ControlModifier, 0},   {Qt::Key_F3, Qt::NoModifier, 0},
+        {Qt::Key_B, Qt::NoModifier, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CVortanexView::OrderKeySide(c.key, c.mods), c.side) << c.key << " " << int(c.mods);
+}
+
 TEST_F(WatchViewTest, AnAddedRowGoesAfterTheSelectedRow)
 {
     CVortanexView* v = newWatch();
