@@ -145,6 +145,8 @@ int ReadConfigFile()
     g_Config.Feeds_Type = 0;
     g_Config.Trade_Port = 80;
     g_Config.Feed_Port = 80;
+    g_Config.Tls_CA_File[0] = '\0';
+    g_Config.Tls_Verify = 1;
 
     const auto text = pf::files::readAll(ProgramPaths().config() / "Vortanex.ini");
     if (!text)
@@ -164,6 +166,8 @@ int ReadConfigFile()
         numberKey("Mcast_Port", g_Config.Mcast_Port),
         numberKey("Trade_Port", g_Config.Trade_Port),
         numberKey("Feed_Port", g_Config.Feed_Port),
+        textKey("Tls_CA_File", g_Config.Tls_CA_File),
+        numberKey("Tls_Verify", g_Config.Tls_Verify),
     };
     detail::readTokens(*text, 100, keys);
     return 0;

@@ -27,6 +27,11 @@ struct ConfigRecord {
     char Market_Data_Host[128] = {};
     char Gcrn[21] = {};
     int Services_Counter = 0;
+    // TLS: the file of the authority that signs the broker's certificates
+    // (empty: the system's authorities), and 0 to turn certificate checks off
+    // for a broker that cannot present a valid certificate.
+    char Tls_CA_File[128] = {};
+    int Tls_Verify = 1;
     // The services table with the subscribed flags the login sets: the one
     // the services list loads, named here by start-up; null before that.
     const std::vector<ServiceRecord>* services = nullptr;

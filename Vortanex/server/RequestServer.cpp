@@ -200,6 +200,17 @@ pf::HttpSession& RootInternetSession()
     return session;
 }
 
+void ApplyConfiguredTls()
+{
+    pf::HttpSession& session = RootInternetSession();
+    const std::string caFile(FixedTextView(g_Config.Tls_CA_File));
+    if (!caFile.empty())
+        session.setCaFile(caFile);
+    session.setVerifyPeer(g_Config.Tls_Verify != 0);
+    if (g_Config.Tls_Verify == 0)
+        WriteLog(0, "Certificate checks are switched off by Tls_Verify 0 in Vortanex.ini");
+}
+
 bool LookupTransCode(int code, TransCodeRoute& route)
 {
     using detail::inRange;

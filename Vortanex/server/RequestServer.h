@@ -51,6 +51,10 @@ const char* FailedStatusText(int status);
 // handle), made on first use.
 pf::HttpSession& RootInternetSession();
 
+// Applies the configuration's TLS keys (Tls_CA_File, Tls_Verify) to the
+// session; start-up calls it once the configuration file has been read.
+void ApplyConfiguredTls();
+
 // Sends `text` with transaction code `transCode` and encryption type
 // `encryptType` (0 none, 1 Base64, 2 RSA). Returns the HTTP status (200 on
 // success, 407 when the proxy dialog was cancelled), a client error number, or

@@ -48,6 +48,24 @@ TEST_F(ConfigFileTest, NumbersReadLikeAtoiAndLongTokensSplit)
     EXPECT_EQ(std::string(g_Config.Feeds_Host), std::string(100, 'h')) << "the first 100 characters are one token";
 }
 
+TEST_F(ConfigFileTest, TlsKeysDefaultToVerifyingAndAreReadBack)
+{
+    write(paths.config() / "Vortanex.ini", "Trade_Host t.example\n");
+    ASSERT_EQ(ReadConfigFile(), 0);
+    EXPECT_STREQ(g_Config.Tls_CA_File, "");
+    EXPECT_EQ(g_Config.Tls_Verify, 1) << "certificates are checked unless the file says otherwise";
+
+    write(paths.config() / "Vortanex.ini", "Tls_CA_File /etc/broker/ca.pem Tls_Verify 0\n");
+    ASSERT_EQ(ReadConfigFile(), 0);
+    EXPECT_STREQ(g_Config.Tls_CA_File, "/etc/broker/ca.pem");
+    EXPECT_EQ(g_Config.Tls_Verify, 0);
+
+    write(paths.config() / "Vortanex.ini", "Trade_Host t.example\n");
+    ASSERT_EQ(ReadConfigFile(), 0);
+    EXPECT_EQ(g_Config.Tls_Verify, 1) << "a second read starts from the defaults again";
+    EXPECT_STREQ(g_Config.Tls_CA_File, "");
+}
+
 TEST_F(ConfigFileTest, MissingFileFails)
 {
     EXPECT_EQ(ReadConfigFile(), 1);
