@@ -462,8 +462,10 @@ bool CVortanexApp::initSteps()
     PrintOSVersion();
     CheckNewVersionPrg();
 
-    // 13. The HTTP session every exchange shares.
+    // 13. The HTTP session every exchange shares, with the configuration's
+    // certificate checks.
     RootInternetSession();
+    ApplyConfiguredTls();
     m_sessionOpen = true;
     m_access = std::make_unique<RequestServerAccess>();
 

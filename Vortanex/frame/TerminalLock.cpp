@@ -12,6 +12,7 @@
 #include "app/MessageBox.h"
 #include "app/SeException.h"
 #include "app/SessionRecord.h"
+#include "app/TextFormat.h"
 #include "app/VortanexApp.h"
 #include "frame/CMainFrame.h"
 #include "frame/FrameIds.h"
@@ -28,8 +29,6 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QGuiApplication>
-
-#include <cstdio>
 
 namespace detail {
 namespace {
@@ -85,15 +84,6 @@ private:
     TerminalLock& m_lock;
     int m_failures = 0;
 };
-
-template <class... A>
-std::string fmt(const char* format, A... args)
-{
-    const int n = std::snprintf(nullptr, 0, format, args...);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    std::snprintf(out.data(), out.size() + 1, format, args...);
-    return out;
-}
 
 } // namespace
 } // namespace detail
@@ -175,16 +165,16 @@ void TerminalLock::OnTimer(int timerId)
         if (d.stopFeed && m_services.feed)
             m_services.feed->watchdog();
         if (d.lock) {
-            WriteLog(0, detail::fmt("Get Login Details in Timer %d, Event:%d", MainFrameTimer::kTimerId, timerId));
+            WriteLog(0, formatText("Get Login Details in Timer %d, Event:%d", MainFrameTimer::kTimerId, timerId));
             OnLockTerminal();
         }
         if (d.logout) {
             if (auto* ticker = m_frame.findChild<ui::Ticker*>())
                 ticker->stopAll();
             const int answer = MyMessageBox(
-                detail::fmt("As you have not done any activity here since %ld Minutes, we think you were not using "
-                            "your computer. For safety of your account, you have been logged out.",
-                            static_cast<long>(g_Session.CloseTime)),
+                formatText("As you have not done any activity here since %ld Minutes, we think you were not using "
+                           "your computer. For safety of your account, you have been logged out.",
+                           static_cast<long>(g_Session.CloseTime)),
                 "Logged Out", MsgIconQuestion | MsgDefButton2, {{"Login Again", detail::kLoginAgain}, {"Exit ", 2}});
             m_locked = true;
             if (answer == detail::kLoginAgain) {
@@ -274,7 +264,7 @@ void TerminalLock::setLockButton(bool locked)
 bool TerminalLock::OnClose()
 {
     try {
-        WriteLog(0, detail::fmt("Entry CMainFrame::OnClose :%d", m_locked ? 1 : 0));
+        WriteLog(0, formatText("Entry CMainFrame::OnClose :%d", m_locked ? 1 : 0));
         if (IsLoggedIn() && !m_locked
             && MyMessageBox("Do you want to Quit from this Application", kProductCaption,
                             MsgYesNo | MsgIconQuestion)

@@ -8,6 +8,7 @@
 #include "app/MessageBox.h"
 #include "app/OrderFormService.h"
 #include "app/SessionRecord.h"
+#include "app/TextFormat.h"
 #include "frame/CMainFrame.h"
 #include "orders/ClientOrderStore.h"
 #include "orders/OrderFormIds.h"
@@ -25,7 +26,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <functional>
 
@@ -36,14 +36,6 @@ using namespace orderform;
 using ui::ControlKind;
 
 CDlgOrderFormExp* g_pDlgOrderFormExp = nullptr;
-
-template <typename... A>
-std::string fmt(const char* format, A... args)
-{
-    char buf[512];
-    std::snprintf(buf, sizeof buf, format, args...);
-    return buf;
-}
 
 ui::FormSpec orderFormSpec()
 {
@@ -227,7 +219,7 @@ std::string CDlgOrderFormExp::priceText(double rupees, const OrderSecurity& sec)
 {
     if (rupees <= 0)
         return "0";
-    return detail::fmt(sec.currency ? "%0.4lf" : "%0.2lf", rupees);
+    return formatText(sec.currency ? "%0.4lf" : "%0.2lf", rupees);
 }
 
 // Typed lots give the quantity the checks read.
@@ -279,19 +271,20 @@ CDlgOrderFormExp* CDlgOrderFormExp::GetInstance(QWidget* parent, int mode, int i
         if (tslKind == 5)
             form->m_list = stringList;
         step = 3;
-        WriteLog(0, detail::fmt("Type [%d - %d], Ref Idx[%d - %d], BS [%c - %c], Sec Idx [%d - %d], Sec InitIdx [%d - "
-                                "%d], Stk Prc [%lf - %lf], Scrip Type [%d - %d], Qty [%d - %d], Client [%s - %s - %s], "
-                                "Delv Mark [%d - %d], TSLO [%d - %d]",
-                                mode, form->m_nMode, index, form->m_nRefIdx, side, form->m_cSide, index, form->m_nSecIdx,
-                                index, form->m_nInitSecIdx, price, form->m_dPrice, scripType, form->m_nScripType,
-                                quantity, form->m_nQty, clientCode.c_str(), form->m_strClient.c_str(),
-                                form->m_strClientCopy.c_str(), orderMark, form->m_nOrderMark, tslKind,
-                                form->m_nTslKind));
+        WriteLog(0, formatTextCapped(
+                        511,
+                        "Type [%d - %d], Ref Idx[%d - %d], BS [%c - %c], Sec Idx [%d - %d], Sec InitIdx [%d - "
+                        "%d], Stk Prc [%lf - %lf], Scrip Type [%d - %d], Qty [%d - %d], Client [%s - %s - %s], "
+                        "Delv Mark [%d - %d], TSLO [%d - %d]",
+                        mode, form->m_nMode, index, form->m_nRefIdx, side, form->m_cSide, index, form->m_nSecIdx, index,
+                        form->m_nInitSecIdx, price, form->m_dPrice, scripType, form->m_nScripType, quantity,
+                        form->m_nQty, clientCode.c_str(), form->m_strClient.c_str(), form->m_strClientCopy.c_str(),
+                        orderMark, form->m_nOrderMark, tslKind, form->m_nTslKind));
         if (form->SetInitData() != 1)
             return nullptr;
         return form;
     } catch (...) {
-        WriteLog(0, detail::fmt("Exception in CDlgOrderFormExp::GetInstance at %d, error %d", step, 0));
+        WriteLog(0, formatText("Exception in CDlgOrderFormExp::GetInstance at %d, error %d", step, 0));
         DestroyInstance();
         return nullptr;
     }
@@ -414,10 +407,10 @@ int CDlgOrderFormExp::SetInitData()
                 if (m_nCompanion > 0 && companion.valid()) {
                     for (int id : {kNseRadio, kBseRadio, kNsePrice, kBsePrice, kHint})
                         showControl(id, true);
-                    setText(kPrice, detail::fmt("%.2lf", m_dPrice));
+                    setText(kPrice, formatText("%.2lf", m_dPrice));
                     const bool ownNse = sec.exchange == "NN";
-                    setText(ownNse ? kNsePrice : kBsePrice, detail::fmt("%.2lf", sec.ltp / 100));
-                    setText(ownNse ? kBsePrice : kNsePrice, detail::fmt("%.2lf", companion.ltp / 100));
+                    setText(ownNse ? kNsePrice : kBsePrice, formatText("%.2lf", sec.ltp / 100));
+                    setText(ownNse ? kBsePrice : kNsePrice, formatText("%.2lf", companion.ltp / 100));
                     setChecked(ownNse ? kNseRadio : kBseRadio, true);
                 }
             }
@@ -453,7 +446,7 @@ int CDlgOrderFormExp::SetInitData()
         WriteLog(3, "exit setinit data");
         return 1;
     } catch (...) {
-        WriteLog(0, detail::fmt("Error in CDlgOrderFormExp::SetInitData() , at Line number [%d]", line));
+        WriteLog(0, formatText("Error in CDlgOrderFormExp::SetInitData() , at Line number [%d]", line));
         WriteLog(0, "Exception in CDlgOrderFormExp::SetInitData");
         SetFormReady(true);
         return 0;
@@ -507,7 +500,8 @@ void CDlgOrderFormExp::applySecurity(const OrderSecurity& sec, bool fromSearch)
     m_dPriceStep = sec.tickRupees();
     m_nQtyStep = sec.inLots() ? 1 : std::max(1, sec.marketLot);
     if (sec.commodity) {
-        setText(kPriceLabel, detail::fmt("Price \n For(%s %s)", sec.priceUnit.c_str(), sec.priceQuantity.c_str()));
+        setText(kPriceLabel,
+                formatTextCapped(511, "Price \n For(%s %s)", sec.priceUnit.c_str(), sec.priceQuantity.c_str()));
         setText(kDisclosedLabel, "Disclose Lot");
     } else {
         setText(kPriceLabel, "Price :");
@@ -552,7 +546,7 @@ bool CDlgOrderFormExp::fillFromStore(int index)
     m_dOldPrice = o.price;
     m_dOrderNo = o.order_no;
     setText(kPrice, priceText(o.price, sec));
-    setText(kTrigger, detail::fmt(sec.currency ? "%0.4lf" : "%0.2lf", o.trigger));
+    setText(kTrigger, formatText(sec.currency ? "%0.4lf" : "%0.2lf", o.trigger));
     setText(kDisclosed, std::to_string(o.disclosed));
     setChecked(kAmo, FixedTextView(o.status) == "AMO");
     const int qty = o.open_qty;
@@ -595,8 +589,8 @@ void CDlgOrderFormExp::applyDealerFocus()
 int CDlgOrderFormExp::SetMessage(int mode, int index, char side)
 {
     try {
-        WriteLog(0, detail::fmt("Entry in CDlgOrderFormExp::SetMessage : Type :%d, Index :%d, BS :%c", mode, index,
-                                side));
+        WriteLog(0,
+                 formatText("Entry in CDlgOrderFormExp::SetMessage : Type :%d, Index :%d, BS :%c", mode, index, side));
         m_nReqMode = mode;
         ClientInfo* client = ActiveClientEntry();
         if (!client) {
@@ -640,7 +634,7 @@ int CDlgOrderFormExp::SetMessage(int mode, int index, char side)
                 setText(kPrice, "0");
                 enable(kPrice, false);
             }
-            setCaptions(detail::fmt("New %s Order Form", bs), detail::fmt("New %s Order", bs));
+            setCaptions(formatTextCapped(511, "New %s Order Form", bs), formatTextCapped(511, "New %s Order", bs));
             break;
         }
         case 2:
@@ -662,7 +656,7 @@ int CDlgOrderFormExp::SetMessage(int mode, int index, char side)
                                                       : (sec.marketLot > 0 ? o.total_qty / sec.marketLot : 0)));
                 m_dOldPrice = o.price;
                 m_dOrderNo = 0;
-                setCaptions(detail::fmt("New %s Order Form", bs), detail::fmt("New %s Order", bs));
+                setCaptions(formatTextCapped(511, "New %s Order Form", bs), formatTextCapped(511, "New %s Order", bs));
                 break;
             }
             for (int id : {kExchange, kAction, kSearch, kOrderMark, kAmo, kSor})
@@ -672,8 +666,8 @@ int CDlgOrderFormExp::SetMessage(int mode, int index, char side)
                     enable(kTrigger, false);
                     enable(kDisclosed, false);
                 }
-                setCaptions(detail::fmt("Modify Order Form - TWXS Order No :%.0lf", m_dOrderNo),
-                            detail::fmt("Modify %s Order", bs));
+                setCaptions(formatText("Modify Order Form - TWXS Order No :%.0lf", m_dOrderNo),
+                            formatTextCapped(511, "Modify %s Order", bs));
             } else {
                 if (mode == 4)
                     m_nOrderMark = 1;
@@ -684,16 +678,16 @@ int CDlgOrderFormExp::SetMessage(int mode, int index, char side)
                 for (int id : {kAccount, kSecurity, kLots, kQuantity, kPrice, kTrigger, kDisclosed, kOrderType})
                     enable(id, false);
                 if (mode == 3)
-                    setCaptions(detail::fmt("Cancel Order Form - TWXS Order No :%.0lf", m_dOrderNo),
-                                detail::fmt("Cancel %s Order", bs));
+                    setCaptions(formatText("Cancel Order Form - TWXS Order No :%.0lf", m_dOrderNo),
+                                formatTextCapped(511, "Cancel %s Order", bs));
                 else if (mode == 4)
-                    setCaptions(detail::fmt("Delivery Mark Order Form - TWXS Order No :%.0lf", m_dOrderNo),
+                    setCaptions(formatText("Delivery Mark Order Form - TWXS Order No :%.0lf", m_dOrderNo),
                                 "Order Delivery Mark");
                 else if (mode == 5)
-                    setCaptions(detail::fmt("Bnst Mark Order Form - TWXS Order No :%.0lf", m_dOrderNo),
+                    setCaptions(formatText("Bnst Mark Order Form - TWXS Order No :%.0lf", m_dOrderNo),
                                 "Order Bnst Mark");
                 else
-                    setCaptions(detail::fmt("MF Mark Order Form - TWXS Order No :%.0lf", m_dOrderNo), "Order MF Mark");
+                    setCaptions(formatText("MF Mark Order Form - TWXS Order No :%.0lf", m_dOrderNo), "Order MF Mark");
             }
             break;
         }
@@ -823,7 +817,8 @@ void CDlgOrderFormExp::OnCbnSelchangeCmbExch()
             return;
         const int found = OrderSearchSymbol(sec.symbol, code, sec.series);
         if (found < 0) {
-            MsgBoxInfo(detail::fmt("Security %s is not present in %s exchange", sec.symbol.c_str(), name.c_str()));
+            MsgBoxInfo(
+                formatTextCapped(511, "Security %s is not present in %s exchange", sec.symbol.c_str(), name.c_str()));
             setComboIndex(kExchange, m_nExchSel);
             return;
         }
@@ -835,7 +830,7 @@ void CDlgOrderFormExp::OnCbnSelchangeCmbExch()
             // On the other exchanges the new security's own best price stands in,
             // as there is no companion security to take it from.
             const double paise = m_cSide == 'B' ? now.ask : now.bid;
-            setText(kPrice, detail::fmt(now.currency ? "%.4lf" : "%.2lf", paise / 100));
+            setText(kPrice, formatText(now.currency ? "%.4lf" : "%.2lf", paise / 100));
             if (code == "NN" || code == "BN")
                 setChecked(code == "NN" ? kNseRadio : kBseRadio, true);
         }
@@ -909,7 +904,7 @@ void CDlgOrderFormExp::StepPrice(int direction)
     const double step = m_dPriceStep > 0 ? m_dPriceStep : 0.01;
     double v = detail::toDouble(text(kPrice));
     v = direction < 0 ? std::max(0.0, v - step) : v + step;
-    setText(kPrice, detail::fmt(sec.currency ? "%.4lf" : "%.2lf", v));
+    setText(kPrice, formatText(sec.currency ? "%.4lf" : "%.2lf", v));
     if (m_nModeCopy == 1)
         UpdateStopLossTrigger();
 }
@@ -950,7 +945,7 @@ void CDlgOrderFormExp::UpdateStopLossTrigger()
         if (paise % t != 0 && r % t != 0)
             paise += t - r % t;
     }
-    setText(kTrigger, detail::fmt("%.2lf", static_cast<double>(paise) / 100));
+    setText(kTrigger, formatText("%.2lf", static_cast<double>(paise) / 100));
 }
 
 void CDlgOrderFormExp::SetFormReady(bool on)
@@ -1047,7 +1042,7 @@ void CDlgOrderFormExp::OnOk()
         }
         if (m_nReqMode == 8)
             OnCbnSelchangeCmbExch();
-        WriteLog(0, detail::fmt("SecurityIndex :%d", m_nSecIdx));
+        WriteLog(0, formatText("SecurityIndex :%d", m_nSecIdx));
 
         OrderFormInput in;
         in.mode = m_nMode;
@@ -1133,7 +1128,7 @@ int CDlgOrderFormExp::Place_Order(int code, const std::string& text, const std::
 {
     int step = 0;
     try {
-        const std::string suffix = detail::fmt("&AClient=N&OrdReqNo=%d", PeekOrderRequestNumber());
+        const std::string suffix = formatText("&AClient=N&OrdReqNo=%d", PeekOrderRequestNumber());
         if (text.size() + suffix.size() > kMaxOrderRequestText) {
             WriteLog(0, "Order request too long (" + std::to_string(text.size() + suffix.size()) + " characters)");
             MsgBoxOk("Order request too long. Order not placed.");
@@ -1144,13 +1139,13 @@ int CDlgOrderFormExp::Place_Order(int code, const std::string& text, const std::
         OrderRequestJob job;
         job.code = code;
         const int number = TakeOrderRequestNumber();
-        job.text = text + detail::fmt("&AClient=N&OrdReqNo=%d", number);
+        job.text = text + formatText("&AClient=N&OrdReqNo=%d", number);
         job.encrypt = pv_user_info.encrypt;
         job.sor = m_bSor;
         job.mode = m_nMode;
         job.tslKind = static_cast<short>(m_nTslKind);
         job.info = m_OrderInfo;
-        WriteLog(0, detail::fmt("Order Ref No :%d", number));
+        WriteLog(0, formatText("Order Ref No :%d", number));
         step = 2;
         m_nSentMode = m_nMode;
         WaitForRequest();
@@ -1183,7 +1178,7 @@ int CDlgOrderFormExp::Place_Order(int code, const std::string& text, const std::
             setText(kQuantity, "0");
         return 0;
     } catch (...) {
-        WriteLog(0, detail::fmt("Exception at Place_Order() on line no %d", step));
+        WriteLog(0, formatText("Exception at Place_Order() on line no %d", step));
         SetFormReady(true);
         return m_worker.joinable() ? 0 : -1;
     }

@@ -2,6 +2,7 @@
 
 #include "app/FixedText.h"
 #include "app/LogWriter.h"
+#include "app/TextFormat.h"
 #include "orders/OrderFormIds.h"
 
 #include <cstdio>
@@ -22,14 +23,6 @@ struct ExchangeName {
 constexpr ExchangeName kExchanges[] = {
     {"NSE", "NN"}, {"BSE", "BN"}, {"NSE-FX", "CN"}, {"BSE-CDX", "CB"}, {"MCX-CM", "MC"},
 };
-
-template <typename... A>
-std::string fmt(const char* format, A... args)
-{
-    char buf[1024];
-    std::snprintf(buf, sizeof buf, format, args...);
-    return buf;
-}
 
 bool hasAny(std::string_view text, std::string_view set) { return text.find_first_of(set) != std::string_view::npos; }
 
@@ -79,8 +72,8 @@ const char* priceFault(PriceTextFault f, bool trigger, bool currency)
 std::string tickMessage(bool trigger, double shown, int decimals)
 {
     const char* what = trigger ? "Trigger Price" : "Price";
-    return decimals == 4 ? fmt("Please enter %s in mulitple of Tick Size :%0.4lf", what, shown)
-                         : fmt("Please enter %s in mulitple of Tick Size :%0.2lf", what, shown);
+    return decimals == 4 ? formatTextCapped(1023, "Please enter %s in mulitple of Tick Size :%0.4lf", what, shown)
+                         : formatTextCapped(1023, "Please enter %s in mulitple of Tick Size :%0.2lf", what, shown);
 }
 
 int markIdOf(const std::vector<ExchangeSegment>& marks, std::string_view name)
@@ -94,7 +87,7 @@ int markIdOf(const std::vector<ExchangeSegment>& marks, std::string_view name)
 std::string shownPrice(std::string_view text, const char* format)
 {
     const double v = rupeesOf(text);
-    return v > 0 ? fmt(format, v) : std::string("0");
+    return v > 0 ? formatText(format, v) : std::string("0");
 }
 
 std::string confirmationText(const OrderFormInput& in, const OrderSecurity& sec, const COrderData& d, char side,
@@ -107,27 +100,33 @@ std::string confirmationText(const OrderFormInput& in, const OrderSecurity& sec,
     const double trigger = rupeesOf(in.triggerText);
     std::string text;
     if (sec.currency) {
-        text = fmt("%s Order for\n\nClient Code\t\t:\t%s\nSecurity\t\t\t:\t%s\nExchange\t\t:\t%s\nBuy / Sell\t\t:\t%s\n"
-                   "Quantity  \t\t:\t%ld\nPrice\t\t\t:\t%s\nTrigger Price\t\t:\t%s\nDisclose Qty\t\t:\t%ld\n"
-                   "Order Type\t\t:\t%s\nOrder Mark\t\t:\t%s\n",
-                   action, client.c_str(), sec.displayKey.c_str(), exch.c_str(), bs, static_cast<long>(in.quantity),
-                   shownPrice(in.priceText, "%.4lf").c_str(), shownPrice(in.triggerText, "%.4lf").c_str(),
-                   static_cast<long>(d.disclosed), in.orderType.c_str(), in.orderMarkName.c_str());
+        text = formatTextCapped(
+            1023,
+            "%s Order for\n\nClient Code\t\t:\t%s\nSecurity\t\t\t:\t%s\nExchange\t\t:\t%s\nBuy / Sell\t\t:\t%s\n"
+            "Quantity  \t\t:\t%ld\nPrice\t\t\t:\t%s\nTrigger Price\t\t:\t%s\nDisclose Qty\t\t:\t%ld\n"
+            "Order Type\t\t:\t%s\nOrder Mark\t\t:\t%s\n",
+            action, client.c_str(), sec.displayKey.c_str(), exch.c_str(), bs, static_cast<long>(in.quantity),
+            shownPrice(in.priceText, "%.4lf").c_str(), shownPrice(in.triggerText, "%.4lf").c_str(),
+            static_cast<long>(d.disclosed), in.orderType.c_str(), in.orderMarkName.c_str());
     } else if (sec.commodity) {
-        text = fmt("%s Order for\n\nClient Code\t\t:\t%s\nSecurity\t\t\t:\t%s\nExchange\t\t:\t%s\nBuy / Sell\t\t:\t%s\n"
-                   "No. of Lot  \t\t:\t%ld\nQty  \t\t\t:\t%s\nPrice per Share Rs.\n(For %s %s)\t\t:\t%s\n"
-                   "Trigger Price\t\t:\t%.2lf\nDisclose Qty\t\t:\t%ld\nOrder Type\t\t:\t%s\nOrder Mark\t\t:\t%s\n",
-                   action, client.c_str(), sec.displayKey.c_str(), exch.c_str(), bs, static_cast<long>(in.lots),
-                   unitText.c_str(), sec.priceUnit.c_str(), sec.priceQuantity.c_str(),
-                   shownPrice(in.priceText, "%.2lf").c_str(), trigger > 0 ? trigger : 0.0,
-                   static_cast<long>(d.disclosed), in.orderType.c_str(), in.orderMarkName.c_str());
+        text = formatTextCapped(
+            1023,
+            "%s Order for\n\nClient Code\t\t:\t%s\nSecurity\t\t\t:\t%s\nExchange\t\t:\t%s\nBuy / Sell\t\t:\t%s\n"
+            "No. of Lot  \t\t:\t%ld\nQty  \t\t\t:\t%s\nPrice per Share Rs.\n(For %s %s)\t\t:\t%s\n"
+            "Trigger Price\t\t:\t%.2lf\nDisclose Qty\t\t:\t%ld\nOrder Type\t\t:\t%s\nOrder Mark\t\t:\t%s\n",
+            action, client.c_str(), sec.displayKey.c_str(), exch.c_str(), bs, static_cast<long>(in.lots),
+            unitText.c_str(), sec.priceUnit.c_str(), sec.priceQuantity.c_str(),
+            shownPrice(in.priceText, "%.2lf").c_str(), trigger > 0 ? trigger : 0.0, static_cast<long>(d.disclosed),
+            in.orderType.c_str(), in.orderMarkName.c_str());
     } else {
-        text = fmt("%s Order for\n\nClient Code\t\t:\t%s\nSecurity\t\t\t:\t%s\nExchange\t\t:\t%s\nBuy / Sell\t\t:\t%s\n"
-                   "Quantity  \t\t:\t%ld\nPrice\t\t\t:\t%s\nTrigger Price\t\t:\t%.2lf\nDisclose Qty\t\t:\t%ld\n"
-                   "Order Type\t\t:\t%s\nOrder Mark\t\t:\t%s\n",
-                   action, client.c_str(), sec.displayKey.c_str(), exch.c_str(), bs, static_cast<long>(in.quantity),
-                   shownPrice(in.priceText, "%.2lf").c_str(), trigger > 0 ? trigger : 0.0,
-                   static_cast<long>(d.disclosed), in.orderType.c_str(), in.orderMarkName.c_str());
+        text = formatTextCapped(
+            1023,
+            "%s Order for\n\nClient Code\t\t:\t%s\nSecurity\t\t\t:\t%s\nExchange\t\t:\t%s\nBuy / Sell\t\t:\t%s\n"
+            "Quantity  \t\t:\t%ld\nPrice\t\t\t:\t%s\nTrigger Price\t\t:\t%.2lf\nDisclose Qty\t\t:\t%ld\n"
+            "Order Type\t\t:\t%s\nOrder Mark\t\t:\t%s\n",
+            action, client.c_str(), sec.displayKey.c_str(), exch.c_str(), bs, static_cast<long>(in.quantity),
+            shownPrice(in.priceText, "%.2lf").c_str(), trigger > 0 ? trigger : 0.0, static_cast<long>(d.disclosed),
+            in.orderType.c_str(), in.orderMarkName.c_str());
     }
     if (in.mode == 1 && sec.series == "BE")
         text += "\n\n\nPlease note that the said stock is in trade-for-trade group \nand consequently, no netting is "
@@ -303,12 +302,12 @@ ValidationOutcome ValidateOrder(const OrderFormInput& in, const OrderCheckContex
             return out;
         }
         if (sec.marketLot < 1 || in.quantity % sec.marketLot != 0) {
-            chain.refuse(Box::Info, detail::fmt("Please enter Quantity in mulitple of Market Lot :%d", sec.marketLot),
+            chain.refuse(Box::Info, formatText("Please enter Quantity in mulitple of Market Lot :%d", sec.marketLot),
                          kQuantity, true);
             return out;
         }
         if (in.quantity > ctx.qtyLimit) {
-            chain.refuse(Box::Info, detail::fmt("Please enter Quantity less than Order Qty Limit :%d", ctx.qtyLimit),
+            chain.refuse(Box::Info, formatText("Please enter Quantity less than Order Qty Limit :%d", ctx.qtyLimit),
                          kQuantity, true);
             return out;
         }
@@ -328,8 +327,8 @@ ValidationOutcome ValidateOrder(const OrderFormInput& in, const OrderCheckContex
             int dec = 2;
             const bool onTick = PriceOnTick(sec, priceRupees, &shown, &dec);
             if (sec.currency)
-                WriteLog(0, detail::fmt("Temp Price :%d, Tick Size : %d",
-                                        static_cast<int>(RoundedUnits(priceRupees * 10000)), sec.tickSize));
+                WriteLog(0, formatText("Temp Price :%d, Tick Size : %d",
+                                       static_cast<int>(RoundedUnits(priceRupees * 10000)), sec.tickSize));
             if (!onTick) {
                 const std::string msg = detail::tickMessage(false, shown, dec);
                 if (!sec.currency)
@@ -352,7 +351,7 @@ ValidationOutcome ValidateOrder(const OrderFormInput& in, const OrderCheckContex
             value /= 100;
         if (value > ctx.valueLimit) {
             chain.refuse(Box::Info,
-                         detail::fmt("Please enter Order Value less than Order Value Limit :%.0lf", ctx.valueLimit),
+                         formatText("Please enter Order Value less than Order Value Limit :%.0lf", ctx.valueLimit),
                          kQuantity, true);
             return out;
         }
@@ -363,7 +362,7 @@ ValidationOutcome ValidateOrder(const OrderFormInput& in, const OrderCheckContex
         }
         if (disclosed > 0 && disclosed % sec.marketLot != 0) {
             chain.refuse(Box::Info,
-                         detail::fmt("Please enter Disclosed Quantity in mulitple of Market Lot :%d", sec.marketLot),
+                         formatText("Please enter Disclosed Quantity in mulitple of Market Lot :%d", sec.marketLot),
                          kDisclosed, true);
             return out;
         }
@@ -401,24 +400,28 @@ ValidationOutcome ValidateOrder(const OrderFormInput& in, const OrderCheckContex
     const int shownQty = sec.commodity ? in.lots : in.quantity;
     const int storedQty = (sec.currency || sec.commodity) ? in.lots : in.quantity;
     if (in.mode == 1) {
-        WriteLog(0, detail::fmt("Inside validat %d,%d,%d", sec.alertFlag1, sec.alertFlag2, in.securityIndex));
+        WriteLog(0, formatText("Inside validat %d,%d,%d", sec.alertFlag1, sec.alertFlag2, in.securityIndex));
         if (sec.alertFlag1 == 1 && sec.alertFlag2 == 1
-            && !prompts.askYesNo(detail::fmt("%s \n would you like to continue ? ", sec.alertText.c_str()), "Alert")) {
+            && !prompts.askYesNo(formatTextCapped(1023, "%s \n would you like to continue ? ", sec.alertText.c_str()),
+                                 "Alert")) {
             out.result = -1;
             return out;
         }
         if (tsl)
             out.line = "Placeing TSLO Order";
         else if (sor)
-            out.line = detail::fmt("Placing New %s Smart Order for Client %s, Security %s, Qty %d, Price %s Trigger "
-                                   "Price %s",
-                                   bs, in.account.c_str(), sec.displayKey.c_str(), shownQty, priceShown.c_str(),
-                                   in.triggerText.c_str());
+            out.line = formatTextCapped(
+                1023,
+                "Placing New %s Smart Order for Client %s, Security %s, Qty %d, Price %s Trigger "
+                "Price %s",
+                bs, in.account.c_str(), sec.displayKey.c_str(), shownQty, priceShown.c_str(), in.triggerText.c_str());
         else
-            out.line = detail::fmt("Placing New %s %s Order for Client %s, Security %s|%s, Qty %d, Price %s Trigger "
-                                   "Price %s",
-                                   in.orderMarkName.c_str(), bs, in.account.c_str(), sec.displayKey.c_str(),
-                                   sec.exchange.c_str(), shownQty, priceShown.c_str(), in.triggerText.c_str());
+            out.line =
+                formatTextCapped(1023,
+                                 "Placing New %s %s Order for Client %s, Security %s|%s, Qty %d, Price %s Trigger "
+                                 "Price %s",
+                                 in.orderMarkName.c_str(), bs, in.account.c_str(), sec.displayKey.c_str(),
+                                 sec.exchange.c_str(), shownQty, priceShown.c_str(), in.triggerText.c_str());
         if (!tsl) {
             OrderInfo& info = out.info;
             info = OrderInfo{};
@@ -450,15 +453,19 @@ ValidationOutcome ValidateOrder(const OrderFormInput& in, const OrderCheckContex
             chain.refuse(Box::Ok, "Open Qty has changed due to Trade Confirmation. Pls Re-Modify the Order.");
             return out;
         }
-        out.line = detail::fmt("Modifying %s %s Order for Client %s, TWXS Order no %.0lf,Security %s|%s, Qty %d, Price "
-                               "%s Trigger Price %s",
-                               in.orderMarkName.c_str(), bs, in.account.c_str(), in.orderNo, sec.displayKey.c_str(),
-                               sec.exchange.c_str(), shownQty, priceShown.c_str(), in.triggerText.c_str());
+        out.line =
+            formatTextCapped(1023,
+                             "Modifying %s %s Order for Client %s, TWXS Order no %.0lf,Security %s|%s, Qty %d, Price "
+                             "%s Trigger Price %s",
+                             in.orderMarkName.c_str(), bs, in.account.c_str(), in.orderNo, sec.displayKey.c_str(),
+                             sec.exchange.c_str(), shownQty, priceShown.c_str(), in.triggerText.c_str());
     } else if (in.mode == 3 && !in.tslExpanded) {
-        out.line = detail::fmt("Canceling %s %s Order for Client %s, TWXS Order no %.0lf,Security %s|%s, Qty %d, Price "
-                               "%s Trigger Price %s",
-                               in.orderMarkName.c_str(), bs, in.account.c_str(), in.orderNo, sec.displayKey.c_str(),
-                               sec.exchange.c_str(), shownQty, priceShown.c_str(), in.triggerText.c_str());
+        out.line =
+            formatTextCapped(1023,
+                             "Canceling %s %s Order for Client %s, TWXS Order no %.0lf,Security %s|%s, Qty %d, Price "
+                             "%s Trigger Price %s",
+                             in.orderMarkName.c_str(), bs, in.account.c_str(), in.orderNo, sec.displayKey.c_str(),
+                             sec.exchange.c_str(), shownQty, priceShown.c_str(), in.triggerText.c_str());
     }
 
     // 12 the request record
@@ -469,8 +476,8 @@ ValidationOutcome ValidateOrder(const OrderFormInput& in, const OrderCheckContex
     std::string unitText;
     if (sec.commodity) {
         const long long denominator = sec.denominator > 0 ? sec.denominator : 1;
-        unitText = detail::fmt("%d (Order unit : %lld)", in.quantity,
-                                    static_cast<long long>(sec.lotUnits) * sec.marketLot * in.lots / denominator);
+        unitText = formatText("%d (Order unit : %lld)", in.quantity,
+                              static_cast<long long>(sec.lotUnits) * sec.marketLot * in.lots / denominator);
         d.disclosed = in.disclosed;
     } else {
         d.disclosed = disclosed;

@@ -20,6 +20,7 @@
 #include "app/LogWriter.h"
 #include "app/MessageBox.h"
 #include "app/SessionRecord.h"
+#include "app/TextFormat.h"
 #include "app/VortanexApp.h"
 #include "frame/controls/CMyGridCtrl.h"
 #include "watch/WatchCellFormat.h"
@@ -42,7 +43,6 @@
 #include <QTreeView>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <unordered_map>
 
@@ -62,13 +62,6 @@ std::vector<CVortanexView*>& liveViews()
 {
     static std::vector<CVortanexView*> views;
     return views;
-}
-
-std::string fmt(const char* format, auto... args)
-{
-    char buf[512];
-    std::snprintf(buf, sizeof buf, format, args...);
-    return buf;
 }
 
 std::string userId()
@@ -337,7 +330,7 @@ void CVortanexView::SelectWatchlist(int watchIndex, int force)
     try {
         WatchlistTable& table = WatchlistTable::instance();
         if (watchIndex < 0 || watchIndex >= table.count()) {
-            WriteLog(0, detail::fmt("SelectWatchlist : no list %d", watchIndex));
+            WriteLog(0, formatText("SelectWatchlist : no list %d", watchIndex));
             m_displayFlag = true;
             return;
         }
@@ -363,7 +356,7 @@ void CVortanexView::SelectWatchlist(int watchIndex, int force)
             } else if (rec.type == 8) {
                 name = "MIS Options";
             } else {
-                name = detail::fmt("Watchlist%d", table.newListCounter());
+                name = formatText("Watchlist%d", table.newListCounter());
             }
             table.update(watchIndex, [&](WatchlistRecord& r) { CopyFixedText(r.name, name); });
             if (rec.type == 1)
@@ -373,11 +366,12 @@ void CVortanexView::SelectWatchlist(int watchIndex, int force)
         const std::string listName = m_list->name;
         setWindowTitle(QString::fromStdString("Watchlist - " + listName));
         m_gridStateKey = detail::userId() + "_" + listName;
-        WriteLog(3, detail::fmt("WatchList Name :<%s>, Cols :<%ld>", listName.c_str(), long(m_list->columnCount)));
+        WriteLog(
+            3, formatTextCapped(511, "WatchList Name :<%s>, Cols :<%ld>", listName.c_str(), long(m_list->columnCount)));
 
         rebuildColumns();
-        WriteLog(3, detail::fmt("Getting Watchlist Details. Type %d, Token :%d watchid %ld, Name : %s", m_list->type,
-                                m_list->rowCount, long(m_list->id), listName.c_str()));
+        WriteLog(3, formatTextCapped(511, "Getting Watchlist Details. Type %d, Token :%d watchid %ld, Name : %s",
+                                     m_list->type, m_list->rowCount, long(m_list->id), listName.c_str()));
         m_listSource = 0;
         switch (m_list->type) {
         case 0:
@@ -456,7 +450,7 @@ void CVortanexView::SelectWatchlist(int watchIndex, int force)
 void CVortanexView::DisplayScrips()
 {
     WriteLog(3, "Entry CVortanexView::DisplayScrips");
-    WriteLog(3, detail::fmt("Watch Name <%s> Token ctr <%d>", m_list->name, m_list->rowCount));
+    WriteLog(3, formatTextCapped(511, "Watch Name <%s> Token ctr <%d>", m_list->name, m_list->rowCount));
     const int feedsType = g_Config.Feeds_Type;
     if ((feedsType == 0 || feedsType == 1) && services().getLiveFeeds) {
         // One snapshot text per 100 rows of the list. The count names the
@@ -469,7 +463,7 @@ void CVortanexView::DisplayScrips()
                     tokens.push_back(m_list->rows[i].token);
             if (tokens.empty())
                 continue;
-            std::string text = detail::fmt("Token=%d,", static_cast<int>(tokens.size()));
+            std::string text = formatText("Token=%d,", static_cast<int>(tokens.size()));
             for (int t : tokens)
                 text += std::to_string(t) + ",";
             services().getLiveFeeds(text);
@@ -757,10 +751,10 @@ int CVortanexView::DisplayFeeds(int securityIndex)
             m_excelCellsLive = false; // no Excel link is open
         return 1;
     } catch (const std::exception& e) {
-        WriteLog(0, detail::fmt("SException in DisplayFeeds [%d] : [%s]", step, e.what()));
+        WriteLog(0, formatTextCapped(511, "SException in DisplayFeeds [%d] : [%s]", step, e.what()));
         return 0;
     } catch (...) {
-        WriteLog(0, detail::fmt("Exception in DisplayFeeds [%d]", step));
+        WriteLog(0, formatText("Exception in DisplayFeeds [%d]", step));
         return 0;
     }
 }
@@ -778,7 +772,7 @@ void CVortanexView::OnTimer()
 
 void CVortanexView::Get_Default()
 {
-    WriteLog(3, detail::fmt("Entry Get_Default for %s", m_list->name));
+    WriteLog(3, formatTextCapped(511, "Entry Get_Default for %s", m_list->name));
     const auto securities = SecurityTable::current();
     if (securities && CountWatchRows(*m_list) == 0) {
         static const int kExchangeTokens[7] = {1410, 1524, 14922, 1949, 2046, 9495, 2314};
@@ -806,7 +800,7 @@ void CVortanexView::Get_Default()
 void CVortanexView::Get_Future(const std::string& code)
 {
     m_listSource = 3;
-    WriteLog(3, detail::fmt("Entry Get_Future for %s %s ", m_list->name, code.c_str()));
+    WriteLog(3, formatTextCapped(511, "Entry Get_Future for %s %s ", m_list->name, code.c_str()));
     std::vector<WatchRowEntry> rows;
     int capacity = 10;
     if (const auto securities = SecurityTable::current()) {
@@ -839,7 +833,7 @@ void CVortanexView::Get_Derivative(std::string& title)
     }
     g_WatchOpenRequest.chainKind = -1;
     g_WatchOpenRequest.chainBase = -1;
-    WriteLog(3, detail::fmt("Entry Get_Derivative : Index %d, Type %d", base, kind));
+    WriteLog(3, formatText("Entry Get_Derivative : Index %d, Type %d", base, kind));
     const auto securities = SecurityTable::current();
     if (!securities)
         return;
@@ -911,7 +905,7 @@ void CVortanexView::OnUpdateColumns()
     m_displayFlag = false;
     reloadList();
     rebuildColumns();
-    WriteLog(3, detail::fmt("OnUpdateColumns : Selected Columns [%d]", m_list->columnCount));
+    WriteLog(3, formatText("OnUpdateColumns : Selected Columns [%d]", m_list->columnCount));
     DisplayScrips();
     m_displayFlag = true;
     m_redrawCounter = 0;
@@ -1173,9 +1167,9 @@ void CVortanexView::OnContextMenu(const QPoint& globalPos)
         else if (chosen == detail::ID_POPUP_SELL)
             OnPopupSell();
     } catch (const std::exception& e) {
-        WriteLog(0, detail::fmt("SException in OnContextMenu(WL) : [%s] at [%d]", e.what(), step));
+        WriteLog(0, formatTextCapped(511, "SException in OnContextMenu(WL) : [%s] at [%d]", e.what(), step));
     } catch (...) {
-        WriteLog(0, detail::fmt("Exception in OnContextMenu(WL) at %d", step));
+        WriteLog(0, formatText("Exception in OnContextMenu(WL) at %d", step));
     }
     m_selectedSecurity = -1;
 }

@@ -1,6 +1,6 @@
 // The frame's side of the subscription: a feed window takes and frees its
-// open-window slot, the subscription thread sends the text through the feed's
-// sender once per change, and the alerts subscribe their securities.
+// open-window slot, a change of the windows' securities asks for one
+// subscription, and the alerts subscribe their securities.
 // The table's entries have a member named like Qt's "slots" keyword macro:
 // read it before any Qt header defines the macro.
 #include "server/FeedState.h"
@@ -56,15 +56,18 @@ private:
     std::vector<int> m_securities;
 };
 
-class RecordingSender final : public SubscriptionSender {
+// Stands in for the feed connection: records each subscription request with
+// the text the connection would send for it.
+class RecordingSender {
 public:
-    bool sendSubscription(int which, const std::string& text) override
+    void install()
     {
-        std::lock_guard lock(m_mutex);
-        sent.emplace_back(which, text);
-        return true;
+        FeedSubscriptions::instance().setSubscriptionRequest([this](int which) {
+            std::lock_guard lock(m_mutex);
+            sent.emplace_back(which, FeedSubscriptions::instance().subscriptionText(which));
+        });
     }
-    std::vector<std::pair<int, std::string>> sent; // guarded by m_mutex (read after the sends)
+    std::vector<std::pair<int, std::string>> sent; // guarded by m_mutex (read after the requests)
 
 private:
     std::mutex m_mutex;
@@ -97,7 +100,7 @@ protected:
         FeedState::instance().setServer("feed.example", 7000);
         FeedState::instance().setSlot(3);
         FeedState::instance().setRunning(1);
-        InstallSubscriptionRequests(&sender, /*inlineForTests=*/true);
+        sender.install();
         CMainFrame::Services services;
         services.saveSettings = [] {};
         frame = std::make_unique<CMainFrame>(services);
@@ -106,7 +109,7 @@ protected:
     void TearDown() override
     {
         frame.reset();
-        InstallSubscriptionRequests(nullptr);
+        FeedSubscriptions::instance().setSubscriptionRequest({});
         SetAlertServices(nullptr);
         FeedSubscriptions::instance().reset();
         FeedState::instance().reset();
@@ -176,7 +179,6 @@ TEST_F(FrameSubscriptionTest, SubscriptionIsSentOncePerChangeByteExact)
     EXPECT_EQ(sender.sent[0].first, 1);
     EXPECT_EQ(sender.sent[0].second, "201|10.0.0.5|feed.example|7000|U77|3|1|2001,");
     EXPECT_EQ(SubscriptionFrame(sender.sent[0].second), "00044201|10.0.0.5|feed.example|7000|U77|3|1|2001,");
-    EXPECT_GT(FeedState::instance().lastHeartbeatTime(), 0);
 
     // The same security in a second window: the list is unchanged, nothing is sent.
     auto* b = new QLabel("b");
@@ -189,12 +191,6 @@ TEST_F(FrameSubscriptionTest, SubscriptionIsSentOncePerChangeByteExact)
     closeDocument(a);
     ASSERT_EQ(sender.sent.size(), 2u);
     EXPECT_EQ(sender.sent[1].second, "201|10.0.0.5|feed.example|7000|U77|3|0|");
-
-    // Not while the feed is stopped, and never for an unknown request.
-    FeedState::instance().setRunning(0);
-    EXPECT_EQ(UpdateTokensThreadX(1, sender), -1);
-    EXPECT_EQ(UpdateTokensThreadX(7, sender), -1);
-    EXPECT_EQ(sender.sent.size(), 2u);
 }
 
 TEST_F(FrameSubscriptionTest, AlertsSubscribeTheirSecuritiesWithoutAWindow)
