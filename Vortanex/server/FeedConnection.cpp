@@ -576,6 +576,10 @@ void FeedConnection::sendText(int code, const std::string& text)
         return; // TCP without its socket: nothing to send on
     if (type != 2 && type != 5 && type != 6)
         return;
+    // A subscription names the slot the server gave this connection; without
+    // one (not given yet, or the connection has just ended) it means nothing.
+    if ((code == 201 || code == 203) && FeedState::instance().slot() < 0)
+        return;
     const int transCode = code == 900 ? 12 : 11;
     ServerReply reply;
     if (code == 202) {

@@ -415,4 +415,106 @@ TEST_F(Connection, StreamLogoutGoesByHttpWithoutASocket)
     EXPECT_EQ(seen.back(), "0/11:202|10.0.0.5|fh|80|U1|3");
 }
 
+// requestSubscription on each transport: the framed text on the TCP socket;
+// the bare text by HTTP (code 11) for the stream, which has no socket of its
+// own; nothing on the other transports, while the feed is stopped, on the
+// stream without a slot, or for an unknown request. A request the running
+// feed takes puts off the heartbeat.
+TEST_F(Connection, SubscriptionRequestsGoOutOnTheTransportInUse)
+{
+    FeedSubscriptions& subs = FeedSubscriptions::instance();
+    FeedState& fs = FeedState::instance();
+    const int udpPort = freeUdpPort();
+    ASSERT_NE(udpPort, 0);
+    auto useTransport = [&](int type) {
+        m_connection.stopAndWait();
+        FeedConnection::Settings s = tcpSettings();
+        s.feedsType = type;
+        s.mcastPort = udpPort;
+        s.pollIntervalMs = 60000;
+        ASSERT_TRUE(m_connection.start(s));
+        if (type == 3)
+            acceptOpening();
+        if (type == 2) { // no HTTP session: the thread ends at once
+            ASSERT_TRUE(eventually([&] { return !m_connection.threadAlive(); }));
+        }
+    };
+    useTransport(3);
+    fs.setServer("feedhost", 7001);
+    fs.setSlot(6);
+    openWindow(subs, std::make_shared<RecordingWindow>(), kWindowMarketDepth, 4);
+    subs.Update_MDepth_Token(0);
+    // Sent after each TCP case: what the case sent, and nothing else, comes before it.
+    const std::string marker = "00036203|10.0.0.5|feedhost|7001|U1|6|1|9,";
+
+    // One 201 per change of the list: a rebuild that changes nothing sends none.
+    m_window->m_securities = {0, 1, 2};
+    subs.Update_Feeds_Token();
+    subs.Update_Feeds_Token();
+    m_connection.requestSubscription(2);
+    m_connection.drainSender();
+    const std::string three = "00040201|10.0.0.5|feedhost|7001|U1|6|3|1,3,5,";
+    EXPECT_EQ(m_peer.readExactly(three.size() + marker.size()), three + marker);
+    m_window->m_securities = {0, 1};
+    subs.Update_Feeds_Token();
+    m_connection.drainSender();
+    const std::string two = "00038201|10.0.0.5|feedhost|7001|U1|6|2|1,3,";
+    EXPECT_EQ(m_peer.readExactly(two.size()), two);
+
+    struct Case {
+        const char* name;
+        int feedsType;
+        bool running;
+        int slot;
+        int which;
+        std::string onSocket; // what the TCP peer receives
+        std::string byHttp;   // what goes to the request function as code 11
+    };
+    const Case cases[] = {
+        {"tcp feeds", 3, true, 6, 1, two, ""},
+        {"tcp depth", 3, true, 6, 2, marker, ""},
+        {"tcp stopped", 3, false, 6, 1, "", ""},
+        {"tcp unknown 0", 3, true, 6, 0, "", ""},
+        {"tcp unknown 3", 3, true, 6, 3, "", ""},
+        {"stream feeds", 2, true, 3, 1, "", "0/11:201|10.0.0.5|feedhost|7001|U1|3|2|1,3,"},
+        {"stream depth", 2, true, 3, 2, "", "0/11:203|10.0.0.5|feedhost|7001|U1|3|1|9,"},
+        {"stream without slot", 2, true, -1, 1, "", ""},
+        {"stream stopped", 2, false, 3, 1, "", ""},
+        {"stream unknown", 2, true, 3, 7, "", ""},
+        {"polling", 1, true, 3, 1, "", ""},
+        {"udp", 4, true, 3, 1, "", ""},
+    };
+    int transport = 3;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.feedsType != transport) {
+            useTransport(c.feedsType);
+            transport = c.feedsType;
+        }
+        fs.setSlot(c.slot);
+        fs.setRunning(c.running ? 1 : 0);
+        fs.setLastHeartbeatTime(0);
+        const size_t before = m_server.seen().size();
+        m_connection.requestSubscription(c.which);
+        m_connection.drainSender();
+        const bool taken = c.running && (c.which == 1 || c.which == 2);
+        EXPECT_EQ(fs.lastHeartbeatTime(), taken ? m_clock.nowSeconds() : 0);
+        std::vector<std::string> http;
+        const auto seen = m_server.seen();
+        for (size_t i = before; i < seen.size(); ++i)
+            if (seen[i].rfind("0/11:", 0) == 0)
+                http.push_back(seen[i]);
+        EXPECT_EQ(http, c.byHttp.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.byHttp});
+        if (c.feedsType == 3) {
+            if (taken)
+                m_connection.onTimer(); // no heartbeat right after a subscription
+            fs.setRunning(1);
+            fs.setSlot(6);
+            m_connection.requestSubscription(2);
+            m_connection.drainSender();
+            EXPECT_EQ(m_peer.readExactly(c.onSocket.size() + marker.size()), c.onSocket + marker);
+        }
+    }
+}
+
 } // namespace
