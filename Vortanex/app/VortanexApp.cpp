@@ -2,6 +2,8 @@
 
 #include "app/ActivityStamp.h"
 #include "app/AppSettings.h"
+#include "app/CAboutDlg.h"
+#include "app/CChgPassword.h"
 #include "app/CDlgRiskDiscloser.h"
 #include "app/CLogin.h"
 #include "app/CMyProgressDlg.h"
@@ -29,6 +31,7 @@
 #include "orders/COrderViewEx.h"
 #include "orders/OrderFormLinks.h"
 #include "orders/WatchOrderCommands.h"
+#include "server/CProxyDetails.h"
 #include "server/CompanionLists.h"
 #include "server/FeedState.h"
 #include "server/FileDownloads.h"
@@ -39,6 +42,7 @@
 #include "server/SecurityRequests.h"
 #include "server/ServerRequests.h"
 #include "server/WatchColumns.h"
+#include "watch/AppWindowCommands.h"
 #include "watch/WatchCommands.h"
 #include "watch/WatchlistTable.h"
 
@@ -53,6 +57,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QMdiSubWindow>
 #include <QScreen>
 
 #include <sys/utsname.h>
@@ -78,6 +83,15 @@ std::string fmt(const char* format, A... args)
     std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
     std::snprintf(out.data(), out.size() + 1, format, args...);
     return out;
+}
+
+// The progress dialog of a security download (start-up and the menu's).
+void showDownloadProgress(QWidget* parent)
+{
+    CMyProgressDlg::Show(parent, QStringLiteral("Vortanex"),
+                         QStringLiteral("Hello, please wait for moment, System is downloading required files from "
+                                        "server. The process may take a few minutes\u2026"),
+                         QStringLiteral("Checking Security Date"));
 }
 
 std::string lower(std::string s)
@@ -380,6 +394,56 @@ void CVortanexApp::MyUpdate(int code)
     WatchCommands::MyUpdate(code);
 }
 
+void CVortanexApp::installWindowCommands()
+{
+    AppWindowCommands::Services& services = AppWindowCommands::services();
+    services.viewRights = [this] { return m_viewRights; };
+    services.setRiskKind = [this](int kind) { m_riskReportKind = kind; };
+    // The dialogs that exist; the other windows' commands log that they are
+    // not installed until their windows install themselves here.
+    services.windows[ID_APP_ABOUT].open = [this] {
+        CAboutDlg about(*m_shell, m_frame);
+        return ui::modalHost().run(about) == ui::Ok;
+    };
+    services.windows[32860].open = [this] {
+        CChgPassword change(std::string(FixedTextView(pv_user_info.user_id)), m_frame);
+        return ui::modalHost().run(change) == ui::Ok;
+    };
+    services.windows[32863].open = [this] {
+        CProxyDetails proxy(m_frame);
+        return proxy.DoModal() == ui::Ok;
+    };
+    services.windows[32862].open = [this] { return DownloadFullSecurity(); };
+    // The order book's command stays the application's own: it opens the
+    // real book and passes it the pending security filter.
+    AppWindowCommands::Register(m_frame->Commands(), {ID_REPORTS_ORDERS});
+}
+
+bool CVortanexApp::DownloadFullSecurity()
+{
+    if (!m_master)
+        return false;
+    // The order book goes with the market watches; it shows rows of the old
+    // table's securities.
+    if (COrderViewEx* book = g_pOrderViewEx) {
+        if (auto* sub = qobject_cast<QMdiSubWindow*>(book->parentWidget()))
+            sub->close();
+        else
+            book->close();
+    }
+    detail::showDownloadProgress(m_frame);
+    if (g_SecurityStampValues.fullLength > 0)
+        SetSecurityDownloadStep(g_SecurityStampValues.fullLength / 6);
+    if (g_pProgressDlg)
+        g_pProgressDlg->stepProgress();
+    SecurityStamp stamp;
+    SecurityStamp::parse(FixedTextView(g_Session.security_stamp), stamp);
+    m_master->prepareFullDownload(stamp);
+    const int loaded = m_master->GetSecurityThread(1);
+    CMyProgressDlg::CloseCurrent();
+    return loaded >= 0;
+}
+
 bool CVortanexApp::InitInstance()
 {
     detail::g_running.store(this);
@@ -524,6 +588,7 @@ bool CVortanexApp::initSteps()
             m_watchPane->UpdateWatchlist(action, index);
     };
     WatchCommands::Register(m_frame->Commands());
+    installWindowCommands();
     // The settings broadcast reaches the order book after the market watches.
     WatchCommands::services().otherWindows = [](int code) {
         if (COrderViewEx* book = g_pOrderViewEx)
@@ -613,10 +678,7 @@ bool CVortanexApp::initSteps()
     WriteLog(0, "Starting Security Download");
 
     // 27. The progress dialog.
-    CMyProgressDlg::Show(m_frame, QStringLiteral("Vortanex"),
-                         QStringLiteral("Hello, please wait for moment, System is downloading required files from "
-                                        "server. The process may take a few minutes\u2026"),
-                         QStringLiteral("Checking Security Date"));
+    detail::showDownloadProgress(m_frame);
     const auto progress = [](std::string_view text) {
         if (g_pProgressDlg)
             g_pProgressDlg->setProgressMessage(text);
@@ -831,6 +893,7 @@ int CVortanexApp::ExitInstance()
             // also writes into the client table.
             WatchCommands::services().pane = {};
             WatchCommands::services().otherWindows = {};
+            AppWindowCommands::services() = {};
             SetOrderFormLinks(nullptr);
             UninstallOrderEntry();
         }

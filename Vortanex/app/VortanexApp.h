@@ -136,8 +136,16 @@ public:
     bool OnOrderReportFor(int securityIndex);
     // The settings broadcast: 1 the grid font changed, 2 settings or theme.
     void MyUpdate(int code);
+    // The risk window's report kind the last report command asked for (11
+    // limits ... 15 sell from existing); 0 before any.
+    int riskReportKind() const { return m_riskReportKind; }
 
 private:
+    // The application's window and dialog commands (books, reports, dialogs).
+    void installWindowCommands();
+    // The menu's fresh security download once its windows are closed: the
+    // full file, with the start-up progress dialog. True when it loaded.
+    bool DownloadFullSecurity();
     bool initSteps();
     bool orderReportAllowed();
     void runLookups();
@@ -164,6 +172,7 @@ private:
     int m_loginResult = 0;
     bool m_viewRights = false;
     bool m_orderRight = false;
+    int m_riskReportKind = 0;
     bool m_broadcastLog = false;
     bool m_logOpen = false;
     bool m_sessionOpen = false;

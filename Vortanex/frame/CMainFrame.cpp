@@ -272,7 +272,9 @@ void CMainFrame::RegisterCommands()
     // handlers other parts install over these.
     for (int id : {32855, 1313, 1471, 1467, 32818, 32819, 32820, 32821, 32822, 33318, ID_PROFILE})
         c.add(id, [] {});
-    for (int id : {32860, 32861, 32862, 32863, 32864, 32865, 33375})
+    // The password, security download, proxy, font and settings commands
+    // are the application's.
+    for (int id : {32861, 33375})
         c.add(id, [] {});
 
     // Pane toggles, each bound to its pane.

@@ -211,10 +211,12 @@ bool AppWindowCommands::Run(int id)
     }
 }
 
-void AppWindowCommands::Register(ui::Commands& commands)
+void AppWindowCommands::Register(ui::Commands& commands, const std::set<int>& handledElsewhere)
 {
     for (const detail::CommandText& c : detail::kCommands) {
         const int id = c.id;
+        if (handledElsewhere.count(id))
+            continue;
         commands.add(id, [id] { Run(id); });
     }
 }

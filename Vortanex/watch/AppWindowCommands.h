@@ -9,6 +9,7 @@
 // thread only.
 #include <functional>
 #include <map>
+#include <set>
 
 namespace ui {
 class Commands;
@@ -34,8 +35,9 @@ public:
 
     // Runs command id with its rules; false when the command refused.
     static bool Run(int id);
-    // Registers every command of this class in a window's command table.
-    static void Register(ui::Commands& commands);
+    // Registers the commands of this class in a window's command table, all
+    // but those whose handler another part owns (each id keeps one handler).
+    static void Register(ui::Commands& commands, const std::set<int>& handledElsewhere = {});
 
     // The action after "Terminal is Locked. Pls Unlock to " for a command.
     static const char* LockText(int id);

@@ -512,6 +512,8 @@ TEST_F(StartupTest, ReportRightsOfTheLoginGateTheOrderBookAndTrading)
 
     app.mainFrame()->Commands().invoke(ID_REPORTS_ORDERS);
     EXPECT_TRUE(boxShown("You don't have access to view Order Report"));
+    app.mainFrame()->Commands().invoke(33214);
+    EXPECT_TRUE(boxShown("You don't have access to View Limits."));
     CurrentOrderFormLinks().openOrderBook(0);
     EXPECT_EQ(g_pOrderViewEx, nullptr);
     EXPECT_EQ(requestsWith("ReportData=600"), 0);
