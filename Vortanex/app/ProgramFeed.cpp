@@ -17,6 +17,10 @@
 
 #include "ui/ui_thread.h"
 
+#include <cstring>
+#include <future>
+#include <memory>
+
 namespace detail {
 namespace {
 
@@ -78,6 +82,7 @@ public:
         if (CMainFrame* f = CMainFrame::Instance())
             f->UpdateConnectStatus(connected != 0);
     }
+    std::future<ProxyAnswer> askProxyCredentials() override { return AskFeedProxyCredentials(); }
 };
 
 // The index table of the login as the dispatcher's index rows.
@@ -91,6 +96,43 @@ public:
 
 } // namespace
 } // namespace detail
+
+std::future<FeedUi::ProxyAnswer> AskFeedProxyCredentials()
+{
+    // Answered exactly once: by the dialog, or as cancelled when the UI
+    // thread drops the work at shut-down (a broken promise would throw on the
+    // feed thread instead).
+    struct Reply {
+        std::promise<FeedUi::ProxyAnswer> promise;
+        bool given = false; // UI thread, or the last owner's destructor
+        void give(FeedUi::ProxyAnswer a)
+        {
+            given = true;
+            promise.set_value(std::move(a));
+        }
+        ~Reply()
+        {
+            if (!given)
+                promise.set_value({});
+        }
+    };
+    auto reply = std::make_shared<Reply>();
+    std::future<FeedUi::ProxyAnswer> answer = reply->promise.get_future();
+    // Posted, never waited for: the feed thread keeps watching for a stop
+    // while the dialog is open, so a disconnect on the UI thread never waits
+    // for a dialog the UI thread itself has to show.
+    ui::UiThread::post([reply] {
+        FeedUi::ProxyAnswer a;
+        a.ok = AskProxyCredentials();
+        if (a.ok) {
+            a.user = ProxyUserName();
+            a.password.assign(g_AppSettings.proxy_password,
+                              strnlen(g_AppSettings.proxy_password, sizeof g_AppSettings.proxy_password));
+        }
+        reply->give(std::move(a));
+    });
+    return answer;
+}
 
 struct ProgramFeed::Parts {
     detail::FrameConsumers consumers;

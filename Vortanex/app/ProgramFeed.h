@@ -4,7 +4,9 @@
 // and the feed connection, behind the start-up's FeedControl. UI thread for
 // its own calls; the consumers are called from the feed's threads.
 #include "app/VortanexApp.h"
+#include "server/FeedConnection.h"
 
+#include <future>
 #include <memory>
 
 class ProgramFeed final : public FeedControl {
@@ -31,3 +33,8 @@ private:
     struct Parts;
     std::unique_ptr<Parts> m_parts;
 };
+
+// The stream feed's proxy dialog: shown on the UI thread (one at a time with
+// the request function's), answered through the future; not OK when cancelled
+// or when the program is shutting down. Any thread.
+std::future<FeedUi::ProxyAnswer> AskFeedProxyCredentials();

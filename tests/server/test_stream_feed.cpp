@@ -7,10 +7,13 @@
 #include "feed_test_support.h"
 
 #include "app/FixedText.h"
+#include "app/ProgramFeed.h"
 #include "app/SessionRecord.h"
 #include "server/FeedConnection.h"
 #include "server/RequestServer.h"
 #include "server/RequestServerAccess.h"
+
+#include "ui/ui_thread.h"
 
 #include <gtest/gtest.h>
 
@@ -185,6 +188,45 @@ TEST_F(StreamFeed, SubscriptionStuckOnASilentServerDoesNotHoldUpTheStop)
     // The logout still went out after the cancelled subscription.
     EXPECT_TRUE(broker->waitForRequest(
         [](const tb::RecordedRequest& r) { return r.decoded.text.rfind("202|", 0) == 0; }, 5000));
+}
+
+// The program's own feed: a proxy that wants credentials on the stream gets
+// the proxy dialog, shown on the UI thread while the feed thread waits, and
+// the stream goes on with what was typed.
+TEST_F(StreamFeed, ProgramFeedAsksForProxyCredentialsOnTheUiThread)
+{
+    CopyFixedText(pv_user_info.user_id, "U1");
+    CopyFixedText(pv_user_info.local_address, "127.0.0.1");
+    tb::HttpFault refuse;
+    refuse.status = 407;
+    refuse.times = 1;
+    broker->armFault(FeedConnection::kFeedPath, refuse);
+    servertest::scriptProxyOk(modalHost, "puser", "ppass");
+
+    ProgramFeed feed;
+    feed.connect();
+    const bool connected = ui::UiThread::pumpUntil(
+        [&] {
+            for (const tb::FeedClientInfo& c : broker->feedClients())
+                if (c.user == "U1")
+                    return true;
+            return false;
+        },
+        10000);
+    EXPECT_EQ(proxyPrompts(), 1);
+    EXPECT_TRUE(connected) << "the stream did not go on after the dialog";
+    feed.shutdown();
+}
+
+// A dialog the UI thread never shows (the program is closing) still answers
+// the feed thread, as cancelled, instead of leaving it a broken promise.
+TEST_F(StreamFeed, ProxyDialogDroppedAtShutDownAnswersCancelled)
+{
+    std::future<FeedUi::ProxyAnswer> answer = AskFeedProxyCredentials();
+    ui::UiThread::discardPending();
+    ASSERT_EQ(answer.wait_for(std::chrono::seconds(0)), std::future_status::ready);
+    EXPECT_FALSE(answer.get().ok);
+    EXPECT_EQ(proxyPrompts(), 0);
 }
 
 } // namespace
