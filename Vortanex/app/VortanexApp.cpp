@@ -25,6 +25,7 @@
 #include "frame/CMainFrame.h"
 #include "frame/CToolBoxBar.h"
 #include "frame/FrameIds.h"
+#include "frame/FrameSubscriptions.h"
 #include "frame/MainFrameCommands.h"
 #include "frame/TerminalLock.h"
 #include "orders/CDlgOrderFormExp.h"
@@ -605,6 +606,15 @@ bool CVortanexApp::initSteps()
     lockServices.profile = m_profile.get();
     lockServices.loginHost = m_loginHost.get();
     lockServices.launcher = paths.root() / m_options.launcherName;
+    // The frame can close before the start-up has loaded the alerts (and
+    // before the user is known): writing the empty table then would wipe the
+    // user's alerts file.
+    lockServices.saveAlerts = [this] {
+        if (!m_alertsLoaded)
+            return;
+        if (auto alerts = CurrentAlertServices())
+            alerts->WriteAlertDataToFile();
+    };
     m_lock = std::make_unique<TerminalLock>(*m_frame, pf::clock(), lockServices);
     RegisterOrderCommands(*m_frame, [this] { return m_orderRight; });
     m_frame->Commands().addRange(kFirstWebLinkCommand, kLastWebLinkCommand,
@@ -756,6 +766,10 @@ bool CVortanexApp::initSteps()
     session.encrypt = pv_user_info.encrypt;
     GetCrossCurrencyRefRate(*m_access, session);
     SaveSettings();
+    if (auto alerts = CurrentAlertServices()) {
+        alerts->ReadAlertDataFromFile();
+        m_alertsLoaded = true;
+    }
 
     // 39-40. Done: the feed starts.
     CMyProgressDlg::CloseCurrent();

@@ -177,6 +177,7 @@ private:
     bool m_logOpen = false;
     bool m_sessionOpen = false;
     bool m_failSet = false; // this run wrote "Fail" = 1
+    bool m_alertsLoaded = false; // the alerts file was read: only then may the close write it back
     std::string m_hostAddress;
     std::string m_fileDates[3];
     std::string m_pendingErrorText;

@@ -12,14 +12,19 @@
 // this one stay away from it.
 class FeedWindow;
 
-// The price alerts as the subscription needs them (the alerts' own store,
-// subsystem 5): the security index of every stored alert, and the modal
-// price-alert popup.
+// The price alerts as the program needs them (the alerts' own store,
+// subsystem 5): the security index of every stored alert, the modal
+// price-alert popup, and the user's alerts file, loaded at the end of the
+// start-up and written when the main frame closes.
 class AlertServices {
 public:
     virtual ~AlertServices() = default;
     virtual std::vector<int> alertSecurities() const = 0;
     virtual void showAlertPopUp(int kind, const std::array<std::string, 3>& texts) = 0;
+    // Failures are the store's to log; nothing is shown. Stores without a
+    // file keep these empty.
+    virtual void ReadAlertDataFromFile() {}
+    virtual void WriteAlertDataToFile() {}
 };
 void SetAlertServices(std::shared_ptr<AlertServices> services);
 std::shared_ptr<AlertServices> CurrentAlertServices();

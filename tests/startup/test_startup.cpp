@@ -17,6 +17,7 @@
 #include "frame/CCaptionBar.h"
 #include "frame/CMainFrame.h"
 #include "frame/FrameIds.h"
+#include "frame/FrameSubscriptions.h"
 #include "frame/MainFrameCommands.h"
 #include "frame/TerminalLock.h"
 #include "frame/controls/CMyReportCtrl.h"
@@ -674,6 +675,63 @@ TEST_F(StartupTest, IdleLogoutAsksOnceAndExitDoesNotStartTheLauncher)
     for (const pf::RecordingShell::Call& c : shell.calls())
         EXPECT_NE(c.kind, pf::RecordingShell::Kind::Program) << c.target;
     app.ExitInstance();
+}
+
+// Counts the alerts file's reads and writes; installed for one test.
+class RecordingAlerts final : public AlertServices {
+public:
+    std::vector<int> alertSecurities() const override { return {}; }
+    void showAlertPopUp(int, const std::array<std::string, 3>&) override {}
+    void ReadAlertDataFromFile() override { ++reads; }
+    void WriteAlertDataToFile() override { ++writes; }
+    int reads = 0;
+    int writes = 0;
+};
+
+struct InstalledAlerts {
+    InstalledAlerts() { SetAlertServices(alerts); }
+    ~InstalledAlerts() { SetAlertServices(nullptr); }
+    std::shared_ptr<RecordingAlerts> alerts = std::make_shared<RecordingAlerts>();
+};
+
+TEST_F(StartupTest, TheAlertsFileIsReadAtTheEndOfStartUpAndWrittenOnceWhenTheFrameCloses)
+{
+    writeConfig();
+    scriptLogin("U1", "Test@123");
+    InstalledAlerts installed;
+    RecordingAlerts& alerts = *installed.alerts;
+    CVortanexApp app;
+    app.setOptions(options());
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_EQ(alerts.reads, 1);
+    EXPECT_EQ(alerts.writes, 0);
+
+    // A declined quit keeps the session and writes nothing.
+    prompter.queueAnswer(7);
+    EXPECT_FALSE(app.mainFrame()->close());
+    EXPECT_EQ(alerts.writes, 0);
+
+    closeAndExit(app);
+    EXPECT_EQ(alerts.reads, 1);
+    EXPECT_EQ(alerts.writes, 1);
+}
+
+TEST_F(StartupTest, AFrameClosedBeforeTheAlertsWereLoadedLeavesTheirFileAlone)
+{
+    // A cancelled login: the frame stands, but the user's alerts were never
+    // read, so an empty table must not be written over their file.
+    writeConfig();
+    scriptLogin("", "");
+    prompter.answerWhen("Do you want to Quit from this Application", 6);
+    InstalledAlerts installed;
+    CVortanexApp app;
+    app.setOptions(options());
+    EXPECT_FALSE(app.InitInstance());
+    ASSERT_NE(app.mainFrame(), nullptr);
+    app.mainFrame()->close();
+    app.ExitInstance();
+    EXPECT_EQ(installed.alerts->reads, 0);
+    EXPECT_EQ(installed.alerts->writes, 0);
 }
 
 } // namespace
