@@ -21,6 +21,7 @@
 #include "app/SeException.h"
 #include "app/SessionRecord.h"
 #include "app/SideDownloads.h"
+#include "app/TextFormat.h"
 #include "frame/CCaptionBar.h"
 #include "frame/CMainFrame.h"
 #include "frame/CToolBoxBar.h"
@@ -76,15 +77,6 @@ namespace detail {
 namespace {
 
 std::atomic<CVortanexApp*> g_running{nullptr};
-
-template <class... A>
-std::string fmt(const char* format, A... args)
-{
-    const int n = std::snprintf(nullptr, 0, format, args...);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    std::snprintf(out.data(), out.size() + 1, format, args...);
-    return out;
-}
 
 // The progress dialog of a security download (start-up and the menu's).
 void showDownloadProgress(QWidget* parent)
@@ -278,8 +270,8 @@ std::string CVortanexApp::GetFileDate(const std::filesystem::path& path)
     if (!when)
         return {};
     const pf::LocalTime t = pf::Clock::local(*when * 1000);
-    const std::string date = detail::fmt("%02d/%02d/%d", t.day, t.month, t.year);
-    WriteLog(0, detail::fmt("File %s, Len %d, Date :%s", path.string().c_str(), static_cast<int>(date.size()),
+    const std::string date = formatText("%02d/%02d/%d", t.day, t.month, t.year);
+    WriteLog(0, formatText("File %s, Len %d, Date :%s", path.string().c_str(), static_cast<int>(date.size()),
                             date.c_str()));
     return date;
 }
@@ -323,14 +315,14 @@ std::string CVortanexApp::BuildCrashReport(int failCount, int width, int height)
     const pf::LocalTime t = pf::clock().localNow();
     const int hour12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
     const std::string stamp =
-        detail::fmt("%02d%02d%d-%02d:%02d:%02d %s", t.day, t.month, t.year, hour12, t.minute, t.second,
+        formatText("%02d%02d%d-%02d:%02d:%02d %s", t.day, t.month, t.year, hour12, t.minute, t.second,
                     t.hour < 12 ? "AM" : "PM");
-    return detail::fmt("LoginData=3010|%s~%s~%s~%s~%s~%d~%s~%dx%d~%s~%s~%s~%s~%s",
+    return formatText("LoginData=3010|%s~%s~%s~%s~%s~%d~%s~%dx%d~%s~%s~%s~%s~%s",
                        std::string(FixedTextView(pv_user_info.user_id)).c_str(),
                        std::string(FixedTextView(pv_user_info.feed_update_host)).c_str(),
                        std::string(FixedTextView(pv_user_info.user_name)).c_str(), kBuildText,
                        m_options.paths.root().string().c_str(), failCount,
-                       detail::fmt("%d.%d", major, minor).c_str(), width, height, m_fileDates[0].c_str(),
+                       formatText("%d.%d", major, minor).c_str(), width, height, m_fileDates[0].c_str(),
                        m_fileDates[1].c_str(), m_fileDates[2].c_str(), stamp.c_str(), tail.c_str());
 }
 
@@ -347,7 +339,7 @@ bool CVortanexApp::OnReportError()
         return true;
     }
     // A failed report is not shown as a success; the offer stays.
-    MsgBoxInfo(detail::fmt("Internet Connectivity Error [%d]. Pls contact System Administrator", http));
+    MsgBoxInfo(formatText("Internet Connectivity Error [%d]. Pls contact System Administrator", http));
     return false;
 }
 
@@ -451,7 +443,7 @@ bool CVortanexApp::InitInstance()
     try {
         return initSteps();
     } catch (...) {
-        WriteLog(0, detail::fmt("Exception Login Ret : %d", m_loginResult));
+        WriteLog(0, formatText("Exception Login Ret : %d", m_loginResult));
         LogCaught("InitInstance");
         return false;
     }
@@ -513,7 +505,7 @@ bool CVortanexApp::initSteps()
         MsgBoxOk("Unable to Read Configuration File.");
         return false;
     }
-    WriteLog(0, detail::fmt("TradePort[%ld]FeedPort[%ld]", static_cast<long>(g_Config.Trade_Port),
+    WriteLog(0, formatText("TradePort[%ld]FeedPort[%ld]", static_cast<long>(g_Config.Trade_Port),
                             static_cast<long>(g_Config.Feed_Port)));
 
     // 11. The program-wide tables start empty.
@@ -523,7 +515,7 @@ bool CVortanexApp::initSteps()
 
     // 12. Machine details.
     const auto [major, minor] = detail::osVersion();
-    WriteLog(0, detail::fmt("OS Version :%s, MFC Version :0x0%X", detail::fmt("%d.%d", major, minor).c_str(), 0xC00));
+    WriteLog(0, formatText("OS Version :%s, MFC Version :0x0%X", formatText("%d.%d", major, minor).c_str(), 0xC00));
     PrintOSVersion();
     CheckNewVersionPrg();
 
@@ -634,7 +626,7 @@ bool CVortanexApp::initSteps()
     {
         CLogin login(*m_shell, m_loginHost.get(), m_frame);
         m_loginResult = ui::modalHost().run(login);
-        WriteLog(0, detail::fmt("Login Ret : %d", m_loginResult));
+        WriteLog(0, formatText("Login Ret : %d", m_loginResult));
         if (m_loginResult != 1) {
             if (m_loginResult == 2 && login.lastStatus() == 60041)
                 StartLauncher();
@@ -652,7 +644,7 @@ bool CVortanexApp::initSteps()
 
     // 21. One run per user.
     if (CreateInstanceMutex() == 1) {
-        MsgBoxInfo(detail::fmt("Vortanex Application already started with User '%s'.", uid.c_str()));
+        MsgBoxInfo(formatText("Vortanex Application already started with User '%s'.", uid.c_str()));
         return false;
     }
 
@@ -683,8 +675,8 @@ bool CVortanexApp::initSteps()
     }
 
     // 26.
-    WriteLog(0, detail::fmt("OS Version :%s, MFC Version :0x0%X", detail::fmt("%d.%d", major, minor).c_str(), 0xC00));
-    WriteLog(0, detail::fmt("User Id : %s, Screen Resolution :%dx%d", uid.c_str(), width, height));
+    WriteLog(0, formatText("OS Version :%s, MFC Version :0x0%X", formatText("%d.%d", major, minor).c_str(), 0xC00));
+    WriteLog(0, formatText("User Id : %s, Screen Resolution :%dx%d", uid.c_str(), width, height));
     WriteLog(0, "Starting Security Download");
 
     // 27. The progress dialog.
@@ -744,16 +736,16 @@ bool CVortanexApp::initSteps()
 
     // 37. The welcome lines.
     m_frame->SetUserMessage(3, ' ',
-                            detail::fmt("Dear %s Welcome to %s", std::string(FixedTextView(pv_user_info.user_name)).c_str(),
+                            formatText("Dear %s Welcome to %s", std::string(FixedTextView(pv_user_info.user_name)).c_str(),
                                         "Vortanex Ver 2.3"));
     const std::string last(FixedTextView(g_Session.last_login));
     if (g_Session.password_days >= 0)
         m_frame->SetUserMessage(
             3, ' ',
-            detail::fmt("Last Login Time :%s, Login Attempts for today :%d,Your Password will expire in next %d days",
+            formatText("Last Login Time :%s, Login Attempts for today :%d,Your Password will expire in next %d days",
                         last.c_str(), g_Session.login_value24, g_Session.password_days));
     else
-        m_frame->SetUserMessage(3, ' ', detail::fmt("Last Login Time :%s, Login Attempts for today :%d", last.c_str(),
+        m_frame->SetUserMessage(3, ' ', formatText("Last Login Time :%s, Login Attempts for today :%d", last.c_str(),
                                                     g_Session.login_value24));
 
     // 38. Research calls, reference rates, settings.
@@ -814,19 +806,19 @@ void CVortanexApp::OnCommandWebLink(int commandId)
         // The table is replaced by every fetch: a command of a link that is
         // gone does nothing.
         if (number < 0 || number >= g_WebLinkTable.count()) {
-            WriteLog(0, detail::fmt("Web link command %d out of range", commandId));
+            WriteLog(0, formatText("Web link command %d out of range", commandId));
             return;
         }
         const WebLinkRecord& link = g_WebLinkTable.links[static_cast<size_t>(number)];
         const std::string pref(FixedTextView(link.Pref));
         const auto at = [&pref](size_t i) { return i < pref.size() ? pref[i] : '\0'; };
-        WriteLog(0, detail::fmt("OnCommandWebLink ID %d, Ctr %d UserType : %c, Pref : %s, WebId :%d", commandId, number,
+        WriteLog(0, formatText("OnCommandWebLink ID %d, Ctr %d UserType : %c, Pref : %s, WebId :%d", commandId, number,
                                 pv_user_info.user_type ? pv_user_info.user_type : ' ', pref.c_str(), link.WebId));
         std::string client;
         const int current = pv_user_info.client_index < 0 ? 0 : pv_user_info.client_index;
         if (at(1) == '2' && at(2) != 'F' && current < static_cast<int>(g_Session.clients.size()))
             client = std::string(FixedTextView(g_Session.clients[static_cast<size_t>(current)].client_code));
-        std::string query = detail::fmt("LoginData=1002|%s|%s|%d&ClientUserId=%s",
+        std::string query = formatText("LoginData=1002|%s|%s|%d&ClientUserId=%s",
                                         std::string(FixedTextView(pv_user_info.user_id)).c_str(),
                                         std::string(FixedTextView(pv_user_info.session_id)).c_str(), link.WebId,
                                         client.c_str());
@@ -887,13 +879,13 @@ int CVortanexApp::ExitInstance()
             m_options.feed->shutdown();
         }
         if (m_sessionOpen) {
-            const std::string request = detail::fmt("LoginData=1001|%s|%s|%d",
+            const std::string request = formatText("LoginData=1001|%s|%s|%d",
                                                     std::string(FixedTextView(pv_user_info.user_id)).c_str(),
                                                     std::string(FixedTextView(pv_user_info.session_id)).c_str(), 4);
             std::string reply;
             long length = 0;
             RequestServer(pv_user_info.encrypt, 1001, request, reply, length);
-            WriteLog(0, detail::fmt("Logout Response Len:%d", static_cast<int>(length)));
+            WriteLog(0, formatText("Logout Response Len:%d", static_cast<int>(length)));
         }
         // A book download writes into the client table and uses the HTTP
         // session: it ends before either goes. Its request times out by
