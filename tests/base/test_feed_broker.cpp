@@ -3,6 +3,8 @@
 // window, and the end of the feed.
 #include "feed_test_support.h"
 
+#include "broker_feed_support.h"
+
 #include "TestBroker.h"
 #include "pf/http_call.h"
 #include "pf/http_session.h"
@@ -21,49 +23,6 @@
 namespace {
 
 using namespace feedtest;
-
-// The request function's feed codes, straight to the broker's HTTP port.
-class BrokerServer : public ServerAccess {
-public:
-    BrokerServer(pf::HttpSession& session, int port) : m_session(session), m_port(port) {}
-    ServerReply downLoadFile(const std::string&, int, const std::string&) override { return {}; }
-    ServerReply requestServer(int, int code, const std::string& text) override
-    {
-        const char* path = code == 13 ? "/cgi-bin/feeds" : "/cgi-bin/Glenvarro/upd_feeds.exe";
-        pf::HttpCall call(m_session);
-        ServerReply reply;
-        reply.status = call.send("POST", "127.0.0.1", m_port, path, text);
-        char buf[4096];
-        for (long n; (n = call.read(buf, sizeof buf)) > 0;)
-            reply.body.append(buf, static_cast<size_t>(n));
-        if (call.failed())
-            reply.status = call.error();
-        return reply;
-    }
-
-    // As the program's request function does: a cancel ends the exchange.
-    ServerReply requestServerCancellable(int, int code, const std::string& text, ExchangeCancel& cancel) override
-    {
-        pf::HttpCall call(m_session);
-        const int id = cancel.attach([&call] { call.cancel(); });
-        if (id == 0)
-            return {};
-        ServerReply reply;
-        reply.status = call.send("POST", "127.0.0.1", m_port,
-                                 code == 13 ? "/cgi-bin/feeds" : "/cgi-bin/Glenvarro/upd_feeds.exe", text);
-        char buf[4096];
-        for (long n; (n = call.read(buf, sizeof buf)) > 0;)
-            reply.body.append(buf, static_cast<size_t>(n));
-        if (call.failed())
-            reply.status = call.error();
-        cancel.detach(id);
-        return reply;
-    }
-
-private:
-    pf::HttpSession& m_session;
-    int m_port;
-};
 
 // The frame's part: a slot given asks for the depth subscription.
 class DepthOnSlot : public RecordingConsumers {
@@ -90,25 +49,10 @@ protected:
         m_broker->addUser("U1", "pw");
 
         // The terminal's table: the broker's first equities.
-        std::vector<SecurityRecord> rows;
-        for (const tb::Security& s : m_broker->universe().securities()) {
-            if (s.inst != "EQ" || s.exchange != "NN" || rows.size() == 4)
-                continue;
-            SecurityRecord r;
-            r.token = s.token;
-            r.wtoken = s.wtoken;
-            r.market_exchange.assign(s.exchange);
-            r.inst_type.assign(s.inst);
-            r.symbol.assign(s.symbol);
-            r.display_name.assign(s.symbol + "-EQ");
-            rows.push_back(std::move(r));
-        }
-        ASSERT_EQ(rows.size(), 4u);
-        m_table = std::make_shared<SecurityTable>();
-        m_table->build(std::move(rows), SecurityTable::Build::Full, true);
-        SecurityTable::publish(m_table);
+        m_table = brokerfeed::publishBrokerEquities(*m_broker, 4);
+        ASSERT_TRUE(m_table) << "the broker has fewer than 4 NSE equities";
 
-        m_server = std::make_unique<BrokerServer>(m_session, m_broker->httpPort());
+        m_server = std::make_unique<brokerfeed::BrokerFeedServer>(m_session, m_broker->httpPort());
         m_dispatcher = std::make_unique<FeedDispatcher>(m_consumers, FeedSubscriptions::instance(), m_indices,
                                                         FeedDispatcher::Options{2, false, {}});
         m_connection = std::make_unique<FeedConnection>(*m_dispatcher, FeedSubscriptions::instance(), *m_server,
@@ -161,7 +105,7 @@ protected:
     pf::HttpSession m_session;
     std::unique_ptr<tb::TestBroker> m_broker;
     std::shared_ptr<SecurityTable> m_table;
-    std::unique_ptr<BrokerServer> m_server;
+    std::unique_ptr<brokerfeed::BrokerFeedServer> m_server;
     DepthOnSlot m_consumers;
     MemoryIndexRows m_indices;
     std::unique_ptr<FeedDispatcher> m_dispatcher;
@@ -313,7 +257,7 @@ TEST(BrokerFeedTcp, SplitFramesAndReconnectLeaveOneFeed)
     SecurityTable::publish(table);
 
     pf::HttpSession session;
-    BrokerServer server(session, broker.httpPort());
+    brokerfeed::BrokerFeedServer server(session, broker.httpPort());
     RecordingConsumers consumers;
     MemoryIndexRows indices;
     FeedDispatcher dispatcher(consumers, FeedSubscriptions::instance(), indices, FeedDispatcher::Options{1, true, {}});
@@ -406,7 +350,7 @@ TEST_P(StreamProxy, ContinuesThenPrompts)
     broker.armFault(FeedConnection::kFeedPath, refuse);
 
     pf::HttpSession session;
-    BrokerServer server(session, broker.httpPort());
+    brokerfeed::BrokerFeedServer server(session, broker.httpPort());
     RecordingConsumers consumers;
     MemoryIndexRows indices;
     FeedDispatcher dispatcher(consumers, FeedSubscriptions::instance(), indices, FeedDispatcher::Options{1, true, {}});

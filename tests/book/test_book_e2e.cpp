@@ -2,6 +2,7 @@
 // the order form appears in the open order book, is confirmed, and moves to
 // traded when the broker's demo market fills it.
 #include "OrderFixture.h"
+#include "broker_feed_support.h"
 
 #include "server/FeedConnection.h"
 #include "server/FeedDispatcher.h"
@@ -41,35 +42,6 @@ public:
     bool update(int, const std::function<void(IndexRecord&)>&, IndexRecord&) override { return false; }
 };
 
-// The feed's own HTTP codes straight to the broker (unused by the TCP feed
-// but for its subscriptions' fallback).
-class BrokerServer final : public ServerAccess {
-public:
-    BrokerServer(pf::HttpSession& session, int port)
-        : m_session(session)
-        , m_port(port)
-    {
-    }
-    ServerReply downLoadFile(const std::string&, int, const std::string&) override { return {}; }
-    ServerReply requestServer(int, int code, const std::string& text) override
-    {
-        const char* path = code == 13 ? "/cgi-bin/feeds" : "/cgi-bin/Glenvarro/upd_feeds.exe";
-        pf::HttpCall call(m_session);
-        ServerReply reply;
-        reply.status = call.send("POST", "127.0.0.1", m_port, path, text);
-        char buf[4096];
-        for (long n; (n = call.read(buf, sizeof buf)) > 0;)
-            reply.body.append(buf, static_cast<size_t>(n));
-        if (call.failed())
-            reply.status = call.error();
-        return reply;
-    }
-
-private:
-    pf::HttpSession& m_session;
-    int m_port;
-};
-
 class OrderBookEndToEnd : public ordertest::OrderFixture {
 protected:
     void SetUp() override
@@ -78,7 +50,7 @@ protected:
         FeedSubscriptions::instance().reset();
         FeedState::instance().reset();
         SetLoggedIn(true);
-        m_server = std::make_unique<BrokerServer>(m_session, broker->httpPort());
+        m_server = std::make_unique<brokerfeed::BrokerFeedServer>(m_session, broker->httpPort());
         m_dispatcher = std::make_unique<FeedDispatcher>(
             m_consumers, FeedSubscriptions::instance(), m_indices, FeedDispatcher::Options {2, false, {}});
         m_connection = std::make_unique<FeedConnection>(
@@ -115,7 +87,7 @@ protected:
     }
 
     pf::HttpSession m_session;
-    std::unique_ptr<BrokerServer> m_server;
+    std::unique_ptr<brokerfeed::BrokerFeedServer> m_server;
     BookConsumers m_consumers;
     NoIndexRows m_indices;
     std::unique_ptr<FeedDispatcher> m_dispatcher;

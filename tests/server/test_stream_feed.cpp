@@ -3,6 +3,7 @@
 // message 250 names the server that takes subscriptions and the logout.
 #include "ServerFixture.h"
 
+#include "broker_feed_support.h"
 #include "broker_test_support.h"
 #include "feed_test_support.h"
 
@@ -39,23 +40,8 @@ protected:
         pv_user_info.feed_update_port = broker->feedPort();
         SetLoggedIn(true);
 
-        std::vector<SecurityRecord> rows;
-        for (const tb::Security& s : broker->universe().securities()) {
-            if (s.inst != "EQ" || s.exchange != "NN" || rows.size() == 3)
-                continue;
-            SecurityRecord r;
-            r.token = s.token;
-            r.wtoken = s.wtoken;
-            r.market_exchange.assign(s.exchange);
-            r.inst_type.assign(s.inst);
-            r.symbol.assign(s.symbol);
-            r.display_name.assign(s.symbol + "-EQ");
-            rows.push_back(std::move(r));
-        }
-        ASSERT_EQ(rows.size(), 3u);
-        m_table = std::make_shared<SecurityTable>();
-        m_table->build(std::move(rows), SecurityTable::Build::Full, true);
-        SecurityTable::publish(m_table);
+        m_table = brokerfeed::publishBrokerEquities(*broker, 3);
+        ASSERT_TRUE(m_table) << "the broker has fewer than 3 NSE equities";
 
         m_dispatcher = std::make_unique<FeedDispatcher>(m_consumers, FeedSubscriptions::instance(), m_indices,
                                                         FeedDispatcher::Options{1, false, {}});
