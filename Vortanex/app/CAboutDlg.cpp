@@ -1,8 +1,8 @@
 #include "app/CAboutDlg.h"
 
-#include "app/ConfigFile.h"
-#include "app/FixedText.h"
-#include "app/LogWriter.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
 
 #include "pf/shell.h"
 

@@ -1,13 +1,13 @@
 #include "app/CChgPassword.h"
 
-#include "app/ActivityStamp.h"
-#include "app/FixedText.h"
-#include "app/ImageCollections.h"
-#include "app/LogWriter.h"
+#include "app/base/ActivityStamp.h"
+#include "app/base/FixedText.h"
+#include "frame/ImageCollections.h"
+#include "app/base/LogWriter.h"
 #include "app/LoginExchange.h"
-#include "app/Md5.h"
-#include "app/MessageBox.h"
-#include "app/SessionRecord.h"
+#include "app/base/Md5.h"
+#include "app/base/MessageBox.h"
+#include "app/base/SessionRecord.h"
 #include "server/RequestServer.h"
 
 #include <QIcon>

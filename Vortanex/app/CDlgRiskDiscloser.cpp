@@ -1,6 +1,6 @@
 #include "app/CDlgRiskDiscloser.h"
 
-#include "app/LogWriter.h"
+#include "app/base/LogWriter.h"
 
 #include "pf/shell.h"
 

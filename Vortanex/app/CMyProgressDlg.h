@@ -3,7 +3,7 @@
 // that the downloads advance. One at a time, named by g_pProgressDlg while it
 // is shown; the Qt-free downloads reach it through ShowProgressMessage and
 // StepProgress, from any thread (their calls are handed to the UI thread).
-#include "app/ProgressReport.h"
+#include "app/base/ProgressReport.h"
 
 #include <QDialog>
 #include <QString>

@@ -1,10 +1,10 @@
 #include "app/CNomineePopup.h"
 
-#include "app/ConfigFile.h"
-#include "app/FixedText.h"
-#include "app/LogWriter.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
 #include "app/LoginExchange.h"
-#include "app/SessionRecord.h"
+#include "app/base/SessionRecord.h"
 #include "server/RequestServer.h"
 #include "server/ServerRequests.h"
 

@@ -1,6 +1,6 @@
 #include "app/CVortanexDoc.h"
 
-#include "app/LogWriter.h"
+#include "app/base/LogWriter.h"
 
 #include <QWidget>
 

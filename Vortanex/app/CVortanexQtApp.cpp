@@ -1,6 +1,6 @@
 #include "app/CVortanexQtApp.h"
 
-#include "app/LogWriter.h"
+#include "app/base/LogWriter.h"
 #include "server/FeedState.h"
 
 CVortanexQtApp::CVortanexQtApp(int& argc, char** argv) : QApplication(argc, argv) {}

@@ -1,10 +1,10 @@
 #include "app/LoginExchange.h"
 
-#include "app/ConfigFile.h"
-#include "app/FixedText.h"
-#include "app/LogWriter.h"
-#include "app/SessionRecord.h"
-#include "app/TextFormat.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
+#include "app/base/SessionRecord.h"
+#include "app/base/TextFormat.h"
 #include "server/CompanionLists.h"
 
 #include <arpa/inet.h>

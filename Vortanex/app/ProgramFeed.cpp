@@ -1,9 +1,9 @@
 #include "app/ProgramFeed.h"
 
-#include "app/AppSettings.h"
-#include "app/LogWriter.h"
-#include "app/MessageBox.h"
-#include "app/TextFormat.h"
+#include "app/base/AppSettings.h"
+#include "app/base/LogWriter.h"
+#include "app/base/MessageBox.h"
+#include "app/base/TextFormat.h"
 #include "frame/CMainFrame.h"
 #include "frame/CToolBoxBar.h"
 #include "orders/OrderConfirmation.h"

@@ -1,9 +1,9 @@
 #include "app/SideDownloads.h"
 
-#include "app/LogWriter.h"
-#include "app/ProgramPaths.h"
-#include "app/ProgressReport.h"
-#include "app/TextFormat.h"
+#include "app/base/LogWriter.h"
+#include "app/base/ProgramPaths.h"
+#include "app/base/ProgressReport.h"
+#include "app/base/TextFormat.h"
 
 #include "server/FileDownloads.h"
 #include "server/RequestServer.h"

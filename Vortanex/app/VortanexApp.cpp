@@ -1,27 +1,28 @@
 #include "app/VortanexApp.h"
 
-#include "app/ActivityStamp.h"
-#include "app/AppSettings.h"
+#include "app/base/ActivityStamp.h"
+#include "app/base/AppSettings.h"
 #include "app/CAboutDlg.h"
 #include "app/CChgPassword.h"
 #include "app/CDlgRiskDiscloser.h"
 #include "app/CLogin.h"
 #include "app/CMyProgressDlg.h"
 #include "app/CNomineePopup.h"
-#include "app/ConfigFile.h"
-#include "app/FixedText.h"
-#include "app/ImageCollections.h"
-#include "app/LocalFileStamps.h"
-#include "app/LogWriter.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/FixedText.h"
+#include "frame/ImageCollections.h"
+#include "app/base/LocalFileStamps.h"
+#include "app/base/LogWriter.h"
 #include "app/LoginExchange.h"
-#include "app/LoginHost.h"
-#include "app/MachineDetails.h"
-#include "app/MessageBox.h"
-#include "app/ProgramPaths.h"
-#include "app/SeException.h"
-#include "app/SessionRecord.h"
+#include "frame/LoginHost.h"
+#include "app/base/MachineDetails.h"
+#include "app/base/MessageBox.h"
+#include "app/base/ProgramPaths.h"
+#include "app/base/SeException.h"
+#include "app/base/SessionRecord.h"
 #include "app/SideDownloads.h"
-#include "app/TextFormat.h"
+#include "app/UnlockLogin.h"
+#include "app/base/TextFormat.h"
 #include "frame/CCaptionBar.h"
 #include "frame/CMainFrame.h"
 #include "frame/CToolBoxBar.h"
@@ -46,7 +47,7 @@
 #include "server/WatchColumns.h"
 #include "watch/AppWindowCommands.h"
 #include "watch/WatchCommands.h"
-#include "watch/WatchlistTable.h"
+#include "watch/base/WatchlistTable.h"
 
 #include "MyAsync.h"
 #include "pf/clock.h"
@@ -597,7 +598,10 @@ bool CVortanexApp::initSteps()
     lockServices.shell = m_shell;
     lockServices.profile = m_profile.get();
     lockServices.loginHost = m_loginHost.get();
-    lockServices.launcher = paths.root() / m_options.launcherName;
+    lockServices.makeUnlockDialog = [this](TerminalLock& lock) -> ui::Form* {
+        return m_shell ? MakeUnlockDialog(*m_shell, m_loginHost.get(), lock) : nullptr;
+    };
+    lockServices.startLauncher = [this] { StartLauncher(); };
     // The frame can close before the start-up has loaded the alerts (and
     // before the user is known): writing the empty table then would wipe the
     // user's alerts file.
@@ -621,6 +625,7 @@ bool CVortanexApp::initSteps()
     CopyFixedText(g_Session.security_stamp, "0");
     ReadSecurityStamp();
     m_lists = std::make_unique<CompanionLists>(paths, *m_access, DownloadHost());
+    SetCurrentCompanionLists(m_lists.get());
 
     // 17. The login.
     {
@@ -916,6 +921,7 @@ int CVortanexApp::ExitInstance()
         g_Config.services = nullptr;
         freeTables();
         m_master.reset();
+        SetCurrentCompanionLists(nullptr);
         m_lists.reset();
         m_access.reset();
         if (m_sessionOpen) {

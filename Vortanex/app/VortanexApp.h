@@ -4,6 +4,8 @@
 // (ExitInstance), which also runs after a start that gave up part-way. It
 // owns the main frame, the single-instance lock, the companion lists and the
 // program-wide tables of the session. UI thread.
+#include "frame/FeedControl.h"
+
 #include "pf/paths.h"
 
 #include <filesystem>
@@ -27,31 +29,6 @@ class InstanceLock;
 class ProfileStore;
 class Shell;
 } // namespace pf
-
-// The live feed as start-up and exit see it; the feed code installs the real
-// one. The default does nothing (no feed).
-class FeedControl {
-public:
-    virtual ~FeedControl() = default;
-    // CMainFrame::OnConnect: starts the feed thread.
-    virtual void connect() {}
-    // CMainFrame::OnDisconnect: tells the feed to stop (does not wait).
-    virtual void disconnect() {}
-    // The exit: stops the feed and joins its threads and handlers; after it
-    // returns no feed thread touches the tables.
-    virtual void shutdown() {}
-    virtual bool running() const { return false; }
-    // A feed socket is open to send the heartbeat on.
-    virtual bool socketOpen() const { return false; }
-    virtual int64_t lastPacketTime() const { return 0; }
-    // The last heartbeat or subscription sent on the feed.
-    virtual int64_t lastHeartbeatTime() const { return 0; }
-    // The timer's heartbeat (sent on a short-lived worker).
-    virtual void heartbeat() {}
-    // 75 s without a packet: the feed is told to stop; its own thread closes
-    // and frees its connection (the UI thread never frees what it may use).
-    virtual void watchdog() {}
-};
 
 class CVortanexApp {
 public:

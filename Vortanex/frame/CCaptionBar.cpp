@@ -1,6 +1,6 @@
 #include "frame/CCaptionBar.h"
 
-#include "app/MessageBox.h"
+#include "app/base/MessageBox.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,9 +1,9 @@
 #include "frame/CMainFrame.h"
 
-#include "app/AppSettings.h"
-#include "app/LogWriter.h"
-#include "app/SeException.h"
-#include "app/SessionRecord.h"
+#include "app/base/AppSettings.h"
+#include "app/base/LogWriter.h"
+#include "app/base/SeException.h"
+#include "app/base/SessionRecord.h"
 #include "frame/CMyPopupWindow.h"
 #include "frame/COutputBar.h"
 #include "frame/FrameIds.h"

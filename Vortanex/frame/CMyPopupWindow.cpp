@@ -1,6 +1,6 @@
 #include "frame/CMyPopupWindow.h"
 
-#include "app/LogWriter.h"
+#include "app/base/LogWriter.h"
 
 #include "pf/shell.h"
 

@@ -1,8 +1,8 @@
 #include "frame/COutputBar.h"
 
-#include "app/AppSettings.h"
-#include "app/LogWriter.h"
-#include "app/ProgramPaths.h"
+#include "app/base/AppSettings.h"
+#include "app/base/LogWriter.h"
+#include "app/base/ProgramPaths.h"
 #include "frame/controls/CMyListCtrl.h"
 #include "server/AlertSound.h"
 

@@ -1,11 +1,11 @@
 #include "frame/CToolBoxBar.h"
 
-#include "app/FixedText.h"
-#include "app/ImageCollections.h"
-#include "app/LogWriter.h"
-#include "app/SessionRecord.h"
+#include "app/base/FixedText.h"
+#include "frame/ImageCollections.h"
+#include "app/base/LogWriter.h"
+#include "app/base/SessionRecord.h"
 #include "server/MarketLookups.h"
-#include "watch/WatchlistTable.h"
+#include "watch/base/WatchlistTable.h"
 
 #include <QListWidget>
 #include <QToolBox>

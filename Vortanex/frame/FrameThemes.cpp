@@ -1,6 +1,6 @@
 #include "frame/FrameThemes.h"
 
-#include "app/AppSettings.h"
+#include "app/base/AppSettings.h"
 
 #include <QColor>
 

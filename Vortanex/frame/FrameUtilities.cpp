@@ -1,7 +1,7 @@
 #include "frame/FrameUtilities.h"
 
-#include "app/ImageCollections.h"
-#include "app/MessageBox.h"
+#include "frame/ImageCollections.h"
+#include "app/base/MessageBox.h"
 
 #include "ui/command_bar.h"
 

@@ -1,9 +1,9 @@
 #include "frame/MainFrameCommands.h"
 
-#include "app/LogWriter.h"
-#include "app/MessageBox.h"
-#include "app/OrderFormOpener.h"
-#include "app/SessionRecord.h"
+#include "app/base/LogWriter.h"
+#include "app/base/MessageBox.h"
+#include "frame/OrderFormOpener.h"
+#include "app/base/SessionRecord.h"
 #include "frame/CMainFrame.h"
 
 namespace detail {

@@ -1,21 +1,18 @@
 #include "frame/TerminalLock.h"
 
-#include "app/ActivityStamp.h"
-#include "app/AppSettings.h"
-#include "app/CLogin.h"
-#include "app/ConfigFile.h"
-#include "app/FixedText.h"
-#include "app/LogWriter.h"
-#include "app/LoginExchange.h"
-#include "app/LoginHost.h"
-#include "app/Md5.h"
-#include "app/MessageBox.h"
-#include "app/SeException.h"
-#include "app/SessionRecord.h"
-#include "app/TextFormat.h"
-#include "app/VortanexApp.h"
+#include "app/base/ActivityStamp.h"
+#include "app/base/AppSettings.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
+#include "app/base/MessageBox.h"
+#include "app/base/SeException.h"
+#include "app/base/SessionRecord.h"
+#include "app/base/TextFormat.h"
 #include "frame/CMainFrame.h"
+#include "frame/FeedControl.h"
 #include "frame/FrameIds.h"
+#include "frame/LoginHost.h"
 #include "server/FeedState.h"
 #include "server/RequestServer.h"
 
@@ -23,6 +20,7 @@
 #include "pf/profile_store.h"
 #include "pf/shell.h"
 #include "ui/command_bar.h"
+#include "ui/form.h"
 #include "ui/modal_host.h"
 #include "ui/ticker.h"
 
@@ -30,93 +28,10 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 
-namespace detail {
 namespace {
-
+// The answer id of the logged-out box's first button.
 constexpr int kLoginAgain = 1000;
-constexpr int kMaxUnlockFailures = 3;
-
-// The login dialog in its unlock mode: the server checks the password again.
-class CUnlockLogin final : public CLogin {
-public:
-    CUnlockLogin(pf::Shell& shell, LoginHost* host, TerminalLock& lock)
-        : CLogin(shell, host), m_host(host), m_lock(lock)
-    {
-        setUnlockMode(true);
-    }
-
-protected:
-    bool unlockStep(const std::string& id, const std::string& password) override
-    {
-        std::string digest;
-        HashPassword(password, digest);
-        const int result = UnlockTerminal(id, digest, "");
-        std::fill(digest.begin(), digest.end(), '\0');
-        if (result == 1) {
-            SetAccessTime();
-            m_lock.Unlocked();
-            if (m_host) {
-                m_host->clearUnlockDialog();
-                m_host->updateProfileButton(1, 1);
-                m_host->setFeedbackButtonPopup(1);
-            }
-            return true;
-        }
-        setText(kPassword, "");
-        setText(kToken, "");
-        enable(1, true);
-        focus(kPassword);
-        if (result == 0 && ++m_failures >= kMaxUnlockFailures) {
-            // Three wrong passwords end the session; the frame does not ask,
-            // the terminal being locked.
-            WriteLog(0, "Unlock refused three times; ending the session");
-            finish(2);
-            if (m_host) {
-                m_host->clearUnlockDialog();
-                m_host->postApplicationExit();
-            }
-        }
-        return false;
-    }
-
-private:
-    LoginHost* m_host;
-    TerminalLock& m_lock;
-    int m_failures = 0;
-};
-
 } // namespace
-} // namespace detail
-
-int UnlockTerminal(std::string_view id, std::string_view digest, std::string_view token)
-{
-    const std::string request = "LoginData=1006|" + std::string(id) + "|"
-        + std::string(FixedTextView(pv_user_info.session_id)) + "|4|" + std::string(digest) + "|" + std::string(token);
-    WriteLog(0, MaskSecretIn(request, digest));
-    std::string reply;
-    long length = 0;
-    const int http = RequestServer(pv_user_info.encrypt, 1006, request, reply, length);
-    if (http != 200) {
-        MsgBoxInfoCaption("Internet connection Error please try again", "Client Message");
-        return 0;
-    }
-    const std::vector<std::string> f = login::SplitFields(reply);
-    if (f.empty()) {
-        WriteLog(0, "Unlock reply :" + reply);
-        MsgBoxInfoCaption("Unable to authenticate , Improper response please try again", "Client Message");
-        return 0;
-    }
-    if (f.size() == 1)
-        return -1;
-    if (login::ToInt(login::FieldAt(f, 2)) != 0) {
-        if (f.size() >= 3)
-            MsgBoxInfoCaption(login::FieldAt(f, 3), "Server Message");
-        else
-            MsgBoxInfoCaption("Unable to authenticate blank response please try again", "Client Message");
-        return 0;
-    }
-    return 1;
-}
 
 TerminalLock::TerminalLock(CMainFrame& frame, pf::Clock& clock, Services services)
     : QObject(&frame), m_frame(frame), m_services(std::move(services)), m_timer(clock)
@@ -175,11 +90,11 @@ void TerminalLock::OnTimer(int timerId)
                 formatText("As you have not done any activity here since %ld Minutes, we think you were not using "
                            "your computer. For safety of your account, you have been logged out.",
                            static_cast<long>(g_Session.CloseTime)),
-                "Logged Out", MsgIconQuestion | MsgDefButton2, {{"Login Again", detail::kLoginAgain}, {"Exit ", 2}});
+                "Logged Out", MsgIconQuestion | MsgDefButton2, {{"Login Again", kLoginAgain}, {"Exit ", 2}});
             m_locked = true;
-            if (answer == detail::kLoginAgain) {
-                if (CVortanexApp* app = CurrentApp())
-                    app->StartLauncher();
+            if (answer == kLoginAgain) {
+                if (m_services.startLauncher)
+                    m_services.startLauncher();
             }
             QMetaObject::invokeMethod(&m_frame, [f = QPointer<CMainFrame>(&m_frame)] {
                 if (f)
@@ -200,8 +115,8 @@ void TerminalLock::OnLockTerminal()
             m_unlock->activateWindow();
             centreUnlockDialog();
             m_unlock->show();
-        } else if (m_services.shell) {
-            auto* dlg = new detail::CUnlockLogin(*m_services.shell, m_services.loginHost, *this);
+        } else if (m_services.makeUnlockDialog) {
+            ui::Form* dlg = m_services.makeUnlockDialog(*this);
             dlg->setParent(&m_frame, Qt::Dialog);
             dlg->setAttribute(Qt::WA_DeleteOnClose, false);
             m_unlock = dlg;
@@ -242,7 +157,7 @@ void TerminalLock::Unlocked()
 
 void TerminalLock::clearUnlockDialog()
 {
-    if (CLogin* dlg = m_unlock.data()) {
+    if (ui::Form* dlg = m_unlock.data()) {
         m_unlock.clear();
         dlg->hide();
         dlg->deleteLater();
@@ -301,7 +216,7 @@ void TerminalLock::OnEndSession(bool ending)
     SetLoggedIn(false);
     WriteLog(0, "Machine Shutdown/Logoff");
     if (m_services.profile)
-        m_services.profile->setInt(CVortanexApp::kProfileSection, "Fail", 0);
+        m_services.profile->setInt("Settings", "Fail", 0);
     if (m_services.feed)
         m_services.feed->watchdog();
     m_locked = true; // no question on the way out

@@ -13,10 +13,13 @@
 #include <functional>
 #include <string>
 
-class CLogin;
 class CMainFrame;
 class FeedControl;
 class LoginHost;
+
+namespace ui {
+class Form;
+}
 
 namespace pf {
 class Clock;
@@ -31,8 +34,12 @@ public:
         FeedControl* feed = nullptr;
         pf::Shell* shell = nullptr;
         pf::ProfileStore* profile = nullptr; // "Settings"/"Fail" at the end of the session
-        LoginHost* loginHost = nullptr;      // the unlock dialog's host
-        std::filesystem::path launcher;      // started by "Login Again"
+        LoginHost* loginHost = nullptr;      // the profile and feedback buttons while locked
+        // Builds the unlock dialog (the login dialog in its unlock mode); the
+        // lock owns what it returns. Without it the lock command does nothing.
+        std::function<ui::Form*(TerminalLock& lock)> makeUnlockDialog;
+        // "Login Again" after the idle logout starts the launcher.
+        std::function<void()> startLauncher;
         // Saves the alerts before the frame closes (the alerts code installs it).
         std::function<void()> saveAlerts;
         // Shuts the spreadsheet link down before the frame closes.
@@ -56,7 +63,7 @@ public:
     // 1 while the terminal is locked or after the idle logout.
     bool locked() const { return m_locked; }
     bool loggedOut() const { return m_timer.loggedOut(); }
-    CLogin* unlockDialog() const { return m_unlock; }
+    ui::Form* unlockDialog() const { return m_unlock; }
     // Drops the unlock dialog (closed by the unlock or its cancel).
     void clearUnlockDialog();
     MainFrameTimer& timer() { return m_timer; }
@@ -73,9 +80,5 @@ private:
     MainFrameTimer m_timer;
     bool m_locked = false;
     bool m_closing = false;
-    QPointer<CLogin> m_unlock;
+    QPointer<ui::Form> m_unlock;
 };
-
-// The unlock request (code 1006): 1 accepted, 0 refused (counted), -1 a
-// reply of one field (not counted, no message).
-int UnlockTerminal(std::string_view id, std::string_view digest, std::string_view token);

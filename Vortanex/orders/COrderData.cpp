@@ -1,7 +1,7 @@
 #include "orders/COrderData.h"
 
-#include "app/FixedText.h"
-#include "app/LogWriter.h"
+#include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
 
 #include <atomic>
 #include <cstdio>

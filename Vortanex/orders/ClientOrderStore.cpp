@@ -1,12 +1,12 @@
 #include "orders/ClientOrderStore.h"
 
-#include "app/FixedText.h"
-#include "app/LogWriter.h"
-#include "app/MessageBox.h"
-#include "app/SessionRecord.h"
+#include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
+#include "app/base/MessageBox.h"
+#include "app/base/SessionRecord.h"
 #include "orders/OrderMessages.h"
 #include "server/SecurityTable.h"
-#include "watch/TextSplit.h"
+#include "watch/base/TextSplit.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,9 +1,9 @@
 #include "orders/OrderConfirmation.h"
 
-#include "app/FixedText.h"
-#include "app/LogWriter.h"
+#include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
 #include "orders/ClientOrderStore.h"
-#include "watch/TextSplit.h"
+#include "watch/base/TextSplit.h"
 
 #include <cstdlib>
 #include <deque>

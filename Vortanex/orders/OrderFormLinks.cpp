@@ -1,6 +1,6 @@
 #include "orders/OrderFormLinks.h"
 
-#include "app/LogWriter.h"
+#include "app/base/LogWriter.h"
 
 #include <atomic>
 

@@ -1,6 +1,6 @@
 #include "orders/OrderMessages.h"
 
-#include "app/LogWriter.h"
+#include "app/base/LogWriter.h"
 
 #include <mutex>
 

@@ -1,6 +1,6 @@
 #include "orders/OrderReply.h"
 
-#include "watch/TextSplit.h"
+#include "watch/base/TextSplit.h"
 
 #include <cctype>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #include "orders/OrderReportRequest.h"
 
-#include "app/LogWriter.h"
-#include "watch/TextSplit.h"
+#include "app/base/LogWriter.h"
+#include "watch/base/TextSplit.h"
 
 #include <cstdio>
 #include <cstdlib>

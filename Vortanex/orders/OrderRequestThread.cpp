@@ -1,7 +1,7 @@
 #include "orders/OrderRequestThread.h"
 
-#include "app/LogWriter.h"
-#include "app/MessageBox.h"
+#include "app/base/LogWriter.h"
+#include "app/base/MessageBox.h"
 #include "orders/OrderMessages.h"
 #include "orders/OrderReply.h"
 #include "server/RequestServer.h"

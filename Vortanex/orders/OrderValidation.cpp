@@ -1,8 +1,8 @@
 #include "orders/OrderValidation.h"
 
-#include "app/FixedText.h"
-#include "app/LogWriter.h"
-#include "app/TextFormat.h"
+#include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
+#include "app/base/TextFormat.h"
 #include "orders/OrderFormIds.h"
 
 #include <cstdio>

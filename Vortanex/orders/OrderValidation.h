@@ -3,7 +3,7 @@
 // the form's values, stops at the first fault with its message and the box at
 // fault, and on success fills the request record and, for a new order, the
 // order's store record. Qt-free: the form hands in its values and a prompter.
-#include "app/SessionRecord.h"
+#include "app/base/SessionRecord.h"
 #include "orders/COrderData.h"
 #include "orders/OrderInfo.h"
 #include "orders/OrderSecurity.h"

@@ -1,15 +1,15 @@
 #include "orders/WatchOrderCommands.h"
 
-#include "app/ActivityStamp.h"
-#include "app/LogWriter.h"
-#include "app/MessageBox.h"
-#include "app/OrderFormOpener.h"
-#include "app/SessionRecord.h"
+#include "app/base/ActivityStamp.h"
+#include "app/base/LogWriter.h"
+#include "app/base/MessageBox.h"
+#include "frame/OrderFormOpener.h"
+#include "app/base/SessionRecord.h"
 #include "orders/ClientOrderStore.h"
 #include "orders/OrderSecurity.h"
 #include "server/RequestServer.h"
 #include "server/SecurityTable.h"
-#include "watch/TextSplit.h"
+#include "watch/base/TextSplit.h"
 
 #include <atomic>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 #include "server/CProxyDetails.h"
 
-#include "app/AppSettings.h"
-#include "app/FixedText.h"
-#include "app/MessageBox.h"
+#include "app/base/AppSettings.h"
+#include "app/base/FixedText.h"
+#include "app/base/MessageBox.h"
 
 #include "ui/modal_host.h"
 #include "ui/prompter.h"

@@ -1,11 +1,11 @@
 #include "server/CompanionLists.h"
 
-#include "app/LogWriter.h"
-#include "app/MessageBox.h"
-#include "app/TextFormat.h"
+#include "app/base/LogWriter.h"
+#include "app/base/MessageBox.h"
+#include "app/base/TextFormat.h"
 #include "server/SecurityTable.h"
 #include "server/ServerAccess.h"
-#include "watch/TextSplit.h"
+#include "watch/base/TextSplit.h"
 
 #include "pf/clock.h"
 #include "pf/files.h"
@@ -357,4 +357,28 @@ void CompanionLists::GetPellbrookFile(int kind, SecurityTable& table)
         WriteLog(0, "Exception while reading Pellbrook file at line no 0");
     }
     WriteLog(0, "Exit : GetPellbrookFile");
+}
+
+namespace {
+CompanionLists* g_currentLists = nullptr;
+} // namespace
+
+void SetCurrentCompanionLists(CompanionLists* lists)
+{
+    g_currentLists = lists;
+}
+
+CompanionLists* CurrentCompanionLists()
+{
+    return g_currentLists;
+}
+
+std::string CategoryGroup(int id)
+{
+    if (!g_currentLists)
+        return {};
+    for (const CategoryRecord& c : g_currentLists->categories)
+        if (c.id == id)
+            return std::string(c.group.view());
+    return {};
 }

@@ -2,6 +2,7 @@
 // The lists fetched beside the security master: the watch-list categories
 // ("category.lst"), the broker's services ("services.lst") and the advisory
 // file that marks securities with a bullish, bearish or other call.
+#include "app/base/ListRecords.h"
 #include "server/SecurityRecord.h"
 
 #include "pf/paths.h"
@@ -14,17 +15,6 @@
 class SecurityTable;
 class ServerAccess;
 
-struct CategoryRecord {
-    int id = 0;
-    FixedText<32> group;
-    FixedText<75> name;
-};
-
-struct ServiceRecord {
-    FixedText<256> name;
-    int id = 0;
-    int subscribed = 0;
-};
 
 // Fills `out` with the built-in rows, one row per futures expiry of the
 // table's stock, index and currency lists, then the server's categories of
@@ -76,3 +66,12 @@ private:
     std::string m_host;
     Progress m_progress;
 };
+
+// The program's lists, installed by the start-up once they exist (nullptr
+// when they go); the windows read the categories through it. UI thread.
+void SetCurrentCompanionLists(CompanionLists* lists);
+CompanionLists* CurrentCompanionLists();
+
+// The group of a watch-list category id; empty when there is no such
+// category or no lists yet.
+std::string CategoryGroup(int id);

@@ -1,14 +1,14 @@
 #include "server/FeedDispatcher.h"
 
-#include "app/BufferSlots.h"
-#include "app/LogWriter.h"
-#include "app/SessionRecord.h"
+#include "app/base/BufferSlots.h"
+#include "app/base/LogWriter.h"
+#include "app/base/SessionRecord.h"
 #include "pf/append_file.h"
 #include "pf/clock.h"
 #include "server/FeedState.h"
 #include "server/MarketLookups.h"
 #include "server/SecurityTable.h"
-#include "app/TextFormat.h"
+#include "app/base/TextFormat.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,6 +1,6 @@
 #include "server/FeedFrameAssembler.h"
 
-#include "app/LogWriter.h"
+#include "app/base/LogWriter.h"
 #include "pf/lzo.h"
 
 #include <cstring>

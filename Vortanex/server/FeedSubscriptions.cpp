@@ -1,8 +1,8 @@
 #include "server/FeedSubscriptions.h"
 
-#include "app/ConfigFile.h"
-#include "app/LogWriter.h"
-#include "app/SessionRecord.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/LogWriter.h"
+#include "app/base/SessionRecord.h"
 #include "server/FeedState.h"
 #include "server/SecurityTable.h"
 

@@ -2,13 +2,13 @@
 
 #include "server/RequestServer.h"
 
-#include "app/AppSettings.h"
-#include "app/FixedText.h"
-#include "app/LogWriter.h"
-#include "app/ProgramPaths.h"
-#include "app/ProgressReport.h"
-#include "app/SeException.h"
-#include "app/TextFormat.h"
+#include "app/base/AppSettings.h"
+#include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
+#include "app/base/ProgramPaths.h"
+#include "app/base/ProgressReport.h"
+#include "app/base/SeException.h"
+#include "app/base/TextFormat.h"
 
 #include "MyAsync.h"
 

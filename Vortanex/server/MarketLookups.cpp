@@ -4,13 +4,13 @@
 #include "server/SecurityTable.h"
 #include "server/ServerAccess.h"
 
-#include "app/FixedText.h"
-#include "app/LogWriter.h"
-#include "app/MessageBox.h"
-#include "app/SessionRecord.h"
-#include "watch/TextSplit.h"
-#include "watch/WatchlistTable.h"
-#include "app/TextFormat.h"
+#include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
+#include "app/base/MessageBox.h"
+#include "app/base/SessionRecord.h"
+#include "watch/base/TextSplit.h"
+#include "watch/base/WatchlistTable.h"
+#include "app/base/TextFormat.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -4,7 +4,7 @@
 #include "server/FileDownloads.h"
 #include "server/RequestServer.h"
 
-#include "app/LogWriter.h"
+#include "app/base/LogWriter.h"
 
 #include "pf/files.h"
 

@@ -1,13 +1,13 @@
 #include "server/SecurityMaster.h"
 
-#include "app/LogWriter.h"
-#include "app/MessageBox.h"
+#include "app/base/LogWriter.h"
+#include "app/base/MessageBox.h"
 #include "server/ServerAccess.h"
 
 #include "pf/files.h"
 #include "pf/lzo.h"
 #include "ui/prompter.h"
-#include "app/TextFormat.h"
+#include "app/base/TextFormat.h"
 
 #include <cstdio>
 #include <exception>

@@ -1,6 +1,8 @@
 #pragma once
 // One security of the master: its static part, read from "security.lst", and
 // its live quote, written by the feed while windows on other threads read it.
+#include "app/base/FixedText.h"
+
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -91,43 +93,6 @@ struct SecurityExtras {
     std::string aux_text2;      // field 19, up to 50
     std::string description;    // field 17, up to 500
     std::string advisory_note;  // advisory remark, up to 127
-};
-
-// Fixed-size NUL-terminated text field; assignment truncates to N-1 bytes.
-template <size_t N>
-struct FixedText {
-    char text[N] = {};
-
-    void assign(std::string_view s)
-    {
-        const size_t n = s.size() < N - 1 ? s.size() : N - 1;
-        for (size_t i = 0; i < n; ++i)
-            text[i] = s[i];
-        text[n] = '\0';
-        for (size_t i = n + 1; i < N && text[i]; ++i)
-            text[i] = '\0';
-    }
-    std::string_view view() const
-    {
-        // Bounded and inline: most fields are two or three characters.
-        size_t n = 0;
-        while (n < N && text[n] != '\0')
-            ++n;
-        return std::string_view(text, n);
-    }
-    const char* c_str() const { return text; }
-    bool empty() const { return text[0] == '\0'; }
-    // Compares without measuring the text first: the look-ups and the index
-    // build compare short codes millions of times.
-    bool operator==(std::string_view s) const
-    {
-        if (s.size() >= N)
-            return false;
-        for (size_t i = 0; i < s.size(); ++i)
-            if (text[i] != s[i] || text[i] == '\0')
-                return false;
-        return text[s.size()] == '\0';
-    }
 };
 
 struct SecurityRecord {

@@ -1,11 +1,11 @@
 #include "server/SecurityRequests.h"
 
-#include "app/LogWriter.h"
-#include "app/MessageBox.h"
-#include "app/TextFormat.h"
+#include "app/base/LogWriter.h"
+#include "app/base/MessageBox.h"
+#include "app/base/TextFormat.h"
 #include "server/SecurityTable.h"
 #include "server/ServerAccess.h"
-#include "watch/TextSplit.h"
+#include "watch/base/TextSplit.h"
 
 #include "ui/prompter.h"
 

@@ -1,6 +1,6 @@
 #include "server/SecurityTable.h"
 
-#include "app/LogWriter.h"
+#include "app/base/LogWriter.h"
 #include "server/ExpiryDates.h"
 
 #include <algorithm>

@@ -2,13 +2,13 @@
 
 #include "server/RequestServer.h"
 
-#include "app/ConfigFile.h"
-#include "app/FixedText.h"
-#include "app/LogWriter.h"
-#include "app/MachineDetails.h"
-#include "app/MessageBox.h"
-#include "app/SessionRecord.h"
-#include "app/TextFormat.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
+#include "app/base/MachineDetails.h"
+#include "app/base/MessageBox.h"
+#include "app/base/SessionRecord.h"
+#include "app/base/TextFormat.h"
 
 #include "EncryptDecrypt.h"
 

@@ -1,6 +1,6 @@
 #include "server/WatchColumns.h"
 
-#include "app/LogWriter.h"
+#include "app/base/LogWriter.h"
 
 #include "pf/files.h"
 

@@ -6,14 +6,14 @@
 
 #include "watch/AppWindowCommands.h"
 
-#include "app/ActivityStamp.h"
-#include "app/AppSettings.h"
-#include "app/LogWriter.h"
-#include "app/MessageBox.h"
-#include "app/SessionRecord.h"
+#include "app/base/ActivityStamp.h"
+#include "app/base/AppSettings.h"
+#include "app/base/LogWriter.h"
+#include "app/base/MessageBox.h"
+#include "app/base/SessionRecord.h"
 #include "watch/CVortanexView.h"
 #include "watch/WatchCommands.h"
-#include "watch/WatchlistTable.h"
+#include "watch/base/WatchlistTable.h"
 
 #include "ui/commands.h"
 #include "ui/prompter.h"

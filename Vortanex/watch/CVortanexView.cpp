@@ -13,19 +13,18 @@
 
 #include "watch/CVortanexView.h"
 
-#include "app/ActivityStamp.h"
-#include "app/AppSettings.h"
-#include "app/ConfigFile.h"
-#include "app/FixedText.h"
-#include "app/LogWriter.h"
-#include "app/MessageBox.h"
-#include "app/SessionRecord.h"
-#include "app/TextFormat.h"
-#include "app/VortanexApp.h"
+#include "app/base/ActivityStamp.h"
+#include "app/base/AppSettings.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
+#include "app/base/MessageBox.h"
+#include "app/base/SessionRecord.h"
+#include "app/base/TextFormat.h"
 #include "frame/controls/CMyGridCtrl.h"
 #include "watch/WatchCellFormat.h"
 #include "watch/WatchCommands.h"
-#include "watch/WatchlistTable.h"
+#include "watch/base/WatchlistTable.h"
 
 #include "ui/prompter.h"
 #include "ui/ticker.h"
@@ -128,17 +127,6 @@ ServerAccess& server()
     static RequestServerAccess program;
     ServerAccess* s = CVortanexView::services().server;
     return s ? *s : program;
-}
-
-std::string categoryGroup(int id)
-{
-    CVortanexApp* app = CurrentApp();
-    if (!app || !app->lists())
-        return {};
-    for (const CategoryRecord& c : app->lists()->categories)
-        if (c.id == id)
-            return std::string(c.group.view());
-    return {};
 }
 
 void tellPane(int action, int index)
@@ -383,7 +371,7 @@ void CVortanexView::SelectWatchlist(int watchIndex, int force)
                     if (services().getPositions)
                         services().getPositions(watchIndex);
                 } else {
-                    const std::string group = detail::categoryGroup(m_list->id);
+                    const std::string group = CategoryGroup(m_list->id);
                     const char* code = group == "Future Stock"      ? "FS"
                                        : group == "Future Index"    ? "FI"
                                        : group == "Future Currency" ? "FC"

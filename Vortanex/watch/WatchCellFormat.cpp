@@ -1,7 +1,7 @@
 #include "watch/WatchCellFormat.h"
 
-#include "app/AppSettings.h"
-#include "watch/WatchlistTable.h"
+#include "app/base/AppSettings.h"
+#include "watch/base/WatchlistTable.h"
 
 #include <cmath>
 #include <cstdio>

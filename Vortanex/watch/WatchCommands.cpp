@@ -7,16 +7,15 @@
 
 #include "watch/WatchCommands.h"
 
-#include "app/ActivityStamp.h"
-#include "app/ConfigFile.h"
-#include "app/LogWriter.h"
-#include "app/MessageBox.h"
-#include "app/SessionRecord.h"
-#include "app/VortanexApp.h"
+#include "app/base/ActivityStamp.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/LogWriter.h"
+#include "app/base/MessageBox.h"
+#include "app/base/SessionRecord.h"
 #include "frame/CMainFrame.h"
 #include "frame/FrameIds.h"
 #include "watch/CVortanexView.h"
-#include "watch/WatchlistTable.h"
+#include "watch/base/WatchlistTable.h"
 
 #include "ui/commands.h"
 #include "ui/document_area.h"
@@ -42,17 +41,6 @@ bool hasSegment12()
         if (pv_user_info.segments[static_cast<size_t>(i)].id == 12)
             return true;
     return false;
-}
-
-std::string categoryGroup(int id)
-{
-    CVortanexApp* app = CurrentApp();
-    if (!app || !app->lists())
-        return {};
-    for (const CategoryRecord& c : app->lists()->categories)
-        if (c.id == id)
-            return std::string(c.group.view());
-    return {};
 }
 
 int windowTypeOf(const CVortanexView* v)
@@ -200,10 +188,10 @@ void WatchCommands::OnNewChain(int kind)
             OpenWatchlistView("Future Chain-" + symbol);
         } else if (kind == 4) {
             const WatchlistRecord rec = WatchlistTable::instance().record(g_WatchOpenRequest.watchIndex);
-            const std::string group = detail::categoryGroup(rec.id);
+            const std::string group = CategoryGroup(rec.id);
             if (group == "Future Stock") {
                 for (CVortanexView* v : CVortanexView::openViews())
-                    if (v->listSource() == 3 && detail::categoryGroup(v->list().id) == "Future Stock") {
+                    if (v->listSource() == 3 && CategoryGroup(v->list().id) == "Future Stock") {
                         MsgBoxOk("You are allowed to open only one Future Stock Chain");
                         detail::activate(v);
                         g_WatchOpenRequest.watchIndex = -1;

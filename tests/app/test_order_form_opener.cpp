@@ -1,6 +1,6 @@
-#include "app/ActivityStamp.h"
-#include "app/LogWriter.h"
-#include "app/OrderFormOpener.h"
+#include "app/base/ActivityStamp.h"
+#include "app/base/LogWriter.h"
+#include "frame/OrderFormOpener.h"
 
 #include "pf/files.h"
 #include "testkit/headless.h"

@@ -4,8 +4,8 @@
 // routed to it, and the configuration's hosts pointing at it.
 #include "TestBroker.h"
 
-#include "app/ConfigFile.h"
-#include "app/FixedText.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/FixedText.h"
 #include "server/RequestServer.h"
 
 #include "pf/http_session.h"

@@ -1,12 +1,12 @@
 #pragma once
 // A program folder of its own for each test, with the configuration, session
 // and settings globals reset and the log opened in it.
-#include "app/AppSettings.h"
-#include "app/ConfigFile.h"
-#include "app/FixedText.h"
-#include "app/LogWriter.h"
-#include "app/ProgramPaths.h"
-#include "app/SessionRecord.h"
+#include "app/base/AppSettings.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
+#include "app/base/ProgramPaths.h"
+#include "app/base/SessionRecord.h"
 #include "pf/files.h"
 #include "pf/paths.h"
 #include "temp_dir.h"

@@ -1,8 +1,8 @@
 #pragma once
 // Fakes and fixtures shared by the feed tests: a small published security
 // table, recording consumers and windows, and an in-memory index table.
-#include "app/ConfigFile.h"
-#include "app/SessionRecord.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/SessionRecord.h"
 #include "server/FeedDispatcher.h"
 #include "server/FeedState.h"
 #include "server/FeedSubscriptions.h"

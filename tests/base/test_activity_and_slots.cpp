@@ -1,6 +1,6 @@
-#include "app/ActivityStamp.h"
-#include "app/BufferSlots.h"
-#include "app/SmallUtilities.h"
+#include "app/base/ActivityStamp.h"
+#include "app/base/BufferSlots.h"
+#include "app/base/SmallUtilities.h"
 
 #include "pf/clock.h"
 #include "ui/prompter.h"

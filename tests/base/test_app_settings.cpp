@@ -1,4 +1,4 @@
-#include "app/AppSettings.h"
+#include "app/base/AppSettings.h"
 
 #include "config_test_support.h"
 

@@ -1,4 +1,4 @@
-#include "app/ConfigFile.h"
+#include "app/base/ConfigFile.h"
 
 #include "config_test_support.h"
 #include "server/CompanionLists.h"

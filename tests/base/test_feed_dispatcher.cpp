@@ -2,7 +2,7 @@
 // the hand-overs, the order kept per key, and nothing while logged out.
 #include "feed_test_support.h"
 
-#include "app/BufferSlots.h"
+#include "app/base/BufferSlots.h"
 #include "pf/clock.h"
 #include "temp_dir.h"
 

@@ -1,7 +1,7 @@
-#include "app/LogWriter.h"
+#include "app/base/LogWriter.h"
 
-#include "app/Md5.h"
-#include "app/TextFormat.h"
+#include "app/base/Md5.h"
+#include "app/base/TextFormat.h"
 #include "pf/clock.h"
 #include "pf/log.h"
 #include "pf/paths.h"

@@ -1,4 +1,4 @@
-#include "app/Md5.h"
+#include "app/base/Md5.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "app/MessageBox.h"
+#include "app/base/MessageBox.h"
 
-#include "app/LogWriter.h"
+#include "app/base/LogWriter.h"
 #include "pf/paths.h"
 #include "temp_dir.h"
 #include "ui/prompter.h"

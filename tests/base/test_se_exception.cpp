@@ -1,4 +1,4 @@
-#include "app/SeException.h"
+#include "app/base/SeException.h"
 
 #include <gtest/gtest.h>
 

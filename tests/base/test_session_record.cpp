@@ -1,4 +1,4 @@
-#include "app/SessionRecord.h"
+#include "app/base/SessionRecord.h"
 
 #include "config_test_support.h"
 

@@ -9,9 +9,9 @@
 #include "server/SecurityTable.h"
 
 #include "OrderMaster.h"
-#include "app/ActivityStamp.h"
-#include "app/FixedText.h"
-#include "app/SessionRecord.h"
+#include "app/base/ActivityStamp.h"
+#include "app/base/FixedText.h"
+#include "app/base/SessionRecord.h"
 #include "frame/controls/CMyReportCtrl.h"
 #include "orders/COrderViewEx.h"
 #include "orders/ClientOrderStore.h"

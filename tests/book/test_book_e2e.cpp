@@ -10,8 +10,8 @@
 #include "server/FeedSubscriptions.h"
 #include "server/ServerAccess.h"
 
-#include "app/FixedText.h"
-#include "app/SessionRecord.h"
+#include "app/base/FixedText.h"
+#include "app/base/SessionRecord.h"
 #include "frame/controls/CMyReportCtrl.h"
 #include "orders/CDlgOrderFormExp.h"
 #include "orders/COrderViewEx.h"

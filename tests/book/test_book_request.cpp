@@ -3,8 +3,8 @@
 #include "orders/OrderConfirmation.h"
 #include "orders/OrderReportRequest.h"
 
-#include "app/FixedText.h"
-#include "app/SessionRecord.h"
+#include "app/base/FixedText.h"
+#include "app/base/SessionRecord.h"
 #include "orders/ClientOrderStore.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // header click cycle, the font-scaled width rule and frozen columns.
 #include "testkit/headless.h"
 
-#include "app/AppSettings.h"
+#include "app/base/AppSettings.h"
 #include "frame/controls/CAnnouNewsReportCtrl.h"
 #include "frame/controls/CMyGridCtrl.h"
 #include "frame/controls/CMyReportCtrl.h"

@@ -17,10 +17,10 @@ std::vector<int> slotsOf(const TokenSubscriptionEntry& e)
 #include "frame/CMainFrame.h"
 #include "frame/FrameSubscriptions.h"
 
-#include "app/AppSettings.h"
-#include "app/ConfigFile.h"
-#include "app/ProgramPaths.h"
-#include "app/SessionRecord.h"
+#include "app/base/AppSettings.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/ProgramPaths.h"
+#include "app/base/SessionRecord.h"
 
 #include "testkit/headless.h"
 #include "ui/document_area.h"

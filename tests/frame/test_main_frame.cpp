@@ -2,10 +2,10 @@
 // the program-wide messages from many threads, popups and their notes.
 #include "frame/CMainFrame.h"
 
-#include "app/AppSettings.h"
-#include "app/LogWriter.h"
-#include "app/ProgramPaths.h"
-#include "app/SessionRecord.h"
+#include "app/base/AppSettings.h"
+#include "app/base/LogWriter.h"
+#include "app/base/ProgramPaths.h"
+#include "app/base/SessionRecord.h"
 #include "frame/CMyPopupWindow.h"
 #include "frame/COutputBar.h"
 #include "frame/FrameIds.h"

@@ -2,14 +2,14 @@
 
 #include "broker_test_support.h"
 
-#include "app/AppSettings.h"
+#include "app/base/AppSettings.h"
 #include "app/CLogin.h"
-#include "app/ConfigFile.h"
-#include "app/FixedText.h"
-#include "app/LogWriter.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
 #include "app/LoginExchange.h"
-#include "app/ProgramPaths.h"
-#include "app/SessionRecord.h"
+#include "app/base/ProgramPaths.h"
+#include "app/base/SessionRecord.h"
 
 #include "ui/modal_host.h"
 #include "ui/ui_thread.h"

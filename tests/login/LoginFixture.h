@@ -5,7 +5,7 @@
 #include "testkit/headless.h"
 
 #include "TestBroker.h"
-#include "app/LoginHost.h"
+#include "frame/LoginHost.h"
 #include "server/CompanionLists.h"
 
 #include "ui/form_driver.h"

@@ -2,11 +2,11 @@
 
 #include "app/CChgPassword.h"
 #include "app/CLogin.h"
-#include "app/ConfigFile.h"
-#include "app/FixedText.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/FixedText.h"
 #include "app/LoginExchange.h"
-#include "app/Md5.h"
-#include "app/SessionRecord.h"
+#include "app/base/Md5.h"
+#include "app/base/SessionRecord.h"
 
 #include <string>
 

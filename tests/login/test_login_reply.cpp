@@ -1,9 +1,9 @@
 // The login reply and the password rules without windows.
-#include "app/ConfigFile.h"
-#include "app/FixedText.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/FixedText.h"
 #include "app/LoginExchange.h"
-#include "app/SessionRecord.h"
-#include "app/TextFormat.h"
+#include "app/base/SessionRecord.h"
+#include "app/base/TextFormat.h"
 
 #include <gtest/gtest.h>
 

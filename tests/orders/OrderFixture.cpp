@@ -2,18 +2,18 @@
 
 #include "OrderMaster.h"
 
-#include "app/AppSettings.h"
-#include "app/ConfigFile.h"
-#include "app/FixedText.h"
-#include "app/LogWriter.h"
-#include "app/ProgramPaths.h"
-#include "app/SessionRecord.h"
+#include "app/base/AppSettings.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
+#include "app/base/ProgramPaths.h"
+#include "app/base/SessionRecord.h"
 #include "orders/CDlgOrderFormExp.h"
 #include "orders/COrderData.h"
 #include "orders/OrderMessages.h"
 #include "server/RequestServer.h"
 
-#include "app/OrderFormOpener.h"
+#include "frame/OrderFormOpener.h"
 #include "pf/http_session.h"
 #include "ui/ui_thread.h"
 

@@ -3,7 +3,7 @@
 #include "orders/OrderFormIds.h"
 #include "orders/OrderValidation.h"
 
-#include "app/FixedText.h"
+#include "app/base/FixedText.h"
 
 #include <gtest/gtest.h>
 

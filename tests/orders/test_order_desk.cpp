@@ -5,7 +5,7 @@
 #include "orders/ClientOrderStore.h"
 #include "orders/OrderReply.h"
 
-#include "app/SessionRecord.h"
+#include "app/base/SessionRecord.h"
 
 #include <gtest/gtest.h>
 

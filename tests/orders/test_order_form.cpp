@@ -4,14 +4,14 @@
 #include "OrderFixture.h"
 #include "OrderMaster.h"
 
-#include "app/SessionRecord.h"
+#include "app/base/SessionRecord.h"
 #include "orders/CDlgOrderFormExp.h"
 #include "orders/COrderData.h"
 #include "orders/OrderFormIds.h"
 #include "orders/OrderReply.h"
 #include "orders/OrderSecurity.h"
 #include "orders/PositionRecords.h"
-#include "app/AppSettings.h"
+#include "app/base/AppSettings.h"
 #include "orders/WatchOrderCommands.h"
 
 #include "ui/form_driver.h"

@@ -3,7 +3,7 @@
 #include "orders/COrderData.h"
 #include "orders/OrderReply.h"
 
-#include "app/FixedText.h"
+#include "app/base/FixedText.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 #include "orders/ClientOrderStore.h"
 #include "orders/OrderMessages.h"
 
-#include "app/FixedText.h"
-#include "app/SessionRecord.h"
+#include "app/base/FixedText.h"
+#include "app/base/SessionRecord.h"
 
 #include <gtest/gtest.h>
 

@@ -4,11 +4,11 @@
 
 #include "server/CProxyDetails.h"
 
-#include "app/AppSettings.h"
-#include "app/ConfigFile.h"
-#include "app/FixedText.h"
-#include "app/ProgramPaths.h"
-#include "app/SessionRecord.h"
+#include "app/base/AppSettings.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/FixedText.h"
+#include "app/base/ProgramPaths.h"
+#include "app/base/SessionRecord.h"
 
 #include "pf/lzo.h"
 #include "ui/form.h"

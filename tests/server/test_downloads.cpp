@@ -6,9 +6,9 @@
 #include "server/RequestServer.h"
 #include "server/RequestServerAccess.h"
 
-#include "app/ProgressReport.h"
-#include "app/SessionRecord.h"
-#include "app/FixedText.h"
+#include "app/base/ProgressReport.h"
+#include "app/base/SessionRecord.h"
+#include "app/base/FixedText.h"
 
 #include "pf/files.h"
 

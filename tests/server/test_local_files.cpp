@@ -1,12 +1,12 @@
 // Local list stamps, machine details and the side downloads of start-up.
 #include "ServerFixture.h"
 
-#include "app/AppSettings.h"
-#include "app/FixedText.h"
-#include "app/LocalFileStamps.h"
-#include "app/MachineDetails.h"
-#include "app/ProgramPaths.h"
-#include "app/SessionRecord.h"
+#include "app/base/AppSettings.h"
+#include "app/base/FixedText.h"
+#include "app/base/LocalFileStamps.h"
+#include "app/base/MachineDetails.h"
+#include "app/base/ProgramPaths.h"
+#include "app/base/SessionRecord.h"
 #include "app/SideDownloads.h"
 
 #include "pf/files.h"

@@ -6,11 +6,11 @@
 #include "server/FeedState.h"
 #include "server/RequestServer.h"
 
-#include "app/ActivityStamp.h"
-#include "app/AppSettings.h"
-#include "app/ConfigFile.h"
-#include "app/FixedText.h"
-#include "app/SessionRecord.h"
+#include "app/base/ActivityStamp.h"
+#include "app/base/AppSettings.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/FixedText.h"
+#include "app/base/SessionRecord.h"
 
 #include "ui/form.h"
 #include "ui/form_driver.h"

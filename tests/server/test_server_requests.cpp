@@ -5,10 +5,10 @@
 #include "server/RequestServer.h"
 #include "server/ServerRequests.h"
 
-#include "app/ConfigFile.h"
-#include "app/FixedText.h"
-#include "app/MachineDetails.h"
-#include "app/SessionRecord.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/FixedText.h"
+#include "app/base/MachineDetails.h"
+#include "app/base/SessionRecord.h"
 
 namespace {
 

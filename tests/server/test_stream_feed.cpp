@@ -7,9 +7,9 @@
 #include "broker_test_support.h"
 #include "feed_test_support.h"
 
-#include "app/FixedText.h"
+#include "app/base/FixedText.h"
 #include "app/ProgramFeed.h"
-#include "app/SessionRecord.h"
+#include "app/base/SessionRecord.h"
 #include "server/FeedConnection.h"
 #include "server/RequestServer.h"
 #include "server/RequestServerAccess.h"

@@ -3,8 +3,8 @@
 // configuration names that authority, or when checks are switched off.
 #include "ServerFixture.h"
 
-#include "app/ConfigFile.h"
-#include "app/FixedText.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/FixedText.h"
 #include "server/RequestServer.h"
 
 #include "pf/http_session.h"

@@ -4,8 +4,8 @@
 // order report keeps the application's own handler that opens the real book.
 #include "StartupFixture.h"
 
-#include "app/ActivityStamp.h"
-#include "app/SessionRecord.h"
+#include "app/base/ActivityStamp.h"
+#include "app/base/SessionRecord.h"
 #include "app/VortanexApp.h"
 #include "frame/CMainFrame.h"
 #include "frame/FrameIds.h"
@@ -14,7 +14,7 @@
 #include "server/SecurityTable.h"
 #include "watch/CVortanexView.h"
 #include "watch/WatchCommands.h"
-#include "watch/WatchlistTable.h"
+#include "watch/base/WatchlistTable.h"
 
 #include "ui/commands.h"
 #include "ui/form_driver.h"

@@ -6,13 +6,13 @@
 #include "server/MarketLookups.h"
 #include "server/RequestServerAccess.h"
 #include "server/SecurityTable.h"
-#include "watch/WatchlistTable.h"
+#include "watch/base/WatchlistTable.h"
 
-#include "app/FixedText.h"
-#include "app/LogWriter.h"
-#include "app/ProgramPaths.h"
-#include "app/SessionRecord.h"
-#include "app/ConfigFile.h"
+#include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
+#include "app/base/ProgramPaths.h"
+#include "app/base/SessionRecord.h"
+#include "app/base/ConfigFile.h"
 
 #include <gtest/gtest.h>
 

@@ -4,15 +4,15 @@
 // run, and the exit sequence with its banner and crash flag.
 #include "StartupFixture.h"
 
-#include "app/ActivityStamp.h"
-#include "app/AppSettings.h"
+#include "app/base/ActivityStamp.h"
+#include "app/base/AppSettings.h"
 #include "app/CDlgRiskDiscloser.h"
 #include "app/CLogin.h"
 #include "app/CNomineePopup.h"
-#include "app/LogWriter.h"
-#include "app/OrderFormService.h"
+#include "app/base/LogWriter.h"
+#include "frame/OrderFormService.h"
 #include "app/ProgramFeed.h"
-#include "app/SessionRecord.h"
+#include "app/base/SessionRecord.h"
 #include "app/VortanexApp.h"
 #include "frame/CCaptionBar.h"
 #include "frame/CMainFrame.h"
@@ -30,7 +30,7 @@
 #include "server/MarketLookups.h"
 #include "server/SecurityTable.h"
 #include "watch/WatchCommands.h"
-#include "watch/WatchlistTable.h"
+#include "watch/base/WatchlistTable.h"
 
 #include "ui/form_driver.h"
 #include "ui/status_panes.h"
@@ -584,7 +584,7 @@ TEST_F(StartupTest, IdleLockAndUnlockThenThreeWrongPasswordsEndTheSession)
     ASSERT_TRUE(lock->locked());
     ASSERT_NE(lock->unlockDialog(), nullptr);
     EXPECT_TRUE(IsTerminalLocked());
-    EXPECT_TRUE(lock->unlockDialog()->unlockMode());
+    EXPECT_TRUE(qobject_cast<CLogin*>(lock->unlockDialog())->unlockMode());
 
     // The right password unlocks.
     {

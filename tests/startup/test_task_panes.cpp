@@ -1,8 +1,8 @@
 // The watch-list and market-status task panes over their tables.
 #include "server/MarketLookups.h"
-#include "watch/WatchlistTable.h"
+#include "watch/base/WatchlistTable.h"
 
-#include "app/FixedText.h"
+#include "app/base/FixedText.h"
 #include "frame/CToolBoxBar.h"
 
 #include <gtest/gtest.h>

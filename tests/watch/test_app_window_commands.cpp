@@ -3,11 +3,11 @@
 // rule, and the font command reaching the open market watches.
 #include "feed_test_support.h"
 
-#include "watch/WatchlistTable.h"
+#include "watch/base/WatchlistTable.h"
 
-#include "app/ActivityStamp.h"
-#include "app/AppSettings.h"
-#include "app/SessionRecord.h"
+#include "app/base/ActivityStamp.h"
+#include "app/base/AppSettings.h"
+#include "app/base/SessionRecord.h"
 #include "watch/AppWindowCommands.h"
 #include "watch/CVortanexView.h"
 #include "watch/WatchCommands.h"

@@ -1,7 +1,7 @@
 // The market watch's cell rules (shared by a row built anew and a tick) and
 // the watch-list table's naming, slot and counting rules.
 #include "watch/WatchCellFormat.h"
-#include "watch/WatchlistTable.h"
+#include "watch/base/WatchlistTable.h"
 
 #include <gtest/gtest.h>
 

@@ -10,9 +10,9 @@
 #include "server/FeedState.h"
 #include "server/FeedSubscriptions.h"
 #include "server/SecurityTable.h"
-#include "watch/WatchlistTable.h"
+#include "watch/base/WatchlistTable.h"
 
-#include "app/OrderFormService.h"
+#include "frame/OrderFormService.h"
 #include "app/ProgramFeed.h"
 #include "app/VortanexApp.h"
 #include "frame/CMainFrame.h"

@@ -8,9 +8,9 @@
 #include "server/FeedDispatcher.h"
 #include "server/ServerAccess.h"
 #include "watch/WatchFeed.h"
-#include "watch/WatchlistTable.h"
+#include "watch/base/WatchlistTable.h"
 
-#include "app/AppSettings.h"
+#include "app/base/AppSettings.h"
 #include "watch/CVortanexView.h"
 #include "watch/WatchCommands.h"
 

@@ -1,6 +1,6 @@
 #include "frame/controls/CMyGridCtrl.h"
 
-#include "app/AppSettings.h"
+#include "app/base/AppSettings.h"
 #include "pf/log.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "frame/controls/CMyListCtrl.h"
 
-#include "app/AppSettings.h"
+#include "app/base/AppSettings.h"
 
 #include <QFont>
 #include <QTreeView>

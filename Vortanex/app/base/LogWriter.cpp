@@ -1,4 +1,4 @@
-#include "app/LogWriter.h"
+#include "app/base/LogWriter.h"
 
 #include "pf/append_file.h"
 #include "pf/clock.h"

@@ -1,4 +1,4 @@
-#include "app/ProgressReport.h"
+#include "app/base/ProgressReport.h"
 
 #include <mutex>
 

@@ -1,4 +1,4 @@
-#include "app/TextFormat.h"
+#include "app/base/TextFormat.h"
 
 #include <algorithm>
 #include <cstdarg>

@@ -1,6 +1,6 @@
-#include "app/Md5.h"
+#include "app/base/Md5.h"
 
-#include "app/LogWriter.h"
+#include "app/base/LogWriter.h"
 
 #include <algorithm>
 #include <cstring>

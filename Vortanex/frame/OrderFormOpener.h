@@ -4,7 +4,7 @@
 // popup. Both refuse while the terminal is locked and open the form under
 // the order-form lock, on the UI thread (a call from another thread is
 // handed over to it).
-#include "app/OrderFormService.h"
+#include "frame/OrderFormService.h"
 
 #include <functional>
 #include <string>

@@ -1,8 +1,8 @@
-#include "app/MachineDetails.h"
+#include "app/base/MachineDetails.h"
 
-#include "app/AppSettings.h"
-#include "app/LogWriter.h"
-#include "app/ProgramPaths.h"
+#include "app/base/AppSettings.h"
+#include "app/base/LogWriter.h"
+#include "app/base/ProgramPaths.h"
 
 #include "pf/files.h"
 

@@ -1,6 +1,6 @@
-#include "app/MessageBox.h"
+#include "app/base/MessageBox.h"
 
-#include "app/LogWriter.h"
+#include "app/base/LogWriter.h"
 #include "ui/prompter.h"
 
 namespace {

@@ -1,6 +1,6 @@
-#include "app/SeException.h"
+#include "app/base/SeException.h"
 
-#include "app/LogWriter.h"
+#include "app/base/LogWriter.h"
 
 #include "pf/crash_guard.h"
 

@@ -1,12 +1,12 @@
-#include "app/ConfigFile.h"
+#include "app/base/ConfigFile.h"
 
-#include "app/AppSettings.h"
-#include "app/FixedText.h"
-#include "app/LogWriter.h"
-#include "app/ProgramPaths.h"
-#include "app/SessionRecord.h"
+#include "app/base/AppSettings.h"
+#include "app/base/FixedText.h"
+#include "app/base/ListRecords.h"
+#include "app/base/LogWriter.h"
+#include "app/base/ProgramPaths.h"
+#include "app/base/SessionRecord.h"
 
-#include "server/CompanionLists.h"
 
 #include "pf/files.h"
 

@@ -1,4 +1,4 @@
-#include "watch/TextSplit.h"
+#include "watch/base/TextSplit.h"
 
 #include <cstring>
 #include <new>

@@ -1,4 +1,4 @@
-#include "app/SmallUtilities.h"
+#include "app/base/SmallUtilities.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,7 +1,7 @@
-#include "app/SessionRecord.h"
+#include "app/base/SessionRecord.h"
 
-#include "app/FixedText.h"
-#include "app/LogWriter.h"
+#include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
 
 #include <array>
 #include <charconv>

@@ -1,6 +1,6 @@
-#include "app/ImageCollections.h"
+#include "frame/ImageCollections.h"
 
-#include "app/LogWriter.h"
+#include "app/base/LogWriter.h"
 
 #include <QPixmap>
 #include <QString>

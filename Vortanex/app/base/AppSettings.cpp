@@ -1,11 +1,11 @@
-#include "app/AppSettings.h"
+#include "app/base/AppSettings.h"
 
-#include "app/ConfigFile.h"
-#include "app/FixedText.h"
-#include "app/LogWriter.h"
-#include "app/ProgramPaths.h"
-#include "app/SessionRecord.h"
-#include "app/TextFormat.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
+#include "app/base/ProgramPaths.h"
+#include "app/base/SessionRecord.h"
+#include "app/base/TextFormat.h"
 
 #include "pf/base64.h"
 #include "pf/files.h"

@@ -1,6 +1,6 @@
-#include "app/OrderFormService.h"
+#include "frame/OrderFormService.h"
 
-#include "app/LogWriter.h"
+#include "app/base/LogWriter.h"
 
 #include <atomic>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "app/ProgramPaths.h"
+#include "app/base/ProgramPaths.h"
 
 #include <mutex>
 

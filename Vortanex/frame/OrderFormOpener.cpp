@@ -1,7 +1,7 @@
-#include "app/OrderFormOpener.h"
+#include "frame/OrderFormOpener.h"
 
-#include "app/ActivityStamp.h"
-#include "app/LogWriter.h"
+#include "app/base/ActivityStamp.h"
+#include "app/base/LogWriter.h"
 
 #include "ui/ui_thread.h"
 

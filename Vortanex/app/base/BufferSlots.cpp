@@ -1,6 +1,6 @@
-#include "app/BufferSlots.h"
+#include "app/base/BufferSlots.h"
 
-#include "app/LogWriter.h"
+#include "app/base/LogWriter.h"
 
 int BufferSlotTable::claim()
 {

@@ -1,11 +1,11 @@
-#include "app/LocalFileStamps.h"
+#include "app/base/LocalFileStamps.h"
 
-#include "app/AppSettings.h"
-#include "app/FixedText.h"
-#include "app/LogWriter.h"
-#include "app/ProgramPaths.h"
-#include "app/SessionRecord.h"
-#include "app/TextFormat.h"
+#include "app/base/AppSettings.h"
+#include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
+#include "app/base/ProgramPaths.h"
+#include "app/base/SessionRecord.h"
+#include "app/base/TextFormat.h"
 
 #include "pf/clock.h"
 

@@ -1,6 +1,6 @@
-#include "app/ActivityStamp.h"
+#include "app/base/ActivityStamp.h"
 
-#include "app/MessageBox.h"
+#include "app/base/MessageBox.h"
 
 #include "pf/clock.h"
 

@@ -1,4 +1,4 @@
-#include "watch/WatchlistTable.h"
+#include "watch/base/WatchlistTable.h"
 
 #include <cstdio>
 #include <cstring>

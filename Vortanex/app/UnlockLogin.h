@@ -1,0 +1,21 @@
+#pragma once
+// The login dialog in its unlock mode, which the main frame's terminal lock
+// shows while the terminal is locked, and the unlock request it sends.
+#include <string_view>
+
+class LoginHost;
+class TerminalLock;
+
+namespace pf {
+class Shell;
+}
+namespace ui {
+class Form;
+}
+
+// A new unlock dialog for the lock (the lock owns it). UI thread.
+ui::Form* MakeUnlockDialog(pf::Shell& shell, LoginHost* host, TerminalLock& lock);
+
+// The unlock request (code 1006): 1 accepted, 0 refused (counted), -1 a
+// reply of one field (not counted, no message).
+int UnlockTerminal(std::string_view id, std::string_view digest, std::string_view token);

@@ -1,0 +1,2 @@
+#include "app/base/Ok.h"
+#include "watch/WatchCommands.h"

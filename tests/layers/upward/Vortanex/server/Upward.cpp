@@ -1,0 +1,2 @@
+#include "server/Ok.h"
+#include "frame/CMainFrame.h"
