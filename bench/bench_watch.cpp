@@ -19,11 +19,11 @@
 #include "server/FeedSubscriptions.h"
 #include "server/MarketLookups.h"
 #include "server/SecurityTable.h"
-#include "watch/WatchlistTable.h"
+#include "watch/base/WatchlistTable.h"
 
-#include "app/AppSettings.h"
-#include "app/ConfigFile.h"
-#include "app/SessionRecord.h"
+#include "app/base/AppSettings.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/SessionRecord.h"
 #include "frame/controls/CMyGridCtrl.h"
 #include "watch/CVortanexView.h"
 

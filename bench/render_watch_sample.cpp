@@ -8,11 +8,11 @@
 #include "server/FeedState.h"
 #include "server/SecurityTable.h"
 #include "watch/WatchFeed.h"
-#include "watch/WatchlistTable.h"
+#include "watch/base/WatchlistTable.h"
 
-#include "app/AppSettings.h"
-#include "app/ConfigFile.h"
-#include "app/SessionRecord.h"
+#include "app/base/AppSettings.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/SessionRecord.h"
 #include "watch/CVortanexView.h"
 #include "frame/controls/CMyGridCtrl.h"
 

@@ -1,8 +1,8 @@
 // Renders the main frame with sample content to a PNG, for a person to look
 // at: the ribbon, the status bar, the left panes and the Messages bar.
 //   QT_QPA_PLATFORM=offscreen render_frame_sample out.png [theme-id] [category]
-#include "app/AppSettings.h"
-#include "app/SessionRecord.h"
+#include "app/base/AppSettings.h"
+#include "app/base/SessionRecord.h"
 #include "frame/CMainFrame.h"
 #include "frame/COutputBar.h"
 #include "frame/FrameIds.h"
