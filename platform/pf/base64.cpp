@@ -1,5 +1,8 @@
 #include "pf/base64.h"
 
+#include <openssl/evp.h>
+
+#include <algorithm>
 #include <array>
 
 namespace pf {
@@ -8,87 +11,82 @@ namespace detail {
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-// 0..63 for alphabet bytes, -1 otherwise; all 256 bytes are covered.
-constexpr std::array<int8_t, 256> makeDecodeTable()
+// true for the 64 alphabet bytes; all 256 bytes are covered.
+constexpr std::array<bool, 256> makeAlphabetTable()
 {
-    std::array<int8_t, 256> table{};
-    for (auto& v : table)
-        v = -1;
+    std::array<bool, 256> table{};
     for (int i = 0; i < 64; ++i)
-        table[static_cast<uint8_t>(kAlphabet[i])] = static_cast<int8_t>(i);
+        table[static_cast<uint8_t>(kAlphabet[i])] = true;
     return table;
 }
 
-constexpr auto kDecode = makeDecodeTable();
+constexpr auto kInAlphabet = makeAlphabetTable();
+
+// The block decoder over whole quartets of `text` (a multiple of four
+// alphabet or '=' bytes); the byte count without the fill's zeros.
+std::vector<uint8_t> decodeBlock(std::string_view text, size_t fill)
+{
+    std::vector<uint8_t> out(text.size() / 4 * 3);
+    if (text.empty())
+        return out;
+    // The decoder takes an int length; callers hand it texts far below that.
+    const int n = EVP_DecodeBlock(out.data(), reinterpret_cast<const unsigned char*>(text.data()),
+                                  static_cast<int>(text.size()));
+    if (n < 0)
+        return {};
+    out.resize(static_cast<size_t>(n) - fill);
+    return out;
+}
 
 } // namespace detail
 
 std::string base64Encode(std::span<const uint8_t> bytes)
 {
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    size_t i = 0;
-    for (; i + 3 <= bytes.size(); i += 3) {
-        const uint32_t v = (uint32_t(bytes[i]) << 16) | (uint32_t(bytes[i + 1]) << 8) | bytes[i + 2];
-        out += detail::kAlphabet[(v >> 18) & 63];
-        out += detail::kAlphabet[(v >> 12) & 63];
-        out += detail::kAlphabet[(v >> 6) & 63];
-        out += detail::kAlphabet[v & 63];
+    std::string out((bytes.size() + 2) / 3 * 4 + 1, '\0');
+    if (bytes.empty())
+        return {};
+    size_t done = 0;
+    size_t pos = 0;
+    // The encoder takes an int length: feed it in slices of whole groups.
+    constexpr size_t kSlice = size_t(3) << 28;
+    while (done < bytes.size()) {
+        const size_t take = std::min(kSlice, bytes.size() - done);
+        pos += static_cast<size_t>(EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data() + pos),
+                                                   bytes.data() + done, static_cast<int>(take)));
+        done += take;
     }
-    const size_t rest = bytes.size() - i;
-    if (rest > 0) {
-        uint32_t v = uint32_t(bytes[i]) << 16;
-        if (rest == 2)
-            v |= uint32_t(bytes[i + 1]) << 8;
-        out += detail::kAlphabet[(v >> 18) & 63];
-        out += detail::kAlphabet[(v >> 12) & 63];
-        out += rest == 2 ? detail::kAlphabet[(v >> 6) & 63] : '=';
-        out += '=';
-    }
+    out.resize(pos);
     return out;
 }
 
 std::optional<std::vector<uint8_t>> base64Decode(std::string_view text)
 {
-    std::vector<uint8_t> out;
-    out.reserve(text.size() / 4 * 3);
-    uint32_t acc = 0;
-    int have = 0;   // sextets in the current quartet
-    int padding = 0;
-    for (const char c : text) {
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
-            continue;
-        if (c == '=') {
-            ++padding;
-            if (padding > 2)
-                return std::nullopt;
-            acc <<= 6;
-            ++have;
-        } else {
-            const int8_t v = detail::kDecode[static_cast<uint8_t>(c)];
-            if (v < 0 || padding > 0)
-                return std::nullopt;
-            acc = (acc << 6) | uint32_t(v);
-            ++have;
-        }
-        if (have == 4) {
-            // "x===" or "=..." are not valid quartets.
-            if (padding > 2)
-                return std::nullopt;
-            out.push_back(uint8_t(acc >> 16));
-            if (padding < 2)
-                out.push_back(uint8_t(acc >> 8));
-            if (padding < 1)
-                out.push_back(uint8_t(acc));
-            acc = 0;
-            have = 0;
-            if (padding > 0)
-                padding = 3; // nothing may follow a padded quartet
-        }
-    }
-    if (have != 0)
+    // Whitespace is skipped; then the text must be whole quartets of the
+    // alphabet with at most two '=' at its very end.
+    std::string packed;
+    packed.reserve(text.size());
+    for (const char c : text)
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+            packed += c;
+    if (packed.size() % 4 != 0)
         return std::nullopt;
-    return out;
+    size_t fill = 0;
+    while (fill < 2 && fill < packed.size() && packed[packed.size() - 1 - fill] == '=')
+        ++fill;
+    for (size_t i = 0; i + fill < packed.size(); ++i)
+        if (!detail::kInAlphabet[static_cast<uint8_t>(packed[i])])
+            return std::nullopt;
+    // "x===" and "xx=y" were refused above; "x==" alone is not a quartet.
+    return detail::decodeBlock(packed, fill);
+}
+
+std::vector<uint8_t> base64DecodeQuartets(std::string_view text)
+{
+    std::string quartets(text.substr(0, text.size() / 4 * 4));
+    for (char& c : quartets)
+        if (!detail::kInAlphabet[static_cast<uint8_t>(c)])
+            c = 'A'; // the sextet 0
+    return detail::decodeBlock(quartets, 0);
 }
 
 std::string base64Lines(std::span<const uint8_t> bytes, size_t lineLength, std::string_view eol)

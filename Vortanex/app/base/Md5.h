@@ -7,26 +7,33 @@
 #include <string>
 #include <string_view>
 
-// MD5 message digest (RFC 1321).
+#include <memory>
+
+struct evp_md_ctx_st;
+
+// MD5 message digest (RFC 1321), computed by the system's crypto library.
 class Md5 {
 public:
     using Digest = std::array<uint8_t, 16>;
 
-    Md5() { init(); }
+    Md5();
+    ~Md5();
+    Md5(const Md5&) = delete;
+    Md5& operator=(const Md5&) = delete;
+
     void init();
     void update(const void* data, size_t length);
-    // Pads, appends the bit count and returns A, B, C, D as little-endian
-    // bytes. The context must be re-initialised before it is used again.
+    // The digest of everything updated since init. The context must be
+    // re-initialised before it is used again.
     Digest final();
 
     static Digest of(std::string_view text);
 
 private:
-    void transform(const uint8_t block[64]);
-
-    uint32_t m_state[4] = {};
-    uint64_t m_count = 0; // bytes processed so far
-    uint8_t m_block[64] = {};
+    struct ContextFree {
+        void operator()(evp_md_ctx_st* context) const;
+    };
+    std::unique_ptr<evp_md_ctx_st, ContextFree> m_context;
 };
 
 // The fixed-length Base64 (RFC 4648 alphabet) of a digest: 24 characters, the
