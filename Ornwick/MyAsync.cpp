@@ -4,6 +4,10 @@
 #include "pf/http_call.h"
 #include "pf/http_session.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdarg>
 #include <cstring>
 #include <mutex>
@@ -16,6 +20,20 @@ pf::Clock* g_clock = nullptr;      // guarded by g_folderMutex
 
 // Appends to "InternetError.log" from several threads at once.
 std::mutex g_errorLogMutex;
+
+// The HTTP logs are the user's alone, like the program's own logs: created
+// 0600 (fopen would leave them to the umask, readable by everyone).
+std::FILE* openPrivateLog(const std::filesystem::path& path, bool append)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC), 0600);
+    if (fd < 0)
+        return nullptr;
+    ::fchmod(fd, 0600);
+    std::FILE* file = ::fdopen(fd, append ? "a" : "w");
+    if (!file)
+        ::close(fd);
+    return file;
+}
 
 void copyBounded(char (&target)[128], const char* source)
 {
@@ -101,7 +119,7 @@ void MyAsync::appendErrorLine(int code, const std::string& text)
     getLogDateTime(stamp, sizeof stamp);
     std::lock_guard lock(g_errorLogMutex);
     // A log that cannot be opened loses the line; the result stays the same.
-    if (std::FILE* file = std::fopen((folder / "InternetError.log").c_str(), "a")) {
+    if (std::FILE* file = openPrivateLog(folder / "InternetError.log", true)) {
         std::fprintf(file, "%s - %d - %s\n", stamp, code, text.c_str());
         std::fclose(file);
     }
@@ -114,7 +132,7 @@ unsigned long MyAsync::SyncDirect(int logId, int logFlag, int port, const char* 
         const std::filesystem::path folder = LogFolder();
         if (!folder.empty()) {
             const std::string name = "SyncDirect-" + std::to_string(logId) + ".log";
-            m_traceFile = std::fopen((folder / name).c_str(), "w");
+            m_traceFile = openPrivateLog(folder / name, false);
         }
     }
     if (!m_call)

@@ -8,6 +8,9 @@
 #include "pf/crash_guard.h"
 #include "pf/sigpipe.h"
 #include "ui/ui_layer.h"
+#ifdef VX_HAVE_WEBENGINE
+#include "ui/webengine_browser_view.h"
+#endif
 
 #include <cstring>
 #include <filesystem>
@@ -24,7 +27,13 @@ int main(int argc, char** argv)
     const bool guarded = pf::CrashGuard::install(paths.root() / "Vortanex_DUMP.dmp", "Vortanex");
     pf::ignoreSigpipe();
 
+#ifdef VX_HAVE_WEBENGINE
+    ui::WebEngineBrowserView::prepareProcess(); // before the application object
+#endif
     CVortanexQtApp qt(argc, argv);
+#ifdef VX_HAVE_WEBENGINE
+    ui::setBrowserFactory(&ui::WebEngineBrowserView::make);
+#endif
     int code = 1;
     ProgramFeed feed; // outlives the exit sequence, which stops it
     CVortanexApp::Options options;

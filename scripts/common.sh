@@ -1,6 +1,10 @@
 # Shared by scripts/test and scripts/run.
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 JOBS="${JOBS:-$(nproc)}"
+# The compiler cache keys on paths below the checkout, so another clone of the
+# same sources (CI's, a second work tree) reuses what this one compiled.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$ROOT}"
+export CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-true}"
 
 # Runs scripts/setup when a tool or package the build needs is missing.
 ensure_setup() {
@@ -9,7 +13,9 @@ ensure_setup() {
     command -v "$tool" >/dev/null 2>&1 || missing=1
   done
   for pkg in qt6-base-dev libcurl4-openssl-dev libssl-dev liblzo2-dev libgtest-dev \
-             libgmock-dev libbenchmark-dev fonts-dejavu-core; do
+             libgmock-dev libbenchmark-dev fonts-dejavu-core xdg-utils \
+             libqcustomplot-dev qt6-webengine-dev \
+             libreoffice-calc-nogui libreoffice-dev; do
     dpkg -s "$pkg" >/dev/null 2>&1 || missing=1
   done
   if [ "$missing" -ne 0 ]; then

@@ -1,5 +1,7 @@
 #include "OrderDesk.h"
 
+#include "pf/clock.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -94,11 +96,62 @@ std::string OrderDesk::confirmation(const DeskOrder& o, int kind, int qty, const
     return out;
 }
 
+namespace {
+
+void recordEvent(DeskOrder& o, const char* action)
+{
+    DeskEvent e;
+    e.action = action;
+    e.status = o.status;
+    e.quantity = o.quantity;
+    e.filled = o.quantity - o.openQty;
+    e.pricePaise = o.pricePaise;
+    e.triggerPaise = o.triggerPaise;
+    const pf::LocalTime t = pf::clock().localNow();
+    char when[32];
+    std::snprintf(when, sizeof when, "%02d-%02d-%04d %02d:%02d:%02d", t.day, t.month, t.year, t.hour, t.minute,
+                  t.second);
+    e.time = when;
+    o.events.push_back(std::move(e));
+}
+
+} // namespace
+
+std::string orderHistoryBody(const std::vector<DeskOrder>& orders, const std::string& orderData)
+{
+    const size_t dash = orderData.find('-');
+    const int64_t no = detail::toInt64(orderData.substr(0, dash));
+    for (const DeskOrder& o : orders) {
+        if (o.orderNo != no)
+            continue;
+        std::vector<std::string> rows;
+        for (size_t i = 0; i < o.events.size(); ++i) {
+            const DeskEvent& e = o.events[i];
+            // Fields 0-14: order no, serial, quantity, price, filled, time,
+            // action, status, disclosed, trigger, quantity and time
+            // restrictions, (unused), exchange order no, reject reason.
+            rows.push_back(std::to_string(o.orderNo) + "|" + std::to_string(i + 1) + "|" + std::to_string(e.quantity)
+                           + "|" + e.pricePaise + "|" + std::to_string(e.filled) + "|"
+                           + e.time + "|" + e.action + "|" + e.status + "|0|"
+                           + (e.triggerPaise.empty() ? std::string("0.00") : e.triggerPaise) + "|" + (o.validity.empty() ? "DAY" : o.validity)
+                           + "|" + (o.validity == "IOC" ? "IOC" : "-") + "||" + std::to_string(1100000000 + o.orderNo) + "|"
+                           + (e.status == "CAN" ? "Cancelled by user" : "-"));
+        }
+        std::string body = "505|0|OK~";
+        for (size_t i = 0; i < rows.size(); ++i)
+            body += (i ? "^" : "") + rows[i];
+        return body;
+    }
+    return "505|1|Order not found";
+}
+
 void OrderDesk::tradeLocked(DeskOrder& o, int64_t pricePaise, std::vector<std::string>& pushes)
 {
     const int qty = o.openQty;
     o.openQty = 0;
     o.status = "TRAD";
+    o.tradedPaise = pricePaise;
+    recordEvent(o, "Order Traded");
     pushes.push_back(confirmation(o, 100, qty, detail::paise(pricePaise)));
 }
 
@@ -139,6 +192,7 @@ std::string OrderDesk::newOrder(int code, const std::vector<std::string>& f, con
     m_orders.push_back(o);
     m_users.push_back(user);
     DeskOrder& stored = m_orders.back();
+    recordEvent(stored, "Order Placed");
     if (m_confirmations)
         pushes.push_back(confirmation(stored, 0, stored.quantity, stored.pricePaise));
     if (m_matching && std::strtod(stored.pricePaise.c_str(), nullptr) == 0 && m_lastPrice) {
@@ -164,6 +218,7 @@ std::string OrderDesk::modify(int code, const std::vector<std::string>& f, std::
         o.quantity = o.openQty + traded;
         o.pricePaise = detail::at(f, 11);
         o.triggerPaise = detail::at(f, 17);
+        recordEvent(o, "Order Modified");
         if (m_confirmations)
             pushes.push_back(confirmation(o, 2, o.openQty, o.pricePaise));
         return std::to_string(code) + "|0|" + std::to_string(no) + "|0|Order Modified Successfully";
@@ -180,6 +235,7 @@ std::string OrderDesk::cancel(int code, const std::vector<std::string>& f, std::
         if (o.status == "TRAD" || o.status == "CAN")
             return "9999|1|" + std::to_string(no) + "|0|Order is not open";
         o.status = "CAN";
+        recordEvent(o, "Order Cancelled");
         if (m_confirmations)
             pushes.push_back(confirmation(o, 3, o.openQty, o.pricePaise));
         return std::to_string(code) + "|0|" + std::to_string(no) + "|0|Order Cancelled Successfully";

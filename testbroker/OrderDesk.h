@@ -14,6 +14,17 @@
 
 namespace tb {
 
+// One event in an order's life, as the order-history report lists it.
+struct DeskEvent {
+    std::string action;     // "Order Placed", "Order Modified", "Order Traded", "Order Cancelled"
+    std::string status;     // the order's status after the event
+    int quantity = 0;       // the order quantity after the event
+    int filled = 0;         // the quantity traded so far
+    std::string pricePaise; // the order price after the event (as sent)
+    std::string triggerPaise;
+    std::string time;       // "dd-mm-yyyy hh:mm:ss"
+};
+
 struct DeskOrder {
     int64_t orderNo = 0;
     int code = 0;          // the code that placed it
@@ -33,7 +44,14 @@ struct DeskOrder {
     std::string status = "OPN"; // OPN, OPF, TRAD, CAN
     std::string environment;  // the client-environment field
     int requestNumber = -1;   // OrdReqNo
+    int64_t tradedPaise = 0;  // the price it traded at; 0 until it trades
+    std::vector<DeskEvent> events; // oldest first
 };
+
+// The order-history reply to "ReportData=505|...&OrderData=<no>-<Y|N>":
+// "505|0|OK~" then one row per event joined by '^', or status 1 for an
+// order the desk does not hold.
+std::string orderHistoryBody(const std::vector<DeskOrder>& orders, const std::string& orderData);
 
 class OrderDesk {
 public:

@@ -1,8 +1,14 @@
 #include "TestBroker.h"
 
 #include "OrderDesk.h"
+#include "RiskDesk.h"
+#include "TsloDesk.h"
 #include "OrderReport.h"
+#include "TradeReport.h"
+#include "BasketDesk.h"
+#include "ConversionDesk.h"
 
+#include "ChartHistory.h"
 #include "HttpServer.h"
 #include "Lzo.h"
 #include "TcpListener.h"
@@ -108,6 +114,32 @@ int64_t tickPaise(const Security* s)
     return std::max(1, s->tick / 100);
 }
 
+// The login switches: the limits columns (0, 1, 8, 10, 13, 52, 53) and
+// "Additional Margin" (59) on, trading (12) left to the user type.
+std::string defaultLoginFlags()
+{
+    std::string flags(128, '0');
+    for (int i : {0, 1, 8, 10, 13, 52, 53, 59})
+        flags[static_cast<size_t>(i)] = '1';
+    return flags;
+}
+
+// A query's %XX escapes decoded ('+' stays: the terminal encodes blanks as %20).
+std::string percentDecoded(const std::string& text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1]))
+            && std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 std::string paiseText(int64_t paise)
 {
     char buf[32];
@@ -182,6 +214,22 @@ TestBroker::TestBroker(BrokerOptions options) : m_options(std::move(options)), m
             return quoteLocked(s->wtoken).last;
         });
     m_orderDesk->setMatching(m_options.demo);
+    if (m_options.demo)
+        m_webLinks = demoWebLinks();
+    m_riskDesk = std::make_unique<RiskDesk>(*m_universe, [this] { return m_orderDesk->orders(); });
+    m_tsloDesk = std::make_unique<TsloDesk>([this](const std::string& exchange, int token) -> int64_t {
+        const Security* s = m_universe->byToken(exchange, token);
+        if (!s)
+            return 0;
+        std::lock_guard lock(m_mutex);
+        return quoteLocked(s->wtoken).last;
+    });
+    m_tsloDesk->setMatching(m_options.demo);
+}
+
+void TestBroker::refuseNextRisk(int type, int status, const std::string& text)
+{
+    m_riskDesk->refuseNext(type, status, text);
 }
 
 TestBroker::~TestBroker()
@@ -399,7 +447,10 @@ RecordedRequest TestBroker::record(std::string channel, std::string method, std:
     r.path = std::move(path);
     r.query = std::move(query);
     r.rawBody = std::move(rawBody);
-    r.decoded = m_decoder.decode(r.method == "GET" ? std::string_view(r.query) : std::string_view(r.rawBody));
+    // A page address carries its request percent-encoded; a query without
+    // '%' reads as it is.
+    const std::string plainQuery = r.method == "GET" ? detail::percentDecoded(r.query) : std::string();
+    r.decoded = m_decoder.decode(r.method == "GET" ? std::string_view(plainQuery) : std::string_view(r.rawBody));
     r.request = splitRequest(r.decoded.text);
     if (r.decoded.encryption < 0)
         pf::logLine(2, "testbroker: " + r.path + ": " + r.decoded.error);
@@ -548,6 +599,26 @@ HttpReply TestBroker::handleHttp(const HttpRequest& r, const std::string& channe
     return out;
 }
 
+void TestBroker::setWebLinks(std::vector<std::string> records)
+{
+    std::lock_guard lock(m_mutex);
+    m_webLinks = std::move(records);
+}
+
+std::vector<std::string> TestBroker::demoWebLinks()
+{
+    // Pref: open mode ('0' embedded, '1' outside), client rule, kind, place
+    // ('S' quick access, 'F' feedback, 'T' off the ribbon, blank: none).
+    return {
+        "Reports|0|101|Research Reports|Research|1|00B |Daily research reports",
+        "Calls|1|102|Morning Call|Research|2|02WS|Calls for the client typed",
+        "Calls|2|103|Evening Call|Research|3|00OS|Evening calls",
+        "Charges|3|104|Estimated Charges|Tools|4|10BS|Charges of an order",
+        "Feedback|4|105|Feedback|Tools|5|00BF|Tell us what you think",
+        "Holidays|5|106|Holidays|Tools|6|10BT|Exchange holidays",
+    };
+}
+
 TestBroker::HttpReplyText TestBroker::route(const RecordedRequest& req)
 {
     HttpReplyText out;
@@ -564,9 +635,82 @@ TestBroker::HttpReplyText TestBroker::route(const RecordedRequest& req)
         }
     }
     if (req.method == "GET" && req.path == "/qtrade/qlogin.exe") {
-        // The pages the terminal opens in the browser ("LoginData=1002...").
+        // The pages the terminal opens in the browser ("LoginData=1002|user|
+        // client|link"): titled by the link number and naming the client, so
+        // a navigation is checked by what it shows; with a link to a second page.
+        const auto html = [](const std::string& text) {
+            std::string o;
+            for (char c : text)
+                o += c == '<' ? std::string("&lt;") : c == '>' ? std::string("&gt;") : c == '&' ? std::string("&amp;") : std::string(1, c);
+            return o;
+        };
+        const std::vector<std::string>& f = req.request.fields;
+        const std::string link = f.size() > 3 ? f[3] : "";
+        const std::string client = f.size() > 2 ? f[2] : "";
+        const auto user = req.request.items.find("ClientUserId");
         out.contentType = "text/html";
-        out.body = "<html><body><h1>Vortanex test broker</h1><p>" + req.request.key() + "</p></body></html>";
+        out.body = "<html><head><title>Vortanex link " + html(link) + "</title></head><body><h1>Vortanex test broker</h1><p>" +
+                   html(req.request.key()) + "</p><p id=\"link\">Link " + html(link) + "</p><p id=\"client\">Client " +
+                   html(client) + (user != req.request.items.end() ? " for " + html(user->second) : std::string()) +
+                   "</p><p><a id=\"next\" href=\"/qtrade/weblink2.html\">Second page</a></p></body></html>";
+        return out;
+    }
+    if (req.method == "GET" && req.path == "/qtrade/weblink2.html") {
+        out.contentType = "text/html";
+        out.body = "<html><head><title>Vortanex second page</title></head><body><p>Second page</p></body></html>";
+        return out;
+    }
+    if (req.method == "GET" && req.path == "/zqvdata/mktdata.exe") {
+        // The market-data site's company page: it names the scrip asked for.
+        const std::string query = detail::percentDecoded(req.query);
+        const std::string key = "param=";
+        const size_t at = query.find(key);
+        out.contentType = "text/html";
+        out.body = "<html><body><h1>Company profile</h1><p>"
+            + (at == std::string::npos ? std::string() : query.substr(at + key.size())) + "</p></body></html>";
+        return out;
+    }
+    if (req.method == "GET" && (req.path.rfind("/charts/", 0) == 0 || req.path == "/qtrade/feeds.exe")) {
+        // Chart histories: "/charts/<wtoken>.lzo" and "feeds.exe?ctoken=<t>|0"
+        // (a security) or "|1" (an index broadcast id, the index's watch token).
+        int token = 0, flag = 0;
+        bool known = false;
+        std::string text;
+        if (req.path.rfind("/charts/", 0) == 0) {
+            const std::string name = req.path.substr(8);
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".lzo") == 0) {
+                try {
+                    token = std::stoi(name.substr(0, name.size() - 4));
+                    known = true;
+                } catch (...) {
+                }
+            }
+            const Security* s = known ? m_universe->byWatchToken(token) : nullptr;
+            if (s) {
+                int sessions = 500;
+                {
+                    std::lock_guard lock(m_mutex);
+                    auto it = m_chartSessions.find(token);
+                    if (it != m_chartSessions.end())
+                        sessions = it->second;
+                }
+                text = eodChartText(*s, sessions, pf::clock().nowSeconds(), m_options.seed);
+            }
+            known = s != nullptr;
+        } else if (chartTokenOf(req.query, token, flag)) {
+            const Security* s = m_universe->byWatchToken(token);
+            if (s && (flag == 1) == s->isIndex()) {
+                text = intradayChartText(*s, pf::clock().nowSeconds(), quote(token).last, m_options.seed);
+                known = true;
+            }
+        }
+        if (!known) {
+            out.status = 404;
+            out.body = "Not Found";
+            return out;
+        }
+        out.contentType = "application/octet-stream";
+        out.body = lzoCompress(text);
         return out;
     }
     if (req.method == "GET") {
@@ -598,7 +742,7 @@ std::string TestBroker::replyFor(const RecordedRequest& req)
     const std::vector<std::string>& f = r.fields;
     const std::string code = r.code();
     const std::string& path = req.path;
-    auto flags = [] { return std::string(128, '0'); };
+    auto flags = [] { return detail::defaultLoginFlags(); };
 
     if (path == "/qtrade/qencdet.exe" && req.key() == "ED=19") {
         std::lock_guard lock(m_mutex);
@@ -617,8 +761,13 @@ std::string TestBroker::replyFor(const RecordedRequest& req)
             return "3010|0|Crash report received";
         if (code == "1001")
             return "1001|0|Logged out";
-        if (code == "1010")
-            return "1010|0||0";
+        if (code == "1010") {
+            std::lock_guard lock(m_mutex);
+            std::string out = "1010|0||" + std::to_string(m_webLinks.size()) + "~";
+            for (size_t i = 0; i < m_webLinks.size(); ++i)
+                out += (i ? "^" : "") + m_webLinks[i];
+            return out;
+        }
         if (code == "1013")
             return "1013|0|Accepted";
         if (code == "1005" || code == "1004" || code == "1006") {
@@ -666,6 +815,22 @@ std::string TestBroker::replyFor(const RecordedRequest& req)
             const auto it = m_loginFields.find(25);
             return it != m_loginFields.end() && it->second == "1" ? lzoCompress(body) : body;
         }
+        if (code == "640")
+            return m_tsloDesk->report(r);
+        if (code == "505") {
+            const auto it = r.items.find("OrderData");
+            return orderHistoryBody(m_orderDesk->orders(), it == r.items.end() ? std::string() : it->second);
+        }
+        if (code == "650") {
+            // "ReportData=650|id|user|4|cc|specialno": the scripted history rows.
+            const int no = detail::toInt(detail::field(f, 5));
+            std::lock_guard lock(m_mutex);
+            const auto it = m_tsloHistory.find(no);
+            return "650|0|OK|" + std::to_string(no) + "~"
+                + (it == m_tsloHistory.end() ? std::string() : detail::join(it->second, '^'));
+        }
+        if (code == "610")
+            return tradeReportBody(m_orderDesk->orders(), *m_universe, f);
         if (code == "920")
             return "921|0|0|2|2~1|1^2|2";
         if (code == "810")
@@ -682,6 +847,14 @@ std::string TestBroker::replyFor(const RecordedRequest& req)
     }
     if (path == "/qtrade/Glenvarro.exe" && r.keyword == "WD")
         return watchReply(req);
+    if (path == "/qtrade/qrms.exe" && r.keyword == "RiskData" && code == "405")
+        return m_tsloDesk->margin(r);
+    if (path == "/qtrade/qrms.exe" && r.keyword == "RiskData" && code == "420")
+        return conversionQueryReply(r, *m_riskDesk);
+    if (path == "/qtrade/qrms.exe" && r.keyword == "RiskData")
+        return m_riskDesk->reply(r);
+    if (path == "/qtrade/feeds.exe" && r.keyword == "mktcaptok")
+        return turnoverReply(code == "2" ? 2 : 1);
     if (path == "/qtrade/feeds.exe" && r.keyword == "action" && code == "L") {
         const auto it = r.items.find("token");
         const int w = detail::toInt(it == r.items.end() ? std::string() : it->second);
@@ -691,8 +864,16 @@ std::string TestBroker::replyFor(const RecordedRequest& req)
     }
     if (path == "/cgi-bin/feeds" && r.keyword == "Token")
         return pollReply(r);
+    if (path == "/qtrade/qtrade.exe" && TsloDesk::handles(r))
+        return m_tsloDesk->reply(r);
+    if (path == "/qtrade/qtrade.exe" && r.keyword == "NoOfOrders"
+        && detail::field(detail::split(r.items.count("OrderData1") ? r.items.at("OrderData1") : std::string(), '|'), 0)
+            == "110")
+        return conversionReply(r, *m_riskDesk);
     if (path == "/qtrade/qtrade.exe" && r.keyword == "NoOfOrders")
         return m_orderDesk->reply(r, {});
+    if (path == "/qtrade/qbasket.exe" && r.keyword == "OrdReqNo")
+        return basketReply(r, *m_orderDesk, {});
     if (path == "/cgi-bin/Glenvarro/upd_feeds.exe") {
         applySubscription(req.decoded.text, nullptr);
         return "OK";
@@ -761,7 +942,7 @@ std::string TestBroker::loginReply(const RecordedRequest& req)
         "",
         "0",
         "0",
-        std::string(128, '0'),
+        detail::defaultLoginFlags(),
         "",
         std::to_string(m_options.categoryVersion),
         stamp,
@@ -800,6 +981,101 @@ std::string TestBroker::watchReply(const RecordedRequest& req)
         for (const auto& [e, st] : m_marketStatus)
             s += "^" + e + "|" + st;
         return s;
+    }
+    if (code == "112") {
+        // Scrip details: "WD=112|session|token|exchange|4", one record of
+        // fields 0-50 from the security's quote and master.
+        const Security* s = m_universe->byToken(detail::field(f, 3), detail::toInt(detail::field(f, 2)));
+        if (!s)
+            return "112|1|Security not found";
+        const Quote q = quoteLocked(s->wtoken);
+        const bool commodity = s->exchange == "MC";
+        std::vector<std::string> v(51);
+        const std::string today = detail::timeStamp("date").substr(0, 10);
+        v[0] = detail::paiseText(q.avg);
+        v[1] = detail::paiseText(q.high);
+        v[2] = detail::paiseText(q.low);
+        v[3] = detail::paiseText(q.last);
+        v[5] = detail::paiseText(q.open);
+        v[6] = detail::paiseText(q.close);
+        v[7] = today;
+        v[8] = today;
+        v[12] = v[13] = "-";
+        v[14] = "Normal market trading in this contract until its expiry";
+        v[17] = std::to_string(q.openInterest);
+        v[18] = std::to_string(q.openInterest + 1000);
+        v[19] = std::to_string(q.openInterest > 1000 ? q.openInterest - 1000 : 0);
+        v[20] = detail::paiseText(std::llround(s->yearHigh * 100));
+        v[21] = detail::paiseText(std::llround(s->yearLow * 100));
+        v[22] = detail::paiseText(q.upperBand);
+        v[23] = detail::paiseText(q.lowerBand);
+        v[25] = detail::paiseText(q.close);
+        v[27] = std::to_string(s->lot * 1000);
+        v[28] = detail::paiseText(q.last * s->lot * 10);
+        v[29] = "0";
+        v[30] = v[31] = s->expiry.empty() ? "-" : s->expiry;
+        v[32] = commodity ? "1 KGS" : "1";
+        v[34] = "INE" + std::to_string(100000 + s->token) + "01";
+        v[35] = detail::paiseText(q.upperBand);
+        v[36] = detail::paiseText(q.lowerBand);
+        if (commodity) {
+            v[37] = v[17];
+            v[38] = "1 KGS";
+            v[39] = std::to_string(s->lot);
+            v[40] = v[41] = v[42] = v[43] = s->expiry;
+            v[44] = detail::paiseText(s->tick);
+            v[45] = std::to_string(s->lot);
+            v[46] = v[47] = "0";
+            v[48] = "1";
+            v[50] = "KGS";
+        }
+        return "112|0|OK^" + detail::join(v, '|');
+    }
+    if (code == "108") {
+        // Market depth: "WD=108|id|token|exchange|4": the header with the
+        // totals, then five levels (bid price, orders, qty, offer price,
+        // orders, qty) joined by '~'.
+        const Security* s = m_universe->byToken(detail::field(f, 3), detail::toInt(detail::field(f, 2)));
+        if (!s)
+            return "108|1|Security not found";
+        const Quote& q = quoteLocked(s->wtoken);
+        const int64_t tick = detail::tickPaise(s);
+        std::vector<std::string> rows;
+        for (int k = 0; k < 5; ++k)
+            rows.push_back(detail::paiseText(std::max<int64_t>(tick, q.last - (k + 1) * tick)) + "|"
+                           + std::to_string(1 + k * 2) + "|" + std::to_string(q.bidQty * (k + 1)) + "|"
+                           + detail::paiseText(q.last + (k + 1) * tick) + "|" + std::to_string(1 + k * 2) + "|"
+                           + std::to_string(q.askQty * (k + 1)));
+        return "108|0|OK|||" + std::to_string(q.totalBuy) + "|" + std::to_string(q.totalSell) + "^"
+            + detail::join(rows, '~');
+    }
+    if (code == "113" || code == "114") {
+        // Top gainers and losers (113) or most active (114) of an exchange:
+        // "token|exch|..." in rupees, ranked by change or by traded volume.
+        const std::string exch = detail::field(f, 2);
+        std::vector<std::pair<int64_t, std::string>> ranked;
+        for (const Security& s : m_universe->securities()) {
+            if (s.exchange != exch || s.inst != "EQ")
+                continue;
+            const Quote& q = quoteLocked(s.wtoken);
+            const int64_t change = q.close ? (q.last - q.close) * 10000 / q.close : 0; // hundredths of a percent
+            const std::string pct = detail::paiseText(change);
+            std::string row = std::to_string(s.token) + "|" + s.exchange + "|";
+            if (code == "113")
+                row += detail::paiseText(q.open) + "|" + detail::paiseText(q.high) + "|" + detail::paiseText(q.low)
+                    + "|" + detail::paiseText(q.last) + "|" + detail::paiseText(q.close) + "|" + pct + "|"
+                    + std::to_string(q.volume);
+            else
+                row += std::to_string(q.volume) + "|" + detail::paiseText(q.volume * q.last) + "|"
+                    + detail::paiseText(q.last) + "|" + detail::paiseText(q.close) + "|" + pct + "|-|-";
+            ranked.emplace_back(code == "113" ? -std::llabs(change) : -q.volume, row);
+        }
+        std::stable_sort(ranked.begin(), ranked.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::string out = code + "|0|OK";
+        for (const auto& [rank, row] : ranked)
+            out += "^" + row;
+        return out;
     }
     if (code == "111") {
         std::vector<std::string> rows = {"111|0|OK"};
@@ -1179,6 +1455,12 @@ void TestBroker::stepLocked(int wtoken, int drift)
     q.lastTime = pf::clock().nowSeconds();
 }
 
+void TestBroker::chartHistory(int wtoken, int sessions)
+{
+    std::lock_guard lock(m_mutex);
+    m_chartSessions[wtoken] = sessions;
+}
+
 Quote TestBroker::quote(int wtoken)
 {
     std::lock_guard lock(m_mutex);
@@ -1206,6 +1488,59 @@ std::string TestBroker::depthMessage(int wtoken)
         asks[k] = {q.last + (k + 1) * tick, q.askQty * (k + 1), 1 + k * 2};
     }
     return message104(wtoken, q.last, bids, asks, q.totalBuy, q.totalSell);
+}
+
+std::string TestBroker::turnoverReply(int kind)
+{
+    // Up, down and neutral stocks by their last price against the close,
+    // with their traded value in crores. Kind 1: one record per exchange
+    // ("label,name,upVol,upCnt,downVol,downCnt,neutralVol,neutralCnt,total");
+    // kind 2: one per index, its exchange id in field 2 and the figures of
+    // the equities of its exchange from field 4 on.
+    struct Sums {
+        double volume[3] = {0, 0, 0};
+        long count[3] = {0, 0, 0};
+    };
+    std::map<std::string, Sums> byExchange;
+    std::lock_guard lock(m_mutex);
+    for (const Security& s : m_universe->securities()) {
+        if (s.inst != "EQ" || (s.exchange != "NN" && s.exchange != "BN"))
+            continue;
+        const Quote& q = quoteLocked(s.wtoken);
+        const int k = q.last > q.close ? 0 : q.last < q.close ? 1 : 2;
+        Sums& sums = byExchange[s.exchange];
+        sums.volume[k] += static_cast<double>(q.volume) * static_cast<double>(q.last) / 100.0 / 1e7;
+        ++sums.count[k];
+    }
+    const auto figures = [](const Sums& x) {
+        char buf[160];
+        std::snprintf(buf, sizeof buf, "%.2f,%ld,%.2f,%ld,%.2f,%ld,%.2f", x.volume[0], x.count[0], x.volume[1],
+                      x.count[1], x.volume[2], x.count[2], x.volume[0] + x.volume[1] + x.volume[2]);
+        return std::string(buf);
+    };
+    std::vector<std::string> records;
+    if (kind == 1) {
+        records.push_back("Exchange,NSE," + figures(byExchange["NN"]));
+        records.push_back("Exchange,BSE," + figures(byExchange["BN"]));
+    } else {
+        int n = 0;
+        for (const Security* s : m_universe->indices()) {
+            Sums x = byExchange[s->exchange];
+            // Each index its own share of its exchange, so the bars differ.
+            const double share = 1.0 / (2 + n++);
+            for (double& v : x.volume)
+                v *= share;
+            records.push_back(std::to_string(s->token) + "," + s->symbol + "," + (s->exchange == "BN" ? "2" : "1")
+                              + ",Index," + s->name + "," + figures(x));
+        }
+    }
+    return detail::join(records, '*');
+}
+
+void TestBroker::tsloHistory(int specialNo, std::vector<std::string> rows)
+{
+    std::lock_guard lock(m_mutex);
+    m_tsloHistory[specialNo] = std::move(rows);
 }
 
 void TestBroker::marketStep()
@@ -1267,6 +1602,7 @@ void TestBroker::marketStep()
         if (m_options.udpPort)
             sendUdp(quoteMessage(s->wtoken));
     m_orderDesk->matchMarket();
+    m_tsloDesk->matchMarket();
 }
 
 void TestBroker::timerLoop()

@@ -26,6 +26,8 @@ namespace tb {
 class Connection;
 class HttpServer;
 class OrderDesk;
+class RiskDesk;
+class TsloDesk;
 struct HttpReply;
 struct HttpRequest;
 class TcpListener;
@@ -44,7 +46,9 @@ struct BrokerOptions {
     bool demo = false;
     int demoTickMs = 1000;
     int keepAliveMs = 20000;       // 150 keep-alives to every feed client; 0 = none
-    int broadcastEveryTicks = 20;  // demo: one exchange or general message every so many ticks
+    // demo: one exchange or general message every so many ticks (0 = none);
+    // 1200 ticks of 1 s is one every 20 minutes, so the messages stay rare.
+    int broadcastEveryTicks = 1200;
     std::string keyDir;            // the RSA test private keys; empty = the built-in fixtures folder
     int encryption = 0;            // ED=19 field 3: the session's request encoding
     int year = 0, month = 0, day = 0; // master date; 0 = today by pf::clock()
@@ -126,6 +130,11 @@ public:
     void setEncryption(int type);
     void setIncrementalDue(int fileNumber); // 0 = none
     void setMarketStatus(const std::string& exchange, const std::string& status);
+    // The web links "LoginData=1010" lists, one record each: "label|icon|web
+    // id|name|panel|number|pref|tool tip". None by default; the demo market
+    // starts with demoWebLinks().
+    void setWebLinks(std::vector<std::string> records);
+    static std::vector<std::string> demoWebLinks();
     // Replaces the reply to a request key ("LoginData=3000", "WD=115", "ED=19") or a
     // GET path; times < 0 = until cleared by an empty body with times 0.
     void setReply(const std::string& key, const std::string& body, int times = -1);
@@ -143,6 +152,9 @@ public:
     // The bytes served for a GET path (empty when there is no such file).
     std::string fileBody(const std::string& path) const;
     std::string securityStamp(const std::string& secDate) const;
+    // The end-of-day chart of a watch token serves this many sessions up to
+    // yesterday (500 unless set; 0 = an empty history).
+    void chartHistory(int wtoken, int sessions);
 
     // --- feed ---
     std::vector<FeedClientInfo> feedClients() const;
@@ -164,6 +176,19 @@ public:
     // --- orders ---
     // The single-order transactions, their store and confirmations (OrderDesk.h).
     OrderDesk& orderDesk() { return *m_orderDesk; }
+
+    // --- risk reports ---
+    // The risk service's books and switches (RiskDesk.h).
+    RiskDesk& riskDesk() { return *m_riskDesk; }
+    // The next "RiskData=" request of this type is refused with status and text.
+    void refuseNextRisk(int type, int status, const std::string& text);
+
+    // --- trailing stop-loss orders and margin rates ---
+    // Requests 121-123, report 640 and the margin query 405 (TsloDesk.h).
+    TsloDesk& tsloDesk() { return *m_tsloDesk; }
+    // The rows ('|' fields) that "ReportData=650" returns for a special order
+    // number; an unscripted number gets a header and an empty record.
+    void tsloHistory(int specialNo, std::vector<std::string> rows);
 
 private:
     struct FeedClient;
@@ -191,6 +216,7 @@ private:
     std::string replyFor(const RecordedRequest& req);
     std::string loginReply(const RecordedRequest& req);
     std::string watchReply(const RecordedRequest& req);
+    std::string turnoverReply(int kind);
     std::string feedText(const RecordedRequest& req, const std::string& channel);
     std::string pollReply(const RequestText& r);
     void serveFeed(const std::shared_ptr<Connection>& c, const std::string& head, std::string pending);
@@ -224,6 +250,8 @@ private:
     std::deque<std::pair<int, std::string>> m_loginScript; // guarded by m_mutex
     int m_encryption = 0;                             // guarded by m_mutex
     std::map<int, std::string> m_loginFields;         // guarded by m_mutex
+    std::map<int, std::vector<std::string>> m_tsloHistory; // guarded by m_mutex; by special order no
+    std::vector<std::string> m_webLinks;              // guarded by m_mutex
     int m_incrementalDue = 0;                         // guarded by m_mutex
     std::vector<std::pair<std::string, std::string>> m_marketStatus; // guarded by m_mutex
     std::map<std::string, std::pair<std::string, int>> m_replies;   // guarded by m_mutex
@@ -238,10 +266,13 @@ private:
     int m_nextClientId = 1;                           // guarded by m_mutex
     int m_nextSlot = 0;                               // guarded by m_mutex
     std::map<int, Quote> m_quotes;                    // guarded by m_mutex
+    std::map<int, int> m_chartSessions;               // guarded by m_mutex
     std::mt19937_64 m_rng;                            // guarded by m_mutex
     int64_t m_ticks = 0;                              // guarded by m_mutex
     std::thread m_timer;
     std::unique_ptr<OrderDesk> m_orderDesk;
+    std::unique_ptr<RiskDesk> m_riskDesk;
+    std::unique_ptr<TsloDesk> m_tsloDesk;
 };
 
 } // namespace tb

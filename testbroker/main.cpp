@@ -4,6 +4,7 @@
 
 #include <pf/log.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -40,6 +41,8 @@ const char kHelp[] =
     "  --encryption N       request encoding announced by ED=19: 0 plain, 1 Base64, 2 RSA\n"
     "  --keys DIR           folder of rsa1_private.pem and rsa2_private.pem\n"
     "  --tick-ms N          demo market step (default 1000)\n"
+    "  --broadcast-minutes N  demo: one exchange or general message every N\n"
+    "                       minutes (default 20; 0 = none)\n"
     "  --user ID:PASSWORD   add a user (U1:Test@123 always exists)\n"
     "\n"
     "Once running it prints its ports and the value for VORTANEX_CONNECT_TO.\n";
@@ -60,6 +63,7 @@ int main(int argc, char** argv)
 {
     tb::BrokerOptions options;
     std::vector<std::pair<std::string, std::string>> users;
+    long broadcastMinutes = 20;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&](long min, long max) -> long {
@@ -105,6 +109,8 @@ int main(int argc, char** argv)
             options.keyDir = text();
         } else if (a == "--tick-ms") {
             options.demoTickMs = static_cast<int>(value(10, 600000));
+        } else if (a == "--broadcast-minutes") {
+            broadcastMinutes = value(0, 1440);
         } else if (a == "--user") {
             const std::string u = text();
             const size_t colon = u.find(':');
@@ -118,6 +124,8 @@ int main(int argc, char** argv)
             return 2;
         }
     }
+    options.broadcastEveryTicks =
+        broadcastMinutes == 0 ? 0 : static_cast<int>(std::max(1L, broadcastMinutes * 60000L / options.demoTickMs));
     if (options.httpPort == 80 || options.feedPort == 80 || options.httpsPort == 80) {
         std::cerr << "testbroker: port 80 is never bound; the terminal reaches the broker through VORTANEX_CONNECT_TO\n";
         return 2;

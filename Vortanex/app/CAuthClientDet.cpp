@@ -1,5 +1,7 @@
 #include "app/CAuthClientDet.h"
 
+#include "app/DialogExchange.h"
+
 #include "app/base/LogWriter.h"
 #include "app/base/MessageBox.h"
 #include "app/base/SessionRecord.h"
@@ -7,6 +9,7 @@
 #include "app/base/TextFormat.h"
 #include "frame/controls/CComboQst.h"
 #include "frame/controls/CEditValidate.h"
+#include "server/ExchangeCancel.h"
 #include "server/RequestServer.h"
 
 #include "ui/modal_host.h"
@@ -188,9 +191,45 @@ CAuthClientDet::CAuthClientDet(Built built, std::string replyUserId, std::string
     }
     onClick(1, [this] { OnOK(); });
     onClick(kGenerateOtp, [this] { ResendOtp(); });
+    // Cancel while an exchange runs ends the exchange; else it closes.
+    onClick(2, [this] {
+        if (isBusy())
+            m_exchange->cancel();
+        else
+            finish(2);
+    });
+    m_exchange = std::make_unique<DialogExchange>([this](bool busy) {
+        enable(1, !busy);
+        if (isOtpForm())
+            enable(kGenerateOtp, !busy);
+    });
 }
 
 CAuthClientDet::~CAuthClientDet() = default;
+
+bool CAuthClientDet::isBusy() const
+{
+    return m_exchange && m_exchange->busy();
+}
+
+void CAuthClientDet::exchange(int code, std::string request, std::function<void(int, const std::string&)> then)
+{
+    struct Result {
+        std::string request;
+        int http = -1;
+        std::string reply;
+    };
+    auto r = std::make_shared<Result>();
+    r->request = std::move(request);
+    m_exchange->run(
+        [r, code](ExchangeCancel& cancel) {
+            long length = 0;
+            r->http = RequestServer(pv_user_info.encrypt, code, r->request, r->reply, length, &cancel);
+            // The answers travel in the request: nothing of it stays behind.
+            r->request.assign(r->request.size(), '\0');
+        },
+        [r, then = std::move(then)] { then(r->http, r->reply); });
+}
 
 void CAuthClientDet::onInit()
 {
@@ -297,6 +336,8 @@ bool CAuthClientDet::askOkCancel(std::string_view text) const
 
 void CAuthClientDet::OnOK()
 {
+    if (isBusy())
+        return;
     enable(1, false);
     enable(2, false);
     const auto done = [this] {
@@ -344,9 +385,16 @@ void CAuthClientDet::OnOK()
     // The answers are secrets: the log shows the request without them.
     WriteLog(0, MaskSecretIn(request, answerList));
 
-    std::string reply;
-    long length = 0;
-    const int http = RequestServer(pv_user_info.encrypt, 1110, request, reply, length);
+    done();
+    exchange(1110, request, [this](int http, const std::string& reply) { answersReply(http, reply); });
+}
+
+void CAuthClientDet::answersReply(int http, const std::string& reply)
+{
+    const auto done = [this] {
+        enable(1, true);
+        enable(2, true);
+    };
     const auto fields = replyFields(http, reply, 3);
     if (!fields) {
         done();
@@ -361,17 +409,27 @@ void CAuthClientDet::OnOK()
         return;
     }
     if (status == 102) {
-        if (!f[2].empty() && askOkCancel(f[2] + " "))
-            SendOtp();
+        if (!f[2].empty() && askOkCancel(f[2] + " ")) {
+            // The dialog closes once the code has been sent.
+            SendOtp([this, done] {
+                done();
+                if (!isOtpForm())
+                    finish(2);
+            });
+            return;
+        }
     } else if (status == 101) {
-        finish(2);
-        if (askOkCancel(f[2] + " ")) {
-            const std::string again = login::BuildForgotPasswordRequest(
-                m_replyUserId, FixedTextView(pv_user_info.local_address), m_idKind, 1);
-            WriteLog(0, again);
-            std::string reply2;
-            long length2 = 0;
-            RequestServer(pv_user_info.encrypt, 1007, again, reply2, length2);
+        // Start again: the new questions are asked for before this dialog
+        // closes (its exchange ends with it), then run by RunQuestions.
+        if (!askOkCancel(f[2] + " ")) {
+            done();
+            finish(2);
+            return;
+        }
+        const std::string again = login::BuildForgotPasswordRequest(
+            m_replyUserId, FixedTextView(pv_user_info.local_address), m_idKind, 1);
+        WriteLog(0, again);
+        exchange(1007, again, [this, done](int, const std::string& reply2) {
             WriteLog(0, reply2);
             const std::vector<std::string> g = login::SplitFields(reply2);
             if (g.size() >= 2 && login::ToInt(g[1]) == 1) {
@@ -383,8 +441,9 @@ void CAuthClientDet::OnOK()
             } else {
                 showInfo(login::FieldAt(g, 3).empty() ? std::string(detail::kUnableForgot) : login::FieldAt(g, 3));
             }
-        }
-        done();
+            done();
+            finish(2);
+        });
         return;
     } else {
         showInfo(f[2].empty() ? std::string(detail::kUnableForgot) : f[2]);
@@ -396,13 +455,15 @@ void CAuthClientDet::OnOK()
 
 void CAuthClientDet::ResendOtp()
 {
-    enable(1, false);
-    enable(2, false);
+    if (isBusy())
+        return;
     const std::string request =
         login::BuildOtpRequest(1114, identifier(), FixedTextView(pv_user_info.local_address), m_idKind);
-    std::string reply;
-    long length = 0;
-    const int http = RequestServer(pv_user_info.encrypt, 1114, request, reply, length);
+    exchange(1114, request, [this](int http, const std::string& reply) { resendReply(http, reply); });
+}
+
+void CAuthClientDet::resendReply(int http, const std::string& reply)
+{
     WriteLog(0, reply);
     const auto done = [this] {
         enable(1, true);
@@ -430,16 +491,17 @@ void CAuthClientDet::ResendOtp()
     done();
 }
 
-void CAuthClientDet::SendOtp()
+void CAuthClientDet::SendOtp(std::function<void()> then)
 {
     const std::string request =
         login::BuildOtpRequest(1116, identifier(), FixedTextView(pv_user_info.local_address), m_idKind);
-    std::string reply;
-    long length = 0;
-    const int http = RequestServer(pv_user_info.encrypt, 1116, request, reply, length);
-    WriteLog(0, reply);
-    if (const auto f = replyFields(http, reply, 3); f && !(*f)[2].empty())
-        showInfo((*f)[2]);
+    exchange(1116, request, [this, then = std::move(then)](int http, const std::string& reply) {
+        WriteLog(0, reply);
+        if (const auto f = replyFields(http, reply, 3); f && !(*f)[2].empty())
+            showInfo((*f)[2]);
+        if (then)
+            then();
+    });
 }
 
 void CAuthClientDet::RunQuestions(const std::string& replyUserId, const std::string& typedId, int idKind, int count,

@@ -8,13 +8,16 @@
 #include "app/LoginExchange.h"
 #include "ui/form.h"
 
+#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class CComboQst;
+class DialogExchange;
 
 class CAuthClientDet final : public ui::Form {
     Q_OBJECT
@@ -52,8 +55,12 @@ public:
 
     void OnOK();
     void OnCheck(int checkId);
+    // The answers, the resend and the send of the one-time password run off
+    // the UI thread; Cancel while one runs ends it.
     void ResendOtp();
-    void SendOtp();
+    // then: on the UI thread once the reply has been read.
+    void SendOtp(std::function<void()> then = {});
+    bool isBusy() const;
 
     bool isOtpForm() const { return m_lastQuestionId == kOtpQuestion; }
     int optionalCount() const { return m_optionalCount; }
@@ -88,6 +95,10 @@ private:
     // passes silently).
     std::optional<std::vector<std::string>> replyFields(int http, const std::string& reply, size_t minFields) const;
     bool askOkCancel(std::string_view text) const;
+    // One request on the exchange thread; then(http, reply) on the UI thread.
+    void exchange(int code, std::string request, std::function<void(int, const std::string&)> then);
+    void answersReply(int http, const std::string& reply);
+    void resendReply(int http, const std::string& reply);
 
     QuestionSet m_set;
     std::vector<Row> m_rows;
@@ -99,4 +110,6 @@ private:
     // A "start again" answer's new questions, run by RunQuestions after this
     // dialog has closed.
     std::optional<std::pair<std::string, QuestionSet>> m_followUp;
+    // Last: it goes first, while the controls it calls back exist.
+    std::unique_ptr<DialogExchange> m_exchange;
 };

@@ -1,5 +1,7 @@
 #include "app/CChgPassword.h"
 
+#include "app/DialogExchange.h"
+
 #include "app/base/ActivityStamp.h"
 #include "app/base/FixedText.h"
 #include "frame/ImageCollections.h"
@@ -8,11 +10,14 @@
 #include "app/base/Md5.h"
 #include "app/base/MessageBox.h"
 #include "app/base/SessionRecord.h"
+#include "server/ExchangeCancel.h"
 #include "server/RequestServer.h"
 
 #include <QIcon>
 
 #include <cstdio>
+#include <memory>
+#include <utility>
 
 std::atomic<bool> CChgPassword::s_tradingFlag{true};
 
@@ -63,6 +68,20 @@ CChgPassword::CChgPassword(std::string userName, QWidget* parent)
 {
     onClick(1, [this] { OnOK(); });
     onClick(2, [this] { OnCancel(); });
+    m_exchange = std::make_unique<DialogExchange>([this](bool busy) { setBusy(busy); });
+}
+
+CChgPassword::~CChgPassword() = default;
+
+bool CChgPassword::isBusy() const
+{
+    return m_exchange && m_exchange->busy();
+}
+
+void CChgPassword::setBusy(bool busy)
+{
+    for (int id : {kType, kOldPassword, kNewPassword, kConfirmPassword, 1})
+        enable(id, !busy);
 }
 
 void CChgPassword::SetTradingFlag(bool on)
@@ -92,6 +111,8 @@ void CChgPassword::onInit()
 
 void CChgPassword::OnOK()
 {
+    if (isBusy())
+        return;
     enable(1, false);
     const std::string oldPassword = text(kOldPassword);
     const std::string newPassword = text(kNewPassword);
@@ -136,11 +157,21 @@ void CChgPassword::sendChange(bool trading, const std::string& oldPassword, cons
     else
         WriteLog(0, MaskSecretIn(MaskSecretIn(request, oldDigest), newDigest));
 
-    std::string reply;
-    long length = 0;
-    const int http = RequestServer(pv_user_info.encrypt, 1005, request, reply, length);
-    request.assign(request.size(), '\0');
-    request.clear();
+    auto text = std::make_shared<std::string>(std::move(request));
+    auto result = std::make_shared<std::pair<int, std::string>>(-1, std::string());
+    oldDigest.assign(oldDigest.size(), '\0');
+    newDigest.assign(newDigest.size(), '\0');
+    m_exchange->run(
+        [text, result](ExchangeCancel& cancel) {
+            long length = 0;
+            result->first = RequestServer(pv_user_info.encrypt, 1005, *text, result->second, length, &cancel);
+            text->assign(text->size(), '\0');
+        },
+        [this, result] { changeReply(result->first, result->second); });
+}
+
+void CChgPassword::changeReply(int http, const std::string& reply)
+{
     int status = -1;
     if (http == 200 && !reply.empty()) {
         const std::vector<std::string> f = login::SplitFields(reply);
@@ -164,5 +195,9 @@ void CChgPassword::sendChange(bool trading, const std::string& oldPassword, cons
 
 void CChgPassword::OnCancel()
 {
+    if (isBusy()) {
+        m_exchange->cancel();
+        return;
+    }
     finish(2);
 }

@@ -3,6 +3,7 @@
 #include "app/base/AppSettings.h"
 #include "app/CAuthClientDet.h"
 #include "app/CChgPassword.h"
+#include "app/DialogExchange.h"
 #include "app/base/ConfigFile.h"
 #include "app/base/FixedText.h"
 #include "app/base/LogWriter.h"
@@ -15,6 +16,7 @@
 #include "app/base/SessionRecord.h"
 #include "app/base/TextFormat.h"
 #include "server/CompanionLists.h"
+#include "server/ExchangeCancel.h"
 #include "server/RequestServer.h"
 #include "server/ServerRequests.h"
 
@@ -56,6 +58,7 @@ ui::FormSpec loginSpec()
         {2, ControlKind::Button, "Exit", {135, 86, 50, 14}},
         {CLogin::kLoginHelp, ControlKind::Button, "Login Help", {80, 108, 75, 14}},
         {CLogin::kAccessCode, ControlKind::Button, "Generate Access Code", {160, 108, 80, 14}},
+        {CLogin::kProgress, ControlKind::Label, "", {10, 128, 230, 10}},
     };
     return spec;
 }
@@ -129,16 +132,76 @@ CLogin::CLogin(pf::Shell& shell, LoginHost* host, QWidget* parent)
     m_accessTimer = new QTimer(this);
     m_accessTimer->setSingleShot(true);
     connect(m_accessTimer, &QTimer::timeout, this, [this] { OnTimer(kAccessCodeTimer); });
+    showControl(kProgress, false);
+    m_exchange = std::make_unique<DialogExchange>([this](bool busy) { setExchangeControls(busy); });
+    m_progressTimer = new QTimer(this);
+    m_progressTimer->setInterval(1000);
+    connect(m_progressTimer, &QTimer::timeout, this, [this] {
+        ++m_progressSeconds;
+        showProgress();
+    });
 }
 
 CLogin::~CLogin()
 {
-    // The worker may be waiting for the UI thread (a box or a dialog): serve
-    // it until it has finished, then collect it.
+    // An exchange still running is abandoned and collected; the help worker
+    // may be waiting for the UI thread (a box or a dialog): serve it until it
+    // has finished, then collect it.
+    m_exchange.reset();
     if (m_worker.joinable()) {
         ui::UiThread::pumpUntil([this] { return m_workerDone.load(); }, 10 * 60 * 1000);
         m_worker.join();
     }
+}
+
+bool CLogin::isExchangeBusy() const
+{
+    return m_exchange && m_exchange->busy();
+}
+
+void CLogin::showProgress()
+{
+    setText(kProgress, m_progressText + " (" + std::to_string(m_progressSeconds) + " s)");
+}
+
+void CLogin::setExchangeControls(bool busy)
+{
+    if (m_unlock) {
+        enable(kPassword, !busy);
+        enable(1, !busy);
+    } else {
+        for (int id : {kUserId, kPassword, kToken, kUserIdRadio, kNickNameRadio, kLoginHelp, kAccessCode, 1})
+            enable(id, !busy);
+    }
+    // Exit stays usable: while the exchange runs it cancels it.
+    setText(2, busy ? "Cancel" : "Exit");
+    enable(2, true);
+    showControl(kProgress, busy);
+    if (busy) {
+        m_progressSeconds = 0;
+        showProgress();
+        m_progressTimer->start();
+    } else {
+        m_progressTimer->stop();
+        setText(kProgress, "");
+    }
+}
+
+void CLogin::runExchange(const std::string& progress, std::function<void(ExchangeCancel&)> work,
+                         std::function<void()> done)
+{
+    m_progressText = progress;
+    if (!m_exchange->run(std::move(work), std::move(done)))
+        MsgBoxOk("Unknown Internet Error");
+}
+
+void CLogin::cancelExchange()
+{
+    m_exchange->cancel();
+    // What the cancelled exchange got so far is not trusted: the next attempt
+    // asks for the encryption details again.
+    g_EncryptionDetailsFlag = 0;
+    focus(kPassword);
 }
 
 void CLogin::onInit()
@@ -160,9 +223,13 @@ void CLogin::onInit()
             enable(id, false);
         for (int id : {kLoginHelp, kAccessCode, kPicture})
             showControl(id, false);
+        focus(kPassword);
         return;
     }
     CopyFixedText(pv_user_info.local_address, login::LocalAddressText());
+    // Typing starts at once: in the id, or in the password when the id is
+    // already there.
+    focus(text(kUserId).empty() ? kUserId : kPassword);
 }
 
 void CLogin::setIdMode(bool nickName)
@@ -183,11 +250,11 @@ void CLogin::clearSecrets()
     enable(1, true);
 }
 
-bool CLogin::ensureEncryptionDetails()
+bool CLogin::ensureEncryptionDetails(ExchangeCancel* cancel)
 {
     if (g_EncryptionDetailsFlag.load() != 0)
         return true;
-    if (GetEncryptionKeyDetails() != 0) {
+    if (GetEncryptionKeyDetails(cancel) != 0) {
         WriteLog(0, "Unable to get Encryption Details..");
         return false;
     }
@@ -195,12 +262,31 @@ bool CLogin::ensureEncryptionDetails()
     return true;
 }
 
-bool CLogin::Login()
+// One login attempt as the exchange thread sees it: what it sends, and what
+// came back.
+struct CLogin::LoginJob {
+    std::string id;
+    std::string digest;
+    std::string token;
+    int idKind = 0;
+    int repeat = 0;
+    int userFile = 0;
+    bool detailsFailed = false;
+    int http = -1;
+    std::string reply;
+    ~LoginJob()
+    {
+        detail::wipe(digest);
+        detail::wipe(reply);
+    }
+};
+
+void CLogin::Login()
 {
-    return loginAttempt(0);
+    loginAttempt(0);
 }
 
-bool CLogin::loginAttempt(int repeat)
+void CLogin::loginAttempt(int repeat)
 {
     try {
         enable(1, false);
@@ -213,12 +299,12 @@ bool CLogin::loginAttempt(int repeat)
             enable(1, true);
             focus(detail::focusId(problem->focus));
             detail::wipe(password);
-            return false;
+            return;
         }
         if (m_unlock) {
-            const bool ok = unlockStep(id, password);
+            unlockStep(id, password);
             detail::wipe(password);
-            return ok;
+            return;
         }
         pv_user_info.id_kind = static_cast<short>(idKind);
         if (idKind == 1)
@@ -226,110 +312,135 @@ bool CLogin::loginAttempt(int repeat)
         else if (idKind == 2)
             CopyFixedText(pv_user_info.nick_name, id);
 
-        if (!ensureEncryptionDetails()) {
-            clearSecrets();
-            detail::wipe(password);
-            return false;
-        }
-        WriteLog(0, formatText("Encrypt=[%d]", g_EncryptionDetailsFlag.load()));
-
-        std::string digest;
-        HashPassword(password, digest);
+        auto job = std::make_shared<LoginJob>();
+        job->id = id;
+        job->token = token;
+        job->idKind = idKind;
+        job->repeat = repeat;
+        HashPassword(password, job->digest);
         detail::wipe(password);
-        const int userFile = LoadUserConfigDetails(id);
-        std::string request = login::BuildLoginRequest(id, digest, FixedTextView(pv_user_info.local_address), token,
-                                                       idKind, DeviceId(), FixedTextView(g_Session.security_stamp));
-        detail::wipe(digest);
-        std::string reply;
-        long length = 0;
-        int http = -1;
-        if (!request.empty())
-            http = RequestServer(pv_user_info.encrypt, 3000, request, reply, length);
-        detail::wipe(request);
-
-        login::LoginReply parsed;
-        int status = -1;
-        if (http == 407) {
-            MsgBoxInfoCaption("Proxy Authentication Failed", "Internet Error");
-        } else if (http != 200) {
-            MsgBoxInfoCaption(formatText("Internet Connectivity Error [%d]. Pls contact System Administrator", http),
-                              "Internet Error");
-        } else if (reply.empty()) {
-            MsgBoxOk("Unknown Internet Error");
-        } else {
-            parsed = login::ApplyLoginReply(reply);
-            status = parsed.status;
-            if (parsed.fieldCount >= 3 && status != 0 && status != 2 && status != 3 && status != 4) {
-                if (status == 109 || status == 6002)
-                    MsgBoxOk("Invalid Credential");
-                else
-                    MsgBoxInfo(parsed.message);
-            }
-            // A reply that sized the client table impossibly cannot log in:
-            // the views would work on a table that does not exist.
-            if (parsed.clientTableRefused && (status == 0 || status == 2 || status == 4)) {
-                MsgBoxOk("Invalid client details received. Pls contact System Administrator");
-                status = -1;
-            }
-        }
-        detail::wipe(reply);
-        m_lastStatus = status;
-
-        switch (status) {
-        case 0: {
-            bool servicesRan = false;
-            if (pv_user_info.user_type != 'V') {
-                GetClientServicesDet();
-                g_Config.Services_Counter = parsed.servicesCounter;
-                servicesRan = true;
-            }
-            if (userFile != 1 || servicesRan)
-                SaveSettings();
-            WriteLog(0, LoginFlags());
-            if (LoginFlagAt(62) == 'N' && m_host)
-                m_host->showNomineeNotice();
-            if (LoginFlagAt(1) == '1' && FixedTextView(g_Session.risk_accepted) != "Y" && m_host)
-                m_host->showRiskDisclosure();
-            return successTail();
-        }
-        case 2: {
-            // The server asks for the same login again; a server that keeps
-            // asking must not hold the dialog for ever.
-            if (repeat >= login::kMaxLoginRepeats) {
-                WriteLog(0, formatText("Login repeated %d times without an answer; given up", repeat));
-                MsgBoxOk("Login could not be completed. Please try again.");
-                return failureTail(status);
-            }
-            if (!loginAttempt(repeat + 1))
-                return false; // the repeat has run its own tail
-            SaveSettings();
-            return true;
-        }
-        case 3:
-        case 4: {
-            std::string query = login::BuildBrowserLoginText(parsed.pageAddress);
-            bool open = true;
-            if (pv_user_info.encrypt != 0) {
-                std::string encoded;
-                open = EncryptRequest(query, encoded);
-                query = std::move(encoded);
-            }
-            const std::string url = std::string(FixedTextView(g_Config.Redirect_Url)) + "/qtrade/qlogin.exe?" + query;
-            if (!open || !m_shell.openUrl(url, pf::ShowMode::Normal))
-                WriteLog(0, "Could not open the login page");
-            if (status == 4)
-                return successTail();
-            // The session stays usable: the next attempt needs it.
-            clearSecrets();
-            return false;
-        }
-        default: return failureTail(status);
-        }
+        job->userFile = LoadUserConfigDetails(id);
+        runExchange(
+            "Logging in",
+            [job](ExchangeCancel& cancel) {
+                if (!ensureEncryptionDetails(&cancel)) {
+                    job->detailsFailed = true;
+                    return;
+                }
+                WriteLog(0, formatText("Encrypt=[%d]", g_EncryptionDetailsFlag.load()));
+                std::string request = login::BuildLoginRequest(
+                    job->id, job->digest, FixedTextView(pv_user_info.local_address), job->token, job->idKind,
+                    DeviceId(), FixedTextView(g_Session.security_stamp));
+                detail::wipe(job->digest);
+                long length = 0;
+                if (!request.empty())
+                    job->http = RequestServer(pv_user_info.encrypt, 3000, request, job->reply, length, &cancel);
+                detail::wipe(request);
+            },
+            [this, job] { loginReply(job); });
     } catch (...) {
         LogCaught("CLogin::Login");
         enable(1, true);
-        return false;
     }
+}
+
+void CLogin::loginReply(const std::shared_ptr<LoginJob>& job)
+{
+    if (job->detailsFailed) {
+        clearSecrets();
+        return;
+    }
+    const int http = job->http;
+    login::LoginReply parsed;
+    int status = -1;
+    if (http == 407) {
+        MsgBoxInfoCaption("Proxy Authentication Failed", "Internet Error");
+    } else if (http != 200) {
+        MsgBoxInfoCaption(formatText("Internet Connectivity Error [%d]. Pls contact System Administrator", http),
+                          "Internet Error");
+    } else if (job->reply.empty()) {
+        MsgBoxOk("Unknown Internet Error");
+    } else {
+        parsed = login::ApplyLoginReply(job->reply);
+        status = parsed.status;
+        if (parsed.fieldCount >= 3 && status != 0 && status != 2 && status != 3 && status != 4) {
+            if (status == 109 || status == 6002)
+                MsgBoxOk("Invalid Credential");
+            else
+                MsgBoxInfo(parsed.message);
+        }
+        // A reply that sized the client table impossibly cannot log in:
+        // the views would work on a table that does not exist.
+        if (parsed.clientTableRefused && (status == 0 || status == 2 || status == 4)) {
+            MsgBoxOk("Invalid client details received. Pls contact System Administrator");
+            status = -1;
+        }
+    }
+    detail::wipe(job->reply);
+    m_lastStatus = status;
+
+    switch (status) {
+    case 0:
+        if (pv_user_info.user_type != 'V') {
+            const int counter = parsed.servicesCounter;
+            GetClientServicesDet([this, job, counter] {
+                g_Config.Services_Counter = counter;
+                loginSucceeded(*job, true);
+            });
+            return;
+        }
+        loginSucceeded(*job, false);
+        return;
+    case 2:
+        // The server asks for the same login again; a server that keeps
+        // asking must not hold the dialog for ever.
+        if (job->repeat >= login::kMaxLoginRepeats) {
+            WriteLog(0, formatText("Login repeated %d times without an answer; given up", job->repeat));
+            MsgBoxOk("Login could not be completed. Please try again.");
+            failureTail(status);
+            return;
+        }
+        loginAttempt(job->repeat + 1);
+        return;
+    case 3:
+    case 4: {
+        std::string query = login::BuildBrowserLoginText(parsed.pageAddress);
+        bool open = true;
+        if (pv_user_info.encrypt != 0) {
+            std::string encoded;
+            open = EncryptRequest(query, encoded);
+            query = std::move(encoded);
+        }
+        const std::string url = std::string(FixedTextView(g_Config.Redirect_Url)) + "/qtrade/qlogin.exe?" + query;
+        if (!open || !m_shell.openUrl(url, pf::ShowMode::Normal))
+            WriteLog(0, "Could not open the login page");
+        if (status == 4) {
+            if (successTail())
+                finish(1);
+            return;
+        }
+        // The session stays usable: the next attempt needs it.
+        clearSecrets();
+        return;
+    }
+    default:
+        failureTail(status);
+        return;
+    }
+}
+
+void CLogin::loginSucceeded(const LoginJob& job, bool servicesRan)
+{
+    // A login the server had repeated saves the settings as well.
+    if (job.userFile != 1 || servicesRan || job.repeat > 0)
+        SaveSettings();
+    WriteLog(0, LoginFlags());
+    if (LoginFlagAt(62) == 'N' && m_host)
+        m_host->showNomineeNotice();
+    if (LoginFlagAt(1) == '1' && FixedTextView(g_Session.risk_accepted) != "Y" && m_host)
+        m_host->showRiskDisclosure();
+    if (successTail())
+        finish(1);
 }
 
 bool CLogin::successTail()
@@ -362,9 +473,10 @@ bool CLogin::failureTail(int status)
 
 void CLogin::OnOK()
 {
+    if (isExchangeBusy())
+        return; // Enter while the exchange runs
     try {
-        if (Login())
-            finish(1);
+        Login();
     } catch (...) {
         WriteLog(0, "Exception while login ok");
         OnCancel();
@@ -374,6 +486,10 @@ void CLogin::OnOK()
 
 void CLogin::OnCancel()
 {
+    if (isExchangeBusy()) {
+        cancelExchange();
+        return;
+    }
     if (m_helpBusy) {
         // The help worker still works on this dialog.
         WriteLog(0, "Login Help in progress; the dialog stays open");
@@ -390,30 +506,50 @@ void CLogin::OnCancel()
     }
 }
 
-void CLogin::GetClientServicesDet()
+void CLogin::GetClientServicesDet(std::function<void()> then)
 {
     WriteLog(0, "Entry : CLogin::GetClientServicesDet");
-    try {
-        std::vector<ServiceRecord>* services = m_host ? m_host->currentServices() : nullptr;
-        std::vector<ServiceRecord> none;
-        std::string reply;
-        long length = 0;
-        const int http = RequestServer(pv_user_info.encrypt, 920, login::BuildServicesRequest(), reply, length);
-        if (http != 200) {
-            WriteLog(0, formatText("Client services request failed [%d]", http));
-        } else {
-            const login::ServicesOutcome outcome = login::ApplyServicesReply(reply, services ? *services : none);
-            if (!outcome.message.empty()) {
-                if (outcome.plainBox)
-                    MsgBoxOk(outcome.message);
-                else
-                    MsgBoxStyle(outcome.message, MsgIconError);
+    struct Reply {
+        int http = -1;
+        std::string text;
+        std::vector<ServiceRecord>* services = nullptr;
+    };
+    auto reply = std::make_shared<Reply>();
+    LoginHost* host = m_host;
+    runExchange(
+        "Getting the client services",
+        [reply, host](ExchangeCancel& cancel) {
+            // The services list is made current here too: it may have to be
+            // downloaded first. Nothing else uses it while the login runs.
+            reply->services = host ? host->currentServices() : nullptr;
+            if (cancel.cancelled())
+                return;
+            long length = 0;
+            reply->http = RequestServer(pv_user_info.encrypt, 920, login::BuildServicesRequest(), reply->text, length,
+                                        &cancel);
+        },
+        [this, reply, then = std::move(then)] {
+            try {
+                std::vector<ServiceRecord>* services = reply->services;
+                std::vector<ServiceRecord> none;
+                if (reply->http != 200) {
+                    WriteLog(0, formatText("Client services request failed [%d]", reply->http));
+                } else {
+                    const login::ServicesOutcome outcome =
+                        login::ApplyServicesReply(reply->text, services ? *services : none);
+                    if (!outcome.message.empty()) {
+                        if (outcome.plainBox)
+                            MsgBoxOk(outcome.message);
+                        else
+                            MsgBoxStyle(outcome.message, MsgIconError);
+                    }
+                }
+            } catch (...) {
+                WriteLog(0, "Exception in GetClientServicesDet");
             }
-        }
-    } catch (...) {
-        WriteLog(0, "Exception in GetClientServicesDet");
-    }
-    WriteLog(0, "Exit : CLogin::GetClientServicesDet");
+            WriteLog(0, "Exit : CLogin::GetClientServicesDet");
+            then();
+        });
 }
 
 // --- recovery ---------------------------------------------------------------
@@ -692,24 +828,39 @@ void CLogin::GenerateAccessCode()
         detail::wipe(in.password);
         return;
     }
-    if (!ensureEncryptionDetails()) {
-        detail::wipe(in.password);
-        return;
-    }
-    m_accessTimer->start(10000);
     const int idKind = in.idKind == 0 ? -1 : in.idKind;
-    std::string digest;
-    HashPassword(in.password, digest);
+    auto job = std::make_shared<LoginJob>();
+    HashPassword(in.password, job->digest);
     detail::wipe(in.password);
-    std::string request =
-        login::BuildAccessCodeRequest(in.id, digest, FixedTextView(pv_user_info.local_address), idKind);
-    std::string reply;
-    long length = 0;
-    const int http = RequestServer(pv_user_info.encrypt, 1011, request, reply, length);
-    detail::wipe(request);
-    detail::wipe(digest);
+    job->id = in.id;
+    job->idKind = in.idKind;
+    runExchange(
+        "Generating the access code",
+        [job, idKind](ExchangeCancel& cancel) {
+            if (!ensureEncryptionDetails(&cancel)) {
+                job->detailsFailed = true;
+                return;
+            }
+            std::string request = login::BuildAccessCodeRequest(
+                job->id, job->digest, FixedTextView(pv_user_info.local_address), idKind);
+            long length = 0;
+            job->http = RequestServer(pv_user_info.encrypt, 1011, request, job->reply, length, &cancel);
+            detail::wipe(request);
+            detail::wipe(job->digest);
+        },
+        [this, job] { accessCodeReply(*job); });
+}
+
+void CLogin::accessCodeReply(const LoginJob& job)
+{
+    HelpInput in;
+    in.id = job.id;
+    in.idKind = job.idKind;
+    if (job.detailsFailed)
+        return;
+    const int http = job.http;
+    const std::string& reply = job.reply;
     focus(kToken);
-    m_accessTimer->stop();
 
     const auto failed = [this](std::string_view text) {
         detail::info(text);

@@ -5,15 +5,24 @@
 // "Login Help" menu and "Generate Access Code" button start the recovery
 // exchanges; the help exchanges run on a worker thread while the dialog's
 // inputs are disabled, with every box and dialog shown on the UI thread.
+// The login, unlock and access-code exchanges run on the dialog's exchange
+// thread too: the dialog shows their progress, Exit becomes Cancel (which
+// abandons the exchange and drops its late result), and the reply is read
+// back on the UI thread, so the window never waits on the network.
 // Run it with ui::modalHost(); after it ends the caller reads the result
 // (1 OK, 2 cancel) and lastStatus() (60041 with 2: start the launcher).
 #include "app/LoginExchange.h"
 #include "ui/form.h"
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 
+class DialogExchange;
+class ExchangeCancel;
 class LoginHost;
 class QTimer;
 
@@ -42,6 +51,8 @@ public:
     static constexpr int kForgotSecurityKey = 32962;
     static constexpr int kLostSecurityKey = 32963;
     static constexpr int kAccessCodeTimer = 333;
+    // The line that shows an exchange's progress.
+    static constexpr int kProgress = 1316;
 
     // `host` may be null (no main frame yet); it must outlive the dialog.
     explicit CLogin(pf::Shell& shell, LoginHost* host = nullptr, QWidget* parent = nullptr);
@@ -51,14 +62,17 @@ public:
     void setUnlockMode(bool on) { m_unlock = on; }
     bool unlockMode() const { return m_unlock; }
 
-    // True when the dialog may close with OK.
-    bool Login();
+    // Checks the input and starts the login exchange; the dialog closes with
+    // OK when its reply (read on the UI thread) lets the user in.
+    void Login();
     void OnOK();
+    // Exit: while an exchange runs it cancels the exchange instead.
     void OnCancel();
-    void GetClientServicesDet();
+    // The client-services exchange of a successful login, then `then`.
+    void GetClientServicesDet(std::function<void()> then);
 
     // Recovery exchanges. ForgotPassword and ForgotSecurityKey run on the help
-    // worker; GenerateAccessCode on the UI thread.
+    // worker; GenerateAccessCode on the exchange thread.
     void OnLoginHelp();
     void ForgotPassword();
     void ForgotSecurityKey(int kind);
@@ -70,11 +84,20 @@ public:
     int resetMode() const { return m_resetMode; }
     // True while a help exchange runs; the dialog cannot be closed then.
     bool isHelpBusy() const { return m_helpBusy; }
+    // True while a login, unlock or access-code exchange runs.
+    bool isExchangeBusy() const;
 
 protected:
     void onInit() override;
-    // The unlock mode's step after the input checks; built with the lock.
-    virtual bool unlockStep(const std::string& /*id*/, const std::string& /*password*/) { return false; }
+    // The unlock mode's step after the input checks; built with the lock. It
+    // runs its exchange with runExchange.
+    virtual void unlockStep(const std::string& /*id*/, const std::string& /*password*/) {}
+    // Runs `work` on the exchange thread while the dialog shows `progress`
+    // and its inputs are off; then `done` on the UI thread, unless the user
+    // cancelled meanwhile (the exchange is ended and its result dropped).
+    // Boxes that `work` shows are shown on the UI thread. UI thread.
+    void runExchange(const std::string& progress, std::function<void(ExchangeCancel&)> work,
+                     std::function<void()> done);
 
 private:
     // What the help worker works on, read from the controls when it starts.
@@ -84,13 +107,21 @@ private:
         int idKind = 0;
     };
 
-    bool loginAttempt(int repeat);
+    struct LoginJob;
+    void loginAttempt(int repeat);
+    void loginReply(const std::shared_ptr<LoginJob>& job);
+    void loginSucceeded(const LoginJob& job, bool servicesRan);
+    void accessCodeReply(const LoginJob& job);
     bool successTail();
     bool failureTail(int status);
+    void setExchangeControls(bool busy);
+    void cancelExchange();
+    void showProgress();
     void setIdMode(bool nickName);
     void clearSecrets();
     // Runs the encryption-details step when this attempt has not had it.
-    bool ensureEncryptionDetails();
+    // Any thread; with cancel, a cancelled step fails.
+    static bool ensureEncryptionDetails(ExchangeCancel* cancel = nullptr);
     void setHelpControls(bool on);
     void runHelp(int command);
     bool checkRecoveryIdentity(const HelpInput& in);
@@ -110,4 +141,11 @@ private:
     HelpInput m_helpInput; // written before the worker starts, read by it only
     std::thread m_worker;
     QTimer* m_accessTimer = nullptr;
+
+    QTimer* m_progressTimer = nullptr;
+    std::string m_progressText;
+    int m_progressSeconds = 0;
+    // The login, unlock and access-code exchanges; last, so that it goes
+    // (cancelling and collecting its thread) while the rest still exists.
+    std::unique_ptr<DialogExchange> m_exchange;
 };

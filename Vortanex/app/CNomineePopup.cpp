@@ -1,10 +1,13 @@
 #include "app/CNomineePopup.h"
 
+#include "app/DialogExchange.h"
+
 #include "app/base/ConfigFile.h"
 #include "app/base/FixedText.h"
 #include "app/base/LogWriter.h"
 #include "app/LoginExchange.h"
 #include "app/base/SessionRecord.h"
+#include "server/ExchangeCancel.h"
 #include "server/RequestServer.h"
 #include "server/ServerRequests.h"
 
@@ -70,19 +73,24 @@ QTextBrowser* browserIn(QWidget* holder)
 } // namespace
 } // namespace detail
 
-int GetNomineeDetails()
+NomineeReply FetchNomineeDetails(ExchangeCancel* cancel)
 {
     WriteLog(3, "Entry GetNomineeDetails");
     const std::string request = "LoginData=3015|" + std::string(FixedTextView(pv_user_info.user_id)) + "|"
         + std::string(FixedTextView(pv_user_info.session_id)) + "|4";
     WriteLog(0, request);
-    std::string reply;
+    NomineeReply r;
     long length = 0;
-    const int http = RequestServer(1, 3000, request, reply, length);
-    WriteLog(0, reply);
-    if (http != 200)
+    r.http = RequestServer(1, 3000, request, r.text, length, cancel);
+    WriteLog(0, r.text);
+    return r;
+}
+
+int ApplyNomineeDetails(const NomineeReply& r)
+{
+    if (r.http != 200)
         return -1;
-    const std::vector<std::string> f = login::SplitFields(reply);
+    const std::vector<std::string> f = login::SplitFields(r.text);
     const int status = login::ToInt(login::FieldAt(f, 2));
     if (status == 1) {
         WriteLog(0, login::FieldAt(f, 3).substr(0, 99));
@@ -99,6 +107,11 @@ int GetNomineeDetails()
     return status;
 }
 
+int GetNomineeDetails()
+{
+    return ApplyNomineeDetails(FetchNomineeDetails(nullptr));
+}
+
 CNomineePopup::CNomineePopup(pf::Shell& shell, QWidget* parent)
     : ui::Form(detail::nomineeSpec(), parent), m_shell(shell), m_main(DefaultMainText())
 {
@@ -106,6 +119,15 @@ CNomineePopup::CNomineePopup(pf::Shell& shell, QWidget* parent)
     m_timer = new QTimer(this);
     m_timer->setSingleShot(true);
     connect(m_timer, &QTimer::timeout, this, [this] { OnTimer(kReenableTimer); });
+    // The button stays off while the check runs; its timer brings it back.
+    m_exchange = std::make_unique<DialogExchange>([](bool) {});
+}
+
+CNomineePopup::~CNomineePopup() = default;
+
+bool CNomineePopup::isBusy() const
+{
+    return m_exchange && m_exchange->busy();
 }
 
 void CNomineePopup::setTexts(std::string title, std::string button, std::string mainText, std::string note)
@@ -197,14 +219,22 @@ void CNomineePopup::OnUpdate()
                 return;
             }
             if (state == 1) {
-                GetNomineeDetails();
-                if (LoginFlagAt(62) == 'N') {
-                    detail::g_nomineeState = 0;
-                    continue; // the page opens again at once
-                }
-                detail::g_nomineeState = 2;
-                m_timer->stop();
-                finish(1);
+                if (isBusy())
+                    return;
+                // The check of the details runs off the UI thread.
+                auto reply = std::make_shared<NomineeReply>();
+                m_exchange->run([reply](ExchangeCancel& cancel) { *reply = FetchNomineeDetails(&cancel); },
+                                [this, reply] {
+                                    ApplyNomineeDetails(*reply);
+                                    if (LoginFlagAt(62) == 'N') {
+                                        detail::g_nomineeState = 0;
+                                        OnUpdate(); // the page opens again at once
+                                        return;
+                                    }
+                                    detail::g_nomineeState = 2;
+                                    m_timer->stop();
+                                    finish(1);
+                                });
                 return;
             }
             return;

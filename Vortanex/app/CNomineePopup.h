@@ -5,8 +5,11 @@
 // only once they have. Escape does not close it.
 #include "ui/form.h"
 
+#include <memory>
 #include <string>
 
+class DialogExchange;
+class ExchangeCancel;
 class QTextBrowser;
 class QTimer;
 
@@ -18,6 +21,14 @@ class Shell;
 // the server answers 1. A reply with new switches (field 5, long enough to
 // hold them all) replaces the login's switches.
 int GetNomineeDetails();
+// The same in two steps: the exchange (any thread; `cancel` may end it) and
+// the reading of its reply (UI thread: it sets the login switches).
+struct NomineeReply {
+    int http = -1;
+    std::string text;
+};
+NomineeReply FetchNomineeDetails(ExchangeCancel* cancel);
+int ApplyNomineeDetails(const NomineeReply& reply);
 
 class CNomineePopup final : public ui::Form {
     Q_OBJECT
@@ -34,6 +45,9 @@ public:
     static constexpr int kMaxPageOpenings = 10;
 
     explicit CNomineePopup(pf::Shell& shell, QWidget* parent = nullptr);
+    ~CNomineePopup() override;
+    // True while the check of the details runs (off the UI thread).
+    bool isBusy() const;
 
     // The texts the login sets (HTML-like; tags are the markup).
     void setTexts(std::string title, std::string button, std::string mainText, std::string note);
@@ -68,4 +82,6 @@ private:
     QTextBrowser* m_noteView = nullptr;
     QTimer* m_timer = nullptr;
     int m_openings = 0;
+    // Last: it goes first, while what its result touches still exists.
+    std::unique_ptr<DialogExchange> m_exchange;
 };

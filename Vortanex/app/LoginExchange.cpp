@@ -5,13 +5,8 @@
 #include "app/base/LogWriter.h"
 #include "app/base/SessionRecord.h"
 #include "app/base/TextFormat.h"
+#include "pf/net.h"
 #include "server/CompanionLists.h"
-
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
@@ -97,19 +92,9 @@ int ToInt(std::string_view text)
 
 std::string LocalAddressText()
 {
-    char host[65] = {};
-    if (gethostname(host, 64) != 0)
-        return {};
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host, nullptr, &hints, &found) != 0 || !found)
-        return host;
-    char dotted[INET_ADDRSTRLEN] = {};
-    const auto* in = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
-    const bool ok = inet_ntop(AF_INET, &in->sin_addr, dotted, sizeof dotted) != nullptr;
-    freeaddrinfo(found);
-    return ok ? std::string(dotted) : std::string(host);
+    // The interfaces' own address: the host name resolves to a loopback
+    // address on a usual Debian host, which tells the servers nothing.
+    return pf::localIPv4();
 }
 
 int IdKindOfLabel(std::string_view label)
@@ -193,7 +178,10 @@ LoginReply ApplyLoginReply(std::string_view reply)
         case 3: out.message = v; break;
         case 4: CopyFixedText(pv_user_info.feed_update_host, v); break;
         case 5: pv_user_info.feed_update_port = ToInt(v); break;
-        case 6: CopyFixedText(pv_user_info.session_id, v); break;
+        case 6:
+            CopyFixedText(pv_user_info.session_id, v);
+            SetLoggedSessionId(FixedTextView(pv_user_info.session_id));
+            break;
         case 7: CopyFixedText(pv_user_info.user_id, v); break;
         case 8: CopyFixedText(pv_user_info.user_name, v); break;
         case 9: pv_user_info.user_type = v.empty() ? '\0' : v[0]; break;

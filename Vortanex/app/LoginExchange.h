@@ -44,8 +44,8 @@ std::string FieldAt(const std::vector<std::string>& fields, size_t number);
 // beyond int are clamped.
 int ToInt(std::string_view text);
 
-// The machine's first IPv4 address in dotted form, or its host name (at most
-// 64 bytes) when the name does not resolve.
+// The address sent as this machine's in the login, ED=19 and feed texts: its
+// first interface address that is not loopback (pf::localIPv4).
 std::string LocalAddressText();
 
 // 1 for the "User Id :" label, 2 for "Nick Name:", 0 for anything else.

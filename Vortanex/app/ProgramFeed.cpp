@@ -6,7 +6,9 @@
 #include "app/base/TextFormat.h"
 #include "frame/CMainFrame.h"
 #include "frame/CToolBoxBar.h"
+#include "market/MarketFeed.h"
 #include "orders/OrderConfirmation.h"
+#include "positions/NetPositionFeed.h"
 #include "server/FeedConnection.h"
 #include "server/FeedDispatcher.h"
 #include "server/FeedState.h"
@@ -14,6 +16,8 @@
 #include "server/MarketLookups.h"
 #include "server/RequestServer.h"
 #include "server/RequestServerAccess.h"
+#include "watch/AlertStore.h"
+#include "watch/CVortanexView.h"
 
 #include "ui/ui_thread.h"
 
@@ -48,6 +52,15 @@ public:
     {
         if (CMainFrame* f = CMainFrame::Instance())
             f->ShowQuoteTime(row.stamp);
+        // The indices bar and the index view, through their tick boxes.
+        MarketFeed::indexUpdated(row);
+    }
+    void lastTradesUpdated(int security) override { MarketFeed::lastTradesUpdated(security); }
+    void quoteTimeUpdated(int64_t epochSeconds) override
+    {
+        // The frame keeps the newest time and sets the pane on the UI thread.
+        if (CMainFrame* f = CMainFrame::Instance())
+            f->ShowQuoteTime(epochSeconds);
     }
     void serverNotice(const std::string& text) override
     {
@@ -56,7 +69,12 @@ public:
     // The feed gave a slot: the open depth windows' securities are due.
     void feedSlotAssigned() override
     {
-        ui::UiThread::post([] { Update_MDepth_Token(1); });
+        // The index lists (the bar's or the index view's) were set before
+        // the feed had a slot; they go with the first 201.
+        ui::UiThread::post([] {
+            Update_MDepth_Token(1);
+            UpdateTokensThread(1);
+        });
     }
     // The order store and the open book follow the confirmation.
     void orderConfirmationPayload(const std::string& clientCode, const std::string& payload) override
@@ -64,11 +82,12 @@ public:
         ApplyOrderConfirmation(clientCode, payload);
     }
     bool alertsEnabled() const override { return g_AppSettings.alerts_switch != 0; }
-    void checkAlerts(int security) override
-    {
-        // No price alerts are kept yet: a flagged security has nothing to check.
-        WriteLog(3, formatText("Alert check skipped for security %d: no alerts loaded", security));
-    }
+    bool claimAlertCheck(int security) override { return AlertStore::claimCheck(security); }
+    void checkAlerts(int security) override { AlertStore::check(security); }
+    // An index's value became its security's last price: the risk window
+    // takes it like a tick.
+    bool netPositionOpen() const override { return NetPositionFeedLink::openFeed() != nullptr; }
+    void netPositionPrice(int security) override { NetPositionFeedLink::indexPrice(security); }
 };
 
 class FrameFeedUi final : public FeedUi {
@@ -153,6 +172,9 @@ ProgramFeed::ProgramFeed() : m_parts(std::make_unique<Parts>())
     InstallFeedDispatcher(m_parts->dispatcher.get());
     FeedConnection* conn = m_parts->connection.get();
     FeedSubscriptions::instance().setSubscriptionRequest([conn](int which) { conn->requestSubscription(which); });
+    // A market watch asks for its rows' quotes when it shows a list (the
+    // polling feed and no feed at all); the poll runs on the feed's sender.
+    CVortanexView::services().getLiveFeeds = [conn](const std::string& text) { conn->requestSnapshot(text); };
 }
 
 ProgramFeed::~ProgramFeed()
@@ -177,6 +199,7 @@ void ProgramFeed::shutdown()
     if (!m_parts->connection)
         return;
     FeedSubscriptions::instance().setSubscriptionRequest({});
+    CVortanexView::services().getLiveFeeds = {};
     m_parts->connection->stopAndWait();
     m_parts->connection.reset();
     InstallFeedDispatcher(nullptr);

@@ -11,11 +11,13 @@
 #include "app/base/TextFormat.h"
 #include "frame/LoginHost.h"
 #include "frame/TerminalLock.h"
+#include "server/ExchangeCancel.h"
 #include "server/RequestServer.h"
 
 #include "pf/shell.h"
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,12 +36,25 @@ public:
     }
 
 protected:
-    bool unlockStep(const std::string& id, const std::string& password) override
+    void unlockStep(const std::string& id, const std::string& password) override
     {
-        std::string digest;
-        HashPassword(password, digest);
-        const int result = UnlockTerminal(id, digest, "");
-        std::fill(digest.begin(), digest.end(), '\0');
+        auto digest = std::make_shared<std::string>();
+        HashPassword(password, *digest);
+        auto result = std::make_shared<int>(-1);
+        // The server's check runs off the UI thread; the dialog shows it and
+        // its Cancel abandons it.
+        runExchange(
+            "Unlocking",
+            [id, digest, result](ExchangeCancel& cancel) {
+                *result = UnlockTerminal(id, *digest, "", &cancel);
+                std::fill(digest->begin(), digest->end(), '\0');
+            },
+            [this, result] { unlockReply(*result); });
+    }
+
+private:
+    void unlockReply(int result)
+    {
         if (result == 1) {
             SetAccessTime();
             m_lock.Unlocked();
@@ -48,7 +63,8 @@ protected:
                 m_host->updateProfileButton(1, 1);
                 m_host->setFeedbackButtonPopup(1);
             }
-            return true;
+            finish(1);
+            return;
         }
         setText(kPassword, "");
         setText(kToken, "");
@@ -64,10 +80,8 @@ protected:
                 m_host->postApplicationExit();
             }
         }
-        return false;
     }
 
-private:
     LoginHost* m_host;
     TerminalLock& m_lock;
     int m_failures = 0;
@@ -76,14 +90,16 @@ private:
 } // namespace
 } // namespace detail
 
-int UnlockTerminal(std::string_view id, std::string_view digest, std::string_view token)
+int UnlockTerminal(std::string_view id, std::string_view digest, std::string_view token, ExchangeCancel* cancel)
 {
     const std::string request = "LoginData=1006|" + std::string(id) + "|"
         + std::string(FixedTextView(pv_user_info.session_id)) + "|4|" + std::string(digest) + "|" + std::string(token);
     WriteLog(0, MaskSecretIn(request, digest));
     std::string reply;
     long length = 0;
-    const int http = RequestServer(pv_user_info.encrypt, 1006, request, reply, length);
+    const int http = RequestServer(pv_user_info.encrypt, 1006, request, reply, length, cancel);
+    if (cancel && cancel->cancelled())
+        return -1; // abandoned by the user: no answer, nothing counted
     if (http != 200) {
         MsgBoxInfoCaption("Internet connection Error please try again", "Client Message");
         return 0;

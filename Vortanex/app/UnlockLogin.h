@@ -3,6 +3,7 @@
 // shows while the terminal is locked, and the unlock request it sends.
 #include <string_view>
 
+class ExchangeCancel;
 class LoginHost;
 class TerminalLock;
 
@@ -17,5 +18,7 @@ class Form;
 ui::Form* MakeUnlockDialog(pf::Shell& shell, LoginHost* host, TerminalLock& lock);
 
 // The unlock request (code 1006): 1 accepted, 0 refused (counted), -1 a
-// reply of one field (not counted, no message).
-int UnlockTerminal(std::string_view id, std::string_view digest, std::string_view token);
+// reply of one field or an exchange cancelled through `cancel` (not counted,
+// no message). Any thread; its boxes are shown on the UI thread.
+int UnlockTerminal(std::string_view id, std::string_view digest, std::string_view token,
+                   ExchangeCancel* cancel = nullptr);

@@ -8,6 +8,12 @@
 #include "app/CLogin.h"
 #include "app/CMyProgressDlg.h"
 #include "app/CNomineePopup.h"
+#include "app/ChartViewWiring.h"
+#include "app/FrameCompletionWiring.h"
+#include "app/BooksWiring.h"
+#include "app/MarketViewsWiring.h"
+#include "app/PositionsWiring.h"
+#include "positions/RiskWindowOpener.h"
 #include "app/base/ConfigFile.h"
 #include "app/base/FixedText.h"
 #include "frame/ImageCollections.h"
@@ -32,10 +38,16 @@
 #include "frame/TerminalLock.h"
 #include "orders/CDlgOrderFormExp.h"
 #include "orders/COrderViewEx.h"
+#include "orders/CTsloOrderView.h"
+#include "orders/TsloOrder.h"
+#include "orders/OrderFormRules.h"
+#include "orders/CTradeView.h"
 #include "orders/OrderFormLinks.h"
 #include "orders/WatchOrderCommands.h"
 #include "server/CProxyDetails.h"
 #include "server/CompanionLists.h"
+#include "server/ExtraSubscriptions.h"
+#include "server/FeedSubscriptions.h"
 #include "server/FeedState.h"
 #include "server/FileDownloads.h"
 #include "server/MarketLookups.h"
@@ -45,8 +57,17 @@
 #include "server/SecurityRequests.h"
 #include "server/ServerRequests.h"
 #include "server/WatchColumns.h"
+#include "watch/AlertStore.h"
+#include "watch/AlertTable.h"
+#include "watch/CAlertManager.h"
+#include "watch/WatchOpeners.h"
 #include "watch/AppWindowCommands.h"
+#include "watch/CScripSearch.h"
+#include "watch/CVortanexView.h"
+#include "watch/CWatch.h"
 #include "watch/WatchCommands.h"
+#include "watch/WatchExchange.h"
+#include "watch/WatchlistServer.h"
 #include "watch/base/WatchlistTable.h"
 
 #include "MyAsync.h"
@@ -57,6 +78,7 @@
 #include "pf/profile_store.h"
 #include "ui/grid_layout_state.h"
 #include "ui/modal_host.h"
+#include "ui/ui_thread.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -158,9 +180,10 @@ public:
         CompanionLists* lists = m_app.lists();
         if (!lists)
             return nullptr;
-        // The marks of the services reply need the list in memory first.
-        if (lists->services.empty())
-            lists->GetServicesThread(0);
+        // The marks of the services reply need the current list first: on a
+        // first run, or after the broker changed its version, it is fetched
+        // now, or every service would stay unmarked for the session.
+        lists->GetServicesThread(CheckDate(3));
         return &lists->services;
     }
 
@@ -174,6 +197,33 @@ public:
     explicit AppOrderFormLinks(CVortanexApp& app) : m_app(app) {}
 
     void openOrderBook(int securityIndex) override { m_app.OnOrderReportFor(securityIndex); }
+    // "Estimated Charges": the desktop's own browser (the shell's default for
+    // web addresses, so the command always carries the address).
+    void openInBrowser(const std::string& address) override
+    {
+        WriteLog(0, "Browser command : " + BrowserCommandWithArgument("xdg-open"));
+        m_app.shell().openUrl(address, pf::ShowMode::Default);
+    }
+    void openTradeBook(int securityIndex) override
+    {
+        if (AppWindowCommands::services().viewRights && !AppWindowCommands::services().viewRights()) {
+            MsgBoxOk("You don't have access to view Trade Report");
+            return;
+        }
+        OpenTradeBook(securityIndex);
+    }
+    // The "..." button: the scrip search hands its choice to the open form.
+    void searchScrip() override
+    {
+        CScripSearch search(
+            1,
+            [](int, int security) {
+                if (CDlgOrderFormExp* form = CDlgOrderFormExp::Instance())
+                    form->ReturnMessage(security);
+            },
+            0, CDlgOrderFormExp::Instance());
+        ui::modalHost().run(search);
+    }
 
 private:
     CVortanexApp& m_app;
@@ -228,7 +278,7 @@ int CVortanexApp::MoveFilesToFolder(const std::filesystem::path& from, std::stri
     }
     if (matches.empty())
         return 0;
-    std::filesystem::create_directories(folder, ec);
+    pf::files::ensureDir(folder);
     for (const auto& p : matches) {
         std::error_code re;
         std::filesystem::rename(p, folder / p.filename(), re);
@@ -281,10 +331,43 @@ int CVortanexApp::CreateInstanceMutex()
 {
     const std::filesystem::path folder =
         m_options.lockFolder.empty() ? detail::defaultLockFolder() : m_options.lockFolder;
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
+    pf::files::ensureDir(folder);
     m_instance = pf::InstanceLock::tryAcquire(folder, "Vortanex_" + std::string(FixedTextView(pv_user_info.user_id)));
     return m_instance ? 0 : 1;
+}
+
+void CVortanexApp::InstallAlerts()
+{
+    // A store already installed (a test's) stays.
+    if (!CurrentAlertServices()) {
+        m_alerts = std::make_shared<AlertStore>(m_options.paths.data());
+        SetAlertServices(m_alerts);
+    }
+    // The alerts' securities are carried with no window showing them.
+    ExtraSubscriptions::instance().attach(FeedSubscriptions::instance());
+    ExtraSubscriptions::instance().setSource("alerts", [] { return AlertTable::instance().securities(); });
+    // The alert manager: the ribbon's "Scrip Alert" with no security, the
+    // market watch's "Set Alert" for a row, the popup's "Modify Alert".
+    QWidget* frame = m_frame;
+    m_frame->Commands().add(kScripAlertCommand, [frame] {
+        if (!RefuseWhileLocked("Set Alert."))
+            OpenAlertManager(frame, -1);
+    });
+    watchOpeners().alert = [frame](int security) { OpenAlertManager(frame, security); };
+    AlertStore::setManagerOpener([frame](int security, const std::string& name, const std::string& key) {
+        OpenAlertManager(frame, security, name, key);
+    });
+}
+
+void CVortanexApp::UninstallAlerts()
+{
+    ExtraSubscriptions::instance().removeSource("alerts");
+    watchOpeners().alert = {};
+    AlertStore::setManagerOpener({});
+    if (m_alerts && CurrentAlertServices() == m_alerts)
+        SetAlertServices(nullptr);
+    m_alerts.reset();
+    AlertTable::instance().clear();
 }
 
 void CVortanexApp::StartLauncher()
@@ -382,6 +465,8 @@ bool CVortanexApp::OnOrderReportFor(int securityIndex)
     }
 }
 
+std::string CVortanexApp::GetInfoText() { return ::GetInfoText(); }
+
 void CVortanexApp::MyUpdate(int code)
 {
     // The frame, the market watches, then the other windows (otherWindows).
@@ -425,6 +510,8 @@ bool CVortanexApp::DownloadFullSecurity()
         else
             book->close();
     }
+    CloseRiskReportWindow();
+    CloseTsloOrderBook();
     detail::showDownloadProgress(m_frame);
     if (g_SecurityStampValues.fullLength > 0)
         SetSecurityDownloadStep(g_SecurityStampValues.fullLength / 6);
@@ -558,6 +645,12 @@ bool CVortanexApp::initSteps()
             m_watchPane->UpdateElements();
         else if (step == 5 && m_statusPane)
             m_statusPane->AddElements();
+        else if ((step == 8 || step == 16) && m_frame)
+            MarketViewsShortcutStep(*m_frame, step);
+        else if (step == 1 && m_frame)
+            FrameCompletionShortcutStep(*m_frame, step);
+        else if (step == 6 && m_frame)
+            ChartViewsShortcutStep(*m_frame, step);
     };
     services.onTimer = [this](int id) {
         if (m_lock)
@@ -582,6 +675,16 @@ bool CVortanexApp::initSteps()
             m_watchPane->UpdateWatchlist(action, index);
     };
     WatchCommands::Register(m_frame->Commands());
+    // The market watch's list chooser and its holdings and positions lists.
+    CVortanexView::services().chooseWatchlist = [](int action) { return ChooseWatchlist(action); };
+    CVortanexView::services().getInvestments = [](int index) {
+        ServerAccess& server = WatchServerAccess();
+        RunWatchExchange(nullptr, [index, &server] { BuildHoldingsList(index, server); });
+    };
+    CVortanexView::services().getPositions = [](int index) {
+        ServerAccess& server = WatchServerAccess();
+        RunWatchExchange(nullptr, [index, &server] { BuildPositionsList(index, server); });
+    };
     installWindowCommands();
     // The settings broadcast reaches the order book after the market watches.
     WatchCommands::services().otherWindows = [](int code) {
@@ -589,9 +692,27 @@ bool CVortanexApp::initSteps()
             book->MyUpdate(code);
     };
     InstallOrderEntry();
+    InstallTsloOrderBook();
+    GetInfoText();
+    InstallAlerts();
     m_orderLinks = std::make_unique<AppOrderFormLinks>(*this);
     SetOrderFormLinks(m_orderLinks.get());
     m_frame->Commands().add(ID_REPORTS_ORDERS, [this] { OnOrderReport(); });
+    InstallMarketViews(*m_frame);
+    InstallBooks(*m_frame);
+    if (m_shell)
+        InstallFrameCompletion(
+            *m_frame, *m_shell,
+            [this] {
+                if (m_options.feed)
+                    m_options.feed->connect();
+            },
+            [this] {
+                if (m_options.feed)
+                    m_options.feed->disconnect();
+            });
+    InstallChartViews(*m_frame);
+    InstallPositions(*m_frame, [this] { return m_riskReportKind; }, m_shell);
     m_loginHost = std::make_unique<AppLoginHost>(*this);
     TerminalLock::Services lockServices;
     lockServices.feed = m_options.feed;
@@ -615,6 +736,8 @@ bool CVortanexApp::initSteps()
     RegisterOrderCommands(*m_frame, [this] { return m_orderRight; });
     m_frame->Commands().addRange(kFirstWebLinkCommand, kLastWebLinkCommand,
                                  [this](int id) { OnCommandWebLink(id); });
+    // Last: the buttons whose windows are not built yet say so.
+    InstallNotAvailableCommands(m_frame->Commands());
     if (m_options.showMaximized)
         m_frame->showMaximized();
     else
@@ -814,11 +937,15 @@ void CVortanexApp::OnCommandWebLink(int commandId)
             WriteLog(0, formatText("Web link command %d out of range", commandId));
             return;
         }
-        const WebLinkRecord& link = g_WebLinkTable.links[static_cast<size_t>(number)];
+        const WebLinkRecord link = g_WebLinkTable.links[static_cast<size_t>(number)]; // a copy: a fetch may replace the table
         const std::string pref(FixedTextView(link.Pref));
         const auto at = [&pref](size_t i) { return i < pref.size() ? pref[i] : '\0'; };
         WriteLog(0, formatText("OnCommandWebLink ID %d, Ctr %d UserType : %c, Pref : %s, WebId :%d", commandId, number,
                                 pv_user_info.user_type ? pv_user_info.user_type : ' ', pref.c_str(), link.WebId));
+        if (WebLinkOpensInView(link)) {
+            OpenWebLinkInView(number);
+            return;
+        }
         std::string client;
         const int current = pv_user_info.client_index < 0 ? 0 : pv_user_info.client_index;
         if (at(1) == '2' && at(2) != 'F' && current < static_cast<int>(g_Session.clients.size()))
@@ -838,10 +965,16 @@ void CVortanexApp::OnCommandWebLink(int commandId)
         }
         const std::string address = std::string(FixedTextView(g_Config.Redirect_Url)) + "/qtrade/qlogin.exe?" + query;
         WriteLog(0, address);
-        // The program has no page window of its own yet: every page opens in
-        // the desktop's browser.
-        if (at(0) == '0' || at(0) == '1' || at(3) == 'F')
-            m_shell->openUrl(address, pf::ShowMode::Normal);
+        if (m_frame && m_shell && OpenWebLinkInProgram(*m_frame, *m_shell, link, number, address))
+            return;
+        // The desktop's browser gets web addresses only.
+        const std::string name(FixedTextView(link.Name));
+        if ((at(0) == '1' || name == "Estimated Charges") && m_shell) {
+            if (address.rfind("http://", 0) == 0 || address.rfind("https://", 0) == 0)
+                m_shell->openUrl(address, name == "Estimated Charges" ? pf::ShowMode::Default : pf::ShowMode::Normal);
+            else
+                WriteLog(0, "Web link not opened: not a web address");
+        }
     } catch (...) {
         LogCaught("OnCommandWebLink");
     }
@@ -856,8 +989,8 @@ void CVortanexApp::freeTables()
 {
     for (ClientInfo& c : g_Session.clients) {
         c.orders = nullptr;
-        c.trades = c.limits = c.positions = nullptr;
-        c.holdings = c.todays_positions = c.unbilled_positions = nullptr;
+        c.trades = nullptr;
+        c.risk.reset();
     }
     g_Session.clients.clear();
     g_Session.clients_in_use = 0;
@@ -893,10 +1026,15 @@ int CVortanexApp::ExitInstance()
             WriteLog(0, formatText("Logout Response Len:%d", static_cast<int>(length)));
         }
         // A book download writes into the client table and uses the HTTP
-        // session: it ends before either goes. Its request times out by
-        // itself; the wait is bounded all the same, with a line per round.
-        for (int round = 0; round < 4 && !WaitOrderReportDownloads(30000); ++round)
+        // session: it is cancelled (its exchange ends at once and it writes
+        // nothing more) and joined before either goes.
+        // The UI thread is served meanwhile: a download may be waiting for
+        // it (a proxy prompt) before it can see the cancel.
+        CancelOrderReportDownloads();
+        while (!ui::UiThread::pumpUntil([] { return WaitOrderReportDownloads(0); }, 5000))
             WriteLog(0, "Order report download still running at exit");
+        if (!ui::UiThread::pumpUntil([] { return WaitTradeReportDownloads(0); }, 10000))
+            WriteLog(0, "Trade report download still running at exit");
         m_lock.reset();
         if (m_frame) {
             // The single order form goes while the frame it sits on still
@@ -905,8 +1043,10 @@ int CVortanexApp::ExitInstance()
             WatchCommands::services().pane = {};
             WatchCommands::services().otherWindows = {};
             AppWindowCommands::services() = {};
+            UninstallBooks();
             SetOrderFormLinks(nullptr);
             UninstallOrderEntry();
+            UninstallAlerts();
         }
         m_orderLinks.reset();
         m_watchPane = nullptr;

@@ -46,6 +46,8 @@ public:
     // The values start-up reads and later parts use.
     static constexpr int kDefaultIdleLogout = 180;
     static constexpr const char* kProfileSection = "Settings";
+    // The ribbon's "Scrip Alert" button.
+    static constexpr int kScripAlertCommand = 1335;
 
     CVortanexApp();
     ~CVortanexApp();
@@ -78,6 +80,9 @@ public:
     // Starts the launcher without waiting; "Unable to open Brenlowix" when it
     // cannot be started.
     void StartLauncher();
+    // The price alerts' store, check and subscriptions; removed at exit.
+    void InstallAlerts();
+    void UninstallAlerts();
     // The crash-report text of a run that did not end through ExitInstance.
     std::string BuildCrashReport(int failCount, int width, int height) const;
 
@@ -113,6 +118,9 @@ public:
     bool OnOrderReportFor(int securityIndex);
     // The settings broadcast: 1 the grid font changed, 2 settings or theme.
     void MyUpdate(int code);
+    // The program's information text (build text and device id) that the
+    // trailing, conversion and feedback requests carry; made at start-up.
+    static std::string GetInfoText();
     // The risk window's report kind the last report command asked for (11
     // limits ... 15 sell from existing); 0 before any.
     int riskReportKind() const { return m_riskReportKind; }
@@ -139,6 +147,7 @@ private:
     std::unique_ptr<CompanionLists> m_lists;
     std::unique_ptr<TerminalLock> m_lock;
     std::unique_ptr<class AppLoginHost> m_loginHost;
+    std::shared_ptr<class AlertStore> m_alerts;
     std::unique_ptr<class AppOrderFormLinks> m_orderLinks;
     FeedControl m_noFeed;
     CMainFrame* m_frame = nullptr;

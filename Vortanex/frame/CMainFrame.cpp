@@ -270,7 +270,8 @@ void CMainFrame::RegisterCommands()
 
     // Items that stay enabled: their work is done by their popups or by
     // handlers other parts install over these.
-    for (int id : {32855, 1313, 1471, 1467, 32818, 32819, 32820, 32821, 32822, 33318, ID_PROFILE})
+    // (Profile is not among them: until its window exists it says so.)
+    for (int id : {32855, 1313, 1471, 1467, 32818, 32819, 32820, 32821, 32822, 33318})
         c.add(id, [] {});
     // The password, security download, proxy, font and settings commands
     // are the application's.
@@ -666,14 +667,16 @@ void CMainFrame::RefreshFont(int rebuild)
     }
 }
 
-void ShowAlertPopUp(int kind, std::array<std::string, 3> texts)
+void ShowAlertPopUp(int security, std::string name, std::string description, std::string trackedTime,
+                    std::string key)
 {
-    ui::UiThread::post([kind, texts = std::move(texts)] {
+    AlertPopUpTexts texts{security, std::move(name), std::move(description), std::move(trackedTime), std::move(key)};
+    ui::UiThread::post([texts = std::move(texts)] {
         try {
             if (CMainFrame* frame = CMainFrame::Instance(); frame && !frame->isMaximized())
                 frame->showMaximized();
             if (auto alerts = CurrentAlertServices())
-                alerts->showAlertPopUp(kind, texts);
+                alerts->showAlertPopUp(texts);
         } catch (...) {
             LogCaught("ShowAlertPopUp");
         }

@@ -178,9 +178,10 @@ private:
     std::vector<QPointer<CMyPopupWindow>> m_popups;
 };
 
-// Any thread: on the UI thread, maximises the main frame when it is not, then
-// shows the modal price-alert popup with the alert kind and its three texts.
-void ShowAlertPopUp(int kind, std::array<std::string, 3> texts);
+// Any thread, never waiting: on the UI thread, maximises the main frame when
+// it is not, then opens the price-alert popup of the fired alert.
+void ShowAlertPopUp(int security, std::string name, std::string description, std::string trackedTime,
+                    std::string key);
 
 // The program's main frame, null before it is created and after it is gone.
 extern std::atomic<CMainFrame*> g_pMainFrame;

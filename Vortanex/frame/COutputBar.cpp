@@ -129,7 +129,10 @@ void COutputBar::SetUserMessage(int kind, char side, std::string_view text, std:
 void COutputBar::AddRows(int kind, char side, const std::string& time, const std::string& text)
 {
     CMyNewListCtrl* list = m_lists[size_t(kind - 1)];
-    if (m_wndTabs->currentIndex() != kind - 1)
+    // Only the user's own trading lines (order results and confirmations)
+    // bring their tab forward: a broadcast or a research call must not hide
+    // an order's confirmation the user is reading.
+    if (kind == MsgTrading && m_wndTabs->currentIndex() != kind - 1)
         m_wndTabs->setCurrentIndex(kind - 1);
     const int code = MessageRowCode(kind, side);
     const std::vector<std::string> rows = WrapMessageRows(text, m_nWrapWidth);

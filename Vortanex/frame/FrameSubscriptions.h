@@ -12,15 +12,26 @@
 // this one stay away from it.
 class FeedWindow;
 
-// The price alerts as the program needs them (the alerts' own store,
-// subsystem 5): the security index of every stored alert, the modal
-// price-alert popup, and the user's alerts file, loaded at the end of the
-// start-up and written when the main frame closes.
+// What a price-alert popup shows: the alert's security, name, description,
+// the tracked-time text and the alert's key.
+struct AlertPopUpTexts {
+    int security = -1;
+    std::string name;
+    std::string description;
+    std::string trackedTime;
+    std::string key;
+};
+
+// The price alerts as the program needs them (the alerts' own store): the
+// security index of every stored alert, the price-alert popup, and the
+// user's alerts file, loaded at the end of the start-up and written when the
+// main frame closes.
 class AlertServices {
 public:
     virtual ~AlertServices() = default;
     virtual std::vector<int> alertSecurities() const = 0;
-    virtual void showAlertPopUp(int kind, const std::array<std::string, 3>& texts) = 0;
+    // UI thread: opens the popup (it does not wait for it to close).
+    virtual void showAlertPopUp(const AlertPopUpTexts& texts) = 0;
     // Failures are the store's to log; nothing is shown. Stores without a
     // file keep these empty.
     virtual void ReadAlertDataFromFile() {}

@@ -5,6 +5,11 @@
 #include "frame/OrderFormOpener.h"
 #include "app/base/SessionRecord.h"
 #include "frame/CMainFrame.h"
+#include "frame/RibbonLayout.h"
+
+#include "ui/commands.h"
+
+#include <vector>
 
 namespace detail {
 namespace {
@@ -64,5 +69,55 @@ void RegisterOrderCommands(CMainFrame& frame, std::function<bool()> orderRight)
         frame.Commands().add(command.id, [&frame, command, orderRight] {
             RunOrderCommand(frame, command, orderRight ? orderRight() : true);
         });
+    }
+}
+
+namespace detail {
+namespace {
+
+// Every command id of the ribbon and the main menu with its text, the
+// ribbon's (the fuller name: "Open Watchlist") first.
+std::vector<RibbonItem> ribbonCommands()
+{
+    std::vector<RibbonItem> items;
+    for (const RibbonCategoryDef& c : RibbonCategories())
+        for (const RibbonPanelDef& p : c.panels)
+            items.insert(items.end(), p.items.begin(), p.items.end());
+    for (const RibbonItem& item : RibbonMainMenu())
+        if (item.id != 0)
+            items.push_back(item);
+    return items;
+}
+
+} // namespace
+} // namespace detail
+
+std::string CommandName(int id)
+{
+    for (const RibbonItem& item : detail::ribbonCommands()) {
+        if (item.id != id)
+            continue;
+        std::string name = item.text;
+        while (!name.empty() && name.back() == '.')
+            name.pop_back();
+        return name;
+    }
+    return "This command";
+}
+
+void TellNotAvailable(int id)
+{
+    const std::string text = CommandName(id) + " is not available in this version.";
+    WriteLog(0, text + " [" + std::to_string(id) + "]");
+    MsgBoxInfo(text);
+}
+
+void InstallNotAvailableCommands(ui::Commands& commands)
+{
+    for (const RibbonItem& item : detail::ribbonCommands()) {
+        if (commands.has(item.id))
+            continue;
+        const int id = item.id;
+        commands.add(id, [id] { TellNotAvailable(id); });
     }
 }

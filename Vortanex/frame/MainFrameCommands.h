@@ -2,8 +2,14 @@
 // The main frame's order commands (F1/F2 and the ribbon's buy and sell
 // buttons of each segment group), which open the order form through the
 // program's opener once the user may place orders and the current client is
-// active. UI thread.
+// active. Also the answer of every command whose window is not built yet.
+// UI thread.
 #include <functional>
+#include <string>
+
+namespace ui {
+class Commands;
+}
 
 class CMainFrame;
 
@@ -25,3 +31,14 @@ void RegisterOrderCommands(CMainFrame& frame, std::function<bool()> orderRight);
 // One order command: the two refusals, then OpenOrderForm. True when the
 // form was asked to open.
 bool RunOrderCommand(CMainFrame& frame, const OrderCommand& command, bool orderRight);
+
+// The name the user knows a command by: its ribbon or main-menu text
+// ("Open..." without the dots); "This command" for an id the ribbon lacks.
+std::string CommandName(int id);
+// Tells the user "<name> is not available in this version." in a box (and the
+// log): a command whose window does not exist yet never does nothing.
+void TellNotAvailable(int id);
+// Gives every ribbon and main-menu command that has no handler yet one that
+// tells it is not available, so its button is not dead. A window installed
+// later replaces it with its own handler.
+void InstallNotAvailableCommands(ui::Commands& commands);

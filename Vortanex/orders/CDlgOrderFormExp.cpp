@@ -10,6 +10,7 @@
 #include "app/base/SessionRecord.h"
 #include "app/base/TextFormat.h"
 #include "frame/CMainFrame.h"
+#include "orders/COrderViewEx.h"
 #include "orders/ClientOrderStore.h"
 #include "orders/OrderFormIds.h"
 #include "orders/OrderFormLinks.h"
@@ -18,10 +19,12 @@
 #include "orders/OrderValidation.h"
 #include "orders/PositionRecords.h"
 
+#include "pf/clock.h"
 #include "ui/key_filter.h"
 #include "ui/modal_host.h"
 
 #include <QEvent>
+#include <QFocusEvent>
 #include <QWidget>
 
 #include <algorithm>
@@ -77,6 +80,24 @@ ui::FormSpec orderFormSpec()
         {kHint, ControlKind::Button, "?", {340, 66, 14, 12}},
         {kMargin, ControlKind::Button, "M", {300, 96, 20, 14}},
         {kTrailing, ControlKind::Check, "&Trailing Stoploss Order", {6, 96, 120, 10}},
+        {kCharges, ControlKind::Button, "Estimated Charges", {210, 96, 80, 14}},
+        // The trailing stop-loss panel, shown while the box above is checked.
+        {kTrailLabel, ControlKind::Label, "Trailing Stoploss (Sell)", {6, 140, 110, 8}},
+        {kTrailHelp, ControlKind::Button, "?", {118, 138, 14, 12}},
+        {kSpreadLabel, ControlKind::Label, "Spread", {6, 152, 50, 8}},
+        {kSpread, ControlKind::Edit, "", {6, 162, 50, 12}, ui::EditRules{false, 12, {}, false}},
+        {kTslTriggerLabel, ControlKind::Label, "Trigger Price", {60, 152, 60, 8}},
+        {kTslTrigger, ControlKind::Edit, "", {60, 162, 60, 12}, ui::EditRules{false, 15, {}, false}},
+        {kTrailAtLabel, ControlKind::Label, "Start Trailing at", {124, 152, 70, 8}},
+        {kMarketRadio, ControlKind::Radio, "Market", {124, 162, 40, 10}, {}, 2},
+        {kWhenRadio, ControlKind::Radio, "When Price Reaches", {166, 162, 96, 10}, {}, 2},
+        {kWhenPrice, ControlKind::Edit, "", {264, 162, 50, 12}, ui::EditRules{false, 15, {}, false}},
+        {kBookProfit, ControlKind::Check, "Book Profit (Sell)", {6, 180, 90, 10}},
+        {kBpPriceLabel, ControlKind::Label, "Book Profit Price", {100, 180, 72, 8}},
+        {kBpPrice, ControlKind::Edit, "", {174, 178, 50, 12}, ui::EditRules{false, 15, {}, false}},
+        {kBpDisclosedLabel, ControlKind::Label, "Disclose Qty / Lot", {230, 180, 80, 8}},
+        {kBpDisclosed, ControlKind::Edit, "", {312, 178, 40, 12}, ui::EditRules{false, 9, {}, false}},
+        {kAutoSquareOff, ControlKind::Check, "Auto Square Off", {6, 196, 80, 10}},
         {kOk, ControlKind::Button, "New Buy Order", {324, 96, 90, 18}},
         {kCancel, ControlKind::Button, "&Cancel", {324, 118, 90, 14}},
     };
@@ -100,7 +121,9 @@ public:
     }
     bool askYesNo(const std::string& text, const std::string& caption) override
     {
-        return MyMessageBox(text, caption, MsgYesNo | MsgIconQuestion) == 6;
+        // The order's details in aligned columns; other questions as they are.
+        const bool details = text.find("\t:\t") != std::string::npos;
+        return MyMessageBox(details ? ConfirmationBoxText(text) : text, caption, MsgYesNo | MsgIconQuestion) == 6;
     }
 };
 
@@ -133,18 +156,21 @@ OrderFormServiceImpl g_service;
 // Runs a handler when a control loses the keyboard focus.
 class FocusOutFilter final : public QObject {
 public:
-    FocusOutFilter(QObject* parent, std::function<void()> handler) : QObject(parent), m_handler(std::move(handler)) {}
+    FocusOutFilter(QObject* parent, std::function<void(Qt::FocusReason)> handler)
+        : QObject(parent), m_handler(std::move(handler))
+    {
+    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if (event->type() == QEvent::FocusOut && m_handler)
-            m_handler();
+            m_handler(static_cast<QFocusEvent*>(event)->reason());
         return QObject::eventFilter(watched, event);
     }
 
 private:
-    std::function<void()> m_handler;
+    std::function<void(Qt::FocusReason)> m_handler;
 };
 
 } // namespace
@@ -160,6 +186,9 @@ CDlgOrderFormExp::CDlgOrderFormExp(QWidget* parent) : ui::Form(detail::orderForm
 
 CDlgOrderFormExp::~CDlgOrderFormExp()
 {
+    // The security box loses the focus while the dialog's own parts go: no
+    // handler of this form may run then.
+    delete m_focusOutFilter;
     WaitForRequest();
     if (detail::g_pDlgOrderFormExp == this)
         detail::g_pDlgOrderFormExp = nullptr;
@@ -185,27 +214,37 @@ void CDlgOrderFormExp::wireControls()
     onClick(kSearch, [] { CurrentOrderFormLinks().searchScrip(); });
     onClick(kMargin, [this] {
         if (m_nMode == 1 || m_nMode == 2 || m_nMode == 15)
-            CurrentOrderFormLinks().calculateMargin();
+            CalculateMarginRequired();
     });
     onChanged(kAction, [this] {
         if (comboIndex(kAction) == 0)
             OnBuy();
         else if (comboIndex(kAction) == 1)
             OnSell();
+        if (checked(kTrailing))
+            onTrailSideChanged();
     });
     onChanged(kExchange, [this] { OnCbnSelchangeCmbExch(); });
     onChanged(kSecurity, [this] {
-        if (m_nInitSecIdx == -1 && m_bInitialised)
-            m_nSecIdx = -2;
+        if (!m_bWritingSecurity && m_nInitSecIdx == -1 && m_bInitialised)
+            setSecurityIndex(-2);
     });
     onChanged(kLots, [this] { readLots(); });
     if (QWidget* security = control(kSecurity))
-        security->installEventFilter(new detail::FocusOutFilter(this, [this] { OnKillfocusSec(); }));
+        security->installEventFilter(m_focusOutFilter = new detail::FocusOutFilter(this, [this](Qt::FocusReason reason) {
+            const bool typed = m_nSecIdx == -2;
+            OnKillfocusSec();
+            // Tab from a typed security goes on to the price: the quantity is
+            // filled with one lot, the price is what the user types next.
+            if (typed && m_nSecIdx >= 0 && reason == Qt::TabFocusReason && isEnabled(kPrice))
+                focus(kPrice, true);
+        }));
     onChanged(kOrderMark, [this] {
         if (m_nModeCopy == 1)
             UpdateStopLossTrigger();
     });
     keys().onKeyDown = [this](ui::Key key, ui::Mods mods) { return onKey(static_cast<int>(key), mods.shift, mods.ctrl); };
+    wireTsloPanel();
 }
 
 void CDlgOrderFormExp::fillExchangeList() { setComboItems(kExchange, {"NSE", "BSE", "NSE-FX", "MCX-CM"}); }
@@ -222,10 +261,45 @@ std::string CDlgOrderFormExp::priceText(double rupees, const OrderSecurity& sec)
     return formatText(sec.currency ? "%0.4lf" : "%0.2lf", rupees);
 }
 
+OrderSecurity CDlgOrderFormExp::security()
+{
+    if (m_nSecIdx < 0)
+        return {};
+    OrderSecurity sec = OrderSecurityAt(m_nSecIdx);
+    if (sec.valid() && sec.token == m_nSecToken && sec.exchange == m_strSecExch)
+        return sec;
+    // The master was loaded again: the security is where its token is now.
+    const int now = OrderSearchToken(m_nSecToken, m_strSecExch);
+    WriteLog(0, formatText("Order form security [%d %s] moved from row %d to %d", m_nSecToken, m_strSecExch.c_str(),
+                           m_nSecIdx, now));
+    m_nSecIdx = now;
+    return OrderSecurityAt(now);
+}
+
+void CDlgOrderFormExp::setSecurityIndex(int index)
+{
+    m_nSecIdx = index;
+    const OrderSecurity sec = OrderSecurityAt(index);
+    m_nSecToken = sec.valid() ? sec.token : 0;
+    m_strSecExch = sec.valid() ? sec.exchange : std::string();
+}
+
+void CDlgOrderFormExp::writeSecurityText(const std::string& text)
+{
+    m_bWritingSecurity = true;
+    setText(kSecurity, text);
+    m_bWritingSecurity = false;
+}
+
+std::string CDlgOrderFormExp::chosenExchangeCode() const
+{
+    return comboIndex(kExchange) >= 0 ? std::string(ExchangeCodeOfName(text(kExchange))) : std::string();
+}
+
 // Typed lots give the quantity the checks read.
 void CDlgOrderFormExp::readLots()
 {
-    const OrderSecurity sec = OrderSecurityAt(m_nSecIdx);
+    const OrderSecurity sec = security();
     if (!sec.valid() || !sec.inLots())
         return;
     const std::string t = text(kLots);
@@ -256,7 +330,7 @@ CDlgOrderFormExp* CDlgOrderFormExp::GetInstance(QWidget* parent, int mode, int i
         form->m_nReqMode = mode;
         form->m_nRefIdx = index;
         form->m_cSide = side;
-        form->m_nSecIdx = index;
+        form->setSecurityIndex(index);
         form->m_nInitSecIdx = index;
         form->m_dPrice = price;
         form->m_nScripType = scripType;
@@ -310,7 +384,7 @@ void CDlgOrderFormExp::ResetData(int kind)
         m_bInitialised = false;
         m_nMode = 0;
         m_dPrice = 0;
-        m_nSecIdx = -1;
+        setSecurityIndex(-1);
         m_nInitSecIdx = -1;
         m_nOpenQty = 0;
         m_dOrderNo = 0;
@@ -333,8 +407,9 @@ void CDlgOrderFormExp::ResetData(int kind)
     }
     if (kind == 1) {
         m_bInitialised = false;
-        for (int id : {kAccount, kSecurity, kPrice, kTrigger})
+        for (int id : {kAccount, kPrice, kTrigger})
             setText(id, "");
+        writeSecurityText("");
         setText(kQuantity, "0");
         setText(kDisclosed, "0");
         setChecked(kAmo, false);
@@ -342,9 +417,13 @@ void CDlgOrderFormExp::ResetData(int kind)
         for (int id : {kAccount, kSecurity, kSearch, kExchange, kAction, kLots, kQuantity, kPrice, kTrigger,
                        kDisclosed, kOrderType, kOrderMark, kAmo, kSor, kOk, kCancel, kMargin})
             enable(id, true);
-        // The trailing stop-loss panel is not offered on this form.
+        // The trailing stop-loss panel starts collapsed.
         setChecked(kTrailing, false);
-        enable(kTrailing, false);
+        enable(kTrailing, true);
+        showTsloPanel(false);
+        m_nTsloOrderNo = 0;
+        m_nTsloFirstLegTraded = 0;
+        m_bTsloLegTrails = false;
         m_nQtyStep = 1;
         m_bHoldOk = false;
         m_bSideLock = false;
@@ -372,9 +451,9 @@ int CDlgOrderFormExp::SetInitData()
         fillExchangeList();
         setChecked(kNseRadio, false);
         setChecked(kBseRadio, false);
-        const OrderSecurity sec = OrderSecurityAt(m_nSecIdx);
+        const OrderSecurity sec = security();
         line = 2;
-        setText(kSecurity, "");
+        writeSecurityText("");
         if (m_nInitSecIdx == -1) {
             setText(kPrice, "0");
             setText(kLots, " ");
@@ -495,7 +574,7 @@ void CDlgOrderFormExp::selectExchangeOf(const OrderSecurity& sec)
 
 void CDlgOrderFormExp::applySecurity(const OrderSecurity& sec, bool fromSearch)
 {
-    setText(kSecurity, sec.displayKey);
+    writeSecurityText(sec.displayKey);
     selectExchangeOf(sec);
     m_dPriceStep = sec.tickRupees();
     m_nQtyStep = sec.inLots() ? 1 : std::max(1, sec.marketLot);
@@ -534,8 +613,10 @@ bool CDlgOrderFormExp::fillFromStore(int index)
         WriteLog(0, "Order record not found at index " + std::to_string(index));
         return false;
     }
-    m_nSecIdx = o.sec_index;
-    const OrderSecurity sec = OrderSecurityAt(o.sec_index);
+    // The record names its security by token and exchange; its row number
+    // is that of the table loaded when the record was stored.
+    setSecurityIndex(OrderSearchToken(o.token, std::string(FixedTextView(o.exchange))));
+    const OrderSecurity sec = security();
     if (!sec.valid())
         return false;
     m_strClient = FixedTextView(o.client_code);
@@ -599,11 +680,11 @@ int CDlgOrderFormExp::SetMessage(int mode, int index, char side)
         }
         const std::string activeCode(FixedTextView(client->client_code));
         setText(kAccount, m_strClient.empty() ? activeCode : m_strClient);
-        if (m_nTslKind >= 1 && m_nTslKind <= 5) {
-            // Trailing stop-loss and research-call orders are entered as plain
-            // orders here: the trailing panel is not part of this form.
-            WriteLog(0, "Trailing stop-loss kind " + std::to_string(m_nTslKind) + " opened as a plain order");
-            m_nTslKind = 0;
+        if (m_nTslKind >= 1 && m_nTslKind <= 4 && (mode == 2 || mode == 3)) {
+            // A record of the trailing book: the panel fills the form.
+            m_nMode = mode;
+            m_nSquareOff = 0;
+            return SetTsloOrderData(mode, index, side == 'B' ? 'B' : 'S');
         }
         m_nMode = mode;
         m_nSquareOff = 0;
@@ -617,7 +698,7 @@ int CDlgOrderFormExp::SetMessage(int mode, int index, char side)
         OrderSecurity sec;
         switch (mode) {
         case 1: {
-            sec = OrderSecurityAt(index);
+            sec = security();
             if (sec.valid())
                 applySecurity(sec, false);
             if (m_nOrderMark < 1)
@@ -645,7 +726,7 @@ int CDlgOrderFormExp::SetMessage(int mode, int index, char side)
         case 15: {
             if (!fillFromStore(index))
                 return -1;
-            sec = OrderSecurityAt(m_nSecIdx);
+            sec = security();
             if (mode == 15) {
                 OrderInfo o;
                 ReadStoredOrder(ActiveClientEntry(), index, o);
@@ -702,7 +783,7 @@ int CDlgOrderFormExp::SetMessage(int mode, int index, char side)
                     return -1;
                 securityIndex = p.sec_index;
                 qty = std::abs(p.net_qty);
-                m_nOrderMark = p.product == 3 ? 1 : p.product;
+                m_nOrderMark = p.product_code == 3 ? 1 : p.product_code;
             } else if (mode == 8) {
                 HoldingRecord h;
                 if (!ReadHolding(index, h))
@@ -713,8 +794,9 @@ int CDlgOrderFormExp::SetMessage(int mode, int index, char side)
             } else {
                 securityIndex = m_nSecIdx;
             }
-            m_nSecIdx = securityIndex;
-            sec = OrderSecurityAt(securityIndex);
+            if (securityIndex != m_nSecIdx)
+                setSecurityIndex(securityIndex);
+            sec = security();
             if (!sec.valid())
                 return -1;
             applySecurity(sec, false);
@@ -756,6 +838,8 @@ int CDlgOrderFormExp::SetMessage(int mode, int index, char side)
             setComboIndex(kOrderMark, comboItems(kOrderMark).empty() ? -1 : 0);
         if (m_nMode == 1 && m_nModeCopy == 1)
             UpdateStopLossTrigger();
+        if (mode == 1 && m_nTslKind >= 1 && m_nTslKind <= 5)
+            SetTsloOrderData(1, index, m_cSide);
         if (mode == 3 || mode == 4 || mode == 5 || mode == 6)
             focus(kOk);
         else
@@ -774,7 +858,7 @@ void CDlgOrderFormExp::ReturnMessage(int securityIndex)
         const OrderSecurity sec = OrderSecurityAt(securityIndex);
         if (!sec.valid())
             return;
-        m_nSecIdx = securityIndex;
+        setSecurityIndex(securityIndex);
         m_nRefIdx = securityIndex;
         setText(kPrice, "");
         applySecurity(sec, true);
@@ -788,44 +872,66 @@ void CDlgOrderFormExp::OnKillfocusSec()
     try {
         if (m_nSecIdx != -2)
             return;
-        const std::string typed = text(kSecurity).substr(0, 60);
-        if (typed.empty())
-            return;
-        const int found = OrderSearchSymbolOrCode(typed);
-        if (found < 0) {
-            MsgBoxOk("Please Select proper Security for the Order");
-            setText(kSecurity, "");
-            focus(kSecurity);
-            SetFormReady(true);
-            return;
-        }
-        ReturnMessage(found);
+        resolveTypedSecurity();
     } catch (...) {
         WriteLog(0, "Exception in CDlgOrderFormExp::OnKillfocusSec");
     }
 }
 
+bool CDlgOrderFormExp::resolveTypedSecurity()
+{
+    const std::string typed = text(kSecurity).substr(0, 60);
+    if (typed.empty())
+        return false;
+    // The symbol on the exchange the form shows: the same symbol trades on
+    // several exchanges, and the user means the one chosen in the form.
+    const int found = OrderResolveTyped(typed, chosenExchangeCode());
+    if (found < 0) {
+        setSecurityIndex(-1);
+        MsgBoxOk("Please Select proper Security for the Order");
+        writeSecurityText("");
+        if (m_nInitSecIdx == -1)
+            setSecurityIndex(-2);
+        focus(kSecurity);
+        SetFormReady(true);
+        return false;
+    }
+    ReturnMessage(found);
+    return true;
+}
+
 void CDlgOrderFormExp::OnCbnSelchangeCmbExch()
 {
     try {
-        if (m_nSecIdx < 0 || !m_bInitialised)
+        if (!m_bInitialised)
             return;
-        const OrderSecurity sec = OrderSecurityAt(m_nSecIdx);
         const std::string name = text(kExchange);
         const std::string code(ExchangeCodeOfName(name));
+        if (m_nSecIdx == -2) {
+            // A typed symbol not looked up yet is looked up on the new exchange.
+            if (!code.empty())
+                m_nExchSel = comboIndex(kExchange);
+            resolveTypedSecurity();
+            return;
+        }
+        const OrderSecurity sec = security();
         if (!sec.valid() || code.empty() || code == sec.exchange)
             return;
-        const int found = OrderSearchSymbol(sec.symbol, code, sec.series);
-        if (found < 0) {
+        // The same instrument on the other exchange; an equity's series differs
+        // between the exchanges, so its cash row stands for it there.
+        const bool cash = !sec.inLots();
+        const int found = OrderFindOnExchange(sec.symbol, code, sec.series, !cash);
+        const OrderSecurity now = OrderSecurityAt(found);
+        if (found < 0 || (!cash && now.series != sec.series)) {
             MsgBoxInfo(
                 formatTextCapped(511, "Security %s is not present in %s exchange", sec.symbol.c_str(), name.c_str()));
             setComboIndex(kExchange, m_nExchSel);
             return;
         }
         m_nExchSel = comboIndex(kExchange);
-        m_nSecIdx = found;
+        setSecurityIndex(found);
+        m_nRefIdx = found;
         UpdateStopLossTrigger();
-        const OrderSecurity now = OrderSecurityAt(found);
         if (m_nReqMode != 8) {
             // On the other exchanges the new security's own best price stands in,
             // as there is no companion security to take it from.
@@ -834,7 +940,8 @@ void CDlgOrderFormExp::OnCbnSelchangeCmbExch()
             if (code == "NN" || code == "BN")
                 setChecked(code == "NN" ? kNseRadio : kBseRadio, true);
         }
-        setText(kSecurity, now.displayKey);
+        writeSecurityText(now.displayKey);
+        m_dPriceStep = now.tickRupees();
     } catch (...) {
         WriteLog(0, "Exception in CDlgOrderFormExp::OnCbnSelchangeCmbExch");
     }
@@ -878,7 +985,7 @@ void CDlgOrderFormExp::OnSell()
 
 void CDlgOrderFormExp::StepQuantity(int direction)
 {
-    const OrderSecurity sec = OrderSecurityAt(m_nSecIdx);
+    const OrderSecurity sec = security();
     if (!sec.valid())
         return;
     const bool lots = sec.inLots();
@@ -896,9 +1003,25 @@ void CDlgOrderFormExp::StepQuantity(int direction)
     }
 }
 
+void CDlgOrderFormExp::StepQuantityHeld(int direction)
+{
+    // A key held down repeats within a fraction of a second; after 3 s of
+    // holding the step grows from one unit to the quantity step (the market
+    // lot, 1 for a security traded in lots).
+    const int64_t now = pf::clock().steadyMillis();
+    if (direction != m_nHoldDirection || now - m_nHoldLastMs > 600)
+        m_nHoldStartMs = now;
+    m_nHoldDirection = direction;
+    m_nHoldLastMs = now;
+    const int normal = m_nQtyStep;
+    m_nQtyStep = now - m_nHoldStartMs > 3000 ? normal : 1;
+    StepQuantity(direction);
+    m_nQtyStep = normal;
+}
+
 void CDlgOrderFormExp::StepPrice(int direction)
 {
-    const OrderSecurity sec = OrderSecurityAt(m_nSecIdx);
+    const OrderSecurity sec = security();
     if (!sec.valid() || !isEnabled(kPrice))
         return;
     const double step = m_dPriceStep > 0 ? m_dPriceStep : 0.01;
@@ -924,7 +1047,7 @@ void CDlgOrderFormExp::UpdateStopLossTrigger()
     const double pct = g_AppSettings.stoploss_percent;
     if ((id != 5 && id != 8) || pct <= 0 || m_nModeCopy != 1)
         return;
-    const OrderSecurity sec = OrderSecurityAt(m_nSecIdx);
+    const OrderSecurity sec = security();
     if (!sec.valid()) {
         setText(kTrigger, "0");
         return;
@@ -988,18 +1111,18 @@ bool CDlgOrderFormExp::onKey(int key, bool shift, bool ctrl)
     if (key == static_cast<int>(Key::Up) || key == static_cast<int>(Key::Down)) {
         const int dir = key == static_cast<int>(Key::Up) ? 1 : -1;
         if (focused == kQuantity || focused == kLots) {
-            StepQuantity(dir);
+            StepQuantityHeld(dir);
             return true;
         }
         if (focused == kPrice) {
             StepPrice(dir);
             return true;
         }
-        return false;
+        return stepTsloSpin(focused, dir);
     }
     if (key == 'M' && shift && ctrl) {
         if (m_nMode == 1 || m_nMode == 2 || m_nMode == 15)
-            CurrentOrderFormLinks().calculateMargin();
+            CalculateMarginRequired();
         return true;
     }
     if (key == static_cast<int>(Key::F1) + 2 && shift) {
@@ -1042,6 +1165,15 @@ void CDlgOrderFormExp::OnOk()
         }
         if (m_nReqMode == 8)
             OnCbnSelchangeCmbExch();
+        // Enter in the security box: the typed text is looked up first (an
+        // empty box is left to the checks' refusal).
+        if (m_nSecIdx == -2 && !text(kSecurity).empty() && !resolveTypedSecurity()) {
+            SetFormReady(true);
+            return;
+        }
+        // Where the chosen security is in the table loaded now; one gone from
+        // a reloaded master leaves -1, which the checks refuse.
+        const OrderSecurity chosen = security();
         WriteLog(0, formatText("SecurityIndex :%d", m_nSecIdx));
 
         OrderFormInput in;
@@ -1079,7 +1211,7 @@ void CDlgOrderFormExp::OnOk()
         ctx.confirmOrders = g_AppSettings.switches[0] == '1';
         const int n = std::min<int>(pv_user_info.segment_count, static_cast<int>(pv_user_info.segments.size()));
         ctx.marks.assign(pv_user_info.segments.begin(), pv_user_info.segments.begin() + n);
-        ctx.security = OrderSecurityAt(m_nSecIdx);
+        ctx.security = chosen;
         ctx.currentOpenQty = [client](double orderNo) {
             OrderInfo o;
             return FindStoredOrder(client, orderNo, o) ? o.open_qty : -1;
@@ -1105,6 +1237,13 @@ void CDlgOrderFormExp::OnOk()
         m_OrderData = v.data;
         m_OrderInfo = v.info;
         m_strClient = in.account;
+        if (checked(kTrailing)) {
+            if (sendTsloOrder(ctx.security) != 0) {
+                SetFormReady(true);
+                activateWindow();
+            }
+            return;
+        }
 
         OrderRequestContext rc;
         rc.mode = m_nMode;
@@ -1159,6 +1298,11 @@ int CDlgOrderFormExp::Place_Order(int code, const std::string& text, const std::
             if (self)
                 self->UpdateOrderInfo(qty, price, orderNo);
         };
+        cb.stateUnknown = [] {
+            // The book shows what the server holds now, the order included if it was taken.
+            if (COrderViewEx* book = g_pOrderViewEx)
+                book->OnOrderRefresh();
+        };
         cb.finished = [self] {
             if (!self)
                 return;
@@ -1171,7 +1315,7 @@ int CDlgOrderFormExp::Place_Order(int code, const std::string& text, const std::
         };
         m_worker = std::thread([job = std::move(job), cb = std::move(cb)] { OrderRequestThread(job, cb); });
         step = 3;
-        const OrderSecurity sec = OrderSecurityAt(m_nSecIdx);
+        const OrderSecurity sec = security();
         if (sec.inLots())
             setText(kLots, "0");
         else
@@ -1190,7 +1334,7 @@ void CDlgOrderFormExp::UpdateOrderInfo(int filledQty, double pricePaise, double 
         ClientInfo* client = ActiveClientEntry();
         if (!client)
             return;
-        const OrderSecurity sec = OrderSecurityAt(m_nSecIdx);
+        const OrderSecurity sec = security();
         OrderInfo info;
         CopyFixedText(info.client_code, m_strClient);
         CopyFixedText(info.user_id, FixedTextView(pv_user_info.user_id));
@@ -1234,7 +1378,7 @@ void CDlgOrderFormExp::UpdateResponse(double orderNo, const std::string& replyTe
             }
         }
         if (m_nSentMode == 2 && orderNo > 0) {
-            const OrderSecurity sec = OrderSecurityAt(m_nSecIdx);
+            const OrderSecurity sec = security();
             const int nowQty = detail::toInt(text(sec.inLots() ? kLots : kQuantity));
             const int kept = sec.inLots() && !sec.currency && !sec.commodity && sec.marketLot > 0
                 ? m_nOpenQty / sec.marketLot

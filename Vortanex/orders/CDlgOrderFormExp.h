@@ -12,6 +12,7 @@
 
 #include <QPointer>
 
+#include <cstdint>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,11 +45,36 @@ public:
     void OnBuy();
     void OnSell();
     void StepQuantity(int direction);
+    // Up/Down in the quantity or lot box: one unit a press, the quantity
+    // step once the key has been held for 3 s.
+    void StepQuantityHeld(int direction);
     void StepPrice(int direction);
     void UpdateStopLossTrigger();
     void SetFormReady(bool on);
     void OnCbnSelchangeCmbExch();
     void OnKillfocusSec();
+    // The margin button and Ctrl+Shift+M: the inputs are read here, the
+    // query runs on a worker while the form is busy, the answer is shown on
+    // the UI thread (CDlgOrderFormMargin.cpp).
+    void CalculateMarginRequired();
+    // The trailing stop-loss panel (CDlgOrderFormTslo.cpp): expanding and
+    // collapsing it, the trigger that follows the spread, and the filling of
+    // the panel for a new order or for a record of the trailing book
+    // (action 1 new, 2 modify, 3 cancel); -1 without an active client.
+    void OnAfterExpand();
+    void UpdateTrailingTrigger();
+    int SetTsloOrderData(int action, int index, char side);
+    int TsloKind() const { return m_nTslKind; }
+    char TrailSide() const { return m_cTrailSide; }
+    int TsloResultId() const { return m_OrderData.trailing_result_id; }
+    void OnBnClickedBtnEstmtedCharges();
+    // The NSE/BSE radios: the price takes that exchange's best ask for a buy,
+    // its best bid for a sell, and the form follows to that exchange.
+    void OnRadioExchange(bool nse);
+    // Leaving the account box or the exchange list by Tab: the focus goes on
+    // to the box the order needs next.
+    void OnKillfocusAccount();
+    void OnCbnKillfocusCmbExch();
 
     int Place_Order(int code, const std::string& text, const std::string& line, char side);
     // The reply of the order sent last (UI thread).
@@ -85,13 +111,42 @@ private:
     bool fillFromStore(int index);
     void applyDealerFocus();
     int lotSize(const OrderSecurity& sec) const;
+    // The form's security now: the row that holds its token and exchange in
+    // the table published at this moment (a reload of the master moves rows
+    // under an open form); invalid when it is gone or none is chosen.
+    OrderSecurity security();
+    // Chooses the security at a row of the current table (-1 none, -2 typed
+    // and not looked up yet) and keeps what identifies it.
+    void setSecurityIndex(int index);
+    // The security box written by the form itself: not the user's edit.
+    void writeSecurityText(const std::string& text);
+    // The code of the exchange list's choice ("NN", ...), empty for none.
+    std::string chosenExchangeCode() const;
+    // Looks a typed security up on the form's exchange and takes it; false
+    // (after the refusal) when it is not found.
+    bool resolveTypedSecurity();
     std::string priceText(double rupees, const OrderSecurity& sec) const;
+    void wireTsloPanel();
+    void showTsloPanel(bool on);
+    void setTrailLabels();
+    void onTrailSideChanged();
+    void onBookProfitClicked();
+    void fillMorrowpick(char side);
+    // The smart-routing rules, run when SOR, the validity or AMO changes.
+    void applySorRules();
+    bool stepTsloSpin(int id, int direction);
+    // Checks the panel and sends 121, 122 or 123 on the worker; -1 when
+    // nothing was sent (the form is then free again).
+    int sendTsloOrder(const OrderSecurity& sec);
 
     int m_nMode = 0;
     int m_nReqMode = 0;
     int m_nModeCopy = 0;
     int m_nRefIdx = -1;
     int m_nSecIdx = -1;
+    int m_nSecToken = 0;        // what identifies m_nSecIdx's security across reloads
+    std::string m_strSecExch;
+    bool m_bWritingSecurity = false; // the form itself writes the security box
     int m_nInitSecIdx = -1;
     char m_cSide = 'B';
     char m_cTrailSide = ' ';
@@ -119,9 +174,16 @@ private:
     bool m_bHoldOk = false; // a modify changed the quantity: OK stays off after the reply
     int m_nSentMode = 0;    // the mode of the order in flight
     QPointer<QWidget> m_parent;
+    QPointer<QObject> m_focusOutFilter; // the security box's focus-out handler
     COrderData m_OrderData;
     OrderInfo m_OrderInfo;
     std::thread m_worker;
+    int64_t m_nHoldStartMs = 0;   // Up/Down held in the quantity box since
+    int64_t m_nHoldLastMs = -100000;
+    int m_nHoldDirection = 0;
+    int m_nTsloOrderNo = 0;       // the trailing book's special order number (modify, cancel)
+    int m_nTsloFirstLegTraded = 0;
+    bool m_bTsloLegTrails = false; // the trailing leg of the order modified trails already
 };
 
 // Installs the form as the program's order form service (OpenOrderForm) and

@@ -2,6 +2,7 @@
 
 // Server and order headers come before any Qt header: some of their members
 // are named like Qt's keyword macros.
+#include "server/ExchangeCancel.h"
 #include "server/RequestServer.h"
 #include "server/SecurityTable.h"
 
@@ -12,7 +13,9 @@
 #include "app/base/MessageBox.h"
 #include "app/base/SessionRecord.h"
 #include "frame/CMainFrame.h"
+#include "frame/FrameThemes.h"
 #include "frame/controls/CMyReportCtrl.h"
+#include "orders/OrderBookCommands.h"
 #include "orders/ClientOrderStore.h"
 #include "orders/OrderConfirmation.h"
 #include "orders/OrderInfo.h"
@@ -24,7 +27,9 @@
 #include "ui/document_area.h"
 #include "ui/ui_thread.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -35,6 +40,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <cstdio>
 #include <cstdlib>
 
@@ -47,10 +53,21 @@ COrderViewEx* g_pOrderViewEx = nullptr;
 namespace detail {
 namespace {
 
-// Row text colours: buy orders blue, sell orders red (0x00BBGGRR).
+// Row text colours: buy orders blue, sell orders red (0x00BBGGRR); on the
+// dark themes' background lighter shades of both, which stay readable.
 constexpr uint32_t kBuyColour = 0x00C00000u;
 constexpr uint32_t kSellColour = 0x000000C0u;
-constexpr uint32_t kGridColour = 0x00EBEBEBu; // RGB(235, 235, 235)
+constexpr uint32_t kDarkBuyColour = 0x00FFB060u;  // RGB(96, 176, 255)
+constexpr uint32_t kDarkSellColour = 0x006E6EFFu; // RGB(255, 110, 110)
+constexpr uint32_t kGridColour = 0x00EBEBEBu;     // RGB(235, 235, 235)
+
+uint32_t rowColour(const OrderInfo& rec)
+{
+    const bool buy = rec.buy_sell[0] == 'B';
+    if (IsDarkTheme())
+        return buy ? kDarkBuyColour : kDarkSellColour;
+    return buy ? kBuyColour : kSellColour;
+}
 
 enum Column {
     kSecurity,
@@ -161,12 +178,15 @@ BookLink& bookLink()
 std::mutex g_downloadMutex;
 std::condition_variable g_downloadDone;
 int g_downloads = 0; // guarded by g_downloadMutex
+// Ends the running downloads' exchanges (the exit); replaced once used.
+std::shared_ptr<ExchangeCancel> g_downloadCancel; // guarded by g_downloadMutex
 
 struct DownloadJob {
     ui::WindowRef book;
     int encryption = 0;
     std::string text;
     std::string client;
+    std::shared_ptr<ExchangeCancel> cancel;
 };
 
 void post(const ui::WindowRef& book, int code, const std::string& text = {})
@@ -185,7 +205,13 @@ void GetOrderReportThreadEx(const DownloadJob& job)
         step = 1;
         std::string reply;
         long length = 0;
-        const int status = RequestServer(job.encryption, kOrderBookTransCode, job.text, reply, length);
+        const int status =
+            RequestServer(job.encryption, kOrderBookTransCode, job.text, reply, length, job.cancel.get());
+        if (job.cancel && job.cancel->cancelled()) {
+            // The exit: the client table is about to go; nothing is written.
+            WriteLog(0, "Order report download cancelled");
+            return;
+        }
         step = 2;
         OrderReportOutcome outcome = ReadOrderReportReply(status, reply, length);
         if (status == 200 && length <= 0)
@@ -234,6 +260,9 @@ bool startDownload(DownloadJob job)
     {
         std::lock_guard lock(g_downloadMutex);
         ++g_downloads;
+        if (!g_downloadCancel || g_downloadCancel->cancelled())
+            g_downloadCancel = std::make_shared<ExchangeCancel>();
+        job.cancel = g_downloadCancel;
     }
     auto finished = [] {
         std::lock_guard lock(g_downloadMutex);
@@ -360,13 +389,14 @@ void COrderViewEx::OnInitialUpdate()
                 return rec.trigger;
             return std::nullopt;
         });
-        m_grid->setDefaultColours(ui::defaultColour(), ui::rgbOf(detail::kGridColour));
+        applyColours();
         QStringList names;
         for (const auto& c : detail::kColumnSpecs)
             names << QString::fromLatin1(c.caption);
         m_grid->model().setColumns(names);
         for (int c = 0; c < kColumns; ++c)
             m_grid->setColumnWidth(c, detail::kColumnSpecs[c].width);
+        fitHeaders();
         m_grid->setFrozenColumns(2);
         const char type = pv_user_info.user_type;
         const bool dealer = type == 'A' || type == 'D';
@@ -375,6 +405,7 @@ void COrderViewEx::OnInitialUpdate()
         m_client->setReadOnly(!dealer);
         m_secFilter = g_nPendingSecIndex.exchange(-1);
         m_grid->loadLayout(gridStateName());
+        fitHeaders(); // a layout saved with narrower columns still shows whole captions
         m_shownClient.clear();
         m_ready = true;
         m_busy = false;
@@ -382,6 +413,7 @@ void COrderViewEx::OnInitialUpdate()
         setTitle();
         m_grid->show();
         m_grid->setFilterBarVisible(true);
+        m_commands = new OrderBookCommands(this);
         layoutGrid();
         WriteLog(3, "Exit: COrderViewEx::OnInitialUpdate");
     } catch (...) {
@@ -522,8 +554,17 @@ void COrderViewEx::MyUpdate(int code)
             return;
         if (code == 1) {
             m_grid->setGridFont(detail::gridFont(g_AppSettings.grid_font));
+            fitHeaders();
         } else {
-            m_grid->setDefaultColours(ui::defaultColour(), ui::rgbOf(detail::kGridColour));
+            applyColours();
+            // The rows take the theme's buy and sell colours.
+            for (const auto& [index, rowId] : m_rowOf) {
+                OrderInfo rec;
+                if (!ReadStoredOrder(ActiveClientEntry(), index, rec))
+                    continue;
+                for (int c = 0; c < kColumns; ++c)
+                    m_grid->model().setTextColour(rowId, c, ui::rgbOf(detail::rowColour(rec)));
+            }
             m_grid->model().touchAll();
             layoutGrid();
         }
@@ -564,6 +605,47 @@ void COrderViewEx::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     SetAccessTime();
     layoutGrid();
+}
+
+void COrderViewEx::applyColours()
+{
+    // RGB(235, 235, 235) behind the rows in the light themes; a dark theme's
+    // own list colour in the dark ones, under the lighter row colours.
+    const QPalette app = QApplication::palette();
+    const bool dark = IsDarkTheme();
+    const QColor base = dark ? app.color(QPalette::Base) : ui::toQColor(ui::rgbOf(detail::kGridColour));
+    m_grid->setDefaultColours(ui::defaultColour(), ui::fromQColor(base));
+    // A selected row shows the theme's highlight with a text colour chosen
+    // against it, never the row's blue or red on a blue selection.
+    QPalette p = m_grid->palette();
+    const QColor highlight = app.color(QPalette::Highlight);
+    const QColor selectedText = highlight.lightness() < 140 ? QColor(Qt::white) : QColor(Qt::black);
+    for (auto group : {QPalette::Active, QPalette::Inactive}) {
+        p.setColor(group, QPalette::Highlight, highlight);
+        p.setColor(group, QPalette::HighlightedText, selectedText);
+    }
+    m_grid->setPalette(p);
+}
+
+void COrderViewEx::fitHeaders()
+{
+    // Every caption whole: a column is at least as wide as its caption in the
+    // header's font, with room for the sort mark.
+    const QHeaderView* header = m_grid->findChild<QHeaderView*>();
+    const QFontMetrics fm = header ? header->fontMetrics() : m_grid->fontMetrics();
+    for (int c = 0; c < kColumns; ++c) {
+        const int needed = fm.horizontalAdvance(QString::fromLatin1(detail::kColumnSpecs[c].caption)) + 28;
+        if (m_grid->columnWidth(c) < needed)
+            m_grid->setColumnWidth(c, needed);
+    }
+}
+
+int COrderViewEx::headerWidthNeeded(int column) const
+{
+    const QHeaderView* header = m_grid ? m_grid->findChild<QHeaderView*>() : nullptr;
+    if (!header || column < 0 || column >= kColumns)
+        return 0;
+    return header->fontMetrics().horizontalAdvance(QString::fromLatin1(detail::kColumnSpecs[column].caption));
 }
 
 void COrderViewEx::layoutGrid()
@@ -637,33 +719,31 @@ void COrderViewEx::clearRows()
 void COrderViewEx::fillRow(int rowId, const OrderInfo& rec, bool fromTable)
 {
     ui::GridModel& m = m_grid->model();
-    const std::string_view exch = FixedTextView(rec.exchange);
     QString security = detail::qs(FixedTextView(rec.security_name));
     if (fromTable) {
         const OrderSecurity sec = OrderSecurityAt(rec.sec_index);
         if (sec.valid())
             security = detail::qs(sec.displayKey);
     }
-    const bool four = detail::fourDecimals(rec);
-    char number[64];
-    std::snprintf(number, sizeof number, "%0.lf", rec.order_no);
+    // One formatter for downloaded and live rows ("MCX-SX" in every builder
+    // too), so a refresh shows what an insert showed.
+    const OrderRowTexts t = FormatOrderRow(rec, detail::fourDecimals(rec));
     m.setText(rowId, detail::kSecurity, security);
-    // "MCX-SX" in every builder, so a refresh shows what an insert showed.
-    m.setText(rowId, detail::kMarket, detail::qs(OrderMarketName(exch, true)));
+    m.setText(rowId, detail::kMarket, detail::qs(t.market));
     m.setText(rowId, detail::kClient, detail::qs(FixedTextView(rec.client_code)));
-    m.setText(rowId, detail::kOrderNo, QString::fromLatin1(number));
+    m.setText(rowId, detail::kOrderNo, detail::qs(t.orderNo));
     m.setText(rowId, detail::kExchOrderNo, detail::qs(FixedTextView(rec.exch_order_no)));
-    m.setText(rowId, detail::kBuySell, detail::qs(FixedTextView(rec.buy_sell)));
+    m.setText(rowId, detail::kBuySell, detail::qs(t.buySell));
     m.setValue(rowId, detail::kTotalQty, QVariant(static_cast<int>(rec.total_qty)));
-    m.setText(rowId, detail::kPrice, detail::qs(OrderPriceText(rec.price, four)));
-    m.setText(rowId, detail::kTrigger, detail::qs(OrderPriceText(rec.trigger, four)));
+    m.setText(rowId, detail::kPrice, detail::qs(t.price));
+    m.setText(rowId, detail::kTrigger, detail::qs(t.trigger));
     m.setValue(rowId, detail::kOpenQty, QVariant(static_cast<int>(rec.open_qty)));
     m.setText(rowId, detail::kStatus, detail::qs(FixedTextView(rec.status)));
     m.setText(rowId, detail::kTime, detail::qs(FixedTextView(rec.time)));
-    m.setText(rowId, detail::kMark, detail::qs(FixedTextView(rec.mark_name)));
+    m.setText(rowId, detail::kMark, detail::qs(t.mark));
     m.setValue(rowId, detail::kDisclosed, QVariant(static_cast<int>(rec.disclosed)));
     m.setText(rowId, detail::kUserId, detail::qs(FixedTextView(rec.user_id)));
-    const uint32_t colour = rec.buy_sell[0] == 'B' ? detail::kBuyColour : detail::kSellColour;
+    const uint32_t colour = detail::rowColour(rec);
     for (int c = 0; c < kColumns; ++c)
         m.setTextColour(rowId, c, ui::rgbOf(colour));
 }
@@ -742,11 +822,11 @@ void COrderViewEx::updateorderRptGrid(int index)
         return;
     }
     ui::GridModel& m = m_grid->model();
-    const bool four = detail::fourDecimals(rec);
+    const OrderRowTexts t = FormatOrderRow(rec, detail::fourDecimals(rec));
     m.setText(rowId, detail::kExchOrderNo, detail::qs(FixedTextView(rec.exch_order_no)));
     m.setValue(rowId, detail::kTotalQty, QVariant(static_cast<int>(rec.total_qty)));
-    m.setText(rowId, detail::kPrice, detail::qs(OrderPriceText(rec.price, four)));
-    m.setText(rowId, detail::kTrigger, detail::qs(OrderPriceText(rec.trigger, four)));
+    m.setText(rowId, detail::kPrice, detail::qs(t.price));
+    m.setText(rowId, detail::kTrigger, detail::qs(t.trigger));
     m.setValue(rowId, detail::kOpenQty, QVariant(static_cast<int>(rec.open_qty)));
     m.setText(rowId, detail::kStatus, detail::qs(FixedTextView(rec.status)));
     m.setText(rowId, detail::kTime, detail::qs(FixedTextView(rec.time)));
@@ -792,6 +872,13 @@ COrderViewEx* OpenOrderBookFor(int securityIndex)
     if (!view)
         g_nPendingSecIndex = -1;
     return view;
+}
+
+void CancelOrderReportDownloads()
+{
+    std::lock_guard lock(detail::g_downloadMutex);
+    if (detail::g_downloadCancel)
+        detail::g_downloadCancel->cancel();
 }
 
 bool WaitOrderReportDownloads(int timeoutMs)

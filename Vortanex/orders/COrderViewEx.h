@@ -14,6 +14,7 @@
 #include <unordered_map>
 
 class CMyReportCtrl;
+class OrderBookCommands;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -47,6 +48,8 @@ public:
     void EnableControls(bool enable);
 
     CMyReportCtrl* grid() const { return m_grid; }
+    // The commands on the selected orders (menu, keys); null before OnInitialUpdate.
+    OrderBookCommands* commands() const { return m_commands; }
     QLineEdit* clientEdit() const { return m_client; }
     QCheckBox* previousOrdersBox() const { return m_previous; }
     QPushButton* refreshButton() const { return m_refresh; }
@@ -56,6 +59,8 @@ public:
     const std::string& shownClient() const { return m_shownClient; }
     // The grid row that shows a store record, -1 when none.
     int rowOfRecord(int recordIndex) const;
+    // The width a column's caption takes in the header's font (tests).
+    int headerWidthNeeded(int column) const;
 
 protected:
     void onNote(const ui::Note& note) override;
@@ -72,9 +77,12 @@ private:
     void idleTail();
     void setTitle();
     void layoutGrid();
+    void applyColours();
+    void fitHeaders();
     std::string gridStateName() const;
 
     CMyReportCtrl* m_grid = nullptr;
+    OrderBookCommands* m_commands = nullptr;
     QLineEdit* m_client = nullptr;
     QCheckBox* m_previous = nullptr;
     QPushButton* m_refresh = nullptr;
@@ -98,6 +106,10 @@ COrderViewEx* OpenOrderBook();
 // watch and the depth window.
 COrderViewEx* OpenOrderBookFor(int securityIndex);
 
+// Ends the exchanges of the running order report downloads at once; they
+// then end without writing into the client table (the exit, before it frees
+// the table). Any thread.
+void CancelOrderReportDownloads();
 // Waits until every order report download has ended (exit, tests); false
 // when some still run after timeoutMs. Any thread (the download never waits
 // for the UI thread).

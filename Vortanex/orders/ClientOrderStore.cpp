@@ -4,12 +4,14 @@
 #include "app/base/LogWriter.h"
 #include "app/base/MessageBox.h"
 #include "app/base/SessionRecord.h"
+#include "app/base/TextFormat.h"
 #include "orders/OrderMessages.h"
 #include "server/SecurityTable.h"
 #include "watch/base/TextSplit.h"
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -43,6 +45,18 @@ ClientOrderStore* storeLocked(ClientInfo* client)
 }
 
 int toInt(const std::string& s) { return static_cast<int>(std::strtol(s.c_str(), nullptr, 10)); }
+
+bool fitsInt32(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
+
+// A quantity of a report row: a whole number that fits the record.
+bool readQuantity(const std::string& s, int32_t& out)
+{
+    const long long v = std::strtoll(s.c_str(), nullptr, 10);
+    if (!fitsInt32(v))
+        return false;
+    out = static_cast<int32_t>(v);
+    return true;
+}
 double toDouble(const std::string& s) { return std::strtod(s.c_str(), nullptr); }
 
 int markIndexOf(int mark)
@@ -54,7 +68,8 @@ int markIndexOf(int mark)
     return 0;
 }
 
-// Fills record `out` from one report row; false when the row is too short.
+// Fills record `out` from one report row; false when the row is too short
+// or a quantity does not fit.
 bool readRow(const std::string& row, OrderInfo& out)
 {
     std::vector<std::string> f;
@@ -70,13 +85,12 @@ bool readRow(const std::string& row, OrderInfo& out)
     CopyFixedText(out.exch_order_no, f[5]);
     CopyFixedText(out.buy_sell, f[6]);
     out.side = out.buy_sell[0];
-    out.total_qty = toInt(f[7]);
+    if (!readQuantity(f[7], out.total_qty) || !readQuantity(f[9], out.open_qty) || !readQuantity(f[13], out.disclosed))
+        return false;
     out.price = toDouble(f[8]);
-    out.open_qty = toInt(f[9]);
     CopyFixedText(out.time, f[10]);
     CopyFixedText(out.status, f[11]);
     out.trigger = toDouble(f[12]);
-    out.disclosed = toInt(f[13]);
     out.order_mark = toInt(f[14]);
     out.mark_index = markIndexOf(out.order_mark);
     CopyFixedText(out.client_code, f[15]);
@@ -99,28 +113,33 @@ struct Change {
 Change load(ClientInfo* client, ClientOrderStore& s, int number, const std::vector<std::string>& rows,
             std::string_view reportClient)
 {
-    const int announced = std::max(0, number);
-    const int wanted = announced + 100;
+    // The rows present decide the size, never the announced count alone: a
+    // header may announce far more orders than its reply carries.
+    const size_t announced = static_cast<size_t>(std::max(0, number));
+    const size_t present = std::min(announced, rows.size());
+    const size_t wanted = present + 100;
     try {
         if (s.capacity == 0)
             WriteLog(0, "Orders Ctr <" + std::to_string(announced) + "> memsize<" + std::to_string(wanted) + ">");
-        const int capacity = s.capacity > announced ? s.capacity : wanted;
-        s.records.assign(static_cast<size_t>(capacity), OrderInfo{});
-        s.capacity = capacity;
+        if (present > static_cast<size_t>(kMaxStoredOrders))
+            throw std::bad_alloc();
+        const size_t capacity = static_cast<size_t>(s.capacity) > present ? static_cast<size_t>(s.capacity) : wanted;
+        s.records.assign(capacity, OrderInfo{});
+        s.capacity = static_cast<int>(capacity);
     } catch (const std::bad_alloc&) {
         WriteLog(0, "Unable to allocate memory for Orders for a size " + std::to_string(wanted));
         s.count = 0;
         return Change{0, 0, "Memory Error. Please Try Again..."};
     }
     int taken = 0;
-    for (int d = 0; d < announced; ++d) {
-        if (static_cast<size_t>(d) >= rows.size()) {
+    for (size_t d = 0; d < announced; ++d) {
+        if (d >= rows.size()) {
             WriteLog(0, "Exception while processing Order Report Data");
             break;
         }
-        if (rows[static_cast<size_t>(d)].empty())
+        if (rows[d].empty())
             break;
-        if (!readRow(rows[static_cast<size_t>(d)], s.records[static_cast<size_t>(taken)])) {
+        if (!readRow(rows[d], s.records[static_cast<size_t>(taken)])) {
             WriteLog(0, "Exception while processing Order Report Data");
             break;
         }
@@ -139,6 +158,10 @@ Change append(ClientOrderStore& s, const OrderInfo& record)
 {
     WriteLog(0, "Inserting Single Record in Order Report Memory");
     try {
+        if (s.count >= kMaxStoredOrders) {
+            WriteLog(0, "Order store full, order not added");
+            return Change{};
+        }
         if (s.count >= s.capacity) {
             WriteLog(0, "FillOrderReport Mem_realloc");
             s.capacity = s.count + 100;
@@ -160,14 +183,25 @@ Change update(ClientOrderStore& s, int kind, const OrderInfo& c)
         OrderInfo& r = s.records[static_cast<size_t>(i)];
         if (r.order_no != c.order_no)
             continue;
-        const int traded = r.total_qty - r.open_qty;
+        // Server values can be anything 32 bits hold: work in 64 bits and
+        // refuse a confirmation whose result the record cannot hold.
+        const int64_t traded = int64_t{r.total_qty} - r.open_qty;
+        int64_t open = r.open_qty;
+        int64_t total = r.total_qty;
         if (kind == kConfirmTrade) {
-            r.open_qty = std::max(0, r.open_qty - c.open_qty);
+            open = std::max<int64_t>(0, open - c.open_qty);
         } else if (kind == kConfirmModify) {
-            r.open_qty = c.open_qty;
-            r.total_qty = c.open_qty + traded;
+            open = c.open_qty;
+            total = int64_t{c.open_qty} + traded;
         }
-        const int t = r.total_qty - r.open_qty;
+        if (!fitsInt32(open) || !fitsInt32(total) || !fitsInt32(total - open)) {
+            WriteLog(0, formatText("Confirmation refused for order %.0lf: quantities out of range (total %lld, open %lld)",
+                                   c.order_no, static_cast<long long>(total), static_cast<long long>(open)));
+            return Change{};
+        }
+        r.open_qty = static_cast<int32_t>(open);
+        r.total_qty = static_cast<int32_t>(total);
+        const int64_t t = total - open;
         std::string_view status = FixedTextView(c.status);
         if (kind == kConfirmModify)
             status = t > 0 ? "OPF" : status;
@@ -246,36 +280,6 @@ void FillOrderReport(ClientInfo* client, int mode, int number, const std::vector
     OrderBookLink* book = CurrentOrderBookLink();
     if (book && book->isOpen())
         book->storeChanged(change.code, change.index, {});
-}
-
-bool ParseOrderConfirmation(std::string_view payload, OrderInfo& record, int& kind)
-{
-    std::vector<std::string> f;
-    SplitString(payload, '|', f);
-    auto field = [&f](size_t i) { return i < f.size() ? f[i] : std::string(); };
-    kind = detail::toInt(field(1));
-    switch (kind) {
-    case kConfirmOrder: case kConfirmModify: case kConfirmCancel: case kConfirmRejected:
-    case kConfirmCancelRejected: case kConfirmModifyRejected: case kConfirmTriggered: case kConfirmFrozen:
-    case kConfirmTrade: break;
-    default: return false;
-    }
-    record = OrderInfo{};
-    record.order_no = detail::toDouble(field(7));
-    if (record.order_no <= 0)
-        return false;
-    record.token = detail::toInt(field(2));
-    CopyFixedText(record.exchange, field(3));
-    CopyFixedText(record.client_code, field(5));
-    CopyFixedText(record.buy_sell, field(6));
-    record.side = record.buy_sell[0];
-    record.open_qty = detail::toInt(field(9));
-    record.price = detail::toDouble(field(10)) / 100;
-    record.trigger = detail::toDouble(field(11)) / 100;
-    CopyFixedText(record.status, field(13));
-    CopyFixedText(record.time, field(14));
-    CopyFixedText(record.exch_order_no, field(15));
-    return true;
 }
 
 std::vector<OrderInfo> OrderStoreSnapshot(ClientInfo* client)

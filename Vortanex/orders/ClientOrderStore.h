@@ -17,6 +17,10 @@
 
 struct ClientInfo;
 
+// The most orders one client's store holds (a day's orders are far fewer);
+// a load or an append beyond it is refused, never a huge allocation.
+inline constexpr int kMaxStoredOrders = 200000;
+
 // Serialises every access to every client's store.
 extern std::mutex g_csOrderStore;
 
@@ -74,12 +78,6 @@ enum ConfirmationKind {
 // mode 3: update the first record with record->order_no; number = the kind.
 void FillOrderReport(ClientInfo* client, int mode, int number, const std::vector<std::string>& rows,
                      const OrderInfo* record, std::string_view reportClient = {});
-
-// The store record of a feed confirmation (message 130, the payload after
-// "130,"): order number, the event's quantity in the open quantity, status,
-// price and trigger in rupees, time, exchange order number and client code.
-// False when the text has no order number or an unknown kind.
-bool ParseOrderConfirmation(std::string_view payload, OrderInfo& record, int& kind);
 
 // Readers (any thread): copies taken under the lock.
 std::vector<OrderInfo> OrderStoreSnapshot(ClientInfo* client);

@@ -5,6 +5,8 @@
 #include "orders/ClientOrderStore.h"
 #include "watch/base/TextSplit.h"
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <deque>
 #include <mutex>
@@ -39,6 +41,22 @@ std::vector<Pending> takePending(double orderNo)
 
 bool isStoreKind(int kind) { return kind == 0 || (kind >= 2 && kind <= 8) || kind == 100; }
 
+// An empty quantity is 0; anything else must be a whole number that fits.
+bool readQuantity(const std::string& text, int32_t& out)
+{
+    if (text.empty()) {
+        out = 0;
+        return true;
+    }
+    errno = 0;
+    char* end = nullptr;
+    const long long v = std::strtoll(text.c_str(), &end, 10);
+    if (errno != 0 || end == text.c_str() || *end != '\0' || v < INT32_MIN || v > INT32_MAX)
+        return false;
+    out = static_cast<int32_t>(v);
+    return true;
+}
+
 double rupees(const std::string& paise)
 {
     const double v = std::strtod(paise.c_str(), nullptr);
@@ -57,20 +75,24 @@ bool ReadConfirmationRecord(std::string_view payload, int& kind, std::string& cl
     if (!detail::isStoreKind(kind))
         return false;
     record = OrderInfo {};
+    record.order_no = std::strtod(field(7).c_str(), nullptr);
+    if (!(record.order_no > 0))
+        return false;
+    int32_t quantity = 0;
+    if (!detail::readQuantity(field(9), quantity)) {
+        WriteLog(0, "Order confirmation refused, quantity [" + field(9) + "]");
+        return false;
+    }
     record.token = static_cast<int32_t>(std::strtol(field(2).c_str(), nullptr, 10));
     CopyFixedText(record.exchange, field(3));
     clientCode = field(5);
     CopyFixedText(record.client_code, clientCode);
     CopyFixedText(record.buy_sell, field(6));
     record.side = record.buy_sell[0] ? record.buy_sell[0] : '-';
-    record.order_no = std::strtod(field(7).c_str(), nullptr);
-    record.open_qty = static_cast<int32_t>(std::strtol(field(9).c_str(), nullptr, 10));
+    record.open_qty = quantity;
     record.price = detail::rupees(field(10));
     record.trigger = detail::rupees(field(11));
-    // The status is the short text of field 13; some servers put it one
-    // field earlier and leave 13 empty.
-    const std::string status = !field(13).empty() ? field(13) : field(12);
-    CopyFixedText(record.status, status);
+    CopyFixedText(record.status, field(13)); // field 12 carries nothing the store uses
     CopyFixedText(record.time, field(14));
     CopyFixedText(record.exch_order_no, field(15).empty() ? std::string("-NA-") : field(15));
     return true;

@@ -10,8 +10,9 @@
 
 // Reads a 130 payload ('|'-separated, fields trimmed) into the confirmation
 // record the store's update takes: order number, the event's quantity (in the
-// open-quantity field), status, price and trigger in rupees, time and the
-// exchange order number. False when the kind is not one the store knows.
+// open-quantity field), status (field 13), price and trigger in rupees, time
+// and the exchange order number. False when the kind is not one the store
+// knows, the order number is missing or the quantity is not a 32-bit number.
 bool ReadConfirmationRecord(std::string_view payload, int& kind, std::string& clientCode, OrderInfo& record);
 
 // True when the book's rules let the confirmation through: it updated the

@@ -32,4 +32,21 @@ inline constexpr int kNsePrice = 1567;
 inline constexpr int kBsePrice = 1568;
 inline constexpr int kCharges = 1570;
 inline constexpr int kTrailing = 1426;
+// The trailing stop-loss panel.
+inline constexpr int kTrailHelp = 1413;
+inline constexpr int kSpread = 1414;
+inline constexpr int kTrailLabel = 1415;
+inline constexpr int kTslTrigger = 1416;
+inline constexpr int kMarketRadio = 1417;
+inline constexpr int kWhenRadio = 1418;
+inline constexpr int kBookProfit = 1419;
+inline constexpr int kWhenPrice = 1420;
+inline constexpr int kBpDisclosed = 1422;
+inline constexpr int kBpPrice = 1423;
+inline constexpr int kSpreadLabel = 1428;
+inline constexpr int kTslTriggerLabel = 1429;
+inline constexpr int kTrailAtLabel = 1430;
+inline constexpr int kBpPriceLabel = 1435;
+inline constexpr int kBpDisclosedLabel = 1473;
+inline constexpr int kAutoSquareOff = 1513;
 } // namespace orderform

@@ -1,6 +1,8 @@
 #include "orders/OrderFormLinks.h"
 
 #include "app/base/LogWriter.h"
+#include "app/base/MessageBox.h"
+#include "watch/AppWindowCommands.h"
 
 #include <atomic>
 
@@ -19,9 +21,14 @@ void OrderFormLinks::openTradeBook(int securityIndex)
 {
     WriteLog(0, "Trade book not available, security " + std::to_string(securityIndex));
 }
-void OrderFormLinks::openTsloBook() { WriteLog(0, "Trailing stop-loss book not available"); }
+// F7 runs the book's command with its lock, access and client rules.
+void OrderFormLinks::openTsloBook() { AppWindowCommands::Run(33314); }
 void OrderFormLinks::calculateMargin() { WriteLog(0, "Margin query not available"); }
 void OrderFormLinks::searchScrip() { WriteLog(0, "Scrip search not available"); }
+void OrderFormLinks::openInBrowser(const std::string&)
+{
+    MsgBoxOk("Estimated Charges is not available in this version.");
+}
 
 void SetOrderFormLinks(OrderFormLinks* links) { detail::g_links.store(links ? links : &detail::g_defaultLinks); }
 OrderFormLinks& CurrentOrderFormLinks() { return *detail::g_links.load(); }

@@ -17,6 +17,8 @@ public:
     // The "..." button: runs the scrip search, which hands its choice back
     // through CDlgOrderFormExp::ReturnMessage.
     virtual void searchScrip();
+    // Opens a web address in the desktop browser ("Estimated Charges").
+    virtual void openInBrowser(const std::string& address);
 };
 
 // nullptr restores the logging defaults. The links must outlive their installation.

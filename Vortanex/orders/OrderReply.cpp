@@ -2,7 +2,10 @@
 
 #include "watch/base/TextSplit.h"
 
+#include "pf/http_call.h"
+
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 
 namespace detail {
@@ -77,4 +80,46 @@ SmartOrderReply ParseSmartOrderReply(std::string_view reply)
     if (remaining != 0)
         out.text += "\nRemaining Order Qty : " + field(9);
     return out;
+}
+
+bool IsOrderTransCode(int code)
+{
+    switch (code) {
+    case 101: case 102: case 103: case 106:
+    case 121: case 122: case 123:
+    case 201: case 202: case 203: case 204:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool RequestWasSent(int status)
+{
+    switch (status) {
+    case -1:
+    case pf::HttpCall::ErrBadUrl:
+    case pf::HttpCall::ErrNameNotResolved:
+    case pf::HttpCall::ErrCannotConnect:
+    case pf::HttpCall::ErrSecureChannel:
+    case pf::HttpCall::ErrSecureFailure:
+        return false;
+    default:
+        return true;
+    }
+}
+
+std::string OrderStateUnknownText(int status)
+{
+    char reason[96];
+    if (status == 200)
+        std::snprintf(reason, sizeof reason, "empty reply");
+    else if (status == 407)
+        std::snprintf(reason, sizeof reason, "Proxy Authentication Failed");
+    else if (status >= 12000)
+        std::snprintf(reason, sizeof reason, "%s [%d]", pf::HttpCall::errorMessage(status), status);
+    else
+        std::snprintf(reason, sizeof reason, "Internet Connectivity Error [%d]", status);
+    return std::string("Order status unknown (") + reason
+        + "): the order was sent but its reply did not arrive. Please check the Order Book before placing it again.";
 }

@@ -32,3 +32,15 @@ struct SmartOrderReply {
 
 // Missing fields count as empty (0).
 SmartOrderReply ParseSmartOrderReply(std::string_view reply);
+
+// The codes of requests that place, modify or cancel an order: a failure
+// after such a request left cannot say whether the order was taken.
+bool IsOrderTransCode(int code);
+// False for the failures of an exchange that ended before the request was
+// sent (no connection, no name, no secure channel, nothing made).
+bool RequestWasSent(int status);
+// The message of an order request whose reply failed after it was sent
+// (status 200 with an empty body, 407, any other status, a cut reply):
+// the order's state is unknown and the book must be checked before placing
+// the order again.
+std::string OrderStateUnknownText(int status);

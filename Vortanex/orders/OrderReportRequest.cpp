@@ -1,8 +1,15 @@
 #include "orders/OrderReportRequest.h"
 
+#include "app/base/FixedText.h"
 #include "app/base/LogWriter.h"
+#include "app/base/SessionRecord.h"
+#include "orders/OrderInfo.h"
 #include "watch/base/TextSplit.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -12,6 +19,27 @@ namespace detail {
 namespace {
 
 constexpr std::string_view kRefusedClientChars = "`~!@#$%^&*()_-=+\\|;:\"'[{]}<,>/? ";
+
+// A count field: an optional sign and digits, blanks around them; an empty
+// field is no orders.
+bool readCount(const std::string& text, long long& out)
+{
+    if (text.find_first_not_of(" \t") == std::string::npos) {
+        out = 0;
+        return true;
+    }
+    errno = 0;
+    char* end = nullptr;
+    const long long v = std::strtoll(text.c_str(), &end, 10);
+    if (end == text.c_str() || errno == ERANGE)
+        return false;
+    while (*end == ' ' || *end == '\t')
+        ++end;
+    if (*end != '\0')
+        return false;
+    out = v;
+    return true;
+}
 
 } // namespace
 } // namespace detail
@@ -74,7 +102,16 @@ OrderReportOutcome ReadOrderReportReply(int status, const std::string& reply, lo
         out.text = header[2];
         return out;
     }
-    out.count = header.size() > 3 ? static_cast<int>(std::strtol(header[3].c_str(), nullptr, 10)) : 0;
+    // The count must be a number: a header whose count is not one is not a
+    // report the book can trust.
+    long long count = 0;
+    if (header.size() > 3 && !detail::readCount(header[3], count)) {
+        WriteLog(0, "Unidentified Response Len <" + std::to_string(length) + "> count : [" + header[3] + "]");
+        out.kind = OrderReportOutcome::Unidentified;
+        out.text = "Unidentified response received from server";
+        return out;
+    }
+    out.count = static_cast<int>(std::clamp<long long>(count, 0, INT32_MAX));
     if (out.count < 1) {
         out.kind = OrderReportOutcome::Clear;
         out.count = 0;
@@ -83,6 +120,10 @@ OrderReportOutcome ReadOrderReportReply(int status, const std::string& reply, lo
     out.kind = OrderReportOutcome::Load;
     if (records.size() > 1)
         SplitString(records[1], '^', out.rows);
+    // What the store takes is bounded by the rows the reply carries.
+    out.count = static_cast<int>(std::min<size_t>(static_cast<size_t>(out.count), out.rows.size()));
+    if (out.count < 1)
+        out.kind = OrderReportOutcome::Clear;
     return out;
 }
 
@@ -111,3 +152,32 @@ std::string OrderPriceText(double price, bool fourDecimals)
 }
 
 bool IsCurrencyExchange(std::string_view exchange) { return exchange == "CN" || exchange == "CB" || exchange == "MC"; }
+
+OrderRowTexts FormatOrderRow(const OrderInfo& record, bool fourDecimals)
+{
+    OrderRowTexts t;
+    t.market = OrderMarketName(FixedTextView(record.exchange), true);
+    char number[64];
+    std::snprintf(number, sizeof number, "%0.lf", record.order_no);
+    t.orderNo = number;
+    const std::string_view side = FixedTextView(record.buy_sell);
+    if (side == "B")
+        t.buySell = "Buy";
+    else if (side == "S")
+        t.buySell = "Sell";
+    else
+        t.buySell = std::string(side);
+    t.price = OrderPriceText(record.price, fourDecimals);
+    t.trigger = OrderPriceText(record.trigger, fourDecimals);
+    t.mark = std::string(FixedTextView(record.mark_name));
+    if (t.mark.empty()) {
+        // A placed order knows its mark by id: the name is the mark table's.
+        const int n = std::min<int>(pv_user_info.segment_count, static_cast<int>(pv_user_info.segments.size()));
+        for (int i = 0; i < n; ++i)
+            if (pv_user_info.segments[static_cast<size_t>(i)].id == record.order_mark) {
+                t.mark = std::string(FixedTextView(pv_user_info.segments[static_cast<size_t>(i)].name));
+                break;
+            }
+    }
+    return t;
+}

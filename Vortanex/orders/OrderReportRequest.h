@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+struct OrderInfo;
+
 // The request block of the order book's download. Written on the UI thread
 // by the refresh; the worker gets its own copy, so no lock is needed.
 struct OrderReportRequestBlock {
@@ -55,3 +57,18 @@ std::string OrderMarketName(std::string_view exchange, bool withMcxSx);
 std::string OrderPriceText(double price, bool fourDecimals);
 // Currency-segment exchange codes show prices with four decimals.
 bool IsCurrencyExchange(std::string_view exchange);
+
+// The texts of one order book row, made the same way for a downloaded order
+// and for one the form has just placed (whose record carries the side as a
+// letter and its mark by id only), so that a live row reads as it will after
+// the next refresh.
+struct OrderRowTexts {
+    std::string market;      // "ME"
+    std::string orderNo;     // "%0.lf"
+    std::string buySell;     // "Buy" / "Sell", or the server's own text
+    std::string price;
+    std::string trigger;
+    std::string mark;        // "Delv. Mark"
+};
+// fourDecimals: the price format of the row's security.
+OrderRowTexts FormatOrderRow(const OrderInfo& record, bool fourDecimals);

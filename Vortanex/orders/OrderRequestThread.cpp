@@ -2,6 +2,7 @@
 
 #include "app/base/LogWriter.h"
 #include "app/base/MessageBox.h"
+#include "app/base/TextFormat.h"
 #include "orders/OrderMessages.h"
 #include "orders/OrderReply.h"
 #include "server/RequestServer.h"
@@ -15,8 +16,26 @@ namespace {
 
 constexpr const char* kServerError = "Server Error. Please Check Order Report for Order Confirmation.";
 
-void transportFailure(int status)
+// A failed exchange. For an order, modification or cancellation that was
+// sent, a plain connectivity message would invite placing the order again
+// while it may stand at the exchange: say its state is unknown, put that on
+// the Trading list and have the book downloaded again.
+void transportFailure(const OrderRequestJob& job, const OrderRequestCallbacks& cb, int status, bool emptyReply)
 {
+    if (IsOrderTransCode(job.code) && RequestWasSent(status)) {
+        const std::string text = OrderStateUnknownText(status);
+        WriteLog(0, formatText("Order request [%d] status %d%s: state unknown", job.code, status,
+                               emptyReply ? " (empty reply)" : ""));
+        OrderUserMessage(1, ' ', text);
+        if (cb.stateUnknown)
+            ui::UiThread::post(cb.stateUnknown);
+        MsgBoxOk(text);
+        return;
+    }
+    if (emptyReply) {
+        MsgBoxOk(kServerError);
+        return;
+    }
     if (status == 407) {
         MsgBoxOk("Proxy Authentication Failed");
         return;
@@ -33,12 +52,12 @@ void plain(const OrderRequestJob& job, const OrderRequestCallbacks& cb)
     long length = 0;
     const int status = RequestServer(job.encrypt, job.code, job.text, reply, length);
     if (status != 200) {
-        transportFailure(status);
+        transportFailure(job, cb, status, false);
         return;
     }
     WriteLog(0, "OrderRequestThread : Response Len <" + std::to_string(length) + ">");
     if (length < 1) {
-        MsgBoxOk(kServerError);
+        transportFailure(job, cb, status, true);
         return;
     }
     const PlainOrderReply r = ParsePlainOrderReply(reply);
@@ -55,11 +74,11 @@ void smart(const OrderRequestJob& job, const OrderRequestCallbacks& cb)
     long length = 0;
     const int status = RequestServer(job.encrypt, job.code, job.text, reply, length);
     if (status != 200) {
-        transportFailure(status);
+        transportFailure(job, cb, status, false);
         return;
     }
     if (length < 1) {
-        MsgBoxOk(kServerError);
+        transportFailure(job, cb, status, true);
         return;
     }
     const SmartOrderReply r = ParseSmartOrderReply(reply);

@@ -25,6 +25,9 @@ struct OrderRequestCallbacks {
     std::function<void(double orderNo, const std::string& message)> updateResponse;
     // A route of a smart-routed reply: filled quantity, price in paise, order number.
     std::function<void(int filledQty, double pricePaise, double orderNo)> updateOrderInfo;
+    // The request left but its reply failed: the order's state is unknown
+    // and the order book is to be downloaded again.
+    std::function<void()> stateUnknown;
     // Always last: the form may take the next order.
     std::function<void()> finished;
 };

@@ -30,6 +30,7 @@ OrderSecurity OrderSecurityAt(int index)
     s.tickSize = r.tick_size;
     s.lotUnits = r.multiplier > 0 ? r.multiplier : 1;
     s.denominator = r.denominator;
+    s.strike = r.strike;
     const QuoteData q = r.quote();
     s.bid = q.quote[0];
     s.ask = q.quote[2];
@@ -44,9 +45,53 @@ OrderSecurity OrderSecurityAt(int index)
     return s;
 }
 
-int OrderSearchSymbol(const std::string& symbol, const std::string& exchange, const std::string& series)
+
+int OrderSearchToken(int token, const std::string& exchange) { return Search_Token(token, exchange); }
+
+namespace detail {
+namespace {
+
+bool isCashRow(const SecurityRecord& r)
 {
-    return Search_Symbol(symbol, exchange, series);
+    return !r.derivative && !r.currency && !r.commodity && !(r.inst_type == "IN");
 }
 
-int OrderSearchSymbolOrCode(const std::string& text) { return Search_SymbolOrCode(text); }
+} // namespace
+} // namespace detail
+
+int OrderFindOnExchange(const std::string& symbol, const std::string& exchange, const std::string& series,
+                        bool cashOnly)
+{
+    const auto table = SecurityTable::current();
+    if (!table || symbol.empty() || exchange.empty())
+        return -1;
+    int cash = -1;
+    int any = -1;
+    for (int i = 0; i < table->count(); ++i) {
+        const SecurityRecord& r = table->row(i);
+        if (!(r.symbol == symbol) || !(r.market_exchange == exchange))
+            continue;
+        if (!series.empty() && r.inst_type == series)
+            return i;
+        if (cash < 0 && detail::isCashRow(r))
+            cash = i;
+        if (any < 0)
+            any = i;
+    }
+    if (cash >= 0)
+        return cash;
+    return cashOnly ? -1 : any;
+}
+
+int OrderResolveTyped(const std::string& text, const std::string& exchange)
+{
+    if (text.empty())
+        return -1;
+    if (!exchange.empty())
+        if (const int found = OrderFindOnExchange(text, exchange, {}, false); found >= 0)
+            return found;
+    for (const char* exch : kOrderExchangeOrder)
+        if (const int found = OrderFindOnExchange(text, exch, {}, false); found >= 0)
+            return found;
+    return Search_SymbolOrCode(text);
+}

@@ -19,6 +19,7 @@ struct OrderSecurity {
     int tickSize = 0;    // 1/10000 rupee; paise for a BSE derivative and for "NC" and "MC"
     int lotUnits = 1;    // units per lot (the master's multiplier)
     int denominator = 1; // price denominator
+    double strike = 0;   // strike price of an option (0 for others)
     double bid = 0;      // paise
     double ask = 0;
     double ltp = 0;
@@ -39,6 +40,22 @@ struct OrderSecurity {
 // A copy of the published table's row (an invalid record for a bad index).
 OrderSecurity OrderSecurityAt(int index);
 
-// The table's look-ups for order entry's Qt side (-1 when not found).
-int OrderSearchSymbol(const std::string& symbol, const std::string& exchange, const std::string& series);
-int OrderSearchSymbolOrCode(const std::string& text);
+// The table's look-ups for order entry; each returns a row or -1.
+
+// The row of a security by what identifies it across reloads of the master:
+// its exchange token and exchange code.
+int OrderSearchToken(int token, const std::string& exchange);
+
+// The exchanges a typed symbol is looked for on, in this order, after the
+// form's own exchange: the order of the form's exchange list.
+inline constexpr const char* kOrderExchangeOrder[] = {"NN", "BN", "CN", "MC"};
+
+// A symbol on one exchange: the row of that series when given and present,
+// else the symbol's cash row (an equity, not a derivative, currency,
+// commodity or index), else, unless cashOnly, its first row there.
+int OrderFindOnExchange(const std::string& symbol, const std::string& exchange, const std::string& series,
+                        bool cashOnly);
+// A symbol or scrip code typed into the order form: on the given exchange
+// (the form's choice; empty for none) first, then on the exchanges of
+// kOrderExchangeOrder, then anywhere.
+int OrderResolveTyped(const std::string& text, const std::string& exchange);

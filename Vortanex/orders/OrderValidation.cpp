@@ -510,3 +510,56 @@ ValidationOutcome ValidateOrder(const OrderFormInput& in, const OrderCheckContex
     out.result = 0;
     return out;
 }
+
+namespace detail {
+namespace {
+
+std::string htmlEscaped(std::string_view s)
+{
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string_view trimmedTabsAndBlanks(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}
+
+} // namespace
+} // namespace detail
+
+std::string ConfirmationBoxText(std::string_view text)
+{
+    std::string out = "<html><table cellspacing=\"0\" cellpadding=\"1\">";
+    size_t pos = 0;
+    while (pos <= text.size()) {
+        const size_t end = std::min(text.find('\n', pos), text.size());
+        const std::string_view line = text.substr(pos, end - pos);
+        const size_t colon = line.find("\t:\t");
+        if (colon != std::string_view::npos) {
+            out += "<tr><td>" + detail::htmlEscaped(detail::trimmedTabsAndBlanks(line.substr(0, colon)))
+                + "</td><td>&nbsp;:&nbsp;</td><td>" + detail::htmlEscaped(line.substr(colon + 3)) + "</td></tr>";
+        } else if (end < text.size() || !line.empty()) {
+            const std::string_view shown = detail::trimmedTabsAndBlanks(line);
+            out += "<tr><td colspan=\"3\">" + (shown.empty() ? std::string("&nbsp;") : detail::htmlEscaped(shown))
+                + "</td></tr>";
+        }
+        if (end == text.size())
+            break;
+        pos = end + 1;
+    }
+    return out + "</table></html>";
+}

@@ -105,3 +105,9 @@ struct ValidationOutcome {
 };
 
 ValidationOutcome ValidateOrder(const OrderFormInput& in, const OrderCheckContext& ctx, OrderPrompts& prompts);
+
+// The confirmation text as the box shows it: each "label<tabs>:<tab>value"
+// line one row of a table (label, ':', value), every other line across the
+// table. Tab stops differ between fonts, so tabs alone put the values of
+// short labels a column further right than the others.
+std::string ConfirmationBoxText(std::string_view text);

@@ -1,53 +1,34 @@
 #pragma once
 // The active client's positions and holdings as the square-off and holding
-// openings of the order form read them. The risk reports fill them from the
-// server; until then (and in tests) they are filled directly.
+// openings of the order form read them: the risk reports' records of the
+// active client entry (UI thread only, like the arrays themselves), and a
+// copy under a lock for readers on other threads.
+#include "positions/RiskArrays.h"
+#include "positions/RiskRecords.h"
+
 #include <mutex>
-#include <string>
 #include <vector>
 
-// One open position.
-struct PositionRecord {
-    int sec_index = -1;
-    int token = 0;
-    std::string exchange;  // exchange code
-    int product = 0;       // order-mark id
-    int net_qty = 0;       // signed: > 0 bought, < 0 sold
-    double net_value = 0;
-    double avg_price = 0;  // rupees
-    std::string field31;   // "P" marks a position the holdings and positions lists skip
-    int allowable_qty = 0; // field 37
-    double field38 = 0;
-};
-
-// One position of the day.
-struct TodaysPositionRecord {
-    int token = 0;
-    std::string exchange;
-    int product = 0;
-    int net_qty = 0;
-    double net_value = 0;
-    double avg_price = 0;
-};
-
-// One holding.
+// What the order form and the holdings list take from a holding.
 struct HoldingRecord {
     int sec_index = -1;
-    int quantity = 0;
+    int quantity = 0;     // the stock balance
     int holding_type = 0; // 4 = MF
 };
 
-// The active client's tables. Readers and writers take `mutex`; the order form
-// reads one record by its index at opening.
-struct ClientRiskRecords {
-    std::mutex mutex;
-    std::vector<PositionRecord> positions;            // guarded by mutex
-    std::vector<TodaysPositionRecord> todaysPositions; // guarded by mutex
-    std::vector<HoldingRecord> holdings;              // guarded by mutex
-};
-
-ClientRiskRecords& ActiveClientRiskRecords();
-
-// Copies of one record; false when the index is out of range.
+// Copies of one record of the active client's arrays; false when the index
+// is out of range. UI thread.
 bool ReadPosition(int index, PositionRecord& out);
 bool ReadHolding(int index, HoldingRecord& out);
+
+// A copy of the active client's positions and holdings for readers off the UI
+// thread (the watch's "My Positions" and "My Investments" lists). The risk
+// window renews it whenever it stores a positions or holdings report.
+struct ClientRiskRecords {
+    std::mutex mutex;
+    std::vector<PositionRecord> positions; // guarded by mutex; margin_type "P" marks a group record
+    std::vector<HoldingRecord> holdings;   // guarded by mutex
+};
+ClientRiskRecords& ActiveClientRiskRecords();
+// Renews the copy from the active client's arrays; UI thread.
+void PublishActiveRiskRecords();

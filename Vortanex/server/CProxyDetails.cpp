@@ -7,6 +7,8 @@
 #include "ui/modal_host.h"
 #include "ui/prompter.h"
 
+#include <string>
+
 namespace detail {
 namespace {
 
@@ -15,13 +17,12 @@ constexpr const char* kCaption = "Proxy Authentication";
 ui::FormSpec proxySpec()
 {
     using ui::ControlKind;
-    // The settings record keeps 23 characters of user name and domain; a
-    // password longer than kMaxProxyPassword would not survive the settings
-    // file (it is kept there as Base64), so it cannot be typed either.
+    // The settings record keeps 23 characters of user name and domain. The
+    // password has no edit limit: one cut while pasted would be saved wrong
+    // without a word, so OK refuses a password the settings file cannot hold.
     ui::EditRules name;
     name.maxLength = sizeof(AppSettings::proxy_user) - 1;
     ui::EditRules password;
-    password.maxLength = static_cast<int>(kMaxProxyPassword);
     ui::EditRules domain;
     domain.maxLength = sizeof(AppSettings::proxy_domain) - 1;
 
@@ -77,6 +78,13 @@ void CProxyDetails::OnOK()
     if (password.empty()) {
         MsgBoxInfoCaption("Please enter Password", detail::kCaption);
         focus(kPassword);
+        return;
+    }
+    // The settings file keeps the password as Base64 in 127 characters.
+    if (password.size() > kMaxProxyPassword) {
+        MsgBoxInfoCaption("Password cannot be more than " + std::to_string(kMaxProxyPassword) + " Characters",
+                          detail::kCaption);
+        focus(kPassword, true);
         return;
     }
     CopyFixedText(g_AppSettings.proxy_user, user);

@@ -1,7 +1,9 @@
 #include "server/CompanionLists.h"
 
+#include "app/base/AppSettings.h"
 #include "app/base/LogWriter.h"
 #include "app/base/MessageBox.h"
+#include "app/base/SessionRecord.h"
 #include "app/base/TextFormat.h"
 #include "server/SecurityTable.h"
 #include "server/ServerAccess.h"
@@ -267,7 +269,7 @@ void CompanionLists::GetCategoryThread(int kind, const SecurityTable* table, boo
                 progress("Uncompressing Category Information");
                 text = unpackToList(body, lst, "Unable to download latest Category File", "Ret <%d>");
                 if (!text.empty()) {
-                    localCategoryVersion = serverCategoryVersion;
+                    g_AppSettings.category_version = g_Session.category_version;
                     progress("Uncompressed Category Info Successfully");
                 }
             }
@@ -308,7 +310,7 @@ void CompanionLists::GetServicesThread(int kind)
                 progress("Uncompressing Services Information");
                 text = unpackToList(body, lst, "Unable to download latest Services File", "Ret <%d>");
                 if (!text.empty()) {
-                    localServicesVersion = serverServicesVersion;
+                    g_AppSettings.services_version = g_Session.services_version;
                     progress("Uncompressed Services Info Successfully");
                 }
             }

@@ -45,12 +45,10 @@ public:
 
     std::vector<CategoryRecord> categories;
     std::vector<ServiceRecord> services;
-    // Version numbers of the local lists; a successful download takes the
-    // login's number so the next start-up compares equal.
-    int localCategoryVersion = 0;
-    int serverCategoryVersion = 0;
-    int localServicesVersion = 0;
-    int serverServicesVersion = 0;
+    // A successful download stores the login's version number of its list
+    // (g_Session) in the settings record (g_AppSettings), where CheckDate
+    // compares them, so the next start-up with the same versions fetches
+    // nothing; the settings save of the start-up keeps it.
 
     static constexpr const char* kAdvisoryStem = "PellbrookSecFile";
 

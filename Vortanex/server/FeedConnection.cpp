@@ -107,6 +107,7 @@ bool FeedConnection::start(const Settings& settings)
         m_subscriptions.Update_Feeds_Token();
     m_feedsType.store(settings.feedsType);
     m_stop.store(false);
+    m_closed.store(false);
     // Set before the thread exists, so a second OnConnect right after this
     // one cannot start another thread.
     FeedState::instance().setRunning(1);
@@ -136,6 +137,7 @@ void FeedConnection::stop()
 
 void FeedConnection::stopAndWait()
 {
+    m_closed.store(true); // snapshots still queued are dropped
     stop();
     {
         std::lock_guard life(m_lifeMutex);
@@ -196,6 +198,14 @@ void FeedConnection::message(const std::string& text, const std::string& caption
     m_ui.showMessage(text, caption);
 }
 
+void FeedConnection::reportEnd()
+{
+    // A disconnect the user (or the exit) asked for is no news: only a feed
+    // lost without being told to stop pops the box.
+    if (!m_stop.load())
+        message(detail::kDisconnected);
+}
+
 void FeedConnection::run(Settings settings)
 {
     m_connections.fetch_add(1);
@@ -234,6 +244,7 @@ void FeedConnection::run(Settings settings)
 bool FeedConnection::receiveBytes(FeedFrameAssembler& assembler, const char* data, size_t size)
 {
     FeedState::instance().stampPacket(pf::clock().nowSeconds());
+    const FeedDispatcher::Buffer buffer(m_dispatcher);
     return assembler.feed(data, size, [this](std::string_view m) {
         const int code = m_dispatcher.Distribute_Feed(m.data(), static_cast<int>(m.size()));
         return code != 999 && !stopping();
@@ -320,7 +331,7 @@ void FeedConnection::runTcp(const Settings& s)
     WriteLog(0, "Disconnected from TcpFeeds");
     if (opened)
         m_ui.updateConnectStatus(0);
-    message(detail::kDisconnected);
+    reportEnd();
 }
 
 // --- UDP ---
@@ -366,7 +377,7 @@ void FeedConnection::runUdp(const Settings& s)
             break;
     }
     fs.setRunning(0);
-    message(detail::kDisconnected);
+    reportEnd();
     WriteLog(0, "Exit UdpFeedsThread");
 }
 
@@ -476,7 +487,7 @@ void FeedConnection::runStream(const Settings& s)
     }
     fs.setRunning(0);
     if (IsLoggedIn())
-        message(detail::kDisconnected);
+        reportEnd();
     WriteLog(0, "Exit HttpLiveFeedsThread");
 }
 
@@ -497,14 +508,38 @@ void FeedConnection::runPolling(const Settings& s)
         pause(s.pollIntervalMs);
     }
     FeedState::instance().setRunning(0);
-    message(detail::kDisconnected);
+    reportEnd();
     WriteLog(0, "Exit HttpFeedsThread");
 }
 
-void FeedConnection::GetLiveFeeds(const std::string& text)
+void FeedConnection::requestSnapshot(const std::string& text)
+{
+    if (m_closed.load())
+        return;
+    m_sender->post(0, [this, text] {
+        // One exchange at a time on this thread: it takes the slot that a
+        // stop cancels, so neither a disconnect nor the exit waits for it.
+        auto cancel = std::make_shared<ExchangeCancel>();
+        {
+            std::lock_guard lock(m_linkMutex);
+            if (m_closed.load())
+                return;
+            m_exchange = cancel;
+        }
+        GetLiveFeeds(text, cancel.get());
+        std::lock_guard lock(m_linkMutex);
+        if (m_exchange == cancel)
+            m_exchange.reset();
+    }, "GetLiveFeeds");
+}
+
+void FeedConnection::GetLiveFeeds(const std::string& text, ExchangeCancel* cancel)
 {
     WriteLog(101, "Getting Feeds");
-    const ServerReply reply = m_server.requestServer(0, 13, text);
+    const ServerReply reply =
+        cancel ? m_server.requestServerCancellable(0, 13, text, *cancel) : m_server.requestServer(0, 13, text);
+    if (cancel && cancel->cancelled())
+        return;
     if (reply.status == 407) {
         message("Proxy Authentication Failed");
         return;

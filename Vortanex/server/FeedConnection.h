@@ -127,6 +127,13 @@ public:
     // 2 the depth subscription 203 (on the sender thread).
     void requestSubscription(int which);
 
+    // The market watch's quote snapshot of a list ("Token=n,t1,t2,..."), for
+    // the polling feed and for no feed at all: one poll on the sender thread,
+    // applied as the polling feed applies its replies, so the window shows
+    // prices at once and the UI never waits. A stop ends it; after
+    // stopAndWait (until the next start) it is dropped.
+    void requestSnapshot(const std::string& text);
+
     // True while a feed thread exists (running or ending).
     bool threadAlive() const { return m_threadAlive.load(); }
     // Connections made since construction (tests).
@@ -142,7 +149,8 @@ private:
     void runStream(const Settings& s);
     void runUdp(const Settings& s);
     void runPolling(const Settings& s);
-    void GetLiveFeeds(const std::string& text);
+    // One poll; with cancel, a stop ends it at once and nothing is applied.
+    void GetLiveFeeds(const std::string& text, ExchangeCancel* cancel = nullptr);
     // Feeds received bytes through the assembler; false when the feed must end.
     bool receiveBytes(FeedFrameAssembler& assembler, const char* data, size_t size);
     bool stopping() const;
@@ -152,6 +160,8 @@ private:
     void sendText(int code, const std::string& text);
     void CheckBandwidthThread();
     void message(const std::string& text, const std::string& caption = "Vortanex");
+    // The end of a feed thread: "Feed got Disconnected." unless a stop was asked.
+    void reportEnd();
     std::string openingTokens(int& count) const;
 
     FeedDispatcher& m_dispatcher;
@@ -166,6 +176,7 @@ private:
     std::atomic<int> m_feedsType{0};
     std::atomic<bool> m_threadAlive{false};
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_closed{false}; // stopAndWait ran: no more snapshots
     std::atomic<int> m_connections{0};
 
     mutable std::mutex m_linkMutex;              // the current connection, for signalling and sending

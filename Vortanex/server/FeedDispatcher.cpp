@@ -13,17 +13,18 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <limits>
+#include <utility>
 #include <vector>
 
 namespace detail {
 
-// Handler families: a pool key is the family in the high word and the
-// security, index or nothing in the low word, so one security's depth or one
-// index's values are handled in arrival order and confirmations one at a time.
+// Handler families of the pool: a key is the family in the high word and the
+// security or nothing in the low word, so confirmations are handled one at a
+// time in arrival order and one security's alert checks never overlap.
 enum Family : uint64_t {
-    kDepth = 1,
-    kIndex = 2,
     kConfirmation = 3,
     kMarketStatus = 4,
     kResearch = 5,
@@ -60,8 +61,23 @@ double toDouble(std::string_view s)
     if (q == end && q > digits)
         return negative ? -static_cast<double>(whole) : static_cast<double>(whole);
     double v = 0;
-    std::from_chars(p, end, v);
+    const auto r = std::from_chars(p, end, v);
+    if (r.ec == std::errc::result_out_of_range) {
+        // Past double's range: an overflow is no number at all, an underflow is 0.
+        const std::string_view rest(p, static_cast<size_t>(end - p));
+        const size_t e = rest.find_first_of("eE");
+        v = e != std::string_view::npos && e + 1 < rest.size() && rest[e + 1] == '-'
+                ? 0.0
+                : std::numeric_limits<double>::infinity();
+    }
     return v;
+}
+
+// A feed value that can be stored and later converted to an integer:
+// finite and within the bound. inf, nan and 1e300 are refused.
+bool usableFeedValue(double v)
+{
+    return std::isfinite(v) && std::fabs(v) <= FeedDispatcher::kMaxFeedValue;
 }
 
 long toLong(std::string_view s)
@@ -154,6 +170,27 @@ FeedDispatcher::~FeedDispatcher()
     m_pool.stop();
 }
 
+void FeedDispatcher::beginBuffer()
+{
+    m_inBuffer = true;
+    m_bufferTable = SecurityTable::current();
+    m_bufferQuoteTime = 0;
+}
+
+void FeedDispatcher::endBuffer()
+{
+    m_inBuffer = false;
+    m_bufferTable.reset();
+    const int64_t newest = std::exchange(m_bufferQuoteTime, 0);
+    if (newest > 0) {
+        try {
+            m_consumers.quoteTimeUpdated(newest);
+        } catch (...) {
+            WriteLog(0, "Exception in UpdateTokensThread");
+        }
+    }
+}
+
 void FeedDispatcher::drain()
 {
     m_pool.drain();
@@ -191,24 +228,21 @@ int FeedDispatcher::Distribute_Feed(const char* message, int length)
         switch (code) {
         case 101:
         case 105: {
-            const int index = code == 101 ? UpdateFeeds(data, n) : UpdateRoundRobin(data, n);
+            // Quotes, depth and index values are cheap: handled here, in
+            // arrival order, against the table the buffer started with.
+            std::shared_ptr<SecurityTable> hold;
+            SecurityTable* table = m_inBuffer ? m_bufferTable.get() : (hold = SecurityTable::current()).get();
+            const int index = code == 101 ? updateFeeds(data, n, table) : updateRoundRobin(data, n, table);
             if (index >= 0)
-                FeedsThread(index, m_lastTick4);
+                FeedsThread(index, m_lastTick4, m_inBuffer);
             break;
         }
-        case 104: {
-            const auto fields = payload.substr(0, payload.find(','));
-            m_pool.post(detail::poolKey(detail::kDepth, static_cast<int>(detail::toLong(fields))),
-                        [this, text = std::string(payload.substr(0, 1023))] { MDepthThread(text); }, "MDepthThread");
+        case 104:
+            MDepthThread(std::string(payload.substr(0, 1023)));
             break;
-        }
-        case 110: {
-            const auto feedCode = detail::toLong(payload.substr(0, payload.find(',')));
-            m_pool.post(detail::poolKey(detail::kIndex, static_cast<int>(feedCode)),
-                        [this, text = std::string(payload.substr(0, 511))] { IndexDistribute(text); },
-                        "DisplayIndexThread");
+        case 110:
+            IndexDistribute(payload.substr(0, 511));
             break;
-        }
         case 115:
             m_pool.post(detail::poolKey(detail::kMarketStatus, 0),
                         [this, text = std::string(payload)] { MarketStatusThread(text); }, "MarketStatusThread");
@@ -301,11 +335,18 @@ void FeedDispatcher::writeBroadcastLog(const char* message, int length)
 
 int FeedDispatcher::UpdateFeeds(const char* text, int length)
 {
+    const auto table = SecurityTable::current();
+    return updateFeeds(text, length, table.get());
+}
+
+int FeedDispatcher::updateFeeds(const char* text, int length, SecurityTable* table)
+{
     try {
         const std::string_view s(text, static_cast<size_t>(length));
         // The token, then the values; fields are cut in place, no allocation.
+        // The look-up and the write use the same table: a reload published
+        // in between must not send the quote to another table's row.
         size_t pos = s.find(',');
-        auto table = SecurityTable::current();
         const int index = table ? table->searchWToken(static_cast<int>(detail::toLong(s.substr(0, pos)))) : -1;
         if (!table || !table->valid(index))
             return -1;
@@ -320,8 +361,12 @@ int FeedDispatcher::UpdateFeeds(const char* text, int length)
             values[count++] =
                 detail::toDouble(s.substr(start, pos == std::string_view::npos ? std::string_view::npos : pos - start));
         }
-        if (count < kFeedQuoteValues) {
-            WriteLog(0, "Invalid Feeds data [" + std::string(s) + "] index [" + std::to_string(index) + "]");
+        // A value that is no price, quantity or time refuses the whole quote
+        // before anything is stored or converted.
+        const bool usable = std::all_of(values, values + count, detail::usableFeedValue);
+        if (count < kFeedQuoteValues || !usable) {
+            WriteLog(0, "Invalid Feeds data [" + std::string(s.substr(0, 511)) + "] index [" +
+                            std::to_string(index) + "]");
             return -1;
         }
         if (rec.commodity && rec.market_lot != 0) {
@@ -343,8 +388,10 @@ int FeedDispatcher::UpdateFeeds(const char* text, int length)
                 detail::applyTick(values[k], q.quote[k], q.tick_code[k]);
             m_lastTick4 = q.tick_code[4];
         });
+        m_lastQuoteTime = static_cast<int64_t>(values[17]);
         if (rec.alert_flag.load() && values[4] != 0 && m_consumers.alertsEnabled() &&
-            detail::sameLocalDay(static_cast<int64_t>(values[17]), pf::clock().nowMillis()))
+            detail::sameLocalDay(static_cast<int64_t>(values[17]), pf::clock().nowMillis()) &&
+            m_consumers.claimAlertCheck(index))
             m_pool.post(detail::poolKey(detail::kAlerts, index), [this, index] { m_consumers.checkAlerts(index); },
                         "CheckAlertsThread");
         return index;
@@ -358,35 +405,71 @@ int FeedDispatcher::UpdateFeedsAndNotify(const char* text, int length)
 {
     if (!IsLoggedIn())
         return -1;
+    // The polling feed and the market watch's snapshots both come here, from
+    // their own threads: one at a time, as quotes from one feed thread would.
+    std::lock_guard lock(m_pollMutex);
     const int index = UpdateFeeds(text, length);
-    if (index >= 0)
-        FeedsThread(index, m_lastTick4);
+    if (index < 0)
+        return index;
+    FeedsThread(index, m_lastTick4, false);
+    // Every open market watch and the net-position window hear of a polled
+    // quote, as the polling feed has no subscriptions to go by (with no feed
+    // at all none are kept); those told above are not told twice.
+    const FeedFanOut& f = fanOut();
+    const auto subscribed = f.windowsOf(index);
+    for (const FeedFanOut::Target& t : f.pollWindows) {
+        bool told = false;
+        for (const FeedFanOut::Target& s : subscribed)
+            told = told || s.slot == t.slot;
+        try {
+            if (!told && !t.window->isClosing())
+                t.window->quoteUpdated(index);
+        } catch (...) {
+            WriteLog(0, "Exception in GetLiveFeeds: DlgNo [" + std::to_string(t.slot) + "]");
+        }
+    }
     return index;
 }
 
 int FeedDispatcher::UpdateRoundRobin(const char* text, int length)
 {
+    const auto table = SecurityTable::current();
+    return updateRoundRobin(text, length, table.get());
+}
+
+int FeedDispatcher::updateRoundRobin(const char* text, int length, SecurityTable* table)
+{
     try {
         const auto fields = detail::splitFields(std::string_view(text, static_cast<size_t>(length)), ',');
         if (fields.empty())
             return -1;
-        const int index = Search_WToken(static_cast<int>(detail::toLong(fields[0])));
-        auto table = SecurityTable::current();
+        const int index = table ? table->searchWToken(static_cast<int>(detail::toLong(fields[0]))) : -1;
         if (!table || !table->valid(index))
             return -1;
         static constexpr int kTargets[7] = {0, 1, 2, 3, 4, 14, 17};
+        double values[7] = {};
+        const size_t count = std::min<size_t>(fields.size() - 1, 7);
+        for (size_t j = 0; j < count; ++j) {
+            values[j] = detail::toDouble(fields[j + 1]);
+            if (!detail::usableFeedValue(values[j])) {
+                WriteLog(0, "Invalid Feeds data [" + std::string(text, static_cast<size_t>(std::min(length, 511))) +
+                                "] index [" + std::to_string(index) + "]");
+                return -1;
+            }
+        }
         const int64_t now = pf::clock().nowSeconds();
         table->row(index).updateQuote([&](QuoteData& q) {
             q.last_update = now;
-            for (size_t j = 1; j < fields.size() && j <= 7; ++j) {
-                const double v = detail::toDouble(fields[j]);
-                double& stored = q.quote[kTargets[j - 1]];
-                short& tick = q.tick_code[kTargets[j - 1]];
+            for (size_t j = 0; j < count; ++j) {
+                const double v = values[j];
+                double& stored = q.quote[kTargets[j]];
+                short& tick = q.tick_code[kTargets[j]];
                 tick = v > stored ? 1 : (v < stored ? -1 : 0);
                 stored = v;
             }
             m_lastTick4 = q.tick_code[4];
         });
+        m_lastQuoteTime = count == 7 ? static_cast<int64_t>(values[6]) : 0;
         return index;
     } catch (...) {
         WriteLog(0, "Exception in UpdateRoundRobin");
@@ -394,12 +477,22 @@ int FeedDispatcher::UpdateRoundRobin(const char* text, int length)
     }
 }
 
-void FeedDispatcher::FeedsThread(int security, short tickOfValue4)
+void FeedDispatcher::FeedsThread(int security, short tickOfValue4, bool inBuffer)
 {
+    // The status bar shows the newest quote time the feed has given; within
+    // a received buffer only the newest is handed on, when the buffer ends.
+    if (inBuffer)
+        m_bufferQuoteTime = std::max(m_bufferQuoteTime, m_lastQuoteTime);
+    else if (m_lastQuoteTime > 0) {
+        try {
+            m_consumers.quoteTimeUpdated(m_lastQuoteTime);
+        } catch (...) {
+            WriteLog(0, "Exception in UpdateTokensThread");
+        }
+    }
     const FeedFanOut& f = fanOut();
-    const auto it = f.bySecurity.find(security);
-    if (it != f.bySecurity.end()) {
-        for (const FeedFanOut::Target& t : it->second) {
+    {
+        for (const FeedFanOut::Target& t : f.windowsOf(security)) {
             // One window's failure does not keep the others from their tick.
             try {
                 if (t.window->isClosing())
@@ -438,11 +531,9 @@ void FeedDispatcher::FeedsThread(int security, short tickOfValue4)
 
 void FeedDispatcher::MDepthThread(const std::string& text)
 {
-    if (!IsLoggedIn())
-        return;
-    auto f = m_subscriptions.fanOut();
-    auto table = SecurityTable::current();
-    for (const FeedFanOut::Target& t : f->depthWindows) {
+    std::shared_ptr<SecurityTable> hold;
+    const SecurityTable* table = m_inBuffer ? m_bufferTable.get() : (hold = SecurityTable::current()).get();
+    for (const FeedFanOut::Target& t : fanOut().depthWindows) {
         try {
             if (t.window->isClosing())
                 continue;
@@ -603,6 +694,11 @@ void FeedDispatcher::IndexDistribute(std::string_view text)
         const double value = detail::toDouble(field(1));
         const double prevClose = detail::toDouble(field(2));
         double change = detail::toDouble(field(3));
+        if (!detail::usableFeedValue(value) || !detail::usableFeedValue(prevClose) ||
+            !detail::usableFeedValue(change)) {
+            WriteLog(0, "Invalid index data [" + std::string(text.substr(0, 511)) + "]");
+            return;
+        }
         if (change != 0)
             change /= 10;
         const int64_t time = static_cast<int64_t>(static_cast<int>(detail::toLong(field(4))));
@@ -640,8 +736,8 @@ void FeedDispatcher::IndexDistribute(std::string_view text)
             return;
         m_consumers.indexUpdated(row);
         if (m_consumers.netPositionOpen()) {
-            const int security = Search_WToken(feedCode);
             auto table = SecurityTable::current();
+            const int security = table ? table->searchWToken(feedCode) : -1;
             if (table && table->valid(security)) {
                 table->row(security).updateQuote([&](QuoteData& q) {
                     q.quote[4] = row.values[0];

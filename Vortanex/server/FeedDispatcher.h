@@ -1,11 +1,12 @@
 #pragma once
-// Routes every feed message by its three-digit code. Quotes are applied to
-// their security's row on the feed thread, in arrival order, before any window
-// hears of them; the windows are then told through their tick boxes, which
-// never block. Every other message that needs work is handed to a keyed
-// handler pool: messages of one security (depth), of one index, and all
-// order confirmations keep their arrival order, while unrelated ones run in
-// parallel and the feed thread never waits for a window.
+// Routes every feed message by its three-digit code. Quotes, depth and index
+// values are cheap and handled on the feed thread in arrival order: a quote is
+// applied to its security's row before any window hears of it, and the
+// windows are then told through their tick boxes, which never block. The
+// handlers that do slow work (confirmations, alert checks, research calls,
+// market status, information displays) go to a keyed handler pool: all order
+// confirmations, and each key's messages, keep their arrival order, while
+// unrelated ones run in parallel and the feed thread never waits for a window.
 #include "server/FeedSubscriptions.h"
 
 #include "pf/threads.h"
@@ -14,10 +15,12 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
 struct IndexRecord;
+class SecurityTable;
 
 // What the dispatcher hands on to the other subsystems. Calls come from the
 // feed thread or a pool thread; an implementation that needs the UI thread
@@ -49,11 +52,17 @@ public:
     {
         (void)clientCode, (void)payload;
     }
-    // The alerts setting, and the alert check of a qualifying tick.
+    // The alerts setting, and the alert check of a qualifying tick. A check
+    // is queued only when claimAlertCheck says none of the security is
+    // pending already; checkAlerts then runs on the pool, keyed by security.
     virtual bool alertsEnabled() const { return false; }
+    virtual bool claimAlertCheck(int security) { return (void)security, true; }
     virtual void checkAlerts(int security) { (void)security; }
     // The last-trades window after every quote of a security.
     virtual void lastTradesUpdated(int security) { (void)security; }
+    // A quote carried this last-trade time (seconds since 1970): the frame's
+    // "Feeds Date Time" pane shows the newest one.
+    virtual void quoteTimeUpdated(int64_t epochSeconds) { (void)epochSeconds; }
     // An index row changed: the frame's feed time, the indices dialog, the
     // index view and the turnover tracker, in this order.
     virtual void indexUpdated(const IndexRecord& row) { (void)row; }
@@ -83,6 +92,12 @@ public:
         std::filesystem::path logsDir; // set: the broadcast log is on
     };
 
+    // Quote and index values beyond this are not prices, quantities or times;
+    // a message carrying one (or inf, or nan) is refused whole, so no stored
+    // value can overflow a later conversion to an integer. Below 2^53: every
+    // whole number up to it is exact in a double.
+    static constexpr double kMaxFeedValue = 9e15;
+
     FeedDispatcher(FeedConsumers& consumers, FeedSubscriptions& subscriptions, IndexRows& indices, Options options);
     ~FeedDispatcher();
     FeedDispatcher(const FeedDispatcher&) = delete;
@@ -91,6 +106,22 @@ public:
     // One message (code, separator, payload) from the feed thread; returns
     // its code (0 when ignored). Called by one feed thread at a time.
     int Distribute_Feed(const char* message, int length);
+
+    // Feed thread: the messages of one received buffer come between these.
+    // The buffer's messages use the table published when it began, and the
+    // newest quote time is handed on once, at its end.
+    void beginBuffer();
+    void endBuffer();
+    class Buffer {
+    public:
+        explicit Buffer(FeedDispatcher& d) : m_d(d) { m_d.beginBuffer(); }
+        ~Buffer() { m_d.endBuffer(); }
+        Buffer(const Buffer&) = delete;
+        Buffer& operator=(const Buffer&) = delete;
+
+    private:
+        FeedDispatcher& m_d;
+    };
 
     // Message 101 and 105 applied to the row; the security index or -1.
     int UpdateFeeds(const char* text, int length);
@@ -111,7 +142,9 @@ public:
     void stop();
 
 private:
-    void FeedsThread(int security, short tickOfValue4);
+    int updateFeeds(const char* text, int length, SecurityTable* table);
+    int updateRoundRobin(const char* text, int length, SecurityTable* table);
+    void FeedsThread(int security, short tickOfValue4, bool inBuffer);
     void MDepthThread(const std::string& text);
     void ConfirmationThreadX(const std::string& text);
     void MarketStatusThread(const std::string& text);
@@ -129,6 +162,13 @@ private:
     std::shared_ptr<const FeedFanOut> m_fanOut;
     uint64_t m_fanOutVersion = 0;
     short m_lastTick4 = 0; // tick code of quote value 4 after the last quote
+    int64_t m_lastQuoteTime = 0; // its last-trade time (value 17), 0 when it had none
+    bool m_inBuffer = false;
+    std::shared_ptr<SecurityTable> m_bufferTable; // the table of the buffer being handled
+    int64_t m_bufferQuoteTime = 0;                // the buffer's newest quote time so far
+    // Serialises the polled quotes (UpdateFeedsAndNotify) of the polling feed
+    // and of the market watch's snapshots; the members above are theirs then.
+    std::mutex m_pollMutex;
     std::string m_broadcastLog;
     int m_broadcastCount = 0;
 };

@@ -1,6 +1,7 @@
 #include "server/FeedFrameAssembler.h"
 
 #include "app/base/LogWriter.h"
+#include "pf/clock.h"
 #include "pf/lzo.h"
 
 #include <cstring>
@@ -50,14 +51,75 @@ FeedFrameAssembler::FeedFrameAssembler(Kind kind, Reporter reporter)
 {
 }
 
+FeedFrameAssembler::~FeedFrameAssembler()
+{
+    try {
+        if (m_runOpen)
+            endRun(m_consumed);
+        report(true);
+    } catch (...) {
+        // A log line that cannot be written is no reason to fail a teardown.
+    }
+}
+
 void FeedFrameAssembler::reset()
 {
+    if (m_runOpen)
+        endRun(m_consumed);
+    report(true);
+    m_consumed += m_pending.size();
     m_pending.clear();
 }
 
-void FeedFrameAssembler::drop(const std::string& line)
+void FeedFrameAssembler::drop(const char* at, const std::function<std::string()>& why)
 {
     ++m_dropped;
+    if (!m_runOpen) {
+        m_runOpen = true;
+        m_runStart = offsetOf(at);
+        m_runFrames = 0;
+        m_runWhy = why();
+    }
+    ++m_runFrames;
+}
+
+void FeedFrameAssembler::good(const char* at)
+{
+    if (m_runOpen)
+        endRun(offsetOf(at));
+}
+
+void FeedFrameAssembler::endRun(uint64_t end)
+{
+    m_runOpen = false;
+    const uint64_t bytes = end > m_runStart ? end - m_runStart : 0;
+    if (bytes == 0 && m_runFrames == 0)
+        return; // a continued run that had nothing more
+    if (m_heldRuns == 0)
+        m_heldWhy = m_runWhy;
+    ++m_heldRuns;
+    m_heldBytes += bytes;
+    m_heldFrames += m_runFrames;
+    m_runFrames = 0;
+    report(false);
+}
+
+void FeedFrameAssembler::report(bool force)
+{
+    if (m_heldRuns == 0)
+        return;
+    const int64_t now = pf::clock().nowSeconds();
+    if (!force && m_reported && now - m_lastReport < kDropReportSeconds)
+        return;
+    std::string line = "Feed bytes dropped, Len <" + std::to_string(m_heldBytes) + ">, Frames <" +
+                       std::to_string(m_heldFrames) + ">";
+    if (m_heldRuns > 1)
+        line += ", Runs <" + std::to_string(m_heldRuns) + ">";
+    line += ": " + m_heldWhy;
+    m_heldRuns = m_heldBytes = m_heldFrames = 0;
+    m_heldWhy.clear();
+    m_reported = true;
+    m_lastReport = now;
     if (m_reporter)
         m_reporter(line);
     else
@@ -67,15 +129,32 @@ void FeedFrameAssembler::drop(const std::string& line)
 bool FeedFrameAssembler::feed(const char* data, size_t size, const Sink& sink)
 {
     bool stopped = false;
+    m_bufferBase = m_consumed;
     if (m_pending.empty()) {
         // The common case: whole frames in one read, cut straight from it.
+        m_buffer = data;
         const size_t used = cut(data, size, sink, stopped);
+        m_consumed += used;
         m_pending.assign(data + used, size - used);
     } else {
         m_pending.append(data, size);
+        m_buffer = m_pending.data();
         const size_t used = cut(m_pending.data(), m_pending.size(), sink, stopped);
+        m_consumed += used;
         m_pending.erase(0, used);
     }
+    m_buffer = nullptr;
+    // A run that goes on over many reads (a feed sending only garbage) is
+    // written as far as it has come whenever a line is due, and goes on.
+    if (m_runOpen && (!m_reported || pf::clock().nowSeconds() - m_lastReport >= kDropReportSeconds)) {
+        const std::string why = m_runWhy;
+        endRun(m_consumed);
+        m_runOpen = true;
+        m_runStart = m_consumed;
+        m_runFrames = 0;
+        m_runWhy = why;
+    }
+    report(false);
     return !stopped;
 }
 
@@ -110,7 +189,7 @@ size_t FeedFrameAssembler::cutStream(const char* data, size_t size, const Sink& 
             for (const char* q = a + 1; q < end; ++q)
                 if (*q == '^')
                     last = q;
-            drop("Stream text without end dropped, Len <" + std::to_string(end - a) + ">");
+            drop(a, [&] { return "Stream text without end dropped, Len <" + std::to_string(end - a) + ">"; });
             if (last != a && static_cast<size_t>(end - last) <= kMaxStreamPending)
                 return static_cast<size_t>(last - data);
             return size;
@@ -120,7 +199,9 @@ size_t FeedFrameAssembler::cutStream(const char* data, size_t size, const Sink& 
         const char* body = a + 1;
         for (const char* q = d - 1; q > a; --q) {
             if (*q == '^') {
-                drop("Frame without end skipped, Data <" + detail::shown(a, static_cast<size_t>(q - a)) + ">");
+                drop(a, [&] {
+                    return "Frame without end skipped, Data <" + detail::shown(a, static_cast<size_t>(q - a)) + ">";
+                });
                 body = q + 1;
                 break;
             }
@@ -128,12 +209,14 @@ size_t FeedFrameAssembler::cutStream(const char* data, size_t size, const Sink& 
         const size_t bodyLen = static_cast<size_t>(d - body);
         const long n = bodyLen >= 5 ? detail::digitsValue(body + 1, 4) : -1;
         if (n >= 0 && bodyLen - 5 == static_cast<size_t>(n)) {
+            good(body - 1);
             if (!sink(std::string_view(body + 5, static_cast<size_t>(n)))) {
                 stopped = true;
                 return static_cast<size_t>(d + 1 - data);
             }
         } else {
-            drop("Invalid Len <" + std::to_string(n) + ">, Data <" + detail::shown(body, bodyLen) + ">");
+            drop(body - 1,
+                 [&] { return "Invalid Len <" + std::to_string(n) + ">, Data <" + detail::shown(body, bodyLen) + ">"; });
         }
         p = d + 1;
     }
@@ -152,7 +235,7 @@ size_t FeedFrameAssembler::cutTcp(const char* data, size_t size, const Sink& sin
             return static_cast<size_t>(a - data);
         const long n = detail::digitsValue(a + 2, 4);
         if (n < 0) {
-            drop("Invalid Len <-1>, Data <" + detail::shown(a, 6) + ">");
+            drop(a, [&] { return "Invalid Len <-1>, Data <" + detail::shown(a, 6) + ">"; });
             p = a + 1;
             continue;
         }
@@ -162,12 +245,14 @@ size_t FeedFrameAssembler::cutTcp(const char* data, size_t size, const Sink& sin
         if (a[frameLen - 1] != '$') {
             // Resynchronise at the next '^' after this one, which may lie
             // inside the bytes just taken as this frame.
-            drop("Invalid Len <" + std::to_string(n) + ">, Data <" + detail::shown(a, frameLen) + ">");
+            drop(a, [&] { return "Invalid Len <" + std::to_string(n) + ">, Data <" + detail::shown(a, frameLen) + ">"; });
             p = a + 1;
             continue;
         }
         const char* payload = a + 6;
-        const bool go = a[1] == '9' ? deliverPacked(payload, static_cast<size_t>(n), sink)
+        if (a[1] != '9')
+            good(a);
+        const bool go = a[1] == '9' ? deliverPacked(a, payload, static_cast<size_t>(n), sink)
                                     : sink(std::string_view(payload, static_cast<size_t>(n)));
         p = a + frameLen;
         if (!go) {
@@ -177,15 +262,18 @@ size_t FeedFrameAssembler::cutTcp(const char* data, size_t size, const Sink& sin
     }
 }
 
-bool FeedFrameAssembler::deliverPacked(const char* payload, size_t size, const Sink& sink)
+bool FeedFrameAssembler::deliverPacked(const char* frame, const char* payload, size_t size, const Sink& sink)
 {
     int code = 0;
     if (!pf::lzo::inflate(reinterpret_cast<const unsigned char*>(payload), size, m_unpacked, size * kInflateFactor,
                           &code)) {
-        drop("Unable to decompress feed frame, Len <" + std::to_string(size) + ">, Err <" + std::to_string(code) +
-             ">");
+        drop(frame, [&] {
+            return "Unable to decompress feed frame, Len <" + std::to_string(size) + ">, Err <" +
+                   std::to_string(code) + ">";
+        });
         return true;
     }
+    good(frame);
     // Inner frames one after another, each checked against the unpacked end.
     const char* const begin = reinterpret_cast<const char*>(m_unpacked.data());
     const char* const end = begin + m_unpacked.size();
@@ -196,8 +284,10 @@ bool FeedFrameAssembler::deliverPacked(const char* payload, size_t size, const S
             return true;
         const long m = end - a >= 6 ? detail::digitsValue(a + 2, 4) : -1;
         if (m < 0 || static_cast<size_t>(end - a) < 6 + static_cast<size_t>(m)) {
-            drop("Invalid inner Len <" + std::to_string(m) + ">, Data <" +
-                 detail::shown(a, static_cast<size_t>(end - a)) + ">");
+            drop(frame, [&] {
+                return "Invalid inner Len <" + std::to_string(m) + ">, Data <" +
+                       detail::shown(a, static_cast<size_t>(end - a)) + ">";
+            });
             if (m < 0) {
                 p = a + 1;
                 continue;
@@ -223,13 +313,14 @@ size_t FeedFrameAssembler::cutUdp(const char* data, size_t size, const Sink& sin
             return static_cast<size_t>(a - data);
         const long n = detail::digitsValue(a + 1, 5);
         if (n < 0) {
-            drop("Invalid Len <-1>, Data <" + detail::shown(a, 7) + ">");
+            drop(a, [&] { return "Invalid Len <-1>, Data <" + detail::shown(a, 7) + ">"; });
             p = a + 1;
             continue;
         }
         const size_t frameLen = 7 + static_cast<size_t>(n);
         if (avail < frameLen)
             return static_cast<size_t>(a - data);
+        good(a);
         p = a + frameLen;
         if (!sink(std::string_view(a + 7, static_cast<size_t>(n)))) {
             stopped = true;

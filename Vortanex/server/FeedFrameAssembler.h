@@ -13,6 +13,11 @@
 //   payload is LZO1X-packed and holds inner frames '^', a flag, a 4-digit
 //   length m and m bytes, each handed on.
 // - Udp: '|', a 5-digit length n, one separator, n payload bytes.
+//
+// Bytes that make no frame are dropped as one run (from the first bad frame
+// to the next good one) and the run is logged once, with its byte count and
+// the first fault; the lines are rate limited, so a broken feed cannot fill
+// the disk with them.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -39,13 +44,21 @@ public:
     // last '^', which may begin a good frame).
     static constexpr size_t kMaxStreamPending = 64 * 1024;
 
+    // At most one line about dropped bytes per this many seconds (pf::clock);
+    // runs that end in between are added to the next line.
+    static constexpr int64_t kDropReportSeconds = 10;
+
     explicit FeedFrameAssembler(Kind kind, Reporter reporter = {});
+    // Logs a run still open (and any held back).
+    ~FeedFrameAssembler();
+    FeedFrameAssembler(const FeedFrameAssembler&) = delete;
+    FeedFrameAssembler& operator=(const FeedFrameAssembler&) = delete;
 
     // Feeds one chunk. False when the sink asked to stop.
     bool feed(const char* data, size_t size, const Sink& sink);
     bool feed(std::string_view data, const Sink& sink) { return feed(data.data(), data.size(), sink); }
 
-    // Forgets any partial frame (a new connection).
+    // Forgets any partial frame (a new connection); logs a run still open.
     void reset();
 
     Kind kind() const { return m_kind; }
@@ -61,12 +74,37 @@ private:
     size_t cutStream(const char* data, size_t size, const Sink& sink, bool& stopped);
     size_t cutTcp(const char* data, size_t size, const Sink& sink, bool& stopped);
     size_t cutUdp(const char* data, size_t size, const Sink& sink, bool& stopped);
-    bool deliverPacked(const char* payload, size_t size, const Sink& sink);
-    void drop(const std::string& line);
+    bool deliverPacked(const char* frame, const char* payload, size_t size, const Sink& sink);
+    // A malformed frame at `at` (in the buffer being cut): opens a run, or
+    // adds to the open one. `why` is built only for a run's first fault.
+    void drop(const char* at, const std::function<std::string()>& why);
+    // A good frame at `at`: the open run ends just before it.
+    void good(const char* at);
+    // Ends the open run at the absolute offset `end` and reports it.
+    void endRun(uint64_t end);
+    // Writes what is held back when the rate allows (or always, with force).
+    void report(bool force);
+    uint64_t offsetOf(const char* at) const { return m_bufferBase + static_cast<uint64_t>(at - m_buffer); }
 
     const Kind m_kind;
     Reporter m_reporter;
     std::string m_pending; // bytes of an unfinished frame (and what follows it)
     std::vector<unsigned char> m_unpacked;
     uint64_t m_dropped = 0;
+
+    // Offsets count every byte fed since construction.
+    uint64_t m_consumed = 0;          // bytes cut so far (the pending ones not yet)
+    const char* m_buffer = nullptr;   // the buffer being cut ...
+    uint64_t m_bufferBase = 0;        // ... and the offset of its first byte
+    bool m_runOpen = false;
+    uint64_t m_runStart = 0;          // offset of the open run's first byte
+    uint64_t m_runFrames = 0;         // malformed frames in the open run
+    std::string m_runWhy;             // the open run's first fault
+    // Runs ended but not yet written (rate limit).
+    uint64_t m_heldRuns = 0;
+    uint64_t m_heldBytes = 0;
+    uint64_t m_heldFrames = 0;
+    std::string m_heldWhy;            // the first held run's first fault
+    int64_t m_lastReport = 0;         // pf::clock seconds of the last line
+    bool m_reported = false;          // a line was written already
 };

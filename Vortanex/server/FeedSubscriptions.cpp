@@ -84,7 +84,8 @@ void FeedSubscriptions::reset()
     m_feedTokenCount = 0;
     m_indexTokenList.clear();
     m_indexTokenCount = 0;
-    m_indexSkipList.clear();
+    m_chartIndexTokenList.clear();
+    m_chartIndexTokenCount = 0;
     m_depthTokenList.clear();
     m_depthTokenCount = 0;
     m_extraSecurities = nullptr;
@@ -412,7 +413,7 @@ void FeedSubscriptions::Update_Feeds_Token()
                 // The index list is never emptied here (the index views write it
                 // too), so an index already listed is not listed again.
                 if (rec.inst_type == "IN" && !detail::listHas(m_indexTokenList, item) &&
-                    !detail::listHas(m_indexSkipList, item)) {
+                    !detail::listHas(m_chartIndexTokenList, item)) {
                     m_indexTokenList += item;
                     ++m_indexTokenCount;
                 }
@@ -544,10 +545,68 @@ std::string FeedSubscriptions::depthTokenList() const
     return m_depthTokenList;
 }
 
-void FeedSubscriptions::setIndexSkipList(std::string list)
+int FeedSubscriptions::indexTokenCount() const
 {
     std::lock_guard lock(m_mutex);
-    m_indexSkipList = std::move(list);
+    return m_indexTokenCount;
+}
+
+void FeedSubscriptions::SetIndexTokenList(std::string list, int count)
+{
+    std::lock_guard lock(m_mutex);
+    m_indexTokenList = std::move(list);
+    m_indexTokenCount = count;
+}
+
+void FeedSubscriptions::AddChartIndexToken(int token)
+{
+    const std::string item = std::to_string(token) + ",";
+    std::lock_guard lock(m_mutex);
+    if (detail::listHas(m_chartIndexTokenList, item))
+        return;
+    m_chartIndexTokenList += item;
+    ++m_chartIndexTokenCount;
+}
+
+void FeedSubscriptions::RemoveChartIndexToken(int token)
+{
+    const std::string item = std::to_string(token) + ",";
+    std::lock_guard lock(m_mutex);
+    for (size_t at = m_chartIndexTokenList.find(item); at != std::string::npos;
+         at = m_chartIndexTokenList.find(item, at + 1))
+        if (at == 0 || m_chartIndexTokenList[at - 1] == ',') {
+            m_chartIndexTokenList.erase(at, item.size());
+            --m_chartIndexTokenCount;
+            return;
+        }
+}
+
+std::string FeedSubscriptions::chartIndexTokenList() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_chartIndexTokenList;
+}
+
+int FeedSubscriptions::chartIndexTokenCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_chartIndexTokenCount;
+}
+
+void FeedSubscriptions::UpdateTokensThread(int which)
+{
+    if (which != 1 && which != 2)
+        return;
+    FeedState& fs = FeedState::instance();
+    if (g_Config.Feeds_Type <= 1 || !IsLoggedIn() || !fs.running() || fs.slot() < 0)
+        return;
+    std::function<void(int)> request;
+    {
+        std::lock_guard lock(m_mutex);
+        request = m_request;
+    }
+    if (request)
+        request(which);
 }
 
 void FeedSubscriptions::setExtraSecurities(std::function<std::vector<int>()> source)
@@ -579,15 +638,20 @@ std::shared_ptr<const FeedFanOut> FeedSubscriptions::buildFanOut() const
         const OpenWindowEntry& w = m_windows[static_cast<size_t>(slot)];
         return FeedFanOut::Target{w.window, w.type, slot, w.index};
     };
+    std::vector<std::vector<FeedFanOut::Target>> bySecurity;
     for (int i = 0; i < m_tokenCount; ++i) {
         const TokenSubscriptionEntry& e = m_tokens[static_cast<size_t>(i)];
+        if (e.security < 0)
+            continue;
         for (int slot : e.windowSlots) {
             if (slot < 0 || slot >= m_windowCount)
                 continue;
             const OpenWindowEntry& w = m_windows[static_cast<size_t>(slot)];
             if (!w.in_use || !w.window)
                 continue;
-            auto& list = f->bySecurity[e.security];
+            if (static_cast<size_t>(e.security) >= bySecurity.size())
+                bySecurity.resize(static_cast<size_t>(e.security) + 1);
+            auto& list = bySecurity[static_cast<size_t>(e.security)];
             bool listed = false;
             for (const auto& t : list)
                 listed = listed || t.slot == slot;
@@ -595,6 +659,14 @@ std::shared_ptr<const FeedFanOut> FeedSubscriptions::buildFanOut() const
                 list.push_back(target(slot));
         }
     }
+    // Flattened: each security's windows side by side, found by its index.
+    f->firstTarget.reserve(bySecurity.size() + 1);
+    for (auto& list : bySecurity) {
+        f->firstTarget.push_back(static_cast<uint32_t>(f->targets.size()));
+        for (auto& t : list)
+            f->targets.push_back(std::move(t));
+    }
+    f->firstTarget.push_back(static_cast<uint32_t>(f->targets.size()));
     for (int slot = 0; slot < m_windowCount; ++slot) {
         const OpenWindowEntry& w = m_windows[static_cast<size_t>(slot)];
         if (!w.in_use)
@@ -603,6 +675,8 @@ std::shared_ptr<const FeedFanOut> FeedSubscriptions::buildFanOut() const
             f->netPositionOpen = true;
         if (!w.window)
             continue;
+        if (w.type == kWindowMarketWatch || w.type == kWindowNetPosition)
+            f->pollWindows.push_back(target(slot));
         if (w.type == kWindowMarketDepth)
             f->depthWindows.push_back(target(slot));
         else if (w.type == kWindowIndexChart)
@@ -646,6 +720,11 @@ void Update_Feeds_Token()
 void Update_MDepth_Token(int send)
 {
     FeedSubscriptions::instance().Update_MDepth_Token(send);
+}
+
+void UpdateTokensThread(int which)
+{
+    FeedSubscriptions::instance().UpdateTokensThread(which);
 }
 
 std::string SubscriptionFrame(const std::string& text)

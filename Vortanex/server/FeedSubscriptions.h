@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -82,7 +83,23 @@ struct FeedFanOut {
         int slot = -1;
         int index = -1;
     };
-    std::unordered_map<int, std::vector<Target>> bySecurity;
+    // The windows to tell of one security's quote (none when it has none).
+    // Found by the security index, not hashed: one look-up per quote.
+    std::span<const Target> windowsOf(int security) const
+    {
+        if (security < 0 || static_cast<size_t>(security) + 1 >= firstTarget.size())
+            return {};
+        const uint32_t a = firstTarget[static_cast<size_t>(security)];
+        const uint32_t b = firstTarget[static_cast<size_t>(security) + 1];
+        return {targets.data() + a, b - a};
+    }
+    // Security s's windows are targets[firstTarget[s], firstTarget[s + 1]).
+    std::vector<uint32_t> firstTarget;
+    std::vector<Target> targets;
+    // Every open market watch and the net-position window, subscribed or
+    // not: a polled quote goes to them all (without a stream feed nothing is
+    // subscribed).
+    std::vector<Target> pollWindows;
     std::vector<Target> depthWindows;
     std::vector<Target> indexCharts;
     bool netPositionOpen = false;
@@ -134,8 +151,22 @@ public:
     std::string feedTokenList() const;
     int feedTokenCount() const;
     std::string indexTokenList() const;
+    int indexTokenCount() const;
     std::string depthTokenList() const;
-    void setIndexSkipList(std::string list);
+
+    // The index views' list: the index view (one entry per index, "0," for
+    // one without a security) or the indices bar (its four indices, then the
+    // chart-index list) replace it whole before asking for a 201.
+    void SetIndexTokenList(std::string list, int count);
+    // The open index charts' tokens: never added to the index list by the
+    // rebuild, and appended by the indices bar after its own.
+    void AddChartIndexToken(int token);
+    void RemoveChartIndexToken(int token);
+    std::string chartIndexTokenList() const;
+    int chartIndexTokenCount() const;
+    // Sends the 201 (1) or the 203 (2) of the current lists now, while a
+    // feed with a slot runs.
+    void UpdateTokensThread(int which);
 
     // Wiring: securities subscribed without a window (trailing stop-loss
     // orders, advisory calls, alerts), and where the 201/203 requests go.
@@ -167,7 +198,8 @@ private:
     int m_feedTokenCount = 0;                       // guarded by m_mutex
     std::string m_indexTokenList;                   // guarded by m_mutex
     int m_indexTokenCount = 0;                      // guarded by m_mutex
-    std::string m_indexSkipList;                    // guarded by m_mutex
+    std::string m_chartIndexTokenList;              // guarded by m_mutex
+    int m_chartIndexTokenCount = 0;                 // guarded by m_mutex
     std::string m_depthTokenList;                   // guarded by m_mutex
     int m_depthTokenCount = 0;                      // guarded by m_mutex
     std::function<std::vector<int>()> m_extraSecurities; // guarded by m_mutex
@@ -184,6 +216,7 @@ int RemoveWatchInfoDlgRef(int slot);
 void UpdateMdepthToken(short action, int security);
 void Update_Feeds_Token();
 void Update_MDepth_Token(int send);
+void UpdateTokensThread(int which);
 
 // "%05d%s": the text's length in five digits, then the text. Empty when the
 // text is longer than five digits can say (it is then not sent).

@@ -158,6 +158,8 @@ void IndexTable::assign(std::vector<IndexRecord> entries, int capacity)
     std::lock_guard lock(m_mutex);
     m_entries.swap(entries);
     m_capacity = capacity;
+    for (size_t i = 0; i < m_entries.size(); ++i)
+        m_entries[i].number = static_cast<int>(i);
 }
 
 std::vector<IndexRecord> IndexTable::entries() const
@@ -188,6 +190,15 @@ bool IndexTable::update(int feedCode, const std::function<void(IndexRecord&)>& c
             return true;
         }
     return false;
+}
+
+bool IndexTable::change(int number, const std::function<void(IndexRecord&)>& change)
+{
+    std::lock_guard lock(m_mutex);
+    if (number < 0 || number >= static_cast<int>(m_entries.size()))
+        return false;
+    change(m_entries[static_cast<size_t>(number)]);
+    return true;
 }
 
 // --- reply reading ---

@@ -55,9 +55,12 @@ struct IndexRecord {
     std::array<double, 9> values{}; // value, high, low, open, prev close, change, % change, year high, year low
     std::array<short, 9> ticks{};
     int kind = -1;
-    short flag = 0;
+    short flag = 0; // the index view's highlight, set at the first threshold crossing
     int64_t stamp = 0;
     void* gridRow = nullptr; // the view's row; owned by the view
+    int number = -1;         // position in the index table
+    int button = -1;         // the indices bar's button showing it (1-4), -1 none
+    int gridRowNumber = -1;  // the index view's row, -1 while no view shows it
 };
 
 class IndexTable {
@@ -75,6 +78,9 @@ public:
     // The feed's change of the first row with this feed code, under the
     // lock; false when there is none. `after` gets the changed row.
     bool update(int feedCode, const std::function<void(IndexRecord&)>& change, IndexRecord& after);
+    // The window side's change of entry `number` under the lock; false when
+    // there is no such entry.
+    bool change(int number, const std::function<void(IndexRecord&)>& change);
 
 private:
     mutable std::mutex m_mutex;

@@ -1,10 +1,12 @@
 #include "server/SecurityFile.h"
 
 #include "app/base/LogWriter.h"
+#include "app/base/TextFormat.h"
 #include "pf/files.h"
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -79,7 +81,8 @@ double toReal(std::string_view s)
     }
     double v = 0;
     auto r = std::from_chars(s.data(), s.data() + s.size(), v);
-    return r.ec == std::errc() ? v : 0;
+    // "inf" and "nan" are no prices.
+    return r.ec == std::errc() && std::isfinite(v) ? v : 0;
 }
 
 bool isOneOf(std::string_view v, std::initializer_list<std::string_view> set)
@@ -310,22 +313,20 @@ std::string FormatSecurityRecord(const SecurityRecord& rec, bool extendedFormat)
         if (c == '~')
             c = '|';
     const QuoteData live = rec.quote();
-    char buf[512];
-    if (extendedFormat) {
-        std::snprintf(buf, sizeof buf, "%d,%s,%s,%d,%d,%d,%s,%ld,%.2lf,%.2lf,%ld~", rec.token,
-                      rec.market_exchange.c_str(), field2.c_str(), rec.scrip_code, rec.market_lot, rec.tick_size,
-                      rec.status.c_str(), static_cast<long>(rec.multiplier), live.year_high, live.year_low,
-                      static_cast<long>(rec.wtoken));
-    } else if (IsCashScrip(rec)) {
-        std::snprintf(buf, sizeof buf, "%d,%s,%s,%d,%d,%d,%s,%.2lf,%.2lf~", rec.token, rec.market_exchange.c_str(),
-                      field2.c_str(), rec.scrip_code, rec.market_lot, rec.tick_size, rec.status.c_str(),
-                      live.year_high, live.year_low);
-    } else {
-        std::snprintf(buf, sizeof buf, "%d,%s,%s,%d,%d,%d,%s,%d~", rec.token, rec.market_exchange.c_str(),
-                      field2.c_str(), rec.scrip_code, rec.market_lot, rec.tick_size, rec.status.c_str(),
-                      rec.multiplier);
-    }
-    return buf;
+    // No fixed buffer: a record cut short would lose its '~' and run into the
+    // next one when the file is read again. A 52-week value that is no number
+    // (never a price) is written as 0.
+    const double high = std::isfinite(live.year_high) ? live.year_high : 0.0;
+    const double low = std::isfinite(live.year_low) ? live.year_low : 0.0;
+    if (extendedFormat)
+        return formatText("%d,%s,%s,%d,%d,%d,%s,%ld,%.2lf,%.2lf,%ld~", rec.token, rec.market_exchange.c_str(),
+                          field2.c_str(), rec.scrip_code, rec.market_lot, rec.tick_size, rec.status.c_str(),
+                          static_cast<long>(rec.multiplier), high, low, static_cast<long>(rec.wtoken));
+    if (IsCashScrip(rec))
+        return formatText("%d,%s,%s,%d,%d,%d,%s,%.2lf,%.2lf~", rec.token, rec.market_exchange.c_str(), field2.c_str(),
+                          rec.scrip_code, rec.market_lot, rec.tick_size, rec.status.c_str(), high, low);
+    return formatText("%d,%s,%s,%d,%d,%d,%s,%d~", rec.token, rec.market_exchange.c_str(), field2.c_str(),
+                      rec.scrip_code, rec.market_lot, rec.tick_size, rec.status.c_str(), rec.multiplier);
 }
 
 SecurityFileContent LoadSecurity(const std::string& fileName, SecurityReading reading)

@@ -144,12 +144,12 @@ void SecurityMaster::prepareFullDownload(const SecurityStamp& stamp)
     expectedSize = stamp.fullSize;
 }
 
-void SecurityMaster::unpack(const std::string& packed)
+bool SecurityMaster::unpack(const std::string& packed)
 {
     progress("Uncompressing Security Information");
     if (!pf::lzo::init()) {
         detail::tell("Unable to download latest Security File");
-        return;
+        return false;
     }
     try {
         std::vector<unsigned char> out;
@@ -157,17 +157,19 @@ void SecurityMaster::unpack(const std::string& packed)
         if (!pf::lzo::inflate(in, packed.size(), out, packed.size() * 20)) {
             // A corrupt archive leaves the local files as they were.
             WriteLog(0, "LZO Ret <-1>");
-            return;
+            return false;
         }
         const auto target = incrementalNumber != 0 ? incrementalFile() : fullFile();
         pf::files::ensureDir(m_paths.comp());
         if (!pf::files::writeAtomic(target, std::string_view(reinterpret_cast<const char*>(out.data()), out.size()))) {
             WriteLog(0, formatTextCapped(detail::kLineLimit, "Unable to write %s", target.string().c_str()));
-            return;
+            return false;
         }
         progress("Uncompressed Security Info Successfully");
+        return true;
     } catch (const std::exception&) {
         WriteLog(0, "Exception while decompressing security info");
+        return false;
     }
 }
 
@@ -176,6 +178,11 @@ int SecurityMaster::GetSecurityThread(int kind)
     try {
         WriteLog(3, formatText("Entry GetSecurityThread :%d", kind));
         if (kind == 1) {
+            // Only an incremental file that arrived whole and was unpacked in
+            // this run is merged: a merge with a missing or stale one would
+            // rewrite the master without the date of its header and without
+            // the records the lost increment changed.
+            bool incrementReady = false;
             progress("Downloading Security Information");
             const std::string path = incrementalNumber != 0 ? formatText("/security/security_%d.lzo", incrementalNumber)
                                                             : std::string("/security/security.lzo");
@@ -198,7 +205,7 @@ int SecurityMaster::GetSecurityThread(int kind)
                             return -1;
                         incrementalNumber = 0; // the local full file is loaded
                     } else {
-                        unpack(reply.body);
+                        incrementReady = unpack(reply.body) && incrementalNumber != 0;
                     }
                 }
             } else if (reply.status == 407) {
@@ -208,10 +215,15 @@ int SecurityMaster::GetSecurityThread(int kind)
                     formatText("Internet Connectivity Error [%d]. Pls contact System Administrator", reply.status));
             }
             progress("Downloaded Security Info Successfully");
-            if (incrementalNumber != 0)
+            if (incrementReady) {
                 UpdateIncrementalSecurity();
-            else
+            } else {
+                if (incrementalNumber != 0)
+                    WriteLog(0, formatText("Incremental security file %d not received; the local master is loaded "
+                                           "unchanged",
+                                           incrementalNumber));
                 UpdateFullSecurity();
+            }
         } else {
             progress("Uploading Security Info from file");
             UpdateFullSecurity();
@@ -247,6 +259,12 @@ void SecurityMaster::UpdateIncrementalSecurity()
     try {
         const SecurityFileContent prev = LoadSecurity(fullFile().string(), SecurityReading::Incremental);
         const SecurityFileContent incr = LoadSecurity(incrementalFile().string(), SecurityReading::Incremental);
+        if (!incr.opened) {
+            // Nothing to merge: the master stays as it is, byte for byte.
+            WriteLog(0, "Security Incr File cannot be read; the local master is loaded unchanged");
+            UpdateFullSecurity();
+            return;
+        }
         MergedMaster m = MergeSecurityMaster(prev, incr);
         WriteLog(0, formatTextCapped(detail::kLineLimit, "Security Prev File : size %d, ctr %d, date %s",
                                      static_cast<int>(prev.rows.size()), m.previousRead, prev.header.date.c_str()));

@@ -59,7 +59,8 @@ public:
 
 private:
     void progress(std::string_view text) const;
-    void unpack(const std::string& packed);
+    // True when the archive unpacked and its file was written.
+    bool unpack(const std::string& packed);
     void install(SecurityRows rows, SecurityTable::Build kind, bool extended);
 
     const pf::Paths& m_paths;

@@ -1,5 +1,6 @@
 #include "server/ServerRequests.h"
 
+#include "server/ExchangeCancel.h"
 #include "server/RequestServer.h"
 
 #include "app/base/ConfigFile.h"
@@ -126,7 +127,7 @@ void fillWebLink(WebLinkRecord& link, const std::vector<std::string>& f)
 } // namespace
 } // namespace detail
 
-int GetEncryptionKeyDetails()
+int GetEncryptionKeyDetails(ExchangeCancel* cancel)
 {
     try {
         WriteLog(0, "Entry GetEncryptionKeyDetails");
@@ -143,7 +144,11 @@ int GetEncryptionKeyDetails()
         std::string reply;
         long length = 0;
         // Always Base64: the session's own type is what this reply decides.
-        RequestServer(1, 19, text, reply, length);
+        RequestServer(1, 19, text, reply, length, cancel);
+        if (cancel && cancel->cancelled()) {
+            WriteLog(0, "Encryption details request cancelled");
+            return -1;
+        }
         WriteLog(0, reply);
 
         const std::vector<std::string> f = detail::replyFields(reply);

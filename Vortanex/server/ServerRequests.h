@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+class ExchangeCancel;
+
 // One of the broker's web pages offered to the user (fixed widths, zeroed).
 struct WebLinkRecord {
     int32_t WebId = 0;         // what "LoginData=1002" sends for this link
@@ -44,7 +46,8 @@ extern EncryptionDetailsValues g_EncryptionDetails;
 // "ED=19": sets the session's encryption type and the trading host and port
 // from the reply. Returns the reply's status (0 lets the login go on); -1
 // for "Invalid Credential" (shown) and for an empty or failed reply (no box).
-int GetEncryptionKeyDetails();
+// With `cancel`, another thread can end the exchange (-1, nothing applied).
+int GetEncryptionKeyDetails(ExchangeCancel* cancel = nullptr);
 
 // Encodes text with the session's encryption type into `out`. False (and
 // `out` empty) when the type has no encoder or encoding failed.

@@ -6,6 +6,8 @@
 
 #include "watch/AppWindowCommands.h"
 
+#include "frame/MainFrameCommands.h"
+
 #include "app/base/ActivityStamp.h"
 #include "app/base/AppSettings.h"
 #include "app/base/LogWriter.h"
@@ -86,7 +88,7 @@ bool openWindow(int id)
     const auto& windows = AppWindowCommands::services().windows;
     const auto it = windows.find(id);
     if (it == windows.end() || !it->second.open) {
-        WriteLog(0, "No window is installed for command " + std::to_string(id));
+        TellNotAvailable(id);
         return false;
     }
     if (it->second.activate && it->second.activate())
@@ -148,7 +150,7 @@ void downloadSecurity()
             it->second.open();
             WriteLog(0, "Completed Security Download");
         } else {
-            WriteLog(0, "No security download is installed");
+            TellNotAvailable(32862);
             return;
         }
         reresolveWatchRows();

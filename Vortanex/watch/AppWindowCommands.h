@@ -5,8 +5,8 @@
 // refusal, the access and client checks, the single-window rule and the
 // settings broadcast that follows the font and settings dialogs. The windows
 // themselves belong to their own parts, which install how they are activated
-// and opened; a command whose window is not installed yet only logs. UI
-// thread only.
+// and opened; a command whose window is not installed yet tells the user it
+// is not available in this version. UI thread only.
 #include <functional>
 #include <map>
 #include <set>

@@ -8,7 +8,6 @@
 #include "server/SecurityRequests.h"
 #include "server/SecurityTable.h"
 
-#include "orders/OrderSecurity.h"
 #include "orders/WatchOrderCommands.h"
 
 #include "watch/CVortanexView.h"
@@ -24,6 +23,7 @@
 #include "frame/controls/CMyGridCtrl.h"
 #include "watch/WatchCellFormat.h"
 #include "watch/WatchCommands.h"
+#include "watch/WatchOpeners.h"
 #include "watch/base/WatchlistTable.h"
 
 #include "ui/prompter.h"
@@ -54,8 +54,6 @@ constexpr int kTimerId = 1;
 constexpr int kTimerMs = 70;
 constexpr int kMaxCountedRows = 100;
 constexpr int kPollRows = 100;
-constexpr int ID_POPUP_BUY = 32972;
-constexpr int ID_POPUP_SELL = 32974;
 
 std::vector<CVortanexView*>& liveViews()
 {
@@ -288,6 +286,8 @@ void CVortanexView::forgetGridRows()
 
 void CVortanexView::publishSecurities()
 {
+    m_rowIndexFresh = false; // the rows may have moved
+    m_rowOfToken.clear();
     std::vector<int> securities;
     for (size_t i = 0; i < m_list->rows.size(); ++i)
         if (WatchRowCounts(m_list->rows[i]) && gridRowOf(static_cast<int>(i)) >= 0)
@@ -333,8 +333,10 @@ void CVortanexView::SelectWatchlist(int watchIndex, int force)
         WatchlistRecord rec = table.record(watchIndex);
         if (rec.id != 0 || force) {
             WriteLog(3, "Updating Watchlist");
-            if (m_excelCellsLive)
-                m_excelCellsLive = false;
+            // Another list in this view: its sheet is not this list's.
+            m_excelCellsLive = false;
+            if (watchOpeners().excelViewGone)
+                watchOpeners().excelViewGone(this);
             detail::tellPane(0, watchIndex);
             WriteLog(3, "Updated Watchlist");
         } else {
@@ -529,13 +531,17 @@ int CVortanexView::DisplayRow(int position, int ordinal)
 
         QuoteData q = s.quote();
         const ui::Rgb normalText = ui::rgbOf(g_AppSettings.normal_text_colour);
+        // The settings' text colour goes on the settings' back colour, as the
+        // value cells have it: the theme's background (white in the light
+        // themes) would hide the default white text.
+        const ui::Rgb normalBack = ui::rgbOf(g_AppSettings.normal_back_colour);
         m.setText(rowId, 0, QString::fromLatin1(s.display_name.c_str()));
         m.setText(rowId, 1, QString::fromLatin1(WatchExchangeName(s.market_exchange.view())));
         m.setIcon(rowId, 2, LastPriceIcon(q.tick_code[kLastPrc]));
         m.setIcon(rowId, 3, m_list->type == 8 ? StatusIcon(entry.status) : TrendIcon(s.advisory_kind));
         for (int c = 0; c < kFixedWatchColumns; ++c) {
             m.setTextColour(rowId, c, normalText);
-            m.setBackColour(rowId, c, ui::defaultColour());
+            m.setBackColour(rowId, c, normalBack);
         }
         if (entry.highlight != 0) {
             entry.highlight = 0;
@@ -664,6 +670,31 @@ void CVortanexView::OnAddscrip(int batchSize, int ordinal, int securityIndex, in
     m_selectedSecurity = -1;
 }
 
+int CVortanexView::rowOfToken(int token)
+{
+    auto holds = [&](int position) {
+        if (position < 0 || position >= static_cast<int>(m_list->rows.size()))
+            return false;
+        const WatchRowEntry& r = m_list->rows[static_cast<size_t>(position)];
+        return r.token == token && r.state >= 0;
+    };
+    const auto it = m_rowOfToken.find(token);
+    if (it != m_rowOfToken.end() && holds(it->second))
+        return it->second;
+    if (m_rowIndexFresh && it == m_rowOfToken.end())
+        return -1;
+    // The list changed since the index was made: make it again.
+    m_rowOfToken.clear();
+    for (size_t i = 0; i < m_list->rows.size(); ++i) {
+        const WatchRowEntry& r = m_list->rows[i];
+        if (r.state >= 0)
+            m_rowOfToken.emplace(r.token, static_cast<int>(i));
+    }
+    m_rowIndexFresh = true;
+    const auto again = m_rowOfToken.find(token);
+    return again != m_rowOfToken.end() ? again->second : -1;
+}
+
 int CVortanexView::DisplayFeeds(int securityIndex)
 {
     int step = 0;
@@ -673,14 +704,7 @@ int CVortanexView::DisplayFeeds(int securityIndex)
             return 0;
         step = 1;
         const SecurityRecord& s = securities->row(securityIndex);
-        int position = -1;
-        for (size_t i = 0; i < m_list->rows.size(); ++i) {
-            const WatchRowEntry& r = m_list->rows[i];
-            if (r.token == s.wtoken && r.state >= 0) {
-                position = static_cast<int>(i);
-                break;
-            }
-        }
+        const int position = rowOfToken(s.wtoken);
         if (position < 0)
             return 0;
         step = 2;
@@ -735,8 +759,8 @@ int CVortanexView::DisplayFeeds(int securityIndex)
         step = 5;
         m.setIcon(rowId, 2, LastPriceIcon(q.tick_code[kLastPrc]));
         ++m_redrawCounter;
-        if (m_excelCellsLive)
-            m_excelCellsLive = false; // no Excel link is open
+        if (m_excelCellsLive && !(watchOpeners().excelTick && watchOpeners().excelTick(this, position, securityIndex)))
+            m_excelCellsLive = false; // the spreadsheet link is gone
         return 1;
     } catch (const std::exception& e) {
         WriteLog(0, formatTextCapped(511, "SException in DisplayFeeds [%d] : [%s]", step, e.what()));
@@ -751,7 +775,8 @@ void CVortanexView::OnTimer()
 {
     if (m_freed)
         return;
-    m_feed->ticks().drain([this](int security, char) { DisplayFeeds(security); });
+    m_rowIndexFresh = false; // one rebuild per drain at most for a token not in the index
+    m_feed->ticks().drain([this](int security) { DisplayFeeds(security); });
     if (m_redrawCounter != 0) {
         m_redrawCounter = 0;
         m_grid->model().flush();
@@ -987,6 +1012,8 @@ void CVortanexView::FreeAllVariables()
         if (m_watchIndex >= 0)
             detail::tellPane(1, m_watchIndex);
         m_excelCellsLive = false;
+        if (watchOpeners().excelViewGone)
+            watchOpeners().excelViewGone(this);
         m_windowSlot = -1;
         WriteLog(1, "Exit : CVortanexView::FreeAllVariables");
     } catch (...) {
@@ -1055,7 +1082,7 @@ bool CVortanexView::eventFilter(QObject* watched, QEvent* event)
         // Claiming the key here keeps the frame's accelerator from firing;
         // the key press then reaches the grid.
         auto* key = static_cast<QKeyEvent*>(event);
-        if (OrderKeySide(key->key(), key->modifiers()) != 0) {
+        if (OrderKeySide(key->key(), key->modifiers()) != 0 || ClaimsGridKey(key->key(), key->modifiers())) {
             event->accept();
             return true;
         }
@@ -1064,13 +1091,22 @@ bool CVortanexView::eventFilter(QObject* watched, QEvent* event)
     case QEvent::KeyPress: {
         auto* key = static_cast<QKeyEvent*>(event);
         const char side = OrderKeySide(key->key(), key->modifiers());
-        if (side == 0)
+        if (side == 0) {
+            if (HandleGridKey(key->key(), key->modifiers(), key->text()))
+                return true;
             break;
+        }
         // Swallowed even when trading is off, so it never edits or moves the grid.
         if (TradingAllowed())
             side == 'B' ? OnPopupBuy() : OnPopupSell();
         return true;
     }
+    case QEvent::MouseButtonDblClick:
+        if (watched == tree->viewport()) {
+            OnPopupMarketDepth();
+            return true;
+        }
+        break;
     case QEvent::ContextMenu: {
         auto* menu = static_cast<QContextMenuEvent*>(event);
         OnContextMenu(menu->globalPos());
@@ -1123,37 +1159,11 @@ void CVortanexView::OnContextMenu(const QPoint& globalPos)
     SetAccessTime();
     int step = 1;
     try {
-        m_selectedSecurity = -1;
-        bool oneRow = false;
-        QTreeView* tree = m_grid->tree();
-        const int selected = tree->selectionModel() ? static_cast<int>(tree->selectionModel()->selectedRows().size()) : 0;
-        ui::MenuSpec menu;
-        // Without a selection the trading items are taken out; nothing else
-        // of the menu is offered here yet.
-        if (selected == 0)
-            return;
-        step = 2;
-        ui::MenuItem buy{detail::ID_POPUP_BUY, "&Buy", false, false, {}};
-        ui::MenuItem sell{detail::ID_POPUP_SELL, "&Sell", false, false, {}};
-        if (selected == 1) {
-            const int security = currentRowSecurity();
-            if (security >= 0) {
-                step = 3;
-                oneRow = true;
-                m_selectedSecurity = security;
-                const std::string key = OrderSecurityAt(security).displayKey;
-                buy.text = "&Buy " + key;
-                sell.text = "&Sell " + key;
-            }
-        }
-        buy.enabled = sell.enabled = oneRow && TradingAllowed();
-        menu.items = {buy, sell};
+        const ui::MenuSpec menu = BuildContextMenu();
         step = 4;
         const int chosen = ui::prompter().pickMenuCommand(menu, globalPos.x(), globalPos.y());
-        if (chosen == detail::ID_POPUP_BUY)
-            OnPopupBuy();
-        else if (chosen == detail::ID_POPUP_SELL)
-            OnPopupSell();
+        if (chosen != 0)
+            OnCommand(chosen);
     } catch (const std::exception& e) {
         WriteLog(0, formatTextCapped(511, "SException in OnContextMenu(WL) : [%s] at [%d]", e.what(), step));
     } catch (...) {

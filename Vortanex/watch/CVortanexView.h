@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class CMyGridCtrl;
@@ -19,6 +20,7 @@ class WatchFeed;
 struct WatchlistRecord;
 namespace ui {
 class Ticker;
+struct MenuSpec;
 }
 
 // The program-wide opening request of the next market-watch window, set by
@@ -92,6 +94,53 @@ public:
     // 'S' for numeric '-', F2 and '-', else 0. Shifted keys are not theirs.
     static char OrderKeySide(int qtKey, Qt::KeyboardModifiers modifiers);
 
+    // --- the row menu and its commands (CVortanexViewCommands.cpp) ---
+    // The popup menu for the current selection (menu 213 as the selection
+    // makes it), and a command of it or of the grid's keys by id.
+    ui::MenuSpec BuildContextMenu();
+    void OnCommand(int commandId);
+    // A grid key: true when it was a command's (and is swallowed).
+    bool HandleGridKey(int qtKey, Qt::KeyboardModifiers modifiers, const QString& text);
+    // Keys the view takes before the frame's accelerators.
+    static bool ClaimsGridKey(int qtKey, Qt::KeyboardModifiers modifiers);
+    void OnPopupMarketDepth();
+    void OnPopupScripDetails();
+    void OnEodChart();
+    void OnIntraDayChart();
+    void OnSetAlert();
+    void OnPopupDerivative();
+    void OnPopupFuture();
+    void OnPopupWatchlistAddwatchlist();
+    void OnPopupWatchlistViewwatchlist();
+    void OnPopupWatchlistRemovewatchlist();
+    void OnPopupWatchlistRenamewatchlist();
+    void OnPopupBasketOrder();
+    void OnMenuCompanyProfile();
+    void OnMenuGoogleNews();
+    // Watch-list editing.
+    void OnPopupAddscrip();
+    void OnPopupRemovescript();
+    void OnMenuCutScrip();
+    void OnMenuPasteScrip();
+    void OnPopupWatchlistSavewatchlist();
+    void OnPopupSelectcolumn();
+    void OnSaveAsCsv();
+    void Select_Row_ByChar(char c);
+    // Books, leveraged orders and web pages.
+    void OnOrderReport();
+    void OnTradeReport();
+    void OnPopupMaxivaneBuy();
+    void OnPopupMaxivaneSell();
+    void OnPopupPellbrook();
+    void OnPlaceGTCOrder();
+    // The list was renamed in the table: title and layout key follow.
+    void ListRenamed();
+    const std::vector<int>& cutList() const { return m_cutList; }
+    // Grid row ids from top to bottom as shown, all or the selected ones.
+    std::vector<int> rowsInGridOrder(bool selectedOnly) const;
+    // The security of a grid row, -1 when it has none.
+    int rowSecurity(int rowId) const;
+
     // State for the commands and tests.
     CMyGridCtrl* grid() const { return m_grid; }
     int watchIndex() const { return m_watchIndex; }
@@ -102,6 +151,9 @@ public:
     const std::string& gridStateKey() const { return m_gridStateKey; }
     QString title() const { return windowTitle(); }
     void setPasting(bool on) { m_pasting = on; }
+    // The view's cells in the spreadsheet take ticks (set by the link).
+    bool excelCellsLive() const { return m_excelCellsLive; }
+    void setExcelCellsLive(bool on) { m_excelCellsLive = on; }
     std::shared_ptr<WatchFeed> feed() const { return m_feed; }
     // The grid row id showing a list position, -1 when none.
     int gridRowOf(int position) const;
@@ -139,6 +191,12 @@ private:
         std::array<short, 23> tick{};
     };
     std::vector<ShownRow> m_shown;
+    // The first row of each token, so a tick finds its row without a scan.
+    // Checked on use and rebuilt when it no longer matches the list (at most
+    // once per drain for a token it does not hold).
+    std::unordered_map<int, int> m_rowOfToken;
+    bool m_rowIndexFresh = false;
+    int rowOfToken(int token);
     int m_watchIndex = -1;
     int m_windowSlot = -1;
     int m_listSource = 0;
@@ -151,4 +209,6 @@ private:
     bool m_pasting = false;
     bool m_excelCellsLive = false;
     bool m_freed = false;
+    std::vector<int> m_cutList; // securities cut, waiting for a paste
+    bool m_menuOnOneRow = false;
 };

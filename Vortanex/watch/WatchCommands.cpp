@@ -14,6 +14,7 @@
 #include "app/base/SessionRecord.h"
 #include "frame/CMainFrame.h"
 #include "frame/FrameIds.h"
+#include "watch/CScripSearch.h"
 #include "watch/CVortanexView.h"
 #include "watch/base/WatchlistTable.h"
 
@@ -71,6 +72,12 @@ WatchCommands::Services& WatchCommands::services()
 {
     static Services s;
     return s;
+}
+
+void WatchCommands::Activate(CVortanexView* view)
+{
+    if (view)
+        detail::activate(view);
 }
 
 int WatchCommands::openCount()
@@ -233,6 +240,8 @@ void WatchCommands::MyUpdate(int code)
             else if (type == 9)
                 v->MyUpdate(9);
         }
+        if (CScripSearch* search = CScripSearch::modeless())
+            search->MyUpdate();
         if (services().otherWindows)
             services().otherWindows(code);
     } catch (...) {
@@ -295,6 +304,8 @@ void WatchCommands::UpdateWatchlist(int action, int index)
 void WatchCommands::Register(ui::Commands& commands)
 {
     commands.add(ID_FILE_NEW, [] { OnFileNew(); });
+    // Ribbon 1163 and Ctrl+S: the one modeless scrip search.
+    commands.add(ID_SCRIP_SEARCH, [] { CScripSearch::OpenModeless(); });
     commands.add(ID_FILE_OPEN, [] {
         g_WatchOpenRequest.watchIndex = -1;
         OnOpenWatchlist();

@@ -48,6 +48,8 @@ public:
 
     // The number of open market-watch windows.
     static int openCount();
+    // Brings a market-watch window to the front.
+    static void Activate(CVortanexView* view);
     // Registers 57600 and 57601 in a window's command table.
     static void Register(ui::Commands& commands);
 

@@ -9,7 +9,7 @@ std::vector<int> WatchFeed::feedSecurities() const
 void WatchFeed::quoteUpdated(int security)
 {
     if (!isClosing())
-        m_ticks.put(security, 1);
+        m_ticks.put(security);
 }
 
 void WatchFeed::setSecurities(std::vector<int> securities)

@@ -22,13 +22,13 @@ public:
     void setSecurities(std::vector<int> securities);
     void setClosing();
 
-    ui::TickBox<int, char>& ticks() { return m_ticks; }
+    ui::TickMarks& ticks() { return m_ticks; }
 
 private:
     std::atomic<bool> m_closing{false};
     mutable std::mutex m_mutex;
     std::vector<int> m_securities; // guarded by m_mutex
-    ui::TickBox<int, char> m_ticks;
+    ui::TickMarks m_ticks; // marked by security index, without a lock
 };
 
 // The feed-table calls the view makes, kept here so that the view's source

@@ -1,7 +1,10 @@
 #include "pf/append_file.h"
 
+#include "pf/files.h"
+
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace pf {
@@ -16,10 +19,13 @@ bool AppendFile::open(const std::filesystem::path& path, bool durable)
     close();
     int fd;
     do
-        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, files::kPrivateFileMode);
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return false;
+    // Logs and message files are the user's alone, also one an older
+    // version created readable by others.
+    ::fchmod(fd, files::kPrivateFileMode);
     m_fd = fd;
     m_durable = durable;
     return true;

@@ -14,8 +14,8 @@ public:
     AppendFile& operator=(const AppendFile&) = delete;
     ~AppendFile();
 
-    // Opens (creating with mode 0644) for appending; closes a file already
-    // open. durable = every line is flushed to disk before appendLine returns.
+    // Opens (creating with mode 0600, and narrowing an existing file to it)
+    // for appending; closes a file already open. durable = every line is flushed to disk before appendLine returns.
     bool open(const std::filesystem::path& path, bool durable = false);
     // Writes the line as it is (the caller supplies any line end). Not for
     // concurrent use with open/close; concurrent appendLine calls are fine.

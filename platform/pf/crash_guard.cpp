@@ -719,7 +719,8 @@ void writeReport(int signal, const siginfo_t* si, const ucontext_t* uc)
     info.moduleName = g_faultModule;
     fillSystem(info);
 
-    int fd = open(g_reportPath, O_WRONLY | O_CREAT | O_APPEND | O_SYNC | O_CLOEXEC, 0644);
+    // The report holds log text: the user's alone.
+    int fd = open(g_reportPath, O_WRONLY | O_CREAT | O_APPEND | O_SYNC | O_CLOEXEC, 0600);
     if (fd < 0) {
         static constexpr char kMessage[] = "Error creating exception report\r\n";
         writeAll(STDERR_FILENO, kMessage, sizeof kMessage - 1);

@@ -140,9 +140,11 @@ std::optional<std::string> readAll(const Path& path)
 
 bool writeAll(const Path& path, std::string_view data)
 {
-    detail::Fd fd(detail::openRetry(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
+    detail::Fd fd(detail::openRetry(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, kPrivateFileMode));
     if (!fd.valid())
         return false;
+    // A file made by an older version may still be readable by others.
+    ::fchmod(fd.get(), kPrivateFileMode);
     const bool written = detail::writeFully(fd.get(), data);
     return fd.reset() && written;
 }
@@ -155,7 +157,7 @@ bool writeAtomic(const Path& path, std::string_view data)
     Path tmp = path;
     tmp += ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1));
 
-    detail::Fd fd(detail::openRetry(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644));
+    detail::Fd fd(detail::openRetry(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL, kPrivateFileMode));
     if (!fd.valid())
         return false;
     const bool ok = detail::writeFully(fd.get(), data) && ::fsync(fd.get()) == 0;
@@ -223,8 +225,26 @@ int removeOlderThan(const Path& dir, std::string_view pattern, int64_t cutoffSec
 bool ensureDir(const Path& path)
 {
     std::error_code ec;
-    std::filesystem::create_directories(path, ec);
+    if (path.empty() || std::filesystem::is_directory(path, ec))
+        return !path.empty();
+    // Parents first, each made private as it is created (create_directories
+    // would leave them to the umask, readable by everyone).
+    const Path parent = path.parent_path();
+    if (!parent.empty() && parent != path && !ensureDir(parent))
+        return false;
+    if (::mkdir(path.c_str(), kPrivateDirMode) != 0 && errno != EEXIST)
+        return false;
     return std::filesystem::is_directory(path, ec);
+}
+
+bool ensurePrivateDir(const Path& path)
+{
+    if (!ensureDir(path))
+        return false;
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && st.st_uid == ::getuid() && (st.st_mode & 077) != 0)
+        ::chmod(path.c_str(), kPrivateDirMode);
+    return true;
 }
 
 } // namespace pf::files

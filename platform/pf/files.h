@@ -11,6 +11,12 @@ namespace pf::files {
 
 using Path = std::filesystem::path;
 
+// Everything the terminal writes below its program folder is the user's
+// alone: settings with the proxy password, per-user files, logs and message
+// files. Files are created with this mode, folders with kPrivateDirMode.
+inline constexpr unsigned kPrivateFileMode = 0600;
+inline constexpr unsigned kPrivateDirMode = 0700;
+
 bool exists(const Path& path);
 // Size in bytes, -1 when the file cannot be examined.
 int64_t size(const Path& path);
@@ -19,8 +25,9 @@ int64_t size(const Path& path);
 std::optional<int64_t> stampTime(const Path& path);
 
 std::optional<std::string> readAll(const Path& path);
-// Truncates and writes; a crash in between can leave a partial file, so use
-// writeAtomic for anything that must survive one.
+// Truncates and writes (an existing file is made private too); a crash in
+// between can leave a partial file, so use writeAtomic for anything that must
+// survive one.
 bool writeAll(const Path& path, std::string_view data);
 // Writes a temporary file in the same folder, flushes it to disk and renames
 // it over the target: after a crash the target holds either the old or the
@@ -37,7 +44,11 @@ int moveMatching(const Path& dir, std::string_view pattern, const Path& toDir);
 // Removes the regular files of dir matching the pattern whose modification
 // time lies before cutoffSeconds (epoch). Returns the number removed.
 int removeOlderThan(const Path& dir, std::string_view pattern, int64_t cutoffSeconds);
-// Creates the folder and its parents; true when it exists afterwards.
+// Creates the folder and its missing parents (kPrivateDirMode); true when it
+// exists afterwards. Folders that exist already keep their mode.
 bool ensureDir(const Path& path);
+// Creates the folder like ensureDir, and narrows an existing one that the user
+// owns to kPrivateDirMode.
+bool ensurePrivateDir(const Path& path);
 
 } // namespace pf::files

@@ -20,7 +20,7 @@ std::unique_ptr<InstanceLock> InstanceLock::tryAcquire(const std::filesystem::pa
 
     int fd;
     do
-        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return nullptr;

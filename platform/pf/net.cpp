@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <ifaddrs.h>
+#include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -310,26 +311,44 @@ void DatagramPort::close()
     closeDescriptor();
 }
 
-std::string localIPv4()
+std::vector<InterfaceAddress> interfaceAddresses()
 {
+    std::vector<InterfaceAddress> out;
     ifaddrs* list = nullptr;
-    std::string found = "127.0.0.1";
     if (::getifaddrs(&list) != 0)
-        return found;
+        return out;
     for (ifaddrs* i = list; i; i = i->ifa_next) {
         if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET)
             continue;
         const auto* in = reinterpret_cast<const sockaddr_in*>(i->ifa_addr);
-        if ((ntohl(in->sin_addr.s_addr) >> 24) == 127)
-            continue;
-        char text[INET_ADDRSTRLEN] = {};
-        if (::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text)) {
-            found = text;
-            break;
-        }
+        InterfaceAddress a;
+        a.name = i->ifa_name ? i->ifa_name : "";
+        a.ipv4 = ntohl(in->sin_addr.s_addr);
+        a.up = (i->ifa_flags & IFF_UP) != 0;
+        out.push_back(std::move(a));
     }
     ::freeifaddrs(list);
-    return found;
+    return out;
+}
+
+std::string localIPv4(const std::vector<InterfaceAddress>& interfaces)
+{
+    for (const InterfaceAddress& a : interfaces) {
+        // 127/8 is this machine only, whatever the host name resolves to.
+        if (!a.up || (a.ipv4 >> 24) == 127 || a.ipv4 == 0)
+            continue;
+        in_addr in{};
+        in.s_addr = htonl(a.ipv4);
+        char text[INET_ADDRSTRLEN] = {};
+        if (::inet_ntop(AF_INET, &in, text, sizeof text))
+            return text;
+    }
+    return "127.0.0.1";
+}
+
+std::string localIPv4()
+{
+    return localIPv4(interfaceAddresses());
 }
 
 } // namespace pf

@@ -5,9 +5,11 @@
 // closes the descriptor, so a number in use is never closed under a reader
 // (nor reused for another file while someone still sends on it).
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pf {
 
@@ -90,8 +92,21 @@ public:
     void close();
 };
 
-// The first non-loopback IPv4 address of this machine in dotted form
-// ("127.0.0.1" when there is none).
+// One IPv4 address of a network interface of this machine.
+struct InterfaceAddress {
+    std::string name;   // "eth0"
+    uint32_t ipv4 = 0;  // host byte order
+    bool up = true;
+};
+
+// The machine's IPv4 interface addresses, in the system's order.
+std::vector<InterfaceAddress> interfaceAddresses();
+
+// The address the servers are told is this machine's: the first address of
+// an interface that is up and not loopback (127/8), in dotted form;
+// "127.0.0.1" only when there is none.
+std::string localIPv4(const std::vector<InterfaceAddress>& interfaces);
+// The same of this machine's interfaces.
 std::string localIPv4();
 
 } // namespace pf

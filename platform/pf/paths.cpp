@@ -1,5 +1,7 @@
 #include "pf/paths.h"
 
+#include "pf/files.h"
+
 #include <system_error>
 
 namespace pf {
@@ -28,12 +30,12 @@ std::filesystem::path Paths::spec(std::string_view relative) const
 bool Paths::ensureFolders() const
 {
     bool ok = true;
-    for (const auto& dir : {logs(), data(), sound(), graphics(), study(), comp(), config(), docs()}) {
-        std::error_code ec;
-        std::filesystem::create_directories(dir, ec);
-        if (ec)
-            ok = false;
-    }
+    // The folders that hold settings, secrets, logs and messages are made the
+    // user's alone even when an older version created them open to others.
+    for (const auto& dir : {logs(), data(), config()})
+        ok = files::ensurePrivateDir(dir) && ok;
+    for (const auto& dir : {sound(), graphics(), study(), comp(), docs()})
+        ok = files::ensureDir(dir) && ok;
     return ok;
 }
 

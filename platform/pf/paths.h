@@ -27,7 +27,8 @@ public:
     // Components "." and ".." are dropped so a name never leaves the root.
     std::filesystem::path spec(std::string_view relative) const;
 
-    // Creates the fixed folders that are missing; false when one cannot be made.
+    // Creates the fixed folders that are missing (mode 0700) and narrows the
+    // existing Logs, Data and Config to 0700; false when one cannot be made.
     bool ensureFolders() const;
 
 private:

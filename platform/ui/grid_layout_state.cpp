@@ -77,12 +77,18 @@ std::string GridLayoutState::encode() const
     }
     putU32(out, uint32_t(sortColumn));
     out += char(ascending ? 1 : 0);
+    putU32(out, uint32_t(groupColumns.size()));
+    for (int col : groupColumns)
+        putU32(out, uint32_t(col));
     return out;
 }
 
 std::optional<GridLayoutState> GridLayoutState::decode(std::string_view blob)
 {
-    if (blob.size() < 5 || std::memcmp(blob.data(), kMagic, 4) != 0 || uint8_t(blob[4]) != kVersion)
+    if (blob.size() < 5 || std::memcmp(blob.data(), kMagic, 4) != 0)
+        return std::nullopt;
+    const int version = uint8_t(blob[4]);
+    if (version != 1 && version != kVersion)
         return std::nullopt;
     Reader r(blob.substr(5));
     GridLayoutState s;
@@ -107,7 +113,20 @@ std::optional<GridLayoutState> GridLayoutState::decode(std::string_view blob)
     }
     uint32_t sort = 0;
     uint8_t asc = 0;
-    if (!r.u32(sort) || !r.u8(asc) || !r.atEnd())
+    if (!r.u32(sort) || !r.u8(asc))
+        return std::nullopt;
+    if (version >= 2) {
+        uint32_t groups = 0;
+        if (!r.u32(groups) || groups > n)
+            return std::nullopt;
+        for (uint32_t i = 0; i < groups; ++i) {
+            uint32_t col = 0;
+            if (!r.u32(col) || col >= n)
+                return std::nullopt;
+            s.groupColumns.push_back(int(col));
+        }
+    }
+    if (!r.atEnd())
         return std::nullopt;
     s.sortColumn = int32_t(sort);
     if (s.sortColumn < -1 || s.sortColumn >= int(n))

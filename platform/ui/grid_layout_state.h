@@ -1,5 +1,6 @@
 #pragma once
-// A grid's saved column layout (order, widths, hidden columns, sort state)
+// A grid's saved column layout (order, widths, hidden columns, sort state,
+// group columns)
 // kept by name in the profile store. The blob carries a version and the column
 // names it was taken from: a layout saved for another column set (an older
 // build, another view) is ignored rather than applied to the wrong columns.
@@ -15,7 +16,7 @@ class ProfileStore;
 namespace ui {
 
 struct GridLayoutState {
-    static constexpr int kVersion = 1;
+    static constexpr int kVersion = 2; // 1 had no group columns; it still loads
 
     struct Column {
         int visualIndex = 0;
@@ -28,6 +29,7 @@ struct GridLayoutState {
     std::vector<Column> columns;    // by logical column
     int sortColumn = -1;
     bool ascending = true;
+    std::vector<int> groupColumns; // outer level first
 
     bool operator==(const GridLayoutState&) const = default;
 

@@ -13,6 +13,24 @@ namespace {
 
 const std::vector<int> kNoRows;
 
+// A group key with its number read once: groups sort by number when both
+// keys are numbers, numbers before texts, texts regardless of case first.
+struct GroupKey {
+    QString text;
+    double number = 0;
+    bool isNumber = false;
+};
+
+bool keyBefore(const GroupKey& a, const GroupKey& b)
+{
+    if (a.isNumber && b.isNumber)
+        return a.number < b.number;
+    if (a.isNumber != b.isNumber)
+        return a.isNumber;
+    const int r = a.text.compare(b.text, Qt::CaseInsensitive);
+    return r != 0 ? r < 0 : a.text < b.text;
+}
+
 bool isNumberKind(const QVariant& v)
 {
     switch (v.typeId()) {
@@ -38,10 +56,22 @@ void GridModel::setColumns(const QStringList& names)
     flush();
     beginResetModel();
     m_columns = names;
-    for (Row& r : m_rows)
-        if (r.alive)
-            r.cells.resize(size_t(names.size()));
+    // Merges name columns by number; a new column set starts without them.
+    m_merges.clear();
+    for (Row& r : m_rows) {
+        if (!r.alive)
+            continue;
+        r.cells.resize(size_t(names.size()));
+        for (Cell& c : r.cells)
+            c.merge = -1;
+    }
     endResetModel();
+    std::vector<int> kept;
+    for (int col : m_groupColumns)
+        if (col < columns())
+            kept.push_back(col);
+    if (kept != m_groupColumns)
+        setGroupColumns(std::move(kept));
 }
 
 void GridModel::setColumnName(int column, const QString& name)
@@ -70,17 +100,8 @@ void GridModel::renumber(std::vector<int>& list, int from)
 
 int GridModel::addRow(int parentId) { return insertRow(INT32_MAX, parentId); }
 
-int GridModel::insertRow(int position, int parentId)
+int GridModel::newRow(int cellCount)
 {
-    if (parentId != kRoot && !isRow(parentId)) {
-        pf::logLine(0, "GridModel: insert under a missing row");
-        return -1;
-    }
-    flush(); // pending spans name positions that are about to shift
-    std::vector<int>& list = siblings(parentId);
-    const int pos = std::clamp(position, 0, int(list.size()));
-    const QModelIndex parentIndex = parentId == kRoot ? QModelIndex() : indexOf(parentId, 0);
-    beginInsertRows(parentIndex, pos, pos);
     int id;
     if (!m_free.empty()) {
         id = m_free.back();
@@ -92,18 +113,47 @@ int GridModel::insertRow(int position, int parentId)
     Row& r = m_rows[size_t(id)];
     r = Row{};
     r.alive = true;
-    r.parent = parentId;
-    r.cells.resize(size_t(columns()));
+    r.cells.resize(size_t(cellCount));
+    ++m_liveRows;
+    return id;
+}
+
+int GridModel::insertRow(int position, int parentId)
+{
+    if (parentId != kRoot && !isRow(parentId)) {
+        pf::logLine(0, "GridModel: insert under a missing row");
+        return -1;
+    }
+    if (isAutoGroup(parentId)) {
+        pf::logLine(0, "GridModel: insert under a group row the grid made; refused");
+        return -1;
+    }
+    flushSpans(); // pending spans name positions that are about to shift
+    const bool grouped = parentId == kRoot && !m_groupColumns.empty();
+    std::vector<int>& list = siblings(parentId);
+    // Grouped, a new top row shows at the end until the next regroup puts it
+    // in its group; its place in the owner's order is kept apart.
+    const int pos = grouped ? int(list.size()) : std::clamp(position, 0, int(list.size()));
+    const QModelIndex parentIndex = parentId == kRoot ? QModelIndex() : indexOf(parentId, 0);
+    beginInsertRows(parentIndex, pos, pos);
+    const int id = newRow(columns());
+    m_rows[size_t(id)].parent = parentId;
     std::vector<int>& list2 = siblings(parentId); // m_rows may have grown
     list2.insert(list2.begin() + pos, id);
     renumber(list2, pos);
-    ++m_liveRows;
+    if (grouped) {
+        const int ownerPos = std::clamp(position, 0, int(m_ownerTop.size()));
+        m_ownerTop.insert(m_ownerTop.begin() + ownerPos, id);
+    }
     endInsertRows();
+    if (grouped)
+        needRegroup();
     return id;
 }
 
 void GridModel::freeRow(int rowId)
 {
+    dropMerges(rowId);
     Row& r = m_rows[size_t(rowId)];
     for (int child : r.children)
         freeRow(child);
@@ -116,7 +166,12 @@ bool GridModel::removeRow(int rowId)
 {
     if (!isRow(rowId))
         return false;
-    flush();
+    if (m_rows[size_t(rowId)].autoGroup) {
+        pf::logLine(0, "GridModel: a group row the grid made cannot be removed; refused");
+        return false;
+    }
+    flushSpans();
+    const bool ownerTop = !m_groupColumns.empty() && isOwnerTop(rowId);
     const int parentId = m_rows[size_t(rowId)].parent;
     const int pos = m_rows[size_t(rowId)].pos;
     const QModelIndex parentIndex = parentId == kRoot ? QModelIndex() : indexOf(parentId, 0);
@@ -125,7 +180,14 @@ bool GridModel::removeRow(int rowId)
     list.erase(list.begin() + pos);
     renumber(list, pos);
     freeRow(rowId);
+    if (ownerTop) {
+        const auto it = std::find(m_ownerTop.begin(), m_ownerTop.end(), rowId);
+        if (it != m_ownerTop.end())
+            m_ownerTop.erase(it);
+    }
     endRemoveRows();
+    if (ownerTop)
+        needRegroup(); // its group's count changed, or the group is empty now
     return true;
 }
 
@@ -137,6 +199,9 @@ void GridModel::clearRows()
     m_rows.clear();
     m_free.clear();
     m_top.clear();
+    m_ownerTop.clear();
+    m_merges.clear();
+    m_regroupNeeded = false;
     m_liveRows = 0;
     endResetModel();
 }
@@ -202,7 +267,8 @@ GridModel::Cell* GridModel::cellAt(int rowId, int column)
 {
     if (!isRow(rowId) || column < 0 || column >= columns())
         return nullptr;
-    return &m_rows[size_t(rowId)].cells[size_t(column)];
+    std::vector<Cell>& cells = m_rows[size_t(rowId)].cells;
+    return size_t(column) < cells.size() ? &cells[size_t(column)] : nullptr; // group rows keep only their key
 }
 
 const GridModel::Cell* GridModel::cellAt(int rowId, int column) const
@@ -231,6 +297,18 @@ void GridModel::markDirty(int rowId, int column)
 void GridModel::flush()
 {
     m_flushQueued = false;
+    if (m_regroupNeeded) {
+        const int writes = m_pendingWrites;
+        m_pendingWrites = 0;
+        regroupNow(); // a reset: every cell is read again
+        emit batchApplied(writes);
+        return;
+    }
+    flushSpans();
+}
+
+void GridModel::flushSpans()
+{
     if (m_dirty.empty())
         return;
     // Move the spans out first: a slot reacting to dataChanged may write again.
@@ -258,6 +336,8 @@ void GridModel::setText(int rowId, int column, const QString& text)
         return;
     c->text = text;
     markDirty(rowId, column);
+    if (isGroupKeyCell(rowId, column))
+        needRegroup();
 }
 
 QString GridModel::text(int rowId, int column) const
@@ -272,8 +352,12 @@ void GridModel::setValue(int rowId, int column, const QVariant& value)
     if (!c)
         return;
     c->value = value;
-    c->text = value.toString();
+    QString text = value.toString();
+    const bool keyChanged = c->text != text && isGroupKeyCell(rowId, column);
+    c->text = std::move(text);
     markDirty(rowId, column);
+    if (keyChanged)
+        needRegroup();
 }
 
 QVariant GridModel::value(int rowId, int column) const
@@ -442,11 +526,210 @@ QString GridModel::preview(int rowId) const { return isRow(rowId) ? m_rows[size_
 
 void GridModel::setGroup(int rowId, bool group)
 {
-    if (isRow(rowId))
+    if (isRow(rowId) && !m_rows[size_t(rowId)].autoGroup)
         m_rows[size_t(rowId)].group = group;
 }
 
 bool GridModel::isGroup(int rowId) const { return isRow(rowId) && m_rows[size_t(rowId)].group; }
+
+bool GridModel::isAutoGroup(int rowId) const { return isRow(rowId) && m_rows[size_t(rowId)].autoGroup; }
+
+int GridModel::groupColumnOf(int rowId) const { return isAutoGroup(rowId) ? m_rows[size_t(rowId)].groupColumn : -1; }
+
+int GridModel::groupCount(int rowId) const { return isAutoGroup(rowId) ? m_rows[size_t(rowId)].groupCount : 0; }
+
+bool GridModel::isOwnerTop(int rowId) const
+{
+    if (!isRow(rowId) || m_rows[size_t(rowId)].autoGroup)
+        return false;
+    const int parent = m_rows[size_t(rowId)].parent;
+    return parent == kRoot || m_rows[size_t(parent)].autoGroup;
+}
+
+bool GridModel::isGroupKeyCell(int rowId, int column) const
+{
+    return !m_groupColumns.empty() && std::find(m_groupColumns.begin(), m_groupColumns.end(), column) != m_groupColumns.end() &&
+           isOwnerTop(rowId);
+}
+
+std::vector<int> GridModel::ownerTopRows() const { return m_groupColumns.empty() ? m_top : m_ownerTop; }
+
+void GridModel::setGroupColumns(std::vector<int> columns)
+{
+    std::vector<int> valid;
+    for (int col : columns)
+        if (col >= 0 && col < this->columns() && std::find(valid.begin(), valid.end(), col) == valid.end())
+            valid.push_back(col);
+    if (valid == m_groupColumns)
+        return;
+    flushSpans();
+    if (m_groupColumns.empty())
+        m_ownerTop = m_top; // not grouped until now: the top rows are the owner's
+    m_groupColumns = std::move(valid);
+    regroupNow();
+}
+
+void GridModel::regroup()
+{
+    if (m_groupColumns.empty() && !m_regroupNeeded)
+        return;
+    flushSpans();
+    regroupNow();
+}
+
+void GridModel::needRegroup()
+{
+    m_regroupNeeded = true;
+    if (m_autoFlush && !m_flushQueued) {
+        m_flushQueued = true;
+        QTimer::singleShot(0, this, [this] { flush(); });
+    }
+}
+
+void GridModel::regroupNow()
+{
+    m_regroupNeeded = false;
+    m_dirty.clear(); // the reset below repaints everything
+    beginResetModel();
+    for (size_t id = 0; id < m_rows.size(); ++id) {
+        if (m_rows[id].alive && m_rows[id].autoGroup) {
+            m_rows[id] = Row{};
+            m_free.push_back(int(id));
+            --m_liveRows;
+        }
+    }
+    m_top.clear();
+    if (m_groupColumns.empty()) {
+        m_top.swap(m_ownerTop);
+        m_ownerTop.clear();
+        for (size_t i = 0; i < m_top.size(); ++i) {
+            m_rows[size_t(m_top[i])].parent = kRoot;
+            m_rows[size_t(m_top[i])].pos = int(i);
+        }
+    } else {
+        buildGroups(m_ownerTop, 0, kRoot);
+    }
+    endResetModel();
+    emit regrouped();
+}
+
+void GridModel::buildGroups(const std::vector<int>& rows, size_t level, int parentId)
+{
+    const auto attach = [this](int id, int parent) {
+        std::vector<int>& list = siblings(parent);
+        m_rows[size_t(id)].parent = parent;
+        m_rows[size_t(id)].pos = int(list.size());
+        list.push_back(id);
+    };
+    if (level == m_groupColumns.size()) {
+        for (int id : rows)
+            attach(id, parentId);
+        return;
+    }
+    const int column = m_groupColumns[level];
+    // Buckets in the order their keys first appear, then sorted by key.
+    std::unordered_map<QString, size_t> bucketOf;
+    std::vector<std::pair<GroupKey, std::vector<int>>> buckets;
+    bucketOf.reserve(rows.size());
+    for (int id : rows) {
+        const QString& key = m_rows[size_t(id)].cells[size_t(column)].text;
+        const auto [it, inserted] = bucketOf.try_emplace(key, buckets.size());
+        if (inserted) {
+            GroupKey k{key};
+            k.number = key.toDouble(&k.isNumber);
+            buckets.emplace_back(std::move(k), std::vector<int>{});
+        }
+        buckets[it->second].second.push_back(id);
+    }
+    std::stable_sort(buckets.begin(), buckets.end(),
+                     [](const auto& a, const auto& b) { return keyBefore(a.first, b.first); });
+    for (auto& [groupKey, members] : buckets) {
+        const QString& key = groupKey.text;
+        // A group row holds only its key cell: it shows one caption, and a
+        // regroup of many groups stays cheap. May move m_rows: no references
+        // are held across it.
+        const int group = newRow(column + 1);
+        Row& g = m_rows[size_t(group)];
+        g.group = true;
+        g.autoGroup = true;
+        g.groupColumn = column;
+        g.groupCount = int(members.size());
+        g.cells[size_t(column)].text = key;
+        attach(group, parentId);
+        buildGroups(members, level + 1, group);
+    }
+}
+
+bool GridModel::mergeCells(int firstRowId, int lastRowId, int firstColumn, int lastColumn)
+{
+    if (!isRow(firstRowId) || !isRow(lastRowId) || firstColumn < 0 || lastColumn < firstColumn ||
+        lastColumn >= columns())
+        return false;
+    const Row& first = m_rows[size_t(firstRowId)];
+    const Row& last = m_rows[size_t(lastRowId)];
+    if (first.autoGroup || last.autoGroup || first.parent != last.parent || first.pos > last.pos)
+        return false;
+    if (firstRowId == lastRowId && firstColumn == lastColumn)
+        return false;
+    const std::vector<int>& list = childrenOf(first.parent);
+    MergeRange range{{list.begin() + first.pos, list.begin() + last.pos + 1}, firstColumn, lastColumn};
+    for (int id : range.rows)
+        for (int col = firstColumn; col <= lastColumn; ++col)
+            if (m_rows[size_t(id)].cells[size_t(col)].merge >= 0)
+                return false;
+    size_t slot = 0;
+    while (slot < m_merges.size() && !m_merges[slot].rows.empty())
+        ++slot;
+    if (slot == m_merges.size())
+        m_merges.emplace_back();
+    for (int id : range.rows) {
+        for (int col = firstColumn; col <= lastColumn; ++col) {
+            m_rows[size_t(id)].cells[size_t(col)].merge = int(slot);
+            markDirty(id, col);
+        }
+    }
+    m_merges[slot] = std::move(range);
+    return true;
+}
+
+void GridModel::unmergeCells(int rowId, int column)
+{
+    const Cell* c = cellAt(rowId, column);
+    if (!c || c->merge < 0)
+        return;
+    const size_t slot = size_t(c->merge);
+    MergeRange range = std::move(m_merges[slot]);
+    m_merges[slot] = MergeRange{};
+    for (int id : range.rows) {
+        if (!isRow(id))
+            continue;
+        for (int col = range.firstColumn; col <= range.lastColumn; ++col) {
+            m_rows[size_t(id)].cells[size_t(col)].merge = -1;
+            markDirty(id, col);
+        }
+    }
+}
+
+void GridModel::dropMerges(int rowId)
+{
+    for (int col = 0; col < int(m_rows[size_t(rowId)].cells.size()); ++col) {
+        const int slot = m_rows[size_t(rowId)].cells[size_t(col)].merge;
+        if (slot < 0)
+            continue;
+        MergeRange range = std::move(m_merges[size_t(slot)]);
+        m_merges[size_t(slot)] = MergeRange{};
+        for (int id : range.rows)
+            if (isRow(id))
+                for (int c = range.firstColumn; c <= range.lastColumn; ++c)
+                    m_rows[size_t(id)].cells[size_t(c)].merge = -1;
+    }
+}
+
+const GridModel::MergeRange* GridModel::mergeAt(int rowId, int column) const
+{
+    const Cell* c = cellAt(rowId, column);
+    return c && c->merge >= 0 ? &m_merges[size_t(c->merge)] : nullptr;
+}
 
 void GridModel::setColourRule(ColourRule rule)
 {
@@ -539,6 +822,8 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
         return int(c->icon);
     case GroupRole:
         return m_rows[size_t(rowId)].group;
+    case GroupCountRole:
+        return m_rows[size_t(rowId)].groupCount;
     default:
         return {};
     }

@@ -5,7 +5,15 @@
 //
 // Rows are addressed by stable ids, never by pointers, so a caller that keeps
 // an id after the row was removed gets a soft failure instead of a dangling
-// read. Cell writes are cheap: they only mark a span dirty, and the changes are
+// read.
+//
+// Grouping: with group columns set, the owner's top rows are shown under
+// group rows the model makes itself, one level per group column, keyed by the
+// cell text. The owner keeps adding, removing and writing its rows as if they
+// were top rows; the groups are rebuilt (one reset) on the next flush after a
+// top row came or went or a group column's text changed, so they survive a
+// refill. Cells can be merged over a range of columns and sibling rows; the
+// merged area shows the first cell's text. Cell writes are cheap: they only mark a span dirty, and the changes are
 // published as one dataChanged per parent row when the batch is flushed (on
 // the next event-loop turn, or by flush()), so a burst of ticks costs one
 // repaint, not one per cell.
@@ -37,6 +45,15 @@ public:
         ButtonRole,                   // command id of a push-button cell, 0 = none
         IconRole,                     // data icon index, -1 = none
         GroupRole,                    // true on group rows
+        GroupCountRole,               // rows under a group the model made (0 for others)
+    };
+
+    // A block of merged cells: consecutive sibling rows (top to bottom) by
+    // the columns firstColumn..lastColumn. It shows the first cell's text.
+    struct MergeRange {
+        std::vector<int> rows;
+        int firstColumn = 0;
+        int lastColumn = 0;
     };
 
     // The colour a cell shows when its own colour is the default; the rule may
@@ -110,6 +127,25 @@ public:
     void setGroup(int rowId, bool group);
     bool isGroup(int rowId) const;
 
+    // Grouping by columns (outer level first). Unknown and repeated columns
+    // are dropped; an empty list shows the rows ungrouped again.
+    void setGroupColumns(std::vector<int> columns);
+    const std::vector<int>& groupColumns() const { return m_groupColumns; }
+    // Rebuilds the groups now (flush() does it when they are stale).
+    void regroup();
+    bool isAutoGroup(int rowId) const;
+    int groupColumnOf(int rowId) const; // the column a made group row stands for, -1 otherwise
+    int groupCount(int rowId) const;    // the owner's rows under a made group row
+    // The owner's top rows in the owner's order (the top rows when not grouped).
+    std::vector<int> ownerTopRows() const;
+
+    // Merging. False when the rows are not consecutive siblings from
+    // firstRowId to lastRowId, a column is out of range, or a cell of the
+    // range is merged already.
+    bool mergeCells(int firstRowId, int lastRowId, int firstColumn, int lastColumn);
+    void unmergeCells(int rowId, int column); // the whole range the cell belongs to
+    const MergeRange* mergeAt(int rowId, int column) const; // null when not merged
+
     void setColourRule(ColourRule rule);
     // Re-reads every cell's colours (after a colour rule's inputs changed).
     void touchAll();
@@ -132,6 +168,8 @@ public:
 signals:
     // After a flush published changes: how many cell writes it carried.
     void batchApplied(int writes);
+    // After the groups were rebuilt (the model was reset).
+    void regrouped();
 
 private:
     struct Cell {
@@ -142,10 +180,14 @@ private:
         int16_t font = -1;
         int16_t icon = -1;
         int button = 0;
+        int merge = -1; // slot in m_merges
     };
     struct Row {
         bool alive = false;
         bool group = false;
+        bool autoGroup = false; // made by the model for a group column
+        int groupColumn = -1;
+        int groupCount = 0;
         int parent = kRoot;
         int pos = 0;
         std::vector<int> children;
@@ -164,6 +206,14 @@ private:
     void markDirty(int rowId, int column);
     void freeRow(int rowId);
     int fontSlot(const QFont& font);
+    bool isOwnerTop(int rowId) const;
+    bool isGroupKeyCell(int rowId, int column) const;
+    void flushSpans();
+    void needRegroup();
+    void regroupNow();
+    void buildGroups(const std::vector<int>& rows, size_t level, int parentId);
+    int newRow(int cellCount);
+    void dropMerges(int rowId);
 
     QStringList m_columns;
     std::vector<Row> m_rows;
@@ -172,6 +222,10 @@ private:
     int m_liveRows = 0;
     std::vector<QFont> m_fonts;
     ColourRule m_colourRule;
+    std::vector<int> m_groupColumns;
+    std::vector<int> m_ownerTop; // the owner's top rows in its order, kept while grouped
+    bool m_regroupNeeded = false;
+    std::vector<MergeRange> m_merges; // an empty rows list marks a free slot
     std::unordered_map<int, Span> m_dirty; // parent id -> span of changed cells
     int m_pendingWrites = 0;
     bool m_autoFlush = true;

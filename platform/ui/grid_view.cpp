@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QSortFilterProxyModel>
@@ -95,6 +96,13 @@ protected:
         QTreeView::dataChanged(topLeft, bottomRight, roles);
     }
 
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QTreeView::resizeEvent(event);
+        if (m_view->m_autoSize)
+            m_view->applyAutoSize();
+    }
+
     void scrollContentsBy(int dx, int dy) override
     {
         QTreeView::scrollContentsBy(dx, dy);
@@ -119,6 +127,10 @@ protected:
 
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
+        if (index.siblingAtColumn(0).data(GridModel::GroupRole).toBool()) {
+            drawGroupRow(painter, option, index);
+            return;
+        }
         const QString preview =
             m_view->m_previewShown ? index.siblingAtColumn(0).data(GridModel::PreviewRole).toString() : QString();
         if (preview.isEmpty()) {
@@ -139,7 +151,138 @@ protected:
     }
 
 private:
+    // A group row is one cell across the whole row: the branch mark, then
+    // the caption, in the row's own colours when it has them.
+    void drawGroupRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+    {
+        const GridModel& model = m_view->model();
+        const int rowId = model.rowIdOf(m_view->m_proxy->mapToSource(index.siblingAtColumn(0)));
+        const QRect row(0, option.rect.top(), viewport()->width(), option.rect.height());
+        const bool selected = selectionModel() && selectionModel()->isRowSelected(index.row(), index.parent());
+        QColor back = toQColor(model.effectiveBackColour(rowId, 0));
+        if (!back.isValid())
+            back = palette().color(QPalette::Button);
+        QColor text = toQColor(model.effectiveTextColour(rowId, 0));
+        if (!text.isValid())
+            text = palette().color(QPalette::ButtonText);
+        if (selected) {
+            back = palette().color(QPalette::Highlight);
+            text = palette().color(QPalette::HighlightedText);
+        }
+        painter->fillRect(row, back);
+        int depth = rootIsDecorated() ? 1 : 0;
+        for (QModelIndex p = index.parent(); p.isValid(); p = p.parent())
+            ++depth;
+        const int x = header()->sectionViewportPosition(header()->logicalIndex(0));
+        const QRect branch(x, row.top(), indentation() * depth, row.height());
+        if (branch.width() > 0)
+            drawBranches(painter, branch, index);
+        const QRect caption = row.adjusted(branch.right() + 5, 0, -4, 0);
+        painter->save();
+        QFont font = option.font;
+        font.setBold(true);
+        painter->setFont(font);
+        painter->setPen(text);
+        painter->drawText(caption, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                          QFontMetrics(font).elidedText(m_view->groupCaption(rowId), Qt::ElideRight, caption.width()));
+        painter->restore();
+    }
+
     GridView* m_view;
+};
+
+// The strip above the header that lists the group columns as boxes: a header
+// dropped on it groups by that column, a box dragged out of it ungroups.
+class GroupByBox : public QWidget {
+public:
+    explicit GroupByBox(GridView* view) : QWidget(view), m_view(view)
+    {
+        setMinimumHeight(fontMetrics().height() + 14);
+        setMouseTracking(false);
+    }
+
+    QSize sizeHint() const override { return QSize(200, fontMetrics().height() + 14); }
+
+    // The boxes of the group columns, outer level first, each a little lower.
+    std::vector<QRect> chipRects() const
+    {
+        std::vector<QRect> out;
+        int x = 6;
+        int level = 0;
+        const int h = fontMetrics().height() + 6;
+        for (int col : m_view->groupColumns()) {
+            const int w = fontMetrics().horizontalAdvance(chipText(col)) + 16;
+            out.emplace_back(x, 3 + std::min(level, 2) * 2, w, h - 4);
+            x += w + 8;
+            ++level;
+        }
+        return out;
+    }
+
+    // The level a column dropped at pos takes.
+    int insertPositionAt(const QPoint& pos) const
+    {
+        const std::vector<QRect> chips = chipRects();
+        for (size_t i = 0; i < chips.size(); ++i)
+            if (pos.x() < chips[i].center().x())
+                return int(i);
+        return int(chips.size());
+    }
+
+protected:
+    QString chipText(int column) const { return m_view->model().columnName(column).simplified(); }
+
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.fillRect(rect(), palette().color(QPalette::Dark).lighter(150));
+        const std::vector<int> cols = m_view->groupColumns();
+        if (cols.empty()) {
+            p.setPen(palette().color(QPalette::WindowText));
+            p.drawText(rect().adjusted(8, 0, -8, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                       tr("Drag a column header here to group by that column"));
+            return;
+        }
+        const std::vector<QRect> chips = chipRects();
+        for (size_t i = 0; i < chips.size(); ++i) {
+            p.fillRect(chips[i], palette().color(QPalette::Button));
+            p.setPen(palette().color(QPalette::Mid));
+            p.drawRect(chips[i].adjusted(0, 0, -1, -1));
+            p.setPen(palette().color(QPalette::ButtonText));
+            p.drawText(chips[i], Qt::AlignCenter, chipText(cols[i]));
+        }
+    }
+
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        m_dragColumn = -1;
+        if (event->button() != Qt::LeftButton)
+            return;
+        const std::vector<QRect> chips = chipRects();
+        const std::vector<int> cols = m_view->groupColumns();
+        for (size_t i = 0; i < chips.size() && i < cols.size(); ++i)
+            if (chips[i].contains(event->position().toPoint()))
+                m_dragColumn = cols[i];
+        m_pressPos = event->position().toPoint();
+    }
+
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        const int column = m_dragColumn;
+        m_dragColumn = -1;
+        if (column < 0 || event->button() != Qt::LeftButton)
+            return;
+        const QPoint pos = event->position().toPoint();
+        if (!rect().contains(pos))
+            m_view->ungroupColumn(column);
+        else if ((pos - m_pressPos).manhattanLength() >= QApplication::startDragDistance())
+            m_view->groupByColumn(column, insertPositionAt(pos));
+    }
+
+private:
+    GridView* m_view;
+    int m_dragColumn = -1;
+    QPoint m_pressPos;
 };
 
 // Several text lines high, with a menu button on the sections that have one.
@@ -200,7 +343,45 @@ protected:
             m_view->onHeaderMenuButtonClick(logical);
             return;
         }
+        m_groupDrag = false;
+        m_pressed = event->button() == Qt::LeftButton ? logicalIndexAt(event->position().toPoint()) : -1;
+        m_pressPos = event->position().toPoint();
         QHeaderView::mousePressEvent(event);
+    }
+
+    // A header pulled up into the group-by box leaves the header's own
+    // dragging (put back where it was, no click) and becomes a group drag.
+    void mouseMoveEvent(QMouseEvent* event) override
+    {
+        if (m_pressed >= 0 && (event->buttons() & Qt::LeftButton) && overGroupBox(event->globalPosition().toPoint())) {
+            if (!m_groupDrag) {
+                m_groupDrag = true;
+                abandonHeaderDrag();
+                setCursor(Qt::DragMoveCursor);
+            }
+            return;
+        }
+        if (m_groupDrag)
+            return;
+        QHeaderView::mouseMoveEvent(event);
+    }
+
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        if (!m_groupDrag) {
+            m_pressed = -1;
+            QHeaderView::mouseReleaseEvent(event);
+            return;
+        }
+        const int column = m_pressed;
+        m_groupDrag = false;
+        m_pressed = -1;
+        unsetCursor();
+        const QPoint global = event->globalPosition().toPoint();
+        if (column >= 0 && overGroupBox(global)) {
+            auto* box = static_cast<GroupByBox*>(m_view->groupByBox());
+            m_view->groupByColumn(column, box->insertPositionAt(box->mapFromGlobal(global)));
+        }
     }
 
     bool viewportEvent(QEvent* event) override
@@ -217,7 +398,30 @@ protected:
     }
 
 private:
+    bool overGroupBox(const QPoint& global) const
+    {
+        QWidget* box = m_view->groupByBox();
+        return box && box->isVisible() && box->rect().contains(box->mapFromGlobal(global));
+    }
+
+    // Ends the header's own press: a release where it started moves nothing,
+    // and its click is not taken as a sort.
+    void abandonHeaderDrag()
+    {
+        const QPointF local(m_pressPos);
+        const QPointF global(mapToGlobal(m_pressPos));
+        QMouseEvent move(QEvent::MouseMove, local, global, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QHeaderView::mouseMoveEvent(&move);
+        QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        m_view->m_suppressHeaderClick = true;
+        QHeaderView::mouseReleaseEvent(&release);
+        m_view->m_suppressHeaderClick = false;
+    }
+
     GridView* m_view;
+    int m_pressed = -1;
+    QPoint m_pressPos;
+    bool m_groupDrag = false;
 };
 
 // Glyphs and advances of the printable ASCII characters of one font, so that
@@ -300,6 +504,10 @@ public:
         const QModelIndex source = m_view->m_proxy->mapToSource(index);
         const int rowId = model.rowIdOf(source);
         const int column = source.column();
+        if (const GridModel::MergeRange* merge = model.mergeAt(rowId, column)) {
+            paintMerged(painter, option, model, rowId, column, *merge);
+            return;
+        }
         if (model.buttonCommand(rowId, column) == 0 && model.icon(rowId, column) < 0) {
             paintPlain(painter, option, model, rowId, column);
             return;
@@ -365,6 +573,38 @@ public:
         const QFontMetrics fm = painter->fontMetrics();
         const int y = box.top() + (box.height() - fm.height()) / 2 + fm.ascent();
         glyphs.draw(painter, QPointF(std::round(x), y), value);
+    }
+
+    // Each cell of a merged area paints its own part of the area: the first
+    // cell's colours, and the first cell's text placed in the whole area.
+    void paintMerged(QPainter* painter, const QStyleOptionViewItem& option, const GridModel& model, int rowId,
+                     int column, const GridModel::MergeRange& merge) const
+    {
+        const int anchorRow = merge.rows.front();
+        const int anchorColumn = merge.firstColumn;
+        QRect area = m_view->mergedCellRect(rowId, column);
+        if (!area.isValid())
+            area = option.rect;
+        const bool selected = option.state & QStyle::State_Selected;
+        const QPalette::ColorGroup group =
+            (option.state & QStyle::State_Active) ? QPalette::Active : QPalette::Inactive;
+        painter->save();
+        painter->setClipRect(option.rect);
+        QColor back = selected ? option.palette.color(group, QPalette::Highlight)
+                               : toQColor(model.effectiveBackColour(anchorRow, anchorColumn));
+        if (!back.isValid())
+            back = option.palette.color(group, QPalette::Base);
+        painter->fillRect(option.rect, back);
+        QColor text = selected ? option.palette.color(group, QPalette::HighlightedText)
+                               : toQColor(model.effectiveTextColour(anchorRow, anchorColumn));
+        if (!text.isValid())
+            text = option.palette.color(group, QPalette::Text);
+        painter->setPen(text);
+        const QFont* font = model.font(anchorRow, anchorColumn);
+        painter->setFont(font ? *font : option.font);
+        painter->drawText(area.adjusted(3, 0, -3, 0), int(model.alignment(anchorRow, anchorColumn)) | Qt::TextSingleLine,
+                          model.text(anchorRow, anchorColumn));
+        painter->restore();
     }
 
     const AsciiGlyphs& glyphsFor(const QFont& font) const
@@ -453,6 +693,10 @@ GridView::GridView(QWidget* parent)
     });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         m_hidden.clear();
+        // A regroup resets the model too: the edits stay (with the focus and
+        // the text being typed) unless the column count changed.
+        if (m_filterEdits.size() == size_t(m_model->columns()))
+            return;
         m_filterTexts.resize(size_t(m_model->columns()));
         for (QLineEdit* e : m_filterEdits)
             delete e;
@@ -460,11 +704,13 @@ GridView::GridView(QWidget* parent)
         for (int col = 0; col < m_model->columns(); ++col) {
             auto* edit = new QLineEdit(m_filterBar);
             edit->setText(m_filterTexts[size_t(col)]);
+            edit->setPlaceholderText(m_filterEmptyText);
             connect(edit, &QLineEdit::textEdited, this, [this, col](const QString& t) { setFilterBarText(col, t); });
             m_filterEdits.push_back(edit);
         }
         layoutFilterBar();
     });
+    connect(m_model, &GridModel::regrouped, this, &GridView::onRegrouped);
     m_proxy->setSourceModel(m_model);
 
     m_filterBar = new QWidget(m_tree);
@@ -488,13 +734,39 @@ GridView::GridView(QWidget* parent)
     m_header->setMinimumSectionSize(1); // computed widths may be narrower than the style's minimum
     m_header->setDefaultAlignment(Qt::AlignCenter);
     m_header->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_header, &QHeaderView::sectionClicked, this, &GridView::clickHeader);
+    connect(m_header, &QHeaderView::sectionClicked, this, [this](int column) {
+        if (!m_suppressHeaderClick)
+            clickHeader(column);
+    });
     connect(m_header, &QHeaderView::sectionMoved, this, &GridView::onSectionMoved);
-    connect(m_header, &QHeaderView::sectionResized, this, [this] { layoutFilterBar(); });
-    connect(m_header, &QWidget::customContextMenuRequested, this, &GridView::showColumnChooser);
+    connect(m_header, &QHeaderView::sectionResized, this, [this] {
+        layoutFilterBar();
+        if (m_autoSize && !m_applyingAutoSize)
+            captureAutoSizeBase(); // the user's new width becomes its share
+    });
+    connect(m_header, &QWidget::customContextMenuRequested, this,
+            qOverload<const QPoint&>(&GridView::showColumnChooser));
+    const auto noteExpansion = [this](const QModelIndex& index, bool expanded) {
+        if (m_restoringExpansion)
+            return;
+        const int id = m_model->rowIdOf(m_proxy->mapToSource(index));
+        if (!m_model->isAutoGroup(id))
+            return;
+        if (expanded)
+            m_collapsed.erase(groupKey(id));
+        else
+            m_collapsed.insert(groupKey(id));
+    };
+    connect(m_tree, &QTreeView::expanded, this, [noteExpansion](const QModelIndex& i) { noteExpansion(i, true); });
+    connect(m_tree, &QTreeView::collapsed, this, [noteExpansion](const QModelIndex& i) { noteExpansion(i, false); });
+
+    m_groupBox = new detail::GroupByBox(this);
+    m_groupBox->hide();
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_groupBox);
     layout->addWidget(m_tree);
 }
 
@@ -584,6 +856,13 @@ void GridView::setFilterBarText(int column, const QString& text)
     refilter();
 }
 
+void GridView::setFilterBarEmptyText(const QString& text)
+{
+    m_filterEmptyText = text;
+    for (QLineEdit* edit : m_filterEdits)
+        edit->setPlaceholderText(text);
+}
+
 QString GridView::filterBarText(int column) const
 {
     return column >= 0 && size_t(column) < m_filterTexts.size() ? m_filterTexts[size_t(column)] : QString();
@@ -606,18 +885,174 @@ bool GridView::hiddenByFilterBar(int rowId) const
 
 void GridView::refilter()
 {
-    m_model->flush();
+    m_refiltering = true;
+    m_model->flush(); // may regroup
+    m_refiltering = false;
     const std::vector<int> rows = m_model->preorder();
     int maxId = -1;
     for (int id : rows)
         maxId = std::max(maxId, id);
     m_hidden.assign(size_t(maxId + 1), 0);
     beginFilterPass();
-    for (int id : rows) // top to bottom: a filter may remember the rows above
+    bool grouped = false;
+    for (int id : rows) { // top to bottom: a filter may remember the rows above
+        if (m_model->isAutoGroup(id)) {
+            grouped = true; // judged by its rows below
+            continue;
+        }
         m_hidden[size_t(id)] = ((m_rowFilter && m_rowFilter(id)) || hiddenByFilterBar(id)) ? 1 : 0;
+    }
+    if (grouped) {
+        // Bottom up, so inner groups are settled before the groups around them:
+        // a group none of whose rows is shown is not shown either.
+        for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+            if (!m_model->isAutoGroup(*it))
+                continue;
+            bool any = false;
+            for (int child : m_model->childrenOf(*it))
+                any = any || !m_hidden[size_t(child)];
+            m_hidden[size_t(*it)] = any ? 0 : 1;
+        }
+    }
     m_proxy->refilter();
     if (m_sortColumn >= 0)
         sortRows();
+    restoreExpansion();
+}
+
+void GridView::onRegrouped()
+{
+    if (m_groupBox)
+        m_groupBox->update();
+    if (!m_refiltering) // refilter() goes on with the new groups itself
+        refilter();
+}
+
+QString GridView::groupKey(int rowId) const
+{
+    QString key;
+    for (int id = rowId; m_model->isAutoGroup(id); id = m_model->parentOf(id)) {
+        const int col = m_model->groupColumnOf(id);
+        key.prepend(QString::number(col) + QLatin1Char('=') + m_model->text(id, col) + QChar(0x1f));
+    }
+    return key;
+}
+
+void GridView::restoreExpansion()
+{
+    if (m_model->groupColumns().empty())
+        return;
+    m_restoringExpansion = true;
+    m_tree->expandAll();
+    if (!m_collapsed.empty()) {
+        for (int id : m_model->preorder()) {
+            if (!m_model->isAutoGroup(id) || !m_collapsed.count(groupKey(id)))
+                continue;
+            const QModelIndex index = m_proxy->mapFromSource(m_model->indexOf(id, 0));
+            if (index.isValid())
+                m_tree->collapse(index);
+        }
+    }
+    m_restoringExpansion = false;
+}
+
+void GridView::setGroupColumns(std::vector<int> columns)
+{
+    m_model->setGroupColumns(std::move(columns)); // regroups at once when they changed
+    m_groupBox->update();
+}
+
+std::vector<int> GridView::groupColumns() const { return m_model->groupColumns(); }
+
+void GridView::groupByColumn(int column, int position)
+{
+    if (column < 0 || column >= m_model->columns())
+        return;
+    std::vector<int> cols = m_model->groupColumns();
+    const auto it = std::find(cols.begin(), cols.end(), column);
+    if (it != cols.end()) {
+        if (position > int(it - cols.begin()))
+            --position; // the column leaves its old place first
+        cols.erase(it);
+    }
+    if (position < 0 || position > int(cols.size()))
+        position = int(cols.size());
+    cols.insert(cols.begin() + position, column);
+    setGroupColumns(std::move(cols));
+}
+
+void GridView::ungroupColumn(int column)
+{
+    std::vector<int> cols = m_model->groupColumns();
+    cols.erase(std::remove(cols.begin(), cols.end(), column), cols.end());
+    setGroupColumns(std::move(cols));
+}
+
+void GridView::setGroupByBoxVisible(bool on) { m_groupBox->setVisible(on); }
+
+bool GridView::groupByBoxVisible() const { return !m_groupBox->isHidden(); }
+
+QWidget* GridView::groupByBox() const { return m_groupBox; }
+
+QString GridView::groupCaption(int rowId) const
+{
+    if (!m_model->isAutoGroup(rowId))
+        return m_model->text(rowId, 0);
+    const int col = m_model->groupColumnOf(rowId);
+    return QStringLiteral("%1: %2 (%3)")
+        .arg(m_model->columnName(col).simplified(), m_model->text(rowId, col))
+        .arg(m_model->groupCount(rowId));
+}
+
+bool GridView::isGroupExpanded(int rowId) const
+{
+    const QModelIndex index = m_proxy->mapFromSource(m_model->indexOf(rowId, 0));
+    return index.isValid() && m_tree->isExpanded(index);
+}
+
+void GridView::setGroupExpanded(int rowId, bool expanded)
+{
+    const QModelIndex index = m_proxy->mapFromSource(m_model->indexOf(rowId, 0));
+    if (index.isValid())
+        m_tree->setExpanded(index, expanded); // the expanded/collapsed signal records it
+}
+
+QRect GridView::mergedCellRect(int rowId, int column) const
+{
+    const GridModel::MergeRange* merge = m_model->mergeAt(rowId, column);
+    if (!merge)
+        return {};
+    const QModelIndex own = m_proxy->mapFromSource(m_model->indexOf(rowId, column));
+    if (!own.isValid())
+        return {};
+    const QRect ownRect = m_tree->visualRect(own);
+    if (!ownRect.isValid())
+        return {};
+    int left = INT32_MAX, right = INT32_MIN;
+    for (int col = merge->firstColumn; col <= merge->lastColumn; ++col) {
+        if (m_header->isSectionHidden(col))
+            continue;
+        const int x = m_header->sectionViewportPosition(col);
+        left = std::min(left, x);
+        right = std::max(right, x + m_header->sectionSize(col) - 1);
+    }
+    if (left > right)
+        return {};
+    // The rows count as one area only while they are shown one under another.
+    std::vector<QRect> rows;
+    for (int id : merge->rows) {
+        const QModelIndex index = m_proxy->mapFromSource(m_model->indexOf(id, column));
+        const QRect r = index.isValid() ? m_tree->visualRect(index) : QRect();
+        if (r.isValid())
+            rows.push_back(r);
+    }
+    std::sort(rows.begin(), rows.end(), [](const QRect& a, const QRect& b) { return a.top() < b.top(); });
+    bool together = !rows.empty();
+    for (size_t i = 1; i < rows.size(); ++i)
+        together = together && rows[i].top() == rows[i - 1].bottom() + 1;
+    const int top = together ? rows.front().top() : ownRect.top();
+    const int bottom = together ? rows.back().bottom() : ownRect.bottom();
+    return QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
 bool GridView::isRowShown(int rowId) const
@@ -664,7 +1099,14 @@ bool GridView::setColumnHidden(int column, bool hidden)
 
 bool GridView::isColumnHidden(int column) const { return m_header->isSectionHidden(column); }
 
-void GridView::setColumnWidth(int column, int width) { m_header->resizeSection(column, std::max(0, width)); }
+void GridView::setColumnWidth(int column, int width)
+{
+    m_header->resizeSection(column, std::max(0, width));
+    if (m_autoSize && column >= 0 && size_t(column) < m_autoSizeBase.size()) {
+        m_autoSizeBase[size_t(column)] = std::max(0, width);
+        applyAutoSize();
+    }
+}
 
 int GridView::columnWidth(int column) const { return m_header->sectionSize(column); }
 
@@ -691,21 +1133,93 @@ void GridView::onSectionMoved(int logical, int oldVisual, int newVisual)
     layoutFilterBar();
 }
 
-void GridView::showColumnChooser(const QPoint& pos)
+std::vector<int> GridView::columnChooserColumns() const
+{
+    std::vector<int> out;
+    for (int visual = 0; visual < m_model->columns(); ++visual) {
+        const int col = m_header->logicalIndex(visual);
+        if (col >= 0 && canHideColumn(col))
+            out.push_back(col);
+    }
+    return out;
+}
+
+void GridView::showColumnChooser() { pickColumns(QPoint(0, m_header->height()), false); }
+
+// The header's own menu lists every column, the frozen ones greyed, so the
+// user sees why they stay; the "Select Columns" command offers only the
+// columns that may go.
+void GridView::showColumnChooser(const QPoint& pos) { pickColumns(pos, true); }
+
+void GridView::pickColumns(const QPoint& pos, bool listFrozen)
 {
     MenuSpec menu;
+    const std::vector<int> offered = columnChooserColumns();
     for (int col = 0; col < m_model->columns(); ++col) {
+        const bool may = std::find(offered.begin(), offered.end(), col) != offered.end();
+        if (!may && !listFrozen)
+            continue;
         MenuItem item;
         item.id = col + 1;
         item.text = m_model->columnName(col).simplified().toStdString();
         item.checked = !isColumnHidden(col);
-        item.enabled = canHideColumn(col);
+        item.enabled = may;
         menu.items.push_back(item);
     }
+    if (menu.items.empty())
+        return;
     const QPoint global = m_header->mapToGlobal(pos);
     const int chosen = prompter().pickMenuCommand(menu, global.x(), global.y());
-    if (chosen > 0 && chosen <= m_model->columns())
+    if (std::find(offered.begin(), offered.end(), chosen - 1) != offered.end())
         setColumnHidden(chosen - 1, !isColumnHidden(chosen - 1));
+}
+
+void GridView::setColumnAutoSize(bool on)
+{
+    m_autoSize = on;
+    if (!on)
+        return;
+    captureAutoSizeBase();
+    applyAutoSize();
+}
+
+void GridView::captureAutoSizeBase()
+{
+    m_autoSizeBase.assign(size_t(m_model->columns()), 0);
+    for (int col = 0; col < m_model->columns(); ++col)
+        m_autoSizeBase[size_t(col)] = m_header->sectionSize(col);
+}
+
+void GridView::applyAutoSize()
+{
+    if (!m_autoSize || m_applyingAutoSize)
+        return;
+    if (m_autoSizeBase.size() != size_t(m_model->columns()))
+        captureAutoSizeBase();
+    const int available = m_tree->viewport()->width();
+    long long total = 0;
+    int lastShown = -1;
+    for (int col = 0; col < m_model->columns(); ++col) {
+        if (m_header->isSectionHidden(col))
+            continue;
+        total += std::max(1, m_autoSizeBase[size_t(col)]);
+        if (lastShown < 0 || m_header->visualIndex(col) > m_header->visualIndex(lastShown))
+            lastShown = col;
+    }
+    if (total <= 0 || available <= 0)
+        return;
+    m_applyingAutoSize = true;
+    int used = 0;
+    for (int col = 0; col < m_model->columns(); ++col) {
+        if (m_header->isSectionHidden(col) || col == lastShown)
+            continue;
+        const int w = int(std::max(1, m_autoSizeBase[size_t(col)]) * (long long)available / total);
+        m_header->resizeSection(col, w);
+        used += w;
+    }
+    if (lastShown >= 0)
+        m_header->resizeSection(lastShown, std::max(1, available - used));
+    m_applyingAutoSize = false;
 }
 
 void GridView::layoutFilterBar()
@@ -760,10 +1274,17 @@ void GridView::setDefaultColours(Rgb text, Rgb back)
 
 void GridView::expandAll(bool expand)
 {
+    m_collapsed.clear();
+    if (!expand)
+        for (int id : m_model->preorder())
+            if (m_model->isAutoGroup(id))
+                m_collapsed.insert(groupKey(id));
+    m_restoringExpansion = true;
     if (expand)
         m_tree->expandAll();
     else
         m_tree->collapseAll();
+    m_restoringExpansion = false;
 }
 
 void GridView::setGridFont(const QFont& font) { m_tree->setFont(font); }
@@ -783,6 +1304,7 @@ GridLayoutState GridView::captureLayout() const
         s.columns.push_back({m_header->visualIndex(col), m_header->sectionSize(col), m_header->isSectionHidden(col)});
     s.sortColumn = m_sortColumn;
     s.ascending = m_ascending;
+    s.groupColumns = m_model->groupColumns();
     return s;
 }
 
@@ -811,7 +1333,9 @@ bool GridView::applyLayout(const GridLayoutState& state)
     }
     m_sortColumn = state.sortColumn;
     m_ascending = state.ascending;
-    if (m_sortColumn >= 0)
+    if (state.groupColumns != m_model->groupColumns())
+        setGroupColumns(state.groupColumns); // sorts again with the groups
+    else if (m_sortColumn >= 0)
         sortRows();
     layoutFilterBar();
     return true;

@@ -6,6 +6,12 @@
 // preview lines, a header of several text lines, a header menu button per
 // column, copy to the clipboard and named saved layouts. UI thread only.
 //
+// Group rows (the model's own and the ones it makes for group columns) are
+// drawn across the whole row; a group-by box above the header takes a header
+// dragged into it as a new group column and ungroups a column dragged out of
+// it. Which groups the user collapsed is kept by their keys, so it survives a
+// refill and a regroup.
+//
 // Filtering runs as one pass over the rows from top to bottom, so a filter
 // that depends on the rows above (a group row keeping its detail rows) sees
 // them in order; sorting is explicit (a header click or sortRows()), so cell
@@ -19,6 +25,7 @@
 
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -37,6 +44,7 @@ class GridProxy;
 class GridTree;
 class GridHeader;
 class GridDelegate;
+class GroupByBox;
 } // namespace detail
 
 class GridView : public QWidget {
@@ -66,6 +74,9 @@ public:
     bool filterBarVisible() const { return m_filterBarOn; }
     void setFilterBarText(int column, const QString& text); // refilters
     QString filterBarText(int column) const;
+    // What an empty filter-bar cell shows (for example "<ALL>").
+    void setFilterBarEmptyText(const QString& text);
+    QString filterBarEmptyText() const { return m_filterEmptyText; }
     void refilter();
     bool isRowShown(int rowId) const; // by the last filter pass (a row under a hidden group is not shown either)
     // The shown rows in the order the view lists them (children after their group row).
@@ -80,6 +91,33 @@ public:
     int columnWidth(int column) const;
     bool moveColumn(int column, int toVisual); // false for frozen columns
     int visualIndex(int column) const;
+    // The column chooser ("Select Columns"): a check list of the columns that
+    // may be hidden (never a frozen one), shown under the header.
+    void showColumnChooser();
+    std::vector<int> columnChooserColumns() const;
+    // Columns share the grid's width in proportion to their set widths, on
+    // every resize.
+    void setColumnAutoSize(bool on);
+    bool columnAutoSize() const { return m_autoSize; }
+
+    // Grouping by columns (outer level first), as the group-by box shows it.
+    void setGroupColumns(std::vector<int> columns);
+    std::vector<int> groupColumns() const;
+    // What a header dropped on the box does (position -1 = last level), and
+    // what dragging a column out of the box does.
+    void groupByColumn(int column, int position = -1);
+    void ungroupColumn(int column);
+    void setGroupByBoxVisible(bool on);
+    bool groupByBoxVisible() const;
+    QWidget* groupByBox() const;
+    // "Security: ABC (3)" for a group row the model made, the first cell's
+    // text for the owner's group rows.
+    QString groupCaption(int rowId) const;
+    bool isGroupExpanded(int rowId) const;
+    void setGroupExpanded(int rowId, bool expanded);
+    // The area a merged cell covers in the viewport (the cell's own rectangle
+    // when its partners are not next to it); invalid when not merged or not shown.
+    QRect mergedCellRect(int rowId, int column) const;
 
     // Look.
     void setHeaderLineCount(int lines);
@@ -87,6 +125,7 @@ public:
     void setDataIcons(const QList<QIcon>& icons);
     void setPreviewShown(bool on);
     void setDefaultColours(Rgb text, Rgb back);
+    // "Expand All" / "Collapse All": every group row.
     void expandAll(bool expand);
     void setGridFont(const QFont& font);
 
@@ -139,11 +178,18 @@ private:
     friend class detail::GridTree;
     friend class detail::GridHeader;
     friend class detail::GridDelegate;
+    friend class detail::GroupByBox;
 
     bool hiddenByFilterBar(int rowId) const;
     void layoutFilterBar();
     void onSectionMoved(int logical, int oldVisual, int newVisual);
     void showColumnChooser(const QPoint& pos);
+    void pickColumns(const QPoint& pos, bool listFrozen);
+    void onRegrouped();
+    void restoreExpansion();
+    QString groupKey(int rowId) const;
+    void applyAutoSize();
+    void captureAutoSizeBase();
 
     GridModel* m_model;
     detail::GridProxy* m_proxy;
@@ -161,6 +207,15 @@ private:
     bool m_revertingMove = false;
     QList<QIcon> m_icons;
     bool m_previewShown = false;
+    QString m_filterEmptyText;
+    detail::GroupByBox* m_groupBox = nullptr;
+    std::set<QString> m_collapsed; // keys of the groups the user collapsed
+    bool m_restoringExpansion = false;
+    bool m_refiltering = false;
+    bool m_suppressHeaderClick = false; // a header drag that ended in the group-by box
+    bool m_autoSize = false;
+    bool m_applyingAutoSize = false;
+    std::vector<int> m_autoSizeBase; // the widths the shares are taken from
 };
 
 } // namespace ui

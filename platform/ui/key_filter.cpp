@@ -83,19 +83,30 @@ Mods KeyFilter::modsFromQt(Qt::KeyboardModifiers modifiers)
 
 bool KeyFilter::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::KeyPress) {
-        auto* widget = qobject_cast<QWidget*>(watched);
-        const bool passedUp = event == m_lastEvent && widget && m_lastReceiver && widget->isAncestorOf(m_lastReceiver);
-        m_lastEvent = event;
-        m_lastReceiver = widget;
-        if (passedUp)
-            return QObject::eventFilter(watched, event);
-        auto* keyEvent = static_cast<QKeyEvent*>(event);
-        Mods mods = modsFromQt(keyEvent->modifiers());
-        if (keyEvent->key() == Qt::Key_Backtab)
-            mods.shift = true; // Shift+Tab arrives as its own key
-        if (feed(keyFromQt(keyEvent->key(), keyEvent->modifiers()), mods))
-            return true;
+    if (event->type() == QEvent::KeyRelease) {
+        m_walking.reset();
+        return QObject::eventFilter(watched, event);
+    }
+    if (event->type() != QEvent::KeyPress)
+        return QObject::eventFilter(watched, event);
+    auto* widget = qobject_cast<QWidget*>(watched);
+    auto* keyEvent = static_cast<QKeyEvent*>(event);
+    const Press press{keyEvent->key(), int(keyEvent->modifiers()), keyEvent->timestamp(),
+                      keyEvent->nativeScanCode(), keyEvent->isAutoRepeat()};
+    // Passed up: the same press, now at a parent of the widget that saw it
+    // last. A press that reaches the same widget again is a new one.
+    const bool passedUp = m_walking && *m_walking == press && widget && m_lastReceiver
+        && widget != m_lastReceiver && widget->isAncestorOf(m_lastReceiver);
+    m_walking = press;
+    m_lastReceiver = widget;
+    if (passedUp)
+        return QObject::eventFilter(watched, event);
+    Mods mods = modsFromQt(keyEvent->modifiers());
+    if (keyEvent->key() == Qt::Key_Backtab)
+        mods.shift = true; // Shift+Tab arrives as its own key
+    if (feed(keyFromQt(keyEvent->key(), keyEvent->modifiers()), mods)) {
+        m_walking.reset(); // swallowed: no parent sees it
+        return true;
     }
     return QObject::eventFilter(watched, event);
 }

@@ -8,6 +8,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -77,9 +78,20 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // The key press seen last and where: Qt hands an unused key to the
-    // parents as the same event object, which must not count twice.
-    const QEvent* m_lastEvent = nullptr;
+    // A key press by what it is. Qt hands a key the focused control leaves
+    // unused to each parent in turn, unchanged; that walk must count as one
+    // press. Event addresses cannot tell presses apart: Qt reuses them.
+    struct Press {
+        int key = 0;
+        int modifiers = 0;
+        quint64 timestamp = 0;
+        quint32 scanCode = 0;
+        bool autoRepeat = false;
+        bool operator==(const Press&) const = default;
+    };
+    // The press being passed up from m_lastReceiver; cleared when it was
+    // swallowed or a key was released (its walk is over by then).
+    std::optional<Press> m_walking;
     QPointer<QWidget> m_lastReceiver;
 };
 

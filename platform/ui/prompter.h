@@ -53,6 +53,15 @@ struct MenuSpec {
     std::vector<MenuItem> items;
 };
 
+// The page the print commands lay out on: paper by name ("A4", "Letter"),
+// orientation and margins in millimetres.
+struct PageSetup {
+    std::string paper = "A4";
+    bool landscape = false;
+    double leftMm = 10, topMm = 10, rightMm = 10, bottomMm = 10;
+    bool operator==(const PageSetup&) const = default;
+};
+
 class Prompter {
 public:
     virtual ~Prompter() = default;
@@ -64,6 +73,13 @@ public:
     virtual std::optional<std::pair<std::string, int>> pickFont(const std::string& family, int pixelHeight) = 0;
     // The chosen item's id, 0 when none was chosen. Position in global pixels.
     virtual int pickMenuCommand(const MenuSpec& menu, int x, int y) = 0;
+    // The page set-up dialog from the current choice; empty when cancelled
+    // (and where no dialog exists).
+    virtual std::optional<PageSetup> pickPageSetup(const PageSetup& current)
+    {
+        (void)current;
+        return std::nullopt;
+    }
 };
 
 // The process-wide prompter. Defaults to the Qt prompter once the UI layer is

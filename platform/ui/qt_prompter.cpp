@@ -7,6 +7,8 @@
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QMenu>
+#include <QPageSetupDialog>
+#include <QPrinter>
 #include <QPushButton>
 
 #include <map>
@@ -185,6 +187,33 @@ std::optional<std::pair<std::string, int>> QtPrompter::pickFont(const std::strin
         if (px <= 0) // chosen in points: convert at the screen's 96 dpi
             px = qRound(f.pointSizeF() * 96.0 / 72.0);
         return std::make_pair(f.family().toStdString(), px);
+    });
+}
+
+std::optional<PageSetup> QtPrompter::pickPageSetup(const PageSetup& current)
+{
+    return UiThread::call([&]() -> std::optional<PageSetup> {
+        QPrinter printer;
+        const QPageSize::PageSizeId id = current.paper == "Letter"  ? QPageSize::Letter
+                                         : current.paper == "Legal" ? QPageSize::Legal
+                                         : current.paper == "A3"    ? QPageSize::A3
+                                                                    : QPageSize::A4;
+        printer.setPageLayout(QPageLayout(QPageSize(id), current.landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+                                          QMarginsF(current.leftMm, current.topMm, current.rightMm, current.bottomMm),
+                                          QPageLayout::Millimeter));
+        QPageSetupDialog dialog(&printer, detail::dialogParent());
+        if (dialog.exec() != QDialog::Accepted)
+            return std::nullopt;
+        const QPageLayout layout = printer.pageLayout();
+        const QMarginsF m = layout.margins(QPageLayout::Millimeter);
+        PageSetup out;
+        out.paper = layout.pageSize().name().toStdString();
+        out.landscape = layout.orientation() == QPageLayout::Landscape;
+        out.leftMm = m.left();
+        out.topMm = m.top();
+        out.rightMm = m.right();
+        out.bottomMm = m.bottom();
+        return out;
     });
 }
 

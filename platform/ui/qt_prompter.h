@@ -33,6 +33,7 @@ public:
     std::optional<std::string> pickSavePath(const FilePrompt& prompt) override;
     std::optional<std::string> pickOpenPath(const FilePrompt& prompt) override;
     std::optional<Rgb> pickColour(Rgb initial) override;
+    std::optional<PageSetup> pickPageSetup(const PageSetup& current) override;
     std::optional<std::pair<std::string, int>> pickFont(const std::string& family, int pixelHeight) override;
     int pickMenuCommand(const MenuSpec& menu, int x, int y) override;
 };

@@ -137,6 +137,11 @@ public:
         std::lock_guard lock(m_mutex);
         ++slotsAssigned;
     }
+    void quoteTimeUpdated(int64_t epochSeconds) override
+    {
+        std::lock_guard lock(m_mutex);
+        quoteTimes.push_back(epochSeconds);
+    }
 
     std::mutex m_mutex;
     bool alertsOn = false;
@@ -145,6 +150,7 @@ public:
     std::vector<std::string> statuses, displays, confirmations, notices;
     std::vector<int> alerts, lastTrades, netPositionPrices;
     std::vector<IndexRecord> indexRows;
+    std::vector<int64_t> quoteTimes;
     int slotsAssigned = 0;
 };
 

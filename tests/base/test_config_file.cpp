@@ -137,6 +137,84 @@ TEST_F(ConfigFileTest, PerUserFileIsWrittenExactlyAndReadBackWithItsAsymmetries)
     EXPECT_NE(logText().find("Exit : LoadUserConfigDetails"), std::string::npos);
 }
 
+// Each text field empty in turn: the writer leaves the name alone on its line
+// (the file's fixed form), and the next line's name must not become the value.
+// The same bytes are what every earlier version wrote, so old files read too.
+TEST_F(ConfigFileTest, PerUserFileReadsBackWithEachTextFieldEmpty)
+{
+    CopyFixedText(pv_user_info.user_id, "U7");
+    pv_user_info.id_kind = 1;
+    std::vector<ServiceRecord> services(1);
+    services[0].id = 4;
+    services[0].subscribed = 1;
+    const auto full = [&] {
+        ConfigRecord c;
+        CopyFixedText(c.Feeds_Host, "f.h");
+        CopyFixedText(c.Trade_Host, "t.h");
+        CopyFixedText(c.Watch_Host, "w.h");
+        CopyFixedText(c.Security_Host, "s.h");
+        CopyFixedText(c.Redirect_Url, "r.u");
+        c.Connect_Type = 2;
+        c.Feeds_Type = 3;
+        CopyFixedText(c.Mcast_IP, "239.0.0.9");
+        c.Mcast_Port = 4000;
+        CopyFixedText(c.Surv_Ip, "10.0.0.1");
+        c.Surv_Port = 4001;
+        c.Trade_Port = 8443;
+        c.Feed_Port = 9000;
+        CopyFixedText(c.Market_Data_Host, "m.h");
+        CopyFixedText(c.Gcrn, "CRN42");
+        c.Services_Counter = 6;
+        c.services = &services;
+        return c;
+    };
+    struct Case {
+        const char* name;
+        char* (*field)(ConfigRecord&);
+    };
+    const Case cases[] = {
+        {"Feeds_Host", [](ConfigRecord& c) { return c.Feeds_Host; }},
+        {"Trade_Host", [](ConfigRecord& c) { return c.Trade_Host; }},
+        {"Watch_Host", [](ConfigRecord& c) { return c.Watch_Host; }},
+        {"Security_Host", [](ConfigRecord& c) { return c.Security_Host; }},
+        {"Redirect_Url", [](ConfigRecord& c) { return c.Redirect_Url; }},
+        {"Mcast_IP", [](ConfigRecord& c) { return c.Mcast_IP; }},
+        {"Surv_Ip", [](ConfigRecord& c) { return c.Surv_Ip; }},
+        {"Market_Data_Host", [](ConfigRecord& c) { return c.Market_Data_Host; }},
+        {"Gcrn", [](ConfigRecord& c) { return c.Gcrn; }},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        ConfigRecord written = full();
+        k.field(written)[0] = '\0';
+        g_Config = written;
+        Log_Level.store(1);
+        WriteUserConfigToDat();
+
+        // A start whose configuration file names no host at all.
+        g_Config = ConfigRecord{};
+        Log_Level.store(0);
+        ASSERT_EQ(LoadUserConfigDetails("U7"), 1);
+        const ConfigRecord& r = g_Config;
+        EXPECT_STREQ(r.Feeds_Host, written.Feeds_Host);
+        EXPECT_STREQ(r.Watch_Host, written.Watch_Host);
+        EXPECT_STREQ(r.Security_Host, written.Security_Host);
+        EXPECT_STREQ(r.Redirect_Url, written.Redirect_Url);
+        EXPECT_STREQ(r.Market_Data_Host, written.Market_Data_Host);
+        EXPECT_STREQ(r.Gcrn, written.Gcrn);
+        EXPECT_EQ(Log_Level.load(), 1);
+        EXPECT_EQ(r.Connect_Type, 2);
+        EXPECT_EQ(r.Feeds_Type, 3);
+        EXPECT_EQ(r.Mcast_Port, 4000);
+        EXPECT_EQ(r.Feed_Port, 9000);
+        EXPECT_EQ(r.Services_Counter, 6);
+        // Still never taken from this file.
+        EXPECT_STREQ(r.Trade_Host, "");
+        EXPECT_EQ(r.Trade_Port, 80);
+        EXPECT_STREQ(r.Mcast_IP, "");
+    }
+}
+
 TEST_F(ConfigFileTest, PerUserFileMissingEmptyOrOversizedValues)
 {
     EXPECT_EQ(LoadUserConfigDetails("nobody"), 0);

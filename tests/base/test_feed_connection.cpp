@@ -398,6 +398,51 @@ TEST_F(Connection, PollingErrorsAreShownOnceWhileTheyRepeat)
               1);
 }
 
+// "Feed got Disconnected." is for a feed lost unexpectedly: a Disconnect the
+// user asked for says nothing on any transport, the watchdog's end does.
+TEST_F(Connection, OnlyAnUnaskedEndPopsTheDisconnectedBox)
+{
+    const int udpPort = freeUdpPort();
+    ASSERT_NE(udpPort, 0);
+    for (int type : {1, 3, 4}) {
+        SCOPED_TRACE("Feeds_Type " + std::to_string(type));
+        FeedConnection::Settings s = tcpSettings();
+        s.feedsType = type;
+        s.mcastPort = udpPort;
+        s.pollIntervalMs = 10;
+        ASSERT_TRUE(m_connection.start(s));
+        if (type == 3)
+            acceptOpening();
+        if (type == 1)
+            ASSERT_TRUE(eventually([&] { return !m_server.seen().empty(); }));
+        m_connection.stop();
+        ASSERT_TRUE(eventually([&] { return !m_connection.threadAlive(); }));
+        EXPECT_TRUE(m_ui.shown().empty()) << ::testing::PrintToString(m_ui.shown());
+    }
+    ASSERT_TRUE(m_connection.start(tcpSettings()));
+    acceptOpening();
+    m_clock.advanceSeconds(FeedConnection::kWatchdogSeconds);
+    m_connection.onTimer();
+    ASSERT_TRUE(eventually([&] { return !m_connection.threadAlive(); }));
+    EXPECT_EQ(m_ui.shown(), (std::vector<std::string>{"Feed got Disconnected."}));
+}
+
+// The market watch's snapshot with no feed running: applied to the rows and
+// the windows told; one in flight at the exit is ended, not waited for.
+TEST_F(Connection, SnapshotWithoutAFeedAppliesItsQuotes)
+{
+    m_server.reply = {200, "h0*h1*h2*h3*" + quote101(1, 66).substr(4) + "*"};
+    m_connection.requestSnapshot("Token=1,3,");
+    m_connection.drainSender();
+    EXPECT_EQ(m_server.seen(), (std::vector<std::string>{"0/13:Token=1,3,"}));
+    EXPECT_EQ(m_table->row(1).quote().quote[0], 66);
+    EXPECT_EQ(m_window->quotesSeen(), (std::vector<int>{1}));
+    m_connection.stopAndWait();
+    m_connection.requestSnapshot("Token=1,3,");
+    m_connection.drainSender();
+    EXPECT_EQ(m_server.seen().size(), 1u) << "no snapshot after the exit";
+}
+
 TEST_F(Connection, StreamLogoutGoesByHttpWithoutASocket)
 {
     // The stream's logout when it has no socket of its own: code 11.

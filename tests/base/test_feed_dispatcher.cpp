@@ -3,11 +3,16 @@
 #include "feed_test_support.h"
 
 #include "app/base/BufferSlots.h"
+#include "server/FeedFrameAssembler.h"
 #include "pf/clock.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <map>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -89,6 +94,98 @@ TEST_F(Dispatch, QuoteWithTooFewValuesChangesNothingAndExtraValuesAreIgnored)
     EXPECT_EQ(apply(quote101(1, 50, 25)), 1);
     EXPECT_EQ(quote(1).quote[20], 70);
     EXPECT_EQ(quote(1).quote[21], 0);
+}
+
+// A value that is no number a feed can mean (inf, nan, 1e300, past double's
+// range) refuses its whole message before anything is stored or converted:
+// quotes, round-robin quotes and index values alike.
+TEST_F(Dispatch, NonFiniteAndOutOfRangeValuesRefuseTheirMessage)
+{
+    pf::ManualClock clock(1'700'000'000'000);
+    pf::setClock(&clock);
+    m_consumers.alertsOn = true;
+    m_table->row(4).alert_flag = 1;
+    IndexRecord index;
+    index.feedCode = 7;
+    m_indices.rows.push_back(index);
+    const auto quoteWith = [](int k, const std::string& value) {
+        std::string m = "101," + std::to_string(watchToken(4));
+        for (int i = 0; i < 21; ++i)
+            m.append(",").append(i == k ? value : "100");
+        return m;
+    };
+    const std::string bad[] = {"1e300", "inf", "-inf", "nan", "1e400", "-9.1e15", "9000000000000001"};
+    for (const std::string& v : bad) {
+        for (int k : {0, 4, 17}) {
+            SCOPED_TRACE(v + " as value " + std::to_string(k));
+            EXPECT_EQ(send(quoteWith(k, v)), 101);
+            EXPECT_EQ(send("105," + std::to_string(watchToken(4)) + ",1,2,3,4," + (k == 17 ? "5,6," + v : v)), 105);
+            EXPECT_EQ(quote(4).last_update, 0);
+            EXPECT_EQ(quote(4).quote[0], 0);
+            EXPECT_EQ(quote(4).quote[17], 0);
+        }
+        send("110,7," + v + ",900,0,1,x,");
+        send("110,7,1000," + v + ",0,1,x,");
+        EXPECT_TRUE(m_consumers.indexRows.empty()) << v;
+    }
+    m_dispatcher->drain();
+    EXPECT_TRUE(m_consumers.alerts.empty());
+    // The bound itself, a tiny value and a plain quote still go through.
+    EXPECT_EQ(send(quoteWith(17, "9e15")), 101);
+    EXPECT_EQ(quote(4).quote[17], 9e15);
+    EXPECT_EQ(send(quoteWith(1, "1e-400")), 101);
+    EXPECT_EQ(quote(4).quote[1], 0);
+    pf::setClock(nullptr);
+}
+
+TEST_F(Dispatch, QuotesGiveTheirTradeTimeForTheStatusBar)
+{
+    auto w = std::make_shared<RecordingWindow>(std::vector<int>{2});
+    openWindow(FeedSubscriptions::instance(), w, kWindowMarketWatch);
+    std::string m = "101," + std::to_string(watchToken(2));
+    for (int k = 0; k < 21; ++k)
+        m.append(",").append(k == 17 ? "1700000123" : "5");
+    send(m);
+    send("105," + std::to_string(watchToken(2)) + ",1,2,3,4,5,6,1700000456");
+    send("105," + std::to_string(watchToken(2)) + ",1,2"); // no time: nothing to show
+    EXPECT_EQ(m_consumers.quoteTimes, (std::vector<int64_t>{1700000123, 1700000456}));
+}
+
+// A reload published while round-robin quotes arrive: each quote is looked up
+// and written in one table, so no other security's row is ever written.
+TEST_F(Dispatch, RoundRobinQuoteUsesOneTableForLookUpAndWrite)
+{
+    // Two tables where watch token 5 names different rows; the other rows
+    // must stay untouched whichever table a quote meets.
+    auto a = publishTable(20);
+    std::vector<SecurityRecord> front(1);
+    front[0].token = 9000;
+    front[0].wtoken = 9001;
+    front[0].market_exchange.assign("NN");
+    front[0].inst_type.assign("EQ");
+    SecurityRows rows;
+    rows.push_back(front[0]);
+    for (int i = 0; i < 20; ++i)
+        rows.push_back(a->row(i));
+    auto b = std::make_shared<SecurityTable>();
+    b->build(std::move(rows), SecurityTable::Build::Full, true);
+    const int inA = a->searchWToken(5), inB = b->searchWToken(5);
+    ASSERT_NE(inA, inB);
+    std::atomic<bool> done{false};
+    std::thread reloads([&] {
+        for (int i = 0; !done.load(); ++i)
+            SecurityTable::publish(i % 2 ? a : b);
+    });
+    for (int i = 0; i < 100000; ++i)
+        send("105,5," + std::to_string(100 + i % 7));
+    done = true;
+    reloads.join();
+    for (int r = 0; r < a->count(); ++r)
+        if (r != inA)
+            EXPECT_EQ(a->row(r).quote().last_update, 0) << "row " << r << " of the first table";
+    for (int r = 0; r < b->count(); ++r)
+        if (r != inB)
+            EXPECT_EQ(b->row(r).quote().last_update, 0) << "row " << r << " of the second table";
 }
 
 TEST_F(Dispatch, UnknownWatchTokenTellsNoWindow)
@@ -471,6 +568,71 @@ TEST_F(Dispatch, OrderIsKeptPerKeyOnAPoolOfThreads)
     // Index: the last value applied is the last one sent.
     EXPECT_EQ(m_indices.rows[0].values[0], 1000 + kRounds - 1);
     EXPECT_EQ(m_indices.rows[0].stamp, kRounds - 1);
+    pv_user_info.client_index = -1;
+}
+
+// The program's own configuration (the default options: quotes on the feed
+// thread, confirmations on a pool of threads), fed as the connection feeds it:
+// frames cut from received buffers. Each window sees every quote of its
+// security in sending order with the value that quote carried, and the
+// confirmations reach the order store in sending order.
+TEST_F(Dispatch, InterleavedQuotesAndConfirmationsKeepBothOrdersAsTheProgramRuns)
+{
+    makeDispatcher(FeedDispatcher::Options{});
+    AllocateClientTable(0);
+    pv_user_info.client_index = 0;
+    // Reads the row when told: the value must be the quote just applied.
+    class SeeingWindow : public FeedWindow {
+    public:
+        SeeingWindow(const SecurityTable& table, std::vector<int> securities)
+            : m_table(table), m_securities(std::move(securities))
+        {
+        }
+        std::vector<int> feedSecurities() const override { return m_securities; }
+        void quoteUpdated(int security) override
+        {
+            seen[security].push_back(static_cast<long>(m_table.row(security).quote().quote[0]));
+        }
+        std::map<int, std::vector<long>> seen; // feed thread only
+
+    private:
+        const SecurityTable& m_table;
+        std::vector<int> m_securities;
+    };
+    auto w = std::make_shared<SeeingWindow>(*m_table, std::vector<int>{0, 1, 2, 3});
+    openWindow(FeedSubscriptions::instance(), w, kWindowMarketWatch);
+
+    constexpr int kRounds = 400;
+    std::string bytes;
+    const auto frame = [&](const std::string& m) {
+        char head[8];
+        std::snprintf(head, sizeof head, "^0%04zu", m.size());
+        bytes += head + m + "$";
+    };
+    for (int i = 0; i < kRounds; ++i) {
+        for (int s = 0; s < 4; ++s)
+            frame(quote101(s, 1000 + i));
+        frame("130,x|0|3|NN|x|C1|Buy|" + std::to_string(i) + "|x|1|100|0|x|x|t");
+    }
+    FeedFrameAssembler assembler(FeedFrameAssembler::Kind::Tcp);
+    for (size_t at = 0; at < bytes.size(); at += 997) { // reads that cut frames anywhere
+        const FeedDispatcher::Buffer buffer(*m_dispatcher);
+        assembler.feed(bytes.data() + at, std::min<size_t>(997, bytes.size() - at), [&](std::string_view m) {
+            return m_dispatcher->Distribute_Feed(m.data(), static_cast<int>(m.size())) != 999;
+        });
+    }
+    m_dispatcher->drain();
+
+    std::vector<long> expected;
+    for (int i = 0; i < kRounds; ++i)
+        expected.push_back(1000 + i);
+    for (int s = 0; s < 4; ++s)
+        EXPECT_EQ(w->seen[s], expected) << "security " << s;
+    ASSERT_EQ(m_consumers.confirmations.size(), static_cast<size_t>(kRounds));
+    for (int i = 0; i < kRounds; ++i)
+        EXPECT_NE(m_consumers.confirmations[static_cast<size_t>(i)].find("TWXS Order No :" + std::to_string(i) + ","),
+                  std::string::npos)
+            << i;
     pv_user_info.client_index = -1;
 }
 

@@ -1,6 +1,7 @@
 // Cutting the feed's byte stream into messages, per transport.
 #include "server/FeedFrameAssembler.h"
 
+#include "pf/clock.h"
 #include "pf/lzo.h"
 
 #include <gtest/gtest.h>
@@ -117,7 +118,75 @@ TEST(FeedFramesLimits, TcpBadTrailerLogsTheLengthAndData)
     FeedFrameAssembler assembler(Kind::Tcp, [&](const std::string& line) { logged.push_back(line); });
     assembler.feed(std::string_view("^00003abcX"), [](std::string_view) { return true; });
     ASSERT_EQ(logged.size(), 1u);
-    EXPECT_EQ(logged[0], "Invalid Len <3>, Data <^00003abcX>");
+    EXPECT_EQ(logged[0], "Feed bytes dropped, Len <10>, Frames <1>: Invalid Len <3>, Data <^00003abcX>");
+}
+
+// A broken feed: every run of bad bytes is one line with its byte count, and
+// the lines are rate limited whatever the transport sends.
+TEST(FeedFramesLimits, DroppedRunsAreLoggedOnceWithTheirSizeAndRateLimited)
+{
+    pf::ManualClock clock(1'700'000'000'000);
+    pf::setClock(&clock);
+    struct Case {
+        const char* name;
+        Kind kind;
+        std::string junk; // sent in 4090-byte reads
+        std::string good; // a frame after it
+    };
+    const std::string q = "101,7,100,200";
+    const Case cases[] = {
+        {"tcp carets", Kind::Tcp, std::string(70000, '^'), frame(q)},
+        {"tcp bad trailers", Kind::Tcp, [] {
+             std::string s;
+             for (int i = 0; i < 5000; ++i)
+                 s += "^00003abcX";
+             return s;
+         }(), frame(q)},
+        {"stream frames without end", Kind::Stream, [] {
+             std::string s;
+             for (int i = 0; i < 5000; ++i)
+                 s += "^a0004abc$";
+             return s;
+         }(), frame(q)},
+        {"udp bad lengths", Kind::Udp, [] {
+             std::string s;
+             for (int i = 0; i < 10000; ++i)
+                 s += "|0a000,";
+             return s;
+         }(), udpFrame(q)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> logged;
+        std::vector<std::string> got;
+        const auto sink = [&](std::string_view m) {
+            got.emplace_back(m);
+            return true;
+        };
+        {
+            FeedFrameAssembler assembler(c.kind, [&](const std::string& line) { logged.push_back(line); });
+            for (size_t at = 0; at < c.junk.size(); at += 4090)
+                assembler.feed(std::string_view(c.junk).substr(at, 4090), sink);
+            assembler.feed(c.good, sink);
+            EXPECT_EQ(got, (std::vector<std::string>{q}));
+            // The run's first read wrote a line; the rest waits for the time.
+            ASSERT_EQ(logged.size(), 1u);
+            clock.advanceSeconds(FeedFrameAssembler::kDropReportSeconds);
+            assembler.feed(c.junk.substr(0, 100) + c.good, sink);
+            ASSERT_EQ(logged.size(), 2u);
+        }
+        EXPECT_EQ(logged.size(), 2u) << "nothing was left to write at the end";
+        // Every junk byte is counted once over the lines.
+        uint64_t bytes = 0;
+        for (const std::string& line : logged) {
+            const size_t at = line.find("Len <");
+            ASSERT_NE(at, std::string::npos) << line;
+            bytes += std::stoull(line.substr(at + 5));
+        }
+        EXPECT_EQ(bytes, c.junk.size() + 100);
+        EXPECT_EQ(logged[0].rfind("Feed bytes dropped, Len <", 0), 0u) << logged[0];
+    }
+    pf::setClock(nullptr);
 }
 
 TEST(FeedFramesLimits, ByteByByteMatchesWholeChunk)

@@ -133,4 +133,34 @@ TEST(LocalAddress, IsDottedIPv4)
     EXPECT_EQ(::inet_pton(AF_INET, pf::localIPv4().c_str(), &a), 1);
 }
 
+// The address sent as this machine's: never a loopback one while the machine
+// has another (a Debian host name resolves to 127.0.1.1).
+TEST(LocalAddress, FirstUpInterfaceThatIsNotLoopback)
+{
+    const auto ip = [](const char* dotted) {
+        in_addr a{};
+        ::inet_pton(AF_INET, dotted, &a);
+        return ntohl(a.s_addr);
+    };
+    struct Case {
+        const char* name;
+        std::vector<pf::InterfaceAddress> interfaces;
+        const char* want;
+    };
+    const Case cases[] = {
+        {"none", {}, "127.0.0.1"},
+        {"loopback only", {{"lo", ip("127.0.0.1"), true}}, "127.0.0.1"},
+        {"loopback and the host name's", {{"lo", ip("127.0.0.1"), true}, {"lo", ip("127.0.1.1"), true}},
+         "127.0.0.1"},
+        {"loopback plus one", {{"lo", ip("127.0.0.1"), true}, {"eth0", ip("192.168.1.20"), true}}, "192.168.1.20"},
+        {"several: the first", {{"lo", ip("127.0.0.1"), true}, {"eth0", ip("10.1.2.3"), true},
+                                {"wlan0", ip("192.168.1.20"), true}}, "10.1.2.3"},
+        {"a down interface is skipped", {{"eth0", ip("10.1.2.3"), false}, {"wlan0", ip("192.168.1.20"), true}},
+         "192.168.1.20"},
+        {"other 127/8 addresses", {{"lo", ip("127.255.0.9"), true}, {"eth1", ip("172.16.0.4"), true}}, "172.16.0.4"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(pf::localIPv4(c.interfaces), c.want) << c.name;
+}
+
 } // namespace

@@ -123,7 +123,7 @@ TEST_F(Subscriptions, FeedListRulesPerFeedTypeAndSkipList)
     feedWithSlot(1);
     auto w = std::make_shared<RecordingWindow>(std::vector<int>{0, 10});
     openWindow(subs(), w, kWindowMarketWatch);
-    subs().setIndexSkipList("51999,");
+    subs().AddChartIndexToken(51999);
     g_Config.Feeds_Type = 5; // segment codes 1..4, 11 and 12 are left out
     subs().Update_Feeds_Token();
     EXPECT_EQ(subs().feedTokenList(), "");

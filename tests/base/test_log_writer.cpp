@@ -297,3 +297,35 @@ TEST_F(LogWriterTest, SecretsAreMasked)
         EXPECT_EQ(MaskSecretIn(c.text, c.secret), c.masked) << c.text;
     EXPECT_EQ(MaskSecret("123456"), "****");
 }
+
+// The session id is masked in every line from every part and thread, as a
+// whole word only; a new session masks its own id.
+TEST_F(LogWriterTest, TheSessionIdIsMaskedInEveryLine)
+{
+    ASSERT_TRUE(StartLog(paths));
+    SetLoggedSessionId("SESS0001");
+    struct Case {
+        const char* text;
+        const char* logged;
+    } cases[] = {
+        {"WD=100|SESS0001|U1|4", "WD=100|****|U1|4"},
+        {"SESS0001", "****"},
+        {"session=SESS0001&user=U1 again SESS0001.", "session=****&user=U1 again ****."},
+        {"XSESS0001 SESS00012", "XSESS0001 SESS00012"}, // other words that contain it
+    };
+    for (const Case& c : cases)
+        WriteLog(0, c.text);
+    pf::logLine(0, "platform line |SESS0001|");
+    SetLoggedSessionId("SESS0002");
+    WriteLog(0, "SESS0001 SESS0002");
+    SetLoggedSessionId("");
+    WriteLog(0, "after logout SESS0002");
+
+    const auto lines = linesOf(CurrentLogPath());
+    ASSERT_EQ(lines.size(), std::size(cases) + 3);
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(textOf(lines[i]), cases[i].logged);
+    EXPECT_EQ(textOf(lines[4]), "platform line |****|");
+    EXPECT_EQ(textOf(lines[5]), "SESS0001 ****");
+    EXPECT_EQ(textOf(lines[6]), "after logout SESS0002");
+}

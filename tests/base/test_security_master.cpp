@@ -91,17 +91,52 @@ TEST(SecurityMerge, TableKeepsDeletedIndexAndDerivesOldLayoutWatchToken)
     EXPECT_EQ(t->row(t->searchToken(5001, "BN")).display_name.view(), "ZEEL~B~");
 }
 
-TEST(SecurityMerge, MissingIncrementalFileRewritesWithEmptyDate)
+TEST(SecurityMerge, MissingIncrementalFileLeavesTheMasterAsItIs)
 {
     TempRoot root;
     copyFixture("merge_extended", root, "security.lst");
+    const std::string original = *pf::files::readAll(root.comp() / "security.lst");
     FakeServer server;
     SecurityMaster master(root.paths(), server, "127.0.0.1");
     master.UpdateIncrementalSecurity();
-    auto written = pf::files::readAll(root.comp() / "security.lst");
-    ASSERT_TRUE(written);
-    EXPECT_EQ(written->rfind("-1-", 0), 0u) << *written;
-    EXPECT_EQ(written->find("RELIANCE"), std::string::npos); // "SUSP" dropped
+    EXPECT_EQ(*pf::files::readAll(root.comp() / "security.lst"), original);
+    ASSERT_TRUE(master.table());
+    EXPECT_EQ(master.table()->count(), 10);
+}
+
+// The rewritten master re-reads to the records it was written from, whatever
+// the 52-week values hold: a long one must not cut its record's '~'.
+TEST(SecurityMerge, RewrittenFileReadsBackToTheSameRecords)
+{
+    struct Case {
+        const char* high;
+        const char* low;
+        double expectHigh;
+        double expectLow;
+    } cases[] = {
+        {"1234.50", "1000.05", 1234.5, 1000.05},
+        {"1e300", "1e299", 1e300, 1e299},
+        {"-1e300", "5", -1e300, 5},
+        {"inf", "nan", 0, 0}, // no prices
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.high);
+        const std::string prev = std::string("01012026-0-2~1001,NN,AAA|EQ,0,1,5,ACT,1,") + c.high + "," + c.low +
+                                 ",1001~1002,NN,BBB|EQ,0,1,5,ACT,1,2.00,1.00,1002~";
+        const MergedMaster m = MergeSecurityMaster(ParseSecurityText(prev, SecurityReading::Incremental),
+                                                   ParseSecurityText("02012026-1-1~", SecurityReading::Incremental));
+        const SecurityFileContent back = ParseSecurityText(m.fileText, SecurityReading::Incremental);
+        ASSERT_EQ(back.rows.size(), 2u) << m.fileText.substr(0, 200);
+        EXPECT_EQ(back.rows[0].token, 1001);
+        EXPECT_EQ(back.rows[1].token, 1002);
+        EXPECT_EQ(back.rows[1].display_name.view(), "BBB~EQ");
+        EXPECT_DOUBLE_EQ(back.rows[0].quote().year_high, c.expectHigh);
+        EXPECT_DOUBLE_EQ(back.rows[0].quote().year_low, c.expectLow);
+        // And a second rewrite gives the same bytes.
+        const MergedMaster again =
+            MergeSecurityMaster(back, ParseSecurityText("02012026-1-1~", SecurityReading::Incremental));
+        EXPECT_EQ(again.fileText, m.fileText);
+    }
 }
 
 TEST(SecurityMerge, GrowsBeyondTheHeaderCounts)
@@ -163,6 +198,46 @@ TEST_F(SecurityDownload, IncrementalFileIsFetchedUnpackedAndMerged)
     EXPECT_EQ(server.downloads[0], "/security/security_5.lzo:80");
     EXPECT_EQ(localMaster(), readFixture("merge_extended", "expected_security.lst"));
     EXPECT_TRUE(prompter.asked.empty());
+}
+
+// Whatever goes wrong with an incremental download, the local master stays
+// byte for byte (its date included) and is loaded; an increment left by an
+// earlier run is never merged in its place.
+TEST_F(SecurityDownload, FailedIncrementalDownloadKeepsTheMasterByteForByte)
+{
+    std::string corrupt = pack(readFixture("merge_extended", "security_incr.lst"));
+    corrupt[corrupt.size() / 2] ^= 0x5a;
+    corrupt.resize(corrupt.size() - 3);
+    struct Case {
+        const char* name;
+        int status;
+        std::string body;
+        const char* message; // nullptr: none
+    } cases[] = {
+        {"server error", 500, {}, "Internet Connectivity Error [500]. Pls contact System Administrator"},
+        {"proxy", 407, {}, "Proxy Authentication Failed"},
+        {"empty body", 200, {}, nullptr},
+        {"corrupt archive", 200, corrupt, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        copyFixture("merge_extended", root, "security_incr.lst"); // a stale one from an earlier run
+        server.files["/security/security_5.lzo"] = {c.status, c.body};
+        prompter.asked.clear();
+        SecurityMaster master(root.paths(), server, "127.0.0.1");
+        SecurityStamp stamp{5, 0, static_cast<long>(c.body.empty() ? 100 : c.body.size()), 0};
+        ASSERT_EQ(master.prepareStartup(stamp), 1);
+        EXPECT_EQ(master.GetSecurityThread(1), 0);
+        EXPECT_EQ(localMaster(), original);
+        ASSERT_TRUE(master.table());
+        EXPECT_EQ(master.table()->count(), 10);
+        if (c.message) {
+            ASSERT_EQ(prompter.asked.size(), 1u);
+            EXPECT_EQ(prompter.asked[0].text, c.message);
+        } else {
+            EXPECT_TRUE(prompter.asked.empty());
+        }
+    }
 }
 
 TEST_F(SecurityDownload, CorruptArchiveKeepsTheLocalMaster)

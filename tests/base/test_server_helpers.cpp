@@ -4,6 +4,9 @@
 #include "server/SecurityRequests.h"
 #include "server/WatchColumns.h"
 
+#include "app/base/AppSettings.h"
+#include "app/base/SessionRecord.h"
+
 #include "master_test_support.h"
 
 #include "pf/clock.h"
@@ -256,22 +259,29 @@ TEST(CompanionDownloads, CategoryServicesAndAdvisoryFetchUnpackAndLoad)
     server.files["/security/PellbrookSecFile.lzo"] = {200, pack(std::string(today) + "\n1001,x,NN,Other|Watch\n")};
 
     CompanionLists lists(root.paths(), server, "127.0.0.1");
-    lists.serverCategoryVersion = 7;
+    g_AppSettings.category_version = 0;
+    g_AppSettings.services_version = 0;
+    g_Session.category_version = 7;
+    g_Session.services_version = 4;
     lists.GetCategoryThread(1, t.get(), false);
     EXPECT_EQ(lists.categories.size(), 12u); // 6 built-in, 2+1+2 expiries, 1 server
-    EXPECT_EQ(lists.localCategoryVersion, 7);
     EXPECT_TRUE(pf::files::exists(root.comp() / "category.lst"));
     lists.GetServicesThread(1);
     ASSERT_EQ(lists.services.size(), 2u);
+    // The versions go where the next start-up compares them.
+    EXPECT_EQ(g_AppSettings.category_version, 7);
+    EXPECT_EQ(g_AppSettings.services_version, 4);
     lists.GetPellbrookFile(1, *t);
     EXPECT_EQ(t->row(0).advisory_kind, 3);
     EXPECT_EQ(server.downloads.back(), "/security/PellbrookSecFile.lzo:80");
 
     // The next start-up loads the local files; a corrupt archive leaves them.
     server.requests[15] = {200, "not lzo at all"};
+    g_Session.category_version = 8;
     CompanionLists again(root.paths(), server, "127.0.0.1");
     again.GetCategoryThread(1, t.get(), false);
     EXPECT_TRUE(again.categories.empty()); // a failed download builds no table this run
+    EXPECT_EQ(g_AppSettings.category_version, 7) << "a failed download keeps the old version";
     again.GetCategoryThread(0, t.get(), false);
     EXPECT_EQ(again.categories.size(), 12u);
     again.services.resize(1);

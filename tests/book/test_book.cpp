@@ -12,7 +12,10 @@
 #include "app/base/ActivityStamp.h"
 #include "app/base/FixedText.h"
 #include "app/base/SessionRecord.h"
+#include "frame/FrameThemes.h"
 #include "frame/controls/CMyReportCtrl.h"
+#include "orders/CDlgOrderFormExp.h"
+#include "orders/OrderFormIds.h"
 #include "orders/COrderViewEx.h"
 #include "orders/ClientOrderStore.h"
 #include "orders/OrderConfirmation.h"
@@ -21,7 +24,13 @@
 #include "Lzo.h"
 #include "RequestDecoder.h"
 
+#include "app/base/AppSettings.h"
+#include "ui/form_driver.h"
+#include "ui/theme_manager.h"
+
+#include <QApplication>
 #include <QCheckBox>
+#include <QTreeView>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -144,6 +153,48 @@ TEST_F(OrderBookTest, AReplyOfThreeOrdersShowsThreeRows)
         view->grid()->model().textColour(view->rowOfRecord(1), 0).bgr);
     EXPECT_TRUE(view->refreshButton()->isEnabled());
     EXPECT_EQ(prompter.askCount(), 0u);
+}
+
+TEST_F(OrderBookTest, ALiveRowReadsAsADownloadedOneInAGridThatFollowsTheTheme)
+{
+    broker->setReply("ReportData=600", "600|0|OK|1~" + row(1001, 'B', 10, 1500.05, 10, "OPN"));
+    COrderViewEx* view = OpenOrderBook();
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(waitLoaded(view, 1));
+    CDlgOrderFormExp* form = open(1, sec, 'B', 1500.05);
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver(*form).type(orderform::kQuantity, "10").type(orderform::kPrice, "1500.05").click(orderform::kOk);
+    ASSERT_TRUE(waitIdle(form));
+    ASSERT_TRUE(pumpUntil([&] { return view->grid()->model().rowTotal() == 2; }, 20000));
+    // The new row's side and mark read as the downloaded row's do.
+    constexpr int kBuySellCol = 5, kMarkCol = 12;
+    EXPECT_EQ(cell(view, 1, kBuySellCol).toStdString(), "Buy");
+    EXPECT_EQ(cell(view, 0, kBuySellCol).toStdString(), "Buy");
+    EXPECT_EQ(cell(view, 1, kMarkCol).toStdString(), "Normal");
+    // Every caption fits its column.
+    for (int c = 0; c < COrderViewEx::kColumns; ++c)
+        EXPECT_GE(view->grid()->columnWidth(c), view->headerWidthNeeded(c) + 12) << "column " << c;
+
+    // A dark theme: a dark grid, light row texts, a selection that reads.
+    const QPalette savedPalette = QApplication::palette();
+    const int savedTheme = g_AppSettings.theme;
+    g_AppSettings.theme = 32835;
+    ASSERT_TRUE(IsDarkTheme());
+    ui::ThemeManager::apply(ThemeLookFor(32835));
+    view->MyUpdate(2);
+    auto* tree = view->grid()->findChild<QTreeView*>();
+    ASSERT_NE(tree, nullptr);
+    const QColor base = tree->palette().color(QPalette::Base);
+    const QColor text = ui::toQColor(view->grid()->model().textColour(view->rowOfRecord(0), 0));
+    const QColor highlight = tree->palette().color(QPalette::Active, QPalette::Highlight);
+    const QColor selected = tree->palette().color(QPalette::Active, QPalette::HighlightedText);
+    EXPECT_LT(base.lightness(), 100) << base.name().toStdString();
+    EXPECT_GT(text.lightness() - base.lightness(), 80) << text.name().toStdString();
+    EXPECT_GT(std::abs(selected.lightness() - highlight.lightness()), 100)
+        << selected.name().toStdString() << " on " << highlight.name().toStdString();
+    g_AppSettings.theme = savedTheme;
+    QApplication::setPalette(savedPalette);
+    qApp->setStyleSheet({});
 }
 
 TEST_F(OrderBookTest, AConfirmationForOrderTwoUpdatesItsRow)

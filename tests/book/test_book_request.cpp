@@ -59,6 +59,14 @@ TEST(OrderReportRequest, ReplyOutcomes)
         {407, "", OrderReportOutcome::ErrorBox, "Proxy Authentication Failed", 0},
         {500, "", OrderReportOutcome::ErrorBox, "Internet Connectivity Error [500]. Pls contact System Administrator",
             0},
+        // The count is bounded by the rows present and must be a number.
+        {200, "600|0|OK|20000000~r1", OrderReportOutcome::Load, "", 1},
+        {200, "600|0|OK|2147483647~r1^r2", OrderReportOutcome::Load, "", 2},
+        {200, "600|0|OK|3~r1", OrderReportOutcome::Load, "", 1},
+        {200, "600|0|OK|two~r1^r2", OrderReportOutcome::Unidentified, "Unidentified response received from server", 0},
+        {200, "600|0|OK|2x~r1^r2", OrderReportOutcome::Unidentified, "Unidentified response received from server", 0},
+        {200, "600|0|OK|99999999999999999999~r1", OrderReportOutcome::Unidentified,
+            "Unidentified response received from server", 0},
     };
     for (const Case& c : cases) {
         const OrderReportOutcome o = ReadOrderReportReply(c.status, c.reply, static_cast<long>(c.reply.size()));
@@ -80,6 +88,37 @@ TEST(OrderReportRequest, CellTexts)
     EXPECT_EQ(OrderPriceText(1500.05, false), "1500.05");
 }
 
+TEST(OrderReportRequest, APlacedOrderReadsAsItsDownloadedRow)
+{
+    const UserInfoRecord saved = pv_user_info;
+    pv_user_info.segments.assign(kMaxSegments, ExchangeSegment{});
+    pv_user_info.segments[0].id = 1;
+    CopyFixedText(pv_user_info.segments[0].name, "Delivery");
+    pv_user_info.segments[1].id = 3;
+    CopyFixedText(pv_user_info.segments[1].name, "Normal");
+    pv_user_info.segment_count = 2;
+    // As the form stores a new order: the side as a letter, the mark by id.
+    OrderInfo placed;
+    CopyFixedText(placed.buy_sell, "B");
+    placed.order_mark = 3;
+    placed.price = 812.4;
+    CopyFixedText(placed.exchange, "NN");
+    // As the report's row gives the same order.
+    OrderInfo downloaded = placed;
+    CopyFixedText(downloaded.buy_sell, "Buy");
+    CopyFixedText(downloaded.mark_name, "Normal");
+    for (const OrderInfo& rec : {placed, downloaded}) {
+        const OrderRowTexts t = FormatOrderRow(rec, false);
+        EXPECT_EQ(t.buySell, "Buy");
+        EXPECT_EQ(t.mark, "Normal");
+        EXPECT_EQ(t.market, "NSE");
+        EXPECT_EQ(t.price, "812.40");
+    }
+    CopyFixedText(placed.buy_sell, "S");
+    EXPECT_EQ(FormatOrderRow(placed, false).buySell, "Sell");
+    pv_user_info = saved;
+}
+
 TEST(OrderConfirmationRecord, ReadsTheFieldsTheStoreUpdates)
 {
     int kind = -1;
@@ -97,9 +136,10 @@ TEST(OrderConfirmationRecord, ReadsTheFieldsTheStoreUpdates)
     EXPECT_EQ(FixedTextView(rec.time), "09:20:00");
     EXPECT_EQ(FixedTextView(rec.exch_order_no), "EX1002");
 
-    // The status one field earlier, no exchange order number: defaults.
+    // Field 12 is not the status: with field 13 empty the status is empty.
+    // No exchange order number: "-NA-".
     ASSERT_TRUE(ReadConfirmationRecord("1|3|1410|NN||ABC12|S|1003||0|0|0|CAN", kind, client, rec));
-    EXPECT_EQ(FixedTextView(rec.status), "CAN");
+    EXPECT_EQ(FixedTextView(rec.status), "");
     EXPECT_EQ(FixedTextView(rec.exch_order_no), "-NA-");
 
     // Kinds the store does not know are not read.

@@ -76,10 +76,7 @@ private:
 class FakeAlerts final : public AlertServices {
 public:
     std::vector<int> alertSecurities() const override { return {1, -1, 2}; }
-    void showAlertPopUp(int kind, const std::array<std::string, 3>& texts) override
-    {
-        shown.emplace_back(kind, texts[0]);
-    }
+    void showAlertPopUp(const AlertPopUpTexts& texts) override { shown.emplace_back(texts.security, texts.name); }
     std::vector<std::pair<int, std::string>> shown;
 };
 
@@ -205,7 +202,8 @@ TEST_F(FrameSubscriptionTest, AlertsSubscribeTheirSecuritiesWithoutAWindow)
         EXPECT_TRUE(slotsOf(e).empty());
 
     // The popup runs on the UI thread and maximises the frame first.
-    std::thread([] { ShowAlertPopUp(2, {"INFY", "LTP above 1500", "1512.50"}); }).join();
+    std::thread([] { ShowAlertPopUp(2, "INFY", "LTP above 1500", "Tracked Time: 10:00:00 AM", "2~INFY~>=~1500.00"); })
+        .join();
     ASSERT_TRUE(pumpUntil([&] { return alerts->shown.size() == 1; }));
     EXPECT_EQ(alerts->shown[0], (std::pair<int, std::string>{2, "INFY"}));
     EXPECT_TRUE(frame->isMaximized());

@@ -10,6 +10,8 @@
 #include "frame/COutputBar.h"
 #include "frame/FrameIds.h"
 #include "frame/FrameThemes.h"
+#include "frame/MainFrameCommands.h"
+#include "frame/RibbonLayout.h"
 #include "frame/MessageFiles.h"
 #include "frame/RibbonOptions.h"
 
@@ -26,6 +28,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTabWidget>
 #include <QDockWidget>
 #include <QLabel>
 
@@ -299,7 +302,7 @@ TEST_F(MainFrameTest, MessageRowsNewestOnTopWithTheirCodes)
     EXPECT_EQ(bar.RowCode(MsgTrading, 0), 200);
     EXPECT_EQ(bar.RowCode(MsgTrading, 1), 100);
     EXPECT_EQ(bar.RowCode(MsgResearch, 0), -1);
-    EXPECT_EQ(bar.ActiveKind(), MsgResearch);
+    EXPECT_EQ(bar.ActiveKind(), MsgTrading) << "a research call does not hide the trading lines";
     clock.advanceSeconds(0);
     const pf::LocalTime now = clock.localNow();
     const std::vector<std::string> lines = readLines(todaysFile(MsgTrading));
@@ -309,6 +312,62 @@ TEST_F(MainFrameTest, MessageRowsNewestOnTopWithTheirCodes)
     EXPECT_EQ(sound.requests(), 0);
     f.SetUserMessage(MsgResearch, ' ', "sounding call");
     EXPECT_EQ(sound.requests(), 1);
+}
+
+// Broadcasts, exchange lines and research calls leave the tab the user
+// reads; only the user's own trading lines bring the Trading tab forward.
+TEST_F(MainFrameTest, OnlyTradingLinesSwitchTheMessageTab)
+{
+    CMainFrame& f = make();
+    COutputBar& bar = *f.OutputBar();
+    auto* tabs = bar.findChild<QTabWidget*>();
+    ASSERT_NE(tabs, nullptr);
+    tabs->setCurrentIndex(MsgGeneral - 1); // the user looks at the general lines
+    for (int kind : {MsgExchange, MsgGeneral, MsgResearch}) {
+        f.SetUserMessage(kind, ' ', "line of kind " + std::to_string(kind), "extra");
+        ASSERT_TRUE(pumpUntil([&] { return bar.RowCount(kind) == 1; }));
+        EXPECT_EQ(bar.ActiveKind(), MsgGeneral) << kind;
+    }
+    tabs->setCurrentIndex(MsgExchange - 1);
+    f.SetUserMessage(MsgTrading, 'B', "Order placed");
+    ASSERT_TRUE(pumpUntil([&] { return bar.RowCount(MsgTrading) == 1; }));
+    EXPECT_EQ(bar.ActiveKind(), MsgTrading);
+}
+
+// A button whose window does not exist yet says so by the name the user
+// clicked; a command with a handler keeps it, and a window installed later
+// replaces the message.
+TEST_F(MainFrameTest, CommandsWithoutAWindowSayTheyAreNotAvailable)
+{
+    CMainFrame& f = make();
+    int news = 0;
+    f.Commands().add(ID_FILE_NEW, [&news] { ++news; });
+    InstallNotAvailableCommands(f.Commands());
+    for (const RibbonCategoryDef& c : RibbonCategories())
+        for (const RibbonPanelDef& p : c.panels)
+            for (const RibbonItem& item : p.items)
+                EXPECT_TRUE(f.Commands().has(item.id)) << item.text;
+    struct Case {
+        int id;
+        const char* text;
+    } cases[] = {
+        {ID_PROFILE, "Profile is not available in this version."},
+        {ID_FILE_OPEN, "Open Watchlist is not available in this version."},
+        {ID_SCRIP_SEARCH, "Scrip Search is not available in this version."},
+        {1127, "FII Activity is not available in this version."},
+    };
+    for (const Case& c : cases) {
+        EXPECT_TRUE(f.Commands().invoke(c.id)) << c.id;
+        ASSERT_FALSE(prompter.asks().empty());
+        EXPECT_EQ(prompter.asks().back().text, c.text);
+    }
+    const size_t boxes = prompter.asks().size();
+    EXPECT_TRUE(f.Commands().invoke(ID_FILE_NEW));
+    EXPECT_EQ(news, 1);
+    f.Commands().add(ID_PROFILE, [&news] { ++news; });
+    EXPECT_TRUE(f.Commands().invoke(ID_PROFILE));
+    EXPECT_EQ(news, 2);
+    EXPECT_EQ(prompter.asks().size(), boxes);
 }
 
 TEST_F(MainFrameTest, AfterMidnightMessagesGoToTheFileOfTheDayTheFilesWereOpened)

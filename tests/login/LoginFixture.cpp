@@ -3,6 +3,8 @@
 #include "broker_test_support.h"
 
 #include "app/base/AppSettings.h"
+#include "app/CAuthClientDet.h"
+#include "app/CChgPassword.h"
 #include "app/CLogin.h"
 #include "app/base/ConfigFile.h"
 #include "app/base/FixedText.h"
@@ -94,6 +96,25 @@ void LoginFixture::typeAndLogin(ui::FormDriver& d, const std::string& id, const 
                                 const std::string& token)
 {
     d.type(CLogin::kUserId, id).type(CLogin::kPassword, password).type(CLogin::kToken, token).click(1);
+    waitForExchange(d);
+}
+
+bool waitForAuth(ui::FormDriver& d)
+{
+    auto& auth = static_cast<CAuthClientDet&>(d.form());
+    return ui::UiThread::pumpUntil([&auth] { return !auth.isBusy(); }, 30000);
+}
+
+bool waitForChange(ui::FormDriver& d)
+{
+    auto& change = static_cast<CChgPassword&>(d.form());
+    return ui::UiThread::pumpUntil([&change] { return !change.isBusy(); }, 30000);
+}
+
+bool waitForExchange(ui::FormDriver& d)
+{
+    auto& login = static_cast<CLogin&>(d.form());
+    return ui::UiThread::pumpUntil([&login] { return !login.isExchangeBusy(); }, 30000);
 }
 
 bool waitForHelp(ui::FormDriver& d)

@@ -37,6 +37,14 @@ public:
 
 // Waits for the help worker of the login dialog in `d`.
 bool waitForHelp(ui::FormDriver& d);
+// Waits until the login dialog in `d` has no exchange running (its reply has
+// been read back on the UI thread).
+bool waitForExchange(ui::FormDriver& d);
+// Waits until the change-password dialog in `d` has no request running.
+bool waitForChange(ui::FormDriver& d);
+// Waits until the questions or one-time-password dialog in `d` has no
+// exchange running.
+bool waitForAuth(ui::FormDriver& d);
 
 class LoginFixture : public testkit::Headless {
 protected:

@@ -57,6 +57,7 @@ TEST_F(RecoveryTest, ForgottenPasswordAnswersTheQuestionsOnTheUiThreadAndNeverLo
         EXPECT_FALSE(dlg.comboOf(1)->isEnabled()) << "optional questions start disabled";
         EXPECT_FALSE(dlg.isVisible(CAuthClientDet::kGenerateOtp));
         d.type(dlg.inputIds(0).front(), "Bruno7").click(1);
+        EXPECT_TRUE(waitForAuth(d));
         EXPECT_TRUE(d.form().isFinished());
     });
     runLogin([&](ui::FormDriver& d) {
@@ -87,7 +88,10 @@ TEST_F(RecoveryTest, ForgottenPasswordAnswersTheQuestionsOnTheUiThreadAndNeverLo
 TEST_F(RecoveryTest, ForgottenPasswordSwitchesModeOnTheServersWordAndRefusesAFullStop)
 {
     broker->setReply("ReportData=1007", "1007|100|Use the one-time password instead", 1);
-    modalHost.script("CAuthClientDet", [](ui::FormDriver& d) { d.click(2); });
+    modalHost.script("CAuthClientDet", [](ui::FormDriver& d) {
+        waitForAuth(d);
+        d.click(2);
+    });
     CLogin* login = nullptr;
     runLogin([&](ui::FormDriver& d) {
         login = &static_cast<CLogin&>(d.form());
@@ -109,6 +113,7 @@ TEST_F(RecoveryTest, OtpStatusOpensTheOneTimePasswordFormAndTheDialogCannotClose
     bool otpFormRan = false;
     modalHost.script("CAuthClientDet", [&](ui::FormDriver& d) {
         otpFormRan = static_cast<CAuthClientDet&>(d.form()).isOtpForm();
+        EXPECT_TRUE(waitForAuth(d)) << "the code is sent as the form opens";
         d.click(2);
     });
     const int result = runLogin([&](ui::FormDriver& d) {
@@ -175,6 +180,7 @@ TEST_F(RecoveryTest, AccessCodeGoesThroughItsExchange)
             broker->setReply("LoginData=1011", c.reply, 1);
         runLogin([&](ui::FormDriver& d) {
             d.type(CLogin::kUserId, "U1").type(CLogin::kPassword, "Test@123").click(CLogin::kAccessCode);
+            waitForExchange(d);
             EXPECT_EQ(d.form().text(CLogin::kPassword).empty(), c.emptied);
             d.form().finish(2);
         });
@@ -189,6 +195,7 @@ TEST_F(RecoveryTest, AccessCodeGoesThroughItsExchange)
     });
     runLogin([&](ui::FormDriver& d) {
         d.type(CLogin::kUserId, "U1").type(CLogin::kPassword, "Test@123").click(CLogin::kAccessCode);
+        waitForExchange(d);
         EXPECT_EQ(d.form().focusedId(), CLogin::kPassword);
         d.form().finish(2);
     });
@@ -234,6 +241,7 @@ TEST_F(QuestionsTest, RowsFollowTheQuestionKinds)
         EXPECT_EQ(prompter.asks().back().text, "Colour Cannot be Blank");
         dlg.comboOf(2)->setCurrentIndex(1);
         d.click(1);
+        EXPECT_TRUE(waitForAuth(d));
         EXPECT_TRUE(dlg.isFinished());
     });
     EXPECT_EQ(ui::modalHost().run(dlg), 1);
@@ -272,12 +280,15 @@ TEST_F(QuestionsTest, OneTimePasswordFormSendsAndResendsTheCode)
     CopyFixedText(pv_user_info.local_address, "10.1.2.3");
     modalHost.script("CAuthClientDet", [&](ui::FormDriver& d) {
         auto& dlg = static_cast<CAuthClientDet&>(d.form());
+        EXPECT_TRUE(waitForAuth(d)) << "the code is sent as the form opens";
         EXPECT_TRUE(dlg.isOtpForm());
         EXPECT_EQ(dlg.text(CAuthClientDet::kOtpLabel), "OTP has been send successfully on your registered mobile no.");
         EXPECT_EQ(dlg.controlSpec(dlg.inputIds(0).front())->kind, ui::ControlKind::Password);
         d.click(CAuthClientDet::kGenerateOtp);
+        EXPECT_TRUE(waitForAuth(d));
         EXPECT_TRUE(dlg.isEnabled(1));
         d.type(dlg.inputIds(0).front(), "482913").click(1);
+        EXPECT_TRUE(waitForAuth(d));
     });
     CAuthClientDet::RunOtpForm("nick@1", 2);
     const auto sent = requestsWith("ReportData=1116");
@@ -316,6 +327,33 @@ TEST_F(ChangePasswordTest, TradingIsOfferedOnlyWhenTheAccountAllowsIt)
     CChgPassword::SetTradingFlag(true);
 }
 
+// The change request runs off the UI thread; Cancel while it runs ends the
+// request and keeps the dialog, whose late reply then changes nothing.
+TEST_F(ChangePasswordTest, CancelWhileTheRequestRunsKeepsTheDialog)
+{
+    tb::HttpFault slow;
+    slow.delayMs = 60 * 1000;
+    broker->armFault("/qtrade/qlogin.exe", slow);
+    CChgPassword dlg("U1");
+    modalHost.script("CChgPassword", [&](ui::FormDriver& d) {
+        d.type(CChgPassword::kOldPassword, "Test@123")
+            .type(CChgPassword::kNewPassword, "New@1234")
+            .type(CChgPassword::kConfirmPassword, "New@1234")
+            .click(1);
+        auto& change = static_cast<CChgPassword&>(d.form());
+        ASSERT_TRUE(change.isBusy());
+        EXPECT_FALSE(change.isEnabled(1));
+        ASSERT_TRUE(broker->waitForKey("LoginData=1005", 10000));
+        d.click(2);
+        EXPECT_FALSE(change.isBusy());
+        EXPECT_FALSE(d.form().isFinished());
+        EXPECT_TRUE(change.isEnabled(1));
+        d.click(2);
+    });
+    EXPECT_EQ(ui::modalHost().run(dlg), 2);
+    EXPECT_TRUE(prompter.asks().empty()) << prompter.asks().front().text;
+}
+
 TEST_F(ChangePasswordTest, ChecksFocusTheirEditAndTheTradingRequestStaysOutOfTheLog)
 {
     broker->addUser("T1", "Old_1234");
@@ -329,6 +367,7 @@ TEST_F(ChangePasswordTest, ChecksFocusTheirEditAndTheTradingRequestStaysOutOfThe
         EXPECT_EQ(prompter.asks().back().text, "New Password & Confirm are not identical");
         EXPECT_TRUE(d.form().isEnabled(1));
         d.pick(CChgPassword::kType, 1).type(CChgPassword::kConfirmPassword, "New_5678").click(1);
+        waitForChange(d);
         EXPECT_TRUE(d.form().isFinished());
     });
     EXPECT_EQ(ui::modalHost().run(dlg), 1);

@@ -7,6 +7,12 @@
 #include "app/LoginExchange.h"
 #include "app/base/Md5.h"
 #include "app/base/SessionRecord.h"
+#include "ui/ui_thread.h"
+
+#include <QApplication>
+#include <QTest>
+
+#include <QTimer>
 
 #include <string>
 
@@ -59,7 +65,12 @@ TEST_F(LoginDialogTest, SuccessfulLoginFillsTheSessionRecordAndSendsTheRequestAs
     EXPECT_EQ(g_Session.account_flag, 0);
     EXPECT_EQ(g_Session.client_count, 1);
     EXPECT_EQ(g_Session.clients_in_use, 1);
-    EXPECT_EQ(LoginFlags(), std::string(128, '0'));
+    // The broker's switches as it sent them: the limits columns and
+    // "Additional Margin" on.
+    std::string flags(128, '0');
+    for (size_t i : {0, 1, 8, 10, 13, 52, 53, 59})
+        flags[i] = '1';
+    EXPECT_EQ(LoginFlags(), flags);
     EXPECT_EQ(g_Session.category_version, 5);
     EXPECT_NE(std::string(FixedTextView(g_Session.security_stamp)), "0-0-0-0");
     EXPECT_NE(g_Session.last_login[0], '\0');
@@ -220,6 +231,7 @@ TEST_F(LoginDialogTest, ExpiredPasswordOpensTheChangeAndTheNewPasswordLogsIn)
             .type(CChgPassword::kNewPassword, "New@1234")
             .type(CChgPassword::kConfirmPassword, "New@1234")
             .click(1);
+        waitForChange(d);
         EXPECT_TRUE(d.form().isFinished());
     });
     const int result = runLogin([](ui::FormDriver& d) {
@@ -330,6 +342,84 @@ TEST_F(LoginDialogTest, ClientCountOfTheReplySizesTheTableOrRefusesTheLogin)
     EXPECT_EQ(result, 2);
     EXPECT_TRUE(g_Session.clients.empty());
     EXPECT_TRUE(boxShown("Invalid client details received. Pls contact System Administrator"));
+}
+
+// A user who types as soon as the dialog shows types the id (the password in
+// the unlock mode, whose id is given): real key presses to whatever has the
+// focus.
+TEST_F(LoginDialogTest, TypingAtOnceGoesIntoTheIdOrIntoThePasswordWhenTheIdIsGiven)
+{
+    CopyFixedText(pv_user_info.user_id, "U1");
+    for (const bool unlock : {false, true}) {
+        SCOPED_TRACE(unlock ? "unlock" : "login");
+        CLogin login(shell, &host, nullptr);
+        login.setUnlockMode(unlock);
+        login.prepare();
+        login.show();
+        login.activateWindow();
+        ASSERT_TRUE(pumpUntil([&] { return QApplication::focusWidget() != nullptr; }));
+        QTest::keyClicks(nullptr, QStringLiteral("Ab1"));
+        if (unlock) {
+            EXPECT_EQ(login.text(CLogin::kUserId), "U1");
+            EXPECT_EQ(login.text(CLogin::kPassword), "Ab1");
+        } else {
+            EXPECT_EQ(login.text(CLogin::kUserId), "Ab1");
+            EXPECT_EQ(login.text(CLogin::kPassword), "");
+        }
+        login.hide();
+    }
+}
+
+// A server that takes its time: the exchange runs off the UI thread, which
+// goes on serving events while the dialog shows the progress; Cancel
+// abandons the exchange at once and the late reply changes nothing; the next
+// try logs in. Table: the encryption-details step and the login itself.
+TEST_F(LoginDialogTest, SlowLoginShowsProgressAndCancelAbandonsIt)
+{
+    struct Case {
+        const char* name;
+        const char* path;
+    };
+    const Case cases[] = {{"encryption details", "/qtrade/qencdet.exe"}, {"login", "/qtrade/qlogin.exe"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        pv_user_info = UserInfoRecord{};
+        tb::HttpFault slow;
+        slow.delayMs = 60 * 1000;
+        broker->armFault(c.path, slow);
+        const int result = runLogin([&](ui::FormDriver& d) {
+            d.type(CLogin::kUserId, "U1").type(CLogin::kPassword, "Test@123").click(1);
+            auto& login = static_cast<CLogin&>(d.form());
+            ASSERT_TRUE(login.isExchangeBusy());
+            // The UI thread is free: a timer posted now fires while the server waits.
+            bool served = false;
+            QTimer::singleShot(0, [&served] { served = true; });
+            ASSERT_TRUE(ui::UiThread::pumpUntil([&] { return served; }, 5000));
+            ASSERT_TRUE(broker->waitForRequest(
+                [&](const tb::RecordedRequest& r) { return r.path == c.path; }, 10000));
+            EXPECT_TRUE(login.isVisible(CLogin::kProgress));
+            EXPECT_EQ(login.text(CLogin::kProgress).rfind("Logging in", 0), 0u) << login.text(CLogin::kProgress);
+            EXPECT_EQ(login.text(2), "Cancel");
+            EXPECT_FALSE(login.isEnabled(1));
+            EXPECT_FALSE(login.isEnabled(CLogin::kUserId));
+
+            d.click(2); // Cancel: the exchange is abandoned, the dialog stays
+            EXPECT_FALSE(login.isExchangeBusy());
+            EXPECT_FALSE(d.form().isFinished());
+            EXPECT_FALSE(login.isVisible(CLogin::kProgress));
+            EXPECT_EQ(login.text(2), "Exit");
+            EXPECT_TRUE(login.isEnabled(1));
+            EXPECT_EQ(login.text(CLogin::kUserId), "U1") << "nothing typed is lost";
+            EXPECT_STREQ(pv_user_info.session_id, "");
+
+            typeAndLogin(d, "U1", "Test@123"); // the next try goes through
+        });
+        EXPECT_EQ(result, 1);
+        EXPECT_STRNE(pv_user_info.session_id, "");
+        EXPECT_TRUE(prompter.asks().empty()) << prompter.asks().front().text;
+        broker->clearRequests();
+        g_EncryptionDetailsFlag = 0;
+    }
 }
 
 TEST_F(LoginDialogTest, ExitAsksBeforeQuitting)

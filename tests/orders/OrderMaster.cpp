@@ -9,9 +9,16 @@ namespace ordertest {
 
 void PublishBrokerMaster(const tb::Universe& universe)
 {
+    PublishBrokerMasterWithout(universe, [](const tb::Security&) { return false; });
+}
+
+void PublishBrokerMasterWithout(const tb::Universe& universe, const std::function<bool(const tb::Security&)>& drop)
+{
     auto table = std::make_shared<SecurityTable>();
     SecurityRows rows;
     for (const tb::Security& s : universe.securities()) {
+        if (drop(s))
+            continue;
         SecurityRecord r;
         r.token = s.token;
         r.wtoken = s.wtoken;

@@ -306,6 +306,29 @@ TEST(CheckChain, BeSeriesAlwaysAsksWithTheTradeForTradeNote)
     EXPECT_EQ(prompts.questions[0].second.rfind("Placing New Order for\n\nClient Code\t\t:\tABC12\n", 0), 0u);
 }
 
+TEST(CheckChain, TheConfirmationBoxPutsEveryValueInOneColumn)
+{
+    RecordingPrompts prompts;
+    prompts.answer = false;
+    OrderCheckContext ctx = context(equity());
+    ctx.confirmOrders = true;
+    ValidateOrder(goodInput(), ctx, prompts);
+    ASSERT_EQ(prompts.questions.size(), 1u);
+    const std::string box = ConfirmationBoxText(prompts.questions[0].second);
+    // Labels of any length, with two tabs or three, sit in the first cell and
+    // their values in the third; nothing is left to tab stops.
+    EXPECT_EQ(box.find('\t'), std::string::npos) << box;
+    for (const char* label : {"Client Code", "Security", "Exchange", "Price", "Trigger Price", "Order Mark"})
+        EXPECT_NE(box.find(std::string("<tr><td>") + label + "</td><td>&nbsp;:&nbsp;</td><td>"), std::string::npos)
+            << label << " in " << box;
+    EXPECT_NE(box.find("<td>Client Code</td><td>&nbsp;:&nbsp;</td><td>ABC12</td>"), std::string::npos) << box;
+    EXPECT_EQ(box.rfind("<html><table", 0), 0u);
+    EXPECT_EQ(ConfirmationBoxText("a<b & c\n\nL\t\t\t:\t1"),
+              "<html><table cellspacing=\"0\" cellpadding=\"1\"><tr><td colspan=\"3\">a&lt;b &amp; c</td></tr>"
+              "<tr><td colspan=\"3\">&nbsp;</td></tr><tr><td>L</td><td>&nbsp;:&nbsp;</td><td>1</td></tr>"
+              "</table></html>");
+}
+
 TEST(CheckChain, ModesOtherThanNewDropTheSmartFlag)
 {
     OrderFormInput in = goodInput();

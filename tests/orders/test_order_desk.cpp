@@ -3,6 +3,7 @@
 #include "OrderDesk.h"
 #include "RequestDecoder.h"
 #include "orders/ClientOrderStore.h"
+#include "orders/OrderConfirmation.h"
 #include "orders/OrderReply.h"
 
 #include "app/base/SessionRecord.h"
@@ -40,7 +41,8 @@ protected:
             ASSERT_EQ(m.rfind("130,", 0), 0u);
             OrderInfo r;
             int kind = -1;
-            ASSERT_TRUE(ParseOrderConfirmation(m.substr(4), r, kind)) << m;
+            std::string clientCode;
+            ASSERT_TRUE(ReadConfirmationRecord(m.substr(4), kind, clientCode, r)) << m;
             FillOrderReport(&client, 3, kind, {}, &r);
         }
         pushed.clear();

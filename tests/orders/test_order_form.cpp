@@ -14,8 +14,16 @@
 #include "app/base/AppSettings.h"
 #include "orders/WatchOrderCommands.h"
 
+#include "orders/COrderViewEx.h"
+#include "orders/OrderSecurity.h"
+
 #include "ui/form_driver.h"
 #include "ui/key_filter.h"
+
+#include "Universe.h"
+
+#include <QApplication>
+#include <QKeyEvent>
 
 #include <gtest/gtest.h>
 
@@ -229,13 +237,11 @@ TEST_F(OrderFormTest, SquareOffOfAPositionLocksTheSideAndSendsTheSquareOffRecord
 {
     const int sec = equity();
     {
-        ClientRiskRecords& risk = ActiveClientRiskRecords();
-        std::lock_guard lock(risk.mutex);
         PositionRecord p;
         p.sec_index = sec;
         p.net_qty = -25;
-        p.product = 5;
-        risk.positions = {p};
+        p.product_code = 5;
+        ActiveClientRiskArrays().positions = {p};
     }
     CDlgOrderFormExp* form = open(7, 0, 'B', 1500.05);
     ASSERT_NE(form, nullptr);
@@ -253,7 +259,238 @@ TEST_F(OrderFormTest, SquareOffOfAPositionLocksTheSideAndSendsTheSquareOffRecord
     EXPECT_NE(sent[0].decoded.text.find("OrderData1=106|CID01|N|00:00:00:00|"), std::string::npos)
         << sent[0].decoded.text;
     EXPECT_NE(sent[0].decoded.text.find("|NN|B|25|150005.00|5|U1|ABC12|ABC12|N||0|4|"), std::string::npos);
-    ActiveClientRiskRecords().positions.clear();
+    ActiveClientRiskArrays().positions.clear();
+}
+
+// A user at the keyboard: the form shown and active, every key a press and a
+// release delivered through the application to the control with the focus.
+class KeyboardOrderTest : public OrderFormTest {
+protected:
+    void showActive(CDlgOrderFormExp* form)
+    {
+        form->show();
+        form->activateWindow();
+        ASSERT_TRUE(pumpUntil([form] { return QApplication::activeWindow() == form; }));
+    }
+    void key(CDlgOrderFormExp* form, Qt::Key k, const QString& text = {})
+    {
+        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : form;
+        QKeyEvent down(QEvent::KeyPress, k, Qt::NoModifier, text);
+        down.setTimestamp(++m_time);
+        QApplication::sendEvent(target, &down);
+        QKeyEvent up(QEvent::KeyRelease, k, Qt::NoModifier, text);
+        up.setTimestamp(++m_time);
+        QApplication::sendEvent(QApplication::focusWidget() ? QApplication::focusWidget() : form, &up);
+        QApplication::processEvents();
+    }
+    void type(CDlgOrderFormExp* form, const std::string& text)
+    {
+        for (char c : text) {
+            const Qt::Key k = c >= 'A' && c <= 'Z' ? Qt::Key(Qt::Key_A + (c - 'A'))
+                : c >= '0' && c <= '9'           ? Qt::Key(Qt::Key_0 + (c - '0'))
+                                                 : Qt::Key_Period;
+            key(form, k, QString(QChar(c)));
+        }
+    }
+    int nseSbin() const { return OrderFindOnExchange("SBIN", "NN", "EQ", true); }
+    ulong m_time = 1000;
+};
+
+TEST_F(KeyboardOrderTest, TypedSymbolTabPriceAndOneEnterPlaceOneNseOrder)
+{
+    const int sbin = nseSbin();
+    ASSERT_GE(sbin, 0);
+    CDlgOrderFormExp* form = open(1, -1, 'B');
+    ASSERT_NE(form, nullptr);
+    showActive(form);
+    ASSERT_EQ(form->focusedId(), kSecurity);
+    type(form, "SBIN");
+    key(form, Qt::Key_Tab);
+    // The typed symbol is the NSE equity, kept through the form's own writes.
+    EXPECT_EQ(form->SecurityIndex(), sbin);
+    EXPECT_EQ(form->text(kSecurity), OrderSecurityAt(sbin).displayKey);
+    EXPECT_EQ(form->text(kExchange), "NSE");
+    EXPECT_EQ(form->text(kQuantity), "1");
+    ASSERT_EQ(form->focusedId(), kPrice);
+    type(form, "812.40");
+    key(form, Qt::Key_Return);
+    ASSERT_TRUE(waitIdle(form));
+    EXPECT_FALSE(boxShown("Please Select proper Security for the Order"));
+    const auto sent = orderRequests();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_NE(sent[0].decoded.text.find("|" + std::to_string(OrderSecurityAt(sbin).token) + "|NN|B|1|81240.00|"),
+              std::string::npos)
+        << sent[0].decoded.text;
+    ASSERT_EQ(broker->orderDesk().orders().size(), 1u);
+
+    // Up steps the quantity on every press, Enter places the next order at once.
+    form->focus(kQuantity);
+    form->setText(kQuantity, "3");
+    for (int i = 0; i < 3; ++i)
+        key(form, Qt::Key_Up);
+    EXPECT_EQ(form->text(kQuantity), "6");
+    key(form, Qt::Key_Return);
+    ASSERT_TRUE(waitIdle(form));
+    ASSERT_EQ(orderRequests().size(), 2u);
+    EXPECT_NE(orderRequests()[1].decoded.text.find("|NN|B|6|81240.00|"), std::string::npos);
+}
+
+TEST_F(OrderFormTest, TypedSymbolResolvesOnTheFormsExchangeAndFollowsAnExchangeSwitch)
+{
+    struct Case {
+        const char* exchange; // the list's choice before typing
+        int listIndex;
+        const char* code;     // where "SBIN" is taken from
+    };
+    const Case cases[] = {{"NSE", 0, "NN"}, {"BSE", 1, "BN"}};
+    for (const Case& c : cases) {
+        CDlgOrderFormExp* form = open(1, -1, 'B');
+        ASSERT_NE(form, nullptr);
+        ui::FormDriver d(*form);
+        d.pick(kExchange, c.listIndex);
+        d.type(kSecurity, "SBIN");
+        form->OnKillfocusSec();
+        const OrderSecurity sec = OrderSecurityAt(form->SecurityIndex());
+        ASSERT_TRUE(sec.valid()) << c.exchange;
+        EXPECT_EQ(sec.symbol, "SBIN") << c.exchange;
+        EXPECT_EQ(sec.exchange, c.code) << c.exchange;
+        EXPECT_EQ(form->text(kExchange), c.exchange);
+        EXPECT_FALSE(boxShown("Please Select proper Security for the Order")) << c.exchange;
+        form->OnCancel();
+    }
+    // Switching the exchange takes the same symbol there.
+    CDlgOrderFormExp* form = open(1, -1, 'B');
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver d(*form);
+    d.type(kSecurity, "SBIN");
+    form->OnKillfocusSec();
+    ASSERT_EQ(OrderSecurityAt(form->SecurityIndex()).exchange, "NN");
+    d.pick(kExchange, 1);
+    EXPECT_EQ(OrderSecurityAt(form->SecurityIndex()).exchange, "BN");
+    EXPECT_EQ(OrderSecurityAt(form->SecurityIndex()).symbol, "SBIN");
+    EXPECT_EQ(form->text(kSecurity), OrderSecurityAt(form->SecurityIndex()).displayKey);
+}
+
+TEST_F(OrderFormTest, AMasterReloadUnderAnOpenFormSendsTheOldTokenOrNothing)
+{
+    const int sec = equity();
+    const OrderSecurity chosen = OrderSecurityAt(sec);
+    CDlgOrderFormExp* form = open(1, sec, 'B', 1500.05);
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver d(*form);
+    d.type(kQuantity, "10").type(kPrice, "1500.05");
+    // A reload that shifts every row: the old row now holds another security.
+    PublishBrokerMasterWithout(broker->universe(), [&](const tb::Security& s) {
+        return s.token == broker->universe().securities().front().token
+            && s.exchange == broker->universe().securities().front().exchange;
+    });
+    ASSERT_NE(OrderSecurityAt(sec).token, chosen.token);
+    d.click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    auto sent = orderRequests();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_NE(sent[0].decoded.text.find("|" + std::to_string(chosen.token) + "|NN|B|10|150005.00|"), std::string::npos)
+        << sent[0].decoded.text;
+
+    // A reload that lost the security: refused, nothing sent.
+    PublishBrokerMasterWithout(broker->universe(), [&](const tb::Security& s) {
+        return s.token == chosen.token && s.exchange == chosen.exchange;
+    });
+    d.type(kQuantity, "10").type(kPrice, "1500.05").click(kOk);
+    EXPECT_FALSE(form->IsRequestInProcess());
+    EXPECT_TRUE(boxShown("Please Select proper Security for the Order"));
+    EXPECT_EQ(orderRequests().size(), 1u);
+}
+
+TEST_F(OrderFormTest, AFailedReplyAfterSendingSaysTheStateIsUnknownAndRefreshesTheBook)
+{
+    COrderViewEx* view = OpenOrderBook();
+    ASSERT_NE(view, nullptr);
+    auto reports = [this] {
+        int n = 0;
+        for (const auto& r : broker->requests())
+            n += r.decoded.text.rfind("ReportData=600|", 0) == 0 ? 1 : 0;
+        return n;
+    };
+    ASSERT_TRUE(pumpUntil([&] { return !view->isBusy() && reports() == 1; }, 20000));
+    struct Case {
+        const char* name;
+        tb::HttpFault fault;
+    };
+    auto fault = [](int status, bool empty, long cut) {
+        tb::HttpFault f;
+        f.status = status;
+        f.emptyBody = empty;
+        f.cutAfter = cut;
+        return f;
+    };
+    const Case cases[] = {
+        {"200 with an empty body", fault(0, true, -1)},
+        {"407", fault(407, false, -1)},
+        {"500", fault(500, false, -1)},
+        {"a reply cut short", fault(0, false, 5)},
+    };
+    // The user cancels the proxy dialog that the 407 brings up.
+    modalHost.script("CProxyDetails", [](ui::FormDriver& d) { d.click(2); });
+    const int sec = equity();
+    int expectedReports = 1;
+    for (const Case& c : cases) {
+        CDlgOrderFormExp* form = open(1, sec, 'B', 1500.05);
+        ASSERT_NE(form, nullptr) << c.name;
+        const size_t before = orderRequests().size();
+        const size_t asked = prompter.askCount();
+        broker->armFault("/qtrade/qtrade.exe", c.fault);
+        ui::FormDriver(*form).type(kQuantity, "10").type(kPrice, "1500.05").click(kOk);
+        ASSERT_TRUE(waitIdle(form)) << c.name;
+        EXPECT_EQ(orderRequests().size(), before + 1) << c.name << ": one request, never a second";
+        bool unknown = false;
+        const auto asks = prompter.asks();
+        for (size_t i = asked; i < asks.size(); ++i)
+            unknown = unknown || asks[i].text.rfind("Order status unknown (", 0) == 0;
+        EXPECT_TRUE(unknown) << c.name;
+        EXPECT_TRUE(barHas("Please check the Order Book before placing it again.")) << c.name;
+        EXPECT_FALSE(boxShown("Server Error. Please Check Order Report for Order Confirmation.")) << c.name;
+        ++expectedReports;
+        EXPECT_TRUE(pumpUntil([&] { return !view->isBusy() && reports() == expectedReports; }, 20000)) << c.name;
+        form->OnCancel();
+    }
+    EXPECT_TRUE(boxShown(OrderStateUnknownText(500)));
+    EXPECT_TRUE(boxShown(OrderStateUnknownText(407)));
+    EXPECT_TRUE(boxShown(OrderStateUnknownText(200)));
+    delete view;
+    EXPECT_TRUE(WaitOrderReportDownloads(20000));
+}
+
+TEST_F(OrderFormTest, ASmartRoutedOrderShowsItsRoutesInTheConfirmationBoxAndStoresEachFill)
+{
+    // The server routed the order in two parts and left 4 unfilled.
+    broker->setReply("NoOfOrders=1",
+                     "101|0|1000001|0|Route one filled|x|x|6|150005|4|1^1000002|0|Route two filled|x|3|150010", 1);
+    CDlgOrderFormExp* form = open(1, equity(), 'B', 1500.05);
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver d(*form);
+    d.type(kQuantity, "13").type(kPrice, "1500.05").click(kSor).click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    ASSERT_EQ(orderRequests().size(), 1u);
+    EXPECT_NE(orderRequests()[0].decoded.text.find("|N||1|4|"), std::string::npos) << "the SOR flag is sent";
+    bool shown = false;
+    for (const testkit::AskRecord& a : prompter.asks())
+        shown = shown
+            || (a.caption == "Confirmation" && a.text == "Route one filled\nRoute two filled\nRemaining Order Qty : 4");
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(barHas("Route one filled\nRoute two filled"));
+    ASSERT_TRUE(pumpUntil([] { return StoredOrderCount(ActiveClientEntry()) == 2; }));
+    const auto stored = OrderStoreSnapshot(ActiveClientEntry());
+    EXPECT_EQ(stored[0].order_no, 1000001);
+    EXPECT_EQ(stored[0].total_qty, 6);
+    EXPECT_DOUBLE_EQ(stored[0].price, 1500.05);
+    EXPECT_EQ(stored[1].order_no, 1000002);
+    EXPECT_EQ(stored[1].open_qty, 3);
+    EXPECT_DOUBLE_EQ(stored[1].price, 1500.10);
+    for (const OrderInfo& o : stored) {
+        EXPECT_STREQ(o.mark_name, "SOR");
+        EXPECT_STREQ(o.status, "NEWF");
+    }
 }
 
 TEST(QuoteSnapshot, ReadsBidAskAndLastFromTheSecondItem)

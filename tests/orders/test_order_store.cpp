@@ -1,6 +1,7 @@
 // The client order store: the load, the append and the update by order
 // number, and its use from several threads at once.
 #include "orders/ClientOrderStore.h"
+#include "orders/OrderConfirmation.h"
 #include "orders/OrderMessages.h"
 
 #include "app/base/FixedText.h"
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -136,6 +138,50 @@ TEST_F(StoreTest, LoadStopsAtAnEmptyRowAndReportsWhatItTook)
     EXPECT_EQ(StoredOrderCount(&client), 0);
 }
 
+TEST_F(StoreTest, AnnouncedCountsDoNotDecideTheAllocation)
+{
+    const std::string row = "0|1|2885|NN|1000001|EX1|B|10|1500.05|10|09:15|OPN|0|0|3|ABC12|0|U1|RELIANCE|Normal";
+    for (const int announced : {20000000, 2147483647}) {
+        FillOrderReport(&client, 1, announced, {row}, nullptr, "ABC12");
+        EXPECT_EQ(StoredOrderCount(&client), 1) << announced;
+        ClientOrderStore* store = OrderStoreOf(&client);
+        std::lock_guard lock(g_csOrderStore);
+        EXPECT_LE(store->records.size(), 101u) << announced;
+    }
+}
+
+TEST_F(StoreTest, QuantitiesOutsideThirtyTwoBitsAreRefused)
+{
+    struct Case {
+        const char* name;
+        int total, open; // the stored order
+        int kind, quantity;
+    };
+    const Case cases[] = {
+        {"modify of an order with everything traded", INT32_MAX, 0, kConfirmModify, 10},
+        {"modify of an order with a negative open quantity", 10, INT32_MIN, kConfirmModify, 10},
+        {"trade of a negative quantity", 10, INT32_MAX - 1, kConfirmTrade, -10},
+    };
+    for (const Case& c : cases) {
+        ResetOrderStoreCount(&client);
+        OrderInfo o = order(7, c.total, c.open, "OPN");
+        FillOrderReport(&client, 2, 0, {}, &o);
+        const size_t notes = book.notes.size();
+        OrderInfo conf = order(7, 0, c.quantity, "OPN");
+        FillOrderReport(&client, 3, c.kind, {}, &conf);
+        OrderInfo now;
+        ASSERT_TRUE(ReadStoredOrder(&client, 0, now)) << c.name;
+        EXPECT_EQ(now.total_qty, c.total) << c.name;
+        EXPECT_EQ(now.open_qty, c.open) << c.name;
+        EXPECT_STREQ(now.status, "OPN") << c.name;
+        EXPECT_EQ(book.notes.size(), notes) << c.name;
+    }
+    // A report row whose quantity does not fit ends the load there.
+    const std::string big = "0|1|2885|NN|1000001|EX1|B|4294967306|1500.05|10|09:15|OPN|0|0|3|ABC12|0|U1|X|Normal";
+    FillOrderReport(&client, 1, 1, {big}, nullptr, "ABC12");
+    EXPECT_EQ(StoredOrderCount(&client), 0);
+}
+
 TEST_F(StoreTest, AppendBeyondCapacityKeepsEveryRecord)
 {
     for (int i = 0; i < 250; ++i) {
@@ -188,8 +234,9 @@ TEST(ConfirmationRecord, ReadsTheFeedFields)
 {
     OrderInfo r;
     int kind = -1;
-    ASSERT_TRUE(ParseOrderConfirmation(
-        "1|100|2885|NN||ABC12|B|1000001||10|150005.00|0.00||TRAD|09:15:00|EX1000001|TR1000001|||||", r, kind));
+    std::string client;
+    ASSERT_TRUE(ReadConfirmationRecord(
+        "1|100|2885|NN||ABC12|B|1000001||10|150005.00|0.00||TRAD|09:15:00|EX1000001|TR1000001|||||", kind, client, r));
     EXPECT_EQ(kind, kConfirmTrade);
     EXPECT_EQ(r.order_no, 1000001);
     EXPECT_EQ(r.open_qty, 10);
@@ -197,8 +244,13 @@ TEST(ConfirmationRecord, ReadsTheFeedFields)
     EXPECT_STREQ(r.status, "TRAD");
     EXPECT_STREQ(r.exch_order_no, "EX1000001");
     EXPECT_STREQ(r.client_code, "ABC12");
-    EXPECT_FALSE(ParseOrderConfirmation("1|9|2885|NN||ABC12|B|1000001", r, kind)); // unknown kind
-    EXPECT_FALSE(ParseOrderConfirmation("1|0|2885|NN||ABC12|B|", r, kind));        // no order number
+    EXPECT_EQ(client, "ABC12");
+    // Refused: a kind the store does not know, no order number, a quantity
+    // that is no 32-bit number (it would wrap into a wrong open quantity).
+    for (const char* payload : {"1|9|2885|NN||ABC12|B|1000001", "1|0|2885|NN||ABC12|B|",
+                                "1|100|2885|NN||ABC12|B|1000001||4294967306|150005|0||TRAD",
+                                "1|100|2885|NN||ABC12|B|1000001||10x|150005|0||TRAD"})
+        EXPECT_FALSE(ReadConfirmationRecord(payload, kind, client, r)) << payload;
 }
 
 } // namespace

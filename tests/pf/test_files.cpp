@@ -1,6 +1,8 @@
 #include "pf/files.h"
 
+#include "pf/append_file.h"
 #include "pf/clock.h"
+#include "pf/paths.h"
 #include "pf_test_support.h"
 
 #include <fcntl.h>
@@ -149,6 +151,56 @@ TEST(Files, EnsureDirMakesParentsAndFailsOnAFile)
     EXPECT_TRUE(pf::files::ensureDir(dir / "a/b/c"));
     ASSERT_TRUE(pf::files::writeAll(dir / "file", "x"));
     EXPECT_FALSE(pf::files::ensureDir(dir / "file"));
+}
+
+// What the terminal writes is the user's alone (settings with the proxy
+// password, per-user files, logs, message files): files 0600 in folders 0700,
+// whatever the umask, and files and folders an older version made open to
+// others are narrowed when they are written or opened again.
+TEST(Files, FilesAndFoldersAreTheUsersAlone)
+{
+    TempDir dir;
+    const mode_t oldMask = ::umask(022);
+    const auto mode = [](const fs::path& p) {
+        struct stat st {};
+        EXPECT_EQ(::stat(p.c_str(), &st), 0) << p;
+        return st.st_mode & 07777;
+    };
+    const auto openFile = [](const fs::path& p) {
+        const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT, 0644);
+        ::fchmod(fd, 0644);
+        ::close(fd);
+    };
+
+    ASSERT_TRUE(pf::files::ensureDir(dir / "new/inner"));
+    EXPECT_EQ(mode(dir / "new"), 0700u);
+    EXPECT_EQ(mode(dir / "new/inner"), 0700u);
+
+    ASSERT_TRUE(pf::files::writeAll(dir / "new/inner/a.dat", "x"));
+    ASSERT_TRUE(pf::files::writeAtomic(dir / "new/inner/b.dat", "x"));
+    openFile(dir / "old.dat");
+    ASSERT_TRUE(pf::files::writeAll(dir / "old.dat", "x"));
+    openFile(dir / "old_atomic.dat");
+    ASSERT_TRUE(pf::files::writeAtomic(dir / "old_atomic.dat", "x"));
+    openFile(dir / "old.log");
+    {
+        pf::AppendFile fresh, old;
+        ASSERT_TRUE(fresh.open(dir / "new.log"));
+        ASSERT_TRUE(old.open(dir / "old.log"));
+    }
+    for (const char* name : {"new/inner/a.dat", "new/inner/b.dat", "old.dat", "old_atomic.dat", "new.log", "old.log"})
+        EXPECT_EQ(mode(dir / name), 0600u) << name;
+
+    // The program folder: its settings, log and configuration folders are
+    // narrowed even when they exist already.
+    for (const char* name : {"root/Logs", "root/Data", "root/Config"})
+        ASSERT_TRUE(fs::create_directories(dir / name));
+    for (const char* name : {"root/Logs", "root/Data", "root/Config"})
+        fs::permissions(dir / name, fs::perms(0755));
+    ASSERT_TRUE(pf::Paths(dir / "root").ensureFolders());
+    for (const char* name : {"root/Logs", "root/Data", "root/Config", "root/Comp", "root/Data/Sound"})
+        EXPECT_EQ(mode(dir / name), 0700u) << name;
+    ::umask(oldMask);
 }
 
 } // namespace

@@ -300,6 +300,27 @@ TEST_F(ServerFixture, ProxyDialogInsistsOnUserNameAndPassword)
     EXPECT_EQ(g_ProxyInUse.load(), 0) << "Cancel changes nothing";
 }
 
+// A password the settings file cannot hold is refused with a message, never
+// cut or dropped without a word; the longest that fits is stored.
+TEST_F(ServerFixture, ProxyDialogRefusesAPasswordTheSettingsCannotHold)
+{
+    modalHost.script("CProxyDetails", [&](ui::FormDriver& d) {
+        d.type(CProxyDetails::kUserName, "someone").type(CProxyDetails::kPassword, std::string(94, 'p')).click(1);
+        EXPECT_FALSE(d.form().isFinished());
+        EXPECT_EQ(d.form().focusedId(), CProxyDetails::kPassword);
+        EXPECT_EQ(g_ProxyInUse.load(), 0);
+        d.type(CProxyDetails::kPassword, std::string(93, 'q')).click(1);
+    });
+    CProxyDetails dialog;
+    EXPECT_EQ(dialog.DoModal(), ui::Ok);
+    const auto asks = prompter.asks();
+    ASSERT_EQ(asks.size(), 1u);
+    EXPECT_EQ(asks[0].text, "Password cannot be more than 93 Characters");
+    EXPECT_EQ(asks[0].caption, "Proxy Authentication");
+    EXPECT_EQ(std::string(FixedTextView(g_AppSettings.proxy_password)), std::string(93, 'q'));
+    EXPECT_EQ(g_ProxyInUse.load(), 1);
+}
+
 TEST_F(ServerFixture, FeedCodesDoNotCountAsUserActivity)
 {
     clock.setMillis(1'700'000'000'000);

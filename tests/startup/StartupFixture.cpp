@@ -7,6 +7,7 @@
 #include "app/base/ActivityStamp.h"
 #include "app/base/AppSettings.h"
 #include "app/CLogin.h"
+#include "ui/ui_thread.h"
 #include "app/base/ConfigFile.h"
 #include "app/base/LogWriter.h"
 #include "app/LoginExchange.h"
@@ -81,6 +82,9 @@ void StartupFixture::scriptLogin(const std::string& id, const std::string& passw
             return;
         }
         d.type(CLogin::kUserId, id).type(CLogin::kPassword, password).click(1);
+        // The login runs off the UI thread; its reply comes back here.
+        auto& login = static_cast<CLogin&>(d.form());
+        EXPECT_TRUE(ui::UiThread::pumpUntil([&login] { return !login.isExchangeBusy(); }, 30000));
     });
 }
 

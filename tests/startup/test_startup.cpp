@@ -6,6 +6,9 @@
 
 #include "app/base/ActivityStamp.h"
 #include "app/base/AppSettings.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/FixedText.h"
+#include "app/base/ListRecords.h"
 #include "app/CDlgRiskDiscloser.h"
 #include "app/CLogin.h"
 #include "app/CNomineePopup.h"
@@ -19,6 +22,7 @@
 #include "frame/FrameIds.h"
 #include "frame/FrameSubscriptions.h"
 #include "frame/MainFrameCommands.h"
+#include "frame/RibbonLayout.h"
 #include "frame/TerminalLock.h"
 #include "frame/controls/CMyReportCtrl.h"
 #include "orders/COrderViewEx.h"
@@ -36,6 +40,7 @@
 #include "ui/status_panes.h"
 #include "ui/ui_thread.h"
 
+#include <QPointer>
 #include <QImage>
 #include <QPixmap>
 #include <QTreeView>
@@ -202,7 +207,7 @@ TEST_F(StartupTest, LogsInLoadsTheMarketAndEndsProperly)
     ui::UiThread::pumpUntil([] { return false; }, 500);
     const QPixmap shot = frame->grab();
     EXPECT_FALSE(shot.isNull());
-    const auto png = std::filesystem::current_path() / "startup_logged_in_frame.png";
+    const auto png = root / "startup_logged_in_frame.png";
     EXPECT_TRUE(shot.save(QString::fromStdString(png.string()), "PNG")) << png;
 
     closeAndExit(app);
@@ -232,6 +237,77 @@ TEST_F(StartupTest, ASecondRunOfTheSameUserIsRefusedAndLeavesTheCrashFlag)
     EXPECT_EQ(profileInt("Fail"), 1);
     first.ExitInstance();
     EXPECT_EQ(profileInt("Fail"), 0);
+}
+
+// The services list is made current at login, before the client's services
+// mark it; the list versions are stored where the next start compares them,
+// so a second start with the same versions downloads neither list.
+TEST_F(StartupTest, TheLoginMarksAFreshServicesListAndASecondStartFetchesNoList)
+{
+    const auto downloads = [this](const std::string& path) {
+        int n = 0;
+        for (const tb::RecordedRequest& r : broker->requests())
+            n += r.path == path;
+        return n;
+    };
+    writeConfig();
+    scriptLogin("U1", "Test@123");
+    {
+        CVortanexApp first;
+        first.setOptions(options());
+        ASSERT_TRUE(first.InitInstance());
+        EXPECT_EQ(downloads("/security/services.lzo"), 1);
+        EXPECT_EQ(downloads("/security/category.lzo"), 1);
+        ASSERT_NE(g_Config.services, nullptr);
+        int marked = 0;
+        for (const ServiceRecord& s : *g_Config.services)
+            marked += s.subscribed != 0;
+        EXPECT_EQ(marked, 2) << "the client's services reply marks services 1 and 2";
+        // No dead button: every command of the ribbon and the menu runs
+        // something, its window or the not-available message.
+        for (const RibbonCategoryDef& c : RibbonCategories())
+            for (const RibbonPanelDef& p : c.panels)
+                for (const RibbonItem& item : p.items)
+                    EXPECT_TRUE(first.mainFrame()->Commands().has(item.id)) << item.text;
+        for (const RibbonItem& item : RibbonMainMenu())
+            EXPECT_TRUE(item.id == 0 || first.mainFrame()->Commands().has(item.id)) << item.text;
+        const std::string sessionId(FixedTextView(pv_user_info.session_id));
+        ASSERT_FALSE(sessionId.empty());
+        closeAndExit(first);
+        // The session id stays out of the user's log (the watch-list and
+        // logout requests carry it).
+        const std::string log = fileText(userLog("U1"));
+        EXPECT_NE(log.find("|****|"), std::string::npos);
+        EXPECT_EQ(log.find(sessionId), std::string::npos);
+
+        // Settings (with the proxy password), the per-user file, the logs and
+        // the message files are the user's alone.
+        const auto mode = [](const std::filesystem::path& p) {
+            return static_cast<unsigned>(std::filesystem::status(p).permissions()) & 0777u;
+        };
+        for (const auto& f : {paths.data() / "Vortanex.dat", paths.data() / "Vortanex_U1.dat", paths.data() / "U1.bin",
+                              paths.config() / "Vortanex.profile.ini"})
+            EXPECT_EQ(mode(f), 0600u) << f;
+        int messageFiles = 0;
+        for (const auto& e : std::filesystem::directory_iterator(paths.logs())) {
+            EXPECT_EQ(mode(e.path()), 0600u) << e.path();
+            messageFiles += e.path().extension() == ".msg";
+        }
+        EXPECT_EQ(messageFiles, 4);
+        for (const auto& d : {paths.logs(), paths.data(), paths.config()})
+            EXPECT_EQ(mode(d), 0700u) << d;
+    }
+    ResetRunGlobals();
+    scriptLogin("U1", "Test@123");
+    {
+        CVortanexApp second;
+        second.setOptions(options());
+        ASSERT_TRUE(second.InitInstance());
+        EXPECT_EQ(downloads("/security/services.lzo"), 1);
+        EXPECT_EQ(downloads("/security/category.lzo"), 1);
+        EXPECT_FALSE(second.mainFrame() == nullptr);
+        closeAndExit(second);
+    }
 }
 
 TEST_F(StartupTest, AKilledRunMakesTheNextStartOfferTheCrashReport)
@@ -332,8 +408,10 @@ TEST_F(StartupTest, TheLoginsNoticesRunUntilTheNomineeDetailsArrive)
         EXPECT_FALSE(popup.isEnabled(CNomineePopup::kUpdate));
         popup.OnTimer(CNomineePopup::kReenableTimer);
         EXPECT_EQ(popup.text(CNomineePopup::kUpdate), "Click here");
-        // Still missing: the page opens again at once.
+        // Still missing: the page opens again at once (the check runs off
+        // the UI thread).
         d.click(CNomineePopup::kUpdate);
+        EXPECT_TRUE(ui::UiThread::pumpUntil([&popup] { return !popup.isBusy(); }, 30000));
         ++nomineeClicks;
         EXPECT_FALSE(popup.isFinished());
         EXPECT_EQ(popup.pageOpenings(), 2);
@@ -342,6 +420,7 @@ TEST_F(StartupTest, TheLoginsNoticesRunUntilTheNomineeDetailsArrive)
         broker->setLoginField(19, filled);
         popup.OnTimer(CNomineePopup::kReenableTimer);
         d.click(CNomineePopup::kUpdate);
+        EXPECT_TRUE(ui::UiThread::pumpUntil([&popup] { return !popup.isBusy(); }, 30000));
         ++nomineeClicks;
     });
     modalHost.script("CDlgRiskDiscloser", [](ui::FormDriver& d) {
@@ -491,6 +570,26 @@ TEST_F(StartupTest, TheExitWaitsForARunningOrderReportDownload)
     EXPECT_EQ(requestsWith("ReportData=600"), 1);
 }
 
+// A download whose server does not answer (for longer than any bounded wait
+// of the exit) is cancelled and joined before the client table goes.
+TEST_F(StartupTest, TheExitCancelsAnOrderReportDownloadTheServerDoesNotAnswer)
+{
+    writeConfig();
+    scriptLogin("U1", "Test@123");
+    CVortanexApp app;
+    app.setOptions(options());
+    ASSERT_TRUE(app.InitInstance());
+    tb::HttpFault silent;
+    silent.delayMs = 10 * 60 * 1000;
+    broker->armFault("/qtrade/qreport.exe", silent);
+    ASSERT_TRUE(app.OnOrderReport());
+    ASSERT_TRUE(broker->waitForKey("ReportData=600", 10000));
+    app.ExitInstance();
+    EXPECT_TRUE(WaitOrderReportDownloads(0)) << "the exit returned while the download still ran";
+    EXPECT_TRUE(g_Session.clients.empty());
+    EXPECT_NE(fileText(userLog("U1")).find("Order report download cancelled"), std::string::npos);
+}
+
 TEST_F(StartupTest, ReportRightsOfTheLoginGateTheOrderBookAndTrading)
 {
     writeConfig();
@@ -590,6 +689,8 @@ TEST_F(StartupTest, IdleLockAndUnlockThenThreeWrongPasswordsEndTheSession)
     {
         ui::FormDriver d(*lock->unlockDialog());
         d.type(CLogin::kPassword, "Test@123").click(1);
+        QPointer<CLogin> unlock = qobject_cast<CLogin*>(&d.form());
+        EXPECT_TRUE(ui::UiThread::pumpUntil([unlock] { return !unlock || !unlock->isExchangeBusy(); }, 30000));
     }
     EXPECT_FALSE(lock->locked());
     EXPECT_EQ(lock->unlockDialog(), nullptr);
@@ -603,6 +704,8 @@ TEST_F(StartupTest, IdleLockAndUnlockThenThreeWrongPasswordsEndTheSession)
         ASSERT_NE(lock->unlockDialog(), nullptr) << i;
         ui::FormDriver d(*lock->unlockDialog());
         d.type(CLogin::kPassword, "Wrong@123").click(1);
+        QPointer<CLogin> unlock = qobject_cast<CLogin*>(&d.form());
+        EXPECT_TRUE(ui::UiThread::pumpUntil([unlock] { return !unlock || !unlock->isExchangeBusy(); }, 30000));
     }
     EXPECT_EQ(requestsWith("LoginData=1006"), 4);
     EXPECT_TRUE(boxShown("Invalid Password"));
@@ -681,7 +784,7 @@ TEST_F(StartupTest, IdleLogoutAsksOnceAndExitDoesNotStartTheLauncher)
 class RecordingAlerts final : public AlertServices {
 public:
     std::vector<int> alertSecurities() const override { return {}; }
-    void showAlertPopUp(int, const std::array<std::string, 3>&) override {}
+    void showAlertPopUp(const AlertPopUpTexts&) override {}
     void ReadAlertDataFromFile() override { ++reads; }
     void WriteAlertDataToFile() override { ++writes; }
     int reads = 0;

@@ -142,6 +142,43 @@ TEST_F(BrokerFeed, TcpOpensWithWelcomeAndFollowsSubscriptionFrames)
     EXPECT_GT(q.volume, 0);
 }
 
+// The demo's broadcasts are rare by default (one every 20 minutes at the
+// 1-s step) and their rate is settable: a broadcast pops up in the terminal.
+TEST_F(BrokerFeed, DemoBroadcastsAreRareUnlessSetOtherwise)
+{
+    const auto broadcastsIn = [](tb::TestBroker& broker, int steps) {
+        RawClient c;
+        EXPECT_TRUE(c.connect(broker.feedPort()));
+        EXPECT_TRUE(c.send("POST /cgi-bin/Glenvarro/pfeeds.exe HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 5\r\n"
+                           "\r\n200|127.0.0.1|U1|C|0|2|2819,\r\n"));
+        EXPECT_NE(c.readUntil("\r\n\r\n"), "");
+        readFrame(c); // the welcome
+        EXPECT_TRUE(waitFor([&] { return broker.feedClients().size() == 1; }));
+        int broadcasts = 0;
+        for (int i = 0; i < steps; ++i) {
+            broker.marketStep();
+            EXPECT_EQ(readFrame(c).substr(0, 9), "101,2819,");
+            if (broker.options().broadcastEveryTicks > 0 && (i + 1) % broker.options().broadcastEveryTicks == 0) {
+                const std::string b = readFrame(c);
+                broadcasts += b.rfind("120,", 0) == 0 || b.rfind("600|", 0) == 0;
+            }
+        }
+        return broadcasts;
+    };
+    EXPECT_GE(m_broker->options().broadcastEveryTicks, 600) << "at most a few an hour at the 1-s step";
+    EXPECT_EQ(broadcastsIn(*m_broker, 100), 0);
+
+    tb::BrokerOptions o;
+    o.keepAliveMs = 0;
+    o.keyDir = TB_KEYS_DIR;
+    o.broadcastEveryTicks = 3;
+    tb::TestBroker often(o);
+    std::string error;
+    ASSERT_TRUE(often.start(&error)) << error;
+    EXPECT_EQ(broadcastsIn(often, 9), 3);
+    often.stop();
+}
+
 TEST_F(BrokerFeed, PushesAnyMessageCompressedOrPlainAndDrops)
 {
     RawClient c;

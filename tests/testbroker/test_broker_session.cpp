@@ -86,7 +86,11 @@ TEST_F(BrokerSession, LoginAnswersEveryScriptedStatus)
         EXPECT_EQ(f[1], std::to_string(status));
         EXPECT_FALSE(f[2].empty());
         EXPECT_EQ(f[6], "U1");
-        EXPECT_EQ(f[18], std::string(128, '0'));
+        // The limits columns and "Additional Margin" on, trading (12) off.
+        std::string flags(128, '0');
+        for (size_t i : {0, 1, 8, 10, 13, 52, 53, 59})
+            flags[i] = '1';
+        EXPECT_EQ(f[18], flags);
     }
     // Without a script the credentials decide.
     EXPECT_EQ(fields(postText(m_port, "/qtrade/qlogin.exe", loginText()).body)[1], "0");
@@ -112,6 +116,15 @@ TEST_F(BrokerSession, LoginFieldsCanBeScriptedAndTheNomineeReplyCarriesTheFlags)
     const auto page = tbtest::httpRequest(m_port, "GET", "/qtrade/qlogin.exe?LoginData=1002|U1|SESS0001|408");
     EXPECT_EQ(page.status, 200);
     EXPECT_NE(page.body.find("LoginData=1002"), std::string::npos);
+    // A page request's percent-encoded text is read decoded.
+    const auto advisory = tbtest::httpRequest(m_port, "GET", "/qtrade/qlogin.exe?LoginData=1002|U1|SESS0001|-1|REF%201%262");
+    EXPECT_EQ(advisory.status, 200);
+    EXPECT_TRUE(m_broker->waitForRequest(
+        [](const tb::RecordedRequest& r) { return r.decoded.text == "LoginData=1002|U1|SESS0001|-1|REF 1&2"; }, 2000));
+    // The market-data site's company page names the scrip asked for.
+    const auto profile = tbtest::httpRequest(m_port, "GET", "/zqvdata/mktdata.exe?action=company_profile&param=M%26M");
+    EXPECT_EQ(profile.status, 200);
+    EXPECT_NE(profile.body.find("<p>M&M</p>"), std::string::npos) << profile.body;
 }
 
 TEST_F(BrokerSession, LoginStampStatesTheExactSizeOfTheFileDue)

@@ -119,6 +119,18 @@ void ScriptedPrompter::queueMenuCommand(int id)
     m_menuCommands.push_back(id);
 }
 
+void ScriptedPrompter::queuePageSetup(std::optional<ui::PageSetup> setup)
+{
+    std::lock_guard lock(m_mutex);
+    m_pageSetups.push_back(std::move(setup));
+}
+
+std::optional<ui::PageSetup> ScriptedPrompter::pickPageSetup(const ui::PageSetup&)
+{
+    std::lock_guard lock(m_mutex);
+    return takeFront(m_pageSetups);
+}
+
 std::vector<ui::FilePrompt> ScriptedPrompter::filePrompts() const
 {
     std::lock_guard lock(m_mutex);

@@ -45,6 +45,7 @@ public:
     void queueColour(std::optional<ui::Rgb> colour);
     void queueFont(std::optional<std::pair<std::string, int>> font);
     void queueMenuCommand(int id);
+    void queuePageSetup(std::optional<ui::PageSetup> setup);
     std::vector<ui::FilePrompt> filePrompts() const;
     std::vector<ui::MenuSpec> menus() const;
 
@@ -54,6 +55,7 @@ public:
     std::optional<ui::Rgb> pickColour(ui::Rgb initial) override;
     std::optional<std::pair<std::string, int>> pickFont(const std::string& family, int pixelHeight) override;
     int pickMenuCommand(const ui::MenuSpec& menu, int x, int y) override;
+    std::optional<ui::PageSetup> pickPageSetup(const ui::PageSetup& current) override;
 
 private:
     template <class T>
@@ -71,6 +73,7 @@ private:
     std::deque<int> m_menuCommands;                                    // guarded by m_mutex
     std::vector<ui::FilePrompt> m_filePrompts;                         // guarded by m_mutex
     std::vector<ui::MenuSpec> m_menus;                                 // guarded by m_mutex
+    std::deque<std::optional<ui::PageSetup>> m_pageSetups;             // guarded by m_mutex
 };
 
 } // namespace testkit

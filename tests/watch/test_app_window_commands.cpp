@@ -100,8 +100,11 @@ TEST_F(AppWindowCommandsTest, OneWindowPerKindAndTheRiskWindowGetsItsReport)
     EXPECT_EQ(riskKind, 13);
     EXPECT_TRUE(AppWindowCommands::Run(33216));
     EXPECT_EQ(opened[33216], 1); // the second time the open one is activated
-    // A command whose window is not installed only logs.
+    // A command whose window is not installed says so, by the ribbon's name.
     EXPECT_FALSE(AppWindowCommands::Run(32878));
+    EXPECT_EQ(prompter.asks().back().text, "Trades is not available in this version.");
+    EXPECT_FALSE(AppWindowCommands::Run(32887));
+    EXPECT_EQ(prompter.asks().back().text, "Option Calculator is not available in this version.");
 }
 
 TEST_F(AppWindowCommandsTest, TheFontCommandReachesTheOpenMarketWatches)

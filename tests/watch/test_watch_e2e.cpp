@@ -119,7 +119,7 @@ TEST_F(WatchEndToEnd, ANewMarketWatchSubscribesAndShowsMovingQuotes)
     frame->resize(1280, 720);
     ui::UiThread::pumpUntil([] { return false; }, 200);
     const QPixmap shot = frame->grab();
-    const auto png = std::filesystem::current_path() / "watch_market_watch.png";
+    const auto png = root / "watch_market_watch.png";
     EXPECT_TRUE(shot.save(QString::fromStdString(png.string()), "PNG")) << png;
 
     // Closing the window drops its subscription.
@@ -199,7 +199,7 @@ TEST_F(WatchEndToEnd, BuyAndSellKeysAndMenuOfARowOpenTheFormForItsSecurity)
     QApplication::sendEvent(tree->viewport(), &menuEvent);
     ASSERT_FALSE(prompter.menus().empty());
     const ui::MenuSpec menu = prompter.menus().back();
-    ASSERT_EQ(menu.items.size(), 2u);
+    ASSERT_GE(menu.items.size(), 2u); // buy and sell first, then the row's other commands
     EXPECT_EQ(menu.items[0].text, "&Buy " + key);
     EXPECT_EQ(menu.items[1].text, "&Sell " + key);
     EXPECT_TRUE(menu.items[0].enabled && menu.items[1].enabled);

@@ -14,8 +14,12 @@
 #include "watch/CVortanexView.h"
 #include "watch/WatchCommands.h"
 
+#include "frame/FrameThemes.h"
 #include "frame/controls/CMyGridCtrl.h"
 #include "testkit/headless.h"
+#include "ui/rgb.h"
+#include "ui/theme_manager.h"
+#include "ui/ui_thread.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -191,6 +195,34 @@ TEST(WatchViewKeys, OnlyUnshiftedBuyAndSellKeysAreTheGridsOwn)
     };
     for (const auto& c : cases)
         EXPECT_EQ(CVortanexView::OrderKeySide(c.key, c.mods), c.side) << c.key << " " << int(c.mods);
+}
+
+// In every theme, light ones included, the Security and ME cells keep the
+// settings' text colour on the settings' back colour (white on black by
+// default), never on the theme's white.
+TEST_F(WatchViewTest, FixedCellsAreReadableInEveryTheme)
+{
+    const QPalette appPalette = QApplication::palette();
+    const QString appStyle = qApp->styleSheet();
+    for (const ThemeEntry& theme : RibbonThemes()) {
+        SCOPED_TRACE(theme.text);
+        ui::ThemeManager::apply(ThemeLookFor(theme.id), nullptr);
+        CVortanexView* v = newWatch();
+        ASSERT_NE(v, nullptr);
+        const ui::GridModel& m = v->grid()->model();
+        const int row = v->gridRowOf(0);
+        for (int column : {0, 1}) {
+            // What the cell is painted with; an unset colour would be the theme's.
+            const QColor fg = ui::toQColor(m.effectiveTextColour(row, column));
+            const QColor bg = ui::toQColor(m.effectiveBackColour(row, column));
+            EXPECT_EQ(fg, QColor(0xFF, 0xFF, 0xFF)) << m.text(row, column).toStdString();
+            EXPECT_EQ(bg, QColor(0, 0, 0)) << m.text(row, column).toStdString();
+        }
+        delete v;
+        WatchlistTable::instance().reset();
+    }
+    QApplication::setPalette(appPalette);
+    qApp->setStyleSheet(appStyle);
 }
 
 TEST_F(WatchViewTest, AnAddedRowGoesAfterTheSelectedRow)

@@ -83,27 +83,57 @@ Key numberKey(const char* name, int& field)
     return Key{name, Kind::Number, nullptr, 0, &field};
 }
 
+const Key* findKey(std::string_view token, const std::vector<Key>& keys)
+{
+    for (const Key& k : keys)
+        if (token == k.name)
+            return &k;
+    return nullptr;
+}
+
+// The names the per-user file writes that its reader does not take: "Mcast_Ip"
+// (the reader knows "Mcast_IP"), the second address and port, and the service
+// lines "Service_<id>".
+bool isWrittenOnlyName(std::string_view token)
+{
+    if (token == "Mcast_Ip" || token == "Surv_Ip" || token == "Surv_Port")
+        return true;
+    constexpr std::string_view kService = "Service_";
+    if (token.size() <= kService.size() || token.substr(0, kService.size()) != kService)
+        return false;
+    for (char c : token.substr(kService.size()))
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
 // Reads key/value tokens into the fields of `keys`: '#' tokens are skipped
 // alone, unknown tokens are skipped, empty values are ignored, long texts are
-// cut to their field with a log line.
-void readTokens(std::string_view text, size_t maxToken, const std::vector<Key>& keys)
+// cut to their field with a log line. With `keyEndsValue` a value token that
+// is itself one of the file's names is no value: the per-user file writes an
+// empty field as its name alone on the line ("Security_Host \n"), and the
+// name on the next line must stay a name rather than become the value.
+void readTokens(std::string_view text, size_t maxToken, const std::vector<Key>& keys, bool keyEndsValue = false)
 {
     TokenReader reader(text, maxToken);
-    while (auto token = reader.next()) {
+    std::optional<std::string_view> pending; // a name read where a value was due
+    while (true) {
+        std::optional<std::string_view> token = pending ? pending : reader.next();
+        pending.reset();
+        if (!token)
+            break;
         if (token->front() == '#')
             continue;
-        const Key* key = nullptr;
-        for (const Key& k : keys) {
-            if (*token == k.name) {
-                key = &k;
-                break;
-            }
-        }
+        const Key* key = findKey(*token, keys);
         if (!key)
             continue;
         const auto value = reader.next();
         if (!value || value->empty())
             continue;
+        if (keyEndsValue && (findKey(*value, keys) || isWrittenOnlyName(*value))) {
+            pending = value;
+            continue;
+        }
         switch (key->kind) {
         case Kind::Text: {
             const size_t n = value->size() < key->textSize - 1 ? value->size() : key->textSize - 1;
@@ -220,7 +250,7 @@ int LoadUserConfigDetails(std::string_view loginId)
                         textKey("Gcrn", g_Config.Gcrn),
                         numberKey("Services_Counter", g_Config.Services_Counter),
                     };
-                    detail::readTokens(*text, 128, keys);
+                    detail::readTokens(*text, 128, keys, true);
                     read = true;
                 }
             }

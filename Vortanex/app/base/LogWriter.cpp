@@ -28,6 +28,7 @@ struct LogState {
     std::string line;                // guarded by mutex; grows, reused for every line
     std::filesystem::path logFolder; // guarded by mutex; empty before StartLog
     bool syncPerLine = false;        // guarded by mutex
+    std::string sessionId;           // guarded by mutex; masked in every line
 };
 
 LogState& state()
@@ -53,6 +54,29 @@ size_t formatStamp(char (&out)[64])
     return n < 0 ? 0 : std::min(static_cast<size_t>(n), sizeof out - 1);
 }
 
+bool isWordChar(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// Appends text with every whole-word occurrence of secret masked.
+void appendMasked(std::string& out, std::string_view text, std::string_view secret)
+{
+    size_t from = 0;
+    size_t at = secret.empty() ? std::string_view::npos : text.find(secret);
+    while (at != std::string_view::npos) {
+        const size_t end = at + secret.size();
+        if ((at == 0 || !isWordChar(text[at - 1])) && (end == text.size() || !isWordChar(text[end]))) {
+            out.append(text.substr(from, at - from)).append(MaskSecret(secret));
+            from = end;
+            at = text.find(secret, end);
+        } else {
+            at = text.find(secret, at + 1);
+        }
+    }
+    out.append(text.substr(from));
+}
+
 // Formats and writes one line; the caller holds the lock. False when the line
 // could not be formatted for want of memory.
 bool writeLocked(LogState& s, std::string_view text)
@@ -61,7 +85,9 @@ bool writeLocked(LogState& s, std::string_view text)
     const size_t stampLength = formatStamp(stamp);
     try {
         s.line.clear(); // keeps the capacity: steady logging allocates nothing
-        s.line.append(stamp, stampLength).append(" - ").append(text).push_back('\n');
+        s.line.append(stamp, stampLength).append(" - ");
+        appendMasked(s.line, text, s.sessionId);
+        s.line.push_back('\n');
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -243,4 +269,10 @@ std::string MaskSecretIn(std::string_view text, std::string_view secret)
         out.append(text.substr(from, at - from)).append(MaskSecret(secret));
     out.append(text.substr(from));
     return out;
+}
+
+void SetLoggedSessionId(std::string_view sessionId)
+{
+    std::lock_guard lock(state().mutex);
+    state().sessionId.assign(sessionId);
 }

@@ -52,3 +52,8 @@ void SetLogSyncPerLine(bool on);
 // MaskSecretIn replaces every occurrence of `secret` in `text` with it.
 std::string MaskSecret(std::string_view secret);
 std::string MaskSecretIn(std::string_view text, std::string_view secret);
+
+// The session id goes into nearly every request the log records: from this
+// call on, every line shows it masked wherever it stands as a whole word
+// (letters and digits on neither side). An empty id masks nothing.
+void SetLoggedSessionId(std::string_view sessionId);

@@ -52,6 +52,7 @@ void ClearSessionRecord()
     pv_user_info = UserInfoRecord{};
     g_Session = SessionValues{};
     SetLoginFlags({});
+    SetLoggedSessionId({});
 }
 
 uint32_t SegmentRowColour(int position)

@@ -5,6 +5,7 @@
 // workers that read it start; values that change later (the login switches)
 // go through the accessors below.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,10 +26,12 @@ struct ExchangeSegment {
 
 // The per-client order records; defined by order entry.
 struct ClientOrderStore;
+// The client's last risk reports (limits, positions, holdings, today's and
+// unbilled positions); defined by the risk reports.
+struct ClientRiskArrays;
 
 // One trading client the user may act for. Never stored in a file, so its
-// layout is free. The risk arrays are filled by the risk reports; until those
-// exist they are untyped.
+// layout is free.
 struct ClientInfo {
     char user_id[12] = {};
     char client_code[11] = {};
@@ -38,20 +41,19 @@ struct ClientInfo {
     ClientOrderStore* orders = nullptr;
     void* reserved_ptr = nullptr;
     void* trades = nullptr;
-    void* limits = nullptr;
-    void* positions = nullptr;
-    void* holdings = nullptr;
-    void* todays_positions = nullptr;
-    void* unbilled_positions = nullptr;
+    // The report arrays of the risk window: null until a report is stored;
+    // replaced whole, on the UI thread only, by each reply.
+    std::shared_ptr<ClientRiskArrays> risk;
+    // The client code of the last limits, positions (also unbilled and
+    // today's) and holdings request.
+    char limits_client[11] = {};
+    char positions_client[11] = {};
+    char holdings_client[11] = {};
     char reserved_mid[12] = {};
     int order_count = 0;
     int order_extra1 = 0;
     int order_extra2 = 0;
     char reserved_tail[4] = {};
-    int position_count = 0;
-    int holding_count = 0;
-    int todays_count = 0;
-    int unbilled_count = 0;
     char reserved_end[4] = {};
     int active = 0;
     int order_capacity = 0;

@@ -1,0 +1,73 @@
+#include "app/BooksWiring.h"
+
+#include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
+#include "app/base/MessageBox.h"
+#include "app/base/SessionRecord.h"
+#include "frame/CMainFrame.h"
+#include "orders/CBasketOrder.h"
+#include "orders/CDlgConvertPosition.h"
+#include "orders/COrderViewEx.h"
+#include "orders/ClientOrderStore.h"
+#include "positions/PositionServices.h"
+#include "ui/commands.h"
+#include "orders/CTradeView.h"
+#include "watch/AppWindowCommands.h"
+#include "watch/WatchCommands.h"
+#include "watch/WatchOpeners.h"
+
+void InstallBooks(CMainFrame& frame)
+{
+    // The basket form behind every opener; the frame's four "New Basket
+    // Order" commands open it empty for the active client.
+    InstallBasketForm();
+    InstallConvertPositionForm();
+    for (int id : {32870, 32873, 32876, 33382})
+        frame.Commands().add(id, [] {
+            ClientInfo* active = ActiveClientEntry();
+            if (!active || !active->active) {
+                MyMessageBox("Please Activate a Client", "Input Error", MsgOk | MsgIconInformation);
+                return;
+            }
+            BasketService* basket = InstalledBasketService();
+            if (!basket)
+                return;
+            basket->reset();
+            basket->setClient(std::string(FixedTextView(active->client_code)));
+            basket->refreshOrShow();
+        });
+    AppWindowCommands::Services& services = AppWindowCommands::services();
+    // One trade book: the command brings the open one up (all securities).
+    services.windows[32878].activate = [] {
+        if (!g_pTradeView)
+            return false;
+        OpenTradeBook(-1);
+        return true;
+    };
+    services.windows[32878].open = [] { return OpenTradeBook(-1) != nullptr; };
+    watchOpeners().book = [](int book, int security) {
+        if (book == 1)
+            OpenOrderBookFor(security);
+        else
+            OpenTradeBook(security);
+    };
+    auto previous = WatchCommands::services().otherWindows;
+    WatchCommands::services().otherWindows = [previous](int code) {
+        if (previous)
+            previous(code);
+        if (CTradeView* trades = g_pTradeView)
+            trades->MyUpdate(code);
+    };
+}
+
+void UninstallBooks()
+{
+    // A basket send still running reports into its form: it ends first.
+    if (!WaitBasketSends(10000))
+        WriteLog(0, "Basket send still running at exit");
+    UninstallBasketForm();
+    if (!WaitConvertPositionWork(10000))
+        WriteLog(0, "Position conversion still running at exit");
+    UninstallConvertPositionForm();
+    watchOpeners().book = {};
+}

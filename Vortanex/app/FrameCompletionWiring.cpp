@@ -1,0 +1,145 @@
+#include "app/FrameCompletionWiring.h"
+
+#include "app/base/ActivityStamp.h"
+#include "app/base/AppSettings.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
+#include "app/base/MessageBox.h"
+#include "app/base/ProgramPaths.h"
+#include "app/base/SessionRecord.h"
+#include "frame/CBrowserCtrl.h"
+#include "frame/CColorSetting.h"
+#include "frame/CDlgZezuraFeedback.h"
+#include "frame/CMainFrame.h"
+#include "frame/CWebLinks.h"
+#include "frame/FrameIds.h"
+#include "frame/PrintSetup.h"
+#include "frame/WebLinksRibbon.h"
+#include "server/ServerRequests.h"
+#include "pf/shell.h"
+#include "ui/commands.h"
+#include "ui/document_area.h"
+#include "watch/AppWindowCommands.h"
+
+#include <QTimer>
+
+namespace {
+
+int g_pendingWebLink = -1; // none: link 0 is a real link
+pf::Shell* g_shell = nullptr;
+
+BrowserLockHooks lockHooks()
+{
+    return {[] { return IsTerminalLocked(); }, [](const std::string& m) { MsgBoxInfo(m); }};
+}
+
+} // namespace
+
+bool WebLinkOpensInView(const WebLinkRecord& link)
+{
+    const std::string name(FixedTextView(link.Name));
+    return name != "ZQV Live Advisory" && name != "Margin Requirement" && link.Pref[0] != '1' && link.Pref[1] != '0' &&
+           link.Pref[3] != 'F';
+}
+
+void OpenWebLinkInView(int linkNumber)
+{
+    g_pendingWebLink = linkNumber;
+    AppWindowCommands::Run(32883);
+}
+
+bool OpenWebLinkInProgram(CMainFrame& frame, pf::Shell& shell, const WebLinkRecord& link, int linkNumber,
+                          const std::string& address)
+{
+    const QUrl url(QString::fromStdString(address), QUrl::TolerantMode);
+    if (link.Pref[3] == 'F') {
+        CDlgZezuraFeedback dialog(linkNumber, url, shell, lockHooks(), &frame);
+        dialog.exec();
+        return true;
+    }
+    const std::string name(FixedTextView(link.Name));
+    if (name == "Estimated Charges" || link.Pref[0] != '0' || !frame.Documents())
+        return false;
+    CBrowserCtrl::OpenBrowserCtrl(*frame.Documents(), shell, lockHooks(), QString::fromStdString(name), url);
+    return true;
+}
+
+bool OpenHelpDocument(pf::Shell& shell, int commandId)
+{
+    // Both from the program folder: the process never changes its directory,
+    // so "the current directory" is the program folder anyway.
+    const std::filesystem::path docs = ProgramPaths().docs();
+    if (commandId == ID_WHATS_NEW) {
+        const std::filesystem::path pdf = docs / "WhatsNew.pdf";
+        std::error_code ec;
+        if (!std::filesystem::exists(pdf, ec))
+            return false;
+        return shell.openDocument(pdf);
+    }
+    const std::filesystem::path chm = docs / "Vortanex.chm";
+    if (!shell.openDocument(chm)) {
+        WriteLog(0, "Help file could not be opened: " + chm.string());
+        return false;
+    }
+    return true;
+}
+
+void InstallFrameCompletion(CMainFrame& frame, pf::Shell& shell, std::function<void()> connectFeed,
+                            std::function<void()> disconnectFeed)
+{
+    pf::Shell* sh = &shell;
+    frame.Commands().add(ID_HELP_FILE, [sh] { OpenHelpDocument(*sh, ID_HELP_FILE); });
+    frame.Commands().add(ID_WHATS_NEW, [sh] { OpenHelpDocument(*sh, ID_WHATS_NEW); });
+    CMainFrame* f = &frame;
+    g_shell = &shell;
+    AppWindowCommands::Services& services = AppWindowCommands::services();
+    services.windows[32865].open = [f, connectFeed, disconnectFeed] {
+        CColorSetting::Hooks hooks;
+        hooks.connect = connectFeed;
+        hooks.disconnect = disconnectFeed;
+        hooks.writeUserConfig = [] { WriteUserConfigToDat(); };
+        hooks.saveSettings = [] { SaveSettings(); };
+        hooks.applicationLook = [f] { f->SetApplicationLook(g_AppSettings.theme); };
+        hooks.message = [](const std::string& m) { MsgBoxOk(m); };
+        auto* dialog = new CColorSetting(hooks, f);
+        const bool ok = dialog->exec() == QDialog::Accepted;
+        // A pending reconnect keeps the dialog (its timer) alive until it ran.
+        if (dialog->Timers().running(CColorSetting::kReconnectTimer)) {
+            QTimer::singleShot(CColorSetting::kReconnectMs + 1000, dialog, &QObject::deleteLater);
+        } else {
+            delete dialog;
+        }
+        return ok;
+    };
+    const auto show = [] {
+        CWebLinks* view = CWebLinks::Instance();
+        if (!view)
+            return false;
+        const int link = g_pendingWebLink;
+        g_pendingWebLink = -1;
+        if (CMainFrame* frame = CMainFrame::Instance(); frame && frame->Documents())
+            frame->Documents()->activateDocument(view);
+        view->ShowSelectedLink(link);
+        return true;
+    };
+    services.windows[57606].open = [] {
+        OnFilePrintSetup();
+        return true;
+    };
+    services.windows[32883].activate = show;
+    services.windows[32883].open = [f, show] {
+        if (!f->Documents() || !g_shell)
+            return false;
+        CWebLinks::Hooks hooks{[] { return IsTerminalLocked(); }, [](const std::string& m) { MsgBoxInfo(m); }};
+        auto* view = new CWebLinks(*g_shell, hooks);
+        f->Documents()->addDocument(view, QStringLiteral("WebLinks"));
+        return show();
+    };
+}
+
+void FrameCompletionShortcutStep(CMainFrame& frame, int step)
+{
+    if (step == 1 && g_WebLinkTable.count() > 0)
+        InstallWebLinks(frame, g_WebLinkTable.links);
+}

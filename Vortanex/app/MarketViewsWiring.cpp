@@ -1,0 +1,94 @@
+#include "server/MarketLookups.h"
+
+#include "app/MarketViewsWiring.h"
+
+#include "app/base/LogWriter.h"
+#include "frame/CMainFrame.h"
+#include "frame/FrameIds.h"
+#include "market/CHistoryDepth.h"
+#include "market/CIndexView.h"
+#include "market/CIndicesDlg.h"
+#include "market/CMDepthView.h"
+#include "market/COptionCalc.h"
+#include "market/CScripLastTick.h"
+#include "market/CScriptDetails.h"
+#include "watch/AppWindowCommands.h"
+#include "watch/WatchCommands.h"
+#include "watch/WatchOpeners.h"
+
+#include "ui/commands.h"
+#include "ui/modal_host.h"
+
+#include <QMainWindow>
+
+namespace detail {
+namespace {
+
+bool g_rewriteIndices = false;
+
+CIndicesDlg* createIndicesBar(CMainFrame& frame)
+{
+    auto* bar = new CIndicesDlg(&frame);
+    frame.addDockWidget(Qt::TopDockWidgetArea, bar);
+    // Tall enough for the three-line texts; a user who shrinks it to 34 px gets one line.
+    frame.resizeDocks({bar}, {64}, Qt::Vertical);
+    bar->show();
+    bar->OnInitDialog(g_rewriteIndices);
+    g_rewriteIndices = false;
+    return bar;
+}
+
+} // namespace
+} // namespace detail
+
+void InstallMarketViews(CMainFrame& frame)
+{
+    CMainFrame* f = &frame;
+    AppWindowCommands::Services& services = AppWindowCommands::services();
+    services.windows[32886].activate = [] {
+        return CIndexView::instance() != nullptr && OpenIndexView(CMainFrame::Instance());
+    };
+    services.windows[32886].open = [f] { return OpenIndexView(f) != nullptr; };
+    services.windows[32887].open = [f] {
+        COptionCalc calc(f);
+        return ui::modalHost().run(calc) == ui::Ok;
+    };
+    frame.Commands().add(1117, [f] { CScripLastTick::Open(f); });
+    frame.Commands().add(ID_VIEW_INDICES, [f] {
+        if (CIndicesDlg* bar = CIndicesDlg::instance()) {
+            bar->setVisible(!bar->isVisible());
+            return;
+        }
+        CIndicesDlg* bar = detail::createIndicesBar(*f);
+        if (QWidget* view = f->centralWidget())
+            bar->FloatBar(QRect(view->mapToGlobal(QPoint(0, 0)), view->size()));
+    });
+    InstallReportDialogs(f);
+    watchOpeners().depth = [](QWidget* view, int security) { OpenMarketDepth(security, view); };
+    watchOpeners().details = [f](int security) { ShowScripDetails(security, f); };
+    // The settings broadcast reaches the depth gauges, the last-trades list
+    // and the bar's font after the windows already served.
+    auto before = WatchCommands::services().otherWindows;
+    WatchCommands::services().otherWindows = [before](int code) {
+        if (before)
+            before(code);
+        for (CMDepthView* v : CMDepthView::openViews())
+            v->MyUpdate(code);
+        if (CScripLastTick* t = CScripLastTick::instance())
+            t->MyUpdate(code);
+        if (CIndicesDlg* bar = CIndicesDlg::instance(); bar && code == 1)
+            bar->SetButtonFont();
+    };
+}
+
+void MarketViewsShortcutStep(CMainFrame& frame, int step)
+{
+    if (step == 8) {
+        detail::g_rewriteIndices = UpdateIndices();
+    } else if (step == 16) {
+        if (CIndicesDlg* bar = CIndicesDlg::instance())
+            bar->OnInitDialog(detail::g_rewriteIndices);
+        else
+            detail::createIndicesBar(frame);
+    }
+}

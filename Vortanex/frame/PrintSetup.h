@@ -1,0 +1,10 @@
+#pragma once
+// "Print Setup" (57606): the page set-up dialog through the prompter; the
+// choice is kept for the program's print commands. UI thread.
+#include "ui/prompter.h"
+
+// The page the print commands use (A4 portrait, 10 mm margins until chosen).
+const ui::PageSetup& CurrentPageSetup();
+// Asks for a new page set-up; a cancelled dialog keeps the old one. True
+// when the choice changed.
+bool OnFilePrintSetup();

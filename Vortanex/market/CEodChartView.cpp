@@ -1,0 +1,1733 @@
+// The feed's headers first: a member of the feed tables is named like one of
+// Qt's keyword macros.
+#include "server/FeedState.h"
+#include "server/MarketLookups.h"
+#include "server/SecurityTable.h"
+
+#include "market/CEodChartView.h"
+
+#include "app/base/ActivityStamp.h"
+#include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
+#include "app/base/MessageBox.h"
+#include "app/base/ProgramPaths.h"
+#include "app/base/SessionRecord.h"
+#include "frame/CMainFrame.h"
+#include "frame/controls/MyCBCGPStatusBar.h"
+#include "market/CIndicesDlg.h"
+#include "market/CWorkspaceBar.h"
+#include "market/QcpChartControl.h"
+#include "watch/CScrip.h"
+#include "watch/CWatch.h"
+
+#include "pf/clock.h"
+#include "pf/files.h"
+#include "pf/threads.h"
+#include "ui/document_area.h"
+#include "ui/modal_host.h"
+#include "ui/prompter.h"
+#include "ui/ticker.h"
+#include "ui/ui_thread.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+#include <system_error>
+
+namespace detail {
+namespace {
+
+std::vector<CEodChartView*> g_chartViews; // UI thread
+bool g_chartToolInstalled = true;
+uint64_t g_nextGeneration = 1;
+
+constexpr int kUpColour = 0x00C000;
+constexpr int kDownColour = 0x0000E0;
+
+std::string localText(int64_t t, const char* format)
+{
+    const time_t tt = time_t(t);
+    std::tm tm{};
+    localtime_r(&tt, &tm);
+    char buf[64];
+    std::strftime(buf, sizeof buf, format, &tm);
+    return buf;
+}
+
+CEodChartView::Services defaultServices()
+{
+    CEodChartView::Services s;
+    s.now = [] { return pf::clock().nowSeconds(); };
+    s.feedConnected = [] { return FeedState::instance().running() == 1; };
+    s.logs = [] { return ProgramPaths().logs(); };
+    s.download = [](ChartDataRequest request, bool useCache, std::function<void(ChartDownloadResult)> done) {
+        const pf::LocalTime today = pf::clock().localNow();
+        const std::filesystem::path logs = ProgramPaths().logs();
+        pf::Worker::start("GetChartDataThread", [request = std::move(request), useCache, logs, today,
+                                                  done = std::move(done)]() mutable {
+            ChartDownloadResult r = FetchChartText(request, logs, today.year, today.month, today.day, useCache);
+            ui::UiThread::post([done = std::move(done), r = std::move(r)]() mutable { done(std::move(r)); });
+        });
+    };
+    s.pickCompareSecurity = [](QWidget* parent) {
+        CScrip dialog(5, nullptr, parent);
+        if (ui::modalHost().run(dialog) != 1)
+            return -1;
+        return dialog.chosenIndex();
+    };
+    s.askStudyName = [](QWidget* parent, const std::string& caption, std::string& name) {
+        CWatch dialog(caption, name, parent);
+        if (ui::modalHost().run(dialog) != 1)
+            return false;
+        name = dialog.studyName();
+        return !name.empty();
+    };
+    s.status = [](const std::string& text) {
+        WriteLog(0, text);
+        if (CMainFrame* f = CMainFrame::Instance(); f && f->StatusBar())
+            f->StatusBar()->SetPaneText(0, QString::fromStdString(text));
+    };
+    s.studyRoot = [] { return ProgramPaths().data() / "Study" / std::string(FixedTextView(pv_user_info.user_id)); };
+    return s;
+}
+
+CEodChartView::Services& servicesStore()
+{
+    static CEodChartView::Services s = defaultServices();
+    return s;
+}
+
+struct MenuEntry {
+    int id;
+    const char* text;
+};
+
+// Menu 217 by position: Object, Series, Chart, ToolBar Sel, Compare, Indices.
+ui::MenuSpec chartMenu(CEodChartView& view, int position)
+{
+    auto item = [&](int id, const char* text) {
+        ui::MenuItem m;
+        m.id = id;
+        m.text = text;
+        m.checked = view.commandChecked(id);
+        m.enabled = view.commandEnabled(id);
+        return m;
+    };
+    auto sub = [&](const char* text, std::initializer_list<MenuEntry> entries) {
+        ui::MenuItem m;
+        m.id = -1;
+        m.text = text;
+        for (const auto& e : entries)
+            m.children.push_back(item(e.id, e.text));
+        return m;
+    };
+    ui::MenuSpec spec;
+    switch (position) {
+    case 0: spec.items = {item(33054, "Delete Object")}; break;
+    case 1: spec.items = {item(33056, "Delete Series")}; break;
+    default:
+        spec.items = {
+            sub("Scale Type", {{33205, "&Semi Log Scale"}, {33206, "&Linear Scale"}}),
+            sub("Scale &Alignment", {{33207, "&Right"}, {33208, "&Left"}}),
+            sub("&Grids", {{33209, "Show &X Grid"}, {33210, "Show &Y Grid"}}),
+            sub("Add Study &Line", {{33178, "Trend Line"}, {33179, "Ellipse"}, {33180, "Rectangle"},
+                                    {33181, "Speed Lines"}, {33182, "GannFan"}, {33183, "Fibonacci Arcs"},
+                                    {33184, "Fibonacci Fan"}, {33185, "Fibonacci Retracements"},
+                                    {33186, "Fibonacci Time Zones"}, {33187, "Tirone Levels"},
+                                    {33188, "Quadrant Lines"}, {33189, "Raff Regression"}, {33190, "Error Channels"}}),
+            sub("&Color Settings", {{33191, "&Fore Color"}, {33192, "&Back Color"}, {33193, "&Grid Color"},
+                                    {33194, "&Up Tick Color"}, {33195, "&Down Tick Color"},
+                                    {33196, "Gradient Top Color"}, {33197, "Gradient Bottom Color"}}),
+            sub("&Style", {{33198, "&Three D Style"}, {33199, "Show &Wide Candles"}, {33200, "Display Dar&vas Boxes"}}),
+            sub("Zoom", {{33201, "Zoom In"}, {33202, "Zoom Out"}, {33203, "Zoom Icon"}, {33204, "Zoom Reset"}}),
+            item(33177, "Save Chart Bitmap"),
+        };
+        break;
+    }
+    return spec;
+}
+
+} // namespace
+} // namespace detail
+
+CEodChartView::Services& CEodChartView::services()
+{
+    return detail::servicesStore();
+}
+
+void CEodChartView::resetServices()
+{
+    detail::servicesStore() = detail::defaultServices();
+}
+
+void SetChartToolInstalled(bool installed)
+{
+    detail::g_chartToolInstalled = installed;
+}
+
+std::vector<CEodChartView*> CEodChartView::openViews()
+{
+    return detail::g_chartViews;
+}
+
+CEodChartView::CEodChartView(std::unique_ptr<IChartControl> control, QWidget* parent)
+    : QWidget(parent)
+    , m_control(std::move(control))
+    , m_feed(std::make_shared<ChartLiveFeed>())
+    , m_generation(detail::g_nextGeneration++)
+{
+    setObjectName("CEodChartView");
+    if (!m_control)
+        m_control = std::make_unique<QcpChartControl>();
+    m_ticker = new ui::Ticker(this);
+    m_ticker->onTick = [this](int id) {
+        try {
+            if (id == kLiveTimer)
+                AppendLiveBar();
+            else if (id == kDrainTimer)
+                DrainFeed();
+        } catch (...) {
+            WriteLog(0, "Exception while appending values to the chart line no 0");
+        }
+    };
+    buildWidgets();
+    connectEvents();
+    detail::g_chartViews.push_back(this);
+}
+
+CEodChartView::~CEodChartView()
+{
+    auto& v = detail::g_chartViews;
+    v.erase(std::remove(v.begin(), v.end(), this), v.end());
+    // The control outlives this body as a child widget: no more callbacks.
+    if (m_control)
+        m_control->setEvents({});
+    FreeAllVariables();
+    removeIndexToken();
+    // The drawing control is a child widget: let it go with the view.
+    if (m_control && m_control->widget() && m_control->widget()->parent() == this)
+        (void)m_control.release();
+}
+
+void CEodChartView::buildWidgets()
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(2);
+    buildToolBar();
+    layout->addWidget(m_toolbar);
+
+    auto* band = new QHBoxLayout;
+    band->addWidget(new QLabel("Interval :", this));
+    m_intervalBox = new QComboBox(this);
+    m_intervalBox->setObjectName("1185");
+    band->addWidget(m_intervalBox);
+    band->addWidget(new QLabel("Zoom :", this));
+    m_zoomBox = new QComboBox(this);
+    m_zoomBox->setObjectName("1402");
+    band->addWidget(m_zoomBox);
+    band->addWidget(new QLabel("Technical Indicators :", this));
+    m_indicatorBox = new QComboBox(this);
+    m_indicatorBox->setObjectName("1291");
+    band->addWidget(m_indicatorBox, 1);
+    band->addWidget(new QLabel("New Panel :", this));
+    m_newPanel = new QCheckBox(this);
+    m_newPanel->setObjectName("1298");
+    band->addWidget(m_newPanel);
+    m_addButton = new QPushButton("Add", this);
+    m_addButton->setObjectName("1288");
+    band->addWidget(m_addButton);
+    m_compareButton = new QPushButton("Compare Security", this);
+    m_compareButton->setObjectName("1205");
+    band->addWidget(m_compareButton);
+    layout->addLayout(band);
+
+    if (QWidget* chart = m_control->widget()) {
+        chart->setParent(this);
+        chart->setObjectName("1281");
+        layout->addWidget(chart, 1);
+    } else {
+        layout->addStretch(1);
+    }
+    m_scroll = new QScrollBar(Qt::Horizontal, this);
+    m_scroll->setObjectName("1283");
+    m_scroll->setRange(1, 1);
+    layout->addWidget(m_scroll);
+
+    connect(m_intervalBox, qOverload<int>(&QComboBox::currentIndexChanged), this, [this](int entry) {
+        if (!m_filling)
+            OnSelchangeInterval(entry);
+    });
+    connect(m_zoomBox, qOverload<int>(&QComboBox::currentIndexChanged), this, [this](int entry) {
+        if (!m_filling)
+            OnSelchangeZoom(entry);
+    });
+    connect(m_addButton, &QPushButton::clicked, this, [this] { OnAddIndicator(); });
+    connect(m_compareButton, &QPushButton::clicked, this, [this] { OnCompareSecurity(); });
+    connect(m_scroll, &QScrollBar::actionTriggered, this, [this](int action) { onScrollAction(action); });
+}
+
+void CEodChartView::buildToolBar()
+{
+    m_toolbar = new QToolBar(this);
+    m_toolbar->setObjectName("217");
+    struct Button {
+        int id;
+        const char* text;
+        const char* tip;
+    };
+    static const Button buttons[] = {
+        {32900, "Histogram", "Show chart in histogram view"}, {32898, "Line", "Show chart in Line view"},
+        {32899, "Candle Stick", "Show chart in Candle Stick view"}, {32920, "HLC", "Draw HLC Chart"},
+        {32905, "", ""}, {33178, "Draw Trendline", "Click the mouse and drag along the chart to draw a trendline "},
+        {33179, "Draw Ellipse", "Click the mouse and drag along the chart to draw an ellipse"},
+        {33180, "Draw rectangle", "Click the mouse and drag along the chart to draw a rectangle"},
+        {33181, "Draw speedlines", "Click the mouse and drag along the chart to draw speedlines"},
+        {33182, "Draw GanFan", "Click the mouse and drag along the chart to draw a GanFan"}, {32908, "", ""},
+        {33183, "Draw Fibonacci Arcs", "Click the mouse and drag along the chart to draw a Fibonacci arcs"},
+        {33184, "Draw Fibonacci Fan", "Click the mouse and drag along the chart to draw a Fibanacci Fan"},
+        {33185, "Draw Fibonacci Retracements", "Click the mouse and drag along the chart to draw a Fibonacci Retracements"},
+        {33186, "Draw Fibonacci TimeZones", "Click the mouse and drag along the chart to draw a Fibonacci TimeZones"},
+        {32910, "", ""}, {33187, "Draw Tirone Levels", "Click the mouse and drag along the chart to draw a Tirone Levels"},
+        {33188, "Draw Quadrant Lines", "Click the mouse and drag along the chart to draw a Quadrant Lines"},
+        {33189, "Draw RaffRegression", "Click the mouse and drag along the chart to draw a RaffRegression"},
+        {32911, "", ""}, {33209, " X-Axis", "Display the X Axis"}, {33210, " Y-Axis", "Display the Y Axis"},
+        {33200, " Darvas Boxes", "Show Darvas Boxes (Only available in Candle Stick Charts)"}, {32912, "", ""},
+        {33201, "Zoom In", "Click to zoom in to the chart"}, {33202, "Zoom Out", "Click to Zoom out of the chart"},
+        {33203, "Selective Zoom", "Click and drag along a particular area on the chart to see a Zoomed View"},
+        {33204, "Reset Zoom", "Reset all the Zoom"}, {0, nullptr, nullptr},
+        {32915, "Change the alignment ", "Align"},
+        {32917, "Swap Scale type", "Swap Scale type"},
+        {32918, "Show Horizontal Seperator", "Show Horizontal seperators between the chart panels"},
+        {32919, "", ""}, {32973, "Save Trend Analysis", "Save Trend Analysis for later use"},
+        {32975, "Save Full Chart", "Save full chart with data and trend lines for future reference "},
+        {33177, "Save", "Save the Chart as Bitmap"}, {57607, "Print", "Print the active document"},
+        {32922, "color menu", "color menu"},
+    };
+    for (const Button& b : buttons) {
+        if (b.id == 0) {
+            m_toolbar->addSeparator();
+            continue;
+        }
+        QAction* a = m_toolbar->addAction(QString::fromUtf8(b.text));
+        a->setData(b.id);
+        a->setObjectName(QString::number(b.id));
+        a->setToolTip(QString::fromUtf8(b.text));
+        a->setStatusTip(QString::fromUtf8(b.tip));
+        const int id = b.id;
+        // Buttons without a command of their own stay disabled.
+        const bool handled = !(id == 32905 || id == 32908 || id == 32910 || id == 32911 || id == 32912 || id == 32919);
+        a->setEnabled(handled);
+        if (id == 32922) {
+            // The "color menu": the colour commands.
+            connect(a, &QAction::triggered, this, [this] {
+                ui::MenuSpec spec;
+                for (const auto& [cid, text] : std::initializer_list<std::pair<int, const char*>>{
+                         {33191, "&Fore Color"}, {33192, "&Back Color"}, {33193, "&Grid Color"},
+                         {33194, "&Up Tick Color"}, {33195, "&Down Tick Color"}, {33196, "Gradient Top Color"},
+                         {33197, "Gradient Bottom Color"}}) {
+                    ui::MenuItem m;
+                    m.id = cid;
+                    m.text = text;
+                    spec.items.push_back(m);
+                }
+                const int chosen = ui::prompter().pickMenuCommand(spec, 0, 0);
+                if (chosen > 0)
+                    OnCommand(chosen);
+            });
+        } else if (handled) {
+            connect(a, &QAction::triggered, this, [this, id] { OnCommand(id); });
+        }
+    }
+}
+
+void CEodChartView::connectEvents()
+{
+    ChartEvents e;
+    e.mouseTrack = [this](int, int, int) {
+        // The control places tools itself; nothing to send.
+        (void)m_control->drawingState();
+    };
+    e.windowChanged = [this] { syncScrollPosition(); };
+    e.objectMenu = [this](int type, const std::string& name, int x, int y) { showSeriesMenu(type, name, x, y); };
+    e.recordCountChanged = [this] { syncScrollRange(); };
+    e.indicatorOffered = [this](const std::string& name, int) {
+        m_filling = true;
+        m_indicatorBox->addItem(QString::fromStdString(name));
+        m_filling = false;
+    };
+    e.keyUp = [this](short key, short, short) {
+        try {
+            if (key == 93)
+                runMenu({2}, width() / 2, height() / 2);
+        } catch (...) {
+            WriteLog(0, "Exception in OnKeyUpQuenmarkchartxctrl1");
+        }
+    };
+    e.drawingFinished = [this](int, const std::string&) { m_drawingFinished = true; };
+    m_control->setEvents(std::move(e));
+}
+
+// --- opening ---------------------------------------------------------------
+
+bool CEodChartView::openCommon(int security, int kind, int style, bool fromPending)
+{
+    m_security = security;
+    m_kind = kind;
+    const char* frameTitle = "";
+    const auto table = SecurityTable::current();
+    if (kind == kChartEod || kind == kChartIntraday) {
+        if (!table || !table->valid(security)) {
+            WriteLog(0, "Chart of security " + std::to_string(security) + " not opened: no such security");
+            m_security = -1;
+            return false;
+        }
+        if (fromPending && m_style == 0)
+            m_style = kind == kChartEod ? 501 : 502;
+        else if (!fromPending)
+            m_style = style;
+        const SecurityRecord& r = table->row(security);
+        m_wtoken = r.wtoken;
+        m_tableSeen = table.get();
+        m_displayName = std::string(r.display_name.view());
+        m_title = m_displayName + "~" + std::string(r.market_exchange.view());
+        frameTitle = kind == kChartEod ? "EOD-CHART [%s]" : "INTRADAY-CHART [%s]";
+    } else if (kind == kChartIndex) {
+        const std::vector<IndexRecord> indices = IndexTable::instance().entries();
+        if (security < 0 || security >= int(indices.size())) {
+            WriteLog(0, "Index chart " + std::to_string(security) + " not opened: no such index");
+            m_security = -1;
+            return false;
+        }
+        if (fromPending && m_style == 0)
+            m_style = 502;
+        else if (!fromPending)
+            m_style = style;
+        const IndexRecord& r = indices[size_t(security)];
+        m_displayName = std::string(FixedTextView(r.name));
+        m_title = m_displayName + "~" + std::string(FixedTextView(r.exchange));
+        m_indexFeedCode = r.feedCode;
+        frameTitle = "INDEX-INTRADAY-CHART[%s]";
+        m_control->setIntradayFlag(true);
+        m_compareButton->hide();
+        if (fromPending && table && table->valid(r.securityIndex)) {
+            m_indexToken = table->row(r.securityIndex).wtoken;
+            FeedSubscriptions::instance().AddChartIndexToken(m_indexToken);
+            if (CIndicesDlg* bar = CIndicesDlg::instance())
+                bar->RebuildIndexTokens();
+        }
+    } else {
+        return false;
+    }
+    m_slot = ChartFeedLink::takeSlot(m_feed, kind, security);
+    if (m_slot < 0) {
+        WriteLog(0, "No window slot for a chart");
+        m_security = -1;
+        return false;
+    }
+    m_feed->setSecurities(kind == kChartIntraday ? std::vector<int>{security} : std::vector<int>{});
+    m_feed->setIndex(kind == kChartIndex ? m_indexFeedCode : 0);
+    m_filling = true;
+    m_intervalBox->clear();
+    for (const auto& e : IntervalEntries(kind))
+        m_intervalBox->addItem(QString::fromStdString(e));
+    m_zoomBox->clear();
+    for (const auto& e : ZoomEntries(kind))
+        m_zoomBox->addItem(QString::fromStdString(e));
+    m_zoomBox->setCurrentIndex(fromPending ? 0 : -1);
+    m_filling = false;
+    char caption[400];
+    std::snprintf(caption, sizeof caption, frameTitle, m_title.c_str());
+    m_caption = caption;
+    setWindowTitle(QString::fromStdString(m_caption));
+    return true;
+}
+
+void CEodChartView::OnInitialUpdate(int security, int kind)
+{
+    try {
+        if (security < 0)
+            return;
+        if (!openCommon(security, kind, 0, true))
+            return;
+        static const char* logs[] = {"", "*********** Drawing EOD chart for %s", "*********** Drawing Intraday chart for %s",
+                                     "*********** Drawing Index chart for %s"};
+        char line[400];
+        std::snprintf(line, sizeof line, logs[kind], m_title.c_str());
+        WriteLog(0, line);
+        m_filling = true;
+        m_intervalBox->setCurrentIndex(0);
+        m_filling = false;
+        int entryStyle = m_style;
+        m_interval = kind == kChartEod ? 1 : 0;
+        if (kind != kChartEod)
+            IntervalOfEntry(kind, 0, m_interval, entryStyle);
+        m_barLength = BarLength(kind, m_interval);
+        DrawChartBase(true);
+        FeedSubscriptions::instance().Update_Feeds_Token();
+        m_ticker->start(kDrainTimer, 100);
+    } catch (...) {
+        WriteLog(0, "Exception in CEodChartView::OnInitialUpdate :0");
+    }
+}
+
+void CEodChartView::OpenChart(int security, int kind, int style, int interval)
+{
+    try {
+        if (kind == kChartSaved) {
+            m_kind = kind;
+            m_security = security;
+            m_caption = "Saved Chart [" + m_studyName + "]";
+            setWindowTitle(QString::fromStdString(m_caption));
+            m_intervalBox->setEnabled(false);
+            m_control->clearAll();
+            if (m_control->readChart(m_studyObjects) != 0)
+                MsgBoxInfo("The chart " + m_studyName + " could not be read.");
+            m_ready = true;
+            return;
+        }
+        if (!openCommon(security, kind, style, false))
+            return;
+        m_interval = interval;
+        m_filling = true;
+        m_intervalBox->setCurrentIndex(EntryOfInterval(kind, interval));
+        m_filling = false;
+        m_barLength = BarLength(kind, m_interval);
+        DrawChartBase(true);
+        if (kind == kChartIntraday || kind == kChartIndex) {
+            WriteLog(0, "Chart Feeds subscribed");
+            FeedSubscriptions::instance().Update_Feeds_Token();
+        }
+        m_ticker->start(kDrainTimer, 100);
+    } catch (...) {
+        WriteLog(0, "Exception in CEodChartView::OpenChart");
+    }
+}
+
+// --- history ---------------------------------------------------------------
+
+void CEodChartView::applyBaseSettings()
+{
+    IChartControl& c = *m_control;
+    c.setScaleAlignment(m_alignLeft ? 1 : 2);
+    c.setDrawFlag(true);
+    c.setThreeD(m_threeD);
+    c.setUpColour(detail::kUpColour);
+    c.setDownColour(detail::kDownColour);
+    c.setViewFlag(true);
+    c.setBackColour(0);
+    c.setForeColour(0xFFFFFF);
+    c.setDrawingColour(0xFFFFFF);
+    c.setSeparators(m_separators);
+}
+
+void CEodChartView::DrawChartBase(bool download)
+{
+    WriteLog(0, "Entry : CEodChartView::DrawChartBase");
+    IChartControl& c = *m_control;
+    // A new history clears the whole chart; a redraw (style, compare) keeps
+    // the user's drawings, which the series rebuild leaves in place.
+    if (download)
+        c.clearAll();
+    m_filling = true;
+    if (m_indicatorBox->count() > 0)
+        m_indicatorBox->setCurrentIndex(0);
+    m_filling = false;
+    applyBaseSettings();
+    if (!download) {
+        if (m_kind == kChartEod)
+            DisplayEodChart(1);
+        else if (m_kind == kChartIntraday || m_kind == kChartIndex)
+            DrawIntradayChartFromQueue();
+        WriteLog(0, "Exit : CEodChartView::DrawChartBase");
+        return;
+    }
+    const auto table = SecurityTable::current();
+    int token = 0;
+    if (m_kind == kChartIndex) {
+        token = m_indexFeedCode;
+    } else if (table && table->valid(m_security)) {
+        token = table->row(m_security).wtoken;
+    }
+    if (m_kind == kChartIntraday)
+        c.setIntradayFlag(true);
+    const ChartDataRequest request =
+        MakeChartDataRequest(m_kind, token, ChartSecurityHost(), ChartTradeHost());
+    if (m_kind == kChartIndex)
+        WriteLog(1, "RequestData[" + request.query + "] ShortName[" + m_displayName + "]");
+    startDownload(request, m_kind == kChartEod);
+    WriteLog(0, "Exit : CEodChartView::DrawChartBase");
+}
+
+void CEodChartView::startDownload(const ChartDataRequest& base, bool useCache)
+{
+    ChartDataRequest request = base;
+    request.slot = m_slot;
+    request.generation = m_generation;
+    m_ready = false;
+    m_downloading = true;
+    QPointer<CEodChartView> self(this);
+    const uint64_t generation = m_generation;
+    services().download(request, useCache, [self, generation](ChartDownloadResult result) {
+        // Delivered to the view that asked, never to whatever window holds
+        // its slot now.
+        if (!self || self->m_closing || self->m_generation != generation)
+            return;
+        self->m_downloading = false;
+        self->m_downloaded = !result.text.empty();
+        self->UpdateChartData(result.text);
+    });
+}
+
+void CEodChartView::UpdateChartData(const std::string& text)
+{
+    WriteLog(0, "Entry : UpdateChartData");
+    try {
+        m_text = text;
+        switch (m_kind) {
+        case kChartEod: DisplayEodChart(0); break;
+        case kChartIntraday: DisplayIntradayChart(); break;
+        case kChartIndex: DisplayIndexChart(); break;
+        default: break;
+        }
+    } catch (...) {
+        WriteLog(0, "Exception in UpdateChartData");
+    }
+    m_ready = true;
+    WriteLog(0, "Exit : UpdateChartData");
+}
+
+bool CEodChartView::fourSeries() const
+{
+    return m_style == 500 || m_style == 501 || m_style == 506;
+}
+
+void CEodChartView::addComparedSeries(int panel)
+{
+    for (int i = 0; i < m_comparedCount; ++i) {
+        ChartSeriesSlot& s = m_slots[size_t(i)];
+        WriteLog(1, "Adding " + s.name + " to the chart on panel " + std::to_string(panel));
+        m_control->addSeries(s.name, 502, panel);
+        m_control->setSeriesColour(s.name, s.colour);
+    }
+}
+
+void CEodChartView::appendBar(const ChartBar& bar, bool volume)
+{
+    IChartControl& c = *m_control;
+    const std::string prefix = m_kind == kChartEod ? m_title : std::string("Scrip");
+    if (m_kind == kChartEod) {
+        if (fourSeries()) {
+            c.appendValue(m_title + ".open", bar.date, bar.open);
+            c.appendValue(m_title + ".high", bar.date, bar.high);
+            c.appendValue(m_title + ".low", bar.date, bar.low);
+        }
+        c.appendValue(m_title + ".close", bar.date, bar.close);
+        if (volume)
+            c.appendValue(m_title + ".vol", bar.date, bar.volume);
+    } else {
+        if (fourSeries() && m_interval > 1) {
+            c.appendValue("Scrip.Open", bar.date, bar.open);
+            c.appendValue("Scrip.High", bar.date, bar.high);
+            c.appendValue("Scrip.Low", bar.date, bar.low);
+            c.appendValue("Scrip.Close", bar.date, bar.close);
+        } else {
+            c.appendValue(m_title + ".close", bar.date, bar.close);
+        }
+        if (volume)
+            c.appendValue("Scrip.Volume", bar.date, bar.volume);
+    }
+    for (size_t i = 0; i < bar.compared.size() && int(i) < m_comparedCount; ++i)
+        if (!std::isnan(bar.compared[i]))
+            c.appendValue(m_slots[i].name, bar.date, bar.compared[i]);
+}
+
+void CEodChartView::watermark()
+{
+    if (m_mainPanel < 0)
+        return;
+    m_control->addText(m_mainPanel, m_title, "ZQVText", 250, true, 150, 1);
+    m_control->addText(m_mainPanel, m_displayName, "SecName", 12, false, 255, 0);
+}
+
+void CEodChartView::afterLoad(int recordCount)
+{
+    const VisibleWindow w = InitialWindow(m_kind, recordCount);
+    if (recordCount > 0) {
+        WriteLog(0, "Visible First Record <" + std::to_string(w.first) + ">, Last Record <" + std::to_string(w.last) +
+                        ">");
+        m_control->setFirstVisible(w.first);
+        m_control->setLastVisible(w.last);
+    }
+    watermark();
+    syncScrollRange();
+    SetIndicators();
+    if (m_studyPending)
+        LoadStudy();
+    WriteLog(0, "Start SetZoomLevels");
+    SetZoomLevels();
+    WriteLog(0, "Over SetZoomLevels");
+    m_control->redraw();
+}
+
+void CEodChartView::DisplayEodChart(int redraw)
+{
+    try {
+        WriteLog(1, std::to_string(m_comparedCount) + " Securities will be added , Displaying EOD Chart Data with chart type " +
+                        std::to_string(redraw));
+        m_live = chartfeed{};
+        IChartControl& c = *m_control;
+        c.clearSeries();
+        m_mainPanel = m_volumePanel = -1;
+        c.setSymbol(m_title);
+        m_mainPanel = c.addPanel();
+        if (fourSeries()) {
+            for (const char* part : {".open", ".high", ".low", ".close"})
+                c.addSeries(m_title + part, m_style, m_mainPanel);
+        } else {
+            c.addSeries(m_title + ".close", m_style, m_mainPanel);
+            c.setSeriesUpDown(m_title + ".close", detail::kUpColour, detail::kDownColour);
+        }
+        addComparedSeries(m_mainPanel);
+        m_volumePanel = c.addPanel();
+        const std::string vol = m_title + ".vol";
+        c.addSeries(vol, 503, m_volumePanel);
+        c.setSeriesColour(vol, kCompareColour);
+        c.setSeriesWidth(vol, 3);
+        c.setBackColour(0);
+        c.setForeColour(0xFFFFFF);
+        c.setUpColour(detail::kUpColour);
+        c.setDownColour(detail::kDownColour);
+        c.setSeriesUpDown(vol, detail::kUpColour, detail::kDownColour);
+        c.setPanelSize(m_volumePanel, c.panelSize(m_volumePanel) + 50);
+        c.setVolumeUnit("M");
+        WriteLog(0, "DisplayEodChart Interval " + std::to_string(m_interval) + " Data Len :" + std::to_string(m_text.size()));
+        if (redraw == 0) {
+            m_days.clear();
+            if (!m_text.empty())
+                ParseEodChartText(m_text, m_days);
+            WriteLog(1, std::to_string(m_days.size()) + " RecCount Obtained after parsing the string Queue Size = " +
+                            std::to_string(m_days.size()));
+        } else {
+            WriteLog(1, "displaying EOD chart  without getting data");
+        }
+        std::vector<std::vector<chartfeed>> comparedDays(static_cast<size_t>(std::max(m_comparedCount, 0)));
+        std::vector<const std::vector<chartfeed>*> compared;
+        for (int i = 0; i < m_comparedCount; ++i) {
+            comparedDays[size_t(i)].assign(m_slots[size_t(i)].bars.begin(), m_slots[size_t(i)].bars.end());
+            compared.push_back(&comparedDays[size_t(i)]);
+        }
+        for (const ChartBar& b : FoldEod(m_days, m_interval, m_span, compared))
+            appendBar(b, true);
+        afterLoad(c.recordCount());
+    } catch (...) {
+        WriteLog(0, "Exception in DisplayEodChart");
+    }
+    m_ready = true;
+    WriteLog(0, "Exit: DisplayEodChart");
+}
+
+void CEodChartView::DisplayIntradayChart()
+{
+    try {
+        m_queue.clear();
+        std::vector<chartfeed> trades;
+        WriteLog(3, "DisplayIntradayChart Data Len :" + std::to_string(m_text.size()));
+        ParseIntradayChartText(m_text, trades);
+        m_queue.assign(trades.begin(), trades.end());
+        StopChartTimer();
+        m_barLength = BarLength(m_kind, m_interval);
+        DrawIntradayChartFromQueue();
+    } catch (...) {
+        WriteLog(0, "Exception in DisplayIntradayChart");
+    }
+    m_ready = true;
+    WriteLog(0, "DisplayIntradayChart :Exit");
+}
+
+void CEodChartView::DisplayIndexChart()
+{
+    DisplayIntradayChart();
+}
+
+int64_t CEodChartView::sessionStart() const
+{
+    const int64_t now = services().now();
+    if (m_downloaded) {
+        const time_t t = time_t(now);
+        std::tm tm{};
+        localtime_r(&t, &tm);
+        int64_t nine = ChartLocalEpoch(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, 9, 0, 0);
+        // Trades from before nine (a history of another session) start at
+        // their own minute rather than piling into the first bar.
+        if (!m_queue.empty() && int64_t(m_queue.front().stamp) < nine)
+            nine = int64_t(m_queue.front().stamp) / 60 * 60;
+        return nine;
+    }
+    return m_firstDraw != 0 ? m_firstDraw : now;
+}
+
+void CEodChartView::DrawIntradayChartFromQueue()
+{
+    m_ready = false;
+    try {
+        IChartControl& c = *m_control;
+        if (m_firstDraw == 0)
+            m_firstDraw = services().now();
+        c.clearSeries();
+        m_mainPanel = m_volumePanel = -1;
+        c.setSymbol(m_title);
+        m_mainPanel = c.addPanel();
+        WriteLog(1, " DrawIntradayChartFromQueue IntervalTime = " + std::to_string(m_interval) +
+                        " ChartStyle = " + std::to_string(m_style));
+        if (m_interval > 1 && fourSeries()) {
+            for (const char* n : {"Scrip.Open", "Scrip.High", "Scrip.Low", "Scrip.Close"})
+                c.addSeries(n, m_style, m_mainPanel);
+        } else {
+            const int style = fourSeries() ? 502 : m_style;
+            c.addSeries(m_title + ".close", style, m_mainPanel);
+            c.setSeriesUpDown(m_title + ".close", detail::kUpColour, detail::kDownColour);
+        }
+        addComparedSeries(m_mainPanel);
+        if (m_kind == kChartIntraday) {
+            m_volumePanel = c.addPanel();
+            c.addSeries("Scrip.Volume", 503, m_volumePanel);
+            c.setSeriesWidth("Scrip.Volume", 3);
+            c.setPanelSize(m_volumePanel, c.panelSize(m_volumePanel) + 50);
+            c.setSeriesUpDown("Scrip.Volume", detail::kUpColour, detail::kDownColour);
+        }
+        c.setBarInterval(m_interval);
+        c.setBackColour(0);
+        c.setForeColour(0xFFFFFF);
+        c.setUpColour(detail::kUpColour);
+        c.setDownColour(detail::kDownColour);
+        std::vector<const ComparedTrades*> compared;
+        for (int i = 0; i < m_comparedCount; ++i)
+            compared.push_back(&m_slots[size_t(i)].bars);
+        const IntradayFold fold = FoldIntraday(m_queue, sessionStart(), m_barLength, m_span, compared);
+        if (fold.bars.empty()) {
+            WriteLog(0, "Feeds List Size: " + std::to_string(m_queue.size()) + ", lv_ctr: 0 lv_feedIndex:0");
+            m_liveValid = false;
+        }
+        for (const ChartBar& b : fold.bars)
+            appendBar(b, m_kind == kChartIntraday);
+        if (!fold.bars.empty()) {
+            m_live = chartfeed{};
+            m_live.open = fold.live.open;
+            m_live.high = fold.live.high;
+            m_live.low = fold.live.low;
+            m_live.close = fold.live.close;
+            m_live.volume = fold.live.volume;
+            m_live.date = fold.live.date;
+            m_barEnd = fold.live.end;
+            m_liveValid = true;
+            WriteLog(0, "Chart drawing complete with next time " + detail::localText(fold.nextEnd, "%H%M%S") +
+                            " with quesize " + std::to_string(m_queue.size()) + " ChartCount " +
+                            std::to_string(c.recordCount()) + " counter " + std::to_string(fold.tradesUsed));
+            if (fold.lastMatched)
+                WriteLog(0, "last feed matched in chart");
+        }
+        afterLoad(c.recordCount());
+        // A live bar that has ended meanwhile rolls on with the timer; tick
+        // by tick has no bars to roll.
+        if (m_liveValid && m_barLength > 1)
+            StartChartTimer();
+    } catch (...) {
+        WriteLog(0, "Exception in DrawIntradayChartFromQueue");
+    }
+    m_ready = true;
+}
+
+// --- live --------------------------------------------------------------------
+
+bool CEodChartView::followTable()
+{
+    const auto table = SecurityTable::current();
+    if (table.get() == m_tableSeen || m_security < 0 || (m_kind != kChartEod && m_kind != kChartIntraday))
+        return true;
+    m_tableSeen = table.get();
+    const int found = table ? table->searchWToken(m_wtoken) : -1;
+    if (found < 0) {
+        WriteLog(0, "Chart closed: token " + std::to_string(m_wtoken) + " is no longer in the master");
+        FreeAllVariables();
+        MsgBoxOk("The security of this chart is no longer available.");
+        QWidget* frame = parentWidget() ? parentWidget() : this;
+        QMetaObject::invokeMethod(frame, &QWidget::close, Qt::QueuedConnection);
+        return false;
+    }
+    m_security = found;
+    std::vector<int> securities;
+    if (m_kind == kChartIntraday)
+        securities.push_back(found);
+    int kept = 0;
+    for (int i = 0; i < m_comparedCount; ++i) {
+        ChartSeriesSlot& s = m_slots[size_t(i)];
+        const int again = table->searchWToken(s.spare);
+        if (again < 0)
+            continue; // a compared security gone from the master leaves the chart
+        s.security = again;
+        securities.push_back(again);
+        if (kept != i)
+            m_slots[size_t(kept)] = s;
+        ++kept;
+    }
+    for (int i = kept; i < m_comparedCount; ++i)
+        m_slots[size_t(i)] = ChartSeriesSlot{};
+    m_comparedCount = kept;
+    m_feed->setSecurities(securities);
+    if (m_slot >= 0) {
+        FeedSubscriptions::instance().setWindow(m_slot, m_feed, ChartSlotType(m_kind), found);
+        FeedSubscriptions::instance().Update_Feeds_Token();
+    }
+    return true;
+}
+
+void CEodChartView::DrainFeed()
+{
+    if (m_closing || !followTable())
+        return;
+    for (const ChartTrade& t : m_feed->take())
+        UpdateRTFeed(t);
+}
+
+void CEodChartView::UpdateRTFeed(const ChartTrade& t)
+{
+    try {
+        const double date = ChartDateOfEpoch(t.time);
+        if (m_kind == kChartIntraday && t.source == ChartTrade::Security) {
+            for (int i = 0; i < m_comparedCount; ++i) {
+                ChartSeriesSlot& s = m_slots[size_t(i)];
+                if (s.security != t.id)
+                    continue;
+                chartfeed f;
+                f.stamp = double(t.time);
+                f.date = date;
+                f.close = t.price;
+                f.volume = t.quantity;
+                s.bars.push_back(f);
+                s.values[1] = t.price;
+            }
+            if (t.id != m_security)
+                return;
+        } else if (!(m_kind == kChartIndex && t.source == ChartTrade::Index && t.id == m_indexFeedCode)) {
+            return;
+        }
+        chartfeed f;
+        f.stamp = double(t.time);
+        f.date = date;
+        f.close = t.price;
+        f.volume = m_kind == kChartIntraday ? t.quantity : 0;
+        m_queue.push_back(f);
+        UpdateAllDataforIntradayFeeds(date, t.price, f.volume, t.time);
+    } catch (...) {
+        WriteLog(0, "Exception in UpdateRTFeed [0]:Type [" + std::to_string(m_kind) + "]");
+    }
+}
+
+void CEodChartView::UpdateAllDataforIntradayFeeds(double chartDate, double price, double quantity, int64_t time)
+{
+    if (m_interval <= 0 || !(m_style == 500 || m_style == 501 || m_style == 502 || m_style == 503 || m_style == 506))
+        return;
+    if (m_barLength <= 1) {
+        // Tick by tick: every trade is a point of its own, no bars to roll.
+        ChartBar b;
+        b.date = chartDate;
+        b.open = b.high = b.low = b.close = price;
+        b.volume = quantity;
+        appendBar(b, m_kind == kChartIntraday);
+        m_control->redraw();
+        return;
+    }
+    if (!m_liveValid) {
+        // The first trade of a chart without history opens its first bar.
+        const int64_t start = sessionStart();
+        const int64_t len = std::max<int64_t>(m_barLength, 1);
+        m_barEnd = time < start ? start + len : start + ((time - start) / len + 1) * len;
+        m_live = chartfeed{};
+        m_live.open = m_live.high = m_live.low = m_live.close = price;
+        m_live.volume = quantity;
+        m_live.date = ChartDateOfEpoch(m_barEnd);
+        m_liveValid = true;
+        drawLiveBar();
+        StartChartTimer();
+        return;
+    }
+    if (time >= m_barEnd) {
+        rollLiveBar(time);
+        m_live.open = m_live.high = m_live.low = m_live.close = price;
+        m_live.volume = quantity;
+    } else {
+        m_live.close = price;
+        m_live.high = std::max(m_live.high, price);
+        m_live.low = std::min(m_live.low, price);
+        m_live.volume += quantity;
+    }
+    drawLiveBar();
+    if (!liveTimerRunning())
+        StartChartTimer();
+}
+
+void CEodChartView::drawLiveBar()
+{
+    ChartBar b;
+    b.date = m_live.date;
+    b.open = m_live.open;
+    b.high = m_live.high;
+    b.low = m_live.low;
+    b.close = m_live.close;
+    b.volume = m_live.volume;
+    for (int i = 0; i < m_comparedCount; ++i)
+        b.compared.push_back(m_slots[size_t(i)].values[1] > 0 ? m_slots[size_t(i)].values[1] : std::nan(""));
+    appendBar(b, m_kind == kChartIntraday);
+    m_control->redraw();
+}
+
+void CEodChartView::rollLiveBar(int64_t until)
+{
+    const int64_t len = std::max<int64_t>(m_barLength, 1);
+    // More than a day of empty bars (a terminal left open overnight) jumps.
+    if (until - m_barEnd > 86400)
+        m_barEnd += (until - m_barEnd) / len * len;
+    while (until >= m_barEnd) {
+        m_barEnd += len;
+        const double close = m_live.close;
+        m_live.open = m_live.high = m_live.low = m_live.close = close;
+        m_live.volume = 0;
+        m_live.date = ChartDateOfEpoch(m_barEnd);
+        if (until >= m_barEnd)
+            drawLiveBar();
+        if (++m_liveBars % 50 == 0)
+            syncScrollRange();
+    }
+}
+
+bool CEodChartView::liveTimerRunning() const
+{
+    return m_ticker->running(kLiveTimer);
+}
+
+void CEodChartView::StartChartTimer()
+{
+    if (m_ticker->running(kLiveTimer)) {
+        m_ticker->stop(kLiveTimer);
+    }
+    m_ticker->start(kLiveTimer, 1000);
+    WriteLog(0, "Timer started with " + std::to_string(m_interval) + " interval time for ChartNo:" +
+                    std::to_string(m_slot) + " Security" + m_displayName);
+    AppendLiveBar();
+}
+
+void CEodChartView::AppendLiveBar()
+{
+    if (!m_liveValid)
+        return;
+    const int64_t now = services().now();
+    if (now < m_barEnd)
+        return;
+    if (!services().feedConnected()) {
+        StopChartTimer();
+        return;
+    }
+    rollLiveBar(now);
+    drawLiveBar();
+}
+
+void CEodChartView::StopChartTimer()
+{
+    if (m_ticker->running(kLiveTimer)) {
+        m_ticker->stop(kLiveTimer);
+        WriteLog(0, "Charting stopped because feeds disconnected");
+    }
+}
+
+// --- boxes, indicators, zoom ----------------------------------------------------
+
+void CEodChartView::OnSelchangeInterval(int entry)
+{
+    try {
+        IntervalOfEntry(m_kind, entry, m_interval, m_style);
+        m_barLength = BarLength(m_kind, m_interval);
+        if (m_kind == kChartEod) {
+            DisplayEodChart(1);
+        } else if (m_kind == kChartIntraday || m_kind == kChartIndex) {
+            StopChartTimer();
+            DrawIntradayChartFromQueue();
+        }
+    } catch (...) {
+        WriteLog(0, "Exception in OnSelchangeInterval");
+    }
+}
+
+void CEodChartView::OnSelchangeZoom(int entry)
+{
+    try {
+        m_span = ZoomSpan(m_kind, entry);
+        if (m_kind == kChartEod)
+            DisplayEodChart(1);
+        else
+            DrawIntradayChartFromQueue();
+    } catch (...) {
+        WriteLog(0, "Exception in OnSelchangeZoom");
+    }
+}
+
+void CEodChartView::OnAddIndicator()
+{
+    m_ready = false;
+    try {
+        const bool newPanel = m_newPanel->isChecked();
+        std::string key = m_indicatorBox->currentText().toStdString();
+        const int type = m_indicatorBox->currentIndex();
+        if (key.empty() || type < 0) {
+            m_ready = true;
+            return;
+        }
+        const int count = m_control->indicatorCount(type);
+        if (count + 1 > 1)
+            key += " " + std::to_string(count + 1);
+        WriteLog(0, "Adding Indicator " + key);
+        if (IsOhlcOnlyIndicator(key) && !ChartTakesOhlcIndicators(m_style, m_interval)) {
+            MsgBoxInfo(key + " can be Added in an OHLC type chart only");
+            m_ready = true;
+            return;
+        }
+        const int panel = newPanel ? m_control->addPanel() : m_mainPanel;
+        bool added = false;
+        try {
+            added = m_control->addIndicator(type, key, panel, false);
+        } catch (const ChartError&) {
+            MsgBoxOk("Can't add indicator - may have been added already.\nUse a different key");
+            m_ready = true;
+            return;
+        }
+        m_added.push_back({key, panel, type, newPanel});
+        if (added)
+            m_control->redraw();
+    } catch (...) {
+        WriteLog(0, "Exception in OnAddIndicator");
+    }
+    m_ready = true;
+}
+
+void CEodChartView::SetIndicators()
+{
+    try {
+        for (CCIndicatorsAdded& a : m_added) {
+            if (IsOhlcOnlyIndicator(a.key) && !ChartTakesOhlcIndicators(m_style, m_interval)) {
+                WriteLog(0, a.key + " can be Added in an OHLC type chart only");
+                continue;
+            }
+            a.panel = a.newPanel ? m_control->addPanel() : m_mainPanel;
+            try {
+                m_control->addIndicator(a.type, a.key, a.panel, false);
+            } catch (const ChartError&) {
+                WriteLog(0, "Indicator " + a.key + " is on the chart already");
+            }
+        }
+    } catch (...) {
+        WriteLog(0, "Exception in CEodChartView::SetIndicators");
+    }
+}
+
+void CEodChartView::SetZoomLevels()
+{
+    const ZoomSteps z = ZoomStepsOf(m_zoomLevel);
+    if (z.reset)
+        m_control->resetZoom();
+    for (int i = 0; i < z.in; ++i)
+        m_control->zoomIn(10);
+    for (int i = 0; i < z.out; ++i)
+        m_control->zoomOut(10);
+}
+
+// --- scrolling ---------------------------------------------------------------
+
+void CEodChartView::syncScrollRange()
+{
+    const int n = m_control->recordCount();
+    const int shown = m_control->visibleCount();
+    QSignalBlocker block(m_scroll);
+    m_scroll->setRange(1, std::max(1, n - shown + 1));
+    m_scroll->setPageStep(1);
+    m_scroll->setValue(std::max(1, m_control->firstVisible()));
+}
+
+void CEodChartView::syncScrollPosition()
+{
+    if (m_syncingScroll)
+        return;
+    const int first = m_control->firstVisible();
+    if (first < 1)
+        return;
+    m_syncingScroll = true;
+    syncScrollRange();
+    m_syncingScroll = false;
+}
+
+void CEodChartView::onScrollAction(int action)
+{
+    const int n = m_control->visibleCount();
+    const int total = m_control->recordCount();
+    if (n <= 0 || total <= 0)
+        return;
+    int d = m_control->firstVisible();
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepSub:
+    case QAbstractSlider::SliderPageStepSub: d = std::max(1, d - n); break;
+    case QAbstractSlider::SliderSingleStepAdd:
+    case QAbstractSlider::SliderPageStepAdd: d = std::min(total - n + 1, d + n); break;
+    default:
+        // Dragging the thumb moves the window to the thumb.
+        d = std::clamp(m_scroll->sliderPosition(), 1, std::max(1, total - n + 1));
+        break;
+    }
+    m_syncingScroll = true;
+    m_control->setFirstVisible(d);
+    m_control->setLastVisible(d + n - 1);
+    m_control->setFirstVisible(d);
+    m_syncingScroll = false;
+    syncScrollRange();
+}
+
+// --- commands --------------------------------------------------------------
+
+bool CEodChartView::commandEnabled(int id) const
+{
+    if (id == 32899 || id == 32920)
+        return m_kind == kChartEod || m_interval > 1;
+    return !(id == 32905 || id == 32908 || id == 32910 || id == 32911 || id == 32912 || id == 32919);
+}
+
+bool CEodChartView::commandChecked(int id)
+{
+    IChartControl& c = *m_control;
+    switch (id) {
+    case 33198: return c.threeD();
+    case 33199: return c.candleWidth() == 10;
+    case 33200: return c.darvasBoxes();
+    case 33205: return c.scaleType() == 1;
+    case 33206: return c.scaleType() == 2;
+    case 33207: return c.scaleAlignment() == 2;
+    case 33208: return c.scaleAlignment() == 1;
+    case 33209: return c.xGrid();
+    case 33210: return c.yGrid();
+    default: return false;
+    }
+}
+
+void CEodChartView::startTool(int id)
+{
+    const auto colour = ui::prompter().pickColour(ui::Rgb{0});
+    if (!colour)
+        return; // cancelled: no number used
+    m_control->setDrawingColour(int(colour->bgr & 0xFFFFFF));
+    const std::string name = std::to_string(++m_objectCounter);
+    if (id == 33178) {
+        m_control->startTrendLine(name);
+    } else {
+        static const int tools[] = {kToolEllipse, kToolRectangle, kToolSpeedLines, kToolGannFan, kToolFibArcs,
+                                    kToolFibFan, kToolFibRetracements, kToolFibTimeZones, kToolTironeLevels,
+                                    kToolQuadrantLines, kToolRaffRegression, kToolErrorChannels};
+        m_control->startDrawing(tools[id - 33179], name);
+    }
+    m_drawingFinished = false;
+}
+
+void CEodChartView::pickColourInto(int id)
+{
+    const auto colour = ui::prompter().pickColour(ui::Rgb{0});
+    if (!colour)
+        return;
+    const int c = int(colour->bgr & 0xFFFFFF);
+    IChartControl& ctl = *m_control;
+    switch (id) {
+    case 33191: ctl.setForeColour(c); break;
+    case 33192: ctl.setBackColour(c); break;
+    case 33193: ctl.setGridColour(c); break;
+    case 33194: ctl.setUpColour(c); break;
+    case 33195: ctl.setDownColour(c); break;
+    case 33196: ctl.setGradientTop(c); ctl.redraw(); break;
+    case 33197: ctl.setGradientBottom(c); ctl.redraw(); break;
+    default: break;
+    }
+}
+
+void CEodChartView::OnCommand(int id)
+{
+    try {
+        SetAccessTime();
+        IChartControl& c = *m_control;
+        if (id >= 33178 && id <= 33190)
+            return startTool(id);
+        if (id >= 33191 && id <= 33197)
+            return pickColourInto(id);
+        switch (id) {
+        case 32898: case 32899: case 32900: case 32920:
+            if (!commandEnabled(id))
+                return;
+            m_style = id == 32898 ? 502 : id == 32899 ? 501 : id == 32900 ? 503 : 500;
+            DrawChartBase(false);
+            return;
+        case 32915: {
+            const bool right = c.scaleAlignment() == 2;
+            c.setScaleAlignment(right ? 1 : 2);
+            m_alignLeft = right;
+            return;
+        }
+        case 32917: c.setScaleType(c.scaleType() == 2 ? 1 : 2); return;
+        case 32918: {
+            const bool was = c.separators();
+            if (!was) {
+                if (const auto colour = ui::prompter().pickColour(ui::Rgb{0x808080}))
+                    c.setSeparatorColour(int(colour->bgr & 0xFFFFFF));
+            }
+            c.setSeparators(!was);
+            m_separators = !was;
+            return;
+        }
+        case 33198: c.setThreeD(!c.threeD()); m_threeD = c.threeD(); return;
+        case 33199: c.setCandleWidth(c.candleWidth() == 1 ? 10 : 1); return;
+        case 33200: c.setDarvasPercent(0.01); c.setDarvasBoxes(!c.darvasBoxes()); return;
+        case 33205: c.setScaleType(1); return;
+        case 33206: c.setScaleType(2); return;
+        case 33207: c.setScaleAlignment(2); m_alignLeft = false; return;
+        case 33208: c.setScaleAlignment(1); m_alignLeft = true; return;
+        case 33209: c.setXGrid(!c.xGrid()); return;
+        case 33210: c.setYGrid(!c.yGrid()); return;
+        case 33201: m_zoomLevel = (m_zoomLevel < 0 ? 0 : m_zoomLevel) + 10; c.zoomIn(10); return;
+        case 33202: m_zoomLevel = (m_zoomLevel == -1 ? 0 : m_zoomLevel) - 10; c.zoomOut(10); return;
+        case 33203: c.rubberBandZoom(); return;
+        case 33204: m_zoomLevel = 0; c.resetZoom(); return;
+        case 57607: c.print(); return;
+        case 33177: OnSaveChartBmp(); return;
+        case 33054: OnDeleteObject(); return;
+        case 33056: OnDeleteSeries(); return;
+        case 32973: OnSaveTrendAnalysis(); return;
+        case 32975: OnSaveFullChart(); return;
+        case 1205: OnCompareSecurity(); return;
+        default: return;
+        }
+    } catch (...) {
+        WriteLog(0, "Exception in CEodChartView command " + std::to_string(id));
+    }
+}
+
+void CEodChartView::OnSaveChartBmp()
+{
+    try {
+        ui::FilePrompt prompt;
+        prompt.defaultSuffix = "bmp";
+        prompt.filter = "Bitmap Files (*.bmp)";
+        const auto path = ui::prompter().pickSavePath(prompt);
+        if (!path || path->empty() || path->size() > 255)
+            return;
+        m_control->saveBitmap(*path);
+    } catch (...) {
+        WriteLog(0, "Exception in OnSaveChartBmp");
+    }
+}
+
+void CEodChartView::OnDeleteObject()
+{
+    m_control->deleteObject(m_selType, m_selName);
+    m_control->redraw();
+}
+
+void CEodChartView::OnDeleteSeries()
+{
+    const std::string name = m_selName;
+    m_control->deleteSeries(name);
+    for (int i = 0; i < m_comparedCount && i < kMaxCompared; ++i) {
+        if (m_slots[size_t(i)].name != name)
+            continue;
+        for (int j = i; j + 1 < m_comparedCount; ++j)
+            m_slots[size_t(j)] = m_slots[size_t(j + 1)];
+        m_slots[size_t(m_comparedCount - 1)] = ChartSeriesSlot{};
+        --m_comparedCount;
+        WriteLog(1, "deleted form queue");
+        std::vector<int> securities;
+        if (m_kind == kChartIntraday)
+            securities.push_back(m_security);
+        for (int k = 0; k < m_comparedCount; ++k)
+            securities.push_back(m_slots[size_t(k)].security);
+        m_feed->setSecurities(securities);
+        break;
+    }
+    m_added.erase(std::remove_if(m_added.begin(), m_added.end(), [&](const CCIndicatorsAdded& a) { return a.key == name; }),
+                  m_added.end());
+    m_control->redraw();
+}
+
+void CEodChartView::OnCompareSecurity()
+{
+    try {
+        if (m_comparedCount >= kMaxCompared) {
+            MsgBoxStyle("Only 3 securities can be compared at a time", MsgIconWarning);
+            return;
+        }
+        if (m_kind != kChartEod && m_kind != kChartIntraday)
+            return;
+        const int security = services().pickCompareSecurity ? services().pickCompareSecurity(this) : -1;
+        const auto table = SecurityTable::current();
+        if (security < 0 || !table || !table->valid(security))
+            return;
+        int colour = kCompareColour;
+        if (const auto picked = ui::prompter().pickColour(ui::Rgb{uint32_t(kCompareColour)}))
+            colour = int(picked->bgr & 0xFFFFFF);
+        const SecurityRecord& r = table->row(security);
+        const int slot = m_comparedCount;
+        ChartSeriesSlot& s = m_slots[size_t(slot)];
+        s = ChartSeriesSlot{};
+        s.security = security;
+        s.colour = colour;
+        s.spare = r.wtoken; // to find it again after a security re-download
+        s.name = std::string(r.display_name.view()) + "~" + std::string(r.market_exchange.view());
+        WriteLog(0, "New Security being compared " + s.name);
+        const ChartDataRequest request =
+            MakeCompareRequest(m_kind, r.wtoken, ChartSecurityHost(), ChartTradeHost());
+        QPointer<CEodChartView> self(this);
+        const uint64_t generation = m_generation;
+        const std::string name = s.name;
+        m_ready = false;
+        services().download(request, false, [self, generation, slot, name](ChartDownloadResult result) {
+            if (!self || self->m_closing || self->m_generation != generation)
+                return;
+            self->m_ready = true;
+            if (slot != self->m_comparedCount || self->m_slots[size_t(slot)].name != name)
+                return; // the slot changed meanwhile
+            self->AddComparedText(slot, result.text);
+        });
+    } catch (...) {
+        WriteLog(0, "Exception : Last Error [0] while adding security");
+    }
+}
+
+void CEodChartView::AddComparedText(int slot, const std::string& text)
+{
+    if (slot < 0 || slot >= kMaxCompared || text.empty()) {
+        if (slot >= 0 && slot < kMaxCompared && slot >= m_comparedCount)
+            m_slots[size_t(slot)] = ChartSeriesSlot{};
+        return;
+    }
+    ChartSeriesSlot& s = m_slots[size_t(slot)];
+    std::vector<chartfeed> bars;
+    if (m_kind == kChartEod)
+        ParseEodChartText(text, bars);
+    else
+        ParseIntradayChartText(text, bars);
+    if (bars.empty()) {
+        s = ChartSeriesSlot{};
+        return;
+    }
+    s.bars.assign(bars.begin(), bars.end());
+    s.values[1] = bars.back().close;
+    m_comparedCount = std::max(m_comparedCount, slot + 1);
+    if (m_kind == kChartEod) {
+        DisplayEodChart(1);
+    } else {
+        std::vector<int> securities{m_security};
+        for (int k = 0; k < m_comparedCount; ++k)
+            securities.push_back(m_slots[size_t(k)].security);
+        m_feed->setSecurities(securities);
+        FeedSubscriptions::instance().Update_Feeds_Token();
+        m_control->setIntradayFlag(true);
+        DrawIntradayChartFromQueue();
+    }
+}
+
+// --- menus -------------------------------------------------------------------
+
+void CEodChartView::showSeriesMenu(int type, const std::string& name, int x, int y)
+{
+    m_selType = type;
+    m_selName = name;
+    if (type == kHitIndicator || (type >= kHitHlcSeries && type <= kHitHistogramSeries))
+        runMenu({1}, x, y);
+    else if (type == kHitText || type == kHitTrendLine || type == kHitShape || type == kHitTool)
+        runMenu({0}, x, y);
+}
+
+void CEodChartView::runMenu(const std::vector<int>& path, int x, int y)
+{
+    const int chosen = ui::prompter().pickMenuCommand(detail::chartMenu(*this, path.empty() ? 2 : path[0]), x, y);
+    if (chosen > 0)
+        OnCommand(chosen);
+}
+
+void CEodChartView::contextMenuEvent(QContextMenuEvent* event)
+{
+    SetAccessTime();
+    runMenu({2}, event->globalPos().x(), event->globalPos().y());
+}
+
+// --- studies -----------------------------------------------------------------
+
+std::filesystem::path CEodChartView::studyFolder() const
+{
+    return services().studyRoot() / std::to_string(m_kind);
+}
+
+void CEodChartView::SetPendingStudy(const std::string& name, const std::string& objectsPath,
+                                    const std::string& indicatorsPath)
+{
+    m_studyName = name;
+    m_studyObjects = objectsPath;
+    m_studyIndicators = indicatorsPath;
+    m_studyPending = true;
+}
+
+void CEodChartView::LoadStudy()
+{
+    if (!m_studyObjects.empty() && m_control->readObjects(m_studyObjects) != 0)
+        WriteLog(0, "Study objects could not be read: " + m_studyObjects);
+    if (!m_studyIndicators.empty() && m_control->readIndicators(m_studyIndicators) != 0)
+        WriteLog(0, "Study indicators could not be read: " + m_studyIndicators);
+}
+
+bool CEodChartView::saveStudy(bool full)
+{
+    if (m_kind < kChartEod || m_kind > kChartIndex || m_security < 0)
+        return false;
+    std::string name = m_studyName;
+    if (!services().askStudyName || !services().askStudyName(this, full ? "Save full chart" : "Save trend analysis", name))
+        return false;
+    const std::filesystem::path folder = studyFolder();
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    int token = m_indexFeedCode;
+    if (m_kind != kChartIndex) {
+        const auto table = SecurityTable::current();
+        token = table && table->valid(m_security) ? table->row(m_security).wtoken : 0;
+    }
+    std::string stem = name;
+    if (!full)
+        stem += "-" + std::to_string(token) + "-" + std::to_string(m_style) + "-" + std::to_string(m_interval);
+    const std::filesystem::path objects = folder / (stem + ".scgx");
+    const std::filesystem::path indicators = folder / (stem + ".scox");
+    CWorkspaceBar* bar = CWorkspaceBar::instance();
+    const bool exists = bar ? bar->find(m_kind, name) != nullptr : std::filesystem::exists(objects);
+    if (exists && MyMessageBox("The given template name already exists. Do you want to overwrite it?", kProductCaption,
+                               MsgYesNo | MsgIconQuestion) != 6)
+        return false;
+    // The control writes each file through a temporary one, so an old study
+    // stays whole until its replacement is.
+    bool ok = false;
+    if (full)
+        ok = m_control->writeChart(objects.string()) == 0;
+    else
+        ok = m_control->writeObjects(objects.string()) == 0 && m_control->writeIndicators(indicators.string()) == 0;
+    if (!ok) {
+        MyMessageBox("Chart Analysis could not be saved.", kProductCaption, MsgIconError);
+        return false;
+    }
+    m_studyName = name;
+    if (bar)
+        bar->AddStudy(name, objects.string(), m_kind, full ? 0 : m_style, full ? 0 : m_interval, full ? 0 : token);
+    if (services().status)
+        services().status("Chart Analysis saved successfully");
+    emit studySaved(full ? kChartSaved : m_kind, QString::fromStdString(stem));
+    return true;
+}
+
+void CEodChartView::OnSaveTrendAnalysis()
+{
+    try {
+        saveStudy(false);
+    } catch (...) {
+        WriteLog(0, "Exception in OnSaveTrendAnalysis");
+    }
+}
+
+void CEodChartView::OnSaveFullChart()
+{
+    try {
+        saveStudy(true);
+    } catch (...) {
+        WriteLog(0, "Exception in OnSaveFullChart");
+    }
+}
+
+// --- closing -------------------------------------------------------------------
+
+bool CEodChartView::canClose()
+{
+    if (m_closing)
+        return true;
+    if (!m_ready) {
+        const int answer = MyMessageBox("Chart data is currently being downloaded .. do you still want to close the chart?",
+                                        kProductCaption, MsgYesNo | MsgIconQuestion);
+        if (answer != 6)
+            return false;
+    }
+    return true;
+}
+
+void CEodChartView::closeEvent(QCloseEvent* event)
+{
+    WriteLog(0, "Entry in CEodChartView::OnClose");
+    if (!canClose()) {
+        event->ignore();
+        return;
+    }
+    FreeAllVariables();
+    event->accept();
+}
+
+void CEodChartView::FreeAllVariables()
+{
+    if (m_closing)
+        return;
+    WriteLog(0, "Entry in CEodChartView::FreeAllVariables");
+    m_closing = true;
+    m_interval = 0;
+    m_ready = true;
+    m_feed->setClosing();
+    if (m_slot >= 0) {
+        WriteLog(0, "Freeing chart view pointer no. " + std::to_string(m_slot));
+        ChartFeedLink::release(m_slot);
+        m_slot = -1;
+    }
+    if (m_ticker)
+        m_ticker->stopAll();
+    WriteLog(0, "Exit : in CEodChartView::FreeAllVariables");
+}
+
+void CEodChartView::removeIndexToken()
+{
+    if (m_indexToken == 0)
+        return;
+    FeedSubscriptions::instance().RemoveChartIndexToken(m_indexToken);
+    WriteLog(0, "Chart index tokens: " + FeedSubscriptions::instance().chartIndexTokenList());
+    m_indexToken = 0;
+    if (CIndicesDlg* bar = CIndicesDlg::instance())
+        bar->RebuildIndexTokens();
+}
+
+// --- openers -------------------------------------------------------------------
+
+namespace detail {
+namespace {
+
+CEodChartView* findOpen(int security, int kind)
+{
+    for (CEodChartView* v : g_chartViews)
+        if (!v->closing() && v->security() == security && v->kind() == kind)
+            return v;
+    return nullptr;
+}
+
+bool chartAllowed()
+{
+    if (!g_chartToolInstalled) {
+        MsgBoxInfo("Charting Tool is not proper installed. Please check whether you have sufficient rights.");
+        return false;
+    }
+    if (ChartFeedLink::openCharts() >= 3) {
+        MsgBoxInfo("You are allowed to open only 3 Charts.");
+        return false;
+    }
+    return true;
+}
+
+void activate(CEodChartView* view, QWidget* frame)
+{
+    if (auto* f = qobject_cast<CMainFrame*>(frame); f && f->Documents())
+        f->Documents()->activateDocument(view);
+    view->show();
+    view->raise();
+}
+
+CEodChartView* place(QWidget* frame)
+{
+    auto* view = new CEodChartView;
+    view->setAttribute(Qt::WA_DeleteOnClose);
+    if (auto* f = qobject_cast<CMainFrame*>(frame); f && f->Documents())
+        f->Documents()->addDocument(view, "Chart");
+    else
+        view->show();
+    return view;
+}
+
+// Closes the view's document window (the view itself when it has none).
+void closeDocument(CEodChartView* view)
+{
+    (view->parentWidget() ? view->parentWidget() : view)->close();
+}
+
+void retitle(CEodChartView* view, QWidget* frame)
+{
+    view->setWindowTitle(QString::fromStdString(view->caption()));
+    if (QWidget* sub = view->parentWidget(); sub && frame)
+        sub->setWindowTitle(QString::fromStdString(view->caption()));
+}
+
+} // namespace
+} // namespace detail
+
+CEodChartView* OpenChartView(int security, int kind, QWidget* frame)
+{
+    try {
+        SetAccessTime();
+        if (CEodChartView* open = detail::findOpen(security, kind)) {
+            detail::activate(open, frame);
+            return open;
+        }
+        if (!detail::chartAllowed())
+            return nullptr;
+        CEodChartView* view = detail::place(frame);
+        view->OnInitialUpdate(security, kind);
+        if (view->security() < 0) {
+            detail::closeDocument(view);
+            return nullptr;
+        }
+        detail::retitle(view, frame);
+        return view;
+    } catch (...) {
+        WriteLog(0, "Exception in OnReportEodChart");
+        return nullptr;
+    }
+}
+
+CEodChartView* OpenStudyChart(int security, int kind, int style, int interval, const std::string& name,
+                              const std::string& objectsPath, const std::string& indicatorsPath, QWidget* frame)
+{
+    try {
+        SetAccessTime();
+        if (kind != kChartSaved) {
+            if (CEodChartView* open = detail::findOpen(security, kind)) {
+                open->SetPendingStudy(name, objectsPath, indicatorsPath);
+                open->LoadStudy();
+                open->control().redraw();
+                detail::activate(open, frame);
+                return open;
+            }
+        }
+        if (!detail::chartAllowed())
+            return nullptr;
+        CEodChartView* view = detail::place(frame);
+        view->SetPendingStudy(name, objectsPath, indicatorsPath);
+        view->OpenChart(security, kind, style, interval);
+        if (kind != kChartSaved && view->security() < 0) {
+            detail::closeDocument(view);
+            return nullptr;
+        }
+        detail::retitle(view, frame);
+        return view;
+    } catch (...) {
+        WriteLog(0, "Exception in OpenChartView");
+        return nullptr;
+    }
+}

@@ -1,0 +1,77 @@
+#include "market/MarketFeed.h"
+
+#include "server/SecurityTable.h"
+
+#include <array>
+#include <atomic>
+#include <mutex>
+
+namespace detail {
+namespace {
+
+std::mutex g_sinkMutex;
+std::array<std::shared_ptr<IndexTicks>, MarketFeed::IndexSinkCount> g_indexSinks; // guarded by g_sinkMutex
+std::shared_ptr<TradeTicks> g_tradeSink;                                          // guarded by g_sinkMutex
+std::atomic<uint64_t> g_tradeSequence{0};
+
+} // namespace
+} // namespace detail
+
+namespace MarketFeed {
+
+void setIndexSink(IndexSink which, std::shared_ptr<IndexTicks> box)
+{
+    if (which < 0 || which >= IndexSinkCount)
+        return;
+    std::lock_guard lock(detail::g_sinkMutex);
+    detail::g_indexSinks[static_cast<size_t>(which)] = std::move(box);
+}
+
+void setLastTradesSink(std::shared_ptr<TradeTicks> box)
+{
+    std::lock_guard lock(detail::g_sinkMutex);
+    detail::g_tradeSink = std::move(box);
+}
+
+bool hasLastTradesSink()
+{
+    std::lock_guard lock(detail::g_sinkMutex);
+    return detail::g_tradeSink != nullptr;
+}
+
+void indexUpdated(const IndexRecord& row)
+{
+    if (row.number < 0)
+        return;
+    std::array<std::shared_ptr<IndexTicks>, IndexSinkCount> sinks;
+    {
+        std::lock_guard lock(detail::g_sinkMutex);
+        sinks = detail::g_indexSinks;
+    }
+    for (const auto& box : sinks)
+        if (box)
+            box->put(row.number, row);
+}
+
+void lastTradesUpdated(int security)
+{
+    std::shared_ptr<TradeTicks> box;
+    {
+        std::lock_guard lock(detail::g_sinkMutex);
+        box = detail::g_tradeSink;
+    }
+    if (!box)
+        return;
+    const auto table = SecurityTable::current();
+    if (!table || !table->valid(security))
+        return;
+    const QuoteData q = table->row(security).quote();
+    LastTradeTick t;
+    t.lastPrice = q.quote[4];
+    t.quantity = q.quote[16];
+    t.time = q.quote[17];
+    t.sequence = detail::g_tradeSequence.fetch_add(1, std::memory_order_relaxed) + 1;
+    box->put(security, t);
+}
+
+} // namespace MarketFeed

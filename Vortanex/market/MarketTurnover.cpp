@@ -1,0 +1,226 @@
+#include "market/MarketTurnover.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+
+namespace mt {
+
+namespace {
+
+std::vector<std::string> cut(std::string_view s, char sep)
+{
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (;;) {
+        const size_t at = s.find(sep, start);
+        out.emplace_back(s.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start));
+        if (at == std::string_view::npos)
+            return out;
+        start = at + 1;
+    }
+}
+
+std::string trimmed(std::string_view s)
+{
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front())))
+        s.remove_prefix(1);
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back())))
+        s.remove_suffix(1);
+    return std::string(s);
+}
+
+std::string twoPlaces(double v)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.2lf", v);
+    if (buf[0] == '-' && std::string_view(buf + 1).find_first_not_of("0.") == std::string_view::npos)
+        return buf + 1;
+    return buf;
+}
+
+} // namespace
+
+std::string TurnoverRequest(int mode) { return mode == 1 ? "mktcaptok=1" : "mktcaptok=2"; }
+
+int FieldOffset(int mode) { return mode == 1 ? 1 : 4; }
+
+TurnoverReply ParseTurnoverReply(std::string_view reply, int mode)
+{
+    TurnoverReply out;
+    // A text that is neither records nor fields is the server's own message;
+    // a single record without '*' (an error record among them) is read.
+    if (reply.find('*') == std::string_view::npos && reply.find(',') == std::string_view::npos) {
+        out.boxText = std::string(reply);
+        out.boxCaption = "Server Message";
+        return out;
+    }
+    const std::vector<std::string> records = cut(reply, '*');
+    if (records.empty()) {
+        out.boxText = "Unable to get market turnover information";
+        out.boxCaption = "Data Error";
+        return out;
+    }
+    const std::vector<std::string> first = cut(records[0], ',');
+    if (trimmed(first[0]) == "-1") {
+        const auto field = [&first](size_t i) { return i < first.size() ? trimmed(first[i]) : std::string(); };
+        out.boxText = "Error : [" + field(1) + "] : " + field(2);
+        out.boxCaption = "Vortanex";
+        out.countsAsLoad = true;
+        return out;
+    }
+    const size_t b = static_cast<size_t>(FieldOffset(mode));
+    for (const std::string& text : records) {
+        if (trimmed(text).empty())
+            continue;
+        const std::vector<std::string> f = cut(text, ',');
+        if (f.size() < b + 8)
+            continue; // too short for the offset
+        const auto num = [&f](size_t i) { return std::strtod(trimmed(f[i]).c_str(), nullptr); };
+        const auto count = [&f](size_t i) { return std::strtol(trimmed(f[i]).c_str(), nullptr, 10); };
+        TurnoverRecord r;
+        r.label = trimmed(f[b - 1]);
+        r.name = trimmed(f[b]);
+        r.upVolume = num(b + 1);
+        r.upCount = count(b + 2);
+        r.downVolume = num(b + 3);
+        r.downCount = count(b + 4);
+        r.neutralVolume = num(b + 5);
+        r.neutralCount = count(b + 6);
+        r.totalVolume = num(b + 7);
+        r.totalCount = r.upCount + r.downCount + r.neutralCount;
+        if (mode == 2 || mode == 6)
+            r.exchangeId = static_cast<int>(count(2));
+        out.records.push_back(std::move(r));
+    }
+    out.ok = true;
+    out.countsAsLoad = true;
+    return out;
+}
+
+std::vector<std::string> MergeTurnover(TurnoverMap& map, const std::vector<TurnoverRecord>& records)
+{
+    std::vector<std::string> names;
+    for (const TurnoverRecord& r : records) {
+        map[r.name] = r;
+        names.push_back(r.name);
+    }
+    return names;
+}
+
+std::vector<GridRow> MarketTurnoverRows(const TurnoverMap& map, const std::string& name)
+{
+    const auto it = map.find(name);
+    if (it == map.end())
+        return {};
+    const TurnoverRecord& r = it->second;
+    // Counts go out as whole numbers; volumes as two-place decimals.
+    return {{{"Up", twoPlaces(r.upVolume), std::to_string(r.upCount)}, 0},
+            {{"Down", twoPlaces(r.downVolume), std::to_string(r.downCount)}, 1},
+            {{"Neutral", twoPlaces(r.neutralVolume), std::to_string(r.neutralCount)}, 2},
+            {{"Total", twoPlaces(r.totalVolume), std::to_string(r.totalCount)}, 3}};
+}
+
+std::vector<GridRow> IndicesTurnoverRows(const TurnoverMap& map, int exchangeId)
+{
+    std::vector<GridRow> rows;
+    for (const auto& [name, r] : map)
+        if (r.exchangeId == exchangeId)
+            rows.push_back({{name, twoPlaces(r.totalVolume)}, r.downVolume >= r.upVolume ? 1 : 0});
+    return rows;
+}
+
+std::vector<GridRow> IndexDetailRows(const TurnoverRecord& r)
+{
+    // The counts are shown as decimals here, converted before formatting.
+    return {{{"Volume (in Crores)", twoPlaces(r.upVolume), twoPlaces(r.downVolume), twoPlaces(r.neutralVolume)}, 4},
+            {{"Stocks", twoPlaces(static_cast<double>(r.upCount)), twoPlaces(static_cast<double>(r.downCount)),
+              twoPlaces(static_cast<double>(r.neutralCount))},
+             5}};
+}
+
+std::vector<Slice> PieSlices(const TurnoverRecord& r)
+{
+    std::vector<Slice> out;
+    if (r.upVolume != 0)
+        out.push_back({"UP", r.upVolume});
+    if (r.downVolume != 0)
+        out.push_back({"DOWN", r.downVolume});
+    if (r.neutralVolume != 0)
+        out.push_back({"NEUTRAL", r.neutralVolume});
+    return out;
+}
+
+int PieRotation(const TurnoverRecord& r)
+{
+    if (r.neutralVolume > r.upVolume && r.neutralVolume > r.downVolume)
+        return -180;
+    if (r.downVolume > r.upVolume && r.downVolume > r.neutralVolume)
+        return 180;
+    return 0;
+}
+
+std::string GridCsv(const std::vector<std::string>& captions, const std::vector<std::vector<std::string>>& rows)
+{
+    if (captions.empty() || rows.empty())
+        return {};
+    std::string out;
+    for (const std::string& c : captions)
+        out += c + ",";
+    out += "\n";
+    for (const auto& row : rows) {
+        for (const std::string& cell : row)
+            out += cell + ",";
+        out += "\n";
+    }
+    return out;
+}
+
+std::string PercentEncoded(std::string_view text)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+bool IsWebAddress(std::string_view url)
+{
+    const auto starts = [url](std::string_view p) {
+        if (url.size() <= p.size())
+            return false;
+        for (size_t i = 0; i < p.size(); ++i)
+            if (std::tolower(static_cast<unsigned char>(url[i])) != p[i])
+                return false;
+        return true;
+    };
+    return starts("http://") || starts("https://");
+}
+
+std::string CompanyProfileUrl(std::string_view base, std::string_view key)
+{
+    std::string b(base);
+    while (!b.empty() && b.back() == '/')
+        b.pop_back();
+    const std::string url = b + "/jsp/EquitySearch.jsp?searchstring=" + PercentEncoded(key);
+    return IsWebAddress(url) ? url : std::string();
+}
+
+std::string NewsUrl(std::string_view newsUrl, std::string_view symbol)
+{
+    std::string pattern = newsUrl.empty() ? std::string("https://news.google.com/search?q=%s") : std::string(newsUrl);
+    const size_t at = pattern.find("%s");
+    const std::string url =
+        at == std::string::npos ? pattern : pattern.substr(0, at) + PercentEncoded(symbol) + pattern.substr(at + 2);
+    return IsWebAddress(url) ? url : std::string();
+}
+
+} // namespace mt

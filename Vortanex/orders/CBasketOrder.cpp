@@ -1,0 +1,752 @@
+#include "orders/CBasketOrder.h"
+
+// Server and order headers come before any Qt header: some of their members
+// are named like Qt's keyword macros.
+#include "server/RequestServer.h"
+#include "server/SecurityTable.h"
+
+#include "app/base/ActivityStamp.h"
+#include "app/base/AppSettings.h"
+#include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
+#include "app/base/MachineDetails.h"
+#include "app/base/MessageBox.h"
+#include "app/base/SessionRecord.h"
+#include "frame/CMainFrame.h"
+#include "orders/COrderData.h"
+#include "orders/ClientOrderStore.h"
+#include "orders/OrderMessages.h"
+#include "orders/OrderSecurity.h"
+#include "positions/PositionServices.h"
+#include "watch/CScripSearch.h"
+#include "watch/WatchOpeners.h"
+
+#include "pf/threads.h"
+#include "ui/modal_host.h"
+#include "ui/ui_thread.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QIntValidator>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+
+CBasketOrder* g_pBasketOrder = nullptr;
+
+namespace detail {
+namespace {
+
+constexpr const char* kExchangeNames[] = {"NSE", "BSE", "NSE-FX", "MCX-CM"};
+
+int exchangeEntry(const std::string& code)
+{
+    if (code == "NN")
+        return 0;
+    if (code == "BN")
+        return 1;
+    if (code == "CN")
+        return 2;
+    if (code == "MC")
+        return 3;
+    return -1; // "CB" has no entry
+}
+
+std::string exchangeCodeOf(const QString& name)
+{
+    const std::string n = name.toStdString();
+    if (n == "NSE")
+        return "NN";
+    if (n == "BSE")
+        return "BN";
+    if (n == "NSE-FX")
+        return "CN";
+    if (n == "MCX-CM")
+        return "MC";
+    return {};
+}
+
+QString qs(std::string_view s) { return QString::fromLocal8Bit(s.data(), qsizetype(s.size())); }
+
+QString priceText(double v, bool four)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, four ? "%0.4lf" : "%0.2lf", v);
+    return QString::fromLatin1(text);
+}
+
+std::mutex g_sendMutex;
+std::condition_variable g_sendDone;
+int g_sends = 0; // guarded by g_sendMutex
+
+// The form behind BasketService for every opener.
+class BasketFormService final : public BasketService {
+public:
+    void reset() override
+    {
+        if (g_pBasketOrder) {
+            if (g_pBasketOrder->isSending())
+                return; // refilled after the send; the opener's refresh shows the busy form
+            g_pBasketOrder->ResetBasketData();
+        } else {
+            new CBasketOrder(g_pMainFrame.load());
+        }
+    }
+    void setClient(const std::string& code) override
+    {
+        if (g_pBasketOrder && !g_pBasketOrder->isSending())
+            g_pBasketOrder->clientCode = code;
+    }
+    void setMode(int mode) override
+    {
+        if (g_pBasketOrder && !g_pBasketOrder->isSending())
+            g_pBasketOrder->basketMode = mode;
+    }
+    void setLeg(int index, const BasketLeg& leg) override
+    {
+        if (!g_pBasketOrder || g_pBasketOrder->isSending() || index < 0 || index >= kBasketLegCount)
+            return;
+        CBasketOrder::Leg& l = g_pBasketOrder->legs[size_t(index)];
+        l.secIndex = leg.sec_index;
+        l.markId = leg.product_code;
+        l.quantity = leg.quantity;
+        l.side = leg.side;
+        l.price = leg.price;
+        l.orderNo = leg.order_no;
+        l.client = leg.client_code;
+        l.disclosed = leg.disclosed;
+        l.trigger = leg.trigger;
+    }
+    void refreshOrShow() override
+    {
+        CBasketOrder* form = g_pBasketOrder;
+        if (!form)
+            return;
+        if (form->isSending()) {
+            form->raise();
+            return;
+        }
+        if (form->windowCreated && form->isVisible())
+            form->SetNewBasketData();
+        else if (!form->OnInitDialog())
+            delete form;
+    }
+    void destroy() override
+    {
+        if (CBasketOrder* form = g_pBasketOrder; form && !form->isSending())
+            delete form;
+    }
+};
+
+} // namespace
+} // namespace detail
+
+CBasketOrder::CBasketOrder(QWidget* parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("CBasketOrder"));
+    setWindowTitle(QStringLiteral("Basket Order Form"));
+    g_pBasketOrder = this;
+    auto* top = new QHBoxLayout;
+    top->addWidget(new QLabel(QStringLiteral("Client")));
+    m_client = new QLineEdit;
+    m_client->setObjectName(QStringLiteral("client"));
+    m_client->setMaxLength(10);
+    top->addWidget(m_client);
+    m_amo = new QCheckBox(QStringLiteral("AMO"));
+    top->addWidget(m_amo);
+    m_ddsLabel = new QLabel(QStringLiteral("DDS Units"));
+    m_ddsUnits = new QLineEdit;
+    m_ddsUnits->setValidator(new QIntValidator(0, 1000000, m_ddsUnits));
+    m_ddsLabel->hide();
+    m_ddsUnits->hide();
+    top->addWidget(m_ddsLabel);
+    top->addWidget(m_ddsUnits);
+    m_password = new QLineEdit;
+    m_password->setEchoMode(QLineEdit::Password);
+    m_password->hide();
+    top->addWidget(m_password);
+    top->addStretch();
+    auto* outer = new QVBoxLayout(this);
+    outer->addLayout(top);
+    buildRows();
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    m_ok = new QPushButton(QStringLiteral("Place Order"));
+    m_ok->setObjectName(QStringLiteral("ok"));
+    m_ok->setDefault(true);
+    m_cancel = new QPushButton(QStringLiteral("Cancel"));
+    buttons->addWidget(m_ok);
+    buttons->addWidget(m_cancel);
+    outer->addLayout(buttons);
+    connect(m_ok, &QPushButton::clicked, this, [this] { OnOK(); });
+    connect(m_cancel, &QPushButton::clicked, this, [this] { reject(); });
+    connect(m_ddsUnits, &QLineEdit::editingFinished, this, [this] { OnKillfocusDdsUnits(); });
+}
+
+CBasketOrder::~CBasketOrder()
+{
+    if (g_pBasketOrder == this)
+        g_pBasketOrder = nullptr;
+}
+
+void CBasketOrder::buildRows()
+{
+    auto* grid = new QGridLayout;
+    const char* heads[] = {"Select", "Security", "", "Action", "Exch", "Lot", "Qty", "Price", "Trigger\n Price",
+                           "Disc\nQty/Lot", "Order Mark"};
+    for (int c = 0; c < 11; ++c)
+        grid->addWidget(new QLabel(QString::fromLatin1(heads[c])), 0, c);
+    for (int k = 0; k < kBasketLegCount; ++k) {
+        Row& r = m_rows[size_t(k)];
+        r.select = new QCheckBox;
+        r.name = new QLineEdit;
+        r.name->setReadOnly(true);
+        r.search = new QPushButton(QStringLiteral("..."));
+        r.action = new QComboBox;
+        r.action->addItems({QStringLiteral("BUY"), QStringLiteral("SELL")});
+        r.exchange = new QComboBox;
+        r.lots = new QLineEdit;
+        r.quantity = new QLineEdit;
+        r.quantity->setValidator(new QIntValidator(0, 99999999, r.quantity));
+        r.quantity->setAlignment(Qt::AlignRight);
+        r.price = new QLineEdit;
+        r.price->setAlignment(Qt::AlignRight);
+        r.trigger = new QLineEdit;
+        r.trigger->setAlignment(Qt::AlignRight);
+        r.disclosed = new QLineEdit;
+        r.disclosed->setValidator(new QIntValidator(0, 99999999, r.disclosed));
+        r.disclosed->setAlignment(Qt::AlignRight);
+        r.mark = new QComboBox;
+        QWidget* cells[] = {r.select, r.name, r.search, r.action, r.exchange, r.lots,
+                            r.quantity, r.price, r.trigger, r.disclosed, r.mark};
+        for (int c = 0; c < 11; ++c)
+            grid->addWidget(cells[c], k + 1, c);
+        connect(r.search, &QPushButton::clicked, this, [this, k] { onLegSearch(k); });
+        connect(r.exchange, &QComboBox::activated, this, [this, k] { onExchangeChanged(k); });
+        connect(r.lots, &QLineEdit::textEdited, this, [this, k] {
+            const Row& row = m_rows[size_t(k)];
+            const OrderSecurity sec = OrderSecurityAt(legs[size_t(k)].secIndex);
+            if (!sec.valid() || !sec.inLots())
+                return;
+            const int unit = sec.currency ? sec.lotUnits : sec.marketLot;
+            row.quantity->setText(QString::number(row.lots->text().toInt() * unit));
+        });
+    }
+    static_cast<QVBoxLayout*>(layout())->addLayout(grid);
+}
+
+bool CBasketOrder::OnInitDialog()
+{
+    try {
+        if (RefuseWhileLocked("Place Order.")) {
+            if (g_pBasketOrder == this)
+                g_pBasketOrder = nullptr;
+            return false;
+        }
+        g_pBasketOrder = this;
+        SetAccessTime();
+        windowCreated = true;
+        show();
+        if (CMainFrame* frame = g_pMainFrame.load()) {
+            const QRect f = frame->frameGeometry();
+            move(x() + 300, f.bottom() - 50 - frameGeometry().height());
+        }
+        raise();
+        WriteLog(0, "CBasketOrder::OnInitDialog");
+        return SetNewBasketData();
+    } catch (...) {
+        MsgBoxOk("Unable to open Basket Order Form");
+        WriteLog(0, "Unable to open Basket Order Form");
+        return false;
+    }
+}
+
+void CBasketOrder::ResetBasketData()
+{
+    WriteLog(0, "reset basket data");
+    legs = {};
+    clientCode.clear();
+    basketMode = kBasketNew;
+    givenLegs = 0;
+    windowCreated = true;
+}
+
+void CBasketOrder::fillMarks()
+{
+    const int n = std::min<int>(pv_user_info.segment_count, int(pv_user_info.segments.size()));
+    for (int k = 0; k < kBasketLegCount; ++k) {
+        QComboBox* mark = m_rows[size_t(k)].mark;
+        mark->clear();
+        mark->setEnabled(true);
+        int chosen = 0;
+        for (int i = 0; i < n; ++i) {
+            const ExchangeSegment& s = pv_user_info.segments[size_t(i)];
+            if (s.flag == 'N' || s.id == 7 || ((s.id == 5 || s.id == 8) && basketMode != kBasketCancel))
+                continue;
+            mark->addItem(detail::qs(FixedTextView(s.name)), s.id);
+            if (legs[size_t(k)].markId == s.id) {
+                chosen = mark->count() - 1;
+                mark->setEnabled(false);
+            }
+        }
+        mark->setCurrentIndex(mark->count() ? chosen : -1);
+    }
+}
+
+bool CBasketOrder::SetNewBasketData()
+{
+    ClientInfo* active = ActiveClientEntry();
+    const char type = pv_user_info.user_type;
+    if (pv_user_info.client_index != 0 || (type != 'D' && type != 'A')) {
+        m_client->setText(active ? detail::qs(FixedTextView(active->client_code)) : QString());
+        if (basketMode == kBasketCancel && !clientCode.empty())
+            m_client->setText(detail::qs(clientCode));
+        m_client->setReadOnly(true);
+        m_amo->setFocus();
+    } else if (!clientCode.empty()) {
+        m_client->setText(detail::qs(clientCode));
+        m_client->setReadOnly(true);
+        m_amo->setFocus();
+    } else {
+        m_client->setReadOnly(false);
+        m_client->setFocus();
+    }
+    setWindowTitle(basketMode == kBasketCancel ? QStringLiteral("Basket Cancel Order Form")
+                                               : QStringLiteral("Basket Order Form"));
+    fillMarks();
+    const bool cancel = basketMode == kBasketCancel;
+    for (int k = 0; k < kBasketLegCount; ++k) {
+        Row& r = m_rows[size_t(k)];
+        const Leg& leg = legs[size_t(k)];
+        r.name->clear();
+        r.exchange->clear();
+        for (const char* name : detail::kExchangeNames)
+            r.exchange->addItem(QString::fromLatin1(name));
+        r.exchange->setCurrentIndex(-1);
+        r.exchange->setEnabled(false);
+        r.select->setChecked(false);
+        r.lots->clear();
+        r.price->clear();
+        r.trigger->clear();
+        r.quantity->setText(QString::number(leg.quantity));
+        r.disclosed->setText(QStringLiteral("0"));
+        const OrderSecurity sec = OrderSecurityAt(leg.secIndex);
+        if (sec.valid()) {
+            r.select->setChecked(true);
+            r.name->setText(detail::qs(sec.displayKey));
+            m_exchangeChoice[size_t(k)] = detail::exchangeEntry(sec.exchange);
+            r.exchange->setCurrentIndex(m_exchangeChoice[size_t(k)]);
+            r.exchange->setEnabled(leg.markId == 0 && !cancel);
+            const bool four = sec.currency != 0;
+            const bool lots = sec.currency || sec.derivative || sec.commodity;
+            r.lots->setEnabled(lots && !cancel);
+            r.quantity->setEnabled(!lots && !cancel);
+            const int unit = sec.currency ? sec.lotUnits : sec.marketLot;
+            if (lots && unit > 0)
+                r.lots->setText(QString::number(leg.quantity / unit));
+            if (cancel && sec.currency && unit > 0) {
+                r.lots->setText(QString::number(leg.quantity));
+                r.quantity->setText(QString::number(leg.quantity * unit));
+            }
+            r.price->setText(detail::priceText(leg.price, four));
+            r.trigger->setText(detail::priceText(cancel ? leg.trigger : 0, four));
+            if (cancel)
+                r.disclosed->setText(QString::number(leg.disclosed));
+            r.disclosed->setEnabled(!(sec.derivative == 1 && sec.exchange == "NN") && !cancel);
+        }
+        if (leg.side == ' ') {
+            r.action->setCurrentIndex(0);
+            r.action->setEnabled(!cancel);
+        } else {
+            r.action->setCurrentIndex(leg.side == 'B' ? 0 : 1);
+            r.action->setEnabled(false);
+        }
+        for (QWidget* w : {static_cast<QWidget*>(r.search), static_cast<QWidget*>(r.price),
+                           static_cast<QWidget*>(r.trigger)})
+            w->setEnabled(!cancel);
+        if (cancel)
+            r.mark->setEnabled(false);
+    }
+    m_amo->setEnabled(!cancel);
+    m_ok->setText(cancel ? QStringLiteral("Cancel Order(s)") : QStringLiteral("Place Order"));
+    m_ok->setEnabled(true);
+    WriteLog(0, "Exit : SetNewBasketData");
+    return true;
+}
+
+void CBasketOrder::SetLegSecurity(int leg, int securityIndex)
+{
+    if (leg < 1 || leg > kBasketLegCount)
+        return;
+    const size_t k = size_t(leg - 1);
+    const OrderSecurity sec = OrderSecurityAt(securityIndex);
+    if (!sec.valid())
+        return;
+    legs[k].secIndex = securityIndex;
+    Row& r = m_rows[k];
+    r.name->setText(detail::qs(sec.displayKey));
+    r.select->setChecked(true);
+    r.price->clear();
+    r.trigger->setText(sec.currency ? QStringLiteral("0.0000") : QStringLiteral("0.00"));
+    const bool nseFo = sec.derivative == 1 && sec.exchange == "NN";
+    if (nseFo) {
+        r.quantity->setText(QString::number(sec.marketLot));
+        r.disclosed->setText(QStringLiteral("0"));
+    }
+    r.disclosed->setEnabled(!nseFo);
+    m_exchangeChoice[k] = detail::exchangeEntry(sec.exchange);
+    r.exchange->setCurrentIndex(m_exchangeChoice[k]);
+    r.exchange->setEnabled(true);
+}
+
+void CBasketOrder::onLegSearch(int k)
+{
+    if (m_sending)
+        return;
+    QPointer<CBasketOrder> self(this);
+    CScripSearch search(
+        2,
+        [self](int leg, int security) {
+            if (self)
+                self->SetLegSecurity(leg, security);
+        },
+        k + 1, this);
+    ui::modalHost().run(search);
+    if (!self)
+        return;
+    const OrderSecurity sec = OrderSecurityAt(legs[size_t(k)].secIndex);
+    if (!sec.valid())
+        return;
+    Row& r = m_rows[size_t(k)];
+    if (sec.commodity || sec.currency || sec.derivative) {
+        r.quantity->setEnabled(false);
+        r.quantity->setText(QString::number(sec.marketLot));
+        r.lots->setEnabled(true);
+        r.disclosed->setText(QStringLiteral("0"));
+        if (k == 0)
+            WriteLog(0, "Marketlot=[" + std::to_string(sec.marketLot) + "]");
+    } else {
+        r.quantity->setEnabled(true);
+        r.quantity->setText(QStringLiteral("0"));
+        r.lots->setEnabled(false);
+        r.lots->clear();
+    }
+}
+
+void CBasketOrder::onExchangeChanged(int k)
+{
+    Row& r = m_rows[size_t(k)];
+    const OrderSecurity sec = OrderSecurityAt(legs[size_t(k)].secIndex);
+    if (!sec.valid() || r.name->text().trimmed().isEmpty()) {
+        MsgBoxOk("Please select Security for placing the Order");
+        m_ok->setEnabled(true);
+        r.search->setFocus();
+        return;
+    }
+    const std::string code = detail::exchangeCodeOf(r.exchange->currentText());
+    const int found = Search_Symbol(sec.symbol, code, sec.series);
+    if (found < 0) {
+        MsgBoxInfo("Security " + sec.symbol + " is not present in " + r.exchange->currentText().toStdString()
+                   + " exchange");
+        r.exchange->setCurrentIndex(m_exchangeChoice[size_t(k)]);
+        return;
+    }
+    legs[size_t(k)].secIndex = found;
+    m_exchangeChoice[size_t(k)] = r.exchange->currentIndex();
+    r.name->setText(detail::qs(OrderSecurityAt(found).displayKey));
+}
+
+void CBasketOrder::OnKillfocusDdsUnits()
+{
+    const int units = m_ddsUnits->text().toInt();
+    if (units <= 0) {
+        MsgBoxOk("Please Select proper number for DDS units.");
+        m_ddsUnits->setFocus();
+        return;
+    }
+    if (givenLegs < 1 || givenLegs > kBasketLegCount)
+        return;
+    for (int k = 0; k < givenLegs; ++k)
+        m_rows[size_t(k)].quantity->setText(QString::number(static_cast<long long>(units) * legs[size_t(k)].quantity));
+}
+
+BasketForm CBasketOrder::readForm() const
+{
+    BasketForm f;
+    f.client = m_client->text().toStdString();
+    f.amo = m_amo->isChecked();
+    f.mode = basketMode;
+    f.passwordAsked = m_password->isVisible();
+    f.password = m_password->text().toStdString();
+    for (int k = 0; k < kBasketLegCount; ++k) {
+        const Row& r = m_rows[size_t(k)];
+        const Leg& leg = legs[size_t(k)];
+        BasketLegRow& row = f.legs[size_t(k)];
+        row.selected = r.select->isChecked();
+        row.secIndex = leg.secIndex;
+        row.name = r.name->text().toStdString();
+        row.action = r.action->currentText().toStdString();
+        row.exchange = r.exchange->currentIndex() >= 0 ? r.exchange->currentText().toStdString() : std::string();
+        row.mark = r.mark->currentIndex() >= 0 ? r.mark->currentText().toStdString() : std::string();
+        row.quantity = r.quantity->text().toStdString();
+        row.lots = r.lots->text().toStdString();
+        row.price = r.price->text().toStdString();
+        row.trigger = r.trigger->text().toStdString();
+        row.disclosed = r.disclosed->text().toStdString();
+        row.orderNo = leg.orderNo;
+        row.previousQty = leg.quantity;
+        row.previousPrice = leg.price;
+        row.legClient = leg.client;
+    }
+    return f;
+}
+
+void CBasketOrder::showFailure(const BasketFailure& f)
+{
+    if (f.box == BasketFailure::Info)
+        MsgBoxInfo(f.text);
+    else
+        MsgBoxOk(f.text);
+    QWidget* focus = nullptr;
+    if (f.focus == BasketField::Client)
+        focus = m_client;
+    else if (f.focus == BasketField::Password)
+        focus = m_password;
+    else if (f.leg >= 0) {
+        const Row& r = m_rows[size_t(f.leg)];
+        switch (f.focus) {
+        case BasketField::Action: focus = r.action; break;
+        case BasketField::Exchange: focus = r.exchange; break;
+        case BasketField::Mark: focus = r.mark; break;
+        case BasketField::Quantity: focus = r.quantity; break;
+        case BasketField::Disclosed: focus = r.disclosed; break;
+        case BasketField::Price: focus = r.price; break;
+        case BasketField::Trigger: focus = r.trigger; break;
+        default: break;
+        }
+    }
+    if (focus) {
+        focus->setFocus();
+        if (auto* edit = qobject_cast<QLineEdit*>(focus); edit && f.selectText)
+            edit->selectAll();
+    }
+    m_ok->setEnabled(true);
+}
+
+void CBasketOrder::OnOK()
+{
+    if (m_sending)
+        return;
+    if (RefuseWhileLocked("Place Order.")) {
+        if (g_pBasketOrder == this)
+            g_pBasketOrder = nullptr;
+        hide();
+        deleteLater(); // the button that called us is a child
+        return;
+    }
+    m_ok->setEnabled(false);
+    SetAccessTime();
+    BasketContext ctx;
+    ctx.userId = FixedTextView(pv_user_info.user_id);
+    if (ClientInfo* active = ActiveClientEntry())
+        ctx.sessionId = FixedTextView(active->user_id);
+    ctx.environment = OrderEnvironmentText(DeviceId());
+    ctx.qtyLimit = g_AppSettings.order_qty_limit;
+    ctx.valueLimit = g_AppSettings.order_value_limit;
+    ctx.encryption = pv_user_info.encrypt;
+    ctx.security = [](int index) { return OrderSecurityAt(index); };
+    ctx.markCode = [](const std::string& name) {
+        const int n = std::min<int>(pv_user_info.segment_count, int(pv_user_info.segments.size()));
+        for (int i = 0; i < n; ++i)
+            if (FixedTextView(pv_user_info.segments[size_t(i)].name) == name)
+                return pv_user_info.segments[size_t(i)].id;
+        return -1;
+    };
+    ctx.takeRequestNumber = [] { return TakeOrderRequestNumber(); };
+    BasketFailure failure;
+    if (!BuildBasketRequest(readForm(), ctx, m_request, failure)) {
+        showFailure(failure);
+        return;
+    }
+    if (!m_request.alertText.empty()
+        && MyMessageBox(m_request.alertText, "Alert", MsgYesNo | MsgIconQuestion) != 6) {
+        m_ok->setEnabled(true);
+        return;
+    }
+    startSend();
+}
+
+void CBasketOrder::startSend()
+{
+    WriteLog(3, "1. Place Basket Order Initialised");
+    if (g_AppSettings.switches[0] == '1') {
+        std::string joined;
+        for (const std::string& line : m_request.lines)
+            joined += line + "\r\n";
+        if (MyMessageBox(joined, "Do You want to Place this Orders ?", MsgYesNo | MsgIconQuestion) != 6) {
+            m_ok->setEnabled(true);
+            return;
+        }
+    }
+    for (const std::string& line : m_request.lines)
+        OrderUserMessage(1, ' ', line);
+    m_sending = true;
+    m_cancel->setEnabled(false);
+    {
+        std::lock_guard lock(detail::g_sendMutex);
+        ++detail::g_sends;
+    }
+    QPointer<CBasketOrder> self(this);
+    const int enc = pv_user_info.encrypt;
+    const std::string text = m_request.text;
+    const int code = m_request.code;
+    const bool ok = pf::Worker::start("PlaceBasketOrderThread", [self, enc, text, code] {
+        int result = -1;
+        std::string details;
+        try {
+            WriteLog(0, "2. Place Basket User Message Set now sending request to server");
+            std::string reply;
+            long length = 0;
+            const int status = RequestServer(enc, code, text, reply, length);
+            WriteLog(0, "3. Place Basket request to server sent");
+            if (status == 200) {
+                WriteLog(0, "4. Place Basket Response Len <" + std::to_string(length) + ">");
+                if (length <= 0 || reply.empty()) {
+                    ui::UiThread::post([] {
+                        MyMessageBox("Server Error. Please Check Order Report for Order Confirmation.",
+                                     "Basket Order Error", MsgOk | MsgIconError);
+                    });
+                } else {
+                    const auto results = ReadBasketReply(reply);
+                    for (size_t i = 0; i < results.size(); ++i) {
+                        const std::string line = BasketResultLine(int(i) + 1, results[i]);
+                        OrderUserMessage(1, ' ', line);
+                        details += line + "\n";
+                    }
+                    result = BasketReplyResult(results);
+                    WriteLog(0, "5. Place Basket received");
+                }
+            } else {
+                char message[128];
+                if (status == 407)
+                    std::snprintf(message, sizeof message, "Proxy Authentication Failed");
+                else
+                    std::snprintf(message, sizeof message,
+                                  "Internet Connectivity Error [%d]. Pls contact System Administrator", status);
+                const std::string m = message;
+                ui::UiThread::post([m] { MyMessageBox(m, "Internet Error", MsgOk | MsgIconError); });
+            }
+        } catch (...) {
+            WriteLog(0, "Error in catch at Place Basket Order()");
+        }
+        ui::UiThread::post([self, result, details] {
+            if (self)
+                self->sendDone(result, details);
+        });
+        std::lock_guard lock(detail::g_sendMutex);
+        --detail::g_sends;
+        detail::g_sendDone.notify_all();
+    });
+    if (!ok) {
+        std::lock_guard lock(detail::g_sendMutex);
+        --detail::g_sends;
+        sendDone(-1, {});
+    }
+}
+
+void CBasketOrder::sendDone(int result, const std::string& details)
+{
+    WriteLog(0, "Basket send ended: " + std::to_string(result));
+    m_sending = false;
+    m_ok->setEnabled(true);
+    m_cancel->setEnabled(true);
+    if (!details.empty() && g_AppSettings.order_success_switch == 1)
+        MsgBoxInfoCaption(details, "Basket Order Details");
+}
+
+void CBasketOrder::reject()
+{
+    // The worker still reports into this form: it stays until the reply is in.
+    if (m_sending)
+        return;
+    if (g_pBasketOrder == this)
+        g_pBasketOrder = nullptr;
+    QDialog::reject();
+    deleteLater();
+}
+
+void CBasketOrder::closeEvent(QCloseEvent* event)
+{
+    if (m_sending) {
+        event->ignore();
+        return;
+    }
+    if (g_pBasketOrder == this)
+        g_pBasketOrder = nullptr;
+    QDialog::closeEvent(event);
+    deleteLater();
+}
+
+void CBasketOrder::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && m_sending) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+namespace detail {
+namespace {
+std::shared_ptr<BasketFormService> g_service;
+} // namespace
+} // namespace detail
+
+void InstallBasketForm()
+{
+    detail::g_service = std::make_shared<detail::BasketFormService>();
+    SetBasketService(detail::g_service);
+    watchOpeners().basket = [](const std::string& clientCode, const std::vector<WatchOpeners::BasketLeg>& chosen) {
+        BasketService* service = InstalledBasketService();
+        if (!service)
+            return;
+        service->reset();
+        service->setClient(clientCode);
+        for (size_t k = 0; k < chosen.size() && k < size_t(kBasketLegCount); ++k) {
+            BasketLeg leg;
+            leg.sec_index = chosen[k].security;
+            leg.price = chosen[k].price;
+            leg.product_code = -1;
+            service->setLeg(int(k), leg);
+        }
+        service->refreshOrShow();
+    };
+}
+
+void UninstallBasketForm()
+{
+    delete g_pBasketOrder;
+    watchOpeners().basket = {};
+    SetBasketService(nullptr);
+    detail::g_service.reset();
+}
+
+bool WaitBasketSends(int timeoutMs)
+{
+    std::unique_lock lock(detail::g_sendMutex);
+    return detail::g_sendDone.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                       [] { return detail::g_sends == 0; });
+}

@@ -1,0 +1,117 @@
+#pragma once
+// The basket order form: one modeless dialog for up to five orders (legs) of
+// one client, sent in one request (code 301), or up to five open orders
+// cancelled in one request. Openers fill it through BasketService. The send
+// runs on a worker while the form stays busy: it cannot be closed, and a
+// second send or a margin query is refused until the reply is in.
+// UI thread only.
+#include "orders/BasketRequest.h"
+
+#include <QDialog>
+
+#include <array>
+#include <string>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+class CBasketOrder : public QDialog {
+    Q_OBJECT
+public:
+    // The leg data the opener fills.
+    struct Leg {
+        int secIndex = -1;
+        int markId = -1;
+        int quantity = 0;
+        char side = ' ';
+        double price = 0; // rupees
+        double orderNo = 0;
+        std::string client;
+        int disclosed = 0;
+        double trigger = 0;
+    };
+    struct Row {
+        QCheckBox* select = nullptr;
+        QLineEdit* name = nullptr;
+        QPushButton* search = nullptr;
+        QComboBox* action = nullptr;
+        QComboBox* exchange = nullptr;
+        QLineEdit* lots = nullptr;
+        QLineEdit* quantity = nullptr;
+        QLineEdit* price = nullptr;
+        QLineEdit* trigger = nullptr;
+        QLineEdit* disclosed = nullptr;
+        QComboBox* mark = nullptr;
+    };
+
+    explicit CBasketOrder(QWidget* parent = nullptr);
+    ~CBasketOrder() override;
+
+    // Opening: refuses while the terminal is locked (false, nothing shown).
+    bool OnInitDialog();
+    void ResetBasketData();
+    bool SetNewBasketData();
+    void SetLegSecurity(int leg, int securityIndex); // leg 1..5
+    void OnOK();
+    // The DDS Units box: units x the given quantities of the given legs.
+    void OnKillfocusDdsUnits();
+
+    std::string clientCode;
+    int basketMode = kBasketNew;
+    int givenLegs = 0;
+    std::array<Leg, kBasketLegCount> legs;
+    bool windowCreated = false;
+
+    bool isSending() const { return m_sending; }
+    const Row& row(int k) const { return m_rows[size_t(k)]; }
+    QLineEdit* clientEdit() const { return m_client; }
+    QLineEdit* ddsUnitsEdit() const { return m_ddsUnits; }
+    QPushButton* okButton() const { return m_ok; }
+    // The last request handed to the worker (tests).
+    const BasketRequest& lastRequest() const { return m_request; }
+
+    // The worker's answer, on the UI thread.
+    void sendDone(int result, const std::string& details);
+
+    // Cancel: refused while a send runs on the form.
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void buildRows();
+    void onLegSearch(int k);
+    void onExchangeChanged(int k);
+    void fillMarks();
+    BasketForm readForm() const;
+    void showFailure(const BasketFailure& f);
+    void startSend();
+
+    QLineEdit* m_client = nullptr;
+    QCheckBox* m_amo = nullptr;
+    QLabel* m_ddsLabel = nullptr;
+    QLineEdit* m_ddsUnits = nullptr;
+    QLineEdit* m_password = nullptr;
+    QPushButton* m_ok = nullptr;
+    QPushButton* m_cancel = nullptr;
+    std::array<Row, kBasketLegCount> m_rows;
+    std::array<int, kBasketLegCount> m_exchangeChoice {};
+    bool m_sending = false;
+    BasketRequest m_request;
+};
+
+// The live form, or null. UI thread only.
+extern CBasketOrder* g_pBasketOrder;
+
+// Installs the real basket form behind BasketService and the market watch's
+// basket opener. UI thread, at start-up.
+void InstallBasketForm();
+void UninstallBasketForm();
+
+// Waits until no basket send runs (exit, tests). Any thread.
+bool WaitBasketSends(int timeoutMs);

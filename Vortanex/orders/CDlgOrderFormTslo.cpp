@@ -1,0 +1,667 @@
+// The order form's trailing stop-loss panel: expanding and collapsing it,
+// the trailing trigger that follows the spread, the panel filled from a
+// record of the trailing book, and the request 121, 122 or 123 sent on the
+// form's worker while the form is busy; the reply is shown on the UI thread.
+#include "orders/CDlgOrderFormExp.h"
+
+#include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
+#include "app/base/MessageBox.h"
+#include "app/base/SessionRecord.h"
+#include "app/base/TextFormat.h"
+#include "orders/ClientOrderStore.h"
+#include "orders/OrderFormIds.h"
+#include "orders/OrderFormRules.h"
+#include "orders/OrderMessages.h"
+#include "orders/OrderReply.h"
+#include "orders/TsloOrder.h"
+#include "orders/TsloOrderBook.h"
+#include "server/RequestServer.h"
+#include "server/ServerRequests.h"
+#include "app/base/ConfigFile.h"
+#include "orders/OrderFormLinks.h"
+
+#include "ui/ui_thread.h"
+
+#include <QFocusEvent>
+#include <QWidget>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace detail {
+namespace {
+
+using namespace orderform;
+
+constexpr int kPanelIds[] = {kTrailLabel, kTrailHelp,   kSpreadLabel,  kSpread,      kTslTriggerLabel, kTslTrigger,
+                             kTrailAtLabel, kMarketRadio, kWhenRadio,   kWhenPrice,   kBookProfit,      kBpPriceLabel,
+                             kBpPrice,    kBpDisclosedLabel, kBpDisclosed, kAutoSquareOff};
+
+double toDouble(const std::string& s) { return std::strtod(s.c_str(), nullptr); }
+
+std::string trimmed(const std::string& s)
+{
+    const size_t a = s.find_first_not_of(" \t");
+    if (a == std::string::npos)
+        return {};
+    return s.substr(a, s.find_last_not_of(" \t") - a + 1);
+}
+
+bool isOneOf(std::string_view s, std::initializer_list<std::string_view> list)
+{
+    return std::find(list.begin(), list.end(), s) != list.end();
+}
+
+// Runs a handler when a control is left by Tab (a click elsewhere is the
+// user's own choice of where to go).
+class TabOutFilter final : public QObject {
+public:
+    TabOutFilter(QObject* parent, std::function<void()> handler) : QObject(parent), m_handler(std::move(handler)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::FocusOut && m_handler) {
+            const auto reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason)
+                QMetaObject::invokeMethod(this, [h = m_handler] { h(); }, Qt::QueuedConnection);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_handler;
+};
+
+std::string helpText(char trailSide, bool existing)
+{
+    const char* kind = existing ? "stoploss order" : "trailing stoploss order";
+    const std::string first =
+        trailSide == 'B'
+            ? formatText("You can limit the loss on the SELL position by placing a BUY %s.", kind)
+            : formatText("You can limit the loss on the BUY position by placing a SELL %s.", kind);
+    return first + "\n\nThe spread is the distance in rupees the trigger price keeps from the market price; the "
+                   "trigger follows the market only in your favour.\n\nWhen the market reaches the trigger price "
+                   "the order goes to the exchange at market rate.";
+}
+
+} // namespace
+} // namespace detail
+
+using namespace orderform;
+
+void CDlgOrderFormExp::wireTsloPanel()
+{
+    onClick(kTrailing, [this] { OnAfterExpand(); });
+    onClick(kBookProfit, [this] { onBookProfitClicked(); });
+    onClick(kMarketRadio, [this] {
+        enable(kWhenPrice, false);
+        setText(kWhenPrice, "0");
+        UpdateTrailingTrigger();
+    });
+    onClick(kWhenRadio, [this] {
+        enable(kWhenPrice, true);
+        UpdateTrailingTrigger();
+    });
+    onClick(kTrailHelp, [this] { setTrailLabels(); });
+    onChanged(kSpread, [this] {
+        WriteLog(0, "Spread " + text(kSpread));
+        UpdateTrailingTrigger();
+    });
+    onChanged(kWhenPrice, [this] { UpdateTrailingTrigger(); });
+    onChanged(kPrice, [this] {
+        if (checked(kTrailing))
+            UpdateTrailingTrigger();
+    });
+    if (QWidget* account = control(kAccount))
+        account->installEventFilter(new detail::TabOutFilter(this, [this] { OnKillfocusAccount(); }));
+    if (QWidget* exchange = control(kExchange))
+        exchange->installEventFilter(new detail::TabOutFilter(this, [this] { OnCbnKillfocusCmbExch(); }));
+    onClick(kCharges, [this] { OnBnClickedBtnEstmtedCharges(); });
+    onClick(kNseRadio, [this] { OnRadioExchange(true); });
+    onClick(kBseRadio, [this] { OnRadioExchange(false); });
+    onClick(kSor, [this] { applySorRules(); });
+    onClick(kAmo, [this] { applySorRules(); });
+    onChanged(kOrderType, [this] { applySorRules(); });
+    if (QWidget* box = control(kAutoSquareOff))
+        box->setToolTip("Auto Square off will be triggered only if first leg of the order is completely executed.");
+    showTsloPanel(false);
+}
+
+void CDlgOrderFormExp::showTsloPanel(bool on)
+{
+    for (int id : detail::kPanelIds)
+        showControl(id, on);
+    // The form grows to hold the panel and shrinks back without it.
+    int bottom = 0;
+    for (QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        if (!w->isHidden())
+            bottom = std::max(bottom, w->geometry().bottom());
+    if (bottom > 0)
+        resize(width(), bottom + 8);
+}
+
+void CDlgOrderFormExp::setTrailLabels()
+{
+    const bool sell = m_cTrailSide != 'B';
+    if (m_nTslKind == 5) {
+        setText(kTrailLabel, sell ? "Morrowpick (Sell)" : "Morrowpick (Buy)");
+        setText(kBookProfit, sell ? "Book Profit (Sell)" : "Book Profit (Buy)");
+        if (QWidget* help = control(kTrailHelp))
+            help->setToolTip(QStringLiteral("Morrowpick order."));
+        return;
+    }
+    setText(kTrailLabel, sell ? "Trailing Stoploss (Sell)" : "Trailing Stoploss (Buy)");
+    setText(kBookProfit, sell ? "Book Profit (Sell)" : "Book Profit (Buy)");
+    if (QWidget* help = control(kTrailHelp))
+        help->setToolTip(QString::fromStdString(detail::helpText(m_cTrailSide, m_nMode == 2 || m_nMode == 3)));
+}
+
+void CDlgOrderFormExp::onTrailSideChanged()
+{
+    if (m_nReqMode == 1 || m_nReqMode == 15) {
+        m_cTrailSide = TsloTrailSideOnExpand(m_cSide, 1);
+        setTrailLabels();
+        UpdateTrailingTrigger();
+    }
+}
+
+void CDlgOrderFormExp::onBookProfitClicked()
+{
+    const bool on = checked(kBookProfit);
+    const OrderSecurity sec = security();
+    enable(kBpPrice, on);
+    enable(kBpDisclosed, on && !(sec.derivative == 1 && sec.exchange == "NN"));
+    if (!on) {
+        setText(kBpPrice, "");
+        setText(kBpDisclosed, "");
+    }
+    m_nTslKind = TsloKindWithBookProfit(m_nTslKind, on);
+}
+
+void CDlgOrderFormExp::OnAfterExpand()
+{
+    try {
+        const bool squareOff = m_nReqMode == 7 || m_nReqMode == 8 || m_nReqMode == 14;
+        if (!checked(kTrailing)) {
+            m_nTslKind = 0;
+            showTsloPanel(false);
+            if (m_nReqMode == 8)
+                setCaptions("Place Normal Order Form", "Place Normal Order");
+            else if (m_nReqMode == 7 || m_nReqMode == 14)
+                setCaptions("Square-Off Order Form", "Square-Off Order");
+            return;
+        }
+        if (m_nMode == 1) {
+            const std::string mark = comboIndex(kOrderMark) >= 0 ? text(kOrderMark) : std::string();
+            const std::string type = comboIndex(kOrderType) >= 0 ? text(kOrderType) : std::string();
+            const std::string& bad = mark != "Normal" ? mark : type;
+            if (mark != "Normal" || type != "GFD") {
+                MsgBoxOk(formatText("Cannot place %s as TSLO Order.", bad.c_str()));
+                setChecked(kTrailing, false);
+                showTsloPanel(false);
+                return;
+            }
+        }
+        m_nTslKind = TsloKindOnExpand(m_nTslKind < 0 ? 0 : m_nTslKind, m_nReqMode);
+        m_cTrailSide = TsloTrailSideOnExpand(m_cSide, m_nReqMode == 15 ? 1 : m_nReqMode);
+        if (squareOff) {
+            setText(kWhenPrice, "0");
+            if (m_nReqMode == 8)
+                setCaptions("Place TSLO Order Form", "Place TSLO Order");
+            else
+                setCaptions("Square-Off TSLO Order Form", "Square-Off TSLO Order");
+        }
+        showTsloPanel(true);
+        for (int id : {kSpread, kMarketRadio, kWhenRadio, kBookProfit, kAutoSquareOff})
+            enable(id, true);
+        enable(kTslTrigger, false);
+        if (!checked(kMarketRadio) && !checked(kWhenRadio))
+            setChecked(kMarketRadio, true);
+        enable(kWhenPrice, checked(kWhenRadio));
+        setChecked(kBookProfit, m_nTslKind == 2 || m_nTslKind == 4);
+        enable(kBpPrice, checked(kBookProfit));
+        enable(kBpDisclosed, checked(kBookProfit));
+        setTrailLabels();
+        UpdateTrailingTrigger();
+    } catch (...) {
+        WriteLog(0, "Exception in OnAfterExpand at 0");
+    }
+}
+
+void CDlgOrderFormExp::UpdateTrailingTrigger()
+{
+    // A research call's trigger is the call's own.
+    if (!checked(kTrailing) || m_nTslKind == 5)
+        return;
+    const OrderSecurity sec = security();
+    const double last = sec.ltp / 100.0;
+    const double spread = detail::toDouble(text(kSpread));
+    const double base = TsloTriggerBase(m_bTsloLegTrails, checked(kWhenRadio), detail::toDouble(text(kWhenPrice)),
+                                        m_nTslKind, detail::toDouble(text(kPrice)), last);
+    const double trigger = TsloTrailingTrigger(m_cTrailSide, spread, base, last);
+    setText(kTslTrigger, trigger < 0 ? std::string() : formatText(sec.currency ? "%.4lf" : "%.2lf", trigger));
+}
+
+bool CDlgOrderFormExp::stepTsloSpin(int id, int direction)
+{
+    if ((id != kSpread && id != kBpPrice) || !isEnabled(id))
+        return false;
+    const OrderSecurity sec = security();
+    const double next = TsloSpinStep(detail::toDouble(text(id)), direction, sec.tickRupees());
+    setText(id, formatText(sec.currency ? "%.4lf" : "%.2lf", next));
+    return true;
+}
+
+int CDlgOrderFormExp::SetTsloOrderData(int action, int index, char side)
+{
+    int step = 0;
+    try {
+        WriteLog(0, "Entry : CDlgOrderFormExp::SetTsloOrderData");
+        setChecked(kTrailing, true);
+        showTsloPanel(true);
+        ClientInfo* client = ActiveClientEntry();
+        if (!client) {
+            MsgBoxStyle("Error : Unable to get active client detail", MsgIconError);
+            return -1;
+        }
+        step = 1;
+        if (action == 1 && m_nTslKind == 5) {
+            fillMorrowpick(side);
+            WriteLog(0, "Exit : CDlgOrderFormExp::SetTsloOrderData");
+            return 0;
+        }
+        for (int id : {kSpreadLabel, kSpread, kTrailAtLabel, kMarketRadio, kWhenRadio, kWhenPrice})
+            showControl(id, true);
+        if (action == 1) {
+            m_cTrailSide = TsloTrailSideOnExpand(side, m_nReqMode == 15 ? 1 : m_nReqMode);
+            enable(kTslTrigger, false);
+            if (!checked(kMarketRadio) && !checked(kWhenRadio))
+                setChecked(kMarketRadio, true);
+            enable(kWhenPrice, checked(kWhenRadio));
+            setChecked(kBookProfit, m_nTslKind == 2 || m_nTslKind == 4);
+            enable(kBpPrice, checked(kBookProfit));
+            enable(kBpDisclosed, checked(kBookProfit));
+            setTrailLabels();
+            UpdateTrailingTrigger();
+            WriteLog(0, "Exit : CDlgOrderFormExp::SetTsloOrderData");
+            return 0;
+        }
+        step = 2;
+        const auto book = TsloBookOf(std::string(FixedTextView(client->client_code)));
+        const int at = TsloFormRecord(*book, index, action);
+        if (at < 0) {
+            MsgBoxOk("Please select a valid TSLO order");
+            return -1;
+        }
+        const TsloOrderInfo& r = (*book)[at];
+        const TsloOrderInfo* leg2 = nullptr;
+        if (static_cast<size_t>(at) + 1 < book->size() && (*book)[at + 1].leg == 2
+            && (*book)[at + 1].special_order_no == r.special_order_no)
+            leg2 = &(*book)[at + 1];
+        const TsloOrderInfo& trailing = leg2 ? *leg2 : r;
+        step = 3;
+        const int secIndex = OrderSearchToken(r.token, std::string(FixedTextView(r.exchange)));
+        setSecurityIndex(secIndex);
+        const OrderSecurity sec = security();
+        if (!sec.valid()) {
+            MsgBoxOk("Security of the TSLO order is not present");
+            return -1;
+        }
+        writeSecurityText(sec.displayKey);
+        const std::string exchangeName = TsloExchangeName(FixedTextView(r.exchange));
+        const std::vector<std::string> names = comboItems(kExchange);
+        const auto it = std::find(names.begin(), names.end(), exchangeName);
+        setComboIndex(kExchange, it == names.end() ? -1 : static_cast<int>(it - names.begin()));
+        m_cSide = r.side() == 'S' ? 'S' : 'B';
+        setComboIndex(kAction, m_cSide == 'B' ? 0 : 1);
+        m_cTrailSide = trailing.side() == 'B' ? 'B' : 'S';
+        m_nTslKind = r.kind;
+        m_nTsloOrderNo = r.special_order_no;
+        m_nTsloFirstLegTraded = r.traded_qty;
+        m_bTsloLegTrails = std::string_view(trailing.status) == "TRL";
+        const char* fmt = sec.currency ? "%.4lf" : "%.2lf";
+        auto shown = [fmt](double v) { return v < 0 ? std::string("0") : formatText(fmt, v); };
+        step = 4;
+        const int qty = action == 2 ? r.order_qty - r.traded_qty : r.order_qty;
+        if (sec.inLots() && !sec.currency && !sec.commodity && sec.marketLot > 0) {
+            setText(kLots, std::to_string(qty / sec.marketLot));
+            setText(kQuantity, std::to_string(qty));
+        } else if (sec.inLots()) {
+            setText(kLots, std::to_string(qty));
+            setText(kQuantity, std::to_string(qty));
+        } else {
+            setText(kQuantity, std::to_string(qty));
+        }
+        setText(kPrice, shown(r.price));
+        setText(kTrigger, "0");
+        setText(kDisclosed, r.disclosed < 0 ? "0" : std::to_string(r.disclosed));
+        setText(kSpread, trailing.spread < 0 ? std::string() : formatText("%.2lf", trailing.spread));
+        if (trailing.trailing_when <= 0) {
+            setChecked(kMarketRadio, true);
+            setChecked(kWhenRadio, false);
+            setText(kWhenPrice, "0");
+        } else {
+            setChecked(kWhenRadio, true);
+            setChecked(kMarketRadio, false);
+            setText(kWhenPrice, shown(trailing.trailing_when));
+        }
+        setText(kTslTrigger, shown(trailing.trigger));
+        const bool bookProfit = r.kind == 2 || r.kind == 4;
+        setChecked(kBookProfit, bookProfit);
+        setText(kBpPrice, bookProfit ? shown(trailing.price) : std::string());
+        setText(kBpDisclosed, bookProfit && trailing.disclosed >= 0 ? std::to_string(trailing.disclosed) : std::string());
+        setChecked(kAutoSquareOff, r.auto_square_off == 1);
+        const std::vector<std::string> types = comboItems(kOrderType);
+        const auto gfd = std::find(types.begin(), types.end(), "GFD");
+        setComboIndex(kOrderType, gfd == types.end() ? -1 : static_cast<int>(gfd - types.begin()));
+        fillOrderMarks();
+        const std::vector<std::string> marks = comboItems(kOrderMark);
+        const auto normal = std::find(marks.begin(), marks.end(), "Normal");
+        setComboIndex(kOrderMark, normal == marks.end() ? -1 : static_cast<int>(normal - marks.begin()));
+        step = 5;
+        for (int id : {kAccount, kSecurity, kSearch, kExchange, kAction, kLots, kQuantity, kPrice, kTrigger, kDisclosed,
+                       kOrderType, kOrderMark, kAmo, kSor, kTrailing, kSpread, kTslTrigger, kMarketRadio, kWhenRadio,
+                       kWhenPrice, kBookProfit, kBpPrice, kBpDisclosed, kAutoSquareOff})
+            enable(id, false);
+        if (action == 3) {
+            setCaptions("Cancel TSLO Order", "Cancel TSLO Order");
+        } else {
+            setCaptions("Modify TSLO Order", "Modify TSLO Order");
+            if (detail::isOneOf(r.status, {"OPN", "OPF", "ACTIVE"})) {
+                for (int id : {kLots, kQuantity, kPrice, kDisclosed})
+                    enable(id, true);
+                if (r.kind == 3 || r.kind == 4)
+                    enable(kOrderMark, true);
+            }
+            if (detail::isOneOf(trailing.status, {"TRL", "WTRL", "ACTIVE"})) {
+                for (int id : {kSpread, kMarketRadio, kWhenRadio})
+                    enable(id, true);
+                enable(kWhenPrice, checked(kWhenRadio));
+                enable(kBpPrice, bookProfit);
+            }
+        }
+        setTrailLabels();
+        focus(action == 3 ? kOk : kSpread, action != 3);
+        WriteLog(0, "Exit : CDlgOrderFormExp::SetTsloOrderData");
+        return 0;
+    } catch (...) {
+        WriteLog(0, formatText("Exception in CDlgOrderFormExp::SetTsloOrderData on %ld", static_cast<long>(step)));
+        return -1;
+    }
+}
+
+int CDlgOrderFormExp::sendTsloOrder(const OrderSecurity& sec)
+{
+    WriteLog(0, "Entry : COrderData::PlaceTsloOrder");
+    TsloPanelInput p;
+    p.mode = m_nMode;
+    p.kind = m_nTslKind < 0 ? 0 : m_nTslKind;
+    p.spreadEnabled = isEnabled(kSpread) && isVisible(kSpread);
+    p.spreadText = detail::trimmed(text(kSpread));
+    p.trailAtEnabled = isEnabled(kMarketRadio) && isVisible(kMarketRadio);
+    p.market = checked(kMarketRadio);
+    p.whenText = detail::trimmed(text(kWhenPrice));
+    p.bookProfit = checked(kBookProfit);
+    p.bpDisclosedText = detail::trimmed(text(kBpDisclosed));
+    p.bpPriceText = detail::trimmed(text(kBpPrice));
+    p.triggerText = detail::trimmed(text(kTslTrigger));
+    p.ltpPaise = sec.ltp;
+    const TsloPanelOutcome c = CheckTsloPanel(p);
+    if (!c.message.empty()) {
+        if (c.infoBox)
+            MsgBoxInfo(c.message);
+        else
+            MsgBoxOk(c.message);
+        focus(c.focusId, true);
+        return -1;
+    }
+    m_nTslKind = c.kind;
+    COrderData& d = m_OrderData;
+    d.trailing_type = static_cast<short>(c.kind);
+    d.trailing_side = m_cTrailSide;
+    d.spread = c.spread;
+    d.trailing_when = c.trailingWhen;
+    d.bp_price = c.bpPrice;
+    d.bp_disclosed = c.bpDisclosed;
+    if (c.kind == 5)
+        d.trigger = c.trigger;
+    if ((m_nReqMode == 7 || m_nReqMode == 8 || m_nReqMode == 14) && c.kind <= 4) {
+        d.price = -1;
+        d.trigger = -1;
+        d.disclosed = -1;
+    }
+    d.auto_square_off = static_cast<short>(isVisible(kAutoSquareOff) ? (checked(kAutoSquareOff) ? 1 : 0) : 2);
+    d.trailing_order_no = m_nTsloOrderNo;
+    d.first_leg_traded = m_nTsloFirstLegTraded;
+    TsloRequestContext rc;
+    rc.mode = m_nMode;
+    rc.userType = pv_user_info.user_type;
+    rc.userId = FixedTextView(pv_user_info.user_id);
+    rc.infoText = GetInfoText();
+    const TsloRequest request = BuildTsloRequest(d, sec, rc);
+    if (request.code == 0)
+        return -1;
+    OrderUserMessage(1, m_cSide == 'B' ? '+' : '-', d.description.empty() ? "Placeing TSLO Order" : d.description);
+    WaitForRequest();
+    m_nSentMode = m_nMode;
+    QPointer<CDlgOrderFormExp> self(this);
+    const int encrypt = pv_user_info.encrypt;
+    m_worker = std::thread([self, request, encrypt] {
+        int status = 0;
+        std::string reply;
+        long length = 0;
+        try {
+            status = RequestServer(encrypt, request.code, request.text, reply, length);
+        } catch (...) {
+            WriteLog(0, "Exception Occurred in COrderData::PlaceTsloOrder at line no 3");
+            status = -1;
+        }
+        ui::UiThread::post([self, request, status, reply = length < 1 ? std::string() : reply] {
+            if (!self)
+                return;
+            self->WaitForRequest();
+            auto resetQuantities = [&self] {
+                self->setText(kQuantity, "0");
+                self->setText(kLots, "0");
+            };
+            if (status != 200) {
+                // The request may have reached the broker: say so rather than
+                // invite placing it again.
+                const std::string text =
+                    RequestWasSent(status) ? OrderStateUnknownText(status)
+                    : status == 407        ? std::string("Proxy Authentication Failed")
+                                           : formatText("Internet Connectivity Error [%d]. Pls contact System "
+                                                        "Administrator",
+                                                        status);
+                MsgBoxOk(text);
+            } else if (reply.empty()) {
+                MsgBoxOk("No response received from server");
+            } else {
+                const TsloReply r = ParseTsloReply(request.code, reply);
+                switch (r.kind) {
+                case TsloReply::Kind::Incomplete:
+                    // Whether the order went out is unknown: the user hears of it.
+                    WriteLog(0, "Incomplete TSLO response [" + reply + "]");
+                    OrderUserMessage(1, ' ', "Invalid response received from server");
+                    resetQuantities();
+                    break;
+                case TsloReply::Kind::Invalid: MsgBoxOk(r.message); break;
+                case TsloReply::Kind::Refused:
+                    if (self)
+                        self->m_OrderData.trailing_result_id = 0;
+                    OrderUserMessage(1, ' ', r.message);
+                    WriteLog(0, "TSLO order refused : " + r.message);
+                    MyMessageBox(r.message, "Error", MsgOk | MsgIconWarning);
+                    if (self)
+                        resetQuantities();
+                    break;
+                case TsloReply::Kind::Accepted:
+                    if (r.idMissing)
+                        WriteLog(0, "TSLO reply without a trailing id [" + reply + "]");
+                    self->m_OrderData.trailing_result_id = r.trailingId;
+                    OrderUserMessage(1, ' ', r.message);
+                    MyMessageBox(r.message, "Success", MsgOk | MsgIconInformation);
+                    if (self)
+                        resetQuantities();
+                    break;
+                }
+            }
+            if (self)
+                self->SetFormReady(true);
+            WriteLog(0, "Exit : COrderData::PlaceTsloOrder");
+        });
+    });
+    return 0;
+}
+
+void CDlgOrderFormExp::applySorRules()
+{
+    static constexpr int kRouted[] = {kPrice, kTrigger, kDisclosed, kExchange, kNseRadio, kBseRadio,
+                                      kNsePrice, kBsePrice, kTrailing};
+    const OrderSecurity sec = security();
+    if (!checked(kSor)) {
+        for (int id : kRouted)
+            enable(id, true);
+        enable(kDisclosed, detail::isOneOf(sec.series, {"EQ", "BE", "FC", "OC"}));
+        // Without AMO and SOR the trailing panel is offered for a security
+        // not traded in lots.
+        enable(kTrailing, !checked(kAmo) && !sec.commodity);
+        return;
+    }
+    bool info = true;
+    const std::string refusal =
+        SorRefusal(comboIndex(kOrderType) >= 0 ? text(kOrderType) : std::string(),
+                   comboIndex(kOrderMark) >= 0 ? text(kOrderMark) : std::string(), checked(kAmo), &info);
+    if (!refusal.empty()) {
+        setChecked(kSor, false);
+        if (info)
+            MsgBoxInfo(refusal);
+        else
+            MsgBoxOk(refusal);
+        SetFormReady(true);
+        applySorRules();
+        return;
+    }
+    for (int id : {kPrice, kTrigger, kDisclosed})
+        setText(id, "0");
+    for (int id : kRouted)
+        enable(id, false);
+}
+
+void CDlgOrderFormExp::OnBnClickedBtnEstmtedCharges()
+{
+    try {
+        WriteLog(0, "OnBnClickedBtnEstmtedCharges");
+        const WebLinkRecord* link = nullptr;
+        for (const WebLinkRecord& l : g_WebLinkTable.links)
+            if (std::string_view(FixedTextView(l.Name)) == "Estimated Charges")
+                link = &l;
+        if (!link) {
+            WriteLog(0, "weblink id not found");
+            return;
+        }
+        std::string clientId;
+        if (const ClientInfo* client = ActiveClientEntry())
+            clientId = FixedTextView(client->user_id);
+        const std::string request = EstimatedChargesText(std::string(FixedTextView(pv_user_info.user_id)), clientId,
+                                                         link->WebId, detail::trimmed(text(kAccount)));
+        std::string query = request;
+        if (pv_user_info.encrypt) {
+            std::string encoded;
+            if (!EncryptRequest(request, encoded)) {
+                WriteLog(0, "Estimated charges not opened: the request could not be encoded");
+                return;
+            }
+            query = UrlEncode(encoded, true);
+        }
+        const std::string address = EstimatedChargesAddress(std::string(FixedTextView(g_Config.Redirect_Url)), query);
+        if (address.empty()) {
+            WriteLog(0, "Estimated charges not opened: not a web address");
+            return;
+        }
+        CurrentOrderFormLinks().openInBrowser(address);
+    } catch (const std::exception& e) {
+        WriteLog(0, std::string("SException in display weblink : [") + e.what() + "]");
+    } catch (...) {
+        WriteLog(0, "Exception in display weblink");
+    }
+}
+
+void CDlgOrderFormExp::OnRadioExchange(bool nse)
+{
+    const std::string code = nse ? "NN" : "BN";
+    const OrderSecurity sec = security();
+    // The security itself on that exchange, else its twin: the companion the
+    // form was opened with, or the listing the form switched away from.
+    OrderSecurity twin = OrderSecurityAt(m_nCompanion);
+    if (sec.valid() && twin.exchange != code)
+        twin = OrderSecurityAt(OrderFindOnExchange(sec.symbol, code, "", true));
+    const OrderSecurity& on = sec.valid() && sec.exchange == code ? sec : twin;
+    if (!on.valid() || on.exchange != code)
+        return;
+    setComboIndex(kExchange, nse ? 0 : 1);
+    if (m_nReqMode != 8)
+        OnCbnSelchangeCmbExch();
+    const double paise = m_cSide == 'B' ? on.ask : on.bid;
+    setText(kPrice, formatText("%.2lf", paise / 100));
+}
+
+void CDlgOrderFormExp::fillMorrowpick(char side)
+{
+    // The research call fixes the order: its side, trigger and target; the
+    // trailing fields do not apply.
+    const OrderSecurity sec = security();
+    m_cSide = side == 'S' ? 'S' : 'B';
+    m_cTrailSide = m_cSide == 'B' ? 'S' : 'B';
+    setComboIndex(kAction, m_cSide == 'B' ? 0 : 1);
+    for (int id : {kSpreadLabel, kSpread, kTrailAtLabel, kMarketRadio, kWhenRadio, kWhenPrice}) {
+        showControl(id, false);
+        enable(id, false);
+    }
+    auto field = [this](size_t i) { return i < m_list.size() ? detail::trimmed(m_list[i]) : std::string(); };
+    const char* fmt = sec.currency ? "%.4lf" : "%.2lf";
+    setText(kTslTrigger, formatText(fmt, detail::toDouble(field(26))));
+    setText(kBpPrice, formatText(fmt, detail::toDouble(field(25))));
+    setChecked(kBookProfit, true);
+    for (int id : {kBookProfit, kTslTrigger, kBpPrice, kAction, kSearch, kExchange, kOrderType, kOrderMark, kAmo, kSor,
+                   kTrailing})
+        enable(id, false);
+    enable(kBpDisclosed, true);
+    const bool autoSquareOff = field(28) != "2";
+    showControl(kAutoSquareOff, autoSquareOff);
+    enable(kAutoSquareOff, autoSquareOff);
+    if (sec.valid())
+        setText(sec.inLots() ? kLots : kQuantity, sec.inLots() ? "1" : std::to_string(std::max(1, sec.marketLot)));
+    const char* bs = m_cSide == 'B' ? "Buy" : "Sell";
+    setCaptions(formatText("New %s Order Form : Morrowpick", bs), formatText("New %s Order", bs));
+    setTrailLabels();
+}
+
+void CDlgOrderFormExp::OnKillfocusAccount()
+{
+    if (!m_bInitialised || !QWidget::isVisible())
+        return;
+    const bool dealer = pv_user_info.user_type == 'D' || pv_user_info.user_type == 'A';
+    const OrderSecurity sec = security();
+    const int qtyBox = sec.valid() && sec.inLots() ? kLots : kQuantity;
+    if (m_nSecIdx >= 0 && dealer) {
+        if (m_nMode == 1)
+            focus(qtyBox, true);
+        return;
+    }
+    if (m_nSecIdx == -1)
+        focus(kSecurity);
+    else if (m_nSecIdx >= 0)
+        focus(qtyBox, true);
+}
+
+void CDlgOrderFormExp::OnCbnKillfocusCmbExch()
+{
+    if (!m_bInitialised || !QWidget::isVisible() || m_nSecIdx != -1)
+        return;
+    MsgBoxOk("Please Select proper Security for the Order");
+    focus(isEnabled(kSecurity) ? kSecurity : kSearch);
+    SetFormReady(true);
+}

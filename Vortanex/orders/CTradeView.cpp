@@ -1,0 +1,509 @@
+#include "orders/CTradeView.h"
+
+// Server and order headers come before any Qt header: some of their members
+// are named like Qt's keyword macros.
+#include "server/RequestServer.h"
+#include "server/SecurityTable.h"
+
+#include "app/base/ActivityStamp.h"
+#include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
+#include "app/base/MessageBox.h"
+#include "app/base/SessionRecord.h"
+#include "frame/CMainFrame.h"
+#include "frame/FrameThemes.h"
+#include "frame/controls/CMyReportCtrl.h"
+#include "orders/ClientOrderStore.h"
+#include "orders/OrderBookCommands.h"
+#include "orders/OrderBookRules.h"
+#include "orders/OrderMessages.h"
+#include "orders/OrderReportRequest.h"
+#include "orders/OrderSecurity.h"
+
+#include "pf/threads.h"
+#include "ui/document_area.h"
+#include "ui/prompter.h"
+#include "ui/rgb.h"
+#include "ui/ui_thread.h"
+
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeView>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+
+CTradeView* g_pTradeView = nullptr;
+
+namespace detail {
+namespace {
+
+constexpr uint32_t kBuyColour = 0x00C00000u;
+constexpr uint32_t kSellColour = 0x000000C0u;
+constexpr uint32_t kDarkBuyColour = 0x00FFB060u;
+constexpr uint32_t kDarkSellColour = 0x006E6EFFu;
+
+enum Column { kSecurity, kMarket, kClient, kOrderNo, kTradeNo, kXTradeNo, kBuySell, kQty, kPrice, kMark, kTime };
+struct ColumnSpec {
+    const char* caption;
+    int width;
+};
+constexpr ColumnSpec kColumnSpecs[CTradeView::kColumns] = {
+    {"Security", 120}, {"ME", 65},      {"Client", 80}, {"Order No", 120},      {"Trade No", 120},   {"X Trade No", 120},
+    {"B/S", 40},       {"Qty/Lot", 80}, {"Price", 80},  {"Delivery Mark", 80}, {"Date Time", 100},
+};
+
+std::mutex g_downloadMutex;
+std::condition_variable g_downloadDone;
+int g_downloads = 0; // guarded by g_downloadMutex
+
+QString qs(std::string_view text) { return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())); }
+
+int securityOf(int token, const std::string& exchange) { return OrderSearchToken(token, exchange); }
+
+int securityCount()
+{
+    const auto table = SecurityTable::current();
+    return table ? table->count() : 0;
+}
+
+// The download on its worker: a fresh array handed to the view, which takes
+// it only if it is still open.
+void GetTradeReportThread(QPointer<CTradeView> view, int encryption, std::string text, std::string client)
+{
+    TradeReportOutcome outcome;
+    try {
+        WriteLog(0, "Entry :GetTradeReportThread");
+        std::string reply;
+        long length = 0;
+        const int status = RequestServer(encryption, kTradeBookTransCode, text, reply, length);
+        outcome = ReadTradeReportReply(status, reply, client, &securityOf);
+    } catch (const std::exception& e) {
+        WriteLog(0, "SException download Trade Report : [" + std::string(e.what()) + "]");
+        outcome = {};
+        outcome.kind = TradeReportOutcome::ErrorBox;
+        outcome.text = "Unable to download Trade Report. Please Try Again...";
+    } catch (...) {
+        WriteLog(0, "Exception while getting Trade Report");
+        outcome = {};
+        outcome.kind = TradeReportOutcome::ErrorBox;
+        outcome.text = "Unable to download Trade Report. Please Try Again...";
+    }
+    auto shared = std::make_shared<TradeReportOutcome>(std::move(outcome));
+    ui::UiThread::post([view, shared] {
+        if (view)
+            view->takeResult(std::move(*shared));
+    });
+    WriteLog(0, "Exit :GetTradeReportThread");
+}
+
+} // namespace
+} // namespace detail
+
+CTradeView::CTradeView(QWidget* parent)
+    : QWidget(parent)
+    , m_trades(std::make_shared<const std::vector<TradeInfo>>())
+{
+    setObjectName(QStringLiteral("CTradeView"));
+    auto* clientLabel = new QLabel(QStringLiteral("Client :"), this);
+    clientLabel->setGeometry(8, 12, 50, 20);
+    m_client = new QLineEdit(this);
+    m_client->setObjectName(QStringLiteral("clientEdit"));
+    m_client->setGeometry(60, 10, 90, 24);
+    auto* prevLabel = new QLabel(QStringLiteral("Previous Trades :"), this);
+    prevLabel->setGeometry(165, 12, 110, 20);
+    m_previous = new QCheckBox(this);
+    m_previous->setObjectName(QStringLiteral("previousTrades"));
+    m_previous->setGeometry(278, 12, 20, 20);
+    m_refresh = new QPushButton(QStringLiteral("Refresh"), this);
+    m_refresh->setObjectName(QStringLiteral("refresh"));
+    m_refresh->setGeometry(310, 10, 80, 24);
+    connect(m_refresh, &QPushButton::clicked, this, [this] { OnTradeRefresh(); });
+}
+
+CTradeView::~CTradeView()
+{
+    if (m_grid)
+        m_grid->saveLayout(gridStateName());
+    if (g_pTradeView == this)
+        g_pTradeView = nullptr;
+}
+
+std::string CTradeView::gridStateName() const
+{
+    return std::string(FixedTextView(pv_user_info.user_id)) + "_TradeReportGrid";
+}
+
+void CTradeView::OnInitialUpdate(bool refresh)
+{
+    WriteLog(3, "Entry in CTradeView::OnInitialUpdate");
+    g_pTradeView = this;
+    m_grid = new CMyReportCtrl(this);
+    m_grid->setObjectName(QStringLiteral("tradeGrid"));
+    QStringList names;
+    for (const auto& c : detail::kColumnSpecs)
+        names << QString::fromLatin1(c.caption);
+    m_grid->model().setColumns(names);
+    for (int c = 0; c < kColumns; ++c)
+        m_grid->setColumnWidth(c, detail::kColumnSpecs[c].width);
+    m_grid->setFrozenColumns(2);
+    m_grid->setGroupColumns({detail::kSecurity, detail::kOrderNo});
+    m_grid->setGroupByBoxVisible(true);
+    m_grid->setFilterBarVisible(true);
+    m_grid->setFilterBarEmptyText(QStringLiteral("<ALL>"));
+    m_grid->loadLayout(gridStateName());
+    m_grid->tree()->installEventFilter(this);
+    m_grid->tree()->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_grid->tree(), &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        if (m_busy)
+            return;
+        try {
+            ui::MenuSpec menu;
+            menu.items = {{32941, "Select Columns", false, true, {}}, {32942, "Expand All", false, true, {}},
+                          {32943, "Collapse All", false, true, {}}, {33032, "Save as CS&V", false, true, {}},
+                          {32896, "Trade S&ummary", false, true, {}}};
+            const QPoint g = m_grid->tree()->viewport()->mapToGlobal(at);
+            switch (ui::prompter().pickMenuCommand(menu, g.x(), g.y())) {
+            case 32941: m_grid->showColumnChooser(); break;
+            case 32942: m_grid->expandAll(true); break;
+            case 32943: m_grid->expandAll(false); break;
+            case 33032: OnSaveAsCsv(); break;
+            case 32896: OnTradeSummary(); break;
+            default: break;
+            }
+        } catch (...) {
+            WriteLog(0, "Exception in CTradeView::OnContextMenu");
+        }
+    });
+    if (ClientInfo* active = ActiveClientEntry())
+        m_client->setText(detail::qs(FixedTextView(active->client_code)));
+    m_client->setReadOnly(true);
+    m_client->setEnabled(false);
+    MyUpdate(2);
+    m_grid->show();
+    resizeEvent(nullptr);
+    setTitle();
+    m_refresh->setFocus();
+    if (refresh)
+        OnTradeRefresh();
+}
+
+void CTradeView::setTitle()
+{
+    const QString title = m_secFilter == -1 ? QStringLiteral("Trade Report [All]") : QStringLiteral("Trade Report [Filtered]");
+    setWindowTitle(title);
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
+        sub->setWindowTitle(title);
+}
+
+void CTradeView::resizeEvent(QResizeEvent* event)
+{
+    if (event)
+        QWidget::resizeEvent(event);
+    if (m_grid)
+        m_grid->setGeometry(2, 45, std::max(0, width() - 4), std::max(0, height() - 47));
+}
+
+void CTradeView::MyUpdate(int kind)
+{
+    try {
+        if (!m_grid)
+            return;
+        if (kind == 1)
+            return; // the grid takes the application font
+        const bool dark = IsDarkTheme();
+        m_grid->setDefaultColours(ui::defaultColour(),
+                                  dark ? ui::fromQColor(palette().color(QPalette::Base)) : ui::rgbOf(0x00EBEBEBu));
+    } catch (...) {
+        WriteLog(0, "Exception in TradeView MyUpdate");
+    }
+}
+
+void CTradeView::OnTradeRefresh()
+{
+    if (RefuseWhileLocked("View Trades."))
+        return;
+    SetAccessTime();
+    if (m_busy)
+        return;
+    setTitle();
+    ClientInfo* active = ActiveClientEntry();
+    const std::string client = active ? std::string(FixedTextView(active->client_code)) : std::string();
+    OrderUserMessage(3, ' ', "Downloading Trade Report for Client :" + client);
+    TradeReportParams p;
+    p.clientId = active ? std::string(FixedTextView(active->user_id)) : std::string(); // the client id
+    p.userId = FixedTextView(pv_user_info.user_id);
+    p.clientCode = client;
+    p.previousTrades = m_previous->isChecked();
+    const std::string text = BuildTradeReportRequest(p);
+    ++m_populateGen;
+    m_grid->model().clearRows();
+    m_grid->model().setAutoFlush(true);
+    m_grid->setEnabled(false);
+    m_refresh->setEnabled(false);
+    m_busy = true;
+    {
+        std::lock_guard lock(detail::g_downloadMutex);
+        ++detail::g_downloads;
+    }
+    QPointer<CTradeView> self(this);
+    const int enc = pv_user_info.encrypt;
+    const bool started = pf::Worker::start("GetTradeReportThread", [self, enc, text, client] {
+        detail::GetTradeReportThread(self, enc, text, client);
+        std::lock_guard lock(detail::g_downloadMutex);
+        --detail::g_downloads;
+        detail::g_downloadDone.notify_all();
+    });
+    if (!started) {
+        std::lock_guard lock(detail::g_downloadMutex);
+        --detail::g_downloads;
+        m_busy = false;
+        m_refresh->setEnabled(true);
+        m_grid->setEnabled(true);
+    }
+    WriteLog(0, "Exit OnTradeRefresh");
+}
+
+void CTradeView::takeResult(TradeReportOutcome outcome)
+{
+    // Busy until the grid shows the new trades (OnPopulate ends it).
+    m_busy = true;
+    m_previous->setChecked(false);
+    switch (outcome.kind) {
+    case TradeReportOutcome::Silent:
+        m_trades = std::make_shared<const std::vector<TradeInfo>>();
+        break;
+    case TradeReportOutcome::ErrorBox:
+        m_trades = std::make_shared<const std::vector<TradeInfo>>();
+        OrderUserMessage(3, ' ', outcome.text);
+        MsgBoxInfo(outcome.text);
+        break;
+    case TradeReportOutcome::Load:
+        m_trades = std::make_shared<const std::vector<TradeInfo>>(std::move(outcome.trades));
+        OrderUserMessage(3, ' ', outcome.text);
+        break;
+    }
+    OnPopulate();
+}
+
+void CTradeView::OnPopulate()
+{
+    WriteLog(0, "Entry CTradeView::OnPopulate : Filter Sec Index [" + std::to_string(m_secFilter) + "]");
+    ++m_populateGen;
+    m_grid->model().clearRows();
+    // The rows are published and grouped once, after the last part.
+    m_grid->model().setAutoFlush(false);
+    populatePart(0, m_populateGen);
+}
+
+// Adds the rows of one part of the trades; the next part, the grouping and
+// the filter pass each run in a later turn of the event loop (after a 1 ms
+// timer, so that timers and paints due meanwhile run between them), so that
+// a large report never holds the UI thread for long.
+void CTradeView::populatePart(size_t from, int generation)
+{
+    if (generation != m_populateGen)
+        return;
+    // Rows are cheap while nothing is published (some 4 us each); a part
+    // this large keeps a day's report in one turn.
+    constexpr size_t kPart = 25000;
+    try {
+        ui::GridModel& m = m_grid->model();
+        const int securities = detail::securityCount();
+        const bool dark = IsDarkTheme();
+        const std::vector<TradeInfo>& trades = *m_trades;
+        const size_t end = std::min(trades.size(), from + kPart);
+        for (size_t i = from; i < end; ++i) {
+            const TradeInfo& t = trades[i];
+            if ((m_secFilter != -1 && t.sec_index != m_secFilter) || t.sec_index >= securities)
+                continue;
+            const int row = m.addRow();
+            if (row < 0)
+                continue;
+            char number[64];
+            m.setText(row, detail::kSecurity, detail::qs(t.security));
+            m.setText(row, detail::kMarket, detail::qs(OrderMarketName(t.exchange, false)));
+            m.setText(row, detail::kClient, detail::qs(t.client_code));
+            std::snprintf(number, sizeof number, "%.0lf", t.order_no);
+            m.setText(row, detail::kOrderNo, QString::fromLatin1(number));
+            std::snprintf(number, sizeof number, "%.0lf", t.trade_no);
+            m.setText(row, detail::kTradeNo, QString::fromLatin1(number));
+            m.setText(row, detail::kXTradeNo, detail::qs(t.exch_trade_no));
+            m.setText(row, detail::kBuySell, detail::qs(t.buy_sell));
+            m.setText(row, detail::kQty, QString::number(t.quantity));
+            m.setValue(row, detail::kQty, t.quantity);
+            m.setText(row, detail::kPrice, detail::qs(TradePriceText(t)));
+            m.setValue(row, detail::kPrice, t.price);
+            m.setText(row, detail::kMark, detail::qs(t.mark_name));
+            m.setText(row, detail::kTime, detail::qs(t.time));
+            const bool buy = !t.buy_sell.empty() && t.buy_sell[0] == 'B';
+            const uint32_t colour = dark ? (buy ? detail::kDarkBuyColour : detail::kDarkSellColour)
+                                         : (buy ? detail::kBuyColour : detail::kSellColour);
+            for (int c = 0; c < kColumns; ++c)
+                m.setTextColour(row, c, ui::rgbOf(colour));
+            m.setRowData(row, t.row);
+        }
+        if (end < trades.size()) {
+            QTimer::singleShot(1, this, [this, end, generation] { populatePart(end, generation); });
+            return;
+        }
+    } catch (const std::exception& e) {
+        WriteLog(0, "SException displaying Trade Report : [" + std::string(e.what()) + "]");
+    } catch (...) {
+        WriteLog(0, "Exception while displaying Trade Report");
+    }
+    QTimer::singleShot(1, this, [this, generation] {
+        if (generation != m_populateGen)
+            return;
+        m_grid->model().flush();
+        m_grid->model().setAutoFlush(true);
+        QTimer::singleShot(1, this, [this, generation] {
+            if (generation != m_populateGen)
+                return;
+            m_grid->refilter();
+            WriteLog(0, "Exit OnPopulate :Total Trades :" + std::to_string(m_trades->size()));
+            populated();
+        });
+    });
+}
+
+void CTradeView::populated()
+{
+    m_busy = false;
+    m_refresh->setEnabled(true);
+    m_grid->setEnabled(true);
+}
+
+void CTradeView::SetSecIndex(int securityIndex)
+{
+    WriteLog(0, "SetSecIndex: Sec Index [" + std::to_string(securityIndex) + "]");
+    m_secFilter = securityIndex;
+    OnTradeRefresh();
+}
+
+void CTradeView::ResetSecIndex()
+{
+    WriteLog(0, "ResetSecIndex : Resetting sec index");
+    m_secFilter = -1;
+    OnTradeRefresh();
+}
+
+void CTradeView::OnSaveAsCsv()
+{
+    try {
+        ui::FilePrompt prompt;
+        prompt.caption = "Save As";
+        prompt.filter = "*.csv";
+        prompt.defaultSuffix = "csv";
+        prompt.confirmOverwrite = true;
+        const auto path = ui::prompter().pickSavePath(prompt);
+        WriteLog(3, "File Path :" + path.value_or(""));
+        if (!path || path->empty() || !WriteGridCsv(*m_grid, *path))
+            MsgBoxOk("Unable to Save File");
+    } catch (...) {
+        WriteLog(0, "Exception in CTradeView::OnSaveAsCsv");
+    }
+}
+
+void CTradeView::OnTradeSummary()
+{
+    try {
+        // The trades as the order summary reads orders: the rules are the same.
+        std::vector<std::pair<OrderInfo, OrderSecurity>> rows;
+        for (int rowId : m_grid->shownRows()) {
+            if (m_grid->model().isGroup(rowId) || m_grid->model().isAutoGroup(rowId))
+                continue;
+            const int* index = m_grid->model().rowDataAs<int>(rowId);
+            if (!index || *index < 0 || size_t(*index) >= m_trades->size())
+                continue;
+            const TradeInfo& t = (*m_trades)[size_t(*index)];
+            OrderSecurity sec = OrderSecurityAt(t.sec_index);
+            if (!sec.valid())
+                continue;
+            OrderInfo rec;
+            CopyFixedText(rec.exchange, t.exchange);
+            CopyFixedText(rec.buy_sell, t.buy_sell);
+            rec.total_qty = t.quantity;
+            rec.price = t.price;
+            rec.order_no = t.order_no;
+            rows.emplace_back(rec, std::move(sec));
+        }
+        MsgBoxInfoCaption(OrderSummaryText(SummariseOrders(rows)), "Trade Summary");
+    } catch (...) {
+        WriteLog(0, "Exception in OnTradeSummary");
+    }
+}
+
+bool CTradeView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        try {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+            if (key->key() == Qt::Key_F5 && mods == Qt::NoModifier) {
+                OnTradeRefresh();
+                return true;
+            }
+            if (key->key() == Qt::Key_F8 && mods == Qt::NoModifier) {
+                ResetSecIndex();
+                return true;
+            }
+            if (key->key() == Qt::Key_T && mods == Qt::ShiftModifier) {
+                OnTradeSummary();
+                return true;
+            }
+            if (mods == Qt::ShiftModifier && (key->modifiers() & Qt::KeypadModifier)
+                && (key->key() == Qt::Key_Plus || key->key() == Qt::Key_Minus)) {
+                m_grid->expandAll(key->key() == Qt::Key_Plus);
+                return true;
+            }
+        } catch (...) {
+            WriteLog(0, "Exception in CTradeView::PreTranslateMessage");
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+CTradeView* OpenTradeBook(int securityIndex)
+{
+    if (RefuseWhileLocked("View Trades."))
+        return nullptr;
+    SetAccessTime();
+    if (CTradeView* open = g_pTradeView) {
+        if (CMainFrame* frame = g_pMainFrame.load(); frame && frame->Documents())
+            frame->Documents()->activateDocument(open);
+        open->SetSecIndex(securityIndex);
+        return open;
+    }
+    ClientInfo* active = ActiveClientEntry();
+    if (!active || !active->active) {
+        MsgBoxOk("Activate Client for Trade Report");
+        return nullptr;
+    }
+    auto* view = new CTradeView;
+    view->SetSecIndexQuiet(securityIndex);
+    if (CMainFrame* frame = g_pMainFrame.load(); frame && frame->Documents()) {
+        frame->Documents()->addDocument(view, QStringLiteral("Trade Report [All]"));
+    } else {
+        view->setAttribute(Qt::WA_DeleteOnClose);
+        view->resize(1100, 400);
+        view->show();
+    }
+    view->OnInitialUpdate();
+    return view;
+}
+
+bool WaitTradeReportDownloads(int timeoutMs)
+{
+    std::unique_lock lock(detail::g_downloadMutex);
+    return detail::g_downloadDone.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                           [] { return detail::g_downloads == 0; });
+}

@@ -1,0 +1,89 @@
+#pragma once
+// The order book's commands on its selected orders: the context menu by the
+// order's status, the keys, Modify, Cancel, Place order again, Order History,
+// Save as CSV, Order Summary, the SOR and GTC pages and Basket Cancel. One
+// object per book, owned by the book's window. UI thread only.
+#include <QObject>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class COrderViewEx;
+class QWidget;
+struct OrderInfo;
+
+namespace ui {
+class GridView;
+struct MenuSpec;
+}
+
+// The order history of a record of the active client's order store (the
+// report dialog in its order-history type), installed by the application;
+// until then "Order &History" says it is not available.
+using OrderHistoryOpener = std::function<void(int storeIndex, QWidget* parent)>;
+void SetOrderHistoryOpener(OrderHistoryOpener opener);
+
+// Command ids of menu 214.
+enum OrderBookCommandId {
+    kCmdOrderRefresh = 33009,
+    kCmdSelectColumns = 32940,
+    kCmdExpandAll = 32942,
+    kCmdCollapseAll = 32943,
+    kCmdOrderModify = 33011,
+    kCmdOrderCancel = 33013,
+    kCmdBasketCancel = 33001,
+    kCmdPlaceOrder = 33377,
+    kCmdPlaceGtcOrder = 33306,
+    kCmdMfMark = 33015,
+    kCmdOrderHistory = 33017,
+    kCmdCopy = 33019,
+    kCmdSaveAsCsv = 33021,
+    kCmdOrderSummary = 32895,
+    kCmdSor = 32954,
+};
+
+class OrderBookCommands : public QObject {
+    Q_OBJECT
+public:
+    // Hooks the keys and the context menu to the book's grid.
+    explicit OrderBookCommands(COrderViewEx* view);
+
+    // The menu for the current row (also sets the two flags); empty items
+    // when no menu is shown.
+    ui::MenuSpec contextMenu();
+    // Shows the menu at a global point and runs the chosen command.
+    void OnContextMenu(int x, int y);
+    void run(int commandId);
+
+    void OnOrderModify();
+    void OnOrderCancel();
+    void OnOrderPlaceorder();
+    void OnHistory();
+    void OnSaveAsCsv();
+    void OnOrderSummary();
+    void OnMenuSor();
+    void OnPlaceGTCOrder();
+    void OnBasketCancel();
+
+    bool modifyAllowed() const { return m_modifyAllowed; }
+    bool historyAllowed() const { return m_historyAllowed; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // The current row's record; false (nothing to act on) when there is no
+    // current non-group row or its index is outside the store.
+    bool currentOrder(OrderInfo& out, int* storeIndex = nullptr) const;
+    bool clientActive() const;
+    void openPage(const std::string& request, bool rsaAllowed, const std::string& title);
+
+    COrderViewEx* m_view;
+    bool m_modifyAllowed = false;
+    bool m_historyAllowed = false;
+};
+
+// The grid as CSV: every column's caption, then the shown non-group rows in
+// display order with the cells as shown. False when the file cannot be written.
+bool WriteGridCsv(const ui::GridView& grid, const std::string& path);

@@ -1,0 +1,61 @@
+#include "orders/OrderFormRules.h"
+
+#include "app/base/TextFormat.h"
+
+#include <cctype>
+
+std::string SorRefusal(const std::string& validity, const std::string& markName, bool amo, bool* info)
+{
+    if (info)
+        *info = true;
+    if (validity != "GFD")
+        return formatText("Cannot Place Smart Order as %s", validity.c_str());
+    if (markName != "Normal")
+        return formatText("Cannot Place Smart Order as %s", markName.c_str());
+    if (amo) {
+        if (info)
+            *info = false;
+        return "Cannot Place Smart Order as AMO.";
+    }
+    return {};
+}
+
+std::string BrowserCommandWithArgument(const std::string& command)
+{
+    if (command.find("%1") != std::string::npos)
+        return command;
+    return command + " %1";
+}
+
+namespace detail {
+namespace {
+
+std::string percentEncoded(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (std::isalnum(u) || c == '-' || c == '_' || c == '.' || c == '~')
+            out += c;
+        else
+            out += formatText("%%%02X", u);
+    }
+    return out;
+}
+
+} // namespace
+} // namespace detail
+
+std::string EstimatedChargesText(const std::string& userId, const std::string& clientId, int linkId,
+                                 const std::string& clientCode)
+{
+    return formatText("LoginData=1002|%s|%s|%d&ClientUserId=%s", userId.c_str(), clientId.c_str(), linkId,
+                      detail::percentEncoded(clientCode).c_str());
+}
+
+std::string EstimatedChargesAddress(const std::string& base, const std::string& query)
+{
+    if (base.rfind("http://", 0) != 0 && base.rfind("https://", 0) != 0)
+        return {};
+    return base + "/qtrade/qlogin.exe?" + query;
+}

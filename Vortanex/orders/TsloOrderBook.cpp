@@ -1,0 +1,287 @@
+#include "orders/TsloOrderBook.h"
+
+#include "app/base/FixedText.h"
+#include "app/base/TextFormat.h"
+#include "orders/TsloOrder.h"
+#include "watch/base/TextSplit.h"
+
+#include <cstdlib>
+#include <map>
+
+namespace detail {
+namespace {
+
+std::map<std::string, std::shared_ptr<const TsloBook>> g_books;
+
+const std::string& at(const std::vector<std::string>& f, size_t i)
+{
+    static const std::string empty;
+    return i < f.size() ? f[i] : empty;
+}
+int toInt(const std::string& s) { return static_cast<int>(std::strtol(s.c_str(), nullptr, 10)); }
+double toDouble(const std::string& s) { return std::strtod(s.c_str(), nullptr); }
+
+bool isOneOf(std::string_view s, std::initializer_list<std::string_view> list)
+{
+    for (std::string_view x : list)
+        if (s == x)
+            return true;
+    return false;
+}
+
+bool trails(std::string_view status) { return isOneOf(status, {"TRL", "WTRL", "ACTIVE"}); }
+bool open(std::string_view status) { return isOneOf(status, {"OPN", "OPF", "ACTIVE"}); }
+bool finished(std::string_view status) { return isOneOf(status, {"TRAD", "CAN", "CANS"}); }
+
+// Leg 2 of the order whose leg 1 is at `index`; null when the book has none.
+const TsloOrderInfo* secondLeg(const TsloBook& book, int index)
+{
+    const size_t next = static_cast<size_t>(index) + 1;
+    if (next < book.size() && book[next].leg == 2 && book[next].special_order_no == book[index].special_order_no)
+        return &book[next];
+    return nullptr;
+}
+
+bool valid(const TsloBook& book, int index) { return index >= 0 && static_cast<size_t>(index) < book.size(); }
+
+std::string price(double v, bool four)
+{
+    if (v == -1)
+        return "-";
+    return formatText(four ? "%0.4lf" : "%0.2lf", v);
+}
+
+} // namespace
+} // namespace detail
+
+std::string BuildTsloReportRequest(const std::string& clientId, const std::string& userId,
+                                   const std::string& clientCode)
+{
+    return formatText("ReportData=%d|%s|%s|%d|%s|0", 640, clientId.c_str(), userId.c_str(), 4, clientCode.c_str());
+}
+
+TsloOrderInfo ReadTsloRow(const std::vector<std::string>& f, int rowNumber)
+{
+    using detail::at;
+    TsloOrderInfo r;
+    CopyFixedText(r.client_code, at(f, 8));
+    CopyFixedText(r.user_id, at(f, 9));
+    r.special_order_no = detail::toInt(at(f, 0));
+    r.field1 = detail::toInt(at(f, 1));
+    r.token = detail::toInt(at(f, 2));
+    CopyFixedText(r.segment, at(f, 3));
+    CopyFixedText(r.exchange, at(f, 4));
+    CopyFixedText(r.field5, at(f, 5));
+    CopyFixedText(r.field6, at(f, 6));
+    r.field7 = detail::toDouble(at(f, 7));
+    r.exch_order_no = detail::toDouble(at(f, 10));
+    CopyFixedText(r.field11, at(f, 11));
+    CopyFixedText(r.buy_sell, at(f, 12));
+    r.order_qty = detail::toInt(at(f, 13));
+    r.price = detail::toDouble(at(f, 14));
+    r.trailing_when = detail::toDouble(at(f, 15));
+    r.spread = detail::toDouble(at(f, 16));
+    r.trigger = detail::toDouble(at(f, 17));
+    r.disclosed = at(f, 18).empty() ? -1 : detail::toInt(at(f, 18));
+    r.traded_qty = detail::toInt(at(f, 19));
+    CopyFixedText(r.status, at(f, 20));
+    CopyFixedText(r.remark, at(f, 21));
+    r.leg = detail::toInt(at(f, 22));
+    r.kind = detail::toInt(at(f, 23));
+    r.field24 = detail::toInt(at(f, 24));
+    CopyFixedText(r.activity_time, at(f, 25));
+    CopyFixedText(r.field26, at(f, 26));
+    r.auto_square_off = static_cast<short>(detail::toInt(at(f, 27)));
+    r.slo_price = detail::toDouble(at(f, 29));
+    r.row_number = rowNumber;
+    return r;
+}
+
+TsloReport ReadTsloReport(std::string_view body, const std::string& clientCode)
+{
+    TsloReport out;
+    if (body.empty()) {
+        out.barText = "Unable to download TSLO Order Report 2";
+        out.boxText = "Server Error. Please Try Again...";
+        return out;
+    }
+    std::vector<std::string> records;
+    SplitString(body, '~', records);
+    if (records.empty() || records[0].empty()) {
+        out.boxText = "Unidentified response received from server";
+        out.logLine = formatText("Unidentified Response Len <%ld> data : [%.200s]", static_cast<long>(body.size()),
+                                 std::string(body).c_str());
+        return out;
+    }
+    std::vector<std::string> header;
+    SplitString(records[0], '|', header);
+    const std::string& result = detail::at(header, 1);
+    if (result.empty()) {
+        out.boxText = "No response received from server";
+        return out;
+    }
+    const int code = detail::toInt(result);
+    if (code != 0) {
+        // 1205: the service has no book for the client; said by nothing.
+        if (code == 1205)
+            out.ok = true;
+        else
+            out.boxText = detail::at(header, 2);
+        return out;
+    }
+    out.ok = true;
+    const int announced = detail::toInt(detail::at(header, 4));
+    out.logLine = formatText("TSLO Orders Ctr <%d>", announced + 100);
+    if (announced < 1) {
+        out.barText = "No TSLO Orders to be downloaded";
+        return out;
+    }
+    std::vector<std::string> rows;
+    SplitString(detail::at(records, 1), '^', rows);
+    for (const std::string& row : rows) {
+        if (static_cast<int>(out.records.size()) >= announced || row.empty())
+            break;
+        std::vector<std::string> f;
+        SplitString(row, '|', f);
+        out.records.push_back(ReadTsloRow(f, static_cast<int>(out.records.size())));
+    }
+    out.barText = formatText("TSLO Order Report Downloaded Successfully for Client :%s, Total Orders :%d",
+                             clientCode.c_str(), static_cast<int>(out.records.size()));
+    return out;
+}
+
+bool TsloCanModify(const TsloBook& book, int index)
+{
+    if (!detail::valid(book, index))
+        return false;
+    const TsloOrderInfo& r = book[index];
+    if (r.kind == 1 || r.kind == 2)
+        return r.leg == 1 && detail::trails(r.status);
+    if (r.kind < 3 || r.kind > 5)
+        return false;
+    if (r.leg == 2)
+        return detail::trails(r.status);
+    if (detail::open(r.status))
+        return true;
+    const TsloOrderInfo* leg2 = detail::secondLeg(book, index);
+    return std::string_view(r.status) == "TRAD" && leg2 && detail::trails(leg2->status);
+}
+
+bool TsloCanCancel(const TsloBook& book, int index)
+{
+    if (!detail::valid(book, index))
+        return false;
+    const TsloOrderInfo& r = book[index];
+    if (r.kind == 1 || r.kind == 2)
+        return r.leg == 1 && !detail::finished(r.status);
+    if (r.kind < 3 || r.kind > 5)
+        return false;
+    if (r.leg == 2)
+        return !detail::finished(r.status);
+    if (detail::open(r.status))
+        return true;
+    const TsloOrderInfo* leg2 = detail::secondLeg(book, index);
+    return std::string_view(r.status) == "TRAD" && leg2 && !detail::finished(leg2->status);
+}
+
+int TsloFormRecord(const TsloBook& book, int index, int action)
+{
+    if (!detail::valid(book, index))
+        return -1;
+    const TsloOrderInfo& r = book[index];
+    if ((action == 2 || action == 3) && (r.kind == 3 || r.kind == 4) && r.leg == 2) {
+        // Leg 1 is the record before; a leg 2 first in the book has none.
+        if (index == 0 || book[index - 1].special_order_no != r.special_order_no)
+            return -1;
+        return index - 1;
+    }
+    return index;
+}
+
+std::string TsloExchangeName(std::string_view code)
+{
+    if (code == "NN")
+        return "NSE";
+    if (code == "BN")
+        return "BSE";
+    if (code == "CN")
+        return "NSE-FX";
+    if (code == "CB")
+        return "BSE-CDX";
+    if (code == "CM")
+        return "MCX-SX";
+    // An MCX currency order must be modifiable as well.
+    if (code == "MC")
+        return "MCX-CM";
+    return {};
+}
+
+const std::vector<std::string>& TsloColumnHeaders()
+{
+    static const std::vector<std::string> headers = {
+        "Special Order No.", "Security",      "ME",         "TWXS Order No", "Buy / Sell",
+        "Order Qty / Lot",   "Price",         "Trailing When", "Spread",     "Trigger Price",
+        "Traded Qty",        "Trailing Qty / Lot", "Status", "Remark",        "Order Leg",
+        "Activity Time",     "Disc. Qty",     "User ID",    "SLO Price"};
+    return headers;
+}
+
+std::vector<std::string> TsloRowTexts(const TsloOrderInfo& r, const std::string& securityName, bool fourDecimals)
+{
+    return {std::to_string(r.special_order_no),
+            securityName,
+            TsloExchangeName(FixedTextView(r.exchange)),
+            formatText("%0.lf", r.exch_order_no),
+            std::string(FixedTextView(r.buy_sell)),
+            std::to_string(r.order_qty),
+            detail::price(r.price, fourDecimals),
+            detail::price(r.trailing_when, fourDecimals),
+            detail::price(r.spread, fourDecimals),
+            detail::price(r.trigger, fourDecimals),
+            std::to_string(r.traded_qty),
+            std::to_string(r.order_qty - r.traded_qty),
+            std::string(FixedTextView(r.status)),
+            std::string(FixedTextView(r.remark)),
+            std::to_string(r.leg),
+            std::string(FixedTextView(r.activity_time)),
+            r.disclosed == -1 ? std::string("-") : std::to_string(r.disclosed),
+            std::string(FixedTextView(r.user_id)),
+            detail::price(r.slo_price, fourDecimals)};
+}
+
+std::string CsvField(const std::string& text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string::npos)
+        return text;
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    return out + '"';
+}
+
+std::string CsvLine(const std::vector<std::string>& fields)
+{
+    std::string line;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (i)
+            line += ',';
+        line += CsvField(fields[i]);
+    }
+    return line + '\n';
+}
+
+std::shared_ptr<const TsloBook> TsloBookOf(const std::string& clientCode)
+{
+    const auto it = detail::g_books.find(clientCode);
+    return it == detail::g_books.end() ? std::make_shared<const TsloBook>() : it->second;
+}
+
+void SetTsloBook(const std::string& clientCode, std::shared_ptr<const TsloBook> book)
+{
+    detail::g_books[clientCode] = book ? std::move(book) : std::make_shared<const TsloBook>();
+}
+
+void ClearTsloBooks() { detail::g_books.clear(); }

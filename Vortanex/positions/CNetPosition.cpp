@@ -1,0 +1,2356 @@
+#include "positions/CNetPosition.h"
+
+#include "app/base/ActivityStamp.h"
+#include "app/base/AppSettings.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
+#include "app/base/MessageBox.h"
+#include "app/base/SessionRecord.h"
+#include "app/base/TextFormat.h"
+#include "frame/FrameThemes.h"
+#include "frame/OrderFormOpener.h"
+#include "frame/OrderFormService.h"
+#include "orders/ClientOrderStore.h"
+#include "orders/OrderMessages.h"
+#include "orders/PositionRecords.h"
+#include "positions/DlgPledgeUnpleged.h"
+#include "positions/NetPositionFeed.h"
+#include "positions/PositionMath.h"
+#include "positions/PositionServices.h"
+#include "positions/RiskArrays.h"
+#include "server/SecurityTable.h"
+#include "ui/grid_header_items.h"
+#include "ui/grid_ranges.h"
+#include "ui/grid_view.h"
+#include "ui/modal_host.h"
+#include "ui/prompter.h"
+
+#include "pf/clock.h"
+#include "pf/shell.h"
+#include "server/ServerRequests.h"
+
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <cstdio>
+#include <set>
+#include <stdexcept>
+
+namespace {
+
+CNetPosition* g_pNetPosition = nullptr;
+RiskExchange g_exchange;
+pf::Shell* g_shell = nullptr;
+
+constexpr uint32_t kBand = 0xA2E7FF;      // RGB(255, 231, 162)
+constexpr uint32_t kTradedBack = 0xCCC9FA; // RGB(250, 201, 204)
+constexpr uint32_t kOpenBack = 0xCEDEFF;   // RGB(255, 222, 206)
+constexpr uint32_t kBlack = 0x000000;
+constexpr uint32_t kWhite = 0xFFFFFF;
+constexpr uint32_t kDebtorBack = 0x0000C8; // RGB(200, 0, 0)
+
+QString qs(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
+
+RiskSecurityFacts factsOf(int index)
+{
+    return TableRiskSecurities().facts(index);
+}
+
+bool validSecurity(int index)
+{
+    const auto table = SecurityTable::current();
+    return table && table->valid(index);
+}
+
+std::string displayKey(int index)
+{
+    const auto table = SecurityTable::current();
+    if (!table || !table->valid(index))
+        return {};
+    return std::string(table->row(index).display_name.view());
+}
+
+int tickCode(int index)
+{
+    const auto table = SecurityTable::current();
+    if (!table || !table->valid(index))
+        return 0;
+    return table->row(index).quote().tick_code[4];
+}
+
+const char* exchangeName(const std::string& code)
+{
+    if (code == "NN")
+        return "NSE";
+    if (code == "BN")
+        return "BSE";
+    if (code == "CN")
+        return "NSE-FX";
+    if (code == "CB")
+        return "BSE-CDX";
+    if (code == "MC")
+        return "MCX-CM";
+    return "";
+}
+
+std::string segmentName(int markingIndex)
+{
+    if (markingIndex < 0 || markingIndex >= static_cast<int>(pv_user_info.segments.size()))
+        return {};
+    return std::string(FixedTextView(pv_user_info.segments[static_cast<size_t>(markingIndex)].name));
+}
+
+int segmentIdAt(int markingIndex)
+{
+    if (markingIndex < 0 || markingIndex >= static_cast<int>(pv_user_info.segments.size()))
+        return -1;
+    return pv_user_info.segments[static_cast<size_t>(markingIndex)].id;
+}
+
+std::string segmentNameOfId(int id)
+{
+    for (int i = 0; i < pv_user_info.segment_count && i < static_cast<int>(pv_user_info.segments.size()); ++i)
+        if (pv_user_info.segments[static_cast<size_t>(i)].id == id)
+            return std::string(FixedTextView(pv_user_info.segments[static_cast<size_t>(i)].name));
+    return {};
+}
+
+bool hasSegmentId(int id)
+{
+    for (int i = 0; i < pv_user_info.segment_count && i < static_cast<int>(pv_user_info.segments.size()); ++i)
+        if (pv_user_info.segments[static_cast<size_t>(i)].id == id)
+            return true;
+    return false;
+}
+
+std::vector<int> segmentIds()
+{
+    std::vector<int> ids;
+    for (int i = 0; i < pv_user_info.segment_count && i < static_cast<int>(pv_user_info.segments.size()); ++i)
+        ids.push_back(pv_user_info.segments[static_cast<size_t>(i)].id);
+    return ids;
+}
+
+ui::Rgb rgb(uint32_t bgr)
+{
+    return ui::rgbOf(bgr);
+}
+
+// Up colours for > 0, down colours for < 0, white on black otherwise (unless keep).
+void signColours(ui::GridModel& m, int row, int column, double v, bool keepAtZero = false)
+{
+    if (v > 0) {
+        m.setBackColour(row, column, rgb(g_AppSettings.up_back_colour));
+        m.setTextColour(row, column, rgb(g_AppSettings.up_text_colour));
+    } else if (v < 0) {
+        m.setBackColour(row, column, rgb(g_AppSettings.down_back_colour));
+        m.setTextColour(row, column, rgb(g_AppSettings.down_text_colour));
+    } else if (!keepAtZero) {
+        m.setBackColour(row, column, rgb(kWhite));
+        m.setTextColour(row, column, rgb(kBlack));
+    }
+}
+
+bool dealerAtOwnSlot()
+{
+    return pv_user_info.client_index == 0 && (pv_user_info.user_type == 'D' || pv_user_info.user_type == 'A');
+}
+
+std::string activeCode()
+{
+    ClientInfo* c = ActiveClientEntry();
+    return c ? std::string(FixedTextView(c->client_code)) : std::string();
+}
+
+// CSV cells keep their text, quoted when they hold ',' or '"'.
+std::string csvCell(const QString& text)
+{
+    std::string s = text.toStdString();
+    if (s.find_first_of(",\"\n") == std::string::npos)
+        return s;
+    std::string q = "\"";
+    for (char ch : s) {
+        if (ch == '"')
+            q += '"';
+        q += ch;
+    }
+    return q + "\"";
+}
+
+// A grid of the window with locked columns: the user can neither hide nor
+// move them (the limits' description column).
+class RiskGrid final : public ui::GridView {
+public:
+    using ui::GridView::GridView;
+    void setColumnLocked(int column) { m_locked.insert(column); }
+
+protected:
+    bool canHideColumn(int column) const override
+    {
+        return !m_locked.count(column) && ui::GridView::canHideColumn(column);
+    }
+    bool canMoveColumn(int column) const override
+    {
+        return !m_locked.count(column) && ui::GridView::canMoveColumn(column);
+    }
+
+private:
+    std::set<int> m_locked;
+};
+
+} // namespace
+
+CNetPosition* CNetPosition::Instance()
+{
+    return g_pNetPosition;
+}
+
+void CNetPosition::SetRiskExchange(RiskExchange exchange)
+{
+    g_exchange = std::move(exchange);
+}
+
+CNetPosition::CNetPosition(QWidget* parent)
+    : QWidget(parent), m_feed(std::make_shared<NetPositionFeed>()), m_handover(std::make_shared<RiskHandover>())
+{
+    setObjectName(QStringLiteral("CNetPosition"));
+    auto* clientLabel = new QLabel(QStringLiteral("Client :"), this);
+    clientLabel->setObjectName(QStringLiteral("1155"));
+    clientLabel->setGeometry(8, 12, 50, 20);
+    m_client = new QLineEdit(this);
+    m_client->setObjectName(QStringLiteral("1017"));
+    m_client->setGeometry(60, 10, 100, 22);
+    m_client->installEventFilter(this);
+    m_refresh = new QPushButton(QStringLiteral("Refresh"), this);
+    m_refresh->setObjectName(QStringLiteral("1082"));
+    m_refresh->setGeometry(170, 9, 80, 24);
+    m_misCutoffLabel = new QLabel(QStringLiteral("MIS Cut-off"), this);
+    m_misCutoffLabel->setObjectName(QStringLiteral("1558"));
+    m_misCutoff = new QLabel(this);
+    m_misCutoff->setObjectName(QStringLiteral("1559"));
+    m_misPlLabel = new QLabel(QStringLiteral("MIS Proft Loss"), this);
+    m_misPlLabel->setObjectName(QStringLiteral("1560"));
+    m_misPl = new QLabel(this);
+    m_misPl->setObjectName(QStringLiteral("1316"));
+    m_mis1561 = new QPushButton(this);
+    m_mis1561->setObjectName(QStringLiteral("1561"));
+    m_get = new QPushButton(QStringLiteral("Get"), this);
+    m_get->setObjectName(QStringLiteral("1562"));
+    m_additional = new QPushButton(QStringLiteral("Additional Margin"), this);
+    m_additional->setObjectName(QStringLiteral("1563"));
+    layoutBand();
+    setMisBandVisible(false);
+    m_additional->hide();
+
+    m_tabs = new QTabWidget(this);
+    m_tabs->setObjectName(QStringLiteral("1057"));
+    createGrids();
+
+    connect(m_refresh, &QPushButton::clicked, this, [this] { OnRefresh(); });
+    connect(m_get, &QPushButton::clicked, this, [this] {
+        m_get->setEnabled(false);
+        setMisBandVisible(true);
+        GetMisDataFromLimit();
+        m_get->setEnabled(true);
+    });
+    connect(m_additional, &QPushButton::clicked, this, [this] { OnAdditionalMargin(); });
+    connect(m_tabs, &QTabWidget::currentChanged, this, [this](int tab) { OnSelchangeTab1(tab); });
+    m_timer = new QTimer(this);
+    m_timer->setInterval(100);
+    connect(m_timer, &QTimer::timeout, this, [this] { OnTimer(); });
+}
+
+CNetPosition::~CNetPosition()
+{
+    detachNotes();
+    // The frame closes the view: layouts first, then the arrays.
+    try {
+        SaveGridState();
+        FreeAllVariables();
+    } catch (...) {
+        WriteLog(0, "Exception in OnDestroy Risk Report");
+    }
+    m_feed->setClosing();
+    if (g_pNetPosition == this)
+        g_pNetPosition = nullptr;
+}
+
+void CNetPosition::layoutBand()
+{
+    m_misCutoffLabel->setGeometry(270, 12, 70, 20);
+    m_misCutoff->setGeometry(340, 12, 70, 20);
+    m_misPlLabel->setGeometry(420, 12, 90, 20);
+    m_misPl->setGeometry(510, 12, 80, 20);
+    m_mis1561->setGeometry(595, 9, 10, 24);
+    m_get->setGeometry(610, 9, 50, 24);
+    m_additional->setGeometry(670, 9, 130, 24);
+}
+
+void CNetPosition::setMisBandVisible(bool visible)
+{
+    for (QWidget* w : {static_cast<QWidget*>(m_misCutoffLabel), static_cast<QWidget*>(m_misCutoff),
+                       static_cast<QWidget*>(m_misPlLabel), static_cast<QWidget*>(m_misPl),
+                       static_cast<QWidget*>(m_mis1561), static_cast<QWidget*>(m_get)})
+        w->setVisible(visible);
+}
+
+QWidget* CNetPosition::control(int id) const
+{
+    return findChild<QWidget*>(QString::number(id));
+}
+
+ui::GridView* CNetPosition::grid(int dataIndex) const
+{
+    return dataIndex >= 0 && dataIndex < 5 ? m_grids[dataIndex] : nullptr;
+}
+
+std::string CNetPosition::gridStateName(int dataIndex) const
+{
+    const std::string user(FixedTextView(pv_user_info.user_id));
+    switch (dataIndex) {
+    case Open: return user + "_OpenPosGrid";
+    case Holdings: return user + "_SellFromExisting";
+    case Unbilled: return user + "_PrevPosGrid";
+    case Todays: return user + "_TodaysPositionGrid";
+    default: return {};
+    }
+}
+
+void CNetPosition::createGrids()
+{
+    auto make = [this](int dataIndex, const QStringList& columns, int headerLines, int frozen) {
+        auto* g = new RiskGrid(m_tabs);
+        g->setObjectName(QStringLiteral("grid%1").arg(dataIndex));
+        g->setHeaderLineCount(headerLines);
+        g->model().setColumns(columns);
+        g->setFrozenColumns(frozen);
+        g->tree()->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        g->setContextMenuPolicy(Qt::NoContextMenu);
+        g->tree()->installEventFilter(this);
+        m_grids[dataIndex] = g;
+        return g;
+    };
+    make(Limits,
+         {"Available Funds Description", "+", "Cash", "Futures & Option Sell", "Options Buy",
+          "Futures & Option Sell", "Options Buy", "Futures & Option Sell", "Options Buy", "Futures & Option Sell",
+          "Options Buy", "Combine Limits", "Cash Buy", "Cash Sell", "Derivative", "Options"},
+         1, 2);
+    static_cast<RiskGrid*>(m_grids[Limits])->setColumnLocked(0);
+    // Columns hidden by the login's switches.
+    const auto off = [](int p) { return LoginFlagAt(p) != '1'; };
+    ui::GridView* limits = m_grids[Limits];
+    if (off(0) && off(8))
+        limits->setColumnHidden(2, true);
+    if (off(1) && off(10)) {
+        limits->setColumnHidden(3, true);
+        limits->setColumnHidden(4, true);
+    }
+    if (off(10)) {
+        limits->setColumnHidden(5, true);
+        limits->setColumnHidden(6, true);
+    }
+    if (off(13) || off(53)) {
+        limits->setColumnHidden(7, true);
+        limits->setColumnHidden(8, true);
+    }
+    if (off(52)) {
+        limits->setColumnHidden(9, true);
+        limits->setColumnHidden(10, true);
+    }
+    make(Todays,
+         {"Security", "Exch", "DeliveryType", "LTP", "Buy Traded\nQty/Lot", "Buy Traded\nVal", "Buy Average\nRate",
+          "Sell Traded\nQty/Lot", "Sell Traded\nVal", "Sell Average\nRate", "Net Trd\nQty/Lot", "Net Trd\nValue",
+          "Buy Open\nQty/Lot", "Buy Open\nVal", "Buy Open\nAverage Rate", "Sell Open\nQty/Lot", "Sell Open\nVal",
+          "Sell Open\nAverage Rate", "Realized\nP/L", "Premium", "UnRealised\nP/L", "RBI Ref. Rate", "Total P/L"},
+         2, 4);
+    make(Open,
+         {"Security", "ME", "LTP", "Buy Opn Qty/Lot", "Buy Opn Val", "Sell Opn Qty/Lot", "Sell Opn Val",
+          "Net Trd Qty/Lot", "Net Trd Value", "Average Rate", "Prev. Stock", "Prev. Stk Val", "UnRealised P/L",
+          "Actual P/L", "Premium", "Delv. Mark", "Multiple", "Avg. Cost Price", "RBI Ref. Rate", "MarginType",
+          "Utilization", "Spread Benefit"},
+         1, 3);
+    make(Unbilled,
+         {"Security", "Payin Date", "Value\n(A)", "Multiple\n(B)", "Source", "Margin Utilised\n(C = A/B)",
+          "BNST Credit\n(D)", "Total\n(C - D)", "BNST Hold Value"},
+         2, 0);
+    make(Holdings,
+         {"Security", "Delv. Mark", "LTP", "Total Stock", "Open Qty", "Open Value", "Traded Qty", "Traded Value",
+          "Stock Bal.", "Stk Val. Prc", "Sec Val.", "Real Val.", "BNST Credit", "Hold Stock", "Hair Cut",
+          "Avg. Cost Price", "Unrealised PL @ Avg Cost Price"},
+         1, 4);
+    const std::vector<int> widths[5] = {
+        {300, 30, 100, 150, 100, 150, 100, 150, 100, 150, 100, 150, 150, 150, 150, 150},
+        {120, 65, 65, 80, 80, 80, 80, 80, 80, 80, 80, 80, 80, 80, 80, 80, 80, 80, 80, 80, 80, 100},
+        {120, 80, 80, 60, 60, 80, 60, 80, 60, 80, 80, 80, 80, 80, 80, 80, 80},
+        {150, 80, 80, 80, 50, 120, 100, 80, 80},
+        {180, 60, 100, 80, 80, 80, 80, 80, 80, 80, 80, 80, 80, 80, 80, 80, 80, 80, 80, 80, 100, 80, 80}};
+    for (int d = 0; d < 5; ++d)
+        for (size_t c = 0; c < widths[d].size(); ++c)
+            m_grids[d]->setColumnWidth(static_cast<int>(c), widths[d][c]);
+    for (int d : {Open, Holdings, Unbilled, Todays})
+        m_grids[d]->loadLayout(gridStateName(d));
+    // The live grids publish their cell changes on the window's timer only:
+    // one layout per period however many ticks arrive.
+    m_grids[Open]->model().setAutoFlush(false);
+    m_grids[Todays]->model().setAutoFlush(false);
+    // Header items over column ranges, in a band above the grids' headers.
+    auto band = [this](int dataIndex, int lines) {
+        auto* page = new QWidget(m_tabs);
+        auto* layout = new QVBoxLayout(page);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(0);
+        auto* items = new ui::GridHeaderItems(*m_grids[dataIndex], lines, page);
+        layout->addWidget(items);
+        layout->addWidget(m_grids[dataIndex]);
+        m_headerItems[dataIndex] = items;
+        m_pages[dataIndex] = page;
+        return items;
+    };
+    ui::GridHeaderItems* limitsItems = band(Limits, 1);
+    limitsItems->AddHeaderItem(0, 0, 1, QStringLiteral("Details of Margin Available"));
+    limitsItems->AddHeaderItem(0, 2, 2, QStringLiteral("NSE/BSE"));
+    limitsItems->AddHeaderItem(0, 3, 4, QStringLiteral("NSE F&O - Equity"));
+    limitsItems->AddHeaderItem(0, 5, 6, QStringLiteral("NSE Currency"));
+    limitsItems->AddHeaderItem(0, 7, 8, QStringLiteral("NCDEX Commodity"));
+    limitsItems->AddHeaderItem(0, 9, 10, QStringLiteral("MCX Commodity"));
+    band(Open, 1)->AddHeaderItem(0, 0, 21,
+                                 QStringLiteral("For Maxivane orders, Values in Buy Open Val and Sell Open Val  is showing "
+                                                "margin utilization value of Open Orders / Positions."),
+                                 Qt::AlignLeft);
+    ui::GridHeaderItems* todaysItems = band(Todays, 1);
+    todaysItems->AddHeaderItem(0, 4, 9, QStringLiteral("Current Trading Days Trades"));
+    todaysItems->AddHeaderItem(0, 10, 11, QStringLiteral("Net Incl. All"));
+    todaysItems->AddHeaderItem(0, 12, 17, QStringLiteral("Current Open Orders"));
+    todaysItems->AddHeaderItem(0, 20, 20, QStringLiteral("Mark To Market"));
+    const std::vector<std::string>& captions = RiskTabCaptions();
+    const int tabData[5] = {Limits, Todays, Open, Unbilled, Holdings};
+    for (int t = 0; t < 5; ++t) {
+        const int d = tabData[t];
+        m_tabs->addTab(m_pages[d] ? m_pages[d] : static_cast<QWidget*>(m_grids[d]),
+                       qs(captions[static_cast<size_t>(t)]));
+    }
+}
+
+void CNetPosition::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    m_tabs->setGeometry(2, 45, std::max(0, width() - 4), std::max(0, height() - 47));
+}
+
+void CNetPosition::OnInitialUpdate(int windowType)
+{
+    try {
+        WriteLog(3, "Entry in CNetPosition::OnInitialUpdate");
+        SetAccessTime();
+        g_pNetPosition = this;
+        NetPositionFeedLink::setOpenFeed(m_feed);
+        m_busy = false;
+        m_redrawPending = false;
+        m_shownReport = 0;
+        setWindowTitle(QStringLiteral("Net Position"));
+        m_client->clear();
+        SelectReportTab(std::clamp(windowType - 11, 0, 4));
+        if (!dealerAtOwnSlot()) {
+            m_client->setText(qs(activeCode()));
+            m_client->setReadOnly(true);
+            m_refresh->setFocus();
+            m_tabReady = true;
+            OnRefresh();
+        } else {
+            m_client->setFocus();
+        }
+        m_openGridSum = 0;
+        m_tabReady = true;
+        m_timer->start();
+    } catch (const std::exception& e) {
+        WriteLog(0, formatText("SException in CNetPosition::OnInitialUpdate : [%s]", e.what()));
+    } catch (...) {
+        WriteLog(0, "Exception in CNetPosition::OnInitialUpdate ");
+    }
+}
+
+void CNetPosition::OnRefresh()
+{
+    m_openGridSum = 0;
+    if (!dealerAtOwnSlot()) {
+        m_client->setText(qs(activeCode()));
+        m_client->setReadOnly(true);
+        m_refresh->setFocus();
+    } else {
+        m_client->setReadOnly(false);
+        m_client->setFocus();
+    }
+    m_shownReport = std::max(0, DataIndexOfCaption(m_tabs->tabText(m_tabs->currentIndex()).toStdString()));
+    try {
+        OnRiskRefresh(m_shownReport);
+    } catch (...) {
+        WriteLog(0, "Exception in OnRiskRefresh(CNP)");
+    }
+}
+
+void CNetPosition::OnSelchangeTab1(int tab)
+{
+    m_shownReport = std::max(0, DataIndexOfCaption(m_tabs->tabText(tab).toStdString()));
+    const QString text = m_client->text().trimmed();
+    if (!text.isEmpty() && m_tabReady) {
+        SetAccessTime();
+        m_redrawPending = false;
+        try {
+            OnRiskRefresh(m_shownReport);
+        } catch (...) {
+            WriteLog(0, "Exception in OnRiskRefresh(CNP)");
+        }
+    } else {
+        m_tabReady = true;
+        m_client->setFocus();
+    }
+}
+
+void CNetPosition::SelectReportTab(int captionNumber)
+{
+    if (captionNumber < 0 || captionNumber > 4)
+        throw std::invalid_argument("SelectReportTab: caption number out of range");
+    const std::string& caption = RiskTabCaptions()[static_cast<size_t>(captionNumber)];
+    for (int t = 0; t < m_tabs->count(); ++t) {
+        if (m_tabs->tabText(t).toStdString() != caption)
+            continue;
+        m_shownReport = DataIndexOfCaption(caption);
+        m_tabs->setCurrentIndex(t);
+        m_client->setFocus();
+        return;
+    }
+}
+
+const std::string& CNetPosition::clientText() const
+{
+    m_clientText = m_client->text().trimmed().toStdString();
+    return m_clientText;
+}
+
+void CNetPosition::OnRiskRefresh(int dataIndex)
+{
+    WriteLog(3, "Risk refresh");
+    setMisBandVisible(false);
+    m_additional->hide();
+    if (RefuseWhileLocked("View Limits & Positions."))
+        return;
+    SetAccessTime();
+    if (m_busy)
+        return;
+    const int type = RiskTypeOfDataIndex(dataIndex);
+    if (type < 0)
+        return;
+    m_refresh->setEnabled(false);
+    if (type == kRiskLimits) {
+        setWindowTitle(QStringLiteral("Net Position"));
+        if (LoginFlagAt(59) == '1')
+            m_additional->show();
+    }
+    ClientInfo* active = ActiveClientEntry();
+    RiskClient client;
+    const bool ok = ChooseRiskClient(pv_user_info.client_index, pv_user_info.user_type,
+                                     active ? std::string(FixedTextView(active->client_code)) : std::string(),
+                                     active ? std::string(FixedTextView(active->user_id)) : std::string(),
+                                     m_client->text().toStdString(), std::string(FixedTextView(pv_user_info.session_id)),
+                                     client);
+    if (!ok) {
+        MsgBoxOk("Please enter proper Client for the Risk Report");
+        m_refresh->setEnabled(true);
+        m_client->setFocus();
+        return;
+    }
+    m_busy = true;
+    if (active) {
+        char* field = type == kRiskLimits ? active->limits_client
+            : type == kRiskHoldings       ? active->holdings_client
+                                          : active->positions_client;
+        std::memset(field, 0, 11);
+        std::strncpy(field, client.code.c_str(), 10);
+    }
+    OrderUserMessage(3, ' ', RiskDownloadingLine(type, client.code));
+    if (type == kRiskLimits || type == kRiskPositions || type == kRiskHoldings)
+        m_grids[dataIndex]->setEnabled(false);
+    if (type == kRiskHoldings)
+        m_grids[Holdings]->tree()->clearSelection();
+    if (type == kRiskUnbilled)
+        EnableControls(false);
+    RiskJob job;
+    job.type = type;
+    job.client = client.code;
+    job.clientText = clientText();
+    job.text = RiskRequestText(type, client, std::string(FixedTextView(pv_user_info.user_id)));
+    job.encrypt = pv_user_info.encrypt;
+    job.segmentIds = segmentIds();
+    m_tabs->setEnabled(false);
+    if (!StartRiskReport(std::move(job), ref(), m_handover, g_exchange)) {
+        m_busy = false;
+        EnableControls(true);
+    }
+}
+
+void CNetPosition::EnableControls(bool enable)
+{
+    m_grids[Unbilled]->setEnabled(enable);
+    m_grids[Todays]->setEnabled(enable);
+    m_refresh->setEnabled(enable);
+    m_tabs->setEnabled(enable);
+    m_busy = !enable;
+}
+
+void CNetPosition::onNote(const ui::Note& note)
+{
+    if (note.id != ui::NoteId::RiskReport)
+        return;
+    OnUpdateNetPositionReport(note.w, note.l, note.text);
+}
+
+void CNetPosition::store(RiskOutcome& out)
+{
+    ClientInfo* active = ActiveClientEntry();
+    for (const std::string& line : out.bar_lines)
+        OrderUserMessage(3, ' ', line);
+    if (out.has_mis_texts) {
+        m_misCutoff->setText(qs(out.mis_cutoff_text));
+        m_misPl->setText(qs(out.mis_profit_loss_text));
+    }
+    if (!active)
+        return;
+    ClientRiskArrays& arrays = RiskArraysOf(*active);
+    if (out.store_limits)
+        arrays.limits = std::move(out.limits);
+    if (out.store_positions) {
+        if (out.type == kRiskHoldings)
+            arrays.holdings = std::move(out.positions);
+        else
+            arrays.positions = std::move(out.positions);
+        PublishActiveRiskRecords();
+    }
+    if (out.store_todays)
+        arrays.todays_positions = std::move(out.todays);
+    if (out.store_unbilled)
+        arrays.unbilled_positions = std::move(out.unbilled);
+    if (out.has_unbilled_texts) {
+        m_grids[Unbilled]->setProperty("totalText", qs(out.unbilled_total_text));
+        m_grids[Unbilled]->setProperty("holdValueText", qs(out.unbilled_hold_value_text));
+    }
+    renewFeedSecurities();
+}
+
+void CNetPosition::renewFeedSecurities()
+{
+    std::vector<int> securities;
+    if (ClientInfo* active = ActiveClientEntry()) {
+        const ClientRiskArrays& a = RiskArraysOf(*active);
+        for (const PositionRecord& p : a.positions)
+            securities.push_back(p.sec_index);
+        for (const TodaysPositionRecord& t : a.todays_positions)
+            securities.push_back(t.sec_index);
+    }
+    m_feed->setSecurities(std::move(securities));
+}
+
+void CNetPosition::emptyShownGrid()
+{
+    if (ui::GridView* g = grid(m_shownReport)) {
+        g->model().clearRows();
+        g->setEnabled(true);
+    }
+    if (m_shownReport == Open)
+        m_openTotalRow = -1;
+    if (m_shownReport == Todays)
+        m_todaysTotalRow = -1;
+}
+
+void CNetPosition::OnUpdateNetPositionReport(intptr_t wParam, intptr_t lParam, const std::string& text)
+{
+    try {
+        std::optional<RiskOutcome> out = m_handover->take();
+        if (out) {
+            store(*out);
+            if (!out->box.empty()) {
+                if (out->box_caption.empty())
+                    MsgBoxInfo(out->box);
+                else
+                    MsgBoxInfoCaption(out->box, out->box_caption);
+            }
+        }
+        if (wParam == kRiskNoteMis) {
+            m_tabs->setEnabled(true);
+            m_refresh->setEnabled(true);
+        } else if (wParam == kRiskNoteFailed || wParam == kRiskNoteRefused || wParam == kRiskNoteSession) {
+            emptyShownGrid();
+            m_grids[Unbilled]->setEnabled(true);
+            m_grids[Todays]->setEnabled(true);
+            m_tabs->setEnabled(true);
+            m_refresh->setEnabled(true);
+            if (wParam == kRiskNoteRefused)
+                MsgBoxInfo(text);
+        } else {
+            if (wParam == kRiskLimits)
+                m_limitsSegmentCount = static_cast<int>(lParam);
+            Get_Data(static_cast<int>(wParam));
+        }
+        m_refresh->setFocus();
+        m_busy = false;
+    } catch (...) {
+        WriteLog(0, formatText("Exception in OnUpdateNetPositionReport while processing msg for : %ld - %ld",
+                               static_cast<long>(wParam), static_cast<long>(lParam)));
+        m_busy = false;
+        EnableControls(true);
+    }
+}
+
+bool CNetPosition::Get_Data(int type)
+{
+    const int before = m_shownReport;
+    m_shownReport = DataIndexOfRiskType(type);
+    switch (type) {
+    case kRiskLimits: OnDisplayCompleteLimitsGrid(); break;
+    case kRiskPositions: OnDisplayPositions(m_shownReport); break;
+    case kRiskHoldings: OnDisplaySellFromExisting(); break;
+    case kRiskUnbilled: FillUnbilledPositionGrid(); break;
+    case kRiskTodays: FillTodaysPositionGrid(); break;
+    default: break;
+    }
+    if (ui::GridView* g = grid(m_shownReport))
+        g->setEnabled(true);
+    m_tabs->setEnabled(true);
+    m_refresh->setEnabled(true);
+    m_refresh->setFocus();
+    WriteLog(3, "Exit Get_Data");
+    return before != m_shownReport;
+}
+
+// --- limits ---
+
+void CNetPosition::OnDisplayCompleteLimitsGrid()
+{
+    WriteLog(3, "Entry CNetPosition::OnDisplayCompleteLimitsGrid");
+    ui::GridView* g = m_grids[Limits];
+    ui::GridModel& m = g->model();
+    try {
+        ClientInfo* active = ActiveClientEntry();
+        if (!active)
+            return;
+        m.clearRows();
+        int n = m_limitsSegmentCount;
+        if (n > LimitsRecord::kListCapacity || n < 0) {
+            WriteLog(0, formatText("Limits segment count %d clamped to 0..%d", n, LimitsRecord::kListCapacity));
+            n = std::clamp(n, 0, LimitsRecord::kListCapacity);
+        }
+        if (n == 2) {
+            g->setColumnHidden(7, true);
+            g->setColumnHidden(8, true);
+        }
+        const std::shared_ptr<LimitsRecord> rec = RiskArraysOf(*active).limits;
+        if (rec) {
+            const LimitsRecord& r = *rec;
+            auto v = [&r](int slot) { return r.at(slot); };
+            const bool funding = hasSegmentId(4);
+            const std::string fname = segmentNameOfId(4).substr(0, 100);
+            double optionsTotal = 0, optionsAvailable = 0;
+            for (int j = 0; j < n; ++j) {
+                optionsTotal += v(10 + j);
+                optionsAvailable += v(18 + j);
+            }
+            enum Kind { Group, Component, Sum, Top };
+            int currentGroup = -1;
+            auto segmentCells = [&](int row, int mode, int a, int b) {
+                // mode 0 pairs without segment 1, 1 same pair, 2 list pair, 3 NA
+                int col = 3;
+                for (int j = 0; j < n && col <= 14; ++j) {
+                    if (mode == 0 && j == 1)
+                        continue;
+                    if (mode == 3) {
+                        m.setText(row, col, "NA");
+                        m.setText(row, col + 1, "NA");
+                    } else {
+                        const double first = mode == 1 ? v(a) : v(a + j);
+                        const double second = mode == 1 ? v(a) : v(b + j);
+                        m.setValue(row, col, first);
+                        m.setValue(row, col + 1, second);
+                    }
+                    col += 2;
+                }
+            };
+            auto totals = [&](int row, bool utilised) {
+                if (utilised) {
+                    m.setValue(row, 11, v(2) - v(3));
+                    m.setValue(row, 12, v(4) - v(5));
+                    m.setValue(row, 13, v(6) - v(7));
+                    m.setValue(row, 14, v(8) - v(9));
+                    m.setValue(row, 15, optionsTotal - optionsAvailable);
+                } else {
+                    m.setValue(row, 11, v(2));
+                    m.setValue(row, 12, v(4));
+                    m.setValue(row, 13, v(6));
+                    m.setValue(row, 14, v(8));
+                    m.setValue(row, 15, optionsTotal);
+                }
+            };
+            auto addRow = [&](Kind kind, const std::string& caption, const char* op, double col2) {
+                int row = -1;
+                if (kind == Component || kind == Sum)
+                    row = m.addRow(currentGroup);
+                else
+                    row = m.addRow();
+                if (kind == Group) {
+                    m.setGroup(row, true);
+                    currentGroup = row;
+                }
+                m.setText(row, 0, qs(caption));
+                m.setText(row, 1, op);
+                m.setValue(row, 2, col2);
+                for (int c = 0; c <= 13; ++c) {
+                    if (kind == Group || kind == Top) {
+                        m.setBackColour(row, c, rgb(kBand));
+                        m.setTextColour(row, c, rgb(kBlack));
+                    } else if (kind == Component) {
+                        m.setBackColour(row, c, rgb(0xF0F0F0));
+                    } else {
+                        m.setBackColour(row, c, rgb(0xD8D8D8));
+                        m.setTextColour(row, c, rgb(IsDarkTheme() ? kWhite : kBlack));
+                    }
+                }
+                if (kind == Sum)
+                    m.setIcon(row, 0, 0);
+                return row;
+            };
+            auto nz = [&](int slot) { return v(slot) != 0.0; };
+            auto fmtName = [&](const char* f) { return formatText(f, fname.c_str()); };
+            // Total-margin group.
+            int row = addRow(Group, "Total Margin", "+", v(26));
+            segmentCells(row, 0, 64, 10);
+            totals(row, false);
+            segmentCells(addRow(Component, "Available Cash Balance", "+", v(28)), 1, 51, 0);
+            if (nz(30))
+                segmentCells(addRow(Component, "Margin applied for Open Derivative Position added", "+", v(30)), 1, 30, 0);
+            if (nz(29))
+                segmentCells(addRow(Component, "Available Stock Margin", "+", v(29)), 1, 29, 0);
+            if (nz(46))
+                segmentCells(addRow(Component, "Fix Deposit Lien Value", "+", v(46)), 1, 46, 0);
+            if (nz(49))
+                segmentCells(addRow(Component, "Pins Balance for NRI", "+", v(49)), 1, 49, 0);
+            if (nz(31) || nz(52))
+                segmentCells(addRow(Component, "Delivery Trade Value", "+", v(31)), 1, 52, 0);
+            segmentCells(addRow(Component, "Option Premium Paid/Received", "+", v(34)), 0, 54, 72);
+            if (nz(41) || nz(62))
+                segmentCells(addRow(Component, "Delivery Trade value against BNST Sell", "+", v(41)), 1, 62, 0);
+            if (nz(32) || nz(53))
+                segmentCells(addRow(Component, "Realised Profit/Loss", "+", v(32)), 1, 53, 0);
+            if (nz(33))
+                segmentCells(addRow(Component, "Mark to Market Loss", "+", v(33)), 1, 33, 0);
+            if (nz(44))
+                segmentCells(addRow(Component, fmtName("Realised Profit/Loss(%s)"), "+", v(44)), 1, 44, 0);
+            if (nz(108))
+                segmentCells(addRow(Component, fmtName("Mark to Market Profit/Loss(%s)"), "+", v(108)), 1, 108, 0);
+            row = addRow(Sum, "Total Margin", "=", v(26));
+            segmentCells(row, 0, 64, 10);
+            totals(row, false);
+            if (funding) {
+                row = addRow(Group, fmtName("Total Margin (%s)"), "+", v(42));
+                segmentCells(row, 3, 0, 0);
+                totals(row, false);
+                segmentCells(addRow(Component, "Available Cash Balance", "+", v(28)), 3, 0, 0);
+                const std::pair<const char*, int> conditional[] = {
+                    {"Margin applied for Open Derivative Position added", 30}, {"Limits given against %s Stock", 88},
+                    {"Fix Deposit Lien Value", 46}, {"Pins Balance for NRI", 49}, {"%s Trade Value", 89},
+                    {"Option Premium Paid/Received", 34}, {"Delivery Trade value against BNST Sell", 41},
+                    {"Realised Profit/Loss", 32}, {"Mark to Market Loss", 33}, {"Realised Profit/Loss(%s)", 44},
+                    {"Mark to Market Profit/Loss(%s)", 45}};
+                for (const auto& [caption, slot] : conditional)
+                    if (nz(slot))
+                        segmentCells(addRow(Component, fmtName(caption), "+", v(slot)), 3, 0, 0);
+                row = addRow(Sum, "Total Margin", "=", v(42));
+                segmentCells(row, 3, 0, 0);
+                totals(row, false);
+            }
+            g->expandAll(false);
+            currentGroup = -1;
+            row = addRow(Top, "Margin Utilised (Cash&FNO)", "-", v(27));
+            segmentCells(row, 1, 63, 0);
+            totals(row, true);
+            if (funding)
+                segmentCells(addRow(Top, fmtName("Margin Utilised (%s)"), "-", v(43)), 3, 0, 0);
+            segmentCells(addRow(Top, "Additional Option Brokerage", "-", v(40)), 1, 40, 0);
+            g->setColumnHidden(7, true);
+            g->setColumnHidden(8, true);
+            if (r.limit_flag == 'O')
+                for (int c = 11; c <= 15; ++c)
+                    g->setColumnHidden(c, true);
+            row = addRow(Top, "Margin Available (Cash&FNO)", "-", v(90));
+            segmentCells(row, 2, 91, 99);
+            m.setValue(row, 11, v(3));
+            m.setValue(row, 12, v(5));
+            m.setValue(row, 13, v(7));
+            m.setValue(row, 14, v(9));
+            m.setValue(row, 15, optionsAvailable);
+            if (funding)
+                segmentCells(addRow(Top, fmtName("Margin Available (%s)"), "-", v(107)), 3, 0, 0);
+            if (v(50) > 0) {
+                row = addRow(Top, "Debtors Amt.", "", v(50));
+                segmentCells(row, 1, 50, 0);
+                for (int c = 0; c <= 13; ++c) {
+                    m.setBackColour(row, c, rgb(kDebtorBack));
+                    m.setTextColour(row, c, rgb(kWhite));
+                }
+            }
+        }
+        m.flush();
+    } catch (const std::exception& e) {
+        WriteLog(0, formatText("SException in OnDisplayCompleteLimitsGrid : [%s]", e.what()));
+    } catch (...) {
+        WriteLog(0, "Exception in OnDisplayCompleteLimitsGrid");
+    }
+    WriteLog(3, "Exit CNetPosition::OnDisplayCompleteLimitsGrid");
+}
+
+// --- open positions ---
+
+void CNetPosition::OnDisplayPositions(int shownReport)
+{
+    WriteLog(0, "Entry CNetPosition::OnDisplayPositions");
+    ui::GridView* g = m_grids[Open];
+    ui::GridModel& m = g->model();
+    try {
+        ClientInfo* active = ActiveClientEntry();
+        if (!active || shownReport != Open) {
+            WriteLog(3, "Exit OnDisplayPositions");
+            return;
+        }
+        m_openRowCount = -1;
+        m_openRunBySecurity.clear();
+        m_openPlTotal = 0;
+        m_openGridSum = 0;
+        m_openTotalRow = -1;
+        m.clearRows();
+        std::vector<PositionRecord>& positions = RiskArraysOf(*active).positions;
+        WriteLog(0, formatText("No of Positions :<%d>", static_cast<int>(positions.size())));
+        m_redrawPending = false;
+        int group = -1;
+        int count = 0;
+        double actualSum = 0, premiumSum = 0;
+        const bool dark = IsDarkTheme();
+        for (size_t i = 0; i < positions.size(); ++i) {
+            PositionRecord& p = positions[i];
+            p.grid_row = -1;
+            try {
+                if (p.product_class != 1)
+                    continue;
+                if (p.buy_open_qty == 0 && p.sell_open_qty == 0 && p.net_qty == 0 && p.actual_pl == 0.0
+                    && p.premium == 0.0 && p.margin_type == "N") {
+                    WriteLog(0, "not inserted record");
+                    continue;
+                }
+                if (p.product_code == 12)
+                    setMisBandVisible(true);
+                const bool valid = validSecurity(p.sec_index);
+                const RiskSecurityFacts s = valid ? factsOf(p.sec_index) : RiskSecurityFacts{};
+                const bool cur = s.currency;
+                if (p.margin_type == "P") {
+                    const int row = m.addRow();
+                    m.setGroup(row, true);
+                    m.setText(row, 0, qs(p.display_name));
+                    m.setText(row, 1, exchangeName(p.exchange));
+                    m.setText(row, 19, "Total");
+                    m.setText(row, 20, qs(PositionMath::FormatPrice(p.utilization, valid && cur)));
+                    m.setValue(row, 21, p.spread_benefit);
+                    m.setRowData(row, static_cast<int>(i));
+                    m_openGridSum += p.utilization;
+                    group = row;
+                    continue;
+                }
+                if (!valid)
+                    continue;
+                actualSum += p.actual_pl;
+                premiumSum += p.premium;
+                const double L = PositionMath::LastRupees(s);
+                const double pl = PositionMath::OpenPositionPl(p, s, L);
+                const bool sub = group >= 0 && p.margin_type != "N" && p.margin_type != "P";
+                const int row = sub ? m.addRow(group) : m.addRow();
+                if (!sub)
+                    group = -1;
+                auto price = [cur](double v) { return qs(PositionMath::FormatPrice(v, cur)); };
+                m.setText(row, 0, qs(displayKey(p.sec_index)));
+                m.setText(row, 1, exchangeName(p.exchange));
+                m.setText(row, 2, price(L));
+                m.setText(row, 3, QString::number(p.buy_open_qty));
+                m.setText(row, 4, price(p.buy_open_value));
+                m.setText(row, 5, QString::number(p.sell_open_qty));
+                m.setText(row, 6, price(p.sell_open_value));
+                m.setText(row, 7, QString::number(p.net_qty));
+                m.setText(row, 8, price(p.net_value));
+                m.setText(row, 9, price(p.avg_price > 0 ? p.avg_price : 0));
+                m.setText(row, 10, QString::number(p.prev_stock_qty));
+                m.setText(row, 11, price(p.prev_stock_value));
+                m.setText(row, 12, price(pl));
+                m.setText(row, 13, price(p.actual_pl));
+                m.setText(row, 14, price(p.premium));
+                m.setText(row, 15, qs(segmentName(p.marking_index)));
+                m.setText(row, 16, price(p.multiple));
+                m.setText(row, 17, p.avg_price < 0 ? QString() : price(p.avg_price));
+                m.setText(row, 18, p.multiplier == 1.0 ? QStringLiteral("-")
+                                                       : qs(PositionMath::FormatNumber("%0.4lf", p.multiplier)));
+                m.setText(row, 19, p.margin_type == "N" || p.margin_type == "R" ? QStringLiteral("Normal")
+                                   : p.margin_type == "S"                          ? QStringLiteral("Span")
+                                                                                   : qs(p.margin_type));
+                m.setText(row, 20, price(p.utilization));
+                m.setText(row, 21, p.spread_benefit >= 0 ? qs(PositionMath::FormatNumber("%0.4lf", p.spread_benefit))
+                                                         : QStringLiteral("-"));
+                m.setRowData(row, static_cast<int>(i));
+                p.unrealised_pl = pl;
+                p.grid_row = row;
+                m_openPlTotal += pl;
+                if (p.margin_type == "N")
+                    m_openGridSum += p.utilization;
+                // Colours.
+                const int segId = segmentIdAt(p.marking_index);
+                const bool keep = segId == 5 || segId == 6;
+                if (!dark) {
+                    const uint32_t back = p.product_code >= 12 ? kWhite
+                        : (p.marking_index >= 0 && p.marking_index < static_cast<int>(pv_user_info.segments.size()))
+                        ? pv_user_info.segments[static_cast<size_t>(p.marking_index)].row_colour
+                        : kWhite;
+                    const uint32_t text = p.net_qty > 0 ? g_AppSettings.up_back_colour
+                        : p.net_qty < 0                 ? g_AppSettings.down_back_colour
+                                                        : kBlack;
+                    for (int c = 0; c <= 21; ++c) {
+                        m.setBackColour(row, c, rgb(back));
+                        m.setTextColour(row, c, rgb(text));
+                    }
+                }
+                const int tick = tickCode(p.sec_index);
+                signColours(m, row, 2, tick == 10 ? 1 : tick == 20 ? -1 : 0, keep);
+                signColours(m, row, 7, p.net_qty, keep);
+                signColours(m, row, 8, p.net_qty, keep);
+                if (dark)
+                    signColours(m, row, 0, p.net_qty, keep);
+                signColours(m, row, 12, pl, keep);
+                signColours(m, row, 13, p.actual_pl, keep);
+                if (p.buy_open_qty > 0) {
+                    signColours(m, row, 3, 1);
+                    signColours(m, row, 4, 1);
+                }
+                if (p.sell_open_qty > 0) {
+                    signColours(m, row, 5, -1);
+                    signColours(m, row, 6, -1);
+                }
+                ++count;
+            } catch (...) {
+                WriteLog(0, "Exception in OnDisplayPosition 1");
+            }
+        }
+        if (count > 0) {
+            m_openRowCount = count;
+            const int row = m.addRow();
+            m.setText(row, 0, QStringLiteral(" Total"));
+            m.setText(row, 12, qs(PositionMath::FormatPrice(m_openPlTotal, false)));
+            m.setText(row, 13, qs(PositionMath::FormatPrice(actualSum, false)));
+            m.setText(row, 14, qs(PositionMath::FormatPrice(premiumSum, false)));
+            m.setText(row, 20, qs(PositionMath::FormatPrice(m_openGridSum, false)));
+            m.setRowData(row, OpenTotalMarker{});
+            for (int c = 0; c <= 21; ++c) {
+                m.setBackColour(row, c, rgb(kBand));
+                m.setTextColour(row, c, rgb(kBlack));
+            }
+            m_openTotalRow = row;
+        }
+        // The first adjacent run of each security's rows, in grid order.
+        m_openRunBySecurity.clear();
+        int lastSecurity = -2;
+        for (int row : m.preorder()) {
+            const int* index = m.rowDataAs<int>(row);
+            if (!index || *index < 0 || *index >= static_cast<int>(positions.size())
+                || positions[static_cast<size_t>(*index)].grid_row != row)
+                continue;
+            const int sec = positions[static_cast<size_t>(*index)].sec_index;
+            std::vector<int>& run = m_openRunBySecurity[sec];
+            if (run.empty() || lastSecurity == sec)
+                run.push_back(row);
+            else
+                run.push_back(-1); // a later run: ticks leave it alone
+            lastSecurity = sec;
+        }
+        m.flush();
+    } catch (const std::exception& e) {
+        WriteLog(0, formatText("SException in OnDisplayPositions : [%s]", e.what()));
+    } catch (...) {
+        WriteLog(0, "Exception in OnDisplayPositions");
+    }
+    WriteLog(3, "Exit OnDisplayPositions");
+}
+
+// --- holdings ---
+
+int CNetPosition::OnDisplaySellFromExisting()
+{
+    WriteLog(3, "Entry CNetPosition::OnDisplaySellFromExisting");
+    ClientInfo* active = ActiveClientEntry();
+    if (!active)
+        return -1;
+    ui::GridView* g = m_grids[Holdings];
+    ui::GridModel& m = g->model();
+    m.clearRows();
+    std::vector<PositionRecord>& h = RiskArraysOf(*active).holdings;
+    WriteLog(3, formatText("No of Stocks :<%d>", static_cast<int>(h.size())));
+    const auto table = SecurityTable::current();
+    auto lastOf = [&table](int index) {
+        return table && table->valid(index) ? table->row(index).quote().quote[4] / 100.0 : 0.0;
+    };
+    auto avgCost = [](const std::string& text) { return std::strtod(text.c_str(), nullptr); };
+    double grandSec = 0, grandReal = 0, grandBnst = 0, grandUnreal = 0;
+    int summaryRow = -1;
+    int summaryToken = 0;
+    bool anyDetail = false;
+    int prevDetailType = -1;
+    int prevDetailRow = -1;
+    int prevDetailIndex = -1;
+    QString prevUnreal;
+    auto f2 = [](double v) { return qs(PositionMath::FormatNumber("%0.2lf", v)); };
+    for (size_t i = 0; i < h.size(); ++i) {
+        PositionRecord& rec = h[i];
+        rec.record_no = -1;
+        try {
+            if (!table || !table->valid(rec.sec_index))
+                continue;
+            const double ltp = lastOf(rec.sec_index);
+            if (summaryRow < 0 || rec.token != summaryToken) {
+                // The summary over this security's holdings, in runs of one type.
+                double openValue = 0, tradedValue = 0, bnst = 0, secVal = 0, realVal = 0, unreal = 0, summaryLtp = 0;
+                long openQty = 0, tradedQty = 0, totalStock = 0, stockBal = 0;
+                std::string marks;
+                size_t k = i;
+                while (k < h.size() && h[k].token == rec.token) {
+                    const size_t f = k;
+                    const bool type4 = h[f].product_code == 4;
+                    long M = h[f].prev_stock_qty - h[f].hold_stock - h[f].sell_open_qty
+                        + (type4 ? h[f].net_qty : -h[f].net_qty);
+                    long H = h[f].prev_stock_qty - h[f].net_qty;
+                    size_t e = f + 1;
+                    while (e < h.size() && h[e].token == rec.token && h[e].product_code == h[f].product_code) {
+                        M += h[e].hold_stock - h[e].sell_open_qty - h[e].net_qty;
+                        H -= h[e].net_qty;
+                        ++e;
+                    }
+                    for (size_t x = f; x < e; ++x)
+                        h[x].stock_balance = static_cast<int>(M);
+                    for (size_t x = f; x < e; ++x) {
+                        PositionRecord& r = h[x];
+                        openValue += r.sell_open_value;
+                        tradedValue += r.net_value;
+                        bnst += r.bnst_credit;
+                        openQty += r.sell_open_qty;
+                        tradedQty += r.net_qty;
+                        const bool pledgeable = r.product_code == 1 || r.product_code == 9;
+                        if (x == f) {
+                            totalStock += r.prev_stock_qty;
+                            stockBal += M;
+                            if (pledgeable) {
+                                const double sv = static_cast<double>(H) * r.stock_value_price * r.haircut / 100;
+                                secVal += sv;
+                                grandSec += sv;
+                            }
+                        }
+                        const double cost = avgCost(r.holding_text);
+                        if (cost >= 0) {
+                            r.avg_cost_pl = PositionMath::NoNegativeZero((lastOf(r.sec_index) - cost) * r.stock_balance);
+                            unreal += r.avg_cost_pl;
+                            grandUnreal += r.avg_cost_pl;
+                        }
+                        if (pledgeable && x == f)
+                            realVal += r.stock_balance * lastOf(r.sec_index);
+                        else if (pledgeable && r.exchange == "NN")
+                            realVal += r.stock_balance * (lastOf(r.sec_index) - lastOf(h[x - 1].sec_index));
+                        if (r.exchange == "NN" || summaryLtp == 0)
+                            summaryLtp = lastOf(r.sec_index);
+                        marks += segmentName(r.marking_index) + ",";
+                    }
+                    k = e;
+                }
+                grandReal += realVal;
+                grandBnst += bnst;
+                summaryRow = m.addRow();
+                summaryToken = rec.token;
+                prevDetailType = -1;
+                m.setGroup(summaryRow, true);
+                m.setText(summaryRow, 0, qs(displayKey(rec.sec_index)));
+                m.setText(summaryRow, 2, f2(summaryLtp));
+                m.setText(summaryRow, 3, QString::number(totalStock));
+                m.setText(summaryRow, 4, QString::number(openQty));
+                m.setText(summaryRow, 5, f2(openValue));
+                m.setText(summaryRow, 6, QString::number(std::labs(tradedQty)));
+                m.setText(summaryRow, 7, f2(tradedValue));
+                m.setText(summaryRow, 8, QString::number(stockBal));
+                m.setText(summaryRow, 10, f2(secVal));
+                m.setText(summaryRow, 11, f2(realVal));
+                m.setText(summaryRow, 12, f2(bnst));
+                m.setText(summaryRow, 14, QString::number(rec.hold_stock));
+                m.setText(summaryRow, 16, f2(unreal));
+                m.setRowData(summaryRow, HoldingRowData{static_cast<int>(i), summaryRow, true, rec.token, marks});
+                for (int c = 0; c < 17; ++c) {
+                    m.setBackColour(summaryRow, c, rgb(IsDarkTheme() ? 0x505050 : 0xF5E6D2));
+                    m.setTextColour(summaryRow, c, rgb(IsDarkTheme() ? kWhite : kBlack));
+                }
+            }
+            // Detail row.
+            const int row = m.addRow(summaryRow);
+            const bool pledgeable = rec.product_code == 1 || rec.product_code == 9;
+            const bool sameType = prevDetailType == rec.product_code && prevDetailIndex >= 0;
+            const long prevNet = sameType ? h[static_cast<size_t>(prevDetailIndex)].net_qty : 0;
+            const double secVal = pledgeable
+                ? static_cast<double>(rec.prev_stock_qty - prevNet - rec.net_qty) * rec.stock_value_price * rec.haircut / 100
+                : 0.0;
+            const double realVal = pledgeable ? rec.stock_balance * ltp : 0.0;
+            m.setText(row, 1, qs(segmentName(rec.marking_index)));
+            m.setText(row, 3, QString::number(rec.prev_stock_qty));
+            m.setText(row, 4, QString::number(rec.sell_open_qty));
+            m.setText(row, 5, f2(rec.sell_open_value));
+            m.setText(row, 6, QString::number(std::abs(rec.net_qty)));
+            m.setText(row, 7, f2(rec.net_value));
+            m.setText(row, 8, QString::number(rec.stock_balance));
+            m.setText(row, 9, f2(rec.stock_value_price));
+            m.setText(row, 10, f2(secVal));
+            m.setText(row, 11, f2(realVal));
+            m.setText(row, 12, f2(rec.bnst_credit));
+            m.setText(row, 13, QString::number(rec.hold_stock));
+            m.setText(row, 14, QString::number(rec.haircut));
+            m.setText(row, 15, qs(rec.holding_text));
+            const QString unreal = avgCost(rec.holding_text) < 0 ? prevUnreal : f2(rec.avg_cost_pl);
+            m.setText(row, 16, unreal);
+            prevUnreal = unreal;
+            m.setRowData(row, HoldingRowData{static_cast<int>(i), row, false, rec.token, {}});
+            if (sameType && prevDetailRow >= 0) {
+                m.setText(prevDetailRow, 10, f2(secVal));
+                for (int c : {4, 9, 10, 11})
+                    m.mergeCells(prevDetailRow, row, c, c);
+            }
+            prevDetailType = rec.product_code;
+            prevDetailRow = row;
+            prevDetailIndex = static_cast<int>(i);
+            anyDetail = true;
+        } catch (...) {
+            WriteLog(0, "Exception in OnDisplayPosition 2");
+        }
+    }
+    if (anyDetail) {
+        const int row = m.addRow();
+        m.setText(row, 0, QStringLiteral(" Grand Total"));
+        m.setText(row, 10, f2(grandSec));
+        m.setText(row, 11, f2(grandReal));
+        m.setText(row, 12, f2(grandBnst));
+        m.setText(row, 16, f2(grandUnreal));
+        for (int c = 0; c < 17; ++c) {
+            m.setBackColour(row, c, rgb(kBand));
+            m.setTextColour(row, c, rgb(kBlack));
+        }
+        m.setRowData(row, HoldingRowData{0, row, false, kGrandTotalToken, {}});
+    }
+    m.flush();
+    PublishActiveRiskRecords(); // the stock balances are known now
+    return 0;
+}
+
+// --- unbilled and today's ---
+
+void CNetPosition::FillUnbilledPositionGrid()
+{
+    WriteLog(3, "Entry FillUnbilledPositionGrid");
+    ClientInfo* active = ActiveClientEntry();
+    if (!active)
+        return;
+    ui::GridModel& m = m_grids[Unbilled]->model();
+    m.clearRows();
+    const std::vector<UnbilledPositionRecord>& u = RiskArraysOf(*active).unbilled_positions;
+    auto f2 = [](double v) { return qs(PositionMath::FormatNumber("%.2lf", v)); };
+    for (const UnbilledPositionRecord& r : u) {
+        const int row = m.addRow();
+        m.setText(row, 0, qs(r.security));
+        m.setText(row, 1, qs(r.payin_date));
+        m.setText(row, 2, f2(r.value));
+        m.setText(row, 3, f2(r.multiple));
+        m.setText(row, 4, QString::number(r.source));
+        m.setText(row, 5, f2(r.margin_utilised));
+        m.setText(row, 6, f2(r.bnst_credit));
+        m.setText(row, 7, f2(r.total));
+        m.setText(row, 8, f2(r.bnst_hold_value));
+    }
+    if (!u.empty()) {
+        const int row = m.addRow();
+        m.setText(row, 0, QStringLiteral("Total"));
+        m.setIcon(row, 0, 0);
+        m.setText(row, 7, m_grids[Unbilled]->property("totalText").toString());
+        m.setText(row, 8, m_grids[Unbilled]->property("holdValueText").toString());
+        for (int c : {0, 7, 8}) {
+            m.setBackColour(row, c, rgb(kBand));
+            m.setTextColour(row, c, rgb(kBlack));
+        }
+        m.mergeCells(row, row, 0, 6);
+    }
+    m.flush();
+    EnableControls(true);
+    WriteLog(3, "Exit FillUnbilledPositionGrid");
+}
+
+void CNetPosition::FillTodaysPositionGrid()
+{
+    WriteLog(3, "Entry FillTodaysPositionGrid");
+    ClientInfo* active = ActiveClientEntry();
+    if (!active)
+        return;
+    ui::GridModel& m = m_grids[Todays]->model();
+    m.clearRows();
+    m_todaysTotalRow = -1;
+    m_todaysPlTotal = 0;
+    m_todaysBySecurity.clear();
+    std::vector<TodaysPositionRecord>& t = RiskArraysOf(*active).todays_positions;
+    double sums[8] = {}; // buy traded, sell traded, net, buy open, sell open, realised, premium
+    for (size_t i = 0; i < t.size(); ++i) {
+        TodaysPositionRecord& r = t[i];
+        r.grid_row = -1;
+        const RiskSecurityFacts s = factsOf(r.sec_index);
+        const bool option = PositionMath::IsOptionSeries(s.series);
+        const bool cur = s.currency;
+        auto price = [cur](double v) { return qs(PositionMath::FormatPrice(v, cur)); };
+        if (r.product_code == 12)
+            setMisBandVisible(true);
+        sums[2] += r.net_value;
+        sums[5] += r.realised_pl;
+        sums[6] += r.todays_premium;
+        m_todaysPlTotal += r.unrealised_pl;
+        if (!option) {
+            sums[0] += r.buy_traded_value;
+            sums[1] += r.sell_traded_value;
+            sums[3] += r.buy_open_value;
+            sums[4] += r.sell_open_value;
+        }
+        if (r.buy_traded_qty == 0 && r.sell_traded_qty == 0 && r.buy_open_qty == 0 && r.sell_open_qty == 0)
+            continue;
+        const int row = m.addRow();
+        r.grid_row = row;
+        m_todaysBySecurity[r.sec_index].push_back(static_cast<int>(i));
+        m.setRowData(row, static_cast<int>(i));
+        m.setText(row, 0, qs(displayKey(r.sec_index)));
+        m.setText(row, 1, exchangeName(r.exchange));
+        m.setText(row, 2, qs(segmentNameOfId(r.product_code)));
+        m.setText(row, 3, price(r.ltp));
+        m.setText(row, 4, QString::number(r.buy_traded_qty));
+        m.setText(row, 5, price(r.buy_traded_value));
+        m.setText(row, 6, price(PositionMath::TodaysBuyAverage(r, s)));
+        m.setText(row, 7, QString::number(r.sell_traded_qty));
+        m.setText(row, 8, price(r.sell_traded_value));
+        m.setText(row, 9, price(PositionMath::TodaysSellAverage(r, s)));
+        for (int c = 4; c <= 9; ++c) {
+            m.setBackColour(row, c, rgb(kTradedBack));
+            m.setTextColour(row, c, rgb(kBlack));
+        }
+        m.setText(row, 10, QString::number(r.net_qty));
+        m.setText(row, 11, price(r.net_value));
+        if (r.net_qty != 0) {
+            signColours(m, row, 10, r.net_qty);
+            signColours(m, row, 11, r.net_qty);
+        }
+        m.setText(row, 12, QString::number(r.buy_open_qty));
+        m.setText(row, 13, price(r.buy_open_value));
+        m.setText(row, 14, price(PositionMath::TodaysOpenAverage(r.buy_open_value, r.buy_open_qty, s, r.multiplier)));
+        m.setText(row, 15, QString::number(r.sell_open_qty));
+        m.setText(row, 16, price(r.sell_open_value));
+        m.setText(row, 17, price(PositionMath::TodaysOpenAverage(r.sell_open_value, r.sell_open_qty, s, r.multiplier)));
+        for (int c = 12; c <= 18; ++c) {
+            m.setBackColour(row, c, rgb(kOpenBack));
+            m.setTextColour(row, c, rgb(kBlack));
+        }
+        m.setText(row, 18, price(r.realised_pl));
+        m.setValue(row, 19, r.todays_premium);
+        m.setText(row, 20, price(r.unrealised_pl));
+        if (r.realised_pl != 0)
+            signColours(m, row, 18, r.realised_pl);
+        if (r.unrealised_pl != 0)
+            signColours(m, row, 20, r.unrealised_pl);
+        m.setText(row, 21, cur && r.multiplier != 1 ? qs(PositionMath::FormatNumber("%.4lf", r.multiplier))
+                                                    : QStringLiteral("-"));
+        m.setText(row, 22, price(r.unrealised_pl + r.realised_pl));
+    }
+    if (!t.empty()) {
+        const int row = m.addRow();
+        m.setText(row, 0, QStringLiteral("Total"));
+        const std::pair<int, double> cells[] = {{5, sums[0]},  {8, sums[1]},  {11, sums[2]}, {13, sums[3]},
+                                                {16, sums[4]}, {18, sums[5]}, {19, sums[6]}, {20, m_todaysPlTotal}};
+        for (const auto& [c, v] : cells)
+            m.setValue(row, c, PositionMath::NoNegativeZero(v));
+        for (int c = 0; c < 23; ++c) {
+            m.setBackColour(row, c, rgb(kBand));
+            m.setTextColour(row, c, rgb(kBlack));
+        }
+        m_todaysTotalRow = row;
+    }
+    m.flush();
+    EnableControls(true);
+    WriteLog(3, "Exit FillTodaysPositionGrid");
+}
+
+// --- live prices ---
+
+void CNetPosition::OnTimer()
+{
+    // Ticks that arrived since the last period, each security once.
+    m_feed->ticks().drain([this](int security, char) { UpdateLTP(security); });
+    if (!m_redrawPending)
+        return;
+    m_redrawPending = false;
+    if (m_busy)
+        return;
+    if (m_shownReport == Open)
+        m_grids[Open]->model().flush();
+    else if (m_shownReport == Todays)
+        m_grids[Todays]->model().flush();
+    ++m_layouts;
+}
+
+void CNetPosition::UpdateLTP(int security)
+{
+    int step = 1;
+    try {
+        if (m_shownReport != Open && m_shownReport != Todays)
+            return;
+        const int tick = tickCode(security);
+        if (tick == 30 || tick == 40)
+            return;
+        step = 2;
+        if (m_busy)
+            return;
+        const RiskSecurityFacts s = factsOf(security);
+        if (m_shownReport == Todays)
+            SetTodaysPositionLTP(security);
+        else
+            updateOpenGridLtp(security, s);
+    } catch (const std::exception& e) {
+        WriteLog(0, formatText("SException in UpdateLTP [%d] : [%s]", step, e.what()));
+    } catch (...) {
+        WriteLog(0, formatText("Exception in UpdateLTP [%d]", step));
+    }
+}
+
+void CNetPosition::updateOpenGridLtp(int security, const RiskSecurityFacts& s)
+{
+    ClientInfo* active = ActiveClientEntry();
+    if (!active)
+        return;
+    std::vector<PositionRecord>& positions = RiskArraysOf(*active).positions;
+    ui::GridModel& m = m_grids[Open]->model();
+    const double L = PositionMath::LastRupees(s);
+    const int tick = tickCode(security);
+    const auto run = m_openRunBySecurity.find(security);
+    if (run == m_openRunBySecurity.end())
+        return;
+    for (int row : run->second) {
+        if (row < 0)
+            break; // the rows of one security are adjacent: only the first run
+        const int* index = m.rowDataAs<int>(row);
+        if (!index || *index < 0 || *index >= static_cast<int>(positions.size()))
+            continue;
+        PositionRecord& p = positions[static_cast<size_t>(*index)];
+        if (p.grid_row != row || p.sec_index != security)
+            continue;
+        const double pl = PositionMath::OpenPositionPl(p, s, L);
+        m_openPlTotal = PositionMath::NoNegativeZero(m_openPlTotal - p.unrealised_pl + pl);
+        p.unrealised_pl = pl;
+        m.setText(row, 2, qs(PositionMath::FormatPrice(L, s.currency)));
+        m.setText(row, 12, qs(PositionMath::FormatPrice(pl, s.currency)));
+        if (m_openTotalRow >= 0)
+            m.setText(m_openTotalRow, 12, qs(PositionMath::FormatPrice(m_openPlTotal, s.currency)));
+        if (s.currency) {
+            WriteLog(0, "LTP " + PositionMath::FormatPrice(L, true));
+            continue;
+        }
+        signColours(m, row, 2, tick == 10 ? 1 : tick == 20 ? -1 : 0);
+        signColours(m, row, 12, pl);
+        m_redrawPending = true;
+    }
+}
+
+void CNetPosition::SetTodaysPositionLTP(int security)
+{
+    try {
+        ClientInfo* active = ActiveClientEntry();
+        ui::GridModel& m = m_grids[Todays]->model();
+        if (m_busy || !active || m.rowTotal() == 0)
+            return;
+        const RiskSecurityFacts s = factsOf(security);
+        const double L = PositionMath::LastRupees(s);
+        std::vector<TodaysPositionRecord>& records = RiskArraysOf(*active).todays_positions;
+        const auto found = m_todaysBySecurity.find(security);
+        if (found == m_todaysBySecurity.end())
+            return;
+        for (int index : found->second) {
+            if (index < 0 || index >= static_cast<int>(records.size()))
+                continue;
+            TodaysPositionRecord& r = records[static_cast<size_t>(index)];
+            if (r.sec_index != security || r.grid_row < 0 || !m.isRow(r.grid_row))
+                continue;
+            const int row = r.grid_row;
+            if (r.ltp < L)
+                signColours(m, row, 3, 1);
+            else if (r.ltp > L)
+                signColours(m, row, 3, -1);
+            const double delta = PositionMath::ApplyTodaysTick(r, s, L);
+            m.setText(row, 3,
+                      qs(PositionMath::FormatNumber(r.exchange == "CN" || r.exchange == "CM" ? "%.4lf" : "%.2lf", L)));
+            m_todaysPlTotal = PositionMath::NoNegativeZero(m_todaysPlTotal + delta);
+            m.setText(row, 20, qs(PositionMath::FormatNumber("%.2lf", r.unrealised_pl)));
+            if (r.unrealised_pl != 0)
+                signColours(m, row, 20, r.unrealised_pl);
+            if (m_todaysTotalRow >= 0)
+                m.setValue(m_todaysTotalRow, 20, m_todaysPlTotal);
+            m.setText(row, 22, qs(PositionMath::FormatPrice(r.unrealised_pl + r.realised_pl, s.currency)));
+            m_redrawPending = true;
+        }
+    } catch (...) {
+        WriteLog(0, "Unhandled Exception in CNetPosition::SetTodaysPositionLTP");
+    }
+}
+
+// --- settings, closing ---
+
+void CNetPosition::MyUpdate(int kind)
+{
+    try {
+        (void)kind;
+        if (m_shownReport == Limits && !m_busy)
+            OnRefresh();
+        else if (m_shownReport == Holdings)
+            m_grids[Holdings]->model().touchAll();
+    } catch (...) {
+        WriteLog(0, "Exception in Net Position MyUpdate");
+    }
+}
+
+void CNetPosition::Close_Window()
+{
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
+        sub->close();
+    else
+        close();
+}
+
+void CNetPosition::SaveGridState()
+{
+    for (int d : {Todays, Unbilled, Holdings, Open})
+        m_grids[d]->saveLayout(gridStateName(d));
+}
+
+void CNetPosition::FreeAllVariables()
+{
+    WriteLog(3, "Entry CNetPosition::FreeAllVariables");
+    m_timer->stop();
+    m_feed->setClosing();
+    if (NetPositionFeedLink::openFeed() == m_feed)
+        NetPositionFeedLink::setOpenFeed(nullptr);
+    if (g_pNetPosition == this)
+        g_pNetPosition = nullptr;
+    FreeAllRiskArrays();
+    PublishActiveRiskRecords();
+    WriteLog(3, "Exit CNetPosition::FreeAllVariables");
+}
+
+// --- MIS figures and the additional-margin page ---
+
+void CNetPosition::GetMisDataFromLimit()
+{
+    WriteLog(0, "Entry : GetMisDataFromLimit");
+    ClientInfo* active = ActiveClientEntry();
+    RiskClient client;
+    if (!ChooseRiskClient(pv_user_info.client_index, pv_user_info.user_type,
+                          active ? std::string(FixedTextView(active->client_code)) : std::string(),
+                          active ? std::string(FixedTextView(active->user_id)) : std::string(),
+                          m_client->text().toStdString(), std::string(FixedTextView(pv_user_info.session_id)), client)) {
+        MsgBoxOk("Please enter proper Client for the Risk Report");
+        return;
+    }
+    OrderUserMessage(3, ' ', RiskDownloadingLine(kRiskLimits, client.code));
+    RiskJob job;
+    job.type = kRiskLimits;
+    job.client = client.code;
+    job.clientText = client.code;
+    job.text = MisRequestText(client, std::string(FixedTextView(pv_user_info.user_id)));
+    job.encrypt = pv_user_info.encrypt;
+    job.mis = true;
+    // On a worker like the reports: the window shows busy meanwhile, and the
+    // figures arrive through the same hand-over.
+    if (m_busy)
+        return;
+    m_busy = true;
+    m_tabs->setEnabled(false);
+    if (!StartRiskReport(std::move(job), ref(), m_handover, g_exchange)) {
+        m_busy = false;
+        m_tabs->setEnabled(true);
+    }
+    WriteLog(0, "Exit : GetMisDataFromLimit");
+}
+
+void CNetPosition::OnAdditionalMargin()
+{
+    ClientInfo* active = ActiveClientEntry();
+    const std::string text = AdditionalMarginText(std::string(FixedTextView(pv_user_info.user_id)),
+                                                  std::string(FixedTextView(pv_user_info.session_id)),
+                                                  active ? std::string(FixedTextView(active->client_code)) : "");
+    WriteLog(0, text);
+    std::string query = text;
+    if (pv_user_info.encrypt != 0) {
+        std::string encrypted;
+        if (!EncryptRequest(text, encrypted)) {
+            WriteLog(0, "Additional margin: the request could not be encrypted");
+            return;
+        }
+        query = encrypted;
+    }
+    const std::string base(FixedTextView(g_Config.Redirect_Url));
+    if (base.rfind("http://", 0) != 0 && base.rfind("https://", 0) != 0) {
+        WriteLog(0, "Additional margin: the web address is not http or https: " + base);
+        return;
+    }
+    if (!g_shell) {
+        WriteLog(0, "Additional margin: no shell is installed");
+        return;
+    }
+    g_shell->openUrl(base + "/qtrade/qlogin.exe?" + query, pf::ShowMode::Minimised);
+}
+
+void CNetPosition::SetShell(pf::Shell* shell)
+{
+    g_shell = shell;
+}
+
+// --- commands ---
+
+int CNetPosition::currentRowId(int dataIndex) const
+{
+    ui::GridView* g = grid(dataIndex);
+    return g ? ui::currentRowId(*g) : -1;
+}
+
+int CNetPosition::selectedRangeCount(int dataIndex) const
+{
+    ui::GridView* g = grid(dataIndex);
+    return g ? static_cast<int>(ui::selectedRanges(*g).size()) : 0;
+}
+
+int CNetPosition::otherExchangeIndex(int secIndex) const
+{
+    const auto table = SecurityTable::current();
+    if (!table || !table->valid(secIndex))
+        return -1;
+    const SecurityRecord& r = table->row(secIndex);
+    if (r.derivative || r.commodity || r.currency)
+        return -1;
+    const std::string exch(r.market_exchange.view());
+    if (exch != "NN" && exch != "BN")
+        return -1;
+    return table->searchSymbol(r.symbol.view(), exch == "NN" ? "BN" : "NN", r.inst_type.view());
+}
+
+double CNetPosition::priceBySide(int secIndex, char side, bool testZero) const
+{
+    const auto table = SecurityTable::current();
+    if (!table || !table->valid(secIndex))
+        return 0;
+    const QuoteData q = table->row(secIndex).quote();
+    const double paise = side == 'B' ? q.quote[2] : q.quote[0];
+    if (testZero && paise == 0)
+        return 0;
+    return paise / 100.0;
+}
+
+namespace {
+
+bool requireActiveClient()
+{
+    ClientInfo* c = ActiveClientEntry();
+    if (!c || !c->active) {
+        MsgBoxInfoCaption("Please Activate a Client", "Input Error");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void CNetPosition::OnPositionSquareoff()
+{
+    SetAccessTime();
+    try {
+        if (!requireActiveClient())
+            return;
+        if (selectedRangeCount(Open) != 1) {
+            MsgBoxInfoCaption("Please select one Position only", "Input Error");
+            return;
+        }
+        const int row = currentRowId(Open);
+        const int* index = row >= 0 ? m_grids[Open]->model().rowDataAs<int>(row) : nullptr;
+        const auto& positions = ActiveClientRiskArrays().positions;
+        if (!index || *index < 0 || *index >= static_cast<int>(positions.size()))
+            return;
+        const PositionRecord& p = positions[static_cast<size_t>(*index)];
+        if (p.product_code == 7) {
+            MsgBoxInfoCaption("DDS Position can't be squared off from here.", "Input Error");
+            return;
+        }
+        OrderFormParams params;
+        params.index = *index;
+        params.side = p.net_qty > 0 ? 'S' : 'B';
+        params.orderMark = -1;
+        params.companionIndex = otherExchangeIndex(p.sec_index);
+        params.price = priceBySide(p.sec_index, params.side, true);
+        OpenOrderForm(params, this, 7);
+    } catch (...) {
+        WriteLog(0, "Exception in OnPositionSquareoff");
+    }
+}
+
+void CNetPosition::OnPositionPlaceOrder()
+{
+    SetAccessTime();
+    int step = 0;
+    try {
+        if (!requireActiveClient())
+            return;
+        step = 1;
+        if (m_shownReport == Open) {
+            if (selectedRangeCount(Open) != 1) {
+                MsgBoxInfoCaption("Please select one Position only", "Input Error");
+                return;
+            }
+            const int row = currentRowId(Open);
+            const int* index = row >= 0 ? m_grids[Open]->model().rowDataAs<int>(row) : nullptr;
+            const auto& positions = ActiveClientRiskArrays().positions;
+            if (!index || *index < 0 || *index >= static_cast<int>(positions.size()))
+                return;
+            const PositionRecord& p = positions[static_cast<size_t>(*index)];
+            // A new order for the position's security: the form's holdings
+            // mode would read a holding at a position's index.
+            OrderFormParams params;
+            params.index = p.sec_index;
+            params.side = p.net_qty > 0 ? 'S' : 'B';
+            params.orderMark = p.product_code;
+            params.companionIndex = otherExchangeIndex(p.sec_index);
+            params.price = 0;
+            OpenOrderForm(params, this, 1);
+        } else if (m_shownReport == Holdings) {
+            if (selectedRangeCount(Holdings) != 1) {
+                MsgBoxInfoCaption("Please select one Stock only", "Input Error");
+                return;
+            }
+            step = 2;
+            const int row = currentRowId(Holdings);
+            const HoldingRowData* d = row >= 0 ? m_grids[Holdings]->model().rowDataAs<HoldingRowData>(row) : nullptr;
+            const auto& holdings = ActiveClientRiskArrays().holdings;
+            if (!d || d->token == kGrandTotalToken || d->holding_index < 0
+                || d->holding_index >= static_cast<int>(holdings.size()))
+                return;
+            const PositionRecord& h = holdings[static_cast<size_t>(d->holding_index)];
+            OrderFormParams params;
+            params.index = d->holding_index;
+            params.orderMark = -1;
+            params.companionIndex = otherExchangeIndex(h.sec_index);
+            if (d->total_flag) {
+                const int qty = m_grids[Holdings]->model().text(row, 8).toInt();
+                WriteLog(0, formatText("Total Row clicked [%d] with Qty [%d]", d->holding_index, qty));
+                params.side = qty >= 0 ? 'S' : 'B';
+                params.quantity = qty;
+            } else {
+                WriteLog(0, formatText("Individual Row clicked [%d]", d->holding_index));
+                params.side = h.stock_balance >= 0 ? 'S' : 'B';
+                WriteLog(0, formatText("stock balance [%d], buysellIndicator [%c]", h.stock_balance, params.side));
+            }
+            params.price = priceBySide(h.sec_index, params.side, true);
+            OpenOrderForm(params, this, 8);
+        }
+    } catch (const std::exception& e) {
+        WriteLog(0, formatText("SException in OnPositionPlaceOrder [%d] : [%s]", step, e.what()));
+    } catch (...) {
+        WriteLog(0, formatText("Exception in OnPositionPlaceOrder ; ActiveClientIdx %d, at %d", pv_user_info.client_index,
+                               step));
+    }
+}
+
+void CNetPosition::OnMenuTodaysposPlaceOrder()
+{
+    SetAccessTime();
+    try {
+        if (!requireActiveClient())
+            return;
+        if (selectedRangeCount(Todays) != 1) {
+            MsgBoxInfoCaption("Please select one Position only", "Input Error");
+            return;
+        }
+        const int row = currentRowId(Todays);
+        if (row < 0) {
+            MsgBoxInfoCaption("No Row Data Found", "Input Error");
+            return;
+        }
+        const TodaysPositionRecord* rec = nullptr;
+        for (const TodaysPositionRecord& r : ActiveClientRiskArrays().todays_positions)
+            if (r.grid_row == row) {
+                rec = &r;
+                break;
+            }
+        if (!rec) {
+            MsgBoxInfoCaption("No Ref Data Found", "Input Error");
+            return;
+        }
+        if (rec->product_code == 7) {
+            MsgBoxInfoCaption("DDS Position can't be squared off from here.", "Input Error");
+            return;
+        }
+        OrderFormParams params;
+        params.index = rec->sec_index;
+        params.side = rec->buy_traded_qty > rec->sell_traded_qty ? 'S' : 'B';
+        params.quantity = std::abs(rec->net_qty);
+        params.orderMark = rec->product_code;
+        params.clientCode = clientText();
+        params.companionIndex = otherExchangeIndex(rec->sec_index);
+        params.price = priceBySide(rec->sec_index, params.side, false);
+        WriteLog(0, displayKey(rec->sec_index));
+        OpenOrderForm(params, this, 14);
+    } catch (...) {
+        WriteLog(0, "Exception in OnMenuTodaysposPlaceOrder");
+    }
+}
+
+void CNetPosition::OnPositionBasketOrder()
+{
+    SetAccessTime();
+    try {
+        if (!requireActiveClient())
+            return;
+        BasketService* basket = InstalledBasketService();
+        if (!basket) {
+            MsgBoxOk("Basket Order is not available in this version.");
+            return;
+        }
+        ClientInfo* active = ActiveClientEntry();
+        const bool dealer = dealerAtOwnSlot();
+        if (m_shownReport == Open) {
+            const auto ranges = ui::selectedRanges(*m_grids[Open]);
+            if (ranges.empty()) {
+                MsgBoxInfoCaption("Please select alteast one position.", "Input Error");
+                return;
+            }
+            if (ui::selectionCount(ranges) > 5) {
+                MsgBoxInfoCaption("You can select max of 5 orders", "Input Error");
+                return;
+            }
+            basket->reset();
+            basket->setClient(dealer ? std::string(FixedTextView(active->positions_client))
+                                     : std::string(FixedTextView(active->client_code)));
+            const auto& positions = ActiveClientRiskArrays().positions;
+            const auto table = SecurityTable::current();
+            int legs = 0;
+            for (int row : ui::selectedRowIds(*m_grids[Open])) {
+                if (legs >= 5)
+                    break;
+                const int* index = m_grids[Open]->model().rowDataAs<int>(row);
+                if (!index || *index < 0 || *index >= static_cast<int>(positions.size()))
+                    continue;
+                const PositionRecord& p = positions[static_cast<size_t>(*index)];
+                if (p.product_code == 5 || p.product_code == 7 || p.product_code == 8 || p.margin_type == "P")
+                    continue;
+                BasketLeg leg;
+                leg.sec_index = p.sec_index;
+                leg.product_code = p.product_code;
+                leg.side = p.net_qty > 0 ? 'S' : p.net_qty < 0 ? 'B' : ' ';
+                leg.price = leg.side == ' ' ? 0 : priceBySide(p.sec_index, leg.side, true);
+                long qty = std::abs(p.net_qty);
+                if (table && table->valid(p.sec_index)) {
+                    const SecurityRecord& r = table->row(p.sec_index);
+                    if (r.commodity)
+                        qty *= std::max(1, r.market_lot);
+                    if (r.currency)
+                        qty *= std::max(1, r.market_lot);
+                }
+                leg.quantity = static_cast<int>(qty);
+                basket->setLeg(legs++, leg);
+            }
+            basket->refreshOrShow();
+        } else if (m_shownReport == Holdings) {
+            const auto ranges = ui::selectedRanges(*m_grids[Holdings]);
+            const int count = ui::selectionCount(ranges);
+            WriteLog(0, formatText("Tab :%d, Sel Pos :%d, Tot Pos :%d", m_shownReport, count,
+                                   m_grids[Holdings]->model().rowTotal()));
+            if (count < 1 || count > 10) {
+                MsgBoxInfoCaption("You can select max of 5 Stocks", "Input Error");
+                return;
+            }
+            basket->reset();
+            basket->setClient(dealer ? std::string(FixedTextView(active->holdings_client))
+                                     : std::string(FixedTextView(active->client_code)));
+            const auto& holdings = ActiveClientRiskArrays().holdings;
+            ui::GridModel& m = m_grids[Holdings]->model();
+            const std::vector<int> selected = ui::selectedRowIds(*m_grids[Holdings]);
+            int prevToken = -1, prevType = -1, groupToken = -1, legs = 0;
+            for (int row : m.preorder()) {
+                if (std::find(selected.begin(), selected.end(), row) == selected.end()) {
+                    prevToken = prevType = -1;
+                    continue;
+                }
+                const HoldingRowData* d = m.rowDataAs<HoldingRowData>(row);
+                if (!d || d->token == kGrandTotalToken || d->holding_index < 0
+                    || d->holding_index >= static_cast<int>(holdings.size()))
+                    continue;
+                const PositionRecord& h = holdings[static_cast<size_t>(d->holding_index)];
+                if (d->total_flag)
+                    groupToken = d->token;
+                else if (d->token == groupToken)
+                    continue;
+                if (h.token == prevToken && h.product_code == prevType)
+                    continue;
+                prevToken = h.token;
+                prevType = h.product_code;
+                if (legs >= 5) {
+                    MsgBoxInfoCaption("You can select max of 5 Stocks", "Input Error");
+                    basket->destroy();
+                    return;
+                }
+                const int qty = d->total_flag ? m.text(row, 8).toInt() : h.stock_balance;
+                BasketLeg leg;
+                leg.sec_index = h.sec_index;
+                leg.product_code = 0;
+                leg.quantity = std::abs(qty);
+                leg.side = qty >= 0 ? 'S' : 'B';
+                leg.price = 0;
+                WriteLog(0, formatText("total row :%d,value %d,%d,%d", d->total_flag ? 1 : 0, qty, d->holding_index,
+                                       h.stock_balance));
+                basket->setLeg(legs++, leg);
+            }
+            basket->refreshOrShow();
+        }
+    } catch (...) {
+        WriteLog(0, "Exception in OnPositionBasketOrder");
+    }
+}
+
+void CNetPosition::OnTodaysPositionBasketOrder()
+{
+    SetAccessTime();
+    try {
+        if (!requireActiveClient())
+            return;
+        const std::vector<int> selected = ui::selectedRowIds(*m_grids[Todays]);
+        if (selected.empty() || selected.size() > 5) {
+            MsgBoxInfoCaption("You can select max of 5 Positions and Minimum 1 Positions", "Input Error");
+            return;
+        }
+        BasketService* basket = InstalledBasketService();
+        if (!basket) {
+            MsgBoxOk("Basket Order is not available in this version.");
+            return;
+        }
+        basket->reset();
+        basket->setClient(clientText());
+        int legs = 0;
+        for (int row : selected) {
+            for (const TodaysPositionRecord& r : ActiveClientRiskArrays().todays_positions) {
+                if (r.grid_row != row || legs >= 5)
+                    continue;
+                BasketLeg leg;
+                leg.sec_index = r.sec_index;
+                leg.product_code = r.product_code;
+                leg.quantity = std::abs(r.net_qty);
+                leg.side = r.buy_traded_qty > r.sell_traded_qty ? 'S' : 'B';
+                leg.price = priceBySide(r.sec_index, leg.side, true);
+                basket->setLeg(legs++, leg);
+            }
+        }
+        basket->refreshOrShow();
+    } catch (...) {
+        WriteLog(0, "Exception in OnTodaysPositionBasketOrder");
+    }
+}
+
+void CNetPosition::OnPositionConverttodelivery()
+{
+    SetAccessTime();
+    try {
+        if (!requireActiveClient())
+            return;
+        if (m_shownReport != Open && m_shownReport != Todays)
+            return;
+        if (selectedRangeCount(m_shownReport) != 1) {
+            MsgBoxInfoCaption("Please select one Position only", "Input Error");
+            return;
+        }
+        const int row = currentRowId(m_shownReport);
+        int secIndex = -1, net = 0, recordIndex = -1, product = 0;
+        std::string exchange;
+        if (m_shownReport == Open) {
+            const int* index = row >= 0 ? m_grids[Open]->model().rowDataAs<int>(row) : nullptr;
+            const auto& positions = ActiveClientRiskArrays().positions;
+            if (!index || *index < 0 || *index >= static_cast<int>(positions.size()))
+                return;
+            const PositionRecord& p = positions[static_cast<size_t>(*index)];
+            secIndex = p.sec_index;
+            net = p.net_qty;
+            recordIndex = *index;
+            product = p.product_code;
+            exchange = p.exchange;
+        } else {
+            if (row < 0) {
+                MsgBoxInfoCaption("No Row Data Found", "Input Error");
+                return;
+            }
+            const auto& todays = ActiveClientRiskArrays().todays_positions;
+            for (size_t i = 0; i < todays.size(); ++i)
+                if (todays[i].grid_row == row) {
+                    recordIndex = static_cast<int>(i);
+                    break;
+                }
+            if (recordIndex < 0) {
+                MsgBoxInfoCaption("No Ref Data Found", "Input Error");
+                return;
+            }
+            const TodaysPositionRecord& t = todays[static_cast<size_t>(recordIndex)];
+            secIndex = t.sec_index;
+            net = t.net_qty;
+            product = t.product_code;
+            exchange = t.exchange;
+        }
+        if (product != 5) {
+            MsgBoxInfoCaption("Position other than Maxivane cannot be converted to Delivery.", "Input Error");
+            return;
+        }
+        ConvertPositionService* convert = InstalledConvertPositionService();
+        if (!convert) {
+            MsgBoxOk("Convert to Delivery is not available in this version.");
+            return;
+        }
+        convert->ShowConvertPositionForm(this, clientText(), secIndex, exchangeName(exchange), net,
+                                         net < 1 ? 'S' : 'B', recordIndex, m_shownReport == Open ? 1 : 2);
+    } catch (...) {
+        WriteLog(0, "Exception in OnPositionConverttodelivery");
+    }
+}
+
+void CNetPosition::ShowPledgeUnpledge(int kind)
+{
+    SetAccessTime();
+    try {
+        ClientInfo* active = ActiveClientEntry();
+        if (!active) {
+            MsgBoxInfoCaption("Please Activate a Client", "Input Error");
+            return;
+        }
+        DlgPledgeUnpleged dlg(this, g_exchange);
+        dlg.client_code = dealerAtOwnSlot() ? std::string(FixedTextView(active->holdings_client))
+                                            : std::string(FixedTextView(active->client_code));
+        const auto& holdings = ActiveClientRiskArrays().holdings;
+        ui::GridModel& m = m_grids[Holdings]->model();
+        const std::vector<int> selected = ui::selectedRowIds(*m_grids[Holdings]);
+        int prevSec = -1, prevToken = -1, prevType = -1, n = 0;
+        for (int row : m.preorder()) {
+            if (std::find(selected.begin(), selected.end(), row) == selected.end())
+                continue;
+            const HoldingRowData* d = m.rowDataAs<HoldingRowData>(row);
+            if (!d || d->token == kGrandTotalToken || d->holding_index < 0
+                || d->holding_index >= static_cast<int>(holdings.size()))
+                continue;
+            const PositionRecord& h = holdings[static_cast<size_t>(d->holding_index)];
+            if (h.product_code != 1 && h.product_code != 9)
+                continue;
+            if (h.sec_index == prevSec && !d->total_flag)
+                continue;
+            if (h.token == prevToken && h.product_code == prevType) {
+                if (n > 0)
+                    dlg.items[n - 1].exchange = "NN";
+                continue;
+            }
+            if (n >= DlgPledgeUnpleged::kItems) {
+                MsgBoxInfoCaption("You can select max of 5 Stocks", "Input Error");
+                return;
+            }
+            PledgeItem& it = dlg.items[n++];
+            it.token = h.token;
+            it.sec_index = h.sec_index;
+            it.stock_balance = h.stock_balance;
+            it.marking_index = h.marking_index;
+            it.exchange = h.exchange;
+            prevSec = h.sec_index;
+            prevToken = h.token;
+            prevType = h.product_code;
+        }
+        dlg.kind = static_cast<short>(kind);
+        ui::modalHost().run(dlg);
+    } catch (...) {
+        WriteLog(0, "Exception in ShowPledgeUnpledge");
+    }
+}
+
+void CNetPosition::OnExpandAll()
+{
+    m_grids[Holdings]->expandAll(true);
+}
+
+void CNetPosition::OnCollapseAll()
+{
+    m_grids[Holdings]->expandAll(false);
+}
+
+void CNetPosition::OnShowColumnChooser()
+{
+    if (m_shownReport == Todays || m_shownReport == Holdings || m_shownReport == Open)
+        m_grids[m_shownReport]->showColumnChooser();
+}
+
+void CNetPosition::OnSaveAsCsv()
+{
+    SetAccessTime();
+    try {
+        ui::FilePrompt prompt;
+        prompt.filter = "CSV Files (*.csv)";
+        prompt.defaultSuffix = "csv";
+        const std::optional<std::string> path = ui::prompter().pickSavePath(prompt);
+        if (!path || path->empty())
+            return; // cancelled: nothing to save, nothing to report
+        WriteLog(0, "File Path :" + *path);
+        SaveShownGridCsv(*path);
+    } catch (...) {
+        WriteLog(0, "Exception in CNetPosition::OnSaveAsCsv");
+    }
+}
+
+bool CNetPosition::SaveShownGridCsv(const std::string& path)
+{
+    if (m_shownReport != Open && m_shownReport != Holdings && m_shownReport != Todays)
+        return false;
+    ui::GridView* g = m_grids[m_shownReport];
+    const ui::GridModel& m = g->model();
+    std::string out;
+    std::vector<int> columns;
+    for (int c = 0; c < m.columns(); ++c)
+        if (m_shownReport != Todays || !g->isColumnHidden(c))
+            columns.push_back(c);
+    for (size_t i = 0; i < columns.size(); ++i) {
+        const QString name = m.columnName(columns[i]).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        if (m_shownReport == Todays)
+            out += csvCell(name) + ",";
+        else
+            out += (i ? "," : "") + csvCell(name);
+    }
+    out += "\n";
+    for (int row : m.preorder()) {
+        if (m_shownReport == Open && (m.isGroup(row) || !g->isRowShown(row)))
+            continue;
+        std::string line;
+        for (size_t i = 0; i < columns.size(); ++i)
+            line += (i ? "," : "") + csvCell(m.text(row, columns[i]));
+        out += line + "\n";
+    }
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    if (!f) {
+        MsgBoxOk("Unable to Save File");
+        return false;
+    }
+    const bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
+    if (std::fclose(f) != 0 || !ok) {
+        MsgBoxOk("Unable to Save File");
+        return false;
+    }
+    return true;
+}
+
+void CNetPosition::Select_Row_ByChar(char ch)
+{
+    try {
+        const long long now = pf::clock().nowSeconds();
+        if (now - m_typeAheadStart <= 1) {
+            m_typeAhead += ch;
+        } else {
+            m_typeAhead = std::string(1, ch);
+            m_typeAheadStart = now;
+        }
+        if (m_shownReport < Open || m_shownReport > Todays)
+            return;
+        ui::GridView* g = m_grids[m_shownReport];
+        const ui::GridModel& m = g->model();
+        const QString prefix = QString::fromStdString(m_typeAhead);
+        for (int row : m.preorder()) {
+            if (m_shownReport != Holdings && m.isGroup(row))
+                continue;
+            if (m.text(row, 0).startsWith(prefix, Qt::CaseSensitive)) {
+                ui::setCurrentRow(*g, row);
+                return;
+            }
+        }
+    } catch (...) {
+        WriteLog(0, "Exception in CNetPosition :: Select_Row_ByChar");
+    }
+}
+
+bool CNetPosition::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    const bool shift = key->modifiers() & Qt::ShiftModifier;
+    const bool ctrl = key->modifiers() & Qt::ControlModifier;
+    if (key->key() == Qt::Key_F5 || (shift && key->key() == Qt::Key_R && watched != m_client)) {
+        OnRefresh();
+        return true;
+    }
+    // Letters typed into the client edit stay there: a dealer types codes.
+    if (watched == m_client)
+        return QWidget::eventFilter(watched, event);
+    if (shift && !ctrl) {
+        const int tab = key->key() == Qt::Key_L ? 0
+            : key->key() == Qt::Key_D           ? 1
+            : key->key() == Qt::Key_P           ? 2
+            : key->key() == Qt::Key_U           ? 3
+            : key->key() == Qt::Key_S           ? 4
+                                                : -1;
+        if (tab >= 0) {
+            SelectReportTab(tab);
+            return true;
+        }
+    }
+    if (!ctrl && key->key() >= 'A' && key->key() <= '\\' && !key->text().isEmpty()) {
+        Select_Row_ByChar(key->text().at(0).toLatin1());
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void CNetPosition::contextMenuEvent(QContextMenuEvent* event)
+{
+    OnContextMenu(event->globalPos());
+}
+
+std::vector<CNetPosition::MenuEntry> CNetPosition::contextMenuEntries()
+{
+    std::vector<MenuEntry> menu;
+    if (m_busy)
+        return menu;
+    m_shownReport = std::max(0, DataIndexOfCaption(m_tabs->tabText(m_tabs->currentIndex()).toStdString()));
+    if (m_shownReport == Unbilled)
+        return menu;
+    auto add = [&menu](const std::string& text, bool enabled, std::function<void()> run) {
+        menu.push_back({text, enabled, std::move(run)});
+    };
+    if (m_shownReport == Limits) {
+        add("&Refresh", true, [this] { OnRefresh(); });
+    } else if (m_shownReport == Open) {
+        m_squareOffAllowed = false;
+        m_orderAllowed = true;
+        m_convertAllowed = false;
+        const int row = currentRowId(Open);
+        const int* index = row >= 0 ? m_grids[Open]->model().rowDataAs<int>(row) : nullptr;
+        const auto& positions = ActiveClientRiskArrays().positions;
+        if (index && *index >= 0 && *index < static_cast<int>(positions.size())) {
+            const PositionRecord& p = positions[static_cast<size_t>(*index)];
+            const int pc = p.product_code;
+            if ((pc == 0 || pc == 4 || pc == 5 || pc == 6 || pc == 8 || pc == 12) && p.net_qty != 0)
+                m_squareOffAllowed = true;
+            m_convertAllowed = pc == 5 && p.net_qty != 0 && !factsOf(p.sec_index).currency;
+        }
+        add("&Refresh", true, [this] { OnRefresh(); });
+        add("&Square-Off", m_squareOffAllowed, [this] { OnPositionSquareoff(); });
+        add("&Basket Order", m_orderAllowed, [this] { OnPositionBasketOrder(); });
+        add("Save as CS&V", true, [this] { OnSaveAsCsv(); });
+        add("&Convert to Delivery", m_convertAllowed, [this] { OnPositionConverttodelivery(); });
+        add("Show Column Chooser", true, [this] { OnShowColumnChooser(); });
+    } else if (m_shownReport == Holdings) {
+        m_squareOffAllowed = false;
+        m_orderAllowed = true;
+        m_pledge0Allowed = m_pledge1Allowed = false;
+        bool placeOrder = true, basket = true;
+        const auto& holdings = ActiveClientRiskArrays().holdings;
+        const std::vector<int> selected = ui::selectedRowIds(*m_grids[Holdings]);
+        if (selected.empty())
+            placeOrder = false;
+        for (int row : selected) {
+            const HoldingRowData* d = m_grids[Holdings]->model().rowDataAs<HoldingRowData>(row);
+            if (!d) {
+                placeOrder = basket = false;
+                continue;
+            }
+            if (d->token == kGrandTotalToken)
+                return {}; // a selection with the grand total has no menu
+            if (d->holding_index < 0)
+                m_orderAllowed = false;
+            else if (d->holding_index < static_cast<int>(holdings.size())) {
+                const int type = holdings[static_cast<size_t>(d->holding_index)].product_code;
+                m_pledge0Allowed = m_pledge0Allowed || type == 1;
+                m_pledge1Allowed = m_pledge1Allowed || type == 9;
+            }
+        }
+        if (m_pledge0Allowed && m_pledge1Allowed)
+            m_pledge0Allowed = m_pledge1Allowed = false;
+        add("&Refresh", true, [this] { OnRefresh(); });
+        if (placeOrder)
+            add("&Place Order", m_orderAllowed, [this] { OnPositionPlaceOrder(); });
+        if (basket)
+            add("&Basket Order", m_orderAllowed, [this] { OnPositionBasketOrder(); });
+        add("Save as CS&V", true, [this] { OnSaveAsCsv(); });
+        add("E&xpand All", true, [this] { OnExpandAll(); });
+        add("C&ollapse All", true, [this] { OnCollapseAll(); });
+        add("Sho&w Column Chooser", true, [this] { OnShowColumnChooser(); });
+        const std::string funding = segmentNameOfId(4);
+        add(formatText("Mark to %s", funding.c_str()), m_pledge0Allowed, [this] { ShowPledgeUnpledge(0); });
+        add("Mark to Delivery", m_pledge1Allowed, [this] { ShowPledgeUnpledge(1); });
+    } else if (m_shownReport == Todays) {
+        const int row = currentRowId(Todays);
+        m_convertAllowed = false;
+        bool squareOff = row >= 0;
+        if (row >= 0) {
+            if (m_grids[Todays]->model().text(row, 10) == QStringLiteral("0"))
+                squareOff = false;
+            for (const TodaysPositionRecord& r : ActiveClientRiskArrays().todays_positions)
+                if (r.grid_row == row)
+                    m_convertAllowed = r.product_code == 5 && r.net_qty != 0 && !factsOf(r.sec_index).currency;
+        }
+        if (squareOff)
+            add("&Square Off", true, [this] { OnMenuTodaysposPlaceOrder(); });
+        add("Refresh", true, [this] { OnRefresh(); });
+        add("Show Column Chooser", true, [this] { OnShowColumnChooser(); });
+        add("Place Basket Order", true, [this] { OnTodaysPositionBasketOrder(); });
+        if (m_grids[Todays]->model().rowTotal() > 0) {
+            add("Save as CS&V", true, [this] { OnSaveAsCsv(); });
+            if (row >= 0)
+                add("&Convert to Delivery", m_convertAllowed, [this] { OnPositionConverttodelivery(); });
+        }
+    }
+    return menu;
+}
+
+void CNetPosition::OnContextMenu(const QPoint& globalPos)
+{
+    SetAccessTime();
+    int step = 0;
+    try {
+        const std::vector<MenuEntry> entries = contextMenuEntries();
+        step = 1;
+        if (entries.empty())
+            return;
+        QMenu menu(this);
+        for (const MenuEntry& e : entries) {
+            QAction* a = menu.addAction(QString::fromStdString(e.text));
+            a->setEnabled(e.enabled);
+            QObject::connect(a, &QAction::triggered, e.run);
+        }
+        step = 2;
+        menu.exec(globalPos);
+    } catch (...) {
+        WriteLog(0, formatText("Exception in OnContextMenu(CNP) at [%d]", step));
+    }
+}

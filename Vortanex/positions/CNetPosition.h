@@ -1,0 +1,204 @@
+#pragma once
+// The one risk report window: five tabs (limits, today's positions, open
+// positions, unbilled positions, holdings) of the active client, fetched with
+// "RiskData=" on a worker, stored into the client entry on the UI thread,
+// kept live from the feed through the window's tick box and 100 ms timer, and
+// the commands that start orders, baskets and conversions from them.
+// UI thread only, except where a function says otherwise.
+#include "positions/RiskReportThread.h"
+#include "ui/mailbox.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+class NetPositionFeed;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class QTimer;
+struct RiskSecurityFacts;
+namespace pf {
+class Shell;
+}
+namespace ui {
+class GridHeaderItems;
+class GridView;
+}
+
+// The data of one holdings grid row.
+struct HoldingRowData {
+    int holding_index = 0;
+    int grid_row = -1;
+    bool total_flag = false;
+    int token = 0; // -1111 on the grand total row
+    std::string delivery_marks;
+};
+inline constexpr int kGrandTotalToken = -1111;
+
+// The open grid's total row carries this as its row data.
+struct OpenTotalMarker {};
+
+class CNetPosition : public QWidget, public ui::NoteReceiver {
+    Q_OBJECT
+public:
+    // Data indexes of the reports.
+    enum Report { Limits = 0, Open = 1, Holdings = 2, Unbilled = 3, Todays = 4 };
+
+    explicit CNetPosition(QWidget* parent = nullptr);
+    ~CNetPosition() override;
+
+    // The open window, or null.
+    static CNetPosition* Instance();
+    // Tests: the exchange every later request uses (empty = RequestServer).
+    static void SetRiskExchange(RiskExchange exchange);
+    // The shell that opens the additional-margin page (the application's).
+    static void SetShell(pf::Shell* shell);
+
+    std::shared_ptr<NetPositionFeed> feed() const { return m_feed; }
+
+    // windowType 11..15 names the tab to show first.
+    void OnInitialUpdate(int windowType);
+    void OnRefresh();
+    void OnSelchangeTab1(int tab);
+    // Caption number 0..4; std::invalid_argument outside.
+    void SelectReportTab(int captionNumber);
+    void OnRiskRefresh(int dataIndex);
+    bool Get_Data(int type);
+    void OnTimer();
+    void UpdateLTP(int security);
+    void SetTodaysPositionLTP(int security);
+    void MyUpdate(int kind);
+    void Close_Window();
+    void SaveGridState();
+    void FreeAllVariables();
+    void GetMisDataFromLimit();
+    void OnAdditionalMargin();
+
+    // Grid fills.
+    void OnDisplayCompleteLimitsGrid();
+    void OnDisplayPositions(int shownReport);
+    int OnDisplaySellFromExisting();
+    void FillUnbilledPositionGrid();
+    void FillTodaysPositionGrid();
+    void EnableControls(bool enable);
+
+    // Commands.
+    void OnPositionSquareoff();
+    void OnPositionPlaceOrder();
+    void OnMenuTodaysposPlaceOrder();
+    void OnPositionBasketOrder();
+    void OnTodaysPositionBasketOrder();
+    void OnPositionConverttodelivery();
+    // Marks the selected holdings to margin funding (kind 0) or delivery (1).
+    void ShowPledgeUnpledge(int kind);
+    void OnExpandAll();
+    void OnCollapseAll();
+    void OnShowColumnChooser();
+    void OnSaveAsCsv();
+    // Writes the shown grid (open, holdings or today's) to path; false and
+    // "Unable to Save File" when the file cannot be written.
+    bool SaveShownGridCsv(const std::string& path);
+    void Select_Row_ByChar(char ch);
+    void OnContextMenu(const QPoint& globalPos);
+    // The popup's items for the shown report and selection (empty: no menu).
+    struct MenuEntry {
+        std::string text;
+        bool enabled = true;
+        std::function<void()> run;
+    };
+    std::vector<MenuEntry> contextMenuEntries();
+
+    // State for the commands and tests.
+    int shownReport() const { return m_shownReport; }
+    bool isBusy() const { return m_busy; }
+    double openPlTotal() const { return m_openPlTotal; }
+    double todaysPlTotal() const { return m_todaysPlTotal; }
+    double openGridSum() const { return m_openGridSum; }
+    int openRowCount() const { return m_openRowCount; }
+    int limitsSegmentCount() const { return m_limitsSegmentCount; }
+    ui::GridView* grid(int dataIndex) const;
+    // The header items band over a grid (limits, open, today's), else null.
+    ui::GridHeaderItems* headerItems(int dataIndex) const
+    {
+        return dataIndex >= 0 && dataIndex < 5 ? m_headerItems[dataIndex] : nullptr;
+    }
+    QTabWidget* tabs() const { return m_tabs; }
+    QLineEdit* clientEdit() const { return m_client; }
+    QPushButton* refreshButton() const { return m_refresh; }
+    QWidget* control(int id) const;
+    int openTotalRow() const { return m_openTotalRow; }
+    int todaysTotalRow() const { return m_todaysTotalRow; }
+    std::string gridStateName(int dataIndex) const;
+    // Grid layouts done by the timer since the window opened.
+    int layoutCount() const { return m_layouts; }
+
+protected:
+    void onNote(const ui::Note& note) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void OnUpdateNetPositionReport(intptr_t wParam, intptr_t lParam, const std::string& text);
+    void store(RiskOutcome& outcome);
+    void createGrids();
+    void layoutBand();
+    void emptyShownGrid();
+    void setMisBandVisible(bool visible);
+    void updateOpenGridLtp(int security, const RiskSecurityFacts& s);
+    void renewFeedSecurities();
+    int currentRowId(int dataIndex) const;
+    int selectedRangeCount(int dataIndex) const;
+    int otherExchangeIndex(int secIndex) const;
+    double priceBySide(int secIndex, char side, bool testZero) const;
+    const std::string& clientText() const;
+
+    QLineEdit* m_client = nullptr;
+    QPushButton* m_refresh = nullptr;
+    QLabel* m_misCutoffLabel = nullptr;   // 1558
+    QLabel* m_misCutoff = nullptr;        // 1559
+    QLabel* m_misPlLabel = nullptr;       // 1560
+    QLabel* m_misPl = nullptr;            // 1316
+    QPushButton* m_mis1561 = nullptr;     // 1561
+    QPushButton* m_get = nullptr;         // 1562
+    QPushButton* m_additional = nullptr;  // 1563
+    QTabWidget* m_tabs = nullptr;
+    ui::GridView* m_grids[5] = {};
+    QWidget* m_pages[5] = {};                 // a grid with its header items band, when it has one
+    ui::GridHeaderItems* m_headerItems[5] = {};
+    QTimer* m_timer = nullptr;
+    std::shared_ptr<NetPositionFeed> m_feed;
+    std::shared_ptr<RiskHandover> m_handover;
+
+    double m_openPlTotal = 0;
+    double m_todaysPlTotal = 0;
+    double m_openGridSum = 0;
+    int m_shownReport = 0;
+    bool m_busy = false;
+    bool m_redrawPending = false;
+    bool m_tabReady = false;
+    bool m_squareOffAllowed = false;
+    bool m_orderAllowed = false;
+    bool m_pledge0Allowed = false;
+    bool m_pledge1Allowed = false;
+    bool m_convertAllowed = false;
+    int m_limitsSegmentCount = 0;
+    int m_openRowCount = -1;
+    int m_openTotalRow = -1;
+    int m_todaysTotalRow = -1;
+    int m_layouts = 0;
+    // Per security, the open grid's rows of its first adjacent run (grid
+    // order) and the today's records with a row: built by the fills, so a
+    // tick touches only its own rows.
+    std::unordered_map<int, std::vector<int>> m_openRunBySecurity;
+    std::unordered_map<int, std::vector<int>> m_todaysBySecurity;
+    mutable std::string m_clientText;
+    std::string m_typeAhead;
+    long long m_typeAheadStart = 0;
+};

@@ -1,0 +1,55 @@
+#include "watch/AlertCheck.h"
+
+#include "app/base/LogWriter.h"
+#include "server/SecurityTable.h"
+#include "watch/AlertTable.h"
+
+#include <ctime>
+
+bool AlertCheckGate::claim(int security)
+{
+    std::lock_guard lock(m_mutex);
+    return m_pending.insert(security).second;
+}
+
+void AlertCheckGate::release(int security)
+{
+    std::lock_guard lock(m_mutex);
+    m_pending.erase(security);
+}
+
+int AlertCheckGate::pending() const
+{
+    std::lock_guard lock(m_mutex);
+    return static_cast<int>(m_pending.size());
+}
+
+std::optional<FiredAlert> CheckAlerts(int security, AlertTable& alerts, SecurityTable& securities, int64_t now)
+{
+    if (!securities.valid(security))
+        return std::nullopt;
+    SecurityRecord& rec = securities.row(security);
+    const auto fired = alerts.fireFirst(security, rec.quote(), now);
+    if (!fired)
+        return std::nullopt;
+    // No further check of the security starts until one of its alerts is
+    // saved again or loaded at the next start.
+    rec.alert_flag.store(0);
+    const AlertRecord& r = fired->second;
+    WriteLog(r.criteria == kCriteriaBelow ? 1 : 0, r.description);
+
+    const std::time_t t = static_cast<std::time_t>(now);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char clock[32];
+    std::strftime(clock, sizeof clock, "%I:%M:%S %p", &tm);
+
+    FiredAlert out;
+    out.security = security;
+    out.name = r.name;
+    out.description = r.description;
+    out.trackedText = std::string("Tracked Time: ") + clock;
+    out.key = fired->first;
+    out.recurring = r.recurring;
+    return out;
+}

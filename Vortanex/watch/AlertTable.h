@@ -1,0 +1,103 @@
+#pragma once
+// Every price alert of the logged-in user, in one program-wide table ordered
+// by the alerts' text keys (byte-wise), with an index by security. The alert
+// manager changes it on the UI thread while the alert checks read and fire
+// it on the feed's pool, so every access is under the table's one mutex and
+// entries are only ever reached by key, never through a kept iterator.
+#include "watch/AlertRecord.h"
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+class SecurityTable;
+
+class AlertTable {
+public:
+    using Entry = std::pair<std::string, AlertRecord>;
+
+    static AlertTable& instance();
+
+    // Stores the record under the key, replacing what was there.
+    void put(const std::string& key, const AlertRecord& record);
+    // False when there was nothing under the key.
+    bool erase(const std::string& key);
+    void clear();
+    std::optional<AlertRecord> find(const std::string& key) const;
+    bool contains(const std::string& key) const;
+
+    // Every entry in key order.
+    std::vector<Entry> entries() const;
+    // The entries of one security, in key order.
+    std::vector<Entry> entriesOf(int security) const;
+    int countOf(int security) const;
+    // The securities that have alerts, each once.
+    std::vector<int> securities() const;
+    int size() const;
+
+    // The check of one security: the first alert of it in key order that has
+    // not fired and whose condition holds the quote fires (marked triggered,
+    // tracked time set). At most one fires; its entry as it is after firing.
+    std::optional<Entry> fireFirst(int security, const QuoteData& quote, int64_t now);
+
+    // Whether any alert of the security that has not fired holds the quote:
+    // the feed's cheap test before it queues a check, so that ticks that
+    // cannot fire anything cost the feed thread no more than the test.
+    // Lock-free; any thread.
+    bool mayFire(int security, const QuoteData& quote) const;
+
+    // After the master is downloaded again: every alert finds its security
+    // by its watch token; the ones whose security is gone are dropped and
+    // returned (their keys), the others get their new index.
+    std::vector<std::string> rebind(const SecurityTable& table);
+
+private:
+    struct Trigger {
+        int quoteField;
+        int criteria;
+        double trigger;
+    };
+    using TriggerMap = std::unordered_map<int, std::vector<Trigger>>;
+
+    void indexAdd(const std::string& key, int security);  // under m_mutex
+    // The active alerts' thresholds by security, published whole after every
+    // change (alerts change rarely; quotes arrive all the time).
+    void publishTriggers(); // under m_mutex
+    void indexDrop(const std::string& key, int security); // under m_mutex
+
+    mutable std::mutex m_mutex;
+    std::map<std::string, AlertRecord> m_alerts;                   // guarded by m_mutex
+    std::unordered_map<int, std::set<std::string>> m_bySecurity; // guarded by m_mutex
+    std::shared_ptr<const TriggerMap> m_triggers; // written under m_mutex, read with the atomic functions
+};
+
+// The user's alerts file, "Data/<user id>_Alerts.dat" below the program folder.
+std::filesystem::path AlertsFilePath(const std::filesystem::path& dataFolder, std::string_view userId);
+
+// Writes the table to the file (atomically: a crash mid-write leaves the old
+// file), leaving out one-time alerts that have fired. False when the file
+// could not be written (logged).
+bool WriteAlertDataToFile(const AlertTable& alerts, const SecurityTable& securities,
+                          const std::filesystem::path& path);
+
+// Replaces the table by the file's alerts. Each line's security is found by
+// its watch token; a line whose security is gone, or that does not read, is
+// logged and skipped and the load goes on. The alert mark of every loaded
+// security is set and, when `subscribe` is given, it is called with the
+// security. A missing file leaves the table as it is. Returns the number of
+// alerts loaded, -1 when the file could not be opened.
+int ReadAlertDataFromFile(AlertTable& alerts, SecurityTable& securities, const std::filesystem::path& path,
+                          const std::function<void(int security)>& subscribe = {});
+
+// The security of a watch token within the rows whose display keys start
+// with the symbol's first letter, then anywhere; -1 when none.
+int FindAlertSecurity(const SecurityTable& table, int watchToken, std::string_view symbol);

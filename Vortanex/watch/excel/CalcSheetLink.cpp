@@ -1,0 +1,324 @@
+#include "watch/excel/CalcSheetLink.h"
+
+#include "app/base/LogWriter.h"
+#include "watch/excel/CalcLinkProtocol.h"
+#include "watch/excel/ExcelLink.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+CalcSheetLink::CalcSheetLink(CalcOptions options) : m_options(std::move(options)) {}
+
+CalcSheetLink::~CalcSheetLink()
+{
+    stopHelper();
+}
+
+bool CalcSheetLink::spawn(std::string& error)
+{
+    error = kExcelAbsentText;
+    if (m_options.helper.empty() || access(m_options.helper.c_str(), X_OK) != 0) {
+        WriteLog(0, "Calc link: no helper program " + m_options.helper);
+        return false;
+    }
+    int in[2], out[2];
+    if (pipe2(in, O_CLOEXEC) != 0)
+        return false;
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        close(in[0]);
+        close(in[1]);
+        return false;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    std::string helper = m_options.helper;
+    char* argv[] = {helper.data(), nullptr};
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, helper.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(in[0]);
+    close(out[1]);
+    if (rc != 0) {
+        close(in[1]);
+        close(out[0]);
+        WriteLog(0, "Calc link: the helper did not start");
+        return false;
+    }
+    m_helper = pid;
+    m_toHelper = in[1];
+    m_fromHelper = out[0];
+    m_gone = false;
+    m_notified = false;
+    m_reader = std::thread([this] { readLoop(); });
+
+    std::string profileUrl;
+    if (m_options.headless) {
+        std::string pattern = (std::filesystem::temp_directory_path() / "vortanex-calc-XXXXXX").string();
+        if (mkdtemp(pattern.data()))
+            m_profileDir = pattern;
+        if (!m_profileDir.empty())
+            profileUrl = "file://" + m_profileDir;
+    }
+    const std::string pipe = "vortanex-" + std::to_string(getuid()) + "-" + std::to_string(getpid());
+    std::vector<std::string> answer;
+    if (!request({"start", m_options.headless ? "1" : "0", m_options.program, pipe, profileUrl}, &answer,
+                 std::chrono::seconds(20))) {
+        WriteLog(0, "Calc link: the office did not start");
+        stopHelper();
+        return false;
+    }
+    return true;
+}
+
+bool CalcSheetLink::openBook(const std::string& path, std::string& bookName, std::string& error)
+{
+    if (m_helper <= 0 && !spawn(error))
+        return false;
+    std::vector<std::string> answer;
+    if (!request({"open", path}, &answer, std::chrono::seconds(60))) {
+        error = answer.size() > 1 ? answer[1] : (path.empty() ? kExcelAbsentText : "Failed to open " + path);
+        return false;
+    }
+    bookName = answer.size() > 1 ? answer[1] : std::string();
+    return true;
+}
+
+std::vector<std::string> CalcSheetLink::sheetNames()
+{
+    std::vector<std::string> answer;
+    if (!request({"names"}, &answer, m_options.replyTimeout))
+        return {};
+    answer.erase(answer.begin());
+    return answer;
+}
+
+bool CalcSheetLink::insertSheet(int position, const std::string& name)
+{
+    return request({"insert", std::to_string(position), name});
+}
+
+bool CalcSheetLink::renameSheet(const std::string& from, const std::string& to)
+{
+    return request({"rename", from, to});
+}
+
+bool CalcSheetLink::removeSheet(const std::string& name)
+{
+    return request({"remove", name});
+}
+
+bool CalcSheetLink::hideSheet(const std::string& name)
+{
+    return request({"hide", name});
+}
+
+bool CalcSheetLink::writeCells(const std::string& sheet, const std::vector<SheetCell>& cells)
+{
+    std::vector<std::string> f;
+    f.reserve(2 + cells.size() * 7);
+    f.push_back("cells");
+    f.push_back(sheet);
+    for (const auto& c : cells) {
+        f.push_back(std::to_string(c.row));
+        f.push_back(std::to_string(c.col));
+        f.push_back(c.styled ? "1" : "0");
+        f.push_back(std::to_string(c.style.interior));
+        f.push_back(std::to_string(c.style.font));
+        f.push_back(c.style.bold ? "1" : "0");
+        f.push_back(c.text);
+    }
+    return request(f);
+}
+
+bool CalcSheetLink::fillRow(const std::string& sheet, int row, int firstCol, int lastCol, uint32_t colour,
+                            int pattern)
+{
+    return request({"fill", sheet, std::to_string(row), std::to_string(firstCol), std::to_string(lastCol),
+                    std::to_string(colour), std::to_string(pattern)});
+}
+
+bool CalcSheetLink::deleteRows(const std::string& sheet, int firstRow, int lastRow)
+{
+    return request({"delrows", sheet, std::to_string(firstRow), std::to_string(lastRow)});
+}
+
+int CalcSheetLink::lastUsedRow(const std::string& sheet)
+{
+    std::vector<std::string> answer;
+    if (!request({"lastrow", sheet}, &answer, m_options.replyTimeout) || answer.size() < 2)
+        return 0;
+    return std::atoi(answer[1].c_str());
+}
+
+SheetCellState CalcSheetLink::readCell(const std::string& sheet, int row, int col)
+{
+    std::vector<std::string> answer;
+    SheetCellState st;
+    if (!request({"read", sheet, std::to_string(row), std::to_string(col)}, &answer, m_options.replyTimeout) ||
+        answer.size() < 5)
+        return st;
+    st.text = answer[1];
+    st.style.interior = std::atoll(answer[2].c_str());
+    st.style.font = static_cast<uint32_t>(std::atoll(answer[3].c_str()));
+    st.style.bold = answer[4] == "1";
+    return st;
+}
+
+int CalcSheetLink::officeProcess()
+{
+    std::vector<std::string> answer;
+    if (!request({"pid"}, &answer, m_options.replyTimeout) || answer.size() < 2)
+        return -1;
+    return std::atoi(answer[1].c_str());
+}
+
+bool CalcSheetLink::closeBookAsUser()
+{
+    return request({"userclose"});
+}
+
+void CalcSheetLink::release(bool closeBook)
+{
+    if (m_helper <= 0)
+        return;
+    if (!m_gone) {
+        m_gone = true; // our own ending is no disconnect
+        std::lock_guard lock(m_mutex);
+        m_notified = true;
+    }
+    const std::string line = CalcLinkLine({"release", closeBook ? "1" : "0"}) + "\n";
+    if (write(m_toHelper, line.data(), line.size()) < 0)
+        WriteLog(0, "Calc link: the helper is gone");
+    stopHelper();
+}
+
+void CalcSheetLink::setDisconnectHandler(std::function<void()> handler)
+{
+    std::lock_guard lock(m_mutex);
+    m_onDisconnect = std::move(handler);
+}
+
+bool CalcSheetLink::request(const std::vector<std::string>& fields, std::vector<std::string>* answer,
+                            std::chrono::milliseconds timeout)
+{
+    if (m_helper <= 0 || (m_gone && fields[0] != "start"))
+        return false;
+    const std::string line = CalcLinkLine(fields) + "\n";
+    size_t done = 0;
+    while (done < line.size()) {
+        const ssize_t n = write(m_toHelper, line.data() + done, line.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            lost();
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    std::unique_lock lock(m_mutex);
+    if (!m_answered.wait_for(lock, timeout, [&] { return !m_answers.empty() || m_gone; })) {
+        lock.unlock();
+        // A stuck office is as good as gone: the link must never hang on it.
+        WriteLog(0, "Calc link: no answer to " + fields[0]);
+        kill(m_helper, SIGKILL);
+        lost();
+        return false;
+    }
+    if (m_answers.empty())
+        return false;
+    std::vector<std::string> got = std::move(m_answers.front());
+    m_answers.pop_front();
+    const bool ok = !got.empty() && got[0] == "OK";
+    if (answer)
+        *answer = std::move(got);
+    return ok;
+}
+
+void CalcSheetLink::readLoop()
+{
+    std::string buffer;
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = read(m_fromHelper, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        buffer.append(chunk, static_cast<size_t>(n));
+        size_t start = 0, end;
+        while ((end = buffer.find('\n', start)) != std::string::npos) {
+            std::vector<std::string> fields = CalcLinkSplit(buffer.substr(start, end - start));
+            start = end + 1;
+            if (fields[0] == "EVENT") {
+                lost();
+                continue;
+            }
+            {
+                std::lock_guard lock(m_mutex);
+                m_answers.push_back(std::move(fields));
+            }
+            m_answered.notify_all();
+        }
+        buffer.erase(0, start);
+    }
+    lost();
+}
+
+void CalcSheetLink::lost()
+{
+    std::function<void()> handler;
+    {
+        std::lock_guard lock(m_mutex);
+        m_gone = true;
+        if (!m_notified) {
+            m_notified = true;
+            handler = m_onDisconnect;
+        }
+    }
+    m_answered.notify_all();
+    if (handler)
+        handler();
+}
+
+void CalcSheetLink::stopHelper()
+{
+    if (m_toHelper >= 0) {
+        close(m_toHelper); // end of input: the helper lets go and ends
+        m_toHelper = -1;
+    }
+    if (m_helper > 0) {
+        // The helper ends the office it started within a few seconds.
+        bool ended = false;
+        for (int i = 0; i < 100 && !ended; ++i) {
+            ended = waitpid(m_helper, nullptr, WNOHANG) == m_helper;
+            if (!ended)
+                usleep(100 * 1000);
+        }
+        if (!ended) {
+            kill(m_helper, SIGKILL);
+            waitpid(m_helper, nullptr, 0);
+        }
+        m_helper = -1;
+    }
+    if (m_reader.joinable())
+        m_reader.join();
+    if (m_fromHelper >= 0) {
+        close(m_fromHelper);
+        m_fromHelper = -1;
+    }
+    if (!m_profileDir.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(m_profileDir, ec);
+        m_profileDir.clear();
+    }
+}

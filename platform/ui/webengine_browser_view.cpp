@@ -1,0 +1,117 @@
+#include "ui/webengine_browser_view.h"
+
+#include "pf/log.h"
+
+#include <QCoreApplication>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <unistd.h>
+
+namespace ui {
+
+namespace detail {
+
+// Hands every main-frame navigation to the view's check.
+class CheckedPage : public QWebEnginePage {
+public:
+    CheckedPage(WebEngineBrowserView* owner, QObject* parent) : QWebEnginePage(parent), m_owner(owner) {}
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override
+    {
+        return m_owner->check(url, int(type), isMainFrame);
+    }
+
+private:
+    WebEngineBrowserView* m_owner;
+};
+
+} // namespace detail
+
+WebEngineBrowserView::WebEngineBrowserView(QWidget* parent) : m_view(new QWebEngineView(parent))
+{
+    m_page = new detail::CheckedPage(this, m_view);
+    m_view->setPage(m_page);
+    connect(m_page, &QWebEnginePage::titleChanged, this, &BrowserView::titleChanged);
+    connect(m_page, &QWebEnginePage::loadFinished, this, &BrowserView::loadFinished);
+}
+
+WebEngineBrowserView::~WebEngineBrowserView()
+{
+    if (m_view && !m_view->parent())
+        delete m_view;
+}
+
+QWidget* WebEngineBrowserView::widget() { return m_view; }
+
+bool WebEngineBrowserView::check(const QUrl& url, int engineType, bool mainFrame)
+{
+    if (!mainFrame)
+        return true; // frames inside an allowed page belong to it
+    if (m_passLocal) {
+        m_passLocal = false;
+        return true;
+    }
+    NavigationKind kind = NavigationKind::Link;
+    switch (QWebEnginePage::NavigationType(engineType)) {
+    case QWebEnginePage::NavigationTypeTyped:
+        kind = NavigationKind::Program;
+        break;
+    case QWebEnginePage::NavigationTypeBackForward:
+        kind = m_nextHistoryKind;
+        break;
+    case QWebEnginePage::NavigationTypeReload:
+        kind = NavigationKind::Reload;
+        break;
+    default:
+        kind = NavigationKind::Link;
+        break;
+    }
+    m_nextHistoryKind = NavigationKind::Back;
+    if (kind == NavigationKind::Program && !isWebAddress(url) && url.scheme() != QLatin1String("file")) {
+        pf::logLine(1, "Browser: an address that is not a web address was not loaded");
+        return false;
+    }
+    return allowNavigation(url, kind);
+}
+
+void WebEngineBrowserView::navigate(const QUrl& url) { m_view->load(url); }
+
+void WebEngineBrowserView::showHtml(const QString& html)
+{
+    m_passLocal = true;
+    m_view->setHtml(html);
+}
+
+void WebEngineBrowserView::back()
+{
+    m_nextHistoryKind = NavigationKind::Back;
+    m_view->back();
+}
+
+void WebEngineBrowserView::forward()
+{
+    m_nextHistoryKind = NavigationKind::Forward;
+    m_view->forward();
+}
+
+void WebEngineBrowserView::reload() { m_view->reload(); }
+
+QString WebEngineBrowserView::title() const { return m_page->title(); }
+
+QUrl WebEngineBrowserView::url() const { return m_page->url(); }
+
+void WebEngineBrowserView::prepareProcess()
+{
+    if (::geteuid() == 0)
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+}
+
+std::unique_ptr<BrowserView> WebEngineBrowserView::make(QWidget* parent, pf::Shell&)
+{
+    return std::make_unique<WebEngineBrowserView>(parent);
+}
+
+} // namespace ui

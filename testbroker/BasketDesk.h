@@ -1,0 +1,18 @@
+#pragma once
+// The basket request on "/qtrade/qbasket.exe" (code 301): a '&'-keyed header
+// (OrdReqNo, DDSId, NoOfOrders, TransCode 301/311/321/331, UserId, ClientId,
+// ClientGrp, SessionId, TPassword) and one OrderData<n> record per leg. Each
+// leg goes to the order desk as the single order it stands for (a new leg as
+// 101/201, a modify leg as 102/202, a cancel leg as 103/203), so accepted legs
+// become desk orders with their confirmations, order report and trades. The
+// reply is one '~' record per leg: "<status>||<order no>|<result>|<message>".
+#include "OrderDesk.h"
+#include "RequestDecoder.h"
+
+#include <string>
+
+namespace tb {
+
+std::string basketReply(const RequestText& request, OrderDesk& desk, const std::string& user);
+
+} // namespace tb

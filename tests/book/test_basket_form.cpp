@@ -1,0 +1,190 @@
+// The basket form against the test broker: three market-watch rows into one
+// 301 request, accepted legs in the order desk and a refused one on the
+// Trading list; the form stays busy during a slow send; the order book's
+// Basket Cancel sends cancel records; the DDS Units box.
+#include "OrderFixture.h"
+
+#include "server/FeedState.h"
+#include "server/SecurityTable.h"
+
+#include "app/base/FixedText.h"
+#include "app/base/SessionRecord.h"
+#include "frame/controls/CMyReportCtrl.h"
+#include "orders/CBasketOrder.h"
+#include "orders/COrderViewEx.h"
+#include "orders/CTradeView.h"
+#include "orders/OrderBookCommands.h"
+#include "orders/OrderSecurity.h"
+#include "positions/PositionServices.h"
+#include "watch/WatchOpeners.h"
+
+#include "ui/grid_ranges.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace {
+
+class BasketFormTest : public ordertest::OrderFixture {
+protected:
+    void SetUp() override
+    {
+        OrderFixture::SetUp();
+        CopyFixedText(pv_user_info.session_id, "SESS01");
+        for (int i = 0; secs.size() < 3 && i < 5000; ++i) {
+            const OrderSecurity s = OrderSecurityAt(i);
+            if (s.valid() && s.exchange == "NN" && s.series == "EQ")
+                secs.push_back(i);
+        }
+        ASSERT_EQ(secs.size(), 3u);
+        InstallBasketForm();
+    }
+    void TearDown() override
+    {
+        EXPECT_TRUE(WaitBasketSends(20000));
+        pumpUntil([] { return false; }, 50);
+        UninstallBasketForm();
+        if (g_pOrderViewEx)
+            delete g_pOrderViewEx;
+        EXPECT_TRUE(WaitOrderReportDownloads(20000));
+        SetLoggedIn(false);
+        OrderFixture::TearDown();
+    }
+    CBasketOrder* openFromWatch()
+    {
+        std::vector<WatchOpeners::BasketLeg> legs;
+        for (int s : secs)
+            legs.push_back({s, 0});
+        watchOpeners().basket("ABC12", legs);
+        CBasketOrder* form = g_pBasketOrder;
+        if (!form)
+            return nullptr;
+        for (int k = 0; k < 3; ++k) {
+            form->row(k).quantity->setText("1");
+            form->row(k).price->setText("0"); // market orders: they stay open until the market is matched
+        }
+        return form;
+    }
+    std::vector<tb::RecordedRequest> baskets() const
+    {
+        std::vector<tb::RecordedRequest> out;
+        for (const tb::RecordedRequest& r : broker->requests())
+            if (r.decoded.text.rfind("OrdReqNo=", 0) == 0)
+                out.push_back(r);
+        return out;
+    }
+    std::vector<int> secs;
+};
+
+TEST_F(BasketFormTest, ThreeWatchRowsGoOutOnceWithTwoAcceptedLegsAndOneRefused)
+{
+    CBasketOrder* form = openFromWatch();
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->windowTitle().toStdString(), "Basket Order Form");
+    EXPECT_TRUE(form->row(2).select->isChecked());
+    EXPECT_FALSE(form->row(3).select->isChecked());
+    broker->orderDesk().refuseNext(1, "Order rejected by RMS");
+    form->okButton()->click();
+    ASSERT_TRUE(pumpUntil([&] { return !form->isSending(); }, 20000));
+    const auto sent = baskets();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_NE(sent[0].decoded.text.find("NoOfOrders=3&TransCode=301"), std::string::npos) << sent[0].decoded.text;
+    EXPECT_NE(sent[0].decoded.text.find("&OrderData3="), std::string::npos);
+    EXPECT_EQ(broker->orderDesk().orders().size(), 2u);
+    EXPECT_TRUE(barHas("Placing Basket Order No :3"));
+    EXPECT_TRUE(barHas("Basket Order :1, Message :Order rejected by RMS"));
+    EXPECT_TRUE(barHas("Basket Order :2, Message :Order Placed Successfully"));
+    EXPECT_TRUE(barHas("Basket Order :3, Message :Order Placed Successfully"));
+    EXPECT_TRUE(form->okButton()->isEnabled());
+
+    // The accepted legs are in the order book.
+    COrderViewEx* book = OpenOrderBook();
+    ASSERT_NE(book, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return !book->isBusy() && book->grid()->model().rowTotal() == 2; }, 20000));
+
+    // They fill; the trade book shows them grouped by security and order.
+    broker->orderDesk().setMatching(true);
+    broker->orderDesk().matchMarket();
+    CTradeView* trades = OpenTradeBook();
+    ASSERT_NE(trades, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return !trades->isBusy(); }, 20000));
+    EXPECT_EQ(trades->trades().size(), 2u);
+    EXPECT_EQ(trades->grid()->groupColumns(), (std::vector<int>{0, 3}));
+    delete trades;
+    EXPECT_TRUE(WaitTradeReportDownloads(20000));
+}
+
+TEST_F(BasketFormTest, ASlowSendKeepsTheFormOpenAndSendsOnce)
+{
+    CBasketOrder* form = openFromWatch();
+    ASSERT_NE(form, nullptr);
+    tb::HttpFault slow;
+    slow.delayMs = 1500;
+    broker->armFault("/qtrade/qbasket.exe", slow);
+    form->okButton()->click();
+    ASSERT_TRUE(form->isSending());
+    EXPECT_FALSE(form->okButton()->isEnabled());
+    form->OnOK();        // a second press while sending
+    form->reject();      // Cancel
+    form->close();       // the window's close
+    EXPECT_EQ(g_pBasketOrder, form);
+    ASSERT_TRUE(pumpUntil([&] { return !form->isSending(); }, 20000));
+    EXPECT_EQ(baskets().size(), 1u);
+    EXPECT_TRUE(form->okButton()->isEnabled());
+}
+
+TEST_F(BasketFormTest, BasketCancelFromTheBookSendsCancelRecordsAndDdsUnitsMultiply)
+{
+    // Two open orders in the desk, then in the book.
+    CBasketOrder* form = openFromWatch();
+    ASSERT_NE(form, nullptr);
+    form->row(2).select->setChecked(false);
+    form->okButton()->click();
+    ASSERT_TRUE(pumpUntil([&] { return !form->isSending(); }, 20000));
+    const auto orders = broker->orderDesk().orders();
+    ASSERT_EQ(orders.size(), 2u);
+    COrderViewEx* book = OpenOrderBook();
+    ASSERT_NE(book, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return !book->isBusy() && book->grid()->model().rowTotal() == 2; }, 20000));
+    ui::setCurrentRow(*book->grid(), book->rowOfRecord(0));
+    book->grid()->selectRow(book->rowOfRecord(1), true);
+    book->commands()->run(kCmdBasketCancel);
+    ASSERT_EQ(g_pBasketOrder, form);
+    EXPECT_EQ(form->windowTitle().toStdString(), "Basket Cancel Order Form");
+    EXPECT_EQ(form->okButton()->text().toStdString(), "Cancel Order(s)");
+    broker->clearRequests();
+    form->okButton()->click();
+    ASSERT_TRUE(pumpUntil([&] { return !form->isSending(); }, 20000));
+    const auto sent = baskets();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_NE(sent[0].decoded.text.find("TransCode=321"), std::string::npos);
+    EXPECT_NE(sent[0].decoded.text.find("&OrderData1=ABC12|0|" + std::to_string(orders[0].orderNo) + "|"),
+              std::string::npos)
+        << sent[0].decoded.text;
+    for (const tb::DeskOrder& o : broker->orderDesk().orders())
+        EXPECT_EQ(o.status, "CAN");
+
+    // DDS Units 3 on given quantities 50 and 75.
+    form->ResetBasketData();
+    form->givenLegs = 2;
+    form->legs[0].quantity = 50;
+    form->legs[1].quantity = 75;
+    form->row(4).quantity->setText("9");
+    form->ddsUnitsEdit()->setText("3");
+    form->OnKillfocusDdsUnits();
+    EXPECT_EQ(form->row(0).quantity->text().toStdString(), "150");
+    EXPECT_EQ(form->row(1).quantity->text().toStdString(), "225");
+    EXPECT_EQ(form->row(4).quantity->text().toStdString(), "9");
+    form->ddsUnitsEdit()->setText("0");
+    form->OnKillfocusDdsUnits();
+    EXPECT_TRUE(boxShown("Please Select proper number for DDS units."));
+    EXPECT_EQ(form->row(0).quantity->text().toStdString(), "150");
+}
+
+} // namespace

@@ -1,0 +1,171 @@
+// The trade book: reading report 610 (codes, formats, records outside the
+// format), and the window against the test broker (grouping, the filter and
+// the summary, the previous trades the broker keeps).
+#include "OrderFixture.h"
+
+#include "server/FeedState.h"
+#include "server/SecurityTable.h"
+
+#include "app/base/FixedText.h"
+#include "app/base/SessionRecord.h"
+#include "frame/controls/CMyReportCtrl.h"
+#include "orders/CTradeView.h"
+#include "orders/OrderSecurity.h"
+#include "orders/TradeReport.h"
+
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QApplication>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+int noSecurity(int, const std::string&) { return -1; }
+
+std::string tradeRow(int orderNo, int tradeNo, int token, const std::string& exch, char side, int qty,
+                     const std::string& price, const std::string& name = "SEC-EQ")
+{
+    return "611|CID01|" + std::to_string(token) + "|" + exch + "|" + std::to_string(orderNo) + "|"
+        + std::to_string(tradeNo) + "|X" + std::to_string(tradeNo) + "|" + (side == 'B' ? "Buy" : "Sell") + "|"
+        + std::to_string(qty) + "|" + price + "|10-Dec-2026 09:15:00|0|ABC12|||" + name + "|Normal";
+}
+
+TEST(TradeReportReply, CodesFormatsAndRecordsOutsideTheFormat)
+{
+    TradeReportOutcome o = ReadTradeReportReply(200, "611|1205|No trades|0", "ABC12", &noSecurity);
+    EXPECT_EQ(o.kind, TradeReportOutcome::Silent);
+    EXPECT_TRUE(o.trades.empty());
+    o = ReadTradeReportReply(200, "611|7|Session expired|0", "ABC12", &noSecurity);
+    EXPECT_EQ(o.kind, TradeReportOutcome::ErrorBox);
+    EXPECT_EQ(o.text, "Session expired");
+    EXPECT_EQ(ReadTradeReportReply(407, "", "ABC12", &noSecurity).text, "Proxy Authentication Failed");
+    EXPECT_EQ(ReadTradeReportReply(500, "", "ABC12", &noSecurity).text,
+              "Internet Connectivity Error [500]. Pls contact System Administrator");
+    EXPECT_EQ(ReadTradeReportReply(200, "", "ABC12", &noSecurity).text, "Server Error. Please Try Again...");
+
+    o = ReadTradeReportReply(200,
+                             "611|0|OK|2~" + tradeRow(11, 21, 5, "CN", 'B', 2, "83.1234", "USDINR-FC-26DEC2026") + "^"
+                                 + tradeRow(12, 22, 6, "MC", 'S', 1, "61234.5"),
+                             "ABC12", &noSecurity);
+    ASSERT_EQ(o.kind, TradeReportOutcome::Load);
+    ASSERT_EQ(o.trades.size(), 2u);
+    EXPECT_EQ(TradePriceText(o.trades[0]), "83.1234");
+    EXPECT_EQ(TradePriceText(o.trades[1]), "61234.50");
+    EXPECT_EQ(o.trades[0].security, "USDINR~FC~26DEC2026");
+    EXPECT_EQ(o.trades[1].side, 'S');
+    EXPECT_DOUBLE_EQ(o.trades[1].trade_no, 22);
+    EXPECT_EQ(o.trades[1].exch_trade_no, "X22");
+    EXPECT_EQ(o.trades[1].row, 1);
+    EXPECT_EQ(o.text, "Trade Report Downloaded Successfully for Client :ABC12, Total Trades :2");
+
+    // A record over 511 characters, one with a field over 127, and rows
+    // beyond the count + 10 are left out; a short record reads empty fields.
+    std::string reply = "611|0|OK|1~" + tradeRow(1, 1, 5, "NN", 'B', 1, "1.00") + "^"
+        + tradeRow(2, 2, 5, "NN", 'B', 1, "1.00", std::string(200, 'A')) + "^" + std::string(600, 'x') + "^611|0|5";
+    for (int i = 0; i < 20; ++i)
+        reply += "^" + tradeRow(100 + i, 100 + i, 5, "NN", 'B', 1, "1.00");
+    o = ReadTradeReportReply(200, reply, "ABC12", &noSecurity);
+    EXPECT_EQ(o.trades.size(), 9u); // 11 kept rows, two of them refused
+    EXPECT_EQ(o.trades[1].token, 5);
+    EXPECT_TRUE(o.trades[1].security.empty());
+    EXPECT_EQ(BuildTradeReportRequest({"CID01", "U1", "ABC12", true}),
+              "ReportData=610|CID01|U1|4|ABC12|0|1|2|0&AClient=N");
+}
+
+class TradeBookTest : public ordertest::OrderFixture {
+protected:
+    void SetUp() override
+    {
+        OrderFixture::SetUp();
+        CopyFixedText(pv_user_info.session_id, "SESS01");
+        nse = findSecurity("NN", "EQ");
+        ASSERT_GE(nse, 0);
+        other = -1;
+        for (int i = nse + 1; other < 0; ++i)
+            if (OrderSecurityAt(i).exchange == "NN" && OrderSecurityAt(i).series == "EQ")
+                other = i;
+    }
+    void TearDown() override
+    {
+        if (g_pTradeView)
+            delete g_pTradeView;
+        EXPECT_TRUE(WaitTradeReportDownloads(20000));
+        pumpUntil([] { return false; }, 50);
+        SetLoggedIn(false);
+        OrderFixture::TearDown();
+    }
+    bool waitIdle(CTradeView* view)
+    {
+        return pumpUntil([&] { return !view->isBusy(); }, 20000);
+    }
+    int leafRows(CTradeView* view) const
+    {
+        int n = 0;
+        for (int id : view->grid()->shownRows())
+            n += !view->grid()->model().isGroup(id) && !view->grid()->model().isAutoGroup(id);
+        return n;
+    }
+    int nse = -1;
+    int other = -1;
+};
+
+TEST_F(TradeBookTest, TradesGroupBySecurityAndOrderAndTheFilterKeepsOthersOut)
+{
+    const int t1 = OrderSecurityAt(nse).token, t2 = OrderSecurityAt(other).token;
+    broker->setReply("ReportData=610",
+                     "611|0|OK|3~" + tradeRow(11, 21, t1, "NN", 'B', 10, "100.00") + "^"
+                         + tradeRow(11, 22, t1, "NN", 'B', 20, "130.00") + "^"
+                         + tradeRow(12, 23, t2, "NN", 'S', 5, "50.00", "OTHER-EQ"));
+    CTradeView* view = OpenTradeBook();
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(waitIdle(view));
+    EXPECT_EQ(view->trades().size(), 3u);
+    EXPECT_EQ(leafRows(view), 3);
+    EXPECT_EQ(view->grid()->groupColumns(), (std::vector<int>{0, 3}));
+    EXPECT_TRUE(barHas("Trade Report Downloaded Successfully for Client :ABC12, Total Trades :3"));
+    bool sent = false;
+    for (const tb::RecordedRequest& r : broker->requests())
+        sent |= r.decoded.text == "ReportData=610|CID01|U1|4|ABC12|0|1|0|0&AClient=N";
+    EXPECT_TRUE(sent);
+
+    // The filter of the first security: the other's trade is neither shown nor summed.
+    ASSERT_EQ(OpenTradeBook(nse), view);
+    ASSERT_TRUE(waitIdle(view));
+    EXPECT_EQ(view->windowTitle().toStdString(), "Trade Report [Filtered]");
+    EXPECT_EQ(leafRows(view), 2);
+    view->OnTradeSummary();
+    const auto asks = prompter.asks();
+    ASSERT_FALSE(asks.empty());
+    EXPECT_EQ(asks.back().caption, "Trade Summary");
+    EXPECT_NE(asks.back().text.find("3600.00"), std::string::npos) << asks.back().text;
+    EXPECT_NE(asks.back().text.find("Sell Qty :             0"), std::string::npos) << asks.back().text;
+
+    // F8: all securities again.
+    QKeyEvent f8(QEvent::KeyPress, Qt::Key_F8, Qt::NoModifier);
+    QApplication::sendEvent(view->grid()->tree(), &f8);
+    ASSERT_TRUE(waitIdle(view));
+    EXPECT_EQ(view->securityFilter(), -1);
+    EXPECT_EQ(leafRows(view), 3);
+}
+
+TEST_F(TradeBookTest, A1205ShowsNoBoxAndTheBrokerKeepsPreviousTrades)
+{
+    broker->setReply("ReportData=610", "611|1205|No trades today|0", 1);
+    CTradeView* view = OpenTradeBook();
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(waitIdle(view));
+    EXPECT_EQ(prompter.askCount(), 0u);
+    EXPECT_EQ(leafRows(view), 0);
+
+    // The broker's own report: the fixture's previous trades.
+    view->previousTradesBox()->setChecked(true);
+    view->OnTradeRefresh();
+    ASSERT_TRUE(waitIdle(view));
+    EXPECT_EQ(view->trades().size(), 2u);
+    EXPECT_FALSE(view->previousTradesBox()->isChecked());
+    EXPECT_EQ(prompter.askCount(), 0u);
+}
+
+} // namespace

@@ -1,0 +1,167 @@
+// End to end with the recording workbook: logged in to the demo market,
+// "Export to Excel" links a market watch's list, moving quotes reach its
+// cells, a second list becomes a second sheet, and closing the book resets
+// the link so the views stop writing.
+#include "StartupFixture.h"
+
+// The server headers come before any Qt header: a member of the feed tables
+// is named like one of Qt's keyword macros.
+#include "server/FeedState.h"
+#include "server/SecurityTable.h"
+#include "watch/base/WatchlistTable.h"
+
+#include "app/ProgramFeed.h"
+#include "app/VortanexApp.h"
+#include "frame/CMainFrame.h"
+#include "watch/CVortanexView.h"
+#include "watch/WatchCommands.h"
+#include "watch/excel/CExportExcel.h"
+#include "watch/excel/ExcelLink.h"
+#include "watch/excel/ExcelSheetWriters.h"
+#include "watch/excel/RecordingSheetLink.h"
+
+#include "ui/form_driver.h"
+#include "ui/modal_host.h"
+#include "ui/ui_thread.h"
+
+#include <QApplication>
+
+namespace {
+
+class ExcelEndToEnd : public startuptest::StartupFixture {};
+
+constexpr int kExportToExcel = 33315;
+
+int colouredTicks(const RecordingSheetLink& book, const std::string& sheet)
+{
+    int n = 0;
+    for (const auto& s : book.sheets())
+        if (s.name == sheet)
+            for (const auto& [at, cell] : s.cells)
+                n += cell.style.interior == kExcelRoseBack || cell.style.interior == kExcelFellBack;
+    return n;
+}
+
+} // namespace
+
+TEST_F(ExcelEndToEnd, ExportedListsFollowTheMarketUntilTheBookCloses)
+{
+    auto book = std::make_shared<RecordingSheetLink>();
+    CMSExcel::installProgram([book]() -> std::unique_ptr<SheetLink> { return std::make_unique<RecordingSheetLinkRef>(book); },
+                             [](std::function<void()> task) {
+                                 QMetaObject::invokeMethod(qApp, std::move(task), Qt::QueuedConnection);
+                             });
+    writeConfig(false, /*feedsType=*/3);
+    scriptLogin("U1", "Test@123");
+    ProgramFeed feed;
+    CVortanexApp::Options o;
+    o.paths = paths;
+    o.shell = &shell;
+    o.lockFolder = root / "locks";
+    o.showMaximized = false;
+    o.feed = &feed;
+    CVortanexApp app;
+    app.setOptions(o);
+    ASSERT_TRUE(app.InitInstance());
+    ASSERT_TRUE(ui::UiThread::pumpUntil([] { return FeedState::instance().slot() >= 0; }, 10000));
+    ASSERT_TRUE(broker->waitForFeedClient("U1", 5000));
+
+    WatchCommands::OnFileNew();
+    WatchCommands::OnFileNew();
+    ASSERT_EQ(CVortanexView::openViews().size(), 2u);
+    CVortanexView* first = CVortanexView::openViews()[0];
+    CVortanexView* second = CVortanexView::openViews()[1];
+    const std::string firstSheet = first->list().name;
+    const std::string secondSheet = second->list().name;
+
+    // The first list asks for a workbook: a new one.
+    int dialogs = 0;
+    modalHost.script("CExportExcel", [&](ui::FormDriver& d) {
+        ++dialogs;
+        d.click(CExportExcel::kNewExcel);
+    });
+    prompter.answerWhen("Watchlist added successfully", ui::Ok);
+    first->OnCommand(kExportToExcel);
+    EXPECT_EQ(dialogs, 1);
+    ASSERT_TRUE(ui::UiThread::pumpUntil([&] { return first->excelCellsLive(); }, 10000));
+    EXPECT_EQ(book->readCell(firstSheet, 1, 1).text, "Security");
+    EXPECT_FALSE(book->readCell(firstSheet, 2, 1).text.empty());
+    EXPECT_FALSE(book->sheetVisible("Vortanex"));
+
+    // The market moves: rose and fell cells arrive in the sheet.
+    for (int step = 0; step < 40 && colouredTicks(*book, firstSheet) == 0; ++step) {
+        broker->marketStep();
+        ui::UiThread::pumpUntil([] { return false; }, 150);
+    }
+    EXPECT_GT(colouredTicks(*book, firstSheet), 0);
+
+    // A second list is a second sheet of the same book, without the dialog.
+    second->OnCommand(kExportToExcel);
+    EXPECT_EQ(dialogs, 1);
+    ASSERT_TRUE(ui::UiThread::pumpUntil([&] { return second->excelCellsLive(); }, 10000));
+    std::vector<std::string> names;
+    for (const auto& s : book->sheets())
+        names.push_back(s.name);
+    EXPECT_EQ(names, (std::vector<std::string>{secondSheet, firstSheet, "Vortanex"}));
+    EXPECT_EQ(CMSExcel::program().linkedCount(), 2);
+
+    // The user closes the book: the link resets and the views stop writing.
+    book->disconnect();
+    EXPECT_TRUE(ui::UiThread::pumpUntil([&] { return !first->excelCellsLive() && !second->excelCellsLive(); }, 5000));
+    EXPECT_EQ(CMSExcel::program().linkedCount(), 0);
+    const size_t calls = book->calls().size();
+    for (int step = 0; step < 5; ++step) {
+        broker->marketStep();
+        ui::UiThread::pumpUntil([] { return false; }, 150);
+    }
+    CMSExcel::program().waitIdle();
+    EXPECT_EQ(book->calls().size(), calls);
+
+    // A list switch and a close each lower the count (a fresh link, one view).
+    first->OnCommand(kExportToExcel);
+    EXPECT_EQ(CMSExcel::program().linkedCount(), 1);
+    first->SelectWatchlist(second->watchIndex(), 1);
+    EXPECT_EQ(CMSExcel::program().linkedCount(), 0);
+    EXPECT_FALSE(first->excelCellsLive());
+    first->OnCommand(kExportToExcel);
+    EXPECT_EQ(CMSExcel::program().linkedCount(), 1);
+    first->parentWidget()->close();
+    EXPECT_TRUE(ui::UiThread::pumpUntil([&] { return CMSExcel::program().linkedCount() == 0; }, 5000));
+
+    prompter.answerWhen("Do you want to Quit from this Application", 6);
+    app.mainFrame()->close();
+    app.ExitInstance();
+    CMSExcel::letGoProgram();
+}
+
+TEST_F(ExcelEndToEnd, DialogTakesAFileOnlyThroughBrowse)
+{
+    const auto file = root / "prices.ods";
+    std::FILE* f = std::fopen(file.string().c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    std::string offered = (root / "missing.xlsx").string();
+    CExportExcel::fileChooser() = [&](QWidget*, const std::string& filter) {
+        EXPECT_NE(filter.find("*.ods"), std::string::npos);
+        return offered;
+    };
+    modalHost.script("CExportExcel", [&](ui::FormDriver& d) {
+        CExportExcel& form = static_cast<CExportExcel&>(d.form());
+        EXPECT_FALSE(form.isEnabled(CExportExcel::kSelect));
+        EXPECT_FALSE(form.isEnabled(CExportExcel::kPath));
+        prompter.answerWhen("File not found in location", ui::Ok);
+        d.click(CExportExcel::kBrowse);
+        EXPECT_FALSE(form.isEnabled(CExportExcel::kSelect));
+        offered = file.string();
+        d.click(CExportExcel::kBrowse);
+        EXPECT_TRUE(form.isEnabled(CExportExcel::kSelect));
+        d.click(CExportExcel::kSelect);
+    });
+    CExportExcel dialog;
+    EXPECT_EQ(ui::modalHost().run(dialog), 1);
+    EXPECT_EQ(dialog.result(), "");
+    EXPECT_EQ(dialog.path(), file.string());
+    EXPECT_EQ(prompter.asks().back().text, "File not found in location");
+    EXPECT_EQ(prompter.asks().back().caption, "Vortanex");
+    CExportExcel::fileChooser() = nullptr;
+}

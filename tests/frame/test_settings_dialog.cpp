@@ -1,0 +1,170 @@
+// The settings dialog: Save's checks in their order, the defaults button,
+// Cancel putting the record back, colour buttons, and the feed transport
+// switch reconnecting on its timer.
+#include "testkit/headless.h"
+
+#include "app/base/AppSettings.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/SessionRecord.h"
+#include "frame/CColorSetting.h"
+#include "frame/controls/CColourButton.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct CheckCase {
+    const char* name;
+    SettingsTexts texts;
+    int field; // 0 = accepted
+};
+
+TEST(SettingsChecks, SaveRefusesInOrderAndAcceptsTheLimits)
+{
+    const SettingsTexts good{"30", "2.00", "-2.00", "1.5", "5000", "1000000"};
+    const auto with = [&](int which, const char* text) {
+        SettingsTexts t = good;
+        std::string* fields[] = {&t.lock, &t.gain, &t.loss, &t.stopLoss, &t.quantity, &t.value};
+        *fields[which] = text;
+        return t;
+    };
+    const std::vector<CheckCase> cases = {
+        {"all good", good, 0},
+        {"lock 0", with(0, "0"), 1301},
+        {"lock 31", with(0, "31"), 1301},
+        {"lock empty", with(0, ""), 1301},
+        {"lock past the integer range", with(0, "99999999999"), 1301},
+        {"lock 1", with(0, "1"), 0},
+        {"gain -0.5", with(1, "-0.5"), 1107},
+        {"gain 0", with(1, "0"), 0},
+        {"gain not a number reads 0", with(1, "abc"), 0},
+        {"loss 0.5", with(2, "0.5"), 1109},
+        {"loss 0", with(2, "0"), 0},
+        {"stop-loss -1", with(3, "-1"), 1530},
+        {"quantity -1", with(4, "-1"), 1192},
+        {"value negative", with(5, "-1"), 1197},
+        {"value not a number", with(5, "nan"), 1197},
+        {"value infinite", with(5, "inf"), 1197},
+        {"lock before gain", SettingsTexts{"0", "-1", "1", "-1", "-1", "-1"}, 1301},
+    };
+    for (const CheckCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const SettingsCheck r = CheckSettings(c.texts);
+        EXPECT_EQ(r.ok, c.field == 0);
+        EXPECT_EQ(r.field, c.field);
+    }
+    EXPECT_EQ(CheckSettings(with(0, "0")).message, "Terminal Lock Time can't be Zero or greater than 30");
+    EXPECT_EQ(CheckSettings(with(2, "0.5")).message, "Pls Enter vaild Percentage");
+    const SettingsCheck ok = CheckSettings(good);
+    EXPECT_EQ(ok.values.lockMinutes, 30);
+    EXPECT_DOUBLE_EQ(ok.values.lossPercent, -2.0);
+}
+
+class SettingsDialogTest : public testkit::Headless {
+protected:
+    void SetUp() override
+    {
+        Headless::SetUp();
+        m_settings = g_AppSettings;
+        m_config = g_Config;
+        m_user = pv_user_info;
+        SetDefaultSettings();
+        g_Config.Feeds_Type = 5;
+        pv_user_info.segments.assign(2, ExchangeSegment{});
+        pv_user_info.segment_count = 2;
+        std::strcpy(pv_user_info.segments[0].name, "NSE");
+        std::strcpy(pv_user_info.segments[1].name, "BSE");
+        pv_user_info.segments[1].id = 4;
+    }
+    void TearDown() override
+    {
+        g_AppSettings = m_settings;
+        g_Config = m_config;
+        pv_user_info = m_user;
+        Headless::TearDown();
+    }
+
+    CColorSetting::Hooks hooks()
+    {
+        return {[this] { events.push_back("disconnect"); }, [this] { events.push_back("connect"); },
+                [this] { events.push_back("write user config"); }, [this] { events.push_back("save"); },
+                [this] { events.push_back("look"); }, [this](const std::string& m) { events.push_back(m); }};
+    }
+
+    std::vector<std::string> events;
+
+private:
+    AppSettings m_settings;
+    ConfigRecord m_config;
+    UserInfoRecord m_user;
+};
+
+TEST_F(SettingsDialogTest, DefaultsThenSaveWritesTheDefaultsAndAFailedSaveStoresNothing)
+{
+    g_AppSettings.lock_minutes = 10;
+    g_AppSettings.gain_threshold = 500;
+    CColorSetting dialog(hooks());
+    EXPECT_EQ(dialog.Control<QLineEdit>(1301)->text(), "10");
+    EXPECT_EQ(dialog.Control<QLineEdit>(1107)->text(), "5.00");
+    dialog.Control<QLineEdit>(1301)->setText("31");
+    dialog.OnSave();
+    EXPECT_EQ(events, std::vector<std::string>{"Terminal Lock Time can't be Zero or greater than 30"});
+    EXPECT_EQ(g_AppSettings.lock_minutes, 10);
+
+    events.clear();
+    dialog.OnDefaults();
+    EXPECT_EQ(dialog.Control<QLineEdit>(1301)->text(), "30") << "the controls show the defaults";
+    dialog.OnSave();
+    EXPECT_EQ(events, std::vector<std::string>{"save"});
+    EXPECT_EQ(g_AppSettings.lock_minutes, 30);
+    EXPECT_DOUBLE_EQ(g_AppSettings.gain_threshold, 200.0);
+    EXPECT_DOUBLE_EQ(g_AppSettings.loss_threshold, -200.0);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+TEST_F(SettingsDialogTest, ColoursChangeAtOnceAndCancelPutsTheRecordBack)
+{
+    const AppSettings before = g_AppSettings;
+    CColorSetting dialog(hooks());
+    auto* tick = dialog.Control<CColourButton>(1088);
+    dialog.Control<QComboBox>(1086)->setCurrentIndex(1); // "Upper Side", text
+    tick->ChoosePalette(3);
+    EXPECT_EQ(g_AppSettings.up_text_colour, CColourButton::Palette()[3]);
+    prompter.queueColour(ui::Rgb{0x123456});
+    dialog.Control<CColourButton>(1089)->ChooseOther(); // NSE text colour through "Other Colors"
+    EXPECT_EQ(pv_user_info.segments[0].text_colour, 0x123456u);
+    dialog.Control<QPushButton>(1149)->setEnabled(true);
+    dialog.Control<QComboBox>(1087)->setCurrentIndex(1);
+    dialog.Control<QPushButton>(1149)->click(); // default order type: BSE's id
+    EXPECT_EQ(g_AppSettings.default_order_type, 4);
+    dialog.OnCancel();
+    EXPECT_EQ(std::memcmp(&g_AppSettings, &before, sizeof before), 0);
+    EXPECT_EQ(pv_user_info.segments[0].text_colour, 0u);
+    EXPECT_TRUE(events.empty()) << "nothing saved";
+}
+
+TEST_F(SettingsDialogTest, SwitchingTheTransportReconnectsOnTheTimerAndTheSameOneDoesNothing)
+{
+    CColorSetting dialog(hooks());
+    dialog.Control<QComboBox>(1242)->setCurrentIndex(0); // "Local Feeds" = 5, the current one
+    dialog.OnFeedUpdate();
+    EXPECT_TRUE(events.empty());
+    dialog.Control<QComboBox>(1242)->setCurrentIndex(1); // "Server Feeds"
+    dialog.OnFeedUpdate();
+    EXPECT_EQ(events, (std::vector<std::string>{"disconnect", "Pls wait for few seconds to ReConnect", "write user config"}));
+    EXPECT_EQ(g_Config.Feeds_Type, 2);
+    EXPECT_FALSE(dialog.Control<QPushButton>(1250)->isEnabled());
+    EXPECT_TRUE(dialog.Timers().running(CColorSetting::kReconnectTimer));
+    ASSERT_TRUE(dialog.Timers().fire(CColorSetting::kReconnectTimer)); // ten seconds later
+    EXPECT_EQ(events.back(), "connect");
+    EXPECT_TRUE(dialog.Control<QPushButton>(1250)->isEnabled());
+    EXPECT_FALSE(dialog.Timers().running(CColorSetting::kReconnectTimer));
+}
+
+} // namespace

@@ -1,0 +1,215 @@
+// The report dialog against the test broker: an order placed through the
+// order form, then "Order &History" in the order book, lists the order's
+// events; gainers ask nothing until an exchange is chosen; the depth shows
+// the broker's totals and five levels; the trailing history merges its leg
+// header and a Refresh reloads it without doubling; market lot information
+// asks nothing.
+#include "OrderFixture.h"
+
+#include "server/SecurityTable.h"
+
+#include "app/base/FixedText.h"
+#include "frame/controls/CMyListCtrl.h"
+#include "frame/controls/CMyReportCtrl.h"
+#include "market/CHistoryDepth.h"
+#include "orders/CDlgOrderFormExp.h"
+#include "orders/COrderViewEx.h"
+#include "orders/CTsloOrderView.h"
+#include "orders/OrderBookCommands.h"
+#include "orders/OrderFormIds.h"
+
+#include "ui/form_driver.h"
+#include "ui/grid_view.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class ReportDialog : public ordertest::OrderFixture {
+protected:
+    void TearDown() override
+    {
+        SetOrderHistoryOpener(nullptr);
+        SetTsloHistoryOpener(nullptr);
+        if (g_pOrderViewEx)
+            delete g_pOrderViewEx;
+        EXPECT_TRUE(WaitOrderReportDownloads(20000));
+        OrderFixture::TearDown();
+    }
+    int requestCount(const std::string& part) const
+    {
+        int n = 0;
+        for (const tb::RecordedRequest& r : broker->requests())
+            n += r.decoded.text.find(part) != std::string::npos;
+        return n;
+    }
+    static std::vector<std::string> rowTexts(const ui::GridView& view, int column)
+    {
+        std::vector<std::string> out;
+        for (int id : view.model().preorder())
+            out.push_back(view.model().text(id, column).toStdString());
+        return out;
+    }
+};
+
+TEST_F(ReportDialog, OrderHistoryFromTheOrderBookListsTheOrdersEvents)
+{
+    const int sec = findSecurity("NN", "EQ");
+    ASSERT_GE(sec, 0);
+    CDlgOrderFormExp* form = open(1, sec, 'B', 1500.05);
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver d(*form);
+    d.type(orderform::kQuantity, "10").type(orderform::kPrice, "1500.05").click(orderform::kOk);
+    ASSERT_TRUE(waitIdle(form));
+    ASSERT_EQ(broker->orderDesk().orders().size(), 1u);
+    const long long orderNo = broker->orderDesk().orders()[0].orderNo;
+
+    COrderViewEx* book = OpenOrderBook();
+    ASSERT_NE(book, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return !book->isBusy() && book->grid()->model().rowTotal() == 1; }, 20000));
+    const int row = book->rowOfRecord(0);
+    ASSERT_GE(row, 0);
+    book->grid()->selectRow(row);
+
+    InstallReportDialogs(nullptr);
+    std::vector<std::string> actions, serials;
+    std::string title, number, side;
+    modalHost.script("CHistoryDepth", [&](ui::FormDriver& driver) {
+        auto& dlg = static_cast<CHistoryDepth&>(driver.form());
+        EXPECT_TRUE(pumpUntil([&] { return dlg.replies() > 0; }, 20000));
+        title = dlg.windowTitle().toStdString();
+        number = dlg.text(CHistoryDepth::kFirstEdit);
+        side = dlg.text(CHistoryDepth::kSecondEdit);
+        actions = rowTexts(*dlg.list(), 5);
+        serials = rowTexts(*dlg.list(), 0);
+        dlg.finish(2);
+    });
+    book->commands()->OnHistory();
+    ASSERT_EQ(modalHost.runs().size(), 1u);
+    const std::string expected = "ReportData=505|CID01|U1|ABC12|ABC12|4&OrderData=" + std::to_string(orderNo) + "-N";
+    EXPECT_EQ(requestCount(expected), 1);
+    EXPECT_EQ(title, "Order History - TWXS Order No :" + std::to_string(orderNo));
+    EXPECT_EQ(number, std::to_string(orderNo));
+    EXPECT_EQ(side, "Buy");
+    EXPECT_EQ(actions, (std::vector<std::string>{"Order Placed"}));
+    EXPECT_EQ(serials, (std::vector<std::string>{"1"}));
+
+    // Traded by the market: Refresh lists both events, not three rows.
+    broker->orderDesk().setMatching(true);
+    broker->orderDesk().matchMarket();
+    broker->orderDesk().setMatching(false);
+    CHistoryDepth again(nullptr, 1, 0);
+    again.prepare();
+    ASSERT_TRUE(pumpUntil([&] { return again.replies() == 1; }, 20000));
+    again.OnRefresh();
+    ASSERT_TRUE(pumpUntil([&] { return again.replies() == 2; }, 20000));
+    const std::vector<std::string> after = rowTexts(*again.list(), 5);
+    ASSERT_FALSE(after.empty());
+    EXPECT_EQ(after.front(), "Order Placed");
+    EXPECT_EQ(after.size(), broker->orderDesk().orders()[0].events.size());
+}
+
+TEST_F(ReportDialog, UnknownOrderShowsTheErrorBox)
+{
+    CHistoryDepth dlg(nullptr, 1, 0);
+    EXPECT_EQ(dlg.ApplyReply(1, 200, "505|1|Order not found"), -1);
+    EXPECT_TRUE(boxShown("Order not found"));
+    EXPECT_EQ(dlg.ApplyReply(1, 200, "505|0|OK~"), 0);
+    EXPECT_EQ(dlg.list()->model().rowTotal(), 0);
+}
+
+TEST_F(ReportDialog, GainersAskNothingUntilAnExchangeIsChosen)
+{
+    CHistoryDepth dlg(nullptr, 5, 0);
+    dlg.prepare();
+    EXPECT_TRUE(dlg.isVisible(CHistoryDepth::kExchange));
+    EXPECT_FALSE(dlg.isVisible(CHistoryDepth::kRefresh));
+    EXPECT_EQ(dlg.text(CHistoryDepth::kSecurityLabel), "Exchange :");
+    dlg.setComboIndex(CHistoryDepth::kExchange, 0);
+    dlg.OnSelchangeExch();
+    EXPECT_FALSE(dlg.busy());
+    EXPECT_EQ(requestCount("WD=113"), 0);
+
+    dlg.setComboIndex(CHistoryDepth::kExchange, 1);
+    dlg.OnSelchangeExch();
+    ASSERT_TRUE(pumpUntil([&] { return dlg.replies() == 1; }, 20000));
+    EXPECT_EQ(requestCount("WD=113|CID01|NN|4"), 1);
+    const int rows = dlg.list()->model().rowTotal();
+    ASSERT_GT(rows, 0);
+    const std::string name = rowTexts(*dlg.list(), 0).front();
+    const auto table = SecurityTable::current();
+    bool known = false;
+    for (int i = 0; table && i < table->count(); ++i)
+        known = known || table->row(i).display_name.view() == name;
+    EXPECT_TRUE(known) << name;
+
+    // "Select" again keeps the list as it was.
+    dlg.setComboIndex(CHistoryDepth::kExchange, 0);
+    dlg.OnSelchangeExch();
+    EXPECT_EQ(dlg.list()->model().rowTotal(), rows);
+}
+
+TEST_F(ReportDialog, DepthShowsTheBrokersTotalsAndFiveLevels)
+{
+    const int sec = findSecurity("NN", "EQ");
+    CHistoryDepth dlg(nullptr, 2, sec);
+    dlg.prepare();
+    ASSERT_TRUE(pumpUntil([&] { return dlg.replies() == 1; }, 20000));
+    const SecurityRecord& rec = SecurityTable::current()->row(sec);
+    EXPECT_EQ(requestCount("WD=108|CID01|" + std::to_string(rec.token) + "|NN|4"), 1);
+    EXPECT_EQ(dlg.text(CHistoryDepth::kFirstLabel), "Total Buy Qty :");
+    EXPECT_FALSE(dlg.text(CHistoryDepth::kFirstEdit).empty());
+    EXPECT_EQ(rowTexts(*dlg.list(), 0), (std::vector<std::string>{"1", "2", "3", "4", "5"}));
+}
+
+TEST_F(ReportDialog, TsloHistoryMergesTheLegHeaderAndRefreshReloads)
+{
+    const int sec = findSecurity("NN", "EQ");
+    const SecurityRecord& rec = SecurityTable::current()->row(sec);
+    TsloOrderInfo order;
+    CopyFixedText(order.client_code, "ABC12");
+    order.special_order_no = 501;
+    order.kind = 4;
+    order.sec_index = sec;
+    auto row = [](int leg, const char* status) {
+        return "501|1300000001|" + std::to_string(leg) + "|B|10|1500.05|-1|0|1510.00|-1|-1|1|1490|" + status
+            + "|-|WEB|10:00:00|U1|0";
+    };
+    broker->tsloHistory(501, {row(1, "TRAD"), row(2, "OPN"), row(2, "CAN")});
+
+    CHistoryDepth dlg(nullptr, 7, 0);
+    dlg.setTsloOrder(order);
+    dlg.prepare();
+    ASSERT_NE(dlg.grid(), nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return dlg.replies() == 1; }, 20000));
+    EXPECT_EQ(requestCount("ReportData=650|CID01|U1|4|ABC12|501"), 1);
+    EXPECT_EQ(dlg.grid()->model().columns(), 19);
+    const std::vector<int> ids = dlg.grid()->model().preorder();
+    ASSERT_EQ(ids.size(), 4u);
+    EXPECT_EQ(dlg.grid()->model().text(ids[1], 0).toStdString(), "Leg2 Order Data");
+    EXPECT_NE(dlg.grid()->model().mergeAt(ids[1], 14), nullptr);
+    EXPECT_EQ(dlg.grid()->model().text(ids[0], 6).toStdString(), "-");
+    EXPECT_EQ(dlg.text(CHistoryDepth::kTsloKind), "Bracket Order New");
+    EXPECT_EQ(dlg.text(CHistoryDepth::kTsloSecurity), std::string(rec.display_name.view()));
+    EXPECT_FALSE(dlg.isVisible(CHistoryDepth::kList));
+
+    dlg.OnRefresh();
+    ASSERT_TRUE(pumpUntil([&] { return dlg.replies() == 2; }, 20000));
+    EXPECT_EQ(dlg.grid()->model().preorder().size(), 4u);
+}
+
+TEST_F(ReportDialog, MarketLotInformationAsksNothing)
+{
+    const size_t before = broker->requests().size();
+    CHistoryDepth dlg(nullptr, 4, 0);
+    dlg.prepare();
+    EXPECT_EQ(dlg.windowTitle().toStdString(), "Market Lot Information");
+    EXPECT_GT(dlg.list()->model().rowTotal(), 0);
+    const int rows = dlg.list()->model().rowTotal();
+    dlg.OnRefresh();
+    EXPECT_EQ(dlg.list()->model().rowTotal(), rows);
+    EXPECT_EQ(broker->requests().size(), before);
+    EXPECT_FALSE(dlg.busy());
+}
+
+} // namespace

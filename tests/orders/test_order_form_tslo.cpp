@@ -1,0 +1,433 @@
+// The order form's margin query end to end against the test broker: a plain
+// buy is answered at once, a future sell asks the broker for its rate, and
+// the broker's refusals and false echoes reach the user as boxes.
+#include "OrderFixture.h"
+
+#include "TsloDesk.h"
+#include "orders/CDlgOrderFormExp.h"
+#include "orders/OrderFormIds.h"
+#include "orders/OrderSecurity.h"
+#include "orders/ClientOrderStore.h"
+#include "orders/TsloOrder.h"
+#include "orders/OrderFormLinks.h"
+#include "server/SecurityTable.h"
+#include "server/ServerRequests.h"
+#include "app/base/ConfigFile.h"
+#include "orders/COrderData.h"
+#include "orders/TsloOrderBook.h"
+#include "orders/CTsloOrderView.h"
+#include "frame/controls/CMyReportCtrl.h"
+#include "testkit/scripted_prompter.h"
+#include <QApplication>
+#include <QFocusEvent>
+#include <QLineEdit>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include "frame/OrderFormOpener.h"
+#include "frame/OrderFormService.h"
+#include "app/base/FixedText.h"
+#include "app/base/SessionRecord.h"
+#include "app/base/AppSettings.h"
+#include "RequestDecoder.h"
+#include "app/base/TextFormat.h"
+
+#include "ui/form_driver.h"
+
+#include <gtest/gtest.h>
+
+namespace ordertest {
+namespace {
+
+using namespace orderform;
+
+class MarginFormTest : public OrderFixture {
+protected:
+    int marginRequests() const
+    {
+        int n = 0;
+        for (const tb::RecordedRequest& r : broker->requests())
+            if (r.path == "/qtrade/qrms.exe" && r.request.code() == "405")
+                ++n;
+        return n;
+    }
+};
+
+TEST_F(MarginFormTest, CashBuyIsAnsweredWithoutARequest)
+{
+    CDlgOrderFormExp* form = open(1, findSecurity("NN", "EQ"), 'B', 250.50);
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver d(*form);
+    d.type(kQuantity, "10").type(kPrice, "250.50").click(kMargin);
+    EXPECT_TRUE(boxShown("Required Margin to place this order is 2505.00"));
+    EXPECT_FALSE(form->IsRequestInProcess());
+    EXPECT_EQ(marginRequests(), 0);
+}
+
+TEST_F(MarginFormTest, FutureSellAsksTheBrokersRateAndShowsItsFaults)
+{
+    broker->tsloDesk().setMarginRate("NN", 1, 4);
+    const int future = findSecurity("NN", "FS");
+    const int lot = OrderSecurityAt(future).marketLot;
+    ASSERT_GT(lot, 0);
+    CDlgOrderFormExp* form = open(1, future, 'S', 200);
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver d(*form);
+    d.type(kLots, "2").type(kPrice, "200").click(kMargin);
+    EXPECT_TRUE(form->IsRequestInProcess()); // busy while the query runs
+    ASSERT_TRUE(waitIdle(form));
+    EXPECT_EQ(marginRequests(), 1);
+    // Two lots at 200.00 on a rate of 4: a quarter of the value.
+    EXPECT_TRUE(boxShown(formatText("Required Margin to place this order is %.2lf", 2 * lot * 200 / 4.0)));
+
+
+    broker->tsloDesk().falseEchoNextMargin();
+    d.click(kMargin);
+    ASSERT_TRUE(waitIdle(form));
+    EXPECT_TRUE(boxShown("Mismatch in the send received data values"));
+
+    broker->tsloDesk().setMarginRate("NN", 1, 0);
+    d.click(kMargin);
+    ASSERT_TRUE(waitIdle(form));
+    EXPECT_TRUE(boxShown("Zero multiple value received from server"));
+
+    d.type(kLots, "0").click(kMargin);
+    EXPECT_TRUE(boxShown("Please enter Quantity to calculate margin"));
+    EXPECT_EQ(marginRequests(), 3);
+}
+
+class TsloFormTest : public OrderFixture {
+protected:
+    // A "TSLO New" buy of 10 with spread 2, placed through the form.
+    CDlgOrderFormExp* placeTsloNew()
+    {
+        const int eq = findSecurity("NN", "EQ");
+        const OrderSecurity s = OrderSecurityAt(eq);
+        price = s.ltp > 0 ? s.ltp / 100.0 : 100.0;
+        CDlgOrderFormExp* form = open(1, eq, 'B', price);
+        if (!form)
+            return nullptr;
+        ui::FormDriver d(*form);
+        d.type(kQuantity, "10").type(kPrice, formatText("%.2lf", price)).click(kTrailing);
+        EXPECT_TRUE(form->isVisible(kSpread));
+        EXPECT_EQ(form->TsloKind(), 3);
+        EXPECT_EQ(form->TrailSide(), 'S');
+        d.type(kSpread, "2").click(kOk);
+        EXPECT_TRUE(waitIdle(form));
+        return form;
+    }
+    bool captionShown(const std::string& caption) const
+    {
+        for (const testkit::AskRecord& a : prompter.asks())
+            if (a.caption == caption)
+                return true;
+        return false;
+    }
+    // The client's trailing book as the broker holds it now.
+    void downloadBook()
+    {
+        const std::string client(FixedTextView(ActiveClientEntry()->client_code));
+        const TsloReport r = ReadTsloReport(
+            broker->tsloDesk().report(tb::splitRequest(BuildTsloReportRequest("X", "U1", client))), client);
+        SetTsloBook(client, std::make_shared<const TsloBook>(r.records));
+    }
+    CDlgOrderFormExp* openFromBook(int mode, int index, char side, int kind)
+    {
+        OrderFormParams p;
+        p.index = index;
+        p.side = side;
+        p.tslKind = kind;
+        OpenOrderForm(p, nullptr, mode);
+        CDlgOrderFormExp* form = CDlgOrderFormExp::Instance();
+        return form && form->IsInitialised() ? form : nullptr;
+    }
+    void TearDown() override
+    {
+        ClearTsloBooks();
+        OrderFixture::TearDown();
+    }
+    double price = 0;
+};
+
+TEST_F(TsloFormTest, ANewTsloBuyIsOne121AndShowsSuccess)
+{
+    SetInfoTextForTest("2.3.0.20 TESTDEVICE");
+    CDlgOrderFormExp* form = placeTsloNew();
+    ASSERT_NE(form, nullptr);
+    const std::vector<std::string> sent = broker->tsloDesk().requests(121);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(orderRequests().size(), 1u);
+    EXPECT_NE(sent[0].find("|3|N|"), std::string::npos) << sent[0];
+    EXPECT_NE(sent[0].find(formatText("|B|10|%.2lf|0|", price * 100)), std::string::npos) << sent[0];
+    EXPECT_NE(sent[0].find("|S|2.0000|0.00|-1.00|-1|1|2.3.0.20 TESTDEVICE|GFD||4|"), std::string::npos) << sent[0];
+    EXPECT_TRUE(captionShown("Success"));
+    EXPECT_GT(form->TsloResultId(), 0);
+    EXPECT_EQ(form->text(kQuantity), "0");
+}
+
+TEST_F(TsloFormTest, TheBookRecordIsModifiedAndCancelled)
+{
+    ASSERT_NE(placeTsloNew(), nullptr);
+    downloadBook();
+    const int special = broker->tsloDesk().orders().at(0).specialNo;
+
+    // Leg 2 of the order: the form edits leg 1's record.
+    CDlgOrderFormExp* form = openFromBook(2, 1, 'S', 3);
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->windowTitle().toStdString(), "Modify TSLO Order");
+    EXPECT_EQ(form->Side(), 'B');
+    EXPECT_EQ(form->TrailSide(), 'S');
+    EXPECT_TRUE(form->isEnabled(kSpread));
+    ui::FormDriver d(*form);
+    d.type(kSpread, "3").click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    const std::vector<std::string> modified = broker->tsloDesk().requests(122);
+    ASSERT_EQ(modified.size(), 1u);
+    EXPECT_NE(modified[0].find(formatText("|3|%d|N|10|0|", special)), std::string::npos) << modified[0];
+    EXPECT_DOUBLE_EQ(broker->tsloDesk().orders().at(0).spread, 3);
+
+    form = openFromBook(3, 0, 'B', 3);
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->windowTitle().toStdString(), "Cancel TSLO Order");
+    ui::FormDriver(*form).click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    ASSERT_EQ(broker->tsloDesk().requests(123).size(), 1u);
+    EXPECT_EQ(broker->tsloDesk().orders().at(0).legs.at(1).status, "CAN");
+}
+
+class TsloBookTest : public TsloFormTest {
+protected:
+    CTsloOrderView* openBook()
+    {
+        CTsloOrderView* view = OpenTsloOrderBook();
+        if (view && !pumpUntil([view] { return view->isReady(); }, 20000))
+            return nullptr;
+        if (view)
+            view->WaitForDownload();
+        return view;
+    }
+    void refresh(CTsloOrderView* view)
+    {
+        view->OnOrderRefresh();
+        pumpUntil([view] { return view->isReady(); }, 20000);
+        view->WaitForDownload();
+    }
+    void TearDown() override
+    {
+        if (CTsloOrderView* view = CTsloOrderView::Instance())
+            delete view;
+        TsloFormTest::TearDown();
+    }
+};
+
+TEST_F(TsloBookTest, OneTsloNewGroupOfTwoLegsThatTrailsAfterLegOneTrades)
+{
+    // A market buy: leg 1 trades at the next market step.
+    const OrderSecurity sec = OrderSecurityAt(findSecurity("NN", "EQ"));
+    COrderData d;
+    CopyFixedText(d.client_code, std::string(FixedTextView(ActiveClientEntry()->client_code)));
+    CopyFixedText(d.exchange, "NN");
+    CopyFixedText(d.validity, "GFD");
+    d.trailing_type = 3;
+    d.side = 'B';
+    d.trailing_side = 'S';
+    d.quantity = 10;
+    d.spread = 2;
+    d.bp_price = -1;
+    d.bp_disclosed = -1;
+    TsloRequestContext c;
+    c.userId = "U1";
+    const TsloRequest r = BuildTsloRequest(d, sec, c);
+    ASSERT_EQ(ParseTsloReply(121, broker->tsloDesk().reply(tb::splitRequest(r.text))).kind,
+              TsloReply::Kind::Accepted);
+    broker->tsloDesk().setMatching(true);
+    CTsloOrderView* view = openBook();
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->windowTitle().toStdString().rfind("TSLO Order Report", 0), 0u);
+    ASSERT_EQ(view->book().size(), 2u);
+    const ui::GridModel& model = view->grid()->model();
+    const std::vector<int> top = model.childrenOf(ui::GridModel::kRoot);
+    ASSERT_EQ(top.size(), 1u);
+    EXPECT_TRUE(model.isGroup(top[0]));
+    EXPECT_EQ(model.text(top[0], 0).toStdString(), "TSLO New");
+    const std::vector<int> legs = model.childrenOf(top[0]);
+    ASSERT_EQ(legs.size(), 2u);
+    EXPECT_NE(model.mergeAt(legs[1], 0), nullptr); // the two legs share column 0
+    EXPECT_EQ(model.text(legs[0], 12).toStdString(), "OPN");
+
+    broker->marketStep(); // the buy at the last price trades
+    refresh(view);
+    ASSERT_EQ(view->book().size(), 2u);
+    EXPECT_EQ(std::string(view->book()[0].status), "TRAD");
+    EXPECT_EQ(std::string(view->book()[1].status), "TRL");
+
+    // Modify from the book opens the form on leg 1 with the trailing leg editable.
+    view->selectRecord(1);
+    view->OnOrderModify();
+    CDlgOrderFormExp* form = CDlgOrderFormExp::Instance();
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->windowTitle().toStdString(), "Modify TSLO Order");
+    EXPECT_TRUE(form->isEnabled(kSpread));
+    EXPECT_FALSE(form->isEnabled(kPrice)); // leg 1 has traded
+}
+
+TEST_F(TsloBookTest, A1205IsAnEmptyBookWithoutABoxAndTheCsvIsQuoted)
+{
+    ASSERT_NE(placeTsloNew(), nullptr);
+    const size_t boxes = prompter.askCount();
+    broker->tsloDesk().failReportWith1205(true);
+    CTsloOrderView* view = openBook();
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->book().empty());
+    EXPECT_EQ(prompter.askCount(), boxes);
+
+    broker->tsloDesk().failReportWith1205(false);
+    refresh(view);
+    ASSERT_EQ(view->book().size(), 2u);
+    const std::filesystem::path file = std::filesystem::temp_directory_path() / "vx_tslo_book.csv";
+    prompter.queueSavePath(file.string());
+    ASSERT_TRUE(view->OnSaveAsCsv());
+    std::ifstream in(file);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string csv = text.str();
+    EXPECT_EQ(csv.rfind("Special Order No.,Security,ME,", 0), 0u);
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3); // header and two legs, no group row
+    std::filesystem::remove(file);
+
+    view->OnOrderHistory(); // nothing selected
+    EXPECT_TRUE(boxShown("Please Activate a Client"));
+    view->selectRecord(0);
+    view->OnOrderHistory();
+    EXPECT_TRUE(boxShown("Order History is not available in this version."));
+}
+
+TEST_F(TsloFormTest, SmartRoutingIsRefusedOutsideGfdAndExpandingNeedsNormalGfd)
+{
+    CDlgOrderFormExp* form = open(1, findSecurity("NN", "EQ"), 'B', 100);
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver d(*form);
+    const std::vector<std::string> types = form->comboItems(kOrderType);
+    const auto ioc = std::find(types.begin(), types.end(), "IOC");
+    ASSERT_NE(ioc, types.end());
+    form->setComboIndex(kOrderType, static_cast<int>(ioc - types.begin()));
+    d.click(kSor);
+    EXPECT_TRUE(boxShown("Cannot Place Smart Order as IOC"));
+    EXPECT_FALSE(form->checked(kSor));
+
+    d.click(kTrailing);
+    EXPECT_TRUE(boxShown("Cannot place IOC as TSLO Order."));
+    EXPECT_FALSE(form->checked(kTrailing));
+    EXPECT_FALSE(form->isVisible(kSpread));
+}
+
+TEST_F(TsloFormTest, UpAtTheQuantityLimitLeavesTheQuantity)
+{
+    CDlgOrderFormExp* form = open(1, findSecurity("NN", "EQ"), 'B', 100);
+    ASSERT_NE(form, nullptr);
+    const int limit = g_AppSettings.order_qty_limit > 0 ? g_AppSettings.order_qty_limit : 5000;
+    form->setText(kQuantity, std::to_string(limit));
+    form->focus(kQuantity);
+    form->StepQuantityHeld(1);
+    EXPECT_EQ(form->text(kQuantity), std::to_string(limit));
+    form->StepQuantityHeld(-1);
+    EXPECT_EQ(form->text(kQuantity), std::to_string(limit - 1));
+}
+
+class RecordingLinks final : public OrderFormLinks {
+public:
+    void openInBrowser(const std::string& address) override { opened.push_back(address); }
+    std::vector<std::string> opened;
+};
+
+TEST_F(TsloFormTest, EstimatedChargesOpensTheLinkWithTheTypedClientEncoded)
+{
+    RecordingLinks links;
+    SetOrderFormLinks(&links);
+    WebLinkRecord link;
+    link.WebId = 104;
+    CopyFixedText(link.Name, "Estimated Charges");
+    g_WebLinkTable.links = {link};
+    CopyFixedText(g_Config.Redirect_Url, "http://127.0.0.1:9");
+    CDlgOrderFormExp* form = open(1, findSecurity("NN", "EQ"), 'B', 100);
+    ASSERT_NE(form, nullptr);
+    form->setText(kAccount, "AB&C1");
+    ui::FormDriver(*form).click(kCharges);
+    SetOrderFormLinks(nullptr);
+    g_WebLinkTable.links.clear();
+    ASSERT_EQ(links.opened.size(), 1u);
+    EXPECT_EQ(links.opened[0].rfind("http://127.0.0.1:9/qtrade/qlogin.exe?LoginData=1002|", 0), 0u) << links.opened[0];
+    EXPECT_NE(links.opened[0].find("|104&ClientUserId=AB%26C1"), std::string::npos) << links.opened[0];
+}
+
+TEST_F(TsloFormTest, TheBseRadioTakesTheTwinsBestAskForABuy)
+{
+    const int eq = findSecurity("NN", "EQ");
+    const OrderSecurity own = OrderSecurityAt(eq);
+    const int twin = OrderFindOnExchange(own.symbol, "BN", "", true);
+    if (twin < 0)
+        GTEST_SKIP() << "no BSE twin in the master";
+    OrderFormParams p;
+    p.index = eq;
+    p.side = 'B';
+    p.price = own.ltp / 100;
+    p.companionIndex = twin;
+    OpenOrderForm(p, nullptr, 1);
+    CDlgOrderFormExp* form = CDlgOrderFormExp::Instance();
+    ASSERT_TRUE(form && form->IsInitialised());
+    form->OnRadioExchange(false);
+    EXPECT_EQ(form->text(kExchange), "BSE");
+    EXPECT_EQ(form->text(kPrice), formatText("%.2lf", OrderSecurityAt(twin).ask / 100));
+    form->OnRadioExchange(true);
+    EXPECT_EQ(form->text(kExchange), "NSE");
+    EXPECT_EQ(form->text(kPrice), formatText("%.2lf", OrderSecurityAt(eq).ask / 100));
+}
+
+TEST_F(TsloFormTest, AResearchCallOpensAMorrowpickOrderWithItsTriggerAndTarget)
+{
+    const int eq = findSecurity("NN", "EQ");
+    const auto table = SecurityTable::current();
+    ASSERT_TRUE(table && table->valid(eq));
+    const OrderSecurity sec = OrderSecurityAt(eq);
+    std::vector<std::string> call(30);
+    call[2] = std::to_string(table->row(eq).scrip_code);
+    call[4] = "BUY";
+    call[19] = sec.symbol;
+    call[25] = "110.50"; // target
+    call[26] = "95.25";  // stop-loss trigger
+    call[28] = "1";
+    const int code = table->row(eq).scrip_code;
+    SetScripCodeLookup([eq, code](int scripCode, char) { return scripCode == code ? eq : -1; });
+    ShowMorrowpickOrderForm(nullptr, call);
+    SetScripCodeLookup(nullptr);
+    pumpUntil([] { return CDlgOrderFormExp::Instance() && CDlgOrderFormExp::Instance()->IsInitialised(); }, 5000);
+    CDlgOrderFormExp* form = CDlgOrderFormExp::Instance();
+    ASSERT_NE(form, nullptr);
+    ASSERT_EQ(form->TsloKind(), 5);
+    EXPECT_EQ(form->windowTitle().toStdString(), "New Buy Order Form : Morrowpick");
+    EXPECT_EQ(form->text(kTrailLabel), "Morrowpick (Sell)");
+    EXPECT_FALSE(form->isVisible(kSpread));
+    EXPECT_EQ(form->text(kTslTrigger), "95.25");
+    EXPECT_EQ(form->text(kBpPrice), "110.50");
+    ui::FormDriver d(*form);
+    d.type(kQuantity, "5").type(kPrice, "100.00").click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    const std::vector<std::string> sent = broker->tsloDesk().requests(121);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_NE(sent[0].find("|5|N|"), std::string::npos) << sent[0];
+    EXPECT_NE(sent[0].find("|B|5|10000.00|0|9525.00|S|-1.0000|-1.00|11050.00|"), std::string::npos) << sent[0];
+}
+
+TEST_F(TsloFormTest, TabFromTheAccountGoesToTheQuantityOfAChosenSecurity)
+{
+    CDlgOrderFormExp* form = open(1, findSecurity("NN", "EQ"), 'B', 100);
+    ASSERT_NE(form, nullptr);
+    form->focus(kAccount);
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(form->control(kAccount), &out);
+    pumpUntil([form] { return form->focusedId() == kQuantity; }, 2000);
+    EXPECT_EQ(form->focusedId(), kQuantity);
+}
+
+} // namespace
+} // namespace ordertest

@@ -1,0 +1,915 @@
+// The risk report window end to end against the test broker: requests on the
+// wire, the stored arrays, the grids, live prices from the tick box, and the
+// commands' refusals.
+#include "testkit/headless.h"
+
+#include "../orders/OrderMaster.h"
+#include "frame/OrderFormService.h"
+#include "RiskDesk.h"
+#include "TestBroker.h"
+
+#include "app/base/AppSettings.h"
+#include "app/base/ConfigFile.h"
+#include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
+#include "app/base/ProgramPaths.h"
+#include "app/base/SessionRecord.h"
+#include "orders/OrderMessages.h"
+#include "orders/PositionRecords.h"
+#include "positions/CNetPosition.h"
+#include "positions/DlgPledgeUnpleged.h"
+#include "ui/form_driver.h"
+#include "positions/NetPositionFeed.h"
+#include "positions/PositionMath.h"
+#include "positions/PositionServices.h"
+#include "positions/RiskArrays.h"
+#include "server/RequestServer.h"
+#include "server/SecurityTable.h"
+#include "ui/grid_header_items.h"
+#include "ui/grid_layout_state.h"
+#include "ui/grid_model.h"
+#include "ui/grid_ranges.h"
+#include "ui/grid_view.h"
+#include "ui/ui_thread.h"
+
+#include "pf/http_session.h"
+#include "pf/profile_store.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTreeView>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <thread>
+#include <algorithm>
+#include <atomic>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The order form as the risk commands reach it: every opening recorded.
+class RecordingOrderForm final : public OrderFormService {
+public:
+    bool getInstance(int formType, QWidget*, const OrderFormParams& params) override
+    {
+        openings.emplace_back(formType, params);
+        return true;
+    }
+    void showForm() override {}
+    std::vector<std::pair<int, OrderFormParams>> openings;
+};
+
+class RiskWindowTest : public testkit::Headless {
+protected:
+    void SetUp() override
+    {
+        Headless::SetUp();
+        SetProgramPaths(paths);
+        StartLog(paths);
+        tb::BrokerOptions o;
+        o.securities = 300;
+        o.keepAliveMs = 0;
+        broker = std::make_unique<tb::TestBroker>(o);
+        std::string error;
+        ASSERT_TRUE(broker->start(&error)) << error;
+        RootInternetSession().setConnectTo({broker->connectToMap()});
+        g_Config = ConfigRecord{};
+        CopyFixedText(g_Config.Trade_Host, "127.0.0.1");
+        g_Config.Trade_Port = broker->httpPort();
+        CopyFixedText(g_Config.Watch_Host, "127.0.0.1");
+
+        ClearSessionRecord();
+        pv_user_info = UserInfoRecord{};
+        CopyFixedText(pv_user_info.user_id, "U1");
+        CopyFixedText(pv_user_info.session_id, "SESS0001");
+        pv_user_info.user_type = 'C';
+        ParseSegmentList("0-Normal-A^1-Delivery-A^2-BNST-A^4-MTF-A^5-Stop Loss-A^7-DDS-A^12-MIS Options-A");
+        g_Session = SessionValues{};
+        g_Session.clients.resize(1);
+        CopyFixedText(g_Session.clients[0].user_id, "0091");
+        CopyFixedText(g_Session.clients[0].client_code, "ABC12");
+        g_Session.clients[0].active = 1;
+        g_Session.client_count = 1;
+        pv_user_info.client_index = 0;
+        std::string flags(128, '0');
+        for (size_t i : {0, 1, 8, 10, 13, 52, 53, 59})
+            flags[i] = '1';
+        SetLoginFlags(flags);
+        SetDefaultSettings();
+        ordertest::PublishBrokerMaster(broker->universe());
+        SetOrderMessageSink([this](int, char, const std::string& text) {
+            std::lock_guard lock(barMutex);
+            bar.push_back(text);
+        });
+    }
+
+    void TearDown() override
+    {
+        delete view;
+        view = nullptr;
+        ui::UiThread::discardPending();
+        SetOrderMessageSink({});
+        SetBasketService(nullptr);
+        SetConvertPositionService(nullptr);
+        if (broker)
+            broker->stop();
+        broker.reset();
+        RootInternetSession().setConnectTo({});
+        ordertest::UnpublishMaster();
+        ClearSessionRecord();
+        CloseLog();
+        g_Config = ConfigRecord{};
+        Headless::TearDown();
+    }
+
+    void open(int windowType)
+    {
+        view = new CNetPosition();
+        view->resize(1000, 600);
+        view->OnInitialUpdate(windowType);
+    }
+    bool idle() { return pumpUntil([this] { return !view->isBusy(); }, 20000); }
+    bool barHas(const std::string& part)
+    {
+        std::lock_guard lock(barMutex);
+        for (const std::string& l : bar)
+            if (l.find(part) != std::string::npos)
+                return true;
+        return false;
+    }
+    bool sawText(const std::string& part) const
+    {
+        for (const testkit::AskRecord& a : prompter.asks())
+            if (a.text.find(part) != std::string::npos)
+                return true;
+        return false;
+    }
+    std::vector<std::string> riskRequests()
+    {
+        std::vector<std::string> out;
+        for (const tb::RecordedRequest& r : broker->requests())
+            if (r.request.keyword == "RiskData")
+                out.push_back(r.decoded.text);
+        return out;
+    }
+    // Sets a security's last price (paise) and tick code, as a 101 would.
+    void tick(int security, double lastPaise, short code)
+    {
+        SecurityTable::current()->row(security).updateQuote([&](QuoteData& q) {
+            q.quote[4] = lastPaise;
+            q.tick_code[4] = code;
+        });
+        view->feed()->quoteUpdated(security);
+    }
+
+    std::unique_ptr<tb::TestBroker> broker;
+    CNetPosition* view = nullptr;
+    std::mutex barMutex;
+    std::vector<std::string> bar; // guarded by barMutex
+};
+
+TEST_F(RiskWindowTest, OpenPositionsArriveAndFollowTheFeed)
+{
+    open(13);
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(view->shownReport(), CNetPosition::Open);
+    const std::vector<std::string> sent = riskRequests();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0], "RiskData=412|0091|U1|ABC12|ABC12|4&AClient=N");
+    EXPECT_TRUE(barHas("Downloading Positions for Client :ABC12"));
+    EXPECT_TRUE(barHas("Positions Downloaded Successfully for Client :ABC12"));
+
+    const ClientRiskArrays& arrays = ActiveClientRiskArrays();
+    ASSERT_GE(arrays.positions.size(), 8u);
+    ui::GridModel& m = view->grid(CNetPosition::Open)->model();
+    ASSERT_GE(view->openRowCount(), 7);
+    ASSERT_GE(view->openTotalRow(), 0);
+    // A "P" record heads a group of the "S" and "R" rows after it; the next
+    // "N" row is back at the top level.
+    int group = -1;
+    for (int row : m.childrenOf(ui::GridModel::kRoot))
+        if (m.isGroup(row))
+            group = row;
+    ASSERT_GE(group, 0);
+    EXPECT_EQ(m.text(group, 0), QStringLiteral("NIFTY CALENDAR SPREAD"));
+    ASSERT_EQ(m.childrenOf(group).size(), 2u);
+    EXPECT_EQ(m.text(m.childrenOf(group)[0], 19), QStringLiteral("Span"));
+    EXPECT_EQ(m.text(m.childrenOf(group)[1], 19), QStringLiteral("Normal"));
+    const int afterGroup = m.idAt(m.positionOf(group) + 1);
+    EXPECT_EQ(m.text(afterGroup, 1), QStringLiteral("NSE-FX"));
+    EXPECT_EQ(m.text(afterGroup, 18), QStringLiteral("-")); // multiplier 1
+    // The window's securities are what the feed subscribes.
+    const std::vector<int> feedSecurities = view->feed()->feedSecurities();
+    const PositionRecord& first = arrays.positions[0];
+    EXPECT_NE(std::find(feedSecurities.begin(), feedSecurities.end(), first.sec_index), feedSecurities.end());
+    // The order form's square-off reads the same records.
+    PositionRecord copy;
+    ASSERT_TRUE(ReadPosition(0, copy));
+    EXPECT_EQ(copy.token, first.token);
+
+    // A rising tick: LTP, P&L and the total follow within a timer period.
+    const int row = first.grid_row;
+    ASSERT_GE(row, 0);
+    const QString before = m.text(row, 12);
+    const double L = first.avg_price * 1.1;
+    tick(first.sec_index, L * 100, 10);
+    ASSERT_TRUE(pumpUntil([&] { return m.text(row, 2) == QString::fromStdString(PositionMath::FormatPrice(L, false)); },
+                          5000));
+    const RiskSecurityFacts s = TableRiskSecurities().facts(first.sec_index);
+    const double pl = PositionMath::OpenPositionPl(first, s, L);
+    EXPECT_EQ(m.text(row, 12).toStdString(), PositionMath::FormatPrice(pl, false));
+    EXPECT_NE(m.text(row, 12), before);
+    EXPECT_EQ(m.backColour(row, 2).bgr, g_AppSettings.up_back_colour);
+    // The total is the sum of a fresh computation over the shown rows.
+    double total = 0;
+    for (const PositionRecord& p : arrays.positions)
+        if (p.grid_row >= 0 && p.margin_type != "P")
+            total += PositionMath::OpenPositionPl(p, TableRiskSecurities().facts(p.sec_index),
+                                                  PositionMath::LastRupees(TableRiskSecurities().facts(p.sec_index)));
+    EXPECT_NEAR(view->openPlTotal(), total, 1e-6);
+    EXPECT_EQ(m.text(view->openTotalRow(), 12).toStdString(), PositionMath::FormatPrice(total, false));
+
+    // Ticks 30/40 and ticks while busy change nothing.
+    tick(first.sec_index, L * 200, 30);
+    view->OnTimer();
+    EXPECT_EQ(m.text(row, 2).toStdString(), PositionMath::FormatPrice(L, false));
+}
+
+TEST_F(RiskWindowTest, TodaysPositionsKeepZeroRowsInTheSumsAndFollowTheFeed)
+{
+    open(12);
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(view->shownReport(), CNetPosition::Todays);
+    EXPECT_EQ(riskRequests().back(), "RiskData=415|0091|U1|ABC12|ABC12|4&AClient=N");
+    const auto& todays = ActiveClientRiskArrays().todays_positions;
+    ASSERT_EQ(todays.size(), 2u);
+    EXPECT_GE(todays[0].grid_row, 0);
+    EXPECT_EQ(todays[1].grid_row, -1); // all quantities 0: no row, but in the sums
+    ui::GridModel& m = view->grid(CNetPosition::Todays)->model();
+    ASSERT_GE(view->todaysTotalRow(), 0);
+    EXPECT_EQ(m.rowTotal(), 2);
+
+    const TodaysPositionRecord& r = todays[0];
+    const int row = r.grid_row;
+    const double L = r.ltp + 5;
+    tick(r.sec_index, L * 100, 10);
+    ASSERT_TRUE(pumpUntil([&] { return m.text(row, 3) == QString::fromStdString(PositionMath::FormatNumber("%.2lf", L)); },
+                          5000));
+    TodaysPositionRecord fresh = r;
+    PositionMath::ApplyTodaysTick(fresh, TableRiskSecurities().facts(r.sec_index), L);
+    EXPECT_DOUBLE_EQ(r.unrealised_pl, fresh.unrealised_pl);
+    EXPECT_NEAR(view->todaysPlTotal(), todays[0].unrealised_pl + todays[1].unrealised_pl, 1e-9);
+}
+
+TEST_F(RiskWindowTest, EveryTabFetchesItsReport)
+{
+    open(11);
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(riskRequests().back(), "RiskData=411|0091|U1|ABC12|ABC12|4&AClient=N");
+    EXPECT_EQ(view->limitsSegmentCount(), 5);
+    EXPECT_GT(view->grid(CNetPosition::Limits)->model().rowTotal(), 5);
+    EXPECT_TRUE(view->control(1563)->isVisibleTo(view)); // flag 59
+    // "Get": the MIS figures through the limits fetch without the final 4.
+    static_cast<QPushButton*>(view->control(1562))->click();
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(riskRequests().back(), "RiskData=411|0091|U1|ABC12|ABC12&AClient=N");
+    EXPECT_EQ(static_cast<QLabel*>(view->control(1559))->text(), QStringLiteral("15:15:00"));
+    EXPECT_EQ(static_cast<QLabel*>(view->control(1316))->text(), QStringLiteral("1250.50"));
+    EXPECT_GT(view->grid(CNetPosition::Limits)->model().rowTotal(), 5); // the grid keeps its record
+    for (int tab : {3, 4}) {
+        view->tabs()->setCurrentIndex(tab);
+        ASSERT_TRUE(idle());
+    }
+    const std::vector<std::string> sent = riskRequests();
+    EXPECT_EQ(sent[sent.size() - 2], "RiskData=414|0091|U1|ABC12|ABC12|4&AClient=N");
+    EXPECT_EQ(sent.back(), "RiskData=413|0091|U1|ABC12|ABC12|4&AClient=N");
+    EXPECT_EQ(ActiveClientRiskArrays().unbilled_positions.size(), 3u);
+    // Holdings: one summary row per security, details under it, a grand total.
+    ui::GridModel& h = view->grid(CNetPosition::Holdings)->model();
+    const std::vector<int>& top = h.childrenOf(ui::GridModel::kRoot);
+    ASSERT_EQ(top.size(), 5u); // three securities... the NN/BN pair are two tokens, and the grand total
+    const HoldingRowData* total = h.rowDataAs<HoldingRowData>(top.back());
+    ASSERT_NE(total, nullptr);
+    EXPECT_EQ(total->token, kGrandTotalToken);
+    EXPECT_EQ(h.childrenOf(top[0]).size(), 2u); // one security under two marks
+    HoldingRecord copy;
+    ASSERT_TRUE(ReadHolding(0, copy));
+    EXPECT_EQ(copy.quantity, 100); // the stock balance the grid computed
+    EXPECT_EQ(ActiveClientRiskRecords().holdings.size(), 5u);
+}
+
+TEST_F(RiskWindowTest, RefusalsEmptyTheGridAndReEnable)
+{
+    broker->refuseNextRisk(412, 1205, "Session expired");
+    open(13);
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(view->grid(CNetPosition::Open)->model().rowTotal(), 0);
+    EXPECT_TRUE(view->refreshButton()->isEnabled());
+    EXPECT_TRUE(view->tabs()->isEnabled());
+    EXPECT_FALSE(sawText("Session expired")); // 1205 shows no box
+    broker->armFault("/qtrade/qrms.exe", tb::HttpFault{0, 0, true});
+    view->OnRefresh();
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(sawText("Server Error. Please Try Again..."));
+    broker->refuseNextRisk(412, 7, "Client blocked");
+    view->OnRefresh();
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(sawText("Client blocked"));
+}
+
+TEST_F(RiskWindowTest, DealerTypesACheckedClientCode)
+{
+    pv_user_info.user_type = 'D';
+    open(13);
+    EXPECT_FALSE(view->isBusy());
+    EXPECT_FALSE(view->clientEdit()->isReadOnly());
+    EXPECT_TRUE(riskRequests().empty());
+    for (const char* bad : {"ABC1", "AB C1", "AB-12"}) {
+        view->clientEdit()->setText(QString::fromLatin1(bad));
+        view->OnRefresh();
+        EXPECT_FALSE(view->isBusy()) << bad;
+    }
+    EXPECT_TRUE(sawText("Please enter proper Client for the Risk Report"));
+    EXPECT_TRUE(riskRequests().empty());
+    view->clientEdit()->setText(QStringLiteral("ABC12"));
+    view->OnRefresh();
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(riskRequests().back(), "RiskData=412|SESS0001|U1|ABC12|ABC12|4&AClient=N");
+}
+
+TEST_F(RiskWindowTest, SelectionCountsAndTabsAndCsv)
+{
+    open(13);
+    ASSERT_TRUE(idle());
+    EXPECT_THROW(view->SelectReportTab(5), std::invalid_argument);
+    ui::GridView& g = *view->grid(CNetPosition::Open);
+    QTreeView* tree = g.tree();
+    tree->expandAll();
+    auto select = [&](int position) {
+        QModelIndex i = tree->model()->index(0, 0);
+        for (int k = 0; k < position; ++k)
+            i = tree->indexBelow(i);
+        tree->selectionModel()->select(i, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    };
+    select(0);
+    select(1);
+    select(3);
+    select(4);
+    const auto ranges = ui::selectedRanges(g);
+    ASSERT_EQ(ranges.size(), 2u);
+    EXPECT_EQ(ui::selectionCount(ranges), 3);
+    EXPECT_EQ(ui::rowRangeText(g, ranges[0].firstRowId, 0, 2).count(QLatin1Char(';')), 2);
+
+    // The basket form is not there yet: the command says so.
+    view->OnPositionBasketOrder();
+    EXPECT_TRUE(sawText("Basket Order is not available in this version."));
+
+    const std::string path = (root / "open.csv").string();
+    ASSERT_TRUE(view->SaveShownGridCsv(path));
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str().rfind("Security,ME,LTP,", 0), 0u);
+    EXPECT_EQ(text.str().find("NIFTY CALENDAR SPREAD"), std::string::npos); // the group row is left out
+    EXPECT_FALSE(view->SaveShownGridCsv((root / "no-such-dir" / "x.csv").string()));
+    EXPECT_TRUE(sawText("Unable to Save File"));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(RiskWindowTest, SquareOffAndOrdersOpenTheFormWithSideAndPrice)
+{
+    RecordingOrderForm form;
+    SetOrderFormService(&form);
+    open(13);
+    ASSERT_TRUE(idle());
+    const auto& positions = ActiveClientRiskArrays().positions;
+    const PositionRecord& longOne = positions[0]; // bought: squared off by selling at the best bid
+    ordertest::SetQuote(longOne.sec_index, 150000, 150100);
+    ui::setCurrentRow(*view->grid(CNetPosition::Open), longOne.grid_row);
+    view->OnPositionSquareoff();
+    ASSERT_EQ(form.openings.size(), 1u);
+    EXPECT_EQ(form.openings[0].first, 7);
+    EXPECT_EQ(form.openings[0].second.index, 0);
+    EXPECT_EQ(form.openings[0].second.side, 'S');
+    EXPECT_DOUBLE_EQ(form.openings[0].second.price, 1500.00);
+
+    // "Place Order" on a position opens a new order for its security, never
+    // the holdings mode with a position's index.
+    view->OnPositionPlaceOrder();
+    ASSERT_EQ(form.openings.size(), 2u);
+    EXPECT_EQ(form.openings[1].first, 1);
+    EXPECT_EQ(form.openings[1].second.index, longOne.sec_index);
+    EXPECT_DOUBLE_EQ(form.openings[1].second.price, 0);
+
+    // A today's square-off: mode 14 by security, the product as the mark.
+    view->SelectReportTab(1);
+    ASSERT_TRUE(idle());
+    const TodaysPositionRecord& t = ActiveClientRiskArrays().todays_positions[0];
+    ordertest::SetQuote(t.sec_index, 0, 0);
+    ui::setCurrentRow(*view->grid(CNetPosition::Todays), t.grid_row);
+    view->OnMenuTodaysposPlaceOrder();
+    ASSERT_EQ(form.openings.size(), 3u);
+    EXPECT_EQ(form.openings[2].first, 14);
+    EXPECT_EQ(form.openings[2].second.index, t.sec_index);
+    EXPECT_EQ(form.openings[2].second.side, 'S');
+    EXPECT_EQ(form.openings[2].second.orderMark, t.product_code);
+    EXPECT_EQ(form.openings[2].second.clientCode, "ABC12");
+    EXPECT_DOUBLE_EQ(form.openings[2].second.price, 0); // no bid yet
+    SetOrderFormService(nullptr);
+}
+
+TEST_F(RiskWindowTest, ClosingDuringATickStormIsClean)
+{
+    open(13);
+    ASSERT_TRUE(idle());
+    std::vector<int> securities = view->feed()->feedSecurities();
+    ASSERT_FALSE(securities.empty());
+    std::shared_ptr<NetPositionFeed> feed = view->feed();
+    std::atomic<bool> stop{false};
+    std::thread storm([&] {
+        for (int i = 0; !stop.load(); ++i)
+            feed->quoteUpdated(securities[static_cast<size_t>(i) % securities.size()]);
+    });
+    pumpUntil([] { return false; }, 300);
+    delete view;
+    view = nullptr;
+    EXPECT_EQ(CNetPosition::Instance(), nullptr);
+    EXPECT_EQ(NetPositionFeedLink::openFeed(), nullptr);
+    EXPECT_TRUE(feed->isClosing());
+    stop = true;
+    storm.join();
+    EXPECT_EQ(feed->ticks().pending(), 0u);
+}
+
+} // namespace
+
+namespace {
+
+class PledgeTest : public RiskWindowTest {
+protected:
+    // Opens the holdings and selects the type-1 detail rows of the first two
+    // securities (one on NN, one on BN).
+    void selectTwoTypeOneHoldings()
+    {
+        open(15);
+        ASSERT_TRUE(idle());
+        ui::GridView& g = *view->grid(CNetPosition::Holdings);
+        g.tree()->expandAll();
+        const ui::GridModel& m = g.model();
+        const std::vector<int>& top = m.childrenOf(ui::GridModel::kRoot);
+        ASSERT_GE(top.size(), 2u);
+        for (int summary : {top[0], top[1]}) {
+            QModelIndex i = g.tree()->model()->index(0, 0);
+            while (i.isValid() && i.data(ui::GridModel::RowIdRole).toInt() != m.childrenOf(summary)[0])
+                i = g.tree()->indexBelow(i);
+            ASSERT_TRUE(i.isValid());
+            g.tree()->selectionModel()->select(i, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
+    }
+    const PositionRecord& holding(size_t i) { return ActiveClientRiskArrays().holdings[i]; }
+};
+
+TEST_F(PledgeTest, MarksTwoHoldingsAndShowsTheAnswer)
+{
+    selectTwoTypeOneHoldings();
+    std::vector<std::string> rows;
+    modalHost.script("DlgPledgeUnpleged", [&](ui::FormDriver& d) {
+        auto& dlg = static_cast<DlgPledgeUnpleged&>(d.form());
+        EXPECT_EQ(dlg.windowTitle().toStdString(), "Mark to MTF");
+        for (int k = 0; k < 5; ++k)
+            rows.push_back(dlg.text(DlgPledgeUnpleged::kExchange + k) + "|" + dlg.text(DlgPledgeUnpleged::kQuantity + k));
+        // One bad checked row blocks all.
+        d.type(DlgPledgeUnpleged::kQuantity + 1, "61").click(DlgPledgeUnpleged::kOk);
+        EXPECT_FALSE(dlg.isSending());
+        d.type(DlgPledgeUnpleged::kQuantity + 1, "5").click(DlgPledgeUnpleged::kOk);
+        EXPECT_TRUE(dlg.isSending());
+        EXPECT_FALSE(dlg.isEnabled(DlgPledgeUnpleged::kOk));
+        ui::UiThread::pumpUntil([&] { return !dlg.isSending(); }, 10000);
+        EXPECT_TRUE(dlg.isEnabled(DlgPledgeUnpleged::kOk));
+        dlg.finish(ui::Cancel);
+    });
+    view->ShowPledgeUnpledge(0);
+    EXPECT_EQ(rows, (std::vector<std::string>{"NSE|100", "BSE|60", "|", "|", "|"}));
+    EXPECT_TRUE(sawText("Qty Must be greater than Zero and less than or Equal to Stock Balance"));
+    const std::string expected = "RiskData=419|0091|U1|ABC12|0|4|2~" + std::to_string(holding(0).token) + "|NN|100^"
+        + std::to_string(holding(2).token) + "|BN|5~";
+    ASSERT_EQ(riskRequests().back(), expected);
+    EXPECT_TRUE(sawText("-Marked to margin funding"));
+    // The broker flipped both; a refresh shows their new type.
+    view->OnRefresh();
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(holding(0).product_code, 9);
+    EXPECT_EQ(holding(2).product_code, 9);
+}
+
+TEST_F(PledgeTest, RejectedAndCancelledWhileWaiting)
+{
+    selectTwoTypeOneHoldings();
+    broker->refuseNextRisk(419, 1, "Rejected");
+    modalHost.script("DlgPledgeUnpleged", [&](ui::FormDriver& d) {
+        auto& dlg = static_cast<DlgPledgeUnpleged&>(d.form());
+        d.click(DlgPledgeUnpleged::kOk);
+        ui::UiThread::pumpUntil([&] { return !dlg.isSending(); }, 10000);
+        dlg.finish(ui::Cancel);
+    });
+    view->ShowPledgeUnpledge(0);
+    EXPECT_TRUE(sawText("Rejected"));
+
+    // Cancel while a slow reply is on its way: the late answer is dropped.
+    tb::HttpFault slow;
+    slow.delayMs = 3000;
+    broker->armFault("/qtrade/qrms.exe", slow);
+    const size_t asked = prompter.askCount();
+    modalHost.script("DlgPledgeUnpleged", [&](ui::FormDriver& d) {
+        d.click(DlgPledgeUnpleged::kOk);
+        static_cast<DlgPledgeUnpleged&>(d.form()).finish(ui::Cancel);
+    });
+    view->ShowPledgeUnpledge(0);
+    pumpUntil([] { return false; }, 3500);
+    EXPECT_EQ(prompter.askCount(), asked);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(RiskWindowTest, LimitsRowsAndSegmentCells)
+{
+    // An all-zero record: the rows that always show, with the funding group.
+    broker->riskDesk().editBook("ABC12", [](tb::RiskBook& b) {
+        b.limits.assign(58, "0");
+        b.segments = 0;
+    });
+    open(11);
+    ASSERT_TRUE(idle());
+    ui::GridView& g = *view->grid(CNetPosition::Limits);
+    const ui::GridModel& m = g.model();
+    auto captions = [&](int parent) {
+        std::vector<std::string> out;
+        for (int row : m.childrenOf(parent))
+            out.push_back(m.text(row, 0).toStdString());
+        return out;
+    };
+    const std::vector<int>& top = m.childrenOf(ui::GridModel::kRoot);
+    EXPECT_EQ(captions(ui::GridModel::kRoot),
+              (std::vector<std::string>{"Total Margin", "Total Margin (MTF)", "Margin Utilised (Cash&FNO)",
+                                        "Margin Utilised (MTF)", "Additional Option Brokerage",
+                                        "Margin Available (Cash&FNO)", "Margin Available (MTF)"}));
+    EXPECT_EQ(captions(top[0]), (std::vector<std::string>{"Available Cash Balance", "Option Premium Paid/Received",
+                                                          "Total Margin"}));
+    EXPECT_EQ(captions(top[1]), (std::vector<std::string>{"Available Cash Balance", "Total Margin"}));
+    EXPECT_FALSE(m.value(top[0], 3).isValid()); // n = 0: no segment cells
+    EXPECT_FALSE(g.setColumnHidden(0, true)); // the description column is locked
+    EXPECT_FALSE(g.moveColumn(0, 5));
+
+    // The six header items sit over their columns; hidden columns take theirs away.
+    view->show();
+    pumpUntil([] { return false; }, 100);
+    ui::GridHeaderItems& items = *view->headerItems(CNetPosition::Limits);
+    ASSERT_EQ(items.items().size(), 6u);
+    EXPECT_EQ(items.itemRect(2).width(), g.columnWidth(3) + g.columnWidth(4)); // "NSE F&O - Equity"
+    EXPECT_TRUE(items.itemRect(4).isEmpty()); // "NCDEX Commodity" over the hidden 7 and 8
+    EXPECT_FALSE(items.AddHeaderItem(0, 3, 16, QStringLiteral("past the last column")));
+
+    // n = 2: the group row skips segment 1, the cash row does not.
+    broker->riskDesk().editBook("ABC12", [](tb::RiskBook& b) {
+        b.segments = 2;
+        b.limits[14] = "100";
+        b.limits[16] = "40";
+        b.limits[42] = "7";
+        b.limits[48] = "11,22";
+        b.limits[11] = "33,44";
+        b.limits[39] = "5";
+        b.limits[13] = "O";
+    });
+    view->OnRefresh();
+    ASSERT_TRUE(idle());
+    const int group = m.childrenOf(ui::GridModel::kRoot)[0];
+    const int cash = m.childrenOf(group)[0];
+    EXPECT_DOUBLE_EQ(m.value(group, 3).toDouble(), 11);
+    EXPECT_DOUBLE_EQ(m.value(group, 4).toDouble(), 33);
+    EXPECT_FALSE(m.value(group, 5).isValid());
+    for (int c = 3; c <= 6; ++c)
+        EXPECT_DOUBLE_EQ(m.value(cash, c).toDouble(), 7) << c;
+    // A positive debtors amount shows last, white on red.
+    const int debtors = m.childrenOf(ui::GridModel::kRoot).back();
+    EXPECT_EQ(m.text(debtors, 0), QStringLiteral("Debtors Amt."));
+    EXPECT_EQ(m.backColour(debtors, 0).bgr, 0x0000C8u);
+    for (int c = 11; c <= 15; ++c)
+        EXPECT_TRUE(g.isColumnHidden(c)) << c; // flag 'O'
+    broker->riskDesk().editBook("ABC12", [](tb::RiskBook& b) { b.limits[13] = "N"; });
+    view->OnRefresh();
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(g.isColumnHidden(11)); // never shown again
+}
+
+TEST_F(RiskWindowTest, HoldingsRunsShareOneBalance)
+{
+    // One security on NN and BN under the same holding type (one run), then
+    // the same security under another type.
+    const tb::Security* nn = nullptr;
+    for (const tb::Security& s : broker->universe().securities())
+        if (s.exchange == "NN" && s.inst == "EQ") {
+            nn = &s;
+            break;
+        }
+    ASSERT_NE(nn, nullptr);
+    broker->riskDesk().editBook("ABC12", [nn](tb::RiskBook& b) {
+        auto row = [nn](const std::string& exchange, int type, int prev, int hold, int net) {
+            std::vector<std::string> f(29, "0");
+            f[0] = std::to_string(nn->token); // the same token on both exchanges
+            f[1] = exchange;
+            f[6] = std::to_string(net);
+            f[8] = std::to_string(prev);
+            f[10] = std::to_string(type);
+            f[12] = "50";
+            f[13] = std::to_string(hold);
+            f[16] = "10000";
+            f[28] = "abc"; // not a number: the cost reads 0
+            return f;
+        };
+        b.holdings = {row("NN", 1, 100, 10, 5), row("NN", 1, 0, 20, 3), row("NN", 4, 30, 0, 2)};
+    });
+    open(15);
+    ASSERT_TRUE(idle());
+    const auto& h = ActiveClientRiskArrays().holdings;
+    ASSERT_EQ(h.size(), 3u);
+    // M = 100 - 10 - 0 - 5, then + 20 - 0 - 3 for the second of the run.
+    EXPECT_EQ(h[0].stock_balance, 102);
+    EXPECT_EQ(h[1].stock_balance, 102);
+    EXPECT_EQ(h[2].stock_balance, 30 - 0 - 0 + 2); // type 4 adds its net
+    const ui::GridModel& m = view->grid(CNetPosition::Holdings)->model();
+    const int summary = m.childrenOf(ui::GridModel::kRoot)[0];
+    EXPECT_EQ(m.text(summary, 3), QStringLiteral("130")); // total stock once per run
+    EXPECT_EQ(m.text(summary, 8), QStringLiteral("134"));  // stock balance once per run
+    const std::vector<int>& details = m.childrenOf(summary);
+    ASSERT_EQ(details.size(), 3u);
+    EXPECT_NE(m.mergeAt(details[0], 4), nullptr); // same-type neighbours merge
+    EXPECT_EQ(m.mergeAt(details[1], 9), m.mergeAt(details[0], 9));
+    EXPECT_EQ(m.mergeAt(details[2], 4), nullptr);
+    // Unrealised at a cost of 0: LTP x balance (no last price yet: 0).
+    EXPECT_EQ(m.text(details[0], 16), QStringLiteral("0.00"));
+}
+
+TEST_F(RiskWindowTest, AnIndexValueTicksItsSecurity)
+{
+    open(13);
+    ASSERT_TRUE(idle());
+    const PositionRecord& first = ActiveClientRiskArrays().positions[0];
+    SecurityTable::current()->row(first.sec_index).updateQuote([](QuoteData& q) { q.quote[4] = 123456; });
+    NetPositionFeedLink::indexPrice(first.sec_index);
+    ui::GridModel& m = view->grid(CNetPosition::Open)->model();
+    ASSERT_TRUE(pumpUntil([&] { return m.text(first.grid_row, 2) == QStringLiteral("1234.56"); }, 5000));
+}
+
+} // namespace
+
+namespace {
+
+class RecordingBasket final : public BasketService {
+public:
+    void reset() override { events.push_back("reset"); legs.clear(); }
+    void setClient(const std::string& code) override { client = code; }
+    void setLeg(int index, const BasketLeg& leg) override
+    {
+        if (index >= static_cast<int>(legs.size()))
+            legs.resize(static_cast<size_t>(index) + 1);
+        legs[static_cast<size_t>(index)] = leg;
+    }
+    void refreshOrShow() override { events.push_back("show"); }
+    void destroy() override { events.push_back("destroy"); }
+    std::vector<std::string> events;
+    std::vector<BasketLeg> legs;
+    std::string client;
+};
+
+class RecordingConvert final : public ConvertPositionService {
+public:
+    bool ShowConvertPositionForm(QWidget*, const std::string& client, int sec, const std::string& exchange, int net,
+                                 char side, int record, int source) override
+    {
+        calls.push_back({client, sec, exchange, net, side, record, source});
+        return true;
+    }
+    struct Call {
+        std::string client;
+        int sec;
+        std::string exchange;
+        int net;
+        char side;
+        int record;
+        int source;
+    };
+    std::vector<Call> calls;
+};
+
+// Selects the rows at these shown positions (top to bottom) of a grid.
+void selectShown(ui::GridView& g, std::initializer_list<int> positions)
+{
+    QTreeView* tree = g.tree();
+    tree->expandAll();
+    tree->clearSelection();
+    for (int position : positions) {
+        QModelIndex i = tree->model()->index(0, 0);
+        for (int k = 0; k < position && i.isValid(); ++k)
+            i = tree->indexBelow(i);
+        tree->selectionModel()->select(i, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        tree->selectionModel()->setCurrentIndex(i, QItemSelectionModel::NoUpdate);
+    }
+}
+
+TEST_F(RiskWindowTest, BasketAndConvertGoThroughTheirServices)
+{
+    auto basket = std::make_shared<RecordingBasket>();
+    auto convert = std::make_shared<RecordingConvert>();
+    SetBasketService(basket);
+    SetConvertPositionService(convert);
+    open(13);
+    ASSERT_TRUE(idle());
+    const auto& positions = ActiveClientRiskArrays().positions;
+    ui::GridView& open = *view->grid(CNetPosition::Open);
+    // Rows: equity 0 (bought), Maxivane 5 (sold), MIS 12, then the group.
+    selectShown(open, {0, 1, 2});
+    view->OnPositionBasketOrder();
+    EXPECT_EQ(basket->events, (std::vector<std::string>{"reset", "show"}));
+    EXPECT_EQ(basket->client, "ABC12");
+    ASSERT_EQ(basket->legs.size(), 2u); // the Maxivane position stays out
+    EXPECT_EQ(basket->legs[0].sec_index, positions[0].sec_index);
+    EXPECT_EQ(basket->legs[0].side, 'S');
+    EXPECT_EQ(basket->legs[0].quantity, 10);
+    EXPECT_EQ(basket->legs[1].product_code, 12);
+
+    basket->events.clear();
+    selectShown(open, {0, 1, 2, 3, 4, 5});
+    view->OnPositionBasketOrder();
+    EXPECT_TRUE(basket->events.empty()) << "six selected rows are refused";
+    EXPECT_TRUE(sawText("You can select max of 5 orders"));
+
+    // Convert: only a Maxivane position, with the open positions as source 1.
+    selectShown(open, {0});
+    view->OnPositionConverttodelivery();
+    EXPECT_TRUE(sawText("Position other than Maxivane cannot be converted to Delivery."));
+    selectShown(open, {1});
+    view->OnPositionConverttodelivery();
+    ASSERT_EQ(convert->calls.size(), 1u);
+    EXPECT_EQ(convert->calls[0].client, "ABC12");
+    EXPECT_EQ(convert->calls[0].exchange, "NSE");
+    EXPECT_EQ(convert->calls[0].net, -5);
+    EXPECT_EQ(convert->calls[0].side, 'S');
+    EXPECT_EQ(convert->calls[0].record, 1);
+    EXPECT_EQ(convert->calls[0].source, 1);
+
+    // Today's basket: the legs are filled from the selected rows.
+    view->SelectReportTab(1);
+    ASSERT_TRUE(idle());
+    selectShown(*view->grid(CNetPosition::Todays), {0});
+    basket->events.clear();
+    view->OnTodaysPositionBasketOrder();
+    EXPECT_EQ(basket->events, (std::vector<std::string>{"reset", "show"}));
+    ASSERT_EQ(basket->legs.size(), 1u);
+    const TodaysPositionRecord& t = ActiveClientRiskArrays().todays_positions[0];
+    EXPECT_EQ(basket->legs[0].sec_index, t.sec_index);
+    EXPECT_EQ(basket->legs[0].quantity, std::abs(t.net_qty));
+    EXPECT_EQ(basket->legs[0].side, 'S');
+    SetConvertPositionService(nullptr);
+}
+
+TEST_F(RiskWindowTest, HoldingsBasketTakesATotalRowForItsDetails)
+{
+    auto basket = std::make_shared<RecordingBasket>();
+    SetBasketService(basket);
+    open(15);
+    ASSERT_TRUE(idle());
+    // The first security's summary and both its detail rows: one leg from
+    // the summary's stock balance.
+    selectShown(*view->grid(CNetPosition::Holdings), {0, 1, 2});
+    view->OnPositionBasketOrder();
+    ASSERT_EQ(basket->legs.size(), 1u);
+    EXPECT_EQ(basket->legs[0].quantity, 140);
+    EXPECT_EQ(basket->legs[0].side, 'S');
+    EXPECT_EQ(basket->legs[0].product_code, 0);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(RiskWindowTest, TypeAheadAndKeys)
+{
+    open(13);
+    ASSERT_TRUE(idle());
+    ui::GridView& g = *view->grid(CNetPosition::Open);
+    const ui::GridModel& m = g.model();
+    auto current = [&] { return m.text(ui::currentRowId(g), 0).left(2).toStdString(); };
+    view->Select_Row_ByChar('A');
+    EXPECT_EQ(current(), "AD");
+    view->Select_Row_ByChar('M'); // within a second: "AM"
+    EXPECT_EQ(current(), "AM");
+    clock.advanceSeconds(2);
+    view->Select_Row_ByChar('S'); // a new run: "S" alone, no such row: the current row stays
+    EXPECT_EQ(current(), "AM");
+    view->Select_Row_ByChar('A'); // "SA" finds nothing either
+    clock.advanceSeconds(2);
+    view->Select_Row_ByChar('A');
+    EXPECT_EQ(current(), "AD");
+
+    // Letters typed into the client edit stay there.
+    QKeyEvent inEdit(QEvent::KeyPress, Qt::Key_S, Qt::ShiftModifier, QStringLiteral("S"));
+    QApplication::sendEvent(view->clientEdit(), &inEdit);
+    EXPECT_EQ(view->shownReport(), CNetPosition::Open);
+    // Shift+S anywhere else shows the holdings tab, and the key goes no further.
+    QKeyEvent inGrid(QEvent::KeyPress, Qt::Key_S, Qt::ShiftModifier, QStringLiteral("S"));
+    QApplication::sendEvent(g.tree(), &inGrid);
+    EXPECT_EQ(view->shownReport(), CNetPosition::Holdings);
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(riskRequests().back(), "RiskData=413|0091|U1|ABC12|ABC12|4&AClient=N");
+}
+
+} // namespace
+
+namespace {
+
+std::vector<std::string> menuTexts(const std::vector<CNetPosition::MenuEntry>& entries, bool enabledOnly = false)
+{
+    std::vector<std::string> out;
+    for (const CNetPosition::MenuEntry& e : entries)
+        if (!enabledOnly || e.enabled)
+            out.push_back(e.text);
+    return out;
+}
+
+TEST_F(RiskWindowTest, ContextMenus)
+{
+    open(14);
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(view->contextMenuEntries().empty()); // unbilled: no menu
+
+    view->SelectReportTab(4);
+    ASSERT_TRUE(idle());
+    ui::GridView& h = *view->grid(CNetPosition::Holdings);
+    // One holding of type 1 (first detail row) and one of type 9 (fourth
+    // summary's detail): neither pledge command.
+    const ui::GridModel& m = h.model();
+    const std::vector<int>& top = m.childrenOf(ui::GridModel::kRoot);
+    h.tree()->expandAll();
+    h.tree()->clearSelection();
+    for (int row : {m.childrenOf(top[0])[0], m.childrenOf(top[2])[0]}) {
+        QModelIndex i = h.tree()->model()->index(0, 0);
+        while (i.isValid() && i.data(ui::GridModel::RowIdRole).toInt() != row)
+            i = h.tree()->indexBelow(i);
+        h.tree()->selectionModel()->select(i, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    std::vector<std::string> enabled = menuTexts(view->contextMenuEntries(), true);
+    EXPECT_EQ(std::count(enabled.begin(), enabled.end(), "Mark to MTF"), 0);
+    EXPECT_EQ(std::count(enabled.begin(), enabled.end(), "Mark to Delivery"), 0);
+    // The grand total in the selection: no menu.
+    QModelIndex last = h.tree()->model()->index(h.tree()->model()->rowCount() - 1, 0);
+    h.tree()->selectionModel()->select(last, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    EXPECT_TRUE(view->contextMenuEntries().empty());
+
+    // Open positions: square-off only for a row with a net quantity.
+    view->SelectReportTab(2);
+    ASSERT_TRUE(idle());
+    ui::setCurrentRow(*view->grid(CNetPosition::Open), ActiveClientRiskArrays().positions[0].grid_row);
+    enabled = menuTexts(view->contextMenuEntries(), true);
+    EXPECT_EQ(std::count(enabled.begin(), enabled.end(), "&Square-Off"), 1);
+    EXPECT_EQ(std::count(enabled.begin(), enabled.end(), "&Convert to Delivery"), 0);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(RiskWindowTest, EachGridKeepsItsOwnLayout)
+{
+    pf::ProfileStore store(root / "layout.ini");
+    ui::GridLayoutState::setDefaultStore(&store);
+    open(13);
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(view->gridStateName(CNetPosition::Open), "U1_OpenPosGrid");
+    EXPECT_EQ(view->gridStateName(CNetPosition::Todays), "U1_TodaysPositionGrid");
+    ASSERT_TRUE(view->grid(CNetPosition::Open)->setColumnHidden(16, true));
+    delete view; // the close saves every grid's layout under its own name
+    view = nullptr;
+    open(13);
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(view->grid(CNetPosition::Open)->isColumnHidden(16));
+    EXPECT_FALSE(view->grid(CNetPosition::Todays)->isColumnHidden(16)); // another name, another layout
+    delete view;
+    view = nullptr;
+    ui::GridLayoutState::setDefaultStore(nullptr);
+}
+
+} // namespace

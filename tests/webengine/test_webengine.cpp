@@ -1,0 +1,133 @@
+// The page engine's browser as users get it: a test-broker page loads in it
+// offscreen with its title, and the before-navigate check refuses the
+// program's navigation and a link clicked in the page alike.
+#include "ui/webengine_browser_view.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+namespace {
+
+bool pumpUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    return true;
+}
+
+class WebEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_broker.setProgram(QStringLiteral(VX_TESTBROKER_PROGRAM));
+        m_broker.setProcessChannelMode(QProcess::SeparateChannels);
+        m_broker.start();
+        ASSERT_TRUE(m_broker.waitForStarted(10000));
+        QString out;
+        const QRegularExpression http(QStringLiteral("http 127\\.0\\.0\\.1:(\\d+)"));
+        ASSERT_TRUE(pumpUntil(
+            [&] {
+                m_broker.waitForReadyRead(50);
+                out += QString::fromUtf8(m_broker.readAllStandardOutput());
+                const QRegularExpressionMatch m = http.match(out);
+                if (m.hasMatch())
+                    m_port = m.captured(1).toInt();
+                return m_port > 0;
+            },
+            30000))
+            << out.toStdString();
+    }
+    void TearDown() override
+    {
+        m_broker.terminate();
+        if (!m_broker.waitForFinished(10000))
+            m_broker.kill();
+    }
+
+    QUrl page(const QString& pathAndQuery) const
+    {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(pathAndQuery));
+    }
+
+    QProcess m_broker;
+    int m_port = 0;
+};
+
+struct Seen {
+    QUrl url;
+    ui::NavigationKind kind;
+};
+
+TEST_F(WebEngineTest, LoadsABrokerPageWithItsTitleAndRefusesVetoedNavigations)
+{
+    ui::WebEngineBrowserView view(nullptr);
+    view.widget()->resize(800, 600);
+    view.widget()->show();
+    std::vector<Seen> seen;
+    bool locked = false;
+    view.setBeforeNavigate([&](const QUrl& url, ui::NavigationKind kind) {
+        seen.push_back({url, kind});
+        return !locked;
+    });
+    int finished = 0;
+    bool lastOk = false;
+    QObject::connect(&view, &ui::BrowserView::loadFinished, [&](bool ok) {
+        ++finished;
+        lastOk = ok;
+    });
+    std::vector<ui::NavigationKind> refused;
+    QObject::connect(&view, &ui::BrowserView::navigationRefused,
+                     [&](const QUrl&, ui::NavigationKind kind) { refused.push_back(kind); });
+
+    view.navigate(page(QStringLiteral("/qtrade/qlogin.exe?LoginData=1002|U1|ABC12|7")));
+    ASSERT_TRUE(pumpUntil([&] { return finished > 0 && view.title() == QLatin1String("Vortanex link 7"); }, 90000))
+        << "title: " << view.title().toStdString();
+    EXPECT_TRUE(lastOk);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front().kind, ui::NavigationKind::Program);
+
+    // Locked: the program's navigation is refused and the page stays.
+    locked = true;
+    const QUrl shown = view.url();
+    view.navigate(page(QStringLiteral("/qtrade/weblink2.html")));
+    ASSERT_TRUE(pumpUntil([&] { return !refused.empty(); }, 30000));
+    EXPECT_EQ(refused.back(), ui::NavigationKind::Program);
+    // And so is a link clicked in the page.
+    auto* engine = static_cast<QWebEngineView*>(view.widget());
+    engine->page()->runJavaScript(QStringLiteral("document.getElementById('next').click();"));
+    ASSERT_TRUE(pumpUntil([&] { return refused.size() >= 2; }, 30000));
+    EXPECT_EQ(refused.back(), ui::NavigationKind::Link);
+    QApplication::processEvents();
+    EXPECT_EQ(view.url(), shown);
+    EXPECT_EQ(view.title(), QLatin1String("Vortanex link 7"));
+
+    // Unlocked, the same link goes to the second page.
+    locked = false;
+    engine->page()->runJavaScript(QStringLiteral("document.getElementById('next').click();"));
+    ASSERT_TRUE(pumpUntil([&] { return view.title() == QLatin1String("Vortanex second page"); }, 30000));
+    EXPECT_EQ(seen.back().kind, ui::NavigationKind::Link);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    ui::WebEngineBrowserView::prepareProcess();
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
