@@ -1509,7 +1509,10 @@ std::string TestBroker::turnoverReply(int kind)
         const Quote& q = quoteLocked(s.wtoken);
         const int k = q.last > q.close ? 0 : q.last < q.close ? 1 : 2;
         Sums& sums = byExchange[s.exchange];
-        sums.volume[k] += static_cast<double>(q.volume) * static_cast<double>(q.last) / 100.0 / 1e7;
+        // Before its first trade a stock counts with a steady volume of its own.
+        const int64_t volume = q.volume > 0 ? q.volume : (s.token % 50 + 1) * 10000;
+        const int64_t last = q.last > 0 ? q.last : s.price;
+        sums.volume[k] += static_cast<double>(volume) * static_cast<double>(last) / 100.0 / 1e7;
         ++sums.count[k];
     }
     const auto figures = [](const Sums& x) {

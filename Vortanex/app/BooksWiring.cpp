@@ -11,6 +11,8 @@
 #include "orders/ClientOrderStore.h"
 #include "positions/PositionServices.h"
 #include "ui/commands.h"
+
+#include <QMdiSubWindow>
 #include "orders/CTradeView.h"
 #include "watch/AppWindowCommands.h"
 #include "watch/WatchCommands.h"
@@ -70,4 +72,19 @@ void UninstallBooks()
         WriteLog(0, "Position conversion still running at exit");
     UninstallConvertPositionForm();
     watchOpeners().book = {};
+}
+
+void CloseBooksForSecurityDownload()
+{
+    // They hold security indices of the table that is about to go.
+    if (CTradeView* trades = g_pTradeView) {
+        if (auto* sub = qobject_cast<QMdiSubWindow*>(trades->parentWidget()))
+            sub->close();
+        else
+            trades->close();
+    }
+    if (CBasketOrder* basket = g_pBasketOrder; basket && !basket->isSending())
+        basket->reject();
+    if (CDlgConvertPosition* convert = g_pDlgConvertPosition; convert && !convert->busy)
+        convert->hide();
 }

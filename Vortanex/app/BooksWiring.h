@@ -9,3 +9,6 @@ class CMainFrame;
 void InstallBooks(CMainFrame& frame);
 // At exit, before the order-entry links and the client table go.
 void UninstallBooks();
+// Before a full security download: the trade book closes, an idle basket
+// form and conversion form go (they hold the old table's security indices).
+void CloseBooksForSecurityDownload();

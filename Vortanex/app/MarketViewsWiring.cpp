@@ -7,6 +7,7 @@
 #include "frame/FrameIds.h"
 #include "market/CHistoryDepth.h"
 #include "market/CIndexView.h"
+#include "market/CMarketTurnOver.h"
 #include "market/CIndicesDlg.h"
 #include "market/CMDepthView.h"
 #include "market/COptionCalc.h"
@@ -64,6 +65,7 @@ void InstallMarketViews(CMainFrame& frame)
             bar->FloatBar(QRect(view->mapToGlobal(QPoint(0, 0)), view->size()));
     });
     InstallReportDialogs(f);
+    InstallMarketDialogs(frame.Commands(), f);
     watchOpeners().depth = [](QWidget* view, int security) { OpenMarketDepth(security, view); };
     watchOpeners().details = [f](int security) { ShowScripDetails(security, f); };
     // The settings broadcast reaches the depth gauges, the last-trades list

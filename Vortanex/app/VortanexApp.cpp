@@ -33,6 +33,7 @@
 #include "frame/CMainFrame.h"
 #include "frame/CToolBoxBar.h"
 #include "frame/FrameIds.h"
+#include "frame/DesktopSound.h"
 #include "frame/FrameSubscriptions.h"
 #include "frame/MainFrameCommands.h"
 #include "frame/TerminalLock.h"
@@ -346,6 +347,7 @@ void CVortanexApp::InstallAlerts()
     // The alerts' securities are carried with no window showing them.
     ExtraSubscriptions::instance().attach(FeedSubscriptions::instance());
     ExtraSubscriptions::instance().setSource("alerts", [] { return AlertTable::instance().securities(); });
+    AlertStore::setSoundService(m_options.sound, m_options.paths.root());
     // The alert manager: the ribbon's "Scrip Alert" with no security, the
     // market watch's "Set Alert" for a row, the popup's "Modify Alert".
     QWidget* frame = m_frame;
@@ -364,6 +366,7 @@ void CVortanexApp::UninstallAlerts()
     ExtraSubscriptions::instance().removeSource("alerts");
     watchOpeners().alert = {};
     AlertStore::setManagerOpener({});
+    AlertStore::setSoundService(nullptr, {});
     if (m_alerts && CurrentAlertServices() == m_alerts)
         SetAlertServices(nullptr);
     m_alerts.reset();
@@ -512,6 +515,7 @@ bool CVortanexApp::DownloadFullSecurity()
     }
     CloseRiskReportWindow();
     CloseTsloOrderBook();
+    CloseBooksForSecurityDownload();
     detail::showDownloadProgress(m_frame);
     if (g_SecurityStampValues.fullLength > 0)
         SetSecurityDownloadStep(g_SecurityStampValues.fullLength / 6);
@@ -621,6 +625,11 @@ bool CVortanexApp::initSteps()
     // 15. The main frame.
     CMainFrame::Services services;
     services.shell = m_shell;
+    if (!m_options.sound) {
+        m_sound = std::make_unique<DesktopSound>(paths);
+        m_options.sound = m_sound.get();
+    }
+    services.sound = m_options.sound;
     services.profile = m_profile.get();
     services.feedRunning = [this] { return m_options.feed && m_options.feed->running(); };
     services.onConnect = [this] {

@@ -26,6 +26,7 @@ class TerminalLock;
 
 namespace pf {
 class InstanceLock;
+class SoundService;
 class ProfileStore;
 class Shell;
 } // namespace pf
@@ -38,6 +39,7 @@ public:
         std::filesystem::path lockFolder;   // empty: the user's runtime folder
         std::string launcherName = "Brenlowix.exe";
         FeedControl* feed = nullptr;        // null: no feed
+        pf::SoundService* sound = nullptr;  // null: the desktop's
         bool showMaximized = true;
         // The entry's crash guard was installed; false is logged once the log is open.
         bool crashGuardInstalled = true;
@@ -148,6 +150,7 @@ private:
     std::unique_ptr<TerminalLock> m_lock;
     std::unique_ptr<class AppLoginHost> m_loginHost;
     std::shared_ptr<class AlertStore> m_alerts;
+    std::unique_ptr<pf::SoundService> m_sound; // the desktop's, unless the options give one
     std::unique_ptr<class AppOrderFormLinks> m_orderLinks;
     FeedControl m_noFeed;
     CMainFrame* m_frame = nullptr;

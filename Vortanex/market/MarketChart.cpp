@@ -15,6 +15,18 @@ const QColor kColours[] = {QColor(0, 150, 0), QColor(220, 40, 40), QColor(70, 11
 
 QColor colourAt(size_t i) { return kColours[i % (sizeof kColours / sizeof kColours[0])]; }
 
+// Up, down and neutral keep their colours whichever of them are present.
+QColor colourFor(const QString& name, size_t i)
+{
+    if (name == "UP")
+        return kColours[0];
+    if (name == "DOWN")
+        return kColours[1];
+    if (name == "NEUTRAL")
+        return kColours[2];
+    return colourAt(i);
+}
+
 // Shared by the pie and the pyramid: a plottable that draws in the axis
 // rect's pixels and needs no axes of its own.
 class ShapePlottable : public QCPAbstractPlottable {
@@ -77,10 +89,11 @@ protected:
         for (size_t i = 0; i < m_parts.size(); ++i) {
             const double span = 360.0 * m_parts[i].value / sum;
             QRadialGradient g(circle.center(), side / 2);
-            g.setColorAt(0, colourAt(i).lighter(150));
-            g.setColorAt(1, colourAt(i));
+            const QColor c = colourFor(m_parts[i].name, i);
+            g.setColorAt(0, c.lighter(150));
+            g.setColorAt(1, c);
             painter->setBrush(g);
-            painter->setPen(QPen(Qt::white, 1));
+            painter->setPen(m_parts.size() > 1 ? QPen(Qt::white, 1) : QPen(Qt::NoPen));
             painter->drawPie(circle, static_cast<int>(start * 16), static_cast<int>(span * 16));
             // The data label sits half way out along the slice's middle.
             const double mid = (start + span / 2) * M_PI / 180.0;
@@ -124,7 +137,7 @@ protected:
             shape << QPointF(a.center().x() - halfWidthAt(top), top) << QPointF(a.center().x() + halfWidthAt(top), top)
                   << QPointF(a.center().x() + halfWidthAt(bottom), bottom)
                   << QPointF(a.center().x() - halfWidthAt(bottom), bottom);
-            painter->setBrush(colourAt(i));
+            painter->setBrush(colourFor(layers[i].name, i));
             painter->setPen(QPen(Qt::white, 1));
             painter->drawPolygon(shape);
             painter->setPen(Qt::black);
@@ -210,7 +223,7 @@ void MarketChart::setStackedBars(const QString& title, const std::vector<QString
     for (size_t s = 0; s < series.size(); ++s) {
         auto* bars = new QCPBars(m_plot->xAxis, m_plot->yAxis);
         bars->setName(series[s].name);
-        QColor c = detail::colourAt(s);
+        QColor c = detail::colourFor(series[s].name, s);
         c.setAlpha(230); // the theme's 90 % opacity
         bars->setBrush(c);
         bars->setPen(QPen(c.darker(120)));
@@ -254,7 +267,10 @@ bool MarketChart::legendVisible() const { return m_plot->legend->visible(); }
 
 bool MarketChart::exportImage(const QString& path)
 {
+    // A chart that was never laid out still exports at a readable size.
+    const int w = std::max(m_plot->width(), 300);
+    const int h = std::max(m_plot->height(), 300);
     if (path.endsWith(".bmp", Qt::CaseInsensitive))
-        return m_plot->saveBmp(path);
-    return m_plot->savePng(path);
+        return m_plot->saveBmp(path, w, h);
+    return m_plot->savePng(path, w, h);
 }

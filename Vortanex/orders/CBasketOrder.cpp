@@ -13,6 +13,7 @@
 #include "app/base/MessageBox.h"
 #include "app/base/SessionRecord.h"
 #include "frame/CMainFrame.h"
+#include "orders/BasketMargin.h"
 #include "orders/COrderData.h"
 #include "orders/ClientOrderStore.h"
 #include "orders/OrderMessages.h"
@@ -188,11 +189,15 @@ CBasketOrder::CBasketOrder(QWidget* parent)
     m_ok->setObjectName(QStringLiteral("ok"));
     m_ok->setDefault(true);
     m_cancel = new QPushButton(QStringLiteral("Cancel"));
+    m_allMargin = new QPushButton(QStringLiteral("Margin"));
+    m_allMargin->setToolTip(QStringLiteral("Required margin of the ticked legs (Ctrl+Shift+M)"));
+    buttons->insertWidget(0, m_allMargin);
     buttons->addWidget(m_ok);
     buttons->addWidget(m_cancel);
     outer->addLayout(buttons);
     connect(m_ok, &QPushButton::clicked, this, [this] { OnOK(); });
     connect(m_cancel, &QPushButton::clicked, this, [this] { reject(); });
+    connect(m_allMargin, &QPushButton::clicked, this, [this] { CalculateMargin(6); });
     connect(m_ddsUnits, &QLineEdit::editingFinished, this, [this] { OnKillfocusDdsUnits(); });
 }
 
@@ -230,11 +235,14 @@ void CBasketOrder::buildRows()
         r.disclosed->setValidator(new QIntValidator(0, 99999999, r.disclosed));
         r.disclosed->setAlignment(Qt::AlignRight);
         r.mark = new QComboBox;
+        r.margin = new QPushButton(QStringLiteral("M"));
+        r.margin->setToolTip(QStringLiteral("Required margin of this leg"));
         QWidget* cells[] = {r.select, r.name, r.search, r.action, r.exchange, r.lots,
-                            r.quantity, r.price, r.trigger, r.disclosed, r.mark};
-        for (int c = 0; c < 11; ++c)
+                            r.quantity, r.price, r.trigger, r.disclosed, r.mark, r.margin};
+        for (int c = 0; c < 12; ++c)
             grid->addWidget(cells[c], k + 1, c);
         connect(r.search, &QPushButton::clicked, this, [this, k] { onLegSearch(k); });
+        connect(r.margin, &QPushButton::clicked, this, [this, k] { CalculateMargin(k + 1); });
         connect(r.exchange, &QComboBox::activated, this, [this, k] { onExchangeChanged(k); });
         connect(r.lots, &QLineEdit::textEdited, this, [this, k] {
             const Row& row = m_rows[size_t(k)];
@@ -261,8 +269,12 @@ bool CBasketOrder::OnInitDialog()
         windowCreated = true;
         show();
         if (CMainFrame* frame = g_pMainFrame.load()) {
+            // 50 px above the frame's bottom and moved right, but never off
+            // the frame: a narrow frame would leave the buttons unreachable.
             const QRect f = frame->frameGeometry();
-            move(x() + 300, f.bottom() - 50 - frameGeometry().height());
+            const int w = frameGeometry().width();
+            const int left = std::max(f.left(), std::min(x() + 300, f.right() - w));
+            move(left, std::max(f.top(), f.bottom() - 50 - frameGeometry().height()));
         }
         raise();
         WriteLog(0, "CBasketOrder::OnInitDialog");
@@ -603,8 +615,7 @@ void CBasketOrder::startSend()
     }
     for (const std::string& line : m_request.lines)
         OrderUserMessage(1, ' ', line);
-    m_sending = true;
-    m_cancel->setEnabled(false);
+    setBusy(true);
     {
         std::lock_guard lock(detail::g_sendMutex);
         ++detail::g_sends;
@@ -670,11 +681,122 @@ void CBasketOrder::startSend()
 void CBasketOrder::sendDone(int result, const std::string& details)
 {
     WriteLog(0, "Basket send ended: " + std::to_string(result));
-    m_sending = false;
-    m_ok->setEnabled(true);
-    m_cancel->setEnabled(true);
+    setBusy(false);
     if (!details.empty() && g_AppSettings.order_success_switch == 1)
         MsgBoxInfoCaption(details, "Basket Order Details");
+}
+
+void CBasketOrder::setBusy(bool busy)
+{
+    m_sending = busy;
+    m_ok->setEnabled(!busy);
+    m_cancel->setEnabled(!busy);
+    m_allMargin->setEnabled(!busy);
+    for (const Row& r : m_rows)
+        r.margin->setEnabled(!busy);
+}
+
+void CBasketOrder::CalculateMargin(int selector)
+{
+    // One operation on the form at a time: never a margin query during a
+    // send, which would free the form's buttons under it.
+    if (m_sending)
+        return;
+    WriteLog(0, "Entry : CBasketOrder::CalculateMarginRequired");
+    if (RefuseWhileLocked("calculate margin.")) {
+        reject();
+        return;
+    }
+    BasketMarginInput in;
+    in.selector = selector;
+    const BasketForm form = readForm();
+    in.client = form.client;
+    in.legs = form.legs;
+    in.userId = FixedTextView(pv_user_info.user_id);
+    if (ClientInfo* active = ActiveClientEntry())
+        in.clientId = FixedTextView(active->user_id);
+    std::vector<BasketMarginLeg> legsToAsk;
+    BasketFailure stop;
+    std::string immediate;
+    if (!PrepareBasketMargin(in, [](int i) { return OrderSecurityAt(i); }, legsToAsk, stop, immediate)) {
+        if (!immediate.empty())
+            MsgBoxInfoCaption(immediate, "Required Margin");
+        else
+            showFailure(stop);
+        return;
+    }
+    setBusy(true);
+    {
+        std::lock_guard lock(detail::g_sendMutex);
+        ++detail::g_sends;
+    }
+    QPointer<CBasketOrder> self(this);
+    const int enc = pv_user_info.encrypt;
+    const std::string client = in.client.substr(in.client.find_first_not_of(' ') == std::string::npos
+                                                     ? 0
+                                                     : in.client.find_first_not_of(' '));
+    const bool ok = pf::Worker::start("BasketMarginThread", [self, enc, legsToAsk, selector, client] {
+        std::string text;
+        try {
+            double total = 0;
+            bool four = false;
+            bool stopped = false;
+            std::string trimmed = client;
+            while (!trimmed.empty() && trimmed.back() == ' ')
+                trimmed.pop_back();
+            for (const BasketMarginLeg& leg : legsToAsk) {
+                if (!leg.queryNeeded) {
+                    total += leg.margin;
+                    continue;
+                }
+                std::string reply;
+                long length = 0;
+                const int status = RequestServer(enc, 405, leg.text, reply, length);
+                const BasketMarginStep step = ReadBasketMarginReply(status, reply, leg, trimmed);
+                if (!step.box.empty()) {
+                    const std::string box = step.box, caption = step.caption;
+                    ui::UiThread::post([box, caption] {
+                        if (caption.empty())
+                            MsgBoxOk(box);
+                        else
+                            MyMessageBox(box, caption, MsgOk | MsgIconError);
+                    });
+                }
+                if (step.kind == BasketMarginStep::Stop) {
+                    stopped = true;
+                    break;
+                }
+                if (step.kind == BasketMarginStep::Add) {
+                    total += step.margin;
+                    four |= step.four;
+                }
+            }
+            if (!stopped)
+                text = BasketMarginText(total, selector == 6, four);
+        } catch (...) {
+            WriteLog(0, "exception in getting margin required");
+        }
+        ui::UiThread::post([self, text] {
+            if (self)
+                self->marginDone(text);
+        });
+        std::lock_guard lock(detail::g_sendMutex);
+        --detail::g_sends;
+        detail::g_sendDone.notify_all();
+    });
+    if (!ok) {
+        std::lock_guard lock(detail::g_sendMutex);
+        --detail::g_sends;
+        setBusy(false);
+    }
+}
+
+void CBasketOrder::marginDone(const std::string& text)
+{
+    setBusy(false);
+    if (!text.empty())
+        MsgBoxInfoCaption(text, "Required Margin");
+    WriteLog(0, "Exit : CBasketOrder::CalculateMarginRequired");
 }
 
 void CBasketOrder::reject()
@@ -703,6 +825,13 @@ void CBasketOrder::closeEvent(QCloseEvent* event)
 void CBasketOrder::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape && m_sending) {
+        event->accept();
+        return;
+    }
+    // Either side's Ctrl and Shift: the sides cannot be told apart here.
+    const Qt::KeyboardModifiers mods = event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+    if (event->key() == Qt::Key_M && mods == (Qt::ControlModifier | Qt::ShiftModifier)) {
+        CalculateMargin(6);
         event->accept();
         return;
     }

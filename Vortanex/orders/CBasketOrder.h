@@ -45,6 +45,7 @@ public:
         QLineEdit* trigger = nullptr;
         QLineEdit* disclosed = nullptr;
         QComboBox* mark = nullptr;
+        QPushButton* margin = nullptr;
     };
 
     explicit CBasketOrder(QWidget* parent = nullptr);
@@ -56,6 +57,9 @@ public:
     bool SetNewBasketData();
     void SetLegSecurity(int leg, int securityIndex); // leg 1..5
     void OnOK();
+    // The margin of leg 1..5, or of every ticked leg (6): the queries run on
+    // a worker; refused while a send or another query runs.
+    void CalculateMargin(int selector);
     // The DDS Units box: units x the given quantities of the given legs.
     void OnKillfocusDdsUnits();
 
@@ -70,11 +74,13 @@ public:
     QLineEdit* clientEdit() const { return m_client; }
     QLineEdit* ddsUnitsEdit() const { return m_ddsUnits; }
     QPushButton* okButton() const { return m_ok; }
+    QPushButton* allMarginButton() const { return m_allMargin; }
     // The last request handed to the worker (tests).
     const BasketRequest& lastRequest() const { return m_request; }
 
     // The worker's answer, on the UI thread.
     void sendDone(int result, const std::string& details);
+    void marginDone(const std::string& text);
 
     // Cancel: refused while a send runs on the form.
     void reject() override;
@@ -99,9 +105,11 @@ private:
     QLineEdit* m_password = nullptr;
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;
+    QPushButton* m_allMargin = nullptr;
     std::array<Row, kBasketLegCount> m_rows;
     std::array<int, kBasketLegCount> m_exchangeChoice {};
-    bool m_sending = false;
+    void setBusy(bool busy);
+    bool m_sending = false; // a send or a margin query works on the form
     BasketRequest m_request;
 };
 

@@ -27,6 +27,7 @@
 #include "ui/ui_thread.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -135,6 +136,15 @@ CTradeView::~CTradeView()
         m_grid->saveLayout(gridStateName());
     if (g_pTradeView == this)
         g_pTradeView = nullptr;
+}
+
+void CTradeView::closeEvent(QCloseEvent* event)
+{
+    // Gone for the openers at once, even before the window is deleted.
+    ++m_populateGen;
+    if (g_pTradeView == this)
+        g_pTradeView = nullptr;
+    QWidget::closeEvent(event);
 }
 
 std::string CTradeView::gridStateName() const

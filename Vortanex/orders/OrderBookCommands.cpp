@@ -62,10 +62,10 @@ OrderBookCommands::OrderBookCommands(COrderViewEx* view)
             OnContextMenu(global.x(), global.y());
         });
     }
-    auto expand = new QShortcut(QKeySequence(Qt::SHIFT | Qt::KeypadModifier | Qt::Key_Plus), view);
+    auto expand = new QShortcut(QKeySequence(QKeyCombination(Qt::ShiftModifier | Qt::KeypadModifier, Qt::Key_Plus)), view);
     expand->setContext(Qt::WidgetWithChildrenShortcut);
     connect(expand, &QShortcut::activated, this, [this] { run(kCmdExpandAll); });
-    auto collapse = new QShortcut(QKeySequence(Qt::SHIFT | Qt::KeypadModifier | Qt::Key_Minus), view);
+    auto collapse = new QShortcut(QKeySequence(QKeyCombination(Qt::ShiftModifier | Qt::KeypadModifier, Qt::Key_Minus)), view);
     collapse->setContext(Qt::WidgetWithChildrenShortcut);
     connect(collapse, &QShortcut::activated, this, [this] { run(kCmdCollapseAll); });
 }
@@ -514,6 +514,18 @@ void OrderBookCommands::OnMenuSor()
     } catch (...) {
         WriteLog(0, "Exception in OnMenuSor");
     }
+}
+
+std::string GtcOrderEntry(const OrderInfo& rec, const OrderSecurity& sec)
+{
+    std::string symbol = sec.symbol;
+    if (const size_t tilde = symbol.find('~'); tilde != std::string::npos && tilde > 0)
+        symbol.resize(tilde);
+    const int qty = FixedTextView(rec.status) == "TRAD" ? rec.total_qty : rec.open_qty;
+    char text[256];
+    std::snprintf(text, sizeof text, "%d,%s,%s,%.2lf,%s,%d", sec.token, sec.exchange.c_str(),
+                  std::string(FixedTextView(rec.buy_sell)).c_str(), rec.price, UrlEncode(symbol, true).c_str(), qty);
+    return text;
 }
 
 void OrderBookCommands::OnPlaceGTCOrder()

@@ -84,6 +84,12 @@ private:
     bool m_historyAllowed = false;
 };
 
+// The GTC page's entry of an order: "token,exch,B/S,price,symbol,qty" with
+// the symbol up to its first '~' percent-encoded; the quantity is the total
+// for a traded order, else the open one.
+struct OrderSecurity;
+std::string GtcOrderEntry(const OrderInfo& rec, const OrderSecurity& sec);
+
 // The grid as CSV: every column's caption, then the shown non-group rows in
 // display order with the cells as shown. False when the file cannot be written.
 bool WriteGridCsv(const ui::GridView& grid, const std::string& path);

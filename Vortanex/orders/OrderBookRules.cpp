@@ -1,7 +1,5 @@
 #include "orders/OrderBookRules.h"
 
-#include "server/ServerRequests.h"
-
 #include "app/base/FixedText.h"
 #include "app/base/LogWriter.h"
 
@@ -145,15 +143,4 @@ BasketCancelPick PickBasketCancel(const std::vector<OrderInfo>& selected, int se
             pick.legs.push_back(rec);
     }
     return pick;
-}
-
-std::string GtcOrderEntry(const OrderInfo& rec, const OrderSecurity& sec)
-{
-    std::string symbol = sec.symbol;
-    if (const size_t tilde = symbol.find('~'); tilde != std::string::npos && tilde > 0)
-        symbol.resize(tilde);
-    const int qty = FixedTextView(rec.status) == "TRAD" ? rec.total_qty : rec.open_qty;
-    return detail::format("%d,%s,%s,%.2lf,%s,%d", sec.token, sec.exchange.c_str(),
-                          std::string(FixedTextView(rec.buy_sell)).c_str(), rec.price,
-                          UrlEncode(symbol, true).c_str(), qty);
 }

@@ -47,8 +47,3 @@ struct BasketCancelPick {
 };
 inline constexpr int kBasketLegs = 5;
 BasketCancelPick PickBasketCancel(const std::vector<OrderInfo>& selected, int selectedCount);
-
-// The GTC page's entry of an order: "token,exch,B/S,price,symbol,qty" with
-// the symbol up to its first '~' percent-encoded; the quantity is the total
-// for a traded order, else the open one.
-std::string GtcOrderEntry(const OrderInfo& rec, const OrderSecurity& sec);

@@ -175,6 +175,7 @@ void FeedDispatcher::beginBuffer()
     m_inBuffer = true;
     m_bufferTable = SecurityTable::current();
     m_bufferQuoteTime = 0;
+    m_bufferNow = pf::clock().nowSeconds();
 }
 
 void FeedDispatcher::endBuffer()
@@ -232,7 +233,7 @@ int FeedDispatcher::Distribute_Feed(const char* message, int length)
             // arrival order, against the table the buffer started with.
             std::shared_ptr<SecurityTable> hold;
             SecurityTable* table = m_inBuffer ? m_bufferTable.get() : (hold = SecurityTable::current()).get();
-            const int index = code == 101 ? updateFeeds(data, n, table) : updateRoundRobin(data, n, table);
+            const int index = code == 101 ? updateFeeds(data, n, table, true) : updateRoundRobin(data, n, table);
             if (index >= 0)
                 FeedsThread(index, m_lastTick4, m_inBuffer);
             break;
@@ -336,10 +337,10 @@ void FeedDispatcher::writeBroadcastLog(const char* message, int length)
 int FeedDispatcher::UpdateFeeds(const char* text, int length)
 {
     const auto table = SecurityTable::current();
-    return updateFeeds(text, length, table.get());
+    return updateFeeds(text, length, table.get(), false);
 }
 
-int FeedDispatcher::updateFeeds(const char* text, int length, SecurityTable* table)
+int FeedDispatcher::updateFeeds(const char* text, int length, SecurityTable* table, bool onFeedThread)
 {
     try {
         const std::string_view s(text, static_cast<size_t>(length));
@@ -351,6 +352,11 @@ int FeedDispatcher::updateFeeds(const char* text, int length, SecurityTable* tab
         if (!table || !table->valid(index))
             return -1;
         SecurityRecord& rec = table->row(index);
+        // The row's live part and its windows are fetched while the values
+        // are parsed.
+        rec.prefetchQuote();
+        if (onFeedThread && m_fanOut && static_cast<size_t>(index) < m_fanOut->firstTarget.size())
+            __builtin_prefetch(&m_fanOut->firstTarget[static_cast<size_t>(index)]);
         double values[kFeedQuoteValues];
         int count = 0;
         while (pos != std::string_view::npos && pos + 1 <= s.size() && count < kFeedQuoteValues) {
@@ -376,7 +382,9 @@ int FeedDispatcher::updateFeeds(const char* text, int length, SecurityTable* tab
                 values[3] /= rec.market_lot;
         }
         const bool cash = IsCashScrip(rec);
-        const int64_t now = pf::clock().nowSeconds();
+        // A received buffer is handled within a moment: its quotes share the
+        // time it began.
+        const int64_t now = onFeedThread && m_inBuffer ? m_bufferNow : pf::clock().nowSeconds();
         rec.updateQuote([&](QuoteData& q) {
             q.last_update = now;
             const double high = values[5] / 100, low = values[6] / 100;

@@ -142,7 +142,7 @@ public:
     void stop();
 
 private:
-    int updateFeeds(const char* text, int length, SecurityTable* table);
+    int updateFeeds(const char* text, int length, SecurityTable* table, bool onFeedThread);
     int updateRoundRobin(const char* text, int length, SecurityTable* table);
     void FeedsThread(int security, short tickOfValue4, bool inBuffer);
     void MDepthThread(const std::string& text);
@@ -166,6 +166,7 @@ private:
     bool m_inBuffer = false;
     std::shared_ptr<SecurityTable> m_bufferTable; // the table of the buffer being handled
     int64_t m_bufferQuoteTime = 0;                // the buffer's newest quote time so far
+    int64_t m_bufferNow = 0;                      // the clock when the buffer began (seconds)
     // Serialises the polled quotes (UpdateFeedsAndNotify) of the polling feed
     // and of the market watch's snapshots; the members above are theirs then.
     std::mutex m_pollMutex;

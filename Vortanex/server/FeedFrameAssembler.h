@@ -18,6 +18,8 @@
 // to the next good one) and the run is logged once, with its byte count and
 // the first fault; the lines are rate limited, so a broken feed cannot fill
 // the disk with them.
+#include "pf/lzo.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -89,7 +91,7 @@ private:
     const Kind m_kind;
     Reporter m_reporter;
     std::string m_pending; // bytes of an unfinished frame (and what follows it)
-    std::vector<unsigned char> m_unpacked;
+    pf::lzo::Bytes m_unpacked;
     uint64_t m_dropped = 0;
 
     // Offsets count every byte fed since construction.

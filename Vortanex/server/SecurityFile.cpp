@@ -334,8 +334,15 @@ SecurityFileContent LoadSecurity(const std::string& fileName, SecurityReading re
     auto text = pf::files::readAll(fileName);
     if (!text)
         return {};
-    SecurityFileContent c = ParseSecurityText(*text, reading);
-    if (reading == SecurityReading::Full) {
+    if (reading == SecurityReading::Full)
+        return LoadSecurityText(*text);
+    return ParseSecurityText(*text, reading);
+}
+
+SecurityFileContent LoadSecurityText(std::string_view text)
+{
+    SecurityFileContent c = ParseSecurityText(text, SecurityReading::Full);
+    {
         char buf[160];
         std::snprintf(buf, sizeof buf, "Securities File Date :<%s>,<%s,%d,%d>", c.header.raw.c_str(),
                       c.header.date.c_str(), c.header.number, c.header.count);

@@ -40,3 +40,5 @@ std::string FormatSecurityRecord(const SecurityRecord& rec, bool extendedFormat)
 // Reads a master file whole; `opened` is false (and the content empty) when it
 // cannot be read.
 SecurityFileContent LoadSecurity(const std::string& fileName, SecurityReading reading = SecurityReading::Full);
+// The same for a full master already in memory (a download just unpacked).
+SecurityFileContent LoadSecurityText(std::string_view text);

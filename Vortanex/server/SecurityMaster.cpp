@@ -152,14 +152,21 @@ bool SecurityMaster::unpack(const std::string& packed)
         return false;
     }
     try {
-        std::vector<unsigned char> out;
+        pf::lzo::Bytes out;
         const auto* in = reinterpret_cast<const unsigned char*>(packed.data());
         if (!pf::lzo::inflate(in, packed.size(), out, packed.size() * 20)) {
             // A corrupt archive leaves the local files as they were.
             WriteLog(0, "LZO Ret <-1>");
             return false;
         }
-        const auto target = incrementalNumber != 0 ? incrementalFile() : fullFile();
+        if (incrementalNumber == 0) {
+            // The full master is loaded from memory; its file is written
+            // after (the load does not wait to read it back).
+            m_downloadedFull = std::move(out);
+            progress("Uncompressed Security Info Successfully");
+            return true;
+        }
+        const auto target = incrementalFile();
         pf::files::ensureDir(m_paths.comp());
         if (!pf::files::writeAtomic(target, std::string_view(reinterpret_cast<const char*>(out.data()), out.size()))) {
             WriteLog(0, formatTextCapped(detail::kLineLimit, "Unable to write %s", target.string().c_str()));
@@ -247,6 +254,18 @@ void SecurityMaster::install(SecurityRows rows, SecurityTable::Build kind, bool 
 void SecurityMaster::UpdateFullSecurity()
 {
     try {
+        if (!m_downloadedFull.empty()) {
+            pf::lzo::Bytes downloaded = std::move(m_downloadedFull);
+            m_downloadedFull = {};
+            const std::string_view text(reinterpret_cast<const char*>(downloaded.data()), downloaded.size());
+            SecurityFileContent c = LoadSecurityText(text);
+            install(std::move(c.rows), SecurityTable::Build::Full, c.extended);
+            // Next start's master; a crash while writing leaves the previous one.
+            pf::files::ensureDir(m_paths.comp());
+            if (!pf::files::writeAtomic(fullFile(), text))
+                WriteLog(0, formatTextCapped(detail::kLineLimit, "Unable to write %s", fullFile().string().c_str()));
+            return;
+        }
         SecurityFileContent c = LoadSecurity(fullFile().string(), SecurityReading::Full);
         install(std::move(c.rows), SecurityTable::Build::Full, c.extended);
     } catch (const std::exception&) {

@@ -6,6 +6,7 @@
 #include "server/SecurityFile.h"
 #include "server/SecurityTable.h"
 
+#include "pf/lzo.h"
 #include "pf/paths.h"
 
 #include <functional>
@@ -59,7 +60,9 @@ public:
 
 private:
     void progress(std::string_view text) const;
-    // True when the archive unpacked and its file was written.
+    // True when the archive unpacked: an incremental file is written at
+    // once; a full master is kept for UpdateFullSecurity, which loads it from
+    // memory and writes the file after.
     bool unpack(const std::string& packed);
     void install(SecurityRows rows, SecurityTable::Build kind, bool extended);
 
@@ -68,6 +71,7 @@ private:
     std::string m_host;
     Progress m_progress;
     std::shared_ptr<SecurityTable> m_table;
+    pf::lzo::Bytes m_downloadedFull; // a full master unpacked, not yet loaded and written
 };
 
 // The merge map: entries ordered by symbol (byte-wise), a new security after

@@ -422,8 +422,14 @@ void CAlertManager::OnContextMenu(int row)
         OnClickListAlerts(row);
         SetAccessTime();
         ui::MenuSpec menu;
-        menu.items = {{kModify, "Modify selected Alert"}, {kRemove, "Remove Selected Alert"}, {0, ""},
-                      {kClearAll, "Clear All Alerts"}};
+        for (const auto& [id, text] : std::vector<std::pair<int, const char*>>{
+                 {kModify, "Modify selected Alert"}, {kRemove, "Remove Selected Alert"}, {0, ""},
+                 {kClearAll, "Clear All Alerts"}}) {
+            ui::MenuItem item;
+            item.id = id; // 0: the separator
+            item.text = text;
+            menu.items.push_back(std::move(item));
+        }
         const QPoint at = QCursor::pos();
         switch (ui::prompter().pickMenuCommand(menu, at.x(), at.y())) {
         case kModify:

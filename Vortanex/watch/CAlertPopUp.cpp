@@ -190,7 +190,10 @@ void CAlertPopUp::OnAction()
                            : id == kBuy       ? "Buy " + key
                            : id == kSell      ? "Sell " + key
                                               : "Details " + key;
-        menu.items.push_back({id, text});
+        ui::MenuItem item;
+        item.id = id;
+        item.text = std::move(text);
+        menu.items.push_back(std::move(item));
     }
     const QWidget* button = control(kAction);
     const QPoint at = button ? button->mapToGlobal(QPoint(0, button->height())) : QPoint(x(), y());

@@ -2,6 +2,8 @@
 
 #include <lzo/lzo1x.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <mutex>
 #include <new>
 
@@ -15,7 +17,7 @@ bool init()
     return ok;
 }
 
-bool inflate(const unsigned char* in, size_t n, std::vector<unsigned char>& out, size_t maxOut, int* libraryCode)
+bool inflate(const unsigned char* in, size_t n, Bytes& out, size_t maxOut, int* libraryCode)
 {
     int unused = 0;
     int& code = libraryCode ? *libraryCode : unused;
@@ -23,23 +25,39 @@ bool inflate(const unsigned char* in, size_t n, std::vector<unsigned char>& out,
     out.clear();
     if (!init() || (n > 0 && !in))
         return false;
-    try {
-        out.resize(maxOut);
-    } catch (const std::bad_alloc&) {
-        out.clear();
-        code = LZO_E_OUT_OF_MEMORY;
-        return false;
+    // Text packs to a quarter or so: most data fits the first try.
+    size_t room = std::min(maxOut, n > (SIZE_MAX - 4096) / 8 ? maxOut : n * 8 + 4096);
+    for (;;) {
+        try {
+            out.resize(room);
+        } catch (const std::bad_alloc&) {
+            out.clear();
+            out.shrink_to_fit();
+            code = LZO_E_OUT_OF_MEMORY;
+            return false;
+        }
+        lzo_uint outLen = room;
+        const int rc = lzo1x_decompress_safe(in, n, out.data(), &outLen, nullptr);
+        code = rc;
+        if (rc == LZO_E_OK) {
+            out.resize(outLen);
+            return true;
+        }
+        if (rc != LZO_E_OUTPUT_OVERRUN || room >= maxOut) {
+            out.clear();
+            out.shrink_to_fit();
+            return false;
+        }
+        room = room > maxOut / 2 ? maxOut : room * 2;
     }
-    lzo_uint outLen = maxOut;
-    const int rc = lzo1x_decompress_safe(in, n, out.data(), &outLen, nullptr);
-    code = rc;
-    if (rc != LZO_E_OK) {
-        out.clear();
-        out.shrink_to_fit();
-        return false;
-    }
-    out.resize(outLen);
-    return true;
+}
+
+bool inflate(const unsigned char* in, size_t n, std::vector<unsigned char>& out, size_t maxOut, int* libraryCode)
+{
+    Bytes unpacked;
+    const bool ok = inflate(in, n, unpacked, maxOut, libraryCode);
+    out.assign(unpacked.begin(), unpacked.end());
+    return ok;
 }
 
 std::vector<unsigned char> compress(const unsigned char* in, size_t n)

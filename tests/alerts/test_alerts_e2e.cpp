@@ -36,12 +36,12 @@ TEST_F(AlertsEndToEnd, ACrossingQuoteFiresTheSavedAlertOnceAndTheFileKeepsTheRec
     o.lockFolder = root / "locks";
     o.showMaximized = false;
     o.feed = &feed;
+    o.sound = &sound;
     CVortanexApp app;
     app.setOptions(o);
     ASSERT_TRUE(app.InitInstance());
     ASSERT_TRUE(ui::UiThread::pumpUntil([] { return FeedState::instance().slot() >= 0; }, 10000));
     ASSERT_TRUE(broker->waitForFeedClient("U1", 5000));
-    AlertStore::setSoundService(&sound, paths.root());
     g_AppSettings.alerts_switch = 1;
     g_AppSettings.switches[1] = '1';
 

@@ -413,8 +413,9 @@ TEST_F(Connection, OnlyAnUnaskedEndPopsTheDisconnectedBox)
         ASSERT_TRUE(m_connection.start(s));
         if (type == 3)
             acceptOpening();
-        if (type == 1)
+        if (type == 1) {
             ASSERT_TRUE(eventually([&] { return !m_server.seen().empty(); }));
+        }
         m_connection.stop();
         ASSERT_TRUE(eventually([&] { return !m_connection.threadAlive(); }));
         EXPECT_TRUE(m_ui.shown().empty()) << ::testing::PrintToString(m_ui.shown());

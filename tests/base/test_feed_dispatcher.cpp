@@ -180,12 +180,16 @@ TEST_F(Dispatch, RoundRobinQuoteUsesOneTableForLookUpAndWrite)
         send("105,5," + std::to_string(100 + i % 7));
     done = true;
     reloads.join();
-    for (int r = 0; r < a->count(); ++r)
-        if (r != inA)
+    for (int r = 0; r < a->count(); ++r) {
+        if (r != inA) {
             EXPECT_EQ(a->row(r).quote().last_update, 0) << "row " << r << " of the first table";
-    for (int r = 0; r < b->count(); ++r)
-        if (r != inB)
+        }
+    }
+    for (int r = 0; r < b->count(); ++r) {
+        if (r != inB) {
             EXPECT_EQ(b->row(r).quote().last_update, 0) << "row " << r << " of the second table";
+        }
+    }
 }
 
 TEST_F(Dispatch, UnknownWatchTokenTellsNoWindow)
@@ -633,6 +637,12 @@ TEST_F(Dispatch, InterleavedQuotesAndConfirmationsKeepBothOrdersAsTheProgramRuns
         EXPECT_NE(m_consumers.confirmations[static_cast<size_t>(i)].find("TWXS Order No :" + std::to_string(i) + ","),
                   std::string::npos)
             << i;
+    // The status bar's quote time: once per received buffer, the newest.
+    const std::vector<int64_t> times = m_consumers.quoteTimes;
+    ASSERT_FALSE(times.empty());
+    EXPECT_LE(times.size(), bytes.size() / 997 + 1);
+    EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
+    EXPECT_EQ(times.back(), 1000 + kRounds - 1 + 17);
     pv_user_info.client_index = -1;
 }
 

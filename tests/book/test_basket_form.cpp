@@ -20,7 +20,9 @@
 
 #include "ui/grid_ranges.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -131,12 +133,33 @@ TEST_F(BasketFormTest, ASlowSendKeepsTheFormOpenAndSendsOnce)
     ASSERT_TRUE(form->isSending());
     EXPECT_FALSE(form->okButton()->isEnabled());
     form->OnOK();        // a second press while sending
+    QKeyEvent ctrlShiftM(QEvent::KeyPress, Qt::Key_M, Qt::ControlModifier | Qt::ShiftModifier);
+    QApplication::sendEvent(form, &ctrlShiftM); // a margin query while sending
+    EXPECT_FALSE(form->okButton()->isEnabled());
+    EXPECT_FALSE(form->allMarginButton()->isEnabled());
     form->reject();      // Cancel
     form->close();       // the window's close
     EXPECT_EQ(g_pBasketOrder, form);
     ASSERT_TRUE(pumpUntil([&] { return !form->isSending(); }, 20000));
     EXPECT_EQ(baskets().size(), 1u);
     EXPECT_TRUE(form->okButton()->isEnabled());
+    int margins = 0;
+    for (const tb::RecordedRequest& r : broker->requests())
+        margins += r.decoded.text.rfind("RiskData=405", 0) == 0;
+    EXPECT_EQ(margins, 0);
+
+    // Once idle, Ctrl+Shift+M asks the margin of the three legs.
+    QApplication::sendEvent(form, &ctrlShiftM);
+    ASSERT_TRUE(pumpUntil([&] { return !form->isSending(); }, 20000));
+    margins = 0;
+    for (const tb::RecordedRequest& r : broker->requests())
+        margins += r.decoded.text.rfind("RiskData=405", 0) == 0;
+    EXPECT_EQ(margins, 3);
+    bool shown = false;
+    for (const testkit::AskRecord& a : prompter.asks())
+        shown |= a.caption == "Required Margin"
+            && a.text.rfind("Total Required Margin to place this basket order is ", 0) == 0;
+    EXPECT_TRUE(shown);
 }
 
 TEST_F(BasketFormTest, BasketCancelFromTheBookSendsCancelRecordsAndDdsUnitsMultiply)

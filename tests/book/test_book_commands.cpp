@@ -137,6 +137,22 @@ TEST(OrderBookRules, BasketCancelTakesOpenOrdersOfOneClient)
     EXPECT_EQ(FixedTextView(pick.legs[1].status), "SLO");
 }
 
+TEST(OrderBookRules, TheGtcEntryNamesTheSymbolAndTheRightQuantity)
+{
+    OrderSecurity sec;
+    sec.index = 1;
+    sec.token = 2885;
+    sec.exchange = "NN";
+    sec.symbol = "M&M~EQ";
+    OrderInfo rec = order("TRAD", 3, 'S', 10, 1234.5);
+    rec.open_qty = 0;
+    EXPECT_EQ(GtcOrderEntry(rec, sec), "2885,NN,Sell,1234.50,M%26M,10");
+    rec = order("OPN", 3, 'B', 10, 99);
+    rec.open_qty = 4;
+    sec.symbol = "~ODD";
+    EXPECT_EQ(GtcOrderEntry(rec, sec), "2885,NN,Buy,99.00,%7EODD,4");
+}
+
 // A basket form that records what it is given.
 class RecordingBasket final : public BasketService {
 public:

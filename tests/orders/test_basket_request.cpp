@@ -366,3 +366,67 @@ TEST(ConvertPosition, TheBrokerAnswersFromTheRiskBook)
 }
 
 } // namespace
+
+// The basket's margin: legs taking part, the option purchase, the echo check.
+#include "orders/BasketMargin.h"
+
+namespace {
+
+TEST(BasketMargin, LegsOptionPurchaseAndEchoCheck)
+{
+    std::map<int, OrderSecurity> secs;
+    secs[0] = security(0, "NN", 5, 25);
+    secs[0].derivative = 1;
+    secs[0].series = "OC";
+    secs[1] = security(1, "NN", 5, 25);
+    secs[1].derivative = 1;
+    secs[1].series = "FS";
+    auto lookup = [&](int i) { return secs.count(i) ? secs[i] : OrderSecurity {}; };
+    BasketMarginInput in;
+    in.client = "ABC12";
+    in.clientId = "CID01";
+    in.userId = "U1";
+    auto& opt = in.legs[0];
+    opt = {};
+    opt.selected = true;
+    opt.secIndex = 0;
+    opt.action = "BUY";
+    opt.quantity = "50";
+    opt.price = "12.50";
+    auto& fut = in.legs[2];
+    fut.selected = true;
+    fut.secIndex = 1;
+    fut.action = "SELL";
+    fut.quantity = "25";
+    fut.price = "1000";
+    std::vector<BasketMarginLeg> legs;
+    BasketFailure stop;
+    std::string immediate;
+    ASSERT_TRUE(PrepareBasketMargin(in, lookup, legs, stop, immediate)) << stop.text;
+    ASSERT_EQ(legs.size(), 2u);
+    EXPECT_FALSE(legs[0].queryNeeded);
+    EXPECT_DOUBLE_EQ(legs[0].margin, 625.0);
+    EXPECT_EQ(legs[1].text, "RiskData=405|CID01|U1|ABC12|ABC12|4|1001|NN|1");
+
+    // The future's reply: value / multiple; a wrong echoed token adds nothing.
+    BasketMarginStep s = ReadBasketMarginReply(200, "455|0|OK|ABC12||1001|NN|1|5", legs[1], "ABC12");
+    EXPECT_EQ(s.kind, BasketMarginStep::Add);
+    EXPECT_DOUBLE_EQ(s.margin, 25 * 1000.0 / 5);
+    s = ReadBasketMarginReply(200, "455|0|OK|ABC12||1002|NN|1|5", legs[1], "ABC12");
+    EXPECT_EQ(s.kind, BasketMarginStep::Skip);
+    EXPECT_EQ(s.box, "Mismatch in the send received data values");
+    EXPECT_EQ(ReadBasketMarginReply(200, "455|1|No margin|ABC12", legs[1], "ABC12").kind, BasketMarginStep::Stop);
+    EXPECT_EQ(ReadBasketMarginReply(200, "", legs[1], "ABC12").box, "No response received from server");
+    EXPECT_EQ(BasketMarginText(625 + 5000, true, false), "Total Required Margin to place this basket order is 5625.00");
+
+    // One leg alone: the option purchase is shown at once; a lot multiple stops.
+    in.selector = 1;
+    EXPECT_FALSE(PrepareBasketMargin(in, lookup, legs, stop, immediate));
+    EXPECT_EQ(immediate, "Required Margin to place this order is 625.00");
+    in.selector = 3;
+    fut.quantity = "30";
+    EXPECT_FALSE(PrepareBasketMargin(in, lookup, legs, stop, immediate));
+    EXPECT_EQ(stop.text, "Please enter Quantity in mulitple of Market Lot :25");
+}
+
+} // namespace

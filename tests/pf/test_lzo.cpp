@@ -68,6 +68,26 @@ TEST(Lzo, OutputRoomIsABound)
     EXPECT_TRUE(pf::lzo::inflate(packed.data(), packed.size(), out, packed.size() * 20));
 }
 
+// Data that packs far better than the first guess: the unzeroed buffer grows
+// until it fits, and the caller's bound still holds on every try.
+TEST(Lzo, HighlyPackedDataGrowsTheUnzeroedBufferWithinTheBound)
+{
+    std::vector<unsigned char> data(3'000'000, 'x');
+    for (size_t i = 0; i < data.size(); i += 4099)
+        data[i] = static_cast<unsigned char>('a' + i % 26);
+    const auto packed = pf::lzo::compress(data.data(), data.size());
+    ASSERT_LT(packed.size() * 8 + 4096, data.size() / 2); // several doublings are needed
+    pf::lzo::Bytes out;
+    ASSERT_TRUE(pf::lzo::inflate(packed.data(), packed.size(), out, data.size() * 2));
+    EXPECT_TRUE(std::equal(out.begin(), out.end(), data.begin(), data.end()));
+    int code = 0;
+    EXPECT_FALSE(pf::lzo::inflate(packed.data(), packed.size(), out, data.size() - 1, &code));
+    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(code, -5);
+    EXPECT_TRUE(pf::lzo::inflate(packed.data(), packed.size(), out, data.size()));
+    EXPECT_EQ(out.size(), data.size());
+}
+
 TEST(Lzo, CorruptInputIsRefused)
 {
     const auto data = masterList();
