@@ -27,6 +27,7 @@
 #include "app/base/SeException.h"
 #include "app/base/SessionRecord.h"
 #include "app/SideDownloads.h"
+#include "app/DialogExchange.h"
 #include "app/UnlockLogin.h"
 #include "app/base/TextFormat.h"
 #include "frame/CCaptionBar.h"
@@ -47,6 +48,7 @@
 #include "orders/WatchOrderCommands.h"
 #include "server/CProxyDetails.h"
 #include "server/CompanionLists.h"
+#include "server/ExchangeCancel.h"
 #include "server/ExtraSubscriptions.h"
 #include "server/FeedSubscriptions.h"
 #include "server/FeedState.h"
@@ -413,21 +415,37 @@ std::string CVortanexApp::BuildCrashReport(int failCount, int width, int height)
                        m_fileDates[1].c_str(), m_fileDates[2].c_str(), stamp.c_str(), tail.c_str());
 }
 
-bool CVortanexApp::OnReportError()
+void CVortanexApp::OnReportError(std::function<void(bool delivered)> done)
 {
-    if (m_pendingErrorText.empty())
-        return true;
-    std::string reply;
-    long length = 0;
-    const int http = RequestServer(1, 3010, m_pendingErrorText, reply, length);
-    if (http == 200) {
-        MsgBoxInfo("Your Error is being reported successfully.");
-        m_pendingErrorText.clear();
-        return true;
+    if (m_pendingErrorText.empty()) {
+        done(true);
+        return;
     }
-    // A failed report is not shown as a success; the offer stays.
-    MsgBoxInfo(formatText("Internet Connectivity Error [%d]. Pls contact System Administrator", http));
-    return false;
+    // The report goes on its own thread: the window never waits on the
+    // server, and the exit cancels a report still on its way.
+    if (!m_reportExchange)
+        m_reportExchange = std::make_unique<DialogExchange>([](bool) {});
+    auto http = std::make_shared<int>(0);
+    const std::string text = m_pendingErrorText;
+    const bool started = m_reportExchange->run(
+        [http, text](ExchangeCancel& cancel) {
+            std::string reply;
+            long length = 0;
+            *http = RequestServer(1, 3010, text, reply, length, &cancel);
+        },
+        [this, http, done] {
+            if (*http == 200) {
+                MsgBoxInfo("Your Error is being reported successfully.");
+                m_pendingErrorText.clear();
+                done(true);
+                return;
+            }
+            // A failed report is not shown as a success; the offer stays.
+            MsgBoxInfo(formatText("Internet Connectivity Error [%d]. Pls contact System Administrator", *http));
+            done(false);
+        });
+    if (!started)
+        done(false);
 }
 
 bool CVortanexApp::orderReportAllowed()
@@ -807,7 +825,8 @@ bool CVortanexApp::initSteps()
     const auto [width, height] = detail::screenSize();
     if (fail != 0) {
         m_pendingErrorText = BuildCrashReport(failCount, width, height);
-        m_captionBar = CCaptionBar::Create(*m_frame, CCaptionBar::kCrashText, [this] { return OnReportError(); });
+        m_captionBar = CCaptionBar::Create(*m_frame, CCaptionBar::kCrashText,
+                                           [this](std::function<void(bool)> done) { OnReportError(std::move(done)); });
         QObject::connect(m_captionBar, &QObject::destroyed, [this] { m_captionBar = nullptr; });
     }
 
@@ -1029,16 +1048,33 @@ int CVortanexApp::ExitInstance()
             const std::string request = formatText("LoginData=1001|%s|%s|%d",
                                                     std::string(FixedTextView(pv_user_info.user_id)).c_str(),
                                                     std::string(FixedTextView(pv_user_info.session_id)).c_str(), 4);
-            std::string reply;
-            long length = 0;
-            RequestServer(pv_user_info.encrypt, 1001, request, reply, length);
-            WriteLog(0, formatText("Logout Response Len:%d", static_cast<int>(length)));
+            // The logout runs on its own thread while the UI thread is
+            // served; a server that does not answer within a few seconds does
+            // not hold the closing window (the exchange is then cancelled).
+            auto length = std::make_shared<long>(0);
+            auto finished = std::make_shared<std::atomic<bool>>(false);
+            {
+                DialogExchange logout([](bool) {});
+                const int encrypt = pv_user_info.encrypt;
+                logout.run(
+                    [request, encrypt, length, finished](ExchangeCancel& cancel) {
+                        std::string reply;
+                        RequestServer(encrypt, 1001, request, reply, *length, &cancel);
+                        finished->store(true);
+                    },
+                    [] {});
+                if (!ui::UiThread::pumpUntil([&] { return finished->load(); }, kLogoutWaitMs))
+                    WriteLog(0, "Logout not answered; the exit goes on");
+            }
+            WriteLog(0, formatText("Logout Response Len:%d", static_cast<int>(*length)));
         }
         // A book download writes into the client table and uses the HTTP
         // session: it is cancelled (its exchange ends at once and it writes
         // nothing more) and joined before either goes.
         // The UI thread is served meanwhile: a download may be waiting for
         // it (a proxy prompt) before it can see the cancel.
+        // A crash report on its way is cancelled and its thread collected.
+        m_reportExchange.reset();
         CancelOrderReportDownloads();
         while (!ui::UiThread::pumpUntil([] { return WaitOrderReportDownloads(0); }, 5000))
             WriteLog(0, "Order report download still running at exit");

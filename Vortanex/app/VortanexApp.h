@@ -50,6 +50,8 @@ public:
     static constexpr const char* kProfileSection = "Settings";
     // The ribbon's "Scrip Alert" button.
     static constexpr int kScripAlertCommand = 1335;
+    // How long the exit waits for the logout's answer.
+    static constexpr int kLogoutWaitMs = 5000;
 
     CVortanexApp();
     ~CVortanexApp();
@@ -111,7 +113,8 @@ public:
     static constexpr int kLastWebLinkCommand = 33268;
     void OnCommandWebLink(int commandId);
     // True when the report was delivered.
-    bool OnReportError();
+    // Sends the crash report; done(delivered) comes on the UI thread.
+    void OnReportError(std::function<void(bool delivered)> done);
     // ID_REPORTS_ORDERS (F3): the lock, access and client checks, then the
     // order book opens or the open one takes the pending security filter.
     // True when the book is shown.
@@ -150,6 +153,7 @@ private:
     std::unique_ptr<TerminalLock> m_lock;
     std::unique_ptr<class AppLoginHost> m_loginHost;
     std::shared_ptr<class AlertStore> m_alerts;
+    std::unique_ptr<class DialogExchange> m_reportExchange; // the crash report on its way
     std::unique_ptr<pf::SoundService> m_sound; // the desktop's, unless the options give one
     std::unique_ptr<class AppOrderFormLinks> m_orderLinks;
     FeedControl m_noFeed;

@@ -5,11 +5,12 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMainWindow>
+#include <QPointer>
 #include <QPushButton>
 #include <QToolBar>
 #include <QToolButton>
 
-CCaptionBar* CCaptionBar::Create(QMainWindow& frame, const std::string& text, std::function<bool()> report)
+CCaptionBar* CCaptionBar::Create(QMainWindow& frame, const std::string& text, Report report)
 {
     auto* holder = new QToolBar(&frame);
     holder->setObjectName("CaptionBar");
@@ -22,7 +23,7 @@ CCaptionBar* CCaptionBar::Create(QMainWindow& frame, const std::string& text, st
     return bar;
 }
 
-CCaptionBar::CCaptionBar(const std::string& text, std::function<bool()> report, QWidget* parent)
+CCaptionBar::CCaptionBar(const std::string& text, Report report, QWidget* parent)
     : QWidget(parent), m_report(std::move(report))
 {
     setObjectName("CCaptionBar");
@@ -49,9 +50,18 @@ QString CCaptionBar::text() const
 
 void CCaptionBar::OnReportError()
 {
-    // The offer stays when the report did not get through.
-    if (m_report && m_report())
-        dismiss();
+    if (!m_report || !m_button->isEnabled())
+        return;
+    m_button->setEnabled(false);
+    QPointer<CCaptionBar> self(this);
+    m_report([self](bool delivered) {
+        if (!self)
+            return;
+        // The offer stays when the report did not get through.
+        self->m_button->setEnabled(true);
+        if (delivered)
+            self->dismiss();
+    });
 }
 
 void CCaptionBar::OnClose()

@@ -20,20 +20,24 @@ public:
     static constexpr const char* kCrashText =
         "Vortanex wasn't shut down properly last time, do you want to report this error ?";
 
-    // Puts the bar at the top of the frame's documents; `report` sends the
-    // pending text and returns true when it was delivered (the bar then goes).
-    static CCaptionBar* Create(QMainWindow& frame, const std::string& text, std::function<bool()> report);
+    // `report` sends the pending text without making the window wait and
+    // calls done on the UI thread with whether it was delivered.
+    using Report = std::function<void(std::function<void(bool delivered)> done)>;
+
+    // Puts the bar at the top of the frame's documents; the bar goes once a
+    // report was delivered.
+    static CCaptionBar* Create(QMainWindow& frame, const std::string& text, Report report);
 
     QString text() const;
-    // The button and the close box.
+    // The button (disabled while a report is on its way) and the close box.
     void OnReportError();
     void OnClose();
 
 private:
-    CCaptionBar(const std::string& text, std::function<bool()> report, QWidget* parent);
+    CCaptionBar(const std::string& text, Report report, QWidget* parent);
     void dismiss();
 
     QLabel* m_label = nullptr;
     QPushButton* m_button = nullptr;
-    std::function<bool()> m_report;
+    Report m_report;
 };

@@ -118,6 +118,7 @@ void InstallNotAvailableCommands(ui::Commands& commands)
         if (commands.has(item.id))
             continue;
         const int id = item.id;
+        WriteLog(3, "Not in this version: " + CommandName(id) + " [" + std::to_string(id) + "]");
         commands.add(id, [id] { TellNotAvailable(id); });
     }
 }
