@@ -4,9 +4,11 @@
 
 #include "app/base/LogWriter.h"
 
+#include "ui/prompter.h"
+#include "ui/qt_prompter.h"
+
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPrintDialog>
 #include <QPrinter>
 #include <QRubberBand>
 #include <QResizeEvent>
@@ -899,9 +901,14 @@ QcpChartControl::QcpChartControl(QWidget* parent)
     m_parts = std::make_unique<ChartPlotParts>(*this);
     m_printDialog = defaultPrintDialog();
     if (!m_printDialog)
-        m_printDialog = [this](QPrinter& printer) {
-            QPrintDialog dialog(&printer, this);
-            return dialog.exec() == QDialog::Accepted;
+        m_printDialog = [](QPrinter& printer) {
+            // The print question goes through the prompter, as every
+            // question of the program does.
+            const auto choice = ui::prompter().pickPrint({});
+            if (!choice)
+                return false;
+            ui::ApplyPrintChoice(*choice, printer);
+            return true;
         };
 }
 

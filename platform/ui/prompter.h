@@ -62,6 +62,16 @@ struct PageSetup {
     bool operator==(const PageSetup&) const = default;
 };
 
+// Where a print job goes: a printer by name (empty: the default one) or,
+// when outputFile is set, a PDF file; the copies and the page.
+struct PrintChoice {
+    std::string printer;
+    std::string outputFile;
+    int copies = 1;
+    PageSetup page;
+    bool operator==(const PrintChoice&) const = default;
+};
+
 class Prompter {
 public:
     virtual ~Prompter() = default;
@@ -76,6 +86,13 @@ public:
     // The page set-up dialog from the current choice; empty when cancelled
     // (and where no dialog exists).
     virtual std::optional<PageSetup> pickPageSetup(const PageSetup& current)
+    {
+        (void)current;
+        return std::nullopt;
+    }
+    // The print dialog from the current choice; empty when cancelled (and
+    // where no dialog exists).
+    virtual std::optional<PrintChoice> pickPrint(const PrintChoice& current)
     {
         (void)current;
         return std::nullopt;

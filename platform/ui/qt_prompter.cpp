@@ -8,9 +8,11 @@
 #include <QFontDialog>
 #include <QMenu>
 #include <QPageSetupDialog>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
 
+#include <algorithm>
 #include <map>
 
 namespace ui {
@@ -215,6 +217,49 @@ std::optional<PageSetup> QtPrompter::pickPageSetup(const PageSetup& current)
         out.bottomMm = m.bottom();
         return out;
     });
+}
+
+std::optional<PrintChoice> QtPrompter::pickPrint(const PrintChoice& current)
+{
+    return UiThread::call([&]() -> std::optional<PrintChoice> {
+        QPrinter printer;
+        ApplyPrintChoice(current, printer);
+        QPrintDialog dialog(&printer, detail::dialogParent());
+        if (dialog.exec() != QDialog::Accepted)
+            return std::nullopt;
+        PrintChoice out;
+        out.printer = printer.printerName().toStdString();
+        if (printer.outputFormat() == QPrinter::PdfFormat)
+            out.outputFile = printer.outputFileName().toStdString();
+        out.copies = printer.copyCount();
+        const QPageLayout layout = printer.pageLayout();
+        const QMarginsF m = layout.margins(QPageLayout::Millimeter);
+        out.page.paper = layout.pageSize().name().toStdString();
+        out.page.landscape = layout.orientation() == QPageLayout::Landscape;
+        out.page.leftMm = m.left();
+        out.page.topMm = m.top();
+        out.page.rightMm = m.right();
+        out.page.bottomMm = m.bottom();
+        return out;
+    });
+}
+
+void ApplyPrintChoice(const PrintChoice& choice, QPrinter& printer)
+{
+    if (!choice.outputFile.empty()) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QString::fromStdString(choice.outputFile));
+    } else if (!choice.printer.empty()) {
+        printer.setPrinterName(QString::fromStdString(choice.printer));
+    }
+    printer.setCopyCount(std::max(1, choice.copies));
+    const PageSetup& p = choice.page;
+    const QPageSize::PageSizeId id = p.paper == "Letter" ? QPageSize::Letter
+                                     : p.paper == "Legal" ? QPageSize::Legal
+                                     : p.paper == "A3"    ? QPageSize::A3
+                                                          : QPageSize::A4;
+    printer.setPageLayout(QPageLayout(QPageSize(id), p.landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+                                      QMarginsF(p.leftMm, p.topMm, p.rightMm, p.bottomMm), QPageLayout::Millimeter));
 }
 
 int QtPrompter::pickMenuCommand(const MenuSpec& menu, int x, int y)

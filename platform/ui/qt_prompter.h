@@ -6,6 +6,8 @@
 
 #include <QMessageBox>
 
+class QPrinter;
+
 #include <string>
 #include <vector>
 
@@ -34,8 +36,12 @@ public:
     std::optional<std::string> pickOpenPath(const FilePrompt& prompt) override;
     std::optional<Rgb> pickColour(Rgb initial) override;
     std::optional<PageSetup> pickPageSetup(const PageSetup& current) override;
+    std::optional<PrintChoice> pickPrint(const PrintChoice& current) override;
     std::optional<std::pair<std::string, int>> pickFont(const std::string& family, int pixelHeight) override;
     int pickMenuCommand(const MenuSpec& menu, int x, int y) override;
 };
+
+// Sets up a printer for a choice the print dialog gave (or a test scripts).
+void ApplyPrintChoice(const PrintChoice& choice, QPrinter& printer);
 
 } // namespace ui

@@ -746,6 +746,25 @@ TEST_F(QcpChart, PrintGoesThroughTheDialogAndACancelPrintsNothing)
     EXPECT_EQ(appAsked, 1);
 }
 
+TEST_F(QcpChart, WithoutAnInstalledDialogThePrintQuestionGoesThroughThePrompter)
+{
+    const std::string pdf = (root / "prompted.pdf").string();
+    QcpChartControl control;
+    control.resize(600, 400);
+    ui::PrintChoice choice;
+    choice.outputFile = pdf;
+    choice.page.landscape = true;
+    prompter.queuePrint(choice);
+    control.print();
+    EXPECT_EQ(prompter.printQuestions(), 1);
+    ASSERT_TRUE(pf::files::exists(pdf));
+    std::filesystem::remove(pdf);
+    prompter.queuePrint(std::nullopt); // cancelled
+    control.print();
+    EXPECT_EQ(prompter.printQuestions(), 2);
+    EXPECT_FALSE(pf::files::exists(pdf));
+}
+
 TEST_F(QcpChart, DarvasBoxesThreeDAndSeparatorsDraw)
 {
     const QImage plain = image();

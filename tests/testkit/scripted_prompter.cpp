@@ -131,6 +131,25 @@ std::optional<ui::PageSetup> ScriptedPrompter::pickPageSetup(const ui::PageSetup
     return takeFront(m_pageSetups);
 }
 
+void ScriptedPrompter::queuePrint(std::optional<ui::PrintChoice> choice)
+{
+    std::lock_guard lock(m_mutex);
+    m_prints.push_back(std::move(choice));
+}
+
+std::optional<ui::PrintChoice> ScriptedPrompter::pickPrint(const ui::PrintChoice&)
+{
+    std::lock_guard lock(m_mutex);
+    ++m_printQuestions;
+    return takeFront(m_prints);
+}
+
+int ScriptedPrompter::printQuestions() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_printQuestions;
+}
+
 std::vector<ui::FilePrompt> ScriptedPrompter::filePrompts() const
 {
     std::lock_guard lock(m_mutex);

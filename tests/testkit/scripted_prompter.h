@@ -46,6 +46,8 @@ public:
     void queueFont(std::optional<std::pair<std::string, int>> font);
     void queueMenuCommand(int id);
     void queuePageSetup(std::optional<ui::PageSetup> setup);
+    void queuePrint(std::optional<ui::PrintChoice> choice);
+    int printQuestions() const;
     std::vector<ui::FilePrompt> filePrompts() const;
     std::vector<ui::MenuSpec> menus() const;
 
@@ -56,6 +58,7 @@ public:
     std::optional<std::pair<std::string, int>> pickFont(const std::string& family, int pixelHeight) override;
     int pickMenuCommand(const ui::MenuSpec& menu, int x, int y) override;
     std::optional<ui::PageSetup> pickPageSetup(const ui::PageSetup& current) override;
+    std::optional<ui::PrintChoice> pickPrint(const ui::PrintChoice& current) override;
 
 private:
     template <class T>
@@ -74,6 +77,8 @@ private:
     std::vector<ui::FilePrompt> m_filePrompts;                         // guarded by m_mutex
     std::vector<ui::MenuSpec> m_menus;                                 // guarded by m_mutex
     std::deque<std::optional<ui::PageSetup>> m_pageSetups;             // guarded by m_mutex
+    std::deque<std::optional<ui::PrintChoice>> m_prints;               // guarded by m_mutex
+    int m_printQuestions = 0;                                          // guarded by m_mutex
 };
 
 } // namespace testkit
