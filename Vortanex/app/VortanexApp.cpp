@@ -666,6 +666,8 @@ bool CVortanexApp::initSteps()
         return false;
     };
     services.brokerWebAddress = [] { return std::string(FixedTextView(g_Config.Redirect_Url)); };
+    // The open modeless scrip search takes a new look where it stands.
+    services.refreshCreatedDialogs = [] { CScripSearch::RefreshStyle(); };
     // The frame's steps after login that the task panes own.
     services.shortcutStep = [this](int step) {
         if (step == 4 && m_watchPane)

@@ -24,6 +24,7 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QStyle>
 
 namespace detail {
 namespace {
@@ -103,6 +104,22 @@ CScripSearch::~CScripSearch()
 CScripSearch* CScripSearch::modeless()
 {
     return detail::g_modeless;
+}
+
+void CScripSearch::RefreshStyle()
+{
+    CScripSearch* search = modeless();
+    if (!search)
+        return;
+    const QRect geometry = search->geometry();
+    search->style()->unpolish(search);
+    search->style()->polish(search);
+    for (QWidget* child : search->findChildren<QWidget*>()) {
+        child->style()->unpolish(child);
+        child->style()->polish(child);
+    }
+    search->setGeometry(geometry);
+    search->update();
 }
 
 void CScripSearch::OpenModeless()

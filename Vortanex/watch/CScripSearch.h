@@ -43,6 +43,9 @@ public:
     void OnCancel();
     // A new security table: the lists are refilled from it on next focus.
     void MyUpdate();
+    // A theme change: the open modeless search takes the new look where it
+    // stands (moving it on every change would walk it off its parent).
+    static void RefreshStyle();
 
 protected:
     void onInit() override;

@@ -708,6 +708,13 @@ TEST_F(WatchCommandsTest, ScripSearchAddsToTheCurrentWatchOnce)
     CScripSearch modal(1, [](int, int) {});
     modal.OnCancel();
     EXPECT_NE(CScripSearch::modeless(), nullptr);
+
+    // A theme change restyles the open search where it stands, however often.
+    CScripSearch::modeless()->move(200, 300);
+    const QRect before = CScripSearch::modeless()->geometry();
+    for (int i = 0; i < 3; ++i)
+        CScripSearch::RefreshStyle();
+    EXPECT_EQ(CScripSearch::modeless()->geometry(), before);
 }
 
 TEST_F(WatchCommandsTest, CsvTypeAheadGtcAndTheAdvisoryPage)
