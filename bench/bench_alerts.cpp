@@ -8,6 +8,8 @@
 //  - the feed thread's CPU per quote with alerts on and off, in interleaved
 //    runs (A/B/A/B), medians, and their ratio.
 // A plain executable: it paces the feed in real time. Build it in Release.
+#include "bench_timing.h"
+
 #include "server/FeedDispatcher.h"
 #include "server/FeedState.h"
 #include "server/FeedSubscriptions.h"
@@ -35,13 +37,6 @@ constexpr int kSecurities = 1000;
 constexpr int kAlertsPerSecurity = 3;
 constexpr int kQuotesPerSecond = 50'000;
 
-int64_t threadCpuNanos()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return int64_t(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
-}
-
 class NoIndices : public IndexRows {
 public:
     bool update(int, const std::function<void(IndexRecord&)>&, IndexRecord&) override { return false; }
@@ -55,9 +50,9 @@ public:
     bool alertsEnabled() const override { return enabled.load(); }
     // As the program claims: the alerts' cheap test on the new quote, then
     // the gate.
-    bool claimAlertCheck(int security) override
+    bool claimAlertCheck(int security, const SecurityRecord& rec) override
     {
-        return AlertTable::instance().mayFire(security, m_table.row(security).quote()) && m_gate.claim(security);
+        return AlertTable::instance().mayFire(security, rec.quote()) && m_gate.claim(security);
     }
     void checkAlerts(int security) override
     {
@@ -114,7 +109,7 @@ double feed(FeedDispatcher& dispatcher, double seconds, int64_t lastTradeTime)
     // Sleeping between quotes costs the thread no CPU time: what the clock
     // counts is the dispatch (and the pacing's few system calls, alike in
     // every run).
-    const int64_t cpu0 = threadCpuNanos();
+    const int64_t cpu0 = benchtiming::threadCpuNs();
     char msg[512];
     for (int i = 0; i < total; ++i) {
         // Pace: the i-th quote is due at i / rate seconds.
@@ -130,7 +125,7 @@ double feed(FeedDispatcher& dispatcher, double seconds, int64_t lastTradeTime)
                                     p % 500, static_cast<long long>(lastTradeTime), p - 100000);
         dispatcher.Distribute_Feed(msg, n);
     }
-    return double(threadCpuNanos() - cpu0) / total;
+    return double(benchtiming::threadCpuNs() - cpu0) / total;
 }
 
 } // namespace

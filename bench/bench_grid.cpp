@@ -16,6 +16,7 @@
 //
 //   bench_grid [--seconds N] [--rate UPDATES_PER_SECOND]
 //   bench_grid --grouping
+#include "bench_timing.h"
 #include "frame/controls/CMyGridCtrl.h"
 #include "ui/tick_box.h"
 
@@ -40,16 +41,11 @@
 
 namespace {
 
+using benchtiming::threadCpuNs;
+
 constexpr int kColumns = 23;
 constexpr int kRows = 1000;
 constexpr int kDrainMs = 70; // the market watch's redraw timer
-
-long long threadCpuNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return (long long)ts.tv_sec * 1'000'000'000LL + ts.tv_nsec;
-}
 
 // Times every top-level event dispatch of the UI thread.
 class TimedApp : public QApplication {

@@ -12,6 +12,7 @@
 // most one layout per 100 ms, every figure equal.
 //
 //   bench_positions [--seconds N] [--rate UPDATES_PER_SECOND]
+#include "bench_timed_app.h"
 #include "server/FeedDispatcher.h"
 #include "server/FeedState.h"
 #include "server/FeedSubscriptions.h"
@@ -48,50 +49,12 @@
 
 namespace {
 
+using benchtiming::TimedApp;
+using benchtiming::threadCpuNs;
+
 constexpr int kSecurities = 500;
 constexpr int kPositions = 1000;
 constexpr int kTodays = 1000;
-
-long long threadCpuNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return (long long)ts.tv_sec * 1'000'000'000LL + ts.tv_nsec;
-}
-
-long long nowNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-class TimedApp : public QApplication {
-public:
-    using QApplication::QApplication;
-    bool notify(QObject* receiver, QEvent* event) override
-    {
-        if (m_depth++ > 0) {
-            const bool r = QApplication::notify(receiver, event);
-            --m_depth;
-            return r;
-        }
-        const long long start = nowNs();
-        const bool r = QApplication::notify(receiver, event);
-        const long long ns = nowNs() - start;
-        --m_depth;
-        if (m_measuring) {
-            m_busyNs += ns;
-            m_longestNs = std::max(m_longestNs, ns);
-        }
-        return r;
-    }
-    bool m_measuring = false;
-    long long m_busyNs = 0;
-    long long m_longestNs = 0;
-
-private:
-    int m_depth = 0;
-};
 
 std::shared_ptr<SecurityTable> publishMarket()
 {

@@ -17,6 +17,7 @@
 // second through block writes and a p99 delay under 500 ms.
 //
 //   bench_sheet [--seconds N] [--rate UPDATES_PER_SECOND] [--calc]
+#include "bench_timed_app.h"
 #include "server/FeedDispatcher.h"
 #include "server/FeedState.h"
 #include "server/FeedSubscriptions.h"
@@ -61,51 +62,13 @@
 
 namespace {
 
+using benchtiming::TimedApp;
+using benchtiming::nowNs;
+using benchtiming::threadCpuNs;
+
 constexpr int kWindows = 3;
 constexpr int kRowsPerWindow = 100;
 constexpr int kSecurities = kWindows * kRowsPerWindow;
-
-long long threadCpuNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return (long long)ts.tv_sec * 1'000'000'000LL + ts.tv_nsec;
-}
-
-long long nowNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-// Times every top-level event dispatch of the UI thread.
-class TimedApp : public QApplication {
-public:
-    using QApplication::QApplication;
-    bool notify(QObject* receiver, QEvent* event) override
-    {
-        if (m_depth++ > 0) {
-            const bool r = QApplication::notify(receiver, event);
-            --m_depth;
-            return r;
-        }
-        const long long start = nowNs();
-        const bool r = QApplication::notify(receiver, event);
-        const long long ns = nowNs() - start;
-        --m_depth;
-        if (m_measuring) {
-            m_busyNs += ns;
-            m_longestNs = std::max(m_longestNs, ns);
-        }
-        return r;
-    }
-    bool m_measuring = false;
-    long long m_busyNs = 0;
-    long long m_longestNs = 0;
-
-private:
-    int m_depth = 0;
-};
 
 std::vector<std::atomic<long long>> g_sentAt(kSecurities);
 

@@ -14,6 +14,7 @@
 // shown.
 //
 //   bench_watch [--seconds N] [--rate UPDATES_PER_SECOND] [--all-visible]
+#include "bench_timing.h"
 #include "server/FeedDispatcher.h"
 #include "server/FeedState.h"
 #include "server/FeedSubscriptions.h"
@@ -50,23 +51,13 @@
 
 namespace {
 
+using benchtiming::nowNs;
+using benchtiming::threadCpuNs;
+
 constexpr int kWindows = 10;
 constexpr int kRowsPerWindow = 100;
 constexpr int kSecurities = kWindows * kRowsPerWindow;
 constexpr int kLastPriceColumn = kFixedWatchColumns + kLastPrc; // kinds in id order
-
-long long threadCpuNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return (long long)ts.tv_sec * 1'000'000'000LL + ts.tv_nsec;
-}
-
-long long nowNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 // Times every top-level event dispatch of the UI thread.
 class TimedApp : public QApplication {

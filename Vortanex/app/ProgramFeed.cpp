@@ -16,6 +16,7 @@
 #include "server/MarketLookups.h"
 #include "server/RequestServer.h"
 #include "server/RequestServerAccess.h"
+#include "server/SecurityRecord.h"
 #include "watch/AlertStore.h"
 #include "watch/CVortanexView.h"
 
@@ -82,7 +83,10 @@ public:
         ApplyOrderConfirmation(clientCode, payload);
     }
     bool alertsEnabled() const override { return g_AppSettings.alerts_switch != 0; }
-    bool claimAlertCheck(int security) override { return AlertStore::claimCheck(security); }
+    bool claimAlertCheck(int security, const SecurityRecord& rec) override
+    {
+        return AlertStore::claimCheck(security, rec.quote());
+    }
     void checkAlerts(int security) override { AlertStore::check(security); }
     // An index's value became its security's last price: the risk window
     // takes it like a tick.

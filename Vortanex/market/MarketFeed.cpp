@@ -12,6 +12,9 @@ namespace {
 std::mutex g_sinkMutex;
 std::array<std::shared_ptr<IndexTicks>, MarketFeed::IndexSinkCount> g_indexSinks; // guarded by g_sinkMutex
 std::shared_ptr<TradeTicks> g_tradeSink;                                          // guarded by g_sinkMutex
+// Set with g_tradeSink: every quote asks, and without a last-trades window
+// open the answer must cost the feed thread no lock.
+std::atomic<bool> g_hasTradeSink{false};
 std::atomic<uint64_t> g_tradeSequence{0};
 
 } // namespace
@@ -31,12 +34,12 @@ void setLastTradesSink(std::shared_ptr<TradeTicks> box)
 {
     std::lock_guard lock(detail::g_sinkMutex);
     detail::g_tradeSink = std::move(box);
+    detail::g_hasTradeSink.store(detail::g_tradeSink != nullptr, std::memory_order_release);
 }
 
 bool hasLastTradesSink()
 {
-    std::lock_guard lock(detail::g_sinkMutex);
-    return detail::g_tradeSink != nullptr;
+    return detail::g_hasTradeSink.load(std::memory_order_acquire);
 }
 
 void indexUpdated(const IndexRecord& row)
@@ -55,6 +58,8 @@ void indexUpdated(const IndexRecord& row)
 
 void lastTradesUpdated(int security)
 {
+    if (!hasLastTradesSink())
+        return;
     std::shared_ptr<TradeTicks> box;
     {
         std::lock_guard lock(detail::g_sinkMutex);

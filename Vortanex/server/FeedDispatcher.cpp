@@ -399,7 +399,7 @@ int FeedDispatcher::updateFeeds(const char* text, int length, SecurityTable* tab
         m_lastQuoteTime = static_cast<int64_t>(values[17]);
         if (rec.alert_flag.load() && values[4] != 0 && m_consumers.alertsEnabled() &&
             detail::sameLocalDay(static_cast<int64_t>(values[17]), pf::clock().nowMillis()) &&
-            m_consumers.claimAlertCheck(index))
+            m_consumers.claimAlertCheck(index, rec))
             m_pool.post(detail::poolKey(detail::kAlerts, index), [this, index] { m_consumers.checkAlerts(index); },
                         "CheckAlertsThread");
         return index;

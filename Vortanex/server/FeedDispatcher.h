@@ -20,6 +20,7 @@
 #include <string_view>
 
 struct IndexRecord;
+struct SecurityRecord;
 class SecurityTable;
 
 // What the dispatcher hands on to the other subsystems. Calls come from the
@@ -56,7 +57,11 @@ public:
     // is queued only when claimAlertCheck says none of the security is
     // pending already; checkAlerts then runs on the pool, keyed by security.
     virtual bool alertsEnabled() const { return false; }
-    virtual bool claimAlertCheck(int security) { return (void)security, true; }
+    // `rec` is the security's row with the quote just stored.
+    virtual bool claimAlertCheck(int security, const SecurityRecord& rec)
+    {
+        return (void)security, (void)rec, true;
+    }
     virtual void checkAlerts(int security) { (void)security; }
     // The last-trades window after every quote of a security.
     virtual void lastTradesUpdated(int security) { (void)security; }

@@ -73,14 +73,10 @@ void AlertStore::showAlertPopUp(const AlertPopUpTexts& texts)
         AlertTable::instance().erase(texts.key);
 }
 
-bool AlertStore::claimCheck(int security)
+bool AlertStore::claimCheck(int security, const QuoteData& quote)
 {
     // A tick that meets no alert's condition queues nothing.
-    const auto table = SecurityTable::current();
-    if (!table || !table->valid(security) ||
-        !AlertTable::instance().mayFire(security, table->row(security).quote()))
-        return false;
-    return detail::g_gate.claim(security);
+    return AlertTable::instance().mayFire(security, quote) && detail::g_gate.claim(security);
 }
 
 void AlertStore::check(int security)

@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 
+struct QuoteData;
+
 namespace pf {
 class SoundService;
 }
@@ -26,7 +28,7 @@ public:
 
     // The feed's side, any thread: a qualifying tick claims a check (false
     // while one of the security is pending), and the check runs on the pool.
-    static bool claimCheck(int security);
+    static bool claimCheck(int security, const QuoteData& quote);
     static void check(int security);
 
     // The alert sound of a popup; nothing without a sound service.

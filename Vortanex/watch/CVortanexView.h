@@ -167,6 +167,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The watch-list dialog in one of its actions (1 add, 2 rename, 3 remove,
+    // 4 view) for the list menu's commands.
+    void runWatchAction(int action, const char* command);
     void rebuildColumns();
     void reloadList();
     void applyGridLook();

@@ -629,48 +629,35 @@ void runWatchDialog(CVortanexView* view, int action, int slot)
 } // namespace
 } // namespace detail
 
-void CVortanexView::OnPopupWatchlistAddwatchlist()
+void CVortanexView::runWatchAction(int action, const char* command)
 {
     SetAccessTime();
     try {
-        detail::runWatchDialog(this, 1, m_windowSlot);
+        detail::runWatchDialog(this, action, m_windowSlot);
     } catch (...) {
-        WriteLog(0, "Exception in OnPopupWatchlistAddwatchlist");
+        WriteLog(0, std::string("Exception in ") + command);
     }
     m_selectedSecurity = -1;
+}
+
+void CVortanexView::OnPopupWatchlistAddwatchlist()
+{
+    runWatchAction(1, "OnPopupWatchlistAddwatchlist");
 }
 
 void CVortanexView::OnPopupWatchlistViewwatchlist()
 {
-    SetAccessTime();
-    try {
-        detail::runWatchDialog(this, 4, m_windowSlot);
-    } catch (...) {
-        WriteLog(0, "Exception in OnPopupWatchlistViewwatchlist");
-    }
-    m_selectedSecurity = -1;
+    runWatchAction(4, "OnPopupWatchlistViewwatchlist");
 }
 
 void CVortanexView::OnPopupWatchlistRemovewatchlist()
 {
-    SetAccessTime();
-    try {
-        detail::runWatchDialog(this, 3, m_windowSlot);
-    } catch (...) {
-        WriteLog(0, "Exception in OnPopupWatchlistRemovewatchlist");
-    }
-    m_selectedSecurity = -1;
+    runWatchAction(3, "OnPopupWatchlistRemovewatchlist");
 }
 
 void CVortanexView::OnPopupWatchlistRenamewatchlist()
 {
-    SetAccessTime();
-    try {
-        detail::runWatchDialog(this, 2, m_windowSlot);
-    } catch (...) {
-        WriteLog(0, "Exception in OnPopupWatchlistRenamewatchlist");
-    }
-    m_selectedSecurity = -1;
+    runWatchAction(2, "OnPopupWatchlistRenamewatchlist");
 }
 
 void CVortanexView::OnPopupBasketOrder()

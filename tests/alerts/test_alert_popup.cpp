@@ -165,7 +165,7 @@ TEST_F(AlertPopUpTest, ACrossingQuoteOpensOnePopupWithOneSoundAndTheOneTimeAlert
     // A burst of ticks: one claim, one check.
     int claims = 0;
     for (int i = 0; i < 100; ++i)
-        claims += AlertStore::claimCheck(0) ? 1 : 0;
+        claims += AlertStore::claimCheck(0, SecurityTable::current()->row(0).quote()) ? 1 : 0;
     EXPECT_EQ(claims, 1);
     std::thread([] { AlertStore::check(0); }).join();
     ASSERT_TRUE(pumpUntil([&] { return modalHost.shown().size() == 1; }));
@@ -174,7 +174,7 @@ TEST_F(AlertPopUpTest, ACrossingQuoteOpensOnePopupWithOneSoundAndTheOneTimeAlert
     ASSERT_TRUE(pumpUntil([&] { return sound.requests() == 1; }));
 
     // The next check fires the recurring alert, which stays, fired.
-    EXPECT_TRUE(AlertStore::claimCheck(0));
+    EXPECT_TRUE(AlertStore::claimCheck(0, SecurityTable::current()->row(0).quote()));
     std::thread([] { AlertStore::check(0); }).join();
     ASSERT_TRUE(pumpUntil([&] { return modalHost.shown().size() == 2; }));
     const auto kept = AlertTable::instance().find("2~SBIN~EQ~>=~505.00");
