@@ -5,15 +5,19 @@
 // the security into the windows' tick boxes; each window's 70 ms timer
 // applies them on the UI thread.
 //
-// Reported: the UI thread's busy share (its CPU time and its event-dispatch
-// time over the wall time), the longest event-loop stall (the largest
-// lateness of a 5 ms heartbeat timer and the longest single event), the delay
-// from a quote's arrival to its cell showing it, and, after the feed stops,
-// whether every window shows each security's latest quote within one 70 ms
-// period. Targets: busy under 30%, no stall over 50 ms, every latest quote
-// shown.
+// Reported, over the measured window only (after a second of warm-up): the
+// UI thread's busy share (its CPU time and its event-dispatch time over the
+// wall time), stalls by a 5 ms heartbeat's lateness and by the longest event,
+// and the delay of every quote from its arrival to the cell showing it (or a
+// newer quote of its security): p50, p99, max, and how many were older than
+// one 70 ms period when shown. A bare spin loop on a thread of its own gives
+// the machine's noise in the same run, so that a delay caused by the host
+// pausing the process can be told from the program's own. Targets: busy
+// under 25%, p99 at most 75 ms, max at most two periods outside host pauses,
+// every quote shown.
 //
 //   bench_watch [--seconds N] [--rate UPDATES_PER_SECOND] [--all-visible]
+#include "bench_noise.h"
 #include "bench_timing.h"
 #include "server/FeedDispatcher.h"
 #include "server/FeedState.h"
@@ -41,6 +45,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <random>
 #include <string>
@@ -117,18 +122,6 @@ public:
 private:
     int m_depth = 0;
 };
-
-std::string spread(std::vector<long long> ns)
-{
-    if (ns.empty())
-        return "none";
-    std::sort(ns.begin(), ns.end());
-    const auto at = [&](double q) { return double(ns[std::min(ns.size() - 1, size_t(q * double(ns.size())))]) / 1e6; };
-    char text[160];
-    std::snprintf(text, sizeof text, "%zu samples, median %.1f ms, p99 %.1f ms, max %.1f ms", ns.size(), at(0.5),
-                  at(0.99), double(ns.back()) / 1e6);
-    return text;
-}
 
 std::shared_ptr<SecurityTable> publishMarket()
 {
@@ -228,50 +221,73 @@ int main(int argc, char** argv)
     NoIndices indices;
     FeedDispatcher dispatcher(consumers, FeedSubscriptions::instance(), indices, FeedDispatcher::Options{});
 
-    // Per security: the last price sent (unique per quote) and when it arrived.
-    std::vector<std::atomic<long long>> sentPrice(kSecurities), sentAt(kSecurities), measuredPrice(kSecurities);
+    // Every quote carries its sequence number as its last price (kPriceBase +
+    // sequence), so a cell tells which quote it shows. The feed thread keeps
+    // each quote's arrival by sequence and each security's sequences in order;
+    // when a window applies a batch, every quote of a row up to the one its
+    // cell now shows has reached the screen (a quote replaced by a newer one
+    // before the timer came is shown by that one).
+    constexpr long long kPriceBase = 100000;
+    const size_t maxQuotes = size_t(rate) * size_t(seconds + 4) * 2 + 100000;
+    const size_t perSecurity = maxQuotes / kSecurities * 4 + 256;
+    std::vector<std::atomic<long long>> arrival(maxQuotes + 1);
+    std::vector<std::unique_ptr<long long[]>> seqs(kSecurities);
+    std::vector<std::atomic<int>> seqCount(kSecurities);
+    std::vector<int> cursor(kSecurities, 0);
     for (int s = 0; s < kSecurities; ++s) {
-        sentPrice[size_t(s)] = 0;
-        measuredPrice[size_t(s)] = 0;
+        seqs[size_t(s)] = std::make_unique<long long[]>(perSecurity);
+        seqCount[size_t(s)] = 0;
     }
-    std::vector<long long> delays;
-    bool measuring = false;
-    // A window's batch was published: the rows that now show their latest
-    // quote for the first time give a delay sample.
+    std::atomic<long long> measureFrom{std::numeric_limits<long long>::max()};
+    std::atomic<long long> measureTo{std::numeric_limits<long long>::max()};
+    std::atomic<long long> measuredSent{0};
+    std::atomic<long long> unrecorded{0};
+    struct Sample {
+        long long arrived, shown;
+    };
+    std::vector<Sample> samples;
+    samples.reserve(size_t(rate) * size_t(seconds) + 1000);
+    const auto inWindow = [&](long long at) { return at >= measureFrom.load() && at <= measureTo.load(); };
+    const auto resolve = [&](CVortanexView* v, int w, long long now) {
+        for (int i = 0; i < kRowsPerWindow; ++i) {
+            const int s = w * kRowsPerWindow + i;
+            const int n = seqCount[size_t(s)].load(std::memory_order_acquire);
+            int& c = cursor[size_t(s)];
+            if (c >= n)
+                continue;
+            const long long shownSeq =
+                std::llround(v->grid()->model().text(v->gridRowOf(i), kLastPriceColumn).toDouble() * 100) -
+                kPriceBase;
+            while (c < n && seqs[size_t(s)][size_t(c)] <= shownSeq) {
+                const long long at = arrival[size_t(seqs[size_t(s)][size_t(c)])].load(std::memory_order_relaxed);
+                if (inWindow(at))
+                    samples.push_back({at, now});
+                ++c;
+            }
+        }
+    };
     for (int w = 0; w < kWindows; ++w) {
         CVortanexView* v = views[size_t(w)].get();
-        QObject::connect(&v->grid()->model(), &ui::GridModel::batchApplied, [&, v, w] {
-            if (!measuring)
-                return;
-            const long long now = nowNs();
-            for (int i = 0; i < kRowsPerWindow; ++i) {
-                const int s = w * kRowsPerWindow + i;
-                const long long price = sentPrice[size_t(s)].load(std::memory_order_acquire);
-                const long long at = sentAt[size_t(s)].load(std::memory_order_acquire);
-                if (price == 0 || measuredPrice[size_t(s)].load() == price)
-                    continue;
-                const long long shown =
-                    std::llround(v->grid()->model().text(v->gridRowOf(i), kLastPriceColumn).toDouble() * 100);
-                if (shown == price && sentPrice[size_t(s)].load() == price) {
-                    delays.push_back(now - at);
-                    measuredPrice[size_t(s)] = price;
-                }
-            }
-        });
+        QObject::connect(&v->grid()->model(), &ui::GridModel::batchApplied, [&, v, w] { resolve(v, w, nowNs()); });
     }
 
     // Heartbeat: how late the loop gets to a 5 ms timer, and how much of the
     // worst gap the UI thread spent on the CPU (the rest it waited for one).
     QElapsedTimer beat;
     long long lastBeatNs = 0, worstGapNs = 0, lastBeatCpuNs = 0, worstGapCpuNs = 0;
+    std::vector<long long> lateness;
     QTimer heartbeat;
     heartbeat.setTimerType(Qt::PreciseTimer);
     QObject::connect(&heartbeat, &QTimer::timeout, [&] {
         const long long now = beat.nsecsElapsed();
         const long long cpu = threadCpuNs();
-        if (lastBeatNs && now - lastBeatNs - 5'000'000LL > worstGapNs) {
-            worstGapNs = now - lastBeatNs - 5'000'000LL;
-            worstGapCpuNs = cpu - lastBeatCpuNs;
+        if (lastBeatNs) {
+            const long long late = std::max(0LL, now - lastBeatNs - 5'000'000LL);
+            lateness.push_back(late);
+            if (late > worstGapNs) {
+                worstGapNs = late;
+                worstGapCpuNs = cpu - lastBeatCpuNs;
+            }
         }
         lastBeatNs = now;
         lastBeatCpuNs = cpu;
@@ -282,21 +298,31 @@ int main(int argc, char** argv)
     std::thread feed([&] {
         std::mt19937 rng(12345);
         std::uniform_int_distribution<int> pick(0, kSecurities - 1);
-        std::vector<long long> counter(kSecurities, 0);
+        long long sequence = 0;
         constexpr int kBurstsPerSecond = 500; // a burst every 2 ms
         const int perBurst = std::max(1, rate / kBurstsPerSecond);
         auto next = std::chrono::steady_clock::now();
         char message[512];
         while (!stop.load()) {
-            for (int i = 0; i < perBurst; ++i) {
+            for (int i = 0; i < perBurst && size_t(sequence) < maxQuotes; ++i) {
                 const int s = pick(rng);
-                const long long price = 100000 + ++counter[size_t(s)];
+                const long long seq = ++sequence;
+                const long long price = kPriceBase + seq;
                 int n = std::snprintf(message, sizeof message, "101,%d", market->row(s).wtoken);
                 for (int k = 0; k < 21; ++k)
                     n += std::snprintf(message + n, sizeof message - size_t(n), ",%lld",
                                        k == kLastPrc ? price : k == kPctChange ? (price % 200) - 100 : price + k);
-                sentAt[size_t(s)].store(nowNs(), std::memory_order_release);
-                sentPrice[size_t(s)].store(price, std::memory_order_release);
+                const long long at = nowNs();
+                arrival[size_t(seq)].store(at, std::memory_order_relaxed);
+                const int c = seqCount[size_t(s)].load(std::memory_order_relaxed);
+                if (size_t(c) < perSecurity) {
+                    seqs[size_t(s)][size_t(c)] = seq;
+                    seqCount[size_t(s)].store(c + 1, std::memory_order_release);
+                } else {
+                    ++unrecorded;
+                }
+                if (inWindow(at))
+                    ++measuredSent;
                 dispatcher.Distribute_Feed(message, n);
             }
             sent += perBurst;
@@ -305,62 +331,90 @@ int main(int argc, char** argv)
         }
     });
 
+    benchtiming::NoiseMeter noise(10'000'000);
+    noise.start();
     double cpu0 = 0;
     QElapsedTimer wall;
+    // One second of warm-up, then the measured window: only quotes that
+    // arrive in it count, and the busy share is taken over it.
     QTimer::singleShot(1000, &app, [&] {
         beat.start();
         heartbeat.start(5);
         app.m_measuring = true;
-        measuring = true;
         cpu0 = double(threadCpuNs()) / 1e9;
         sent = 0;
+        measureFrom = nowNs();
         wall.start();
-        QTimer::singleShot(seconds * 1000, &app, [&] { app.quit(); });
+        QTimer::singleShot(seconds * 1000, Qt::PreciseTimer, &app, [&] {
+            measureTo = nowNs();
+            app.quit();
+        });
     });
     app.exec();
     const double wallSeconds = double(wall.nsecsElapsed()) / 1e9;
     const double cpuSeconds = double(threadCpuNs()) / 1e9 - cpu0;
     app.m_measuring = false;
-    measuring = false;
+    heartbeat.stop();
+    // The feed goes on while the last measured quotes reach their cells; the
+    // busy figures above are already taken.
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 1000 && samples.size() < size_t(measuredSent.load()))
+        app.processEvents(QEventLoop::AllEvents, 5);
     stop = true;
     feed.join();
     dispatcher.drain();
+    noise.stop();
 
-    // One 70 ms period after the last tick (plus a little for the timer to
-    // come round): every window shows each security's latest quote.
-    QElapsedTimer settle;
-    settle.start();
-    while (settle.elapsed() < 80)
-        app.processEvents(QEventLoop::AllEvents, 5);
-    int stale = 0;
-    for (int w = 0; w < kWindows; ++w)
-        for (int i = 0; i < kRowsPerWindow; ++i) {
-            const int s = w * kRowsPerWindow + i;
-            const long long price = sentPrice[size_t(s)].load();
-            const CVortanexView* v = views[size_t(w)].get();
-            const long long shown =
-                std::llround(v->grid()->model().text(v->gridRowOf(i), kLastPriceColumn).toDouble() * 100);
-            if (price != 0 && shown != price)
-                ++stale;
-        }
+    std::vector<long long> delays, calmDelays;
+    delays.reserve(samples.size());
+    long long overPeriod = 0;
+    for (const Sample& x : samples) {
+        const long long d = x.shown - x.arrived;
+        delays.push_back(d);
+        overPeriod += d > 70'000'000LL;
+        if (!noise.overlapsPause(x.arrived, x.shown))
+            calmDelays.push_back(d);
+    }
+    std::sort(delays.begin(), delays.end());
+    std::sort(calmDelays.begin(), calmDelays.end());
+    const auto at = [](const std::vector<long long>& v, double q) {
+        return v.empty() ? 0.0 : double(v[std::min(v.size() - 1, size_t(q * double(v.size())))]) / 1e6;
+    };
+    const double p50 = at(delays, 0.5), p99 = at(delays, 0.99);
+    const double maxMs = delays.empty() ? 0 : double(delays.back()) / 1e6;
+    const double calmMaxMs = calmDelays.empty() ? 0 : double(calmDelays.back()) / 1e6;
+    const long long notShown = measuredSent.load() - static_cast<long long>(samples.size());
+    std::sort(lateness.begin(), lateness.end());
 
     const double cpuShare = 100.0 * cpuSeconds / wallSeconds;
     const double dispatchShare = 100.0 * double(app.m_busyNs) / 1e9 / wallSeconds;
-    const double worstStallMs = double(std::max(worstGapNs, app.m_longestNs)) / 1e6;
+    const double busy = std::max(cpuShare, dispatchShare);
     std::printf("bench_watch: %d windows x %d rows x %d value columns, %lld quotes over %.2f s (%.0f/s)\n", kWindows,
                 kRowsPerWindow, kColumnKinds, sent.load(), wallSeconds, double(sent.load()) / wallSeconds);
     std::printf("  UI thread CPU time:        %.3f s = %.1f%% of wall time\n", cpuSeconds, cpuShare);
-    std::printf("  event dispatch time:       %.3f s = %.1f%% of wall time\n", double(app.m_busyNs) / 1e9,
-                dispatchShare);
+    std::printf("  event dispatch time:       %.3f s = %.1f%% of wall time (limit 25%%)\n",
+                double(app.m_busyNs) / 1e9, dispatchShare);
     std::printf("  longest single event:      %.2f ms (%.2f ms of it on the CPU); events over 50 ms: %lld\n",
                 double(app.m_longestNs) / 1e6, double(app.m_longestCpuNs) / 1e6, app.m_over50ms);
     std::printf("  most CPU in one event:     %.2f ms\n", double(app.m_mostCpuNs) / 1e6);
-    std::printf("  worst heartbeat lateness:  %.2f ms (5 ms timer; the UI thread ran %.2f ms of that gap)\n",
-                double(worstGapNs) / 1e6, double(worstGapCpuNs) / 1e6);
-    std::printf("  quote to cell delay:       %s\n", spread(delays).c_str());
-    std::printf("  latest quote not shown %d ms after the last tick: %d of %d rows\n", 80, stale, kSecurities);
-    const bool ok = std::max(cpuShare, dispatchShare) < 30.0 && worstStallMs <= 50.0 && stale == 0;
-    std::printf("  targets (busy < 30%%, no stall > 50 ms, every latest quote shown): %s\n", ok ? "met" : "MISSED");
+    std::printf("  heartbeat lateness:        p99 %.2f ms, worst %.2f ms (5 ms timer; the UI thread ran %.2f ms of "
+                "the worst gap)\n",
+                at(lateness, 0.99), double(worstGapNs) / 1e6, double(worstGapCpuNs) / 1e6);
+    std::printf("  machine noise:             a bare spin loop's longest gap %.2f ms; %zu host pauses of 10 ms or "
+                "more\n",
+                double(noise.longestNs()) / 1e6, noise.pauses().size());
+    std::printf("  quote to cell, every quote of the measured window (%lld):\n", measuredSent.load());
+    std::printf("    p50 %.1f ms, p99 %.1f ms (limit 75 ms), max %.1f ms\n", p50, p99, maxMs);
+    std::printf("    max outside host pauses %.1f ms (limit 140 ms, two 70 ms periods; %zu quotes fell in a pause)\n",
+                calmMaxMs, delays.size() - calmDelays.size());
+    std::printf("    older than one 70 ms period when shown: %lld (%.2f%%); never shown: %lld\n", overPeriod,
+                delays.empty() ? 0.0 : 100.0 * double(overPeriod) / double(delays.size()), notShown);
+    if (unrecorded.load() > 0)
+        std::printf("    (%lld quotes past the recorder's room were not followed)\n", unrecorded.load());
+    const bool ok = busy < 25.0 && p99 <= 75.0 && calmMaxMs <= 140.0 && notShown == 0;
+    std::printf("  targets (busy < 25%%, p99 <= 75 ms, max <= 140 ms outside host pauses, every quote shown): %s\n",
+                ok ? "met" : "MISSED");
     for (auto& v : views)
         v->FreeAllVariables();
     views.clear(); // before the area, which would delete them as its documents

@@ -2,6 +2,7 @@
 
 #include "OrderDesk.h"
 #include "RiskDesk.h"
+#include "SpecialReportDesk.h"
 #include "TsloDesk.h"
 #include "OrderReport.h"
 #include "TradeReport.h"
@@ -43,6 +44,7 @@ struct TestBroker::FeedClient {
     std::vector<int> tokens;      // guarded by TestBroker::m_mutex
     std::vector<int> depthTokens; // guarded by TestBroker::m_mutex
     int heartbeats = 0;           // guarded by TestBroker::m_mutex
+    int64_t demoTicks = 0;        // guarded by TestBroker::m_mutex; demo steps since the slot was given
     bool splitFrames = false;
     std::shared_ptr<Connection> connection;
     std::mutex sendMutex; // keeps a frame written in two parts whole against other senders
@@ -217,6 +219,8 @@ TestBroker::TestBroker(BrokerOptions options) : m_options(std::move(options)), m
     if (m_options.demo)
         m_webLinks = demoWebLinks();
     m_riskDesk = std::make_unique<RiskDesk>(*m_universe, [this] { return m_orderDesk->orders(); });
+    m_specialReports = std::make_unique<SpecialReportDesk>(*m_universe);
+    m_informationDesk = std::make_unique<InformationDesk>(*m_universe);
     m_tsloDesk = std::make_unique<TsloDesk>([this](const std::string& exchange, int token) -> int64_t {
         const Security* s = m_universe->byToken(exchange, token);
         if (!s)
@@ -257,6 +261,8 @@ bool TestBroker::start(std::string* error)
     for (int n = 1; n <= 9; ++n)
         m_files["/security/security_" + std::to_string(n) + ".lzo"] = lzoCompress(m_universe->incrementalText(n));
     m_files["/alert.wav"] = detail::alertWav();
+    m_files["/events/terms.html"] = "<html><head><title>Terms &amp; Conditions</title></head><body><h1>Terms &amp; "
+                                    "Conditions</h1><p>The day's events of the test broker.</p></body></html>";
     // The Windows-only runtime and chart control have no meaning here: small stand-ins.
     m_files["/Vortanex/MFC42.lzo"] = lzoCompress("runtime library stand-in of the test broker\n");
     m_files["/Vortanex/QuenmarkChartX.lzo"] = lzoCompress("chart control stand-in of the test broker\n");
@@ -269,6 +275,8 @@ bool TestBroker::start(std::string* error)
     m_http->addRawRoute(detail::kFeedPath, rawFeed);
     if (!m_http->listen(m_options.host, m_options.httpPort))
         return fail("cannot listen on HTTP port " + std::to_string(m_options.httpPort));
+    // The day events' terms are a page of the broker's own.
+    m_informationDesk->setTermsLink("http://" + m_options.host + ":" + std::to_string(httpPort()) + "/events/terms.html");
 
     m_feed = std::make_unique<TcpListener>();
     const bool feedOk = m_feed->listen(m_options.host, m_options.feedPort, [this](const std::shared_ptr<Connection>& c) {
@@ -616,6 +624,7 @@ std::vector<std::string> TestBroker::demoWebLinks()
         "Charges|3|104|Estimated Charges|Tools|4|10BS|Charges of an order",
         "Feedback|4|105|Feedback|Tools|5|00BF|Tell us what you think",
         "Holidays|5|106|Holidays|Tools|6|10BT|Exchange holidays",
+        "Terms|6|107|Terms and Conditions|Tools|7|10BT|Terms of the research calls",
     };
 }
 
@@ -719,7 +728,8 @@ TestBroker::HttpReplyText TestBroker::route(const RecordedRequest& req)
             out.status = 404;
             out.body = "Not Found";
         } else {
-            out.contentType = "application/octet-stream";
+            const bool page = req.path.size() > 5 && req.path.compare(req.path.size() - 5, 5, ".html") == 0;
+            out.contentType = page ? "text/html" : "application/octet-stream";
         }
         return out;
     }
@@ -769,7 +779,7 @@ std::string TestBroker::replyFor(const RecordedRequest& req)
             return out;
         }
         if (code == "1013")
-            return "1013|0|Accepted";
+            return m_informationDesk->accept(r);
         if (code == "1005" || code == "1004" || code == "1006") {
             std::lock_guard lock(m_mutex);
             auto it = m_users.find(detail::field(f, 1));
@@ -796,6 +806,8 @@ std::string TestBroker::replyFor(const RecordedRequest& req)
         if (code == "1011")
             return "1061|0|" + detail::field(f, 1) + "|Access code accepted";
     }
+    if (path == "/qtrade/qnews.exe" && SpecialReportDesk::handles(r))
+        return m_specialReports->reply(r);
     if (path == "/qtrade/qphone.exe" && r.keyword == "ReportData") {
         if (code == "1007")
             return "1007|1|Please answer your security questions|" + detail::field(f, 1)
@@ -855,6 +867,8 @@ std::string TestBroker::replyFor(const RecordedRequest& req)
         return m_riskDesk->reply(r);
     if (path == "/qtrade/feeds.exe" && r.keyword == "mktcaptok")
         return turnoverReply(code == "2" ? 2 : 1);
+    if (path == "/zqvdata/mktdata.exe" && r.keyword == "data")
+        return marketDataReply(r);
     if (path == "/qtrade/feeds.exe" && r.keyword == "action" && code == "L") {
         const auto it = r.items.find("token");
         const int w = detail::toInt(it == r.items.end() ? std::string() : it->second);
@@ -1495,8 +1509,8 @@ std::string TestBroker::turnoverReply(int kind)
     // Up, down and neutral stocks by their last price against the close,
     // with their traded value in crores. Kind 1: one record per exchange
     // ("label,name,upVol,upCnt,downVol,downCnt,neutralVol,neutralCnt,total");
-    // kind 2: one per index, its exchange id in field 2 and the figures of
-    // the equities of its exchange from field 4 on.
+    // kind 2: one per index, its exchange id in field 2, its name as label
+    // and name, and the figures of the equities of its exchange from field 5 on.
     struct Sums {
         double volume[3] = {0, 0, 0};
         long count[3] = {0, 0, 0};
@@ -1534,7 +1548,11 @@ std::string TestBroker::turnoverReply(int kind)
             for (double& v : x.volume)
                 v *= share;
             records.push_back(std::to_string(s->token) + "," + s->symbol + "," + (s->exchange == "BN" ? "2" : "1")
-                              + ",Index," + s->name + "," + figures(x));
+                              + "," + s->name + "," + s->name + "," + figures(x));
+            // The market scanner's and cluster's preset index: NIFTY 50 under
+            // its older name, with a watch list of that name.
+            if (s->name == "NIFTY 50")
+                records.push_back(std::to_string(s->token) + "," + s->symbol + ",1,CNX Nifty,CNX Nifty," + figures(x));
         }
     }
     return detail::join(records, '*');
@@ -1582,10 +1600,13 @@ void TestBroker::marketStep()
     }
     for (const auto& c : clientsOf({})) {
         std::vector<int> tokens, depth;
+        std::vector<std::string> demo;
         {
             std::lock_guard lock(m_mutex);
             tokens = c->tokens;
             depth = c->depthTokens;
+            if (m_options.demo && c->slot >= 0)
+                demo = m_informationDesk->demoMessages(++c->demoTicks);
         }
         std::vector<std::string> messages;
         for (int w : tokens)
@@ -1594,6 +1615,7 @@ void TestBroker::marketStep()
             messages.push_back(depthMessage(w));
         if (!broadcast.empty())
             messages.push_back(broadcast);
+        messages.insert(messages.end(), demo.begin(), demo.end());
         out.emplace_back(c, std::move(messages));
     }
     for (auto& [c, messages] : out)

@@ -4,6 +4,7 @@
 // a mismatch between the two shows up in tests). Tests run it in-process and
 // drive it through this class; the `testbroker` program runs it standalone.
 #include "FeedFrames.h"
+#include "InformationDesk.h"
 #include "RequestDecoder.h"
 #include "Universe.h"
 
@@ -28,6 +29,7 @@ class HttpServer;
 class OrderDesk;
 class RiskDesk;
 class TsloDesk;
+class SpecialReportDesk;
 struct HttpReply;
 struct HttpRequest;
 class TcpListener;
@@ -52,7 +54,7 @@ struct BrokerOptions {
     std::string keyDir;            // the RSA test private keys; empty = the built-in fixtures folder
     int encryption = 0;            // ED=19 field 3: the session's request encoding
     int year = 0, month = 0, day = 0; // master date; 0 = today by pf::clock()
-    int categoryVersion = 5;
+    int categoryVersion = 6;       // raised whenever the category lists change, so terminals fetch them again
     int servicesVersion = 3;
 };
 
@@ -190,6 +192,16 @@ public:
     // number; an unscripted number gets a header and an empty record.
     void tsloHistory(int specialNo, std::vector<std::string> rows);
 
+    // --- special reports ---
+    // Bulk deals, FII and MF activity on "/qtrade/qnews.exe" (SpecialReportDesk.h);
+    // an HTTP 500 through armFault("/qtrade/qnews.exe", ...).
+    SpecialReportDesk& specialReports() { return *m_specialReports; }
+
+    // --- broadcast information ---
+    // Feed messages 141, 145, 155 and 160 from the universe, and the
+    // day-event acceptance 1013 (InformationDesk.h).
+    InformationDesk& informationDesk() { return *m_informationDesk; }
+
 private:
     struct FeedClient;
     struct User {
@@ -217,6 +229,7 @@ private:
     std::string loginReply(const RecordedRequest& req);
     std::string watchReply(const RecordedRequest& req);
     std::string turnoverReply(int kind);
+    std::string marketDataReply(const RequestText& r); // MarketData.cpp
     std::string feedText(const RecordedRequest& req, const std::string& channel);
     std::string pollReply(const RequestText& r);
     void serveFeed(const std::shared_ptr<Connection>& c, const std::string& head, std::string pending);
@@ -273,6 +286,8 @@ private:
     std::unique_ptr<OrderDesk> m_orderDesk;
     std::unique_ptr<RiskDesk> m_riskDesk;
     std::unique_ptr<TsloDesk> m_tsloDesk;
+    std::unique_ptr<InformationDesk> m_informationDesk;
+    std::unique_ptr<SpecialReportDesk> m_specialReports;
 };
 
 } // namespace tb

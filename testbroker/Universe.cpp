@@ -359,11 +359,13 @@ std::vector<const Security*> Universe::categoryMembers(int id) const
     };
     std::vector<const Security*> out;
     const auto it = members.find(id);
-    if (id != -501 && it == members.end())
+    // -506 ("CNX Nifty") lists what -501 ("NIFTY 50") does.
+    const bool all = id == -501 || id == -506;
+    if (!all && it == members.end())
         return out;
     for (const Security& s : m_securities)
         if (s.exchange == "NN" && s.inst == "EQ"
-            && (id == -501 || std::find(it->second.begin(), it->second.end(), s.symbol) != it->second.end()))
+            && (all || std::find(it->second.begin(), it->second.end(), s.symbol) != it->second.end()))
             out.push_back(&s);
     return out;
 }
@@ -430,8 +432,10 @@ std::string Universe::incrementalText(int n) const
 
 std::string Universe::categoryText() const
 {
-    const char* rows[] = {"-501,Indices,NIFTY 50", "-502,Indices,NIFTY BANK", "-503,Sectors,Information Technology",
-                          "-504,Sectors,Banking", "-505,Sectors,Automobiles"};
+    // Grouped: the pane files the lists under their group in this order.
+    const char* rows[] = {"-501,Indices,NIFTY 50",   "-502,Indices,NIFTY BANK", "-506,Indices,CNX Nifty",
+                          "-503,Sectors,Information Technology", "-504,Sectors,Banking",
+                          "-505,Sectors,Automobiles"};
     std::string t = m_date + "~" + std::to_string(std::size(rows));
     for (const char* r : rows)
         t += std::string("~") + r;

@@ -25,19 +25,7 @@ void InstallBooks(CMainFrame& frame)
     InstallBasketForm();
     InstallConvertPositionForm();
     for (int id : {32870, 32873, 32876, 33382})
-        frame.Commands().add(id, [] {
-            ClientInfo* active = ActiveClientEntry();
-            if (!active || !active->active) {
-                MyMessageBox("Please Activate a Client", "Input Error", MsgOk | MsgIconInformation);
-                return;
-            }
-            BasketService* basket = InstalledBasketService();
-            if (!basket)
-                return;
-            basket->reset();
-            basket->setClient(std::string(FixedTextView(active->client_code)));
-            basket->refreshOrShow();
-        });
+        frame.Commands().add(id, [] { OpenFrameBasket(); });
     AppWindowCommands::Services& services = AppWindowCommands::services();
     // One trade book: the command brings the open one up (all securities).
     services.windows[32878].activate = [] {

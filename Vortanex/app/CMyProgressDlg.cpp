@@ -2,6 +2,7 @@
 
 #include "ui/ui_thread.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
@@ -21,7 +22,9 @@ CMyProgressDlg* CMyProgressDlg::Show(QWidget* parent, const QString& caption, co
     dlg->setWindowTitle(caption);
     dlg->SetText(text);
     dlg->SetMessage(firstStep);
-    dlg->setModal(false);
+    // Shown without waiting: the UI thread goes on serving the dialog while
+    // the downloads run.
+    dlg->setWindowModality(Qt::ApplicationModal);
     dlg->show();
     g_pProgressDlg = dlg;
     SetCurrentProgress(dlg);
@@ -59,6 +62,11 @@ CMyProgressDlg::~CMyProgressDlg()
     SetCurrentProgress(nullptr);
     if (g_pProgressDlg == this)
         g_pProgressDlg = nullptr;
+}
+
+void CMyProgressDlg::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
 }
 
 void CMyProgressDlg::SetText(const QString& text)

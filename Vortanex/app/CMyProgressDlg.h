@@ -1,6 +1,7 @@
 #pragma once
 // The start-up progress dialog: a text, the current step's message and a bar
-// that the downloads advance. One at a time, named by g_pProgressDlg while it
+// that the downloads advance. Modal over the program while the downloads run
+// off the UI thread, so no command starts before they end. One at a time, named by g_pProgressDlg while it
 // is shown; the Qt-free downloads reach it through ShowProgressMessage and
 // StepProgress, from any thread (their calls are handed to the UI thread).
 #include "app/base/ProgressReport.h"
@@ -40,6 +41,11 @@ public:
     // ProgressReporter: any thread.
     void setProgressMessage(std::string_view text) override;
     void stepProgress() override;
+
+protected:
+    // The downloads it shows run until they end: the user cannot close it.
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override {}
 
 private:
     explicit CMyProgressDlg(QWidget* parent);

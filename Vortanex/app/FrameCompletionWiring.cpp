@@ -138,6 +138,12 @@ void InstallFrameCompletion(CMainFrame& frame, pf::Shell& shell, std::function<v
     };
 }
 
+void CloseWebLinksForSecurityDownload()
+{
+    if (CWebLinks* view = CWebLinks::Instance())
+        view->Close_Window();
+}
+
 void FrameCompletionShortcutStep(CMainFrame& frame, int step)
 {
     if (step == 1 && g_WebLinkTable.count() > 0)

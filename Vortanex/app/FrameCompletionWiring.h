@@ -17,6 +17,8 @@ void InstallFrameCompletion(CMainFrame& frame, pf::Shell& shell, std::function<v
 // Help (400, F12) and What's New (1499): the documents in the program
 // folder's Docs folder, opened by the shell; What's New only when present.
 bool OpenHelpDocument(pf::Shell& shell, int commandId);
+// The security re-download closes the web-links view with the other windows.
+void CloseWebLinksForSecurityDownload();
 // Shortcut step 1: the "&WebLinks" category and the quick-access bar.
 void FrameCompletionShortcutStep(CMainFrame& frame, int step);
 // A link shown in the web-links view rather than by its own address (the

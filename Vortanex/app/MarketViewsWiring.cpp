@@ -13,6 +13,7 @@
 #include "market/COptionCalc.h"
 #include "market/CScripLastTick.h"
 #include "market/CScriptDetails.h"
+#include "market/CSpecialReports.h"
 #include "watch/AppWindowCommands.h"
 #include "watch/WatchCommands.h"
 #include "watch/WatchOpeners.h"
@@ -66,6 +67,7 @@ void InstallMarketViews(CMainFrame& frame)
     });
     InstallReportDialogs(f);
     InstallMarketDialogs(frame.Commands(), f);
+    InstallSpecialReports(frame.Commands(), f);
     watchOpeners().depth = [](QWidget* view, int security) { OpenMarketDepth(security, view); };
     watchOpeners().details = [f](int security) { ShowScripDetails(security, f); };
     // The settings broadcast reaches the depth gauges, the last-trades list

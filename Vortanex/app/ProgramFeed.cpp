@@ -4,6 +4,7 @@
 #include "app/base/LogWriter.h"
 #include "app/base/MessageBox.h"
 #include "app/base/TextFormat.h"
+#include "app/InformationWiring.h"
 #include "frame/CMainFrame.h"
 #include "frame/CToolBoxBar.h"
 #include "market/MarketFeed.h"
@@ -57,6 +58,8 @@ public:
         MarketFeed::indexUpdated(row);
     }
     void lastTradesUpdated(int security) override { MarketFeed::lastTradesUpdated(security); }
+    // 141, 145, 155 and 160: parsed here on the pool, shown by the frame.
+    void informationDisplay(int code, const std::string& text) override { InformationDisplayFeed(code, text); }
     void quoteTimeUpdated(int64_t epochSeconds) override
     {
         // The frame keeps the newest time and sets the pane on the UI thread.

@@ -1,5 +1,8 @@
 #include "app/SideDownloads.h"
 
+#include "app/DialogExchange.h"
+#include "app/base/SeException.h"
+
 #include "app/base/LogWriter.h"
 #include "app/base/ProgramPaths.h"
 #include "app/base/ProgressReport.h"
@@ -11,6 +14,11 @@
 #include "pf/clock.h"
 #include "pf/files.h"
 #include "pf/profile_store.h"
+#include "ui/ui_thread.h"
+
+#include <atomic>
+#include <limits>
+#include <memory>
 
 #include <optional>
 #include <string>
@@ -32,6 +40,28 @@ std::optional<std::string> fileStamp(const std::filesystem::path& path)
 
 } // namespace
 } // namespace detail
+
+bool RunOffUiThread(const char* name, const std::function<void()>& work)
+{
+    auto finished = std::make_shared<std::atomic<bool>>(false);
+    const auto guarded = [name, &work, finished] {
+        try {
+            work();
+        } catch (...) {
+            LogCaught(name);
+        }
+        finished->store(true);
+    };
+    DialogExchange step([](bool) {});
+    if (!step.run([&guarded](ExchangeCancel&) { guarded(); }, [] {})) {
+        guarded();
+        return false;
+    }
+    // No time limit: each download has its own, and a step the user must
+    // answer (a box) waits for the answer.
+    ui::UiThread::pumpUntil([&finished] { return finished->load(); }, std::numeric_limits<int>::max());
+    return true; // the exchange's thread is collected as `step` goes
+}
 
 int CheckMFCDLLThread()
 {

@@ -10,9 +10,11 @@
 #include "app/CNomineePopup.h"
 #include "app/ChartViewWiring.h"
 #include "app/FrameCompletionWiring.h"
+#include "app/InformationWiring.h"
 #include "app/BooksWiring.h"
 #include "app/MarketViewsWiring.h"
 #include "app/PositionsWiring.h"
+#include "app/ProfileFeedbackWiring.h"
 #include "positions/RiskWindowOpener.h"
 #include "app/base/ConfigFile.h"
 #include "app/base/FixedText.h"
@@ -24,11 +26,13 @@
 #include "app/base/MachineDetails.h"
 #include "app/base/MessageBox.h"
 #include "app/base/ProgramPaths.h"
+#include "app/base/ProgressReport.h"
 #include "app/base/SeException.h"
 #include "app/base/SessionRecord.h"
 #include "app/SideDownloads.h"
 #include "app/DialogExchange.h"
 #include "app/UnlockLogin.h"
+#include "app/WorkspaceWiring.h"
 #include "app/base/TextFormat.h"
 #include "frame/CCaptionBar.h"
 #include "frame/CMainFrame.h"
@@ -159,6 +163,16 @@ public:
     {
         if (TerminalLock* lock = m_app.terminalLock())
             lock->clearUnlockDialog();
+    }
+    void updateProfileButton(int reload, int withPopup) override
+    {
+        if (CMainFrame* frame = m_app.mainFrame())
+            frame->UpdateProfileButton(reload, withPopup);
+    }
+    void setFeedbackButtonPopup(int on) override
+    {
+        if (CMainFrame* frame = m_app.mainFrame())
+            frame->SetFeedbackButtonPopup(on);
     }
     void postApplicationExit() override
     {
@@ -534,6 +548,7 @@ bool CVortanexApp::DownloadFullSecurity()
     CloseRiskReportWindow();
     CloseTsloOrderBook();
     CloseBooksForSecurityDownload();
+    CloseWebLinksForSecurityDownload();
     detail::showDownloadProgress(m_frame);
     if (g_SecurityStampValues.fullLength > 0)
         SetSecurityDownloadStep(g_SecurityStampValues.fullLength / 6);
@@ -542,7 +557,8 @@ bool CVortanexApp::DownloadFullSecurity()
     SecurityStamp stamp;
     SecurityStamp::parse(FixedTextView(g_Session.security_stamp), stamp);
     m_master->prepareFullDownload(stamp);
-    const int loaded = m_master->GetSecurityThread(1);
+    int loaded = -1;
+    RunOffUiThread("GetSecurityThread", [this, &loaded] { loaded = m_master->GetSecurityThread(1); });
     CMyProgressDlg::CloseCurrent();
     return loaded >= 0;
 }
@@ -668,6 +684,8 @@ bool CVortanexApp::initSteps()
     services.brokerWebAddress = [] { return std::string(FixedTextView(g_Config.Redirect_Url)); };
     // The open modeless scrip search takes a new look where it stands.
     services.refreshCreatedDialogs = [] { CScripSearch::RefreshStyle(); };
+    // The day events of the feed, split by the frame.
+    services.dayProductEvent = [](const std::vector<std::string>& f) { InformationDayProductEvent(f); };
     // The frame's steps after login that the task panes own.
     services.shortcutStep = [this](int step) {
         if (step == 4 && m_watchPane)
@@ -742,6 +760,7 @@ bool CVortanexApp::initSteps()
             });
     InstallChartViews(*m_frame);
     InstallPositions(*m_frame, [this] { return m_riskReportKind; }, m_shell);
+    InstallInformationDisplays(*m_frame, m_shell);
     m_loginHost = std::make_unique<AppLoginHost>(*this);
     TerminalLock::Services lockServices;
     lockServices.feed = m_options.feed;
@@ -761,7 +780,16 @@ bool CVortanexApp::initSteps()
         if (auto alerts = CurrentAlertServices())
             alerts->WriteAlertDataToFile();
     };
+    InstallWorkspace(*m_frame);
+    lockServices.saveWorkspace = [this] {
+        if (m_frame && m_profile)
+            SaveAppWorkspace(*m_frame, *m_profile);
+    };
     m_lock = std::make_unique<TerminalLock>(*m_frame, pf::clock(), lockServices);
+    InstallProfileAndFeedback(*m_frame, [this] {
+        if (m_lock)
+            m_lock->OnLockTerminal();
+    });
     RegisterOrderCommands(*m_frame, [this] { return m_orderRight; });
     m_frame->Commands().addRange(kFirstWebLinkCommand, kLastWebLinkCommand,
                                  [this](int id) { OnCommandWebLink(id); });
@@ -837,27 +865,27 @@ bool CVortanexApp::initSteps()
     WriteLog(0, formatText("User Id : %s, Screen Resolution :%dx%d", uid.c_str(), width, height));
     WriteLog(0, "Starting Security Download");
 
-    // 27. The progress dialog.
+    // 27. The progress dialog. The downloads and look-ups below run off the
+    // UI thread (RunOffUiThread) while it serves the dialog; each ends before
+    // the next step begins, so the order is kept. The dialog hears of them
+    // through the thread-safe progress calls.
     detail::showDownloadProgress(m_frame);
-    const auto progress = [](std::string_view text) {
-        if (g_pProgressDlg)
-            g_pProgressDlg->setProgressMessage(text);
-    };
-    const auto step = [] {
-        if (g_pProgressDlg)
-            g_pProgressDlg->stepProgress();
-    };
+    const auto progress = [](std::string_view text) { ShowProgressMessage(text); };
 
     // 28. The security master.
-    CheckDate(1);
-    if (g_SecurityStampValues.fullLength > 0)
-        SetSecurityDownloadStep(g_SecurityStampValues.fullLength / 4);
-    SecurityStamp stamp;
-    SecurityStamp::parse(FixedTextView(g_Session.security_stamp), stamp);
     m_master = std::make_unique<SecurityMaster>(paths, *m_access, DownloadHost());
     m_master->setProgress(progress);
-    const int kind = m_master->prepareStartup(stamp);
-    if (m_master->GetSecurityThread(kind) < 0) {
+    int loaded = -1;
+    RunOffUiThread("GetSecurityThread", [this, &loaded] {
+        CheckDate(1);
+        if (g_SecurityStampValues.fullLength > 0)
+            SetSecurityDownloadStep(g_SecurityStampValues.fullLength / 4);
+        SecurityStamp stamp;
+        SecurityStamp::parse(FixedTextView(g_Session.security_stamp), stamp);
+        const int kind = m_master->prepareStartup(stamp);
+        loaded = m_master->GetSecurityThread(kind);
+    });
+    if (loaded < 0) {
         CMyProgressDlg::CloseCurrent();
         return false;
     }
@@ -865,30 +893,34 @@ bool CVortanexApp::initSteps()
 
     // 29-31. The advisory file, categories and services.
     m_lists->setProgress(progress);
-    if (table)
-        m_lists->GetPellbrookFile(CheckDate(4), *table);
-    step();
     bool segment12 = false;
     for (int i = 0; i < pv_user_info.segment_count && i < static_cast<int>(pv_user_info.segments.size()); ++i)
         segment12 = segment12 || pv_user_info.segments[static_cast<size_t>(i)].id == 12;
-    m_lists->GetCategoryThread(CheckDate(2), table.get(), segment12);
-    step();
-    WriteLog(0, "Security Download Completed");
-    m_lists->GetServicesThread(CheckDate(3));
+    RunOffUiThread("GetCategoryThread", [this, &table, segment12] {
+        if (table)
+            m_lists->GetPellbrookFile(CheckDate(4), *table);
+        StepProgress();
+        m_lists->GetCategoryThread(CheckDate(2), table.get(), segment12);
+        StepProgress();
+        WriteLog(0, "Security Download Completed");
+        m_lists->GetServicesThread(CheckDate(3));
+    });
     g_Config.services = &m_lists->services;
-    step();
+    StepProgress();
     WriteLog(0, "Services Download Completed");
 
     // 32.
-    CheckMFCDLLThread();
-    CheckOCXThread();
+    RunOffUiThread("CheckMFCDLLThread", [] {
+        CheckMFCDLLThread();
+        CheckOCXThread();
+    });
 
     // 33. The user's own client entry becomes the active client.
     FillOwnClientEntry();
 
     // 34-36. The first look-ups.
     runLookups();
-    step();
+    StepProgress();
     SetLoggedIn(true);
     m_frame->UpdateShortcutElements();
 
@@ -906,23 +938,32 @@ bool CVortanexApp::initSteps()
         m_frame->SetUserMessage(3, ' ', formatText("Last Login Time :%s, Login Attempts for today :%d", last.c_str(),
                                                     g_Session.login_value24));
 
-    // 38. Research calls, reference rates, settings.
-    GetMktResearchCalls(*m_access, m_lists->services, [this](const std::string& text, const std::string& extra) {
-        m_frame->SetUserMessage(4, ' ', text, extra, 0, 0);
-    });
+    // 38. Research calls, reference rates, settings. The calls' lines are
+    // shown once their exchange has ended, in the order they came.
     RequestSession session;
     session.session_id = std::string(FixedTextView(pv_user_info.session_id));
     session.user_id = uid;
     session.encrypt = pv_user_info.encrypt;
-    GetCrossCurrencyRefRate(*m_access, session);
+    std::vector<std::pair<std::string, std::string>> calls;
+    RunOffUiThread("GetMktResearchCalls", [this, &calls, &session] {
+        GetMktResearchCalls(*m_access, m_lists->services, [&calls](const std::string& text, const std::string& extra) {
+            calls.emplace_back(text, extra);
+        });
+        GetCrossCurrencyRefRate(*m_access, session);
+    });
+    for (const auto& [text, extra] : calls)
+        m_frame->SetUserMessage(4, ' ', text, extra, 0, 0);
     SaveSettings();
     if (auto alerts = CurrentAlertServices()) {
         alerts->ReadAlertDataFromFile();
         m_alertsLoaded = true;
     }
 
-    // 39-40. Done: the feed starts.
+    // 39-40. Done: the saved windows reopen, then the feed starts, so its
+    // first subscription carries their securities.
     CMyProgressDlg::CloseCurrent();
+    if (m_profile)
+        RestoreAppWorkspace(*m_frame, *m_profile);
     if (m_options.feed)
         m_options.feed->connect();
     m_frame->activateWindow();
@@ -932,16 +973,22 @@ bool CVortanexApp::initSteps()
 
 void CVortanexApp::runLookups()
 {
-    WriteLog(0, "Requesting Market Status");
-    GetMarketStatus(*m_access);
-    WriteLog(0, "Getting Weblinks");
-    GetWebLinks();
+    // The exchanges run off the UI thread; the links that open by themselves
+    // open windows, so they open here, between the two as before.
+    RunOffUiThread("GetMarketStatus", [this] {
+        WriteLog(0, "Requesting Market Status");
+        GetMarketStatus(*m_access);
+        WriteLog(0, "Getting Weblinks");
+        GetWebLinks();
+    });
     openAutoWebLinks();
     WriteLog(0, "Weblinks Request Completed");
-    WriteLog(0, "Requesting Indices Details");
-    Get_Indices(*m_access);
-    WriteLog(0, "Indices Request Completed");
-    Get_Watchlist(*m_access, FixedTextView(pv_user_info.user_id), m_lists->categories);
+    RunOffUiThread("Get_Indices", [this] {
+        WriteLog(0, "Requesting Indices Details");
+        Get_Indices(*m_access);
+        WriteLog(0, "Indices Request Completed");
+        Get_Watchlist(*m_access, FixedTextView(pv_user_info.user_id), m_lists->categories);
+    });
 }
 
 void CVortanexApp::openAutoWebLinks()

@@ -140,6 +140,13 @@ public:
     void UpdateShortcutElements();
     void RefreshFont(int rebuild);
 
+    // The ribbon's Profile and Feedback buttons (ProfileButtons): the photo
+    // is read again (reload) and the panels attached or detached.
+    void UpdateProfileButton(int reload, int withPopup);
+    void SetFeedbackButtonPopup(int attach);
+    // The 200-pixel profile picture; empty when the user has none.
+    std::string ProfilePicturePath();
+
     // The notes of the frame (user popup, day event).
     void onNote(const ui::Note& note) override;
     void OnUserMessage(const std::string& text);

@@ -13,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QResizeEvent>
 
@@ -119,6 +120,22 @@ CWebLinks::~CWebLinks()
 }
 
 CWebLinks* CWebLinks::Instance() { return g_webLinks; }
+
+void CWebLinks::Close_Window()
+{
+    WriteLog(1, "Entry : CWebLinks::Close_Window");
+    try {
+        if (g_webLinks == this)
+            g_webLinks = nullptr;
+        if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
+            sub->close();
+        else
+            close();
+    } catch (...) {
+        WriteLog(0, "Exception in COrderView::Close_Window");
+    }
+    WriteLog(1, "Exit : CWebLinks::Close_Window");
+}
 
 void CWebLinks::resizeEvent(QResizeEvent* event)
 {

@@ -79,6 +79,10 @@ public:
     QComboBox* Combo() const { return m_combo; }
     QString Title() const { return windowTitle(); }
 
+    // Closes the view's window (the security re-download closes it with the
+    // other windows); Instance() is null from here on.
+    void Close_Window();
+
     void GoBack();
     void GoForward();
     void Reload();

@@ -32,6 +32,7 @@ constexpr CollectionSpec kCollections[] = {
     {302, 32, "Loading Sunvale Hour Tool Bar Failed."},
     {290, 32, "Loading Rating Stars Tool Bar Failed."},
     {304, 16, "Loading weblink Tool bar Failed."},
+    {289, 32, "Loading weblink images Failed."},
 };
 
 std::mutex g_mutex;

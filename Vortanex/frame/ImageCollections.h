@@ -33,6 +33,6 @@ private:
 // that were missing, so collections already handed out stay valid.
 void LoadImageCollections();
 
-// The collection of a resource id (266 to 274, 233, 290, 302, 304); null for
+// The collection of a resource id (266 to 274, 233, 289, 290, 302, 304); null for
 // other ids and for collections that failed to load.
 const ImageCollection* GetImageCollection(int resourceId);

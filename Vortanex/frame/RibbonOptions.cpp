@@ -7,10 +7,36 @@
 #include "ui/modal_host.h"
 
 #include <QAction>
+#include <QPainter>
+#include <QPixmap>
 
 #include <algorithm>
 
 namespace {
+
+// A 16 x 16 image with the command's initials, in the style of the ribbon's
+// own buttons, for a command the row shows without an image of its own.
+QIcon initialsImage(const QString& text)
+{
+    QString initials;
+    for (const QString& word : QString(text).remove('&').split(' ', Qt::SkipEmptyParts))
+        if (initials.size() < 2 && word[0].isLetterOrNumber())
+            initials += word[0].toUpper();
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(90, 100, 115));
+    p.drawRoundedRect(QRectF(1, 1, 14, 14), 3, 3);
+    QFont f = p.font();
+    f.setBold(true);
+    f.setPixelSize(initials.size() > 1 ? 7 : 10);
+    p.setFont(f);
+    p.setPen(Qt::white);
+    p.drawText(QRect(0, 0, 16, 16), Qt::AlignCenter, initials);
+    return QIcon(pm);
+}
 
 ui::FormSpec optionsSpec()
 {
@@ -115,6 +141,14 @@ int ShowRibbonOptions(ui::CommandBar& bar)
     });
     const int outcome = ui::modalHost().run(form);
     if (outcome == 1)
-        bar.setQuickAccess(chosen);
+        SetQuickAccessCommands(bar, chosen);
     return outcome;
+}
+
+void SetQuickAccessCommands(ui::CommandBar& bar, const std::vector<int>& ids)
+{
+    for (int id : ids)
+        if (QAction* a = bar.action(id); a && a->icon().isNull())
+            a->setIcon(initialsImage(a->text()));
+    bar.setQuickAccess(ids);
 }

@@ -22,6 +22,10 @@ const std::vector<std::string>& QuickAccessCategoryNames();
 // The commands of a list (0 popular, 1 not in the ribbon, 2 all) that the bar carries.
 std::vector<int> QuickAccessCategory(const ui::CommandBar& bar, int category);
 
+// Makes ids the bar's quick-access row. A command that has no image of its
+// own (a "File" menu item) gets one, so no button of the row is bare text.
+void SetQuickAccessCommands(ui::CommandBar& bar, const std::vector<int>& ids);
+
 // Runs the sheet modally (form "CRibbonOptions"); with OK the bar's
 // quick-access row becomes the chosen commands. Returns the outcome.
 int ShowRibbonOptions(ui::CommandBar& bar);

@@ -191,6 +191,8 @@ bool TerminalLock::OnClose()
         WriteLog(0, "***** Exit sequence Initialised *****");
         if (m_services.saveAlerts)
             m_services.saveAlerts();
+        if (m_services.saveWorkspace)
+            m_services.saveWorkspace();
         // The broker's logout page, only for a session with a client.
         const int client = pv_user_info.client_index < 0 ? 0 : pv_user_info.client_index;
         const std::string base(FixedTextView(g_Config.Redirect_Url));
@@ -219,6 +221,8 @@ void TerminalLock::OnEndSession(bool ending)
         m_services.profile->setInt("Settings", "Fail", 0);
     if (m_services.feed)
         m_services.feed->watchdog();
+    if (m_services.saveWorkspace)
+        m_services.saveWorkspace();
     m_locked = true; // no question on the way out
     m_frame.Commands().invoke(ID_APP_EXIT);
 }

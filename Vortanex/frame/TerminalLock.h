@@ -44,6 +44,9 @@ public:
         std::function<void()> saveAlerts;
         // Shuts the spreadsheet link down before the frame closes.
         std::function<void()> linkShutdown;
+        // Saves the open windows and the pane layout (the workspace), at the
+        // close and at the end of the desktop session.
+        std::function<void()> saveWorkspace;
     };
 
     TerminalLock(CMainFrame& frame, pf::Clock& clock, Services services);

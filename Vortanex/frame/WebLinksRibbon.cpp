@@ -4,6 +4,7 @@
 #include "app/base/LogWriter.h"
 #include "app/base/TextFormat.h"
 #include "frame/CMainFrame.h"
+#include "frame/ImageCollections.h"
 #include "ui/commands.h"
 #include "ui/dock_pane.h"
 
@@ -116,12 +117,18 @@ void ApplyWebLinksRibbon(ui::CommandBar& bar, const WebLinksLayout& layout)
                 if (b.group)
                     bar.addGroupButton(panel, b.id, b.label, b.items);
                 else
-                    bar.addButton(panel, b.id, b.label, ui::ButtonKind::Large, {}, b.toolTip);
+                    bar.addButton(panel, b.id, b.label, ui::ButtonKind::Large, WebLinkIcon(b.icon), b.toolTip);
             }
         }
     }
     for (const WebLinkButton& b : layout.tabRow)
         bar.addTabRowButton(b.id, b.label, b.items);
+}
+
+QIcon WebLinkIcon(int index)
+{
+    const ImageCollection* images = GetImageCollection(kWebLinkImages);
+    return images ? images->icon(index) : QIcon();
 }
 
 CDlgBarQuickAccess::CDlgBarQuickAccess(QWidget* parent) : QWidget(parent)
@@ -147,8 +154,15 @@ void CDlgBarQuickAccess::SetLinks(const std::vector<int>& commands, const std::v
         const size_t link = size_t(id - WebLinkIds::kFirst);
         auto* b = new QToolButton(this);
         b->setGeometry(ButtonRect(int(i)));
+        b->setIconSize(QSize(32, 32));
         if (link < links.size()) {
-            b->setText(text(FixedTextView(links[link].ButtonLabel)));
+            // The link's image alone; a link whose image index has no image
+            // keeps its label, so the button is never blank.
+            const QIcon icon = WebLinkIcon(links[link].IconIndex);
+            if (icon.isNull())
+                b->setText(text(FixedTextView(links[link].ButtonLabel)));
+            else
+                b->setIcon(icon);
             b->setToolTip(text(FixedTextView(links[link].ToolTip)));
         }
         connect(b, &QToolButton::clicked, this, [this, id] { emit command(id); });

@@ -8,6 +8,7 @@
 #include "server/ServerRequests.h"
 #include "ui/command_bar.h"
 
+#include <QIcon>
 #include <QRect>
 #include <QString>
 #include <QWidget>
@@ -61,6 +62,11 @@ void InstallWebLinks(CMainFrame& frame, const std::vector<WebLinkRecord>& links)
 
 // The "Quick Access Links" bar: one 40-pixel button per place-'S' link, each
 // 5 pixels below the one above, sending the link's command.
+// The web links' 32 x 32 images (the ribbon's large buttons and the
+// quick-access bar), by a link's icon index; null when there is none.
+inline constexpr int kWebLinkImages = 289;
+QIcon WebLinkIcon(int index);
+
 class CDlgBarQuickAccess : public QWidget {
     Q_OBJECT
 public:

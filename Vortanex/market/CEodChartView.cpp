@@ -13,6 +13,7 @@
 #include "app/base/ProgramPaths.h"
 #include "app/base/SessionRecord.h"
 #include "frame/CMainFrame.h"
+#include "frame/RibbonLayout.h"
 #include "frame/controls/MyCBCGPStatusBar.h"
 #include "market/CIndicesDlg.h"
 #include "market/CWorkspaceBar.h"
@@ -372,7 +373,7 @@ void CEodChartView::connectEvents()
     e.keyUp = [this](short key, short, short) {
         try {
             if (key == 93)
-                runMenu({2}, width() / 2, height() / 2);
+                showMainMenu();
         } catch (...) {
             WriteLog(0, "Exception in OnKeyUpQuenmarkchartxctrl1");
         }
@@ -691,6 +692,7 @@ void CEodChartView::DisplayEodChart(int redraw)
         m_live = chartfeed{};
         IChartControl& c = *m_control;
         c.clearSeries();
+        m_pastEnd = false;
         m_mainPanel = m_volumePanel = -1;
         c.setSymbol(m_title);
         m_mainPanel = c.addPanel();
@@ -788,6 +790,7 @@ void CEodChartView::DrawIntradayChartFromQueue()
         if (m_firstDraw == 0)
             m_firstDraw = services().now();
         c.clearSeries();
+        m_pastEnd = false;
         m_mainPanel = m_volumePanel = -1;
         c.setSymbol(m_title);
         m_mainPanel = c.addPanel();
@@ -1155,13 +1158,17 @@ void CEodChartView::SetZoomLevels()
 
 // --- scrolling ---------------------------------------------------------------
 
+// The bar's position is the first visible record (1-based), its page the
+// visible record count: the thumb is as long as the share of the records on
+// screen and the largest position shows the last record.
 void CEodChartView::syncScrollRange()
 {
     const int n = m_control->recordCount();
     const int shown = m_control->visibleCount();
     QSignalBlocker block(m_scroll);
     m_scroll->setRange(1, std::max(1, n - shown + 1));
-    m_scroll->setPageStep(1);
+    m_scroll->setPageStep(std::max(1, shown));
+    m_scroll->setSingleStep(1);
     m_scroll->setValue(std::max(1, m_control->firstVisible()));
 }
 
@@ -1179,25 +1186,50 @@ void CEodChartView::syncScrollPosition()
 
 void CEodChartView::onScrollAction(int action)
 {
+    m_pastEnd = false;
     const int n = m_control->visibleCount();
     const int total = m_control->recordCount();
     if (n <= 0 || total <= 0)
         return;
-    int d = m_control->firstVisible();
+    const int from = m_control->firstVisible();
+    int d = from;
+    bool leftward = false;
     switch (action) {
-    case QAbstractSlider::SliderSingleStepSub:
-    case QAbstractSlider::SliderPageStepSub: d = std::max(1, d - n); break;
-    case QAbstractSlider::SliderSingleStepAdd:
-    case QAbstractSlider::SliderPageStepAdd: d = std::min(total - n + 1, d + n); break;
-    default:
-        // Dragging the thumb moves the window to the thumb.
-        d = std::clamp(m_scroll->sliderPosition(), 1, std::max(1, total - n + 1));
+    case QAbstractSlider::SliderSingleStepSub: d = from - 1; leftward = true; break;
+    case QAbstractSlider::SliderPageStepSub: d = from - n; leftward = true; break;
+    case QAbstractSlider::SliderSingleStepAdd: d = from + 1; break;
+    case QAbstractSlider::SliderPageStepAdd: d = from + n; break;
+    case QAbstractSlider::SliderMove:
+        // Dragging the thumb moves the window with it.
+        d = m_scroll->sliderPosition();
+        leftward = d < from;
         break;
+    default: return;
+    }
+    d = std::max(1, d);
+    if (d == from) {
+        syncScrollRange(); // the bar snaps back to the window
+        return;
     }
     m_syncingScroll = true;
-    m_control->setFirstVisible(d);
-    m_control->setLastVisible(d + n - 1);
-    m_control->setFirstVisible(d);
+    if (d + n - 1 < total) {
+        // Leftward the first record moves first, rightward the last, so the
+        // window never shrinks on the way.
+        if (leftward) {
+            m_control->setFirstVisible(d);
+            m_control->setLastVisible(d + n - 1);
+        } else {
+            m_control->setLastVisible(d + n - 1);
+            m_control->setFirstVisible(d);
+        }
+    } else {
+        // Pinned to the end: the last record shows, the window keeps its size.
+        m_pastEnd = true;
+        m_control->setLastVisible(total);
+        m_control->setFirstVisible(std::max(1, total - n + 1));
+        if (total == n)
+            m_control->resetZoom();
+    }
     m_syncingScroll = false;
     syncScrollRange();
 }
@@ -1465,6 +1497,29 @@ void CEodChartView::runMenu(const std::vector<int>& path, int x, int y)
     const int chosen = ui::prompter().pickMenuCommand(detail::chartMenu(*this, path.empty() ? 2 : path[0]), x, y);
     if (chosen > 0)
         OnCommand(chosen);
+}
+
+// The context-menu key on the chart opens the main window's menu at the
+// middle of the chart; the command chosen runs as the frame's own.
+void CEodChartView::showMainMenu()
+{
+    CMainFrame* frame = CMainFrame::Instance();
+    if (!frame)
+        return;
+    ui::MenuSpec menu;
+    for (const RibbonItem& item : RibbonMainMenu()) {
+        if (item.id == 0) {
+            menu.items.push_back({0, {}, false, true, {}});
+            continue;
+        }
+        const ui::CommandState state = frame->Commands().state(item.id);
+        menu.items.push_back({item.id, item.text, state.checked, state.enabled, {}});
+    }
+    QWidget* chart = m_control->widget() ? m_control->widget() : this;
+    const QPoint centre = chart->mapToGlobal(chart->rect().center());
+    const int chosen = ui::prompter().pickMenuCommand(menu, centre.x(), centre.y());
+    if (chosen > 0)
+        frame->Commands().invoke(chosen);
 }
 
 void CEodChartView::contextMenuEvent(QContextMenuEvent* event)

@@ -9,6 +9,7 @@
 #include "market/ChartLiveFeed.h"
 #include "market/ChartSeries.h"
 #include "market/IChartControl.h"
+#include "ui/document_view.h"
 
 #include <QWidget>
 
@@ -18,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class QCheckBox;
@@ -49,7 +51,7 @@ struct CCIndicatorsAdded {
     bool newPanel = false;
 };
 
-class CEodChartView : public QWidget {
+class CEodChartView : public QWidget, public ui::DocumentView {
     Q_OBJECT
 public:
     static constexpr int kIntervalBox = 1185, kZoomBox = 1402, kIndicatorBox = 1291, kNewPanel = 1298, kAdd = 1288,
@@ -133,6 +135,10 @@ public:
     // Closing.
     bool canClose();
     void FreeAllVariables();
+    // As the document's view: the document's pre-close frees the chart once.
+    std::string_view viewClassName() const override { return "CEodChartView"; }
+    bool isClosed() const override { return m_closing; }
+    void closeFromFrame() override { FreeAllVariables(); }
 
     // State, for the openers and tests.
     IChartControl& control() { return *m_control; }
@@ -163,6 +169,7 @@ public:
     QComboBox* indicatorBox() const { return m_indicatorBox; }
     QCheckBox* newPanelBox() const { return m_newPanel; }
     QScrollBar* scrollBar() const { return m_scroll; }
+    bool pastEnd() const { return m_pastEnd; }
     QToolBar* toolBar() const { return m_toolbar; }
     int objectCounter() const { return m_objectCounter; }
     void setSelection(int type, const std::string& name)
@@ -201,6 +208,7 @@ private:
     int64_t sessionStart() const;
     void showSeriesMenu(int type, const std::string& name, int x, int y);
     void runMenu(const std::vector<int>& path, int x, int y);
+    void showMainMenu();
     void startTool(int id);
     void pickColourInto(int id);
     bool saveStudy(bool full);
@@ -223,6 +231,7 @@ private:
     QScrollBar* m_scroll = nullptr;
     bool m_filling = false;       // boxes being filled: no selection handling
     bool m_syncingScroll = false; // event 5 re-entrancy
+    bool m_pastEnd = false;       // a scroll pinned the window to the last record
 
     int m_security = -1;
     int m_kind = 0;

@@ -62,6 +62,7 @@ ui::FormSpec turnoverSpec()
         {CMarketTurnOver::kStatus, ControlKind::Label, "", {3, 265, 25, 8}},
         {CMarketTurnOver::kNote, ControlKind::Label, "*Note : Approximate Values for pictorial representation only",
          {41, 265, 186, 8}},
+        {CMarketTurnOver::kBand, ControlKind::Combo, "", {115, 16, 48, 46}},
     };
     return spec;
 }
@@ -101,6 +102,13 @@ CMarketTurnOver::CMarketTurnOver(int mode, QWidget* parent)
     onClick(kRefresh, [this] { OnRefresh(); });
     onClick(kSave, [this] { OnSave(); });
     onChanged(kSelector, [this] { OnSelectorChange(); });
+    onChanged(kBand, [this] { GetCircuitBreakerDet(); });
+    showControl(kBand, false);
+    if (m_chart) {
+        connect(m_chart, &MarketChart::pointHovered, this, [this](int point) { OnChartHover(point); });
+        connect(m_chart, &MarketChart::pointReleased, this,
+                [this](int point, Qt::MouseButton button) { OnChartRelease(point, button); });
+    }
     if (m_list) {
         m_list->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint&) { OnListRightClick(); });
@@ -110,6 +118,7 @@ CMarketTurnOver::CMarketTurnOver(int mode, QWidget* parent)
 CMarketTurnOver::~CMarketTurnOver()
 {
     m_alive->open.store(false);
+    releaseFeed();
     auto it = detail::openDialogs().find(m_mode);
     if (it != detail::openDialogs().end() && it->second == this)
         detail::openDialogs().erase(it);
@@ -123,12 +132,17 @@ CMarketTurnOver* CMarketTurnOver::instance(int mode)
     return it == detail::openDialogs().end() ? nullptr : it->second;
 }
 
-CMarketTurnOver* CMarketTurnOver::Open(int mode, QWidget* parent)
+CMarketTurnOver* CMarketTurnOver::Open(int mode, QWidget* parent, const std::string& initial,
+                                       const mt::TurnoverMap* map, ServerAccess* server)
 {
     SetAccessTime();
     if (CMarketTurnOver* open = instance(mode))
         return open; // one dialog per slot: the request is ignored
     auto* dlg = new CMarketTurnOver(mode, parent);
+    if (map)
+        dlg->setTurnoverMap(*map);
+    dlg->setServer(server);
+    dlg->setInitialSelection(initial.empty() && (mode == 6 || mode == 8) ? kInitialIndex : initial);
     detail::openDialogs()[mode] = dlg;
     // Closed by any path (Cancel, Escape, the close box): the slot is
     // cleared and the dialog freed.
@@ -191,6 +205,24 @@ void CMarketTurnOver::onInit()
                                  {"NEUTRAL", m_details.neutralVolume}});
             WriteLog(1, "Exit : CMarketTurnOver::DrawFullScreenChart");
             return;
+        } else if (m_mode == 6 || m_mode == 8) {
+            m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+            if (!m_map.empty()) {
+                researchSetup(); // opened from an indices-turnover dialog
+                return;
+            }
+        } else if (m_mode == 7) {
+            InitIndicesTracker();
+            return;
+        } else if (m_mode == 9) {
+            InitAnnouncementNews();
+            return;
+        } else if (m_mode == 10) {
+            InitCircuitBreaker();
+            return;
+        } else if (m_mode == 11) {
+            InitSupportResistance();
+            return;
         }
         GetMarketTurnOverData();
     } catch (...) {
@@ -200,7 +232,7 @@ void CMarketTurnOver::onInit()
 
 void CMarketTurnOver::GetMarketTurnOverData()
 {
-    if (m_busy || (m_mode != 1 && m_mode != 2))
+    if (m_busy || (m_mode != 1 && m_mode != 2 && m_mode != 6 && m_mode != 8))
         return;
     m_busy = true;
     for (int id : {kRefresh, kSave, kSelector})
@@ -239,10 +271,14 @@ void CMarketTurnOver::ApplyTurnover(int httpStatus, const std::string& reply)
     m_busy = false;
     enable(kSelector, true);
     enable(kSave, true);
-    // Refresh waits 30 s of the program clock after every load.
-    m_refreshAt = pf::clock().nowMillis() + kRefreshHoldMs;
-    enable(kRefresh, false);
-    m_ticker->start(1, 1000);
+    if (m_mode == 1 || m_mode == 2) {
+        // Refresh waits 30 s of the program clock after every load.
+        m_refreshAt = pf::clock().nowMillis() + kRefreshHoldMs;
+        enable(kRefresh, false);
+        m_ticker->start(1, 1000);
+    } else {
+        enable(kRefresh, true); // "Rate Refresh" only re-reads the quotes
+    }
     try {
         if (httpStatus == 407) {
             MyMessageBox("Proxy authentication failed", "Internet Error", MsgOk | MsgIconWarning);
@@ -274,6 +310,11 @@ void CMarketTurnOver::ApplyTurnover(int httpStatus, const std::string& reply)
                 m_selected = names.front();
         }
         setText(kStatus, "");
+        if (m_mode == 6 || m_mode == 8) {
+            ++m_loads;
+            researchSetup();
+            return;
+        }
         if (m_mode == 1) {
             const std::vector<std::string> items = comboItems(kSelector);
             for (size_t i = 0; i < items.size(); ++i)
@@ -316,6 +357,8 @@ void CMarketTurnOver::DisplayTurnoverData(const std::string& name)
         fillRows(rows);
     } else if (m_mode == 2) {
         fillRows(mt::IndicesTurnoverRows(m_map, name == "BSE" ? 2 : 1));
+    } else if (m_mode == 6) {
+        DisplayScanner(name);
     }
 }
 
@@ -355,6 +398,24 @@ void CMarketTurnOver::OnSelectorChange()
     if (at < 0 || static_cast<size_t>(at) >= items.size())
         return;
     m_selected = items[static_cast<size_t>(at)];
+    switch (m_mode) {
+    case 6:
+        setText(kStatus, "Showing data for Index " + m_selected);
+        DisplayScanner(m_selected);
+        DrawScannerBubbleChart();
+        return;
+    case 8:
+        setText(kStatus, "Showing Market Cluster for Index " + m_selected);
+        DrawMarketCluster();
+        return;
+    case 9: GetAnnouncementNewsDet(m_selected); return;
+    case 10: GetCircuitBreakerDet(); return;
+    case 11:
+        m_levelsClicked = false;
+        GetSupportResistanceDet(m_selected);
+        return;
+    default: break;
+    }
     DisplayTurnoverData(m_selected);
     drawChart();
 }
@@ -362,6 +423,29 @@ void CMarketTurnOver::OnSelectorChange()
 void CMarketTurnOver::OnRefresh()
 {
     SetAccessTime();
+    if (m_mode == 6 || m_mode == 8) {
+        // "Rate Refresh": the selector's index again with the live quotes.
+        const std::vector<std::string> items = comboItems(kSelector);
+        const int at = comboIndex(kSelector);
+        if (at < 0 || static_cast<size_t>(at) >= items.size())
+            return;
+        m_selected = items[static_cast<size_t>(at)];
+        if (m_mode == 6) {
+            DisplayScanner(m_selected);
+            DrawScannerBubbleChart();
+        } else {
+            DrawMarketCluster();
+        }
+        return;
+    }
+    if (m_mode == 11) {
+        m_levelsClicked = false;
+        const std::vector<std::string> items = comboItems(kSelector);
+        const int at = comboIndex(kSelector);
+        GetSupportResistanceDet(at >= 0 && static_cast<size_t>(at) < items.size() ? items[static_cast<size_t>(at)]
+                                                                                 : "BSE");
+        return;
+    }
     if (pf::clock().nowMillis() < m_refreshAt)
         return;
     GetMarketTurnOverData();
@@ -379,6 +463,11 @@ void CMarketTurnOver::CheckRefreshHold()
 
 int CMarketTurnOver::OnListRightClick()
 {
+    if (m_mode == 6 && m_list && !ui::selectedRowIds(*m_list).empty()) {
+        SetAccessTime();
+        OnScannerRowRightClick();
+        return 0;
+    }
     if (m_mode != 2 || !m_list || ui::selectedRowIds(*m_list).empty())
         return 0;
     SetAccessTime();
@@ -389,9 +478,10 @@ int CMarketTurnOver::OnListRightClick()
     const int command = ui::prompter().pickMenuCommand(menu, at.x(), at.y());
     if (command == kTurnoverDetails)
         OnTurnoverDetails();
-    else if (command == kMarketScanner || command == kMarketCluster)
-        MsgBoxInfo(std::string(command == kMarketScanner ? "Market Scanner" : "Market Cluster")
-                   + " is not available in this version.");
+    else if (command == kMarketScanner)
+        OpenMarketScanner();
+    else if (command == kMarketCluster)
+        OpenMarketCluster();
     return command;
 }
 
@@ -417,6 +507,14 @@ bool CMarketTurnOver::SaveTo(int command, const std::string& path)
             return false;
         }
         MsgBoxOk("Image Saved successfully");
+        return true;
+    }
+    if (m_mode == 11) {
+        if (!writeGridCsv(path)) {
+            MsgBoxStyle("Unable to open file to write", MsgOk | MsgIconWarning);
+            return false;
+        }
+        MsgBoxOk("File Saved successfully");
         return true;
     }
     if (!m_list || m_list->model().columns() == 0)
@@ -451,6 +549,8 @@ void CMarketTurnOver::OnSave()
     try {
         ui::MenuSpec menu;
         menu.items = {detail::item(kSaveGrid, "Save Grid to cs&v"), detail::item(kSaveChart, "Save &Chart to bmp")};
+        if (m_mode == 8) // the cluster has no grid
+            menu.items.erase(menu.items.begin());
         const QPoint at = QCursor::pos();
         const int command = ui::prompter().pickMenuCommand(menu, at.x(), at.y());
         if (command != kSaveGrid && command != kSaveChart)
@@ -479,7 +579,15 @@ void CMarketTurnOver::closeEvent(QCloseEvent* event)
     auto it = detail::openDialogs().find(m_mode);
     if (it != detail::openDialogs().end() && it->second == this)
         detail::openDialogs().erase(it);
-    WriteLog(1, m_mode == 1 ? "exchange turnover On Close" : m_mode == 2 ? "index turnover On Close" : "On Close");
+    static const std::map<int, const char*> closing = {
+        {1, "exchange turnover On Close"}, {2, "index turnover On Close"},  {6, "dynamics On Close"},
+        {7, "turnover On Close"},          {8, "cluster On Close"},         {9, "Announcement News On Close"},
+        {10, "Circuit Breaker On Close"},  {11, "Support & Resistance On Close"}};
+    const auto said = closing.find(m_mode);
+    WriteLog(1, said == closing.end() ? "On Close" : said->second);
+    if (m_mode == 11)
+        m_levelsClicked = false;
+    releaseFeed();
     WriteLog(0, "Exit : CMarketTurnOver::OnClose()");
     ui::Form::closeEvent(event);
 }
@@ -498,4 +606,10 @@ void InstallMarketDialogs(ui::Commands& commands, QWidget* mainWindow)
     QPointer<QWidget> main(mainWindow);
     commands.add(1256, [main] { CMarketTurnOver::Open(1, main); });
     commands.add(1268, [main] { CMarketTurnOver::Open(2, main); });
+    commands.add(1274, [main] { CMarketTurnOver::Open(6, main); });
+    commands.add(1277, [main] { CMarketTurnOver::Open(7, main); });
+    commands.add(1290, [main] { CMarketTurnOver::Open(8, main); });
+    commands.add(1403, [main] { CMarketTurnOver::Open(9, main); });
+    commands.add(1404, [main] { CMarketTurnOver::Open(10, main); });
+    commands.add(1405, [main] { CMarketTurnOver::Open(11, main); });
 }

@@ -158,6 +158,9 @@ MarketChart::MarketChart(QWidget* parent) : QWidget(parent), m_plot(new QCustomP
     layout->addWidget(m_plot);
     m_plot->plotLayout()->insertRow(0);
     m_plot->plotLayout()->addElement(0, 0, new QCPTextElement(m_plot, QString(), QFont("sans", 10, QFont::Bold)));
+    m_plot->setMouseTracking(true);
+    connect(m_plot, &QCustomPlot::mouseMove, this, &MarketChart::onMouseMove);
+    connect(m_plot, &QCustomPlot::mouseRelease, this, &MarketChart::onMouseRelease);
     clear();
 }
 
@@ -178,6 +181,18 @@ void MarketChart::clear()
     m_slices.clear();
     m_categories.clear();
     m_bars.clear();
+    m_points.clear();
+    m_pointPixels.clear();
+    m_area.clear();
+    m_hovered = -1;
+    m_plot->clearItems();
+    m_plot->setInteractions(QCP::Interactions());
+    delete m_zoomContext;
+    m_zoomContext = nullptr;
+    m_plot->yAxis->setTickLabels(true);
+    m_plot->xAxis->setLabel(QString());
+    m_plot->yAxis->setLabel(QString());
+    m_plot->xAxis->setTickLabelRotation(0);
     m_rotation = 0;
     setTitle(QString());
     m_plot->xAxis->setTicker(QSharedPointer<QCPAxisTicker>(new QCPAxisTicker));

@@ -1,9 +1,13 @@
 #pragma once
 // The market dialog's chart surface on QCustomPlot: a pie (slices with a
 // radial gradient, a start rotation and data labels), stacked bars with
-// categories and a legend, and a pyramid (layers from the largest value at
-// the base). It keeps what it draws so the dialog's tests can read it, and
-// exports the picture as BMP or PNG. UI thread only.
+// categories and a legend, a pyramid (layers from the largest value at the
+// base), bubbles (x, y, size and label), a cluster of one-point series with
+// markers, labels and wheel zoom, an area over labelled points and a line of
+// levels with a marker colour per point. Points can be hit by the mouse: the
+// chart tells of the point under a moving mouse and of a button released on
+// one. It keeps what it draws so the dialog's tests can read it, and exports
+// the picture as BMP or PNG. UI thread only.
 #include <QString>
 #include <QWidget>
 
@@ -24,7 +28,15 @@ public:
         QString name;
         std::vector<double> values; // one per category
     };
-    enum class Kind { None, Pie, StackedBars, Pyramid };
+    // A point of the bubble, cluster and level charts. `tag` is the caller's
+    // (a security index for the cluster).
+    struct Point {
+        double x = 0, y = 0, size = 0;
+        QString label;
+        QColor colour;
+        int tag = -1;
+    };
+    enum class Kind { None, Pie, StackedBars, Pyramid, Bubbles, Cluster, Area, Levels };
 
     explicit MarketChart(QWidget* parent = nullptr);
     ~MarketChart() override;
@@ -36,6 +48,19 @@ public:
     void setStackedBars(const QString& title, const std::vector<QString>& categories,
                         const std::vector<BarSeries>& series);
     void setPyramid(const QString& title, const std::vector<Slice>& layers);
+    // Bubbles sized by `size` (the largest drawn 200 % of the base radius),
+    // the x axis named.
+    void setBubbles(const QString& xAxisName, const std::vector<Point>& bubbles);
+    // One series per point, markers of 5 pixels with their labels; the wheel
+    // zooms (x down to a hundredth of 0..largestX, y down to a tenth).
+    void setCluster(const std::vector<Point>& points, double largestX);
+    // An area over points labelled by `labels` (one each), y axis named.
+    void setArea(const QString& yAxisName, const std::vector<QString>& labels, const std::vector<double>& values);
+    // Changes one point of the area.
+    void setPointValue(int index, double value);
+    // A line through the points in order (x = 1, 2, ...), each marker in its
+    // colour with its label at 45 degrees, and an empty red series "R".
+    void setLevels(const QString& title, const std::vector<QString>& labels, const std::vector<Point>& points);
 
     Kind kind() const { return m_kind; }
     QString title() const { return m_title; }
@@ -43,15 +68,29 @@ public:
     int rotation() const { return m_rotation; }
     const std::vector<QString>& categories() const { return m_categories; }
     const std::vector<BarSeries>& barSeries() const { return m_bars; }
+    const std::vector<Point>& points() const { return m_points; }
+    const std::vector<double>& areaValues() const { return m_area; }
     bool legendVisible() const;
+    // The point under a pixel of the plot (-1 when none), and a point's pixel.
+    int pointAt(const QPointF& pixel) const;
+    QPointF pixelOf(int index) const;
 
     // Writes the chart as a BMP (".bmp") or PNG picture; false when it could
     // not be written.
     bool exportImage(const QString& path);
     QCustomPlot* plot() const { return m_plot; }
 
+signals:
+    // The mouse moved onto a point (index) or off every point (-1).
+    void pointHovered(int index);
+    // A mouse button was released over a point.
+    void pointReleased(int index, Qt::MouseButton button);
+
 private:
     void setTitle(const QString& title);
+    void addPointSeries(const Point& p, double pixels);
+    void onMouseMove(QMouseEvent* event);
+    void onMouseRelease(QMouseEvent* event);
 
     QCustomPlot* m_plot = nullptr;
     Kind m_kind = Kind::None;
@@ -60,4 +99,9 @@ private:
     int m_rotation = 0;
     std::vector<QString> m_categories;
     std::vector<BarSeries> m_bars;
+    std::vector<Point> m_points;
+    std::vector<double> m_pointPixels; // marker diameter of each point
+    std::vector<double> m_area;
+    int m_hovered = -1;
+    QObject* m_zoomContext = nullptr; // the cluster's zoom limits; gone with the cluster
 };

@@ -22,7 +22,7 @@ using TradeTicks = ui::TickBox<int, LastTradeTick>; // keyed by security index
 
 namespace MarketFeed {
 
-enum IndexSink { IndicesBar = 0, IndexView = 1, IndexSinkCount };
+enum IndexSink { IndicesBar = 0, IndexView = 1, IndicesTracker = 2, IndexSinkCount };
 
 // UI thread: a window registers its box while it wants updates (nullptr removes it).
 void setIndexSink(IndexSink which, std::shared_ptr<IndexTicks> box);

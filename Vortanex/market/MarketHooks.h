@@ -4,12 +4,16 @@
 // application installs them when those windows exist; until then the user
 // is told the window is not available. UI thread only.
 #include <functional>
+#include <string>
 
 struct MarketHooks {
     // Command 32888: the index's intraday chart (chart kind 3).
     std::function<void(int indexNumber, int chartKind)> openIndexChart;
     // Command 32889: the derivative chain (kind 2) of an index.
     std::function<void(int indexNumber)> openIndexChain;
+    // The market dialog's web pages (news, company profile); unset, the
+    // desktop browser opens them.
+    std::function<void(const std::string& address)> openPage;
 };
 MarketHooks& marketHooks();
 

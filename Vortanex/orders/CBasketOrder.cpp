@@ -18,6 +18,7 @@
 #include "orders/ClientOrderStore.h"
 #include "orders/OrderMessages.h"
 #include "orders/OrderSecurity.h"
+#include "orders/WebLinkPages.h"
 #include "positions/PositionServices.h"
 #include "watch/CScripSearch.h"
 #include "watch/WatchOpeners.h"
@@ -35,6 +36,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
@@ -49,6 +51,10 @@ CBasketOrder* g_pBasketOrder = nullptr;
 
 namespace detail {
 namespace {
+
+// Kept for the session like the user record's other values: empty at login,
+// written only by the basket form.
+std::string g_tradingPassword;
 
 constexpr const char* kExchangeNames[] = {"NSE", "BSE", "NSE-FX", "MCX-CM"};
 
@@ -175,9 +181,14 @@ CBasketOrder::CBasketOrder(QWidget* parent)
     m_ddsUnits->hide();
     top->addWidget(m_ddsLabel);
     top->addWidget(m_ddsUnits);
+    m_passwordLabel = new QLabel(QStringLiteral("Trading\nPassword"));
     m_password = new QLineEdit;
+    m_password->setObjectName(QStringLiteral("tradingPassword"));
     m_password->setEchoMode(QLineEdit::Password);
+    m_password->setMaxLength(11);
+    m_passwordLabel->hide();
     m_password->hide();
+    top->addWidget(m_passwordLabel);
     top->addWidget(m_password);
     top->addStretch();
     auto* outer = new QVBoxLayout(this);
@@ -192,6 +203,19 @@ CBasketOrder::CBasketOrder(QWidget* parent)
     m_allMargin = new QPushButton(QStringLiteral("Margin"));
     m_allMargin->setToolTip(QStringLiteral("Required margin of the ticked legs (Ctrl+Shift+M)"));
     buttons->insertWidget(0, m_allMargin);
+    m_charges = new QLabel(QStringLiteral("<a href=\"charges\">Estimated Charges</a>"));
+    m_charges->setObjectName(QStringLiteral("charges"));
+    m_charges->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    m_charges->setToolTip(QStringLiteral("Estimated Charges"));
+    // One fixed background in every theme, as the order form's link.
+    m_charges->setAutoFillBackground(true);
+    {
+        QPalette pal = m_charges->palette();
+        pal.setColor(QPalette::Window, QColor(0xF0, 0xF0, 0xF0));
+        m_charges->setPalette(pal);
+    }
+    connect(m_charges, &QLabel::linkActivated, this, [this] { OnEstimatedCharges(); });
+    buttons->insertWidget(1, m_charges);
     buttons->addWidget(m_ok);
     buttons->addWidget(m_cancel);
     outer->addLayout(buttons);
@@ -393,6 +417,13 @@ bool CBasketOrder::SetNewBasketData()
             r.mark->setEnabled(false);
     }
     m_amo->setEnabled(!cancel);
+    // The trading password: only a 'G' user whose login left the flag 0 is
+    // asked; the box shows what the last basket sent.
+    m_askPassword = pv_user_info.user_type == 'G' && g_Session.account_flag == 0;
+    m_passwordLabel->setVisible(m_askPassword);
+    m_password->setVisible(m_askPassword);
+    m_password->setEnabled(m_askPassword);
+    m_password->setText(m_askPassword ? detail::qs(detail::g_tradingPassword) : QString());
     m_ok->setText(cancel ? QStringLiteral("Cancel Order(s)") : QStringLiteral("Place Order"));
     m_ok->setEnabled(true);
     WriteLog(0, "Exit : SetNewBasketData");
@@ -501,7 +532,7 @@ BasketForm CBasketOrder::readForm() const
     f.client = m_client->text().toStdString();
     f.amo = m_amo->isChecked();
     f.mode = basketMode;
-    f.passwordAsked = m_password->isVisible();
+    f.passwordAsked = m_askPassword;
     f.password = m_password->text().toStdString();
     for (int k = 0; k < kBasketLegCount; ++k) {
         const Row& r = m_rows[size_t(k)];
@@ -589,7 +620,17 @@ void CBasketOrder::OnOK()
     };
     ctx.takeRequestNumber = [] { return TakeOrderRequestNumber(); };
     BasketFailure failure;
-    if (!BuildBasketRequest(readForm(), ctx, m_request, failure)) {
+    const BasketForm form = readForm();
+    const bool built = BuildBasketRequest(form, ctx, m_request, failure);
+    // The password is kept once it passed its own check, even when a later
+    // check refuses the basket.
+    if (m_askPassword && (built || (failure.focus != BasketField::Client && failure.focus != BasketField::Password))) {
+        std::string typed = form.password;
+        typed.erase(0, typed.find_first_not_of(' '));
+        typed.erase(typed.find_last_not_of(' ') + 1);
+        detail::g_tradingPassword = typed;
+    }
+    if (!built) {
         showFailure(failure);
         return;
     }
@@ -879,3 +920,39 @@ bool WaitBasketSends(int timeoutMs)
     return detail::g_sendDone.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                                        [] { return detail::g_sends == 0; });
 }
+
+void CBasketOrder::OnEstimatedCharges()
+{
+    WriteLog(0, "OnBnClickedBtnEstmtedCharges");
+    OpenWebLinkPage("Estimated Charges", m_client->text().trimmed().toStdString());
+}
+
+bool OpenFrameBasket()
+{
+    try {
+        // The right to place orders: every user but a view-only one.
+        if (pv_user_info.user_type == 'V') {
+            MsgBoxOk("You don't have access to place Basket Order");
+            return false;
+        }
+        ClientInfo* active = ActiveClientEntry();
+        if (!active || !active->active) {
+            MyMessageBox("Please Activate a Client", "Input Error", MsgOk | MsgIconInformation);
+            return false;
+        }
+        BasketService* basket = InstalledBasketService();
+        if (!basket)
+            return false;
+        basket->reset();
+        basket->setClient(std::string(FixedTextView(active->client_code)));
+        basket->refreshOrShow();
+        return true;
+    } catch (...) {
+        WriteLog(0, "Exception in OnBasketOrder");
+        return false;
+    }
+}
+
+std::string BasketTradingPassword() { return detail::g_tradingPassword; }
+
+void ClearBasketTradingPassword() { detail::g_tradingPassword.clear(); }

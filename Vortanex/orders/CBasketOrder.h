@@ -75,6 +75,14 @@ public:
     QLineEdit* ddsUnitsEdit() const { return m_ddsUnits; }
     QPushButton* okButton() const { return m_ok; }
     QPushButton* allMarginButton() const { return m_allMargin; }
+    QLineEdit* passwordEdit() const { return m_password; }
+    QLabel* chargesLink() const { return m_charges; }
+    // The form asks for the trading password: a user of type 'G' whose login
+    // did not set the trading-password flag.
+    bool asksPassword() const { return m_askPassword; }
+    // The "Estimated Charges" link: the broker's charges page for the client
+    // in the client box, in the desktop browser.
+    void OnEstimatedCharges();
     // The last request handed to the worker (tests).
     const BasketRequest& lastRequest() const { return m_request; }
 
@@ -102,7 +110,10 @@ private:
     QCheckBox* m_amo = nullptr;
     QLabel* m_ddsLabel = nullptr;
     QLineEdit* m_ddsUnits = nullptr;
+    QLabel* m_passwordLabel = nullptr;
     QLineEdit* m_password = nullptr;
+    QLabel* m_charges = nullptr;
+    bool m_askPassword = false;
     QPushButton* m_ok = nullptr;
     QPushButton* m_cancel = nullptr;
     QPushButton* m_allMargin = nullptr;
@@ -120,6 +131,17 @@ extern CBasketOrder* g_pBasketOrder;
 // basket opener. UI thread, at start-up.
 void InstallBasketForm();
 void UninstallBasketForm();
+
+// The main frame's four "New Basket Order" commands: refuse without the
+// right to place orders ("You don't have access to place Basket Order") or
+// an active client ("Please Activate a Client"), else open the form empty
+// for the active client. False when refused. UI thread.
+bool OpenFrameBasket();
+
+// The trading password the basket form last sent (empty until then); the
+// form shows it again to the users it asks. UI thread.
+std::string BasketTradingPassword();
+void ClearBasketTradingPassword();
 
 // Waits until no basket send runs (exit, tests). Any thread.
 bool WaitBasketSends(int timeoutMs);

@@ -98,6 +98,8 @@ ui::FormSpec orderFormSpec()
         {kBpDisclosedLabel, ControlKind::Label, "Disclose Qty / Lot", {230, 180, 80, 8}},
         {kBpDisclosed, ControlKind::Edit, "", {312, 178, 40, 12}, ui::EditRules{false, 9, {}, false}},
         {kAutoSquareOff, ControlKind::Check, "Auto Square Off", {6, 196, 80, 10}},
+        {kCallLotLabel, ControlKind::Label, "", {90, 197, 110, 8}},
+        {kTermsLink, ControlKind::Button, "Terms and Conditions", {210, 194, 90, 14}},
         {kOk, ControlKind::Button, "New Buy Order", {324, 96, 90, 18}},
         {kCancel, ControlKind::Button, "&Cancel", {324, 118, 90, 14}},
     };
@@ -1019,15 +1021,21 @@ void CDlgOrderFormExp::StepQuantityHeld(int direction)
     m_nQtyStep = normal;
 }
 
+double CDlgOrderFormExp::OrderValueLimit()
+{
+    return g_AppSettings.order_value_limit > 0 ? g_AppSettings.order_value_limit : 1000000;
+}
+
 void CDlgOrderFormExp::StepPrice(int direction)
 {
     const OrderSecurity sec = security();
     if (!sec.valid() || !isEnabled(kPrice))
         return;
-    const double step = m_dPriceStep > 0 ? m_dPriceStep : 0.01;
-    double v = detail::toDouble(text(kPrice));
-    v = direction < 0 ? std::max(0.0, v - step) : v + step;
-    setText(kPrice, formatText(sec.currency ? "%.4lf" : "%.2lf", v));
+    const double v = detail::toDouble(text(kPrice));
+    const double next = PriceSpinStep(v, direction, m_dPriceStep, OrderValueLimit());
+    if (next == v && direction > 0)
+        return; // at the Order Value Limit: the price stays as typed
+    setText(kPrice, formatText(sec.currency ? "%.4lf" : "%.2lf", next));
     if (m_nModeCopy == 1)
         UpdateStopLossTrigger();
 }
@@ -1207,7 +1215,7 @@ void CDlgOrderFormExp::OnOk()
             ctx.activeClientId = FixedTextView(client->user_id);
         ctx.userId = FixedTextView(pv_user_info.user_id);
         ctx.qtyLimit = g_AppSettings.order_qty_limit > 0 ? g_AppSettings.order_qty_limit : 5000;
-        ctx.valueLimit = g_AppSettings.order_value_limit > 0 ? g_AppSettings.order_value_limit : 1000000;
+        ctx.valueLimit = OrderValueLimit();
         ctx.confirmOrders = g_AppSettings.switches[0] == '1';
         const int n = std::min<int>(pv_user_info.segment_count, static_cast<int>(pv_user_info.segments.size()));
         ctx.marks.assign(pv_user_info.segments.begin(), pv_user_info.segments.begin() + n);

@@ -6,6 +6,7 @@
 // second OK, a refill and a close are refused until the reply has arrived.
 #include "orders/COrderData.h"
 #include "orders/OrderInfo.h"
+#include "orders/OrderFormRules.h"
 #include "orders/OrderSecurity.h"
 
 #include "ui/form.h"
@@ -135,6 +136,8 @@ private:
     // The smart-routing rules, run when SOR, the validity or AMO changes.
     void applySorRules();
     bool stepTsloSpin(int id, int direction);
+    // The price spins' top: the settings' Order Value Limit (1000000 when unset).
+    static double OrderValueLimit();
     // Checks the panel and sends 121, 122 or 123 on the worker; -1 when
     // nothing was sent (the form is then free again).
     int sendTsloOrder(const OrderSecurity& sec);
@@ -181,6 +184,7 @@ private:
     int64_t m_nHoldStartMs = 0;   // Up/Down held in the quantity box since
     int64_t m_nHoldLastMs = -100000;
     int m_nHoldDirection = 0;
+    HeldKeyTracker m_spreadHold;  // Up/Down held in the spread box
     int m_nTsloOrderNo = 0;       // the trailing book's special order number (modify, cancel)
     int m_nTsloFirstLegTraded = 0;
     bool m_bTsloLegTrails = false; // the trailing leg of the order modified trails already

@@ -20,7 +20,9 @@
 #include "server/ServerRequests.h"
 #include "app/base/ConfigFile.h"
 #include "orders/OrderFormLinks.h"
+#include "orders/WebLinkPages.h"
 
+#include "pf/clock.h"
 #include "ui/ui_thread.h"
 
 #include <QFocusEvent>
@@ -126,6 +128,9 @@ void CDlgOrderFormExp::wireTsloPanel()
     onChanged(kOrderType, [this] { applySorRules(); });
     if (QWidget* box = control(kAutoSquareOff))
         box->setToolTip("Auto Square off will be triggered only if first leg of the order is completely executed.");
+    if (QWidget* terms = control(kTermsLink))
+        terms->setToolTip(QStringLiteral("View Terms and Conditions"));
+    onClick(kTermsLink, [this] { OpenWebLinkPage("Terms and Conditions", detail::trimmed(text(kAccount))); });
     showTsloPanel(false);
 }
 
@@ -133,6 +138,9 @@ void CDlgOrderFormExp::showTsloPanel(bool on)
 {
     for (int id : detail::kPanelIds)
         showControl(id, on);
+    // A research call's own controls; fillMorrowpick shows them.
+    showControl(kCallLotLabel, false);
+    showControl(kTermsLink, false);
     // The form grows to hold the panel and shrinks back without it.
     int bottom = 0;
     for (QWidget* w : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
@@ -249,7 +257,15 @@ bool CDlgOrderFormExp::stepTsloSpin(int id, int direction)
     if ((id != kSpread && id != kBpPrice) || !isEnabled(id))
         return false;
     const OrderSecurity sec = security();
-    const double next = TsloSpinStep(detail::toDouble(text(id)), direction, sec.tickRupees());
+    // The spread steps by the tick, and by a whole rupee once the key has
+    // been held for 3 s; both boxes stop at the Order Value Limit.
+    double step = sec.tickRupees();
+    if (id == kSpread && m_spreadHold.press(direction, pf::clock().steadyMillis()))
+        step = 1.0;
+    const double v = detail::toDouble(text(id));
+    const double next = PriceSpinStep(v, direction, step, OrderValueLimit());
+    if (next == v && direction > 0)
+        return true;
     setText(id, formatText(sec.currency ? "%.4lf" : "%.2lf", next));
     return true;
 }
@@ -552,41 +568,8 @@ void CDlgOrderFormExp::applySorRules()
 
 void CDlgOrderFormExp::OnBnClickedBtnEstmtedCharges()
 {
-    try {
-        WriteLog(0, "OnBnClickedBtnEstmtedCharges");
-        const WebLinkRecord* link = nullptr;
-        for (const WebLinkRecord& l : g_WebLinkTable.links)
-            if (std::string_view(FixedTextView(l.Name)) == "Estimated Charges")
-                link = &l;
-        if (!link) {
-            WriteLog(0, "weblink id not found");
-            return;
-        }
-        std::string clientId;
-        if (const ClientInfo* client = ActiveClientEntry())
-            clientId = FixedTextView(client->user_id);
-        const std::string request = EstimatedChargesText(std::string(FixedTextView(pv_user_info.user_id)), clientId,
-                                                         link->WebId, detail::trimmed(text(kAccount)));
-        std::string query = request;
-        if (pv_user_info.encrypt) {
-            std::string encoded;
-            if (!EncryptRequest(request, encoded)) {
-                WriteLog(0, "Estimated charges not opened: the request could not be encoded");
-                return;
-            }
-            query = UrlEncode(encoded, true);
-        }
-        const std::string address = EstimatedChargesAddress(std::string(FixedTextView(g_Config.Redirect_Url)), query);
-        if (address.empty()) {
-            WriteLog(0, "Estimated charges not opened: not a web address");
-            return;
-        }
-        CurrentOrderFormLinks().openInBrowser(address);
-    } catch (const std::exception& e) {
-        WriteLog(0, std::string("SException in display weblink : [") + e.what() + "]");
-    } catch (...) {
-        WriteLog(0, "Exception in display weblink");
-    }
+    WriteLog(0, "OnBnClickedBtnEstmtedCharges");
+    OpenWebLinkPage("Estimated Charges", detail::trimmed(text(kAccount)));
 }
 
 void CDlgOrderFormExp::OnRadioExchange(bool nse)
@@ -634,6 +617,11 @@ void CDlgOrderFormExp::fillMorrowpick(char side)
     enable(kAutoSquareOff, autoSquareOff);
     if (sec.valid())
         setText(sec.inLots() ? kLots : kQuantity, sec.inLots() ? "1" : std::to_string(std::max(1, sec.marketLot)));
+    setText(kCallLotLabel, sec.currency ? formatText("Lot (1 Lot = %d units)", sec.lotUnits)
+                                        : formatText("Market Lot : %d", std::max(1, sec.marketLot)));
+    showControl(kCallLotLabel, true);
+    showControl(kTermsLink, true);
+    enable(kTermsLink, true);
     const char* bs = m_cSide == 'B' ? "Buy" : "Sell";
     setCaptions(formatText("New %s Order Form : Morrowpick", bs), formatText("New %s Order", bs));
     setTrailLabels();

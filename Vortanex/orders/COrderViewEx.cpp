@@ -16,6 +16,7 @@
 #include "frame/FrameThemes.h"
 #include "frame/controls/CMyReportCtrl.h"
 #include "orders/OrderBookCommands.h"
+#include "orders/OrderBookToolBar.h"
 #include "orders/ClientOrderStore.h"
 #include "orders/OrderConfirmation.h"
 #include "orders/OrderInfo.h"
@@ -356,6 +357,9 @@ COrderViewEx::COrderViewEx(QWidget* parent)
 
 COrderViewEx::~COrderViewEx()
 {
+    // The commands follow the grid's selection: they go before the grid does.
+    delete m_commands;
+    m_commands = nullptr;
     detachNotes();
     if (!m_closed)
         CloseOrderForm();
@@ -398,6 +402,7 @@ void COrderViewEx::OnInitialUpdate()
             m_grid->setColumnWidth(c, detail::kColumnSpecs[c].width);
         fitHeaders();
         m_grid->setFrozenColumns(2);
+        m_grid->setGroupByBoxVisible(true);
         const char type = pv_user_info.user_type;
         const bool dealer = type == 'A' || type == 'D';
         if (ClientInfo* active = ActiveClientEntry(); active && !dealer)
@@ -414,6 +419,7 @@ void COrderViewEx::OnInitialUpdate()
         m_grid->show();
         m_grid->setFilterBarVisible(true);
         m_commands = new OrderBookCommands(this);
+        m_commands->toolBar()->show();
         layoutGrid();
         WriteLog(3, "Exit: COrderViewEx::OnInitialUpdate");
     } catch (...) {
@@ -438,6 +444,8 @@ void COrderViewEx::EnableControls(bool enable)
         m_grid->setEnabled(enable);
     m_ready = enable;
     m_busy = !enable;
+    if (m_commands)
+        m_commands->refreshToolBar();
     detail::bookLink().setBusy(!enable);
 }
 
@@ -650,8 +658,14 @@ int COrderViewEx::headerWidthNeeded(int column) const
 
 void COrderViewEx::layoutGrid()
 {
+    // The client band, toolbar 214 under it, then the grid.
+    int top = 45;
+    if (OrderBookToolBar* bar = m_commands ? m_commands->toolBar() : nullptr) {
+        bar->setGeometry(2, 40, std::max(0, width() - 4), 28);
+        top = 70;
+    }
     if (m_grid)
-        m_grid->setGeometry(2, 45, std::max(0, width() - 4), std::max(0, height() - 47));
+        m_grid->setGeometry(2, top, std::max(0, width() - 4), std::max(0, height() - top - 2));
 }
 
 int COrderViewEx::rowOfRecord(int recordIndex) const

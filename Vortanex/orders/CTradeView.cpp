@@ -19,6 +19,7 @@
 #include "orders/OrderMessages.h"
 #include "orders/OrderReportRequest.h"
 #include "orders/OrderSecurity.h"
+#include "watch/AppWindowCommands.h"
 
 #include "pf/threads.h"
 #include "ui/document_area.h"
@@ -487,6 +488,12 @@ CTradeView* OpenTradeBook(int securityIndex)
     if (RefuseWhileLocked("View Trades."))
         return nullptr;
     SetAccessTime();
+    // Every opener (F8, the order form's Shift+F8, the market watch) comes
+    // through here, so the login's view rights are checked here once.
+    if (const auto& rights = AppWindowCommands::services().viewRights; rights && !rights()) {
+        MsgBoxOk("You don't have access to view Trade Report");
+        return nullptr;
+    }
     if (CTradeView* open = g_pTradeView) {
         if (CMainFrame* frame = g_pMainFrame.load(); frame && frame->Documents())
             frame->Documents()->activateDocument(open);

@@ -74,8 +74,8 @@ private:
 // The open trade book, or null. UI thread only.
 extern CTradeView* g_pTradeView;
 
-// The trade-book command: refuses while the terminal is locked or without an
-// active client; activates the open book (with the filter) or opens one in
+// The trade-book command: refuses while the terminal is locked, without the
+// login's view rights or without an active client; activates the open book (with the filter) or opens one in
 // the frame's document area. securityIndex -1: all securities.
 CTradeView* OpenTradeBook(int securityIndex = -1);
 

@@ -13,6 +13,7 @@
 #include "frame/controls/CMyReportCtrl.h"
 #include "orders/COrderViewEx.h"
 #include "orders/ClientOrderStore.h"
+#include "orders/OrderBookToolBar.h"
 #include "orders/OrderFormLinks.h"
 #include "orders/OrderMessages.h"
 #include "orders/OrderSecurity.h"
@@ -27,7 +28,9 @@
 #include "ui/ui_thread.h"
 
 #include <QContextMenuEvent>
+#include <QAction>
 #include <QHBoxLayout>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -100,11 +103,65 @@ CTsloOrderView::CTsloOrderView(QWidget* parent) : QWidget(parent), m_book(std::m
     m_grid->setFilterBarEmptyText(QStringLiteral("<ALL>"));
     m_grid->setFilterBarVisible(true);
     m_grid->tree()->installEventFilter(this);
+    m_toolBar = new OrderBookToolBar(
+        this, [this](int id) { runCommand(id); }, [this](int id) { return commandEnabled(id); });
+    for (int id : {33001, 33377, 33306, 33015, 32895})
+        if (QAction* a = m_toolBar->button(id))
+            a->setVisible(false);
+    if (QItemSelectionModel* selection = m_grid->tree()->selectionModel()) {
+        connect(selection, &QItemSelectionModel::currentChanged, m_toolBar, &OrderBookToolBar::refresh);
+        connect(selection, &QItemSelectionModel::selectionChanged, m_toolBar, &OrderBookToolBar::refresh);
+    }
     detail::g_pTsloOrderView = this;
+}
+
+bool CTsloOrderView::commandEnabled(int commandId) const
+{
+    if (m_busy || !m_ready)
+        return false;
+    switch (commandId) {
+    case 33009:
+    case 32940:
+    case 32942:
+    case 32943:
+    case 33019:
+    case 33021:
+        return true;
+    case 33011:
+    case 33013: {
+        const int record = selectedRecord();
+        return record >= 0 && modifyAllowed(record);
+    }
+    case 33017:
+        return selectedRecord() >= 0;
+    default:
+        return false;
+    }
+}
+
+void CTsloOrderView::runCommand(int commandId)
+{
+    if (!commandEnabled(commandId))
+        return;
+    switch (commandId) {
+    case 33009: OnOrderRefresh(); break;
+    case 32940: m_grid->showColumnChooser(); break;
+    case 32942: m_grid->expandAll(true); break;
+    case 32943: m_grid->expandAll(false); break;
+    case 33011: OnOrderModify(); break;
+    case 33013: OnOrderCancel(); break;
+    case 33017: OnOrderHistory(); break;
+    case 33019: m_grid->copySelection(); break;
+    case 33021: OnSaveAsCsv(); break;
+    default: break;
+    }
 }
 
 CTsloOrderView::~CTsloOrderView()
 {
+    // The toolbar asks the book about its selection: it goes first.
+    delete m_toolBar;
+    m_toolBar = nullptr;
     WaitForDownload();
     if (detail::g_pTsloOrderView == this)
         detail::g_pTsloOrderView = nullptr;
@@ -150,6 +207,8 @@ void CTsloOrderView::EnableControls(bool on)
     m_grid->setEnabled(on);
     m_ready = on;
     m_busy = !on;
+    if (m_toolBar)
+        m_toolBar->refresh();
 }
 
 void CTsloOrderView::OnOrderRefresh()
@@ -400,6 +459,9 @@ void CTsloOrderView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     m_grid->setGeometry(2, 45, std::max(0, width() - 4), std::max(0, height() - 47));
+    // The toolbar takes the band's room right of Refresh.
+    if (m_toolBar)
+        m_toolBar->setGeometry(260, 8, std::max(0, width() - 262), 30);
 }
 
 void CTsloOrderView::contextMenuEvent(QContextMenuEvent* event)

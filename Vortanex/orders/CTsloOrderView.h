@@ -19,6 +19,8 @@ class CMyReportCtrl;
 class QLineEdit;
 class QPushButton;
 
+class OrderBookToolBar;
+
 class CTsloOrderView : public QWidget {
     Q_OBJECT
 public:
@@ -40,6 +42,12 @@ public:
     void EnableControls(bool on);
 
     CMyReportCtrl* grid() const { return m_grid; }
+    // Toolbar 214 in the band over the grid; the order book's commands this
+    // book has no handler for are not on it.
+    OrderBookToolBar* toolBar() const { return m_toolBar; }
+    // Runs a command of menu 214 (toolbar, routing) when it may run now.
+    void runCommand(int commandId);
+    bool commandEnabled(int commandId) const;
     QLineEdit* clientEdit() const { return m_client; }
     bool isBusy() const { return m_busy; }
     bool isReady() const { return m_ready; }
@@ -65,6 +73,7 @@ private:
     void openForm(int mode);
 
     CMyReportCtrl* m_grid = nullptr;
+    OrderBookToolBar* m_toolBar = nullptr;
     QLineEdit* m_client = nullptr;
     QPushButton* m_refresh = nullptr;
     std::shared_ptr<const TsloBook> m_book;

@@ -16,6 +16,7 @@
 #include "orders/COrderViewEx.h"
 #include "orders/ClientOrderStore.h"
 #include "orders/OrderBookRules.h"
+#include "orders/OrderBookToolBar.h"
 #include "orders/OrderReportRequest.h"
 #include "orders/OrderSecurity.h"
 #include "orders/WatchOrderCommands.h"
@@ -29,6 +30,7 @@
 #include <QClipboard>
 #include <QCursor>
 #include <QKeyEvent>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QShortcut>
 #include <QTreeView>
@@ -61,13 +63,24 @@ OrderBookCommands::OrderBookCommands(COrderViewEx* view)
             const QPoint global = m_view->grid()->tree()->viewport()->mapToGlobal(at);
             OnContextMenu(global.x(), global.y());
         });
+        if (QItemSelectionModel* selection = grid->tree()->selectionModel()) {
+            connect(selection, &QItemSelectionModel::currentChanged, this, [this] { refreshToolBar(); });
+            connect(selection, &QItemSelectionModel::selectionChanged, this, [this] { refreshToolBar(); });
+        }
     }
+    m_toolBar = new OrderBookToolBar(
+        view, [this](int id) { run(id); }, [this](int id) { return commandEnabled(id); });
     auto expand = new QShortcut(QKeySequence(QKeyCombination(Qt::ShiftModifier | Qt::KeypadModifier, Qt::Key_Plus)), view);
     expand->setContext(Qt::WidgetWithChildrenShortcut);
     connect(expand, &QShortcut::activated, this, [this] { run(kCmdExpandAll); });
     auto collapse = new QShortcut(QKeySequence(QKeyCombination(Qt::ShiftModifier | Qt::KeypadModifier, Qt::Key_Minus)), view);
     collapse->setContext(Qt::WidgetWithChildrenShortcut);
     connect(collapse, &QShortcut::activated, this, [this] { run(kCmdCollapseAll); });
+}
+
+OrderBookCommands::~OrderBookCommands()
+{
+    delete m_toolBar;
 }
 
 bool OrderBookCommands::eventFilter(QObject* watched, QEvent* event)
@@ -110,6 +123,33 @@ bool OrderBookCommands::eventFilter(QObject* watched, QEvent* event)
         WriteLog(0, "Exception in COrderViewEx::PreTranslateMessage key = " + std::to_string(key->key()));
     }
     return QObject::eventFilter(watched, event);
+}
+
+bool OrderBookCommands::commandEnabled(int commandId) const
+{
+    if (m_view->isBusy() || !m_view->grid())
+        return false;
+    switch (commandId) {
+    case kCmdOrderModify:
+    case kCmdOrderCancel: {
+        OrderInfo rec;
+        return clientActive() && currentOrder(rec) && OrderMenuStateFor(rec).modifyAllowed;
+    }
+    case kCmdOrderHistory: {
+        OrderInfo rec;
+        return clientActive() && currentOrder(rec);
+    }
+    case kCmdMfMark:
+        return false;
+    default:
+        return true;
+    }
+}
+
+void OrderBookCommands::refreshToolBar()
+{
+    if (m_toolBar)
+        m_toolBar->refresh();
 }
 
 bool OrderBookCommands::clientActive() const

@@ -10,6 +10,7 @@
 #include <vector>
 
 class COrderViewEx;
+class OrderBookToolBar;
 class QWidget;
 struct OrderInfo;
 
@@ -48,6 +49,7 @@ class OrderBookCommands : public QObject {
 public:
     // Hooks the keys and the context menu to the book's grid.
     explicit OrderBookCommands(COrderViewEx* view);
+    ~OrderBookCommands() override; // takes its toolbar with it
 
     // The menu for the current row (also sets the two flags); empty items
     // when no menu is shown.
@@ -69,6 +71,15 @@ public:
     bool modifyAllowed() const { return m_modifyAllowed; }
     bool historyAllowed() const { return m_historyAllowed; }
 
+    // Toolbar 214 over the grid; the book places it.
+    OrderBookToolBar* toolBar() const { return m_toolBar; }
+    // Whether a toolbar button may run now: nothing while the book is busy;
+    // Modify and Cancel by the current order's status and DDS mark, Order
+    // History on a valid order, M&F Mark never (this book has no handler).
+    bool commandEnabled(int commandId) const;
+    // The book's state changed (busy, current row): the buttons follow.
+    void refreshToolBar();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -80,6 +91,7 @@ private:
     void openPage(const std::string& request, bool rsaAllowed, const std::string& title);
 
     COrderViewEx* m_view;
+    OrderBookToolBar* m_toolBar = nullptr;
     bool m_modifyAllowed = false;
     bool m_historyAllowed = false;
 };

@@ -49,4 +49,7 @@ inline constexpr int kTrailAtLabel = 1430;
 inline constexpr int kBpPriceLabel = 1435;
 inline constexpr int kBpDisclosedLabel = 1473;
 inline constexpr int kAutoSquareOff = 1513;
+// A research-call order's lot text and its "Terms and Conditions" link.
+inline constexpr int kCallLotLabel = 1474;
+inline constexpr int kTermsLink = 1475;
 } // namespace orderform

@@ -3,6 +3,7 @@
 #include "app/base/TextFormat.h"
 
 #include <cctype>
+#include <cmath>
 
 std::string SorRefusal(const std::string& validity, const std::string& markName, bool amo, bool* info)
 {
@@ -58,4 +59,27 @@ std::string EstimatedChargesAddress(const std::string& base, const std::string& 
     if (base.rfind("http://", 0) != 0 && base.rfind("https://", 0) != 0)
         return {};
     return base + "/qtrade/qlogin.exe?" + query;
+}
+
+bool HeldKeyTracker::press(int dir, int64_t nowMs)
+{
+    if (dir != direction || nowMs - lastMs > 600)
+        startMs = nowMs;
+    direction = dir;
+    lastMs = nowMs;
+    return nowMs - startMs > 3000;
+}
+
+double PriceSpinStep(double value, int direction, double step, double limit)
+{
+    if (step <= 0)
+        step = 0.01;
+    double next = value + (direction > 0 ? step : -step);
+    if (next < 0)
+        next = 0;
+    // Shown with at most four decimals: drop the binary residue.
+    next = std::round(next * 10000.0) / 10000.0;
+    if (direction > 0 && limit > 0 && next > limit)
+        return value;
+    return next;
 }

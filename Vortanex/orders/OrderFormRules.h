@@ -2,6 +2,7 @@
 // Rules of the order form's reactions that need no widgets: the refusal of
 // smart order routing, the desktop browser's command and the address of the
 // "Estimated Charges" page.
+#include <cstdint>
 #include <string>
 
 // Empty when a smart-routed order may be placed with this validity, order
@@ -20,3 +21,19 @@ std::string EstimatedChargesText(const std::string& userId, const std::string& c
 // "<base>/qtrade/qlogin.exe?<query>"; empty when base is not an http or
 // https address.
 std::string EstimatedChargesAddress(const std::string& base, const std::string& query);
+
+// Up or Down held in a spin's box: a held key repeats within a fraction of a
+// second, so presses closer than 600 ms in one direction are one hold. After
+// 3 s of holding, the spin steps by its larger step.
+struct HeldKeyTracker {
+    int64_t startMs = 0;
+    int64_t lastMs = -100000;
+    int direction = 0;
+    // Records a press; true when the hold has lasted more than 3 s.
+    bool press(int dir, int64_t nowMs);
+};
+
+// One step of a price spin (the price box, the spread, the book profit):
+// down stops at 0; a step up past `limit` (the Order Value Limit; 0 = none)
+// leaves the value as it is.
+double PriceSpinStep(double value, int direction, double step, double limit);

@@ -3,15 +3,46 @@
 #include "app/base/FixedText.h"
 #include "app/base/TextFormat.h"
 #include "orders/TsloOrder.h"
+#include "server/ExtraSubscriptions.h"
+#include "server/FeedSubscriptions.h"
 #include "watch/base/TextSplit.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
+#include <mutex>
 
 namespace detail {
 namespace {
 
 std::map<std::string, std::shared_ptr<const TsloBook>> g_books;
+
+// The securities of every stored book, for the feed's rebuild, which may run
+// on any thread (the books themselves are the UI thread's).
+std::mutex g_securitiesMutex;
+std::vector<int> g_securities; // guarded by g_securitiesMutex; sorted, unique
+
+// Recomputes the securities after a change of the books; when they changed,
+// the feed's lists are rebuilt so the orders' prices keep coming with no
+// window showing them.
+void booksChanged()
+{
+    std::vector<int> now;
+    for (const auto& [client, book] : g_books)
+        for (const TsloOrderInfo& r : *book)
+            if (r.sec_index >= 0)
+                now.push_back(r.sec_index);
+    std::sort(now.begin(), now.end());
+    now.erase(std::unique(now.begin(), now.end()), now.end());
+    {
+        std::lock_guard lock(g_securitiesMutex);
+        if (now == g_securities)
+            return;
+        g_securities = std::move(now);
+    }
+    ExtraSubscriptions::instance().setSource(kTsloSubscriptionSource, [] { return TsloBookSecurities(); });
+    FeedSubscriptions::instance().Update_Feeds_Token();
+}
 
 const std::string& at(const std::vector<std::string>& f, size_t i)
 {
@@ -282,6 +313,17 @@ std::shared_ptr<const TsloBook> TsloBookOf(const std::string& clientCode)
 void SetTsloBook(const std::string& clientCode, std::shared_ptr<const TsloBook> book)
 {
     detail::g_books[clientCode] = book ? std::move(book) : std::make_shared<const TsloBook>();
+    detail::booksChanged();
 }
 
-void ClearTsloBooks() { detail::g_books.clear(); }
+void ClearTsloBooks()
+{
+    detail::g_books.clear();
+    detail::booksChanged();
+}
+
+std::vector<int> TsloBookSecurities()
+{
+    std::lock_guard lock(detail::g_securitiesMutex);
+    return detail::g_securities;
+}

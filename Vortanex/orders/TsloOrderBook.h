@@ -90,3 +90,9 @@ std::string CsvLine(const std::vector<std::string>& fields);
 std::shared_ptr<const TsloBook> TsloBookOf(const std::string& clientCode);
 void SetTsloBook(const std::string& clientCode, std::shared_ptr<const TsloBook> book);
 void ClearTsloBooks();
+
+// The securities of the stored books' orders (any thread). Storing or
+// clearing a book registers them with the feed under this source name, so
+// their prices arrive while no window shows them.
+inline constexpr const char* kTsloSubscriptionSource = "trailing orders";
+std::vector<int> TsloBookSecurities();

@@ -9,6 +9,7 @@
 #include "app/base/SessionRecord.h"
 #include "app/base/TextFormat.h"
 #include "frame/FrameThemes.h"
+#include "frame/controls/CFilterGridCtrl.h"
 #include "frame/OrderFormOpener.h"
 #include "frame/OrderFormService.h"
 #include "orders/ClientOrderStore.h"
@@ -333,7 +334,11 @@ std::string CNetPosition::gridStateName(int dataIndex) const
 void CNetPosition::createGrids()
 {
     auto make = [this](int dataIndex, const QStringList& columns, int headerLines, int frozen) {
-        auto* g = new RiskGrid(m_tabs);
+        ui::GridView* g = nullptr;
+        if (dataIndex == Holdings)
+            g = new CFilterGridCtrl(m_tabs);
+        else
+            g = new RiskGrid(m_tabs);
         g->setObjectName(QStringLiteral("grid%1").arg(dataIndex));
         g->setHeaderLineCount(headerLines);
         g->model().setColumns(columns);
@@ -403,6 +408,23 @@ void CNetPosition::createGrids()
             m_grids[d]->setColumnWidth(static_cast<int>(c), widths[d][c]);
     for (int d : {Open, Holdings, Unbilled, Todays})
         m_grids[d]->loadLayout(gridStateName(d));
+    for (int d : {Open, Unbilled, Todays})
+        m_grids[d]->setRowHeaderWidth(30);
+    // The holdings' value filters: a group's key is its security's token (the
+    // grand total's is the always-shown key), its names the delivery marks.
+    auto* holdings = static_cast<CFilterGridCtrl*>(m_grids[Holdings]);
+    holdings->SetRowKeyReader([holdings](int rowId) -> std::optional<FilterRowData> {
+        const HoldingRowData* d = holdings->model().rowDataAs<HoldingRowData>(rowId);
+        if (!d)
+            return std::nullopt;
+        return FilterRowData{d->token, QString::fromStdString(d->delivery_marks)};
+    });
+    holdings->EnableValueFilter();
+    holdings->SetFilterTakenOverByOwner(true);
+    connect(holdings, &CFilterGridCtrl::filterCommand, this, [this](int command) {
+        if (command == CFilterGridCtrl::kApplyFilterCommand)
+            OnApplyFilter1();
+    }, Qt::QueuedConnection);
     // The live grids publish their cell changes on the window's timer only:
     // one layout per period however many ticks arrive.
     m_grids[Open]->model().setAutoFlush(false);
@@ -443,6 +465,19 @@ void CNetPosition::createGrids()
         m_tabs->addTab(m_pages[d] ? m_pages[d] : static_cast<QWidget*>(m_grids[d]),
                        qs(captions[static_cast<size_t>(t)]));
     }
+}
+
+void CNetPosition::OnApplyFilter1()
+{
+    WriteLog(3, "OnApplyFilter1");
+    auto* holdings = static_cast<CFilterGridCtrl*>(m_grids[Holdings]);
+    const FilterColumnInfo& pending = holdings->WorkingFilter();
+    FilterColumnInfo applied; // cleared, then the pending column, flag and values
+    applied.column = pending.column;
+    applied.allValues = pending.allValues;
+    applied.checkedValues = pending.checkedValues;
+    holdings->tree()->clearSelection();
+    holdings->ApplyFilter(applied);
 }
 
 void CNetPosition::resizeEvent(QResizeEvent* event)
@@ -1260,6 +1295,7 @@ int CNetPosition::OnDisplaySellFromExisting()
         m.setRowData(row, HoldingRowData{0, row, false, kGrandTotalToken, {}});
     }
     m.flush();
+    g->refilter(); // the applied value filter holds over a refill
     PublishActiveRiskRecords(); // the stock balances are known now
     return 0;
 }

@@ -97,6 +97,9 @@ public:
     void OnPositionConverttodelivery();
     // Marks the selected holdings to margin funding (kind 0) or delivery (1).
     void ShowPledgeUnpledge(int kind);
+    // 336: the holdings grid's filter menu was closed; its choice becomes the
+    // applied filter.
+    void OnApplyFilter1();
     void OnExpandAll();
     void OnCollapseAll();
     void OnShowColumnChooser();

@@ -123,15 +123,32 @@ void FeedConnection::stop()
     std::lock_guard life(m_lifeMutex);
     SetAccessTime();
     FeedState& fs = FeedState::instance();
+    bool interruptLater = false;
     if (m_feedsType.load() == 2 && fs.slot() >= 0 && fs.running()) {
         fs.setRunning(0);
         // The logout text is built now, with the slot it is for.
         const std::string text = m_subscriptions.logoutText();
-        m_sender->post(0, [this, text] { sendText(202, text); }, "OnDisconnect");
+        bool onStream = false;
+        {
+            std::lock_guard lock(m_linkMutex);
+            onStream = m_streamTexts != nullptr;
+        }
+        if (onStream) {
+            // The logout travels on the stream's own connection: that
+            // connection ends only after the text is written.
+            interruptLater = true;
+            m_sender->post(0, [this, text] {
+                sendText(202, text);
+                interruptCurrent();
+            }, "OnDisconnect");
+        } else {
+            m_sender->post(0, [this, text] { sendText(202, text); }, "OnDisconnect");
+        }
     }
     m_stop.store(true);
     fs.setRunning(0);
-    interruptCurrent();
+    if (!interruptLater)
+        interruptCurrent();
     WriteLog(3, "Exit CMainFrame::OnDisconnect");
 }
 
@@ -180,7 +197,7 @@ void FeedConnection::pause(int ms)
 bool FeedConnection::hasSocket() const
 {
     std::lock_guard lock(m_linkMutex);
-    return m_link && m_link->isOpen();
+    return (m_link && m_link->isOpen()) || m_streamTexts != nullptr;
 }
 
 void FeedConnection::message(const std::string& text, const std::string& caption)
@@ -450,6 +467,16 @@ void FeedConnection::runStream(const Settings& s)
         if (status == 200 && !stopping()) {
             fs.stampPacket(pf::clock().nowSeconds());
             m_ui.updateConnectStatus(1);
+            if (s.connectType == 2 && s.segmentAccess == '4') {
+                WriteLog(0, "*** Segment Access 4 alternate subscription routine");
+                if (call->wrapped()) {
+                    // Raw texts would break an encrypted (or proxied) stream.
+                    WriteLog(0, "Feed stream is encrypted or proxied: subscriptions go by request");
+                } else {
+                    std::lock_guard lock(m_linkMutex);
+                    m_streamTexts = call;
+                }
+            }
             WriteLog(0, "Connected to Http Feeds :" + std::to_string(call->activeSocket()));
             FeedFrameAssembler assembler(FeedFrameAssembler::Kind::Stream);
             std::vector<char> buffer(16384);
@@ -473,6 +500,7 @@ void FeedConnection::runStream(const Settings& s)
         {
             std::lock_guard lock(m_linkMutex);
             m_call.reset();
+            m_streamTexts.reset();
         }
         if (call)
             call->close();
@@ -599,6 +627,17 @@ void FeedConnection::sendText(int code, const std::string& text)
     {
         std::lock_guard lock(m_linkMutex);
         link = m_link;
+    }
+    std::shared_ptr<pf::HttpCall> stream;
+    {
+        std::lock_guard lock(m_linkMutex);
+        stream = m_streamTexts;
+    }
+    if (stream && type == 2) {
+        const std::string frame = SubscriptionFrame(text);
+        const bool sent = !frame.empty() && stream->sendOnConnection(frame);
+        WriteLog(3, "UpdateTokensThread Ret :" + std::to_string(sent ? static_cast<long>(frame.size()) : -1L));
+        return;
     }
     const bool socket = link && link->isOpen();
     if (socket && (type == 2 || type == 3 || type == 5 || type == 6)) {

@@ -138,7 +138,8 @@ public:
     bool threadAlive() const { return m_threadAlive.load(); }
     // Connections made since construction (tests).
     int connectionCount() const { return m_connections.load(); }
-    // True while a TCP feed socket is open (FeedSocket > 0).
+    // True while a TCP feed socket is open, or an HTTP stream whose own
+    // connection takes the texts (FeedSocket > 0).
     bool hasSocket() const;
     // Waits until the sender thread has sent everything asked so far (tests).
     void drainSender();
@@ -184,6 +185,10 @@ private:
     std::shared_ptr<pf::TcpLink> m_link;         // guarded by m_linkMutex; the feed socket
     std::shared_ptr<pf::DatagramPort> m_port;    // guarded by m_linkMutex
     std::shared_ptr<pf::HttpCall> m_call;        // guarded by m_linkMutex
+    // The HTTP stream whose own connection carries the subscription,
+    // heartbeat and logout texts (connection type 2 with segment access '4');
+    // null otherwise, and forgotten with its connection.
+    std::shared_ptr<pf::HttpCall> m_streamTexts; // guarded by m_linkMutex
     std::shared_ptr<ExchangeCancel> m_exchange;  // guarded by m_linkMutex; the subscription or heartbeat in flight
 
     std::mutex m_messageMutex;

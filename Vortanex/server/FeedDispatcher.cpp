@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -180,6 +181,7 @@ void FeedDispatcher::beginBuffer()
 
 void FeedDispatcher::endBuffer()
 {
+    applyHeldQuote();
     m_inBuffer = false;
     m_bufferTable.reset();
     const int64_t newest = std::exchange(m_bufferQuoteTime, 0);
@@ -226,6 +228,12 @@ int FeedDispatcher::Distribute_Feed(const char* message, int length)
         const char* data = message + 4;
         const int n = length - 4;
         const std::string_view payload(data, static_cast<size_t>(n));
+        if (code == 101 && m_inBuffer && n < kHeldQuoteBytes) {
+            holdQuote(data, n, m_bufferTable.get());
+            return static_cast<int>(code);
+        }
+        // Whatever comes next comes after the quote that waits.
+        applyHeldQuote();
         switch (code) {
         case 101:
         case 105: {
@@ -233,9 +241,11 @@ int FeedDispatcher::Distribute_Feed(const char* message, int length)
             // arrival order, against the table the buffer started with.
             std::shared_ptr<SecurityTable> hold;
             SecurityTable* table = m_inBuffer ? m_bufferTable.get() : (hold = SecurityTable::current()).get();
-            const int index = code == 101 ? updateFeeds(data, n, table, true) : updateRoundRobin(data, n, table);
+            QuoteMark mark;
+            const int index =
+                code == 101 ? updateFeeds(data, n, table, true, mark) : updateRoundRobin(data, n, table, mark);
             if (index >= 0)
-                FeedsThread(index, m_lastTick4, m_inBuffer);
+                FeedsThread(index, mark, m_inBuffer, fanOut());
             break;
         }
         case 104:
@@ -334,13 +344,62 @@ void FeedDispatcher::writeBroadcastLog(const char* message, int length)
     m_broadcastCount = 0;
 }
 
+void FeedDispatcher::holdQuote(const char* data, int length, SecurityTable* table)
+{
+    const std::string_view s(data, static_cast<size_t>(length));
+    const int wtoken = static_cast<int>(detail::toLong(s.substr(0, s.find(','))));
+    if (table)
+        table->prefetchWTokenEntry(wtoken);
+    if (m_heldCount == 2) {
+        // The newer waiting quote's entry came in meanwhile: fetch its row
+        // and windows' entry while the older one is written.
+        const HeldQuote& newer = m_held[(m_heldFirst + 1) % 2];
+        const int hint = table ? table->prefetchWToken(newer.wtoken) : -1;
+        if (hint >= 0 && m_fanOut && static_cast<size_t>(hint) < m_fanOut->firstTarget.size())
+            __builtin_prefetch(&m_fanOut->firstTarget[static_cast<size_t>(hint)]);
+        applyOldestHeld();
+    } else if (m_heldCount == 1) {
+        const int hint = table ? table->prefetchWToken(m_held[m_heldFirst].wtoken) : -1;
+        if (hint >= 0 && m_fanOut && static_cast<size_t>(hint) < m_fanOut->firstTarget.size())
+            __builtin_prefetch(&m_fanOut->firstTarget[static_cast<size_t>(hint)]);
+    }
+    HeldQuote& h = m_held[(m_heldFirst + m_heldCount) % 2];
+    std::memcpy(h.text, data, static_cast<size_t>(length));
+    h.length = length;
+    h.wtoken = wtoken;
+    ++m_heldCount;
+}
+
+void FeedDispatcher::applyHeldQuote()
+{
+    while (m_heldCount > 0)
+        applyOldestHeld();
+}
+
+void FeedDispatcher::applyOldestHeld()
+{
+    const HeldQuote& h = m_held[m_heldFirst];
+    m_heldFirst = (m_heldFirst + 1) % 2;
+    --m_heldCount;
+    SecurityTable* table = m_bufferTable.get();
+    const int known = table ? table->searchWToken(h.wtoken) : -1;
+    if (known < 0)
+        return; // an unknown watch token: nothing to apply
+    QuoteMark mark;
+    const int index = updateFeeds(h.text, h.length, table, true, mark, known);
+    if (index >= 0)
+        FeedsThread(index, mark, true, fanOut());
+}
+
 int FeedDispatcher::UpdateFeeds(const char* text, int length)
 {
     const auto table = SecurityTable::current();
-    return updateFeeds(text, length, table.get(), false);
+    QuoteMark mark;
+    return updateFeeds(text, length, table.get(), false, mark);
 }
 
-int FeedDispatcher::updateFeeds(const char* text, int length, SecurityTable* table, bool onFeedThread)
+int FeedDispatcher::updateFeeds(const char* text, int length, SecurityTable* table, bool onFeedThread,
+                                QuoteMark& mark, int knownIndex)
 {
     try {
         const std::string_view s(text, static_cast<size_t>(length));
@@ -348,15 +407,24 @@ int FeedDispatcher::updateFeeds(const char* text, int length, SecurityTable* tab
         // The look-up and the write use the same table: a reload published
         // in between must not send the quote to another table's row.
         size_t pos = s.find(',');
-        const int index = table ? table->searchWToken(static_cast<int>(detail::toLong(s.substr(0, pos)))) : -1;
+        const int index = knownIndex >= 0 ? knownIndex
+                          : table         ? table->searchWToken(static_cast<int>(detail::toLong(s.substr(0, pos))))
+                                          : -1;
         if (!table || !table->valid(index))
             return -1;
         SecurityRecord& rec = table->row(index);
         // The row's live part and its windows are fetched while the values
         // are parsed.
         rec.prefetchQuote();
-        if (onFeedThread && m_fanOut && static_cast<size_t>(index) < m_fanOut->firstTarget.size())
-            __builtin_prefetch(&m_fanOut->firstTarget[static_cast<size_t>(index)]);
+        if (onFeedThread && m_fanOut && static_cast<size_t>(index) < m_fanOut->firstTarget.size()) {
+            // A held quote's entry was fetched a message ago: its windows'
+            // list can be fetched now.
+            const size_t first = m_fanOut->firstTarget[static_cast<size_t>(index)];
+            if (knownIndex >= 0 && first < m_fanOut->targets.size())
+                __builtin_prefetch(&m_fanOut->targets[first]);
+            else
+                __builtin_prefetch(&m_fanOut->firstTarget[static_cast<size_t>(index)]);
+        }
         double values[kFeedQuoteValues];
         int count = 0;
         while (pos != std::string_view::npos && pos + 1 <= s.size() && count < kFeedQuoteValues) {
@@ -394,9 +462,9 @@ int FeedDispatcher::updateFeeds(const char* text, int length, SecurityTable* tab
                 q.year_low = low;
             for (int k = 0; k < kFeedQuoteValues; ++k)
                 detail::applyTick(values[k], q.quote[k], q.tick_code[k]);
-            m_lastTick4 = q.tick_code[4];
+            mark.tick4 = q.tick_code[4];
         });
-        m_lastQuoteTime = static_cast<int64_t>(values[17]);
+        mark.quoteTime = static_cast<int64_t>(values[17]);
         if (rec.alert_flag.load() && values[4] != 0 && m_consumers.alertsEnabled() &&
             detail::sameLocalDay(static_cast<int64_t>(values[17]), pf::clock().nowMillis()) &&
             m_consumers.claimAlertCheck(index, rec))
@@ -415,15 +483,19 @@ int FeedDispatcher::UpdateFeedsAndNotify(const char* text, int length)
         return -1;
     // The polling feed and the market watch's snapshots both come here, from
     // their own threads: one at a time, as quotes from one feed thread would.
+    // Nothing here touches the feed thread's own members: the quote's marks
+    // are this call's, and the windows come from a snapshot of the fan-out.
     std::lock_guard lock(m_pollMutex);
-    const int index = UpdateFeeds(text, length);
+    QuoteMark mark;
+    const int index = updateFeeds(text, length, SecurityTable::current().get(), false, mark);
     if (index < 0)
         return index;
-    FeedsThread(index, m_lastTick4, false);
+    const std::shared_ptr<const FeedFanOut> snapshot = m_subscriptions.fanOut();
+    const FeedFanOut& f = *snapshot;
+    FeedsThread(index, mark, false, f);
     // Every open market watch and the net-position window hear of a polled
     // quote, as the polling feed has no subscriptions to go by (with no feed
     // at all none are kept); those told above are not told twice.
-    const FeedFanOut& f = fanOut();
     const auto subscribed = f.windowsOf(index);
     for (const FeedFanOut::Target& t : f.pollWindows) {
         bool told = false;
@@ -442,10 +514,11 @@ int FeedDispatcher::UpdateFeedsAndNotify(const char* text, int length)
 int FeedDispatcher::UpdateRoundRobin(const char* text, int length)
 {
     const auto table = SecurityTable::current();
-    return updateRoundRobin(text, length, table.get());
+    QuoteMark mark;
+    return updateRoundRobin(text, length, table.get(), mark);
 }
 
-int FeedDispatcher::updateRoundRobin(const char* text, int length, SecurityTable* table)
+int FeedDispatcher::updateRoundRobin(const char* text, int length, SecurityTable* table, QuoteMark& mark)
 {
     try {
         const auto fields = detail::splitFields(std::string_view(text, static_cast<size_t>(length)), ',');
@@ -475,9 +548,9 @@ int FeedDispatcher::updateRoundRobin(const char* text, int length, SecurityTable
                 tick = v > stored ? 1 : (v < stored ? -1 : 0);
                 stored = v;
             }
-            m_lastTick4 = q.tick_code[4];
+            mark.tick4 = q.tick_code[4];
         });
-        m_lastQuoteTime = count == 7 ? static_cast<int64_t>(values[6]) : 0;
+        mark.quoteTime = count == 7 ? static_cast<int64_t>(values[6]) : 0;
         return index;
     } catch (...) {
         WriteLog(0, "Exception in UpdateRoundRobin");
@@ -485,20 +558,20 @@ int FeedDispatcher::updateRoundRobin(const char* text, int length, SecurityTable
     }
 }
 
-void FeedDispatcher::FeedsThread(int security, short tickOfValue4, bool inBuffer)
+void FeedDispatcher::FeedsThread(int security, const QuoteMark& mark, bool inBuffer, const FeedFanOut& f)
 {
+    const short tickOfValue4 = mark.tick4;
     // The status bar shows the newest quote time the feed has given; within
     // a received buffer only the newest is handed on, when the buffer ends.
     if (inBuffer)
-        m_bufferQuoteTime = std::max(m_bufferQuoteTime, m_lastQuoteTime);
-    else if (m_lastQuoteTime > 0) {
+        m_bufferQuoteTime = std::max(m_bufferQuoteTime, mark.quoteTime);
+    else if (mark.quoteTime > 0) {
         try {
-            m_consumers.quoteTimeUpdated(m_lastQuoteTime);
+            m_consumers.quoteTimeUpdated(mark.quoteTime);
         } catch (...) {
             WriteLog(0, "Exception in UpdateTokensThread");
         }
     }
-    const FeedFanOut& f = fanOut();
     {
         for (const FeedFanOut::Target& t : f.windowsOf(security)) {
             // One window's failure does not keep the others from their tick.

@@ -147,9 +147,28 @@ public:
     void stop();
 
 private:
-    int updateFeeds(const char* text, int length, SecurityTable* table, bool onFeedThread);
-    int updateRoundRobin(const char* text, int length, SecurityTable* table);
-    void FeedsThread(int security, short tickOfValue4, bool inBuffer);
+    // What one applied quote hands to FeedsThread. Each call has its own:
+    // the feed thread and the polling thread apply quotes at the same time.
+    struct QuoteMark {
+        short tick4 = 0;      // tick code of quote value 4 after the quote
+        int64_t quoteTime = 0; // its last-trade time, 0 when it had none
+    };
+    // knownIndex >= 0: the row the text's watch token was already looked up to.
+    int updateFeeds(const char* text, int length, SecurityTable* table, bool onFeedThread, QuoteMark& mark,
+                    int knownIndex = -1);
+    // Within a buffer a quote waits for the next two quotes: its table entry
+    // is fetched as it comes, its row as the next one comes, and it is
+    // written as the one after comes, so each fetch overlaps other quotes'
+    // work. Any other message, and the buffer's end, apply the waiting ones
+    // first, in their order, so the order of arrival is kept.
+    void holdQuote(const char* data, int length, SecurityTable* table);
+    void applyHeldQuote(); // all that wait
+    void applyOldestHeld();
+    int updateRoundRobin(const char* text, int length, SecurityTable* table, QuoteMark& mark);
+    // inBuffer: the feed thread within a received buffer (its newest quote
+    // time is handed on at the buffer's end). fanOut: the feed thread's own
+    // (fanOut()) or, on another thread, a snapshot of that thread's own.
+    void FeedsThread(int security, const QuoteMark& mark, bool inBuffer, const FeedFanOut& fanOut);
     void MDepthThread(const std::string& text);
     void ConfirmationThreadX(const std::string& text);
     void MarketStatusThread(const std::string& text);
@@ -163,17 +182,24 @@ private:
     const Options m_options;
     pf::HandlerPool m_pool;
 
-    // Feed thread only.
+    // Feed thread only (the polling path keeps to its own values).
     std::shared_ptr<const FeedFanOut> m_fanOut;
     uint64_t m_fanOutVersion = 0;
-    short m_lastTick4 = 0; // tick code of quote value 4 after the last quote
-    int64_t m_lastQuoteTime = 0; // its last-trade time (value 17), 0 when it had none
     bool m_inBuffer = false;
     std::shared_ptr<SecurityTable> m_bufferTable; // the table of the buffer being handled
     int64_t m_bufferQuoteTime = 0;                // the buffer's newest quote time so far
     int64_t m_bufferNow = 0;                      // the clock when the buffer began (seconds)
+    static constexpr int kHeldQuoteBytes = 512;
+    struct HeldQuote {
+        char text[kHeldQuoteBytes];
+        int length = 0;
+        int wtoken = 0;
+    };
+    HeldQuote m_held[2];   // waiting quotes, oldest first from m_heldFirst
+    int m_heldFirst = 0;
+    int m_heldCount = 0;
     // Serialises the polled quotes (UpdateFeedsAndNotify) of the polling feed
-    // and of the market watch's snapshots; the members above are theirs then.
+    // and of the market watch's snapshots among themselves.
     std::mutex m_pollMutex;
     std::string m_broadcastLog;
     int m_broadcastCount = 0;

@@ -203,6 +203,25 @@ int SecurityTable::searchToken(int token, std::string_view exch) const
     return -1;
 }
 
+void SecurityTable::prefetchWTokenEntry(int w) const
+{
+    if (m_extended && w > 0 && static_cast<size_t>(w) < m_watchMap.rowByToken.size())
+        __builtin_prefetch(&m_watchMap.rowByToken[static_cast<size_t>(w)]);
+}
+
+int SecurityTable::prefetchWToken(int w) const
+{
+    if (w <= 0 || !m_extended)
+        return -1;
+    const int i = m_watchMap.lookup(w);
+    if (!valid(i))
+        return -1;
+    const char* row = reinterpret_cast<const char*>(&m_rows[static_cast<size_t>(i)]);
+    for (size_t at = 0; at < sizeof(SecurityRecord); at += 64)
+        __builtin_prefetch(row + at);
+    return i;
+}
+
 int SecurityTable::searchWToken(int w) const
 {
     if (w <= 0)

@@ -63,6 +63,12 @@ public:
     // Look-ups; each returns a row or -1.
     int searchToken(int token, std::string_view exch) const;
     int searchWToken(int wtoken) const;
+    // Asks the processor to fetch the row searchWToken(wtoken) will most
+    // likely return, without waiting for it (the feed overlaps the fetch
+    // with other work). Looks at no row; returns that row, -1 when none.
+    int prefetchWToken(int wtoken) const;
+    // Fetches only the look-up entry of wtoken (the step before).
+    void prefetchWTokenEntry(int wtoken) const;
     int searchSymbol(std::string_view symbol, std::string_view exch, std::string_view series) const;
     int searchScripCode(int code, char letter) const;
     int searchSymbolOrCode(std::string_view text) const;

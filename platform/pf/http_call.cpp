@@ -2,7 +2,13 @@
 
 #include <curl/curl.h>
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstring>
 
 namespace pf {
@@ -196,6 +202,10 @@ int HttpCall::send(std::string_view verb, std::string_view host, int port, std::
         return m_error;
     }
     m_slotKey = slotKey;
+    {
+        std::lock_guard lock(m_socketMutex);
+        m_connected = false;
+    }
 
     CURL* easy = curl_easy_init();
     if (!easy) {
@@ -227,6 +237,19 @@ int HttpCall::send(std::string_view verb, std::string_view host, int port, std::
         curl_easy_setopt(easy, CURLOPT_CAINFO, settings.caFile.c_str());
     if (settings.proxy)
         curl_easy_setopt(easy, CURLOPT_PROXY, settings.proxy->c_str());
+    m_wrapped.store(port == 443 || (settings.proxy && !settings.proxy->empty()));
+    // The sockets are opened and closed here so that sendOnConnection knows
+    // which one is live and never writes to a closed (or reused) number.
+    curl_opensocket_callback openSocket = [](void* self, curlsocktype purpose, curl_sockaddr* address) {
+        return curl_socket_t(HttpCall::onOpenSocket(self, int(purpose), address));
+    };
+    curl_closesocket_callback closeSocket = [](void* self, curl_socket_t socket) {
+        return HttpCall::onCloseSocket(self, int(socket));
+    };
+    curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, openSocket);
+    curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, this);
+    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, closeSocket);
+    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, this);
     if (!m_proxyUser.empty()) {
         curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, m_proxyUser.c_str());
         curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, m_proxyPassword.c_str());
@@ -279,6 +302,10 @@ int HttpCall::send(std::string_view verb, std::string_view host, int port, std::
 
     long code = 0;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
+    if (m_headersDone && !m_done) {
+        std::lock_guard lock(m_socketMutex);
+        m_connected = true;
+    }
     if (m_headersDone || (m_done && m_error == 0 && code > 0))
         return int(code);
     long connectCode = 0;
@@ -362,17 +389,74 @@ void HttpCall::cancel()
 
 int HttpCall::activeSocket() const
 {
-    if (!m_easy)
+    std::lock_guard lock(m_socketMutex);
+    // Only one socket is left once a connection is made.
+    if (!m_connected || m_sockets.size() != 1)
         return -1;
-    curl_socket_t socket = CURL_SOCKET_BAD;
-    if (curl_easy_getinfo(static_cast<CURL*>(m_easy), CURLINFO_ACTIVESOCKET, &socket) != CURLE_OK
-        || socket == CURL_SOCKET_BAD)
-        return -1;
-    return int(socket);
+    return m_sockets.front();
+}
+
+bool HttpCall::sendOnConnection(std::string_view bytes)
+{
+    if (m_wrapped.load())
+        return false;
+    std::lock_guard lock(m_socketMutex);
+    if (!m_connected || m_sockets.size() != 1)
+        return false;
+    const int fd = m_sockets.front();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            done += size_t(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                return false;
+            pollfd p{fd, POLLOUT, 0};
+            ::poll(&p, 1, int(std::min<long long>(left.count(), 1000)));
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
+int HttpCall::onOpenSocket(void* self, int purpose, void* address)
+{
+    (void)purpose;
+    auto* call = static_cast<HttpCall*>(self);
+    const auto* a = static_cast<const curl_sockaddr*>(address);
+    const int fd = ::socket(a->family, a->socktype | SOCK_CLOEXEC, a->protocol);
+    if (fd < 0)
+        return int(CURL_SOCKET_BAD);
+    std::lock_guard lock(call->m_socketMutex);
+    call->m_sockets.push_back(fd);
+    return fd;
+}
+
+int HttpCall::onCloseSocket(void* self, int socket)
+{
+    auto* call = static_cast<HttpCall*>(self);
+    // Closed under the lock: a write in progress finishes first, and none
+    // starts on the number once it may be reused.
+    std::lock_guard lock(call->m_socketMutex);
+    call->m_sockets.erase(std::remove(call->m_sockets.begin(), call->m_sockets.end(), socket), call->m_sockets.end());
+    return ::close(socket);
 }
 
 void HttpCall::close()
 {
+    {
+        std::lock_guard lock(m_socketMutex);
+        m_connected = false;
+    }
     if (m_easy) {
         curl_multi_remove_handle(static_cast<CURLM*>(m_multi), static_cast<CURL*>(m_easy));
         curl_easy_cleanup(static_cast<CURL*>(m_easy));

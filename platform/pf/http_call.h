@@ -7,8 +7,10 @@
 
 #include <atomic>
 #include <cstddef>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pf {
 
@@ -60,9 +62,20 @@ public:
     // Any thread: ends a blocked send() or read() with ErrCancelled.
     void cancel();
 
-    // The socket of the connection (-1 when none); for a plain-HTTP stream
-    // whose later traffic the caller reads itself.
+    // Any thread: the socket of the exchange's connection, -1 before it is
+    // connected and after close(). For logs and for sendOnConnection.
     int activeSocket() const;
+    // True when the exchange runs over TLS (port 443) or through a proxy:
+    // bytes written beside the library would break the encrypted stream or
+    // reach the proxy rather than the server.
+    bool wrapped() const { return m_wrapped.load(); }
+    // Any thread: writes bytes straight on the connection of a plain, direct
+    // exchange, beside the response still being read (a stream whose server
+    // takes later texts on the same connection). Runs under the connection's
+    // lock, so the socket cannot be closed (and its number reused) meanwhile.
+    // False when there is no connection, the exchange is wrapped(), or the
+    // write failed or stalled for the time-out.
+    bool sendOnConnection(std::string_view bytes);
 
     // Ends the exchange and frees the connection slot; idempotent.
     void close();
@@ -74,6 +87,8 @@ private:
     static size_t onHeader(char* data, size_t size, size_t count, void* self);
     static size_t onWrite(char* data, size_t size, size_t count, void* self);
     static int onProgress(void* self, long long, long long, long long, long long);
+    static int onOpenSocket(void* self, int purpose, void* address);
+    static int onCloseSocket(void* self, int socket);
 
     // Runs the transfer until ready() or the end; false when cancelled.
     template <typename Ready> void drive(Ready ready);
@@ -101,6 +116,13 @@ private:
     std::string m_errorDetail;
 
     std::atomic<bool> m_cancelled{false};
+    std::atomic<bool> m_wrapped{false};
+
+    // The sockets the library opened for this exchange and has not closed
+    // yet (a losing parallel connect attempt is closed once one wins).
+    mutable std::mutex m_socketMutex;
+    std::vector<int> m_sockets; // guarded by m_socketMutex
+    bool m_connected = false;   // guarded by m_socketMutex; true from the status to close()
 };
 
 } // namespace pf

@@ -4,9 +4,11 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
+#include <QPointer>
 #include <QShowEvent>
 #include <QTabBar>
 #include <QTabWidget>
@@ -23,6 +25,52 @@ namespace ui {
 namespace {
 // While visible, states follow the program the way a ribbon does on idle.
 constexpr int kRefreshMs = 250;
+
+// The menu of a popup button. The popup widget is made as the menu opens; a
+// popup dialog is kept, with what the user entered, until it ends (a box it
+// shows closes the menu, and the next opening shows it again), any other
+// widget is made anew each time.
+class PopupMenu final : public QMenu {
+public:
+    explicit PopupMenu(QWidget* parent) : QMenu(parent)
+    {
+        setObjectName(QStringLiteral("PopupMenu"));
+        connect(this, &QMenu::aboutToShow, this, [this] { build(); });
+    }
+    std::function<QWidget*(QWidget* parent)> factory;
+
+private:
+    void build()
+    {
+        if (m_dialog && !m_ended) {
+            m_dialog->show();
+            return;
+        }
+        clear();
+        m_dialog = nullptr;
+        m_ended = false;
+        auto* wa = new QWidgetAction(this);
+        QWidget* w = factory ? factory(this) : nullptr;
+        if (w) {
+            // A popup dialog that ends (its OK, Cancel or Escape) closes the popup.
+            if (auto* dialog = qobject_cast<QDialog*>(w)) {
+                m_dialog = dialog;
+                connect(dialog, &QDialog::finished, this, [this] {
+                    m_ended = true;
+                    QTimer::singleShot(0, this, &QMenu::close);
+                });
+            }
+            wa->setDefaultWidget(w);
+        }
+        addAction(wa);
+        // The action hid the widget as it took it; in the menu it shows.
+        if (w && w->parentWidget() == this)
+            w->show();
+    }
+
+    QPointer<QDialog> m_dialog;
+    bool m_ended = false;
+};
 } // namespace
 
 CommandBar::CommandBar(Commands& commands, QWidget* parent)
@@ -261,18 +309,91 @@ void CommandBar::addPopupButton(int panel, int id, const QString& text,
         return;
     QAction* a = actionFor(id, text, icon, false);
     QToolButton* b = makeButton(it->second, a, ButtonKind::Large);
-    auto* menu = new QMenu(b);
-    // The popup widget is made each time the menu opens and goes with it.
-    connect(menu, &QMenu::aboutToShow, this, [menu, factory] {
-        menu->clear();
-        auto* wa = new QWidgetAction(menu);
-        if (factory)
-            wa->setDefaultWidget(factory(menu));
-        menu->addAction(wa);
-    });
+    attachPopup(b, std::move(factory));
+    it->second.ids.push_back(id);
+}
+
+void CommandBar::attachPopup(QToolButton* b, std::function<QWidget*(QWidget* parent)> factory)
+{
+    // One menu per button for its life: detaching only takes it off the
+    // button, so a popup whose own handler detaches it is never deleted
+    // under itself.
+    PopupMenu* menu = nullptr;
+    for (QMenu* m : b->findChildren<QMenu*>(QStringLiteral("PopupMenu"), Qt::FindDirectChildrenOnly))
+        menu = dynamic_cast<PopupMenu*>(m);
+    if (!factory) {
+        if (menu) {
+            menu->factory = {};
+            if (b->menu() == menu)
+                b->setMenu(nullptr);
+            menu->close();
+        }
+        // A button whose popup was open stays drawn pressed otherwise.
+        b->setDown(false);
+        b->setPopupMode(QToolButton::DelayedPopup);
+        return;
+    }
+    if (!menu)
+        menu = new PopupMenu(b);
+    menu->factory = std::move(factory);
     b->setMenu(menu);
     b->setPopupMode(QToolButton::InstantPopup);
-    it->second.ids.push_back(id);
+}
+
+void CommandBar::reopenPopup(QWidget* content)
+{
+    for (QWidget* w = content; w; w = w->parentWidget()) {
+        if (auto* menu = dynamic_cast<PopupMenu*>(w)) {
+            // Only while the popup is still its button's (not detached meanwhile).
+            auto* button = qobject_cast<QToolButton*>(menu->parentWidget());
+            if (!menu->isVisible() && button && button->menu() == menu && button->isVisible())
+                menu->popup(menu->pos());
+            return;
+        }
+    }
+}
+
+std::vector<QToolButton*> CommandBar::buttonsOf(int id) const
+{
+    std::vector<QToolButton*> out;
+    QAction* a = action(id);
+    if (!a)
+        return out;
+    for (QToolButton* b : findChildren<QToolButton*>())
+        if (b->defaultAction() == a)
+            out.push_back(b);
+    return out;
+}
+
+void CommandBar::setPopup(int id, std::function<QWidget*(QWidget* parent)> factory)
+{
+    for (QToolButton* b : buttonsOf(id))
+        attachPopup(b, factory);
+}
+
+bool CommandBar::hasPopup(int id) const
+{
+    for (QToolButton* b : buttonsOf(id))
+        if (b->menu())
+            return true;
+    return false;
+}
+
+bool CommandBar::showPopup(int id)
+{
+    QToolButton* chosen = nullptr;
+    for (QToolButton* b : buttonsOf(id)) {
+        if (!b->menu())
+            continue;
+        if (!chosen || (b->isVisible() && !chosen->isVisible()))
+            chosen = b;
+    }
+    if (!chosen)
+        return false;
+    // Below the button, without waiting for the popup to close (the command
+    // that asked returns at once).
+    chosen->menu()->popup(chosen->mapToGlobal(QPoint(0, chosen->height())));
+    return true;
 }
 
 void CommandBar::setMainMenu(const QString& title, const std::vector<SubItem>& items)
@@ -326,6 +447,8 @@ void CommandBar::addTabRowButton(int id, const QString& text, const std::vector<
     auto* b = new QToolButton(m_tabRow);
     b->setDefaultAction(a);
     b->setAutoRaise(true);
+    // A tab-row button given an icon later keeps its text beside it.
+    b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     if (!items.empty()) {
         auto* menu = new QMenu(b);
         for (const SubItem& s : items)

@@ -74,6 +74,19 @@ public:
     std::vector<int> quickAccessCommands() const { return m_quickIds; }
     // A button on the tab row, right of the tabs.
     void addTabRowButton(int id, const QString& text, const std::vector<SubItem>& items = {});
+    // Attaches a popup to every button of id (an empty factory detaches it):
+    // a button with a popup opens the factory's widget below it instead of
+    // running its command. A popup that is a dialog closes when the dialog
+    // ends and is kept, with what the user entered, until then; other
+    // widgets are made anew at each opening.
+    void setPopup(int id, std::function<QWidget*(QWidget* parent)> factory);
+    bool hasPopup(int id) const;
+    // Opens the popup of the first shown button of id that has one; false
+    // when there is none.
+    bool showPopup(int id);
+    // Shows again, where it was, the popup that holds content (a box or a
+    // file chooser shown from a popup closes it); no-op for other widgets.
+    static void reopenPopup(QWidget* content);
 
     // Look-ups for the frame and for tests.
     QAction* action(int id) const; // null when no button carries the id
@@ -113,6 +126,8 @@ private:
 
     QAction* actionFor(int id, const QString& text, const QIcon& icon, bool checkable);
     QToolButton* makeButton(Panel& panel, QAction* action, ButtonKind kind);
+    void attachPopup(QToolButton* button, std::function<QWidget*(QWidget* parent)> factory);
+    std::vector<QToolButton*> buttonsOf(int id) const;
     void addToPanel(Panel& panel, QWidget* w);
 
     Commands& m_commands;

@@ -20,6 +20,8 @@
 #include <QStyledItemDelegate>
 #include <QToolTip>
 #include <QTreeView>
+#include <QHBoxLayout>
+#include <QStyleOptionHeader>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -189,6 +191,155 @@ private:
     }
 
     GridView* m_view;
+};
+
+// The strip left of the rows: one header section per shown row beside it,
+// the current row marked with an arrow and selected rows drawn pressed, and
+// a blank corner beside the column header. A click selects the row (Shift
+// extends from the current row, Ctrl toggles it) and gives the rows the focus.
+class RowHeader : public QWidget {
+public:
+    RowHeader(GridView* view, QTreeView* tree) : QWidget(view), m_view(view), m_tree(tree)
+    {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        // Every repaint of the rows (scrolling, selection, new rows) repaints the strip.
+        m_tree->viewport()->installEventFilter(this);
+    }
+
+    // The shown rows beside the strip: (index, top, height) in strip coordinates.
+    struct Section {
+        QModelIndex index;
+        int top = 0;
+        int height = 0;
+    };
+    std::vector<Section> sections() const
+    {
+        std::vector<Section> out;
+        QWidget* vp = m_tree->viewport();
+        const int offset = vp->mapTo(m_view, QPoint(0, 0)).y() - y();
+        // The column at the left edge of the rows (scrolled sideways or not).
+        int column = m_tree->header()->logicalIndexAt(0);
+        if (column < 0)
+            column = firstShownColumn();
+        if (column < 0)
+            return out;
+        const int x = std::max(0, m_tree->header()->sectionViewportPosition(column));
+        for (QModelIndex idx = m_tree->indexAt(QPoint(x, 0));
+             idx.isValid(); idx = m_tree->indexBelow(idx)) {
+            const QRect r = m_tree->visualRect(idx.siblingAtColumn(column));
+            if (r.top() >= vp->height())
+                break;
+            out.push_back({idx, r.top() + offset, r.height()});
+        }
+        return out;
+    }
+    int rowsTop() const { return m_tree->viewport()->mapTo(m_view, QPoint(0, 0)).y() - y(); }
+
+    void clickAt(int yPos, Qt::KeyboardModifiers mods)
+    {
+        for (const Section& s : sections()) {
+            if (yPos < std::max(s.top, rowsTop()) || yPos >= s.top + s.height)
+                continue;
+            QItemSelectionModel* sel = m_tree->selectionModel();
+            const QModelIndex current = sel->currentIndex();
+            if ((mods & Qt::ShiftModifier) && current.isValid()) {
+                // Every shown row from the current one to the clicked one, in view order.
+                QItemSelection range;
+                const bool down = m_tree->visualRect(current).top() <= m_tree->visualRect(s.index).top();
+                for (QModelIndex i = current; i.isValid(); i = down ? m_tree->indexBelow(i) : m_tree->indexAbove(i)) {
+                    range.select(i, i);
+                    if (i.row() == s.index.row() && i.parent() == s.index.parent())
+                        break;
+                }
+                sel->select(range, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+                sel->setCurrentIndex(s.index.siblingAtColumn(current.column()), QItemSelectionModel::NoUpdate);
+            } else if (mods & Qt::ControlModifier) {
+                sel->select(s.index, QItemSelectionModel::Toggle | QItemSelectionModel::Rows);
+                sel->setCurrentIndex(s.index, QItemSelectionModel::NoUpdate);
+            } else {
+                sel->setCurrentIndex(s.index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            }
+            m_tree->setFocus(Qt::MouseFocusReason);
+            update();
+            return;
+        }
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_tree->viewport() && (event->type() == QEvent::Paint || event->type() == QEvent::Resize))
+            update();
+        return QWidget::eventFilter(watched, event);
+    }
+
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::LeftButton)
+            clickAt(event->position().toPoint().y(), event->modifiers());
+    }
+
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.fillRect(rect(), palette().color(QPalette::Window));
+        const int top = rowsTop();
+        QStyleOptionHeader corner;
+        corner.initFrom(this);
+        corner.orientation = Qt::Horizontal;
+        corner.rect = QRect(0, 0, width(), top);
+        corner.state |= QStyle::State_Raised;
+        if (top > 0)
+            style()->drawControl(QStyle::CE_HeaderSection, &corner, &p, this);
+        p.setClipRect(QRect(0, top, width(), m_tree->viewport()->height()));
+        const QItemSelectionModel* sel = m_tree->selectionModel();
+        const QModelIndex current = sel ? sel->currentIndex() : QModelIndex();
+        for (const Section& s : sections()) {
+            QStyleOptionHeader opt;
+            opt.initFrom(this);
+            opt.orientation = Qt::Vertical;
+            opt.rect = QRect(0, s.top, width(), s.height);
+            opt.state |= QStyle::State_Raised;
+            const bool selected = sel && sel->isRowSelected(s.index.row(), s.index.parent());
+            if (selected)
+                opt.state |= QStyle::State_On | QStyle::State_Sunken;
+            style()->drawControl(QStyle::CE_HeaderSection, &opt, &p, this);
+            if (selected) {
+                // Styles differ in how (and whether) they draw a pressed section.
+                QColor tint = palette().color(QPalette::Highlight);
+                tint.setAlpha(110);
+                p.fillRect(opt.rect.adjusted(1, 1, -1, -1), tint);
+            }
+            if (current.isValid() && current.row() == s.index.row() && current.parent() == s.index.parent()) {
+                // The current row's mark: a small arrow pointing at the row.
+                const int h = std::min(8, s.height - 4);
+                const int cx = width() / 2 - h / 4, cy = s.top + s.height / 2;
+                const QPointF arrow[3] = {QPointF(cx - h / 4.0, cy - h / 2.0), QPointF(cx + h / 2.0, cy),
+                                          QPointF(cx - h / 4.0, cy + h / 2.0)};
+                p.save();
+                p.setRenderHint(QPainter::Antialiasing);
+                p.setPen(Qt::NoPen);
+                p.setBrush(palette().color(QPalette::WindowText));
+                p.drawPolygon(arrow, 3);
+                p.restore();
+            }
+        }
+    }
+
+private:
+    int firstShownColumn() const
+    {
+        const QHeaderView* h = m_tree->header();
+        for (int visual = 0; visual < h->count(); ++visual) {
+            const int col = h->logicalIndex(visual);
+            if (col >= 0 && !h->isSectionHidden(col))
+                return col;
+        }
+        return -1;
+    }
+
+    GridView* m_view;
+    QTreeView* m_tree;
 };
 
 // The strip above the header that lists the group columns as boxes: a header
@@ -763,11 +914,44 @@ GridView::GridView(QWidget* parent)
     m_groupBox = new detail::GroupByBox(this);
     m_groupBox->hide();
 
+    m_rowHeader = new detail::RowHeader(this, m_tree);
+    m_rowHeader->hide();
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(m_groupBox);
-    layout->addWidget(m_tree);
+    auto* rows = new QHBoxLayout;
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(0);
+    rows->addWidget(m_rowHeader);
+    rows->addWidget(m_tree);
+    layout->addLayout(rows);
+}
+
+void GridView::setRowHeaderWidth(int width)
+{
+    m_rowHeaderWidth = std::max(0, width);
+    m_rowHeader->setFixedWidth(m_rowHeaderWidth);
+    m_rowHeader->setVisible(m_rowHeaderWidth > 0);
+}
+
+QWidget* GridView::rowHeader() const { return m_rowHeaderWidth > 0 ? m_rowHeader : nullptr; }
+
+int GridView::rowHeaderRowAt(int y) const
+{
+    if (m_rowHeaderWidth <= 0 || y < m_rowHeader->rowsTop())
+        return -1;
+    for (const detail::RowHeader::Section& s : m_rowHeader->sections())
+        if (y >= s.top && y < s.top + s.height)
+            return m_model->rowIdOf(m_proxy->mapToSource(s.index));
+    return -1;
+}
+
+void GridView::clickRowHeader(int y, Qt::KeyboardModifiers modifiers)
+{
+    if (m_rowHeaderWidth > 0)
+        m_rowHeader->clickAt(y, modifiers);
 }
 
 GridView::~GridView()
@@ -777,6 +961,8 @@ GridView::~GridView()
     m_model->disconnect(this);
     m_filterEdits.clear();
     m_filterBar = nullptr;
+    delete m_rowHeader; // it watches the tree
+    m_rowHeader = nullptr;
     delete m_tree;
     m_tree = nullptr;
 }

@@ -45,6 +45,7 @@ class GridTree;
 class GridHeader;
 class GridDelegate;
 class GroupByBox;
+class RowHeader;
 } // namespace detail
 
 class GridView : public QWidget {
@@ -119,6 +120,18 @@ public:
     // when its partners are not next to it); invalid when not merged or not shown.
     QRect mergedCellRect(int rowId, int column) const;
 
+    // A row header of that width left of the rows (0, the default: none): a
+    // section beside every shown row, the current row marked with an arrow,
+    // selected rows drawn pressed; a click selects the row, Shift extends
+    // from the current row, Ctrl toggles.
+    void setRowHeaderWidth(int width);
+    int rowHeaderWidth() const { return m_rowHeaderWidth; }
+    QWidget* rowHeader() const; // null when the grid has none
+    // The row beside y in the row header's coordinates (-1: none), and a
+    // click there (what the mouse does).
+    int rowHeaderRowAt(int y) const;
+    void clickRowHeader(int y, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+
     // Look.
     void setHeaderLineCount(int lines);
     int headerLineCount() const { return m_headerLines; }
@@ -179,6 +192,7 @@ private:
     friend class detail::GridHeader;
     friend class detail::GridDelegate;
     friend class detail::GroupByBox;
+    friend class detail::RowHeader;
 
     bool hiddenByFilterBar(int rowId) const;
     void layoutFilterBar();
@@ -209,6 +223,8 @@ private:
     bool m_previewShown = false;
     QString m_filterEmptyText;
     detail::GroupByBox* m_groupBox = nullptr;
+    detail::RowHeader* m_rowHeader = nullptr;
+    int m_rowHeaderWidth = 0;
     std::set<QString> m_collapsed; // keys of the groups the user collapsed
     bool m_restoringExpansion = false;
     bool m_refiltering = false;

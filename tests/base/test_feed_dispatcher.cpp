@@ -646,6 +646,48 @@ TEST_F(Dispatch, InterleavedQuotesAndConfirmationsKeepBothOrdersAsTheProgramRuns
     pv_user_info.client_index = -1;
 }
 
+// Within a received buffer a quote's row is written while the next message
+// is looked at: whatever comes next (depth, an index, the buffer's end)
+// still finds the quote applied, and an unknown watch token applies nothing.
+TEST_F(Dispatch, ABufferedQuoteIsAppliedBeforeTheNextMessageAndAtTheBuffersEnd)
+{
+    class DepthSeeingWindow : public FeedWindow {
+    public:
+        explicit DepthSeeingWindow(const SecurityTable& table) : m_table(table) {}
+        std::vector<int> feedSecurities() const override { return {}; }
+        void quoteUpdated(int) override {}
+        void depthUpdated(const std::string&, bool) override
+        {
+            seen.push_back(static_cast<long>(m_table.row(3).quote().quote[0]));
+        }
+        std::vector<long> seen;
+
+    private:
+        const SecurityTable& m_table;
+    };
+    auto depth = std::make_shared<DepthSeeingWindow>(*m_table);
+    auto& subs = FeedSubscriptions::instance();
+    subs.setWindow(subs.getClientDlg(), depth, kWindowMarketDepth, 3);
+    const std::string depthMessage = "104," + std::to_string(watchToken(3)) + ",100";
+    {
+        const FeedDispatcher::Buffer buffer(*m_dispatcher);
+        EXPECT_EQ(send(quote101(3, 100)), 101);
+        EXPECT_EQ(send(depthMessage), 104);
+        EXPECT_EQ(send("101,999999,1,2,3"), 101); // no such security
+        EXPECT_EQ(send(quote101(3, 200)), 101);
+        EXPECT_EQ(send(depthMessage), 104);
+        EXPECT_EQ(send(quote101(3, 300)), 101);
+        EXPECT_EQ(send(quote101(3, 400)), 101);
+        EXPECT_EQ(send(quote101(3, 500)), 101);
+        EXPECT_EQ(send(depthMessage), 104);
+        EXPECT_EQ(send(quote101(3, 600)), 101);
+        EXPECT_EQ(send(quote101(3, 700)), 101);
+    }
+    EXPECT_EQ(depth->seen, (std::vector<long>{100, 200, 500}));
+    EXPECT_EQ(quote(3).quote[0], 700) << "the buffer's last quotes are applied at its end, in order";
+    EXPECT_EQ(m_consumers.lastTrades, (std::vector<int>(7, 3)));
+}
+
 TEST_F(Dispatch, QuotesWhileWindowsComeAndGoOnAnotherThread)
 {
     // The UI thread opens and closes windows while the feed thread ticks:
@@ -672,6 +714,34 @@ TEST_F(Dispatch, QuotesWhileWindowsComeAndGoOnAnotherThread)
     }
     ui.join();
     EXPECT_EQ(m_consumers.lastTrades.size(), static_cast<size_t>(sent));
+}
+
+// The polling thread applies its quotes while the feed thread applies its
+// own: each quote's tick and trade time stay with it (a polled unchanged
+// quote never borrows the feed's rising tick), checked by the counts here and
+// by TSan for the dispatcher's members.
+TEST_F(Dispatch, PolledQuotesAndFeedQuotesKeepTheirOwnTicksAndTimes)
+{
+    auto& subs = FeedSubscriptions::instance();
+    auto netPosition = std::make_shared<RecordingWindow>(std::vector<int>{1, 2});
+    openWindow(subs, netPosition, kWindowNetPosition);
+    constexpr int kQuotes = 2000;
+    std::thread poll([&] {
+        const std::string m = quote101(2, 500); // the same quote: value 4 rises once, then stays
+        for (int i = 0; i < kQuotes; ++i)
+            EXPECT_EQ(m_dispatcher->UpdateFeedsAndNotify(m.c_str() + 4, static_cast<int>(m.size() - 4)), 2);
+    });
+    for (int i = 0; i < kQuotes; ++i)
+        send(quote101(1, i % 2 ? 90 : 100)); // value 4 falls and rises with every quote
+    poll.join();
+
+    const std::vector<int> seen = netPosition->quotesSeen();
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), kQuotes);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), 2), 1) << "a polled quote took the feed's tick";
+    std::lock_guard lock(m_consumers.m_mutex);
+    EXPECT_EQ(std::count(m_consumers.quoteTimes.begin(), m_consumers.quoteTimes.end(), 517), kQuotes)
+        << "a polled quote took the feed's trade time";
+    EXPECT_EQ(m_consumers.quoteTimes.size(), 2u * kQuotes);
 }
 
 TEST_F(Dispatch, BroadcastLogIsWrittenEveryHundredMessages)

@@ -14,7 +14,10 @@
 #include "orders/COrderViewEx.h"
 #include "orders/CTradeView.h"
 #include "orders/OrderBookCommands.h"
+#include "orders/OrderFormLinks.h"
 #include "orders/OrderSecurity.h"
+#include "server/ServerRequests.h"
+#include "app/base/ConfigFile.h"
 #include "positions/PositionServices.h"
 #include "watch/WatchOpeners.h"
 
@@ -24,6 +27,7 @@
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -208,6 +212,112 @@ TEST_F(BasketFormTest, BasketCancelFromTheBookSendsCancelRecordsAndDdsUnitsMulti
     form->OnKillfocusDdsUnits();
     EXPECT_TRUE(boxShown("Please Select proper number for DDS units."));
     EXPECT_EQ(form->row(0).quantity->text().toStdString(), "150");
+}
+
+TEST_F(BasketFormTest, TheTradingPasswordIsAskedOfGUsersOnlyCheckedSentAndShownAgain)
+{
+    const char type = pv_user_info.user_type;
+    const int flag = g_Session.account_flag;
+    ClearBasketTradingPassword();
+    CBasketOrder* form = openFromWatch();
+    ASSERT_NE(form, nullptr);
+    EXPECT_FALSE(form->asksPassword());
+    EXPECT_TRUE(form->passwordEdit()->isHidden());
+    pv_user_info.user_type = 'G';
+    g_Session.account_flag = 1; // the login set the flag: not asked
+    form = openFromWatch();
+    EXPECT_FALSE(form->asksPassword());
+
+    g_Session.account_flag = 0;
+    form = openFromWatch();
+    ASSERT_TRUE(form->asksPassword());
+    EXPECT_FALSE(form->passwordEdit()->isHidden());
+    EXPECT_TRUE(form->passwordEdit()->text().isEmpty());
+    struct Case {
+        const char* typed;
+        const char* refusal;
+    };
+    const Case refused[] = {
+        {"   ", "Please enter Trading Password"},
+        {"ab&c", "The Trading Password cannot be sent: it may not hold & = % | ~ ^ or exceed 11 characters"},
+        {"a=b", "The Trading Password cannot be sent: it may not hold & = % | ~ ^ or exceed 11 characters"},
+    };
+    for (const Case& c : refused) {
+        form->passwordEdit()->setText(QString::fromLatin1(c.typed));
+        form->okButton()->click();
+        EXPECT_TRUE(boxShown(c.refusal)) << c.typed;
+        EXPECT_TRUE(form->okButton()->isEnabled());
+    }
+    EXPECT_TRUE(baskets().empty());
+    EXPECT_EQ(BasketTradingPassword(), "");
+
+    // A good one goes out trimmed as TPassword and is offered again next time.
+    form->passwordEdit()->setText(QStringLiteral(" tp123 "));
+    form->okButton()->click();
+    ASSERT_TRUE(pumpUntil([&] { return !form->isSending(); }, 20000));
+    const auto sent = baskets();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_NE(sent[0].decoded.text.find("&TPassword=tp123&OrderData1="), std::string::npos) << sent[0].decoded.text;
+    EXPECT_EQ(BasketTradingPassword(), "tp123");
+    form = openFromWatch();
+    EXPECT_EQ(form->passwordEdit()->text().toStdString(), "tp123");
+
+    pv_user_info.user_type = type;
+    g_Session.account_flag = flag;
+    ClearBasketTradingPassword();
+}
+
+class RecordingLinks final : public OrderFormLinks {
+public:
+    void openInBrowser(const std::string& address) override { opened.push_back(address); }
+    std::vector<std::string> opened;
+};
+
+TEST_F(BasketFormTest, EstimatedChargesOpensThePageOfTheClientInTheBox)
+{
+    RecordingLinks links;
+    SetOrderFormLinks(&links);
+    WebLinkRecord link;
+    link.WebId = 104;
+    CopyFixedText(link.Name, "Estimated Charges");
+    g_WebLinkTable.links = {link};
+    CopyFixedText(g_Config.Redirect_Url, "http://127.0.0.1:9");
+    CBasketOrder* form = openFromWatch();
+    ASSERT_NE(form, nullptr);
+    emit form->chargesLink()->linkActivated(QStringLiteral("charges"));
+    // Without the link in the table nothing opens.
+    g_WebLinkTable.links.clear();
+    emit form->chargesLink()->linkActivated(QStringLiteral("charges"));
+    SetOrderFormLinks(nullptr);
+    ASSERT_EQ(links.opened.size(), 1u);
+    EXPECT_EQ(links.opened[0].rfind("http://127.0.0.1:9/qtrade/qlogin.exe?LoginData=1002|U1|", 0), 0u)
+        << links.opened[0];
+    EXPECT_NE(links.opened[0].find("|104&ClientUserId=ABC12"), std::string::npos) << links.opened[0];
+}
+
+TEST_F(BasketFormTest, TheFrameCommandsRefuseAViewOnlyUserAndAnInactiveClient)
+{
+    const char type = pv_user_info.user_type;
+    pv_user_info.user_type = 'V';
+    EXPECT_FALSE(OpenFrameBasket());
+    EXPECT_TRUE(boxShown("You don't have access to place Basket Order"));
+    EXPECT_EQ(g_pBasketOrder, nullptr);
+    pv_user_info.user_type = type;
+
+    ClientInfo* active = ActiveClientEntry();
+    ASSERT_NE(active, nullptr);
+    active->active = 0;
+    EXPECT_FALSE(OpenFrameBasket());
+    EXPECT_TRUE(boxShown("Please Activate a Client"));
+    EXPECT_EQ(g_pBasketOrder, nullptr);
+    active->active = 1;
+
+    // Allowed: an empty basket for the active client.
+    ASSERT_TRUE(OpenFrameBasket());
+    ASSERT_NE(g_pBasketOrder, nullptr);
+    EXPECT_EQ(g_pBasketOrder->clientEdit()->text().toStdString(), "ABC12");
+    for (int k = 0; k < kBasketLegCount; ++k)
+        EXPECT_FALSE(g_pBasketOrder->row(k).select->isChecked());
 }
 
 } // namespace

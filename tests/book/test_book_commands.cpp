@@ -13,12 +13,14 @@
 #include "orders/ClientOrderStore.h"
 #include "orders/OrderBookCommands.h"
 #include "orders/OrderBookRules.h"
+#include "orders/OrderBookToolBar.h"
 #include "orders/OrderSecurity.h"
 #include "positions/PositionServices.h"
 
 #include "ui/grid_ranges.h"
 #include "ui/prompter.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QTreeView>
@@ -381,6 +383,55 @@ TEST_F(OrderBookCommandsTest, BasketCancelRefusesSixRowsAndTwoClientsAndFillsThe
     EXPECT_EQ(basket->legs[0].second.quantity, 11);
     EXPECT_DOUBLE_EQ(basket->legs[1].second.order_no, 2004);
     EXPECT_EQ(basket->legs[1].second.sec_index, sec);
+}
+
+TEST_F(OrderBookCommandsTest, TheToolbarCarriesMenu214AndFollowsTheCurrentOrder)
+{
+    COrderViewEx* view = openBook({row(1001, 'B', 10, 100, "TRAD"), row(1003, 'B', 10, 100, "OPN"),
+                                   row(1004, 'S', 10, 100, "OPN", kDdsOrderMark)});
+    ASSERT_NE(view, nullptr);
+    OrderBookToolBar* bar = view->commands()->toolBar();
+    ASSERT_NE(bar, nullptr);
+    std::vector<int> ids;
+    for (QAction* a : bar->actions())
+        ids.push_back(a->data().toInt());
+    EXPECT_EQ(ids, (std::vector<int>{33009, 32940, 32942, 32943, 33011, 33013, 33001, 33377, 33306, 33015, 33017,
+                                     33019, 33021, 32895}));
+    // The bar sits between the client band and the grid.
+    EXPECT_LE(bar->geometry().bottom(), view->grid()->geometry().top());
+    EXPECT_FALSE(bar->button(kCmdMfMark)->isEnabled());
+
+    struct Case {
+        int record;
+        bool modify, history;
+    };
+    const Case cases[] = {{0, false, true}, {1, true, true}, {2, false, true}};
+    for (const Case& c : cases) {
+        select(view, {c.record});
+        EXPECT_EQ(bar->button(kCmdOrderModify)->isEnabled(), c.modify) << c.record;
+        EXPECT_EQ(bar->button(kCmdOrderCancel)->isEnabled(), c.modify) << c.record;
+        EXPECT_EQ(bar->button(kCmdOrderHistory)->isEnabled(), c.history) << c.record;
+        EXPECT_TRUE(bar->button(kCmdOrderSummary)->isEnabled());
+    }
+
+    // A click on Modify opens the form on the open order.
+    select(view, {1});
+    bar->button(kCmdOrderModify)->trigger();
+    ASSERT_TRUE(pumpUntil([] { return CDlgOrderFormExp::Instance() != nullptr; }, 5000));
+    EXPECT_EQ(CDlgOrderFormExp::Instance()->RequestedMode(), 2);
+    CDlgOrderFormExp::DestroyInstance();
+
+    // While the book downloads every button is off and a click does nothing.
+    view->OnOrderRefresh();
+    ASSERT_TRUE(view->isBusy());
+    for (QAction* a : bar->actions())
+        EXPECT_FALSE(a->isEnabled()) << a->data().toInt();
+    const size_t asks = prompter.askCount();
+    bar->button(kCmdOrderSummary)->trigger();
+    EXPECT_EQ(prompter.askCount(), asks);
+    ASSERT_TRUE(pumpUntil([&] { return !view->isBusy(); }, 20000));
+    EXPECT_TRUE(bar->button(kCmdOrderRefresh)->isEnabled());
+    EXPECT_TRUE(view->grid()->groupByBoxVisible());
 }
 
 } // namespace

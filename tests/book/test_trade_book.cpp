@@ -12,6 +12,7 @@
 #include "orders/CTradeView.h"
 #include "orders/OrderSecurity.h"
 #include "orders/TradeReport.h"
+#include "watch/AppWindowCommands.h"
 
 #include <QCheckBox>
 #include <QKeyEvent>
@@ -166,6 +167,33 @@ TEST_F(TradeBookTest, A1205ShowsNoBoxAndTheBrokerKeepsPreviousTrades)
     EXPECT_EQ(view->trades().size(), 2u);
     EXPECT_FALSE(view->previousTradesBox()->isChecked());
     EXPECT_EQ(prompter.askCount(), 0u);
+}
+
+TEST_F(TradeBookTest, EveryOpenerIsRefusedWithoutTheViewRights)
+{
+    auto& rights = AppWindowCommands::services().viewRights;
+    const auto saved = rights;
+    rights = [] { return false; };
+    // The command's path and the filtered opening (order form, market watch) alike.
+    EXPECT_EQ(OpenTradeBook(), nullptr);
+    EXPECT_EQ(OpenTradeBook(nse), nullptr);
+    EXPECT_EQ(g_pTradeView, nullptr);
+    int refusals = 0;
+    for (const testkit::AskRecord& a : prompter.asks())
+        refusals += a.text == "You don't have access to view Trade Report";
+    EXPECT_EQ(refusals, 2);
+    for (const tb::RecordedRequest& r : broker->requests())
+        EXPECT_NE(r.decoded.text.rfind("ReportData=610", 0), 0u);
+
+    // With the rights an open book is refused too once they are withdrawn.
+    rights = [] { return true; };
+    CTradeView* view = OpenTradeBook();
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(waitIdle(view));
+    rights = [] { return false; };
+    EXPECT_EQ(OpenTradeBook(nse), nullptr);
+    EXPECT_EQ(view->securityFilter(), -1);
+    rights = saved;
 }
 
 } // namespace

@@ -506,6 +506,22 @@ TEST_F(MainFrameTest, OptionsSheetChoosesTheQuickAccessCommands)
     EXPECT_EQ(bar.quickAccessCommands().size(), 2u); // cancelled
 }
 
+// Every button of the quick-access row has an image: a "File" menu command
+// without one gets one, a ribbon command keeps its own.
+TEST_F(MainFrameTest, QuickAccessRowButtonsAllHaveImages)
+{
+    CMainFrame& f = make();
+    ui::CommandBar& bar = *f.Ribbon();
+    ASSERT_NE(bar.action(ID_FILE_PRINT), nullptr);
+    ASSERT_TRUE(bar.action(ID_FILE_PRINT)->icon().isNull());
+    const QIcon orders = bar.action(32877)->icon();
+    ASSERT_FALSE(orders.isNull());
+    SetQuickAccessCommands(bar, {32877, ID_FILE_PRINT});
+    EXPECT_EQ(bar.quickAccessCommands(), (std::vector<int>{32877, ID_FILE_PRINT}));
+    EXPECT_FALSE(bar.action(ID_FILE_PRINT)->icon().isNull());
+    EXPECT_EQ(bar.action(32877)->icon().cacheKey(), orders.cacheKey());
+}
+
 TEST_F(MainFrameTest, ShortcutStepFailuresAreLoggedWithTheirNumber)
 {
     StartLog(paths);

@@ -7,13 +7,18 @@
 #include "app/base/ConfigFile.h"
 #include "app/base/SessionRecord.h"
 #include "frame/CWebLinks.h"
+#include "frame/ImageCollections.h"
 #include "frame/WebLinksRibbon.h"
 #include "server/ServerRequests.h"
+#include "ui/document_area.h"
+#include "pf/shell.h"
 #include "ui/command_bar.h"
 #include "ui/commands.h"
 #include "ui/recording_browser_view.h"
 
 #include <QComboBox>
+#include <QPointer>
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QToolButton>
 
@@ -94,6 +99,39 @@ TEST(WebLinksRibbon, SixLinksGivePanelsButtonsSubItemsUsefulLinksAndQuickAccess)
     EXPECT_TRUE(LayoutWebLinks({}).quickAccess.empty());
 }
 
+// The quick-access buttons and the ribbon's large buttons show the link's
+// 32 x 32 image by its icon index; a link whose index has no image keeps its
+// label so its button is never blank.
+TEST(WebLinksRibbon, QuickAccessButtonsShowTheLinksImages)
+{
+    LoadImageCollections();
+    ASSERT_NE(GetImageCollection(kWebLinkImages), nullptr);
+    std::vector<WebLinkRecord> links = sixLinks();
+    links[0].IconIndex = 0;
+    links[1].IconIndex = 3;
+    links[2].IconIndex = 999;
+    CDlgBarQuickAccess bar;
+    bar.SetLinks({33219, 33220, 33221}, links);
+    ASSERT_EQ(bar.Buttons().size(), 3u);
+    for (int i = 0; i < 2; ++i) {
+        const QToolButton* b = bar.Buttons()[size_t(i)];
+        EXPECT_FALSE(b->icon().isNull()) << i;
+        EXPECT_TRUE(b->text().isEmpty()) << i;
+        EXPECT_EQ(b->icon().availableSizes().value(0), QSize(32, 32)) << i;
+        EXPECT_EQ(b->toolTip(), QString::fromLatin1(links[size_t(i)].ToolTip)) << i;
+    }
+    EXPECT_TRUE(bar.Buttons()[2]->icon().isNull());
+    EXPECT_EQ(bar.Buttons()[2]->text(), "Calls");
+    // Different indices, different images.
+    EXPECT_NE(WebLinkIcon(0).pixmap(32, 32).toImage(), WebLinkIcon(3).pixmap(32, 32).toImage());
+
+    ui::Commands commands;
+    ui::CommandBar ribbon(commands);
+    ApplyWebLinksRibbon(ribbon, LayoutWebLinks(links));
+    ASSERT_NE(ribbon.action(33219), nullptr);
+    EXPECT_FALSE(ribbon.action(33219)->icon().isNull());
+}
+
 class WebLinksTest : public testkit::Headless {
 protected:
     void SetUp() override
@@ -143,6 +181,21 @@ private:
     ConfigRecord m_config;
     WebLinkTable m_links;
 };
+
+// The security re-download closes the view with the other windows; the next
+// "View WebLinks" then opens a new one.
+TEST_F(WebLinksTest, CloseWindowClosesTheViewsDocument)
+{
+    ui::DocumentArea docs;
+    QPointer<CWebLinks> view = new CWebLinks(shell, hooks());
+    docs.addDocument(view, "WebLinks");
+    ASSERT_EQ(CWebLinks::Instance(), view.data());
+    view->Close_Window();
+    EXPECT_EQ(CWebLinks::Instance(), nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(view.isNull());
+    EXPECT_TRUE(docs.documents().empty());
+}
 
 TEST_F(WebLinksTest, FiftyOneLinksAreCappedAndNeverReachTheGroupIds)
 {

@@ -71,7 +71,7 @@ TEST_F(LoginDialogTest, SuccessfulLoginFillsTheSessionRecordAndSendsTheRequestAs
     for (size_t i : {0, 1, 8, 10, 13, 52, 53, 59})
         flags[i] = '1';
     EXPECT_EQ(LoginFlags(), flags);
-    EXPECT_EQ(g_Session.category_version, 5);
+    EXPECT_EQ(g_Session.category_version, tb::BrokerOptions().categoryVersion);
     EXPECT_NE(std::string(FixedTextView(g_Session.security_stamp)), "0-0-0-0");
     EXPECT_NE(g_Session.last_login[0], '\0');
     EXPECT_EQ(g_Session.login_value24, 1);

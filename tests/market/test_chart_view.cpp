@@ -11,6 +11,9 @@
 #include "app/base/ConfigFile.h"
 #include "app/base/FixedText.h"
 #include "app/base/ProgramPaths.h"
+#include "frame/CMainFrame.h"
+#include "frame/FrameIds.h"
+#include "frame/RibbonLayout.h"
 #include "market/CEodChartView.h"
 #include "market/CWorkspaceBar.h"
 #include "market/ChartLiveFeed.h"
@@ -20,6 +23,7 @@
 
 #include "pf/files.h"
 #include "pf/lzo.h"
+#include "ui/document_view.h"
 #include "ui/ui_thread.h"
 
 #include <QComboBox>
@@ -532,6 +536,144 @@ TEST_F(ChartView, ClosingWhileNotReadyAsks)
     pumpUntil([&] { return alive.isNull(); }, 2000);
     EXPECT_FALSE(FeedSubscriptions::instance().window(slot).in_use);
     deliver(eodText(5)); // the late history goes nowhere
+}
+
+// The scroll bar under the chart: its position is the first visible record,
+// its page the visible count; steps move the window and never past either end.
+TEST_F(ChartView, ScrollStepsMoveTheWindowByARecordOrAPage)
+{
+    CEodChartView* v = open(sec("INFY~EQ"), kChartEod);
+    deliver(eodText(500));
+    QScrollBar* bar = v->scrollBar();
+    ASSERT_EQ(m_rec->firstVisible(), 410);
+    const int n = m_rec->visibleCount();
+    EXPECT_EQ(bar->minimum(), 1);
+    EXPECT_EQ(bar->maximum(), 500 - n + 1);
+    EXPECT_EQ(bar->pageStep(), n);
+    EXPECT_EQ(bar->value(), 410);
+
+    // Leftward the first record goes first, rightward the last (the window
+    // never shrinks on the way).
+    auto order = [&] {
+        std::vector<int> ids;
+        for (const ChartCall& c : m_rec->calls())
+            if (c.kind == ChartCall::Put && (c.id == 47 || c.id == 48))
+                ids.push_back(c.id);
+        return ids;
+    };
+    const struct {
+        QAbstractSlider::SliderAction action;
+        int first, last;
+        bool pastEnd;
+        std::vector<int> puts;
+    } steps[] = {
+        {QAbstractSlider::SliderPageStepSub, 410 - n, 409, false, {47, 48}},
+        {QAbstractSlider::SliderSingleStepAdd, 411 - n, 410, false, {48, 47}},
+        {QAbstractSlider::SliderPageStepAdd, 410, 500, true, {48, 47}}, // past the end: pinned
+        {QAbstractSlider::SliderSingleStepAdd, 410, 500, true, {48, 47}},
+        {QAbstractSlider::SliderSingleStepSub, 409, 499, false, {47, 48}},
+        {QAbstractSlider::SliderPageStepSub, 409 - n, 499 - n, false, {47, 48}},
+        {QAbstractSlider::SliderPageStepSub, 409 - 2 * n, 499 - 2 * n, false, {47, 48}},
+        {QAbstractSlider::SliderPageStepSub, 409 - 3 * n, 499 - 3 * n, false, {47, 48}},
+        {QAbstractSlider::SliderPageStepSub, 409 - 4 * n, 499 - 4 * n, false, {47, 48}},
+        {QAbstractSlider::SliderPageStepSub, 1, n, false, {47, 48}}, // not below the first record
+        {QAbstractSlider::SliderSingleStepSub, 1, n, false, {}},     // unchanged: nothing sent
+    };
+    for (size_t k = 0; k < std::size(steps); ++k) {
+        m_rec->clearCalls();
+        bar->triggerAction(steps[k].action);
+        EXPECT_EQ(m_rec->firstVisible(), steps[k].first) << k;
+        EXPECT_EQ(m_rec->lastVisible(), steps[k].last) << k;
+        EXPECT_EQ(m_rec->visibleCount(), n) << k;
+        EXPECT_EQ(v->pastEnd(), steps[k].pastEnd) << k;
+        EXPECT_EQ(bar->value(), steps[k].first) << k;
+        EXPECT_EQ(order(), steps[k].puts) << k;
+    }
+    // Dragging the thumb takes the window along.
+    bar->setSliderPosition(200);
+    EXPECT_EQ(m_rec->firstVisible(), 200);
+    EXPECT_EQ(m_rec->lastVisible(), 200 + n - 1);
+    EXPECT_EQ(bar->value(), 200);
+    delete v;
+
+    // Every record on screen: a step right pins the window and resets the zoom.
+    CEodChartView* all = open(sec("TCS~EQ"), kChartEod);
+    deliver(eodText(60));
+    ASSERT_EQ(m_rec->visibleCount(), 60);
+    EXPECT_EQ(all->scrollBar()->maximum(), 1);
+    m_rec->clearCalls();
+    all->scrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(m_rec->firstVisible(), 1);
+    EXPECT_EQ(m_rec->lastVisible(), 60);
+    EXPECT_FALSE(m_rec->callsOf(75).empty());
+    // An empty chart ignores the bar.
+    CEodChartView* empty = open(sec("WIPRO~EQ"), kChartIntraday);
+    deliver("1|No data~");
+    empty->scrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(m_rec->recordCount(), 0);
+    EXPECT_FALSE(empty->pastEnd());
+}
+
+// On the drawing control too the bar's page is the visible count once the
+// history is drawn.
+TEST_F(ChartView, TheScrollBarFollowsTheFirstDrawingOfTheDrawingControl)
+{
+    CEodChartView* v = OpenChartView(sec("INFY~EQ"), kChartEod, nullptr);
+    ASSERT_TRUE(v);
+    deliver(eodText(500));
+    IChartControl& c = v->control();
+    EXPECT_EQ(c.firstVisible(), 410);
+    EXPECT_EQ(v->scrollBar()->pageStep(), c.visibleCount());
+    EXPECT_EQ(v->scrollBar()->maximum(), 500 - c.visibleCount() + 1);
+    EXPECT_EQ(v->scrollBar()->value(), 410);
+}
+
+// The context-menu key on the chart shows the main window's menu at the
+// chart's middle; the chosen command runs as the frame's.
+TEST_F(ChartView, TheContextMenuKeyShowsTheMainMenu)
+{
+    CEodChartView* v = open(sec("INFY~EQ"), kChartEod);
+    deliver(eodText(30));
+    m_rec->fireKeyUp(93);
+    EXPECT_TRUE(prompter.menus().empty()) << "no main window: no menu";
+
+    CMainFrame::Services services;
+    auto frame = std::make_unique<CMainFrame>(services);
+    frame->OnCreate();
+    ASSERT_EQ(CMainFrame::Instance(), frame.get());
+    int about = 0;
+    frame->Commands().add(ID_APP_ABOUT, [&] { ++about; });
+    m_rec->fireKeyUp(65); // another key: nothing
+    EXPECT_TRUE(prompter.menus().empty());
+    prompter.queueMenuCommand(ID_APP_ABOUT);
+    m_rec->fireKeyUp(93);
+    ASSERT_EQ(prompter.menus().size(), 1u);
+    const ui::MenuSpec menu = prompter.menus()[0];
+    ASSERT_EQ(menu.items.size(), RibbonMainMenu().size());
+    EXPECT_EQ(menu.items.front().text, "New");
+    EXPECT_EQ(menu.items.back().text, "Exit");
+    EXPECT_EQ(menu.items[6].id, 0) << "the separators stay";
+    EXPECT_EQ(about, 1);
+    delete v;
+}
+
+// The chart is its document's view: the document's pre-close frees it once.
+TEST_F(ChartView, TheDocumentsPreCloseFreesTheChartOnce)
+{
+    CEodChartView* v = open(sec("INFY~EQ"), kChartIntraday);
+    ui::DocumentView* doc = v;
+    EXPECT_EQ(doc->viewClassName(), "CEodChartView");
+    EXPECT_FALSE(doc->isClosed());
+    const int slot = v->slot();
+    ASSERT_GE(slot, 0);
+    doc->closeFromFrame();
+    EXPECT_TRUE(doc->isClosed());
+    EXPECT_FALSE(FeedSubscriptions::instance().window(slot).in_use);
+    EXPECT_TRUE(v->ready());
+    doc->closeFromFrame(); // a second time: nothing more
+    deliver(intradayText(at(9, 0, 30), 10)); // its late history is dropped
+    EXPECT_EQ(m_rec->recordCount(), 0);
+    delete v;
 }
 
 // --- against the test broker ---------------------------------------------------

@@ -17,9 +17,13 @@
 #include "orders/TsloOrderBook.h"
 #include "orders/CTsloOrderView.h"
 #include "frame/controls/CMyReportCtrl.h"
+#include "orders/OrderBookToolBar.h"
+#include "server/ExtraSubscriptions.h"
 #include "testkit/scripted_prompter.h"
+#include <QAction>
 #include <QApplication>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <filesystem>
 #include <fstream>
@@ -427,6 +431,143 @@ TEST_F(TsloFormTest, TabFromTheAccountGoesToTheQuantityOfAChosenSecurity)
     QApplication::sendEvent(form->control(kAccount), &out);
     pumpUntil([form] { return form->focusedId() == kQuantity; }, 2000);
     EXPECT_EQ(form->focusedId(), kQuantity);
+}
+
+// Up or Down pressed in a box of the form, as the keyboard sends it.
+void pressIn(CDlgOrderFormExp* form, int id, Qt::Key k)
+{
+    form->focus(id);
+    QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : form->control(id);
+    QKeyEvent down(QEvent::KeyPress, k, Qt::NoModifier);
+    QApplication::sendEvent(target, &down);
+}
+
+TEST_F(TsloFormTest, PriceSpinsStopAtTheValueLimitAndAHeldSpreadStepsByARupee)
+{
+    const double saved = g_AppSettings.order_value_limit;
+    g_AppSettings.order_value_limit = 1000;
+    const int eq = findSecurity("NN", "EQ");
+    const double tick = OrderSecurityAt(eq).tickRupees();
+    ASSERT_GT(tick, 0);
+    CDlgOrderFormExp* form = open(1, eq, 'B', 100);
+    ASSERT_NE(form, nullptr);
+    form->setText(kPrice, "1000.00");
+    pressIn(form, kPrice, Qt::Key_Up);
+    EXPECT_EQ(form->text(kPrice), "1000.00");
+    pressIn(form, kPrice, Qt::Key_Down);
+    EXPECT_EQ(form->text(kPrice), formatText("%.2lf", 1000 - tick));
+
+    ui::FormDriver(*form).type(kQuantity, "10").click(kTrailing);
+    ASSERT_TRUE(form->isVisible(kSpread));
+    form->setText(kSpread, "2.00");
+    // Held: a press every 100 ms steps by the tick for 3 s, then by 1.00.
+    pressIn(form, kSpread, Qt::Key_Up);
+    for (int i = 0; i < 30; ++i) {
+        clock.advanceMillis(100);
+        pressIn(form, kSpread, Qt::Key_Up);
+    }
+    EXPECT_EQ(form->text(kSpread), formatText("%.2lf", 2 + 31 * tick));
+    clock.advanceMillis(100);
+    pressIn(form, kSpread, Qt::Key_Up);
+    EXPECT_EQ(form->text(kSpread), formatText("%.2lf", 3 + 31 * tick));
+    // Let go, then one press: the tick again; the top is the value limit.
+    clock.advanceMillis(1000);
+    pressIn(form, kSpread, Qt::Key_Down);
+    EXPECT_EQ(form->text(kSpread), formatText("%.2lf", 3 + 30 * tick));
+    form->setText(kSpread, "1000.00");
+    pressIn(form, kSpread, Qt::Key_Up);
+    EXPECT_EQ(form->text(kSpread), "1000.00");
+    g_AppSettings.order_value_limit = saved;
+}
+
+TEST_F(TsloFormTest, AResearchCallShowsItsLotAndTheTermsLink)
+{
+    RecordingLinks links;
+    SetOrderFormLinks(&links);
+    WebLinkRecord link;
+    link.WebId = 107;
+    CopyFixedText(link.Name, "Terms and Conditions");
+    g_WebLinkTable.links = {link};
+    CopyFixedText(g_Config.Redirect_Url, "http://127.0.0.1:9");
+    const auto table = SecurityTable::current();
+    ASSERT_TRUE(table);
+    struct Case {
+        int index;
+        std::string lotText;
+    };
+    const int eq = findSecurity("NN", "EQ");
+    const int fx = findSecurity("CN", "FC");
+    ASSERT_GE(fx, 0);
+    const Case cases[] = {
+        {eq, formatText("Market Lot : %d", std::max(1, OrderSecurityAt(eq).marketLot))},
+        {fx, formatText("Lot (1 Lot = %d units)", OrderSecurityAt(fx).lotUnits)},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> call(30);
+        const int code = table->row(c.index).scrip_code;
+        call[2] = std::to_string(code);
+        call[4] = "BUY";
+        call[19] = OrderSecurityAt(c.index).symbol;
+        call[25] = "110.50";
+        call[26] = "95.25";
+        call[28] = "1";
+        const int index = c.index;
+        SetScripCodeLookup([index, code](int scripCode, char) { return scripCode == code ? index : -1; });
+        ShowMorrowpickOrderForm(nullptr, call);
+        SetScripCodeLookup(nullptr);
+        pumpUntil([] { return CDlgOrderFormExp::Instance() && CDlgOrderFormExp::Instance()->IsInitialised(); }, 5000);
+        CDlgOrderFormExp* form = CDlgOrderFormExp::Instance();
+        ASSERT_NE(form, nullptr) << c.lotText;
+        ASSERT_EQ(form->TsloKind(), 5);
+        EXPECT_TRUE(form->isVisible(kCallLotLabel));
+        EXPECT_EQ(form->text(kCallLotLabel), c.lotText);
+        ASSERT_TRUE(form->isVisible(kTermsLink));
+        EXPECT_EQ(form->control(kTermsLink)->toolTip().toStdString(), "View Terms and Conditions");
+        EXPECT_EQ(form->control(kAutoSquareOff)->toolTip().toStdString(),
+                  "Auto Square off will be triggered only if first leg of the order is completely executed.");
+        ui::FormDriver(*form).click(kTermsLink);
+        CDlgOrderFormExp::DestroyInstance();
+    }
+    ASSERT_EQ(links.opened.size(), 2u);
+    EXPECT_NE(links.opened[0].find("|107&ClientUserId=ABC12"), std::string::npos) << links.opened[0];
+
+    // A plain order has neither.
+    CDlgOrderFormExp* form = open(1, eq, 'B', 100);
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver(*form).type(kQuantity, "10").click(kTrailing);
+    EXPECT_TRUE(form->isVisible(kSpread));
+    EXPECT_FALSE(form->isVisible(kCallLotLabel));
+    EXPECT_FALSE(form->isVisible(kTermsLink));
+    SetOrderFormLinks(nullptr);
+    g_WebLinkTable.links.clear();
+}
+
+TEST_F(TsloBookTest, TheToolbarRunsTheBooksCommandsAndItsOrdersStaySubscribed)
+{
+    ASSERT_NE(placeTsloNew(), nullptr);
+    CTsloOrderView* view = openBook();
+    ASSERT_NE(view, nullptr);
+    ASSERT_EQ(view->book().size(), 2u);
+    OrderBookToolBar* bar = view->toolBar();
+    ASSERT_NE(bar, nullptr);
+    std::vector<int> shown;
+    for (QAction* a : bar->actions())
+        if (a->isVisible())
+            shown.push_back(a->data().toInt());
+    EXPECT_EQ(shown, (std::vector<int>{33009, 32940, 32942, 32943, 33011, 33013, 33017, 33019, 33021}));
+    EXPECT_FALSE(bar->button(33011)->isEnabled()); // nothing selected
+    view->selectRecord(0);
+    EXPECT_TRUE(bar->button(33011)->isEnabled());
+    EXPECT_TRUE(bar->button(33017)->isEnabled());
+    bar->button(33011)->trigger();
+    ASSERT_NE(CDlgOrderFormExp::Instance(), nullptr);
+    EXPECT_EQ(CDlgOrderFormExp::Instance()->windowTitle().toStdString(), "Modify TSLO Order");
+
+    // Its security is in the feed's lists with no window showing it.
+    const int sec = view->book()[0].sec_index;
+    ASSERT_GE(sec, 0);
+    const std::vector<int> extra = ExtraSubscriptions::instance().securities();
+    EXPECT_NE(std::find(extra.begin(), extra.end(), sec), extra.end());
 }
 
 } // namespace

@@ -3,9 +3,12 @@
 #include "orders/TsloOrderBook.h"
 
 #include "app/base/FixedText.h"
+#include "server/ExtraSubscriptions.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
 
 namespace {
@@ -139,6 +142,32 @@ TEST(TsloBookRows, TextsAndCsv)
     EXPECT_EQ(t[18], "-");
     EXPECT_EQ(TsloRowTexts(r.records[0], "X", true)[6], "250.5000");
     EXPECT_EQ(CsvLine({"a", "b,c", "say \"hi\"", "x\ny"}), "a,\"b,c\",\"say \"\"hi\"\"\",\"x\ny\"\n");
+}
+
+TEST(TsloBookRows, StoredBooksKeepTheirSecuritiesSubscribed)
+{
+    ClearTsloBooks();
+    EXPECT_TRUE(TsloBookSecurities().empty());
+    auto first = std::make_shared<TsloBook>(3);
+    (*first)[0].sec_index = 7;
+    (*first)[1].sec_index = 3;
+    (*first)[2].sec_index = -1; // a security not in the master
+    auto second = std::make_shared<TsloBook>(2);
+    (*second)[0].sec_index = 7;
+    (*second)[1].sec_index = 11;
+    SetTsloBook("ABCDE", first);
+    SetTsloBook("XYZ12", second);
+    EXPECT_EQ(TsloBookSecurities(), (std::vector<int>{3, 7, 11}));
+    // The feed's composer sees them with no window open.
+    const std::vector<int> extra = ExtraSubscriptions::instance().securities();
+    for (int s : {3, 7, 11})
+        EXPECT_NE(std::find(extra.begin(), extra.end(), s), extra.end()) << s;
+    // A new download replaces the client's book; clearing drops them all.
+    SetTsloBook("XYZ12", std::make_shared<TsloBook>());
+    EXPECT_EQ(TsloBookSecurities(), (std::vector<int>{3, 7}));
+    ClearTsloBooks();
+    EXPECT_TRUE(TsloBookSecurities().empty());
+    EXPECT_TRUE(ExtraSubscriptions::instance().securities().empty());
 }
 
 } // namespace

@@ -412,4 +412,35 @@ TEST(OrderFormRules, SmartRoutingBrowserAndChargesAddress)
     EXPECT_EQ(EstimatedChargesAddress("file:///etc", "q"), "");
 }
 
+TEST(OrderFormRules, PriceSpinsStopAtZeroAndAtTheValueLimit)
+{
+    struct Case {
+        double value;
+        int direction;
+        double step, limit, expected;
+    };
+    const Case cases[] = {
+        {100.00, 1, 0.05, 1000000, 100.05}, {0.03, -1, 0.05, 1000000, 0.00},  {4.30, 1, 0.05, 0, 4.35},
+        {999.95, 1, 0.05, 1000, 1000.00},   {1000.00, 1, 0.05, 1000, 1000.00}, {999.99, 1, 0.05, 1000, 999.99},
+        {1000.00, -1, 0.05, 1000, 999.95},  {5.00, 1, 0, 1000, 5.01},           {2.0, 1, 1.0, 1000, 3.0},
+    };
+    for (const Case& c : cases)
+        EXPECT_DOUBLE_EQ(PriceSpinStep(c.value, c.direction, c.step, c.limit), c.expected)
+            << c.value << " " << c.direction << " " << c.step << " " << c.limit;
+}
+
+TEST(OrderFormRules, AHeldKeyAcceleratesAfterThreeSeconds)
+{
+    HeldKeyTracker hold;
+    int64_t t = 10000;
+    EXPECT_FALSE(hold.press(1, t));
+    for (int i = 0; i < 30; ++i) // repeats every 100 ms for 3 s
+        EXPECT_FALSE(hold.press(1, t += 100)) << i;
+    EXPECT_TRUE(hold.press(1, t += 100));
+    // Turning round, or letting go for more than 600 ms, starts a new hold.
+    EXPECT_FALSE(hold.press(-1, t += 100));
+    EXPECT_FALSE(hold.press(-1, t += 3100));
+    EXPECT_FALSE(hold.press(-1, t += 700));
+}
+
 } // namespace

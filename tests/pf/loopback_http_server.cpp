@@ -90,7 +90,7 @@ public:
         std::unique_lock lock(m_mutex);
         m_stopped.wait(lock, [this] { return m_stopping; });
     }
-    long receive(char* buffer, size_t size)
+    long receive(char* buffer, size_t size) override
     {
         return m_ssl ? SSL_read(m_ssl, buffer, int(size)) : ::recv(m_fd, buffer, size, 0);
     }

@@ -53,6 +53,8 @@ class Connection {
 public:
     virtual ~Connection() = default;
     virtual bool send(const std::string& bytes) = 0;
+    // Bytes the client sent after its request; blocks. 0 or less at the end.
+    virtual long receive(char* buffer, size_t size) = 0;
     // Blocks until the server stops (a response that never finishes).
     virtual void waitForStop() = 0;
 };

@@ -7,8 +7,10 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -161,6 +163,60 @@ TEST(HttpCall, CancelFromAnotherThreadEndsABlockedReadAndSend)
     server.stop();
 }
 
+// A stream whose server takes later texts on the same connection: the texts
+// go on the live socket while another thread reads the response, and never
+// once the connection is gone.
+TEST(HttpCall, TextsGoOnTheStreamConnectionOnlyWhileItLives)
+{
+    std::mutex mutex;
+    std::string received; // guarded by mutex
+    LoopbackHttpServer server([&](const Request&, Connection& c) {
+        c.send("HTTP/1.1 200 OK\r\nContent-Length: 11\r\n\r\nfirst");
+        std::string got;
+        char chunk[64];
+        while (got.size() < 10) {
+            const long n = c.receive(chunk, sizeof chunk);
+            if (n <= 0)
+                break;
+            got.append(chunk, size_t(n));
+        }
+        {
+            std::lock_guard lock(mutex);
+            received = got;
+        }
+        c.send("second"); // the body ends: the connection closes
+    });
+    LocalSession session;
+    pf::HttpCall call(session);
+    EXPECT_EQ(call.activeSocket(), -1);
+    EXPECT_FALSE(call.sendOnConnection("00005early"));
+    ASSERT_EQ(call.send("GET", "127.0.0.1", server.port(), "/stream", ""), 200);
+    EXPECT_GE(call.activeSocket(), 0);
+    EXPECT_FALSE(call.wrapped());
+    char buffer[64];
+    ASSERT_EQ(call.read(buffer, sizeof buffer), 5);
+
+    std::atomic<bool> sent{false};
+    std::thread sender([&] { sent = call.sendOnConnection("00005hello"); });
+    // This thread blocks in read() meanwhile: the reply to the text arrives.
+    std::string rest;
+    for (long n; (n = call.read(buffer, sizeof buffer)) >= 0;)
+        rest.append(buffer, size_t(n));
+    sender.join();
+    EXPECT_TRUE(sent.load());
+    EXPECT_EQ(rest, "second");
+    EXPECT_FALSE(call.failed()) << call.errorText();
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(received, "00005hello");
+    }
+    // The body is complete: the socket is forgotten, nothing more is written.
+    call.close();
+    EXPECT_EQ(call.activeSocket(), -1);
+    EXPECT_FALSE(call.sendOnConnection("00005later"));
+    server.stop();
+}
+
 TEST(HttpCall, ConnectionLimitPerServerMakesTheNextCallWait)
 {
     LoopbackHttpServer server([](const Request&, Connection& c) { c.send(LoopbackHttpServer::response(200, "ok")); });
@@ -223,6 +279,27 @@ TEST_F(HttpsCall, TrustsTheGivenAuthorityAndRefusesAnUnknownOne)
         pf::HttpCall unchecked(session);
         EXPECT_EQ(unchecked.send("POST", "127.0.0.1", 443, "/s", "x"), 200);
     }
+}
+
+TEST_F(HttpsCall, RawTextsNeverGoInsideTheEncryptedStream)
+{
+    LoopbackHttpServer server(
+        [](const Request&, Connection& c) {
+            c.send("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nx");
+            c.waitForStop();
+        },
+        &pki());
+    LocalSession session;
+    session.setConnectTo({"127.0.0.1:443:127.0.0.1:" + std::to_string(server.port())});
+    session.setVerifyPeer(false);
+    pf::HttpCall call(session);
+    ASSERT_EQ(call.send("GET", "127.0.0.1", 443, "/stream", ""), 200) << call.errorText();
+    EXPECT_TRUE(call.wrapped());
+    EXPECT_GE(call.activeSocket(), 0);
+    EXPECT_FALSE(call.sendOnConnection("00005hello"));
+    call.cancel();
+    call.close();
+    server.stop();
 }
 
 TEST(HttpSession, RedirectMapComesFromTheEnvironment)

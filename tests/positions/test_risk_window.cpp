@@ -16,6 +16,7 @@
 #include "app/base/SessionRecord.h"
 #include "orders/OrderMessages.h"
 #include "orders/PositionRecords.h"
+#include "frame/controls/CFilterGridCtrl.h"
 #include "positions/CNetPosition.h"
 #include "positions/DlgPledgeUnpleged.h"
 #include "ui/form_driver.h"
@@ -40,6 +41,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTreeView>
 
@@ -910,6 +912,130 @@ TEST_F(RiskWindowTest, EachGridKeepsItsOwnLayout)
     delete view;
     view = nullptr;
     ui::GridLayoutState::setDefaultStore(nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// The row header of the open, unbilled and today's grids: a 30 px strip
+// beside the rows whose clicks pick rows as the user expects.
+TEST_F(RiskWindowTest, RowHeaderSelectsRowsBesideThem)
+{
+    open(13);
+    ASSERT_TRUE(idle());
+    view->show();
+    for (int d : {CNetPosition::Open, CNetPosition::Unbilled, CNetPosition::Todays})
+        EXPECT_EQ(view->grid(d)->rowHeaderWidth(), 30) << d;
+    for (int d : {CNetPosition::Limits, CNetPosition::Holdings})
+        EXPECT_EQ(view->grid(d)->rowHeader(), nullptr) << d;
+
+    ui::GridView& g = *view->grid(CNetPosition::Open);
+    QTreeView* tree = g.tree();
+    tree->expandAll();
+    QApplication::processEvents();
+    QWidget* strip = g.rowHeader();
+    ASSERT_NE(strip, nullptr);
+    EXPECT_EQ(strip->width(), 30);
+    EXPECT_EQ(tree->geometry().left(), strip->geometry().right() + 1) << "the rows start right of the strip";
+
+    // The strip's sections line up with the rows: the middle of a row's
+    // rectangle names that row, the column header's height beside it none.
+    std::vector<int> shown;
+    std::vector<int> middles;
+    for (QModelIndex i = tree->model()->index(0, 0); i.isValid() && shown.size() < 4; i = tree->indexBelow(i)) {
+        shown.push_back(i.data(ui::GridModel::RowIdRole).toInt());
+        const QRect r = tree->visualRect(i);
+        middles.push_back(strip->mapFromGlobal(tree->viewport()->mapToGlobal(r.center())).y());
+    }
+    ASSERT_EQ(shown.size(), 4u);
+    for (size_t k = 0; k < shown.size(); ++k)
+        EXPECT_EQ(g.rowHeaderRowAt(middles[k]), shown[k]) << k;
+    EXPECT_EQ(g.rowHeaderRowAt(1), -1) << "the corner beside the column header";
+    tree->horizontalScrollBar()->setValue(tree->horizontalScrollBar()->maximum()); // sideways: the rows stay
+    EXPECT_EQ(g.rowHeaderRowAt(middles[2]), shown[2]);
+    tree->horizontalScrollBar()->setValue(0);
+    EXPECT_EQ(g.rowHeaderRowAt(strip->height() - 1), -1) << "below the last row";
+
+    // A click selects one row, Shift extends from the current one, Ctrl toggles.
+    auto selected = [&] { return ui::selectedRowIds(g); };
+    g.clickRowHeader(middles[1]);
+    EXPECT_EQ(selected(), (std::vector<int>{shown[1]}));
+    EXPECT_TRUE(tree->hasFocus() || !QApplication::activeWindow());
+    g.clickRowHeader(middles[3], Qt::ShiftModifier);
+    EXPECT_EQ(selected(), (std::vector<int>{shown[1], shown[2], shown[3]}));
+    g.clickRowHeader(middles[2], Qt::ControlModifier);
+    EXPECT_EQ(selected(), (std::vector<int>{shown[1], shown[3]}));
+    g.clickRowHeader(middles[0], Qt::ShiftModifier); // upwards from the current (toggled) row
+    EXPECT_EQ(selected(), (std::vector<int>{shown[0], shown[1], shown[2]}));
+    g.clickRowHeader(1); // the corner: nothing changes
+    EXPECT_EQ(selected().size(), 3u);
+
+    // The mouse goes the same way.
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(15, middles[3]), strip->mapToGlobal(QPointF(15, middles[3])),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(strip, &press);
+    EXPECT_EQ(selected(), (std::vector<int>{shown[3]}));
+    EXPECT_EQ(ui::currentRowId(g), shown[3]);
+    // The strip paints (current row marked) without complaint.
+    EXPECT_FALSE(strip->grab().isNull());
+}
+
+// The holdings' value filter: the header menu leaves its choice pending, the
+// window takes it over with 336, and a refill keeps it.
+TEST_F(RiskWindowTest, HoldingsFilterIsTakenOverByTheWindow)
+{
+    open(14);
+    ASSERT_TRUE(idle());
+    view->SelectReportTab(4);
+    ASSERT_TRUE(idle());
+    auto& h = static_cast<CFilterGridCtrl&>(*view->grid(CNetPosition::Holdings));
+    const ui::GridModel& m = h.model();
+    const std::vector<int> top = m.childrenOf(ui::GridModel::kRoot);
+    ASSERT_EQ(top.size(), 5u);
+    const QString first = m.text(top[0], 0);
+    const QStringList values = h.HeaderMenuValues(0);
+    ASSERT_EQ(values.size(), 4) << "four securities, no grand total";
+    h.tree()->expandAll();
+    h.selectRow(top[1]);
+
+    // Untick every security but the first: one menu pick per value.
+    for (const QString& v : values) {
+        if (v == first)
+            continue;
+        const QStringList before = h.AppliedFilter().checkedValues;
+        prompter.queueMenuCommand(2 + int(values.indexOf(v)));
+        h.OnHeaderMenuButtonClick(0);
+        EXPECT_EQ(h.AppliedFilter().checkedValues, before) << "nothing applied before the window takes it over";
+        QApplication::processEvents(); // the posted 336
+        EXPECT_FALSE(h.AppliedFilter().allValues);
+        EXPECT_FALSE(h.AppliedFilter().checkedValues.contains(v));
+    }
+    EXPECT_EQ(h.AppliedFilter().column, 0);
+    EXPECT_EQ(h.AppliedFilter().checkedValues, QStringList{first});
+    EXPECT_TRUE(ui::selectedRowIds(h).empty()) << "the take-over clears the selection";
+    auto expected = [&] {
+        const std::vector<int> t = m.childrenOf(ui::GridModel::kRoot);
+        std::vector<int> rows{t[0]};
+        for (int c : m.childrenOf(t[0]))
+            rows.push_back(c);
+        rows.push_back(t.back()); // the grand total stays
+        return rows;
+    };
+    EXPECT_EQ(h.shownRows(), expected());
+
+    // A refresh refills the grid; the filter still holds.
+    view->OnRefresh();
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(m.childrenOf(ui::GridModel::kRoot).size(), 5u);
+    EXPECT_EQ(h.shownRows(), expected());
+
+    // "(Select All)" shows everything again.
+    prompter.queueMenuCommand(1);
+    h.OnHeaderMenuButtonClick(0);
+    QApplication::processEvents();
+    EXPECT_TRUE(h.AppliedFilter().allValues);
+    EXPECT_EQ(h.shownRows().size(), size_t(m.rowTotal()));
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include "server/RequestServer.h"
 #include "server/RequestServerAccess.h"
 
+#include "pf/clock.h"
 #include "ui/ui_thread.h"
 
 #include <gtest/gtest.h>
@@ -174,6 +175,62 @@ TEST_F(StreamFeed, SubscriptionStuckOnASilentServerDoesNotHoldUpTheStop)
     // The logout still went out after the cancelled subscription.
     EXPECT_TRUE(broker->waitForRequest(
         [](const tb::RecordedRequest& r) { return r.decoded.text.rfind("202|", 0) == 0; }, 5000));
+}
+
+// Connection type 2 with the login's fourth segment-access flag '4': the
+// stream's own connection carries the subscription, the heartbeat and the
+// logout as "%05d%s" frames; with any other flag they go by request.
+TEST_F(StreamFeed, SegmentAccessFourSendsTheTextsOnTheStreamConnection)
+{
+    pf::ManualClock clock{1'700'000'000'000};
+    pf::setClock(&clock);
+    struct Restore {
+        ~Restore() { pf::setClock(nullptr); }
+    } restore;
+    const auto frames = [this](const char* prefix) {
+        int n = 0;
+        for (const tb::RecordedRequest& r : broker->requests())
+            if (r.channel == "feed-frame" && r.rawBody.rfind(prefix, 0) == 0)
+                ++n;
+        return n;
+    };
+    FeedConnection::Settings s = settings();
+    s.connectType = 2;
+    s.segmentAccess = '4';
+    ASSERT_TRUE(m_connection->start(s));
+    ASSERT_TRUE(broker->waitForFeedClient("U1", 10000));
+    ASSERT_TRUE(eventually([] { return FeedState::instance().slot() >= 0; }));
+    ASSERT_TRUE(eventually([this] { return m_connection->hasSocket(); }));
+
+    m_window->m_securities = {0, 1};
+    FeedSubscriptions::instance().Update_Feeds_Token();
+    EXPECT_TRUE(eventually([&] { return brokerTokens() == (std::vector<int>{wtoken(0), wtoken(1)}); }));
+    EXPECT_EQ(frames("201|"), 1);
+
+    clock.advanceMillis(31'000);
+    SetLoggedIn(true);
+    m_connection->onTimer();
+    EXPECT_TRUE(eventually([&] { return frames("900|") == 1; })) << "no heartbeat frame";
+
+    ASSERT_TRUE(stopWithin(std::chrono::seconds(5)));
+    EXPECT_EQ(frames("202|"), 1);
+    EXPECT_EQ(requestsTo("/cgi-bin/Glenvarro/upd_feeds.exe"), 0) << "a text went by request as well";
+}
+
+TEST_F(StreamFeed, OtherSegmentAccessSendsTheTextsByRequest)
+{
+    FeedConnection::Settings s = settings();
+    s.connectType = 2;
+    s.segmentAccess = '3';
+    ASSERT_TRUE(m_connection->start(s));
+    ASSERT_TRUE(broker->waitForFeedClient("U1", 10000));
+    ASSERT_TRUE(eventually([] { return FeedState::instance().slot() >= 0; }));
+    EXPECT_FALSE(m_connection->hasSocket());
+    m_window->m_securities = {0, 1};
+    FeedSubscriptions::instance().Update_Feeds_Token();
+    EXPECT_TRUE(waitForRequests("/cgi-bin/Glenvarro/upd_feeds.exe", 1));
+    for (const tb::RecordedRequest& r : broker->requests())
+        EXPECT_NE(r.channel, "feed-frame") << r.rawBody;
 }
 
 // The program's own feed: a proxy that wants credentials on the stream gets

@@ -80,7 +80,7 @@ TEST(Universe, SideFilesAndIncrementalFileDecompress)
 {
     tb::TestBroker broker(fixedDate());
     ASSERT_TRUE(broker.start());
-    EXPECT_EQ(unpack(broker.fileBody("/security/category.lzo")).substr(0, 11), "08122026~5~");
+    EXPECT_EQ(unpack(broker.fileBody("/security/category.lzo")).substr(0, 11), "08122026~6~"); // with "CNX Nifty"
     EXPECT_EQ(unpack(broker.fileBody("/security/services.lzo")), "08122026~2~Research Calls,1~SMS Alerts,2");
     const std::vector<std::string> advisory = split(unpack(broker.fileBody("/security/PellbrookSecFile.lzo")), '\n');
     ASSERT_GE(advisory.size(), 2u);

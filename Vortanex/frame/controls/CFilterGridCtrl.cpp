@@ -17,11 +17,17 @@ constexpr int kFirstValueId = 2;
 
 bool FilterGridRowCallback(const ui::GridModel& model, int rowId, const FilterColumnInfo& filter, FilterPass& pass)
 {
+    return FilterGridRowCallback(model, rowId, model.isRow(rowId) ? model.rowDataAs<FilterRowData>(rowId) : nullptr,
+                                 filter, pass);
+}
+
+bool FilterGridRowCallback(const ui::GridModel& model, int rowId, const FilterRowData* data,
+                           const FilterColumnInfo& filter, FilterPass& pass)
+{
     const int column = filter.column;
     if (column < 0 || column >= model.columns() || !model.isRow(rowId))
         return false; // no cell: shown
     const QString cell = model.text(rowId, column);
-    const FilterRowData* data = model.rowDataAs<FilterRowData>(rowId);
 
     if (column == 0) {
         if (filter.allValues)
@@ -62,7 +68,12 @@ CFilterGridCtrl::CFilterGridCtrl(QWidget* parent) : ui::GridView(parent) {}
 
 void CFilterGridCtrl::EnableValueFilter()
 {
-    setRowFilter([this](int rowId) { return FilterGridRowCallback(model(), rowId, m_filter, m_pass); });
+    setRowFilter([this](int rowId) {
+        if (!m_keyReader)
+            return FilterGridRowCallback(model(), rowId, m_filter, m_pass);
+        const std::optional<FilterRowData> data = m_keyReader(rowId);
+        return FilterGridRowCallback(model(), rowId, data ? &*data : nullptr, m_filter, m_pass);
+    });
 }
 
 void CFilterGridCtrl::ApplyFilter(const FilterColumnInfo& filter)
@@ -147,5 +158,8 @@ void CFilterGridCtrl::onHeaderMenuButtonClick(int column)
             m_working.checkedValues.clear();
         }
     }
-    ApplyFilter(m_working);
+    if (m_ownerApplies)
+        emit filterCommand(kApplyFilterCommand);
+    else
+        ApplyFilter(m_working);
 }

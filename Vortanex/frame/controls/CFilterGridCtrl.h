@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <optional>
 #include <vector>
 
 // One column's value filter: the applied one and the one the header menu edits.
@@ -36,16 +38,31 @@ struct FilterPass {
 
 inline const QString kGrandTotalRow = QStringLiteral(" Grand Total");
 
-// true = the row is hidden. Rows must be passed from top to bottom.
+// true = the row is hidden. Rows must be passed from top to bottom. The first
+// form reads the row's FilterRowData from the model, the second is given it
+// (null: the row has none).
 bool FilterGridRowCallback(const ui::GridModel& model, int rowId, const FilterColumnInfo& filter, FilterPass& pass);
+bool FilterGridRowCallback(const ui::GridModel& model, int rowId, const FilterRowData* data,
+                           const FilterColumnInfo& filter, FilterPass& pass);
 
 class CFilterGridCtrl : public ui::GridView {
     Q_OBJECT
 public:
     explicit CFilterGridCtrl(QWidget* parent = nullptr);
 
+    // The command the header menu posts when its owner takes the filter over.
+    static constexpr int kApplyFilterCommand = 336;
+
     // Installs FilterGridRowCallback with this grid's applied filter.
     void EnableValueFilter();
+    // Where the filter finds a row's group key and names when the owner keeps
+    // its own row data (unset: the row's FilterRowData).
+    using RowKeyReader = std::function<std::optional<FilterRowData>(int rowId)>;
+    void SetRowKeyReader(RowKeyReader reader) { m_keyReader = std::move(reader); }
+    // On: the header menu only fills the working filter and emits
+    // filterCommand(kApplyFilterCommand); the owner applies it. Off (the
+    // default): the grid applies the menu's choice itself.
+    void SetFilterTakenOverByOwner(bool on) { m_ownerApplies = on; }
     void ApplyFilter(const FilterColumnInfo& filter);
     const FilterColumnInfo& AppliedFilter() const { return m_filter; }
     const FilterColumnInfo& WorkingFilter() const { return m_working; }
@@ -59,6 +76,9 @@ public:
     QString GetHeaderMenuButtonTooltip(int column) const { return headerMenuButtonTooltip(column); }
     void OnHeaderMenuButtonClick(int column) { onHeaderMenuButtonClick(column); }
 
+signals:
+    void filterCommand(int commandId);
+
 protected:
     int headerMenuButtonImage(int column) const override { return GetHeaderMenuButtonImageIndex(column, true); }
     QString headerMenuButtonTooltip(int column) const override;
@@ -70,4 +90,6 @@ private:
     FilterColumnInfo m_working;
     int m_menuColumn = -1;
     FilterPass m_pass;
+    RowKeyReader m_keyReader;
+    bool m_ownerApplies = false;
 };

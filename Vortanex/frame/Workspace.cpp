@@ -1,0 +1,302 @@
+#include "frame/Workspace.h"
+
+#include "app/base/LogWriter.h"
+#include "frame/CMainFrame.h"
+
+#include "pf/profile_store.h"
+#include "ui/document_area.h"
+
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QSplitter>
+
+#include <charconv>
+
+namespace {
+
+constexpr std::string_view kHeader = "Vortanex workspace 1";
+constexpr int kMaxDocuments = 200;
+constexpr int kMaxGroups = 64;
+constexpr int kMaxCoordinate = 100000;
+
+std::vector<std::string_view> splitLines(std::string_view text)
+{
+    std::vector<std::string_view> lines;
+    size_t start = 0;
+    while (start <= text.size()) {
+        const size_t end = text.find('\n', start);
+        const size_t stop = end == std::string_view::npos ? text.size() : end;
+        lines.push_back(text.substr(start, stop - start));
+        if (end == std::string_view::npos)
+            break;
+        start = end + 1;
+    }
+    // A final line break leaves one empty line behind.
+    if (!lines.empty() && lines.back().empty())
+        lines.pop_back();
+    return lines;
+}
+
+bool readInt(std::string_view text, int low, int high, int& out)
+{
+    int value = 0;
+    const auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || p != text.data() + text.size() || value < low || value > high)
+        return false;
+    out = value;
+    return true;
+}
+
+// "group|x|y|w|h|max|kind|list": the list comes last and may hold '|'.
+bool readDocument(std::string_view text, WorkspaceDocument& doc)
+{
+    std::string_view f[7];
+    for (int i = 0; i < 7; ++i) {
+        const size_t bar = text.find('|');
+        if (bar == std::string_view::npos)
+            return false;
+        f[i] = text.substr(0, bar);
+        text.remove_prefix(bar + 1);
+    }
+    int x = 0, y = 0, w = 0, h = 0, max = 0;
+    if (!readInt(f[0], 0, kMaxGroups - 1, doc.group) || !readInt(f[1], -kMaxCoordinate, kMaxCoordinate, x)
+        || !readInt(f[2], -kMaxCoordinate, kMaxCoordinate, y) || !readInt(f[3], 0, kMaxCoordinate, w)
+        || !readInt(f[4], 0, kMaxCoordinate, h) || !readInt(f[5], 0, 1, max) || f[6].empty())
+        return false;
+    doc.geometry = QRect(x, y, w, h);
+    doc.maximized = max == 1;
+    doc.kind = std::string(f[6]);
+    doc.list = std::string(text);
+    return true;
+}
+
+bool startsWith(std::string_view text, std::string_view prefix)
+{
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+QSplitter* groupSplitter(ui::DocumentArea* docs)
+{
+    return docs ? docs->findChild<QSplitter*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+}
+
+// The window of a document shown as a free window (after "Cascade" or
+// "Tile"), null while it is a tab.
+QMdiSubWindow* freeWindowOf(QWidget* view)
+{
+    auto* sub = qobject_cast<QMdiSubWindow*>(view->parentWidget());
+    if (!sub || !sub->mdiArea() || sub->mdiArea()->viewMode() != QMdiArea::SubWindowView)
+        return nullptr;
+    return sub;
+}
+
+} // namespace
+
+std::string FormatWorkspace(const WorkspaceState& state)
+{
+    std::string text(kHeader);
+    text += "\nstacking=" + std::to_string(state.groupStacking) + '\n';
+    for (const WorkspaceDocument& d : state.documents) {
+        const QRect& g = d.geometry;
+        text += "doc=" + std::to_string(d.group) + '|' + std::to_string(g.x()) + '|' + std::to_string(g.y()) + '|'
+                + std::to_string(g.width()) + '|' + std::to_string(g.height()) + '|' + (d.maximized ? "1" : "0") + '|'
+                + d.kind + '|' + d.list + '\n';
+    }
+    text += "docks=" + state.docks.toBase64().toStdString() + '\n';
+    // The last line: a record cut short is told from a whole one.
+    text += "end\n";
+    return text;
+}
+
+std::optional<WorkspaceState> ParseWorkspace(std::string_view text, std::string* error)
+{
+    auto fail = [error](std::string why) -> std::optional<WorkspaceState> {
+        if (error)
+            *error = std::move(why);
+        return std::nullopt;
+    };
+    const std::vector<std::string_view> lines = splitLines(text);
+    if (lines.empty() || lines.front() != kHeader)
+        return fail("unknown header");
+    if (lines.back() != "end")
+        return fail("the record is cut short");
+    WorkspaceState state;
+    bool stacking = false;
+    bool docks = false;
+    int lastGroup = 0;
+    for (size_t i = 1; i + 1 < lines.size(); ++i) {
+        const std::string_view line = lines[i];
+        const std::string where = "line " + std::to_string(i + 1);
+        if (startsWith(line, "stacking=") && !stacking) {
+            if (!readInt(line.substr(9), 0, 1, state.groupStacking))
+                return fail(where + ": bad group stacking");
+            stacking = true;
+        } else if (startsWith(line, "doc=")) {
+            WorkspaceDocument doc;
+            if (!readDocument(line.substr(4), doc))
+                return fail(where + ": bad window entry");
+            // Groups come in order: a window never goes back to an earlier one.
+            if (doc.group < lastGroup || doc.group > lastGroup + 1)
+                return fail(where + ": tab groups out of order");
+            lastGroup = doc.group;
+            if (int(state.documents.size()) >= kMaxDocuments)
+                return fail(where + ": too many windows");
+            state.documents.push_back(std::move(doc));
+        } else if (startsWith(line, "docks=") && !docks) {
+            const QByteArray coded = QByteArray::fromStdString(std::string(line.substr(6)));
+            auto decoded = QByteArray::fromBase64Encoding(coded, QByteArray::AbortOnBase64DecodingErrors);
+            if (!decoded)
+                return fail(where + ": bad pane layout");
+            state.docks = *decoded;
+            docks = true;
+        } else {
+            return fail(where + ": unexpected entry");
+        }
+    }
+    if (!stacking || !docks)
+        return fail("an entry is missing");
+    return state;
+}
+
+void Workspace::addKind(Kind kind)
+{
+    m_kinds.push_back(std::move(kind));
+}
+
+const Workspace::Kind* Workspace::kindOf(QWidget* view, std::string* list) const
+{
+    for (const Kind& k : m_kinds) {
+        if (!k.describe)
+            continue;
+        if (std::optional<std::string> name = k.describe(view)) {
+            *list = std::move(*name);
+            return &k;
+        }
+    }
+    return nullptr;
+}
+
+WorkspaceState Workspace::capture(CMainFrame& frame) const
+{
+    WorkspaceState state;
+    ui::DocumentArea* docs = frame.Documents();
+    if (QSplitter* split = groupSplitter(docs))
+        state.groupStacking = split->orientation() == Qt::Vertical ? 1 : 0;
+    if (docs) {
+        // documents() walks the groups in order and each group in tab order;
+        // an empty group is dropped by the area, so the numbers stay dense.
+        int group = -1;
+        int dense = -1;
+        for (QWidget* view : docs->documents()) {
+            std::string list;
+            const Kind* kind = kindOf(view, &list);
+            if (!kind)
+                continue;
+            if (list.find_first_of("\r\n") != std::string::npos) {
+                WriteLog(0, "Workspace: a window's list name holds a line break; not saved");
+                continue;
+            }
+            const int g = docs->groupOf(view);
+            if (g != group) {
+                group = g;
+                ++dense;
+            }
+            WorkspaceDocument d;
+            d.kind = kind->name;
+            d.list = list;
+            d.group = dense;
+            // A place only means something for a free window; a tab has none.
+            if (auto* sub = freeWindowOf(view)) {
+                d.maximized = sub->isMaximized();
+                d.geometry = d.maximized ? sub->normalGeometry() : sub->geometry();
+            }
+            if (d.geometry.width() < 0 || d.geometry.height() < 0)
+                d.geometry = QRect();
+            state.documents.push_back(std::move(d));
+            if (int(state.documents.size()) >= kMaxDocuments)
+                break;
+        }
+    }
+    state.docks = frame.saveState(kDockStateVersion);
+    return state;
+}
+
+bool Workspace::save(CMainFrame& frame, pf::ProfileStore& profile) const
+{
+    try {
+        const WorkspaceState state = capture(frame);
+        if (!profile.setText(kSection, kValue, FormatWorkspace(state))) {
+            WriteLog(0, "Workspace could not be saved to " + profile.path().string());
+            return false;
+        }
+        WriteLog(1, "Workspace saved: " + std::to_string(state.documents.size()) + " window(s)");
+        return true;
+    } catch (...) {
+        WriteLog(0, "Exception in SaveMDIState");
+        return false;
+    }
+}
+
+Workspace::RestoreResult Workspace::restore(CMainFrame& frame, pf::ProfileStore& profile) const
+{
+    RestoreResult result;
+    if (!profile.contains(kSection, kValue))
+        return result;
+    result.found = true;
+    std::string error;
+    const std::optional<WorkspaceState> state = ParseWorkspace(profile.getText(kSection, kValue), &error);
+    if (!state) {
+        result.damaged = true;
+        WriteLog(0, "Saved workspace is damaged (" + error + "); windows were not reopened");
+        frame.SetUserMessage(3, ' ', "The saved window layout could not be read; the windows were not reopened.");
+        return result;
+    }
+    ui::DocumentArea* docs = frame.Documents();
+    const Qt::Orientation newGroup = state->groupStacking == 1 ? Qt::Horizontal : Qt::Vertical;
+    for (const WorkspaceDocument& d : state->documents) {
+        const Kind* kind = nullptr;
+        for (const Kind& k : m_kinds)
+            if (k.name == d.kind)
+                kind = &k;
+        QWidget* view = nullptr;
+        try {
+            if (kind && kind->open)
+                view = kind->open(d.list);
+        } catch (...) {
+            WriteLog(0, "Exception in reopening a saved window");
+            view = nullptr;
+        }
+        if (!view) {
+            ++result.skipped;
+            WriteLog(0, "Workspace: " + d.kind + (d.list.empty() ? std::string() : " \"" + d.list + "\"")
+                            + " could not be reopened; skipped");
+            continue;
+        }
+        ++result.reopened;
+        if (docs && docs->tabGroupsEnabled() && docs->groupOf(view) >= 0) {
+            // New windows open in the active group; step this one on to its own.
+            for (int guard = 0; guard < kMaxGroups && docs->groupOf(view) < d.group; ++guard) {
+                docs->activateDocument(view);
+                const bool moved = docs->groupOf(view) + 1 < docs->groupCount() ? docs->moveToNextGroup()
+                                                                                 : docs->newTabGroup(newGroup);
+                if (!moved)
+                    break;
+            }
+        }
+        // Only free windows were saved with a place: their group shows free
+        // windows again.
+        auto* sub = qobject_cast<QMdiSubWindow*>(view->parentWidget());
+        if (sub && sub->mdiArea() && d.geometry.isValid()) {
+            sub->mdiArea()->setViewMode(QMdiArea::SubWindowView);
+            sub->showNormal();
+            sub->setGeometry(d.geometry);
+            if (d.maximized)
+                sub->showMaximized();
+        }
+    }
+    if (!state->docks.isEmpty() && !frame.restoreState(state->docks, kDockStateVersion))
+        WriteLog(0, "Workspace: the pane layout could not be restored");
+    WriteLog(1, "Workspace restored: " + std::to_string(result.reopened) + " window(s), "
+                    + std::to_string(result.skipped) + " skipped");
+    return result;
+}

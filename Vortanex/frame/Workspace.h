@@ -1,0 +1,94 @@
+#pragma once
+// The saved workspace: the open document windows (their kind, the list they
+// show, their place and tab group, in tab order) and the layout of the docking
+// panes. It is saved when the frame closes and when the desktop session ends,
+// and reopened after the start-up's look-ups and before the feed connects, so
+// the first subscription already carries the reopened windows' securities.
+//
+// The record lives in the workspace profile (section "Workspace", value
+// "MDIState"), whose file is replaced atomically and created 0600. The record
+// is read whole before anything opens: a damaged one changes nothing and is
+// reported. A window that cannot be reopened (its list was deleted) is
+// skipped and logged. UI thread only.
+#include <QByteArray>
+#include <QRect>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CMainFrame;
+class QWidget;
+
+namespace pf {
+class ProfileStore;
+}
+
+struct WorkspaceDocument {
+    std::string kind; // the kind's name, e.g. "Watchlist"
+    std::string list; // the list a market watch shows; empty for other kinds
+    int group = 0;    // tab group, 0 first
+    QRect geometry;   // the window's place when not shown as a tab
+    bool maximized = false;
+    bool operator==(const WorkspaceDocument& o) const
+    {
+        return kind == o.kind && list == o.list && group == o.group && geometry == o.geometry
+               && maximized == o.maximized;
+    }
+};
+
+struct WorkspaceState {
+    // How the tab groups lie: 0 side by side, 1 one below the other.
+    int groupStacking = 0;
+    std::vector<WorkspaceDocument> documents; // group by group, in tab order
+    QByteArray docks;                         // the panes' layout (QMainWindow state)
+};
+
+// The record's text form; a line per item, so a reader tells what is wrong.
+std::string FormatWorkspace(const WorkspaceState& state);
+// Nullopt with the reason in *error when the text is not a whole record.
+std::optional<WorkspaceState> ParseWorkspace(std::string_view text, std::string* error = nullptr);
+
+class Workspace {
+public:
+    // One kind of document window and how to find and reopen it.
+    struct Kind {
+        std::string name; // no '|' and no line breaks
+        // The list name of a view of this kind; nullopt when the view is not of it.
+        std::function<std::optional<std::string>(QWidget* view)> describe;
+        // Opens (or brings up) a window of this kind on that list; the view,
+        // or null when it cannot be reopened.
+        std::function<QWidget*(const std::string& list)> open;
+    };
+
+    struct RestoreResult {
+        bool found = false;   // a record was stored
+        bool damaged = false; // it could not be read; nothing was changed
+        int reopened = 0;
+        int skipped = 0;
+    };
+
+    static constexpr const char* kSection = "Workspace";
+    static constexpr const char* kValue = "MDIState";
+    static constexpr int kDockStateVersion = 1;
+
+    void addKind(Kind kind);
+    const std::vector<Kind>& kinds() const { return m_kinds; }
+
+    // The frame's documents and panes as they are now. A view of no known
+    // kind is left out.
+    WorkspaceState capture(CMainFrame& frame) const;
+    // SaveMDIState: captures and stores; false (logged) when the profile
+    // could not be written.
+    bool save(CMainFrame& frame, pf::ProfileStore& profile) const;
+    // Reopens the stored windows in their groups and order, then puts the
+    // panes back. A damaged record is logged and shown on the message bar.
+    RestoreResult restore(CMainFrame& frame, pf::ProfileStore& profile) const;
+
+private:
+    const Kind* kindOf(QWidget* view, std::string* list) const;
+
+    std::vector<Kind> m_kinds;
+};

@@ -1,0 +1,266 @@
+// The saved workspace: the open windows go to the profile at the close and
+// come back in their groups and tab order; a deleted list is skipped; a
+// damaged record changes nothing.
+#include "frame/Workspace.h"
+
+#include "app/base/AppSettings.h"
+#include "app/base/ProgramPaths.h"
+#include "frame/CMainFrame.h"
+#include "pf/profile_store.h"
+#include "testkit/headless.h"
+#include "ui/document_area.h"
+
+#include <QDockWidget>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+#include <sys/stat.h>
+
+#include <set>
+
+namespace {
+
+class WorkspaceTest : public testkit::Headless {
+protected:
+    void SetUp() override
+    {
+        Headless::SetUp();
+        SetProgramPaths(paths);
+        SetDefaultSettings();
+        services.profile = profile.get();
+        services.saveSettings = [] {};
+        makeFrame();
+
+        // Market watches are labels named by their list; the order book is one.
+        Workspace::Kind watch;
+        watch.name = "Watchlist";
+        watch.describe = [](QWidget* v) -> std::optional<std::string> {
+            if (v->property("kind").toString() == "watch")
+                return v->objectName().toStdString();
+            return std::nullopt;
+        };
+        watch.open = [this](const std::string& list) -> QWidget* {
+            ++opens;
+            if (!lists.count(list))
+                return nullptr;
+            return addView("watch", list);
+        };
+        workspace.addKind(watch);
+        Workspace::Kind orders;
+        orders.name = "Orders";
+        orders.describe = [](QWidget* v) -> std::optional<std::string> {
+            if (v->property("kind").toString() == "orders")
+                return std::string();
+            return std::nullopt;
+        };
+        orders.open = [this](const std::string&) -> QWidget* {
+            ++opens;
+            return addView("orders", "");
+        };
+        workspace.addKind(orders);
+    }
+    void TearDown() override
+    {
+        frame.reset();
+        Headless::TearDown();
+    }
+    void makeFrame()
+    {
+        frame.reset();
+        frame = std::make_unique<CMainFrame>(services);
+        ASSERT_TRUE(frame->OnCreate());
+    }
+    QWidget* addView(const char* kind, const std::string& name)
+    {
+        auto* view = new QLabel(QString::fromStdString(name));
+        view->setObjectName(QString::fromStdString(name));
+        view->setProperty("kind", kind);
+        frame->Documents()->addDocument(view, QString::fromStdString(name.empty() ? "Orders" : name));
+        return view;
+    }
+    // Kind and list of every open document with its group, in order.
+    std::vector<std::string> shown() const
+    {
+        std::vector<std::string> out;
+        for (QWidget* v : frame->Documents()->documents())
+            out.push_back(std::to_string(frame->Documents()->groupOf(v)) + ":"
+                          + v->property("kind").toString().toStdString() + ":" + v->objectName().toStdString());
+        return out;
+    }
+
+    CMainFrame::Services services;
+    std::unique_ptr<CMainFrame> frame;
+    Workspace workspace;
+    std::set<std::string> lists{"Banks", "Metals|Mining", "Pharma"};
+    int opens = 0;
+};
+
+TEST_F(WorkspaceTest, WindowsComeBackInTheirGroupsAndTabOrder)
+{
+    frame->EnableTabGroups(true);
+    addView("watch", "Banks");
+    addView("orders", "");
+    ui::DocumentArea& docs = *frame->Documents();
+    QWidget* metals = addView("watch", "Metals|Mining");
+    ASSERT_TRUE(docs.activateDocument(metals));
+    ASSERT_TRUE(docs.newTabGroup(Qt::Vertical));
+    addView("watch", "Pharma");
+    auto* stray = new QLabel("not saved"); // a window of no known kind
+    docs.addDocument(stray, "Stray");
+    const std::vector<std::string> before = {"0:watch:Banks", "0:orders:", "1:watch:Metals|Mining", "1:watch:Pharma",
+                                             "1::"};
+    ASSERT_EQ(shown(), before);
+    ASSERT_TRUE(workspace.save(*frame, *profile));
+
+    // The file is private and holds the record.
+    struct stat st {};
+    ASSERT_EQ(::stat(profile->path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_TRUE(profile->contains(Workspace::kSection, Workspace::kValue));
+
+    // The next run: a new frame with no windows.
+    makeFrame();
+    frame->EnableTabGroups(true);
+    const Workspace::RestoreResult r = workspace.restore(*frame, *profile);
+    EXPECT_TRUE(r.found);
+    EXPECT_FALSE(r.damaged);
+    EXPECT_EQ(r.reopened, 4);
+    EXPECT_EQ(r.skipped, 0);
+    EXPECT_EQ(shown(), (std::vector<std::string>{"0:watch:Banks", "0:orders:", "1:watch:Metals|Mining",
+                                                 "1:watch:Pharma"}));
+
+    // With tab groups off everything opens in the one group, in order.
+    makeFrame();
+    frame->EnableTabGroups(false);
+    workspace.restore(*frame, *profile);
+    EXPECT_EQ(shown(), (std::vector<std::string>{"0:watch:Banks", "0:orders:", "0:watch:Metals|Mining",
+                                                 "0:watch:Pharma"}));
+}
+
+TEST_F(WorkspaceTest, DeletedListIsSkippedAndTheOthersOpen)
+{
+    addView("watch", "Banks");
+    addView("watch", "Pharma");
+    addView("orders", "");
+    ASSERT_TRUE(workspace.save(*frame, *profile));
+    lists.erase("Pharma");
+    makeFrame();
+    const Workspace::RestoreResult r = workspace.restore(*frame, *profile);
+    EXPECT_EQ(r.reopened, 2);
+    EXPECT_EQ(r.skipped, 1);
+    EXPECT_EQ(shown(), (std::vector<std::string>{"0:watch:Banks", "0:orders:"}));
+}
+
+TEST_F(WorkspaceTest, NothingStoredOpensNothing)
+{
+    const Workspace::RestoreResult r = workspace.restore(*frame, *profile);
+    EXPECT_FALSE(r.found);
+    EXPECT_EQ(opens, 0);
+    EXPECT_TRUE(frame->Documents()->documents().empty());
+}
+
+TEST_F(WorkspaceTest, DamagedRecordChangesNothing)
+{
+    addView("watch", "Banks");
+    ASSERT_TRUE(workspace.save(*frame, *profile));
+    const std::string good = profile->getText(Workspace::kSection, Workspace::kValue);
+    ASSERT_TRUE(ParseWorkspace(good).has_value());
+    const size_t docLine = good.find("doc=");
+    ASSERT_NE(docLine, std::string::npos);
+
+    const struct {
+        const char* name;
+        std::string text;
+    } cases[] = {
+        {"empty", ""},
+        {"other header", "Vortanex workspace 9\n" + good.substr(good.find('\n') + 1)},
+        {"cut short", good.substr(0, good.size() - 4)},
+        {"bad number", std::string(good).replace(docLine, 5, "doc=x")},
+        {"negative width", "Vortanex workspace 1\nstacking=0\ndoc=0|0|0|-5|10|0|Watchlist|Banks\ndocks=\nend\n"},
+        {"no kind", "Vortanex workspace 1\nstacking=0\ndoc=0|0|0|5|10|0||Banks\ndocks=\nend\n"},
+        {"groups out of order",
+         "Vortanex workspace 1\nstacking=0\ndoc=1|0|0|5|5|0|Watchlist|Banks\ndoc=0|0|0|5|5|0|Orders|\ndocks=\nend\n"},
+        {"skipped group", "Vortanex workspace 1\nstacking=0\ndoc=2|0|0|5|5|0|Watchlist|Banks\ndocks=\nend\n"},
+        {"bad pane layout", "Vortanex workspace 1\nstacking=0\ndocks=***\nend\n"},
+        {"unknown entry", "Vortanex workspace 1\nstacking=0\nwindow=1\ndocks=\nend\n"},
+        {"missing entry", "Vortanex workspace 1\nstacking=0\nend\n"},
+        {"twice stacked", "Vortanex workspace 1\nstacking=0\nstacking=1\ndocks=\nend\n"},
+    };
+    for (const auto& c : cases) {
+        std::string why;
+        EXPECT_FALSE(ParseWorkspace(c.text, &why).has_value()) << c.name;
+        EXPECT_FALSE(why.empty()) << c.name;
+
+        ASSERT_TRUE(profile->setText(Workspace::kSection, Workspace::kValue, c.text));
+        makeFrame();
+        const QByteArray docks = frame->saveState(Workspace::kDockStateVersion);
+        opens = 0;
+        const Workspace::RestoreResult r = workspace.restore(*frame, *profile);
+        EXPECT_TRUE(r.damaged) << c.name;
+        EXPECT_EQ(opens, 0) << c.name;
+        EXPECT_TRUE(frame->Documents()->documents().empty()) << c.name;
+        EXPECT_EQ(frame->saveState(Workspace::kDockStateVersion), docks) << c.name;
+        // The stored record is left for the user to see; the next close replaces it.
+        EXPECT_EQ(profile->getText(Workspace::kSection, Workspace::kValue), c.text) << c.name;
+    }
+}
+
+// Tabs have no place of their own; free windows (after "Tile") come back
+// free, where they were.
+TEST_F(WorkspaceTest, FreeWindowsComeBackInTheirPlaces)
+{
+    frame->resize(1200, 900);
+    frame->show();
+    addView("watch", "Banks");
+    ASSERT_TRUE(workspace.save(*frame, *profile));
+    EXPECT_NE(profile->getText(Workspace::kSection, Workspace::kValue).find("doc=0|0|0|0|0|0|Watchlist|Banks"),
+              std::string::npos)
+        << "a tab was saved with a place";
+
+    QWidget* pharma = addView("watch", "Pharma");
+    frame->Documents()->tile(Qt::Vertical);
+    auto* sub = qobject_cast<QMdiSubWindow*>(pharma->parentWidget());
+    ASSERT_NE(sub, nullptr);
+    sub->setGeometry(40, 30, 300, 200);
+    ASSERT_TRUE(workspace.save(*frame, *profile));
+
+    makeFrame();
+    frame->resize(1200, 900);
+    frame->show();
+    workspace.restore(*frame, *profile);
+    QWidget* back = nullptr;
+    for (QWidget* v : frame->Documents()->documents())
+        if (v->objectName() == "Pharma")
+            back = v;
+    ASSERT_NE(back, nullptr);
+    auto* backSub = qobject_cast<QMdiSubWindow*>(back->parentWidget());
+    ASSERT_NE(backSub, nullptr);
+    EXPECT_EQ(backSub->mdiArea()->viewMode(), QMdiArea::SubWindowView);
+    EXPECT_EQ(backSub->geometry(), QRect(40, 30, 300, 200));
+}
+
+TEST_F(WorkspaceTest, PaneLayoutComesBack)
+{
+    frame->show();
+    QDockWidget* messages = frame->findChild<QDockWidget*>("Messages");
+    ASSERT_NE(messages, nullptr);
+    QDockWidget* charts = frame->findChild<QDockWidget*>("Charts");
+    ASSERT_NE(charts, nullptr);
+    frame->removeDockWidget(messages);
+    frame->addDockWidget(Qt::RightDockWidgetArea, messages);
+    messages->show();
+    charts->hide();
+    ASSERT_TRUE(workspace.save(*frame, *profile));
+
+    makeFrame();
+    frame->show();
+    messages = frame->findChild<QDockWidget*>("Messages");
+    charts = frame->findChild<QDockWidget*>("Charts");
+    ASSERT_NE(frame->dockWidgetArea(messages), Qt::RightDockWidgetArea);
+    workspace.restore(*frame, *profile);
+    EXPECT_EQ(frame->dockWidgetArea(messages), Qt::RightDockWidgetArea);
+    EXPECT_TRUE(charts->isHidden());
+}
+
+} // namespace

@@ -1,0 +1,447 @@
+// The market dialog's research modes against the test broker: the scanner
+// and cluster over an index's watch list with live quotes, the indices
+// tracker on index broadcasts, announcement news, the circuit breaker and
+// support and resistance from the market-data host, and the security menu.
+#include "OrderFixture.h"
+
+#include "app/base/ConfigFile.h"
+#include "app/base/FixedText.h"
+#include "frame/controls/CAnnouNewsReportCtrl.h"
+#include "frame/controls/CMyListCtrl.h"
+#include "market/CMarketTurnOver.h"
+#include "orders/CDlgOrderFormExp.h"
+#include "market/MarketChart.h"
+#include "market/MarketFeed.h"
+#include "market/MarketHooks.h"
+#include "orders/WatchOrderCommands.h"
+#include "server/FeedState.h"
+#include "server/FeedSubscriptions.h"
+#include "server/MarketLookups.h"
+#include "server/SecurityTable.h"
+#include "watch/base/WatchlistTable.h"
+
+#include "ui/grid_ranges.h"
+#include "ui/grid_view.h"
+
+#include <gtest/gtest.h>
+
+#include <qcustomplot.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QPointer>
+#include <QTreeView>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <set>
+
+namespace {
+
+class MarketResearch : public ordertest::OrderFixture {
+protected:
+    void SetUp() override
+    {
+        OrderFixture::SetUp();
+        CopyFixedText(g_Config.Market_Data_Host, "127.0.0.1");
+        g_Config.Feeds_Type = 1; // the subscription lists are kept only for a feed
+        SetLoggedIn(true);
+        FeedSubscriptions::instance().reset();
+        // The server's category lists, their rows not fetched yet.
+        WatchlistTable::instance().reset();
+        for (auto [id, name] : {std::pair{-501, "NIFTY 50"}, std::pair{-506, "CNX Nifty"}}) {
+            WatchlistRecord r;
+            r.id = id;
+            std::strncpy(r.name, name, sizeof r.name - 1);
+            r.inUse = 1;
+            WatchlistTable::instance().append(r);
+        }
+        // Quotes for the NSE equities, changes cycling through the bands.
+        auto table = SecurityTable::current();
+        const double changes[] = {0.4, -0.4, 2.0, 2.5, 3.0};
+        int n = 0;
+        for (int i = 0; i < table->count(); ++i) {
+            const SecurityRecord& s = table->row(i);
+            if (s.market_exchange.view() != "NN" || s.inst_type.view() != "EQ")
+                continue;
+            QuoteData q;
+            q.quote[0] = 9990;
+            q.quote[2] = 10010;
+            q.quote[4] = 10000 + 100 * n;
+            q.quote[10] = changes[n % 5] * 100;
+            table->row(i).storeQuote(q);
+            ++n;
+        }
+        nseEquities = n;
+        SetTradingAllowed(true);
+    }
+    void TearDown() override
+    {
+        for (int mode : {6, 7, 8, 9, 10, 11})
+            delete CMarketTurnOver::instance(mode);
+        marketHooks().openPage = nullptr;
+        MarketFeed::setIndexSink(MarketFeed::IndicesTracker, nullptr);
+        WatchlistTable::instance().reset();
+        IndexTable::instance().reset();
+        FeedSubscriptions::instance().reset();
+        SetLoggedIn(false);
+        OrderFixture::TearDown();
+    }
+    static std::vector<std::string> column(const ui::GridView& grid, int c)
+    {
+        std::vector<std::string> out;
+        for (int id : grid.model().preorder())
+            out.push_back(grid.model().text(id, c).toStdString());
+        return out;
+    }
+    size_t requestsWith(const std::string& part) const
+    {
+        size_t n = 0;
+        for (const tb::RecordedRequest& r : broker->requests())
+            if (r.decoded.text.find(part) != std::string::npos)
+                ++n;
+        return n;
+    }
+    static int securityNamed(const std::string& key)
+    {
+        auto table = SecurityTable::current();
+        for (int i = 0; i < table->count(); ++i)
+            if (table->row(i).display_name.view() == key)
+                return i;
+        return -1;
+    }
+    int nseEquities = 0;
+};
+
+TEST_F(MarketResearch, ScannerLoadsTheIndexOnceSubscribesAndFiltersByBand)
+{
+    CMarketTurnOver* dlg = CMarketTurnOver::Open(6, nullptr);
+    ASSERT_NE(dlg, nullptr);
+    ASSERT_TRUE(broker->waitForKey("mktcaptok=2", 10000));
+    // The preset index's list is fetched once, then the rows and bubbles come.
+    ASSERT_TRUE(pumpUntil([&] { return dlg->list()->model().rowTotal() == nseEquities; }, 20000));
+    EXPECT_EQ(requestsWith("WD=104|"), 1u);
+    EXPECT_EQ(dlg->windowTitle().toStdString(), "CNX Nifty Market Scanner");
+    EXPECT_EQ(dlg->text(CMarketTurnOver::kRefresh), "Rate Refresh");
+    const std::vector<std::string> items = dlg->comboItems(CMarketTurnOver::kSelector);
+    ASSERT_GE(dlg->comboIndex(CMarketTurnOver::kSelector), 0);
+    EXPECT_EQ(items[static_cast<size_t>(dlg->comboIndex(CMarketTurnOver::kSelector))], "CNX Nifty");
+    EXPECT_EQ(dlg->chart()->kind(), MarketChart::Kind::Bubbles);
+    // 0.4 -> 1, -0.4 -> 0 (shown "0"), 2.0 -> 2, 2.5 and 3.0 -> 3.
+    std::vector<double> bands;
+    for (const MarketChart::Point& p : dlg->chart()->points())
+        bands.push_back(p.x);
+    EXPECT_EQ(bands, (std::vector<double>{0, 1, 2, 3}));
+    EXPECT_EQ(dlg->chart()->points().back().label.toStdString(), std::to_string(dlg->buckets().at(3)));
+
+    // Each stock is subscribed once, after a second fill too.
+    dlg->OnRefresh();
+    const std::vector<int> subscribed = dlg->feedSecurities();
+    EXPECT_EQ(static_cast<int>(subscribed.size()), nseEquities);
+    EXPECT_EQ(std::set<int>(subscribed.begin(), subscribed.end()).size(), subscribed.size());
+    const std::string list = FeedSubscriptions::instance().feedTokenList();
+    auto table = SecurityTable::current();
+    const std::string first = std::to_string(table->row(subscribed.front()).wtoken) + ",";
+    EXPECT_NE(list.find(first), std::string::npos);
+
+    // The bubble of band 3: the mouse names the range, a click lists it.
+    const int bubble = 3;
+    dlg->OnChartHover(bubble);
+    EXPECT_EQ(dlg->text(CMarketTurnOver::kStatus),
+              "Click to view the list of stock having % Change between [2] and [3]");
+    dlg->OnChartRelease(bubble, Qt::LeftButton);
+    EXPECT_EQ(dlg->text(CMarketTurnOver::kStatus), "Showing scrips having % Change between [2] and [3]");
+    const std::vector<std::string> changes = column(*dlg->list(), 2);
+    ASSERT_EQ(static_cast<long>(changes.size()), dlg->buckets().at(3));
+    for (const std::string& c : changes)
+        EXPECT_TRUE(c == "2.50" || c == "3.00") << c;
+    // "Rate Refresh" lists every stock again.
+    dlg->OnRefresh();
+    EXPECT_EQ(dlg->list()->model().rowTotal(), nseEquities);
+    EXPECT_EQ(requestsWith("WD=104|"), 1u);
+
+    // Closing drops the stocks from the subscription.
+    QPointer<CMarketTurnOver> gone(dlg);
+    dlg->finish(2);
+    ASSERT_TRUE(pumpUntil([&] { return gone.isNull(); }, 5000));
+    EXPECT_EQ(FeedSubscriptions::instance().feedTokenList().find(first), std::string::npos);
+    EXPECT_EQ(CMarketTurnOver::instance(6), nullptr);
+}
+
+TEST_F(MarketResearch, IndicesTurnoverOpensOneScannerAndOneClusterForItsRow)
+{
+    CMarketTurnOver* turnover = CMarketTurnOver::Open(2, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return turnover->loadCount() == 1; }, 20000));
+    const auto selectRow = [&](const std::string& name) {
+        for (int id : turnover->list()->model().preorder())
+            if (turnover->list()->model().text(id, 0).toStdString() == name)
+                turnover->list()->selectRow(id);
+    };
+    // An index without a watch list of its name.
+    selectRow("NIFTY IT");
+    prompter.queueMenuCommand(CMarketTurnOver::kMarketScanner);
+    turnover->OnListRightClick();
+    EXPECT_TRUE(boxShown("Index Details not available"));
+    EXPECT_EQ(CMarketTurnOver::instance(6), nullptr);
+
+    selectRow("NIFTY 50");
+    prompter.queueMenuCommand(CMarketTurnOver::kMarketScanner);
+    turnover->OnListRightClick();
+    CMarketTurnOver* scanner = CMarketTurnOver::instance(6);
+    ASSERT_NE(scanner, nullptr);
+    EXPECT_EQ(requestsWith("mktcaptok=2"), 1u); // the scanner took the dialog's indices
+    ASSERT_TRUE(pumpUntil([&] { return scanner->list()->model().rowTotal() == nseEquities; }, 20000));
+    prompter.queueMenuCommand(CMarketTurnOver::kMarketScanner);
+    turnover->OnListRightClick();
+    EXPECT_TRUE(boxShown("Only one Market scanner window can be opened at a time from here"));
+
+    // The cluster: every stock a point; a left click names it, a right click
+    // opens its security menu.
+    prompter.queueMenuCommand(CMarketTurnOver::kMarketCluster);
+    turnover->OnListRightClick();
+    CMarketTurnOver* cluster = CMarketTurnOver::instance(8);
+    ASSERT_NE(cluster, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return static_cast<int>(cluster->chart()->points().size()) == nseEquities; }, 5000));
+    EXPECT_EQ(cluster->chart()->kind(), MarketChart::Kind::Cluster);
+    EXPECT_EQ(cluster->windowTitle().toStdString(), "NIFTY 50 Market Cluster");
+    const MarketChart::Point p = cluster->chart()->points().front();
+    auto table = SecurityTable::current();
+    const std::string key(table->row(p.tag).display_name.view());
+    EXPECT_EQ(p.label.toStdString().substr(0, key.size() + 1), key + "|");
+    const size_t menusBefore = prompter.menus().size();
+    cluster->OnChartRelease(0, Qt::LeftButton);
+    EXPECT_EQ(cluster->text(CMarketTurnOver::kStatus), "Right click to get details for " + key);
+    EXPECT_EQ(prompter.menus().size(), menusBefore);
+    prompter.queueMenuCommand(0);
+    cluster->OnChartRelease(0, Qt::RightButton);
+    ASSERT_EQ(prompter.menus().size(), menusBefore + 1);
+    EXPECT_EQ(prompter.menus().back().items.front().text, "Buy " + key);
+    EXPECT_EQ(cluster->selectedSecurity(), p.tag);
+    turnover->finish(2);
+}
+
+TEST_F(MarketResearch, SecurityMenuItemsAndPages)
+{
+    CMarketTurnOver dlg(6);
+    const int mm = securityNamed("M&M EQ NN");
+    ASSERT_GE(mm, 0);
+    const auto texts = [&] {
+        std::vector<std::string> out;
+        const std::vector<ui::MenuSpec> menus = prompter.menus();
+        for (const ui::MenuItem& i : menus.back().items)
+            out.push_back(i.text);
+        return out;
+    };
+    prompter.queueMenuCommand(0);
+    dlg.ShowScripMenu(mm);
+    EXPECT_EQ(texts(), (std::vector<std::string>{"Buy M&M EQ NN", "Sell M&M EQ NN", "Scrip details", "Market Depth",
+                                                 "M&M EQ NN &Eod Chart", "M&M EQ NN &Intraday Chart", "Google news",
+                                                 "Company profile"}));
+    // Sell opens the order form on the security.
+    dlg.RunScripCommand(CMarketTurnOver::kSell);
+    CDlgOrderFormExp* form = CDlgOrderFormExp::Instance();
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->Side(), 'S');
+    waitIdle(form);
+    form->finish(2);
+    pumpUntil([] { return CDlgOrderFormExp::Instance() == nullptr; }, 2000);
+
+    SetTradingAllowed(false);
+    prompter.queueMenuCommand(0);
+    dlg.ShowScripMenu(mm);
+    EXPECT_EQ(texts().front(), "Scrip details");
+    // Buy is refused with trading off even when asked for directly.
+    dlg.RunScripCommand(CMarketTurnOver::kBuy);
+
+    std::vector<std::string> pages;
+    marketHooks().openPage = [&](const std::string& address) { pages.push_back(address); };
+    dlg.RunScripCommand(CMarketTurnOver::kNews);
+    CopyFixedText(g_Config.Redirect_Url, "http://127.0.0.1");
+    dlg.RunScripCommand(CMarketTurnOver::kCompanyProfile);
+    ASSERT_EQ(pages.size(), 2u);
+    EXPECT_EQ(pages[0], "https://news.google.com/search?q=M%26M");
+    EXPECT_EQ(pages[1].rfind("http://127.0.0.1/jsp/EquitySearch.jsp?searchstring=", 0), 0u);
+}
+
+TEST_F(MarketResearch, TrackerFollowsBroadcastsInEverySlotOfTheIndex)
+{
+    std::vector<IndexRecord> indices(3);
+    const char* names[] = {"NIFTY 50", "NIFTY BANK", "SENSEX"};
+    for (int i = 0; i < 3; ++i) {
+        std::strncpy(indices[static_cast<size_t>(i)].name, names[i], sizeof indices[0].name - 1);
+        indices[static_cast<size_t>(i)].number = i;
+        indices[static_cast<size_t>(i)].values[6] = 100.0 * (i + 1);
+    }
+    IndexTable::instance().assign(indices, 100);
+    CMarketTurnOver* dlg = CMarketTurnOver::Open(7, nullptr);
+    ASSERT_NE(dlg, nullptr);
+    // Fewer than ten indices leave the later slots empty.
+    EXPECT_EQ(dlg->trackerSlots(), (std::vector<int>{0, 1, 2, -1, -1, -1, -1, -1, -1, -1}));
+    EXPECT_EQ(dlg->chart()->kind(), MarketChart::Kind::Area);
+    EXPECT_EQ(dlg->chart()->areaValues(), (std::vector<double>{0, 1, 2, 3, 0, 0, 0, 0, 0, 0, 0}));
+    dlg->OnTrackerSlotChange(5, "NIFTY BANK");
+    EXPECT_EQ(dlg->chart()->areaValues()[6], 2);
+
+    // One broadcast of NIFTY BANK moves both of its points.
+    IndexRecord tick = indices[1];
+    tick.values[6] = -125;
+    MarketFeed::indexUpdated(tick);
+    ASSERT_TRUE(pumpUntil([&] { return dlg->chart()->areaValues()[2] == -1.25; }, 5000));
+    EXPECT_EQ(dlg->chart()->areaValues()[6], -1.25);
+    EXPECT_EQ(dlg->chart()->areaValues()[1], 1);
+    dlg->finish(2);
+}
+
+TEST_F(MarketResearch, CircuitBreakerRowsBarsBandsAndErrors)
+{
+    CMarketTurnOver* dlg = CMarketTurnOver::Open(10, nullptr);
+    ASSERT_TRUE(broker->waitForKey("data=1001", 10000));
+    const auto sent = broker->waitForRequest([](const tb::RecordedRequest& r) {
+        return r.decoded.text == "data=1001|BSE||0";
+    }, 1000);
+    EXPECT_TRUE(sent.has_value());
+    ASSERT_TRUE(pumpUntil([&] { return dlg->grid() && dlg->grid()->model().rowTotal() > 0; }, 20000));
+    EXPECT_EQ(dlg->windowTitle().toStdString(), "Circuit Breaker");
+    EXPECT_EQ(dlg->grid()->model().columnName(1).toStdString(), "% Change");
+    for (int id : dlg->grid()->model().preorder()) {
+        const double change = dlg->grid()->model().text(id, 1).toDouble();
+        EXPECT_GT(change, 0);
+        EXPECT_EQ(dlg->barPercent(id), mt::DataBarPercent(change, true));
+    }
+
+    // The lower band: negative changes, bars of their size.
+    dlg->setComboIndex(CMarketTurnOver::kBand, 1);
+    dlg->GetCircuitBreakerDet(); // what a change of the band combo runs
+    ASSERT_TRUE(broker->waitForKey("data=1001", 1000));
+    ASSERT_TRUE(pumpUntil([&] {
+        const auto& m = dlg->grid()->model();
+        return m.rowTotal() > 0 && m.text(m.preorder().front(), 1).toDouble() < 0;
+    }, 20000));
+    EXPECT_EQ(requestsWith("data=1001|BSE||1"), 1u);
+
+    // A header-only reply and a failed exchange leave the grid empty.
+    broker->setReply("data=1001", "1001|0|OK", 1);
+    dlg->GetCircuitBreakerDet();
+    ASSERT_TRUE(pumpUntil([&] { return requestsWith("data=1001|") == 3; }, 10000));
+    pumpUntil([] { return false; }, 300);
+    EXPECT_EQ(dlg->grid()->model().rowTotal(), 0);
+    broker->armFault("/zqvdata/mktdata.exe", tb::HttpFault{500});
+    dlg->GetCircuitBreakerDet();
+    ASSERT_TRUE(pumpUntil([&] { return boxShown("Internet Connectivity Error [500]. Pls contact System Administrator"); }, 10000));
+    EXPECT_EQ(dlg->grid()->model().rowTotal(), 0);
+
+    // Escape keeps it open.
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(dlg, &escape);
+    EXPECT_FALSE(dlg->isFinished());
+}
+
+TEST_F(MarketResearch, NewsGroupsByKeyCollapsed)
+{
+    CMarketTurnOver* dlg = CMarketTurnOver::Open(9, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return dlg->newsGrid() && dlg->newsGrid()->model().rowTotal() > 0; }, 20000));
+    EXPECT_EQ(requestsWith("data=103|BN||0"), 1u);
+    CAnnouNewsReportCtrl* grid = dlg->newsGrid();
+    // Twelve announcements under six collapsed groups.
+    const std::vector<int> top = grid->model().childrenOf(ui::GridModel::kRoot);
+    ASSERT_EQ(top.size(), 6u);
+    for (int g : top) {
+        EXPECT_TRUE(grid->model().isGroup(g));
+        EXPECT_FALSE(grid->isGroupExpanded(g));
+        ASSERT_EQ(grid->model().childrenOf(g).size(), 2u);
+        const int row = grid->model().childrenOf(g).front();
+        EXPECT_FALSE(grid->model().preview(row).isEmpty());
+        EXPECT_EQ(grid->model().text(row, 2), grid->model().preview(row));
+    }
+    EXPECT_TRUE(grid->isColumnHidden(0));
+
+    broker->setReply("data=103", "103|0|OK", 1);
+    dlg->setComboIndex(CMarketTurnOver::kSelector, 1); // NSE
+    dlg->OnSelectorChange();
+    ASSERT_TRUE(pumpUntil([&] { return requestsWith("data=103|NN||0") == 1; }, 10000));
+    pumpUntil([] { return false; }, 300);
+    EXPECT_EQ(grid->model().rowTotal(), 0);
+}
+
+TEST_F(MarketResearch, SupportAndResistanceChartTypeAheadAndSave)
+{
+    CMarketTurnOver* dlg = CMarketTurnOver::Open(11, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return dlg->grid() && dlg->grid()->model().rowTotal() > 0; }, 20000));
+    EXPECT_EQ(requestsWith("data=1002|BN||0"), 1u);
+    ui::GridView* grid = dlg->grid();
+    const std::vector<std::string> names = column(*grid, 0);
+    // The first row's levels are drawn: S1, S2 green, R1, R2 red.
+    EXPECT_EQ(dlg->chart()->kind(), MarketChart::Kind::Levels);
+    EXPECT_EQ(dlg->chart()->title().toStdString(), "Support and Resistance :  " + names.front());
+    ASSERT_EQ(dlg->chart()->points().size(), 4u);
+    EXPECT_EQ(dlg->chart()->points()[0].y, grid->model().text(grid->model().preorder().front(), 4).toDouble());
+    EXPECT_EQ(dlg->chart()->points()[0].colour, dlg->chart()->points()[1].colour);
+    EXPECT_NE(dlg->chart()->points()[1].colour, dlg->chart()->points()[2].colour);
+
+    // "A" then "X" within a second: the first name starting "AX", not the
+    // first starting "A"; "B" two seconds later: the first starting "B".
+    const auto firstWith = [&](const std::string& prefix) {
+        for (const std::string& n : names)
+            if (n.rfind(prefix, 0) == 0)
+                return n;
+        return std::string();
+    };
+    ASSERT_FALSE(firstWith("AX").empty());
+    ASSERT_FALSE(firstWith("B").empty());
+    ASSERT_NE(firstWith("A"), firstWith("AX"));
+    const auto selectedName = [&] {
+        const std::vector<int> rows = ui::selectedRowIds(*grid);
+        return rows.empty() ? std::string() : grid->model().text(rows.front(), 0).toStdString();
+    };
+    grid->tree()->setFocus();
+    QKeyEvent a(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "A");
+    QApplication::sendEvent(grid->tree(), &a);
+    EXPECT_EQ(selectedName(), firstWith("A"));
+    clock.advanceMillis(600);
+    QKeyEvent x(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, "X");
+    QApplication::sendEvent(grid->tree(), &x);
+    EXPECT_EQ(selectedName(), firstWith("AX"));
+    ASSERT_TRUE(pumpUntil([&] {
+        return dlg->chart()->title().toStdString() == "Support and Resistance :  " + firstWith("AX");
+    }, 2000));
+    clock.advanceSeconds(2);
+    QKeyEvent b(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, "B");
+    QApplication::sendEvent(grid->tree(), &b);
+    EXPECT_EQ(selectedName(), firstWith("B"));
+
+    // The grid saves as CSV, every line ending in ','.
+    const std::filesystem::path csv = root / "levels.csv";
+    ASSERT_TRUE(dlg->SaveTo(CMarketTurnOver::kSaveGrid, csv.string()));
+    std::ifstream in(csv);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "Name,High,Low,Close,S1,S2,R1,R2,Pivot,");
+
+    // A header-only reply: an empty grid and a cleared chart.
+    broker->setReply("data=1002", "1002|0|OK", 1);
+    dlg->OnRefresh();
+    ASSERT_TRUE(pumpUntil([&] { return grid->model().rowTotal() == 0 && grid->isEnabled(); }, 10000));
+    EXPECT_EQ(dlg->chart()->kind(), MarketChart::Kind::None);
+}
+
+TEST(MarketChartPoints, HitTestFindsThePointUnderTheMouse)
+{
+    MarketChart chart;
+    chart.resize(400, 300);
+    chart.show();
+    chart.setBubbles("% Change", {{-1, 5, 2, "2", {}, -1}, {1, 5, 8, "8", {}, -1}, {4, 5, 1, "1", {}, -1}});
+    chart.plot()->replot();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(chart.pointAt(chart.pixelOf(i)), i);
+    EXPECT_EQ(chart.pointAt(QPointF(1, 1)), -1);
+    int hovered = -2;
+    QObject::connect(&chart, &MarketChart::pointHovered, [&](int p) { hovered = p; });
+    QMouseEvent move(QEvent::MouseMove, chart.pixelOf(1), chart.plot()->mapToGlobal(chart.pixelOf(1).toPoint()),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(chart.plot(), &move);
+    EXPECT_EQ(hovered, 1);
+}
+
+} // namespace

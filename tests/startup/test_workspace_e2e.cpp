@@ -1,0 +1,157 @@
+// The saved workspace across two runs against the test broker: the windows
+// open at the close come back at the next start, in their tab order, before
+// the feed connects; a list that is gone meanwhile is skipped.
+#include "StartupFixture.h"
+
+#include "app/VortanexApp.h"
+#include "app/WorkspaceWiring.h"
+#include "frame/CMainFrame.h"
+#include "frame/FrameIds.h"
+#include "frame/TerminalLock.h"
+#include "frame/Workspace.h"
+#include "orders/COrderViewEx.h"
+#include "watch/CVortanexView.h"
+#include "watch/WatchCommands.h"
+#include "watch/base/WatchlistTable.h"
+
+#include "pf/profile_store.h"
+#include "ui/commands.h"
+#include "ui/document_area.h"
+#include "ui/form.h"
+#include "ui/ui_thread.h"
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace startuptest {
+namespace {
+
+class WorkspaceE2E : public StartupFixture {
+protected:
+    void TearDown() override
+    {
+        CVortanexView::services().chooseWatchlist = {};
+        StartupFixture::TearDown();
+    }
+    CVortanexApp::Options options() const
+    {
+        CVortanexApp::Options o;
+        o.paths = paths;
+        o.shell = const_cast<pf::RecordingShell*>(&shell);
+        o.lockFolder = root / "locks";
+        o.showMaximized = false;
+        return o;
+    }
+    void closeAndExit(CVortanexApp& app)
+    {
+        if (CMainFrame* frame = app.mainFrame()) {
+            prompter.answerWhen("Do you want to Quit from this Application", 6);
+            EXPECT_TRUE(frame->close());
+        }
+        app.ExitInstance();
+    }
+    static int listWithId(int id)
+    {
+        for (int i = 0; i < WatchlistTable::instance().count(); ++i)
+            if (WatchlistTable::instance().record(i).id == id)
+                return i;
+        return -1;
+    }
+    // The documents' titles in tab order.
+    static std::vector<std::string> titles(CVortanexApp& app)
+    {
+        std::vector<std::string> out;
+        for (QWidget* v : app.mainFrame()->Documents()->documents())
+            out.push_back(v->windowTitle().toStdString());
+        return out;
+    }
+};
+
+TEST_F(WorkspaceE2E, WindowsOpenAtTheCloseComeBackAtTheNextStart)
+{
+    writeConfig();
+    std::vector<std::string> before;
+    {
+        scriptLogin("U1", "Test@123");
+        CVortanexApp app;
+        app.setOptions(options());
+        ASSERT_TRUE(app.InitInstance());
+        ui::Commands& commands = app.mainFrame()->Commands();
+        // Two of the broker's category lists, the order book, and a new list
+        // that is never saved to the server (gone at the next start).
+        const int bank = listWithId(-502);
+        ASSERT_GE(bank, 0);
+        int other = -1;
+        for (int i = 0; i < WatchlistTable::instance().count() && other < 0; ++i) {
+            const WatchlistRecord r = WatchlistTable::instance().record(i);
+            if (i != bank && r.id <= -500 && r.id > -10000)
+                other = i;
+        }
+        ASSERT_GE(other, 0);
+        int next = bank;
+        CVortanexView::services().chooseWatchlist = [&](int) { return next; };
+        ASSERT_TRUE(commands.invoke(ID_FILE_OPEN));
+        ASSERT_TRUE(pumpUntil([] { return WatchCommands::openCount() == 1; }));
+        ASSERT_TRUE(commands.invoke(ID_REPORTS_ORDERS));
+        ASSERT_NE(g_pOrderViewEx, nullptr);
+        next = other;
+        ASSERT_TRUE(commands.invoke(ID_FILE_OPEN));
+        ASSERT_TRUE(pumpUntil([] { return WatchCommands::openCount() == 2; }));
+        ASSERT_TRUE(commands.invoke(ID_FILE_NEW));
+        ASSERT_TRUE(pumpUntil([] { return WatchCommands::openCount() == 3; }));
+        before = titles(app);
+        ASSERT_EQ(before.size(), 4u);
+        closeAndExit(app);
+    }
+    ResetRunGlobals();
+    {
+        scriptLogin("U1", "Test@123");
+        CVortanexApp app;
+        app.setOptions(options());
+        ASSERT_TRUE(app.InitInstance());
+        // The unsaved list is skipped; the others are back in their order.
+        std::vector<std::string> expected(before.begin(), before.begin() + 3);
+        EXPECT_EQ(titles(app), expected);
+        EXPECT_NE(g_pOrderViewEx, nullptr);
+        std::ifstream in(userLog("U1"));
+        std::stringstream log;
+        log << in.rdbuf();
+        EXPECT_NE(log.str().find("could not be reopened; skipped"), std::string::npos);
+        EXPECT_NE(log.str().find("Workspace restored: 3 window(s), 1 skipped"), std::string::npos);
+        closeAndExit(app);
+    }
+}
+
+// The end of the desktop session saves the workspace too. A close before the
+// start-up reopened the windows (the downloads still running) saves nothing,
+// so the stored workspace is not wiped by an empty one.
+TEST_F(WorkspaceE2E, SessionEndSavesButACloseBeforeTheReopeningDoesNot)
+{
+    writeConfig();
+    scriptLogin("U1", "Test@123");
+    CVortanexApp app;
+    app.setOptions(options());
+    ASSERT_TRUE(app.InitInstance());
+    const int bank = listWithId(-502);
+    ASSERT_GE(bank, 0);
+    CVortanexView::services().chooseWatchlist = [bank](int) { return bank; };
+    ASSERT_TRUE(app.mainFrame()->Commands().invoke(ID_FILE_OPEN));
+    ASSERT_TRUE(pumpUntil([] { return WatchCommands::openCount() == 1; }));
+
+    // As at start-up before the reopening step.
+    InstallWorkspace(*app.mainFrame());
+    SaveAppWorkspace(*app.mainFrame(), app.profile());
+    EXPECT_FALSE(app.profile().contains(Workspace::kSection, Workspace::kValue));
+    RestoreAppWorkspace(*app.mainFrame(), app.profile());
+
+    const std::filesystem::path profilePath = app.profile().path();
+    app.terminalLock()->OnEndSession(true);
+    app.ExitInstance();
+    const std::string saved = pf::ProfileStore(profilePath).getText(Workspace::kSection, Workspace::kValue);
+    EXPECT_NE(saved.find("|Watchlist|"), std::string::npos) << saved;
+}
+
+} // namespace
+} // namespace startuptest
