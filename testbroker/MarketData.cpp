@@ -11,6 +11,7 @@
 #include <pf/clock.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <ctime>
 
@@ -18,12 +19,15 @@ namespace tb {
 
 namespace {
 
-std::string rupees(double paise)
+// Two decimals without a fixed buffer that a huge value could overrun.
+std::string fixed2(double v)
 {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%.2f", paise / 100.0);
-    return buf;
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 2);
+    return r.ec == std::errc() ? std::string(buf, r.ptr) : std::string("0.00");
 }
+
+std::string rupees(double paise) { return fixed2(paise / 100.0); }
 
 std::string fieldOf(const std::vector<std::string>& f, size_t i) { return i < f.size() ? f[i] : std::string(); }
 
@@ -107,8 +111,7 @@ std::string TestBroker::marketDataReply(const RequestText& r)
             const int band = k.s->token % 3 == 0 ? 20 : k.s->token % 3 == 1 ? 10 : 5;
             const double close = k.close;
             const double last = close * (1.0 + (upper ? band : -band) / 100.0);
-            char change[32];
-            std::snprintf(change, sizeof change, "%.2f", (last - close) * 100.0 / close);
+            const std::string change = fixed2((last - close) * 100.0 / close);
             records.push_back(joined({word, std::to_string(k.s->token), k.s->symbol, "EQ", k.s->symbol,
                                       upper ? "U" : "L", std::to_string(band), rupees(close),
                                       rupees(close * (1.0 + band / 100.0)), rupees(close * (1.0 - band / 100.0)),

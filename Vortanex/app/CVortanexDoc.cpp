@@ -2,6 +2,8 @@
 
 #include "app/base/LogWriter.h"
 
+#include "ui/document_area.h"
+
 #include <QWidget>
 
 namespace detail {
@@ -39,4 +41,9 @@ void CVortanexDoc::PreCloseFrame(QWidget* frame)
         }
     }
     WriteLog(0, "Exit : CVortanexDoc::PreCloseFrame");
+}
+
+void InstallDocumentClosing(ui::DocumentArea& documents)
+{
+    documents.onDocumentClosing = [](QWidget* view) { CVortanexDoc().PreCloseFrame(view); };
 }

@@ -5,6 +5,9 @@
 #include "ui/document_view.h"
 
 class QWidget;
+namespace ui {
+class DocumentArea;
+}
 
 // What a view of an MDI window offers its document when the frame closes
 // (declared low, so the window folders' views can implement it).
@@ -22,3 +25,8 @@ public:
 private:
     int m_viewId = 0;
 };
+
+// Lets the document finish the close handling of every view whose window
+// the frame's document area closes: a tab's close, the close command, and
+// the windows still open at the exit.
+void InstallDocumentClosing(ui::DocumentArea& documents);

@@ -9,6 +9,7 @@
 #include "app/CMyProgressDlg.h"
 #include "app/CNomineePopup.h"
 #include "app/ChartViewWiring.h"
+#include "app/CVortanexDoc.h"
 #include "app/FrameCompletionWiring.h"
 #include "app/InformationWiring.h"
 #include "app/BooksWiring.h"
@@ -759,6 +760,8 @@ bool CVortanexApp::initSteps()
                     m_options.feed->disconnect();
             });
     InstallChartViews(*m_frame);
+    if (m_frame->Documents())
+        InstallDocumentClosing(*m_frame->Documents());
     InstallPositions(*m_frame, [this] { return m_riskReportKind; }, m_shell);
     InstallInformationDisplays(*m_frame, m_shell);
     m_loginHost = std::make_unique<AppLoginHost>(*this);

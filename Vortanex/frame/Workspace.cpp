@@ -102,6 +102,8 @@ std::string FormatWorkspace(const WorkspaceState& state)
                 + std::to_string(g.width()) + '|' + std::to_string(g.height()) + '|' + (d.maximized ? "1" : "0") + '|'
                 + d.kind + '|' + d.list + '\n';
     }
+    if (state.active >= 0 && state.active < int(state.documents.size()))
+        text += "active=" + std::to_string(state.active) + '\n';
     text += "docks=" + state.docks.toBase64().toStdString() + '\n';
     // The last line: a record cut short is told from a whole one.
     text += "end\n";
@@ -123,6 +125,7 @@ std::optional<WorkspaceState> ParseWorkspace(std::string_view text, std::string*
     WorkspaceState state;
     bool stacking = false;
     bool docks = false;
+    bool active = false; // optional: records of older versions have none
     int lastGroup = 0;
     for (size_t i = 1; i + 1 < lines.size(); ++i) {
         const std::string_view line = lines[i];
@@ -142,6 +145,10 @@ std::optional<WorkspaceState> ParseWorkspace(std::string_view text, std::string*
             if (int(state.documents.size()) >= kMaxDocuments)
                 return fail(where + ": too many windows");
             state.documents.push_back(std::move(doc));
+        } else if (startsWith(line, "active=") && !active) {
+            if (!readInt(line.substr(7), 0, kMaxDocuments - 1, state.active))
+                return fail(where + ": bad active window");
+            active = true;
         } else if (startsWith(line, "docks=") && !docks) {
             const QByteArray coded = QByteArray::fromStdString(std::string(line.substr(6)));
             auto decoded = QByteArray::fromBase64Encoding(coded, QByteArray::AbortOnBase64DecodingErrors);
@@ -155,6 +162,8 @@ std::optional<WorkspaceState> ParseWorkspace(std::string_view text, std::string*
     }
     if (!stacking || !docks)
         return fail("an entry is missing");
+    if (state.active >= int(state.documents.size()))
+        return fail("the active window is not among the windows");
     return state;
 }
 
@@ -187,6 +196,7 @@ WorkspaceState Workspace::capture(CMainFrame& frame) const
         // an empty group is dropped by the area, so the numbers stay dense.
         int group = -1;
         int dense = -1;
+        QWidget* current = docs->activeDocument();
         for (QWidget* view : docs->documents()) {
             std::string list;
             const Kind* kind = kindOf(view, &list);
@@ -212,6 +222,8 @@ WorkspaceState Workspace::capture(CMainFrame& frame) const
             }
             if (d.geometry.width() < 0 || d.geometry.height() < 0)
                 d.geometry = QRect();
+            if (view == current)
+                state.active = int(state.documents.size());
             state.documents.push_back(std::move(d));
             if (int(state.documents.size()) >= kMaxDocuments)
                 break;
@@ -253,7 +265,9 @@ Workspace::RestoreResult Workspace::restore(CMainFrame& frame, pf::ProfileStore&
     }
     ui::DocumentArea* docs = frame.Documents();
     const Qt::Orientation newGroup = state->groupStacking == 1 ? Qt::Horizontal : Qt::Vertical;
-    for (const WorkspaceDocument& d : state->documents) {
+    QWidget* activeView = nullptr;
+    for (size_t entry = 0; entry < state->documents.size(); ++entry) {
+        const WorkspaceDocument& d = state->documents[entry];
         const Kind* kind = nullptr;
         for (const Kind& k : m_kinds)
             if (k.name == d.kind)
@@ -273,6 +287,8 @@ Workspace::RestoreResult Workspace::restore(CMainFrame& frame, pf::ProfileStore&
             continue;
         }
         ++result.reopened;
+        if (int(entry) == state->active)
+            activeView = view;
         if (docs && docs->tabGroupsEnabled() && docs->groupOf(view) >= 0) {
             // New windows open in the active group; step this one on to its own.
             for (int guard = 0; guard < kMaxGroups && docs->groupOf(view) < d.group; ++guard) {
@@ -296,6 +312,10 @@ Workspace::RestoreResult Workspace::restore(CMainFrame& frame, pf::ProfileStore&
     }
     if (!state->docks.isEmpty() && !frame.restoreState(state->docks, kDockStateVersion))
         WriteLog(0, "Workspace: the pane layout could not be restored");
+    // Each reopened window became active in turn; the one active at the
+    // close is made so again.
+    if (docs && activeView)
+        docs->activateDocument(activeView);
     WriteLog(1, "Workspace restored: " + std::to_string(result.reopened) + " window(s), "
                     + std::to_string(result.skipped) + " skipped");
     return result;

@@ -1,7 +1,7 @@
 #pragma once
 // The saved workspace: the open document windows (their kind, the list they
 // show, their place and tab group, in tab order) and the layout of the docking
-// panes. It is saved when the frame closes and when the desktop session ends,
+// panes, and which window was active. It is saved when the frame closes and when the desktop session ends,
 // and reopened after the start-up's look-ups and before the feed connects, so
 // the first subscription already carries the reopened windows' securities.
 //
@@ -43,6 +43,7 @@ struct WorkspaceState {
     // How the tab groups lie: 0 side by side, 1 one below the other.
     int groupStacking = 0;
     std::vector<WorkspaceDocument> documents; // group by group, in tab order
+    int active = -1;                          // the active window's entry; -1 none (older records)
     QByteArray docks;                         // the panes' layout (QMainWindow state)
 };
 

@@ -143,10 +143,8 @@ void CMarketTurnOver::InitAnnouncementNews()
     m_news->setGroupColumns({0});
     m_news->SetGroupColumn(0);
     m_news->setGroupByBoxVisible(false);
-    // The text is the row's preview and its "News" cell: the grid does not
-    // size a row for a preview line reliably under a group, so the line is
-    // not drawn and the cell carries the text.
-    m_news->setPreviewShown(false);
+    // The announcement's text is the row's preview line, under its date.
+    m_news->setPreviewShown(true);
     for (int id : {kSave, kRefresh, kNote, kStatus, kChart, kList})
         showControl(id, false);
     layoutListGrid();
@@ -169,7 +167,6 @@ void CMarketTurnOver::GetAnnouncementNewsDet(const std::string& exchange)
             const int id = model.addRow();
             model.setText(id, 0, QString::fromStdString(n.key));
             model.setText(id, 1, QString::fromStdString(n.date));
-            model.setText(id, 2, QString::fromStdString(n.text));
             model.setPreview(id, QString::fromStdString(n.text));
         }
         if (skipped)

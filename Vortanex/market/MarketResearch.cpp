@@ -1,5 +1,7 @@
 #include "market/MarketResearch.h"
 
+#include "watch/base/TextSplit.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -8,19 +10,6 @@
 namespace mt {
 
 namespace {
-
-std::vector<std::string> cut(std::string_view s, char sep)
-{
-    std::vector<std::string> out;
-    size_t start = 0;
-    for (;;) {
-        const size_t at = s.find(sep, start);
-        out.emplace_back(s.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start));
-        if (at == std::string_view::npos)
-            return out;
-        start = at + 1;
-    }
-}
 
 std::string twoPlaces(double v)
 {
@@ -157,12 +146,12 @@ std::vector<std::vector<std::string>> ReadMarketDataReply(std::string_view reply
     std::vector<std::vector<std::string>> out;
     if (skipped)
         *skipped = 0;
-    const std::vector<std::string> records = cut(reply, '^');
+    const std::vector<std::string> records = SplitFields(reply, '^');
     for (size_t i = 1; i < records.size(); ++i) {
         // A reply may end in a separator, or carry a blank line at its end.
         if (records[i].find_first_not_of(" \r\n") == std::string::npos)
             continue;
-        std::vector<std::string> fields = cut(records[i], '|');
+        std::vector<std::string> fields = SplitFields(records[i], '|');
         if (fields.size() < minFields) {
             if (skipped)
                 ++*skipped;

@@ -1,5 +1,7 @@
 #include "market/MarketTurnover.h"
 
+#include "watch/base/TextSplit.h"
+
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -7,19 +9,6 @@
 namespace mt {
 
 namespace {
-
-std::vector<std::string> cut(std::string_view s, char sep)
-{
-    std::vector<std::string> out;
-    size_t start = 0;
-    for (;;) {
-        const size_t at = s.find(sep, start);
-        out.emplace_back(s.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start));
-        if (at == std::string_view::npos)
-            return out;
-        start = at + 1;
-    }
-}
 
 std::string trimmed(std::string_view s)
 {
@@ -55,13 +44,13 @@ TurnoverReply ParseTurnoverReply(std::string_view reply, int mode)
         out.boxCaption = "Server Message";
         return out;
     }
-    const std::vector<std::string> records = cut(reply, '*');
+    const std::vector<std::string> records = SplitFields(reply, '*');
     if (records.empty()) {
         out.boxText = "Unable to get market turnover information";
         out.boxCaption = "Data Error";
         return out;
     }
-    const std::vector<std::string> first = cut(records[0], ',');
+    const std::vector<std::string> first = SplitFields(records[0], ',');
     if (trimmed(first[0]) == "-1") {
         const auto field = [&first](size_t i) { return i < first.size() ? trimmed(first[i]) : std::string(); };
         out.boxText = "Error : [" + field(1) + "] : " + field(2);
@@ -73,7 +62,7 @@ TurnoverReply ParseTurnoverReply(std::string_view reply, int mode)
     for (const std::string& text : records) {
         if (trimmed(text).empty())
             continue;
-        const std::vector<std::string> f = cut(text, ',');
+        const std::vector<std::string> f = SplitFields(text, ',');
         if (f.size() < b + 8)
             continue; // too short for the offset
         const auto num = [&f](size_t i) { return std::strtod(trimmed(f[i]).c_str(), nullptr); };

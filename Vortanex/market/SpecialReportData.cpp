@@ -1,5 +1,7 @@
 #include "market/SpecialReportData.h"
 
+#include "watch/base/TextSplit.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -8,19 +10,6 @@ namespace sr {
 
 namespace detail {
 namespace {
-
-std::vector<std::string> cut(std::string_view s, char sep)
-{
-    std::vector<std::string> out;
-    size_t start = 0;
-    for (;;) {
-        const size_t at = s.find(sep, start);
-        out.emplace_back(s.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start));
-        if (at == std::string_view::npos)
-            return out;
-        start = at + 1;
-    }
-}
 
 std::string_view trimmed(std::string_view s)
 {
@@ -166,11 +155,11 @@ BulkReport ParseBulkReply(std::string_view reply, std::string_view exchangeCode,
     std::string_view data = reply.substr(tilde + 1);
     data = data.substr(0, data.find('~'));
     bool anyRecord = false;
-    for (const std::string& record : detail::cut(data, '^')) {
+    for (const std::string& record : SplitFields(data, '^')) {
         if (detail::trimmed(record).empty())
             continue;
         anyRecord = true;
-        const std::vector<std::string> f = detail::cut(record, '|');
+        const std::vector<std::string> f = SplitFields(record, '|');
         if (f.size() < 6) {
             out.logs.push_back({1, "Unable to Tokenise Data, [" + record + "]"});
             continue;
@@ -193,7 +182,7 @@ ActivityReport ParseActivityReply(std::string_view reply)
 {
     ActivityReport out;
     const size_t tilde = reply.find('~');
-    const std::vector<std::string> header = detail::cut(detail::trimmed(reply.substr(0, tilde)), '|');
+    const std::vector<std::string> header = SplitFields(detail::trimmed(reply.substr(0, tilde)), '|');
     if (header.size() > 1) {
         const std::optional<long> status = detail::wholeNumber(header[1]);
         // A status that is not a number is not a success either.
@@ -205,11 +194,11 @@ ActivityReport ParseActivityReply(std::string_view reply)
     }
     if (tilde == std::string_view::npos)
         return out;
-    for (const std::string& raw : detail::cut(reply.substr(tilde + 1), '^')) {
+    for (const std::string& raw : SplitFields(reply.substr(tilde + 1), '^')) {
         const std::string_view record = detail::trimmed(raw);
         if (record.empty())
             continue;
-        std::vector<std::string> f = detail::cut(record, '|');
+        std::vector<std::string> f = SplitFields(record, '|');
         f.resize(6); // further fields are ignored, missing ones stay empty
         if (std::optional<double> net = detail::decimal(f[4]))
             out.points.push_back({f[0].substr(0, 2), *net});
@@ -225,20 +214,6 @@ std::string HttpErrorText(int status)
     return "Internet Connectivity Error [" + std::to_string(status) + "]. Pls contact System Administrator";
 }
 
-std::string CsvCell(std::string_view text)
-{
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos)
-        return std::string(text);
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"')
-            out += '"';
-        out += c;
-    }
-    out += '"';
-    return out;
-}
-
 std::optional<std::string> ReportCsv(const std::vector<std::string>& titles,
                                      const std::vector<std::vector<std::string>>& rows)
 {
@@ -248,11 +223,11 @@ std::optional<std::string> ReportCsv(const std::vector<std::string>& titles,
     if (rows.empty())
         return out;
     for (const std::string& t : titles)
-        out += CsvCell(t) + ",";
+        out += CsvField(t) + ",";
     out += "\n";
     for (const auto& row : rows) {
         for (const std::string& cell : row)
-            out += CsvCell(cell) + ",";
+            out += CsvField(cell) + ",";
         out += "\n";
     }
     return out;

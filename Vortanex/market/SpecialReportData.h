@@ -94,7 +94,5 @@ std::string HttpErrorText(int status);
 // columns without rows: an empty text.
 std::optional<std::string> ReportCsv(const std::vector<std::string>& titles,
                                      const std::vector<std::vector<std::string>>& rows);
-// One cell as ReportCsv writes it.
-std::string CsvCell(std::string_view text);
 
 } // namespace sr

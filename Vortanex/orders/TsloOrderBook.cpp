@@ -280,19 +280,6 @@ std::vector<std::string> TsloRowTexts(const TsloOrderInfo& r, const std::string&
             detail::price(r.slo_price, fourDecimals)};
 }
 
-std::string CsvField(const std::string& text)
-{
-    if (text.find_first_of(",\"\r\n") == std::string::npos)
-        return text;
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"')
-            out += '"';
-        out += c;
-    }
-    return out + '"';
-}
-
 std::string CsvLine(const std::vector<std::string>& fields)
 {
     std::string line;

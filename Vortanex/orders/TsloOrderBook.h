@@ -4,6 +4,8 @@
 // kind, leg and status, the grid's cell texts and the CSV of the book. The
 // books of the clients are kept here: a download builds a fresh array on its
 // worker and the UI thread swaps it in, so a reader never sees it half made.
+#include "watch/base/TextSplit.h" // CsvField
+
 #include <memory>
 #include <string>
 #include <string_view>
@@ -82,8 +84,6 @@ inline constexpr int kTsloColumns = 19;
 const std::vector<std::string>& TsloColumnHeaders();
 std::vector<std::string> TsloRowTexts(const TsloOrderInfo& r, const std::string& securityName, bool fourDecimals);
 
-// A CSV field: quoted when it holds ',', '"' or a line end.
-std::string CsvField(const std::string& text);
 std::string CsvLine(const std::vector<std::string>& fields);
 
 // The books of the clients by client code. UI thread only.

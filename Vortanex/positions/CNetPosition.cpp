@@ -21,6 +21,7 @@
 #include "positions/PositionServices.h"
 #include "positions/RiskArrays.h"
 #include "server/SecurityTable.h"
+#include "watch/base/TextSplit.h"
 #include "ui/grid_header_items.h"
 #include "ui/grid_ranges.h"
 #include "ui/grid_view.h"
@@ -177,19 +178,9 @@ std::string activeCode()
     return c ? std::string(FixedTextView(c->client_code)) : std::string();
 }
 
-// CSV cells keep their text, quoted when they hold ',' or '"'.
 std::string csvCell(const QString& text)
 {
-    std::string s = text.toStdString();
-    if (s.find_first_of(",\"\n") == std::string::npos)
-        return s;
-    std::string q = "\"";
-    for (char ch : s) {
-        if (ch == '"')
-            q += '"';
-        q += ch;
-    }
-    return q + "\"";
+    return CsvField(text.toStdString());
 }
 
 // A grid of the window with locked columns: the user can neither hide nor

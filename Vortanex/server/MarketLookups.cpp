@@ -347,17 +347,18 @@ int Get_Watchlist(ServerAccess& server, std::string_view userId, const std::vect
         WriteLog(0, userId);
         table.reset();
         std::vector<std::string> groups{"My Watchlist"};
-        std::string previous;
         for (const CategoryRecord& c : categories) {
+            // A group is one page however its lists lie in the category file
+            // (a broker's file, or one cached from an older list, need not
+            // keep a group's lists together); pages in order of first use.
             const std::string group(c.group.view());
-            if (group != previous) {
-                groups.push_back(group);
-                previous = group;
-            }
+            auto page = std::find(groups.begin(), groups.end(), group);
+            if (page == groups.end())
+                page = groups.insert(groups.end(), group);
             WatchlistRecord rec;
             rec.id = c.id;
             CopyFixedText(rec.name, c.name.view());
-            rec.group = static_cast<int>(groups.size()) - 1;
+            rec.group = static_cast<int>(page - groups.begin());
             rec.chainKind = -1;
             rec.chainSecurity = -1;
             WriteLog(0, FixedTextView(rec.name));

@@ -11,6 +11,8 @@
 
 #include <cstdio>
 #include <exception>
+#include <system_error>
+#include <thread>
 
 // File-local helpers.
 namespace {
@@ -109,6 +111,42 @@ MergedMaster MergeSecurityMaster(const SecurityFileContent& previous, const Secu
     for (const SecurityRecord& r : out.rows)
         if (!(r.status == "DEL"))
             out.fileText += FormatSecurityRecord(r, out.extended);
+    return out;
+}
+
+DownloadedMaster LoadDownloadedMaster(std::string_view text, const std::filesystem::path& file)
+{
+    DownloadedMaster out;
+    // The write waits on the disk (the file is flushed before it replaces
+    // the old one) and the parse on the processor: they overlap. The text
+    // stays untouched until both have finished.
+    auto write = [&out, &text, &file] {
+        try {
+            if (file.has_parent_path())
+                pf::files::ensureDir(file.parent_path());
+            out.written = pf::files::writeAtomic(file, text);
+        } catch (const std::exception&) {
+            out.written = false;
+        }
+    };
+    std::thread writer;
+    try {
+        writer = std::thread(write);
+    } catch (const std::system_error&) {
+        write(); // no thread to spare: write first, then parse
+    }
+    try {
+        SecurityFileContent c = LoadSecurityText(text);
+        auto table = std::make_shared<SecurityTable>();
+        table->build(std::move(c.rows), SecurityTable::Build::Full, c.extended);
+        out.table = std::move(table);
+    } catch (...) {
+        if (writer.joinable())
+            writer.join();
+        throw;
+    }
+    if (writer.joinable())
+        writer.join();
     return out;
 }
 
@@ -258,12 +296,13 @@ void SecurityMaster::UpdateFullSecurity()
             pf::lzo::Bytes downloaded = std::move(m_downloadedFull);
             m_downloadedFull = {};
             const std::string_view text(reinterpret_cast<const char*>(downloaded.data()), downloaded.size());
-            SecurityFileContent c = LoadSecurityText(text);
-            install(std::move(c.rows), SecurityTable::Build::Full, c.extended);
-            // Next start's master; a crash while writing leaves the previous one.
-            pf::files::ensureDir(m_paths.comp());
-            if (!pf::files::writeAtomic(fullFile(), text))
+            // Next start's master is written while the table is built; a
+            // crash while writing leaves the previous one.
+            DownloadedMaster loaded = LoadDownloadedMaster(text, fullFile());
+            if (!loaded.written)
                 WriteLog(0, formatTextCapped(detail::kLineLimit, "Unable to write %s", fullFile().string().c_str()));
+            m_table = loaded.table;
+            SecurityTable::publish(std::move(loaded.table));
             return;
         }
         SecurityFileContent c = LoadSecurity(fullFile().string(), SecurityReading::Full);

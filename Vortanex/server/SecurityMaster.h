@@ -9,6 +9,7 @@
 #include "pf/lzo.h"
 #include "pf/paths.h"
 
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -73,6 +74,17 @@ private:
     std::shared_ptr<SecurityTable> m_table;
     pf::lzo::Bytes m_downloadedFull; // a full master unpacked, not yet loaded and written
 };
+
+// A full master just downloaded and unpacked, made ready: the table is built
+// from the text in memory while the plain file (the next start's master) is
+// written atomically beside it, and the call returns when both are done.
+// `written` is false when the file could not be written; the table is ready
+// either way. The table is not published.
+struct DownloadedMaster {
+    std::shared_ptr<SecurityTable> table;
+    bool written = false;
+};
+DownloadedMaster LoadDownloadedMaster(std::string_view text, const std::filesystem::path& file);
 
 // The merge map: entries ordered by symbol (byte-wise), a new security after
 // the others of its symbol.

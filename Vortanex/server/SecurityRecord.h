@@ -96,39 +96,40 @@ struct SecurityExtras {
 };
 
 struct SecurityRecord {
+    // Members are grouped by size so that a row carries no padding: a master
+    // holds hundreds of thousands of rows, all built at every load.
+    double strike = 0;
+    double year_high = 0; // 52-week high in rupees as loaded; the feed's raised value is in the quote
+    double year_low = 0;  // 52-week low in rupees as loaded
+    // Reference rate: written by the rate update on its own thread while
+    // display code reads it.
+    std::atomic<double> ref_rate{0};
+    std::unique_ptr<SecurityExtras> extras; // null when no extra text is set
+
     int token = 0;  // exchange token
     int wtoken = 0; // watch token
+    int tick_size = 0;
+    int market_lot = 0;
+    int scrip_code = 0;
+    int derivative = 0;
+    int currency = 0;
+    int multiplier = 0;
+    int advisory_kind = 0; // 0 none, 1 Bullish, 2 Bearish, 3 Other
+    int denominator = 0;   // field 13
+    int aux_int1 = 0;      // field 15
+    int aux_int2 = 0;      // field 16
+    short commodity = 0;
+
     FixedText<32> symbol;
     FixedText<50> display_name; // display key
     FixedText<3> inst_type;
     FixedText<3> market_exchange;
     FixedText<10> expiry;
-    double strike = 0;
     FixedText<3> option_type;
-    int tick_size = 0;
-    int market_lot = 0;
-    int scrip_code = 0;
     FixedText<5> status;
-    int derivative = 0;
-    int currency = 0;
-    int multiplier = 0;
-    short commodity = 0;
-    int advisory_kind = 0; // 0 none, 1 Bullish, 2 Bearish, 3 Other
     FixedText<51> advisory_text;
-    int denominator = 0; // field 13
-    int aux_int1 = 0;    // field 15
-    int aux_int2 = 0;    // field 16
-
-    double year_high = 0; // 52-week high in rupees as loaded; the feed's raised value is in the quote
-    double year_low = 0;  // 52-week low in rupees as loaded
-
-    // Reference rate: written by the rate update on its own thread while
-    // display code reads it.
-    std::atomic<double> ref_rate{0};
     // Set and cleared by the alerts from several threads.
     std::atomic<uint8_t> alert_flag{0};
-
-    std::unique_ptr<SecurityExtras> extras; // null when no extra text is set
 
     SecurityRecord() = default;
     SecurityRecord(const SecurityRecord& o);

@@ -7,7 +7,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 // File-local helpers.
@@ -16,6 +19,16 @@ namespace detail {
 
 std::mutex g_publishMutex;
 std::shared_ptr<SecurityTable> g_current; // guarded by g_publishMutex
+
+// Adds a date unless the list has it already (the first text of a date stays).
+void insertExpiryDate(std::vector<ExpDateCompare>& list, const ExpDateCompare& e)
+{
+    auto it = std::lower_bound(list.begin(), list.end(), e.date,
+                               [](const ExpDateCompare& a, int d) { return a.date < d; });
+    if (it != list.end() && it->date == e.date)
+        return;
+    list.insert(it, e);
+}
 
 void insertExpiry(std::vector<ExpDateCompare>& list, const SecurityRecord& rec)
 {
@@ -31,11 +44,45 @@ void insertExpiry(std::vector<ExpDateCompare>& list, const SecurityRecord& rec)
     e.date = std::atoi(out.c_str());
     const std::string_view text = rec.expiry.view().substr(0, sizeof e.text - 1);
     std::memcpy(e.text, text.data(), text.size());
-    auto it = std::lower_bound(list.begin(), list.end(), e.date,
-                               [](const ExpDateCompare& a, int d) { return a.date < d; });
-    if (it != list.end() && it->date == e.date)
-        return;
-    list.insert(it, e);
+    insertExpiryDate(list, e);
+}
+
+// Threads worth using for a per-row pass over n rows: one for a small table,
+// up to eight for a large one (each with at least 10,000 rows).
+size_t partsFor(size_t n)
+{
+    const unsigned hw = std::max(1u, std::thread::hardware_concurrency());
+    return n < 20'000 ? 1 : std::min<size_t>(std::min(hw, 8u), n / 10'000);
+}
+
+// Runs f(part) for part 0..parts-1, part 0 on the calling thread; rethrows
+// the first failure after all have finished.
+template <typename F>
+void runParts(size_t parts, F&& f)
+{
+    std::vector<std::exception_ptr> errors(parts);
+    auto guarded = [&](size_t part) {
+        try {
+            f(part);
+        } catch (...) {
+            errors[part] = std::current_exception();
+        }
+    };
+    std::vector<std::thread> threads;
+    threads.reserve(parts);
+    for (size_t part = 1; part < parts; ++part) {
+        try {
+            threads.emplace_back(guarded, part);
+        } catch (const std::system_error&) {
+            guarded(part); // no thread to spare: this one does the part
+        }
+    }
+    guarded(0);
+    for (auto& t : threads)
+        t.join();
+    for (const auto& e : errors)
+        if (e)
+            std::rethrow_exception(e);
 }
 
 } // namespace detail
@@ -121,64 +168,121 @@ void SecurityTable::build(SecurityRows rows, Build kind, bool extendedFormat)
     m_expFC.clear();
     m_expCF.clear();
 
-    int prevFirst = -1;
     const int n = count();
-    // (map, token, watch token) per row, so the maps are filled without a
-    // second walk over the large rows.
+    // A token no map stores (set() ignores negative tokens).
+    constexpr int kNoKey = -1;
+    // (map, token, watch token, first byte of the display key) per row, so
+    // the maps and buckets are filled without a second walk over the large
+    // rows. A row without a display key has map -1 and first -1.
     struct Keys {
         int map;
         int token;
         int wtoken;
+        int first;
     };
-    std::vector<Keys> keys(static_cast<size_t>(n), Keys{-1, 0, 0});
-    for (int i = 0; i < n; ++i) {
-        SecurityRecord& rec = m_rows[static_cast<size_t>(i)];
-        // One derivation for both builds, so the flags of a row never depend
-        // on whether a merge ran.
-        DeriveSecurityFlags(rec);
+    // Every entry is written below before it is read: no clearing first.
+    const std::unique_ptr<Keys[]> keys(new Keys[static_cast<size_t>(n)]);
+    // The per-row work is independent: a large table does it on a few
+    // threads, each with its own token maxima and expiry lists, merged after
+    // in row order.
+    struct Part {
+        int maxToken[7] = {-1, -1, -1, -1, -1, -1, -1};
+        int maxWatch = -1;
+        std::vector<ExpDateCompare> fs, fi, fc, cf;
+    };
+    const size_t parts = detail::partsFor(static_cast<size_t>(n));
+    std::vector<Part> partState(parts);
+    detail::runParts(parts, [&](size_t part) {
+        Part& ps = partState[part];
+        const int from = static_cast<int>(static_cast<size_t>(n) * part / parts);
+        const int to = static_cast<int>(static_cast<size_t>(n) * (part + 1) / parts);
+        for (int i = from; i < to; ++i) {
+            SecurityRecord& rec = m_rows[static_cast<size_t>(i)];
+            // One derivation for both builds, so the flags of a row never
+            // depend on whether a merge ran.
+            DeriveSecurityFlags(rec);
 
-        const std::string_view t = rec.inst_type.view();
-        if ((t == "FS" || t == "FI" || t == "FC" || t == "CF") && (kind == Build::Full || rec.status == "ACT")) {
-            auto& list = t == "FS" ? m_expFS : t == "FI" ? m_expFI : t == "FC" ? m_expFC : m_expCF;
-            detail::insertExpiry(list, rec);
+            const std::string_view t = rec.inst_type.view();
+            if ((t == "FS" || t == "FI" || t == "FC" || t == "CF") && (kind == Build::Full || rec.status == "ACT")) {
+                auto& list = t == "FS" ? ps.fs : t == "FI" ? ps.fi : t == "FC" ? ps.fc : ps.cf;
+                detail::insertExpiry(list, rec);
+            }
+
+            // Old-layout rows carry no watch token; without one they could
+            // not be subscribed, so derive it after a merge as well.
+            if (rec.wtoken == 0)
+                rec.wtoken = DeriveWatchToken(rec);
+            const int mi = mapIndex(rec.market_exchange.view());
+            keys[static_cast<size_t>(i)] =
+                rec.display_name.empty()
+                    ? Keys{-1, 0, 0, -1}
+                    : Keys{mi, rec.token, rec.wtoken, static_cast<unsigned char>(rec.display_name.text[0])};
+            if (mi >= 0 && rec.token >= 0 && rec.token < kMaxArrayToken)
+                ps.maxToken[mi] = std::max(ps.maxToken[mi], rec.token);
+            if (rec.wtoken > 0 && rec.wtoken < kMaxArrayToken)
+                ps.maxWatch = std::max(ps.maxWatch, rec.wtoken);
         }
-
-        // Old-layout rows carry no watch token; without one they could not be
-        // subscribed, so derive it after a merge as well.
-        if (rec.wtoken == 0)
-            rec.wtoken = DeriveWatchToken(rec);
-        const int mi = mapIndex(rec.market_exchange.view());
-        if (!rec.display_name.empty())
-            keys[static_cast<size_t>(i)] = Keys{mi, rec.token, rec.wtoken};
-        if (mi >= 0 && rec.token >= 0 && rec.token < kMaxArrayToken)
-            m_tokenMaps[mi].maxToken = std::max(m_tokenMaps[mi].maxToken, rec.token);
-        if (rec.wtoken > 0 && rec.wtoken < kMaxArrayToken)
-            m_watchMap.maxToken = std::max(m_watchMap.maxToken, rec.wtoken);
-
-        // Buckets: a new group begins where the first byte changes; a later
-        // group of the same byte replaces an earlier one.
-        if (rec.display_name.empty())
-            continue;
-        const unsigned char c = static_cast<unsigned char>(rec.display_name.text[0]);
-        if (static_cast<int>(c) != prevFirst) {
-            m_buckets[c].first = i;
-            prevFirst = c;
-        }
-        m_buckets[c].last = i + 1;
+    });
+    for (const Part& ps : partState) {
+        for (int mi = 0; mi < 7; ++mi)
+            m_tokenMaps[mi].maxToken = std::max(m_tokenMaps[mi].maxToken, ps.maxToken[mi]);
+        m_watchMap.maxToken = std::max(m_watchMap.maxToken, ps.maxWatch);
+        for (const ExpDateCompare& e : ps.fs)
+            detail::insertExpiryDate(m_expFS, e);
+        for (const ExpDateCompare& e : ps.fi)
+            detail::insertExpiryDate(m_expFI, e);
+        for (const ExpDateCompare& e : ps.fc)
+            detail::insertExpiryDate(m_expFC, e);
+        for (const ExpDateCompare& e : ps.cf)
+            detail::insertExpiryDate(m_expCF, e);
     }
 
-    for (auto& m : m_tokenMaps)
+    // Each map (and the buckets) is filled from the keys by one task; the
+    // tasks share nothing, so a large table spreads them over its threads
+    // (most of their time is the kernel mapping the maps' fresh memory).
+    // Within a map, a later row of a token replaces an earlier one.
+    // Tasks 0..6: the token maps; 7: the watch map; 8: the buckets.
+    constexpr size_t kMapTasks = 7;
+    constexpr size_t kWatchTask = 7;
+    constexpr size_t kTasks = 9;
+    auto fillMap = [&](TokenMap& m, size_t room, auto keyOf) {
         if (m.maxToken >= 0)
-            m.rowByToken.assign(static_cast<size_t>(m.maxToken) + 10, -1);
-    if (m_watchMap.maxToken >= 0)
-        m_watchMap.rowByToken.assign(static_cast<size_t>(m_watchMap.maxToken) + 40, -1);
-    for (int i = 0; i < n; ++i) {
-        const Keys& k = keys[static_cast<size_t>(i)];
-        if (k.map >= 0)
-            m_tokenMaps[k.map].set(k.token, i);
-        if (k.wtoken > 0)
-            m_watchMap.set(k.wtoken, i);
-    }
+            m.rowByToken.assign(static_cast<size_t>(m.maxToken) + room, -1);
+        for (int i = 0; i < n; ++i) {
+            const int token = keyOf(keys[static_cast<size_t>(i)]);
+            if (token != kNoKey)
+                m.set(token, i);
+        }
+    };
+    auto runTask = [&](size_t task) {
+        if (task < kMapTasks) {
+            const int mi = static_cast<int>(task);
+            fillMap(m_tokenMaps[task], 10,
+                    [mi](const Keys& k) { return k.first >= 0 && k.map == mi ? k.token : kNoKey; });
+        } else if (task == kWatchTask) {
+            fillMap(m_watchMap, 40, [](const Keys& k) { return k.first >= 0 && k.wtoken > 0 ? k.wtoken : kNoKey; });
+        } else {
+            // Buckets: a new group begins where the first byte changes; a
+            // later group of the same byte replaces an earlier one. Rows
+            // without a display key are in none.
+            int prevFirst = -1;
+            for (int i = 0; i < n; ++i) {
+                const Keys& k = keys[static_cast<size_t>(i)];
+                if (k.first < 0)
+                    continue;
+                if (k.first != prevFirst) {
+                    m_buckets[k.first].first = i;
+                    prevFirst = k.first;
+                }
+                m_buckets[k.first].last = i + 1;
+            }
+        }
+    };
+    const size_t threads = std::min(parts, kTasks);
+    detail::runParts(threads, [&](size_t part) {
+        for (size_t task = part; task < kTasks; task += threads)
+            runTask(task);
+    });
 }
 
 int SecurityTable::mappedRow(std::string_view exch, int token) const

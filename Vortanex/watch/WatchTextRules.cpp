@@ -61,20 +61,6 @@ bool ScripSearchTextOk(std::string_view text)
     return text.find_first_of(detail::kSearchForbidden) == std::string_view::npos;
 }
 
-std::string CsvField(std::string_view text)
-{
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos)
-        return std::string(text);
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"')
-            out += '"';
-        out += c;
-    }
-    out += '"';
-    return out;
-}
-
 const std::string& TypeAheadPrefix::add(char c, int64_t nowSeconds)
 {
     if (!m_text.empty() && nowSeconds - m_started <= 1) {

@@ -2,6 +2,8 @@
 // The text rules of the market watch's dialogs and commands: watch-list and
 // chart-study names, the add-scrip dialog's search text, CSV fields and the
 // grid's type-ahead prefix. Qt-free.
+#include "watch/base/TextSplit.h" // CsvField
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -20,9 +22,6 @@ bool ChartStudyNameOk(std::string_view typed, std::string* trimmed);
 // ('&', '-' and '.' are allowed).
 bool ScripSearchTextOk(std::string_view text);
 
-// One CSV field: quoted (with inner quotes doubled) only when it holds ',',
-// '"' or a line end, so plain fields stay as they always were.
-std::string CsvField(std::string_view text);
 
 // The grid's type-ahead: a key within one whole second of the prefix's start
 // extends it, a later key starts a new prefix.

@@ -1,5 +1,7 @@
 #include "pf/lzo.h"
 
+#include "pf/large_memory.h"
+
 #include <lzo/lzo1x.h>
 
 #include <algorithm>
@@ -30,6 +32,9 @@ bool inflate(const unsigned char* in, size_t n, Bytes& out, size_t maxOut, int* 
     for (;;) {
         try {
             out.resize(room);
+            // A large archive unpacks into fresh memory: large pages spare
+            // the unpacker a page fault every few kilobytes.
+            pf::memory::preferLargePages(out.data(), room);
         } catch (const std::bad_alloc&) {
             out.clear();
             out.shrink_to_fit();

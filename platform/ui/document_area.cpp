@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <QSplitter>
 #include <QTabBar>
 #include <QTimer>
@@ -12,6 +13,24 @@
 
 namespace ui {
 
+// A document's window: tells the area when its close went through, so the
+// program's document can finish the view's close handling.
+class DocumentWindow : public QMdiSubWindow {
+public:
+    explicit DocumentWindow(DocumentArea* owner) : m_owner(owner) {}
+
+protected:
+    void closeEvent(QCloseEvent* event) override
+    {
+        QMdiSubWindow::closeEvent(event);
+        if (event->isAccepted() && m_owner && widget())
+            m_owner->documentClosing(widget());
+    }
+
+private:
+    QPointer<DocumentArea> m_owner;
+};
+
 DocumentArea::DocumentArea(QWidget* parent) : QWidget(parent), m_split(new QSplitter(this))
 {
     auto* v = new QVBoxLayout(this);
@@ -20,7 +39,23 @@ DocumentArea::DocumentArea(QWidget* parent) : QWidget(parent), m_split(new QSpli
     m_lastActive = makeArea();
 }
 
-DocumentArea::~DocumentArea() = default;
+DocumentArea::~DocumentArea()
+{
+    // The frame's exit: the views still open are told before they go.
+    for (QWidget* view : documents())
+        documentClosing(view);
+}
+
+void DocumentArea::documentClosing(QWidget* view)
+{
+    // A view gone since is null here, so a new view at its address is new.
+    m_closedViews.erase(std::remove(m_closedViews.begin(), m_closedViews.end(), nullptr), m_closedViews.end());
+    if (std::find(m_closedViews.begin(), m_closedViews.end(), view) != m_closedViews.end())
+        return;
+    m_closedViews.emplace_back(view);
+    if (onDocumentClosing)
+        onDocumentClosing(view);
+}
 
 QMdiArea* DocumentArea::makeArea()
 {
@@ -88,7 +123,9 @@ void DocumentArea::setTabGroupsEnabled(bool on)
 QMdiSubWindow* DocumentArea::addDocument(QWidget* view, const QString& title, const QIcon& icon)
 {
     QMdiArea* area = activeArea();
-    QMdiSubWindow* sub = area->addSubWindow(view);
+    auto* sub = new DocumentWindow(this);
+    sub->setWidget(view);
+    area->addSubWindow(sub);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->setWindowTitle(title);
     view->setWindowTitle(title);

@@ -4,6 +4,7 @@
 // can open a new group (an area beside or below) and move between groups; a
 // group that loses its last document goes. UI thread only.
 #include <QIcon>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -57,6 +58,10 @@ public:
     std::function<void(QWidget* view)> onActivated;
     // Called for a right click on a document tab, with the global position.
     std::function<void(QPoint globalPos)> onTabContextMenu;
+    // Called once per document whose window goes: after its view accepted
+    // the close (a tab's close button, the close command), or, for those
+    // still open, when the area itself goes with the frame.
+    std::function<void(QWidget* view)> onDocumentClosing;
 
 private:
     QMdiArea* makeArea();
@@ -64,11 +69,14 @@ private:
     QMdiSubWindow* activeSub() const;
     bool moveActiveTo(int group);
     void dropEmptyAreas();
+    friend class DocumentWindow;
+    void documentClosing(QWidget* view);
 
     QSplitter* m_split;
     std::vector<QMdiArea*> m_areas;
     QMdiArea* m_lastActive = nullptr;
     bool m_groupsOn = false;
+    std::vector<QPointer<QWidget>> m_closedViews; // told already; a view is told once
 };
 
 } // namespace ui

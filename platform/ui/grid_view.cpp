@@ -133,18 +133,23 @@ protected:
             drawGroupRow(painter, option, index);
             return;
         }
-        const QString preview =
-            m_view->m_previewShown ? index.siblingAtColumn(0).data(GridModel::PreviewRole).toString() : QString();
+        const QString preview = m_view->shownPreview(index);
         if (preview.isEmpty()) {
             QTreeView::drawRow(painter, option, index);
             return;
         }
+        // The row keeps its own line at full height (buttons and icons are
+        // sized for it); the preview takes the line reserved below it.
         QStyleOptionViewItem top = option;
-        const int half = option.rect.height() / 2;
-        top.rect.setHeight(half);
+        const int own = std::max(1, option.rect.height() - m_view->previewLineHeight());
+        top.rect.setHeight(own);
         QTreeView::drawRow(painter, top, index);
-        const QRect line(option.rect.left() + indentation(), option.rect.top() + half,
-                         viewport()->width() - indentation(), option.rect.height() - half);
+        int depth = rootIsDecorated() ? 1 : 0;
+        for (QModelIndex p = index.parent(); p.isValid(); p = p.parent())
+            ++depth;
+        const int indent = indentation() * std::max(depth, 1);
+        const QRect line(option.rect.left() + indent, option.rect.top() + own, viewport()->width() - indent,
+                         option.rect.height() - own);
         painter->save();
         painter->setPen(palette().color(QPalette::Dark));
         painter->drawText(line.adjusted(4, 0, -4, 0), Qt::AlignLeft | Qt::AlignVCenter,
@@ -786,8 +791,10 @@ public:
         QSize s = QStyledItemDelegate::sizeHint(option, index);
         if (index.data(GridModel::ButtonRole).toInt() != 0)
             s.setHeight(s.height() + 6);
-        if (m_view->m_previewShown && index.column() == 0 && !index.data(GridModel::PreviewRole).toString().isEmpty())
-            s.setHeight(s.height() * 2);
+        // Every column asks for the preview line, so the row gets it whatever
+        // columns are shown (a grouped key column is usually hidden).
+        if (!m_view->shownPreview(index).isEmpty())
+            s.setHeight(s.height() + m_view->previewLineHeight());
         return s;
     }
 
@@ -1444,6 +1451,18 @@ void GridView::setPreviewShown(bool on)
     m_previewShown = on;
     m_tree->setUniformRowHeights(!on);
     m_tree->doItemsLayout();
+}
+
+QString GridView::shownPreview(const QModelIndex& index) const
+{
+    if (!m_previewShown || !index.isValid())
+        return {};
+    return index.siblingAtColumn(0).data(GridModel::PreviewRole).toString();
+}
+
+int GridView::previewLineHeight() const
+{
+    return m_tree->fontMetrics().height() + 4;
 }
 
 void GridView::setDefaultColours(Rgb text, Rgb back)

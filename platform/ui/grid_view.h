@@ -137,6 +137,7 @@ public:
     int headerLineCount() const { return m_headerLines; }
     void setDataIcons(const QList<QIcon>& icons);
     void setPreviewShown(bool on);
+    bool previewShown() const { return m_previewShown; }
     void setDefaultColours(Rgb text, Rgb back);
     // "Expand All" / "Collapse All": every group row.
     void expandAll(bool expand);
@@ -204,6 +205,10 @@ private:
     QString groupKey(int rowId) const;
     void applyAutoSize();
     void captureAutoSizeBase();
+    // The preview line under a row: its text when shown, and its height,
+    // which every column adds to the row's own line.
+    QString shownPreview(const QModelIndex& index) const;
+    int previewLineHeight() const;
 
     GridModel* m_model;
     detail::GridProxy* m_proxy;

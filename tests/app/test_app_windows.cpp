@@ -8,10 +8,15 @@
 
 #include "pf/files.h"
 #include "testkit/headless.h"
+#include "ui/document_area.h"
 #include "ui/form_driver.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
 
 #include <QWidget>
 
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -102,6 +107,63 @@ TEST_F(AppWindowsTest, TrailingStopLossBookRunsItsClosingStepEvenWhenClosed)
     doc.PreCloseFrame(&other);
     doc.PreCloseFrame(nullptr);
     EXPECT_EQ(other.closes, 0) << "views of other classes have no close handling here";
+}
+
+// A chart view in a document window: counts its close handling in a
+// counter that outlives it, and may refuse its own close (a download in
+// flight the user keeps).
+class ChartLikeView final : public QWidget, public DocumentView {
+public:
+    explicit ChartLikeView(int* closes) : m_closes(closes) {}
+    std::string_view viewClassName() const override { return "CEodChartView"; }
+    bool isClosed() const override { return closed; }
+    void closeFromFrame() override
+    {
+        closed = true;
+        ++*m_closes;
+    }
+    bool refuse = false;
+    bool closed = false;
+
+protected:
+    void closeEvent(QCloseEvent* event) override { event->setAccepted(!refuse); }
+
+private:
+    int* m_closes;
+};
+
+TEST_F(AppWindowsTest, ClosingDocumentWindowsRunsEachViewsCloseHandlingOnce)
+{
+    int closes[3] = {0, 0, 0};
+    auto docs = std::make_unique<ui::DocumentArea>();
+    InstallDocumentClosing(*docs);
+    docs->resize(600, 400);
+    docs->show();
+    ChartLikeView* views[3];
+    for (int i = 0; i < 3; ++i) {
+        views[i] = new ChartLikeView(&closes[i]);
+        docs->addDocument(views[i], QString("Chart %1").arg(i));
+    }
+    // The close command on the active one (the last added); a view that
+    // refuses keeps its window and is not told.
+    views[2]->refuse = true;
+    EXPECT_FALSE(docs->closeActive());
+    EXPECT_EQ(closes[2], 0);
+    views[2]->refuse = false;
+    EXPECT_TRUE(docs->closeActive());
+    EXPECT_EQ(closes[2], 1);
+    // A tab's close button closes the window the same way.
+    ASSERT_TRUE(docs->activateDocument(views[0]));
+    ASSERT_TRUE(views[0]->parentWidget());
+    EXPECT_TRUE(views[0]->parentWidget()->close());
+    EXPECT_EQ(closes[0], 1);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    // The exit: the one still open is told as the area goes, the others not again.
+    docs.reset();
+    EXPECT_EQ(closes[0], 1);
+    EXPECT_EQ(closes[1], 1);
+    EXPECT_EQ(closes[2], 1);
+    EXPECT_EQ(count("Exit : CVortanexDoc::PreCloseFrame"), 3u);
 }
 
 TEST_F(AppWindowsTest, ProgressDialogTakesMessagesAndStepsFromAnyThread)

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
 using namespace testsupport;
 
 namespace {
@@ -359,6 +363,67 @@ TEST(SecurityFileFormat, RecordFieldsAndDisplayKeys)
     EXPECT_EQ(r.inst_type.view(), "EQ");
     EXPECT_EQ(r.status.view(), "ACTI");
     EXPECT_EQ(r.display_name.view().size(), 49u);
+}
+
+TEST(SecurityFileFormat, StrikeInTheKeyAsPrintfWritesIt)
+{
+    // The key's strike is "%0.2lf" ("%0.4lf" for "OC") of the value read;
+    // a plain strike text is only padded, anything else goes through the
+    // conversion. Both must give printf's text.
+    struct Case {
+        const char* strike;
+        const char* type;
+        const char* shown; // nullptr: printf of the value read
+    } cases[] = {
+        {"1800", "OS", "1800.00"},        {"83.25", "OC", "83.2500"},     {"007", "OS", "7.00"},
+        {"0.5", "OI", "0.50"},            {"+12.5", "OS", "12.50"},       {"5.", "OS", "5.00"},
+        {"1.005", "OS", "1.00"},          {"2.675", "OS", "2.67"},        {"83.21", "OC", "83.2100"},
+        {"123456789", "OS", nullptr},     {"1234567890", "OS", nullptr},  {"12345678.1234", "OS", nullptr},
+        {"0.00001", "OC", nullptr},       {".5", "OS", "0.50"},           {"1e3", "OS", "1000.00"},
+        {"12a", "OS", "12.00"},            {"99999999.9999", "OC", nullptr}, {"0", "CO", "0.00"},
+    };
+    for (const auto& c : cases) {
+        bool ext = false;
+        const std::string record =
+            std::string("1,NN,ABC|") + c.type + "|30DEC26|" + c.strike + "|CE,0,1,5,ACT,0,0";
+        const SecurityRecord r = ParseSecurityRecord(record, SecurityReading::Full, ext);
+        char printed[64];
+        std::snprintf(printed, sizeof printed, std::string_view(c.type) == "OC" ? "%0.4lf" : "%0.2lf", r.strike);
+        const std::string expected = std::string("ABC~") + c.type + "~30DEC26~" + (c.shown ? c.shown : printed) + "~CE";
+        EXPECT_EQ(r.display_name.view(), expected) << c.strike;
+        EXPECT_EQ(r.display_name.view(), std::string("ABC~") + c.type + "~30DEC26~" + printed + "~CE") << c.strike;
+    }
+}
+
+TEST(SecurityFirstLogin, TableBuiltFromMemoryAndFileWrittenWhole)
+{
+    TempRoot root;
+    std::string text = "09122026-0-3~";
+    for (int i = 0; i < 30'000; ++i)
+        text += std::to_string(i + 1) + ",NN,S" + std::to_string(i) + "|EQ,0,1,5,ACT,1,0,0~";
+    const auto file = root.comp() / "security.lst";
+    ASSERT_TRUE(pf::files::writeAtomic(file, "old master~"));
+
+    DownloadedMaster loaded = LoadDownloadedMaster(text, file);
+    ASSERT_TRUE(loaded.table);
+    EXPECT_TRUE(loaded.written);
+    EXPECT_EQ(loaded.table->count(), 30'000);
+    EXPECT_EQ(loaded.table->searchToken(30'000, "NN"), 29'999);
+    EXPECT_EQ(*pf::files::readAll(file), text);
+    // No temporary file is left beside it.
+    int files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(root.comp()))
+        files += e.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(files, 1);
+
+    // A folder that cannot take the file: the table is ready all the same,
+    // and the failure is reported, not hidden.
+    const auto blocked = root.comp() / "not-a-folder";
+    ASSERT_TRUE(pf::files::writeAtomic(blocked, "x"));
+    loaded = LoadDownloadedMaster(text, blocked / "security.lst");
+    ASSERT_TRUE(loaded.table);
+    EXPECT_FALSE(loaded.written);
+    EXPECT_EQ(loaded.table->count(), 30'000);
 }
 
 TEST(SecurityFileFormat, LargeFileParsesAsRecordByRecord)

@@ -183,6 +183,51 @@ TEST(SecurityIndexBuild, UngroupedFileBucketsPointAtTheLastGroup)
     EXPECT_EQ(t->bucket('C').first, t->bucket('C').last);
 }
 
+TEST(SecurityIndexBuild, LargeTableIndexesAsRowByRow)
+{
+    // A large table is indexed on several threads. The result must be the
+    // row-by-row one: a later row of a token wins its map entry, a letter
+    // group and its later replacement span the threads' shares, each expiry
+    // date is listed once (ascending), and keyless rows are in no map.
+    const int n = 60'000;
+    std::string text;
+    const char* months[] = {"30DEC26", "28JAN27", "25FEB27", "30Dec26"};
+    for (int i = 0; i < n; ++i) {
+        const char letter = i < 30'000 ? 'A' : i < 40'000 ? 'B' : 'A';
+        const int token = i % 25'000 + 1;
+        if (i == 45'001) {
+            text += std::to_string(token) + ",NN,,0,1,5,ACT,1,0~"; // no display key
+        } else if (i % 7 == 0) {
+            const char* month = months[(i / 7) % (i < 50'000 ? 3 : 4)];
+            text += std::to_string(token) + ",NN," + letter + std::to_string(i) + "|FS|" + month + ",0,1,5,ACT,1,0~";
+        } else {
+            text += std::to_string(token) + ",NN," + letter + std::to_string(i) + "|EQ,0,1,5,ACT,1,0~";
+        }
+    }
+    auto t = tableFrom(text);
+    ASSERT_EQ(t->count(), n);
+
+    for (int token : {1, 2, 7, 12'345, 24'999, 25'000}) {
+        int last = -1;
+        for (int i = 0; i < n; ++i)
+            if (i % 25'000 + 1 == token && i != 45'001)
+                last = i;
+        EXPECT_EQ(t->searchToken(token, "NN"), last) << token;
+        EXPECT_EQ(t->searchWToken(2 * token - 1), last) << token;
+    }
+    EXPECT_EQ(t->mappedRow("NN", 45'001 % 25'000 + 1), 20'001); // the keyless row took no entry
+    EXPECT_EQ(t->bucket('A').first, 40'000);
+    EXPECT_EQ(t->bucket('A').last, n);
+    EXPECT_EQ(t->bucket('B').first, 30'000);
+    EXPECT_EQ(t->bucket('B').last, 40'000);
+
+    std::vector<int> dates;
+    for (const auto& e : t->futureStockExpiries())
+        dates.push_back(e.date);
+    EXPECT_EQ(dates, (std::vector<int>{20260030, 20261230, 20270128, 20270225}));
+    EXPECT_STREQ(t->futureStockExpiries()[1].text, "30DEC26");
+}
+
 TEST(SecurityQuote, ColumnKindsReachTheirValues)
 {
     QuoteData q;

@@ -138,6 +138,42 @@ TEST_F(WorkspaceTest, WindowsComeBackInTheirGroupsAndTabOrder)
                                                  "0:watch:Pharma"}));
 }
 
+// The window active at the close is active again after the restart, in one
+// group or several; a record without the entry (an older version's) opens as
+// before.
+TEST_F(WorkspaceTest, TheActiveWindowIsActiveAgain)
+{
+    for (const bool groups : {false, true}) {
+        SCOPED_TRACE(groups ? "tab groups" : "one group");
+        makeFrame();
+        frame->EnableTabGroups(groups);
+        frame->show();
+        ui::DocumentArea* docs = frame->Documents();
+        addView("watch", "Banks");
+        QWidget* pharma = addView("watch", "Pharma");
+        if (groups) {
+            ASSERT_TRUE(docs->newTabGroup(Qt::Vertical));
+        }
+        addView("orders", "");
+        ASSERT_TRUE(docs->activateDocument(pharma));
+        ASSERT_EQ(docs->activeDocument(), pharma);
+        ASSERT_TRUE(workspace.save(*frame, *profile));
+
+        makeFrame();
+        frame->EnableTabGroups(groups);
+        frame->show();
+        EXPECT_EQ(workspace.restore(*frame, *profile).reopened, 3);
+        ASSERT_NE(frame->Documents()->activeDocument(), nullptr);
+        EXPECT_EQ(frame->Documents()->activeDocument()->objectName(), "Pharma");
+    }
+    std::string old = profile->getText(Workspace::kSection, Workspace::kValue);
+    const size_t at = old.find("active=");
+    ASSERT_NE(at, std::string::npos);
+    old.erase(at, old.find('\n', at) + 1 - at);
+    ASSERT_TRUE(ParseWorkspace(old).has_value());
+    EXPECT_EQ(ParseWorkspace(old)->active, -1);
+}
+
 TEST_F(WorkspaceTest, DeletedListIsSkippedAndTheOthersOpen)
 {
     addView("watch", "Banks");
@@ -186,6 +222,9 @@ TEST_F(WorkspaceTest, DamagedRecordChangesNothing)
         {"unknown entry", "Vortanex workspace 1\nstacking=0\nwindow=1\ndocks=\nend\n"},
         {"missing entry", "Vortanex workspace 1\nstacking=0\nend\n"},
         {"twice stacked", "Vortanex workspace 1\nstacking=0\nstacking=1\ndocks=\nend\n"},
+        {"active past the windows",
+         "Vortanex workspace 1\nstacking=0\ndoc=0|0|0|0|0|0|Watchlist|Banks\nactive=1\ndocks=\nend\n"},
+        {"bad active", "Vortanex workspace 1\nstacking=0\ndoc=0|0|0|0|0|0|Watchlist|Banks\nactive=-1\ndocks=\nend\n"},
     };
     for (const auto& c : cases) {
         std::string why;

@@ -169,6 +169,27 @@ TEST_F(LookupTest, WatchListsFromCategoriesAndTheUsersOwnLists)
     EXPECT_EQ(t.capacity(), 23);
 }
 
+// A category file whose group's lists are not together (a cached file of an
+// older list) still gives each group one page, in order of first use.
+TEST_F(LookupTest, AGroupSplitInTheCategoryFileIsOnePage)
+{
+    const char* rows[][2] = {{"Indices", "NIFTY 50"}, {"Sectors", "Banking"}, {"Indices", "CNX Nifty"},
+                             {"My Watchlist", "Shared"}, {"Sectors", "Automobiles"}};
+    std::vector<CategoryRecord> cats(std::size(rows));
+    for (size_t i = 0; i < cats.size(); ++i) {
+        cats[i].id = -501 - int(i);
+        cats[i].group.assign(rows[i][0]);
+        cats[i].name.assign(rows[i][1]);
+    }
+    broker->setReply("WD=100", "100|0|OK", 1);
+    ASSERT_EQ(Get_Watchlist(access, "U1", cats), 5);
+    WatchlistTable& t = WatchlistTable::instance();
+    EXPECT_EQ(t.groupNames(), (std::vector<std::string>{"My Watchlist", "Indices", "Sectors"}));
+    const int expected[] = {1, 2, 1, 0, 2};
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(t.record(i).group, expected[i]) << rows[i][1];
+}
+
 TEST_F(LookupTest, WatchListRowsKeepOnlyKnownSecuritiesAndLogAWrongCode)
 {
     broker->setReply("WD=100", "100|0|OK^11|Mine", 1);

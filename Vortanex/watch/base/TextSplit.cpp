@@ -16,6 +16,33 @@ std::string_view trimBlanks(std::string_view field)
 
 } // namespace
 
+std::vector<std::string> SplitFields(std::string_view text, char sep)
+{
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (;;) {
+        const size_t at = text.find(sep, start);
+        out.emplace_back(text.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start));
+        if (at == std::string_view::npos)
+            return out;
+        start = at + 1;
+    }
+}
+
+std::string CsvField(std::string_view text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos)
+        return std::string(text);
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
 int SplitString(std::string_view text, char sep, std::vector<std::string>& out)
 {
     const size_t before = out.size();

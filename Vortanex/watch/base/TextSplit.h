@@ -12,6 +12,14 @@
 // memory ran out (then `out` is left as it was).
 int SplitString(std::string_view text, char sep, std::vector<std::string>& out);
 
+// The fields of `text` at `sep` exactly as they stand (nothing trimmed): n
+// separators give n + 1 fields, an empty text one empty field.
+std::vector<std::string> SplitFields(std::string_view text, char sep);
+
+// A CSV cell: the text as it is, or in double quotes (inner quotes doubled)
+// when it holds ',', '"' or a line end.
+std::string CsvField(std::string_view text);
+
 // Remove the leading, respectively trailing, blanks of a writable
 // NUL-terminated buffer in place. Tabs and line ends are not blanks.
 void TrimLeftSpaces(char* buffer);
