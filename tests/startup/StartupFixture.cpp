@@ -88,6 +88,17 @@ void StartupFixture::scriptLogin(const std::string& id, const std::string& passw
     });
 }
 
+CVortanexApp::Options StartupFixture::appOptions(FeedControl* feed)
+{
+    CVortanexApp::Options o;
+    o.paths = paths;
+    o.shell = &shell;
+    o.lockFolder = root / "locks";
+    o.showMaximized = false;
+    o.feed = feed;
+    return o;
+}
+
 int StartupFixture::profileInt(const std::string& key) const
 {
     const pf::ProfileStore store(paths.config() / "Vortanex.profile.ini");

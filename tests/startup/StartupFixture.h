@@ -4,6 +4,7 @@
 #include "testkit/headless.h"
 
 #include "TestBroker.h"
+#include "app/VortanexApp.h"
 
 #include <filesystem>
 #include <memory>
@@ -28,6 +29,9 @@ protected:
     std::vector<std::string> boxTexts() const;
     bool boxShown(const std::string& text) const;
     int requestsWith(const std::string& key) const;
+    // The options of a test run: this folder, the recording shell, a lock
+    // folder of its own, a normal window and, when given, the program's feed.
+    CVortanexApp::Options appOptions(FeedControl* feed = nullptr);
     // The user's log of today.
     std::filesystem::path userLog(const std::string& user) const;
 

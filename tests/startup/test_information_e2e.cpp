@@ -28,12 +28,7 @@ TEST_F(InformationE2E, AdvisoryCallAndDayEventFromTheBroker)
     writeConfig(false, /*feedsType=*/3);
     scriptLogin("U1", "Test@123");
     ProgramFeed feed;
-    CVortanexApp::Options o;
-    o.paths = paths;
-    o.shell = &shell;
-    o.lockFolder = root / "locks";
-    o.showMaximized = false;
-    o.feed = &feed;
+    CVortanexApp::Options o = appOptions(&feed);
     CVortanexApp app;
     app.setOptions(o);
     ASSERT_TRUE(app.InitInstance());

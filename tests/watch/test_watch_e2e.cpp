@@ -55,12 +55,7 @@ TEST_F(WatchEndToEnd, ANewMarketWatchSubscribesAndShowsMovingQuotes)
     writeConfig(false, /*feedsType=*/3);
     scriptLogin("U1", "Test@123");
     ProgramFeed feed;
-    CVortanexApp::Options o;
-    o.paths = paths;
-    o.shell = &shell;
-    o.lockFolder = root / "locks";
-    o.showMaximized = false;
-    o.feed = &feed;
+    CVortanexApp::Options o = appOptions(&feed);
     CVortanexApp app;
     app.setOptions(o);
     ASSERT_TRUE(app.InitInstance());
@@ -136,11 +131,7 @@ TEST_F(WatchEndToEnd, BuyAndSellKeysAndMenuOfARowOpenTheFormForItsSecurity)
 {
     writeConfig();
     scriptLogin("U1", "Test@123");
-    CVortanexApp::Options o;
-    o.paths = paths;
-    o.shell = &shell;
-    o.lockFolder = root / "locks";
-    o.showMaximized = false;
+    CVortanexApp::Options o = appOptions();
     CVortanexApp app;
     app.setOptions(o);
     ASSERT_TRUE(app.InitInstance());
