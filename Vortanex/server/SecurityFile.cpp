@@ -372,16 +372,18 @@ SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading rea
         p = tilde + 1;
     }
 
-    // The rows of a large master are tens of megabytes of fresh memory:
-    // mapped at once (in large pages where the system has them) instead of
-    // faulting in page by page while they are filled.
-    out.rows.reserve(records.size());
-    pf::memory::mapNow(out.rows.data(), records.size() * sizeof(SecurityRecord));
-    out.rows.resize(records.size());
     // Records are independent: a large master is parsed on a few threads.
     const size_t n = records.size();
     const unsigned hw = std::max(1u, std::thread::hardware_concurrency());
     const size_t parts = n < 20'000 ? 1 : std::min<size_t>(std::min(hw, 8u), n / 10'000);
+    // The rows of a large master are tens of megabytes of fresh memory:
+    // mapped ahead on the parsing threads' share of processors while they
+    // are constructed, instead of faulting in page by page on this thread.
+    out.rows.reserve(n);
+    {
+        const pf::memory::MapAhead ahead(out.rows.data(), n * sizeof(SecurityRecord), static_cast<unsigned>(parts));
+        out.rows.resize(n);
+    }
     std::vector<char> extended(parts, 0);
     std::vector<std::exception_ptr> errors(parts);
     auto parseRange = [&](size_t part) {

@@ -3,7 +3,10 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <exception>
+#include <system_error>
 
 #ifndef MADV_POPULATE_WRITE
 #define MADV_POPULATE_WRITE 23 // Linux 5.14
@@ -12,10 +15,10 @@
 namespace pf::memory {
 namespace {
 
-constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
-// Below this the small pages cost little and a large one would mostly sit
-// unused.
+// Below this the faults cost little and threads would cost more.
 constexpr size_t kWorthIt = size_t{4} << 20;
+// Each helper maps at least this much.
+constexpr size_t kPerThread = size_t{4} << 20;
 
 uintptr_t pageSize()
 {
@@ -28,31 +31,36 @@ uintptr_t pageSize()
 
 } // namespace
 
-void preferLargePages(void* p, size_t n)
+MapAhead::MapAhead(void* p, size_t n, unsigned threads)
 {
-#ifdef MADV_HUGEPAGE
-    if (!p || n < kWorthIt)
+    if (!p || n < kWorthIt || threads == 0)
         return;
-    const uintptr_t begin = (reinterpret_cast<uintptr_t>(p) + kLargePage - 1) & ~(kLargePage - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + n) & ~(kLargePage - 1);
-    if (end > begin)
-        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    (void)p;
-    (void)n;
-#endif
-}
-
-void mapNow(void* p, size_t n)
-{
-    if (!p || n < kWorthIt)
-        return;
-    preferLargePages(p, n);
     const uintptr_t page = pageSize();
     const uintptr_t begin = (reinterpret_cast<uintptr_t>(p) + page - 1) & ~(page - 1);
     const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + n) & ~(page - 1);
-    if (end > begin)
-        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+    if (end <= begin)
+        return;
+    const uintptr_t pages = (end - begin) / page;
+    const size_t parts = std::max<size_t>(1, std::min<size_t>(threads, (end - begin) / kPerThread));
+    try {
+        m_helpers.reserve(parts);
+        for (size_t part = 0; part < parts; ++part) {
+            const uintptr_t from = begin + pages * part / parts * page;
+            const uintptr_t to = begin + pages * (part + 1) / parts * page;
+            m_helpers.emplace_back([from, to] {
+                if (to > from)
+                    ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+            });
+        }
+    } catch (const std::exception&) {
+        // No thread to spare: the remaining pages fault in as they are filled.
+    }
+}
+
+MapAhead::~MapAhead()
+{
+    for (auto& t : m_helpers)
+        t.join();
 }
 
 } // namespace pf::memory

@@ -1,7 +1,5 @@
 #include "pf/lzo.h"
 
-#include "pf/large_memory.h"
-
 #include <lzo/lzo1x.h>
 
 #include <algorithm>
@@ -32,9 +30,6 @@ bool inflate(const unsigned char* in, size_t n, Bytes& out, size_t maxOut, int* 
     for (;;) {
         try {
             out.resize(room);
-            // A large archive unpacks into fresh memory: large pages spare
-            // the unpacker a page fault every few kilobytes.
-            pf::memory::preferLargePages(out.data(), room);
         } catch (const std::bad_alloc&) {
             out.clear();
             out.shrink_to_fit();
