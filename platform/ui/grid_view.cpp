@@ -391,10 +391,13 @@ protected:
     void paintEvent(QPaintEvent*) override
     {
         QPainter p(this);
-        p.fillRect(rect(), palette().color(QPalette::Dark).lighter(150));
+        const QColor background = palette().color(QPalette::Dark).lighter(150);
+        p.fillRect(rect(), background);
         const std::vector<int> cols = m_view->groupColumns();
         if (cols.empty()) {
-            p.setPen(palette().color(QPalette::WindowText));
+            // The hint's colour follows the band, not the theme's text: a dark
+            // theme's light text vanished on the lightened band.
+            p.setPen(background.lightness() > 128 ? QColor(70, 70, 70) : QColor(215, 215, 215));
             p.drawText(rect().adjusted(8, 0, -8, 0), Qt::AlignLeft | Qt::AlignVCenter,
                        tr("Drag a column header here to group by that column"));
             return;
