@@ -121,17 +121,15 @@ std::vector<std::string_view> splitFields(std::string_view text, char sep)
 }
 
 // The quote-message tick codes: 10 rose, 20 fell, 30 then 40 unchanged.
-void applyTick(double value, double& stored, short& tick)
+// Without branches: a quote's 21 values rise and fall at random, so branches
+// on their direction are mispredicted about half the time.
+inline void applyTick(double value, double& stored, short& tick)
 {
-    if (value > stored) {
-        stored = value;
-        tick = kTickRose;
-    } else if (value < stored) {
-        stored = value;
-        tick = kTickFell;
-    } else {
-        tick = (tick == kTickSameOnce || tick == kTickSameAgain) ? kTickSameAgain : kTickSameOnce;
-    }
+    const bool rose = value > stored;
+    const bool fell = value < stored;
+    const short same = (tick == kTickSameOnce || tick == kTickSameAgain) ? kTickSameAgain : kTickSameOnce;
+    tick = rose ? kTickRose : (fell ? kTickFell : same);
+    stored = (rose || fell) ? value : stored; // an equal value keeps the stored one (0 and -0)
 }
 
 // The direction codes of the index rows: 2 up, 3 down, equal gives 0 when the
@@ -182,6 +180,7 @@ void FeedDispatcher::beginBuffer()
 void FeedDispatcher::endBuffer()
 {
     applyHeldQuote();
+    tellMarkedWindows();
     m_inBuffer = false;
     m_bufferTable.reset();
     const int64_t newest = std::exchange(m_bufferQuoteTime, 0);
@@ -208,6 +207,7 @@ const FeedFanOut& FeedDispatcher::fanOut()
 {
     const uint64_t v = m_subscriptions.version();
     if (!m_fanOut || v != m_fanOutVersion) {
+        tellMarkedWindows(); // before the windows they name may go
         m_fanOutVersion = v;
         m_fanOut = m_subscriptions.fanOut();
     }
@@ -228,12 +228,14 @@ int FeedDispatcher::Distribute_Feed(const char* message, int length)
         const char* data = message + 4;
         const int n = length - 4;
         const std::string_view payload(data, static_cast<size_t>(n));
-        if (code == 101 && m_inBuffer && n < kHeldQuoteBytes) {
-            holdQuote(data, n, m_bufferTable.get());
+        if ((code == 101 || code == 104 || code == 110) && m_inBuffer && n < kHeldQuoteBytes) {
+            holdMessage(static_cast<int>(code), data, n, m_bufferTable.get());
             return static_cast<int>(code);
         }
-        // Whatever comes next comes after the quote that waits.
+        // Whatever comes next comes after the quote that waits, and after
+        // the windows heard of it.
         applyHeldQuote();
+        tellMarkedWindows();
         switch (code) {
         case 101:
         case 105: {
@@ -344,29 +346,44 @@ void FeedDispatcher::writeBroadcastLog(const char* message, int length)
     m_broadcastCount = 0;
 }
 
-void FeedDispatcher::holdQuote(const char* data, int length, SecurityTable* table)
+void FeedDispatcher::holdMessage(int code, const char* data, int length, SecurityTable* table)
 {
-    const std::string_view s(data, static_cast<size_t>(length));
-    const int wtoken = static_cast<int>(detail::toLong(s.substr(0, s.find(','))));
-    if (table)
-        table->prefetchWTokenEntry(wtoken);
-    if (m_heldCount == 2) {
-        // The newer waiting quote's entry came in meanwhile: fetch its row
-        // and windows' entry while the older one is written.
-        const HeldQuote& newer = m_held[(m_heldFirst + 1) % 2];
-        const int hint = table ? table->prefetchWToken(newer.wtoken) : -1;
-        if (hint >= 0 && m_fanOut && static_cast<size_t>(hint) < m_fanOut->firstTarget.size())
-            __builtin_prefetch(&m_fanOut->firstTarget[static_cast<size_t>(hint)]);
-        applyOldestHeld();
-    } else if (m_heldCount == 1) {
-        const int hint = table ? table->prefetchWToken(m_held[m_heldFirst].wtoken) : -1;
-        if (hint >= 0 && m_fanOut && static_cast<size_t>(hint) < m_fanOut->firstTarget.size())
-            __builtin_prefetch(&m_fanOut->firstTarget[static_cast<size_t>(hint)]);
+    int wtoken = 0;
+    if (code == 101) {
+        const std::string_view s(data, static_cast<size_t>(length));
+        wtoken = static_cast<int>(detail::toLong(s.substr(0, s.find(','))));
+        if (table)
+            table->prefetchWTokenEntry(wtoken);
     }
-    HeldQuote& h = m_held[(m_heldFirst + m_heldCount) % 2];
+    const FeedFanOut* f = m_fanOut.get();
+    for (int i = 0; i < m_heldCount && table; ++i) {
+        HeldQuote& h = m_held[(m_heldFirst + i) % kHeldQuotes];
+        const int age = m_heldCount - i; // messages that came after it, this one included
+        if (h.code != 101)
+            continue;
+        if (age == kRowAge) {
+            // Its entry came in meanwhile: fetch its row and windows' entry.
+            h.row = table->prefetchWToken(h.wtoken);
+            if (h.row >= 0 && f && static_cast<size_t>(h.row) < f->firstTarget.size())
+                __builtin_prefetch(&f->firstTarget[static_cast<size_t>(h.row)]);
+        } else if (age == kLiveAge && table->valid(h.row)) {
+            // Its row came in: fetch the live part it names, and its windows.
+            table->row(h.row).prefetchQuote();
+            if (f && static_cast<size_t>(h.row) < f->firstTarget.size()) {
+                const size_t first = f->firstTarget[static_cast<size_t>(h.row)];
+                if (first < f->targets.size())
+                    __builtin_prefetch(&f->targets[first]);
+            }
+        }
+    }
+    if (m_heldCount == kHeldQuotes)
+        applyOldestHeld();
+    HeldQuote& h = m_held[(m_heldFirst + m_heldCount) % kHeldQuotes];
     std::memcpy(h.text, data, static_cast<size_t>(length));
+    h.code = code;
     h.length = length;
     h.wtoken = wtoken;
+    h.row = -1;
     ++m_heldCount;
 }
 
@@ -379,8 +396,23 @@ void FeedDispatcher::applyHeldQuote()
 void FeedDispatcher::applyOldestHeld()
 {
     const HeldQuote& h = m_held[m_heldFirst];
-    m_heldFirst = (m_heldFirst + 1) % 2;
+    m_heldFirst = (m_heldFirst + 1) % kHeldQuotes;
     --m_heldCount;
+    if (h.code != 101) {
+        // Depth or index values, after the windows heard of the quotes before.
+        tellMarkedWindows();
+        try {
+            if (h.code == 104)
+                MDepthThread(std::string(h.text, static_cast<size_t>(h.length)));
+            else
+                IndexDistribute(std::string_view(h.text, static_cast<size_t>(h.length)));
+        } catch (const std::exception& e) {
+            WriteLog(0, std::string("SException in Distribute_Feed : [") + e.what() + "]");
+        } catch (...) {
+            WriteLog(0, "Exception in Distribute_Feed");
+        }
+        return;
+    }
     SecurityTable* table = m_bufferTable.get();
     const int known = table ? table->searchWToken(h.wtoken) : -1;
     if (known < 0)
@@ -573,6 +605,8 @@ void FeedDispatcher::FeedsThread(int security, const QuoteMark& mark, bool inBuf
         }
     }
     {
+        // The feed thread within a buffer tells the market watches later.
+        const bool later = inBuffer && m_inBuffer && &f == m_fanOut.get();
         for (const FeedFanOut::Target& t : f.windowsOf(security)) {
             // One window's failure does not keep the others from their tick.
             try {
@@ -582,7 +616,14 @@ void FeedDispatcher::FeedsThread(int security, const QuoteMark& mark, bool inBuf
                 case kWindowMarketWatch:
                 case kWindowMisOptionsWatch:
                 case kWindowOtherWatch:
-                    t.window->quoteUpdated(security);
+                    if (later) {
+                        if (m_markCount == kPendingMarks)
+                            tellMarkedWindows();
+                        t.window->quoteUpdateComing(security);
+                        m_marks[m_markCount++] = PendingMark{t.window.get(), security, t.slot};
+                    } else {
+                        t.window->quoteUpdated(security);
+                    }
                     break;
                 case kWindowNetPosition:
                     if (tickOfValue4 == kTickRose || tickOfValue4 == kTickFell)
@@ -607,6 +648,20 @@ void FeedDispatcher::FeedsThread(int security, const QuoteMark& mark, bool inBuf
         m_consumers.lastTradesUpdated(security);
     } catch (...) {
         WriteLog(0, "Exception in FeedsThread");
+    }
+}
+
+void FeedDispatcher::tellMarkedWindows()
+{
+    const int count = std::exchange(m_markCount, 0);
+    for (int i = 0; i < count; ++i) {
+        const PendingMark& m = m_marks[i];
+        try {
+            if (!m.window->isClosing())
+                m.window->quoteUpdated(m.security);
+        } catch (...) {
+            WriteLog(0, "Exception in FeedsThread(WL): DlgNo [" + std::to_string(m.slot) + "]");
+        }
     }
 }
 

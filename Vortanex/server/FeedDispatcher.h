@@ -156,12 +156,15 @@ private:
     // knownIndex >= 0: the row the text's watch token was already looked up to.
     int updateFeeds(const char* text, int length, SecurityTable* table, bool onFeedThread, QuoteMark& mark,
                     int knownIndex = -1);
-    // Within a buffer a quote waits for the next two quotes: its table entry
-    // is fetched as it comes, its row as the next one comes, and it is
-    // written as the one after comes, so each fetch overlaps other quotes'
-    // work. Any other message, and the buffer's end, apply the waiting ones
-    // first, in their order, so the order of arrival is kept.
-    void holdQuote(const char* data, int length, SecurityTable* table);
+    // Within a buffer a quote waits for the next kHeldQuotes messages: its
+    // table entry is fetched as it comes, its row kRowAge messages later, its
+    // live part and windows' entry at kLiveAge, and it is written last, so
+    // each fetch overlaps other messages' work. Depth and index values wait
+    // their turn among the quotes (they are handled as quickly), so they do
+    // not cut the quotes' fetches short. Any other message, and the buffer's
+    // end, apply the waiting ones first, in their order, so the order of
+    // arrival is kept.
+    void holdMessage(int code, const char* data, int length, SecurityTable* table);
     void applyHeldQuote(); // all that wait
     void applyOldestHeld();
     int updateRoundRobin(const char* text, int length, SecurityTable* table, QuoteMark& mark);
@@ -192,12 +195,35 @@ private:
     static constexpr int kHeldQuoteBytes = 512;
     struct HeldQuote {
         char text[kHeldQuoteBytes];
+        int code = 0; // 101, or 104 and 110 waiting their turn
         int length = 0;
         int wtoken = 0;
+        int row = -1; // the row its entry named when the row was fetched
     };
-    HeldQuote m_held[2];   // waiting quotes, oldest first from m_heldFirst
+    // A message's age is how many came after it. A deeper wait measured
+    // slower: more of a buffer's quotes are then written at its end, before
+    // their fetches were asked for.
+    static constexpr int kRowAge = 1;     // its entry came: fetch the row
+    static constexpr int kLiveAge = 2;    // its row came: fetch the live part
+    static constexpr int kHeldQuotes = 3; // written at this age
+    HeldQuote m_held[kHeldQuotes]; // waiting quotes, oldest first from m_heldFirst
     int m_heldFirst = 0;
     int m_heldCount = 0;
+    // Within a buffer the market watches hear of its quotes together, after
+    // the rows are written: a window's mark is an atomic write that waits for
+    // every earlier write of the feed thread, so marking after each quote
+    // would wait for each quote's row in turn. Told before any other message
+    // is handled, at the buffer's end, and before the windows' list changes
+    // (the windows are those of m_fanOut, which keeps them alive).
+    struct PendingMark {
+        FeedWindow* window = nullptr;
+        int security = -1;
+        int slot = -1;
+    };
+    static constexpr int kPendingMarks = 64;
+    PendingMark m_marks[kPendingMarks];
+    int m_markCount = 0;
+    void tellMarkedWindows();
     // Serialises the polled quotes (UpdateFeedsAndNotify) of the polling feed
     // and of the market watch's snapshots among themselves.
     std::mutex m_pollMutex;

@@ -44,6 +44,10 @@ public:
     virtual std::vector<int> feedSecurities() const { return {}; }
     // The security's quote changed (market watch, net position, chart).
     virtual void quoteUpdated(int security) { (void)security; }
+    // quoteUpdated(security) follows shortly (the feed thread tells the
+    // windows of a received buffer's quotes together): a window may fetch
+    // what that call will write, so it need not wait then.
+    virtual void quoteUpdateComing(int security) const { (void)security; }
     // A depth update (message 104 payload) for the depth window.
     virtual void depthUpdated(const std::string& text, bool currency)
     {

@@ -320,9 +320,16 @@ int SecurityTable::prefetchWToken(int w) const
     const int i = m_watchMap.lookup(w);
     if (!valid(i))
         return -1;
-    const char* row = reinterpret_cast<const char*>(&m_rows[static_cast<size_t>(i)]);
-    for (size_t at = 0; at < sizeof(SecurityRecord); at += 64)
-        __builtin_prefetch(row + at);
+    // Only the lines a quote's write reads (the look-up's check, the lot,
+    // the kind, the alert flag and the live part's pointer at the row's end),
+    // wherever the row's lines begin: the processor can fetch only so many
+    // lines at a time, and the feed keeps several quotes' fetches going.
+    const SecurityRecord& r = m_rows[static_cast<size_t>(i)];
+    __builtin_prefetch(&r.wtoken);
+    __builtin_prefetch(&r.commodity);
+    __builtin_prefetch(r.inst_type.text);
+    __builtin_prefetch(&r.alert_flag);
+    __builtin_prefetch(reinterpret_cast<const char*>(&r + 1) - 1);
     return i;
 }
 

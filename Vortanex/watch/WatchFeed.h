@@ -17,6 +17,7 @@ public:
     bool isClosing() const override { return m_closing.load(std::memory_order_acquire); }
     std::vector<int> feedSecurities() const override;
     void quoteUpdated(int security) override;
+    void quoteUpdateComing(int security) const override { m_ticks.prefetch(security); }
 
     // UI thread: the securities of the rows shown, after every change of them.
     void setSecurities(std::vector<int> securities);

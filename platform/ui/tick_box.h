@@ -116,6 +116,17 @@ public:
         return true;
     }
 
+    // Any thread: asks the processor to fetch, for writing, the word a put of
+    // key would change, so that a put soon after need not wait for it.
+    void prefetch(int key) const
+    {
+        if (key < 0 || static_cast<std::size_t>(key) >= kCapacity)
+            return;
+        const std::size_t k = static_cast<std::size_t>(key);
+        if (const Chunk* chunk = m_chunks[k / kChunkBits].load(std::memory_order_acquire))
+            __builtin_prefetch(&chunk->words[(k % kChunkBits) / 64], 1);
+    }
+
     // One thread at a time: apply(key) for every marked key, ascending;
     // returns how many. A key marked again during apply is applied by the
     // next drain.

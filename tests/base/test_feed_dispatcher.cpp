@@ -688,6 +688,59 @@ TEST_F(Dispatch, ABufferedQuoteIsAppliedBeforeTheNextMessageAndAtTheBuffersEnd)
     EXPECT_EQ(m_consumers.lastTrades, (std::vector<int>(7, 3)));
 }
 
+// Within a buffer the market watches are told of its quotes together: still
+// each quote once and in order, all of them before the next other message is
+// handled and by the buffer's end, however many there are; a window that
+// fails or closes meanwhile keeps no other from its marks.
+TEST_F(Dispatch, WatchesHearOfABuffersQuotesBeforeTheNextMessageAndByItsEnd)
+{
+    class CountingDepth : public FeedWindow {
+    public:
+        explicit CountingDepth(RecordingWindow& watch) : m_watch(watch) {}
+        void depthUpdated(const std::string&, bool) override { toldBefore.push_back(m_watch.quotesSeen().size()); }
+        std::vector<size_t> toldBefore;
+
+    private:
+        RecordingWindow& m_watch;
+    };
+    auto& subs = FeedSubscriptions::instance();
+    auto watch = std::make_shared<RecordingWindow>(std::vector<int>{3, 4});
+    auto failing = std::make_shared<RecordingWindow>(std::vector<int>{3, 4});
+    failing->throws = true;
+    auto closing = std::make_shared<RecordingWindow>(std::vector<int>{4});
+    openWindow(subs, watch, kWindowMarketWatch);
+    openWindow(subs, failing, kWindowMarketWatch);
+    openWindow(subs, closing, kWindowOtherWatch);
+    auto depth = std::make_shared<CountingDepth>(*watch);
+    subs.setWindow(subs.getClientDlg(), depth, kWindowMarketDepth, 3);
+    const std::string depthMessage = "104," + std::to_string(watchToken(3)) + ",100";
+    std::vector<int> expected;
+    size_t toldBeforeClosing = 0;
+    {
+        const FeedDispatcher::Buffer buffer(*m_dispatcher);
+        for (int s : {3, 4, 3}) {
+            send(quote101(s, 100));
+            expected.push_back(s);
+        }
+        send(depthMessage);
+        for (int i = 0; i < 150; ++i) { // more than are kept waiting at once
+            send(quote101(3 + i % 2, 200 + i));
+            expected.push_back(3 + i % 2);
+        }
+        send(depthMessage);
+        for (int s : {4, 3, 4}) {
+            send(quote101(s, 1));
+            expected.push_back(s);
+        }
+        toldBeforeClosing = closing->quotesSeen().size();
+        closing->closing = true;
+    }
+    EXPECT_EQ(depth->toldBefore, (std::vector<size_t>{3, 153}));
+    EXPECT_EQ(watch->quotesSeen(), expected);
+    EXPECT_LT(toldBeforeClosing, 78u) << "some of its 78 quotes were still waiting";
+    EXPECT_EQ(closing->quotesSeen().size(), toldBeforeClosing) << "a closing window hears nothing more";
+}
+
 TEST_F(Dispatch, QuotesWhileWindowsComeAndGoOnAnotherThread)
 {
     // The UI thread opens and closes windows while the feed thread ticks:

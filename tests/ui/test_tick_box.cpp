@@ -115,6 +115,9 @@ TEST(TickMarks, AscendingOrderOutOfRangeRefusedAndClear)
         EXPECT_TRUE(marks.put(k));
     EXPECT_FALSE(marks.put(-1));
     EXPECT_FALSE(marks.put(static_cast<int>(ui::TickMarks::kCapacity)));
+    // A fetch hint out of range or in a chunk not made yet marks nothing.
+    for (int k : {-1, 5000, 9000, static_cast<int>(ui::TickMarks::kCapacity)})
+        marks.prefetch(k);
     EXPECT_EQ(marks.pending(), 4u);
     std::vector<int> seen;
     EXPECT_EQ(marks.drain([&](int k) {
