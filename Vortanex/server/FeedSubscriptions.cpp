@@ -78,6 +78,8 @@ void FeedSubscriptions::reset()
     m_windowCount = 0;
     m_tokens.clear();
     m_tokenCount = 0;
+    m_entryOfSecurity.clear();
+    m_freeEntries.clear();
     m_depth.clear();
     m_depthCount = 0;
     m_feedTokenList.clear();
@@ -194,23 +196,26 @@ int FeedSubscriptions::updateWatchTokenLocked(short action, int security, int sl
 {
     try {
         if (action == 1) {
+            // The security's own entry, else the first one not in use, else a new one.
             int entry = -1;
-            for (int i = 0; i < m_tokenCount && entry < 0; ++i)
-                if (m_tokens[static_cast<size_t>(i)].security == security)
-                    entry = i;
-            if (entry < 0)
-                for (int i = 0; i < m_tokenCount && entry < 0; ++i)
-                    if (!m_tokens[static_cast<size_t>(i)].in_use)
-                        entry = i;
-            if (entry >= 0) {
-                m_tokens[static_cast<size_t>(entry)].security = security;
-            } else {
+            if (auto it = m_entryOfSecurity.find(security); it != m_entryOfSecurity.end())
+                entry = it->second;
+            if (entry < 0 && !m_freeEntries.empty()) {
+                entry = *m_freeEntries.begin();
+                TokenSubscriptionEntry& reused = m_tokens[static_cast<size_t>(entry)];
+                if (auto it = m_entryOfSecurity.find(reused.security); it != m_entryOfSecurity.end() && it->second == entry)
+                    m_entryOfSecurity.erase(it);
+                reused.security = security;
+            }
+            if (entry < 0) {
                 if (m_tokenCount >= static_cast<int>(m_tokens.size()))
                     m_tokens.resize(static_cast<size_t>(m_tokenCount) + 10);
                 entry = m_tokenCount++;
                 TokenSubscriptionEntry& e = m_tokens[static_cast<size_t>(entry)];
                 e.security = security;
             }
+            m_entryOfSecurity[security] = entry;
+            m_freeEntries.erase(entry);
             TokenSubscriptionEntry& e = m_tokens[static_cast<size_t>(entry)];
             e.in_use = 1;
             if (slot != -1)
@@ -221,12 +226,14 @@ int FeedSubscriptions::updateWatchTokenLocked(short action, int security, int sl
             return entry;
         }
         if (action == 2) {
-            for (int i = 0; i < m_tokenCount; ++i) {
+            const auto it = m_entryOfSecurity.find(security);
+            if (it != m_entryOfSecurity.end()) {
+                const int i = it->second;
                 TokenSubscriptionEntry& e = m_tokens[static_cast<size_t>(i)];
-                if (e.security != security)
-                    continue;
-                if (keep == 0)
+                if (keep == 0) {
                     e.in_use = 0;
+                    m_freeEntries.insert(i);
+                }
                 if (slot != -1)
                     addWindowRefLocked(i, 2, slot);
                 changed();
@@ -388,6 +395,8 @@ void FeedSubscriptions::Update_Feeds_Token()
             m_feedTokenList.clear();
             m_feedTokenCount = 0;
             m_tokenCount = 0; // entries beyond the count keep their slot arrays for reuse
+            m_entryOfSecurity.clear();
+            m_freeEntries.clear();
             // Reused entries start without window links: a link left from the
             // security an entry held before would send its ticks to a window
             // that does not show it.

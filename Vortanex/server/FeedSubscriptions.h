@@ -14,6 +14,7 @@
 #include <memory>
 #include <span>
 #include <mutex>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -196,6 +197,11 @@ private:
     int m_windowCount = 0;                          // guarded by m_mutex
     std::vector<TokenSubscriptionEntry> m_tokens;   // guarded by m_mutex; [0, m_tokenCount) live
     int m_tokenCount = 0;                           // guarded by m_mutex
+    // Within [0, m_tokenCount): the entry of each security (a security has at
+    // most one) and the entries not in use, so a subscription of n securities
+    // costs n look-ups instead of n scans of the table.
+    std::unordered_map<int, int> m_entryOfSecurity; // guarded by m_mutex
+    std::set<int> m_freeEntries;                    // guarded by m_mutex
     std::vector<DepthSubscriptionEntry> m_depth;    // guarded by m_mutex; [0, m_depthCount) live
     int m_depthCount = 0;                           // guarded by m_mutex
     std::string m_feedTokenList;                    // guarded by m_mutex

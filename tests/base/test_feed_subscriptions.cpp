@@ -97,6 +97,21 @@ TEST_F(Subscriptions, RemoveWithoutKeepAndUnknownActions)
     EXPECT_EQ(subs().tokenEntries()[0].segment, 1);   // NSE cash
 }
 
+TEST_F(Subscriptions, EntriesAreFoundBySecurityAndTheLowestFreeOneIsReused)
+{
+    for (int s : {1, 2, 3, 4, 5})
+        EXPECT_EQ(subs().UpdateWatchToken(1, s, -1, 0), s - 1);
+    EXPECT_EQ(subs().UpdateWatchToken(1, 3, -1, 0), 2); // already there
+    EXPECT_EQ(subs().UpdateWatchToken(2, 4, -1, 0), 3);
+    EXPECT_EQ(subs().UpdateWatchToken(2, 2, -1, 0), 1);
+    EXPECT_EQ(subs().UpdateWatchToken(1, 4, -1, 0), 3); // a freed security takes its own entry back
+    EXPECT_EQ(subs().UpdateWatchToken(1, 7, -1, 0), 1); // a new one the lowest free entry
+    EXPECT_EQ(subs().UpdateWatchToken(2, 2, -1, 0), -1); // 2 gave its entry away
+    EXPECT_EQ(subs().UpdateWatchToken(1, 8, -1, 0), 5);
+    EXPECT_EQ(subs().UpdateWatchToken(2, 7, -1, 0), 1);
+    EXPECT_EQ(subs().UpdateWatchToken(2, 7, -1, 1), 1); // kept: still found
+}
+
 TEST_F(Subscriptions, FeedListIsRebuiltAndSentOnlyWhenChanged)
 {
     feedWithSlot(3);
