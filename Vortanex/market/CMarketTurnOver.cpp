@@ -544,30 +544,40 @@ bool CMarketTurnOver::SaveTo(int command, const std::string& path)
     return true;
 }
 
+std::optional<std::pair<int, std::string>> PickReportSave(const QWidget& window, QPoint at, bool withGrid,
+                                                          const char* gridFilter)
+{
+    constexpr int kGrid = CMarketTurnOver::kSaveGrid, kChart = CMarketTurnOver::kSaveChart;
+    ui::MenuSpec menu;
+    if (withGrid)
+        menu.items.push_back(detail::item(kGrid, "Save Grid to cs&v"));
+    menu.items.push_back(detail::item(kChart, "Save &Chart to bmp"));
+    const int command = ui::prompter().pickMenuCommand(menu, at.x(), at.y());
+    if (command != kChart && (command != kGrid || !withGrid))
+        return std::nullopt;
+    ui::FilePrompt prompt;
+    prompt.caption = "Save As";
+    if (command == kGrid) {
+        prompt.filter = gridFilter;
+        prompt.defaultSuffix = "csv";
+    } else {
+        prompt.filter = "Bitmap Files (*.bmp);;Png Files (*.png);;All Files (*)";
+        prompt.defaultSuffix = "bmp";
+    }
+    prompt.initialPath = (ProgramPaths().root() / window.windowTitle().toStdString()).string();
+    std::optional<std::string> path = ui::prompter().pickSavePath(prompt);
+    if (!path)
+        return std::nullopt;
+    return std::make_pair(command, std::move(*path));
+}
+
 void CMarketTurnOver::OnSave()
 {
     try {
-        ui::MenuSpec menu;
-        menu.items = {detail::item(kSaveGrid, "Save Grid to cs&v"), detail::item(kSaveChart, "Save &Chart to bmp")};
-        if (m_mode == 8) // the cluster has no grid
-            menu.items.erase(menu.items.begin());
-        const QPoint at = QCursor::pos();
-        const int command = ui::prompter().pickMenuCommand(menu, at.x(), at.y());
-        if (command != kSaveGrid && command != kSaveChart)
-            return;
-        ui::FilePrompt prompt;
-        prompt.caption = "Save As";
-        if (command == kSaveGrid) {
-            prompt.filter = "Comma seperated Files (*.csv);;Text Files (*.txt);;All Files (*)";
-            prompt.defaultSuffix = "csv";
-        } else {
-            prompt.filter = "Bitmap Files (*.bmp);;Png Files (*.png);;All Files (*)";
-            prompt.defaultSuffix = "bmp";
-        }
-        prompt.initialPath = (ProgramPaths().root() / windowTitle().toStdString()).string();
-        const std::optional<std::string> path = ui::prompter().pickSavePath(prompt);
-        if (path)
-            SaveTo(command, *path);
+        // The cluster has no grid.
+        if (const auto choice = PickReportSave(*this, QCursor::pos(), m_mode != 8,
+                                               "Comma seperated Files (*.csv);;Text Files (*.txt);;All Files (*)"))
+            SaveTo(choice->first, choice->second);
     } catch (...) {
         WriteLog(0, formatText("Exception WriteGridDatatoFile:[0], reqCode %ld ", static_cast<long>(m_mode)));
     }

@@ -20,7 +20,11 @@
 
 #include "ui/form.h"
 
+#include <QPoint>
+
 #include <memory>
+#include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -240,3 +244,10 @@ private:
 
 // Commands 1256, 1268, 1274, 1277, 1290, 1403, 1404 and 1405.
 void InstallMarketDialogs(ui::Commands& commands, QWidget* mainWindow);
+
+// The Save menu of a report window at `at` (the grid as CSV or text, the chart
+// as BMP or PNG; withGrid false leaves the grid out) and the file the user
+// names, starting in the program folder under the window's title. The chosen
+// command (32933 grid, 32934 chart) and the path; nothing when declined.
+std::optional<std::pair<int, std::string>> PickReportSave(const QWidget& window, QPoint at, bool withGrid,
+                                                          const char* gridFilter);

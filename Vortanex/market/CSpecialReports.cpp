@@ -8,6 +8,7 @@
 #include "app/base/SessionRecord.h"
 #include "frame/ImageCollections.h"
 #include "frame/controls/CMyListCtrl.h"
+#include "market/CMarketTurnOver.h" // PickReportSave
 #include "market/NetInvestmentChart.h"
 #include "orders/ClientOrderStore.h"
 #include "server/ExchangeCancel.h"
@@ -69,14 +70,6 @@ ui::FormSpec reportsSpec()
         {CSpecialReports::kStatus, ControlKind::Label, "", {7, 250, 386, 8}},
     };
     return spec;
-}
-
-ui::MenuItem item(int id, const char* text)
-{
-    ui::MenuItem m;
-    m.id = id;
-    m.text = text;
-    return m;
 }
 
 void embed(QWidget* holder, QWidget* child)
@@ -390,27 +383,12 @@ bool CSpecialReports::SaveTo(int command, const std::string& path)
 void CSpecialReports::OnSave()
 {
     try {
-        ui::MenuSpec menu;
-        menu.items = {detail::item(kSaveGrid, "Save Grid to cs&v"), detail::item(kSaveChart, "Save &Chart to bmp")};
         QPoint at = QCursor::pos();
         if (QWidget* button = control(kSave))
             at = button->mapToGlobal(QPoint(0, button->height()));
-        const int command = ui::prompter().pickMenuCommand(menu, at.x(), at.y());
-        if (command != kSaveGrid && command != kSaveChart)
-            return;
-        ui::FilePrompt prompt;
-        prompt.caption = "Save As";
-        if (command == kSaveGrid) {
-            prompt.filter = "Comma seperated(*.csv);;Text Files (*.txt);;All Files (*)";
-            prompt.defaultSuffix = "csv";
-        } else {
-            prompt.filter = "Bitmap Files (*.bmp);;Png Files (*.png);;All Files (*)";
-            prompt.defaultSuffix = "bmp";
-        }
-        prompt.initialPath = (ProgramPaths().root() / windowTitle().toStdString()).string();
-        const std::optional<std::string> path = ui::prompter().pickSavePath(prompt);
-        if (path)
-            SaveTo(command, *path);
+        if (const auto choice =
+                PickReportSave(*this, at, true, "Comma seperated(*.csv);;Text Files (*.txt);;All Files (*)"))
+            SaveTo(choice->first, choice->second);
     } catch (...) {
         WriteLog(1, "Exception :[0] while saving report");
     }

@@ -170,6 +170,9 @@ private:
     // The watch-list dialog in one of its actions (1 add, 2 rename, 3 remove,
     // 4 view) for the list menu's commands.
     void runWatchAction(int action, const char* command);
+    // A row command on the selected (when selectedFirst) or current row's
+    // security; exceptions are logged under the command's name.
+    void runOnSecurity(const char* command, bool selectedFirst, const std::function<void(int)>& open);
     void rebuildColumns();
     void reloadList();
     void applyGridLook();

@@ -496,125 +496,88 @@ bool CVortanexView::HandleGridKey(int key, Qt::KeyboardModifiers mods, const QSt
 
 // --- windows a row opens -------------------------------------------------------
 
-void CVortanexView::OnPopupMarketDepth()
+void CVortanexView::runOnSecurity(const char* command, bool selectedFirst, const std::function<void(int)>& open)
 {
     SetAccessTime();
     try {
-        const int security = m_selectedSecurity >= 0 ? m_selectedSecurity : currentRowSecurity();
-        if (security >= 0) {
-            if (watchOpeners().depth)
-                watchOpeners().depth(this, security);
-            else
-                TellNotAvailable("Market Depth");
-        }
+        const int security = selectedFirst && m_selectedSecurity >= 0 ? m_selectedSecurity : currentRowSecurity();
+        if (security >= 0)
+            open(security);
     } catch (...) {
-        WriteLog(0, "Exception in OnPopupMarketDepth");
+        WriteLog(0, std::string("Exception in ") + command);
     }
     m_selectedSecurity = -1;
+}
+
+namespace detail {
+namespace {
+
+// An opener the application has not installed tells the user so.
+void openOr(const std::function<void()>& open, bool installed, const char* name)
+{
+    if (installed)
+        open();
+    else
+        TellNotAvailable(name);
+}
+
+// A chain of an NSE equity: its derivatives (2) or futures (3).
+void openChainOf(int security, int kind)
+{
+    const auto table = SecurityTable::current();
+    if (!table || table->row(security).market_exchange != "NN" || table->row(security).inst_type != "EQ")
+        return;
+    g_WatchOpenRequest.chainKind = kind;
+    g_WatchOpenRequest.chainBase = security;
+    WatchCommands::OnNewChain(kind);
+}
+
+} // namespace
+} // namespace detail
+
+void CVortanexView::OnPopupMarketDepth()
+{
+    runOnSecurity("OnPopupMarketDepth", true, [this](int s) {
+        detail::openOr([&] { watchOpeners().depth(this, s); }, bool(watchOpeners().depth), "Market Depth");
+    });
 }
 
 void CVortanexView::OnPopupScripDetails()
 {
-    SetAccessTime();
-    try {
-        const int security = currentRowSecurity();
-        if (security >= 0) {
-            if (watchOpeners().details)
-                watchOpeners().details(security);
-            else
-                TellNotAvailable("Scrip Details");
-        }
-    } catch (...) {
-        WriteLog(0, "Exception in OnPopupScripDetails");
-    }
-    m_selectedSecurity = -1;
+    runOnSecurity("OnPopupScripDetails", false, [](int s) {
+        detail::openOr([&] { watchOpeners().details(s); }, bool(watchOpeners().details), "Scrip Details");
+    });
 }
 
 void CVortanexView::OnEodChart()
 {
-    SetAccessTime();
-    try {
-        const int security = m_selectedSecurity >= 0 ? m_selectedSecurity : currentRowSecurity();
-        if (security >= 0) {
-            if (watchOpeners().chart)
-                watchOpeners().chart(security, 1);
-            else
-                TellNotAvailable("Charts");
-        }
-    } catch (...) {
-        WriteLog(0, "Exception in OnEodChart");
-    }
-    m_selectedSecurity = -1;
+    runOnSecurity("OnEodChart", true, [](int s) {
+        detail::openOr([&] { watchOpeners().chart(s, 1); }, bool(watchOpeners().chart), "Charts");
+    });
 }
 
 void CVortanexView::OnIntraDayChart()
 {
-    SetAccessTime();
-    try {
-        const int security = m_selectedSecurity >= 0 ? m_selectedSecurity : currentRowSecurity();
-        if (security >= 0) {
-            if (watchOpeners().chart)
-                watchOpeners().chart(security, 2);
-            else
-                TellNotAvailable("Charts");
-        }
-    } catch (...) {
-        WriteLog(0, "Exception in OnIntraDayChart");
-    }
-    m_selectedSecurity = -1;
+    runOnSecurity("OnIntraDayChart", true, [](int s) {
+        detail::openOr([&] { watchOpeners().chart(s, 2); }, bool(watchOpeners().chart), "Charts");
+    });
 }
 
 void CVortanexView::OnSetAlert()
 {
-    SetAccessTime();
-    try {
-        const int security = currentRowSecurity();
-        if (security >= 0) {
-            if (watchOpeners().alert)
-                watchOpeners().alert(security);
-            else
-                TellNotAvailable("Alert Manager");
-        }
-    } catch (...) {
-        WriteLog(0, "Exception in OnSetAlert");
-    }
-    m_selectedSecurity = -1;
+    runOnSecurity("OnSetAlert", false, [](int s) {
+        detail::openOr([&] { watchOpeners().alert(s); }, bool(watchOpeners().alert), "Alert Manager");
+    });
 }
 
 void CVortanexView::OnPopupDerivative()
 {
-    SetAccessTime();
-    try {
-        const int security = m_selectedSecurity >= 0 ? m_selectedSecurity : currentRowSecurity();
-        const auto table = SecurityTable::current();
-        if (security >= 0 && table && table->row(security).market_exchange == "NN" &&
-            table->row(security).inst_type == "EQ") {
-            g_WatchOpenRequest.chainKind = 2;
-            g_WatchOpenRequest.chainBase = security;
-            WatchCommands::OnNewChain(2);
-        }
-    } catch (...) {
-        WriteLog(0, "Exception in OnPopupDerivative");
-    }
-    m_selectedSecurity = -1;
+    runOnSecurity("OnPopupDerivative", true, [](int s) { detail::openChainOf(s, 2); });
 }
 
 void CVortanexView::OnPopupFuture()
 {
-    SetAccessTime();
-    try {
-        const int security = m_selectedSecurity >= 0 ? m_selectedSecurity : currentRowSecurity();
-        const auto table = SecurityTable::current();
-        if (security >= 0 && table && table->row(security).market_exchange == "NN" &&
-            table->row(security).inst_type == "EQ") {
-            g_WatchOpenRequest.chainKind = 3;
-            g_WatchOpenRequest.chainBase = security;
-            WatchCommands::OnNewChain(3);
-        }
-    } catch (...) {
-        WriteLog(0, "Exception in OnPopupFuture");
-    }
-    m_selectedSecurity = -1;
+    runOnSecurity("OnPopupFuture", true, [](int s) { detail::openChainOf(s, 3); });
 }
 
 namespace detail {
