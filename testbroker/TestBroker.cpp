@@ -587,9 +587,12 @@ bool TestBroker::answeredByFault(const std::shared_ptr<Connection>& c)
 
 HttpReply TestBroker::handleHttp(const HttpRequest& r, const std::string& channel)
 {
-    RecordedRequest req = record(channel, r.method, r.path, r.query, r.body);
+    // The fault is claimed before the request is recorded: a test that sees
+    // the request and sends the next one must not find the fault still armed
+    // for that one.
     HttpFault fault;
     const bool faulted = takeFault(r.path, &fault);
+    RecordedRequest req = record(channel, r.method, r.path, r.query, r.body);
     if (faulted && fault.delayMs > 0 && !sleepUnlessStopped(fault.delayMs))
         return HttpReply{0, {}, {}, true};
     if (faulted && fault.drop)
