@@ -29,14 +29,14 @@ OrderSecurity OrderSecurityAt(int index)
     s.marketLot = r.market_lot;
     s.tickSize = r.tick_size;
     s.lotUnits = r.multiplier > 0 ? r.multiplier : 1;
-    s.denominator = r.denominator;
+    s.denominator = r.denominator();
     s.strike = r.strike;
     const QuoteData q = r.quote();
     s.bid = q.quote[0];
     s.ask = q.quote[2];
     s.ltp = q.quote[4];
-    s.alertFlag1 = r.aux_int1;
-    s.alertFlag2 = r.aux_int2;
+    s.alertFlag1 = r.auxInt1();
+    s.alertFlag2 = r.auxInt2();
     if (r.extras) {
         s.alertText = r.extras->description;
         s.priceUnit = r.extras->price_unit;

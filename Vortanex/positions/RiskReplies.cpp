@@ -209,7 +209,7 @@ public:
         s.currency = r.currency != 0;
         s.commodity = r.commodity != 0;
         s.price_multiplier = r.multiplier;
-        s.price_divisor = r.denominator;
+        s.price_divisor = r.denominator();
         s.last_paise = r.quote().quote[4];
         s.series = std::string(r.inst_type.view());
         return s;

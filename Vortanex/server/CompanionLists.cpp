@@ -204,7 +204,7 @@ int ApplyPellbrookText(std::string_view text, SecurityTable& table, std::string_
             rec.advisory_kind = 2;
         else if (call[0] == "Other")
             rec.advisory_kind = 3;
-        rec.advisory_text.assign(call[1]);
+        rec.setAdvisoryText(call[1]);
         const std::string note = f.size() > 4 ? f[4].substr(0, 127) : std::string();
         if (!note.empty() || rec.extras)
             rec.extrasForWrite().advisory_note = note;

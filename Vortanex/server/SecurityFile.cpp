@@ -3,7 +3,6 @@
 #include "app/base/LogWriter.h"
 #include "app/base/TextFormat.h"
 #include "pf/files.h"
-#include "pf/large_memory.h"
 
 #include <algorithm>
 #include <charconv>
@@ -295,7 +294,6 @@ void ParseSecurityRecord(std::string_view record, SecurityReading reading, bool&
     rec.token = toInt32(f(0));
     rec.market_exchange.assign(f(1));
     rec.advisory_kind = 0;
-    rec.advisory_text.assign("-NA-");
     std::string_view strikeText;
     splitSecurityText(rec, f(2), strikeText);
     buildDisplayKey(rec, f(2), strikeText, reading);
@@ -323,17 +321,17 @@ void ParseSecurityRecord(std::string_view record, SecurityReading reading, bool&
         rec.ref_rate.store(1.0, std::memory_order_relaxed);
     }
     if (n > 11) {
-        if (n > 13)
-            rec.denominator = toInt32(f(13));
-        if (n > 15)
-            rec.aux_int1 = toInt32(f(15));
-        if (n > 16)
-            rec.aux_int2 = toInt32(f(16));
-        bool anyText = false;
+        const int denominator = n > 13 ? toInt32(f(13)) : 0;
+        const int aux1 = n > 15 ? toInt32(f(15)) : 0;
+        const int aux2 = n > 16 ? toInt32(f(16)) : 0;
+        bool any = denominator != 0 || aux1 != 0 || aux2 != 0;
         for (int k : {11, 12, 14, 17, 18, 19})
-            anyText = anyText || !f(k).empty();
-        if (anyText) {
+            any = any || !f(k).empty();
+        if (any) {
             SecurityExtras& x = rec.extrasForWrite();
+            x.denominator = denominator;
+            x.aux_int1 = aux1;
+            x.aux_int2 = aux2;
             x.price_unit = f(11).substr(0, 63);
             x.price_quantity = f(12).substr(0, 63);
             x.delvuni = f(14).substr(0, 20);
@@ -376,25 +374,31 @@ SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading rea
     const size_t n = records.size();
     const unsigned hw = std::max(1u, std::thread::hardware_concurrency());
     const size_t parts = n < 20'000 ? 1 : std::min<size_t>(std::min(hw, 8u), n / 10'000);
-    // The rows of a large master are tens of megabytes of fresh memory:
-    // mapped ahead on the parsing threads' share of processors while they
-    // are constructed, instead of faulting in page by page on this thread.
+    // The rows of a large master are tens of megabytes of fresh memory: each
+    // parsing thread constructs the rows it fills, so the pages are first
+    // touched on all of them at once and each row is written once.
     out.rows.reserve(n);
     {
-        const pf::memory::MapAhead ahead(out.rows.data(), n * sizeof(SecurityRecord), static_cast<unsigned>(parts));
+        const DeferRowConstruction deferred;
         out.rows.resize(n);
     }
     std::vector<char> extended(parts, 0);
     std::vector<std::exception_ptr> errors(parts);
     auto parseRange = [&](size_t part) {
+        const size_t from = n * part / parts;
+        const size_t to = n * (part + 1) / parts;
+        size_t i = from;
         try {
             bool ext = false;
-            const size_t from = n * part / parts;
-            const size_t to = n * (part + 1) / parts;
-            for (size_t i = from; i < to; ++i)
+            for (; i < to; ++i) {
+                ::new (static_cast<void*>(&out.rows[i])) SecurityRecord();
                 ParseSecurityRecord(records[i], reading, ext, out.rows[i]);
+            }
             extended[part] = ext;
         } catch (...) {
+            // The vector destroys every row: the rest of the range must exist.
+            for (++i; i < to; ++i)
+                ::new (static_cast<void*>(&out.rows[i])) SecurityRecord();
             errors[part] = std::current_exception();
         }
     };

@@ -96,9 +96,6 @@ MergedMaster MergeSecurityMaster(const SecurityFileContent& previous, const Secu
         SecurityRecord& r = out.rows.emplace_back(std::move(e));
         r.ref_rate.store(0, std::memory_order_relaxed);
         r.extras.reset();
-        r.denominator = 0;
-        r.aux_int1 = 0;
-        r.aux_int2 = 0;
         // Old-layout rows carry no watch token; the rewritten file must, or
         // they could not be subscribed after the next load.
         if (r.wtoken == 0)

@@ -127,10 +127,6 @@ void copyStatic(SecurityRecord& to, const SecurityRecord& from)
     to.multiplier = from.multiplier;
     to.commodity = from.commodity;
     to.advisory_kind = from.advisory_kind;
-    to.advisory_text = from.advisory_text;
-    to.denominator = from.denominator;
-    to.aux_int1 = from.aux_int1;
-    to.aux_int2 = from.aux_int2;
     to.year_high = from.year_high;
     to.year_low = from.year_low;
     to.ref_rate.store(from.ref_rate.load(std::memory_order_relaxed), std::memory_order_relaxed);
@@ -148,8 +144,9 @@ LiveQuote* cloneLive(const std::atomic<LiveQuote*>& from)
 
 SecurityRecord::SecurityRecord(const SecurityRecord& o)
     : extras(o.extras ? std::make_unique<SecurityExtras>(*o.extras) : nullptr)
-    , m_live(detail::cloneLive(o.m_live))
 {
+    // After the extras: nothing may throw once the row owns its live part.
+    m_live.store(detail::cloneLive(o.m_live), std::memory_order_relaxed);
     detail::copyStatic(*this, o);
 }
 
@@ -164,8 +161,8 @@ SecurityRecord& SecurityRecord::operator=(const SecurityRecord& o)
 }
 
 SecurityRecord::SecurityRecord(SecurityRecord&& o) noexcept
-    : extras(std::move(o.extras))
-    , m_live(o.m_live.exchange(nullptr, std::memory_order_acq_rel))
+    : m_live(o.m_live.exchange(nullptr, std::memory_order_acq_rel))
+    , extras(std::move(o.extras))
 {
     detail::copyStatic(*this, o);
 }

@@ -83,8 +83,8 @@ private:
     std::atomic<double> m_yearLow{0};
 };
 
-// Texts that few securities carry (file fields 11..19) and the advisory
-// remark, kept out of line so that a row stays small.
+// Texts and numbers that few securities carry (file fields 11..19) and the
+// advisory call, kept out of line so that a row stays small.
 struct SecurityExtras {
     std::string price_unit;     // field 11, up to 63 characters
     std::string price_quantity; // field 12, up to 63
@@ -92,12 +92,41 @@ struct SecurityExtras {
     std::string aux_text1;      // field 18, up to 100
     std::string aux_text2;      // field 19, up to 50
     std::string description;    // field 17, up to 500
+    std::string advisory_text = "-NA-"; // the advisory call's text, up to 50
     std::string advisory_note;  // advisory remark, up to 127
+    int denominator = 0;        // field 13
+    int aux_int1 = 0;           // field 15
+    int aux_int2 = 0;           // field 16
 };
 
-struct SecurityRecord {
-    // Members are grouped by size so that a row carries no padding: a master
-    // holds hundreds of thousands of rows, all built at every load.
+// A row is three cache lines, the first holding everything a quote's write
+// reads (the look-up's check, the lot, the kind, the alert flag and the live
+// part's pointer): a master holds hundreds of thousands of rows, all built at
+// every load, and the feed touches rows at random.
+struct alignas(64) SecurityRecord {
+private:
+    // Made by the first quote: most of a master's securities never get one
+    // in a session, and a row without it stays small and quick to load.
+    std::atomic<LiveQuote*> m_live{nullptr}; // owned
+
+public:
+    int wtoken = 0; // watch token
+    int token = 0;  // exchange token
+    int market_lot = 0;
+    int multiplier = 0;
+    int derivative = 0;
+    int currency = 0;
+    short commodity = 0;
+    // Set and cleared by the alerts from several threads.
+    std::atomic<uint8_t> alert_flag{0};
+    uint8_t advisory_kind = 0; // 0 none, 1 Bullish, 2 Bearish, 3 Other
+    FixedText<3> inst_type;
+    FixedText<3> market_exchange;
+    FixedText<3> option_type;
+    FixedText<5> status;
+    FixedText<10> expiry;
+    int tick_size = 0;
+
     double strike = 0;
     double year_high = 0; // 52-week high in rupees as loaded; the feed's raised value is in the quote
     double year_low = 0;  // 52-week low in rupees as loaded
@@ -105,31 +134,9 @@ struct SecurityRecord {
     // display code reads it.
     std::atomic<double> ref_rate{0};
     std::unique_ptr<SecurityExtras> extras; // null when no extra text is set
-
-    int token = 0;  // exchange token
-    int wtoken = 0; // watch token
-    int tick_size = 0;
-    int market_lot = 0;
     int scrip_code = 0;
-    int derivative = 0;
-    int currency = 0;
-    int multiplier = 0;
-    int advisory_kind = 0; // 0 none, 1 Bullish, 2 Bearish, 3 Other
-    int denominator = 0;   // field 13
-    int aux_int1 = 0;      // field 15
-    int aux_int2 = 0;      // field 16
-    short commodity = 0;
-
     FixedText<32> symbol;
     FixedText<50> display_name; // display key
-    FixedText<3> inst_type;
-    FixedText<3> market_exchange;
-    FixedText<10> expiry;
-    FixedText<3> option_type;
-    FixedText<5> status;
-    FixedText<51> advisory_text;
-    // Set and cleared by the alerts from several threads.
-    std::atomic<uint8_t> alert_flag{0};
 
     SecurityRecord() = default;
     SecurityRecord(const SecurityRecord& o);
@@ -139,6 +146,13 @@ struct SecurityRecord {
     ~SecurityRecord();
 
     SecurityExtras& extrasForWrite();
+    // The advisory call's text ("-NA-" when there is none).
+    std::string_view advisoryText() const { return extras ? std::string_view(extras->advisory_text) : "-NA-"; }
+    void setAdvisoryText(std::string_view text) { extrasForWrite().advisory_text.assign(text.substr(0, 50)); }
+    // File fields 13, 15 and 16 (0 when the file has none).
+    int denominator() const { return extras ? extras->denominator : 0; }
+    int auxInt1() const { return extras ? extras->aux_int1 : 0; }
+    int auxInt2() const { return extras ? extras->aux_int2 : 0; }
 
     // A consistent copy of the live part, on any thread. Before the first
     // quote: zero values with the loaded 52-week high and low.
@@ -164,13 +178,55 @@ struct SecurityRecord {
 
 private:
     LiveQuote& liveForWrite();
-    // Made by the first quote: most of a master's securities never get one
-    // in a session, and a row without it stays small and quick to load.
-    std::atomic<LiveQuote*> m_live{nullptr}; // owned
+};
+
+static_assert(sizeof(SecurityRecord) <= 192, "a row outgrew its three cache lines");
+
+// Set on a thread while it sizes a vector of rows whose rows other threads
+// construct (see RowAllocator).
+inline thread_local bool t_rowConstructionDeferred = false;
+
+// Allocates table rows. A load that fills hundreds of thousands of rows on
+// several threads sizes the vector with construction deferred
+// (DeferRowConstruction) and lets each thread construct the rows it fills:
+// the rows' fresh pages are then first touched on all those threads at once,
+// and no row is written twice. Every other resize constructs as usual.
+template <class T>
+struct RowAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = RowAllocator<U>;
+    };
+    RowAllocator() = default;
+    template <class U>
+    RowAllocator(const RowAllocator<U>&) noexcept
+    {
+    }
+    template <class U, class... A>
+    void construct(U* p, A&&... a)
+    {
+        if constexpr (sizeof...(A) == 0) {
+            if (t_rowConstructionDeferred)
+                return;
+        }
+        ::new (static_cast<void*>(p)) U(std::forward<A>(a)...);
+    }
+};
+
+// While it lives, default-constructing resizes of rows on this thread leave
+// the new rows unconstructed: the caller must construct every one of them
+// (placement new) before the vector is used or destroyed, even on failure.
+// The vector must have its room reserved, so the resize cannot throw.
+class DeferRowConstruction {
+public:
+    DeferRowConstruction() { t_rowConstructionDeferred = true; }
+    ~DeferRowConstruction() { t_rowConstructionDeferred = false; }
+    DeferRowConstruction(const DeferRowConstruction&) = delete;
+    DeferRowConstruction& operator=(const DeferRowConstruction&) = delete;
 };
 
 // The rows of a table, in file (or merge) order.
-using SecurityRows = std::vector<SecurityRecord>;
+using SecurityRows = std::vector<SecurityRecord, RowAllocator<SecurityRecord>>;
 
 // True unless the instrument type is a financial future or option ("FS", "FI",
 // "FC", "OS", "OI", "OC"); commodity codes count as cash.

@@ -320,16 +320,10 @@ int SecurityTable::prefetchWToken(int w) const
     const int i = m_watchMap.lookup(w);
     if (!valid(i))
         return -1;
-    // Only the lines a quote's write reads (the look-up's check, the lot,
-    // the kind, the alert flag and the live part's pointer at the row's end),
-    // wherever the row's lines begin: the processor can fetch only so many
-    // lines at a time, and the feed keeps several quotes' fetches going.
-    const SecurityRecord& r = m_rows[static_cast<size_t>(i)];
-    __builtin_prefetch(&r.wtoken);
-    __builtin_prefetch(&r.commodity);
-    __builtin_prefetch(r.inst_type.text);
-    __builtin_prefetch(&r.alert_flag);
-    __builtin_prefetch(reinterpret_cast<const char*>(&r + 1) - 1);
+    // A row's first line holds all that a quote's write reads: the
+    // processor can fetch only so many lines at a time, and the feed keeps
+    // several quotes' fetches going.
+    __builtin_prefetch(&m_rows[static_cast<size_t>(i)]);
     return i;
 }
 

@@ -1177,10 +1177,10 @@ void CVortanexView::OnPopupPellbrook()
             if (std::string_view("012789").find(permission) != std::string_view::npos && permission != '\0') {
                 fourth = "access";
                 title = "Register to Pellbrook";
-            } else if (s.advisory_text.view() != "-NA-" && !s.advisory_text.empty()) {
+            } else if (s.advisoryText() != "-NA-" && !s.advisoryText().empty()) {
                 // The reference goes into a query: percent-encoded, so a '&'
                 // or a blank in it cannot end or break the request.
-                fourth = UrlEncode(s.advisory_text.view(), true);
+                fourth = UrlEncode(s.advisoryText(), true);
                 title = formatTextCapped(255, "Pellbrook : %s", s.display_name.c_str());
             }
             if (!fourth.empty()) {

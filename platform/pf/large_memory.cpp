@@ -29,6 +29,26 @@ uintptr_t pageSize()
     return size;
 }
 
+// Maps [from, to) for writing. Where the processor allows, each page is
+// touched by an atomic add of zero: the fault path scales over threads,
+// while the kernel's populate call serialises them on the process's memory
+// map (eight threads populating took three times as long as eight touching).
+// The add is one locked instruction, so a caller's store to the same byte,
+// before or after it, is never lost.
+void mapPages(uintptr_t from, uintptr_t to, uintptr_t page)
+{
+    if (to <= from)
+        return;
+#if defined(__x86_64__) && !defined(__SANITIZE_THREAD__)
+    for (uintptr_t at = from; at < to; at += page)
+        asm volatile("lock addb $0, (%0)" : : "r"(at) : "memory");
+    (void)page;
+#else
+    (void)page;
+    ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+#endif
+}
+
 } // namespace
 
 MapAhead::MapAhead(void* p, size_t n, unsigned threads)
@@ -47,10 +67,7 @@ MapAhead::MapAhead(void* p, size_t n, unsigned threads)
         for (size_t part = 0; part < parts; ++part) {
             const uintptr_t from = begin + pages * part / parts * page;
             const uintptr_t to = begin + pages * (part + 1) / parts * page;
-            m_helpers.emplace_back([from, to] {
-                if (to > from)
-                    ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
-            });
+            m_helpers.emplace_back([from, to, page] { mapPages(from, to, page); });
         }
     } catch (const std::exception&) {
         // No thread to spare: the remaining pages fault in as they are filled.

@@ -1,11 +1,14 @@
 #include "pf/lzo.h"
 
+#include "pf/large_memory.h"
+
 #include <lzo/lzo1x.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <mutex>
 #include <new>
+#include <thread>
 
 namespace pf::lzo {
 
@@ -37,7 +40,15 @@ bool inflate(const unsigned char* in, size_t n, Bytes& out, size_t maxOut, int* 
             return false;
         }
         lzo_uint outLen = room;
-        const int rc = lzo1x_decompress_safe(in, n, out.data(), &outLen, nullptr);
+        int rc = LZO_E_ERROR;
+        {
+            // A large output is fresh memory that the kernel would map page
+            // by page as the unpacker reaches it, costing more than the
+            // unpacking: helpers map ahead what text usually unpacks to.
+            const unsigned helpers = std::min(7u, std::max(1u, std::thread::hardware_concurrency()) - 1);
+            const memory::MapAhead ahead(out.data(), std::min(room, n * 4), helpers);
+            rc = lzo1x_decompress_safe(in, n, out.data(), &outLen, nullptr);
+        }
         code = rc;
         if (rc == LZO_E_OK) {
             out.resize(outLen);

@@ -56,7 +56,7 @@ private:
 // null when its universe has fewer.
 inline std::shared_ptr<SecurityTable> publishBrokerEquities(const tb::TestBroker& broker, size_t count)
 {
-    std::vector<SecurityRecord> rows;
+    SecurityRows rows;
     for (const tb::Security& s : broker.universe().securities()) {
         if (s.inst != "EQ" || s.exchange != "NN" || rows.size() == count)
             continue;

@@ -40,7 +40,7 @@ bool eventually(Cond cond)
 
 // Securities 0..count-1: NSE cash, token i+1, watch token 2*(i+1)-1, plus the
 // rows the caller appends. Published as the program's table.
-inline std::shared_ptr<SecurityTable> publishTable(int count, std::vector<SecurityRecord> extra = {})
+inline std::shared_ptr<SecurityTable> publishTable(int count, SecurityRows extra = {})
 {
     SecurityRows rows;
     for (int i = 0; i < count; ++i) {

@@ -250,7 +250,7 @@ TEST(BrokerFeedTcp, SplitFramesAndReconnectLeaveOneFeed)
     r.market_exchange.assign("NN");
     r.inst_type.assign("EQ");
     r.display_name.assign("X-EQ");
-    std::vector<SecurityRecord> rows;
+    SecurityRows rows;
     rows.push_back(std::move(r));
     auto table = std::make_shared<SecurityTable>();
     table->build(std::move(rows), SecurityTable::Build::Full, true);

@@ -158,7 +158,7 @@ TEST_F(Dispatch, RoundRobinQuoteUsesOneTableForLookUpAndWrite)
     // Two tables where watch token 5 names different rows; the other rows
     // must stay untouched whichever table a quote meets.
     auto a = publishTable(20);
-    std::vector<SecurityRecord> front(1);
+    SecurityRows front(1);
     front[0].token = 9000;
     front[0].wtoken = 9001;
     front[0].market_exchange.assign("NN");
@@ -212,7 +212,7 @@ TEST_F(Dispatch, CommodityLotsAndCashYearRange)
     commodity.commodity = 1;
     commodity.market_lot = 10;
     commodity.display_name.assign("GOLD");
-    std::vector<SecurityRecord> extra;
+    SecurityRows extra;
     extra.push_back(std::move(commodity));
     m_table = publishTable(3, std::move(extra));
     m_table->row(0).storeQuote([] {
@@ -311,7 +311,7 @@ TEST_F(Dispatch, DepthGoesToEveryDepthWindowInItsVariant)
     fx.market_exchange.assign("CN");
     fx.inst_type.assign("FC"); // a currency future: the four-decimal depth
     fx.display_name.assign("USDINR");
-    std::vector<SecurityRecord> extra;
+    SecurityRows extra;
     extra.push_back(std::move(fx));
     m_table = publishTable(3, std::move(extra));
     auto& subs = FeedSubscriptions::instance();

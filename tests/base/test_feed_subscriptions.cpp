@@ -12,7 +12,7 @@ protected:
     void SetUp() override
     {
         resetFeedGlobals();
-        std::vector<SecurityRecord> extra;
+        SecurityRows extra;
         SecurityRecord index;
         index.token = 26000;
         index.wtoken = 51999;

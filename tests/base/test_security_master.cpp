@@ -349,12 +349,12 @@ TEST(SecurityFileFormat, RecordFieldsAndDisplayKeys)
     EXPECT_DOUBLE_EQ(r.year_low, 88.25);
     EXPECT_EQ(r.wtoken, 15);
     EXPECT_EQ(r.ref_rate.load(), 1.0);
-    EXPECT_EQ(r.advisory_text.view(), "-NA-");
+    EXPECT_EQ(r.advisoryText(), "-NA-");
     ASSERT_TRUE(r.extras);
     EXPECT_EQ(r.extras->price_quantity, "1 EUR");
     EXPECT_EQ(r.extras->description, "Euro future");
     EXPECT_EQ(r.extras->aux_text2, "t2");
-    EXPECT_EQ(r.aux_int2, 4);
+    EXPECT_EQ(r.auxInt2(), 4);
 
     // Overlong texts are cut to their fields' widths.
     r = ParseSecurityRecord("8,NNX," + std::string(60, 'S') + "|EQUITY,0,1,5,ACTIVE", SecurityReading::Full, ext);

@@ -231,14 +231,14 @@ TEST(AdvisoryFile, MarksKnownSecuritiesAndSkipsTheRest)
     EXPECT_EQ(ApplyPellbrookText(text, *t, "09122026"), 3);
     const SecurityRecord& infy = t->row(t->searchToken(1001, "NN"));
     EXPECT_EQ(infy.advisory_kind, 1);
-    EXPECT_EQ(infy.advisory_text.view(), "Buy above 1900");
+    EXPECT_EQ(infy.advisoryText(), "Buy above 1900");
     ASSERT_TRUE(infy.extras);
     EXPECT_EQ(infy.extras->advisory_note, "Target 2000");
     EXPECT_EQ(t->row(t->searchToken(3, "CN")).advisory_kind, 2);
     const SecurityRecord& hold = t->row(t->searchToken(4, "CN"));
     EXPECT_EQ(hold.advisory_kind, 0); // an unknown word keeps the kind
-    EXPECT_EQ(hold.advisory_text.view(), "Hold");
-    EXPECT_EQ(t->row(t->searchToken(5, "NN")).advisory_text.view(), "-NA-");
+    EXPECT_EQ(hold.advisoryText(), "Hold");
+    EXPECT_EQ(t->row(t->searchToken(5, "NN")).advisoryText(), "-NA-");
     EXPECT_EQ(t->row(t->searchToken(8, "NN")).advisory_kind, 0);
 }
 

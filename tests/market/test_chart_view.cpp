@@ -81,7 +81,7 @@ protected:
         Headless::SetUp();
         feedtest::resetFeedGlobals();
         SetProgramPaths(paths);
-        std::vector<SecurityRecord> rows;
+        SecurityRows rows;
         rows.push_back(security("INFY", "NN", 1594, 3187));
         rows.push_back(security("TCS", "NN", 11536, 23071));
         rows.push_back(security("SBIN", "BN", 500112, 500112));
@@ -318,7 +318,7 @@ TEST_F(ChartView, ASecurityReDownloadFindsTheChartsSecurityAgainOrClosesIt)
     CEodChartView* v = open(sec("INFY~EQ"), kChartIntraday);
     const int slot = v->slot();
     // A new master with INFY at another place.
-    std::vector<SecurityRecord> rows{security("ACC", "NN", 22, 43), security("INFY", "NN", 1594, 3187)};
+    SecurityRows rows{security("ACC", "NN", 22, 43), security("INFY", "NN", 1594, 3187)};
     m_table = publishTable(0, std::move(rows));
     v->DrainFeed();
     EXPECT_EQ(v->security(), 1);
@@ -690,7 +690,7 @@ protected:
         brokertest::pointConfigAt(*broker);
         CopyFixedText(g_Config.Security_Host, "127.0.0.1");
         // Securities of the broker's universe, by their watch tokens.
-        std::vector<SecurityRecord> rows;
+        SecurityRows rows;
         for (const tb::Security& s : broker->universe().securities()) {
             if (s.inst != "EQ" || rows.size() >= 3)
                 continue;
@@ -757,7 +757,7 @@ TEST_F(ChartBroker, EndOfDayHistoryIsCachedForTheDay)
 TEST_F(ChartBroker, UnknownTokenGivesAnEmptyChartAndNoCache)
 {
     // A security the broker does not know.
-    std::vector<SecurityRecord> rows{security("GHOST", "NN", 1, 99999991)};
+    SecurityRows rows{security("GHOST", "NN", 1, 99999991)};
     m_table = publishTable(0, std::move(rows));
     CEodChartView* v = openReal(0, kChartEod);
     EXPECT_EQ(gets("/charts/99999991.lzo"), 1);

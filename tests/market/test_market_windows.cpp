@@ -102,7 +102,7 @@ protected:
         Headless::SetUp();
         feedtest::resetFeedGlobals();
         SetProgramPaths(paths);
-        std::vector<SecurityRecord> extra;
+        SecurityRows extra;
         extra.push_back(security("INFY", "NN", "EQ", 1594, 3187));
         extra.push_back(security("INFY", "BN", "EQ", 500209, 1000418));
         extra.push_back(security("GOLD", "MC", "CF", 4001, 8001, "05FEB27", 0, "", 100));
@@ -381,7 +381,7 @@ TEST_F(MarketWindows, DepthFollowsItsSecurityAcrossAReDownload)
     const int tcs = find("TCS~EQ", "NN");
     CMDepthView* v = OpenMarketDepth(tcs, nullptr);
     // The new master lists another security first: the window finds its own again.
-    std::vector<SecurityRecord> rows;
+    SecurityRows rows;
     rows.push_back(security("ACC", "NN", "EQ", 22, 43));
     rows.push_back(security("TCS", "NN", "EQ", 11536, 23071));
     m_table = publishTable(0, std::move(rows));

@@ -771,11 +771,11 @@ TEST_F(WatchCommandsTest, CsvTypeAheadGtcAndTheAdvisoryPage)
 
     // The advisory page opens nothing for "-NA-" without the register permission.
     SetLoginFlags(std::string(128, '5'));
-    m_table->row(10).advisory_text.assign("-NA-");
+    m_table->row(10).setAdvisoryText("-NA-");
     selectPositions(v, {0});
     v->OnPopupPellbrook();
     EXPECT_EQ(pages.size(), 1u);
-    m_table->row(10).advisory_text.assign("REF 1&2");
+    m_table->row(10).setAdvisoryText("REF 1&2");
     selectPositions(v, {0});
     v->OnPopupPellbrook();
     ASSERT_EQ(pages.size(), 2u);

@@ -366,7 +366,7 @@ TEST_F(WatchViewTest, TheSettingsBroadcastRebuildsRowsWithoutHighlight)
 
 TEST_F(WatchViewTest, AFutureChainIsBuiltFromTheTableWithoutOptions)
 {
-    std::vector<SecurityRecord> extra;
+    SecurityRows extra;
     auto add = [&](const char* inst, const char* key) {
         SecurityRecord r;
         r.token = 90000 + static_cast<int>(extra.size());
@@ -474,7 +474,7 @@ TEST_F(WatchViewTest, AStoredListIsLoadedFromTheServerWhenFirstOpened)
 
 TEST_F(WatchViewTest, ABseChainIsAskedOfTheServer)
 {
-    std::vector<SecurityRecord> extra(1);
+    SecurityRows extra(1);
     extra[0].token = 500112;
     extra[0].wtoken = 2 * 500112;
     extra[0].symbol.assign("SBIN");
