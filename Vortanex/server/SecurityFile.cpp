@@ -5,6 +5,7 @@
 #include "pf/files.h"
 
 #include <algorithm>
+#include <barrier>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -347,77 +348,153 @@ SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading rea
     using namespace detail;
     SecurityFileContent out;
     out.opened = true;
+    if (text.empty())
+        return out;
 
-    // Cut the records first (up to the first empty one), then parse them.
-    std::vector<std::string_view> records;
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    while (true) {
-        const char* tilde = static_cast<const char*>(std::memchr(p, '~', static_cast<size_t>(end - p)));
-        const std::string_view rec = trim(p, tilde ? tilde : end);
-        if (rec.empty())
-            break;
-        if (p == text.data()) {
-            parseHeader(rec, out.header);
-            // The header's count is only a hint: the table takes the records
-            // actually present.
-            records.reserve(static_cast<size_t>(std::min(out.header.count, 1'000'000)) + 10);
-        } else {
-            records.push_back(rec);
-        }
-        if (!tilde)
-            break;
-        p = tilde + 1;
-    }
+    // The header is the first record; the records follow it up to the first
+    // empty one.
+    const char* const end = text.data() + text.size();
+    const char* const headEnd = static_cast<const char*>(std::memchr(text.data(), '~', text.size()));
+    const std::string_view head = trim(text.data(), headEnd ? headEnd : end);
+    if (head.empty())
+        return out;
+    parseHeader(head, out.header);
+    if (!headEnd)
+        return out;
+    const char* const body = headEnd + 1;
+    const size_t bytes = static_cast<size_t>(end - body);
 
-    // Records are independent: a large master is parsed on a few threads.
-    const size_t n = records.size();
+    // Records are independent: a large master is cut and parsed on a few
+    // threads, each taking the records that begin in its share of the text
+    // (a share begins after a '~'). Each thread cuts its records, then, once
+    // all have cut and the rows are sized, constructs and fills its rows: the
+    // rows' fresh pages are first touched on all threads at once and each
+    // row is written once.
+    constexpr size_t kBytesPerPart = size_t{640} << 10; // some 10,000 records
     const unsigned hw = std::max(1u, std::thread::hardware_concurrency());
-    const size_t parts = n < 20'000 ? 1 : std::min<size_t>(std::min(hw, 8u), n / 10'000);
-    // The rows of a large master are tens of megabytes of fresh memory: each
-    // parsing thread constructs the rows it fills, so the pages are first
-    // touched on all of them at once and each row is written once.
-    out.rows.reserve(n);
-    {
-        const DeferRowConstruction deferred;
-        out.rows.resize(n);
+    const size_t parts = bytes < 2 * kBytesPerPart ? 1 : std::min<size_t>(std::min(hw, 8u), bytes / kBytesPerPart);
+    std::vector<const char*> starts(parts + 1, end);
+    starts[0] = body;
+    for (size_t k = 1; k < parts; ++k) {
+        const char* from = body + bytes * k / parts;
+        const char* t = static_cast<const char*>(std::memchr(from, '~', static_cast<size_t>(end - from)));
+        starts[k] = t ? t + 1 : end;
     }
-    std::vector<char> extended(parts, 0);
-    std::vector<std::exception_ptr> errors(parts);
-    auto parseRange = [&](size_t part) {
-        const size_t from = n * part / parts;
-        const size_t to = n * (part + 1) / parts;
-        size_t i = from;
+
+    struct Part {
+        std::vector<std::string_view> records;
+        bool stopped = false; // an empty record ended the text here
+        size_t first = 0;     // its first row
+        bool extended = false;
+        std::exception_ptr error;
+    };
+    std::vector<Part> part(parts);
+    // The header's count is only a hint: the table takes the records
+    // actually present.
+    const size_t hint = static_cast<size_t>(std::min(out.header.count, 1'000'000)) / parts + 10;
+    auto cut = [&](size_t k) {
+        Part& pk = part[k];
         try {
-            bool ext = false;
-            for (; i < to; ++i) {
-                ::new (static_cast<void*>(&out.rows[i])) SecurityRecord();
-                ParseSecurityRecord(records[i], reading, ext, out.rows[i]);
+            pk.records.reserve(hint);
+            for (const char* p = starts[k]; p < starts[k + 1];) {
+                const char* t = static_cast<const char*>(std::memchr(p, '~', static_cast<size_t>(end - p)));
+                const std::string_view rec = trim(p, t ? t : end);
+                if (rec.empty()) {
+                    pk.stopped = true;
+                    break;
+                }
+                pk.records.push_back(rec);
+                if (!t)
+                    break;
+                p = t + 1;
             }
-            extended[part] = ext;
         } catch (...) {
-            // The vector destroys every row: the rest of the range must exist.
-            for (++i; i < to; ++i)
-                ::new (static_cast<void*>(&out.rows[i])) SecurityRecord();
-            errors[part] = std::current_exception();
+            pk.error = std::current_exception();
         }
     };
-    std::vector<std::thread> threads;
-    threads.reserve(parts);
-    for (size_t part = 1; part < parts; ++part) {
-        try {
-            threads.emplace_back(parseRange, part);
-        } catch (const std::system_error&) {
-            parseRange(part); // no thread to spare: this one parses the part
+    // Between the phases, on one thread: the parts before the first empty
+    // record give the rows, sized without constructing them. After a failed
+    // cut no row is made.
+    size_t used = 0; // parts whose records become rows
+    auto size = [&]() noexcept {
+        size_t n = 0;
+        for (size_t k = 0; k < parts; ++k) {
+            if (part[k].error) {
+                used = 0;
+                return;
+            }
         }
+        for (used = 0; used < parts;) {
+            part[used].first = n;
+            n += part[used].records.size();
+            if (part[used++].stopped)
+                break;
+        }
+        try {
+            out.rows.reserve(n);
+            const DeferRowConstruction deferred;
+            out.rows.resize(n);
+        } catch (...) {
+            part[0].error = std::current_exception();
+            used = 0;
+        }
+    };
+    auto parse = [&](size_t k) {
+        if (k >= used)
+            return;
+        Part& pk = part[k];
+        const size_t n = pk.records.size();
+        size_t i = 0;
+        try {
+            for (; i < n; ++i) {
+                SecurityRecord* row = &out.rows[pk.first + i];
+                ::new (static_cast<void*>(row)) SecurityRecord();
+                ParseSecurityRecord(pk.records[i], reading, pk.extended, *row);
+            }
+        } catch (...) {
+            // The vector destroys every row: the rest of the part must exist.
+            for (++i; i < n; ++i)
+                ::new (static_cast<void*>(&out.rows[pk.first + i])) SecurityRecord();
+            pk.error = std::current_exception();
+        }
+    };
+
+    if (parts == 1) {
+        cut(0);
+        size();
+        parse(0);
+    } else {
+        std::barrier cutDone(static_cast<std::ptrdiff_t>(parts), size);
+        std::vector<std::thread> threads;
+        threads.reserve(parts);
+        size_t started = 1;
+        try {
+            for (; started < parts; ++started)
+                threads.emplace_back([&, k = started] {
+                    cut(k);
+                    cutDone.arrive_and_wait();
+                    parse(k);
+                });
+        } catch (const std::system_error&) {
+            // No thread to spare: this one does the remaining parts, leaving
+            // the barrier for them once they are cut.
+            for (size_t k = started; k < parts; ++k) {
+                cut(k);
+                cutDone.arrive_and_drop();
+            }
+        }
+        cut(0);
+        cutDone.arrive_and_wait();
+        parse(0);
+        for (size_t k = started; k < parts; ++k)
+            parse(k);
+        for (auto& t : threads)
+            t.join();
     }
-    parseRange(0);
-    for (auto& t : threads)
-        t.join();
-    for (const auto& e : errors)
-        if (e)
-            std::rethrow_exception(e);
-    out.extended = std::any_of(extended.begin(), extended.end(), [](char e) { return e != 0; });
+    for (const Part& pk : part)
+        if (pk.error)
+            std::rethrow_exception(pk.error);
+    out.extended = std::any_of(part.begin(), part.end(), [](const Part& pk) { return pk.extended; });
     return out;
 }
 

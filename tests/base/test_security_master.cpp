@@ -453,6 +453,18 @@ TEST(SecurityFileFormat, LargeFileParsesAsRecordByRecord)
         EXPECT_EQ(c.rows[i].scrip_code, r.scrip_code);
     }
     EXPECT_EQ(c.rows[44'000].wtoken, 77);
+
+    // An empty record ends the text wherever it falls, in whichever share
+    // of the threads: the records after it are not read.
+    for (size_t stop : {size_t{1}, size_t{22'500}, size_t{44'999}}) {
+        std::string cutShort = "01012026-0-5~";
+        for (size_t i = 0; i < records.size(); ++i)
+            cutShort += (i == stop ? " \r\n~" : "") + records[i] + "~";
+        c = ParseSecurityText(cutShort, SecurityReading::Full);
+        ASSERT_EQ(c.rows.size(), stop);
+        EXPECT_EQ(c.rows.back().token, static_cast<int>(stop));
+        EXPECT_EQ(c.extended, stop > 44'000);
+    }
 }
 
 TEST(SecurityFileFormat, HeaderAndEndOfText)
