@@ -81,7 +81,7 @@ QuoteData LiveQuote::readUnlocked() const
 {
     QuoteData d;
     d.last_update = m_lastUpdate.load(std::memory_order_acquire);
-    for (int i = 0; i < kQuoteSlots; ++i) {
+    for (int i = 0; i < kFeedQuoteValues; ++i) {
         d.quote[i] = m_quote[i].load(std::memory_order_acquire);
         d.tick_code[i] = m_tick[i].load(std::memory_order_acquire);
     }
@@ -95,7 +95,7 @@ void LiveQuote::writeUnlocked(const QuoteData& d)
     // Release stores: a reader that sees one of these values also sees the
     // odd sequence number stored before it.
     m_lastUpdate.store(d.last_update, std::memory_order_release);
-    for (int i = 0; i < kQuoteSlots; ++i) {
+    for (int i = 0; i < kFeedQuoteValues; ++i) {
         m_quote[i].store(d.quote[i], std::memory_order_release);
         m_tick[i].store(d.tick_code[i], std::memory_order_release);
     }

@@ -305,8 +305,11 @@ TEST(SecurityQuote, ConcurrentReadsNeverSeeATornRow)
             const QuoteData d = t->row(i % 2).quote();
             const double v = d.quote[0];
             bool ok = d.last_update == static_cast<int64_t>(v) && d.year_high == v && d.year_low == v;
-            for (int s = 0; s < kQuoteSlots; ++s)
+            for (int s = 0; s < kFeedQuoteValues; ++s)
                 ok = ok && d.quote[s] == v && d.tick_code[s] == static_cast<short>(static_cast<int>(v) % 1000);
+            // The slots no quote carries are never kept.
+            for (int s = kFeedQuoteValues; s < kQuoteSlots; ++s)
+                ok = ok && d.quote[s] == 0 && d.tick_code[s] == 0;
             if (!ok)
                 ++torn;
             ++reads;
