@@ -3,6 +3,7 @@
 #include "app/base/LogWriter.h"
 #include "app/base/TextFormat.h"
 #include "pf/files.h"
+#include "pf/large_memory.h"
 
 #include <algorithm>
 #include <barrier>
@@ -343,11 +344,60 @@ void ParseSecurityRecord(std::string_view record, SecurityReading reading, bool&
     }
 }
 
+SecurityRowsAhead::SecurityRowsAhead() = default;
+SecurityRowsAhead::SecurityRowsAhead(SecurityRowsAhead&&) noexcept = default;
+SecurityRowsAhead::~SecurityRowsAhead() = default; // the mapping ends first
+
+SecurityRowsAhead& SecurityRowsAhead::operator=(SecurityRowsAhead&& other) noexcept
+{
+    if (this != &other) {
+        m_mapping.reset(); // before the memory it maps is given up
+        m_rows = std::move(other.m_rows);
+        m_mapping = std::move(other.m_mapping);
+    }
+    return *this;
+}
+
+SecurityRowsAhead::SecurityRowsAhead(std::string_view head)
+{
+    // Below this the rows fault in quickly enough on the parsing threads.
+    constexpr int kWorthIt = 20'000;
+    // A header may claim anything: no more room than a real master needs.
+    constexpr int kMost = 1'000'000;
+    const size_t tilde = head.find('~');
+    if (tilde == std::string_view::npos)
+        return;
+    SecurityFileHeader header;
+    detail::parseHeader(detail::trim(head.data(), head.data() + tilde), header);
+    if (header.count < kWorthIt || header.count > kMost)
+        return;
+    try {
+        m_rows.reserve(static_cast<size_t>(header.count));
+        m_mapping = std::make_unique<pf::memory::MapAhead>(
+            m_rows.data(), m_rows.capacity() * sizeof(SecurityRecord), pf::memory::spareThreads());
+    } catch (const std::exception&) {
+        m_rows = SecurityRows(); // no room: the rows fault in as usual
+    }
+}
+
+SecurityRows SecurityRowsAhead::take()
+{
+    m_mapping.reset();
+    return std::move(m_rows);
+}
+
 SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading reading)
+{
+    return ParseSecurityText(text, reading, SecurityRows());
+}
+
+SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading reading, SecurityRows room)
 {
     using namespace detail;
     SecurityFileContent out;
     out.opened = true;
+    room.clear();
+    out.rows = std::move(room);
     if (text.empty())
         return out;
 
@@ -430,6 +480,10 @@ SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading rea
             if (part[used++].stopped)
                 break;
         }
+        // Room made for a header that claimed far more rows than came is
+        // not kept for the table's life.
+        if (out.rows.capacity() > n + n / 4 + 1024)
+            out.rows = SecurityRows();
         try {
             out.rows.reserve(n);
             const DeferRowConstruction deferred;
@@ -523,17 +577,21 @@ std::string FormatSecurityRecord(const SecurityRecord& rec, bool extendedFormat)
 
 SecurityFileContent LoadSecurity(const std::string& fileName, SecurityReading reading)
 {
-    auto text = pf::files::readAll(fileName);
+    if (reading != SecurityReading::Full) {
+        const auto text = pf::files::readAll(fileName);
+        return text ? ParseSecurityText(*text, reading) : SecurityFileContent{};
+    }
+    // The rows' room is mapped while the file is read.
+    SecurityRowsAhead ahead(pf::files::readHead(fileName, kSecurityHeadBytes));
+    const auto text = pf::files::readAll(fileName);
     if (!text)
         return {};
-    if (reading == SecurityReading::Full)
-        return LoadSecurityText(*text);
-    return ParseSecurityText(*text, reading);
+    return LoadSecurityText(*text, ahead.take());
 }
 
-SecurityFileContent LoadSecurityText(std::string_view text)
+SecurityFileContent LoadSecurityText(std::string_view text, SecurityRows room)
 {
-    SecurityFileContent c = ParseSecurityText(text, SecurityReading::Full);
+    SecurityFileContent c = ParseSecurityText(text, SecurityReading::Full, std::move(room));
     {
         char buf[160];
         std::snprintf(buf, sizeof buf, "Securities File Date :<%s>,<%s,%d,%d>", c.header.raw.c_str(),

@@ -4,9 +4,14 @@
 // record; and the three layouts in which a merged master is written back.
 #include "server/SecurityRecord.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace pf::memory {
+class MapAhead;
+}
 
 struct SecurityFileHeader {
     std::string raw;  // the header record as read
@@ -26,8 +31,36 @@ struct SecurityFileContent {
 // full file and of the incremental file (which keys "CM" rows differently).
 enum class SecurityReading { Full, Incremental };
 
+// Room for the rows of a large master, made before its text is all there
+// (while the archive unpacks or the file is read): sized from the header's
+// count and mapped on helper threads meanwhile, so that the parsing threads
+// fill rows whose pages are already there instead of all faulting them in at
+// once. A small master, or a text whose header is not among the given
+// bytes, gets none.
+// Enough of a master's first bytes to hold its header.
+constexpr size_t kSecurityHeadBytes = 4096;
+
+class SecurityRowsAhead {
+public:
+    SecurityRowsAhead();
+    // `head`: the text's first bytes, the header record among them.
+    explicit SecurityRowsAhead(std::string_view head);
+    SecurityRowsAhead(SecurityRowsAhead&&) noexcept;
+    SecurityRowsAhead& operator=(SecurityRowsAhead&& other) noexcept;
+    ~SecurityRowsAhead(); // waits for the mapping
+    // Waits for the mapping and gives the room (empty when none was made).
+    SecurityRows take();
+
+private:
+    SecurityRows m_rows;
+    std::unique_ptr<pf::memory::MapAhead> m_mapping; // maps m_rows' memory
+};
+
 // Parses a whole master text. Records after the first empty one are ignored.
 SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading reading);
+// The same into `room`'s memory (see SecurityRowsAhead) when it has room
+// enough and not far too much; its rows are dropped first.
+SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading reading, SecurityRows room);
 
 // Parses one security record (without its '~') into a cleared record; sets
 // `extended` when the record carries field 9.
@@ -41,4 +74,4 @@ std::string FormatSecurityRecord(const SecurityRecord& rec, bool extendedFormat)
 // cannot be read.
 SecurityFileContent LoadSecurity(const std::string& fileName, SecurityReading reading = SecurityReading::Full);
 // The same for a full master already in memory (a download just unpacked).
-SecurityFileContent LoadSecurityText(std::string_view text);
+SecurityFileContent LoadSecurityText(std::string_view text, SecurityRows room = {});

@@ -111,7 +111,7 @@ MergedMaster MergeSecurityMaster(const SecurityFileContent& previous, const Secu
     return out;
 }
 
-DownloadedMaster LoadDownloadedMaster(std::string_view text, const std::filesystem::path& file)
+DownloadedMaster LoadDownloadedMaster(std::string_view text, const std::filesystem::path& file, SecurityRows room)
 {
     DownloadedMaster out;
     // The write waits on the disk (the file is flushed before it replaces
@@ -133,7 +133,7 @@ DownloadedMaster LoadDownloadedMaster(std::string_view text, const std::filesyst
         write(); // no thread to spare: write first, then parse
     }
     try {
-        SecurityFileContent c = LoadSecurityText(text);
+        SecurityFileContent c = LoadSecurityText(text, std::move(room));
         auto table = std::make_shared<SecurityTable>();
         table->build(std::move(c.rows), SecurityTable::Build::Full, c.extended);
         out.table = std::move(table);
@@ -189,6 +189,13 @@ bool SecurityMaster::unpack(const std::string& packed)
     try {
         pf::lzo::Bytes out;
         const auto* in = reinterpret_cast<const unsigned char*>(packed.data());
+        // A full master's rows get their room while the archive unpacks.
+        SecurityRowsAhead rows;
+        if (incrementalNumber == 0) {
+            unsigned char head[kSecurityHeadBytes];
+            const size_t got = pf::lzo::inflateHead(in, packed.size(), head, sizeof head);
+            rows = SecurityRowsAhead(std::string_view(reinterpret_cast<const char*>(head), got));
+        }
         if (!pf::lzo::inflate(in, packed.size(), out, packed.size() * 20)) {
             // A corrupt archive leaves the local files as they were.
             WriteLog(0, "LZO Ret <-1>");
@@ -198,6 +205,7 @@ bool SecurityMaster::unpack(const std::string& packed)
             // The full master is loaded from memory; its file is written
             // after (the load does not wait to read it back).
             m_downloadedFull = std::move(out);
+            m_downloadedRows = std::move(rows);
             progress("Uncompressed Security Info Successfully");
             return true;
         }
@@ -295,7 +303,7 @@ void SecurityMaster::UpdateFullSecurity()
             const std::string_view text(reinterpret_cast<const char*>(downloaded.data()), downloaded.size());
             // Next start's master is written while the table is built; a
             // crash while writing leaves the previous one.
-            DownloadedMaster loaded = LoadDownloadedMaster(text, fullFile());
+            DownloadedMaster loaded = LoadDownloadedMaster(text, fullFile(), m_downloadedRows.take());
             if (!loaded.written)
                 WriteLog(0, formatTextCapped(detail::kLineLimit, "Unable to write %s", fullFile().string().c_str()));
             m_table = loaded.table;

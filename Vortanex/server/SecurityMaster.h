@@ -73,6 +73,7 @@ private:
     Progress m_progress;
     std::shared_ptr<SecurityTable> m_table;
     pf::lzo::Bytes m_downloadedFull; // a full master unpacked, not yet loaded and written
+    SecurityRowsAhead m_downloadedRows; // room for its rows
 };
 
 // A full master just downloaded and unpacked, made ready: the table is built
@@ -84,7 +85,9 @@ struct DownloadedMaster {
     std::shared_ptr<SecurityTable> table;
     bool written = false;
 };
-DownloadedMaster LoadDownloadedMaster(std::string_view text, const std::filesystem::path& file);
+// `room`: see SecurityRowsAhead.
+DownloadedMaster LoadDownloadedMaster(std::string_view text, const std::filesystem::path& file,
+                                      SecurityRows room = {});
 
 // The merge map: entries ordered by symbol (byte-wise), a new security after
 // the others of its symbol.

@@ -1,12 +1,16 @@
 #include "pf/files.h"
 
+#include "pf/large_memory.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <exception>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -133,8 +137,55 @@ std::optional<std::string> readAll(const Path& path)
     if (!fd.valid())
         return std::nullopt;
     std::string out;
+    // Sized once from the file's length (a file that grows meanwhile still
+    // reads whole); a large file's fresh memory is mapped ahead while the
+    // reads fill it.
+    struct stat st;
+    size_t expected = 0;
+    if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+        expected = static_cast<size_t>(st.st_size);
+    try {
+        out.reserve(expected + 1);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    {
+        const memory::MapAhead ahead(out.data(), expected, memory::spareThreads());
+        // Only up to the length it had: the buffer must not move while the
+        // helpers map it.
+        char buf[65536];
+        while (out.size() < expected) {
+            const ssize_t n = ::read(fd.get(), buf, std::min(sizeof buf, expected - out.size()));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return std::nullopt;
+            if (n == 0)
+                break;
+            out.append(buf, static_cast<size_t>(n));
+        }
+    }
     if (!detail::readFully(fd.get(), out))
         return std::nullopt;
+    return out;
+}
+
+std::string readHead(const Path& path, size_t n)
+{
+    detail::Fd fd(detail::openRetry(path.c_str(), O_RDONLY));
+    if (!fd.valid())
+        return {};
+    std::string out(n, '\0');
+    size_t got = 0;
+    while (got < n) {
+        const ssize_t r = ::read(fd.get(), out.data() + got, n - got);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            break;
+        got += static_cast<size_t>(r);
+    }
+    out.resize(got);
     return out;
 }
 

@@ -33,6 +33,8 @@ bool writeAll(const Path& path, std::string_view data);
 // it over the target: after a crash the target holds either the old or the
 // new content, never a torn mix. On failure the old file stays untouched.
 bool writeAtomic(const Path& path, std::string_view data);
+// The first n bytes (the whole file when shorter); empty when unreadable.
+std::string readHead(const Path& path, size_t n);
 // The last n bytes (the whole file when shorter); empty when unreadable.
 std::string readTail(const Path& path, size_t n);
 

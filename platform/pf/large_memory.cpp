@@ -51,6 +51,11 @@ void mapPages(uintptr_t from, uintptr_t to, uintptr_t page)
 
 } // namespace
 
+unsigned spareThreads()
+{
+    return std::min(7u, std::max(1u, std::thread::hardware_concurrency()) - 1);
+}
+
 MapAhead::MapAhead(void* p, size_t n, unsigned threads)
 {
     if (!p || n < kWorthIt || threads == 0)

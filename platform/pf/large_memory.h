@@ -19,6 +19,10 @@ namespace pf::memory {
 // the range meanwhile: contents are never changed, a page the caller reaches
 // first simply faults in as usual. Best effort: a small range, a kernel
 // without the call or no thread to spare leaves the pages to fault in.
+// Threads worth asking to map ahead beside the caller's: the other
+// processors, at most seven.
+unsigned spareThreads();
+
 class MapAhead {
 public:
     MapAhead(void* p, size_t n, unsigned threads);

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <mutex>
 #include <new>
-#include <thread>
 
 namespace pf::lzo {
 
@@ -45,8 +44,7 @@ bool inflate(const unsigned char* in, size_t n, Bytes& out, size_t maxOut, int* 
             // A large output is fresh memory that the kernel would map page
             // by page as the unpacker reaches it, costing more than the
             // unpacking: helpers map ahead what text usually unpacks to.
-            const unsigned helpers = std::min(7u, std::max(1u, std::thread::hardware_concurrency()) - 1);
-            const memory::MapAhead ahead(out.data(), std::min(room, n * 4), helpers);
+            const memory::MapAhead ahead(out.data(), std::min(room, n * 4), memory::spareThreads());
             rc = lzo1x_decompress_safe(in, n, out.data(), &outLen, nullptr);
         }
         code = rc;
@@ -69,6 +67,17 @@ bool inflate(const unsigned char* in, size_t n, std::vector<unsigned char>& out,
     const bool ok = inflate(in, n, unpacked, maxOut, libraryCode);
     out.assign(unpacked.begin(), unpacked.end());
     return ok;
+}
+
+size_t inflateHead(const unsigned char* in, size_t n, unsigned char* out, size_t room)
+{
+    if (!init() || !in || !out || room == 0)
+        return 0;
+    lzo_uint outLen = room;
+    // The safe unpacker stops before a step that would pass the end of the
+    // room and reports how much it wrote until then.
+    const int rc = lzo1x_decompress_safe(in, n, out, &outLen, nullptr);
+    return rc == LZO_E_OK || rc == LZO_E_OUTPUT_OVERRUN ? std::min<size_t>(outLen, room) : 0;
 }
 
 std::vector<unsigned char> compress(const unsigned char* in, size_t n)

@@ -52,6 +52,11 @@ bool inflate(const unsigned char* in, size_t n, std::vector<unsigned char>& out,
 // needs more, so a small result never costs the room of the largest one.
 bool inflate(const unsigned char* in, size_t n, Bytes& out, size_t maxOut, int* libraryCode = nullptr);
 
+// Unpacks the first bytes of LZO1X data, up to `room`, into out: the count of
+// bytes that are surely the data's own (0 when the data is corrupt before
+// them). For a look at a large archive's beginning before unpacking it all.
+size_t inflateHead(const unsigned char* in, size_t n, unsigned char* out, size_t room);
+
 // Packs with LZO1X-1 (the test broker's archives and tests).
 std::vector<unsigned char> compress(const unsigned char* in, size_t n);
 

@@ -467,6 +467,40 @@ TEST(SecurityFileFormat, LargeFileParsesAsRecordByRecord)
     }
 }
 
+TEST(SecurityFileFormat, RowsRoomMadeFromTheHeader)
+{
+    auto master = [](int claimed, int records) {
+        std::string text = "01012026-0-" + std::to_string(claimed) + "~";
+        for (int i = 0; i < records; ++i)
+            text += std::to_string(i + 1) + ",NN,S" + std::to_string(i) + "|EQ,0,1,5,ACT,1,0,0~";
+        return text;
+    };
+    // A large master's header makes room for its rows before the rest of
+    // the text is there; the parse fills that very memory.
+    const std::string text = master(25'000, 25'000);
+    SecurityRows room = SecurityRowsAhead(std::string_view(text).substr(0, kSecurityHeadBytes)).take();
+    ASSERT_GE(room.capacity(), 25'000u);
+    const SecurityRecord* memory = room.data();
+    SecurityFileContent c = ParseSecurityText(text, SecurityReading::Full, std::move(room));
+    ASSERT_EQ(c.rows.size(), 25'000u);
+    EXPECT_EQ(c.rows.data(), memory);
+    EXPECT_EQ(c.rows[24'999].token, 25'000);
+
+    // Headers that make none: a small master, an absurd count, a header
+    // not all among the bytes given.
+    for (const char* head : {"01012026-0-500~", "01012026-0-2000000000~", "01012026-0-25000"})
+        EXPECT_EQ(SecurityRowsAhead(head).take().capacity(), 0u) << head;
+
+    // A header that claimed far more rows than came: its room is not kept
+    // for the table's life.
+    const std::string few = master(100'000, 100);
+    room = SecurityRowsAhead(few).take();
+    ASSERT_GE(room.capacity(), 100'000u);
+    c = ParseSecurityText(few, SecurityReading::Full, std::move(room));
+    EXPECT_EQ(c.rows.size(), 100u);
+    EXPECT_LT(c.rows.capacity(), 2'000u);
+}
+
 TEST(SecurityFileFormat, HeaderAndEndOfText)
 {
     SecurityFileContent c = ParseSecurityText("  09122026-3-0-x ~ 1,NN,A|EQ,0,1,5,ACT,1,0 ~~2,NN,B|EQ,0,1,5,ACT,1,0~",

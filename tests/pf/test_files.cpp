@@ -95,6 +95,21 @@ TEST(Files, ReadTailAtTheLimits)
         EXPECT_EQ(pf::files::readTail(file, c.n), c.expected) << c.n;
 }
 
+TEST(Files, ReadHeadAndLargeFilesReadWhole)
+{
+    TempDir dir;
+    const fs::path file = dir / "big";
+    // Large enough that its memory is mapped ahead while it is read.
+    std::string text((size_t{6} << 20) + 77, '\0');
+    for (size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<char>('a' + (i * 7 + i / 5000) % 26);
+    ASSERT_TRUE(pf::files::writeAll(file, text));
+    EXPECT_EQ(pf::files::readAll(file), text);
+    EXPECT_EQ(pf::files::readHead(file, 5), text.substr(0, 5));
+    EXPECT_EQ(pf::files::readHead(file, text.size() + 10), text);
+    EXPECT_EQ(pf::files::readHead(dir / "missing", 5), "");
+}
+
 TEST(Files, MoveMatchingMovesMatchingFilesAndReplacesTargets)
 {
     TempDir dir;

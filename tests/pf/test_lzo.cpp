@@ -88,6 +88,23 @@ TEST(Lzo, HighlyPackedDataGrowsTheUnzeroedBufferWithinTheBound)
     EXPECT_EQ(out.size(), data.size());
 }
 
+TEST(Lzo, HeadIsTheDataOwnBeginning)
+{
+    const auto data = masterList();
+    const auto packed = pf::lzo::compress(data.data(), data.size());
+    for (size_t room : {size_t{64}, size_t{4096}, data.size() + 100}) {
+        std::vector<unsigned char> head(room);
+        const size_t got = pf::lzo::inflateHead(packed.data(), packed.size(), head.data(), room);
+        EXPECT_GT(got, room / 2) << room;
+        EXPECT_LE(got, std::min(room, data.size())) << room;
+        EXPECT_TRUE(std::equal(head.begin(), head.begin() + static_cast<long>(got), data.begin())) << room;
+    }
+    const auto noise = randomBytes(4096, 3);
+    unsigned char head[4096];
+    const size_t got = pf::lzo::inflateHead(noise.data(), noise.size(), head, sizeof head);
+    EXPECT_LT(got, sizeof head); // whatever came before the fault, never past the room
+}
+
 TEST(Lzo, CorruptInputIsRefused)
 {
     const auto data = masterList();
