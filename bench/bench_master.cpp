@@ -197,18 +197,25 @@ void reportLimit(benchmark::State& state, double seconds, double limit)
 }
 
 // A full load from the unpacked text in memory, beside the limit.
+// Times one load that yields a table as the benchmark's iteration, checks
+// the table (after the timing) and frees it. Seconds.
+template <typename Load>
+double timeLoad(benchmark::State& state, Load&& load)
+{
+    const auto t0 = std::chrono::steady_clock::now();
+    auto table = load();
+    const double d = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    state.SetIterationTime(d);
+    if (!table || table->count() != kSecurities || table->searchToken(1, "NN") != 0)
+        std::abort();
+    return d;
+}
+
 void BM_FullLoad(benchmark::State& state)
 {
     double seconds = 0, limit = 0;
     for (auto _ : state) {
-        const auto t0 = std::chrono::steady_clock::now();
-        auto table = load();
-        const double d = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        seconds += d;
-        state.SetIterationTime(d);
-        if (table->count() != kSecurities || table->searchToken(1, "NN") != 0)
-            std::abort();
-        table.reset();
+        seconds += timeLoad(state, load);
         limit += limitSeconds();
     }
     reportLimit(state, seconds, limit);
@@ -262,20 +269,15 @@ void BM_FirstLogin(benchmark::State& state)
     const auto file = dir / "security.txt";
     double seconds = 0, limit = 0, diskLimit = 0;
     for (auto _ : state) {
-        const auto t0 = std::chrono::steady_clock::now();
-        pf::lzo::Bytes out;
-        SecurityRows room = unpackWithRoom(out);
-        const std::string_view text(reinterpret_cast<const char*>(out.data()), out.size());
-        DownloadedMaster loaded = LoadDownloadedMaster(text, file, std::move(room));
-        if (!loaded.written)
-            std::abort();
-        auto table = std::move(loaded.table);
-        const double d = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        seconds += d;
-        state.SetIterationTime(d);
-        if (table->count() != kSecurities)
-            std::abort();
-        table.reset();
+        seconds += timeLoad(state, [&] {
+            pf::lzo::Bytes out;
+            SecurityRows room = unpackWithRoom(out);
+            const std::string_view text(reinterpret_cast<const char*>(out.data()), out.size());
+            DownloadedMaster loaded = LoadDownloadedMaster(text, file, std::move(room));
+            if (!loaded.written)
+                std::abort();
+            return std::move(loaded.table);
+        });
         limit += limitSeconds();
         diskLimit += diskLimitSeconds(dir);
     }
@@ -300,14 +302,7 @@ void BM_LoadFromDisk(benchmark::State& state)
     static std::string bare(packed().text.size(), '\0');
     double seconds = 0, limit = 0, readLimit = 0;
     for (auto _ : state) {
-        const auto t0 = std::chrono::steady_clock::now();
-        auto table = build(LoadSecurity(file.string(), SecurityReading::Full));
-        const double d = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        seconds += d;
-        state.SetIterationTime(d);
-        if (table->count() != kSecurities)
-            std::abort();
-        table.reset();
+        seconds += timeLoad(state, [&] { return build(LoadSecurity(file.string(), SecurityReading::Full)); });
 
         const auto l0 = std::chrono::steady_clock::now();
         const int fd = ::open(file.c_str(), O_RDONLY);

@@ -3,10 +3,6 @@
 #include <cstring>
 #include <thread>
 
-// Rows are allocated by the hundred thousand at every load: a member added
-// or moved carelessly should not pad a row past four cache lines.
-static_assert(sizeof(SecurityRecord) <= 256, "a security row grew past 256 bytes");
-
 namespace {
 // A writer's section is a few dozen stores, but its thread can be preempted
 // inside it: after a short spin, give the processor away instead of burning it.

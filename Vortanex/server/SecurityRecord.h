@@ -183,6 +183,8 @@ private:
     LiveQuote& liveForWrite();
 };
 
+// Rows are allocated by the hundred thousand at every load: a member added or
+// moved carelessly must not push a row past its three lines.
 static_assert(sizeof(SecurityRecord) <= 192, "a row outgrew its three cache lines");
 
 // Set on a thread while it sizes a vector of rows whose rows other threads
