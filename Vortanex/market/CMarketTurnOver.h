@@ -121,6 +121,10 @@ public:
     void InitMarketScanner();
     void DrawScannerBubbleChart();
     void InitMarketCluster();
+    // The scanner's and the cluster's top row (index picker, "Rate Refresh",
+    // Save), status line and size; the picker lists the index map's names
+    // with the initial index (else the last) selected, named in the title.
+    void initIndexPicker(const char* titleSuffix);
     void DrawMarketCluster();
     // The chart's notices: the mouse on a point (-1 off every point), and a
     // button released on one.

@@ -11,16 +11,6 @@ namespace mt {
 
 namespace {
 
-std::string twoPlaces(double v)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.2lf", v);
-    // No "-0.00": a change that rounds to nothing shows unsigned.
-    if (buf[0] == '-' && std::string_view(buf + 1).find_first_not_of("0.") == std::string_view::npos)
-        return buf + 1;
-    return buf;
-}
-
 double number(const std::string& s) { return std::strtod(s.c_str(), nullptr); }
 
 } // namespace
@@ -42,7 +32,7 @@ ScannerFill FillScanner(const std::vector<IndexStock>& stocks, const int* filter
         if (s.last == 0)
             continue;
         GridRow row;
-        row.cells = {s.key, twoPlaces(s.last), twoPlaces(s.change), twoPlaces(s.bid), twoPlaces(s.ask)};
+        row.cells = {s.key, TwoPlaces(s.last), TwoPlaces(s.change), TwoPlaces(s.bid), TwoPlaces(s.ask)};
         out.rows.push_back(std::move(row));
         out.securities.push_back(s.security);
         if (!filterBand)
@@ -88,7 +78,7 @@ std::vector<ClusterPoint> ClusterPoints(const std::vector<IndexStock>& stocks, d
         p.x = s.last;
         p.y = s.change;
         p.security = s.security;
-        p.label = s.key + "|" + twoPlaces(s.change) + " %";
+        p.label = s.key + "|" + TwoPlaces(s.change) + " %";
         largest = std::max(largest, s.last);
         out.push_back(std::move(p));
     }
@@ -176,7 +166,7 @@ std::vector<CircuitRow> ParseCircuit(std::string_view reply, int* skipped)
     for (const auto& f : ReadMarketDataReply(reply, 15, skipped)) {
         CircuitRow row;
         row.change = number(f[14]);
-        row.cells = {f[4], twoPlaces(row.change), f[6], f[7], f[8], f[9], f[10], f[11], f[12], f[13]};
+        row.cells = {f[4], TwoPlaces(row.change), f[6], f[7], f[8], f[9], f[10], f[11], f[12], f[13]};
         out.push_back(std::move(row));
     }
     return out;

@@ -121,26 +121,7 @@ void CMarketTurnOver::InitMarketScanner()
         m_list->setColumnWidth(c, 62);
     control(kChart)->setGeometry(0, 30, 595, 175);
     control(kList)->setGeometry(0, 210, 595, 205);
-    control(kSelector)->setGeometry(3, 3, 200, 20);
-    control(kRefresh)->setGeometry(205, 3, 100, 20);
-    setText(kRefresh, "Rate Refresh");
-    control(kSave)->setGeometry(310, 3, 80, 20);
-    control(kStatus)->setGeometry(0, 420, 550, 50);
-    for (int id : {kSelectorLabel, kNote})
-        showControl(id, false);
-    setGeometry(200, 200, 600, 480);
-    std::vector<std::string> names;
-    for (const auto& [name, r] : m_map)
-        if (!name.empty())
-            names.push_back(name);
-    setComboItems(kSelector, names);
-    if (m_initial.empty() && !names.empty())
-        m_initial = names.back();
-    setWindowTitle(QString::fromStdString(m_initial + " Market Scanner"));
-    const int at = mt::FirstStartingWith(names, m_initial);
-    if (at >= 0)
-        setComboIndex(kSelector, at);
-    m_selected = at >= 0 ? names[static_cast<size_t>(at)] : m_initial;
+    initIndexPicker(" Market Scanner");
     DisplayScanner(m_initial);
     setText(kStatus, mt::kScannerHint);
     DrawScannerBubbleChart();
@@ -286,6 +267,13 @@ void CMarketTurnOver::InitMarketCluster()
 {
     control(kChart)->setGeometry(0, 30, 595, 380);
     showControl(kList, false);
+    initIndexPicker(" Market Cluster");
+    setText(kStatus, mt::kClusterHint);
+    DrawMarketCluster();
+}
+
+void CMarketTurnOver::initIndexPicker(const char* titleSuffix)
+{
     control(kSelector)->setGeometry(3, 3, 200, 20);
     control(kRefresh)->setGeometry(205, 3, 100, 20);
     setText(kRefresh, "Rate Refresh");
@@ -305,9 +293,7 @@ void CMarketTurnOver::InitMarketCluster()
     if (at >= 0)
         setComboIndex(kSelector, at);
     m_selected = at >= 0 ? names[static_cast<size_t>(at)] : m_initial;
-    setText(kStatus, mt::kClusterHint);
-    DrawMarketCluster();
-    setWindowTitle(QString::fromStdString(m_initial + " Market Cluster"));
+    setWindowTitle(QString::fromStdString(m_initial + titleSuffix));
 }
 
 void CMarketTurnOver::DrawMarketCluster()

@@ -8,7 +8,6 @@
 #include "app/base/FixedText.h"
 #include "app/base/LogWriter.h"
 #include "app/base/MessageBox.h"
-#include "app/base/ProgramPaths.h"
 #include "app/base/SessionRecord.h"
 #include "frame/OrderFormOpener.h"
 #include "market/MarketHooks.h"
@@ -17,7 +16,6 @@
 #include "server/SecurityTable.h"
 #include "watch/WatchOpeners.h"
 
-#include "pf/files.h"
 #include "ui/prompter.h"
 
 #include <QCursor>
@@ -37,30 +35,6 @@ ui::MenuItem menuItem(int id, const std::string& text)
 
 void tellNotAvailable(const std::string& name) { MsgBoxInfo(name + " is not available in this version."); }
 
-// "News_Url" of Vortanex.ini when it has a "%s", else empty (the default).
-std::string configuredNewsUrl()
-{
-    const auto text = pf::files::readAll(ProgramPaths().config() / "Vortanex.ini");
-    if (!text)
-        return {};
-    size_t at = 0;
-    while ((at = text->find("News_Url", at)) != std::string::npos) {
-        const bool lineStart = at == 0 || (*text)[at - 1] == '\n';
-        at += 8;
-        if (!lineStart)
-            continue;
-        const size_t b = text->find_first_not_of(" \t=", at);
-        if (b == std::string::npos)
-            return {};
-        const size_t e = text->find_first_of("\r\n", b);
-        std::string value = text->substr(b, e == std::string::npos ? std::string::npos : e - b);
-        while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
-            value.pop_back();
-        if (value.find("%s") != std::string::npos)
-            return value;
-    }
-    return {};
-}
 
 void openPage(const std::string& address)
 {
@@ -154,7 +128,7 @@ void CMarketTurnOver::RunScripCommand(int command)
             // A BSE security goes by its scrip code, any other by its symbol.
             const bool bse = sec.market_exchange.view() == "BN";
             const std::string subject = bse ? std::to_string(sec.scrip_code) : std::string(sec.symbol.view());
-            detail::openPage(mt::NewsUrl(detail::configuredNewsUrl(), subject));
+            detail::openPage(mt::NewsUrl(ConfiguredNewsUrl(), subject));
             WriteLog(0, "GoogleNews:" + std::string(sec.symbol.view()));
             return;
         }

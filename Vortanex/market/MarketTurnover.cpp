@@ -19,16 +19,17 @@ std::string trimmed(std::string_view s)
     return std::string(s);
 }
 
-std::string twoPlaces(double v)
+} // namespace
+
+std::string TwoPlaces(double v)
 {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.2lf", v);
+    // No "-0.00": a change that rounds to nothing shows unsigned.
     if (buf[0] == '-' && std::string_view(buf + 1).find_first_not_of("0.") == std::string_view::npos)
         return buf + 1;
     return buf;
 }
-
-} // namespace
 
 std::string TurnoverRequest(int mode) { return mode == 1 ? "mktcaptok=1" : "mktcaptok=2"; }
 
@@ -104,10 +105,10 @@ std::vector<GridRow> MarketTurnoverRows(const TurnoverMap& map, const std::strin
         return {};
     const TurnoverRecord& r = it->second;
     // Counts go out as whole numbers; volumes as two-place decimals.
-    return {{{"Up", twoPlaces(r.upVolume), std::to_string(r.upCount)}, 0},
-            {{"Down", twoPlaces(r.downVolume), std::to_string(r.downCount)}, 1},
-            {{"Neutral", twoPlaces(r.neutralVolume), std::to_string(r.neutralCount)}, 2},
-            {{"Total", twoPlaces(r.totalVolume), std::to_string(r.totalCount)}, 3}};
+    return {{{"Up", TwoPlaces(r.upVolume), std::to_string(r.upCount)}, 0},
+            {{"Down", TwoPlaces(r.downVolume), std::to_string(r.downCount)}, 1},
+            {{"Neutral", TwoPlaces(r.neutralVolume), std::to_string(r.neutralCount)}, 2},
+            {{"Total", TwoPlaces(r.totalVolume), std::to_string(r.totalCount)}, 3}};
 }
 
 std::vector<GridRow> IndicesTurnoverRows(const TurnoverMap& map, int exchangeId)
@@ -115,16 +116,16 @@ std::vector<GridRow> IndicesTurnoverRows(const TurnoverMap& map, int exchangeId)
     std::vector<GridRow> rows;
     for (const auto& [name, r] : map)
         if (r.exchangeId == exchangeId)
-            rows.push_back({{name, twoPlaces(r.totalVolume)}, r.downVolume >= r.upVolume ? 1 : 0});
+            rows.push_back({{name, TwoPlaces(r.totalVolume)}, r.downVolume >= r.upVolume ? 1 : 0});
     return rows;
 }
 
 std::vector<GridRow> IndexDetailRows(const TurnoverRecord& r)
 {
     // The counts are shown as decimals here, converted before formatting.
-    return {{{"Volume (in Crores)", twoPlaces(r.upVolume), twoPlaces(r.downVolume), twoPlaces(r.neutralVolume)}, 4},
-            {{"Stocks", twoPlaces(static_cast<double>(r.upCount)), twoPlaces(static_cast<double>(r.downCount)),
-              twoPlaces(static_cast<double>(r.neutralCount))},
+    return {{{"Volume (in Crores)", TwoPlaces(r.upVolume), TwoPlaces(r.downVolume), TwoPlaces(r.neutralVolume)}, 4},
+            {{"Stocks", TwoPlaces(static_cast<double>(r.upCount)), TwoPlaces(static_cast<double>(r.downCount)),
+              TwoPlaces(static_cast<double>(r.neutralCount))},
              5}};
 }
 

@@ -65,6 +65,8 @@ std::string GridCsv(const std::vector<std::string>& captions, const std::vector<
 
 // Percent-encodes a query value (letters, digits and "-_.~" stay).
 std::string PercentEncoded(std::string_view text);
+// A value with two decimals, as the lists show them ("-0.00" shows unsigned).
+std::string TwoPlaces(double v);
 // The company-profile page: "<base>/jsp/EquitySearch.jsp?searchstring=<key>".
 std::string CompanyProfileUrl(std::string_view base, std::string_view key);
 // The news page: `News_Url` with the symbol in place of "%s" (the default

@@ -21,7 +21,6 @@
 #include "app/base/FixedText.h"
 #include "app/base/LogWriter.h"
 #include "app/base/MessageBox.h"
-#include "app/base/ProgramPaths.h"
 #include "app/base/SessionRecord.h"
 #include "app/base/TextFormat.h"
 #include "frame/OrderFormOpener.h"
@@ -38,7 +37,6 @@
 #include "watch/base/WatchlistTable.h"
 
 #include "pf/clock.h"
-#include "pf/files.h"
 #include "ui/modal_host.h"
 #include "ui/prompter.h"
 
@@ -191,25 +189,8 @@ void openOutside(const std::string& address)
 // The outside news address: "News_Url" of Vortanex.ini, else the default.
 std::string newsAddress()
 {
-    if (const auto text = pf::files::readAll(ProgramPaths().config() / "Vortanex.ini")) {
-        size_t at = 0;
-        while ((at = text->find("News_Url", at)) != std::string::npos) {
-            const bool lineStart = at == 0 || (*text)[at - 1] == '\n';
-            at += 8;
-            if (!lineStart)
-                continue;
-            size_t b = text->find_first_not_of(" \t=", at);
-            size_t e = b == std::string::npos ? b : text->find_first_of("\r\n", b);
-            if (b != std::string::npos) {
-                std::string value = text->substr(b, e == std::string::npos ? std::string::npos : e - b);
-                while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
-                    value.pop_back();
-                if (value.find("%s") != std::string::npos)
-                    return value;
-            }
-        }
-    }
-    return kDefaultNewsUrl;
+    std::string url = ConfiguredNewsUrl();
+    return url.empty() ? std::string(kDefaultNewsUrl) : url;
 }
 
 std::string replaceFirst(std::string text, const std::string& what, const std::string& with)

@@ -66,6 +66,20 @@ TEST_F(ConfigFileTest, TlsKeysDefaultToVerifyingAndAreReadBack)
     EXPECT_STREQ(g_Config.Tls_CA_File, "");
 }
 
+TEST_F(ConfigFileTest, LaterKeysAreReadWhenAsked)
+{
+    write(paths.config() / "Vortanex.ini",
+          "Trade_Host t.example\nCalc_Program_Old x\n  Sheet_Headless 1\nCalc_Program=/opt/calc/soffice  \r\n"
+          "News_Url https://news.example/q?s=%s\n");
+    EXPECT_EQ(ReadConfigValue("Calc_Program"), "/opt/calc/soffice") << "a longer key or an indented line is not it";
+    EXPECT_EQ(ReadConfigValue("Sheet_Headless"), "");
+    EXPECT_EQ(ReadConfigValue("Missing"), "");
+    EXPECT_EQ(ConfiguredNewsUrl(), "https://news.example/q?s=%s");
+
+    write(paths.config() / "Vortanex.ini", "News_Url https://news.example/latest\n");
+    EXPECT_EQ(ConfiguredNewsUrl(), "") << "an address without the subject's place is not used";
+}
+
 TEST_F(ConfigFileTest, MissingFileFails)
 {
     EXPECT_EQ(ReadConfigFile(), 1);

@@ -267,21 +267,10 @@ TEST_F(BasketFormTest, TheTradingPasswordIsAskedOfGUsersOnlyCheckedSentAndShownA
     ClearBasketTradingPassword();
 }
 
-class RecordingLinks final : public OrderFormLinks {
-public:
-    void openInBrowser(const std::string& address) override { opened.push_back(address); }
-    std::vector<std::string> opened;
-};
-
 TEST_F(BasketFormTest, EstimatedChargesOpensThePageOfTheClientInTheBox)
 {
-    RecordingLinks links;
-    SetOrderFormLinks(&links);
-    WebLinkRecord link;
-    link.WebId = 104;
-    CopyFixedText(link.Name, "Estimated Charges");
-    g_WebLinkTable.links = {link};
-    CopyFixedText(g_Config.Redirect_Url, "http://127.0.0.1:9");
+    ordertest::RecordingLinks links;
+    ordertest::InstallChargesLink(links);
     CBasketOrder* form = openFromWatch();
     ASSERT_NE(form, nullptr);
     emit form->chargesLink()->linkActivated(QStringLiteral("charges"));

@@ -39,13 +39,9 @@ void closeChart(CEodChartView* view)
 TEST_F(ChartEndToEnd, WatchRowChartsLiveBarsCacheAndStudies)
 {
     clock.setMillis(ChartLocalEpoch(2026, 12, 8, 11, 0, 0) * 1000);
-    writeConfig(false, /*feedsType=*/3);
-    scriptLogin("U1", "Test@123");
     ProgramFeed feed;
-    CVortanexApp::Options o = appOptions(&feed);
     CVortanexApp app;
-    app.setOptions(o);
-    ASSERT_TRUE(app.InitInstance());
+    ASSERT_TRUE(startLoggedIn(app, feed));
     ASSERT_TRUE(ui::UiThread::pumpUntil([] { return FeedState::instance().slot() >= 0; }, 10000));
     ASSERT_TRUE(broker->waitForFeedClient("U1", 5000));
     ASSERT_NE(CWorkspaceBar::instance(), nullptr);

@@ -20,13 +20,9 @@ class SpecialReportsEndToEnd : public startuptest::StartupFixture {};
 
 TEST_F(SpecialReportsEndToEnd, FiiActivityFromTheRibbonShowsRowsAndTheChart)
 {
-    writeConfig(false, /*feedsType=*/3);
-    scriptLogin("U1", "Test@123");
     ProgramFeed feed;
-    CVortanexApp::Options o = appOptions(&feed);
     CVortanexApp app;
-    app.setOptions(o);
-    ASSERT_TRUE(app.InitInstance());
+    ASSERT_TRUE(startLoggedIn(app, feed));
 
     int rows = -1, bars = -1;
     std::string status, firstDate;

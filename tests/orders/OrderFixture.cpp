@@ -10,6 +10,7 @@
 #include "app/base/SessionRecord.h"
 #include "orders/CDlgOrderFormExp.h"
 #include "orders/COrderData.h"
+#include "server/ServerRequests.h"
 #include "orders/OrderMessages.h"
 #include "server/RequestServer.h"
 
@@ -144,6 +145,16 @@ bool OrderFixture::boxShown(const std::string& text) const
         if (a.text == text)
             return true;
     return false;
+}
+
+void InstallChargesLink(RecordingLinks& links)
+{
+    SetOrderFormLinks(&links);
+    WebLinkRecord link;
+    link.WebId = 104;
+    CopyFixedText(link.Name, "Estimated Charges");
+    g_WebLinkTable.links = {link};
+    CopyFixedText(g_Config.Redirect_Url, "http://127.0.0.1:9");
 }
 
 } // namespace ordertest

@@ -7,6 +7,7 @@
 #include "OrderDesk.h"
 #include "TestBroker.h"
 #include "orders/ClientOrderStore.h"
+#include "orders/OrderFormLinks.h"
 
 #include <memory>
 #include <mutex>
@@ -57,5 +58,16 @@ protected:
     mutable std::mutex barMutex;
     std::vector<BarLine> bar; // guarded by barMutex
 };
+
+// The order forms' outside pages, recorded instead of opened.
+class RecordingLinks final : public OrderFormLinks {
+public:
+    void openInBrowser(const std::string& address) override { opened.push_back(address); }
+    std::vector<std::string> opened;
+};
+
+// Installs `links` for the order forms and a web-links table holding the
+// "Estimated Charges" page (104) on the redirect host http://127.0.0.1:9.
+void InstallChargesLink(RecordingLinks& links);
 
 } // namespace ordertest

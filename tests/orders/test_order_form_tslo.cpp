@@ -338,21 +338,10 @@ TEST_F(TsloFormTest, UpAtTheQuantityLimitLeavesTheQuantity)
     EXPECT_EQ(form->text(kQuantity), std::to_string(limit - 1));
 }
 
-class RecordingLinks final : public OrderFormLinks {
-public:
-    void openInBrowser(const std::string& address) override { opened.push_back(address); }
-    std::vector<std::string> opened;
-};
-
 TEST_F(TsloFormTest, EstimatedChargesOpensTheLinkWithTheTypedClientEncoded)
 {
     RecordingLinks links;
-    SetOrderFormLinks(&links);
-    WebLinkRecord link;
-    link.WebId = 104;
-    CopyFixedText(link.Name, "Estimated Charges");
-    g_WebLinkTable.links = {link};
-    CopyFixedText(g_Config.Redirect_Url, "http://127.0.0.1:9");
+    InstallChargesLink(links);
     CDlgOrderFormExp* form = open(1, findSecurity("NN", "EQ"), 'B', 100);
     ASSERT_NE(form, nullptr);
     form->setText(kAccount, "AB&C1");

@@ -7,6 +7,8 @@
 #include "app/base/ActivityStamp.h"
 #include "app/base/AppSettings.h"
 #include "app/CLogin.h"
+#include "app/ProgramFeed.h"
+#include "frame/CMainFrame.h"
 #include "ui/ui_thread.h"
 #include "app/base/ConfigFile.h"
 #include "app/base/LogWriter.h"
@@ -97,6 +99,23 @@ CVortanexApp::Options StartupFixture::appOptions(FeedControl* feed)
     o.showMaximized = false;
     o.feed = feed;
     return o;
+}
+
+bool StartupFixture::startLoggedIn(CVortanexApp& app, ProgramFeed& feed)
+{
+    writeConfig(false, /*feedsType=*/3);
+    scriptLogin("U1", "Test@123");
+    app.setOptions(appOptions(&feed));
+    return app.InitInstance();
+}
+
+void StartupFixture::closeAndExit(CVortanexApp& app)
+{
+    if (CMainFrame* frame = app.mainFrame()) {
+        prompter.answerWhen("Do you want to Quit from this Application", 6);
+        EXPECT_TRUE(frame->close());
+    }
+    app.ExitInstance();
 }
 
 int StartupFixture::profileInt(const std::string& key) const

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+class ProgramFeed;
+
 namespace startuptest {
 
 class StartupFixture : public testkit::Headless {
@@ -32,6 +34,12 @@ protected:
     // The options of a test run: this folder, the recording shell, a lock
     // folder of its own, a normal window and, when given, the program's feed.
     CVortanexApp::Options appOptions(FeedControl* feed = nullptr);
+    // The program started against the broker with its streaming feed and the
+    // demo user logged in; false when the start-up failed.
+    bool startLoggedIn(CVortanexApp& app, ProgramFeed& feed);
+    // A normal exit: the frame is closed (the quit question answered Yes),
+    // then the exit sequence runs.
+    void closeAndExit(CVortanexApp& app);
     // The user's log of today.
     std::filesystem::path userLog(const std::string& user) const;
 

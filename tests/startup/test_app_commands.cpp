@@ -34,24 +34,6 @@ protected:
         StartupFixture::TearDown();
     }
 
-    CVortanexApp::Options options() const
-    {
-        CVortanexApp::Options o;
-        o.paths = paths;
-        o.shell = const_cast<pf::RecordingShell*>(&shell);
-        o.lockFolder = root / "locks";
-        o.showMaximized = false;
-        return o;
-    }
-
-    void closeAndExit(CVortanexApp& app)
-    {
-        if (CMainFrame* frame = app.mainFrame()) {
-            prompter.answerWhen("Do you want to Quit from this Application", 6);
-            EXPECT_TRUE(frame->close());
-        }
-        app.ExitInstance();
-    }
 
     bool ran(const std::string& form) const
     {
@@ -65,7 +47,7 @@ TEST_F(AppCommandsTest, TheFramesCommandsOpenWatchListsRefuseWhileLockedAndOpenT
     writeConfig();
     scriptLogin("U1", "Test@123");
     CVortanexApp app;
-    app.setOptions(options());
+    app.setOptions(appOptions());
     ASSERT_TRUE(app.InitInstance());
     ui::Commands& commands = app.mainFrame()->Commands();
     const auto log = userLog("U1");
@@ -145,7 +127,7 @@ TEST_F(AppCommandsTest, AFreshSecurityDownloadClosesTheWindowsReloadsTheMasterAn
     writeConfig();
     scriptLogin("U1", "Test@123");
     CVortanexApp app;
-    app.setOptions(options());
+    app.setOptions(appOptions());
     ASSERT_TRUE(app.InitInstance());
     ui::Commands& commands = app.mainFrame()->Commands();
     ASSERT_TRUE(commands.invoke(ID_FILE_NEW));

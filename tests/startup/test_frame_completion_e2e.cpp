@@ -30,15 +30,6 @@ namespace {
 
 class FrameCompletionE2E : public StartupFixture {
 protected:
-    CVortanexApp::Options options() const
-    {
-        CVortanexApp::Options o;
-        o.paths = paths;
-        o.shell = const_cast<pf::RecordingShell*>(&shell);
-        o.lockFolder = root / "locks";
-        o.showMaximized = false;
-        return o;
-    }
 };
 
 TEST_F(FrameCompletionE2E, WebLinksReachTheRibbonAndOpenTheirPagesInTheProgram)
@@ -47,7 +38,7 @@ TEST_F(FrameCompletionE2E, WebLinksReachTheRibbonAndOpenTheirPagesInTheProgram)
     broker->setWebLinks(tb::TestBroker::demoWebLinks());
     scriptLogin("U1", "Test@123");
     CVortanexApp app;
-    app.setOptions(options());
+    app.setOptions(appOptions());
     ASSERT_TRUE(app.InitInstance());
     CMainFrame* frame = app.mainFrame();
     ASSERT_NE(frame, nullptr);
@@ -89,7 +80,7 @@ TEST_F(FrameCompletionE2E, TickColoursSavedInTheSettingsDialogReachTheRecord)
     writeConfig();
     scriptLogin("U1", "Test@123");
     CVortanexApp app;
-    app.setOptions(options());
+    app.setOptions(appOptions());
     ASSERT_TRUE(app.InitInstance());
     // The dialog is modal: act on it once it is up, then save.
     bool saved = false;
@@ -112,7 +103,7 @@ TEST_F(FrameCompletionE2E, HelpAndWhatsNewOpenTheProgramFoldersDocuments)
     writeConfig();
     scriptLogin("U1", "Test@123");
     CVortanexApp app;
-    app.setOptions(options());
+    app.setOptions(appOptions());
     ASSERT_TRUE(app.InitInstance());
     const auto documents = [&] {
         std::vector<std::string> out;

@@ -27,15 +27,6 @@ namespace {
 
 class ProfileFeedbackE2E : public StartupFixture {
 protected:
-    CVortanexApp::Options options() const
-    {
-        CVortanexApp::Options o;
-        o.paths = paths;
-        o.shell = const_cast<pf::RecordingShell*>(&shell);
-        o.lockFolder = root / "locks";
-        o.showMaximized = false;
-        return o;
-    }
     template <class Panel>
     Panel* openPanel(CMainFrame& frame, int id)
     {
@@ -57,7 +48,7 @@ TEST_F(ProfileFeedbackE2E, FourStarFeedbackReachesTheBrokerAndItsAnswerTheMessag
     writeConfig();
     scriptLogin("U1", "Test@123");
     CVortanexApp app;
-    app.setOptions(options());
+    app.setOptions(appOptions());
     ASSERT_TRUE(app.InitInstance());
     CMainFrame* frame = app.mainFrame();
     ui::CommandBar* ribbon = frame->Ribbon();

@@ -53,26 +53,6 @@ namespace {
 
 class StartupTest : public StartupFixture {
 protected:
-    CVortanexApp::Options options() const
-    {
-        CVortanexApp::Options o;
-        o.paths = paths;
-        o.shell = const_cast<pf::RecordingShell*>(&shell);
-        o.lockFolder = root / "locks";
-        o.showMaximized = false;
-        return o;
-    }
-
-    // A normal exit: the frame is closed (the quit question answered Yes),
-    // then the exit sequence runs.
-    void closeAndExit(CVortanexApp& app)
-    {
-        if (CMainFrame* frame = app.mainFrame()) {
-            prompter.answerWhen("Do you want to Quit from this Application", 6);
-            EXPECT_TRUE(frame->close());
-        }
-        app.ExitInstance();
-    }
 
     static std::string lastLine(const std::string& text)
     {
@@ -92,7 +72,7 @@ TEST_F(StartupTest, LogsInLoadsTheMarketAndEndsProperly)
     scriptLogin("U1", "Test@123");
 
     ProgramFeed feed;
-    CVortanexApp::Options o = options();
+    CVortanexApp::Options o = appOptions();
     o.feed = &feed;
     CVortanexApp app;
     app.setOptions(o);
@@ -223,12 +203,12 @@ TEST_F(StartupTest, ASecondRunOfTheSameUserIsRefusedAndLeavesTheCrashFlag)
     writeConfig();
     scriptLogin("U1", "Test@123");
     CVortanexApp first;
-    first.setOptions(options());
+    first.setOptions(appOptions());
     ASSERT_TRUE(first.InitInstance());
     EXPECT_EQ(profileInt("Fail"), 1);
 
     CVortanexApp second;
-    second.setOptions(options());
+    second.setOptions(appOptions());
     EXPECT_FALSE(second.InitInstance());
     EXPECT_TRUE(boxShown("Vortanex Application already started with User 'U1'."))
         << ::testing::PrintToString(boxTexts());
@@ -254,7 +234,7 @@ TEST_F(StartupTest, TheLoginMarksAFreshServicesListAndASecondStartFetchesNoList)
     scriptLogin("U1", "Test@123");
     {
         CVortanexApp first;
-        first.setOptions(options());
+        first.setOptions(appOptions());
         ASSERT_TRUE(first.InitInstance());
         EXPECT_EQ(downloads("/security/services.lzo"), 1);
         EXPECT_EQ(downloads("/security/category.lzo"), 1);
@@ -301,7 +281,7 @@ TEST_F(StartupTest, TheLoginMarksAFreshServicesListAndASecondStartFetchesNoList)
     scriptLogin("U1", "Test@123");
     {
         CVortanexApp second;
-        second.setOptions(options());
+        second.setOptions(appOptions());
         ASSERT_TRUE(second.InitInstance());
         EXPECT_EQ(downloads("/security/services.lzo"), 1);
         EXPECT_EQ(downloads("/security/category.lzo"), 1);
@@ -320,7 +300,7 @@ TEST_F(StartupTest, AKilledRunMakesTheNextStartOfferTheCrashReport)
     }
     scriptLogin("U1", "Test@123");
     CVortanexApp app;
-    app.setOptions(options());
+    app.setOptions(appOptions());
     ASSERT_TRUE(app.InitInstance());
     const std::string report = app.pendingErrorText();
     EXPECT_EQ(report.rfind("LoginData=3010|U1~127.0.0.1~", 0), 0u) << report;
@@ -354,7 +334,7 @@ TEST_F(StartupTest, ACancelledLoginEndsTheRunWithTheBanner)
     scriptLogin("", "");
     prompter.answerWhen("Do you want to Quit from this Application", 6);
     CVortanexApp app;
-    app.setOptions(options());
+    app.setOptions(appOptions());
     EXPECT_FALSE(app.InitInstance());
     EXPECT_EQ(app.loginResult(), 2);
     const auto log = CurrentLogPath();
@@ -372,7 +352,7 @@ TEST_F(StartupTest, StatusSixtyThousandFortyOneStartsTheLauncherWhenItIsThere)
     scriptLogin("U1", "Test@123");
     {
         CVortanexApp app;
-        app.setOptions(options());
+        app.setOptions(appOptions());
         EXPECT_FALSE(app.InitInstance());
         app.ExitInstance();
     }
@@ -382,7 +362,7 @@ TEST_F(StartupTest, StatusSixtyThousandFortyOneStartsTheLauncherWhenItIsThere)
     std::ofstream(root / "Brenlowix.exe") << "#!/bin/sh\n";
     broker->scriptLogin(60041, "A newer version is available");
     CVortanexApp again;
-    again.setOptions(options());
+    again.setOptions(appOptions());
     EXPECT_FALSE(again.InitInstance());
     again.ExitInstance();
     ASSERT_EQ(shell.calls().size(), 1u);
@@ -433,7 +413,7 @@ TEST_F(StartupTest, TheLoginsNoticesRunUntilTheNomineeDetailsArrive)
         d.click(1);
     });
     CVortanexApp app;
-    app.setOptions(options());
+    app.setOptions(appOptions());
     ASSERT_TRUE(app.InitInstance());
     EXPECT_EQ(nomineeClicks, 3);
     EXPECT_EQ(CNomineePopup::NomineeState(), 2);
@@ -470,7 +450,7 @@ TEST_F(StartupTest, OrderCommandsCheckTheRightAndTheClientFirst)
     writeConfig();
     scriptLogin("U1", "Test@123");
     CVortanexApp app;
-    app.setOptions(options());
+    app.setOptions(appOptions());
     ASSERT_TRUE(app.InitInstance());
     RecordingOrderForms forms;
     SetOrderFormService(&forms);
@@ -508,7 +488,7 @@ TEST_F(StartupTest, TheOrderCommandOpensTheBookThatFollowsTheFeedAndTheSettings)
     writeConfig(/*loose=*/false, /*feedsType=*/3);
     scriptLogin("U1", "Test@123");
     ProgramFeed feed;
-    CVortanexApp::Options o = options();
+    CVortanexApp::Options o = appOptions();
     o.feed = &feed;
     CVortanexApp app;
     app.setOptions(o);
@@ -560,7 +540,7 @@ TEST_F(StartupTest, TheExitWaitsForARunningOrderReportDownload)
     writeConfig();
     scriptLogin("U1", "Test@123");
     CVortanexApp app;
-    app.setOptions(options());
+    app.setOptions(appOptions());
     ASSERT_TRUE(app.InitInstance());
     tb::HttpFault slow;
     slow.delayMs = 700;
@@ -581,7 +561,7 @@ TEST_F(StartupTest, TheExitCancelsAnOrderReportDownloadTheServerDoesNotAnswer)
     writeConfig();
     scriptLogin("U1", "Test@123");
     CVortanexApp app;
-    app.setOptions(options());
+    app.setOptions(appOptions());
     ASSERT_TRUE(app.InitInstance());
     tb::HttpFault silent;
     silent.delayMs = 10 * 60 * 1000;
@@ -602,7 +582,7 @@ TEST_F(StartupTest, ReportRightsOfTheLoginGateTheOrderBookAndTrading)
     broker->setLoginField(19, flags);
     scriptLogin("U1", "Test@123");
     CVortanexApp app;
-    app.setOptions(options());
+    app.setOptions(appOptions());
     ASSERT_TRUE(app.InitInstance());
     EXPECT_FALSE(app.viewRights());
     EXPECT_FALSE(TradingAllowed()) << "the market watch's buy and sell are off as well";
@@ -632,7 +612,7 @@ TEST_F(StartupTest, WebLinksOfKindOOpenAtLoginAndLinksRefuseWhileLocked)
                      "1010|0|OK|2~News|1|501|Market News|Research|1|12O|Tip^Charts|2|502|Charts|Tools|2|10W|Tip", 1);
     scriptLogin("U1", "Test@123");
     CVortanexApp app;
-    app.setOptions(options());
+    app.setOptions(appOptions());
     ASSERT_TRUE(app.InitInstance());
     const std::string base = "http://127.0.0.1:" + std::to_string(broker->httpPort()) + "/qtrade/qlogin.exe?";
     ASSERT_EQ(shell.calls().size(), 1u);
@@ -657,7 +637,7 @@ TEST_F(StartupTest, WebLinksOfKindOOpenAtLoginAndLinksRefuseWhileLocked)
 TEST_F(StartupTest, NoConfigurationEndsTheRunAndTheExitIsSafe)
 {
     CVortanexApp app;
-    app.setOptions(options());
+    app.setOptions(appOptions());
     EXPECT_FALSE(app.InitInstance());
     EXPECT_TRUE(boxShown("Unable to Read Configuration File."));
     EXPECT_EQ(app.mainFrame(), nullptr);
@@ -672,7 +652,7 @@ TEST_F(StartupTest, IdleLockAndUnlockThenThreeWrongPasswordsEndTheSession)
     writeConfig();
     scriptLogin("U1", "Test@123");
     CVortanexApp app;
-    app.setOptions(options());
+    app.setOptions(appOptions());
     ASSERT_TRUE(app.InitInstance());
     TerminalLock* lock = app.terminalLock();
     ASSERT_NE(lock, nullptr);
@@ -725,7 +705,7 @@ TEST_F(StartupTest, NoToTheQuitQuestionKeepsTheSessionAndLockedClosesDoNotAsk)
     writeConfig();
     scriptLogin("U1", "Test@123");
     CVortanexApp app;
-    app.setOptions(options());
+    app.setOptions(appOptions());
     ASSERT_TRUE(app.InitInstance());
     prompter.queueAnswer(7); // No
     EXPECT_FALSE(app.mainFrame()->close());
@@ -749,7 +729,7 @@ TEST_F(StartupTest, TheEndOfTheDesktopSessionExitsWithoutAQuestion)
     writeConfig();
     scriptLogin("U1", "Test@123");
     CVortanexApp app;
-    app.setOptions(options());
+    app.setOptions(appOptions());
     ASSERT_TRUE(app.InitInstance());
     EXPECT_EQ(profileInt("Fail"), 1);
     app.terminalLock()->OnEndSession(true);
@@ -765,7 +745,7 @@ TEST_F(StartupTest, IdleLogoutAsksOnceAndExitDoesNotStartTheLauncher)
     writeConfig();
     scriptLogin("U1", "Test@123");
     CVortanexApp app;
-    app.setOptions(options());
+    app.setOptions(appOptions());
     ASSERT_TRUE(app.InitInstance());
     g_AppSettings.lock_minutes = 30;
     g_Session.CloseTime = 180;
@@ -808,7 +788,7 @@ TEST_F(StartupTest, TheAlertsFileIsReadAtTheEndOfStartUpAndWrittenOnceWhenTheFra
     InstalledAlerts installed;
     RecordingAlerts& alerts = *installed.alerts;
     CVortanexApp app;
-    app.setOptions(options());
+    app.setOptions(appOptions());
     ASSERT_TRUE(app.InitInstance());
     EXPECT_EQ(alerts.reads, 1);
     EXPECT_EQ(alerts.writes, 0);
@@ -832,7 +812,7 @@ TEST_F(StartupTest, AFrameClosedBeforeTheAlertsWereLoadedLeavesTheirFileAlone)
     prompter.answerWhen("Do you want to Quit from this Application", 6);
     InstalledAlerts installed;
     CVortanexApp app;
-    app.setOptions(options());
+    app.setOptions(appOptions());
     EXPECT_FALSE(app.InitInstance());
     ASSERT_NE(app.mainFrame(), nullptr);
     app.mainFrame()->close();

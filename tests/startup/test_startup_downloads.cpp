@@ -32,16 +32,6 @@ protected:
         SecurityTable::publish(nullptr);
     }
 
-    CVortanexApp::Options options() const
-    {
-        CVortanexApp::Options o;
-        o.paths = paths;
-        o.shell = const_cast<pf::RecordingShell*>(&shell);
-        o.lockFolder = root / "locks";
-        o.showMaximized = false;
-        return o;
-    }
-
     int requestsTo(const std::string& path) const
     {
         int n = 0;
@@ -50,14 +40,6 @@ protected:
         return n;
     }
 
-    void closeAndExit(CVortanexApp& app)
-    {
-        if (CMainFrame* frame = app.mainFrame()) {
-            prompter.answerWhen("Do you want to Quit from this Application", 6);
-            EXPECT_TRUE(frame->close());
-        }
-        app.ExitInstance();
-    }
 };
 
 TEST_F(StartupDownloadsTest, ASlowMasterDownloadKeepsTheEventLoopTurningAndEndsLoggedIn)
@@ -90,7 +72,7 @@ TEST_F(StartupDownloadsTest, ASlowMasterDownloadKeepsTheEventLoopTurningAndEndsL
     timer.start();
 
     CVortanexApp app;
-    app.setOptions(options());
+    app.setOptions(appOptions());
     ASSERT_TRUE(app.InitInstance()) << ::testing::PrintToString(boxTexts());
     timer.stop();
     EXPECT_GE(ticksDuringDownload, 5) << "the UI thread waited on the network";
@@ -153,7 +135,7 @@ TEST_F(StartupDownloadsTest, FailedMasterDownloadsReportAsBefore)
             prompter.queueAnswer(c.answer);
         const size_t asked = prompter.askCount();
         CVortanexApp app;
-        app.setOptions(options());
+        app.setOptions(appOptions());
         EXPECT_EQ(app.InitInstance(), c.startsUp) << ::testing::PrintToString(boxTexts());
         ASSERT_GT(prompter.askCount(), asked);
         EXPECT_EQ(boxTexts()[asked], c.box);

@@ -35,23 +35,6 @@ protected:
         CVortanexView::services().chooseWatchlist = {};
         StartupFixture::TearDown();
     }
-    CVortanexApp::Options options() const
-    {
-        CVortanexApp::Options o;
-        o.paths = paths;
-        o.shell = const_cast<pf::RecordingShell*>(&shell);
-        o.lockFolder = root / "locks";
-        o.showMaximized = false;
-        return o;
-    }
-    void closeAndExit(CVortanexApp& app)
-    {
-        if (CMainFrame* frame = app.mainFrame()) {
-            prompter.answerWhen("Do you want to Quit from this Application", 6);
-            EXPECT_TRUE(frame->close());
-        }
-        app.ExitInstance();
-    }
     static int listWithId(int id)
     {
         for (int i = 0; i < WatchlistTable::instance().count(); ++i)
@@ -76,7 +59,7 @@ TEST_F(WorkspaceE2E, WindowsOpenAtTheCloseComeBackAtTheNextStart)
     {
         scriptLogin("U1", "Test@123");
         CVortanexApp app;
-        app.setOptions(options());
+        app.setOptions(appOptions());
         ASSERT_TRUE(app.InitInstance());
         ui::Commands& commands = app.mainFrame()->Commands();
         // Two of the broker's category lists, the order book, and a new list
@@ -109,7 +92,7 @@ TEST_F(WorkspaceE2E, WindowsOpenAtTheCloseComeBackAtTheNextStart)
     {
         scriptLogin("U1", "Test@123");
         CVortanexApp app;
-        app.setOptions(options());
+        app.setOptions(appOptions());
         ASSERT_TRUE(app.InitInstance());
         // The unsaved list is skipped; the others are back in their order.
         std::vector<std::string> expected(before.begin(), before.begin() + 3);
@@ -132,7 +115,7 @@ TEST_F(WorkspaceE2E, SessionEndSavesButACloseBeforeTheReopeningDoesNot)
     writeConfig();
     scriptLogin("U1", "Test@123");
     CVortanexApp app;
-    app.setOptions(options());
+    app.setOptions(appOptions());
     ASSERT_TRUE(app.InitInstance());
     const int bank = listWithId(-502);
     ASSERT_GE(bank, 0);

@@ -113,4 +113,17 @@ HttpResult postText(uint16_t port, const std::string& path, const std::string& t
     return httpRequest(port, "POST", path, text + std::string(1, '\0'));
 }
 
+std::vector<std::string> splitText(const std::string& s, char sep)
+{
+    std::vector<std::string> out;
+    size_t p = 0;
+    while (true) {
+        const size_t q = s.find(sep, p);
+        out.push_back(s.substr(p, q == std::string::npos ? q : q - p));
+        if (q == std::string::npos)
+            return out;
+        p = q + 1;
+    }
+}
+
 } // namespace tbtest

@@ -3,6 +3,7 @@
 // so that what goes over the wire is exactly what the test wrote.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tbtest {
 
@@ -38,5 +39,8 @@ struct HttpResult {
 HttpResult httpRequest(uint16_t port, const std::string& method, const std::string& target, const std::string& body = {});
 // The terminal's POST: the text plus its terminating NUL.
 HttpResult postText(uint16_t port, const std::string& path, const std::string& text);
+
+// The fields of a reply or record, empty ones kept ("a||b" is three).
+std::vector<std::string> splitText(const std::string& s, char sep = '|');
 
 } // namespace tbtest

@@ -11,18 +11,7 @@
 
 namespace {
 
-std::vector<std::string> split(const std::string& s, char sep)
-{
-    std::vector<std::string> out;
-    size_t p = 0;
-    while (true) {
-        const size_t q = s.find(sep, p);
-        out.push_back(s.substr(p, q == std::string::npos ? q : q - p));
-        if (q == std::string::npos)
-            return out;
-        p = q + 1;
-    }
-}
+using tbtest::splitText;
 
 class BrokerInformation : public ::testing::Test {
 protected:
@@ -43,7 +32,7 @@ TEST_F(BrokerInformation, FeedMessagesCarryTheUniversesRecords)
     tb::InformationDesk& desk = broker->informationDesk();
     const tb::Security& s = desk.advisorySecurity();
     // After "145|": fields 0-28.
-    auto call = split(desk.advisoryCall(9, false).substr(4), '|');
+    auto call = splitText(desk.advisoryCall(9, false).substr(4), '|');
     ASSERT_EQ(call.size(), 29u);
     EXPECT_EQ(call[1], "B");
     EXPECT_EQ(call[2], std::to_string(s.scripCode));
@@ -53,16 +42,16 @@ TEST_F(BrokerInformation, FeedMessagesCarryTheUniversesRecords)
     EXPECT_EQ(call[19], s.symbol);
     EXPECT_FALSE(call[25].empty());
     EXPECT_FALSE(call[26].empty());
-    EXPECT_EQ(split(desk.advisoryCall(9, true).substr(4), '|')[12], "Closed");
-    EXPECT_EQ(split(desk.advisoryCall(9, false, false, 26).substr(4), '|').size(), 26u);
+    EXPECT_EQ(splitText(desk.advisoryCall(9, true).substr(4), '|')[12], "Closed");
+    EXPECT_EQ(splitText(desk.advisoryCall(9, false, false, 26).substr(4), '|').size(), 26u);
 
-    auto event = split(desk.dayEvent(501).substr(4), '|');
+    auto event = splitText(desk.dayEvent(501).substr(4), '|');
     ASSERT_EQ(event.size(), 13u);
     EXPECT_EQ(event[1], "1");
     EXPECT_EQ(event[2], "501");
     EXPECT_EQ(event[10], "Y");
     EXPECT_EQ(event[12], "Y");
-    EXPECT_EQ(split(desk.dayEvent(501, 2).substr(4), '|')[1], "2");
+    EXPECT_EQ(splitText(desk.dayEvent(501, 2).substr(4), '|')[1], "2");
     // The terms link is the broker's own page.
     const std::string link = event[11];
     const std::string prefix = "http://127.0.0.1:" + std::to_string(broker->httpPort());
@@ -76,9 +65,9 @@ TEST_F(BrokerInformation, FeedMessagesCarryTheUniversesRecords)
                                               + std::to_string(option.token) + "|NN");
     const std::string rates = desk.refRates();
     ASSERT_EQ(rates.rfind("160|160|", 0), 0u);
-    const auto parts = split(rates.substr(4), '~');
+    const auto parts = splitText(rates.substr(4), '~');
     ASSERT_EQ(parts.size(), 2u);
-    EXPECT_EQ(split(parts[1], ',').size(), static_cast<size_t>(std::stoi(split(parts[0], '|')[1])));
+    EXPECT_EQ(splitText(parts[1], ',').size(), static_cast<size_t>(std::stoi(splitText(parts[0], '|')[1])));
 }
 
 TEST_F(BrokerInformation, AcceptanceIsRecordedOrRefused)

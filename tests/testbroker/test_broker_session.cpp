@@ -22,19 +22,7 @@ std::string rsaBody(const std::string& text, const std::string& publicPemPath, i
 namespace {
 
 using tbtest::postText;
-
-std::vector<std::string> fields(const std::string& s, char sep = '|')
-{
-    std::vector<std::string> out;
-    size_t p = 0;
-    while (true) {
-        const size_t q = s.find(sep, p);
-        out.push_back(s.substr(p, q == std::string::npos ? q : q - p));
-        if (q == std::string::npos)
-            return out;
-        p = q + 1;
-    }
-}
+using tbtest::splitText;
 
 const char kDigest[] = "+SWRbidU5eA/dd1YpXMyUQ=="; // Base64 of the MD5 of "Test@123"
 
@@ -80,7 +68,7 @@ TEST_F(BrokerSession, LoginAnswersEveryScriptedStatus)
     for (int status : {0, 2, 3, 4, 5, 109, 110, 6002, 60041}) {
         m_broker->scriptLogin(status);
         const auto r = postText(m_port, "/qtrade/qlogin.exe", loginText());
-        const auto f = fields(r.body);
+        const auto f = splitText(r.body);
         ASSERT_EQ(f.size(), 37u) << status;
         EXPECT_EQ(f[0], "3000");
         EXPECT_EQ(f[1], std::to_string(status));
@@ -93,8 +81,8 @@ TEST_F(BrokerSession, LoginAnswersEveryScriptedStatus)
         EXPECT_EQ(f[18], flags);
     }
     // Without a script the credentials decide.
-    EXPECT_EQ(fields(postText(m_port, "/qtrade/qlogin.exe", loginText()).body)[1], "0");
-    EXPECT_EQ(fields(postText(m_port, "/qtrade/qlogin.exe", loginText("AAAAAAAAAAAAAAAAAAAAAA==")).body)[1], "109");
+    EXPECT_EQ(splitText(postText(m_port, "/qtrade/qlogin.exe", loginText()).body)[1], "0");
+    EXPECT_EQ(splitText(postText(m_port, "/qtrade/qlogin.exe", loginText("AAAAAAAAAAAAAAAAAAAAAA==")).body)[1], "109");
 }
 
 TEST_F(BrokerSession, LoginFieldsCanBeScriptedAndTheNomineeReplyCarriesTheFlags)
@@ -103,15 +91,15 @@ TEST_F(BrokerSession, LoginFieldsCanBeScriptedAndTheNomineeReplyCarriesTheFlags)
     flags[62] = 'N';
     m_broker->setLoginField(19, flags);
     m_broker->setLoginField(25, "1");
-    const auto f = fields(postText(m_port, "/qtrade/qlogin.exe", loginText()).body);
+    const auto f = splitText(postText(m_port, "/qtrade/qlogin.exe", loginText()).body);
     ASSERT_EQ(f.size(), 37u);
     EXPECT_EQ(f[18], flags);
     EXPECT_EQ(f[24], "1");
-    const auto nominee = fields(postText(m_port, "/qtrade/qlogin.exe", "LoginData=3015|U1|SESS0001|4").body);
+    const auto nominee = splitText(postText(m_port, "/qtrade/qlogin.exe", "LoginData=3015|U1|SESS0001|4").body);
     ASSERT_EQ(nominee.size(), 5u);
     EXPECT_EQ(nominee[4], flags);
     m_broker->setLoginField(25, {}, true);
-    EXPECT_EQ(fields(postText(m_port, "/qtrade/qlogin.exe", loginText()).body)[24], "0");
+    EXPECT_EQ(splitText(postText(m_port, "/qtrade/qlogin.exe", loginText()).body)[24], "0");
     // The browser page of statuses 3 and 4 and of the nominee notice.
     const auto page = tbtest::httpRequest(m_port, "GET", "/qtrade/qlogin.exe?LoginData=1002|U1|SESS0001|408");
     EXPECT_EQ(page.status, 200);
@@ -133,13 +121,13 @@ TEST_F(BrokerSession, LoginStampStatesTheExactSizeOfTheFileDue)
     ASSERT_EQ(full.status, 200);
     const std::string size = std::to_string(full.body.size());
 
-    EXPECT_EQ(fields(postText(m_port, "/qtrade/qlogin.exe", loginText()).body)[21], "0-3000-" + size + "-" + size);
-    EXPECT_EQ(fields(postText(m_port, "/qtrade/qlogin.exe", loginText(kDigest, "08122026")).body)[21],
+    EXPECT_EQ(splitText(postText(m_port, "/qtrade/qlogin.exe", loginText()).body)[21], "0-3000-" + size + "-" + size);
+    EXPECT_EQ(splitText(postText(m_port, "/qtrade/qlogin.exe", loginText(kDigest, "08122026")).body)[21],
               "0-0-0-" + size);
     m_broker->setIncrementalDue(3);
     const auto incr = tbtest::httpRequest(m_port, "GET", "/security/security_3.lzo");
     ASSERT_EQ(incr.status, 200);
-    EXPECT_EQ(fields(postText(m_port, "/qtrade/qlogin.exe", loginText(kDigest, "08122026")).body)[21],
+    EXPECT_EQ(splitText(postText(m_port, "/qtrade/qlogin.exe", loginText(kDigest, "08122026")).body)[21],
               "3-0-" + std::to_string(incr.body.size()) + "-" + size);
     EXPECT_EQ(tbtest::httpRequest(m_port, "GET", "/security/nothing.lzo").status, 404);
 }
@@ -185,10 +173,10 @@ TEST_F(BrokerSession, AccountExchangesAndStartUpLookUps)
         EXPECT_EQ(r.body.find('\0'), std::string::npos) << c.text;
     }
     // The index row's feed code is the index's watch token in the master.
-    const auto indices = fields(postText(m_port, "/qtrade/Glenvarro.exe", "WD=111|SESS0001|ALL|4").body, '^');
+    const auto indices = splitText(postText(m_port, "/qtrade/Glenvarro.exe", "WD=111|SESS0001|ALL|4").body, '^');
     bool nifty = false;
     for (const std::string& row : indices) {
-        const auto f = fields(row);
+        const auto f = splitText(row);
         if (f[0] == "26000") {
             ASSERT_EQ(f.size(), 13u);
             EXPECT_EQ(f[12], "51999");
@@ -199,7 +187,7 @@ TEST_F(BrokerSession, AccountExchangesAndStartUpLookUps)
     // A server category lists its members, as the market scanner loads them.
     const auto it = postText(m_port, "/qtrade/Glenvarro.exe", "WD=104|SESS0001|U1|-503|4").body;
     EXPECT_NE(it.find("~1949|TCS|NN"), std::string::npos) << it;
-    EXPECT_EQ(fields(it, '~').size(), 5u) << it;
+    EXPECT_EQ(splitText(it, '~').size(), 5u) << it;
 }
 
 TEST_F(BrokerSession, PasswordChangeTakesEffectAtTheNextLogin)
@@ -211,13 +199,13 @@ TEST_F(BrokerSession, PasswordChangeTakesEffectAtTheNextLogin)
                        std::string("LoginData=1005|U1|") + kDigest + "|" + newDigest + "|4|127.0.0.1")
                   .body,
               "1005|0|Password changed successfully");
-    EXPECT_EQ(fields(postText(m_port, "/qtrade/qlogin.exe", loginText()).body)[1], "109");
-    EXPECT_EQ(fields(postText(m_port, "/qtrade/qlogin.exe", loginText(newDigest)).body)[1], "0");
+    EXPECT_EQ(splitText(postText(m_port, "/qtrade/qlogin.exe", loginText()).body)[1], "109");
+    EXPECT_EQ(splitText(postText(m_port, "/qtrade/qlogin.exe", loginText(newDigest)).body)[1], "0");
 }
 
 TEST_F(BrokerSession, WatchListSavedThenListedWithItsRows)
 {
-    const auto saved = fields(postText(m_port, "/qtrade/Glenvarro.exe",
+    const auto saved = splitText(postText(m_port, "/qtrade/Glenvarro.exe",
                                        "WD=107|SESS0001|U1|MyList1|2^1410|NSE|0~2885|BSE|0~|4")
                                   .body);
     ASSERT_GE(saved.size(), 5u);

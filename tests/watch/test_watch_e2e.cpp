@@ -52,13 +52,9 @@ public:
 
 TEST_F(WatchEndToEnd, ANewMarketWatchSubscribesAndShowsMovingQuotes)
 {
-    writeConfig(false, /*feedsType=*/3);
-    scriptLogin("U1", "Test@123");
     ProgramFeed feed;
-    CVortanexApp::Options o = appOptions(&feed);
     CVortanexApp app;
-    app.setOptions(o);
-    ASSERT_TRUE(app.InitInstance());
+    ASSERT_TRUE(startLoggedIn(app, feed));
     ASSERT_TRUE(ui::UiThread::pumpUntil([] { return FeedState::instance().slot() >= 0; }, 10000));
     ASSERT_TRUE(broker->waitForFeedClient("U1", 5000));
 

@@ -203,6 +203,35 @@ int ReadConfigFile()
     return 0;
 }
 
+std::string ReadConfigValue(std::string_view key)
+{
+    const auto text = pf::files::readAll(ProgramPaths().config() / "Vortanex.ini");
+    if (!text || key.empty())
+        return {};
+    size_t at = 0;
+    while ((at = text->find(key, at)) != std::string::npos) {
+        const bool lineStart = at == 0 || (*text)[at - 1] == '\n';
+        at += key.size();
+        if (!lineStart || at >= text->size() || (text->at(at) != ' ' && text->at(at) != '\t' && text->at(at) != '='))
+            continue;
+        const size_t b = text->find_first_not_of(" \t=", at);
+        if (b == std::string::npos)
+            return {};
+        const size_t e = text->find_first_of("\r\n", b);
+        std::string value = text->substr(b, e == std::string::npos ? std::string::npos : e - b);
+        while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
+            value.pop_back();
+        return value;
+    }
+    return {};
+}
+
+std::string ConfiguredNewsUrl()
+{
+    std::string url = ReadConfigValue("News_Url");
+    return url.find("%s") != std::string::npos ? url : std::string();
+}
+
 int LoadUserConfigDetails(std::string_view loginId)
 {
     try {

@@ -4,6 +4,7 @@
 // overridden per user from Data/<login id>.bin, which every settings save
 // rewrites. Written on the UI thread during start-up and login only; the
 // verbosity goes straight into the log writer's Log_Level.
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -42,6 +43,13 @@ extern ConfigRecord g_Config;
 // Reads Config/Vortanex.ini into g_Config (ports start at 80). 0 when the file
 // was read, 1 when it could not be opened.
 int ReadConfigFile();
+
+// A key of Vortanex.ini that the start-up does not read ("Key value" or
+// "Key=value" lines at a line's start), empty when absent; read when asked, so
+// an edit counts without a restart.
+std::string ReadConfigValue(std::string_view key);
+// "News_Url" of Vortanex.ini when it has a "%s" for the subject, else empty.
+std::string ConfiguredNewsUrl();
 
 // At login: loads the user's settings, then overrides g_Config from the
 // per-user file (the trading host and port always stay). 1 when the file was

@@ -1,9 +1,8 @@
 #include "watch/excel/ExcelExportCommand.h"
 
+#include "app/base/ConfigFile.h"
 #include "app/base/LogWriter.h"
 #include "app/base/MessageBox.h"
-#include "app/base/ProgramPaths.h"
-#include "pf/files.h"
 #include "server/MarketLookups.h"
 #include "server/SecurityTable.h"
 #include "watch/CVortanexView.h"
@@ -38,42 +37,18 @@ std::map<CVortanexView*, ExcelTargetPtr>& targets()
     return map;
 }
 
-// A key of Vortanex.ini ("Key value" lines), empty when absent.
-std::string configValue(const std::string& key)
-{
-    const auto text = pf::files::readAll(ProgramPaths().config() / "Vortanex.ini");
-    if (!text)
-        return {};
-    size_t at = 0;
-    while ((at = text->find(key, at)) != std::string::npos) {
-        const bool lineStart = at == 0 || (*text)[at - 1] == '\n';
-        at += key.size();
-        if (!lineStart || at >= text->size() || (text->at(at) != ' ' && text->at(at) != '\t' && text->at(at) != '='))
-            continue;
-        const size_t b = text->find_first_not_of(" \t=", at);
-        if (b == std::string::npos)
-            return {};
-        const size_t e = text->find_first_of("\r\n", b);
-        std::string value = text->substr(b, e == std::string::npos ? std::string::npos : e - b);
-        while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
-            value.pop_back();
-        return value;
-    }
-    return {};
-}
-
 std::unique_ptr<SheetLink> makeCalc()
 {
     CalcOptions o;
     const QString beside = QCoreApplication::applicationDirPath() + "/vx_calclink";
     o.helper = QFileInfo(beside).isExecutable() ? beside.toStdString() : std::string(VX_CALCLINK_PROGRAM);
-    const std::string program = configValue("Calc_Program");
+    const std::string program = ReadConfigValue("Calc_Program");
     if (!program.empty())
         o.program = program;
     const QString platform = QGuiApplication::platformName();
     const bool noDisplay = platform == "offscreen" || platform == "minimal" ||
                            (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"));
-    o.headless = noDisplay || configValue("Sheet_Headless") == "1";
+    o.headless = noDisplay || ReadConfigValue("Sheet_Headless") == "1";
     return std::make_unique<CalcSheetLink>(o);
 }
 
