@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 
 namespace ui {
 
@@ -46,6 +47,23 @@ bool isNumberKind(const QVariant& v)
 }
 
 } // namespace
+
+QString GridModel::shownText(const QVariant& value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Double:
+    case QMetaType::Float: {
+        const double x = value.toDouble();
+        if (!std::isfinite(x))
+            return QString();
+        // Two decimals, and never "-0.00" for a figure that rounds to zero.
+        QString text = QString::number(x, 'f', 2);
+        return text == QLatin1String("-0.00") ? QStringLiteral("0.00") : text;
+    }
+    default:
+        return value.toString();
+    }
+}
 
 GridModel::GridModel(QObject* parent) : QAbstractItemModel(parent) {}
 
@@ -332,7 +350,10 @@ void GridModel::flushSpans()
 void GridModel::setText(int rowId, int column, const QString& text)
 {
     Cell* c = cellAt(rowId, column);
-    if (!c || c->text == text)
+    if (!c)
+        return;
+    c->ownText = !text.isEmpty();
+    if (c->text == text)
         return;
     c->text = text;
     markDirty(rowId, column);
@@ -352,7 +373,13 @@ void GridModel::setValue(int rowId, int column, const QVariant& value)
     if (!c)
         return;
     c->value = value;
-    QString text = value.toString();
+    if (c->ownText) {
+        // The owner formatted the text itself (its instrument's decimals): the
+        // value only sorts and filters.
+        markDirty(rowId, column);
+        return;
+    }
+    QString text = shownText(value);
     const bool keyChanged = c->text != text && isGroupKeyCell(rowId, column);
     c->text = std::move(text);
     markDirty(rowId, column);

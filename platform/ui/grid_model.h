@@ -92,8 +92,13 @@ public:
     // Cells. Writes to unknown rows or columns are ignored (logged once per call site kind).
     void setText(int rowId, int column, const QString& text);
     QString text(int rowId, int column) const;
-    // The value used by numeric rules; setValue also shows it as the text.
+    // The value used by sorting and numeric rules. A text the owner set stays
+    // what the cell shows; a cell without one shows the value formatted
+    // (shownText), and follows later values.
     void setValue(int rowId, int column, const QVariant& value);
+    // How a value shows in a cell that has no text of its own: integers as
+    // they are, other numbers with two decimals (never "-0.00").
+    static QString shownText(const QVariant& value);
     QVariant value(int rowId, int column) const;
     void setTextColour(int rowId, int column, Rgb colour);
     void setBackColour(int rowId, int column, Rgb colour);
@@ -181,6 +186,7 @@ private:
         int16_t icon = -1;
         int button = 0;
         int merge = -1; // slot in m_merges
+        bool ownText = false; // the text came from setText, not from the value
     };
     struct Row {
         bool alive = false;

@@ -152,3 +152,42 @@ TEST_F(GridModelTest, CopySelectionGivesShownColumnsInViewOrder)
 }
 
 } // namespace
+
+// A cell shows a formatted text, never a raw double: the owner's text stays
+// when the value comes after it, and a cell given only a value shows it with
+// two decimals (integers as they are) and follows later values.
+TEST_F(GridModelTest, ValueKeepsTheOwnersTextAndIsFormattedWhereThereIsNone)
+{
+    ui::GridModel model;
+    model.setColumns(columns(2));
+    const int row = model.addRow();
+
+    model.setText(row, 0, QStringLiteral("822.5000"));
+    model.setValue(row, 0, 822.5);
+    EXPECT_EQ(model.text(row, 0).toStdString(), "822.5000") << "the owner's text, with its instrument's decimals";
+    EXPECT_EQ(model.value(row, 0).toDouble(), 822.5) << "the value stays for sorting";
+
+    struct Case {
+        const char* name;
+        QVariant value;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"a sum that is not exact", QVariant(-481.9999999997681), "-482.00"},
+        {"a price with one decimal", QVariant(822.5), "822.50"},
+        {"a negative zero", QVariant(-0.0), "0.00"},
+        {"a tiny negative that rounds to zero", QVariant(-0.001), "0.00"},
+        {"a quantity of 0", QVariant(0), "0"},
+        {"a quantity", QVariant(1500), "1500"},
+        {"a large whole double", QVariant(12345678.0), "12345678.00"},
+    };
+    for (const Case& c : cases) {
+        model.setValue(row, 1, c.value); // no text of its own: follows each value
+        EXPECT_EQ(model.text(row, 1).toStdString(), c.shown) << c.name;
+    }
+
+    // Clearing the owner's text hands the cell back to its value.
+    model.setText(row, 0, QString());
+    model.setValue(row, 0, 817.25);
+    EXPECT_EQ(model.text(row, 0).toStdString(), "817.25");
+}
