@@ -305,7 +305,7 @@ void CColorSetting::onGridlinesSwitch(bool on)
 
 void CColorSetting::OnDefaults()
 {
-    SetDefaultSettings();
+    SetDefaultSettingsKeepingAccount();
     // The controls show the defaults now, so a Save right after writes the
     // defaults rather than the values the controls showed before.
     fill();

@@ -211,7 +211,12 @@ void CWebLinks::DisplayWeblinkX()
             else
                 WriteLog(0, "Web link not opened: not a web address");
         } else if (link.Pref[0] == '0') {
-            m_browser->navigate(url);
+            // The address starts with the server's web base: only a web
+            // address goes into the browser, never a local file or a script.
+            if (ui::isWebAddress(url))
+                m_browser->navigate(url);
+            else
+                WriteLog(0, "Web link not opened: not a web address");
         }
         WriteLog(0, "Exit : CWebLinks::DisplayWeblinkX");
     } catch (...) {
@@ -225,4 +230,12 @@ void CWebLinks::GoForward() { m_browser->forward(); }
 
 void CWebLinks::Reload() { DisplayWeblinkX(); }
 
-void CWebLinks::GoHome() { m_browser->navigate(QUrl(QString::fromStdString(std::string(FixedTextView(g_Config.Redirect_Url))))); }
+void CWebLinks::GoHome()
+{
+    const QUrl home(QString::fromStdString(std::string(FixedTextView(g_Config.Redirect_Url))));
+    if (!ui::isWebAddress(home)) {
+        WriteLog(0, "Web links home not opened: the server's web address is not a web address");
+        return;
+    }
+    m_browser->navigate(home);
+}

@@ -5,7 +5,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
+#include <chrono>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <thread>
+#include <unistd.h>
 
 namespace pf {
 namespace detail {
@@ -73,11 +79,15 @@ bool validName(std::string_view name, bool isKey)
 
 ProfileStore::ProfileStore(std::filesystem::path iniFile) : m_path(std::move(iniFile))
 {
-    const auto text = files::readAll(m_path);
-    if (!text)
-        return;
+    if (const auto text = files::readAll(m_path))
+        m_sections = parse(*text);
+}
+
+std::vector<ProfileStore::Section> ProfileStore::parse(std::string_view text)
+{
+    std::vector<Section> sections;
     Section* current = nullptr;
-    std::string_view rest = *text;
+    std::string_view rest = text;
     while (!rest.empty()) {
         const size_t end = rest.find('\n');
         std::string_view line = rest.substr(0, end);
@@ -94,11 +104,11 @@ ProfileStore::ProfileStore(std::filesystem::path iniFile) : m_path(std::move(ini
                 continue;
             }
             const std::string_view name = detail::trim(trimmed.substr(1, close - 1));
-            auto it = std::find_if(m_sections.begin(), m_sections.end(),
+            auto it = std::find_if(sections.begin(), sections.end(),
                                    [&](const Section& s) { return detail::sameName(s.name, name); });
-            if (it == m_sections.end()) {
-                m_sections.push_back({std::string(name), {}});
-                current = &m_sections.back();
+            if (it == sections.end()) {
+                sections.push_back({std::string(name), {}});
+                current = &sections.back();
             } else {
                 current = &*it;
             }
@@ -117,6 +127,29 @@ ProfileStore::ProfileStore(std::filesystem::path iniFile) : m_path(std::move(ini
             current->entries.push_back({std::string(key), std::move(value)});
         else
             it->value = std::move(value); // the later line wins, as when it was written last
+    }
+    return sections;
+}
+
+void ProfileStore::apply(std::vector<Section>& sections, const Change& change)
+{
+    auto s = std::find_if(sections.begin(), sections.end(),
+                          [&](const Section& x) { return detail::sameName(x.name, change.section); });
+    if (s == sections.end()) {
+        if (!change.value)
+            return;
+        sections.push_back({change.section, {}});
+        s = std::prev(sections.end());
+    }
+    auto e = std::find_if(s->entries.begin(), s->entries.end(),
+                          [&](const Entry& x) { return detail::sameName(x.key, change.key); });
+    if (!change.value) {
+        if (e != s->entries.end())
+            s->entries.erase(e);
+    } else if (e == s->entries.end()) {
+        s->entries.push_back({change.key, *change.value});
+    } else {
+        e->value = *change.value;
     }
 }
 
@@ -211,17 +244,10 @@ bool ProfileStore::setBlob(std::string_view section, std::string_view key, std::
 bool ProfileStore::remove(std::string_view section, std::string_view key)
 {
     std::lock_guard lock(m_mutex);
-    for (auto& s : m_sections) {
-        if (!detail::sameName(s.name, section))
-            continue;
-        const auto it = std::find_if(s.entries.begin(), s.entries.end(),
-                                     [&](const Entry& e) { return detail::sameName(e.key, key); });
-        if (it == s.entries.end())
-            return true;
-        s.entries.erase(it);
-        return saveLocked();
-    }
-    return true;
+    if (!findLocked(section, key))
+        return m_pending.empty() || saveLocked();
+    noteChangeLocked({std::string(section), std::string(key), std::nullopt});
+    return saveLocked();
 }
 
 bool ProfileStore::storeLocked(std::string_view section, std::string_view key, std::string value)
@@ -230,25 +256,88 @@ bool ProfileStore::storeLocked(std::string_view section, std::string_view key, s
         logLine(0, "ProfileStore: refused name [" + std::string(section) + "] " + std::string(key));
         return false;
     }
-    auto s = std::find_if(m_sections.begin(), m_sections.end(),
-                          [&](const Section& x) { return detail::sameName(x.name, section); });
-    if (s == m_sections.end()) {
-        m_sections.push_back({std::string(section), {}});
-        s = std::prev(m_sections.end());
-    }
-    auto e = std::find_if(s->entries.begin(), s->entries.end(),
-                          [&](const Entry& x) { return detail::sameName(x.key, key); });
-    if (e == s->entries.end())
-        s->entries.push_back({std::string(key), std::move(value)});
-    else
-        e->value = std::move(value);
+    const std::string* held = findLocked(section, key);
+    if (held && *held == value)
+        return m_pending.empty() || saveLocked();
+    noteChangeLocked({std::string(section), std::string(key), std::move(value)});
     return saveLocked();
 }
 
-bool ProfileStore::saveLocked() const
+void ProfileStore::noteChangeLocked(Change change)
 {
+    apply(m_sections, change);
+    // Only the last change of a key matters to the file.
+    std::erase_if(m_pending, [&](const Change& c) {
+        return detail::sameName(c.section, change.section) && detail::sameName(c.key, change.key);
+    });
+    m_pending.push_back(std::move(change));
+}
+
+namespace detail {
+
+// An exclusive flock on a file beside the profile, held while a save reads,
+// merges and replaces it. The profile itself cannot carry the lock: the
+// atomic replace gives it a new inode at every save. A holder that does not
+// let go within about two seconds makes the save fail (the change stays
+// pending) rather than hang the caller.
+class SaveLock {
+public:
+    explicit SaveLock(const std::filesystem::path& profile)
+    {
+        std::filesystem::path lockPath = profile;
+        lockPath += ".lock";
+        do
+            m_fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, files::kPrivateFileMode);
+        while (m_fd < 0 && errno == EINTR);
+        if (m_fd < 0)
+            return;
+        for (int attempt = 0; attempt < 400; ++attempt) {
+            if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
+                m_held = true;
+                return;
+            }
+            if (errno != EWOULDBLOCK && errno != EINTR)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    ~SaveLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd); // closing releases the flock
+    }
+    SaveLock(const SaveLock&) = delete;
+    SaveLock& operator=(const SaveLock&) = delete;
+    bool held() const { return m_held; }
+
+private:
+    int m_fd = -1;
+    bool m_held = false;
+};
+
+} // namespace detail
+
+bool ProfileStore::saveLocked()
+{
+    const detail::SaveLock fileLock(m_path);
+    if (!fileLock.held()) {
+        logLine(0, "ProfileStore: cannot lock " + m_path.string() + " to save it");
+        return false;
+    }
+    // Another terminal may have saved since this store last read the file:
+    // its values are the base, this store's changes go on top.
+    std::vector<Section> merged;
+    if (const auto text = files::readAll(m_path)) {
+        merged = parse(*text);
+    } else if (files::exists(m_path)) {
+        logLine(0, "ProfileStore: cannot read " + m_path.string() + " to save it");
+        return false;
+    }
+    for (const Change& change : m_pending)
+        apply(merged, change);
+
     std::string text;
-    for (const auto& s : m_sections) {
+    for (const auto& s : merged) {
         if (s.entries.empty())
             continue;
         text += '[' + s.name + "]\n";
@@ -256,10 +345,12 @@ bool ProfileStore::saveLocked() const
             text += e.key + '=' + detail::escape(e.value) + '\n';
         text += '\n';
     }
-    if (files::writeAtomic(m_path, text))
-        return true;
-    logLine(0, "ProfileStore: cannot save " + m_path.string());
-    return false;
+    if (!files::writeAtomic(m_path, text)) {
+        logLine(0, "ProfileStore: cannot save " + m_path.string());
+        return false;
+    }
+    m_pending.clear();
+    return true;
 }
 
 } // namespace pf

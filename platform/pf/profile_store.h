@@ -4,6 +4,14 @@
 // with an atomic replace, so a killed run leaves the last saved state. Section
 // and key names compare without regard to case, as profile names always have.
 // All members may be called from any thread.
+//
+// Several terminals may share one program folder and so one file. A save
+// writes only what this store changed: under a lock on "<file>.lock" it reads
+// the file as it is on disk, applies this store's changes and replaces it.
+// The store reads what it loaded plus its own changes (another terminal's
+// values count from the next start). Setting a value the store already holds
+// is no change and writes nothing, so a close that saves every setting again
+// does not undo another terminal's changes.
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -28,7 +36,8 @@ public:
     bool contains(std::string_view section, std::string_view key) const;
 
     // Each setter saves the file; false when saving failed (the value is kept
-    // in memory and goes out with the next successful save).
+    // in memory and goes out with the next successful save). A value equal to
+    // the one held is not saved again.
     bool setInt(std::string_view section, std::string_view key, int value);
     bool setText(std::string_view section, std::string_view key, std::string_view value);
     bool setBlob(std::string_view section, std::string_view key, std::string_view bytes);
@@ -44,14 +53,24 @@ private:
         std::string name;
         std::vector<Entry> entries;
     };
+    // A change of this store not yet in the file; no value is a removal.
+    struct Change {
+        std::string section;
+        std::string key;
+        std::optional<std::string> value;
+    };
 
+    static std::vector<Section> parse(std::string_view text);
+    static void apply(std::vector<Section>& sections, const Change& change);
     const std::string* findLocked(std::string_view section, std::string_view key) const;
     bool storeLocked(std::string_view section, std::string_view key, std::string value);
-    bool saveLocked() const;
+    void noteChangeLocked(Change change);
+    bool saveLocked();
 
     const std::filesystem::path m_path;
     mutable std::mutex m_mutex;
     std::vector<Section> m_sections; // guarded by m_mutex
+    std::vector<Change> m_pending;   // guarded by m_mutex; in the order made
 };
 
 } // namespace pf

@@ -128,6 +128,28 @@ TEST_F(SettingsDialogTest, DefaultsThenSaveWritesTheDefaultsAndAFailedSaveStores
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
 }
 
+// The proxy credentials come from their own dialog and the list versions say
+// what the next login need not download: the defaults button keeps them.
+TEST_F(SettingsDialogTest, DefaultsKeepTheProxyCredentialsAndTheListVersions)
+{
+    std::strcpy(g_AppSettings.proxy_user, "proxyuser");
+    std::strcpy(g_AppSettings.proxy_password, "s3cret");
+    std::strcpy(g_AppSettings.proxy_domain, "CORP");
+    g_AppSettings.category_version = 17;
+    g_AppSettings.services_version = 9;
+    g_AppSettings.lock_minutes = 12;
+    CColorSetting dialog(hooks());
+    dialog.Control<QPushButton>(1222)->click(); // "Set Default Settings"
+    dialog.OnSave();
+    EXPECT_EQ(events, std::vector<std::string>{"save"});
+    EXPECT_STREQ(g_AppSettings.proxy_user, "proxyuser");
+    EXPECT_STREQ(g_AppSettings.proxy_password, "s3cret");
+    EXPECT_STREQ(g_AppSettings.proxy_domain, "CORP");
+    EXPECT_EQ(g_AppSettings.category_version, 17);
+    EXPECT_EQ(g_AppSettings.services_version, 9);
+    EXPECT_EQ(g_AppSettings.lock_minutes, 30) << "what the dialog shows is reset";
+}
+
 TEST_F(SettingsDialogTest, ColoursChangeAtOnceAndCancelPutsTheRecordBack)
 {
     const AppSettings before = g_AppSettings;

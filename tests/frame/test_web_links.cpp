@@ -309,4 +309,24 @@ TEST_F(WebLinksTest, OutsideBrowserGetsOnlyWebAddresses)
     EXPECT_EQ(shell.calls().size(), 1u) << "a server address that is not a web address is not opened";
 }
 
+// The server names the web base address; the built-in browser opens it (and
+// the links under it) only when it is an http or https address.
+TEST_F(WebLinksTest, BuiltInBrowserGetsOnlyWebAddresses)
+{
+    CWebLinks view(shell, hooks());
+    ASSERT_NE(stub, nullptr);
+    const char* bases[] = {"file:///etc", "javascript:alert(1)//", "ftp://broker.test"};
+    for (const char* base : bases) {
+        SCOPED_TRACE(base);
+        std::strcpy(g_Config.Redirect_Url, base);
+        view.ShowSelectedLink(0); // "Research Reports", open mode '0': the view's own browser
+        view.GoHome();
+        EXPECT_TRUE(stub->navigations().empty());
+    }
+    std::strcpy(g_Config.Redirect_Url, "https://broker.test");
+    view.GoHome();
+    ASSERT_EQ(stub->allowedUrls().size(), 1u);
+    EXPECT_EQ(stub->allowedUrls()[0], QUrl("https://broker.test"));
+}
+
 } // namespace

@@ -3,7 +3,11 @@
 #include "pf/files.h"
 #include "pf_test_support.h"
 
+#include <functional>
+#include <memory>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -132,6 +136,171 @@ TEST(ProfileStore, ConcurrentWritersLoseNothing)
             EXPECT_EQ(reloaded.getInt("Shared", writerKey(t, k), -1), t * 100 + k);
         EXPECT_EQ(reloaded.getText("Own" + std::to_string(t), "last"), std::to_string(keys - 1));
     }
+}
+
+// Two stores on one file stand for two terminals sharing a program folder:
+// each writes only what it changed, so neither loses the other's values.
+TEST(ProfileStore, TwoStoresOnOneFileKeepEachOthersChanges)
+{
+    TempDir dir;
+    const auto path = dir / "Vortanex.profile.ini";
+    {
+        pf::ProfileStore seed(path);
+        ASSERT_TRUE(seed.setInt("Workspace", "ApplicationLook", 1));
+        ASSERT_TRUE(seed.setText("Grid", "Orders", "old"));
+        ASSERT_TRUE(seed.setText("Grid", "Trades", "kept"));
+    }
+    pf::ProfileStore first(path);
+    pf::ProfileStore second(path);
+    EXPECT_TRUE(first.setInt("Workspace", "ApplicationLook", 3));
+    EXPECT_TRUE(second.setText("Grid", "Orders", "new"));
+    EXPECT_TRUE(first.remove("Grid", "Trades"));
+    // The second one writes back what it loaded (as a close saving every
+    // layout does): that is no change of its own.
+    EXPECT_TRUE(second.setInt("Workspace", "ApplicationLook", 1));
+    EXPECT_TRUE(second.setBlob("Grid", "Watch", "ab"));
+
+    pf::ProfileStore reloaded(path);
+    EXPECT_EQ(reloaded.getInt("Workspace", "ApplicationLook", 0), 3);
+    EXPECT_EQ(reloaded.getText("Grid", "Orders"), "new");
+    EXPECT_FALSE(reloaded.contains("Grid", "Trades"));
+    EXPECT_EQ(reloaded.getBlob("Grid", "Watch"), "ab");
+}
+
+// A value kept in memory by a failed save goes out with the next save, merged
+// with what another writer saved in between.
+TEST(ProfileStore, AValueOfAFailedSaveGoesOutWithTheNextOne)
+{
+    TempDir dir;
+    const auto folder = dir / "Config";
+    const auto path = folder / "p.ini";
+    pftest::LogCapture log;
+    pf::ProfileStore store(path);
+    EXPECT_FALSE(store.setInt("Settings", "Fail", 1)); // the folder is not there yet
+    ASSERT_TRUE(pf::files::ensureDir(folder));
+    ASSERT_TRUE(pf::ProfileStore(path).setInt("Settings", "Other", 7));
+    EXPECT_TRUE(store.setInt("Settings", "Next", 2));
+    pf::ProfileStore reloaded(path);
+    EXPECT_EQ(reloaded.getInt("Settings", "Fail", 0), 1);
+    EXPECT_EQ(reloaded.getInt("Settings", "Next", 0), 2);
+    EXPECT_EQ(reloaded.getInt("Settings", "Other", 0), 7);
+}
+
+namespace detail {
+
+// A child process that waits for one byte on `go`, runs body and exits with
+// 0 when body returned true.
+pid_t runChild(int readyFd, int goFd, const std::function<bool()>& before, const std::function<bool()>& body)
+{
+    const pid_t pid = ::fork();
+    if (pid != 0)
+        return pid;
+    bool ok = before();
+    char byte = 'r';
+    ok = ::write(readyFd, &byte, 1) == 1 && ok;
+    ok = ::read(goFd, &byte, 1) == 1 && ok;
+    ok = body() && ok;
+    ::_exit(ok ? 0 : 1);
+}
+
+bool exitedCleanly(pid_t pid)
+{
+    int status = 0;
+    return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+struct Pipe {
+    int fd[2] = {-1, -1};
+    Pipe() { EXPECT_EQ(::pipe(fd), 0); }
+    ~Pipe()
+    {
+        ::close(fd[0]);
+        ::close(fd[1]);
+    }
+    void send() const
+    {
+        const char byte = 'g';
+        EXPECT_EQ(::write(fd[1], &byte, 1), 1);
+    }
+    void receive() const
+    {
+        char byte = 0;
+        EXPECT_EQ(::read(fd[0], &byte, 1), 1);
+    }
+};
+
+} // namespace detail
+
+// Two terminal processes load the shared profile, then change different
+// settings and close in turn; the one closing last saves again everything it
+// loaded. Both changes are in the file.
+TEST(ProfileStore, TwoProcessesClosingInTurnKeepBothChanges)
+{
+    TempDir dir;
+    const auto path = dir / "Vortanex.profile.ini";
+    {
+        pf::ProfileStore seed(path);
+        ASSERT_TRUE(seed.setInt("Workspace", "ApplicationLook", 1));
+        ASSERT_TRUE(seed.setText("Grid", "Orders", "old layout"));
+    }
+    detail::Pipe ready, goFirst, goSecond;
+    std::unique_ptr<pf::ProfileStore> store;
+    const auto load = [&] {
+        store = std::make_unique<pf::ProfileStore>(path);
+        return store->getInt("Workspace", "ApplicationLook", 0) == 1;
+    };
+    const pid_t first = detail::runChild(ready.fd[1], goFirst.fd[0], load,
+                                         [&] { return store->setInt("Workspace", "ApplicationLook", 4); });
+    const pid_t second = detail::runChild(ready.fd[1], goSecond.fd[0], load, [&] {
+        const bool changed = store->setText("Grid", "Orders", "new layout");
+        // Its close saves the theme and layouts it holds.
+        const bool closed = store->setInt("Workspace", "ApplicationLook", 1);
+        return changed && closed;
+    });
+    ASSERT_GT(first, 0);
+    ASSERT_GT(second, 0);
+    ready.receive();
+    ready.receive();
+    goFirst.send();
+    EXPECT_TRUE(detail::exitedCleanly(first));
+    goSecond.send();
+    EXPECT_TRUE(detail::exitedCleanly(second));
+
+    pf::ProfileStore reloaded(path);
+    EXPECT_EQ(reloaded.getInt("Workspace", "ApplicationLook", 0), 4);
+    EXPECT_EQ(reloaded.getText("Grid", "Orders"), "new layout");
+}
+
+// Processes saving at the same moment take turns on the file: no key of any
+// of them is lost to another's read-merge-write.
+TEST(ProfileStore, ProcessesSavingTogetherLoseNothing)
+{
+    TempDir dir;
+    const auto path = dir / "p.ini";
+    constexpr int processes = 3;
+    constexpr int keys = 30;
+    detail::Pipe ready, go;
+    std::vector<pid_t> children;
+    for (int t = 0; t < processes; ++t) {
+        children.push_back(detail::runChild(ready.fd[1], go.fd[0], [] { return true; }, [&, t] {
+            pf::ProfileStore store(path);
+            bool ok = true;
+            for (int k = 0; k < keys; ++k)
+                ok = store.setInt("Shared", writerKey(t, k), t * 100 + k) && ok;
+            return ok;
+        }));
+        ASSERT_GT(children.back(), 0);
+    }
+    for (int t = 0; t < processes; ++t)
+        ready.receive();
+    for (int t = 0; t < processes; ++t)
+        go.send();
+    for (pid_t child : children)
+        EXPECT_TRUE(detail::exitedCleanly(child));
+    pf::ProfileStore reloaded(path);
+    for (int t = 0; t < processes; ++t)
+        for (int k = 0; k < keys; ++k)
+            EXPECT_EQ(reloaded.getInt("Shared", writerKey(t, k), -1), t * 100 + k) << writerKey(t, k);
 }
 
 } // namespace

@@ -237,6 +237,18 @@ void SetDefaultSettings()
     }
 }
 
+void SetDefaultSettingsKeepingAccount()
+{
+    const AppSettings kept = g_AppSettings;
+    SetDefaultSettings();
+    AppSettings& s = g_AppSettings;
+    std::memcpy(s.proxy_user, kept.proxy_user, sizeof s.proxy_user);
+    std::memcpy(s.proxy_password, kept.proxy_password, sizeof s.proxy_password);
+    std::memcpy(s.proxy_domain, kept.proxy_domain, sizeof s.proxy_domain);
+    s.category_version = kept.category_version;
+    s.services_version = kept.services_version;
+}
+
 void GetProxyDetails(short mode, std::string_view id)
 {
     try {

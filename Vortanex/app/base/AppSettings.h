@@ -144,6 +144,12 @@ void GetProxyDetails(short mode, std::string_view id);
 
 // The defaults of every field.
 void SetDefaultSettings();
+// The settings dialog's "Set Default Settings": the defaults of every field
+// except the proxy credentials, entered in their own dialog, and the category
+// and services list versions, which say what the next login need not download
+// again. Losing them would make the next login fail at the proxy and fetch
+// every list anew.
+void SetDefaultSettingsKeepingAccount();
 
 // Writes the shared and per-user settings files, marking.dat (once the segment
 // table exists) and, when a user is known, the per-user configuration file.
