@@ -6,6 +6,7 @@
 #include "pf/profile_store.h"
 #include "ui/document_area.h"
 
+#include <QCryptographicHash>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QSplitter>
@@ -14,7 +15,11 @@
 
 namespace {
 
-constexpr std::string_view kHeader = "Vortanex workspace 1";
+constexpr std::string_view kHeader = "Vortanex workspace 2";
+// Records written before the layout carried its length and checksum.
+constexpr std::string_view kOldHeader = "Vortanex workspace 1";
+// Far above what any frame saves; a larger layout is not ours.
+constexpr int kMaxLayoutBytes = 1 << 20;
 constexpr int kMaxDocuments = 200;
 constexpr int kMaxGroups = 64;
 constexpr int kMaxCoordinate = 100000;
@@ -70,6 +75,36 @@ bool readDocument(std::string_view text, WorkspaceDocument& doc)
     return true;
 }
 
+QByteArray layoutChecksum(const QByteArray& bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+// "length|checksum|base64" of the panes' layout.
+bool readLayout(std::string_view text, QByteArray& out)
+{
+    const size_t bar1 = text.find('|');
+    const size_t bar2 = bar1 == std::string_view::npos ? bar1 : text.find('|', bar1 + 1);
+    if (bar2 == std::string_view::npos)
+        return false;
+    int length = 0;
+    if (!readInt(text.substr(0, bar1), 0, kMaxLayoutBytes, length))
+        return false;
+    const std::string_view sum = text.substr(bar1 + 1, bar2 - bar1 - 1);
+    const std::string_view coded = text.substr(bar2 + 1);
+    // Base64 of at most kMaxLayoutBytes: no longer text is looked at.
+    if (coded.size() > size_t(kMaxLayoutBytes / 3 + 1) * 4)
+        return false;
+    auto decoded = QByteArray::fromBase64Encoding(QByteArray(coded.data(), qsizetype(coded.size())),
+                                                  QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded || decoded.decoded.size() != length)
+        return false;
+    if (layoutChecksum(decoded.decoded) != QByteArray(sum.data(), qsizetype(sum.size())))
+        return false;
+    out = *decoded;
+    return true;
+}
+
 bool startsWith(std::string_view text, std::string_view prefix)
 {
     return text.substr(0, prefix.size()) == prefix;
@@ -104,7 +139,8 @@ std::string FormatWorkspace(const WorkspaceState& state)
     }
     if (state.active >= 0 && state.active < int(state.documents.size()))
         text += "active=" + std::to_string(state.active) + '\n';
-    text += "docks=" + state.docks.toBase64().toStdString() + '\n';
+    text += "docks=" + std::to_string(state.docks.size()) + '|' + layoutChecksum(state.docks).toStdString() + '|'
+            + state.docks.toBase64().toStdString() + '\n';
     // The last line: a record cut short is told from a whole one.
     text += "end\n";
     return text;
@@ -118,8 +154,9 @@ std::optional<WorkspaceState> ParseWorkspace(std::string_view text, std::string*
         return std::nullopt;
     };
     const std::vector<std::string_view> lines = splitLines(text);
-    if (lines.empty() || lines.front() != kHeader)
+    if (lines.empty() || (lines.front() != kHeader && lines.front() != kOldHeader))
         return fail("unknown header");
+    const bool old = lines.front() == kOldHeader;
     if (lines.back() != "end")
         return fail("the record is cut short");
     WorkspaceState state;
@@ -149,12 +186,15 @@ std::optional<WorkspaceState> ParseWorkspace(std::string_view text, std::string*
             if (!readInt(line.substr(7), 0, kMaxDocuments - 1, state.active))
                 return fail(where + ": bad active window");
             active = true;
-        } else if (startsWith(line, "docks=") && !docks) {
+        } else if (startsWith(line, "docks=") && !docks && old) {
             const QByteArray coded = QByteArray::fromStdString(std::string(line.substr(6)));
-            auto decoded = QByteArray::fromBase64Encoding(coded, QByteArray::AbortOnBase64DecodingErrors);
-            if (!decoded)
+            if (!QByteArray::fromBase64Encoding(coded, QByteArray::AbortOnBase64DecodingErrors))
                 return fail(where + ": bad pane layout");
-            state.docks = *decoded;
+            state.docksUnchecked = true;
+            docks = true;
+        } else if (startsWith(line, "docks=") && !docks) {
+            if (!readLayout(line.substr(6), state.docks))
+                return fail(where + ": the pane layout does not match its length and checksum");
             docks = true;
         } else {
             return fail(where + ": unexpected entry");
@@ -252,6 +292,18 @@ bool Workspace::save(CMainFrame& frame, pf::ProfileStore& profile) const
 Workspace::RestoreResult Workspace::restore(CMainFrame& frame, pf::ProfileStore& profile) const
 {
     RestoreResult result;
+    if (profile.contains(kSection, kRestoringValue)) {
+        // The last start died while reopening: skipping once lets the
+        // terminal start; the close saves the windows open then.
+        profile.remove(kSection, kRestoringValue);
+        result.found = profile.contains(kSection, kValue);
+        result.interrupted = true;
+        WriteLog(0, "Workspace: the last start stopped while reopening the saved windows; not reopened this time");
+        frame.SetUserMessage(3, ' ',
+                             "The last start stopped while reopening the saved windows; they were not reopened "
+                             "this time.");
+        return result;
+    }
     if (!profile.contains(kSection, kValue))
         return result;
     result.found = true;
@@ -263,6 +315,12 @@ Workspace::RestoreResult Workspace::restore(CMainFrame& frame, pf::ProfileStore&
         frame.SetUserMessage(3, ' ', "The saved window layout could not be read; the windows were not reopened.");
         return result;
     }
+    if (!profile.setInt(kSection, kRestoringValue, 1))
+        WriteLog(0, "Workspace: the restore marker could not be written to " + profile.path().string());
+    struct ClearMarker {
+        pf::ProfileStore& profile;
+        ~ClearMarker() { profile.remove(Workspace::kSection, Workspace::kRestoringValue); }
+    } clearMarker{profile};
     ui::DocumentArea* docs = frame.Documents();
     const Qt::Orientation newGroup = state->groupStacking == 1 ? Qt::Horizontal : Qt::Vertical;
     QWidget* activeView = nullptr;
@@ -310,8 +368,15 @@ Workspace::RestoreResult Workspace::restore(CMainFrame& frame, pf::ProfileStore&
                 sub->showMaximized();
         }
     }
-    if (!state->docks.isEmpty() && !frame.restoreState(state->docks, kDockStateVersion))
+    if (state->docksUnchecked) {
+        result.layoutUnchecked = true;
+        WriteLog(0, "Workspace: the pane layout was saved without its checksum; not restored");
+        frame.SetUserMessage(3, ' ',
+                             "The saved pane layout could not be checked and was not restored; it is saved again "
+                             "at the close.");
+    } else if (!state->docks.isEmpty() && !frame.restoreState(state->docks, kDockStateVersion)) {
         WriteLog(0, "Workspace: the pane layout could not be restored");
+    }
     // Each reopened window became active in turn; the one active at the
     // close is made so again.
     if (docs && activeView)

@@ -8,8 +8,14 @@
 // The record lives in the workspace profile (section "Workspace", value
 // "MDIState"), whose file is replaced atomically and created 0600. The record
 // is read whole before anything opens: a damaged one changes nothing and is
-// reported. A window that cannot be reopened (its list was deleted) is
-// skipped and logged. UI thread only.
+// reported. The panes' layout goes to QMainWindow::restoreState, which does
+// not survive malformed bytes, so the record keeps the layout's length and
+// checksum beside it and a layout that does not match them (or an older
+// record without them) is never handed over. A marker in the profile is set
+// while the windows reopen and cleared after: when it is still there at the
+// next start, that start died while restoring and skips the restore once.
+// A window that cannot be reopened (its list was deleted) is skipped and
+// logged. UI thread only.
 #include <QByteArray>
 #include <QRect>
 
@@ -45,6 +51,9 @@ struct WorkspaceState {
     std::vector<WorkspaceDocument> documents; // group by group, in tab order
     int active = -1;                          // the active window's entry; -1 none (older records)
     QByteArray docks;                         // the panes' layout (QMainWindow state)
+    // An older record's layout, without length and checksum: read but not
+    // kept, since nothing tells it is whole.
+    bool docksUnchecked = false;
 };
 
 // The record's text form; a line per item, so a reader tells what is wrong.
@@ -67,12 +76,16 @@ public:
     struct RestoreResult {
         bool found = false;   // a record was stored
         bool damaged = false; // it could not be read; nothing was changed
+        bool interrupted = false;   // the last start died while restoring; nothing was reopened
+        bool layoutUnchecked = false; // an older record: the windows reopened, the panes did not
         int reopened = 0;
         int skipped = 0;
     };
 
     static constexpr const char* kSection = "Workspace";
     static constexpr const char* kValue = "MDIState";
+    // Set while a restore runs; found at a start, the last one died in it.
+    static constexpr const char* kRestoringValue = "Restoring";
     static constexpr int kDockStateVersion = 1;
 
     void addKind(Kind kind);
@@ -85,7 +98,9 @@ public:
     // could not be written.
     bool save(CMainFrame& frame, pf::ProfileStore& profile) const;
     // Reopens the stored windows in their groups and order, then puts the
-    // panes back. A damaged record is logged and shown on the message bar.
+    // panes back. A damaged record, an older record's layout and a restore
+    // skipped after a start that died in one are logged and shown on the
+    // message bar.
     RestoreResult restore(CMainFrame& frame, pf::ProfileStore& profile) const;
 
 private:

@@ -1,5 +1,6 @@
 #include "market/MarketResearch.h"
 
+#include "app/base/BoundedNumber.h"
 #include "watch/base/TextSplit.h"
 
 #include <algorithm>
@@ -13,12 +14,16 @@ namespace {
 
 double number(const std::string& s) { return std::strtod(s.c_str(), nullptr); }
 
+// Far beyond any day's percent change: a larger one (or infinity) falls in
+// the last band rather than past what an int holds.
+constexpr long long kMaxBand = 100000;
+
 } // namespace
 
 int Band(double change)
 {
     const double c = std::ceil(change);
-    return c == 0 ? 0 : static_cast<int>(c);
+    return c == 0 ? 0 : static_cast<int>(BoundedWhole(c, -kMaxBand, kMaxBand));
 }
 
 ScannerFill FillScanner(const std::vector<IndexStock>& stocks, const int* filterBand)
@@ -175,8 +180,9 @@ std::vector<CircuitRow> ParseCircuit(std::string_view reply, int* skipped)
 int DataBarPercent(double change, bool upper)
 {
     const double p = upper ? change : -change;
-    const long whole = static_cast<long>(std::trunc(p));
-    return static_cast<int>(std::clamp<long>(whole * 100 / 20, 0, 100));
+    // A change of 20 or more fills the bar; the bound comes before the cast.
+    const long long whole = BoundedWhole(p, 0, 20);
+    return static_cast<int>(whole * 100 / 20);
 }
 
 std::vector<LevelsRow> ParseLevels(std::string_view reply, int* skipped)

@@ -1,5 +1,6 @@
 #include "market/MarketTurnover.h"
 
+#include "app/base/BoundedNumber.h"
 #include "watch/base/TextSplit.h"
 
 #include <cctype>
@@ -18,6 +19,9 @@ std::string trimmed(std::string_view s)
         s.remove_suffix(1);
     return std::string(s);
 }
+
+// Far above any count of stocks: three of them add up within a long.
+constexpr long long kMaxCount = 1000000000000LL;
 
 } // namespace
 
@@ -67,7 +71,9 @@ TurnoverReply ParseTurnoverReply(std::string_view reply, int mode)
         if (f.size() < b + 8)
             continue; // too short for the offset
         const auto num = [&f](size_t i) { return std::strtod(trimmed(f[i]).c_str(), nullptr); };
-        const auto count = [&f](size_t i) { return std::strtol(trimmed(f[i]).c_str(), nullptr, 10); };
+        const auto count = [&f](size_t i) {
+            return static_cast<long>(Bounded(std::strtoll(trimmed(f[i]).c_str(), nullptr, 10), -kMaxCount, kMaxCount));
+        };
         TurnoverRecord r;
         r.label = trimmed(f[b - 1]);
         r.name = trimmed(f[b]);
@@ -80,7 +86,7 @@ TurnoverReply ParseTurnoverReply(std::string_view reply, int mode)
         r.totalVolume = num(b + 7);
         r.totalCount = r.upCount + r.downCount + r.neutralCount;
         if (mode == 2 || mode == 6)
-            r.exchangeId = static_cast<int>(count(2));
+            r.exchangeId = static_cast<int>(Bounded<long>(count(2), INT_MIN, INT_MAX));
         out.records.push_back(std::move(r));
     }
     out.ok = true;

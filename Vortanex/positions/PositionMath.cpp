@@ -1,5 +1,7 @@
 #include "positions/PositionMath.h"
 
+#include "app/base/BoundedNumber.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -184,7 +186,8 @@ double TodaysPl(const TodaysPositionRecord& r, const RiskSecurityFacts& s)
 double ApplyTodaysTick(TodaysPositionRecord& r, const RiskSecurityFacts& s, double L)
 {
     r.ltp = L;
-    r.net_qty = r.buy_traded_qty - r.sell_traded_qty;
+    // The traded quantities are the server's: their difference stays an int.
+    r.net_qty = BoundedIntSum(r.buy_traded_qty, -static_cast<long long>(r.sell_traded_qty));
     r.net_value = NoNegativeZero(r.buy_traded_value - r.sell_traded_value);
     const double old = r.unrealised_pl;
     r.unrealised_pl = TodaysPl(r, s);

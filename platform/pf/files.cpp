@@ -5,12 +5,15 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <mutex>
+#include <set>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -200,11 +203,70 @@ bool writeAll(const Path& path, std::string_view data)
     return fd.reset() && written;
 }
 
+namespace detail {
+
+// The writing process of a temporary name "<name>.tmp.<pid>.<n>"; 0 when the
+// name is not one.
+pid_t temporaryOwner(std::string_view name)
+{
+    const size_t mark = name.rfind(".tmp.");
+    if (mark == std::string_view::npos)
+        return 0;
+    const std::string_view rest = name.substr(mark + 5);
+    const size_t dot = rest.find('.');
+    if (dot == 0 || dot == std::string_view::npos || dot + 1 == rest.size() || dot > 9)
+        return 0;
+    const auto digits = [](std::string_view s) {
+        return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (!digits(rest.substr(0, dot)) || !digits(rest.substr(dot + 1)))
+        return 0;
+    long pid = 0;
+    for (const char c : rest.substr(0, dot))
+        pid = pid * 10 + (c - '0');
+    return pid > 0 && pid <= INT32_MAX ? static_cast<pid_t>(pid) : 0;
+}
+
+bool processRuns(pid_t pid)
+{
+    // EPERM: it runs as another user.
+    return pid == ::getpid() || ::kill(pid, 0) == 0 || errno == EPERM;
+}
+
+// Once per folder and process: later stale files in it are left for the next run.
+void sweepOnce(const Path& dir)
+{
+    static std::mutex mutex;
+    static std::set<std::string> swept;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!swept.insert(dir.string()).second)
+            return;
+    }
+    removeStaleTemporaries(dir);
+}
+
+} // namespace detail
+
+int removeStaleTemporaries(const Path& dir)
+{
+    int removed = 0;
+    for (const auto& name : detail::matchingFiles(dir, "*.tmp.*")) {
+        const pid_t owner = detail::temporaryOwner(name);
+        if (owner == 0 || detail::processRuns(owner))
+            continue;
+        if (::unlink((dir / name).c_str()) == 0)
+            ++removed;
+    }
+    return removed;
+}
+
 bool writeAtomic(const Path& path, std::string_view data)
 {
     // A name unique within the process and among processes, so that two
     // writers never share a temporary file.
     static std::atomic<unsigned> counter{0};
+    detail::sweepOnce(path.parent_path().empty() ? Path(".") : path.parent_path());
     Path tmp = path;
     tmp += ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1));
 

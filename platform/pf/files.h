@@ -32,7 +32,14 @@ bool writeAll(const Path& path, std::string_view data);
 // Writes a temporary file in the same folder, flushes it to disk and renames
 // it over the target: after a crash the target holds either the old or the
 // new content, never a torn mix. On failure the old file stays untouched.
+// The first write into a folder in this process also removes the folder's
+// stale temporary files (removeStaleTemporaries).
 bool writeAtomic(const Path& path, std::string_view data);
+// Removes the temporary files writeAtomic leaves behind when its process dies
+// between creating and renaming them ("<name>.tmp.<pid>.<n>" in dir), sparing
+// those whose process still runs: another terminal may share the folder, and
+// this process's own may be in flight. Returns the number removed.
+int removeStaleTemporaries(const Path& dir);
 // The first n bytes (the whole file when shorter); empty when unreadable.
 std::string readHead(const Path& path, size_t n);
 // The last n bytes (the whole file when shorter); empty when unreadable.

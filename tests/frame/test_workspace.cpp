@@ -6,6 +6,8 @@
 #include "app/base/AppSettings.h"
 #include "app/base/ProgramPaths.h"
 #include "frame/CMainFrame.h"
+#include "frame/COutputBar.h"
+#include "frame/MessageFiles.h"
 #include "pf/profile_store.h"
 #include "testkit/headless.h"
 #include "ui/document_area.h"
@@ -20,6 +22,10 @@
 #include <set>
 
 namespace {
+
+// A pane layout whose dock area index lies far outside the four areas:
+// QMainWindow::restoreState reads and writes out of bounds with it.
+constexpr const char* kDamagedLayoutBase64 = "AAAA/wAAAAH9AAAAAQAQAAAAAAAAAAAAAPwCAAAAAA==";
 
 class WorkspaceTest : public testkit::Headless {
 protected:
@@ -78,6 +84,14 @@ protected:
         view->setProperty("kind", kind);
         frame->Documents()->addDocument(view, QString::fromStdString(name.empty() ? "Orders" : name));
         return view;
+    }
+    // The newest line of the message bar's general tab, once one has come.
+    QString lastGeneralMessage()
+    {
+        COutputBar& bar = *frame->OutputBar();
+        if (!pumpUntil([&] { return bar.RowCount(MsgGeneral) > 0; }))
+            return {};
+        return bar.RowText(MsgGeneral, 0, 1);
     }
     // Kind and list of every open document with its group, in order.
     std::vector<std::string> shown() const
@@ -196,6 +210,16 @@ TEST_F(WorkspaceTest, NothingStoredOpensNothing)
     EXPECT_TRUE(frame->Documents()->documents().empty());
 }
 
+// The record with its "docks=" value changed by `change`.
+std::string withLayout(const std::string& record, const std::function<void(std::string&)>& change)
+{
+    const size_t at = record.find("docks=") + 6;
+    const size_t end = record.find('\n', at);
+    std::string layout = record.substr(at, end - at);
+    change(layout);
+    return record.substr(0, at) + layout + record.substr(end);
+}
+
 TEST_F(WorkspaceTest, DamagedRecordChangesNothing)
 {
     addView("watch", "Banks");
@@ -225,6 +249,13 @@ TEST_F(WorkspaceTest, DamagedRecordChangesNothing)
         {"active past the windows",
          "Vortanex workspace 1\nstacking=0\ndoc=0|0|0|0|0|0|Watchlist|Banks\nactive=1\ndocks=\nend\n"},
         {"bad active", "Vortanex workspace 1\nstacking=0\ndoc=0|0|0|0|0|0|Watchlist|Banks\nactive=-1\ndocks=\nend\n"},
+        // The panes' layout must match the length and checksum beside it.
+        {"layout changed", withLayout(good, [](std::string& layout) { layout[layout.size() - 5] ^= 1; })},
+        {"layout longer", withLayout(good, [](std::string& layout) { layout.insert(layout.rfind('|') + 1, "AAAA"); })},
+        {"length changed", withLayout(good, [](std::string& layout) { layout.insert(0, "1"); })},
+        {"checksum changed", withLayout(good, [](std::string& layout) { layout[layout.find('|') + 1] ^= 1; })},
+        {"layout without checksum", "Vortanex workspace 2\nstacking=0\ndocks=\nend\n"},
+        {"layout too large", "Vortanex workspace 2\nstacking=0\ndocks=2000000|" + std::string(64, '0') + "|\nend\n"},
     };
     for (const auto& c : cases) {
         std::string why;
@@ -242,6 +273,7 @@ TEST_F(WorkspaceTest, DamagedRecordChangesNothing)
         EXPECT_EQ(frame->saveState(Workspace::kDockStateVersion), docks) << c.name;
         // The stored record is left for the user to see; the next close replaces it.
         EXPECT_EQ(profile->getText(Workspace::kSection, Workspace::kValue), c.text) << c.name;
+        EXPECT_TRUE(lastGeneralMessage().contains("could not be read")) << c.name;
     }
 }
 
@@ -300,6 +332,82 @@ TEST_F(WorkspaceTest, PaneLayoutComesBack)
     workspace.restore(*frame, *profile);
     EXPECT_EQ(frame->dockWidgetArea(messages), Qt::RightDockWidgetArea);
     EXPECT_TRUE(charts->isHidden());
+}
+
+// A pane layout QMainWindow::restoreState reads out of bounds: an older
+// record (no length, no checksum) with it reopens its windows, leaves the
+// panes as they are and says so; the next close saves a record whose layout
+// comes back.
+TEST_F(WorkspaceTest, AnOlderRecordsLayoutIsNotRestored)
+{
+    frame->show();
+    const std::string old = "Vortanex workspace 1\nstacking=0\ndoc=0|0|0|0|0|0|Watchlist|Banks\n"
+                            "docks=" + std::string(kDamagedLayoutBase64) + "\nend\n";
+    ASSERT_TRUE(profile->setText(Workspace::kSection, Workspace::kValue, old));
+    QDockWidget* messages = frame->findChild<QDockWidget*>("Messages");
+    ASSERT_NE(messages, nullptr);
+    const QByteArray docks = frame->saveState(Workspace::kDockStateVersion);
+    const Workspace::RestoreResult r = workspace.restore(*frame, *profile);
+    EXPECT_FALSE(r.damaged);
+    EXPECT_TRUE(r.layoutUnchecked);
+    EXPECT_EQ(r.reopened, 1);
+    EXPECT_EQ(shown(), (std::vector<std::string>{"0:watch:Banks"}));
+    EXPECT_EQ(frame->saveState(Workspace::kDockStateVersion), docks);
+    EXPECT_TRUE(lastGeneralMessage().contains("pane layout could not be checked")) << lastGeneralMessage().toStdString();
+
+    // Moved and saved: the new record's layout is restored.
+    frame->removeDockWidget(messages);
+    frame->addDockWidget(Qt::RightDockWidgetArea, messages);
+    messages->show();
+    ASSERT_TRUE(workspace.save(*frame, *profile));
+    makeFrame();
+    frame->show();
+    messages = frame->findChild<QDockWidget*>("Messages");
+    const Workspace::RestoreResult again = workspace.restore(*frame, *profile);
+    EXPECT_FALSE(again.layoutUnchecked);
+    EXPECT_EQ(frame->dockWidgetArea(messages), Qt::RightDockWidgetArea);
+}
+
+// The marker is on disk while the windows reopen and gone after; a start
+// that finds it (the last one died while reopening) reopens nothing, says so
+// and clears it, so the start after reopens again.
+TEST_F(WorkspaceTest, AStartThatDiedWhileRestoringMakesTheNextSkipIt)
+{
+    addView("watch", "Banks");
+    ASSERT_TRUE(workspace.save(*frame, *profile));
+    const auto markerOnDisk = [this] {
+        return pf::ProfileStore(profile->path()).contains(Workspace::kSection, Workspace::kRestoringValue);
+    };
+    // A kind whose opener looks at the file while it runs.
+    Workspace watching;
+    bool markedWhileOpening = false;
+    Workspace::Kind watch = workspace.kinds().front();
+    const auto open = watch.open;
+    watch.open = [&](const std::string& list) {
+        markedWhileOpening = markerOnDisk();
+        return open(list);
+    };
+    watching.addKind(watch);
+    makeFrame();
+    EXPECT_EQ(watching.restore(*frame, *profile).reopened, 1);
+    EXPECT_TRUE(markedWhileOpening);
+    EXPECT_FALSE(markerOnDisk());
+
+    // As a start that died in the restore leaves it.
+    ASSERT_TRUE(profile->setInt(Workspace::kSection, Workspace::kRestoringValue, 1));
+    makeFrame();
+    opens = 0;
+    const Workspace::RestoreResult r = workspace.restore(*frame, *profile);
+    EXPECT_TRUE(r.interrupted);
+    EXPECT_EQ(r.reopened, 0);
+    EXPECT_EQ(opens, 0);
+    EXPECT_TRUE(frame->Documents()->documents().empty());
+    EXPECT_TRUE(lastGeneralMessage().contains("stopped while reopening")) << lastGeneralMessage().toStdString();
+    EXPECT_FALSE(markerOnDisk());
+    EXPECT_TRUE(profile->contains(Workspace::kSection, Workspace::kValue));
+
+    makeFrame();
+    EXPECT_EQ(workspace.restore(*frame, *profile).reopened, 1);
 }
 
 } // namespace

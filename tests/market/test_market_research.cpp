@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 namespace {
 
 TEST(MarketScanner, BandsAreTheCeilingOfTheChange)
@@ -15,6 +18,23 @@ TEST(MarketScanner, BandsAreTheCeilingOfTheChange)
     } cases[] = {{0.4, 1}, {-0.4, 0}, {2.0, 2}, {2.01, 3}, {0.0, 0}, {-1.0, -1}, {-1.5, -1}, {-2.2, -2}};
     for (const auto& c : cases)
         EXPECT_EQ(mt::Band(c.change), c.band) << c.change;
+}
+
+// A change from the server beyond any day's (or not a number) falls in the
+// last band instead of a cast past what an int holds.
+TEST(MarketScanner, ChangesFromOutsideAreBoundedBeforeTheBand)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        double change;
+        int band;
+    } cases[] = {{1e300, 100000}, {-1e300, -100000}, {inf, 100000}, {-inf, -100000},
+                 {std::nan(""), 0}, {3e9, 100000},  {99999.5, 100000}};
+    for (const auto& c : cases)
+        EXPECT_EQ(mt::Band(c.change), c.band) << c.change;
+    const std::vector<mt::IndexStock> stocks = {{1, "AAA", 100, 1e300, 99, 101}, {2, "BBB", 50, std::nan(""), 49, 51}};
+    const mt::ScannerFill fill = mt::FillScanner(stocks, nullptr);
+    EXPECT_EQ(fill.buckets, (mt::BucketMap{{0, 1}, {100000, 1}}));
 }
 
 TEST(MarketScanner, FillCountsBandsAndFiltersOneBand)
@@ -132,6 +152,16 @@ TEST(MarketDataLists, DataBars)
     } cases[] = {{-12.7, false, 60}, {20.0, true, 100}, {19.99, true, 95}, {25, true, 100},
                  {4.9, true, 20},    {-3, true, 0},     {3, false, 0},     {0, true, 0}};
     for (const auto& c : cases)
+        EXPECT_EQ(mt::DataBarPercent(c.change, c.upper), c.percent) << c.change << " " << c.upper;
+    // Changes the server sends beyond what a long holds, or not a number.
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        double change;
+        bool upper;
+        int percent;
+    } outside[] = {{1e300, true, 100}, {-1e300, false, 100}, {1e300, false, 0}, {-1e300, true, 0},
+                   {inf, true, 100},   {-inf, false, 100},   {std::nan(""), true, 0}, {1e17, true, 100}};
+    for (const auto& c : outside)
         EXPECT_EQ(mt::DataBarPercent(c.change, c.upper), c.percent) << c.change << " " << c.upper;
 }
 

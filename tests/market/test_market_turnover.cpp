@@ -41,6 +41,23 @@ TEST(MarketTurnover, RepliesErrorsAndShortRecords)
     EXPECT_EQ(idx.records[0].exchangeId, 1);
 }
 
+// Counts beyond any number of stocks (or beyond a long) are bounded when
+// read, so their total is a sum that cannot overflow.
+TEST(MarketTurnover, CountsFromTheServerAreBounded)
+{
+    const mt::TurnoverReply r = mt::ParseTurnoverReply(
+        "Exchange,NSE,1,9223372036854775807,1,9223372036854775807,1,99999999999999999999,3*"
+        "Exchange,BSE,1,-9223372036854775808,1,-5,1,-99999999999999999999,3*",
+        1);
+    ASSERT_EQ(r.records.size(), 2u);
+    EXPECT_EQ(r.records[0].upCount, 1000000000000L);
+    EXPECT_EQ(r.records[0].totalCount, 3000000000000L);
+    EXPECT_EQ(r.records[1].totalCount, -2000000000005L);
+    const mt::TurnoverReply idx = mt::ParseTurnoverReply("1,A,99999999999,Index,NIFTY 50,5,1,5,2,0,0,10", 2);
+    ASSERT_EQ(idx.records.size(), 1u);
+    EXPECT_EQ(idx.records[0].exchangeId, 2147483647);
+}
+
 TEST(MarketTurnover, RowsOfTheModes)
 {
     mt::TurnoverMap map;

@@ -7,6 +7,8 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -65,6 +67,38 @@ TEST(Files, WriteAtomicReplacesWholeAndLeavesNoTemporary)
     ASSERT_TRUE(pf::files::writeAtomic(file, "new"));
     EXPECT_EQ(pf::files::readAll(file), "new");
     EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"profile.ini"});
+}
+
+// A save cut by kill -9 leaves its temporary file: the first atomic write
+// into the folder removes the ones whose process is gone and spares those of
+// a process that runs (this one, another terminal) and names not of ours.
+TEST(Files, StaleTemporariesOfDeadWritersGoWithTheFolderNextWrite)
+{
+    TempDir dir;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+        ::_exit(0);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    const std::string dead = std::to_string(child);
+    const std::string self = std::to_string(::getpid());
+    const std::vector<std::string> kept = {"alerts.dat.tmp.1.3",  // pid 1 always runs
+                                           "alerts.dat.tmp." + self + ".9",
+                                           "notes.tmp.txt",
+                                           "alerts.dat.tmp.x.1",
+                                           "alerts.dat.tmp." + dead,
+                                           "alerts.dat.tmp." + dead + ".",
+                                           "profile.ini"};
+    for (const std::string& name : kept)
+        ASSERT_TRUE(pf::files::writeAll(dir / name, "x"));
+    for (const std::string& name : {"profile.ini.tmp." + dead + ".0", "alerts.dat.tmp." + dead + ".17"})
+        ASSERT_TRUE(pf::files::writeAll(dir / name, "torn"));
+
+    ASSERT_TRUE(pf::files::writeAtomic(dir / "profile.ini", "saved"));
+    std::vector<std::string> expected = kept;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(namesIn(dir.path()), expected);
+    EXPECT_EQ(pf::files::removeStaleTemporaries(dir.path()), 0);
 }
 
 TEST(Files, WriteAtomicKeepsTheOldTargetWhenTheRenameFails)

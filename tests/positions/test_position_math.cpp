@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <string>
 
@@ -141,6 +142,24 @@ TEST(PositionMath, TodaysPlAndTicks)
     ApplyTodaysTick(flat, equity(0), 120);
     EXPECT_DOUBLE_EQ(flat.unrealised_pl, 0);
     EXPECT_FALSE(std::signbit(flat.unrealised_pl));
+}
+
+// Traded quantities come from the server as any int: their difference stays
+// within an int instead of overflowing.
+TEST(PositionMath, TodaysTickOnTradedQuantitiesAtTheEdges)
+{
+    const struct {
+        int buy, sell, net;
+    } cases[] = {{INT_MAX, -1, INT_MAX}, {INT_MIN, 1, INT_MIN}, {INT_MAX, INT_MIN, INT_MAX},
+                 {INT_MIN, INT_MAX, INT_MIN}, {-5, INT_MIN, INT_MAX - 4}, {0, INT_MIN, INT_MAX}, {INT_MAX, INT_MAX, 0}};
+    for (const auto& c : cases) {
+        TodaysPositionRecord r;
+        r.buy_traded_qty = c.buy;
+        r.sell_traded_qty = c.sell;
+        r.multiplier = 1;
+        ApplyTodaysTick(r, equity(0), 100);
+        EXPECT_EQ(r.net_qty, c.net) << c.buy << " " << c.sell;
+    }
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 #include "app/VortanexApp.h"
 #include "app/WorkspaceWiring.h"
 #include "frame/CMainFrame.h"
+#include "frame/COutputBar.h"
+#include "frame/MessageFiles.h"
 #include "frame/FrameIds.h"
 #include "frame/TerminalLock.h"
 #include "frame/Workspace.h"
@@ -134,6 +136,39 @@ TEST_F(WorkspaceE2E, SessionEndSavesButACloseBeforeTheReopeningDoesNot)
     app.ExitInstance();
     const std::string saved = pf::ProfileStore(profilePath).getText(Workspace::kSection, Workspace::kValue);
     EXPECT_NE(saved.find("|Watchlist|"), std::string::npos) << saved;
+}
+
+// A profile saved by an older version whose pane layout is damaged (it made
+// QMainWindow::restoreState write out of bounds, so every start crashed right
+// after login): the terminal starts, the windows come back, the panes do
+// not, and the message bar says so.
+TEST_F(WorkspaceE2E, ADamagedSavedLayoutIsRefusedAndTheUserIsTold)
+{
+    writeConfig();
+    {
+        pf::ProfileStore stored(paths.config() / "Vortanex.profile.ini");
+        ASSERT_TRUE(stored.setText(Workspace::kSection, Workspace::kValue,
+                                   "Vortanex workspace 1\nstacking=0\ndoc=0|0|0|0|0|0|Orders|\n"
+                                   "docks=AAAA/wAAAAH9AAAAAQAQAAAAAAAAAAAAAPwCAAAAAA==\nend\n"));
+    }
+    scriptLogin("U1", "Test@123");
+    CVortanexApp app;
+    app.setOptions(appOptions());
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_NE(g_pOrderViewEx, nullptr);
+    COutputBar& bar = *app.mainFrame()->OutputBar();
+    const auto told = [&bar] {
+        for (int row = 0; row < bar.RowCount(MsgGeneral); ++row)
+            if (bar.RowText(MsgGeneral, row, 1).contains("pane layout could not be checked"))
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(pumpUntil(told, 10000));
+    closeAndExit(app);
+    // The close saved a record whose layout carries its length and checksum.
+    const std::string saved =
+        pf::ProfileStore(paths.config() / "Vortanex.profile.ini").getText(Workspace::kSection, Workspace::kValue);
+    EXPECT_EQ(saved.rfind("Vortanex workspace 2\n", 0), 0u) << saved;
 }
 
 } // namespace
