@@ -63,7 +63,8 @@ std::string singleRecord(int transCode, const std::vector<std::string>& f, const
 } // namespace
 } // namespace detail
 
-std::string basketReply(const RequestText& request, OrderDesk& desk, const std::string& user)
+std::string basketReply(const RequestText& request, OrderDesk& desk, const std::string& user,
+                        const ScripTokens& tokenOf)
 {
     const int transCode = std::atoi(detail::item(request, "TransCode").c_str());
     const int count = std::atoi(detail::item(request, "NoOfOrders").c_str());
@@ -76,7 +77,13 @@ std::string basketReply(const RequestText& request, OrderDesk& desk, const std::
             one.keyword = "NoOfOrders";
             one.fields = {"1"};
             one.items["NoOfOrders"] = "1";
-            one.items["OrderData1"] = detail::singleRecord(transCode, detail::bars(leg), request);
+            std::vector<std::string> f = detail::bars(leg);
+            // The scrip code's field: 4 in a modify leg, 3 in the others.
+            const size_t scrip = transCode == 311 ? 4 : 3;
+            const std::string exch = detail::at(f, scrip + 1);
+            if (scrip < f.size())
+                f[scrip] = std::to_string(tokenOf ? tokenOf(exch, std::atoi(f[scrip].c_str())) : 0);
+            one.items["OrderData1"] = detail::singleRecord(transCode, f, request);
             one.items["OrdReqNo"] = detail::item(request, "OrdReqNo");
             single = desk.reply(one, user);
         }

@@ -890,7 +890,10 @@ std::string TestBroker::replyFor(const RecordedRequest& req)
     if (path == "/qtrade/qtrade.exe" && r.keyword == "NoOfOrders")
         return m_orderDesk->reply(r, {});
     if (path == "/qtrade/qbasket.exe" && r.keyword == "OrdReqNo")
-        return basketReply(r, *m_orderDesk, {});
+        return basketReply(r, *m_orderDesk, {}, [this](const std::string& exchange, int scripCode) {
+            const Security* s = m_universe->byScripCode(exchange, scripCode);
+            return s ? s->token : 0;
+        });
     if (path == "/cgi-bin/Glenvarro/upd_feeds.exe") {
         applySubscription(req.decoded.text, nullptr);
         return "OK";

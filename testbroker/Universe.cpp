@@ -152,7 +152,7 @@ Universe::Universe(uint64_t seed, int count, int year, int month, int day) : m_s
             s.exchange = bse ? "BN" : "NN";
             s.symbol = e.symbol;
             s.inst = bse ? "A" : "EQ";
-            s.scripCode = bse ? e.bseCode : e.nseToken;
+            s.scripCode = scripCodeOf(s.token);
             s.lot = 1;
             s.tick = 500;
             s.price = toPaise(price, 5);
@@ -182,7 +182,7 @@ Universe::Universe(uint64_t seed, int count, int year, int month, int day) : m_s
                 s.symbol = p.symbol;
                 s.inst = "FC";
                 s.expiry = expiry;
-                s.scripCode = s.token;
+                s.scripCode = scripCodeOf(s.token);
                 s.lot = 1;
                 s.tick = 25;
                 s.multiplier = 1000;
@@ -200,7 +200,7 @@ Universe::Universe(uint64_t seed, int count, int year, int month, int day) : m_s
                     s.expiry = expiry;
                     s.strike = std::round(p.rate * 4) / 4 + 0.25 * k;
                     s.option = opt;
-                    s.scripCode = s.token;
+                    s.scripCode = scripCodeOf(s.token);
                     s.tick = 25;
                     s.multiplier = 1000;
                     s.price = std::max<int64_t>(1, std::llround(std::abs(p.rate - s.strike) * 100 + 20));
@@ -231,7 +231,7 @@ Universe::Universe(uint64_t seed, int count, int year, int month, int day) : m_s
             s.symbol = c.symbol;
             s.inst = "CF";
             s.expiry = expiry;
-            s.scripCode = s.token;
+            s.scripCode = scripCodeOf(s.token);
             s.lot = 1;
             s.tick = c.tickPaise;
             s.multiplier = c.multiplier;
@@ -270,7 +270,7 @@ Universe::Universe(uint64_t seed, int count, int year, int month, int day) : m_s
             s.option = opt;
             s.strike = strike;
         }
-        s.scripCode = s.token;
+        s.scripCode = scripCodeOf(s.token);
         s.lot = u.lot;
         s.tick = 500;
         const double intrinsic = !opt ? u.price : std::max(0.0, std::string(opt) == "CE" ? u.price - strike : strike - u.price);
@@ -334,6 +334,16 @@ const Security* Universe::byToken(const std::string& exchange, int token) const
 {
     for (const Security& s : m_securities)
         if (s.token == token && s.exchange == exchange)
+            return &s;
+    return nullptr;
+}
+
+const Security* Universe::byScripCode(const std::string& exchange, int scripCode) const
+{
+    if (scripCode <= 0)
+        return nullptr; // an index has none
+    for (const Security& s : m_securities)
+        if (s.scripCode == scripCode && s.exchange == exchange)
             return &s;
     return nullptr;
 }
@@ -419,7 +429,7 @@ std::string Universe::incrementalText(int n) const
     fresh.exchange = "NN";
     fresh.symbol = "JIOFIN";
     fresh.inst = "EQ";
-    fresh.scripCode = fresh.token;
+    fresh.scripCode = scripCodeOf(fresh.token);
     fresh.yearHigh = 347.35;
     fresh.yearLow = 198.65;
     fresh.wtoken = 2 * fresh.token - 1;

@@ -18,7 +18,7 @@ struct Security {
     std::string expiry;    // DDMMMYY or empty
     double strike = 0;     // options only
     std::string option;    // CE / PE or empty
-    int scripCode = 0;
+    int scripCode = 0;     // scripCodeOf(token); 0 for an index
     int lot = 1;
     int tick = 500;        // 1/10000 rupee (paise for MC)
     std::string status = "ACT";
@@ -34,6 +34,11 @@ struct Security {
     bool isIndex() const { return inst == "IN"; }
 };
 
+// A security's scrip code: never its token, so that a request that sends one
+// where the other belongs cannot pass unnoticed.
+inline constexpr int kScripCodeOffset = 7000000;
+inline int scripCodeOf(int token) { return token + kScripCodeOffset; }
+
 class Universe {
 public:
     // count: how many securities in all (the built-in set is always kept);
@@ -43,6 +48,7 @@ public:
     const std::vector<Security>& securities() const { return m_securities; }
     const Security* byWatchToken(int wtoken) const;
     const Security* byToken(const std::string& exchange, int token) const;
+    const Security* byScripCode(const std::string& exchange, int scripCode) const;
     std::vector<const Security*> indices() const;
     // Members of a server category of category.lst (NSE equities), empty for other ids.
     std::vector<const Security*> categoryMembers(int id) const;

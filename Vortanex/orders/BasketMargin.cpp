@@ -88,10 +88,16 @@ bool PrepareBasketMargin(const BasketMarginInput& in, const std::function<OrderS
             stop.focus = BasketField::Price;
             return false;
         }
+        // The commodity formulas divide by the price denominator: a master
+        // row without one cannot be priced.
+        if (sec.commodity && sec.denominator <= 0) {
+            stop.text = "Price denominator of the security is 0. Margin cannot be calculated.";
+            return false;
+        }
         BasketMarginLeg leg;
         leg.leg = k;
         leg.sec = sec;
-        leg.quantity = int(q);
+        leg.quantity = q;
         leg.sell = row.action == "SELL";
         leg.kind = sec.currency ? 2 : sec.derivative ? 1 : 0;
         double p = std::strtod(price.c_str(), nullptr);
@@ -104,6 +110,10 @@ bool PrepareBasketMargin(const BasketMarginInput& in, const std::function<OrderS
             }
             leg.queryNeeded = false;
         }
+        // An option sold is priced at its strike (one without a strike keeps
+        // the entered price).
+        if (detail::isOption(sec.series) && leg.sell && sec.strike > 0)
+            p = sec.strike;
         if (p <= 0)
             p = sec.ltp / 100;
         leg.price = p;
@@ -120,14 +130,21 @@ bool PrepareBasketMargin(const BasketMarginInput& in, const std::function<OrderS
 
 double BasketLegMargin(const BasketMarginLeg& leg, double multiple)
 {
-    const double f = 1.0; // the reference-rate factor: the master carries none here
+    // The reference-rate factor f. The master sets none but 1 (and 0 on a row
+    // without a watch token, which would price every margin at nothing); the
+    // rate the reference-rate update writes later converts cross-currency
+    // prices and is not this factor: the order form's margin of the same leg
+    // uses none either.
+    const double f = 1.0;
     const double value = double(leg.quantity) * leg.price;
     double margin = leg.sec.series == "OC" && !leg.sell ? f * value : f * value / multiple;
     if (leg.sec.commodity) {
-        const double units = leg.sec.lotUnits;
-        const double denominator = leg.sec.denominator > 0 ? leg.sec.denominator : 1;
+        const double units = leg.sec.lotUnits > 0 ? leg.sec.lotUnits : 1;
+        const double denominator = leg.sec.denominator; // above 0: PrepareBasketMargin refused the rest
         if (leg.sec.series == "CO" && !leg.sell)
             margin = units * value;
+        else if (leg.sec.series == "CO")
+            margin = double(leg.quantity) * leg.sec.strike * units / denominator / multiple;
         else
             margin = units * value / denominator / multiple;
     }

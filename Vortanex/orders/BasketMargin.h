@@ -14,7 +14,7 @@ struct BasketMarginLeg {
     int leg = 0; // 0..4
     OrderSecurity sec;
     double price = 0; // rupees
-    int quantity = 0;
+    long quantity = 0;
     bool sell = false;
     int kind = 0; // 2 currency, 1 F&O, 0 other
     bool queryNeeded = true;

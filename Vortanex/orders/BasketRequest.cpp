@@ -171,6 +171,9 @@ bool checkLeg(const BasketForm& form, const BasketContext& ctx, int k, const Ord
     if (!readInt(row.lots, lots))
         lots = 0;
     v.lots = lots;
+    // A currency leg goes out in lots: less than one would be an order of nothing.
+    if (sec.currency && form.mode != kBasketCancel && v.lots < 1)
+        return fail(f, "Please enter at least one Lot for the Order", BasketFailure::Ok, k, BasketField::Lots, true);
     const std::string discMessage
         = format("Please enter Disclosed Quantity in mulitple of Market Lot :%d", sec.marketLot);
     if (!readInt(row.disclosed, v.disclosed) || v.disclosed < 0)
@@ -295,7 +298,7 @@ bool BuildBasketRequest(const BasketForm& form, const BasketContext& ctx, Basket
         const std::string head = detail::format("%d|", sec.derivative);
         if (form.mode == kBasketCancel) {
             record = detail::format("%s|%d|%0.lf|%d|%s|%s", row.legClient.c_str(), sec.derivative, row.orderNo,
-                                    sec.token, v.exch.c_str(), env.c_str());
+                                    sec.scripCode, v.exch.c_str(), env.c_str());
             line = detail::format("Placing Cancel Basket Order No :%d, %s %s Order for Client %s, Security %s|%s, Qty %lld, "
                                   "Price %s Trigger Price %s",
                                   n, row.mark.c_str(), row.action.c_str(), row.legClient.c_str(), sec.displayKey.c_str(),
@@ -303,7 +306,7 @@ bool BuildBasketRequest(const BasketForm& form, const BasketContext& ctx, Basket
         } else if (form.mode == kBasketModify) {
             record = head
                 + detail::format("%0.lf|N|00:00:00:00|%d|%s|%c|%d|%lld|%s|%s|00-00-0000|%lld|%s|0|GFD|C|%d|%c|0|NA|%s",
-                                 row.orderNo, sec.token, v.exch.c_str(), v.side, row.previousQty, qtyField,
+                                 row.orderNo, sec.scripCode, v.exch.c_str(), v.side, row.previousQty, qtyField,
                                  num(row.previousPrice * 100).c_str(), num(v.price).c_str(), v.disclosed,
                                  num(v.trigger).c_str(), v.markCode, amo, env.c_str());
             line = detail::format("Placing Modify Basket Order No :%d, %s %s Order for Client %s, Security %s|%s, Old Qty "
@@ -313,7 +316,7 @@ bool BuildBasketRequest(const BasketForm& form, const BasketContext& ctx, Basket
                                   num(triggerRupees).c_str());
         } else {
             record = head
-                + detail::format("N|00:00:00:00|%d|%s|%c|%lld|%s|00-00-0000|%lld|%s|0|GFD|C|%d|%c|0|NA|%s", sec.token,
+                + detail::format("N|00:00:00:00|%d|%s|%c|%lld|%s|00-00-0000|%lld|%s|0|GFD|C|%d|%c|0|NA|%s", sec.scripCode,
                                  v.exch.c_str(), v.side, qtyField, num(v.price).c_str(), v.disclosed,
                                  num(v.trigger).c_str(), v.markCode, amo, env.c_str());
             line = detail::format("Placing Basket Order No :%d, %s %s Order for Client %s, Security %s|%s, Qty %lld, "
@@ -360,7 +363,8 @@ std::vector<BasketLegResult> ReadBasketReply(const std::string& reply)
     std::vector<std::string> records;
     SplitString(reply, '~', records);
     std::vector<std::string> f;
-    for (const std::string& rec : records) {
+    for (size_t n = 0; n < records.size(); ++n) {
+        const std::string& rec = records[n];
         if (rec.empty())
             continue;
         f.clear();
@@ -371,6 +375,7 @@ std::vector<BasketLegResult> ReadBasketReply(const std::string& reply)
         r.orderNo = std::strtod(f[2].c_str(), nullptr);
         r.result = r.status == 9999 ? 9999 : std::atoi(f[3].c_str());
         r.message = f[4];
+        r.record = int(n);
         out.push_back(std::move(r));
     }
     return out;

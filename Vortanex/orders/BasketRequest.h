@@ -16,7 +16,7 @@ inline constexpr int kBasketLegCount = 5;
 enum BasketMode { kBasketNew = 0, kBasketModify = 1, kBasketCancel = 2, kBasketSquareOff = 3 };
 
 // The boxes of a leg that a failed check gives the focus to.
-enum class BasketField { None, Client, Password, Action, Exchange, Mark, Quantity, Disclosed, Price, Trigger };
+enum class BasketField { None, Client, Password, Action, Exchange, Mark, Quantity, Lots, Disclosed, Price, Trigger };
 
 // One leg row as the form shows it, with the leg arrays the opener filled.
 struct BasketLegRow {
@@ -101,7 +101,9 @@ struct BasketLegResult {
     double orderNo = 0;
     int result = 0;
     std::string message;
+    int record = 0; // the reply record it came from, from 0: the leg of the request it answers
 };
+// Empty records answer nothing and are skipped; the rest keep their place.
 std::vector<BasketLegResult> ReadBasketReply(const std::string& reply);
 // The reply's lines for the message bar, and the last result (9999 for a
 // refused leg with no later result).

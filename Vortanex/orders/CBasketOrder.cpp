@@ -12,11 +12,14 @@
 #include "app/base/MachineDetails.h"
 #include "app/base/MessageBox.h"
 #include "app/base/SessionRecord.h"
+#include "app/base/TextFormat.h"
 #include "frame/CMainFrame.h"
 #include "orders/BasketMargin.h"
 #include "orders/COrderData.h"
+#include "orders/COrderViewEx.h"
 #include "orders/ClientOrderStore.h"
 #include "orders/OrderMessages.h"
+#include "orders/OrderReply.h"
 #include "orders/OrderSecurity.h"
 #include "orders/WebLinkPages.h"
 #include "positions/PositionServices.h"
@@ -94,6 +97,9 @@ QString priceText(double v, bool four)
     return QString::fromLatin1(text);
 }
 
+constexpr const char* kBasketBusyText =
+    "The Basket Order Form is still sending the previous basket. Please try again when it is done.";
+
 std::mutex g_sendMutex;
 std::condition_variable g_sendDone;
 int g_sends = 0; // guarded by g_sendMutex
@@ -104,8 +110,12 @@ public:
     void reset() override
     {
         if (g_pBasketOrder) {
-            if (g_pBasketOrder->isSending())
-                return; // refilled after the send; the opener's refresh shows the busy form
+            if (g_pBasketOrder->isSending()) {
+                // The opener's legs are not taken: the user hears why, and
+                // the refresh brings the busy form forward.
+                MsgBoxInfo(kBasketBusyText);
+                return;
+            }
             g_pBasketOrder->ResetBasketData();
         } else {
             new CBasketOrder(g_pMainFrame.load());
@@ -273,8 +283,8 @@ void CBasketOrder::buildRows()
             const OrderSecurity sec = OrderSecurityAt(legs[size_t(k)].secIndex);
             if (!sec.valid() || !sec.inLots())
                 return;
-            const int unit = sec.currency ? sec.lotUnits : sec.marketLot;
-            row.quantity->setText(QString::number(row.lots->text().toInt() * unit));
+            const long long unit = sec.currency ? sec.lotUnits : sec.marketLot;
+            row.quantity->setText(QString::number(row.lots->text().toLongLong() * unit));
         });
     }
     static_cast<QVBoxLayout*>(layout())->addLayout(grid);
@@ -390,7 +400,7 @@ bool CBasketOrder::SetNewBasketData()
             const bool lots = sec.currency || sec.derivative || sec.commodity;
             r.lots->setEnabled(lots && !cancel);
             r.quantity->setEnabled(!lots && !cancel);
-            const int unit = sec.currency ? sec.lotUnits : sec.marketLot;
+            const long long unit = sec.currency ? sec.lotUnits : sec.marketLot;
             if (lots && unit > 0)
                 r.lots->setText(QString::number(leg.quantity / unit));
             if (cancel && sec.currency && unit > 0) {
@@ -475,8 +485,12 @@ void CBasketOrder::onLegSearch(int k)
         return;
     Row& r = m_rows[size_t(k)];
     if (sec.commodity || sec.currency || sec.derivative) {
+        // One lot: the Lot box and the quantity agree, so the leg never goes
+        // out as 0 lots.
+        const long long unit = sec.currency ? (sec.lotUnits > 0 ? sec.lotUnits : 1) : sec.marketLot;
         r.quantity->setEnabled(false);
-        r.quantity->setText(QString::number(sec.marketLot));
+        r.quantity->setText(QString::number(unit));
+        r.lots->setText(QStringLiteral("1"));
         r.lots->setEnabled(true);
         r.disclosed->setText(QStringLiteral("0"));
         if (k == 0)
@@ -550,7 +564,7 @@ BasketForm CBasketOrder::readForm() const
         row.trigger = r.trigger->text().toStdString();
         row.disclosed = r.disclosed->text().toStdString();
         row.orderNo = leg.orderNo;
-        row.previousQty = leg.quantity;
+        row.previousQty = static_cast<int>(leg.quantity);
         row.previousPrice = leg.price;
         row.legClient = leg.client;
     }
@@ -575,6 +589,7 @@ void CBasketOrder::showFailure(const BasketFailure& f)
         case BasketField::Exchange: focus = r.exchange; break;
         case BasketField::Mark: focus = r.mark; break;
         case BasketField::Quantity: focus = r.quantity; break;
+        case BasketField::Lots: focus = r.lots; break;
         case BasketField::Disclosed: focus = r.disclosed; break;
         case BasketField::Price: focus = r.price; break;
         case BasketField::Trigger: focus = r.trigger; break;
@@ -667,6 +682,7 @@ void CBasketOrder::startSend()
     const int code = m_request.code;
     const bool ok = pf::Worker::start("PlaceBasketOrderThread", [self, enc, text, code] {
         int result = -1;
+        bool stateUnknown = false;
         std::string details;
         try {
             WriteLog(0, "2. Place Basket User Message Set now sending request to server");
@@ -674,23 +690,25 @@ void CBasketOrder::startSend()
             long length = 0;
             const int status = RequestServer(enc, code, text, reply, length);
             WriteLog(0, "3. Place Basket request to server sent");
-            if (status == 200) {
+            if (status == 200)
                 WriteLog(0, "4. Place Basket Response Len <" + std::to_string(length) + ">");
-                if (length <= 0 || reply.empty()) {
-                    ui::UiThread::post([] {
-                        MyMessageBox("Server Error. Please Check Order Report for Order Confirmation.",
-                                     "Basket Order Error", MsgOk | MsgIconError);
-                    });
-                } else {
-                    const auto results = ReadBasketReply(reply);
-                    for (size_t i = 0; i < results.size(); ++i) {
-                        const std::string line = BasketResultLine(int(i) + 1, results[i]);
-                        OrderUserMessage(1, ' ', line);
-                        details += line + "\n";
-                    }
-                    result = BasketReplyResult(results);
-                    WriteLog(0, "5. Place Basket received");
+            if (status == 200 && length > 0 && !reply.empty()) {
+                const auto results = ReadBasketReply(reply);
+                for (const BasketLegResult& r : results) {
+                    const std::string line = BasketResultLine(r.record + 1, r);
+                    OrderUserMessage(1, ' ', line);
+                    details += line + "\n";
                 }
+                result = BasketReplyResult(results);
+                WriteLog(0, "5. Place Basket received");
+            } else if (IsOrderTransCode(code) && RequestWasSent(status)) {
+                // The orders may stand at the exchange: say their state is
+                // unknown rather than invite placing them again.
+                stateUnknown = true;
+                const std::string m = OrderStateUnknownText(status);
+                WriteLog(0, formatText("Basket request [%d] status %d: state unknown", code, status));
+                OrderUserMessage(1, ' ', m);
+                ui::UiThread::post([m] { MyMessageBox(m, "Basket Order Error", MsgOk | MsgIconError); });
             } else {
                 char message[128];
                 if (status == 407)
@@ -704,9 +722,14 @@ void CBasketOrder::startSend()
         } catch (...) {
             WriteLog(0, "Error in catch at Place Basket Order()");
         }
-        ui::UiThread::post([self, result, details] {
+        ui::UiThread::post([self, result, details, stateUnknown] {
+            if (stateUnknown) {
+                // The book shows what the server holds now, the legs included if they were taken.
+                if (COrderViewEx* book = g_pOrderViewEx)
+                    book->OnOrderRefresh();
+            }
             if (self)
-                self->sendDone(result, details);
+                self->sendDone(result, details, stateUnknown);
         });
         std::lock_guard lock(detail::g_sendMutex);
         --detail::g_sends;
@@ -715,14 +738,19 @@ void CBasketOrder::startSend()
     if (!ok) {
         std::lock_guard lock(detail::g_sendMutex);
         --detail::g_sends;
-        sendDone(-1, {});
+        sendDone(-1, {}, false);
     }
 }
 
-void CBasketOrder::sendDone(int result, const std::string& details)
+void CBasketOrder::sendDone(int result, const std::string& details, bool stateUnknown)
 {
     WriteLog(0, "Basket send ended: " + std::to_string(result));
     setBusy(false);
+    if (stateUnknown) {
+        // Disarmed: another OK must not place the same legs again unseen.
+        for (const Row& r : m_rows)
+            r.select->setChecked(false);
+    }
     if (!details.empty() && g_AppSettings.order_success_switch == 1)
         MsgBoxInfoCaption(details, "Basket Order Details");
 }

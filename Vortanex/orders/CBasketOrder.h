@@ -25,7 +25,7 @@ public:
     struct Leg {
         int secIndex = -1;
         int markId = -1;
-        int quantity = 0;
+        long long quantity = 0; // units: lots x units per lot for a currency
         char side = ' ';
         double price = 0; // rupees
         double orderNo = 0;
@@ -86,8 +86,9 @@ public:
     // The last request handed to the worker (tests).
     const BasketRequest& lastRequest() const { return m_request; }
 
-    // The worker's answer, on the UI thread.
-    void sendDone(int result, const std::string& details);
+    // The worker's answer, on the UI thread. A send whose reply failed after
+    // the request left (state unknown) unticks every leg.
+    void sendDone(int result, const std::string& details, bool stateUnknown);
     void marginDone(const std::string& text);
 
     // Cancel: refused while a send runs on the form.

@@ -10,6 +10,7 @@
 #include "app/base/LogWriter.h"
 #include "app/base/MessageBox.h"
 #include "app/base/SessionRecord.h"
+#include "orders/COrderViewEx.h"
 #include "orders/ConvertPositionRequest.h"
 #include "orders/OrderMessages.h"
 #include "orders/OrderSecurity.h"
@@ -100,6 +101,10 @@ public:
         allowable = std::abs(q.allowableQty);
         const std::string text = BuildConversionQuery(q);
         g_querying = true;
+        // One operation on the form at a time: the form waits for the query
+        // (a conversion click meanwhile would race its refill).
+        if (g_pDlgConvertPosition)
+            g_pDlgConvertPosition->setQuerying(true);
         QPointer<QWidget> owner(parent);
         const int enc = pv_user_info.encrypt;
         workStarted();
@@ -126,6 +131,8 @@ public:
         });
         if (!started) {
             g_querying = false;
+            if (g_pDlgConvertPosition)
+                g_pDlgConvertPosition->setQuerying(false);
             workEnded();
         }
         return started;
@@ -222,6 +229,12 @@ void CDlgConvertPosition::Fill(const std::string& clientCode, int secIndex, cons
     activateWindow();
 }
 
+void CDlgConvertPosition::setQuerying(bool on)
+{
+    busy = on;
+    enableControls(!on);
+}
+
 void CDlgConvertPosition::enableControls(bool on)
 {
     m_quantity->setEnabled(on);
@@ -231,7 +244,7 @@ void CDlgConvertPosition::enableControls(bool on)
 
 void CDlgConvertPosition::ConvertPosition()
 {
-    if (busy)
+    if (busy || detail::g_querying)
         return;
     WriteLog(0, "Entry : ConvertPosition");
     bool number = false;
@@ -262,22 +275,36 @@ void CDlgConvertPosition::ConvertPosition()
         long length = 0;
         const int status = RequestServer(enc, 110, text, reply, length);
         const ConversionOutcome o = ReadConversionReply(status, reply);
+        if (o.stateUnknown)
+            OrderUserMessage(1, ' ', o.text);
         ui::UiThread::post([=] {
+            if (o.stateUnknown) {
+                // The book shows what the server holds now.
+                if (COrderViewEx* book = g_pOrderViewEx)
+                    book->OnOrderRefresh();
+            }
             if (self)
-                self->conversionDone(o.text, o.caption, o.warning);
+                self->conversionDone(o.text, o.caption, o.warning, o.stateUnknown);
         });
         detail::workEnded();
     });
     if (!started) {
         detail::workEnded();
-        conversionDone("Unable to start the conversion. Please Try Again...", {}, false);
+        conversionDone("Unable to start the conversion. Please Try Again...", {}, false, false);
     }
 }
 
-void CDlgConvertPosition::conversionDone(const std::string& text, const std::string& caption, bool warning)
+void CDlgConvertPosition::conversionDone(const std::string& text, const std::string& caption, bool warning,
+                                         bool stateUnknown)
 {
     busy = false;
     enableControls(true);
+    if (stateUnknown) {
+        // Disarmed: nothing more converts until the form is opened (and
+        // queried) again.
+        m_convertible = 0;
+        m_quantity->setText(QStringLiteral("0"));
+    }
     if (caption.empty())
         MsgBoxOk(text);
     else

@@ -25,7 +25,11 @@ public:
               int maxivaneQty, int convertible, int allowable, double margin);
     // Button 1: checks the quantity, then sends the conversion on a worker.
     void ConvertPosition();
-    void conversionDone(const std::string& text, const std::string& caption, bool warning);
+    // A reply that failed after the request left (stateUnknown) leaves nothing
+    // convertible until the next opening.
+    void conversionDone(const std::string& text, const std::string& caption, bool warning, bool stateUnknown);
+    // A query for a new opening runs: the form takes no conversion meanwhile.
+    void setQuerying(bool on);
 
     bool busy = false;
     int convertibleQty() const { return m_convertible; }

@@ -305,8 +305,11 @@ int CDlgOrderFormExp::SetTsloOrderData(int action, int index, char side)
             return 0;
         }
         step = 2;
-        const auto book = TsloBookOf(std::string(FixedTextView(client->client_code)));
-        const int at = TsloFormRecord(*book, index, action);
+        // The book of the client whose order the user chose (the form's
+        // client), which may not be the active client's.
+        const std::string bookClient = m_strClient.empty() ? std::string(FixedTextView(client->client_code)) : m_strClient;
+        const auto book = TsloBookOf(bookClient);
+        const int at = book ? TsloFormRecord(*book, index, action) : -1;
         if (at < 0) {
             MsgBoxOk("Please select a valid TSLO order");
             return -1;

@@ -383,6 +383,9 @@ void CTsloOrderView::openForm(int mode)
     p.index = record;
     p.side = r.side() == 'S' ? 'S' : 'B';
     p.tslKind = r.kind;
+    // The form acts on the book shown here: that of the client the user
+    // chose, who may not be the active client.
+    p.clientCode = FixedTextView(r.client_code).empty() ? m_clientCode : std::string(FixedTextView(r.client_code));
     OpenOrderForm(p, this, mode);
 }
 

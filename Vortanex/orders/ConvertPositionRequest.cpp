@@ -1,5 +1,7 @@
 #include "orders/ConvertPositionRequest.h"
 
+#include "orders/OrderReply.h"
+
 #include "watch/base/TextSplit.h"
 
 #include <cstdio>
@@ -57,6 +59,13 @@ bool ConversionQuantityValid(long quantity, int convertible) { return quantity >
 ConversionOutcome ReadConversionReply(int status, const std::string& reply)
 {
     ConversionOutcome o;
+    if ((status != 200 || reply.empty()) && IsOrderTransCode(110) && RequestWasSent(status)) {
+        // The conversion may have been made: say its state is unknown rather
+        // than invite sending it again.
+        o.text = OrderStateUnknownText(status);
+        o.stateUnknown = true;
+        return o;
+    }
     if (status == 407) {
         o.text = "Proxy Authentication Failed";
         return o;
@@ -65,10 +74,6 @@ ConversionOutcome ReadConversionReply(int status, const std::string& reply)
         char text[128];
         std::snprintf(text, sizeof text, "Internet Connectivity Error [%d]. Pls contact System Administrator", status);
         o.text = text;
-        return o;
-    }
-    if (reply.empty()) {
-        o.text = "No response received from server";
         return o;
     }
     std::vector<std::string> f;

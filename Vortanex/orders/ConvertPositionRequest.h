@@ -51,5 +51,8 @@ struct ConversionOutcome {
     std::string text;
     std::string caption; // "Success", "Error" or empty (the product's)
     bool warning = false;
+    // The request left but its reply failed or was empty: whether the
+    // position was converted is unknown.
+    bool stateUnknown = false;
 };
 ConversionOutcome ReadConversionReply(int status, const std::string& reply);

@@ -125,7 +125,9 @@ bool ComputeMargin(const MarginInput& in, const MarginPlan& plan, double rate, d
         return false;
     }
     const bool sell = in.sideIndex == 1;
-    const double multiplier = sec.lotUnits > 0 ? sec.lotUnits : 1.0;
+    // The form's quantity of a currency security already holds its lots x
+    // units per lot: the units are not multiplied in a second time.
+    const double multiplier = sec.currency || sec.lotUnits <= 0 ? 1.0 : sec.lotUnits;
     const double value = in.quantity * plan.price;
     margin = sec.series == "OC" || sell ? value / rate * multiplier : value * multiplier;
     if (sec.commodity) {

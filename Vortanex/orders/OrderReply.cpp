@@ -86,8 +86,10 @@ bool IsOrderTransCode(int code)
 {
     switch (code) {
     case 101: case 102: case 103: case 106:
+    case 110:
     case 121: case 122: case 123:
     case 201: case 202: case 203: case 204:
+    case 301:
         return true;
     default:
         return false;

@@ -33,7 +33,8 @@ struct SmartOrderReply {
 // Missing fields count as empty (0).
 SmartOrderReply ParseSmartOrderReply(std::string_view reply);
 
-// The codes of requests that place, modify or cancel an order: a failure
+// The codes of requests that place, modify or cancel an order, a basket
+// (301) or a position conversion (110) included: a failure
 // after such a request left cannot say whether the order was taken.
 bool IsOrderTransCode(int code);
 // False for the failures of an exchange that ended before the request was

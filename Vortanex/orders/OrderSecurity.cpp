@@ -19,6 +19,7 @@ OrderSecurity OrderSecurityAt(int index)
     s.index = index;
     s.token = r.token;
     s.wtoken = r.wtoken;
+    s.scripCode = r.scrip_code;
     s.symbol = r.symbol.view();
     s.displayKey = r.display_name.view();
     s.series = r.inst_type.view();

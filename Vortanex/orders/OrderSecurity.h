@@ -8,6 +8,7 @@ struct OrderSecurity {
     int index = -1;
     int token = 0;
     int wtoken = 0;      // second token
+    int scripCode = 0;   // the exchange's scrip code (not the token)
     std::string symbol;
     std::string displayKey;
     std::string series;  // instrument / series code ("EQ", "BE", "FS", ...)

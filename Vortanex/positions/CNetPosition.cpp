@@ -1434,7 +1434,7 @@ void CNetPosition::FillTodaysPositionGrid()
 void CNetPosition::OnTimer()
 {
     // Ticks that arrived since the last period, each security once.
-    m_feed->ticks().drain([this](int security, char) { UpdateLTP(security); });
+    m_feed->ticks().drain([this](int security, char tick) { UpdateLTP(security, tick); });
     if (!m_redrawPending)
         return;
     m_redrawPending = false;
@@ -1447,13 +1447,12 @@ void CNetPosition::OnTimer()
     ++m_layouts;
 }
 
-void CNetPosition::UpdateLTP(int security)
+void CNetPosition::UpdateLTP(int security, int tick)
 {
     int step = 1;
     try {
         if (m_shownReport != Open && m_shownReport != Todays)
             return;
-        const int tick = tickCode(security);
         if (tick == 30 || tick == 40)
             return;
         step = 2;
@@ -1463,7 +1462,7 @@ void CNetPosition::UpdateLTP(int security)
         if (m_shownReport == Todays)
             SetTodaysPositionLTP(security);
         else
-            updateOpenGridLtp(security, s);
+            updateOpenGridLtp(security, s, tick);
     } catch (const std::exception& e) {
         WriteLog(0, formatText("SException in UpdateLTP [%d] : [%s]", step, e.what()));
     } catch (...) {
@@ -1471,7 +1470,7 @@ void CNetPosition::UpdateLTP(int security)
     }
 }
 
-void CNetPosition::updateOpenGridLtp(int security, const RiskSecurityFacts& s)
+void CNetPosition::updateOpenGridLtp(int security, const RiskSecurityFacts& s, int tick)
 {
     ClientInfo* active = ActiveClientEntry();
     if (!active)
@@ -1479,7 +1478,6 @@ void CNetPosition::updateOpenGridLtp(int security, const RiskSecurityFacts& s)
     std::vector<PositionRecord>& positions = RiskArraysOf(*active).positions;
     ui::GridModel& m = m_grids[Open]->model();
     const double L = PositionMath::LastRupees(s);
-    const int tick = tickCode(security);
     const auto run = m_openRunBySecurity.find(security);
     if (run == m_openRunBySecurity.end())
         return;
@@ -1612,7 +1610,8 @@ void CNetPosition::GetMisDataFromLimit()
     job.type = kRiskLimits;
     job.client = client.code;
     job.clientText = client.code;
-    job.text = MisRequestText(client, std::string(FixedTextView(pv_user_info.user_id)));
+    job.text = MisRequestText(client, std::string(FixedTextView(pv_user_info.user_id)),
+                              std::string(FixedTextView(pv_user_info.session_id)));
     job.encrypt = pv_user_info.encrypt;
     job.mis = true;
     // On a worker like the reports: the window shows busy meanwhile, and the
@@ -1900,15 +1899,9 @@ void CNetPosition::OnPositionBasketOrder()
                 leg.product_code = p.product_code;
                 leg.side = p.net_qty > 0 ? 'S' : p.net_qty < 0 ? 'B' : ' ';
                 leg.price = leg.side == ' ' ? 0 : priceBySide(p.sec_index, leg.side, true);
-                long qty = std::abs(p.net_qty);
-                if (table && table->valid(p.sec_index)) {
-                    const SecurityRecord& r = table->row(p.sec_index);
-                    if (r.commodity)
-                        qty *= std::max(1, r.market_lot);
-                    if (r.currency)
-                        qty *= std::max(1, r.market_lot);
-                }
-                leg.quantity = static_cast<int>(qty);
+                leg.quantity = table && table->valid(p.sec_index)
+                    ? PositionMath::BasketLegQuantity(p.net_qty, TableRiskSecurities().facts(p.sec_index))
+                    : std::abs(static_cast<long long>(p.net_qty));
                 basket->setLeg(legs++, leg);
             }
             basket->refreshOrShow();
@@ -1995,7 +1988,9 @@ void CNetPosition::OnTodaysPositionBasketOrder()
                 BasketLeg leg;
                 leg.sec_index = r.sec_index;
                 leg.product_code = r.product_code;
-                leg.quantity = std::abs(r.net_qty);
+                leg.quantity = r.sec_index >= 0
+                    ? PositionMath::BasketLegQuantity(r.net_qty, TableRiskSecurities().facts(r.sec_index))
+                    : std::abs(static_cast<long long>(r.net_qty));
                 leg.side = r.buy_traded_qty > r.sell_traded_qty ? 'S' : 'B';
                 leg.price = priceBySide(r.sec_index, leg.side, true);
                 basket->setLeg(legs++, leg);

@@ -71,7 +71,10 @@ public:
     void OnRiskRefresh(int dataIndex);
     bool Get_Data(int type);
     void OnTimer();
-    void UpdateLTP(int security);
+    // A tick the feed box held: its tick-direction code as the feed gave it,
+    // not the security's current one (a later quote that left the price
+    // alone would hide the move).
+    void UpdateLTP(int security, int tick);
     void SetTodaysPositionLTP(int security);
     void MyUpdate(int kind);
     void Close_Window();
@@ -154,7 +157,7 @@ private:
     void layoutBand();
     void emptyShownGrid();
     void setMisBandVisible(bool visible);
-    void updateOpenGridLtp(int security, const RiskSecurityFacts& s);
+    void updateOpenGridLtp(int security, const RiskSecurityFacts& s, int tick);
     void renewFeedSecurities();
     int currentRowId(int dataIndex) const;
     int selectedRangeCount(int dataIndex) const;

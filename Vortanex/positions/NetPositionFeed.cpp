@@ -1,5 +1,7 @@
 #include "positions/NetPositionFeed.h"
 
+#include "server/SecurityTable.h"
+
 #include <algorithm>
 
 std::vector<int> NetPositionFeed::feedSecurities() const
@@ -10,8 +12,16 @@ std::vector<int> NetPositionFeed::feedSecurities() const
 
 void NetPositionFeed::quoteUpdated(int security)
 {
-    if (!isClosing())
-        m_ticks.put(security, 1);
+    if (isClosing())
+        return;
+    // The direction of this move, read now: by the time the window's timer
+    // applies it, a later quote that left the price alone may have replaced
+    // the security's tick code.
+    char tick = 0;
+    const auto table = SecurityTable::current();
+    if (table && table->valid(security))
+        tick = static_cast<char>(table->row(security).quote().tick_code[4]);
+    m_ticks.put(security, tick);
 }
 
 void NetPositionFeed::setSecurities(std::vector<int> securities)

@@ -15,7 +15,8 @@ class NetPositionFeed final : public FeedWindow {
 public:
     bool isClosing() const override { return m_closing.load(std::memory_order_acquire); }
     std::vector<int> feedSecurities() const override;
-    // Called by the feed for tick codes 10 and 20 only.
+    // Called by the feed for tick codes 10 and 20 only: the box keeps the
+    // code of the move for the window's timer.
     void quoteUpdated(int security) override;
 
     // UI thread: the securities after every stored report; renews the

@@ -59,6 +59,16 @@ long CommodityQuotient(const RiskSecurityFacts& s)
     return static_cast<long>(s.price_multiplier) / DivisorOf(s.price_divisor);
 }
 
+long long BasketLegQuantity(long long netQty, const RiskSecurityFacts& s)
+{
+    const long long qty = netQty < 0 ? -netQty : netQty;
+    if (s.currency)
+        return qty * DivisorOf(s.price_multiplier);
+    if (s.commodity)
+        return qty * DivisorOf(s.lot);
+    return qty;
+}
+
 double LastRupees(const RiskSecurityFacts& s)
 {
     return s.last_paise == 0 ? 0.0 : s.last_paise / 100.0;

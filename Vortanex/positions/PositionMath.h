@@ -29,6 +29,13 @@ double DivisorOf(double value);
 // ÷ price divisor (integer division), 1 for any other security.
 long CommodityQuotient(const RiskSecurityFacts& s);
 
+// The quantity of a basket leg made from a position's net quantity: its
+// absolute value, times the units per lot for a currency security and the
+// market lot for a commodity (their positions count lots, a basket leg counts
+// what the basket form divides back into lots). A factor of 0 counts as 1;
+// computed in 64 bits.
+long long BasketLegQuantity(long long netQty, const RiskSecurityFacts& s);
+
 // The last price in rupees (0 stays 0).
 double LastRupees(const RiskSecurityFacts& s);
 

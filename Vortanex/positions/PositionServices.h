@@ -12,7 +12,7 @@ class QWidget;
 struct BasketLeg {
     int sec_index = -1;
     int product_code = 0;
-    int quantity = 0;
+    long long quantity = 0; // units: lots x units per lot for a currency
     char side = ' ';
     double price = 0; // rupees
     // A leg of a cancel basket: the order it cancels.

@@ -352,8 +352,11 @@ RiskOutcome ParsePositionsReply(int type, std::string_view reply, const std::str
         return out;
     }
     WriteLog(0, formatText(holdings ? "Stocks Ctr <%ld>" : "Position Ctr <%ld>", h.count));
-    // Room for the announced count and one more, never more than the reply holds.
-    const long capacity = h.count > 0 ? h.count + 1 : 0;
+    // Room for the announced count and one more, never more than the reply
+    // holds: the count is bounded by the reply's length before one is added,
+    // so a count near the largest long cannot overflow.
+    const long bounded = std::min<long>(h.count, static_cast<long>(reply.size()));
+    const long capacity = bounded > 0 ? bounded + 1 : 0;
     if (tilde != std::string_view::npos) {
         const std::vector<std::string> rows = split(reply.substr(tilde + 1), '^');
         for (const std::string& row : rows) {
@@ -613,9 +616,9 @@ std::string RiskRequestText(int type, const RiskClient& c, const std::string& us
                       c.code.c_str(), 4, c.aclient ? 'Y' : 'N');
 }
 
-std::string MisRequestText(const RiskClient& c, const std::string& userId)
+std::string MisRequestText(const RiskClient& c, const std::string& userId, const std::string& sessionId)
 {
-    return formatText("RiskData=%d|%s|%s|%s|%s&AClient=%c", kRiskLimits, c.id.c_str(), userId.c_str(),
+    return formatText("RiskData=%d|%s|%s|%s|%s&AClient=%c", kRiskLimits, sessionId.c_str(), userId.c_str(),
                       c.code.c_str(), c.code.c_str(), c.aclient ? 'Y' : 'N');
 }
 

@@ -153,7 +153,9 @@ bool ChooseRiskClient(int activeIndex, char userType, const std::string& activeC
 // "RiskData=<type>|<id>|<user>|<client>|<client>|4&AClient=Y|N".
 std::string RiskRequestText(int type, const RiskClient& client, const std::string& userId);
 // The MIS fetch: the same without the final 4.
-std::string MisRequestText(const RiskClient& client, const std::string& userId);
+// The MIS figures' limits request ("Get"): the login's session id, not the
+// client's id, with the client's code twice and no final field.
+std::string MisRequestText(const RiskClient& client, const std::string& userId, const std::string& sessionId);
 // "Downloading ... for Client :%s" of a report type.
 std::string RiskDownloadingLine(int type, const std::string& client);
 // The additional-margin page's query text.

@@ -15,11 +15,16 @@
 #include "orders/CTradeView.h"
 #include "orders/OrderBookCommands.h"
 #include "orders/OrderFormLinks.h"
+#include "orders/OrderReply.h"
 #include "orders/OrderSecurity.h"
 #include "server/ServerRequests.h"
 #include "app/base/ConfigFile.h"
 #include "positions/PositionServices.h"
+#include "watch/CScripSearch.h"
 #include "watch/WatchOpeners.h"
+#include "app/base/TextFormat.h"
+
+#include "ui/form_driver.h"
 
 #include "ui/grid_ranges.h"
 
@@ -33,6 +38,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -126,6 +132,104 @@ TEST_F(BasketFormTest, ThreeWatchRowsGoOutOnceWithTwoAcceptedLegsAndOneRefused)
     EXPECT_TRUE(WaitTradeReportDownloads(20000));
 }
 
+TEST_F(BasketFormTest, AReplyThatFailsAfterTheBasketLeftSaysTheStateIsUnknownRefreshesTheBookAndNeverSendsAgain)
+{
+    COrderViewEx* book = OpenOrderBook();
+    ASSERT_NE(book, nullptr);
+    auto reports = [this] {
+        int n = 0;
+        for (const auto& r : broker->requests())
+            n += r.decoded.text.rfind("ReportData=600|", 0) == 0 ? 1 : 0;
+        return n;
+    };
+    ASSERT_TRUE(pumpUntil([&] { return !book->isBusy() && reports() == 1; }, 20000));
+    struct Case {
+        const char* name;
+        int status;
+        bool empty;
+        long cut;
+    };
+    const Case cases[] = {
+        {"500", 500, false, -1},
+        {"200 with an empty body", 0, true, -1},
+        {"a reply cut short", 0, false, 5},
+    };
+    int expectedReports = 1;
+    for (const Case& c : cases) {
+        CBasketOrder* form = openFromWatch();
+        ASSERT_NE(form, nullptr) << c.name;
+        const size_t before = baskets().size();
+        const size_t asked = prompter.askCount();
+        tb::HttpFault fault;
+        fault.status = c.status;
+        fault.emptyBody = c.empty;
+        fault.cutAfter = c.cut;
+        broker->armFault("/qtrade/qbasket.exe", fault);
+        form->okButton()->click();
+        ASSERT_TRUE(pumpUntil([&] { return !form->isSending(); }, 20000)) << c.name;
+        // The broker took the legs; only the reply was lost.
+        EXPECT_EQ(baskets().size(), before + 1) << c.name;
+        bool unknown = false;
+        const auto asks = prompter.asks();
+        for (size_t i = asked; i < asks.size(); ++i)
+            unknown = unknown || asks[i].text.rfind("Order status unknown (", 0) == 0;
+        EXPECT_TRUE(unknown) << c.name;
+        EXPECT_TRUE(barHas("Please check the Order Book before placing it again.")) << c.name;
+        ++expectedReports;
+        EXPECT_TRUE(pumpUntil([&] { return !book->isBusy() && reports() == expectedReports; }, 20000)) << c.name;
+        // However often OK is pressed, the same legs do not go out again.
+        for (int press = 0; press < 3; ++press) {
+            form->okButton()->click();
+            pumpUntil([&] { return !form->isSending(); }, 20000);
+        }
+        EXPECT_EQ(baskets().size(), before + 1) << c.name;
+        for (int k = 0; k < kBasketLegCount; ++k)
+            EXPECT_FALSE(form->row(k).select->isChecked()) << c.name << " leg " << k;
+    }
+    EXPECT_TRUE(boxShown(OrderStateUnknownText(500)));
+    EXPECT_TRUE(boxShown(OrderStateUnknownText(200)));
+    EXPECT_FALSE(boxShown("Internet Connectivity Error [500]. Pls contact System Administrator"));
+}
+
+TEST_F(BasketFormTest, ACurrencyLegPickedWithTheSearchGoesOutAsOneLotAndALegOfNoLotIsRefused)
+{
+    const int fx = findSecurity("CN", "FC");
+    ASSERT_GE(fx, 0);
+    // The search hands the pair's future to leg 1, as its Enter does, and closes.
+    modalHost.script("CScripSearch", [fx](ui::FormDriver& d) {
+        g_pBasketOrder->SetLegSecurity(1, fx);
+        static_cast<CScripSearch&>(d.form()).OnCancel();
+    });
+    ASSERT_TRUE(OpenFrameBasket());
+    CBasketOrder* form = g_pBasketOrder;
+    ASSERT_NE(form, nullptr);
+    form->row(0).search->click();
+    const OrderSecurity sec = OrderSecurityAt(form->legs[0].secIndex);
+    ASSERT_TRUE(sec.valid());
+    ASSERT_EQ(sec.exchange, "CN");
+    ASSERT_EQ(sec.lotUnits, 1000);
+    EXPECT_EQ(form->row(0).lots->text().toStdString(), "1");
+    EXPECT_EQ(form->row(0).quantity->text().toStdString(), "1000");
+    form->row(0).price->setText("0");
+    form->okButton()->click();
+    ASSERT_TRUE(pumpUntil([&] { return !form->isSending(); }, 20000));
+    auto sent = baskets();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_NE(sent[0].decoded.text.find(formatText("|%d|CN|B|1|", sec.scripCode)), std::string::npos)
+        << sent[0].decoded.text;
+
+    // Lots far beyond what an int holds once multiplied by the units.
+    form->row(0).lots->setText("3000000");
+    emit form->row(0).lots->textEdited(QStringLiteral("3000000"));
+    EXPECT_EQ(form->row(0).quantity->text().toStdString(), "3000000000");
+
+    // A Lot box of 0 is refused, whatever the quantity says.
+    form->row(0).lots->setText("0");
+    form->okButton()->click();
+    EXPECT_TRUE(boxShown("Please enter at least one Lot for the Order"));
+    EXPECT_EQ(baskets().size(), 1u);
+}
+
 TEST_F(BasketFormTest, ASlowSendKeepsTheFormOpenAndSendsOnce)
 {
     CBasketOrder* form = openFromWatch();
@@ -144,6 +248,12 @@ TEST_F(BasketFormTest, ASlowSendKeepsTheFormOpenAndSendsOnce)
     form->reject();      // Cancel
     form->close();       // the window's close
     EXPECT_EQ(g_pBasketOrder, form);
+    // Another basket from the watch while this one is sent: refused, and the user told.
+    const std::string firstLeg = form->row(0).name->text().toStdString();
+    watchOpeners().basket("ABC12", {{secs[2], 0}});
+    EXPECT_TRUE(boxShown("The Basket Order Form is still sending the previous basket. Please try again when it is done."));
+    EXPECT_EQ(form->row(0).name->text().toStdString(), firstLeg);
+    EXPECT_TRUE(form->row(1).select->isChecked());
     ASSERT_TRUE(pumpUntil([&] { return !form->isSending(); }, 20000));
     EXPECT_EQ(baskets().size(), 1u);
     EXPECT_TRUE(form->okButton()->isEnabled());

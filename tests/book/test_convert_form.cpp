@@ -9,6 +9,7 @@
 #include "app/base/FixedText.h"
 #include "app/base/SessionRecord.h"
 #include "orders/CDlgConvertPosition.h"
+#include "orders/OrderReply.h"
 #include "orders/OrderSecurity.h"
 #include "positions/PositionServices.h"
 #include "positions/RiskArrays.h"
@@ -106,6 +107,52 @@ TEST_F(ConvertFormTest, TheQueryFillsTheFormAndOnlyAConvertibleQuantityIsSent)
     pumpUntil([] { return false; }, 50);
     EXPECT_EQ(dlg->convertibleQty(), 0);
     EXPECT_EQ(dlg->quantityEdit()->text().toStdString(), "0");
+}
+
+TEST_F(ConvertFormTest, AConversionWhoseReplyFailsSaysTheStateIsUnknownAndConvertsNothingMore)
+{
+    ASSERT_TRUE(open());
+    ASSERT_TRUE(pumpUntil([] { return g_pDlgConvertPosition && g_pDlgConvertPosition->isVisible(); }, 20000));
+    CDlgConvertPosition* dlg = g_pDlgConvertPosition;
+    ASSERT_TRUE(pumpUntil([&] { return !dlg->busy; }, 20000));
+    tb::HttpFault fault;
+    fault.status = 500;
+    broker->armFault("/qtrade/qtrade.exe", fault);
+    dlg->convertButton()->click();
+    ASSERT_TRUE(pumpUntil([&] { return !dlg->busy && WaitConvertPositionWork(0); }, 20000));
+    EXPECT_EQ(conversions(), 1);
+    EXPECT_TRUE(boxShown(OrderStateUnknownText(500)));
+    EXPECT_TRUE(barHas("Please check the Order Book before placing it again."));
+    for (int press = 0; press < 3; ++press)
+        dlg->convertButton()->click();
+    ASSERT_TRUE(pumpUntil([] { return WaitConvertPositionWork(0); }, 20000));
+    EXPECT_EQ(conversions(), 1);
+}
+
+TEST_F(ConvertFormTest, AQueryForANewOpeningKeepsTheFormFromConvertingAndALateQueryNeverFreesItMidConversion)
+{
+    ASSERT_TRUE(open());
+    ASSERT_TRUE(pumpUntil([] { return g_pDlgConvertPosition && g_pDlgConvertPosition->isVisible(); }, 20000));
+    CDlgConvertPosition* dlg = g_pDlgConvertPosition;
+    ASSERT_TRUE(pumpUntil([] { return WaitConvertPositionWork(0); }, 20000));
+    dlg->quantityEdit()->setText("3");
+    // The risk window opens the conversion again; its query is slow, and so
+    // is any conversion.
+    tb::HttpFault slow;
+    slow.delayMs = 1500;
+    broker->armFault("/qtrade/qrms.exe", slow);
+    slow.delayMs = 5000;
+    broker->armFault("/qtrade/qtrade.exe", slow);
+    ASSERT_TRUE(open());
+    for (int press = 0; press < 3; ++press)
+        dlg->convertButton()->click();
+    // The query's reply refills the form.
+    ASSERT_TRUE(pumpUntil([&] { return dlg->quantityEdit()->text() == "5"; }, 20000));
+    for (int press = 0; press < 3; ++press)
+        dlg->convertButton()->click();
+    ASSERT_TRUE(pumpUntil([&] { return !dlg->busy && WaitConvertPositionWork(0); }, 20000));
+    pumpUntil([] { return false; }, 50);
+    EXPECT_EQ(conversions(), 1);
 }
 
 } // namespace

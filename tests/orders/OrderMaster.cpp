@@ -22,6 +22,7 @@ void PublishBrokerMasterWithout(const tb::Universe& universe, const std::functio
         SecurityRecord r;
         r.token = s.token;
         r.wtoken = s.wtoken;
+        r.scrip_code = s.scripCode;
         r.symbol.assign(s.symbol);
         r.display_name.assign(s.symbol + " " + s.inst + " " + s.exchange);
         r.inst_type.assign(s.inst);

@@ -2,6 +2,7 @@
 // records of the three modes, the placing lines, the alert question and the
 // reply's records.
 #include "orders/BasketRequest.h"
+#include "orders/OrderReply.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@ OrderSecurity security(int index, const std::string& exch, int tick, int lot = 1
     OrderSecurity s;
     s.index = index;
     s.token = 1000 + index;
+    s.scripCode = 5000 + index; // legs send the scrip code, never the token
     s.exchange = exch;
     s.displayKey = "SEC" + std::to_string(index);
     s.tickSize = tick;
@@ -86,8 +88,8 @@ TEST_F(BasketRequestTest, TickedRowsTwoAndFourMakeRecordsOneAndTwo)
     EXPECT_EQ(req.text,
               "OrdReqNo=41&DDSId=0&NoOfOrders=2&TransCode=301&UserId=U1&ClientId=ABC12&ClientGrp=ABC12&SessionId=CID01"
               "&TPassword="
-              "&OrderData1=0|N|00:00:00:00|1000|NN|B|10|10005.00|00-00-0000|0|0.00|0|GFD|C|0|N|0|NA|DEV"
-              "&OrderData2=1|N|00:00:00:00|1001|BN|S|50|10005.00|00-00-0000|0|0.00|0|GFD|C|0|N|0|NA|DEV"
+              "&OrderData1=0|N|00:00:00:00|5000|NN|B|10|10005.00|00-00-0000|0|0.00|0|GFD|C|0|N|0|NA|DEV"
+              "&OrderData2=1|N|00:00:00:00|5001|BN|S|50|10005.00|00-00-0000|0|0.00|0|GFD|C|0|N|0|NA|DEV"
               "&AClient=N");
     ASSERT_EQ(req.lines.size(), 2u);
     EXPECT_EQ(req.legs, (std::vector<int>{1, 3}));
@@ -156,9 +158,14 @@ TEST_F(BasketRequestTest, TheChecksRunInOrderAndOnlyLegFailuresUseARequestNumber
     BasketRequest req;
     BasketFailure f;
     ASSERT_TRUE(BuildBasketRequest(form, ctx, req, f)) << f.text;
-    EXPECT_NE(req.text.find("&OrderData1=0|N|00:00:00:00|1002|CN|B|3|8312.2500|00-00-0000|0|0.0000|"),
+    EXPECT_NE(req.text.find("&OrderData1=0|N|00:00:00:00|5002|CN|B|3|8312.2500|00-00-0000|0|0.0000|"),
               std::string::npos)
         << req.text;
+    // A currency leg goes out in lots: a Lot box of 0 (or empty) is refused.
+    fx.lots = "0";
+    EXPECT_EQ(failure(), "Please enter at least one Lot for the Order");
+    fx.lots = "";
+    EXPECT_EQ(failure(), "Please enter at least one Lot for the Order");
     // A tick below 100 in the equity rule would divide by zero: refused.
     leg(0, 4, "10", "100.05");
     EXPECT_EQ(failure(), "Please enter Price in mulitple of Tick Size :0.01");
@@ -175,7 +182,7 @@ TEST_F(BasketRequestTest, ModifyAndCancelRecordsAndTheirLimits)
     BasketFailure f;
     ASSERT_TRUE(BuildBasketRequest(form, ctx, req, f)) << f.text;
     EXPECT_NE(req.text.find("TransCode=311"), std::string::npos);
-    EXPECT_NE(req.text.find("&OrderData1=0|1000123|N|00:00:00:00|1000|NN|B|10|20|10005.00|10150.00|00-00-0000|0|0.00|"),
+    EXPECT_NE(req.text.find("&OrderData1=0|1000123|N|00:00:00:00|5000|NN|B|10|20|10005.00|10150.00|00-00-0000|0|0.00|"),
               std::string::npos)
         << req.text;
     EXPECT_NE(req.lines[0].find("Old Qty 10, New Qty 20, Old Price 100.05, New Price 101.50"), std::string::npos);
@@ -186,7 +193,7 @@ TEST_F(BasketRequestTest, ModifyAndCancelRecordsAndTheirLimits)
     m.price = "20000.00";
     ASSERT_TRUE(BuildBasketRequest(form, ctx, req, f)) << f.text;
     EXPECT_NE(req.text.find("TransCode=321"), std::string::npos);
-    EXPECT_NE(req.text.find("&OrderData1=XYZ99|0|1000123|1000|NN|DEV&AClient=N"), std::string::npos) << req.text;
+    EXPECT_NE(req.text.find("&OrderData1=XYZ99|0|1000123|5000|NN|DEV&AClient=N"), std::string::npos) << req.text;
     EXPECT_NE(req.lines[0].find("Placing Cancel Basket Order No :1, Normal BUY Order for Client XYZ99"),
               std::string::npos);
 }
@@ -227,6 +234,12 @@ TEST(BasketReply, RecordsResultsAndShortRecords)
     EXPECT_EQ(BasketResultLine(3, r[2]), "Basket Order :3, Message :");
     EXPECT_EQ(BasketReplyResult(r), 0);
     EXPECT_EQ(BasketReplyResult(ReadBasketReply("9999||0|0|No")), 9999);
+
+    // An empty record answers no leg: the records after it keep the number
+    // of the leg they answer.
+    const auto gap = ReadBasketReply("301||1000001|0|First~~301||1000003|0|Third");
+    ASSERT_EQ(gap.size(), 2u);
+    EXPECT_EQ(BasketResultLine(gap[1].record + 1, gap[1]), "Basket Order :3, Message :Third");
 }
 
 } // namespace
@@ -240,15 +253,19 @@ namespace {
 TEST(BasketDesk, LegsBecomeDeskOrdersAndCancelLegsCancelThem)
 {
     tb::OrderDesk desk([](const std::string&, const std::string&) {}, [](const std::string&, int) { return 0LL; });
+    // Legs name their security by scrip code; the desk's orders by token.
+    const tb::ScripTokens tokenOf = [](const std::string&, int scripCode) {
+        return scripCode > 7000000 ? scripCode - 7000000 : 0;
+    };
     const std::string head
         = "OrdReqNo=7&DDSId=0&NoOfOrders=3&TransCode=301&UserId=U1&ClientId=ABC12&ClientGrp=ABC12&SessionId=CID01"
           "&TPassword=";
     std::string reply = tb::basketReply(
-        tb::splitRequest(head + "&OrderData1=0|N|00:00:00:00|1000|NN|B|10|10005.00|00-00-0000|0|0.00|0|GFD|C|0|N|0|NA|D"
+        tb::splitRequest(head + "&OrderData1=0|N|00:00:00:00|7001000|NN|B|10|10005.00|00-00-0000|0|0.00|0|GFD|C|0|N|0|NA|D"
                          + "&OrderData2=0|N|00:00:00:00|0|NN|S|5|10005.00|00-00-0000|0|0.00|0|GFD|C|0|N|0|NA|D"
-                         + "&OrderData3=1|N|00:00:00:00|1001|BN|S|50|10005.00|00-00-0000|0|0.00|0|GFD|C|0|N|0|NA|D"
+                         + "&OrderData3=1|N|00:00:00:00|7001001|BN|S|50|10005.00|00-00-0000|0|0.00|0|GFD|C|0|N|0|NA|D"
                          + "&AClient=N"),
-        desk, "U1");
+        desk, "U1", tokenOf);
     const auto legs = ReadBasketReply(reply);
     ASSERT_EQ(legs.size(), 3u) << reply;
     EXPECT_EQ(legs[0].status, 101);
@@ -259,11 +276,12 @@ TEST(BasketDesk, LegsBecomeDeskOrdersAndCancelLegsCancelThem)
     EXPECT_EQ(orders[0].clientCode, "ABC12");
     EXPECT_EQ(orders[0].quantity, 10);
     EXPECT_EQ(orders[0].requestNumber, 7);
+    EXPECT_EQ(orders[0].token, 1000);
 
     reply = tb::basketReply(tb::splitRequest("OrdReqNo=8&DDSId=0&NoOfOrders=1&TransCode=321&UserId=U1&ClientId=ABC12"
                                              "&ClientGrp=ABC12&SessionId=CID01&TPassword=&OrderData1=ABC12|0|"
-                                             + std::to_string(orders[0].orderNo) + "|1000|NN|D&AClient=N"),
-                            desk, "U1");
+                                             + std::to_string(orders[0].orderNo) + "|7001000|NN|D&AClient=N"),
+                            desk, "U1", tokenOf);
     EXPECT_EQ(ReadBasketReply(reply).at(0).status, 103) << reply;
     EXPECT_EQ(desk.orders()[0].status, "CAN");
 }
@@ -321,21 +339,27 @@ TEST(ConvertPosition, QueryRequestAndReplies)
     struct Case {
         int status;
         const char* reply;
-        const char* text;
+        std::string text;
         const char* caption;
+        bool unknown;
     };
+    // A reply that failed after the request left leaves the conversion's
+    // state unknown; one that never left is a plain connection error.
     const Case cases[] = {
-        {200, "160|0|Converted||", "Converted", "Success"},
-        {200, "160|3|Not allowed||", "Not allowed", "Error"},
-        {200, "160|0|Converted", "Invalid response received from server", ""},
-        {200, "161|0|x||", "Invalid response received from server", ""},
-        {200, "", "No response received from server", ""},
-        {407, "", "Proxy Authentication Failed", ""},
+        {200, "160|0|Converted||", "Converted", "Success", false},
+        {200, "160|3|Not allowed||", "Not allowed", "Error", false},
+        {200, "160|0|Converted", "Invalid response received from server", "", false},
+        {200, "161|0|x||", "Invalid response received from server", "", false},
+        {200, "", OrderStateUnknownText(200), "", true},
+        {407, "", OrderStateUnknownText(407), "", true},
+        {500, "", OrderStateUnknownText(500), "", true},
+        {-1, "", "Internet Connectivity Error [-1]. Pls contact System Administrator", "", false},
     };
     for (const Case& c : cases) {
         const ConversionOutcome o = ReadConversionReply(c.status, c.reply);
-        EXPECT_EQ(o.text, c.text) << c.reply;
+        EXPECT_EQ(o.text, c.text) << c.status << " " << c.reply;
         EXPECT_EQ(o.caption, c.caption) << c.reply;
+        EXPECT_EQ(o.stateUnknown, c.unknown) << c.status << " " << c.reply;
     }
 }
 
@@ -427,6 +451,55 @@ TEST(BasketMargin, LegsOptionPurchaseAndEchoCheck)
     fut.quantity = "30";
     EXPECT_FALSE(PrepareBasketMargin(in, lookup, legs, stop, immediate));
     EXPECT_EQ(stop.text, "Please enter Quantity in mulitple of Market Lot :25");
+}
+
+TEST(BasketMargin, SoldOptionsArePricedAtTheirStrikeAndAZeroDenominatorIsRefused)
+{
+    std::map<int, OrderSecurity> secs;
+    secs[0] = security(0, "MC", 100, 1); // a commodity option
+    secs[0].commodity = 1;
+    secs[0].series = "CO";
+    secs[0].strike = 5000;
+    secs[0].lotUnits = 100;
+    secs[0].denominator = 10;
+    secs[1] = security(1, "NN", 5, 25); // a stock option
+    secs[1].derivative = 1;
+    secs[1].series = "OS";
+    secs[1].strike = 800;
+    auto lookup = [&](int i) { return secs.count(i) ? secs[i] : OrderSecurity {}; };
+    BasketMarginInput in;
+    in.client = "ABC12";
+    auto& co = in.legs[0];
+    co.selected = true;
+    co.secIndex = 0;
+    co.action = "SELL";
+    co.quantity = "2";
+    co.price = "120";
+    auto& os = in.legs[1];
+    os.selected = true;
+    os.secIndex = 1;
+    os.action = "SELL";
+    os.quantity = "50";
+    os.price = "12.50";
+    std::vector<BasketMarginLeg> legs;
+    BasketFailure stop;
+    std::string immediate;
+    ASSERT_TRUE(PrepareBasketMargin(in, lookup, legs, stop, immediate)) << stop.text;
+    ASSERT_EQ(legs.size(), 2u);
+    // "CO" sold: 2 x strike 5000 x 100 units / denominator 10 / multiple 4 = 25000.
+    BasketMarginStep s = ReadBasketMarginReply(200, "455|0|OK|ABC12||1000|MC|0|4", legs[0], "ABC12");
+    ASSERT_EQ(s.kind, BasketMarginStep::Add);
+    EXPECT_DOUBLE_EQ(s.margin, 25000.0);
+    // "OS" sold: 50 x strike 800 / multiple 5 = 8000.
+    s = ReadBasketMarginReply(200, "455|0|OK|ABC12||1001|NN|1|5", legs[1], "ABC12");
+    ASSERT_EQ(s.kind, BasketMarginStep::Add);
+    EXPECT_DOUBLE_EQ(s.margin, 8000.0);
+
+    // A commodity without a price denominator cannot be priced: the leg is refused.
+    secs[0].denominator = 0;
+    EXPECT_FALSE(PrepareBasketMargin(in, lookup, legs, stop, immediate));
+    EXPECT_EQ(stop.text, "Price denominator of the security is 0. Margin cannot be calculated.");
+    EXPECT_EQ(stop.leg, 0);
 }
 
 } // namespace

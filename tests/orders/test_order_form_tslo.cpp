@@ -100,6 +100,32 @@ TEST_F(MarginFormTest, FutureSellAsksTheBrokersRateAndShowsItsFaults)
     EXPECT_EQ(marginRequests(), 3);
 }
 
+TEST_F(MarginFormTest, ACurrencyMarginCountsItsLotUnitsOnceThroughTheFormsFields)
+{
+    // 2 lots of a currency future (1000 units each) at 88.4525, rate 4: a buy
+    // needs 2 x 1000 x 88.4525 = 176,905.0000; a sell divides that by the rate.
+    broker->tsloDesk().setMarginRate("CN", 2, 4);
+    const int fx = findSecurity("CN", "FC");
+    ASSERT_GE(fx, 0);
+    ASSERT_EQ(OrderSecurityAt(fx).lotUnits, 1000);
+    struct Case {
+        char side;
+        const char* shown;
+    };
+    for (const Case& c : {Case{'B', "Required Margin to place this order is 176905.0000"},
+                          Case{'S', "Required Margin to place this order is 44226.2500"}}) {
+        CDlgOrderFormExp* form = open(1, fx, c.side, 88.4525);
+        ASSERT_NE(form, nullptr) << c.side;
+        ui::FormDriver d(*form);
+        d.type(kLots, "2").type(kPrice, "88.4525");
+        ASSERT_EQ(form->text(kQuantity), "2000") << c.side;
+        d.click(kMargin);
+        ASSERT_TRUE(waitIdle(form)) << c.side;
+        EXPECT_TRUE(boxShown(c.shown)) << c.side;
+        form->OnCancel();
+    }
+}
+
 class TsloFormTest : public OrderFixture {
 protected:
     // A "TSLO New" buy of 10 with spread 2, placed through the form.
@@ -273,6 +299,58 @@ TEST_F(TsloBookTest, OneTsloNewGroupOfTwoLegsThatTrailsAfterLegOneTrades)
     EXPECT_EQ(form->windowTitle().toStdString(), "Modify TSLO Order");
     EXPECT_TRUE(form->isEnabled(kSpread));
     EXPECT_FALSE(form->isEnabled(kPrice)); // leg 1 has traded
+}
+
+TEST_F(TsloBookTest, ADealerCancelsTheOrderOfTheClientWhoseBookTheyViewNotTheActiveClients)
+{
+    // One "TSLO New" buy in the desk for the active client ABC12 and one for XYZ99.
+    const OrderSecurity sec = OrderSecurityAt(findSecurity("NN", "EQ"));
+    for (const char* client : {"ABC12", "XYZ99"}) {
+        COrderData d;
+        CopyFixedText(d.client_code, client);
+        CopyFixedText(d.exchange, "NN");
+        CopyFixedText(d.validity, "GFD");
+        d.trailing_type = 3;
+        d.side = 'B';
+        d.trailing_side = 'S';
+        d.quantity = 10;
+        d.price = 100;
+        d.spread = 2;
+        d.bp_price = -1;
+        d.bp_disclosed = -1;
+        TsloRequestContext c;
+        c.userId = "U1";
+        const TsloRequest r = BuildTsloRequest(d, sec, c);
+        ASSERT_EQ(ParseTsloReply(121, broker->tsloDesk().reply(tb::splitRequest(r.text))).kind,
+                  TsloReply::Kind::Accepted);
+    }
+    const auto orders = broker->tsloDesk().orders();
+    ASSERT_EQ(orders.size(), 2u);
+    ASSERT_EQ(orders[1].clientCode, "XYZ99");
+    downloadBook(); // the active client's book is held too
+    ASSERT_EQ(TsloBookOf("ABC12")->size(), 2u);
+
+    // A dealer without a chosen client types XYZ99 into the book.
+    pv_user_info.user_type = 'D';
+    CTsloOrderView* view = openBook();
+    ASSERT_NE(view, nullptr);
+    view->clientEdit()->setText(QStringLiteral("XYZ99"));
+    refresh(view);
+    ASSERT_EQ(view->book().size(), 2u);
+    ASSERT_EQ(std::string(view->book()[0].client_code), "XYZ99");
+    view->selectRecord(0);
+    view->OnOrderCancel();
+    CDlgOrderFormExp* form = CDlgOrderFormExp::Instance();
+    ASSERT_NE(form, nullptr);
+    ASSERT_EQ(form->windowTitle().toStdString(), "Cancel TSLO Order");
+    ui::FormDriver(*form).click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    const std::vector<std::string> sent = broker->tsloDesk().requests(123);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_NE(sent[0].find(formatText("|XYZ99|XYZ99|3|%d|", orders[1].specialNo)), std::string::npos) << sent[0];
+    const auto after = broker->tsloDesk().orders();
+    EXPECT_EQ(after.at(1).legs.at(0).status, "CAN");
+    EXPECT_NE(after.at(0).legs.at(0).status, "CAN");
 }
 
 TEST_F(TsloBookTest, A1205IsAnEmptyBookWithoutABoxAndTheCsvIsQuoted)

@@ -113,7 +113,7 @@ TEST(MarginQuery, OptionAndCurrencyBuysAsk)
     fx.series = "FC";
     fx.token = 77;
     fx.lotUnits = 1000;
-    MarginInput fin = marginInput(fx, 2, "83.2500", 0);
+    MarginInput fin = marginInput(fx, 2000, "83.2500", 0); // 2 lots: the form's quantity holds the units
     fin.exchangeText = "NSE-FX";
     const MarginPlan fp = PlanMargin(fin);
     ASSERT_TRUE(fp.ask);

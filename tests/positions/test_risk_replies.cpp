@@ -64,6 +64,15 @@ TEST_F(RiskReplies, PositionsKeepTheAnnouncedCountPlusOneAndDropTheRest)
         for (size_t i = 0; i < out.positions.size(); ++i)
             EXPECT_EQ(out.positions[i].record_no, static_cast<int>(i));
     }
+    // Counts at and beyond the largest long: room is made for the rows the
+    // reply holds, without overflowing when one is added.
+    for (const int type : {kRiskPositions, kRiskHoldings})
+        for (const char* count : {"9223372036854775807", "9223372036854775806", "99999999999999999999"}) {
+            std::string reply = std::to_string(type) + "|0|OK|" + count + "~";
+            for (int i = 0; i < 2; ++i)
+                reply += positionRowText(101, "NN", i + 1) + "^";
+            EXPECT_EQ(ParsePositionsReply(type, reply, "ABC12", context).positions.size(), 2u) << type << " " << count;
+        }
 }
 
 TEST_F(RiskReplies, PositionRowFieldsScaleAndLookUp)
@@ -301,7 +310,8 @@ TEST(RiskRequests, ClientCodeRule)
     RiskClient c;
     ASSERT_TRUE(ChooseRiskClient(0, 'C', "ABC12", "0091", "", "SESS", c));
     EXPECT_EQ(RiskRequestText(412, c, "U1"), "RiskData=412|0091|U1|ABC12|ABC12|4&AClient=N");
-    EXPECT_EQ(MisRequestText(c, "U1"), "RiskData=411|0091|U1|ABC12|ABC12&AClient=N");
+    // The MIS "Get" sends the login's session id where the reports send the client's id.
+    EXPECT_EQ(MisRequestText(c, "U1", "SESS"), "RiskData=411|SESS|U1|ABC12|ABC12&AClient=N");
 
     for (const char* typed : {"ABC1", "AB C1", "AB-12"})
         EXPECT_FALSE(ChooseRiskClient(0, 'D', "", "", typed, "SESS", c)) << typed;

@@ -244,6 +244,19 @@ TEST_F(RiskWindowTest, OpenPositionsArriveAndFollowTheFeed)
     tick(first.sec_index, L * 200, 30);
     view->OnTimer();
     EXPECT_EQ(m.text(row, 2).toStdString(), PositionMath::FormatPrice(L, false));
+
+    // A rise, then before the timer a quote that changes only the bid: the
+    // feed tells the window of the rise alone, and the rise is applied.
+    const double L2 = L + 1;
+    tick(first.sec_index, L2 * 100, 10);
+    SecurityTable::current()->row(first.sec_index).updateQuote([&](QuoteData& q) {
+        q.quote[0] += 5;       // the bid
+        q.tick_code[4] = 30;   // the last price did not move in this quote
+    });
+    view->OnTimer();
+    EXPECT_EQ(m.text(row, 2).toStdString(), PositionMath::FormatPrice(L2, false));
+    EXPECT_EQ(m.text(row, 12).toStdString(), PositionMath::FormatPrice(PositionMath::OpenPositionPl(first, s, L2), false));
+    EXPECT_EQ(m.backColour(row, 2).bgr, g_AppSettings.up_back_colour);
 }
 
 TEST_F(RiskWindowTest, TodaysPositionsKeepZeroRowsInTheSumsAndFollowTheFeed)
@@ -270,6 +283,14 @@ TEST_F(RiskWindowTest, TodaysPositionsKeepZeroRowsInTheSumsAndFollowTheFeed)
     PositionMath::ApplyTodaysTick(fresh, TableRiskSecurities().facts(r.sec_index), L);
     EXPECT_DOUBLE_EQ(r.unrealised_pl, fresh.unrealised_pl);
     EXPECT_NEAR(view->todaysPlTotal(), todays[0].unrealised_pl + todays[1].unrealised_pl, 1e-9);
+
+    // A fall, then a bid-only quote before the timer: the fall is applied.
+    const double L2 = L - 2;
+    tick(r.sec_index, L2 * 100, 20);
+    SecurityTable::current()->row(r.sec_index).updateQuote([&](QuoteData& q) { q.tick_code[4] = 40; });
+    view->OnTimer();
+    EXPECT_EQ(m.text(row, 3).toStdString(), PositionMath::FormatNumber("%.2lf", L2));
+    EXPECT_DOUBLE_EQ(r.ltp, L2);
 }
 
 TEST_F(RiskWindowTest, EveryTabFetchesItsReport)
@@ -283,7 +304,7 @@ TEST_F(RiskWindowTest, EveryTabFetchesItsReport)
     // "Get": the MIS figures through the limits fetch without the final 4.
     static_cast<QPushButton*>(view->control(1562))->click();
     ASSERT_TRUE(idle());
-    EXPECT_EQ(riskRequests().back(), "RiskData=411|0091|U1|ABC12|ABC12&AClient=N");
+    EXPECT_EQ(riskRequests().back(), "RiskData=411|SESS0001|U1|ABC12|ABC12&AClient=N");
     EXPECT_EQ(static_cast<QLabel*>(view->control(1559))->text(), QStringLiteral("15:15:00"));
     EXPECT_EQ(static_cast<QLabel*>(view->control(1316))->text(), QStringLiteral("1250.50"));
     EXPECT_GT(view->grid(CNetPosition::Limits)->model().rowTotal(), 5); // the grid keeps its record
@@ -786,6 +807,59 @@ TEST_F(RiskWindowTest, BasketAndConvertGoThroughTheirServices)
     EXPECT_EQ(basket->legs[0].quantity, std::abs(t.net_qty));
     EXPECT_EQ(basket->legs[0].side, 'S');
     SetConvertPositionService(nullptr);
+}
+
+TEST_F(RiskWindowTest, ACurrencyPositionsBasketLegCarriesItsUnitsSoTheFormShowsItsLots)
+{
+    auto basket = std::make_shared<RecordingBasket>();
+    SetBasketService(basket);
+    // The client holds 2 lots of a currency future, open and bought today.
+    // The seeded book's USDINR future.
+    const tb::Security* fx = nullptr;
+    for (const tb::Security& s : broker->universe().securities())
+        if (!fx && s.exchange == "CN" && s.inst == "FC" && s.symbol == "USDINR")
+            fx = &s;
+    ASSERT_NE(fx, nullptr);
+    ASSERT_EQ(fx->multiplier, 1000);
+    broker->riskDesk().editBook("ABC12", [&](tb::RiskBook& b) {
+        std::vector<std::string> today(tb::RiskDesk::kTodaysFields, "0");
+        today[0] = std::to_string(fx->token);
+        today[1] = "CN";
+        today[2] = today[17] = today[18] = today[19] = "";
+        today[3] = today[7] = "2"; // bought 2 lots, net 2
+        today[4] = today[8] = std::to_string(2 * fx->price * 1000);
+        today[21] = "1000";
+        b.todays = {today};
+    });
+    open(13);
+    ASSERT_TRUE(idle());
+    const auto& positions = ActiveClientRiskArrays().positions;
+    int record = -1;
+    for (size_t i = 0; i < positions.size(); ++i)
+        if (positions[i].token == fx->token && positions[i].exchange == "CN")
+            record = static_cast<int>(i);
+    ASSERT_GE(record, 0);
+    ASSERT_EQ(positions[size_t(record)].net_qty, 2);
+    ui::GridView& grid = *view->grid(CNetPosition::Open);
+    int rowId = -1;
+    for (int row : grid.model().preorder())
+        if (const int* index = grid.model().rowDataAs<int>(row); index && *index == record)
+            rowId = row;
+    ASSERT_GE(rowId, 0);
+    grid.tree()->clearSelection();
+    grid.selectRow(rowId);
+    view->OnPositionBasketOrder();
+    ASSERT_EQ(basket->legs.size(), 1u);
+    // 2 lots of 1000 units: the basket form shows Lot 2000 / 1000 = 2.
+    EXPECT_EQ(basket->legs[0].quantity, 2000);
+
+    view->SelectReportTab(1);
+    ASSERT_TRUE(idle());
+    ASSERT_EQ(ActiveClientRiskArrays().todays_positions.size(), 1u);
+    selectShown(*view->grid(CNetPosition::Todays), {0});
+    view->OnTodaysPositionBasketOrder();
+    ASSERT_EQ(basket->legs.size(), 1u);
+    EXPECT_EQ(basket->legs[0].quantity, 2000);
 }
 
 TEST_F(RiskWindowTest, HoldingsBasketTakesATotalRowForItsDetails)
