@@ -325,6 +325,32 @@ TEST(EodFolding, AWeeklyChartEndingOnAMondayKeepsLastWeek)
     EXPECT_EQ(ymd(quarters[1].date), "2026-01-02");
 }
 
+TEST(IntradayBound, TradesOutsideTheChartsDayAreRefusedAndLongGapsJumped)
+{
+    const int64_t ten = ChartLocalEpoch(2026, 12, 8, 10, 0, 0);
+    const ChartDay day = ChartDayOf(ten);
+    EXPECT_EQ(day.start, ChartLocalEpoch(2026, 12, 8, 0, 0, 0));
+    EXPECT_EQ(day.end, ChartLocalEpoch(2026, 12, 9, 0, 0, 0));
+    // A 1970 trade, a year-old one, the day's two, the next day's first
+    // second and one in year 5138.
+    const std::string text = "0|OK~1|1|1~2|1|" + std::to_string(ten - 365 * 86400) + "~3|1|" + std::to_string(ten) +
+                             "~4|1|" + std::to_string(day.end - 1) + "~5|1|" + std::to_string(day.end) +
+                             "~6|1|99999999999~";
+    std::vector<chartfeed> trades;
+    ASSERT_TRUE(ParseIntradayChartText(text, trades, day));
+    ASSERT_EQ(trades.size(), 2u);
+    EXPECT_DOUBLE_EQ(trades[0].close, 3);
+    EXPECT_DOUBLE_EQ(trades[1].close, 4);
+
+    // Folded without the day's bound (a queue the view never makes), a
+    // year between two trades is jumped: two bars, not 525,601.
+    const std::deque<chartfeed> queue = {trade(ten - 365 * 86400, 1), trade(ten, 2)};
+    const IntradayFold f = FoldIntraday(queue, ten - 365 * 86400, 60, -1);
+    ASSERT_EQ(f.bars.size(), 2u);
+    EXPECT_DOUBLE_EQ(f.bars[0].close, 1);
+    EXPECT_EQ(f.bars[1].end, ten + 60);
+}
+
 TEST(EodFolding, MonthDeltasUseAtLeastSoASkippedMonthStillBreaks)
 {
     // Nov, Dec, then Feb (January missing), then May, then Aug.
