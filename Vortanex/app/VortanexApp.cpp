@@ -62,6 +62,7 @@
 #include "server/RequestServer.h"
 #include "server/RequestServerAccess.h"
 #include "server/SecurityMaster.h"
+#include "server/SecurityReload.h"
 #include "server/SecurityRequests.h"
 #include "server/ServerRequests.h"
 #include "server/WatchColumns.h"
@@ -558,9 +559,18 @@ bool CVortanexApp::DownloadFullSecurity()
     SecurityStamp stamp;
     SecurityStamp::parse(FixedTextView(g_Session.security_stamp), stamp);
     m_master->prepareFullDownload(stamp);
+    // The previous table is held until every holder of a security index has
+    // read what its index named and found the security again.
+    const std::shared_ptr<SecurityTable> before = SecurityTable::current();
     int loaded = -1;
     RunOffUiThread("GetSecurityThread", [this, &loaded] { loaded = m_master->GetSecurityThread(1); });
     CMyProgressDlg::CloseCurrent();
+    const std::shared_ptr<SecurityTable> after = SecurityTable::current();
+    if (before && after && before != after) {
+        SecurityReload::instance().notify(*before, *after);
+        FeedSubscriptions::instance().Update_Feeds_Token();
+        FeedSubscriptions::instance().Update_MDepth_Token(1);
+    }
     return loaded >= 0;
 }
 

@@ -76,6 +76,11 @@ WebLinkRequest BuildWebLinkRequest(const WebLinkRequestInput& in,
 CWebLinks::CWebLinks(pf::Shell& shell, Hooks hooks, QWidget* parent)
     : QWidget(parent), m_shell(shell), m_hooks(std::move(hooks))
 {
+    m_reload = SecurityReload::instance().add("web links", [this](const SecurityTable&, SecurityTable&) {
+        m_reload.reset();
+        Close_Window();
+        return SecurityReload::Outcome{true, "web links"};
+    });
     m_bar = new QWidget(this);
     auto* row = new QHBoxLayout(m_bar);
     row->setContentsMargins(0, 0, 0, 0);

@@ -4,6 +4,7 @@
 // request is built apart from the window so its rules are checked without
 // one. While the terminal is locked every navigation is refused with a box.
 // UI thread.
+#include "server/SecurityReload.h"
 #include "ui/browser_view.h"
 
 #include <QWidget>
@@ -93,6 +94,8 @@ protected:
 
 private:
     void applyClientRule();
+    // The security download closes the view (it closes it first).
+    SecurityReload::Registration m_reload;
 
     pf::Shell& m_shell;
     Hooks m_hooks;

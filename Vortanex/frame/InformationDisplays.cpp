@@ -78,6 +78,11 @@ InformationDisplays::InformationDisplays(CMainFrame& frame, Services services)
     : QObject(&frame), m_frame(frame), m_services(std::move(services)),
       m_self(std::make_shared<std::atomic<InformationDisplays*>>(this))
 {
+    m_reload = SecurityReload::instance().add("advisory calls", [this](const SecurityTable& before, SecurityTable& after) {
+        m_calls.Reresolve(before, after);
+        publishCallSecurities();
+        return SecurityReload::Outcome{};
+    });
     if (!m_services.server)
         m_services.server = &programServer();
     if (!m_services.locked)

@@ -13,6 +13,7 @@
 // back the same way.
 #include "frame/CDlgPopupDaysEvent.h"
 #include "frame/InformationRecords.h"
+#include "server/SecurityReload.h"
 
 #include "ui/mailbox.h"
 
@@ -128,6 +129,7 @@ private:
     std::shared_ptr<std::atomic<InformationDisplays*>> m_self;
     CDaysProductEvents m_events; // UI thread
     CMyRibbonCtrl m_calls; // UI thread
+    SecurityReload::Registration m_reload; // the calls' securities after a re-download
     bool m_advisoryPanel = false;
     bool m_daysPanel = false;
     QPointer<CDlgPopupDaysEvent> m_popup;

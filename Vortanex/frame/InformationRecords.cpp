@@ -2,6 +2,7 @@
 
 #include "app/base/LogWriter.h"
 #include "app/base/TextFormat.h"
+#include "server/SecurityReload.h"
 
 #include <cstdlib>
 
@@ -269,6 +270,13 @@ std::vector<int> CMyRibbonCtrl::Securities() const
         if (d.inUse && d.security >= 0)
             out.push_back(d.security);
     return out;
+}
+
+void CMyRibbonCtrl::Reresolve(const SecurityTable& before, const SecurityTable& after)
+{
+    for (CEventData& d : m_slots)
+        if (d.inUse && d.security >= 0)
+            d.security = ReresolveSecurity(before, after, d.security);
 }
 
 MorrowpickChange ProcessMorrowpickCalls(CMyRibbonCtrl& calls, const AdvisoryCall& call)

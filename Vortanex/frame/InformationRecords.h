@@ -102,6 +102,8 @@ struct AdvisoryCall {
     std::string displayKey; // the security's display key
 };
 
+class SecurityTable;
+
 // The calls of the advisory ribbon control (display type 2 for advisory
 // calls; 1 and 3 would be the offers, which nothing sends).
 class CMyRibbonCtrl {
@@ -121,6 +123,9 @@ public:
     int Count() const { return m_count; }
     const std::array<CEventData, kAdvisorySlots>& Slots() const { return m_slots; }
     std::vector<int> Securities() const;
+    // After a re-download every call finds its security again by token and
+    // exchange (-1 when it is gone).
+    void Reresolve(const SecurityTable& before, const SecurityTable& after);
 
 private:
     std::array<CEventData, kAdvisorySlots> m_slots;

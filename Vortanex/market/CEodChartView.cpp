@@ -7,6 +7,7 @@
 #include "market/CEodChartView.h"
 
 #include "app/base/ActivityStamp.h"
+#include "app/base/AppSettings.h"
 #include "app/base/FixedText.h"
 #include "app/base/LogWriter.h"
 #include "app/base/MessageBox.h"
@@ -55,8 +56,11 @@ std::vector<CEodChartView*> g_chartViews; // UI thread
 bool g_chartToolInstalled = true;
 uint64_t g_nextGeneration = 1;
 
-constexpr int kUpColour = 0x00C000;
-constexpr int kDownColour = 0x0000E0;
+// The user's rising and falling colours (the settings' up and down back
+// colours, 0x00BBGGRR as the control takes them), read at every draw so a
+// change in the colour settings reaches the next one.
+int upColour() { return static_cast<int>(g_AppSettings.up_back_colour & 0xFFFFFF); }
+int downColour() { return static_cast<int>(g_AppSettings.down_back_colour & 0xFFFFFF); }
 
 std::string localText(int64_t t, const char* format)
 {
@@ -191,6 +195,11 @@ CEodChartView::CEodChartView(std::unique_ptr<IChartControl> control, QWidget* pa
     , m_generation(detail::g_nextGeneration++)
 {
     setObjectName("CEodChartView");
+    m_reload = SecurityReload::instance().add("chart", [this](const SecurityTable&, SecurityTable&) {
+        if (m_closing || followTable())
+            return SecurityReload::Outcome{};
+        return SecurityReload::Outcome{true, "chart"};
+    });
     if (!m_control)
         m_control = std::make_unique<QcpChartControl>();
     m_ticker = new ui::Ticker(this);
@@ -526,8 +535,8 @@ void CEodChartView::applyBaseSettings()
     c.setScaleAlignment(m_alignLeft ? 1 : 2);
     c.setDrawFlag(true);
     c.setThreeD(m_threeD);
-    c.setUpColour(detail::kUpColour);
-    c.setDownColour(detail::kDownColour);
+    c.setUpColour(detail::upColour());
+    c.setDownColour(detail::downColour());
     c.setViewFlag(true);
     c.setBackColour(0);
     c.setForeColour(0xFFFFFF);
@@ -701,7 +710,7 @@ void CEodChartView::DisplayEodChart(int redraw)
                 c.addSeries(m_title + part, m_style, m_mainPanel);
         } else {
             c.addSeries(m_title + ".close", m_style, m_mainPanel);
-            c.setSeriesUpDown(m_title + ".close", detail::kUpColour, detail::kDownColour);
+            c.setSeriesUpDown(m_title + ".close", detail::upColour(), detail::downColour());
         }
         addComparedSeries(m_mainPanel);
         m_volumePanel = c.addPanel();
@@ -711,9 +720,9 @@ void CEodChartView::DisplayEodChart(int redraw)
         c.setSeriesWidth(vol, 3);
         c.setBackColour(0);
         c.setForeColour(0xFFFFFF);
-        c.setUpColour(detail::kUpColour);
-        c.setDownColour(detail::kDownColour);
-        c.setSeriesUpDown(vol, detail::kUpColour, detail::kDownColour);
+        c.setUpColour(detail::upColour());
+        c.setDownColour(detail::downColour());
+        c.setSeriesUpDown(vol, detail::upColour(), detail::downColour());
         c.setPanelSize(m_volumePanel, c.panelSize(m_volumePanel) + 50);
         c.setVolumeUnit("M");
         WriteLog(0, "DisplayEodChart Interval " + std::to_string(m_interval) + " Data Len :" + std::to_string(m_text.size()));
@@ -745,11 +754,18 @@ void CEodChartView::DisplayEodChart(int redraw)
 void CEodChartView::DisplayIntradayChart()
 {
     try {
-        m_queue.clear();
         std::vector<chartfeed> trades;
         WriteLog(3, "DisplayIntradayChart Data Len :" + std::to_string(m_text.size()));
-        ParseIntradayChartText(m_text, trades);
+        ParseIntradayChartText(m_text, trades, ChartDayOf(services().now()));
+        // Live trades that came while the history downloaded follow it: the
+        // ones after its last trade are kept, the others it holds already.
+        const double lastHistory = trades.empty() ? -1 : trades.back().stamp;
+        std::deque<chartfeed> early;
+        for (const chartfeed& t : m_queue)
+            if (t.stamp > lastHistory)
+                early.push_back(t);
         m_queue.assign(trades.begin(), trades.end());
+        m_queue.insert(m_queue.end(), early.begin(), early.end());
         StopChartTimer();
         m_barLength = BarLength(m_kind, m_interval);
         DrawIntradayChartFromQueue();
@@ -802,7 +818,7 @@ void CEodChartView::DrawIntradayChartFromQueue()
         } else {
             const int style = fourSeries() ? 502 : m_style;
             c.addSeries(m_title + ".close", style, m_mainPanel);
-            c.setSeriesUpDown(m_title + ".close", detail::kUpColour, detail::kDownColour);
+            c.setSeriesUpDown(m_title + ".close", detail::upColour(), detail::downColour());
         }
         addComparedSeries(m_mainPanel);
         if (m_kind == kChartIntraday) {
@@ -810,13 +826,13 @@ void CEodChartView::DrawIntradayChartFromQueue()
             c.addSeries("Scrip.Volume", 503, m_volumePanel);
             c.setSeriesWidth("Scrip.Volume", 3);
             c.setPanelSize(m_volumePanel, c.panelSize(m_volumePanel) + 50);
-            c.setSeriesUpDown("Scrip.Volume", detail::kUpColour, detail::kDownColour);
+            c.setSeriesUpDown("Scrip.Volume", detail::upColour(), detail::downColour());
         }
         c.setBarInterval(m_interval);
         c.setBackColour(0);
         c.setForeColour(0xFFFFFF);
-        c.setUpColour(detail::kUpColour);
-        c.setDownColour(detail::kDownColour);
+        c.setUpColour(detail::upColour());
+        c.setDownColour(detail::downColour());
         std::vector<const ComparedTrades*> compared;
         for (int i = 0; i < m_comparedCount; ++i)
             compared.push_back(&m_slots[size_t(i)].bars);
@@ -909,6 +925,10 @@ void CEodChartView::DrainFeed()
 void CEodChartView::UpdateRTFeed(const ChartTrade& t)
 {
     try {
+        if (!ChartDayOf(services().now()).holds(t.time)) {
+            WriteLog(1, "Live trade at " + std::to_string(t.time) + " outside the chart's day refused");
+            return;
+        }
         const double date = ChartDateOfEpoch(t.time);
         if (m_kind == kChartIntraday && t.source == ChartTrade::Security) {
             for (int i = 0; i < m_comparedCount; ++i) {
@@ -1339,7 +1359,8 @@ void CEodChartView::OnCommand(int id)
         case 33208: c.setScaleAlignment(1); m_alignLeft = true; return;
         case 33209: c.setXGrid(!c.xGrid()); return;
         case 33210: c.setYGrid(!c.yGrid()); return;
-        case 33201: m_zoomLevel = (m_zoomLevel < 0 ? 0 : m_zoomLevel) + 10; c.zoomIn(10); return;
+        // -1 is "never zoomed"; a zoom out below 0 is undone by a zoom in.
+        case 33201: m_zoomLevel = (m_zoomLevel == -1 ? 0 : m_zoomLevel) + 10; c.zoomIn(10); return;
         case 33202: m_zoomLevel = (m_zoomLevel == -1 ? 0 : m_zoomLevel) - 10; c.zoomOut(10); return;
         case 33203: c.rubberBandZoom(); return;
         case 33204: m_zoomLevel = 0; c.resetZoom(); return;
@@ -1412,6 +1433,12 @@ void CEodChartView::OnCompareSecurity()
         }
         if (m_kind != kChartEod && m_kind != kChartIntraday)
             return;
+        // One compare at a time: a second one would take the slot of the one
+        // still downloading and drop it.
+        if (!m_comparing.empty()) {
+            MsgBoxOk("Please wait: " + m_comparing + " is still being downloaded for comparison.");
+            return;
+        }
         const int security = services().pickCompareSecurity ? services().pickCompareSecurity(this) : -1;
         const auto table = SecurityTable::current();
         if (security < 0 || !table || !table->valid(security))
@@ -1434,8 +1461,13 @@ void CEodChartView::OnCompareSecurity()
         const uint64_t generation = m_generation;
         const std::string name = s.name;
         m_ready = false;
+        setComparing(name);
         services().download(request, false, [self, generation, slot, name](ChartDownloadResult result) {
-            if (!self || self->m_closing || self->m_generation != generation)
+            if (!self || self->m_closing)
+                return;
+            if (self->m_comparing == name)
+                self->setComparing({});
+            if (self->m_generation != generation)
                 return;
             self->m_ready = true;
             if (slot != self->m_comparedCount || self->m_slots[size_t(slot)].name != name)
@@ -1445,6 +1477,16 @@ void CEodChartView::OnCompareSecurity()
     } catch (...) {
         WriteLog(0, "Exception : Last Error [0] while adding security");
     }
+}
+
+void CEodChartView::setComparing(const std::string& name)
+{
+    m_comparing = name;
+    if (!m_compareButton)
+        return;
+    m_compareButton->setEnabled(name.empty());
+    m_compareButton->setToolTip(name.empty() ? QString()
+                                             : QString::fromStdString(name + " is still being downloaded for comparison"));
 }
 
 void CEodChartView::AddComparedText(int slot, const std::string& text)
@@ -1459,7 +1501,7 @@ void CEodChartView::AddComparedText(int slot, const std::string& text)
     if (m_kind == kChartEod)
         ParseEodChartText(text, bars);
     else
-        ParseIntradayChartText(text, bars);
+        ParseIntradayChartText(text, bars, ChartDayOf(services().now()));
     if (bars.empty()) {
         s = ChartSeriesSlot{};
         return;

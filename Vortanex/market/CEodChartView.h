@@ -9,6 +9,7 @@
 #include "market/ChartLiveFeed.h"
 #include "market/ChartSeries.h"
 #include "market/IChartControl.h"
+#include "server/SecurityReload.h"
 #include "ui/document_view.h"
 
 #include <QWidget>
@@ -250,6 +251,9 @@ private:
     int m_indexFeedCode = 0;
     int m_wtoken = 0;                       // the security's watch token
     const void* m_tableSeen = nullptr;      // the security table the indices refer to
+    SecurityReload::Registration m_reload;  // follows the table at once after a re-download
+    std::string m_comparing;                // the compared security downloading now, empty when none
+    void setComparing(const std::string& name);
     int m_indexToken = 0;       // the chart-index token this view added (0 none)
     bool m_threeD = false;
     bool m_separators = false;

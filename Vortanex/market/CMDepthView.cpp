@@ -145,6 +145,12 @@ CMDepthView::CMDepthView(QWidget* parent, int security)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     detail::g_views.push_back(this);
+    m_reload = SecurityReload::instance().add("depth", [this](const SecurityTable&, SecurityTable&) {
+        if (followTable())
+            return SecurityReload::Outcome{};
+        m_reload.reset();
+        return SecurityReload::Outcome{true, "Market Depth"};
+    });
     m_ticker = new ui::Ticker(this);
     m_ticker->onTick = [this](int) { OnTimer(); };
     if (QWidget* holder = control(kLadder)) {

@@ -4,6 +4,7 @@
 // another security. The feed keeps the latest depth record of its security
 // (DepthFeed); the window's 100 ms timer applies it here on the UI thread,
 // with the labels from the live quote. At most five are open (OpenMarketDepth).
+#include "server/SecurityReload.h"
 #include "ui/form.h"
 
 #include <array>
@@ -107,6 +108,7 @@ private:
     int m_token = 0;           // the security's exchange token and code, to find it after a re-download
     std::string m_exchangeCode;
     const void* m_tableSeen = nullptr; // the table the index belongs to
+    SecurityReload::Registration m_reload; // follows the table at once after a re-download
     int m_drawnSecurity = -1;
     int m_slot = -1;
     double m_lastPrice = 0;

@@ -58,6 +58,10 @@ CScripLastTick::CScripLastTick(QWidget* parent)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     detail::g_pScripLastTick = this;
+    m_reload = SecurityReload::instance().add("last trades", [this](const SecurityTable&, SecurityTable&) {
+        followTable();
+        return SecurityReload::Outcome{};
+    });
     if (QWidget* holder = control(kList)) {
         auto* layout = new QVBoxLayout(holder);
         layout->setContentsMargins(0, 0, 0, 0);
@@ -114,7 +118,7 @@ void CScripLastTick::onInit()
     }
 }
 
-void CScripLastTick::OnTimer()
+void CScripLastTick::followTable()
 {
     // After a security re-download the rows' security indices name other
     // securities: the list starts again with the new table's trades.
@@ -123,9 +127,15 @@ void CScripLastTick::OnTimer()
         if (m_tableSeen && m_list) {
             m_list->model().clearRows();
             m_box->ticks->clear();
+            WriteLog(0, "Last trades emptied: the security file was downloaded again");
         }
         m_tableSeen = table.get();
     }
+}
+
+void CScripLastTick::OnTimer()
+{
+    followTable();
     std::vector<std::pair<int, LastTradeTick>> batch;
     m_box->ticks->drain([&](int security, LastTradeTick& t) { batch.emplace_back(security, t); });
     // The box lists securities by their first update; the list wants the

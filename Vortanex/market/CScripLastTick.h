@@ -5,6 +5,7 @@
 // security's latest trade in the window's tick box (MarketFeed); the window's
 // timer applies a batch in arrival order on the UI thread, so the newest
 // trade ends on top. One instance; it is deleted when closed.
+#include "server/SecurityReload.h"
 #include "ui/form.h"
 
 #include <memory>
@@ -57,4 +58,6 @@ private:
     int m_filter = 0;
     bool m_closed = false;
     const void* m_tableSeen = nullptr; // rows name securities of this table
+    SecurityReload::Registration m_reload; // empties the list at once after a re-download
+    void followTable();
 };

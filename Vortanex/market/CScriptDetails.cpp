@@ -69,6 +69,20 @@ CScriptDetails::CScriptDetails(QWidget* parent)
     }
     // "&Search" has nothing to do here.
     onClick(kSearch, [] {});
+    m_reload = SecurityReload::instance().add("scrip details", [this](const SecurityTable& before, SecurityTable& after) {
+        if (m_security < 0)
+            return SecurityReload::Outcome{};
+        const int found = ReresolveSecurity(before, after, m_security);
+        if (found >= 0) {
+            m_security = found;
+            return SecurityReload::Outcome{};
+        }
+        m_security = -1;
+        m_reload.reset();
+        reject();
+        MsgBoxOk("The security of these Scrip Details is no longer in the security file.");
+        return SecurityReload::Outcome{true, "Scrip Details"};
+    });
 }
 
 CScriptDetails::~CScriptDetails()

@@ -3,6 +3,7 @@
 // four-column list of label and value pairs, fetched once with "WD=112". The
 // request runs on a worker while the dialog shows it is busy; a reply that
 // comes back after the dialog closed is dropped. Modal.
+#include "server/SecurityReload.h"
 #include "ui/form.h"
 
 #include <functional>
@@ -45,6 +46,7 @@ private:
     CMyListCtrl* m_list = nullptr;
     struct Alive;
     std::shared_ptr<Alive> m_alive;
+    SecurityReload::Registration m_reload; // finds the security again after a re-download
 };
 
 // The watch's "Scrip &Details": builds the dialog for the security, runs it

@@ -207,6 +207,31 @@ bool ParseIntradayChartText(std::string_view text, std::vector<chartfeed>& out)
     return ok && !header;
 }
 
+ChartDay ChartDayOf(int64_t now)
+{
+    const std::tm tm = localOf(now);
+    ChartDay day;
+    day.start = ChartLocalEpoch(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, 0, 0, 0);
+    day.end = ChartLocalEpoch(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday + 1, 0, 0, 0);
+    return day;
+}
+
+bool ParseIntradayChartText(std::string_view text, std::vector<chartfeed>& out, const ChartDay& day)
+{
+    std::vector<chartfeed> all;
+    const bool ok = ParseIntradayChartText(text, all);
+    size_t refused = 0;
+    for (const chartfeed& t : all) {
+        if (day.holds(int64_t(t.stamp)))
+            out.push_back(t);
+        else
+            ++refused;
+    }
+    if (refused > 0)
+        WriteLog(0, "Intraday chart text: " + std::to_string(refused) + " trade(s) outside the day refused");
+    return ok;
+}
+
 // --- intervals and zoom ------------------------------------------------------
 
 std::vector<std::string> IntervalEntries(int kind)
@@ -339,6 +364,16 @@ IntradayFold FoldIntraday(const std::deque<chartfeed>& queue, int64_t start, int
     take(queue.front());
     for (size_t i = 1; i < queue.size(); ++i) {
         const chartfeed& t = queue[i];
+        // More than a day without trades is jumped: the bar before the gap
+        // closes and the trade's own bar follows it.
+        if (int64_t(t.stamp) - end > 86400) {
+            stamp();
+            if (span < 0 || (lastTime - int64_t(t.stamp)) / 60 <= span)
+                fold.bars.push_back(bar);
+            bar = ChartBar{};
+            traded = false;
+            end += ((int64_t(t.stamp) - end) / barLength + 1) * barLength;
+        }
         while (int64_t(t.stamp) >= end) {
             stamp();
             if (span < 0 || (lastTime - int64_t(t.stamp)) / 60 <= span)
@@ -394,7 +429,9 @@ std::vector<ChartBar> FoldEod(const std::vector<chartfeed>& days, int interval, 
     }
     ChartBar running;
     int64_t periodStart = 0;
+    double lastDate = 0; // the running period's last trading day
     auto startPeriod = [&](const chartfeed& d) {
+        lastDate = d.date;
         running = ChartBar{};
         running.open = d.open;
         running.high = d.high;
@@ -418,17 +455,20 @@ std::vector<ChartBar> FoldEod(const std::vector<chartfeed>& days, int interval, 
     for (size_t i = 1; i < days.size(); ++i) {
         const chartfeed& d = days[i];
         if (breaks(d)) {
-            point(running, d.date);
+            // Stamped with its own last day: the breaking day's date is the
+            // open period's, and two points of one date would lose one.
+            point(running, lastDate);
             startPeriod(d);
             continue;
         }
+        lastDate = d.date;
         running.high = std::max(running.high, d.high);
         running.low = std::min(running.low, d.low);
         running.close = d.close;
         running.volume += d.volume;
         running.end = int64_t(d.stamp);
     }
-    point(running, days.back().date);
+    point(running, lastDate);
     return out;
 }
 

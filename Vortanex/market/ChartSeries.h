@@ -47,6 +47,17 @@ int ParseEodChartText(std::string_view text, std::vector<chartfeed>& out);
 // 0 (false then). Each trade becomes a bar whose close is its price.
 bool ParseIntradayChartText(std::string_view text, std::vector<chartfeed>& out);
 
+// The trading day an intraday chart asks for: from the local midnight of
+// `now` to the next. A trade stamped outside it (a stray year, a garbled
+// time) is refused: folded, it would make a bar for every interval between.
+struct ChartDay {
+    int64_t start = 0, end = 0;
+    bool holds(int64_t t) const { return t >= start && t < end; }
+};
+ChartDay ChartDayOf(int64_t now);
+// As above, refusing (and logging the count of) trades outside `day`.
+bool ParseIntradayChartText(std::string_view text, std::vector<chartfeed>& out, const ChartDay& day);
+
 // --- intervals and zoom --------------------------------------------------
 
 // The interval box's entries and the zoom box's, by chart kind.
@@ -94,6 +105,8 @@ struct IntradayFold {
 // the trades' seconds only). With span >= 0 (minutes) a closed bar is
 // kept only when the trade that closed it is at most span whole minutes
 // before the last trade. The bar holding the last trade is always kept.
+// A gap of more than a day between trades is jumped, not filled, so a fold
+// makes at most a day of bars more than it has trades.
 IntradayFold FoldIntraday(const std::deque<chartfeed>& queue, int64_t start, int64_t barLength, int span,
                           const std::vector<const ComparedTrades*>& compared = {});
 
@@ -101,8 +114,8 @@ IntradayFold FoldIntraday(const std::deque<chartfeed>& queue, int64_t start, int
 // monthly, 90 quarterly, 180 half-yearly). A period ends at the first bar of
 // the next one: weekly on a Monday or more than 7 days after the period's
 // first bar, the others when (year x 12 + month) moved by at least 1, 3 or 6.
-// The point carries the ending period's running values at the breaking bar's
-// date; the last period is drawn at its last bar's date. With span >= 0 a
+// Every period's point is stamped with its own last bar's date (a week of
+// Mon 5 .. Fri 9 is drawn at Fri 9, the open week from Mon 12 at Mon 12). With span >= 0 a
 // point is kept only within span days of the newest bar. Compared values are
 // each series' last close at or before the point's date.
 std::vector<ChartBar> FoldEod(const std::vector<chartfeed>& days, int interval, int span,

@@ -176,6 +176,25 @@ CBasketOrder::CBasketOrder(QWidget* parent)
     setObjectName(QStringLiteral("CBasketOrder"));
     setWindowTitle(QStringLiteral("Basket Order Form"));
     g_pBasketOrder = this;
+    m_reload = SecurityReload::instance().add("basket form", [this](const SecurityTable& before, SecurityTable& after) {
+        std::string gone;
+        for (size_t k = 0; k < legs.size(); ++k) {
+            if (legs[k].secIndex < 0)
+                continue;
+            const int found = ReresolveSecurity(before, after, legs[k].secIndex);
+            if (found < 0) {
+                gone += (gone.empty() ? "" : ", ") + std::to_string(k + 1);
+                if (m_rows[k].name)
+                    m_rows[k].name->clear();
+            }
+            legs[k].secIndex = found;
+        }
+        if (gone.empty())
+            return SecurityReload::Outcome{};
+        if (isVisible())
+            MsgBoxOk("The security of basket leg " + gone + " is no longer in the security file; the leg is emptied.");
+        return SecurityReload::Outcome{true, "basket legs " + gone};
+    });
     auto* top = new QHBoxLayout;
     top->addWidget(new QLabel(QStringLiteral("Client")));
     m_client = new QLineEdit;

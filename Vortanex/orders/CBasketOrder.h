@@ -6,6 +6,7 @@
 // second send or a margin query is refused until the reply is in.
 // UI thread only.
 #include "orders/BasketRequest.h"
+#include "server/SecurityReload.h"
 
 #include <QDialog>
 
@@ -122,6 +123,7 @@ private:
     std::array<int, kBasketLegCount> m_exchangeChoice {};
     void setBusy(bool busy);
     bool m_sending = false; // a send or a margin query works on the form
+    SecurityReload::Registration m_reload; // the legs find their securities again after a re-download
     BasketRequest m_request;
 };
 

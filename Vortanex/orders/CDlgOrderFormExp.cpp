@@ -184,6 +184,13 @@ CDlgOrderFormExp::CDlgOrderFormExp(QWidget* parent) : ui::Form(detail::orderForm
 {
     setModal(false);
     wireControls();
+    m_reload = SecurityReload::instance().add("order form", [this](const SecurityTable&, SecurityTable&) {
+        if (m_nSecIdx < 0 || security().valid() || !isVisible())
+            return SecurityReload::Outcome{};
+        OnCancel();
+        MsgBoxOk("The security of this order form is no longer in the security file; the form is closed.");
+        return SecurityReload::Outcome{true, "order form"};
+    });
 }
 
 CDlgOrderFormExp::~CDlgOrderFormExp()

@@ -9,6 +9,7 @@
 #include "orders/OrderFormRules.h"
 #include "orders/OrderSecurity.h"
 
+#include "server/SecurityReload.h"
 #include "ui/form.h"
 
 #include <QPointer>
@@ -149,6 +150,7 @@ private:
     int m_nSecIdx = -1;
     int m_nSecToken = 0;        // what identifies m_nSecIdx's security across reloads
     std::string m_strSecExch;
+    SecurityReload::Registration m_reload; // finds the security again after a re-download
     bool m_bWritingSecurity = false; // the form itself writes the security box
     int m_nInitSecIdx = -1;
     char m_cSide = 'B';

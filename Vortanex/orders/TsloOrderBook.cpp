@@ -1,10 +1,12 @@
 #include "orders/TsloOrderBook.h"
 
 #include "app/base/FixedText.h"
+#include "app/base/LogWriter.h"
 #include "app/base/TextFormat.h"
 #include "orders/TsloOrder.h"
 #include "server/ExtraSubscriptions.h"
 #include "server/FeedSubscriptions.h"
+#include "server/SecurityReload.h"
 #include "watch/base/TextSplit.h"
 
 #include <algorithm>
@@ -297,8 +299,32 @@ std::shared_ptr<const TsloBook> TsloBookOf(const std::string& clientCode)
     return it == detail::g_books.end() ? std::make_shared<const TsloBook>() : it->second;
 }
 
+// After a re-download every stored order finds its security again; one whose
+// security is gone keeps its row without a security (logged).
+void FollowTsloBooks(const SecurityTable& before, const SecurityTable& after)
+{
+    for (auto& [client, book] : detail::g_books) {
+        auto moved = std::make_shared<TsloBook>(*book);
+        for (TsloOrderInfo& r : *moved) {
+            if (r.sec_index < 0)
+                continue;
+            r.sec_index = ReresolveSecurity(before, after, r.sec_index);
+            if (r.sec_index < 0)
+                WriteLog(0, formatText("Trailing order %d: its security is no longer in the security file",
+                                       r.special_order_no));
+        }
+        book = std::move(moved);
+    }
+    detail::booksChanged();
+}
+
 void SetTsloBook(const std::string& clientCode, std::shared_ptr<const TsloBook> book)
 {
+    static const SecurityReload::Registration reload =
+        SecurityReload::instance().add("trailing book", [](const SecurityTable& before, SecurityTable& after) {
+            FollowTsloBooks(before, after);
+            return SecurityReload::Outcome{};
+        });
     detail::g_books[clientCode] = book ? std::move(book) : std::make_shared<const TsloBook>();
     detail::booksChanged();
 }

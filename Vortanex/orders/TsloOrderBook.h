@@ -49,6 +49,8 @@ struct TsloOrderInfo {
 
 using TsloBook = std::vector<TsloOrderInfo>;
 
+class SecurityTable;
+
 // "ReportData=640|<client id>|<user id>|4|<client code>|0".
 std::string BuildTsloReportRequest(const std::string& clientId, const std::string& userId,
                                    const std::string& clientCode);
@@ -90,6 +92,10 @@ std::string CsvLine(const std::vector<std::string>& fields);
 std::shared_ptr<const TsloBook> TsloBookOf(const std::string& clientCode);
 void SetTsloBook(const std::string& clientCode, std::shared_ptr<const TsloBook> book);
 void ClearTsloBooks();
+// After a re-download: every stored order's security index is found again by
+// token and exchange (-1 when the security is gone). Called by the reload
+// notice the stored books register with.
+void FollowTsloBooks(const SecurityTable& before, const SecurityTable& after);
 
 // The securities of the stored books' orders (any thread). Storing or
 // clearing a book registers them with the feed under this source name, so

@@ -220,6 +220,11 @@ CNetPosition::CNetPosition(QWidget* parent)
     : QWidget(parent), m_feed(std::make_shared<NetPositionFeed>()), m_handover(std::make_shared<RiskHandover>())
 {
     setObjectName(QStringLiteral("CNetPosition"));
+    m_reload = SecurityReload::instance().add("positions", [this](const SecurityTable&, SecurityTable&) {
+        m_reload.reset();
+        Close_Window();
+        return SecurityReload::Outcome{true, "positions"};
+    });
     auto* clientLabel = new QLabel(QStringLiteral("Client :"), this);
     clientLabel->setObjectName(QStringLiteral("1155"));
     clientLabel->setGeometry(8, 12, 50, 20);

@@ -6,6 +6,7 @@
 // the commands that start orders, baskets and conversions from them.
 // UI thread only, except where a function says otherwise.
 #include "positions/RiskReportThread.h"
+#include "server/SecurityReload.h"
 #include "ui/mailbox.h"
 
 #include <QWidget>
@@ -151,6 +152,9 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    // Its rows name securities of the table they were read with: after a
+    // re-download the window closes (the download command closes it first).
+    SecurityReload::Registration m_reload;
     void OnUpdateNetPositionReport(intptr_t wParam, intptr_t lParam, const std::string& text);
     void store(RiskOutcome& outcome);
     void createGrids();

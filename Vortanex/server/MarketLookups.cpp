@@ -1,6 +1,7 @@
 #include "server/MarketLookups.h"
 
 #include "server/CompanionLists.h"
+#include "server/SecurityReload.h"
 #include "server/SecurityTable.h"
 #include "server/ServerAccess.h"
 
@@ -143,6 +144,18 @@ int MarketStatusTable::capacity() const
 IndexTable& IndexTable::instance()
 {
     static IndexTable table;
+    // The indices bar and the index view reach an index's feed security
+    // through its record: after a re-download the record names its row anew.
+    static const SecurityReload::Registration reload =
+        SecurityReload::instance().add("indices", [](const SecurityTable& before, SecurityTable& after) {
+            IndexTable& t = IndexTable::instance();
+            for (int n = 0; n < t.count(); ++n)
+                t.change(n, [&](IndexRecord& r) {
+                    if (r.securityIndex >= 0)
+                        r.securityIndex = ReresolveSecurity(before, after, r.securityIndex);
+                });
+            return SecurityReload::Outcome{};
+        });
     return table;
 }
 

@@ -29,6 +29,12 @@ std::optional<FiredAlert> CheckAlerts(int security, AlertTable& alerts, Security
     if (!securities.valid(security))
         return std::nullopt;
     SecurityRecord& rec = securities.row(security);
+    // A check queued by a tick before the previous check fired finds the
+    // mark cleared: one crossing fires one alert of the security, the others
+    // wait until one of its alerts is saved again. (Checks of a security run
+    // one after the other, so the mark read here is the previous check's.)
+    if (!rec.alert_flag.load())
+        return std::nullopt;
     const auto fired = alerts.fireFirst(security, rec.quote(), now);
     if (!fired)
         return std::nullopt;

@@ -40,5 +40,7 @@ struct FiredAlert {
 // Checks the security's alerts once against its stored quote: the first
 // alert in key order that has not fired and whose condition holds fires
 // (marked, tracked time now, the security's alert mark cleared, the
-// description logged). Returns it; nothing when none fired.
+// description logged). Returns it; nothing when none fired, and nothing
+// while the security's alert mark is cleared (an alert of it fired and none
+// was saved since).
 std::optional<FiredAlert> CheckAlerts(int security, AlertTable& alerts, SecurityTable& securities, int64_t now);

@@ -117,11 +117,11 @@ bool AlertRecord::ParseFields(const std::vector<std::string>& f)
     // The quote field indexes the quote values: it must be the type's own.
     if (quoteField != kAlertTypes[type].quoteField)
         return false;
-    if (!f[3].empty()) {
-        if (!readInt(f[3], v) || (v != kCriteriaAtOrAbove && v != kCriteriaBelow))
-            return false;
-        criteria = static_cast<int>(v);
-    }
+    // An alert without its criteria could never fire and would be written
+    // back as -1, then dropped at the next start: refused here instead.
+    if (f[3].empty() || !readInt(f[3], v) || (v != kCriteriaAtOrAbove && v != kCriteriaBelow))
+        return false;
+    criteria = static_cast<int>(v);
     if (!f[4].empty() && !readDouble(f[4], trigger))
         return false;
     if (!f[5].empty()) {

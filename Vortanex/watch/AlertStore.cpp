@@ -2,6 +2,7 @@
 
 #include "app/base/FixedText.h"
 #include "app/base/LogWriter.h"
+#include "app/base/MessageBox.h"
 #include "app/base/SessionRecord.h"
 #include "frame/CMainFrame.h"
 #include "server/AlertSound.h"
@@ -31,7 +32,32 @@ AlertStore::ManagerOpener g_managerOpener;       // guarded by g_mutex
 } // namespace
 } // namespace detail
 
-AlertStore::AlertStore(std::filesystem::path dataFolder) : m_dataFolder(std::move(dataFolder)) {}
+AlertStore::AlertStore(std::filesystem::path dataFolder) : m_dataFolder(std::move(dataFolder))
+{
+    m_reload = SecurityReload::instance().add("alerts", [](const SecurityTable&, SecurityTable& after) {
+        RebindAlerts(after);
+        return SecurityReload::Outcome{};
+    });
+}
+
+std::vector<std::string> RebindAlerts(SecurityTable& after)
+{
+    AlertTable& alerts = AlertTable::instance();
+    std::vector<std::string> gone = alerts.rebind(after);
+    // The new table's rows carry no alert marks: without them a crossing
+    // would never be checked.
+    for (int security : alerts.securities())
+        after.row(security).alert_flag.store(1);
+    if (!gone.empty()) {
+        std::string text = "These alerts were removed: their security is no longer in the security file.";
+        for (const std::string& key : gone) {
+            WriteLog(0, "Alert removed after the security download: " + key);
+            text += "\n" + key;
+        }
+        MsgBoxOk(text);
+    }
+    return gone;
+}
 
 std::vector<int> AlertStore::alertSecurities() const
 {

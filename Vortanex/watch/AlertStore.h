@@ -4,6 +4,7 @@
 // alerts file), the feed's check of a qualifying tick, the alert sound and
 // the alert manager's opener. Installed by the start-up.
 #include "frame/FrameSubscriptions.h"
+#include "server/SecurityReload.h"
 
 #include <filesystem>
 #include <functional>
@@ -43,4 +44,10 @@ public:
 
 private:
     std::filesystem::path m_dataFolder;
+    SecurityReload::Registration m_reload; // the alerts find their securities again
 };
+
+// After a re-download: every alert finds its security again (marks and
+// subscriptions follow); alerts whose security is gone are dropped and the
+// user is told which. Returns the dropped alerts' keys.
+std::vector<std::string> RebindAlerts(SecurityTable& after);

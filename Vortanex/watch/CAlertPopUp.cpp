@@ -71,6 +71,18 @@ CAlertPopUp::CAlertPopUp(int security, std::string name, std::string description
       m_recurring(recurring)
 {
     setAttribute(Qt::WA_DeleteOnClose, true);
+    m_reload = SecurityReload::instance().add("alert popup", [this](const SecurityTable& before, SecurityTable& after) {
+        const int found = ReresolveSecurity(before, after, m_security);
+        if (found >= 0) {
+            m_security = found;
+            return SecurityReload::Outcome{};
+        }
+        m_security = -1;
+        m_reload.reset();
+        close();
+        MsgBoxOk("The security of the alert " + m_name + " is no longer in the security file; its popup is closed.");
+        return SecurityReload::Outcome{true, "alert popup " + m_name};
+    });
     onClick(kAction, [this] { OnAction(); });
     onClick(kLtp, [] {});
     // Neither Escape nor Enter closes the popup: both move the focus on.

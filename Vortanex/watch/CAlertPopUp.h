@@ -4,6 +4,7 @@
 // fired, and an Action menu (modify the alert, buy, sell, details). Several
 // may be open at once; each opens a step further along a cascade. Modeless,
 // on the UI thread; the check that fired it never waits for it.
+#include "server/SecurityReload.h"
 #include "ui/form.h"
 
 #include <string>
@@ -38,6 +39,7 @@ public:
     // The Action button: drops the menu down (through the prompter).
     void OnAction();
     bool openedLocked() const { return m_openedLocked; }
+    int security() const { return m_security; }
 
     // The next cascade position (the first popups open at (20, 20), (120, 120), ...).
     static std::pair<int, int> NextCascadePosition();
@@ -59,4 +61,5 @@ private:
     bool m_recurring;
     bool m_openedLocked = false;
     bool m_soundPlayed = false;
+    SecurityReload::Registration m_reload; // Buy and Sell must name the same security after a re-download
 };

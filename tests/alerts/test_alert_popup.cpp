@@ -5,6 +5,7 @@
 #include "app/base/ActivityStamp.h"
 #include "app/base/AppSettings.h"
 #include "orders/WatchOrderCommands.h"
+#include "server/SecurityReload.h"
 #include "server/SecurityTable.h"
 #include "watch/AlertStore.h"
 #include "watch/AlertTable.h"
@@ -126,6 +127,92 @@ TEST_F(AlertPopUpTest, TheLockRestrictsThePopup)
     EXPECT_TRUE(prompter.menus().empty());
 }
 
+// A security download whose master has a new security sorting ahead of the
+// held ones and has lost one of them: the store's alerts and the open popups
+// keep their securities or go with a message, and the alerts file written
+// afterwards reads back to the same securities.
+TEST_F(AlertPopUpTest, ARedownloadWithANewSecurityAheadKeepsEveryAlertOnItsSecurity)
+{
+    auto row = [](const char* symbol, const char* key, const char* exch, int token, int wtoken) {
+        SecurityRecord r;
+        r.symbol.assign(symbol);
+        r.display_name.assign(key);
+        r.market_exchange.assign(exch);
+        r.token = token;
+        r.wtoken = wtoken;
+        return r;
+    };
+    auto build = [](std::vector<SecurityRecord> records) {
+        SecurityRows rows;
+        for (auto& r : records)
+            rows.push_back(std::move(r));
+        auto t = std::make_shared<SecurityTable>();
+        t->build(std::move(rows), SecurityTable::Build::Full, false);
+        return t;
+    };
+    const auto before = build({row("SBIN", "SBIN~EQ", "NN", 3045, 6089), row("USDINR", "USDINR~FUT", "CM", 8, 15)});
+    SecurityTable::publish(before);
+    AlertStore store(paths.data());
+    AlertRecord sbin;
+    sbin.secIndex = 0;
+    sbin.type = 2;
+    sbin.quoteField = 4;
+    sbin.criteria = kCriteriaAtOrAbove;
+    sbin.typed = 500;
+    sbin.trigger = 50000;
+    sbin.name = "sbin";
+    sbin.watchToken = 6089;
+    sbin.symbol = "SBIN";
+    AlertRecord usd = sbin;
+    usd.secIndex = 1;
+    usd.name = "usd";
+    usd.watchToken = 15;
+    usd.symbol = "USDINR";
+    AlertTable::instance().put("2~SBIN~EQ~>=~500.00", sbin);
+    AlertTable::instance().put("2~USDINR~FUT~>=~500.0000", usd);
+    before->row(0).alert_flag.store(1);
+    before->row(1).alert_flag.store(1);
+    auto onSbin = open(0, true);
+    auto onUsd = open(1, true);
+    onSbin->show();
+    onUsd->show();
+
+    // The new master: ABB sorts ahead of SBIN, USDINR is gone.
+    const auto after = build({row("ABB", "ABB~EQ", "NN", 13, 25), row("SBIN", "SBIN~EQ", "NN", 3045, 6089)});
+    SecurityTable::publish(after);
+    SecurityReload::instance().notify(*before, *after);
+
+    const auto kept = AlertTable::instance().find("2~SBIN~EQ~>=~500.00");
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->secIndex, 1);
+    EXPECT_EQ(AlertTable::instance().securities(), (std::vector<int>{1}));
+    EXPECT_EQ(after->row(1).alert_flag.load(), 1) << "a crossing of SBIN would open no popup";
+    EXPECT_EQ(after->row(0).alert_flag.load(), 0);
+    EXPECT_FALSE(AlertTable::instance().contains("2~USDINR~FUT~>=~500.0000"));
+    EXPECT_EQ(onSbin->security(), 1);
+    EXPECT_TRUE(onSbin->isVisible());
+    EXPECT_FALSE(onUsd->isVisible());
+    bool alertsTold = false, popupTold = false;
+    for (const auto& a : prompter.asks()) {
+        alertsTold = alertsTold || (a.text.find("These alerts were removed") != std::string::npos &&
+                                    a.text.find("2~USDINR~FUT~>=~500.0000") != std::string::npos);
+        popupTold = popupTold || a.text.find("The security of the alert my alert is no longer") != std::string::npos;
+    }
+    EXPECT_TRUE(alertsTold);
+    EXPECT_TRUE(popupTold);
+
+    // Written at exit and read at the next start: SBIN's alert on SBIN.
+    store.WriteAlertDataToFile();
+    AlertTable::instance().clear();
+    store.ReadAlertDataFromFile();
+    const auto back = AlertTable::instance().find("2~SBIN~EQ~>=~500.00");
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->secIndex, 1);
+    EXPECT_EQ(back->watchToken, 6089);
+    EXPECT_EQ(back->symbol, "SBIN");
+    EXPECT_EQ(AlertTable::instance().size(), 1);
+}
+
 TEST_F(AlertPopUpTest, PopupsOpenAlongTheCascade)
 {
     const std::vector<std::pair<int, int>> expected = {{20, 20},   {120, 120}, {220, 220}, {320, 320},
@@ -161,6 +248,7 @@ TEST_F(AlertPopUpTest, ACrossingQuoteOpensOnePopupWithOneSoundAndTheOneTimeAlert
     recurring.name = "again";
     AlertTable::instance().put("2~SBIN~EQ~>=~500.00", once);
     AlertTable::instance().put("2~SBIN~EQ~>=~505.00", recurring);
+    SecurityTable::current()->row(0).alert_flag.store(1); // as saving the alerts sets it
 
     // A burst of ticks: one claim, one check.
     int claims = 0;
@@ -173,7 +261,17 @@ TEST_F(AlertPopUpTest, ACrossingQuoteOpensOnePopupWithOneSoundAndTheOneTimeAlert
     EXPECT_FALSE(AlertTable::instance().contains("2~SBIN~EQ~>=~500.00")) << "a one-time alert goes once shown";
     ASSERT_TRUE(pumpUntil([&] { return sound.requests() == 1; }));
 
-    // The next check fires the recurring alert, which stays, fired.
+    // A check queued by a second tick of the same crossing fires nothing:
+    // both alerts held, only the first in key order fired.
+    EXPECT_TRUE(AlertStore::claimCheck(0, SecurityTable::current()->row(0).quote()));
+    std::thread([] { AlertStore::check(0); }).join();
+    pumpUntil([] { return false; }, 200);
+    EXPECT_EQ(modalHost.shown().size(), 1u) << "one crossing opened two popups";
+    EXPECT_FALSE(AlertTable::instance().find("2~SBIN~EQ~>=~505.00")->triggered);
+
+    // Saved again (the mark set), the next check fires the recurring alert,
+    // which stays, fired.
+    SecurityTable::current()->row(0).alert_flag.store(1);
     EXPECT_TRUE(AlertStore::claimCheck(0, SecurityTable::current()->row(0).quote()));
     std::thread([] { AlertStore::check(0); }).join();
     ASSERT_TRUE(pumpUntil([&] { return modalHost.shown().size() == 2; }));

@@ -177,10 +177,17 @@ TEST_F(AlertFileTest, BadLinesAreSkippedAndTheRestLoads)
     badType.clear();
     for (size_t i = 0; i < f.size(); ++i)
         badType += (i ? "|" : "") + f[i];
+    // No criteria: such an alert could never fire and was written back as -1.
+    std::vector<std::string> g;
+    SplitString(laterLine, '|', g);
+    g[3].clear();
+    std::string noCriteria;
+    for (size_t i = 0; i < g.size(); ++i)
+        noCriteria += (i ? "|" : "") + g[i];
 
     std::string crlf = goodLine;
     crlf.insert(crlf.size() - 1, "\r");
-    const std::string file = "garbage without fields\n" + badType + unknownToken + crlf + laterLine;
+    const std::string file = "garbage without fields\n" + badType + noCriteria + unknownToken + crlf + laterLine;
     ASSERT_TRUE(pf::files::writeAll(path, file));
 
     AlertTable loaded;
@@ -297,12 +304,13 @@ TEST_F(AlertFireTest, TheConditionIsComparedOnStoredUnits)
     }
 }
 
-TEST_F(AlertFireTest, OneCheckFiresTheFirstTrueAlertInKeyOrderAndNeverAgain)
+TEST_F(AlertFireTest, OneCrossingFiresOnlyTheFirstTrueAlertInKeyOrder)
 {
     AlertRecord low = makeAlert(0, 2, kCriteriaAtOrAbove, 4);
     AlertRecord high = makeAlert(0, 2, kCriteriaAtOrAbove, 5, true);
     store(high);
     store(low);
+    table->row(0).alert_flag.store(1); // as saving or loading the alerts sets it
     setQuote(*table, 0, 4, 600);
     const auto fired = check(0);
     ASSERT_TRUE(fired);
@@ -311,9 +319,19 @@ TEST_F(AlertFireTest, OneCheckFiresTheFirstTrueAlertInKeyOrderAndNeverAgain)
     EXPECT_TRUE(alerts.find(fired->key)->triggered);
     EXPECT_EQ(alerts.find(fired->key)->trackedTime, 1'700'000'000);
 
+    // A second check of the same crossing (a tick queued before the first
+    // check fired) fires nothing: the other true alert waits.
+    EXPECT_FALSE(check(0)) << "one crossing fired two alerts";
+    EXPECT_FALSE(alerts.find("2~SBIN~EQ~>=~5.00")->triggered);
+    EXPECT_EQ(table->row(0).alert_flag.load(), 0);
+
+    // Once an alert of the security is saved again (the mark set), the
+    // waiting one fires; a fired alert never fires again.
+    table->row(0).alert_flag.store(1);
     const auto second = check(0);
     ASSERT_TRUE(second);
     EXPECT_EQ(second->key, "2~SBIN~EQ~>=~5.00");
+    table->row(0).alert_flag.store(1);
     EXPECT_FALSE(check(0)) << "a fired alert does not fire again";
     EXPECT_FALSE(alerts.mayFire(0, table->row(0).quote())) << "fired alerts queue no checks";
 }
@@ -330,6 +348,7 @@ TEST_F(AlertFireTest, ABurstOfTicksStartsOneCheckAndConcurrentChecksFireOnce)
     EXPECT_TRUE(gate.claim(0)) << "a tick after the check began starts the next";
 
     store(makeAlert(0, 2, kCriteriaAtOrAbove, 5));
+    table->row(0).alert_flag.store(1);
     setQuote(*table, 0, 4, 900);
     std::atomic<int> fires{0};
     std::vector<std::thread> threads;

@@ -81,6 +81,22 @@ TEST_F(ExportFixture, ChainNameIsCutTo31AndKeptUnique)
     EXPECT_EQ(b->sheetName, "Derv Chain - ABCDEFGHIJKLMNOP~2");
 }
 
+TEST_F(ExportFixture, TwoListsWhoseNamesShareTheirFirst29CharactersGetTwoSheets)
+{
+    const std::string common(29, 'w');
+    auto a = std::make_shared<ExcelSheetTarget>();
+    ASSERT_EQ(exportList(a, list(common + " banks")), ExcelExportResult::Linked);
+    EXPECT_EQ(a->sheetName, common);
+    auto b = std::make_shared<ExcelSheetTarget>();
+    ASSERT_EQ(ExportToExcel(*link, b, list(common + " autos"), ui, {a->sheetName}), ExcelExportResult::Linked);
+    EXPECT_EQ(b->sheetName, common + "~2");
+    EXPECT_EQ(b->sheetName.size(), 31u);
+    auto c = std::make_shared<ExcelSheetTarget>();
+    ASSERT_EQ(ExportToExcel(*link, c, list(common + " metal"), ui, {a->sheetName, b->sheetName}),
+              ExcelExportResult::Linked);
+    EXPECT_EQ(c->sheetName, common + "~3");
+}
+
 TEST_F(ExportFixture, ThreeListsShareOneBookAndTheFourthIsRefused)
 {
     std::vector<ExcelTargetPtr> views;

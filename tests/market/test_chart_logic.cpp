@@ -211,6 +211,13 @@ Values stochPart(const PriceBars& b, int part)
     return part == 0 ? k : d;
 }
 
+// Line `line` of the study the chart offers as `type`.
+Values study(const PriceBars& b, int type, size_t line)
+{
+    const std::vector<IndicatorLine> lines = ComputeIndicator(type, b);
+    return line < lines.size() ? lines[line].values : Values(size_t(b.size()), std::nan(""));
+}
+
 const IndicatorCase kCases[] = {
     {"Sma10", [](const PriceBars& b) { return Sma(b.close, 10); },
      {{8, std::nullopt}, {9, 44.779}, {17, 46.045}, {29, 45.275}}},
@@ -223,6 +230,8 @@ const IndicatorCase kCases[] = {
     // Thirty bars hold only five MACD values: too few for the nine-bar signal.
     {"MacdSignalNeedsMoreBars", [](const PriceBars& b) { return macdPart(b, 1); }, {{29, std::nullopt}}},
     {"MacdHistogramNeedsMoreBars", [](const PriceBars& b) { return macdPart(b, 2); }, {{29, std::nullopt}}},
+    // The fast stochastic: %K is the raw 14-bar position of the close, %D
+    // its 3-bar mean (the slow one would smooth %K first).
     {"StochasticK14", [](const PriceBars& b) { return stochPart(b, 0); },
      {{12, std::nullopt}, {13, 92.1135646688}, {20, 71.1538461538}, {29, 28.064516129}}},
     {"StochasticD3", [](const PriceBars& b) { return stochPart(b, 1); },
@@ -230,10 +239,50 @@ const IndicatorCase kCases[] = {
     {"WilliamsR14", [](const PriceBars& b) { return WilliamsR(b, 14); },
      {{12, std::nullopt}, {13, -7.8864353312}, {29, -71.935483871}}},
     {"TrueRange", [](const PriceBars& b) { return TrueRange(b); }, {{0, 0.54}, {1, 0.54}, {26, 1.65}, {29, 0.6}}},
+    // The first trend is up when bar 1 closes at or above bar 0, and the SAR
+    // starts at bar 1 from the two bars' extreme (texts differ on the start).
     {"ParabolicSar", [](const PriceBars& b) { return ParabolicSar(b, 0.02, 0.2); },
      {{0, std::nullopt}, {1, 44.54}, {2, 44.54}, {10, 44.2412457421}, {20, 46.6338}, {29, 46.4118927872}}},
     {"MoneyFlowIndex14", [](const PriceBars& b) { return MoneyFlowIndex(b, 14); },
      {{13, std::nullopt}, {14, 70.2613117137}, {22, 52.0548873144}, {29, 37.7466791598}}},
+    // The studies as the chart offers them (ComputeIndicator's periods), each
+    // computed by hand from its rule on the same thirty bars.
+    {"WeightedMovingAverage10", [](const PriceBars& b) { return study(b, 2, 0); },
+     {{8, std::nullopt}, {9, 45.1356363636}, {17, 46.1063636364}, {29, 44.8721818182}}},
+    // Bollinger: the 20-bar mean and two population standard deviations.
+    {"BollingerMid20", [](const PriceBars& b) { return study(b, 3, 0); },
+     {{18, std::nullopt}, {19, 45.409}, {29, 45.657}}},
+    {"BollingerUpper20", [](const PriceBars& b) { return study(b, 3, 1); },
+     {{18, std::nullopt}, {19, 47.1153282217}, {29, 47.1792759277}}},
+    {"BollingerLower20", [](const PriceBars& b) { return study(b, 3, 2); },
+     {{18, std::nullopt}, {19, 43.7026717783}, {29, 44.1347240723}}},
+    {"Momentum10", [](const PriceBars& b) { return study(b, 5, 0); },
+     {{9, std::nullopt}, {10, 1.55}, {29, -1.07}}},
+    {"RateOfChange10", [](const PriceBars& b) { return study(b, 6, 0); },
+     {{9, std::nullopt}, {10, 3.4957149301}, {29, -2.3444347064}}},
+    // OBV starts at 0 on the first bar (some texts start at the first bar's
+    // volume): the line's level is arbitrary, only its moves carry meaning,
+    // and 0 keeps a chart's OBV independent of which bar happens to be first.
+    {"OnBalanceVolume", [](const PriceBars& b) { return study(b, 7, 0); },
+     {{0, 0}, {1, -1259}, {2, -148}, {14, 5333}, {29, 6888}}},
+    // CCI: typical price against its 20-bar mean, over 0.015 x the mean deviation.
+    {"CommodityChannelIndex20", [](const PriceBars& b) { return study(b, 12, 0); },
+     {{18, std::nullopt}, {19, 30.3070544317}, {29, -133.5135982444}}},
+    // Aroon looks at the last 25 bars and the current one (26 bars, so a
+    // high 25 bars back counts 0); of equal highs or lows the latest counts.
+    {"AroonUp25", [](const PriceBars& b) { return study(b, 14, 0); },
+     {{24, std::nullopt}, {25, 92}, {29, 76}}},
+    {"AroonDown25", [](const PriceBars& b) { return study(b, 14, 1); },
+     {{24, std::nullopt}, {25, 12}, {29, 0}}},
+    {"AroonOscillator25", [](const PriceBars& b) { return study(b, 15, 0); },
+     {{24, std::nullopt}, {25, 80}, {29, 76}}},
+    {"TypicalPrice", [](const PriceBars& b) { return study(b, 17, 0); },
+     {{0, 44.2933333333}, {29, 44.5366666667}}},
+    {"MedianPrice", [](const PriceBars& b) { return study(b, 18, 0); }, {{0, 44.27}, {29, 44.52}}},
+    {"WeightedClose", [](const PriceBars& b) { return study(b, 19, 0); }, {{0, 44.305}, {29, 44.545}}},
+    {"HighMinusLow", [](const PriceBars& b) { return study(b, 20, 0); }, {{0, 0.54}, {29, 0.6}}},
+    {"ChaikinMoneyFlow20", [](const PriceBars& b) { return study(b, 22, 0); },
+     {{18, std::nullopt}, {19, 0.0514408902}, {29, -0.0190439694}}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Fixture30, IndicatorTable, ::testing::ValuesIn(kCases),
@@ -256,6 +305,25 @@ TEST(Indicators, MacdHistogramIsLineMinusSignalOnALongSeries)
     EXPECT_NEAR(signal[33], seed / 9, 1e-12);
     for (int i = 33; i < 60; ++i)
         EXPECT_NEAR(hist[size_t(i)], line[size_t(i)] - signal[size_t(i)], 1e-12);
+    // By hand: both averages and the signal seeded with the plain mean of
+    // their first 12, 26 and 9 values (texts differ on the seed; the mean is
+    // the common one and needs no value before the first bar).
+    const struct {
+        int bar;
+        double line, signal, histogram;
+    } byHand[] = {{33, -0.3321359674, -0.0788373896, -0.2532985777},
+                  {45, 0.2835168323, 0.1433095367, 0.1402072956},
+                  {59, -0.2268876578, 0.0078847574, -0.2347724152}};
+    for (const auto& e : byHand) {
+        EXPECT_NEAR(line[size_t(e.bar)], e.line, 1e-9) << e.bar;
+        EXPECT_NEAR(signal[size_t(e.bar)], e.signal, 1e-9) << e.bar;
+        EXPECT_NEAR(hist[size_t(e.bar)], e.histogram, 1e-9) << e.bar;
+    }
+    // The offered "MACD Histogram" study draws the same values as bars.
+    const std::vector<IndicatorLine> offered = ComputeIndicator(9, twice);
+    ASSERT_EQ(offered.size(), 1u);
+    EXPECT_TRUE(offered[0].bars);
+    EXPECT_NEAR(offered[0].values[59], -0.2347724152, 1e-9);
 }
 
 TEST(Indicators, TooFewBarsGiveNoValueAndFlatRangesNoGarbage)

@@ -269,16 +269,18 @@ TEST_F(IntradayFolding, EmptyQueueAndLateFirstTrade)
 
 // --- end-of-day periods ------------------------------------------------------
 
-TEST(EodFolding, PeriodsCarryTheirRunningValuesAtTheBreakingBarsDate)
+TEST(EodFolding, EachPeriodIsStampedWithItsOwnLastTradingDay)
 {
     // Tue 30 Dec 2025 .. Fri 2 Jan 2026, Mon 5 Jan: a week across a year end.
+    // The ended week is drawn at its own last day, never at the Monday that
+    // opens the next one (two points of one date would lose last week).
     const std::vector<chartfeed> days = {
         day(2025, 12, 30, 10, 12, 9, 11, 1), day(2025, 12, 31, 11, 15, 10, 14, 2),
         day(2026, 1, 2, 14, 14, 8, 9, 3),    day(2026, 1, 5, 9, 10, 9, 10, 4),
     };
     const std::vector<ChartBar> weeks = FoldEod(days, 7, -1);
     ASSERT_EQ(weeks.size(), 2u);
-    EXPECT_EQ(ymd(weeks[0].date), "2026-01-05");
+    EXPECT_EQ(ymd(weeks[0].date), "2026-01-02");
     EXPECT_DOUBLE_EQ(weeks[0].open, 10);
     EXPECT_DOUBLE_EQ(weeks[0].high, 15);
     EXPECT_DOUBLE_EQ(weeks[0].low, 8);
@@ -289,9 +291,64 @@ TEST(EodFolding, PeriodsCarryTheirRunningValuesAtTheBreakingBarsDate)
 
     const std::vector<ChartBar> months = FoldEod(days, 30, -1);
     ASSERT_EQ(months.size(), 2u);
+    EXPECT_EQ(ymd(months[0].date), "2025-12-31");
+    EXPECT_EQ(ymd(months[1].date), "2026-01-05");
     EXPECT_DOUBLE_EQ(months[0].close, 14);
     EXPECT_DOUBLE_EQ(months[1].open, 14);
     EXPECT_DOUBLE_EQ(months[1].volume, 7);
+}
+
+TEST(EodFolding, AWeeklyChartEndingOnAMondayKeepsLastWeek)
+{
+    // Mon 5 .. Fri 9 Jan 2026, then Mon 12 Jan: a week stamped Fri 9 and the
+    // open week stamped Mon 12; every period's date is distinct.
+    std::vector<chartfeed> days;
+    for (int d = 5; d <= 9; ++d)
+        days.push_back(day(2026, 1, d, d, d + 1, d - 1, d, 1));
+    days.push_back(day(2026, 1, 12, 20, 21, 19, 20, 1));
+    const std::vector<ChartBar> weeks = FoldEod(days, 7, -1);
+    ASSERT_EQ(weeks.size(), 2u);
+    EXPECT_EQ(ymd(weeks[0].date), "2026-01-09");
+    EXPECT_DOUBLE_EQ(weeks[0].open, 5);
+    EXPECT_DOUBLE_EQ(weeks[0].high, 10);
+    EXPECT_DOUBLE_EQ(weeks[0].low, 4);
+    EXPECT_DOUBLE_EQ(weeks[0].close, 9);
+    EXPECT_DOUBLE_EQ(weeks[0].volume, 5);
+    EXPECT_EQ(ymd(weeks[1].date), "2026-01-12");
+    EXPECT_DOUBLE_EQ(weeks[1].close, 20);
+    // Quarterly and half-yearly alike: Dec 31 ends the quarter that Jan 2 follows.
+    const std::vector<chartfeed> turn = {day(2025, 10, 1, 1, 1, 1, 1), day(2025, 12, 31, 2, 2, 2, 2),
+                                         day(2026, 1, 2, 3, 3, 3, 3)};
+    const std::vector<ChartBar> quarters = FoldEod(turn, 90, -1);
+    ASSERT_EQ(quarters.size(), 2u);
+    EXPECT_EQ(ymd(quarters[0].date), "2025-12-31");
+    EXPECT_EQ(ymd(quarters[1].date), "2026-01-02");
+}
+
+TEST(IntradayBound, TradesOutsideTheChartsDayAreRefusedAndLongGapsJumped)
+{
+    const int64_t ten = ChartLocalEpoch(2026, 12, 8, 10, 0, 0);
+    const ChartDay day = ChartDayOf(ten);
+    EXPECT_EQ(day.start, ChartLocalEpoch(2026, 12, 8, 0, 0, 0));
+    EXPECT_EQ(day.end, ChartLocalEpoch(2026, 12, 9, 0, 0, 0));
+    // A 1970 trade, a year-old one, the day's two, the next day's first
+    // second and one in year 5138.
+    const std::string text = "0|OK~1|1|1~2|1|" + std::to_string(ten - 365 * 86400) + "~3|1|" + std::to_string(ten) +
+                             "~4|1|" + std::to_string(day.end - 1) + "~5|1|" + std::to_string(day.end) +
+                             "~6|1|99999999999~";
+    std::vector<chartfeed> trades;
+    ASSERT_TRUE(ParseIntradayChartText(text, trades, day));
+    ASSERT_EQ(trades.size(), 2u);
+    EXPECT_DOUBLE_EQ(trades[0].close, 3);
+    EXPECT_DOUBLE_EQ(trades[1].close, 4);
+
+    // Folded without the day's bound (a queue the view never makes), a
+    // year between two trades is jumped: two bars, not 525,601.
+    const std::deque<chartfeed> queue = {trade(ten - 365 * 86400, 1), trade(ten, 2)};
+    const IntradayFold f = FoldIntraday(queue, ten - 365 * 86400, 60, -1);
+    ASSERT_EQ(f.bars.size(), 2u);
+    EXPECT_DOUBLE_EQ(f.bars[0].close, 1);
+    EXPECT_EQ(f.bars[1].end, ten + 60);
 }
 
 TEST(EodFolding, MonthDeltasUseAtLeastSoASkippedMonthStillBreaks)

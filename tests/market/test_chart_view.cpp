@@ -8,6 +8,7 @@
 #include "server/MarketLookups.h"
 #include "server/SecurityTable.h"
 
+#include "app/base/AppSettings.h"
 #include "app/base/ConfigFile.h"
 #include "app/base/FixedText.h"
 #include "app/base/ProgramPaths.h"
@@ -29,6 +30,7 @@
 #include <QComboBox>
 #include <QTreeWidgetItem>
 #include <QPointer>
+#include <QPushButton>
 #include <QScrollBar>
 
 #include <cstdio>
@@ -786,6 +788,119 @@ TEST_F(ChartBroker, IntradayHistoryAsksForTheSecuritysTradesAndDrawsBars)
     EXPECT_EQ(m_rec->recordCount(), 0);
     delete refused;
     delete v;
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ChartView, ZoomOutThenInLeavesNoZoomForTheNextRedraw)
+{
+    CEodChartView* v = open(sec("INFY~EQ"), kChartEod);
+    deliver(eodText(200));
+    v->OnCommand(33202);
+    v->OnCommand(33201);
+    EXPECT_EQ(v->zoomLevel(), 0);
+    m_rec->clearCalls();
+    v->DrawChartBase(false);
+    EXPECT_TRUE(m_rec->callsOf(68).empty()) << "a redraw zoomed in again";
+    EXPECT_TRUE(m_rec->callsOf(69).empty());
+    // Two ins and one out: one zoom in at every redraw.
+    v->OnCommand(33201);
+    v->OnCommand(33201);
+    v->OnCommand(33202);
+    m_rec->clearCalls();
+    v->DrawChartBase(false);
+    EXPECT_EQ(m_rec->callsOf(68).size(), 1u);
+    EXPECT_TRUE(m_rec->callsOf(69).empty());
+}
+
+TEST_F(ChartView, UpAndDownColoursAreTheUsersSettings)
+{
+    const uint32_t up = g_AppSettings.up_back_colour, down = g_AppSettings.down_back_colour;
+    g_AppSettings.up_back_colour = 0x00123456;
+    g_AppSettings.down_back_colour = 0x00654321;
+    open(sec("INFY~EQ"), kChartEod);
+    deliver(eodText(30));
+    EXPECT_EQ(m_rec->settings().up, 0x123456);
+    EXPECT_EQ(m_rec->settings().down, 0x654321);
+    open(sec("TCS~EQ"), kChartIntraday);
+    deliver(intradayText(at(9, 0, 30), 20));
+    EXPECT_EQ(m_rec->settings().up, 0x123456);
+    EXPECT_EQ(m_rec->settings().down, 0x654321);
+    g_AppSettings.up_back_colour = up;
+    g_AppSettings.down_back_colour = down;
+}
+
+TEST_F(ChartView, ASecondCompareWaitsForTheFirstToDownload)
+{
+    CEodChartView* v = open(sec("INFY~EQ"), kChartEod);
+    deliver(eodText(60));
+    auto* button = v->findChild<QPushButton*>("1205");
+    ASSERT_TRUE(button);
+    m_compare = sec("TCS~EQ");
+    v->OnCompareSecurity();
+    ASSERT_EQ(pending.size(), 1u);
+    EXPECT_FALSE(button->isEnabled());
+    EXPECT_NE(button->toolTip().toStdString().find("TCS~EQ~NN"), std::string::npos);
+    // The second is refused with the reason while the first downloads.
+    m_compare = sec("WIPRO~EQ");
+    v->OnCompareSecurity();
+    EXPECT_EQ(pending.size(), 1u);
+    EXPECT_EQ(prompter.asks().back().text, "Please wait: TCS~EQ~NN is still being downloaded for comparison.");
+    deliver(eodText(60));
+    EXPECT_EQ(v->comparedCount(), 1);
+    EXPECT_EQ(v->comparedSlot(0).name, "TCS~EQ~NN");
+    EXPECT_TRUE(button->isEnabled());
+    // Then the second lands in the next slot; both stay.
+    v->OnCompareSecurity();
+    deliver(eodText(60));
+    ASSERT_EQ(v->comparedCount(), 2);
+    EXPECT_EQ(v->comparedSlot(0).name, "TCS~EQ~NN");
+    EXPECT_EQ(v->comparedSlot(1).name, "WIPRO~EQ~NN");
+}
+
+TEST_F(ChartView, LiveTradesBeforeTheHistoryFollowItAndTradesOutsideTheDayAreRefused)
+{
+    const int infy = sec("INFY~EQ");
+    clock.setMillis(at(10, 29) * 1000);
+    CEodChartView* v = open(infy, kChartIntraday);
+    v->intervalBox()->setCurrentIndex(2); // 5 minutes
+    // Two trades while the history downloads: one the history also holds
+    // (10:28:30), one after its end.
+    v->UpdateRTFeed({ChartTrade::Security, infy, 150, 7, at(10, 28, 30)});
+    v->UpdateRTFeed({ChartTrade::Security, infy, 160, 4, at(10, 28, 50)});
+    deliver(intradayText(at(9, 0, 30), 89)); // 89 trades, 09:00:30 to 10:28:30
+    ASSERT_EQ(v->tickQueue().size(), 90u);
+    EXPECT_DOUBLE_EQ(v->tickQueue().back().close, 160);
+    EXPECT_DOUBLE_EQ(v->liveBar().close, 160);
+    // The 10:25-10:30 bar: trades 10:25:30 .. 10:28:30 (4 of 10) and 4 live.
+    EXPECT_DOUBLE_EQ(v->liveBar().volume, 44);
+
+    // A live trade a year old or in the future makes nothing.
+    const size_t queued = v->tickQueue().size();
+    const int records = m_rec->recordCount();
+    v->UpdateRTFeed({ChartTrade::Security, infy, 170, 1, at(10, 29) - 365 * 86400});
+    v->UpdateRTFeed({ChartTrade::Security, infy, 170, 1, at(10, 29) + 2 * 86400});
+    EXPECT_EQ(v->tickQueue().size(), queued);
+    EXPECT_EQ(m_rec->recordCount(), records);
+}
+
+TEST_F(ChartView, AHistoryWithATradeOfAnotherDayMakesTheDaysBarsOnly)
+{
+    clock.setMillis(at(10, 29) * 1000);
+    CEodChartView* v = open(sec("INFY~EQ"), kChartIntraday);
+    v->intervalBox()->setCurrentIndex(1); // 1 minute
+    // A stray trade of the evening before: folded, it made a bar for every
+    // minute of the night.
+    const std::string text = "0|OK~100|1|" + std::to_string(at(10, 0) - 11 * 3600) + "~101|1|" +
+                             std::to_string(at(10, 0)) + "~102|1|" + std::to_string(at(10, 5)) + "~";
+    deliver(text);
+    ASSERT_EQ(v->tickQueue().size(), 2u);
+    // The day's trades at 10:00 and 10:05 in one-minute bars, rolled on to
+    // the bar of now (10:29): 10:01 to 10:30.
+    EXPECT_EQ(m_rec->recordCount(), 30);
+    EXPECT_EQ(ChartDateText(m_rec->records().date(0)), "08/12/2026 10:01:00");
 }
 
 } // namespace

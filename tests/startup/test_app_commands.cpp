@@ -7,6 +7,20 @@
 #include "app/base/ActivityStamp.h"
 #include "app/base/SessionRecord.h"
 #include "app/VortanexApp.h"
+#include "Lzo.h"
+#include "frame/FrameSubscriptions.h"
+#include "frame/OrderFormOpener.h"
+#include "frame/OrderFormService.h"
+#include "market/CEodChartView.h"
+#include "market/CMDepthView.h"
+#include "market/CScripLastTick.h"
+#include "market/ChartSeries.h"
+#include "orders/CBasketOrder.h"
+#include "orders/CDlgOrderFormExp.h"
+#include "server/SecurityReload.h"
+#include "watch/AlertTable.h"
+#include "watch/CAlertPopUp.h"
+#include "watch/WatchOpeners.h"
 #include "frame/CMainFrame.h"
 #include "frame/FrameIds.h"
 #include "orders/COrderViewEx.h"
@@ -20,7 +34,11 @@
 #include "ui/form_driver.h"
 #include "ui/ui_thread.h"
 
+#include <QApplication>
+#include <QPointer>
+
 #include <algorithm>
+#include <cstdio>
 #include <string>
 
 namespace startuptest {
@@ -151,6 +169,119 @@ TEST_F(AppCommandsTest, AFreshSecurityDownloadClosesTheWindowsReloadsTheMasterAn
     EXPECT_TRUE(pumpUntil([] { return WatchCommands::openCount() == 1; }));
     EXPECT_NE(fileText(userLog("U1")).find("Completed Security Download"), std::string::npos);
     closeAndExit(app);
+}
+
+// A security download whose new master has a security sorting ahead of every
+// other (every row moves one down): each window open on a security either
+// shows the same security afterwards (by token and exchange) or has closed,
+// and the alerts file written at the exit reads back to the same security.
+TEST_F(AppCommandsTest, AfterASecurityDownloadEveryOpenWindowKeepsItsSecurityOrHasClosed)
+{
+    writeConfig();
+    scriptLogin("U1", "Test@123");
+    CVortanexApp app;
+    app.setOptions(appOptions());
+    ASSERT_TRUE(app.InitInstance());
+    QWidget* frame = app.mainFrame();
+    const auto before = SecurityTable::current();
+    ASSERT_TRUE(before);
+    const tb::Security* infy = nullptr;
+    for (const tb::Security& s : broker->universe().securities())
+        if (s.symbol == "INFY" && s.exchange == "NN" && s.inst == "EQ")
+            infy = &s;
+    ASSERT_TRUE(infy);
+    const int held = before->searchToken(infy->token, "NN");
+    ASSERT_GE(held, 0);
+
+    // One window of every kind that keeps a security.
+    watchOpeners().chart(held, kChartEod);
+    watchOpeners().chart(held, kChartIntraday);
+    watchOpeners().depth(nullptr, held);
+    ASSERT_TRUE(app.mainFrame()->Commands().invoke(1117)); // last trades
+    OrderFormParams order;
+    order.index = held;
+    OpenOrderForm(order, frame, 1);
+    watchOpeners().basket("ABC12", {{held, 1598.30}});
+    AlertRecord alert;
+    alert.secIndex = held;
+    alert.type = 2;
+    alert.quoteField = 4;
+    alert.criteria = kCriteriaAtOrAbove;
+    alert.typed = 2000;
+    alert.trigger = 200000;
+    alert.name = "infy up";
+    alert.watchToken = infy->wtoken;
+    alert.symbol = infy->symbol;
+    AlertTable::instance().put("2~INFY~EQ~>=~2000.00", alert);
+    before->row(held).alert_flag.store(1);
+    CurrentAlertServices()->showAlertPopUp({held, "infy up", "LTP of INFY", "Tracked Time: 10:15:00 AM",
+                                            "2~INFY~EQ~>=~2000.00"});
+    ASSERT_TRUE(pumpUntil([] { return CEodChartView::openViews().size() == 2 && CScripLastTick::instance(); }));
+    for (const char* holder : {"alerts", "chart", "depth", "last trades", "order form", "basket form", "alert popup",
+                               "indices", "advisory calls"}) {
+        const auto h = SecurityReload::instance().holders();
+        EXPECT_NE(std::find(h.begin(), h.end(), holder), h.end()) << holder << " is not registered";
+    }
+
+    // The broker's new master: a security ahead of every other.
+    tb::Security fresh;
+    fresh.token = 99001;
+    fresh.exchange = "NN";
+    fresh.symbol = "AAAAFRESH";
+    fresh.inst = "EQ";
+    fresh.scripCode = 99001;
+    fresh.wtoken = 2 * 99001 - 1;
+    std::string master = broker->universe().masterText();
+    master.insert(master.find('~') + 1, fresh.record() + "~");
+    const std::string packed = tb::lzoCompress(master);
+    broker->setReply("/security/security.lzo", packed);
+    // What the next login's stamp would say of the new full file.
+    std::snprintf(g_Session.security_stamp, sizeof g_Session.security_stamp, "0-0-0-%zu", packed.size());
+    prompter.queueAnswer(6);
+    ASSERT_TRUE(app.mainFrame()->Commands().invoke(32862));
+    const auto after = SecurityTable::current();
+    ASSERT_NE(after, before);
+    const int now = after->searchToken(infy->token, "NN");
+    ASSERT_GE(now, 0);
+    ASSERT_NE(now, held) << "the new security did not sort ahead";
+    ASSERT_EQ(after->row(held).token, before->row(held - 1).token) << "rows did not move";
+    pumpUntil([] { return false; }, 300);
+
+    // Every window still open names INFY on NSE by its index now.
+    auto names = [&](int index) {
+        return after->valid(index) && after->row(index).token == infy->token &&
+               after->row(index).market_exchange == "NN";
+    };
+    for (CEodChartView* v : CEodChartView::openViews())
+        EXPECT_TRUE(names(v->security())) << v->caption();
+    for (QWidget* w : QApplication::allWidgets()) {
+        if (!w->isVisible())
+            continue;
+        if (auto* d = qobject_cast<CMDepthView*>(w)) {
+            EXPECT_TRUE(names(d->security())) << "depth";
+        }
+        if (auto* p = qobject_cast<CAlertPopUp*>(w)) {
+            EXPECT_TRUE(names(p->security())) << "alert popup";
+        }
+    }
+    if (CDlgOrderFormExp* form = CDlgOrderFormExp::Instance(); form && form->isVisible()) {
+        EXPECT_TRUE(names(form->SecurityIndex())) << "order form";
+    }
+    if (g_pBasketOrder && g_pBasketOrder->isVisible()) {
+        EXPECT_TRUE(names(g_pBasketOrder->legs[0].secIndex)) << "basket leg";
+    }
+    const auto kept = AlertTable::instance().find("2~INFY~EQ~>=~2000.00");
+    ASSERT_TRUE(kept);
+    EXPECT_TRUE(names(kept->secIndex));
+    EXPECT_EQ(after->row(now).alert_flag.load(), 1);
+    EXPECT_EQ(after->row(held).alert_flag.load(), 0);
+
+    // The file written at the exit holds INFY's watch token and symbol.
+    const std::filesystem::path alerts = paths.data() / "U1_Alerts.dat";
+    closeAndExit(app);
+    const std::string file = fileText(alerts);
+    EXPECT_NE(file.find("|" + std::to_string(infy->wtoken) + "|INFY"), std::string::npos) << file;
+    EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 1) << file;
 }
 
 } // namespace

@@ -26,12 +26,13 @@ void aside(const ExcelExportUi& ui, const std::function<void()>& step)
         step();
 }
 
-// A name cut to 31 characters that another list's sheet already has gets a
-// number at its end, so two lists never share one sheet by accident.
-std::string uniqueCut(const std::string& full, const std::vector<std::string>& taken)
+// A name cut (a list's to 29 characters, any to 31) that another list's
+// sheet already has gets a number at its end, so two lists whose names differ
+// only after the cut never write into one sheet.
+std::string uniqueCut(const std::string& full, const std::vector<std::string>& taken, bool listNameCut)
 {
     std::string name = full.substr(0, 31);
-    if (full.size() <= 31)
+    if (full.size() <= 31 && !listNameCut)
         return name;
     for (int n = 2; n < 100 && std::find(taken.begin(), taken.end(), name) != taken.end(); ++n) {
         const std::string tail = "~" + std::to_string(n);
@@ -70,7 +71,9 @@ ExcelExportResult ExportToExcel(CMSExcel& link, const ExcelTargetPtr& target, co
                                 const ExcelExportUi& ui, const std::vector<std::string>& taken)
 {
     const std::string full = ExcelSheetNameFor(list.type, list.group, list.name, list.underlying, list.symbol);
-    const std::string sheet = uniqueCut(full, taken);
+    const bool listNameCut = list.type != 2 && list.type != 3 && (list.group < 3 || list.group > 5) &&
+                             list.name.size() > 29;
+    const std::string sheet = uniqueCut(full, taken, listNameCut);
 
     bool newBook = true;
     std::string path;

@@ -91,6 +91,11 @@ void CMSExcel::letGoProgram()
 
 CMSExcel::CMSExcel(Factory factory, Poster poster) : m_factory(std::move(factory)), m_poster(std::move(poster))
 {
+    m_reload = SecurityReload::instance().add("spreadsheet link", [this](const SecurityTable&, SecurityTable&) {
+        std::lock_guard lock(m_mutex);
+        m_pendingRows.clear();
+        return SecurityReload::Outcome{};
+    });
     m_thread = std::thread([this] { writerLoop(); });
 }
 

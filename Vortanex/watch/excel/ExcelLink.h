@@ -7,6 +7,7 @@
 // latest wins). A disconnect (the user closed the book or quit the program)
 // drops every write after it and resets the link; its notice reaches the UI
 // thread through the installed poster. Qt-free.
+#include "server/SecurityReload.h"
 #include "watch/excel/SheetLink.h"
 
 #include <atomic>
@@ -167,5 +168,8 @@ private:
     bool m_busy = false;
     bool m_stop = false;
     std::function<void()> m_notice;
+    // Rows waiting to be written name securities by index: after a
+    // re-download they are dropped (the linked lists write their rows again).
+    SecurityReload::Registration m_reload;
     std::thread m_thread;
 };
