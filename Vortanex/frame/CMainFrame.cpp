@@ -9,6 +9,7 @@
 #include "frame/FrameIds.h"
 #include "frame/FrameSubscriptions.h"
 #include "frame/FrameThemes.h"
+#include "frame/MainFrameCommands.h"
 #include "frame/RibbonLayout.h"
 #include "frame/RibbonOptions.h"
 #include "frame/UserPopupText.h"
@@ -245,6 +246,7 @@ void CMainFrame::SetPaneWidget(int toggleId, QWidget* content)
 void CMainFrame::RegisterCommands()
 {
     ui::Commands& c = m_commands;
+    InstallCommandLock(c);
     c.add(ID_WINDOW_MANAGER, [this] { ShowWindowsList(); });
     c.add(ID_RIBBON_OPTIONS, [this] { ShowRibbonOptions(*m_wndRibbonBar); });
 

@@ -65,6 +65,8 @@ public:
                                  const std::string& exchangeName, int netQty, char side, int recordIndex,
                                  int source) override
     {
+        if (RefuseWhileLocked("proceed."))
+            return false;
         SetAccessTime();
         if (g_querying || (g_pDlgConvertPosition && g_pDlgConvertPosition->busy))
             return false;
@@ -231,7 +233,7 @@ void CDlgConvertPosition::enableControls(bool on)
 
 void CDlgConvertPosition::ConvertPosition()
 {
-    if (busy)
+    if (busy || RefuseWhileLocked("proceed."))
         return;
     WriteLog(0, "Entry : ConvertPosition");
     bool number = false;
