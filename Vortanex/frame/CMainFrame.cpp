@@ -662,7 +662,10 @@ void CMainFrame::UpdateShortcutElements()
 void CMainFrame::RefreshFont(int rebuild)
 {
     try {
-        if (rebuild == 1 && m_wndOutput)
+        // The message bar takes the settings' font on every broadcast: the
+        // user's own settings read at login come with code 2.
+        (void)rebuild;
+        if (m_wndOutput)
             m_wndOutput->UpdateFont();
         update();
     } catch (...) {
