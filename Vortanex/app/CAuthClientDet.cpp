@@ -2,6 +2,7 @@
 
 #include "app/DialogExchange.h"
 
+#include "app/base/SmallUtilities.h"
 #include "app/base/LogWriter.h"
 #include "app/base/MessageBox.h"
 #include "app/base/SessionRecord.h"
@@ -401,7 +402,7 @@ void CAuthClientDet::answersReply(int http, const std::string& reply)
         return;
     }
     const std::vector<std::string>& f = *fields;
-    const int status = login::ToInt(f[1]);
+    const int status = ReplyStatus(f[1]);
     if (status == 0) {
         showInfo(f[2]);
         done();
@@ -475,7 +476,7 @@ void CAuthClientDet::resendReply(int http, const std::string& reply)
         return;
     }
     const std::vector<std::string>& f = *fields;
-    const int status = login::ToInt(f[1]);
+    const int status = ReplyStatus(f[1]);
     if (status == 0) {
         if (!f[2].empty())
             showInfo(f[2]);

@@ -2,6 +2,7 @@
 
 #include "app/DialogExchange.h"
 
+#include "app/base/SmallUtilities.h"
 #include "app/base/ActivityStamp.h"
 #include "app/base/FixedText.h"
 #include "frame/ImageCollections.h"
@@ -176,7 +177,7 @@ void CChgPassword::changeReply(int http, const std::string& reply)
     if (http == 200 && !reply.empty()) {
         const std::vector<std::string> f = login::SplitFields(reply);
         if (f.size() >= 2)
-            status = login::ToInt(f[1]);
+            status = ReplyStatus(f[1]);
         if (f.size() >= 3)
             MsgBoxInfoCaption(f[2], "Change Password");
     } else if (http == 200) {

@@ -5,6 +5,7 @@
 #include "app/CChgPassword.h"
 #include "app/DialogExchange.h"
 #include "app/base/ConfigFile.h"
+#include "app/base/SmallUtilities.h"
 #include "app/base/FixedText.h"
 #include "app/base/LogWriter.h"
 #include "frame/LoginHost.h"
@@ -363,7 +364,11 @@ void CLogin::loginReply(const std::shared_ptr<LoginJob>& job)
     } else {
         parsed = login::ApplyLoginReply(job->reply);
         status = parsed.status;
-        if (parsed.fieldCount >= 3 && status != 0 && status != 2 && status != 3 && status != 4) {
+        if (parsed.fieldCount < 3 && status == -1) {
+            // No status the login can act on (an error page, a cut reply).
+            WriteLog(0, "Login reply without a status");
+            MsgBoxOk("Error : Invalid response received for your request.");
+        } else if (parsed.fieldCount >= 3 && status != 0 && status != 2 && status != 3 && status != 4) {
             if (status == 109 || status == 6002)
                 MsgBoxOk("Invalid Credential");
             else
@@ -409,7 +414,8 @@ void CLogin::loginReply(const std::shared_ptr<LoginJob>& job)
         if (pv_user_info.encrypt != 0) {
             std::string encoded;
             open = EncryptRequest(query, encoded);
-            query = std::move(encoded);
+            // Base64 carries '+', '/' and '=': encoded so the page reads them back.
+            query = UrlEncode(encoded, true);
         }
         const std::string url = std::string(FixedTextView(g_Config.Redirect_Url)) + "/qtrade/qlogin.exe?" + query;
         if (!open || !m_shell.openUrl(url, pf::ShowMode::Normal))
@@ -701,7 +707,7 @@ void CLogin::ForgotPassword()
     std::vector<std::string> f;
     if (!send(f))
         return;
-    const int status = login::ToInt(f[1]);
+    const int status = ReplyStatus(f[1]);
     if (status == 1) {
         openQuestions(f);
     } else if (status == 102) {
@@ -715,7 +721,7 @@ void CLogin::ForgotPassword()
         std::vector<std::string> g;
         if (!send(g))
             return;
-        if (login::ToInt(g[1]) == 1)
+        if (ReplyStatus(g[1]) == 1)
             openQuestions(g);
         else
             detail::info(g[2].empty() ? "Unable to send forgot password request" : g[2]);
@@ -737,7 +743,7 @@ void CLogin::ForgotSecurityKey(int kind)
     const HelpInput in = m_helpInput;
     if (!checkRecoveryIdentity(in))
         return;
-    if (in.password.empty() || in.password.size() > 10) {
+    if (in.password.empty() || login::CharacterCount(in.password) > 10) {
         detail::exclaim("Invalid Credential");
         return;
     }
@@ -760,7 +766,7 @@ void CLogin::ForgotSecurityKey(int kind)
         detail::info(login::TscText(f[0]));
         return;
     }
-    if (login::ToInt(f[1]) != 0) {
+    if (ReplyStatus(f[1]) != 0) {
         if (!f[2].empty())
             WriteLog(0, f[2]);
         else
@@ -801,7 +807,7 @@ void CLogin::ForgotSecurityKey(int kind)
             formatText("Invalid Response received for forgor sec key [TSC:%s] ..\nplease try again", g[0].c_str()));
         return;
     }
-    if (login::ToInt(g[1]) != 0) {
+    if (ReplyStatus(g[1]) != 0) {
         detail::info(g[2].empty() ? "Unable to send forgot security key  request" : g[2]);
         return;
     }
@@ -823,7 +829,7 @@ void CLogin::GenerateAccessCode()
         detail::wipe(in.password);
         return;
     }
-    if (in.password.empty() || in.password.size() > 10) {
+    if (in.password.empty() || login::CharacterCount(in.password) > 10) {
         detail::info("Please enter a valid password");
         detail::wipe(in.password);
         return;
@@ -898,7 +904,7 @@ void CLogin::accessCodeReply(const LoginJob& job)
         failed(login::MismatchText(in.id, text4));
         return;
     }
-    const int status = login::ToInt(f[1]);
+    const int status = ReplyStatus(f[1]);
     if (status == 0) {
         if (text4.empty())
             detail::exclaim("You will receive your Access Code on your preferred Email Id and Mobile Number shortly.");

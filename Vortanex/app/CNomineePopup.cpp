@@ -2,6 +2,7 @@
 
 #include "app/DialogExchange.h"
 
+#include "app/base/SmallUtilities.h"
 #include "app/base/ConfigFile.h"
 #include "app/base/FixedText.h"
 #include "app/base/LogWriter.h"
@@ -91,7 +92,7 @@ int ApplyNomineeDetails(const NomineeReply& r)
     if (r.http != 200)
         return -1;
     const std::vector<std::string> f = login::SplitFields(r.text);
-    const int status = login::ToInt(login::FieldAt(f, 2));
+    const int status = ReplyStatus(login::FieldAt(f, 2));
     if (status == 1) {
         WriteLog(0, login::FieldAt(f, 3).substr(0, 99));
         return -1;
@@ -188,7 +189,8 @@ bool CNomineePopup::openNomineePage()
         std::string encoded;
         if (!EncryptRequest(query, encoded))
             return false;
-        query = encoded;
+        // Base64 carries '+', '/' and '=': encoded so the page reads them back.
+        query = UrlEncode(encoded, true);
     }
     ++m_openings;
     return m_shell.openUrl(std::string(FixedTextView(g_Config.Redirect_Url)) + "/qtrade/qlogin.exe?" + query,

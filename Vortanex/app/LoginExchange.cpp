@@ -1,5 +1,6 @@
 #include "app/LoginExchange.h"
 
+#include "app/base/SmallUtilities.h"
 #include "app/base/ConfigFile.h"
 #include "app/base/FixedText.h"
 #include "app/base/LogWriter.h"
@@ -90,6 +91,14 @@ int ToInt(std::string_view text)
     return static_cast<int>(v);
 }
 
+size_t CharacterCount(std::string_view utf8)
+{
+    size_t n = 0;
+    for (const char c : utf8)
+        n += (static_cast<unsigned char>(c) & 0xC0) != 0x80; // continuation bytes belong to their lead
+    return n;
+}
+
 std::string LocalAddressText()
 {
     // The interfaces' own address: the host name resolves to a loopback
@@ -112,23 +121,23 @@ std::optional<InputProblem> CheckLoginInput(int idKind, std::string_view id, std
     if (idKind == 1) {
         if (id.empty())
             return InputProblem{"User Id cannot be blank", Field::UserId};
-        if (id.size() > 10)
+        if (CharacterCount(id) > 10)
             return InputProblem{"User Id cannot be more than 10 Characters", Field::UserId};
         if (detail::containsAny(id, detail::kUserIdForbidden))
             return InputProblem{"Invalid Credential", Field::UserId};
     } else if (idKind == 2) {
         if (id.empty())
             return InputProblem{"Nick Name cannot be blank", Field::UserId};
-        if (id.size() > 25)
+        if (CharacterCount(id) > 25)
             return InputProblem{"Nick Name cannot be more than 25 Characters", Field::UserId};
         if (detail::containsAny(id, detail::kNickNameForbidden))
             return InputProblem{"Invalid Credential", Field::UserId};
     }
     if (password.empty())
         return InputProblem{"Password cannot be blank", Field::Password};
-    if (password.size() > 10)
+    if (CharacterCount(password) > 10)
         return InputProblem{"Password cannot be more than 10 Characters", Field::Password};
-    if (token.size() > 8)
+    if (CharacterCount(token) > 8)
         return InputProblem{"Token cannot be more than 8 Digits", Field::Token};
     // The token travels as typed: a separator would add fields or keys.
     if (HasRequestSeparator(token))
@@ -174,7 +183,7 @@ LoginReply ApplyLoginReply(std::string_view reply)
     for (size_t n = 1; n <= f.size(); ++n) {
         const std::string& v = f[n - 1];
         switch (n) {
-        case 2: out.status = ToInt(v); break;
+        case 2: out.status = ReplyStatus(v); break;
         case 3: out.message = v; break;
         case 4: CopyFixedText(pv_user_info.feed_update_host, v); break;
         case 5: pv_user_info.feed_update_port = ToInt(v); break;
@@ -273,7 +282,7 @@ ServicesOutcome ApplyServicesReply(std::string_view reply, std::vector<ServiceRe
         return out;
     }
     const std::vector<std::string> f = SplitFields(head);
-    if (ToInt(FieldAt(f, 2)) != 0) {
+    if (ReplyStatus(FieldAt(f, 2)) != 0) {
         out.message = FieldAt(f, 3);
         out.plainBox = true;
         return out;

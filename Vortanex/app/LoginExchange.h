@@ -43,6 +43,9 @@ std::string FieldAt(const std::vector<std::string>& fields, size_t number);
 // The leading decimal number of a text (sign allowed), 0 without one; values
 // beyond int are clamped.
 int ToInt(std::string_view text);
+// The characters of a UTF-8 text (not its bytes): the length limits of the
+// typed id, password and token count what the user typed.
+size_t CharacterCount(std::string_view utf8);
 
 // The address sent as this machine's in the login, ED=19 and feed texts: its
 // first interface address that is not loopback (pf::localIPv4).

@@ -195,6 +195,12 @@ void ProgramFeed::connect()
         m_parts->connection->start(FeedSettingsFromProgram());
 }
 
+void ProgramFeed::setBroadcastLog(const std::filesystem::path& logsDir)
+{
+    if (m_parts->dispatcher)
+        m_parts->dispatcher->setBroadcastLogFolder(logsDir);
+}
+
 void ProgramFeed::disconnect()
 {
     if (m_parts->connection)

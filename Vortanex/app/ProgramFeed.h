@@ -25,6 +25,7 @@ public:
     int64_t lastHeartbeatTime() const override;
     void heartbeat() override;
     void watchdog() override;
+    void setBroadcastLog(const std::filesystem::path& logsDir) override;
 
     // Connections made so far (tests).
     int connectionCount() const;

@@ -2,6 +2,7 @@
 
 #include "app/CLogin.h"
 #include "app/LoginExchange.h"
+#include "app/base/SmallUtilities.h"
 #include "app/base/ActivityStamp.h"
 #include "app/base/FixedText.h"
 #include "app/base/LogWriter.h"
@@ -112,7 +113,7 @@ int UnlockTerminal(std::string_view id, std::string_view digest, std::string_vie
     }
     if (f.size() == 1)
         return -1;
-    if (login::ToInt(login::FieldAt(f, 2)) != 0) {
+    if (ReplyStatus(login::FieldAt(f, 2)) != 0) {
         if (f.size() >= 3)
             MsgBoxInfoCaption(login::FieldAt(f, 3), "Server Message");
         else

@@ -156,6 +156,17 @@ std::filesystem::path defaultLockFolder()
 } // namespace
 } // namespace detail
 
+// The settings code tells the open windows of a change through the
+// application's broadcast (the user's own settings read at login among them).
+class AppSettingsHost final : public SettingsHost {
+public:
+    explicit AppSettingsHost(CVortanexApp& app) : m_app(app) {}
+    void broadcastSettings(int code) override { m_app.MyUpdate(code); }
+
+private:
+    CVortanexApp& m_app;
+};
+
 // What the login dialog needs of the program once the frame stands.
 class AppLoginHost final : public LoginHost {
 public:
@@ -258,6 +269,8 @@ CVortanexApp::CVortanexApp() = default;
 
 CVortanexApp::~CVortanexApp()
 {
+    if (m_settingsHost)
+        SetSettingsHost(nullptr);
     CVortanexApp* self = this;
     detail::g_running.compare_exchange_strong(self, nullptr);
 }
@@ -607,10 +620,13 @@ bool CVortanexApp::initSteps()
     // The grids keep their column layouts in the application profile.
     ui::GridLayoutState::setDefaultStore(m_profile.get());
     m_broadcastLog = m_profile->getInt(kProfileSection, "WriteBroadCastLog", 0) != 0;
+    if (m_options.feed)
+        m_options.feed->setBroadcastLog(m_broadcastLog ? paths.logs() : std::filesystem::path());
 
     // 6. The log.
     ClearSessionRecord();
     m_logOpen = StartLog(paths);
+    SetLogSyncPerLine(m_options.logSyncPerLine);
     Log_Level = 0;
     g_Config.Connect_Type = 0;
     g_Config.Feeds_Type = 0;
@@ -719,6 +735,8 @@ bool CVortanexApp::initSteps()
         WriteLog(0, "Main frame creation failed");
         return false;
     }
+    m_settingsHost = std::make_unique<AppSettingsHost>(*this);
+    SetSettingsHost(m_settingsHost.get());
     m_watchPane = new CToolBoxBarEx;
     m_statusPane = new CToolBoxBarMS;
     m_frame->SetPaneWidget(ID_VIEW_WATCHLIST, m_watchPane);
@@ -1159,6 +1177,10 @@ int CVortanexApp::ExitInstance()
         m_watchPane = nullptr;
         m_statusPane = nullptr;
         m_captionBar = nullptr;
+        if (m_settingsHost) {
+            SetSettingsHost(nullptr);
+            m_settingsHost.reset();
+        }
         if (m_frame) {
             m_frame->hide();
             delete m_frame;
@@ -1191,6 +1213,8 @@ int CVortanexApp::ExitInstance()
     // The library keeps no pointer into this run past its end.
     MyAsync::SetClock(nullptr);
     MyAsync::SetLogFolder({});
+    if (m_settingsHost)
+        SetSettingsHost(nullptr);
     CVortanexApp* self = this;
     detail::g_running.compare_exchange_strong(self, nullptr);
     return 0;

@@ -43,6 +43,9 @@ public:
         bool showMaximized = true;
         // The entry's crash guard was installed; false is logged once the log is open.
         bool crashGuardInstalled = true;
+        // Every log line is committed to disk before the call returns (tests
+        // switch it off: a commit costs milliseconds).
+        bool logSyncPerLine = true;
     };
 
     // The values start-up reads and later parts use.
@@ -152,6 +155,7 @@ private:
     std::unique_ptr<CompanionLists> m_lists;
     std::unique_ptr<TerminalLock> m_lock;
     std::unique_ptr<class AppLoginHost> m_loginHost;
+    std::unique_ptr<class AppSettingsHost> m_settingsHost;
     std::shared_ptr<class AlertStore> m_alerts;
     std::unique_ptr<class DialogExchange> m_reportExchange; // the crash report on its way
     std::unique_ptr<pf::SoundService> m_sound; // the desktop's, unless the options give one

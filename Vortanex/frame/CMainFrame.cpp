@@ -9,6 +9,7 @@
 #include "frame/FrameIds.h"
 #include "frame/FrameSubscriptions.h"
 #include "frame/FrameThemes.h"
+#include "frame/MainFrameCommands.h"
 #include "frame/RibbonLayout.h"
 #include "frame/RibbonOptions.h"
 #include "frame/UserPopupText.h"
@@ -245,6 +246,7 @@ void CMainFrame::SetPaneWidget(int toggleId, QWidget* content)
 void CMainFrame::RegisterCommands()
 {
     ui::Commands& c = m_commands;
+    InstallCommandLock(c);
     c.add(ID_WINDOW_MANAGER, [this] { ShowWindowsList(); });
     c.add(ID_RIBBON_OPTIONS, [this] { ShowRibbonOptions(*m_wndRibbonBar); });
 
@@ -660,7 +662,10 @@ void CMainFrame::UpdateShortcutElements()
 void CMainFrame::RefreshFont(int rebuild)
 {
     try {
-        if (rebuild == 1 && m_wndOutput)
+        // The message bar takes the settings' font on every broadcast: the
+        // user's own settings read at login come with code 2.
+        (void)rebuild;
+        if (m_wndOutput)
             m_wndOutput->UpdateFont();
         update();
     } catch (...) {

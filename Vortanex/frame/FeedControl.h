@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <filesystem>
 
 // The live feed as start-up and exit see it; the feed code installs the real
 // one. The default does nothing (no feed).
@@ -24,4 +25,7 @@ public:
     // 75 s without a packet: the feed is told to stop; its own thread closes
     // and frees its connection (the UI thread never frees what it may use).
     virtual void watchdog() {}
+    // The broadcast log's folder ("WriteBroadCastLog" of the profile); empty
+    // switches it off.
+    virtual void setBroadcastLog(const std::filesystem::path& logsDir) { (void)logsDir; }
 };

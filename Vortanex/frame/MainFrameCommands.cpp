@@ -1,14 +1,17 @@
 #include "frame/MainFrameCommands.h"
 
+#include "app/base/ActivityStamp.h"
 #include "app/base/LogWriter.h"
 #include "app/base/MessageBox.h"
 #include "frame/OrderFormOpener.h"
 #include "app/base/SessionRecord.h"
 #include "frame/CMainFrame.h"
+#include "frame/FrameIds.h"
 #include "frame/RibbonLayout.h"
 
 #include "ui/commands.h"
 
+#include <map>
 #include <vector>
 
 namespace detail {
@@ -70,6 +73,39 @@ void RegisterOrderCommands(CMainFrame& frame, std::function<bool()> orderRight)
             RunOrderCommand(frame, command, orderRight ? orderRight() : true);
         });
     }
+}
+
+namespace detail {
+namespace {
+
+std::map<int, std::string>& lockTexts()
+{
+    static std::map<int, std::string> texts;
+    return texts;
+}
+
+} // namespace
+} // namespace detail
+
+void SetCommandLockText(int id, std::string action)
+{
+    detail::lockTexts()[id] = std::move(action);
+}
+
+std::string CommandLockText(int id)
+{
+    if (const auto it = detail::lockTexts().find(id); it != detail::lockTexts().end() && !it->second.empty())
+        return it->second;
+    return FindOrderCommand(id) ? "Place Order." : "proceed.";
+}
+
+void InstallCommandLock(ui::Commands& commands)
+{
+    commands.setGate([](int id) {
+        if (id == ID_FILE_LOCKTERMINAL || id == ID_APP_EXIT)
+            return true;
+        return !RefuseWhileLocked(CommandLockText(id));
+    });
 }
 
 namespace detail {

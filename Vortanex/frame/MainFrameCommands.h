@@ -32,6 +32,17 @@ void RegisterOrderCommands(CMainFrame& frame, std::function<bool()> orderRight);
 // form was asked to open.
 bool RunOrderCommand(CMainFrame& frame, const OrderCommand& command, bool orderRight);
 
+// The lock check every command of the frame passes before its handler:
+// while the terminal is locked a command shows "Terminal is Locked. Pls
+// Unlock to " with its action and does nothing else, not even stamp the
+// activity time. Only the lock command (which brings the unlock dialog back)
+// and the exit pass.
+void InstallCommandLock(ui::Commands& commands);
+// The action a command names in its lock refusal ("View Orders."); the order
+// commands say "Place Order.", a command without one "proceed.".
+void SetCommandLockText(int id, std::string action);
+std::string CommandLockText(int id);
+
 // The name the user knows a command by: its ribbon or main-menu text
 // ("Open..." without the dots); "This command" for an id the ribbon lacks.
 std::string CommandName(int id);

@@ -66,6 +66,8 @@ public:
                                  const std::string& exchangeName, int netQty, char side, int recordIndex,
                                  int source) override
     {
+        if (RefuseWhileLocked("proceed."))
+            return false;
         SetAccessTime();
         if (g_querying || (g_pDlgConvertPosition && g_pDlgConvertPosition->busy))
             return false;
@@ -244,7 +246,7 @@ void CDlgConvertPosition::enableControls(bool on)
 
 void CDlgConvertPosition::ConvertPosition()
 {
-    if (busy || detail::g_querying)
+    if (busy || detail::g_querying || RefuseWhileLocked("proceed."))
         return;
     WriteLog(0, "Entry : ConvertPosition");
     bool number = false;

@@ -244,6 +244,11 @@ void OrderBookCommands::OnContextMenu(int x, int y)
 
 void OrderBookCommands::run(int commandId)
 {
+    // Every command of the book passes the lock check before it acts.
+    const bool order = commandId == kCmdOrderModify || commandId == kCmdOrderCancel || commandId == kCmdBasketCancel
+        || commandId == kCmdPlaceOrder || commandId == kCmdPlaceGtcOrder;
+    if (RefuseWhileLocked(order ? "Place Order." : commandId == kCmdOrderRefresh ? "View Orders." : "proceed."))
+        return;
     CMyReportCtrl* grid = m_view->grid();
     switch (commandId) {
     case kCmdOrderRefresh:

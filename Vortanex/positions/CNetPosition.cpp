@@ -2373,7 +2373,10 @@ void CNetPosition::OnContextMenu(const QPoint& globalPos)
         for (const MenuEntry& e : entries) {
             QAction* a = menu.addAction(QString::fromStdString(e.text));
             a->setEnabled(e.enabled);
-            QObject::connect(a, &QAction::triggered, e.run);
+            QObject::connect(a, &QAction::triggered, [run = e.run] {
+                if (!RefuseWhileLocked("proceed."))
+                    run();
+            });
         }
         step = 2;
         menu.exec(globalPos);

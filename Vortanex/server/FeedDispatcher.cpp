@@ -160,6 +160,14 @@ FeedDispatcher::FeedDispatcher(FeedConsumers& consumers, FeedSubscriptions& subs
       m_options(std::move(options)),
       m_pool(m_options.poolThreads, m_options.inlineForTests, "FeedHandlers")
 {
+    setBroadcastLogFolder(m_options.logsDir);
+}
+
+void FeedDispatcher::setBroadcastLogFolder(std::filesystem::path folder)
+{
+    std::lock_guard lock(m_broadcastMutex);
+    m_broadcastOn.store(!folder.empty());
+    m_broadcastFolder = std::move(folder);
 }
 
 FeedDispatcher::~FeedDispatcher()
@@ -222,7 +230,7 @@ int FeedDispatcher::Distribute_Feed(const char* message, int length)
     if (!message || length < 4)
         return 0;
     try {
-        if (!m_options.logsDir.empty())
+        if (m_broadcastOn.load(std::memory_order_relaxed))
             writeBroadcastLog(message, length);
         const long code = detail::toLong(std::string_view(message, 3));
         const char* data = message + 4;
@@ -339,8 +347,13 @@ void FeedDispatcher::writeBroadcastLog(const char* message, int length)
     const pf::LocalTime t = pf::clock().localNow();
     char name[64];
     std::snprintf(name, sizeof name, "BroadCastLog_%02d%02d%04d_%02d.log", t.day, t.month, t.year, t.hour);
+    std::filesystem::path folder;
+    {
+        std::lock_guard lock(m_broadcastMutex);
+        folder = m_broadcastFolder;
+    }
     pf::AppendFile file;
-    if (file.open(m_options.logsDir / name))
+    if (!folder.empty() && file.open(folder / name))
         file.appendLine(m_broadcastLog);
     m_broadcastLog.clear();
     m_broadcastCount = 0;

@@ -11,6 +11,7 @@
 
 #include "pf/threads.h"
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -94,7 +95,7 @@ public:
     struct Options {
         int poolThreads = 4;
         bool inlineForTests = false;   // the pool runs tasks on the posting thread
-        std::filesystem::path logsDir; // set: the broadcast log is on
+        std::filesystem::path logsDir; // set: the broadcast log is on (see setBroadcastLogFolder)
     };
 
     // Quote and index values beyond this are not prices, quantities or times;
@@ -143,6 +144,10 @@ public:
 
     // Waits until every handed-over message has been handled (tests, exit).
     void drain();
+    // The folder of the broadcast log (every message, written by the hundred
+    // to the hour's file); empty switches it off. Any thread: the feed thread
+    // follows from its next message.
+    void setBroadcastLogFolder(std::filesystem::path folder);
     // Stops the pool after the queued work.
     void stop();
 
@@ -229,6 +234,9 @@ private:
     std::mutex m_pollMutex;
     std::string m_broadcastLog;
     int m_broadcastCount = 0;
+    std::atomic<bool> m_broadcastOn{false};
+    std::mutex m_broadcastMutex;
+    std::filesystem::path m_broadcastFolder; // guarded by m_broadcastMutex
 };
 
 // The program's dispatcher (the main frame installs it; nullptr removes it).

@@ -684,7 +684,9 @@ std::shared_ptr<const FeedFanOut> FeedSubscriptions::buildFanOut() const
             f->netPositionOpen = true;
         if (!w.window)
             continue;
-        if (w.type == kWindowMarketWatch || w.type == kWindowNetPosition)
+        // The MIS Options and segment lists are market watches too.
+        if (w.type == kWindowMarketWatch || w.type == kWindowMisOptionsWatch || w.type == kWindowOtherWatch
+            || w.type == kWindowNetPosition)
             f->pollWindows.push_back(target(slot));
         if (w.type == kWindowMarketDepth)
             f->depthWindows.push_back(target(slot));

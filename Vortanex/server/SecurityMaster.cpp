@@ -170,6 +170,15 @@ int SecurityMaster::prepareStartup(const SecurityStamp& stamp)
         const std::string_view t(*text);
         localFileDate = std::string(t.substr(0, std::min(t.find_first_of("-~"), size_t{10})));
     }
+    // An increment changes a master: without a readable one (a fresh
+    // installation, a removed file) it would become the whole master. The
+    // full file is downloaded instead.
+    if (stamp.incrementalNumber != 0 && (!text || text->find('~') == std::string::npos)) {
+        WriteLog(0, formatText("No readable local master for increment %d; the full file is downloaded",
+                               stamp.incrementalNumber));
+        prepareFullDownload(stamp);
+        return 1;
+    }
     return (stamp.incrementalNumber != 0 || stamp.dueSize != 0 || !text) ? 1 : 0;
 }
 
@@ -322,6 +331,12 @@ void SecurityMaster::UpdateIncrementalSecurity()
     try {
         const SecurityFileContent prev = LoadSecurity(fullFile().string(), SecurityReading::Incremental);
         const SecurityFileContent incr = LoadSecurity(incrementalFile().string(), SecurityReading::Incremental);
+        if (!prev.opened) {
+            // An increment alone is no master: nothing is written over it.
+            WriteLog(0, "Security Prev File cannot be read; the increment is not merged");
+            UpdateFullSecurity();
+            return;
+        }
         if (!incr.opened) {
             // Nothing to merge: the master stays as it is, byte for byte.
             WriteLog(0, "Security Incr File cannot be read; the local master is loaded unchanged");

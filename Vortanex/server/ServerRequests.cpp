@@ -3,6 +3,7 @@
 #include "server/ExchangeCancel.h"
 #include "server/RequestServer.h"
 
+#include "app/base/SmallUtilities.h"
 #include "app/base/ConfigFile.h"
 #include "app/base/FixedText.h"
 #include "app/base/LogWriter.h"
@@ -152,7 +153,7 @@ int GetEncryptionKeyDetails(ExchangeCancel* cancel)
         WriteLog(0, reply);
 
         const std::vector<std::string> f = detail::replyFields(reply);
-        const int status = f.empty() ? -1 : detail::toInt(f[0]).value_or(-1);
+        const int status = f.empty() ? -1 : ReplyStatus(f[0]);
         const std::string message = detail::field(f, 1).substr(0, 99);
         if (f.size() > 3)
             pv_user_info.encrypt = detail::intOr(f[3], pv_user_info.encrypt);

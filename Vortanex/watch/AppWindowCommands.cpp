@@ -217,6 +217,7 @@ void AppWindowCommands::Register(ui::Commands& commands, const std::set<int>& ha
 {
     for (const detail::CommandText& c : detail::kCommands) {
         const int id = c.id;
+        SetCommandLockText(id, c.lock);
         if (handledElsewhere.count(id))
             continue;
         commands.add(id, [id] { Run(id); });

@@ -1097,13 +1097,14 @@ bool CVortanexView::eventFilter(QObject* watched, QEvent* event)
             break;
         }
         // Swallowed even when trading is off, so it never edits or moves the grid.
-        if (TradingAllowed())
+        if (TradingAllowed() && !RefuseWhileLocked("Place Order."))
             side == 'B' ? OnPopupBuy() : OnPopupSell();
         return true;
     }
     case QEvent::MouseButtonDblClick:
         if (watched == tree->viewport()) {
-            OnPopupMarketDepth();
+            if (!RefuseWhileLocked("proceed."))
+                OnPopupMarketDepth();
             return true;
         }
         break;

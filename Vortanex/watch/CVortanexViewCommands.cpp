@@ -67,6 +67,35 @@ enum : int {
 
 constexpr int kMaxRows = 100;
 
+// The action a view command names when the terminal is locked.
+const char* lockAction(int id)
+{
+    switch (id) {
+    case ID_BUY:
+    case ID_SELL:
+    case ID_MAXI_BUY:
+    case ID_MAXI_SELL:
+    case ID_BASKET:
+    case ID_GTC: return "Place Order.";
+    case ID_ORDERS: return "View Orders.";
+    case ID_TRADES: return "View Trades.";
+    case ID_ALERT: return "Set Alert.";
+    default: return "proceed.";
+    }
+}
+
+// The action a command key of the grid names when the terminal is locked.
+const char* keyLockAction(int key, Qt::KeyboardModifiers m)
+{
+    if (m != Qt::ShiftModifier)
+        return "proceed.";
+    if (key == Qt::Key_F3)
+        return "View Orders.";
+    if (key == Qt::Key_F8)
+        return "View Trades.";
+    return "Place Order.";
+}
+
 std::string userIdText() { return std::string(FixedTextView(pv_user_info.user_id)); }
 constexpr const char* kDefaultNewsUrl = "https://news.google.com/search?q=%s";
 
@@ -363,6 +392,11 @@ ui::MenuSpec CVortanexView::BuildContextMenu()
 void CVortanexView::OnCommand(int id)
 {
     using namespace detail;
+    // Refused before the command stamps the activity time or asks anything.
+    if (RefuseWhileLocked(lockAction(id))) {
+        m_selectedSecurity = -1;
+        return;
+    }
     switch (id) {
     case ID_BUY: OnPopupBuy(); break;
     case ID_SELL: OnPopupSell(); break;
@@ -423,6 +457,9 @@ bool CVortanexView::HandleGridKey(int key, Qt::KeyboardModifiers mods, const QSt
 {
     (void)text;
     const Qt::KeyboardModifiers m = mods & ~Qt::KeypadModifier;
+    // The command keys pass the view's lock check; moving about does not.
+    if (ClaimsGridKey(key, mods) && RefuseWhileLocked(detail::keyLockAction(key, m)))
+        return true;
     if (m == Qt::ShiftModifier) {
         switch (key) {
         case Qt::Key_Plus:

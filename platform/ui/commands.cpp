@@ -43,6 +43,23 @@ const Commands::Entry* Commands::find(int id) const
     return id <= it->second.first ? &it->second.second : nullptr;
 }
 
+void Commands::setGate(std::function<bool(int)> gate)
+{
+    m_gate = std::move(gate);
+}
+
+std::vector<int> Commands::ids() const
+{
+    std::vector<int> out;
+    for (const auto& [id, entry] : m_single)
+        out.push_back(id);
+    for (const auto& [first, range] : m_ranges)
+        for (int id = first; id <= range.first; ++id)
+            if (!m_single.count(id))
+                out.push_back(id);
+    return out;
+}
+
 bool Commands::has(int id) const
 {
     return find(id) != nullptr;
@@ -66,6 +83,8 @@ bool Commands::invoke(int id)
     // A copy: the handler may replace or remove its own command.
     const auto handler = e->handler;
     try {
+        if (m_gate && !m_gate(id))
+            return false;
         handler(id);
     } catch (const std::exception& ex) {
         pf::logLine(0, "SException in command " + std::to_string(id) + " : [" + ex.what() + "]");

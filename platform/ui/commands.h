@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 namespace ui {
 
@@ -25,6 +26,12 @@ public:
     void addRange(int first, int last, std::function<void(int id)> handler,
                   std::function<CommandState(int id)> update = {});
 
+    // A check every invoke passes before the handler: false refuses the
+    // command (the gate tells the user why). One gate per table.
+    void setGate(std::function<bool(int id)> gate);
+    // Every id the table answers: each single id and each id of a range.
+    std::vector<int> ids() const;
+
     bool has(int id) const;
     // Enabled and checked state of the command; disabled when unknown.
     CommandState state(int id) const;
@@ -43,6 +50,7 @@ private:
 
     std::map<int, Entry> m_single;
     std::map<int, std::pair<int, Entry>> m_ranges; // first -> (last, entry)
+    std::function<bool(int)> m_gate;
     std::shared_ptr<Commands*> m_self;             // weak handle for queued invokes
 };
 

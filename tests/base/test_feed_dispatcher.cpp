@@ -797,6 +797,33 @@ TEST_F(Dispatch, PolledQuotesAndFeedQuotesKeepTheirOwnTicksAndTimes)
     EXPECT_EQ(m_consumers.quoteTimes.size(), 2u * kQuotes);
 }
 
+// Without a feed no window subscribes: the snapshot's quotes reach every
+// market watch (the MIS Options and segment lists among them) and the net
+// position window, and no other window.
+TEST_F(Dispatch, SnapshotQuotesWithoutAFeedReachEveryKindOfMarketWatch)
+{
+    auto& subs = FeedSubscriptions::instance();
+    struct Kind {
+        const char* name;
+        int type;
+        bool told;
+    };
+    const Kind kinds[] = {
+        {"market watch", kWindowMarketWatch, true},     {"MIS Options list", kWindowMisOptionsWatch, true},
+        {"segment list", kWindowOtherWatch, true},      {"net position", kWindowNetPosition, true},
+        {"market depth", kWindowMarketDepth, false},    {"intraday chart", kWindowIntradayChart, false},
+    };
+    std::vector<std::shared_ptr<RecordingWindow>> windows;
+    for (const Kind& k : kinds) {
+        windows.push_back(std::make_shared<RecordingWindow>(std::vector<int>{}));
+        openWindow(subs, windows.back(), k.type);
+    }
+    const std::string m = quote101(2, 500);
+    ASSERT_EQ(m_dispatcher->UpdateFeedsAndNotify(m.c_str() + 4, static_cast<int>(m.size() - 4)), 2);
+    for (size_t i = 0; i < windows.size(); ++i)
+        EXPECT_EQ(windows[i]->quotesSeen(), kinds[i].told ? std::vector<int>{2} : std::vector<int>{}) << kinds[i].name;
+}
+
 TEST_F(Dispatch, BroadcastLogIsWrittenEveryHundredMessages)
 {
     TempDir dir;

@@ -122,6 +122,10 @@ TEST_F(LogWriterTest, LevelFilter)
 {
     ASSERT_TRUE(StartLog(paths));
     const std::array<int, 4> levels = {0, 1, 3, 101};
+    // A negative threshold still lets level-0 lines through.
+    Log_Level = -1;
+    for (int level : levels)
+        WriteLog(level, formatText("L%d T-1", level));
     for (int threshold : levels) {
         Log_Level = threshold;
         for (int level : levels)
@@ -135,6 +139,8 @@ TEST_F(LogWriterTest, LevelFilter)
             const std::string text = formatText("L%d T%d", level, threshold);
             EXPECT_EQ(written.count(text), level <= threshold ? 1u : 0u) << text;
         }
+    for (int level : levels)
+        EXPECT_EQ(written.count(formatText("L%d T-1", level)), level == 0 ? 1u : 0u) << level;
 }
 
 TEST_F(LogWriterTest, LongLineThenShortLineBothWhole)

@@ -204,6 +204,38 @@ TEST_F(SecurityDownload, IncrementalFileIsFetchedUnpackedAndMerged)
     EXPECT_TRUE(prompter.asked.empty());
 }
 
+// Without a readable local master (a fresh installation, a removed or empty
+// file) a due increment is not merged with nothing: the full file comes.
+TEST_F(SecurityDownload, AnIncrementWithoutALocalMasterDownloadsTheFullFile)
+{
+    const std::string full = readFixture("merge_extended", "expected_security.lst");
+    const std::string packedFull = pack(full);
+    const std::string packedIncr = pack(readFixture("merge_extended", "security_incr.lst"));
+    server.files["/security/security.lzo"] = {200, packedFull};
+    server.files["/security/security_5.lzo"] = {200, packedIncr};
+    for (const bool empty : {false, true}) {
+        SCOPED_TRACE(empty ? "empty master" : "no master");
+        if (empty)
+            ASSERT_TRUE(pf::files::writeAtomic(root.comp() / "security.lst", ""));
+        else
+            std::filesystem::remove(root.comp() / "security.lst");
+        server.downloads.clear();
+        SecurityMaster master(root.paths(), server, "127.0.0.1");
+        SecurityStamp stamp;
+        ASSERT_TRUE(SecurityStamp::parse("5-1-" + std::to_string(packedIncr.size()) + "-"
+                                             + std::to_string(packedFull.size()),
+                                         stamp));
+        EXPECT_EQ(master.prepareStartup(stamp), 1);
+        EXPECT_EQ(master.GetSecurityThread(1), 0);
+        ASSERT_EQ(server.downloads.size(), 1u);
+        EXPECT_EQ(server.downloads[0], "/security/security.lzo:80");
+        EXPECT_EQ(localMaster(), full);
+        ASSERT_TRUE(master.table());
+        EXPECT_EQ(master.table()->count(), 9) << "the whole master is loaded";
+        EXPECT_TRUE(prompter.asked.empty());
+    }
+}
+
 // Whatever goes wrong with an incremental download, the local master stays
 // byte for byte (its date included) and is loaded; an increment left by an
 // earlier run is never merged in its place.

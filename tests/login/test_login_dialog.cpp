@@ -5,6 +5,7 @@
 #include "app/base/ConfigFile.h"
 #include "app/base/FixedText.h"
 #include "app/LoginExchange.h"
+#include "app/UnlockLogin.h"
 #include "app/base/Md5.h"
 #include "app/base/SessionRecord.h"
 #include "ui/ui_thread.h"
@@ -164,6 +165,29 @@ TEST_F(LoginDialogTest, InputChecksShowTheirMessageAndFocusTheirEditBeforeAnyReq
     EXPECT_TRUE(broker->requests().empty()) << "a refused input never reaches the server";
 }
 
+// The limits count what the user typed: ten characters of which some take
+// two bytes pass; eleven characters are refused before any request.
+TEST_F(LoginDialogTest, LengthLimitsCountCharactersNotBytes)
+{
+    runLogin([](ui::FormDriver& d) {
+        typeAndLogin(d, "J\u00fcrgen1234", "P\u00e4ssw\u00f6rd12"); // 10 and 10 characters, 11 and 12 bytes
+        if (!d.form().isFinished())
+            d.form().finish(2);
+    });
+    EXPECT_EQ(requestsWith("LoginData=3000").size(), 1u) << ::testing::PrintToString(boxTexts());
+    for (const std::string& t : boxTexts())
+        EXPECT_EQ(t.find("cannot be more than"), std::string::npos) << t;
+
+    runLogin([](ui::FormDriver& d) {
+        typeAndLogin(d, "U1", "P\u00e4ssw\u00f6rd123"); // 11 characters
+        typeAndLogin(d, "J\u00fcrgen12345", "Test@123"); // 11 characters
+        d.form().finish(2);
+    });
+    EXPECT_EQ(requestsWith("LoginData=3000").size(), 1u);
+    EXPECT_TRUE(boxShown("Password cannot be more than 10 Characters"));
+    EXPECT_TRUE(boxShown("User Id cannot be more than 10 Characters"));
+}
+
 TEST_F(LoginDialogTest, InvalidCredentialStatusesShowTheFixedTextAndOthersTheServersText)
 {
     broker->scriptLogin(109, "Wrong password, 2 tries left");
@@ -185,6 +209,55 @@ TEST_F(LoginDialogTest, InvalidCredentialStatusesShowTheFixedTextAndOthersTheSer
     });
     EXPECT_EQ(prompter.asks().back().text, "Account Locked by RMS");
     EXPECT_EQ(prompter.asks().back().icon, ui::Icon::Information);
+}
+
+// A reply whose status field is missing, empty or not a number is no
+// success: not for the login, the unlock or the password change.
+TEST_F(LoginDialogTest, RepliesWithoutANumericStatusNeverPass)
+{
+    struct Case {
+        const char* name;
+        const char* login;
+        const char* unlock;
+        const char* change;
+    };
+    const Case cases[] = {
+        {"code only", "3000", "1006|", "1005"},
+        {"empty status", "3000|", "1006||Session expired", "1005||Session expired"},
+        {"error page", "<html>502 Bad|Gateway</html>", "<html>502 Bad|Gateway</html>", "<html>502 Bad|Gateway</html>"},
+        {"status with text after it", "3000|0x|Welcome", "1006|0 OK|", "1005|0k|Changed"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        broker->setReply("LoginData=3000", c.login);
+        const int result = runLogin([](ui::FormDriver& d) {
+            typeAndLogin(d, "U1", "Test@123");
+            if (!d.form().isFinished())
+                d.form().finish(2);
+        });
+        EXPECT_NE(result, 1);
+        EXPECT_EQ(host.profileUpdates, 0) << "the success tail ran";
+        EXPECT_FALSE(boxTexts().empty()) << "the refusal said nothing";
+        broker->setReply("LoginData=3000", "", 0);
+
+        broker->setReply("LoginData=1006", c.unlock);
+        EXPECT_NE(UnlockTerminal("U1", digestOf("Test@123"), ""), 1);
+        broker->setReply("LoginData=1006", "", 0);
+
+        broker->setReply("LoginData=1005", c.change);
+        CChgPassword change("U1");
+        modalHost.script("CChgPassword", [](ui::FormDriver& d) {
+            d.type(CChgPassword::kOldPassword, "Test@123")
+                .type(CChgPassword::kNewPassword, "New@1234")
+                .type(CChgPassword::kConfirmPassword, "New@1234")
+                .click(1);
+            waitForChange(d);
+            if (!d.form().isFinished())
+                d.form().finish(2);
+        });
+        EXPECT_EQ(ui::modalHost().run(change), 2) << "the dialog closed as if the password had changed";
+        broker->setReply("LoginData=1005", "", 0);
+    }
 }
 
 TEST_F(LoginDialogTest, ThreeFailuresEndTheDialogWithCancelAndNoQuitQuestion)
@@ -271,6 +344,29 @@ TEST_F(LoginDialogTest, BrowserPageStatusOpensThePageAndKeepsTheDialogAndTheSess
     const std::string web = "http://127.0.0.1:" + std::to_string(broker->httpPort());
     EXPECT_EQ(calls[0].target,
               web + "/qtrade/qlogin.exe?LoginData=1002|U1|SESS0001|" + web + "/qtrade/qlogin.exe&ClientUserId=ABC12");
+}
+
+// With an encrypted session the page's request is Base64, whose '+', '/'
+// and '=' would be read back wrongly in a query: they travel encoded.
+TEST_F(LoginDialogTest, BrowserPageStatusOfAnEncryptedSessionEncodesTheRequestInTheAddress)
+{
+    broker->setEncryption(1);
+    broker->scriptLogin(4);
+    runLogin([&](ui::FormDriver& d) {
+        typeAndLogin(d, "U1", "Test@123");
+        if (!d.form().isFinished())
+            d.form().finish(2);
+    });
+    const auto calls = shell.calls();
+    ASSERT_EQ(calls.size(), 1u);
+    const std::string web = "http://127.0.0.1:" + std::to_string(broker->httpPort());
+    const std::string head = web + "/qtrade/qlogin.exe?";
+    ASSERT_EQ(calls[0].target.rfind(head, 0), 0u) << calls[0].target;
+    const std::string query = calls[0].target.substr(head.size());
+    EXPECT_EQ(query.find_first_of("+/="), std::string::npos) << query;
+    const QByteArray base64 = QByteArray::fromPercentEncoding(QByteArray::fromStdString(query));
+    EXPECT_EQ(QByteArray::fromBase64(base64).toStdString(),
+              "LoginData=1002|U1|SESS0001|" + web + "/qtrade/qlogin.exe&ClientUserId=ABC12");
 }
 
 TEST_F(LoginDialogTest, RepeatStatusIsBoundedAndThenFails)

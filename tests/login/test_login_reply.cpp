@@ -75,7 +75,8 @@ TEST_F(LoginReplyTest, FieldsAreCutToTheirWidthsAndOddRepliesDoNotLoop)
 
     // An empty first field, a reply of separators only, a lone status.
     EXPECT_EQ(login::ApplyLoginReply("|0|ok").status, 0);
-    EXPECT_EQ(login::ApplyLoginReply("||||||").status, 0);
+    EXPECT_EQ(login::ApplyLoginReply("||||||").status, -1); // an empty status is none
+    EXPECT_EQ(login::ApplyLoginReply("3000|").status, -1);
     EXPECT_EQ(login::ApplyLoginReply("3000").status, -1);
     EXPECT_EQ(login::ApplyLoginReply("").fieldCount, 0u);
 }

@@ -40,6 +40,7 @@ void ResetRunGlobals()
     FeedState::instance().reset();
     FeedSubscriptions::instance().reset();
     SetTradingAllowed(true);
+    SetLogSyncPerLine(false);
 }
 
 void StartupFixture::SetUp()
@@ -98,6 +99,7 @@ CVortanexApp::Options StartupFixture::appOptions(FeedControl* feed)
     o.lockFolder = root / "locks";
     o.showMaximized = false;
     o.feed = feed;
+    o.logSyncPerLine = false;
     return o;
 }
 

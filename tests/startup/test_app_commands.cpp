@@ -140,6 +140,58 @@ TEST_F(AppCommandsTest, TheFramesCommandsOpenWatchListsRefuseWhileLockedAndOpenT
     closeAndExit(app);
 }
 
+TEST_F(AppCommandsTest, EveryCommandOfTheFramesTableRefusesWhileLockedAndSendsNothing)
+{
+    writeConfig();
+    scriptLogin("U1", "Test@123");
+    CVortanexApp app;
+    app.setOptions(appOptions());
+    ASSERT_TRUE(app.InitInstance());
+    ui::Commands& commands = app.mainFrame()->Commands();
+    // A watch list is open, so its commands have something to act on.
+    ASSERT_TRUE(commands.invoke(ID_FILE_NEW));
+    ASSERT_TRUE(pumpUntil([] { return WatchCommands::openCount() == 1; }));
+
+    // Locked the way the user locks it: the lock command.
+    ASSERT_TRUE(commands.invoke(ID_FILE_LOCKTERMINAL));
+    ASSERT_TRUE(IsTerminalLocked());
+    pumpUntil([] { return false; }, 200);
+    clock.advanceSeconds(30);
+    const int64_t stamp = GetAccessTime();
+    const size_t requestsBefore = broker->requests().size();
+    const size_t runsBefore = modalHost.runs().size();
+    const size_t shellBefore = shell.calls().size();
+
+    int refused = 0;
+    for (int id : commands.ids()) {
+        if (id == ID_FILE_LOCKTERMINAL || id == ID_APP_EXIT)
+            continue;
+        const size_t asksBefore = prompter.askCount();
+        commands.invoke(id);
+        if (prompter.askCount() == asksBefore + 1
+            && prompter.asks().back().text.rfind("Terminal is Locked. Pls Unlock to ", 0) == 0)
+            ++refused;
+        else if (commands.state(id).enabled)
+            ADD_FAILURE() << "command " << id << " was not refused with the lock text";
+    }
+    EXPECT_GT(refused, 100);
+    // Whatever a handler would have started on a worker has had its time.
+    pumpUntil([] { return false; }, 500);
+    EXPECT_EQ(broker->requests().size(), requestsBefore) << "a locked command sent a request";
+    EXPECT_EQ(modalHost.runs().size(), runsBefore) << "a locked command opened a dialog";
+    EXPECT_EQ(shell.calls().size(), shellBefore) << "a locked command opened a page";
+    EXPECT_EQ(GetAccessTime(), stamp) << "a refused command moved the activity time";
+    EXPECT_EQ(WatchCommands::openCount(), 1);
+    EXPECT_EQ(g_pOrderViewEx, nullptr);
+    // The texts of the table's commands are their own.
+    EXPECT_TRUE(boxShown("Terminal is Locked. Pls Unlock to View Orders."));
+    EXPECT_TRUE(boxShown("Terminal is Locked. Pls Unlock to Download Security."));
+    EXPECT_TRUE(boxShown("Terminal is Locked. Pls Unlock to Place Order."));
+
+    SetTerminalLocked(false);
+    closeAndExit(app);
+}
+
 TEST_F(AppCommandsTest, AFreshSecurityDownloadClosesTheWindowsReloadsTheMasterAndOpensANewWatchList)
 {
     writeConfig();

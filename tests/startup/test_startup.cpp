@@ -19,6 +19,10 @@
 #include "app/VortanexApp.h"
 #include "frame/CCaptionBar.h"
 #include "frame/CMainFrame.h"
+#include "frame/controls/CMyListCtrl.h"
+#include "frame/MessageFiles.h"
+#include "frame/COutputBar.h"
+#include "frame/FeedControl.h"
 #include "frame/FrameIds.h"
 #include "frame/FrameSubscriptions.h"
 #include "frame/MainFrameCommands.h"
@@ -36,6 +40,8 @@
 #include "watch/WatchCommands.h"
 #include "watch/base/WatchlistTable.h"
 
+#include "pf/files.h"
+#include "pf/profile_store.h"
 #include "ui/form_driver.h"
 #include "ui/status_panes.h"
 #include "ui/ui_thread.h"
@@ -46,6 +52,7 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 
 namespace startuptest {
@@ -290,6 +297,52 @@ TEST_F(StartupTest, TheLoginMarksAFreshServicesListAndASecondStartFetchesNoList)
     }
 }
 
+// The user typed the id in another case than the server's: the user's own
+// files are found, read, kept under their one name and never overwritten
+// with the shared defaults; the message bar takes the user's font.
+TEST_F(StartupTest, AnIdTypedInAnotherCaseFindsAndKeepsTheUsersOwnFiles)
+{
+    writeConfig();
+    std::filesystem::create_directories(paths.data());
+    SetDefaultSettings();
+    AppSettings own = g_AppSettings;
+    own.lock_minutes = 7;
+    own.order_qty_limit = 4321;
+    std::memset(own.grid_font.face_name, 0, sizeof own.grid_font.face_name);
+    std::strcpy(own.grid_font.face_name, "DejaVu Serif");
+    own.grid_font.height = -17;
+    ASSERT_TRUE(pf::files::writeAtomic(paths.data() / "Vortanex_U1.dat", SettingsToFileImage(own)));
+    ASSERT_TRUE(pf::files::writeAtomic(paths.data() / "U1.bin", "Services_Counter 1\n"));
+    SetDefaultSettings();
+
+    broker->scriptLogin(0);
+    broker->setLoginField(7, "U1");
+    scriptLogin("u1", "Test@123");
+    CVortanexApp app;
+    app.setOptions(appOptions());
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_STREQ(pv_user_info.user_id, "U1");
+    EXPECT_EQ(g_AppSettings.lock_minutes, 7);
+    EXPECT_EQ(g_AppSettings.order_qty_limit, 4321);
+    const QFont barFont = app.mainFrame()->OutputBar()->List(MsgTrading)->tree()->font();
+    EXPECT_EQ(barFont.family().toStdString(), "DejaVu Serif");
+    EXPECT_EQ(barFont.pixelSize(), 17);
+    closeAndExit(app);
+
+    AppSettings kept;
+    const auto image = pf::files::readAll(paths.data() / "Vortanex_U1.dat");
+    ASSERT_TRUE(image && SettingsFromFileImage(*image, kept));
+    EXPECT_EQ(kept.lock_minutes, 7);
+    EXPECT_EQ(kept.order_qty_limit, 4321);
+    EXPECT_STREQ(kept.grid_font.face_name, "DejaVu Serif");
+    for (const auto& e : std::filesystem::directory_iterator(paths.data())) {
+        const std::string name = e.path().filename().string();
+        EXPECT_NE(name, "Vortanex_u1.dat");
+        EXPECT_NE(name, "u1.bin");
+    }
+    EXPECT_TRUE(std::filesystem::exists(paths.data() / "U1.bin"));
+}
+
 TEST_F(StartupTest, AKilledRunMakesTheNextStartOfferTheCrashReport)
 {
     writeConfig();
@@ -343,6 +396,34 @@ TEST_F(StartupTest, ACancelledLoginEndsTheRunWithTheBanner)
     // The run never set the crash flag.
     EXPECT_EQ(profileInt("Fail"), -100);
     EXPECT_NE(lastLine(fileText(log)).find("Vortanex is shutdown properly"), std::string::npos);
+}
+
+// The program commits every log line, and the profile's broadcast-log switch
+// reaches the feed with the log folder.
+TEST_F(StartupTest, TheProgramCommitsEachLogLineAndHandsTheBroadcastLogSwitchToTheFeed)
+{
+    struct RecordingFeed final : FeedControl {
+        void setBroadcastLog(const std::filesystem::path& logsDir) override { folders.push_back(logsDir); }
+        std::vector<std::filesystem::path> folders;
+    };
+    for (const int on : {1, 0}) {
+        SCOPED_TRACE(on);
+        pf::ProfileStore(paths.config() / "Vortanex.profile.ini").setInt("Settings", "WriteBroadCastLog", on);
+        writeConfig();
+        scriptLogin("", "");
+        prompter.answerWhen("Do you want to Quit from this Application", 6);
+        RecordingFeed feed;
+        CVortanexApp::Options o = appOptions(&feed);
+        o.logSyncPerLine = CVortanexApp::Options().logSyncPerLine;
+        CVortanexApp app;
+        app.setOptions(o);
+        EXPECT_FALSE(app.InitInstance());
+        EXPECT_TRUE(LogSyncPerLine());
+        app.ExitInstance();
+        SetLogSyncPerLine(false);
+        ASSERT_EQ(feed.folders.size(), 1u);
+        EXPECT_EQ(feed.folders[0], on ? paths.logs() : std::filesystem::path());
+    }
 }
 
 TEST_F(StartupTest, StatusSixtyThousandFortyOneStartsTheLauncherWhenItIsThere)

@@ -88,6 +88,7 @@ TEST_F(WatchListsEndToEnd, AListIsBuiltSavedRenamedAndDeleted)
     o.shell = &shell;
     o.lockFolder = root / "locks";
     o.showMaximized = false;
+    o.logSyncPerLine = false;
     CVortanexApp app;
     app.setOptions(o);
     ASSERT_TRUE(app.InitInstance());

@@ -103,7 +103,7 @@ void terminateTexts(AppSettings& s)
 
 std::filesystem::path userSettingsPath(const std::filesystem::path& data, std::string_view id)
 {
-    return data / ("Vortanex_" + std::string(id) + ".dat");
+    return UserFilePath(data, "Vortanex_" + std::string(id) + ".dat");
 }
 
 void writeOrLog(const std::filesystem::path& path, std::string_view data)
@@ -260,6 +260,8 @@ void GetProxyDetails(short mode, std::string_view id)
         }
         const auto path = perUser ? detail::userSettingsPath(data, id) : data / "Vortanex.dat";
         const int64_t size = pf::files::size(path);
+        if (perUser)
+            NoteUserFileKnown(path);
         if (size < 0) {
             if (mode == 1)
                 return;
@@ -340,10 +342,17 @@ void SaveSettings()
 
         const std::string_view userId = FixedTextView(pv_user_info.user_id);
         const std::string_view nick = FixedTextView(pv_user_info.nick_name);
-        if (IsPlainFileName(userId))
-            detail::writeOrLog(detail::userSettingsPath(data, userId), image);
-        if (IsPlainFileName(nick))
-            detail::writeOrLog(detail::userSettingsPath(data, nick), image);
+        for (const std::string_view id : {userId, nick}) {
+            if (!IsPlainFileName(id))
+                continue;
+            const auto path = detail::userSettingsPath(data, id);
+            if (!MayWriteUserFile(path)) {
+                WriteLog(0, "Not written over the unread " + path.string());
+                continue;
+            }
+            detail::writeOrLog(path, image);
+            NoteUserFileKnown(path);
+        }
 
         detail::saveMarking(data);
 

@@ -243,9 +243,10 @@ int LoadUserConfigDetails(std::string_view loginId)
         const std::string name(loginId.empty() ? detail::sessionLoginName() : loginId);
         bool read = false;
         if (IsPlainFileName(name)) {
-            const auto path = ProgramPaths().data() / (name + ".bin");
+            const auto path = UserFilePath(ProgramPaths().data(), name + ".bin");
             WriteLog(0, path.string());
             const int64_t size = pf::files::size(path);
+            NoteUserFileKnown(path);
             if (size >= 0) {
                 char line[200];
                 const std::string_view userId = FixedTextView(pv_user_info.user_id);
@@ -309,7 +310,7 @@ void WriteUserConfigToDat()
         const std::string name(detail::sessionLoginName());
         if (!IsPlainFileName(name))
             return;
-        const auto path = ProgramPaths().data() / (name + ".bin");
+        const auto path = UserFilePath(ProgramPaths().data(), name + ".bin");
         WriteLog(0, path.string());
 
         const ConfigRecord& c = g_Config;
@@ -330,8 +331,13 @@ void WriteUserConfigToDat()
                 text += line;
             }
         }
+        if (!MayWriteUserFile(path)) {
+            WriteLog(0, "Not written over the unread " + path.string());
+            return;
+        }
         if (!WriteSettingsFile(path, text))
             WriteLog(0, "Could not write " + path.string());
+        NoteUserFileKnown(path);
     } catch (...) {
         WriteLog(0, "Exception in WriteUserConfigToDat");
     }

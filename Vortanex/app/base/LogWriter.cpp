@@ -146,7 +146,8 @@ void WriteLog(int level, std::string_view text)
     bool formatted = true;
     {
         std::lock_guard lock(s.mutex);
-        if (Log_Level.load(std::memory_order_relaxed) < level || !s.file.isOpen())
+        // Level 0 is always written, whatever the threshold (even a negative one).
+        if ((level > 0 && Log_Level.load(std::memory_order_relaxed) < level) || !s.file.isOpen())
             return;
         formatted = writeLocked(s, text);
     }
@@ -242,6 +243,12 @@ std::filesystem::path CurrentLogPath()
 {
     std::lock_guard lock(state().mutex);
     return state().path;
+}
+
+bool LogSyncPerLine()
+{
+    std::lock_guard lock(state().mutex);
+    return state().syncPerLine;
 }
 
 void SetLogSyncPerLine(bool on)

@@ -10,7 +10,8 @@ namespace pf {
 class Paths;
 }
 
-// Verbosity threshold: a line of level L is written when L <= Log_Level.
+// Verbosity threshold: a line of level L is written when L <= Log_Level; a
+// level-0 line is written whatever the threshold.
 // 0 until the configuration file has been read.
 extern std::atomic<int> Log_Level;
 
@@ -43,9 +44,11 @@ void CloseLog();
 // The open log file, empty when none is open (the crash-report offer reads it).
 std::filesystem::path CurrentLogPath();
 
-// Commit every line to disk before WriteLog returns (off by default: a line
-// already survives a crash of the process once write(2) has returned).
+// Commit every line to disk before WriteLog returns, so the log survives a
+// crash of the machine up to its last line. The program switches it on at
+// start-up; off until then (tests leave it off: a commit costs milliseconds).
 void SetLogSyncPerLine(bool on);
+bool LogSyncPerLine();
 
 // Secrets never reach the log. MaskSecret gives what a log line shows in
 // place of a password, password digest, security answer or one-time code;

@@ -1,5 +1,6 @@
 #include "app/base/SmallUtilities.h"
 
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 
@@ -22,4 +23,18 @@ void* Mem_realloc(void* block, size_t oldLength, size_t newLength)
         std::memcpy(grown, block, oldLength);
     std::free(block);
     return grown;
+}
+
+int ReplyStatus(std::string_view field)
+{
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!field.empty() && blank(field.front()))
+        field.remove_prefix(1);
+    while (!field.empty() && blank(field.back()))
+        field.remove_suffix(1);
+    int value = 0;
+    const auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), value);
+    if (field.empty() || ec != std::errc() || end != field.data() + field.size())
+        return -1;
+    return value;
 }

@@ -2,6 +2,7 @@
 // Small helpers the whole program uses.
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 // The system's text for an errno value ("Unknown error N" for unknown ones).
 std::string FormatSystemError(int errorCode);
@@ -11,3 +12,8 @@ std::string FormatSystemError(int errorCode);
 // above the old returns the block unchanged. Null when the allocation fails;
 // the old block is then untouched and still the caller's.
 void* Mem_realloc(void* block, size_t oldLength, size_t newLength);
+
+// The status field of a server reply read as one number: the whole field,
+// blanks around it aside. A missing, empty or non-numeric field (an error
+// page, "1006||Session expired") is -1, so it never reads as success (0).
+int ReplyStatus(std::string_view field);
