@@ -7,6 +7,7 @@
 
 #include "pf/crash_guard.h"
 #include "pf/sigpipe.h"
+#include "pf/ui_guard.h"
 #include "ui/ui_layer.h"
 #ifdef VX_HAVE_WEBENGINE
 #include "ui/webengine_browser_view.h"
@@ -14,6 +15,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 int main(int argc, char** argv)
 {
@@ -31,6 +33,9 @@ int main(int argc, char** argv)
     ui::WebEngineBrowserView::prepareProcess(); // before the application object
 #endif
     CVortanexQtApp qt(argc, argv);
+    // From here a request, download or helper exchange made on this thread is
+    // logged once per place: the window that made it froze while it ran.
+    pf::uiguard::setUiThread(std::this_thread::get_id());
 #ifdef VX_HAVE_WEBENGINE
     ui::setBrowserFactory(&ui::WebEngineBrowserView::make);
 #endif

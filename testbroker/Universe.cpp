@@ -163,6 +163,17 @@ Universe::Universe(uint64_t seed, int count, int year, int month, int day) : m_s
                 add(s);
         }
     }
+    // One BSE equity also trades in series "EQ", so an order on its NSE twin
+    // (same symbol and series) fetches the other exchange's quote.
+    if (const Security* nse = byToken("NN", detail::kEquities[6].nseToken)) {
+        Security s = *nse;
+        s.token = 600000 + nse->token;
+        s.exchange = "BN";
+        s.scripCode = s.token;
+        s.wtoken = 2 * s.token;
+        if (!m_byWatch.count(s.wtoken))
+            add(s);
+    }
 
     // Currency pairs: futures on both exchanges, options on NSE-FX.
     struct Pair {

@@ -102,6 +102,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <utility>
 
 CVortanexApp theApp;
 
@@ -753,13 +754,26 @@ bool CVortanexApp::initSteps()
     WatchCommands::Register(m_frame->Commands());
     // The market watch's list chooser and its holdings and positions lists.
     CVortanexView::services().chooseWatchlist = [](int action) { return ChooseWatchlist(action); };
-    CVortanexView::services().getInvestments = [](int index) {
+    // One holdings or positions request at a time: another view asking
+    // meanwhile is refused, and its list stays as it was.
+    static bool riskListBusy = false;
+    CVortanexView::services().getInvestments = [](int index, QWidget* busy) {
+        if (std::exchange(riskListBusy, true)) {
+            WriteLog(3, "Holdings list request refused: another is running");
+            return;
+        }
         ServerAccess& server = WatchServerAccess();
-        RunWatchExchange(nullptr, [index, &server] { BuildHoldingsList(index, server); });
+        RunWatchExchange(busy, [index, &server] { BuildHoldingsList(index, server); });
+        riskListBusy = false;
     };
-    CVortanexView::services().getPositions = [](int index) {
+    CVortanexView::services().getPositions = [](int index, QWidget* busy) {
+        if (std::exchange(riskListBusy, true)) {
+            WriteLog(3, "Positions list request refused: another is running");
+            return;
+        }
         ServerAccess& server = WatchServerAccess();
-        RunWatchExchange(nullptr, [index, &server] { BuildPositionsList(index, server); });
+        RunWatchExchange(busy, [index, &server] { BuildPositionsList(index, server); });
+        riskListBusy = false;
     };
     installWindowCommands();
     // The settings broadcast reaches the order book after the market watches.

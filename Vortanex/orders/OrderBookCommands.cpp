@@ -387,16 +387,17 @@ void OrderBookCommands::OnOrderPlaceorder()
         int other = -1;
         const OrderSecurity sec = OrderSecurityAt(rec.sec_index);
         const std::string_view exch = FixedTextView(rec.exchange);
-        if (sec.valid() && !sec.derivative && !sec.commodity && !sec.currency && (exch == "NN" || exch == "BN")) {
+        if (sec.valid() && !sec.derivative && !sec.commodity && !sec.currency && (exch == "NN" || exch == "BN"))
             other = Search_Symbol(sec.symbol, exch == "NN" ? "BN" : "NN", sec.series);
-            if (other != 0 && other != -1)
-                SetFeedData(other);
-        }
         OrderFormParams p;
         p.index = index;
         p.side = rec.buy_sell[0];
         p.companionIndex = other;
-        OpenOrderForm(p, m_view, 15);
+        QWidget* view = m_view;
+        if (other != 0 && other != -1)
+            FetchQuoteThen(other, view, [p, view] { OpenOrderForm(p, view, 15); });
+        else
+            OpenOrderForm(p, m_view, 15);
     } catch (...) {
         WriteLog(0, "Exception in COrderViewEx::OnOrderModify line No 2");
     }

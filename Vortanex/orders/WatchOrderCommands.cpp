@@ -11,6 +11,13 @@
 #include "server/SecurityTable.h"
 #include "watch/base/TextSplit.h"
 
+#include "pf/threads.h"
+#include "ui/ui_thread.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QWidget>
+
 #include <atomic>
 #include <cstdlib>
 #include <vector>
@@ -73,6 +80,31 @@ void SetFeedData(int securityIndex)
     }
 }
 
+void FetchQuoteThen(int securityIndex, QWidget* view, std::function<void()> then)
+{
+    // The window that asked shows busy and takes no input until the reply;
+    // the next step runs only if it is still there.
+    QPointer<QWidget> window(view);
+    const bool wasEnabled = window && window->isEnabled();
+    if (window)
+        window->setEnabled(false);
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    auto finish = [window, wasEnabled, then = std::move(then)] {
+        QApplication::restoreOverrideCursor();
+        if (!window)
+            return;
+        if (wasEnabled)
+            window->setEnabled(true);
+        then();
+    };
+    const bool started = pf::Worker::start("SetFeedData", [securityIndex, finish] {
+        SetFeedData(securityIndex);
+        ui::UiThread::post(finish);
+    });
+    if (!started)
+        finish();
+}
+
 void OpenOrderFromWatch(const WatchOrderSource& source, char side, QWidget* view)
 {
     const char* name = side == 'B' ? "OnPopupBuy" : "OnPopupSell";
@@ -88,11 +120,12 @@ void OpenOrderFromWatch(const WatchOrderSource& source, char side, QWidget* view
         OrderSecurity sec = OrderSecurityAt(source.securityIndex);
         const bool option = sec.valid() && detail::isOption(sec.series);
         int companion = -1;
+        int fetch = -1;
         if (sec.valid() && !sec.derivative && !sec.commodity && !sec.currency
             && (sec.exchange == "NN" || sec.exchange == "BN")) {
             const int other = Search_Symbol(sec.symbol, sec.exchange == "NN" ? "BN" : "NN", sec.series);
             if (other > 0) {
-                SetFeedData(other);
+                fetch = other;
                 companion = other;
             }
         }
@@ -111,9 +144,16 @@ void OpenOrderFromWatch(const WatchOrderSource& source, char side, QWidget* view
         p.orderMark = mark;
         p.tslKind = 0;
         p.companionIndex = companion;
-        sec = OrderSecurityAt(source.securityIndex);
-        p.price = sec.valid() ? (side == 'B' ? sec.ask : sec.bid) / 100 : 0;
-        OpenOrderForm(p, view, 1);
+        const int index = source.securityIndex;
+        auto open = [p, index, side, view]() mutable {
+            const OrderSecurity now = OrderSecurityAt(index);
+            p.price = now.valid() ? (side == 'B' ? now.ask : now.bid) / 100 : 0;
+            OpenOrderForm(p, view, 1);
+        };
+        if (fetch > 0)
+            FetchQuoteThen(fetch, view, open);
+        else
+            open();
     } catch (...) {
         WriteLog(0, std::string("Exception in ") + name);
     }

@@ -3,6 +3,7 @@
 // '+'/F1 and '-'/F2 on a row): the watch view calls these with its row's
 // security and its list, and they open the order form through OpenOrderForm.
 // Also the quote snapshot that fetches the companion security's prices first.
+#include <functional>
 #include <string>
 
 class QWidget;
@@ -25,8 +26,13 @@ void SetTradingAllowed(bool allowed);
 bool TradingAllowed();
 
 // One snapshot of bid, ask and last price for a security from the server
-// (transaction 7001, always plain), written into its quote. Blocks the caller.
+// (transaction 7001, always plain), written into its quote. Blocks the caller:
+// a worker's call only.
 void SetFeedData(int securityIndex);
+
+// SetFeedData on a worker while `view` shows busy (disabled, busy cursor);
+// then, on the UI thread, `then` runs if the view is still there. UI thread.
+void FetchQuoteThen(int securityIndex, QWidget* view, std::function<void()> then);
 
 // The reply's use, for tests: "<x>*<f0>,<bid>,<f2>,<ask>,<f4>,<ltp>[,...]";
 // false (nothing to store) when the reply has no second '*' item or it has

@@ -14,6 +14,7 @@
 
 #include "pf/files.h"
 #include "pf/http_call.h"
+#include "pf/ui_guard.h"
 #include "pf/lzo.h"
 
 #include <atomic>
@@ -86,8 +87,9 @@ bool DecompressLZO(std::string_view packed, std::string& out)
 }
 
 int DownLoadFile(const std::string& host, int port, const std::string& path, const std::string& query,
-                 std::string& buffer, long& length)
+                 std::string& buffer, long& length, std::source_location where)
 {
+    const pf::uiguard::Section onNetwork(pf::uiguard::Kind::Network, "download " + path, where);
     int status = -1;
     buffer.clear();
     length = 0;

@@ -4,6 +4,7 @@
 // Comp folder under the start-up progress dialog (DownloadByCode); and the
 // bounded LZO1X unpacking that every user of a ".lzo" archive applies.
 #include <filesystem>
+#include <source_location>
 #include <string>
 #include <string_view>
 
@@ -14,8 +15,9 @@ inline constexpr long kLzoExpansionLimit = 20;
 // number, or -1 when nothing was exchanged. On 200 `buffer` holds the whole
 // body and `length` its size; otherwise both are empty. A body cut short or a
 // failed read is never 200: the client's error number comes back instead.
+// Never on the UI thread: the UI-thread guard reports the path and `where`.
 int DownLoadFile(const std::string& host, int port, const std::string& path, const std::string& query,
-                 std::string& buffer, long& length);
+                 std::string& buffer, long& length, std::source_location where = std::source_location::current());
 
 // The file of Comp that a file transaction code (1, 15 to 18) writes; empty
 // for any other code.

@@ -19,6 +19,7 @@
 
 #include "pf/http_call.h"
 #include "pf/http_session.h"
+#include "pf/ui_guard.h"
 #include "ui/prompter.h"
 #include "ui/ui_thread.h"
 
@@ -394,8 +395,9 @@ int ConnectServer(int transCode, const std::string& verb, const std::string& hos
 }
 
 int RequestServer(int encryptType, int transCode, std::string_view text, std::string& reply, long& length,
-                  ExchangeCancel* cancel)
+                  ExchangeCancel* cancel, std::source_location where)
 {
+    const pf::uiguard::Section onNetwork(pf::uiguard::Kind::Network, formatText("request %d", transCode), where);
     int status = -1;
     length = 0;
     reply.clear();

@@ -4,6 +4,7 @@
 // and verb, the text is encoded as the session asks, proxy authentication
 // (HTTP 407) is handled, and the HTTP status comes back with the reply bytes.
 // Any thread; each call has its own client object and buffers.
+#include <source_location>
 #include <string>
 #include <string_view>
 
@@ -62,8 +63,9 @@ void ApplyConfiguredTls();
 // that does not unpack). `reply` receives the body bytes and `length` their
 // count for 200 and 407; both are empty otherwise.
 // With `cancel`, another thread can end the exchange early (12017, empty reply).
+// Never on the UI thread: the UI-thread guard reports the code and `where`.
 int RequestServer(int encryptType, int transCode, std::string_view text, std::string& reply, long& length,
-                  ExchangeCancel* cancel = nullptr);
+                  ExchangeCancel* cancel = nullptr, std::source_location where = std::source_location::current());
 
 // Asks for proxy credentials with CProxyDetails on the UI thread, one dialog
 // at a time: a caller that asks while another caller's dialog is open waits

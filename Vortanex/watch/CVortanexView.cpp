@@ -23,6 +23,7 @@
 #include "frame/controls/CMyGridCtrl.h"
 #include "watch/WatchCellFormat.h"
 #include "watch/WatchCommands.h"
+#include "watch/WatchExchange.h"
 #include "watch/WatchOpeners.h"
 #include "watch/base/WatchlistTable.h"
 
@@ -368,10 +369,10 @@ void CVortanexView::SelectWatchlist(int watchIndex, int force)
             if (m_list->id <= -10000) {
                 if (listName == "My Investments") {
                     if (services().getInvestments)
-                        services().getInvestments(watchIndex);
+                        services().getInvestments(watchIndex, this);
                 } else if (listName == "My Positions") {
                     if (services().getPositions)
-                        services().getPositions(watchIndex);
+                        services().getPositions(watchIndex, this);
                 } else {
                     const std::string group = CategoryGroup(m_list->id);
                     const char* code = group == "Future Stock"      ? "FS"
@@ -403,7 +404,9 @@ void CVortanexView::SelectWatchlist(int watchIndex, int force)
             std::vector<DerivaneWatchRow> rows;
             if (auto securities = SecurityTable::current()) {
                 RequestSession session{pv_user_info.session_id, detail::userId(), pv_user_info.encrypt};
-                GetDerivaneWatch(detail::server(), session, *securities, listName, rows);
+                RunWatchExchange(this, [&] { GetDerivaneWatch(detail::server(), session, *securities, listName, rows); });
+                if (m_freed)
+                    return;
             }
             std::vector<WatchRowEntry> entries;
             for (const DerivaneWatchRow& d : rows)
@@ -420,6 +423,8 @@ void CVortanexView::SelectWatchlist(int watchIndex, int force)
         default:
             break;
         }
+        if (m_freed)
+            return; // closed while its rows were on their way
         reloadList();
         forgetGridRows();
         DisplayScrips();
@@ -878,7 +883,10 @@ void CVortanexView::Get_Derivative(std::string& title)
         return;
     }
     if (exch == "BN") {
-        Get_Watchlist_Details(detail::server(), m_watchIndex, baseToken, "BN");
+        const int index = m_watchIndex;
+        RunWatchExchange(this, [index, baseToken] { Get_Watchlist_Details(detail::server(), index, baseToken, "BN"); });
+        if (m_freed)
+            return;
     } else if ((exch == "NN" || exch == "CN" || exch == "CM") && !recorded && !symbol.empty()) {
         std::vector<WatchRowEntry> rows;
         int capacity = 10;
@@ -905,10 +913,13 @@ void CVortanexView::Get_Derivative(std::string& title)
 void CVortanexView::Get_Tokens()
 {
     try {
-        Get_Watchlist_Details(detail::server(), m_watchIndex, 0, "");
+        const int index = m_watchIndex;
+        RunWatchExchange(this, [index] { Get_Watchlist_Details(detail::server(), index, 0, ""); });
     } catch (...) {
         WriteLog(0, "Exception in Get_Tokens");
     }
+    if (m_freed)
+        return;
     reloadList();
 }
 
@@ -939,7 +950,10 @@ void CVortanexView::MyUpdate(int kind)
                 std::vector<DerivaneWatchRow> rows;
                 if (auto securities = SecurityTable::current()) {
                     RequestSession session{pv_user_info.session_id, detail::userId(), pv_user_info.encrypt};
-                    GetDerivaneWatch(detail::server(), session, *securities, m_list->name, rows);
+                    const std::string name = m_list->name;
+                    RunWatchExchange(this, [&] { GetDerivaneWatch(detail::server(), session, *securities, name, rows); });
+                    if (m_freed)
+                        return;
                 }
                 std::vector<WatchRowEntry> entries;
                 for (const DerivaneWatchRow& d : rows)

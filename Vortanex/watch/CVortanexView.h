@@ -47,9 +47,10 @@ public:
         std::function<void(int action, int index)> updateWatchlistPane;
         // Polling feeds: one "Token=..." text for the feed to answer.
         std::function<void(const std::string& text)> getLiveFeeds;
-        // The holdings and positions lists (filled into the list's rows).
-        std::function<void(int index)> getInvestments;
-        std::function<void(int index)> getPositions;
+        // The holdings and positions lists: fill the rows of the list at
+        // index from the server while `busy` (the asking view) shows busy.
+        std::function<void(int index, QWidget* busy)> getInvestments;
+        std::function<void(int index, QWidget* busy)> getPositions;
         // The security table is addressed by watch token directly.
         bool directWatchTokens = false;
     };

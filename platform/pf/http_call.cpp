@@ -1,5 +1,7 @@
 #include "pf/http_call.h"
 
+#include "pf/ui_guard.h"
+
 #include <curl/curl.h>
 
 #include <poll.h>
@@ -168,8 +170,10 @@ int HttpCall::onProgress(void* self, long long, long long, long long, long long)
 }
 
 int HttpCall::send(std::string_view verb, std::string_view host, int port, std::string_view path,
-                   std::string_view data)
+                   std::string_view data, std::source_location where)
 {
+    const uiguard::Section onNetwork(uiguard::Kind::Network,
+                                     "HTTP " + std::string(verb) + " " + std::string(host) + std::string(path), where);
     close();
     m_error = 0;
     m_errorDetail.clear();
@@ -357,6 +361,7 @@ void HttpCall::finish(int curlResult)
 
 long HttpCall::read(char* buffer, size_t size)
 {
+    const uiguard::Section onNetwork(uiguard::Kind::Network, "HTTP read");
     if (!m_easy || size == 0)
         return -1;
     for (;;) {

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstddef>
 #include <mutex>
+#include <source_location>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,7 +46,9 @@ public:
     // sends data and its terminating NUL as the body. No header beyond Host,
     // User-Agent and Content-Length is sent. Returns the HTTP status (407
     // included, also for a proxy refusing a tunnel) or an Error number.
-    int send(std::string_view verb, std::string_view host, int port, std::string_view path, std::string_view data);
+    // `where` names the caller to the UI-thread guard (pf/ui_guard.h).
+    int send(std::string_view verb, std::string_view host, int port, std::string_view path, std::string_view data,
+             std::source_location where = std::source_location::current());
 
     // Up to size body bytes; blocks until some arrive. -1 at the end of the
     // body, and also on failure: failed() tells the two apart.

@@ -3,6 +3,7 @@
 // configuration pointing every host at it (port 80 through the session's
 // redirect map).
 #include "testkit/headless.h"
+#include "testkit/ui_guard_trap.h"
 
 #include "TestBroker.h"
 

@@ -53,18 +53,18 @@ TEST_F(ServerFixture, DownLoadFileReturnsTheWholeBody)
     for (int i = 0; expected.size() < 50000; ++i)
         expected += std::to_string(i) + '\0';
     broker->setReply("/charts/7.lzo", expected);
-    ASSERT_EQ(DownLoadFile("127.0.0.1", 80, "/charts/7.lzo", "", body, length), 200);
+    ASSERT_EQ(testkit::onWorker([&] { return DownLoadFile("127.0.0.1", 80, "/charts/7.lzo", "", body, length); }), 200);
     EXPECT_EQ(body, expected);
     EXPECT_EQ(length, static_cast<long>(expected.size()));
 
     tb::HttpFault empty;
     empty.emptyBody = true;
     broker->armFault("/alert.wav", empty);
-    ASSERT_EQ(DownLoadFile("127.0.0.1", 80, "/alert.wav", "", body, length), 200);
+    ASSERT_EQ(testkit::onWorker([&] { return DownLoadFile("127.0.0.1", 80, "/alert.wav", "", body, length); }), 200);
     EXPECT_EQ(length, 0);
     EXPECT_TRUE(body.empty());
 
-    EXPECT_EQ(DownLoadFile("127.0.0.1", 80, "/no/such.lzo", "", body, length), 404);
+    EXPECT_EQ(testkit::onWorker([&] { return DownLoadFile("127.0.0.1", 80, "/no/such.lzo", "", body, length); }), 404);
     EXPECT_EQ(length, 0);
 }
 
@@ -75,7 +75,7 @@ TEST_F(ServerFixture, CutOffDownloadIsAFailure)
     broker->armFault("/security/security.lzo", cut);
     std::string body = "stale";
     long length = 9;
-    const int status = DownLoadFile("127.0.0.1", 80, "/security/security.lzo", "", body, length);
+    const int status = testkit::onWorker([&] { return DownLoadFile("127.0.0.1", 80, "/security/security.lzo", "", body, length); });
     EXPECT_NE(status, 200);
     EXPECT_GT(status, 0) << "the client's error number";
     EXPECT_TRUE(body.empty());
@@ -93,11 +93,11 @@ TEST_F(ServerFixture, CategoryFileIsWrittenOnlyWhenWhole)
     tb::HttpFault cut;
     cut.cutAfter = 10;
     broker->armFault("/security/category.lzo", cut);
-    EXPECT_NE(RequestServer(0, 15, "", reply, length), 200);
+    EXPECT_NE(testkit::onWorker([&] { return RequestServer(0, 15, "", reply, length); }), 200);
     EXPECT_FALSE(pf::files::exists(target));
     EXPECT_TRUE(compFiles(paths).empty()) << "no partial file is left behind";
 
-    ASSERT_EQ(RequestServer(0, 15, "", reply, length), 200);
+    ASSERT_EQ(testkit::onWorker([&] { return RequestServer(0, 15, "", reply, length); }), 200);
     const std::string expected = broker->fileBody("/security/category.lzo");
     EXPECT_EQ(pf::files::readAll(target).value_or(""), expected);
     EXPECT_EQ(length, static_cast<long>(expected.size()));
@@ -106,12 +106,12 @@ TEST_F(ServerFixture, CategoryFileIsWrittenOnlyWhenWhole)
 
     // A later failure keeps the good file.
     broker->armFault("/security/category.lzo", tb::HttpFault{500});
-    EXPECT_EQ(RequestServer(0, 15, "", reply, length), 500);
+    EXPECT_EQ(testkit::onWorker([&] { return RequestServer(0, 15, "", reply, length); }), 500);
     EXPECT_EQ(pf::files::readAll(target).value_or(""), expected);
     EXPECT_EQ(length, 0);
 
     // Category shows its progress message; services shows none.
-    ASSERT_EQ(RequestServer(0, 18, "", reply, length), 200);
+    ASSERT_EQ(testkit::onWorker([&] { return RequestServer(0, 18, "", reply, length); }), 200);
     EXPECT_TRUE(pf::files::exists(paths.comp() / "services.lzo"));
     SetCurrentProgress(nullptr);
     for (const std::string& m : progress.messages)
@@ -128,7 +128,7 @@ TEST_F(ServerFixture, SecurityDownloadStepsTheProgressByQuarters)
     SetSecurityDownloadStep(10000);
     std::string reply;
     long length = 0;
-    ASSERT_EQ(RequestServer(0, 1, "", reply, length), 200);
+    ASSERT_EQ(testkit::onWorker([&] { return RequestServer(0, 1, "", reply, length); }), 200);
     SetSecurityDownloadStep(0);
     SetCurrentProgress(nullptr);
     EXPECT_EQ(length, 40000);
@@ -139,17 +139,17 @@ TEST_F(ServerFixture, SecurityDownloadStepsTheProgressByQuarters)
 TEST_F(ServerFixture, MasterDownloadSeamServesTheFiles)
 {
     RequestServerAccess server;
-    const ServerReply file = server.downLoadFile("127.0.0.1", 80, "/security/security.lzo");
+    const ServerReply file = testkit::onWorker([&] { return server.downLoadFile("127.0.0.1", 80, "/security/security.lzo"); });
     EXPECT_EQ(file.status, 200);
     EXPECT_EQ(file.body, broker->fileBody("/security/security.lzo"));
 
-    const ServerReply category = server.requestServer(0, 15, "");
+    const ServerReply category = testkit::onWorker([&] { return server.requestServer(0, 15, ""); });
     EXPECT_EQ(category.status, 200);
     EXPECT_EQ(category.body, broker->fileBody("/security/category.lzo"));
 
     // A code that is not a file code hands its reply text through.
     broker->setReply("ReportData=700", "701|0|ok");
-    const ServerReply text = server.requestServer(0, 700, "ReportData=700|U1");
+    const ServerReply text = testkit::onWorker([&] { return server.requestServer(0, 700, "ReportData=700|U1"); });
     EXPECT_EQ(text.status, 200);
     EXPECT_EQ(text.body, "701|0|ok");
 }

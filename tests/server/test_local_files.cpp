@@ -183,13 +183,13 @@ TEST_F(LocalFiles, ListVersionsAndAdvisoryDate)
 
 TEST_F(ServerFixture, SideDownloadsFetchOnlyWhatIsMissing)
 {
-    EXPECT_EQ(CheckMFCDLLThread(), 0);
+    EXPECT_EQ(testkit::onWorker([&] { return CheckMFCDLLThread(); }), 0);
     EXPECT_EQ(pf::files::readAll(paths.root() / "alert.wav").value_or(""), broker->fileBody("/alert.wav"));
     EXPECT_EQ(requestsTo("/Vortanex/MFC42.lzo"), 0) << "the Windows runtime is never fetched";
 
     std::filesystem::remove(paths.root() / "alert.wav");
     ASSERT_TRUE(pf::files::writeAll(paths.sound() / "alert.wav", "RIFF"));
-    EXPECT_EQ(CheckMFCDLLThread(), 0);
+    EXPECT_EQ(testkit::onWorker([&] { return CheckMFCDLLThread(); }), 0);
     EXPECT_FALSE(pf::files::exists(paths.root() / "alert.wav"));
     EXPECT_EQ(requestsTo("/alert.wav"), 1);
 
@@ -202,16 +202,16 @@ TEST_F(ServerFixture, LoginImageIsFetchedAgainOnlyWhenItsStampChanged)
 {
     broker->setReply("/login.png", "PNGDATA");
     const auto image = paths.data() / "images" / "login.png";
-    DownloadLoginImage(image, *profile);
+    testkit::onWorker([&] { return DownloadLoginImage(image, *profile); });
     EXPECT_EQ(pf::files::readAll(image).value_or(""), "PNGDATA");
     const std::string stamp = profile->getText("Vortanex", "loginimage");
     EXPECT_EQ(stamp.size(), 1u + 14u) << "size, then the time as ddmmyyyyHHMMSS";
     EXPECT_EQ(stamp[0], '7');
-    DownloadLoginImage(image, *profile);
+    testkit::onWorker([&] { return DownloadLoginImage(image, *profile); });
     EXPECT_EQ(requestsTo("/login.png"), 1);
 
     ASSERT_TRUE(pf::files::writeAll(image, "changed locally"));
-    DownloadLoginImage(image, *profile);
+    testkit::onWorker([&] { return DownloadLoginImage(image, *profile); });
     EXPECT_EQ(requestsTo("/login.png"), 2);
     EXPECT_EQ(pf::files::readAll(image).value_or(""), "PNGDATA");
 }

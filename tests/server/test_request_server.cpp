@@ -119,7 +119,7 @@ TEST_F(ServerFixture, UnknownCodeIsRefusedWithoutAnExchange)
         EXPECT_FALSE(LookupTransCode(code, route)) << code;
         std::string reply = "stale";
         long length = 7;
-        EXPECT_EQ(RequestServer(0, code, "X=1", reply, length), -1) << code;
+        EXPECT_EQ(testkit::onWorker([&] { return RequestServer(0, code, "X=1", reply, length); }), -1) << code;
         EXPECT_TRUE(reply.empty());
         EXPECT_EQ(length, 0);
     }
@@ -137,24 +137,24 @@ TEST_F(ServerFixture, PackedBookReplyIsUnpackedOnlyWhileTheLoginAsksForIt)
     std::string reply;
     long length = 0;
     g_Session.compressed_replies = 1;
-    ASSERT_EQ(RequestServer(0, 600, "ReportData=600|U1|S1|4", reply, length), 200);
+    ASSERT_EQ(testkit::onWorker([&] { return RequestServer(0, 600, "ReportData=600|U1|S1|4", reply, length); }), 200);
     EXPECT_EQ(reply, book);
     EXPECT_EQ(length, static_cast<long>(book.size()));
 
     // A report that is not a book is never unpacked.
     broker->setReply("ReportData=510", packed);
-    ASSERT_EQ(RequestServer(0, 510, "ReportData=510|U1|S1|4", reply, length), 200);
+    ASSERT_EQ(testkit::onWorker([&] { return RequestServer(0, 510, "ReportData=510|U1|S1|4", reply, length); }), 200);
     EXPECT_EQ(reply, packed);
 
     g_Session.compressed_replies = 0;
-    ASSERT_EQ(RequestServer(0, 600, "ReportData=600|U1|S1|4", reply, length), 200);
+    ASSERT_EQ(testkit::onWorker([&] { return RequestServer(0, 600, "ReportData=600|U1|S1|4", reply, length); }), 200);
     EXPECT_EQ(reply, packed) << "every byte of a reply is kept, NULs included";
     EXPECT_EQ(length, static_cast<long>(packed.size()));
 
     // A packed reply that does not unpack is a failure, not a garbled book.
     g_Session.compressed_replies = 1;
     broker->setReply("ReportData=610", "this is not LZO data");
-    EXPECT_EQ(RequestServer(0, 610, "ReportData=610|U1|S1|4", reply, length), -1);
+    EXPECT_EQ(testkit::onWorker([&] { return RequestServer(0, 610, "ReportData=610|U1|S1|4", reply, length); }), -1);
     EXPECT_TRUE(reply.empty());
     EXPECT_EQ(length, 0);
 }
@@ -167,17 +167,17 @@ TEST_F(ServerFixture, ReplyOfManyChunksArrivesWholeAndErrorsClearIt)
     broker->setReply("ReportData=700", big);
     std::string reply;
     long length = 0;
-    ASSERT_EQ(RequestServer(0, 700, "ReportData=700|U1", reply, length), 200);
+    ASSERT_EQ(testkit::onWorker([&] { return RequestServer(0, 700, "ReportData=700|U1", reply, length); }), 200);
     EXPECT_EQ(reply, big);
 
     broker->armFault("/qtrade/qreport.exe", tb::HttpFault{500});
-    EXPECT_EQ(RequestServer(0, 700, "ReportData=700|U1", reply, length), 500);
+    EXPECT_EQ(testkit::onWorker([&] { return RequestServer(0, 700, "ReportData=700|U1", reply, length); }), 500);
     EXPECT_TRUE(reply.empty());
 
     tb::HttpFault cut;
     cut.cutAfter = 1000;
     broker->armFault("/qtrade/qreport.exe", cut);
-    const int status = RequestServer(0, 700, "ReportData=700|U1", reply, length);
+    const int status = testkit::onWorker([&] { return RequestServer(0, 700, "ReportData=700|U1", reply, length); });
     EXPECT_NE(status, 200) << "a reply cut short is not a success";
     EXPECT_TRUE(reply.empty());
     EXPECT_EQ(length, 0);
@@ -195,7 +195,7 @@ TEST_F(ServerFixture, WithStoredCredentialsThreeSendsThenOnePrompt)
 
     std::string reply;
     long length = 0;
-    EXPECT_EQ(RequestServer(0, 700, "ReportData=700|U1", reply, length), 407);
+    EXPECT_EQ(testkit::onWorker([&] { return RequestServer(0, 700, "ReportData=700|U1", reply, length); }), 407);
     EXPECT_EQ(requestsTo("/qtrade/qreport.exe"), 3);
     EXPECT_EQ(proxyPrompts(), 1);
 }
@@ -215,7 +215,7 @@ TEST_F(ServerFixture, OkInTheProxyDialogStartsTheCountAgain)
     });
     std::string reply;
     long length = 0;
-    EXPECT_EQ(RequestServer(0, 700, "ReportData=700|U1", reply, length), 407);
+    EXPECT_EQ(testkit::onWorker([&] { return RequestServer(0, 700, "ReportData=700|U1", reply, length); }), 407);
     EXPECT_EQ(requestsTo("/qtrade/qreport.exe"), 6);
     EXPECT_EQ(proxyPrompts(), 2);
     EXPECT_STREQ(g_AppSettings.proxy_user, "new");
@@ -233,7 +233,7 @@ TEST_F(ServerFixture, WithoutTheProxyFlagTheFirst407Prompts)
     long length = 0;
     // One 407, the dialog, then the retry gets the normal reply.
     broker->setReply("ReportData=700", "701|0|done");
-    EXPECT_EQ(RequestServer(0, 700, "ReportData=700|U1", reply, length), 200);
+    EXPECT_EQ(testkit::onWorker([&] { return RequestServer(0, 700, "ReportData=700|U1", reply, length); }), 200);
     EXPECT_EQ(reply, "701|0|done");
     EXPECT_EQ(requestsTo("/qtrade/qreport.exe"), 2);
     EXPECT_EQ(proxyPrompts(), 1);
@@ -329,10 +329,10 @@ TEST_F(ServerFixture, FeedCodesDoNotCountAsUserActivity)
     clock.advanceSeconds(600);
     std::string reply;
     long length = 0;
-    EXPECT_EQ(RequestServer(0, 12, "202|U1", reply, length), 200);
+    EXPECT_EQ(testkit::onWorker([&] { return RequestServer(0, 12, "202|U1", reply, length); }), 200);
     EXPECT_EQ(GetAccessTime(), before);
     broker->setReply("ReportData=700", "701|0");
-    EXPECT_EQ(RequestServer(0, 700, "ReportData=700|U1", reply, length), 200);
+    EXPECT_EQ(testkit::onWorker([&] { return RequestServer(0, 700, "ReportData=700|U1", reply, length); }), 200);
     EXPECT_EQ(GetAccessTime(), before + 600);
 }
 
@@ -343,7 +343,7 @@ TEST_F(ServerFixture, BodiesAreSentInTheRequestedEncoding)
     long length = 0;
     for (int type : {0, 1, 2}) {
         broker->clearRequests();
-        ASSERT_EQ(RequestServer(type, 700, "ReportData=700|U1|S1|4", reply, length), 200) << type;
+        ASSERT_EQ(testkit::onWorker([&] { return RequestServer(type, 700, "ReportData=700|U1|S1|4", reply, length); }), 200) << type;
         const auto sent = broker->requests();
         ASSERT_EQ(sent.size(), 1u);
         EXPECT_EQ(sent[0].decoded.encryption, type);
@@ -351,12 +351,12 @@ TEST_F(ServerFixture, BodiesAreSentInTheRequestedEncoding)
     }
     // A text the RSA key cannot hold is not sent at all.
     broker->clearRequests();
-    EXPECT_EQ(RequestServer(2, 700, "ReportData=700|" + std::string(2000, 'x'), reply, length), -1);
+    EXPECT_EQ(testkit::onWorker([&] { return RequestServer(2, 700, "ReportData=700|" + std::string(2000, 'x'), reply, length); }), -1);
     EXPECT_TRUE(broker->requests().empty());
 
     // A type without an encoder sends an empty body, which the server refuses.
     broker->clearRequests();
-    RequestServer(3, 700, "ReportData=700|U1|S1|4", reply, length);
+    testkit::onWorker([&] { return RequestServer(3, 700, "ReportData=700|U1|S1|4", reply, length); });
     const auto sent = broker->requests();
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_TRUE(sent[0].decoded.text.empty());

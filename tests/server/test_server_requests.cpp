@@ -31,7 +31,7 @@ TEST_F(ServerFixture, EncryptionDetailsSwitchLaterRequestsToRsa)
     broker->setEncryption(2);
     CopyFixedText(g_Config.Trade_Host, "127.0.0.1");
     g_Config.Trade_Port = broker->httpPort();
-    ASSERT_EQ(GetEncryptionKeyDetails(), 0);
+    ASSERT_EQ(testkit::onWorker([&] { return GetEncryptionKeyDetails(); }), 0);
     EXPECT_EQ(pv_user_info.encrypt, 2);
     EXPECT_STREQ(g_Config.Trade_Host, "127.0.0.1");
     EXPECT_EQ(g_Config.Trade_Port, broker->httpPort());
@@ -47,7 +47,7 @@ TEST_F(ServerFixture, EncryptionDetailsSwitchLaterRequestsToRsa)
     broker->setReply("LoginData=1010", "1010|0||0");
     std::string reply;
     long length = 0;
-    ASSERT_EQ(RequestServer(pv_user_info.encrypt, 1010, "LoginData=1010|U1|S1|4", reply, length), 200);
+    ASSERT_EQ(testkit::onWorker([&] { return RequestServer(pv_user_info.encrypt, 1010, "LoginData=1010|U1|S1|4", reply, length); }), 200);
     const auto next = broker->waitForKey("LoginData=1010", 1000);
     ASSERT_TRUE(next);
     EXPECT_EQ(next->decoded.encryption, 2) << next->decoded.error;
@@ -76,7 +76,7 @@ TEST_P(EncryptionDetailsReply, StoresWhatTheReplyCarries)
     pv_user_info.encrypt = 0;
     broker->setReply("ED=19", c.reply);
     const int port = g_Config.Trade_Port;
-    EXPECT_EQ(GetEncryptionKeyDetails(), c.result);
+    EXPECT_EQ(testkit::onWorker([&] { return GetEncryptionKeyDetails(); }), c.result);
     EXPECT_STREQ(g_Config.Trade_Host, c.host);
     EXPECT_EQ(pv_user_info.encrypt, c.encrypt);
     EXPECT_EQ(g_Config.Trade_Port, port);
@@ -102,7 +102,7 @@ TEST_F(ServerFixture, EncryptionDetailsFromAnUnreachableServerStopWithoutABox)
     const uint16_t port = broker->httpPort();
     broker->stop();
     g_Config.Trade_Port = port;
-    EXPECT_EQ(GetEncryptionKeyDetails(), -1);
+    EXPECT_EQ(testkit::onWorker([&] { return GetEncryptionKeyDetails(); }), -1);
     EXPECT_EQ(prompter.askCount(), 0u);
 }
 
@@ -111,7 +111,7 @@ TEST_F(ServerFixture, WebLinksFillTheTableUpToTheAnnouncedCount)
     broker->setReply("LoginData=1010",
                      "1010|0||2~Go|3|71|Research|Markets|9|0TBS|Daily research^ Help|1|72|Help desk|Support|0|1"
                      "2XF|Ask us ^Extra|0|73|Not announced|X|0|0W|^");
-    ASSERT_EQ(GetWebLinks(), 0);
+    ASSERT_EQ(testkit::onWorker([&] { return GetWebLinks(); }), 0);
     ASSERT_EQ(g_WebLinkTable.count(), 2);
     const WebLinkRecord& a = g_WebLinkTable.links[0];
     EXPECT_STREQ(a.ButtonLabel, "Go");
@@ -127,11 +127,11 @@ TEST_F(ServerFixture, WebLinksFillTheTableUpToTheAnnouncedCount)
     EXPECT_EQ(b.Pref[2], 'W') << "an unknown kind is stored as W";
 
     broker->setReply("LoginData=1010", "1010|5|Not allowed|0");
-    EXPECT_EQ(GetWebLinks(), -1);
+    EXPECT_EQ(testkit::onWorker([&] { return GetWebLinks(); }), -1);
     EXPECT_EQ(g_WebLinkTable.count(), 0);
 
     broker->setReply("LoginData=1010", "1010|0||-4~a|1|2|b|c|0|0W|t");
-    EXPECT_EQ(GetWebLinks(), 0);
+    EXPECT_EQ(testkit::onWorker([&] { return GetWebLinks(); }), 0);
     EXPECT_EQ(g_WebLinkTable.count(), 0) << "a negative count gives no table";
 }
 
@@ -176,7 +176,7 @@ TEST_F(ServerFixture, PercentEncodedQueryArrivesIntact)
     const std::string text = "LoginData=1002|U1|S1|4|a b&c|50%~x^y";
     std::string body;
     long length = 0;
-    ASSERT_EQ(DownLoadFile("127.0.0.1", 80, "/alert.wav", UrlEncode(text, true), body, length), 200);
+    ASSERT_EQ(testkit::onWorker([&] { return DownLoadFile("127.0.0.1", 80, "/alert.wav", UrlEncode(text, true), body, length); }), 200);
     const auto sent = broker->waitForRequest([](const tb::RecordedRequest& r) { return r.path == "/alert.wav"; }, 1000);
     ASSERT_TRUE(sent);
     EXPECT_EQ(sent->query, text);

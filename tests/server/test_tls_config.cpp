@@ -43,7 +43,7 @@ protected:
     {
         std::string reply;
         long length = 0;
-        return RequestServer(0, 1001, "LoginData=1001|U1|S1|4", reply, length);
+        return testkit::onWorker([&] { return RequestServer(0, 1001, "LoginData=1001|U1|S1|4", reply, length); });
     }
 
     std::unique_ptr<tb::TestBroker> tlsBroker;

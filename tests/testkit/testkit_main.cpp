@@ -2,6 +2,8 @@
 // main thread (which thereby is the UI thread), and Qt's warnings about
 // threads, timers, parents and painting turned into test failures, since each
 // of them means a widget or timer was touched from the wrong place.
+#include "testkit/ui_guard_trap.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -70,6 +72,7 @@ int main(int argc, char** argv)
     int result = 0;
     {
         QApplication app(argc, argv);
+        testkit::installUiGuard();
         result = RUN_ALL_TESTS();
     }
     qInstallMessageHandler(g_previousHandler);
