@@ -533,6 +533,9 @@ void CEodChartView::applyBaseSettings()
     c.setForeColour(0xFFFFFF);
     c.setDrawingColour(0xFFFFFF);
     c.setSeparators(m_separators);
+    const auto table = SecurityTable::current();
+    const bool currency = table && table->valid(m_security) && table->row(m_security).currency != 0;
+    c.setPriceDecimals(currency ? 4 : 2);
 }
 
 void CEodChartView::DrawChartBase(bool download)
