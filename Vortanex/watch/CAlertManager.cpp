@@ -327,7 +327,7 @@ void CAlertManager::OnOK()
                         MsgYesNo | MsgIconQuestion) == detail::kIdYes) {
             g_AppSettings.alerts_switch = 1;
             SaveSettings();
-            detail::ask("To disable the alerts go to Vortanex Settings and Check the ScripAlerts checkBox",
+            detail::ask("To disable the alerts go to Vortanex Settings and uncheck the ScripAlerts checkBox",
                         MsgIconInformation);
         }
         alerts.put(key, r);

@@ -184,6 +184,18 @@ TEST_F(AlertManagerTest, TheDuplicateQuestionKeepsOneAlertAndNoKeepsTheOldOne)
     EXPECT_EQ(AlertTable::instance().size(), 2);
 }
 
+TEST_F(AlertManagerTest, SwitchingAlertsOnTellsHowToSwitchThemOffAgain)
+{
+    g_AppSettings.alerts_switch = 0;
+    auto dlg = open(0);
+    prompter.queueAnswer(6); // Yes, activate them
+    EXPECT_EQ(save(*dlg, 2, 0, "520"),
+              (std::vector<std::string>{"Alert(s) are currently disabled would you like to activate the alerts?",
+                                        "To disable the alerts go to Vortanex Settings and uncheck the ScripAlerts "
+                                        "checkBox"}));
+    EXPECT_EQ(g_AppSettings.alerts_switch, 1);
+}
+
 TEST_F(AlertManagerTest, TheValueTakesTheDecimalsOfItsKind)
 {
     struct Case {
