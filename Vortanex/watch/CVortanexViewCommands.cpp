@@ -451,10 +451,7 @@ bool CVortanexView::HandleGridKey(int key, Qt::KeyboardModifiers mods, const QSt
         return false;
     switch (key) {
     case Qt::Key_F5: OnPopupMarketDepth(); return true;
-    case Qt::Key_Insert:
-        if (m_list->id >= 0)
-            OnPopupAddscrip();
-        return true;
+    case Qt::Key_Insert: OnPopupAddscrip(); return true; // refuses with the reason on a list of the broker
     case Qt::Key_Delete:
         if (m_list->id >= 0)
             OnPopupRemovescript();
@@ -683,8 +680,8 @@ void CVortanexView::OnPopupAddscrip()
     SetAccessTime();
     try {
         reloadList();
-        if (m_list->id < 0) {
-            detail::inputError("You cannot add Scrips in Default Watchlist");
+        if (!TakesAdditions()) {
+            RefuseAddition();
             return;
         }
         if (CountWatchRows(*m_list) > detail::kMaxRows - 1) {
@@ -822,13 +819,19 @@ void CVortanexView::OnMenuCutScrip()
     m_selectedSecurity = -1;
 }
 
+bool CVortanexView::TakesAdditions() const
+{
+    return m_list->id >= 0 && m_list->type < 2 && (m_listSource == 0 || m_listSource == 1);
+}
+
+void CVortanexView::RefuseAddition() { detail::inputError("You cannot add Scrips in Default Watchlist"); }
+
 void CVortanexView::OnMenuPasteScrip()
 {
     SetAccessTime();
     try {
-        // Only the user's own lists take pastes.
-        if (m_list->id < 0 || m_list->type >= 2 || (m_listSource != 0 && m_listSource != 1)) {
-            detail::inputError("You cannot add Scrips in Default Watchlist");
+        if (!TakesAdditions()) {
+            RefuseAddition();
             return;
         }
         if (m_cutList.empty()) {
