@@ -4,6 +4,7 @@
 #include "ui/grid_view.h"
 
 #include <QLabel>
+#include <QPushButton>
 #include <QTreeView>
 
 #include <algorithm>
@@ -95,6 +96,29 @@ std::vector<std::string> unreadableLabels(QWidget& window, double minimum)
                               .arg(ratio, 0, 'f', 2)
                               .toStdString());
     }
+    return out;
+}
+
+} // namespace testkit
+
+namespace testkit {
+
+std::vector<std::string> clippedTexts(QWidget& window)
+{
+    window.ensurePolished();
+    std::vector<std::string> out;
+    const auto check = [&out](QWidget* w, const QString& text, int padding) {
+        if (w->isHidden() || text.trimmed().isEmpty())
+            return;
+        const int need = w->fontMetrics().horizontalAdvance(text) + padding;
+        if (need > w->width())
+            out.push_back(QStringLiteral("\"%1\": %2 pixels wide, the text needs %3").arg(text).arg(w->width()).arg(need).toStdString());
+    };
+    for (QLabel* label : window.findChildren<QLabel*>())
+        if (!label->wordWrap())
+            check(label, label->text(), 0);
+    for (QPushButton* button : window.findChildren<QPushButton*>())
+        check(button, button->text().remove(QLatin1Char('&')), 8);
     return out;
 }
 

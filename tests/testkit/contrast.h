@@ -45,3 +45,11 @@ namespace testkit {
 std::vector<std::string> unreadableLabels(QWidget& window, double minimum = kMinContrast);
 
 } // namespace testkit
+
+namespace testkit {
+
+// The shown labels and push buttons of a window whose text does not fit
+// their width at their font (the user would see it cut), as readable lines.
+std::vector<std::string> clippedTexts(QWidget& window);
+
+} // namespace testkit
