@@ -1888,7 +1888,7 @@ void CNetPosition::OnPositionBasketOrder()
         if (m_shownReport == Open) {
             const auto ranges = ui::selectedRanges(*m_grids[Open]);
             if (ranges.empty()) {
-                MsgBoxInfoCaption("Please select alteast one position.", "Input Error");
+                MsgBoxInfoCaption("Please select at least one position.", "Input Error");
                 return;
             }
             if (ui::selectionCount(ranges) > 5) {

@@ -611,7 +611,7 @@ void CVortanexView::OnPopupBasketOrder()
         }
         const std::vector<int> rows = rowsInGridOrder(true);
         if (rows.empty()) {
-            detail::inputError("Pls select alteast one security");
+            detail::inputError("Pls select at least one security");
             return;
         }
         if (rows.size() > 5) {
@@ -1193,7 +1193,7 @@ void CVortanexView::OnPlaceGTCOrder()
         }
         const std::vector<int> rows = rowsInGridOrder(true);
         if (rows.empty()) {
-            detail::inputError("Pls select alteast one security");
+            detail::inputError("Pls select at least one security");
             return;
         }
         // The rows themselves are counted, however many ranges they form.
