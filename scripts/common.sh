@@ -9,7 +9,7 @@ export CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-true}"
 # Runs scripts/setup when a tool or package the build needs is missing.
 ensure_setup() {
   local missing=0
-  for tool in cmake ninja g++ pkg-config xvfb-run; do
+  for tool in cmake ninja g++ pkg-config xvfb-run openbox xdotool scrot; do
     command -v "$tool" >/dev/null 2>&1 || missing=1
   done
   for pkg in qt6-base-dev libcurl4-openssl-dev libssl-dev liblzo2-dev libgtest-dev \

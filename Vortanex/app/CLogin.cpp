@@ -43,23 +43,25 @@ ui::FormSpec loginSpec()
     spec.templateId = CLogin::kTemplateId;
     spec.name = "CLogin";
     spec.caption = "Login Details";
-    spec.width = 250;
+    // Sized to the texts at the default font: the labels and the access-code
+    // button were cut at the template's widths.
+    spec.width = 290;
     spec.height = 150;
     spec.controls = {
         {CLogin::kPicture, ControlKind::Button, "", {10, 8, 60, 40}},
         {CLogin::kUserIdRadio, ControlKind::Radio, "User Id", {80, 10, 60, 10}, {}, 1},
-        {CLogin::kNickNameRadio, ControlKind::Radio, "Nick Name", {145, 10, 60, 10}, {}, 1},
-        {CLogin::kIdLabel, ControlKind::Label, login::kUserIdLabel, {80, 28, 70, 8}},
-        {CLogin::kUserId, ControlKind::Edit, "", {155, 26, 85, 12}, ui::EditRules{false, 25, {}, false}},
-        {CLogin::kPasswordLabel, ControlKind::Label, "Password :", {80, 46, 70, 8}},
-        {CLogin::kPassword, ControlKind::Password, "", {155, 44, 85, 12}},
-        {CLogin::kTokenLabel, ControlKind::Label, "Token / AccessCode :", {80, 64, 70, 8}},
-        {CLogin::kToken, ControlKind::Edit, "", {155, 62, 85, 12}},
+        {CLogin::kNickNameRadio, ControlKind::Radio, "Nick Name", {145, 10, 70, 10}, {}, 1},
+        {CLogin::kIdLabel, ControlKind::Label, login::kUserIdLabel, {80, 26, 100, 12}},
+        {CLogin::kUserId, ControlKind::Edit, "", {185, 26, 95, 12}, ui::EditRules{false, 25, {}, false}},
+        {CLogin::kPasswordLabel, ControlKind::Label, "Password :", {80, 44, 100, 12}},
+        {CLogin::kPassword, ControlKind::Password, "", {185, 44, 95, 12}},
+        {CLogin::kTokenLabel, ControlKind::Label, "Token / AccessCode :", {80, 62, 100, 12}},
+        {CLogin::kToken, ControlKind::Edit, "", {185, 62, 95, 12}},
         {1, ControlKind::DefaultButton, "Login", {80, 86, 50, 14}},
         {2, ControlKind::Button, "Exit", {135, 86, 50, 14}},
         {CLogin::kLoginHelp, ControlKind::Button, "Login Help", {80, 108, 75, 14}},
-        {CLogin::kAccessCode, ControlKind::Button, "Generate Access Code", {160, 108, 80, 14}},
-        {CLogin::kProgress, ControlKind::Label, "", {10, 128, 230, 10}},
+        {CLogin::kAccessCode, ControlKind::Button, "Generate Access Code", {160, 108, 120, 14}},
+        {CLogin::kProgress, ControlKind::Label, "", {10, 128, 270, 10}},
     };
     return spec;
 }

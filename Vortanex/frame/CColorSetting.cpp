@@ -74,21 +74,21 @@ SettingsCheck CheckSettings(const SettingsTexts& t)
         return failAt(1301, "Terminal Lock Time can't be Zero or greater than 30");
     const std::optional<double> gain = leadingNumber(t.gain);
     if (!gain || *gain < 0)
-        return failAt(1107, "Pls Enter vaild Percentage");
+        return failAt(1107, "Pls Enter valid Percentage");
     const std::optional<double> loss = leadingNumber(t.loss);
     if (!loss || *loss > 0)
-        return failAt(1109, "Pls Enter vaild Percentage");
+        return failAt(1109, "Pls Enter valid Percentage");
     const std::optional<double> stop = leadingNumber(t.stopLoss);
     if (!stop || *stop < 0)
-        return failAt(1530, "Pls Enter vaild Maxivane Percentage");
+        return failAt(1530, "Pls Enter valid Maxivane Percentage");
     const std::optional<long> qty = leadingInteger(t.quantity.substr(0, 9));
     if (!qty || *qty < 0 || *qty > INT_MAX)
-        return failAt(1192, "Pls Enter vaild Order Quantity Limit.");
+        return failAt(1192, "Pls Enter valid Order Quantity Limit.");
     // The order value had no check at all: a negative, NaN or infinite
     // limit would disable the order-value guard.
     const std::optional<double> value = leadingNumber(t.value);
     if (!value || *value < 0)
-        return failAt(1197, "Pls Enter vaild Order Value Limit.");
+        return failAt(1197, "Pls Enter valid Order Value Limit.");
     out.ok = true;
     out.values = {int(*lock), *gain, *loss, *stop, int(*qty), *value};
     return out;

@@ -321,7 +321,7 @@ void CEodChartView::buildToolBar()
         {33204, "Reset Zoom", "Reset all the Zoom"}, {0, nullptr, nullptr},
         {32915, "Change the alignment ", "Align"},
         {32917, "Swap Scale type", "Swap Scale type"},
-        {32918, "Show Horizontal Seperator", "Show Horizontal seperators between the chart panels"},
+        {32918, "Show Horizontal Separator", "Show Horizontal separators between the chart panels"},
         {32919, "", ""}, {32973, "Save Trend Analysis", "Save Trend Analysis for later use"},
         {32975, "Save Full Chart", "Save full chart with data and trend lines for future reference "},
         {33177, "Save", "Save the Chart as Bitmap"}, {57607, "Print", "Print the active document"},
@@ -542,6 +542,9 @@ void CEodChartView::applyBaseSettings()
     c.setForeColour(0xFFFFFF);
     c.setDrawingColour(0xFFFFFF);
     c.setSeparators(m_separators);
+    const auto table = SecurityTable::current();
+    const bool currency = table && table->valid(m_security) && table->row(m_security).currency != 0;
+    c.setPriceDecimals(currency ? 4 : 2);
 }
 
 void CEodChartView::DrawChartBase(bool download)

@@ -576,7 +576,7 @@ void CMarketTurnOver::OnSave()
     try {
         // The cluster has no grid.
         if (const auto choice = PickReportSave(*this, QCursor::pos(), m_mode != 8,
-                                               "Comma seperated Files (*.csv);;Text Files (*.txt);;All Files (*)"))
+                                               "Comma separated Files (*.csv);;Text Files (*.txt);;All Files (*)"))
             SaveTo(choice->first, choice->second);
     } catch (...) {
         WriteLog(0, formatText("Exception WriteGridDatatoFile:[0], reqCode %ld ", static_cast<long>(m_mode)));

@@ -387,7 +387,7 @@ void CSpecialReports::OnSave()
         if (QWidget* button = control(kSave))
             at = button->mapToGlobal(QPoint(0, button->height()));
         if (const auto choice =
-                PickReportSave(*this, at, true, "Comma seperated(*.csv);;Text Files (*.txt);;All Files (*)"))
+                PickReportSave(*this, at, true, "Comma separated(*.csv);;Text Files (*.txt);;All Files (*)"))
             SaveTo(choice->first, choice->second);
     } catch (...) {
         WriteLog(1, "Exception :[0] while saving report");

@@ -305,6 +305,15 @@ void ChartControlBase::setEvents(ChartEvents events)
     m_settings.field = value;                                                                                      \
     changed(parts, 0)
 
+void ChartControlBase::setPriceDecimals(int decimals)
+{
+    decimals = std::clamp(decimals, 0, 6);
+    if (decimals == m_settings.priceDecimals)
+        return;
+    m_settings.priceDecimals = decimals;
+    changed(kLook, 0);
+}
+
 void ChartControlBase::setIntradayFlag(bool on) { VX_PUT("setIntradayFlag", 1, intradayFlag, on, 0); }
 bool ChartControlBase::intradayFlag() { return enter("intradayFlag", 1, ChartCall::Get) && m_settings.intradayFlag; }
 bool ChartControlBase::separators() { return enter("separators", 5, ChartCall::Get) && m_settings.separators; }

@@ -86,6 +86,7 @@ struct ChartSettings {
     double darvasFraction = 0.01; // 54
     int candleWidth = 1;         // 55
     int barInterval = 0;         // 58
+    int priceDecimals = 2;       // ours: the instrument's decimals on the price axis
 };
 
 class ChartControlBase : public IChartControl {
@@ -142,6 +143,7 @@ public:
     void setSeriesWidth(const std::string& series, int width) override;
     int panelSize(int panel) override;
     void setPanelSize(int panel, int size) override;
+    void setPriceDecimals(int decimals) override;
     void setSeriesColour(const std::string& series, int colour) override;
 
     void redraw() override;

@@ -129,6 +129,9 @@ public:
     virtual void setSeriesWidth(const std::string& series, int width) = 0;   // 155
     virtual int panelSize(int panel) = 0;                                     // 156
     virtual void setPanelSize(int panel, int size) = 0;                       // 156
+    // Ours, not a numbered property: the decimals of the chart's instrument
+    // (2, or 4 for a currency) that the price axis labels its prices with.
+    virtual void setPriceDecimals(int decimals) = 0;
     virtual void setSeriesColour(const std::string& series, int colour) = 0; // 166
 
     // Methods.

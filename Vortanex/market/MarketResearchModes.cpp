@@ -412,7 +412,7 @@ void CMarketTurnOver::InitIndicesTracker()
     m_slotCombos.clear();
     for (int i = 0; i < mt::kTrackerSlots; ++i) {
         auto* item = new QTreeWidgetItem(group, QStringList{QString::number(i + 1)});
-        item->setToolTip(0, "Indice Data for the Indices Meter");
+        item->setToolTip(0, "Index Data for the Indices Meter");
         auto* combo = new QComboBox(m_props);
         combo->addItems(names); // a choice of the table's names only
         combo->setEditable(false);
@@ -426,7 +426,7 @@ void CMarketTurnOver::InitIndicesTracker()
     }
     m_props->expandAll();
     m_props->header()->resizeSection(0, 60);
-    auto* description = new QLabel("Indice Data for the Indices Meter", this);
+    auto* description = new QLabel("Index Data for the Indices Meter", this);
     description->setGeometry(0, 240, 150, 28);
     description->setWordWrap(true);
     m_props->show();

@@ -107,6 +107,7 @@ private:
 class PriceTicker : public QCPAxisTicker {
 public:
     bool log = false;
+    int decimals = -1; // the instrument's decimals on a price panel; -1 plain numbers
 
 protected:
     QVector<double> createTickVector(double tickStep, const QCPRange& range) override
@@ -131,7 +132,15 @@ protected:
         }
         return ticks;
     }
-    QString getTickLabel(double tick, const QLocale&, QChar, int) override { return plainNumber(tick); }
+    QString getTickLabel(double tick, const QLocale&, QChar, int) override
+    {
+        // A price reads with its instrument's decimals, as the book and the
+        // watch show it: 817.5 is "817.50", never a rounded "818".
+        if (log || decimals < 0 || std::fabs(tick) >= 1e6)
+            return plainNumber(tick);
+        const QString text = QString::number(tick, 'f', decimals);
+        return text.toDouble() == 0 ? QString::number(0.0, 'f', decimals) : text;
+    }
 };
 
 // High-low-close bars: a vertical high-low line with the close to the right,
@@ -569,8 +578,10 @@ public:
             if (hi <= lo)
                 hi = lo + (lo == 0 ? 1 : std::fabs(lo) * 0.01);
             pn.value->setScaleType(log ? QCPAxis::stLogarithmic : QCPAxis::stLinear);
-            if (p == 0)
+            if (p == 0) {
                 priceTicker->log = log;
+                priceTicker->decimals = c.m_settings.priceDecimals;
+            }
             if (log)
                 pn.value->setRange(lo / 1.03, hi * 1.03);
             else {

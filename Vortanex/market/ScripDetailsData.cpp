@@ -84,7 +84,7 @@ ScripDetailsRows ScripDetailsLayout(const ScripDetailsKind& kind)
             {"Open Int. High", "", "Open Int. Low", ""},
             {"Open Int. Last", "", "", ""},
             {"Single Tran Qty", "", "Single Tran Value", ""},
-            {"Delivery Unit", "", "Initial Margin Benifit", ""},
+            {"Delivery Unit", "", "Initial Margin Benefit", ""},
             {"Price Unit", "", "Price Qty", ""},
             {"Remarks", "", "ISIN", ""}};
 }

@@ -131,7 +131,7 @@ ModeTexts TextsOf(int mode)
                 "Bulk deal details successfully downloaded", "Exit GetBulkReport"};
     case kFiiActivity:
         return {"FII Activity", "Getting FII Activity details please wait.....",
-                "FII Activity details succesfully downloaded", "Exit GetFIIActivity"};
+                "FII Activity details successfully downloaded", "Exit GetFIIActivity"};
     case kMfActivity:
         return {"MF Activity", "Getting MF Activity details please wait...",
                 "MF Activity details successfully downloaded", "Exit GetMFActivity"};

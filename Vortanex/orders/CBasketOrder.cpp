@@ -683,7 +683,7 @@ void CBasketOrder::startSend()
         std::string joined;
         for (const std::string& line : m_request.lines)
             joined += line + "\r\n";
-        if (MyMessageBox(joined, "Do You want to Place this Orders ?", MsgYesNo | MsgIconQuestion) != 6) {
+        if (MyMessageBox(joined, "Do You want to Place these Orders ?", MsgYesNo | MsgIconQuestion) != 6) {
             m_ok->setEnabled(true);
             return;
         }

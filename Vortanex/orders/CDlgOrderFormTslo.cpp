@@ -462,7 +462,7 @@ int CDlgOrderFormExp::sendTsloOrder(const OrderSecurity& sec)
     const TsloRequest request = BuildTsloRequest(d, sec, rc);
     if (request.code == 0)
         return -1;
-    OrderUserMessage(1, m_cSide == 'B' ? '+' : '-', d.description.empty() ? "Placeing TSLO Order" : d.description);
+    OrderUserMessage(1, m_cSide == 'B' ? '+' : '-', d.description.empty() ? "Placing TSLO Order" : d.description);
     WaitForRequest();
     m_nSentMode = m_nMode;
     QPointer<CDlgOrderFormExp> self(this);

@@ -8,6 +8,7 @@
 #include "app/base/SessionRecord.h"
 #include "app/base/TextFormat.h"
 #include "frame/CMainFrame.h"
+#include "frame/FrameThemes.h"
 #include "frame/OrderFormOpener.h"
 #include "frame/OrderFormService.h"
 #include "frame/controls/CMyReportCtrl.h"
@@ -51,8 +52,12 @@ constexpr int kWidths[kTsloColumns] = {85, 120, 65, 120, 70, 60, 60, 60, 60, 60,
 
 constexpr ui::Rgb kOddOrder = ui::rgbOf(0x8080FF);  // red 255, green 128, blue 128
 constexpr ui::Rgb kEvenOrder = ui::rgbOf(0xCEDEFF); // red 255, green 222, blue 206
+constexpr ui::Rgb kOrderNoText = ui::rgbOf(0x000000);
 constexpr ui::Rgb kBuyText = ui::rgbOf(0xC80000);   // blue 200
-constexpr ui::Rgb kSellText = ui::rgbOf(0x0000FF);  // red 255
+constexpr ui::Rgb kSellText = ui::rgbOf(0x0000C0);  // red 192: pure red is too light on white
+// On a dark grid the legs take light tones: dark blue on dark grey cannot be read.
+constexpr ui::Rgb kDarkBuyText = ui::rgbOf(0xFFB060);  // red 96, green 176, blue 255
+constexpr ui::Rgb kDarkSellText = ui::rgbOf(0x6E6EFF); // red 255, green 110, blue 110
 
 bool isDealer() { return pv_user_info.user_type == 'A' || pv_user_info.user_type == 'D'; }
 
@@ -307,6 +312,7 @@ void CTsloOrderView::populate()
     int previousRow = -1;
     int previousOrder = -1;
     int orderCount = 0;
+    const bool dark = IsDarkTheme();
     for (size_t i = 0; i < m_book->size(); ++i) {
         const TsloOrderInfo& r = (*m_book)[i];
         if (r.kind != previousKind || group < 0) {
@@ -328,8 +334,12 @@ void CTsloOrderView::populate()
             ++orderCount;
         const ui::Rgb back = orderCount % 2 == 1 ? detail::kOddOrder : detail::kEvenOrder;
         model.setBackColour(row, 0, back);
+        model.setTextColour(row, 0, detail::kOrderNoText); // on its own light band in every theme
+        const bool buy = r.side() == 'B';
+        const ui::Rgb legText = dark ? (buy ? detail::kDarkBuyText : detail::kDarkSellText)
+                                     : (buy ? detail::kBuyText : detail::kSellText);
         for (int c = 1; c < kTsloColumns; ++c)
-            model.setTextColour(row, c, r.side() == 'B' ? detail::kBuyText : detail::kSellText);
+            model.setTextColour(row, c, legText);
         if (sameOrder)
             model.mergeCells(previousRow, row, 0, 0);
         previousRow = row;

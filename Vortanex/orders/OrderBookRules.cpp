@@ -117,7 +117,7 @@ BasketCancelPick PickBasketCancel(const std::vector<OrderInfo>& selected, int se
 {
     BasketCancelPick pick;
     if (selectedCount <= 0) {
-        pick.error = "Please select alteast one open order for Cancellation.";
+        pick.error = "Please select at least one open order for Cancellation.";
         return pick;
     }
     if (selectedCount > kBasketLegs) {

@@ -408,7 +408,7 @@ ValidationOutcome ValidateOrder(const OrderFormInput& in, const OrderCheckContex
             return out;
         }
         if (tsl)
-            out.line = "Placeing TSLO Order";
+            out.line = "Placing TSLO Order";
         else if (sor)
             out.line = formatTextCapped(
                 1023,

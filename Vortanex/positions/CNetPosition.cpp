@@ -968,6 +968,7 @@ void CNetPosition::OnDisplayPositions(int shownReport)
         m_openPlTotal = 0;
         m_openGridSum = 0;
         m_openTotalRow = -1;
+        m_openAllCurrency = true;
         m.clearRows();
         std::vector<PositionRecord>& positions = RiskArraysOf(*active).positions;
         WriteLog(0, formatText("No of Positions :<%d>", static_cast<int>(positions.size())));
@@ -999,6 +1000,9 @@ void CNetPosition::OnDisplayPositions(int shownReport)
                     m.setText(row, 1, exchangeName(p.exchange));
                     m.setText(row, 19, "Total");
                     m.setText(row, 20, qs(PositionMath::FormatPrice(p.utilization, valid && cur)));
+                    m.setText(row, 21, p.spread_benefit >= 0
+                                           ? qs(PositionMath::FormatNumber("%0.4lf", p.spread_benefit))
+                                           : QStringLiteral("-"));
                     m.setValue(row, 21, p.spread_benefit);
                     m.setRowData(row, static_cast<int>(i));
                     m_openGridSum += p.utilization;
@@ -1009,6 +1013,7 @@ void CNetPosition::OnDisplayPositions(int shownReport)
                     continue;
                 actualSum += p.actual_pl;
                 premiumSum += p.premium;
+                m_openAllCurrency = m_openAllCurrency && cur;
                 const double L = PositionMath::LastRupees(s);
                 const double pl = PositionMath::OpenPositionPl(p, s, L);
                 const bool sub = group >= 0 && p.margin_type != "N" && p.margin_type != "P";
@@ -1089,10 +1094,12 @@ void CNetPosition::OnDisplayPositions(int shownReport)
             m_openRowCount = count;
             const int row = m.addRow();
             m.setText(row, 0, QStringLiteral(" Total"));
-            m.setText(row, 12, qs(PositionMath::FormatPrice(m_openPlTotal, false)));
-            m.setText(row, 13, qs(PositionMath::FormatPrice(actualSum, false)));
-            m.setText(row, 14, qs(PositionMath::FormatPrice(premiumSum, false)));
-            m.setText(row, 20, qs(PositionMath::FormatPrice(m_openGridSum, false)));
+            // A total has two decimals, four only when every row it adds is a currency.
+            const bool cur = m_openAllCurrency;
+            m.setText(row, 12, qs(PositionMath::FormatPrice(m_openPlTotal, cur)));
+            m.setText(row, 13, qs(PositionMath::FormatPrice(actualSum, cur)));
+            m.setText(row, 14, qs(PositionMath::FormatPrice(premiumSum, cur)));
+            m.setText(row, 20, qs(PositionMath::FormatPrice(m_openGridSum, cur)));
             m.setRowData(row, OpenTotalMarker{});
             for (int c = 0; c <= 21; ++c) {
                 m.setBackColour(row, c, rgb(kBand));
@@ -1347,6 +1354,7 @@ void CNetPosition::FillTodaysPositionGrid()
     m.clearRows();
     m_todaysTotalRow = -1;
     m_todaysPlTotal = 0;
+    m_todaysAllCurrency = true;
     m_todaysBySecurity.clear();
     std::vector<TodaysPositionRecord>& t = RiskArraysOf(*active).todays_positions;
     double sums[8] = {}; // buy traded, sell traded, net, buy open, sell open, realised, premium
@@ -1359,6 +1367,7 @@ void CNetPosition::FillTodaysPositionGrid()
         auto price = [cur](double v) { return qs(PositionMath::FormatPrice(v, cur)); };
         if (r.product_code == 12)
             setMisBandVisible(true);
+        m_todaysAllCurrency = m_todaysAllCurrency && cur;
         sums[2] += r.net_value;
         sums[5] += r.realised_pl;
         sums[6] += r.todays_premium;
@@ -1406,6 +1415,7 @@ void CNetPosition::FillTodaysPositionGrid()
             m.setTextColour(row, c, rgb(kBlack));
         }
         m.setText(row, 18, price(r.realised_pl));
+        m.setText(row, 19, price(r.todays_premium));
         m.setValue(row, 19, r.todays_premium);
         m.setText(row, 20, price(r.unrealised_pl));
         if (r.realised_pl != 0)
@@ -1421,8 +1431,11 @@ void CNetPosition::FillTodaysPositionGrid()
         m.setText(row, 0, QStringLiteral("Total"));
         const std::pair<int, double> cells[] = {{5, sums[0]},  {8, sums[1]},  {11, sums[2]}, {13, sums[3]},
                                                 {16, sums[4]}, {18, sums[5]}, {19, sums[6]}, {20, m_todaysPlTotal}};
-        for (const auto& [c, v] : cells)
+        // Two decimals, four only when every row it adds is a currency.
+        for (const auto& [c, v] : cells) {
+            m.setText(row, c, qs(PositionMath::FormatPrice(PositionMath::NoNegativeZero(v), m_todaysAllCurrency)));
             m.setValue(row, c, PositionMath::NoNegativeZero(v));
+        }
         for (int c = 0; c < 23; ++c) {
             m.setBackColour(row, c, rgb(kBand));
             m.setTextColour(row, c, rgb(kBlack));
@@ -1501,7 +1514,7 @@ void CNetPosition::updateOpenGridLtp(int security, const RiskSecurityFacts& s, i
         m.setText(row, 2, qs(PositionMath::FormatPrice(L, s.currency)));
         m.setText(row, 12, qs(PositionMath::FormatPrice(pl, s.currency)));
         if (m_openTotalRow >= 0)
-            m.setText(m_openTotalRow, 12, qs(PositionMath::FormatPrice(m_openPlTotal, s.currency)));
+            m.setText(m_openTotalRow, 12, qs(PositionMath::FormatPrice(m_openPlTotal, m_openAllCurrency)));
         if (s.currency) {
             WriteLog(0, "LTP " + PositionMath::FormatPrice(L, true));
             continue;
@@ -1540,11 +1553,13 @@ void CNetPosition::SetTodaysPositionLTP(int security)
             m.setText(row, 3,
                       qs(PositionMath::FormatNumber(r.exchange == "CN" || r.exchange == "CM" ? "%.4lf" : "%.2lf", L)));
             m_todaysPlTotal = PositionMath::NoNegativeZero(m_todaysPlTotal + delta);
-            m.setText(row, 20, qs(PositionMath::FormatNumber("%.2lf", r.unrealised_pl)));
+            m.setText(row, 20, qs(PositionMath::FormatPrice(r.unrealised_pl, s.currency)));
             if (r.unrealised_pl != 0)
                 signColours(m, row, 20, r.unrealised_pl);
-            if (m_todaysTotalRow >= 0)
+            if (m_todaysTotalRow >= 0) {
+                m.setText(m_todaysTotalRow, 20, qs(PositionMath::FormatPrice(m_todaysPlTotal, m_todaysAllCurrency)));
                 m.setValue(m_todaysTotalRow, 20, m_todaysPlTotal);
+            }
             m.setText(row, 22, qs(PositionMath::FormatPrice(r.unrealised_pl + r.realised_pl, s.currency)));
             m_redrawPending = true;
         }
@@ -1877,7 +1892,7 @@ void CNetPosition::OnPositionBasketOrder()
         if (m_shownReport == Open) {
             const auto ranges = ui::selectedRanges(*m_grids[Open]);
             if (ranges.empty()) {
-                MsgBoxInfoCaption("Please select alteast one position.", "Input Error");
+                MsgBoxInfoCaption("Please select at least one position.", "Input Error");
                 return;
             }
             if (ui::selectionCount(ranges) > 5) {

@@ -202,6 +202,9 @@ private:
     int m_openRowCount = -1;
     int m_openTotalRow = -1;
     int m_todaysTotalRow = -1;
+    // Every row of the grid is a currency: its totals take four decimals.
+    bool m_openAllCurrency = false;
+    bool m_todaysAllCurrency = false;
     int m_layouts = 0;
     // Per security, the open grid's rows of its first adjacent run (grid
     // order) and the today's records with a row: built by the fills, so a

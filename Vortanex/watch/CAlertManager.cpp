@@ -315,7 +315,7 @@ void CAlertManager::OnOK()
             const auto existing = alerts.find(key);
             if (existing && !existing->triggered && existing->criteria == r.criteria &&
                 existing->quoteField == r.quoteField && existing->trigger == r.trigger &&
-                detail::ask("The selected alert already exists dou you want to modify this alert",
+                detail::ask("The selected alert already exists do you want to modify this alert",
                             MsgYesNo | MsgIconQuestion) == detail::kIdNo)
                 return; // the old alert stays as it was
         }
@@ -327,14 +327,14 @@ void CAlertManager::OnOK()
                         MsgYesNo | MsgIconQuestion) == detail::kIdYes) {
             g_AppSettings.alerts_switch = 1;
             SaveSettings();
-            detail::ask("To disable the alerts go to Vortanex Settings and Check the ScripAlerts checkBox",
+            detail::ask("To disable the alerts go to Vortanex Settings and uncheck the ScripAlerts checkBox",
                         MsgIconInformation);
         }
         alerts.put(key, r);
         if (m_modify)
             m_editedKey = key;
         table->row(m_security).alert_flag.store(1);
-        setText(kStatus, formatText("Alert for %s saved sucessfully", display.c_str()));
+        setText(kStatus, formatText("Alert for %s saved successfully", display.c_str()));
         fillList();
         Update_Feeds_Token();
         resetFields();

@@ -5,6 +5,7 @@
 #include "app/base/LogWriter.h"
 #include "app/base/MessageBox.h"
 #include "app/base/TextFormat.h"
+#include "frame/FrameThemes.h"
 #include "frame/OrderFormOpener.h"
 #include "orders/WatchOrderCommands.h"
 #include "server/SecurityTable.h"
@@ -143,7 +144,10 @@ void CAlertPopUp::onInit()
     QFont bold = font();
     bold.setBold(true);
     detail::styleLabel(control(kTitle), bold, nullptr);
-    detail::styleLabel(control(kMessage), font(), "rgb(128,128,128)");
+    // Each text in a tone that reads on the theme's window: the light tones
+    // on a dark one.
+    const bool dark = IsDarkTheme();
+    detail::styleLabel(control(kMessage), font(), dark ? "rgb(176,176,176)" : "rgb(80,80,80)");
     QFont large("Arial");
     large.setPixelSize(20);
     large.setWeight(QFont::DemiBold);
@@ -152,8 +156,10 @@ void CAlertPopUp::onInit()
     larger.setPixelSize(30);
     larger.setWeight(QFont::ExtraBold);
     detail::styleLabel(control(kLtp), larger, nullptr);
-    detail::styleLabel(control(kChange), bold, change < 0 ? "rgb(255,0,0)" : "rgb(0,200,0)");
-    detail::styleLabel(control(kTtq), bold, "rgb(0,0,128)");
+    const char* fall = dark ? "rgb(255,128,128)" : "rgb(160,0,0)";
+    const char* rise = dark ? "rgb(0,200,0)" : "rgb(0,96,0)";
+    detail::styleLabel(control(kChange), bold, change < 0 ? fall : rise);
+    detail::styleLabel(control(kTtq), bold, dark ? "rgb(128,176,255)" : "rgb(0,0,128)");
 
     if (IsTerminalLocked()) {
         showControl(kAction, false);

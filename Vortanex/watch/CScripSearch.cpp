@@ -273,8 +273,12 @@ void CScripSearch::OnEnter()
             return;
         }
         CVortanexView* view = detail::currentWatchView();
-        if (!view || view->list().type >= 2) {
+        if (!view) {
             MsgBoxOk("Open a market watch to add the security to.");
+            return;
+        }
+        if (!view->TakesAdditions()) {
+            CVortanexView::RefuseAddition();
             return;
         }
         const int wtoken = table->row(security).wtoken;

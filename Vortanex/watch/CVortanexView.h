@@ -147,6 +147,11 @@ public:
     int watchIndex() const { return m_watchIndex; }
     int windowSlot() const { return m_windowSlot; }
     int listSource() const { return m_listSource; }
+    // Whether securities may be added to the shown list: only the user's own
+    // lists take them, whichever way they come (Insert, the menu, a paste,
+    // the scrip search). RefuseAddition says why when not.
+    bool TakesAdditions() const;
+    static void RefuseAddition();
     bool displayFlag() const { return m_displayFlag; }
     int redrawCounter() const { return m_redrawCounter; }
     const std::string& gridStateKey() const { return m_gridStateKey; }

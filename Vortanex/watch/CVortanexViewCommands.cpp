@@ -488,10 +488,7 @@ bool CVortanexView::HandleGridKey(int key, Qt::KeyboardModifiers mods, const QSt
         return false;
     switch (key) {
     case Qt::Key_F5: OnPopupMarketDepth(); return true;
-    case Qt::Key_Insert:
-        if (m_list->id >= 0)
-            OnPopupAddscrip();
-        return true;
+    case Qt::Key_Insert: OnPopupAddscrip(); return true; // refuses with the reason on a list of the broker
     case Qt::Key_Delete:
         if (m_list->id >= 0)
             OnPopupRemovescript();
@@ -651,7 +648,7 @@ void CVortanexView::OnPopupBasketOrder()
         }
         const std::vector<int> rows = rowsInGridOrder(true);
         if (rows.empty()) {
-            detail::inputError("Pls select alteast one security");
+            detail::inputError("Pls select at least one security");
             return;
         }
         if (rows.size() > 5) {
@@ -720,8 +717,8 @@ void CVortanexView::OnPopupAddscrip()
     SetAccessTime();
     try {
         reloadList();
-        if (m_list->id < 0) {
-            detail::inputError("You cannot add Scrips in Default Watchlist");
+        if (!TakesAdditions()) {
+            RefuseAddition();
             return;
         }
         if (CountWatchRows(*m_list) > detail::kMaxRows - 1) {
@@ -859,13 +856,19 @@ void CVortanexView::OnMenuCutScrip()
     m_selectedSecurity = -1;
 }
 
+bool CVortanexView::TakesAdditions() const
+{
+    return m_list->id >= 0 && m_list->type < 2 && (m_listSource == 0 || m_listSource == 1);
+}
+
+void CVortanexView::RefuseAddition() { detail::inputError("You cannot add Scrips in Default Watchlist"); }
+
 void CVortanexView::OnMenuPasteScrip()
 {
     SetAccessTime();
     try {
-        // Only the user's own lists take pastes.
-        if (m_list->id < 0 || m_list->type >= 2 || (m_listSource != 0 && m_listSource != 1)) {
-            detail::inputError("You cannot add Scrips in Default Watchlist");
+        if (!TakesAdditions()) {
+            RefuseAddition();
             return;
         }
         if (m_cutList.empty()) {
@@ -1227,7 +1230,7 @@ void CVortanexView::OnPlaceGTCOrder()
         }
         const std::vector<int> rows = rowsInGridOrder(true);
         if (rows.empty()) {
-            detail::inputError("Pls select alteast one security");
+            detail::inputError("Pls select at least one security");
             return;
         }
         // The rows themselves are counted, however many ranges they form.

@@ -1234,6 +1234,11 @@ QRect GridView::mergedCellRect(int rowId, int column) const
     }
     if (left > right)
         return {};
+    // In the tree's first column a row's cell starts after its indentation:
+    // text placed from the section's edge would be clipped away.
+    const QModelIndex first = m_proxy->mapFromSource(m_model->indexOf(rowId, merge->firstColumn));
+    if (const QRect firstRect = first.isValid() ? m_tree->visualRect(first) : QRect(); firstRect.isValid())
+        left = std::max(left, firstRect.left());
     // The rows count as one area only while they are shown one under another.
     std::vector<QRect> rows;
     for (int id : merge->rows) {

@@ -4,11 +4,24 @@
 #include <QPalette>
 #include <QWidget>
 
+#include <cmath>
+
 namespace ui {
+
+QColor ThemeManager::textOn(const QColor& back)
+{
+    // Relative luminance: black text reads better above about 0.18, white below.
+    const auto channel = [](int v) {
+        const double c = v / 255.0;
+        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    const double l = 0.2126 * channel(back.red()) + 0.7152 * channel(back.green()) + 0.0722 * channel(back.blue());
+    return (l + 0.05) / 0.05 >= 1.05 / (l + 0.05) ? QColor(Qt::black) : QColor(Qt::white);
+}
 
 QString ThemeManager::styleSheet(const ThemeLook& look)
 {
-    const QString accentText = look.accent.lightness() < 128 ? "#ffffff" : "#000000";
+    const QString accentText = textOn(look.accent).name();
     QString css = QString("#CommandBar QTabBar::tab:selected { background: %1; color: %2; }"
                           "#CommandBar QTabBar::tab { padding: 3px 10px; }"
                           "#RibbonPanel { border-right: 1px solid %3; }"
@@ -31,7 +44,7 @@ void ThemeManager::apply(const ThemeLook& look, QWidget* target)
     p.setColor(QPalette::ButtonText, look.text);
     p.setColor(QPalette::Button, look.button);
     p.setColor(QPalette::Highlight, look.highlight);
-    p.setColor(QPalette::HighlightedText, look.highlight.lightness() < 128 ? Qt::white : Qt::black);
+    p.setColor(QPalette::HighlightedText, textOn(look.highlight));
     p.setColor(QPalette::ToolTipBase, look.base);
     p.setColor(QPalette::ToolTipText, look.text);
     if (target) {

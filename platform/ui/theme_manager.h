@@ -27,6 +27,8 @@ public:
     static void apply(const ThemeLook& look, QWidget* target = nullptr);
     // The style sheet that apply sets, for tests and for windows made later.
     static QString styleSheet(const ThemeLook& look);
+    // Black or white, whichever reads better on back (selected rows, ribbon tabs).
+    static QColor textOn(const QColor& back);
 };
 
 } // namespace ui

@@ -120,7 +120,7 @@ TEST_F(AlertManagerTest, ASavedAlertIsListedMarkedAndAFourthIsRefused)
 {
     auto dlg = open(0);
     EXPECT_TRUE(save(*dlg, 2, 0, "520", "first").empty());
-    EXPECT_EQ(dlg->text(CAlertManager::kStatus), "Alert for SBIN~EQ saved sucessfully");
+    EXPECT_EQ(dlg->text(CAlertManager::kStatus), "Alert for SBIN~EQ saved successfully");
     EXPECT_FALSE(dlg->fieldsEnabled());
     EXPECT_EQ(SecurityTable::current()->row(0).alert_flag.load(), 1);
     const auto alert = AlertTable::instance().find("2~SBIN~EQ~>=~520.00");
@@ -168,7 +168,7 @@ TEST_F(AlertManagerTest, TheDuplicateQuestionKeepsOneAlertAndNoKeepsTheOldOne)
     dlg = open(0);
     prompter.queueAnswer(6); // Yes
     EXPECT_EQ(save(*dlg, 2, 0, "520", "new"),
-              (std::vector<std::string>{"The selected alert already exists dou you want to modify this alert"}));
+              (std::vector<std::string>{"The selected alert already exists do you want to modify this alert"}));
     EXPECT_EQ(AlertTable::instance().size(), 2);
     EXPECT_EQ(AlertTable::instance().find("2~SBIN~EQ~>=~520.00")->name, "new");
 
@@ -182,6 +182,18 @@ TEST_F(AlertManagerTest, TheDuplicateQuestionKeepsOneAlertAndNoKeepsTheOldOne)
     EXPECT_TRUE(AlertTable::instance().contains("2~SBIN~EQ~>=~520.00"));
     EXPECT_EQ(AlertTable::instance().find("2~SBIN~EQ~>=~600.00")->name, "other");
     EXPECT_EQ(AlertTable::instance().size(), 2);
+}
+
+TEST_F(AlertManagerTest, SwitchingAlertsOnTellsHowToSwitchThemOffAgain)
+{
+    g_AppSettings.alerts_switch = 0;
+    auto dlg = open(0);
+    prompter.queueAnswer(6); // Yes, activate them
+    EXPECT_EQ(save(*dlg, 2, 0, "520"),
+              (std::vector<std::string>{"Alert(s) are currently disabled would you like to activate the alerts?",
+                                        "To disable the alerts go to Vortanex Settings and uncheck the ScripAlerts "
+                                        "checkBox"}));
+    EXPECT_EQ(g_AppSettings.alerts_switch, 1);
 }
 
 TEST_F(AlertManagerTest, TheValueTakesTheDecimalsOfItsKind)

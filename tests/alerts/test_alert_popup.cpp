@@ -11,7 +11,10 @@
 #include "watch/AlertTable.h"
 #include "watch/CAlertPopUp.h"
 
+#include "frame/FrameThemes.h"
+#include "testkit/contrast.h"
 #include "testkit/headless.h"
+#include "ui/theme_manager.h"
 
 #include <QApplication>
 
@@ -99,6 +102,29 @@ TEST_F(AlertPopUpTest, TextsDecimalsAndActionItemsByCase)
     EXPECT_EQ(popup->text(CAlertPopUp::kChange), "     -1.25");
     EXPECT_EQ(popup->text(CAlertPopUp::kTtq), "   1234567");
     EXPECT_EQ(popup->text(CAlertPopUp::kSymbol), "SBIN");
+}
+
+// Every text of the popup (the description, the change, the TTQ value) reads
+// on the popup's window in every theme, a fall and a rise alike.
+TEST_F(AlertPopUpTest, EveryTextReadsInEveryTheme)
+{
+    const int theme = g_AppSettings.theme;
+    const QPalette palette = QApplication::palette();
+    for (const ThemeEntry& t : RibbonThemes()) {
+        g_AppSettings.theme = t.id;
+        ui::ThemeManager::apply(ThemeLookFor(t.id)); // the whole program takes it, as the frame does
+        for (const int change : {-125, 125}) {
+            auto table = SecurityTable::current();
+            QuoteData q = table->row(0).quote();
+            q.quote[10] = change;
+            table->row(0).storeQuote(q);
+            auto popup = open(0, false);
+            EXPECT_EQ(testkit::unreadableLabels(*popup), std::vector<std::string>{}) << t.text << " " << change;
+        }
+    }
+    g_AppSettings.theme = theme;
+    QApplication::setPalette(palette);
+    qApp->setStyleSheet({});
 }
 
 TEST_F(AlertPopUpTest, TheLockRestrictsThePopup)

@@ -117,7 +117,7 @@ TEST(OrderBookRules, TheSummaryTotalsAveragesAndLotPricedRows)
 
 TEST(OrderBookRules, BasketCancelTakesOpenOrdersOfOneClient)
 {
-    EXPECT_EQ(PickBasketCancel({}, 0).error, "Please select alteast one open order for Cancellation.");
+    EXPECT_EQ(PickBasketCancel({}, 0).error, "Please select at least one open order for Cancellation.");
     std::vector<OrderInfo> six(6, order("OPN"));
     EXPECT_EQ(PickBasketCancel(six, 6).error, "You can select max of 5 orders only.");
 

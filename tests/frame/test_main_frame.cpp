@@ -16,12 +16,15 @@
 #include "frame/RibbonOptions.h"
 
 #include "pf/files.h"
+#include "testkit/contrast.h"
 #include "testkit/headless.h"
 #include "ui/caption_bar.h"
 #include "ui/command_bar.h"
 #include "ui/document_area.h"
 #include "ui/form_driver.h"
+#include "ui/rgb.h"
 #include "ui/status_panes.h"
+#include "ui/theme_manager.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -635,6 +638,51 @@ TEST(FrameKeys, AcceleratorsRunTheirCommands)
     // The one exit command: the login, the unlock and the logout post this number too.
     EXPECT_EQ(commandOf(QKeySequence(Qt::Key_F11)), 57665);
     EXPECT_EQ(CMainFrame::Accelerators().size(), 16u);
+}
+
+// Every theme's colour pairs read: window and list text on their
+// backgrounds, button text, selected text on the selection colour and the
+// ribbon's tab text on the accent, with a ratio of at least 4.5. The tick
+// colours are the user's choice in the settings: reported, never failed.
+TEST_F(MainFrameTest, EveryThemesColourPairsRead)
+{
+    QWidget probe;
+    for (const ThemeEntry& t : RibbonThemes()) {
+        const ui::ThemeLook look = ThemeLookFor(t.id);
+        ui::ThemeManager::apply(look, &probe);
+        const QPalette p = probe.palette();
+        const struct {
+            const char* name;
+            QColor fore, back;
+        } pairs[] = {
+            {"window text", p.color(QPalette::WindowText), p.color(QPalette::Window)},
+            {"list text", p.color(QPalette::Text), p.color(QPalette::Base)},
+            {"alternate rows", p.color(QPalette::Text), p.color(QPalette::AlternateBase)},
+            {"button text", p.color(QPalette::ButtonText), p.color(QPalette::Button)},
+            {"selected text", p.color(QPalette::HighlightedText), p.color(QPalette::Highlight)},
+            {"tips", p.color(QPalette::ToolTipText), p.color(QPalette::ToolTipBase)},
+            {"ribbon tab", ui::ThemeManager::textOn(look.accent), look.accent},
+        };
+        for (const auto& pair : pairs)
+            EXPECT_GE(testkit::contrastRatio(pair.fore, pair.back), testkit::kMinContrast)
+                << t.text << ": " << pair.name << " " << pair.fore.name().toStdString() << " on "
+                << pair.back.name().toStdString();
+    }
+    SetDefaultSettings();
+    const struct {
+        const char* name;
+        uint32_t fore, back;
+    } ticks[] = {
+        {"unchanged", g_AppSettings.normal_text_colour, g_AppSettings.normal_back_colour},
+        {"up", g_AppSettings.up_text_colour, g_AppSettings.up_back_colour},
+        {"down", g_AppSettings.down_text_colour, g_AppSettings.down_back_colour},
+    };
+    for (const auto& tick : ticks) {
+        const double ratio =
+            testkit::contrastRatio(ui::toQColor(ui::rgbOf(tick.fore)), ui::toQColor(ui::rgbOf(tick.back)));
+        RecordProperty(std::string("tick_") + tick.name, QString::number(ratio, 'f', 2).toStdString());
+        std::printf("tick colours %s: %.2f:1 (the user's choice, reported only)\n", tick.name, ratio);
+    }
 }
 
 TEST(FrameThemes, IdsSelectTheirLooks)

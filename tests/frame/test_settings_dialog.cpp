@@ -60,7 +60,7 @@ TEST(SettingsChecks, SaveRefusesInOrderAndAcceptsTheLimits)
         EXPECT_EQ(r.field, c.field);
     }
     EXPECT_EQ(CheckSettings(with(0, "0")).message, "Terminal Lock Time can't be Zero or greater than 30");
-    EXPECT_EQ(CheckSettings(with(2, "0.5")).message, "Pls Enter vaild Percentage");
+    EXPECT_EQ(CheckSettings(with(2, "0.5")).message, "Pls Enter valid Percentage");
     const SettingsCheck ok = CheckSettings(good);
     EXPECT_EQ(ok.values.lockMinutes, 30);
     EXPECT_DOUBLE_EQ(ok.values.lossPercent, -2.0);

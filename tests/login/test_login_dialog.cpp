@@ -8,6 +8,7 @@
 #include "app/UnlockLogin.h"
 #include "app/base/Md5.h"
 #include "app/base/SessionRecord.h"
+#include "testkit/contrast.h"
 #include "ui/ui_thread.h"
 
 #include <QApplication>
@@ -282,6 +283,14 @@ TEST_F(LoginDialogTest, ThreeFailuresEndTheDialogWithCancelAndNoQuitQuestion)
         EXPECT_NE(t, "Do you want to Quit from this Application");
     EXPECT_EQ(requestsWith("ED=19").size(), 3u);
     EXPECT_EQ(requestsWith("LoginData=3000").size(), 3u);
+}
+
+// Every label and button shows its whole text at the default font.
+TEST_F(LoginDialogTest, NoTextIsCut)
+{
+    CLogin dlg(shell, &host);
+    dlg.prepare();
+    EXPECT_EQ(testkit::clippedTexts(dlg), std::vector<std::string>{});
 }
 
 TEST_F(LoginDialogTest, LauncherStatusEndsTheDialogWithCancelAndKeepsTheStatus)

@@ -681,6 +681,37 @@ TEST_F(QcpChart, SemiLogScaleLabelsPowersPlainly)
     EXPECT_EQ(chart->plot()->axisRect(0)->axis(QCPAxis::atRight)->scaleType(), QCPAxis::stLinear);
 }
 
+// Prices of 100 and more keep their decimals on the price axis: a rise of a
+// few paise is labelled "817.50", "817.60", never a rounded "818"; a
+// currency pair shows four decimals. Other panels (volume) stay plain.
+TEST_F(QcpChart, ThePriceAxisLabelsWithTheInstrumentsDecimals)
+{
+    chart->clearAll();
+    chart->addPanel();
+    chart->addPanel();
+    chart->addSeries("S.close", kStyleLine, 0);
+    chart->addSeries("S.vol", kStyleHistogram, 1);
+    for (int i = 0; i < 20; ++i) {
+        chart->appendValue("S.close", day(1) + i, 817.5 + 0.05 * i);
+        chart->appendValue("S.vol", day(1) + i, 1000 + 100 * i);
+    }
+    const auto decimalsOf = [](const std::string& label) {
+        const size_t dot = label.find('.');
+        return dot == std::string::npos ? 0 : int(label.size() - dot - 1);
+    };
+    for (const int decimals : {2, 4}) {
+        chart->setPriceDecimals(decimals);
+        const auto labels = chart->valueLabels(0);
+        ASSERT_FALSE(labels.empty());
+        for (const auto& l : labels) {
+            EXPECT_EQ(decimalsOf(l), decimals) << l;
+            EXPECT_EQ(l.rfind("81", 0), 0u) << l;
+        }
+    }
+    for (const auto& l : chart->valueLabels(1))
+        EXPECT_EQ(l.find('.'), std::string::npos) << "volumes stay plain: " << l;
+}
+
 TEST_F(QcpChart, TheRenderedChartShowsItsPartsWithAlignedPanels)
 {
     chart->setUpColour(0x00C000);   // green

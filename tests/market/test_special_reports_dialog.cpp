@@ -117,7 +117,7 @@ TEST_F(SpecialReports, FiiAndMfReportsWithChartsAndSaving)
     ASSERT_TRUE(showAndLoad(fii));
     EXPECT_EQ(reportRequests("ReportData=1002"), (std::vector<std::string>{"ReportData=1002|ABC12|U1"}));
     EXPECT_FALSE(fii.isVisible(CSpecialReports::kExchange));
-    EXPECT_EQ(fii.statusText(), "FII Activity details succesfully downloaded");
+    EXPECT_EQ(fii.statusText(), "FII Activity details successfully downloaded");
     const std::vector<std::string> rows = broker->specialReports().fiiRows();
     ASSERT_EQ(fii.list()->model().rowTotal(), static_cast<int>(rows.size()));
     // Amounts are shown as sent, aligned right; texts left.

@@ -44,7 +44,7 @@ TEST_F(SpecialReportsEndToEnd, FiiActivityFromTheRibbonShowsRowsAndTheChart)
     const std::vector<std::string> days = broker->specialReports().fiiRows();
     EXPECT_EQ(rows, static_cast<int>(days.size()));
     EXPECT_EQ(bars, static_cast<int>(days.size()));
-    EXPECT_EQ(status, "FII Activity details succesfully downloaded");
+    EXPECT_EQ(status, "FII Activity details successfully downloaded");
     EXPECT_EQ(firstDate, days.front().substr(0, days.front().find('|')));
     const auto sent = broker->waitForKey("ReportData=1002", 1000);
     ASSERT_TRUE(sent);

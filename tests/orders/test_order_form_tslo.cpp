@@ -36,7 +36,14 @@
 #include "RequestDecoder.h"
 #include "app/base/TextFormat.h"
 
+#include "frame/FrameThemes.h"
+#include "testkit/contrast.h"
 #include "ui/form_driver.h"
+#include "ui/grid_view.h"
+#include "ui/rgb.h"
+#include "ui/theme_manager.h"
+
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -351,6 +358,52 @@ TEST_F(TsloBookTest, ADealerCancelsTheOrderOfTheClientWhoseBookTheyViewNotTheAct
     const auto after = broker->tsloDesk().orders();
     EXPECT_EQ(after.at(1).legs.at(0).status, "CAN");
     EXPECT_NE(after.at(0).legs.at(0).status, "CAN");
+}
+
+// The legs' first column shows the record's special order number (the one
+// the placing message named) on its band, painted where the user sees it,
+// and every text of the book reads on its background in every theme.
+TEST_F(TsloBookTest, TheSpecialOrderNumberShowsAndEveryLegReadsInEveryTheme)
+{
+    ASSERT_NE(placeTsloNew(), nullptr);
+    const int special = broker->tsloDesk().orders().at(0).specialNo;
+    CTsloOrderView* view = openBook();
+    ASSERT_NE(view, nullptr);
+    view->resize(1200, 300);
+    view->show();
+    const ui::GridModel& model = view->grid()->model();
+    const std::vector<int> groups = model.childrenOf(ui::GridModel::kRoot);
+    ASSERT_EQ(groups.size(), 1u);
+    const std::vector<int> legs = model.childrenOf(groups[0]);
+    ASSERT_EQ(legs.size(), 2u);
+    EXPECT_EQ(model.text(legs[0], 0).toStdString(), std::to_string(special));
+
+    // Painted: the number's pixels stand out from the band in its cell.
+    QTreeView* tree = view->grid()->tree();
+    ASSERT_TRUE(pumpUntil([&] { return tree->isVisible(); }));
+    const QImage image = tree->viewport()->grab().toImage();
+    const QRect cell = view->grid()->mergedCellRect(legs[0], 0);
+    ASSERT_TRUE(cell.isValid());
+    const QColor band = ui::toQColor(model.effectiveBackColour(legs[0], 0));
+    const QColor base = tree->palette().color(QPalette::Base); // the indentation left of the cell
+    int ink = 0;
+    for (int y = cell.top(); y <= cell.bottom(); ++y)
+        for (int x = std::max(0, cell.left()); x <= cell.right() && x < image.width(); ++x)
+            if (image.pixelColor(x, y) != base && testkit::contrastRatio(image.pixelColor(x, y), band) > 3)
+                ++ink;
+    EXPECT_GT(ink, 10) << "the special order number is painted";
+
+    const int theme = g_AppSettings.theme;
+    const QPalette palette = QApplication::palette();
+    for (const ThemeEntry& t : RibbonThemes()) {
+        g_AppSettings.theme = t.id;
+        ui::ThemeManager::apply(ThemeLookFor(t.id)); // the whole program takes it, as the frame does
+        refresh(view);
+        EXPECT_EQ(testkit::unreadableCells(*view->grid()), std::vector<std::string>{}) << t.text;
+    }
+    g_AppSettings.theme = theme;
+    QApplication::setPalette(palette);
+    qApp->setStyleSheet({});
 }
 
 TEST_F(TsloBookTest, A1205IsAnEmptyBookWithoutABoxAndTheCsvIsQuoted)

@@ -1,6 +1,7 @@
 // The risk report window end to end against the test broker: requests on the
 // wire, the stored arrays, the grids, live prices from the tick box, and the
 // commands' refusals.
+#include "testkit/figures.h"
 #include "testkit/headless.h"
 
 #include "../orders/OrderMaster.h"
@@ -291,6 +292,25 @@ TEST_F(RiskWindowTest, TodaysPositionsKeepZeroRowsInTheSumsAndFollowTheFeed)
     view->OnTimer();
     EXPECT_EQ(m.text(row, 3).toStdString(), PositionMath::FormatNumber("%.2lf", L2));
     EXPECT_DOUBLE_EQ(r.ltp, L2);
+}
+
+// Every figure of the five tabs has its instrument's decimals, before and
+// after a tick; totals two (no currency here), never a raw double.
+TEST_F(RiskWindowTest, EveryTabShowsItsFiguresWithTheInstrumentsDecimals)
+{
+    for (int kind : {11, 14, 15, 12, 13}) { // limits, holdings, unbilled, today's, open (stays open)
+        delete view;
+        open(kind);
+        ASSERT_TRUE(idle());
+        const int tab = view->shownReport();
+        EXPECT_GT(view->grid(tab)->model().rowTotal(), 0) << tab;
+        EXPECT_EQ(testkit::wrongDecimals(*view->grid(tab)), std::vector<std::string>{}) << "tab " << tab;
+    }
+    const auto& open = ActiveClientRiskArrays().positions;
+    ASSERT_FALSE(open.empty());
+    tick(open[0].sec_index, (open[0].avg_price + 0.35) * 100, 10);
+    view->OnTimer();
+    EXPECT_EQ(testkit::wrongDecimals(*view->grid(CNetPosition::Open)), std::vector<std::string>{});
 }
 
 TEST_F(RiskWindowTest, EveryTabFetchesItsReport)

@@ -717,6 +717,39 @@ TEST_F(WatchCommandsTest, ScripSearchAddsToTheCurrentWatchOnce)
     EXPECT_EQ(CScripSearch::modeless()->geometry(), before);
 }
 
+// A list of the broker takes no additions whichever way they come: Insert,
+// the scrip search (Ctrl+S) and a paste all refuse with the same reason.
+TEST_F(WatchCommandsTest, InsertScripSearchAndPasteFollowOneRuleOnABrokersList)
+{
+    CVortanexView* v = openList(addList("Category", {1}));
+    ASSERT_NE(v, nullptr);
+    WatchlistTable::instance().update(v->watchIndex(), [](WatchlistRecord& r) { r.id = -10003; });
+    v->SelectWatchlist(v->watchIndex(), 1);
+    const char* refusal = "You cannot add Scrips in Default Watchlist";
+    prompter.answerWhen(refusal, ui::Ok);
+
+    size_t asked = prompter.asks().size();
+    EXPECT_TRUE(v->HandleGridKey(Qt::Key_Insert, Qt::NoModifier, {}));
+    ASSERT_EQ(prompter.asks().size(), asked + 1) << "Insert says why it adds nothing";
+    EXPECT_EQ(prompter.asks().back().text, refusal);
+
+    CScripSearch search(0);
+    search.prepare();
+    search.setText(CScripSearch::kSymbol, "QQQ");
+    search.setComboIndex(CScripSearch::kExchange, 0);
+    search.setComboItems(CScripSearch::kSeries, {"EQ"});
+    search.setComboIndex(CScripSearch::kSeries, 0);
+    asked = prompter.asks().size();
+    const int rows = CountWatchRows(WatchlistTable::instance().record(v->watchIndex()));
+    search.OnEnter();
+    ASSERT_EQ(prompter.asks().size(), asked + 1);
+    EXPECT_EQ(prompter.asks().back().text, refusal);
+    EXPECT_EQ(CountWatchRows(WatchlistTable::instance().record(v->watchIndex())), rows) << "nothing was added";
+
+    v->OnMenuPasteScrip();
+    EXPECT_EQ(prompter.asks().back().text, refusal);
+}
+
 TEST_F(WatchCommandsTest, CsvTypeAheadGtcAndTheAdvisoryPage)
 {
     CVortanexView* v = openList(addList("Mine", {10, 11, 12, 100, 13}));

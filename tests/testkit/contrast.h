@@ -1,0 +1,55 @@
+#pragma once
+// Readability checks for windows: the contrast ratio of two colours (the
+// relative-luminance ratio of the accessibility guidelines, 1 to 21) and the
+// colour pair each text cell of a grid is painted with.
+#include <QColor>
+#include <QString>
+
+#include <string>
+#include <vector>
+
+namespace ui {
+class GridView;
+}
+
+namespace testkit {
+
+// Text that reads in normal sizes needs at least this ratio.
+inline constexpr double kMinContrast = 4.5;
+
+double contrastRatio(const QColor& a, const QColor& b);
+
+struct CellColours {
+    int rowId = -1;
+    int column = -1;
+    QString text;
+    QColor fore, back;
+    double ratio = 0;
+};
+
+// Every shown cell with text, unselected, in the colours the grid paints it:
+// its own colour, else the grid's colour rule, else the view's palette.
+std::vector<CellColours> cellColours(const ui::GridView& grid);
+
+// The cells of cellColours below the ratio, as readable lines for a failure.
+std::vector<std::string> unreadableCells(const ui::GridView& grid, double minimum = kMinContrast);
+
+} // namespace testkit
+
+class QWidget;
+
+namespace testkit {
+
+// The shown labels of a window with text below the ratio against the
+// window's background, as readable lines.
+std::vector<std::string> unreadableLabels(QWidget& window, double minimum = kMinContrast);
+
+} // namespace testkit
+
+namespace testkit {
+
+// The shown labels and push buttons of a window whose text does not fit
+// their width at their font (the user would see it cut), as readable lines.
+std::vector<std::string> clippedTexts(QWidget& window);
+
+} // namespace testkit
