@@ -1,9 +1,15 @@
 if(VX_SANITIZE STREQUAL "address")
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
+elseif(VX_SANITIZE STREQUAL "fuzzer")
+  # clang's libFuzzer: every object carries the fuzzer's coverage and the
+  # ASan/UBSan checks; only the fuzz targets link the fuzzer's main.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
 elseif(VX_SANITIZE STREQUAL "thread")
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
   add_link_options(-fsanitize=thread)
 elseif(NOT VX_SANITIZE STREQUAL "")
-  message(FATAL_ERROR "VX_SANITIZE must be address, thread or empty")
+  message(FATAL_ERROR "VX_SANITIZE must be address, thread, fuzzer or empty")
 endif()

@@ -6,9 +6,14 @@ JOBS="${JOBS:-$(nproc)}"
 export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$ROOT}"
 export CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-true}"
 
-# Runs scripts/setup when a tool or package the build needs is missing.
+# Runs scripts/setup when a tool or package the build needs is missing; the
+# arguments name further packages a script needs (scripts/fuzz: clang and its
+# libFuzzer runtime), so that the other scripts do not require them.
 ensure_setup() {
   local missing=0
+  for pkg in "$@"; do
+    dpkg -s "$pkg" >/dev/null 2>&1 || missing=1
+  done
   for tool in cmake ninja g++ pkg-config xvfb-run openbox xdotool scrot; do
     command -v "$tool" >/dev/null 2>&1 || missing=1
   done
