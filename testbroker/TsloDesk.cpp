@@ -239,7 +239,12 @@ std::string TsloDesk::report(const RequestText& request)
             // A trailing leg shows its book-profit price (-1 without one).
             f[14] = trailing ? detail::rupees(o.bookProfitPaise) : detail::rupees(l.pricePaise);
             f[15] = detail::rupees(o.trailWhenPaise);
-            f[16] = detail::num(o.spread);
+            {
+                // A currency spread has four decimals: the book keeps them.
+                char spread[32];
+                std::snprintf(spread, sizeof spread, "%.4f", o.spread);
+                f[16] = spread;
+            }
             f[17] = detail::rupees(o.triggerPaise);
             f[18] = std::to_string(o.disclosed);
             f[19] = std::to_string(l.traded);

@@ -533,7 +533,7 @@ void CBasketOrder::onExchangeChanged(int k)
         return;
     }
     const std::string code = detail::exchangeCodeOf(r.exchange->currentText());
-    const int found = Search_Symbol(sec.symbol, code, sec.series);
+    const int found = OrderTwinOnExchange(sec, code);
     if (found < 0) {
         MsgBoxInfo("Security " + sec.symbol + " is not present in " + r.exchange->currentText().toStdString()
                    + " exchange");

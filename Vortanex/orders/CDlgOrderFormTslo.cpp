@@ -343,7 +343,11 @@ int CDlgOrderFormExp::SetTsloOrderData(int action, int index, char side)
         const char* fmt = sec.currency ? "%.4lf" : "%.2lf";
         auto shown = [fmt](double v) { return v < 0 ? std::string("0") : formatText(fmt, v); };
         step = 4;
-        const int qty = action == 2 ? r.order_qty - r.traded_qty : r.order_qty;
+        // What is left of the entry leg while it can still be modified; once
+        // it has traded, only the trailing leg is modified, for the order's
+        // whole quantity.
+        const bool entryOpen = detail::isOneOf(r.status, {"OPN", "OPF", "ACTIVE"});
+        const int qty = action == 2 && entryOpen ? r.order_qty - r.traded_qty : r.order_qty;
         if (sec.inLots() && !sec.currency && !sec.commodity && sec.marketLot > 0) {
             setText(kLots, std::to_string(qty / sec.marketLot));
             setText(kQuantity, std::to_string(qty));
@@ -356,7 +360,7 @@ int CDlgOrderFormExp::SetTsloOrderData(int action, int index, char side)
         setText(kPrice, shown(r.price));
         setText(kTrigger, "0");
         setText(kDisclosed, r.disclosed < 0 ? "0" : std::to_string(r.disclosed));
-        setText(kSpread, trailing.spread < 0 ? std::string() : formatText("%.2lf", trailing.spread));
+        setText(kSpread, trailing.spread < 0 ? std::string() : formatText(fmt, trailing.spread));
         if (trailing.trailing_when <= 0) {
             setChecked(kMarketRadio, true);
             setChecked(kWhenRadio, false);

@@ -84,6 +84,15 @@ int OrderFindOnExchange(const std::string& symbol, const std::string& exchange, 
     return cashOnly ? -1 : any;
 }
 
+int OrderTwinOnExchange(const OrderSecurity& sec, const std::string& exchange)
+{
+    const bool cash = !sec.inLots();
+    const int found = OrderFindOnExchange(sec.symbol, exchange, sec.series, !cash);
+    if (found < 0 || (!cash && OrderSecurityAt(found).series != sec.series))
+        return -1;
+    return found;
+}
+
 int OrderResolveTyped(const std::string& text, const std::string& exchange)
 {
     if (text.empty())

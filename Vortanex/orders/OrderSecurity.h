@@ -56,6 +56,10 @@ inline constexpr const char* kOrderExchangeOrder[] = {"NN", "BN", "CN", "MC"};
 // commodity or index), else, unless cashOnly, its first row there.
 int OrderFindOnExchange(const std::string& symbol, const std::string& exchange, const std::string& series,
                         bool cashOnly);
+// The same instrument on another exchange, by the order form's rule: an
+// equity's series differs between the exchanges, so its cash row stands for
+// it there; a security entered in lots needs its own series. -1 when none.
+int OrderTwinOnExchange(const OrderSecurity& sec, const std::string& exchange);
 // A symbol or scrip code typed into the order form: on the given exchange
 // (the form's choice; empty for none) first, then on the exchanges of
 // kOrderExchangeOrder, then anywhere.

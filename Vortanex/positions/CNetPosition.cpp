@@ -39,6 +39,7 @@
 #include <QMenu>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeView>
@@ -258,6 +259,13 @@ CNetPosition::CNetPosition(QWidget* parent)
     createGrids();
 
     connect(m_refresh, &QPushButton::clicked, this, [this] { OnRefresh(); });
+    // The window's keys work wherever the focus is: on Refresh and on the
+    // tab bar too, where it lands after every report.
+    for (QWidget* w : {static_cast<QWidget*>(m_refresh), static_cast<QWidget*>(m_tabs->tabBar()),
+                       static_cast<QWidget*>(m_tabs), static_cast<QWidget*>(m_get),
+                       static_cast<QWidget*>(m_additional)})
+        if (w)
+            w->installEventFilter(this);
     connect(m_get, &QPushButton::clicked, this, [this] {
         m_get->setEnabled(false);
         setMisBandVisible(true);
@@ -2266,6 +2274,9 @@ bool CNetPosition::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
     }
+    // Type-ahead belongs to the grids.
+    if (qobject_cast<QAbstractButton*>(watched) || qobject_cast<QTabBar*>(watched) || watched == m_tabs)
+        return QWidget::eventFilter(watched, event);
     if (!ctrl && key->key() >= 'A' && key->key() <= '\\' && !key->text().isEmpty()) {
         Select_Row_ByChar(key->text().at(0).toLatin1());
         return true;

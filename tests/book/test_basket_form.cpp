@@ -230,6 +230,22 @@ TEST_F(BasketFormTest, ACurrencyLegPickedWithTheSearchGoesOutAsOneLotAndALegOfNo
     EXPECT_EQ(baskets().size(), 1u);
 }
 
+TEST_F(BasketFormTest, ALegMovedFromNseToBseTakesTheBseEquityOfTheSameSymbol)
+{
+    CBasketOrder* form = openFromWatch();
+    ASSERT_NE(form, nullptr);
+    const OrderSecurity nse = OrderSecurityAt(form->legs[0].secIndex);
+    ASSERT_EQ(nse.series, "EQ");
+    form->row(0).exchange->setCurrentIndex(1); // "BSE"
+    emit form->row(0).exchange->activated(1);
+    const OrderSecurity bse = OrderSecurityAt(form->legs[0].secIndex);
+    EXPECT_EQ(bse.exchange, "BN");
+    EXPECT_EQ(bse.symbol, nse.symbol);
+    EXPECT_EQ(bse.series, "A"); // the BSE twin's own series
+    EXPECT_EQ(form->row(0).name->text().toStdString(), bse.displayKey);
+    EXPECT_FALSE(boxShown("Security " + nse.symbol + " is not present in BSE exchange"));
+}
+
 TEST_F(BasketFormTest, ASlowSendKeepsTheFormOpenAndSendsOnce)
 {
     CBasketOrder* form = openFromWatch();

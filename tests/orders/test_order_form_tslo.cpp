@@ -306,6 +306,41 @@ TEST_F(TsloBookTest, OneTsloNewGroupOfTwoLegsThatTrailsAfterLegOneTrades)
     EXPECT_EQ(form->windowTitle().toStdString(), "Modify TSLO Order");
     EXPECT_TRUE(form->isEnabled(kSpread));
     EXPECT_FALSE(form->isEnabled(kPrice)); // leg 1 has traded
+    // The trailing leg is modified for the order's whole quantity.
+    EXPECT_EQ(form->text(kQuantity), "10");
+    ui::FormDriver(*form).type(kSpread, "3").click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    EXPECT_FALSE(boxShown("Please enter valid Quantity for the Order"));
+    const std::vector<std::string> modified = broker->tsloDesk().requests(122);
+    ASSERT_EQ(modified.size(), 1u);
+    EXPECT_NE(modified[0].find("|N|10|10|"), std::string::npos) << modified[0];
+}
+
+TEST_F(TsloFormTest, ACurrencySpreadShowsFourDecimalsOnTheModifyForm)
+{
+    const int fx = findSecurity("CN", "FC");
+    ASSERT_GE(fx, 0);
+    const OrderSecurity sec = OrderSecurityAt(fx);
+    COrderData d;
+    CopyFixedText(d.client_code, std::string(FixedTextView(ActiveClientEntry()->client_code)));
+    CopyFixedText(d.exchange, "CN");
+    CopyFixedText(d.validity, "GFD");
+    d.trailing_type = 1;
+    d.side = 'S';
+    d.trailing_side = 'S';
+    d.quantity = 2;
+    d.spread = 0.0025;
+    d.bp_price = -1;
+    d.bp_disclosed = -1;
+    TsloRequestContext c;
+    c.userId = "U1";
+    const TsloRequest r = BuildTsloRequest(d, sec, c);
+    ASSERT_EQ(ParseTsloReply(121, broker->tsloDesk().reply(tb::splitRequest(r.text))).kind, TsloReply::Kind::Accepted);
+    downloadBook();
+    ASSERT_FALSE(TsloBookOf("ABC12")->empty());
+    CDlgOrderFormExp* form = openFromBook(2, 0, 'S', 1);
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->text(kSpread), "0.0025");
 }
 
 TEST_F(TsloBookTest, ADealerCancelsTheOrderOfTheClientWhoseBookTheyViewNotTheActiveClients)

@@ -43,6 +43,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTreeView>
 
@@ -931,6 +932,24 @@ TEST_F(RiskWindowTest, TypeAheadAndKeys)
     EXPECT_EQ(view->shownReport(), CNetPosition::Holdings);
     ASSERT_TRUE(idle());
     EXPECT_EQ(riskRequests().back(), "RiskData=413|0091|U1|ABC12|ABC12|4&AClient=N");
+
+    // With the focus on Refresh or on the tab bar, where it lands after a
+    // report, the window's keys still work.
+    QWidget* refresh = view->control(1082);
+    ASSERT_NE(refresh, nullptr);
+    QKeyEvent shiftD(QEvent::KeyPress, Qt::Key_D, Qt::ShiftModifier, QStringLiteral("D"));
+    QApplication::sendEvent(refresh, &shiftD);
+    EXPECT_EQ(view->shownReport(), CNetPosition::Todays);
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(riskRequests().back(), "RiskData=415|0091|U1|ABC12|ABC12|4&AClient=N");
+    auto* tabs = qobject_cast<QTabWidget*>(view->control(1057));
+    ASSERT_NE(tabs, nullptr);
+    const size_t before = riskRequests().size();
+    QKeyEvent f5(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier);
+    QApplication::sendEvent(tabs->tabBar(), &f5);
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(riskRequests().size(), before + 1);
+    EXPECT_EQ(riskRequests().back(), "RiskData=415|0091|U1|ABC12|ABC12|4&AClient=N");
 }
 
 } // namespace
