@@ -433,6 +433,8 @@ void CMarketTurnOver::OnRefresh()
         if (m_mode == 6) {
             DisplayScanner(m_selected);
             DrawScannerBubbleChart();
+            // Every stock is listed again: the status no longer names a band.
+            setText(kStatus, mt::kScannerHint);
         } else {
             DrawMarketCluster();
         }

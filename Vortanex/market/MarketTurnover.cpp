@@ -64,6 +64,13 @@ TurnoverReply ParseTurnoverReply(std::string_view reply, int mode)
         return out;
     }
     const size_t b = static_cast<size_t>(FieldOffset(mode));
+    // A message with commas is still the server's message: one text, not
+    // enough fields for a record.
+    if (reply.find('*') == std::string_view::npos && first.size() < b + 8) {
+        out.boxText = std::string(reply);
+        out.boxCaption = "Server Message";
+        return out;
+    }
     for (const std::string& text : records) {
         if (trimmed(text).empty())
             continue;

@@ -2,6 +2,7 @@
 
 #include "app/base/TextFormat.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,13 @@ double NormalCdf(double x)
 void BlackScholes(char kind, double T, double r, double sigma, double& price, double S, double K)
 {
     const double sqrtT = std::sqrt(T);
+    if (sigma * sqrtT == 0 && S > 0 && K > 0) {
+        // No volatility left: the option is worth what it is in the money
+        // against the discounted strike (d1 would be 0/0 at the money).
+        const double strike = K * std::exp(-r * T);
+        price = kind == 'c' ? std::max(S - strike, 0.0) : std::max(strike - S, 0.0);
+        return;
+    }
     const double d1 = (std::log(S / K) + (r + sigma * sigma * 0.5) * T) / (sigma * sqrtT);
     const double d2 = d1 - sigma * sqrtT;
     if (kind == 'c')

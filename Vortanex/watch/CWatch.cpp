@@ -74,15 +74,24 @@ int recordOfName(const std::string& name)
     return -1;
 }
 
-// Any record (in use or not) holding the name: a second list of one name
-// would make every later look-up by name pick the wrong one.
+// A list in use holding the name. A list deleted in this session keeps its
+// record (so no other list's index moves) but not its name: the name can be
+// given again.
 bool nameTaken(const std::string& name)
 {
+    return recordOfName(name) >= 0;
+}
+
+// The name leaves every record not in use before a list takes it, so a
+// look-up by name never finds the deleted list instead of the new one.
+void releaseName(const std::string& name)
+{
     WatchlistTable& table = WatchlistTable::instance();
-    for (int i = 0; i < table.count(); ++i)
-        if (name == table.record(i).name)
-            return true;
-    return false;
+    for (int i = 0; i < table.count(); ++i) {
+        const WatchlistRecord r = table.record(i);
+        if (!r.inUse && name == r.name)
+            table.update(i, [](WatchlistRecord& rec) { rec.name[0] = '\0'; });
+    }
 }
 
 void inputError(const std::string& text) { MsgBoxInfoCaption(text, "Input Error"); }
@@ -266,6 +275,7 @@ void CWatch::addList()
         const std::string user(FixedTextView(pv_user_info.user_id));
         if (Update_Watchlist(1, id, user, name, {}, this) == 0) {
             WatchlistTable& table = WatchlistTable::instance();
+            detail::releaseName(name);
             WatchlistRecord r;
             r.id = id;
             CopyFixedText(r.name, name);
@@ -338,6 +348,7 @@ void CWatch::renameList()
             return;
         }
     }
+    detail::releaseName(name);
     table.update(index, [&](WatchlistRecord& rec) { CopyFixedText(rec.name, name); });
     WatchCommands::UpdateWatchlist(3, index);
     for (CVortanexView* v : CVortanexView::openViews())

@@ -157,9 +157,10 @@ TEST_F(MarketResearch, ScannerLoadsTheIndexOnceSubscribesAndFiltersByBand)
     ASSERT_EQ(static_cast<long>(changes.size()), dlg->buckets().at(3));
     for (const std::string& c : changes)
         EXPECT_TRUE(c == "2.50" || c == "3.00") << c;
-    // "Rate Refresh" lists every stock again.
+    // "Rate Refresh" lists every stock again, and the status line says so.
     dlg->OnRefresh();
     EXPECT_EQ(dlg->list()->model().rowTotal(), nseEquities);
+    EXPECT_EQ(dlg->text(CMarketTurnOver::kStatus), mt::kScannerHint);
     EXPECT_EQ(requestsWith("WD=104|"), 1u);
 
     // Closing drops the stocks from the subscription.
@@ -358,6 +359,34 @@ TEST_F(MarketResearch, NewsGroupsByKeyCollapsed)
     }
     EXPECT_TRUE(grid->previewShown());
     EXPECT_TRUE(grid->isColumnHidden(0));
+
+    // A click on a group row opens it, a second closes it; a double click
+    // leaves it open.
+    QTreeView* tree = grid->tree();
+    dlg->show();
+    const auto clickAt = [tree](const QPoint& at, bool twice) {
+        QWidget* vp = tree->viewport();
+        const QPointF p(at), g(vp->mapToGlobal(at));
+        QMouseEvent press(QEvent::MouseButtonPress, p, g, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, p, g, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(vp, &press);
+        QApplication::sendEvent(vp, &release);
+        if (twice) {
+            QMouseEvent dbl(QEvent::MouseButtonDblClick, p, g, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(vp, &dbl);
+            QApplication::sendEvent(vp, &release);
+        }
+    };
+    const int group = top.front();
+    const QModelIndex first = tree->model()->index(0, 1);
+    ASSERT_TRUE(first.isValid());
+    const QPoint at = tree->visualRect(first).center();
+    clickAt(at, false);
+    EXPECT_TRUE(grid->isGroupExpanded(group)) << "a click left the group closed";
+    clickAt(at, false);
+    EXPECT_FALSE(grid->isGroupExpanded(group));
+    clickAt(at, true);
+    EXPECT_TRUE(grid->isGroupExpanded(group)) << "a double click left the group closed";
 
     broker->setReply("data=103", "103|0|OK", 1);
     dlg->setComboIndex(CMarketTurnOver::kSelector, 1); // NSE

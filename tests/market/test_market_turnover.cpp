@@ -25,6 +25,14 @@ TEST(MarketTurnover, RepliesErrorsAndShortRecords)
     EXPECT_FALSE(text.countsAsLoad);
     EXPECT_EQ(text.boxText, "Market closed");
     EXPECT_EQ(text.boxCaption, "Server Message");
+    // Commas in the message: the whole text, not a record dropped unseen.
+    const mt::TurnoverReply commas = mt::ParseTurnoverReply("Market closed, try again after 9:15, thanks", 1);
+    EXPECT_FALSE(commas.ok);
+    EXPECT_FALSE(commas.countsAsLoad);
+    EXPECT_EQ(commas.boxText, "Market closed, try again after 9:15, thanks");
+    EXPECT_EQ(commas.boxCaption, "Server Message");
+    // A lone error record without '*' still reads as an error.
+    EXPECT_EQ(mt::ParseTurnoverReply("-1,7,Bad, request", 2).boxText, "Error : [7] : Bad");
 
     // Mode 1 reads from field 1; a record too short for the offset is skipped.
     const mt::TurnoverReply r = mt::ParseTurnoverReply(std::string(kExchanges) + "*Exchange,MCX,1,1*", 1);

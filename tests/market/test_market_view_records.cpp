@@ -349,8 +349,7 @@ TEST(OptionCalculator, ChecksInOrder)
 TEST(OptionCalculator, NoFiniteValueShowsADash)
 {
     for (const OptionInputs& in : {OptionInputs{"abc", "100", "29", "10", "20"},
-                                   OptionInputs{"100", "0", "29", "10", "20"},
-                                   OptionInputs{"100", "100", "29", "10", "0"}}) {
+                                   OptionInputs{"100", "0", "29", "10", "20"}}) {
         const OptionCheck c = CheckOptionInputs(in);
         ASSERT_TRUE(c.ok);
         double price = 0;
@@ -359,6 +358,31 @@ TEST(OptionCalculator, NoFiniteValueShowsADash)
         EXPECT_TRUE(shown == "-" || std::isfinite(std::atof(shown.c_str()))) << shown;
         EXPECT_EQ(shown.find("nan"), std::string::npos);
         EXPECT_EQ(shown.find("inf"), std::string::npos);
+    }
+}
+
+TEST(OptionCalculator, WithoutVolatilityTheValueIsWhatIsInTheMoney)
+{
+    // 29 days (T = 30/365): the strike discounted at the rate, the option
+    // worth what the price is beyond it, never less than 0.
+    const struct {
+        const char* name;
+        OptionInputs in;
+        char kind;
+        const char* shown;
+    } cases[] = {
+        {"at the money, no rate", {"100", "100", "29", "0", "0"}, 'c', "0.00"},
+        {"at the money, no rate, put", {"100", "100", "29", "0", "0"}, 'p', "0.00"},
+        {"at the money, 10%: 100 - 100e^(-0.1x30/365)", {"100", "100", "29", "10", "0"}, 'c', "0.82"},
+        {"put out of the money", {"100", "100", "29", "10", "0"}, 'p', "0.00"},
+        {"put in the money: 100e^(-0.1x30/365) - 90", {"90", "100", "29", "10", "0"}, 'p', "9.18"},
+    };
+    for (const auto& c : cases) {
+        const OptionCheck check = CheckOptionInputs(c.in);
+        ASSERT_TRUE(check.ok) << c.name;
+        double price = -1;
+        BlackScholes(c.kind, check.T, check.r, check.sigma, price, check.S, check.K);
+        EXPECT_EQ(OptionPriceText(price), c.shown) << c.name;
     }
 }
 

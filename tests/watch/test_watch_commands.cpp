@@ -388,7 +388,7 @@ TEST_F(WatchCommandsTest, PasteRefusalsAndTheHundredRowLimit)
 
 TEST_F(WatchCommandsTest, WatchDialogAddsRenamesAndRemovesLists)
 {
-    addList("Taken", {}, 300, 0); // not in use: its name still counts
+    addList("Taken", {}, 300); // another list's name
     const int first = addList("First", {1, 2});
     CVortanexView* v = openList(first);
     ASSERT_NE(v, nullptr);
@@ -411,7 +411,7 @@ TEST_F(WatchCommandsTest, WatchDialogAddsRenamesAndRemovesLists)
     EXPECT_EQ(WatchlistTable::instance().record(abc).id, 501);
     EXPECT_EQ(v->title(), "Watchlist - Abc");
 
-    // Rename to a name a list not in use holds: refused, nothing sent.
+    // Rename to a name another list holds: refused, nothing sent.
     modalHost.script("CWatch", [](ui::FormDriver& d) {
         const auto items = d.form().comboItems(CWatch::kCategory);
         const auto at = std::find(items.begin(), items.end(), "Abc");
@@ -448,10 +448,28 @@ TEST_F(WatchCommandsTest, WatchDialogAddsRenamesAndRemovesLists)
     v->OnPopupWatchlistRemovewatchlist();
     EXPECT_EQ(server.requests().size(), 2u);
     EXPECT_EQ(WatchlistTable::instance().record(local).inUse, 0);
-    EXPECT_STREQ(WatchlistTable::instance().record(local).name, "Local"); // the record stays
     // Every window of it closes; the others stay.
     EXPECT_TRUE(pumpUntil([&] { return CVortanexView::openViews().size() == 1; }));
     EXPECT_EQ(CVortanexView::openViews().front(), v);
+
+    // A list deleted in the session can be added again under its name; the
+    // deleted record stays (no index moves) without the name.
+    const size_t asked = prompter.asks().size();
+    modalHost.script("CWatch", [](ui::FormDriver& d) {
+        d.type(CWatch::kName, "Local");
+        d.click(1);
+    });
+    v->OnPopupWatchlistAddwatchlist();
+    for (size_t i = asked; i < prompter.asks().size(); ++i)
+        EXPECT_EQ(prompter.asks()[i].text.find("already exists"), std::string::npos);
+    EXPECT_EQ(server.requests().back(), std::make_pair(3, std::string("WD=101|S1|U1|Local|0|4")));
+    const int again = v->watchIndex();
+    EXPECT_NE(again, local);
+    EXPECT_STREQ(WatchlistTable::instance().record(again).name, "Local");
+    EXPECT_EQ(WatchlistTable::instance().record(again).inUse, 1);
+    EXPECT_EQ(WatchlistTable::instance().record(local).inUse, 0);
+    EXPECT_STREQ(WatchlistTable::instance().record(local).name, "");
+    const size_t sentBefore = server.requests().size();
 
     // A refused removal on the server changes nothing.
     server.replies[5] = {200, "102|1|Not allowed"};
@@ -463,6 +481,7 @@ TEST_F(WatchCommandsTest, WatchDialogAddsRenamesAndRemovesLists)
         d.click(1);
     });
     v->OnPopupWatchlistRemovewatchlist();
+    EXPECT_EQ(server.requests().size(), sentBefore + 1);
     EXPECT_EQ(server.requests().back(), std::make_pair(5, std::string("WD=102|S1|U1|Xyz|501|4")));
     EXPECT_EQ(WatchlistTable::instance().record(abc).inUse, 1);
 
