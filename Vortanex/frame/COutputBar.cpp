@@ -145,6 +145,12 @@ void COutputBar::AddRows(int kind, char side, const std::string& time, const std
         model.setText(row, 1, QString::fromStdString(rows[i]));
         model.setRowData(row, code);
     }
+    // A long session keeps the newest rows; the files keep every message.
+    while (model.rowTotal() > kMaxMessageRows) {
+        const int last = model.idAt(model.rowTotal() - 1);
+        if (last < 0 || !model.removeRow(last))
+            break;
+    }
 }
 
 void COutputBar::UpdateFont()

@@ -31,6 +31,8 @@ class COutputBar : public ui::DockPane {
 public:
     static constexpr int kDateWidth = 80;
     static constexpr int kMessageWidth = 1450;
+    // The rows a message list keeps (the newest; its file keeps every message).
+    static constexpr int kMaxMessageRows = 20000;
 
     explicit COutputBar(QWidget* parent = nullptr);
     ~COutputBar() override;

@@ -52,7 +52,12 @@ std::string MessageFileLine(std::string_view time, std::string_view text)
 {
     std::string line;
     line.reserve(time.size() + text.size() + 2);
-    line.append(time).append("|").append(text).append("\n");
+    line.append(time).append("|");
+    // One message, one line: a line break in the text would start a line
+    // of its own that is no message.
+    for (const char c : text)
+        line.push_back(c == '\n' || c == '\r' ? ' ' : c);
+    line.append("\n");
     return line;
 }
 

@@ -273,6 +273,12 @@ void CompanionLists::GetCategoryThread(int kind, const SecurityTable* table, boo
                     progress("Uncompressed Category Info Successfully");
                 }
             }
+            if (text.empty()) {
+                // A failed download (HTTP error, no connection, damaged
+                // archive) keeps the list on disk, as the master does.
+                WriteLog(0, "Category download failed; the local list is loaded");
+                text = pf::files::readAll(lst).value_or(std::string());
+            }
         } else {
             progress("Uploading Category Info from file");
             WriteLog(3, "Uploading Category Info from file");
@@ -313,6 +319,12 @@ void CompanionLists::GetServicesThread(int kind)
                     g_AppSettings.services_version = g_Session.services_version;
                     progress("Uncompressed Services Info Successfully");
                 }
+            }
+            if (text.empty()) {
+                // A failed download (HTTP error, no connection, damaged
+                // archive) keeps the list on disk, as the master does.
+                WriteLog(0, "Services download failed; the local list is loaded");
+                text = pf::files::readAll(lst).value_or(std::string());
             }
         } else {
             progress("Uploading Services Info from file");

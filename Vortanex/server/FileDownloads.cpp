@@ -107,6 +107,12 @@ int DownLoadFile(const std::string& host, int port, const std::string& path, con
                 const int n = client.ReadHttpData(chunk, detail::kReadChunk);
                 if (n <= 0)
                     break;
+                if (body.size() + static_cast<size_t>(n) > ReplyBodyLimit()) {
+                    WriteLog(0, formatText("Download of %s larger than %ld bytes: refused", path.c_str(),
+                                           static_cast<long>(ReplyBodyLimit())));
+                    client.Close();
+                    return kReplyTooLarge;
+                }
                 if (status == 200)
                     body.append(reinterpret_cast<const char*>(chunk), static_cast<size_t>(n));
             }
@@ -187,6 +193,12 @@ int DownloadByCode(int transCode, const std::string& verb, const std::string& ho
                     break;
                 if (status != 200)
                     continue; // a 407 body is drained, never written
+                if (static_cast<size_t>(received) + static_cast<size_t>(n) > ReplyBodyLimit()) {
+                    WriteLog(0, formatText("Download of Trans Code :%d larger than %ld bytes: refused", transCode,
+                                           static_cast<long>(ReplyBodyLimit())));
+                    status = kReplyTooLarge;
+                    break;
+                }
                 file.write(reinterpret_cast<const char*>(chunk), n);
                 received += n;
                 if (message)

@@ -23,6 +23,7 @@
 #include "ui/prompter.h"
 #include "ui/ui_thread.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
@@ -308,6 +309,20 @@ bool LookupTransCode(int code, TransCodeRoute& route)
     return false;
 }
 
+namespace {
+std::atomic<size_t> g_replyBodyLimit{kDefaultReplyBodyLimit};
+} // namespace
+
+void SetReplyBodyLimit(size_t bytes)
+{
+    g_replyBodyLimit.store(bytes == 0 ? kDefaultReplyBodyLimit : bytes);
+}
+
+size_t ReplyBodyLimit()
+{
+    return g_replyBodyLimit.load();
+}
+
 int ConnectServer(int transCode, const std::string& verb, const std::string& host, int port, const std::string& path,
                   const std::string& body, std::string& reply, long& length, ExchangeCancel* cancel)
 {
@@ -345,6 +360,12 @@ int ConnectServer(int transCode, const std::string& verb, const std::string& hos
                 const int n = client.ReadHttpData(chunk, detail::kReadChunk);
                 if (n <= 0)
                     break;
+                if (received.size() + static_cast<size_t>(n) > ReplyBodyLimit()) {
+                    WriteLog(0, formatText("Reply of Trans Code :%d larger than %ld bytes: refused", transCode,
+                                           static_cast<long>(ReplyBodyLimit())));
+                    client.Close();
+                    return kReplyTooLarge;
+                }
                 received.append(reinterpret_cast<const char*>(chunk), static_cast<size_t>(n));
             }
             if (const int error = client.ReadError(); error != 0) {

@@ -4,6 +4,7 @@
 // and verb, the text is encoded as the session asks, proxy authentication
 // (HTTP 407) is handled, and the HTTP status comes back with the reply bytes.
 // Any thread; each call has its own client object and buffers.
+#include <cstddef>
 #include <source_location>
 #include <string>
 #include <string_view>
@@ -66,6 +67,15 @@ void ApplyConfiguredTls();
 // Never on the UI thread: the UI-thread guard reports the code and `where`.
 int RequestServer(int encryptType, int transCode, std::string_view text, std::string& reply, long& length,
                   ExchangeCancel* cancel = nullptr, std::source_location where = std::source_location::current());
+
+// A reply body larger than this is no reply of ours (a server that keeps
+// sending): the exchange ends with kReplyTooLarge instead of growing the
+// process. Far above the largest real reply (a day's order book).
+inline constexpr size_t kDefaultReplyBodyLimit = size_t{256} << 20;
+inline constexpr int kReplyTooLarge = -2;
+// Replaces the bound (tests); 0 restores the default. Any thread.
+void SetReplyBodyLimit(size_t bytes);
+size_t ReplyBodyLimit();
 
 // Asks for proxy credentials with CProxyDetails on the UI thread, one dialog
 // at a time: a caller that asks while another caller's dialog is open waits

@@ -304,7 +304,7 @@ void ParseSecurityRecord(std::string_view record, SecurityReading reading, bool&
     rec.tick_size = toInt32(f(5));
     rec.status.assign(f(6));
 
-    const bool unitsExchange = isOneOf(rec.market_exchange.view(), {"CN", "CM", "NC", "MC"});
+    const bool unitsExchange = UnitsPerLotExchange(rec.market_exchange.view());
     if (n > 9) {
         extended = true;
         if (unitsExchange)
@@ -568,11 +568,13 @@ std::string FormatSecurityRecord(const SecurityRecord& rec, bool extendedFormat)
         return formatText("%d,%s,%s,%d,%d,%d,%s,%ld,%.2lf,%.2lf,%ld~", rec.token, rec.market_exchange.c_str(),
                           field2.c_str(), rec.scrip_code, rec.market_lot, rec.tick_size, rec.status.c_str(),
                           static_cast<long>(rec.multiplier), high, low, static_cast<long>(rec.wtoken));
-    if (IsCashScrip(rec))
-        return formatText("%d,%s,%s,%d,%d,%d,%s,%.2lf,%.2lf~", rec.token, rec.market_exchange.c_str(), field2.c_str(),
-                          rec.scrip_code, rec.market_lot, rec.tick_size, rec.status.c_str(), high, low);
-    return formatText("%d,%s,%s,%d,%d,%d,%s,%d~", rec.token, rec.market_exchange.c_str(), field2.c_str(),
-                      rec.scrip_code, rec.market_lot, rec.tick_size, rec.status.c_str(), rec.multiplier);
+    // The old layout's eighth field is what the reader takes it for: the
+    // units per lot on the exchanges that carry them, else the 52-week high.
+    if (UnitsPerLotExchange(rec.market_exchange.view()))
+        return formatText("%d,%s,%s,%d,%d,%d,%s,%d,%.2lf~", rec.token, rec.market_exchange.c_str(), field2.c_str(),
+                          rec.scrip_code, rec.market_lot, rec.tick_size, rec.status.c_str(), rec.multiplier, low);
+    return formatText("%d,%s,%s,%d,%d,%d,%s,%.2lf,%.2lf~", rec.token, rec.market_exchange.c_str(), field2.c_str(),
+                      rec.scrip_code, rec.market_lot, rec.tick_size, rec.status.c_str(), high, low);
 }
 
 SecurityFileContent LoadSecurity(const std::string& fileName, SecurityReading reading)

@@ -211,6 +211,11 @@ SecurityExtras& SecurityRecord::extrasForWrite()
     return *extras;
 }
 
+bool UnitsPerLotExchange(std::string_view exchange)
+{
+    return exchange == "CN" || exchange == "CB" || exchange == "CM" || exchange == "NC" || exchange == "MC";
+}
+
 bool IsCashScrip(const SecurityRecord& rec)
 {
     static constexpr std::string_view kDerivatives[] = {"FS", "FI", "FC", "OS", "OI", "OC"};

@@ -236,3 +236,6 @@ using SecurityRows = std::vector<SecurityRecord, RowAllocator<SecurityRecord>>;
 // True unless the instrument type is a financial future or option ("FS", "FI",
 // "FC", "OS", "OI", "OC"); commodity codes count as cash.
 bool IsCashScrip(const SecurityRecord& rec);
+// The exchanges whose master records carry the units per lot (the currency
+// exchanges CN and CB, the commodity exchanges CM, NC and MC).
+bool UnitsPerLotExchange(std::string_view exchange);

@@ -1,6 +1,7 @@
 #include "server/SecurityMaster.h"
 
 #include "master_test_support.h"
+#include "server/SecurityFile.h"
 
 #include <gtest/gtest.h>
 
@@ -57,6 +58,52 @@ TEST_P(MasterMergeCase, RewritesTheMasterByteExact)
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, MasterMergeCase, ::testing::Values("merge_extended", "merge_old_layout"),
                          [](const auto& info) { return std::string(info.param); });
+
+// A record the merge writes reads back to itself, in either layout and on
+// every exchange: the units per lot where the exchange carries them, the
+// 52-week values elsewhere.
+TEST(SecurityRecordFile, AWrittenRecordReadsBackToItselfInEachLayoutAndExchange)
+{
+    struct Case {
+        const char* exchange;
+        const char* text; // field 2
+        bool units;
+    };
+    const Case cases[] = {
+        {"NN", "INFY|EQ", false},         {"BN", "INFY|A", false},
+        {"NN", "INFY|FS|30DEC26", false}, {"CN", "USDINR|FC|29DEC26", true},
+        {"CB", "USDINR|FC|29DEC26", true}, {"MC", "GOLD|CM|05FEB27", true},
+        {"NC", "GUARSEED|CM|20JAN27", true}, {"CM", "COPPER|CM|27FEB27", true},
+    };
+    for (const bool extendedLayout : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.exchange) + " " + c.text + (extendedLayout ? " extended" : " old"));
+            // The reader's fields: in the old layout the eighth is the units
+            // per lot or the 52-week high, the ninth the 52-week low.
+            const std::string head = std::string("4001,") + c.exchange + "," + c.text + ",0,1,25,ACT,";
+            const std::string record = extendedLayout ? head + "1000,2500.50,1200.25,9001"
+                                       : c.units      ? head + "1000,1200.25"
+                                                      : head + "2500.50,1200.25";
+            bool extended = false;
+            const SecurityRecord first = ParseSecurityRecord(record, SecurityReading::Incremental, extended);
+            EXPECT_EQ(extended, extendedLayout);
+            EXPECT_EQ(first.multiplier, c.units ? 1000 : 0);
+            EXPECT_DOUBLE_EQ(first.year_low, 1200.25);
+            EXPECT_DOUBLE_EQ(first.year_high, c.units && !extendedLayout ? 0.0 : 2500.50);
+            std::string written = FormatSecurityRecord(first, extendedLayout);
+            ASSERT_EQ(written.back(), '~');
+            written.pop_back();
+            bool extendedAgain = false;
+            const SecurityRecord again = ParseSecurityRecord(written, SecurityReading::Incremental, extendedAgain);
+            EXPECT_EQ(extendedAgain, extendedLayout) << written;
+            EXPECT_EQ(again.multiplier, first.multiplier) << written;
+            EXPECT_DOUBLE_EQ(again.year_high, first.year_high) << written;
+            EXPECT_DOUBLE_EQ(again.year_low, first.year_low) << written;
+            EXPECT_EQ(again.market_lot, first.market_lot);
+            EXPECT_EQ(again.wtoken, first.wtoken);
+        }
+    }
+}
 
 TEST(SecurityMerge, TableKeepsDeletedIndexAndDerivesOldLayoutWatchToken)
 {

@@ -275,13 +275,32 @@ TEST(CompanionDownloads, CategoryServicesAndAdvisoryFetchUnpackAndLoad)
     EXPECT_EQ(t->row(0).advisory_kind, 3);
     EXPECT_EQ(server.downloads.back(), "/security/PellbrookSecFile.lzo:80");
 
-    // The next start-up loads the local files; a corrupt archive leaves them.
-    server.requests[15] = {200, "not lzo at all"};
+    // A due list whose download fails loads the list on disk and keeps its
+    // version, so the next start asks again.
+    struct Failure {
+        const char* name;
+        ServerReply reply;
+    };
+    const Failure failures[] = {
+        {"damaged archive", {200, "not lzo at all"}},
+        {"HTTP error", {500, {}}},
+        {"no connection", {-1, {}}},
+    };
     g_Session.category_version = 8;
+    g_Session.services_version = 5;
+    for (const Failure& f : failures) {
+        SCOPED_TRACE(f.name);
+        server.requests[15] = f.reply;
+        server.requests[18] = f.reply;
+        CompanionLists failed(root.paths(), server, "127.0.0.1");
+        failed.GetCategoryThread(1, t.get(), false);
+        EXPECT_EQ(failed.categories.size(), 12u);
+        failed.GetServicesThread(1);
+        EXPECT_EQ(failed.services.size(), 2u);
+        EXPECT_EQ(g_AppSettings.category_version, 7) << "a failed download keeps the old version";
+        EXPECT_EQ(g_AppSettings.services_version, 4);
+    }
     CompanionLists again(root.paths(), server, "127.0.0.1");
-    again.GetCategoryThread(1, t.get(), false);
-    EXPECT_TRUE(again.categories.empty()); // a failed download builds no table this run
-    EXPECT_EQ(g_AppSettings.category_version, 7) << "a failed download keeps the old version";
     again.GetCategoryThread(0, t.get(), false);
     EXPECT_EQ(again.categories.size(), 12u);
     again.services.resize(1);

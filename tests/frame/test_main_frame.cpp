@@ -291,6 +291,28 @@ TEST_F(MainFrameTest, MessagesFromEightThreadsReachFileAndListWhole)
     EXPECT_TRUE(readLines(todaysFile(MsgTrading)).empty());
 }
 
+// A long session's list keeps the newest rows, up to its bound; a message
+// with line breaks stays one line of its file.
+TEST_F(MainFrameTest, MessageListsKeepTheNewestRowsAndFilesOneLinePerMessage)
+{
+    CMainFrame& f = make();
+    f.UpdateShortcutElements();
+    COutputBar& bar = *f.OutputBar();
+    // 100 rows a message: words as wide as the list wraps.
+    std::string hundredRows;
+    for (int w = 0; w < 100; ++w)
+        hundredRows += (w ? " " : "") + std::string(size_t(kMessageWrapWidth), 'w');
+    constexpr int kMessages = COutputBar::kMaxMessageRows / 100 + 3;
+    for (int m = 0; m < kMessages; ++m)
+        f.SetUserMessage(MsgGeneral, ' ', "M" + std::to_string(m) + " " + hundredRows);
+    f.SetUserMessage(MsgGeneral, ' ', "last\r\nline");
+    ASSERT_TRUE(pumpUntil([&] { return bar.RowText(MsgGeneral, 0, 1).startsWith("last"); }, 20000));
+    EXPECT_EQ(bar.RowCount(MsgGeneral), COutputBar::kMaxMessageRows);
+    const std::vector<std::string> lines = readLines(todaysFile(MsgGeneral));
+    ASSERT_EQ(lines.size(), size_t(kMessages + 1));
+    EXPECT_TRUE(lines.back().ends_with("|last  line")) << lines.back();
+}
+
 TEST_F(MainFrameTest, MessageRowsNewestOnTopWithTheirCodes)
 {
     CMainFrame& f = make();

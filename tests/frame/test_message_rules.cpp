@@ -26,6 +26,13 @@ TEST(MessageRows, RowCodeByKindAndSide)
         EXPECT_EQ(MessageRowCode(c.kind, c.side), c.code) << c.kind << " '" << c.side << "'";
 }
 
+TEST(MessageRows, AFileLineIsOneLineWhateverTheText)
+{
+    EXPECT_EQ(MessageFileLine("09:15:00", "Order placed"), "09:15:00|Order placed\n");
+    EXPECT_EQ(MessageFileLine("09:15:00", "Order\nplaced\r\nfor ABC12"), "09:15:00|Order placed  for ABC12\n");
+    EXPECT_EQ(MessageFileLine("09:15:00", "\n"), "09:15:00| \n");
+}
+
 TEST(MessageRows, WrapAtFirstSpaceAfterTheWidth)
 {
     const std::string exact(220, 'a');

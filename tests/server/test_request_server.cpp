@@ -4,6 +4,7 @@
 
 #include "server/CProxyDetails.h"
 #include "server/FeedState.h"
+#include "server/FileDownloads.h"
 #include "server/RequestServer.h"
 
 #include "app/base/ActivityStamp.h"
@@ -12,6 +13,7 @@
 #include "app/base/FixedText.h"
 #include "app/base/SessionRecord.h"
 
+#include "pf/files.h"
 #include "ui/form.h"
 #include "ui/form_driver.h"
 #include "ui/ui_thread.h"
@@ -181,6 +183,33 @@ TEST_F(ServerFixture, ReplyOfManyChunksArrivesWholeAndErrorsClearIt)
     EXPECT_NE(status, 200) << "a reply cut short is not a success";
     EXPECT_TRUE(reply.empty());
     EXPECT_EQ(length, 0);
+}
+
+// A body beyond the bound ends the exchange with its own status and leaves
+// nothing behind: the request's reply, a download and a file code's file.
+// One byte under the bound still arrives whole.
+TEST_F(ServerFixture, RepliesBeyondTheBodyLimitFailCleanly)
+{
+    const std::string big(40000, 'x');
+    broker->setReply("ReportData=700", big);
+    broker->setReply("/charts/7.lzo", big);
+    broker->setReply("/security/category.lzo", big);
+    std::string reply;
+    long length = 0;
+
+    SetReplyBodyLimit(big.size());
+    EXPECT_EQ(RequestServer(0, 700, "ReportData=700|U1", reply, length), 200);
+    EXPECT_EQ(reply.size(), big.size());
+
+    SetReplyBodyLimit(big.size() - 1);
+    EXPECT_EQ(RequestServer(0, 700, "ReportData=700|U1", reply, length), kReplyTooLarge);
+    EXPECT_TRUE(reply.empty());
+    EXPECT_EQ(length, 0);
+    EXPECT_EQ(DownLoadFile("127.0.0.1", 80, "/charts/7.lzo", "", reply, length), kReplyTooLarge);
+    EXPECT_TRUE(reply.empty());
+    EXPECT_NE(RequestServer(0, 15, "", reply, length), 200);
+    EXPECT_FALSE(pf::files::exists(paths.comp() / "category.lzo"));
+    SetReplyBodyLimit(0);
 }
 
 TEST_F(ServerFixture, WithStoredCredentialsThreeSendsThenOnePrompt)
