@@ -13,6 +13,8 @@
 #include "frame/CDlgZezuraFeedback.h"
 #include "frame/CMainFrame.h"
 #include "frame/CWebLinks.h"
+#include "frame/DocumentPrint.h"
+#include "frame/EditCommands.h"
 #include "frame/FrameIds.h"
 #include "frame/PrintSetup.h"
 #include "frame/WebLinksRibbon.h"
@@ -91,6 +93,8 @@ void InstallFrameCompletion(CMainFrame& frame, pf::Shell& shell, std::function<v
     pf::Shell* sh = &shell;
     frame.Commands().add(ID_HELP_FILE, [sh] { OpenHelpDocument(*sh, ID_HELP_FILE); });
     frame.Commands().add(ID_WHATS_NEW, [sh] { OpenHelpDocument(*sh, ID_WHATS_NEW); });
+    InstallPrintCommands(frame);
+    InstallEditCommands(frame.Commands(), frame);
     CMainFrame* f = &frame;
     g_shell = &shell;
     AppWindowCommands::Services& services = AppWindowCommands::services();
