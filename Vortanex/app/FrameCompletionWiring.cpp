@@ -70,18 +70,21 @@ bool OpenWebLinkInProgram(CMainFrame& frame, pf::Shell& shell, const WebLinkReco
 bool OpenHelpDocument(pf::Shell& shell, int commandId)
 {
     // Both from the program folder: the process never changes its directory,
-    // so "the current directory" is the program folder anyway.
+    // so "the current directory" is the program folder anyway. A command
+    // always answers: a missing document is named in a box.
     const std::filesystem::path docs = ProgramPaths().docs();
-    if (commandId == ID_WHATS_NEW) {
-        const std::filesystem::path pdf = docs / "WhatsNew.pdf";
-        std::error_code ec;
-        if (!std::filesystem::exists(pdf, ec))
-            return false;
-        return shell.openDocument(pdf);
+    const bool whatsNew = commandId == ID_WHATS_NEW;
+    const std::filesystem::path file = docs / (whatsNew ? "WhatsNew.pdf" : "Vortanex.chm");
+    const std::string what = whatsNew ? "What's New" : "help";
+    std::error_code ec;
+    if (!std::filesystem::exists(file, ec)) {
+        WriteLog(0, "The " + what + " file is missing: " + file.string());
+        MsgBoxInfo("The " + what + " file " + file.string() + " was not found.");
+        return false;
     }
-    const std::filesystem::path chm = docs / "Vortanex.chm";
-    if (!shell.openDocument(chm)) {
-        WriteLog(0, "Help file could not be opened: " + chm.string());
+    if (!shell.openDocument(file)) {
+        WriteLog(0, "The " + what + " file could not be opened: " + file.string());
+        MsgBoxInfo("The " + what + " file " + file.string() + " could not be opened.");
         return false;
     }
     return true;

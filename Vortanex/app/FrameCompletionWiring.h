@@ -15,7 +15,7 @@ class Shell;
 void InstallFrameCompletion(CMainFrame& frame, pf::Shell& shell, std::function<void()> connectFeed,
                             std::function<void()> disconnectFeed);
 // Help (400, F12) and What's New (1499): the documents in the program
-// folder's Docs folder, opened by the shell; What's New only when present.
+// folder's Docs folder, opened by the shell; a missing one is named in a box.
 bool OpenHelpDocument(pf::Shell& shell, int commandId);
 // The security re-download closes the web-links view with the other windows.
 void CloseWebLinksForSecurityDownload();
