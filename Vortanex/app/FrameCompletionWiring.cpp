@@ -23,6 +23,7 @@
 #include "ui/commands.h"
 #include "ui/document_area.h"
 #include "watch/AppWindowCommands.h"
+#include "watch/WatchOpeners.h"
 
 #include <QTimer>
 
@@ -142,6 +143,14 @@ void InstallFrameCompletion(CMainFrame& frame, pf::Shell& shell, std::function<v
         auto* view = new CWebLinks(*g_shell, hooks);
         f->Documents()->addDocument(view, QStringLiteral("WebLinks"));
         return show();
+    };
+    // The broker's pages of the market watch and the order book (Pellbrook,
+    // GTC Order, Smart Order History) open in a browser window of their own.
+    watchOpeners().browser = [f](const std::string& address, const std::string& title) {
+        if (!f->Documents() || !g_shell)
+            return;
+        CBrowserCtrl::OpenBrowserCtrl(*f->Documents(), *g_shell, lockHooks(), QString::fromStdString(title),
+                                      QUrl(QString::fromStdString(address), QUrl::TolerantMode));
     };
 }
 

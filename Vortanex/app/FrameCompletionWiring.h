@@ -1,8 +1,9 @@
 #pragma once
 // The frame-completion windows in the running program: the settings dialog
-// (32865), the web-links view (32883), the browser windows and the feedback
-// dialog that web-link commands open, and the web-links ribbon with the
-// quick-access bar after login. UI thread.
+// (32865), the web-links view (32883), the browser windows that web-link
+// commands and the windows' broker pages open, the feedback dialog, the print
+// and edit commands, and the web-links ribbon with the quick-access bar after
+// login. UI thread.
 #include <functional>
 #include <string>
 

@@ -1144,6 +1144,7 @@ int CVortanexApp::ExitInstance()
             WatchCommands::services().pane = {};
             WatchCommands::services().otherWindows = {};
             AppWindowCommands::services() = {};
+            watchOpeners().browser = {}; // its browser windows sit on the frame
             UninstallBooks();
             SetOrderFormLinks(nullptr);
             UninstallOrderEntry();
