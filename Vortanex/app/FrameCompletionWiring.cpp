@@ -13,6 +13,8 @@
 #include "frame/CDlgZezuraFeedback.h"
 #include "frame/CMainFrame.h"
 #include "frame/CWebLinks.h"
+#include "frame/DocumentPrint.h"
+#include "frame/EditCommands.h"
 #include "frame/FrameIds.h"
 #include "frame/PrintSetup.h"
 #include "frame/WebLinksRibbon.h"
@@ -21,6 +23,7 @@
 #include "ui/commands.h"
 #include "ui/document_area.h"
 #include "watch/AppWindowCommands.h"
+#include "watch/WatchOpeners.h"
 
 #include <QTimer>
 
@@ -68,18 +71,21 @@ bool OpenWebLinkInProgram(CMainFrame& frame, pf::Shell& shell, const WebLinkReco
 bool OpenHelpDocument(pf::Shell& shell, int commandId)
 {
     // Both from the program folder: the process never changes its directory,
-    // so "the current directory" is the program folder anyway.
+    // so "the current directory" is the program folder anyway. A command
+    // always answers: a missing document is named in a box.
     const std::filesystem::path docs = ProgramPaths().docs();
-    if (commandId == ID_WHATS_NEW) {
-        const std::filesystem::path pdf = docs / "WhatsNew.pdf";
-        std::error_code ec;
-        if (!std::filesystem::exists(pdf, ec))
-            return false;
-        return shell.openDocument(pdf);
+    const bool whatsNew = commandId == ID_WHATS_NEW;
+    const std::filesystem::path file = docs / (whatsNew ? "WhatsNew.pdf" : "Vortanex.chm");
+    const std::string what = whatsNew ? "What's New" : "help";
+    std::error_code ec;
+    if (!std::filesystem::exists(file, ec)) {
+        WriteLog(0, "The " + what + " file is missing: " + file.string());
+        MsgBoxInfo("The " + what + " file " + file.string() + " was not found.");
+        return false;
     }
-    const std::filesystem::path chm = docs / "Vortanex.chm";
-    if (!shell.openDocument(chm)) {
-        WriteLog(0, "Help file could not be opened: " + chm.string());
+    if (!shell.openDocument(file)) {
+        WriteLog(0, "The " + what + " file could not be opened: " + file.string());
+        MsgBoxInfo("The " + what + " file " + file.string() + " could not be opened.");
         return false;
     }
     return true;
@@ -91,6 +97,8 @@ void InstallFrameCompletion(CMainFrame& frame, pf::Shell& shell, std::function<v
     pf::Shell* sh = &shell;
     frame.Commands().add(ID_HELP_FILE, [sh] { OpenHelpDocument(*sh, ID_HELP_FILE); });
     frame.Commands().add(ID_WHATS_NEW, [sh] { OpenHelpDocument(*sh, ID_WHATS_NEW); });
+    InstallPrintCommands(frame);
+    InstallEditCommands(frame.Commands(), frame);
     CMainFrame* f = &frame;
     g_shell = &shell;
     AppWindowCommands::Services& services = AppWindowCommands::services();
@@ -135,6 +143,14 @@ void InstallFrameCompletion(CMainFrame& frame, pf::Shell& shell, std::function<v
         auto* view = new CWebLinks(*g_shell, hooks);
         f->Documents()->addDocument(view, QStringLiteral("WebLinks"));
         return show();
+    };
+    // The broker's pages of the market watch and the order book (Pellbrook,
+    // GTC Order, Smart Order History) open in a browser window of their own.
+    watchOpeners().browser = [f](const std::string& address, const std::string& title) {
+        if (!f->Documents() || !g_shell)
+            return;
+        CBrowserCtrl::OpenBrowserCtrl(*f->Documents(), *g_shell, lockHooks(), QString::fromStdString(title),
+                                      QUrl(QString::fromStdString(address), QUrl::TolerantMode));
     };
 }
 

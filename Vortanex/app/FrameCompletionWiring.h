@@ -1,8 +1,9 @@
 #pragma once
 // The frame-completion windows in the running program: the settings dialog
-// (32865), the web-links view (32883), the browser windows and the feedback
-// dialog that web-link commands open, and the web-links ribbon with the
-// quick-access bar after login. UI thread.
+// (32865), the web-links view (32883), the browser windows that web-link
+// commands and the windows' broker pages open, the feedback dialog, the print
+// and edit commands, and the web-links ribbon with the quick-access bar after
+// login. UI thread.
 #include <functional>
 #include <string>
 
@@ -15,7 +16,7 @@ class Shell;
 void InstallFrameCompletion(CMainFrame& frame, pf::Shell& shell, std::function<void()> connectFeed,
                             std::function<void()> disconnectFeed);
 // Help (400, F12) and What's New (1499): the documents in the program
-// folder's Docs folder, opened by the shell; What's New only when present.
+// folder's Docs folder, opened by the shell; a missing one is named in a box.
 bool OpenHelpDocument(pf::Shell& shell, int commandId);
 // The security re-download closes the web-links view with the other windows.
 void CloseWebLinksForSecurityDownload();

@@ -14,7 +14,9 @@
 #include "market/CScripLastTick.h"
 #include "market/CScriptDetails.h"
 #include "market/CSpecialReports.h"
+#include "market/MarketHooks.h"
 #include "watch/AppWindowCommands.h"
+#include "watch/CVortanexView.h"
 #include "watch/WatchCommands.h"
 #include "watch/WatchOpeners.h"
 
@@ -70,6 +72,13 @@ void InstallMarketViews(CMainFrame& frame)
     InstallSpecialReports(frame.Commands(), f);
     watchOpeners().depth = [](QWidget* view, int security) { OpenMarketDepth(security, view); };
     watchOpeners().details = [f](int security) { ShowScripDetails(security, f); };
+    // An index's derivative chain: the chain command's kind 2, for an index
+    // (chain kind 1) named by its place in the index table.
+    marketHooks().openIndexChain = [](int indexNumber) {
+        g_WatchOpenRequest.chainKind = 1;
+        g_WatchOpenRequest.chainBase = indexNumber;
+        WatchCommands::OnNewChain(2);
+    };
     // The settings broadcast reaches the depth gauges, the last-trades list
     // and the bar's font after the windows already served.
     auto before = WatchCommands::services().otherWindows;

@@ -1072,10 +1072,14 @@ void CVortanexApp::OnCommandWebLink(int commandId)
         const int current = pv_user_info.client_index < 0 ? 0 : pv_user_info.client_index;
         if (at(1) == '2' && at(2) != 'F' && current < static_cast<int>(g_Session.clients.size()))
             client = std::string(FixedTextView(g_Session.clients[static_cast<size_t>(current)].client_code));
+        // Without encryption the values go into the address as they are: each
+        // is encoded, so that none can add a parameter or a fragment.
+        const bool plain = pv_user_info.encrypt == 0;
+        const auto value = [plain](std::string_view v) { return plain ? UrlEncode(v, true) : std::string(v); };
         std::string query = formatText("LoginData=1002|%s|%s|%d&ClientUserId=%s",
-                                        std::string(FixedTextView(pv_user_info.user_id)).c_str(),
-                                        std::string(FixedTextView(pv_user_info.session_id)).c_str(), link.WebId,
-                                        client.c_str());
+                                        value(FixedTextView(pv_user_info.user_id)).c_str(),
+                                        value(FixedTextView(pv_user_info.session_id)).c_str(), link.WebId,
+                                        value(client).c_str());
         WriteLog(0, query);
         if (pv_user_info.encrypt != 0) {
             std::string encoded;
@@ -1182,6 +1186,7 @@ int CVortanexApp::ExitInstance()
             WatchCommands::services().pane = {};
             WatchCommands::services().otherWindows = {};
             AppWindowCommands::services() = {};
+            watchOpeners().browser = {}; // its browser windows sit on the frame
             UninstallBooks();
             SetOrderFormLinks(nullptr);
             UninstallOrderEntry();

@@ -14,6 +14,8 @@ ui::PageSetup& pageSetup()
 
 const ui::PageSetup& CurrentPageSetup() { return pageSetup(); }
 
+void SetCurrentPageSetup(const ui::PageSetup& page) { pageSetup() = page; }
+
 bool OnFilePrintSetup()
 {
     const std::optional<ui::PageSetup> chosen = ui::prompter().pickPageSetup(pageSetup());

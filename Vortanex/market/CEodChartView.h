@@ -5,6 +5,7 @@
 // request held by value, the text delivered to this view's identity or
 // dropped); live trades come from the feed through ChartLiveFeed's queue,
 // drained on the UI thread; everything that touches the control runs here.
+#include "frame/DocumentPrint.h"
 #include "market/ChartDownload.h"
 #include "market/ChartLiveFeed.h"
 #include "market/ChartSeries.h"
@@ -52,7 +53,7 @@ struct CCIndicatorsAdded {
     bool newPanel = false;
 };
 
-class CEodChartView : public QWidget, public ui::DocumentView {
+class CEodChartView : public QWidget, public ui::DocumentView, public SelfPrintingView {
     Q_OBJECT
 public:
     static constexpr int kIntervalBox = 1185, kZoomBox = 1402, kIndicatorBox = 1291, kNewPanel = 1298, kAdd = 1288,
@@ -140,6 +141,8 @@ public:
     std::string_view viewClassName() const override { return "CEodChartView"; }
     bool isClosed() const override { return m_closing; }
     void closeFromFrame() override { FreeAllVariables(); }
+    // The frame's Print: the chart control's own print.
+    void printView() override { OnCommand(57607); }
 
     // State, for the openers and tests.
     IChartControl& control() { return *m_control; }

@@ -1,8 +1,9 @@
 #pragma once
 // What the index view and the indices bar hand to windows of other parts:
 // the intraday chart of an index and the derivative chain of an index. The
-// application installs them when those windows exist; until then the user
-// is told the window is not available. UI thread only.
+// application installs both at start-up; a window used without them (a test
+// of that window alone) tells the user the window is not available. UI
+// thread only.
 #include <functional>
 #include <string>
 

@@ -633,26 +633,44 @@ void FeedConnection::sendText(int code, const std::string& text)
         std::lock_guard lock(m_linkMutex);
         stream = m_streamTexts;
     }
+    // A subscription names the slot the server gave this connection; without
+    // one (not given yet, or the connection has just ended) it means nothing,
+    // whichever way it would go.
+    if ((code == 201 || code == 203) && FeedState::instance().slot() < 0) {
+        WriteLog(3, "Subscription " + std::to_string(code) + " not sent: no feed slot");
+        return;
+    }
     if (stream && type == 2) {
         const std::string frame = SubscriptionFrame(text);
-        const bool sent = !frame.empty() && stream->sendOnConnection(frame);
+        if (frame.empty())
+            return;
+        const bool sent = stream->sendOnConnection(frame);
         WriteLog(3, "UpdateTokensThread Ret :" + std::to_string(sent ? static_cast<long>(frame.size()) : -1L));
+        // A write that failed or stalled may have left part of the frame on
+        // the connection, which would garble every later frame: the stream
+        // is dropped and connects again.
+        if (!sent) {
+            WriteLog(0, "Feed text " + std::to_string(code) + " not written whole: the stream is dropped");
+            stream->cancel();
+        }
         return;
     }
     const bool socket = link && link->isOpen();
     if (socket && (type == 2 || type == 3 || type == 5 || type == 6)) {
         const std::string frame = SubscriptionFrame(text);
-        const bool sent = !frame.empty() && link->sendAll(frame);
+        if (frame.empty())
+            return;
+        const bool sent = link->sendAll(frame);
         WriteLog(3, "UpdateTokensThread Ret :" + std::to_string(sent ? static_cast<long>(frame.size()) : -1L));
+        if (!sent) {
+            WriteLog(0, "Feed text " + std::to_string(code) + " not written whole: the connection is dropped");
+            link->interrupt();
+        }
         return;
     }
     if (type == 3)
         return; // TCP without its socket: nothing to send on
     if (type != 2 && type != 5 && type != 6)
-        return;
-    // A subscription names the slot the server gave this connection; without
-    // one (not given yet, or the connection has just ended) it means nothing.
-    if ((code == 201 || code == 203) && FeedState::instance().slot() < 0)
         return;
     const int transCode = code == 900 ? 12 : 11;
     ServerReply reply;

@@ -253,6 +253,7 @@ int GetWebLinks()
             count = detail::kMaxWebLinks;
         }
         std::vector<WebLinkRecord> links(static_cast<size_t>(count));
+        size_t filled = 0;
         if (tilde != std::string::npos) {
             const std::vector<std::string> records = detail::split(std::string_view(reply).substr(tilde + 1), '^');
             for (size_t i = 0; i < records.size() && i < links.size(); ++i) {
@@ -260,9 +261,16 @@ int GetWebLinks()
                 if (record.empty())
                     break;
                 detail::fillWebLink(links[i], detail::split(record, '|'));
+                filled = i + 1;
                 WriteLog(0, formatText("Link No :%d, WebLinks : %s, MainGrp : %s", static_cast<int>(i), links[i].Name,
                                        links[i].MainGroup));
             }
+        }
+        // A header that announces more links than came would leave empty
+        // links behind, and an empty panel on the ribbon: only those that came.
+        if (filled < links.size()) {
+            WriteLog(0, formatText("WebLinks: %d announced, %d sent", count, static_cast<int>(filled)));
+            links.resize(filled);
         }
         g_WebLinkTable.links = std::move(links);
     } catch (...) {

@@ -19,12 +19,14 @@
 #include "frame/OrderFormService.h"
 #include "frame/controls/CMyGridCtrl.h"
 #include "frame/controls/CMyListCtrl.h"
+#include "market/CEodChartView.h"
 #include "market/CIndexView.h"
 #include "market/CIndicesDlg.h"
 #include "market/CMDepthView.h"
 #include "market/CScripLastTick.h"
 #include "market/COptionCalc.h"
 #include "market/CScriptDetails.h"
+#include "market/ChartSeries.h"
 #include "orders/WatchOrderCommands.h"
 #include "watch/AppWindowCommands.h"
 #include "watch/CVortanexView.h"
@@ -210,6 +212,80 @@ TEST_F(MarketEndToEnd, IndicesDepthTradesAndDetailsAgainstTheBroker)
     depth->OnCancel();
     trades->OnCancel();
     SetOrderFormService(nullptr);
+    prompter.answerWhen("Do you want to Quit from this Application", 6);
+    app.mainFrame()->close();
+    app.ExitInstance();
+}
+
+// The index view's menu on NIFTY 50: "Intraday Chart" opens the index's
+// chart, which the broker's index history fills; "Derivative Chain" opens the
+// chain of the index's underlying, built from the security table: every
+// NIFTY future and option of NSE and nothing else. There is one chain
+// window: asked again, the open one is named and comes forward.
+TEST_F(MarketEndToEnd, IndexViewOpensTheIndexChartAndItsDerivativeChain)
+{
+    clock.setMillis(ChartLocalEpoch(2026, 12, 8, 11, 0, 0) * 1000); // market hours: the day's bars exist
+    ProgramFeed feed;
+    CVortanexApp app;
+    ASSERT_TRUE(startLoggedIn(app, feed));
+    ASSERT_TRUE(AppWindowCommands::Run(32886));
+    CIndexView* indexView = CIndexView::instance();
+    ASSERT_NE(indexView, nullptr);
+    int nifty = -1;
+    for (const IndexRecord& r : IndexTable::instance().entries())
+        if (std::string_view(r.name) == "NIFTY") // the index's name is its security's symbol
+            nifty = r.number;
+    ASSERT_GE(nifty, 0);
+    indexView->selectIndex(nifty);
+
+    prompter.queueMenuCommand(CIndexView::ID_INDEX_INTRADAY_CHART);
+    indexView->OnContextMenu(10, 10);
+    ASSERT_EQ(CEodChartView::openViews().size(), 1u);
+    CEodChartView* chart = CEodChartView::openViews()[0];
+    EXPECT_EQ(chart->kind(), kChartIndex);
+    EXPECT_FALSE(boxShown("Intraday Chart is not available in this version."));
+    const auto asked = broker->waitForRequest(
+        [](const tb::RecordedRequest& r) {
+            // NIFTY 50's broadcast id is its watch token, 51999; "|1" marks an index.
+            return r.path == "/qtrade/feeds.exe" && (r.query == "ctoken=51999|1" || r.query == "ctoken=51999%7C1");
+        },
+        10000);
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(ui::UiThread::pumpUntil([&] { return chart->ready() && chart->control().recordCount() > 0; }, 10000));
+
+    prompter.queueMenuCommand(CIndexView::ID_INDEX_DERIVATIVE_CHAIN);
+    indexView->OnContextMenu(10, 10);
+    EXPECT_FALSE(boxShown("Derivative Chain is not available in this version."));
+    ASSERT_EQ(CVortanexView::openViews().size(), 1u);
+    CVortanexView* chain = CVortanexView::openViews()[0];
+    EXPECT_EQ(chain->windowTitle().toStdString(), "Derv Chain-NIFTY");
+    const auto table = SecurityTable::current();
+    int expected = 0;
+    for (int i = 0; i < table->count(); ++i) {
+        const SecurityRecord& s = table->row(i);
+        if (s.symbol.view() == "NIFTY" && s.market_exchange.view() == "NN" && s.inst_type.view() != "IN")
+            ++expected;
+    }
+    ASSERT_GE(expected, 3) << "the broker lists three NIFTY futures at least";
+    const WatchlistRecord& list = chain->list();
+    EXPECT_EQ(CountWatchRows(list), expected);
+    int futures = 0;
+    for (const WatchRowEntry& row : list.rows) {
+        if (row.securityIndex < 0)
+            continue;
+        const SecurityRecord& s = table->row(row.securityIndex);
+        EXPECT_EQ(s.symbol.view(), "NIFTY");
+        EXPECT_EQ(s.market_exchange.view(), "NN");
+        EXPECT_TRUE(s.inst_type.view() == "FI" || s.inst_type.view() == "OI") << s.inst_type.view();
+        futures += s.inst_type.view() == "FI";
+    }
+    EXPECT_EQ(futures, 3) << "one future for each of the three expiries";
+
+    prompter.queueMenuCommand(CIndexView::ID_INDEX_DERIVATIVE_CHAIN);
+    indexView->OnContextMenu(10, 10);
+    EXPECT_TRUE(boxShown("You are allowed to open only one Derivative Chain"));
+    EXPECT_EQ(CVortanexView::openViews().size(), 1u);
+
     prompter.answerWhen("Do you want to Quit from this Application", 6);
     app.mainFrame()->close();
     app.ExitInstance();

@@ -220,6 +220,45 @@ TEST_F(StreamFeed, SegmentAccessFourSendsTheTextsOnTheStreamConnection)
     EXPECT_EQ(requestsTo("/cgi-bin/Glenvarro/upd_feeds.exe"), 0) << "a text went by request as well";
 }
 
+// A subscription names the connection's slot: while there is none (the
+// connection has just ended, or the server has not given one yet) nothing
+// goes on the stream's own connection either.
+TEST_F(StreamFeed, SubscriptionFramesWaitForASlot)
+{
+    const auto frames = [this](const char* prefix) {
+        int n = 0;
+        for (const tb::RecordedRequest& r : broker->requests())
+            if (r.channel == "feed-frame" && r.rawBody.rfind(prefix, 0) == 0)
+                ++n;
+        return n;
+    };
+    FeedConnection::Settings s = settings();
+    s.connectType = 2;
+    s.segmentAccess = '4';
+    ASSERT_TRUE(m_connection->start(s));
+    ASSERT_TRUE(broker->waitForFeedClient("U1", 10000));
+    ASSERT_TRUE(eventually([] { return FeedState::instance().slot() >= 0; }));
+    ASSERT_TRUE(eventually([this] { return m_connection->hasSocket(); }));
+    const int slot = FeedState::instance().slot();
+
+    // A subscription asked for while the slot was there and sent after it
+    // went (the sender thread runs it later).
+    FeedState::instance().setSlot(-1);
+    m_window->m_securities = {0, 1};
+    m_connection->requestSubscription(1);
+    // The sender runs its tasks in order: once the quote poll queued after
+    // the subscription has reached the broker, the subscription had its turn.
+    const size_t before = broker->requests().size();
+    m_connection->requestSnapshot("Token=1," + std::to_string(wtoken(0)));
+    ASSERT_TRUE(eventually([&] { return broker->requests().size() > before; }));
+    FeedState::instance().setSlot(slot);
+    m_window->m_securities = {0, 2};
+    FeedSubscriptions::instance().Update_Feeds_Token();
+    EXPECT_TRUE(eventually([&] { return brokerTokens() == (std::vector<int>{wtoken(0), wtoken(2)}); }));
+    EXPECT_EQ(frames("201|"), 1) << "a subscription went out without a slot";
+    ASSERT_TRUE(stopWithin(std::chrono::seconds(5)));
+}
+
 TEST_F(StreamFeed, OtherSegmentAccessSendsTheTextsByRequest)
 {
     FeedConnection::Settings s = settings();

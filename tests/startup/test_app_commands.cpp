@@ -21,16 +21,21 @@
 #include "watch/AlertTable.h"
 #include "watch/CAlertPopUp.h"
 #include "watch/WatchOpeners.h"
+#include "frame/CBrowserCtrl.h"
 #include "frame/CMainFrame.h"
 #include "frame/FrameIds.h"
+#include "market/MarketHooks.h"
 #include "orders/COrderViewEx.h"
 #include "orders/WatchOrderCommands.h"
 #include "server/SecurityTable.h"
+#include "watch/AppWindowCommands.h"
 #include "watch/CVortanexView.h"
 #include "watch/WatchCommands.h"
+#include "watch/WatchOpeners.h"
 #include "watch/base/WatchlistTable.h"
 
 #include "ui/commands.h"
+#include "ui/document_area.h"
 #include "ui/form_driver.h"
 #include "ui/ui_thread.h"
 
@@ -39,6 +44,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace startuptest {
@@ -189,6 +196,54 @@ TEST_F(AppCommandsTest, EveryCommandOfTheFramesTableRefusesWhileLockedAndSendsNo
     EXPECT_TRUE(boxShown("Terminal is Locked. Pls Unlock to Place Order."));
 
     SetTerminalLocked(false);
+    closeAndExit(app);
+}
+
+// Every command of the ribbon and the main menu has its window in the
+// running program: none is left to say it is not available (the start-up logs
+// each one it has to fill that way). The windows' openers are installed too,
+// and a broker page of a window opens in a browser window of the program.
+TEST_F(AppCommandsTest, EveryRibbonCommandAndOpenerHasItsWindow)
+{
+    writeConfig();
+    scriptLogin("U1", "Test@123");
+    CVortanexApp app;
+    app.setOptions(appOptions());
+    ASSERT_TRUE(app.InitInstance());
+    std::vector<std::string> missing;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(paths.logs(), ec)) {
+        std::ifstream in(e.path());
+        for (std::string line; std::getline(in, line);)
+            if (line.find("Not in this version: ") != std::string::npos)
+                missing.push_back(line.substr(line.find("Not in this version: ")));
+    }
+    EXPECT_TRUE(missing.empty()) << missing.size() << " command(s), the first: " << missing.front();
+
+    // The commands that open a window through the application's table have
+    // their window installed (the order book's command and the font dialog
+    // are not in it: the application and the table run them themselves).
+    const auto& windows = AppWindowCommands::services().windows;
+    for (const int id : {57606, 57664, 32878, 33314, 33214, 33215, 33216, 33217, 33218, 32883, 32886, 32881, 32884,
+                         32885, 32887, 32860, 32863, 32865, 32862}) {
+        ASSERT_NE(std::string(AppWindowCommands::LockText(id)), "") << id << " is not in the table";
+        const auto it = windows.find(id);
+        EXPECT_TRUE(it != windows.end() && it->second.open) << id;
+    }
+
+    const WatchOpeners& o = watchOpeners();
+    EXPECT_TRUE(o.depth && o.details && o.chart && o.alert && o.basket && o.book && o.browser && o.exportToExcel);
+    EXPECT_TRUE(marketHooks().openIndexChart && marketHooks().openIndexChain);
+    ASSERT_TRUE(o.browser);
+    const std::string page = "http://127.0.0.1:" + std::to_string(broker->httpPort()) + "/qtrade/qlogin.exe?x=1";
+    o.browser(page, "GTC Order");
+    CBrowserCtrl* shown = nullptr;
+    for (CBrowserCtrl* b : app.mainFrame()->findChildren<CBrowserCtrl*>())
+        if (b->Title() == "GTC Order")
+            shown = b;
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(app.mainFrame()->Documents()->activeDocument(), shown);
+    EXPECT_FALSE(boxShown("Browser is not available in this version."));
     closeAndExit(app);
 }
 

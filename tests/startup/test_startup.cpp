@@ -707,11 +707,21 @@ TEST_F(StartupTest, WebLinksOfKindOOpenAtLoginAndLinksRefuseWhileLocked)
     // A command past the table does nothing.
     app.OnCommandWebLink(CVortanexApp::kFirstWebLinkCommand + 2);
     EXPECT_EQ(shell.calls().size(), 2u);
+    // Without request encryption a client code with '&', '=' and '#' stays
+    // one value: it adds no parameter and no fragment.
+    ASSERT_EQ(pv_user_info.encrypt, 0);
+    const size_t current = size_t(std::max(0, pv_user_info.client_index));
+    ASSERT_LT(current, g_Session.clients.size());
+    CopyFixedText(g_Session.clients[current].client_code, "AB&x=1#C");
+    app.OnCommandWebLink(CVortanexApp::kFirstWebLinkCommand);
+    ASSERT_EQ(shell.calls().size(), 3u);
+    EXPECT_EQ(shell.calls()[2].target, base + "LoginData=1002|U1|" + std::string(pv_user_info.session_id)
+                                            + "|501&ClientUserId=AB%26x%3D1%23C");
 
     app.mainFrame()->Commands().invoke(ID_FILE_LOCKTERMINAL);
     app.OnCommandWebLink(CVortanexApp::kFirstWebLinkCommand);
     EXPECT_TRUE(boxShown("Terminal is Locked. Pls Unlock to proceed."));
-    EXPECT_EQ(shell.calls().size(), 2u);
+    EXPECT_EQ(shell.calls().size(), 3u);
     app.ExitInstance();
 }
 
