@@ -291,17 +291,19 @@ void CHistoryDepth::loadType()
 
 void CHistoryDepth::request(int type, const std::string& text)
 {
-    if (m_busy)
-        return;
+    // A request made while another is out (another exchange chosen) goes
+    // out too; only the reply to the newest is shown.
+    const uint64_t ticket = m_latest.next();
     const int code = hd::ReportTransCode(type);
     const int encrypt = pv_user_info.encrypt;
+    if (!m_busy)
+        QApplication::setOverrideCursor(Qt::BusyCursor);
     m_busy = true;
     enable(kRefresh, false);
-    QApplication::setOverrideCursor(Qt::BusyCursor);
     QPointer<CHistoryDepth> self(this);
     std::shared_ptr<Alive> alive = m_alive;
     ServerAccess* server = m_server;
-    const bool started = pf::Worker::start("HistoryDepth", [self, alive, server, code, type, text, encrypt] {
+    const bool started = pf::Worker::start("HistoryDepth", [self, alive, server, code, type, text, encrypt, ticket] {
         std::string reply;
         int status = 0;
         if (server) {
@@ -314,12 +316,13 @@ void CHistoryDepth::request(int type, const std::string& text)
         }
         if (!alive->open.load())
             return;
-        ui::UiThread::post([self, type, status, reply] {
-            if (self)
+        ui::UiThread::post([self, type, status, reply, ticket] {
+            if (self && self->m_latest.isLatest(ticket, "report dialog"))
                 self->ApplyReply(type, status, reply);
         });
     });
     if (!started) {
+        m_latest.dropAll();
         m_busy = false;
         enable(kRefresh, true);
         QApplication::restoreOverrideCursor();

@@ -4,10 +4,12 @@
 // 5 top gainers and losers, 6 active scrips, 7 trailing stop-loss order
 // history). Types 1-6 fill a list, type 7 a grid with merged leg headers.
 // Every request runs on a worker while the dialog shows it is busy; a reply
-// that comes back after the dialog closed is dropped. Modal.
+// that comes back after the dialog closed, or answers a request older than
+// the newest, is dropped. Modal.
 #include "market/HistoryDepthReport.h"
 #include "orders/TsloOrderBook.h"
 
+#include "pf/latest_request.h"
 #include "ui/form.h"
 
 #include <memory>
@@ -105,6 +107,7 @@ private:
     ui::GridView* m_grid = nullptr;
     std::unique_ptr<CResizer> m_resizer;
     bool m_busy = false;
+    pf::LatestRequest m_latest; // a reply shows only if it answers the newest request
     int m_replies = 0;
     struct Alive;
     std::shared_ptr<Alive> m_alive;

@@ -18,6 +18,7 @@
 
 #include <functional>
 
+#include "pf/latest_request.h"
 #include "ui/form.h"
 
 #include <QPoint>
@@ -240,6 +241,7 @@ private:
     bool m_levelsClicked = false; // a click has asked for the levels chart
     bool m_circuitUpper = true;    // the band the circuit grid shows
     int m_requests = 0;            // requests in flight
+    pf::LatestRequest m_latest;    // a list reply shows only if it answers the newest fetch
     struct Feed;
     std::shared_ptr<Feed> m_feed; // the scanner's or cluster's subscription
     struct IndexBox;

@@ -72,9 +72,12 @@ void CMarketTurnOver::fetch(int transCode, const std::string& request,
 {
     ++m_requests;
     showBusy(true);
+    // A newer choice (exchange, band) sends again at once; a slower earlier
+    // reply must not overwrite it.
+    const uint64_t ticket = m_latest.next();
     QPointer<CMarketTurnOver> self(this);
     ServerAccess* server = m_server;
-    const bool started = pf::Worker::start("MarketDialog", [self, server, transCode, request, done] {
+    const bool started = pf::Worker::start("MarketDialog", [self, server, transCode, request, done, ticket] {
         std::string reply;
         int status = 0;
         if (server) {
@@ -85,10 +88,12 @@ void CMarketTurnOver::fetch(int transCode, const std::string& request,
             long length = 0;
             status = RequestServer(0, transCode, request, reply, length);
         }
-        ui::UiThread::post([self, status, reply, done] {
+        ui::UiThread::post([self, status, reply, done, ticket] {
             if (!self)
                 return;
             self->showBusy(--self->m_requests > 0);
+            if (!self->m_latest.isLatest(ticket, "market dialog"))
+                return;
             try {
                 done(*self, status, reply);
             } catch (...) {

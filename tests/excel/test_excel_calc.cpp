@@ -84,13 +84,13 @@ bool eventually(F&& condition, std::chrono::seconds limit = std::chrono::seconds
 struct Live {
     CalcSheetLink* calc = nullptr; // owned by the link
     std::unique_ptr<CMSExcel> link;
-    Live()
+    explicit Live(std::chrono::milliseconds replyTimeout = std::chrono::seconds(20))
     {
-        link = std::make_unique<CMSExcel>([this]() -> std::unique_ptr<SheetLink> {
+        link = std::make_unique<CMSExcel>([this, replyTimeout]() -> std::unique_ptr<SheetLink> {
             CalcOptions o;
             o.helper = VX_CALCLINK_PROGRAM;
             o.headless = true;
-            o.replyTimeout = std::chrono::seconds(20);
+            o.replyTimeout = replyTimeout;
             auto made = std::make_unique<CalcSheetLink>(o);
             calc = made.get();
             return made;
@@ -188,6 +188,39 @@ TEST(SheetLinkCalc, OfficeKilledMidPassIsADisconnect)
     live.link->waitIdle();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(40)) << "the writer never hangs";
     EXPECT_FALSE(t->cellsLive);
+}
+
+// Gone, or a zombie nobody reaps yet: either way no longer running.
+bool ended(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line))
+        return true;
+    const auto close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
+}
+
+TEST(SheetLinkCalc, AStuckHeadlessOfficeIsEndedWithItsProcessGroup)
+{
+    NEED_CALC();
+    Live live(std::chrono::seconds(3));
+    std::string error;
+    ASSERT_EQ(live.link->Initialization("Stuck", error, "", 0), 1) << error;
+    const int office = live.calc->officeProcess();
+    ASSERT_GT(office, 0);
+    const std::vector<pid_t> family = familyOf(office);
+    for (pid_t p : family)
+        kill(p, SIGSTOP); // the office stops answering
+    // The next exchange times out: the link ends the office it started
+    // headless, whole, and resets.
+    EXPECT_FALSE(live.link->IsSheetLinked("Stuck"));
+    EXPECT_TRUE(eventually([&] { return !live.link->linkOpen(); }, std::chrono::seconds(20)));
+    for (pid_t p : family)
+        EXPECT_TRUE(eventually([&] { return ended(p); }, std::chrono::seconds(10))) << "office process " << p;
+    for (pid_t p : family)
+        if (!ended(p))
+            kill(p, SIGKILL);
 }
 
 TEST(SheetLinkCalc, NoOfficeOrNoHelperIsAnAbsentProgram)

@@ -303,7 +303,7 @@ TEST_F(LinkFixture, DisconnectMidPassStopsEveryWriteAndResetsTheLink)
     EXPECT_EQ(static_cast<int>(book->calls().size()), calls);
 }
 
-TEST_F(LinkFixture, UnlinkWaitsForTheRunningPassAndCountsFollowTheViews)
+TEST_F(LinkFixture, UnlinkStopsTheRunningPassWithoutWaitingAndCountsFollowTheViews)
 {
     ASSERT_EQ(start("L"), 1);
     book->writeDelay = std::chrono::milliseconds(2);
@@ -316,7 +316,8 @@ TEST_F(LinkFixture, UnlinkWaitsForTheRunningPassAndCountsFollowTheViews)
     link->unlinkTarget(t);
     const int writes = book->callCount("cells");
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(book->callCount("cells"), writes) << "nothing written after the unlink returned";
+    // The unlink does not wait: the one write under way may still land.
+    EXPECT_LE(book->callCount("cells"), writes + 1) << "at most the running write after the unlink returned";
     EXPECT_LT(writes, 100);
     EXPECT_EQ(link->linkedCount(), 1);
     link->unlinkTarget(u);

@@ -4,6 +4,8 @@
 #include "watch/excel/CalcLinkProtocol.h"
 #include "watch/excel/ExcelLink.h"
 
+#include "pf/ui_guard.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -77,6 +79,10 @@ bool CalcSheetLink::spawn(std::string& error)
         stopHelper();
         return false;
     }
+    // The helper names the office it started (its own process group); only a
+    // headless one is this link's to end.
+    if (m_options.headless && answer.size() > 1 && std::atoi(answer[1].c_str()) > 0)
+        m_officeGroup = std::atoi(answer[1].c_str());
     return true;
 }
 
@@ -213,6 +219,7 @@ bool CalcSheetLink::request(const std::vector<std::string>& fields, std::vector<
 {
     if (m_helper <= 0 || (m_gone && fields[0] != "start"))
         return false;
+    const pf::uiguard::Section talking(pf::uiguard::Kind::Helper, "spreadsheet " + fields[0]);
     const std::string line = CalcLinkLine(fields) + "\n";
     size_t done = 0;
     while (done < line.size()) {
@@ -231,6 +238,7 @@ bool CalcSheetLink::request(const std::vector<std::string>& fields, std::vector<
         // A stuck office is as good as gone: the link must never hang on it.
         WriteLog(0, "Calc link: no answer to " + fields[0]);
         kill(m_helper, SIGKILL);
+        endOwnOffice();
         lost();
         return false;
     }
@@ -296,20 +304,24 @@ void CalcSheetLink::stopHelper()
         close(m_toHelper); // end of input: the helper lets go and ends
         m_toHelper = -1;
     }
-    if (m_helper > 0) {
-        // The helper ends the office it started within a few seconds.
+    if (const pid_t helper = m_helper; helper > 0) {
+        // The helper ends the office it started within a few seconds; one
+        // that does not is ended with its headless office, so that the
+        // program's exit stays short whatever the office does.
         bool ended = false;
-        for (int i = 0; i < 100 && !ended; ++i) {
-            ended = waitpid(m_helper, nullptr, WNOHANG) == m_helper;
+        for (int i = 0; i < 30 && !ended; ++i) {
+            ended = waitpid(helper, nullptr, WNOHANG) == helper;
             if (!ended)
                 usleep(100 * 1000);
         }
         if (!ended) {
-            kill(m_helper, SIGKILL);
-            waitpid(m_helper, nullptr, 0);
+            kill(helper, SIGKILL);
+            endOwnOffice();
+            waitpid(helper, nullptr, 0);
         }
         m_helper = -1;
     }
+    m_officeGroup = -1;
     if (m_reader.joinable())
         m_reader.join();
     if (m_fromHelper >= 0) {
@@ -321,4 +333,24 @@ void CalcSheetLink::stopHelper()
         std::filesystem::remove_all(m_profileDir, ec);
         m_profileDir.clear();
     }
+}
+
+void CalcSheetLink::endOwnOffice()
+{
+    const pid_t group = m_officeGroup.exchange(-1);
+    if (group > 0 && kill(-group, SIGKILL) == 0)
+        WriteLog(0, "Calc link: ended the headless office " + std::to_string(group));
+}
+
+void CalcSheetLink::interrupt()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_gone = true;
+        m_notified = true; // the program is ending: no disconnect notice
+    }
+    m_answered.notify_all();
+    if (const pid_t helper = m_helper; helper > 0)
+        kill(helper, SIGKILL);
+    endOwnOffice();
 }

@@ -20,7 +20,8 @@ struct CalcOptions {
     std::string helper;              // the vx_calclink program
     std::string program = "soffice"; // the office, from the PATH by default
     bool headless = true;            // no window, a throwaway profile
-    // How long an answer may take before the office counts as gone.
+    // How long an answer may take before the office counts as gone; then the
+    // helper and the headless office the link started are ended.
     std::chrono::milliseconds replyTimeout{30000};
 };
 
@@ -43,6 +44,8 @@ public:
     SheetCellState readCell(const std::string& sheet, int row, int col) override;
     void release(bool closeBook) override;
     void setDisconnectHandler(std::function<void()> handler) override;
+    // Ends the helper and the headless office it started for this link.
+    void interrupt() override;
 
     bool running() const { return m_helper > 0; }
     // For the live check: the office's process (-1 when it was already
@@ -59,9 +62,13 @@ private:
     void readLoop();
     void lost();
     void stopHelper();
+    // Kills the process group of the headless office this link started; a
+    // visible office (the user's) is never ended here.
+    void endOwnOffice();
 
     CalcOptions m_options;
-    pid_t m_helper = -1;
+    std::atomic<pid_t> m_helper{-1};
+    std::atomic<pid_t> m_officeGroup{-1}; // the headless office this link started
     int m_toHelper = -1;
     int m_fromHelper = -1;
     std::string m_profileDir;

@@ -2,8 +2,11 @@
 
 #include "app/base/LogWriter.h"
 
+#include "pf/ui_guard.h"
+
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <future>
 
 bool ExcelSheetNameAllowed(const std::string& name)
@@ -108,6 +111,15 @@ CMSExcel::~CMSExcel()
             t->cancelled = true;
     }
     m_wake.notify_all();
+    // The exit never waits long on the spreadsheet: a writer still busy after
+    // a moment has its backend interrupted (a stuck office is ended), then
+    // it runs through what is left at once.
+    {
+        std::unique_lock lock(m_mutex);
+        if (!m_done.wait_for(lock, std::chrono::milliseconds(1500), [&] { return m_writerEnded; })
+            && m_interruptible)
+            m_interruptible->interrupt();
+    }
     m_thread.join();
 }
 
@@ -129,6 +141,7 @@ void CMSExcel::writerLoop()
         if (m_dropBackend.exchange(false) && m_backend) {
             // The book went away: the backend is let go on this thread, the
             // only one that calls it.
+            m_interruptible = nullptr;
             auto gone = std::move(m_backend);
             lock.unlock();
             gone->release(false);
@@ -142,8 +155,14 @@ void CMSExcel::writerLoop()
             m_pending.clear();
             m_pendingRows.clear();
             lock.unlock();
+            // Still interruptible while it lets the book go.
             if (gone)
                 gone->release(false);
+            lock.lock();
+            m_interruptible = nullptr;
+            m_writerEnded = true;
+            m_done.notify_all();
+            lock.unlock();
             return;
         }
         if (!m_jobs.empty()) {
@@ -154,6 +173,7 @@ void CMSExcel::writerLoop()
             const unsigned generation = m_generation.load();
             lock.unlock();
             try {
+                const pf::uiguard::Section talking(pf::uiguard::Kind::Helper, "spreadsheet job");
                 if (job.control) {
                     job.control(m_backend.get());
                 } else if (m_backend && !(job.target && job.target->cancelled)) {
@@ -182,6 +202,7 @@ void CMSExcel::writerLoop()
             m_busy = true;
             const unsigned generation = m_generation.load();
             lock.unlock();
+            const pf::uiguard::Section talking(pf::uiguard::Kind::Helper, "spreadsheet cells");
             std::map<ExcelTargetPtr, std::vector<SheetCell>> lists;
             for (auto& [target, cells] : pending) {
                 auto& list = lists[target];
@@ -232,6 +253,8 @@ void CMSExcel::runControl(std::function<void(SheetLink*)> step)
         m_jobs.push_back(std::move(job));
     }
     m_wake.notify_all();
+    // A caller on the UI thread would freeze while the spreadsheet works.
+    const pf::uiguard::WaitFor waiting(m_thread.get_id(), "the spreadsheet writer");
     done.get(); // rethrows what the step threw
 }
 
@@ -244,6 +267,10 @@ int CMSExcel::Initialization(const std::string& sheet, std::string& error, const
             // doing is over.
             if (m_backend) {
                 m_backend->release(true);
+                {
+                    std::lock_guard lock(m_mutex);
+                    m_interruptible = nullptr;
+                }
                 m_backend.reset();
             }
             m_dropBackend = false;
@@ -285,6 +312,7 @@ int CMSExcel::Initialization(const std::string& sheet, std::string& error, const
             m_backend = std::move(backend);
             {
                 std::lock_guard lock(m_mutex);
+                m_interruptible = m_backend.get();
                 m_bookName = book;
             }
             m_linkOpen = true;
@@ -358,6 +386,10 @@ int CMSExcel::Close()
     runControl([&](SheetLink* backend) {
         if (!backend)
             return;
+        {
+            std::lock_guard lock(m_mutex);
+            m_interruptible = nullptr;
+        }
         auto gone = std::move(m_backend);
         gone->release(false);
         result = 0;
@@ -411,9 +443,10 @@ void CMSExcel::unlinkTarget(const ExcelTargetPtr& target)
     m_linked.erase(target);
     m_pending.erase(target);
     m_pendingRows.erase(target);
-    if (std::this_thread::get_id() == m_thread.get_id())
-        return;
-    m_done.wait(lock, [&] { return m_running != target.get(); });
+    // No wait for a write of the target already under way: the spreadsheet
+    // may be stuck, and the caller is the UI thread. That one write lands on
+    // the target's own sheet; the writer runs one job at a time, so whatever
+    // is linked next is written after it.
 }
 
 bool CMSExcel::isLinked(const ExcelTargetPtr& target) const

@@ -105,7 +105,8 @@ public:
     // The number of linked lists (0 to 3).
     int linkedCount() const;
     void linkTarget(const ExcelTargetPtr& target);
-    // The target's jobs are cancelled; returns when none of them runs.
+    // The target's jobs are cancelled and nothing more of it is written but
+    // the one write already under way, if any. Never waits.
     void unlinkTarget(const ExcelTargetPtr& target);
     bool isLinked(const ExcelTargetPtr& target) const;
     // Called on the UI thread after a disconnect reset the link.
@@ -167,6 +168,8 @@ private:
     ExcelSheetTarget* m_running = nullptr;
     bool m_busy = false;
     bool m_stop = false;
+    bool m_writerEnded = false;           // guarded by m_mutex
+    SheetLink* m_interruptible = nullptr; // guarded by m_mutex; the backend while it is linked
     std::function<void()> m_notice;
     // Rows waiting to be written name securities by index: after a
     // re-download they are dropped (the linked lists write their rows again).

@@ -115,8 +115,13 @@ bool RecordingSheetLink::hideSheet(const std::string& name)
 
 bool RecordingSheetLink::countWrite()
 {
-    if (writeDelay.count() > 0)
-        std::this_thread::sleep_for(writeDelay);
+    {
+        std::unique_lock lock(m_mutex);
+        if (writeDelay.count() > 0)
+            m_interruptWake.wait_for(lock, writeDelay, [&] { return m_interrupted; });
+        if (m_interrupted)
+            return false;
+    }
     if (m_disconnected)
         return false;
     if (disconnectAfterWrites.load() >= 0 && disconnectAfterWrites.fetch_sub(1) == 0) {
@@ -271,4 +276,13 @@ bool RecordingSheetLink::bookOpen() const
 {
     std::lock_guard lock(m_mutex);
     return m_open;
+}
+
+void RecordingSheetLink::interrupt()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_interrupted = true;
+    }
+    m_interruptWake.notify_all();
 }

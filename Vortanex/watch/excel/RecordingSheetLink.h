@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -45,6 +46,8 @@ public:
 
     // The user closes the book (from any thread).
     void disconnect();
+    // A delayed write (a hung book) ends at once; later writes fail.
+    void interrupt() override;
 
     // Inspection.
     std::vector<Sheet> sheets() const;
@@ -70,6 +73,8 @@ private:
     std::atomic<int> m_blockWrites{0};
     std::atomic<bool> m_released{false};
     std::atomic<bool> m_disconnected{false};
+    std::condition_variable m_interruptWake;
+    bool m_interrupted = false; // guarded by m_mutex
 };
 
 // The link owns its backend and drops it after a disconnect or a reset; a
@@ -92,6 +97,7 @@ public:
     int lastUsedRow(const std::string& s) override { return m_b->lastUsedRow(s); }
     SheetCellState readCell(const std::string& s, int r, int c) override { return m_b->readCell(s, r, c); }
     void release(bool close) override { m_b->release(close); }
+    void interrupt() override { m_b->interrupt(); }
     void setDisconnectHandler(std::function<void()> h) override { m_b->setDisconnectHandler(std::move(h)); }
 
 private:

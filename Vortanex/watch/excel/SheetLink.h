@@ -66,4 +66,7 @@ public:
     virtual void release(bool closeBook) = 0;
     // Called once when the user closes the book or the program ends.
     virtual void setDisconnectHandler(std::function<void()> handler) = 0;
+    // Any thread, at the program's exit: a call waiting on the book ends at
+    // once and every later call fails, without the disconnect notice.
+    virtual void interrupt() {}
 };

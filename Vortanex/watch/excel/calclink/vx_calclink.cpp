@@ -248,7 +248,9 @@ std::string start(const std::vector<std::string>& f)
     g_calc.bridge->addEventListener(Reference<lang::XEventListener>(g_calc.watcher, UNO_QUERY));
     Reference<uno::XComponentContext> remote(bridge->getInstance("StarOffice.ComponentContext"), UNO_QUERY_THROW);
     g_calc.desktop = frame::Desktop::create(remote);
-    return "OK";
+    // The office this helper started leads its own process group: the
+    // terminal ends that group when the office stops answering.
+    return g_calc.child > 0 ? "OK\t" + std::to_string(g_calc.child) : std::string("OK");
 }
 
 std::string openBook(const std::vector<std::string>& f)
