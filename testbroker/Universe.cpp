@@ -169,7 +169,7 @@ Universe::Universe(uint64_t seed, int count, int year, int month, int day) : m_s
         Security s = *nse;
         s.token = 600000 + nse->token;
         s.exchange = "BN";
-        s.scripCode = s.token;
+        s.scripCode = scripCodeOf(s.token);
         s.wtoken = 2 * s.token;
         if (!m_byWatch.count(s.wtoken))
             add(s);
