@@ -10,6 +10,7 @@
 #include "app/base/SessionRecord.h"
 #include "frame/CMainFrame.h"
 #include "frame/FrameIds.h"
+#include "frame/MainFrameCommands.h"
 #include "frame/MessageFiles.h"
 #include "frame/ProfileButtons.h"
 #include "server/RequestServer.h"
@@ -66,21 +67,12 @@ void InstallProfileAndFeedback(CMainFrame& frame, std::function<void()> lockTerm
     ProfileButtons::Of(frame).setPanels(std::move(profile), std::move(feedback));
 
     // Without a panel attached (the terminal is locked) the buttons run
-    // their commands: they say why nothing opens.
-    frame.Commands().add(ID_PROFILE, [f] {
-        if (!f)
-            return;
-        if (f->Ribbon() && f->Ribbon()->showPopup(ID_PROFILE))
-            return;
-        if (IsTerminalLocked())
-            MsgBoxInfo("Terminal is Locked. Pls Unlock to view Profile.");
-    });
-    frame.Commands().add(ProfileButtons::kFeedbackButton, [f] {
-        if (!f)
-            return;
-        if (f->Ribbon() && f->Ribbon()->showPopup(ProfileButtons::kFeedbackButton))
-            return;
-        if (IsTerminalLocked())
-            MsgBoxInfo("Terminal is Locked. Pls Unlock to provide Feedback.");
-    });
+    // their commands, and the frame's command gate says why nothing opens.
+    SetCommandLockText(ID_PROFILE, "view Profile.");
+    SetCommandLockText(ProfileButtons::kFeedbackButton, "provide Feedback.");
+    for (const int id : {int(ID_PROFILE), int(ProfileButtons::kFeedbackButton)})
+        frame.Commands().add(id, [f, id] {
+            if (f && f->Ribbon())
+                f->Ribbon()->showPopup(id);
+        });
 }

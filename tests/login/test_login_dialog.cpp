@@ -1,4 +1,5 @@
 #include "LoginFixture.h"
+#include "testkit/ui_guard_trap.h"
 
 #include "app/CChgPassword.h"
 #include "app/CLogin.h"
@@ -242,7 +243,7 @@ TEST_F(LoginDialogTest, RepliesWithoutANumericStatusNeverPass)
         broker->setReply("LoginData=3000", "", 0);
 
         broker->setReply("LoginData=1006", c.unlock);
-        EXPECT_NE(UnlockTerminal("U1", digestOf("Test@123"), ""), 1);
+        EXPECT_NE(testkit::onWorker([&] { return UnlockTerminal("U1", digestOf("Test@123"), ""); }), 1);
         broker->setReply("LoginData=1006", "", 0);
 
         broker->setReply("LoginData=1005", c.change);

@@ -2,6 +2,7 @@
 // whatever OK is pressed meanwhile, the reply on the Trading list, refusals,
 // the buy from a watch row, and modify and cancel from a store record.
 #include "OrderFixture.h"
+#include "testkit/ui_guard_trap.h"
 #include "OrderMaster.h"
 
 #include "app/base/SessionRecord.h"
@@ -514,9 +515,9 @@ TEST_F(OrderFormTest, SetFeedDataStoresTheSnapshotOnlyFromAGoodReply)
     tb::HttpFault fault;
     fault.status = 500;
     broker->armFault("/qtrade/feeds.exe", fault);
-    SetFeedData(sec);
+    testkit::onWorker([&] { SetFeedData(sec); });
     EXPECT_EQ(OrderSecurityAt(sec).ask, 0);
-    SetFeedData(sec);
+    testkit::onWorker([&] { SetFeedData(sec); });
     const OrderSecurity now = OrderSecurityAt(sec);
     EXPECT_EQ(now.bid, static_cast<double>(q.bid));
     EXPECT_EQ(now.ask, static_cast<double>(q.ask));

@@ -198,16 +198,16 @@ TEST_F(ServerFixture, RepliesBeyondTheBodyLimitFailCleanly)
     long length = 0;
 
     SetReplyBodyLimit(big.size());
-    EXPECT_EQ(RequestServer(0, 700, "ReportData=700|U1", reply, length), 200);
+    EXPECT_EQ(testkit::onWorker([&] { return RequestServer(0, 700, "ReportData=700|U1", reply, length); }), 200);
     EXPECT_EQ(reply.size(), big.size());
 
     SetReplyBodyLimit(big.size() - 1);
-    EXPECT_EQ(RequestServer(0, 700, "ReportData=700|U1", reply, length), kReplyTooLarge);
+    EXPECT_EQ(testkit::onWorker([&] { return RequestServer(0, 700, "ReportData=700|U1", reply, length); }), kReplyTooLarge);
     EXPECT_TRUE(reply.empty());
     EXPECT_EQ(length, 0);
-    EXPECT_EQ(DownLoadFile("127.0.0.1", 80, "/charts/7.lzo", "", reply, length), kReplyTooLarge);
+    EXPECT_EQ(testkit::onWorker([&] { return DownLoadFile("127.0.0.1", 80, "/charts/7.lzo", "", reply, length); }), kReplyTooLarge);
     EXPECT_TRUE(reply.empty());
-    EXPECT_NE(RequestServer(0, 15, "", reply, length), 200);
+    EXPECT_NE(testkit::onWorker([&] { return RequestServer(0, 15, "", reply, length); }), 200);
     EXPECT_FALSE(pf::files::exists(paths.comp() / "category.lzo"));
     SetReplyBodyLimit(0);
 }

@@ -136,11 +136,11 @@ TEST_F(ServerFixture, WebLinksFillTheTableUpToTheAnnouncedCount)
 
     // More announced than sent: the table holds the links that came.
     broker->setReply("LoginData=1010", "1010|0||3~Go|3|71|Research|Markets|9|0TBS|Daily research^");
-    EXPECT_EQ(GetWebLinks(), 0);
+    EXPECT_EQ(testkit::onWorker([&] { return GetWebLinks(); }), 0);
     ASSERT_EQ(g_WebLinkTable.count(), 1);
     EXPECT_STREQ(g_WebLinkTable.links[0].Name, "Research");
     broker->setReply("LoginData=1010", "1010|0||2");
-    EXPECT_EQ(GetWebLinks(), 0);
+    EXPECT_EQ(testkit::onWorker([&] { return GetWebLinks(); }), 0);
     EXPECT_EQ(g_WebLinkTable.count(), 0) << "a header alone gives no links";
 }
 

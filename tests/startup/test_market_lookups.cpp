@@ -1,6 +1,7 @@
 // The look-ups at login against the test broker: market status, indices,
 // watch lists and their rows, research calls, and the reading of their replies.
 #include "StartupFixture.h"
+#include "testkit/ui_guard_trap.h"
 
 #include "server/CompanionLists.h"
 #include "server/MarketLookups.h"
@@ -86,7 +87,7 @@ protected:
 TEST_F(LookupTest, MarketStatusFillsAndGrowsTheTable)
 {
     broker->setReply("WD=115", "115|0|OK^NN|Open^BN|Closed", 1);
-    EXPECT_EQ(GetMarketStatus(access), 0);
+    EXPECT_EQ(testkit::onWorker([&] { return GetMarketStatus(access); }), 0);
     const auto e = MarketStatusTable::instance().entries();
     ASSERT_EQ(e.size(), 2u);
     EXPECT_STREQ(e[0].exch, "NN");
@@ -98,7 +99,7 @@ TEST_F(LookupTest, MarketStatusFillsAndGrowsTheTable)
     for (int i = 0; i < 12; ++i)
         many += "^E" + std::to_string(i) + "|Open";
     broker->setReply("WD=115", many, 1);
-    GetMarketStatus(access);
+    testkit::onWorker([&] { return GetMarketStatus(access); });
     EXPECT_EQ(MarketStatusTable::instance().count(), 12);
     EXPECT_EQ(MarketStatusTable::instance().capacity(), 15);
     // The feed's update relabels only a known segment whose status changed.
@@ -115,7 +116,7 @@ TEST_F(LookupTest, IndicesTakeTheSymbolAndHandleMoreThanAHundred)
     for (int i = 0; i < 104; ++i)
         body += "^" + std::to_string(900000 + i) + "|Idx" + std::to_string(i) + "|C|NN|1|2|3|4|5|6|7|8|" + std::to_string(i);
     broker->setReply("WD=111", body, 1);
-    EXPECT_EQ(Get_Indices(access), 0);
+    EXPECT_EQ(testkit::onWorker([&] { return Get_Indices(access); }), 0);
     const auto e = IndexTable::instance().entries();
     ASSERT_EQ(e.size(), 105u);
     EXPECT_EQ(IndexTable::instance().capacity(), 110);
@@ -138,7 +139,7 @@ TEST_F(LookupTest, IndicesTakeTheSymbolAndHandleMoreThanAHundred)
         EXPECT_EQ(t, 0);
 
     broker->setReply("WD=111", "111|1|Indices not available", 1);
-    EXPECT_EQ(Get_Indices(access), -1);
+    EXPECT_EQ(testkit::onWorker([&] { return Get_Indices(access); }), -1);
     EXPECT_EQ(IndexTable::instance().count(), 0);
     EXPECT_TRUE(boxShown("Indices not available"));
 }
@@ -146,7 +147,7 @@ TEST_F(LookupTest, IndicesTakeTheSymbolAndHandleMoreThanAHundred)
 TEST_F(LookupTest, WatchListsFromCategoriesAndTheUsersOwnLists)
 {
     broker->setReply("WD=100", "100|0|OK^11|Mine~12|Other", 1);
-    EXPECT_EQ(Get_Watchlist(access, "U1", {}), 2);
+    EXPECT_EQ(testkit::onWorker([&] { return Get_Watchlist(access, "U1", {}); }), 2);
     WatchlistTable& t = WatchlistTable::instance();
     EXPECT_EQ(t.capacity(), 25);
     EXPECT_EQ(t.ownLists(), 2);
@@ -162,7 +163,7 @@ TEST_F(LookupTest, WatchListsFromCategoriesAndTheUsersOwnLists)
     cats[1].id = 2, cats[1].group.assign("Futures"), cats[1].name.assign("F2");
     cats[2].id = 3, cats[2].group.assign("Indices"), cats[2].name.assign("I1");
     broker->setReply("WD=100", "100|0|OK", 1);
-    EXPECT_EQ(Get_Watchlist(access, "U1", cats), 3);
+    EXPECT_EQ(testkit::onWorker([&] { return Get_Watchlist(access, "U1", cats); }), 3);
     EXPECT_EQ(t.groupNames(), (std::vector<std::string>{"My Watchlist", "Futures", "Indices"}));
     EXPECT_EQ(t.record(2).group, 2);
     EXPECT_EQ(t.record(2).chainKind, -1);
@@ -182,7 +183,7 @@ TEST_F(LookupTest, AGroupSplitInTheCategoryFileIsOnePage)
         cats[i].name.assign(rows[i][1]);
     }
     broker->setReply("WD=100", "100|0|OK", 1);
-    ASSERT_EQ(Get_Watchlist(access, "U1", cats), 5);
+    ASSERT_EQ(testkit::onWorker([&] { return Get_Watchlist(access, "U1", cats); }), 5);
     WatchlistTable& t = WatchlistTable::instance();
     EXPECT_EQ(t.groupNames(), (std::vector<std::string>{"My Watchlist", "Indices", "Sectors"}));
     const int expected[] = {1, 2, 1, 0, 2};
@@ -193,12 +194,12 @@ TEST_F(LookupTest, AGroupSplitInTheCategoryFileIsOnePage)
 TEST_F(LookupTest, WatchListRowsKeepOnlyKnownSecuritiesAndLogAWrongCode)
 {
     broker->setReply("WD=100", "100|0|OK^11|Mine", 1);
-    ASSERT_EQ(Get_Watchlist(access, "U1", {}), 1);
+    ASSERT_EQ(testkit::onWorker([&] { return Get_Watchlist(access, "U1", {}); }), 1);
     const auto& secs = broker->universe().securities();
     const std::string body = "153|0|OK^" + std::to_string(secs[0].token) + "|x|" + secs[0].exchange + "~999999|y|"
         + secs[0].exchange + "~" + std::to_string(secs[1].token) + "|z|" + secs[1].exchange;
     broker->setReply("WD=104", body, 1);
-    EXPECT_EQ(Get_Watchlist_Details(access, 0, 0, ""), 0);
+    EXPECT_EQ(testkit::onWorker([&] { return Get_Watchlist_Details(access, 0, 0, ""); }), 0);
     const WatchlistRecord r = WatchlistTable::instance().record(0);
     ASSERT_EQ(r.rowCount, 2);
     EXPECT_EQ(r.rows[0].token, secs[0].wtoken);
@@ -217,13 +218,13 @@ TEST_F(LookupTest, ResearchCallsShowOnlySubscribedServices)
     const auto sink = [&](const std::string& text, const std::string& extra) { shown.emplace_back(text, extra); };
     broker->setReply("ReportData=900",
                      "901|0|||Call A~0~Extra A|Call B~1~Extra B|Call C~2~Extra C|Call D~~Extra D|Call E~Two|END", 1);
-    EXPECT_EQ(GetMktResearchCalls(access, services, sink), 0);
+    EXPECT_EQ(testkit::onWorker([&] { return GetMktResearchCalls(access, services, sink); }), 0);
     EXPECT_EQ(shown, (std::vector<std::pair<std::string, std::string>>{
                          {"Call A", "Extra A"}, {"Call B", "Extra B"}, {"Call E", "Two"}}));
 
     shown.clear();
     broker->setReply("ReportData=900", "900|0|||Call A~0~x|END", 1);
-    EXPECT_EQ(GetMktResearchCalls(access, services, sink), -1);
+    EXPECT_EQ(testkit::onWorker([&] { return GetMktResearchCalls(access, services, sink); }), -1);
     EXPECT_TRUE(shown.empty());
     EXPECT_NE(logText().find("Invalid response[900|0|||Call A~0~x|END]"), std::string::npos);
 }
