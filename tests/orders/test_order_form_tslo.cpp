@@ -249,6 +249,27 @@ protected:
         pumpUntil([view] { return view->isReady(); }, 20000);
         view->WaitForDownload();
     }
+    // A "TSLO New" buy of 10 at a spread of 2 (price 0: at market), placed
+    // straight at the broker's desk for `client`.
+    TsloReply::Kind placeAtDesk(const OrderSecurity& sec, const std::string& client, double price)
+    {
+        COrderData d;
+        CopyFixedText(d.client_code, client);
+        CopyFixedText(d.exchange, "NN");
+        CopyFixedText(d.validity, "GFD");
+        d.trailing_type = 3;
+        d.side = 'B';
+        d.trailing_side = 'S';
+        d.quantity = 10;
+        d.price = price;
+        d.spread = 2;
+        d.bp_price = -1;
+        d.bp_disclosed = -1;
+        TsloRequestContext c;
+        c.userId = "U1";
+        const TsloRequest r = BuildTsloRequest(d, sec, c);
+        return ParseTsloReply(121, broker->tsloDesk().reply(tb::splitRequest(r.text))).kind;
+    }
     void TearDown() override
     {
         if (CTsloOrderView* view = CTsloOrderView::Instance())
@@ -261,21 +282,7 @@ TEST_F(TsloBookTest, OneTsloNewGroupOfTwoLegsThatTrailsAfterLegOneTrades)
 {
     // A market buy: leg 1 trades at the next market step.
     const OrderSecurity sec = OrderSecurityAt(findSecurity("NN", "EQ"));
-    COrderData d;
-    CopyFixedText(d.client_code, std::string(FixedTextView(ActiveClientEntry()->client_code)));
-    CopyFixedText(d.exchange, "NN");
-    CopyFixedText(d.validity, "GFD");
-    d.trailing_type = 3;
-    d.side = 'B';
-    d.trailing_side = 'S';
-    d.quantity = 10;
-    d.spread = 2;
-    d.bp_price = -1;
-    d.bp_disclosed = -1;
-    TsloRequestContext c;
-    c.userId = "U1";
-    const TsloRequest r = BuildTsloRequest(d, sec, c);
-    ASSERT_EQ(ParseTsloReply(121, broker->tsloDesk().reply(tb::splitRequest(r.text))).kind,
+    ASSERT_EQ(placeAtDesk(sec, std::string(FixedTextView(ActiveClientEntry()->client_code)), 0),
               TsloReply::Kind::Accepted);
     broker->tsloDesk().setMatching(true);
     CTsloOrderView* view = openBook();
@@ -347,25 +354,8 @@ TEST_F(TsloBookTest, ADealerCancelsTheOrderOfTheClientWhoseBookTheyViewNotTheAct
 {
     // One "TSLO New" buy in the desk for the active client ABC12 and one for XYZ99.
     const OrderSecurity sec = OrderSecurityAt(findSecurity("NN", "EQ"));
-    for (const char* client : {"ABC12", "XYZ99"}) {
-        COrderData d;
-        CopyFixedText(d.client_code, client);
-        CopyFixedText(d.exchange, "NN");
-        CopyFixedText(d.validity, "GFD");
-        d.trailing_type = 3;
-        d.side = 'B';
-        d.trailing_side = 'S';
-        d.quantity = 10;
-        d.price = 100;
-        d.spread = 2;
-        d.bp_price = -1;
-        d.bp_disclosed = -1;
-        TsloRequestContext c;
-        c.userId = "U1";
-        const TsloRequest r = BuildTsloRequest(d, sec, c);
-        ASSERT_EQ(ParseTsloReply(121, broker->tsloDesk().reply(tb::splitRequest(r.text))).kind,
-                  TsloReply::Kind::Accepted);
-    }
+    for (const char* client : {"ABC12", "XYZ99"})
+        ASSERT_EQ(placeAtDesk(sec, client, 100), TsloReply::Kind::Accepted);
     const auto orders = broker->tsloDesk().orders();
     ASSERT_EQ(orders.size(), 2u);
     ASSERT_EQ(orders[1].clientCode, "XYZ99");
