@@ -35,7 +35,7 @@ struct DeskOrder {
     std::string exchange;
     char side = 'B';
     int quantity = 0;
-    int openQty = 0;
+    int openQty = 0;       // untraded; a cancelled order keeps it but reports 0 open
     std::string pricePaise;   // as sent ("150005.00")
     std::string triggerPaise;
     std::string validity;

@@ -69,7 +69,7 @@ std::string orderReportBody(
             o.side == 'B' ? "Buy" : "Sell",
             std::to_string(o.quantity),
             detail::rupees(o.pricePaise),
-            std::to_string(o.openQty),
+            std::to_string(o.status == "CAN" ? 0 : o.openQty), // nothing of a cancelled order is open
             "09:15:00",
             o.status,
             detail::rupees(o.triggerPaise),

@@ -193,6 +193,10 @@ Change update(ClientOrderStore& s, int kind, const OrderInfo& c)
         } else if (kind == kConfirmModify) {
             open = c.open_qty;
             total = int64_t{c.open_qty} + traded;
+        } else if (kind == kConfirmCancel) {
+            // Nothing of a cancelled order is open any more: the book shows
+            // 0 open, as the broker's order report does after a refresh.
+            open = 0;
         }
         if (!fitsInt32(open) || !fitsInt32(total) || !fitsInt32(total - open)) {
             WriteLog(0, formatText("Confirmation refused for order %.0lf: quantities out of range (total %lld, open %lld)",

@@ -151,4 +151,44 @@ TEST_F(OrderBookEndToEnd, PlacedOrderAppearsAndMovesToTraded)
     EXPECT_EQ(rowStatus(), "TRAD");
 }
 
+TEST_F(OrderBookEndToEnd, CancelledOrderShowsNothingOpen)
+{
+    ASSERT_TRUE(m_connection->start(feedSettings()));
+    ASSERT_TRUE(broker->waitForFeedClient("U1", 10000));
+    broker->orderDesk().setConfirmations(true);
+    const int sec = findSecurity("NN", "EQ");
+    ASSERT_GE(sec, 0);
+
+    COrderViewEx* book = OpenOrderBook();
+    ASSERT_NE(book, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return !book->isBusy(); }, 20000));
+    auto cell = [&](int column) {
+        const int row = book->rowOfRecord(0);
+        return row < 0 ? QString() : book->grid()->model().text(row, column);
+    };
+
+    CDlgOrderFormExp* form = open(1, sec, 'B', 1500.05);
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver(*form).type(orderform::kQuantity, "10").type(orderform::kPrice, "1500.05").click(orderform::kOk);
+    ASSERT_TRUE(waitIdle(form));
+    ASSERT_TRUE(pumpUntil([&] { return cell(10) == "OPN"; }, 10000)) << cell(10).toStdString();
+    EXPECT_EQ(cell(9).toStdString(), "10");
+
+    // Cancelled from the book: the confirmation leaves nothing open.
+    form = open(3, 0, 'B');
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver(*form).click(orderform::kOk);
+    ASSERT_TRUE(waitIdle(form));
+    ASSERT_TRUE(pumpUntil([&] { return cell(10) == "CAN"; }, 10000)) << cell(10).toStdString();
+    EXPECT_EQ(cell(9).toStdString(), "0");
+    EXPECT_EQ(cell(6).toStdString(), "10");
+
+    // The broker's order report says the same.
+    book->OnOrderRefresh();
+    ASSERT_TRUE(pumpUntil([&] { return !book->isBusy() && book->grid()->model().rowTotal() == 1; }, 20000));
+    EXPECT_EQ(cell(10).toStdString(), "CAN");
+    EXPECT_EQ(cell(9).toStdString(), "0");
+    EXPECT_EQ(cell(6).toStdString(), "10");
+}
+
 } // namespace

@@ -96,6 +96,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ConfirmCase{"ModifyAfterTrade", 50, 40, kConfirmModify, 30, "OPN", 40, 30, "OPF"},
                       ConfirmCase{"ModifyUntouched", 50, 50, kConfirmModify, 30, "OPN", 30, 30, "OPN"},
                       ConfirmCase{"CancelAlwaysCan", 50, 0, kConfirmCancel, 0, "CAN", 50, 0, "CAN"},
+                      ConfirmCase{"CancelLeavesNothingOpen", 50, 30, kConfirmCancel, 30, "CAN", 50, 0, "CAN"},
                       ConfirmCase{"RejectUntraded", 50, 50, kConfirmRejected, 50, "REJ", 50, 50, "REJ"},
                       ConfirmCase{"RejectWithOpenZero", 50, 0, kConfirmRejected, 0, "REJ", 50, 0, "TRAD"}),
     [](const auto& info) { return std::string(info.param.name); });
