@@ -87,7 +87,7 @@ ui::FormSpec orderFormSpec()
         {kSpreadLabel, ControlKind::Label, "Spread", {6, 152, 50, 8}},
         {kSpread, ControlKind::Edit, "", {6, 162, 50, 12}, ui::EditRules{false, 12, {}, false}},
         {kTslTriggerLabel, ControlKind::Label, "Trigger Price", {60, 152, 60, 8}},
-        {kTslTrigger, ControlKind::Edit, "", {60, 162, 60, 12}, ui::EditRules{false, 15, {}, false}},
+        {kTslTrigger, ControlKind::Edit, "", {60, 162, 60, 12}, ui::EditRules{false, 15, {}, true}},
         {kTrailAtLabel, ControlKind::Label, "Start Trailing at", {124, 152, 70, 8}},
         {kMarketRadio, ControlKind::Radio, "Market", {124, 162, 40, 10}, {}, 2},
         {kWhenRadio, ControlKind::Radio, "When Price Reaches", {166, 162, 96, 10}, {}, 2},

@@ -73,6 +73,13 @@ public:
     // The NSE/BSE radios: the price takes that exchange's best ask for a buy,
     // its best bid for a sell, and the form follows to that exchange.
     void OnRadioExchange(bool nse);
+    // The user's choice of order mark: the trigger's label names a stop
+    // loss's side, and the NSE/BSE choice is offered for a normal cash order
+    // whose security has a twin.
+    void OnCbnSelchangeOrderMark();
+    // Leaving the price with the trailing panel open: the trigger follows,
+    // or the spread it still needs takes the focus.
+    void OnKillfocusPrice();
     // Leaving the account box or the exchange list by Tab: the focus goes on
     // to the box the order needs next.
     void OnKillfocusAccount();
@@ -129,6 +136,7 @@ private:
     bool resolveTypedSecurity();
     std::string priceText(double rupees, const OrderSecurity& sec) const;
     void wireTsloPanel();
+    int chosenMarkId() const; // the id of the order mark list's choice, -1 for none
     void showTsloPanel(bool on);
     void setTrailLabels();
     void onTrailSideChanged();

@@ -25,6 +25,7 @@
 #include "pf/clock.h"
 #include "ui/ui_thread.h"
 
+#include <QComboBox>
 #include <QFocusEvent>
 #include <QWidget>
 
@@ -121,6 +122,10 @@ void CDlgOrderFormExp::wireTsloPanel()
     if (QWidget* exchange = control(kExchange))
         exchange->installEventFilter(new detail::TabOutFilter(this, [this] { OnCbnKillfocusCmbExch(); }));
     onClick(kCharges, [this] { OnBnClickedBtnEstmtedCharges(); });
+    if (auto* marks = qobject_cast<QComboBox*>(control(kOrderMark)))
+        connect(marks, &QComboBox::activated, this, [this] { OnCbnSelchangeOrderMark(); });
+    if (QWidget* price = control(kPrice))
+        price->installEventFilter(new detail::TabOutFilter(this, [this] { OnKillfocusPrice(); }));
     onClick(kNseRadio, [this] { OnRadioExchange(true); });
     onClick(kBseRadio, [this] { OnRadioExchange(false); });
     onClick(kSor, [this] { applySorRules(); });
@@ -224,7 +229,6 @@ void CDlgOrderFormExp::OnAfterExpand()
         showTsloPanel(true);
         for (int id : {kSpread, kMarketRadio, kWhenRadio, kBookProfit, kAutoSquareOff})
             enable(id, true);
-        enable(kTslTrigger, false);
         if (!checked(kMarketRadio) && !checked(kWhenRadio))
             setChecked(kMarketRadio, true);
         enable(kWhenPrice, checked(kWhenRadio));
@@ -292,7 +296,6 @@ int CDlgOrderFormExp::SetTsloOrderData(int action, int index, char side)
             showControl(id, true);
         if (action == 1) {
             m_cTrailSide = TsloTrailSideOnExpand(side, m_nReqMode == 15 ? 1 : m_nReqMode);
-            enable(kTslTrigger, false);
             if (!checked(kMarketRadio) && !checked(kWhenRadio))
                 setChecked(kMarketRadio, true);
             enable(kWhenPrice, checked(kWhenRadio));
@@ -385,7 +388,7 @@ int CDlgOrderFormExp::SetTsloOrderData(int action, int index, char side)
         setComboIndex(kOrderMark, normal == marks.end() ? -1 : static_cast<int>(normal - marks.begin()));
         step = 5;
         for (int id : {kAccount, kSecurity, kSearch, kExchange, kAction, kLots, kQuantity, kPrice, kTrigger, kDisclosed,
-                       kOrderType, kOrderMark, kAmo, kSor, kTrailing, kSpread, kTslTrigger, kMarketRadio, kWhenRadio,
+                       kOrderType, kOrderMark, kAmo, kSor, kTrailing, kSpread, kMarketRadio, kWhenRadio,
                        kWhenPrice, kBookProfit, kBpPrice, kBpDisclosed, kAutoSquareOff})
             enable(id, false);
         if (action == 3) {
@@ -598,6 +601,58 @@ void CDlgOrderFormExp::OnRadioExchange(bool nse)
     setText(kPrice, formatText("%.2lf", paise / 100));
 }
 
+int CDlgOrderFormExp::chosenMarkId() const
+{
+    if (comboIndex(kOrderMark) < 0)
+        return -1;
+    const std::string name = text(kOrderMark);
+    const int n = std::min<int>(pv_user_info.segment_count, static_cast<int>(pv_user_info.segments.size()));
+    for (int i = 0; i < n; ++i) {
+        const ExchangeSegment& m = pv_user_info.segments[static_cast<size_t>(i)];
+        if (FixedTextView(m.name) == name)
+            return m.id;
+    }
+    return -1;
+}
+
+void CDlgOrderFormExp::OnCbnSelchangeOrderMark()
+{
+    const int id = chosenMarkId();
+    const OrderSecurity sec = security();
+    // A stop loss (5, 8) of a new order protects the opposite side; a
+    // square-off or a modify names no side, nor does a currency stop loss.
+    std::string label = "Trigger Price";
+    if (id == 5 || id == 8) {
+        if (m_nMode == 2 || m_nSquareOff != 0 || (id == 5 && sec.currency))
+            label = "Stoploss Trigger";
+        else
+            label = m_cSide == 'B' ? "Stoploss Trig (Sell)" : "Stoploss Trig (Buy)";
+    }
+    setText(kTriggerLabel, label);
+    const std::string other = sec.exchange == "NN" ? "BN" : sec.exchange == "BN" ? "NN" : std::string();
+    const bool cash = sec.valid() && !sec.inLots() && !sec.derivative && !sec.currency;
+    const OrderSecurity twin = cash && !other.empty() ? OrderSecurityAt(OrderTwinOnExchange(sec, other)) : OrderSecurity{};
+    const bool offered = id == 0 && twin.valid();
+    for (int c : {kNseRadio, kBseRadio, kNsePrice, kBsePrice, kHint})
+        showControl(c, offered);
+    if (offered) {
+        const bool ownNse = sec.exchange == "NN";
+        setText(ownNse ? kNsePrice : kBsePrice, formatText("%.2lf", sec.ltp / 100));
+        setText(ownNse ? kBsePrice : kNsePrice, formatText("%.2lf", twin.ltp / 100));
+        setChecked(ownNse ? kNseRadio : kBseRadio, true);
+    }
+}
+
+void CDlgOrderFormExp::OnKillfocusPrice()
+{
+    if (!checked(kTrailing) || !isVisible(kSpread) || !isEnabled(kSpread))
+        return;
+    if (detail::toDouble(text(kPrice)) > 0 && detail::toDouble(text(kSpread)) > 0)
+        UpdateTrailingTrigger();
+    else
+        focus(kSpread, true);
+}
+
 void CDlgOrderFormExp::fillMorrowpick(char side)
 {
     // The research call fixes the order: its side, trigger and target; the
@@ -615,7 +670,7 @@ void CDlgOrderFormExp::fillMorrowpick(char side)
     setText(kTslTrigger, formatText(fmt, detail::toDouble(field(26))));
     setText(kBpPrice, formatText(fmt, detail::toDouble(field(25))));
     setChecked(kBookProfit, true);
-    for (int id : {kBookProfit, kTslTrigger, kBpPrice, kAction, kSearch, kExchange, kOrderType, kOrderMark, kAmo, kSor,
+    for (int id : {kBookProfit, kBpPrice, kAction, kSearch, kExchange, kOrderType, kOrderMark, kAmo, kSor,
                    kTrailing})
         enable(id, false);
     enable(kBpDisclosed, true);

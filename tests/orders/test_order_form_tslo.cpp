@@ -25,6 +25,8 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QTest>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -532,6 +534,85 @@ TEST_F(TsloFormTest, TheBseRadioTakesTheTwinsBestAskForABuy)
     EXPECT_EQ(form->text(kPrice), formatText("%.2lf", OrderSecurityAt(eq).ask / 100));
 }
 
+TEST_F(TsloFormTest, TheOrderMarkRelabelsTheTriggerAndOffersBothExchangesOnlyForANormalCashOrder)
+{
+    // The broker's mark ids: Normal is 0, Stop Loss 5.
+    pv_user_info.segments[0].id = 0;
+    const int eq = findSecurity("NN", "EQ");
+    const OrderSecurity own = OrderSecurityAt(eq);
+    const int twin = OrderTwinOnExchange(own, "BN");
+    ASSERT_GE(twin, 0);
+    CDlgOrderFormExp* form = open(1, eq, 'B', 100);
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver d(*form);
+    auto pickMark = [&](const std::string& name) {
+        const std::vector<std::string> marks = form->comboItems(kOrderMark);
+        const auto at = std::find(marks.begin(), marks.end(), name);
+        ASSERT_NE(at, marks.end()) << name;
+        d.pick(kOrderMark, static_cast<int>(at - marks.begin()));
+    };
+    pickMark("Stoploss");
+    EXPECT_EQ(form->text(kTriggerLabel), "Stoploss Trig (Sell)"); // a buy's stop loss sells
+    EXPECT_FALSE(form->isVisible(kNseRadio));
+    EXPECT_FALSE(form->isVisible(kBseRadio));
+    pickMark("Normal");
+    EXPECT_EQ(form->text(kTriggerLabel), "Trigger Price");
+    EXPECT_TRUE(form->isVisible(kNseRadio));
+    EXPECT_TRUE(form->isVisible(kBseRadio));
+    EXPECT_TRUE(form->checked(kNseRadio));
+    EXPECT_EQ(form->text(kNsePrice), formatText("%.2lf", own.ltp / 100));
+    EXPECT_EQ(form->text(kBsePrice), formatText("%.2lf", OrderSecurityAt(twin).ltp / 100));
+    d.pick(kAction, 1); // SELL
+    pickMark("Stoploss");
+    EXPECT_EQ(form->text(kTriggerLabel), "Stoploss Trig (Buy)");
+    form->OnCancel();
+
+    // A future has no twin to offer, Normal or not.
+    form = open(1, findSecurity("NN", "FS"), 'B', 100);
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver f(*form);
+    {
+        const std::vector<std::string> marks = form->comboItems(kOrderMark);
+        f.pick(kOrderMark, static_cast<int>(std::find(marks.begin(), marks.end(), "Normal") - marks.begin()));
+    }
+    EXPECT_FALSE(form->isVisible(kNseRadio));
+    form->OnCancel();
+
+    // A currency stop loss names no side.
+    form = open(1, findSecurity("CN", "FC"), 'B', 88);
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver c(*form);
+    {
+        const std::vector<std::string> marks = form->comboItems(kOrderMark);
+        c.pick(kOrderMark, static_cast<int>(std::find(marks.begin(), marks.end(), "Stoploss") - marks.begin()));
+    }
+    EXPECT_EQ(form->text(kTriggerLabel), "Stoploss Trigger");
+}
+
+TEST_F(TsloFormTest, LeavingThePriceWithoutASpreadGoesToTheSpread)
+{
+    CDlgOrderFormExp* form = open(1, findSecurity("NN", "EQ"), 'B', 100);
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver d(*form);
+    d.type(kQuantity, "10").type(kPrice, "100.00").click(kTrailing);
+    ASSERT_TRUE(form->isVisible(kSpread));
+    auto tabOutOfThePrice = [&] {
+        form->focus(kPrice);
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QApplication::sendEvent(form->control(kPrice), &out);
+    };
+    tabOutOfThePrice();
+    EXPECT_TRUE(pumpUntil([form] { return form->focusedId() == kSpread; }, 2000)) << form->focusedId();
+
+    // With a spread the trigger follows the price and the focus goes on.
+    d.type(kSpread, "2");
+    form->setText(kPrice, "101.00");
+    tabOutOfThePrice();
+    pumpUntil([] { return false; }, 100);
+    EXPECT_EQ(form->focusedId(), kPrice);
+    EXPECT_EQ(form->text(kTslTrigger), "99.00");
+}
+
 TEST_F(TsloFormTest, AResearchCallOpensAMorrowpickOrderWithItsTriggerAndTarget)
 {
     const int eq = findSecurity("NN", "EQ");
@@ -585,6 +666,28 @@ void pressIn(CDlgOrderFormExp* form, int id, Qt::Key k)
     QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : form->control(id);
     QKeyEvent down(QEvent::KeyPress, k, Qt::NoModifier);
     QApplication::sendEvent(target, &down);
+}
+
+TEST_F(TsloFormTest, TypingAtTheTriggerBoxLeavesTheSpread)
+{
+    CDlgOrderFormExp* form = open(1, findSecurity("NN", "EQ"), 'B', 100);
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver d(*form);
+    d.type(kQuantity, "10").type(kPrice, "100.00").click(kTrailing);
+    ASSERT_TRUE(form->isVisible(kSpread));
+    d.type(kSpread, "2");
+    // A buy trails on the sell side: the order price less the spread.
+    EXPECT_EQ(form->text(kTslTrigger), "98.00");
+
+    // The user clicks the trigger box and types there.
+    QWidget* box = form->control(kTslTrigger);
+    ASSERT_NE(box, nullptr);
+    QTest::mouseClick(box, Qt::LeftButton);
+    QWidget* keysGoTo = form->focusWidget();
+    ASSERT_NE(keysGoTo, nullptr);
+    QTest::keyClicks(keysGoTo, QStringLiteral("50"));
+    EXPECT_EQ(form->text(kSpread), "2");
+    EXPECT_EQ(form->text(kTslTrigger), "98.00");
 }
 
 TEST_F(TsloFormTest, PriceSpinsStopAtTheValueLimitAndAHeldSpreadStepsByARupee)
