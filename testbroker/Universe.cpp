@@ -90,10 +90,13 @@ std::string Security::record() const
     // exchanges and unused for the others, 8/9 the 52-week range, 10 the watch token.
     const bool multiplied = exchange == "CN" || exchange == "CB" || exchange == "MC" || exchange == "CM"
         || exchange == "NC";
-    return std::to_string(token) + ',' + exchange + ',' + securityText() + ',' + std::to_string(scripCode) + ','
-        + std::to_string(lot) + ',' + std::to_string(tick) + ',' + status + ','
+    std::string r = std::to_string(token) + ',' + exchange + ',' + securityText() + ',' + std::to_string(scripCode)
+        + ',' + std::to_string(lot) + ',' + std::to_string(tick) + ',' + status + ','
         + std::to_string(multiplied ? multiplier : 0) + ',' + detail::num(yearHigh) + ',' + detail::num(yearLow)
         + ',' + std::to_string(wtoken);
+    if (denominator > 0)
+        r += ',' + priceUnit + ',' + priceQuantity + ',' + std::to_string(denominator);
+    return r;
 }
 
 Universe::Universe(uint64_t seed, int count, int year, int month, int day) : m_seed(seed)
@@ -222,16 +225,24 @@ Universe::Universe(uint64_t seed, int count, int year, int month, int day) : m_s
         }
     }
 
-    // MCX commodity futures; ticks and prices in paise, multiplier = units per lot.
+    // MCX commodity futures; ticks and prices in paise, multiplier = units per
+    // lot; the price is for a quantity of its own (GOLD's for 10 grams: its
+    // denominator 10 makes its 100 units a lot 10 priced units).
     struct Commodity {
         const char* symbol;
         double price;
         int tickPaise;
         int multiplier;
+        const char* priceUnit;
+        const char* priceQuantity;
+        int denominator;
     };
-    const Commodity commodities[] = {{"GOLD", 128450, 100, 100},     {"SILVER", 162300, 100, 30},
-                                     {"CRUDEOIL", 5312, 100, 100},   {"NATURALGAS", 398.4, 10, 1250},
-                                     {"COPPER", 1012.35, 5, 2500},   {"ZINC", 287.6, 5, 5000}};
+    const Commodity commodities[] = {{"GOLD", 128450, 100, 100, "10", "GRMS", 10},
+                                     {"SILVER", 162300, 100, 30, "1", "KGS", 1},
+                                     {"CRUDEOIL", 5312, 100, 100, "1", "BBL", 1},
+                                     {"NATURALGAS", 398.4, 10, 1250, "1", "MMBTU", 1},
+                                     {"COPPER", 1012.35, 5, 2500, "1", "KGS", 1},
+                                     {"ZINC", 287.6, 5, 5000, "1", "KGS", 1}};
     int mcToken = 430001, mcWatch = 940001;
     for (int m = 0; m < 3; ++m) {
         const std::string expiry = detail::lastWeekday(year + (month - 1 + m) / 12, (month - 1 + m) % 12 + 1, 3);
@@ -246,11 +257,35 @@ Universe::Universe(uint64_t seed, int count, int year, int month, int day) : m_s
             s.lot = 1;
             s.tick = c.tickPaise;
             s.multiplier = c.multiplier;
+            s.priceUnit = c.priceUnit;
+            s.priceQuantity = c.priceQuantity;
+            s.denominator = c.denominator;
             s.price = toPaise(jitter(c.price, 0.01), c.tickPaise);
             s.yearHigh = c.price * 1.2;
             s.yearLow = c.price * 0.8;
             s.wtoken = mcWatch++;
             add(s);
+            // Options on the first expiry's GOLD: one strike each side of the
+            // money and at it, priced by their intrinsic value and some time.
+            if (m == 0 && std::string(c.symbol) == "GOLD") {
+                for (int k = -1; k <= 1; ++k) {
+                    for (const char* opt : {"CE", "PE"}) {
+                        Security o = s;
+                        o.token = mcToken++;
+                        o.inst = "CO";
+                        o.option = opt;
+                        o.strike = std::round(c.price / 1000) * 1000 + 1000.0 * k;
+                        o.scripCode = scripCodeOf(o.token);
+                        const double intrinsic =
+                            std::max(0.0, std::string(opt) == "CE" ? c.price - o.strike : o.strike - c.price);
+                        o.price = toPaise(intrinsic + c.price * 0.01, c.tickPaise);
+                        o.yearHigh = 0;
+                        o.yearLow = 0;
+                        o.wtoken = mcWatch++;
+                        add(o);
+                    }
+                }
+            }
         }
     }
 

@@ -14,7 +14,7 @@ struct Security {
     int token = 0;
     std::string exchange;  // NN, BN, CN, CB, MC
     std::string symbol;
-    std::string inst;      // EQ, IN, FI, OI, FS, OS, FC, OC, CF
+    std::string inst;      // EQ, IN, FI, OI, FS, OS, FC, OC, CF, CO
     std::string expiry;    // DDMMMYY or empty
     double strike = 0;     // options only
     std::string option;    // CE / PE or empty
@@ -28,6 +28,11 @@ struct Security {
     int wtoken = 0;        // unique watch token (>= 1000)
     int64_t price = 0;     // reference price in paise
     std::string name;      // index display name (indices only)
+    // MC only: what the price is for ("10" "GRMS") and the price denominator
+    // that turns lots into priced units (master fields 11-13).
+    std::string priceUnit;
+    std::string priceQuantity;
+    int denominator = 0;
 
     std::string securityText() const; // "symbol|inst|expiry|strike|opt"
     std::string record() const;       // the extended-format master record, without '~'

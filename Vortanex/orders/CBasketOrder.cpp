@@ -290,9 +290,11 @@ void CBasketOrder::buildRows()
         r.mark = new QComboBox;
         r.margin = new QPushButton(QStringLiteral("M"));
         r.margin->setToolTip(QStringLiteral("Required margin of this leg"));
-        QWidget* cells[] = {r.select, r.name, r.search, r.action, r.exchange, r.lots,
-                            r.quantity, r.price, r.trigger, r.disclosed, r.mark, r.margin};
-        for (int c = 0; c < 12; ++c)
+        r.units = new QLabel;
+        r.priceFor = new QLabel;
+        QWidget* cells[] = {r.select, r.name, r.search, r.action, r.exchange, r.lots, r.quantity,
+                            r.price, r.trigger, r.disclosed, r.mark, r.margin, r.units, r.priceFor};
+        for (int c = 0; c < 14; ++c)
             grid->addWidget(cells[c], k + 1, c);
         connect(r.search, &QPushButton::clicked, this, [this, k] { onLegSearch(k); });
         connect(r.margin, &QPushButton::clicked, this, [this, k] { CalculateMargin(k + 1); });
@@ -304,9 +306,27 @@ void CBasketOrder::buildRows()
                 return;
             const long long unit = sec.currency ? sec.lotUnits : sec.marketLot;
             row.quantity->setText(QString::number(row.lots->text().toLongLong() * unit));
+            showLotDetails(k);
         });
     }
     static_cast<QVBoxLayout*>(layout())->addLayout(grid);
+}
+
+void CBasketOrder::showLotDetails(int k)
+{
+    // A commodity's lot is priced per its own basis: the leg says how many
+    // units its lots are and what the price is for. Other legs show nothing.
+    Row& r = m_rows[size_t(k)];
+    const OrderSecurity sec = OrderSecurityAt(legs[size_t(k)].secIndex);
+    if (!sec.valid() || !sec.commodity) {
+        r.units->clear();
+        r.priceFor->clear();
+        return;
+    }
+    const long long denominator = sec.denominator > 0 ? sec.denominator : 1;
+    const long long units = static_cast<long long>(sec.lotUnits) * sec.marketLot * r.lots->text().toLongLong() / denominator;
+    r.units->setText(detail::qs(formatText("Units:%lld", units)));
+    r.priceFor->setText(detail::qs(formatText("Price for:%s %s", sec.priceUnit.c_str(), sec.priceQuantity.c_str())));
 }
 
 bool CBasketOrder::OnInitDialog()
@@ -444,6 +464,7 @@ bool CBasketOrder::SetNewBasketData()
             w->setEnabled(!cancel);
         if (cancel)
             r.mark->setEnabled(false);
+        showLotDetails(k);
     }
     m_amo->setEnabled(!cancel);
     // The trading password: only a 'G' user whose login left the flag 0 is
@@ -520,6 +541,7 @@ void CBasketOrder::onLegSearch(int k)
         r.lots->setEnabled(false);
         r.lots->clear();
     }
+    showLotDetails(k);
 }
 
 void CBasketOrder::onExchangeChanged(int k)

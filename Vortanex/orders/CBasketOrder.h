@@ -47,6 +47,8 @@ public:
         QLineEdit* disclosed = nullptr;
         QComboBox* mark = nullptr;
         QPushButton* margin = nullptr;
+        QLabel* units = nullptr;    // a commodity leg's lot details: "Units:%d"
+        QLabel* priceFor = nullptr; // and "Price for:%s %s"
     };
 
     explicit CBasketOrder(QWidget* parent = nullptr);
@@ -103,6 +105,7 @@ private:
     void buildRows();
     void onLegSearch(int k);
     void onExchangeChanged(int k);
+    void showLotDetails(int k);
     void fillMarks();
     BasketForm readForm() const;
     void showFailure(const BasketFailure& f);

@@ -230,6 +230,46 @@ TEST_F(BasketFormTest, ACurrencyLegPickedWithTheSearchGoesOutAsOneLotAndALegOfNo
     EXPECT_EQ(baskets().size(), 1u);
 }
 
+TEST_F(BasketFormTest, ACommodityLegShowsItsUnitsAndWhatItsPriceIsFor)
+{
+    // The broker's GOLD: 100 units a lot, priced for 10 GRMS, denominator 10.
+    int gold = -1;
+    for (const tb::Security& s : broker->universe().securities())
+        if (s.exchange == "MC" && s.symbol == "GOLD" && s.inst == "CF") {
+            gold = OrderSearchToken(s.token, "MC");
+            break;
+        }
+    ASSERT_GE(gold, 0);
+    const int fx = findSecurity("CN", "FC");
+    ASSERT_GE(fx, 0);
+    int pick = gold;
+    modalHost.script("CScripSearch", [&pick](ui::FormDriver& d) {
+        g_pBasketOrder->SetLegSecurity(1, pick);
+        static_cast<CScripSearch&>(d.form()).OnCancel();
+    });
+    ASSERT_TRUE(OpenFrameBasket());
+    CBasketOrder* form = g_pBasketOrder;
+    ASSERT_NE(form, nullptr);
+    const CBasketOrder::Row& r = form->row(0);
+    r.search->click();
+    ASSERT_EQ(form->legs[0].secIndex, gold);
+    // One lot: 100 x 1 x 1 / 10 units.
+    EXPECT_EQ(r.units->text().toStdString(), "Units:10");
+    EXPECT_EQ(r.priceFor->text().toStdString(), "Price for:10 GRMS");
+
+    // Three lots typed: the quantity is 3 market lots, the units 100 x 1 x 3 / 10.
+    r.lots->setText("3");
+    emit r.lots->textEdited(QStringLiteral("3"));
+    EXPECT_EQ(r.quantity->text().toStdString(), "3");
+    EXPECT_EQ(r.units->text().toStdString(), "Units:30");
+
+    // A currency leg has no such texts.
+    pick = fx;
+    r.search->click();
+    EXPECT_TRUE(r.units->text().isEmpty());
+    EXPECT_TRUE(r.priceFor->text().isEmpty());
+}
+
 TEST_F(BasketFormTest, ALegMovedFromNseToBseTakesTheBseEquityOfTheSameSymbol)
 {
     CBasketOrder* form = openFromWatch();

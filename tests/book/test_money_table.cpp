@@ -11,6 +11,7 @@
 #include "orders/CDlgOrderFormExp.h"
 #include "orders/OrderFormIds.h"
 #include "orders/OrderSecurity.h"
+#include "server/SecurityTable.h"
 
 #include "ui/form_driver.h"
 
@@ -50,7 +51,11 @@ struct MarginRow {
     const char* kind;
     const char* exchange;
     const char* inst;
-    int lotOfTheMaster; // checked, so the hand values hold
+    const char* symbol;   // nullptr: the first of the kind
+    int lotOfTheMaster;   // these three are checked, so the hand values hold
+    int unitsOfTheMaster; // units per lot
+    int denominatorOfTheMaster;
+    double strikeOfTheMaster;
     char side;
     const char* lots;     // the form's Lot box ("" for a quantity box)
     const char* quantity; // the form's (or the basket's) quantity in units
@@ -59,41 +64,77 @@ struct MarginRow {
     const char* basketShows; // the basket leg's margin box
 };
 
-// Order form: a cash buy is quantity x price; otherwise value / r (sell,
-// "OC") or value (buy), the currency's units counted once; a commodity buy is
-// lot x value, a commodity sell divides by the price denominator (none in
-// this master: refused). Basket: every query leg is value / m; the commodity
-// rule divides by the denominator too.
+// Order form: a buy that is neither an option nor a currency is answered at
+// once, quantity x price; otherwise value / r (sell, "OC") or value (buy), the
+// currency's units counted once; a commodity sold divides lot x value by the
+// price denominator and r, a "CO" sold takes quantity x strike x lot instead
+// of lot x value. Basket: every query leg is value / m; a commodity is
+// units x value / denominator / m, a "CO" bought units x value, a "CO" sold
+// quantity x strike x units / denominator / m.
 const MarginRow kMarginRows[] = {
     // equity: 10 x 250.50 = 2505.00; basket 2505 / 2 = 1252.50
-    {"equity bought", "NN", "EQ", 1, 'B', "", "10", "250.50", "Required Margin to place this order is 2505.00",
-     "Required Margin to place this individual order is 1252.50"},
+    {"equity bought", "NN", "EQ", nullptr, 1, 1, 0, 0, 'B', "", "10", "250.50",
+     "Required Margin to place this order is 2505.00", "Required Margin to place this individual order is 1252.50"},
     // equity derivative: 2 lots x 475 x 200 = 190000 / 4 = 47500.00, both
-    {"equity future sold", "NN", "FS", 475, 'S', "2", "950", "200", "Required Margin to place this order is 47500.00",
+    {"equity future sold", "NN", "FS", nullptr, 475, 1, 0, 0, 'S', "2", "950", "200",
+     "Required Margin to place this order is 47500.00",
      "Required Margin to place this individual order is 47500.00"},
     // currency: 2 lots x 1000 x 88.4525 = 176905; the form's buy is the value,
     // the basket's is value / 4 = 44226.25
-    {"currency bought", "CN", "FC", 1, 'B', "2", "2000", "88.4525",
+    {"currency bought", "CN", "FC", nullptr, 1, 1000, 0, 0, 'B', "2", "2000", "88.4525",
      "Required Margin to place this order is 176905.0000",
      "Required Margin to place this individual order is 44226.2500"},
-    {"currency sold", "CN", "FC", 1, 'S', "2", "2000", "88.4525", "Required Margin to place this order is 44226.2500",
+    {"currency sold", "CN", "FC", nullptr, 1, 1000, 0, 0, 'S', "2", "2000", "88.4525",
+     "Required Margin to place this order is 44226.2500",
      "Required Margin to place this individual order is 44226.2500"},
-    // commodity: 3 lots (of 1) x 128450 = 385350.00 bought; sold, and in the
-    // basket, the price denominator is needed and this master has none
-    {"commodity bought", "MC", "CF", 1, 'B', "3", "3", "128450",
+    // commodity (GOLD: lot 1, 100 units a lot, denominator 10, r = m = 2):
+    // value 3 x 128450 = 385350; bought on the form 385350.00 at once; sold
+    // 1 x 385350 / 10 / 2 = 19267.50; the basket either way
+    // 100 x 385350 / 10 / 2 = 1926750.00
+    {"commodity bought", "MC", "CF", "GOLD", 1, 100, 10, 0, 'B', "3", "3", "128450",
      "Required Margin to place this order is 385350.00",
-     "Price denominator of the security is 0. Margin cannot be calculated."},
-    {"commodity sold", "MC", "CF", 1, 'S', "3", "3", "128450",
-     "Price denominator of the security is 0. Margin cannot be calculated.",
-     "Price denominator of the security is 0. Margin cannot be calculated."},
+     "Required Margin to place this individual order is 1926750.00"},
+    {"commodity sold", "MC", "CF", "GOLD", 1, 100, 10, 0, 'S', "3", "3", "128450",
+     "Required Margin to place this order is 19267.50",
+     "Required Margin to place this individual order is 1926750.00"},
+    // commodity option (the GOLD 127000 call), 2 lots at a premium of 2500:
+    // bought, the form's 2 x 2500 = 5000.00 at once, the basket's
+    // 100 x 5000 = 500000.00; sold, the form's 2 x 127000 x 1 / 10 / 2 =
+    // 12700.00 and the basket's 2 x 127000 x 100 / 10 / 2 = 1270000.00
+    {"commodity option bought", "MC", "CO", "GOLD", 1, 100, 10, 127000, 'B', "2", "2", "2500",
+     "Required Margin to place this order is 5000.00",
+     "Required Margin to place this individual order is 500000.00"},
+    {"commodity option sold", "MC", "CO", "GOLD", 1, 100, 10, 127000, 'S', "2", "2", "2500",
+     "Required Margin to place this order is 12700.00",
+     "Required Margin to place this individual order is 1270000.00"},
 };
+
+// The first security of a kind (and symbol), checked against the row's facts.
+int securityOf(const MarginRow& row)
+{
+    const auto table = SecurityTable::current();
+    for (int i = 0; table && i < table->count(); ++i) {
+        const SecurityRecord& r = table->row(i);
+        if (r.market_exchange == row.exchange && r.inst_type == row.inst
+            && (!row.symbol || r.symbol.view() == row.symbol)) {
+            const OrderSecurity s = OrderSecurityAt(i);
+            EXPECT_EQ(s.marketLot, row.lotOfTheMaster) << row.kind;
+            if (s.currency || s.commodity) {
+                EXPECT_EQ(s.lotUnits, row.unitsOfTheMaster) << row.kind;
+            }
+            EXPECT_EQ(s.denominator, row.denominatorOfTheMaster) << row.kind;
+            EXPECT_DOUBLE_EQ(s.strike, row.strikeOfTheMaster) << row.kind;
+            return i;
+        }
+    }
+    return -1;
+}
 
 TEST_F(MoneyTableTest, TheOrderFormsMarginThroughItsFields)
 {
     for (const MarginRow& row : kMarginRows) {
-        const int sec = findSecurity(row.exchange, row.inst);
+        const int sec = securityOf(row);
         ASSERT_GE(sec, 0) << row.kind;
-        ASSERT_EQ(OrderSecurityAt(sec).marketLot, row.lotOfTheMaster) << row.kind;
         CDlgOrderFormExp* form = open(1, sec, row.side, 0);
         ASSERT_NE(form, nullptr) << row.kind;
         ui::FormDriver d(*form);
@@ -116,7 +157,7 @@ TEST_F(MoneyTableTest, TheBasketsMarginOfTheSameLeg)
     CBasketOrder* form = g_pBasketOrder;
     ASSERT_NE(form, nullptr);
     for (const MarginRow& row : kMarginRows) {
-        const int sec = findSecurity(row.exchange, row.inst);
+        const int sec = securityOf(row);
         ASSERT_GE(sec, 0) << row.kind;
         form->SetLegSecurity(1, sec);
         const CBasketOrder::Row& r = form->row(0);

@@ -30,6 +30,14 @@ void PublishBrokerMasterWithout(const tb::Universe& universe, const std::functio
         r.market_lot = s.lot;
         r.tick_size = s.tick;
         r.multiplier = s.multiplier;
+        r.strike = s.strike;
+        if (s.denominator > 0) {
+            // What a commodity's price is for, as the master's fields 11-13 say.
+            SecurityExtras& x = r.extrasForWrite();
+            x.price_unit = s.priceUnit;
+            x.price_quantity = s.priceQuantity;
+            x.denominator = s.denominator;
+        }
         DeriveSecurityFlags(r);
         rows.push_back(std::move(r));
     }

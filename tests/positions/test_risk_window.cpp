@@ -80,7 +80,7 @@ protected:
         SetProgramPaths(paths);
         StartLog(paths);
         tb::BrokerOptions o;
-        o.securities = 300;
+        o.securities = 306; // the built-in 299 and the first seven NSE options
         o.keepAliveMs = 0;
         broker = std::make_unique<tb::TestBroker>(o);
         std::string error;

@@ -55,7 +55,11 @@ TEST(Universe, MasterFileDecompressesToTheRecordsWritten)
     std::string previous;
     for (size_t i = 1; i < records.size(); ++i) {
         const std::vector<std::string> f = split(records[i], ',');
-        ASSERT_EQ(f.size(), 11u) << records[i];
+        // A commodity also says what its price is for and its denominator.
+        ASSERT_EQ(f.size(), f[1] == "MC" ? 14u : 11u) << records[i];
+        if (f[1] == "MC") {
+            EXPECT_GT(std::stoi(f[13]), 0) << records[i];
+        }
         const int w = std::stoi(f[10]);
         EXPECT_GE(w, 1000) << records[i];
         EXPECT_TRUE(watch.insert(w).second) << "duplicate watch token " << records[i];
@@ -72,7 +76,7 @@ TEST(Universe, MasterFileDecompressesToTheRecordsWritten)
     for (const auto& [key, wtoken] : required)
         EXPECT_EQ(byKey[key], wtoken) << key;
     // Every kind of security is there.
-    for (const char* kind : {",BN,", "|FI|", "|OI|", "|FS|", "|OS|", ",CN,", ",CB,", "|OC|", ",MC,"})
+    for (const char* kind : {",BN,", "|FI|", "|OI|", "|FS|", "|OS|", ",CN,", ",CB,", "|OC|", ",MC,", "|CO|"})
         EXPECT_NE(text.find(kind), std::string::npos) << kind;
 }
 
