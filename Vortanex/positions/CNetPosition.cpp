@@ -847,10 +847,10 @@ void CNetPosition::OnDisplayCompleteLimitsGrid()
                     row = m.addRow(currentGroup);
                 else
                     row = m.addRow();
-                if (kind == Group) {
-                    m.setGroup(row, true);
+                // A group row holds figures of its own beside its sub-rows:
+                // an ordinary row, not a caption across the grid.
+                if (kind == Group)
                     currentGroup = row;
-                }
                 m.setText(row, 0, qs(caption));
                 m.setText(row, 1, op);
                 m.setValue(row, 2, col2);

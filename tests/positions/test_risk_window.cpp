@@ -15,7 +15,12 @@
 #include "app/base/LogWriter.h"
 #include "app/base/ProgramPaths.h"
 #include "app/base/SessionRecord.h"
+#include "app/base/TextFormat.h"
+#include "orders/CBasketOrder.h"
+#include "orders/CDlgOrderFormExp.h"
+#include "orders/OrderFormIds.h"
 #include "orders/OrderMessages.h"
+#include "orders/OrderSecurity.h"
 #include "orders/PositionRecords.h"
 #include "frame/controls/CFilterGridCtrl.h"
 #include "positions/CNetPosition.h"
@@ -38,6 +43,8 @@
 #include "pf/profile_store.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -659,6 +666,41 @@ TEST_F(RiskWindowTest, LimitsRowsAndSegmentCells)
     EXPECT_TRUE(g.isColumnHidden(11)); // never shown again
 }
 
+TEST_F(RiskWindowTest, TotalMarginRowsShowTheirFigures)
+{
+    // The broker's book: total margin 750000 (field 14), the funding total
+    // 90000 (field 30). Both groups' rows carry sub-rows and their own cells.
+    open(11);
+    ASSERT_TRUE(idle());
+    view->show();
+    pumpUntil([] { return false; }, 100);
+    ui::GridView& g = *view->grid(CNetPosition::Limits);
+    QTreeView& tree = *g.tree();
+    QAbstractItemModel& shown = *tree.model();
+    const QImage image = tree.viewport()->grab().toImage();
+    int checked = 0;
+    for (int r = 0; r < shown.rowCount(); ++r) {
+        const QModelIndex caption = shown.index(r, 0);
+        if (!caption.data().toString().startsWith(QStringLiteral("Total Margin")))
+            continue;
+        ++checked;
+        EXPECT_GT(shown.rowCount(caption), 0) << r;
+        const QModelIndex figure = shown.index(r, 2);
+        const QString expected = r == 0 ? QStringLiteral("750000") : QStringLiteral("90000");
+        EXPECT_TRUE(figure.data().toString().startsWith(expected)) << figure.data().toString().toStdString();
+        // Drawn in its cell, not left blank under the row's caption.
+        const QRect cell = tree.visualRect(figure).adjusted(1, 1, -1, -1);
+        ASSERT_FALSE(cell.isEmpty()) << r;
+        const QRgb back = image.pixel(cell.topLeft());
+        bool inked = false;
+        for (int y = cell.top(); y <= cell.bottom() && !inked; ++y)
+            for (int x = cell.left(); x <= cell.right() && !inked; ++x)
+                inked = image.pixel(x, y) != back;
+        EXPECT_TRUE(inked) << "row " << r << " column 2 is blank";
+    }
+    EXPECT_EQ(checked, 2);
+}
+
 TEST_F(RiskWindowTest, HoldingsRunsShareOneBalance)
 {
     // One security on NN and BN under the same holding type (one run), then
@@ -1149,6 +1191,243 @@ TEST_F(RiskWindowTest, HoldingsFilterIsTakenOverByTheWindow)
     QApplication::processEvents();
     EXPECT_TRUE(h.AppliedFilter().allValues);
     EXPECT_EQ(h.shownRows().size(), size_t(m.rowTotal()));
+}
+
+} // namespace
+
+namespace {
+
+// The money table of positions: a row per instrument kind, each figure worked
+// by hand from the rule and read where the user reads it (the grid's cells,
+// the basket and square-off forms the window opens).
+struct PositionMoneyRow {
+    const char* kind;
+    const char* exchange;
+    const char* inst;
+    const char* symbol; // nullptr: the first of the kind
+    int lotOfTheMaster; // these three are checked, so the hand values hold
+    int unitsOfTheMaster;
+    int denominatorOfTheMaster;
+    // The open position: net quantity (lots for a currency or a commodity,
+    // units otherwise), net value and average price in rupees.
+    int net;
+    double netValue;
+    double average;
+    double L;  // the last price when the report arrives
+    double L2; // the tick that follows
+    const char* plAtL;
+    const char* plAtL2;
+    // The basket built from the position: quantity and Lot ("" when the leg
+    // is entered by quantity); the square-off form shows the same two boxes.
+    const char* basketQuantity;
+    const char* basketLots;
+    const char* squareOffQuantity;
+    const char* squareOffLots;
+};
+
+// Open P&L: currency (L - A) x q x units x 1; commodity whole (units x lot x q
+// / denominator) x (L - A); otherwise q x L - V, or (L - A) x q for a short
+// whose V is below 0. A long position's basket leg sells its quantity: the
+// net, times the market lot for a commodity and the units for a currency;
+// the Lot box divides by the units (currency) or the market lot.
+const PositionMoneyRow kPositionRows[] = {
+    // 10 x 105 - 1000 = 50; 10 x 110 - 1000 = 100
+    {"equity long", "NN", "EQ", nullptr, 1, 1, 0, 10, 1000.00, 100.00, 105, 110, "50.00", "100.00", "10", "", "10", ""},
+    // (95 - 100) x -10 = 50; (90 - 100) x -10 = 100
+    {"equity short", "NN", "EQ", nullptr, 1, 1, 0, -10, -1000.00, 100.00, 95, 90, "50.00", "100.00", "10", "", "10",
+     ""},
+    // 2 lots of 475: 950 x 201 - 190000 = 950; 950 x 199.5 - 190000 = -475
+    {"equity future long", "NN", "FS", nullptr, 475, 1, 0, 950, 190000.00, 200.00, 201, 199.5, "950.00", "-475.00",
+     "950", "2", "950", "2"},
+    // 2 lots of 1000: (88.5 - 88) x 2 x 1000 = 1000; (88.25 - 88) x 2000 = 500
+    {"currency long", "CN", "FC", "USDINR", 1, 1000, 0, 2, 176000.00, 88.00, 88.5, 88.25, "1000.0000", "500.0000",
+     "2000", "2", "2000", "2"},
+    // 3 lots of GOLD: 100 x 1 x 3 / 10 = 30 priced units; 30 x 450 = 13500;
+    // 30 x 100 = 3000
+    {"commodity long", "MC", "CF", "GOLD", 1, 100, 10, 3, 384000.00, 128000.00, 128450, 128100, "13500.00", "3000.00",
+     "3", "3", "3", "3"},
+    // 2 lots of the GOLD call: 100 x 1 x 2 / 10 = 20; 20 x 100 = 2000; 20 x 50 = 1000
+    {"commodity option long", "MC", "CO", "GOLD", 1, 100, 10, 2, 5000.00, 2500.00, 2600, 2550, "2000.00", "1000.00",
+     "2", "2", "2", "2"},
+};
+
+int positionSecurityOf(const PositionMoneyRow& row)
+{
+    const auto table = SecurityTable::current();
+    for (int i = 0; table && i < table->count(); ++i) {
+        const SecurityRecord& r = table->row(i);
+        if (r.market_exchange == row.exchange && r.inst_type == row.inst
+            && (!row.symbol || r.symbol.view() == row.symbol)) {
+            const OrderSecurity s = OrderSecurityAt(i);
+            EXPECT_EQ(s.marketLot, row.lotOfTheMaster) << row.kind;
+            EXPECT_EQ(s.lotUnits, row.unitsOfTheMaster) << row.kind;
+            EXPECT_EQ(s.denominator, row.denominatorOfTheMaster) << row.kind;
+            return i;
+        }
+    }
+    return -1;
+}
+
+std::string paiseText(double rupees) { return formatText("%.0lf", rupees * 100); }
+
+// A 412 row of one open position (product 0, margin type "N").
+std::vector<std::string> openPositionRow(const OrderSecurity& s, const PositionMoneyRow& row)
+{
+    std::vector<std::string> f(tb::RiskDesk::kPositionFields, "0");
+    f[0] = std::to_string(s.token);
+    f[1] = s.exchange;
+    f[6] = std::to_string(row.net);
+    f[7] = paiseText(row.netValue);
+    f[17] = "1";
+    f[25] = s.symbol;
+    f[26] = f[27] = "";
+    f[28] = formatText("%.4lf", row.average);
+    f[29] = "1";
+    f[31] = "N";
+    return f;
+}
+
+void setLast(int security, double rupees, short code)
+{
+    SecurityTable::current()->row(security).updateQuote([&](QuoteData& q) {
+        q.quote[0] = rupees * 100; // the bid a square-off sells at
+        q.quote[2] = rupees * 100;
+        q.quote[4] = rupees * 100;
+        q.tick_code[4] = code;
+    });
+}
+
+TEST_F(RiskWindowTest, MoneyTableOpenPositionsPlBasketAndSquareOff)
+{
+    InstallBasketForm();
+    InstallOrderEntry();
+    for (const PositionMoneyRow& row : kPositionRows) {
+        SCOPED_TRACE(row.kind);
+        const int sec = positionSecurityOf(row);
+        ASSERT_GE(sec, 0);
+        const OrderSecurity s = OrderSecurityAt(sec);
+        broker->riskDesk().editBook("ABC12", [&](tb::RiskBook& b) { b.positions = {openPositionRow(s, row)}; });
+        setLast(sec, row.L, 10);
+        open(13);
+        ASSERT_TRUE(idle());
+        const auto& positions = ActiveClientRiskArrays().positions;
+        ASSERT_EQ(positions.size(), 1u);
+        ui::GridModel& m = view->grid(CNetPosition::Open)->model();
+        const int gridRow = positions[0].grid_row;
+        ASSERT_GE(gridRow, 0);
+        // The report's own figure at L, then a tick to L2.
+        EXPECT_EQ(m.text(gridRow, 12).toStdString(), row.plAtL);
+        setLast(sec, row.L2, row.L2 > row.L ? 10 : 20);
+        view->feed()->quoteUpdated(sec);
+        view->OnTimer();
+        EXPECT_EQ(m.text(gridRow, 12).toStdString(), row.plAtL2);
+        // The same figure when the report comes again at L2.
+        view->OnRefresh();
+        ASSERT_TRUE(idle());
+        ASSERT_EQ(positions.size(), 1u);
+        EXPECT_EQ(m.text(positions[0].grid_row, 12).toStdString(), row.plAtL2);
+
+        // The basket built from the position.
+        ui::GridView& grid = *view->grid(CNetPosition::Open);
+        grid.tree()->clearSelection();
+        grid.selectRow(positions[0].grid_row);
+        ui::setCurrentRow(grid, positions[0].grid_row);
+        view->OnPositionBasketOrder();
+        CBasketOrder* basket = g_pBasketOrder;
+        ASSERT_NE(basket, nullptr);
+        EXPECT_EQ(basket->row(0).quantity->text().toStdString(), row.basketQuantity);
+        EXPECT_EQ(basket->row(0).lots->text().toStdString(), row.basketLots);
+        EXPECT_EQ(basket->row(0).action->currentText().toStdString(), row.net > 0 ? "SELL" : "BUY");
+        basket->close();
+        pumpUntil([] { return false; }, 50);
+
+        // The square-off form of the same position.
+        view->OnPositionSquareoff();
+        CDlgOrderFormExp* form = CDlgOrderFormExp::Instance();
+        ASSERT_NE(form, nullptr);
+        ASSERT_TRUE(form->IsInitialised());
+        EXPECT_EQ(form->Side(), row.net > 0 ? 'S' : 'B');
+        EXPECT_EQ(form->text(orderform::kQuantity), row.squareOffQuantity);
+        if (*row.squareOffLots) {
+            EXPECT_EQ(form->text(orderform::kLots), row.squareOffLots);
+        }
+        form->OnCancel();
+        delete view;
+        view = nullptr;
+    }
+    UninstallOrderEntry();
+    UninstallBasketForm();
+}
+
+// Today's P&L of a long position bought today: the buy average is value / Q
+// / lot / multiplier (Q the lots times the whole units / denominator for a
+// commodity), the P&L (L - average) x net x lot x (units / denominator for
+// a commodity) x multiplier.
+struct TodaysMoneyRow {
+    const char* kind;
+    const char* exchange;
+    const char* inst;
+    const char* symbol;
+    int bought;       // lots for derivatives, currency and commodity
+    double value;     // rupees
+    double multiplier;
+    double L;
+    double L2;
+    const char* plAtL;
+    const char* plAtL2;
+};
+
+const TodaysMoneyRow kTodaysRows[] = {
+    // average 1000 / 10 = 100: (105 - 100) x 10 = 50; (98 - 100) x 10 = -20
+    {"equity", "NN", "EQ", nullptr, 10, 1000.00, 1, 105, 98, "50.00", "-20.00"},
+    // average 190000 / 2 / 475 = 200: 1 x 2 x 475 = 950; -0.5 x 950 = -475
+    {"equity future", "NN", "FS", nullptr, 2, 190000.00, 1, 201, 199.5, "950.00", "-475.00"},
+    // average 176000 / 2 / 1 / 1000 = 88: 0.5 x 2 x 1000 = 1000; 0.25 x 2000 = 500
+    // (a currency's four decimals)
+    {"currency", "CN", "FC", "USDINR", 2, 176000.00, 1000, 88.5, 88.25, "1000.0000", "500.0000"},
+    // Q = 100 / 10 x 3 = 30, average 3840000 / 30 = 128000:
+    // 450 x 3 x 100 / 10 = 13500; 100 x 30 = 3000
+    {"commodity", "MC", "CF", "GOLD", 3, 3840000.00, 1, 128450, 128100, "13500.00", "3000.00"},
+};
+
+TEST_F(RiskWindowTest, MoneyTableTodaysPl)
+{
+    for (const TodaysMoneyRow& row : kTodaysRows) {
+        SCOPED_TRACE(row.kind);
+        const auto table = SecurityTable::current();
+        int sec = -1;
+        for (int i = 0; table && i < table->count() && sec < 0; ++i)
+            if (table->row(i).market_exchange == row.exchange && table->row(i).inst_type == row.inst
+                && (!row.symbol || table->row(i).symbol.view() == row.symbol))
+                sec = i;
+        ASSERT_GE(sec, 0);
+        const OrderSecurity s = OrderSecurityAt(sec);
+        broker->riskDesk().editBook("ABC12", [&](tb::RiskBook& b) {
+            std::vector<std::string> f(tb::RiskDesk::kTodaysFields, "0");
+            f[0] = std::to_string(s.token);
+            f[1] = s.exchange;
+            f[2] = f[17] = f[18] = f[19] = "";
+            f[3] = f[7] = std::to_string(row.bought);
+            f[4] = f[8] = paiseText(row.value);
+            f[21] = formatText("%.0lf", row.multiplier);
+            b.todays = {f};
+        });
+        setLast(sec, row.L, 10);
+        open(12);
+        ASSERT_TRUE(idle());
+        const auto& todays = ActiveClientRiskArrays().todays_positions;
+        ASSERT_EQ(todays.size(), 1u);
+        ui::GridModel& m = view->grid(CNetPosition::Todays)->model();
+        const int gridRow = todays[0].grid_row;
+        ASSERT_GE(gridRow, 0);
+        EXPECT_EQ(m.text(gridRow, 20).toStdString(), row.plAtL);
+        setLast(sec, row.L2, row.L2 > row.L ? 10 : 20);
+        view->feed()->quoteUpdated(sec);
+        view->OnTimer();
+        EXPECT_EQ(m.text(gridRow, 20).toStdString(), row.plAtL2);
+        delete view;
+        view = nullptr;
+    }
 }
 
 } // namespace
