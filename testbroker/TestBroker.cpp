@@ -438,6 +438,12 @@ void TestBroker::armFault(const std::string& path, const HttpFault& fault)
     m_faults[path].push_back(fault);
 }
 
+void TestBroker::armKeyFault(const std::string& key, const HttpFault& fault)
+{
+    std::lock_guard lock(m_mutex);
+    m_keyFaults[key].push_back(fault);
+}
+
 void TestBroker::armFeedFaults(const FeedFaults& faults)
 {
     std::lock_guard lock(m_mutex);
@@ -447,7 +453,7 @@ void TestBroker::armFeedFaults(const FeedFaults& faults)
 // --- requests --------------------------------------------------------------
 
 RecordedRequest TestBroker::record(std::string channel, std::string method, std::string path, std::string query,
-                                   std::string rawBody)
+                                   std::string rawBody, HttpFault* keyFault)
 {
     RecordedRequest r;
     r.channel = std::move(channel);
@@ -464,6 +470,13 @@ RecordedRequest TestBroker::record(std::string channel, std::string method, std:
         pf::logLine(2, "testbroker: " + r.path + ": " + r.decoded.error);
     {
         std::lock_guard lock(m_mutex);
+        // Claimed before the request is seen, like a path's fault.
+        auto armed = keyFault ? m_keyFaults.find(r.key()) : m_keyFaults.end();
+        if (armed != m_keyFaults.end() && !armed->second.empty()) {
+            *keyFault = armed->second.front();
+            if (--armed->second.front().times <= 0)
+                armed->second.pop_front();
+        }
         r.seq = ++m_seq;
         m_requests.push_back(r);
     }
@@ -565,8 +578,26 @@ bool TestBroker::takeFault(const std::string& path, HttpFault* fault)
     return true;
 }
 
+void TestBroker::delayEveryReply(int ms)
+{
+    std::lock_guard lock(m_mutex);
+    m_everyReplyDelayMs = ms > 0 ? ms : 0;
+}
+
+bool TestBroker::sleepEveryReplyDelay()
+{
+    int ms = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        ms = m_everyReplyDelayMs;
+    }
+    return ms <= 0 || sleepUnlessStopped(ms);
+}
+
 bool TestBroker::answeredByFault(const std::shared_ptr<Connection>& c)
 {
+    if (!sleepEveryReplyDelay())
+        return true;
     // The feed's opening request answers armed faults like any HTTP path (the stream's proxy loop).
     HttpFault fault;
     if (!takeFault(detail::kFeedPath, &fault))
@@ -591,8 +622,16 @@ HttpReply TestBroker::handleHttp(const HttpRequest& r, const std::string& channe
     // the request and sends the next one must not find the fault still armed
     // for that one.
     HttpFault fault;
-    const bool faulted = takeFault(r.path, &fault);
-    RecordedRequest req = record(channel, r.method, r.path, r.query, r.body);
+    bool faulted = takeFault(r.path, &fault);
+    HttpFault keyFault;
+    keyFault.times = 0; // none armed
+    RecordedRequest req = record(channel, r.method, r.path, r.query, r.body, faulted ? nullptr : &keyFault);
+    if (!faulted && keyFault.times > 0) {
+        fault = keyFault;
+        faulted = true;
+    }
+    if (!sleepEveryReplyDelay())
+        return HttpReply{0, {}, {}, true};
     if (faulted && fault.delayMs > 0 && !sleepUnlessStopped(fault.delayMs))
         return HttpReply{0, {}, {}, true};
     if (faulted && fault.drop)

@@ -141,6 +141,12 @@ public:
     // GET path; times < 0 = until cleared by an empty body with times 0.
     void setReply(const std::string& key, const std::string& body, int times = -1);
     void armFault(const std::string& path, const HttpFault& fault);
+    // A fault on the next requests with this key ("WD=104"), whatever their
+    // path; a path's armed fault goes first.
+    void armKeyFault(const std::string& key, const HttpFault& fault);
+    // Every HTTP reply, downloads and the feed's opening included, waits this
+    // long before it goes (on top of an armed fault's delay); 0 = none.
+    void delayEveryReply(int ms);
     void armFeedFaults(const FeedFaults& faults);
 
     // --- what the terminal sent ---
@@ -237,11 +243,13 @@ private:
     bool sendFrame(const std::shared_ptr<FeedClient>& client, const std::string& bytes);
     std::vector<std::shared_ptr<FeedClient>> clientsOf(const std::string& user) const;
     RecordedRequest record(std::string channel, std::string method, std::string path, std::string query,
-                           std::string rawBody);
+                           std::string rawBody, HttpFault* keyFault = nullptr);
     Quote& quoteLocked(int wtoken);
     void stepLocked(int wtoken, int drift);
     void timerLoop();
     bool sleepUnlessStopped(int ms);
+    // The delay of delayEveryReply; false when the broker stops meanwhile.
+    bool sleepEveryReplyDelay();
     std::string md5Base64(const std::string& text) const;
     std::string digestOf(const std::string& password) const;
 
@@ -269,6 +277,8 @@ private:
     std::vector<std::pair<std::string, std::string>> m_marketStatus; // guarded by m_mutex
     std::map<std::string, std::pair<std::string, int>> m_replies;   // guarded by m_mutex
     std::map<std::string, std::deque<HttpFault>> m_faults;          // guarded by m_mutex
+    std::map<std::string, std::deque<HttpFault>> m_keyFaults;       // guarded by m_mutex
+    int m_everyReplyDelayMs = 0;                                    // guarded by m_mutex
     FeedFaults m_feedFaults;                          // guarded by m_mutex
     std::vector<RecordedRequest> m_requests;          // guarded by m_mutex
     int64_t m_seq = 0;                                // guarded by m_mutex

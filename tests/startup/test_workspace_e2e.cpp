@@ -15,13 +15,16 @@
 #include "watch/CVortanexView.h"
 #include "watch/WatchCommands.h"
 #include "watch/base/WatchlistTable.h"
+#include "frame/controls/CMyGridCtrl.h"
 
 #include "pf/profile_store.h"
+#include "testkit/ui_heartbeat.h"
 #include "ui/commands.h"
 #include "ui/document_area.h"
 #include "ui/form.h"
 #include "ui/ui_thread.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -107,6 +110,64 @@ TEST_F(WorkspaceE2E, WindowsOpenAtTheCloseComeBackAtTheNextStart)
         EXPECT_NE(log.str().find("Workspace restored: 3 window(s), 1 skipped"), std::string::npos);
         closeAndExit(app);
     }
+}
+
+// Two of the user's own lists, stored at the broker, were open at the close:
+// at the next start each asks for its rows ("WD=104", held back two seconds
+// by the broker) while its window shows busy, and the UI thread goes on
+// beating meanwhile; the rows arrive and the windows come back to life in
+// their tab order.
+TEST_F(WorkspaceE2E, TwoStoredListsRestoredAtTheStartWaitForTheirRowsWithoutBlocking)
+{
+    writeConfig();
+    broker->setReply("WD=100", "100|0|OK^11|Mine~12|Yours", 1);
+    broker->setReply("WD=104", "154|0|OK^1410|SBIN|NN~2314|ITC|NN", 2);
+    {
+        WorkspaceState state;
+        for (const char* name : {"Mine", "Yours"}) {
+            WorkspaceDocument d;
+            d.kind = "Watchlist";
+            d.list = name;
+            state.documents.push_back(d);
+        }
+        pf::ProfileStore stored(paths.config() / "Vortanex.profile.ini");
+        ASSERT_TRUE(stored.setText(Workspace::kSection, Workspace::kValue, FormatWorkspace(state)));
+    }
+    tb::HttpFault hold;
+    hold.delayMs = 2000;
+    hold.times = 2;
+    broker->armKeyFault("WD=104", hold);
+    const auto rowsAsked = [this] {
+        int n = 0;
+        for (const tb::RecordedRequest& r : broker->requests())
+            n += r.key() == "WD=104";
+        return n;
+    };
+    // Beats while a restored list's window is busy without its rows.
+    int beatsWhileHeld = 0;
+    testkit::UiHeartbeat heartbeat([&] {
+        for (CVortanexView* v : CVortanexView::openViews())
+            if (rowsAsked() > 0 && !v->isEnabled() && v->grid()->model().rowTotal() == 0) {
+                ++beatsWhileHeld;
+                return;
+            }
+    });
+    scriptLogin("U1", "Test@123");
+    CVortanexApp app;
+    app.setOptions(appOptions());
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_EQ(titles(app), (std::vector<std::string>{"Watchlist - Mine", "Watchlist - Yours"}));
+    const auto loaded = [] {
+        const auto views = CVortanexView::openViews();
+        return views.size() == 2u && std::all_of(views.begin(), views.end(), [](CVortanexView* v) {
+                   return v->isEnabled() && v->grid()->model().rowTotal() == 2;
+               });
+    };
+    ASSERT_TRUE(pumpUntil(loaded, 30000));
+    EXPECT_EQ(rowsAsked(), 2);
+    EXPECT_GT(beatsWhileHeld, 0);
+    EXPECT_LT(heartbeat.longestGapMs(), 1000);
+    closeAndExit(app);
 }
 
 // The end of the desktop session saves the workspace too. A close before the

@@ -7,6 +7,12 @@
 #include <string>
 #include <vector>
 
+// How long the helper tries to reach an office it started; the terminal
+// waits a little longer for the answer, so the helper (which ends an office
+// that never answered) always has the last word.
+constexpr int kCalcStartSeconds = 45;
+constexpr int kCalcStartWaitSeconds = kCalcStartSeconds + 15;
+
 inline std::string CalcLinkEscape(const std::string& text)
 {
     std::string out;

@@ -74,7 +74,7 @@ bool CalcSheetLink::spawn(std::string& error)
     const std::string pipe = "vortanex-" + std::to_string(getuid()) + "-" + std::to_string(getpid());
     std::vector<std::string> answer;
     if (!request({"start", m_options.headless ? "1" : "0", m_options.program, pipe, profileUrl}, &answer,
-                 std::chrono::seconds(20))) {
+                 std::chrono::seconds(kCalcStartWaitSeconds))) {
         WriteLog(0, "Calc link: the office did not start");
         stopHelper();
         return false;

@@ -215,7 +215,9 @@ std::string start(const std::vector<std::string>& f)
     g_calc.child = pid;
     Reference<connection::XConnector> connector = connection::Connector::create(g_calc.local);
     Reference<connection::XConnection> connection;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    // A first start makes the throwaway profile; on a busy machine that takes
+    // well over ten seconds. The terminal waits a little longer than this.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kCalcStartSeconds);
     while (!connection.is() && std::chrono::steady_clock::now() < deadline) {
         try {
             connection = connector->connect(ou("pipe,name=" + pipe));
@@ -229,8 +231,17 @@ std::string start(const std::vector<std::string>& f)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     }
-    if (!connection.is())
+    if (!connection.is()) {
+        // An office this helper started headless that never answered is
+        // nobody's: it must not stay behind, invisible, holding its profile.
+        if (g_calc.headless && g_calc.child > 0) {
+            kill(-g_calc.child, SIGKILL);
+            while (waitpid(g_calc.child, nullptr, 0) < 0 && errno == EINTR) {
+            }
+            g_calc.child = -1;
+        }
         return "ERR\tFailed to Create Excel Instance";
+    }
     if (g_calc.child > 0) {
         // The office this helper started ending (killed, crashed, quit by
         // the user) is the end of the book, whatever the bridge says.
