@@ -98,7 +98,12 @@ CMarketTurnOver::CMarketTurnOver(int mode, QWidget* parent)
         detail::embed(holder, m_chart);
     }
     m_ticker = new ui::Ticker(this);
-    m_ticker->onTick = [this](int) { CheckRefreshHold(); };
+    m_ticker->onTick = [this](int id) {
+        if (id == kFirstQuotesTimer)
+            checkFirstQuotes();
+        else
+            CheckRefreshHold();
+    };
     onClick(kRefresh, [this] { OnRefresh(); });
     onClick(kSave, [this] { OnSave(); });
     onChanged(kSelector, [this] { OnSelectorChange(); });
