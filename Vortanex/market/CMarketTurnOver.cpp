@@ -118,6 +118,9 @@ CMarketTurnOver::CMarketTurnOver(int mode, QWidget* parent)
         m_list->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint&) { OnListRightClick(); });
     }
+    if (m_mode == 6 || m_mode == 8)
+        m_reload = SecurityReload::instance().add(
+            "market dialog", [this](const SecurityTable& before, SecurityTable& after) { return followReload(before, after); });
 }
 
 CMarketTurnOver::~CMarketTurnOver()

@@ -15,6 +15,7 @@
 // MarketListModes.cpp (9, 10, 11); the security menu in MarketScripMenu.cpp.
 #include "market/MarketResearch.h"
 #include "market/MarketTurnover.h"
+#include "server/SecurityReload.h"
 
 #include <functional>
 
@@ -203,6 +204,9 @@ private:
     // just asked for): it fills again when one of them gets its first quote.
     void awaitFirstQuotes(std::vector<int> securities);
     void checkFirstQuotes();
+    // After a security re-download: the scanner's and cluster's securities
+    // (rows, subscription, points, the menu's) found again by token and exchange.
+    SecurityReload::Outcome followReload(const SecurityTable& before, const SecurityTable& after);
     // The stocks of the index's watch list; false (with the user told) when
     // the list is missing; starts fetching a list without rows.
     bool indexStocks(const std::string& name, std::vector<mt::IndexStock>& stocks);
@@ -254,6 +258,7 @@ private:
     pf::LatestRequest m_latest;    // a list reply shows only if it answers the newest fetch
     struct Feed;
     std::shared_ptr<Feed> m_feed; // the scanner's or cluster's subscription
+    SecurityReload::Registration m_reload;
     struct IndexBox;
     std::shared_ptr<IndexBox> m_indexBox; // the tracker's index broadcasts
 };

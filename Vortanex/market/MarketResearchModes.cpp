@@ -260,6 +260,42 @@ void CMarketTurnOver::DisplayScanner(const std::string& name)
     m_bucketFilter = false;
 }
 
+SecurityReload::Outcome CMarketTurnOver::followReload(const SecurityTable& before, const SecurityTable& after)
+{
+    const auto again = [&](std::vector<int>& securities, bool keepGone) {
+        std::vector<int> kept;
+        for (int s : securities) {
+            const int found = ReresolveSecurity(before, after, s);
+            if (found >= 0 || keepGone)
+                kept.push_back(found);
+        }
+        securities = std::move(kept);
+    };
+    // A row keeps its place: its security, or -1 when gone (its menu then
+    // finds the security by the row's display key, or shows none).
+    again(m_rowSecurities, true);
+    again(m_awaitingQuotes, false);
+    if (m_security >= 0)
+        m_security = ReresolveSecurity(before, after, m_security);
+    if (m_feed) {
+        std::lock_guard lock(m_feed->mutex);
+        again(m_feed->securities, false); // the feed's lists are rebuilt after every holder
+    }
+    if (m_mode == 8 && m_chart && !m_chart->points().empty()) {
+        std::vector<MarketChart::Point> points;
+        double largest = 0;
+        for (MarketChart::Point p : m_chart->points()) {
+            p.tag = ReresolveSecurity(before, after, p.tag);
+            if (p.tag < 0)
+                continue;
+            largest = std::max(largest, p.x);
+            points.push_back(std::move(p));
+        }
+        m_chart->setCluster(points, largest);
+    }
+    return {};
+}
+
 void CMarketTurnOver::awaitFirstQuotes(std::vector<int> securities)
 {
     m_awaitingQuotes = std::move(securities);

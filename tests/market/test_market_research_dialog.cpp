@@ -17,6 +17,7 @@
 #include "server/FeedState.h"
 #include "server/FeedSubscriptions.h"
 #include "server/MarketLookups.h"
+#include "server/SecurityReload.h"
 #include "server/SecurityTable.h"
 #include "watch/base/WatchlistTable.h"
 
@@ -227,6 +228,53 @@ TEST_F(MarketResearch, ScannerAtOpenCountsTheStocksItListsAndTakesInTheirFirstQu
     EXPECT_EQ(bubbleTotal(), nseEquities);
     EXPECT_EQ(dlg->buckets(), (mt::BucketMap{{0, perBand[0]}, {1, perBand[1]}, {2, perBand[2]}, {3, perBand[3]}}));
     EXPECT_EQ(dlg->text(CMarketTurnOver::kStatus), mt::kScannerHint);
+}
+
+// A security download whose master has a new security ahead of all: the
+// scanner's subscription and rows and the cluster's points name the same
+// stocks by their new places.
+TEST_F(MarketResearch, ScannerAndClusterFollowASecurityReDownload)
+{
+    CMarketTurnOver* scanner = CMarketTurnOver::Open(6, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return scanner->list()->model().rowTotal() == nseEquities; }, 20000));
+    CMarketTurnOver* cluster = CMarketTurnOver::Open(8, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return static_cast<int>(cluster->chart()->points().size()) == nseEquities; }, 20000));
+    const auto before = SecurityTable::current();
+    const auto tokensOf = [](const SecurityTable& t, const std::vector<int>& securities) {
+        std::vector<std::pair<int, std::string>> out;
+        for (int s : securities)
+            out.emplace_back(t.valid(s) ? t.row(s).token : -1,
+                             t.valid(s) ? std::string(t.row(s).market_exchange.view()) : std::string());
+        return out;
+    };
+    const auto pointTags = [](const CMarketTurnOver& d) {
+        std::vector<int> out;
+        for (const MarketChart::Point& p : d.chart()->points())
+            out.push_back(p.tag);
+        return out;
+    };
+    const auto subscribed = tokensOf(*before, scanner->feedSecurities());
+    const auto plotted = tokensOf(*before, pointTags(*cluster));
+    ASSERT_EQ(static_cast<int>(subscribed.size()), nseEquities);
+
+    SecurityRecord fresh;
+    fresh.symbol.assign("AAAAFRESH");
+    fresh.display_name.assign("AAAAFRESH~EQ");
+    fresh.market_exchange.assign("NN");
+    fresh.token = 99001;
+    fresh.wtoken = 2 * 99001 - 1;
+    SecurityRows master;
+    master.push_back(fresh);
+    for (int i = 0; i < before->count(); ++i)
+        master.push_back(before->row(i));
+    auto after = std::make_shared<SecurityTable>();
+    after->build(std::move(master), SecurityTable::Build::Full, false);
+    SecurityTable::publish(after);
+    SecurityReload::instance().notify(*before, *after);
+
+    EXPECT_EQ(tokensOf(*after, scanner->feedSecurities()), subscribed);
+    EXPECT_EQ(tokensOf(*after, pointTags(*cluster)), plotted);
+    SecurityTable::publish(before);
 }
 
 TEST_F(MarketResearch, IndicesTurnoverOpensOneScannerAndOneClusterForItsRow)
