@@ -134,6 +134,43 @@ CHistoryDepth::CHistoryDepth(QWidget* parent, int type, int value)
     }
     onClick(kRefresh, [this] { OnRefresh(); });
     onChanged(kExchange, [this] { OnSelchangeExch(); });
+    m_reload = SecurityReload::instance().add(
+        "report dialog", [this](const SecurityTable& before, SecurityTable& after) { return followReload(before, after); });
+}
+
+SecurityReload::Outcome CHistoryDepth::followReload(const SecurityTable& before, const SecurityTable& after)
+{
+    // The rows of market lots, gainers and active scrips keep their
+    // securities for the derivative chain; a row whose security is gone goes.
+    if (m_list) {
+        ui::GridModel& model = m_list->model();
+        std::vector<int> gone;
+        for (int id : model.preorder()) {
+            const int* index = model.rowDataAs<int>(id);
+            if (!index || *index < 0)
+                continue;
+            const int found = ReresolveSecurity(before, after, *index);
+            if (found >= 0)
+                model.setRowData(id, found);
+            else
+                gone.push_back(id);
+        }
+        for (int id : gone)
+            model.removeRow(id);
+    }
+    if (m_haveTslo && m_tslo.sec_index >= 0)
+        m_tslo.sec_index = ReresolveSecurity(before, after, m_tslo.sec_index);
+    if (m_security < 0)
+        return {};
+    m_security = ReresolveSecurity(before, after, m_security);
+    // An order's history stays the order's; a depth report has nothing left
+    // to show without its security.
+    if (m_security >= 0 || m_type != hd::kMarketDepth)
+        return {};
+    m_reload.reset();
+    reject();
+    MsgBoxOk("The security of this Market Depth report is no longer in the security file.");
+    return {true, "Market Depth report"};
 }
 
 CHistoryDepth::~CHistoryDepth()

@@ -9,6 +9,8 @@
 #include "market/HistoryDepthReport.h"
 #include "orders/TsloOrderBook.h"
 
+#include "server/SecurityReload.h"
+
 #include "pf/latest_request.h"
 #include "ui/form.h"
 
@@ -95,6 +97,7 @@ private:
     void fillGrid(const hd::ReportResult& result);
     void placeList();
     void OnRclickList1(const QPoint& pos);
+    SecurityReload::Outcome followReload(const SecurityTable& before, const SecurityTable& after);
 
     int m_type = 0;
     int m_value = 0;
@@ -111,6 +114,7 @@ private:
     int m_replies = 0;
     struct Alive;
     std::shared_ptr<Alive> m_alive;
+    SecurityReload::Registration m_reload; // its report's security and rows after a re-download
 };
 
 // Builds the dialog of a type with its value, runs it modally and destroys it.

@@ -98,7 +98,12 @@ CMarketTurnOver::CMarketTurnOver(int mode, QWidget* parent)
         detail::embed(holder, m_chart);
     }
     m_ticker = new ui::Ticker(this);
-    m_ticker->onTick = [this](int) { CheckRefreshHold(); };
+    m_ticker->onTick = [this](int id) {
+        if (id == kFirstQuotesTimer)
+            checkFirstQuotes();
+        else
+            CheckRefreshHold();
+    };
     onClick(kRefresh, [this] { OnRefresh(); });
     onClick(kSave, [this] { OnSave(); });
     onChanged(kSelector, [this] { OnSelectorChange(); });
@@ -113,6 +118,9 @@ CMarketTurnOver::CMarketTurnOver(int mode, QWidget* parent)
         m_list->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint&) { OnListRightClick(); });
     }
+    if (m_mode == 6 || m_mode == 8)
+        m_reload = SecurityReload::instance().add(
+            "market dialog", [this](const SecurityTable& before, SecurityTable& after) { return followReload(before, after); });
 }
 
 CMarketTurnOver::~CMarketTurnOver()

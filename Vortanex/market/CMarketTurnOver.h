@@ -15,6 +15,7 @@
 // MarketListModes.cpp (9, 10, 11); the security menu in MarketScripMenu.cpp.
 #include "market/MarketResearch.h"
 #include "market/MarketTurnover.h"
+#include "server/SecurityReload.h"
 
 #include <functional>
 
@@ -76,6 +77,9 @@ public:
     };
     static constexpr const char* kInitialIndex = "CNX Nifty";
     static constexpr int kRefreshHoldMs = 30000;
+    // How long the scanner keeps looking for the first quotes of the stocks
+    // it has just subscribed.
+    static constexpr int kFirstQuotesMs = 30000;
 
     explicit CMarketTurnOver(int mode, QWidget* parent = nullptr);
     ~CMarketTurnOver() override;
@@ -196,6 +200,13 @@ private:
     CMarketTurnOver* openResearch(int mode);
     void researchSetup();
     void DisplayScanner(const std::string& name);
+    // A scanner fill left out stocks that had no quote yet (their feed was
+    // just asked for): it fills again when one of them gets its first quote.
+    void awaitFirstQuotes(std::vector<int> securities);
+    void checkFirstQuotes();
+    // After a security re-download: the scanner's and cluster's securities
+    // (rows, subscription, points, the menu's) found again by token and exchange.
+    SecurityReload::Outcome followReload(const SecurityTable& before, const SecurityTable& after);
     // The stocks of the index's watch list; false (with the user told) when
     // the list is missing; starts fetching a list without rows.
     bool indexStocks(const std::string& name, std::vector<mt::IndexStock>& stocks);
@@ -230,6 +241,9 @@ private:
     bool m_bucketFilter = false;    // for one fill
     int m_band = 0;                 // the band hovered or clicked
     std::vector<int> m_rowSecurities; // the scanner's rows
+    static constexpr int kFirstQuotesTimer = 3; // 1 Refresh's hold, 2 the tracker's ticks
+    std::vector<int> m_awaitingQuotes; // the scanner's stocks without a quote at the last fill
+    long long m_awaitUntil = 0;        // program-clock millis when it stops looking for them
     int m_security = -1;            // the security of the menu
     bool m_listLoading = false;
     std::vector<int> m_trackerSlots;
@@ -244,6 +258,7 @@ private:
     pf::LatestRequest m_latest;    // a list reply shows only if it answers the newest fetch
     struct Feed;
     std::shared_ptr<Feed> m_feed; // the scanner's or cluster's subscription
+    SecurityReload::Registration m_reload;
     struct IndexBox;
     std::shared_ptr<IndexBox> m_indexBox; // the tracker's index broadcasts
 };

@@ -15,6 +15,7 @@
 #include "server/SecurityTable.h"
 #include "watch/base/WatchlistTable.h"
 
+#include "pf/clock.h"
 #include "pf/threads.h"
 #include "ui/grid_ranges.h"
 #include "ui/ticker.h"
@@ -26,6 +27,7 @@
 #include <QPointer>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <mutex>
@@ -242,11 +244,86 @@ void CMarketTurnOver::DisplayScanner(const std::string& name)
     }
     setWindowTitle(QString::fromStdString(it->second.label + " Market Scanner"));
     const mt::ScannerFill fill = mt::FillScanner(stocks, m_bucketFilter ? &m_band : nullptr);
-    if (!m_bucketFilter)
+    if (!m_bucketFilter) {
         m_buckets = fill.buckets;
+        // The stocks subscribed just now have no quote until the feed sends
+        // their first: without a second fill the scanner would count only
+        // those some other window had asked for before.
+        std::vector<int> waiting;
+        for (const mt::IndexStock& s : stocks)
+            if (s.security >= 0 && s.last == 0)
+                waiting.push_back(s.security);
+        awaitFirstQuotes(std::move(waiting));
+    }
     m_rowSecurities = fill.securities;
     fillRows(fill.rows);
     m_bucketFilter = false;
+}
+
+SecurityReload::Outcome CMarketTurnOver::followReload(const SecurityTable& before, const SecurityTable& after)
+{
+    const auto again = [&](std::vector<int>& securities, bool keepGone) {
+        std::vector<int> kept;
+        for (int s : securities) {
+            const int found = ReresolveSecurity(before, after, s);
+            if (found >= 0 || keepGone)
+                kept.push_back(found);
+        }
+        securities = std::move(kept);
+    };
+    // A row keeps its place: its security, or -1 when gone (its menu then
+    // finds the security by the row's display key, or shows none).
+    again(m_rowSecurities, true);
+    again(m_awaitingQuotes, false);
+    if (m_security >= 0)
+        m_security = ReresolveSecurity(before, after, m_security);
+    if (m_feed) {
+        std::lock_guard lock(m_feed->mutex);
+        again(m_feed->securities, false); // the feed's lists are rebuilt after every holder
+    }
+    if (m_mode == 8 && m_chart && !m_chart->points().empty()) {
+        std::vector<MarketChart::Point> points;
+        double largest = 0;
+        for (MarketChart::Point p : m_chart->points()) {
+            p.tag = ReresolveSecurity(before, after, p.tag);
+            if (p.tag < 0)
+                continue;
+            largest = std::max(largest, p.x);
+            points.push_back(std::move(p));
+        }
+        m_chart->setCluster(points, largest);
+    }
+    return {};
+}
+
+void CMarketTurnOver::awaitFirstQuotes(std::vector<int> securities)
+{
+    m_awaitingQuotes = std::move(securities);
+    if (m_awaitingQuotes.empty()) {
+        m_ticker->stop(kFirstQuotesTimer);
+        return;
+    }
+    m_awaitUntil = pf::clock().nowMillis() + kFirstQuotesMs;
+    m_ticker->start(kFirstQuotesTimer, 500);
+}
+
+void CMarketTurnOver::checkFirstQuotes()
+{
+    if (m_mode != 6 || m_awaitingQuotes.empty() || pf::clock().nowMillis() >= m_awaitUntil) {
+        m_awaitingQuotes.clear();
+        m_ticker->stop(kFirstQuotesTimer);
+        return;
+    }
+    const std::shared_ptr<SecurityTable> table = SecurityTable::current();
+    const bool arrived = table && std::any_of(m_awaitingQuotes.begin(), m_awaitingQuotes.end(), [&](int s) {
+                             return table->valid(s) && table->row(s).quote().quote[4] != 0;
+                         });
+    if (!arrived)
+        return;
+    // As "Rate Refresh" would: the whole index again, its bubbles counted
+    // from the rows listed.
+    DisplayScanner(m_selected);
+    DrawScannerBubbleChart();
 }
 
 void CMarketTurnOver::DrawScannerBubbleChart()
@@ -347,6 +424,8 @@ void CMarketTurnOver::OnChartRelease(int point, Qt::MouseButton button)
     if (m_mode == 6) {
         m_band = static_cast<int>(std::lround(p.x));
         m_bucketFilter = true;
+        // The list shows the band the user chose until they ask for all again.
+        awaitFirstQuotes({});
         const std::vector<std::string> items = comboItems(kSelector);
         const int at = comboIndex(kSelector);
         if (at >= 0 && static_cast<size_t>(at) < items.size())

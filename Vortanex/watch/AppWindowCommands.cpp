@@ -2,6 +2,7 @@
 // tables is named like one of Qt's keyword macros.
 #include "watch/WatchFeed.h"
 
+#include "server/SecurityReload.h"
 #include "server/SecurityTable.h"
 
 #include "watch/AppWindowCommands.h"
@@ -123,18 +124,29 @@ void fontSetting()
     WatchCommands::MyUpdate(1);
 }
 
-// After a fresh master: every row of every list takes its security's new
-// index, found by its watch token (-1 when the security is gone).
-void reresolveWatchRows()
+// After a fresh master, told by the security reload notice with the other
+// holders: every row of every list takes its security's new index, found by
+// its watch token (-1 when the security is gone), and a derivative or future
+// chain's underlying security is found again by token and exchange.
+SecurityReload::Outcome reresolveWatchRows(const SecurityTable& before, const SecurityTable& after)
 {
-    const auto table = SecurityTable::current();
     WatchlistTable& lists = WatchlistTable::instance();
     for (int i = 0; i < lists.count(); ++i)
         lists.update(i, [&](WatchlistRecord& r) {
             for (WatchRowEntry& row : r.rows)
                 if (row.token > 0)
-                    row.securityIndex = table ? table->searchWToken(row.token) : -1;
+                    row.securityIndex = after.searchWToken(row.token);
+            // Chain kind 1 names an index of the index table, not a security.
+            if ((r.chainKind == 2 || r.chainKind == 3) && r.chainSecurity >= 0)
+                r.chainSecurity = ReresolveSecurity(before, after, r.chainSecurity);
         });
+    return {};
+}
+
+void followSecurityReload()
+{
+    static const SecurityReload::Registration reload =
+        SecurityReload::instance().add("watch rows", reresolveWatchRows);
 }
 
 void downloadSecurity()
@@ -153,7 +165,6 @@ void downloadSecurity()
             TellNotAvailable(32862);
             return;
         }
-        reresolveWatchRows();
         WatchCommands::OnFileNew();
     } catch (...) {
         WriteLog(0, "Exception in OnDownloadSecurity");
@@ -215,6 +226,7 @@ bool AppWindowCommands::Run(int id)
 
 void AppWindowCommands::Register(ui::Commands& commands, const std::set<int>& handledElsewhere)
 {
+    detail::followSecurityReload();
     for (const detail::CommandText& c : detail::kCommands) {
         const int id = c.id;
         SetCommandLockText(id, c.lock);

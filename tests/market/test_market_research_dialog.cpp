@@ -17,6 +17,7 @@
 #include "server/FeedState.h"
 #include "server/FeedSubscriptions.h"
 #include "server/MarketLookups.h"
+#include "server/SecurityReload.h"
 #include "server/SecurityTable.h"
 #include "watch/base/WatchlistTable.h"
 
@@ -37,6 +38,7 @@
 #include <cstring>
 #include <fstream>
 #include <set>
+#include <thread>
 
 namespace {
 
@@ -169,6 +171,110 @@ TEST_F(MarketResearch, ScannerLoadsTheIndexOnceSubscribesAndFiltersByBand)
     ASSERT_TRUE(pumpUntil([&] { return gone.isNull(); }, 5000));
     EXPECT_EQ(FeedSubscriptions::instance().feedTokenList().find(first), std::string::npos);
     EXPECT_EQ(CMarketTurnOver::instance(6), nullptr);
+}
+
+// The stocks the scanner subscribes at open have no quote until the feed
+// sends their first: the list and the bubbles take them in when it does,
+// and the bubbles always count the stocks listed.
+TEST_F(MarketResearch, ScannerAtOpenCountsTheStocksItListsAndTakesInTheirFirstQuotes)
+{
+    // The stocks whose change is 2.0 (band 2) have had no quote yet.
+    auto table = SecurityTable::current();
+    std::vector<int> unquoted;
+    long perBand[4] = {0, 0, 0, 0};
+    int n = 0;
+    for (int i = 0; i < table->count(); ++i) {
+        const SecurityRecord& s = table->row(i);
+        if (s.market_exchange.view() != "NN" || s.inst_type.view() != "EQ")
+            continue;
+        // Changes 0.4, -0.4, 2.0, 2.5, 3.0 fall in bands 1, 0, 2, 3, 3.
+        const int band[] = {1, 0, 2, 3, 3};
+        ++perBand[band[n % 5]];
+        if (n % 5 == 2) {
+            table->row(i).storeQuote(QuoteData{});
+            unquoted.push_back(i);
+        }
+        ++n;
+    }
+    ASSERT_GT(perBand[2], 0);
+    const long listedAtOpen = nseEquities - perBand[2];
+
+    CMarketTurnOver* dlg = CMarketTurnOver::Open(6, nullptr);
+    ASSERT_NE(dlg, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return dlg->list()->model().rowTotal() == listedAtOpen; }, 20000));
+    const auto bubbleTotal = [&] {
+        long total = 0;
+        for (const MarketChart::Point& p : dlg->chart()->points())
+            total += p.label.toLong();
+        return total;
+    };
+    EXPECT_EQ(bubbleTotal(), listedAtOpen);
+    EXPECT_EQ(dlg->buckets(), (mt::BucketMap{{0, perBand[0]}, {1, perBand[1]}, {3, perBand[3]}}));
+
+    // Their first quotes come from the feed's thread.
+    std::thread feed([&] {
+        for (int i : unquoted) {
+            QuoteData q;
+            q.quote[0] = 9990;
+            q.quote[2] = 10010;
+            q.quote[4] = 10000;
+            q.quote[10] = 200;
+            table->row(i).storeQuote(q);
+        }
+    });
+    feed.join();
+    ASSERT_TRUE(pumpUntil([&] { return dlg->list()->model().rowTotal() == nseEquities; }, 10000))
+        << "the scanner never listed the stocks whose first quote came after it opened";
+    EXPECT_EQ(bubbleTotal(), nseEquities);
+    EXPECT_EQ(dlg->buckets(), (mt::BucketMap{{0, perBand[0]}, {1, perBand[1]}, {2, perBand[2]}, {3, perBand[3]}}));
+    EXPECT_EQ(dlg->text(CMarketTurnOver::kStatus), mt::kScannerHint);
+}
+
+// A security download whose master has a new security ahead of all: the
+// scanner's subscription and rows and the cluster's points name the same
+// stocks by their new places.
+TEST_F(MarketResearch, ScannerAndClusterFollowASecurityReDownload)
+{
+    CMarketTurnOver* scanner = CMarketTurnOver::Open(6, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return scanner->list()->model().rowTotal() == nseEquities; }, 20000));
+    CMarketTurnOver* cluster = CMarketTurnOver::Open(8, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return static_cast<int>(cluster->chart()->points().size()) == nseEquities; }, 20000));
+    const auto before = SecurityTable::current();
+    const auto tokensOf = [](const SecurityTable& t, const std::vector<int>& securities) {
+        std::vector<std::pair<int, std::string>> out;
+        for (int s : securities)
+            out.emplace_back(t.valid(s) ? t.row(s).token : -1,
+                             t.valid(s) ? std::string(t.row(s).market_exchange.view()) : std::string());
+        return out;
+    };
+    const auto pointTags = [](const CMarketTurnOver& d) {
+        std::vector<int> out;
+        for (const MarketChart::Point& p : d.chart()->points())
+            out.push_back(p.tag);
+        return out;
+    };
+    const auto subscribed = tokensOf(*before, scanner->feedSecurities());
+    const auto plotted = tokensOf(*before, pointTags(*cluster));
+    ASSERT_EQ(static_cast<int>(subscribed.size()), nseEquities);
+
+    SecurityRecord fresh;
+    fresh.symbol.assign("AAAAFRESH");
+    fresh.display_name.assign("AAAAFRESH~EQ");
+    fresh.market_exchange.assign("NN");
+    fresh.token = 99001;
+    fresh.wtoken = 2 * 99001 - 1;
+    SecurityRows master;
+    master.push_back(fresh);
+    for (int i = 0; i < before->count(); ++i)
+        master.push_back(before->row(i));
+    auto after = std::make_shared<SecurityTable>();
+    after->build(std::move(master), SecurityTable::Build::Full, false);
+    SecurityTable::publish(after);
+    SecurityReload::instance().notify(*before, *after);
+
+    EXPECT_EQ(tokensOf(*after, scanner->feedSecurities()), subscribed);
+    EXPECT_EQ(tokensOf(*after, pointTags(*cluster)), plotted);
+    SecurityTable::publish(before);
 }
 
 TEST_F(MarketResearch, IndicesTurnoverOpensOneScannerAndOneClusterForItsRow)

@@ -17,11 +17,15 @@
 #include "orders/CTsloOrderView.h"
 #include "orders/OrderBookCommands.h"
 #include "orders/OrderFormIds.h"
+#include "server/SecurityReload.h"
 
 #include "ui/form_driver.h"
 #include "ui/grid_view.h"
 
 #include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
 
 namespace {
 
@@ -210,6 +214,64 @@ TEST_F(ReportDialog, MarketLotInformationAsksNothing)
     EXPECT_EQ(dlg.list()->model().rowTotal(), rows);
     EXPECT_EQ(broker->requests().size(), before);
     EXPECT_FALSE(dlg.busy());
+}
+
+// A security download whose master has a new security ahead of all and has
+// lost two: the market lot rows keep their securities for the derivative
+// chain (the row whose security is gone goes), and a market depth report
+// whose security is gone closes and says so.
+TEST_F(ReportDialog, AReDownloadKeepsEveryRowOnItsSecurityAndClosesADepthWhoseSecurityIsGone)
+{
+    const auto before = SecurityTable::current();
+    const int depthSecurity = findSecurity("NN", "EQ");
+    CHistoryDepth depth(nullptr, 2, depthSecurity);
+    depth.prepare();
+    ASSERT_TRUE(pumpUntil([&] { return depth.replies() == 1; }, 20000));
+    CHistoryDepth lots(nullptr, 4, 0);
+    lots.prepare();
+    ui::GridModel& rows = lots.list()->model();
+    ASSERT_GE(rows.rowTotal(), 2);
+    const int goneRow = rows.preorder().front();
+    ASSERT_TRUE(rows.rowDataAs<int>(goneRow));
+    const int goneSecurity = *rows.rowDataAs<int>(goneRow);
+    std::map<int, std::pair<int, std::string>> held; // row id: token, exchange
+    for (int id : rows.preorder())
+        if (id != goneRow) {
+            const SecurityRecord& r = before->row(*rows.rowDataAs<int>(id));
+            held[id] = {r.token, std::string(r.market_exchange.view())};
+        }
+
+    SecurityRecord fresh;
+    fresh.symbol.assign("AAAAFRESH");
+    fresh.display_name.assign("AAAAFRESH~EQ");
+    fresh.market_exchange.assign("NN");
+    fresh.token = 99001;
+    fresh.wtoken = 2 * 99001 - 1;
+    SecurityRows master;
+    master.push_back(fresh);
+    for (int i = 0; i < before->count(); ++i)
+        if (i != depthSecurity && i != goneSecurity)
+            master.push_back(before->row(i));
+    auto after = std::make_shared<SecurityTable>();
+    after->build(std::move(master), SecurityTable::Build::Full, false);
+    SecurityTable::publish(after);
+    SecurityReload::instance().notify(*before, *after);
+
+    EXPECT_FALSE(rows.isRow(goneRow));
+    EXPECT_EQ(static_cast<size_t>(rows.rowTotal()), held.size());
+    for (const auto& [id, key] : held) {
+        const int* index = rows.rowDataAs<int>(id);
+        ASSERT_TRUE(index && after->valid(*index)) << rows.text(id, 0).toStdString();
+        EXPECT_EQ(after->row(*index).token, key.first) << rows.text(id, 0).toStdString();
+        EXPECT_EQ(after->row(*index).market_exchange.view(), key.second) << rows.text(id, 0).toStdString();
+    }
+    EXPECT_FALSE(lots.isFinished());
+    EXPECT_TRUE(depth.isFinished());
+    bool told = false;
+    for (const auto& a : prompter.asks())
+        told = told || a.text == "The security of this Market Depth report is no longer in the security file.";
+    EXPECT_TRUE(told);
+    SecurityTable::publish(before);
 }
 
 } // namespace

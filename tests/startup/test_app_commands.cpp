@@ -12,8 +12,11 @@
 #include "frame/OrderFormOpener.h"
 #include "frame/OrderFormService.h"
 #include "market/CEodChartView.h"
+#include "frame/controls/CMyListCtrl.h"
+#include "market/CHistoryDepth.h"
 #include "market/CMDepthView.h"
 #include "market/CScripLastTick.h"
+#include "market/CScriptDetails.h"
 #include "market/ChartSeries.h"
 #include "orders/CBasketOrder.h"
 #include "orders/CDlgOrderFormExp.h"
@@ -281,7 +284,10 @@ TEST_F(AppCommandsTest, AFreshSecurityDownloadClosesTheWindowsReloadsTheMasterAn
 // A security download whose new master has a security sorting ahead of every
 // other (every row moves one down): each window open on a security either
 // shows the same security afterwards (by token and exchange) or has closed,
-// and the alerts file written at the exit reads back to the same security.
+// every market watch row names its security still, and the alerts file
+// written at the exit reads back to the same security. Scrip details and a
+// report dialog are modal: the download runs from inside them, as it would
+// from a window the user could still reach.
 TEST_F(AppCommandsTest, AfterASecurityDownloadEveryOpenWindowKeepsItsSecurityOrHasClosed)
 {
     writeConfig();
@@ -324,8 +330,25 @@ TEST_F(AppCommandsTest, AfterASecurityDownloadEveryOpenWindowKeepsItsSecurityOrH
     CurrentAlertServices()->showAlertPopUp({held, "infy up", "LTP of INFY", "Tracked Time: 10:15:00 AM",
                                             "2~INFY~EQ~>=~2000.00"});
     ASSERT_TRUE(pumpUntil([] { return CEodChartView::openViews().size() == 2 && CScripLastTick::instance(); }));
+    // A market watch, and what every list's rows name now.
+    ASSERT_TRUE(app.mainFrame()->Commands().invoke(ID_FILE_NEW));
+    ASSERT_TRUE(pumpUntil([] { return WatchCommands::openCount() == 1; }));
+    struct HeldRow {
+        int list, row, token;
+        std::string exchange;
+    };
+    std::vector<HeldRow> watchRows;
+    for (int l = 0; l < WatchlistTable::instance().count(); ++l) {
+        const WatchlistRecord r = WatchlistTable::instance().record(l);
+        for (size_t i = 0; i < r.rows.size(); ++i)
+            if (r.rows[i].token > 0 && before->valid(r.rows[i].securityIndex)) {
+                const SecurityRecord& sec = before->row(r.rows[i].securityIndex);
+                watchRows.push_back({l, static_cast<int>(i), sec.token, std::string(sec.market_exchange.view())});
+            }
+    }
+    ASSERT_FALSE(watchRows.empty()) << "no market watch row to follow";
     for (const char* holder : {"alerts", "chart", "depth", "last trades", "order form", "basket form", "alert popup",
-                               "indices", "advisory calls"}) {
+                               "indices", "advisory calls", "watch rows"}) {
         const auto h = SecurityReload::instance().holders();
         EXPECT_NE(std::find(h.begin(), h.end(), holder), h.end()) << holder << " is not registered";
     }
@@ -344,9 +367,54 @@ TEST_F(AppCommandsTest, AfterASecurityDownloadEveryOpenWindowKeepsItsSecurityOrH
     broker->setReply("/security/security.lzo", packed);
     // What the next login's stamp would say of the new full file.
     std::snprintf(g_Session.security_stamp, sizeof g_Session.security_stamp, "0-0-0-%zu", packed.size());
-    prompter.queueAnswer(6);
-    ASSERT_TRUE(app.mainFrame()->Commands().invoke(32862));
-    const auto after = SecurityTable::current();
+
+    // Scrip details of INFY, from which the top gainers of NSE are opened,
+    // from which the securities are downloaded again.
+    std::shared_ptr<SecurityTable> after;
+    auto names = [&](int index) {
+        return after && after->valid(index) && after->row(index).token == infy->token &&
+               after->row(index).market_exchange == "NN";
+    };
+    bool detailsRan = false, reportRan = false;
+    modalHost.script("CHistoryDepth", [&](ui::FormDriver& d) {
+        reportRan = true;
+        auto& report = static_cast<CHistoryDepth&>(d.form());
+        d.pick(CHistoryDepth::kExchange, 1); // NSE
+        ASSERT_TRUE(pumpUntil([&] { return report.replies() == 1; }, 20000));
+        ui::GridModel& rows = report.list()->model();
+        ASSERT_GT(rows.rowTotal(), 10) << "no gainers from the broker";
+        std::vector<std::pair<int, int>> tokens; // row id, token of its security
+        for (int id : rows.preorder()) {
+            const int* sec = rows.rowDataAs<int>(id);
+            ASSERT_TRUE(sec && before->valid(*sec));
+            ASSERT_EQ(rows.text(id, 0).toStdString(), std::string(before->row(*sec).display_name.view()));
+            tokens.emplace_back(id, before->row(*sec).token);
+        }
+        prompter.queueAnswer(6);
+        ASSERT_TRUE(app.mainFrame()->Commands().invoke(32862));
+        after = SecurityTable::current();
+        for (const auto& [id, token] : tokens) {
+            const int* sec = rows.rowDataAs<int>(id);
+            ASSERT_TRUE(sec && after->valid(*sec));
+            EXPECT_EQ(after->row(*sec).token, token) << rows.text(id, 0).toStdString();
+            EXPECT_EQ(after->row(*sec).market_exchange.view(), "NN");
+        }
+        EXPECT_FALSE(report.isFinished());
+        report.finish(ui::Cancel); // its close box
+    });
+    modalHost.script("CScriptDetails", [&](ui::FormDriver& d) {
+        detailsRan = true;
+        auto& details = static_cast<CScriptDetails&>(d.form());
+        ASSERT_TRUE(pumpUntil([&] { return details.loaded(); }, 20000));
+        ASSERT_TRUE(app.mainFrame()->Commands().invoke(32884));
+        EXPECT_TRUE(reportRan);
+        EXPECT_TRUE(names(details.securityIndex())) << "scrip details";
+        EXPECT_FALSE(details.isFinished());
+        d.click(2);
+    });
+    watchOpeners().details(held);
+    ASSERT_TRUE(detailsRan);
+    ASSERT_TRUE(after);
     ASSERT_NE(after, before);
     const int now = after->searchToken(infy->token, "NN");
     ASSERT_GE(now, 0);
@@ -354,11 +422,17 @@ TEST_F(AppCommandsTest, AfterASecurityDownloadEveryOpenWindowKeepsItsSecurityOrH
     ASSERT_EQ(after->row(held).token, before->row(held - 1).token) << "rows did not move";
     pumpUntil([] { return false; }, 300);
 
+    // Every market watch row names the security it named before.
+    for (const HeldRow& h : watchRows) {
+        const WatchlistRecord r = WatchlistTable::instance().record(h.list);
+        ASSERT_LT(static_cast<size_t>(h.row), r.rows.size());
+        const int index = r.rows[static_cast<size_t>(h.row)].securityIndex;
+        ASSERT_TRUE(after->valid(index)) << r.name << " row " << h.row;
+        EXPECT_EQ(after->row(index).token, h.token) << r.name << " row " << h.row;
+        EXPECT_EQ(after->row(index).market_exchange.view(), h.exchange) << r.name << " row " << h.row;
+    }
+
     // Every window still open names INFY on NSE by its index now.
-    auto names = [&](int index) {
-        return after->valid(index) && after->row(index).token == infy->token &&
-               after->row(index).market_exchange == "NN";
-    };
     for (CEodChartView* v : CEodChartView::openViews())
         EXPECT_TRUE(names(v->security())) << v->caption();
     for (QWidget* w : QApplication::allWidgets()) {
