@@ -1,0 +1,107 @@
+#pragma once
+// A benchmark's verdict: one line per goal with the figure, its limit, the
+// goal and "met" or "missed", then a closing line; the exit code is non-zero
+// when any goal was missed (or a precondition of the run did not hold, so
+// that a run which measured nothing cannot pass).
+//
+// Two kinds of goal:
+//  - a figure against a fixed bound (a stall in ms, bytes, a count): the
+//    limit is the bound itself;
+//  - a figure against a limit timed in the same run (the machine's bare
+//    work): the goal is a ratio of the figure to that limit.
+// A goal recorded again under the same name replaces the earlier one (a
+// Google Benchmark function runs more than once while it sizes its loop).
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace benchverdict {
+
+class Verdict {
+public:
+    explicit Verdict(std::string benchmark) : m_benchmark(std::move(benchmark)) {}
+
+    // figure <= limit (or < limit when strict).
+    bool atMost(const std::string& what, double figure, double limit, const char* unit, bool strict = false)
+    {
+        const bool met = strict ? figure < limit : figure <= limit;
+        char text[320];
+        std::snprintf(text, sizeof text, "%s: %.3g %s | limit %.3g %s | goal %s limit", what.c_str(), figure, unit,
+                      limit, unit, strict ? "<" : "<=");
+        return put(what, text, met);
+    }
+    // figure >= limit (a rate or a count that must be reached).
+    bool atLeast(const std::string& what, double figure, double limit, const char* unit)
+    {
+        char text[320];
+        std::snprintf(text, sizeof text, "%s: %.4g %s | limit %.4g %s | goal >= limit", what.c_str(), figure, unit,
+                      limit, unit);
+        return put(what, text, figure >= limit);
+    }
+    // figure / limit <= maxRatio, the limit timed in the same run.
+    bool ratioAtMost(const std::string& what, double figure, double limit, double maxRatio, const char* unit,
+                     const char* limitIs)
+    {
+        const double ratio = limit > 0 ? figure / limit : 0;
+        char text[400];
+        std::snprintf(text, sizeof text, "%s: %.4g %s | limit %.4g %s (%s) | goal <= %.2fx limit, is %.2fx",
+                      what.c_str(), figure, unit, limit, unit, limitIs, maxRatio, ratio);
+        return put(what, text, limit > 0 && ratio <= maxRatio);
+    }
+    // limit / figure >= minRatio: the figure is a cost the limit must exceed
+    // by a factor (a baseline that is slower by design).
+    bool ratioAtLeast(const std::string& what, double figure, double limit, double minRatio, const char* unit,
+                      const char* limitIs)
+    {
+        const double ratio = figure > 0 ? limit / figure : 0;
+        char text[400];
+        std::snprintf(text, sizeof text, "%s: %.4g %s | limit %.4g %s (%s) | goal limit >= %.0fx figure, is %.1fx",
+                      what.c_str(), figure, unit, limit, unit, limitIs, minRatio, ratio);
+        return put(what, text, figure > 0 && ratio >= minRatio);
+    }
+    // A condition without which the run proves nothing.
+    bool require(const std::string& what, bool holds, const std::string& detail)
+    {
+        return put(what, what + ": " + detail + " | goal: holds", holds);
+    }
+
+    // Prints every goal and the closing line; returns the exit code.
+    int finish() const
+    {
+        int missed = 0;
+        for (const Goal& g : m_goals) {
+            std::printf("  verdict  %-6s  %s\n", g.met ? "met" : "MISSED", g.text.c_str());
+            missed += g.met ? 0 : 1;
+        }
+        if (m_goals.empty())
+            std::printf("%s: no goal was measured: missed\n", m_benchmark.c_str());
+        else if (missed == 0)
+            std::printf("%s: all %zu goals met\n", m_benchmark.c_str(), m_goals.size());
+        else
+            std::printf("%s: %d of %zu goals MISSED\n", m_benchmark.c_str(), missed, m_goals.size());
+        std::fflush(stdout);
+        return m_goals.empty() || missed > 0 ? 1 : 0;
+    }
+
+private:
+    struct Goal {
+        std::string what;
+        std::string text;
+        bool met;
+    };
+    bool put(const std::string& what, std::string text, bool met)
+    {
+        for (Goal& g : m_goals)
+            if (g.what == what) {
+                g = Goal{what, std::move(text), met};
+                return met;
+            }
+        m_goals.push_back(Goal{what, std::move(text), met});
+        return met;
+    }
+
+    std::string m_benchmark;
+    std::vector<Goal> m_goals;
+};
+
+} // namespace benchverdict
