@@ -26,7 +26,7 @@ public:
     {
         const bool met = strict ? figure < limit : figure <= limit;
         char text[320];
-        std::snprintf(text, sizeof text, "%s: %.3g %s | limit %.3g %s | goal %s limit", what.c_str(), figure, unit,
+        std::snprintf(text, sizeof text, "%s: %.4g %s | limit %.4g %s | goal %s limit", what.c_str(), figure, unit,
                       limit, unit, strict ? "<" : "<=");
         return put(what, text, met);
     }
