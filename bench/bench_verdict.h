@@ -25,28 +25,27 @@ public:
     bool atMost(const std::string& what, double figure, double limit, const char* unit, bool strict = false)
     {
         const bool met = strict ? figure < limit : figure <= limit;
-        char text[320];
-        std::snprintf(text, sizeof text, "%s: %.4g %s | limit %.4g %s | goal %s limit", what.c_str(), figure, unit,
-                      limit, unit, strict ? "<" : "<=");
-        return put(what, text, met);
+        return put(what, what + ": " + num(figure) + " " + unit + " | limit " + num(limit) + " " + unit + " | goal " +
+                             (strict ? "<" : "<=") + " limit",
+                   met);
     }
     // figure >= limit (a rate or a count that must be reached).
     bool atLeast(const std::string& what, double figure, double limit, const char* unit)
     {
-        char text[320];
-        std::snprintf(text, sizeof text, "%s: %.4g %s | limit %.4g %s | goal >= limit", what.c_str(), figure, unit,
-                      limit, unit);
-        return put(what, text, figure >= limit);
+        return put(what, what + ": " + num(figure) + " " + unit + " | limit " + num(limit) + " " + unit +
+                             " | goal >= limit",
+                   figure >= limit);
     }
     // figure / limit <= maxRatio, the limit timed in the same run.
     bool ratioAtMost(const std::string& what, double figure, double limit, double maxRatio, const char* unit,
                      const char* limitIs)
     {
         const double ratio = limit > 0 ? figure / limit : 0;
-        char text[400];
-        std::snprintf(text, sizeof text, "%s: %.4g %s | limit %.4g %s (%s) | goal <= %.2fx limit, is %.2fx",
-                      what.c_str(), figure, unit, limit, unit, limitIs, maxRatio, ratio);
-        return put(what, text, limit > 0 && ratio <= maxRatio);
+        char goal[96];
+        std::snprintf(goal, sizeof goal, " | goal <= %.2fx limit, is %.2fx", maxRatio, ratio);
+        return put(what, what + ": " + num(figure) + " " + unit + " | limit " + num(limit) + " " + unit + " (" + limitIs +
+                             ")" + goal,
+                   limit > 0 && ratio <= maxRatio);
     }
     // limit / figure >= minRatio: the figure is a cost the limit must exceed
     // by a factor (a baseline that is slower by design).
@@ -54,10 +53,11 @@ public:
                       const char* limitIs)
     {
         const double ratio = figure > 0 ? limit / figure : 0;
-        char text[400];
-        std::snprintf(text, sizeof text, "%s: %.4g %s | limit %.4g %s (%s) | goal limit >= %.0fx figure, is %.1fx",
-                      what.c_str(), figure, unit, limit, unit, limitIs, minRatio, ratio);
-        return put(what, text, figure > 0 && ratio >= minRatio);
+        char goal[96];
+        std::snprintf(goal, sizeof goal, " | goal limit >= %.0fx figure, is %.1fx", minRatio, ratio);
+        return put(what, what + ": " + num(figure) + " " + unit + " | limit " + num(limit) + " " + unit + " (" + limitIs +
+                             ")" + goal,
+                   figure > 0 && ratio >= minRatio);
     }
     // A condition without which the run proves nothing.
     bool require(const std::string& what, bool holds, const std::string& detail)
@@ -84,6 +84,13 @@ public:
     }
 
 private:
+    // Four significant digits, never an exponent.
+    static std::string num(double v)
+    {
+        char text[64];
+        std::snprintf(text, sizeof text, v >= 1e4 || v <= -1e4 ? "%.0f" : "%.4g", v);
+        return text;
+    }
     struct Goal {
         std::string what;
         std::string text;
