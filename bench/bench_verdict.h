@@ -59,6 +59,15 @@ public:
                              ")" + goal,
                    figure > 0 && ratio >= minRatio);
     }
+    // A figure printed beside the goals with its limit, no goal of its own.
+    void figure(const std::string& what, double figure, double limit, const char* unit, const char* limitIs)
+    {
+        char ratio[48];
+        std::snprintf(ratio, sizeof ratio, " | %.2fx limit", limit > 0 ? figure / limit : 0.0);
+        put(what, what + ": " + num(figure) + " " + unit + " | limit " + num(limit) + " " + unit + " (" + limitIs +
+                      ")" + ratio + " | no goal",
+            true, false);
+    }
     // A condition without which the run proves nothing.
     bool require(const std::string& what, bool holds, const std::string& detail)
     {
@@ -69,18 +78,24 @@ public:
     int finish() const
     {
         int missed = 0;
+        size_t goals = 0;
         for (const Goal& g : m_goals) {
+            if (!g.isGoal) {
+                std::printf("  figure           %s\n", g.text.c_str());
+                continue;
+            }
+            ++goals;
             std::printf("  verdict  %-6s  %s\n", g.met ? "met" : "MISSED", g.text.c_str());
             missed += g.met ? 0 : 1;
         }
-        if (m_goals.empty())
+        if (goals == 0)
             std::printf("%s: no goal was measured: missed\n", m_benchmark.c_str());
         else if (missed == 0)
-            std::printf("%s: all %zu goals met\n", m_benchmark.c_str(), m_goals.size());
+            std::printf("%s: all %zu goals met\n", m_benchmark.c_str(), goals);
         else
-            std::printf("%s: %d of %zu goals MISSED\n", m_benchmark.c_str(), missed, m_goals.size());
+            std::printf("%s: %d of %zu goals MISSED\n", m_benchmark.c_str(), missed, goals);
         std::fflush(stdout);
-        return m_goals.empty() || missed > 0 ? 1 : 0;
+        return goals == 0 || missed > 0 ? 1 : 0;
     }
 
 private:
@@ -95,15 +110,16 @@ private:
         std::string what;
         std::string text;
         bool met;
+        bool isGoal;
     };
-    bool put(const std::string& what, std::string text, bool met)
+    bool put(const std::string& what, std::string text, bool met, bool isGoal = true)
     {
         for (Goal& g : m_goals)
             if (g.what == what) {
-                g = Goal{what, std::move(text), met};
+                g = Goal{what, std::move(text), met, isGoal};
                 return met;
             }
-        m_goals.push_back(Goal{what, std::move(text), met});
+        m_goals.push_back(Goal{what, std::move(text), met, isGoal});
         return met;
     }
 
