@@ -311,7 +311,9 @@ void BM_FullLoad(benchmark::State& state)
         total += timeLoad(state, load);
         limit += limitCost();
     }
-    report(state, "full load, repeated", total, limit, 2.0, "raw decompress + split on the same threads");
+    // Repeated loads reuse what the first one mapped: a figure beside the
+    // goal, which is held on the first load of a fresh process.
+    report(state, "full load, repeated", total, limit, 0, "raw decompress + split on the same threads");
     state.counters["securities"] = kSecurities;
     state.counters["bytes_per_security"] = g_bytesPerSecurity;
     state.counters["bytes_per_quoted_security"] = g_bytesPerQuotedSecurity;
