@@ -6,9 +6,12 @@
 //
 // Reported: the time from the reply to the grouped grid (limit 1.5 s) and the
 // longest stall of the UI thread meanwhile, measured by a 5 ms heartbeat
-// (limit 100 ms). Median of three runs.
+// (limit 100 ms). Median of three runs. Prints every goal with its limit and
+// verdict; exits non-zero on a miss, or when a book did not hold every row.
 //
 //   bench_books [--runs N]
+#include "bench_verdict.h"
+
 #include "app/base/SessionRecord.h"
 #include "frame/controls/CMyReportCtrl.h"
 #include "orders/CTradeView.h"
@@ -129,6 +132,7 @@ int main(int argc, char** argv)
 
     const std::string trades = tradeReply();
     std::vector<double> tradeMs, tradeStall;
+    bool allTrades = true, allOrders = true;
     for (int r = 0; r < runs; ++r) {
         CTradeView view;
         view.resize(1200, 700);
@@ -138,6 +142,7 @@ int main(int argc, char** argv)
         const Figures f = measure<TradeReportOutcome>(
             app, [&] { return ReadTradeReportReply(200, trades, "ABC12", nullptr); },
             [&](TradeReportOutcome& o) { view.takeResult(std::move(o)); }, [&] { return !view.isBusy(); });
+        allTrades = allTrades && view.trades().size() == size_t(kTrades);
         if (view.trades().size() != size_t(kTrades))
             std::fprintf(stderr, "trade book holds %zu trades\n", view.trades().size());
         tradeMs.push_back(f.totalMs);
@@ -157,6 +162,7 @@ int main(int argc, char** argv)
                 return o;
             },
             [&](OrderReportOutcome&) {}, [] { return true; });
+        allOrders = allOrders && StoredOrderCount(client) == kOrders;
         if (StoredOrderCount(client) != kOrders)
             std::fprintf(stderr, "order store holds %d orders\n", StoredOrderCount(client));
         orderMs.push_back(f.totalMs);
@@ -164,11 +170,12 @@ int main(int argc, char** argv)
     }
 
     std::printf("bench_books (median of %d)\n", runs);
-    std::printf("  610, %d trades to the grouped trade book: %.0f ms (limit %.0f ms), longest UI stall %.0f ms "
-                "(limit %.0f ms)\n",
-                kTrades, median(tradeMs), kLimitMs, median(tradeStall), kStallLimitMs);
-    std::printf("  600, %d orders read and stored on the worker: %.0f ms (limit %.0f ms), longest UI stall %.0f ms "
-                "(limit %.0f ms)\n",
-                kOrders, median(orderMs), kLimitMs, median(orderStall), kStallLimitMs);
-    return 0;
+    benchverdict::Verdict verdict("bench_books");
+    verdict.atMost("610, 20,000 trades to the grouped trade book", median(tradeMs), kLimitMs, "ms");
+    verdict.atMost("610, longest UI stall", median(tradeStall), kStallLimitMs, "ms");
+    verdict.require("the trade book holds every trade", allTrades, std::to_string(kTrades) + " trades a run");
+    verdict.atMost("600, 5,000 orders read and stored on the worker", median(orderMs), kLimitMs, "ms");
+    verdict.atMost("600, longest UI stall", median(orderStall), kStallLimitMs, "ms");
+    verdict.require("the order store holds every order", allOrders, std::to_string(kOrders) + " orders a run");
+    return verdict.finish();
 }

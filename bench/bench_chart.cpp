@@ -8,9 +8,12 @@
 //            10,000 bars (under 16 ms).
 // Beside them the bare library doing the same drawing work (10,000 single
 // appends and a replot; the last point replaced and a replot). Every figure
-// is the median of three runs.
+// is the median of three runs. Prints every goal with its limit and verdict;
+// exits non-zero on a miss.
 //
 //   bench_chart [--bars N] [--ticks N]
+#include "bench_verdict.h"
+
 #include "server/SecurityTable.h"
 
 #include "market/CEodChartView.h"
@@ -30,6 +33,8 @@
 #include <vector>
 
 namespace {
+
+int g_emptyFolds = 0; // folds that gave no bar: the run measured nothing
 
 using Clock = std::chrono::steady_clock;
 
@@ -126,7 +131,7 @@ Figures runView(int bars, int ticks)
         const IntradayFold fold = FoldIntraday(queue, nine, 60, -1);
         f.fold = msSince(start);
         if (fold.bars.empty())
-            std::printf("fold gave no bars\n");
+            g_emptyFolds += 1;
     }
     // Intraday with `bars` one-minute bars, then live trades.
     {
@@ -214,12 +219,14 @@ int main(int argc, char** argv)
         bareLive.push_back(median(b.live));
     }
     std::printf("bench_chart (%d bars, %d ticks; median of 3 runs, ms)\n", bars, ticks);
-    std::printf("  eod parse+fold+draw  %8.2f  (limit 250)   bare library load  %8.2f\n", median(eod), median(bareLoad));
-    std::printf("  fold 25,000 at 60 s  %8.2f  (limit 150)\n", median(fold));
-    std::printf("  live tick median     %8.3f  (limit 2)     bare library live  %8.3f\n", median(tickMedian),
-                median(bareLive));
-    std::printf("  live tick max        %8.3f  (limit 16)\n", median(tickMax));
-    std::printf("  AppendLiveBar        %8.3f  (limit 16)\n", median(append));
+    std::printf("  the bare library: load %.2f ms, live step %.3f ms\n", median(bareLoad), median(bareLive));
+    benchverdict::Verdict verdict("bench_chart");
+    verdict.atMost("eod parse, fold and first draw", median(eod), 250, "ms", true);
+    verdict.atMost("fold 25,000 trades at 60 s", median(fold), 150, "ms", true);
+    verdict.atMost("live tick, median", median(tickMedian), 2, "ms", true);
+    verdict.atMost("live tick, slowest", median(tickMax), 16, "ms", true);
+    verdict.atMost("AppendLiveBar", median(append), 16, "ms", true);
+    verdict.require("every fold gave bars", g_emptyFolds == 0, std::to_string(g_emptyFolds) + " empty folds");
     SecurityTable::publish(nullptr);
-    return 0;
+    return verdict.finish();
 }

@@ -7,6 +7,11 @@
 // 2,000, 20,000 and 200,000 securities, each beside the machine's limit: a
 // bare frame-cut-and-parse loop over the same bytes, timed in the same run.
 // The thread-per-message baseline stays.
+// Goals: at 20,000 and 200,000 securities at most 2x the bare loop's time per
+// quote; the program's feed at least 50x the thread-per-message baseline.
+// Prints every goal with its limit and verdict; exits non-zero on a miss.
+#include "bench_verdict.h"
+
 #include "server/FeedDispatcher.h"
 #include "server/FeedFrameAssembler.h"
 #include "server/FeedState.h"
@@ -204,6 +209,7 @@ double bareParse(const Recording& rec)
 }
 
 double g_shippedQuotesPerSecond = 0; // the 2,000-security figure, for the baseline's ratio
+benchverdict::Verdict g_verdict("bench_feed");
 
 // The feed as shipped, for state.range(0) securities.
 void BM_FeedAsShipped(benchmark::State& state)
@@ -252,6 +258,10 @@ void BM_FeedAsShipped(benchmark::State& state)
     state.counters["quotes/s"] = quotesPerSecond;
     state.counters["limit_quotes/s"] = limitPerSecond;
     state.counters["time_x_limit"] = shipped / bare;
+    if (state.range(0) != 2000)
+        g_verdict.ratioAtMost("feed as shipped, " + std::to_string(state.range(0)) + " securities, time per quote",
+                              1e9 / quotesPerSecond, 1e9 / limitPerSecond, 2.0, "ns",
+                              "bare frame-cut-and-parse, same bytes");
 }
 BENCHMARK(BM_FeedAsShipped)->Arg(2000)->Arg(20000)->Arg(200000)->Unit(benchmark::kMillisecond)->UseManualTime();
 
@@ -306,11 +316,22 @@ void BM_ThreadPerMessage(benchmark::State& state)
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * rec.messages);
     state.counters["quotes/s"] = quotesPerSecond;
     // How many times faster the feed as shipped is (over the same 2,000).
-    if (g_shippedQuotesPerSecond > 0)
+    if (g_shippedQuotesPerSecond > 0) {
         state.counters["shipped_x_this"] = g_shippedQuotesPerSecond / quotesPerSecond;
+        g_verdict.ratioAtLeast("feed as shipped, 2,000 securities, time per quote", 1e9 / g_shippedQuotesPerSecond,
+                               1e9 / quotesPerSecond, 50, "ns", "a thread per message");
+    }
 }
 BENCHMARK(BM_ThreadPerMessage)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return g_verdict.finish();
+}

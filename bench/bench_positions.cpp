@@ -13,6 +13,7 @@
 //
 //   bench_positions [--seconds N] [--rate UPDATES_PER_SECOND]
 #include "bench_timed_app.h"
+#include "bench_verdict.h"
 #include "server/FeedDispatcher.h"
 #include "server/FeedState.h"
 #include "server/FeedSubscriptions.h"
@@ -301,10 +302,13 @@ int main(int argc, char** argv)
     std::printf("  grid layouts:             %d = %.2f per 100 ms (limit %.0f: one per 100 ms period)\n",
                 layouts, layoutsPer100ms, layoutLimit);
     std::printf("  figures off a fresh computation: open %d, today's %d (limit 0)\n", badOpen, badTodays);
-    const bool ok = std::max(cpuShare, dispatchShare) < 30.0 && worstStallMs <= 50.0 && layouts <= layoutLimit
-        && badOpen == 0 && badTodays == 0;
-    std::printf("  targets: %s\n", ok ? "met" : "MISSED");
+    benchverdict::Verdict verdict("bench_positions");
+    verdict.atMost("UI thread busy (the larger of CPU and dispatch share)", std::max(cpuShare, dispatchShare), 30,
+                   "%", true);
+    verdict.atMost("worst stall", worstStallMs, 50, "ms");
+    verdict.atMost("grid layouts (one per 100 ms period)", layouts, layoutLimit, "layouts");
+    verdict.atMost("figures off a fresh computation", badOpen + badTodays, 0, "rows");
     FeedSubscriptions::instance().releaseSlot(slot);
     FeedSubscriptions::instance().reset();
-    return ok ? 0 : 1;
+    return verdict.finish();
 }

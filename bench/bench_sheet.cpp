@@ -18,6 +18,7 @@
 //
 //   bench_sheet [--seconds N] [--rate UPDATES_PER_SECOND] [--calc]
 #include "bench_timed_app.h"
+#include "bench_verdict.h"
 #include "server/FeedDispatcher.h"
 #include "server/FeedState.h"
 #include "server/FeedSubscriptions.h"
@@ -368,17 +369,18 @@ int main(int argc, char** argv)
                 "passes wrote %lld\n",
                 plain, styled, double(plain + styled) / linkedSeconds, double(styled) / linkedSeconds, cellsBefore);
     std::printf("  quote to sheet delay:      %s (p99 limit 500 ms)\n", spread(delays).c_str());
-    bool ok = stall <= 50.0 && mostPending.load() <= perCellLimit;
+    benchverdict::Verdict verdict("bench_sheet");
+    verdict.atMost("longest UI event", stall, 50, "ms");
+    verdict.atMost("most values waiting (one per cell)", double(mostPending.load()), double(perCellLimit), "values");
     if (calc)
-        ok = ok && percentile99(delays) < 500.0;
+        verdict.atMost("quote to sheet delay, p99", percentile99(delays), 500, "ms", true);
     else
-        ok = ok && rise < 5.0;
-    std::printf("  targets: %s\n", ok ? "met" : "MISSED");
+        verdict.atMost("UI busy rise with the windows linked", rise, 5, "points", true);
     for (auto& v : views)
         v->FreeAllVariables();
     views.clear();
     LetGoExcelLink();
     FeedSubscriptions::instance().reset();
     SecurityTable::publish(nullptr);
-    return ok ? 0 : 1;
+    return verdict.finish();
 }

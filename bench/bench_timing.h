@@ -20,3 +20,15 @@ inline long long nowNs()
 }
 
 } // namespace benchtiming
+
+namespace benchtiming {
+
+// The whole process's CPU time (every thread, finished ones included).
+inline long long processCpuNs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return (long long)ts.tv_sec * 1'000'000'000LL + ts.tv_nsec;
+}
+
+} // namespace benchtiming

@@ -19,6 +19,7 @@
 //   bench_watch [--seconds N] [--rate UPDATES_PER_SECOND] [--all-visible]
 #include "bench_noise.h"
 #include "bench_timing.h"
+#include "bench_verdict.h"
 #include "server/FeedDispatcher.h"
 #include "server/FeedState.h"
 #include "server/FeedSubscriptions.h"
@@ -412,13 +413,16 @@ int main(int argc, char** argv)
                 delays.empty() ? 0.0 : 100.0 * double(overPeriod) / double(delays.size()), notShown);
     if (unrecorded.load() > 0)
         std::printf("    (%lld quotes past the recorder's room were not followed)\n", unrecorded.load());
-    const bool ok = busy < 25.0 && p99 <= 75.0 && calmMaxMs <= 140.0 && notShown == 0;
-    std::printf("  targets (busy < 25%%, p99 <= 75 ms, max <= 140 ms outside host pauses, every quote shown): %s\n",
-                ok ? "met" : "MISSED");
+    benchverdict::Verdict verdict("bench_watch");
+    verdict.atMost("UI thread busy (the larger of CPU and dispatch share)", busy, 25, "%", true);
+    verdict.atMost("quote to cell, p99", p99, 75, "ms");
+    verdict.atMost("quote to cell, max outside host pauses", calmMaxMs, 140, "ms");
+    verdict.atMost("quotes never shown", double(notShown), 0, "quotes");
+    verdict.require("quotes were followed", !delays.empty(), std::to_string(delays.size()) + " quotes");
     for (auto& v : views)
         v->FreeAllVariables();
     views.clear(); // before the area, which would delete them as its documents
     FeedSubscriptions::instance().reset();
     SecurityTable::publish(nullptr);
-    return ok ? 0 : 1;
+    return verdict.finish();
 }
