@@ -230,6 +230,10 @@ void CLogin::onInit()
         return;
     }
     CopyFixedText(pv_user_info.local_address, login::LocalAddressText());
+    if (!m_lastId.empty()) {
+        setIdMode(m_lastIdIsNickName);
+        setText(kUserId, m_lastId);
+    }
     // Typing starts at once: in the id, or in the password when the id is
     // already there.
     focus(text(kUserId).empty() ? kUserId : kPassword);

@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 
 class DialogExchange;
 class ExchangeCancel;
@@ -60,6 +61,14 @@ public:
 
     // The locker sets it before the dialog opens.
     void setUnlockMode(bool on) { m_unlock = on; }
+    // The id the last successful login used on this machine, and whether it
+    // was a nick name: the login mode starts with it, so only the password
+    // is left to type. Set before the dialog is shown.
+    void setLastId(std::string id, bool nickName)
+    {
+        m_lastId = std::move(id);
+        m_lastIdIsNickName = nickName;
+    }
     bool unlockMode() const { return m_unlock; }
 
     // Checks the input and starts the login exchange; the dialog closes with
@@ -131,6 +140,8 @@ private:
     LoginHost* m_host;
     int m_attempts = 0;
     bool m_unlock = false;
+    std::string m_lastId;
+    bool m_lastIdIsNickName = false;
     int m_lastStatus = 0;
     // Forgot-password mode: 1 questions, 2 one-time password. Only the help
     // worker changes it while it runs.

@@ -855,6 +855,8 @@ bool CVortanexApp::initSteps()
     // 17. The login.
     {
         CLogin login(*m_shell, m_loginHost.get(), m_frame);
+        login.setLastId(m_profile->getText(kProfileSection, kLastLoginId),
+                        m_profile->getInt(kProfileSection, kLastLoginKind, 1) == 2);
         m_loginResult = ui::modalHost().run(login);
         WriteLog(0, formatText("Login Ret : %d", m_loginResult));
         if (m_loginResult != 1) {
@@ -862,6 +864,11 @@ bool CVortanexApp::initSteps()
                 StartLauncher();
             return false;
         }
+        // The next start offers the same id (as the server spells it).
+        const bool nick = pv_user_info.id_kind == 2;
+        m_profile->setText(kProfileSection, kLastLoginId,
+                           nick ? FixedTextView(pv_user_info.nick_name) : FixedTextView(pv_user_info.user_id));
+        m_profile->setInt(kProfileSection, kLastLoginKind, nick ? 2 : 1);
     }
     const std::string uid(FixedTextView(pv_user_info.user_id));
 

@@ -51,6 +51,8 @@ public:
     // The values start-up reads and later parts use.
     static constexpr int kDefaultIdleLogout = 180;
     static constexpr const char* kProfileSection = "Settings";
+    static constexpr const char* kLastLoginId = "Last Login Id";
+    static constexpr const char* kLastLoginKind = "Last Login Kind";
     // The ribbon's "Scrip Alert" button.
     static constexpr int kScripAlertCommand = 1335;
     // How long the exit waits for the logout's answer.

@@ -540,6 +540,8 @@ void CEodChartView::applyBaseSettings()
     c.setViewFlag(true);
     c.setBackColour(0);
     c.setForeColour(0xFFFFFF);
+    m_backColour = 0;
+    m_foreColour = 0xFFFFFF;
     c.setDrawingColour(0xFFFFFF);
     c.setSeparators(m_separators);
     const auto table = SecurityTable::current();
@@ -723,6 +725,8 @@ void CEodChartView::DisplayEodChart(int redraw)
         c.setSeriesWidth(vol, 3);
         c.setBackColour(0);
         c.setForeColour(0xFFFFFF);
+        m_backColour = 0;
+        m_foreColour = 0xFFFFFF;
         c.setUpColour(detail::upColour());
         c.setDownColour(detail::downColour());
         c.setSeriesUpDown(vol, detail::upColour(), detail::downColour());
@@ -834,6 +838,8 @@ void CEodChartView::DrawIntradayChartFromQueue()
         c.setBarInterval(m_interval);
         c.setBackColour(0);
         c.setForeColour(0xFFFFFF);
+        m_backColour = 0;
+        m_foreColour = 0xFFFFFF;
         c.setUpColour(detail::upColour());
         c.setDownColour(detail::downColour());
         std::vector<const ComparedTrades*> compared;
@@ -1285,7 +1291,9 @@ bool CEodChartView::commandChecked(int id)
 
 void CEodChartView::startTool(int id)
 {
-    const auto colour = ui::prompter().pickColour(ui::Rgb{0});
+    // The picker opens on the chart's fore colour, which reads on its back
+    // colour (black would vanish on the black chart).
+    const auto colour = ui::prompter().pickColour(ui::Rgb{uint32_t(m_foreColour)});
     if (!colour)
         return; // cancelled: no number used
     m_control->setDrawingColour(int(colour->bgr & 0xFFFFFF));
@@ -1303,14 +1311,15 @@ void CEodChartView::startTool(int id)
 
 void CEodChartView::pickColourInto(int id)
 {
-    const auto colour = ui::prompter().pickColour(ui::Rgb{0});
+    const int current = id == 33192 ? m_backColour : m_foreColour;
+    const auto colour = ui::prompter().pickColour(ui::Rgb{uint32_t(current)});
     if (!colour)
         return;
     const int c = int(colour->bgr & 0xFFFFFF);
     IChartControl& ctl = *m_control;
     switch (id) {
-    case 33191: ctl.setForeColour(c); break;
-    case 33192: ctl.setBackColour(c); break;
+    case 33191: ctl.setForeColour(c); m_foreColour = c; break;
+    case 33192: ctl.setBackColour(c); m_backColour = c; break;
     case 33193: ctl.setGridColour(c); break;
     case 33194: ctl.setUpColour(c); break;
     case 33195: ctl.setDownColour(c); break;

@@ -263,6 +263,9 @@ private:
     bool m_alignLeft = false;
     int m_mainPanel = -1, m_volumePanel = -1;
     int m_objectCounter = 0;
+    // The colours last given to the chart (0x00BBGGRR): colour pickers open on them.
+    int m_foreColour = 0xFFFFFF;
+    int m_backColour = 0;
     int m_selType = 0;
     std::string m_selName;
     std::string m_title;        // "%s~%s"

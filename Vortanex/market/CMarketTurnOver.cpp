@@ -614,8 +614,11 @@ void CMarketTurnOver::closeEvent(QCloseEvent* event)
 
 void CMarketTurnOver::keyPressEvent(QKeyEvent* event)
 {
+    // Escape closes the dialog as its close box does: without a window
+    // manager the dialog has no close box, and it has no Close button.
     if (event->key() == Qt::Key_Escape) {
         event->accept();
+        close();
         return;
     }
     ui::Form::keyPressEvent(event);

@@ -183,7 +183,7 @@ public:
 protected:
     void onInit() override;
     void closeEvent(QCloseEvent* event) override;
-    // Escape leaves the dialog open in every mode.
+    // Escape closes the dialog in every mode, as its close box does.
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

@@ -40,6 +40,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
+#include <QPoint>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
@@ -492,7 +493,12 @@ void CBasketOrder::SetLegSecurity(int leg, int securityIndex)
     Row& r = m_rows[k];
     r.name->setText(detail::qs(sec.displayKey));
     r.select->setChecked(true);
-    r.price->clear();
+    // The last price to start from (the user's to change); none yet leaves
+    // the box empty.
+    if (sec.ltp > 0)
+        r.price->setText(detail::priceText(sec.ltp / 100, sec.currency != 0));
+    else
+        r.price->clear();
     r.trigger->setText(sec.currency ? QStringLiteral("0.0000") : QStringLiteral("0.00"));
     const bool nseFo = sec.derivative == 1 && sec.exchange == "NN";
     if (nseFo) {
@@ -517,6 +523,9 @@ void CBasketOrder::onLegSearch(int k)
                 self->SetLegSecurity(leg, security);
         },
         k + 1, this);
+    // Below the leg's own row, so the search never covers the legs above it.
+    const Row& own = m_rows[size_t(k)];
+    search.move(own.name->mapToGlobal(QPoint(0, own.name->height() + 2)));
     ui::modalHost().run(search);
     if (!self)
         return;

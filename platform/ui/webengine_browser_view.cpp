@@ -3,6 +3,8 @@
 #include "pf/log.h"
 
 #include <QCoreApplication>
+#include <QQuickWindow>
+#include <QSGRendererInterface>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
@@ -107,6 +109,15 @@ void WebEngineBrowserView::prepareProcess()
     if (::geteuid() == 0)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // Pages draw in software into the window's own raster backing store. A
+    // GL-drawn page switches its whole top-level window to GL composition
+    // for the rest of the run; without a GPU that is software GL, which
+    // loaded about 110 MiB and multiplied the cost of every repaint of the
+    // main window (quotes, grids) even after the page had closed. The user
+    // may still choose another GL integration through the environment.
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
 }
 
 std::unique_ptr<BrowserView> WebEngineBrowserView::make(QWidget* parent, pf::Shell&)

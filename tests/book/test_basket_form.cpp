@@ -270,6 +270,38 @@ TEST_F(BasketFormTest, ACommodityLegShowsItsUnitsAndWhatItsPriceIsFor)
     EXPECT_TRUE(r.priceFor->text().isEmpty());
 }
 
+// The second leg's "..." opens the search below that leg (never over the
+// first leg's fields), and the security chosen there fills the second leg
+// with its last price; the first leg is left as it was.
+TEST_F(BasketFormTest, TheSecondLegsSearchFillsTheSecondLegWithItsLastPrice)
+{
+    const int eq = secs[1];
+    const auto table = SecurityTable::current();
+    ASSERT_TRUE(table);
+    table->row(eq).updateQuote([](QuoteData& q) { q.quote[4] = 123456; }); // the last price, in paise
+    const OrderSecurity sec = OrderSecurityAt(eq);
+    ASSERT_TRUE(OpenFrameBasket());
+    CBasketOrder* form = g_pBasketOrder;
+    ASSERT_NE(form, nullptr);
+    int searchTop = -1;
+    modalHost.script("CScripSearch", [&](ui::FormDriver& d) {
+        auto& search = static_cast<CScripSearch&>(d.form());
+        searchTop = search.geometry().top();
+        // The search hands the security to its leg, as its Enter does, and closes.
+        g_pBasketOrder->SetLegSecurity(2, eq);
+        search.OnCancel();
+    });
+    form->row(1).search->click();
+    const QWidget* firstLeg = form->row(0).price;
+    const int firstLegBottom = firstLeg->mapToGlobal(QPoint(0, firstLeg->height())).y();
+    EXPECT_GE(searchTop, firstLegBottom);
+    EXPECT_EQ(form->legs[1].secIndex, eq);
+    EXPECT_EQ(form->row(1).name->text().toStdString(), sec.displayKey);
+    EXPECT_EQ(form->row(1).price->text().toStdString(), "1234.56");
+    EXPECT_TRUE(form->row(0).name->text().isEmpty());
+    EXPECT_TRUE(form->row(0).price->text().isEmpty());
+}
+
 TEST_F(BasketFormTest, ALegMovedFromNseToBseTakesTheBseEquityOfTheSameSymbol)
 {
     CBasketOrder* form = openFromWatch();

@@ -417,6 +417,11 @@ TEST_F(ChartView, DrawingToolsNumberTheirObjects)
     prompter.queueColour(ui::Rgb{0x00FF00});
     v->OnCommand(33180);
     EXPECT_EQ(v->objectCounter(), 2);
+    // Each picker opened on the white fore colour, never black on the black chart.
+    const auto initials = prompter.colourInitials();
+    ASSERT_EQ(initials.size(), 3u);
+    for (const ui::Rgb& initial : initials)
+        EXPECT_EQ(initial.bgr, 0xFFFFFFu);
     const auto trend = m_rec->callsOf(91);
     ASSERT_EQ(trend.size(), 1u);
     EXPECT_EQ(std::get<std::string>(trend[0].args[0]), "1");

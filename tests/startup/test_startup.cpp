@@ -297,6 +297,52 @@ TEST_F(StartupTest, TheLoginMarksAFreshServicesListAndASecondStartFetchesNoList)
     }
 }
 
+// The next start offers the id of the last successful login, as the server
+// spells it, so only the password is left to type; a failed login leaves it.
+TEST_F(StartupTest, TheNextStartOffersTheLastLoginsIdAndACancelledLoginKeepsIt)
+{
+    writeConfig();
+    broker->scriptLogin(0);
+    broker->setLoginField(7, "U1");
+    scriptLogin("u1", "Test@123");
+    {
+        CVortanexApp first;
+        first.setOptions(appOptions());
+        ASSERT_TRUE(first.InitInstance());
+        closeAndExit(first);
+    }
+    for (const bool logIn : {false, true}) {
+        SCOPED_TRACE(logIn ? "logs in" : "cancelled");
+        ResetRunGlobals();
+        std::string offered = "(not shown)";
+        bool passwordFocused = false;
+        modalHost.script("CLogin", [&](ui::FormDriver& d) {
+            auto& login = static_cast<CLogin&>(d.form());
+            offered = login.text(CLogin::kUserId);
+            passwordFocused = login.focusWidget() == login.control(CLogin::kPassword);
+            if (!logIn) {
+                d.click(2);
+                return;
+            }
+            d.type(CLogin::kPassword, "Test@123").click(1);
+            EXPECT_TRUE(ui::UiThread::pumpUntil([&login] { return !login.isExchangeBusy(); }, 30000));
+        });
+        if (!logIn)
+            prompter.answerWhen("Do you want to Quit from this Application", 6);
+        CVortanexApp next;
+        next.setOptions(appOptions());
+        EXPECT_EQ(next.InitInstance(), logIn);
+        EXPECT_EQ(offered, "U1");
+        EXPECT_TRUE(passwordFocused);
+        if (logIn) {
+            EXPECT_STREQ(pv_user_info.user_id, "U1");
+            closeAndExit(next);
+        } else {
+            next.ExitInstance();
+        }
+    }
+}
+
 // The user typed the id in another case than the server's: the user's own
 // files are found, read, kept under their one name and never overwritten
 // with the shared defaults; the message bar takes the user's font.

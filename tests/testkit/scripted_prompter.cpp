@@ -176,10 +176,17 @@ std::optional<std::string> ScriptedPrompter::pickOpenPath(const ui::FilePrompt& 
     return takeFront(m_openPaths);
 }
 
-std::optional<ui::Rgb> ScriptedPrompter::pickColour(ui::Rgb)
+std::optional<ui::Rgb> ScriptedPrompter::pickColour(ui::Rgb initial)
 {
     std::lock_guard lock(m_mutex);
+    m_colourInitials.push_back(initial);
     return takeFront(m_colours);
+}
+
+std::vector<ui::Rgb> ScriptedPrompter::colourInitials() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_colourInitials;
 }
 
 std::optional<std::pair<std::string, int>> ScriptedPrompter::pickFont(const std::string&, int)

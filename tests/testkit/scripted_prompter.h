@@ -48,6 +48,8 @@ public:
     void queuePageSetup(std::optional<ui::PageSetup> setup);
     void queuePrint(std::optional<ui::PrintChoice> choice);
     int printQuestions() const;
+    // The colour each colour picker opened with, in order.
+    std::vector<ui::Rgb> colourInitials() const;
     std::vector<ui::FilePrompt> filePrompts() const;
     std::vector<ui::MenuSpec> menus() const;
 
@@ -72,6 +74,7 @@ private:
     std::deque<std::optional<std::string>> m_savePaths;                // guarded by m_mutex
     std::deque<std::optional<std::string>> m_openPaths;                // guarded by m_mutex
     std::deque<std::optional<ui::Rgb>> m_colours;                      // guarded by m_mutex
+    std::vector<ui::Rgb> m_colourInitials;                             // guarded by m_mutex
     std::deque<std::optional<std::pair<std::string, int>>> m_fonts;    // guarded by m_mutex
     std::deque<int> m_menuCommands;                                    // guarded by m_mutex
     std::vector<ui::FilePrompt> m_filePrompts;                         // guarded by m_mutex

@@ -596,6 +596,8 @@ TEST_F(WatchCommandsTest, AddScripDialogAddsChosenRowsAndHandsOneBack)
         // SYM14, SYM140..SYM149, SYM1400..: the first two rows as listed.
         const auto rows = dialog.resultSecurities();
         ASSERT_GE(rows.size(), 2u);
+        // The exchange column names the exchange, as its tick box does.
+        EXPECT_EQ(dialog.results()->topLevelItem(0)->text(1).toStdString(), "NSE");
         dialog.selectResults({0, 1});
         d.click(1);
     });

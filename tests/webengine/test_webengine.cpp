@@ -9,6 +9,8 @@
 #include <QRegularExpression>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <QWidget>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -120,6 +122,23 @@ TEST_F(WebEngineTest, LoadsABrokerPageWithItsTitleAndRefusesVetoedNavigations)
     engine->page()->runJavaScript(QStringLiteral("document.getElementById('next').click();"));
     ASSERT_TRUE(pumpUntil([&] { return view.title() == QLatin1String("Vortanex second page"); }, 30000));
     EXPECT_EQ(seen.back().kind, ui::NavigationKind::Link);
+}
+
+// A page inside a window (as the program's browser windows sit in the main
+// window) keeps that window on raster composition: a GL-composed window
+// costs software GL on every repaint of everything else in it.
+TEST_F(WebEngineTest, APageInsideAWindowKeepsTheWindowOnRasterComposition)
+{
+    QWidget window;
+    window.resize(800, 600);
+    ui::WebEngineBrowserView view(&window);
+    view.widget()->setGeometry(0, 100, 800, 500);
+    window.show();
+    ASSERT_NE(window.windowHandle(), nullptr);
+    view.navigate(page(QStringLiteral("/qtrade/qlogin.exe?LoginData=1002|U1|ABC12|7")));
+    ASSERT_TRUE(pumpUntil([&] { return view.title() == QLatin1String("Vortanex link 7"); }, 90000));
+    QApplication::processEvents();
+    EXPECT_EQ(window.windowHandle()->surfaceType(), QSurface::RasterSurface);
 }
 
 } // namespace
