@@ -59,6 +59,11 @@ protected:
                 return i;
         return -1;
     }
+    // A security's display name in this run's master.
+    static std::string nameOf(int security)
+    {
+        return std::string(SecurityTable::current()->row(security).display_name.view());
+    }
     // Whether a line of the message bar's general tab holds text.
     static bool barSays(CVortanexApp& app, const QString& text)
     {
@@ -183,7 +188,7 @@ TEST_F(WorkspaceE2E, EveryWindowKindComesBackWithItsState)
         ASSERT_FALSE(indicator.empty());
         chart->OnAddIndicator();
         ASSERT_EQ(chart->indicators().size(), 1u);
-        chartName = std::string(SecurityTable::current()->row(chart->security()).display_name.view());
+        chartName = nameOf(chart->security());
         chartInterval = chart->interval();
 
         // Depth windows of the first two rows.
@@ -192,8 +197,8 @@ TEST_F(WorkspaceE2E, EveryWindowKindComesBackWithItsState)
             watch->OnPopupMarketDepth();
         }
         ASSERT_EQ(CMDepthView::openViews().size(), 2u);
-        keptDepth = std::string(SecurityTable::current()->row(CMDepthView::openViews()[0]->security()).display_name.view());
-        goneDepth = std::string(SecurityTable::current()->row(CMDepthView::openViews()[1]->security()).display_name.view());
+        keptDepth = nameOf(CMDepthView::openViews()[0]->security());
+        goneDepth = nameOf(CMDepthView::openViews()[1]->security());
 
         ASSERT_TRUE(commands.invoke(33314)); // TSLO Orders (F7)
         ASSERT_NE(CTsloOrderView::Instance(), nullptr);
@@ -234,7 +239,7 @@ TEST_F(WorkspaceE2E, EveryWindowKindComesBackWithItsState)
         ASSERT_EQ(CEodChartView::openViews().size(), 1u);
         CEodChartView* chart = CEodChartView::openViews()[0];
         EXPECT_EQ(chart->kind(), kChartEod);
-        EXPECT_EQ(std::string(SecurityTable::current()->row(chart->security()).display_name.view()), chartName);
+        EXPECT_EQ(nameOf(chart->security()), chartName);
         EXPECT_EQ(chart->interval(), chartInterval);
         EXPECT_EQ(chart->intervalBox()->currentIndex(), 2);
         ASSERT_TRUE(pumpUntil([&] { return chart->ready() && chart->control().recordCount() > 0; }, 10000));
@@ -242,8 +247,7 @@ TEST_F(WorkspaceE2E, EveryWindowKindComesBackWithItsState)
         EXPECT_EQ(chart->indicators()[0].key, indicator);
 
         ASSERT_EQ(CMDepthView::openViews().size(), 1u);
-        EXPECT_EQ(std::string(SecurityTable::current()->row(CMDepthView::openViews()[0]->security()).display_name.view()),
-                  keptDepth);
+        EXPECT_EQ(nameOf(CMDepthView::openViews()[0]->security()), keptDepth);
         const QString named = QString::fromStdString("The saved window Market Depth of " + goneDepth);
         EXPECT_TRUE(pumpUntil([&] { return barSays(app, named); }, 10000));
         EXPECT_EQ(boxTexts().size(), boxesBefore) << boxTexts().back();
