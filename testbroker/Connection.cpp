@@ -77,6 +77,11 @@ bool Connection::writeAll(std::string_view data)
     return true;
 }
 
+void Connection::limitReceiveBuffer(int bytes)
+{
+    ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+}
+
 void Connection::shutdown()
 {
     if (!m_closed.exchange(true))

@@ -26,6 +26,8 @@ public:
     // Ends the connection from any thread; the reading thread sees -1.
     void shutdown();
     bool isOpen() const { return !m_closed.load(); }
+    // Shrinks the socket's receive buffer (a peer whose reader has stalled).
+    void limitReceiveBuffer(int bytes);
     const std::string& peer() const { return m_peer; }
 
 private:

@@ -1305,6 +1305,20 @@ void TestBroker::serveFeed(const std::shared_ptr<Connection>& c, const std::stri
     }
     m_changed.notify_all();
 
+    if (faults.stopReading) {
+        c->limitReceiveBuffer(4096);
+        const auto reconnected = [this, &client] {
+            std::lock_guard lock(m_mutex);
+            for (const auto& other : m_clients)
+                if (other->user == client->user && other->id > client->id)
+                    return true;
+            return false;
+        };
+        while (sleepUnlessStopped(50) && !reconnected()) {
+        }
+        c->shutdown();
+    }
+
     // Client frames on the same socket: 5-digit length, then the text.
     while (true) {
         while (pending.size() >= 5) {

@@ -86,6 +86,10 @@ struct FeedFaults {
     bool rejectSlot = false;  // 250 with slot -1 and a notice
     bool no250 = false;       // never send the 250
     bool splitFrames = false; // every frame in two writes
+    // After the 250, the client's frames are never read (with a small receive
+    // buffer), so its writes stall once the socket's buffers are full. The
+    // connection is held until the user's next feed connection comes.
+    bool stopReading = false;
 };
 
 enum class FeedTransport { Tcp, Stream };

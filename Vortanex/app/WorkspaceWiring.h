@@ -1,7 +1,13 @@
 #pragma once
-// The saved workspace in the running program: the document kinds it reopens
-// (market watches by list name, the order book and the trade book) and the
-// program's one workspace that the close and the start-up use. UI thread.
+// The saved workspace in the running program: the window kinds it reopens
+// (market watches by list name, the order, trade and TSLO books, the risk
+// window on its tab, the index view, the web links, charts with their
+// security, style, interval, indicators and study, and the market depth
+// windows by security) and the program's one workspace that the close and
+// the start-up use. Securities are kept by exchange and token, indices by
+// exchange and name, so a new master at the next start finds them again.
+// Browser windows are not kept: their addresses carry the session's values.
+// UI thread.
 
 class CMainFrame;
 class Workspace;

@@ -125,6 +125,17 @@ QMdiSubWindow* freeWindowOf(QWidget* view)
     return sub;
 }
 
+// A place the record can hold; anything else is saved as none (the window
+// then opens where it would anyway) rather than making the record unreadable.
+QRect keepable(const QRect& g)
+{
+    const auto inside = [](int v) { return v >= -kMaxCoordinate && v <= kMaxCoordinate; };
+    if (g.width() < 0 || g.height() < 0 || !inside(g.x()) || !inside(g.y()) || g.width() > kMaxCoordinate
+        || g.height() > kMaxCoordinate)
+        return QRect();
+    return g;
+}
+
 } // namespace
 
 std::string FormatWorkspace(const WorkspaceState& state)
@@ -141,6 +152,12 @@ std::string FormatWorkspace(const WorkspaceState& state)
         text += "active=" + std::to_string(state.active) + '\n';
     text += "docks=" + std::to_string(state.docks.size()) + '|' + layoutChecksum(state.docks).toStdString() + '|'
             + state.docks.toBase64().toStdString() + '\n';
+    for (const WorkspaceDocument& d : state.windows) {
+        const QRect& g = d.geometry;
+        text += "win=0|" + std::to_string(g.x()) + '|' + std::to_string(g.y()) + '|' + std::to_string(g.width())
+                + '|' + std::to_string(g.height()) + '|' + (d.maximized ? "1" : "0") + '|' + d.kind + '|' + d.list
+                + '\n';
+    }
     // The last line: a record cut short is told from a whole one.
     text += "end\n";
     return text;
@@ -182,6 +199,13 @@ std::optional<WorkspaceState> ParseWorkspace(std::string_view text, std::string*
             if (int(state.documents.size()) >= kMaxDocuments)
                 return fail(where + ": too many windows");
             state.documents.push_back(std::move(doc));
+        } else if (startsWith(line, "win=")) {
+            WorkspaceDocument win;
+            if (!readDocument(line.substr(4), win) || win.group != 0)
+                return fail(where + ": bad window entry");
+            if (int(state.windows.size()) >= kMaxDocuments)
+                return fail(where + ": too many windows");
+            state.windows.push_back(std::move(win));
         } else if (startsWith(line, "active=") && !active) {
             if (!readInt(line.substr(7), 0, kMaxDocuments - 1, state.active))
                 return fail(where + ": bad active window");
@@ -260,13 +284,29 @@ WorkspaceState Workspace::capture(CMainFrame& frame) const
                 d.maximized = sub->isMaximized();
                 d.geometry = d.maximized ? sub->normalGeometry() : sub->geometry();
             }
-            if (d.geometry.width() < 0 || d.geometry.height() < 0)
-                d.geometry = QRect();
+            d.geometry = keepable(d.geometry);
             if (view == current)
                 state.active = int(state.documents.size());
             state.documents.push_back(std::move(d));
             if (int(state.documents.size()) >= kMaxDocuments)
                 break;
+        }
+    }
+    for (const Kind& k : m_kinds) {
+        if (!k.windows || !k.describe)
+            continue;
+        for (QWidget* w : k.windows()) {
+            std::optional<std::string> list = w ? k.describe(w) : std::nullopt;
+            if (!list || list->find_first_of("\r\n") != std::string::npos
+                || int(state.windows.size()) >= kMaxDocuments)
+                continue;
+            WorkspaceDocument d;
+            d.kind = k.name;
+            d.list = std::move(*list);
+            const QWidget* top = w->window();
+            d.maximized = top->isMaximized();
+            d.geometry = keepable(d.maximized ? top->normalGeometry() : top->geometry());
+            state.windows.push_back(std::move(d));
         }
     }
     state.docks = frame.saveState(kDockStateVersion);
@@ -324,8 +364,8 @@ Workspace::RestoreResult Workspace::restore(CMainFrame& frame, pf::ProfileStore&
     ui::DocumentArea* docs = frame.Documents();
     const Qt::Orientation newGroup = state->groupStacking == 1 ? Qt::Horizontal : Qt::Vertical;
     QWidget* activeView = nullptr;
-    for (size_t entry = 0; entry < state->documents.size(); ++entry) {
-        const WorkspaceDocument& d = state->documents[entry];
+    std::vector<std::string> missing; // what did not come back, as the message bar names it
+    const auto reopen = [&](const WorkspaceDocument& d) -> QWidget* {
         const Kind* kind = nullptr;
         for (const Kind& k : m_kinds)
             if (k.name == d.kind)
@@ -338,13 +378,30 @@ Workspace::RestoreResult Workspace::restore(CMainFrame& frame, pf::ProfileStore&
             WriteLog(0, "Exception in reopening a saved window");
             view = nullptr;
         }
-        if (!view) {
-            ++result.skipped;
-            WriteLog(0, "Workspace: " + d.kind + (d.list.empty() ? std::string() : " \"" + d.list + "\"")
-                            + " could not be reopened; skipped");
-            continue;
+        if (view) {
+            ++result.reopened;
+            return view;
         }
-        ++result.reopened;
+        ++result.skipped;
+        WriteLog(0, "Workspace: " + d.kind + (d.list.empty() ? std::string() : " \"" + d.list + "\"")
+                        + " could not be reopened; skipped");
+        std::string label;
+        try {
+            if (kind && kind->label)
+                label = kind->label(d.list);
+        } catch (...) {
+            label.clear();
+        }
+        if (label.empty())
+            label = d.kind + (d.list.empty() ? std::string() : " \"" + d.list + "\"");
+        missing.push_back(std::move(label));
+        return nullptr;
+    };
+    for (size_t entry = 0; entry < state->documents.size(); ++entry) {
+        const WorkspaceDocument& d = state->documents[entry];
+        QWidget* view = reopen(d);
+        if (!view)
+            continue;
         if (int(entry) == state->active)
             activeView = view;
         if (docs && docs->tabGroupsEnabled() && docs->groupOf(view) >= 0) {
@@ -368,6 +425,17 @@ Workspace::RestoreResult Workspace::restore(CMainFrame& frame, pf::ProfileStore&
                 sub->showMaximized();
         }
     }
+    for (const WorkspaceDocument& d : state->windows) {
+        QWidget* view = reopen(d);
+        QWidget* top = view ? view->window() : nullptr;
+        if (!top || top == &frame || !d.geometry.isValid())
+            continue;
+        top->setGeometry(d.geometry);
+        if (d.maximized)
+            top->showMaximized();
+    }
+    for (const std::string& name : missing)
+        frame.SetUserMessage(3, ' ', "The saved window " + name + " could not be reopened.");
     if (state->docksUnchecked) {
         result.layoutUnchecked = true;
         WriteLog(0, "Workspace: the pane layout was saved without its checksum; not restored");

@@ -14,8 +14,10 @@
 // record without them) is never handed over. A marker in the profile is set
 // while the windows reopen and cleared after: when it is still there at the
 // next start, that start died while restoring and skips the restore once.
-// A window that cannot be reopened (its list was deleted) is skipped and
-// logged. UI thread only.
+// Modeless windows outside the document area (the market depth windows) are
+// kept beside the documents with their place on the screen.
+// A window that cannot be reopened (its list or security is gone) is skipped,
+// logged and named on the message bar; the others still come back. UI thread only.
 #include <QByteArray>
 #include <QRect>
 
@@ -49,6 +51,7 @@ struct WorkspaceState {
     // How the tab groups lie: 0 side by side, 1 one below the other.
     int groupStacking = 0;
     std::vector<WorkspaceDocument> documents; // group by group, in tab order
+    std::vector<WorkspaceDocument> windows;   // modeless windows (group 0), oldest first
     int active = -1;                          // the active window's entry; -1 none (older records)
     QByteArray docks;                         // the panes' layout (QMainWindow state)
     // An older record's layout, without length and checksum: read but not
@@ -71,6 +74,12 @@ public:
         // Opens (or brings up) a window of this kind on that list; the view,
         // or null when it cannot be reopened.
         std::function<QWidget*(const std::string& list)> open;
+        // How the message bar names a window of this kind that did not come
+        // back; unset: the kind's name and the list.
+        std::function<std::string(const std::string& list)> label;
+        // A kind of modeless window outside the document area: its open
+        // windows, oldest first. Unset for document kinds.
+        std::function<std::vector<QWidget*>()> windows;
     };
 
     struct RestoreResult {

@@ -433,7 +433,7 @@ bool CEodChartView::openCommon(int security, int kind, int style, bool fromPendi
         frameTitle = "INDEX-INTRADAY-CHART[%s]";
         m_control->setIntradayFlag(true);
         m_compareButton->hide();
-        if (fromPending && table && table->valid(r.securityIndex)) {
+        if ((fromPending || m_reopening) && table && table->valid(r.securityIndex)) {
             m_indexToken = table->row(r.securityIndex).wtoken;
             FeedSubscriptions::instance().AddChartIndexToken(m_indexToken);
             if (CIndicesDlg* bar = CIndicesDlg::instance())
@@ -1837,6 +1837,53 @@ CEodChartView* OpenStudyChart(int security, int kind, int style, int interval, c
         return view;
     } catch (...) {
         WriteLog(0, "Exception in OpenChartView");
+        return nullptr;
+    }
+}
+
+ChartReopen CEodChartView::reopenState() const
+{
+    ChartReopen r;
+    r.security = m_security;
+    r.kind = m_kind;
+    r.style = m_style;
+    r.interval = m_interval;
+    r.indicators = m_added;
+    r.studyName = m_studyName;
+    r.studyObjects = m_studyObjects;
+    r.studyIndicators = m_studyIndicators;
+    return r;
+}
+
+CEodChartView* CEodChartView::Reopen(const ChartReopen& state, QWidget* frame)
+{
+    try {
+        if (state.kind < kChartEod || state.kind > kChartSaved)
+            return nullptr;
+        if (state.kind != kChartSaved)
+            if (CEodChartView* open = detail::findOpen(state.security, state.kind))
+                return open;
+        if (!detail::g_chartToolInstalled || ChartFeedLink::openCharts() >= 3) {
+            WriteLog(0, "A saved chart was not reopened: the chart tool is missing or 3 charts are open");
+            return nullptr;
+        }
+        CEodChartView* view = detail::place(frame);
+        // Replayed after the first drawing, like indicators the user adds.
+        view->m_added = state.indicators;
+        if (!state.studyName.empty() || !state.studyObjects.empty())
+            view->SetPendingStudy(state.studyName, state.studyObjects, state.studyIndicators);
+        // An index chart follows its index live, as when opened from the index.
+        view->m_reopening = true;
+        view->OpenChart(state.security, state.kind, state.style, state.interval);
+        view->m_reopening = false;
+        if (state.kind != kChartSaved && view->security() < 0) {
+            detail::closeDocument(view);
+            return nullptr;
+        }
+        detail::retitle(view, frame);
+        return view;
+    } catch (...) {
+        WriteLog(0, "Exception in reopening a saved chart");
         return nullptr;
     }
 }

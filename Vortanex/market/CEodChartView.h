@@ -53,6 +53,18 @@ struct CCIndicatorsAdded {
     bool newPanel = false;
 };
 
+// What brings a chart back as it is: its security (the index's place in the
+// index table for an index chart), kind, style, interval, the indicators the
+// user added and the study loaded on it.
+struct ChartReopen {
+    int security = -1;
+    int kind = 0;
+    int style = 0;
+    int interval = 0;
+    std::vector<CCIndicatorsAdded> indicators;
+    std::string studyName, studyObjects, studyIndicators;
+};
+
 class CEodChartView : public QWidget, public ui::DocumentView, public SelfPrintingView {
     Q_OBJECT
 public:
@@ -143,6 +155,13 @@ public:
     void closeFromFrame() override { FreeAllVariables(); }
     // The frame's Print: the chart control's own print.
     void printView() override { OnCommand(57607); }
+
+    // The chart as it is now, for the saved workspace.
+    ChartReopen reopenState() const;
+    // Opens a chart from a saved state, under the opener's limits; null when
+    // refused or its security is not there. Tells no box: the caller names
+    // what did not come back.
+    static CEodChartView* Reopen(const ChartReopen& state, QWidget* frame);
 
     // State, for the openers and tests.
     IChartControl& control() { return *m_control; }
@@ -258,6 +277,7 @@ private:
     std::string m_comparing;                // the compared security downloading now, empty when none
     void setComparing(const std::string& name);
     int m_indexToken = 0;       // the chart-index token this view added (0 none)
+    bool m_reopening = false;   // Reopen is opening this view from a saved state
     bool m_threeD = false;
     bool m_separators = false;
     bool m_alignLeft = false;

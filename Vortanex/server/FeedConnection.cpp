@@ -23,6 +23,9 @@ namespace detail {
 
 constexpr const char* kDisconnected = "Feed got Disconnected.";
 constexpr const char* kUnableToConnect = "Unable to connect to Feeds.";
+// How long a subscription frame may take to go out on the feed socket, as the
+// stream's own connection allows.
+constexpr int kFeedWriteTimeoutMs = 10000;
 
 std::string connectivityError(int status)
 {
@@ -660,7 +663,9 @@ void FeedConnection::sendText(int code, const std::string& text)
         const std::string frame = SubscriptionFrame(text);
         if (frame.empty())
             return;
-        const bool sent = link->sendAll(frame);
+        // Bounded, as on the stream: a peer that stopped reading must not
+        // hold the sender (and every later subscription) for good.
+        const bool sent = link->sendAll(frame, detail::kFeedWriteTimeoutMs);
         WriteLog(3, "UpdateTokensThread Ret :" + std::to_string(sent ? static_cast<long>(frame.size()) : -1L));
         if (!sent) {
             WriteLog(0, "Feed text " + std::to_string(code) + " not written whole: the connection is dropped");

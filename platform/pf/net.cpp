@@ -1,7 +1,9 @@
 #include "pf/net.h"
 
 #include <arpa/inet.h>
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <ifaddrs.h>
@@ -159,7 +161,7 @@ bool TcpLink::connectTo(const std::string& host, int port, int timeoutMs)
     return false;
 }
 
-bool TcpLink::sendAll(std::string_view data)
+bool TcpLink::sendAll(std::string_view data, int timeoutMs)
 {
     // Senders queue on the send lock; a blocked send never holds m_mutex, so
     // interrupt() can always get in and make it fail.
@@ -171,11 +173,30 @@ bool TcpLink::sendAll(std::string_view data)
             return false;
         fd = m_fd;
     }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
     size_t sent = 0;
     while (sent < data.size()) {
-        const ssize_t n = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+        const ssize_t n = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // The buffer is full: wait for room (an interrupt's shutdown
+            // wakes the wait and the next send fails).
+            int wait = -1;
+            if (timeoutMs >= 0) {
+                const auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+                if (left.count() <= 0) {
+                    std::lock_guard lock(m_mutex);
+                    m_error = "send: no room within " + std::to_string(timeoutMs) + " ms";
+                    return false;
+                }
+                wait = int(left.count());
+            }
+            pollfd p{fd, POLLOUT, 0};
+            ::poll(&p, 1, wait);
+            continue;
+        }
         if (n <= 0) {
             std::lock_guard lock(m_mutex);
             m_error = detail::errnoText("send", n < 0 ? errno : EPIPE);

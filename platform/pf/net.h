@@ -56,8 +56,11 @@ public:
     bool connectTo(const std::string& host, int port, int timeoutMs);
 
     // Sends all of data (serialised against other senders, never raising
-    // SIGPIPE). False when the link is closed or the peer went away.
-    bool sendAll(std::string_view data);
+    // SIGPIPE). False when the link is closed or the peer went away, or,
+    // with timeoutMs >= 0, when all of it could not be written within that
+    // time (a peer that stopped reading): part of it may then be on the
+    // connection, so the caller drops the link.
+    bool sendAll(std::string_view data, int timeoutMs = -1);
 
     // Blocks until bytes arrive: > 0 bytes read, 0 when the peer closed the
     // connection, -1 on an error or after interrupt(). Owner thread only.

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <future>
@@ -225,6 +226,102 @@ TEST_P(BrokerFeedStream, StopEndsASubscriptionTheServerDoesNotAnswer)
 
 INSTANTIATE_TEST_SUITE_P(Http, BrokerFeedStream, ::testing::Values(Transport::Stream),
                          [](const auto&) { return std::string("Stream"); });
+
+// The feed socket's own peer stops reading: the subscriptions written on it
+// fill the socket's buffers until a write stalls part-way through a frame.
+// The connection is dropped rather than left with half a frame on it or the
+// sender waiting on it for good; the stream connects again by itself (the
+// socket's feed ends and is connected again), and the new connection's
+// opening carries every subscribed token.
+class BrokerFeedStall : public BrokerFeed {};
+
+TEST_P(BrokerFeedStall, AStalledSubscriptionWriteDropsTheConnection)
+{
+    // Every security of the broker's market, so a subscription frame is a
+    // few kilobytes.
+    SecurityRows rows;
+    for (const tb::Security& sec : m_broker->universe().securities()) {
+        if (sec.wtoken <= 0)
+            continue;
+        SecurityRecord r;
+        r.token = sec.token;
+        r.wtoken = sec.wtoken;
+        r.market_exchange.assign(sec.exchange);
+        r.inst_type.assign(sec.inst);
+        r.symbol.assign(sec.symbol);
+        rows.push_back(std::move(r));
+    }
+    ASSERT_GT(rows.size(), 200u);
+    m_table = std::make_shared<SecurityTable>();
+    m_table->build(std::move(rows), SecurityTable::Build::Full, true);
+    SecurityTable::publish(m_table);
+
+    tb::FeedFaults faults;
+    faults.stopReading = true;
+    m_broker->armFeedFaults(faults);
+    FeedConnection::Settings s = settings();
+    s.autoConnect = true;
+    if (GetParam() == Transport::Stream) {
+        // The texts go on the stream's own connection.
+        s.connectType = 2;
+        s.segmentAccess = '4';
+    }
+    ASSERT_TRUE(m_connection->start(s));
+    ASSERT_TRUE(m_broker->waitForFeedClient("U1", 10000));
+    ASSERT_TRUE(eventually([] { return FeedState::instance().slot() >= 0; }));
+    const int stalled = m_broker->feedClients().at(0).id;
+
+    std::vector<int> securities;
+    std::vector<int> wanted;
+    for (int i = 0; i < m_table->count(); ++i) {
+        securities.push_back(i);
+        wanted.push_back(m_table->row(i).wtoken);
+    }
+    std::sort(wanted.begin(), wanted.end());
+    m_window->m_securities = securities;
+    FeedSubscriptions::instance().Update_Feeds_Token();
+    // Far more than the socket's buffers hold while nobody reads.
+    for (int i = 0; i < 6000; ++i)
+        m_connection->requestSubscription(1);
+
+    const auto reconnectedWithEveryToken = [&] {
+        for (const tb::FeedClientInfo& c : m_broker->feedClients()) {
+            std::vector<int> tokens = c.tokens;
+            std::sort(tokens.begin(), tokens.end());
+            if (c.id != stalled && tokens == wanted)
+                return true;
+        }
+        return false;
+    };
+    const auto waitFor = [](const auto& done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!done() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return done();
+    };
+    if (GetParam() == Transport::Tcp) {
+        // The socket's feed ends with its connection; the program's connect
+        // (here: start) opens the next one.
+        ASSERT_TRUE(waitFor([this] { return !m_connection->threadAlive(); }))
+            << "the feed stayed on the stalled connection";
+        ASSERT_TRUE(m_connection->start(s));
+    }
+    EXPECT_TRUE(waitFor(reconnectedWithEveryToken)) << "the feed stayed on the stalled connection";
+
+    // Bounded: a stop that hangs fails here, and closing the broker then
+    // ends the write it hangs on.
+    auto done = std::async(std::launch::async, [this] { m_connection->stopAndWait(); });
+    if (done.wait_for(std::chrono::seconds(15)) != std::future_status::ready) {
+        ADD_FAILURE() << "the feed did not stop within 15 s";
+        m_broker->stop();
+    }
+    done.wait();
+}
+
+INSTANTIATE_TEST_SUITE_P(Subscribing, BrokerFeedStall, ::testing::Values(Transport::Tcp, Transport::Stream),
+                         [](const auto& info) {
+                             return std::string(info.param == Transport::Tcp ? "Tcp" : "Stream");
+                         });
 
 TEST(BrokerFeedTcp, SplitFramesAndReconnectLeaveOneFeed)
 {

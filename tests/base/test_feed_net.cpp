@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <string>
 #include <thread>
 
 namespace {
@@ -88,6 +90,30 @@ TEST(TcpLink, InterruptEndsABlockedReceiveFromAnotherThread)
     EXPECT_TRUE(link.isOpen()); // the owner closes
     link.close();
     EXPECT_EQ(link.fd(), -1);
+    ::close(peer);
+}
+
+// A peer that never reads: a bounded send gives up once its time is over; an
+// unbounded one waits for room until an interrupt ends it.
+TEST(TcpLink, ASendToAPeerThatStoppedReadingEndsAtItsDeadlineOrAnInterrupt)
+{
+    Listener listener;
+    pf::TcpLink link;
+    ASSERT_TRUE(link.connectTo("127.0.0.1", listener.port(), 2000));
+    const int peer = listener.accept();
+    ASSERT_GE(peer, 0);
+    const std::string lots(64 << 20, 'x'); // far beyond both sockets' buffers
+    EXPECT_FALSE(link.sendAll(lots, 300));
+    EXPECT_NE(link.error().find("no room"), std::string::npos) << link.error();
+
+    std::atomic<int> result{-1};
+    std::thread sender([&] { result = link.sendAll(lots) ? 1 : 0; });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(result.load(), -1) << "the unbounded send did not wait";
+    link.interrupt();
+    sender.join();
+    EXPECT_EQ(result.load(), 0);
+    link.close();
     ::close(peer);
 }
 

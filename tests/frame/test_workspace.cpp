@@ -200,6 +200,62 @@ TEST_F(WorkspaceTest, DeletedListIsSkippedAndTheOthersOpen)
     EXPECT_EQ(r.reopened, 2);
     EXPECT_EQ(r.skipped, 1);
     EXPECT_EQ(shown(), (std::vector<std::string>{"0:watch:Banks", "0:orders:"}));
+    // The user is told which window did not come back, not only the log.
+    EXPECT_EQ(lastGeneralMessage(), "The saved window Watchlist \"Pharma\" could not be reopened.");
+}
+
+// Modeless windows outside the document area (the depth windows) come back
+// where they were, beside the documents; one whose security is gone is named
+// on the message bar as its kind names it, and the others still open.
+TEST_F(WorkspaceTest, ModelessWindowsComeBackInTheirPlaces)
+{
+    std::vector<QWidget*> depths; // open, oldest first
+    std::set<std::string> securities{"NN|11", "NN|22"};
+    Workspace::Kind depth;
+    depth.name = "Market Depth";
+    depth.describe = [](QWidget* v) -> std::optional<std::string> {
+        if (v->property("kind").toString() == "depth")
+            return v->objectName().toStdString();
+        return std::nullopt;
+    };
+    const auto openDepth = [&depths](const std::string& security) {
+        auto* w = new QLabel(QString::fromStdString(security));
+        w->setObjectName(QString::fromStdString(security));
+        w->setProperty("kind", "depth");
+        w->setAttribute(Qt::WA_DeleteOnClose);
+        w->show();
+        depths.push_back(w);
+        return w;
+    };
+    depth.open = [&](const std::string& security) -> QWidget* {
+        return securities.count(security) ? openDepth(security) : nullptr;
+    };
+    depth.label = [](const std::string& security) { return "Market Depth of " + security; };
+    depth.windows = [&depths] { return depths; };
+    workspace.addKind(depth);
+
+    addView("watch", "Banks");
+    openDepth("NN|11")->setGeometry(50, 60, 320, 240);
+    openDepth("NN|22")->setGeometry(400, 60, 320, 240);
+    ASSERT_TRUE(workspace.save(*frame, *profile));
+    const std::string saved = profile->getText(Workspace::kSection, Workspace::kValue);
+    EXPECT_NE(saved.find("win=0|50|60|320|240|0|Market Depth|NN|11\n"), std::string::npos) << saved;
+    for (QWidget* w : depths)
+        delete w;
+    depths.clear();
+
+    securities.erase("NN|11");
+    makeFrame();
+    const Workspace::RestoreResult r = workspace.restore(*frame, *profile);
+    EXPECT_EQ(r.reopened, 2);
+    EXPECT_EQ(r.skipped, 1);
+    EXPECT_EQ(shown(), (std::vector<std::string>{"0:watch:Banks"}));
+    ASSERT_EQ(depths.size(), 1u);
+    EXPECT_EQ(depths[0]->objectName(), "NN|22");
+    EXPECT_EQ(depths[0]->geometry(), QRect(400, 60, 320, 240));
+    EXPECT_EQ(lastGeneralMessage(), "The saved window Market Depth of NN|11 could not be reopened.");
+    for (QWidget* w : depths)
+        delete w;
 }
 
 TEST_F(WorkspaceTest, NothingStoredOpensNothing)
@@ -255,6 +311,12 @@ TEST_F(WorkspaceTest, DamagedRecordChangesNothing)
         {"length changed", withLayout(good, [](std::string& layout) { layout.insert(0, "1"); })},
         {"checksum changed", withLayout(good, [](std::string& layout) { layout[layout.find('|') + 1] ^= 1; })},
         {"layout without checksum", "Vortanex workspace 2\nstacking=0\ndocks=\nend\n"},
+        {"modeless window in a group", withLayout(good, [](std::string& layout) {
+             layout += "\nwin=1|0|0|5|5|0|Market Depth|NN|11";
+         })},
+        {"modeless window without kind", withLayout(good, [](std::string& layout) {
+             layout += "\nwin=0|0|0|5|5|0||NN|11";
+         })},
         {"layout too large", "Vortanex workspace 2\nstacking=0\ndocks=2000000|" + std::string(64, '0') + "|\nend\n"},
     };
     for (const auto& c : cases) {

@@ -3,6 +3,10 @@
 // the feed connects; a list that is gone meanwhile is skipped.
 #include "StartupFixture.h"
 
+// The server headers come before any Qt header: a member of the feed tables
+// is named like one of Qt's keyword macros.
+#include "server/SecurityTable.h"
+
 #include "app/VortanexApp.h"
 #include "app/WorkspaceWiring.h"
 #include "frame/CMainFrame.h"
@@ -11,7 +15,14 @@
 #include "frame/FrameIds.h"
 #include "frame/TerminalLock.h"
 #include "frame/Workspace.h"
+#include "frame/controls/CMyGridCtrl.h"
+#include "market/CEodChartView.h"
+#include "market/CIndexView.h"
+#include "market/CMDepthView.h"
+#include "market/ChartSeries.h"
 #include "orders/COrderViewEx.h"
+#include "orders/CTsloOrderView.h"
+#include "positions/CNetPosition.h"
 #include "watch/CVortanexView.h"
 #include "watch/WatchCommands.h"
 #include "watch/base/WatchlistTable.h"
@@ -23,6 +34,10 @@
 #include "ui/document_area.h"
 #include "ui/form.h"
 #include "ui/ui_thread.h"
+
+#include <QComboBox>
+#include <QTabWidget>
+#include <QTreeView>
 
 #include <algorithm>
 #include <fstream>
@@ -46,6 +61,30 @@ protected:
             if (WatchlistTable::instance().record(i).id == id)
                 return i;
         return -1;
+    }
+    // A security's display name in this run's master.
+    static std::string nameOf(int security)
+    {
+        return std::string(SecurityTable::current()->row(security).display_name.view());
+    }
+    // Whether a line of the message bar's general tab holds text.
+    static bool barSays(CVortanexApp& app, const QString& text)
+    {
+        COutputBar& bar = *app.mainFrame()->OutputBar();
+        for (int row = 0; row < bar.RowCount(MsgGeneral); ++row)
+            if (bar.RowText(MsgGeneral, row, 1).contains(text))
+                return true;
+        return false;
+    }
+    // Opens the category list with this id through File Open.
+    void openList(CVortanexApp& app, int id)
+    {
+        const int index = listWithId(id);
+        ASSERT_GE(index, 0);
+        const int before = WatchCommands::openCount();
+        CVortanexView::services().chooseWatchlist = [index](int) { return index; };
+        ASSERT_TRUE(app.mainFrame()->Commands().invoke(ID_FILE_OPEN));
+        ASSERT_TRUE(pumpUntil([before] { return WatchCommands::openCount() == before + 1; }));
     }
     // The documents' titles in tab order.
     static std::vector<std::string> titles(CVortanexApp& app)
@@ -168,6 +207,164 @@ TEST_F(WorkspaceE2E, TwoStoredListsRestoredAtTheStartWaitForTheirRowsWithoutBloc
     EXPECT_GT(beatsWhileHeld, 0);
     EXPECT_LT(heartbeat.longestGapMs(), 1000);
     closeAndExit(app);
+}
+
+// Every kind of window comes back with its state: the TSLO book (F7), the
+// risk window on the tab it showed, the index view, a chart with its security,
+// interval and added indicator, and the depth windows. A depth window whose
+// security is gone from the master is named on the message bar; the rest
+// still open.
+TEST_F(WorkspaceE2E, EveryWindowKindComesBackWithItsState)
+{
+    writeConfig();
+    std::string chartName;
+    int chartInterval = 0;
+    std::string indicator;
+    std::string keptDepth, goneDepth;
+    {
+        scriptLogin("U1", "Test@123");
+        CVortanexApp app;
+        app.setOptions(appOptions());
+        ASSERT_TRUE(app.InitInstance());
+        ui::Commands& commands = app.mainFrame()->Commands();
+        openList(app, -502);
+        CVortanexView* watch = CVortanexView::openViews().at(0);
+        ASSERT_GE(watch->list().rows.size(), 2u);
+        QTreeView* tree = watch->grid()->tree();
+
+        // A chart of the first row, on 30-day bars, with an indicator added.
+        tree->setCurrentIndex(tree->model()->index(0, 0));
+        watch->OnEodChart();
+        ASSERT_EQ(CEodChartView::openViews().size(), 1u);
+        CEodChartView* chart = CEodChartView::openViews()[0];
+        ASSERT_TRUE(pumpUntil([&] { return chart->ready() && chart->control().recordCount() > 0; }, 10000));
+        chart->intervalBox()->setCurrentIndex(2);
+        ASSERT_EQ(chart->interval(), 30);
+        QComboBox* box = chart->indicatorBox();
+        for (int i = 0; i < box->count() && indicator.empty(); ++i)
+            if (!IsOhlcOnlyIndicator(box->itemText(i).toStdString())) {
+                box->setCurrentIndex(i);
+                indicator = box->itemText(i).toStdString();
+            }
+        ASSERT_FALSE(indicator.empty());
+        chart->OnAddIndicator();
+        ASSERT_EQ(chart->indicators().size(), 1u);
+        chartName = nameOf(chart->security());
+        chartInterval = chart->interval();
+
+        // Depth windows of the first two rows.
+        for (int row = 0; row < 2; ++row) {
+            tree->setCurrentIndex(tree->model()->index(row, 0));
+            watch->OnPopupMarketDepth();
+        }
+        ASSERT_EQ(CMDepthView::openViews().size(), 2u);
+        keptDepth = nameOf(CMDepthView::openViews()[0]->security());
+        goneDepth = nameOf(CMDepthView::openViews()[1]->security());
+
+        ASSERT_TRUE(commands.invoke(33314)); // TSLO Orders (F7)
+        ASSERT_NE(CTsloOrderView::Instance(), nullptr);
+        ASSERT_TRUE(commands.invoke(33216)); // Open Positions
+        ASSERT_NE(CNetPosition::Instance(), nullptr);
+        ASSERT_EQ(CNetPosition::Instance()->tabs()->currentIndex(), 2);
+        ASSERT_TRUE(commands.invoke(32886)); // Indices Watchlist
+        ASSERT_NE(CIndexView::instance(), nullptr);
+        closeAndExit(app);
+    }
+    // The broker's master loses the second depth window's security: its token
+    // in the saved record names nothing any more.
+    {
+        pf::ProfileStore stored(paths.config() / "Vortanex.profile.ini");
+        std::string record = stored.getText(Workspace::kSection, Workspace::kValue);
+        const size_t second = record.find("win=", record.find("win=") + 1);
+        ASSERT_NE(second, std::string::npos) << record;
+        // "win=0|x|y|w|h|max|Market Depth|exchange|token|name": the token is field 9.
+        size_t at = second;
+        for (int bar = 0; bar < 8; ++bar)
+            at = record.find('|', at) + 1;
+        record.replace(at, record.find('|', at) - at, "987654321");
+        ASSERT_TRUE(stored.setText(Workspace::kSection, Workspace::kValue, record));
+    }
+    ResetRunGlobals();
+    const size_t boxesBefore = boxTexts().size();
+    {
+        scriptLogin("U1", "Test@123");
+        CVortanexApp app;
+        app.setOptions(appOptions());
+        ASSERT_TRUE(app.InitInstance());
+        EXPECT_EQ(CVortanexView::openViews().size(), 1u);
+        EXPECT_NE(CTsloOrderView::Instance(), nullptr);
+        ASSERT_NE(CNetPosition::Instance(), nullptr);
+        EXPECT_EQ(CNetPosition::Instance()->tabs()->currentIndex(), 2);
+        EXPECT_NE(CIndexView::instance(), nullptr);
+
+        ASSERT_EQ(CEodChartView::openViews().size(), 1u);
+        CEodChartView* chart = CEodChartView::openViews()[0];
+        EXPECT_EQ(chart->kind(), kChartEod);
+        EXPECT_EQ(nameOf(chart->security()), chartName);
+        EXPECT_EQ(chart->interval(), chartInterval);
+        EXPECT_EQ(chart->intervalBox()->currentIndex(), 2);
+        ASSERT_TRUE(pumpUntil([&] { return chart->ready() && chart->control().recordCount() > 0; }, 10000));
+        ASSERT_EQ(chart->indicators().size(), 1u);
+        EXPECT_EQ(chart->indicators()[0].key, indicator);
+
+        ASSERT_EQ(CMDepthView::openViews().size(), 1u);
+        EXPECT_EQ(nameOf(CMDepthView::openViews()[0]->security()), keptDepth);
+        const QString named = QString::fromStdString("The saved window Market Depth of " + goneDepth);
+        EXPECT_TRUE(pumpUntil([&] { return barSays(app, named); }, 10000));
+        EXPECT_EQ(boxTexts().size(), boxesBefore) << boxTexts().back();
+        closeAndExit(app);
+    }
+}
+
+// With the polling feed (Feeds_Type 1) one market watch is served: the first
+// saved list comes back, the second is named on the message bar, and no box
+// stops the start.
+TEST_F(WorkspaceE2E, WithThePollingFeedOneWatchComesBackWithoutABox)
+{
+    writeConfig();
+    std::vector<std::string> before;
+    {
+        scriptLogin("U1", "Test@123");
+        CVortanexApp app;
+        app.setOptions(appOptions());
+        ASSERT_TRUE(app.InitInstance());
+        openList(app, -502);
+        int other = -1;
+        for (int i = 0; i < WatchlistTable::instance().count() && other == -1; ++i) {
+            const WatchlistRecord r = WatchlistTable::instance().record(i);
+            if (r.id != -502 && r.id <= -500 && r.id > -10000)
+                other = r.id;
+        }
+        ASSERT_NE(other, -1);
+        openList(app, other);
+        before = titles(app);
+        ASSERT_EQ(before.size(), 2u);
+        closeAndExit(app);
+    }
+    ResetRunGlobals();
+    // The transport is the configuration's, which the user's own file (written
+    // at the close) repeats.
+    writeConfig(false, /*feedsType=*/1);
+    {
+        const std::filesystem::path userFile = paths.data() / "U1.bin";
+        std::string text = fileText(userFile);
+        const size_t at = text.find("Feeds_Type 0");
+        ASSERT_NE(at, std::string::npos) << text;
+        text.replace(at, 12, "Feeds_Type 1");
+        std::ofstream(userFile, std::ios::binary | std::ios::trunc) << text;
+    }
+    const size_t boxesBefore = boxTexts().size();
+    {
+        scriptLogin("U1", "Test@123");
+        CVortanexApp app;
+        app.setOptions(appOptions());
+        ASSERT_TRUE(app.InitInstance());
+        EXPECT_EQ(titles(app), std::vector<std::string>{before[0]});
+        EXPECT_TRUE(pumpUntil([&] { return barSays(app, "The saved window Watchlist"); }, 10000));
+        EXPECT_FALSE(boxShown("To open existing Watchlist, Right Click on Watchlist and select View Watchlist"));
+        EXPECT_EQ(boxTexts().size(), boxesBefore) << boxTexts().back();
+        closeAndExit(app);
+    }
 }
 
 // The end of the desktop session saves the workspace too. A close before the

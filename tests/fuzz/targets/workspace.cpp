@@ -12,12 +12,14 @@ FUZZ_TARGET(workspace)
     if (!state)
         return;
     FUZZ_CHECK(state->documents.size() <= 200);
+    FUZZ_CHECK(state->windows.size() <= 200);
     FUZZ_CHECK(!state->docksUnchecked || state->docks.isEmpty());
     const std::string written = FormatWorkspace(*state);
     const std::optional<WorkspaceState> again = ParseWorkspace(written);
     FUZZ_CHECK(again.has_value());
     FUZZ_CHECK(again->groupStacking == state->groupStacking);
     FUZZ_CHECK(again->documents == state->documents);
+    FUZZ_CHECK(again->windows == state->windows);
     FUZZ_CHECK(again->active == state->active);
     FUZZ_CHECK(again->docks == state->docks);
     FUZZ_CHECK(!again->docksUnchecked);
