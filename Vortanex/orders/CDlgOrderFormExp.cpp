@@ -9,6 +9,7 @@
 #include "frame/OrderFormService.h"
 #include "app/base/SessionRecord.h"
 #include "app/base/TextFormat.h"
+#include "app/base/WholeNumber.h"
 #include "frame/CMainFrame.h"
 #include "orders/COrderViewEx.h"
 #include "orders/ClientOrderStore.h"
@@ -31,6 +32,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 
 namespace detail {
 namespace {
@@ -311,9 +313,11 @@ void CDlgOrderFormExp::readLots()
     const OrderSecurity sec = security();
     if (!sec.valid() || !sec.inLots())
         return;
-    const std::string t = text(kLots);
-    const int lots = detail::toInt(t);
-    setText(kQuantity, t.empty() || t == " " ? std::string() : std::to_string(static_cast<long long>(lots) * lotSize(sec)));
+    // Lots that are not a whole number, or whose quantity is longer than the
+    // box's 9 digits (the box would cut it), give no quantity, which OK refuses.
+    const std::optional<long long> lots = ParseWholeNumber(text(kLots));
+    const long long quantity = lots ? *lots * lotSize(sec) : -1;
+    setText(kQuantity, quantity >= 0 && quantity <= 999'999'999 ? std::to_string(quantity) : std::string());
 }
 
 CDlgOrderFormExp* CDlgOrderFormExp::GetInstance(QWidget* parent, int mode, int index, char side, short scripType,
@@ -1205,11 +1209,20 @@ void CDlgOrderFormExp::OnOk()
         in.exchangeName = comboIndex(kExchange) >= 0 ? text(kExchange) : std::string();
         in.orderType = comboIndex(kOrderType) >= 0 ? text(kOrderType) : std::string();
         in.orderMarkName = comboIndex(kOrderMark) >= 0 ? text(kOrderMark) : std::string();
-        in.quantity = detail::toInt(text(kQuantity));
-        in.lots = detail::toInt(text(kLots));
+        // The boxes' whole texts, never a cut: "1,000" or "1.5" lots is refused, not sent as 1.
+        const std::optional<long long> quantity = ParseWholeNumber(text(kQuantity));
+        const std::optional<long long> lots = ParseWholeNumber(text(kLots));
+        const bool inLots = chosen.valid() && chosen.inLots();
+        in.quantityRead = quantity && (!inLots || lots);
+        in.quantity = quantity ? static_cast<int>(*quantity) : 0;
+        in.lots = lots ? static_cast<int>(*lots) : 0;
         in.priceText = text(kPrice);
         in.triggerText = text(kTrigger);
-        in.disclosed = detail::toInt(text(kDisclosed));
+        // An empty disclosed box discloses nothing; any other text is the whole number or refused.
+        const std::optional<long long> disclosed
+            = text(kDisclosed).empty() ? std::optional<long long>(0) : ParseWholeNumber(text(kDisclosed));
+        in.disclosedRead = disclosed.has_value();
+        in.disclosed = disclosed ? static_cast<int>(*disclosed) : 0;
         in.openQty = m_nOpenQty;
         in.orderNo = m_dOrderNo;
         in.oldPrice = m_dOldPrice;

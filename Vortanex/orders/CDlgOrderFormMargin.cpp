@@ -9,6 +9,7 @@
 #include "app/base/MessageBox.h"
 #include "app/base/SessionRecord.h"
 #include "app/base/TextFormat.h"
+#include "app/base/WholeNumber.h"
 #include "orders/ClientOrderStore.h"
 #include "orders/OrderFormIds.h"
 #include "orders/OrderMargin.h"
@@ -56,7 +57,8 @@ void CDlgOrderFormExp::CalculateMarginRequired()
         in.terminalLocked = IsTerminalLocked();
         in.clientCode = detail::trimmed(text(kAccount));
         in.exchangeText = comboIndex(kExchange) >= 0 ? text(kExchange) : std::string();
-        in.quantity = static_cast<int>(std::strtol(text(kQuantity).c_str(), nullptr, 10));
+        // Not a whole number counts as no quantity, which the plan refuses.
+        in.quantity = static_cast<int>(ParseWholeNumber(text(kQuantity)).value_or(0));
         in.priceText = detail::trimmed(text(kPrice));
         in.sideIndex = comboIndex(kAction);
         in.security = security();

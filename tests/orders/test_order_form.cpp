@@ -494,6 +494,65 @@ TEST_F(OrderFormTest, ASmartRoutedOrderShowsItsRoutesInTheConfirmationBoxAndStor
     }
 }
 
+TEST_F(OrderFormTest, NumbersThatAreNotWholeAreRefusedWithTheBoxsMessageAndNothingIsSent)
+{
+    const int equitySec = equity();
+    const int future = findSecurity("NN", "FS");
+    ASSERT_GE(future, 0);
+    ASSERT_TRUE(OrderSecurityAt(future).inLots());
+    const char* const quantityMessage = "Please enter valid Quantity for the Order";
+    const char* const disclosedMessage = "Please enter valid Disclosed Quantity.";
+    const char* const marginMessage = "Please enter Quantity to calculate margin";
+    struct Case {
+        const char* name;
+        bool lots;        // a future, typed in lots; else an equity typed in shares
+        int box;          // the box typed into
+        const char* text;
+        int button;       // OK or the margin button
+        const char* message;
+        int focused;      // the box the refusal focuses
+    };
+    const Case cases[] = {
+        {"thousands separator", false, kQuantity, "1,000", kOk, quantityMessage, kQuantity},
+        {"fraction of a share", false, kQuantity, "10.5", kOk, quantityMessage, kQuantity},
+        {"letters for zeros", false, kQuantity, "2OO", kOk, quantityMessage, kQuantity},
+        {"plus sign", false, kQuantity, "+10", kOk, quantityMessage, kQuantity},
+        {"minus sign", false, kQuantity, "-10", kOk, quantityMessage, kQuantity},
+        {"leading blank", false, kQuantity, " 10", kOk, quantityMessage, kQuantity},
+        {"empty quantity", false, kQuantity, "", kOk, quantityMessage, kQuantity},
+        {"fraction of a lot", true, kLots, "1.5", kOk, quantityMessage, kLots},
+        {"lots with a separator", true, kLots, "1,0", kOk, quantityMessage, kLots},
+        {"lots with a sign", true, kLots, "+1", kOk, quantityMessage, kLots},
+        {"empty lots", true, kLots, "", kOk, quantityMessage, kLots},
+        {"lots beyond any quantity", true, kLots, "999999999", kOk, quantityMessage, kLots},
+        {"fraction disclosed", false, kDisclosed, "5.5", kOk, disclosedMessage, kDisclosed},
+        {"signed disclosed", false, kDisclosed, "+5", kOk, disclosedMessage, kDisclosed},
+        {"margin of a separated quantity", false, kQuantity, "1,000", kMargin, marginMessage, kQuantity},
+        {"margin of a fraction of a lot", true, kLots, "1.5", kMargin, marginMessage, kQuantity},
+    };
+    for (const Case& c : cases) {
+        CDlgOrderFormExp* form = open(1, c.lots ? future : equitySec, 'B', c.lots ? 200 : 1500.05);
+        ASSERT_NE(form, nullptr) << c.name;
+        ui::FormDriver d(*form);
+        // Everything else is a good order: only the box of the case is at fault.
+        if (c.lots)
+            d.type(kLots, "2").type(kPrice, "200");
+        else
+            d.type(kQuantity, "10").type(kPrice, "1500.05").type(kDisclosed, "0");
+        d.type(c.box, c.text).click(c.button);
+        EXPECT_TRUE(d.problems().empty()) << c.name;
+        EXPECT_FALSE(form->IsRequestInProcess()) << c.name;
+        ASSERT_FALSE(prompter.asks().empty()) << c.name;
+        EXPECT_EQ(prompter.asks().back().text, c.message) << c.name;
+        if (c.button == kOk) {
+            EXPECT_EQ(form->focusedId(), c.focused) << c.name;
+        }
+        EXPECT_TRUE(broker->requests().empty()) << c.name << ": nothing goes to the server";
+        form->OnCancel();
+    }
+    EXPECT_EQ(PeekOrderRequestNumber(), 0);
+}
+
 TEST(QuoteSnapshot, ReadsBidAskAndLastFromTheSecondItem)
 {
     double bid = -1, ask = -1, ltp = -1;
