@@ -20,12 +20,16 @@ constexpr const char* kServerError = "Server Error. Please Check Order Report fo
 // sent, a plain connectivity message would invite placing the order again
 // while it may stand at the exchange: say its state is unknown, put that on
 // the Trading list and have the book downloaded again.
-void transportFailure(const OrderRequestJob& job, const OrderRequestCallbacks& cb, int status, bool emptyReply)
+// A 200 whose body is no order reply (a gateway's error page) is as unknown
+// as an empty one: the order may stand, so it is never left to be sent again
+// unchecked.
+void transportFailure(const OrderRequestJob& job, const OrderRequestCallbacks& cb, int status, bool emptyReply,
+                      bool notOrderReply = false)
 {
     if (IsOrderTransCode(job.code) && RequestWasSent(status)) {
-        const std::string text = OrderStateUnknownText(status);
+        const std::string text = OrderStateUnknownText(status, notOrderReply);
         WriteLog(0, formatText("Order request [%d] status %d%s: state unknown", job.code, status,
-                               emptyReply ? " (empty reply)" : ""));
+                               notOrderReply ? " (not an order reply)" : emptyReply ? " (empty reply)" : ""));
         OrderUserMessage(1, ' ', text);
         if (cb.stateUnknown)
             ui::UiThread::post(cb.stateUnknown);
@@ -61,6 +65,11 @@ void plain(const OrderRequestJob& job, const OrderRequestCallbacks& cb)
         return;
     }
     const PlainOrderReply r = ParsePlainOrderReply(reply);
+    if (!r.orderReply) {
+        WriteLog(0, "OrderRequestThread : not an order reply <" + reply.substr(0, 120) + ">");
+        transportFailure(job, cb, status, true, true);
+        return;
+    }
     OrderUserMessage(1, ' ', r.message);
     if (cb.updateResponse)
         ui::UiThread::post([f = cb.updateResponse, no = r.orderNo, msg = r.message] { f(no, msg); });
@@ -82,6 +91,11 @@ void smart(const OrderRequestJob& job, const OrderRequestCallbacks& cb)
         return;
     }
     const SmartOrderReply r = ParseSmartOrderReply(reply);
+    if (!r.orderReply) {
+        WriteLog(0, "SmartOrderRequestThread : not an order reply <" + reply.substr(0, 120) + ">");
+        transportFailure(job, cb, status, true, true);
+        return;
+    }
     for (const SmartRouteFill& fill : r.fills)
         if (cb.updateOrderInfo)
             ui::UiThread::post([f = cb.updateOrderInfo, fill] { f(fill.filledQty, fill.pricePaise, fill.orderNo); });

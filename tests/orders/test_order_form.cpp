@@ -417,6 +417,8 @@ TEST_F(OrderFormTest, AFailedReplyAfterSendingSaysTheStateIsUnknownAndRefreshesT
     struct Case {
         const char* name;
         tb::HttpFault fault;
+        const char* body = nullptr; // a 200 with this body instead of the order reply
+        bool sor = false;
     };
     auto fault = [](int status, bool empty, long cut) {
         tb::HttpFault f;
@@ -430,6 +432,9 @@ TEST_F(OrderFormTest, AFailedReplyAfterSendingSaysTheStateIsUnknownAndRefreshesT
         {"407", fault(407, false, -1)},
         {"500", fault(500, false, -1)},
         {"a reply cut short", fault(0, false, 5)},
+        {"a gateway's error page", {}, "<html><body>Bad Gateway | please retry</body></html>"},
+        {"a plain text", {}, "Service Unavailable"},
+        {"an error page to a smart order", {}, "<html>502|Bad Gateway|x|0|y</html>", true},
     };
     // The user cancels the proxy dialog that the 407 brings up.
     modalHost.script("CProxyDetails", [](ui::FormDriver& d) { d.click(2); });
@@ -440,8 +445,15 @@ TEST_F(OrderFormTest, AFailedReplyAfterSendingSaysTheStateIsUnknownAndRefreshesT
         ASSERT_NE(form, nullptr) << c.name;
         const size_t before = orderRequests().size();
         const size_t asked = prompter.askCount();
-        broker->armFault("/qtrade/qtrade.exe", c.fault);
-        ui::FormDriver(*form).type(kQuantity, "10").type(kPrice, "1500.05").click(kOk);
+        if (c.body)
+            broker->setReply("NoOfOrders=1", c.body, 1);
+        else
+            broker->armFault("/qtrade/qtrade.exe", c.fault);
+        ui::FormDriver d(*form);
+        d.type(kQuantity, "10").type(kPrice, "1500.05");
+        if (c.sor)
+            d.click(kSor);
+        d.click(kOk);
         ASSERT_TRUE(waitIdle(form)) << c.name;
         EXPECT_EQ(orderRequests().size(), before + 1) << c.name << ": one request, never a second";
         bool unknown = false;
@@ -458,6 +470,8 @@ TEST_F(OrderFormTest, AFailedReplyAfterSendingSaysTheStateIsUnknownAndRefreshesT
     EXPECT_TRUE(boxShown(OrderStateUnknownText(500)));
     EXPECT_TRUE(boxShown(OrderStateUnknownText(407)));
     EXPECT_TRUE(boxShown(OrderStateUnknownText(200)));
+    EXPECT_TRUE(boxShown(OrderStateUnknownText(200, true)));
+    EXPECT_FALSE(barHas("Bad Gateway"));
     delete view;
     EXPECT_TRUE(WaitOrderReportDownloads(20000));
 }
