@@ -1174,7 +1174,8 @@ void CDlgOrderFormExp::OnCancel()
 void CDlgOrderFormExp::OnOk()
 {
     WriteLog(3, "Entry CDlgOrderFormExp::OnOk");
-    if (m_bRequestInProcess || !m_bInitialised)
+    // A held OK (a cancel sent, a modify whose quantity changed) sends nothing until the form is opened again.
+    if (m_bRequestInProcess || !m_bInitialised || m_bHoldOk)
         return;
     SetFormReady(false);
     try {
@@ -1342,6 +1343,10 @@ int CDlgOrderFormExp::Place_Order(int code, const std::string& text, const std::
             }
         };
         m_worker = std::thread([job = std::move(job), cb = std::move(cb)] { OrderRequestThread(job, cb); });
+        // An order is cancelled once: whatever the reply, a second OK would
+        // send a second cancel for it (or one for an order already gone).
+        if (m_nMode == 3)
+            m_bHoldOk = true;
         step = 3;
         const OrderSecurity sec = security();
         if (sec.inLots())

@@ -195,6 +195,40 @@ TEST_F(OrderFormTest, ModifyAndCancelFromAStoreRecordSendTheirRecords)
     EXPECT_TRUE(barHas("Order Cancelled Successfully"));
 }
 
+TEST_F(OrderFormTest, TheCancelFormSendsOneCancelWhateverIsPressedAfterItsReply)
+{
+    CDlgOrderFormExp* form = open(1, equity(), 'B', 1500.05);
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver(*form).type(kQuantity, "10").type(kPrice, "1500.05").click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    ASSERT_EQ(StoredOrderCount(ActiveClientEntry()), 1);
+
+    form = open(3, 0, 'B');
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver d(*form);
+    d.click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    EXPECT_TRUE(barHas("Order Cancelled Successfully"));
+    // A second OK, Enter, or OK run by any other path after the reply.
+    d.click(kOk);
+    form->keys().feed(ui::Key::Enter);
+    form->OnOk();
+    ASSERT_TRUE(waitIdle(form));
+    int cancels = 0;
+    for (const tb::RecordedRequest& r : orderRequests())
+        cancels += r.decoded.text.find("OrderData1=103|") != std::string::npos;
+    EXPECT_EQ(cancels, 1);
+    EXPECT_FALSE(form->isEnabled(kOk));
+    EXPECT_TRUE(form->isEnabled(kCancel)); // the form can still be closed
+    EXPECT_FALSE(boxShown("Error processing order. Please Contact Customer Care."));
+
+    // Opened again, the form cancels again (here: an order no longer open, which the server refuses).
+    form->OnCancel();
+    form = open(3, 0, 'B');
+    ASSERT_NE(form, nullptr);
+    EXPECT_TRUE(form->isEnabled(kOk));
+}
+
 TEST_F(OrderFormTest, KeysSwitchSidesAndStepQuantity)
 {
     CDlgOrderFormExp* form = open(1, equity(), 'B', 1500.05);
