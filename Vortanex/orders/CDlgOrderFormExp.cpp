@@ -630,8 +630,18 @@ bool CDlgOrderFormExp::fillFromStore(int index)
     // is that of the table loaded when the record was stored.
     setSecurityIndex(OrderSearchToken(o.token, std::string(FixedTextView(o.exchange))));
     const OrderSecurity sec = security();
-    if (!sec.valid())
+    if (!sec.valid()) {
+        // The security left the master (a new security file): the form
+        // cannot be filled, so it says why rather than open nothing.
+        const char* what = m_nMode == 2 ? "modified" : m_nMode == 3 ? "cancelled" : m_nMode == 15 ? "placed again"
+                                                                                                    : "changed";
+        const std::string text = formatText(
+            "Order No %.0lf cannot be %s here: its security (token %d, %s) is no longer in the security file.",
+            o.order_no, what, o.token, std::string(FixedTextView(o.exchange)).c_str());
+        WriteLog(0, text);
+        MsgBoxOk(text);
         return false;
+    }
     m_strClient = FixedTextView(o.client_code);
     setText(kAccount, m_strClient);
     applySecurity(sec, false);
