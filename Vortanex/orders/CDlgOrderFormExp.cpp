@@ -23,6 +23,7 @@
 #include "pf/clock.h"
 #include "ui/key_filter.h"
 #include "ui/modal_host.h"
+#include "ui/ui_thread.h"
 
 #include <QEvent>
 #include <QFocusEvent>
@@ -106,6 +107,16 @@ ui::FormSpec orderFormSpec()
         {kCancel, ControlKind::Button, "&Cancel", {324, 118, 90, 14}},
     };
     return spec;
+}
+
+// How long the form waits for its thread when it goes or starts the next
+// request: a cancelled exchange ends at once, so this is only a bound.
+constexpr int kFlightWaitMs = 4000;
+
+std::string closedInFlightText(const std::string& line)
+{
+    return "Order status unknown (the terminal closed before its reply arrived): " + line
+        + ". Please check the Order Book before placing it again.";
 }
 
 int toInt(const std::string& s) { return static_cast<int>(std::strtol(s.c_str(), nullptr, 10)); }
@@ -200,15 +211,66 @@ CDlgOrderFormExp::~CDlgOrderFormExp()
     // The security box loses the focus while the dialog's own parts go: no
     // handler of this form may run then.
     delete m_focusOutFilter;
-    WaitForRequest();
+    // DestroyInstance has waited for the thread already; here nothing may
+    // wait (the thread may be waiting on this very thread), so one still
+    // running is ended and left to finish on its own.
+    if (m_worker.joinable()) {
+        if (m_flight && !m_flight->done.load()) {
+            m_flight->closing.store(true);
+            m_flight->cancel.cancel();
+            WriteLog(0, "Order form thread still running as the form goes");
+            m_worker.detach();
+        } else {
+            m_worker.join();
+        }
+    }
     if (detail::g_pDlgOrderFormExp == this)
         detail::g_pDlgOrderFormExp = nullptr;
 }
 
+void CDlgOrderFormExp::startWorker(std::shared_ptr<OrderFlight> flight, std::string orderLine,
+                                   std::function<void()> body)
+{
+    m_flight = flight;
+    m_strFlightLine = std::move(orderLine);
+    m_worker = std::thread([flight = std::move(flight), body = std::move(body)] {
+        body();
+        flight->done.store(true);
+    });
+}
+
 void CDlgOrderFormExp::WaitForRequest()
 {
-    if (m_worker.joinable())
-        m_worker.join();
+    if (!m_worker.joinable())
+        return;
+    // Never a plain join: the thread may be waiting on the UI thread for a
+    // box or the proxy dialog, so the UI thread is served until it is done.
+    const std::shared_ptr<OrderFlight> flight = m_flight;
+    if (flight && !flight->done.load()
+        && !ui::UiThread::pumpUntil([flight] { return flight->done.load(); }, detail::kFlightWaitMs)) {
+        WriteLog(0, "Order form thread still running after the wait; it ends on its own");
+        m_worker.detach();
+        return;
+    }
+    m_worker.join();
+}
+
+void CDlgOrderFormExp::CloseInFlight()
+{
+    const std::shared_ptr<OrderFlight> flight = m_flight;
+    if (!flight)
+        return;
+    // Its reply would come to a form that is gone: the exchange ends now, and
+    // a reply not yet shown is not shown at all.
+    flight->closing.store(true);
+    if (!flight->done.load())
+        flight->cancel.cancel();
+    WaitForRequest();
+    if (!m_strFlightLine.empty() && !flight->reported.load()) {
+        const std::string text = detail::closedInFlightText(m_strFlightLine);
+        WriteLog(0, text);
+        OrderUserMessage(1, ' ', text);
+    }
 }
 
 void CDlgOrderFormExp::onInit() {}
@@ -385,6 +447,7 @@ void CDlgOrderFormExp::DestroyInstance()
             return;
         detail::g_pDlgOrderFormExp = nullptr;
         form->ResetData(0);
+        form->CloseInFlight();
         delete form;
     } catch (...) {
         WriteLog(0, "Exception in CDlgOrderFormExp::DestroyInstance");
@@ -1323,6 +1386,7 @@ int CDlgOrderFormExp::Place_Order(int code, const std::string& text, const std::
         job.mode = m_nMode;
         job.tslKind = static_cast<short>(m_nTslKind);
         job.info = m_OrderInfo;
+        job.flight = std::make_shared<OrderFlight>();
         WriteLog(0, formatText("Order Ref No :%d", number));
         step = 2;
         m_nSentMode = m_nMode;
@@ -1337,22 +1401,24 @@ int CDlgOrderFormExp::Place_Order(int code, const std::string& text, const std::
             if (self)
                 self->UpdateOrderInfo(qty, price, orderNo);
         };
-        cb.stateUnknown = [] {
-            // The book shows what the server holds now, the order included if it was taken.
-            if (COrderViewEx* book = g_pOrderViewEx)
+        cb.stateUnknown = [flight = job.flight] {
+            // The book shows what the server holds now, the order included if
+            // it was taken; not while the terminal closes.
+            if (COrderViewEx* book = g_pOrderViewEx; book && !flight->closing.load())
                 book->OnOrderRefresh();
         };
         cb.finished = [self] {
             if (!self)
                 return;
-            self->WaitForRequest();
             self->SetFormReady(true);
             if (self->m_bHoldOk) {
                 self->enable(kOk, false);
                 self->m_bReady = false;
             }
         };
-        m_worker = std::thread([job = std::move(job), cb = std::move(cb)] { OrderRequestThread(job, cb); });
+        std::shared_ptr<OrderFlight> flight = job.flight;
+        startWorker(std::move(flight), line,
+                    [job = std::move(job), cb = std::move(cb)] { OrderRequestThread(job, cb); });
         // An order is cancelled once: whatever the reply, a second OK would
         // send a second cancel for it (or one for an order already gone).
         if (m_nMode == 3)
@@ -1450,6 +1516,7 @@ void InstallOrderEntry()
 void UninstallOrderEntry()
 {
     SetOrderFormService(nullptr);
-    SetOrderMessageSink({});
+    // Before the message bar goes: an order in flight is named there.
     CDlgOrderFormExp::DestroyInstance();
+    SetOrderMessageSink({});
 }

@@ -9,6 +9,7 @@
 #include "orders/CDlgOrderFormExp.h"
 #include "orders/COrderData.h"
 #include "orders/OrderFormIds.h"
+#include "orders/OrderMessages.h"
 #include "orders/OrderReply.h"
 #include "orders/OrderSecurity.h"
 #include "orders/PositionRecords.h"
@@ -27,6 +28,9 @@
 #include <QKeyEvent>
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
 
 namespace ordertest {
 namespace {
@@ -227,6 +231,60 @@ TEST_F(OrderFormTest, TheCancelFormSendsOneCancelWhateverIsPressedAfterItsReply)
     form = open(3, 0, 'B');
     ASSERT_NE(form, nullptr);
     EXPECT_TRUE(form->isEnabled(kOk));
+}
+
+TEST_F(OrderFormTest, ClosingTheTerminalWithAnOrderInFlightEndsAndNamesTheOrder)
+{
+    struct Case {
+        const char* name;
+        tb::HttpFault fault;
+        int uiBusyMs;          // the UI thread does not look at its events this long before the close
+        const char* barText;   // what the Trading list says of the order
+    };
+    auto fault = [](int status, int delayMs) {
+        tb::HttpFault f;
+        f.status = status;
+        f.delayMs = delayMs;
+        return f;
+    };
+    const std::string line = "Placing New Normal Buy Order for Client ABC12";
+    const std::string closedText = "Order status unknown (the terminal closed before its reply arrived): " + line;
+    const Case cases[] = {
+        // The reply would take a minute: the exchange is ended and the order named.
+        {"a reply that does not come", fault(0, 60000), 0, closedText.c_str()},
+        // The order thread waits on the UI thread for the proxy dialog while the terminal closes.
+        {"a proxy prompt waiting for the UI thread", fault(407, 200), 1500, closedText.c_str()},
+    };
+    // The user cancels the proxy dialog once it shows.
+    modalHost.script("CProxyDetails", [](ui::FormDriver& d) { d.click(2); });
+    for (const Case& c : cases) {
+        if (!CDlgOrderFormExp::Instance())
+            InstallOrderEntry(); // the previous case closed it
+        SetOrderMessageSink([this](int kind, char side, const std::string& text) {
+            std::lock_guard lock(barMutex);
+            bar.push_back({kind, side, text});
+        });
+        CDlgOrderFormExp* form = open(1, equity(), 'B', 1500.05);
+        ASSERT_NE(form, nullptr) << c.name;
+        broker->armFault("/qtrade/qtrade.exe", c.fault);
+        const size_t sent = orderRequests().size();
+        ui::FormDriver(*form).type(kQuantity, "10").type(kPrice, "1500.05").click(kOk);
+        ASSERT_TRUE(form->IsRequestInProcess()) << c.name;
+        ASSERT_TRUE(broker->waitForRequest([](const tb::RecordedRequest& r) { return r.path == "/qtrade/qtrade.exe"; },
+                                           20000))
+            << c.name;
+        std::this_thread::sleep_for(std::chrono::milliseconds(c.uiBusyMs));
+        const auto start = std::chrono::steady_clock::now();
+        UninstallOrderEntry(); // as the terminal's exit does
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_LT(took, std::chrono::seconds(20)) << c.name << ": the exit waited for the reply";
+        EXPECT_EQ(CDlgOrderFormExp::Instance(), nullptr) << c.name;
+        EXPECT_EQ(orderRequests().size(), sent + 1) << c.name;
+        bool named = false;
+        for (const BarLine& l : barLines())
+            named = named || l.text.rfind(c.barText, 0) == 0;
+        EXPECT_TRUE(named) << c.name;
+    }
 }
 
 TEST_F(OrderFormTest, KeysSwitchSidesAndStepQuantity)
