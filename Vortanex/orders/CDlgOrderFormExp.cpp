@@ -320,7 +320,12 @@ void CDlgOrderFormExp::wireControls()
     wireTsloPanel();
 }
 
-void CDlgOrderFormExp::fillExchangeList() { setComboItems(kExchange, {"NSE", "BSE", "NSE-FX", "MCX-CM"}); }
+// BSE-CDX is a currency exchange like NSE-FX: without it an order of the
+// book on BSE-CDX could be neither modified nor cancelled.
+void CDlgOrderFormExp::fillExchangeList()
+{
+    setComboItems(kExchange, {"NSE", "BSE", "NSE-FX", "BSE-CDX", "MCX-CM"});
+}
 
 int CDlgOrderFormExp::lotSize(const OrderSecurity& sec) const
 {
@@ -639,8 +644,8 @@ void CDlgOrderFormExp::fillOrderMarks()
 
 void CDlgOrderFormExp::selectExchangeOf(const OrderSecurity& sec)
 {
-    static const char* codes[] = {"NN", "BN", "CN", "MC"};
-    for (int i = 0; i < 4; ++i)
+    static const char* codes[] = {"NN", "BN", "CN", "CB", "MC"};
+    for (int i = 0; i < 5; ++i)
         if (sec.exchange == codes[i]) {
             setComboIndex(kExchange, i);
             m_nExchSel = i;

@@ -10,6 +10,7 @@
 #include "orders/COrderData.h"
 #include "orders/OrderFormIds.h"
 #include "orders/OrderMessages.h"
+#include "server/SecurityTable.h"
 #include "orders/OrderReply.h"
 #include "orders/OrderSecurity.h"
 #include "orders/PositionRecords.h"
@@ -285,6 +286,49 @@ TEST_F(OrderFormTest, ClosingTheTerminalWithAnOrderInFlightEndsAndNamesTheOrder)
             named = named || l.text.rfind(c.barText, 0) == 0;
         EXPECT_TRUE(named) << c.name;
     }
+}
+
+TEST_F(OrderFormTest, ABseCdxOrderIsPlacedModifiedAndCancelledAndAZeroMultiplierCountsOneUnit)
+{
+    const int cb = findSecurity("CB", "FC");
+    ASSERT_GE(cb, 0);
+    // A master whose BSE-CDX record carries no units per lot.
+    SecurityTable::current()->row(cb).multiplier = 0;
+    const OrderSecurity sec = OrderSecurityAt(cb);
+    ASSERT_TRUE(sec.currency);
+    EXPECT_EQ(sec.lotUnits, 1);
+
+    CDlgOrderFormExp* form = open(1, cb, 'B', 88.4525);
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->text(kExchange), "BSE-CDX");
+    ui::FormDriver d(*form);
+    d.type(kLots, "2").type(kPrice, "88.4525");
+    EXPECT_EQ(form->text(kQuantity), "2"); // 2 lots of 1 unit
+    d.click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    ASSERT_EQ(orderRequests().size(), 1u);
+    EXPECT_NE(orderRequests()[0].decoded.text.find("|" + std::to_string(sec.token) + "|CB|B|2|"), std::string::npos)
+        << orderRequests()[0].decoded.text;
+    ASSERT_EQ(StoredOrderCount(ActiveClientEntry()), 1);
+
+    // From the book's record: modify, then cancel, both on BSE-CDX.
+    form = open(2, 0, 'B');
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->text(kExchange), "BSE-CDX");
+    ui::FormDriver(*form).type(kPrice, "88.4500").click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    form = open(3, 0, 'B');
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver(*form).click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    const auto sent = orderRequests();
+    ASSERT_EQ(sent.size(), 3u);
+    // A currency order is modified with 202 and cancelled with 203.
+    EXPECT_NE(sent[1].decoded.text.find("OrderData1=202|CID01|1000001|"), std::string::npos) << sent[1].decoded.text;
+    EXPECT_NE(sent[1].decoded.text.find("|CB|B|2|88.4525|2|8845.0000|"), std::string::npos) << sent[1].decoded.text;
+    EXPECT_NE(sent[2].decoded.text.find("OrderData1=203|CID01|1000001|"), std::string::npos) << sent[2].decoded.text;
+    EXPECT_FALSE(boxShown("Please Select proper exchange for the Order"));
+    EXPECT_TRUE(barHas("Order Cancelled Successfully"));
 }
 
 TEST_F(OrderFormTest, KeysSwitchSidesAndStepQuantity)
