@@ -8,6 +8,7 @@
 #include "app/base/SessionRecord.h"
 #include "orders/CDlgOrderFormExp.h"
 #include "orders/COrderData.h"
+#include "orders/OrderConfirmation.h"
 #include "orders/OrderFormIds.h"
 #include "orders/OrderMessages.h"
 #include "server/SecurityTable.h"
@@ -329,6 +330,37 @@ TEST_F(OrderFormTest, ABseCdxOrderIsPlacedModifiedAndCancelledAndAZeroMultiplier
     EXPECT_NE(sent[2].decoded.text.find("OrderData1=203|CID01|1000001|"), std::string::npos) << sent[2].decoded.text;
     EXPECT_FALSE(boxShown("Please Select proper exchange for the Order"));
     EXPECT_TRUE(barHas("Order Cancelled Successfully"));
+}
+
+TEST_F(OrderFormTest, APartialFillLeavesTheOrdersPriceSoModifySendsItAsThePreviousPrice)
+{
+    const int sec = equity();
+    CDlgOrderFormExp* form = open(1, sec, 'B', 1500.05);
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver(*form).type(kQuantity, "10").type(kPrice, "1500.05").click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    ASSERT_EQ(StoredOrderCount(ActiveClientEntry()), 1);
+
+    // The exchange fills 4 of the 10 at 1499.00 (a trade confirmation from the feed).
+    const std::string token = std::to_string(OrderSecurityAt(sec).token);
+    ASSERT_TRUE(ApplyOrderConfirmation(
+        "", "1|100|" + token + "|NN||ABC12|B|1000001||4|149900.00|0.00||TRAD|09:15:00|EX1000001|TR1|||||"));
+    OrderInfo stored;
+    ASSERT_TRUE(ReadStoredOrder(ActiveClientEntry(), 0, stored));
+    EXPECT_EQ(stored.open_qty, 6);
+    EXPECT_STREQ(stored.status, "OPF");
+    EXPECT_DOUBLE_EQ(stored.price, 1500.05);
+
+    form = open(2, 0, 'B');
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->text(kPrice), "1500.05");
+    EXPECT_EQ(form->text(kQuantity), "6");
+    ui::FormDriver(*form).type(kPrice, "1500.10").click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    const auto sent = orderRequests();
+    ASSERT_EQ(sent.size(), 2u);
+    // Side, open quantity, the order's previous price, the quantity and the new price.
+    EXPECT_NE(sent[1].decoded.text.find("|B|6|1500.05|6|150010.00|U1|"), std::string::npos) << sent[1].decoded.text;
 }
 
 TEST_F(OrderFormTest, KeysSwitchSidesAndStepQuantity)
