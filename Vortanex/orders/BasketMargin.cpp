@@ -1,6 +1,7 @@
 #include "orders/BasketMargin.h"
 
 #include "app/base/LogWriter.h"
+#include "app/base/WholeNumber.h"
 #include "watch/base/TextSplit.h"
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 namespace detail {
 namespace {
@@ -57,9 +59,8 @@ bool PrepareBasketMargin(const BasketMarginInput& in, const std::function<OrderS
             return false;
         }
         const std::string qtyText = detail::trim(row.quantity);
-        char* end = nullptr;
-        const long q = std::strtol(qtyText.c_str(), &end, 10);
-        if (q < 1 || (end && *end)) {
+        const long long q = ParseWholeNumber(qtyText).value_or(0);
+        if (q < 1) {
             stop.text = "Please enter Quantity to calculate required margin";
             stop.focus = BasketField::Quantity;
             stop.selectText = true;

@@ -1,13 +1,16 @@
 #include "orders/BasketRequest.h"
 
 #include "app/base/LogWriter.h"
+#include "app/base/WholeNumber.h"
 #include "watch/base/TextSplit.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 namespace detail {
 namespace {
@@ -54,7 +57,9 @@ bool tooManyDecimals(const std::string& s, size_t most)
     return dot != std::string::npos && s.size() - dot - 1 > most;
 }
 
-// A box's whole number; false when it holds anything else.
+// A box's whole number (an empty box is 0); false when it holds anything
+// else: a sign, a separator, a fraction. The legs' numbers are long long,
+// bounded by the order limits further on.
 bool readInt(const std::string& text, long long& out)
 {
     const std::string t = trim(text);
@@ -62,9 +67,9 @@ bool readInt(const std::string& text, long long& out)
         out = 0;
         return true;
     }
-    char* end = nullptr;
-    out = std::strtoll(t.c_str(), &end, 10);
-    return end && *end == '\0';
+    const std::optional<long long> v = ParseWholeNumber(t, LLONG_MAX);
+    out = v.value_or(0);
+    return v.has_value();
 }
 
 std::string exchangeCode(const std::string& name)
@@ -168,8 +173,9 @@ bool checkLeg(const BasketForm& form, const BasketContext& ctx, int k, const Ord
     if (form.mode == kBasketSquareOff && v.qty > row.squareOffQty)
         return fail(f, format("Please enter Quantity less than allowed Square-Off Qty :%d", row.squareOffQty),
                     BasketFailure::Plain, k, BasketField::Quantity, true);
+    // "1.5" lots is no number of lots, never 1.
     if (!readInt(row.lots, lots))
-        lots = 0;
+        return fail(f, "Please enter Quantity for the Order", BasketFailure::Ok, k, BasketField::Lots, true);
     v.lots = lots;
     // A currency leg goes out in lots: less than one would be an order of nothing.
     if (sec.currency && form.mode != kBasketCancel && v.lots < 1)

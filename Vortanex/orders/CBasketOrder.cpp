@@ -13,6 +13,7 @@
 #include "app/base/MessageBox.h"
 #include "app/base/SessionRecord.h"
 #include "app/base/TextFormat.h"
+#include "app/base/WholeNumber.h"
 #include "frame/CMainFrame.h"
 #include "orders/BasketMargin.h"
 #include "orders/COrderData.h"
@@ -50,6 +51,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 
 CBasketOrder* g_pBasketOrder = nullptr;
 
@@ -306,7 +308,9 @@ void CBasketOrder::buildRows()
             if (!sec.valid() || !sec.inLots())
                 return;
             const long long unit = sec.currency ? sec.lotUnits : sec.marketLot;
-            row.quantity->setText(QString::number(row.lots->text().toLongLong() * unit));
+            // Lots that are not a whole number give no quantity, which the checks refuse.
+            const std::optional<long long> lots = ParseWholeNumber(row.lots->text().toStdString());
+            row.quantity->setText(lots ? QString::number(*lots * unit) : QString());
             showLotDetails(k);
         });
     }

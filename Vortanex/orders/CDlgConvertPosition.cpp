@@ -10,6 +10,7 @@
 #include "app/base/LogWriter.h"
 #include "app/base/MessageBox.h"
 #include "app/base/SessionRecord.h"
+#include "app/base/WholeNumber.h"
 #include "orders/COrderViewEx.h"
 #include "orders/ConvertPositionRequest.h"
 #include "orders/OrderMessages.h"
@@ -35,6 +36,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 
 CDlgConvertPosition* g_pDlgConvertPosition = nullptr;
 
@@ -249,9 +251,10 @@ void CDlgConvertPosition::ConvertPosition()
     if (busy || detail::g_querying || RefuseWhileLocked("proceed."))
         return;
     WriteLog(0, "Entry : ConvertPosition");
-    bool number = false;
-    const long quantity = m_quantity->text().trimmed().toLong(&number);
-    if (!number || !ConversionQuantityValid(quantity, m_convertible)) {
+    // The whole text or nothing: "+5", "1,000" and "10.5" are not quantities.
+    const std::optional<long long> typed = ParseWholeNumber(m_quantity->text().trimmed().toStdString());
+    const long quantity = static_cast<long>(typed.value_or(0));
+    if (!typed || !ConversionQuantityValid(quantity, m_convertible)) {
         MsgBoxOk("Please enter valid Quantity");
         m_quantity->setFocus();
         return;

@@ -9,6 +9,7 @@
 #include "frame/OrderFormService.h"
 #include "app/base/SessionRecord.h"
 #include "app/base/TextFormat.h"
+#include "app/base/WholeNumber.h"
 #include "frame/CMainFrame.h"
 #include "orders/COrderViewEx.h"
 #include "orders/ClientOrderStore.h"
@@ -22,6 +23,7 @@
 #include "pf/clock.h"
 #include "ui/key_filter.h"
 #include "ui/modal_host.h"
+#include "ui/ui_thread.h"
 
 #include <QEvent>
 #include <QFocusEvent>
@@ -31,6 +33,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 
 namespace detail {
 namespace {
@@ -104,6 +107,16 @@ ui::FormSpec orderFormSpec()
         {kCancel, ControlKind::Button, "&Cancel", {324, 118, 90, 14}},
     };
     return spec;
+}
+
+// How long the form waits for its thread when it goes or starts the next
+// request: a cancelled exchange ends at once, so this is only a bound.
+constexpr int kFlightWaitMs = 4000;
+
+std::string closedInFlightText(const std::string& line)
+{
+    return "Order status unknown (the terminal closed before its reply arrived): " + line
+        + ". Please check the Order Book before placing it again.";
 }
 
 int toInt(const std::string& s) { return static_cast<int>(std::strtol(s.c_str(), nullptr, 10)); }
@@ -198,15 +211,66 @@ CDlgOrderFormExp::~CDlgOrderFormExp()
     // The security box loses the focus while the dialog's own parts go: no
     // handler of this form may run then.
     delete m_focusOutFilter;
-    WaitForRequest();
+    // DestroyInstance has waited for the thread already; here nothing may
+    // wait (the thread may be waiting on this very thread), so one still
+    // running is ended and left to finish on its own.
+    if (m_worker.joinable()) {
+        if (m_flight && !m_flight->done.load()) {
+            m_flight->closing.store(true);
+            m_flight->cancel.cancel();
+            WriteLog(0, "Order form thread still running as the form goes");
+            m_worker.detach();
+        } else {
+            m_worker.join();
+        }
+    }
     if (detail::g_pDlgOrderFormExp == this)
         detail::g_pDlgOrderFormExp = nullptr;
 }
 
+void CDlgOrderFormExp::startWorker(std::shared_ptr<OrderFlight> flight, std::string orderLine,
+                                   std::function<void()> body)
+{
+    m_flight = flight;
+    m_strFlightLine = std::move(orderLine);
+    m_worker = std::thread([flight = std::move(flight), body = std::move(body)] {
+        body();
+        flight->done.store(true);
+    });
+}
+
 void CDlgOrderFormExp::WaitForRequest()
 {
-    if (m_worker.joinable())
-        m_worker.join();
+    if (!m_worker.joinable())
+        return;
+    // Never a plain join: the thread may be waiting on the UI thread for a
+    // box or the proxy dialog, so the UI thread is served until it is done.
+    const std::shared_ptr<OrderFlight> flight = m_flight;
+    if (flight && !flight->done.load()
+        && !ui::UiThread::pumpUntil([flight] { return flight->done.load(); }, detail::kFlightWaitMs)) {
+        WriteLog(0, "Order form thread still running after the wait; it ends on its own");
+        m_worker.detach();
+        return;
+    }
+    m_worker.join();
+}
+
+void CDlgOrderFormExp::CloseInFlight()
+{
+    const std::shared_ptr<OrderFlight> flight = m_flight;
+    if (!flight)
+        return;
+    // Its reply would come to a form that is gone: the exchange ends now, and
+    // a reply not yet shown is not shown at all.
+    flight->closing.store(true);
+    if (!flight->done.load())
+        flight->cancel.cancel();
+    WaitForRequest();
+    if (!m_strFlightLine.empty() && !flight->reported.load()) {
+        const std::string text = detail::closedInFlightText(m_strFlightLine);
+        WriteLog(0, text);
+        OrderUserMessage(1, ' ', text);
+    }
 }
 
 void CDlgOrderFormExp::onInit() {}
@@ -256,7 +320,12 @@ void CDlgOrderFormExp::wireControls()
     wireTsloPanel();
 }
 
-void CDlgOrderFormExp::fillExchangeList() { setComboItems(kExchange, {"NSE", "BSE", "NSE-FX", "MCX-CM"}); }
+// BSE-CDX is a currency exchange like NSE-FX: without it an order of the
+// book on BSE-CDX could be neither modified nor cancelled.
+void CDlgOrderFormExp::fillExchangeList()
+{
+    setComboItems(kExchange, {"NSE", "BSE", "NSE-FX", "BSE-CDX", "MCX-CM"});
+}
 
 int CDlgOrderFormExp::lotSize(const OrderSecurity& sec) const
 {
@@ -311,9 +380,11 @@ void CDlgOrderFormExp::readLots()
     const OrderSecurity sec = security();
     if (!sec.valid() || !sec.inLots())
         return;
-    const std::string t = text(kLots);
-    const int lots = detail::toInt(t);
-    setText(kQuantity, t.empty() || t == " " ? std::string() : std::to_string(static_cast<long long>(lots) * lotSize(sec)));
+    // Lots that are not a whole number, or whose quantity is longer than the
+    // box's 9 digits (the box would cut it), give no quantity, which OK refuses.
+    const std::optional<long long> lots = ParseWholeNumber(text(kLots));
+    const long long quantity = lots ? *lots * lotSize(sec) : -1;
+    setText(kQuantity, quantity >= 0 && quantity <= 999'999'999 ? std::to_string(quantity) : std::string());
 }
 
 CDlgOrderFormExp* CDlgOrderFormExp::GetInstance(QWidget* parent, int mode, int index, char side, short scripType,
@@ -381,6 +452,7 @@ void CDlgOrderFormExp::DestroyInstance()
             return;
         detail::g_pDlgOrderFormExp = nullptr;
         form->ResetData(0);
+        form->CloseInFlight();
         delete form;
     } catch (...) {
         WriteLog(0, "Exception in CDlgOrderFormExp::DestroyInstance");
@@ -572,8 +644,8 @@ void CDlgOrderFormExp::fillOrderMarks()
 
 void CDlgOrderFormExp::selectExchangeOf(const OrderSecurity& sec)
 {
-    static const char* codes[] = {"NN", "BN", "CN", "MC"};
-    for (int i = 0; i < 4; ++i)
+    static const char* codes[] = {"NN", "BN", "CN", "CB", "MC"};
+    for (int i = 0; i < 5; ++i)
         if (sec.exchange == codes[i]) {
             setComboIndex(kExchange, i);
             m_nExchSel = i;
@@ -626,8 +698,18 @@ bool CDlgOrderFormExp::fillFromStore(int index)
     // is that of the table loaded when the record was stored.
     setSecurityIndex(OrderSearchToken(o.token, std::string(FixedTextView(o.exchange))));
     const OrderSecurity sec = security();
-    if (!sec.valid())
+    if (!sec.valid()) {
+        // The security left the master (a new security file): the form
+        // cannot be filled, so it says why rather than open nothing.
+        const char* what = m_nMode == 2 ? "modified" : m_nMode == 3 ? "cancelled" : m_nMode == 15 ? "placed again"
+                                                                                                    : "changed";
+        const std::string text = formatText(
+            "Order No %.0lf cannot be %s here: its security (token %d, %s) is no longer in the security file.",
+            o.order_no, what, o.token, std::string(FixedTextView(o.exchange)).c_str());
+        WriteLog(0, text);
+        MsgBoxOk(text);
         return false;
+    }
     m_strClient = FixedTextView(o.client_code);
     setText(kAccount, m_strClient);
     applySecurity(sec, false);
@@ -1170,7 +1252,8 @@ void CDlgOrderFormExp::OnCancel()
 void CDlgOrderFormExp::OnOk()
 {
     WriteLog(3, "Entry CDlgOrderFormExp::OnOk");
-    if (m_bRequestInProcess || !m_bInitialised)
+    // A held OK (a cancel sent, a modify whose quantity changed) sends nothing until the form is opened again.
+    if (m_bRequestInProcess || !m_bInitialised || m_bHoldOk)
         return;
     SetFormReady(false);
     try {
@@ -1205,11 +1288,20 @@ void CDlgOrderFormExp::OnOk()
         in.exchangeName = comboIndex(kExchange) >= 0 ? text(kExchange) : std::string();
         in.orderType = comboIndex(kOrderType) >= 0 ? text(kOrderType) : std::string();
         in.orderMarkName = comboIndex(kOrderMark) >= 0 ? text(kOrderMark) : std::string();
-        in.quantity = detail::toInt(text(kQuantity));
-        in.lots = detail::toInt(text(kLots));
+        // The boxes' whole texts, never a cut: "1,000" or "1.5" lots is refused, not sent as 1.
+        const std::optional<long long> quantity = ParseWholeNumber(text(kQuantity));
+        const std::optional<long long> lots = ParseWholeNumber(text(kLots));
+        const bool inLots = chosen.valid() && chosen.inLots();
+        in.quantityRead = quantity && (!inLots || lots);
+        in.quantity = quantity ? static_cast<int>(*quantity) : 0;
+        in.lots = lots ? static_cast<int>(*lots) : 0;
         in.priceText = text(kPrice);
         in.triggerText = text(kTrigger);
-        in.disclosed = detail::toInt(text(kDisclosed));
+        // An empty disclosed box discloses nothing; any other text is the whole number or refused.
+        const std::optional<long long> disclosed
+            = text(kDisclosed).empty() ? std::optional<long long>(0) : ParseWholeNumber(text(kDisclosed));
+        in.disclosedRead = disclosed.has_value();
+        in.disclosed = disclosed ? static_cast<int>(*disclosed) : 0;
         in.openQty = m_nOpenQty;
         in.orderNo = m_dOrderNo;
         in.oldPrice = m_dOldPrice;
@@ -1299,6 +1391,7 @@ int CDlgOrderFormExp::Place_Order(int code, const std::string& text, const std::
         job.mode = m_nMode;
         job.tslKind = static_cast<short>(m_nTslKind);
         job.info = m_OrderInfo;
+        job.flight = std::make_shared<OrderFlight>();
         WriteLog(0, formatText("Order Ref No :%d", number));
         step = 2;
         m_nSentMode = m_nMode;
@@ -1313,22 +1406,28 @@ int CDlgOrderFormExp::Place_Order(int code, const std::string& text, const std::
             if (self)
                 self->UpdateOrderInfo(qty, price, orderNo);
         };
-        cb.stateUnknown = [] {
-            // The book shows what the server holds now, the order included if it was taken.
-            if (COrderViewEx* book = g_pOrderViewEx)
+        cb.stateUnknown = [flight = job.flight] {
+            // The book shows what the server holds now, the order included if
+            // it was taken; not while the terminal closes.
+            if (COrderViewEx* book = g_pOrderViewEx; book && !flight->closing.load())
                 book->OnOrderRefresh();
         };
         cb.finished = [self] {
             if (!self)
                 return;
-            self->WaitForRequest();
             self->SetFormReady(true);
             if (self->m_bHoldOk) {
                 self->enable(kOk, false);
                 self->m_bReady = false;
             }
         };
-        m_worker = std::thread([job = std::move(job), cb = std::move(cb)] { OrderRequestThread(job, cb); });
+        std::shared_ptr<OrderFlight> flight = job.flight;
+        startWorker(std::move(flight), line,
+                    [job = std::move(job), cb = std::move(cb)] { OrderRequestThread(job, cb); });
+        // An order is cancelled once: whatever the reply, a second OK would
+        // send a second cancel for it (or one for an order already gone).
+        if (m_nMode == 3)
+            m_bHoldOk = true;
         step = 3;
         const OrderSecurity sec = security();
         if (sec.inLots())
@@ -1422,6 +1521,7 @@ void InstallOrderEntry()
 void UninstallOrderEntry()
 {
     SetOrderFormService(nullptr);
-    SetOrderMessageSink({});
+    // Before the message bar goes: an order in flight is named there.
     CDlgOrderFormExp::DestroyInstance();
+    SetOrderMessageSink({});
 }

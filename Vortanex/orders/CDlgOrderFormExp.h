@@ -15,9 +15,13 @@
 #include <QPointer>
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+
+struct OrderFlight;
 
 class CDlgOrderFormExp final : public ui::Form {
     Q_OBJECT
@@ -101,8 +105,14 @@ public:
     bool SideLocked() const { return m_bSideLock; }
     double OrderNumber() const { return m_dOrderNo; }
     const OrderInfo& PendingOrderInfo() const { return m_OrderInfo; }
-    // Waits for the order thread of the last OK (tests and shut-down).
+    // Waits for the order thread of the last OK (tests and shut-down),
+    // serving the UI thread meanwhile (the thread may be waiting on it), for
+    // at most a few seconds; a thread still running then is left to end.
     void WaitForRequest();
+    // The form goes (DestroyInstance): a request in flight is ended, its
+    // thread waited for as above, and an order whose outcome the user has not
+    // seen is named on the Trading list as of unknown state.
+    void CloseInFlight();
 
 protected:
     void onInit() override;
@@ -191,6 +201,10 @@ private:
     COrderData m_OrderData;
     OrderInfo m_OrderInfo;
     std::thread m_worker;
+    std::shared_ptr<OrderFlight> m_flight; // the request of m_worker
+    std::string m_strFlightLine;           // the order line of that request; empty for a margin query
+    // Starts m_worker on `body` for the request `flight`.
+    void startWorker(std::shared_ptr<OrderFlight> flight, std::string orderLine, std::function<void()> body);
     int64_t m_nHoldStartMs = 0;   // Up/Down held in the quantity box since
     int64_t m_nHoldLastMs = -100000;
     int m_nHoldDirection = 0;

@@ -9,9 +9,11 @@
 #include "app/base/MessageBox.h"
 #include "app/base/SessionRecord.h"
 #include "app/base/TextFormat.h"
+#include "app/base/WholeNumber.h"
 #include "orders/ClientOrderStore.h"
 #include "orders/OrderFormIds.h"
 #include "orders/OrderMargin.h"
+#include "orders/OrderRequestThread.h"
 #include "server/RequestServer.h"
 
 #include "ui/ui_thread.h"
@@ -56,7 +58,8 @@ void CDlgOrderFormExp::CalculateMarginRequired()
         in.terminalLocked = IsTerminalLocked();
         in.clientCode = detail::trimmed(text(kAccount));
         in.exchangeText = comboIndex(kExchange) >= 0 ? text(kExchange) : std::string();
-        in.quantity = static_cast<int>(std::strtol(text(kQuantity).c_str(), nullptr, 10));
+        // Not a whole number counts as no quantity, which the plan refuses.
+        in.quantity = static_cast<int>(ParseWholeNumber(text(kQuantity)).value_or(0));
         in.priceText = detail::trimmed(text(kPrice));
         in.sideIndex = comboIndex(kAction);
         in.security = security();
@@ -85,12 +88,13 @@ void CDlgOrderFormExp::CalculateMarginRequired()
         WaitForRequest();
         QPointer<CDlgOrderFormExp> self(this);
         const int encrypt = pv_user_info.encrypt;
-        m_worker = std::thread([self, in, plan, encrypt] {
+        auto flight = std::make_shared<OrderFlight>();
+        startWorker(flight, {}, [self, in, plan, encrypt, flight] {
             MarginMessage message;
             try {
                 std::string reply;
                 long length = 0;
-                const int status = RequestServer(encrypt, 405, plan.request, reply, length);
+                const int status = RequestServer(encrypt, 405, plan.request, reply, length, &flight->cancel);
                 if (status == 200) {
                     const MarginOutcome o = ReadMarginReply(in, plan, length < 1 ? std::string_view() : reply);
                     if (!o.logLine.empty())
@@ -105,10 +109,9 @@ void CDlgOrderFormExp::CalculateMarginRequired()
             } catch (...) {
                 WriteLog(0, "exception in getting margin required");
             }
-            ui::UiThread::post([self, message] {
-                if (!self)
+            ui::UiThread::post([self, message, flight] {
+                if (!self || flight->closing.load())
                     return;
-                self->WaitForRequest();
                 detail::showMarginMessage(message);
                 if (self)
                     self->SetFormReady(true);

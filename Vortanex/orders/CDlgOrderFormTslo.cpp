@@ -14,6 +14,7 @@
 #include "orders/OrderFormRules.h"
 #include "orders/OrderMessages.h"
 #include "orders/OrderReply.h"
+#include "orders/OrderRequestThread.h"
 #include "orders/TsloOrder.h"
 #include "orders/TsloOrderBook.h"
 #include "server/RequestServer.h"
@@ -474,20 +475,22 @@ int CDlgOrderFormExp::sendTsloOrder(const OrderSecurity& sec)
     m_nSentMode = m_nMode;
     QPointer<CDlgOrderFormExp> self(this);
     const int encrypt = pv_user_info.encrypt;
-    m_worker = std::thread([self, request, encrypt] {
+    auto flight = std::make_shared<OrderFlight>();
+    startWorker(flight, d.description.empty() ? "Placing TSLO Order" : d.description, [self, request, encrypt, flight] {
         int status = 0;
         std::string reply;
         long length = 0;
         try {
-            status = RequestServer(encrypt, request.code, request.text, reply, length);
+            status = RequestServer(encrypt, request.code, request.text, reply, length, &flight->cancel);
         } catch (...) {
             WriteLog(0, "Exception Occurred in COrderData::PlaceTsloOrder at line no 3");
             status = -1;
         }
-        ui::UiThread::post([self, request, status, reply = length < 1 ? std::string() : reply] {
-            if (!self)
+        ui::UiThread::post([self, request, status, flight, reply = length < 1 ? std::string() : reply] {
+            // A form going away names the order itself: no box now.
+            if (!self || flight->closing.load())
                 return;
-            self->WaitForRequest();
+            flight->reported.store(true);
             auto resetQuantities = [&self] {
                 self->setText(kQuantity, "0");
                 self->setText(kLots, "0");

@@ -217,8 +217,13 @@ Change update(ClientOrderStore& s, int kind, const OrderInfo& c)
             status = "CAN";
         const std::string statusText(status);
         CopyFixedText(r.status, statusText);
-        r.price = c.price;
-        r.trigger = c.trigger;
+        // A trade's price is the fill's: the order keeps its own limit and
+        // trigger (Modify prefills them and sends the price as the previous
+        // one), and the fill price belongs to the trade.
+        if (kind != kConfirmTrade) {
+            r.price = c.price;
+            r.trigger = c.trigger;
+        }
         CopyFixedText(r.time, FixedTextView(c.time));
         CopyFixedText(r.exch_order_no, FixedTextView(c.exch_order_no));
         WriteLog(0, "exit ::Updating Existing Record in Order Report");

@@ -1,5 +1,6 @@
 #include "orders/OrderReply.h"
 
+#include "app/base/SmallUtilities.h"
 #include "watch/base/TextSplit.h"
 
 #include "pf/http_call.h"
@@ -36,6 +37,11 @@ PlainOrderReply ParsePlainOrderReply(std::string_view reply)
             detail::trimWhite(reply.substr(pos, bar == std::string_view::npos ? std::string_view::npos : bar - pos));
         if (field.empty())
             break;
+        if (index == 0) {
+            out.orderReply = ReplyStatus(field) != -1;
+            if (!out.orderReply)
+                break;
+        }
         if (index == 0 && detail::toLong(field) == 9999) {
             out.refused = true;
             out.message = kOrderRefusedText;
@@ -58,6 +64,9 @@ SmartOrderReply ParseSmartOrderReply(std::string_view reply)
     std::vector<std::string> f;
     SplitString(reply, '|', f);
     auto field = [&f](size_t i) { return i < f.size() ? f[i] : std::string(); };
+    out.orderReply = ReplyStatus(field(0)) != -1;
+    if (!out.orderReply)
+        return out;
     if (detail::toLong(field(0)) == 9999) {
         out.refused = true;
         out.text = kOrderRefusedText;
@@ -111,10 +120,12 @@ bool RequestWasSent(int status)
     }
 }
 
-std::string OrderStateUnknownText(int status)
+std::string OrderStateUnknownText(int status, bool notOrderReply)
 {
     char reason[96];
-    if (status == 200)
+    if (status == 200 && notOrderReply)
+        std::snprintf(reason, sizeof reason, "the reply was not an order reply");
+    else if (status == 200)
         std::snprintf(reason, sizeof reason, "empty reply");
     else if (status == 407)
         std::snprintf(reason, sizeof reason, "Proxy Authentication Failed");

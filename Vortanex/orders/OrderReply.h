@@ -8,6 +8,9 @@
 inline constexpr const char* kOrderRefusedText = "Error processing order. Please Contact Customer Care.";
 
 struct PlainOrderReply {
+    // Field 0 is a number (the result code): without it the body is no order
+    // reply (a gateway's error page) and the order's state is unknown.
+    bool orderReply = false;
     bool refused = false;  // field 0 was 9999
     double orderNo = 0;    // field 2; 0 when the reply carried none
     std::string message;   // field 4, or the refusal text
@@ -24,6 +27,7 @@ struct SmartRouteFill {
 };
 
 struct SmartOrderReply {
+    bool orderReply = false;         // as for the plain reply
     bool refused = false;
     bool accepted = false;           // status field 3 is 0
     std::string text;                // what the "Confirmation" box and the message bar show
@@ -43,5 +47,5 @@ bool RequestWasSent(int status);
 // The message of an order request whose reply failed after it was sent
 // (status 200 with an empty body, 407, any other status, a cut reply):
 // the order's state is unknown and the book must be checked before placing
-// the order again.
-std::string OrderStateUnknownText(int status);
+// the order again. `notOrderReply`: a 200 whose body is no order reply.
+std::string OrderStateUnknownText(int status, bool notOrderReply = false);

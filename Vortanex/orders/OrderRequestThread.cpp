@@ -20,13 +20,32 @@ constexpr const char* kServerError = "Server Error. Please Check Order Report fo
 // sent, a plain connectivity message would invite placing the order again
 // while it may stand at the exchange: say its state is unknown, put that on
 // the Trading list and have the book downloaded again.
-void transportFailure(const OrderRequestJob& job, const OrderRequestCallbacks& cb, int status, bool emptyReply)
+// A 200 whose body is no order reply (a gateway's error page) is as unknown
+// as an empty one: the order may stand, so it is never left to be sent again
+// unchecked.
+// The form is going (the terminal closes): no box may wait on the UI thread
+// and nothing is refreshed; the form names an order left without an outcome.
+bool closing(const OrderRequestJob& job) { return job.flight && job.flight->closing.load(); }
+
+void reported(const OrderRequestJob& job)
 {
+    if (job.flight)
+        job.flight->reported.store(true);
+}
+
+void transportFailure(const OrderRequestJob& job, const OrderRequestCallbacks& cb, int status, bool emptyReply,
+                      bool notOrderReply = false)
+{
+    if (closing(job)) {
+        WriteLog(0, formatText("Order request [%d] status %d while the form closes", job.code, status));
+        return;
+    }
     if (IsOrderTransCode(job.code) && RequestWasSent(status)) {
-        const std::string text = OrderStateUnknownText(status);
+        const std::string text = OrderStateUnknownText(status, notOrderReply);
         WriteLog(0, formatText("Order request [%d] status %d%s: state unknown", job.code, status,
-                               emptyReply ? " (empty reply)" : ""));
+                               notOrderReply ? " (not an order reply)" : emptyReply ? " (empty reply)" : ""));
         OrderUserMessage(1, ' ', text);
+        reported(job);
         if (cb.stateUnknown)
             ui::UiThread::post(cb.stateUnknown);
         MsgBoxOk(text);
@@ -50,7 +69,8 @@ void plain(const OrderRequestJob& job, const OrderRequestCallbacks& cb)
     WriteLog(0, "OrderRequestThread :Entry");
     std::string reply;
     long length = 0;
-    const int status = RequestServer(job.encrypt, job.code, job.text, reply, length);
+    const int status =
+        RequestServer(job.encrypt, job.code, job.text, reply, length, job.flight ? &job.flight->cancel : nullptr);
     if (status != 200) {
         transportFailure(job, cb, status, false);
         return;
@@ -61,7 +81,13 @@ void plain(const OrderRequestJob& job, const OrderRequestCallbacks& cb)
         return;
     }
     const PlainOrderReply r = ParsePlainOrderReply(reply);
+    if (!r.orderReply) {
+        WriteLog(0, "OrderRequestThread : not an order reply <" + reply.substr(0, 120) + ">");
+        transportFailure(job, cb, status, true, true);
+        return;
+    }
     OrderUserMessage(1, ' ', r.message);
+    reported(job);
     if (cb.updateResponse)
         ui::UiThread::post([f = cb.updateResponse, no = r.orderNo, msg = r.message] { f(no, msg); });
 }
@@ -72,7 +98,8 @@ void smart(const OrderRequestJob& job, const OrderRequestCallbacks& cb)
     WriteLog(0, "SmartOrderRequestThread :Entry");
     std::string reply;
     long length = 0;
-    const int status = RequestServer(job.encrypt, job.code, job.text, reply, length);
+    const int status =
+        RequestServer(job.encrypt, job.code, job.text, reply, length, job.flight ? &job.flight->cancel : nullptr);
     if (status != 200) {
         transportFailure(job, cb, status, false);
         return;
@@ -82,11 +109,18 @@ void smart(const OrderRequestJob& job, const OrderRequestCallbacks& cb)
         return;
     }
     const SmartOrderReply r = ParseSmartOrderReply(reply);
+    if (!r.orderReply) {
+        WriteLog(0, "SmartOrderRequestThread : not an order reply <" + reply.substr(0, 120) + ">");
+        transportFailure(job, cb, status, true, true);
+        return;
+    }
     for (const SmartRouteFill& fill : r.fills)
         if (cb.updateOrderInfo)
             ui::UiThread::post([f = cb.updateOrderInfo, fill] { f(fill.filledQty, fill.pricePaise, fill.orderNo); });
-    MsgBoxInfoCaption(r.text, "Confirmation");
+    if (!closing(job))
+        MsgBoxInfoCaption(r.text, "Confirmation");
     OrderUserMessage(1, ' ', r.text);
+    reported(job);
 }
 
 } // namespace

@@ -4,10 +4,21 @@
 // outcome goes to the message bar and the boxes, and the form hears of it on
 // the UI thread only while it still exists.
 #include "orders/OrderInfo.h"
+#include "server/ExchangeCancel.h"
 
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+// One request of the order form in flight, shared by the form and its thread.
+struct OrderFlight {
+    ExchangeCancel cancel;             // the form going ends the exchange at once
+    std::atomic<bool> closing{false};  // the form goes: the thread shows no box and refreshes nothing
+    std::atomic<bool> reported{false}; // the user was told the outcome (the reply, or an unknown state)
+    std::atomic<bool> done{false};     // the thread has nothing left to do
+};
 
 struct OrderRequestJob {
     int code = 0;          // TransCode
@@ -17,6 +28,7 @@ struct OrderRequestJob {
     int mode = 1;          // the form's mode at sending
     short tslKind = 0;
     OrderInfo info;        // the new order's store record (mode 1)
+    std::shared_ptr<OrderFlight> flight; // null: nothing can end the exchange early
 };
 
 // What the thread hands back to the form, in order, on the UI thread.

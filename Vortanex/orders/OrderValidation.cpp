@@ -1,5 +1,6 @@
 #include "orders/OrderValidation.h"
 
+#include "app/base/BoundedNumber.h"
 #include "app/base/FixedText.h"
 #include "app/base/LogWriter.h"
 #include "app/base/TextFormat.h"
@@ -285,7 +286,9 @@ ValidationOutcome ValidateOrder(const OrderFormInput& in, const OrderCheckContex
         return out;
     }
     const int markId = detail::markIdOf(ctx.marks, in.orderMarkName);
-    const int disclosed = sec.commodity ? in.disclosed * sec.marketLot : in.disclosed;
+    // Within int whatever lots were typed: beyond the quantity it is refused below.
+    const int disclosed = BoundedIntSum(0, sec.commodity ? static_cast<long long>(in.disclosed) * sec.marketLot
+                                                         : in.disclosed);
 
     const int maxDecimals = sec.currency ? 4 : 2;
     double pricePaise = 0;
@@ -295,6 +298,10 @@ ValidationOutcome ValidateOrder(const OrderFormInput& in, const OrderCheckContex
         if (!side) {
             out.selectBuy = true;
             chain.refuse(Box::Ok, "Please Select Buy or Sell for the Order", kAction);
+            return out;
+        }
+        if (!in.quantityRead) {
+            chain.refuse(Box::Ok, "Please enter valid Quantity for the Order", sec.inLots() ? kLots : kQuantity, true);
             return out;
         }
         if (in.quantity <= 0) {
@@ -356,7 +363,7 @@ ValidationOutcome ValidateOrder(const OrderFormInput& in, const OrderCheckContex
             return out;
         }
         // 9.10 disclosed
-        if (disclosed < 0) {
+        if (!in.disclosedRead || disclosed < 0) {
             chain.refuse(Box::Info, "Please enter valid Disclosed Quantity.", kDisclosed, true);
             return out;
         }

@@ -60,6 +60,10 @@ struct OrderFormInput {
     std::string priceText;
     std::string triggerText;
     int disclosed = 0;
+    // False when a box's text is not a whole number (see ParseWholeNumber):
+    // the quantity (or lots) and the disclosed quantity are then refused.
+    bool quantityRead = true;
+    bool disclosedRead = true;
     int openQty = 0;         // modify/cancel: the order's open quantity at opening
     double orderNo = 0;
     double oldPrice = 0;     // rupees

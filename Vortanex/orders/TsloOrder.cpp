@@ -4,12 +4,14 @@
 #include "app/base/FixedText.h"
 #include "app/base/MachineDetails.h"
 #include "app/base/TextFormat.h"
+#include "app/base/WholeNumber.h"
 #include "watch/base/TextSplit.h"
 
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace detail {
@@ -260,9 +262,11 @@ TsloPanelOutcome CheckTsloPanel(const TsloPanelInput& in)
         }
     }
     if (in.bookProfit || in.kind == 5) {
-        if (!detail::priceChars(in.bpDisclosedText))
+        // Empty discloses nothing (-1); any other text is one whole number, never "1.5" read as 1.
+        const std::optional<long long> bpDisclosed = ParseWholeNumber(in.bpDisclosedText);
+        if (!in.bpDisclosedText.empty() && !bpDisclosed)
             return refuse("Please enter Valid Book Profit Disclosed Qty for the Order", kBpDisclosed, false);
-        out.bpDisclosed = in.bpDisclosedText.empty() ? -1 : static_cast<int>(std::strtol(in.bpDisclosedText.c_str(), nullptr, 10));
+        out.bpDisclosed = bpDisclosed ? static_cast<int>(*bpDisclosed) : -1;
         if (!detail::priceChars(in.bpPriceText))
             return refuse("Please enter Valid Book Profit Price for the Order", kBpPrice, false);
         const double bp = std::strtod(in.bpPriceText.c_str(), nullptr);

@@ -302,6 +302,21 @@ TEST_F(BasketFormTest, TheSecondLegsSearchFillsTheSecondLegWithItsLastPrice)
     EXPECT_TRUE(form->row(0).price->text().isEmpty());
 }
 
+TEST_F(BasketFormTest, ALegQuantityThatIsNotAWholeNumberIsRefusedAndNoBasketGoesOut)
+{
+    CBasketOrder* form = openFromWatch();
+    ASSERT_NE(form, nullptr);
+    for (const char* typed : {"+1", "1,000", "1.5", "2OO", "-1", "99999999999999999999"}) {
+        form->row(1).quantity->setText(QString::fromUtf8(typed));
+        const size_t asked = prompter.askCount();
+        form->okButton()->click();
+        EXPECT_FALSE(form->isSending()) << typed;
+        ASSERT_GT(prompter.askCount(), asked) << typed;
+        EXPECT_EQ(prompter.asks().back().text, "Please enter Quantity for the Order") << typed;
+    }
+    EXPECT_TRUE(baskets().empty());
+}
+
 TEST_F(BasketFormTest, ALegMovedFromNseToBseTakesTheBseEquityOfTheSameSymbol)
 {
     CBasketOrder* form = openFromWatch();

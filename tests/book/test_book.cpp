@@ -222,7 +222,8 @@ TEST_F(OrderBookTest, AConfirmationForOrderTwoUpdatesItsRow)
     feed("1|100|" + t + "|NN||ABC12|S|1002||4|150500|0||OPN|09:20:00|EX1002|TR1||||");
     ASSERT_TRUE(pumpUntil([&] { return cell(view, 1, kStatusCol) == "OPF"; }, 5000));
     EXPECT_EQ(view->grid()->model().value(view->rowOfRecord(1), kOpenQtyCol).toInt(), 6);
-    EXPECT_EQ(cell(view, 1, kPriceCol).toStdString(), "1505.00");
+    // The order keeps its own price: the fill at 1505.00 belongs to the trade.
+    EXPECT_EQ(cell(view, 1, kPriceCol).toStdString(), "1510.00");
     EXPECT_EQ(cell(view, 1, 11).toStdString(), "09:20:00");
     // The other rows are untouched.
     EXPECT_EQ(cell(view, 0, kStatusCol).toStdString(), "OPN");

@@ -385,6 +385,37 @@ TEST_F(OrderBookCommandsTest, BasketCancelRefusesSixRowsAndTwoClientsAndFillsThe
     EXPECT_EQ(basket->legs[1].second.sec_index, sec);
 }
 
+TEST_F(OrderBookCommandsTest, ModifyOrCancelOfAnOrderWhoseSecurityLeftTheMasterSaysWhyAndSendsNothing)
+{
+    token = 987654; // no security of the master has this token
+    ASSERT_LT(OrderSearchToken(token, "NN"), 0);
+    COrderViewEx* view = openBook({row(1003, 'B', 10, 100, "OPN")});
+    ASSERT_NE(view, nullptr);
+    OrderBookToolBar* bar = view->commands()->toolBar();
+    ASSERT_NE(bar, nullptr);
+    select(view, {0});
+    const size_t sentBefore = orderRequests().size();
+    struct Case {
+        int command;
+        const char* text;
+    };
+    const Case cases[] = {
+        {kCmdOrderModify,
+         "Order No 1003 cannot be modified here: its security (token 987654, NN) is no longer in the security file."},
+        {kCmdOrderCancel,
+         "Order No 1003 cannot be cancelled here: its security (token 987654, NN) is no longer in the security file."},
+    };
+    for (const Case& c : cases) {
+        const size_t asks = prompter.askCount();
+        bar->button(c.command)->trigger();
+        ASSERT_TRUE(pumpUntil([&] { return prompter.askCount() > asks; }, 5000)) << c.command;
+        EXPECT_EQ(prompter.asks().back().text, c.text);
+        CDlgOrderFormExp* form = CDlgOrderFormExp::Instance();
+        EXPECT_TRUE(form == nullptr || (!form->IsInitialised() && !form->isVisible())) << c.command;
+    }
+    EXPECT_EQ(orderRequests().size(), sentBefore);
+}
+
 TEST_F(OrderBookCommandsTest, TheToolbarCarriesMenu214AndFollowsTheCurrentOrder)
 {
     COrderViewEx* view = openBook({row(1001, 'B', 10, 100, "TRAD"), row(1003, 'B', 10, 100, "OPN"),

@@ -87,6 +87,16 @@ TEST_F(ConvertFormTest, TheQueryFillsTheFormAndOnlyAConvertibleQuantityIsSent)
     dlg->ConvertPosition();
     EXPECT_TRUE(boxShown("Please enter valid Quantity"));
     EXPECT_EQ(conversions(), 0);
+    // Only the whole text is a quantity: none of these is 5.
+    for (const char* typed : {"+5", "5.0", "5,0", "5O", ""}) {
+        dlg->quantityEdit()->setText(QString::fromUtf8(typed));
+        const size_t asked = prompter.askCount();
+        dlg->convertButton()->click();
+        ASSERT_GT(prompter.askCount(), asked) << typed;
+        EXPECT_EQ(prompter.asks().back().text, "Please enter valid Quantity") << typed;
+        EXPECT_FALSE(dlg->busy) << typed;
+    }
+    EXPECT_EQ(conversions(), 0);
 
     tb::HttpFault slow;
     slow.delayMs = 1000;

@@ -4,15 +4,51 @@
 #include "orders/OrderValidation.h"
 
 #include "app/base/FixedText.h"
+#include "app/base/WholeNumber.h"
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace {
 
 using namespace orderform;
+
+TEST(WholeNumber, TakesTheWholeTextOrNothingUpToItsBound)
+{
+    struct Case {
+        const char* text;
+        long long most;
+        std::optional<long long> value;
+    };
+    const Case cases[] = {
+        {"0", INT_MAX, 0},
+        {"007", INT_MAX, 7},
+        {"2147483646", INT_MAX, 2147483646LL},
+        {"2147483647", INT_MAX, 2147483647LL},
+        {"2147483648", INT_MAX, std::nullopt},
+        {"99999999999999999999999", INT_MAX, std::nullopt},
+        {"4999", 5000, 4999},
+        {"5000", 5000, 5000},
+        {"5001", 5000, std::nullopt},
+        {"5", 3, std::nullopt},
+        {"", INT_MAX, std::nullopt},
+        {"1,000", INT_MAX, std::nullopt},
+        {"10.5", INT_MAX, std::nullopt},
+        {"2OO", INT_MAX, std::nullopt},
+        {"+5", INT_MAX, std::nullopt},
+        {"-5", INT_MAX, std::nullopt},
+        {" 5", INT_MAX, std::nullopt},
+        {"5 ", INT_MAX, std::nullopt},
+        {"1e3", INT_MAX, std::nullopt},
+        {"\xd9\xa5", INT_MAX, std::nullopt}, // an Arabic-Indic five is not an ASCII digit
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ParseWholeNumber(c.text, c.most), c.value) << '"' << c.text << "\" up to " << c.most;
+}
 
 struct PriceTextCase {
     const char* name;

@@ -104,7 +104,7 @@ TEST_F(DeskTest, ConfirmationsDriveTheStoreStatus)
     ASSERT_TRUE(ReadStoredOrder(&client, 0, now));
     EXPECT_EQ(now.open_qty, 0);
     EXPECT_STREQ(now.status, "TRAD");
-    EXPECT_DOUBLE_EQ(now.price, 1489.0);
+    EXPECT_DOUBLE_EQ(now.price, 1490.0); // the order's own limit: the fill at 1489.00 is the trade's
 
     // A market order trades at once at the last price.
     r = ParsePlainOrderReply(send(newBuy("0.00")));

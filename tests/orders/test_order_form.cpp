@@ -8,7 +8,10 @@
 #include "app/base/SessionRecord.h"
 #include "orders/CDlgOrderFormExp.h"
 #include "orders/COrderData.h"
+#include "orders/OrderConfirmation.h"
 #include "orders/OrderFormIds.h"
+#include "orders/OrderMessages.h"
+#include "server/SecurityTable.h"
 #include "orders/OrderReply.h"
 #include "orders/OrderSecurity.h"
 #include "orders/PositionRecords.h"
@@ -27,6 +30,9 @@
 #include <QKeyEvent>
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
 
 namespace ordertest {
 namespace {
@@ -193,6 +199,168 @@ TEST_F(OrderFormTest, ModifyAndCancelFromAStoreRecordSendTheirRecords)
     EXPECT_NE(sent[2].decoded.text.find("OrderData1=103|CID01|1000001|"), std::string::npos);
     EXPECT_EQ(broker->orderDesk().orders()[0].status, "CAN");
     EXPECT_TRUE(barHas("Order Cancelled Successfully"));
+}
+
+TEST_F(OrderFormTest, TheCancelFormSendsOneCancelWhateverIsPressedAfterItsReply)
+{
+    CDlgOrderFormExp* form = open(1, equity(), 'B', 1500.05);
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver(*form).type(kQuantity, "10").type(kPrice, "1500.05").click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    ASSERT_EQ(StoredOrderCount(ActiveClientEntry()), 1);
+
+    form = open(3, 0, 'B');
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver d(*form);
+    d.click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    EXPECT_TRUE(barHas("Order Cancelled Successfully"));
+    // A second OK, Enter, or OK run by any other path after the reply.
+    d.click(kOk);
+    form->keys().feed(ui::Key::Enter);
+    form->OnOk();
+    ASSERT_TRUE(waitIdle(form));
+    int cancels = 0;
+    for (const tb::RecordedRequest& r : orderRequests())
+        cancels += r.decoded.text.find("OrderData1=103|") != std::string::npos;
+    EXPECT_EQ(cancels, 1);
+    EXPECT_FALSE(form->isEnabled(kOk));
+    EXPECT_TRUE(form->isEnabled(kCancel)); // the form can still be closed
+    EXPECT_FALSE(boxShown("Error processing order. Please Contact Customer Care."));
+
+    // Opened again, the form cancels again (here: an order no longer open, which the server refuses).
+    form->OnCancel();
+    form = open(3, 0, 'B');
+    ASSERT_NE(form, nullptr);
+    EXPECT_TRUE(form->isEnabled(kOk));
+}
+
+TEST_F(OrderFormTest, ClosingTheTerminalWithAnOrderInFlightEndsAndNamesTheOrder)
+{
+    struct Case {
+        const char* name;
+        tb::HttpFault fault;
+        int uiBusyMs;          // the UI thread does not look at its events this long before the close
+        const char* barText;   // what the Trading list says of the order
+    };
+    auto fault = [](int status, int delayMs) {
+        tb::HttpFault f;
+        f.status = status;
+        f.delayMs = delayMs;
+        return f;
+    };
+    const std::string line = "Placing New Normal Buy Order for Client ABC12";
+    const std::string closedText = "Order status unknown (the terminal closed before its reply arrived): " + line;
+    const Case cases[] = {
+        // The reply would take a minute: the exchange is ended and the order named.
+        {"a reply that does not come", fault(0, 60000), 0, closedText.c_str()},
+        // The order thread waits on the UI thread for the proxy dialog while the terminal closes.
+        {"a proxy prompt waiting for the UI thread", fault(407, 200), 1500, closedText.c_str()},
+    };
+    // The user cancels the proxy dialog once it shows.
+    modalHost.script("CProxyDetails", [](ui::FormDriver& d) { d.click(2); });
+    for (const Case& c : cases) {
+        if (!CDlgOrderFormExp::Instance())
+            InstallOrderEntry(); // the previous case closed it
+        SetOrderMessageSink([this](int kind, char side, const std::string& text) {
+            std::lock_guard lock(barMutex);
+            bar.push_back({kind, side, text});
+        });
+        CDlgOrderFormExp* form = open(1, equity(), 'B', 1500.05);
+        ASSERT_NE(form, nullptr) << c.name;
+        broker->armFault("/qtrade/qtrade.exe", c.fault);
+        const size_t sent = orderRequests().size();
+        ui::FormDriver(*form).type(kQuantity, "10").type(kPrice, "1500.05").click(kOk);
+        ASSERT_TRUE(form->IsRequestInProcess()) << c.name;
+        ASSERT_TRUE(broker->waitForRequest([](const tb::RecordedRequest& r) { return r.path == "/qtrade/qtrade.exe"; },
+                                           20000))
+            << c.name;
+        std::this_thread::sleep_for(std::chrono::milliseconds(c.uiBusyMs));
+        const auto start = std::chrono::steady_clock::now();
+        UninstallOrderEntry(); // as the terminal's exit does
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_LT(took, std::chrono::seconds(20)) << c.name << ": the exit waited for the reply";
+        EXPECT_EQ(CDlgOrderFormExp::Instance(), nullptr) << c.name;
+        EXPECT_EQ(orderRequests().size(), sent + 1) << c.name;
+        bool named = false;
+        for (const BarLine& l : barLines())
+            named = named || l.text.rfind(c.barText, 0) == 0;
+        EXPECT_TRUE(named) << c.name;
+    }
+}
+
+TEST_F(OrderFormTest, ABseCdxOrderIsPlacedModifiedAndCancelledAndAZeroMultiplierCountsOneUnit)
+{
+    const int cb = findSecurity("CB", "FC");
+    ASSERT_GE(cb, 0);
+    // A master whose BSE-CDX record carries no units per lot.
+    SecurityTable::current()->row(cb).multiplier = 0;
+    const OrderSecurity sec = OrderSecurityAt(cb);
+    ASSERT_TRUE(sec.currency);
+    EXPECT_EQ(sec.lotUnits, 1);
+
+    CDlgOrderFormExp* form = open(1, cb, 'B', 88.4525);
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->text(kExchange), "BSE-CDX");
+    ui::FormDriver d(*form);
+    d.type(kLots, "2").type(kPrice, "88.4525");
+    EXPECT_EQ(form->text(kQuantity), "2"); // 2 lots of 1 unit
+    d.click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    ASSERT_EQ(orderRequests().size(), 1u);
+    EXPECT_NE(orderRequests()[0].decoded.text.find("|" + std::to_string(sec.token) + "|CB|B|2|"), std::string::npos)
+        << orderRequests()[0].decoded.text;
+    ASSERT_EQ(StoredOrderCount(ActiveClientEntry()), 1);
+
+    // From the book's record: modify, then cancel, both on BSE-CDX.
+    form = open(2, 0, 'B');
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->text(kExchange), "BSE-CDX");
+    ui::FormDriver(*form).type(kPrice, "88.4500").click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    form = open(3, 0, 'B');
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver(*form).click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    const auto sent = orderRequests();
+    ASSERT_EQ(sent.size(), 3u);
+    // A currency order is modified with 202 and cancelled with 203.
+    EXPECT_NE(sent[1].decoded.text.find("OrderData1=202|CID01|1000001|"), std::string::npos) << sent[1].decoded.text;
+    EXPECT_NE(sent[1].decoded.text.find("|CB|B|2|88.4525|2|8845.0000|"), std::string::npos) << sent[1].decoded.text;
+    EXPECT_NE(sent[2].decoded.text.find("OrderData1=203|CID01|1000001|"), std::string::npos) << sent[2].decoded.text;
+    EXPECT_FALSE(boxShown("Please Select proper exchange for the Order"));
+    EXPECT_TRUE(barHas("Order Cancelled Successfully"));
+}
+
+TEST_F(OrderFormTest, APartialFillLeavesTheOrdersPriceSoModifySendsItAsThePreviousPrice)
+{
+    const int sec = equity();
+    CDlgOrderFormExp* form = open(1, sec, 'B', 1500.05);
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver(*form).type(kQuantity, "10").type(kPrice, "1500.05").click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    ASSERT_EQ(StoredOrderCount(ActiveClientEntry()), 1);
+
+    // The exchange fills 4 of the 10 at 1499.00 (a trade confirmation from the feed).
+    const std::string token = std::to_string(OrderSecurityAt(sec).token);
+    ASSERT_TRUE(ApplyOrderConfirmation(
+        "", "1|100|" + token + "|NN||ABC12|B|1000001||4|149900.00|0.00||TRAD|09:15:00|EX1000001|TR1|||||"));
+    OrderInfo stored;
+    ASSERT_TRUE(ReadStoredOrder(ActiveClientEntry(), 0, stored));
+    EXPECT_EQ(stored.open_qty, 6);
+    EXPECT_STREQ(stored.status, "OPF");
+    EXPECT_DOUBLE_EQ(stored.price, 1500.05);
+
+    form = open(2, 0, 'B');
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->text(kPrice), "1500.05");
+    EXPECT_EQ(form->text(kQuantity), "6");
+    ui::FormDriver(*form).type(kPrice, "1500.10").click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    const auto sent = orderRequests();
+    ASSERT_EQ(sent.size(), 2u);
+    // Side, open quantity, the order's previous price, the quantity and the new price.
+    EXPECT_NE(sent[1].decoded.text.find("|B|6|1500.05|6|150010.00|U1|"), std::string::npos) << sent[1].decoded.text;
 }
 
 TEST_F(OrderFormTest, KeysSwitchSidesAndStepQuantity)
@@ -417,6 +585,8 @@ TEST_F(OrderFormTest, AFailedReplyAfterSendingSaysTheStateIsUnknownAndRefreshesT
     struct Case {
         const char* name;
         tb::HttpFault fault;
+        const char* body = nullptr; // a 200 with this body instead of the order reply
+        bool sor = false;
     };
     auto fault = [](int status, bool empty, long cut) {
         tb::HttpFault f;
@@ -430,6 +600,9 @@ TEST_F(OrderFormTest, AFailedReplyAfterSendingSaysTheStateIsUnknownAndRefreshesT
         {"407", fault(407, false, -1)},
         {"500", fault(500, false, -1)},
         {"a reply cut short", fault(0, false, 5)},
+        {"a gateway's error page", {}, "<html><body>Bad Gateway | please retry</body></html>"},
+        {"a plain text", {}, "Service Unavailable"},
+        {"an error page to a smart order", {}, "<html>502|Bad Gateway|x|0|y</html>", true},
     };
     // The user cancels the proxy dialog that the 407 brings up.
     modalHost.script("CProxyDetails", [](ui::FormDriver& d) { d.click(2); });
@@ -440,8 +613,15 @@ TEST_F(OrderFormTest, AFailedReplyAfterSendingSaysTheStateIsUnknownAndRefreshesT
         ASSERT_NE(form, nullptr) << c.name;
         const size_t before = orderRequests().size();
         const size_t asked = prompter.askCount();
-        broker->armFault("/qtrade/qtrade.exe", c.fault);
-        ui::FormDriver(*form).type(kQuantity, "10").type(kPrice, "1500.05").click(kOk);
+        if (c.body)
+            broker->setReply("NoOfOrders=1", c.body, 1);
+        else
+            broker->armFault("/qtrade/qtrade.exe", c.fault);
+        ui::FormDriver d(*form);
+        d.type(kQuantity, "10").type(kPrice, "1500.05");
+        if (c.sor)
+            d.click(kSor);
+        d.click(kOk);
         ASSERT_TRUE(waitIdle(form)) << c.name;
         EXPECT_EQ(orderRequests().size(), before + 1) << c.name << ": one request, never a second";
         bool unknown = false;
@@ -458,6 +638,8 @@ TEST_F(OrderFormTest, AFailedReplyAfterSendingSaysTheStateIsUnknownAndRefreshesT
     EXPECT_TRUE(boxShown(OrderStateUnknownText(500)));
     EXPECT_TRUE(boxShown(OrderStateUnknownText(407)));
     EXPECT_TRUE(boxShown(OrderStateUnknownText(200)));
+    EXPECT_TRUE(boxShown(OrderStateUnknownText(200, true)));
+    EXPECT_FALSE(barHas("Bad Gateway"));
     delete view;
     EXPECT_TRUE(WaitOrderReportDownloads(20000));
 }
@@ -492,6 +674,65 @@ TEST_F(OrderFormTest, ASmartRoutedOrderShowsItsRoutesInTheConfirmationBoxAndStor
         EXPECT_STREQ(o.mark_name, "SOR");
         EXPECT_STREQ(o.status, "NEWF");
     }
+}
+
+TEST_F(OrderFormTest, NumbersThatAreNotWholeAreRefusedWithTheBoxsMessageAndNothingIsSent)
+{
+    const int equitySec = equity();
+    const int future = findSecurity("NN", "FS");
+    ASSERT_GE(future, 0);
+    ASSERT_TRUE(OrderSecurityAt(future).inLots());
+    const char* const quantityMessage = "Please enter valid Quantity for the Order";
+    const char* const disclosedMessage = "Please enter valid Disclosed Quantity.";
+    const char* const marginMessage = "Please enter Quantity to calculate margin";
+    struct Case {
+        const char* name;
+        bool lots;        // a future, typed in lots; else an equity typed in shares
+        int box;          // the box typed into
+        const char* text;
+        int button;       // OK or the margin button
+        const char* message;
+        int focused;      // the box the refusal focuses
+    };
+    const Case cases[] = {
+        {"thousands separator", false, kQuantity, "1,000", kOk, quantityMessage, kQuantity},
+        {"fraction of a share", false, kQuantity, "10.5", kOk, quantityMessage, kQuantity},
+        {"letters for zeros", false, kQuantity, "2OO", kOk, quantityMessage, kQuantity},
+        {"plus sign", false, kQuantity, "+10", kOk, quantityMessage, kQuantity},
+        {"minus sign", false, kQuantity, "-10", kOk, quantityMessage, kQuantity},
+        {"leading blank", false, kQuantity, " 10", kOk, quantityMessage, kQuantity},
+        {"empty quantity", false, kQuantity, "", kOk, quantityMessage, kQuantity},
+        {"fraction of a lot", true, kLots, "1.5", kOk, quantityMessage, kLots},
+        {"lots with a separator", true, kLots, "1,0", kOk, quantityMessage, kLots},
+        {"lots with a sign", true, kLots, "+1", kOk, quantityMessage, kLots},
+        {"empty lots", true, kLots, "", kOk, quantityMessage, kLots},
+        {"lots beyond any quantity", true, kLots, "999999999", kOk, quantityMessage, kLots},
+        {"fraction disclosed", false, kDisclosed, "5.5", kOk, disclosedMessage, kDisclosed},
+        {"signed disclosed", false, kDisclosed, "+5", kOk, disclosedMessage, kDisclosed},
+        {"margin of a separated quantity", false, kQuantity, "1,000", kMargin, marginMessage, kQuantity},
+        {"margin of a fraction of a lot", true, kLots, "1.5", kMargin, marginMessage, kQuantity},
+    };
+    for (const Case& c : cases) {
+        CDlgOrderFormExp* form = open(1, c.lots ? future : equitySec, 'B', c.lots ? 200 : 1500.05);
+        ASSERT_NE(form, nullptr) << c.name;
+        ui::FormDriver d(*form);
+        // Everything else is a good order: only the box of the case is at fault.
+        if (c.lots)
+            d.type(kLots, "2").type(kPrice, "200");
+        else
+            d.type(kQuantity, "10").type(kPrice, "1500.05").type(kDisclosed, "0");
+        d.type(c.box, c.text).click(c.button);
+        EXPECT_TRUE(d.problems().empty()) << c.name;
+        EXPECT_FALSE(form->IsRequestInProcess()) << c.name;
+        ASSERT_FALSE(prompter.asks().empty()) << c.name;
+        EXPECT_EQ(prompter.asks().back().text, c.message) << c.name;
+        if (c.button == kOk) {
+            EXPECT_EQ(form->focusedId(), c.focused) << c.name;
+        }
+        EXPECT_TRUE(broker->requests().empty()) << c.name << ": nothing goes to the server";
+        form->OnCancel();
+    }
+    EXPECT_EQ(PeekOrderRequestNumber(), 0);
 }
 
 TEST(QuoteSnapshot, ReadsBidAskAndLastFromTheSecondItem)

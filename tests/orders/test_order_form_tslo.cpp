@@ -204,6 +204,29 @@ TEST_F(TsloFormTest, ANewTsloBuyIsOne121AndShowsSuccess)
     EXPECT_EQ(form->text(kQuantity), "0");
 }
 
+TEST_F(TsloFormTest, ABookProfitDisclosedQuantityThatIsNotAWholeNumberIsRefused)
+{
+    const int eq = findSecurity("NN", "EQ");
+    const OrderSecurity s = OrderSecurityAt(eq);
+    price = s.ltp > 0 ? s.ltp / 100.0 : 100.0;
+    for (const char* typed : {"1.5", "+1", "1,0", "2O"}) {
+        CDlgOrderFormExp* form = open(1, eq, 'B', price);
+        ASSERT_NE(form, nullptr) << typed;
+        ui::FormDriver d(*form);
+        d.type(kQuantity, "10").type(kPrice, formatText("%.2lf", price)).click(kTrailing);
+        d.type(kSpread, "2").click(kBookProfit).type(kBpPrice, formatText("%.2lf", price)).type(kBpDisclosed, typed);
+        d.click(kOk);
+        EXPECT_TRUE(d.problems().empty()) << typed;
+        EXPECT_FALSE(form->IsRequestInProcess()) << typed;
+        ASSERT_FALSE(prompter.asks().empty()) << typed;
+        EXPECT_EQ(prompter.asks().back().text, "Please enter Valid Book Profit Disclosed Qty for the Order") << typed;
+        EXPECT_EQ(form->focusedId(), kBpDisclosed) << typed;
+        form->OnCancel();
+    }
+    EXPECT_TRUE(broker->tsloDesk().requests(121).empty());
+    EXPECT_TRUE(orderRequests().empty());
+}
+
 TEST_F(TsloFormTest, TheBookRecordIsModifiedAndCancelled)
 {
     ASSERT_NE(placeTsloNew(), nullptr);

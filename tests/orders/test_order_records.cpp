@@ -146,6 +146,7 @@ TEST(OrderRequestNumber, StartsAtZeroAndGrowsByOne)
 struct ReplyCase {
     const char* name;
     const char* reply;
+    bool orderReply;
     bool refused;
     double orderNo;
     const char* message;
@@ -156,6 +157,7 @@ class PlainReplyTest : public ::testing::TestWithParam<ReplyCase> {};
 TEST_P(PlainReplyTest, ReadsUpToTheFirstEmptyField)
 {
     const PlainOrderReply r = ParsePlainOrderReply(GetParam().reply);
+    EXPECT_EQ(r.orderReply, GetParam().orderReply);
     EXPECT_EQ(r.refused, GetParam().refused);
     EXPECT_EQ(r.orderNo, GetParam().orderNo);
     EXPECT_EQ(r.message, GetParam().message);
@@ -163,13 +165,16 @@ TEST_P(PlainReplyTest, ReadsUpToTheFirstEmptyField)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, PlainReplyTest,
-    ::testing::Values(ReplyCase{"Accepted", "0|x|12345|1|Placed", false, 12345, "Placed"},
-                      ReplyCase{"EmptySecondFieldStops", "0||12345|0|Placed", false, 0, ""},
-                      ReplyCase{"LeadingBarSkipped", "|0|x|12345|1|Placed", false, 12345, "Placed"},
-                      ReplyCase{"Trimmed", " 0 | x | 777 | 1 |  Done  |extra", false, 777, "Done"},
-                      ReplyCase{"Refused", "9999|1|0|0|RMS", true, 0, kOrderRefusedText},
-                      ReplyCase{"Empty", "", false, 0, ""},
-                      ReplyCase{"Short", "0|x", false, 0, ""}),
+    ::testing::Values(ReplyCase{"Accepted", "0|x|12345|1|Placed", true, false, 12345, "Placed"},
+                      ReplyCase{"EmptySecondFieldStops", "0||12345|0|Placed", true, false, 0, ""},
+                      ReplyCase{"LeadingBarSkipped", "|0|x|12345|1|Placed", true, false, 12345, "Placed"},
+                      ReplyCase{"Trimmed", " 0 | x | 777 | 1 |  Done  |extra", true, false, 777, "Done"},
+                      ReplyCase{"Refused", "9999|1|0|0|RMS", true, true, 0, kOrderRefusedText},
+                      ReplyCase{"Empty", "", false, false, 0, ""},
+                      ReplyCase{"Short", "0|x", true, false, 0, ""},
+                      ReplyCase{"ErrorPage", "<html>Bad Gateway</html>", false, false, 0, ""},
+                      ReplyCase{"ErrorPageWithBars", "<html>502|x|12345|0|Bad Gateway</html>", false, false, 0, ""},
+                      ReplyCase{"NumberThenText", "502 Bad Gateway|x|12345|0|Bad", false, false, 0, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SmartReply, OneOrTwoRoutesAndTheRemainder)
@@ -187,6 +192,12 @@ TEST(SmartReply, OneOrTwoRoutesAndTheRemainder)
     EXPECT_FALSE(r.accepted);
     EXPECT_TRUE(r.fills.empty());
     EXPECT_EQ(r.text, "Not routed");
+
+    // A body whose first field is no number is no order reply.
+    r = ParseSmartOrderReply("<html>502|x|111|0|Bad Gateway|a|b|5|150000|0</html>");
+    EXPECT_FALSE(r.orderReply);
+    EXPECT_FALSE(r.accepted);
+    EXPECT_TRUE(r.fills.empty());
 
     // Short replies read missing fields as empty.
     r = ParseSmartOrderReply("0|x|111|0|Only five");

@@ -66,6 +66,7 @@ struct ConfirmCase {
     const char* confStatus;
     int wantTotal, wantOpen;
     const char* wantStatus;
+    double wantPrice;         // the order's own 100.00, or the confirmation's 101.50
 };
 
 class ConfirmationTest : public StoreTest, public ::testing::WithParamInterface<ConfirmCase> {};
@@ -74,9 +75,12 @@ TEST_P(ConfirmationTest, UpdatesQuantitiesAndStatus)
 {
     const ConfirmCase& c = GetParam();
     OrderInfo o = order(1000001, c.total, c.open, "OPN");
+    o.price = 100;
+    o.trigger = 99;
     FillOrderReport(&client, 2, 0, {}, &o);
     OrderInfo conf = order(1000001, 0, c.qty, c.confStatus);
     conf.price = 101.5;
+    conf.trigger = 99.5;
     CopyFixedText(conf.exch_order_no, "EX1");
     FillOrderReport(&client, 3, c.kind, {}, &conf);
     OrderInfo now;
@@ -84,21 +88,22 @@ TEST_P(ConfirmationTest, UpdatesQuantitiesAndStatus)
     EXPECT_EQ(now.total_qty, c.wantTotal);
     EXPECT_EQ(now.open_qty, c.wantOpen);
     EXPECT_STREQ(now.status, c.wantStatus);
-    EXPECT_EQ(now.price, 101.5);
+    EXPECT_EQ(now.price, c.wantPrice);
+    EXPECT_EQ(now.trigger, c.wantPrice == 100 ? 99 : 99.5);
     EXPECT_STREQ(now.exch_order_no, "EX1");
     EXPECT_EQ(book.notes.back(), std::make_pair(3, 0));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ConfirmationTest,
-    ::testing::Values(ConfirmCase{"TradeAboveOpen", 50, 50, kConfirmTrade, 80, "OPN", 50, 0, "TRAD"},
-                      ConfirmCase{"PartialTrade", 50, 50, kConfirmTrade, 20, "OPN", 50, 30, "OPF"},
-                      ConfirmCase{"ModifyAfterTrade", 50, 40, kConfirmModify, 30, "OPN", 40, 30, "OPF"},
-                      ConfirmCase{"ModifyUntouched", 50, 50, kConfirmModify, 30, "OPN", 30, 30, "OPN"},
-                      ConfirmCase{"CancelAlwaysCan", 50, 0, kConfirmCancel, 0, "CAN", 50, 0, "CAN"},
-                      ConfirmCase{"CancelLeavesNothingOpen", 50, 30, kConfirmCancel, 30, "CAN", 50, 0, "CAN"},
-                      ConfirmCase{"RejectUntraded", 50, 50, kConfirmRejected, 50, "REJ", 50, 50, "REJ"},
-                      ConfirmCase{"RejectWithOpenZero", 50, 0, kConfirmRejected, 0, "REJ", 50, 0, "TRAD"}),
+    ::testing::Values(ConfirmCase{"TradeAboveOpen", 50, 50, kConfirmTrade, 80, "OPN", 50, 0, "TRAD", 100},
+                      ConfirmCase{"PartialTrade", 50, 50, kConfirmTrade, 20, "OPN", 50, 30, "OPF", 100},
+                      ConfirmCase{"ModifyAfterTrade", 50, 40, kConfirmModify, 30, "OPN", 40, 30, "OPF", 101.5},
+                      ConfirmCase{"ModifyUntouched", 50, 50, kConfirmModify, 30, "OPN", 30, 30, "OPN", 101.5},
+                      ConfirmCase{"CancelAlwaysCan", 50, 0, kConfirmCancel, 0, "CAN", 50, 0, "CAN", 101.5},
+                      ConfirmCase{"CancelLeavesNothingOpen", 50, 30, kConfirmCancel, 30, "CAN", 50, 0, "CAN", 101.5},
+                      ConfirmCase{"RejectUntraded", 50, 50, kConfirmRejected, 50, "REJ", 50, 50, "REJ", 101.5},
+                      ConfirmCase{"RejectWithOpenZero", 50, 0, kConfirmRejected, 0, "REJ", 50, 0, "TRAD", 101.5}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(StoreTest, OnlyTheFirstOfTwoEqualOrderNumbersIsUpdated)
