@@ -25,9 +25,12 @@
 #include "orders/OrderFormLinks.h"
 #include "orders/WatchOrderCommands.h"
 #include "positions/PositionServices.h"
+#include "testkit/contrast.h"
 #include "testkit/figures.h"
 #include "testkit/headless.h"
+#include "frame/FrameThemes.h"
 #include "ui/form_driver.h"
+#include "ui/theme_manager.h"
 #include "ui/ticker.h"
 #include "ui/ui_thread.h"
 
@@ -264,6 +267,38 @@ TEST_F(MarketWindows, EveryDepthFigureHasItsInstrumentsDecimals)
         v->OnCancel();
         QApplication::processEvents();
     }
+}
+
+// In every theme the depth window reads: its labels on its background, the
+// ladder's cells, and no white field under the ladder's rows in a dark theme.
+TEST_F(MarketWindows, TheDepthWindowReadsInEveryTheme)
+{
+    const int infy = find("INFY~EQ", "NN");
+    CMDepthView* v = OpenMarketDepth(infy, nullptr);
+    ASSERT_NE(v, nullptr);
+    v->show();
+    v->feed()->depthUpdated(record(infy), false);
+    v->OnTimer();
+    const int theme = g_AppSettings.theme;
+    const QPalette palette = QApplication::palette();
+    for (const ThemeEntry& t : RibbonThemes()) {
+        g_AppSettings.theme = t.id;
+        ui::ThemeManager::apply(ThemeLookFor(t.id));
+        QApplication::processEvents();
+        EXPECT_EQ(testkit::unreadableLabels(*v), std::vector<std::string>{}) << t.text;
+        EXPECT_EQ(testkit::unreadableCells(*v->ladder()), std::vector<std::string>{}) << t.text;
+        const QImage shot = v->grab().toImage();
+        if (IsDarkThemeId(t.id)) {
+            // Under the last row: the ladder's empty field.
+            QWidget* cells = v->ladder()->tree()->viewport();
+            const QPoint at = cells->mapTo(v, QPoint(cells->width() / 2, cells->height() - 3));
+            const QColor field = shot.pixelColor(at);
+            EXPECT_LT(field.lightness(), 128) << t.text << " " << field.name().toStdString();
+        }
+    }
+    g_AppSettings.theme = theme;
+    QApplication::setPalette(palette);
+    qApp->setStyleSheet({});
 }
 
 TEST_F(MarketWindows, AtMostFiveDepthWindowsAndTheSameSecurityComesForward)
