@@ -160,6 +160,7 @@ TEST_F(MainFrameTest, RibbonCarriesTheCategoriesAndRoutesCommandsWithTheirState)
 // whole text (no "Mar...ver"), and names its command on the mouse.
 TEST_F(MainFrameTest, EveryRibbonButtonShowsItsWholeText)
 {
+    ui::ThemeManager::apply(ThemeLookFor(32835)); // the default theme's style sheet, as the program starts
     CMainFrame& f = make();
     ui::CommandBar& bar = *f.Ribbon();
     f.resize(1280, 720);
@@ -173,6 +174,7 @@ TEST_F(MainFrameTest, EveryRibbonButtonShowsItsWholeText)
                 continue;
             ++shown;
             EXPECT_GE(b->width(), b->sizeHint().width()) << name.toStdString() << ": " << b->text().toStdString();
+            EXPECT_GE(b->height(), b->sizeHint().height()) << name.toStdString() << ": " << b->text().toStdString();
             EXPECT_FALSE(b->toolTip().isEmpty()) << b->text().toStdString();
         }
         EXPECT_GT(shown, 0) << name.toStdString();
