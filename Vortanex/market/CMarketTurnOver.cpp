@@ -606,10 +606,8 @@ void CMarketTurnOver::closeEvent(QCloseEvent* event)
 
 void CMarketTurnOver::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
+    // Escape closes the window as Cancel does (the dialog's default): without
+    // a window manager there is no close box to reach.
     ui::Form::keyPressEvent(event);
 }
 

@@ -350,10 +350,11 @@ TEST_F(MarketResearch, CircuitBreakerRowsBarsBandsAndErrors)
     ASSERT_TRUE(pumpUntil([&] { return boxShown("Internet Connectivity Error [500]. Pls contact System Administrator"); }, 10000));
     EXPECT_EQ(dlg->grid()->model().rowTotal(), 0);
 
-    // Escape keeps it open.
+    // Escape closes it.
+    QPointer<CMarketTurnOver> gone(dlg);
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QApplication::sendEvent(dlg, &escape);
-    EXPECT_FALSE(dlg->isFinished());
+    EXPECT_TRUE(pumpUntil([&] { return gone.isNull(); }, 5000));
 }
 
 TEST_F(MarketResearch, NewsGroupsByKeyCollapsed)
