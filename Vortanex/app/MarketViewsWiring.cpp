@@ -34,8 +34,9 @@ CIndicesDlg* createIndicesBar(CMainFrame& frame)
 {
     auto* bar = new CIndicesDlg(&frame);
     frame.addDockWidget(Qt::TopDockWidgetArea, bar);
-    // Tall enough for the three-line texts; a user who shrinks it to 34 px gets one line.
-    frame.resizeDocks({bar}, {64}, Qt::Vertical);
+    // Tall enough for the four-line texts at the program's font; a user who
+    // shrinks it gets one line.
+    frame.resizeDocks({bar}, {bar->dockHeight()}, Qt::Vertical);
     bar->show();
     bar->OnInitDialog(g_rewriteIndices);
     g_rewriteIndices = false;

@@ -244,10 +244,14 @@ void CEodChartView::buildWidgets()
     band->addWidget(new QLabel("Interval :", this));
     m_intervalBox = new QComboBox(this);
     m_intervalBox->setObjectName("1185");
+    // The entries come with the security, after the box was first shown: it
+    // grows to them rather than cut "TickByTick".
+    m_intervalBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     band->addWidget(m_intervalBox);
     band->addWidget(new QLabel("Zoom :", this));
     m_zoomBox = new QComboBox(this);
     m_zoomBox->setObjectName("1402");
+    m_zoomBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     band->addWidget(m_zoomBox);
     band->addWidget(new QLabel("Technical Indicators :", this));
     m_indicatorBox = new QComboBox(this);

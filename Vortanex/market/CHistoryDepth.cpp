@@ -417,7 +417,8 @@ int CHistoryDepth::ApplyReply(int type, int httpStatus, const std::string& reply
             return static_cast<int>(r.rows.size());
         }
         const auto table = SecurityTable::current();
-        const hd::ReportResult r = hd::ParseReport(type, reply, table.get());
+        const int depthDecimals = table && table->valid(m_security) && table->row(m_security).currency ? 4 : 2;
+        const hd::ReportResult r = hd::ParseReport(type, reply, table.get(), depthDecimals);
         if (r.status != 0) {
             MsgBoxInfoCaption(r.boxText, r.boxCaption);
             return -1;

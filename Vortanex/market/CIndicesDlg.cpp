@@ -21,6 +21,8 @@
 
 #include <QApplication>
 #include <QResizeEvent>
+#include <QFontMetrics>
+#include <QStyle>
 #include <QToolButton>
 
 #include <cstring>
@@ -146,6 +148,8 @@ void CIndicesDlg::showIndex(int button, const IndexRecord& index)
         return;
     QToolButton* btn = m_buttons[b];
     btn->setText(QString::fromStdString(IndexButtonText(index, m_compact)));
+    // The whole text, whatever the button's size.
+    btn->setToolTip(QString::fromStdString(IndexButtonText(index, false)));
     QString style;
     if (image == 253)
         style = QString("background-color: %1;").arg(ui::toQColor(ui::rgbOf(g_AppSettings.down_back_colour)).name());
@@ -288,6 +292,19 @@ void CIndicesDlg::OnTimer()
     });
 }
 
+int CIndicesDlg::fullTextHeight() const
+{
+    // Four lines and the button's frame and margins above and below them.
+    return 4 * QFontMetrics(QApplication::font()).lineSpacing() + 8;
+}
+
+int CIndicesDlg::dockHeight() const
+{
+    // The title bar: a line of text between the style's title margins.
+    const int title = fontMetrics().height() + 2 * style()->pixelMetric(QStyle::PM_DockWidgetTitleMargin, nullptr, this) + 4;
+    return fullTextHeight() + title;
+}
+
 void CIndicesDlg::applySize(int width, int height)
 {
     m_inSize = true;
@@ -302,7 +319,8 @@ void CIndicesDlg::applySize(int width, int height)
                 m_buttons[i]->setGeometry(k * width / 4, 0, width / 4, height);
         }
         SetButtonFont();
-        m_compact = height <= kCompactHeight;
+        const int buttonHeight = vertical ? height / 4 : height;
+        m_compact = buttonHeight <= kCompactHeight || buttonHeight < fullTextHeight();
         m_layoutReady = true;
         SetIndices();
         SetButtonFont();

@@ -48,8 +48,13 @@ public:
     void FloatBar(const QRect& mainView);
     // The timer: applies the broadcasts that arrived.
     void OnTimer();
-    // Client height of 34 px or less: one-line texts.
+    // A button shorter than its four lines need at the bar's font (and 34 px
+    // or less always): one-line texts, never lines cut at the top and bottom.
     void applySize(int width, int height);
+    // The client height a button needs for its four lines.
+    int fullTextHeight() const;
+    // The dock's height that leaves its buttons fullTextHeight().
+    int dockHeight() const;
 
     int buttonIndex(int button) const { return m_index[static_cast<size_t>(button - 1)]; }
     QToolButton* button(int button) const { return m_buttons[static_cast<size_t>(button - 1)]; }

@@ -712,8 +712,13 @@ bool CMDepthView::eventFilter(QObject* watched, QEvent* event)
 void CMDepthView::changeEvent(QEvent* event)
 {
     ui::Form::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange && !m_closed && m_slot >= 0)
+    if (event->type() == QEvent::PaletteChange && !m_closed && m_slot >= 0) {
+        // The ladder's rows follow the theme as its text does: light rows
+        // under light text would not read.
+        if (m_list)
+            m_list->SetColourMode(IsDarkTheme() ? 8 : 0);
         OnUpdateGauge(1);
+    }
 }
 
 bool CMDepthView::handleKey(int qtKey, Qt::KeyboardModifiers mods)

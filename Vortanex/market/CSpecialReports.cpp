@@ -63,7 +63,7 @@ ui::FormSpec reportsSpec()
         {CSpecialReports::kExchangeLabel, ControlKind::Label, "Select Market Exchange :", {7, 8, 100, 8}},
         {CSpecialReports::kExchange, ControlKind::Combo, "", {110, 6, 70, 60}},
         {CSpecialReports::kSave, ControlKind::Button, "Save", {290, 5, 50, 14}},
-        // Escape does not close this dialog, so it has a button that does.
+        // Escape and this button close the dialog.
         {ui::Cancel, ControlKind::Button, "Close", {343, 5, 50, 14}},
         {CSpecialReports::kList, ControlKind::Static, "", {7, 24, 386, 110}},
         {CSpecialReports::kChart, ControlKind::Static, "", {7, 138, 386, 108}},
@@ -146,13 +146,8 @@ CSpecialReports::CSpecialReports(int mode, QWidget* parent)
     }
     onClick(kSave, [this] { OnSave(); });
     onChanged(kExchange, [this] { OnExchangeChange(); });
-    // Escape moves on to the next control instead of closing the dialog.
-    keys().onKeyDown = [this](ui::Key key, ui::Mods) {
-        if (key != ui::Key::Escape)
-            return false;
-        focusNextChild();
-        return true;
-    };
+    // Escape closes the window as its Close button does: without a window
+    // manager there is no close box to reach.
 }
 
 CSpecialReports::~CSpecialReports()

@@ -237,14 +237,14 @@ bool ParseIntradayChartText(std::string_view text, std::vector<chartfeed>& out, 
 std::vector<std::string> IntervalEntries(int kind)
 {
     if (kind == kChartEod)
-        return {"Daily", "Weekly", "Monthly", "Quaterly", "Half Yearly"};
+        return {"Daily", "Weekly", "Monthly", "Quarterly", "Half Yearly"};
     return {"TickByTick", "1 Minute", "5 Minute", "15 Minute", "30 Minute"};
 }
 
 std::vector<std::string> ZoomEntries(int kind)
 {
     if (kind == kChartEod)
-        return {"Reset", "Weekly", "Monthly", "Quaterly", "Half Yearly", "Yearly"};
+        return {"Reset", "Weekly", "Monthly", "Quarterly", "Half Yearly", "Yearly"};
     return {"Intraday", "10 Minute", "20 Minute", "30 Minute", "60 Minute"};
 }
 

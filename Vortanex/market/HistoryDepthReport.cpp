@@ -1,5 +1,8 @@
 #include "market/HistoryDepthReport.h"
 
+#include "app/base/FigureText.h"
+#include "app/base/TextFormat.h"
+
 #include "server/SecurityTable.h"
 
 #include <cctype>
@@ -212,7 +215,7 @@ std::string TsloKindText(int kind)
     }
 }
 
-ReportResult ParseReport(int type, std::string_view reply, const SecurityTable* table)
+ReportResult ParseReport(int type, std::string_view reply, const SecurityTable* table, int depthDecimals)
 {
     ReportResult out;
     const char headSep = type == kOrderHistory ? '~' : '^';
@@ -248,8 +251,12 @@ ReportResult ParseReport(int type, std::string_view reply, const SecurityTable* 
             break;
         case kMarketDepth:
             row.cells.push_back(std::to_string(record));
-            for (size_t i = 0; i <= 5; ++i)
-                row.cells.push_back(at(f, i));
+            for (size_t i = 0; i <= 5; ++i) {
+                // The broker writes its prices in rupees with two decimals,
+                // whatever the security's.
+                const bool price = (i == 0 || i == 3) && !at(f, i).empty();
+                row.cells.push_back(price ? figureText(number(at(f, i)), depthDecimals) : at(f, i));
+            }
             break;
         case kIndices:
             row.cells.push_back(at(f, 0));

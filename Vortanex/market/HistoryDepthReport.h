@@ -73,8 +73,9 @@ struct TsloContext {
 
 // A status-200 reply of types 1, 2, 3, 5 and 6. Types 5 and 6 resolve each
 // row's token and exchange in `table`; a row of an unknown security is left
-// out. A null table resolves nothing.
-ReportResult ParseReport(int type, std::string_view reply, const SecurityTable* table);
+// out. A null table resolves nothing. The depth's prices (type 2) show
+// `depthDecimals` decimals, its security's: four for a currency.
+ReportResult ParseReport(int type, std::string_view reply, const SecurityTable* table, int depthDecimals = 2);
 // A status-200 reply of type 7.
 ReportResult ParseTsloHistory(std::string_view reply, const TsloContext& order);
 // Type 4: one row per run of derivative contracts of one symbol.

@@ -1,5 +1,6 @@
 #include "market/MarketDepthRecord.h"
 
+#include "app/base/FigureText.h"
 #include "app/base/TextFormat.h"
 #include "server/SecurityRecord.h"
 #include "watch/base/TextSplit.h"
@@ -73,7 +74,7 @@ MarketDepthLadder ParseMarketDepthRecord(std::string_view text, const DepthSecur
     std::vector<std::string> f;
     SplitString(text, ',', f);
     const size_t n = f.size();
-    const char* priceFormat = facts.currency ? "%0.4lf" : "%0.2lf";
+    const int decimals = facts.currency ? 4 : 2;
     if (n > 1)
         out.lastPrice = detail::rupees(detail::readDouble(f[1]));
     // Levels 0-4 bid, 5-9 ask; a level the record does not hold whole is left as it was.
@@ -95,7 +96,7 @@ MarketDepthLadder ParseMarketDepthRecord(std::string_view text, const DepthSecur
             cells[col + 2] = std::string();
             continue;
         }
-        cells[col] = formatText(priceFormat, detail::unsignedZero(price));
+        cells[col] = figureText(price, decimals);
         if (facts.currency)
             cells[col + 1] = f[at + 1];
         else
@@ -124,11 +125,12 @@ DepthLabels MakeDepthLabels(const QuoteData& q, const DepthSecurityFacts& facts)
 {
     using detail::unsignedZero;
     DepthLabels l;
-    const char* price = facts.currency ? "%0.4lf" : "%0.2lf";
-    l.open = formatText(price, unsignedZero(q.quote[9] / 100));
-    l.close = formatText(price, unsignedZero(q.quote[8] / 100));
-    l.netChange = formatText(price, unsignedZero(q.quote[18] / 100));
-    l.weightedAverage = formatText(price, unsignedZero(q.quote[7] / 100));
+    // A change that rounds to nothing shows no sign.
+    const int decimals = facts.currency ? 4 : 2;
+    l.open = figureText(q.quote[9] / 100, decimals);
+    l.close = figureText(q.quote[8] / 100, decimals);
+    l.netChange = figureText(q.quote[18] / 100, decimals);
+    l.weightedAverage = figureText(q.quote[7] / 100, decimals);
     double ttq = q.quote[13];
     double ttv = q.quote[15];
     if (!facts.currency && facts.commodity) {
@@ -137,7 +139,7 @@ DepthLabels MakeDepthLabels(const QuoteData& q, const DepthSecurityFacts& facts)
         ttv /= 100;
     }
     l.totalQuantity = formatText("%.lf", unsignedZero(ttq));
-    l.totalValue = formatText("%.2lf", unsignedZero(ttv));
+    l.totalValue = figureText(ttv, 2);
     l.openInterest = formatText("%.lf", unsignedZero(q.quote[14]));
     l.lastTradeQuantity = formatText("%.lf", unsignedZero(q.quote[16]));
     const double when = q.quote[17];
@@ -151,8 +153,8 @@ DepthLabels MakeDepthLabels(const QuoteData& q, const DepthSecurityFacts& facts)
         l.lastTradeDate = formatText("%02d-%02d-%d", tmv.tm_mday, tmv.tm_mon + 1, tmv.tm_year + 1900);
         l.lastTradeTime = formatText("%02d:%02d:%02d", tmv.tm_hour, tmv.tm_min, tmv.tm_sec);
     }
-    l.lastPrice = formatText(facts.currency ? "%.4lf" : "%.2lf", unsignedZero(q.quote[4] / 100));
-    l.percentChange = formatText("(%4.2lf)", unsignedZero(q.quote[10] / 100));
+    l.lastPrice = figureText(q.quote[4] / 100, decimals);
+    l.percentChange = "(" + figureText(q.quote[10] / 100, 2) + ")";
     return l;
 }
 

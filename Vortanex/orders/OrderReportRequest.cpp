@@ -1,5 +1,8 @@
 #include "orders/OrderReportRequest.h"
 
+#include "app/base/FigureText.h"
+#include "app/base/TextFormat.h"
+
 #include "app/base/FixedText.h"
 #include "app/base/LogWriter.h"
 #include "app/base/SessionRecord.h"
@@ -146,9 +149,7 @@ std::string OrderMarketName(std::string_view exchange, bool withMcxSx)
 
 std::string OrderPriceText(double price, bool fourDecimals)
 {
-    char text[64];
-    std::snprintf(text, sizeof text, fourDecimals ? "%0.4lf" : "%0.2lf", price);
-    return text;
+    return figureText(price, fourDecimals ? 4 : 2);
 }
 
 bool IsCurrencyExchange(std::string_view exchange) { return exchange == "CN" || exchange == "CB" || exchange == "MC"; }

@@ -1,6 +1,7 @@
 #include "watch/WatchCellFormat.h"
 
 #include "app/base/AppSettings.h"
+#include "app/base/FigureText.h"
 #include "watch/base/WatchlistTable.h"
 
 #include <cmath>
@@ -30,7 +31,7 @@ bool wholeValue(double v)
 std::string fixedPaise(double v, int decimals)
 {
     if (!wholeValue(v))
-        return printf1(decimals == 4 ? "%0.4lf" : "%0.2lf", v / 100);
+        return figureText(v / 100, decimals);
     long long p = static_cast<long long>(v);
     const bool negative = p < 0;
     if (negative)
@@ -56,7 +57,7 @@ std::string fixedPaise(double v, int decimals)
 std::string wholeNumber(double v)
 {
     if (!wholeValue(v))
-        return printf1("%0.0lf", v);
+        return figureText(v, 0);
     return std::to_string(static_cast<long long>(v));
 }
 
@@ -137,8 +138,10 @@ WatchCell RowCell(int kind, const SecurityRecord& s, QuoteData& q, bool* changed
 {
     WatchCell cell;
     if (kind == 19 || kind == 20) {
+        // A derivative keeps no 52-week range: the number 0, shown as the
+        // column's other figures are.
         if (detail::derivativeCode(s.inst_type.view()))
-            return WatchCell{std::string(1, '0'), CellPaint::Normal, std::nullopt};
+            return WatchCell{figureText(0, s.currency ? 4 : 2), CellPaint::Normal, std::nullopt};
         const double todayHigh = q.quote[kHighPrc] / 100;
         const double todayLow = q.quote[kLowPrc] / 100;
         cell.paint = CellPaint::Normal;
@@ -172,7 +175,7 @@ WatchCell TickCell(int kind, const SecurityRecord& s, const QuoteData& q)
     WatchCell cell;
     if (kind == 19 || kind == 20) {
         const double stored = kind == 19 ? q.year_high : q.year_low;
-        cell.text = detail::printf1("%0.2lf", stored);
+        cell.text = figureText(stored, s.currency ? 4 : 2);
         cell.band = FiftyTwoWeekBand(kind == 19, stored, q.quote[kLastPrc]);
         return cell;
     }

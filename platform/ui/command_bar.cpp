@@ -3,6 +3,7 @@
 #include "ui/commands.h"
 
 #include <QAction>
+#include <QActionEvent>
 #include <QActionGroup>
 #include <QDialog>
 #include <QHBoxLayout>
@@ -15,16 +16,49 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QSizePolicy>
 #include <QVBoxLayout>
 #include <QWidgetAction>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace ui {
 
 namespace {
 // While visible, states follow the program the way a ribbon does on idle.
 constexpr int kRefreshMs = 250;
+
+// A large ribbon button shows a text of several words on two lines, broken at
+// the space nearest its middle, as a ribbon does: twelve one-line buttons
+// would not fit a 1280 pixels wide frame and be cut. The action keeps its
+// one-line text for menus and tips.
+class LargeButton final : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+
+protected:
+    void actionEvent(QActionEvent* event) override
+    {
+        QToolButton::actionEvent(event);
+        if (event->type() == QEvent::ActionChanged || event->type() == QEvent::ActionAdded)
+            setText(twoLines(text()));
+    }
+
+private:
+    static QString twoLines(QString text)
+    {
+        if (text.contains(QLatin1Char('\n')))
+            return text;
+        int best = -1;
+        for (int i = 0; i < text.size(); ++i)
+            if (text[i] == QLatin1Char(' ') && (best < 0 || std::abs(i - text.size() / 2) < std::abs(best - text.size() / 2)))
+                best = i;
+        if (best > 0)
+            text[best] = QLatin1Char('\n');
+        return text;
+    }
+};
 
 // The menu of a popup button. The popup widget is made as the menu opens; a
 // popup dialog is kept, with what the user entered, until it ends (a box it
@@ -236,7 +270,7 @@ void CommandBar::addToPanel(Panel& panel, QWidget* w)
 
 QToolButton* CommandBar::makeButton(Panel& panel, QAction* action, ButtonKind kind)
 {
-    auto* b = new QToolButton(panel.box);
+    auto* b = kind == ButtonKind::Large ? new LargeButton(panel.box) : new QToolButton(panel.box);
     b->setDefaultAction(action);
     b->setAutoRaise(true);
     switch (kind) {
@@ -246,10 +280,29 @@ QToolButton* CommandBar::makeButton(Panel& panel, QAction* action, ButtonKind ki
         break;
     case ButtonKind::Small:
     case ButtonKind::Check:
-    case ButtonKind::Radio:
+    case ButtonKind::Radio: {
         b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         b->setIconSize(QSize(16, 16));
-        break;
+        // Small buttons stand three to a column, as a ribbon's do: a row of
+        // eleven would be squeezed and cut their texts ("Mar...ver").
+        b->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
+        QWidget* column = nullptr;
+        if (QLayoutItem* last = panel.row->count() ? panel.row->itemAt(panel.row->count() - 1) : nullptr)
+            if (QWidget* w = last->widget(); w && w->objectName() == QLatin1String("RibbonColumn") && w->layout()->count() < 3)
+                column = w;
+        if (!column) {
+            column = new QWidget(panel.box);
+            column->setObjectName(QStringLiteral("RibbonColumn"));
+            auto* stack = new QVBoxLayout(column);
+            stack->setContentsMargins(0, 0, 0, 0);
+            stack->setSpacing(0);
+            stack->setAlignment(Qt::AlignTop);
+            addToPanel(panel, column);
+        }
+        b->setParent(column);
+        column->layout()->addWidget(b);
+        return b;
+    }
     }
     addToPanel(panel, b);
     return b;

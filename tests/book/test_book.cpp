@@ -2,6 +2,7 @@
 // the grid, confirmations from the feed, the dealer's client rule, closing
 // during a download, and an order's way from the order form to traded.
 #include "OrderFixture.h"
+#include "testkit/figures.h"
 
 #include "server/FeedDispatcher.h"
 #include "server/FeedState.h"
@@ -397,6 +398,33 @@ TEST_F(OrderBookTest, SecurityFilterAndCompressedReportFromTheOrderDesk)
     EXPECT_EQ(view->securityFilter(), sec);
     EXPECT_EQ(g_nPendingSecIndex.load(), -1);
     g_Session.compressed_replies = 0;
+}
+
+// Every price and trigger with its instrument's decimals: four for a
+// currency, two otherwise, whatever the broker's text carries.
+TEST_F(OrderBookTest, EveryFigureHasItsInstrumentsDecimals)
+{
+    const int cn = findSecurity("CN", "FC"), mc = findSecurity("MC", "CF");
+    ASSERT_GE(cn, 0);
+    ASSERT_GE(mc, 0);
+    auto other = [](int index, const std::string& exch, int orderNo, const std::string& price,
+                    const std::string& trigger) {
+        return "101|CID01|" + std::to_string(OrderSecurityAt(index).token) + "|" + exch + "|" + std::to_string(orderNo)
+            + "|EX" + std::to_string(orderNo) + "|Buy|1|" + price + "|1|09:15:00|OPN|" + trigger
+            + "|0|3|ABC12|0|U1|SEC|Normal";
+    };
+    broker->setReply("ReportData=600", "600|0|OK|4~" + row(1001, 'B', 10, 1500.05, 10, "OPN") + "^"
+                                           + other(cn, "CN", 1002, "83.1234", "83.1") + "^"
+                                           + other(mc, "MC", 1003, "61234.5", "0") + "^"
+                                           + other(sec, "NN", 1004, "-0.001", "822.5"));
+    COrderViewEx* view = OpenOrderBook();
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(waitLoaded(view, 4));
+    EXPECT_EQ(testkit::wrongDecimals(*view->grid()), std::vector<std::string>{});
+    EXPECT_EQ(cell(view, 1, kPriceCol).toStdString(), "83.1234");
+    EXPECT_EQ(cell(view, 1, kPriceCol + 1).toStdString(), "83.1000");
+    EXPECT_EQ(cell(view, 2, kPriceCol).toStdString(), "61234.50");
+    EXPECT_EQ(cell(view, 3, kPriceCol + 1).toStdString(), "822.50");
 }
 
 TEST_F(OrderBookTest, OpenerRefusals)

@@ -2,6 +2,7 @@
 // format), and the window against the test broker (grouping, the filter and
 // the summary, the previous trades the broker keeps).
 #include "OrderFixture.h"
+#include "testkit/figures.h"
 
 #include "server/FeedState.h"
 #include "server/SecurityTable.h"
@@ -16,6 +17,7 @@
 
 #include <QCheckBox>
 #include <QKeyEvent>
+#include <QRegularExpression>
 #include <QApplication>
 #include <QTreeView>
 
@@ -149,6 +151,33 @@ TEST_F(TradeBookTest, TradesGroupBySecurityAndOrderAndTheFilterKeepsOthersOut)
     ASSERT_TRUE(waitIdle(view));
     EXPECT_EQ(view->securityFilter(), -1);
     EXPECT_EQ(leafRows(view), 3);
+}
+
+// Every trade price with its instrument's decimals, and the summary's
+// averages four decimals once a currency trade is among them.
+TEST_F(TradeBookTest, EveryFigureHasItsInstrumentsDecimals)
+{
+    const int cn = findSecurity("CN", "FC"), mc = findSecurity("MC", "CF");
+    ASSERT_GE(cn, 0);
+    ASSERT_GE(mc, 0);
+    broker->setReply("ReportData=610",
+                     "611|0|OK|4~" + tradeRow(11, 21, OrderSecurityAt(nse).token, "NN", 'B', 10, "822.5") + "^"
+                         + tradeRow(12, 22, OrderSecurityAt(cn).token, "CN", 'B', 2, "83.1234", "USDINR-FC") + "^"
+                         + tradeRow(13, 23, OrderSecurityAt(mc).token, "MC", 'S', 1, "61234.5", "GOLD-CF") + "^"
+                         + tradeRow(14, 24, OrderSecurityAt(other).token, "NN", 'S', 3, "100"));
+    CTradeView* view = OpenTradeBook();
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(waitIdle(view));
+    ASSERT_EQ(leafRows(view), 4);
+    EXPECT_EQ(testkit::wrongDecimals(*view->grid()), std::vector<std::string>{});
+    view->OnTradeSummary();
+    ASSERT_FALSE(prompter.asks().empty());
+    const std::string text = prompter.asks().back().text;
+    // Values in rupees with two decimals, averages with four (a currency row counted).
+    const QRegularExpression value(QStringLiteral("Buy Value :\\s+\\d+\\.\\d{2}\\s+Sell Value :\\s+\\d+\\.\\d{2}\\n")),
+        avg(QStringLiteral("Buy Avg :\\s+\\d+\\.\\d{4}\\s+Sell Avg :\\s+\\d+\\.\\d{4}\\n"));
+    EXPECT_TRUE(value.match(QString::fromStdString(text)).hasMatch()) << text;
+    EXPECT_TRUE(avg.match(QString::fromStdString(text)).hasMatch()) << text;
 }
 
 TEST_F(TradeBookTest, A1205ShowsNoBoxAndTheBrokerKeepsPreviousTrades)

@@ -153,8 +153,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ColourCase{"mode7_marker_88888", 7, segment(88888), 1, 0, 0x000005, 0xFFFFFE},
                       ColourCase{"mode7_even_row", 7, segment(1), 0, 0, 0x000005, 0x686767},
                       ColourCase{"mode7_odd_row", 7, segment(1), 1, 0, 0x000005, 0x5A5A5A},
-                      ColourCase{"mode8_even_row", 8, std::nullopt, 2, 3, 0x000005, 0x686767},
-                      ColourCase{"mode8_odd_row", 8, std::nullopt, 3, 3, 0x000005, 0x5A5A5A},
+                      ColourCase{"mode8_even_row", 8, std::nullopt, 2, 3, 0xFFFFFF, 0x686767},
+                      ColourCase{"mode8_odd_row", 8, std::nullopt, 3, 3, 0xFFFFFF, 0x5A5A5A},
                       ColourCase{"mode0_default", 0, security(2), 0, 5, D, D},
                       ColourCase{"mode9_default", 9, security(2), 0, 5, D, D}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -130,7 +130,7 @@ TEST_F(ExportFixture, RowLimitCountsShownRowsBeforeTheLinkIsTouched)
 {
     auto t = std::make_shared<ExcelSheetTarget>();
     EXPECT_EQ(exportList(t, list("Big", 101)), ExcelExportResult::TooManyRows);
-    EXPECT_EQ(messages.back(), "Script size is greater than 100 not allowd in Excel");
+    EXPECT_EQ(messages.back(), "Script size is greater than 100 not allowed in Excel");
     EXPECT_EQ(starts, 0);
     EXPECT_EQ(exportList(t, list("Big", 100)), ExcelExportResult::Linked);
     EXPECT_EQ(book->lastUsedRow("Big"), 101);
@@ -149,7 +149,7 @@ TEST_F(ExportFixture, FailedStartsShowTheErrorAndReset)
     EXPECT_EQ(dialogs, 2);
     chooseNew = true;
     EXPECT_EQ(exportList(t, list("Bad:name")), ExcelExportResult::StartFailed);
-    EXPECT_EQ(messages.back(), kExcelNameRefusedText);
+    EXPECT_EQ(messages.back(), "Failed To Connect Excel - Sheet name is not allowed");
     EXPECT_FALSE(link->linkOpen());
     // An opened file with the list's sheet: cleared and rewritten.
     failOpen = false;

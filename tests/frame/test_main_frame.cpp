@@ -27,6 +27,8 @@
 #include "ui/theme_manager.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QToolButton>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
@@ -152,6 +154,31 @@ TEST_F(MainFrameTest, RibbonCarriesTheCategoriesAndRoutesCommandsWithTheirState)
     EXPECT_EQ(profile->getInt("Workspace", "ApplicationLook"), 33344);
     EXPECT_EQ(g_AppSettings.theme, 33344);
     EXPECT_EQ(saves, 1);
+}
+
+// On a 1280 pixels wide frame every ribbon button of every category shows its
+// whole text (no "Mar...ver"), and names its command on the mouse.
+TEST_F(MainFrameTest, EveryRibbonButtonShowsItsWholeText)
+{
+    ui::ThemeManager::apply(ThemeLookFor(32835)); // the default theme's style sheet, as the program starts
+    CMainFrame& f = make();
+    ui::CommandBar& bar = *f.Ribbon();
+    f.resize(1280, 720);
+    f.show();
+    for (const QString& name : bar.categoryNames()) {
+        bar.setCurrentCategory(bar.findCategory(name));
+        QApplication::processEvents();
+        int shown = 0;
+        for (QToolButton* b : bar.findChildren<QToolButton*>()) {
+            if (!b->isVisible() || b->text().isEmpty() || !b->defaultAction())
+                continue;
+            ++shown;
+            EXPECT_GE(b->width(), b->sizeHint().width()) << name.toStdString() << ": " << b->text().toStdString();
+            EXPECT_GE(b->height(), b->sizeHint().height()) << name.toStdString() << ": " << b->text().toStdString();
+            EXPECT_FALSE(b->toolTip().isEmpty()) << b->text().toStdString();
+        }
+        EXPECT_GT(shown, 0) << name.toStdString();
+    }
 }
 
 TEST_F(MainFrameTest, TabGroupMovesAreEnabledOnlyWhenAllowed)

@@ -27,7 +27,10 @@
 #include "ui/document_view.h"
 #include "ui/ui_thread.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTreeWidgetItem>
 #include <QPointer>
 #include <QPushButton>
@@ -332,6 +335,38 @@ TEST_F(ChartView, ASecurityReDownloadFindsTheChartsSecurityAgainOrClosesIt)
     EXPECT_TRUE(v->closing());
     EXPECT_EQ(prompter.asks().back().text, "The security of this chart is no longer available.");
     EXPECT_FALSE(FeedSubscriptions::instance().window(slot).in_use);
+}
+
+// The interval and zoom boxes get their entries after the window is shown,
+// and still show each entry whole ("TickByTick", "Half Yearly").
+TEST_F(ChartView, TheIntervalAndZoomBoxesShowTheirWholeEntries)
+{
+    for (int kind : {kChartIntraday, kChartEod}) {
+        auto control = std::make_unique<RecordingChartControl>();
+        m_rec = control.get();
+        auto* v = new CEodChartView(std::move(control));
+        v->resize(1200, 500);
+        v->show();
+        QApplication::processEvents();
+        v->OnInitialUpdate(sec("INFY~EQ"), kind);
+        QApplication::processEvents();
+        if (kind == kChartEod) {
+            EXPECT_EQ(v->intervalBox()->itemText(3).toStdString(), "Quarterly");
+        }
+        for (QComboBox* box : {v->intervalBox(), v->zoomBox()}) {
+            ASSERT_GT(box->count(), 0);
+            // The field the current entry is drawn in, inside the frame and
+            // left of the arrow.
+            QStyleOptionComboBox option;
+            option.initFrom(box);
+            option.editable = false;
+            const int field =
+                box->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, box).width();
+            for (int i = 0; i < box->count(); ++i)
+                EXPECT_GE(field, box->fontMetrics().horizontalAdvance(box->itemText(i))) << box->itemText(i).toStdString();
+        }
+        delete v;
+    }
 }
 
 TEST_F(ChartView, AnIndexChartAddsItsTokenOnceAndRemovesItOnce)

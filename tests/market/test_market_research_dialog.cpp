@@ -3,6 +3,7 @@
 // tracker on index broadcasts, announcement news, the circuit breaker and
 // support and resistance from the market-data host, and the security menu.
 #include "OrderFixture.h"
+#include "testkit/figures.h"
 
 #include "app/base/ConfigFile.h"
 #include "app/base/FixedText.h"
@@ -275,6 +276,22 @@ TEST_F(MarketResearch, ScannerAndClusterFollowASecurityReDownload)
     EXPECT_EQ(tokensOf(*after, scanner->feedSecurities()), subscribed);
     EXPECT_EQ(tokensOf(*after, pointTags(*cluster)), plotted);
     SecurityTable::publish(before);
+}
+
+// Every list of the market dialog shows its figures with two decimals (no
+// currency among them), never a raw double or "-0.00".
+TEST_F(MarketResearch, EveryListShowsItsFiguresWithTheInstrumentsDecimals)
+{
+    for (int mode : {1, 2, 6, 10, 11}) {
+        QPointer<CMarketTurnOver> dlg = CMarketTurnOver::Open(mode, nullptr);
+        ASSERT_FALSE(dlg.isNull()) << mode;
+        // The circuit breaker and the levels show a grid of their own.
+        const auto shown = [&]() -> ui::GridView* { return dlg->grid() ? dlg->grid() : dlg->list(); };
+        ASSERT_TRUE(pumpUntil([&] { return !dlg->busy() && shown()->model().rowTotal() > 0; }, 20000)) << mode;
+        EXPECT_EQ(testkit::wrongDecimals(*shown()), std::vector<std::string>{}) << "mode " << mode;
+        dlg->finish(2);
+        ASSERT_TRUE(pumpUntil([&] { return dlg.isNull(); }, 5000)) << mode;
+    }
 }
 
 TEST_F(MarketResearch, IndicesTurnoverOpensOneScannerAndOneClusterForItsRow)

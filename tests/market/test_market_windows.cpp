@@ -25,20 +25,26 @@
 #include "orders/OrderFormLinks.h"
 #include "orders/WatchOrderCommands.h"
 #include "positions/PositionServices.h"
+#include "testkit/contrast.h"
+#include "testkit/figures.h"
 #include "testkit/headless.h"
+#include "frame/FrameThemes.h"
 #include "ui/form_driver.h"
+#include "ui/theme_manager.h"
 #include "ui/ticker.h"
 #include "ui/ui_thread.h"
 
 #include "pf/files.h"
 
 #include <QContextMenuEvent>
+#include <QFontMetrics>
 #include <QPointer>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeView>
 
 #include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -227,6 +233,72 @@ TEST_F(MarketWindows, DepthQuantitiesOfCommodityAndCurrency)
     EXPECT_EQ(u->cellText(0, 2), "2500");
     EXPECT_EQ(u->cellText(0, 1), "100.0000");
     EXPECT_EQ(FeedSubscriptions::instance().depthTokenList(), "8001,9001,");
+}
+
+// Every price of the depth window, its ladder and its labels, with the
+// instrument's decimals: four for the currency pair, two for the share and
+// the commodity; a change that rounds to nothing shows no sign.
+TEST_F(MarketWindows, EveryDepthFigureHasItsInstrumentsDecimals)
+{
+    for (const auto& [key, exch, decimals] :
+         {std::tuple<const char*, const char*, int>{"INFY~EQ", "NN", 2}, {"GOLD~CF~05FEB27", "MC", 2},
+          {"USDINR~FC~26DEC26", "CN", 4}}) {
+        const int sec = find(key, exch);
+        ASSERT_GE(sec, 0) << key;
+        m_table->row(sec).updateQuote([](QuoteData& q) {
+            for (int k = 0; k < kQuoteSlots; ++k)
+                q.quote[k] = 8312.25 + k;
+            q.quote[18] = -0.25; // the net change
+        });
+        CMDepthView* v = OpenMarketDepth(sec, nullptr);
+        ASSERT_NE(v, nullptr) << key;
+        v->feed()->depthUpdated(record(sec), decimals == 4);
+        v->OnTimer();
+        EXPECT_EQ(testkit::wrongDecimals(*v->ladder(), decimals), std::vector<std::string>{}) << key;
+        for (int id : {CMDepthView::kLastPrice, CMDepthView::kOpen, CMDepthView::kClose,
+                       CMDepthView::kWeightedAverage, CMDepthView::kNetChange}) {
+            const std::string text = v->text(id);
+            const size_t dot = text.find('.');
+            ASSERT_NE(dot, std::string::npos) << key << " " << id << " \"" << text << "\"";
+            EXPECT_EQ(text.size() - dot - 1, size_t(decimals)) << key << " " << id << " \"" << text << "\"";
+            EXPECT_FALSE(text.front() == '-' && text.find_first_of("123456789") == std::string::npos)
+                << key << " " << id << " \"" << text << "\"";
+        }
+        v->OnCancel();
+        QApplication::processEvents();
+    }
+}
+
+// In every theme the depth window reads: its labels on its background, the
+// ladder's cells, and no white field under the ladder's rows in a dark theme.
+TEST_F(MarketWindows, TheDepthWindowReadsInEveryTheme)
+{
+    const int infy = find("INFY~EQ", "NN");
+    CMDepthView* v = OpenMarketDepth(infy, nullptr);
+    ASSERT_NE(v, nullptr);
+    v->show();
+    v->feed()->depthUpdated(record(infy), false);
+    v->OnTimer();
+    const int theme = g_AppSettings.theme;
+    const QPalette palette = QApplication::palette();
+    for (const ThemeEntry& t : RibbonThemes()) {
+        g_AppSettings.theme = t.id;
+        ui::ThemeManager::apply(ThemeLookFor(t.id));
+        QApplication::processEvents();
+        EXPECT_EQ(testkit::unreadableLabels(*v), std::vector<std::string>{}) << t.text;
+        EXPECT_EQ(testkit::unreadableCells(*v->ladder()), std::vector<std::string>{}) << t.text;
+        const QImage shot = v->grab().toImage();
+        if (IsDarkThemeId(t.id)) {
+            // Under the last row: the ladder's empty field.
+            QWidget* cells = v->ladder()->tree()->viewport();
+            const QPoint at = cells->mapTo(v, QPoint(cells->width() / 2, cells->height() - 3));
+            const QColor field = shot.pixelColor(at);
+            EXPECT_LT(field.lightness(), 128) << t.text << " " << field.name().toStdString();
+        }
+    }
+    g_AppSettings.theme = theme;
+    QApplication::setPalette(palette);
+    qApp->setStyleSheet({});
 }
 
 TEST_F(MarketWindows, AtMostFiveDepthWindowsAndTheSameSecurityComesForward)
@@ -655,7 +727,8 @@ TEST_F(IndexWindows, IndicesBarChoosesSavesAndReadsBack)
     const auto perms = std::filesystem::status(IndicesFilePath(paths.data(), "U1")).permissions();
     EXPECT_EQ(perms & std::filesystem::perms::others_read, std::filesystem::perms::none);
 
-    // Values: unchanged shows 252; one line at 34 px, three lines at 35 px.
+    // Values: unchanged shows 252; one line at 34 px or wherever four lines
+    // would be cut, four lines where they fit.
     IndexRecord r = broadcast(4, 51, 2412345);
     MarketFeed::indexUpdated(r);
     bar->OnTimer();
@@ -666,9 +739,20 @@ TEST_F(IndexWindows, IndicesBarChoosesSavesAndReadsBack)
     bar->applySize(600, 34);
     EXPECT_TRUE(bar->compact());
     EXPECT_EQ(bar->button(1)->text().count('\n'), 0);
-    bar->applySize(600, 35);
+    const int full = bar->fullTextHeight();
+    EXPECT_GE(full, 4 * QFontMetrics(bar->button(1)->font()).lineSpacing());
+    bar->applySize(600, std::max(35, full - 1));
+    EXPECT_TRUE(bar->compact());
+    EXPECT_EQ(bar->button(1)->text().count('\n'), 0);
+    EXPECT_EQ(bar->button(1)->toolTip().count('\n'), 3) << "the whole text on the mouse";
+    bar->applySize(600, full);
     EXPECT_FALSE(bar->compact());
     EXPECT_EQ(bar->button(1)->text().count('\n'), 3);
+    // Standing on end, each button has a quarter of the height.
+    bar->applySize(150, 4 * full - 4);
+    EXPECT_TRUE(bar->compact());
+    bar->applySize(150, 4 * full);
+    EXPECT_FALSE(bar->compact());
 
     // Two buttons written as "5~7~" read back into the same places.
     pf::files::writeAll(IndicesFilePath(paths.data(), "U1"), IndicesLine({5, 7, 0, 0}));

@@ -5,6 +5,7 @@
 // header and a Refresh reloads it without doubling; market lot information
 // asks nothing.
 #include "OrderFixture.h"
+#include "testkit/figures.h"
 
 #include "server/SecurityTable.h"
 
@@ -26,6 +27,7 @@
 
 #include <map>
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -200,6 +202,34 @@ TEST_F(ReportDialog, TsloHistoryMergesTheLegHeaderAndRefreshReloads)
     dlg.OnRefresh();
     ASSERT_TRUE(pumpUntil([&] { return dlg.replies() == 2; }, 20000));
     EXPECT_EQ(dlg.grid()->model().preorder().size(), 4u);
+}
+
+// The report lists' figures with their instruments' decimals: the gainers
+// of every exchange, the depth of a share and of a currency pair (four
+// decimals though the broker writes two), the market lots.
+TEST_F(ReportDialog, EveryListShowsItsFiguresWithTheInstrumentsDecimals)
+{
+    CHistoryDepth gainers(nullptr, 5, 0);
+    gainers.prepare();
+    for (int exchange = 1; exchange <= 3; ++exchange) {
+        gainers.setComboIndex(CHistoryDepth::kExchange, exchange);
+        gainers.OnSelchangeExch();
+        ASSERT_TRUE(pumpUntil([&] { return gainers.replies() == exchange; }, 20000));
+        EXPECT_EQ(testkit::wrongDecimals(*gainers.list()), std::vector<std::string>{}) << exchange;
+    }
+    for (const auto& [exch, inst, decimals] :
+         {std::tuple<const char*, const char*, int>{"NN", "EQ", 2}, {"CN", "FC", 4}, {"MC", "CF", 2}}) {
+        const int sec = findSecurity(exch, inst);
+        ASSERT_GE(sec, 0) << exch;
+        CHistoryDepth depth(nullptr, 2, sec);
+        depth.prepare();
+        ASSERT_TRUE(pumpUntil([&] { return depth.replies() == 1; }, 20000));
+        ASSERT_EQ(depth.list()->model().rowTotal(), 5) << exch;
+        EXPECT_EQ(testkit::wrongDecimals(*depth.list(), decimals), std::vector<std::string>{}) << exch;
+    }
+    CHistoryDepth lots(nullptr, 4, 0);
+    lots.prepare();
+    EXPECT_EQ(testkit::wrongDecimals(*lots.list()), std::vector<std::string>{});
 }
 
 TEST_F(ReportDialog, MarketLotInformationAsksNothing)

@@ -40,6 +40,7 @@
 
 #include "frame/FrameThemes.h"
 #include "testkit/contrast.h"
+#include "testkit/figures.h"
 #include "ui/form_driver.h"
 #include "ui/grid_view.h"
 #include "ui/rgb.h"
@@ -280,7 +281,7 @@ protected:
     {
         COrderData d;
         CopyFixedText(d.client_code, client);
-        CopyFixedText(d.exchange, "NN");
+        CopyFixedText(d.exchange, sec.exchange);
         CopyFixedText(d.validity, "GFD");
         d.trailing_type = 3;
         d.side = 'B';
@@ -454,6 +455,47 @@ TEST_F(TsloBookTest, TheSpecialOrderNumberShowsAndEveryLegReadsInEveryTheme)
     g_AppSettings.theme = theme;
     QApplication::setPalette(palette);
     qApp->setStyleSheet({});
+}
+
+// Every price and spread of the book and its CSV with the instrument's
+// decimals: four for the currency pair's legs, two for the share's.
+TEST_F(TsloBookTest, EveryFigureHasItsInstrumentsDecimalsOnTheGridAndInTheCsv)
+{
+    const std::string client(FixedTextView(ActiveClientEntry()->client_code));
+    const int fx = findSecurity("CN", "FC");
+    ASSERT_GE(fx, 0);
+    ASSERT_EQ(placeAtDesk(OrderSecurityAt(findSecurity("NN", "EQ")), client, 822.5), TsloReply::Kind::Accepted);
+    ASSERT_EQ(placeAtDesk(OrderSecurityAt(fx), client, 83.1225), TsloReply::Kind::Accepted);
+    CTsloOrderView* view = openBook();
+    ASSERT_NE(view, nullptr);
+    ASSERT_EQ(view->book().size(), 4u);
+    EXPECT_EQ(testkit::wrongDecimals(*view->grid()), std::vector<std::string>{});
+
+    const std::filesystem::path file = std::filesystem::temp_directory_path() / "vx_tslo_figures.csv";
+    prompter.queueSavePath(file.string());
+    ASSERT_TRUE(view->OnSaveAsCsv());
+    std::ifstream in(file);
+    std::string line;
+    int fxLines = 0, shareLines = 0;
+    std::getline(in, line); // the header
+    while (std::getline(in, line)) {
+        const bool currency = line.find("USDINR") != std::string::npos || line.find("EURINR") != std::string::npos;
+        (currency ? fxLines : shareLines) += 1;
+        // A field that is a figure with a decimal point: the number of decimals.
+        std::stringstream fields(line);
+        std::string field;
+        while (std::getline(fields, field, ',')) {
+            if (!field.empty() && field.front() == '"')
+                field = field.substr(1, field.size() - 2);
+            const size_t dot = field.find('.');
+            if (dot == std::string::npos || field.find_first_not_of("-0123456789.") != std::string::npos)
+                continue;
+            EXPECT_EQ(field.size() - dot - 1, currency ? 4u : 2u) << line;
+        }
+    }
+    EXPECT_EQ(fxLines, 2);
+    EXPECT_EQ(shareLines, 2);
+    std::filesystem::remove(file);
 }
 
 TEST_F(TsloBookTest, A1205IsAnEmptyBookWithoutABoxAndTheCsvIsQuoted)

@@ -29,7 +29,9 @@ bool ownDecimals(const QString& header)
 
 } // namespace
 
-std::vector<std::string> wrongDecimals(const ui::GridView& grid)
+namespace {
+
+std::vector<std::string> walk(const ui::GridView& grid, int forced)
 {
     const ui::GridModel& m = grid.model();
     static const QRegularExpression number(QStringLiteral("^-?\\d+(\\.(\\d+))?$"));
@@ -52,7 +54,7 @@ std::vector<std::string> wrongDecimals(const ui::GridView& grid)
     std::vector<std::string> out;
     for (int id : rows) {
         const bool total = m.text(id, 0).contains(QStringLiteral("Total"), Qt::CaseInsensitive);
-        const int want = (total ? allCurrency : currencyRow(m, id)) ? 4 : 2;
+        const int want = forced > 0 ? forced : (total ? allCurrency : currencyRow(m, id)) ? 4 : 2;
         for (int c = 0; c < m.columns(); ++c) {
             if (!money[size_t(c)] || ownDecimals(m.columnName(c)))
                 continue;
@@ -68,6 +70,18 @@ std::vector<std::string> wrongDecimals(const ui::GridView& grid)
         }
     }
     return out;
+}
+
+} // namespace
+
+std::vector<std::string> wrongDecimals(const ui::GridView& grid)
+{
+    return walk(grid, 0);
+}
+
+std::vector<std::string> wrongDecimals(const ui::GridView& grid, int decimals)
+{
+    return walk(grid, decimals);
 }
 
 } // namespace testkit

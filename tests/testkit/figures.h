@@ -18,5 +18,8 @@ namespace testkit {
 // currency's when one of its cells names a currency exchange; a row whose
 // first cell says "Total" adds the rows around it.
 std::vector<std::string> wrongDecimals(const ui::GridView& grid);
+// The same for a grid of one security (its depth, its history): every money
+// cell wants `decimals`.
+std::vector<std::string> wrongDecimals(const ui::GridView& grid, int decimals);
 
 } // namespace testkit

@@ -164,7 +164,7 @@ TEST(WatchCells, TickShowsStoredFiftyTwoWeekValuesWithBandsRowRaisesThem)
     // Derivatives show 0 in a new row.
     QuoteData d = q;
     changed = false;
-    EXPECT_EQ(RowCell(kWeek52High, security(false, 0, 0, "FS"), d, &changed).text, "0");
+    EXPECT_EQ(RowCell(kWeek52High, security(false, 0, 0, "FS"), d, &changed).text, "0.00");
     EXPECT_FALSE(changed);
     EXPECT_EQ(d.year_high, 105);
 }

@@ -16,6 +16,7 @@
 
 #include "frame/FrameThemes.h"
 #include "frame/controls/CMyGridCtrl.h"
+#include "testkit/figures.h"
 #include "testkit/headless.h"
 #include "ui/rgb.h"
 #include "ui/theme_manager.h"
@@ -223,6 +224,55 @@ TEST_F(WatchViewTest, FixedCellsAreReadableInEveryTheme)
     }
     QApplication::setPalette(appPalette);
     qApp->setStyleSheet(appStyle);
+}
+
+// Every price of the watch with its instrument's decimals, whether the row
+// was built or rewritten by a tick: four for a currency pair, two otherwise,
+// and a price that rounds to nothing never "-0.00".
+TEST_F(WatchViewTest, EveryPriceHasItsInstrumentsDecimals)
+{
+    SecurityRecord fx;
+    fx.token = 5001;
+    fx.wtoken = feedtest::watchToken(3000);
+    fx.currency = 1;
+    fx.market_exchange.assign("CN");
+    fx.inst_type.assign("FC");
+    fx.symbol.assign("USDINR");
+    fx.display_name.assign("USDINR-FC");
+    m_table = publishTable(3000, {fx});
+    const int fxIndex = 3000;
+    const int list = addList("Figures", {0, 1, fxIndex});
+    g_WatchOpenRequest.openType = 0;
+    g_WatchOpenRequest.watchIndex = list;
+    WatchCommands::OnOpenWatchlist();
+    ASSERT_EQ(CVortanexView::openViews().size(), 1u);
+    CVortanexView* v = CVortanexView::openViews()[0];
+    ASSERT_EQ(v->grid()->model().rowTotal(), 3);
+    // Every column kind shown, so that every price kind is walked.
+    WatchlistTable::instance().update(v->watchIndex(), [](WatchlistRecord& r) {
+        r.columnCount = kFixedWatchColumns + kColumnKinds;
+        for (int k = 0; k < kColumnKinds; ++k)
+            r.kinds[size_t(k)] = k;
+    });
+    v->OnUpdateColumns();
+    auto quote = [&](int index, double base, double change) {
+        m_table->row(index).updateQuote([&](QuoteData& q) {
+            for (int k = 0; k < kQuoteSlots; ++k)
+                q.quote[k] = base + k * 0.25;
+            q.quote[kNetChg] = change;
+        });
+    };
+    quote(0, 82250, -0.3); // 822.50, a change that rounds to 0.00
+    quote(1, 10000.5, 125);
+    quote(fxIndex, 8312.25, -0.25);
+    v->SelectWatchlist(list, 1); // rows built anew
+    EXPECT_EQ(testkit::wrongDecimals(*v->grid()), std::vector<std::string>{});
+    quote(0, 82300, -0.2);
+    quote(fxIndex, 8312.5, -0.5);
+    EXPECT_EQ(v->DisplayFeeds(0), 1);
+    EXPECT_EQ(v->DisplayFeeds(fxIndex), 1);
+    EXPECT_EQ(testkit::wrongDecimals(*v->grid()), std::vector<std::string>{});
+    EXPECT_EQ(cell(v, 2, kFixedWatchColumns + kLastPrc).toStdString(), "83.1350");
 }
 
 TEST_F(WatchViewTest, AnAddedRowGoesAfterTheSelectedRow)

@@ -88,7 +88,7 @@ ExcelExportResult ExportToExcel(CMSExcel& link, const ExcelTargetPtr& target, co
         return ExcelExportResult::TooMany;
     }
     if (list.shownRows > kExcelMaxRows) {
-        say(ui, "Script size is greater than 100 not allowd in Excel");
+        say(ui, "Script size is greater than 100 not allowed in Excel");
         return ExcelExportResult::TooManyRows;
     }
     const auto reset = [&] {
@@ -105,7 +105,7 @@ ExcelExportResult ExportToExcel(CMSExcel& link, const ExcelTargetPtr& target, co
         if (result != 1) {
             // Any failure, of a new book or of an opened file, is shown and
             // leaves nothing linked.
-            say(ui, result == -2 || error.empty() ? "Exception occured while Processing request for Excel" : error);
+            say(ui, result == -2 || error.empty() ? "Exception occurred while Processing request for Excel" : error);
             if (result == -2)
                 WriteLog(0, "COM exception error for Opening Excel file");
             reset();

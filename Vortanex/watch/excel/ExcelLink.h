@@ -63,7 +63,7 @@ private:
 bool ExcelSheetNameAllowed(const std::string& name);
 // The texts Initialization answers with.
 inline constexpr const char* kExcelAbsentText = "Failed to Create Excel Instance";
-inline constexpr const char* kExcelNameRefusedText = "Failed To Connet Excel - Sheet name is not allowd";
+inline constexpr const char* kExcelNameRefusedText = "Failed To Connect Excel - Sheet name is not allowed";
 // The product's own sheet of a new book, hidden behind the lists' sheets.
 inline constexpr const char* kExcelProductSheet = "Vortanex";
 
