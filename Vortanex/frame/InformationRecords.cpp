@@ -210,6 +210,13 @@ int CMyRibbonCtrl::FillDataArray(const AdvisoryCall& call)
 
 void CMyRibbonCtrl::UpdateData(long callId, const AdvisoryCall& call)
 {
+    // An update is held to the rule of a new call: the call keeps the
+    // fields its tool tip and order form read.
+    if (displayType == 2 && call.fields.size() < kAdvisoryMinFields) {
+        WriteLog(0, formatText("Advisory call update of %d fields not taken: %d are needed", int(call.fields.size()),
+                               int(kAdvisoryMinFields)));
+        return;
+    }
     for (CEventData& d : m_slots) {
         if (!d.inUse || d.callId != callId)
             continue;

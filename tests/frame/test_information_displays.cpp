@@ -248,6 +248,12 @@ TEST_F(InformationTest, AdvisoryCallsComeAndGoOnTheRibbon)
     // 26 fields keep no call; the line is still reported.
     send(call145(13, "Open", "SELL", 26));
     EXPECT_EQ(displays->Calls().Count(), 1);
+    // Nor does an update of 26 fields change the call it names.
+    send(call145(12, "Open", "SELL", 26));
+    ASSERT_GE(displays->Calls().SlotOfCall(12), 0);
+    const CEventData& kept = displays->Calls().Slots()[size_t(displays->Calls().SlotOfCall(12))];
+    EXPECT_EQ(kept.fields.size(), kAdvisoryMinFields + 2);
+    EXPECT_EQ(kept.fields[4], "BUY");
     // Four more fill the five slots; a sixth gets none.
     for (int id = 14; id <= 18; ++id)
         send(call145(id, "Open", "SELL"));
@@ -257,7 +263,7 @@ TEST_F(InformationTest, AdvisoryCallsComeAndGoOnTheRibbon)
     // "Closed" for a call no slot holds changes nothing.
     send(call145(99, "Closed"));
     EXPECT_EQ(displays->Calls().Count(), 5);
-    EXPECT_TRUE(pumpUntil([&] { return researchLines() == 9; }));
+    EXPECT_TRUE(pumpUntil([&] { return researchLines() == 10; }));
 
     // Closing every call removes the panel; the next call makes it again.
     for (int id : {12, 14, 15, 16, 17})
