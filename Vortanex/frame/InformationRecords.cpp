@@ -4,6 +4,7 @@
 #include "app/base/TextFormat.h"
 #include "server/SecurityReload.h"
 
+#include <climits>
 #include <cstdlib>
 
 namespace {
@@ -168,6 +169,12 @@ int CMyRibbonCtrl::FillDataArray(const AdvisoryCall& call)
     if (displayType == 2 && call.fields.size() < kAdvisoryMinFields) {
         WriteLog(0, formatText("Advisory call of %d fields not kept: %d are needed", int(call.fields.size()),
                                int(kAdvisoryMinFields)));
+        return -1;
+    }
+    // A call is changed and closed by its id: one without an id a slot can
+    // hold would stay on the ribbon for good.
+    if (displayType == 2 && (call.callId <= 0 || call.callId > INT_MAX)) {
+        WriteLog(0, formatText("Advisory call with id %ld not kept", call.callId));
         return -1;
     }
     for (int i = 0; i < kAdvisorySlots; ++i) {

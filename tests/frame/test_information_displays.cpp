@@ -72,7 +72,7 @@ public:
 };
 
 // "145|..." with fields 0-28 (fieldCount cuts it).
-std::string call145(int callId, const std::string& status, const std::string& side = "BUY", int fieldCount = 29)
+std::string call145(long long callId, const std::string& status, const std::string& side = "BUY", int fieldCount = 29)
 {
     std::vector<std::string> f(29);
     f[1] = side.substr(0, 1);
@@ -274,6 +274,17 @@ TEST_F(InformationTest, AdvisoryCallsComeAndGoOnTheRibbon)
     send(call145(20, "Open"));
     EXPECT_TRUE(advisoryPanel());
     EXPECT_EQ(bar().textOf(kAdvisoryMainButton), "Nifty Morrowpick");
+
+    // A call is closed by its id: one without an id an int holds is not
+    // kept, or it would stay on the ribbon for good.
+    for (const long long id : {0LL, -3LL, 4294967297LL}) {
+        send(call145(id, "Open"));
+        EXPECT_EQ(displays->Calls().Count(), 1) << id;
+        send(call145(id, "Closed"));
+    }
+    send(call145(20, "Closed"));
+    EXPECT_EQ(displays->Calls().Count(), 0);
+    EXPECT_FALSE(advisoryPanel());
 }
 
 TEST_F(InformationTest, DayEventsCountListAndWithdraw)
