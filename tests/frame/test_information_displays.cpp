@@ -398,6 +398,11 @@ TEST_F(InformationTest, ReferenceRatesFromTheFeedAndTheCommand)
     // Watch token 3 is security 1.
     send("160|160|1~3|8312");
     EXPECT_DOUBLE_EQ(table->row(1).ref_rate.load(), 83.12);
+    // A rate that is no number keeps the one the security has.
+    for (const char* rate : {"inf", "1e400", "nan"}) {
+        send(std::string("160|160|1~3|") + rate);
+        EXPECT_DOUBLE_EQ(table->row(1).ref_rate.load(), 83.12) << rate;
+    }
 
     bool done = false;
     QObject::connect(displays, &InformationDisplays::exchangeDone, [&] { done = true; });
