@@ -6,6 +6,8 @@ elseif(VX_SANITIZE STREQUAL "fuzzer")
   # ASan/UBSan checks; only the fuzz targets link the fuzzer's main.
   add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
                       -fno-sanitize-recover=undefined)
+  # The clang of the build machines (14) lacks std::source_location.
+  add_compile_options("$<$<COMPILE_LANGUAGE:CXX>:-include${CMAKE_CURRENT_LIST_DIR}/compat/source_location.h>")
   add_link_options(-fsanitize=address,undefined)
 elseif(VX_SANITIZE STREQUAL "thread")
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)

@@ -4,6 +4,7 @@
 #include "app/base/TextFormat.h"
 #include "server/SecurityReload.h"
 
+#include <climits>
 #include <cstdlib>
 
 namespace {
@@ -170,6 +171,12 @@ int CMyRibbonCtrl::FillDataArray(const AdvisoryCall& call)
                                int(kAdvisoryMinFields)));
         return -1;
     }
+    // A call is changed and closed by its id: one without an id a slot can
+    // hold would stay on the ribbon for good.
+    if (displayType == 2 && (call.callId <= 0 || call.callId > INT_MAX)) {
+        WriteLog(0, formatText("Advisory call with id %ld not kept", call.callId));
+        return -1;
+    }
     for (int i = 0; i < kAdvisorySlots; ++i) {
         CEventData& d = m_slots[size_t(i)];
         if (d.inUse)
@@ -210,6 +217,13 @@ int CMyRibbonCtrl::FillDataArray(const AdvisoryCall& call)
 
 void CMyRibbonCtrl::UpdateData(long callId, const AdvisoryCall& call)
 {
+    // An update is held to the rule of a new call: the call keeps the
+    // fields its tool tip and order form read.
+    if (displayType == 2 && call.fields.size() < kAdvisoryMinFields) {
+        WriteLog(0, formatText("Advisory call update of %d fields not taken: %d are needed", int(call.fields.size()),
+                               int(kAdvisoryMinFields)));
+        return;
+    }
     for (CEventData& d : m_slots) {
         if (!d.inUse || d.callId != callId)
             continue;

@@ -2,6 +2,7 @@
 
 #include "app/base/FigureText.h"
 #include "app/base/TextFormat.h"
+#include "server/FeedDispatcher.h"
 #include "server/SecurityRecord.h"
 #include "watch/base/TextSplit.h"
 
@@ -24,9 +25,12 @@ bool readLong(const std::string& text, long long& out)
     return end && *end == '\0' && errno == 0;
 }
 
+// A value that is no price (inf, nan, or beyond what the feed carries)
+// reads as none: it would reach the ladder and the baskets that price from it.
 double readDouble(const std::string& text)
 {
-    return text.empty() ? 0.0 : std::atof(text.c_str());
+    const double v = text.empty() ? 0.0 : std::atof(text.c_str());
+    return std::isfinite(v) && std::fabs(v) <= FeedDispatcher::kMaxFeedValue ? v : 0.0;
 }
 
 double rupees(double paise)

@@ -4,6 +4,7 @@
 
 #include "watch/base/TextSplit.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -24,9 +25,14 @@ ConversionQueryResult ReadConversionQuery(const std::string& reply)
     SplitString(reply, '|', f);
     if (f.size() < 8 || f[1] != "0")
         return r;
+    // The quantity's size is what counts, whatever its sign; one beyond an
+    // int (the least int among them, whose size has none) is no quantity.
+    const long long quantity = std::strtoll(f[7].c_str(), nullptr, 10);
+    if (quantity < -INT_MAX || quantity > INT_MAX)
+        return r;
     r.ok = true;
     r.margin = std::strtod(f[4].c_str(), nullptr);
-    r.convertible = std::abs(std::atoi(f[7].c_str()));
+    r.convertible = static_cast<int>(quantity < 0 ? -quantity : quantity);
     return r;
 }
 

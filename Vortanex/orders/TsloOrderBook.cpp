@@ -164,7 +164,7 @@ TsloReport ReadTsloReport(std::string_view body, const std::string& clientCode)
     }
     out.ok = true;
     const int announced = detail::toInt(detail::at(header, 4));
-    out.logLine = formatText("TSLO Orders Ctr <%d>", announced + 100);
+    out.logLine = formatText("TSLO Orders Ctr <%lld>", static_cast<long long>(announced) + 100);
     if (announced < 1) {
         out.barText = "No TSLO Orders to be downloaded";
         return out;
@@ -272,7 +272,8 @@ std::vector<std::string> TsloRowTexts(const TsloOrderInfo& r, const std::string&
             detail::price(r.spread, fourDecimals),
             detail::price(r.trigger, fourDecimals),
             std::to_string(r.traded_qty),
-            std::to_string(r.order_qty - r.traded_qty),
+            // Both come from the server: their difference may not fit an int.
+            std::to_string(static_cast<long long>(r.order_qty) - r.traded_qty),
             std::string(FixedTextView(r.status)),
             std::string(FixedTextView(r.remark)),
             std::to_string(r.leg),

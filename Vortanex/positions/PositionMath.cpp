@@ -90,9 +90,10 @@ double OpenPositionPl(const PositionRecord& p, const RiskSecurityFacts& s, doubl
             pl = (L - A) * static_cast<double>(q) * DivisorOf(s.price_multiplier) * DivisorOf(p.multiplier);
     } else if (s.commodity) {
         if (A > 0 && L > 0) {
-            // Whole lots only: the quotient is truncated toward zero.
-            const long long units = static_cast<long long>(s.price_multiplier) * s.lot * q;
-            const long long quotient = units / DivisorOf(s.price_divisor);
+            // Whole lots only: the quotient is truncated toward zero. The
+            // master's sizes times the server's quantity may not fit 64 bits.
+            const __int128 units = static_cast<__int128>(s.price_multiplier) * s.lot * q;
+            const __int128 quotient = units / DivisorOf(s.price_divisor);
             pl = static_cast<double>(quotient) * (L - A);
         }
     } else if (q != 0) {

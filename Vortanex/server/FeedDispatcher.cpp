@@ -874,9 +874,15 @@ void FeedDispatcher::IndexDistribute(std::string_view text)
                 v[0] = value;
                 v[4] = prevClose;
                 t[5] = detail::indexDirection(change * 100, v[5], t[5]);
-                v[5] = value - prevClose;
+                // What is worked out of two values in bounds (their
+                // difference, the change over a tiny close) may be beyond
+                // them: it is held at the bound, as every stored value is.
+                const auto bounded = [](double x) {
+                    return std::clamp(x, -FeedDispatcher::kMaxFeedValue, FeedDispatcher::kMaxFeedValue);
+                };
+                v[5] = bounded(value - prevClose);
                 r.stamp = time;
-                const double pct = prevClose > 0 ? (value - prevClose) / prevClose * 100 * 100 : 0;
+                const double pct = prevClose > 0 ? bounded((value - prevClose) / prevClose * 100 * 100) : 0;
                 t[6] = detail::indexDirection(pct, v[6], t[6]);
                 v[6] = pct;
             },

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <exception>
 #include <mutex>
@@ -111,7 +112,7 @@ int UpdateRbiRefRate(SecurityTable& table, int count, std::string_view text)
             const int w = detail::toInt(std::string_view(r).substr(0, bar));
             const double rate = std::atof(r.c_str() + bar + 1);
             const int index = table.searchWToken(w);
-            if (index < 0 || !(rate > 0))
+            if (index < 0 || !(rate > 0) || !std::isfinite(rate))
                 continue;
             const double value = rate / 100;
             SecurityRecord& found = table.row(index);

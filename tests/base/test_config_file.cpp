@@ -243,6 +243,15 @@ TEST_F(ConfigFileTest, PerUserFileMissingEmptyOrOversizedValues)
     EXPECT_EQ(std::string(g_Config.Feeds_Host), std::string(127, 'f'));
     EXPECT_NE(logText().find("Value of Gcrn cut to 20 characters"), std::string::npos);
 
+    // A NUL byte (a damaged file) ends a token like a blank: a text field
+    // cannot hold it, and the name after it is a name, not a value cut short.
+    g_Config = ConfigRecord{};
+    write(paths.data() / "nul.bin", std::string("Security_Host Redirect_Url\0https://web.example\nGcrn G1\0G2\n", 58));
+    EXPECT_EQ(LoadUserConfigDetails("nul"), 1);
+    EXPECT_STREQ(g_Config.Security_Host, "");
+    EXPECT_STREQ(g_Config.Redirect_Url, "https://web.example");
+    EXPECT_STREQ(g_Config.Gcrn, "G1");
+
     // A login id never names a file outside Data.
     write(paths.root() / "escape.bin", "Feeds_Host evil\n");
     EXPECT_EQ(LoadUserConfigDetails("../escape"), 0);

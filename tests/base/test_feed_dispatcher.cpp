@@ -138,6 +138,28 @@ TEST_F(Dispatch, NonFiniteAndOutOfRangeValuesRefuseTheirMessage)
     pf::setClock(nullptr);
 }
 
+// An index's change and its percentage are worked out of two values within
+// the bound, and may be far beyond it (the difference of the two extremes, a
+// change over a close of one paisa): they are held at the bound.
+TEST_F(Dispatch, IndexChangeAndPercentStayWithinTheBound)
+{
+    IndexRecord index;
+    index.feedCode = 7;
+    m_indices.rows.push_back(index);
+    send("110,7,9e15,-9e15,0,1,x,");
+    ASSERT_EQ(m_consumers.indexRows.size(), 1u);
+    EXPECT_EQ(m_consumers.indexRows.back().values[5], 9e15);
+    EXPECT_EQ(m_consumers.indexRows.back().values[6], 0) << "no percentage over a close below zero";
+    send("110,7,9e15,1,0,2,x,");
+    ASSERT_EQ(m_consumers.indexRows.size(), 2u);
+    EXPECT_EQ(m_consumers.indexRows.back().values[5], 9e15 - 1);
+    EXPECT_EQ(m_consumers.indexRows.back().values[6], 9e15);
+    send("110,7,1,9e15,0,3,x,");
+    ASSERT_EQ(m_consumers.indexRows.size(), 3u);
+    EXPECT_EQ(m_consumers.indexRows.back().values[5], 1 - 9e15);
+    EXPECT_DOUBLE_EQ(m_consumers.indexRows.back().values[6], -10000);
+}
+
 TEST_F(Dispatch, QuotesGiveTheirTradeTimeForTheStatusBar)
 {
     auto w = std::make_shared<RecordingWindow>(std::vector<int>{2});

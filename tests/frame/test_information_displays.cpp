@@ -72,7 +72,7 @@ public:
 };
 
 // "145|..." with fields 0-28 (fieldCount cuts it).
-std::string call145(int callId, const std::string& status, const std::string& side = "BUY", int fieldCount = 29)
+std::string call145(long long callId, const std::string& status, const std::string& side = "BUY", int fieldCount = 29)
 {
     std::vector<std::string> f(29);
     f[1] = side.substr(0, 1);
@@ -248,6 +248,12 @@ TEST_F(InformationTest, AdvisoryCallsComeAndGoOnTheRibbon)
     // 26 fields keep no call; the line is still reported.
     send(call145(13, "Open", "SELL", 26));
     EXPECT_EQ(displays->Calls().Count(), 1);
+    // Nor does an update of 26 fields change the call it names.
+    send(call145(12, "Open", "SELL", 26));
+    ASSERT_GE(displays->Calls().SlotOfCall(12), 0);
+    const CEventData& kept = displays->Calls().Slots()[size_t(displays->Calls().SlotOfCall(12))];
+    EXPECT_EQ(kept.fields.size(), kAdvisoryMinFields + 2);
+    EXPECT_EQ(kept.fields[4], "BUY");
     // Four more fill the five slots; a sixth gets none.
     for (int id = 14; id <= 18; ++id)
         send(call145(id, "Open", "SELL"));
@@ -257,7 +263,7 @@ TEST_F(InformationTest, AdvisoryCallsComeAndGoOnTheRibbon)
     // "Closed" for a call no slot holds changes nothing.
     send(call145(99, "Closed"));
     EXPECT_EQ(displays->Calls().Count(), 5);
-    EXPECT_TRUE(pumpUntil([&] { return researchLines() == 9; }));
+    EXPECT_TRUE(pumpUntil([&] { return researchLines() == 10; }));
 
     // Closing every call removes the panel; the next call makes it again.
     for (int id : {12, 14, 15, 16, 17})
@@ -268,6 +274,17 @@ TEST_F(InformationTest, AdvisoryCallsComeAndGoOnTheRibbon)
     send(call145(20, "Open"));
     EXPECT_TRUE(advisoryPanel());
     EXPECT_EQ(bar().textOf(kAdvisoryMainButton), "Nifty Morrowpick");
+
+    // A call is closed by its id: one without an id an int holds is not
+    // kept, or it would stay on the ribbon for good.
+    for (const long long id : {0LL, -3LL, 4294967297LL}) {
+        send(call145(id, "Open"));
+        EXPECT_EQ(displays->Calls().Count(), 1) << id;
+        send(call145(id, "Closed"));
+    }
+    send(call145(20, "Closed"));
+    EXPECT_EQ(displays->Calls().Count(), 0);
+    EXPECT_FALSE(advisoryPanel());
 }
 
 TEST_F(InformationTest, DayEventsCountListAndWithdraw)
@@ -381,6 +398,11 @@ TEST_F(InformationTest, ReferenceRatesFromTheFeedAndTheCommand)
     // Watch token 3 is security 1.
     send("160|160|1~3|8312");
     EXPECT_DOUBLE_EQ(table->row(1).ref_rate.load(), 83.12);
+    // A rate that is no number keeps the one the security has.
+    for (const char* rate : {"inf", "1e400", "nan"}) {
+        send(std::string("160|160|1~3|") + rate);
+        EXPECT_DOUBLE_EQ(table->row(1).ref_rate.load(), 83.12) << rate;
+    }
 
     bool done = false;
     QObject::connect(displays, &InformationDisplays::exchangeDone, [&] { done = true; });

@@ -108,6 +108,18 @@ INSTANTIATE_TEST_SUITE_P(
                       QuantityCase{"CurrencyRawAndFourDecimals", false, 1000, true, "2500", "100.0000", "2500"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(DepthRecord, ValuesThatAreNoPriceReadAsNone)
+{
+    DepthSecurityFacts facts{9, false, 1, false};
+    for (const char* value : {"123E3115", "inf", "nan", "-1e300", "9000000000000001"}) {
+        const MarketDepthLadder l = ParseMarketDepthRecord(std::string("9,") + value + "," + value + ",10,1", facts);
+        ASSERT_TRUE(l.matched) << value;
+        EXPECT_EQ(*l.lastPrice, 0) << value;
+        EXPECT_EQ(*l.bidPrice[0], 0) << value;
+        EXPECT_EQ(l.cells[0][1], "0.00") << value;
+    }
+}
+
 TEST(DepthRecord, ShortRecordFillsWhatItHas)
 {
     DepthSecurityFacts facts{9, false, 1, false};

@@ -317,6 +317,14 @@ TEST(ConvertPosition, QueryRequestAndReplies)
     EXPECT_DOUBLE_EQ(ReadConversionQuery("420|0|||1500.25|||-5").margin, 1500.25);
     EXPECT_FALSE(ReadConversionQuery("420|0|||1500.25").ok); // short: failed
     EXPECT_FALSE(ReadConversionQuery("420|1|||1500.25|||5").ok);
+    // A quantity whose size is no int is no answer: never a negative
+    // convertible quantity that no conversion could meet.
+    EXPECT_EQ(ReadConversionQuery("420|0|||1.0|||-2147483647").convertible, 2147483647);
+    for (const char* quantity : {"-2147483648", "2147483648", "-99999999999999999999"}) {
+        const ConversionQueryResult r = ReadConversionQuery(std::string("420|0|||1.0|||") + quantity);
+        EXPECT_FALSE(r.ok) << quantity;
+        EXPECT_EQ(r.convertible, 0) << quantity;
+    }
 
     EXPECT_EQ(ConversionExchangeCode("MCX-CM"), "MC");
     EXPECT_EQ(ConversionExchangeCode("BSE-CDX"), "CB");

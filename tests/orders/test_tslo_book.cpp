@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -142,6 +143,34 @@ TEST(TsloBookRows, TextsAndCsv)
     EXPECT_EQ(t[18], "-");
     EXPECT_EQ(TsloRowTexts(r.records[0], "X", true)[6], "250.5000");
     EXPECT_EQ(CsvLine({"a", "b,c", "say \"hi\"", "x\ny"}), "a,\"b,c\",\"say \"\"hi\"\"\",\"x\ny\"\n");
+}
+
+TEST(TsloBookRows, ServerQuantitiesAndCountsAtTheIntLimits)
+{
+    // Order and traded quantities at the two ends of an int: the trailing
+    // quantity is their true difference; a count at the top of an int is
+    // logged as it is and reads the rows present.
+    std::string fields = row(7, 1, 1, "TRL");
+    std::vector<std::string> f;
+    for (size_t at = 0;;) {
+        const size_t bar = fields.find('|', at);
+        f.push_back(fields.substr(at, bar == std::string::npos ? bar : bar - at));
+        if (bar == std::string::npos)
+            break;
+        at = bar + 1;
+    }
+    f[13] = "-2147483648";
+    f[19] = "2147483647";
+    std::string edited;
+    for (size_t i = 0; i < f.size(); ++i)
+        edited += (i ? "|" : "") + f[i];
+    const TsloReport r = ReadTsloReport("641|0|OK||2147483647~" + edited, "ABCDE");
+    ASSERT_EQ(r.records.size(), 1u);
+    EXPECT_EQ(r.logLine, "TSLO Orders Ctr <2147483747>");
+    const std::vector<std::string> t = TsloRowTexts(r.records[0], "SBIN", false);
+    EXPECT_EQ(t[5], "-2147483648");
+    EXPECT_EQ(t[10], "2147483647");
+    EXPECT_EQ(t[11], "-4294967295");
 }
 
 TEST(TsloBookRows, StoredBooksKeepTheirSecuritiesSubscribed)

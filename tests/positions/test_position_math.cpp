@@ -68,6 +68,13 @@ TEST(PositionMath, OpenPositionTable)
     for (const Case& c : cases)
         EXPECT_DOUBLE_EQ(OpenPositionPl(c.p, c.s, c.L), c.expected) << c.name;
     EXPECT_EQ(FormatPrice(OpenPositionPl(cases[8].p, currency, 82.5), true), "5000.0000");
+
+    // The master's sizes times the server's quantity beyond 64 bits: 2^30 x
+    // 2^30 x 2^20 units, a tenth of them whole lots, one rupee each.
+    RiskSecurityFacts large = commodity;
+    large.price_multiplier = 1 << 30;
+    large.lot = 1 << 30;
+    EXPECT_DOUBLE_EQ(OpenPositionPl(position(1 << 20, 0, 100), large, 101), 120892581961462917470617.0);
 }
 
 TEST(PositionMath, NoNegativeZeroAnywhere)

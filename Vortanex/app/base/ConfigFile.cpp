@@ -40,7 +40,11 @@ public:
     }
 
 private:
-    static bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+    // A NUL (a damaged file) separates too: no text field can hold one.
+    static bool isBlank(char c)
+    {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f' || c == '\0';
+    }
 
     std::string_view m_text;
     size_t m_max;

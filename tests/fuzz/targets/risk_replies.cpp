@@ -1,7 +1,8 @@
 // The risk report's replies (411 limits, 412 positions, 413 holdings, 414
 // unbilled, 415 today's) and the profit and loss worked from what they read,
 // with every security the reply names found in a table whose facts come
-// from the input's first bytes. The first byte picks the report.
+// from the input's first bytes. The first byte picks the report; from 250 on
+// it picks the MIS limits or the pledge reply (419).
 // Properties: no more rows than the reply has records; every profit and loss
 // a finite number; a tick's net quantity the traded difference kept in an int.
 #include "../FuzzTarget.h"
@@ -32,6 +33,18 @@ FUZZ_TARGET(risk_replies)
 {
     if (size < 11)
         return;
+    if (data[0] >= 250) {
+        // The MIS limits and the pledge and unpledge reply (419).
+        const std::string_view reply = fuzz::text(data + 1, size - 1);
+        if (data[0] & 1) {
+            const RiskOutcome mis = ParseMisReply(reply, "ABC12");
+            FUZZ_CHECK(mis.positions.empty() && mis.todays.empty() && mis.unbilled.empty());
+        } else {
+            const PledgeResult r = ParsePledgeReply(data[1] % 2 ? 200 : 500, reply, {{2885, "RELIANCE-EQ"}, {1594, ""}});
+            FUZZ_CHECK(r.note == 0 || r.note == -1);
+        }
+        return;
+    }
     RiskSecurityFacts facts;
     int32_t numbers[2];
     std::memcpy(numbers, data + 2, sizeof numbers);
