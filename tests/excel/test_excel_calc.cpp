@@ -9,6 +9,8 @@
 #include "watch/excel/ExcelLink.h"
 #include "watch/excel/ExcelSheetWriters.h"
 
+#include "pf/sigpipe.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -21,6 +23,11 @@
 #include <unistd.h>
 
 namespace {
+
+// The program ignores SIGPIPE from its first line: a write to an office that
+// has just been ended must fail, not end the terminal. These tests run the
+// link as the program does.
+const bool kSigpipeIgnored = (pf::ignoreSigpipe(), true);
 
 std::string missing()
 {
