@@ -22,6 +22,11 @@ void NetPositionFeed::quoteUpdated(int security)
     if (table && table->valid(security))
         tick = static_cast<char>(table->row(security).quote().tick_code[4]);
     m_ticks.put(security, tick);
+    // A close between the check above and the put has emptied the box
+    // already: empty it again, so a closed window never holds a tick. Both
+    // sides are sequentially consistent, so one of them sees the other.
+    if (m_closing.load(std::memory_order_seq_cst))
+        m_ticks.clear();
 }
 
 void NetPositionFeed::setSecurities(std::vector<int> securities)
@@ -40,7 +45,7 @@ void NetPositionFeed::setSecurities(std::vector<int> securities)
 
 void NetPositionFeed::setClosing()
 {
-    m_closing.store(true, std::memory_order_release);
+    m_closing.store(true, std::memory_order_seq_cst);
     m_ticks.clear();
 }
 
