@@ -104,11 +104,6 @@ CNetPosition* CNetPosition::Instance()
     return g_pNetPosition;
 }
 
-void CNetPosition::SetRiskExchange(RiskExchange exchange)
-{
-    g_exchange = std::move(exchange);
-}
-
 CNetPosition::CNetPosition(QWidget* parent)
     : QWidget(parent), m_feed(std::make_shared<NetPositionFeed>()), m_handover(std::make_shared<RiskHandover>())
 {
@@ -514,7 +509,7 @@ void CNetPosition::OnRiskRefresh(int dataIndex)
     job.encrypt = pv_user_info.encrypt;
     job.segmentIds = segmentIds();
     m_tabs->setEnabled(false);
-    if (!StartRiskReport(std::move(job), ref(), m_handover, g_exchange)) {
+    if (!StartRiskReport(std::move(job), ref(), m_handover)) {
         m_busy = false;
         EnableControls(true);
     }
@@ -668,7 +663,6 @@ void CNetPosition::OnTimer()
         m_grids[Open]->model().flush();
     else if (m_shownReport == Todays)
         m_grids[Todays]->model().flush();
-    ++m_layouts;
 }
 
 void CNetPosition::UpdateLTP(int security, int tick)

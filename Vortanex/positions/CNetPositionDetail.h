@@ -1,12 +1,11 @@
 #pragma once
 // What the files of the risk report window share: the colours of its
-// grids, the look-ups of the securities and segments its rows show, and the
-// exchange its requests go through. UI thread.
+// grids and the look-ups of the securities and segments its rows show. UI
+// thread.
 #include "app/base/AppSettings.h"
 #include "app/base/FixedText.h"
 #include "app/base/SessionRecord.h"
 #include "positions/RiskReplies.h"
-#include "positions/RiskReportThread.h"
 #include "server/SecurityTable.h"
 #include "ui/grid_model.h"
 
@@ -16,9 +15,6 @@
 #include <string>
 
 namespace netposition_detail {
-
-// Every request of the window goes through it (empty = RequestServer).
-inline RiskExchange g_exchange;
 
 inline constexpr uint32_t kBand = 0xA2E7FF; // RGB(255, 231, 162)
 inline constexpr uint32_t kBlack = 0x000000;

@@ -218,7 +218,7 @@ void CNetPosition::ShowPledgeUnpledge(int kind)
             MsgBoxInfoCaption("Please Activate a Client", "Input Error");
             return;
         }
-        DlgPledgeUnpleged dlg(this, g_exchange);
+        DlgPledgeUnpleged dlg(this);
         dlg.client_code = dealerAtOwnSlot() ? std::string(FixedTextView(active->holdings_client))
                                             : std::string(FixedTextView(active->client_code));
         const auto& holdings = ActiveClientRiskArrays().holdings;

@@ -249,7 +249,7 @@ void CNetPosition::GetMisDataFromLimit()
         return;
     m_busy = true;
     m_tabs->setEnabled(false);
-    if (!StartRiskReport(std::move(job), ref(), m_handover, g_exchange)) {
+    if (!StartRiskReport(std::move(job), ref(), m_handover)) {
         m_busy = false;
         m_tabs->setEnabled(true);
     }
