@@ -26,6 +26,7 @@
 
 #include "pf/threads.h"
 #include "ui/document_area.h"
+#include "ui/grid_model.h"
 #include "ui/ui_thread.h"
 
 #include <QApplication>
@@ -35,6 +36,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTreeView>
@@ -61,14 +63,6 @@ constexpr uint32_t kSellColour = 0x000000C0u;
 constexpr uint32_t kDarkBuyColour = 0x00FFB060u;  // RGB(96, 176, 255)
 constexpr uint32_t kDarkSellColour = 0x006E6EFFu; // RGB(255, 110, 110)
 constexpr uint32_t kGridColour = 0x00EBEBEBu;     // RGB(235, 235, 235)
-
-uint32_t rowColour(const OrderInfo& rec)
-{
-    const bool buy = rec.buy_sell[0] == 'B';
-    if (IsDarkTheme())
-        return buy ? kDarkBuyColour : kDarkSellColour;
-    return buy ? kBuyColour : kSellColour;
-}
 
 enum Column {
     kSecurity,
@@ -315,6 +309,79 @@ int securityCount()
 {
     const auto table = SecurityTable::current();
     return table ? table->count() : 0;
+}
+
+uint32_t rowColour(const OrderInfo& rec, bool dark)
+{
+    const bool buy = rec.buy_sell[0] == 'B';
+    if (dark)
+        return buy ? kDarkBuyColour : kDarkSellColour;
+    return buy ? kBuyColour : kSellColour;
+}
+
+// One formatter for downloaded and live rows ("MCX-SX" in every builder
+// too), so a refresh shows what an insert showed. Any thread that owns `m`.
+void fillOrderRow(ui::GridModel& m, int rowId, const OrderInfo& rec, bool fromTable, bool dark)
+{
+    QString security = qs(FixedTextView(rec.security_name));
+    if (fromTable) {
+        const OrderSecurity sec = OrderSecurityAt(rec.sec_index);
+        if (sec.valid())
+            security = qs(sec.displayKey);
+    }
+    const OrderRowTexts t = FormatOrderRow(rec, fourDecimals(rec));
+    m.setText(rowId, kSecurity, security);
+    m.setText(rowId, kMarket, qs(t.market));
+    m.setText(rowId, kClient, qs(FixedTextView(rec.client_code)));
+    m.setText(rowId, kOrderNo, qs(t.orderNo));
+    m.setText(rowId, kExchOrderNo, qs(FixedTextView(rec.exch_order_no)));
+    m.setText(rowId, kBuySell, qs(t.buySell));
+    m.setValue(rowId, kTotalQty, QVariant(static_cast<int>(rec.total_qty)));
+    m.setText(rowId, kPrice, qs(t.price));
+    m.setText(rowId, kTrigger, qs(t.trigger));
+    m.setValue(rowId, kOpenQty, QVariant(static_cast<int>(rec.open_qty)));
+    m.setText(rowId, kStatus, qs(FixedTextView(rec.status)));
+    m.setText(rowId, kTime, qs(FixedTextView(rec.time)));
+    m.setText(rowId, kMark, qs(t.mark));
+    m.setValue(rowId, kDisclosed, QVariant(static_cast<int>(rec.disclosed)));
+    m.setText(rowId, kUserId, qs(FixedTextView(rec.user_id)));
+    const uint32_t colour = rowColour(rec, dark);
+    for (int c = 0; c < COrderViewEx::kColumns; ++c)
+        m.setTextColour(rowId, c, ui::rgbOf(colour));
+}
+
+// The rows of a whole report, made on a worker in a model nothing shows yet
+// (made on the UI thread, touched by nobody else until it is posted back).
+struct FillJob {
+    std::shared_ptr<ui::GridModel> model;
+    std::vector<OrderInfo> records; // the store as it was when the fill began
+    int filter = -1;
+    int securities = 0;
+    bool dark = false;
+    std::unordered_map<int, int> rowOf; // store index -> row id, made with the rows
+};
+
+void fillOrderRows(FillJob& job)
+{
+    ui::GridModel& m = *job.model;
+    for (size_t i = 0; i < job.records.size(); ++i) {
+        const OrderInfo& rec = job.records[i];
+        try {
+            if (rec.sec_index >= job.securities || (job.filter != -1 && rec.sec_index != job.filter))
+                continue;
+            const int rowId = m.addRow();
+            if (rowId < 0) {
+                WriteLog(0, "Error : Grid row NULL in order report");
+                continue;
+            }
+            fillOrderRow(m, rowId, rec, false, job.dark);
+            m.setRowData(rowId, static_cast<int>(i));
+            job.rowOf[static_cast<int>(i)] = rowId;
+        } catch (...) {
+            WriteLog(0, "Exception while inserting order to grid");
+        }
+    }
+    m.regroup();
 }
 
 } // namespace
@@ -571,7 +638,7 @@ void COrderViewEx::MyUpdate(int code)
                 if (!ReadStoredOrder(ActiveClientEntry(), index, rec))
                     continue;
                 for (int c = 0; c < kColumns; ++c)
-                    m_grid->model().setTextColour(rowId, c, ui::rgbOf(detail::rowColour(rec)));
+                    m_grid->model().setTextColour(rowId, c, ui::rgbOf(detail::rowColour(rec, IsDarkTheme())));
             }
             m_grid->model().touchAll();
             layoutGrid();
@@ -691,16 +758,19 @@ void COrderViewEx::OnUpdateOrderReport(intptr_t wParam, intptr_t lParam, const s
             idleTail();
             break;
         case 1:
-            FillOrderRptGrid();
-            idleTail();
+            FillOrderRptGrid(); // idle again when the rows are in
             break;
         case 2:
-            WriteLog(0, "InsertorderRptGrid");
-            InsertorderRptGrid(static_cast<int>(lParam));
-            break;
         case 3:
-            WriteLog(0, "updateorderRptGrid");
-            updateorderRptGrid(static_cast<int>(lParam));
+            if (m_filling) {
+                m_deferred.emplace_back(static_cast<int>(wParam), static_cast<int>(lParam));
+                break;
+            }
+            WriteLog(0, wParam == 2 ? "InsertorderRptGrid" : "updateorderRptGrid");
+            if (wParam == 2)
+                InsertorderRptGrid(static_cast<int>(lParam));
+            else
+                updateorderRptGrid(static_cast<int>(lParam));
             break;
         case 4:
             clearRows();
@@ -725,6 +795,9 @@ void COrderViewEx::idleTail()
 
 void COrderViewEx::clearRows()
 {
+    ++m_fillGen; // a fill still running shows nothing
+    m_filling = false;
+    m_deferred.clear();
     m_rowOf.clear();
     if (m_grid)
         m_grid->model().clearRows();
@@ -732,61 +805,82 @@ void COrderViewEx::clearRows()
 
 void COrderViewEx::fillRow(int rowId, const OrderInfo& rec, bool fromTable)
 {
-    ui::GridModel& m = m_grid->model();
-    QString security = detail::qs(FixedTextView(rec.security_name));
-    if (fromTable) {
-        const OrderSecurity sec = OrderSecurityAt(rec.sec_index);
-        if (sec.valid())
-            security = detail::qs(sec.displayKey);
-    }
-    // One formatter for downloaded and live rows ("MCX-SX" in every builder
-    // too), so a refresh shows what an insert showed.
-    const OrderRowTexts t = FormatOrderRow(rec, detail::fourDecimals(rec));
-    m.setText(rowId, detail::kSecurity, security);
-    m.setText(rowId, detail::kMarket, detail::qs(t.market));
-    m.setText(rowId, detail::kClient, detail::qs(FixedTextView(rec.client_code)));
-    m.setText(rowId, detail::kOrderNo, detail::qs(t.orderNo));
-    m.setText(rowId, detail::kExchOrderNo, detail::qs(FixedTextView(rec.exch_order_no)));
-    m.setText(rowId, detail::kBuySell, detail::qs(t.buySell));
-    m.setValue(rowId, detail::kTotalQty, QVariant(static_cast<int>(rec.total_qty)));
-    m.setText(rowId, detail::kPrice, detail::qs(t.price));
-    m.setText(rowId, detail::kTrigger, detail::qs(t.trigger));
-    m.setValue(rowId, detail::kOpenQty, QVariant(static_cast<int>(rec.open_qty)));
-    m.setText(rowId, detail::kStatus, detail::qs(FixedTextView(rec.status)));
-    m.setText(rowId, detail::kTime, detail::qs(FixedTextView(rec.time)));
-    m.setText(rowId, detail::kMark, detail::qs(t.mark));
-    m.setValue(rowId, detail::kDisclosed, QVariant(static_cast<int>(rec.disclosed)));
-    m.setText(rowId, detail::kUserId, detail::qs(FixedTextView(rec.user_id)));
-    const uint32_t colour = detail::rowColour(rec);
-    for (int c = 0; c < kColumns; ++c)
-        m.setTextColour(rowId, c, ui::rgbOf(colour));
+    detail::fillOrderRow(m_grid->model(), rowId, rec, fromTable, IsDarkTheme());
 }
 
 void COrderViewEx::FillOrderRptGrid()
 {
     clearRows();
+    // Busy until the rows are in; the store stays open to confirmations,
+    // whose row changes wait for the rows (m_deferred).
     m_grid->setEnabled(false);
-    const std::vector<OrderInfo> records = OrderStoreSnapshot(ActiveClientEntry());
-    const int securities = detail::securityCount();
-    for (size_t i = 0; i < records.size(); ++i) {
-        const OrderInfo& rec = records[i];
-        try {
-            if (rec.sec_index >= securities || (m_secFilter != -1 && rec.sec_index != m_secFilter))
-                continue;
-            const int rowId = m_grid->model().addRow();
-            if (rowId < 0) {
-                WriteLog(0, "Error : Grid row NULL in order report");
-                continue;
-            }
-            fillRow(rowId, rec, false);
-            m_grid->model().setRowData(rowId, static_cast<int>(i));
-            m_rowOf[static_cast<int>(i)] = rowId;
-        } catch (...) {
-            WriteLog(0, "Exception while inserting order to grid");
-        }
+    m_refresh->setEnabled(false);
+    m_busy = true;
+    m_ready = false;
+    if (m_commands)
+        m_commands->refreshToolBar();
+    const int generation = ++m_fillGen;
+    m_filling = true;
+    // The store holds the report now: confirmations go into it again.
+    detail::bookLink().setBusy(false);
+    // The rows are made on a worker and the grid takes them whole (one
+    // reset), so a large report never holds the UI thread for its rows; a
+    // newer fill or a clear drops an older fill's rows unseen.
+    auto job = std::make_shared<detail::FillJob>();
+    job->model = std::make_shared<ui::GridModel>();
+    job->model->setAutoFlush(false);
+    job->model->setColumns(m_grid->model().columnNames());
+    job->model->setGroupColumns(m_grid->model().groupColumns());
+    job->records = OrderStoreSnapshot(ActiveClientEntry());
+    job->filter = m_secFilter;
+    job->securities = detail::securityCount();
+    job->dark = IsDarkTheme();
+    QPointer<COrderViewEx> self(this);
+    const auto show = [self, generation](const std::shared_ptr<detail::FillJob>& done) {
+        if (self && !self->m_closed && self->m_fillGen == generation)
+            self->showRows(*done->model, std::move(done->rowOf));
+    };
+    {
+        std::lock_guard lock(detail::g_downloadMutex);
+        ++detail::g_downloads;
     }
-    m_grid->model().flush();
-    m_grid->refilter();
+    const bool started = pf::Worker::start("OrderReportRows", [job, show]() mutable {
+        detail::fillOrderRows(*job);
+        job->records.clear();
+        ui::UiThread::post([job = std::move(job), show] { show(job); });
+        std::lock_guard lock(detail::g_downloadMutex);
+        --detail::g_downloads;
+        detail::g_downloadDone.notify_all();
+    });
+    if (!started) {
+        {
+            std::lock_guard lock(detail::g_downloadMutex);
+            --detail::g_downloads;
+        }
+        detail::fillOrderRows(*job);
+        show(job);
+    }
+}
+
+void COrderViewEx::showRows(ui::GridModel& built, std::unordered_map<int, int> rowOf)
+{
+    m_filling = false;
+    try {
+        m_grid->takeRows(built);
+        m_rowOf = std::move(rowOf);
+    } catch (...) {
+        WriteLog(0, "Exception while showing the order report");
+    }
+    // Orders stored or changed while the rows were made, in their order.
+    std::vector<std::pair<int, int>> deferred;
+    deferred.swap(m_deferred);
+    for (const auto& [code, index] : deferred) {
+        if (code == 2)
+            InsertorderRptGrid(index);
+        else
+            updateorderRptGrid(index);
+    }
+    idleTail();
 }
 
 void COrderViewEx::InsertorderRptGrid(int index)

@@ -12,6 +12,8 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 class CMyReportCtrl;
 class OrderBookCommands;
@@ -20,6 +22,9 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 struct OrderInfo;
+namespace ui {
+class GridModel;
+}
 
 // A security filter the next opening (or SetSecIndex) takes; -1 = none. The
 // market watch and the depth window set it before they open the book.
@@ -73,6 +78,7 @@ private:
     void InsertorderRptGrid(int index);
     void updateorderRptGrid(int index);
     void fillRow(int rowId, const OrderInfo& rec, bool fromTable);
+    void showRows(ui::GridModel& built, std::unordered_map<int, int> rowOf);
     void clearRows();
     void idleTail();
     void setTitle();
@@ -93,6 +99,9 @@ private:
     bool m_ready = false;
     bool m_closed = false;
     std::unordered_map<int, int> m_rowOf; // store index -> grid row id
+    int m_fillGen = 0;      // a newer fill or a clear ends an older fill
+    bool m_filling = false; // a fill's rows are being made on a worker
+    std::vector<std::pair<int, int>> m_deferred; // (2 insert | 3 update, store index) during a fill
 };
 
 // The open book, or null. UI thread only.

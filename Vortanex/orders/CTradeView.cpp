@@ -107,6 +107,58 @@ void GetTradeReportThread(QPointer<CTradeView> view, int encryption, std::string
     WriteLog(0, "Exit :GetTradeReportThread");
 }
 
+// What a worker needs to make the grid's rows: the model to fill (made on the
+// UI thread, touched by nobody else until the worker posts it back) and the
+// trades of one download.
+struct BuildJob {
+    std::shared_ptr<ui::GridModel> model;
+    std::shared_ptr<const std::vector<TradeInfo>> trades;
+    int filter = -1;
+    int securities = 0;
+    bool dark = false;
+};
+
+// On the worker: one row per trade the filter keeps, then the groups.
+void fillTradeRows(const BuildJob& job)
+{
+    try {
+        ui::GridModel& m = *job.model;
+        for (const TradeInfo& t : *job.trades) {
+            if ((job.filter != -1 && t.sec_index != job.filter) || t.sec_index >= job.securities)
+                continue;
+            const int row = m.addRow();
+            if (row < 0)
+                continue;
+            char number[64];
+            m.setText(row, kSecurity, qs(t.security));
+            m.setText(row, kMarket, qs(OrderMarketName(t.exchange, false)));
+            m.setText(row, kClient, qs(t.client_code));
+            std::snprintf(number, sizeof number, "%.0lf", t.order_no);
+            m.setText(row, kOrderNo, QString::fromLatin1(number));
+            std::snprintf(number, sizeof number, "%.0lf", t.trade_no);
+            m.setText(row, kTradeNo, QString::fromLatin1(number));
+            m.setText(row, kXTradeNo, qs(t.exch_trade_no));
+            m.setText(row, kBuySell, qs(t.buy_sell));
+            m.setText(row, kQty, QString::number(t.quantity));
+            m.setValue(row, kQty, t.quantity);
+            m.setText(row, kPrice, qs(TradePriceText(t)));
+            m.setValue(row, kPrice, t.price);
+            m.setText(row, kMark, qs(t.mark_name));
+            m.setText(row, kTime, qs(t.time));
+            const bool buy = !t.buy_sell.empty() && t.buy_sell[0] == 'B';
+            const uint32_t colour = job.dark ? (buy ? kDarkBuyColour : kDarkSellColour) : (buy ? kBuyColour : kSellColour);
+            for (int c = 0; c < CTradeView::kColumns; ++c)
+                m.setTextColour(row, c, ui::rgbOf(colour));
+            m.setRowData(row, t.row);
+        }
+        m.regroup();
+    } catch (const std::exception& e) {
+        WriteLog(0, "SException displaying Trade Report : [" + std::string(e.what()) + "]");
+    } catch (...) {
+        WriteLog(0, "Exception while displaying Trade Report");
+    }
+}
+
 } // namespace
 } // namespace detail
 
@@ -308,82 +360,54 @@ void CTradeView::takeResult(TradeReportOutcome outcome)
 void CTradeView::OnPopulate()
 {
     WriteLog(0, "Entry CTradeView::OnPopulate : Filter Sec Index [" + std::to_string(m_secFilter) + "]");
-    ++m_populateGen;
+    const int generation = ++m_populateGen;
     m_grid->model().clearRows();
-    // The rows are published and grouped once, after the last part.
-    m_grid->model().setAutoFlush(false);
-    populatePart(0, m_populateGen);
+    // The rows are made on a worker in a model of the grid's columns and
+    // groups that nothing shows yet; the grid takes them whole (one reset), so
+    // a large report never holds the UI thread for its rows. A newer filling
+    // or refresh drops an older one's rows unseen.
+    auto built = std::make_shared<ui::GridModel>();
+    built->setAutoFlush(false);
+    built->setColumns(m_grid->model().columnNames());
+    built->setGroupColumns(m_grid->model().groupColumns());
+    detail::BuildJob job{built, m_trades, m_secFilter, detail::securityCount(), IsDarkTheme()};
+    QPointer<CTradeView> self(this);
+    {
+        std::lock_guard lock(detail::g_downloadMutex);
+        ++detail::g_downloads;
+    }
+    const bool started = pf::Worker::start("TradeReportRows", [self, job, generation]() mutable {
+        detail::fillTradeRows(job);
+        job.trades.reset();
+        ui::UiThread::post([self, built = std::move(job.model), generation] {
+            if (self && self->m_populateGen == generation)
+                self->showRows(*built);
+        });
+        std::lock_guard lock(detail::g_downloadMutex);
+        --detail::g_downloads;
+        detail::g_downloadDone.notify_all();
+    });
+    if (!started) {
+        {
+            std::lock_guard lock(detail::g_downloadMutex);
+            --detail::g_downloads;
+        }
+        detail::fillTradeRows(job);
+        showRows(*built);
+    }
 }
 
-// Adds the rows of one part of the trades; the next part, the grouping and
-// the filter pass each run in a later turn of the event loop (after a 1 ms
-// timer, so that timers and paints due meanwhile run between them), so that
-// a large report never holds the UI thread for long.
-void CTradeView::populatePart(size_t from, int generation)
+void CTradeView::showRows(ui::GridModel& built)
 {
-    if (generation != m_populateGen)
-        return;
-    // Rows are cheap while nothing is published (some 4 us each); a part
-    // this large keeps a day's report in one turn.
-    constexpr size_t kPart = 25000;
     try {
-        ui::GridModel& m = m_grid->model();
-        const int securities = detail::securityCount();
-        const bool dark = IsDarkTheme();
-        const std::vector<TradeInfo>& trades = *m_trades;
-        const size_t end = std::min(trades.size(), from + kPart);
-        for (size_t i = from; i < end; ++i) {
-            const TradeInfo& t = trades[i];
-            if ((m_secFilter != -1 && t.sec_index != m_secFilter) || t.sec_index >= securities)
-                continue;
-            const int row = m.addRow();
-            if (row < 0)
-                continue;
-            char number[64];
-            m.setText(row, detail::kSecurity, detail::qs(t.security));
-            m.setText(row, detail::kMarket, detail::qs(OrderMarketName(t.exchange, false)));
-            m.setText(row, detail::kClient, detail::qs(t.client_code));
-            std::snprintf(number, sizeof number, "%.0lf", t.order_no);
-            m.setText(row, detail::kOrderNo, QString::fromLatin1(number));
-            std::snprintf(number, sizeof number, "%.0lf", t.trade_no);
-            m.setText(row, detail::kTradeNo, QString::fromLatin1(number));
-            m.setText(row, detail::kXTradeNo, detail::qs(t.exch_trade_no));
-            m.setText(row, detail::kBuySell, detail::qs(t.buy_sell));
-            m.setText(row, detail::kQty, QString::number(t.quantity));
-            m.setValue(row, detail::kQty, t.quantity);
-            m.setText(row, detail::kPrice, detail::qs(TradePriceText(t)));
-            m.setValue(row, detail::kPrice, t.price);
-            m.setText(row, detail::kMark, detail::qs(t.mark_name));
-            m.setText(row, detail::kTime, detail::qs(t.time));
-            const bool buy = !t.buy_sell.empty() && t.buy_sell[0] == 'B';
-            const uint32_t colour = dark ? (buy ? detail::kDarkBuyColour : detail::kDarkSellColour)
-                                         : (buy ? detail::kBuyColour : detail::kSellColour);
-            for (int c = 0; c < kColumns; ++c)
-                m.setTextColour(row, c, ui::rgbOf(colour));
-            m.setRowData(row, t.row);
-        }
-        if (end < trades.size()) {
-            QTimer::singleShot(1, this, [this, end, generation] { populatePart(end, generation); });
-            return;
-        }
+        m_grid->takeRows(built);
     } catch (const std::exception& e) {
         WriteLog(0, "SException displaying Trade Report : [" + std::string(e.what()) + "]");
     } catch (...) {
         WriteLog(0, "Exception while displaying Trade Report");
     }
-    QTimer::singleShot(1, this, [this, generation] {
-        if (generation != m_populateGen)
-            return;
-        m_grid->model().flush();
-        m_grid->model().setAutoFlush(true);
-        QTimer::singleShot(1, this, [this, generation] {
-            if (generation != m_populateGen)
-                return;
-            m_grid->refilter();
-            WriteLog(0, "Exit OnPopulate :Total Trades :" + std::to_string(m_trades->size()));
-            populated();
-        });
-    });
+    WriteLog(0, "Exit OnPopulate :Total Trades :" + std::to_string(m_trades->size()));
+    populated();
 }
 
 void CTradeView::populated()

@@ -15,6 +15,9 @@ class CMyReportCtrl;
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
+namespace ui {
+class GridModel;
+}
 
 class CTradeView : public QWidget {
     Q_OBJECT
@@ -54,7 +57,7 @@ protected:
 
 private:
     void OnPopulate();
-    void populatePart(size_t from, int generation);
+    void showRows(ui::GridModel& built);
     void populated();
     void setTitle();
     std::string gridStateName() const;

@@ -224,6 +224,54 @@ void GridModel::clearRows()
     endResetModel();
 }
 
+bool GridModel::adoptRows(GridModel& built)
+{
+    if (&built == this)
+        return true;
+    if (built.columns() != columns()) {
+        pf::logLine(0, "GridModel: rows of another column count refused");
+        return false;
+    }
+    const bool takeGroups = built.m_groupColumns == m_groupColumns && !built.m_regroupNeeded;
+    std::vector<int> ownerOrder = built.m_groupColumns.empty() ? std::move(built.m_top) : std::move(built.m_ownerTop);
+    m_dirty.clear();
+    m_pendingWrites = 0;
+    if (takeGroups)
+        beginResetModel();
+    m_rows = std::move(built.m_rows);
+    m_free = std::move(built.m_free);
+    m_fonts = std::move(built.m_fonts);
+    m_merges = std::move(built.m_merges);
+    m_liveRows = built.m_liveRows;
+    if (takeGroups) {
+        m_top = m_groupColumns.empty() ? std::move(ownerOrder) : std::move(built.m_top);
+        m_ownerTop = m_groupColumns.empty() ? std::vector<int>{} : std::move(ownerOrder);
+    } else {
+        // The built model's groups (if any) go in the regroup below, which
+        // resets the model itself.
+        m_top = std::move(built.m_top);
+        m_ownerTop = std::move(ownerOrder);
+    }
+    m_regroupNeeded = false;
+    built.m_rows.clear();
+    built.m_free.clear();
+    built.m_top.clear();
+    built.m_ownerTop.clear();
+    built.m_merges.clear();
+    built.m_dirty.clear();
+    built.m_pendingWrites = 0;
+    built.m_liveRows = 0;
+    built.m_regroupNeeded = false;
+    if (!takeGroups) {
+        regroupNow();
+        return true;
+    }
+    endResetModel();
+    if (!m_groupColumns.empty())
+        emit regrouped();
+    return true;
+}
+
 bool GridModel::isRow(int rowId) const
 {
     return rowId >= 0 && size_t(rowId) < m_rows.size() && m_rows[size_t(rowId)].alive;

@@ -155,6 +155,15 @@ public:
     // Re-reads every cell's colours (after a colour rule's inputs changed).
     void touchAll();
 
+    // Takes every row of `built` under one reset: a model of the same columns
+    // that an owner filled off the UI thread (no view watches it, its auto
+    // flush off), so a large fill costs the UI thread one reset instead of a
+    // signal and a layout per row. Rows keep their ids. Grouped by the same
+    // columns and regrouped, its groups are taken as they are; otherwise the
+    // owner's rows are grouped here. The built model is left empty. False
+    // (nothing taken) when the column counts differ.
+    bool adoptRows(GridModel& built);
+
     // Batching. Pending spans are published by flush(); with auto flush (the
     // default) a flush is queued on the first write of a batch.
     void flush();

@@ -1116,6 +1116,15 @@ void GridView::refilter()
     restoreExpansion();
 }
 
+bool GridView::takeRows(GridModel& built)
+{
+    m_refiltering = true; // a regroup's own filter pass waits for the one below
+    const bool taken = m_model->adoptRows(built);
+    m_refiltering = false;
+    refilter();
+    return taken;
+}
+
 void GridView::onRegrouped()
 {
     if (m_groupBox)

@@ -83,6 +83,10 @@ public:
     // The shown rows in the order the view lists them (children after their group row).
     std::vector<int> shownRows() const;
 
+    // Shows the rows of a model filled off the UI thread (GridModel::adoptRows)
+    // in place of the grid's own, then runs one filter pass.
+    bool takeRows(GridModel& built);
+
     // Columns.
     void setFrozenColumns(int count);
     int frozenColumns() const { return m_frozen; }

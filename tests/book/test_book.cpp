@@ -20,6 +20,7 @@
 #include "orders/COrderViewEx.h"
 #include "orders/ClientOrderStore.h"
 #include "orders/OrderConfirmation.h"
+#include "orders/OrderReportRequest.h"
 #include "orders/OrderSecurity.h"
 
 #include "Lzo.h"
@@ -154,6 +155,51 @@ TEST_F(OrderBookTest, AReplyOfThreeOrdersShowsThreeRows)
         view->grid()->model().textColour(view->rowOfRecord(1), 0).bgr);
     EXPECT_TRUE(view->refreshButton()->isEnabled());
     EXPECT_EQ(prompter.askCount(), 0u);
+}
+
+// A report of 3,000 orders through the window: every order has its row. A
+// confirmation that comes while the rows are made reaches its row once they
+// are in; a report that comes while the rows of the one before are made
+// leaves only its own rows.
+TEST_F(OrderBookTest, ALargeReportShowsEveryOrderAndAReportArrivingMidFillLeavesOnlyItsOwn)
+{
+    constexpr int kOrders = 3000;
+    std::string large = "600|0|OK|" + std::to_string(kOrders) + "~";
+    for (int i = 0; i < kOrders; ++i)
+        large += (i ? "^" : "") + row(10000 + i, i % 2 ? 'S' : 'B', 10, 100, 10, "OPN");
+    broker->setReply("ReportData=600", large);
+    COrderViewEx* view = OpenOrderBook();
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(waitLoaded(view, kOrders));
+    EXPECT_TRUE(barHas("Order Report Downloaded Successfully for Client :ABC12, Total Orders :3000"));
+    for (int i = 0; i < kOrders; ++i)
+        ASSERT_EQ(cell(view, i, kOrderNoCol).toStdString(), std::to_string(10000 + i)) << i;
+    EXPECT_EQ(cell(view, 1, 5).toStdString(), "Sell");
+
+    // Again; a partial trade of order 10001 is taken as soon as the store
+    // holds the report (the book is filling then, or has just filled).
+    view->OnOrderRefresh();
+    const std::string t = std::to_string(token);
+    ASSERT_TRUE(pumpUntil(
+        [&] { return ApplyOrderConfirmation("ABC12", "1|100|" + t + "|NN||ABC12|S|10001||4|10000|0||OPN|09:20:00|EX10001"); },
+        20000));
+    ASSERT_TRUE(waitLoaded(view, kOrders));
+    EXPECT_EQ(cell(view, 1, kStatusCol).toStdString(), "OPF");
+    EXPECT_EQ(view->grid()->model().value(view->rowOfRecord(1), kOpenQtyCol).toInt(), 6);
+
+    // The large report stored again and, once its rows are being made, three orders.
+    const std::string three = threeOrders();
+    OrderReportOutcome first = ReadOrderReportReply(200, large, long(large.size()));
+    OrderReportOutcome second = ReadOrderReportReply(200, three, long(three.size()));
+    FillOrderReport(ActiveClientEntry(), 1, first.count, first.rows, nullptr, "ABC12");
+    ASSERT_TRUE(pumpUntil([&] { return view->isBusy(); }, 20000));
+    FillOrderReport(ActiveClientEntry(), 1, second.count, second.rows, nullptr, "ABC12");
+    ASSERT_TRUE(waitLoaded(view, 3));
+    EXPECT_TRUE(WaitOrderReportDownloads(20000)); // the older rows' worker has ended too
+    pumpUntil([] { return false; }, 100);
+    EXPECT_EQ(view->grid()->model().rowTotal(), 3);
+    EXPECT_EQ(cell(view, 2, kOrderNoCol).toStdString(), "1003");
+    EXPECT_EQ(view->rowOfRecord(3), -1);
 }
 
 TEST_F(OrderBookTest, ALiveRowReadsAsADownloadedOneInAGridThatFollowsTheTheme)

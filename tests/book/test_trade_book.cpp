@@ -13,6 +13,7 @@
 #include "orders/CTradeView.h"
 #include "orders/OrderSecurity.h"
 #include "orders/TradeReport.h"
+#include "ui/grid_model.h"
 #include "watch/AppWindowCommands.h"
 
 #include <QCheckBox>
@@ -178,6 +179,66 @@ TEST_F(TradeBookTest, EveryFigureHasItsInstrumentsDecimals)
         avg(QStringLiteral("Buy Avg :\\s+\\d+\\.\\d{4}\\s+Sell Avg :\\s+\\d+\\.\\d{4}\\n"));
     EXPECT_TRUE(value.match(QString::fromStdString(text)).hasMatch()) << text;
     EXPECT_TRUE(avg.match(QString::fromStdString(text)).hasMatch()) << text;
+}
+
+// A day's report of 4,000 trades through the window: every trade shows under
+// its security and order with the counts and the summary's sums; a reply that
+// arrives while the rows of the one before are still being made leaves only
+// its own rows.
+TEST_F(TradeBookTest, ALargeReplyShowsEveryTradeAndOneArrivingMidFillLeavesOnlyItsOwn)
+{
+    const int t1 = OrderSecurityAt(nse).token, t2 = OrderSecurityAt(other).token;
+    // 1,000 orders of 4 trades (quantities 1, 2, 3 and 4 at 10.00): the even
+    // orders buy AAA, the odd ones sell BBB.
+    std::string large = "611|0|OK|4000~";
+    for (int i = 0; i < 4000; ++i) {
+        const int order = 5000 + i / 4;
+        const bool buy = order % 2 == 0;
+        large += (i ? "^" : "")
+            + tradeRow(order, 100000 + i, buy ? t1 : t2, "NN", buy ? 'B' : 'S', 1 + i % 4, "10.00",
+                       buy ? "AAA-EQ" : "BBB-EQ");
+    }
+    broker->setReply("ReportData=610", large);
+    CTradeView* view = OpenTradeBook();
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(waitIdle(view));
+    EXPECT_EQ(leafRows(view), 4000);
+    const ui::GridModel& m = view->grid()->model();
+    const std::vector<int>& securities = m.childrenOf(ui::GridModel::kRoot);
+    ASSERT_EQ(securities.size(), 2u);
+    for (int group : securities) {
+        EXPECT_EQ(m.groupCount(group), 2000);
+        ASSERT_EQ(m.childrenOf(group).size(), 500u);
+        for (int order : m.childrenOf(group))
+            EXPECT_EQ(m.groupCount(order), 4);
+    }
+    EXPECT_EQ(view->grid()->groupCaption(securities[0]).toStdString(), "Security: AAA~EQ (2000)");
+    view->OnTradeSummary();
+    ASSERT_FALSE(prompter.asks().empty());
+    std::string text = prompter.asks().back().text;
+    EXPECT_NE(text.find("Buy Qty :          5000"), std::string::npos) << text;
+    EXPECT_NE(text.find("Sell Qty :          5000"), std::string::npos) << text;
+    EXPECT_NE(text.find("Buy Value :   50000.00"), std::string::npos) << text;
+
+    // The large reply again, then a reply of three trades before its rows are in.
+    view->takeResult(ReadTradeReportReply(200, large, "ABC12", &OrderSearchToken));
+    ASSERT_TRUE(view->isBusy());
+    view->takeResult(ReadTradeReportReply(200,
+                                          "611|0|OK|3~" + tradeRow(11, 21, t1, "NN", 'B', 10, "100.00") + "^"
+                                              + tradeRow(11, 22, t1, "NN", 'B', 20, "130.00") + "^"
+                                              + tradeRow(12, 23, t2, "NN", 'S', 5, "50.00", "OTHER-EQ"),
+                                          "ABC12", &OrderSearchToken));
+    ASSERT_TRUE(waitIdle(view));
+    EXPECT_EQ(view->trades().size(), 3u);
+    EXPECT_EQ(leafRows(view), 3);
+    EXPECT_TRUE(WaitTradeReportDownloads(20000)); // the older rows' worker has ended too
+    pumpUntil([] { return false; }, 100);
+    EXPECT_EQ(leafRows(view), 3);
+    EXPECT_EQ(m.childrenOf(ui::GridModel::kRoot).size(), 2u);
+    view->OnTradeSummary();
+    text = prompter.asks().back().text;
+    EXPECT_NE(text.find("Buy Qty :            30"), std::string::npos) << text;
+    EXPECT_NE(text.find("Sell Qty :             5"), std::string::npos) << text;
 }
 
 TEST_F(TradeBookTest, A1205ShowsNoBoxAndTheBrokerKeepsPreviousTrades)

@@ -15,6 +15,7 @@
 #include <QTreeView>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -116,6 +117,56 @@ TEST_F(GridGroupsTest, GroupsByOneAndTwoColumnsAndSurvivesARefill)
         EXPECT_EQ(shape(), c.expected);
         EXPECT_EQ(grid.model().ownerTopRows().size(), kTrades.size());
     }
+}
+
+// A model filled away from the grid (as the books fill theirs on a worker),
+// grouped like the grid, not grouped, or grouped otherwise: the grid shows its
+// rows as a fill of its own would, a collapsed group stays collapsed, and the
+// filled model is left empty. One of another column count is refused.
+TEST_F(GridGroupsTest, RowsOfAModelFilledElsewhereShowAsAFillOfTheGridsOwn)
+{
+    const auto filled = [](const std::vector<int>& groups) {
+        auto m = std::make_unique<ui::GridModel>();
+        m->setAutoFlush(false);
+        m->setColumns(kColumns);
+        m->setGroupColumns(groups);
+        for (const Trade& t : kTrades) {
+            const int id = m->addRow();
+            m->setText(id, 0, t.security);
+            m->setText(id, 3, t.order);
+            m->setText(id, 4, t.trade);
+        }
+        m->regroup();
+        return m;
+    };
+    const std::string bySecurity = "[Security: INFY (2)]\n t2\n t5\n[Security: TCS (3)]\n t1\n t3\n t4\n";
+    grid.setGroupColumns({0});
+    for (const std::vector<int>& groups : {std::vector<int>{0}, std::vector<int>{}, std::vector<int>{3, 0}}) {
+        SCOPED_TRACE(groups.size());
+        auto m = filled(groups);
+        EXPECT_TRUE(grid.takeRows(*m));
+        EXPECT_EQ(shape(), bySecurity);
+        EXPECT_EQ(grid.model().ownerTopRows().size(), kTrades.size());
+        EXPECT_EQ(m->rowTotal(), 0);
+        EXPECT_TRUE(m->childrenOf(ui::GridModel::kRoot).empty());
+    }
+
+    grid.setGroupExpanded(grid.model().childrenOf(ui::GridModel::kRoot)[0], false); // INFY
+    auto m = filled({0});
+    grid.takeRows(*m);
+    EXPECT_EQ(shape(), "[Security: INFY (2)]\n[Security: TCS (3)]\n t1\n t3\n t4\n");
+
+    grid.setGroupColumns({});
+    m = filled({0});
+    grid.takeRows(*m);
+    EXPECT_EQ(shape(), "t1\nt2\nt3\nt4\nt5\n");
+
+    auto narrow = std::make_unique<ui::GridModel>();
+    narrow->setColumns({"Security"});
+    narrow->addRow();
+    EXPECT_FALSE(grid.takeRows(*narrow));
+    EXPECT_EQ(shape(), "t1\nt2\nt3\nt4\nt5\n");
+    EXPECT_EQ(narrow->rowTotal(), 1);
 }
 
 TEST_F(GridGroupsTest, RowsComingAndGoingAndKeyChangesRegroupOnTheNextTurn)
