@@ -495,7 +495,9 @@ protected:
     void changeEvent(QEvent* event) override
     {
         QHeaderView::changeEvent(event);
-        if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        // Only once the tree carries this header: the view is still being built before.
+        if ((event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) &&
+            m_view->tree()->header() == this)
             m_view->fitHeaderTexts();
     }
 
