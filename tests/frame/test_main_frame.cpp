@@ -38,6 +38,7 @@
 #include <QDockWidget>
 #include <QLabel>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <fstream>
