@@ -468,7 +468,9 @@ public:
     // centred text. 0 for a column without text or a hidden header.
     int textWidth(int logical) const
     {
-        if (isHidden() || !model())
+        // Hidden on purpose (a header the owner switched off), not merely
+        // not shown yet.
+        if ((isHidden() && testAttribute(Qt::WA_WState_ExplicitShowHide)) || !model())
             return 0;
         const QString text = model()->headerData(logical, Qt::Horizontal).toString();
         if (text.trimmed().isEmpty())

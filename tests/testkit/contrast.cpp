@@ -156,8 +156,8 @@ std::vector<std::string> clippedHeaders(QWidget& window)
     std::vector<std::string> out;
     for (ui::GridView* grid : gridsOf(window)) {
         QHeaderView* header = grid->tree()->header();
-        if (header->isHidden())
-            continue;
+        if (header->isHidden() && header->testAttribute(Qt::WA_WState_ExplicitShowHide))
+            continue; // switched off, not merely not shown yet
         header->ensurePolished();
         const QFontMetrics fm = header->fontMetrics();
         const int height = std::max(header->height(), header->sizeHint().height());
