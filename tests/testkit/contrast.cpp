@@ -207,7 +207,7 @@ std::vector<std::string> unreadableGridCells(QWidget& window, double minimum,
                                          .arg(c.ratio, 0, 'f', 2)
                                          .toStdString();
             const bool users = std::any_of(usersChoice.begin(), usersChoice.end(), [&](const ColourPair& p) {
-                return p.fore.rgb() == c.fore.rgb() && p.back.rgb() == c.back.rgb();
+                return p.fore.rgb() == c.fore.rgb() && (!p.back.isValid() || p.back.rgb() == c.back.rgb());
             });
             if (!users)
                 out.push_back(line);

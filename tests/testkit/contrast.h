@@ -62,7 +62,7 @@ namespace testkit {
 // columns and columns folded to width 0 show no text and are skipped.
 std::vector<std::string> clippedHeaders(QWidget& window);
 
-// A text colour on a back colour.
+// A text colour on a back colour; an invalid back stands for any back.
 struct ColourPair {
     QColor fore, back;
 };
