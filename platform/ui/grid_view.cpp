@@ -1529,6 +1529,7 @@ void GridView::setHeaderLineCount(int lines)
     m_headerLines = std::clamp(lines, 1, 8);
     m_header->updateGeometry();
     m_tree->doItemsLayout();
+    fitHeaderTexts(); // a taller header leaves the sort mark more room
 }
 
 void GridView::setDataIcons(const QList<QIcon>& icons)
