@@ -10,13 +10,15 @@ struct Palette {
     int id;
     bool dark;
     QColor window, base, text, accent;
+    QColor chrome = {}; // bars of their own colour; invalid: the window's
 };
 
 // Colours are ours: the looks only need to be told apart and to read well.
 const Palette kPalettes[] = {
     {32835, true, QColor(45, 45, 48), QColor(30, 30, 30), QColor(230, 230, 230), QColor(0, 122, 204)},
     {32838, false, QColor(214, 226, 240), QColor(255, 255, 255), QColor(0, 0, 0), QColor(84, 141, 212)},
-    {32839, false, QColor(200, 200, 200), QColor(255, 255, 255), QColor(0, 0, 0), QColor(70, 70, 70)},
+    // Black: black bars around light windows, as its name says.
+    {32839, false, QColor(200, 200, 200), QColor(255, 255, 255), QColor(0, 0, 0), QColor(80, 80, 80), QColor(28, 28, 28)},
     {32840, false, QColor(225, 228, 232), QColor(255, 255, 255), QColor(0, 0, 0), QColor(150, 160, 175)},
     {32841, false, QColor(205, 230, 240), QColor(255, 255, 255), QColor(0, 0, 0), QColor(60, 160, 200)},
     {32849, true, QColor(60, 60, 60), QColor(40, 40, 40), QColor(235, 235, 235), QColor(110, 110, 110)},
@@ -123,6 +125,7 @@ ui::ThemeLook ThemeLookFor(int themeId)
     look.button = p->window.lighter(p->dark ? 130 : 105);
     look.highlight = p->accent;
     look.accent = p->accent;
+    look.chrome = p->chrome;
     for (const ThemeEntry& t : RibbonThemes())
         if (t.id == p->id)
             look.name = t.text;

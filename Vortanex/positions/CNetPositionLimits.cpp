@@ -123,9 +123,12 @@ void CNetPosition::OnDisplayCompleteLimitsGrid()
                         m.setBackColour(row, c, rgb(kBand));
                         m.setTextColour(row, c, rgb(kBlack));
                     } else if (kind == Component) {
+                        // Its own light band, so its own dark text in every theme.
                         m.setBackColour(row, c, rgb(0xF0F0F0));
+                        m.setTextColour(row, c, rgb(kBlack));
                     } else {
-                        m.setBackColour(row, c, rgb(0xD8D8D8));
+                        // The sum colour is dark in a dark theme, under its white text.
+                        m.setBackColour(row, c, rgb(IsDarkTheme() ? 0x505050 : 0xD8D8D8));
                         m.setTextColour(row, c, rgb(IsDarkTheme() ? kWhite : kBlack));
                     }
                 }

@@ -462,8 +462,46 @@ public:
         return s;
     }
 
+    // The width a section needs to show its whole text: the widest of its
+    // lines at the header's font, the style's margins and the sort mark any
+    // column may get, and room for a menu button on either side of the
+    // centred text. 0 for a column without text or a hidden header.
+    int textWidth(int logical) const
+    {
+        // Hidden on purpose (a header the owner switched off), not merely
+        // not shown yet.
+        if ((isHidden() && testAttribute(Qt::WA_WState_ExplicitShowHide)) || !model())
+            return 0;
+        const QString text = model()->headerData(logical, Qt::Horizontal).toString();
+        if (text.trimmed().isEmpty())
+            return 0;
+        int widest = 0;
+        for (const QString& line : text.split(QLatin1Char('\n')))
+            widest = std::max(widest, fontMetrics().horizontalAdvance(line));
+        QStyleOptionHeader opt;
+        initStyleOption(&opt);
+        opt.section = logical;
+        opt.text = text;
+        opt.sortIndicator = QStyleOptionHeader::SortDown;
+        opt.rect = QRect(0, 0, 1000, std::max(height(), sizeHint().height()));
+        const QRect label = style()->subElementRect(QStyle::SE_HeaderLabel, &opt, this);
+        int need = widest + opt.rect.width() - label.width();
+        if (m_view->headerMenuButtonImage(logical) >= 0)
+            need += 2 * (kButton + 2);
+        return need;
+    }
+
 protected:
     static constexpr int kButton = 14;
+
+    void changeEvent(QEvent* event) override
+    {
+        QHeaderView::changeEvent(event);
+        // Only once the tree carries this header: the view is still being built before.
+        if ((event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) &&
+            m_view->tree()->header() == this)
+            m_view->fitHeaderTexts();
+    }
 
     QRect buttonRect(const QRect& section) const
     {
@@ -880,6 +918,9 @@ GridView::GridView(QWidget* parent)
 
     m_tree->setHeader(m_header);
     m_tree->setModel(m_proxy);
+    // New columns and renamed ones get room for their header's text.
+    connect(m_header, &QHeaderView::sectionCountChanged, this, [this] { fitHeaderTexts(); });
+    connect(m_model, &QAbstractItemModel::headerDataChanged, this, [this] { fitHeaderTexts(); });
     m_tree->setItemDelegate(m_delegate);
     m_tree->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -900,7 +941,18 @@ GridView::GridView(QWidget* parent)
             clickHeader(column);
     });
     connect(m_header, &QHeaderView::sectionMoved, this, &GridView::onSectionMoved);
-    connect(m_header, &QHeaderView::sectionResized, this, [this] {
+    connect(m_header, &QHeaderView::sectionResized, this, [this](int column, int, int width) {
+        // A column is never narrower than its header's text, however it got
+        // its width (the owner, a saved layout, the user's drag); 0 stays the
+        // owner's way of folding a column away.
+        if (!m_fittingHeaders && width > 0) {
+            const int need = headerTextWidth(column);
+            if (width < need) {
+                m_fittingHeaders = true;
+                m_header->resizeSection(column, need);
+                m_fittingHeaders = false;
+            }
+        }
         layoutFilterBar();
         if (m_autoSize && !m_applyingAutoSize)
             captureAutoSizeBase(); // the user's new width becomes its share
@@ -1320,6 +1372,35 @@ void GridView::setColumnWidth(int column, int width)
 
 int GridView::columnWidth(int column) const { return m_header->sectionSize(column); }
 
+int GridView::headerTextWidth(int column) const
+{
+    if (column < 0 || column >= m_model->columns())
+        return 0;
+    return m_header->textWidth(column);
+}
+
+void GridView::fitHeaderTexts()
+{
+    if (m_fittingHeaders)
+        return;
+    m_fittingHeaders = true;
+    const bool applying = m_applyingAutoSize;
+    m_applyingAutoSize = true; // the owner's shares stay as they were set
+    bool widened = false;
+    for (int col = 0; col < std::min(m_model->columns(), m_header->count()); ++col) {
+        const int width = m_header->sectionSize(col);
+        const int need = m_header->textWidth(col);
+        if (width > 0 && width < need) {
+            m_header->resizeSection(col, need);
+            widened = true;
+        }
+    }
+    m_applyingAutoSize = applying;
+    m_fittingHeaders = false;
+    if (widened && m_autoSize)
+        applyAutoSize();
+}
+
 bool GridView::moveColumn(int column, int toVisual)
 {
     if (column < 0 || column >= m_model->columns() || toVisual < 0 || toVisual >= m_model->columns())
@@ -1423,12 +1504,14 @@ void GridView::applyAutoSize()
     for (int col = 0; col < m_model->columns(); ++col) {
         if (m_header->isSectionHidden(col) || col == lastShown)
             continue;
-        const int w = int(std::max(1, m_autoSizeBase[size_t(col)]) * (long long)available / total);
+        // A share never cuts the header's text: the grid scrolls instead.
+        const int share = int(std::max(1, m_autoSizeBase[size_t(col)]) * (long long)available / total);
+        const int w = std::max(share, m_header->textWidth(col));
         m_header->resizeSection(col, w);
         used += w;
     }
     if (lastShown >= 0)
-        m_header->resizeSection(lastShown, std::max(1, available - used));
+        m_header->resizeSection(lastShown, std::max({1, available - used, m_header->textWidth(lastShown)}));
     m_applyingAutoSize = false;
 }
 
@@ -1455,6 +1538,7 @@ void GridView::setHeaderLineCount(int lines)
     m_headerLines = std::clamp(lines, 1, 8);
     m_header->updateGeometry();
     m_tree->doItemsLayout();
+    fitHeaderTexts(); // a taller header leaves the sort mark more room
 }
 
 void GridView::setDataIcons(const QList<QIcon>& icons)

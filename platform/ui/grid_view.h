@@ -94,6 +94,11 @@ public:
     bool isColumnHidden(int column) const;
     void setColumnWidth(int column, int width);
     int columnWidth(int column) const;
+    // The narrowest a column gets: its header's text whole at the header's
+    // font, with the sort mark's room. Every width, the owner's, a saved
+    // layout's, an auto-size share or the user's drag, is raised to it; a
+    // width of 0 (a column folded away) stays.
+    int headerTextWidth(int column) const;
     bool moveColumn(int column, int toVisual); // false for frozen columns
     int visualIndex(int column) const;
     // The column chooser ("Select Columns"): a check list of the columns that
@@ -208,6 +213,7 @@ private:
     void restoreExpansion();
     QString groupKey(int rowId) const;
     void applyAutoSize();
+    void fitHeaderTexts(); // raises every column below its header's text
     void captureAutoSizeBase();
     // The preview line under a row: its text when shown, and its height,
     // which every column adds to the row's own line.
@@ -240,6 +246,7 @@ private:
     bool m_suppressHeaderClick = false; // a header drag that ended in the group-by box
     bool m_autoSize = false;
     bool m_applyingAutoSize = false;
+    bool m_fittingHeaders = false;
     std::vector<int> m_autoSizeBase; // the widths the shares are taken from
 };
 

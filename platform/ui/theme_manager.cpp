@@ -28,6 +28,19 @@ QString ThemeManager::styleSheet(const ThemeLook& look)
                           "#RibbonPanelTitle { color: %4; }"
                           "QDockWidget::title { background: %1; color: %2; padding: 2px; }")
                       .arg(look.accent.name(), accentText, look.button.darker(130).name(), look.text.name());
+    if (look.chrome.isValid()) {
+        // The bars take the chrome colour with a text colour chosen against
+        // it; the windows inside keep the window colour and its text.
+        const QString bar = look.chrome.name(), barText = textOn(look.chrome).name();
+        css += QString("#CommandBar > QTabWidget, #CommandBar > QTabWidget > QStackedWidget > QWidget,"
+                       " #CommandBar QTabBar, #QuickAccess, QStatusBar, QMdiArea > QTabBar, ui--DocumentArea QTabBar"
+                       " { background: %1; color: %2; }"
+                       "#CommandBar QTabBar::tab:!selected { background: %1; color: %2; }"
+                       "#CommandBar QToolButton, #CommandBar QLabel, #RibbonPanelTitle, QStatusBar QLabel"
+                       " { color: %2; }"
+                       "#RibbonPanel { border-right: 1px solid %3; }")
+                   .arg(bar, barText, look.chrome.lighter(160).name());
+    }
     if (!look.background.isEmpty())
         css += QString("#CommandBar > QTabWidget { background-image: url(%1); }").arg(look.background);
     return css;

@@ -18,6 +18,10 @@ struct ThemeLook {
     QColor button;
     QColor highlight;
     QColor accent;     // ribbon tabs, pane captions
+    // The frame's own bars (ribbon, status bar, window tabs, pane captions)
+    // when they differ from the window colour, as in a look with black bars
+    // around light windows; invalid: they take the window colour.
+    QColor chrome;
     QString background; // resource of a ribbon background image, empty for none
 };
 

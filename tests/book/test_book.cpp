@@ -2,6 +2,7 @@
 // the grid, confirmations from the feed, the dealer's client rule, closing
 // during a download, and an order's way from the order form to traded.
 #include "OrderFixture.h"
+#include "testkit/contrast.h"
 #include "testkit/figures.h"
 
 #include "server/FeedDispatcher.h"
@@ -242,6 +243,31 @@ TEST_F(OrderBookTest, ALiveRowReadsAsADownloadedOneInAGridThatFollowsTheTheme)
     g_AppSettings.theme = savedTheme;
     QApplication::setPalette(savedPalette);
     qApp->setStyleSheet({});
+}
+
+// In every theme the book opens readable: its labels on the window, every
+// row's cells, and each column at least as wide as its header's text.
+TEST_F(OrderBookTest, EveryThemeReadsAndEveryHeaderFits)
+{
+    broker->setReply("ReportData=600", threeOrders());
+    const QPalette savedPalette = QApplication::palette();
+    const QString savedStyle = qApp->styleSheet();
+    const int savedTheme = g_AppSettings.theme;
+    for (const ThemeEntry& t : RibbonThemes()) {
+        g_AppSettings.theme = t.id;
+        ui::ThemeManager::apply(ThemeLookFor(t.id)); // the whole program takes it, as the frame does
+        COrderViewEx* view = OpenOrderBook();
+        ASSERT_NE(view, nullptr);
+        view->show();
+        ASSERT_TRUE(waitLoaded(view, 3));
+        EXPECT_EQ(testkit::unreadableLabels(*view), std::vector<std::string>{}) << t.text;
+        EXPECT_EQ(testkit::unreadableGridCells(*view), std::vector<std::string>{}) << t.text;
+        EXPECT_EQ(testkit::clippedHeaders(*view), std::vector<std::string>{}) << t.text;
+        delete view;
+    }
+    g_AppSettings.theme = savedTheme;
+    QApplication::setPalette(savedPalette);
+    qApp->setStyleSheet(savedStyle);
 }
 
 TEST_F(OrderBookTest, AConfirmationForOrderTwoUpdatesItsRow)

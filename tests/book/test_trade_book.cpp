@@ -2,13 +2,16 @@
 // format), and the window against the test broker (grouping, the filter and
 // the summary, the previous trades the broker keeps).
 #include "OrderFixture.h"
+#include "testkit/contrast.h"
 #include "testkit/figures.h"
 
 #include "server/FeedState.h"
 #include "server/SecurityTable.h"
 
 #include "app/base/FixedText.h"
+#include "app/base/AppSettings.h"
 #include "app/base/SessionRecord.h"
+#include "frame/FrameThemes.h"
 #include "frame/controls/CMyReportCtrl.h"
 #include "orders/CTradeView.h"
 #include "orders/OrderSecurity.h"
@@ -21,6 +24,8 @@
 #include <QRegularExpression>
 #include <QApplication>
 #include <QTreeView>
+
+#include "ui/theme_manager.h"
 
 #include <gtest/gtest.h>
 
@@ -152,6 +157,35 @@ TEST_F(TradeBookTest, TradesGroupBySecurityAndOrderAndTheFilterKeepsOthersOut)
     ASSERT_TRUE(waitIdle(view));
     EXPECT_EQ(view->securityFilter(), -1);
     EXPECT_EQ(leafRows(view), 3);
+}
+
+// In every theme the book opens readable: its labels, its group and trade
+// rows, and each column at least as wide as its header's text.
+TEST_F(TradeBookTest, EveryThemeReadsAndEveryHeaderFits)
+{
+    const int t1 = OrderSecurityAt(nse).token, t2 = OrderSecurityAt(other).token;
+    broker->setReply("ReportData=610", "611|0|OK|2~" + tradeRow(11, 21, t1, "NN", 'B', 10, "100.00") + "^"
+                                           + tradeRow(12, 23, t2, "NN", 'S', 5, "50.00", "OTHER-EQ"));
+    const QPalette savedPalette = QApplication::palette();
+    const QString savedStyle = qApp->styleSheet();
+    const int savedTheme = g_AppSettings.theme;
+    for (const ThemeEntry& t : RibbonThemes()) {
+        g_AppSettings.theme = t.id;
+        ui::ThemeManager::apply(ThemeLookFor(t.id)); // the whole program takes it, as the frame does
+        CTradeView* view = OpenTradeBook();
+        ASSERT_NE(view, nullptr);
+        view->show();
+        ASSERT_TRUE(waitIdle(view));
+        ASSERT_EQ(leafRows(view), 2);
+        EXPECT_EQ(testkit::unreadableLabels(*view), std::vector<std::string>{}) << t.text;
+        EXPECT_EQ(testkit::unreadableGridCells(*view), std::vector<std::string>{}) << t.text;
+        EXPECT_EQ(testkit::clippedHeaders(*view), std::vector<std::string>{}) << t.text;
+        delete view;
+        EXPECT_TRUE(WaitTradeReportDownloads(20000));
+    }
+    g_AppSettings.theme = savedTheme;
+    QApplication::setPalette(savedPalette);
+    qApp->setStyleSheet(savedStyle);
 }
 
 // Every trade price with its instrument's decimals, and the summary's

@@ -1,12 +1,15 @@
 // Saved grid layouts: a round trip through the profile store, a layout of
 // another column set ignored, damaged blobs refused, and the one layout that
-// every multi-line-header grid shares.
+// every multi-line-header grid shares; no width cuts a header's text.
+#include "testkit/contrast.h"
 #include "testkit/headless.h"
 
 #include "frame/controls/CMultiLineHeaderGridCtrl.h"
 #include "frame/controls/CMyGridCtrl.h"
 #include "ui/grid_layout_state.h"
+#include "ui/grid_view.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QTreeView>
 
@@ -73,9 +76,9 @@ TEST_F(GridLayoutTest, LayoutOfAnotherColumnSetIsIgnored)
     QStringList more = watchColumns();
     more << "Volume";
     grid.model().setColumns(more);
-    grid.setColumnWidth(1, 50);
+    grid.setColumnWidth(1, 80); // wide enough for its header's text
     EXPECT_FALSE(grid.LoadGridState("U1_List"));
-    EXPECT_EQ(grid.columnWidth(1), 50) << "nothing of the other layout is applied";
+    EXPECT_EQ(grid.columnWidth(1), 80) << "nothing of the other layout is applied";
 
     QStringList renamed = watchColumns();
     renamed[2] = "Exchange";
@@ -134,6 +137,53 @@ TEST_F(GridLayoutTest, MultiLineGridsShareOneLayoutAcrossInstances)
     CMultiLineHeaderGridCtrl twice(2);
     twice.model().setColumns({"A"});
     EXPECT_NEAR(twice.tree()->header()->sizeHint().height(), 2 * single.tree()->header()->sizeHint().height(), 4);
+}
+
+} // namespace
+
+namespace {
+
+// A column is never narrower than its header's text, whatever gives it its
+// width: the owner, a saved layout, an auto-size share, the user's drag or a
+// larger font. Wider widths stay as set; 0 folds a column away and stays.
+TEST_F(GridLayoutTest, NoWidthCutsAHeadersText)
+{
+    ui::GridView grid;
+    grid.model().setColumns({"Gross Purchase", "Reporting Date", "Buy Traded\nQty/Lot", "Qty"});
+    grid.setHeaderLineCount(2);
+    grid.resize(600, 200);
+    grid.show();
+    QHeaderView* header = grid.tree()->header();
+    EXPECT_EQ(testkit::clippedHeaders(grid), std::vector<std::string>{}) << "new columns";
+
+    grid.setColumnWidth(0, 20);
+    grid.setColumnWidth(2, 30);
+    grid.setColumnWidth(3, 150);
+    grid.setColumnWidth(1, 0);
+    EXPECT_EQ(testkit::clippedHeaders(grid), std::vector<std::string>{}) << "the owner's widths";
+    EXPECT_GT(grid.columnWidth(0), header->fontMetrics().horizontalAdvance("Gross Purchase"));
+    EXPECT_EQ(grid.columnWidth(3), 150);
+    EXPECT_EQ(grid.columnWidth(1), 0);
+
+    ui::GridLayoutState narrow = grid.captureLayout();
+    for (ui::GridLayoutState::Column& c : narrow.columns)
+        c.width = 12;
+    ASSERT_TRUE(grid.applyLayout(narrow));
+    EXPECT_EQ(testkit::clippedHeaders(grid), std::vector<std::string>{}) << "a saved layout";
+
+    header->resizeSection(0, 8); // the user's drag
+    EXPECT_EQ(testkit::clippedHeaders(grid), std::vector<std::string>{}) << "a drag";
+
+    QFont large = grid.tree()->font();
+    large.setPointSizeF(large.pointSizeF() * 2);
+    grid.setGridFont(large);
+    QApplication::processEvents();
+    EXPECT_EQ(testkit::clippedHeaders(grid), std::vector<std::string>{}) << "a larger font";
+
+    grid.resize(120, 200); // shares of 120 pixels would cut every header
+    grid.setColumnAutoSize(true);
+    QApplication::processEvents();
+    EXPECT_EQ(testkit::clippedHeaders(grid), std::vector<std::string>{}) << "auto-size";
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include "frame/RibbonLayout.h"
 #include "frame/MessageFiles.h"
 #include "frame/RibbonOptions.h"
+#include "frame/controls/MyCBCGPStatusBar.h"
 
 #include "pf/files.h"
 #include "testkit/contrast.h"
@@ -37,9 +38,11 @@
 #include <QDockWidget>
 #include <QLabel>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -732,6 +735,61 @@ TEST_F(MainFrameTest, EveryThemesColourPairsRead)
         RecordProperty(std::string("tick_") + tick.name, QString::number(ratio, 'f', 2).toStdString());
         std::printf("tick colours %s: %.2f:1 (the user's choice, reported only)\n", tick.name, ratio);
     }
+}
+
+// The Black theme puts black bars around its light windows: the ribbon and
+// the status bar are dark, and their texts read on them. The windows keep
+// the light window colour.
+TEST_F(MainFrameTest, TheBlackThemesBarsAreBlackAndTheirTextsRead)
+{
+    const QPalette savedPalette = QApplication::palette();
+    const QString savedStyle = qApp->styleSheet();
+    CMainFrame& f = make();
+    f.resize(1280, 720);
+    f.show();
+    f.SetApplicationLook(32839);
+    QApplication::processEvents();
+    // The share of dark pixels in a bar's picture, and its commonest colour.
+    const auto look = [](QWidget* w) {
+        const QImage shot = w->grab().toImage();
+        long dark = 0, all = 0;
+        std::map<QRgb, long> counts;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x, ++all) {
+                dark += shot.pixelColor(x, y).lightness() < 90;
+                ++counts[shot.pixel(x, y)];
+            }
+        const auto most = std::max_element(counts.begin(), counts.end(),
+                                           [](const auto& a, const auto& b) { return a.second < b.second; });
+        return std::pair{all ? double(dark) / double(all) : 0.0, QColor(most->first)};
+    };
+    const auto [ribbonDark, ribbonBack] = look(f.Ribbon());
+    const auto [statusDark, statusBack] = look(f.StatusBar());
+    EXPECT_GT(ribbonDark, 0.6) << ribbonBack.name().toStdString();
+    EXPECT_GT(statusDark, 0.6) << statusBack.name().toStdString();
+    EXPECT_GT(QApplication::palette().color(QPalette::Window).lightness(), 150);
+
+    const QColor bar = ribbonBack;
+    int texts = 0;
+    for (QToolButton* b : f.Ribbon()->findChildren<QToolButton*>()) {
+        if (!b->isVisible() || b->text().isEmpty())
+            continue;
+        ++texts;
+        const QColor fore = b->palette().color(QPalette::ButtonText);
+        EXPECT_GE(testkit::contrastRatio(fore, bar), testkit::kMinContrast)
+            << b->text().toStdString() << " " << fore.name().toStdString();
+    }
+    for (QLabel* l : f.StatusBar()->findChildren<QLabel*>()) {
+        if (!l->isVisible() || l->text().isEmpty())
+            continue;
+        ++texts;
+        const QColor fore = l->palette().color(l->foregroundRole());
+        EXPECT_GE(testkit::contrastRatio(fore, statusBack), testkit::kMinContrast)
+            << l->text().toStdString() << " " << fore.name().toStdString();
+    }
+    EXPECT_GT(texts, 10);
+    QApplication::setPalette(savedPalette);
+    qApp->setStyleSheet(savedStyle);
 }
 
 TEST(FrameThemes, IdsSelectTheirLooks)

@@ -3,10 +3,13 @@
 // tracker on index broadcasts, announcement news, the circuit breaker and
 // support and resistance from the market-data host, and the security menu.
 #include "OrderFixture.h"
+#include "testkit/contrast.h"
 #include "testkit/figures.h"
 
+#include "app/base/AppSettings.h"
 #include "app/base/ConfigFile.h"
 #include "app/base/FixedText.h"
+#include "frame/FrameThemes.h"
 #include "frame/controls/CAnnouNewsReportCtrl.h"
 #include "frame/controls/CMyListCtrl.h"
 #include "market/CMarketTurnOver.h"
@@ -24,6 +27,8 @@
 
 #include "ui/grid_ranges.h"
 #include "ui/grid_view.h"
+#include "ui/rgb.h"
+#include "ui/theme_manager.h"
 
 #include <gtest/gtest.h>
 
@@ -292,6 +297,42 @@ TEST_F(MarketResearch, EveryListShowsItsFiguresWithTheInstrumentsDecimals)
         dlg->finish(2);
         ASSERT_TRUE(pumpUntil([&] { return dlg.isNull(); }, 5000)) << mode;
     }
+}
+
+// In every theme each list of the market dialog opens readable, labels and
+// rows (the settings' rising and falling pairs are the user's choice,
+// reported only), with every column at least as wide as its header's text.
+TEST_F(MarketResearch, EveryListReadsInEveryThemeAndEveryHeaderFits)
+{
+    const auto colour = [](uint32_t bgr) { return ui::toQColor(ui::rgbOf(bgr)); };
+    const AppSettings& s = g_AppSettings;
+    const std::vector<testkit::ColourPair> users = {
+        {colour(s.normal_text_colour), colour(s.normal_back_colour)},
+        {colour(s.up_text_colour), colour(s.up_back_colour)},
+        {colour(s.down_text_colour), colour(s.down_back_colour)},
+    };
+    const QPalette savedPalette = QApplication::palette();
+    const QString savedStyle = qApp->styleSheet();
+    const int savedTheme = g_AppSettings.theme;
+    for (const ThemeEntry& t : RibbonThemes()) {
+        g_AppSettings.theme = t.id;
+        ui::ThemeManager::apply(ThemeLookFor(t.id)); // the whole program takes it, as the frame does
+        for (int mode : {1, 2, 6, 10, 11}) {
+            QPointer<CMarketTurnOver> dlg = CMarketTurnOver::Open(mode, nullptr);
+            ASSERT_FALSE(dlg.isNull()) << mode;
+            const auto shown = [&]() -> ui::GridView* { return dlg->grid() ? dlg->grid() : dlg->list(); };
+            ASSERT_TRUE(pumpUntil([&] { return !dlg->busy() && shown()->model().rowTotal() > 0; }, 20000)) << mode;
+            EXPECT_EQ(testkit::unreadableLabels(*dlg), std::vector<std::string>{}) << t.text << " mode " << mode;
+            EXPECT_EQ(testkit::unreadableGridCells(*dlg, testkit::kMinContrast, users), std::vector<std::string>{})
+                << t.text << " mode " << mode;
+            EXPECT_EQ(testkit::clippedHeaders(*dlg), std::vector<std::string>{}) << t.text << " mode " << mode;
+            dlg->finish(2);
+            ASSERT_TRUE(pumpUntil([&] { return dlg.isNull(); }, 5000)) << mode;
+        }
+    }
+    g_AppSettings.theme = savedTheme;
+    QApplication::setPalette(savedPalette);
+    qApp->setStyleSheet(savedStyle);
 }
 
 TEST_F(MarketResearch, IndicesTurnoverOpensOneScannerAndOneClusterForItsRow)

@@ -270,7 +270,8 @@ TEST_F(MarketWindows, EveryDepthFigureHasItsInstrumentsDecimals)
 }
 
 // In every theme the depth window reads: its labels on its background, the
-// ladder's cells, and no white field under the ladder's rows in a dark theme.
+// ladder's cells, its header texts whole, and no white field under the
+// ladder's rows in a dark theme.
 TEST_F(MarketWindows, TheDepthWindowReadsInEveryTheme)
 {
     const int infy = find("INFY~EQ", "NN");
@@ -287,6 +288,7 @@ TEST_F(MarketWindows, TheDepthWindowReadsInEveryTheme)
         QApplication::processEvents();
         EXPECT_EQ(testkit::unreadableLabels(*v), std::vector<std::string>{}) << t.text;
         EXPECT_EQ(testkit::unreadableCells(*v->ladder()), std::vector<std::string>{}) << t.text;
+        EXPECT_EQ(testkit::clippedHeaders(*v), std::vector<std::string>{}) << t.text;
         const QImage shot = v->grab().toImage();
         if (IsDarkThemeId(t.id)) {
             // Under the last row: the ladder's empty field.

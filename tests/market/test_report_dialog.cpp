@@ -5,11 +5,14 @@
 // header and a Refresh reloads it without doubling; market lot information
 // asks nothing.
 #include "OrderFixture.h"
+#include "testkit/contrast.h"
 #include "testkit/figures.h"
 
 #include "server/SecurityTable.h"
 
+#include "app/base/AppSettings.h"
 #include "app/base/FixedText.h"
+#include "frame/FrameThemes.h"
 #include "frame/controls/CMyListCtrl.h"
 #include "frame/controls/CMyReportCtrl.h"
 #include "market/CHistoryDepth.h"
@@ -22,6 +25,9 @@
 
 #include "ui/form_driver.h"
 #include "ui/grid_view.h"
+#include "ui/theme_manager.h"
+
+#include <QApplication>
 
 #include <gtest/gtest.h>
 
@@ -230,6 +236,41 @@ TEST_F(ReportDialog, EveryListShowsItsFiguresWithTheInstrumentsDecimals)
     CHistoryDepth lots(nullptr, 4, 0);
     lots.prepare();
     EXPECT_EQ(testkit::wrongDecimals(*lots.list()), std::vector<std::string>{});
+}
+
+// In every theme the report lists open readable, their labels on the
+// dialog and their rows, with every column at least as wide as its header's
+// text: the gainers, a security's depth and the market lots.
+TEST_F(ReportDialog, EveryListReadsInEveryThemeAndEveryHeaderFits)
+{
+    const int sec = findSecurity("NN", "EQ");
+    ASSERT_GE(sec, 0);
+    const QPalette savedPalette = QApplication::palette();
+    const QString savedStyle = qApp->styleSheet();
+    const int savedTheme = g_AppSettings.theme;
+    for (const ThemeEntry& t : RibbonThemes()) {
+        g_AppSettings.theme = t.id;
+        ui::ThemeManager::apply(ThemeLookFor(t.id)); // the whole program takes it, as the frame does
+        for (const auto& [type, value] : {std::pair{5, 0}, std::pair{2, sec}, std::pair{4, 0}}) {
+            CHistoryDepth dlg(nullptr, type, value);
+            dlg.prepare();
+            dlg.show();
+            if (type == 5) {
+                dlg.setComboIndex(CHistoryDepth::kExchange, 1);
+                dlg.OnSelchangeExch();
+            }
+            if (type != 4) { // the market lots are local
+                ASSERT_TRUE(pumpUntil([&] { return dlg.replies() == 1; }, 20000)) << type;
+            }
+            ASSERT_GT(dlg.list()->model().rowTotal(), 0) << type;
+            EXPECT_EQ(testkit::unreadableLabels(dlg), std::vector<std::string>{}) << t.text << " type " << type;
+            EXPECT_EQ(testkit::unreadableGridCells(dlg), std::vector<std::string>{}) << t.text << " type " << type;
+            EXPECT_EQ(testkit::clippedHeaders(dlg), std::vector<std::string>{}) << t.text << " type " << type;
+        }
+    }
+    g_AppSettings.theme = savedTheme;
+    QApplication::setPalette(savedPalette);
+    qApp->setStyleSheet(savedStyle);
 }
 
 TEST_F(ReportDialog, MarketLotInformationAsksNothing)

@@ -413,7 +413,8 @@ TEST_F(TsloBookTest, ADealerCancelsTheOrderOfTheClientWhoseBookTheyViewNotTheAct
 
 // The legs' first column shows the record's special order number (the one
 // the placing message named) on its band, painted where the user sees it,
-// and every text of the book reads on its background in every theme.
+// and every text of the book reads on its background in every theme, each
+// column at least as wide as its header's text.
 TEST_F(TsloBookTest, TheSpecialOrderNumberShowsAndEveryLegReadsInEveryTheme)
 {
     ASSERT_NE(placeTsloNew(), nullptr);
@@ -451,6 +452,8 @@ TEST_F(TsloBookTest, TheSpecialOrderNumberShowsAndEveryLegReadsInEveryTheme)
         ui::ThemeManager::apply(ThemeLookFor(t.id)); // the whole program takes it, as the frame does
         refresh(view);
         EXPECT_EQ(testkit::unreadableCells(*view->grid()), std::vector<std::string>{}) << t.text;
+        EXPECT_EQ(testkit::unreadableLabels(*view), std::vector<std::string>{}) << t.text;
+        EXPECT_EQ(testkit::clippedHeaders(*view), std::vector<std::string>{}) << t.text;
     }
     g_AppSettings.theme = theme;
     QApplication::setPalette(palette);

@@ -1,10 +1,12 @@
 // The risk report window end to end against the test broker: requests on the
 // wire, the stored arrays, the grids, live prices from the tick box, and the
 // commands' refusals.
+#include "testkit/contrast.h"
 #include "testkit/figures.h"
 #include "testkit/headless.h"
 
 #include "../orders/OrderMaster.h"
+#include "frame/FrameThemes.h"
 #include "frame/OrderFormService.h"
 #include "RiskDesk.h"
 #include "TestBroker.h"
@@ -37,6 +39,7 @@
 #include "ui/grid_model.h"
 #include "ui/grid_ranges.h"
 #include "ui/grid_view.h"
+#include "ui/theme_manager.h"
 #include "ui/ui_thread.h"
 
 #include "pf/http_session.h"
@@ -319,6 +322,46 @@ TEST_F(RiskWindowTest, EveryTabShowsItsFiguresWithTheInstrumentsDecimals)
     tick(open[0].sec_index, (open[0].avg_price + 0.35) * 100, 10);
     view->OnTimer();
     EXPECT_EQ(testkit::wrongDecimals(*view->grid(CNetPosition::Open)), std::vector<std::string>{});
+}
+
+// In every theme each tab opens readable: the window's labels, every cell
+// but those in the user's own rising and falling colours (the settings' tick
+// pairs, and those colours as text on any row), and each column of every
+// tab at least as wide as its header's text.
+TEST_F(RiskWindowTest, EveryTabReadsInEveryThemeAndEveryHeaderFits)
+{
+    const auto colour = [](uint32_t bgr) { return ui::toQColor(ui::rgbOf(bgr)); };
+    const AppSettings& s = g_AppSettings;
+    const std::vector<testkit::ColourPair> users = {
+        {colour(s.normal_text_colour), colour(s.normal_back_colour)},
+        {colour(s.up_text_colour), colour(s.up_back_colour)},
+        {colour(s.down_text_colour), colour(s.down_back_colour)},
+        {colour(s.up_back_colour), QColor()}, // on white, black or the exchange segment's row colour
+        {colour(s.down_back_colour), QColor()},
+    };
+    const QPalette savedPalette = QApplication::palette();
+    const QString savedStyle = qApp->styleSheet();
+    const int savedTheme = g_AppSettings.theme;
+    for (const ThemeEntry& t : RibbonThemes()) {
+        g_AppSettings.theme = t.id;
+        ui::ThemeManager::apply(ThemeLookFor(t.id)); // the whole program takes it, as the frame does
+        for (int kind : {11, 14, 15, 12, 13}) { // limits, holdings, unbilled, today's, open
+            delete view;
+            open(kind);
+            view->show();
+            ASSERT_TRUE(idle());
+            const int tab = view->shownReport();
+            ASSERT_GT(view->grid(tab)->model().rowTotal(), 0) << tab;
+            EXPECT_EQ(testkit::unreadableLabels(*view), std::vector<std::string>{}) << t.text << " tab " << tab;
+            EXPECT_EQ(testkit::unreadableGridCells(*view->grid(tab), testkit::kMinContrast, users),
+                      std::vector<std::string>{})
+                << t.text << " tab " << tab;
+            EXPECT_EQ(testkit::clippedHeaders(*view), std::vector<std::string>{}) << t.text << " tab " << tab;
+        }
+    }
+    g_AppSettings.theme = savedTheme;
+    QApplication::setPalette(savedPalette);
+    qApp->setStyleSheet(savedStyle);
 }
 
 TEST_F(RiskWindowTest, EveryTabFetchesItsReport)

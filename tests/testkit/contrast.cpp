@@ -4,10 +4,15 @@
 #include "ui/grid_view.h"
 
 #include <QLabel>
+#include <QHeaderView>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionHeader>
 #include <QTreeView>
 
 #include <algorithm>
+#include <cstdio>
+#include <set>
 #include <cmath>
 
 namespace testkit {
@@ -119,6 +124,96 @@ std::vector<std::string> clippedTexts(QWidget& window)
             check(label, label->text(), 0);
     for (QPushButton* button : window.findChildren<QPushButton*>())
         check(button, button->text().remove(QLatin1Char('&')), 8);
+    return out;
+}
+
+} // namespace testkit
+
+namespace testkit {
+
+namespace {
+
+std::vector<ui::GridView*> gridsOf(QWidget& window)
+{
+    std::vector<ui::GridView*> grids;
+    if (auto* self = qobject_cast<ui::GridView*>(&window))
+        grids.push_back(self);
+    for (ui::GridView* g : window.findChildren<ui::GridView*>())
+        grids.push_back(g);
+    return grids;
+}
+
+QString gridName(const ui::GridView& grid)
+{
+    return grid.objectName().isEmpty() ? QString::fromLatin1(grid.metaObject()->className()) : grid.objectName();
+}
+
+} // namespace
+
+std::vector<std::string> clippedHeaders(QWidget& window)
+{
+    window.ensurePolished();
+    std::vector<std::string> out;
+    for (ui::GridView* grid : gridsOf(window)) {
+        QHeaderView* header = grid->tree()->header();
+        if (header->isHidden() && header->testAttribute(Qt::WA_WState_ExplicitShowHide))
+            continue; // switched off, not merely not shown yet
+        header->ensurePolished();
+        const QFontMetrics fm = header->fontMetrics();
+        const int height = std::max(header->height(), header->sizeHint().height());
+        for (int column = 0; column < grid->model().columns(); ++column) {
+            const int width = header->sectionSize(column);
+            if (header->isSectionHidden(column) || width <= 0)
+                continue;
+            const QString text = grid->model().columnName(column);
+            int widest = 0;
+            for (const QString& line : text.split(QLatin1Char('\n')))
+                widest = std::max(widest, fm.horizontalAdvance(line));
+            if (widest == 0)
+                continue;
+            QStyleOptionHeader opt;
+            opt.initFrom(header);
+            opt.text = text;
+            opt.orientation = Qt::Horizontal;
+            opt.state |= QStyle::State_Horizontal;
+            opt.sortIndicator = QStyleOptionHeader::SortDown;
+            opt.rect = QRect(0, 0, width, height);
+            const int room = header->style()->subElementRect(QStyle::SE_HeaderLabel, &opt, header).width();
+            if (widest > room)
+                out.push_back(QStringLiteral("%1 column %2 \"%3\": %4 pixels for the text, it needs %5")
+                                  .arg(gridName(*grid))
+                                  .arg(column)
+                                  .arg(QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')))
+                                  .arg(room)
+                                  .arg(widest)
+                                  .toStdString());
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> unreadableGridCells(QWidget& window, double minimum,
+                                             const std::vector<ColourPair>& usersChoice)
+{
+    std::vector<std::string> out;
+    std::set<std::string> reported;
+    for (ui::GridView* grid : gridsOf(window))
+        for (const CellColours& c : cellColours(*grid)) {
+            if (c.ratio >= minimum)
+                continue;
+            const std::string line = QStringLiteral("%1 column %2 \"%3\": %4 on %5, %6:1")
+                                         .arg(gridName(*grid), grid->model().columnName(c.column), c.text,
+                                              c.fore.name(), c.back.name())
+                                         .arg(c.ratio, 0, 'f', 2)
+                                         .toStdString();
+            const bool users = std::any_of(usersChoice.begin(), usersChoice.end(), [&](const ColourPair& p) {
+                return p.fore.rgb() == c.fore.rgb() && (!p.back.isValid() || p.back.rgb() == c.back.rgb());
+            });
+            if (!users)
+                out.push_back(line);
+            else if (reported.insert(c.fore.name().toStdString() + c.back.name().toStdString()).second)
+                std::printf("the user's colours, reported only: %s\n", line.c_str());
+        }
     return out;
 }
 

@@ -53,3 +53,24 @@ namespace testkit {
 std::vector<std::string> clippedTexts(QWidget& window);
 
 } // namespace testkit
+
+namespace testkit {
+
+// The header texts of every grid of a window (the window itself when it is
+// one) that do not fit their column where the style draws them, with room
+// kept for the sort mark any column may show, as readable lines. Hidden
+// columns and columns folded to width 0 show no text and are skipped.
+std::vector<std::string> clippedHeaders(QWidget& window);
+
+// A text colour on a back colour; an invalid back stands for any back.
+struct ColourPair {
+    QColor fore, back;
+};
+
+// The unreadable cells of every grid of a window, each line naming its grid.
+// Cells painted in one of the user's own pairs (the tick colours of the
+// settings) are the user's choice: printed, never returned.
+std::vector<std::string> unreadableGridCells(QWidget& window, double minimum = kMinContrast,
+                                             const std::vector<ColourPair>& usersChoice = {});
+
+} // namespace testkit

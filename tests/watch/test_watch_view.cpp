@@ -16,6 +16,7 @@
 
 #include "frame/FrameThemes.h"
 #include "frame/controls/CMyGridCtrl.h"
+#include "testkit/contrast.h"
 #include "testkit/figures.h"
 #include "testkit/headless.h"
 #include "ui/rgb.h"
@@ -200,16 +201,29 @@ TEST(WatchViewKeys, OnlyUnshiftedBuyAndSellKeysAreTheGridsOwn)
 
 // In every theme, light ones included, the Security and ME cells keep the
 // settings' text colour on the settings' back colour (white on black by
-// default), never on the theme's white.
+// default), never on the theme's white; every other cell reads (the
+// settings' tick pairs are the user's choice, reported only) and each column
+// is at least as wide as its header's text.
 TEST_F(WatchViewTest, FixedCellsAreReadableInEveryTheme)
 {
     const QPalette appPalette = QApplication::palette();
     const QString appStyle = qApp->styleSheet();
+    const auto colour = [](uint32_t bgr) { return ui::toQColor(ui::rgbOf(bgr)); };
+    const AppSettings& s = g_AppSettings;
+    const std::vector<testkit::ColourPair> users = {
+        {colour(s.normal_text_colour), colour(s.normal_back_colour)},
+        {colour(s.up_text_colour), colour(s.up_back_colour)},
+        {colour(s.down_text_colour), colour(s.down_back_colour)},
+    };
     for (const ThemeEntry& theme : RibbonThemes()) {
         SCOPED_TRACE(theme.text);
+        g_AppSettings.theme = theme.id;
         ui::ThemeManager::apply(ThemeLookFor(theme.id), nullptr);
         CVortanexView* v = newWatch();
         ASSERT_NE(v, nullptr);
+        v->show();
+        EXPECT_EQ(testkit::unreadableGridCells(*v, testkit::kMinContrast, users), std::vector<std::string>{});
+        EXPECT_EQ(testkit::clippedHeaders(*v), std::vector<std::string>{});
         const ui::GridModel& m = v->grid()->model();
         const int row = v->gridRowOf(0);
         for (int column : {0, 1}) {
