@@ -60,6 +60,12 @@ void ThemeManager::apply(const ThemeLook& look, QWidget* target)
     p.setColor(QPalette::HighlightedText, textOn(look.highlight));
     p.setColor(QPalette::ToolTipBase, look.base);
     p.setColor(QPalette::ToolTipText, look.text);
+    // A hint ("<ALL>" in a filter bar) is set back from the text but still
+    // reads on the edit: most of the way from the base to the text colour.
+    const auto toward = [](int from, int to) { return from + (to - from) * 7 / 10; };
+    p.setColor(QPalette::PlaceholderText,
+               QColor(toward(look.base.red(), look.text.red()), toward(look.base.green(), look.text.green()),
+                      toward(look.base.blue(), look.text.blue())));
     if (target) {
         target->setPalette(p);
         target->setStyleSheet(styleSheet(look));

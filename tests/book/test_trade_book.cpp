@@ -23,6 +23,7 @@
 #include <QKeyEvent>
 #include <QRegularExpression>
 #include <QApplication>
+#include <QLineEdit>
 #include <QTreeView>
 
 #include "ui/theme_manager.h"
@@ -180,6 +181,19 @@ TEST_F(TradeBookTest, EveryThemeReadsAndEveryHeaderFits)
         EXPECT_EQ(testkit::unreadableLabels(*view), std::vector<std::string>{}) << t.text;
         EXPECT_EQ(testkit::unreadableGridCells(*view), std::vector<std::string>{}) << t.text;
         EXPECT_EQ(testkit::clippedHeaders(*view), std::vector<std::string>{}) << t.text;
+        // The filter bar's "<ALL>" reads on its edits too.
+        int placeholders = 0;
+        for (QLineEdit* edit : view->findChildren<QLineEdit*>()) {
+            if (edit->placeholderText().isEmpty() || !edit->isVisibleTo(view))
+                continue;
+            ++placeholders;
+            const QPalette& p = edit->palette();
+            EXPECT_GE(testkit::contrastRatio(p.color(QPalette::PlaceholderText), p.color(QPalette::Base)),
+                      testkit::kMinContrast)
+                << t.text << ": " << p.color(QPalette::PlaceholderText).name().toStdString() << " on "
+                << p.color(QPalette::Base).name().toStdString();
+        }
+        EXPECT_GT(placeholders, 0) << t.text;
         delete view;
         EXPECT_TRUE(WaitTradeReportDownloads(20000));
     }
