@@ -20,7 +20,7 @@
 #include "orders/COrderViewEx.h"
 #include "orders/ClientOrderStore.h"
 #include "orders/OrderConfirmation.h"
-#include "orders/OrderSecurity.h"
+#include "server/OrderSecurity.h"
 
 #include "Lzo.h"
 #include "RequestDecoder.h"

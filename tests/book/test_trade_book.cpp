@@ -11,7 +11,7 @@
 #include "app/base/SessionRecord.h"
 #include "frame/controls/CMyReportCtrl.h"
 #include "orders/CTradeView.h"
-#include "orders/OrderSecurity.h"
+#include "server/OrderSecurity.h"
 #include "orders/TradeReport.h"
 #include "watch/AppWindowCommands.h"
 

@@ -10,6 +10,7 @@
 #include "server/SecurityTable.h"
 
 #include "app/base/FixedText.h"
+#include "frame/WindowOpeners.h"
 #include "frame/controls/CMyListCtrl.h"
 #include "frame/controls/CMyReportCtrl.h"
 #include "market/CHistoryDepth.h"
