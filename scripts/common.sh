@@ -20,7 +20,7 @@ ensure_setup() {
   for pkg in qt6-base-dev libcurl4-openssl-dev libssl-dev liblzo2-dev libgtest-dev \
              libgmock-dev libbenchmark-dev fonts-dejavu-core xdg-utils \
              libqcustomplot-dev qt6-webengine-dev \
-             libreoffice-calc-nogui libreoffice-dev poppler-utils; do
+             libreoffice-calc libreoffice-dev poppler-utils; do
     dpkg -s "$pkg" >/dev/null 2>&1 || missing=1
   done
   if [ "$missing" -ne 0 ]; then

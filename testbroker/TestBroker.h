@@ -236,12 +236,14 @@ private:
     bool answeredByFault(const std::shared_ptr<Connection>& c);
     HttpReplyText route(const RecordedRequest& req);
     std::string replyFor(const RecordedRequest& req);
-    std::string loginReply(const RecordedRequest& req);
-    std::string watchReply(const RecordedRequest& req);
-    std::string turnoverReply(int kind);
+    // "LoginData=" and the "/qtrade/qphone.exe" steps (LoginDesk.cpp).
+    std::string sessionReply(const RecordedRequest& req);
+    std::string loginReply(const RecordedRequest& req); // LoginDesk.cpp
+    std::string watchReply(const RecordedRequest& req); // WatchDesk.cpp
+    std::string turnoverReply(int kind);               // DemoMarket.cpp
     std::string marketDataReply(const RequestText& r); // MarketData.cpp
     std::string feedText(const RecordedRequest& req, const std::string& channel);
-    std::string pollReply(const RequestText& r);
+    std::string pollReply(const RequestText& r);       // FeedDesk.cpp
     void serveFeed(const std::shared_ptr<Connection>& c, const std::string& head, std::string pending);
     void applySubscription(const std::string& text, const std::shared_ptr<FeedClient>& from);
     bool sendFrame(const std::shared_ptr<FeedClient>& client, const std::string& bytes);

@@ -56,8 +56,6 @@ public:
 
     // The open window, or null.
     static CNetPosition* Instance();
-    // Tests: the exchange every later request uses (empty = RequestServer).
-    static void SetRiskExchange(RiskExchange exchange);
     // The shell that opens the additional-margin page (the application's).
     static void SetShell(pf::Shell* shell);
 
@@ -126,7 +124,6 @@ public:
     bool isBusy() const { return m_busy; }
     double openPlTotal() const { return m_openPlTotal; }
     double todaysPlTotal() const { return m_todaysPlTotal; }
-    double openGridSum() const { return m_openGridSum; }
     int openRowCount() const { return m_openRowCount; }
     int limitsSegmentCount() const { return m_limitsSegmentCount; }
     ui::GridView* grid(int dataIndex) const;
@@ -142,8 +139,6 @@ public:
     int openTotalRow() const { return m_openTotalRow; }
     int todaysTotalRow() const { return m_todaysTotalRow; }
     std::string gridStateName(int dataIndex) const;
-    // Grid layouts done by the timer since the window opened.
-    int layoutCount() const { return m_layouts; }
 
 protected:
     void onNote(const ui::Note& note) override;
@@ -205,7 +200,6 @@ private:
     // Every row of the grid is a currency: its totals take four decimals.
     bool m_openAllCurrency = false;
     bool m_todaysAllCurrency = false;
-    int m_layouts = 0;
     // Per security, the open grid's rows of its first adjacent run (grid
     // order) and the today's records with a row: built by the fills, so a
     // tick touches only its own rows.

@@ -65,23 +65,6 @@ enum : int {
 
 constexpr int kMaxRows = 100;
 
-// The action a view command names when the terminal is locked.
-const char* lockAction(int id)
-{
-    switch (id) {
-    case ID_BUY:
-    case ID_SELL:
-    case ID_MAXI_BUY:
-    case ID_MAXI_SELL:
-    case ID_BASKET:
-    case ID_GTC: return "Place Order.";
-    case ID_ORDERS: return "View Orders.";
-    case ID_TRADES: return "View Trades.";
-    case ID_ALERT: return "Set Alert.";
-    default: return "proceed.";
-    }
-}
-
 // The action a command key of the grid names when the terminal is locked.
 const char* keyLockAction(int key, Qt::KeyboardModifiers m)
 {
@@ -196,6 +179,72 @@ std::string activeClientCode()
 }
 
 void inputError(const std::string& text) { MsgBoxInfoCaption(text, "Input Error"); }
+
+// What a menu command needs to be enabled: the selection and the list hold
+// some of these, a command is enabled when it needs nothing they do not hold.
+constexpr unsigned kNothing = 0, kOneRow = 1, kTrading = 2, kOwnList = 4, kNotBrokerList = 8, kAlerts = 16,
+                   kNever = 32;
+
+template <void (CVortanexView::*Handler)()>
+void run(CVortanexView& view, int) { (view.*Handler)(); }
+
+void runGridCommand(CVortanexView& view, int id) { view.OnGridCommand(id); }
+
+constexpr const char* kPlaceOrder = "Place Order.";
+constexpr const char* kProceed = "proceed.";
+
+// The view's commands: the handler, when the menu enables it, and the action
+// named when the terminal is locked. A command without a handler is run by
+// OnCommand itself.
+struct ViewCommand {
+    int id;
+    void (*handler)(CVortanexView& view, int id);
+    unsigned needs;
+    const char* lockAction;
+};
+
+const ViewCommand kCommands[] = {
+    {ID_BUY, run<&CVortanexView::OnPopupBuy>, kOneRow | kTrading, kPlaceOrder},
+    {ID_SELL, run<&CVortanexView::OnPopupSell>, kOneRow | kTrading, kPlaceOrder},
+    {ID_MAXI_BUY, run<&CVortanexView::OnPopupMaxivaneBuy>, kOneRow | kTrading, kPlaceOrder},
+    {ID_MAXI_SELL, run<&CVortanexView::OnPopupMaxivaneSell>, kOneRow | kTrading, kPlaceOrder},
+    {ID_ADD_SCRIP, run<&CVortanexView::OnPopupAddscrip>, kOwnList, kProceed},
+    {ID_REMOVE_SCRIP, run<&CVortanexView::OnPopupRemovescript>, kOwnList, kProceed},
+    {ID_DETAILS, run<&CVortanexView::OnPopupScripDetails>, kOneRow, kProceed},
+    {ID_PELLBROOK, run<&CVortanexView::OnPopupPellbrook>, kNothing, kProceed},
+    {ID_DEPTH, run<&CVortanexView::OnPopupMarketDepth>, kOneRow, kProceed},
+    {ID_SELECT_COLUMNS, run<&CVortanexView::OnPopupSelectcolumn>, kNothing, kProceed},
+    {ID_SIZE_CONTENT, runGridCommand, kNothing, kProceed},
+    {ID_SIZE_SCREEN, runGridCommand, kNothing, kProceed},
+    {ID_CUT, run<&CVortanexView::OnMenuCutScrip>, kNothing, kProceed},
+    {ID_PASTE, run<&CVortanexView::OnMenuPasteScrip>, kNothing, kProceed},
+    {ID_EXCEL, nullptr, kNothing, kProceed},
+    {ID_WL_ADD, run<&CVortanexView::OnPopupWatchlistAddwatchlist>, kNever, kProceed},
+    {ID_WL_VIEW, run<&CVortanexView::OnPopupWatchlistViewwatchlist>, kNotBrokerList, kProceed},
+    {ID_WL_DELETE, run<&CVortanexView::OnPopupWatchlistRemovewatchlist>, kNotBrokerList, kProceed},
+    {ID_WL_RENAME, run<&CVortanexView::OnPopupWatchlistRenamewatchlist>, kNotBrokerList, kProceed},
+    {ID_WL_SAVE, run<&CVortanexView::OnPopupWatchlistSavewatchlist>, kNotBrokerList, kProceed},
+    {ID_DERIVATIVE, run<&CVortanexView::OnPopupDerivative>, kOneRow, kProceed},
+    {ID_FUTURE, run<&CVortanexView::OnPopupFuture>, kOneRow, kProceed},
+    {ID_BASKET, run<&CVortanexView::OnPopupBasketOrder>, kTrading, kPlaceOrder},
+    {ID_CSV, run<&CVortanexView::OnSaveAsCsv>, kNothing, kProceed},
+    {ID_NEWS, run<&CVortanexView::OnMenuGoogleNews>, kNothing, kProceed},
+    {ID_PROFILE, run<&CVortanexView::OnMenuCompanyProfile>, kNothing, kProceed},
+    {ID_INTRADAY, run<&CVortanexView::OnIntraDayChart>, kNothing, kProceed},
+    {ID_EOD, run<&CVortanexView::OnEodChart>, kNothing, kProceed},
+    {ID_ALERT, run<&CVortanexView::OnSetAlert>, kAlerts, "Set Alert."},
+    {ID_ORDERS, run<&CVortanexView::OnOrderReport>, kNothing, "View Orders."},
+    {ID_TRADES, run<&CVortanexView::OnTradeReport>, kNothing, "View Trades."},
+    {ID_GTC, run<&CVortanexView::OnPlaceGTCOrder>, kNothing, kPlaceOrder},
+};
+
+const ViewCommand* commandOf(int id)
+{
+    for (const ViewCommand& c : kCommands)
+        if (c.id == id)
+            return &c;
+    return nullptr;
+}
 
 // Opens an outside address in the desktop browser; http and https only.
 void openOutside(const std::string& address)
@@ -357,30 +406,12 @@ ui::MenuSpec CVortanexView::BuildContextMenu()
     if (!selected.empty() && !m_cutList.empty())
         removeId(items, ID_CUT);
 
-    const bool oneRow = m_menuOnOneRow;
-    const int listId = m_list->id, listType = m_list->type;
-    const bool alerts = static_cast<bool>(watchOpeners().alert);
-    enableItems(items, [&](int id) {
-        switch (id) {
-        case ID_BUY:
-        case ID_SELL:
-        case ID_MAXI_BUY:
-        case ID_MAXI_SELL: return oneRow && trading;
-        case ID_ADD_SCRIP:
-        case ID_REMOVE_SCRIP: return listId >= 0 && listType < 2;
-        case ID_DERIVATIVE:
-        case ID_DEPTH:
-        case ID_DETAILS:
-        case ID_FUTURE: return oneRow;
-        case ID_WL_ADD: return false;
-        case ID_WL_VIEW:
-        case ID_WL_DELETE:
-        case ID_WL_RENAME:
-        case ID_WL_SAVE: return listType != 2;
-        case ID_BASKET: return trading;
-        case ID_ALERT: return alerts;
-        default: return true;
-        }
+    const unsigned held = (m_menuOnOneRow ? kOneRow : 0u) | (trading ? kTrading : 0u)
+        | (m_list->id >= 0 && m_list->type < 2 ? kOwnList : 0u) | (m_list->type != 2 ? kNotBrokerList : 0u)
+        | (watchOpeners().alert ? kAlerts : 0u);
+    enableItems(items, [held](int id) {
+        const ViewCommand* command = commandOf(id);
+        return !command || (command->needs & ~held) == 0;
     });
     ui::MenuSpec menu;
     menu.items = std::move(items);
@@ -390,50 +421,23 @@ ui::MenuSpec CVortanexView::BuildContextMenu()
 void CVortanexView::OnCommand(int id)
 {
     using namespace detail;
+    const ViewCommand* command = commandOf(id);
     // Refused before the command stamps the activity time or asks anything.
-    if (RefuseWhileLocked(lockAction(id))) {
+    if (RefuseWhileLocked(command ? command->lockAction : kProceed)) {
         m_selectedSecurity = -1;
         return;
     }
     switch (id) {
-    case ID_BUY: OnPopupBuy(); break;
-    case ID_SELL: OnPopupSell(); break;
-    case ID_MAXI_BUY: OnPopupMaxivaneBuy(); break;
-    case ID_MAXI_SELL: OnPopupMaxivaneSell(); break;
-    case ID_ADD_SCRIP: OnPopupAddscrip(); break;
-    case ID_REMOVE_SCRIP: OnPopupRemovescript(); break;
-    case ID_DETAILS: OnPopupScripDetails(); break;
-    case ID_PELLBROOK: OnPopupPellbrook(); break;
-    case ID_DEPTH: OnPopupMarketDepth(); break;
-    case ID_SELECT_COLUMNS: OnPopupSelectcolumn(); break;
-    case ID_SIZE_CONTENT:
-    case ID_SIZE_SCREEN: OnGridCommand(id); break;
-    case ID_CUT: OnMenuCutScrip(); break;
-    case ID_PASTE: OnMenuPasteScrip(); break;
     case ID_EXCEL:
         if (watchOpeners().exportToExcel)
             watchOpeners().exportToExcel(this);
         else
             TellNotAvailable("Export to Excel");
         break;
-    case ID_WL_ADD: OnPopupWatchlistAddwatchlist(); break;
-    case ID_WL_VIEW: OnPopupWatchlistViewwatchlist(); break;
-    case ID_WL_DELETE: OnPopupWatchlistRemovewatchlist(); break;
-    case ID_WL_RENAME: OnPopupWatchlistRenamewatchlist(); break;
-    case ID_WL_SAVE: OnPopupWatchlistSavewatchlist(); break;
-    case ID_DERIVATIVE: OnPopupDerivative(); break;
-    case ID_FUTURE: OnPopupFuture(); break;
-    case ID_BASKET: OnPopupBasketOrder(); break;
-    case ID_CSV: OnSaveAsCsv(); break;
-    case ID_NEWS: OnMenuGoogleNews(); break;
-    case ID_PROFILE: OnMenuCompanyProfile(); break;
-    case ID_INTRADAY: OnIntraDayChart(); break;
-    case ID_EOD: OnEodChart(); break;
-    case ID_ALERT: OnSetAlert(); break;
-    case ID_ORDERS: OnOrderReport(); break;
-    case ID_TRADES: OnTradeReport(); break;
-    case ID_GTC: OnPlaceGTCOrder(); break;
-    default: break;
+    default:
+        if (command && command->handler)
+            command->handler(*this, id);
+        break;
     }
     m_selectedSecurity = -1;
 }

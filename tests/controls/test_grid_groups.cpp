@@ -6,8 +6,6 @@
 
 #include "frame/controls/CMyGridCtrl.h"
 #include "frame/controls/CMyReportCtrl.h"
-#include "frame/controls/GridCommands.h"
-#include "ui/commands.h"
 #include "ui/grid_layout_state.h"
 
 #include <QApplication>
@@ -274,10 +272,8 @@ TEST_F(GridGroupsTest, SelectColumnsHidesAndShowsButNeverOffersAFrozenColumn)
 {
     fill(kTrades);
     grid.setFrozenColumns(2);
-    ui::Commands commands;
-    GridCommands::Register(commands, grid, GridCommands::kSelectColumns);
     prompter.queueMenuCommand(5 + 1); // "Qty/Lot"
-    ASSERT_TRUE(commands.invoke(GridCommands::kSelectColumns));
+    grid.showColumnChooser();
     ASSERT_EQ(prompter.menus().size(), 1u);
     std::vector<std::string> offered;
     const std::vector<ui::MenuSpec> menus = prompter.menus();
@@ -286,18 +282,18 @@ TEST_F(GridGroupsTest, SelectColumnsHidesAndShowsButNeverOffersAFrozenColumn)
     EXPECT_EQ(offered, (std::vector<std::string>{"Client", "Order No", "Trade No", "Qty/Lot", "Price"}));
     EXPECT_TRUE(grid.isColumnHidden(5));
     prompter.queueMenuCommand(5 + 1);
-    ASSERT_TRUE(commands.invoke(GridCommands::kSelectColumns));
+    grid.showColumnChooser();
     EXPECT_FALSE(grid.isColumnHidden(5));
     EXPECT_FALSE(prompter.menus()[1].items[3].checked) << "offered as hidden the second time";
     // A frozen column's id, should a menu answer it, changes nothing.
     prompter.queueMenuCommand(0 + 1);
-    ASSERT_TRUE(commands.invoke(GridCommands::kSelectColumns));
+    grid.showColumnChooser();
     EXPECT_FALSE(grid.isColumnHidden(0));
-    // Expand All / Collapse All through the commands.
+    // Expand All / Collapse All.
     grid.setGroupColumns({0});
-    ASSERT_TRUE(commands.invoke(GridCommands::kCollapseAll));
+    grid.expandAll(false);
     EXPECT_FALSE(grid.isGroupExpanded(grid.model().idAt(0)));
-    ASSERT_TRUE(commands.invoke(GridCommands::kExpandAll));
+    grid.expandAll(true);
     EXPECT_TRUE(grid.isGroupExpanded(grid.model().idAt(0)));
 }
 

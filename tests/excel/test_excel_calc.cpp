@@ -18,6 +18,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <dirent.h>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 #include <unistd.h>
@@ -91,13 +92,14 @@ bool eventually(F&& condition, std::chrono::seconds limit = std::chrono::seconds
 struct Live {
     CalcSheetLink* calc = nullptr; // owned by the link
     std::unique_ptr<CMSExcel> link;
-    explicit Live(std::chrono::milliseconds replyTimeout = std::chrono::seconds(20))
+    explicit Live(std::chrono::milliseconds replyTimeout = std::chrono::seconds(20), std::string saveFolder = {})
     {
-        link = std::make_unique<CMSExcel>([this, replyTimeout]() -> std::unique_ptr<SheetLink> {
+        link = std::make_unique<CMSExcel>([this, replyTimeout, saveFolder]() -> std::unique_ptr<SheetLink> {
             CalcOptions o;
             o.helper = VX_CALCLINK_PROGRAM;
             o.headless = true;
             o.replyTimeout = replyTimeout;
+            o.saveFolder = saveFolder;
             auto made = std::make_unique<CalcSheetLink>(o);
             calc = made.get();
             return made;
@@ -169,6 +171,51 @@ TEST(SheetLinkCalc, LiveRoundTrip)
     calc.closeBookAsUser();
     EXPECT_TRUE(eventually([&] { return !live.link->linkOpen() && noticed; }));
     EXPECT_EQ(live.link->linkedCount(), 0);
+}
+
+// Nobody can see a headless book: it is kept in a file of the given folder,
+// the book's name (which the success message shows) is that file, and what
+// the link wrote is in it after the link lets go. A second book takes a
+// file of its own.
+TEST(SheetLinkCalc, AHeadlessBookIsKeptInTheFileItsNameGives)
+{
+    NEED_CALC();
+    char pattern[] = "/tmp/vx-calc-saved-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string folder = pattern;
+    std::string first;
+    {
+        Live live(std::chrono::seconds(20), folder);
+        std::string error;
+        ASSERT_EQ(live.link->Initialization("Kept", error, "", 0), 1) << error;
+        first = live.link->GetActiveWorkbookName();
+        EXPECT_EQ(first.rfind(folder + "/", 0), 0u) << first;
+        EXPECT_EQ(first.substr(first.size() - 4), ".ods") << first;
+        EXPECT_EQ(access(first.c_str(), R_OK), 0) << "written when the book was made";
+        auto t = std::make_shared<ExcelSheetTarget>();
+        t->sheetName = "Kept";
+        live.link->linkTarget(t);
+        WriteExcelHeaders(*live.link, t);
+        UpdateDataExcel(*live.link, t, {row("ACC", 101.25), row("INFY", 1502.5)});
+        live.link->waitIdle();
+        live.link->Close();
+    }
+    {
+        Live again(std::chrono::seconds(20), folder);
+        std::string error;
+        ASSERT_EQ(again.link->Initialization("Other", error, "", 0), 1) << error;
+        EXPECT_NE(again.link->GetActiveWorkbookName(), first);
+        again.link->Close();
+    }
+    Live reader;
+    std::string error;
+    ASSERT_EQ(reader.link->Initialization("Kept", error, first, 1), 1) << error;
+    EXPECT_EQ(reader.calc->readCell("Kept", 1, 1).text, "Security");
+    EXPECT_EQ(reader.calc->readCell("Kept", 2, 1).text, "ACC");
+    EXPECT_EQ(reader.calc->readCell("Kept", 3, 1).text, "INFY");
+    reader.link->Close();
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
 }
 
 TEST(SheetLinkCalc, OfficeKilledMidPassIsADisconnect)
@@ -243,4 +290,52 @@ TEST(SheetLinkCalc, NoOfficeOrNoHelperIsAnAbsentProgram)
         EXPECT_FALSE(calc.openBook("", book, error)) << withHelper;
         EXPECT_EQ(error, kExcelAbsentText) << withHelper;
     }
+}
+
+// With a display the book is the user's: a Calc window shows it, nothing is
+// saved behind the user's back, and the office stays open with the book when
+// the link lets go. Runs under Xvfb (excel.visible_calc); skips elsewhere.
+TEST(SheetLinkCalcVisible, ABookOnADisplayIsAWindowThatOutlivesTheLink)
+{
+    NEED_CALC();
+    if (!std::getenv("DISPLAY"))
+        GTEST_SKIP() << "no display";
+    if (std::system("command -v xdotool >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "xdotool is not installed";
+    char pattern[] = "/tmp/vx-calc-visible-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string profile = pattern;
+    // The office's profile of this test, not the user's.
+    setenv("HOME", profile.c_str(), 1);
+    CalcSheetLink* calc = nullptr;
+    CMSExcel link([&]() -> std::unique_ptr<SheetLink> {
+        CalcOptions o;
+        o.helper = VX_CALCLINK_PROGRAM;
+        o.headless = false;
+        o.saveFolder = profile + "/saved";
+        o.replyTimeout = std::chrono::seconds(60);
+        auto made = std::make_unique<CalcSheetLink>(o);
+        calc = made.get();
+        return made;
+    });
+    std::string error;
+    ASSERT_EQ(link.Initialization("Seen", error, "", 0), 1) << error;
+    ASSERT_FALSE(calc->headless()) << "the office has no window plugin";
+    const std::string book = link.GetActiveWorkbookName();
+    EXPECT_EQ(book.find('/'), std::string::npos) << "a visible book is not saved for the user: " << book;
+    const int office = calc->officeProcess();
+    const std::string find = "xdotool search --onlyvisible --name '" + book + "' >/dev/null 2>&1";
+    EXPECT_TRUE(eventually([&] { return std::system(find.c_str()) == 0; }, std::chrono::seconds(60)))
+        << "no window named " << book;
+    link.Close();
+    if (office > 0) {
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        EXPECT_FALSE(ended(office)) << "the user's office was ended with the link";
+        EXPECT_EQ(std::system(find.c_str()), 0) << "the book's window went with the link";
+        for (pid_t p : familyOf(office))
+            kill(p, SIGKILL);
+        eventually([&] { return ended(office); }, std::chrono::seconds(10));
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(profile, ec);
 }

@@ -71,7 +71,11 @@ bool CalcSheetLink::spawn(std::string& error)
         if (!m_profileDir.empty())
             profileUrl = "file://" + m_profileDir;
     }
-    const std::string pipe = "vortanex-" + std::to_string(getuid()) + "-" + std::to_string(getpid());
+    // A pipe of this start's own: an office of an earlier link of this
+    // process may still be ending and holding its name.
+    static std::atomic<int> starts{0};
+    const std::string pipe = "vortanex-" + std::to_string(getuid()) + "-" + std::to_string(getpid()) + "-" +
+                             std::to_string(++starts);
     std::vector<std::string> answer;
     if (!request({"start", m_options.headless ? "1" : "0", m_options.program, pipe, profileUrl}, &answer,
                  std::chrono::seconds(kCalcStartWaitSeconds))) {
@@ -83,8 +87,30 @@ bool CalcSheetLink::spawn(std::string& error)
     // headless one is this link's to end.
     if (m_options.headless && answer.size() > 1 && std::atoi(answer[1].c_str()) > 0)
         m_officeGroup = std::atoi(answer[1].c_str());
+    m_runsHeadless = m_options.headless || (answer.size() > 2 && answer[2] == "1");
     return true;
 }
+
+namespace {
+
+// A file in folder named after the book that no earlier run has taken:
+// "Untitled 1.ods", then "Untitled 1 (2).ods" and so on.
+std::filesystem::path freshBookFile(const std::filesystem::path& folder, const std::string& book)
+{
+    std::string stem = book;
+    for (char& c : stem)
+        if (c == '/' || c == '\\' || c == '\0')
+            c = '_';
+    if (stem.empty() || stem == "." || stem == "..")
+        stem = "Untitled";
+    std::filesystem::path file = folder / (stem + ".ods");
+    std::error_code ec;
+    for (int n = 2; std::filesystem::exists(file, ec) && n < 10000; ++n)
+        file = folder / (stem + " (" + std::to_string(n) + ").ods");
+    return file;
+}
+
+} // namespace
 
 bool CalcSheetLink::openBook(const std::string& path, std::string& bookName, std::string& error)
 {
@@ -96,6 +122,17 @@ bool CalcSheetLink::openBook(const std::string& path, std::string& bookName, std
         return false;
     }
     bookName = answer.size() > 1 ? answer[1] : std::string();
+    if (m_runsHeadless && path.empty() && !m_options.saveFolder.empty()) {
+        // Nobody can see a book without a window: it is kept in a file, which
+        // the user is told about, and written again when the link lets go.
+        std::error_code ec;
+        std::filesystem::create_directories(m_options.saveFolder, ec);
+        const std::string file = freshBookFile(m_options.saveFolder, bookName).string();
+        if (request({"saveas", file}))
+            bookName = file;
+        else
+            WriteLog(0, "Calc link: the book could not be saved as " + file);
+    }
     return true;
 }
 

@@ -20,6 +20,9 @@ struct CalcOptions {
     std::string helper;              // the vx_calclink program
     std::string program = "soffice"; // the office, from the PATH by default
     bool headless = true;            // no window, a throwaway profile
+    // Where a new book of an office without a window is saved (nobody can
+    // see it); the success message names the file. Empty: not saved.
+    std::string saveFolder;
     // How long an answer may take before the office counts as gone; then the
     // helper and the headless office the link started are ended.
     std::chrono::milliseconds replyTimeout{30000};
@@ -48,6 +51,8 @@ public:
     void interrupt() override;
 
     bool running() const { return m_helper > 0; }
+    // True when the office runs without a window (asked to, or it has none).
+    bool headless() const { return m_runsHeadless; }
     // For the live check: the office's process (-1 when it was already
     // running) and closing the book as the user does.
     int officeProcess();
@@ -72,6 +77,7 @@ private:
     int m_toHelper = -1;
     int m_fromHelper = -1;
     std::string m_profileDir;
+    bool m_runsHeadless = true;
     std::thread m_reader;
     std::mutex m_mutex;
     std::condition_variable m_answered;

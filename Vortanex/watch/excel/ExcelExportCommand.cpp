@@ -3,6 +3,7 @@
 #include "app/base/ConfigFile.h"
 #include "app/base/LogWriter.h"
 #include "app/base/MessageBox.h"
+#include "app/base/ProgramPaths.h"
 #include "server/MarketLookups.h"
 #include "server/SecurityTable.h"
 #include "watch/CVortanexView.h"
@@ -49,6 +50,7 @@ std::unique_ptr<SheetLink> makeCalc()
     const bool noDisplay = platform == "offscreen" || platform == "minimal" ||
                            (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"));
     o.headless = noDisplay || ReadConfigValue("Sheet_Headless") == "1";
+    o.saveFolder = ProgramPaths().docs().string();
     return std::make_unique<CalcSheetLink>(o);
 }
 

@@ -17,6 +17,7 @@
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNamed.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/frame/XTitle.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
@@ -138,6 +139,9 @@ Any cellValue(const std::string& text)
 struct Calc {
     pid_t child = -1;
     bool headless = true;
+    // Where a headless book is kept (nobody can see it, so its data would be
+    // lost with it); empty for a visible book, which the user saves.
+    std::string savePath;
     Reference<uno::XComponentContext> local;
     Reference<lang::XComponent> bridge;
     Reference<frame::XDesktop2> desktop;
@@ -260,8 +264,10 @@ std::string start(const std::vector<std::string>& f)
     Reference<uno::XComponentContext> remote(bridge->getInstance("StarOffice.ComponentContext"), UNO_QUERY_THROW);
     g_calc.desktop = frame::Desktop::create(remote);
     // The office this helper started leads its own process group: the
-    // terminal ends that group when the office stops answering.
-    return g_calc.child > 0 ? "OK\t" + std::to_string(g_calc.child) : std::string("OK");
+    // terminal ends that group when the office stops answering. The last
+    // field says whether the office runs without a window: an office without
+    // its window plugins does whatever was asked.
+    return "OK\t" + std::to_string(g_calc.child > 0 ? g_calc.child : 0) + "\t" + (g_calc.headless ? "1" : "0");
 }
 
 std::string openBook(const std::vector<std::string>& f)
@@ -288,6 +294,7 @@ std::string openBook(const std::vector<std::string>& f)
     }
     g_calc.doc.set(component, UNO_QUERY);
     g_written.clear();
+    g_calc.savePath.clear();
     if (!g_calc.doc.is())
         return path.empty() ? "ERR\tFailed to Create Excel Instance" : "ERR\tFailed to open " + path;
     Reference<util::XCloseBroadcaster> closer(component, UNO_QUERY);
@@ -299,6 +306,25 @@ std::string openBook(const std::vector<std::string>& f)
     if (path.empty() && title.is())
         name = utf8(title->getTitle());
     return "OK\t" + CalcLinkEscape(name);
+}
+
+// saveas path: the book is written to path (the office's own format) and
+// written there again when it is let go.
+std::string saveAs(const std::vector<std::string>& f)
+{
+    if (f.size() < 2 || f[1].empty() || !g_calc.doc.is())
+        return "ERR\tbad saveas";
+    OUString url;
+    if (osl::FileBase::getFileURLFromSystemPath(ou(f[1]), url) != osl::FileBase::E_None)
+        return "ERR\tFailed to save " + f[1];
+    Sequence<beans::PropertyValue> props(2);
+    props.getArray()[0].Name = "FilterName";
+    props.getArray()[0].Value <<= OUString("calc8");
+    props.getArray()[1].Name = "Overwrite";
+    props.getArray()[1].Value <<= true;
+    Reference<frame::XStorable>(g_calc.doc, UNO_QUERY_THROW)->storeAsURL(url, props);
+    g_calc.savePath = f[1];
+    return "OK";
 }
 
 std::string names()
@@ -511,6 +537,14 @@ void release(bool closeBook)
 {
     g_closingOurselves = true;
     try {
+        if (g_calc.doc.is() && g_calc.headless && !g_calc.savePath.empty()) {
+            try {
+                Reference<frame::XStorable>(g_calc.doc, UNO_QUERY_THROW)->store();
+            } catch (const uno::Exception& e) {
+                std::fprintf(stderr, "vx_calclink: saving %s failed: %s\n", g_calc.savePath.c_str(),
+                             utf8(e.Message).c_str());
+            }
+        }
         if (g_calc.doc.is() && (closeBook || g_calc.headless)) {
             Reference<util::XCloseBroadcaster> closer(g_calc.doc, UNO_QUERY);
             if (closer.is())
@@ -553,6 +587,8 @@ std::string handle(const std::vector<std::string>& f)
         return openBook(f);
     if (op == "names")
         return names();
+    if (op == "saveas")
+        return saveAs(f);
     if (op == "insert" || op == "rename" || op == "remove" || op == "hide")
         return sheetOp(f);
     if (op == "cells")
