@@ -26,7 +26,7 @@
 #include "positions/CNetPosition.h"
 #include "positions/NetPositionFeed.h"
 #include "positions/PositionMath.h"
-#include "positions/RiskArrays.h"
+#include "server/RiskArrays.h"
 #include "positions/RiskReplies.h"
 #include "ui/grid_model.h"
 #include "ui/grid_view.h"

@@ -9,14 +9,14 @@
 #include "orders/CDlgConvertPosition.h"
 #include "orders/COrderViewEx.h"
 #include "orders/ClientOrderStore.h"
-#include "positions/PositionServices.h"
+#include "frame/PositionServices.h"
 #include "ui/commands.h"
 
 #include <QMdiSubWindow>
 #include "orders/CTradeView.h"
 #include "watch/AppWindowCommands.h"
 #include "watch/WatchCommands.h"
-#include "watch/WatchOpeners.h"
+#include "frame/WatchOpeners.h"
 
 void InstallBooks(CMainFrame& frame)
 {

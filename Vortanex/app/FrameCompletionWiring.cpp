@@ -23,7 +23,7 @@
 #include "ui/commands.h"
 #include "ui/document_area.h"
 #include "watch/AppWindowCommands.h"
-#include "watch/WatchOpeners.h"
+#include "frame/WatchOpeners.h"
 
 #include <QTimer>
 

@@ -18,7 +18,8 @@
 #include "watch/AppWindowCommands.h"
 #include "watch/CVortanexView.h"
 #include "watch/WatchCommands.h"
-#include "watch/WatchOpeners.h"
+#include "frame/WatchOpeners.h"
+#include "frame/WindowOpeners.h"
 
 #include "ui/commands.h"
 #include "ui/modal_host.h"
@@ -79,6 +80,13 @@ void InstallMarketViews(CMainFrame& frame)
         g_WatchOpenRequest.chainKind = 1;
         g_WatchOpenRequest.chainBase = indexNumber;
         WatchCommands::OnNewChain(2);
+    };
+    // A security's derivative or future chain (the report dialog's
+    // "Derivative" on a row).
+    windowOpeners().chain = [](int kind, int security) {
+        g_WatchOpenRequest.chainKind = kind;
+        g_WatchOpenRequest.chainBase = security;
+        WatchCommands::OnNewChain(kind);
     };
     // The settings broadcast reaches the depth gauges, the last-trades list
     // and the bar's font after the windows already served.

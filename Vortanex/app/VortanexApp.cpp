@@ -49,8 +49,8 @@
 #include "orders/TsloOrder.h"
 #include "orders/OrderFormRules.h"
 #include "orders/CTradeView.h"
-#include "orders/OrderFormLinks.h"
-#include "orders/WatchOrderCommands.h"
+#include "frame/OrderFormLinks.h"
+#include "frame/WatchOrderCommands.h"
 #include "server/CProxyDetails.h"
 #include "server/CompanionLists.h"
 #include "server/ExchangeCancel.h"
@@ -69,7 +69,8 @@
 #include "watch/AlertStore.h"
 #include "watch/AlertTable.h"
 #include "watch/CAlertManager.h"
-#include "watch/WatchOpeners.h"
+#include "frame/WatchOpeners.h"
+#include "watch/excel/ExcelExportCommand.h"
 #include "watch/AppWindowCommands.h"
 #include "watch/CScripSearch.h"
 #include "watch/CVortanexView.h"
@@ -228,6 +229,8 @@ public:
     explicit AppOrderFormLinks(CVortanexApp& app) : m_app(app) {}
 
     void openOrderBook(int securityIndex) override { m_app.OnOrderReportFor(securityIndex); }
+    // F7 runs the book's command with its lock, access and client rules.
+    void openTsloBook() override { AppWindowCommands::Run(33314); }
     // "Estimated Charges": the desktop's own browser (the shell's default for
     // web addresses, so the command always carries the address).
     void openInBrowser(const std::string& address) override
@@ -752,6 +755,7 @@ bool CVortanexApp::initSteps()
             m_watchPane->UpdateWatchlist(action, index);
     };
     WatchCommands::Register(m_frame->Commands());
+    InstallExcelLink(watchOpeners()); // the market watch's spreadsheet link
     // The market watch's list chooser and its holdings and positions lists.
     CVortanexView::services().chooseWatchlist = [](int action) { return ChooseWatchlist(action); };
     // One holdings or positions request at a time: another view asking

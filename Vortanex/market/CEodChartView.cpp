@@ -19,14 +19,11 @@
 #include "market/CIndicesDlg.h"
 #include "market/CWorkspaceBar.h"
 #include "market/QcpChartControl.h"
-#include "watch/CScrip.h"
-#include "watch/CWatch.h"
 
 #include "pf/clock.h"
 #include "pf/files.h"
 #include "pf/threads.h"
 #include "ui/document_area.h"
-#include "ui/modal_host.h"
 #include "ui/prompter.h"
 #include "ui/ticker.h"
 #include "ui/ui_thread.h"
@@ -87,19 +84,10 @@ CEodChartView::Services defaultServices()
             ui::UiThread::post([done = std::move(done), r = std::move(r)]() mutable { done(std::move(r)); });
         });
     };
-    s.pickCompareSecurity = [](QWidget* parent) {
-        CScrip dialog(5, nullptr, parent);
-        if (ui::modalHost().run(dialog) != 1)
-            return -1;
-        return dialog.chosenIndex();
-    };
-    s.askStudyName = [](QWidget* parent, const std::string& caption, std::string& name) {
-        CWatch dialog(caption, name, parent);
-        if (ui::modalHost().run(dialog) != 1)
-            return false;
-        name = dialog.studyName();
-        return !name.empty();
-    };
+    // The security and name pickers are the market watch's dialogs, which
+    // the start-up installs; until then a pick is cancelled.
+    s.pickCompareSecurity = [](QWidget*) { return -1; };
+    s.askStudyName = [](QWidget*, const std::string&, std::string&) { return false; };
     s.status = [](const std::string& text) {
         WriteLog(0, text);
         if (CMainFrame* f = CMainFrame::Instance(); f && f->StatusBar())

@@ -11,13 +11,9 @@
 #include "frame/FrameThemes.h"
 #include "frame/controls/CMyListCtrl.h"
 #include "orders/ClientOrderStore.h"
-#include "orders/CTsloOrderView.h"
-#include "orders/OrderBookCommands.h"
 #include "server/RequestServer.h"
 #include "server/ServerAccess.h"
-#include "watch/AppWindowCommands.h"
-#include "watch/CVortanexView.h"
-#include "watch/WatchCommands.h"
+#include "frame/WindowOpeners.h"
 
 #include "Resizer.h"
 #include "pf/threads.h"
@@ -540,10 +536,9 @@ void CHistoryDepth::OnPopupDerivative()
         const auto table = SecurityTable::current();
         if (!table || !table->valid(*index))
             return;
-        g_WatchOpenRequest.chainKind = 2;
-        g_WatchOpenRequest.chainBase = *index;
         WriteLog(3, formatText("Derivative Name :%s", std::string(table->row(*index).symbol.view()).c_str()));
-        WatchCommands::OnNewChain(2);
+        if (windowOpeners().chain)
+            windowOpeners().chain(2, *index);
     } catch (...) {
         WriteLog(0, "Exception in OnPopupDerivative");
     }
@@ -591,7 +586,7 @@ void OpenHistoryDepth(QWidget* parent, int type, int value)
 void InstallReportDialogs(QWidget* mainWindow)
 {
     QPointer<QWidget> main(mainWindow);
-    AppWindowCommands::Services& services = AppWindowCommands::services();
+    AppWindowServices& services = appWindowServices();
     const std::pair<int, int> commands[] = {{32881, hd::kMarketLot}, {32884, hd::kGainerLoser},
                                             {32885, hd::kActiveScrips}};
     for (const auto& [id, type] : commands) {

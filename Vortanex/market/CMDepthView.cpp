@@ -15,12 +15,10 @@
 #include "frame/controls/CMyListCtrl.h"
 #include "market/LinearGauge.h"
 #include "market/MarketDepthRecord.h"
-#include "orders/ClientOrderStore.h"
-#include "orders/OrderFormLinks.h"
-#include "orders/WatchOrderCommands.h"
-#include "positions/PositionServices.h"
+#include "frame/OrderFormLinks.h"
+#include "frame/WatchOrderCommands.h"
+#include "frame/PositionServices.h"
 #include "server/ExpiryDates.h"
-#include "watch/CVortanexView.h"
 
 #include "pf/threads.h"
 #include "ui/modal_host.h"
@@ -742,7 +740,7 @@ bool CMDepthView::handleKey(int qtKey, Qt::KeyboardModifiers mods)
             OnContextMenu(at.x(), at.y());
             return true;
         }
-        char side = CVortanexView::OrderKeySide(qtKey, mods);
+        char side = OrderKeySide(qtKey, mods);
         if (!side && !mods.testFlag(Qt::ShiftModifier) && qtKey == Qt::Key_Plus)
             side = 'B';
         if (side) {

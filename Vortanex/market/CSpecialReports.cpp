@@ -10,7 +10,6 @@
 #include "frame/controls/CMyListCtrl.h"
 #include "market/CMarketTurnOver.h" // PickReportSave
 #include "market/NetInvestmentChart.h"
-#include "orders/ClientOrderStore.h"
 #include "server/ExchangeCancel.h"
 #include "server/RequestServer.h"
 #include "server/SecurityTable.h"

@@ -11,10 +11,9 @@
 #include "app/base/SessionRecord.h"
 #include "frame/OrderFormOpener.h"
 #include "market/MarketHooks.h"
-#include "orders/ClientOrderStore.h"
-#include "orders/WatchOrderCommands.h"
+#include "frame/WatchOrderCommands.h"
 #include "server/SecurityTable.h"
-#include "watch/WatchOpeners.h"
+#include "frame/WatchOpeners.h"
 
 #include "ui/prompter.h"
 

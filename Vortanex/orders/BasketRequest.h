@@ -3,7 +3,7 @@
 // checks, the leg checks in their order, the '&'-keyed request with one
 // record per ticked leg, the placing lines, the alert question's text, and
 // the reading of the per-leg reply. Any thread (it reads only its inputs).
-#include "orders/OrderSecurity.h"
+#include "server/OrderSecurity.h"
 
 #include <array>
 #include <functional>

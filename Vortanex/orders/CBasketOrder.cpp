@@ -21,14 +21,13 @@
 #include "orders/ClientOrderStore.h"
 #include "orders/OrderMessages.h"
 #include "orders/OrderReply.h"
-#include "orders/OrderSecurity.h"
+#include "server/OrderSecurity.h"
 #include "orders/WebLinkPages.h"
-#include "positions/PositionServices.h"
-#include "watch/CScripSearch.h"
-#include "watch/WatchOpeners.h"
+#include "frame/PositionServices.h"
+#include "frame/WatchOpeners.h"
+#include "frame/WindowOpeners.h"
 
 #include "pf/threads.h"
-#include "ui/modal_host.h"
 #include "ui/ui_thread.h"
 
 #include <QCheckBox>
@@ -520,17 +519,20 @@ void CBasketOrder::onLegSearch(int k)
     if (m_sending)
         return;
     QPointer<CBasketOrder> self(this);
-    CScripSearch search(
+    const auto& search = windowOpeners().scripSearch;
+    if (!search) {
+        WriteLog(0, "Scrip search not available");
+        return;
+    }
+    // Below the leg's own row, so the search never covers the legs above it.
+    const Row& own = m_rows[size_t(k)];
+    search(
         2,
         [self](int leg, int security) {
             if (self)
                 self->SetLegSecurity(leg, security);
         },
-        k + 1, this);
-    // Below the leg's own row, so the search never covers the legs above it.
-    const Row& own = m_rows[size_t(k)];
-    search.move(own.name->mapToGlobal(QPoint(0, own.name->height() + 2)));
-    ui::modalHost().run(search);
+        k + 1, this, own.name->mapToGlobal(QPoint(0, own.name->height() + 2)));
     if (!self)
         return;
     const OrderSecurity sec = OrderSecurityAt(legs[size_t(k)].secIndex);

@@ -14,10 +14,10 @@
 #include "orders/COrderViewEx.h"
 #include "orders/ConvertPositionRequest.h"
 #include "orders/OrderMessages.h"
-#include "orders/OrderSecurity.h"
+#include "server/OrderSecurity.h"
 #include "orders/TsloOrder.h"
-#include "positions/PositionServices.h"
-#include "positions/RiskArrays.h"
+#include "frame/PositionServices.h"
+#include "server/RiskArrays.h"
 
 #include "pf/threads.h"
 #include "ui/ui_thread.h"

@@ -14,7 +14,7 @@
 #include "orders/COrderViewEx.h"
 #include "orders/ClientOrderStore.h"
 #include "orders/OrderFormIds.h"
-#include "orders/OrderFormLinks.h"
+#include "frame/OrderFormLinks.h"
 #include "orders/OrderMessages.h"
 #include "orders/OrderRequestThread.h"
 #include "orders/OrderValidation.h"

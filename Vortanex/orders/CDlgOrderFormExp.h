@@ -7,7 +7,7 @@
 #include "orders/COrderData.h"
 #include "orders/OrderInfo.h"
 #include "orders/OrderFormRules.h"
-#include "orders/OrderSecurity.h"
+#include "server/OrderSecurity.h"
 
 #include "server/SecurityReload.h"
 #include "ui/form.h"

@@ -20,7 +20,7 @@
 #include "server/RequestServer.h"
 #include "server/ServerRequests.h"
 #include "app/base/ConfigFile.h"
-#include "orders/OrderFormLinks.h"
+#include "frame/OrderFormLinks.h"
 #include "orders/WebLinkPages.h"
 
 #include "pf/clock.h"

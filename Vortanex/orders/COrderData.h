@@ -2,7 +2,7 @@
 // The order about to be sent, as validation fills it from the form, and the
 // builder of its OrderData request record for a new order, a modification, a
 // cancellation or a square-off.
-#include "orders/OrderSecurity.h"
+#include "server/OrderSecurity.h"
 
 #include <string>
 

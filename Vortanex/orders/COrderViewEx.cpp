@@ -22,7 +22,7 @@
 #include "orders/OrderInfo.h"
 #include "orders/OrderMessages.h"
 #include "orders/OrderReportRequest.h"
-#include "orders/OrderSecurity.h"
+#include "server/OrderSecurity.h"
 
 #include "pf/threads.h"
 #include "ui/document_area.h"

@@ -18,8 +18,8 @@
 #include "orders/OrderBookRules.h"
 #include "orders/OrderMessages.h"
 #include "orders/OrderReportRequest.h"
-#include "orders/OrderSecurity.h"
-#include "watch/AppWindowCommands.h"
+#include "server/OrderSecurity.h"
+#include "frame/WindowOpeners.h"
 
 #include "pf/threads.h"
 #include "ui/document_area.h"
@@ -514,7 +514,7 @@ CTradeView* OpenTradeBook(int securityIndex)
     SetAccessTime();
     // Every opener (F8, the order form's Shift+F8, the market watch) comes
     // through here, so the login's view rights are checked here once.
-    if (const auto& rights = AppWindowCommands::services().viewRights; rights && !rights()) {
+    if (const auto& rights = appWindowServices().viewRights; rights && !rights()) {
         MsgBoxOk("You don't have access to view Trade Report");
         return nullptr;
     }

@@ -15,12 +15,12 @@
 #include "orders/COrderViewEx.h"
 #include "orders/ClientOrderStore.h"
 #include "orders/OrderBookToolBar.h"
-#include "orders/OrderFormLinks.h"
+#include "frame/OrderFormLinks.h"
 #include "orders/OrderMessages.h"
-#include "orders/OrderSecurity.h"
+#include "server/OrderSecurity.h"
 #include "orders/TsloOrder.h"
 #include "server/RequestServer.h"
-#include "watch/AppWindowCommands.h"
+#include "frame/WindowOpeners.h"
 
 #include "ui/document_area.h"
 #include "ui/grid_ranges.h"
@@ -46,7 +46,6 @@ namespace detail {
 namespace {
 
 CTsloOrderView* g_pTsloOrderView = nullptr;
-TsloHistoryOpener g_historyOpener;
 
 constexpr int kWidths[kTsloColumns] = {85, 120, 65, 120, 70, 60, 60, 60, 60, 60, 60, 60, 120, 120, 50, 120, 60, 80, 80};
 
@@ -409,11 +408,12 @@ void CTsloOrderView::OnOrderHistory()
         MyMessageBox("Please Activate a Client", "Input Error", MsgOk | MsgIconWarning);
         return;
     }
-    if (!detail::g_historyOpener) {
+    const auto& opener = windowOpeners().tsloHistory;
+    if (!opener) {
         MsgBoxOk("Order History is not available in this version.");
         return;
     }
-    detail::g_historyOpener(record);
+    opener(record);
 }
 
 bool CTsloOrderView::OnSaveAsCsv()
@@ -533,8 +533,6 @@ bool CTsloOrderView::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void SetTsloHistoryOpener(TsloHistoryOpener opener) { detail::g_historyOpener = std::move(opener); }
-
 CTsloOrderView* OpenTsloOrderBook()
 {
     if (CTsloOrderView* open = CTsloOrderView::Instance()) {
@@ -569,7 +567,7 @@ void CloseTsloOrderBook()
 
 void InstallTsloOrderBook()
 {
-    AppWindowCommands::Window& w = AppWindowCommands::services().windows[33314];
+    AppWindowServices::Window& w = appWindowServices().windows[33314];
     w.activate = [] {
         CTsloOrderView* view = CTsloOrderView::Instance();
         if (!view)

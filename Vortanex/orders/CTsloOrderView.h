@@ -84,11 +84,6 @@ private:
     std::thread m_worker;
 };
 
-// The order history of a trailing record (the report dialog in its trailing
-// mode). Until installed the command says it is not available.
-using TsloHistoryOpener = std::function<void(int recordIndex)>;
-void SetTsloHistoryOpener(TsloHistoryOpener opener);
-
 // Installs the book as command 33314 (F7) and as the order form's F7.
 void InstallTsloOrderBook();
 // Opens the book, or brings the open one up (the single-view rule).

@@ -251,14 +251,6 @@ ClientOrderStore* OrderStoreOf(ClientInfo* client)
     return detail::storeLocked(client);
 }
 
-ClientInfo* ActiveClientEntry()
-{
-    const int ci = pv_user_info.client_index;
-    if (ci < 0 || ci >= static_cast<int>(g_Session.clients.size()))
-        return nullptr;
-    return &g_Session.clients[static_cast<size_t>(ci)];
-}
-
 void FillOrderReport(ClientInfo* client, int mode, int number, const std::vector<std::string>& rows,
                      const OrderInfo* record, std::string_view reportClient)
 {

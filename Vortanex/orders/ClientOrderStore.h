@@ -7,6 +7,7 @@
 // a load that grows the array can never pull it from under a reader. The book
 // is told about a change after the lock is released, by a note it handles on
 // its own thread, so a writer never waits for the book while holding the lock.
+#include "app/base/SessionRecord.h" // ClientInfo, ActiveClientEntry
 #include "orders/OrderInfo.h"
 
 #include <atomic>
@@ -15,7 +16,6 @@
 #include <string_view>
 #include <vector>
 
-struct ClientInfo;
 
 // The most orders one client's store holds (a day's orders are far fewer);
 // a load or an append beyond it is refused, never a huge allocation.
@@ -56,8 +56,6 @@ OrderBookLink* CurrentOrderBookLink();
 // The store of a client entry, made on first use; it lives until the program
 // ends, so a record of an old session never dangles. Null for a null entry.
 ClientOrderStore* OrderStoreOf(ClientInfo* client);
-// The active client's entry (pv_user_info.client_index), null when none.
-ClientInfo* ActiveClientEntry();
 
 // Confirmation kinds of mode 3.
 enum ConfirmationKind {

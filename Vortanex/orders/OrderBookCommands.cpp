@@ -18,10 +18,11 @@
 #include "orders/OrderBookRules.h"
 #include "orders/OrderBookToolBar.h"
 #include "orders/OrderReportRequest.h"
-#include "orders/OrderSecurity.h"
-#include "orders/WatchOrderCommands.h"
-#include "positions/PositionServices.h"
-#include "watch/WatchOpeners.h"
+#include "server/OrderSecurity.h"
+#include "frame/WatchOrderCommands.h"
+#include "frame/PositionServices.h"
+#include "frame/WatchOpeners.h"
+#include "frame/WindowOpeners.h"
 
 #include "ui/grid_ranges.h"
 #include "ui/prompter.h"
@@ -403,12 +404,6 @@ void OrderBookCommands::OnOrderPlaceorder()
     }
 }
 
-namespace {
-OrderHistoryOpener g_orderHistoryOpener;
-} // namespace
-
-void SetOrderHistoryOpener(OrderHistoryOpener opener) { g_orderHistoryOpener = std::move(opener); }
-
 void OrderBookCommands::OnHistory()
 {
     SetAccessTime();
@@ -423,11 +418,12 @@ void OrderBookCommands::OnHistory()
         int index = -1;
         if (!currentOrder(rec, &index))
             return;
-        if (!g_orderHistoryOpener) {
+        const auto& opener = windowOpeners().orderHistory;
+        if (!opener) {
             MsgBoxOk("Order History is not available in this version.");
             return;
         }
-        g_orderHistoryOpener(index, m_view);
+        opener(index, m_view);
     } catch (...) {
         WriteLog(0, "Exception in OnHistory");
     }

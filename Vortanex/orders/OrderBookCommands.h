@@ -19,12 +19,6 @@ class GridView;
 struct MenuSpec;
 }
 
-// The order history of a record of the active client's order store (the
-// report dialog in its order-history type), installed by the application;
-// until then "Order &History" says it is not available.
-using OrderHistoryOpener = std::function<void(int storeIndex, QWidget* parent)>;
-void SetOrderHistoryOpener(OrderHistoryOpener opener);
-
 // Command ids of menu 214.
 enum OrderBookCommandId {
     kCmdOrderRefresh = 33009,

@@ -3,7 +3,7 @@
 // order's status allows, the totals of "Order Summary" and the orders a
 // "Basket Cancel" takes. Any thread (they read only what they are given).
 #include "orders/OrderInfo.h"
-#include "orders/OrderSecurity.h"
+#include "server/OrderSecurity.h"
 
 #include <string>
 #include <utility>

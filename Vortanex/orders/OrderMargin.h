@@ -4,7 +4,7 @@
 // value) and asking the risk service (request 405), the reading of its reply
 // and the margin formulas. The form reads its inputs on the UI thread, runs
 // the query on a worker and shows the outcome on the UI thread.
-#include "orders/OrderSecurity.h"
+#include "server/OrderSecurity.h"
 
 #include <string>
 #include <string_view>

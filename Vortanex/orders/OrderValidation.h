@@ -6,7 +6,7 @@
 #include "app/base/SessionRecord.h"
 #include "orders/COrderData.h"
 #include "orders/OrderInfo.h"
-#include "orders/OrderSecurity.h"
+#include "server/OrderSecurity.h"
 
 #include <functional>
 #include <string>

@@ -3,8 +3,8 @@
 // openings of the order form read them: the risk reports' records of the
 // active client entry (UI thread only, like the arrays themselves), and a
 // copy under a lock for readers on other threads.
-#include "positions/RiskArrays.h"
-#include "positions/RiskRecords.h"
+#include "server/RiskArrays.h"
+#include "server/RiskRecords.h"
 
 #include <mutex>
 #include <vector>

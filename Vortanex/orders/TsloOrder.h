@@ -4,7 +4,7 @@
 // (171, 172, 173) and the trailing panel's rules (the kind a panel takes, the
 // trailing trigger, the spin step of spread and book profit).
 #include "orders/COrderData.h"
-#include "orders/OrderSecurity.h"
+#include "server/OrderSecurity.h"
 
 #include <string>
 #include <string_view>

@@ -7,7 +7,7 @@
 #include "app/base/LogWriter.h"
 #include "app/base/SessionRecord.h"
 #include "orders/ClientOrderStore.h"
-#include "orders/OrderFormLinks.h"
+#include "frame/OrderFormLinks.h"
 #include "orders/OrderFormRules.h"
 
 #include <stdexcept>

@@ -14,7 +14,7 @@
 #include "orders/PositionRecords.h"
 #include "positions/DlgPledgeUnpleged.h"
 #include "positions/PositionMath.h"
-#include "positions/RiskArrays.h"
+#include "server/RiskArrays.h"
 #include "ui/grid_ranges.h"
 #include "ui/grid_view.h"
 #include "ui/modal_host.h"

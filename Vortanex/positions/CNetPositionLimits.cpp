@@ -10,7 +10,7 @@
 #include "frame/FrameThemes.h"
 #include "orders/ClientOrderStore.h"
 #include "orders/OrderMessages.h"
-#include "positions/RiskArrays.h"
+#include "server/RiskArrays.h"
 #include "ui/grid_view.h"
 
 #include "pf/shell.h"

@@ -8,7 +8,7 @@
 #include "frame/FrameThemes.h"
 #include "orders/ClientOrderStore.h"
 #include "positions/PositionMath.h"
-#include "positions/RiskArrays.h"
+#include "server/RiskArrays.h"
 #include "ui/grid_view.h"
 
 using namespace netposition_detail;

@@ -6,7 +6,7 @@
 #include "app/base/LogWriter.h"
 #include "orders/ClientOrderStore.h"
 #include "positions/PositionMath.h"
-#include "positions/RiskArrays.h"
+#include "server/RiskArrays.h"
 #include "ui/grid_view.h"
 
 #include <QVariant>

@@ -6,7 +6,6 @@
 #include "app/base/MessageBox.h"
 #include "app/base/SessionRecord.h"
 #include "app/base/TextFormat.h"
-#include "orders/ClientOrderStore.h"
 #include "pf/threads.h"
 #include "server/SecurityTable.h"
 

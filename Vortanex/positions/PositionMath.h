@@ -4,7 +4,7 @@
 // compute the same numbers. Divisors of 0 count as 1 (a market lot, a price
 // divisor or a multiplier of 0 would otherwise divide by zero); averages over
 // a quantity of 0 are 0; results are never -0.
-#include "positions/RiskRecords.h"
+#include "server/RiskRecords.h"
 #include "positions/RiskReplies.h"
 
 #include <string>

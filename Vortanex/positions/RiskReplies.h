@@ -5,7 +5,7 @@
 // gets, its message-bar lines, a box). Nothing here touches a window, a
 // global array or the network, so a worker can run it and hand the result to
 // the UI thread.
-#include "positions/RiskRecords.h"
+#include "server/RiskRecords.h"
 
 #include <memory>
 #include <string>

@@ -4,7 +4,7 @@
 #include "frame/CMainFrame.h"
 #include "positions/CNetPosition.h"
 #include "positions/NetPositionFeed.h"
-#include "watch/AppWindowCommands.h"
+#include "frame/WindowOpeners.h"
 
 #include <QMdiSubWindow>
 
@@ -20,7 +20,7 @@ void InstallRiskReportWindow(CMainFrame* frame, std::function<int()> riskKind)
 {
     auto kind = [riskKind] { return std::clamp(riskKind ? riskKind() : 11, 11, 15); };
     for (int id = 33214; id <= 33218; ++id) {
-        AppWindowCommands::Window& w = AppWindowCommands::services().windows[id];
+        AppWindowServices::Window& w = appWindowServices().windows[id];
         w.activate = [kind] {
             CNetPosition* view = CNetPosition::Instance();
             if (!view)

@@ -10,7 +10,7 @@
 #include "watch/AlertCheck.h"
 #include "watch/AlertTable.h"
 #include "watch/CAlertPopUp.h"
-#include "watch/WatchOpeners.h"
+#include "frame/WatchOpeners.h"
 
 #include "pf/clock.h"
 #include "pf/paths.h"

@@ -174,12 +174,6 @@ void downloadSecurity()
 } // namespace
 } // namespace detail
 
-AppWindowCommands::Services& AppWindowCommands::services()
-{
-    static Services s;
-    return s;
-}
-
 const char* AppWindowCommands::LockText(int id)
 {
     const detail::CommandText* c = detail::find(id);

@@ -7,8 +7,8 @@
 // themselves belong to their own parts, which install how they are activated
 // and opened; a command whose window is not installed yet tells the user it
 // is not available in this version. UI thread only.
-#include <functional>
-#include <map>
+#include "frame/WindowOpeners.h"
+
 #include <set>
 
 namespace ui {
@@ -17,21 +17,11 @@ class Commands;
 
 class AppWindowCommands {
 public:
-    struct Window {
-        // Brings the open window up and brings it up to date; false when
-        // none is open.
-        std::function<bool()> activate;
-        // Opens a new window, or runs a modal dialog; true on OK (the
-        // settings dialog's OK broadcasts the change).
-        std::function<bool()> open;
-    };
-    struct Services {
-        std::map<int, Window> windows;    // by command id
-        std::function<bool()> viewRights; // the login's right to the books and reports
-        // The risk window's report kind (11 limits ... 15 sell from existing).
-        std::function<void(int kind)> setRiskKind;
-    };
-    static Services& services();
+    // The windows are installed in the frame's registry, where every window
+    // folder reaches them.
+    using Window = AppWindowServices::Window;
+    using Services = AppWindowServices;
+    static Services& services() { return appWindowServices(); }
 
     // Runs command id with its rules; false when the command refused.
     static bool Run(int id);

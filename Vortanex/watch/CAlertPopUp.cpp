@@ -7,10 +7,10 @@
 #include "app/base/TextFormat.h"
 #include "frame/FrameThemes.h"
 #include "frame/OrderFormOpener.h"
-#include "orders/WatchOrderCommands.h"
+#include "frame/WatchOrderCommands.h"
 #include "server/SecurityTable.h"
 #include "watch/AlertStore.h"
-#include "watch/WatchOpeners.h"
+#include "frame/WatchOpeners.h"
 
 #include "ui/prompter.h"
 

@@ -14,7 +14,8 @@
 #include "watch/CVortanexView.h"
 #include "watch/ScripFinder.h"
 #include "watch/WatchCommands.h"
-#include "watch/WatchOpeners.h"
+#include "frame/WatchOpeners.h"
+#include "frame/WindowOpeners.h"
 #include "watch/base/WatchlistTable.h"
 
 #include "ui/document_area.h"
@@ -368,3 +369,21 @@ bool CScripSearch::eventFilter(QObject* watched, QEvent* event)
     }
     return ui::Form::eventFilter(watched, event);
 }
+
+namespace detail {
+namespace {
+
+// The search is the frame's scrip search for the other windows (the basket's
+// legs) wherever it is linked in: no start-up step can forget it.
+[[maybe_unused]] const bool g_searchInstalled = [] {
+    windowOpeners().scripSearch = [](int mode, std::function<void(int leg, int security)> onChosen, int leg,
+                                     QWidget* parent, const QPoint& at) {
+        CScripSearch search(mode, std::move(onChosen), leg, parent);
+        search.move(at);
+        ui::modalHost().run(search);
+    };
+    return true;
+}();
+
+} // namespace
+} // namespace detail

@@ -8,7 +8,7 @@
 #include "server/SecurityRequests.h"
 #include "server/SecurityTable.h"
 
-#include "orders/WatchOrderCommands.h"
+#include "frame/WatchOrderCommands.h"
 
 #include "watch/CVortanexView.h"
 
@@ -24,7 +24,8 @@
 #include "watch/WatchCellFormat.h"
 #include "watch/WatchCommands.h"
 #include "watch/WatchExchange.h"
-#include "watch/WatchOpeners.h"
+#include "watch/excel/ExcelExportCommand.h"
+#include "frame/WatchOpeners.h"
 #include "watch/base/WatchlistTable.h"
 
 #include "ui/prompter.h"
@@ -195,6 +196,13 @@ CVortanexView::CVortanexView(QWidget* parent)
     m_grid->tree()->installEventFilter(this);
     m_grid->tree()->viewport()->installEventFilter(this);
     detail::liveViews().push_back(this);
+    // The spreadsheet link is this window's own: in place before the first
+    // view can export or tick.
+    static const bool excelLinked = [] {
+        InstallExcelLink(watchOpeners());
+        return true;
+    }();
+    (void)excelLinked;
 }
 
 CVortanexView::~CVortanexView()
@@ -1073,17 +1081,7 @@ void CVortanexView::resizeEvent(QResizeEvent* event)
 
 char CVortanexView::OrderKeySide(int qtKey, Qt::KeyboardModifiers modifiers)
 {
-    // Shifted buy and sell keys belong to the bracket-order commands.
-    if (modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
-        return 0;
-    switch (qtKey) {
-    case Qt::Key_F1:
-    case Qt::Key_Plus: // the numeric pad's, or an unshifted one of the layout
-    case Qt::Key_Equal: return 'B';
-    case Qt::Key_F2:
-    case Qt::Key_Minus: return 'S';
-    default: return 0;
-    }
+    return ::OrderKeySide(qtKey, modifiers);
 }
 
 bool CVortanexView::eventFilter(QObject* watched, QEvent* event)

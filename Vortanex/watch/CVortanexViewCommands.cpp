@@ -10,9 +10,7 @@
 #include "server/SecurityTable.h"
 #include "server/ServerRequests.h"
 
-#include "orders/ClientOrderStore.h"
-#include "orders/COrderViewEx.h"
-#include "orders/WatchOrderCommands.h"
+#include "frame/WatchOrderCommands.h"
 
 #include "watch/CVortanexView.h"
 
@@ -31,7 +29,7 @@
 #include "watch/CWatch.h"
 #include "watch/WatchCommands.h"
 #include "watch/WatchExchange.h"
-#include "watch/WatchOpeners.h"
+#include "frame/WatchOpeners.h"
 #include "watch/WatchTextRules.h"
 #include "watch/WatchlistServer.h"
 #include "watch/base/WatchlistTable.h"
@@ -1102,8 +1100,10 @@ void CVortanexView::OnOrderReport()
         const int security = !rows.empty() ? currentRowSecurity() : -1;
         if (security >= 0) {
             WriteLog(0, formatText("CCalderixView::OnOrderReport: Sec Index [%d]", security));
-            g_nPendingSecIndex = security;
-            OpenOrderBookFor(security);
+            if (watchOpeners().book)
+                watchOpeners().book(1, security);
+            else
+                TellNotAvailable("Order Book");
         }
     } catch (...) {
         WriteLog(0, "Exception in OnOrderReport");

@@ -4,7 +4,7 @@
 // alert go.
 #include "app/base/ActivityStamp.h"
 #include "app/base/AppSettings.h"
-#include "orders/WatchOrderCommands.h"
+#include "frame/WatchOrderCommands.h"
 #include "server/SecurityReload.h"
 #include "server/SecurityTable.h"
 #include "watch/AlertStore.h"

@@ -22,7 +22,7 @@
 #include "orders/ClientOrderStore.h"
 #include "orders/OrderConfirmation.h"
 #include "orders/OrderReportRequest.h"
-#include "orders/OrderSecurity.h"
+#include "server/OrderSecurity.h"
 
 #include "Lzo.h"
 #include "RequestDecoder.h"

@@ -14,8 +14,8 @@
 #include "orders/OrderBookCommands.h"
 #include "orders/OrderBookRules.h"
 #include "orders/OrderBookToolBar.h"
-#include "orders/OrderSecurity.h"
-#include "positions/PositionServices.h"
+#include "server/OrderSecurity.h"
+#include "frame/PositionServices.h"
 
 #include "ui/grid_ranges.h"
 #include "ui/prompter.h"

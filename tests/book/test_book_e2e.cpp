@@ -18,7 +18,7 @@
 #include "orders/ClientOrderStore.h"
 #include "orders/OrderConfirmation.h"
 #include "orders/OrderFormIds.h"
-#include "orders/OrderSecurity.h"
+#include "server/OrderSecurity.h"
 
 #include "pf/http_call.h"
 #include "pf/http_session.h"

@@ -10,9 +10,9 @@
 #include "app/base/SessionRecord.h"
 #include "orders/CDlgConvertPosition.h"
 #include "orders/OrderReply.h"
-#include "orders/OrderSecurity.h"
-#include "positions/PositionServices.h"
-#include "positions/RiskArrays.h"
+#include "server/OrderSecurity.h"
+#include "frame/PositionServices.h"
+#include "server/RiskArrays.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -13,10 +13,10 @@
 #include "orders/CDlgConvertPosition.h"
 #include "orders/CDlgOrderFormExp.h"
 #include "orders/OrderFormIds.h"
-#include "orders/OrderSecurity.h"
-#include "positions/PositionServices.h"
-#include "positions/RiskArrays.h"
-#include "watch/WatchOpeners.h"
+#include "server/OrderSecurity.h"
+#include "frame/PositionServices.h"
+#include "server/RiskArrays.h"
+#include "frame/WatchOpeners.h"
 
 #include "ui/form_driver.h"
 

@@ -10,7 +10,7 @@
 #include "orders/CBasketOrder.h"
 #include "orders/CDlgOrderFormExp.h"
 #include "orders/OrderFormIds.h"
-#include "orders/OrderSecurity.h"
+#include "server/OrderSecurity.h"
 #include "server/SecurityTable.h"
 
 #include "ui/form_driver.h"

@@ -14,7 +14,7 @@
 #include "frame/FrameThemes.h"
 #include "frame/controls/CMyReportCtrl.h"
 #include "orders/CTradeView.h"
-#include "orders/OrderSecurity.h"
+#include "server/OrderSecurity.h"
 #include "orders/TradeReport.h"
 #include "ui/grid_model.h"
 #include "watch/AppWindowCommands.h"

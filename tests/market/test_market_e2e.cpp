@@ -27,11 +27,11 @@
 #include "market/COptionCalc.h"
 #include "market/CScriptDetails.h"
 #include "market/ChartSeries.h"
-#include "orders/WatchOrderCommands.h"
+#include "frame/WatchOrderCommands.h"
 #include "watch/AppWindowCommands.h"
 #include "watch/CVortanexView.h"
 #include "watch/WatchCommands.h"
-#include "watch/WatchOpeners.h"
+#include "frame/WatchOpeners.h"
 #include "watch/base/WatchlistTable.h"
 
 #include "ui/form_driver.h"

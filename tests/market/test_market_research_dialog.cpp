@@ -17,7 +17,7 @@
 #include "market/MarketChart.h"
 #include "market/MarketFeed.h"
 #include "market/MarketHooks.h"
-#include "orders/WatchOrderCommands.h"
+#include "frame/WatchOrderCommands.h"
 #include "server/FeedState.h"
 #include "server/FeedSubscriptions.h"
 #include "server/MarketLookups.h"

@@ -13,6 +13,7 @@
 #include "app/base/AppSettings.h"
 #include "app/base/FixedText.h"
 #include "frame/FrameThemes.h"
+#include "frame/WindowOpeners.h"
 #include "frame/controls/CMyListCtrl.h"
 #include "frame/controls/CMyReportCtrl.h"
 #include "market/CHistoryDepth.h"

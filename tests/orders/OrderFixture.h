@@ -7,7 +7,7 @@
 #include "OrderDesk.h"
 #include "TestBroker.h"
 #include "orders/ClientOrderStore.h"
-#include "orders/OrderFormLinks.h"
+#include "frame/OrderFormLinks.h"
 
 #include <memory>
 #include <mutex>

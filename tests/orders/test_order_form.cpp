@@ -13,13 +13,13 @@
 #include "orders/OrderMessages.h"
 #include "server/SecurityTable.h"
 #include "orders/OrderReply.h"
-#include "orders/OrderSecurity.h"
+#include "server/OrderSecurity.h"
 #include "orders/PositionRecords.h"
 #include "app/base/AppSettings.h"
-#include "orders/WatchOrderCommands.h"
+#include "frame/WatchOrderCommands.h"
 
 #include "orders/COrderViewEx.h"
-#include "orders/OrderSecurity.h"
+#include "server/OrderSecurity.h"
 
 #include "ui/form_driver.h"
 #include "ui/key_filter.h"

@@ -15,7 +15,7 @@
 #include "app/LoginExchange.h"
 #include "app/base/ProgramPaths.h"
 #include "app/base/SessionRecord.h"
-#include "orders/WatchOrderCommands.h"
+#include "frame/WatchOrderCommands.h"
 
 #include "pf/http_session.h"
 #include "pf/profile_store.h"

@@ -14,7 +14,7 @@
 #include "app/base/ProgramPaths.h"
 #include "frame/OrderFormService.h"
 #include "frame/controls/CMyGridCtrl.h"
-#include "orders/WatchOrderCommands.h"
+#include "frame/WatchOrderCommands.h"
 #include "testkit/headless.h"
 #include "watch/CColumnSelect.h"
 #include "watch/CScrip.h"
@@ -22,7 +22,7 @@
 #include "watch/CVortanexView.h"
 #include "watch/CWatch.h"
 #include "watch/WatchCommands.h"
-#include "watch/WatchOpeners.h"
+#include "frame/WatchOpeners.h"
 
 #include <QApplication>
 #include <QTest>

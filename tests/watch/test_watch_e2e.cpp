@@ -19,8 +19,8 @@
 #include "frame/controls/CMyGridCtrl.h"
 #include "watch/CVortanexView.h"
 #include "watch/WatchCommands.h"
-#include "orders/OrderSecurity.h"
-#include "orders/WatchOrderCommands.h"
+#include "server/OrderSecurity.h"
+#include "frame/WatchOrderCommands.h"
 
 #include "ui/ui_thread.h"
 

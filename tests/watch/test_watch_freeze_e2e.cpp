@@ -19,7 +19,7 @@
 #include "frame/CMainFrame.h"
 #include "frame/OrderFormService.h"
 #include "frame/controls/CMyGridCtrl.h"
-#include "orders/WatchOrderCommands.h"
+#include "frame/WatchOrderCommands.h"
 #include "watch/CVortanexView.h"
 #include "watch/WatchCommands.h"
 

@@ -21,7 +21,7 @@
 #include "watch/CVortanexView.h"
 #include "watch/CWatch.h"
 #include "watch/WatchCommands.h"
-#include "watch/WatchOpeners.h"
+#include "frame/WatchOpeners.h"
 
 #include "ui/ui_thread.h"
 

@@ -47,6 +47,14 @@ int leadingInt(std::string_view s)
 
 } // namespace
 
+ClientInfo* ActiveClientEntry()
+{
+    const int ci = pv_user_info.client_index;
+    if (ci < 0 || ci >= static_cast<int>(g_Session.clients.size()))
+        return nullptr;
+    return &g_Session.clients[static_cast<size_t>(ci)];
+}
+
 void ClearSessionRecord()
 {
     pv_user_info = UserInfoRecord{};

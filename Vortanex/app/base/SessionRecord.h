@@ -102,6 +102,9 @@ struct SessionValues {
 extern UserInfoRecord pv_user_info;
 extern SessionValues g_Session;
 
+// The active client's entry (pv_user_info.client_index), null when none.
+ClientInfo* ActiveClientEntry();
+
 // Start-up: empties the session (client index -1, no tables, no switches).
 void ClearSessionRecord();
 

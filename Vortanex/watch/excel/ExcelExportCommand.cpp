@@ -7,7 +7,7 @@
 #include "server/MarketLookups.h"
 #include "server/SecurityTable.h"
 #include "watch/CVortanexView.h"
-#include "watch/WatchOpeners.h"
+#include "frame/WatchOpeners.h"
 #include "watch/base/WatchlistTable.h"
 #include "watch/excel/CExportExcel.h"
 #include "watch/excel/CalcSheetLink.h"

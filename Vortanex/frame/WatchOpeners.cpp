@@ -1,16 +1,11 @@
-#include "watch/WatchOpeners.h"
+#include "frame/WatchOpeners.h"
 
 #include "app/base/LogWriter.h"
 #include "app/base/MessageBox.h"
-#include "watch/excel/ExcelExportCommand.h"
 
 WatchOpeners& watchOpeners()
 {
-    static WatchOpeners openers = [] {
-        WatchOpeners o;
-        InstallExcelLink(o); // the spreadsheet link is this window's own
-        return o;
-    }();
+    static WatchOpeners openers;
     return openers;
 }
 

@@ -1,4 +1,4 @@
-#include "orders/OrderSecurity.h"
+#include "server/OrderSecurity.h"
 
 #include "server/SecurityTable.h"
 

@@ -1,8 +1,12 @@
 #pragma once
-// The order side of the market watch's buy and sell commands (the menu items,
-// '+'/F1 and '-'/F2 on a row): the watch view calls these with its row's
-// security and its list, and they open the order form through OpenOrderForm.
-// Also the quote snapshot that fetches the companion security's prices first.
+// The order side of the buy and sell commands of the windows that list
+// securities (the menu items, '+'/F1 and '-'/F2 on a row of the market watch,
+// the depth window, the alert popup, the market dialog's security menu): the
+// window calls these with its row's security and its list, and they open the
+// order form through OpenOrderForm. Also the quote snapshot that fetches the
+// companion security's prices first.
+#include <QtCore/qnamespace.h>
+
 #include <functional>
 #include <string>
 
@@ -19,6 +23,10 @@ struct WatchOrderSource {
 // client ("Please Activate a Client", caption "Input Error") and does nothing
 // while trading is off. UI thread.
 void OpenOrderFromWatch(const WatchOrderSource& source, char side, QWidget* view);
+
+// The buy and sell keys of a security list: 'B' for numeric '+', F1 and '=',
+// 'S' for numeric '-', F2 and '-', else 0. Shifted keys are not theirs.
+char OrderKeySide(int qtKey, Qt::KeyboardModifiers modifiers);
 
 // Trading allowed for the session (false for a view-only user); the watch's
 // keys are swallowed either way. Start-up sets it.

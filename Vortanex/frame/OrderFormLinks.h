@@ -1,7 +1,8 @@
 #pragma once
-// The windows the order form reaches by its keys and buttons that order entry
-// does not own: the books, the margin query and the scrip search. Each
-// defaults to a log line until its window is built and installs itself.
+// The windows the order form and the depth window reach by their keys and
+// buttons that order entry does not own: the books, the margin query, the
+// scrip search and the desktop browser. Each defaults to a log line until the
+// start-up installs the application's links.
 #include <string>
 
 class OrderFormLinks {

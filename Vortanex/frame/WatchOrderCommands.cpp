@@ -1,12 +1,11 @@
-#include "orders/WatchOrderCommands.h"
+#include "frame/WatchOrderCommands.h"
 
 #include "app/base/ActivityStamp.h"
 #include "app/base/LogWriter.h"
 #include "app/base/MessageBox.h"
-#include "frame/OrderFormOpener.h"
 #include "app/base/SessionRecord.h"
-#include "orders/ClientOrderStore.h"
-#include "orders/OrderSecurity.h"
+#include "frame/OrderFormOpener.h"
+#include "server/OrderSecurity.h"
 #include "server/RequestServer.h"
 #include "server/SecurityTable.h"
 #include "watch/base/TextSplit.h"
@@ -31,6 +30,21 @@ bool isOption(const std::string& series) { return series == "OS" || series == "O
 
 } // namespace
 } // namespace detail
+
+char OrderKeySide(int qtKey, Qt::KeyboardModifiers modifiers)
+{
+    // Shifted buy and sell keys belong to the bracket-order commands.
+    if (modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return 0;
+    switch (qtKey) {
+    case Qt::Key_F1:
+    case Qt::Key_Plus: // the numeric pad's, or an unshifted one of the layout
+    case Qt::Key_Equal: return 'B';
+    case Qt::Key_F2:
+    case Qt::Key_Minus: return 'S';
+    default: return 0;
+    }
+}
 
 void SetTradingAllowed(bool allowed) { detail::g_tradingAllowed.store(allowed); }
 bool TradingAllowed() { return detail::g_tradingAllowed.load(); }

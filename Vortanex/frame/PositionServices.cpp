@@ -1,4 +1,4 @@
-#include "positions/PositionServices.h"
+#include "frame/PositionServices.h"
 
 namespace {
 std::shared_ptr<BasketService> g_basket;

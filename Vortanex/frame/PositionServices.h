@@ -1,6 +1,7 @@
 #pragma once
-// The forms of order entry that the risk window starts: the single basket
-// form and the convert-position form. Order entry installs the real ones;
+// The forms of order entry that the other windows start (the risk window,
+// the books, the depth window): the single basket form and the
+// convert-position form. Order entry installs the real ones at start-up;
 // until then a command that needs one tells the user it is not available.
 // UI thread only.
 #include <memory>

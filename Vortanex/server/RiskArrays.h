@@ -1,7 +1,7 @@
 #pragma once
 // Where the risk reports live: the report arrays of a client entry
 // (ClientInfo::risk), read and replaced on the UI thread only.
-#include "positions/RiskRecords.h"
+#include "server/RiskRecords.h"
 
 struct ClientInfo;
 

@@ -2,9 +2,12 @@
 // The windows a market-watch row opens that other parts of the program own:
 // market depth and scrip details (market views), charts (chart view), the
 // alert manager (price alerts), the basket form (books and baskets), the
-// order and trade books, and the browser window. Each part installs its
+// order and trade books, and the browser window; the market dialog's
+// security menu and the books use some of them too. Each part installs its
 // opener at start-up; until one is installed the command tells the user
-// "<name> is not available in this version." UI thread.
+// "<name> is not available in this version." The spreadsheet link's slots
+// are the market watch's own: it installs them with its first view. UI
+// thread.
 #include <functional>
 #include <string>
 #include <vector>

@@ -1,7 +1,6 @@
-#include "positions/RiskArrays.h"
+#include "server/RiskArrays.h"
 
 #include "app/base/SessionRecord.h"
-#include "orders/ClientOrderStore.h"
 
 #include <memory>
 

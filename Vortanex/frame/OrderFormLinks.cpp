@@ -1,8 +1,7 @@
-#include "orders/OrderFormLinks.h"
+#include "frame/OrderFormLinks.h"
 
 #include "app/base/LogWriter.h"
 #include "app/base/MessageBox.h"
-#include "watch/AppWindowCommands.h"
 
 #include <atomic>
 
@@ -21,8 +20,7 @@ void OrderFormLinks::openTradeBook(int securityIndex)
 {
     WriteLog(0, "Trade book not available, security " + std::to_string(securityIndex));
 }
-// F7 runs the book's command with its lock, access and client rules.
-void OrderFormLinks::openTsloBook() { AppWindowCommands::Run(33314); }
+void OrderFormLinks::openTsloBook() { WriteLog(0, "TSLO order book not available"); }
 void OrderFormLinks::calculateMargin() { WriteLog(0, "Margin query not available"); }
 void OrderFormLinks::searchScrip() { WriteLog(0, "Scrip search not available"); }
 void OrderFormLinks::openInBrowser(const std::string&)

@@ -1,0 +1,5 @@
+#pragma once
+// A record that names a record of the risk reports.
+#include "positions/Risk.h"
+
+#include <string>

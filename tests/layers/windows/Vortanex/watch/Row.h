@@ -1,0 +1,3 @@
+#pragma once
+// No Qt of its own, but a window inside.
+#include "watch/View.h"
