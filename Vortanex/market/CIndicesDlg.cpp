@@ -17,6 +17,7 @@
 #include "pf/files.h"
 #include "ui/prompter.h"
 #include "ui/rgb.h"
+#include "ui/theme_manager.h"
 #include "ui/ticker.h"
 
 #include <QApplication>
@@ -150,11 +151,16 @@ void CIndicesDlg::showIndex(int button, const IndexRecord& index)
     btn->setText(QString::fromStdString(IndexButtonText(index, m_compact)));
     // The whole text, whatever the button's size.
     btn->setToolTip(QString::fromStdString(IndexButtonText(index, false)));
+    // A fall takes the user's falling colour, a rise the bar's blue; the text
+    // is whichever of black or white reads on it.
     QString style;
+    const auto coloured = [](const QColor& back) {
+        return QString("background-color: %1; color: %2;").arg(back.name(), ui::ThemeManager::textOn(back).name());
+    };
     if (image == 253)
-        style = QString("background-color: %1;").arg(ui::toQColor(ui::rgbOf(g_AppSettings.down_back_colour)).name());
+        style = coloured(ui::toQColor(ui::rgbOf(g_AppSettings.down_back_colour)));
     else if (image == 254)
-        style = QString("background-color: %1;").arg(ui::toQColor(ui::rgbOf(0xFF7814)).name());
+        style = coloured(ui::toQColor(ui::rgbOf(0xFF7814)));
     btn->setStyleSheet(style);
     btn->setProperty("directionImage", image);
 }

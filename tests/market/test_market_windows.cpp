@@ -764,4 +764,40 @@ TEST_F(IndexWindows, IndicesBarChoosesSavesAndReadsBack)
     EXPECT_EQ(entries[3].button, 2);
 }
 
+// A rising or falling index's button reads in every theme: its text is
+// chosen against the colour it takes, the user's falling colour among them.
+TEST_F(IndexWindows, ARisingOrFallingButtonReadsOnItsColour)
+{
+    std::strcpy(pv_user_info.user_id, "U1");
+    pf::files::writeAll(IndicesFilePath(paths.data(), "U1"), "9~51999~1~5~");
+    EXPECT_FALSE(UpdateIndices());
+    const QPalette savedPalette = QApplication::palette();
+    const QString savedStyle = qApp->styleSheet();
+    const int savedTheme = g_AppSettings.theme;
+    for (const ThemeEntry& t : RibbonThemes()) {
+        g_AppSettings.theme = t.id;
+        ui::ThemeManager::apply(ThemeLookFor(t.id));
+        auto* bar = new CIndicesDlg;
+        bar->resize(600, 80);
+        bar->show();
+        ASSERT_TRUE(bar->OnInitDialog(false));
+        double value = 2412345;
+        for (const int image : {254, 253}) {
+            value += image == 254 ? 100 : -200;
+            MarketFeed::indexUpdated(broadcast(4, 51, value));
+            bar->OnTimer();
+            ASSERT_EQ(bar->buttonImage(1), image) << t.text;
+            QToolButton* button = bar->button(1);
+            const QColor fore = button->palette().color(QPalette::ButtonText);
+            const QColor back = button->palette().color(QPalette::Button);
+            EXPECT_GE(testkit::contrastRatio(fore, back), testkit::kMinContrast)
+                << t.text << " " << image << ": " << fore.name().toStdString() << " on " << back.name().toStdString();
+        }
+        delete bar;
+    }
+    g_AppSettings.theme = savedTheme;
+    QApplication::setPalette(savedPalette);
+    qApp->setStyleSheet(savedStyle);
+}
+
 } // namespace
