@@ -1,5 +1,7 @@
 #include "RiskDesk.h"
 
+#include "BrokerText.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -8,35 +10,6 @@
 namespace tb {
 
 namespace {
-
-std::vector<std::string> splitText(const std::string& s, char sep)
-{
-    std::vector<std::string> out;
-    size_t p = 0;
-    while (true) {
-        const size_t q = s.find(sep, p);
-        out.push_back(s.substr(p, q == std::string::npos ? std::string::npos : q - p));
-        if (q == std::string::npos)
-            return out;
-        p = q + 1;
-    }
-}
-
-std::string joinText(const std::vector<std::string>& parts, char sep)
-{
-    std::string s;
-    for (size_t i = 0; i < parts.size(); ++i) {
-        if (i)
-            s += sep;
-        s += parts[i];
-    }
-    return s;
-}
-
-std::string at(const std::vector<std::string>& f, size_t i)
-{
-    return i < f.size() ? f[i] : std::string();
-}
 
 long toLong(const std::string& s)
 {
@@ -382,15 +355,15 @@ std::vector<std::vector<std::string>> RiskDesk::todaysWithOrders(const RiskBook&
 std::string RiskDesk::pledge(const std::string& itemValue, RiskBook& b)
 {
     // "419|id|user|client|kind|4|n~tok|ex|qty^tok|ex|qty~"
-    const std::vector<std::string> parts = splitText(itemValue, '~');
+    const std::vector<std::string> parts = detail::split(itemValue, '~');
     std::vector<std::string> answers;
-    for (const std::string& item : splitText(at(parts, 1), '^')) {
+    for (const std::string& item : detail::split(detail::field(parts, 1), '^')) {
         if (item.empty())
             continue;
-        const std::vector<std::string> f = splitText(item, '|');
-        const long token = toLong(at(f, 0));
-        const std::string exchange = at(f, 1);
-        const long qty = toLong(at(f, 2));
+        const std::vector<std::string> f = detail::split(item, '|');
+        const long token = toLong(detail::field(f, 0));
+        const std::string exchange = detail::field(f, 1);
+        const long qty = toLong(detail::field(f, 2));
         std::string text = "Holding not found";
         for (std::vector<std::string>& h : b.holdings) {
             const long type = toLong(h[10]);
@@ -407,13 +380,13 @@ std::string RiskDesk::pledge(const std::string& itemValue, RiskBook& b)
         }
         answers.push_back(std::to_string(token) + "|" + text);
     }
-    return "419|0|OK~" + joinText(answers, '^');
+    return "419|0|OK~" + detail::join(answers, '^');
 }
 
 std::string RiskDesk::reply(const RequestText& r)
 {
     const int type = static_cast<int>(toLong(r.code()));
-    const std::string client = at(r.fields, 3);
+    const std::string client = detail::field(r.fields, 3);
     std::lock_guard lock(m_mutex);
     const auto refusal = m_refusals.find(type);
     if (refusal != m_refusals.end()) {
@@ -429,27 +402,27 @@ std::string RiskDesk::reply(const RequestText& r)
         limits[2] = client;
         // The MIS fetch (no final field 4) answers the same record: its
         // fields 56 and 57 are what it reads.
-        return "411|0|OK|" + std::to_string(b.segments) + "~" + joinText(limits, '|');
+        return "411|0|OK|" + std::to_string(b.segments) + "~" + detail::join(limits, '|');
     }
     case 412:
     case 413: {
         const auto rows = type == 412 ? positionsWithFills(b, client) : b.holdings;
         std::vector<std::string> lines;
         for (const auto& row : rows)
-            lines.push_back(joinText(row, '|'));
-        return std::to_string(type) + "|0|OK|" + std::to_string(rows.size()) + "~" + joinText(lines, '^') + "^";
+            lines.push_back(detail::join(row, '|'));
+        return std::to_string(type) + "|0|OK|" + std::to_string(rows.size()) + "~" + detail::join(lines, '^') + "^";
     }
     case 414: {
         std::vector<std::string> lines;
         for (const auto& row : b.unbilled)
-            lines.push_back(joinText(row, '|'));
-        return "414|0|OK~" + joinText(lines, '^') + "~" + b.unbilledTotal + "~" + b.unbilledHoldValue;
+            lines.push_back(detail::join(row, '|'));
+        return "414|0|OK~" + detail::join(lines, '^') + "~" + b.unbilledTotal + "~" + b.unbilledHoldValue;
     }
     case 415: {
         const auto rows = todaysWithOrders(b, client);
-        std::string body = "415|0|OK|" + std::to_string(rows.size()) + "|" + at(r.fields, 2) + "|" + client + "~";
+        std::string body = "415|0|OK|" + std::to_string(rows.size()) + "|" + detail::field(r.fields, 2) + "|" + client + "~";
         for (const auto& row : rows)
-            body += joinText(row, '|') + "^";
+            body += detail::join(row, '|') + "^";
         return body;
     }
     case 419: {
