@@ -195,6 +195,7 @@ void CTradeView::closeEvent(QCloseEvent* event)
 {
     // Gone for the openers at once, even before the window is deleted.
     ++m_populateGen;
+    m_awaitingSettle = false;
     if (g_pTradeView == this)
         g_pTradeView = nullptr;
     QWidget::closeEvent(event);
@@ -210,6 +211,10 @@ void CTradeView::OnInitialUpdate(bool refresh)
     WriteLog(3, "Entry in CTradeView::OnInitialUpdate");
     g_pTradeView = this;
     m_grid = new CMyReportCtrl(this);
+    connect(m_grid, &ui::GridView::expansionSettled, this, [this] {
+        if (m_awaitingSettle)
+            shown();
+    });
     m_grid->setObjectName(QStringLiteral("tradeGrid"));
     QStringList names;
     for (const auto& c : detail::kColumnSpecs)
@@ -308,6 +313,7 @@ void CTradeView::OnTradeRefresh()
     p.previousTrades = m_previous->isChecked();
     const std::string text = BuildTradeReportRequest(p);
     ++m_populateGen;
+    m_awaitingSettle = false;
     m_grid->model().clearRows();
     m_grid->model().setAutoFlush(true);
     m_grid->setEnabled(false);
@@ -361,6 +367,7 @@ void CTradeView::OnPopulate()
 {
     WriteLog(0, "Entry CTradeView::OnPopulate : Filter Sec Index [" + std::to_string(m_secFilter) + "]");
     const int generation = ++m_populateGen;
+    m_awaitingSettle = false;
     m_grid->model().clearRows();
     // The rows are made on a worker in a model of the grid's columns and
     // groups that nothing shows yet; the grid takes them whole (one reset), so
@@ -401,11 +408,22 @@ void CTradeView::showRows(ui::GridModel& built)
 {
     try {
         m_grid->takeRows(built);
+        // Thousands of groups open in slices: busy until the last is open.
+        if (m_grid->isSettling()) {
+            m_awaitingSettle = true;
+            return;
+        }
     } catch (const std::exception& e) {
         WriteLog(0, "SException displaying Trade Report : [" + std::string(e.what()) + "]");
     } catch (...) {
         WriteLog(0, "Exception while displaying Trade Report");
     }
+    shown();
+}
+
+void CTradeView::shown()
+{
+    m_awaitingSettle = false;
     WriteLog(0, "Exit OnPopulate :Total Trades :" + std::to_string(m_trades->size()));
     populated();
 }

@@ -59,6 +59,7 @@ private:
     void OnPopulate();
     void showRows(ui::GridModel& built);
     void populated();
+    void shown(); // the filling's rows are all in the grid
     void setTitle();
     std::string gridStateName() const;
 
@@ -69,6 +70,7 @@ private:
     int m_secFilter = -1;
     bool m_busy = false;      // a download, or the grid's filling after it, runs
     int m_populateGen = 0;    // a newer filling or refresh ends an older filling
+    bool m_awaitingSettle = false; // the grid still opens the groups of the filling shown
     // Replaced whole by each download: what the grid and the summary read is
     // never freed under them.
     std::shared_ptr<const std::vector<TradeInfo>> m_trades;

@@ -22,6 +22,8 @@
 #include <QTreeView>
 #include <QHBoxLayout>
 #include <QStyleOptionHeader>
+#include <QTimer>
+#include <QElapsedTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -69,10 +71,23 @@ class GridTree : public QTreeView {
 public:
     explicit GridTree(GridView* view) : QTreeView(view), m_view(view) {}
     void relayout() { updateGeometries(); }
+    // Lays the rows out now, so that the expansions that follow each lay out
+    // only their own group's rows.
+    void layoutNow() { executeDelayedItemsLayout(); }
+    // Every expansion would fit the scroll bars and header again; a slice of
+    // expansions does it once, at its end.
+    void holdGeometries(bool hold)
+    {
+        m_holdGeometries = hold;
+        if (!hold)
+            updateGeometries();
+    }
 
 protected:
     void updateGeometries() override
     {
+        if (m_holdGeometries)
+            return;
         QTreeView::updateGeometries();
         if (!m_view->m_filterBarOn || !m_view->m_filterBar)
             return;
@@ -195,6 +210,7 @@ private:
         painter->restore();
     }
 
+    bool m_holdGeometries = false;
     GridView* m_view;
 };
 
@@ -1197,20 +1213,93 @@ QString GridView::groupKey(int rowId) const
 
 void GridView::restoreExpansion()
 {
-    if (m_model->groupColumns().empty())
+    ++m_expandGeneration; // a pass still opening groups gives way to this one
+    if (m_model->groupColumns().empty()) {
+        settleExpansion();
         return;
-    m_restoringExpansion = true;
-    m_tree->expandAll();
-    if (!m_collapsed.empty()) {
-        for (int id : m_model->preorder()) {
-            if (!m_model->isAutoGroup(id) || !m_collapsed.count(groupKey(id)))
+    }
+    std::vector<int> groups;
+    for (int id : m_model->preorder())
+        if (m_model->isAutoGroup(id))
+            groups.push_back(id);
+    if (groups.size() <= kGroupsOpenedAtOnce) {
+        m_restoringExpansion = true;
+        m_tree->expandAll();
+        for (int id : groups) {
+            if (m_collapsed.empty())
+                break;
+            if (!m_collapsed.count(groupKey(id)))
                 continue;
             const QModelIndex index = m_proxy->mapFromSource(m_model->indexOf(id, 0));
             if (index.isValid())
                 m_tree->collapse(index);
         }
+        m_restoringExpansion = false;
+        settleExpansion();
+        return;
+    }
+    // Thousands of groups take the view a long time to open at once (every
+    // group's rows are mapped and laid out). They are opened top down in
+    // slices of a few milliseconds with the event loop running between, so
+    // the window keeps answering; isSettling() holds until the last slice.
+    m_restoringExpansion = true;
+    for (int id : groups) {
+        if (m_collapsed.empty())
+            break;
+        if (!m_collapsed.count(groupKey(id)))
+            continue;
+        const QModelIndex index = m_proxy->mapFromSource(m_model->indexOf(id, 0));
+        if (index.isValid())
+            m_tree->collapse(index);
     }
     m_restoringExpansion = false;
+    m_toExpand = std::move(groups);
+    m_expandAt = 0;
+    m_settling = true;
+    m_tree->layoutNow();
+    nextExpandSlice();
+}
+
+void GridView::expandSlice(uint64_t generation)
+{
+    if (generation != m_expandGeneration)
+        return;
+    QElapsedTimer clock;
+    clock.start();
+    m_restoringExpansion = true;
+    m_tree->holdGeometries(true);
+    while (m_expandAt < m_toExpand.size() && clock.nsecsElapsed() < kExpandSliceNs) {
+        const int id = m_toExpand[m_expandAt++];
+        // A group the user closed meanwhile stays closed.
+        if (!m_model->isAutoGroup(id) || (!m_collapsed.empty() && m_collapsed.count(groupKey(id))))
+            continue;
+        const QModelIndex index = m_proxy->mapFromSource(m_model->indexOf(id, 0));
+        if (index.isValid())
+            m_tree->expand(index);
+    }
+    m_tree->holdGeometries(false);
+    m_restoringExpansion = false;
+    if (m_expandAt < m_toExpand.size())
+        nextExpandSlice();
+    else
+        settleExpansion();
+}
+
+void GridView::nextExpandSlice()
+{
+    // A timer rather than a posted call: input and other timers due meanwhile
+    // go first.
+    QTimer::singleShot(1, this, [this, generation = m_expandGeneration] { expandSlice(generation); });
+}
+
+void GridView::settleExpansion()
+{
+    m_toExpand.clear();
+    m_expandAt = 0;
+    if (!m_settling)
+        return;
+    m_settling = false;
+    emit expansionSettled();
 }
 
 void GridView::setGroupColumns(std::vector<int> columns)
@@ -1581,16 +1670,18 @@ void GridView::setDefaultColours(Rgb text, Rgb back)
 void GridView::expandAll(bool expand)
 {
     m_collapsed.clear();
-    if (!expand)
-        for (int id : m_model->preorder())
-            if (m_model->isAutoGroup(id))
-                m_collapsed.insert(groupKey(id));
+    if (expand) {
+        restoreExpansion();
+        return;
+    }
+    for (int id : m_model->preorder())
+        if (m_model->isAutoGroup(id))
+            m_collapsed.insert(groupKey(id));
+    ++m_expandGeneration;
     m_restoringExpansion = true;
-    if (expand)
-        m_tree->expandAll();
-    else
-        m_tree->collapseAll();
+    m_tree->collapseAll();
     m_restoringExpansion = false;
+    settleExpansion();
 }
 
 void GridView::setGridFont(const QFont& font) { m_tree->setFont(font); }

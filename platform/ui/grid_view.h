@@ -23,6 +23,7 @@
 #include <QList>
 #include <QWidget>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <set>
@@ -124,6 +125,10 @@ public:
     // text for the owner's group rows.
     QString groupCaption(int rowId) const;
     bool isGroupExpanded(int rowId) const;
+    // True while a large grouping's groups are still being opened, slice by
+    // slice (expansionSettled() follows the last); false for a few groups,
+    // which open at once.
+    bool isSettling() const { return m_settling; }
     void setGroupExpanded(int rowId, bool expanded);
     // The area a merged cell covers in the viewport (the cell's own rectangle
     // when its partners are not next to it); invalid when not merged or not shown.
@@ -172,6 +177,8 @@ signals:
     void commandToParent(int commandId, int rowId);
     void commandToGrid(int commandId, int rowId);
     void headerClicked(int column);
+    // The last slice of a sliced expansion is done (see isSettling()).
+    void expansionSettled();
 
 protected:
     // The direction-aware compare rule: < 0 when a goes above b. The default
@@ -211,6 +218,9 @@ private:
     void pickColumns(const QPoint& pos, bool listFrozen);
     void onRegrouped();
     void restoreExpansion();
+    void expandSlice(uint64_t generation);
+    void nextExpandSlice();
+    void settleExpansion();
     QString groupKey(int rowId) const;
     void applyAutoSize();
     void fitHeaderTexts(); // raises every column below its header's text
@@ -242,6 +252,13 @@ private:
     int m_rowHeaderWidth = 0;
     std::set<QString> m_collapsed; // keys of the groups the user collapsed
     bool m_restoringExpansion = false;
+    // Groups beyond this many are opened in slices of this many nanoseconds.
+    static constexpr size_t kGroupsOpenedAtOnce = 500;
+    static constexpr qint64 kExpandSliceNs = 8'000'000;
+    std::vector<int> m_toExpand; // the groups of a sliced expansion, top down
+    size_t m_expandAt = 0;
+    uint64_t m_expandGeneration = 0;
+    bool m_settling = false;
     bool m_refiltering = false;
     bool m_suppressHeaderClick = false; // a header drag that ended in the group-by box
     bool m_autoSize = false;

@@ -261,6 +261,14 @@ TEST_F(TradeBookTest, ALargeReplyShowsEveryTradeAndOneArrivingMidFillLeavesOnlyI
             EXPECT_EQ(m.groupCount(order), 4);
     }
     EXPECT_EQ(view->grid()->groupCaption(securities[0]).toStdString(), "Security: AAA~EQ (2000)");
+    // A thousand groups open in slices; the book is idle only once all are open.
+    int closed = 0;
+    for (int group : securities) {
+        closed += view->grid()->isGroupExpanded(group) ? 0 : 1;
+        for (int order : m.childrenOf(group))
+            closed += view->grid()->isGroupExpanded(order) ? 0 : 1;
+    }
+    EXPECT_EQ(closed, 0);
     view->OnTradeSummary();
     ASSERT_FALSE(prompter.asks().empty());
     std::string text = prompter.asks().back().text;

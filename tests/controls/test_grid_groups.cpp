@@ -169,6 +169,65 @@ TEST_F(GridGroupsTest, RowsOfAModelFilledElsewhereShowAsAFillOfTheGridsOwn)
     EXPECT_EQ(narrow->rowTotal(), 1);
 }
 
+// Thousands of groups open a slice at a time with the event loop running
+// between: the grid says it is settling until the last group is open, a
+// group the user closed stays closed, and a newer fill arriving meanwhile
+// replaces the older one's slices.
+TEST_F(GridGroupsTest, ThousandsOfGroupsOpenInSlicesAndANewerFillWins)
+{
+    grid.setGroupColumns({0, 3});
+    int settled = 0;
+    QObject::connect(&grid, &ui::GridView::expansionSettled, [&settled] { ++settled; });
+    // One trade an order, two orders a security: three groups a security.
+    std::vector<std::string> names;
+    const auto trades = [&names](int securities, const char* prefix) {
+        names.clear();
+        for (int s = 0; s < securities; ++s)
+            names.push_back(prefix + std::to_string(1000 + s)); // sorts as numbered
+        std::vector<Trade> out;
+        for (const std::string& n : names)
+            for (const char* order : {"1", "2"})
+                out.push_back({n.c_str(), order, "t"});
+        return out;
+    };
+    const auto expected = [&names] {
+        std::string out;
+        for (const std::string& n : names) {
+            out += "[Security: " + n + " (2)]\n";
+            for (const char* order : {"1", "2"})
+                out += std::string(" [Order No: ") + order + " (1)]\n  t\n";
+        }
+        return out;
+    };
+
+    // A small fill opens at once; the user closes its first security.
+    fill(trades(3, "A"));
+    EXPECT_FALSE(grid.isSettling());
+    const int first = grid.model().childrenOf(ui::GridModel::kRoot)[0];
+    grid.setGroupExpanded(first, false);
+
+    // Six hundred securities: 1,800 groups.
+    fill(trades(600, "A"));
+    EXPECT_TRUE(grid.isSettling());
+    ASSERT_TRUE(pumpUntil([&] { return !grid.isSettling(); }, 20000));
+    EXPECT_EQ(settled, 1);
+    std::string want = expected();
+    want.erase(want.find(" [Order No: 1"), std::string(" [Order No: 1 (1)]\n  t\n [Order No: 2 (1)]\n  t\n").size());
+    EXPECT_EQ(shape(), want) << "the first security stays closed, every other group is open";
+
+    // A newer fill while the older one's groups are still opening.
+    grid.expandAll(true);
+    fill(trades(700, "B"));
+    ASSERT_TRUE(grid.isSettling());
+    pumpUntil([] { return false; }, 1); // a slice or so of the older fill
+    fill(trades(650, "C"));
+    ASSERT_TRUE(pumpUntil([&] { return !grid.isSettling(); }, 20000));
+    pumpUntil([] { return false; }, 50);
+    EXPECT_EQ(shape(), expected());
+    EXPECT_EQ(grid.model().ownerTopRows().size(), 1300u);
+    EXPECT_GE(settled, 2);
+}
+
 TEST_F(GridGroupsTest, RowsComingAndGoingAndKeyChangesRegroupOnTheNextTurn)
 {
     fill(kTrades);
