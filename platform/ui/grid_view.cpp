@@ -1670,16 +1670,20 @@ void GridView::setDefaultColours(Rgb text, Rgb back)
 void GridView::expandAll(bool expand)
 {
     m_collapsed.clear();
-    if (expand) {
-        restoreExpansion();
+    if (expand && !m_model->groupColumns().empty()) {
+        restoreExpansion(); // many groups open in slices
         return;
     }
-    for (int id : m_model->preorder())
-        if (m_model->isAutoGroup(id))
-            m_collapsed.insert(groupKey(id));
+    if (!expand)
+        for (int id : m_model->preorder())
+            if (m_model->isAutoGroup(id))
+                m_collapsed.insert(groupKey(id));
     ++m_expandGeneration;
     m_restoringExpansion = true;
-    m_tree->collapseAll();
+    if (expand)
+        m_tree->expandAll(); // the owner's own groups
+    else
+        m_tree->collapseAll();
     m_restoringExpansion = false;
     settleExpansion();
 }
