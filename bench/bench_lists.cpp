@@ -247,7 +247,8 @@ struct Series {
 
 // Opens the market dialog in `mode` against `server`, waits for every row,
 // records the figures and closes it.
-void runDialog(QApplication& app, int mode, ServerAccess& server, Series& s, const std::function<bool(CMarketTurnOver&)>& complete)
+void runDialog(QApplication& app, int mode, ServerAccess& server, Series& s,
+               const std::function<bool(CMarketTurnOver&)>& complete)
 {
     CMarketTurnOver* dlg = nullptr;
     const Figures f = measure(
