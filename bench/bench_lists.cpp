@@ -29,7 +29,6 @@
 #include "market/MarketChart.h"
 #include "market/MarketResearch.h"
 #include "positions/CNetPosition.h"
-#include "server/FeedState.h"
 #include "server/RequestServer.h"
 #include "server/RiskArrays.h"
 #include "server/SecurityFile.h"
