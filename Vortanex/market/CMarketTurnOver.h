@@ -40,6 +40,7 @@ struct IndexRecord;
 
 namespace ui {
 class Commands;
+class GridModel;
 class GridView;
 class Ticker;
 }
@@ -191,10 +192,14 @@ protected:
 private:
     void drawChart();
     void fillRows(const std::vector<mt::GridRow>& rows);
-    // Runs a request on a worker; `done` gets the status and reply on the UI
-    // thread while the dialog lives.
-    void fetch(int transCode, const std::string& request,
-               std::function<void(CMarketTurnOver&, int status, const std::string& reply)> done);
+    // A list reply made into a grid's rows on the worker that fetched it.
+    struct ListFill;
+    // Runs a request on a worker, where `build` makes a reply of status 200
+    // into rows of `like`'s columns and groups; `done` gets the status and the
+    // rows on the UI thread while the dialog lives, for the newest request only.
+    void fetch(int transCode, const std::string& request, const ui::GridModel& like,
+               std::function<void(ListFill&, const std::string& reply)> build,
+               std::function<void(CMarketTurnOver&, int status, ListFill&)> done);
     // The common answer to a failed exchange; true when the reply is usable.
     bool replyUsable(int status);
     CMarketTurnOver* openResearch(int mode);

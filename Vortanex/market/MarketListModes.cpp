@@ -26,6 +26,7 @@
 #include <QTreeView>
 
 #include <cstdio>
+#include <optional>
 
 namespace detail {
 namespace {
@@ -67,17 +68,33 @@ void CMarketTurnOver::showBusy(bool on)
         unsetCursor();
 }
 
-void CMarketTurnOver::fetch(int transCode, const std::string& request,
-                            std::function<void(CMarketTurnOver&, int, const std::string&)> done)
+struct CMarketTurnOver::ListFill {
+    // Made on the UI thread with the grid's columns and groups, filled on the
+    // worker; no view watches it until the grid takes its rows.
+    ui::GridModel rows;
+    int skipped = 0;                    // short records left out
+    std::optional<mt::LevelsRow> first; // support and resistance: the first row, for its chart
+};
+
+void CMarketTurnOver::fetch(int transCode, const std::string& request, const ui::GridModel& like,
+                            std::function<void(ListFill&, const std::string& reply)> build,
+                            std::function<void(CMarketTurnOver&, int, ListFill&)> done)
 {
     ++m_requests;
     showBusy(true);
     // A newer choice (exchange, band) sends again at once; a slower earlier
     // reply must not overwrite it.
     const uint64_t ticket = m_latest.next();
+    // The reply becomes rows on the worker: a list of thousands of rows would
+    // hold the UI thread for its inserts; the grid takes them whole instead.
+    auto fill = std::make_shared<ListFill>();
+    fill->rows.setAutoFlush(false);
+    fill->rows.setColumns(like.columnNames());
+    fill->rows.setGroupColumns(like.groupColumns());
     QPointer<CMarketTurnOver> self(this);
     ServerAccess* server = m_server;
-    const bool started = pf::Worker::start("MarketDialog", [self, server, transCode, request, done, ticket] {
+    const bool started = pf::Worker::start("MarketDialog", [self, server, transCode, request, fill, build, done,
+                                                            ticket]() mutable {
         std::string reply;
         int status = 0;
         if (server) {
@@ -88,14 +105,25 @@ void CMarketTurnOver::fetch(int transCode, const std::string& request,
             long length = 0;
             status = RequestServer(0, transCode, request, reply, length);
         }
-        ui::UiThread::post([self, status, reply, done, ticket] {
+        if (status == 200) {
+            try {
+                build(*fill, reply);
+            } catch (...) {
+                // An unreadable reply shows as an empty list.
+                WriteLog(1, "Exception reading the market dialog's reply");
+                fill->rows.clearRows();
+                fill->first.reset();
+            }
+        }
+        // The rows go with the note: the model is freed on the UI thread.
+        ui::UiThread::post([self, status, fill = std::move(fill), done, ticket] {
             if (!self)
                 return;
             self->showBusy(--self->m_requests > 0);
             if (!self->m_latest.isLatest(ticket, "market dialog"))
                 return;
             try {
-                done(*self, status, reply);
+                done(*self, status, *fill);
             } catch (...) {
                 WriteLog(1, "Exception in the market dialog's reply");
             }
@@ -162,24 +190,27 @@ void CMarketTurnOver::GetAnnouncementNewsDet(const std::string& exchange)
     if (!m_news)
         return;
     m_news->model().clearRows();
-    fetch(detail::kNewsCode, mt::NewsRequest(exchange), [](CMarketTurnOver& self, int status, const std::string& reply) {
-        if (!self.replyUsable(status) || !self.m_news)
-            return;
-        int skipped = 0;
-        ui::GridModel& model = self.m_news->model();
-        model.clearRows();
-        for (const mt::NewsItem& n : mt::ParseNews(reply, &skipped)) {
-            const int id = model.addRow();
-            model.setText(id, 0, QString::fromStdString(n.key));
-            model.setText(id, 1, QString::fromStdString(n.date));
-            model.setPreview(id, QString::fromStdString(n.text));
-        }
-        if (skipped)
-            WriteLog(0, formatText("GetAnnouncementNewsDet : %d short records skipped", skipped));
-        model.regroup();
-        // One closed group per key.
-        self.m_news->expandAll(false);
-    });
+    fetch(
+        detail::kNewsCode, mt::NewsRequest(exchange), m_news->model(),
+        [](ListFill& fill, const std::string& reply) {
+            ui::GridModel& model = fill.rows;
+            for (const mt::NewsItem& n : mt::ParseNews(reply, &fill.skipped)) {
+                const int id = model.addRow();
+                model.setText(id, 0, QString::fromStdString(n.key));
+                model.setText(id, 1, QString::fromStdString(n.date));
+                model.setPreview(id, QString::fromStdString(n.text));
+            }
+            model.regroup();
+        },
+        [](CMarketTurnOver& self, int status, ListFill& fill) {
+            if (!self.replyUsable(status) || !self.m_news)
+                return;
+            self.m_news->takeRows(fill.rows);
+            if (fill.skipped)
+                WriteLog(0, formatText("GetAnnouncementNewsDet : %d short records skipped", fill.skipped));
+            // One closed group per key.
+            self.m_news->expandAll(false);
+        });
 }
 
 // ---- circuit breaker ---------------------------------------------------------
@@ -223,19 +254,23 @@ void CMarketTurnOver::GetCircuitBreakerDet()
     const bool upper = comboIndex(kBand) <= 0;
     const std::string request = mt::CircuitRequest(bse ? "BSE" : "NSE", upper);
     WriteLog(0, request);
-    fetch(detail::kCircuitCode, request, [upper](CMarketTurnOver& self, int status, const std::string& reply) {
-        if (!self.replyUsable(status) || !self.m_grid)
-            return;
-        self.m_circuitUpper = upper;
-        ui::GridModel& model = self.m_grid->model();
-        model.clearRows();
-        for (const mt::CircuitRow& r : mt::ParseCircuit(reply)) {
-            const int id = model.addRow();
-            for (size_t c = 0; c < r.cells.size(); ++c)
-                model.setText(id, static_cast<int>(c), QString::fromStdString(r.cells[c]));
-        }
-        self.m_grid->tree()->viewport()->update();
-    });
+    fetch(
+        detail::kCircuitCode, request, m_grid->model(),
+        [](ListFill& fill, const std::string& reply) {
+            ui::GridModel& model = fill.rows;
+            for (const mt::CircuitRow& r : mt::ParseCircuit(reply)) {
+                const int id = model.addRow();
+                for (size_t c = 0; c < r.cells.size(); ++c)
+                    model.setText(id, static_cast<int>(c), QString::fromStdString(r.cells[c]));
+            }
+        },
+        [upper](CMarketTurnOver& self, int status, ListFill& fill) {
+            if (!self.replyUsable(status) || !self.m_grid)
+                return;
+            self.m_circuitUpper = upper;
+            self.m_grid->takeRows(fill.rows);
+            self.m_grid->tree()->viewport()->update();
+        });
 }
 
 int CMarketTurnOver::barPercent(int rowId) const
@@ -288,28 +323,33 @@ void CMarketTurnOver::GetSupportResistanceDet(const std::string& exchange)
         return;
     m_grid->model().clearRows();
     m_grid->setEnabled(false);
-    fetch(detail::kLevelsCode, mt::LevelsRequest(exchange), [](CMarketTurnOver& self, int status,
-                                                               const std::string& reply) {
-        if (!self.m_grid)
-            return;
-        self.m_grid->setEnabled(true);
-        if (!self.replyUsable(status))
-            return;
-        ui::GridModel& model = self.m_grid->model();
-        model.clearRows();
-        const std::vector<mt::LevelsRow> rows = mt::ParseLevels(reply);
-        for (const mt::LevelsRow& r : rows) {
-            const int id = model.addRow();
-            for (size_t c = 0; c < r.cells.size(); ++c)
-                model.setText(id, static_cast<int>(c), QString::fromStdString(r.cells[c]));
-        }
-        self.m_chart->clear();
-        if (!rows.empty()) {
-            self.m_grid->tree()->clearSelection();
-            const mt::LevelsRow& first = rows.front();
-            self.DrawSupportResistanceChart(first.s1, first.s2, first.r1, first.r2, first.cells[0]);
-        }
-    });
+    fetch(
+        detail::kLevelsCode, mt::LevelsRequest(exchange), m_grid->model(),
+        [](ListFill& fill, const std::string& reply) {
+            ui::GridModel& model = fill.rows;
+            const std::vector<mt::LevelsRow> rows = mt::ParseLevels(reply);
+            for (const mt::LevelsRow& r : rows) {
+                const int id = model.addRow();
+                for (size_t c = 0; c < r.cells.size(); ++c)
+                    model.setText(id, static_cast<int>(c), QString::fromStdString(r.cells[c]));
+            }
+            if (!rows.empty())
+                fill.first = rows.front();
+        },
+        [](CMarketTurnOver& self, int status, ListFill& fill) {
+            if (!self.m_grid)
+                return;
+            self.m_grid->setEnabled(true);
+            if (!self.replyUsable(status))
+                return;
+            self.m_grid->takeRows(fill.rows);
+            self.m_chart->clear();
+            if (fill.first) {
+                self.m_grid->tree()->clearSelection();
+                const mt::LevelsRow& first = *fill.first;
+                self.DrawSupportResistanceChart(first.s1, first.s2, first.r1, first.r2, first.cells[0]);
+            }
+        });
 }
 
 void CMarketTurnOver::DrawSupportResistanceChart(double s1, double s2, double r1, double r2, const std::string& name)
