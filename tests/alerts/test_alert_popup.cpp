@@ -14,6 +14,7 @@
 #include "frame/FrameThemes.h"
 #include "testkit/contrast.h"
 #include "testkit/headless.h"
+#include "testkit/keep_look.h"
 #include "ui/theme_manager.h"
 
 #include <QApplication>
@@ -108,8 +109,7 @@ TEST_F(AlertPopUpTest, TextsDecimalsAndActionItemsByCase)
 // on the popup's window in every theme, a fall and a rise alike.
 TEST_F(AlertPopUpTest, EveryTextReadsInEveryTheme)
 {
-    const int theme = g_AppSettings.theme;
-    const QPalette palette = QApplication::palette();
+    const testkit::KeepLook keep([theme = g_AppSettings.theme] { g_AppSettings.theme = theme; });
     for (const ThemeEntry& t : RibbonThemes()) {
         g_AppSettings.theme = t.id;
         ui::ThemeManager::apply(ThemeLookFor(t.id)); // the whole program takes it, as the frame does
@@ -122,9 +122,6 @@ TEST_F(AlertPopUpTest, EveryTextReadsInEveryTheme)
             EXPECT_EQ(testkit::unreadableLabels(*popup), std::vector<std::string>{}) << t.text << " " << change;
         }
     }
-    g_AppSettings.theme = theme;
-    QApplication::setPalette(palette);
-    qApp->setStyleSheet({});
 }
 
 TEST_F(AlertPopUpTest, TheLockRestrictsThePopup)

@@ -4,6 +4,7 @@
 #include "OrderFixture.h"
 #include "testkit/contrast.h"
 #include "testkit/figures.h"
+#include "testkit/keep_look.h"
 
 #include "server/FeedDispatcher.h"
 #include "server/FeedState.h"
@@ -224,8 +225,7 @@ TEST_F(OrderBookTest, ALiveRowReadsAsADownloadedOneInAGridThatFollowsTheTheme)
         EXPECT_GE(view->grid()->columnWidth(c), view->headerWidthNeeded(c) + 12) << "column " << c;
 
     // A dark theme: a dark grid, light row texts, a selection that reads.
-    const QPalette savedPalette = QApplication::palette();
-    const int savedTheme = g_AppSettings.theme;
+    const testkit::KeepLook keep([theme = g_AppSettings.theme] { g_AppSettings.theme = theme; });
     g_AppSettings.theme = 32835;
     ASSERT_TRUE(IsDarkTheme());
     ui::ThemeManager::apply(ThemeLookFor(32835));
@@ -240,9 +240,6 @@ TEST_F(OrderBookTest, ALiveRowReadsAsADownloadedOneInAGridThatFollowsTheTheme)
     EXPECT_GT(text.lightness() - base.lightness(), 80) << text.name().toStdString();
     EXPECT_GT(std::abs(selected.lightness() - highlight.lightness()), 100)
         << selected.name().toStdString() << " on " << highlight.name().toStdString();
-    g_AppSettings.theme = savedTheme;
-    QApplication::setPalette(savedPalette);
-    qApp->setStyleSheet({});
 }
 
 // In every theme the book opens readable: its labels on the window, every
@@ -250,9 +247,7 @@ TEST_F(OrderBookTest, ALiveRowReadsAsADownloadedOneInAGridThatFollowsTheTheme)
 TEST_F(OrderBookTest, EveryThemeReadsAndEveryHeaderFits)
 {
     broker->setReply("ReportData=600", threeOrders());
-    const QPalette savedPalette = QApplication::palette();
-    const QString savedStyle = qApp->styleSheet();
-    const int savedTheme = g_AppSettings.theme;
+    const testkit::KeepLook keep([theme = g_AppSettings.theme] { g_AppSettings.theme = theme; });
     for (const ThemeEntry& t : RibbonThemes()) {
         g_AppSettings.theme = t.id;
         ui::ThemeManager::apply(ThemeLookFor(t.id)); // the whole program takes it, as the frame does
@@ -265,9 +260,6 @@ TEST_F(OrderBookTest, EveryThemeReadsAndEveryHeaderFits)
         EXPECT_EQ(testkit::clippedHeaders(*view), std::vector<std::string>{}) << t.text;
         delete view;
     }
-    g_AppSettings.theme = savedTheme;
-    QApplication::setPalette(savedPalette);
-    qApp->setStyleSheet(savedStyle);
 }
 
 TEST_F(OrderBookTest, AConfirmationForOrderTwoUpdatesItsRow)

@@ -4,6 +4,7 @@
 #include "OrderFixture.h"
 #include "testkit/contrast.h"
 #include "testkit/figures.h"
+#include "testkit/keep_look.h"
 
 #include "server/FeedState.h"
 #include "server/SecurityTable.h"
@@ -167,9 +168,7 @@ TEST_F(TradeBookTest, EveryThemeReadsAndEveryHeaderFits)
     const int t1 = OrderSecurityAt(nse).token, t2 = OrderSecurityAt(other).token;
     broker->setReply("ReportData=610", "611|0|OK|2~" + tradeRow(11, 21, t1, "NN", 'B', 10, "100.00") + "^"
                                            + tradeRow(12, 23, t2, "NN", 'S', 5, "50.00", "OTHER-EQ"));
-    const QPalette savedPalette = QApplication::palette();
-    const QString savedStyle = qApp->styleSheet();
-    const int savedTheme = g_AppSettings.theme;
+    const testkit::KeepLook keep([theme = g_AppSettings.theme] { g_AppSettings.theme = theme; });
     for (const ThemeEntry& t : RibbonThemes()) {
         g_AppSettings.theme = t.id;
         ui::ThemeManager::apply(ThemeLookFor(t.id)); // the whole program takes it, as the frame does
@@ -197,9 +196,6 @@ TEST_F(TradeBookTest, EveryThemeReadsAndEveryHeaderFits)
         delete view;
         EXPECT_TRUE(WaitTradeReportDownloads(20000));
     }
-    g_AppSettings.theme = savedTheme;
-    QApplication::setPalette(savedPalette);
-    qApp->setStyleSheet(savedStyle);
 }
 
 // Every trade price with its instrument's decimals, and the summary's

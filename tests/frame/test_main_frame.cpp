@@ -19,6 +19,7 @@
 #include "pf/files.h"
 #include "testkit/contrast.h"
 #include "testkit/headless.h"
+#include "testkit/keep_look.h"
 #include "ui/caption_bar.h"
 #include "ui/command_bar.h"
 #include "ui/document_area.h"
@@ -742,8 +743,7 @@ TEST_F(MainFrameTest, EveryThemesColourPairsRead)
 // the light window colour.
 TEST_F(MainFrameTest, TheBlackThemesBarsAreBlackAndTheirTextsRead)
 {
-    const QPalette savedPalette = QApplication::palette();
-    const QString savedStyle = qApp->styleSheet();
+    const testkit::KeepLook keep;
     CMainFrame& f = make();
     f.resize(1280, 720);
     f.show();
@@ -788,8 +788,6 @@ TEST_F(MainFrameTest, TheBlackThemesBarsAreBlackAndTheirTextsRead)
             << l->text().toStdString() << " " << fore.name().toStdString();
     }
     EXPECT_GT(texts, 10);
-    QApplication::setPalette(savedPalette);
-    qApp->setStyleSheet(savedStyle);
 }
 
 TEST(FrameThemes, IdsSelectTheirLooks)

@@ -5,6 +5,7 @@
 #include "OrderFixture.h"
 #include "testkit/contrast.h"
 #include "testkit/figures.h"
+#include "testkit/keep_look.h"
 
 #include "app/base/AppSettings.h"
 #include "app/base/ConfigFile.h"
@@ -311,9 +312,7 @@ TEST_F(MarketResearch, EveryListReadsInEveryThemeAndEveryHeaderFits)
         {colour(s.up_text_colour), colour(s.up_back_colour)},
         {colour(s.down_text_colour), colour(s.down_back_colour)},
     };
-    const QPalette savedPalette = QApplication::palette();
-    const QString savedStyle = qApp->styleSheet();
-    const int savedTheme = g_AppSettings.theme;
+    const testkit::KeepLook keep([theme = g_AppSettings.theme] { g_AppSettings.theme = theme; });
     for (const ThemeEntry& t : RibbonThemes()) {
         g_AppSettings.theme = t.id;
         ui::ThemeManager::apply(ThemeLookFor(t.id)); // the whole program takes it, as the frame does
@@ -330,9 +329,6 @@ TEST_F(MarketResearch, EveryListReadsInEveryThemeAndEveryHeaderFits)
             ASSERT_TRUE(pumpUntil([&] { return dlg.isNull(); }, 5000)) << mode;
         }
     }
-    g_AppSettings.theme = savedTheme;
-    QApplication::setPalette(savedPalette);
-    qApp->setStyleSheet(savedStyle);
 }
 
 TEST_F(MarketResearch, IndicesTurnoverOpensOneScannerAndOneClusterForItsRow)

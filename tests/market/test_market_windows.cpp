@@ -28,6 +28,7 @@
 #include "testkit/contrast.h"
 #include "testkit/figures.h"
 #include "testkit/headless.h"
+#include "testkit/keep_look.h"
 #include "frame/FrameThemes.h"
 #include "ui/form_driver.h"
 #include "ui/theme_manager.h"
@@ -280,8 +281,7 @@ TEST_F(MarketWindows, TheDepthWindowReadsInEveryTheme)
     v->show();
     v->feed()->depthUpdated(record(infy), false);
     v->OnTimer();
-    const int theme = g_AppSettings.theme;
-    const QPalette palette = QApplication::palette();
+    const testkit::KeepLook keep([theme = g_AppSettings.theme] { g_AppSettings.theme = theme; });
     for (const ThemeEntry& t : RibbonThemes()) {
         g_AppSettings.theme = t.id;
         ui::ThemeManager::apply(ThemeLookFor(t.id));
@@ -298,9 +298,6 @@ TEST_F(MarketWindows, TheDepthWindowReadsInEveryTheme)
             EXPECT_LT(field.lightness(), 128) << t.text << " " << field.name().toStdString();
         }
     }
-    g_AppSettings.theme = theme;
-    QApplication::setPalette(palette);
-    qApp->setStyleSheet({});
 }
 
 TEST_F(MarketWindows, AtMostFiveDepthWindowsAndTheSameSecurityComesForward)
@@ -771,9 +768,7 @@ TEST_F(IndexWindows, ARisingOrFallingButtonReadsOnItsColour)
     std::strcpy(pv_user_info.user_id, "U1");
     pf::files::writeAll(IndicesFilePath(paths.data(), "U1"), "9~51999~1~5~");
     EXPECT_FALSE(UpdateIndices());
-    const QPalette savedPalette = QApplication::palette();
-    const QString savedStyle = qApp->styleSheet();
-    const int savedTheme = g_AppSettings.theme;
+    const testkit::KeepLook keep([theme = g_AppSettings.theme] { g_AppSettings.theme = theme; });
     for (const ThemeEntry& t : RibbonThemes()) {
         g_AppSettings.theme = t.id;
         ui::ThemeManager::apply(ThemeLookFor(t.id));
@@ -795,9 +790,6 @@ TEST_F(IndexWindows, ARisingOrFallingButtonReadsOnItsColour)
         }
         delete bar;
     }
-    g_AppSettings.theme = savedTheme;
-    QApplication::setPalette(savedPalette);
-    qApp->setStyleSheet(savedStyle);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "OrderFixture.h"
 #include "testkit/contrast.h"
 #include "testkit/figures.h"
+#include "testkit/keep_look.h"
 
 #include "server/SecurityTable.h"
 
@@ -246,9 +247,7 @@ TEST_F(ReportDialog, EveryListReadsInEveryThemeAndEveryHeaderFits)
 {
     const int sec = findSecurity("NN", "EQ");
     ASSERT_GE(sec, 0);
-    const QPalette savedPalette = QApplication::palette();
-    const QString savedStyle = qApp->styleSheet();
-    const int savedTheme = g_AppSettings.theme;
+    const testkit::KeepLook keep([theme = g_AppSettings.theme] { g_AppSettings.theme = theme; });
     for (const ThemeEntry& t : RibbonThemes()) {
         g_AppSettings.theme = t.id;
         ui::ThemeManager::apply(ThemeLookFor(t.id)); // the whole program takes it, as the frame does
@@ -269,9 +268,6 @@ TEST_F(ReportDialog, EveryListReadsInEveryThemeAndEveryHeaderFits)
             EXPECT_EQ(testkit::clippedHeaders(dlg), std::vector<std::string>{}) << t.text << " type " << type;
         }
     }
-    g_AppSettings.theme = savedTheme;
-    QApplication::setPalette(savedPalette);
-    qApp->setStyleSheet(savedStyle);
 }
 
 TEST_F(ReportDialog, MarketLotInformationAsksNothing)

@@ -19,6 +19,7 @@
 #include "frame/controls/CMyReportCtrl.h"
 #include "orders/OrderBookToolBar.h"
 #include "server/ExtraSubscriptions.h"
+#include "testkit/keep_look.h"
 #include "testkit/scripted_prompter.h"
 #include <QAction>
 #include <QApplication>
@@ -445,8 +446,7 @@ TEST_F(TsloBookTest, TheSpecialOrderNumberShowsAndEveryLegReadsInEveryTheme)
                 ++ink;
     EXPECT_GT(ink, 10) << "the special order number is painted";
 
-    const int theme = g_AppSettings.theme;
-    const QPalette palette = QApplication::palette();
+    const testkit::KeepLook keep([theme = g_AppSettings.theme] { g_AppSettings.theme = theme; });
     for (const ThemeEntry& t : RibbonThemes()) {
         g_AppSettings.theme = t.id;
         ui::ThemeManager::apply(ThemeLookFor(t.id)); // the whole program takes it, as the frame does
@@ -455,9 +455,6 @@ TEST_F(TsloBookTest, TheSpecialOrderNumberShowsAndEveryLegReadsInEveryTheme)
         EXPECT_EQ(testkit::unreadableLabels(*view), std::vector<std::string>{}) << t.text;
         EXPECT_EQ(testkit::clippedHeaders(*view), std::vector<std::string>{}) << t.text;
     }
-    g_AppSettings.theme = theme;
-    QApplication::setPalette(palette);
-    qApp->setStyleSheet({});
 }
 
 // Every price and spread of the book and its CSV with the instrument's

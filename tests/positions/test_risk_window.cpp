@@ -4,6 +4,7 @@
 #include "testkit/contrast.h"
 #include "testkit/figures.h"
 #include "testkit/headless.h"
+#include "testkit/keep_look.h"
 
 #include "../orders/OrderMaster.h"
 #include "frame/FrameThemes.h"
@@ -339,9 +340,7 @@ TEST_F(RiskWindowTest, EveryTabReadsInEveryThemeAndEveryHeaderFits)
         {colour(s.up_back_colour), QColor()}, // on white, black or the exchange segment's row colour
         {colour(s.down_back_colour), QColor()},
     };
-    const QPalette savedPalette = QApplication::palette();
-    const QString savedStyle = qApp->styleSheet();
-    const int savedTheme = g_AppSettings.theme;
+    const testkit::KeepLook keep([theme = g_AppSettings.theme] { g_AppSettings.theme = theme; });
     for (const ThemeEntry& t : RibbonThemes()) {
         g_AppSettings.theme = t.id;
         ui::ThemeManager::apply(ThemeLookFor(t.id)); // the whole program takes it, as the frame does
@@ -359,9 +358,6 @@ TEST_F(RiskWindowTest, EveryTabReadsInEveryThemeAndEveryHeaderFits)
             EXPECT_EQ(testkit::clippedHeaders(*view), std::vector<std::string>{}) << t.text << " tab " << tab;
         }
     }
-    g_AppSettings.theme = savedTheme;
-    QApplication::setPalette(savedPalette);
-    qApp->setStyleSheet(savedStyle);
 }
 
 TEST_F(RiskWindowTest, EveryTabFetchesItsReport)

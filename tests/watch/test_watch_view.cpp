@@ -19,6 +19,7 @@
 #include "testkit/contrast.h"
 #include "testkit/figures.h"
 #include "testkit/headless.h"
+#include "testkit/keep_look.h"
 #include "ui/rgb.h"
 #include "ui/theme_manager.h"
 #include "ui/ui_thread.h"
@@ -206,8 +207,7 @@ TEST(WatchViewKeys, OnlyUnshiftedBuyAndSellKeysAreTheGridsOwn)
 // is at least as wide as its header's text.
 TEST_F(WatchViewTest, FixedCellsAreReadableInEveryTheme)
 {
-    const QPalette appPalette = QApplication::palette();
-    const QString appStyle = qApp->styleSheet();
+    const testkit::KeepLook keep([theme = g_AppSettings.theme] { g_AppSettings.theme = theme; });
     const auto colour = [](uint32_t bgr) { return ui::toQColor(ui::rgbOf(bgr)); };
     const AppSettings& s = g_AppSettings;
     const std::vector<testkit::ColourPair> users = {
@@ -236,8 +236,6 @@ TEST_F(WatchViewTest, FixedCellsAreReadableInEveryTheme)
         delete v;
         WatchlistTable::instance().reset();
     }
-    QApplication::setPalette(appPalette);
-    qApp->setStyleSheet(appStyle);
 }
 
 // Every price of the watch with its instrument's decimals, whether the row
