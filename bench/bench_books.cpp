@@ -15,6 +15,7 @@
 // miss, or when a book did not show every row.
 //
 //   bench_books [--runs N]
+#include "bench_stall.h"
 #include "bench_verdict.h"
 
 #include "app/base/SessionRecord.h"
@@ -76,49 +77,35 @@ std::string orderReply()
     return out;
 }
 
-struct Figures {
-    double totalMs = 0;
-    double stallMs = 0;
-};
+using benchstall::Figures;
 
 // Runs `work` on a worker and `show` with its result on the UI thread,
-// timing the whole and the UI thread's longest gap between heartbeats.
+// timing the whole and the UI thread's longest stall.
 template <class Result>
 Figures measure(QApplication& app, std::function<Result()> work, std::function<void(Result&)> show,
                 std::function<bool()> shown)
 {
-    QElapsedTimer clock;
-    clock.start();
-    qint64 last = 0;
-    qint64 longest = 0;
-    QTimer beat;
-    beat.setInterval(5);
-    QObject::connect(&beat, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        longest = std::max(longest, now - last);
-        last = now;
-    });
-    beat.start();
     bool done = false;
     std::unique_ptr<Result> result;
-    std::thread worker([&] {
-        auto r = std::make_unique<Result>(work());
-        QMetaObject::invokeMethod(
-            &app,
-            [&, r = r.release()]() mutable {
-                result.reset(r);
-                show(*result);
-                done = true;
-            },
-            Qt::QueuedConnection);
-    });
-    while (!done || !shown())
-        app.processEvents(QEventLoop::WaitForMoreEvents, 10);
-    const qint64 end = clock.nsecsElapsed();
-    app.processEvents();
-    longest = std::max(longest, clock.nsecsElapsed() - last);
+    std::thread worker;
+    const Figures f = benchstall::measure(
+        app,
+        [&] {
+            worker = std::thread([&] {
+                auto r = std::make_unique<Result>(work());
+                QMetaObject::invokeMethod(
+                    &app,
+                    [&, r = r.release()]() mutable {
+                        result.reset(r);
+                        show(*result);
+                        done = true;
+                    },
+                    Qt::QueuedConnection);
+            });
+        },
+        [&] { return done && shown(); });
     worker.join();
-    return {end / 1e6, longest / 1e6};
+    return f;
 }
 
 // The texts of every row the owner gave a grid, in the owner's order.

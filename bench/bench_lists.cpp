@@ -18,6 +18,7 @@
 // miss, or when a window did not show every row.
 //
 //   bench_lists [--runs N]
+#include "bench_stall.h"
 #include "bench_verdict.h"
 
 #include "app/base/AppSettings.h"
@@ -143,37 +144,8 @@ std::string circuitReply()
     return out;
 }
 
-struct Figures {
-    double totalMs = 0;
-    double stallMs = 0;
-};
-
-// Runs `start` on the UI thread and pumps events until `shown` holds,
-// timing the whole and the UI thread's longest gap between heartbeats.
-Figures measure(QApplication& app, const std::function<void()>& start, const std::function<bool()>& shown)
-{
-    QElapsedTimer clock;
-    clock.start();
-    qint64 last = 0;
-    qint64 longest = 0;
-    QTimer beat;
-    beat.setInterval(5);
-    QObject::connect(&beat, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        longest = std::max(longest, now - last);
-        last = now;
-    });
-    beat.start();
-    start();
-    QElapsedTimer timeout;
-    timeout.start();
-    while (!shown() && timeout.elapsed() < 60000)
-        app.processEvents(QEventLoop::WaitForMoreEvents, 10);
-    const qint64 end = clock.nsecsElapsed();
-    app.processEvents();
-    longest = std::max(longest, clock.nsecsElapsed() - last);
-    return {end / 1e6, longest / 1e6};
-}
+using benchstall::Figures;
+using benchstall::measure;
 
 // A row as the grid holds it: its texts and preview line.
 struct RowTexts {

@@ -1225,16 +1225,8 @@ void GridView::restoreExpansion()
     if (groups.size() <= kGroupsOpenedAtOnce) {
         m_restoringExpansion = true;
         m_tree->expandAll();
-        for (int id : groups) {
-            if (m_collapsed.empty())
-                break;
-            if (!m_collapsed.count(groupKey(id)))
-                continue;
-            const QModelIndex index = m_proxy->mapFromSource(m_model->indexOf(id, 0));
-            if (index.isValid())
-                m_tree->collapse(index);
-        }
         m_restoringExpansion = false;
+        collapseUserClosed(groups);
         settleExpansion();
         return;
     }
@@ -1242,10 +1234,20 @@ void GridView::restoreExpansion()
     // group's rows are mapped and laid out). They are opened top down in
     // slices of a few milliseconds with the event loop running between, so
     // the window keeps answering; isSettling() holds until the last slice.
+    collapseUserClosed(groups);
+    m_toExpand = std::move(groups);
+    m_expandAt = 0;
+    m_settling = true;
+    m_tree->layoutNow();
+    nextExpandSlice();
+}
+
+void GridView::collapseUserClosed(const std::vector<int>& groups)
+{
+    if (m_collapsed.empty())
+        return;
     m_restoringExpansion = true;
     for (int id : groups) {
-        if (m_collapsed.empty())
-            break;
         if (!m_collapsed.count(groupKey(id)))
             continue;
         const QModelIndex index = m_proxy->mapFromSource(m_model->indexOf(id, 0));
@@ -1253,11 +1255,6 @@ void GridView::restoreExpansion()
             m_tree->collapse(index);
     }
     m_restoringExpansion = false;
-    m_toExpand = std::move(groups);
-    m_expandAt = 0;
-    m_settling = true;
-    m_tree->layoutNow();
-    nextExpandSlice();
 }
 
 void GridView::expandSlice(uint64_t generation)

@@ -218,6 +218,7 @@ private:
     void pickColumns(const QPoint& pos, bool listFrozen);
     void onRegrouped();
     void restoreExpansion();
+    void collapseUserClosed(const std::vector<int>& groups); // of these, the ones the user closed
     void expandSlice(uint64_t generation);
     void nextExpandSlice();
     void settleExpansion();
