@@ -75,10 +75,45 @@ double toDouble(std::string_view s)
 }
 
 // A feed value that can be stored and later converted to an integer:
-// finite and within the bound. inf, nan and 1e300 are refused.
+// finite and within the bound. inf, nan and 1e300 are refused (nan compares
+// false with everything, inf is past the bound).
 bool usableFeedValue(double v)
 {
-    return std::isfinite(v) && std::fabs(v) <= FeedDispatcher::kMaxFeedValue;
+    return std::fabs(v) <= FeedDispatcher::kMaxFeedValue;
+}
+
+// The values of a quote, from p (just after its token's separator) to end:
+// up to max fields, each converted as toDouble converts it; returns how many.
+// Fields are cut as splitFields cuts them: an empty field counts, a
+// separator at the very end adds none. Nearly every field is a plain run of
+// up to 18 digits, perhaps negative, ended by a separator: it is converted
+// while the digits are read, in one pass over the bytes with no separate
+// search for the separator; any other field goes to toDouble whole.
+int parseQuoteValues(const char* p, const char* const end, double* values, int max)
+{
+    int count = 0;
+    while (count < max && p < end) {
+        const char* q = p;
+        const bool negative = *q == '-';
+        q += negative ? 1 : 0;
+        const char* const digits = q;
+        const char* const digitsEnd = end - digits > 18 ? digits + 18 : end;
+        uint64_t whole = 0;
+        while (q < digitsEnd && static_cast<unsigned char>(*q - '0') < 10)
+            whole = whole * 10 + static_cast<uint64_t>(*q++ - '0');
+        if (q > digits && (q == end || *q == ',')) {
+            values[count++] = negative ? -static_cast<double>(whole) : static_cast<double>(whole);
+        } else {
+            q = static_cast<const char*>(std::memchr(p, ',', static_cast<size_t>(end - p)));
+            if (!q)
+                q = end;
+            values[count++] = toDouble(std::string_view(p, static_cast<size_t>(q - p)));
+        }
+        if (q == end)
+            break;
+        p = q + 1;
+    }
+    return count;
 }
 
 long toLong(std::string_view s)
@@ -471,15 +506,9 @@ int FeedDispatcher::updateFeeds(const char* text, int length, SecurityTable* tab
                 __builtin_prefetch(&m_fanOut->firstTarget[static_cast<size_t>(index)]);
         }
         double values[kFeedQuoteValues];
-        int count = 0;
-        while (pos != std::string_view::npos && pos + 1 <= s.size() && count < kFeedQuoteValues) {
-            const size_t start = pos + 1;
-            pos = s.find(',', start);
-            if (start == s.size() && pos == std::string_view::npos)
-                break; // a trailing separator ends the last field
-            values[count++] =
-                detail::toDouble(s.substr(start, pos == std::string_view::npos ? std::string_view::npos : pos - start));
-        }
+        const int count = pos == std::string_view::npos
+                              ? 0
+                              : detail::parseQuoteValues(text + pos + 1, text + length, values, kFeedQuoteValues);
         // A value that is no price, quantity or time refuses the whole quote
         // before anything is stored or converted.
         const bool usable = std::all_of(values, values + count, detail::usableFeedValue);

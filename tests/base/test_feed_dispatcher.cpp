@@ -96,6 +96,60 @@ TEST_F(Dispatch, QuoteWithTooFewValuesChangesNothingAndExtraValuesAreIgnored)
     EXPECT_EQ(quote(1).quote[21], 0);
 }
 
+// Each value text is stored as the number the C library reads at its start
+// (blanks and a plus skipped, trailing text ignored, 0 when none), whether
+// the field ends at a separator or ends the message; a text past the bound
+// refuses the quote.
+TEST_F(Dispatch, QuoteValueTextsAndTheNumbersStored)
+{
+    struct Case {
+        const char* text;
+        double stored;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"123", 123, false},
+        {"-45", -45, false},
+        {"", 0, false},
+        {"-", 0, false},
+        {"--5", 0, false},
+        {"+7", 7, false},
+        {"  8", 8, false},
+        {"42 ", 42, false},
+        {"12abc", 12, false},
+        {"5-", 5, false},
+        {"abc", 0, false},
+        {"0x1A", 0, false},
+        {"3.25", 3.25, false},
+        {"-.5", -0.5, false},
+        {"1e3", 1000, false},
+        {"000000000000000000000042", 42, false},
+        {"1234567890123456", 1234567890123456.0, false},
+        {"-9000000000000000", -9e15, false},
+        {"9000000000000001", 0, true},
+        {"123456789012345678", 0, true},
+        {"99999999999999999999", 0, true},
+        {"-99999999999999999999", 0, true},
+    };
+    const auto apply = [&](int security, int k, const std::string& value) {
+        std::string m = std::to_string(watchToken(security));
+        for (int i = 0; i < 21; ++i)
+            m.append(",").append(i == k ? value : "1");
+        return m_dispatcher->UpdateFeeds(m.data(), static_cast<int>(m.size()));
+    };
+    for (int k : {3, 20}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string("\"") + c.text + "\" as value " + std::to_string(k));
+            // From a stored 99, so that a stored 0 shows too.
+            ASSERT_EQ(apply(5, k, "99"), 5);
+            // An empty last value is a separator at the very end: one value short.
+            const bool refused = c.refused || (k == 20 && *c.text == '\0');
+            EXPECT_EQ(apply(5, k, c.text), refused ? -1 : 5);
+            EXPECT_EQ(quote(5).quote[k], refused ? 99 : c.stored);
+        }
+    }
+}
+
 // A value that is no number a feed can mean (inf, nan, 1e300, past double's
 // range) refuses its whole message before anything is stored or converted:
 // quotes, round-robin quotes and index values alike.
