@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <map>
 #include <fstream>
@@ -123,6 +125,15 @@ TEST_F(Dispatch, QuoteValueTextsAndTheNumbersStored)
         {"3.25", 3.25, false},
         {"-.5", -0.5, false},
         {"1e3", 1000, false},
+        {"9", 9, false},
+        {"-1234567", -1234567, false},
+        {"12345678", 12345678, false},
+        {"123456789", 123456789, false},
+        {"12345678.5", 12345678.5, false},
+        {"1234567a9", 1234567, false},
+        {"12\xC3\xA9", 12, false},
+        {"00000001234567890", 1234567890, false},
+        {"000000000000000042", 42, false},
         {"000000000000000000000042", 42, false},
         {"1234567890123456", 1234567890123456.0, false},
         {"-9000000000000000", -9e15, false},
@@ -146,6 +157,22 @@ TEST_F(Dispatch, QuoteValueTextsAndTheNumbersStored)
             const bool refused = c.refused || (k == 20 && *c.text == '\0');
             EXPECT_EQ(apply(5, k, c.text), refused ? -1 : 5);
             EXPECT_EQ(quote(5).quote[k], refused ? 99 : c.stored);
+        }
+        // Every length of digit run, as the C library reads it, ended by a
+        // separator, by the message's end or by a stray character.
+        for (int len = 1; len <= 20; ++len) {
+            for (const char* tail : {"", "x"}) {
+                std::string text = len % 2 ? "-" : "";
+                for (int i = 0; i < len; ++i)
+                    text += static_cast<char>('0' + (i * 7 + len) % 10);
+                text += tail;
+                const double expected = std::strtod(text.c_str(), nullptr);
+                const bool refused = std::fabs(expected) > 9e15;
+                SCOPED_TRACE(text + " as value " + std::to_string(k));
+                ASSERT_EQ(apply(5, k, "99"), 5);
+                EXPECT_EQ(apply(5, k, text), refused ? -1 : 5);
+                EXPECT_EQ(quote(5).quote[k], refused ? 99 : expected);
+            }
         }
     }
 }
