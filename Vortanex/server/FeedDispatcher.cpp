@@ -567,16 +567,21 @@ int FeedDispatcher::updateFeeds(const char* text, int length, SecurityTable* tab
         // A received buffer is handled within a moment: its quotes share the
         // time it began.
         const int64_t now = onFeedThread && m_inBuffer ? m_bufferNow : pf::clock().nowSeconds();
-        rec.updateQuote([&](QuoteData& q) {
-            q.last_update = now;
+        rec.writeQuote([&](LiveQuote::Writer& q) {
+            q.setLastUpdate(now);
             const double high = values[5] / 100, low = values[6] / 100;
-            if (cash && high > 0 && high > q.year_high)
-                q.year_high = high;
-            if (cash && low > 0 && low < q.year_low)
-                q.year_low = low;
-            for (int k = 0; k < kFeedQuoteValues; ++k)
-                detail::applyTick(values[k], q.quote[k], q.tick_code[k]);
-            mark.tick4 = q.tick_code[4];
+            if (cash && high > 0 && high > q.yearHigh())
+                q.setYearHigh(high);
+            if (cash && low > 0 && low < q.yearLow())
+                q.setYearLow(low);
+            for (int k = 0; k < kFeedQuoteValues; ++k) {
+                double stored = q.quote(k);
+                short tick = q.tick(k);
+                detail::applyTick(values[k], stored, tick);
+                q.setQuote(k, stored);
+                q.setTick(k, tick);
+            }
+            mark.tick4 = q.tick(4);
         });
         mark.quoteTime = static_cast<int64_t>(values[17]);
         if (rec.alert_flag.load() && values[4] != 0 && m_consumers.alertsEnabled() &&
