@@ -166,6 +166,33 @@ long toLong(std::string_view s)
     return v;
 }
 
+// Where a quote's token ends: its first separator, npos when none. Tokens
+// are a few digits: a plain scan, no library call.
+size_t tokenEnd(std::string_view s)
+{
+    for (size_t i = 0; i < s.size(); ++i)
+        if (s[i] == ',')
+            return i;
+    return std::string_view::npos;
+}
+
+// A quote's watch token as toLong reads its field, the field ending at end
+// (a separator's position or npos). Nearly every token is a short plain run
+// of digits, read directly.
+int quoteToken(std::string_view s, size_t end)
+{
+    const size_t n = std::min(end, s.size());
+    if (n > 0 && n <= 9) {
+        int v = 0;
+        size_t i = 0;
+        for (; i < n && static_cast<unsigned char>(s[i] - '0') < 10; ++i)
+            v = v * 10 + (s[i] - '0');
+        if (i == n)
+            return v;
+    }
+    return static_cast<int>(toLong(s.substr(0, end)));
+}
+
 std::string_view trimmed(std::string_view s)
 {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\n'))
@@ -437,7 +464,7 @@ void FeedDispatcher::holdMessage(int code, const char* data, int length, Securit
     int wtoken = 0;
     if (code == 101) {
         const std::string_view s(data, static_cast<size_t>(length));
-        wtoken = static_cast<int>(detail::toLong(s.substr(0, s.find(','))));
+        wtoken = detail::quoteToken(s, detail::tokenEnd(s));
         if (table)
             table->prefetchWTokenEntry(wtoken);
     }
@@ -524,9 +551,9 @@ int FeedDispatcher::updateFeeds(const char* text, int length, SecurityTable* tab
         // The token, then the values; fields are cut in place, no allocation.
         // The look-up and the write use the same table: a reload published
         // in between must not send the quote to another table's row.
-        size_t pos = s.find(',');
+        const size_t pos = detail::tokenEnd(s);
         const int index = knownIndex >= 0 ? knownIndex
-                          : table         ? table->searchWToken(static_cast<int>(detail::toLong(s.substr(0, pos))))
+                          : table         ? table->searchWToken(detail::quoteToken(s, pos))
                                           : -1;
         if (!table || !table->valid(index))
             return -1;

@@ -177,6 +177,20 @@ TEST_F(Dispatch, QuoteValueTextsAndTheNumbersStored)
     }
 }
 
+// The watch token is read as the values are: blanks and a plus skipped,
+// leading zeros and trailing text ignored.
+TEST_F(Dispatch, QuoteTokenTexts)
+{
+    const std::string values = quote101(5, 100).substr(4 + std::to_string(watchToken(5)).size());
+    const std::pair<const char*, int> cases[] = {
+        {"11", 5}, {"+11", 5}, {" 11", 5}, {"00000000011", 5}, {"11x", 5}, {"x11", -1}, {"-11", -1}, {"", -1}, {"12", -1},
+    };
+    for (const auto& [token, security] : cases) {
+        const std::string m = token + values;
+        EXPECT_EQ(m_dispatcher->UpdateFeeds(m.data(), static_cast<int>(m.size())), security) << token;
+    }
+}
+
 // A value that is no number a feed can mean (inf, nan, 1e300, past double's
 // range) refuses its whole message before anything is stored or converted:
 // quotes, round-robin quotes and index values alike.
