@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -75,10 +76,82 @@ double toDouble(std::string_view s)
 }
 
 // A feed value that can be stored and later converted to an integer:
-// finite and within the bound. inf, nan and 1e300 are refused.
-bool usableFeedValue(double v)
+// finite and within the bound. inf, nan and 1e300 are refused (nan compares
+// false with everything, inf is past the bound).
+inline bool usableFeedValue(double v)
 {
-    return std::isfinite(v) && std::fabs(v) <= FeedDispatcher::kMaxFeedValue;
+    return std::fabs(v) <= FeedDispatcher::kMaxFeedValue;
+}
+
+// The leading digits of the eight bytes at p: how many (0 to 8), and their
+// value in `value`. All eight are looked at together: subtracting '0' from
+// every byte leaves a digit's byte at 0..9, and sets the top bit of the
+// first byte that is no digit (a borrow or carry only reaches the bytes
+// after it); the digits, moved to the top so that zeros lead, are then
+// combined pairwise, by twos and by fours.
+inline int eightDigits(const char* p, uint64_t& value)
+{
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    const uint64_t x = v - 0x3030303030303030ull;
+    const uint64_t notDigit = (x | (x + 0x7676767676767676ull)) & 0x8080808080808080ull;
+    const int n = notDigit ? std::countr_zero(notDigit) / 8 : 8;
+    if (n == 0) {
+        value = 0;
+        return 0;
+    }
+    uint64_t d = x << (8 * (8 - n));
+    d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFull;
+    d = (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFull;
+    d = (d * 10000 + (d >> 32)) & 0xFFFFFFFFull;
+    value = d;
+    return n;
+}
+
+// The values of a quote, from p (just after its token's separator) to end:
+// up to max fields, each converted as toDouble converts it; returns how many.
+// Fields are cut as splitFields cuts them: an empty field counts, a
+// separator at the very end adds none. Nearly every field is a plain run of
+// up to 18 digits, perhaps negative, ended by a separator: it is converted
+// while the digits are read, eight at a time where the message has eight
+// more bytes, with no separate search for the separator; any other field
+// goes to toDouble whole.
+int parseQuoteValues(const char* p, const char* const end, double* values, int max)
+{
+    static constexpr uint64_t kPow10[9] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+    int count = 0;
+    while (count < max && p < end) {
+        const char* q = p;
+        const bool negative = *q == '-';
+        q += negative ? 1 : 0;
+        const char* const digits = q;
+        uint64_t whole = 0;
+        if constexpr (std::endian::native == std::endian::little) {
+            while (q - digits < 16 && end - q >= 8) {
+                uint64_t chunk;
+                const int n = eightDigits(q, chunk);
+                whole = whole * kPow10[n] + chunk;
+                q += n;
+                if (n < 8)
+                    break;
+            }
+        }
+        const char* const digitsEnd = end - digits > 18 ? digits + 18 : end;
+        while (q < digitsEnd && static_cast<unsigned char>(*q - '0') < 10)
+            whole = whole * 10 + static_cast<uint64_t>(*q++ - '0');
+        if (q > digits && (q == end || *q == ',')) {
+            values[count++] = negative ? -static_cast<double>(whole) : static_cast<double>(whole);
+        } else {
+            q = static_cast<const char*>(std::memchr(p, ',', static_cast<size_t>(end - p)));
+            if (!q)
+                q = end;
+            values[count++] = toDouble(std::string_view(p, static_cast<size_t>(q - p)));
+        }
+        if (q == end)
+            break;
+        p = q + 1;
+    }
+    return count;
 }
 
 long toLong(std::string_view s)
@@ -91,6 +164,33 @@ long toLong(std::string_view s)
     long v = 0;
     std::from_chars(s.data() + i, s.data() + s.size(), v);
     return v;
+}
+
+// Where a quote's token ends: its first separator, npos when none. Tokens
+// are a few digits: a plain scan, no library call.
+size_t tokenEnd(std::string_view s)
+{
+    for (size_t i = 0; i < s.size(); ++i)
+        if (s[i] == ',')
+            return i;
+    return std::string_view::npos;
+}
+
+// A quote's watch token as toLong reads its field, the field ending at end
+// (a separator's position or npos). Nearly every token is a short plain run
+// of digits, read directly.
+int quoteToken(std::string_view s, size_t end)
+{
+    const size_t n = std::min(end, s.size());
+    if (n > 0 && n <= 9) {
+        int v = 0;
+        size_t i = 0;
+        for (; i < n && static_cast<unsigned char>(s[i] - '0') < 10; ++i)
+            v = v * 10 + (s[i] - '0');
+        if (i == n)
+            return v;
+    }
+    return static_cast<int>(toLong(s.substr(0, end)));
 }
 
 std::string_view trimmed(std::string_view s)
@@ -364,7 +464,7 @@ void FeedDispatcher::holdMessage(int code, const char* data, int length, Securit
     int wtoken = 0;
     if (code == 101) {
         const std::string_view s(data, static_cast<size_t>(length));
-        wtoken = static_cast<int>(detail::toLong(s.substr(0, s.find(','))));
+        wtoken = detail::quoteToken(s, detail::tokenEnd(s));
         if (table)
             table->prefetchWTokenEntry(wtoken);
     }
@@ -451,9 +551,9 @@ int FeedDispatcher::updateFeeds(const char* text, int length, SecurityTable* tab
         // The token, then the values; fields are cut in place, no allocation.
         // The look-up and the write use the same table: a reload published
         // in between must not send the quote to another table's row.
-        size_t pos = s.find(',');
+        const size_t pos = detail::tokenEnd(s);
         const int index = knownIndex >= 0 ? knownIndex
-                          : table         ? table->searchWToken(static_cast<int>(detail::toLong(s.substr(0, pos))))
+                          : table         ? table->searchWToken(detail::quoteToken(s, pos))
                                           : -1;
         if (!table || !table->valid(index))
             return -1;
@@ -471,18 +571,14 @@ int FeedDispatcher::updateFeeds(const char* text, int length, SecurityTable* tab
                 __builtin_prefetch(&m_fanOut->firstTarget[static_cast<size_t>(index)]);
         }
         double values[kFeedQuoteValues];
-        int count = 0;
-        while (pos != std::string_view::npos && pos + 1 <= s.size() && count < kFeedQuoteValues) {
-            const size_t start = pos + 1;
-            pos = s.find(',', start);
-            if (start == s.size() && pos == std::string_view::npos)
-                break; // a trailing separator ends the last field
-            values[count++] =
-                detail::toDouble(s.substr(start, pos == std::string_view::npos ? std::string_view::npos : pos - start));
-        }
+        const int count = pos == std::string_view::npos
+                              ? 0
+                              : detail::parseQuoteValues(text + pos + 1, text + length, values, kFeedQuoteValues);
         // A value that is no price, quantity or time refuses the whole quote
         // before anything is stored or converted.
-        const bool usable = std::all_of(values, values + count, detail::usableFeedValue);
+        bool usable = true;
+        for (int k = 0; k < count; ++k)
+            usable &= detail::usableFeedValue(values[k]);
         if (count < kFeedQuoteValues || !usable) {
             WriteLog(0, "Invalid Feeds data [" + std::string(s.substr(0, 511)) + "] index [" +
                             std::to_string(index) + "]");
@@ -498,16 +594,21 @@ int FeedDispatcher::updateFeeds(const char* text, int length, SecurityTable* tab
         // A received buffer is handled within a moment: its quotes share the
         // time it began.
         const int64_t now = onFeedThread && m_inBuffer ? m_bufferNow : pf::clock().nowSeconds();
-        rec.updateQuote([&](QuoteData& q) {
-            q.last_update = now;
+        rec.writeQuote([&](LiveQuote::Writer& q) {
+            q.setLastUpdate(now);
             const double high = values[5] / 100, low = values[6] / 100;
-            if (cash && high > 0 && high > q.year_high)
-                q.year_high = high;
-            if (cash && low > 0 && low < q.year_low)
-                q.year_low = low;
-            for (int k = 0; k < kFeedQuoteValues; ++k)
-                detail::applyTick(values[k], q.quote[k], q.tick_code[k]);
-            mark.tick4 = q.tick_code[4];
+            if (cash && high > 0 && high > q.yearHigh())
+                q.setYearHigh(high);
+            if (cash && low > 0 && low < q.yearLow())
+                q.setYearLow(low);
+            for (int k = 0; k < kFeedQuoteValues; ++k) {
+                double stored = q.quote(k);
+                short tick = q.tick(k);
+                detail::applyTick(values[k], stored, tick);
+                q.setQuote(k, stored);
+                q.setTick(k, tick);
+            }
+            mark.tick4 = q.tick(4);
         });
         mark.quoteTime = static_cast<int64_t>(values[17]);
         if (rec.alert_flag.load() && values[4] != 0 && m_consumers.alertsEnabled() &&

@@ -205,12 +205,14 @@ private:
         int wtoken = 0;
         int row = -1; // the row its entry named when the row was fetched
     };
-    // A message's age is how many came after it. A deeper wait measured
-    // slower: more of a buffer's quotes are then written at its end, before
-    // their fetches were asked for.
-    static constexpr int kRowAge = 1;     // its entry came: fetch the row
-    static constexpr int kLiveAge = 2;    // its row came: fetch the live part
-    static constexpr int kHeldQuotes = 3; // written at this age
+    // A message's age is how many came after it. The entry's fetch is given
+    // two messages' time (one measured too short), the row's and the live
+    // part's one each. A deeper wait measured slower: more of a buffer's
+    // quotes are then written at its end, before their fetches were asked
+    // for.
+    static constexpr int kRowAge = 2;     // its entry came: fetch the row
+    static constexpr int kLiveAge = 3;    // its row came: fetch the live part
+    static constexpr int kHeldQuotes = 4; // written at this age
     HeldQuote m_held[kHeldQuotes]; // waiting quotes, oldest first from m_heldFirst
     int m_heldFirst = 0;
     int m_heldCount = 0;

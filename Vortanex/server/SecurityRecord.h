@@ -44,7 +44,9 @@ short ColumnKindTick(const QuoteData& q, int kind);
 // blocking the writer: a sequence lock whose payload is held in atomics with
 // release stores and acquire loads (so concurrent access is well defined and
 // needs no fences), writers serialised on the sequence word itself.
-class LiveQuote {
+// Aligned to a cache line: the whole part is then exactly four lines, all of
+// which the feed fetches ahead of a quote's write.
+class alignas(64) LiveQuote {
 public:
     LiveQuote() = default;
     // Copies are made only while a table is built, never while a feed writes.
@@ -68,6 +70,39 @@ public:
         QuoteData d = readUnlocked();
         f(d);
         writeUnlocked(d);
+        m_seq.store(s + 2, std::memory_order_release);
+    }
+
+    // The write side as the feed uses it: each value read and changed in
+    // place, once, rather than the whole live part copied out and back.
+    // Only the writer holding the row's write side has one.
+    class Writer {
+    public:
+        // The writer's own values: no other writer can change them meanwhile.
+        double quote(int k) const { return m_q.m_quote[static_cast<size_t>(k)].load(std::memory_order_relaxed); }
+        short tick(int k) const { return m_q.m_tick[static_cast<size_t>(k)].load(std::memory_order_relaxed); }
+        double yearHigh() const { return m_q.m_yearHigh.load(std::memory_order_relaxed); }
+        double yearLow() const { return m_q.m_yearLow.load(std::memory_order_relaxed); }
+        // Release stores, as writeUnlocked's.
+        void setQuote(int k, double v) { m_q.m_quote[static_cast<size_t>(k)].store(v, std::memory_order_release); }
+        void setTick(int k, short t) { m_q.m_tick[static_cast<size_t>(k)].store(t, std::memory_order_release); }
+        void setYearHigh(double v) { m_q.m_yearHigh.store(v, std::memory_order_release); }
+        void setYearLow(double v) { m_q.m_yearLow.store(v, std::memory_order_release); }
+        void setLastUpdate(int64_t t) { m_q.m_lastUpdate.store(t, std::memory_order_release); }
+
+    private:
+        friend class LiveQuote;
+        explicit Writer(LiveQuote& q) : m_q(q) {}
+        LiveQuote& m_q;
+    };
+    // f(Writer&) under the row's write side; readers see the row either
+    // before or after it.
+    template <typename F>
+    void write(F&& f)
+    {
+        const uint32_t s = lockWrite();
+        Writer w(*this);
+        f(w);
         m_seq.store(s + 2, std::memory_order_release);
     }
 
@@ -168,6 +203,12 @@ public:
         liveForWrite().update(std::forward<F>(f));
     }
     void storeQuote(const QuoteData& data) { liveForWrite().store(data); }
+    // The same, changing values in place (the feed's write of a quote).
+    template <typename F>
+    void writeQuote(F&& f)
+    {
+        liveForWrite().write(std::forward<F>(f));
+    }
     // Asks the processor to fetch the live part for a write soon (the feed
     // does this before parsing a quote's values, so the fetch overlaps them).
     void prefetchQuote() const
@@ -186,6 +227,7 @@ private:
 // Rows are allocated by the hundred thousand at every load: a member added or
 // moved carelessly must not push a row past its three lines.
 static_assert(sizeof(SecurityRecord) <= 192, "a row outgrew its three cache lines");
+static_assert(sizeof(LiveQuote) <= 256, "a row's live part outgrew its four cache lines");
 
 // Set on a thread while it sizes a vector of rows whose rows other threads
 // construct (see RowAllocator).

@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <map>
 #include <fstream>
@@ -94,6 +96,99 @@ TEST_F(Dispatch, QuoteWithTooFewValuesChangesNothingAndExtraValuesAreIgnored)
     EXPECT_EQ(apply(quote101(1, 50, 25)), 1);
     EXPECT_EQ(quote(1).quote[20], 70);
     EXPECT_EQ(quote(1).quote[21], 0);
+}
+
+// Each value text is stored as the number the C library reads at its start
+// (blanks and a plus skipped, trailing text ignored, 0 when none), whether
+// the field ends at a separator or ends the message; a text past the bound
+// refuses the quote.
+TEST_F(Dispatch, QuoteValueTextsAndTheNumbersStored)
+{
+    struct Case {
+        const char* text;
+        double stored;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"123", 123, false},
+        {"-45", -45, false},
+        {"", 0, false},
+        {"-", 0, false},
+        {"--5", 0, false},
+        {"+7", 7, false},
+        {"  8", 8, false},
+        {"42 ", 42, false},
+        {"12abc", 12, false},
+        {"5-", 5, false},
+        {"abc", 0, false},
+        {"0x1A", 0, false},
+        {"3.25", 3.25, false},
+        {"-.5", -0.5, false},
+        {"1e3", 1000, false},
+        {"9", 9, false},
+        {"-1234567", -1234567, false},
+        {"12345678", 12345678, false},
+        {"123456789", 123456789, false},
+        {"12345678.5", 12345678.5, false},
+        {"1234567a9", 1234567, false},
+        {"12\xC3\xA9", 12, false},
+        {"00000001234567890", 1234567890, false},
+        {"000000000000000042", 42, false},
+        {"000000000000000000000042", 42, false},
+        {"1234567890123456", 1234567890123456.0, false},
+        {"-9000000000000000", -9e15, false},
+        {"9000000000000001", 0, true},
+        {"123456789012345678", 0, true},
+        {"99999999999999999999", 0, true},
+        {"-99999999999999999999", 0, true},
+    };
+    const auto apply = [&](int security, int k, const std::string& value) {
+        std::string m = std::to_string(watchToken(security));
+        for (int i = 0; i < 21; ++i)
+            m.append(",").append(i == k ? value : "1");
+        return m_dispatcher->UpdateFeeds(m.data(), static_cast<int>(m.size()));
+    };
+    for (int k : {3, 20}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string("\"") + c.text + "\" as value " + std::to_string(k));
+            // From a stored 99, so that a stored 0 shows too.
+            ASSERT_EQ(apply(5, k, "99"), 5);
+            // An empty last value is a separator at the very end: one value short.
+            const bool refused = c.refused || (k == 20 && *c.text == '\0');
+            EXPECT_EQ(apply(5, k, c.text), refused ? -1 : 5);
+            EXPECT_EQ(quote(5).quote[k], refused ? 99 : c.stored);
+        }
+        // Every length of digit run, as the C library reads it, ended by a
+        // separator, by the message's end or by a stray character.
+        for (int len = 1; len <= 20; ++len) {
+            for (const char* tail : {"", "x"}) {
+                std::string text = len % 2 ? "-" : "";
+                for (int i = 0; i < len; ++i)
+                    text += static_cast<char>('0' + (i * 7 + len) % 10);
+                text += tail;
+                const double expected = std::strtod(text.c_str(), nullptr);
+                const bool refused = std::fabs(expected) > 9e15;
+                SCOPED_TRACE(text + " as value " + std::to_string(k));
+                ASSERT_EQ(apply(5, k, "99"), 5);
+                EXPECT_EQ(apply(5, k, text), refused ? -1 : 5);
+                EXPECT_EQ(quote(5).quote[k], refused ? 99 : expected);
+            }
+        }
+    }
+}
+
+// The watch token is read as the values are: blanks and a plus skipped,
+// leading zeros and trailing text ignored.
+TEST_F(Dispatch, QuoteTokenTexts)
+{
+    const std::string values = quote101(5, 100).substr(4 + std::to_string(watchToken(5)).size());
+    const std::pair<const char*, int> cases[] = {
+        {"11", 5}, {"+11", 5}, {" 11", 5}, {"00000000011", 5}, {"11x", 5}, {"x11", -1}, {"-11", -1}, {"", -1}, {"12", -1},
+    };
+    for (const auto& [token, security] : cases) {
+        const std::string m = token + values;
+        EXPECT_EQ(m_dispatcher->UpdateFeeds(m.data(), static_cast<int>(m.size())), security) << token;
+    }
 }
 
 // A value that is no number a feed can mean (inf, nan, 1e300, past double's
