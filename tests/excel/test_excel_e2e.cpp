@@ -100,6 +100,9 @@ TEST_F(ExcelEndToEnd, ExportedListsFollowTheMarketUntilTheBookCloses)
     book->disconnect();
     EXPECT_TRUE(ui::UiThread::pumpUntil([&] { return !first->excelCellsLive() && !second->excelCellsLive(); }, 5000));
     EXPECT_EQ(CMSExcel::program().linkedCount(), 0);
+    // The link lets go of the closed book on its writer thread (the book's
+    // last call); from then on nothing more goes to it.
+    CMSExcel::program().waitIdle();
     const size_t calls = book->calls().size();
     for (int step = 0; step < 5; ++step) {
         broker->marketStep();
