@@ -1,5 +1,6 @@
 #include "market/IndexDisplay.h"
 
+#include "app/base/ExchangeNames.h"
 #include "app/base/TextFormat.h"
 
 #include <algorithm>
@@ -22,22 +23,7 @@ double unsignedZero(double v)
 } // namespace
 } // namespace detail
 
-std::string IndexExchangeName(std::string_view code)
-{
-    if (code == "NN")
-        return "NSE";
-    if (code == "BN")
-        return "BSE";
-    if (code == "CN")
-        return "NSE-FX";
-    if (code == "CB")
-        return "BSE-CDX";
-    if (code == "CM")
-        return "MCX-SX";
-    if (code == "MC")
-        return "MCX-CM";
-    return {};
-}
+std::string IndexExchangeName(std::string_view code) { return ExchangeDisplayName(code); }
 
 std::string IndexValueText(double hundredths, std::string_view code)
 {

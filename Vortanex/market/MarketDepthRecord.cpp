@@ -1,5 +1,6 @@
 #include "market/MarketDepthRecord.h"
 
+#include "app/base/ExchangeNames.h"
 #include "app/base/FigureText.h"
 #include "app/base/TextFormat.h"
 #include "server/FeedDispatcher.h"
@@ -219,20 +220,7 @@ std::string StripOrderKeys(std::string_view text)
     return out;
 }
 
-std::string DepthExchangeName(std::string_view code)
-{
-    if (code == "NN")
-        return "NSE";
-    if (code == "BN")
-        return "BSE";
-    if (code == "CN")
-        return "NSE-FX";
-    if (code == "CB")
-        return "BSE-CDX";
-    if (code == "MC")
-        return "MCX-CM";
-    return {};
-}
+std::string DepthExchangeName(std::string_view code) { return ExchangeDisplayName(code, {"NN", "BN", "CN", "CB", "MC"}); }
 
 std::string DepthCaption(std::string_view displayKey, std::string_view exchangeCode)
 {

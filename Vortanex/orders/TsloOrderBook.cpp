@@ -1,5 +1,6 @@
 #include "orders/TsloOrderBook.h"
 
+#include "app/base/ExchangeNames.h"
 #include "app/base/FixedText.h"
 #include "app/base/LogWriter.h"
 #include "app/base/TextFormat.h"
@@ -231,23 +232,7 @@ int TsloFormRecord(const TsloBook& book, int index, int action)
     return index;
 }
 
-std::string TsloExchangeName(std::string_view code)
-{
-    if (code == "NN")
-        return "NSE";
-    if (code == "BN")
-        return "BSE";
-    if (code == "CN")
-        return "NSE-FX";
-    if (code == "CB")
-        return "BSE-CDX";
-    if (code == "CM")
-        return "MCX-SX";
-    // An MCX currency order must be modifiable as well.
-    if (code == "MC")
-        return "MCX-CM";
-    return {};
-}
+std::string TsloExchangeName(std::string_view code) { return ExchangeDisplayName(code); }
 
 const std::vector<std::string>& TsloColumnHeaders()
 {

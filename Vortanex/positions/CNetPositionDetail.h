@@ -3,6 +3,7 @@
 // grids and the look-ups of the securities and segments its rows show. UI
 // thread.
 #include "app/base/AppSettings.h"
+#include "app/base/ExchangeNames.h"
 #include "app/base/FixedText.h"
 #include "app/base/SessionRecord.h"
 #include "positions/RiskReplies.h"
@@ -40,17 +41,7 @@ inline std::string displayKey(int index)
 
 inline const char* exchangeName(const std::string& code)
 {
-    if (code == "NN")
-        return "NSE";
-    if (code == "BN")
-        return "BSE";
-    if (code == "CN")
-        return "NSE-FX";
-    if (code == "CB")
-        return "BSE-CDX";
-    if (code == "MC")
-        return "MCX-CM";
-    return "";
+    return ExchangeDisplayName(code, {"NN", "BN", "CN", "CB", "MC"});
 }
 
 inline std::string segmentName(int markingIndex)

@@ -1,6 +1,7 @@
 #include "positions/DlgPledgeUnpleged.h"
 
 #include "app/base/ActivityStamp.h"
+#include "app/base/ExchangeNames.h"
 #include "app/base/FixedText.h"
 #include "app/base/LogWriter.h"
 #include "app/base/MessageBox.h"
@@ -60,18 +61,7 @@ std::string displayKey(int index)
     return table && table->valid(index) ? std::string(table->row(index).display_name.view()) : std::string();
 }
 
-const char* exchangeText(const std::string& code)
-{
-    if (code == "NN")
-        return "NSE";
-    if (code == "BN")
-        return "BSE";
-    if (code == "CN")
-        return "NSE-FX";
-    if (code == "CB")
-        return "BSE-CDX";
-    return "";
-}
+const char* exchangeText(const std::string& code) { return ExchangeDisplayName(code, {"NN", "BN", "CN", "CB"}); }
 
 // A typed quantity as a signed number; overflow clamps, letters end it.
 long quantityOf(const std::string& text)

@@ -2,6 +2,7 @@
 
 #include "app/base/ActivityStamp.h"
 #include "app/base/AppSettings.h"
+#include "app/base/ExchangeNames.h"
 #include "app/base/LogWriter.h"
 #include "app/base/MessageBox.h"
 #include "app/base/TextFormat.h"
@@ -32,20 +33,7 @@ namespace {
 const std::vector<std::string> kTypeItems = {"Bid Price", "Ask Price", "LTP",        "% Change",
                                              "Total Sell", "Total Buy ", "TTQ", "NetChange"};
 
-std::string exchangeName(std::string_view code)
-{
-    if (code == "NN")
-        return "NSE";
-    if (code == "BN")
-        return "BSE";
-    if (code == "CN")
-        return "NSE-FX";
-    if (code == "CM")
-        return "MCX-SX";
-    if (code == "MC")
-        return "MCX-CM";
-    return "";
-}
+std::string exchangeName(std::string_view code) { return ExchangeDisplayName(code, {"NN", "BN", "CN", "CM", "MC"}); }
 
 std::string listTime(int64_t seconds)
 {

@@ -1,5 +1,6 @@
 #include "watch/ScripFinder.h"
 
+#include "app/base/ExchangeNames.h"
 #include "server/ExpiryDates.h"
 #include "server/SecurityTable.h"
 
@@ -125,18 +126,7 @@ bool SearchFilters::allEmpty() const
            optionType.empty();
 }
 
-const char* SearchExchangeName(std::string_view code)
-{
-    if (code == "NN")
-        return "NSE";
-    if (code == "BN")
-        return "BSE";
-    if (code == "CN")
-        return "NSE-FX";
-    if (code == "MC")
-        return "MCX-CM";
-    return "";
-}
+const char* SearchExchangeName(std::string_view code) { return ExchangeDisplayName(code, {"NN", "BN", "CN", "MC"}); }
 
 std::string SearchExchangeCode(std::string_view name)
 {

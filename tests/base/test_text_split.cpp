@@ -1,8 +1,11 @@
+#include "app/base/ExchangeNames.h"
 #include "watch/base/TextSplit.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
+#include <vector>
 
 using Fields = std::vector<std::string>;
 
@@ -74,4 +77,19 @@ TEST(TextSplit, TrimInPlace)
         TrimRightSpaces(text);
         EXPECT_EQ(text, c.right);
     }
+}
+
+// Every exchange code the program names, one it does not, and a window that
+// names fewer exchanges than the program does.
+TEST(ExchangeNames, EachCodeHasOneNameAndAWindowMayNameFewer)
+{
+    const std::vector<std::pair<const char*, const char*>> names = {
+        {"NN", "NSE"}, {"BN", "BSE"},     {"CN", "NSE-FX"}, {"CB", "BSE-CDX"},
+        {"CM", "MCX-SX"}, {"MC", "MCX-CM"}, {"NC", ""},       {"", ""},        {"nn", ""},
+    };
+    for (const auto& [code, name] : names)
+        EXPECT_STREQ(ExchangeDisplayName(code), name) << code;
+    EXPECT_STREQ(ExchangeDisplayName("MC", {"NN", "MC"}), "MCX-CM");
+    EXPECT_STREQ(ExchangeDisplayName("CB", {"NN", "MC"}), "");
+    EXPECT_STREQ(ExchangeDisplayName("XX", {"XX"}), "") << "a window cannot name what the program does not";
 }

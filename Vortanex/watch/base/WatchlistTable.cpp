@@ -1,5 +1,6 @@
 #include "watch/base/WatchlistTable.h"
 
+#include "app/base/ExchangeNames.h"
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
@@ -36,16 +37,7 @@ const char* ColumnKindCaption(int kind)
     return kind >= 0 && kind < kColumnKinds ? kCaptions[kind] : "";
 }
 
-const char* WatchExchangeName(std::string_view code)
-{
-    static const std::pair<const char*, const char*> kNames[] = {
-        {"NN", "NSE"}, {"BN", "BSE"}, {"CN", "NSE-FX"}, {"CB", "BSE-CDX"}, {"CM", "MCX-SX"}, {"MC", "MCX-CM"},
-    };
-    for (const auto& [c, name] : kNames)
-        if (code == c)
-            return name;
-    return "";
-}
+const char* WatchExchangeName(std::string_view code) { return ExchangeDisplayName(code); }
 
 WatchlistTable& WatchlistTable::instance()
 {
