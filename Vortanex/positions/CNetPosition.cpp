@@ -853,10 +853,10 @@ void CNetPosition::OnPositionPlaceOrder()
             const int row = currentRowId(Holdings);
             const HoldingRowData* d = row >= 0 ? m_grids[Holdings]->model().rowDataAs<HoldingRowData>(row) : nullptr;
             const auto& holdings = ActiveClientRiskArrays().holdings;
-            if (!d || d->token == kGrandTotalToken || d->holding_index < 0
-                || d->holding_index >= static_cast<int>(holdings.size()))
+            const PositionRecord* held = HoldingOfRow(d, holdings);
+            if (!held)
                 return;
-            const PositionRecord& h = holdings[static_cast<size_t>(d->holding_index)];
+            const PositionRecord& h = *held;
             OrderFormParams params;
             params.index = d->holding_index;
             params.orderMark = -1;
@@ -997,10 +997,10 @@ void CNetPosition::OnPositionBasketOrder()
                     continue;
                 }
                 const HoldingRowData* d = m.rowDataAs<HoldingRowData>(row);
-                if (!d || d->token == kGrandTotalToken || d->holding_index < 0
-                    || d->holding_index >= static_cast<int>(holdings.size()))
+                const PositionRecord* held = HoldingOfRow(d, holdings);
+                if (!held)
                     continue;
-                const PositionRecord& h = holdings[static_cast<size_t>(d->holding_index)];
+                const PositionRecord& h = *held;
                 if (d->total_flag)
                     groupToken = d->token;
                 else if (d->token == groupToken)

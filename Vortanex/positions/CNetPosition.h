@@ -6,6 +6,7 @@
 // the commands that start orders, baskets and conversions from them.
 // UI thread only, except where a function says otherwise.
 #include "positions/RiskReportThread.h"
+#include "server/RiskRecords.h"
 #include "server/SecurityReload.h"
 #include "ui/mailbox.h"
 
@@ -41,6 +42,16 @@ struct HoldingRowData {
     std::string delivery_marks;
 };
 inline constexpr int kGrandTotalToken = -1111;
+
+// The holding a holdings row shows: null for the grand total, a row without
+// data or one whose holding is no longer in `holdings`.
+inline const PositionRecord* HoldingOfRow(const HoldingRowData* d, const std::vector<PositionRecord>& holdings)
+{
+    if (!d || d->token == kGrandTotalToken || d->holding_index < 0
+        || d->holding_index >= static_cast<int>(holdings.size()))
+        return nullptr;
+    return &holdings[static_cast<size_t>(d->holding_index)];
+}
 
 // The open grid's total row carries this as its row data.
 struct OpenTotalMarker {};

@@ -229,10 +229,10 @@ void CNetPosition::ShowPledgeUnpledge(int kind)
             if (std::find(selected.begin(), selected.end(), row) == selected.end())
                 continue;
             const HoldingRowData* d = m.rowDataAs<HoldingRowData>(row);
-            if (!d || d->token == kGrandTotalToken || d->holding_index < 0
-                || d->holding_index >= static_cast<int>(holdings.size()))
+            const PositionRecord* held = HoldingOfRow(d, holdings);
+            if (!held)
                 continue;
-            const PositionRecord& h = holdings[static_cast<size_t>(d->holding_index)];
+            const PositionRecord& h = *held;
             if (h.product_code != 1 && h.product_code != 9)
                 continue;
             if (h.sec_index == prevSec && !d->total_flag)
