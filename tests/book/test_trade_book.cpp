@@ -239,6 +239,33 @@ TEST_F(TradeBookTest, EveryFigureHasItsInstrumentsDecimals)
     EXPECT_TRUE(avg.match(QString::fromStdString(text)).hasMatch()) << text;
 }
 
+// The trade summary counts each trade with its own contract: 10 shares
+// bought at 100.00 and 1 lot of GOLD (100 units priced per 10) at 128450
+// are 10 + 10 priced units worth 1000 + 1284500, an average of 64275.00.
+TEST_F(TradeBookTest, TheSummaryCountsEachTradeWithItsOwnContract)
+{
+    int gold = -1;
+    for (int i = findSecurity("MC", "CF"); i >= 0 && gold < 0 && OrderSecurityAt(i).valid(); ++i)
+        if (OrderSecurityAt(i).symbol == "GOLD" && OrderSecurityAt(i).series == "CF")
+            gold = i;
+    ASSERT_GE(gold, 0);
+    ASSERT_EQ(OrderSecurityAt(gold).marketLot, 1);
+    ASSERT_EQ(OrderSecurityAt(gold).lotUnits, 100);
+    ASSERT_EQ(OrderSecurityAt(gold).denominator, 10);
+    broker->setReply("ReportData=610",
+                     "611|0|OK|2~" + tradeRow(11, 21, OrderSecurityAt(nse).token, "NN", 'B', 10, "100.00") + "^"
+                         + tradeRow(12, 22, OrderSecurityAt(gold).token, "MC", 'B', 1, "128450", "GOLD-CF"));
+    CTradeView* view = OpenTradeBook();
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(waitIdle(view));
+    ASSERT_EQ(leafRows(view), 2);
+    view->OnTradeSummary();
+    ASSERT_FALSE(prompter.asks().empty());
+    const std::string text = prompter.asks().back().text;
+    EXPECT_NE(text.find("Buy Value : 1285500.00"), std::string::npos) << text;
+    EXPECT_NE(text.find("Buy Avg :   64275.00"), std::string::npos) << text;
+}
+
 // A day's report of 4,000 trades through the window: every trade shows under
 // its security and order with the counts and the summary's sums; a reply that
 // arrives while the rows of the one before are still being made leaves only
