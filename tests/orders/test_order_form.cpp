@@ -402,6 +402,39 @@ TEST_F(OrderFormTest, StopLossMarkSetsTheTriggerBelowABuyOnTheTick)
     g_AppSettings.stoploss_percent = 0;
 }
 
+// GOLD's tick is 1 rupee: a buy at 128450 with a 0.5 % stop loss triggers at
+// 128450 - 642.25 = 127807.75, moved up to the tick: 127808.00, which the
+// form's own check then takes.
+TEST_F(OrderFormTest, StopLossTriggerOfACommodityIsOnItsTick)
+{
+    g_AppSettings.stoploss_percent = 50;
+    // One lot is worth 10 x 128450 = 1284500.
+    const double savedLimit = g_AppSettings.order_value_limit;
+    g_AppSettings.order_value_limit = 2000000;
+    int gold = -1;
+    for (int i = findSecurity("MC", "CF"); i >= 0 && gold < 0 && OrderSecurityAt(i).valid(); ++i)
+        if (OrderSecurityAt(i).symbol == "GOLD" && OrderSecurityAt(i).series == "CF")
+            gold = i;
+    ASSERT_GE(gold, 0);
+    ASSERT_DOUBLE_EQ(OrderSecurityAt(gold).tickRupees(), 1.0);
+    CDlgOrderFormExp* form = open(1, gold, 'B', 128450);
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver d(*form);
+    d.type(kLots, "1");
+    d.pick(kOrderMark, 2); // "Stoploss", id 5
+    ASSERT_EQ(form->text(kOrderMark), "Stoploss");
+    d.type(kPrice, "128450");
+    form->StepPrice(1);
+    form->StepPrice(-1);
+    EXPECT_EQ(form->text(kTrigger), "127808.00");
+    d.click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    EXPECT_FALSE(boxShown("Please enter Trigger Price in mulitple of Tick Size :1.00"));
+    EXPECT_EQ(orderRequests().size(), 1u);
+    g_AppSettings.stoploss_percent = 0;
+    g_AppSettings.order_value_limit = savedLimit;
+}
+
 TEST_F(OrderFormTest, SquareOffOfAPositionLocksTheSideAndSendsTheSquareOffRecord)
 {
     const int sec = equity();
