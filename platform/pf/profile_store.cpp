@@ -244,8 +244,8 @@ bool ProfileStore::setBlob(std::string_view section, std::string_view key, std::
 bool ProfileStore::remove(std::string_view section, std::string_view key)
 {
     std::lock_guard lock(m_mutex);
-    if (!findLocked(section, key))
-        return m_pending.empty() || saveLocked();
+    // Gone from this copy is not gone from the file: another terminal may
+    // have written the key since.
     noteChangeLocked({std::string(section), std::string(key), std::nullopt});
     return saveLocked();
 }
@@ -256,9 +256,8 @@ bool ProfileStore::storeLocked(std::string_view section, std::string_view key, s
         logLine(0, "ProfileStore: refused name [" + std::string(section) + "] " + std::string(key));
         return false;
     }
-    const std::string* held = findLocked(section, key);
-    if (held && *held == value)
-        return m_pending.empty() || saveLocked();
+    // A value equal to the one loaded is still this process's choice: another
+    // terminal may have changed the key in the file since.
     noteChangeLocked({std::string(section), std::string(key), std::move(value)});
     return saveLocked();
 }
