@@ -216,6 +216,17 @@ bool ProfileStore::contains(std::string_view section, std::string_view key) cons
     return findLocked(section, key) != nullptr;
 }
 
+std::vector<std::string> ProfileStore::keys(std::string_view section) const
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<std::string> out;
+    for (const auto& s : m_sections)
+        if (detail::sameName(s.name, section))
+            for (const auto& e : s.entries)
+                out.push_back(e.key);
+    return out;
+}
+
 bool ProfileStore::setInt(std::string_view section, std::string_view key, int value)
 {
     std::lock_guard lock(m_mutex);

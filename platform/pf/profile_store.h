@@ -34,6 +34,8 @@ public:
     // The bytes stored by setBlob; nullopt when missing or not valid hex.
     std::optional<std::string> getBlob(std::string_view section, std::string_view key) const;
     bool contains(std::string_view section, std::string_view key) const;
+    // The keys of a section, as held (loaded plus this store's changes).
+    std::vector<std::string> keys(std::string_view section) const;
 
     // Each setter saves the file; false when saving failed (the value is kept
     // in memory and goes out with the next successful save).
