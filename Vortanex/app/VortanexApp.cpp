@@ -37,6 +37,7 @@
 #include "app/base/TextFormat.h"
 #include "frame/CCaptionBar.h"
 #include "frame/CMainFrame.h"
+#include "frame/FrameThemes.h"
 #include "frame/CToolBoxBar.h"
 #include "frame/FrameIds.h"
 #include "frame/DesktopSound.h"
@@ -164,6 +165,13 @@ class AppSettingsHost final : public SettingsHost {
 public:
     explicit AppSettingsHost(CVortanexApp& app) : m_app(app) {}
     void broadcastSettings(int code) override { m_app.MyUpdate(code); }
+    // The defaults keep the theme the frame shows: the windows draw their
+    // colours by it.
+    int profileTheme() override
+    {
+        const CMainFrame* frame = m_app.mainFrame();
+        return frame && IsThemeCommand(frame->CurrentTheme()) ? frame->CurrentTheme() : kDefaultTheme;
+    }
 
 private:
     CVortanexApp& m_app;

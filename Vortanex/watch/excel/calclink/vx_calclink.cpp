@@ -327,6 +327,25 @@ std::string saveAs(const std::vector<std::string>& f)
     return "OK";
 }
 
+// store: the opened book is written back to its own file in its own format
+// (and again when it is let go). An answer of ERR means the file cannot take
+// it (read-only, a format the office only reads): the caller keeps the data
+// elsewhere.
+std::string storeInPlace()
+{
+    if (!g_calc.doc.is())
+        return "ERR\tno book";
+    Reference<frame::XStorable> storable(g_calc.doc, UNO_QUERY_THROW);
+    if (!storable->hasLocation() || storable->isReadonly())
+        return "ERR\tthe book is read-only";
+    OUString fileName;
+    if (osl::FileBase::getSystemPathFromFileURL(storable->getLocation(), fileName) != osl::FileBase::E_None)
+        return "ERR\tthe book is not a file";
+    storable->store();
+    g_calc.savePath = utf8(fileName);
+    return "OK";
+}
+
 std::string names()
 {
     Reference<container::XIndexAccess> all(g_calc.sheets(), UNO_QUERY_THROW);
@@ -589,6 +608,8 @@ std::string handle(const std::vector<std::string>& f)
         return names();
     if (op == "saveas")
         return saveAs(f);
+    if (op == "store")
+        return storeInPlace();
     if (op == "insert" || op == "rename" || op == "remove" || op == "hide")
         return sheetOp(f);
     if (op == "cells")
