@@ -382,6 +382,19 @@ TEST_F(LoginDialogTest, BrowserPageStatusKeepsTheSessionIdOutOfTheOpenersArgumen
                                  + "/qtrade/qlogin.exe&ClientUserId=ABC12"));
 }
 
+// Server text that the log keeps stays on its own line: a line break in it
+// cannot forge a line of the program's own.
+TEST_F(LoginDialogTest, ALineBreakInServerTextCannotForgeALogLine)
+{
+    broker->setLoginField(37, "Welcome\r\nForged - Vortanex is shutdown properly\x1b[2J");
+    EXPECT_EQ(runLogin([](ui::FormDriver& d) { typeAndLogin(d, "U1", "Test@123"); }), 1);
+    const std::string log = logText();
+    EXPECT_NE(log.find("Welcome  Forged - Vortanex is shutdown properly [2J"), std::string::npos) << log;
+    EXPECT_EQ(log.find("\nForged"), std::string::npos);
+    EXPECT_EQ(log.find('\r'), std::string::npos);
+    EXPECT_EQ(log.find('\x1b'), std::string::npos);
+}
+
 // With an encrypted session the page's request is Base64, whose '+', '/'
 // and '=' would be read back wrongly in a query: they travel encoded.
 TEST_F(LoginDialogTest, BrowserPageStatusOfAnEncryptedSessionEncodesTheRequestInTheAddress)
