@@ -170,5 +170,63 @@ TEST_F(HostileServerE2E, AReturnedUserIdThatIsNoPlainNameRefusesTheLogin)
     broker->setLoginField(7, {}, true);
 }
 
+// Without a runtime folder, a lock folder in the shared temporary folder that
+// is not the user's own private one is not used: the start goes on with a
+// folder under the home folder, or says why it cannot.
+TEST_F(HostileServerE2E, ALockFolderOthersCanWriteIsNotUsed)
+{
+    const auto keep = [](const char* name) {
+        const char* v = std::getenv(name);
+        return v ? std::optional<std::string>(v) : std::nullopt;
+    };
+    const auto put = [](const char* name, const std::optional<std::string>& v) {
+        if (v)
+            ::setenv(name, v->c_str(), 1);
+        else
+            ::unsetenv(name);
+    };
+    const auto runtime = keep("XDG_RUNTIME_DIR");
+    const auto tmp = keep("TMPDIR");
+    const auto home = keep("HOME");
+    const auto shared = root / "tmp" / ("Vortanex-" + std::to_string(::getuid()));
+    std::filesystem::create_directories(shared);
+    std::filesystem::permissions(shared, std::filesystem::perms::all);
+    std::filesystem::create_directories(root / "home");
+    ::unsetenv("XDG_RUNTIME_DIR");
+    ::setenv("TMPDIR", (root / "tmp").c_str(), 1);
+    ::setenv("HOME", (root / "home").c_str(), 1);
+    writeConfig();
+    for (const bool homeFit : {true, false}) {
+        SCOPED_TRACE(homeFit);
+        ResetRunGlobals();
+        if (!homeFit) {
+            std::filesystem::create_directories(root / "home" / ".vortanex-locks");
+            std::filesystem::permissions(root / "home" / ".vortanex-locks", std::filesystem::perms::all);
+        }
+        scriptLogin("U1", "Test@123");
+        CVortanexApp app;
+        CVortanexApp::Options o = appOptions();
+        o.lockFolder.clear();
+        app.setOptions(o);
+        const bool started = app.InitInstance();
+        EXPECT_EQ(started, homeFit) << ::testing::PrintToString(boxTexts());
+        EXPECT_TRUE(std::filesystem::is_empty(shared)) << "the lock went into the shared folder";
+        if (homeFit)
+            EXPECT_FALSE(std::filesystem::is_empty(root / "home" / ".vortanex-locks"));
+        else
+            EXPECT_TRUE(boxShown("Vortanex cannot start: no private folder for its lock could be made (the "
+                                 "temporary folder's one belongs to another user or lets others in, and none "
+                                 "could be made in the home folder)."))
+                << ::testing::PrintToString(boxTexts());
+        if (started)
+            closeAndExit(app);
+        else
+            app.ExitInstance();
+    }
+    put("XDG_RUNTIME_DIR", runtime);
+    put("TMPDIR", tmp);
+    put("HOME", home);
+}
+
 } // namespace
 } // namespace startuptest
