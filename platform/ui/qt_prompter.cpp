@@ -130,6 +130,8 @@ int QtPrompter::ask(const Ask& question)
     UiThread::runBlocking([&] {
         QMessageBox box(p.icon, QString::fromStdString(question.caption), QString::fromStdString(question.text),
                         QMessageBox::NoButton, detail::dialogParent());
+        // Box texts often carry server text: never markup, never a link.
+        box.setTextFormat(Qt::PlainText);
         std::map<QAbstractButton*, int> results;
         QAbstractButton* escape = nullptr;
         for (int i = 0; i < static_cast<int>(p.buttons.size()); ++i) {

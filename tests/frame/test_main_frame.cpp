@@ -440,6 +440,33 @@ TEST_F(MainFrameTest, AfterMidnightMessagesGoToTheFileOfTheDayTheFilesWereOpened
     EXPECT_FALSE(std::filesystem::exists(todaysFile(MsgExchange)));
 }
 
+// A burst of broadcasts opens a few popups; every message still reaches the bar.
+TEST_F(MainFrameTest, ABurstOfBroadcastsOpensOnlyAFewPopups)
+{
+    CMainFrame& f = make();
+    f.UpdateShortcutElements();
+    g_AppSettings.message_popup_switch = 1;
+    f.show();
+    COutputBar& bar = *f.OutputBar();
+    for (int i = 0; i < 20; ++i)
+        f.SetUserMessage(MsgGeneral, ' ', "Notice " + std::to_string(i), {}, 1, 0);
+    ASSERT_TRUE(pumpUntil([&] { return bar.RowCount(MsgGeneral) == 20; }));
+    ASSERT_TRUE(pumpUntil([&] { return f.OpenPopups().size() == 3; }));
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(f.OpenPopups().size(), 3u);
+    // One closed makes room for the next.
+    f.OpenPopups().front()->close();
+    f.SetUserMessage(MsgGeneral, ' ', "After", {}, 1, 0);
+    ASSERT_TRUE(pumpUntil([&] {
+        for (const CMyPopupWindow* p : f.OpenPopups())
+            if (p->spec().text == "After")
+                return true;
+        return false;
+    }));
+    EXPECT_EQ(f.OpenPopups().size(), 3u);
+}
+
 TEST_F(MainFrameTest, ServiceGateAndPopupSetting)
 {
     CMainFrame& f = make();
