@@ -216,6 +216,10 @@ void ProgramFeed::shutdown()
     m_parts->connection->stopAndWait();
     m_parts->connection.reset();
     InstallFeedDispatcher(nullptr);
+    // A handler may be waiting for the UI thread (a box): it is served until
+    // the handed-over messages are handled.
+    const FeedDispatcher& dispatcher = *m_parts->dispatcher;
+    ui::UiThread::waitForWorker("the feed handlers", [&dispatcher] { return dispatcher.idle(); }, 5000);
     m_parts->dispatcher->drain();
     m_parts->dispatcher->stop();
 }

@@ -1214,7 +1214,7 @@ int CVortanexApp::ExitInstance()
                         finished->store(true);
                     },
                     [] {});
-                if (!ui::UiThread::pumpUntil([&] { return finished->load(); }, kLogoutWaitMs))
+                if (!ui::UiThread::waitForWorker("the logout", [&] { return finished->load(); }, kLogoutWaitMs))
                     WriteLog(0, "Logout not answered; the exit goes on");
             }
             WriteLog(0, formatText("Logout Response Len:%d", static_cast<int>(*length)));
@@ -1227,9 +1227,10 @@ int CVortanexApp::ExitInstance()
         // A crash report on its way is cancelled and its thread collected.
         m_reportExchange.reset();
         CancelOrderReportDownloads();
-        while (!ui::UiThread::pumpUntil([] { return WaitOrderReportDownloads(0); }, 5000))
+        while (!ui::UiThread::waitForWorker("an order report download", [] { return WaitOrderReportDownloads(0); },
+                                            5000))
             WriteLog(0, "Order report download still running at exit");
-        if (!ui::UiThread::pumpUntil([] { return WaitTradeReportDownloads(0); }, 10000))
+        if (!ui::UiThread::waitForWorker("a trade report download", [] { return WaitTradeReportDownloads(0); }, 10000))
             WriteLog(0, "Trade report download still running at exit");
         m_lock.reset();
         if (m_frame) {
