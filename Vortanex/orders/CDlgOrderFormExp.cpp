@@ -1306,11 +1306,16 @@ int CDlgOrderFormExp::Place_Order(int code, const std::string& text, const std::
         if (m_nMode == 3)
             m_bHoldOk = true;
         step = 3;
-        const OrderSecurity sec = security();
-        if (sec.inLots())
-            setText(kLots, "0");
-        else
-            setText(kQuantity, "0");
+        // A new order leaves the form clear for the next one. A modify keeps
+        // the values it sent in view: a quantity of 0 there would be a
+        // modify ready to send that nobody asked for.
+        if (m_nMode != 2) {
+            const OrderSecurity sec = security();
+            if (sec.inLots())
+                setText(kLots, "0");
+            else
+                setText(kQuantity, "0");
+        }
         return 0;
     } catch (...) {
         WriteLog(0, formatText("Exception at Place_Order() on line no %d", step));

@@ -174,6 +174,48 @@ TEST(SheetLinkCalc, LiveRoundTrip)
     EXPECT_EQ(live.link->linkedCount(), 0);
 }
 
+// The live figures stay numbers the user can compute with, shown with the
+// decimals they were written with (two; four for a currency), and every
+// column is as wide as its longest text, so no name is cut.
+TEST(SheetLinkCalc, NumbersKeepTheirDecimalsAndColumnsFitTheirTexts)
+{
+    NEED_CALC();
+    Live live;
+    std::string error;
+    ASSERT_EQ(live.link->Initialization("Formats", error, "", 0), 1) << error;
+    auto t = std::make_shared<ExcelSheetTarget>();
+    t->sheetName = "Formats";
+    live.link->linkTarget(t);
+    WriteExcelHeaders(*live.link, t);
+    ExcelRow equity = row("RELIANCE~EQ", 0), currency = row("USDINR~FC~26DEC2026", 0);
+    equity.texts[kLastPrc] = "822.10";
+    equity.texts[kBidQty] = "423.00";
+    currency.texts[kLastPrc] = "83.1200";
+    UpdateDataExcel(*live.link, t, {equity, currency});
+    live.link->waitIdle();
+    CalcSheetLink& calc = *live.calc;
+    const struct {
+        int row, col;
+        const char* shown;
+    } figures[] = {
+        {2, kLastPrc + 3, "822.10"},
+        {2, kBidQty + 3, "423.00"},
+        {3, kLastPrc + 3, "83.1200"},
+    };
+    for (const auto& f : figures) {
+        const SheetCellState cell = calc.readCell("Formats", f.row, f.col);
+        EXPECT_TRUE(cell.number) << f.shown;
+        EXPECT_EQ(cell.shown, f.shown);
+    }
+    const SheetCellState key = calc.readCell("Formats", 3, 1);
+    EXPECT_FALSE(key.number);
+    EXPECT_EQ(key.shown, "USDINR~FC~26DEC2026");
+    // A default column (2.26 cm) holds about ten characters; this key needs
+    // more, and the exchange column less.
+    EXPECT_GT(key.columnWidth, 2300) << "the key column is widened to its text";
+    EXPECT_LT(calc.readCell("Formats", 2, 2).columnWidth, key.columnWidth);
+}
+
 // Nobody can see a headless book: it is kept in a file of the given folder,
 // the book's name (which the success message shows) is that file, and what
 // the link wrote is in it after the link lets go. A second book takes a

@@ -11,6 +11,7 @@
 #include "frame/FrameIds.h"
 #include "frame/FrameThemes.h"
 #include "frame/MainFrameCommands.h"
+#include "frame/ProfileButtons.h"
 #include "frame/RibbonLayout.h"
 #include "frame/MessageFiles.h"
 #include "frame/RibbonOptions.h"
@@ -815,6 +816,33 @@ TEST_F(MainFrameTest, TheBlackThemesBarsAreBlackAndTheirTextsRead)
             << l->text().toStdString() << " " << fore.name().toStdString();
     }
     EXPECT_GT(texts, 10);
+}
+
+// In every theme the ribbon reads as it is painted: its tabs, its panels'
+// titles, its buttons (checked ones too: Connect's radio, the pane
+// switches) and the links right of the tabs. The Main category holds every
+// kind of button; the other categories are looked at in the themes whose
+// bars have a colour of their own, and in the default one.
+TEST_F(MainFrameTest, EveryThemesRibbonTextsReadAsPainted)
+{
+    const testkit::KeepLook keep;
+    CMainFrame& f = make();
+    ProfileButtons::Of(f);
+    f.Ribbon()->addTabRowButton(33269, QStringLiteral("Useful Links"), {{33219, QStringLiteral("Research")}});
+    f.resize(1600, 900);
+    f.show();
+    auto* tabs = f.Ribbon()->findChild<QTabWidget*>();
+    ASSERT_NE(tabs, nullptr);
+    for (const ThemeEntry& t : RibbonThemes()) {
+        f.SetApplicationLook(t.id);
+        const bool everyPage = t.id == kDefaultTheme || ThemeLookFor(t.id).chrome.isValid();
+        for (int page = 0; page < (everyPage ? tabs->count() : 1); ++page) {
+            tabs->setCurrentIndex(page);
+            QApplication::processEvents();
+            EXPECT_EQ(testkit::unreadablePaintedTexts(*f.Ribbon()), std::vector<std::string>{})
+                << t.text << ", " << tabs->tabText(page).toStdString();
+        }
+    }
 }
 
 TEST(FrameThemes, IdsSelectTheirLooks)

@@ -187,6 +187,19 @@ TEST_F(OrderFormTest, ModifyAndCancelFromAStoreRecordSendTheirRecords)
     EXPECT_NE(sent[1].decoded.text.find("|B|10|1500.05|10|149995.00|U1|"), std::string::npos)
         << sent[1].decoded.text;
     EXPECT_EQ(broker->orderDesk().orders()[0].pricePaise, "149995.00");
+    ASSERT_TRUE(barHas("Order Modified Successfully"));
+    EXPECT_EQ(form->text(kQuantity), "10") << "the modified order stays shown, never a quantity of 0";
+    EXPECT_EQ(form->text(kPrice), "1499.95");
+
+    // A modify of the quantity: the new quantity stays shown and OK stays
+    // off until the form is opened again.
+    form = open(2, 0, 'B');
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver(*form).type(kQuantity, "12").click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    ASSERT_EQ(orderRequests().size(), 3u);
+    EXPECT_EQ(form->text(kQuantity), "12");
+    EXPECT_FALSE(form->isEnabled(kOk));
 
     form = open(3, 0, 'B');
     ASSERT_NE(form, nullptr);
@@ -195,8 +208,8 @@ TEST_F(OrderFormTest, ModifyAndCancelFromAStoreRecordSendTheirRecords)
     ui::FormDriver(*form).click(kOk);
     ASSERT_TRUE(waitIdle(form));
     sent = orderRequests();
-    ASSERT_EQ(sent.size(), 3u);
-    EXPECT_NE(sent[2].decoded.text.find("OrderData1=103|CID01|1000001|"), std::string::npos);
+    ASSERT_EQ(sent.size(), 4u);
+    EXPECT_NE(sent[3].decoded.text.find("OrderData1=103|CID01|1000001|"), std::string::npos);
     EXPECT_EQ(broker->orderDesk().orders()[0].status, "CAN");
     EXPECT_TRUE(barHas("Order Cancelled Successfully"));
 }

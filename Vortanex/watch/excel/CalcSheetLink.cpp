@@ -227,6 +227,11 @@ SheetCellState CalcSheetLink::readCell(const std::string& sheet, int row, int co
     st.style.interior = std::atoll(answer[2].c_str());
     st.style.font = static_cast<uint32_t>(std::atoll(answer[3].c_str()));
     st.style.bold = answer[4] == "1";
+    if (answer.size() >= 8) {
+        st.shown = answer[5];
+        st.number = answer[6] == "1";
+        st.columnWidth = std::atoi(answer[7].c_str());
+    }
     return st;
 }
 
