@@ -1,5 +1,6 @@
 #include "watch/excel/ExcelSheetWriters.h"
 
+#include "app/base/FigureText.h"
 #include "app/base/LogWriter.h"
 #include "server/SecurityTable.h"
 #include "watch/base/WatchlistTable.h"
@@ -73,7 +74,7 @@ std::string ExcelExchangeName(std::string_view code)
 // writers take them from (the sheet's number formats follow the texts).
 int ExcelDecimals(const SecurityRecord& s)
 {
-    return s.currency != 0 ? 4 : 2;
+    return figureDecimals(s.currency != 0 ? 1 : 0);
 }
 
 std::string ExcelValueText(int kind, const SecurityRecord& s, const QuoteData& q, bool tick)
