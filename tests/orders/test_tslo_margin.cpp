@@ -177,17 +177,20 @@ TEST(MarginQuery, LotBasedFormulasAndAZeroDenominator)
     com.series = "CO";
     com.commodity = 1;
     com.marketLot = 10;
+    com.lotUnits = 100;
     com.denominator = 100;
     com.strike = 50;
-    MarginInput in = marginInput(com, 4, "60", 1);
+    // A "CO" sold: 4 lots (quantity 40) of 100 units priced per 100 are 40
+    // priced units, valued at the strike over the rate: 40 x 50 / 2.
+    MarginInput in = marginInput(com, 40, "60", 1);
     MarginPlan p = PlanMargin(in);
     double m = 0;
     std::string err;
     ASSERT_TRUE(ComputeMargin(in, p, 2, m, err));
-    EXPECT_DOUBLE_EQ(m, 4 * 50.0 * 10 / 100 / 2);
+    EXPECT_DOUBLE_EQ(m, 1000.0);
 
     com.denominator = 0;
-    in = marginInput(com, 4, "60", 1);
+    in = marginInput(com, 40, "60", 1);
     p = PlanMargin(in);
     EXPECT_FALSE(ComputeMargin(in, p, 2, m, err));
     EXPECT_FALSE(err.empty());
