@@ -546,6 +546,9 @@ void CEodChartView::startDownload(const ChartDataRequest& base, bool useCache)
         self->m_downloading = false;
         self->m_downloaded = !result.text.empty();
         self->UpdateChartData(result.text);
+        // An empty chart alone would look like a security without history.
+        if (result.failed)
+            MsgBoxInfo("The chart data could not be loaded. Please try again.");
     });
 }
 

@@ -92,11 +92,13 @@ ChartDownloadResult FetchChartText(const ChartDataRequest& request, const std::f
     WriteLog(0, "Http Status :" + std::to_string(status) + ", Len :" + std::to_string(length));
     if (status != 200 || length <= 0 || body.empty()) {
         WriteLog(0, "Error: Http Status :" + std::to_string(status) + ", Len :" + std::to_string(length));
+        result.failed = true;
         return result;
     }
     int code = 0;
     if (!UnpackChartBody(body, result.text, &code)) {
         WriteLog(0, "Decompress Error :" + std::to_string(code));
+        result.failed = true;
         return result;
     }
     if (cached && !pf::files::writeAtomic(cache, body))

@@ -37,6 +37,7 @@ struct ChartDownloadResult {
     std::string text;     // the unpacked chart text; empty when nothing came
     int status = 0;       // HTTP status of the download, 0 when served from the cache
     bool fromCache = false;
+    bool failed = false;  // the download failed or came cut short: the chart could not be loaded
 };
 
 // The text of a request. End-of-day charts (useCache) read today's cache file

@@ -1,10 +1,12 @@
 #include "market/ScripDetailsData.h"
 
+#include "app/base/BoundedNumber.h"
 #include "app/base/TextFormat.h"
 #include "market/MarketDepthRecord.h"
 #include "server/ExpiryDates.h"
 #include "watch/base/TextSplit.h"
 
+#include <climits>
 #include <cstdlib>
 #include <map>
 
@@ -175,7 +177,7 @@ ScripDetailsResult ApplyScripDetailsReply(std::string_view reply, const ScripDet
         put({7, 3}, fmt(f2, k(36)));
         put({8, 3}, fmt(f2, k(25)));
         put({14, 1}, fmt(f2, k(44)));
-        put({14, 3}, formatText("%d", static_cast<int>(k(45))));
+        put({14, 3}, formatText("%lld", BoundedWhole(k(45), INT_MIN, INT_MAX)));
         return result;
     }
     const char* f = kind.currency ? "%0.4lf" : "%0.2lf";

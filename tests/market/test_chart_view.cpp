@@ -808,6 +808,25 @@ TEST_F(ChartBroker, UnknownTokenGivesAnEmptyChartAndNoCache)
     delete v;
 }
 
+// A history download cut short shows an empty chart and says so.
+TEST_F(ChartBroker, AHistoryCutShortSaysTheDataCouldNotBeLoaded)
+{
+    ASSERT_FALSE(wtokens.empty());
+    const std::string path = "/charts/" + std::to_string(wtokens[0]) + ".lzo";
+    broker->chartHistory(wtokens[0], 300);
+    tb::HttpFault cut;
+    cut.cutAfter = 10;
+    broker->armFault(path, cut);
+    CEodChartView* v = openReal(0, kChartEod);
+    EXPECT_EQ(m_rec->recordCount(), 0);
+    EXPECT_FALSE(pf::files::exists(cacheFile(wtokens[0])));
+    int told = 0;
+    for (const testkit::AskRecord& a : prompter.asks())
+        told += a.text == "The chart data could not be loaded. Please try again.";
+    EXPECT_EQ(told, 1);
+    delete v;
+}
+
 TEST_F(ChartBroker, IntradayHistoryAsksForTheSecuritysTradesAndDrawsBars)
 {
     ASSERT_FALSE(wtokens.empty());

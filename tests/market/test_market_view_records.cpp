@@ -311,6 +311,12 @@ TEST(ScripDetails, CommodityFieldsTickAndRemark)
     EXPECT_EQ(ScripDetailsTick(500, {false, false}), "0.05");
     EXPECT_EQ(ScripDetailsTick(500, {true, false}), "5.00");
     EXPECT_EQ(ScripDetailsTick(25, {false, true}), "0.0025");
+    // Field 45 beyond an int shows the int's bound, never a garbage cell.
+    for (const auto& [sent, shown] : {std::pair{"1e20", "2147483647"}, std::pair{"-9e15", "-2147483648"}}) {
+        auto beyond = ScripDetailsLayout({true, false});
+        ApplyScripDetailsReply(reply({{45, sent}}), {true, false}, beyond);
+        EXPECT_EQ(beyond[14][3], shown) << sent;
+    }
 }
 
 // --- option calculator ---
