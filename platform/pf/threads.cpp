@@ -158,7 +158,7 @@ void HandlerPool::drainAs(const std::string& what)
     std::deque<uiguard::WaitFor> waits;
     if (uiguard::onUiThread())
         for (auto& lane : m_lanes)
-            waits.emplace_back(lane->thread.get_id(), what);
+            waits.emplace_back(lane->thread.get_id(), what, std::source_location::current());
     std::unique_lock lock(m_countMutex);
     m_idle.wait(lock, [&] { return m_pending == 0; });
 }
