@@ -4,6 +4,7 @@
 // study files, print, bitmaps and what the rendered chart shows.
 #include "market/QcpChartControl.h"
 #include "market/RecordingChartControl.h"
+#include "frame/PrintSetup.h"
 
 #include "testkit/headless.h"
 
@@ -794,6 +795,46 @@ TEST_F(QcpChart, WithoutAnInstalledDialogThePrintQuestionGoesThroughThePrompter)
     control.print();
     EXPECT_EQ(prompter.printQuestions(), 2);
     EXPECT_FALSE(pf::files::exists(pdf));
+}
+
+// The chart prints on the page chosen for it, which stays the page of the
+// later prints, as many copies as asked; a range from a later page than its
+// one prints nothing.
+TEST_F(QcpChart, ThePrintTakesTheChosenPageTheCopiesAndTheRange)
+{
+    const auto pdfInfo = [](const std::string& pdf) {
+        std::string out;
+        if (FILE* pipe = ::popen(("pdfinfo '" + pdf + "' 2>/dev/null").c_str(), "r")) {
+            char buffer[4096];
+            size_t n;
+            while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+                out.append(buffer, n);
+            ::pclose(pipe);
+        }
+        return out;
+    };
+    const std::string pdf = (root / "chart-a5.pdf").string();
+    QcpChartControl control;
+    control.resize(600, 400);
+    ui::PrintChoice choice;
+    choice.outputFile = pdf;
+    choice.copies = 2;
+    choice.page.paper = "A5";
+    choice.page.landscape = true;
+    prompter.queuePrint(choice);
+    control.print();
+    const std::string info = pdfInfo(pdf);
+    EXPECT_NE(info.find("Pages:           2"), std::string::npos) << info;
+    EXPECT_NE(info.find("595 x 420 pts"), std::string::npos) << info; // A5 across: 210 x 148 mm
+    EXPECT_EQ(CurrentPageSetup(), choice.page);
+
+    std::filesystem::remove(pdf);
+    choice.copies = 1;
+    choice.fromPage = choice.toPage = 2;
+    prompter.queuePrint(choice);
+    control.print();
+    EXPECT_FALSE(pf::files::exists(pdf));
+    SetCurrentPageSetup(ui::PageSetup{});
 }
 
 TEST_F(QcpChart, DarvasBoxesThreeDAndSeparatorsDraw)
