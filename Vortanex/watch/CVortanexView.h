@@ -141,6 +141,9 @@ public:
     const std::vector<int>& cutList() const { return m_cutList; }
     // Grid row ids from top to bottom as shown, all or the selected ones.
     std::vector<int> rowsInGridOrder(bool selectedOnly) const;
+    // The row array's positions in the order the grid shows them (an
+    // inserted row sits under the row it was inserted at, not at the end).
+    std::vector<int> positionsInGridOrder() const;
     // The security of a grid row, -1 when it has none.
     int rowSecurity(int rowId) const;
 
@@ -186,9 +189,7 @@ private:
     void applyGridLook();
     void paintCell(int rowId, int column, int paint, unsigned rowText, unsigned rowBack);
     void forgetGridRows();
-    // The row array's positions in the order the grid shows them (an
-    // inserted row sits under the row it was inserted at, not at the end).
-    std::vector<int> positionsInGridOrder() const;
+
     void publishSecurities();
     void closeView();
     void orderFromRow(char side);

@@ -13,6 +13,8 @@
 #include "app/ProgramFeed.h"
 #include "app/VortanexApp.h"
 #include "frame/CMainFrame.h"
+#include "frame/WatchOpeners.h"
+#include "frame/controls/CMyGridCtrl.h"
 #include "watch/CVortanexView.h"
 #include "watch/WatchCommands.h"
 #include "watch/excel/CExportExcel.h"
@@ -25,6 +27,8 @@
 #include "ui/ui_thread.h"
 
 #include <QApplication>
+#include <QItemSelectionModel>
+#include <QTreeView>
 
 namespace {
 
@@ -121,6 +125,72 @@ TEST_F(ExcelEndToEnd, ExportedListsFollowTheMarketUntilTheBookCloses)
     EXPECT_EQ(CMSExcel::program().linkedCount(), 1);
     first->parentWidget()->close();
     EXPECT_TRUE(ui::UiThread::pumpUntil([&] { return CMSExcel::program().linkedCount() == 0; }, 5000));
+
+    prompter.answerWhen("Do you want to Quit from this Application", 6);
+    app.mainFrame()->close();
+    app.ExitInstance();
+    CMSExcel::letGoProgram();
+}
+
+// The sheet lists the rows in the order the market watch shows them: a
+// scrip inserted under the first row is the sheet's second row at the
+// export, and one inserted into the linked list takes its place there too.
+TEST_F(ExcelEndToEnd, TheSheetKeepsTheWatchsRowOrder)
+{
+    auto book = std::make_shared<RecordingSheetLink>();
+    CMSExcel::installProgram([book]() -> std::unique_ptr<SheetLink> { return std::make_unique<RecordingSheetLinkRef>(book); },
+                             [](std::function<void()> task) {
+                                 QMetaObject::invokeMethod(qApp, std::move(task), Qt::QueuedConnection);
+                             });
+    ProgramFeed feed;
+    CVortanexApp app;
+    ASSERT_TRUE(startLoggedIn(app, feed));
+    WatchCommands::OnFileNew();
+    ASSERT_EQ(CVortanexView::openViews().size(), 1u);
+    CVortanexView* view = CVortanexView::openViews()[0];
+    const std::string sheet = view->list().name;
+    const auto gridKeys = [&] {
+        std::vector<std::string> out;
+        for (int rowId : view->rowsInGridOrder(false))
+            out.push_back(view->grid()->model().text(rowId, 0).toStdString());
+        return out;
+    };
+    const auto sheetKeys = [&] {
+        std::vector<std::string> out;
+        for (int row = 2; !book->readCell(sheet, row, 1).text.empty(); ++row)
+            out.push_back(book->readCell(sheet, row, 1).text);
+        return out;
+    };
+    // Equities of the master the list does not hold yet.
+    const auto table = SecurityTable::current();
+    ASSERT_TRUE(table);
+    std::vector<int> fresh;
+    const std::vector<std::string> shown = gridKeys();
+    for (int i = 0; i < table->count() && fresh.size() < 2; ++i)
+        if (table->row(i).inst_type.view() == "EQ" &&
+            std::find(shown.begin(), shown.end(), std::string(table->row(i).display_name.view())) == shown.end())
+            fresh.push_back(i);
+    ASSERT_EQ(fresh.size(), 2u);
+    const auto insertUnder = [&](int gridPlace, int security) {
+        QTreeView* tree = view->grid()->tree();
+        tree->setCurrentIndex(tree->model()->index(gridPlace, 0));
+        view->OnAddscrip(1, 1, security, -10);
+    };
+
+    insertUnder(0, fresh[0]);
+    ASSERT_EQ(gridKeys().at(1), std::string(table->row(fresh[0]).display_name.view()));
+    modalHost.script("CExportExcel", [&](ui::FormDriver& d) { d.click(CExportExcel::kNewExcel); });
+    prompter.answerWhen("Watchlist added successfully", ui::Ok);
+    view->OnCommand(kExportToExcel);
+    ASSERT_TRUE(ui::UiThread::pumpUntil([&] { return view->excelCellsLive(); }, 10000));
+    EXPECT_EQ(sheetKeys(), gridKeys());
+
+    insertUnder(2, fresh[1]);
+    ASSERT_EQ(gridKeys().at(3), std::string(table->row(fresh[1]).display_name.view()));
+    watchOpeners().addExcelScripts(view);
+    ASSERT_TRUE(ui::UiThread::pumpUntil([&] { return view->excelCellsLive(); }, 10000));
+    CMSExcel::program().waitIdle();
+    EXPECT_EQ(sheetKeys(), gridKeys());
 
     prompter.answerWhen("Do you want to Quit from this Application", 6);
     app.mainFrame()->close();

@@ -108,10 +108,12 @@ void runAside(const std::function<void()>& step)
     QApplication::restoreOverrideCursor();
 }
 
-std::vector<ExcelRow> rowsOf(const CVortanexView* view)
+// The rows in the order the view shows them; the target keeps where each
+// list position went, for the ticks and removals that follow.
+std::vector<ExcelRow> rowsOf(const CVortanexView* view, ExcelSheetTarget& target)
 {
     const auto securities = SecurityTable::current();
-    return ExcelRowsOf(view->list(), securities.get());
+    return ExcelRowsOf(view->list(), securities.get(), view->positionsInGridOrder(), &target.placeOf);
 }
 
 void exportView(CVortanexView* view)
@@ -152,14 +154,14 @@ void ExportViewToExcel(CVortanexView* view, const ExcelExportUi& ui)
     }
     info.symbol = info.underlying;
     info.shownRows = CountWatchRows(list);
-    info.rows = ExcelRowsOf(list, securities.get());
+    const ExcelTargetPtr target = targetOf(view);
+    info.rows = rowsOf(view, *target);
     std::vector<std::string> taken;
     for (const auto& [v, t] : targets())
         if (v != view && l.isLinked(t))
             taken.push_back(t->sheetName);
 
     QPointer<CVortanexView> guard(view);
-    const ExcelTargetPtr target = targetOf(view);
     ExportToExcel(l, target, info, ui, taken);
     if (!guard)
         l.unlinkTarget(target); // the view went away meanwhile
@@ -172,7 +174,7 @@ void InstallExcelLink(WatchOpeners& o)
         const ExcelTargetPtr t = linkedTarget(view);
         if (!t)
             return false;
-        UpdateExcelTick(CMSExcel::program(), t, security, position);
+        UpdateExcelTick(CMSExcel::program(), t, security, ExcelPlaceOf(*t, position));
         return true;
     };
     o.excelViewGone = [](CVortanexView* view) {
@@ -184,18 +186,18 @@ void InstallExcelLink(WatchOpeners& o)
     };
     o.addExcelScripts = [](CVortanexView* view) {
         if (const ExcelTargetPtr t = linkedTarget(view))
-            AddExcelScripts(CMSExcel::program(), t, rowsOf(view), CountWatchRows(view->list()),
+            AddExcelScripts(CMSExcel::program(), t, rowsOf(view, *t), CountWatchRows(view->list()),
                             [](const std::string& text) { MsgBoxInfoCaption(text, "Vortanex"); });
     };
     o.deleteExcelRows = [](CVortanexView* view, const std::vector<int>& positions) {
         if (const ExcelTargetPtr t = linkedTarget(view))
             for (int p : positions)
-                DeleteExcelRows(CMSExcel::program(), t, p);
+                DeleteExcelRows(CMSExcel::program(), t, ExcelPlaceOf(*t, p));
     };
     o.saveExcelWatchlist = [](CVortanexView* view) {
         if (const ExcelTargetPtr t = linkedTarget(view)) {
             view->setExcelCellsLive(false);
-            SaveExcelWatchlist(CMSExcel::program(), t, rowsOf(view));
+            SaveExcelWatchlist(CMSExcel::program(), t, rowsOf(view, *t));
         }
     };
 }

@@ -33,6 +33,9 @@ struct ExcelSheetTarget {
     std::atomic<bool> cancelled{false};  // the view is gone or switched list
     // UI thread: the view's own flag follows the cells' state.
     std::function<void(bool live)> onLive;
+    // UI thread: the sheet place (row - 2) of each position of the list's
+    // row array, as the last full write laid the rows out; empty: the same.
+    std::vector<int> placeOf;
 };
 using ExcelTargetPtr = std::shared_ptr<ExcelSheetTarget>;
 

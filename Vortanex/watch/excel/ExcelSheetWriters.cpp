@@ -120,17 +120,41 @@ ExcelRow ExcelRowOf(const SecurityRecord& s, const QuoteData& q)
     return r;
 }
 
-std::vector<ExcelRow> ExcelRowsOf(const WatchlistRecord& list, const SecurityTable* securities)
+std::vector<ExcelRow> ExcelRowsOf(const WatchlistRecord& list, const SecurityTable* securities,
+                                  const std::vector<int>& order, std::vector<int>* placeOf)
 {
-    std::vector<ExcelRow> rows(list.rows.size());
-    for (size_t p = 0; p < list.rows.size(); ++p) {
-        const WatchRowEntry& e = list.rows[p];
+    const size_t n = list.rows.size();
+    std::vector<int> places(n, -1);
+    std::vector<int> positions;
+    positions.reserve(n);
+    const auto take = [&](int p) {
+        if (p < 0 || static_cast<size_t>(p) >= n || places[static_cast<size_t>(p)] >= 0)
+            return;
+        places[static_cast<size_t>(p)] = static_cast<int>(positions.size());
+        positions.push_back(p);
+    };
+    for (int p : order)
+        take(p);
+    for (size_t p = 0; p < n; ++p)
+        take(static_cast<int>(p));
+    std::vector<ExcelRow> rows(n);
+    for (size_t place = 0; place < n; ++place) {
+        const WatchRowEntry& e = list.rows[static_cast<size_t>(positions[place])];
         if (!WatchRowCounts(e) || !securities || !securities->valid(e.securityIndex))
             continue;
         const SecurityRecord& s = securities->row(e.securityIndex);
-        rows[p] = ExcelRowOf(s, s.quote());
+        rows[place] = ExcelRowOf(s, s.quote());
     }
+    if (placeOf)
+        *placeOf = std::move(places);
     return rows;
+}
+
+int ExcelPlaceOf(const ExcelSheetTarget& target, int position)
+{
+    if (position >= 0 && static_cast<size_t>(position) < target.placeOf.size())
+        return target.placeOf[static_cast<size_t>(position)];
+    return position;
 }
 
 void WriteExcelHeaders(CMSExcel& link, const ExcelTargetPtr& target)

@@ -1,6 +1,7 @@
 #pragma once
 // What a linked watch list writes into its sheet. Row 1 holds the headers;
-// the list's row at place p is sheet row p + 2 (list order, not the grid's);
+// the row at place p is sheet row p + 2, the places in the order the market
+// watch shows its rows (ExcelRowsOf);
 // column A the display key, B the exchange name, C to Y the 23 column kinds
 // in kind order whatever the grid shows. The rows are copied on the UI
 // thread when a write is asked for, so the writer never reads a view or a
@@ -42,8 +43,14 @@ std::string ExcelExchangeName(std::string_view code);
 // quantity kinds keep two decimals there).
 std::string ExcelValueText(int kind, const SecurityRecord& security, const QuoteData& quote, bool tick);
 ExcelRow ExcelRowOf(const SecurityRecord& security, const QuoteData& quote);
-// Every row of the list by place; a removed or unknown row is empty.
-std::vector<ExcelRow> ExcelRowsOf(const WatchlistRecord& list, const SecurityTable* securities);
+// The rows of the list in `order` (positions of its row array: the order
+// the market watch shows them), then the positions `order` leaves out in
+// array order; a removed or unknown row is empty. placeOf, when given, gets
+// each position's place among the result.
+std::vector<ExcelRow> ExcelRowsOf(const WatchlistRecord& list, const SecurityTable* securities,
+                                  const std::vector<int>& order = {}, std::vector<int>* placeOf = nullptr);
+// The sheet place of a list position by the target's last layout.
+int ExcelPlaceOf(const ExcelSheetTarget& target, int position);
 
 // The writers. Each hands its work to the link's writer thread and returns.
 void WriteExcelHeaders(CMSExcel& link, const ExcelTargetPtr& target);
