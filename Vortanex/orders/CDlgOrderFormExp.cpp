@@ -177,6 +177,9 @@ public:
         if (m_form) {
             m_form->show();
             m_form->raise();
+            // Opened by a key in another window (a chart): the keys typed
+            // next belong to the form, also when it was open behind.
+            m_form->activateWindow();
         }
     }
 
