@@ -87,7 +87,7 @@ std::string OrderDesk::confirmation(const DeskOrder& o, int kind, int qty, const
     f[10] = pricePaise;
     f[11] = o.triggerPaise;
     f[13] = o.status;
-    f[14] = "09:15:00";
+    f[14] = o.time;
     f[15] = "EX" + std::to_string(o.orderNo);
     f[16] = kind == 100 ? "TR" + std::to_string(o.orderNo) : std::string();
     std::string out = "130,";
@@ -113,6 +113,16 @@ void recordEvent(DeskOrder& o, const char* action)
                   t.second);
     e.time = when;
     o.events.push_back(std::move(e));
+    // The confirmations and the books show when it happened.
+    std::snprintf(when, sizeof when, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+    o.time = when;
+    if (o.status == "TRAD" && o.tradeTime.empty()) {
+        static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+        std::snprintf(when, sizeof when, "%02d-%s-%04d %02d:%02d:%02d", t.day, months[(t.month + 11) % 12], t.year,
+                      t.hour, t.minute, t.second);
+        o.tradeTime = when;
+    }
 }
 
 } // namespace

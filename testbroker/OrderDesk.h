@@ -45,6 +45,10 @@ struct DeskOrder {
     std::string environment;  // the client-environment field
     int requestNumber = -1;   // OrdReqNo
     int64_t tradedPaise = 0;  // the price it traded at; 0 until it trades
+    // When its last event happened ("hh:mm:ss"), and when it traded
+    // ("dd-Mon-yyyy hh:mm:ss"), by the broker's clock.
+    std::string time;
+    std::string tradeTime;
     std::vector<DeskEvent> events; // oldest first
 };
 

@@ -70,7 +70,7 @@ std::string orderReportBody(
             std::to_string(o.quantity),
             detail::rupees(o.pricePaise),
             std::to_string(o.status == "CAN" ? 0 : o.openQty), // nothing of a cancelled order is open
-            "09:15:00",
+            o.time,
             o.status,
             detail::rupees(o.triggerPaise),
             "0",

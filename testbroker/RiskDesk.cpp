@@ -2,6 +2,7 @@
 
 #include "BrokerText.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -345,9 +346,18 @@ std::vector<std::vector<std::string>> RiskDesk::todaysWithOrders(const RiskBook&
             continue;
         const double multiplier = s->multiplier > 0 && s->exchange != "MC" ? s->multiplier : 1;
         const long lot = s->lot > 0 ? s->lot : 1;
-        rows.push_back(todaysRow(*s, mark, f.buyQty, f.buyPaise * static_cast<long long>(multiplier) * lot, f.sellQty,
-                                 f.sellPaise * static_cast<long long>(multiplier) * lot, f.buyOpen, f.buyOpenPaise,
-                                 f.sellOpen, f.sellOpenPaise, multiplier));
+        // The traded prices' averages, and the profit of the quantity bought
+        // and sold back today: a closed position keeps both.
+        const long long buyAvg = f.buyQty > 0 ? std::llround(static_cast<double>(f.buyPaise) / f.buyQty) : 0;
+        const long long sellAvg = f.sellQty > 0 ? std::llround(static_cast<double>(f.sellPaise) / f.sellQty) : 0;
+        const long long closed = std::min(f.buyQty, f.sellQty);
+        std::vector<std::string> row =
+            todaysRow(*s, mark, f.buyQty, f.buyPaise * static_cast<long long>(multiplier) * lot, f.sellQty,
+                      f.sellPaise * static_cast<long long>(multiplier) * lot, f.buyOpen, f.buyOpenPaise, f.sellOpen,
+                      f.sellOpenPaise, multiplier, buyAvg, sellAvg);
+        if (closed > 0)
+            row[13] = num(closed * (sellAvg - buyAvg) * static_cast<long long>(multiplier) * lot);
+        rows.push_back(std::move(row));
     }
     return rows;
 }

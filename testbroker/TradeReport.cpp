@@ -79,7 +79,7 @@ std::string tradeReportBody(const std::vector<DeskOrder>& orders, const Universe
         if (o.status != "TRAD" || o.tradedPaise <= 0 || (!client.empty() && o.clientCode != client))
             continue;
         rows.push_back(detail::row(universe, o.orderNo, o.token, o.exchange, o.side, o.quantity, o.tradedPaise,
-                                   "10-Dec-2026 09:15:00", o.orderMark, o.clientCode));
+                                   o.tradeTime, o.orderMark, o.clientCode));
     }
     std::string out = "611|0|OK|" + std::to_string(rows.size()) + "~";
     for (size_t i = 0; i < rows.size(); ++i)

@@ -11,12 +11,22 @@
 #include "orders/ClientOrderStore.h"
 #include "frame/PositionServices.h"
 #include "ui/commands.h"
+#include "ui/ui_thread.h"
 
 #include <QMdiSubWindow>
 #include "orders/CTradeView.h"
 #include "watch/AppWindowCommands.h"
 #include "watch/WatchCommands.h"
 #include "frame/WatchOpeners.h"
+
+namespace {
+
+// How long the exit waits for the reply of a basket or conversion in flight,
+// then for its ended exchange (at once, unless a box is up).
+constexpr int kInFlightAnswerMs = 1500;
+constexpr int kInFlightEndMs = 3000;
+
+} // namespace
 
 void InstallBooks(CMainFrame& frame)
 {
@@ -52,12 +62,17 @@ void InstallBooks(CMainFrame& frame)
 
 void UninstallBooks()
 {
-    // A basket send still running reports into its form: it ends first.
-    if (!WaitBasketSends(10000))
-        WriteLog(0, "Basket send still running at exit");
+    // A basket send or a conversion still running reports into its form: it
+    // gets a moment to be answered (the UI served meanwhile: it may wait for
+    // a box or the proxy prompt); one still out then is ended and named on
+    // the Trading list as of unknown state, and its worker is collected.
+    const auto idle = [] { return WaitBasketSends(0) && WaitConvertPositionWork(0); };
+    if (!ui::UiThread::waitForWorker("basket sends and position conversions", idle, kInFlightAnswerMs)) {
+        EndBasketSendsInFlight();
+        EndConvertPositionWorkInFlight();
+        ui::UiThread::waitForWorker("basket sends and position conversions", idle, kInFlightEndMs);
+    }
     UninstallBasketForm();
-    if (!WaitConvertPositionWork(10000))
-        WriteLog(0, "Position conversion still running at exit");
     UninstallConvertPositionForm();
     watchOpeners().book = {};
 }
@@ -66,6 +81,7 @@ void CloseBooksForSecurityDownload()
 {
     // They hold security indices of the table that is about to go.
     if (CTradeView* trades = g_pTradeView) {
+        trades->markClosing();
         if (auto* sub = qobject_cast<QMdiSubWindow*>(trades->parentWidget()))
             sub->close();
         else

@@ -386,6 +386,11 @@ void CLogin::loginReply(const std::shared_ptr<LoginJob>& job)
             MsgBoxOk("Invalid client details received. Pls contact System Administrator");
             status = -1;
         }
+        if (parsed.userIdRefused && (status == 0 || status == 2 || status == 4)) {
+            WriteLog(0, "Login reply's user id is not a plain name; login refused");
+            MsgBoxOk("Invalid user id received. Pls contact System Administrator");
+            status = -1;
+        }
     }
     detail::wipe(job->reply);
     m_lastStatus = status;

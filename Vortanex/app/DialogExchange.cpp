@@ -4,9 +4,15 @@
 #include "app/base/SeException.h"
 #include "server/ExchangeCancel.h"
 
+#include "pf/ui_guard.h"
 #include "ui/ui_thread.h"
 
 #include <system_error>
+
+namespace {
+// A cancelled exchange ends at once; only a box it shows is waited for.
+constexpr int kCollectMs = 10 * 60 * 1000;
+} // namespace
 
 DialogExchange::DialogExchange(std::function<void(bool)> busy) : m_busyChanged(std::move(busy)) {}
 
@@ -22,9 +28,10 @@ void DialogExchange::collect()
 {
     if (!m_thread.joinable())
         return;
+    // The thread refers to this object: it is joined even past the bound.
     const auto done = m_threadDone;
-    ui::UiThread::pumpUntil([done] { return done->load(); }, 10 * 60 * 1000);
-    m_thread.join();
+    ui::UiThread::waitForWorker("a dialog's exchange", [done] { return done->load(); }, kCollectMs);
+    pf::uiguard::join(m_thread, "a dialog's exchange");
 }
 
 bool DialogExchange::run(std::function<void(ExchangeCancel&)> work, std::function<void()> done)

@@ -110,7 +110,10 @@ void InstallFrameCompletion(CMainFrame& frame, pf::Shell& shell, std::function<v
         hooks.disconnect = disconnectFeed;
         hooks.writeUserConfig = [] { WriteUserConfigToDat(); };
         hooks.saveSettings = [] { SaveSettings(); };
-        hooks.applicationLook = [f] { f->SetApplicationLook(g_AppSettings.theme); };
+        hooks.applicationLook = [f] {
+            f->EnableTabGroups(g_AppSettings.mdi_group_style != 0);
+            f->SetApplicationLook(g_AppSettings.theme);
+        };
         hooks.message = [](const std::string& m) { MsgBoxOk(m); };
         auto* dialog = new CColorSetting(hooks, f);
         const bool ok = dialog->exec() == QDialog::Accepted;

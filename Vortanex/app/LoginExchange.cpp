@@ -4,6 +4,7 @@
 #include "app/base/ConfigFile.h"
 #include "app/base/FixedText.h"
 #include "app/base/LogWriter.h"
+#include "app/base/ProgramPaths.h"
 #include "app/base/SessionRecord.h"
 #include "app/base/TextFormat.h"
 #include "pf/net.h"
@@ -175,8 +176,28 @@ bool LoginStatusParsesOn(int status)
     return status == 0 || status == 2 || status == 3 || status == 4 || status == 110;
 }
 
+namespace {
+
+// A host or an address of the reply is kept only when it is one token: a
+// blank or a line break in it would name keys of its own once the per-user
+// file is written, and steer every later session. The value in use stays.
+template <size_t N>
+void KeepReplyHost(char (&field)[N], std::string_view value, int fieldNumber)
+{
+    if (!IsSingleToken(value)) {
+        WriteLog(0, formatText("Login reply field %d holds a blank or a control character; refused, [%s] kept",
+                               fieldNumber, std::string(FixedTextView(field)).c_str()));
+        return;
+    }
+    CopyFixedText(field, value);
+}
+
+} // namespace
+
 LoginReply ApplyLoginReply(std::string_view reply)
 {
+    // The port the login itself went over: a session opened over TLS stays on it.
+    const int loginPort = g_Config.Trade_Port;
     LoginReply out;
     const std::vector<std::string> f = SplitFields(reply);
     out.fieldCount = f.size();
@@ -185,13 +206,23 @@ LoginReply ApplyLoginReply(std::string_view reply)
         switch (n) {
         case 2: out.status = ReplyStatus(v); break;
         case 3: out.message = v; break;
-        case 4: CopyFixedText(pv_user_info.feed_update_host, v); break;
+        case 4: KeepReplyHost(pv_user_info.feed_update_host, v, 4); break;
         case 5: pv_user_info.feed_update_port = ToInt(v); break;
         case 6:
             CopyFixedText(pv_user_info.session_id, v);
             SetLoggedSessionId(FixedTextView(pv_user_info.session_id));
             break;
-        case 7: CopyFixedText(pv_user_info.user_id, v); break;
+        case 7: {
+            // The id names the user's files: one that is no plain file name
+            // would put them outside the program folder.
+            char id[sizeof pv_user_info.user_id] = {};
+            CopyFixedText(id, v);
+            if (IsPlainFileName(v) && IsPlainFileName(FixedTextView(id)))
+                CopyFixedText(pv_user_info.user_id, v);
+            else
+                out.userIdRefused = true;
+            break;
+        }
         case 8: CopyFixedText(pv_user_info.user_name, v); break;
         case 9: pv_user_info.user_type = v.empty() ? '\0' : v[0]; break;
         case 10: CopyFixedText(pv_user_info.client_code, v); break;
@@ -222,17 +253,17 @@ LoginReply ApplyLoginReply(std::string_view reply)
             if (out.status == 3 || out.status == 4)
                 out.pageAddress = v.substr(0, 127);
             else
-                CopyFixedText(g_Config.Trade_Host, v);
+                KeepReplyHost(g_Config.Trade_Host, v, 27);
             break;
-        case 28: g_Config.Trade_Port = ToInt(v); break;
+        case 28: break; // the trading port is settled below, whatever the reply says
         case 29:
-            CopyFixedText(g_Config.Redirect_Url, v);
+            KeepReplyHost(g_Config.Redirect_Url, v, 29);
             WriteLog(0, "Redirect_Url " + std::string(FixedTextView(g_Config.Redirect_Url)));
             break;
-        case 30: CopyFixedText(g_Config.Gcrn, v); break;
+        case 30: KeepReplyHost(g_Config.Gcrn, v, 30); break;
         case 31: out.servicesCounter = ToInt(v); break;
         case 32: g_Session.services_version = ToInt(v); break;
-        case 33: CopyFixedText(g_Config.Market_Data_Host, v); break;
+        case 33: KeepReplyHost(g_Config.Market_Data_Host, v, 33); break;
         case 34: g_Session.password_days = ToInt(v); break;
         case 36: CopyFixedText(g_Session.risk_accepted, v); break;
         case 37:
@@ -244,8 +275,10 @@ LoginReply ApplyLoginReply(std::string_view reply)
         if (n == 3 && !LoginStatusParsesOn(out.status))
             break;
     }
-    // Later exchanges go to the trading host's web port whatever the reply said.
-    g_Config.Trade_Port = 80;
+    // Later exchanges go to the trading host's web port whatever the reply
+    // said; a session opened on the TLS port stays there, or the session id,
+    // orders and trading passwords would travel in clear.
+    g_Config.Trade_Port = loginPort == 443 ? 443 : 80;
     return out;
 }
 

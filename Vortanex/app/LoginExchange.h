@@ -82,6 +82,7 @@ struct LoginReply {
     int servicesCounter = 0; // field 31
     size_t fieldCount = 0;
     bool clientTableRefused = false; // field 18 asked for an impossible table
+    bool userIdRefused = false;      // field 7 cannot name the user's files ("../x", "a/b")
 };
 
 // Statuses whose reply goes on past field 3.

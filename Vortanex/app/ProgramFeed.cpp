@@ -12,6 +12,7 @@
 #include "orders/ClientOrderStore.h"
 #include "orders/OrderConfirmation.h"
 #include "positions/NetPositionFeed.h"
+#include "server/ExchangeCancel.h"
 #include "server/FeedConnection.h"
 #include "server/FeedDispatcher.h"
 #include "server/FeedState.h"
@@ -25,6 +26,7 @@
 
 #include "ui/ui_thread.h"
 
+#include <atomic>
 #include <cstring>
 #include <future>
 #include <memory>
@@ -123,6 +125,81 @@ public:
     std::future<ProxyAnswer> askProxyCredentials() override { return AskFeedProxyCredentials(); }
 };
 
+// The polling feed has no connection of its own to report: it is connected
+// while its polls are answered. The state lives on the UI thread; the
+// generation tells a poll's answer that came after a disconnect (or from an
+// earlier connection) to keep quiet.
+struct PollStatus {
+    std::atomic<int> generation{0};
+    bool polling = false; // UI thread
+    int shown = -1;       // UI thread: the state last put in the pane, -1 none
+    void show(bool connected)
+    {
+        if (shown == int(connected))
+            return;
+        shown = int(connected);
+        if (CMainFrame* f = CMainFrame::Instance())
+            f->UpdateConnectStatus(connected);
+    }
+    // UI thread: a poll loop starts, or the running one ends.
+    void start(bool isPolling)
+    {
+        generation.fetch_add(1);
+        polling = isPolling;
+        shown = -1;
+    }
+    void stop()
+    {
+        generation.fetch_add(1);
+        if (polling) {
+            polling = false;
+            show(false);
+        }
+    }
+};
+
+// The feed's server access: the requests as they are, and the polls' answers
+// told to the status pane.
+class PollingAccess final : public ServerAccess {
+public:
+    explicit PollingAccess(std::shared_ptr<PollStatus> status) : m_status(std::move(status)) {}
+    ServerReply downLoadFile(const std::string& host, int port, const std::string& path) override
+    {
+        return m_inner.downLoadFile(host, port, path);
+    }
+    ServerReply requestServer(int encryptType, int transCode, const std::string& text) override
+    {
+        const int generation = m_status->generation.load();
+        ServerReply reply = m_inner.requestServer(encryptType, transCode, text);
+        told(transCode, generation, reply.status == 200);
+        return reply;
+    }
+    ServerReply requestServerCancellable(int encryptType, int transCode, const std::string& text,
+                                         ExchangeCancel& cancel) override
+    {
+        const int generation = m_status->generation.load();
+        ServerReply reply = m_inner.requestServerCancellable(encryptType, transCode, text, cancel);
+        if (!cancel.cancelled())
+            told(transCode, generation, reply.status == 200);
+        return reply;
+    }
+
+private:
+    void told(int transCode, int generation, bool answered)
+    {
+        if (transCode != kFeedPollCode)
+            return;
+        ui::UiThread::post([status = m_status, generation, answered] {
+            if (!status->polling || status->generation.load() != generation)
+                return;
+            status->show(answered && FeedState::instance().running() != 0);
+        });
+    }
+    static constexpr int kFeedPollCode = 13;
+    RequestServerAccess m_inner;
+    std::shared_ptr<PollStatus> m_status;
+};
+
 // The index table of the login as the dispatcher's index rows.
 class TableIndexRows final : public IndexRows {
 public:
@@ -176,7 +253,8 @@ struct ProgramFeed::Parts {
     detail::FrameConsumers consumers;
     detail::FrameFeedUi ui;
     detail::TableIndexRows indices;
-    RequestServerAccess access;
+    std::shared_ptr<detail::PollStatus> poll = std::make_shared<detail::PollStatus>();
+    detail::PollingAccess access{poll};
     std::unique_ptr<FeedDispatcher> dispatcher;
     std::unique_ptr<FeedConnection> connection;
 };
@@ -203,8 +281,11 @@ ProgramFeed::~ProgramFeed()
 
 void ProgramFeed::connect()
 {
-    if (m_parts->connection)
-        m_parts->connection->start(FeedSettingsFromProgram());
+    if (!m_parts->connection)
+        return;
+    const FeedConnection::Settings settings = FeedSettingsFromProgram();
+    m_parts->poll->start(settings.feedsType == 1);
+    m_parts->connection->start(settings);
 }
 
 void ProgramFeed::setBroadcastLog(const std::filesystem::path& logsDir)
@@ -217,6 +298,7 @@ void ProgramFeed::disconnect()
 {
     if (m_parts->connection)
         m_parts->connection->stop();
+    m_parts->poll->stop();
 }
 
 void ProgramFeed::shutdown()
@@ -228,6 +310,10 @@ void ProgramFeed::shutdown()
     m_parts->connection->stopAndWait();
     m_parts->connection.reset();
     InstallFeedDispatcher(nullptr);
+    // A handler may be waiting for the UI thread (a box): it is served until
+    // the handed-over messages are handled.
+    const FeedDispatcher& dispatcher = *m_parts->dispatcher;
+    ui::UiThread::waitForWorker("the feed handlers", [&dispatcher] { return dispatcher.idle(); }, 5000);
     m_parts->dispatcher->drain();
     m_parts->dispatcher->stop();
 }
@@ -262,6 +348,9 @@ void ProgramFeed::watchdog()
 {
     if (m_parts->connection)
         m_parts->connection->onTimer();
+    // The polls went unanswered long enough for the feed to stop.
+    if (!running())
+        m_parts->poll->stop();
 }
 
 int ProgramFeed::connectionCount() const

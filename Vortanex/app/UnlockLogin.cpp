@@ -72,8 +72,8 @@ private:
         enable(1, true);
         focus(kPassword);
         if (result == 0 && ++m_failures >= kMaxUnlockFailures) {
-            // Three wrong passwords end the session; the frame does not ask,
-            // the terminal being locked.
+            // Three passwords the server refused end the session; the frame
+            // does not ask, the terminal being locked.
             WriteLog(0, "Unlock refused three times; ending the session");
             finish(2);
             if (m_host) {
@@ -101,15 +101,18 @@ int UnlockTerminal(std::string_view id, std::string_view digest, std::string_vie
     const int http = RequestServer(pv_user_info.encrypt, 1006, request, reply, length, cancel);
     if (cancel && cancel->cancelled())
         return -1; // abandoned by the user: no answer, nothing counted
+    // Only the server's refusal is a wrong password: a network failure or a
+    // reply that cannot be read says nothing about the password, and three
+    // of them must not end the program.
     if (http != 200) {
         MsgBoxInfoCaption("Internet connection Error please try again", "Client Message");
-        return 0;
+        return -1;
     }
     const std::vector<std::string> f = login::SplitFields(reply);
     if (f.empty()) {
         WriteLog(0, "Unlock reply :" + reply);
         MsgBoxInfoCaption("Unable to authenticate , Improper response please try again", "Client Message");
-        return 0;
+        return -1;
     }
     if (f.size() == 1)
         return -1;

@@ -37,6 +37,7 @@
 #include "app/base/TextFormat.h"
 #include "frame/CCaptionBar.h"
 #include "frame/CMainFrame.h"
+#include "frame/FrameThemes.h"
 #include "frame/CToolBoxBar.h"
 #include "frame/FrameIds.h"
 #include "frame/DesktopSound.h"
@@ -96,6 +97,7 @@
 #include <QScreen>
 
 #include <sys/utsname.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -146,13 +148,40 @@ std::pair<int, int> screenSize()
     return {0, 0};
 }
 
+// A folder of this user's own that no one else may write in: made 0700 when
+// missing, refused when it belongs to another user, is no folder or lets
+// others in.
+bool privateFolder(const std::filesystem::path& dir)
+{
+    ::mkdir(dir.c_str(), 0700);
+    struct stat st {};
+    return ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid()
+        && (st.st_mode & 077) == 0;
+}
+
 // The runtime folder of the OS user, where the per-user instance locks live
-// so that two program folders of one user still see each other.
+// so that two program folders of one user still see each other. Without a
+// runtime folder, the shared temporary folder's one is used only when it is
+// the user's own and private (another local user who made it first would
+// otherwise stop every start), else one under the home folder. Empty when
+// none is fit.
 std::filesystem::path defaultLockFolder()
 {
     if (const char* run = std::getenv("XDG_RUNTIME_DIR"); run && *run)
         return std::filesystem::path(run) / "Vortanex";
-    return std::filesystem::temp_directory_path() / ("Vortanex-" + std::to_string(getuid()));
+    std::error_code ec;
+    const std::filesystem::path temp =
+        std::filesystem::temp_directory_path(ec) / ("Vortanex-" + std::to_string(getuid()));
+    if (!ec && privateFolder(temp))
+        return temp;
+    WriteLog(0, "Lock folder " + temp.string() + " is not the user's own private folder");
+    if (const char* home = std::getenv("HOME"); home && *home) {
+        const std::filesystem::path own = std::filesystem::path(home) / ".vortanex-locks";
+        if (privateFolder(own))
+            return own;
+        WriteLog(0, "Lock folder " + own.string() + " is not the user's own private folder");
+    }
+    return {};
 }
 
 } // namespace
@@ -164,6 +193,13 @@ class AppSettingsHost final : public SettingsHost {
 public:
     explicit AppSettingsHost(CVortanexApp& app) : m_app(app) {}
     void broadcastSettings(int code) override { m_app.MyUpdate(code); }
+    // The defaults keep the theme the frame shows: the windows draw their
+    // colours by it.
+    int profileTheme() override
+    {
+        const CMainFrame* frame = m_app.mainFrame();
+        return frame && IsThemeCommand(frame->CurrentTheme()) ? frame->CurrentTheme() : kDefaultTheme;
+    }
 
 private:
     CVortanexApp& m_app;
@@ -367,6 +403,8 @@ int CVortanexApp::CreateInstanceMutex()
 {
     const std::filesystem::path folder =
         m_options.lockFolder.empty() ? detail::defaultLockFolder() : m_options.lockFolder;
+    if (folder.empty())
+        return 2;
     pf::files::ensureDir(folder);
     m_instance = pf::InstanceLock::tryAcquire(folder, "Vortanex_" + std::string(FixedTextView(pv_user_info.user_id)));
     return m_instance ? 0 : 1;
@@ -884,8 +922,12 @@ bool CVortanexApp::initSteps()
     m_frame->UpdateUserPanes(FixedTextView(g_Config.Gcrn));
 
     // 21. One run per user.
-    if (CreateInstanceMutex() == 1) {
+    if (const int lock = CreateInstanceMutex(); lock == 1) {
         MsgBoxInfo(formatText("Vortanex Application already started with User '%s'.", uid.c_str()));
+        return false;
+    } else if (lock == 2) {
+        MsgBoxInfo("Vortanex cannot start: no private folder for its lock could be made (the temporary folder's "
+                   "one belongs to another user or lets others in, and none could be made in the home folder).");
         return false;
     }
 
@@ -1172,7 +1214,7 @@ int CVortanexApp::ExitInstance()
                         finished->store(true);
                     },
                     [] {});
-                if (!ui::UiThread::pumpUntil([&] { return finished->load(); }, kLogoutWaitMs))
+                if (!ui::UiThread::waitForWorker("the logout", [&] { return finished->load(); }, kLogoutWaitMs))
                     WriteLog(0, "Logout not answered; the exit goes on");
             }
             WriteLog(0, formatText("Logout Response Len:%d", static_cast<int>(*length)));
@@ -1185,9 +1227,10 @@ int CVortanexApp::ExitInstance()
         // A crash report on its way is cancelled and its thread collected.
         m_reportExchange.reset();
         CancelOrderReportDownloads();
-        while (!ui::UiThread::pumpUntil([] { return WaitOrderReportDownloads(0); }, 5000))
+        while (!ui::UiThread::waitForWorker("an order report download", [] { return WaitOrderReportDownloads(0); },
+                                            5000))
             WriteLog(0, "Order report download still running at exit");
-        if (!ui::UiThread::pumpUntil([] { return WaitTradeReportDownloads(0); }, 10000))
+        if (!ui::UiThread::waitForWorker("a trade report download", [] { return WaitTradeReportDownloads(0); }, 10000))
             WriteLog(0, "Trade report download still running at exit");
         m_lock.reset();
         if (m_frame) {

@@ -5,6 +5,7 @@
 
 #include "app/base/ConfigFile.h"
 #include "app/base/FixedText.h"
+#include "app/base/SessionRecord.h"
 #include "frame/CMainFrame.h"
 #include "frame/CWebLinks.h"
 #include "frame/FrameIds.h"
@@ -27,6 +28,7 @@
 #include <QUrl>
 
 #include <charconv>
+#include <cstring>
 
 namespace {
 
@@ -106,14 +108,20 @@ std::vector<std::string> securityFields(int security)
     return {std::string(r.market_exchange.view()), std::to_string(r.token), std::string(r.display_name.view())};
 }
 
-// The row of (exchange, token) in this run's master; -1 when gone.
-int securityOf(const std::string& exchange, const std::string& token)
+// The row of (exchange, token) in this run's master, when it is still the
+// security of that name; -1 when gone. A new master may give the token to
+// another contract (an expired one's to the next), which the window was not
+// about.
+int securityOf(const std::string& exchange, const std::string& token, const std::string& name)
 {
     int t = 0;
     const auto table = SecurityTable::current();
     if (!table || !toInt(token, t))
         return -1;
-    return table->searchToken(t, exchange);
+    const int row = table->searchToken(t, exchange);
+    if (row < 0 || (!name.empty() && table->row(row).display_name.view() != name))
+        return -1;
+    return row;
 }
 
 // An index by its exchange and name, its place in the index table; -1 when gone.
@@ -177,12 +185,37 @@ std::optional<ChartReopen> readChart(const std::string& list)
         r.indicators.push_back(std::move(a));
     }
     if (r.kind == kChartEod || r.kind == kChartIntraday)
-        r.security = securityOf(f[3], f[4]);
+        r.security = securityOf(f[3], f[4], f[5]);
     else if (r.kind == kChartIndex)
         r.security = indexOf(f[3], f[4]);
     else if (r.kind == kChartSaved)
         r.security = 0;
     return r;
+}
+
+// A derivative chain of an index (chain kind 1) or of a security (2).
+bool isDerivativeChain(const WatchlistRecord& list)
+{
+    return list.type == 2 && (list.chainKind == 1 || list.chainKind == 2);
+}
+
+// "kind|exchange|name|name" of an index's chain, "kind|exchange|token|name"
+// of a security's; nullopt when the base is gone from this run's tables.
+std::optional<std::string> describeChainBase(const WatchlistRecord& list)
+{
+    if (list.chainKind == 1) {
+        const std::vector<IndexRecord> indices = IndexTable::instance().entries();
+        if (list.chainSecurity < 0 || list.chainSecurity >= int(indices.size()))
+            return std::nullopt;
+        const IndexRecord& index = indices[size_t(list.chainSecurity)];
+        const std::string name(FixedTextView(index.name));
+        return joinFields({"1", std::string(FixedTextView(index.exchange)), name, name});
+    }
+    std::vector<std::string> id = securityFields(list.chainSecurity);
+    if (id.empty())
+        return std::nullopt;
+    id.insert(id.begin(), "2");
+    return joinFields(id);
 }
 
 // The name a saved window of exchange, token and name fields shows on the message bar.
@@ -232,7 +265,7 @@ void InstallWorkspace(CMainFrame& frame)
     Workspace::Kind watch;
     watch.name = "Watchlist";
     watch.describe = [](QWidget* view) -> std::optional<std::string> {
-        if (CVortanexView* v = viewIn<CVortanexView>(view))
+        if (CVortanexView* v = viewIn<CVortanexView>(view); v && !isDerivativeChain(v->list()))
             return listKey(v->list());
         return std::nullopt;
     };
@@ -255,6 +288,41 @@ void InstallWorkspace(CMainFrame& frame)
         return nullptr;
     };
     ws.addKind(std::move(watch));
+
+    // A derivative chain is a list of the session under a passing name: it
+    // is kept as its kind and base and built again.
+    Workspace::Kind chain;
+    chain.name = "Derivative Chain";
+    chain.describe = [](QWidget* view) -> std::optional<std::string> {
+        CVortanexView* v = viewIn<CVortanexView>(view);
+        if (!v || !isDerivativeChain(v->list()))
+            return std::nullopt;
+        return describeChainBase(v->list());
+    };
+    chain.open = [](const std::string& list) -> QWidget* {
+        const std::vector<std::string> f = splitFields(list);
+        int kind = 0;
+        if (f.size() != 4 || !toInt(f[0], kind))
+            return nullptr;
+        const int base = kind == 1 ? indexOf(f[1], f[2]) : kind == 2 ? securityOf(f[1], f[2], f[3]) : -1;
+        if (base < 0)
+            return nullptr;
+        for (CVortanexView* v : CVortanexView::openViews())
+            if (isDerivativeChain(v->list()))
+                return nullptr; // one derivative chain at a time
+        g_WatchOpenRequest.chainKind = short(kind);
+        g_WatchOpenRequest.chainBase = base;
+        WatchCommands::OnNewChain(2);
+        for (CVortanexView* v : CVortanexView::openViews())
+            if (isDerivativeChain(v->list()))
+                return v;
+        return nullptr;
+    };
+    chain.label = [](const std::string& list) {
+        const std::vector<std::string> f = splitFields(list);
+        return f.size() == 4 && !f[3].empty() ? "Derivative Chain of " + f[3] : std::string("Derivative Chain");
+    };
+    ws.addKind(std::move(chain));
 
     Workspace::Kind orders;
     orders.name = "Orders";
@@ -344,7 +412,8 @@ void InstallWorkspace(CMainFrame& frame)
     };
     depth.open = [f](const std::string& list) -> QWidget* {
         const std::vector<std::string> fields = splitFields(list);
-        const int security = fields.size() >= 2 ? securityOf(fields[0], fields[1]) : -1;
+        const int security =
+            fields.size() >= 2 ? securityOf(fields[0], fields[1], fields.size() >= 3 ? fields[2] : std::string()) : -1;
         if (security < 0 || !f)
             return nullptr;
         return OpenMarketDepth(security, f);
@@ -359,14 +428,26 @@ void InstallWorkspace(CMainFrame& frame)
     ws.addKind(std::move(depth));
 }
 
+namespace {
+
+// The logged-in user, whose windows the workspace keeps.
+std::string sessionUser()
+{
+    return std::string(pv_user_info.user_id, strnlen(pv_user_info.user_id, sizeof pv_user_info.user_id));
+}
+
+} // namespace
+
 void RestoreAppWorkspace(CMainFrame& frame, pf::ProfileStore& profile)
 {
+    AppWorkspace().setUser(sessionUser());
     AppWorkspace().restore(frame, profile);
     g_restored = true;
 }
 
 void SaveAppWorkspace(CMainFrame& frame, pf::ProfileStore& profile)
 {
+    // The windows of the user who opened them, whoever is logged in now.
     if (g_restored)
         AppWorkspace().save(frame, profile);
 }

@@ -4,8 +4,10 @@
 // window on its tab, the index view, the web links, charts with their
 // security, style, interval, indicators and study, and the market depth
 // windows by security) and the program's one workspace that the close and
-// the start-up use. Securities are kept by exchange and token, indices by
-// exchange and name, so a new master at the next start finds them again.
+// the start-up use. Securities are kept by exchange, token and name, indices
+// by exchange and name, so a new master at the next start finds them again
+// (and a token that now names another security is not taken for it). Each
+// user's windows are kept under the user's id.
 // Browser windows are not kept: their addresses carry the session's values.
 // UI thread.
 

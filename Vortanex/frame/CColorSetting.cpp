@@ -363,7 +363,15 @@ void CColorSetting::OnSave()
     s.gridlines = m_gridlines->isChecked() ? 1 : 0;
     s.dump_switch = Control<QCheckBox>(1363)->isChecked() ? 1 : 0;
     const int mdi = Control<QComboBox>(1227)->currentIndex();
-    const bool lookChanged = mdi != s.mdi_group_style;
+    // Against what the frame applied when the dialog opened: the defaults
+    // button has changed the record since.
+    int applied = s.mdi_group_style;
+    if (m_savedRecord.size() == sizeof g_AppSettings) {
+        AppSettings opened;
+        std::memcpy(&opened, m_savedRecord.data(), sizeof opened);
+        applied = opened.mdi_group_style;
+    }
+    const bool lookChanged = mdi != applied;
     s.mdi_group_style = mdi;
     s.message_popup_switch = Control<QCheckBox>(1339)->isChecked() ? 1 : 0;
     s.switches[1] = Control<QCheckBox>(1340)->isChecked() ? '1' : '0';

@@ -532,10 +532,21 @@ int CMainFrame::OnDayProductEvent(const std::string& text)
     }
 }
 
+namespace {
+// Desktop popups open at the same time, at most.
+constexpr size_t kMaxOpenPopups = 3;
+} // namespace
+
 void CMainFrame::ShowPopupMessage(const std::string& text, const std::string& address, long eventId,
                                   const std::string& title, const std::string& linkText)
 {
     try {
+        // A burst of broadcasts must not bury the desktop in windows: a few
+        // show at once, the rest stay on the message bar only.
+        if (OpenPopups().size() >= kMaxOpenPopups) {
+            WriteLog(1, "Popup not shown: " + std::to_string(kMaxOpenPopups) + " already open");
+            return;
+        }
         QScreen* screen = QGuiApplication::primaryScreen();
         const QRect geometry = screen ? screen->geometry() : QRect(0, 0, 800, 600);
         const PopupLook look = PopupLookFor(eventId, title);

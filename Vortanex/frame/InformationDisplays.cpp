@@ -25,6 +25,7 @@
 #include "ui/command_bar.h"
 #include "ui/commands.h"
 #include "ui/mailbox.h"
+#include "ui/plain_text.h"
 #include "ui/ui_thread.h"
 
 #include <QAction>
@@ -307,7 +308,7 @@ void InformationDisplays::CreateControl()
             continue;
         if (QAction* a = bar->action(d.commandId)) {
             a->setText(QString::fromStdString(d.buttonText));
-            a->setToolTip(QString::fromStdString(d.toolTip));
+            a->setToolTip(ui::plainToolTip(QString::fromStdString(d.toolTip)));
             const std::string& side = d.fields.size() > 4 ? d.fields[4] : std::string();
             const int image = side == "BUY" ? 0 : side == "SELL" ? 3 : -1;
             a->setIcon(small && image >= 0 ? small->icon(image) : QIcon());

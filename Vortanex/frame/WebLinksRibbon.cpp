@@ -7,6 +7,7 @@
 #include "frame/ImageCollections.h"
 #include "ui/commands.h"
 #include "ui/dock_pane.h"
+#include "ui/plain_text.h"
 
 #include <QToolButton>
 
@@ -61,7 +62,7 @@ WebLinksLayout LayoutWebLinks(const std::vector<WebLinkRecord>& links)
         WebLinkButton b;
         b.label = label;
         b.icon = link.IconIndex;
-        b.toolTip = text(FixedTextView(link.ToolTip));
+        b.toolTip = ui::plainToolTip(text(FixedTextView(link.ToolTip)));
         if (group) {
             if (nextGroup > WebLinkIds::kLastGroup) {
                 WriteLog(0, formatText("Web link %d not shown: no group button id left", i));
@@ -163,7 +164,7 @@ void CDlgBarQuickAccess::SetLinks(const std::vector<int>& commands, const std::v
                 b->setText(text(FixedTextView(links[link].ButtonLabel)));
             else
                 b->setIcon(icon);
-            b->setToolTip(text(FixedTextView(links[link].ToolTip)));
+            b->setToolTip(ui::plainToolTip(text(FixedTextView(links[link].ToolTip))));
         }
         connect(b, &QToolButton::clicked, this, [this, id] { emit command(id); });
         b->show();

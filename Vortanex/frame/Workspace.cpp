@@ -12,6 +12,10 @@
 #include <QSplitter>
 
 #include <charconv>
+#include <csignal>
+#include <cerrno>
+#include <strings.h>
+#include <unistd.h>
 
 namespace {
 
@@ -108,6 +112,36 @@ bool readLayout(std::string_view text, QByteArray& out)
 bool startsWith(std::string_view text, std::string_view prefix)
 {
     return text.substr(0, prefix.size()) == prefix;
+}
+
+// A user's id as a part of a profile key: letters, digits, '.', '-' and '_'
+// as they are, anything else (the file's own marks among them) as %XX.
+std::string keyPart(std::string_view user)
+{
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : user) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || c == '.' || c == '-'
+            || c == '_') {
+            out += c;
+        } else {
+            out += '%';
+            out += digits[u >> 4];
+            out += digits[u & 0xF];
+        }
+    }
+    return out;
+}
+
+std::string markerPrefix(std::string_view user)
+{
+    return (user.empty() ? std::string() : keyPart(user) + "_") + Workspace::kRestoringValue + "_";
+}
+
+bool processRuns(long process)
+{
+    return process > 0 && (::kill(static_cast<pid_t>(process), 0) == 0 || errno == EPERM);
 }
 
 QSplitter* groupSplitter(ui::DocumentArea* docs)
@@ -231,6 +265,65 @@ std::optional<WorkspaceState> ParseWorkspace(std::string_view text, std::string*
     return state;
 }
 
+std::string Workspace::valueFor(std::string_view user)
+{
+    return user.empty() ? std::string(kValue) : keyPart(user) + "_" + kValue;
+}
+
+std::string Workspace::markerFor(std::string_view user, long process)
+{
+    return markerPrefix(user) + std::to_string(process);
+}
+
+std::string Workspace::takeRecord(pf::ProfileStore& profile, bool& found) const
+{
+    // The file as it is now: another terminal may have saved since this one
+    // loaded it, or taken the shared record over.
+    const pf::ProfileStore now(profile.path());
+    const std::string key = valueFor(m_user);
+    found = now.contains(kSection, key);
+    if (found)
+        return now.getText(kSection, key);
+    if (m_user.empty() || !now.contains(kSection, kValue))
+        return {};
+    // The record of the older shared form: this user's from now on, and
+    // nobody else's.
+    found = true;
+    std::string text = now.getText(kSection, kValue);
+    if (!profile.setText(kSection, key, text) || !profile.remove(kSection, kValue))
+        WriteLog(0, "Workspace: the shared saved windows could not be moved to the user's own in "
+                        + profile.path().string());
+    WriteLog(0, "Workspace: the saved windows of the shared record are now user " + m_user + "'s");
+    return text;
+}
+
+bool Workspace::clearDeadMarkers(pf::ProfileStore& profile) const
+{
+    const pf::ProfileStore now(profile.path());
+    const std::string prefix = markerPrefix(m_user);
+    bool died = false;
+    for (const std::string& key : now.keys(kSection)) {
+        bool dead = false;
+        if (strcasecmp(key.c_str(), kRestoringValue) == 0) {
+            dead = true; // an older version's, which names no process
+        } else if (key.size() > prefix.size() && strncasecmp(key.c_str(), prefix.c_str(), prefix.size()) == 0) {
+            long process = 0;
+            const char* first = key.data() + prefix.size();
+            const auto [p, ec] = std::from_chars(first, key.data() + key.size(), process);
+            if (ec != std::errc() || p != key.data() + key.size())
+                continue;
+            // Another terminal of this user reopening its windows right now
+            // is no start that died.
+            dead = process == long(::getpid()) || !(m_running ? m_running(process) : processRuns(process));
+        }
+        if (dead) {
+            died = true;
+            profile.remove(kSection, key);
+        }
+    }
+    return died;
+}
+
 void Workspace::addKind(Kind kind)
 {
     m_kinds.push_back(std::move(kind));
@@ -317,7 +410,7 @@ bool Workspace::save(CMainFrame& frame, pf::ProfileStore& profile) const
 {
     try {
         const WorkspaceState state = capture(frame);
-        if (!profile.setText(kSection, kValue, FormatWorkspace(state))) {
+        if (!profile.setText(kSection, valueFor(m_user), FormatWorkspace(state))) {
             WriteLog(0, "Workspace could not be saved to " + profile.path().string());
             return false;
         }
@@ -332,11 +425,11 @@ bool Workspace::save(CMainFrame& frame, pf::ProfileStore& profile) const
 Workspace::RestoreResult Workspace::restore(CMainFrame& frame, pf::ProfileStore& profile) const
 {
     RestoreResult result;
-    if (profile.contains(kSection, kRestoringValue)) {
+    if (clearDeadMarkers(profile)) {
         // The last start died while reopening: skipping once lets the
         // terminal start; the close saves the windows open then.
-        profile.remove(kSection, kRestoringValue);
-        result.found = profile.contains(kSection, kValue);
+        const pf::ProfileStore now(profile.path());
+        result.found = now.contains(kSection, valueFor(m_user)) || (!m_user.empty() && now.contains(kSection, kValue));
         result.interrupted = true;
         WriteLog(0, "Workspace: the last start stopped while reopening the saved windows; not reopened this time");
         frame.SetUserMessage(3, ' ',
@@ -344,23 +437,25 @@ Workspace::RestoreResult Workspace::restore(CMainFrame& frame, pf::ProfileStore&
                              "this time.");
         return result;
     }
-    if (!profile.contains(kSection, kValue))
+    const std::string record = takeRecord(profile, result.found);
+    if (!result.found)
         return result;
-    result.found = true;
     std::string error;
-    const std::optional<WorkspaceState> state = ParseWorkspace(profile.getText(kSection, kValue), &error);
+    const std::optional<WorkspaceState> state = ParseWorkspace(record, &error);
     if (!state) {
         result.damaged = true;
         WriteLog(0, "Saved workspace is damaged (" + error + "); windows were not reopened");
         frame.SetUserMessage(3, ' ', "The saved window layout could not be read; the windows were not reopened.");
         return result;
     }
-    if (!profile.setInt(kSection, kRestoringValue, 1))
+    const std::string marker = markerFor(m_user, long(::getpid()));
+    if (!profile.setInt(kSection, marker, 1))
         WriteLog(0, "Workspace: the restore marker could not be written to " + profile.path().string());
     struct ClearMarker {
         pf::ProfileStore& profile;
-        ~ClearMarker() { profile.remove(Workspace::kSection, Workspace::kRestoringValue); }
-    } clearMarker{profile};
+        const std::string& marker;
+        ~ClearMarker() { profile.remove(Workspace::kSection, marker); }
+    } clearMarker{profile, marker};
     ui::DocumentArea* docs = frame.Documents();
     const Qt::Orientation newGroup = state->groupStacking == 1 ? Qt::Horizontal : Qt::Vertical;
     QWidget* activeView = nullptr;

@@ -5,15 +5,21 @@
 // and reopened after the start-up's look-ups and before the feed connects, so
 // the first subscription already carries the reopened windows' securities.
 //
-// The record lives in the workspace profile (section "Workspace", value
-// "MDIState"), whose file is replaced atomically and created 0600. The record
+// The record lives in the workspace profile (section "Workspace"), whose file
+// is replaced atomically and created 0600 and which every user of the program
+// folder shares: each user's record under the user's id ("<user>_MDIState").
+// A record of the older shared form ("MDIState") is taken over once, by the
+// first user who has none, and then dropped. The record
 // is read whole before anything opens: a damaged one changes nothing and is
 // reported. The panes' layout goes to QMainWindow::restoreState, which does
 // not survive malformed bytes, so the record keeps the layout's length and
 // checksum beside it and a layout that does not match them (or an older
-// record without them) is never handed over. A marker in the profile is set
-// while the windows reopen and cleared after: when it is still there at the
-// next start, that start died while restoring and skips the restore once.
+// record without them) is never handed over. A marker of the process and the
+// user ("<user>_Restoring_<pid>") is in the profile while the windows reopen
+// and cleared after: a start that finds one of its user in the file as it is
+// now, of a process that no longer runs, knows that start died while
+// restoring and skips the restore once. Another terminal's marker, still
+// reopening, is none of its business.
 // Modeless windows outside the document area (the market depth windows) are
 // kept beside the documents with their place on the screen.
 // A window that cannot be reopened (its list or security is gone) is skipped,
@@ -93,9 +99,21 @@ public:
 
     static constexpr const char* kSection = "Workspace";
     static constexpr const char* kValue = "MDIState";
-    // Set while a restore runs; found at a start, the last one died in it.
+    // The marker of a restore under way: "<user>_Restoring_<pid>". Older
+    // versions set a plain "Restoring" while they ran one.
     static constexpr const char* kRestoringValue = "Restoring";
     static constexpr int kDockStateVersion = 1;
+
+    // The key of a user's record; the shared older form for no user.
+    static std::string valueFor(std::string_view user);
+    // The key of this process's restore marker for a user.
+    static std::string markerFor(std::string_view user, long process);
+
+    // Whose windows save and restore keep (the logged-in user's id).
+    void setUser(std::string user) { m_user = std::move(user); }
+    const std::string& user() const { return m_user; }
+    // Whether a process runs (tests stand in for the system's answer).
+    void setProcessCheck(std::function<bool(long process)> running) { m_running = std::move(running); }
 
     void addKind(Kind kind);
     const std::vector<Kind>& kinds() const { return m_kinds; }
@@ -115,5 +133,13 @@ public:
 private:
     const Kind* kindOf(QWidget* view, std::string* list) const;
 
+    // The user's record text as the file holds it now, taking over the
+    // older shared record when the user has none; empty when none.
+    std::string takeRecord(pf::ProfileStore& profile, bool& found) const;
+    // Clears the markers of the user's restores that died; true when there was one.
+    bool clearDeadMarkers(pf::ProfileStore& profile) const;
+
     std::vector<Kind> m_kinds;
+    std::string m_user;
+    std::function<bool(long process)> m_running;
 };

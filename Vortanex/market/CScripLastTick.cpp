@@ -4,6 +4,7 @@
 #include "market/CScripLastTick.h"
 
 #include "app/base/ActivityStamp.h"
+#include "app/base/FigureText.h"
 #include "app/base/LogWriter.h"
 #include "app/base/TextFormat.h"
 #include "frame/FrameThemes.h"
@@ -165,10 +166,11 @@ int CScripLastTick::UpdateList(int security, const LastTradeTick& trade)
         m.setRowData(row, security);
         m.setText(row, 0, QString::fromUtf8(rec.display_name.view().data(), int(rec.display_name.view().size())));
         m.setText(row, 1, QString::fromUtf8(rec.market_exchange.view().data(), int(rec.market_exchange.view().size())));
-        m.setText(row, 2, QString::fromStdString(formatText("%0.2lf", detail::unsignedZero(trade.lastPrice / 100))));
+        // A currency's price and value have four decimals.
+        const int currency = rec.currency != 0 ? 1 : 0;
+        m.setText(row, 2, QString::fromStdString(securityFigureText(trade.lastPrice / 100, currency)));
         m.setText(row, 3, QString::fromStdString(formatText("%0.lf", detail::unsignedZero(trade.quantity))));
-        m.setText(row, 4, QString::fromStdString(
-                              formatText("%0.2lf", detail::unsignedZero(trade.quantity * trade.lastPrice / 100))));
+        m.setText(row, 4, QString::fromStdString(securityFigureText(trade.quantity * trade.lastPrice / 100, currency)));
         const time_t when = static_cast<time_t>(trade.time);
         struct tm t {};
         localtime_r(&when, &t);

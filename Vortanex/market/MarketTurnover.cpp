@@ -169,11 +169,11 @@ std::string GridCsv(const std::vector<std::string>& captions, const std::vector<
         return {};
     std::string out;
     for (const std::string& c : captions)
-        out += c + ",";
+        out += CsvField(c) + ",";
     out += "\n";
     for (const auto& row : rows) {
         for (const std::string& cell : row)
-            out += cell + ",";
+            out += CsvField(cell) + ",";
         out += "\n";
     }
     return out;

@@ -3,6 +3,8 @@
 #include "market/ChartIndicators.h"
 
 #include "app/base/LogWriter.h"
+#include "app/base/MessageBox.h"
+#include "frame/PrintSetup.h"
 
 #include "ui/prompter.h"
 #include "ui/qt_prompter.h"
@@ -914,10 +916,14 @@ QcpChartControl::QcpChartControl(QWidget* parent)
     if (!m_printDialog)
         m_printDialog = [](QPrinter& printer) {
             // The print question goes through the prompter, as every
-            // question of the program does.
-            const auto choice = ui::prompter().pickPrint({});
+            // question of the program does, on the page of "Print Setup";
+            // the page chosen there is the later prints' page.
+            ui::PrintChoice current;
+            current.page = CurrentPageSetup();
+            const auto choice = ui::prompter().pickPrint(current);
             if (!choice)
                 return false;
+            SetCurrentPageSetup(choice->page);
             ui::ApplyPrintChoice(*choice, printer);
             return true;
         };
@@ -1042,22 +1048,35 @@ std::vector<std::string> QcpChartControl::valueLabels(int panel)
 void QcpChartControl::printChart()
 {
     QPrinter printer(QPrinter::HighResolution);
-    printer.setPageOrientation(QPageLayout::Landscape);
     if (!m_printDialog || !m_printDialog(printer))
+        return;
+    // The chart is one page: a range from a later page prints nothing.
+    if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 1)
         return;
     refresh(true);
     QCPPainter painter;
     if (!painter.begin(&printer)) {
-        WriteLog(0, "Chart control: the printer cannot be started");
+        const std::string where = printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName().toStdString()
+                                  : printer.printerName().isEmpty()             ? std::string("the default printer")
+                                                                                : printer.printerName().toStdString();
+        WriteLog(0, "Chart control: the printer cannot be started: " + where);
+        MsgBoxInfo("The chart could not be printed to " + where + ".");
         return;
     }
+    // What the screen shows, as large as the page takes it.
     const QRectF page = printer.pageRect(QPrinter::DevicePixel);
     const double scale = std::min(page.width() / std::max(1, m_plot->width()),
                                   page.height() / std::max(1, m_plot->height()));
     painter.setMode(QCPPainter::pmVectorized);
     painter.setMode(QCPPainter::pmNoCaching);
     painter.scale(scale, scale);
-    m_plot->toPainter(&painter, m_plot->width(), m_plot->height());
+    // A PDF file or a printer without its own copies: the copies are pages.
+    const int copies = printer.supportsMultipleCopies() ? 1 : std::clamp(printer.copyCount(), 1, 999);
+    for (int copy = 0; copy < copies; ++copy) {
+        if (copy > 0 && !printer.newPage())
+            break;
+        m_plot->toPainter(&painter, m_plot->width(), m_plot->height());
+    }
     painter.end();
 }
 

@@ -1,5 +1,6 @@
 #include "orders/BasketMargin.h"
 
+#include "app/base/FigureText.h"
 #include "app/base/LogWriter.h"
 #include "app/base/WholeNumber.h"
 #include "watch/base/TextSplit.h"
@@ -91,7 +92,7 @@ bool PrepareBasketMargin(const BasketMarginInput& in, const std::function<OrderS
         }
         // The commodity formulas divide by the price denominator: a master
         // row without one cannot be priced.
-        if (sec.commodity && sec.denominator <= 0) {
+        if (!CanPrice(sec.contract())) {
             stop.text = "Price denominator of the security is 0. Margin cannot be calculated.";
             return false;
         }
@@ -140,14 +141,12 @@ double BasketLegMargin(const BasketMarginLeg& leg, double multiple)
     const double value = double(leg.quantity) * leg.price;
     double margin = leg.sec.series == "OC" && !leg.sell ? f * value : f * value / multiple;
     if (leg.sec.commodity) {
-        const double units = leg.sec.lotUnits > 0 ? leg.sec.lotUnits : 1;
-        const double denominator = leg.sec.denominator; // above 0: PrepareBasketMargin refused the rest
-        if (leg.sec.series == "CO" && !leg.sell)
-            margin = units * value;
-        else if (leg.sec.series == "CO")
-            margin = double(leg.quantity) * leg.sec.strike * units / denominator / multiple;
-        else
-            margin = units * value / denominator / multiple;
+        // The leg's worth in the contract's units (PrepareBasketMargin
+        // refused a row without a denominator). A "CO" bought needs its
+        // premium, a "CO" sold its value at the strike over the rate.
+        const bool co = leg.sec.series == "CO";
+        const double legValue = LegValue(leg.sec.contract(), leg.quantity, co && leg.sell ? leg.sec.strike : leg.price);
+        margin = co && !leg.sell ? legValue : legValue / multiple;
     }
     return margin;
 }
@@ -213,11 +212,7 @@ BasketMarginStep ReadBasketMarginReply(int status, const std::string& reply, con
 
 std::string BasketMarginText(double total, bool allLegs, bool four)
 {
-    if (allLegs)
-        return detail::formatMoney(four ? "Total Required Margin to place this basket order is %.4lf"
-                                        : "Total Required Margin to place this basket order is %.2lf",
-                                   total);
-    return detail::formatMoney(four ? "Required Margin to place this individual order is %.4lf"
-                                    : "Required Margin to place this individual order is %.2lf",
-                               total);
+    return (allLegs ? "Total Required Margin to place this basket order is "
+                    : "Required Margin to place this individual order is ")
+        + securityFigureText(total, four ? 1 : 0);
 }

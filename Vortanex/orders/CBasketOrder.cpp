@@ -2,6 +2,7 @@
 
 // Server and order headers come before any Qt header: some of their members
 // are named like Qt's keyword macros.
+#include "server/ExchangeCancel.h"
 #include "server/RequestServer.h"
 #include "server/SecurityTable.h"
 
@@ -47,6 +48,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -106,6 +108,46 @@ constexpr const char* kBasketBusyText =
 std::mutex g_sendMutex;
 std::condition_variable g_sendDone;
 int g_sends = 0; // guarded by g_sendMutex
+
+// A basket send or margin query on its worker: the exit ends its exchange and
+// names the orders whose reply it did not see.
+struct SendInFlight {
+    std::shared_ptr<ExchangeCancel> cancel = std::make_shared<ExchangeCancel>();
+    std::string orders; // the legs as the Trading list showed them; empty for a margin query
+    // Out, then either answered (the worker reports) or ended at exit (the
+    // exit reports): whichever comes first, the other stays quiet.
+    enum State { Out, Answered, Ended };
+    std::atomic<int> state{Out};
+    bool answered()
+    {
+        int out = Out;
+        return state.compare_exchange_strong(out, Answered);
+    }
+    bool end()
+    {
+        int out = Out;
+        return state.compare_exchange_strong(out, Ended);
+    }
+};
+std::vector<std::shared_ptr<SendInFlight>> g_inFlight; // guarded by g_sendMutex
+
+std::shared_ptr<SendInFlight> sendStarted(std::string orders)
+{
+    auto flight = std::make_shared<SendInFlight>();
+    flight->orders = std::move(orders);
+    std::lock_guard lock(g_sendMutex);
+    ++g_sends;
+    g_inFlight.push_back(flight);
+    return flight;
+}
+
+void sendEnded(const std::shared_ptr<SendInFlight>& flight)
+{
+    std::lock_guard lock(g_sendMutex);
+    --g_sends;
+    std::erase(g_inFlight, flight);
+    g_sendDone.notify_all();
+}
 
 // The form behind BasketService for every opener.
 class BasketFormService final : public BasketService {
@@ -727,18 +769,18 @@ void CBasketOrder::startSend()
             return;
         }
     }
-    for (const std::string& line : m_request.lines)
+    std::string orders;
+    for (const std::string& line : m_request.lines) {
         OrderUserMessage(1, ' ', line);
-    setBusy(true);
-    {
-        std::lock_guard lock(detail::g_sendMutex);
-        ++detail::g_sends;
+        orders += (orders.empty() ? "" : "; ") + line;
     }
+    setBusy(true);
+    const auto flight = detail::sendStarted(IsOrderTransCode(m_request.code) ? orders : std::string());
     QPointer<CBasketOrder> self(this);
     const int enc = pv_user_info.encrypt;
     const std::string text = m_request.text;
     const int code = m_request.code;
-    const bool ok = pf::Worker::start("PlaceBasketOrderThread", [self, enc, text, code] {
+    const bool ok = pf::Worker::start("PlaceBasketOrderThread", [self, enc, text, code, flight] {
         int result = -1;
         bool stateUnknown = false;
         bool accepted = false;
@@ -747,7 +789,13 @@ void CBasketOrder::startSend()
             WriteLog(0, "2. Place Basket User Message Set now sending request to server");
             std::string reply;
             long length = 0;
-            const int status = RequestServer(enc, code, text, reply, length);
+            const int status = RequestServer(enc, code, text, reply, length, flight->cancel.get());
+            if (!flight->answered()) {
+                // The exit named the orders on the Trading list already.
+                WriteLog(0, "Basket request ended at exit before its reply");
+                detail::sendEnded(flight);
+                return;
+            }
             WriteLog(0, "3. Place Basket request to server sent");
             if (status == 200)
                 WriteLog(0, "4. Place Basket Response Len <" + std::to_string(length) + ">");
@@ -798,13 +846,10 @@ void CBasketOrder::startSend()
             if (self)
                 self->sendDone(result, details, stateUnknown);
         });
-        std::lock_guard lock(detail::g_sendMutex);
-        --detail::g_sends;
-        detail::g_sendDone.notify_all();
+        detail::sendEnded(flight);
     });
     if (!ok) {
-        std::lock_guard lock(detail::g_sendMutex);
-        --detail::g_sends;
+        detail::sendEnded(flight);
         sendDone(-1, {}, false);
     }
 }
@@ -862,16 +907,13 @@ void CBasketOrder::CalculateMargin(int selector)
         return;
     }
     setBusy(true);
-    {
-        std::lock_guard lock(detail::g_sendMutex);
-        ++detail::g_sends;
-    }
+    const auto flight = detail::sendStarted({});
     QPointer<CBasketOrder> self(this);
     const int enc = pv_user_info.encrypt;
     const std::string client = in.client.substr(in.client.find_first_not_of(' ') == std::string::npos
                                                      ? 0
                                                      : in.client.find_first_not_of(' '));
-    const bool ok = pf::Worker::start("BasketMarginThread", [self, enc, legsToAsk, selector, client] {
+    const bool ok = pf::Worker::start("BasketMarginThread", [self, enc, legsToAsk, selector, client, flight] {
         std::string text;
         try {
             double total = 0;
@@ -887,7 +929,11 @@ void CBasketOrder::CalculateMargin(int selector)
                 }
                 std::string reply;
                 long length = 0;
-                const int status = RequestServer(enc, 405, leg.text, reply, length);
+                const int status = RequestServer(enc, 405, leg.text, reply, length, flight->cancel.get());
+                if (flight->state.load() == detail::SendInFlight::Ended) {
+                    stopped = true;
+                    break;
+                }
                 const BasketMarginStep step = ReadBasketMarginReply(status, reply, leg, trimmed);
                 if (!step.box.empty()) {
                     const std::string box = step.box, caption = step.caption;
@@ -916,13 +962,10 @@ void CBasketOrder::CalculateMargin(int selector)
             if (self)
                 self->marginDone(text);
         });
-        std::lock_guard lock(detail::g_sendMutex);
-        --detail::g_sends;
-        detail::g_sendDone.notify_all();
+        detail::sendEnded(flight);
     });
     if (!ok) {
-        std::lock_guard lock(detail::g_sendMutex);
-        --detail::g_sends;
+        detail::sendEnded(flight);
         setBusy(false);
     }
 }
@@ -1007,6 +1050,26 @@ void UninstallBasketForm()
     watchOpeners().basket = {};
     SetBasketService(nullptr);
     detail::g_service.reset();
+}
+
+void EndBasketSendsInFlight()
+{
+    std::vector<std::shared_ptr<detail::SendInFlight>> flights;
+    {
+        std::lock_guard lock(detail::g_sendMutex);
+        flights = detail::g_inFlight;
+    }
+    for (const auto& flight : flights) {
+        if (!flight->end())
+            continue; // its reply is in: the worker reports it
+        flight->cancel->cancel();
+        if (flight->orders.empty())
+            continue;
+        const std::string text = "Basket order status unknown (the terminal closed before its reply arrived): "
+            + flight->orders + ". Please check the Order Book before placing it again.";
+        WriteLog(0, text);
+        OrderUserMessage(1, ' ', text);
+    }
 }
 
 bool WaitBasketSends(int timeoutMs)

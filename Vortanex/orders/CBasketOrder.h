@@ -151,3 +151,7 @@ void ClearBasketTradingPassword();
 
 // Waits until no basket send runs (exit, tests). Any thread.
 bool WaitBasketSends(int timeoutMs);
+// Exit: ends every basket send and margin query still out; the orders of a
+// send are named on the Trading list as of unknown state (their reply is not
+// seen). UI thread.
+void EndBasketSendsInFlight();

@@ -2,6 +2,7 @@
 
 // Server and order headers come before any Qt header: some of their members
 // are named like Qt's keyword macros.
+#include "server/ExchangeCancel.h"
 #include "server/RequestServer.h"
 #include "server/SecurityTable.h"
 
@@ -10,6 +11,7 @@
 #include "app/base/LogWriter.h"
 #include "app/base/MessageBox.h"
 #include "app/base/SessionRecord.h"
+#include "app/base/TextFormat.h"
 #include "app/base/WholeNumber.h"
 #include "orders/COrderViewEx.h"
 #include "orders/ConvertPositionRequest.h"
@@ -32,6 +34,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -47,15 +50,42 @@ std::mutex g_workMutex;
 std::condition_variable g_workDone;
 int g_work = 0; // guarded by g_workMutex
 
-void workStarted()
+// A query or conversion on its worker: the exit ends its exchange and names
+// a conversion whose reply it did not see.
+struct WorkInFlight {
+    std::shared_ptr<ExchangeCancel> cancel = std::make_shared<ExchangeCancel>();
+    std::string conversion; // what the conversion asked, for the Trading list; empty for a query
+    // Out, then either answered (the worker reports) or ended at exit (the
+    // exit reports): whichever comes first, the other stays quiet.
+    enum State { Out, Answered, Ended };
+    std::atomic<int> state{Out};
+    bool answered()
+    {
+        int out = Out;
+        return state.compare_exchange_strong(out, Answered);
+    }
+    bool end()
+    {
+        int out = Out;
+        return state.compare_exchange_strong(out, Ended);
+    }
+};
+std::vector<std::shared_ptr<WorkInFlight>> g_inFlight; // guarded by g_workMutex
+
+std::shared_ptr<WorkInFlight> workStarted(std::string conversion = {})
 {
+    auto work = std::make_shared<WorkInFlight>();
+    work->conversion = std::move(conversion);
     std::lock_guard lock(g_workMutex);
     ++g_work;
+    g_inFlight.push_back(work);
+    return work;
 }
-void workEnded()
+void workEnded(const std::shared_ptr<WorkInFlight>& work)
 {
     std::lock_guard lock(g_workMutex);
     --g_work;
+    std::erase(g_inFlight, work);
     g_workDone.notify_all();
 }
 
@@ -111,11 +141,15 @@ public:
             g_pDlgConvertPosition->setQuerying(true);
         QPointer<QWidget> owner(parent);
         const int enc = pv_user_info.encrypt;
-        workStarted();
+        const auto work = workStarted();
         const bool started = pf::Worker::start("ConvertPositionQuery", [=] {
             std::string reply;
             long length = 0;
-            const int status = RequestServer(enc, 420, text, reply, length);
+            const int status = RequestServer(enc, 420, text, reply, length, work->cancel.get());
+            if (!work->answered()) {
+                workEnded(work);
+                return;
+            }
             ConversionQueryResult r;
             if (status == 200)
                 r = ReadConversionQuery(reply);
@@ -131,13 +165,13 @@ public:
                 dlg->Fill(clientCode, secIndex, exchangeName, side, r.ok, std::abs(netQty), r.convertible, allowable,
                           r.margin);
             });
-            workEnded();
+            workEnded(work);
         });
         if (!started) {
             g_querying = false;
             if (g_pDlgConvertPosition)
                 g_pDlgConvertPosition->setQuerying(false);
-            workEnded();
+            workEnded(work);
         }
         return started;
     }
@@ -274,11 +308,18 @@ void CDlgConvertPosition::ConvertPosition()
     enableControls(false);
     QPointer<CDlgConvertPosition> self(this);
     const int enc = pv_user_info.encrypt;
-    detail::workStarted();
+    const auto work = detail::workStarted(formatText("Client %s, %s, %s, quantity %ld", m_clientCode.c_str(),
+                                                     sec.displayKey.c_str(), m_exchangeName.c_str(), quantity));
     const bool started = pf::Worker::start("ConvertPositionThread", [=] {
         std::string reply;
         long length = 0;
-        const int status = RequestServer(enc, 110, text, reply, length);
+        const int status = RequestServer(enc, 110, text, reply, length, work->cancel.get());
+        if (!work->answered()) {
+            // The exit named the conversion on the Trading list already.
+            WriteLog(0, "Position conversion ended at exit before its reply");
+            detail::workEnded(work);
+            return;
+        }
         const ConversionOutcome o = ReadConversionReply(status, reply);
         if (o.stateUnknown)
             OrderUserMessage(1, ' ', o.text);
@@ -291,10 +332,10 @@ void CDlgConvertPosition::ConvertPosition()
             if (self)
                 self->conversionDone(o.text, o.caption, o.warning, o.stateUnknown);
         });
-        detail::workEnded();
+        detail::workEnded(work);
     });
     if (!started) {
-        detail::workEnded();
+        detail::workEnded(work);
         conversionDone("Unable to start the conversion. Please Try Again...", {}, false, false);
     }
 }
@@ -328,6 +369,27 @@ void UninstallConvertPositionForm()
     delete g_pDlgConvertPosition;
     SetConvertPositionService(nullptr);
     detail::g_service.reset();
+}
+
+void EndConvertPositionWorkInFlight()
+{
+    std::vector<std::shared_ptr<detail::WorkInFlight>> works;
+    {
+        std::lock_guard lock(detail::g_workMutex);
+        works = detail::g_inFlight;
+    }
+    for (const auto& work : works) {
+        if (!work->end())
+            continue; // its reply is in: the worker reports it
+        work->cancel->cancel();
+        if (work->conversion.empty())
+            continue;
+        const std::string text =
+            "Position conversion status unknown (the terminal closed before its reply arrived): " + work->conversion
+            + ". Please check the positions before converting again.";
+        WriteLog(0, text);
+        OrderUserMessage(1, ' ', text);
+    }
 }
 
 bool WaitConvertPositionWork(int timeoutMs)

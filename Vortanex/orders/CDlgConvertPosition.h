@@ -64,3 +64,6 @@ void InstallConvertPositionForm();
 void UninstallConvertPositionForm();
 // Waits until no query or conversion runs (exit, tests). Any thread.
 bool WaitConvertPositionWork(int timeoutMs);
+// Exit: ends every query and conversion still out; a conversion is named on
+// the Trading list as of unknown state (its reply is not seen). UI thread.
+void EndConvertPositionWorkInFlight();

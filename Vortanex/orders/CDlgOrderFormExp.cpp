@@ -22,6 +22,7 @@
 
 #include "ui/key_filter.h"
 #include "ui/modal_host.h"
+#include "pf/ui_guard.h"
 #include "ui/ui_thread.h"
 
 #include <QEvent>
@@ -242,7 +243,7 @@ CDlgOrderFormExp::~CDlgOrderFormExp()
             WriteLog(0, "Order form thread still running as the form goes");
             m_worker.detach();
         } else {
-            m_worker.join();
+            pf::uiguard::join(m_worker, "the order form's ended request");
         }
     }
     if (detail::g_pDlgOrderFormExp == this)
@@ -267,13 +268,9 @@ void CDlgOrderFormExp::WaitForRequest()
     // Never a plain join: the thread may be waiting on the UI thread for a
     // box or the proxy dialog, so the UI thread is served until it is done.
     const std::shared_ptr<OrderFlight> flight = m_flight;
-    if (flight && !flight->done.load()
-        && !ui::UiThread::pumpUntil([flight] { return flight->done.load(); }, detail::kFlightWaitMs)) {
+    if (!ui::UiThread::joinWorker(m_worker, [flight] { return !flight || flight->done.load(); },
+                                  "the order form's request", detail::kFlightWaitMs))
         WriteLog(0, "Order form thread still running after the wait; it ends on its own");
-        m_worker.detach();
-        return;
-    }
-    m_worker.join();
 }
 
 void CDlgOrderFormExp::CloseInFlight()
@@ -1336,11 +1333,16 @@ int CDlgOrderFormExp::Place_Order(int code, const std::string& text, const std::
         if (m_nMode == 3)
             m_bHoldOk = true;
         step = 3;
-        const OrderSecurity sec = security();
-        if (sec.inLots())
-            setText(kLots, "0");
-        else
-            setText(kQuantity, "0");
+        // A new order leaves the form clear for the next one. A modify keeps
+        // the values it sent in view: a quantity of 0 there would be a
+        // modify ready to send that nobody asked for.
+        if (m_nMode != 2) {
+            const OrderSecurity sec = security();
+            if (sec.inLots())
+                setText(kLots, "0");
+            else
+                setText(kQuantity, "0");
+        }
         return 0;
     } catch (...) {
         WriteLog(0, formatText("Exception at Place_Order() on line no %d", step));

@@ -138,12 +138,12 @@ void CDlgOrderFormExp::UpdateStopLossTrigger()
         return;
     }
     long long paise = RoundedUnits(trigger * 100);
-    const long long t = sec.bseDerivative() ? sec.tickSize : sec.tickSize / 100;
-    // Without a whole tick in paise the trigger is left as computed.
-    if (t >= 1) {
-        const long long r = paise % 100;
-        if (paise % t != 0 && r % t != 0)
-            paise += t - r % t;
-    }
+    // The tick in paise, whichever unit the master gives it in (paise for a
+    // BSE derivative and for "NC" and "MC").
+    const long long t = RoundedUnits(sec.tickRupees() * 100);
+    // Moved up to the next whole tick; without a whole tick in paise the
+    // trigger is left as computed.
+    if (t >= 1 && paise % t != 0)
+        paise += t - paise % t;
     setText(kTrigger, formatText("%.2lf", static_cast<double>(paise) / 100));
 }

@@ -2,6 +2,7 @@
 
 // Server and order headers come before any Qt header: some of their members
 // are named like Qt's keyword macros.
+#include "server/ExchangeCancel.h"
 #include "server/RequestServer.h"
 #include "server/SecurityTable.h"
 
@@ -10,6 +11,7 @@
 #include "app/base/LogWriter.h"
 #include "app/base/MessageBox.h"
 #include "app/base/SessionRecord.h"
+#include "app/base/TextFormat.h"
 #include "frame/CMainFrame.h"
 #include "frame/FrameThemes.h"
 #include "frame/controls/CMyReportCtrl.h"
@@ -79,14 +81,19 @@ int securityCount()
 
 // The download on its worker: a fresh array handed to the view, which takes
 // it only if it is still open.
-void GetTradeReportThread(QPointer<CTradeView> view, int encryption, std::string text, std::string client)
+void GetTradeReportThread(QPointer<CTradeView> view, int encryption, std::string text, std::string client,
+                          std::shared_ptr<ExchangeCancel> cancel)
 {
     TradeReportOutcome outcome;
     try {
         WriteLog(0, "Entry :GetTradeReportThread");
         std::string reply;
         long length = 0;
-        const int status = RequestServer(encryption, kTradeBookTransCode, text, reply, length);
+        const int status = RequestServer(encryption, kTradeBookTransCode, text, reply, length, cancel.get());
+        if (cancel->cancelled()) {
+            WriteLog(0, "Trade Report download cancelled: the book closed");
+            return;
+        }
         outcome = ReadTradeReportReply(status, reply, client, &securityOf);
     } catch (const std::exception& e) {
         WriteLog(0, "SException download Trade Report : [" + std::string(e.what()) + "]");
@@ -193,6 +200,19 @@ CTradeView::~CTradeView()
 
 void CTradeView::closeEvent(QCloseEvent* event)
 {
+    if (!m_closing && m_downloading) {
+        WriteLog(0, formatText("RequestInit[%ld]ActiveFlag[%ld]", 1L, 0L));
+        if (MyMessageBox("Trade data is currently being downloaded .. do you still want to close the Trade report?",
+                         kProductCaption, MsgYesNo | MsgIconQuestion)
+            != 6) {
+            event->ignore();
+            return;
+        }
+    }
+    m_closing = true;
+    // The download still out ends now; a reply already on its way is dropped.
+    if (m_download)
+        m_download->cancel();
     // Gone for the openers at once, even before the window is deleted.
     ++m_populateGen;
     m_awaitingSettle = false;
@@ -324,14 +344,17 @@ void CTradeView::download()
     m_grid->setEnabled(false);
     m_refresh->setEnabled(false);
     m_busy = true;
+    m_downloading = true;
     {
         std::lock_guard lock(detail::g_downloadMutex);
         ++detail::g_downloads;
     }
     QPointer<CTradeView> self(this);
     const int enc = pv_user_info.encrypt;
-    const bool started = pf::Worker::start("GetTradeReportThread", [self, enc, text, client] {
-        detail::GetTradeReportThread(self, enc, text, client);
+    auto cancel = std::make_shared<ExchangeCancel>();
+    m_download = cancel;
+    const bool started = pf::Worker::start("GetTradeReportThread", [self, enc, text, client, cancel] {
+        detail::GetTradeReportThread(self, enc, text, client, cancel);
         std::lock_guard lock(detail::g_downloadMutex);
         --detail::g_downloads;
         detail::g_downloadDone.notify_all();
@@ -340,6 +363,7 @@ void CTradeView::download()
         std::lock_guard lock(detail::g_downloadMutex);
         --detail::g_downloads;
         m_busy = false;
+        m_downloading = false;
         m_refresh->setEnabled(true);
         m_grid->setEnabled(true);
     }
@@ -348,6 +372,9 @@ void CTradeView::download()
 
 void CTradeView::takeResult(TradeReportOutcome outcome)
 {
+    if (m_closing)
+        return;
+    m_downloading = false;
     // Busy until the grid shows the new trades (OnPopulate ends it).
     m_busy = true;
     m_previous->setChecked(false);
@@ -447,7 +474,7 @@ void CTradeView::populated()
 void CTradeView::FollowNewTrades()
 {
     // Not a user's command: a locked terminal keeps what it shows, silently.
-    if (IsTerminalLocked())
+    if (m_closing || IsTerminalLocked())
         return;
     if (m_busy) {
         m_followPending = true;

@@ -12,6 +12,7 @@
 #include <vector>
 
 class CMyReportCtrl;
+class ExchangeCancel;
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
@@ -52,6 +53,8 @@ public:
 
     // The worker's result, on the UI thread.
     void takeResult(TradeReportOutcome outcome);
+    // The program closes the book (a new security file): no question.
+    void markClosing() { m_closing = true; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -74,6 +77,9 @@ private:
     int m_secFilter = -1;
     bool m_busy = false;      // a download, or the grid's filling after it, runs
     bool m_followPending = false; // new trades came while a download ran
+    bool m_downloading = false; // the report is asked and its reply not taken yet
+    bool m_closing = false;     // a close is under way: no question, no late reply
+    std::shared_ptr<ExchangeCancel> m_download; // the download's exchange, ended by a close
     int m_populateGen = 0;    // a newer filling or refresh ends an older filling
     bool m_awaitingSettle = false; // the grid still opens the groups of the filling shown
     // Replaced whole by each download: what the grid and the summary read is

@@ -19,15 +19,18 @@
 #include "orders/OrderMessages.h"
 #include "server/OrderSecurity.h"
 #include "orders/TsloOrder.h"
+#include "server/ExchangeCancel.h"
 #include "server/RequestServer.h"
 #include "frame/WindowOpeners.h"
 
+#include "pf/ui_guard.h"
 #include "ui/document_area.h"
 #include "ui/grid_ranges.h"
 #include "ui/prompter.h"
 #include "ui/rgb.h"
 #include "ui/ui_thread.h"
 
+#include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QAction>
 #include <QHBoxLayout>
@@ -46,6 +49,7 @@ namespace detail {
 namespace {
 
 CTsloOrderView* g_pTsloOrderView = nullptr;
+
 
 constexpr int kWidths[kTsloColumns] = {85, 120, 65, 120, 70, 60, 60, 60, 60, 60, 60, 60, 120, 120, 50, 120, 60, 80, 80};
 
@@ -166,7 +170,21 @@ CTsloOrderView::~CTsloOrderView()
     // The toolbar asks the book about its selection: it goes first.
     delete m_toolBar;
     m_toolBar = nullptr;
-    WaitForDownload();
+    // Closed, at exit or for a new security file: a download still out ends
+    // now and its late reply finds nobody. Nothing waits here (the frame may
+    // be going around this window): a thread still ending holds only its own
+    // copies and ends on its own.
+    m_closing = true;
+    if (m_cancel)
+        m_cancel->cancel();
+    if (m_worker.joinable()) {
+        if (m_workerEnded->load()) {
+            pf::uiguard::join(m_worker, "the ended TSLO order report download");
+        } else {
+            WriteLog(0, "TSLO Order Report download still ending as the book goes");
+            m_worker.detach();
+        }
+    }
     if (detail::g_pTsloOrderView == this)
         detail::g_pTsloOrderView = nullptr;
 }
@@ -175,8 +193,29 @@ CTsloOrderView* CTsloOrderView::Instance() { return detail::g_pTsloOrderView; }
 
 void CTsloOrderView::WaitForDownload()
 {
-    if (m_worker.joinable())
-        m_worker.join();
+    const auto ended = m_workerEnded;
+    ui::UiThread::joinWorker(m_worker, [ended] { return ended->load(); }, "TSLO order report download", 60000);
+}
+
+void CTsloOrderView::closeEvent(QCloseEvent* event)
+{
+    CloseOrderForm();
+    if (!m_closing && m_busy) {
+        WriteLog(0, formatText("RequestInit[%ld]ActiveFlag[%ld]", 1L, 0L));
+        if (MyMessageBox("TSLO Order data is currently being downloaded .. do you still want to close the TSLO Order report?",
+                         kProductCaption, MsgYesNo | MsgIconQuestion)
+            != 6) {
+            event->ignore();
+            return;
+        }
+    }
+    m_closing = true;
+    // The download still out ends now; a reply already on its way is dropped.
+    if (m_cancel)
+        m_cancel->cancel();
+    if (detail::g_pTsloOrderView == this)
+        detail::g_pTsloOrderView = nullptr;
+    event->accept();
 }
 
 void CTsloOrderView::OnInitialUpdate()
@@ -253,13 +292,22 @@ void CTsloOrderView::OnOrderRefresh()
     const int encrypt = pv_user_info.encrypt;
     QPointer<CTsloOrderView> self(this);
     WaitForDownload();
-    m_worker = std::thread([self, request, encrypt, clientCode] {
+    auto cancel = std::make_shared<ExchangeCancel>();
+    auto ended = std::make_shared<std::atomic<bool>>(false);
+    m_cancel = cancel;
+    m_workerEnded = ended;
+    m_worker = std::thread([self, request, encrypt, clientCode, cancel, ended] {
         TsloReport report;
         try {
             WriteLog(0, "Entry in GetTsloOrderReport");
             std::string reply;
             long length = 0;
-            const int status = RequestServer(encrypt, 640, request, reply, length);
+            const int status = RequestServer(encrypt, 640, request, reply, length, cancel.get());
+            if (cancel->cancelled()) {
+                WriteLog(0, "TSLO Order Report download cancelled: the book closed");
+                ended->store(true);
+                return;
+            }
             if (status == 200) {
                 WriteLog(0, formatText("TSLO TsloOrderView Response Len <%ld>", length));
                 report = ReadTsloReport(length < 1 ? std::string_view() : std::string_view(reply), clientCode);
@@ -276,9 +324,10 @@ void CTsloOrderView::OnOrderRefresh()
             WriteLog(0, "Exception in GetTsloOrderReport 1");
         }
         ui::UiThread::post([self, report = std::move(report), clientCode] {
-            if (self)
+            if (self && !self->m_closing)
                 self->finishDownload(report, clientCode);
         });
+        ended->store(true);
     });
 }
 
@@ -558,6 +607,7 @@ void CloseTsloOrderBook()
     if (CTsloOrderView* view = CTsloOrderView::Instance()) {
         WriteLog(0, "The security master changed: the TSLO order book closes");
         view->CloseOrderForm();
+        view->markClosing();
         if (auto* sub = qobject_cast<QMdiSubWindow*>(view->parentWidget()))
             sub->close();
         else

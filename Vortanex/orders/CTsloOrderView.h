@@ -10,12 +10,14 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 
 class CMyReportCtrl;
+class ExchangeCancel;
 class QLineEdit;
 class QPushButton;
 
@@ -57,10 +59,14 @@ public:
     // The record the commands act on: the selected row's, -1 when none.
     int selectedRecord() const;
     void selectRecord(int record);
-    // Waits for a running download (tests and shut-down).
+    // Waits for a running download to end, serving the UI thread (tests).
     void WaitForDownload();
+    // The program closes the book (a new security file): no question.
+    void markClosing() { m_closing = true; }
 
 protected:
+    // Asks before a close that would drop a download under way.
+    void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -81,7 +87,11 @@ private:
     int m_secIndex = -1;
     bool m_ready = true;
     bool m_busy = false;
+    bool m_closing = false;
     std::thread m_worker;
+    // The download's exchange, which a close ends at once, and its end.
+    std::shared_ptr<ExchangeCancel> m_cancel;
+    std::shared_ptr<std::atomic<bool>> m_workerEnded = std::make_shared<std::atomic<bool>>(true);
 };
 
 // Installs the book as command 33314 (F7) and as the order form's F7.

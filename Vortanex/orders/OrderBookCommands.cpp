@@ -25,6 +25,7 @@
 #include "frame/WindowOpeners.h"
 
 #include "ui/grid_ranges.h"
+#include "watch/base/TextSplit.h"
 #include "ui/prompter.h"
 
 #include <QApplication>
@@ -439,7 +440,7 @@ bool WriteGridCsv(const ui::GridView& grid, const std::string& path)
     for (int c = 0; c < model.columns(); ++c) {
         if (c)
             line += ',';
-        line += model.columnName(c).toStdString();
+        line += CsvField(model.columnName(c).toStdString());
     }
     out << line << '\n';
     for (int rowId : grid.shownRows()) {
@@ -449,7 +450,7 @@ bool WriteGridCsv(const ui::GridView& grid, const std::string& path)
         for (int c = 0; c < model.columns(); ++c) {
             if (c)
                 line += ',';
-            line += detail::cellText(grid, rowId, c);
+            line += CsvField(detail::cellText(grid, rowId, c));
         }
         out << line << '\n';
     }

@@ -50,56 +50,52 @@ OrderMenuState OrderMenuStateFor(const OrderInfo& rec)
 OrderSummary SummariseOrders(const std::vector<std::pair<OrderInfo, OrderSecurity>>& rows)
 {
     OrderSummary s;
-    const OrderSecurity* last = nullptr;
-    bool lastLotPriced = false;
+    // The priced quantities behind each side's value: every row counts with
+    // its own contract, so an average is a price whatever the rows mix.
+    double buyUnits = 0, sellUnits = 0;
     for (const auto& [rec, sec] : rows) {
         const long long q = rec.total_qty;
         const double p = rec.price;
         const bool buy = rec.buy_sell[0] == 'B';
         long long qty = q;
-        double value = 0;
+        double units = 0;
         const std::string_view exch = FixedTextView(rec.exchange);
-        const bool lotPriced = detail::lotPricedExchange(exch);
         if (sec.currency) {
             s.currency = true;
             qty = sec.lotUnits > 0 ? q * sec.lotUnits : q;
-            value = double(qty) * p;
-        } else if (lotPriced) {
+            units = double(qty);
+        } else if (detail::lotPricedExchange(exch)) {
             WriteLog(0, buy ? "Buy order summary" : "Sell order summary");
             WriteLog(0, detail::format("quantity = [%lld] * market lot = [%d] * multiplier = [%d]/ denominator = "
                                        "[%d],order price =[%.2lf]",
                                        q, sec.marketLot, sec.lotUnits, sec.denominator, p));
-            if (sec.denominator == 0)
+            const ContractSize contract {true, sec.lotUnits, sec.denominator};
+            if (!CanPrice(contract))
                 WriteLog(0, "Order summary: denominator 0, order " + std::to_string(rec.order_no)
                                 + " counts its quantity only");
             else
-                value = p * (double(q) * sec.marketLot * sec.lotUnits / sec.denominator);
+                units = PricedUnits(contract, q * sec.marketLot);
         } else {
-            value = double(q) * p;
+            units = double(q);
         }
+        const double value = units * p;
         if (buy) {
             s.buyQty += qty;
             s.buyValue += value;
+            buyUnits += units;
         } else {
             s.sellQty += qty;
             s.sellValue += value;
+            sellUnits += units;
         }
-        last = &sec;
-        lastLotPriced = lotPriced;
     }
-    auto average = [&](double value, long long qty) {
-        if (qty < 1)
+    auto average = [](double value, long long qty, double units) {
+        if (qty < 1 || units <= 0)
             return 0.0;
-        if (lastLotPriced && last) {
-            if (last->denominator == 0)
-                return 0.0;
-            const double units = double(qty) * last->marketLot * last->lotUnits / last->denominator;
-            return units == 0 ? 0.0 : value / units;
-        }
-        return value / double(qty);
+        return value / units;
     };
-    s.buyAvg = average(s.buyValue, s.buyQty);
-    s.sellAvg = average(s.sellValue, s.sellQty);
+    s.buyAvg = average(s.buyValue, s.buyQty, buyUnits);
+    s.sellAvg = average(s.sellValue, s.sellQty, sellUnits);
     return s;
 }
 

@@ -1,5 +1,6 @@
 #include "orders/OrderMargin.h"
 
+#include "app/base/FigureText.h"
 #include "app/base/MessageBox.h"
 #include "app/base/TextFormat.h"
 #include "watch/base/TextSplit.h"
@@ -52,10 +53,12 @@ MarginMessage plain(std::string text) { return {std::move(text), {}, MsgOk}; }
 
 std::string MarginText(double margin, int segmentKind)
 {
-    return formatText(segmentKind == 2 ? "Required Margin to place this order is %.4lf"
-                                       : "Required Margin to place this order is %.2lf",
-                      margin);
+    return "Required Margin to place this order is " + securityFigureText(margin, segmentKind == 2 ? 1 : 0);
 }
+
+namespace {
+constexpr const char* kNoDenominator = "Price denominator of the security is 0. Margin cannot be calculated.";
+} // namespace
 
 MarginPlan PlanMargin(const MarginInput& in)
 {
@@ -108,7 +111,14 @@ MarginPlan PlanMargin(const MarginInput& in)
     } else if (p.segmentKind == 2) {
         p.ask = true;
     } else {
-        p.answer = {MarginText(in.quantity * p.price, 0), "Required Margin", MsgOk | MsgIconInformation};
+        // A plain buy needs its value: a commodity's quantity counts its
+        // lots, whose worth is the contract's units, not its market lot.
+        if (!CanPrice(sec.contract())) {
+            p.refusal = detail::plain(kNoDenominator);
+            return p;
+        }
+        p.answer = {MarginText(LegValue(sec.contract(), in.quantity, p.price), 0), "Required Margin",
+                    MsgOk | MsgIconInformation};
         return p;
     }
     p.request = formatText("RiskData=%ld|%s|%s|%s|%s|%ld|%ld|%s|%ld", 405L, in.clientId.c_str(), in.userId.c_str(),
@@ -125,28 +135,25 @@ bool ComputeMargin(const MarginInput& in, const MarginPlan& plan, double rate, d
         return false;
     }
     const bool sell = in.sideIndex == 1;
+    if (sec.commodity) {
+        // The rule divides by the price denominator: a master row without
+        // one cannot be priced.
+        if (!CanPrice(sec.contract())) {
+            error = kNoDenominator;
+            return false;
+        }
+        // A "CO" sold is priced at its strike; a future bought needs its
+        // whole value, everything else its value at the rate.
+        const bool co = sec.series == "CO";
+        const double value = LegValue(sec.contract(), in.quantity, co && sell ? sec.strike : plan.price);
+        margin = !co && !sell ? value : value / rate;
+        return true;
+    }
     // The form's quantity of a currency security already holds its lots x
     // units per lot: the units are not multiplied in a second time.
     const double multiplier = sec.currency || sec.lotUnits <= 0 ? 1.0 : sec.lotUnits;
     const double value = in.quantity * plan.price;
     margin = sec.series == "OC" || sell ? value / rate * multiplier : value * multiplier;
-    if (sec.commodity) {
-        const bool co = sec.series == "CO";
-        if (!co && !sell) {
-            margin = sec.marketLot * value;
-            return true;
-        }
-        // The rule divides by the price denominator: a master row without
-        // one cannot be priced.
-        if (sec.denominator == 0) {
-            error = "Price denominator of the security is 0. Margin cannot be calculated.";
-            return false;
-        }
-        if (co && sell)
-            margin = in.quantity * sec.strike * sec.marketLot / sec.denominator / rate;
-        else
-            margin = sec.marketLot * value / sec.denominator / rate;
-    }
     return true;
 }
 

@@ -152,7 +152,7 @@ std::string OrderPriceText(double price, bool fourDecimals)
     return figureText(price, fourDecimals ? 4 : 2);
 }
 
-bool IsCurrencyExchange(std::string_view exchange) { return exchange == "CN" || exchange == "CB" || exchange == "MC"; }
+bool IsCurrencyExchange(std::string_view exchange) { return figureDecimals(-1, exchange) == 4; }
 
 OrderRowTexts FormatOrderRow(const OrderInfo& record, bool fourDecimals)
 {

@@ -346,14 +346,11 @@ ValidationOutcome ValidateOrder(const OrderFormInput& in, const OrderCheckContex
         }
         // 9.9 order value
         const double valuePrice = pricePaise > 0 ? pricePaise : sec.ltp;
-        double value = 0;
-        if (sec.commodity) {
-            const long long denominator = sec.denominator > 0 ? sec.denominator : 1;
-            const long long units = static_cast<long long>(sec.lotUnits) * in.quantity / denominator;
-            value = static_cast<double>(units) * valuePrice;
-        } else {
-            value = static_cast<double>(in.quantity) * valuePrice;
-        }
+        // A commodity without a denominator is worth its quantity's units.
+        ContractSize contract = sec.contract();
+        if (!CanPrice(contract))
+            contract.denominator = 1;
+        double value = LegValue(contract, in.quantity, valuePrice);
         if (value != 0)
             value /= 100;
         if (value > ctx.valueLimit) {

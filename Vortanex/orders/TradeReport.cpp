@@ -1,6 +1,8 @@
 #include "orders/TradeReport.h"
 
+#include "app/base/FigureText.h"
 #include "app/base/LogWriter.h"
+#include "server/OrderSecurity.h"
 #include "watch/base/TextSplit.h"
 
 #include <algorithm>
@@ -129,7 +131,12 @@ TradeReportOutcome ReadTradeReportReply(int status, const std::string& reply, co
 
 std::string TradePriceText(const TradeInfo& trade)
 {
-    char text[64];
-    std::snprintf(text, sizeof text, trade.exchange == "CN" ? "%0.4lf" : "%0.2lf", trade.price);
-    return text;
+    // The security's own flag when it is known, its exchange otherwise.
+    int currency = -1;
+    if (trade.sec_index >= 0) {
+        const OrderSecurity sec = OrderSecurityAt(trade.sec_index);
+        if (sec.valid())
+            currency = sec.currency;
+    }
+    return securityFigureText(trade.price, currency, trade.exchange);
 }

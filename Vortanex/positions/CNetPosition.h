@@ -211,8 +211,8 @@ private:
     // Every row of the grid is a currency: its totals take four decimals.
     bool m_openAllCurrency = false;
     bool m_todaysAllCurrency = false;
-    // Per security, the open grid's rows of its first adjacent run (grid
-    // order) and the today's records with a row: built by the fills, so a
+    // Per security, the open grid's rows (grid order) and the today's
+    // records with a row: built by the fills, so a
     // tick touches only its own rows.
     std::unordered_map<int, std::vector<int>> m_openRunBySecurity;
     std::unordered_map<int, std::vector<int>> m_todaysBySecurity;

@@ -92,6 +92,9 @@ int CNetPosition::OnDisplaySellFromExisting()
                     }
                     for (size_t x = f; x < e; ++x)
                         h[x].stock_balance = static_cast<int>(M);
+                    // The run's rows share one balance: its profit at the
+                    // average cost counts once, as its balance does.
+                    bool runPlCounted = false;
                     for (size_t x = f; x < e; ++x) {
                         PositionRecord& r = h[x];
                         openValue += r.sell_open_value;
@@ -112,8 +115,11 @@ int CNetPosition::OnDisplaySellFromExisting()
                         const double cost = avgCost(r.holding_text);
                         if (cost >= 0) {
                             r.avg_cost_pl = PositionMath::NoNegativeZero((lastOf(r.sec_index) - cost) * r.stock_balance);
-                            unreal += r.avg_cost_pl;
-                            grandUnreal += r.avg_cost_pl;
+                            if (!runPlCounted) {
+                                unreal += r.avg_cost_pl;
+                                grandUnreal += r.avg_cost_pl;
+                                runPlCounted = true;
+                            }
                         }
                         if (pledgeable && x == f)
                             realVal += r.stock_balance * lastOf(r.sec_index);

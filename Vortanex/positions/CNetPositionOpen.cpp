@@ -193,21 +193,16 @@ void CNetPosition::OnDisplayPositions(int shownReport)
             }
             m_openTotalRow = row;
         }
-        // The first adjacent run of each security's rows, in grid order.
+        // Every row of each security, in grid order: a security's rows need
+        // not be adjacent (an MIS row after other securities), and each
+        // follows its ticks.
         m_openRunBySecurity.clear();
-        int lastSecurity = -2;
         for (int row : m.preorder()) {
             const int* index = m.rowDataAs<int>(row);
             if (!index || *index < 0 || *index >= static_cast<int>(positions.size())
                 || positions[static_cast<size_t>(*index)].grid_row != row)
                 continue;
-            const int sec = positions[static_cast<size_t>(*index)].sec_index;
-            std::vector<int>& run = m_openRunBySecurity[sec];
-            if (run.empty() || lastSecurity == sec)
-                run.push_back(row);
-            else
-                run.push_back(-1); // a later run: ticks leave it alone
-            lastSecurity = sec;
+            m_openRunBySecurity[positions[static_cast<size_t>(*index)].sec_index].push_back(row);
         }
         m.flush();
     } catch (const std::exception& e) {
@@ -230,8 +225,6 @@ void CNetPosition::updateOpenGridLtp(int security, const RiskSecurityFacts& s, i
     if (run == m_openRunBySecurity.end())
         return;
     for (int row : run->second) {
-        if (row < 0)
-            break; // the rows of one security are adjacent: only the first run
         const int* index = m.rowDataAs<int>(row);
         if (!index || *index < 0 || *index >= static_cast<int>(positions.size()))
             continue;
@@ -245,6 +238,9 @@ void CNetPosition::updateOpenGridLtp(int security, const RiskSecurityFacts& s, i
         m.setText(row, 12, qs(PositionMath::FormatPrice(pl, s.currency)));
         if (m_openTotalRow >= 0)
             m.setText(m_openTotalRow, 12, qs(PositionMath::FormatPrice(m_openPlTotal, m_openAllCurrency)));
+        // Every changed cell is painted at the next timer period, a
+        // currency row's too.
+        m_redrawPending = true;
         if (s.currency) {
             WriteLog(0, "LTP " + PositionMath::FormatPrice(L, true));
             continue;

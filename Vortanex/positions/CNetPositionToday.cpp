@@ -36,7 +36,6 @@ void CNetPosition::FillTodaysPositionGrid()
         TodaysPositionRecord& r = t[i];
         r.grid_row = -1;
         const RiskSecurityFacts s = factsOf(r.sec_index);
-        const bool option = PositionMath::IsOptionSeries(s.series);
         const bool cur = s.currency;
         auto price = [cur](double v) { return qs(PositionMath::FormatPrice(v, cur)); };
         if (r.product_code == 12)
@@ -46,12 +45,11 @@ void CNetPosition::FillTodaysPositionGrid()
         sums[5] += r.realised_pl;
         sums[6] += r.todays_premium;
         m_todaysPlTotal += r.unrealised_pl;
-        if (!option) {
-            sums[0] += r.buy_traded_value;
-            sums[1] += r.sell_traded_value;
-            sums[3] += r.buy_open_value;
-            sums[4] += r.sell_open_value;
-        }
+        // An option's values are in its row, so they are in the total too.
+        sums[0] += r.buy_traded_value;
+        sums[1] += r.sell_traded_value;
+        sums[3] += r.buy_open_value;
+        sums[4] += r.sell_open_value;
         if (r.buy_traded_qty == 0 && r.sell_traded_qty == 0 && r.buy_open_qty == 0 && r.sell_open_qty == 0)
             continue;
         const int row = m.addRow();
@@ -146,8 +144,7 @@ void CNetPosition::SetTodaysPositionLTP(int security)
             else if (r.ltp > L)
                 signColours(m, row, 3, -1);
             const double delta = PositionMath::ApplyTodaysTick(r, s, L);
-            m.setText(row, 3,
-                      qs(PositionMath::FormatNumber(r.exchange == "CN" || r.exchange == "CM" ? "%.4lf" : "%.2lf", L)));
+            m.setText(row, 3, qs(PositionMath::FormatPrice(L, s.currency)));
             m_todaysPlTotal = PositionMath::NoNegativeZero(m_todaysPlTotal + delta);
             m.setText(row, 20, qs(PositionMath::FormatPrice(r.unrealised_pl, s.currency)));
             if (r.unrealised_pl != 0)

@@ -1,6 +1,7 @@
 #include "positions/PositionMath.h"
 
 #include "app/base/BoundedNumber.h"
+#include "app/base/FigureText.h"
 
 #include <cmath>
 #include <cstdio>
@@ -34,7 +35,7 @@ std::string FormatNumber(const char* format, double value)
 
 std::string FormatPrice(double value, bool currency)
 {
-    return FormatNumber(currency ? "%0.4lf" : "%0.2lf", value);
+    return securityFigureText(value, currency ? 1 : 0);
 }
 
 std::string FormatQty(long qty)
@@ -52,11 +53,15 @@ double DivisorOf(double value)
     return value == 0.0 || !std::isfinite(value) ? 1.0 : value;
 }
 
-long CommodityQuotient(const RiskSecurityFacts& s)
+ContractSize ContractOf(const RiskSecurityFacts& s)
 {
-    if (!s.commodity)
-        return 1;
-    return static_cast<long>(s.price_multiplier) / DivisorOf(s.price_divisor);
+    return {s.commodity, s.price_multiplier, DivisorOf(s.price_divisor)};
+}
+
+double PricedQuantity(const RiskSecurityFacts& s, double lots)
+{
+    // Lots x market lot units; a commodity's units count by its contract.
+    return PricedUnits(ContractOf(s), 1) * lots * DivisorOf(s.lot);
 }
 
 long long BasketLegQuantity(long long netQty, const RiskSecurityFacts& s)
@@ -89,13 +94,8 @@ double OpenPositionPl(const PositionRecord& p, const RiskSecurityFacts& s, doubl
         if (q != 0 && A > 0 && L > 0)
             pl = (L - A) * static_cast<double>(q) * DivisorOf(s.price_multiplier) * DivisorOf(p.multiplier);
     } else if (s.commodity) {
-        if (A > 0 && L > 0) {
-            // Whole lots only: the quotient is truncated toward zero. The
-            // master's sizes times the server's quantity may not fit 64 bits.
-            const __int128 units = static_cast<__int128>(s.price_multiplier) * s.lot * q;
-            const __int128 quotient = units / DivisorOf(s.price_divisor);
-            pl = static_cast<double>(quotient) * (L - A);
-        }
+        if (A > 0 && L > 0)
+            pl = PricedQuantity(s, static_cast<double>(q)) * (L - A);
     } else if (q != 0) {
         if (p.product_code == 5 || p.product_code == 8) {
             if (A > 0 && L > 0)
@@ -123,25 +123,16 @@ double cutToFourDecimals(double x)
 
 double TodaysAverage(double value, int qty, const RiskSecurityFacts& s, double multiplier)
 {
-    if (qty == 0)
+    const double q = PricedQuantity(s, qty);
+    if (q == 0 || !std::isfinite(q))
         return 0;
-    const long q = static_cast<long>(qty) * CommodityQuotient(s);
-    if (q == 0)
-        return 0;
-    const double lot = DivisorOf(s.lot);
-    return cutToFourDecimals(value / static_cast<double>(q) / lot / DivisorOf(multiplier));
+    return cutToFourDecimals(value / q / DivisorOf(multiplier));
 }
 
 double TodaysOpenAverage(double value, int qty, const RiskSecurityFacts& s, double multiplier)
 {
-    if (qty == 0)
-        return 0;
-    long q = qty;
-    if (s.commodity)
-        q = static_cast<long>(static_cast<long long>(qty) * s.lot / DivisorOf(s.price_divisor));
-    if (q == 0)
-        return 0;
-    return cutToFourDecimals(value / static_cast<double>(q) / DivisorOf(s.lot) / DivisorOf(multiplier));
+    // An open quantity is priced as a traded one: its average is a price.
+    return TodaysAverage(value, qty, s, multiplier);
 }
 
 double TodaysBuyAverage(const TodaysPositionRecord& r, const RiskSecurityFacts& s)
@@ -175,21 +166,16 @@ double TodaysPlSellAverage(const TodaysPositionRecord& r, const RiskSecurityFact
 double TodaysPl(const TodaysPositionRecord& r, const RiskSecurityFacts& s)
 {
     const double L = r.ltp;
-    const double lot = DivisorOf(s.lot);
-    const double net = r.net_qty;
-    const double quotient = static_cast<double>(CommodityQuotient(s));
+    const double priced = PricedQuantity(s, r.net_qty);
     const double multiplier = DivisorOf(r.multiplier);
     double pl = 0;
     if ((r.product_code == 5 || r.product_code == 8) && !s.currency) {
-        if (r.avg_price > 0) {
-            pl = (L - r.avg_price) * net * lot;
-            if (s.commodity)
-                pl *= quotient * multiplier;
-        }
+        if (r.avg_price > 0)
+            pl = (L - r.avg_price) * priced * (s.commodity ? multiplier : 1.0);
     } else if (r.net_qty > 0) {
-        pl = (L - TodaysPlBuyAverage(r, s)) * net * lot * multiplier * quotient;
+        pl = (L - TodaysPlBuyAverage(r, s)) * priced * multiplier;
     } else if (r.net_qty < 0) {
-        pl = (L - TodaysPlSellAverage(r, s)) * net * lot * multiplier * quotient;
+        pl = (L - TodaysPlSellAverage(r, s)) * priced * multiplier;
     }
     return NoNegativeZero(std::isfinite(pl) ? pl : 0.0);
 }

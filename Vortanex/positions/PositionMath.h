@@ -4,6 +4,7 @@
 // compute the same numbers. Divisors of 0 count as 1 (a market lot, a price
 // divisor or a multiplier of 0 would otherwise divide by zero); averages over
 // a quantity of 0 are 0; results are never -0.
+#include "app/base/LegValue.h"
 #include "server/RiskRecords.h"
 #include "positions/RiskReplies.h"
 
@@ -25,9 +26,12 @@ std::string FormatQty(long qty);
 int DivisorOf(int value);
 double DivisorOf(double value);
 
-// The whole-number quantity factor of a commodity contract: price multiplier
-// ÷ price divisor (integer division), 1 for any other security.
-long CommodityQuotient(const RiskSecurityFacts& s);
+// The contract's size as the order form and the margins count it (a price
+// divisor of 0 counts as 1).
+ContractSize ContractOf(const RiskSecurityFacts& s);
+// The priced quantity of a number of lots: lots x market lot, for a
+// commodity times its units per lot / price divisor.
+double PricedQuantity(const RiskSecurityFacts& s, double lots);
 
 // The quantity of a basket leg made from a position's net quantity: its
 // absolute value, times the units per lot for a currency security and the
@@ -47,8 +51,8 @@ bool IsOptionSeries(const std::string& series);
 double OpenPositionPl(const PositionRecord& p, const RiskSecurityFacts& s, double L);
 
 // The average rate of a traded (or open) quantity of a today's position:
-// value ÷ q ÷ lot ÷ multiplier, with q the quantity times the commodity
-// quotient; cut to four decimals; 0 when the quantity is 0.
+// value ÷ priced quantity ÷ multiplier; cut to four decimals; 0 when the
+// quantity is 0.
 double TodaysAverage(double value, int qty, const RiskSecurityFacts& s, double multiplier);
 // The grid's average column: options show the server's average.
 double TodaysBuyAverage(const TodaysPositionRecord& r, const RiskSecurityFacts& s);

@@ -15,6 +15,8 @@
 #include "server/FeedSubscriptions.h"
 #include "server/ServerAccess.h"
 
+#include "pf/ui_guard.h"
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -26,6 +28,12 @@ constexpr const char* kUnableToConnect = "Unable to connect to Feeds.";
 // How long a subscription frame may take to go out on the feed socket, as the
 // stream's own connection allows.
 constexpr int kFeedWriteTimeoutMs = 10000;
+// How long the exit gives the feed server to answer the logout before the
+// exchange is ended; the exit goes on either way.
+constexpr int kLogoutAnswerMs = 1000;
+// A feed thread or sender told to stop ends at once (its exchange cut short);
+// the bound only covers a proxy prompt it may still be showing.
+constexpr int kStopEndMs = 5000;
 
 std::string connectivityError(int status)
 {
@@ -87,18 +95,32 @@ bool FeedConnection::start(const Settings& settings)
 {
     SetAccessTime();
     WriteLog(3, "In CMainFrame::OnConnect");
-    std::lock_guard life(m_lifeMutex);
+    std::unique_lock life(m_lifeMutex);
+    if (m_collecting) {
+        WriteLog(3, "Exit CMainFrame::OnConnect");
+        return false; // an earlier connect still collects the ended feed
+    }
     if (m_thread.joinable()) {
         if (m_threadAlive.load() && FeedState::instance().running() && !m_stop.load()) {
             WriteLog(3, "Exit CMainFrame::OnConnect");
             return false; // a feed runs: nothing to start
         }
         // The previous feed was told to end; make sure it has before another
-        // one starts, so that two threads never read feeds at once.
+        // one starts, so that two threads never read feeds at once. Its
+        // exchange is cut short, and the UI is served while it ends.
         WriteLog(0, "closing feeds thread");
         m_stop.store(true);
         interruptCurrent();
-        m_thread.join();
+        std::thread ending = std::move(m_thread);
+        m_collecting = true;
+        life.unlock();
+        collect(ending);
+        life.lock();
+        m_collecting = false;
+        if (m_thread.joinable()) {
+            WriteLog(3, "Exit CMainFrame::OnConnect");
+            return false;
+        }
     }
     if (settings.feedsType < 1 || settings.feedsType > 4) {
         WriteLog(3, "Exit CMainFrame::OnConnect");
@@ -155,15 +177,32 @@ void FeedConnection::stop()
     WriteLog(3, "Exit CMainFrame::OnDisconnect");
 }
 
+void FeedConnection::collect(std::thread& thread)
+{
+    pf::uiguard::waitForWorker("the feed thread", [this] { return !m_threadAlive.load(); }, detail::kStopEndMs);
+    pf::uiguard::join(thread, "the feed thread");
+}
+
 void FeedConnection::stopAndWait()
 {
     m_closed.store(true); // snapshots still queued are dropped
     stop();
+    std::thread ending;
     {
         std::lock_guard life(m_lifeMutex);
-        if (m_thread.joinable())
-            m_thread.join();
+        ending = std::move(m_thread);
     }
+    collect(ending);
+    // The logout gets a moment to be answered; then it is ended, and what
+    // else is queued finds the feed stopped.
+    const pf::HandlerPool& sender = *m_sender;
+    if (!pf::uiguard::waitForWorker("the feed logout", [&sender] { return sender.idle(); },
+                                     detail::kLogoutAnswerMs)) {
+        std::lock_guard lock(m_linkMutex);
+        if (m_logout)
+            m_logout->cancel();
+    }
+    pf::uiguard::waitForWorker("the feed sender", [&sender] { return sender.idle(); }, detail::kStopEndMs);
     m_sender->drain();
 }
 
@@ -188,6 +227,8 @@ void FeedConnection::interruptCurrent()
         m_call->cancel();
     if (m_exchange)
         m_exchange->cancel();
+    if (m_poll)
+        m_poll->cancel();
     m_wake.notify_all();
 }
 
@@ -531,10 +572,24 @@ void FeedConnection::runPolling(const Settings& s)
         // No cap on the list: every subscribed security is polled.
         const std::string text = "Token=" + std::to_string(m_subscriptions.feedTokenCount()) + "," +
                                  m_subscriptions.feedTokenList();
+        // The poll takes the slot that a stop cancels: a disconnect, and the
+        // connect after it, never wait for a slow server.
+        auto cancel = std::make_shared<ExchangeCancel>();
+        {
+            std::lock_guard lock(m_linkMutex);
+            if (stopping())
+                break;
+            m_poll = cancel;
+        }
         try {
-            GetLiveFeeds(text);
+            GetLiveFeeds(text, cancel.get());
         } catch (...) {
             WriteLog(0, "Exception  in HttpFeedsThread ");
+        }
+        {
+            std::lock_guard lock(m_linkMutex);
+            if (m_poll == cancel)
+                m_poll.reset();
         }
         pause(s.pollIntervalMs);
     }
@@ -680,8 +735,23 @@ void FeedConnection::sendText(int code, const std::string& text)
     const int transCode = code == 900 ? 12 : 11;
     ServerReply reply;
     if (code == 202) {
-        // The logout is sent after the stop on purpose: it runs its course.
-        reply = m_server.requestServer(0, transCode, text);
+        // The logout is sent after the stop on purpose: it runs its course,
+        // unless the exit has waited for it long enough.
+        auto cancel = std::make_shared<ExchangeCancel>();
+        {
+            std::lock_guard lock(m_linkMutex);
+            m_logout = cancel;
+        }
+        reply = m_server.requestServerCancellable(0, transCode, text, *cancel);
+        {
+            std::lock_guard lock(m_linkMutex);
+            if (m_logout == cancel)
+                m_logout.reset();
+        }
+        if (cancel->cancelled()) {
+            WriteLog(0, "Disconnect Request not answered; ended at exit");
+            return;
+        }
     } else {
         // A subscription or heartbeat means nothing once the feed stops, so a
         // stop ends it at once rather than wait for a silent server.

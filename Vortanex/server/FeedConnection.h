@@ -7,8 +7,9 @@
 //
 // Lifetime: the feed thread owns its socket or HTTP call and alone closes it.
 // Others only signal it: a stop flag plus interrupt() of the socket (or
-// cancel() of the call) ends any blocked receive at once, and the thread is
-// joined before another one starts, so there is never more than one. Texts
+// cancel() of the call or the poll) ends any blocked receive at once, and the
+// thread is collected (the UI served meanwhile) before another one starts, so
+// there is never more than one. Texts
 // for the server (subscription, heartbeat, logout) go out through one send
 // lock on a sender thread of their own, so the UI never waits on the network
 // and a closed socket is never written to. A stop also ends the subscription
@@ -117,7 +118,8 @@ public:
     // OnDisconnect: sends the logout text on the HTTP stream, then signals the
     // feed thread to end (it closes its own connection). Does not wait.
     void stop();
-    // Exit: stop() and wait for the thread and the sender.
+    // Exit: stop() and wait for the thread and the sender, serving the UI
+    // meanwhile: the logout is given a moment to be answered, then ended.
     void stopAndWait();
 
     // The timer: the heartbeat when due (30 s after the last one, while a feed
@@ -158,6 +160,8 @@ private:
     // Sleeps up to ms, ending early when the feed is signalled to stop.
     void pause(int ms);
     void interruptCurrent();
+    // Waits for an ended feed thread, serving the UI, and joins it.
+    void collect(std::thread& thread);
     void sendText(int code, const std::string& text);
     void CheckBandwidthThread();
     void message(const std::string& text, const std::string& caption = "Vortanex");
@@ -174,6 +178,7 @@ private:
 
     std::mutex m_lifeMutex; // serialises start, stop and the destructor
     std::thread m_thread;   // guarded by m_lifeMutex
+    bool m_collecting = false; // guarded by m_lifeMutex; a connect waits for the ended feed
     std::atomic<int> m_feedsType{0};
     std::atomic<bool> m_threadAlive{false};
     std::atomic<bool> m_stop{false};
@@ -190,6 +195,8 @@ private:
     // null otherwise, and forgotten with its connection.
     std::shared_ptr<pf::HttpCall> m_streamTexts; // guarded by m_linkMutex
     std::shared_ptr<ExchangeCancel> m_exchange;  // guarded by m_linkMutex; the subscription or heartbeat in flight
+    std::shared_ptr<ExchangeCancel> m_poll;      // guarded by m_linkMutex; the polling feed's poll in flight
+    std::shared_ptr<ExchangeCancel> m_logout;    // guarded by m_linkMutex; the logout in flight (ended at exit)
 
     std::mutex m_messageMutex;
     std::string m_lastMessage;       // guarded by m_messageMutex

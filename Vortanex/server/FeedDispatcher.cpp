@@ -306,6 +306,11 @@ void FeedDispatcher::drain()
     m_pool.drain();
 }
 
+bool FeedDispatcher::idle() const
+{
+    return m_pool.idle();
+}
+
 void FeedDispatcher::stop()
 {
     m_pool.stop();

@@ -144,6 +144,9 @@ public:
 
     // Waits until every handed-over message has been handled (tests, exit).
     void drain();
+    // True when every handed-over message has been handled (a UI-thread
+    // wait polls it).
+    bool idle() const;
     // The folder of the broadcast log (every message, written by the hundred
     // to the hour's file); empty switches it off. Any thread: the feed thread
     // follows from its next message.

@@ -2,6 +2,8 @@
 // What order entry reads of one security: a copy of the master row's fixed
 // part and its quote at the time of the copy, so that a check never reads a
 // row twice and sees two different values.
+#include "app/base/LegValue.h"
+
 #include <string>
 
 struct OrderSecurity {
@@ -36,6 +38,8 @@ struct OrderSecurity {
     bool bseDerivative() const { return exchange == "BN" && derivative == 1; }
     // The tick in rupees, for the price step (0 without a tick).
     double tickRupees() const;
+    // What its quantities are worth (units per lot and denominator).
+    ContractSize contract() const { return {commodity != 0, lotUnits, denominator}; }
 };
 
 // A copy of the published table's row (an invalid record for a bad index).

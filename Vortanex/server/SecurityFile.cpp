@@ -217,6 +217,16 @@ void splitSecurityText(SecurityRecord& rec, std::string_view field2, std::string
     }
 }
 
+// A text field cut to its width and then trimmed: a blank that the cut left
+// at the end would be trimmed when the written record is read again, so the
+// record would not read back to itself.
+template <size_t N>
+void assignCut(FixedText<N>& field, std::string_view text)
+{
+    const std::string_view cut = text.substr(0, std::min(text.size(), N - 1));
+    field.assign(trim(cut.data(), cut.data() + cut.size()));
+}
+
 void parseHeader(std::string_view rec, SecurityFileHeader& header)
 {
     const std::string_view h = rec.substr(0, 31);
@@ -294,7 +304,7 @@ void ParseSecurityRecord(std::string_view record, SecurityReading reading, bool&
     auto f = [&raw, n](int k) { return k < n ? std::string_view(raw[k].p, raw[k].n) : std::string_view(); };
 
     rec.token = toInt32(f(0));
-    rec.market_exchange.assign(f(1));
+    assignCut(rec.market_exchange, f(1));
     rec.advisory_kind = 0;
     std::string_view strikeText;
     splitSecurityText(rec, f(2), strikeText);
@@ -302,7 +312,7 @@ void ParseSecurityRecord(std::string_view record, SecurityReading reading, bool&
     rec.scrip_code = toInt32(f(3));
     rec.market_lot = toInt32(f(4));
     rec.tick_size = toInt32(f(5));
-    rec.status.assign(f(6));
+    assignCut(rec.status, f(6));
 
     const bool unitsExchange = UnitsPerLotExchange(rec.market_exchange.view());
     if (n > 9) {
@@ -384,6 +394,37 @@ SecurityRows SecurityRowsAhead::take()
 {
     m_mapping.reset();
     return std::move(m_rows);
+}
+
+bool SecurityTextLooksWhole(std::string_view text)
+{
+    using namespace detail;
+    const size_t headEnd = text.find('~');
+    const size_t last = text.find_last_not_of(" \t\r\n");
+    if (headEnd == std::string_view::npos || last == std::string_view::npos || text[last] != '~')
+        return false;
+    // The header's own count, when it gives one: "date-number-count".
+    const std::string_view head = trim(text.data(), text.data() + headEnd).substr(0, 31);
+    int declared = 0;
+    if (const size_t d1 = head.find('-'); d1 != std::string_view::npos)
+        if (const size_t d2 = head.find('-', d1 + 1); d2 != std::string_view::npos) {
+            const std::string_view count = head.substr(d2 + 1);
+            declared = toInt32(count.substr(0, count.find('-')));
+        }
+    if (declared < 1)
+        return true;
+    // The records up to the first empty one, as the reader takes them.
+    int records = 0;
+    for (size_t at = headEnd + 1; at < text.size() && records < declared;) {
+        size_t end = text.find('~', at);
+        if (end == std::string_view::npos)
+            end = text.size();
+        if (trim(text.data() + at, text.data() + end).empty())
+            break;
+        ++records;
+        at = end + 1;
+    }
+    return records >= declared;
 }
 
 SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading reading)

@@ -57,6 +57,10 @@ private:
 };
 
 // Parses a whole master text. Records after the first empty one are ignored.
+// False for a master cut short: fewer records than its header counts (when
+// it counts), or a last record without its closing '~'.
+bool SecurityTextLooksWhole(std::string_view text);
+
 SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading reading);
 // The same into `room`'s memory (see SecurityRowsAhead) when it has room
 // enough and not far too much; its rows are dropped first.

@@ -103,11 +103,17 @@ MergedMaster MergeSecurityMaster(const SecurityFileContent& previous, const Secu
     }
     map.clear();
 
-    out.fileText = formatTextCapped(detail::kLineLimit, "%s-1-%d~", incremental.header.date.c_str(),
-                                    static_cast<int>(out.rows.size()));
+    // The header counts the records the file holds (deleted indices stay in
+    // the table only): a master with fewer records than its count is damaged.
+    std::string records;
+    int written = 0;
     for (const SecurityRecord& r : out.rows)
-        if (!(r.status == "DEL"))
-            out.fileText += FormatSecurityRecord(r, out.extended);
+        if (!(r.status == "DEL")) {
+            records += FormatSecurityRecord(r, out.extended);
+            ++written;
+        }
+    out.fileText = formatTextCapped(detail::kLineLimit, "%s-1-%d~", incremental.header.date.c_str(), written);
+    out.fileText += records;
     return out;
 }
 
@@ -169,6 +175,14 @@ int SecurityMaster::prepareStartup(const SecurityStamp& stamp)
     if (text) {
         const std::string_view t(*text);
         localFileDate = std::string(t.substr(0, std::min(t.find_first_of("-~"), size_t{10})));
+    }
+    // A master cut short (fewer records than its header counts, or a last
+    // record without its end) would leave the securities after the cut
+    // missing for the day: it is replaced by the full file, as a missing one.
+    if (text && text->find('~') != std::string::npos && !SecurityTextLooksWhole(*text)) {
+        WriteLog(0, "The local master is damaged; the full file is downloaded");
+        prepareFullDownload(stamp);
+        return 1;
     }
     // An increment changes a master: without a readable one (a fresh
     // installation, a removed file) it would become the whole master. The

@@ -158,16 +158,23 @@ int GetEncryptionKeyDetails(ExchangeCancel* cancel)
         if (f.size() > 3)
             pv_user_info.encrypt = detail::intOr(f[3], pv_user_info.encrypt);
         if (f.size() > 6) {
-            WriteLog(0, "Trade Host :" + f[6]);
-            CopyFixedText(g_Config.Trade_Host, f[6]);
+            if (IsSingleToken(f[6])) {
+                WriteLog(0, "Trade Host :" + f[6]);
+                CopyFixedText(g_Config.Trade_Host, f[6]);
+            } else {
+                WriteLog(0, "Trade Host with a blank or a control character refused");
+            }
             WriteLog(0, "Trade Host Set :" + std::string(FixedTextView(g_Config.Trade_Host)));
         }
         if (f.size() > 7) {
             const std::optional<int> port = detail::toInt(f[7]);
-            if (port && *port > 0 && *port <= 65535)
-                g_Config.Trade_Port = *port;
-            else
+            if (!port || *port <= 0 || *port > 65535)
                 WriteLog(0, "Trade Port is not valid :" + f[7]);
+            else if (g_Config.Trade_Port == 443 && *port != 443)
+                // The login and the session would leave TLS.
+                WriteLog(0, "Trade Port " + f[7] + " refused: the session stays on 443");
+            else
+                g_Config.Trade_Port = *port;
         }
         if (f.size() > 8)
             g_EncryptionDetails.text1 = f[8];

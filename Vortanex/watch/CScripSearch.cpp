@@ -91,6 +91,10 @@ CScripSearch::CScripSearch(int mode, std::function<void(int, int)> onChosen, int
         // A list of one letter would be the whole letter: wait for a second.
         if (text(kSymbol).size() >= 2)
             FillSecurities();
+        // The typed symbol's series come with it, the chosen one kept when
+        // the symbol has it; an emptied symbol leaves the series alone.
+        if (!text(kSymbol).empty())
+            FillSeries();
     });
     onClick(kOk, [this] { OnEnter(); });
     onClick(2, [this] { OnCancel(); });
@@ -141,7 +145,8 @@ void CScripSearch::onInit()
     SetAccessTime();
     setComboItems(kExchange, {"NSE", "BSE", "NSE-FX", "MCX-CM"});
     setComboIndex(kExchange, 0);
-    focus(kExchange);
+    // The user types the symbol first; the exchange starts on NSE.
+    focus(kSymbol);
     m_open = true;
 }
 
@@ -214,11 +219,10 @@ void CScripSearch::FillSeries()
     const std::string chosen = text(kSeries);
     const std::vector<std::string> series = SearchSeries(*table, filters());
     setComboItems(kSeries, series);
+    // The chosen series when the list has it, else the first ("EQ" heads
+    // the list when there is one): a series box is never left empty.
     const auto at = std::find(series.begin(), series.end(), chosen);
-    const auto eq = std::find(series.begin(), series.end(), std::string("EQ"));
-    setComboIndex(kSeries, at != series.end() ? static_cast<int>(at - series.begin())
-                           : eq != series.end() ? static_cast<int>(eq - series.begin())
-                                                : -1);
+    setComboIndex(kSeries, at != series.end() ? static_cast<int>(at - series.begin()) : series.empty() ? -1 : 0);
 }
 
 void CScripSearch::FillExpiries()
@@ -258,6 +262,12 @@ void CScripSearch::OnEnter()
         const Filters f = filters();
         if (f.series == "IN")
             return;
+        // A field left out would only make a key that finds nothing: say
+        // which one is missing instead.
+        if (const std::string missing = SearchMissingField(f); !missing.empty()) {
+            MsgBoxInfoCaption(missing, "Input Error");
+            return;
+        }
         const std::string key = SearchDisplayKey(f);
         WriteLog(3, formatTextCapped(511, "Security :%s, Me <%s>", key.c_str(), f.exchange.c_str()));
         const auto table = SecurityTable::current();
@@ -265,6 +275,7 @@ void CScripSearch::OnEnter()
         if (security < 0) {
             WriteLog(3, formatTextCapped(511, "Security :%s, Me <%s>,<%s> Not Found", key.c_str(), f.exchange.c_str(),
                                          f.exchange.c_str()));
+            MsgBoxInfoCaption("Security not found", "Input Error");
             return;
         }
         if (m_mode == 1 || m_mode == 2) {
@@ -305,6 +316,9 @@ void CScripSearch::OnEnter()
         if (view->excelCellsLive() && watchOpeners().addExcelScripts)
             watchOpeners().addExcelScripts(view); // the linked sheet gets the new row
         WatchFeedLink::updateFeedsToken();
+        // The watch came to the front to show the new row; the keys stay
+        // with the search for the next scrip.
+        activateWindow();
         focus(kExchange);
         const std::vector<std::string> names = comboItems(kExchange);
         const auto at = std::find(names.begin(), names.end(), std::string(SearchExchangeName(f.exchange)));

@@ -293,6 +293,16 @@ void CVortanexView::forgetGridRows()
     m_insertAfter = -1;
 }
 
+std::vector<int> CVortanexView::positionsInGridOrder() const
+{
+    std::vector<int> out;
+    const ui::GridModel& m = m_grid->model();
+    for (int rowId : m.preorder())
+        if (const int* position = m.rowDataAs<int>(rowId); position && gridRowOf(*position) == rowId)
+            out.push_back(*position);
+    return out;
+}
+
 void CVortanexView::publishSecurities()
 {
     m_rowIndexFresh = false; // the rows may have moved
@@ -450,7 +460,7 @@ void CVortanexView::SelectWatchlist(int watchIndex, int force)
     }
 }
 
-void CVortanexView::DisplayScrips()
+void CVortanexView::DisplayScrips(const std::vector<int>& order)
 {
     WriteLog(3, "Entry CVortanexView::DisplayScrips");
     WriteLog(3, formatTextCapped(511, "Watch Name <%s> Token ctr <%d>", m_list->name, m_list->rowCount));
@@ -472,9 +482,20 @@ void CVortanexView::DisplayScrips()
             services().getLiveFeeds(text);
         }
     }
-    for (size_t i = 0; i < m_list->rows.size(); ++i)
-        if (WatchRowCounts(m_list->rows[i]))
-            DisplayRow(static_cast<int>(i), 0);
+    // The grid's order first: a rebuild (theme, columns) keeps the rows
+    // where the user put them.
+    std::vector<char> shown(m_list->rows.size(), 0);
+    const auto show = [&](int position) {
+        if (position < 0 || position >= static_cast<int>(shown.size()) || shown[static_cast<size_t>(position)])
+            return;
+        shown[static_cast<size_t>(position)] = 1;
+        if (WatchRowCounts(m_list->rows[static_cast<size_t>(position)]))
+            DisplayRow(position, 0);
+    };
+    for (int position : order)
+        show(position);
+    for (size_t i = 0; i < shown.size(); ++i)
+        show(static_cast<int>(i));
     m_grid->SetFontScaledColumnWidths(m_grid->FontScaledColumnWidths());
     // Scaled to a short caption and the zeros of rows not yet quoted, a
     // column would clip the first real prices and longer names: the
@@ -936,9 +957,10 @@ void CVortanexView::OnUpdateColumns()
     SetAccessTime();
     m_displayFlag = false;
     reloadList();
+    const std::vector<int> order = positionsInGridOrder();
     rebuildColumns();
     WriteLog(3, formatText("OnUpdateColumns : Selected Columns [%d]", m_list->columnCount));
-    DisplayScrips();
+    DisplayScrips(order);
     m_displayFlag = true;
     m_redrawCounter = 0;
     m_grid->model().flush();
@@ -953,8 +975,10 @@ void CVortanexView::MyUpdate(int kind)
             applyGridLook();
             m_displayFlag = false;
             reloadList();
+            std::vector<int> order = positionsInGridOrder();
             forgetGridRows();
             if (kind == 8) {
+                order.clear(); // the list's rows are the server's anew
                 std::vector<DerivaneWatchRow> rows;
                 if (auto securities = SecurityTable::current()) {
                     RequestSession session{pv_user_info.session_id, detail::userId(), pv_user_info.encrypt};
@@ -971,7 +995,7 @@ void CVortanexView::MyUpdate(int kind)
                 reloadList();
                 forgetGridRows();
             }
-            DisplayScrips();
+            DisplayScrips(order);
             m_displayFlag = true;
             publishSecurities();
         }

@@ -64,7 +64,9 @@ public:
 
     void OnInitialUpdate();
     void SelectWatchlist(int watchIndex, int force);
-    void DisplayScrips();
+    // Shows the list's rows: in `order` (positions in the row array) when
+    // given, the positions it leaves out after them; else in array order.
+    void DisplayScrips(const std::vector<int>& order = {});
     int DisplayRow(int position, int ordinal);
     void OnAddscrip(int batchSize, int ordinal, int securityIndex, int status);
     void OnUpdateColumns();
@@ -184,6 +186,9 @@ private:
     void applyGridLook();
     void paintCell(int rowId, int column, int paint, unsigned rowText, unsigned rowBack);
     void forgetGridRows();
+    // The row array's positions in the order the grid shows them (an
+    // inserted row sits under the row it was inserted at, not at the end).
+    std::vector<int> positionsInGridOrder() const;
     void publishSecurities();
     void closeView();
     void orderFromRow(char side);

@@ -198,8 +198,15 @@ std::vector<std::string> SearchSeries(const SecurityTable& table, const SearchFi
 {
     std::vector<std::string> out;
     const SecurityTable::Range r = detail::rangeOf(table, f.symbol);
+    // The series of the typed symbol when it names any security: the list
+    // then offers what that symbol trades in, not its whole letter's.
+    bool exact = false;
+    for (int i = r.first; i < r.last && !exact && !f.symbol.empty(); ++i)
+        exact = table.row(i).symbol.view() == f.symbol;
     for (int i = r.first; i < r.last; ++i) {
         const std::string_view t = table.row(i).inst_type.view();
+        if (exact && table.row(i).symbol.view() != f.symbol)
+            continue;
         if (t.empty() || t == "CM" || t == "IN" || std::find(out.begin(), out.end(), t) != out.end())
             continue;
         if (t == "EQ")
@@ -259,6 +266,24 @@ std::vector<std::string> SearchOptionTypes(std::string_view series)
 {
     if (detail::isOption(series))
         return {"CE", "PE"};
+    return {};
+}
+
+std::string SearchMissingField(const SearchFilters& f)
+{
+    if (f.symbol.empty())
+        return "Please enter the Symbol";
+    if (f.exchange.empty())
+        return "Please select the Exchange";
+    if (f.series.empty())
+        return "Please select the Series";
+    const bool future = detail::isFuture(f.series), option = detail::isOption(f.series);
+    if ((future || option) && f.expiry.empty())
+        return "Please select the Expiry";
+    if (option && f.strike.empty())
+        return "Please select the Strike";
+    if (option && f.optionType.empty())
+        return "Please select the Option Type";
     return {};
 }
 

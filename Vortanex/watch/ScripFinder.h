@@ -45,10 +45,15 @@ std::string SearchExchangeCode(std::string_view name);
 // closed an empty symbol lists at most 16 symbols.
 std::vector<std::string> SearchSymbols(const SecurityTable& table, const SearchFilters& f, bool dropped);
 std::vector<std::string> SearchExchanges(const SecurityTable& table, const SearchFilters& f); // names, BSE first
-std::vector<std::string> SearchSeries(const SecurityTable& table, const SearchFilters& f);    // "EQ" first
+// "EQ" first; a typed symbol that names securities lists their series only.
+std::vector<std::string> SearchSeries(const SecurityTable& table, const SearchFilters& f);
 std::vector<std::string> SearchExpiries(const SecurityTable& table, const SearchFilters& f);  // date order
 std::vector<std::string> SearchStrikes(const SecurityTable& table, const SearchFilters& f);
 std::vector<std::string> SearchOptionTypes(std::string_view series);
+// What the user still has to give before Enter can look the security up
+// ("Please select the Expiry"), the first missing field in the dialog's
+// order; "" when nothing is missing.
+std::string SearchMissingField(const SearchFilters& f);
 // The display key Enter looks for; "" for the series "IN".
 std::string SearchDisplayKey(const SearchFilters& f);
 // The security of the key on the chosen exchange; -1 when none.

@@ -6,6 +6,7 @@
 #include "frame/CMainFrame.h"
 #include "watch/CVortanexView.h"
 
+#include "pf/ui_guard.h"
 #include "ui/ui_thread.h"
 
 #include <QApplication>
@@ -48,7 +49,7 @@ void RunWatchExchange(QWidget* busy, const std::function<void()>& work)
         if (!done->load())
             QThread::msleep(1);
     }
-    worker.join();
+    pf::uiguard::join(worker, "a watch-list exchange");
     QApplication::restoreOverrideCursor();
     if (window && wasEnabled)
         window->setEnabled(true);

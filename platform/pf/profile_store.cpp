@@ -216,6 +216,17 @@ bool ProfileStore::contains(std::string_view section, std::string_view key) cons
     return findLocked(section, key) != nullptr;
 }
 
+std::vector<std::string> ProfileStore::keys(std::string_view section) const
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<std::string> out;
+    for (const auto& s : m_sections)
+        if (detail::sameName(s.name, section))
+            for (const auto& e : s.entries)
+                out.push_back(e.key);
+    return out;
+}
+
 bool ProfileStore::setInt(std::string_view section, std::string_view key, int value)
 {
     std::lock_guard lock(m_mutex);
@@ -244,8 +255,8 @@ bool ProfileStore::setBlob(std::string_view section, std::string_view key, std::
 bool ProfileStore::remove(std::string_view section, std::string_view key)
 {
     std::lock_guard lock(m_mutex);
-    if (!findLocked(section, key))
-        return m_pending.empty() || saveLocked();
+    // Gone from this copy is not gone from the file: another terminal may
+    // have written the key since.
     noteChangeLocked({std::string(section), std::string(key), std::nullopt});
     return saveLocked();
 }
@@ -256,9 +267,8 @@ bool ProfileStore::storeLocked(std::string_view section, std::string_view key, s
         logLine(0, "ProfileStore: refused name [" + std::string(section) + "] " + std::string(key));
         return false;
     }
-    const std::string* held = findLocked(section, key);
-    if (held && *held == value)
-        return m_pending.empty() || saveLocked();
+    // A value equal to the one loaded is still this process's choice: another
+    // terminal may have changed the key in the file since.
     noteChangeLocked({std::string(section), std::string(key), std::move(value)});
     return saveLocked();
 }

@@ -9,9 +9,9 @@
 // writes only what this store changed: under a lock on "<file>.lock" it reads
 // the file as it is on disk, applies this store's changes and replaces it.
 // The store reads what it loaded plus its own changes (another terminal's
-// values count from the next start). Setting a value the store already holds
-// is no change and writes nothing, so a close that saves every setting again
-// does not undo another terminal's changes.
+// values count from the next start). Every key this store sets or removes is
+// written, even with the value it loaded: the user's choice holds over what
+// another terminal wrote meanwhile.
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -34,14 +34,15 @@ public:
     // The bytes stored by setBlob; nullopt when missing or not valid hex.
     std::optional<std::string> getBlob(std::string_view section, std::string_view key) const;
     bool contains(std::string_view section, std::string_view key) const;
+    // The keys of a section, as held (loaded plus this store's changes).
+    std::vector<std::string> keys(std::string_view section) const;
 
     // Each setter saves the file; false when saving failed (the value is kept
-    // in memory and goes out with the next successful save). A value equal to
-    // the one held is not saved again.
+    // in memory and goes out with the next successful save).
     bool setInt(std::string_view section, std::string_view key, int value);
     bool setText(std::string_view section, std::string_view key, std::string_view value);
     bool setBlob(std::string_view section, std::string_view key, std::string_view bytes);
-    // Removes one key; true when the file is saved (or nothing had to change).
+    // Removes one key; true when the file is saved.
     bool remove(std::string_view section, std::string_view key);
 
 private:

@@ -1,6 +1,7 @@
 #include "pf/threads.h"
 
 #include "pf/log.h"
+#include "pf/ui_guard.h"
 
 #include <exception>
 #include <memory>
@@ -139,8 +140,25 @@ void HandlerPool::finished()
         m_idle.notify_all();
 }
 
+bool HandlerPool::idle() const
+{
+    std::lock_guard lock(m_countMutex);
+    return m_pending == 0;
+}
+
 void HandlerPool::drain()
 {
+    drainAs(m_name + " drained");
+}
+
+void HandlerPool::drainAs(const std::string& what)
+{
+    // The UI thread waiting here does not serve events: the guard hears of
+    // a lane that is, or goes, on the network meanwhile.
+    std::deque<uiguard::WaitFor> waits;
+    if (uiguard::onUiThread())
+        for (auto& lane : m_lanes)
+            waits.emplace_back(lane->thread.get_id(), what);
     std::unique_lock lock(m_countMutex);
     m_idle.wait(lock, [&] { return m_pending == 0; });
 }
@@ -154,7 +172,7 @@ void HandlerPool::stop()
     }
     // From here posts are refused (from running tasks too); what is queued
     // still runs before the lanes end.
-    drain();
+    drainAs(m_name + " stopped");
     for (auto& lane : m_lanes) {
         {
             std::lock_guard lock(lane->mutex);
@@ -163,8 +181,7 @@ void HandlerPool::stop()
         lane->wake.notify_one();
     }
     for (auto& lane : m_lanes)
-        if (lane->thread.joinable())
-            lane->thread.join();
+        uiguard::join(lane->thread, m_name + " stopped");
 }
 
 void StartGate::open()

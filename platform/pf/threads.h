@@ -56,6 +56,8 @@ public:
     // name: the task's name in the guard's log lines (the pool's when null).
     // False, and the task dropped, once the pool is stopped.
     bool post(uint64_t key, std::function<void()> task, const char* name = nullptr);
+    // True when every task posted so far has run (a UI-thread wait polls it).
+    bool idle() const;
     // Waits until every task posted so far (and any they posted) has run.
     // Not from inside a task: it would wait for itself.
     void drain();
@@ -75,6 +77,7 @@ private:
         std::thread thread;
     };
 
+    void drainAs(const std::string& what);
     void runLane(Lane& lane);
     void runTask(const Task& task);
     void finished();
@@ -83,7 +86,7 @@ private:
     const bool m_inline;
     std::vector<std::unique_ptr<Lane>> m_lanes;
 
-    std::mutex m_countMutex;
+    mutable std::mutex m_countMutex;
     std::condition_variable m_idle;
     uint64_t m_pending = 0;      // guarded by m_countMutex; posted but not finished
     bool m_stopped = false;      // guarded by m_countMutex

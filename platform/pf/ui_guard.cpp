@@ -3,6 +3,7 @@
 #include "pf/log.h"
 
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -16,6 +17,7 @@ std::thread::id g_uiThread;                // guarded by g_mutex
 std::shared_ptr<const Handler> g_handler;  // guarded by g_mutex; null: the default
 std::set<std::string> g_logged;            // guarded by g_mutex; lines the default has logged
 std::atomic<bool> g_haveUiThread{false};
+std::atomic<EventPump> g_pump{nullptr};
 
 // What a thread is doing that the UI thread must not wait for, and who waits.
 struct Marks {
@@ -156,6 +158,55 @@ WaitFor::~WaitFor()
         return;
     if (--it->second.uiWaits <= 0 && it->second.sections <= 0)
         g_marks.erase(it);
+}
+
+void join(std::thread& thread, std::string_view what, std::source_location where)
+{
+    if (!thread.joinable())
+        return;
+    const WaitFor waiting(thread.get_id(), what, where);
+    thread.join();
+}
+
+void setEventPump(EventPump pump)
+{
+    g_pump.store(pump);
+}
+
+bool waitForWorker(std::string_view what, const std::function<bool()>& done, int timeoutMs, std::source_location where)
+{
+    // Real time on purpose: a test's manual clock does not move while other
+    // threads are waited for.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const EventPump pump = onUiThread() ? g_pump.load() : nullptr;
+    for (;;) {
+        if (done())
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            break;
+        if (pump)
+            pump(5);
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    if (done())
+        return true;
+    logLine(0, std::string(what) + " still running after " + std::to_string(timeoutMs) + " ms at " +
+                   where.file_name() + ':' + std::to_string(where.line()) + "; the wait ends");
+    return false;
+}
+
+bool joinWorker(std::thread& thread, const std::function<bool()>& ended, std::string_view what, int timeoutMs,
+                std::source_location where)
+{
+    if (!thread.joinable())
+        return true;
+    if (!waitForWorker(what, ended, timeoutMs, where)) {
+        thread.detach();
+        return false;
+    }
+    join(thread, what, where);
+    return true;
 }
 
 } // namespace pf::uiguard

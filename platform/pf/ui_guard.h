@@ -49,8 +49,11 @@ private:
     bool m_outer = false;
 };
 
-// The UI thread waits for thread `id` for the scope (a join, or a wait on a
-// result only that thread gives). Off the UI thread it does nothing.
+// The UI thread waits for thread `id` for the scope without serving events (a
+// join, a pool's drain, a condition-variable or future wait on a result only
+// that thread gives). Off the UI thread it does nothing. The waits of the
+// terminal's own pieces (the handler pool, join() below) carry it; a wait
+// that serves events meanwhile (the UI thread's wait for a worker) needs none.
 class WaitFor {
 public:
     explicit WaitFor(std::thread::id id, std::string_view what,
@@ -63,5 +66,30 @@ private:
     std::thread::id m_id;
     bool m_active = false;
 };
+
+// Joins thread under a WaitFor: the one plain join the UI thread may make, for
+// a thread that has ended or is about to (never one that may be on the network).
+void join(std::thread& thread, std::string_view what,
+          std::source_location where = std::source_location::current());
+
+// Serves the UI thread's pending events for up to ms milliseconds; the UI
+// layer installs it (null: none, the waits below then only poll).
+using EventPump = void (*)(int ms);
+void setEventPump(EventPump pump);
+
+// The one way the UI thread waits for a worker (its result, its end, a
+// pool's queue): the UI thread's events are served meanwhile, because the
+// worker may be waiting for the UI thread itself (a box, the proxy prompt),
+// and the wait ends after timeoutMs whatever the worker does. A worker on the
+// network is told to stop first (its exchange cancelled), so that the wait is
+// short. True when done() held; false with a log line naming what was waited
+// for. Off the UI thread it polls.
+bool waitForWorker(std::string_view what, const std::function<bool()>& done, int timeoutMs,
+                   std::source_location where = std::source_location::current());
+// Collects a worker thread: waits as above until ended() holds, then joins
+// it (join above). One still running at the bound is detached (false): it
+// must hold nothing the caller frees.
+bool joinWorker(std::thread& thread, const std::function<bool()>& ended, std::string_view what, int timeoutMs,
+                std::source_location where = std::source_location::current());
 
 } // namespace pf::uiguard

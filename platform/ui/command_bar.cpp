@@ -124,6 +124,7 @@ CommandBar::CommandBar(Commands& commands, QWidget* parent)
     outer->setSpacing(0);
     m_quick->setIconSize(QSize(16, 16));
     m_quick->setObjectName("QuickAccess");
+    m_tabRow->setObjectName("RibbonTabRow"); // the links right of the tabs
     m_quick->setVisible(false); // shown once it holds a command
     outer->addWidget(m_quick);
     outer->addWidget(m_tabs);

@@ -85,7 +85,8 @@ GridPages layOut(const GridView& grid, QPrinter& printer)
     int headerLines = std::max(1, grid.headerLineCount());
     std::vector<int> order;
     for (int c = 0; c < model.columns(); ++c) {
-        if (grid.isColumnHidden(c))
+        // A column folded to no width is away on the screen, and on paper.
+        if (grid.isColumnHidden(c) || grid.columnWidth(c) <= 0)
             continue;
         order.push_back(c);
         headerLines = std::max(headerLines, int(model.columnName(c).count(QLatin1Char('\n'))) + 1);
@@ -183,6 +184,32 @@ void drawPage(QPainter& painter, const GridView& grid, const QString& title, con
     }
 }
 
+// The pages of a job, counted from 1: the printer's page range within the
+// document's pages (empty when the range lies past its end), and how often
+// the job goes through them. A printer that makes the copies itself gets
+// each page once.
+struct PrintedPages {
+    int from = 1;
+    int to = 0;
+    int passes = 1;
+    bool empty() const { return from > to; }
+    bool wanted(int page) const { return page >= from && page <= to; }
+};
+
+PrintedPages printedPages(const QPrinter& printer, int total)
+{
+    PrintedPages p;
+    p.to = total;
+    if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
+        p.from = printer.fromPage();
+        if (printer.toPage() > 0)
+            p.to = std::min(total, printer.toPage());
+    }
+    // A PDF file or a printer without its own copies: the job repeats them.
+    p.passes = printer.supportsMultipleCopies() ? 1 : std::clamp(printer.copyCount(), 1, 999);
+    return p;
+}
+
 } // namespace
 } // namespace detail
 
@@ -195,17 +222,25 @@ int gridPageCount(const GridView& grid, const QString& title, QPrinter& printer)
 int printGrid(const GridView& grid, const QString& title, QPrinter& printer)
 {
     const detail::GridPages pages = detail::layOut(grid, printer);
+    const detail::PrintedPages job = detail::printedPages(printer, pages.pageCount());
+    if (job.empty())
+        return 0;
     QPainter painter;
     if (!painter.begin(&printer))
         return 0;
     painter.scale(pages.scale, pages.scale);
     int printed = 0;
-    for (size_t band = 0; band < pages.bands.size(); ++band) {
-        for (int rowPage = 0; rowPage < pages.rowPages(); ++rowPage) {
-            if (printed > 0 && !printer.newPage())
-                return printed;
-            ++printed;
-            detail::drawPage(painter, grid, title, pages, band, rowPage, printed);
+    for (int pass = 0; pass < job.passes; ++pass) {
+        int number = 0; // pages keep their numbers in the whole document
+        for (size_t band = 0; band < pages.bands.size(); ++band) {
+            for (int rowPage = 0; rowPage < pages.rowPages(); ++rowPage) {
+                if (!job.wanted(++number))
+                    continue;
+                if (printed > 0 && !printer.newPage())
+                    return printed;
+                ++printed;
+                detail::drawPage(painter, grid, title, pages, band, rowPage, number);
+            }
         }
     }
     painter.end();
@@ -214,6 +249,9 @@ int printGrid(const GridView& grid, const QString& title, QPrinter& printer)
 
 int printWidget(QWidget& widget, const QString& title, QPrinter& printer)
 {
+    const detail::PrintedPages job = detail::printedPages(printer, 1);
+    if (job.empty())
+        return 0;
     QPainter painter;
     if (!painter.begin(&printer))
         return 0;
@@ -225,18 +263,25 @@ int printWidget(QWidget& widget, const QString& title, QPrinter& printer)
     QFont bold = detail::pixelFont(widget.font());
     bold.setBold(true);
     const int titleHeight = QFontMetrics(bold).height() + 3 * detail::kCellPadding;
-    painter.setFont(bold);
-    painter.setPen(Qt::black);
-    painter.drawText(QRectF(0, 0, width, titleHeight - detail::kCellPadding), Qt::AlignLeft | Qt::AlignVCenter, title);
     const QSize size = widget.size();
-    if (size.width() > 0 && size.height() > 0) {
-        const double fit = std::min(width / size.width(), (height - titleHeight) / size.height());
-        painter.translate(0, titleHeight);
-        painter.scale(fit, fit);
-        widget.render(&painter, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    for (int pass = 0; pass < job.passes; ++pass) {
+        if (pass > 0 && !printer.newPage())
+            return pass;
+        painter.save();
+        painter.setFont(bold);
+        painter.setPen(Qt::black);
+        painter.drawText(QRectF(0, 0, width, titleHeight - detail::kCellPadding), Qt::AlignLeft | Qt::AlignVCenter,
+                         title);
+        if (size.width() > 0 && size.height() > 0) {
+            const double fit = std::min(width / size.width(), (height - titleHeight) / size.height());
+            painter.translate(0, titleHeight);
+            painter.scale(fit, fit);
+            widget.render(&painter, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
+        }
+        painter.restore();
     }
     painter.end();
-    return 1;
+    return job.passes;
 }
 
 } // namespace ui

@@ -53,21 +53,27 @@ struct MenuSpec {
     std::vector<MenuItem> items;
 };
 
-// The page the print commands lay out on: paper by name ("A4", "Letter"),
-// orientation and margins in millimetres.
+// The page the print commands lay out on: the paper, orientation and margins
+// in millimetres. The paper is kept by the toolkit's page size id (any size
+// the dialogs offer), with its name for the log; a custom paper by its size.
+// Without an id (-1) the name says which paper ("A4", "Letter").
 struct PageSetup {
     std::string paper = "A4";
+    int paperId = -1;
+    double paperWidthMm = 0, paperHeightMm = 0; // a custom paper's
     bool landscape = false;
     double leftMm = 10, topMm = 10, rightMm = 10, bottomMm = 10;
     bool operator==(const PageSetup&) const = default;
 };
 
 // Where a print job goes: a printer by name (empty: the default one) or,
-// when outputFile is set, a PDF file; the copies and the page.
+// when outputFile is set, a PDF file; the copies, the pages (fromPage to
+// toPage, counted from 1; 0 for every page) and the page.
 struct PrintChoice {
     std::string printer;
     std::string outputFile;
     int copies = 1;
+    int fromPage = 0, toPage = 0;
     PageSetup page;
     bool operator==(const PrintChoice&) const = default;
 };

@@ -130,6 +130,8 @@ int QtPrompter::ask(const Ask& question)
     UiThread::runBlocking([&] {
         QMessageBox box(p.icon, QString::fromStdString(question.caption), QString::fromStdString(question.text),
                         QMessageBox::NoButton, detail::dialogParent());
+        // Box texts often carry server text: never markup, never a link.
+        box.setTextFormat(Qt::PlainText);
         std::map<QAbstractButton*, int> results;
         QAbstractButton* escape = nullptr;
         for (int i = 0; i < static_cast<int>(p.buttons.size()); ++i) {
@@ -192,30 +194,67 @@ std::optional<std::pair<std::string, int>> QtPrompter::pickFont(const std::strin
     });
 }
 
+namespace {
+
+// The paper of a page set-up: by its id, a custom one by its size, else by
+// its name among every size the toolkit knows; A4 when nothing matches.
+QPageSize pageSizeOf(const PageSetup& p)
+{
+    if (p.paperId == QPageSize::Custom) {
+        if (p.paperWidthMm > 0 && p.paperHeightMm > 0)
+            return QPageSize(QSizeF(p.paperWidthMm, p.paperHeightMm), QPageSize::Millimeter,
+                             QString::fromStdString(p.paper));
+    } else if (p.paperId >= 0 && p.paperId <= QPageSize::LastPageSize) {
+        return QPageSize(static_cast<QPageSize::PageSizeId>(p.paperId));
+    }
+    const QString name = QString::fromStdString(p.paper);
+    for (int id = 0; id <= QPageSize::LastPageSize; ++id) {
+        if (id == QPageSize::Custom)
+            continue;
+        const QPageSize size(static_cast<QPageSize::PageSizeId>(id));
+        if (size.name() == name || size.key() == name)
+            return size;
+    }
+    return QPageSize(QPageSize::A4);
+}
+
+QPageLayout layoutOf(const PageSetup& p)
+{
+    return QPageLayout(pageSizeOf(p), p.landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+                       QMarginsF(p.leftMm, p.topMm, p.rightMm, p.bottomMm), QPageLayout::Millimeter);
+}
+
+PageSetup pageSetupOf(const QPageLayout& layout)
+{
+    PageSetup out;
+    const QPageSize size = layout.pageSize();
+    out.paper = size.name().toStdString();
+    out.paperId = size.id();
+    if (size.id() == QPageSize::Custom) {
+        const QSizeF mm = size.size(QPageSize::Millimeter);
+        out.paperWidthMm = mm.width();
+        out.paperHeightMm = mm.height();
+    }
+    const QMarginsF m = layout.margins(QPageLayout::Millimeter);
+    out.landscape = layout.orientation() == QPageLayout::Landscape;
+    out.leftMm = m.left();
+    out.topMm = m.top();
+    out.rightMm = m.right();
+    out.bottomMm = m.bottom();
+    return out;
+}
+
+} // namespace
+
 std::optional<PageSetup> QtPrompter::pickPageSetup(const PageSetup& current)
 {
     return UiThread::call([&]() -> std::optional<PageSetup> {
         QPrinter printer;
-        const QPageSize::PageSizeId id = current.paper == "Letter"  ? QPageSize::Letter
-                                         : current.paper == "Legal" ? QPageSize::Legal
-                                         : current.paper == "A3"    ? QPageSize::A3
-                                                                    : QPageSize::A4;
-        printer.setPageLayout(QPageLayout(QPageSize(id), current.landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
-                                          QMarginsF(current.leftMm, current.topMm, current.rightMm, current.bottomMm),
-                                          QPageLayout::Millimeter));
+        printer.setPageLayout(layoutOf(current));
         QPageSetupDialog dialog(&printer, detail::dialogParent());
         if (dialog.exec() != QDialog::Accepted)
             return std::nullopt;
-        const QPageLayout layout = printer.pageLayout();
-        const QMarginsF m = layout.margins(QPageLayout::Millimeter);
-        PageSetup out;
-        out.paper = layout.pageSize().name().toStdString();
-        out.landscape = layout.orientation() == QPageLayout::Landscape;
-        out.leftMm = m.left();
-        out.topMm = m.top();
-        out.rightMm = m.right();
-        out.bottomMm = m.bottom();
-        return out;
+        return pageSetupOf(printer.pageLayout());
     });
 }
 
@@ -232,14 +271,11 @@ std::optional<PrintChoice> QtPrompter::pickPrint(const PrintChoice& current)
         if (printer.outputFormat() == QPrinter::PdfFormat)
             out.outputFile = printer.outputFileName().toStdString();
         out.copies = printer.copyCount();
-        const QPageLayout layout = printer.pageLayout();
-        const QMarginsF m = layout.margins(QPageLayout::Millimeter);
-        out.page.paper = layout.pageSize().name().toStdString();
-        out.page.landscape = layout.orientation() == QPageLayout::Landscape;
-        out.page.leftMm = m.left();
-        out.page.topMm = m.top();
-        out.page.rightMm = m.right();
-        out.page.bottomMm = m.bottom();
+        if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
+            out.fromPage = printer.fromPage();
+            out.toPage = std::max(printer.fromPage(), printer.toPage());
+        }
+        out.page = pageSetupOf(printer.pageLayout());
         return out;
     });
 }
@@ -253,13 +289,13 @@ void ApplyPrintChoice(const PrintChoice& choice, QPrinter& printer)
         printer.setPrinterName(QString::fromStdString(choice.printer));
     }
     printer.setCopyCount(std::max(1, choice.copies));
-    const PageSetup& p = choice.page;
-    const QPageSize::PageSizeId id = p.paper == "Letter" ? QPageSize::Letter
-                                     : p.paper == "Legal" ? QPageSize::Legal
-                                     : p.paper == "A3"    ? QPageSize::A3
-                                                          : QPageSize::A4;
-    printer.setPageLayout(QPageLayout(QPageSize(id), p.landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
-                                      QMarginsF(p.leftMm, p.topMm, p.rightMm, p.bottomMm), QPageLayout::Millimeter));
+    if (choice.fromPage > 0) {
+        printer.setPrintRange(QPrinter::PageRange);
+        printer.setFromTo(choice.fromPage, std::max(choice.fromPage, choice.toPage));
+    } else {
+        printer.setPrintRange(QPrinter::AllPages);
+    }
+    printer.setPageLayout(layoutOf(choice.page));
 }
 
 int QtPrompter::pickMenuCommand(const MenuSpec& menu, int x, int y)

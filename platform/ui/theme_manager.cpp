@@ -32,14 +32,22 @@ QString ThemeManager::styleSheet(const ThemeLook& look)
         // The bars take the chrome colour with a text colour chosen against
         // it; the windows inside keep the window colour and its text.
         const QString bar = look.chrome.name(), barText = textOn(look.chrome).name();
+        // A checked or pressed button (Connect, the pane switches) gets a
+        // face of its own a little lighter than the bar, so the bar's text
+        // colour reads on it as on the bar; the style's own sunken face
+        // is the light window colour.
+        const QColor face = look.chrome.lighter(260);
         css += QString("#CommandBar > QTabWidget, #CommandBar > QTabWidget > QStackedWidget > QWidget,"
-                       " #CommandBar QTabBar, #QuickAccess, QStatusBar, QMdiArea > QTabBar, ui--DocumentArea QTabBar"
+                       " #CommandBar QTabBar, #RibbonTabRow, #QuickAccess, QStatusBar, QMdiArea > QTabBar,"
+                       " ui--DocumentArea QTabBar"
                        " { background: %1; color: %2; }"
                        "#CommandBar QTabBar::tab:!selected { background: %1; color: %2; }"
                        "#CommandBar QToolButton, #CommandBar QLabel, #RibbonPanelTitle, QStatusBar QLabel"
                        " { color: %2; }"
+                       "#CommandBar QToolButton:checked, #CommandBar QToolButton:pressed"
+                       " { background: %4; color: %5; border: 1px solid %3; border-radius: 2px; }"
                        "#RibbonPanel { border-right: 1px solid %3; }")
-                   .arg(bar, barText, look.chrome.lighter(160).name());
+                   .arg(bar, barText, look.chrome.lighter(160).name(), face.name(), textOn(face).name());
     }
     if (!look.background.isEmpty())
         css += QString("#CommandBar > QTabWidget { background-image: url(%1); }").arg(look.background);

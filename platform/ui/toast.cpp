@@ -43,6 +43,7 @@ Toast::Toast(const ToastSpec& spec, QWidget* owner)
     v->setSpacing(4);
     auto* caption = new QLabel(spec.caption, this);
     caption->setObjectName("ToastCaption");
+    caption->setTextFormat(Qt::PlainText);
     v->addWidget(caption);
     auto* body = new QHBoxLayout;
     body->setContentsMargins(6, 0, 6, 0);

@@ -1,6 +1,7 @@
 #include "ui/ui_thread.h"
 
 #include "pf/log.h"
+#include "pf/ui_guard.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -16,6 +17,20 @@
 namespace ui {
 namespace detail {
 namespace {
+
+// The event-serving step of the UI thread's waits for a worker.
+void pumpEvents(int ms)
+{
+    if (!QCoreApplication::instance() || QThread::currentThread() != QCoreApplication::instance()->thread()) {
+        QThread::msleep(static_cast<unsigned long>(ms));
+        return;
+    }
+    QCoreApplication::processEvents(QEventLoop::AllEvents, ms);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QThread::msleep(1);
+}
+
+[[maybe_unused]] const bool g_pumpInstalled = (pf::uiguard::setEventPump(&pumpEvents), true);
 
 // The receiver of all queued work: a plain object living on the UI thread.
 // Posted events to one receiver are delivered in posting order, which gives
@@ -173,6 +188,18 @@ bool UiThread::pumpUntil(const std::function<bool()>& predicate, int timeoutMs)
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QThread::msleep(1);
     }
+}
+
+bool UiThread::waitForWorker(std::string_view what, const std::function<bool()>& done, int timeoutMs,
+                             std::source_location where)
+{
+    return pf::uiguard::waitForWorker(what, done, timeoutMs, where);
+}
+
+bool UiThread::joinWorker(std::thread& thread, const std::function<bool()>& ended, std::string_view what,
+                          int timeoutMs, std::source_location where)
+{
+    return pf::uiguard::joinWorker(thread, ended, what, timeoutMs, where);
 }
 
 void UiThread::close()

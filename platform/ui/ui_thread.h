@@ -4,6 +4,9 @@
 // never touch a widget themselves.
 #include <functional>
 #include <optional>
+#include <source_location>
+#include <string_view>
+#include <thread>
 #include <type_traits>
 #include <utility>
 
@@ -50,6 +53,21 @@ public:
     // have passed; returns the predicate's last value. For tests and start-up
     // gates; UI thread only (elsewhere it just evaluates the predicate).
     static bool pumpUntil(const std::function<bool()>& predicate, int timeoutMs);
+
+    // The one way the UI thread waits for a worker (its result, its end, a
+    // pool's queue): events are served meanwhile, because the worker may be
+    // waiting for the UI thread itself (a box, the proxy prompt), and the wait
+    // ends after timeoutMs whatever the worker does. A worker on the network
+    // is to be told to stop first (its exchange cancelled), so that the wait
+    // is short. True when done() held; false with a log line naming what was
+    // waited for. Off the UI thread it polls without serving events.
+    static bool waitForWorker(std::string_view what, const std::function<bool()>& done, int timeoutMs,
+                              std::source_location where = std::source_location::current());
+    // Collects a worker thread: waits as above until ended() holds, then
+    // joins it under the guard. One still running at the bound is detached
+    // (false): it must hold nothing the caller frees (it ends on its own).
+    static bool joinWorker(std::thread& thread, const std::function<bool()>& ended, std::string_view what,
+                           int timeoutMs, std::source_location where = std::source_location::current());
 
     // Shut-down, after the event loop has ended and before worker threads
     // are joined: refuses all later work and releases every blocked caller

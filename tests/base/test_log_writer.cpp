@@ -204,6 +204,8 @@ TEST_F(LogWriterTest, RetentionRemovesOnlyFilesPastTheirAge)
         {"Vortanex_Trading_U123_03032024.msg", 2 * kDay, true},
         {"Other_01012024.log", 60 * kDay, true},
         {"Vortanex_notes.txt", 60 * kDay, true},
+        {"EChart_2885_02.022024.dat", 31 * kDay, false},
+        {"EChart_2885_04.022024.dat", 29 * kDay, true},
     };
     for (const auto& c : cases)
         touch(logs() / c.name, now - c.age);

@@ -103,6 +103,15 @@ TEST(SecurityRecordFile, AWrittenRecordReadsBackToItselfInEachLayoutAndExchange)
             EXPECT_EQ(again.wtoken, first.wtoken);
         }
     }
+    // An exchange and a status cut to their width keep no trailing blank.
+    bool extended = false;
+    const SecurityRecord cut =
+        ParseSecurityRecord("4001,N\tX,INFY|EQ,0,1,25,ACT X,0,2500.50,1200.25,9001", SecurityReading::Incremental, extended);
+    std::string written = FormatSecurityRecord(cut, true);
+    written.pop_back();
+    const SecurityRecord again = ParseSecurityRecord(written, SecurityReading::Incremental, extended);
+    EXPECT_EQ(FormatSecurityRecord(again, true), written + "~");
+    EXPECT_EQ(cut.market_exchange.view(), "N");
 }
 
 TEST(SecurityMerge, TableKeepsDeletedIndexAndDerivesOldLayoutWatchToken)
@@ -281,6 +290,45 @@ TEST_F(SecurityDownload, AnIncrementWithoutALocalMasterDownloadsTheFullFile)
         EXPECT_EQ(master.table()->count(), 9) << "the whole master is loaded";
         EXPECT_TRUE(prompter.asked.empty());
     }
+}
+
+// A local master cut short is damaged even when the server's stamp says
+// nothing is due: the full file comes, as when none is on disk.
+TEST_F(SecurityDownload, ADamagedLocalMasterDownloadsTheFullFile)
+{
+    const std::string full = readFixture("merge_extended", "expected_security.lst");
+    const std::string packedFull = pack(full);
+    server.files["/security/security.lzo"] = {200, packedFull};
+    const size_t lastRecord = original.rfind('~', original.find_last_not_of(" \t\r\n~"));
+    const struct {
+        const char* name;
+        std::string text;
+    } cases[] = {
+        {"half of it, header intact", original.substr(0, original.size() / 2)},
+        {"cut at a record's end", original.substr(0, lastRecord + 1)},
+        {"last record without its end", original.substr(0, original.find_last_not_of(" \t\r\n~") + 1)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(pf::files::writeAtomic(root.comp() / "security.lst", c.text));
+        server.downloads.clear();
+        SecurityMaster master(root.paths(), server, "127.0.0.1");
+        SecurityStamp stamp;
+        ASSERT_TRUE(SecurityStamp::parse("0-0-0-" + std::to_string(packedFull.size()), stamp));
+        const int kind = master.prepareStartup(stamp);
+        EXPECT_EQ(kind, 1);
+        EXPECT_EQ(master.GetSecurityThread(kind), 0);
+        ASSERT_EQ(server.downloads.size(), 1u);
+        EXPECT_EQ(server.downloads[0], "/security/security.lzo:80");
+        EXPECT_EQ(localMaster(), full);
+        ASSERT_TRUE(master.table());
+        EXPECT_EQ(master.table()->count(), 9);
+    }
+    // The whole master is used as it is.
+    SecurityMaster master(root.paths(), server, "127.0.0.1");
+    SecurityStamp stamp;
+    ASSERT_TRUE(SecurityStamp::parse("0-0-0-1", stamp));
+    EXPECT_EQ(master.prepareStartup(stamp), 0);
 }
 
 // Whatever goes wrong with an incremental download, the local master stays

@@ -282,12 +282,20 @@ TEST(SecurityQuote, ConcurrentReadsNeverSeeATornRow)
     std::atomic<bool> done{false};
     std::atomic<int> torn{0};
     std::atomic<long> reads{0};
+    // The writers start once both readers are reading: otherwise an optimised
+    // build can finish every write before a reader has looked once.
+    std::atomic<int> readersIn{0};
+    auto waitForReaders = [&] {
+        while (readersIn.load() < 2)
+            std::this_thread::yield();
+    };
     for (int r = 0; r < 2; ++r)
         t->row(r).storeQuote(QuoteData{}); // a consistent start: everything 0
 
     // Two writers on the same rows, one copying the live part out and back,
     // the other (as the feed does) changing it in place.
     std::thread inPlace([&] {
+        waitForReaders();
         for (int n = 2; n <= kWrites; n += 2) {
             t->row((n / 2) % 2).writeQuote([n](LiveQuote::Writer& w) {
                 w.setLastUpdate(n);
@@ -301,6 +309,7 @@ TEST(SecurityQuote, ConcurrentReadsNeverSeeATornRow)
         }
     });
     std::thread writer([&] {
+        waitForReaders();
         for (int n = 1; n <= kWrites; n += 2) {
             t->row((n / 2) % 2).updateQuote([n](QuoteData& d) {
                 d.last_update = n;
@@ -319,6 +328,8 @@ TEST(SecurityQuote, ConcurrentReadsNeverSeeATornRow)
         // Bounded: stop with the writer, or after a fixed number of reads.
         for (int i = 0; i < 2'000'000 && !done.load(); ++i) {
             const QuoteData d = t->row(i % 2).quote();
+            if (i == 0)
+                ++readersIn;
             const double v = d.quote[0];
             bool ok = d.last_update == static_cast<int64_t>(v) && d.year_high == v && d.year_low == v;
             for (int s = 0; s < kFeedQuoteValues; ++s)

@@ -86,7 +86,8 @@ TEST(OrderBookRules, TheSummaryTotalsAveragesAndLotPricedRows)
     EXPECT_EQ(text.find("-0.00"), std::string::npos);
 
     // A lot-priced commodity: value p * q*L*M/D; a row of denominator 0
-    // counts its quantity only, and the average reads the last row's units.
+    // counts its quantity only; the average is the value over the priced
+    // units of the rows that have them: 600 / (1 x 10 x 1 / 1) = 60.
     OrderSecurity mcx;
     mcx.index = 2;
     mcx.exchange = "MC";
@@ -100,7 +101,7 @@ TEST(OrderBookRules, TheSummaryTotalsAveragesAndLotPricedRows)
                          {order("OPN", 3, 'S', 1, 60, "ABC12", "MC"), mcx}});
     EXPECT_EQ(s.sellQty, 3);
     EXPECT_DOUBLE_EQ(s.sellValue, 600.0);
-    EXPECT_DOUBLE_EQ(s.sellAvg, 20.0);
+    EXPECT_DOUBLE_EQ(s.sellAvg, 60.0);
     s = SummariseOrders({{order("OPN", 3, 'S', 1, 60, "ABC12", "MC"), broken}});
     EXPECT_DOUBLE_EQ(s.sellAvg, 0.0);
 
@@ -113,6 +114,20 @@ TEST(OrderBookRules, TheSummaryTotalsAveragesAndLotPricedRows)
     s = SummariseOrders({{order("OPN", 3, 'B', 2, 83.1234, "ABC12", "CN"), fx}});
     EXPECT_EQ(s.buyQty, 2000);
     EXPECT_NE(OrderSummaryText(s).find("83.1234"), std::string::npos);
+
+    // Each row with its own contract, whatever the last row is: 10 shares
+    // at 100.00 and 1 lot of GOLD (100 units priced per 10) at 128450 are
+    // 10 + 10 priced units worth 1000 + 1284500: the average 64275.00.
+    OrderSecurity gold = mcx;
+    gold.marketLot = 1;
+    gold.lotUnits = 100;
+    gold.denominator = 10;
+    s = SummariseOrders({{order("OPN", 3, 'B', 10, 100.00), nse}, {order("OPN", 3, 'B', 1, 128450, "ABC12", "MC"), gold}});
+    EXPECT_EQ(s.buyQty, 11);
+    EXPECT_DOUBLE_EQ(s.buyValue, 1285500.0);
+    EXPECT_DOUBLE_EQ(s.buyAvg, 64275.0);
+    s = SummariseOrders({{order("OPN", 3, 'B', 1, 128450, "ABC12", "MC"), gold}, {order("OPN", 3, 'B', 10, 100.00), nse}});
+    EXPECT_DOUBLE_EQ(s.buyAvg, 64275.0);
 }
 
 TEST(OrderBookRules, BasketCancelTakesOpenOrdersOfOneClient)

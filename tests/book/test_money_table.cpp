@@ -6,7 +6,9 @@
 
 #include "TsloDesk.h"
 #include "app/base/FixedText.h"
+#include "app/base/AppSettings.h"
 #include "app/base/SessionRecord.h"
+#include "app/base/TextFormat.h"
 #include "orders/CBasketOrder.h"
 #include "orders/CDlgOrderFormExp.h"
 #include "orders/OrderFormIds.h"
@@ -20,6 +22,8 @@
 #include <QPushButton>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -65,12 +69,11 @@ struct MarginRow {
 };
 
 // Order form: a buy that is neither an option nor a currency is answered at
-// once, quantity x price; otherwise value / r (sell, "OC") or value (buy), the
-// currency's units counted once; a commodity sold divides lot x value by the
-// price denominator and r, a "CO" sold takes quantity x strike x lot instead
-// of lot x value. Basket: every query leg is value / m; a commodity is
-// units x value / denominator / m, a "CO" bought units x value, a "CO" sold
-// quantity x strike x units / denominator / m.
+// once with its value; otherwise value / r (sell, "OC") or value (buy), the
+// currency's units counted once. Basket: every query leg is value / m, but a
+// "CO" bought needs its value. A commodity's value counts the contract's
+// units: lots x units per lot / price denominator priced quantities; a "CO"
+// sold is valued at its strike.
 const MarginRow kMarginRows[] = {
     // equity: 10 x 250.50 = 2505.00; basket 2505 / 2 = 1252.50
     {"equity bought", "NN", "EQ", nullptr, 1, 1, 0, 0, 'B', "", "10", "250.50",
@@ -87,25 +90,24 @@ const MarginRow kMarginRows[] = {
     {"currency sold", "CN", "FC", nullptr, 1, 1000, 0, 0, 'S', "2", "2000", "88.4525",
      "Required Margin to place this order is 44226.2500",
      "Required Margin to place this individual order is 44226.2500"},
-    // commodity (GOLD: lot 1, 100 units a lot, denominator 10, r = m = 2):
-    // value 3 x 128450 = 385350; bought on the form 385350.00 at once; sold
-    // 1 x 385350 / 10 / 2 = 19267.50; the basket either way
-    // 100 x 385350 / 10 / 2 = 1926750.00
+    // commodity (GOLD: lot 1, 100 units a lot, priced per 10, r = m = 2):
+    // 3 lots are 3 x 100 / 10 = 30 priced quantities, worth 30 x 128450 =
+    // 3853500; bought on the form 3853500.00 at once; sold 3853500 / 2 =
+    // 1926750.00; the basket either way 3853500 / 2 = 1926750.00
     {"commodity bought", "MC", "CF", "GOLD", 1, 100, 10, 0, 'B', "3", "3", "128450",
-     "Required Margin to place this order is 385350.00",
+     "Required Margin to place this order is 3853500.00",
      "Required Margin to place this individual order is 1926750.00"},
     {"commodity sold", "MC", "CF", "GOLD", 1, 100, 10, 0, 'S', "3", "3", "128450",
-     "Required Margin to place this order is 19267.50",
+     "Required Margin to place this order is 1926750.00",
      "Required Margin to place this individual order is 1926750.00"},
-    // commodity option (the GOLD 127000 call), 2 lots at a premium of 2500:
-    // bought, the form's 2 x 2500 = 5000.00 at once, the basket's
-    // 100 x 5000 = 500000.00; sold, the form's 2 x 127000 x 1 / 10 / 2 =
-    // 12700.00 and the basket's 2 x 127000 x 100 / 10 / 2 = 1270000.00
+    // commodity option (the GOLD 127000 call), 2 lots = 2 x 100 / 10 = 20
+    // priced quantities: bought at a premium of 2500, 20 x 2500 = 50000.00 on
+    // both; sold, 20 x 127000 / 2 = 1270000.00 on both
     {"commodity option bought", "MC", "CO", "GOLD", 1, 100, 10, 127000, 'B', "2", "2", "2500",
-     "Required Margin to place this order is 5000.00",
-     "Required Margin to place this individual order is 500000.00"},
+     "Required Margin to place this order is 50000.00",
+     "Required Margin to place this individual order is 50000.00"},
     {"commodity option sold", "MC", "CO", "GOLD", 1, 100, 10, 127000, 'S', "2", "2", "2500",
-     "Required Margin to place this order is 12700.00",
+     "Required Margin to place this order is 1270000.00",
      "Required Margin to place this individual order is 1270000.00"},
 };
 
@@ -149,6 +151,48 @@ TEST_F(MoneyTableTest, TheOrderFormsMarginThroughItsFields)
         EXPECT_TRUE(boxShown(row.formShows)) << row.kind << ": " << row.formShows;
         form->OnCancel();
     }
+}
+
+// A plain buy's margin is its order value: the form's own value check
+// refuses the same leg at a limit one rupee below it and takes it at the
+// limit itself.
+TEST_F(MoneyTableTest, APlainBuysMarginIsTheOrderValueTheFormChecks)
+{
+    const struct {
+        const char* kind;
+        double value;
+    } values[] = {{"equity bought", 2505}, {"commodity bought", 3853500}, {"commodity option bought", 50000}};
+    const double saved = g_AppSettings.order_value_limit;
+    for (const auto& v : values) {
+        const MarginRow* row = nullptr;
+        for (const MarginRow& r : kMarginRows)
+            if (std::string(r.kind) == v.kind)
+                row = &r;
+        ASSERT_NE(row, nullptr) << v.kind;
+        const int sec = securityOf(*row);
+        ASSERT_GE(sec, 0) << v.kind;
+        for (const double limit : {v.value - 1, v.value}) {
+            const size_t before = prompter.askCount();
+            g_AppSettings.order_value_limit = limit;
+            CDlgOrderFormExp* form = open(1, sec, row->side, 0);
+            ASSERT_NE(form, nullptr) << v.kind;
+            ui::FormDriver d(*form);
+            if (*row->lots)
+                d.type(kLots, row->lots);
+            else
+                d.type(kQuantity, row->quantity);
+            d.type(kPrice, row->price);
+            d.click(kOk);
+            ASSERT_TRUE(waitIdle(form)) << v.kind;
+            const std::string refusal = formatText("Please enter Order Value less than Order Value Limit :%.0lf", limit);
+            const std::vector<testkit::AskRecord> asks = prompter.asks();
+            const bool refused = std::any_of(asks.begin() + long(before), asks.end(),
+                                             [&](const testkit::AskRecord& a) { return a.text == refusal; });
+            EXPECT_EQ(refused, limit < v.value) << v.kind << " at " << limit;
+            form->OnCancel();
+        }
+    }
+    g_AppSettings.order_value_limit = saved;
 }
 
 TEST_F(MoneyTableTest, TheBasketsMarginOfTheSameLeg)

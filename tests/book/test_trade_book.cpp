@@ -63,7 +63,9 @@ TEST(TradeReportReply, CodesFormatsAndRecordsOutsideTheFormat)
     ASSERT_EQ(o.kind, TradeReportOutcome::Load);
     ASSERT_EQ(o.trades.size(), 2u);
     EXPECT_EQ(TradePriceText(o.trades[0]), "83.1234");
-    EXPECT_EQ(TradePriceText(o.trades[1]), "61234.50");
+    // Neither security is in the master: their exchanges decide, and "MC"
+    // (MCX-CM) is one of the currency segments.
+    EXPECT_EQ(TradePriceText(o.trades[1]), "61234.5000");
     EXPECT_EQ(o.trades[0].security, "USDINR~FC~26DEC2026");
     EXPECT_EQ(o.trades[1].side, 'S');
     EXPECT_DOUBLE_EQ(o.trades[1].trade_no, 22);
@@ -202,19 +204,31 @@ TEST_F(TradeBookTest, EveryThemeReadsAndEveryHeaderFits)
 // averages four decimals once a currency trade is among them.
 TEST_F(TradeBookTest, EveryFigureHasItsInstrumentsDecimals)
 {
-    const int cn = findSecurity("CN", "FC"), mc = findSecurity("MC", "CF");
+    const int cn = findSecurity("CN", "FC"), cb = findSecurity("CB", "FC"), mc = findSecurity("MC", "CF");
     ASSERT_GE(cn, 0);
+    ASSERT_GE(cb, 0);
     ASSERT_GE(mc, 0);
     broker->setReply("ReportData=610",
-                     "611|0|OK|4~" + tradeRow(11, 21, OrderSecurityAt(nse).token, "NN", 'B', 10, "822.5") + "^"
+                     "611|0|OK|5~" + tradeRow(11, 21, OrderSecurityAt(nse).token, "NN", 'B', 10, "822.5") + "^"
                          + tradeRow(12, 22, OrderSecurityAt(cn).token, "CN", 'B', 2, "83.1234", "USDINR-FC") + "^"
                          + tradeRow(13, 23, OrderSecurityAt(mc).token, "MC", 'S', 1, "61234.5", "GOLD-CF") + "^"
-                         + tradeRow(14, 24, OrderSecurityAt(other).token, "NN", 'S', 3, "100"));
+                         + tradeRow(14, 24, OrderSecurityAt(other).token, "NN", 'S', 3, "100") + "^"
+                         + tradeRow(15, 25, OrderSecurityAt(cb).token, "CB", 'B', 1, "88.4575", "USDINR-FC"));
     CTradeView* view = OpenTradeBook();
     ASSERT_NE(view, nullptr);
     ASSERT_TRUE(waitIdle(view));
-    ASSERT_EQ(leafRows(view), 4);
+    ASSERT_EQ(leafRows(view), 5);
     EXPECT_EQ(testkit::wrongDecimals(*view->grid()), std::vector<std::string>{});
+    // The BSE-CDX trade keeps its four decimals, GOLD (MCX) has two.
+    bool sawCdx = false, sawGold = false;
+    const ui::GridModel& m = view->grid()->model();
+    for (int id : m.preorder())
+        for (int c = 0; c < m.columnCount(); ++c) {
+            sawCdx = sawCdx || m.text(id, c) == QStringLiteral("88.4575");
+            sawGold = sawGold || m.text(id, c) == QStringLiteral("61234.50");
+        }
+    EXPECT_TRUE(sawCdx);
+    EXPECT_TRUE(sawGold);
     view->OnTradeSummary();
     ASSERT_FALSE(prompter.asks().empty());
     const std::string text = prompter.asks().back().text;
@@ -223,6 +237,33 @@ TEST_F(TradeBookTest, EveryFigureHasItsInstrumentsDecimals)
         avg(QStringLiteral("Buy Avg :\\s+\\d+\\.\\d{4}\\s+Sell Avg :\\s+\\d+\\.\\d{4}\\n"));
     EXPECT_TRUE(value.match(QString::fromStdString(text)).hasMatch()) << text;
     EXPECT_TRUE(avg.match(QString::fromStdString(text)).hasMatch()) << text;
+}
+
+// The trade summary counts each trade with its own contract: 10 shares
+// bought at 100.00 and 1 lot of GOLD (100 units priced per 10) at 128450
+// are 10 + 10 priced units worth 1000 + 1284500, an average of 64275.00.
+TEST_F(TradeBookTest, TheSummaryCountsEachTradeWithItsOwnContract)
+{
+    int gold = -1;
+    for (int i = findSecurity("MC", "CF"); i >= 0 && gold < 0 && OrderSecurityAt(i).valid(); ++i)
+        if (OrderSecurityAt(i).symbol == "GOLD" && OrderSecurityAt(i).series == "CF")
+            gold = i;
+    ASSERT_GE(gold, 0);
+    ASSERT_EQ(OrderSecurityAt(gold).marketLot, 1);
+    ASSERT_EQ(OrderSecurityAt(gold).lotUnits, 100);
+    ASSERT_EQ(OrderSecurityAt(gold).denominator, 10);
+    broker->setReply("ReportData=610",
+                     "611|0|OK|2~" + tradeRow(11, 21, OrderSecurityAt(nse).token, "NN", 'B', 10, "100.00") + "^"
+                         + tradeRow(12, 22, OrderSecurityAt(gold).token, "MC", 'B', 1, "128450", "GOLD-CF"));
+    CTradeView* view = OpenTradeBook();
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(waitIdle(view));
+    ASSERT_EQ(leafRows(view), 2);
+    view->OnTradeSummary();
+    ASSERT_FALSE(prompter.asks().empty());
+    const std::string text = prompter.asks().back().text;
+    EXPECT_NE(text.find("Buy Value : 1285500.00"), std::string::npos) << text;
+    EXPECT_NE(text.find("Buy Avg :   64275.00"), std::string::npos) << text;
 }
 
 // A day's report of 4,000 trades through the window: every trade shows under

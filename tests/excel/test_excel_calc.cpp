@@ -6,6 +6,7 @@
 #include "server/SecurityTable.h"
 #include "watch/base/WatchlistTable.h"
 #include "watch/excel/CalcSheetLink.h"
+#include "watch/excel/ExcelExport.h"
 #include "watch/excel/ExcelLink.h"
 #include "watch/excel/ExcelSheetWriters.h"
 
@@ -173,6 +174,48 @@ TEST(SheetLinkCalc, LiveRoundTrip)
     EXPECT_EQ(live.link->linkedCount(), 0);
 }
 
+// The live figures stay numbers the user can compute with, shown with the
+// decimals they were written with (two; four for a currency), and every
+// column is as wide as its longest text, so no name is cut.
+TEST(SheetLinkCalc, NumbersKeepTheirDecimalsAndColumnsFitTheirTexts)
+{
+    NEED_CALC();
+    Live live;
+    std::string error;
+    ASSERT_EQ(live.link->Initialization("Formats", error, "", 0), 1) << error;
+    auto t = std::make_shared<ExcelSheetTarget>();
+    t->sheetName = "Formats";
+    live.link->linkTarget(t);
+    WriteExcelHeaders(*live.link, t);
+    ExcelRow equity = row("RELIANCE~EQ", 0), currency = row("USDINR~FC~26DEC2026", 0);
+    equity.texts[kLastPrc] = "822.10";
+    equity.texts[kBidQty] = "423.00";
+    currency.texts[kLastPrc] = "83.1200";
+    UpdateDataExcel(*live.link, t, {equity, currency});
+    live.link->waitIdle();
+    CalcSheetLink& calc = *live.calc;
+    const struct {
+        int row, col;
+        const char* shown;
+    } figures[] = {
+        {2, kLastPrc + 3, "822.10"},
+        {2, kBidQty + 3, "423.00"},
+        {3, kLastPrc + 3, "83.1200"},
+    };
+    for (const auto& f : figures) {
+        const SheetCellState cell = calc.readCell("Formats", f.row, f.col);
+        EXPECT_TRUE(cell.number) << f.shown;
+        EXPECT_EQ(cell.shown, f.shown);
+    }
+    const SheetCellState key = calc.readCell("Formats", 3, 1);
+    EXPECT_FALSE(key.number);
+    EXPECT_EQ(key.shown, "USDINR~FC~26DEC2026");
+    // A default column (2.26 cm) holds about ten characters; this key needs
+    // more, and the exchange column less.
+    EXPECT_GT(key.columnWidth, 2300) << "the key column is widened to its text";
+    EXPECT_LT(calc.readCell("Formats", 2, 2).columnWidth, key.columnWidth);
+}
+
 // Nobody can see a headless book: it is kept in a file of the given folder,
 // the book's name (which the success message shows) is that file, and what
 // the link wrote is in it after the link lets go. A second book takes a
@@ -216,6 +259,127 @@ TEST(SheetLinkCalc, AHeadlessBookIsKeptInTheFileItsNameGives)
     reader.link->Close();
     std::error_code ec;
     std::filesystem::remove_all(folder, ec);
+}
+
+// "Export to Excel" with a book chosen through "Select", as the command runs
+// it, on an office without a window.
+struct ChosenBook {
+    std::string folder;
+    std::string docs;
+    std::vector<std::string> messages;
+    ChosenBook()
+    {
+        char pattern[] = "/tmp/vx-calc-chosen-XXXXXX";
+        if (mkdtemp(pattern))
+            folder = pattern;
+        docs = folder + "/Docs";
+    }
+    ~ChosenBook()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(folder, ec);
+    }
+    ExcelExportUi ui(const std::string& path)
+    {
+        return {[path](bool& newBook, std::string& chosen) {
+                    newBook = false;
+                    chosen = path;
+                    return true;
+                },
+                [this](const std::string& m) { messages.push_back(m); }, {}};
+    }
+    static ExcelListInfo list(const std::string& name, std::vector<ExcelRow> rows)
+    {
+        ExcelListInfo l;
+        l.name = name;
+        l.shownRows = static_cast<int>(rows.size());
+        l.rows = std::move(rows);
+        return l;
+    }
+    // Two lists into the chosen book, then the link lets go.
+    void exportTwoLists(const std::string& path)
+    {
+        Live live(std::chrono::seconds(30), docs);
+        const ExcelExportUi u = ui(path);
+        auto first = std::make_shared<ExcelSheetTarget>();
+        ASSERT_EQ(ExportToExcel(*live.link, first, list("Banks", {row("HDFCBANK", 1650.5), row("SBIN", 801.25)}), u),
+                  ExcelExportResult::Linked);
+        live.link->waitIdle();
+        auto second = std::make_shared<ExcelSheetTarget>();
+        ASSERT_EQ(ExportToExcel(*live.link, second, list("Autos", {row("TATAMOTORS", 950.75)}), u,
+                                {first->sheetName}),
+                  ExcelExportResult::Linked);
+        live.link->waitIdle();
+        live.link->Close();
+    }
+    // The cells of a book as another link finds them.
+    static void expectLists(const std::string& file)
+    {
+        Live reader;
+        std::string error;
+        ASSERT_EQ(reader.link->Initialization("Banks", error, file, 1), 1) << error;
+        EXPECT_EQ(reader.calc->readCell("Banks", 1, 1).text, "Security") << file;
+        EXPECT_EQ(reader.calc->readCell("Banks", 2, 1).text, "HDFCBANK") << file;
+        EXPECT_EQ(reader.calc->readCell("Banks", 3, 1).text, "SBIN") << file;
+        EXPECT_EQ(reader.calc->readCell("Autos", 2, 1).text, "TATAMOTORS") << file;
+        reader.link->Close();
+    }
+};
+
+// Nobody sees a chosen book without a display: the lists written into it are
+// in its own file, in its own format, once the link has let go.
+TEST(SheetLinkCalc, AChosenBookKeepsTheListsWrittenIntoIt)
+{
+    NEED_CALC();
+    ChosenBook chosen;
+    ASSERT_FALSE(chosen.folder.empty());
+    // A workbook of the user's, made by the office itself.
+    {
+        std::ofstream(chosen.folder + "/prices.csv") << "Note\nmine\n";
+        const std::string convert = "cd '" + chosen.folder + "' && soffice -env:UserInstallation=file://" +
+                                    chosen.folder + "/profile --headless --convert-to xlsx prices.csv >/dev/null 2>&1";
+        ASSERT_EQ(std::system(convert.c_str()), 0);
+    }
+    const std::string book = chosen.folder + "/prices.xlsx";
+    ASSERT_EQ(access(book.c_str(), R_OK), 0);
+    chosen.exportTwoLists(book);
+    EXPECT_EQ(chosen.messages, (std::vector<std::string>{"Watchlist added successfully in [prices.xlsx]"}));
+    std::error_code ec;
+    EXPECT_FALSE(std::filesystem::exists(chosen.docs, ec)) << "nothing kept elsewhere";
+    ChosenBook::expectLists(book);
+    std::string zipped;
+    std::ifstream(book, std::ios::binary) >> zipped;
+    EXPECT_EQ(zipped.substr(0, 2), "PK") << "still the book's own format";
+}
+
+// A chosen book the office can only read is not lost either: the lists go to
+// a file of the save folder, and the user is told which at once.
+TEST(SheetLinkCalc, AChosenBookThatCannotBeWrittenIsKeptInADocsFile)
+{
+    NEED_CALC();
+    ChosenBook chosen;
+    ASSERT_FALSE(chosen.folder.empty());
+    // A one-cell Lotus 1-2-3 sheet: the office reads the format, never writes it.
+    const std::string book = chosen.folder + "/old.wk1";
+    {
+        const unsigned char bytes[] = {0x00, 0x00, 0x02, 0x00, 0x06, 0x04,                    // begin
+                                       0x0d, 0x00, 0x07, 0x00, 0xff, 0x00, 0x00, 0x00, 0x00, 0x07, 0x00, // A1 = 7
+                                       0x01, 0x00, 0x00, 0x00};                               // end
+        std::ofstream(book, std::ios::binary).write(reinterpret_cast<const char*>(bytes), sizeof bytes);
+    }
+    std::string before;
+    {
+        std::ifstream in(book, std::ios::binary);
+        before.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    chosen.exportTwoLists(book);
+    const std::string kept = chosen.docs + "/old.ods";
+    ASSERT_EQ(chosen.messages.size(), 2u);
+    EXPECT_EQ(chosen.messages[0], "Cannot write to [" + book + "]: Watchlist added successfully in [" + kept + "]");
+    EXPECT_EQ(chosen.messages[1], "Watchlist added successfully in [" + kept + "]");
+    ChosenBook::expectLists(kept);
+    std::ifstream in(book, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), before) << "the user's file is untouched";
 }
 
 TEST(SheetLinkCalc, OfficeKilledMidPassIsADisconnect)

@@ -16,11 +16,21 @@
 #include "ui/document_area.h"
 #include "ui/form_driver.h"
 #include "ui/grid_view.h"
+#include "ui/qt_prompter.h"
 
+#include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 namespace {
@@ -53,6 +63,55 @@ std::string pdfText(const std::filesystem::path& pdf, int page = 0)
 }
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The first page's size as pdfinfo gives it, e.g. "420 x 595 pts (A5)".
+std::string pdfPageSize(const std::filesystem::path& pdf)
+{
+    const std::string info = output("pdfinfo '" + pdf.string() + "' 2>/dev/null");
+    const size_t at = info.find("Page size:");
+    if (at == std::string::npos)
+        return {};
+    const size_t start = info.find_first_not_of(' ', at + 10);
+    return info.substr(start, info.find('\n', start) - start);
+}
+
+// The toolkit's own dialogs, driven through their widgets as a user does:
+// act on the dialog once it is up, then press its OK button.
+void whenModal(std::function<void(QWidget&)> act)
+{
+    QTimer::singleShot(0, [act = std::move(act)] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        act(*dialog);
+    });
+}
+
+void pressOk(QWidget& dialog)
+{
+    auto* box = dialog.findChild<QDialogButtonBox*>();
+    ASSERT_NE(box, nullptr);
+    for (QAbstractButton* b : box->buttons())
+        if (box->buttonRole(b) == QDialogButtonBox::AcceptRole) {
+            b->click();
+            return;
+        }
+    FAIL() << "no OK button";
+}
+
+void choosePaper(QWidget& dialog, const QString& paper)
+{
+    auto* sizes = dialog.findChild<QComboBox*>(QStringLiteral("pageSizeCombo"));
+    ASSERT_NE(sizes, nullptr);
+    const int at = sizes->findText(paper, Qt::MatchStartsWith);
+    ASSERT_GE(at, 0) << paper.toStdString();
+    sizes->setCurrentIndex(at);
+}
+
+QString shownPaper(QWidget& dialog)
+{
+    auto* sizes = dialog.findChild<QComboBox*>(QStringLiteral("pageSizeCombo"));
+    return sizes ? sizes->currentText() : QString();
+}
 
 // A chart stand-in: a view that prints itself.
 class SelfPrinting final : public QLabel, public SelfPrintingView {
@@ -209,6 +268,86 @@ TEST_F(DocumentPrintTest, WideColumnsGoAcrossPagesAndTheChosenPageApplies)
     ASSERT_TRUE(OnFilePrintSetup());
     ASSERT_TRUE(frame->Commands().invoke(ID_FILE_PRINT_DIRECT));
     EXPECT_EQ(pdfPages(pdf("quick.pdf")), 3);
+}
+
+// The program's prompter, with the toolkit's page set-up and print dialogs:
+// a paper other than A4, Legal, Letter or A3 chosen in Print Setup is the
+// paper of Quick Print, of the print dialog and of the next Print Setup; the
+// print dialog's "Pages 2 to 2" and two copies print that page twice, keeping
+// its number, on the paper chosen in the dialog's own properties.
+TEST_F(DocumentPrintTest, TheToolkitsDialogsChooseThePaperThePagesAndTheCopies)
+{
+    openWatch();
+    ui::QtPrompter dialogs;
+    ui::setPrompter(&dialogs);
+    struct Restore {
+        ui::Prompter* scripted;
+        ~Restore() { ui::setPrompter(scripted); }
+    } restore{&prompter};
+
+    whenModal([](QWidget& d) {
+        choosePaper(d, QStringLiteral("A5"));
+        pressOk(d);
+    });
+    ASSERT_TRUE(OnFilePrintSetup());
+    // A5: 148 x 210 mm, 419.53 x 595.28 points, whole points in the file.
+    const ui::PrintChoice quick = toFile("quick-a5.pdf");
+    SetDefaultPrinterSource([quick] { return std::optional<ui::PrintChoice>(quick); });
+    ASSERT_TRUE(frame->Commands().invoke(ID_FILE_PRINT_DIRECT));
+    EXPECT_TRUE(has(pdfPageSize(pdf("quick-a5.pdf")), "420 x 595 pts")) << pdfPageSize(pdf("quick-a5.pdf"));
+    const int allPages = pdfPages(pdf("quick-a5.pdf"));
+    EXPECT_GE(allPages, 4) << "122 rows of 20 pixels on 190 mm (718 pixels) of paper";
+
+    // The print dialog shows that paper; its properties choose B5 (176 x 250
+    // mm, 498.90 x 708.66 points), its range page 2 only, two copies.
+    QString paperInDialog;
+    const std::string out = pdf("range.pdf").string();
+    whenModal([&](QWidget& d) {
+        d.findChild<QLineEdit*>(QStringLiteral("filename"))->setText(QString::fromStdString(out));
+        whenModal([&](QWidget& properties) {
+            paperInDialog = shownPaper(properties);
+            choosePaper(properties, QStringLiteral("B5"));
+            pressOk(properties);
+        });
+        d.findChild<QPushButton*>(QStringLiteral("properties"))->click();
+        d.findChild<QRadioButton*>(QStringLiteral("printRange"))->setChecked(true);
+        d.findChild<QSpinBox*>(QStringLiteral("from"))->setValue(2);
+        d.findChild<QSpinBox*>(QStringLiteral("to"))->setValue(2);
+        d.findChild<QSpinBox*>(QStringLiteral("copies"))->setValue(2);
+        pressOk(d);
+    });
+    ASSERT_TRUE(frame->Commands().invoke(ID_FILE_PRINT));
+    EXPECT_TRUE(paperInDialog.startsWith(QStringLiteral("A5"))) << paperInDialog.toStdString();
+    EXPECT_TRUE(has(pdfPageSize(pdf("range.pdf")), "499 x 709 pts")) << pdfPageSize(pdf("range.pdf"));
+    EXPECT_EQ(pdfPages(pdf("range.pdf")), 2);
+    for (int page : {1, 2})
+        EXPECT_TRUE(has(pdfText(pdf("range.pdf"), page), "Page 2 of")) << page;
+
+    // The dialog's paper is the next Print Setup's, and Quick Print's.
+    QString paperInSetup;
+    whenModal([&](QWidget& d) {
+        paperInSetup = shownPaper(d);
+        pressOk(d);
+    });
+    OnFilePrintSetup();
+    EXPECT_TRUE(paperInSetup.startsWith(QStringLiteral("B5"))) << paperInSetup.toStdString();
+    ASSERT_TRUE(frame->Commands().invoke(ID_FILE_PRINT_DIRECT));
+    EXPECT_TRUE(has(pdfPageSize(pdf("quick-a5.pdf")), "499 x 709 pts")) << pdfPageSize(pdf("quick-a5.pdf"));
+}
+
+// A column folded to no width is away on paper too, not a narrow column of
+// cut texts.
+TEST_F(DocumentPrintTest, AColumnFoldedAwayDoesNotPrint)
+{
+    ui::GridView* grid = openWatch();
+    grid->setColumnWidth(2, 0); // LTP
+    prompter.queuePrint(toFile("folded.pdf"));
+    ASSERT_TRUE(frame->Commands().invoke(ID_FILE_PRINT));
+    const std::string first = pdfText(pdf("folded.pdf"), 1);
+    EXPECT_TRUE(has(first, "Symbol") && has(first, "SYM002"));
+    EXPECT_FALSE(has(first, "LTP"));
+    EXPECT_FALSE(has(first, "102.25"));
+    EXPECT_FALSE(has(first, "\u2026")) << first;
 }
 
 TEST_F(DocumentPrintTest, QuickPrintGoesStraightToTheDefaultPrinter)

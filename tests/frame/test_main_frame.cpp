@@ -12,6 +12,7 @@
 #include "frame/FrameIds.h"
 #include "frame/FrameThemes.h"
 #include "frame/MainFrameCommands.h"
+#include "frame/ProfileButtons.h"
 #include "frame/RibbonLayout.h"
 #include "frame/MessageFiles.h"
 #include "frame/RibbonOptions.h"
@@ -441,6 +442,33 @@ TEST_F(MainFrameTest, AfterMidnightMessagesGoToTheFileOfTheDayTheFilesWereOpened
     EXPECT_FALSE(std::filesystem::exists(todaysFile(MsgExchange)));
 }
 
+// A burst of broadcasts opens a few popups; every message still reaches the bar.
+TEST_F(MainFrameTest, ABurstOfBroadcastsOpensOnlyAFewPopups)
+{
+    CMainFrame& f = make();
+    f.UpdateShortcutElements();
+    g_AppSettings.message_popup_switch = 1;
+    f.show();
+    COutputBar& bar = *f.OutputBar();
+    for (int i = 0; i < 20; ++i)
+        f.SetUserMessage(MsgGeneral, ' ', "Notice " + std::to_string(i), {}, 1, 0);
+    ASSERT_TRUE(pumpUntil([&] { return bar.RowCount(MsgGeneral) == 20; }));
+    ASSERT_TRUE(pumpUntil([&] { return f.OpenPopups().size() == 3; }));
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(f.OpenPopups().size(), 3u);
+    // One closed makes room for the next.
+    f.OpenPopups().front()->close();
+    f.SetUserMessage(MsgGeneral, ' ', "After", {}, 1, 0);
+    ASSERT_TRUE(pumpUntil([&] {
+        for (const CMyPopupWindow* p : f.OpenPopups())
+            if (p->spec().text == "After")
+                return true;
+        return false;
+    }));
+    EXPECT_EQ(f.OpenPopups().size(), 3u);
+}
+
 TEST_F(MainFrameTest, ServiceGateAndPopupSetting)
 {
     CMainFrame& f = make();
@@ -825,6 +853,33 @@ TEST_F(MainFrameTest, TheBlackThemesBarsAreBlackAndTheirTextsRead)
             << l->text().toStdString() << " " << fore.name().toStdString();
     }
     EXPECT_GT(texts, 10);
+}
+
+// In every theme the ribbon reads as it is painted: its tabs, its panels'
+// titles, its buttons (checked ones too: Connect's radio, the pane
+// switches) and the links right of the tabs. The Main category holds every
+// kind of button; the other categories are looked at in the themes whose
+// bars have a colour of their own, and in the default one.
+TEST_F(MainFrameTest, EveryThemesRibbonTextsReadAsPainted)
+{
+    const testkit::KeepLook keep;
+    CMainFrame& f = make();
+    ProfileButtons::Of(f);
+    f.Ribbon()->addTabRowButton(33269, QStringLiteral("Useful Links"), {{33219, QStringLiteral("Research")}});
+    f.resize(1600, 900);
+    f.show();
+    auto* tabs = f.Ribbon()->findChild<QTabWidget*>();
+    ASSERT_NE(tabs, nullptr);
+    for (const ThemeEntry& t : RibbonThemes()) {
+        f.SetApplicationLook(t.id);
+        const bool everyPage = t.id == kDefaultTheme || ThemeLookFor(t.id).chrome.isValid();
+        for (int page = 0; page < (everyPage ? tabs->count() : 1); ++page) {
+            tabs->setCurrentIndex(page);
+            QApplication::processEvents();
+            EXPECT_EQ(testkit::unreadablePaintedTexts(*f.Ribbon()), std::vector<std::string>{})
+                << t.text << ", " << tabs->tabText(page).toStdString();
+        }
+    }
 }
 
 TEST(FrameThemes, IdsSelectTheirLooks)

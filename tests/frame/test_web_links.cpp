@@ -20,6 +20,7 @@
 #include <QPointer>
 #include <QCoreApplication>
 #include <QLineEdit>
+#include <QTextDocument>
 #include <QToolButton>
 
 #include <cstring>
@@ -130,6 +131,35 @@ TEST(WebLinksRibbon, QuickAccessButtonsShowTheLinksImages)
     ApplyWebLinksRibbon(ribbon, LayoutWebLinks(links));
     ASSERT_NE(ribbon.action(33219), nullptr);
     EXPECT_FALSE(ribbon.action(33219)->icon().isNull());
+}
+
+// The broker's tool tips show as the characters they are: a tag or a link in
+// one is never markup the user could click.
+TEST(WebLinksRibbon, ToolTipsShowTheBrokersTextAsText)
+{
+    const auto shown = [](const QString& tip) {
+        if (!Qt::mightBeRichText(tip))
+            return tip;
+        QTextDocument d;
+        d.setHtml(tip);
+        return d.toPlainText();
+    };
+    std::vector<WebLinkRecord> links = sixLinks();
+    const char* tip = "<a href='file:///bin/sh'>Calls</a> & <b>more</b>";
+    std::strncpy(links[0].ToolTip, tip, sizeof links[0].ToolTip - 1);
+    CDlgBarQuickAccess bar;
+    bar.SetLinks({33219}, links);
+    ASSERT_EQ(bar.Buttons().size(), 1u);
+    EXPECT_EQ(shown(bar.Buttons()[0]->toolTip()).toStdString(), tip);
+    const WebLinksLayout layout = LayoutWebLinks(links);
+    bool found = false;
+    for (const auto& panel : layout.panels)
+        for (const auto& b : panel.buttons)
+            if (b.label == QString::fromLatin1(links[0].ButtonLabel)) {
+                found = true;
+                EXPECT_EQ(shown(b.toolTip).toStdString(), tip);
+            }
+    EXPECT_TRUE(found);
 }
 
 class WebLinksTest : public testkit::Headless {

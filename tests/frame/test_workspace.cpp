@@ -18,6 +18,7 @@
 #include <QMdiSubWindow>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <set>
 
@@ -438,7 +439,7 @@ TEST_F(WorkspaceTest, AStartThatDiedWhileRestoringMakesTheNextSkipIt)
     addView("watch", "Banks");
     ASSERT_TRUE(workspace.save(*frame, *profile));
     const auto markerOnDisk = [this] {
-        return pf::ProfileStore(profile->path()).contains(Workspace::kSection, Workspace::kRestoringValue);
+        return pf::ProfileStore(profile->path()).contains(Workspace::kSection, Workspace::markerFor("", getpid()));
     };
     // A kind whose opener looks at the file while it runs.
     Workspace watching;
@@ -455,7 +456,7 @@ TEST_F(WorkspaceTest, AStartThatDiedWhileRestoringMakesTheNextSkipIt)
     EXPECT_TRUE(markedWhileOpening);
     EXPECT_FALSE(markerOnDisk());
 
-    // As a start that died in the restore leaves it.
+    // As a start of an older version that died in the restore leaves it.
     ASSERT_TRUE(profile->setInt(Workspace::kSection, Workspace::kRestoringValue, 1));
     makeFrame();
     opens = 0;

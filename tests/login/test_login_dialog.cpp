@@ -1,4 +1,5 @@
 #include "LoginFixture.h"
+#include "stand_in_opener.h"
 #include "testkit/ui_guard_trap.h"
 
 #include "app/CChgPassword.h"
@@ -11,6 +12,8 @@
 #include "app/base/SessionRecord.h"
 #include "testkit/contrast.h"
 #include "ui/ui_thread.h"
+
+#include "pf/desktop_shell.h"
 
 #include <QApplication>
 #include <QTest>
@@ -354,6 +357,42 @@ TEST_F(LoginDialogTest, BrowserPageStatusOpensThePageAndKeepsTheDialogAndTheSess
     const std::string web = "http://127.0.0.1:" + std::to_string(broker->httpPort());
     EXPECT_EQ(calls[0].target,
               web + "/qtrade/qlogin.exe?LoginData=1002|U1|SESS0001|" + web + "/qtrade/qlogin.exe&ClientUserId=ABC12");
+}
+
+// The page of status 3 carries the session id: the desktop's opener gets a
+// private page that forwards to it, never the id in its arguments.
+TEST_F(LoginDialogTest, BrowserPageStatusKeepsTheSessionIdOutOfTheOpenersArguments)
+{
+    opener::StandInOpener standIn;
+    pf::DesktopShell desktop;
+    broker->scriptLogin(3);
+    modalHost.script("CLogin", [](ui::FormDriver& d) {
+        typeAndLogin(d, "U1", "Test@123");
+        d.form().finish(2);
+    });
+    CLogin dlg(desktop, &host);
+    EXPECT_EQ(ui::modalHost().run(dlg), 2);
+    const std::vector<std::string> calls = standIn.calls(1);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].find("SESS0001"), std::string::npos) << calls[0];
+    EXPECT_EQ(standIn.pageMode(0), "600");
+    const std::string web = "http://127.0.0.1:" + std::to_string(broker->httpPort());
+    EXPECT_EQ(standIn.page(0),
+              pf::forwardingPage(web + "/qtrade/qlogin.exe?LoginData=1002|U1|SESS0001|" + web
+                                 + "/qtrade/qlogin.exe&ClientUserId=ABC12"));
+}
+
+// Server text that the log keeps stays on its own line: a line break in it
+// cannot forge a line of the program's own.
+TEST_F(LoginDialogTest, ALineBreakInServerTextCannotForgeALogLine)
+{
+    broker->setLoginField(37, "Welcome\r\nForged - Vortanex is shutdown properly\x1b[2J");
+    EXPECT_EQ(runLogin([](ui::FormDriver& d) { typeAndLogin(d, "U1", "Test@123"); }), 1);
+    const std::string log = logText();
+    EXPECT_NE(log.find("Welcome  Forged - Vortanex is shutdown properly [2J"), std::string::npos) << log;
+    EXPECT_EQ(log.find("\nForged"), std::string::npos);
+    EXPECT_EQ(log.find('\r'), std::string::npos);
+    EXPECT_EQ(log.find('\x1b'), std::string::npos);
 }
 
 // With an encrypted session the page's request is Base64, whose '+', '/'

@@ -529,6 +529,35 @@ TEST_F(MarketWindows, LastTradesFilterOrderAndFormats)
     EXPECT_EQ(again->list()->model().rowTotal(), 0);
 }
 
+// A currency trade's price and value have four decimals, a commodity's two:
+// USDINR 2 at 88.4575 is worth 176.9150; GOLD 1 at 128450.00 is 128450.00.
+TEST_F(MarketWindows, LastTradesOfACurrencyShowFourDecimals)
+{
+    CScripLastTick* t = CScripLastTick::Open(nullptr);
+    ASSERT_NE(t, nullptr);
+    const int usd = find("USDINR~FC~26DEC26", "CN"), gold = find("GOLD~CF~05FEB27", "MC");
+    ASSERT_GE(usd, 0);
+    ASSERT_GE(gold, 0);
+    auto trade = [&](int s, double paise, double qty) {
+        m_table->row(s).updateQuote([&](QuoteData& q) {
+            q.quote[4] = paise;
+            q.quote[16] = qty;
+            q.quote[17] = 1700000000;
+        });
+        MarketFeed::lastTradesUpdated(s);
+    };
+    trade(usd, 8845.75, 2);
+    t->OnTimer();
+    trade(gold, 12845000, 1);
+    t->OnTimer();
+    ui::GridModel& m = t->list()->model();
+    ASSERT_EQ(m.rowTotal(), 2);
+    EXPECT_EQ(m.text(m.idAt(0), 2).toStdString(), "128450.00");
+    EXPECT_EQ(m.text(m.idAt(0), 4).toStdString(), "128450.00");
+    EXPECT_EQ(m.text(m.idAt(1), 2).toStdString(), "88.4575");
+    EXPECT_EQ(m.text(m.idAt(1), 4).toStdString(), "176.9150");
+}
+
 // --- scrip details ---
 
 class ScriptedServer final : public ServerAccess {

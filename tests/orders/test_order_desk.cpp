@@ -1,12 +1,17 @@
 // The broker's order desk as the terminal meets it: replies the terminal's
 // reader understands and confirmations its store applies.
 #include "OrderDesk.h"
+#include "OrderReport.h"
 #include "RequestDecoder.h"
+#include "TradeReport.h"
+#include "Universe.h"
 #include "orders/ClientOrderStore.h"
 #include "orders/OrderConfirmation.h"
 #include "orders/OrderReply.h"
 
 #include "app/base/SessionRecord.h"
+
+#include <pf/clock.h>
 
 #include <gtest/gtest.h>
 
@@ -111,6 +116,61 @@ TEST_F(DeskTest, ConfirmationsDriveTheStoreStatus)
     ASSERT_EQ(pushed.size(), 2u);
     EXPECT_NE(pushed[1].find("|100|"), std::string::npos);
     EXPECT_EQ(desk.orders()[1].status, "TRAD");
+}
+
+// The desk stamps each event with the time it happens: the confirmation and
+// the order book carry the time of the order's last event, the trade book
+// the time it traded.
+TEST_F(DeskTest, EventsCarryTheTimeTheyHappen)
+{
+    pf::ManualClock clock(1'765'400'000'000);
+    pf::setClock(&clock);
+    const struct Restore {
+        ~Restore() { pf::setClock(nullptr); }
+    } restore;
+    const auto hms = [&] {
+        const pf::LocalTime t = clock.localNow();
+        char text[16];
+        std::snprintf(text, sizeof text, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+        return std::string(text);
+    };
+    const auto field = [](const std::string& message, size_t n) {
+        size_t at = 4; // after "130,"
+        for (size_t i = 0; i < n; ++i)
+            at = message.find('|', at) + 1;
+        return message.substr(at, message.find('|', at) - at);
+    };
+    desk.setConfirmations(true);
+    desk.setMatching(true);
+    ASSERT_FALSE(ParsePlainOrderReply(send(newBuy("149000.00"))).refused);
+    ASSERT_EQ(pushed.size(), 1u);
+    const std::string placed = hms();
+    EXPECT_EQ(field(pushed[0], 14), placed);
+
+    clock.advanceSeconds(3725); // 1 h 2 min 5 s later
+    ASSERT_FALSE(ParsePlainOrderReply(send("102|CID01|1000001|N|00:00:00:00|2885|NN|B|10|1490.00|10|149100.00|U1|"
+                                           "ABC12|ABC12|00-00-0000|0|0.00|0|GFD|C||4|VX_1"))
+                     .refused);
+    ASSERT_EQ(pushed.size(), 2u);
+    const std::string modified = hms();
+    EXPECT_NE(modified, placed);
+    EXPECT_EQ(field(pushed[1], 14), modified);
+
+    clock.advanceSeconds(61);
+    last[2885] = 148000;
+    desk.matchMarket();
+    ASSERT_EQ(pushed.size(), 3u);
+    EXPECT_EQ(field(pushed[2], 14), hms());
+    const tb::Universe universe(1, 0, 2026, 12, 10);
+    const std::string book = tb::orderReportBody(desk.orders(), universe, {"600", "CID01", "U1", "4", "ABC12"});
+    EXPECT_NE(book.find("|" + hms() + "|TRAD|"), std::string::npos) << book;
+    const pf::LocalTime t = clock.localNow();
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    char traded[40];
+    std::snprintf(traded, sizeof traded, "|%02d-%s-%04d %s|", t.day, months[t.month - 1], t.year, hms().c_str());
+    const std::string trades = tb::tradeReportBody(desk.orders(), universe, {"610", "CID01", "U1", "4", "ABC12"});
+    EXPECT_NE(trades.find(traded), std::string::npos) << trades;
 }
 
 } // namespace

@@ -209,6 +209,19 @@ TEST_F(OrderFormTest, ModifyAndCancelFromAStoreRecordSendTheirRecords)
     EXPECT_NE(sent[1].decoded.text.find("|B|10|1500.05|10|149995.00|U1|"), std::string::npos)
         << sent[1].decoded.text;
     EXPECT_EQ(broker->orderDesk().orders()[0].pricePaise, "149995.00");
+    ASSERT_TRUE(barHas("Order Modified Successfully"));
+    EXPECT_EQ(form->text(kQuantity), "10") << "the modified order stays shown, never a quantity of 0";
+    EXPECT_EQ(form->text(kPrice), "1499.95");
+
+    // A modify of the quantity: the new quantity stays shown and OK stays
+    // off until the form is opened again.
+    form = open(2, 0, 'B');
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver(*form).type(kQuantity, "12").click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    ASSERT_EQ(orderRequests().size(), 3u);
+    EXPECT_EQ(form->text(kQuantity), "12");
+    EXPECT_FALSE(form->isEnabled(kOk));
 
     form = open(3, 0, 'B');
     ASSERT_NE(form, nullptr);
@@ -217,8 +230,8 @@ TEST_F(OrderFormTest, ModifyAndCancelFromAStoreRecordSendTheirRecords)
     ui::FormDriver(*form).click(kOk);
     ASSERT_TRUE(waitIdle(form));
     sent = orderRequests();
-    ASSERT_EQ(sent.size(), 3u);
-    EXPECT_NE(sent[2].decoded.text.find("OrderData1=103|CID01|1000001|"), std::string::npos);
+    ASSERT_EQ(sent.size(), 4u);
+    EXPECT_NE(sent[3].decoded.text.find("OrderData1=103|CID01|1000001|"), std::string::npos);
     EXPECT_EQ(broker->orderDesk().orders()[0].status, "CAN");
     EXPECT_TRUE(barHas("Order Cancelled Successfully"));
 }
@@ -422,6 +435,39 @@ TEST_F(OrderFormTest, StopLossMarkSetsTheTriggerBelowABuyOnTheTick)
     form->StepPrice(-1);
     EXPECT_EQ(form->text(kTrigger), "99.50");
     g_AppSettings.stoploss_percent = 0;
+}
+
+// GOLD's tick is 1 rupee: a buy at 128450 with a 0.5 % stop loss triggers at
+// 128450 - 642.25 = 127807.75, moved up to the tick: 127808.00, which the
+// form's own check then takes.
+TEST_F(OrderFormTest, StopLossTriggerOfACommodityIsOnItsTick)
+{
+    g_AppSettings.stoploss_percent = 50;
+    // One lot is worth 10 x 128450 = 1284500.
+    const double savedLimit = g_AppSettings.order_value_limit;
+    g_AppSettings.order_value_limit = 2000000;
+    int gold = -1;
+    for (int i = findSecurity("MC", "CF"); i >= 0 && gold < 0 && OrderSecurityAt(i).valid(); ++i)
+        if (OrderSecurityAt(i).symbol == "GOLD" && OrderSecurityAt(i).series == "CF")
+            gold = i;
+    ASSERT_GE(gold, 0);
+    ASSERT_DOUBLE_EQ(OrderSecurityAt(gold).tickRupees(), 1.0);
+    CDlgOrderFormExp* form = open(1, gold, 'B', 128450);
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver d(*form);
+    d.type(kLots, "1");
+    d.pick(kOrderMark, 2); // "Stoploss", id 5
+    ASSERT_EQ(form->text(kOrderMark), "Stoploss");
+    d.type(kPrice, "128450");
+    form->StepPrice(1);
+    form->StepPrice(-1);
+    EXPECT_EQ(form->text(kTrigger), "127808.00");
+    d.click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    EXPECT_FALSE(boxShown("Please enter Trigger Price in mulitple of Tick Size :1.00"));
+    EXPECT_EQ(orderRequests().size(), 1u);
+    g_AppSettings.stoploss_percent = 0;
+    g_AppSettings.order_value_limit = savedLimit;
 }
 
 TEST_F(OrderFormTest, SquareOffOfAPositionLocksTheSideAndSendsTheSquareOffRecord)

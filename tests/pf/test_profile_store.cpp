@@ -155,9 +155,6 @@ TEST(ProfileStore, TwoStoresOnOneFileKeepEachOthersChanges)
     EXPECT_TRUE(first.setInt("Workspace", "ApplicationLook", 3));
     EXPECT_TRUE(second.setText("Grid", "Orders", "new"));
     EXPECT_TRUE(first.remove("Grid", "Trades"));
-    // The second one writes back what it loaded (as a close saving every
-    // layout does): that is no change of its own.
-    EXPECT_TRUE(second.setInt("Workspace", "ApplicationLook", 1));
     EXPECT_TRUE(second.setBlob("Grid", "Watch", "ab"));
 
     pf::ProfileStore reloaded(path);
@@ -232,8 +229,9 @@ struct Pipe {
 } // namespace detail
 
 // Two terminal processes load the shared profile, then change different
-// settings and close in turn; the one closing last saves again everything it
-// loaded. Both changes are in the file.
+// settings and close in turn. Both changes are in the file; and the user of
+// the second, choosing again the theme it loaded after the first changed it,
+// gets that choice.
 TEST(ProfileStore, TwoProcessesClosingInTurnKeepBothChanges)
 {
     TempDir dir;
@@ -243,7 +241,7 @@ TEST(ProfileStore, TwoProcessesClosingInTurnKeepBothChanges)
         ASSERT_TRUE(seed.setInt("Workspace", "ApplicationLook", 1));
         ASSERT_TRUE(seed.setText("Grid", "Orders", "old layout"));
     }
-    detail::Pipe ready, goFirst, goSecond;
+    detail::Pipe ready, goFirst, goSecond, goThird;
     std::unique_ptr<pf::ProfileStore> store;
     const auto load = [&] {
         store = std::make_unique<pf::ProfileStore>(path);
@@ -252,10 +250,7 @@ TEST(ProfileStore, TwoProcessesClosingInTurnKeepBothChanges)
     const pid_t first = detail::runChild(ready.fd[1], goFirst.fd[0], load,
                                          [&] { return store->setInt("Workspace", "ApplicationLook", 4); });
     const pid_t second = detail::runChild(ready.fd[1], goSecond.fd[0], load, [&] {
-        const bool changed = store->setText("Grid", "Orders", "new layout");
-        // Its close saves the theme and layouts it holds.
-        const bool closed = store->setInt("Workspace", "ApplicationLook", 1);
-        return changed && closed;
+        return store->setText("Grid", "Orders", "new layout");
     });
     ASSERT_GT(first, 0);
     ASSERT_GT(second, 0);
@@ -265,9 +260,36 @@ TEST(ProfileStore, TwoProcessesClosingInTurnKeepBothChanges)
     EXPECT_TRUE(detail::exitedCleanly(first));
     goSecond.send();
     EXPECT_TRUE(detail::exitedCleanly(second));
+    {
+        pf::ProfileStore reloaded(path);
+        EXPECT_EQ(reloaded.getInt("Workspace", "ApplicationLook", 0), 4);
+        EXPECT_EQ(reloaded.getText("Grid", "Orders"), "new layout");
+    }
 
+    // A third terminal loads theme 4; another one then writes theme 2 and a
+    // key. The third's user picks the theme the third shows (the one it
+    // loaded) and removes that key, which the third never saw: both hold.
+    const pid_t third = detail::runChild(
+        ready.fd[1], goThird.fd[0],
+        [&] {
+            store = std::make_unique<pf::ProfileStore>(path);
+            return store->getInt("Workspace", "ApplicationLook", 0) == 4;
+        },
+        [&] {
+            return store->setInt("Workspace", "ApplicationLook", 4) && store->remove("Grid", "Trades");
+        });
+    ASSERT_GT(third, 0);
+    ready.receive();
+    {
+        pf::ProfileStore other(path);
+        ASSERT_TRUE(other.setInt("Workspace", "ApplicationLook", 2));
+        ASSERT_TRUE(other.setText("Grid", "Trades", "written since"));
+    }
+    goThird.send();
+    EXPECT_TRUE(detail::exitedCleanly(third));
     pf::ProfileStore reloaded(path);
-    EXPECT_EQ(reloaded.getInt("Workspace", "ApplicationLook", 0), 4);
+    EXPECT_EQ(reloaded.getInt("Workspace", "ApplicationLook", 0), 4) << "the later choice holds";
+    EXPECT_FALSE(reloaded.contains("Grid", "Trades"));
     EXPECT_EQ(reloaded.getText("Grid", "Orders"), "new layout");
 }
 

@@ -62,7 +62,8 @@ TEST(PositionMath, OpenPositionTable)
         {"Maxivane uses the price multiplier 0 as 1", position(4, 0, 100, 5), equity(0), 101, 4},
         {"Maxivane without an average", position(4, 0, 0, 5), equity(0), 101, 0},
         {"currency at the fill's factor", position(2, 0, 80), currency, 82.5, 5000},
-        {"commodity quotient 0", position(1, 0, 100), commodity, 120, 0},
+        // 1 lot of 1 unit priced per 10 is a tenth of a priced quantity: 0.1 x 20
+        {"commodity lot below its priced quantity", position(1, 0, 100), commodity, 120, 2},
         {"commodity divisor 0 counts as 1", position(2, 0, 100), noDivisor, 110, 600},
     };
     for (const Case& c : cases)
@@ -94,10 +95,11 @@ TEST(PositionMath, TodaysAverages)
     commodity.lot = 10;
     commodity.price_multiplier = 5;
     commodity.price_divisor = 100;
-    // The grid's open average: 5 x 10 / 100 = 0 lots, shown as 0.
-    EXPECT_DOUBLE_EQ(TodaysOpenAverage(1000, 5, commodity, 1), 0);
-    // The traded average's quotient 5 / 100 = 0 too, and never divides by it.
-    EXPECT_DOUBLE_EQ(TodaysAverage(1000, 5, commodity, 1), 0);
+    // 5 lots of 10 x 5 units priced per 100 are 2.5 priced quantities: both
+    // averages are 1000 / 2.5 = 400, a price.
+    EXPECT_DOUBLE_EQ(TodaysOpenAverage(1000, 5, commodity, 1), 400);
+    EXPECT_DOUBLE_EQ(TodaysAverage(1000, 5, commodity, 1), 400);
+    EXPECT_DOUBLE_EQ(TodaysAverage(1000, 0, commodity, 1), 0);
 
     TodaysPositionRecord r;
     r.buy_traded_qty = 3;

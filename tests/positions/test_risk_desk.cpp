@@ -50,6 +50,8 @@ protected:
     RiskDeskTest()
         : orders([](const std::string&, const std::string&) {},
                  [this](const std::string& exchange, int token) -> int64_t {
+                     if (lastPaise > 0)
+                         return lastPaise;
                      const tb::Security* s = universe.byToken(exchange, token);
                      return s ? s->price : 0;
                  }),
@@ -64,14 +66,16 @@ protected:
                                            + "|4&AClient=N"));
     }
     RiskOutcome read(int type) { return ParseRiskReply(type, ask(type), "ABC12", "ABC12", context); }
-    void buyAtMarket(const tb::Security& s, int qty, int mark)
+    void buyAtMarket(const tb::Security& s, int qty, int mark, char side = 'B')
     {
-        const std::string record = "101|CID01|N|00:00:00:00|" + std::to_string(s.token) + "|" + s.exchange + "|B|"
+        const std::string record = "101|CID01|N|00:00:00:00|" + std::to_string(s.token) + "|" + s.exchange + "|"
+            + std::string(1, side) + "|"
             + std::to_string(qty) + "|0.00|U1|ABC12|ABC12|00-00-0000|0|0.00|0|GFD|C|" + std::to_string(mark)
             + "|N||0|4|VX_1";
         orders.reply(tb::splitRequest("NoOfOrders=1&OrderData1=" + record + "&AClient=N&OrdReqNo=1"), {});
     }
 
+    int64_t lastPaise = 0; // the price market orders trade at; 0: the universe's
     tb::Universe universe{1, 400, 2026, 12, 10};
     tb::OrderDesk orders;
     tb::RiskDesk risk;
@@ -160,6 +164,35 @@ TEST_F(RiskDeskTest, OrderDeskFillsJoinOpenAndTodaysPositions)
             EXPECT_NEAR(r.buy_traded_value, 7.0 * static_cast<double>(fresh->price) / 100, 0.01);
         }
     EXPECT_TRUE(found);
+}
+
+// Bought 5 at 298.40 and sold back at 299.10: the closed position keeps its
+// traded figures and realises 5 x 0.70 = 3.50.
+TEST_F(RiskDeskTest, ASquaredOffPositionKeepsItsRealisedProfit)
+{
+    orders.setMatching(true);
+    const tb::Security* eq = nullptr;
+    int n = 0;
+    for (const tb::Security& s : universe.securities())
+        if (s.exchange == "NN" && s.inst == "EQ" && n++ == 9)
+            eq = &s;
+    ASSERT_NE(eq, nullptr);
+    lastPaise = 29840;
+    buyAtMarket(*eq, 5, 0);
+    lastPaise = 29910;
+    buyAtMarket(*eq, 5, 0, 'S');
+    const RiskOutcome todays = read(kRiskTodays);
+    const TodaysPositionRecord* r = nullptr;
+    for (const TodaysPositionRecord& t : todays.todays)
+        if (t.token == eq->token)
+            r = &t;
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->buy_traded_qty, 5);
+    EXPECT_DOUBLE_EQ(r->buy_traded_value, 1492.00);
+    EXPECT_EQ(r->sell_traded_qty, 5);
+    EXPECT_DOUBLE_EQ(r->sell_traded_value, 1495.50);
+    EXPECT_EQ(r->net_qty, 0);
+    EXPECT_DOUBLE_EQ(r->realised_pl, 3.50);
 }
 
 TEST_F(RiskDeskTest, RefusalsAndPledge)

@@ -1470,3 +1470,334 @@ TEST_F(RiskWindowTest, MoneyTableTodaysPl)
 }
 
 } // namespace
+
+namespace {
+
+// The first equity of the master on NSE.
+int firstNseEquity()
+{
+    const auto table = SecurityTable::current();
+    for (int i = 0; table && i < table->count(); ++i)
+        if (table->row(i).market_exchange == "NN" && table->row(i).inst_type == "EQ")
+            return i;
+    return -1;
+}
+
+} // namespace
+
+// Two holdings of one stock under one type share one balance (100): the
+// run's unrealised profit at cost 100.00 and LTP 110.00 is (110 - 100) x
+// 100 = 1000.00, counted once in the summary and the grand total.
+TEST_F(RiskWindowTest, HoldingsCountARunsUnrealisedProfitOnce)
+{
+    const int sec = firstNseEquity();
+    ASSERT_GE(sec, 0);
+    const OrderSecurity s = OrderSecurityAt(sec);
+    broker->riskDesk().editBook("ABC12", [&](tb::RiskBook& b) {
+        auto row = [&](int prev) {
+            std::vector<std::string> f(29, "0");
+            f[0] = std::to_string(s.token);
+            f[1] = "NN";
+            f[8] = std::to_string(prev);
+            f[10] = "1";
+            f[28] = "100.00";
+            return f;
+        };
+        b.holdings = {row(100), row(0)};
+    });
+    setLast(sec, 110, 10);
+    open(15);
+    ASSERT_TRUE(idle());
+    const ui::GridModel& m = view->grid(CNetPosition::Holdings)->model();
+    const std::vector<int>& top = m.childrenOf(ui::GridModel::kRoot);
+    ASSERT_EQ(top.size(), 2u); // the security's summary and the grand total
+    EXPECT_EQ(m.text(top[0], 8), QStringLiteral("100"));
+    EXPECT_EQ(m.text(top[0], 16), QStringLiteral("1000.00"));
+    EXPECT_EQ(m.text(top[1], 16), QStringLiteral("1000.00"));
+}
+
+namespace {
+
+// The first security of the master with this exchange, instrument and symbol.
+int securityOf(const char* exchange, const char* inst, const char* symbol = nullptr)
+{
+    const auto table = SecurityTable::current();
+    for (int i = 0; table && i < table->count(); ++i)
+        if (table->row(i).market_exchange == exchange && table->row(i).inst_type == inst
+            && (!symbol || table->row(i).symbol.view() == symbol))
+            return i;
+    return -1;
+}
+
+// A 412 row: product, net quantity, net value and average in rupees.
+std::vector<std::string> openRow(int security, int product, int net, double value, double average)
+{
+    const OrderSecurity s = OrderSecurityAt(security);
+    std::vector<std::string> f(tb::RiskDesk::kPositionFields, "0");
+    f[0] = std::to_string(s.token);
+    f[1] = s.exchange;
+    f[6] = std::to_string(net);
+    f[7] = paiseText(value);
+    f[10] = std::to_string(product);
+    f[17] = "1";
+    f[25] = s.symbol;
+    f[26] = f[27] = "";
+    f[28] = formatText("%.4lf", average);
+    f[29] = "1";
+    f[31] = "N";
+    return f;
+}
+
+} // namespace
+
+// A future's normal and MIS rows with an equity row between them: a tick of
+// the future moves both. 1 lot of 475 bought at 200 each, tick to 202:
+// 475 x 202 - 95000 = 950 per row; the equity (10 at 100, last 100) 0; the
+// window's total 1900.00.
+TEST_F(RiskWindowTest, EveryOpenRowOfASecurityFollowsItsTick)
+{
+    const int future = securityOf("NN", "FS");
+    const int equity = firstNseEquity();
+    ASSERT_GE(future, 0);
+    ASSERT_GE(equity, 0);
+    ASSERT_EQ(OrderSecurityAt(future).marketLot, 475);
+    broker->riskDesk().editBook("ABC12", [&](tb::RiskBook& b) {
+        b.positions = {openRow(future, 0, 475, 95000, 200), openRow(equity, 0, 10, 1000, 100),
+                       openRow(future, 12, 475, 95000, 200)};
+    });
+    setLast(future, 200, 10);
+    setLast(equity, 100, 10);
+    open(13);
+    ASSERT_TRUE(idle());
+    const auto& positions = ActiveClientRiskArrays().positions;
+    ASSERT_EQ(positions.size(), 3u);
+    ui::GridModel& m = view->grid(CNetPosition::Open)->model();
+    setLast(future, 202, 10);
+    view->feed()->quoteUpdated(future);
+    view->OnTimer();
+    for (size_t k : {size_t(0), size_t(2)}) {
+        ASSERT_GE(positions[k].grid_row, 0);
+        EXPECT_EQ(m.text(positions[k].grid_row, 2), QStringLiteral("202.00")) << k;
+        EXPECT_EQ(m.text(positions[k].grid_row, 12), QStringLiteral("950.00")) << k;
+    }
+    EXPECT_EQ(m.text(view->openTotalRow(), 12), QStringLiteral("1900.00"));
+}
+
+// A client holding only currency: a tick's LTP and P&L reach the screen
+// within the timer's period. 2 lots of USDINR (1000 units) at 88.0000, tick
+// to 88.5000: (88.5 - 88) x 2 x 1000 = 1000.0000.
+TEST_F(RiskWindowTest, ACurrencyPositionsTickIsPainted)
+{
+    const int usd = securityOf("CN", "FC", "USDINR");
+    ASSERT_GE(usd, 0);
+    broker->riskDesk().editBook("ABC12", [&](tb::RiskBook& b) { b.positions = {openRow(usd, 0, 2, 176000, 88)}; });
+    setLast(usd, 88, 10);
+    open(13);
+    ASSERT_TRUE(idle());
+    const auto& positions = ActiveClientRiskArrays().positions;
+    ASSERT_EQ(positions.size(), 1u);
+    ui::GridModel& m = view->grid(CNetPosition::Open)->model();
+    const int row = positions[0].grid_row;
+    ASSERT_GE(row, 0);
+    std::vector<int> painted; // columns of the row the screen was told of
+    QObject::connect(&m, &QAbstractItemModel::dataChanged, view, [&](const QModelIndex& a, const QModelIndex& b) {
+        for (int c = a.column(); c <= b.column(); ++c)
+            painted.push_back(c);
+    });
+    setLast(usd, 88.5, 10);
+    view->feed()->quoteUpdated(usd);
+    view->OnTimer();
+    EXPECT_FALSE(m.hasPending());
+    EXPECT_NE(std::find(painted.begin(), painted.end(), 2), painted.end());
+    EXPECT_NE(std::find(painted.begin(), painted.end(), 12), painted.end());
+    EXPECT_EQ(m.text(row, 2), QStringLiteral("88.5000"));
+    EXPECT_EQ(m.text(row, 12), QStringLiteral("1000.0000"));
+}
+
+namespace {
+
+// A 415 row: lots bought today at a value in rupees, and the multiplier.
+std::vector<std::string> todaysRow(int security, int bought, double value, double multiplier)
+{
+    const OrderSecurity s = OrderSecurityAt(security);
+    std::vector<std::string> f(tb::RiskDesk::kTodaysFields, "0");
+    f[0] = std::to_string(s.token);
+    f[1] = s.exchange;
+    f[2] = f[17] = f[18] = f[19] = "";
+    f[3] = f[7] = std::to_string(bought);
+    f[4] = f[8] = paiseText(value);
+    f[21] = formatText("%.0lf", multiplier);
+    return f;
+}
+
+} // namespace
+
+// One NSE-FX, one BSE-CDX and one MCX security in the open and today's
+// grids: the currencies' prices and P&L have four decimals before and after
+// a tick, GOLD's two. The ticks: USDINR on CN to 88.4575 and on CB to
+// 88.4525, GOLD to 128451.
+TEST_F(RiskWindowTest, CurrencySegmentsShowFourDecimalsInTheRiskGrids)
+{
+    const int cn = securityOf("CN", "FC", "USDINR"), cb = securityOf("CB", "FC", "USDINR"),
+              gold = securityOf("MC", "CF", "GOLD");
+    ASSERT_GE(cn, 0);
+    ASSERT_GE(cb, 0);
+    ASSERT_GE(gold, 0);
+    broker->riskDesk().editBook("ABC12", [&](tb::RiskBook& b) {
+        b.positions = {openRow(cn, 0, 2, 176000, 88), openRow(cb, 0, 1, 88000, 88),
+                       openRow(gold, 0, 3, 3840000, 128000)};
+        b.todays = {todaysRow(cn, 2, 176000, 1000), todaysRow(cb, 1, 88000, 1000), todaysRow(gold, 3, 3840000, 1)};
+    });
+    for (int sec : {cn, cb})
+        setLast(sec, 88, 10);
+    setLast(gold, 128000, 10);
+    const std::pair<int, double> ticks[] = {{cn, 88.4575}, {cb, 88.4525}, {gold, 128451}};
+    for (int kind : {13, 12}) { // open, today's
+        delete view;
+        open(kind);
+        ASSERT_TRUE(idle());
+        const int tab = view->shownReport();
+        EXPECT_EQ(testkit::wrongDecimals(*view->grid(tab)), std::vector<std::string>{}) << tab;
+        for (const auto& [sec, L] : ticks) {
+            setLast(sec, L, 10);
+            view->feed()->quoteUpdated(sec);
+        }
+        view->OnTimer();
+        EXPECT_EQ(testkit::wrongDecimals(*view->grid(tab)), std::vector<std::string>{}) << tab;
+        const int ltpColumn = kind == 13 ? 2 : 3;
+        const ui::GridModel& m = view->grid(tab)->model();
+        std::vector<std::string> ltps;
+        for (int row : m.preorder())
+            ltps.push_back(m.text(row, ltpColumn).toStdString());
+        for (const char* want : {"88.4575", "88.4525", "128451.00"})
+            EXPECT_NE(std::find(ltps.begin(), ltps.end(), want), ltps.end()) << tab << " " << want;
+        for (const auto& [sec, L] : ticks)
+            setLast(sec, sec == gold ? 128000 : 88, 20);
+    }
+}
+
+namespace {
+
+// The sum of a money column over the grid's rows: a top row's own figure, or
+// when it shows none (a group that only heads its rows) its rows' figures.
+double columnSum(const ui::GridModel& m, int column, int totalRow)
+{
+    double sum = 0;
+    for (int row : m.childrenOf(ui::GridModel::kRoot)) {
+        if (row == totalRow)
+            continue;
+        const QString own = m.text(row, column);
+        if (!own.isEmpty() || m.childrenOf(row).empty()) {
+            sum += own.toDouble();
+            continue;
+        }
+        for (int child : m.childrenOf(row))
+            sum += m.text(child, column).toDouble();
+    }
+    return sum;
+}
+
+} // namespace
+
+// Every total of every risk grid is the sum of the rows above it, as shown
+// (the broker's book holds an option among today's positions, a spread
+// group among the open ones, a security under two marks among the holdings).
+TEST_F(RiskWindowTest, EveryTotalIsTheSumOfItsRows)
+{
+    struct Grid {
+        int kind;
+        int tab;
+        std::vector<int> columns;
+    };
+    const Grid grids[] = {{13, CNetPosition::Open, {12, 13, 14, 20}},
+                          {12, CNetPosition::Todays, {5, 8, 11, 13, 16, 18, 19, 20}},
+                          {15, CNetPosition::Holdings, {10, 11, 12, 16}}};
+    for (const Grid& g : grids) {
+        delete view;
+        open(g.kind);
+        ASSERT_TRUE(idle());
+        const ui::GridModel& m = view->grid(g.tab)->model();
+        const std::vector<int>& top = m.childrenOf(ui::GridModel::kRoot);
+        ASSERT_GE(top.size(), 2u) << g.tab;
+        const int total = top.back();
+        ASSERT_TRUE(m.text(total, 0).contains(QStringLiteral("Total"))) << g.tab;
+        for (int c : g.columns) {
+            EXPECT_NEAR(m.text(total, c).toDouble(), columnSum(m, c, total), 0.005)
+                << "tab " << g.tab << " column " << c << ": " << m.text(total, c).toStdString();
+        }
+    }
+}
+
+// WIPRO bought 5 at 298.40 and squared off at 299.10, as the broker's 415
+// reply gives the closed position (its traded figures, a net of 0 and the
+// realised 5 x 0.70 = 3.50): the row shows them, and its total P/L is the
+// realised 3.50.
+TEST_F(RiskWindowTest, ASquaredOffPositionKeepsItsRealisedProfitInTheGrid)
+{
+    const int sec = securityOf("NN", "EQ", "WIPRO");
+    ASSERT_GE(sec, 0);
+    const OrderSecurity s = OrderSecurityAt(sec);
+    broker->riskDesk().editBook("ABC12", [&](tb::RiskBook& b) {
+        std::vector<std::string> f(tb::RiskDesk::kTodaysFields, "0");
+        f[0] = std::to_string(s.token);
+        f[1] = "NN";
+        f[2] = f[17] = f[18] = f[19] = "";
+        f[3] = f[5] = "5";
+        f[4] = "149200";
+        f[6] = "149550";
+        f[8] = "-350";
+        f[13] = "350";
+        f[21] = "1";
+        f[34] = "29840";
+        f[35] = "29910";
+        b.todays = {f};
+    });
+    setLast(sec, 299.10, 10);
+    open(12);
+    ASSERT_TRUE(idle());
+    const auto& todays = ActiveClientRiskArrays().todays_positions;
+    ASSERT_EQ(todays.size(), 1u);
+    const int row = todays[0].grid_row;
+    ASSERT_GE(row, 0);
+    const ui::GridModel& m = view->grid(CNetPosition::Todays)->model();
+    EXPECT_EQ(m.text(row, 4), QStringLiteral("5"));
+    EXPECT_EQ(m.text(row, 5), QStringLiteral("1492.00"));
+    EXPECT_EQ(m.text(row, 6), QStringLiteral("298.40"));
+    EXPECT_EQ(m.text(row, 7), QStringLiteral("5"));
+    EXPECT_EQ(m.text(row, 8), QStringLiteral("1495.50"));
+    EXPECT_EQ(m.text(row, 9), QStringLiteral("299.10"));
+    EXPECT_EQ(m.text(row, 10), QStringLiteral("0"));
+    EXPECT_EQ(m.text(row, 11), QStringLiteral("0.00"));
+    EXPECT_EQ(m.text(row, 18), QStringLiteral("3.50"));
+    EXPECT_EQ(m.text(row, 20), QStringLiteral("0.00"));
+    EXPECT_EQ(m.text(row, 22), QStringLiteral("3.50"));
+    EXPECT_EQ(m.text(view->todaysTotalRow(), 18), QStringLiteral("3.50"));
+}
+
+// GOLD's open orders: 3 lots to buy worth 3 x 100 / 10 x 128450 =
+// 3853500.00 and 10 lots to sell worth 12845000.00 both average the price
+// 128450.00, as the 3 lots traded at 3853500.00 do.
+TEST_F(RiskWindowTest, ACommoditysOpenOrderAverageIsItsPrice)
+{
+    const int gold = securityOf("MC", "CF", "GOLD");
+    ASSERT_GE(gold, 0);
+    broker->riskDesk().editBook("ABC12", [&](tb::RiskBook& b) {
+        std::vector<std::string> f = todaysRow(gold, 3, 3853500, 1);
+        f[9] = "3";
+        f[10] = paiseText(3853500);
+        f[11] = "10";
+        f[12] = paiseText(12845000);
+        b.todays = {f};
+    });
+    setLast(gold, 128450, 10);
+    open(12);
+    ASSERT_TRUE(idle());
+    const auto& todays = ActiveClientRiskArrays().todays_positions;
+    ASSERT_EQ(todays.size(), 1u);
+    const int row = todays[0].grid_row;
+    ASSERT_GE(row, 0);
+    const ui::GridModel& m = view->grid(CNetPosition::Todays)->model();
+    EXPECT_EQ(m.text(row, 6), QStringLiteral("128450.00"));
+    EXPECT_EQ(m.text(row, 14), QStringLiteral("128450.00"));
+    EXPECT_EQ(m.text(row, 17), QStringLiteral("128450.00"));
+}

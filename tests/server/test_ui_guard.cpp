@@ -13,7 +13,9 @@
 
 #include "pf/http_call.h"
 #include "pf/log.h"
+#include "pf/threads.h"
 #include "pf/ui_guard.h"
+#include "ui/ui_thread.h"
 
 #include <gtest/gtest-spi.h>
 
@@ -190,6 +192,76 @@ TEST_F(UiGuard, UiThreadWaitForAThreadInsideAMarkedSectionFails)
         worker.enter();
         worker.leave();
         worker.join();
+    }
+}
+
+// A task of a handler pool that stays inside a marked section until released.
+struct HeldTask {
+    std::atomic<bool> inside{false};
+    std::atomic<bool> release{false};
+    void run()
+    {
+        const pf::uiguard::Section section(pf::uiguard::Kind::Network, "request 640");
+        inside = true;
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    // Lets the task go a little later, from another thread, while the UI
+    // thread is blocked in the wait under test.
+    std::thread releaseSoon()
+    {
+        return std::thread([this] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            release = true;
+        });
+    }
+};
+
+TEST_F(UiGuard, APlainJoinDrainOrStopOfAThreadInsideARequestFailsAndTheUiThreadsWaitPasses)
+{
+    GuardFails fails;
+    {
+        // A pool drained, then stopped, while its task is on the network.
+        pf::HandlerPool pool(1, false, "TestPool");
+        HeldTask task;
+        pool.post(1, [&task] { task.run(); });
+        while (!task.inside)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::thread releaser = task.releaseSoon();
+        EXPECT_NONFATAL_FAILURE(pool.drain(), "waits for TestPool drained");
+        releaser.join();
+        HeldTask again;
+        pool.post(1, [&again] { again.run(); });
+        while (!again.inside)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        releaser = again.releaseSoon();
+        EXPECT_NONFATAL_FAILURE(pool.stop(), "waits for TestPool stopped");
+        releaser.join();
+    }
+    {
+        // A thread joined through the guard while it is on the network.
+        HeldTask task;
+        std::thread worker([&task] { task.run(); });
+        while (!task.inside)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::thread releaser = task.releaseSoon();
+        EXPECT_NONFATAL_FAILURE(pf::uiguard::join(worker, "the report download"),
+                                "waits for the report download");
+        releaser.join();
+    }
+    {
+        // The UI thread's wait serves events until the thread is done, then
+        // joins a thread that has left the network: nothing to report.
+        HeldTask task;
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            task.run();
+            done = true;
+        });
+        std::thread releaser = task.releaseSoon();
+        EXPECT_TRUE(ui::UiThread::joinWorker(worker, [&done] { return done.load(); }, "the report download", 10000));
+        releaser.join();
+        EXPECT_FALSE(worker.joinable());
     }
 }
 

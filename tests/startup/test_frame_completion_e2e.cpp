@@ -12,6 +12,7 @@
 #include "frame/CMainFrame.h"
 #include "frame/CWebLinks.h"
 #include "frame/FrameIds.h"
+#include "frame/FrameThemes.h"
 #include "frame/controls/CColourButton.h"
 #include "frame/WebLinksRibbon.h"
 #include "ui/command_bar.h"
@@ -95,6 +96,51 @@ TEST_F(FrameCompletionE2E, TickColoursSavedInTheSettingsDialogReachTheRecord)
     EXPECT_TRUE(AppWindowCommands::Run(32865));
     EXPECT_TRUE(saved);
     EXPECT_EQ(g_AppSettings.up_text_colour, CColourButton::Palette()[5]);
+    app.ExitInstance();
+}
+
+// "Set Default Settings" then Save on a light theme: the record keeps the
+// theme the frame shows (the windows draw their colours by it, and it is
+// saved for the next start), and the tab grouping the defaults bring back is
+// applied to the frame, though the dialog showed it before Save.
+TEST_F(FrameCompletionE2E, DefaultsKeepTheFramesThemeAndSaveAppliesTheirTabGrouping)
+{
+    writeConfig();
+    scriptLogin("U1", "Test@123");
+    CVortanexApp app;
+    app.setOptions(appOptions());
+    ASSERT_TRUE(app.InitInstance());
+    CMainFrame& frame = *app.mainFrame();
+    constexpr int kLight = 33337;
+    ASSERT_TRUE(IsThemeCommand(kLight));
+    ASSERT_FALSE(IsDarkThemeId(kLight));
+    frame.OnApplicationLook(kLight);
+    const auto inDialog = [&](const std::function<void(CColorSetting&)>& act) {
+        bool done = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = frame.findChild<CColorSetting*>();
+            ASSERT_NE(dialog, nullptr);
+            act(*dialog);
+            done = true;
+        });
+        EXPECT_TRUE(AppWindowCommands::Run(32865));
+        EXPECT_TRUE(done);
+    };
+    // Tab groups off first.
+    inDialog([](CColorSetting& d) {
+        d.Control<QComboBox>(1227)->setCurrentIndex(0);
+        d.OnSave();
+    });
+    ASSERT_FALSE(frame.Documents()->tabGroupsEnabled());
+    inDialog([](CColorSetting& d) {
+        d.OnDefaults();
+        d.OnSave();
+    });
+    EXPECT_EQ(g_AppSettings.theme, kLight);
+    EXPECT_FALSE(IsDarkTheme());
+    EXPECT_EQ(frame.CurrentTheme(), kLight);
+    EXPECT_EQ(g_AppSettings.mdi_group_style, 1);
+    EXPECT_TRUE(frame.Documents()->tabGroupsEnabled());
     app.ExitInstance();
 }
 

@@ -837,6 +837,51 @@ TEST_F(StartupTest, IdleLockAndUnlockThenThreeWrongPasswordsEndTheSession)
     app.ExitInstance();
 }
 
+TEST_F(StartupTest, UnlockCountsOnlyTheServersRefusalsAsWrongPasswords)
+{
+    writeConfig();
+    scriptLogin("U1", "Test@123");
+    CVortanexApp app;
+    app.setOptions(appOptions());
+    ASSERT_TRUE(app.InitInstance());
+    TerminalLock* lock = app.terminalLock();
+    app.mainFrame()->Commands().invoke(ID_FILE_LOCKTERMINAL);
+    const auto unlockWith = [&](const std::string& password) {
+        ASSERT_NE(lock->unlockDialog(), nullptr);
+        ui::FormDriver d(*lock->unlockDialog());
+        d.type(CLogin::kPassword, password).click(1);
+        QPointer<CLogin> unlock = qobject_cast<CLogin*>(&d.form());
+        EXPECT_TRUE(ui::UiThread::pumpUntil([unlock] { return !unlock || !unlock->isExchangeBusy(); }, 30000));
+    };
+
+    // Three slow network failures say nothing about the password.
+    tb::HttpFault down;
+    down.status = 500;
+    down.delayMs = 200;
+    down.times = 3;
+    broker->armKeyFault("LoginData=1006", down);
+    for (int i = 0; i < 3; ++i)
+        unlockWith("Test@123");
+    EXPECT_EQ(requestsWith("LoginData=1006"), 3);
+    int errors = 0;
+    for (const std::string& text : boxTexts())
+        errors += text == "Internet connection Error please try again";
+    EXPECT_EQ(errors, 3);
+    ASSERT_NE(lock->unlockDialog(), nullptr);
+    EXPECT_TRUE(app.mainFrame()->isVisible());
+
+    // Two refusals by the server still leave the third try.
+    unlockWith("Wrong@123");
+    unlockWith("Wrong@123");
+    ASSERT_NE(lock->unlockDialog(), nullptr);
+    unlockWith("Test@123");
+    EXPECT_FALSE(lock->locked());
+    EXPECT_EQ(lock->unlockDialog(), nullptr);
+    ui::UiThread::pumpUntil([] { return false; }, 100);
+    EXPECT_TRUE(app.mainFrame()->isVisible());
+    closeAndExit(app);
+}
+
 TEST_F(StartupTest, NoToTheQuitQuestionKeepsTheSessionAndLockedClosesDoNotAsk)
 {
     writeConfig();

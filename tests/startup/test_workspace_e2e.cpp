@@ -5,9 +5,11 @@
 
 // The server headers come before any Qt header: a member of the feed tables
 // is named like one of Qt's keyword macros.
+#include "server/MarketLookups.h"
 #include "server/SecurityTable.h"
 
 #include "app/VortanexApp.h"
+#include "app/base/FixedText.h"
 #include "app/WorkspaceWiring.h"
 #include "frame/CMainFrame.h"
 #include "frame/COutputBar.h"
@@ -20,6 +22,7 @@
 #include "market/CIndexView.h"
 #include "market/CMDepthView.h"
 #include "market/ChartSeries.h"
+#include "market/MarketHooks.h"
 #include "orders/COrderViewEx.h"
 #include "orders/CTsloOrderView.h"
 #include "positions/CNetPosition.h"
@@ -38,8 +41,11 @@
 #include <QComboBox>
 #include <QTabWidget>
 #include <QTreeView>
+#include <QUrl>
 
 #include <algorithm>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -147,6 +153,111 @@ TEST_F(WorkspaceE2E, WindowsOpenAtTheCloseComeBackAtTheNextStart)
         log << in.rdbuf();
         EXPECT_NE(log.str().find("could not be reopened; skipped"), std::string::npos);
         EXPECT_NE(log.str().find("Workspace restored: 3 window(s), 1 skipped"), std::string::npos);
+        closeAndExit(app);
+    }
+}
+
+// Two users of one program folder, three runs: each user's windows come
+// back to that user only. A record of the older shared form goes to the first
+// user who has none (U1 here) and to nobody after.
+TEST_F(WorkspaceE2E, EachUserGetsOnlyTheirOwnWindowsBack)
+{
+    writeConfig();
+    broker->addUser("U2", "Test@456");
+    {
+        WorkspaceState shared;
+        WorkspaceDocument orders;
+        orders.kind = "Orders";
+        shared.documents.push_back(orders);
+        pf::ProfileStore stored(paths.config() / "Vortanex.profile.ini");
+        ASSERT_TRUE(stored.setText(Workspace::kSection, Workspace::kValue, FormatWorkspace(shared)));
+    }
+    int other = -1;
+    std::vector<std::string> first;
+    {
+        scriptLogin("U1", "Test@123");
+        CVortanexApp app;
+        app.setOptions(appOptions());
+        ASSERT_TRUE(app.InitInstance());
+        EXPECT_NE(g_pOrderViewEx, nullptr) << "the shared record is U1's now";
+        for (int i = 0; i < WatchlistTable::instance().count() && other == -1; ++i) {
+            const WatchlistRecord r = WatchlistTable::instance().record(i);
+            if (r.id != -502 && r.id <= -500 && r.id > -10000)
+                other = r.id;
+        }
+        ASSERT_NE(other, -1);
+        openList(app, -502);
+        first = titles(app);
+        ASSERT_EQ(first.size(), 2u);
+        closeAndExit(app);
+    }
+    ResetRunGlobals();
+    std::vector<std::string> second;
+    {
+        scriptLogin("U2", "Test@456");
+        CVortanexApp app;
+        app.setOptions(appOptions());
+        ASSERT_TRUE(app.InitInstance());
+        EXPECT_TRUE(titles(app).empty()) << titles(app).front();
+        EXPECT_EQ(g_pOrderViewEx, nullptr);
+        openList(app, other);
+        second = titles(app);
+        ASSERT_EQ(second.size(), 1u);
+        closeAndExit(app);
+    }
+    ResetRunGlobals();
+    {
+        scriptLogin("U1", "Test@123");
+        CVortanexApp app;
+        app.setOptions(appOptions());
+        ASSERT_TRUE(app.InitInstance());
+        EXPECT_EQ(titles(app), first);
+        closeAndExit(app);
+    }
+    const pf::ProfileStore stored(paths.config() / "Vortanex.profile.ini");
+    EXPECT_FALSE(stored.contains(Workspace::kSection, Workspace::kValue)) << "the shared record was dropped";
+    EXPECT_NE(stored.getText(Workspace::kSection, Workspace::valueFor("U2")).find("|Watchlist|"), std::string::npos);
+}
+
+// A terminal starting while another terminal of the same user reopens its
+// windows finds that terminal's marker in the file: it belongs to a process
+// that still runs, so this start reopens its windows as usual and leaves the
+// other's marker alone. A marker of a process that has ended is a start that
+// died: the windows are not reopened that once, and the user is told.
+TEST_F(WorkspaceE2E, AnotherTerminalsRestoreUnderWayIsNoStartThatDied)
+{
+    writeConfig();
+    const pid_t ended = fork();
+    if (ended == 0)
+        _exit(0);
+    ASSERT_GT(ended, 0);
+    ASSERT_EQ(waitpid(ended, nullptr, 0), ended);
+    const std::string busy = Workspace::markerFor("U1", long(getppid()));
+    const std::string dead = Workspace::markerFor("U1", long(ended));
+    struct Case {
+        std::string marker;
+        bool reopened;
+    } cases[] = {{busy, true}, {dead, false}};
+    for (const Case& c : cases) {
+        {
+            WorkspaceState state;
+            WorkspaceDocument orders;
+            orders.kind = "Orders";
+            state.documents.push_back(orders);
+            pf::ProfileStore stored(paths.config() / "Vortanex.profile.ini");
+            ASSERT_TRUE(stored.setText(Workspace::kSection, Workspace::valueFor("U1"), FormatWorkspace(state)));
+            ASSERT_TRUE(stored.setInt(Workspace::kSection, c.marker, 1));
+        }
+        ResetRunGlobals();
+        scriptLogin("U1", "Test@123");
+        CVortanexApp app;
+        app.setOptions(appOptions());
+        ASSERT_TRUE(app.InitInstance());
+        EXPECT_EQ(g_pOrderViewEx != nullptr, c.reopened) << c.marker;
+        const bool told = pumpUntil([&] { return barSays(app, "The last start stopped while reopening"); }, c.reopened ? 500 : 10000);
+        EXPECT_EQ(told, !c.reopened) << c.marker;
+        const pf::ProfileStore now(paths.config() / "Vortanex.profile.ini");
+        EXPECT_EQ(now.contains(Workspace::kSection, c.marker), c.marker == busy) << c.marker;
         closeAndExit(app);
     }
 }
@@ -274,7 +385,7 @@ TEST_F(WorkspaceE2E, EveryWindowKindComesBackWithItsState)
     // in the saved record names nothing any more.
     {
         pf::ProfileStore stored(paths.config() / "Vortanex.profile.ini");
-        std::string record = stored.getText(Workspace::kSection, Workspace::kValue);
+        std::string record = stored.getText(Workspace::kSection, Workspace::valueFor("U1"));
         const size_t second = record.find("win=", record.find("win=") + 1);
         ASSERT_NE(second, std::string::npos) << record;
         // "win=0|x|y|w|h|max|Market Depth|exchange|token|name": the token is field 9.
@@ -282,7 +393,7 @@ TEST_F(WorkspaceE2E, EveryWindowKindComesBackWithItsState)
         for (int bar = 0; bar < 8; ++bar)
             at = record.find('|', at) + 1;
         record.replace(at, record.find('|', at) - at, "987654321");
-        ASSERT_TRUE(stored.setText(Workspace::kSection, Workspace::kValue, record));
+        ASSERT_TRUE(stored.setText(Workspace::kSection, Workspace::valueFor("U1"), record));
     }
     ResetRunGlobals();
     const size_t boxesBefore = boxTexts().size();
@@ -312,6 +423,105 @@ TEST_F(WorkspaceE2E, EveryWindowKindComesBackWithItsState)
         const QString named = QString::fromStdString("The saved window Market Depth of " + goneDepth);
         EXPECT_TRUE(pumpUntil([&] { return barSays(app, named); }, 10000));
         EXPECT_EQ(boxTexts().size(), boxesBefore) << boxTexts().back();
+        closeAndExit(app);
+    }
+}
+
+// A new master gave the token of a saved depth window and chart to another
+// contract: neither comes back on the contract that holds the token now;
+// both are named on the message bar with the security they were saved for.
+TEST_F(WorkspaceE2E, ADepthOrChartWindowDoesNotComeBackOnAnotherSecurityWithItsToken)
+{
+    writeConfig();
+    std::string saved;
+    {
+        scriptLogin("U1", "Test@123");
+        CVortanexApp app;
+        app.setOptions(appOptions());
+        ASSERT_TRUE(app.InitInstance());
+        openList(app, -502);
+        CVortanexView* watch = CVortanexView::openViews().at(0);
+        QTreeView* tree = watch->grid()->tree();
+        tree->setCurrentIndex(tree->model()->index(0, 0));
+        watch->OnEodChart();
+        ASSERT_EQ(CEodChartView::openViews().size(), 1u);
+        watch->OnPopupMarketDepth();
+        ASSERT_EQ(CMDepthView::openViews().size(), 1u);
+        saved = nameOf(CMDepthView::openViews()[0]->security());
+        ASSERT_EQ(nameOf(CEodChartView::openViews()[0]->security()), saved);
+        closeAndExit(app);
+    }
+    {
+        pf::ProfileStore stored(paths.config() / "Vortanex.profile.ini");
+        std::string record = stored.getText(Workspace::kSection, Workspace::valueFor("U1"));
+        const std::string now = QUrl::toPercentEncoding(QString::fromStdString(saved)).toStdString();
+        // The name is a whole field: '|' before it, '|' or the line's end after.
+        int renamed = 0;
+        for (size_t at = record.find("|" + now); at != std::string::npos; at = record.find("|" + now, at + 1)) {
+            const char after = at + 1 + now.size() < record.size() ? record[at + 1 + now.size()] : '\n';
+            if (after != '|' && after != '\n')
+                continue;
+            record.replace(at + 1, now.size(), "NIFTY~FI~27NOV25");
+            ++renamed;
+        }
+        ASSERT_EQ(renamed, 2) << record;
+        ASSERT_TRUE(stored.setText(Workspace::kSection, Workspace::valueFor("U1"), record));
+    }
+    ResetRunGlobals();
+    {
+        scriptLogin("U1", "Test@123");
+        CVortanexApp app;
+        app.setOptions(appOptions());
+        ASSERT_TRUE(app.InitInstance());
+        EXPECT_EQ(CVortanexView::openViews().size(), 1u);
+        EXPECT_TRUE(CMDepthView::openViews().empty());
+        EXPECT_TRUE(CEodChartView::openViews().empty());
+        EXPECT_TRUE(pumpUntil([&] { return barSays(app, "The saved window Market Depth of NIFTY~FI~27NOV25"); }, 10000));
+        EXPECT_TRUE(pumpUntil([&] { return barSays(app, "The saved window Chart of NIFTY~FI~27NOV25"); }, 10000));
+        closeAndExit(app);
+    }
+}
+
+// An index's derivative chain is a list of the session under a passing name
+// ("Watchlist1"): it comes back as the chain of the same index, not as a
+// list of that name.
+TEST_F(WorkspaceE2E, AnIndexsDerivativeChainComesBackAsItsChain)
+{
+    writeConfig();
+    const auto chainView = []() -> CVortanexView* {
+        for (CVortanexView* v : CVortanexView::openViews())
+            if (v->list().type == 2)
+                return v;
+        return nullptr;
+    };
+    int index = -1;
+    std::vector<std::string> before;
+    {
+        scriptLogin("U1", "Test@123");
+        CVortanexApp app;
+        app.setOptions(appOptions());
+        ASSERT_TRUE(app.InitInstance());
+        const std::vector<IndexRecord> indices = IndexTable::instance().entries();
+        for (size_t i = 0; i < indices.size() && index < 0; ++i)
+            if (FixedTextView(indices[i].exchange) == "NN")
+                index = int(i);
+        ASSERT_GE(index, 0);
+        OpenIndexChain(index);
+        ASSERT_TRUE(pumpUntil([&] { return chainView() != nullptr; }));
+        ASSERT_EQ(chainView()->list().chainKind, 1);
+        before = titles(app);
+        closeAndExit(app);
+    }
+    ResetRunGlobals();
+    {
+        scriptLogin("U1", "Test@123");
+        CVortanexApp app;
+        app.setOptions(appOptions());
+        ASSERT_TRUE(app.InitInstance());
+        ASSERT_TRUE(pumpUntil([&] { return chainView() != nullptr; }));
+        EXPECT_EQ(chainView()->list().chainKind, 1);
+        EXPECT_EQ(chainView()->list().chainSecurity, index);
+        EXPECT_EQ(titles(app), before);
         closeAndExit(app);
     }
 }
@@ -386,13 +596,13 @@ TEST_F(WorkspaceE2E, SessionEndSavesButACloseBeforeTheReopeningDoesNot)
     // As at start-up before the reopening step.
     InstallWorkspace(*app.mainFrame());
     SaveAppWorkspace(*app.mainFrame(), app.profile());
-    EXPECT_FALSE(app.profile().contains(Workspace::kSection, Workspace::kValue));
+    EXPECT_FALSE(app.profile().contains(Workspace::kSection, Workspace::valueFor("U1")));
     RestoreAppWorkspace(*app.mainFrame(), app.profile());
 
     const std::filesystem::path profilePath = app.profile().path();
     app.terminalLock()->OnEndSession(true);
     app.ExitInstance();
-    const std::string saved = pf::ProfileStore(profilePath).getText(Workspace::kSection, Workspace::kValue);
+    const std::string saved = pf::ProfileStore(profilePath).getText(Workspace::kSection, Workspace::valueFor("U1"));
     EXPECT_NE(saved.find("|Watchlist|"), std::string::npos) << saved;
 }
 
@@ -425,7 +635,7 @@ TEST_F(WorkspaceE2E, ADamagedSavedLayoutIsRefusedAndTheUserIsTold)
     closeAndExit(app);
     // The close saved a record whose layout carries its length and checksum.
     const std::string saved =
-        pf::ProfileStore(paths.config() / "Vortanex.profile.ini").getText(Workspace::kSection, Workspace::kValue);
+        pf::ProfileStore(paths.config() / "Vortanex.profile.ini").getText(Workspace::kSection, Workspace::valueFor("U1"));
     EXPECT_EQ(saved.rfind("Vortanex workspace 2\n", 0), 0u) << saved;
 }
 

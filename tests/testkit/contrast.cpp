@@ -3,7 +3,10 @@
 #include "ui/grid_model.h"
 #include "ui/grid_view.h"
 
+#include <QImage>
 #include <QLabel>
+#include <QTabBar>
+#include <QToolButton>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QStyle>
@@ -214,6 +217,65 @@ std::vector<std::string> unreadableGridCells(QWidget& window, double minimum,
             else if (reported.insert(c.fore.name().toStdString() + c.back.name().toStdString()).second)
                 std::printf("the user's colours, reported only: %s\n", line.c_str());
         }
+    return out;
+}
+
+} // namespace testkit
+
+namespace testkit {
+
+namespace {
+
+// The strongest contrast between a pixel of the text in `area` and the
+// pixel under it (the same place painted without texts); 1 when no pixel of
+// the text shows at all.
+double strongestContrast(const QImage& shown, const QImage& bare, const QRect& area)
+{
+    double best = 1;
+    const QRect r = area.intersected(shown.rect()).intersected(bare.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            if (shown.pixel(x, y) != bare.pixel(x, y))
+                best = std::max(best, contrastRatio(shown.pixelColor(x, y), bare.pixelColor(x, y)));
+    return best;
+}
+
+} // namespace
+
+std::vector<std::string> unreadablePaintedTexts(QWidget& root, double minimum)
+{
+    root.ensurePolished();
+    // The whole window painted twice, as it is and with every text
+    // transparent: what differs is text, and what lies under it is what the
+    // user reads it on (a checked button's face, a bar's colour).
+    const QImage shown = root.grab().toImage();
+    const QString kept = root.styleSheet();
+    root.setStyleSheet(kept + QLatin1String("* { color: transparent; }"
+                                            " QTabBar::tab, QTabBar::tab:selected, QTabBar::tab:!selected"
+                                            " { color: transparent; }"));
+    const QImage bare = root.grab().toImage();
+    root.setStyleSheet(kept);
+    std::vector<std::string> out;
+    const auto check = [&](QWidget* w, const QRect& local, const QString& text, bool checked) {
+        if (!w->isVisible() || text.trimmed().isEmpty() || local.isEmpty())
+            return;
+        const double ratio =
+            strongestContrast(shown, bare, QRect(w->mapTo(&root, local.topLeft()), local.size()));
+        if (ratio < minimum)
+            out.push_back(QStringLiteral("%1 \"%2\"%3: %4:1")
+                              .arg(QString::fromLatin1(w->metaObject()->className()),
+                                   QString(text).replace(QLatin1Char('\n'), QLatin1Char(' ')),
+                                   checked ? QStringLiteral(" (checked)") : QString())
+                              .arg(ratio, 0, 'f', 2)
+                              .toStdString());
+    };
+    for (QToolButton* b : root.findChildren<QToolButton*>())
+        check(b, b->rect(), b->text().remove(QLatin1Char('&')), b->isChecked());
+    for (QLabel* l : root.findChildren<QLabel*>())
+        check(l, l->rect(), l->text(), false);
+    for (QTabBar* t : root.findChildren<QTabBar*>())
+        for (int i = 0; i < t->count(); ++i)
+            check(t, t->tabRect(i), t->tabText(i).remove(QLatin1Char('&')), i == t->currentIndex());
     return out;
 }
 

@@ -74,3 +74,15 @@ std::vector<std::string> unreadableGridCells(QWidget& window, double minimum = k
                                              const std::vector<ColourPair>& usersChoice = {});
 
 } // namespace testkit
+
+namespace testkit {
+
+// The texts of the shown tool buttons, labels and tab bars under `root` as
+// they are painted: each is drawn once as it is and once with its text
+// transparent, and the strongest contrast between a text pixel and the
+// pixel under it must reach the ratio. Catches what the palette alone does
+// not tell: a checked button's sunken face, a style sheet's colour on a
+// background it does not set. Readable lines for a failure.
+std::vector<std::string> unreadablePaintedTexts(QWidget& root, double minimum = kMinContrast);
+
+} // namespace testkit

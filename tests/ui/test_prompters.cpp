@@ -2,6 +2,10 @@
 
 #include "ui/qt_prompter.h"
 
+#include <QApplication>
+#include <QLabel>
+#include <QTimer>
+
 #include <gtest/gtest-spi.h>
 
 #include <thread>
@@ -161,6 +165,31 @@ TEST_F(ScriptedPrompterTest, PickersAnswerFromTheirQueuesElseCancel)
     menu.items[0].text = "Export";
     EXPECT_EQ(ui::prompter().pickMenuCommand(menu, 0, 0), 32933);
     EXPECT_EQ(ui::prompter().pickMenuCommand(ui::MenuSpec{}, 0, 0), 0);
+}
+
+// A box shows server text as it is: markup and links in it are characters,
+// never a link the user can click.
+TEST_F(ScriptedPrompterTest, TheProductionBoxShowsItsTextAsPlainText)
+{
+    const std::string text = "Order rejected <a href=\"file:///etc/passwd\">details</a> <b>now</b>";
+    Qt::TextFormat format = Qt::AutoText;
+    QString shown;
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+                seen = true;
+                format = box->textFormat();
+                if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+                    shown = label->text();
+                box->done(0);
+            }
+    });
+    ui::QtPrompter production;
+    production.ask(box(text, "Vortanex"));
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(format, Qt::PlainText);
+    EXPECT_EQ(shown.toStdString(), text);
 }
 
 } // namespace

@@ -99,8 +99,12 @@ protected:
         server.replies[8] = {200, "107|0|Watch List Saved||777"};
         // Securities 0..2999 are NSE equities; 3000 an option, 3001 a
         // commodity, 3002 an equity with a real display key.
+        SecurityRecord option = extraRecord("ABC", "OS", "NN", 5001, "ABC~OS~27MAR25~100.00~CE");
+        option.expiry.assign("27MAR25");
+        option.strike = 100;
+        option.option_type.assign("CE");
         m_table = feedtest::publishTable(
-            3000, {extraRecord("ABC", "OS", "NN", 5001, "ABC~OS~27MAR25~100.00~CE"),
+            3000, {option,
                    extraRecord("GOLD", "CF", "MC", 5002, "GOLD~CF~30APR25"),
                    extraRecord("QQQ", "EQ", "NN", 5003, "QQQ~EQ")});
         g_Session.clients.assign(1, ClientInfo{});
@@ -736,6 +740,91 @@ TEST_F(WatchCommandsTest, ScripSearchAddsToTheCurrentWatchOnce)
     for (int i = 0; i < 3; ++i)
         CScripSearch::RefreshStyle();
     EXPECT_EQ(CScripSearch::modeless()->geometry(), before);
+}
+
+// The search as the user drives it, by keyboard through the real dialog:
+// the focus starts in Symbol, a typed symbol fills the series list and picks
+// its first series, Tab keeps both boxes, OK adds the scrip, and OK with a
+// field missing says which one.
+TEST_F(WatchCommandsTest, ScripSearchTakesWhatIsTypedByKeyboard)
+{
+    CVortanexView* v = openList(addList("Mine", {1}));
+    ASSERT_NE(v, nullptr);
+    const int list = v->watchIndex();
+    CScripSearch::OpenModeless();
+    CScripSearch* search = CScripSearch::modeless();
+    ASSERT_NE(search, nullptr);
+    search->activateWindow();
+    QApplication::setActiveWindow(search);
+    QApplication::processEvents();
+    ASSERT_EQ(search->focusedId(), CScripSearch::kSymbol) << "typing goes to the Symbol box at once";
+    const auto type = [&](const char* keys) { QTest::keyClicks(search->focusWidget(), keys); };
+    const auto key = [&](Qt::Key k) { QTest::keyClick(search->focusWidget(), k); };
+    const auto clickOk = [&] {
+        QTest::mouseClick(search->control(CScripSearch::kOk), Qt::LeftButton);
+        QApplication::processEvents();
+    };
+
+    type("QQQ");
+    EXPECT_EQ(search->text(CScripSearch::kSymbol), "QQQ");
+    EXPECT_EQ(search->text(CScripSearch::kSeries), "EQ") << "the typed symbol's first series is picked";
+    key(Qt::Key_Tab);
+    EXPECT_EQ(search->focusedId(), CScripSearch::kExchange);
+    key(Qt::Key_Tab);
+    EXPECT_EQ(search->focusedId(), CScripSearch::kSeries);
+    EXPECT_EQ(search->text(CScripSearch::kSeries), "EQ");
+    EXPECT_EQ(search->text(CScripSearch::kSymbol), "QQQ") << "the series box leaves the symbol alone";
+    clickOk();
+    EXPECT_EQ(CountWatchRows(WatchlistTable::instance().record(list)), 2) << "OK adds QQQ";
+
+    // An option: the symbol's series comes with it; OK names the first
+    // field still missing, and picking it keeps the others.
+    search->focus(CScripSearch::kSymbol, true);
+    type("ABC");
+    EXPECT_EQ(search->text(CScripSearch::kSeries), "OS");
+    prompter.answerWhen("Please", ui::Ok);
+    size_t asked = prompter.asks().size();
+    clickOk();
+    ASSERT_EQ(prompter.asks().size(), asked + 1) << "OK without an expiry says so";
+    EXPECT_EQ(prompter.asks().back().text, "Please select the Expiry");
+    search->focus(CScripSearch::kExpiry);
+    key(Qt::Key_Down);
+    EXPECT_EQ(search->text(CScripSearch::kExpiry), "27MAR25");
+    EXPECT_EQ(search->text(CScripSearch::kSymbol), "ABC");
+    EXPECT_EQ(search->text(CScripSearch::kSeries), "OS");
+    asked = prompter.asks().size();
+    clickOk();
+    ASSERT_EQ(prompter.asks().size(), asked + 1);
+    EXPECT_EQ(prompter.asks().back().text, "Please select the Strike");
+
+    // Typing another symbol keeps a series it has; an empty symbol is named.
+    search->focus(CScripSearch::kSymbol, true);
+    key(Qt::Key_Backspace);
+    EXPECT_EQ(search->text(CScripSearch::kSymbol), "");
+    EXPECT_EQ(search->text(CScripSearch::kSeries), "OS") << "clearing the symbol leaves the series";
+    asked = prompter.asks().size();
+    clickOk();
+    ASSERT_EQ(prompter.asks().size(), asked + 1);
+    EXPECT_EQ(prompter.asks().back().text, "Please enter the Symbol");
+    EXPECT_EQ(CountWatchRows(WatchlistTable::instance().record(list)), 2) << "nothing more was added";
+}
+
+// A scrip inserted under the selected row keeps its place when the view is
+// rebuilt: a theme change and a new column choice show the rows in the
+// order the user sees them.
+TEST_F(WatchCommandsTest, AnInsertedRowKeepsItsPlaceThroughARebuild)
+{
+    CVortanexView* v = openList(addList("Mine", {1, 2, 3}));
+    ASSERT_NE(v, nullptr);
+    selectPositions(v, {0});
+    v->grid()->tree()->setCurrentIndex(v->grid()->tree()->selectionModel()->selectedRows().value(0));
+    v->OnAddscrip(1, 1, 500, -10);
+    const std::vector<std::string> order = {"SYM1-EQ", "SYM500-EQ", "SYM2-EQ", "SYM3-EQ"};
+    ASSERT_EQ(gridSecurities(v), order) << "inserted as row 2";
+    WatchCommands::MyUpdate(2);
+    EXPECT_EQ(gridSecurities(v), order) << "after a theme change";
+    v->OnUpdateColumns();
+    EXPECT_EQ(gridSecurities(v), order) << "after a column choice";
 }
 
 // A list of the broker takes no additions whichever way they come: Insert,

@@ -65,6 +65,28 @@ TEST(CsvField, QuotesOnlyFieldsThatNeedIt)
     EXPECT_EQ(CsvField(""), "");
 }
 
+// A cell a spreadsheet would run as a formula shows as text; figures and the
+// grids' lone "-" are written as they are.
+TEST(CsvField, TextThatWouldRunAsAFormulaShowsAsText)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"=HYPERLINK(\"http://x\")", "\"'=HYPERLINK(\"\"http://x\"\")\""},
+        {"+cmd|' /C calc'!A0", "'+cmd|' /C calc'!A0"},
+        {"@SUM(A1)", "'@SUM(A1)"},
+        {"-cmd", "'-cmd"},
+        {"-2+3+cmd", "'-2+3+cmd"},
+        {"=1,2", "\"'=1,2\""},
+        {"-12.50", "-12.50"},
+        {"+3.25", "+3.25"},
+        {"-1,234.50", "\"-1,234.50\""},
+        {"-0.35%", "-0.35%"},
+        {"-", "-"},
+        {"A=B", "A=B"},
+    };
+    for (const auto& [text, written] : cases)
+        EXPECT_EQ(CsvField(text), written) << text;
+}
+
 TEST(TypeAhead, KeysWithinOneSecondExtendThePrefix)
 {
     TypeAheadPrefix p;

@@ -1,7 +1,8 @@
 // Through the program's own wiring (start-up, ProgramFeed, the market watch):
 // with the polling feed or no feed at all, a list shows its prices as soon as
 // it opens, from the snapshot the window asks for, and the status bar's
-// "Feeds Date Time" pane shows the quotes' time.
+// "Feeds Date Time" pane shows the quotes' time, and the connection pane says
+// whether a feed runs.
 #include "StartupFixture.h"
 
 // The server headers come before any Qt header: a member of the feed tables
@@ -68,6 +69,22 @@ TEST_P(WatchSnapshot, ANewListShowsItsPricesAndTheFeedTime)
     EXPECT_TRUE(ui::UiThread::pumpUntil(
         [&] { return frame->StatusPanes()->text(ID_INDICATOR_FEEDTIME).size() == 19; }, 5000))
         << frame->StatusPanes()->text(ID_INDICATOR_FEEDTIME).toStdString();
+
+    // The connection pane follows the feed that runs: the polling feed's
+    // answered polls are a connection, no feed is none; Disconnect ends it.
+    const auto connectPane = [&] { return frame->StatusPanes()->text(ID_INDICATOR_CONNECT).toStdString(); };
+    if (GetParam() == 1) {
+        EXPECT_TRUE(ui::UiThread::pumpUntil([&] { return connectPane() == "Connected"; }, 5000)) << connectPane();
+        EXPECT_TRUE(frame->Commands().invoke(ID_DISCONNECT));
+        EXPECT_TRUE(ui::UiThread::pumpUntil([&] { return connectPane() == "Disconnected"; }, 5000))
+            << connectPane();
+        // Polls still in flight when it stopped leave it so.
+        ui::UiThread::pumpUntil([] { return false; }, 500);
+        EXPECT_EQ(connectPane(), "Disconnected");
+    } else {
+        ui::UiThread::pumpUntil([] { return false; }, 500);
+        EXPECT_EQ(connectPane(), "Disconnected");
+    }
 
     prompter.answerWhen("Do you want to Quit from this Application", 6);
     frame->close();

@@ -118,7 +118,8 @@ extern std::atomic<int> g_ProxyInUse;
 class SettingsHost {
 public:
     virtual ~SettingsHost() = default;
-    // The workspace profile's "VisualManager" value, kDefaultTheme without one.
+    // The theme the defaults keep: the one the frame shows, kDefaultTheme
+    // without a frame.
     virtual int profileTheme() { return kDefaultTheme; }
     // Lets the main frame apply the theme; ignored while there is no frame.
     virtual void applyTheme(int /*theme*/) {}

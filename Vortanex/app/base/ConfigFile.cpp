@@ -169,8 +169,28 @@ std::string_view sessionLoginName()
     return FixedTextView(pv_user_info.user_id);
 }
 
+// The field's text as the per-user file may hold it: empty when it would
+// read back as more than one token.
+std::string writableText(const char* name, std::string_view text)
+{
+    if (IsSingleToken(text))
+        return std::string(text);
+    WriteLog(0, std::string("Value of ") + name + " holds a blank or a control character; written empty");
+    return {};
+}
+
 } // namespace
 } // namespace detail
+
+bool IsSingleToken(std::string_view text)
+{
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u <= 0x20 || u == 0x7F)
+            return false;
+    }
+    return true;
+}
 
 int ReadConfigFile()
 {
@@ -318,15 +338,21 @@ void WriteUserConfigToDat()
         WriteLog(0, path.string());
 
         const ConfigRecord& c = g_Config;
+        const auto text_of = [](const char* key, const auto& field) {
+            return detail::writableText(key, FixedTextView(field));
+        };
         char head[2048];
         const int n = std::snprintf(
             head, sizeof head,
             "Feeds_Host %s\nTrade_Host %s\nWatch_Host %s\nSecurity_Host %s\nRedirect_Url %s\nLog_Level %d\n"
             "Connect_Type %d\nFeeds_Type %d\nMcast_Ip %s\nMcast_Port %d\nSurv_Ip %s\nSurv_Port %d\nTrade_Port %d\n"
             "Feed_Port %d\nMarket_Data_Host %s\nGcrn %s\nServices_Counter %d\n",
-            c.Feeds_Host, c.Trade_Host, c.Watch_Host, c.Security_Host, c.Redirect_Url, Log_Level.load(),
-            c.Connect_Type, c.Feeds_Type, c.Mcast_IP, c.Mcast_Port, c.Surv_Ip, c.Surv_Port, c.Trade_Port,
-            c.Feed_Port, c.Market_Data_Host, c.Gcrn, c.Services_Counter);
+            text_of("Feeds_Host", c.Feeds_Host).c_str(), text_of("Trade_Host", c.Trade_Host).c_str(),
+            text_of("Watch_Host", c.Watch_Host).c_str(), text_of("Security_Host", c.Security_Host).c_str(),
+            text_of("Redirect_Url", c.Redirect_Url).c_str(), Log_Level.load(), c.Connect_Type, c.Feeds_Type,
+            text_of("Mcast_Ip", c.Mcast_IP).c_str(), c.Mcast_Port, text_of("Surv_Ip", c.Surv_Ip).c_str(),
+            c.Surv_Port, c.Trade_Port, c.Feed_Port, text_of("Market_Data_Host", c.Market_Data_Host).c_str(),
+            text_of("Gcrn", c.Gcrn).c_str(), c.Services_Counter);
         std::string text(head, n > 0 ? static_cast<size_t>(n) : 0);
         if (c.services) {
             for (const ServiceRecord& s : *c.services) {

@@ -40,6 +40,11 @@ struct ConfigRecord {
 
 extern ConfigRecord g_Config;
 
+// True when `text` reads back as one value of the per-user file: no blank and
+// no control character (either would end the value and start a key of its own).
+// An empty text is one value too (the field stays unset).
+bool IsSingleToken(std::string_view text);
+
 // Reads Config/Vortanex.ini into g_Config (ports start at 80). 0 when the file
 // was read, 1 when it could not be opened.
 int ReadConfigFile();
@@ -57,5 +62,6 @@ std::string ConfiguredNewsUrl();
 int LoadUserConfigDetails(std::string_view loginId);
 
 // Rewrites the per-user file (named by the user id or, for a nick-name login,
-// the nick name) from g_Config, atomically.
+// the nick name) from g_Config, atomically. A text field that is not one
+// token is written empty, with a log line, so that it can never add a key.
 void WriteUserConfigToDat();

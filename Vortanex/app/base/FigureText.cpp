@@ -15,3 +15,15 @@ std::string figureText(double value, int decimals)
         out.erase(0, 1);
     return out;
 }
+
+int figureDecimals(int currencyFlag, std::string_view exchange)
+{
+    if (currencyFlag >= 0)
+        return currencyFlag != 0 ? 4 : 2;
+    return exchange == "CN" || exchange == "CB" || exchange == "MC" ? 4 : 2;
+}
+
+std::string securityFigureText(double value, int currencyFlag, std::string_view exchange)
+{
+    return figureText(value, figureDecimals(currencyFlag, exchange));
+}

@@ -86,7 +86,15 @@ bool writeLocked(LogState& s, std::string_view text)
     try {
         s.line.clear(); // keeps the capacity: steady logging allocates nothing
         s.line.append(stamp, stampLength).append(" - ");
+        const size_t textStart = s.line.size();
         appendMasked(s.line, text, s.sessionId);
+        // One call, one line: a line break or another control character of
+        // server text must not forge the program's own lines.
+        for (size_t i = textStart; i < s.line.size(); ++i) {
+            const auto c = static_cast<unsigned char>(s.line[i]);
+            if ((c < 0x20 && c != '\t') || c == 0x7F)
+                s.line[i] = ' ';
+        }
         s.line.push_back('\n');
     } catch (const std::bad_alloc&) {
         return false;
@@ -177,8 +185,11 @@ std::string CheckLogFiles(std::string_view namePart)
 
     // Age by modification time: creation time is not kept reliably here.
     const auto folder = logFolder();
-    if (!folder.empty())
+    if (!folder.empty()) {
         pf::files::removeOlderThan(folder, "Vortanex_*.log", pf::clock().nowSeconds() - kLogKeepSeconds);
+        // The charts' day caches live beside the logs and go with them.
+        pf::files::removeOlderThan(folder, "EChart_*.dat", pf::clock().nowSeconds() - kLogKeepSeconds);
+    }
     return name;
 }
 

@@ -29,8 +29,48 @@ std::vector<std::string> SplitFields(std::string_view text, char sep)
     }
 }
 
+namespace {
+
+// A figure as the grids write one: a sign, digits with group commas and one
+// decimal point, and a percent sign at the end.
+bool isFigure(std::string_view text)
+{
+    size_t i = 0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        ++i;
+    if (i < text.size() && text.back() == '%')
+        text.remove_suffix(1);
+    bool digit = false;
+    bool point = false;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9')
+            digit = true;
+        else if (c == '.' && !point)
+            point = true;
+        else if (c != ',')
+            return false;
+    }
+    return digit;
+}
+
+bool runsAsFormula(std::string_view text)
+{
+    if (text.empty() || text == "-")
+        return false;
+    const char c = text.front();
+    return (c == '=' || c == '+' || c == '-' || c == '@') && !isFigure(text);
+}
+
+} // namespace
+
 std::string CsvField(std::string_view text)
 {
+    std::string safe;
+    if (runsAsFormula(text)) {
+        safe = "'" + std::string(text);
+        text = safe;
+    }
     if (text.find_first_of(",\"\r\n") == std::string_view::npos)
         return std::string(text);
     std::string out = "\"";

@@ -16,8 +16,11 @@ int SplitString(std::string_view text, char sep, std::vector<std::string>& out);
 // separators give n + 1 fields, an empty text one empty field.
 std::vector<std::string> SplitFields(std::string_view text, char sep);
 
-// A CSV cell: the text as it is, or in double quotes (inner quotes doubled)
-// when it holds ',', '"' or a line end.
+// A CSV cell, the one way every export writes one: the text as it is, or in
+// double quotes (inner quotes doubled) when it holds ',', '"' or a line end.
+// A text a spreadsheet would run as a formula (starting with '=', '+', '@',
+// or '-' when it is no number) gets a leading apostrophe, so it shows as
+// text; numbers ("-12.50", "+3", "1,234.50") and a lone "-" stay as they are.
 std::string CsvField(std::string_view text);
 
 // Remove the leading, respectively trailing, blanks of a writable

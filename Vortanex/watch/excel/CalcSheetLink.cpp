@@ -122,17 +122,30 @@ bool CalcSheetLink::openBook(const std::string& path, std::string& bookName, std
         return false;
     }
     bookName = answer.size() > 1 ? answer[1] : std::string();
-    if (m_runsHeadless && path.empty() && !m_options.saveFolder.empty()) {
-        // Nobody can see a book without a window: it is kept in a file, which
-        // the user is told about, and written again when the link lets go.
-        std::error_code ec;
-        std::filesystem::create_directories(m_options.saveFolder, ec);
-        const std::string file = freshBookFile(m_options.saveFolder, bookName).string();
-        if (request({"saveas", file}))
-            bookName = file;
-        else
-            WriteLog(0, "Calc link: the book could not be saved as " + file);
+    if (!m_runsHeadless)
+        return true; // the user sees the book and saves it
+    // Nobody can see a book without a window: what the link writes into it
+    // is kept in a file, written again when the link lets go. A chosen book
+    // is kept in its own file; a new one, or a chosen one whose file cannot
+    // be written, in a file of the save folder that the book's name then
+    // gives (the user is told of it).
+    if (!path.empty()) {
+        std::vector<std::string> refused;
+        if (request({"store"}, &refused, m_options.replyTimeout))
+            return true;
+        WriteLog(0, "Calc link: the book " + path + " cannot be written" +
+                        (refused.size() > 1 ? ": " + refused[1] : std::string()));
     }
+    if (m_options.saveFolder.empty())
+        return true;
+    std::error_code ec;
+    std::filesystem::create_directories(m_options.saveFolder, ec);
+    const std::string stem = path.empty() ? bookName : std::filesystem::path(bookName).stem().string();
+    const std::string file = freshBookFile(m_options.saveFolder, stem).string();
+    if (request({"saveas", file}))
+        bookName = file;
+    else
+        WriteLog(0, "Calc link: the book could not be saved as " + file);
     return true;
 }
 
@@ -214,6 +227,11 @@ SheetCellState CalcSheetLink::readCell(const std::string& sheet, int row, int co
     st.style.interior = std::atoll(answer[2].c_str());
     st.style.font = static_cast<uint32_t>(std::atoll(answer[3].c_str()));
     st.style.bold = answer[4] == "1";
+    if (answer.size() >= 8) {
+        st.shown = answer[5];
+        st.number = answer[6] == "1";
+        st.columnWidth = std::atoi(answer[7].c_str());
+    }
     return st;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 namespace {
 
@@ -117,6 +118,14 @@ ExcelExportResult ExportToExcel(CMSExcel& link, const ExcelTargetPtr& target, co
         if (newBook) {
             char text[600];
             std::snprintf(text, sizeof text, "Watchlist added successfully in [%s]", target->bookName.c_str());
+            say(ui, text);
+        } else if (target->bookName != std::filesystem::path(path).filename().string()) {
+            // The chosen file cannot take the data (read-only, a format the
+            // spreadsheet only reads): the link keeps it in a file of its own,
+            // which the user must learn of now.
+            char text[1200];
+            std::snprintf(text, sizeof text, "Cannot write to [%s]: Watchlist added successfully in [%s]",
+                          path.c_str(), target->bookName.c_str());
             say(ui, text);
         }
     } else {

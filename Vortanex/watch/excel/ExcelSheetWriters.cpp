@@ -1,5 +1,6 @@
 #include "watch/excel/ExcelSheetWriters.h"
 
+#include "app/base/FigureText.h"
 #include "app/base/LogWriter.h"
 #include "server/SecurityTable.h"
 #include "watch/base/WatchlistTable.h"
@@ -69,9 +70,16 @@ std::string ExcelExchangeName(std::string_view code)
     return std::string(code);
 }
 
+// The decimals of a security's figures in the sheet, the one place the
+// writers take them from (the sheet's number formats follow the texts).
+int ExcelDecimals(const SecurityRecord& s)
+{
+    return figureDecimals(s.currency != 0 ? 1 : 0);
+}
+
 std::string ExcelValueText(int kind, const SecurityRecord& s, const QuoteData& q, bool tick)
 {
-    const bool four = s.currency != 0;
+    const bool four = ExcelDecimals(s) == 4;
     const double v = ColumnKindValue(q, kind);
     if (scaledPriceKind(kind))
         return printed(four ? "%0.04f" : "%0.02f", v / 100);

@@ -33,6 +33,9 @@ struct ExcelRow {
     std::array<std::string, 23> texts;
 };
 
+// The decimals of a security's figures: four for a currency, else two. The
+// texts carry them and the sheet's number format follows the text.
+int ExcelDecimals(const SecurityRecord& security);
 // The exchange name of column B; a code outside the table is written as is.
 std::string ExcelExchangeName(std::string_view code);
 // The text of kind 0..22 for a security. tick: the per-tick texts (the

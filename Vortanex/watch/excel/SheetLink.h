@@ -34,6 +34,9 @@ struct SheetCellState {
     std::string text;
     SheetStyle style;
     int pattern = 0;
+    std::string shown;     // as the cell shows it (number format applied)
+    bool number = false;   // holds a number, not a text
+    int columnWidth = 0;   // its column's width in the program's unit; 0 unknown
 };
 
 class SheetLink {

@@ -19,6 +19,7 @@
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/frame/XTitle.hpp>
+#include <com/sun/star/lang/Locale.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/lang/XMultiServiceFactory.hpp>
@@ -34,8 +35,12 @@
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
 #include <com/sun/star/table/XColumnRowRange.hpp>
+#include <com/sun/star/table/XTableColumns.hpp>
 #include <com/sun/star/table/XTableRows.hpp>
+#include <com/sun/star/text/XTextRange.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/util/XNumberFormats.hpp>
+#include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 #include <com/sun/star/util/XCloseListener.hpp>
 #include <cppuhelper/bootstrap.hxx>
 #include <cppuhelper/implbase1.hxx>
@@ -136,6 +141,20 @@ Any cellValue(const std::string& text)
     return Any(ou(text));
 }
 
+// The decimals a number's text was written with (the writer's rule for the
+// instrument: two, four for a currency); -1 for a text that is no number.
+int decimalsOf(const std::string& text)
+{
+    if (text.empty() || text.find_first_not_of("-0123456789.") != std::string::npos)
+        return -1;
+    char* end = nullptr;
+    std::strtod(text.c_str(), &end);
+    if (!end || *end != '\0')
+        return -1;
+    const size_t dot = text.find('.');
+    return dot == std::string::npos ? 0 : static_cast<int>(text.size() - dot - 1);
+}
+
 struct Calc {
     pid_t child = -1;
     bool headless = true;
@@ -164,6 +183,11 @@ Calc g_calc;
 // What this helper last wrote into each cell, by sheet: lets a batch of
 // scattered cells go out as a few rectangles.
 std::map<std::string, std::map<std::pair<int, int>, std::string>> g_written;
+// The decimals of the number format each cell was given, so a tick sets a
+// format only where it changes.
+std::map<std::string, std::map<std::pair<int, int>, int>> g_formats;
+// The book's format key of "0", "0.00", "0.0000"... by decimals.
+std::map<int, sal_Int32> g_formatKeys;
 
 // An office installed without its window plugins (the server package)
 // cannot show a book: it runs without a window rather than not at all.
@@ -294,6 +318,8 @@ std::string openBook(const std::vector<std::string>& f)
     }
     g_calc.doc.set(component, UNO_QUERY);
     g_written.clear();
+    g_formats.clear();
+    g_formatKeys.clear();
     g_calc.savePath.clear();
     if (!g_calc.doc.is())
         return path.empty() ? "ERR\tFailed to Create Excel Instance" : "ERR\tFailed to open " + path;
@@ -324,6 +350,25 @@ std::string saveAs(const std::vector<std::string>& f)
     props.getArray()[1].Value <<= true;
     Reference<frame::XStorable>(g_calc.doc, UNO_QUERY_THROW)->storeAsURL(url, props);
     g_calc.savePath = f[1];
+    return "OK";
+}
+
+// store: the opened book is written back to its own file in its own format
+// (and again when it is let go). An answer of ERR means the file cannot take
+// it (read-only, a format the office only reads): the caller keeps the data
+// elsewhere.
+std::string storeInPlace()
+{
+    if (!g_calc.doc.is())
+        return "ERR\tno book";
+    Reference<frame::XStorable> storable(g_calc.doc, UNO_QUERY_THROW);
+    if (!storable->hasLocation() || storable->isReadonly())
+        return "ERR\tthe book is read-only";
+    OUString fileName;
+    if (osl::FileBase::getSystemPathFromFileURL(storable->getLocation(), fileName) != osl::FileBase::E_None)
+        return "ERR\tthe book is not a file";
+    storable->store();
+    g_calc.savePath = utf8(fileName);
     return "OK";
 }
 
@@ -419,9 +464,60 @@ std::string cells(const std::vector<std::string>& f)
         }
         it = end;
     }
+    Reference<lang::XMultiServiceFactory> factory(g_calc.doc, UNO_QUERY_THROW);
+    // A number shows with the decimals it was written with ("822.10", not
+    // "822.1"): one number format per count of decimals, set on the cells
+    // whose format changes.
+    auto& formats = g_formats[f.at(1)];
+    std::map<int, std::vector<table::CellRangeAddress>> byDecimals;
+    bool keys = false;
+    for (size_t i = 2; i + 7 <= f.size(); i += 7) {
+        const int row = std::stoi(f[i]), col = std::stoi(f[i + 1]);
+        keys = keys || col == 1;
+        const int decimals = decimalsOf(f[i + 6]);
+        if (decimals < 0 || decimals > 8)
+            continue;
+        auto [at, fresh] = formats.try_emplace({row, col}, decimals);
+        if (!fresh && at->second == decimals)
+            continue;
+        at->second = decimals;
+        table::CellRangeAddress a;
+        a.Sheet = sheetIndex;
+        a.StartColumn = a.EndColumn = col - 1;
+        a.StartRow = a.EndRow = row - 1;
+        byDecimals[decimals].push_back(a);
+    }
+    if (!byDecimals.empty()) {
+        Reference<util::XNumberFormats> numberFormats =
+            Reference<util::XNumberFormatsSupplier>(g_calc.doc, UNO_QUERY_THROW)->getNumberFormats();
+        for (const auto& [decimals, addresses] : byDecimals) {
+            sal_Int32& key = g_formatKeys.try_emplace(decimals, -1).first->second;
+            if (key < 0) {
+                const OUString code = ou(decimals == 0 ? std::string("0") : "0." + std::string(size_t(decimals), '0'));
+                key = numberFormats->queryKey(code, lang::Locale(), false);
+                if (key < 0)
+                    key = numberFormats->addNew(code, lang::Locale());
+            }
+            Reference<sheet::XSheetCellRangeContainer> ranges(
+                factory->createInstance("com.sun.star.sheet.SheetCellRanges"), UNO_QUERY_THROW);
+            Sequence<table::CellRangeAddress> all(static_cast<sal_Int32>(addresses.size()));
+            std::copy(addresses.begin(), addresses.end(), all.getArray());
+            ranges->addRangeAddresses(all, false);
+            Reference<beans::XPropertySet>(ranges, UNO_QUERY_THROW)->setPropertyValue("NumberFormat", Any(key));
+        }
+    }
+    // Rows with their keys (not ticks): every column is as wide as its
+    // widest text, so no name is cut.
+    if (keys && !touched.empty()) {
+        int col1 = 1;
+        for (const auto& [row, cols] : touched)
+            col1 = std::max(col1, cols.second);
+        Reference<table::XColumnRowRange> columns(sh->getCellRangeByPosition(0, 0, col1 - 1, 0), UNO_QUERY_THROW);
+        Reference<beans::XPropertySet>(columns->getColumns(), UNO_QUERY_THROW)
+            ->setPropertyValue("OptimalWidth", Any(true));
+    }
     if (looks.empty())
         return "OK";
-    Reference<lang::XMultiServiceFactory> factory(g_calc.doc, UNO_QUERY_THROW);
     for (const auto& [look, addresses] : looks) {
         long back = -1, font = 0;
         int bold = 0;
@@ -467,6 +563,7 @@ std::string deleteRows(const std::vector<std::string>& f)
             kept[{at.first - (last - first + 1), at.second}] = std::move(text);
     }
     known = std::move(kept);
+    g_formats.erase(f.at(1)); // the formats moved with their cells: set again on the next write
     return "OK";
 }
 
@@ -498,8 +595,17 @@ std::string read(const std::vector<std::string>& f)
     float weight = 0;
     props->getPropertyValue("CharWeight") >>= weight;
     const long interior = transparent || back < 0 ? -1 : bgrOf(back);
+    // Then what the cell shows (its number format applied), whether it holds
+    // a number, and its column's width (1/100 mm).
+    const std::string shown = utf8(Reference<text::XTextRange>(cell, UNO_QUERY_THROW)->getString());
+    const bool number = cell->getType() == table::CellContentType_VALUE;
+    Reference<table::XColumnRowRange> columns(sh, UNO_QUERY_THROW);
+    sal_Int32 width = 0;
+    Reference<beans::XPropertySet>(columns->getColumns()->getByIndex(std::stoi(f.at(3)) - 1), UNO_QUERY_THROW)
+            ->getPropertyValue("Width") >>= width;
     return CalcLinkLine({"OK", utf8(cell->getFormula()), std::to_string(interior),
-                         std::to_string(font < 0 ? 0 : bgrOf(font)), weight > awt::FontWeight::NORMAL ? "1" : "0"});
+                         std::to_string(font < 0 ? 0 : bgrOf(font)), weight > awt::FontWeight::NORMAL ? "1" : "0",
+                         shown, number ? "1" : "0", std::to_string(width)});
 }
 
 std::string sheetOp(const std::vector<std::string>& f)
@@ -512,17 +618,20 @@ std::string sheetOp(const std::vector<std::string>& f)
             return "ERR\texists";
         all->insertNewByName(name, static_cast<sal_Int16>(std::stoi(f.at(1))));
         g_written.erase(f.at(2));
+        g_formats.erase(f.at(2));
         return all->hasByName(name) ? "OK" : "ERR\trefused";
     }
     if (op == "rename") {
         Reference<container::XNamed> named(all->getByName(ou(f.at(1))), UNO_QUERY_THROW);
         named->setName(ou(f.at(2)));
         g_written.erase(f.at(1));
+        g_formats.erase(f.at(1));
         return utf8(named->getName()) == f.at(2) ? "OK" : "ERR\trefused";
     }
     if (op == "remove") {
         all->removeByName(ou(f.at(1)));
         g_written.erase(f.at(1));
+        g_formats.erase(f.at(1));
         return "OK";
     }
     // hide
@@ -589,6 +698,8 @@ std::string handle(const std::vector<std::string>& f)
         return names();
     if (op == "saveas")
         return saveAs(f);
+    if (op == "store")
+        return storeInPlace();
     if (op == "insert" || op == "rename" || op == "remove" || op == "hide")
         return sheetOp(f);
     if (op == "cells")
