@@ -305,7 +305,11 @@ void CColorSetting::onGridlinesSwitch(bool on)
 
 void CColorSetting::OnDefaults()
 {
+    // Price alerts the user switched on stay on: the defaults would switch
+    // them off, and a Save right after would silence every alert set.
+    const short alerts = g_AppSettings.alerts_switch;
     SetDefaultSettingsKeepingAccount();
+    g_AppSettings.alerts_switch = alerts;
     // The controls show the defaults now, so a Save right after writes the
     // defaults rather than the values the controls showed before.
     fill();
