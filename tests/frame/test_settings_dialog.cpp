@@ -166,6 +166,14 @@ TEST_F(SettingsDialogTest, DefaultsKeepTheUsersAlertsOn)
         EXPECT_EQ(g_AppSettings.alerts_switch, on) << on;
         EXPECT_EQ(g_AppSettings.lock_minutes, 30) << "the rest is reset";
     }
+    // A tick not saved yet is the user's too.
+    g_AppSettings.alerts_switch = 0;
+    CColorSetting dialog(hooks());
+    dialog.Control<QCheckBox>(1229)->setChecked(true);
+    dialog.Control<QPushButton>(1222)->click();
+    EXPECT_TRUE(dialog.Control<QCheckBox>(1229)->isChecked());
+    dialog.OnSave();
+    EXPECT_EQ(g_AppSettings.alerts_switch, 1);
 }
 
 TEST_F(SettingsDialogTest, ColoursChangeAtOnceAndCancelPutsTheRecordBack)
