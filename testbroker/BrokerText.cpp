@@ -101,9 +101,18 @@ std::string percentDecoded(const std::string& text)
 std::string paiseText(int64_t paise)
 {
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%lld.%02lld", static_cast<long long>(paise / 100),
-                  static_cast<long long>(paise % 100));
+    const unsigned long long a = paise < 0 ? 0ULL - static_cast<unsigned long long>(paise)
+                                           : static_cast<unsigned long long>(paise);
+    std::snprintf(buf, sizeof buf, "%s%llu.%02llu", paise < 0 ? "-" : "", a / 100, a % 100);
     return buf;
+}
+
+int64_t changeHundredths(int64_t last, int64_t close)
+{
+    if (close <= 0)
+        return 0;
+    const int64_t num = (last - close) * 10000;
+    return (num >= 0 ? num + close / 2 : num - close / 2) / close;
 }
 
 std::string timeStamp(const char* fmt)

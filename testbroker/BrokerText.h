@@ -26,7 +26,13 @@ int64_t tickPaise(const Security* s);
 std::string defaultLoginFlags();
 // A query's %XX escapes decoded ('+' stays: the terminal encodes blanks as %20).
 std::string percentDecoded(const std::string& text);
+// "%d.%02d" rupees of an amount in paise; a negative amount keeps its sign
+// in front ("-0.08", "-1.50").
 std::string paiseText(int64_t paise);
+// The change of a price against the close in hundredths of a percent, to the
+// nearest hundredth, halves away from 0: the one rule of the feed and the
+// reports. 0 without a close.
+int64_t changeHundredths(int64_t last, int64_t close);
 // "date": dd/mm/yyyy hh:mm:ss; anything else: hh:mm:ss.
 std::string timeStamp(const char* fmt);
 // A short 8 kHz mono beep for "/alert.wav".

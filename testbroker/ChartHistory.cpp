@@ -59,7 +59,7 @@ std::string eodChartText(const Security& s, int sessions, int64_t now, uint64_t 
     return text;
 }
 
-std::string intradayChartText(const Security& s, int64_t now, int64_t lastPaise, uint64_t seed)
+std::string intradayChartText(const Security& s, int64_t now, const Quote& day, uint64_t seed)
 {
     std::tm open = local(now);
     open.tm_hour = 9;
@@ -74,11 +74,28 @@ std::string intradayChartText(const Security& s, int64_t now, int64_t lastPaise,
         times.push_back(t);
     std::mt19937_64 rng(seed ^ (uint64_t(s.wtoken) * 0x2545f4914f6cdd1dULL) ^ uint64_t(from));
     std::uniform_real_distribution<double> step(-0.002, 0.002);
+    // A walk from the open to the last price (a bridge: the walk less its
+    // own drift), kept inside the day's low and high.
+    const double last = std::max(1.0, double(day.last > 0 ? day.last : s.price) / 100.0);
+    const double first = day.open > 0 ? double(day.open) / 100.0 : last;
+    const double low = std::min({first, last, day.low > 0 ? double(day.low) / 100.0 : first});
+    const double high = std::max({first, last, day.high > 0 ? double(day.high) / 100.0 : first});
+    std::vector<double> walk(times.size());
+    double w = 0;
+    for (size_t i = 0; i < walk.size(); ++i) {
+        walk[i] = w;
+        w += first * step(rng);
+    }
     std::vector<double> prices(times.size());
-    double p = std::max(1.0, double(lastPaise > 0 ? lastPaise : s.price) / 100.0);
-    for (size_t i = times.size(); i-- > 0;) {
-        prices[i] = p;
-        p = std::max(1.0, p * (1 + step(rng)));
+    const size_t n = prices.size();
+    for (size_t i = 0; i < n; ++i) {
+        const double at = n > 1 ? double(i) / double(n - 1) : 1.0;
+        const double p = first + (last - first) * at + walk[i] - at * (n ? walk[n - 1] : 0.0);
+        prices[i] = std::clamp(p, low, high);
+    }
+    if (n > 0) {
+        prices[0] = first;
+        prices[n - 1] = last;
     }
     std::string text = "0|OK~";
     const int lot = std::max(1, s.lot);

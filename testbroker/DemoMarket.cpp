@@ -68,7 +68,7 @@ void TestBroker::stepLocked(int wtoken, int drift)
     q.totalBuy = std::max<int64_t>(0, q.totalBuy + q.bidQty - q.askQty);
     q.totalSell = std::max<int64_t>(0, q.totalSell + q.askQty - q.bidQty);
     q.netChange = q.last - q.close;
-    q.changePct = q.close ? q.netChange * 10000 / q.close : 0;
+    q.changePct = detail::changeHundredths(q.last, q.close);
     q.lastTime = pf::clock().nowSeconds();
 }
 
@@ -159,6 +159,12 @@ std::string TestBroker::turnoverReply(int kind)
         }
     }
     return detail::join(records, '*');
+}
+
+void TestBroker::stepSecurity(int wtoken)
+{
+    std::lock_guard lock(m_mutex);
+    stepLocked(wtoken, static_cast<int>(m_rng() % 3) - 1);
 }
 
 void TestBroker::marketStep()

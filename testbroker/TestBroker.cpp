@@ -535,7 +535,7 @@ TestBroker::HttpReplyText TestBroker::route(const RecordedRequest& req)
         } else if (chartTokenOf(req.query, token, flag)) {
             const Security* s = m_universe->byWatchToken(token);
             if (s && (flag == 1) == s->isIndex()) {
-                text = intradayChartText(*s, pf::clock().nowSeconds(), quote(token).last, m_options.seed);
+                text = intradayChartText(*s, pf::clock().nowSeconds(), quote(token), m_options.seed);
                 known = true;
             }
         }

@@ -184,6 +184,9 @@ public:
     std::string depthMessage(int wtoken);
     // One step of the demo market (what the demo timer does), for tests.
     void marketStep();
+    // One step of one security's walk, whether a feed client asks for it or
+    // not (tests of the reports, which read quotes nobody subscribed).
+    void stepSecurity(int wtoken);
 
     // --- orders ---
     // The single-order transactions, their store and confirmations (OrderDesk.h).

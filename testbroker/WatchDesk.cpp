@@ -103,7 +103,7 @@ std::string TestBroker::watchReply(const RecordedRequest& req)
             if (s.exchange != exch || s.inst != "EQ")
                 continue;
             const Quote& q = quoteLocked(s.wtoken);
-            const int64_t change = q.close ? (q.last - q.close) * 10000 / q.close : 0; // hundredths of a percent
+            const int64_t change = detail::changeHundredths(q.last, q.close); // hundredths of a percent
             const std::string pct = detail::paiseText(change);
             std::string row = std::to_string(s.token) + "|" + s.exchange + "|";
             if (code == "113")

@@ -15,6 +15,7 @@
 #include "frame/CWebLinks.h"
 #include "frame/DocumentPrint.h"
 #include "frame/EditCommands.h"
+#include "frame/FormsAboveFrame.h"
 #include "frame/FrameIds.h"
 #include "frame/PrintSetup.h"
 #include "frame/WebLinksRibbon.h"
@@ -99,6 +100,7 @@ void InstallFrameCompletion(CMainFrame& frame, pf::Shell& shell, std::function<v
     frame.Commands().add(ID_WHATS_NEW, [sh] { OpenHelpDocument(*sh, ID_WHATS_NEW); });
     InstallPrintCommands(frame);
     InstallEditCommands(frame.Commands(), frame);
+    KeepFormsAboveFrame(frame);
     CMainFrame* f = &frame;
     g_shell = &shell;
     AppWindowCommands::Services& services = AppWindowCommands::services();

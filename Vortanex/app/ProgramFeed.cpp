@@ -8,6 +8,8 @@
 #include "frame/CMainFrame.h"
 #include "frame/CToolBoxBar.h"
 #include "market/MarketFeed.h"
+#include "orders/CTradeView.h"
+#include "orders/ClientOrderStore.h"
 #include "orders/OrderConfirmation.h"
 #include "positions/NetPositionFeed.h"
 #include "server/ExchangeCancel.h"
@@ -86,6 +88,16 @@ public:
     void orderConfirmationPayload(const std::string& clientCode, const std::string& payload) override
     {
         ApplyOrderConfirmation(clientCode, payload);
+        int kind = -1;
+        std::string client;
+        OrderInfo record;
+        if (ReadConfirmationRecord(payload, kind, client, record) && kind == kConfirmTrade) {
+            // A fill: the open trade book takes it as it comes.
+            ui::UiThread::post([] {
+                if (CTradeView* trades = g_pTradeView)
+                    trades->FollowNewTrades();
+            });
+        }
     }
     bool alertsEnabled() const override { return g_AppSettings.alerts_switch != 0; }
     bool claimAlertCheck(int security, const SecurityRecord& rec) override

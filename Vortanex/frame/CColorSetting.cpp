@@ -305,10 +305,16 @@ void CColorSetting::onGridlinesSwitch(bool on)
 
 void CColorSetting::OnDefaults()
 {
+    // Price alerts the user switched on stay on: the defaults would switch
+    // them off, and a Save right after would silence every alert set.
+    const short alerts = g_AppSettings.alerts_switch;
+    const bool alertsShown = Control<QCheckBox>(1229)->isChecked();
     SetDefaultSettingsKeepingAccount();
+    g_AppSettings.alerts_switch = alerts;
     // The controls show the defaults now, so a Save right after writes the
     // defaults rather than the values the controls showed before.
     fill();
+    Control<QCheckBox>(1229)->setChecked(alertsShown);
 }
 
 void CColorSetting::OnFeedUpdate()

@@ -41,7 +41,16 @@ void DesktopSound::play(pf::Sound sound)
         if (file && !player.isEmpty()) {
             auto* process = new QProcess(qApp);
             std::weak_ptr<DesktopSound*> self = m_self;
-            QObject::connect(process, &QProcess::finished, process, [process, self] {
+            QObject::connect(process, &QProcess::finished, process,
+                             [process, self](int exitCode, QProcess::ExitStatus status) {
+                // A player that ran but could not play (no sound server, a
+                // broken file) leaves the user without a sound: the bell then.
+                if (status != QProcess::NormalExit || exitCode != 0) {
+                    WriteLog(0, "The alert sound could not be played ["
+                                    + process->program().toStdString() + " ended with "
+                                    + std::to_string(exitCode) + "]");
+                    QApplication::beep();
+                }
                 process->deleteLater();
                 if (auto s = self.lock(); s && *s)
                     (*s)->m_coalescer.finish();
@@ -55,6 +64,7 @@ void DesktopSound::play(pf::Sound sound)
                 if (auto s = self.lock(); s && *s)
                     (*s)->m_coalescer.finish();
             });
+            WriteLog(1, "Playing the alert sound [" + file->string() + "]");
             process->start(player, {QString::fromStdString(file->string())});
             return;
         }

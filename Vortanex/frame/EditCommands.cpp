@@ -24,11 +24,37 @@ struct FocusedEdit {
     QPlainTextEdit* plain = nullptr;
 };
 
+// The edit control that last had the keyboard focus, in any window: a click
+// on the ribbon activates the frame, whose own focus is no edit the user was
+// typing in (an order form's box is in a window of its own).
+QPointer<QWidget> g_lastEdit; // UI thread
+
+bool isEditControl(const QWidget* w)
+{
+    return qobject_cast<const QLineEdit*>(w) || qobject_cast<const QTextEdit*>(w)
+        || qobject_cast<const QPlainTextEdit*>(w) || qobject_cast<const QAbstractSpinBox*>(w)
+        || (qobject_cast<const QComboBox*>(w) && static_cast<const QComboBox*>(w)->isEditable());
+}
+
+QWidget* editOf(QWidget* w)
+{
+    // The line inside a combo or a spin box reports the focus as its own.
+    for (QWidget* p = w; p; p = p->parentWidget()) {
+        if (qobject_cast<QComboBox*>(p) || qobject_cast<QAbstractSpinBox*>(p))
+            return p;
+        if (p->isWindow())
+            break;
+    }
+    return w;
+}
+
 FocusedEdit focusedEdit(QWidget* window)
 {
     QWidget* w = QApplication::focusWidget();
     if (!w && window)
         w = window->focusWidget();
+    if ((!w || !isEditControl(editOf(w))) && g_lastEdit && g_lastEdit->isVisible() && g_lastEdit->isEnabled())
+        w = g_lastEdit;
     FocusedEdit e;
     if (!w)
         return e;
@@ -111,6 +137,10 @@ void InstallEditCommands(ui::Commands& commands, QWidget& window)
 {
     using detail::EditAction;
     const QPointer<QWidget> owner(&window);
+    QObject::connect(qApp, &QApplication::focusChanged, &window, [](QWidget*, QWidget* now) {
+        if (now && detail::isEditControl(detail::editOf(now)))
+            detail::g_lastEdit = now;
+    });
     const std::pair<int, EditAction> table[] = {
         {ID_EDIT_UNDO, EditAction::Undo},   {ID_EDIT_CUT, EditAction::Cut},
         {ID_EDIT_COPY, EditAction::Copy},   {ID_EDIT_PASTE, EditAction::Paste},

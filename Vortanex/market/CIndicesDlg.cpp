@@ -65,6 +65,11 @@ CIndicesDlg::CIndicesDlg(QWidget* parent) : QDockWidget("Indices", parent), m_bo
         b->setAutoRaise(false);
         const int button = static_cast<int>(i) + 1;
         connect(b, &QToolButton::clicked, this, [this, button] { OnBtnIndex(button); });
+        // A right click offers the same commands as the button's own menu.
+        b->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(b, &QWidget::customContextMenuRequested, this, [this, button](const QPoint& at) {
+            OnBtnIndex(button, m_buttons[static_cast<size_t>(button - 1)]->mapToGlobal(at));
+        });
         m_buttons[i] = b;
     }
     m_ticker = new ui::Ticker(this);
@@ -218,7 +223,7 @@ bool CIndicesDlg::SaveIndices()
     }
 }
 
-void CIndicesDlg::OnBtnIndex(int button)
+void CIndicesDlg::OnBtnIndex(int button, std::optional<QPoint> where)
 {
     int step = 0;
     try {
@@ -233,7 +238,7 @@ void CIndicesDlg::OnBtnIndex(int button)
             menu.items.push_back(
                 {kIndexEntryBase + r.number, detail::nameOf(r), r.button >= 1 && r.button <= 4, true, {}});
         QToolButton* b = m_buttons[static_cast<size_t>(button - 1)];
-        const QPoint at = b->mapToGlobal(QPoint(0, b->height()));
+        const QPoint at = where ? *where : b->mapToGlobal(QPoint(0, b->height()));
         step = 1;
         const int chosen = ui::prompter().pickMenuCommand(menu, at.x(), at.y());
         const int own = m_index[static_cast<size_t>(button - 1)];

@@ -5,9 +5,11 @@
 // written at once to the indices file and subscribed on the feed. Index
 // broadcasts reach it through its tick box while it is visible (MarketFeed).
 #include <QDockWidget>
+#include <QPoint>
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QToolButton;
@@ -42,8 +44,8 @@ public:
     void RebuildIndexTokens();
     // False (after the box) when the file cannot be written.
     bool SaveIndices();
-    // Button n (1-4): its menu.
-    void OnBtnIndex(int button);
+    // Button n (1-4): its menu, under the button, or where the right click was.
+    void OnBtnIndex(int button, std::optional<QPoint> where = std::nullopt);
     void SetButtonFont();
     void FloatBar(const QRect& mainView);
     // The timer: applies the broadcasts that arrived.

@@ -57,9 +57,13 @@ void COptionCalc::OnCalculate()
 {
     try {
         SetAccessTime();
-        const OptionCheck c = CheckOptionInputs({text(kPrice), text(kStrike), text(kDays), text(kRate),
-                                                 text(kVolatility)});
+        OptionCheck c = CheckOptionInputs({text(kPrice), text(kStrike), text(kDays), text(kRate),
+                                           text(kVolatility)});
+        if (c.ok)
+            c = CheckOptionValues(c);
         if (!c.ok) {
+            // No price of the last inputs stays beside the refused ones.
+            setText(kResult, "");
             MsgBoxOk(c.message);
             focus(c.focus);
             return;
@@ -68,7 +72,8 @@ void COptionCalc::OnCalculate()
         const char letter = static_cast<char>((kind.empty() ? 'C' : kind[0]) + 32);
         double price = 0;
         BlackScholes(letter, c.T, c.r, c.sigma, price, c.S, c.K);
-        // A price of 0, a strike of 0 or a volatility of 0 has no finite value.
+        // A volatility of 0 prices what is in the money; anything else that
+        // has no finite value shows a dash.
         setText(kResult, OptionPriceText(price));
     } catch (...) {
     }

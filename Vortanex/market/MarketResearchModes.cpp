@@ -244,7 +244,13 @@ void CMarketTurnOver::DisplayScanner(const std::string& name)
     }
     setWindowTitle(QString::fromStdString(it->second.label + " Market Scanner"));
     const mt::ScannerFill fill = mt::FillScanner(stocks, m_bucketFilter ? &m_band : nullptr);
-    if (!m_bucketFilter) {
+    if (m_bucketFilter) {
+        // The prices have moved since the bubbles were counted: they are
+        // counted again from the prices the list shows, so the bubble of the
+        // band says how many stocks its list has.
+        m_buckets = mt::FillScanner(stocks, nullptr).buckets;
+        DrawScannerBubbleChart();
+    } else {
         m_buckets = fill.buckets;
         // The stocks subscribed just now have no quote until the feed sends
         // their first: without a second fill the scanner would count only

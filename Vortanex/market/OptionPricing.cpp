@@ -100,6 +100,15 @@ OptionCheck CheckOptionInputs(const OptionInputs& in)
     return c;
 }
 
+OptionCheck CheckOptionValues(const OptionCheck& read)
+{
+    if (!(read.S > 0) || !std::isfinite(read.S))
+        return {false, "Please enter Valid Underline Security LTP", 1032};
+    if (!(read.K > 0) || !std::isfinite(read.K))
+        return {false, "Please enter Valid Strike Price", 1052};
+    return read;
+}
+
 std::string OptionPriceText(double price)
 {
     if (!std::isfinite(price))

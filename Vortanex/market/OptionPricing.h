@@ -26,5 +26,10 @@ struct OptionCheck {
 // Validation in order, then the formula's inputs (T = (days + 1) / 365).
 OptionCheck CheckOptionInputs(const OptionInputs& in);
 
+// After the checks: a price or a strike that reads as 0 or less (a text of
+// lower-case letters reads as 0) prices nothing; the box that holds it is
+// named, as the checks name theirs. ok when both are above 0.
+OptionCheck CheckOptionValues(const OptionCheck& read);
+
 // The result edit's text: "%0.2lf", or "-" when the price is not finite.
 std::string OptionPriceText(double price);

@@ -19,6 +19,7 @@
 #include "orders/BasketMargin.h"
 #include "orders/COrderData.h"
 #include "orders/COrderViewEx.h"
+#include "orders/CTradeView.h"
 #include "orders/ClientOrderStore.h"
 #include "orders/OrderMessages.h"
 #include "orders/OrderReply.h"
@@ -316,6 +317,7 @@ void CBasketOrder::buildRows()
         r.select = new QCheckBox;
         r.name = new QLineEdit;
         r.name->setReadOnly(true);
+        r.name->setPlaceholderText(QStringLiteral("Click ... to choose the security"));
         r.search = new QPushButton(QStringLiteral("..."));
         r.action = new QComboBox;
         r.action->addItems({QStringLiteral("BUY"), QStringLiteral("SELL")});
@@ -781,6 +783,7 @@ void CBasketOrder::startSend()
     const bool ok = pf::Worker::start("PlaceBasketOrderThread", [self, enc, text, code, flight] {
         int result = -1;
         bool stateUnknown = false;
+        bool accepted = false;
         std::string details;
         try {
             WriteLog(0, "2. Place Basket User Message Set now sending request to server");
@@ -799,6 +802,7 @@ void CBasketOrder::startSend()
             if (status == 200 && length > 0 && !reply.empty()) {
                 const auto results = ReadBasketReply(reply);
                 for (const BasketLegResult& r : results) {
+                    accepted = accepted || (r.status != 9999 && r.orderNo > 0);
                     const std::string line = BasketResultLine(r.record + 1, r);
                     OrderUserMessage(1, ' ', line);
                     details += line + "\n";
@@ -826,11 +830,18 @@ void CBasketOrder::startSend()
         } catch (...) {
             WriteLog(0, "Error in catch at Place Basket Order()");
         }
-        ui::UiThread::post([self, result, details, stateUnknown] {
+        ui::UiThread::post([self, result, details, stateUnknown, accepted] {
             if (stateUnknown) {
                 // The book shows what the server holds now, the legs included if they were taken.
                 if (COrderViewEx* book = g_pOrderViewEx)
                     book->OnOrderRefresh();
+            } else if (accepted) {
+                // The legs never pass through the order store one by one: the
+                // open books take them, and any fill, from the server.
+                if (COrderViewEx* book = g_pOrderViewEx)
+                    book->FollowNewOrders();
+                if (CTradeView* trades = g_pTradeView)
+                    trades->FollowNewTrades();
             }
             if (self)
                 self->sendDone(result, details, stateUnknown);

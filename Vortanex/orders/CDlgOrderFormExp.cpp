@@ -142,6 +142,25 @@ public:
     }
 };
 
+// A trailing order's checks: the confirmation the order's checks ask for
+// waits until the panel's values are read, and then shows them.
+class TrailingPrompts final : public OrderPrompts {
+public:
+    void box(Box kind, const std::string& text) override { m_inner.box(kind, text); }
+    bool askYesNo(const std::string& text, const std::string& caption) override
+    {
+        if (caption == "Do You want to place order") {
+            confirmDue = true;
+            return true;
+        }
+        return m_inner.askYesNo(text, caption);
+    }
+    bool confirmDue = false;
+
+private:
+    FormPrompts m_inner;
+};
+
 bool isDealer() { return pv_user_info.user_type == 'D' || pv_user_info.user_type == 'A'; }
 
 // The order form as the program's order form service.
@@ -159,6 +178,9 @@ public:
         if (m_form) {
             m_form->show();
             m_form->raise();
+            // Opened by a key in another window (a chart): the keys typed
+            // next belong to the form, also when it was open behind.
+            m_form->activateWindow();
         }
     }
 
@@ -588,6 +610,9 @@ void CDlgOrderFormExp::setCaptions(const std::string& caption, const std::string
 {
     setWindowTitle(QString::fromStdString(caption));
     setText(kOk, okText);
+    // Where OK cancels an order, the button that only closes the form must
+    // not read "Cancel" as well.
+    setText(kCancel, okText.rfind("Cancel", 0) == 0 ? "&Close" : "&Cancel");
 }
 
 void CDlgOrderFormExp::fillOrderMarks()
@@ -1200,7 +1225,9 @@ void CDlgOrderFormExp::OnOk()
             OrderInfo o;
             return FindStoredOrder(client, orderNo, o) ? o.open_qty : -1;
         };
-        detail::FormPrompts prompts;
+        detail::FormPrompts plainPrompts;
+        detail::TrailingPrompts trailingPrompts;
+        OrderPrompts& prompts = checked(kTrailing) ? static_cast<OrderPrompts&>(trailingPrompts) : plainPrompts;
         ValidationOutcome v = ValidateOrder(in, ctx, prompts);
         if (v.result != 0) {
             if (v.selectBuy)
@@ -1222,7 +1249,7 @@ void CDlgOrderFormExp::OnOk()
         m_OrderInfo = v.info;
         m_strClient = in.account;
         if (checked(kTrailing)) {
-            if (sendTsloOrder(ctx.security) != 0) {
+            if (sendTsloOrder(ctx.security, trailingPrompts.confirmDue) != 0) {
                 SetFormReady(true);
                 activateWindow();
             }

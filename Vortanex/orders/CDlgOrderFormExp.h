@@ -22,6 +22,7 @@
 #include <vector>
 
 struct OrderFlight;
+struct TsloPanelOutcome;
 
 class CDlgOrderFormExp final : public ui::Form {
     Q_OBJECT
@@ -159,7 +160,10 @@ private:
     static double OrderValueLimit();
     // Checks the panel and sends 121, 122 or 123 on the worker; -1 when
     // nothing was sent (the form is then free again).
-    int sendTsloOrder(const OrderSecurity& sec);
+    // confirm: the user's settings ask for a confirmation of the order.
+    int sendTsloOrder(const OrderSecurity& sec, bool confirm);
+    // The trailing order's confirmation with the values it will send; false: No.
+    bool confirmTslo(const OrderSecurity& sec, const TsloPanelOutcome& panel);
 
     int m_nMode = 0;
     int m_nReqMode = 0;

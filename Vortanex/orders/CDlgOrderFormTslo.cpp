@@ -15,6 +15,7 @@
 #include "orders/OrderMessages.h"
 #include "orders/OrderReply.h"
 #include "orders/OrderRequestThread.h"
+#include "orders/OrderValidation.h"
 #include "orders/TsloOrder.h"
 #include "orders/TsloOrderBook.h"
 #include "server/RequestServer.h"
@@ -419,7 +420,66 @@ int CDlgOrderFormExp::SetTsloOrderData(int action, int index, char side)
     }
 }
 
-int CDlgOrderFormExp::sendTsloOrder(const OrderSecurity& sec)
+bool CDlgOrderFormExp::confirmTslo(const OrderSecurity& sec, const TsloPanelOutcome& panel)
+{
+    const bool four = sec.currency != 0;
+    const char* f = four ? "%.4lf" : "%.2lf";
+    const COrderData& d = m_OrderData;
+    const auto rupees = [](double paise) { return paise > 0 ? paise / 100 : 0.0; };
+    // What a box shows where the checks left no value (a cancel's boxes are
+    // off): the text of the box, read as a number.
+    const auto boxValue = [this](int id) {
+        const double v = std::strtod(detail::trimmed(text(id)).c_str(), nullptr);
+        return v > 0 ? v : 0.0;
+    };
+    const double spread = panel.spread >= 0 ? panel.spread : boxValue(kSpread);
+    const double stopTrigger = panel.kind == 5 && panel.trigger > 0 ? panel.trigger / 100 : boxValue(kTslTrigger);
+    std::string trailingAt = "MKT";
+    if (panel.trailingWhen > 0)
+        trailingAt = formatText(f, panel.trailingWhen / 100);
+    else if (panel.trailingWhen < 0 && !checked(kMarketRadio) && boxValue(kWhenPrice) > 0)
+        trailingAt = formatText(f, boxValue(kWhenPrice));
+    const bool bookProfit = checked(kBookProfit) || panel.kind == 5;
+    const double bpPrice = panel.bpPrice > 0 ? panel.bpPrice / 100 : bookProfit ? boxValue(kBpPrice) : 0.0;
+    const long bpDisclosed = panel.bpDisclosed > 0 ? panel.bpDisclosed
+        : bookProfit                               ? static_cast<long>(boxValue(kBpDisclosed))
+                                                   : 0;
+    const char* action = m_nMode == 1 ? "Placing New" : m_nMode == 2 ? "Modifying" : m_nMode == 3 ? "Cancelling" : "";
+    const std::string client(FixedTextView(d.client_code));
+    const std::string exchange(ExchangeNameOfCode(FixedTextView(d.exchange)));
+    const char* side = d.side == 'B' ? "Buy" : "Sell";
+    const std::string orderType = text(kOrderType);
+    const std::string mark = text(kOrderMark);
+    const auto n = [&](double v) { return formatText(f, v); };
+    std::string body;
+    if (panel.kind == 5) {
+        body = formatTextCapped(
+            2047,
+            "%s Trailing Stoploss Order for\n\nClient Code\t\t\t:\t%s\nSecurity\t\t\t\t:\t%s\nExchange\t\t\t:\t%s\n"
+            "Buy / Sell\t\t\t:\t%s\nQuantity  \t\t\t:\t%ld\nPrice\t\t\t\t:\t%s\nOrder Type\t\t\t:\t%s\n"
+            "Order Mark\t\t\t:\tTSLO %s\nStoploss Trigger Price\t\t:\t%s\nBook Profit Price\t\t\t:\t%s\n",
+            action, client.c_str(), sec.displayKey.c_str(), exchange.c_str(), side, static_cast<long>(d.quantity),
+            n(rupees(d.price)).c_str(), orderType.c_str(), mark.c_str(), n(stopTrigger).c_str(), n(bpPrice).c_str());
+    } else {
+        body = formatTextCapped(
+            2047,
+            "%s Trailing Stoploss Order for\n\nClient Code\t\t\t:\t%s\nSecurity\t\t\t\t:\t%s\nExchange\t\t\t:\t%s\n"
+            "Buy / Sell\t\t\t:\t%s\nQuantity  \t\t\t:\t%ld\nPrice\t\t\t\t:\t%s\nTrigger Price\t\t\t:\t%s\n"
+            "Disclose Qty\t\t\t:\t%ld\nOrder Type\t\t\t:\t%s\nOrder Mark\t\t\t:\tTSLO %s\n"
+            "Trailing Stoploss Spread\t\t:\t%s\nStoploss Trigger Price\t\t:\t%s\nTrailing At\t\t\t:\t%s\n"
+            "Book Profit Disc. Qty\t\t:\t%ld\nBook Profit Price\t\t\t:\t%s\n",
+            action, client.c_str(), sec.displayKey.c_str(), exchange.c_str(), side, static_cast<long>(d.quantity),
+            n(rupees(d.price)).c_str(), n(rupees(d.trigger)).c_str(), static_cast<long>(std::max(0, d.disclosed)),
+            orderType.c_str(), mark.c_str(), n(spread).c_str(), n(stopTrigger).c_str(), trailingAt.c_str(), bpDisclosed,
+            n(bpPrice).c_str());
+    }
+    if (m_nMode == 1 && sec.series == "BE")
+        body += "\n\n\nPlease note that the said stock is in trade-for-trade group \nand consequently, no netting is "
+                "permitted.";
+    return MyMessageBox(ConfirmationBoxText(body), "Do You want to place order", MsgYesNo | MsgIconQuestion) == 6;
+}
+
+int CDlgOrderFormExp::sendTsloOrder(const OrderSecurity& sec, bool confirm)
 {
     WriteLog(0, "Entry : COrderData::PlaceTsloOrder");
     TsloPanelInput p;
@@ -470,13 +530,20 @@ int CDlgOrderFormExp::sendTsloOrder(const OrderSecurity& sec)
     const TsloRequest request = BuildTsloRequest(d, sec, rc);
     if (request.code == 0)
         return -1;
-    OrderUserMessage(1, m_cSide == 'B' ? '+' : '-', d.description.empty() ? "Placing TSLO Order" : d.description);
+    if (confirm && !confirmTslo(sec, c))
+        return -1;
+    // The line names what is sent: a modify or a cancel is no new order.
+    d.description = m_nMode == 2 ? std::string("Modifying TSLO Order")
+        : m_nMode == 3           ? std::string("Cancelling TSLO Order")
+        : d.description.empty()  ? std::string("Placing TSLO Order")
+                                 : d.description;
+    OrderUserMessage(1, m_cSide == 'B' ? '+' : '-', d.description);
     WaitForRequest();
     m_nSentMode = m_nMode;
     QPointer<CDlgOrderFormExp> self(this);
     const int encrypt = pv_user_info.encrypt;
     auto flight = std::make_shared<OrderFlight>();
-    startWorker(flight, d.description.empty() ? "Placing TSLO Order" : d.description, [self, request, encrypt, flight] {
+    startWorker(flight, d.description, [self, request, encrypt, flight] {
         int status = 0;
         std::string reply;
         long length = 0;

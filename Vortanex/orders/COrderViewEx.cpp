@@ -39,6 +39,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTimer>
 #include <QTreeView>
 
 #include <chrono>
@@ -514,18 +515,40 @@ void COrderViewEx::EnableControls(bool enable)
     if (m_commands)
         m_commands->refreshToolBar();
     detail::bookLink().setBusy(!enable);
+    if (enable && m_followPending) {
+        m_followPending = false;
+        QTimer::singleShot(0, this, [this] { FollowNewOrders(); });
+    }
 }
 
 void COrderViewEx::OnOrderRefresh()
 {
+    refresh(true);
+}
+
+void COrderViewEx::FollowNewOrders()
+{
+    // Not a user's command: a locked terminal keeps what it shows, silently.
+    if (m_closed || IsTerminalLocked())
+        return;
+    if (m_busy || !m_ready) {
+        m_followPending = true;
+        return;
+    }
+    refresh(false);
+}
+
+void COrderViewEx::refresh(bool byUser)
+{
     int step = 0;
     try {
         WriteLog(0, "OnOrderRefresh (COV): Entry");
-        if (RefuseWhileLocked("View Orders."))
+        if (byUser && RefuseWhileLocked("View Orders."))
             return;
         if (m_busy || m_closed)
             return;
-        SetAccessTime();
+        if (byUser)
+            SetAccessTime();
         if (!m_ready)
             return;
         step = 1;

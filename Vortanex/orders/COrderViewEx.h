@@ -45,6 +45,9 @@ public:
 
     void OnInitialUpdate();
     void OnOrderRefresh(); // command 33009, button "Refresh", F5
+    // Orders the store did not take one by one (a basket's legs): the book
+    // downloads again, after the download that runs now.
+    void FollowNewOrders();
     void SetSecIndex();    // takes g_nPendingSecIndex as the filter and refreshes
     void ResetSecIndex();  // F3: all securities again
     void MyUpdate(int code);
@@ -73,6 +76,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void refresh(bool byUser); // byUser: refused while locked, stamps the activity time
     void OnUpdateOrderReport(intptr_t wParam, intptr_t lParam, const std::string& text);
     void FillOrderRptGrid();
     void InsertorderRptGrid(int index);
@@ -98,6 +102,7 @@ private:
     bool m_busy = false;
     bool m_ready = false;
     bool m_closed = false;
+    bool m_followPending = false; // new orders came while a download ran
     std::unordered_map<int, int> m_rowOf; // store index -> grid row id
     int m_fillGen = 0;      // a newer fill or a clear ends an older fill
     bool m_filling = false; // a fill's rows are being made on a worker

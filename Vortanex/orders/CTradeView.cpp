@@ -320,6 +320,11 @@ void CTradeView::OnTradeRefresh()
     if (RefuseWhileLocked("View Trades."))
         return;
     SetAccessTime();
+    download();
+}
+
+void CTradeView::download()
+{
     if (m_busy)
         return;
     setTitle();
@@ -460,6 +465,22 @@ void CTradeView::populated()
     m_busy = false;
     m_refresh->setEnabled(true);
     m_grid->setEnabled(true);
+    if (m_followPending) {
+        m_followPending = false;
+        QTimer::singleShot(0, this, [this] { FollowNewTrades(); });
+    }
+}
+
+void CTradeView::FollowNewTrades()
+{
+    // Not a user's command: a locked terminal keeps what it shows, silently.
+    if (m_closing || IsTerminalLocked())
+        return;
+    if (m_busy) {
+        m_followPending = true;
+        return;
+    }
+    download();
 }
 
 void CTradeView::SetSecIndex(int securityIndex)

@@ -32,6 +32,9 @@ public:
     // caller that hands it trades itself).
     void OnInitialUpdate(bool refresh = true);
     void OnTradeRefresh();           // command 33026, Refresh, F5
+    // New trades the user did not ask for (a basket's legs, a fill on the
+    // feed): the book downloads again, after the download that runs now.
+    void FollowNewTrades();
     void SetSecIndex(int securityIndex); // the filter (-1 none), then a refresh
     void ResetSecIndex();            // F8
     // The filter of a view not opened yet (no refresh).
@@ -59,6 +62,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void download(); // the refresh without the user's stamp
     void OnPopulate();
     void showRows(ui::GridModel& built);
     void populated();
@@ -72,6 +76,7 @@ private:
     QPushButton* m_refresh = nullptr;
     int m_secFilter = -1;
     bool m_busy = false;      // a download, or the grid's filling after it, runs
+    bool m_followPending = false; // new trades came while a download ran
     bool m_downloading = false; // the report is asked and its reply not taken yet
     bool m_closing = false;     // a close is under way: no question, no late reply
     std::shared_ptr<ExchangeCancel> m_download; // the download's exchange, ended by a close

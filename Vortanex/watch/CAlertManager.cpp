@@ -110,6 +110,9 @@ CAlertManager::CAlertManager(QWidget* parent) : ui::Form(detail::managerSpec(), 
     onClick(kSave, [this] { OnOK(); });
     onClick(kChoose, [this] { OnChooseSecurity(); });
     onChanged(kValue, [this] { OnValueChanged(); });
+    // The box takes no typing: it says where the security comes from.
+    if (auto* box = qobject_cast<QLineEdit*>(control(kSecurity)))
+        box->setPlaceholderText(QStringLiteral("Click ... to choose the security"));
 }
 
 void CAlertManager::setModify(std::string key, std::string name)

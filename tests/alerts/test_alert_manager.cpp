@@ -81,6 +81,18 @@ protected:
     std::shared_ptr<AlertStore> store;
 };
 
+// "Alert for" takes no typing: the security comes from "...", and the empty
+// box says so.
+TEST_F(AlertManagerTest, TheEmptyAlertForBoxSaysHowToPickASecurity)
+{
+    auto dlg = open(-1);
+    auto* box = qobject_cast<QLineEdit*>(dlg->control(CAlertManager::kSecurity));
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isReadOnly());
+    EXPECT_EQ(box->text(), "");
+    EXPECT_EQ(box->placeholderText().toStdString(), "Click ... to choose the security");
+}
+
 TEST_F(AlertManagerTest, TheSaveChainRefusesWhatCannotBeAnAlert)
 {
     struct Case {

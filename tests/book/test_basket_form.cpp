@@ -132,6 +132,52 @@ TEST_F(BasketFormTest, ThreeWatchRowsGoOutOnceWithTwoAcceptedLegsAndOneRefused)
     EXPECT_TRUE(WaitTradeReportDownloads(20000));
 }
 
+TEST_F(BasketFormTest, TheOpenBooksTakeTheBasketsOrdersAndTradesWithoutARefresh)
+{
+    // Both books open and idle before the basket goes: nothing shown yet.
+    COrderViewEx* book = OpenOrderBook();
+    ASSERT_NE(book, nullptr);
+    CTradeView* trades = OpenTradeBook();
+    ASSERT_NE(trades, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return !book->isBusy() && !trades->isBusy(); }, 20000));
+    ASSERT_EQ(book->grid()->model().rowTotal(), 0);
+    ASSERT_TRUE(trades->trades().empty());
+
+    // Market orders trade at once: a two-leg basket, buy 5 and sell 10.
+    broker->orderDesk().setMatching(true);
+    CBasketOrder* form = openFromWatch();
+    ASSERT_NE(form, nullptr);
+    form->row(0).quantity->setText("5");
+    form->row(1).quantity->setText("10");
+    form->row(1).action->setCurrentIndex(1);
+    form->row(2).select->setChecked(false);
+    form->okButton()->click();
+    ASSERT_TRUE(pumpUntil([&] { return !form->isSending(); }, 20000));
+    ASSERT_EQ(broker->orderDesk().orders().size(), 2u);
+
+    EXPECT_TRUE(pumpUntil([&] { return !book->isBusy() && book->grid()->model().rowTotal() == 2; }, 20000))
+        << book->grid()->model().rowTotal();
+    EXPECT_TRUE(pumpUntil([&] { return !trades->isBusy() && trades->trades().size() == 2; }, 20000))
+        << trades->trades().size();
+    int bought = 0, sold = 0;
+    for (const TradeInfo& t : trades->trades())
+        (t.side == 'B' ? bought : sold) += t.quantity;
+    EXPECT_EQ(bought, 5);
+    EXPECT_EQ(sold, 10);
+    delete trades;
+    EXPECT_TRUE(WaitTradeReportDownloads(20000));
+}
+
+TEST_F(BasketFormTest, AnEmptySecurityBoxSaysHowToPickTheLegsSecurity)
+{
+    CBasketOrder* form = openFromWatch();
+    ASSERT_NE(form, nullptr);
+    const CBasketOrder::Row& empty = form->row(kBasketLegCount - 1);
+    EXPECT_TRUE(empty.name->isReadOnly());
+    EXPECT_EQ(empty.name->text(), "");
+    EXPECT_EQ(empty.name->placeholderText().toStdString(), "Click ... to choose the security");
+}
+
 TEST_F(BasketFormTest, AReplyThatFailsAfterTheBasketLeftSaysTheStateIsUnknownRefreshesTheBookAndNeverSendsAgain)
 {
     COrderViewEx* book = OpenOrderBook();

@@ -2,6 +2,7 @@
 // the ribbon's Undo button, as commands, and as keys that no frame shortcut
 // takes away from the edit.
 #include "frame/EditCommands.h"
+#include "frame/FormsAboveFrame.h"
 
 #include "app/base/AppSettings.h"
 #include "app/base/ProgramPaths.h"
@@ -16,10 +17,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 
@@ -130,6 +133,36 @@ TEST_F(EditCommandsTest, TheEditKeysReachTheFocusedEdit)
     QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(edit, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QApplication::clipboard()->text(), "INFY");
+}
+
+// A modeless form is a window of its own: the ribbon's Undo, clicked on the
+// frame, undoes the typing in the form's box, and the frame never covers the
+// form.
+TEST_F(EditCommandsTest, UndoFromTheRibbonActsOnTheBoxOfAnOpenFormThatStaysAboveTheFrame)
+{
+    KeepFormsAboveFrame(*frame);
+    // The frame's focus is in a view that is no edit (a grid).
+    auto* grid = new QWidget;
+    grid->setFocusPolicy(Qt::StrongFocus);
+    frame->Documents()->addDocument(grid, QStringLiteral("Grid"));
+    focus(grid);
+    auto form = std::make_unique<QDialog>();
+    form->setModal(false);
+    auto* disclose = new QLineEdit(form.get());
+    form->show();
+    form->activateWindow();
+    ASSERT_TRUE(pumpUntil([&] { return QApplication::activeWindow() == form.get(); }, 2000));
+    EXPECT_EQ(form->windowHandle()->transientParent(), frame->windowHandle());
+    focus(disclose);
+    QTest::keyClicks(disclose, "25");
+    ASSERT_EQ(disclose->text(), "25");
+
+    // The click on the ribbon makes the frame the active window.
+    frame->activateWindow();
+    ASSERT_TRUE(pumpUntil([&] { return QApplication::activeWindow() == frame.get(); }, 2000));
+    EXPECT_TRUE(enabled(ID_EDIT_UNDO));
+    EXPECT_TRUE(frame->Commands().invoke(ID_EDIT_UNDO));
+    EXPECT_EQ(disclose->text(), "");
 }
 
 } // namespace

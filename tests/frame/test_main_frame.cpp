@@ -4,6 +4,7 @@
 
 #include "app/base/AppSettings.h"
 #include "app/base/LogWriter.h"
+#include "frame/DesktopSound.h"
 #include "app/base/ProgramPaths.h"
 #include "app/base/SessionRecord.h"
 #include "frame/CMyPopupWindow.h"
@@ -626,6 +627,42 @@ TEST_F(MainFrameTest, ShortcutStepFailuresAreLoggedWithTheirNumber)
     EXPECT_NE(text.str().find("Exception in UpdateShortcutElements [6]"), std::string::npos) << text.str();
     // The message files were opened before the failing step.
     EXPECT_TRUE(f.OutputBar()->Files().isOpen(MsgResearch));
+}
+
+// The alert sound's player runs but cannot play (no sound server): the user
+// gets the bell, and the log says why.
+TEST_F(MainFrameTest, AnAlertSoundThePlayerCannotPlayIsLoggedAndRingsTheBell)
+{
+    const std::filesystem::path bin = paths.root() / "bin";
+    std::filesystem::create_directories(bin);
+    {
+        std::ofstream player(bin / "paplay");
+        player << "#!/bin/sh\nexit 1\n";
+    }
+    std::filesystem::permissions(bin / "paplay", std::filesystem::perms::owner_all);
+    std::filesystem::create_directories(paths.sound());
+    std::ofstream(paths.sound() / "alert.wav") << "RIFF";
+    const QByteArray kept = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(bin.string()));
+    StartLog(paths);
+    SetLogSyncPerLine(true);
+    const std::filesystem::path log = CurrentLogPath();
+    const auto logged = [&log] {
+        std::ifstream in(log);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    };
+    {
+        DesktopSound sound(paths);
+        sound.request(pf::Sound::AlertFile);
+        EXPECT_TRUE(pumpUntil(
+            [&] { return logged().find("The alert sound could not be played") != std::string::npos; }, 10000))
+            << logged();
+    }
+    qputenv("PATH", kept);
+    SetLogSyncPerLine(false);
+    CloseLog();
 }
 
 TEST_F(MainFrameTest, AMessageBeforeTheBarExistsIsDropped)

@@ -10,6 +10,7 @@
 #include "frame/controls/CColourButton.h"
 
 #include <QComboBox>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -148,6 +149,31 @@ TEST_F(SettingsDialogTest, DefaultsKeepTheProxyCredentialsAndTheListVersions)
     EXPECT_EQ(g_AppSettings.category_version, 17);
     EXPECT_EQ(g_AppSettings.services_version, 9);
     EXPECT_EQ(g_AppSettings.lock_minutes, 30) << "what the dialog shows is reset";
+}
+
+// The user's price alerts are theirs: the defaults leave them checked as
+// they were, and Save keeps them on.
+TEST_F(SettingsDialogTest, DefaultsKeepTheUsersAlertsOn)
+{
+    for (const short on : {short(1), short(0)}) {
+        g_AppSettings.alerts_switch = on;
+        g_AppSettings.lock_minutes = 12;
+        CColorSetting dialog(hooks());
+        ASSERT_EQ(dialog.Control<QCheckBox>(1229)->isChecked(), on != 0);
+        dialog.Control<QPushButton>(1222)->click(); // "Set Default Settings"
+        EXPECT_EQ(dialog.Control<QCheckBox>(1229)->isChecked(), on != 0) << on;
+        dialog.OnSave();
+        EXPECT_EQ(g_AppSettings.alerts_switch, on) << on;
+        EXPECT_EQ(g_AppSettings.lock_minutes, 30) << "the rest is reset";
+    }
+    // A tick not saved yet is the user's too.
+    g_AppSettings.alerts_switch = 0;
+    CColorSetting dialog(hooks());
+    dialog.Control<QCheckBox>(1229)->setChecked(true);
+    dialog.Control<QPushButton>(1222)->click();
+    EXPECT_TRUE(dialog.Control<QCheckBox>(1229)->isChecked());
+    dialog.OnSave();
+    EXPECT_EQ(g_AppSettings.alerts_switch, 1);
 }
 
 TEST_F(SettingsDialogTest, ColoursChangeAtOnceAndCancelPutsTheRecordBack)

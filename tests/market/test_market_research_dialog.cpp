@@ -33,6 +33,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <qcustomplot.h>
 
 #include <QApplication>
@@ -178,6 +180,48 @@ TEST_F(MarketResearch, ScannerLoadsTheIndexOnceSubscribesAndFiltersByBand)
     ASSERT_TRUE(pumpUntil([&] { return gone.isNull(); }, 5000));
     EXPECT_EQ(FeedSubscriptions::instance().feedTokenList().find(first), std::string::npos);
     EXPECT_EQ(CMarketTurnOver::instance(6), nullptr);
+}
+
+TEST_F(MarketResearch, AClickedBubbleListsAsManyStocksAsItsCountAndOnlyThoseOfItsBand)
+{
+    CMarketTurnOver* dlg = CMarketTurnOver::Open(6, nullptr);
+    ASSERT_NE(dlg, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return dlg->list()->model().rowTotal() == nseEquities; }, 20000));
+    const auto bubbleOf = [&](int band) -> const MarketChart::Point* {
+        for (const MarketChart::Point& p : dlg->chart()->points())
+            if (std::lround(p.x) == band)
+                return &p;
+        return nullptr;
+    };
+    ASSERT_NE(bubbleOf(1), nullptr);
+    const int before = bubbleOf(3)->label.toInt();
+
+    // Two stocks of band 1 move into band 3 after the bubbles were drawn.
+    auto table = SecurityTable::current();
+    int moved = 0;
+    for (int i = 0; i < table->count() && moved < 2; ++i) {
+        QuoteData q = table->row(i).quote();
+        if (table->row(i).market_exchange.view() != "NN" || q.quote[10] != 40)
+            continue;
+        q.quote[10] = 280; // 2.80 %
+        table->row(i).storeQuote(q);
+        ++moved;
+    }
+    ASSERT_EQ(moved, 2);
+
+    int at = -1;
+    for (size_t k = 0; k < dlg->chart()->points().size(); ++k)
+        if (std::lround(dlg->chart()->points()[k].x) == 3)
+            at = static_cast<int>(k);
+    ASSERT_GE(at, 0);
+    dlg->OnChartRelease(at, Qt::LeftButton);
+    const std::vector<std::string> changes = column(*dlg->list(), 2);
+    ASSERT_NE(bubbleOf(3), nullptr);
+    // The bubble says how many stocks the list shows, and every one is of its band.
+    EXPECT_EQ(bubbleOf(3)->label.toInt(), static_cast<int>(changes.size()));
+    EXPECT_EQ(static_cast<int>(changes.size()), before + 2);
+    for (const std::string& c : changes)
+        EXPECT_TRUE(c == "2.50" || c == "2.80" || c == "3.00") << c;
 }
 
 // The stocks the scanner subscribes at open have no quote until the feed

@@ -16,6 +16,7 @@
 #include "frame/controls/CMyListCtrl.h"
 #include "market/CIndexView.h"
 #include "market/CIndicesDlg.h"
+#include "market/MarketHooks.h"
 #include "market/CMDepthView.h"
 #include "market/COptionCalc.h"
 #include "market/CScripLastTick.h"
@@ -37,6 +38,7 @@
 
 #include "pf/files.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QPointer>
@@ -628,12 +630,33 @@ TEST_F(MarketWindows, OptionCalculatorPricesAndRefuses)
     EXPECT_EQ(calc.text(COptionCalc::kResult), "2.71");
     drive.pick(COptionCalc::kKind, 1).click(COptionCalc::kCalculate);
     EXPECT_EQ(calc.text(COptionCalc::kResult), "1.89");
-    // A price and a strike of 0 have no value: a dash, never "nan".
-    drive.type(COptionCalc::kPrice, "abc").type(COptionCalc::kStrike, "0").click(COptionCalc::kCalculate);
-    EXPECT_EQ(calc.text(COptionCalc::kResult), "-");
-    drive.type(COptionCalc::kVolatility, "-20").click(COptionCalc::kCalculate);
-    ASSERT_EQ(prompter.asks().size(), 1u);
-    EXPECT_EQ(prompter.asks()[0].text, "Please enter Valid Volatility");
+    // A box that holds no price, however it got past the character check,
+    // is named, keeps the focus, and no price of other inputs stays shown.
+    const struct {
+        const char* price;
+        const char* strike;
+        const char* volatility;
+        const char* message;
+        int focus;
+    } refused[] = {
+        {"26200", "abc", "20", "Please enter Valid Strike Price", COptionCalc::kStrike},
+        {"26200", "0", "20", "Please enter Valid Strike Price", COptionCalc::kStrike},
+        {"abc", "100", "20", "Please enter Valid Underline Security LTP", COptionCalc::kPrice},
+        {"0.00", "0", "20", "Please enter Valid Underline Security LTP", COptionCalc::kPrice},
+        {"100", "100", "-20", "Please enter Valid Volatility", COptionCalc::kVolatility},
+    };
+    for (const auto& c : refused) {
+        drive.type(COptionCalc::kPrice, "100").type(COptionCalc::kStrike, "100").type(COptionCalc::kVolatility, "20");
+        drive.click(COptionCalc::kCalculate);
+        ASSERT_EQ(calc.text(COptionCalc::kResult), "1.89");
+        const size_t asked = prompter.asks().size();
+        drive.type(COptionCalc::kPrice, c.price).type(COptionCalc::kStrike, c.strike);
+        drive.type(COptionCalc::kVolatility, c.volatility).click(COptionCalc::kCalculate);
+        ASSERT_EQ(prompter.asks().size(), asked + 1) << c.price << " " << c.strike;
+        EXPECT_EQ(prompter.asks().back().text, c.message);
+        EXPECT_EQ(calc.focusedId(), c.focus) << c.message;
+        EXPECT_EQ(calc.text(COptionCalc::kResult), "") << c.price << " " << c.strike;
+    }
     EXPECT_TRUE(drive.problems().empty());
 }
 
@@ -788,6 +811,43 @@ TEST_F(IndexWindows, IndicesBarChoosesSavesAndReadsBack)
     const auto entries = IndexTable::instance().entries();
     EXPECT_EQ(entries[2].button, 1);
     EXPECT_EQ(entries[3].button, 2);
+}
+
+TEST_F(IndexWindows, ARightClickOnAnIndexButtonOffersTheChartAndTheChainOfItsIndex)
+{
+    std::strcpy(pv_user_info.user_id, "U1");
+    pf::files::writeAll(IndicesFilePath(paths.data(), "U1"), "9~51999~1~5~");
+    EXPECT_FALSE(UpdateIndices());
+    std::vector<std::pair<int, int>> charts;
+    std::vector<int> chains;
+    const MarketHooks kept = marketHooks();
+    marketHooks().openIndexChart = [&](int n, int kind) { charts.emplace_back(n, kind); };
+    marketHooks().openIndexChain = [&](int n) { chains.push_back(n); };
+    auto* bar = new CIndicesDlg;
+    bar->resize(600, 80);
+    bar->show();
+    ASSERT_TRUE(bar->OnInitDialog(false));
+    ASSERT_EQ(bar->buttonIndex(2), 0);
+    const auto rightClick = [&](int button) {
+        QWidget* b = bar->button(button);
+        QContextMenuEvent e(QContextMenuEvent::Mouse, QPoint(5, 5), b->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(b, &e);
+    };
+    prompter.queueMenuCommand(CIndicesDlg::ID_INDEX_INTRADAY_CHART);
+    rightClick(2);
+    const std::vector<ui::MenuSpec> menus = prompter.menus();
+    ASSERT_EQ(menus.size(), 1u);
+    std::vector<std::string> texts;
+    for (const auto& item : menus[0].items)
+        texts.push_back(item.text);
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_EQ(texts[0], "&Intraday Chart");
+    EXPECT_EQ(texts[1], "Derivative &Chain");
+    prompter.queueMenuCommand(CIndicesDlg::ID_INDEX_DERIVATIVE_CHAIN);
+    rightClick(2);
+    EXPECT_EQ(charts, (std::vector<std::pair<int, int>>{{0, 3}}));
+    EXPECT_EQ(chains, std::vector<int>{0});
+    marketHooks() = kept;
 }
 
 // A rising or falling index's button reads in every theme: its text is

@@ -33,6 +33,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <tuple>
@@ -161,6 +164,62 @@ TEST_F(ReportDialog, GainersAskNothingUntilAnExchangeIsChosen)
     dlg.setComboIndex(CHistoryDepth::kExchange, 0);
     dlg.OnSelchangeExch();
     EXPECT_EQ(dlg.list()->model().rowTotal(), rows);
+}
+
+TEST_F(ReportDialog, ActiveScripsAndGainersShowThePercentChangeOfTheirPricesRoundedWithItsSign)
+{
+    // A market that has moved: falls and rises, most not a whole hundredth.
+    const auto table = SecurityTable::current();
+    ASSERT_TRUE(table);
+    for (int i = 0; i < table->count(); ++i)
+        if (table->row(i).inst_type.view() == "EQ")
+            for (int step = 0; step < 15; ++step)
+                broker->stepSecurity(table->row(i).wtoken);
+    // The rule, by hand: (LTP - Close) x 100 / Close, to the nearest
+    // hundredth of a percent, halves away from 0, a fall with its minus.
+    const auto due = [](const std::string& ltp, const std::string& close) {
+        const long long l = std::llround(std::atof(ltp.c_str()) * 100);
+        const long long c = std::llround(std::atof(close.c_str()) * 100);
+        const long long num = (l - c) * 10000;
+        const long long h = (num >= 0 ? num + c / 2 : num - c / 2) / c;
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%s%lld.%02lld", h < 0 ? "-" : "", std::llabs(h) / 100, std::llabs(h) % 100);
+        return std::string(buf);
+    };
+    // Active Scrips: LTP 3, Close 4, % Change 5; gainers: LTP 4, Close 5, % Change 6.
+    for (const auto& [type, ltpCol, closeCol, pctCol] :
+         {std::tuple {6, 3, 4, 5}, std::tuple {5, 4, 5, 6}}) {
+        CHistoryDepth dlg(nullptr, type, 0);
+        dlg.prepare();
+        dlg.setComboIndex(CHistoryDepth::kExchange, 1);
+        dlg.OnSelchangeExch();
+        ASSERT_TRUE(pumpUntil([&] { return dlg.replies() == 1; }, 20000)) << type;
+        const auto ltp = rowTexts(*dlg.list(), ltpCol);
+        const auto close = rowTexts(*dlg.list(), closeCol);
+        const auto pct = rowTexts(*dlg.list(), pctCol);
+        ASSERT_GT(pct.size(), 5u) << type;
+        int falls = 0;
+        for (size_t i = 0; i < pct.size(); ++i) {
+            EXPECT_EQ(pct[i], due(ltp[i], close[i])) << "type " << type << " row " << i << " " << ltp[i] << " / " << close[i];
+            falls += std::atof(ltp[i].c_str()) < std::atof(close[i].c_str());
+        }
+        EXPECT_GT(falls, 0) << type;
+    }
+    // The feed's % change of a stock (what the scanner shows) follows the same rule.
+    int checked = 0;
+    for (int i = 0; i < table->count() && checked < 20; ++i) {
+        const auto& row = table->row(i);
+        if (row.market_exchange.view() != "NN" || row.inst_type.view() != "EQ")
+            continue;
+        const tb::Quote q = broker->quote(row.wtoken);
+        char ltp[32], close[32], pct[32];
+        std::snprintf(ltp, sizeof ltp, "%.2f", static_cast<double>(q.last) / 100);
+        std::snprintf(close, sizeof close, "%.2f", static_cast<double>(q.close) / 100);
+        std::snprintf(pct, sizeof pct, "%.2f", static_cast<double>(q.changePct) / 100);
+        EXPECT_EQ(std::string(q.changePct == 0 ? "0.00" : pct), due(ltp, close)) << row.display_name.view();
+        ++checked;
+    }
+    EXPECT_GT(checked, 0);
 }
 
 TEST_F(ReportDialog, DepthShowsTheBrokersTotalsAndFiveLevels)

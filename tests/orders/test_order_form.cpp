@@ -29,6 +29,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 
+#include <QLineEdit>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -44,6 +45,27 @@ protected:
     // An NSE equity with a price on its tick.
     int equity() const { return findSecurity("NN", "EQ"); }
 };
+
+// A form opened by a key takes the keyboard from the window that had it (a
+// chart's interval box), also when the form was already open behind it.
+TEST_F(OrderFormTest, AFormOpenedByAKeyTakesTheKeyboard)
+{
+    const int sec = findSecurity("NN", "EQ");
+    ASSERT_GE(sec, 0);
+    QWidget chart;
+    auto* interval = new QLineEdit(&chart);
+    chart.show();
+    for (int round = 0; round < 2; ++round) {
+        chart.activateWindow();
+        interval->setFocus();
+        ASSERT_TRUE(pumpUntil([&] { return QApplication::activeWindow() == &chart; }, 2000)) << round;
+        CDlgOrderFormExp* form = open(1, sec, 'B', 100);
+        ASSERT_NE(form, nullptr) << round;
+        EXPECT_TRUE(pumpUntil([&] { return QApplication::activeWindow() == form; }, 2000)) << round;
+        QWidget* keys = QApplication::focusWidget();
+        EXPECT_TRUE(keys && keys->window() == form) << round;
+    }
+}
 
 TEST_F(OrderFormTest, TwoOksDuringADelayedReplySendExactlyOneRequest)
 {

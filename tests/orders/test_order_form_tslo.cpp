@@ -259,6 +259,79 @@ TEST_F(TsloFormTest, TheBookRecordIsModifiedAndCancelled)
     EXPECT_EQ(broker->tsloDesk().orders().at(0).legs.at(1).status, "CAN");
 }
 
+TEST_F(TsloFormTest, ConfirmationsShowTheTrailingValuesSentAndTheLinesNameTheAction)
+{
+    g_AppSettings.switches[0] = '1'; // the user asks to confirm orders
+    const auto row = [](const char* label, const std::string& value) {
+        return "<tr><td>" + std::string(label) + "</td><td>&nbsp;:&nbsp;</td><td>" + value + "</td></tr>";
+    };
+    const auto lastConfirmation = [this]() -> std::string {
+        std::string text;
+        for (const testkit::AskRecord& a : prompter.asks())
+            if (a.caption == "Do You want to place order")
+                text = a.text;
+        return text;
+    };
+    const auto confirmations = [this] {
+        int n = 0;
+        for (const testkit::AskRecord& a : prompter.asks())
+            n += a.caption == "Do You want to place order";
+        return n;
+    };
+
+    // A buy of 10 trailing a sell 2.00 below its price.
+    ASSERT_NE(placeTsloNew(), nullptr);
+    ASSERT_EQ(broker->tsloDesk().requests(121).size(), 1u);
+    EXPECT_EQ(confirmations(), 1);
+    std::string text = lastConfirmation();
+    EXPECT_NE(text.find("Placing New Trailing Stoploss Order for"), std::string::npos) << text;
+    EXPECT_NE(text.find(row("Buy / Sell", "Buy")), std::string::npos) << text;
+    EXPECT_NE(text.find(row("Quantity", "10")), std::string::npos) << text;
+    EXPECT_NE(text.find(row("Price", formatText("%.2lf", price))), std::string::npos) << text;
+    EXPECT_NE(text.find(row("Trailing Stoploss Spread", "2.00")), std::string::npos) << text;
+    EXPECT_NE(text.find(row("Stoploss Trigger Price", formatText("%.2lf", price - 2))), std::string::npos) << text;
+    EXPECT_NE(text.find(row("Trailing At", "MKT")), std::string::npos) << text;
+    EXPECT_TRUE(barHas("Placing TSLO Order"));
+
+    // The modify shows the new spread and the trigger that follows it.
+    downloadBook();
+    CDlgOrderFormExp* form = openFromBook(2, 1, 'S', 3);
+    ASSERT_NE(form, nullptr);
+    ui::FormDriver d(*form);
+    d.type(kSpread, "3").click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    ASSERT_EQ(broker->tsloDesk().requests(122).size(), 1u);
+    EXPECT_EQ(confirmations(), 2);
+    text = lastConfirmation();
+    EXPECT_NE(text.find("Modifying Trailing Stoploss Order for"), std::string::npos) << text;
+    EXPECT_NE(text.find(row("Trailing Stoploss Spread", "3.00")), std::string::npos) << text;
+    EXPECT_NE(text.find(row("Stoploss Trigger Price", formatText("%.2lf", price - 3))), std::string::npos) << text;
+    EXPECT_TRUE(barHas("Modifying TSLO Order"));
+
+    // The cancel form has one button that cancels; No sends nothing.
+    downloadBook();
+    form = openFromBook(3, 0, 'B', 3);
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->text(kOk), "Cancel TSLO Order");
+    EXPECT_EQ(form->text(kCancel), "&Close");
+    prompter.queueAnswer(ui::No);
+    ui::FormDriver(*form).click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    EXPECT_TRUE(broker->tsloDesk().requests(123).empty());
+    EXPECT_EQ(confirmations(), 3);
+    EXPECT_NE(lastConfirmation().find("Cancelling Trailing Stoploss Order for"), std::string::npos);
+    EXPECT_NE(lastConfirmation().find(row("Trailing Stoploss Spread", "3.00")), std::string::npos) << lastConfirmation();
+    ui::FormDriver(*form).click(kOk);
+    ASSERT_TRUE(waitIdle(form));
+    ASSERT_EQ(broker->tsloDesk().requests(123).size(), 1u);
+    EXPECT_TRUE(barHas("Cancelling TSLO Order"));
+    // A new order's form reads "Cancel" again on the button that closes it.
+    form->OnCancel();
+    form = open(1, findSecurity("NN", "EQ"), 'B', price);
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->text(kCancel), "&Cancel");
+}
+
 class TsloBookTest : public TsloFormTest {
 protected:
     CTsloOrderView* openBook()

@@ -1,12 +1,16 @@
 // Session exchanges, start-up look-ups, downloads and the control interface
 // over loopback HTTP.
 #include "RawClient.h"
+
+#include "Lzo.h"
 #include "RequestDecoder.h"
 #include "TestBroker.h"
 
 #include <openssl/ssl.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -49,6 +53,38 @@ protected:
     std::unique_ptr<tb::TestBroker> m_broker;
     uint16_t m_port = 0;
 };
+
+// An index's intraday chart is the day its quote tells: it opens at the
+// day's open, ends at the last value and never leaves the day's low and high.
+TEST_F(BrokerSession, AnIndexIntradayChartAgreesWithTheDaysFigures)
+{
+    for (int step = 0; step < 200; ++step)
+        m_broker->marketStep();
+    int checked = 0;
+    for (const tb::Security* s : m_broker->universe().indices()) {
+        const tb::Quote q = m_broker->quote(s->wtoken);
+        const tbtest::HttpResult r
+            = tbtest::httpRequest(m_port, "GET", "/qtrade/feeds.exe?ctoken=" + std::to_string(s->wtoken) + "|1");
+        ASSERT_EQ(r.status, 200) << s->name;
+        const std::optional<std::string> text = tb::lzoDecompress(r.body, 8 << 20);
+        ASSERT_TRUE(text) << s->name;
+        const std::vector<std::string> records = tbtest::splitText(*text, '~');
+        ASSERT_GT(records.size(), 2u) << s->name;
+        std::vector<double> prices;
+        for (size_t i = 1; i < records.size(); ++i)
+            if (!records[i].empty())
+                prices.push_back(std::atof(tbtest::splitText(records[i])[0].c_str()));
+        ASSERT_FALSE(prices.empty()) << s->name;
+        EXPECT_NEAR(prices.front(), q.open / 100.0, 0.005) << s->name;
+        EXPECT_NEAR(prices.back(), q.last / 100.0, 0.005) << s->name;
+        for (double p : prices) {
+            EXPECT_GE(p, q.low / 100.0 - 0.005) << s->name;
+            EXPECT_LE(p, q.high / 100.0 + 0.005) << s->name;
+        }
+        ++checked;
+    }
+    EXPECT_GT(checked, 0);
+}
 
 TEST_F(BrokerSession, EncryptionDetailsArriveBase64AndNameTheTradeServer)
 {
