@@ -173,9 +173,11 @@ std::string_view sessionLoginName()
 // read back as more than one token.
 std::string writableText(const char* name, std::string_view text)
 {
-    if (IsSingleToken(text))
+    // The characters the reader splits at (the replies' own checks refuse
+    // every control character before a value is kept).
+    if (text.find_first_of(std::string_view(" \t\n\r\v\f\0", 7)) == std::string_view::npos)
         return std::string(text);
-    WriteLog(0, std::string("Value of ") + name + " holds a blank or a control character; written empty");
+    WriteLog(0, std::string("Value of ") + name + " holds a blank or a line break; written empty");
     return {};
 }
 
