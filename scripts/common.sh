@@ -14,7 +14,7 @@ ensure_setup() {
   for pkg in "$@"; do
     dpkg -s "$pkg" >/dev/null 2>&1 || missing=1
   done
-  for tool in cmake ninja g++ pkg-config xvfb-run openbox xdotool scrot; do
+  for tool in cmake ninja g++ ld.lld pkg-config xvfb-run openbox xdotool scrot; do
     command -v "$tool" >/dev/null 2>&1 || missing=1
   done
   for pkg in qt6-base-dev libcurl4-openssl-dev libssl-dev liblzo2-dev libgtest-dev \
