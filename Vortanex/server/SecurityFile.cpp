@@ -4,6 +4,7 @@
 #include "app/base/TextFormat.h"
 #include "pf/files.h"
 #include "pf/large_memory.h"
+#include "pf/threads.h"
 
 #include <algorithm>
 #include <barrier>
@@ -462,8 +463,8 @@ SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading rea
     // rows' fresh pages are first touched on all threads at once and each
     // row is written once.
     constexpr size_t kBytesPerPart = size_t{640} << 10; // some 10,000 records
-    const unsigned hw = std::max(1u, std::thread::hardware_concurrency());
-    const size_t parts = bytes < 2 * kBytesPerPart ? 1 : std::min<size_t>(std::min(hw, 8u), bytes / kBytesPerPart);
+    const size_t parts =
+        bytes < 2 * kBytesPerPart ? 1 : std::min<size_t>(std::min(pf::usableCpus(), 8u), bytes / kBytesPerPart);
     std::vector<const char*> starts(parts + 1, end);
     starts[0] = body;
     for (size_t k = 1; k < parts; ++k) {

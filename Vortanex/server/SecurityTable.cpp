@@ -3,6 +3,8 @@
 #include "app/base/LogWriter.h"
 #include "server/ExpiryDates.h"
 
+#include "pf/threads.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -51,8 +53,7 @@ void insertExpiry(std::vector<ExpDateCompare>& list, const SecurityRecord& rec)
 // up to eight for a large one (each with at least 10,000 rows).
 size_t partsFor(size_t n)
 {
-    const unsigned hw = std::max(1u, std::thread::hardware_concurrency());
-    return n < 20'000 ? 1 : std::min<size_t>(std::min(hw, 8u), n / 10'000);
+    return n < 20'000 ? 1 : std::min<size_t>(std::min(pf::usableCpus(), 8u), n / 10'000);
 }
 
 // Runs f(part) for part 0..parts-1, part 0 on the calling thread; rethrows

@@ -1,5 +1,7 @@
 #include "pf/large_memory.h"
 
+#include "pf/threads.h"
+
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -53,7 +55,7 @@ void mapPages(uintptr_t from, uintptr_t to, uintptr_t page)
 
 unsigned spareThreads()
 {
-    return std::min(7u, std::max(1u, std::thread::hardware_concurrency()) - 1);
+    return std::min(7u, usableCpus() - 1);
 }
 
 MapAhead::MapAhead(void* p, size_t n, unsigned threads)

@@ -20,7 +20,7 @@ namespace pf::memory {
 // first simply faults in as usual. Best effort: a small range, a kernel
 // without the call or no thread to spare leaves the pages to fault in.
 // Threads worth asking to map ahead beside the caller's: the other
-// processors, at most seven.
+// processors this process may use, at most seven.
 unsigned spareThreads();
 
 class MapAhead {

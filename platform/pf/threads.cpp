@@ -3,6 +3,9 @@
 #include "pf/log.h"
 #include "pf/ui_guard.h"
 
+#include <sched.h>
+
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <system_error>
@@ -11,6 +14,23 @@ namespace pf {
 namespace {
 std::atomic<void (*)()> g_threadStartHook{nullptr};
 } // namespace
+
+unsigned usableCpus()
+{
+    // A mask big enough for any machine this runs on; the call fails (and the
+    // machine's count is taken) only where the mask would not fit.
+    constexpr int kMaxCpus = 4096;
+    cpu_set_t* set = CPU_ALLOC(kMaxCpus);
+    if (set) {
+        const size_t size = CPU_ALLOC_SIZE(kMaxCpus);
+        CPU_ZERO_S(size, set);
+        const int count = ::sched_getaffinity(0, size, set) == 0 ? CPU_COUNT_S(size, set) : 0;
+        CPU_FREE(set);
+        if (count > 0)
+            return static_cast<unsigned>(count);
+    }
+    return std::max(1u, std::thread::hardware_concurrency());
+}
 
 void setThreadStartHook(void (*hook)())
 {

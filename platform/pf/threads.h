@@ -23,6 +23,13 @@ namespace pf {
 // show a box whose nested loop calls the same handler again.
 using ReentrantLock = std::recursive_mutex;
 
+// The processors the calling thread may run on (its affinity, which a pin
+// such as `taskset -c 0,1` or a container's limit sets), at least one: the
+// count that work split over threads follows. hardware_concurrency() counts
+// every processor of the machine, so under a two-core pin it would start
+// eight threads to share two.
+unsigned usableCpus();
+
 // A function every thread of the layer runs first (the crash guard installs
 // its alternate signal stack with it). Set once at start-up, before threads.
 void setThreadStartHook(void (*hook)());

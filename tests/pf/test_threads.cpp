@@ -2,6 +2,8 @@
 
 #include "pf_test_support.h"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -209,6 +211,37 @@ TEST(SharedFlag, ExchangesAtomically)
     for (auto& t : threads)
         t.join();
     EXPECT_EQ(winners.load(), 1);
+}
+
+// Work split over threads follows the processors the process is pinned to,
+// not the machine's: one, then two of them (when there are two).
+TEST(UsableCpus, FollowsTheThreadsAffinity)
+{
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    ASSERT_EQ(sched_getaffinity(0, sizeof allowed, &allowed), 0);
+    std::vector<int> cpus;
+    for (int c = 0; c < CPU_SETSIZE; ++c)
+        if (CPU_ISSET(c, &allowed))
+            cpus.push_back(c);
+    ASSERT_FALSE(cpus.empty());
+    EXPECT_EQ(pf::usableCpus(), cpus.size());
+
+    for (size_t pinned : {size_t{1}, size_t{2}}) {
+        if (pinned > cpus.size())
+            continue;
+        unsigned seen = 0;
+        // On a thread of its own: the test's thread keeps its affinity.
+        std::thread([&] {
+            cpu_set_t set;
+            CPU_ZERO(&set);
+            for (size_t k = 0; k < pinned; ++k)
+                CPU_SET(cpus[k], &set);
+            if (sched_setaffinity(0, sizeof set, &set) == 0)
+                seen = pf::usableCpus();
+        }).join();
+        EXPECT_EQ(seen, pinned);
+    }
 }
 
 } // namespace
