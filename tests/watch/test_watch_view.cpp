@@ -26,6 +26,7 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QTreeView>
 
 #include <atomic>
 #include <random>
@@ -316,6 +317,45 @@ TEST_F(WatchViewTest, PollingAsksForTheRowsQuotesWithATrueCount)
     EXPECT_EQ(texts[1].rfind("Token=50,201,", 0), 0u) << texts[1];
     ASSERT_EQ(CVortanexView::openViews().size(), 1u);
     EXPECT_EQ(CVortanexView::openViews()[0]->grid()->model().rowTotal(), 149);
+}
+
+// A quote is seen when its cell is painted: a shown watch paints the period's
+// changes in the timer's own tick, not at a later update request that a busy
+// loop serves tens of milliseconds on.
+TEST_F(WatchViewTest, AShownWatchPaintsItsQuotesInTheTimersTick)
+{
+    CVortanexView* v = newWatch();
+    ASSERT_NE(v, nullptr);
+    v->window()->show();
+    QApplication::processEvents();
+    QWidget* cells = v->grid()->tree()->viewport();
+    ASSERT_TRUE(cells->isVisible());
+    struct PaintCount : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            paints += e->type() == QEvent::Paint;
+            return false;
+        }
+    } counter;
+    cells->installEventFilter(&counter);
+    FeedConsumers consumers;
+    feedtest::MemoryIndexRows indices;
+    FeedDispatcher::Options o;
+    o.inlineForTests = true;
+    FeedDispatcher dispatcher(consumers, FeedSubscriptions::instance(), indices, o);
+
+    const std::string quote = quote101(1409, 10000);
+    dispatcher.Distribute_Feed(quote.data(), static_cast<int>(quote.size()));
+    v->OnTimer(); // no event is processed between the tick and the check
+    EXPECT_EQ(cell(v, 0, columnOf(kLastPrc)), "100.04");
+    EXPECT_GE(counter.paints, 1);
+
+    // A tick with nothing new paints nothing.
+    counter.paints = 0;
+    v->OnTimer();
+    EXPECT_EQ(counter.paints, 0);
+    cells->removeEventFilter(&counter);
 }
 
 TEST_F(WatchViewTest, QuotesThroughTheDispatcherReachTheCellsOnTheTimer)
