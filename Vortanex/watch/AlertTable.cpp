@@ -36,9 +36,8 @@ void AlertTable::indexDrop(const std::string& key, int security)
         m_bySecurity.erase(it);
 }
 
-void AlertTable::put(const std::string& key, const AlertRecord& record)
+void AlertTable::store(const std::string& key, const AlertRecord& record)
 {
-    std::lock_guard lock(m_mutex);
     const auto it = m_alerts.find(key);
     if (it != m_alerts.end()) {
         indexDrop(key, it->second.secIndex);
@@ -47,6 +46,20 @@ void AlertTable::put(const std::string& key, const AlertRecord& record)
         m_alerts.emplace(key, record);
     }
     indexAdd(key, record.secIndex);
+}
+
+void AlertTable::put(const std::string& key, const AlertRecord& record)
+{
+    std::lock_guard lock(m_mutex);
+    store(key, record);
+    publishTriggers();
+}
+
+void AlertTable::putAll(const std::vector<Entry>& entries)
+{
+    std::lock_guard lock(m_mutex);
+    for (const auto& [key, record] : entries)
+        store(key, record);
     publishTriggers();
 }
 

@@ -29,6 +29,10 @@ public:
 
     // Stores the record under the key, replacing what was there.
     void put(const std::string& key, const AlertRecord& record);
+    // The same for many, in their order (a later entry of a key wins), the
+    // feed's thresholds published once after all of them rather than after
+    // each.
+    void putAll(const std::vector<Entry>& entries);
     // False when there was nothing under the key.
     bool erase(const std::string& key);
     void clear();
@@ -68,6 +72,7 @@ private:
     };
     using TriggerMap = std::unordered_map<int, std::vector<Trigger>>;
 
+    void store(const std::string& key, const AlertRecord& record); // under m_mutex; publishes nothing
     void indexAdd(const std::string& key, int security);  // under m_mutex
     // The active alerts' thresholds by security, published whole after every
     // change (alerts change rarely; quotes arrive all the time).
