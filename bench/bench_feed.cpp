@@ -12,7 +12,8 @@
 // codes, the time of the update, the 52-week high and low, and its window's
 // mark; a depth update's text for the depth window; an index update's values,
 // highs, lows and direction codes in its row. Plain arrays, one thread, no
-// atomics, no look-up beyond the watch token's array.
+// atomics, no look-up beyond the watch token's array; a quote's row is
+// fetched while the messages before it are handled.
 //
 // Both are timed in the feed thread's CPU time (the drain runs on its own
 // thread; the whole process's CPU is printed beside), in rounds that
@@ -36,6 +37,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -49,7 +51,7 @@ namespace {
 constexpr int kWindows = 10;
 constexpr int kIndices = 10;
 constexpr int kMessages = 200'000; // one recording
-constexpr int kRounds = 5;         // each a run of both, the first alternating
+int g_rounds = 5; // each a run of both, the first alternating
 constexpr size_t kReadSize = 4090;
 constexpr double kGoal = 2.0;
 
@@ -201,7 +203,7 @@ struct Setup {
 
 // ---- the tight loop ----
 
-struct TightQuote {
+struct alignas(64) TightQuote {
     int64_t lastUpdate = 0;
     double value[kFeedQuoteValues] = {};
     short tick[kFeedQuoteValues] = {};
@@ -263,8 +265,85 @@ inline short direction(double now, double before, short code)
     return now > before ? 2 : (now < before ? 3 : ((code == 0 || code == 1) ? 0 : 1));
 }
 
+// One message's work, its quote's row (if any) looked up already.
+inline void tightMessage(const char* m, const char* mEnd, int row, TightState& st, int64_t now)
+{
+    const int code = (m[0] - '0') * 100 + (m[1] - '0') * 10 + (m[2] - '0');
+    const char* f = m + 4;
+    if (code == 101) {
+        f = static_cast<const char*>(std::memchr(f, ',', static_cast<size_t>(mEnd - f))) + 1; // the token, read before
+        TightQuote& q = st.quotes[static_cast<size_t>(row)];
+        double values[kFeedQuoteValues];
+        for (int k = 0; k < kFeedQuoteValues; ++k) {
+            int64_t v = 0;
+            f = readInt(f, mEnd, v);
+            values[k] = static_cast<double>(v);
+        }
+        q.lastUpdate = now;
+        const double high = values[5] / 100, low = values[6] / 100;
+        if (high > 0 && high > q.yearHigh)
+            q.yearHigh = high;
+        if (low > 0 && low < q.yearLow)
+            q.yearLow = low;
+        for (int k = 0; k < kFeedQuoteValues; ++k)
+            q.tick[k] = tickOf(values[k], q.value[k], q.tick[k]);
+        st.newestQuoteTime = std::max(st.newestQuoteTime, static_cast<int64_t>(values[17]));
+        st.marks[row % kWindows][static_cast<size_t>(row) / 64] |= uint64_t(1) << (row % 64);
+    } else if (code == 104) {
+        st.depthLength = std::min<size_t>(static_cast<size_t>(mEnd - f), sizeof st.depth - 1);
+        std::memcpy(st.depth, f, st.depthLength);
+        ++st.depthUpdates;
+    } else if (code == 110) {
+        int64_t feedCode = 0, value = 0, prevClose = 0, change = 0, time = 0;
+        f = readInt(f, mEnd, feedCode);
+        f = readInt(f, mEnd, value);
+        f = readInt(f, mEnd, prevClose);
+        f = readInt(f, mEnd, change);
+        readInt(f, mEnd, time);
+        for (TightIndex& r : st.indices) {
+            if (r.feedCode != feedCode)
+                continue;
+            const double v = static_cast<double>(value), prev = static_cast<double>(prevClose);
+            const double ch = static_cast<double>(change) / 10;
+            if (v > r.value[1]) {
+                r.value[1] = v;
+                r.tick[1] = 2;
+            } else {
+                r.tick[1] = 0;
+            }
+            if (v < r.value[2] || r.value[2] == 0) {
+                r.value[2] = v;
+                r.tick[2] = 3;
+            } else {
+                r.tick[2] = 0;
+            }
+            r.tick[0] = direction(v, r.value[0], r.tick[0]);
+            r.value[0] = v;
+            r.value[4] = prev;
+            r.tick[5] = direction(ch * 100, r.value[5], r.tick[5]);
+            r.value[5] = v - prev;
+            r.stamp = time;
+            const double pct = prev > 0 ? (v - prev) / prev * 100 * 100 : 0;
+            r.tick[6] = direction(pct, r.value[6], r.tick[6]);
+            r.value[6] = pct;
+            break;
+        }
+    }
+}
+
+// Cuts the frames; a quote's row is looked up as its frame is cut and
+// fetched while the few messages before it are handled (a row is fetched
+// from memory at random over a large master: a loop that waits for each
+// one in turn is no limit).
 void tightLoop(const Recording& rec, TightState& st, int64_t now)
 {
+    constexpr int kAhead = 4;
+    struct Cut {
+        const char* m;
+        const char* end;
+        int row;
+    } ring[kAhead];
+    int first = 0, count = 0;
     const char* p = rec.bytes.data();
     const char* const end = p + rec.bytes.size();
     while (p < end) {
@@ -273,74 +352,28 @@ void tightLoop(const Recording& rec, TightState& st, int64_t now)
             break;
         const int n = (p[2] - '0') * 1000 + (p[3] - '0') * 100 + (p[4] - '0') * 10 + (p[5] - '0');
         const char* m = p + 6;
-        const char* const mEnd = m + n;
-        p = mEnd + 1; // past '$'
+        p = m + n + 1; // past '$'
         if (n < 4)
             continue;
-        const int code = (m[0] - '0') * 100 + (m[1] - '0') * 10 + (m[2] - '0');
-        const char* f = m + 4;
-        if (code == 101) {
+        int row = -1;
+        if (m[0] == '1' && m[1] == '0' && m[2] == '1') {
             int64_t wtoken = 0;
-            f = readInt(f, mEnd, wtoken);
-            const int row = st.rowOfWToken[static_cast<size_t>(wtoken)];
-            TightQuote& q = st.quotes[static_cast<size_t>(row)];
-            double values[kFeedQuoteValues];
-            for (int k = 0; k < kFeedQuoteValues; ++k) {
-                int64_t v = 0;
-                f = readInt(f, mEnd, v);
-                values[k] = static_cast<double>(v);
-            }
-            q.lastUpdate = now;
-            const double high = values[5] / 100, low = values[6] / 100;
-            if (high > 0 && high > q.yearHigh)
-                q.yearHigh = high;
-            if (low > 0 && low < q.yearLow)
-                q.yearLow = low;
-            for (int k = 0; k < kFeedQuoteValues; ++k)
-                q.tick[k] = tickOf(values[k], q.value[k], q.tick[k]);
-            st.newestQuoteTime = std::max(st.newestQuoteTime, static_cast<int64_t>(values[17]));
-            st.marks[row % kWindows][static_cast<size_t>(row) / 64] |= uint64_t(1) << (row % 64);
-        } else if (code == 104) {
-            st.depthLength = std::min<size_t>(static_cast<size_t>(mEnd - f), sizeof st.depth - 1);
-            std::memcpy(st.depth, f, st.depthLength);
-            ++st.depthUpdates;
-        } else if (code == 110) {
-            int64_t feedCode = 0, value = 0, prevClose = 0, change = 0, time = 0;
-            f = readInt(f, mEnd, feedCode);
-            f = readInt(f, mEnd, value);
-            f = readInt(f, mEnd, prevClose);
-            f = readInt(f, mEnd, change);
-            readInt(f, mEnd, time);
-            for (TightIndex& r : st.indices) {
-                if (r.feedCode != feedCode)
-                    continue;
-                const double v = static_cast<double>(value), prev = static_cast<double>(prevClose);
-                const double ch = static_cast<double>(change) / 10;
-                if (v > r.value[1]) {
-                    r.value[1] = v;
-                    r.tick[1] = 2;
-                } else {
-                    r.tick[1] = 0;
-                }
-                if (v < r.value[2] || r.value[2] == 0) {
-                    r.value[2] = v;
-                    r.tick[2] = 3;
-                } else {
-                    r.tick[2] = 0;
-                }
-                r.tick[0] = direction(v, r.value[0], r.tick[0]);
-                r.value[0] = v;
-                r.value[4] = prev;
-                r.tick[5] = direction(ch * 100, r.value[5], r.tick[5]);
-                r.value[5] = v - prev;
-                r.stamp = time;
-                const double pct = prev > 0 ? (v - prev) / prev * 100 * 100 : 0;
-                r.tick[6] = direction(pct, r.value[6], r.tick[6]);
-                r.value[6] = pct;
-                break;
-            }
+            readInt(m + 4, m + n, wtoken);
+            row = st.rowOfWToken[static_cast<size_t>(wtoken)];
+            const char* line = reinterpret_cast<const char*>(&st.quotes[static_cast<size_t>(row)]);
+            for (size_t b = 0; b < sizeof(TightQuote); b += 64)
+                __builtin_prefetch(line + b, 1);
         }
+        if (count == kAhead) {
+            const Cut& c = ring[first];
+            tightMessage(c.m, c.end, c.row, st, now);
+            first = (first + 1) % kAhead;
+            --count;
+        }
+        ring[(first + count++) % kAhead] = Cut{m, m + n, row};
     }
+    for (; count > 0; --count, first = (first + 1) % kAhead)
+        tightMessage(ring[first].m, ring[first].end, ring[first].row, st, now);
 }
 
 // ---- the runs ----
@@ -399,7 +432,7 @@ Figures measure(Setup& s, const Recording& rec)
     shipped(ignored);
     bare();
     std::vector<double> a, ap, b;
-    for (int round = 0; round < kRounds; ++round) {
+    for (int round = 0; round < g_rounds; ++round) {
         double processNs = 0;
         if (round % 2 == 0) {
             a.push_back(shipped(processNs));
@@ -424,13 +457,19 @@ Figures measure(Setup& s, const Recording& rec)
 
 } // namespace
 
-int main()
+// Arguments (for profiling one case): the securities, then the rounds.
+int main(int argc, char** argv)
 {
+    std::vector<int> sizes{20'000, 200'000};
+    if (argc > 1)
+        sizes = {std::max(1, std::atoi(argv[1]))};
+    if (argc > 2)
+        g_rounds = std::max(1, std::atoi(argv[2]));
     benchverdict::Verdict verdict("bench_feed");
     std::printf("bench_feed: %d messages a recording, %d rounds (feed and tight loop alternating first), "
                 "medians; CPU ns per message\n",
-                kMessages, kRounds);
-    for (const int securities : {20'000, 200'000}) {
+                kMessages, g_rounds);
+    for (const int securities : sizes) {
         Setup s(securities);
         struct Case {
             const char* name;

@@ -217,6 +217,9 @@ private:
     static constexpr int kLiveAge = 3;    // its row came: fetch the live part
     static constexpr int kHeldQuotes = 4; // written at this age
     HeldQuote m_held[kHeldQuotes]; // waiting quotes, oldest first from m_heldFirst
+    // A depth update's text as the depth windows get it, its room kept from
+    // one update to the next.
+    std::string m_depthText;
     int m_heldFirst = 0;
     int m_heldCount = 0;
     // Within a buffer the market watches hear of its quotes together, after
