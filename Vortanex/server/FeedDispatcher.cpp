@@ -257,6 +257,19 @@ void FeedDispatcher::beginBuffer()
     m_bufferTable = SecurityTable::current();
     m_bufferQuoteTime = 0;
     m_bufferNow = pf::clock().nowSeconds();
+    if (m_bufferNow < m_dayFrom || m_bufferNow > m_dayTo)
+        m_dayFrom = m_dayTo = m_bufferNow; // a new day (or the first buffer)
+}
+
+bool FeedDispatcher::sameDayAsBuffer(int64_t epochSeconds)
+{
+    if (epochSeconds >= m_dayFrom && epochSeconds <= m_dayTo)
+        return true;
+    if (!detail::sameLocalDay(epochSeconds, m_bufferNow * 1000))
+        return false;
+    m_dayFrom = std::min(m_dayFrom, epochSeconds);
+    m_dayTo = std::max(m_dayTo, epochSeconds);
+    return true;
 }
 
 void FeedDispatcher::endBuffer()
@@ -593,7 +606,8 @@ int FeedDispatcher::updateFeeds(const char* text, int length, SecurityTable* tab
         });
         mark.quoteTime = static_cast<int64_t>(values[17]);
         if (rec.alert_flag.load() && values[4] != 0 && m_consumers.alertsEnabled() &&
-            detail::sameLocalDay(static_cast<int64_t>(values[17]), pf::clock().nowMillis()) &&
+            (onFeedThread && m_inBuffer ? sameDayAsBuffer(static_cast<int64_t>(values[17]))
+                                        : detail::sameLocalDay(static_cast<int64_t>(values[17]), pf::clock().nowMillis())) &&
             m_consumers.claimAlertCheck(index, rec))
             m_pool.post(detail::poolKey(detail::kAlerts, index), [this, index] { m_consumers.checkAlerts(index); },
                         "CheckAlertsThread");

@@ -200,6 +200,13 @@ private:
     std::shared_ptr<SecurityTable> m_bufferTable; // the table of the buffer being handled
     int64_t m_bufferQuoteTime = 0;                // the buffer's newest quote time so far
     int64_t m_bufferNow = 0;                      // the clock when the buffer began (seconds)
+    // Times known to fall on the local day of m_bufferNow: a day is one run
+    // of times (local dates only move forward), so any time between two of
+    // the day's is of the day too, and a quote's test of "today" seldom
+    // needs the calendar.
+    int64_t m_dayFrom = 1;
+    int64_t m_dayTo = 0;
+    bool sameDayAsBuffer(int64_t epochSeconds); // feed thread, within a buffer
     static constexpr int kHeldQuoteBytes = 512;
     struct HeldQuote {
         char text[kHeldQuoteBytes];

@@ -178,24 +178,54 @@ std::vector<std::string> AlertTable::rebind(const SecurityTable& table)
     return gone;
 }
 
+namespace {
+// Versions of published thresholds, program-wide (see m_triggersVersion).
+std::atomic<uint64_t> g_triggersVersions{0};
+} // namespace
+
+AlertTable::AlertTable() : m_triggersVersion(g_triggersVersions.fetch_add(1) + 1) {}
+
 void AlertTable::publishTriggers()
 {
-    auto triggers = std::make_shared<TriggerMap>();
+    auto triggers = std::make_shared<Triggers>();
+    int last = -1;
     for (const auto& [key, r] : m_alerts)
         if (!r.triggered)
-            (*triggers)[r.secIndex].push_back({r.quoteField, r.criteria, r.trigger});
-    std::atomic_store(&m_triggers, std::shared_ptr<const TriggerMap>(std::move(triggers)));
+            last = std::max(last, r.secIndex);
+    // Counted per security, then placed: the map is in key order, not by security.
+    triggers->first.assign(static_cast<size_t>(last + 2), 0);
+    for (const auto& [key, r] : m_alerts)
+        if (!r.triggered && r.secIndex >= 0)
+            ++triggers->first[static_cast<size_t>(r.secIndex) + 1];
+    for (size_t i = 1; i < triggers->first.size(); ++i)
+        triggers->first[i] += triggers->first[i - 1];
+    triggers->list.resize(triggers->first.empty() ? 0 : triggers->first.back());
+    std::vector<uint32_t> next(triggers->first.begin(), triggers->first.end());
+    for (const auto& [key, r] : m_alerts)
+        if (!r.triggered && r.secIndex >= 0)
+            triggers->list[next[static_cast<size_t>(r.secIndex)]++] = {r.quoteField, r.criteria, r.trigger};
+    std::atomic_store(&m_triggers, std::shared_ptr<const Triggers>(std::move(triggers)));
+    m_triggersVersion.store(g_triggersVersions.fetch_add(1) + 1, std::memory_order_release);
 }
 
 bool AlertTable::mayFire(int security, const QuoteData& quote) const
 {
-    const std::shared_ptr<const TriggerMap> triggers = std::atomic_load(&m_triggers);
-    if (!triggers)
+    // This thread's copy of the thresholds, read again only after a change.
+    thread_local struct {
+        uint64_t version = 0;
+        std::shared_ptr<const Triggers> triggers;
+    } seen;
+    const uint64_t version = m_triggersVersion.load(std::memory_order_acquire);
+    if (seen.version != version) {
+        seen.triggers = std::atomic_load(&m_triggers);
+        seen.version = version;
+    }
+    const Triggers* triggers = seen.triggers.get();
+    if (!triggers || security < 0 || static_cast<size_t>(security) + 1 >= triggers->first.size())
         return false;
-    const auto it = triggers->find(security);
-    if (it == triggers->end())
-        return false;
-    for (const Trigger& t : it->second) {
+    const uint32_t end = triggers->first[static_cast<size_t>(security) + 1];
+    for (uint32_t i = triggers->first[static_cast<size_t>(security)]; i < end; ++i) {
+        const Trigger& t = triggers->list[i];
         const double value = ColumnKindValue(quote, t.quoteField);
         if (std::isnan(value))
             continue;

@@ -6,6 +6,8 @@
 // entries are only ever reached by key, never through a kept iterator.
 #include "watch/AlertRecord.h"
 
+#include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -26,6 +28,10 @@ public:
     using Entry = std::pair<std::string, AlertRecord>;
 
     static AlertTable& instance();
+
+    AlertTable();
+    AlertTable(const AlertTable&) = delete;
+    AlertTable& operator=(const AlertTable&) = delete;
 
     // Stores the record under the key, replacing what was there.
     void put(const std::string& key, const AlertRecord& record);
@@ -70,7 +76,12 @@ private:
         int criteria;
         double trigger;
     };
-    using TriggerMap = std::unordered_map<int, std::vector<Trigger>>;
+    // The active alerts' thresholds, security s's at
+    // list[first[s], first[s + 1]): found by the index, not hashed.
+    struct Triggers {
+        std::vector<uint32_t> first;
+        std::vector<Trigger> list;
+    };
 
     void store(const std::string& key, const AlertRecord& record); // under m_mutex; publishes nothing
     void indexAdd(const std::string& key, int security);  // under m_mutex
@@ -82,7 +93,11 @@ private:
     mutable std::mutex m_mutex;
     std::map<std::string, AlertRecord> m_alerts;                   // guarded by m_mutex
     std::unordered_map<int, std::set<std::string>> m_bySecurity; // guarded by m_mutex
-    std::shared_ptr<const TriggerMap> m_triggers; // written under m_mutex, read with the atomic functions
+    std::shared_ptr<const Triggers> m_triggers; // written under m_mutex, read with the atomic functions
+    // Changes with every publication, unique among all tables: a thread keeps
+    // the thresholds it last read until this moves, so that a quote's test
+    // takes no lock and touches no shared count.
+    std::atomic<uint64_t> m_triggersVersion;
 };
 
 // The user's alerts file, "Data/<user id>_Alerts.dat" below the program folder.
