@@ -86,7 +86,7 @@ public:
     bool alertsEnabled() const override { return enabled.load(); }
     bool claimAlertCheck(int security, const SecurityRecord& rec) override
     {
-        if (!(AlertTable::instance().mayFire(security, rec.quote()) && m_gate.claim(security)))
+        if (!(AlertTable::instance().mayFire(security, rec) && m_gate.claim(security)))
             return false;
         m_queued.fetch_add(1);
         return true;

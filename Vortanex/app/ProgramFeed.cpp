@@ -102,7 +102,7 @@ public:
     bool alertsEnabled() const override { return g_AppSettings.alerts_switch != 0; }
     bool claimAlertCheck(int security, const SecurityRecord& rec) override
     {
-        return AlertStore::claimCheck(security, rec.quote());
+        return AlertStore::claimCheck(security, rec);
     }
     void checkAlerts(int security) override { AlertStore::check(security); }
     // An index's value became its security's last price: the risk window

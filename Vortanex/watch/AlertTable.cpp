@@ -208,9 +208,8 @@ void AlertTable::publishTriggers()
     m_triggersVersion.store(g_triggersVersions.fetch_add(1) + 1, std::memory_order_release);
 }
 
-bool AlertTable::mayFire(int security, const QuoteData& quote) const
+const AlertTable::Triggers* AlertTable::triggersSeen() const
 {
-    // This thread's copy of the thresholds, read again only after a change.
     thread_local struct {
         uint64_t version = 0;
         std::shared_ptr<const Triggers> triggers;
@@ -220,19 +219,35 @@ bool AlertTable::mayFire(int security, const QuoteData& quote) const
         seen.triggers = std::atomic_load(&m_triggers);
         seen.version = version;
     }
-    const Triggers* triggers = seen.triggers.get();
+    return seen.triggers.get();
+}
+
+template <class Value>
+bool AlertTable::anyHolds(int security, Value&& valueOf) const
+{
+    const Triggers* triggers = triggersSeen();
     if (!triggers || security < 0 || static_cast<size_t>(security) + 1 >= triggers->first.size())
         return false;
     const uint32_t end = triggers->first[static_cast<size_t>(security) + 1];
     for (uint32_t i = triggers->first[static_cast<size_t>(security)]; i < end; ++i) {
         const Trigger& t = triggers->list[i];
-        const double value = ColumnKindValue(quote, t.quoteField);
+        const double value = valueOf(t.quoteField);
         if (std::isnan(value))
             continue;
         if (t.criteria == kCriteriaBelow ? value < t.trigger : value >= t.trigger)
             return true;
     }
     return false;
+}
+
+bool AlertTable::mayFire(int security, const QuoteData& quote) const
+{
+    return anyHolds(security, [&](int kind) { return ColumnKindValue(quote, kind); });
+}
+
+bool AlertTable::mayFire(int security, const SecurityRecord& row) const
+{
+    return anyHolds(security, [&](int kind) { return row.columnValue(kind); });
 }
 
 // --- the file ---

@@ -22,6 +22,7 @@
 #include <vector>
 
 class SecurityTable;
+struct SecurityRecord;
 
 class AlertTable {
 public:
@@ -64,6 +65,9 @@ public:
     // cannot fire anything cost the feed thread no more than the test.
     // Lock-free; any thread.
     bool mayFire(int security, const QuoteData& quote) const;
+    // The same on the row's values as they are, each read alone (the feed,
+    // on the quote it has just stored).
+    bool mayFire(int security, const SecurityRecord& row) const;
 
     // After the master is downloaded again: every alert finds its security
     // by its watch token; the ones whose security is gone are dropped and
@@ -84,6 +88,10 @@ private:
     };
 
     void store(const std::string& key, const AlertRecord& record); // under m_mutex; publishes nothing
+    // The thresholds this thread last read, read again after a change.
+    const Triggers* triggersSeen() const;
+    template <class Value>
+    bool anyHolds(int security, Value&& value) const;
     void indexAdd(const std::string& key, int security);  // under m_mutex
     // The active alerts' thresholds by security, published whole after every
     // change (alerts change rarely; quotes arrive all the time).
