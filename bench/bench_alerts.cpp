@@ -91,6 +91,7 @@ public:
         m_queued.fetch_add(1);
         return true;
     }
+    void prefetchAlertCheck(int security) const override { AlertTable::instance().prefetchThresholds(security); }
     void checkAlerts(int security) override
     {
         const int running = m_active[size_t(security)].fetch_add(1) + 1;

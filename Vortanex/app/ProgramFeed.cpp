@@ -104,6 +104,7 @@ public:
     {
         return AlertStore::claimCheck(security, rec);
     }
+    void prefetchAlertCheck(int security) const override { AlertStore::prefetchCheck(security); }
     void checkAlerts(int security) override { AlertStore::check(security); }
     // An index's value became its security's last price: the risk window
     // takes it like a tick.

@@ -473,8 +473,12 @@ void FeedDispatcher::holdMessage(int code, const char* data, int length, Securit
             if (h.row >= 0 && f && static_cast<size_t>(h.row) < f->firstTarget.size())
                 __builtin_prefetch(&f->firstTarget[static_cast<size_t>(h.row)]);
         } else if (age == kLiveAge && table->valid(h.row)) {
-            // Its row came in: fetch the live part it names, and its windows.
-            table->row(h.row).prefetchQuote();
+            // Its row came in: fetch the live part it names, its windows,
+            // and the thresholds its alerts will be tested against.
+            const SecurityRecord& rec = table->row(h.row);
+            rec.prefetchQuote();
+            if (rec.alert_flag.load(std::memory_order_relaxed) && m_consumers.alertsEnabled())
+                m_consumers.prefetchAlertCheck(h.row);
             if (f && static_cast<size_t>(h.row) < f->firstTarget.size()) {
                 const size_t first = f->firstTarget[static_cast<size_t>(h.row)];
                 if (first < f->targets.size())

@@ -64,6 +64,10 @@ public:
         return (void)security, (void)rec, true;
     }
     virtual void checkAlerts(int security) { (void)security; }
+    // A quote of the security (its alert mark set) is about to be tested:
+    // its thresholds may be fetched meanwhile. Looks, waits and claims
+    // nothing.
+    virtual void prefetchAlertCheck(int security) const { (void)security; }
     // The last-trades window after every quote of a security.
     virtual void lastTradesUpdated(int security) { (void)security; }
     // A quote carried this last-trade time (seconds since 1970): the frame's

@@ -99,6 +99,11 @@ void AlertStore::showAlertPopUp(const AlertPopUpTexts& texts)
         AlertTable::instance().erase(texts.key);
 }
 
+void AlertStore::prefetchCheck(int security)
+{
+    AlertTable::instance().prefetchThresholds(security);
+}
+
 bool AlertStore::claimCheck(int security, const SecurityRecord& row)
 {
     // A tick that meets no alert's condition queues nothing.

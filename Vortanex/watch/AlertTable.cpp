@@ -240,6 +240,18 @@ bool AlertTable::anyHolds(int security, Value&& valueOf) const
     return false;
 }
 
+void AlertTable::prefetchThresholds(int security) const
+{
+    const Triggers* triggers = triggersSeen();
+    if (!triggers || security < 0 || static_cast<size_t>(security) + 1 >= triggers->first.size())
+        return;
+    // Reading the offset waits for its line; nothing here waits for the
+    // list's.
+    const uint32_t first = triggers->first[static_cast<size_t>(security)];
+    if (first < triggers->list.size())
+        __builtin_prefetch(&triggers->list[first]);
+}
+
 bool AlertTable::mayFire(int security, const QuoteData& quote) const
 {
     return anyHolds(security, [&](int kind) { return ColumnKindValue(quote, kind); });

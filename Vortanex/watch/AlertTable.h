@@ -68,6 +68,9 @@ public:
     // The same on the row's values as they are, each read alone (the feed,
     // on the quote it has just stored).
     bool mayFire(int security, const SecurityRecord& row) const;
+    // Asks the processor to fetch the security's thresholds for a mayFire
+    // soon; any thread.
+    void prefetchThresholds(int security) const;
 
     // After the master is downloaded again: every alert finds its security
     // by its watch token; the ones whose security is gone are dropped and

@@ -319,6 +319,8 @@ TEST_F(AlertFireTest, TheCheapTestFindsEachSecuritysOwnThresholds)
     AlertRecord below = makeAlert(0, 2, kCriteriaBelow, 7);
     other.put(keyOf(*table, below), below);
     for (int round = 0; round < 2; ++round) {
+        for (int s : {-1, 0, 1, 2, 3, 1'000'000})
+            alerts.prefetchThresholds(s); // reads nothing out of range
         EXPECT_FALSE(alerts.mayFire(0, table->row(0).quote())) << "no alert of its own";
         EXPECT_TRUE(alerts.mayFire(1, table->row(1).quote())) << "its third threshold holds";
         EXPECT_FALSE(alerts.mayFire(2, table->row(2).quote())) << "past the last alerted security";
