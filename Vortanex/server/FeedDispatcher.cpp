@@ -462,28 +462,31 @@ void FeedDispatcher::holdMessage(int code, const char* data, int length, Securit
             table->prefetchWTokenEntry(wtoken);
     }
     const FeedFanOut* f = m_fanOut.get();
-    for (int i = 0; i < m_heldCount && table; ++i) {
-        HeldQuote& h = m_held[(m_heldFirst + i) % kHeldQuotes];
-        const int age = m_heldCount - i; // messages that came after it, this one included
-        if (h.code != 101)
-            continue;
-        if (age == kRowAge) {
-            // Its entry came in meanwhile: fetch its row and windows' entry.
-            h.row = table->prefetchWToken(h.wtoken);
-            if (h.row >= 0 && f && static_cast<size_t>(h.row) < f->firstTarget.size())
-                __builtin_prefetch(&f->firstTarget[static_cast<size_t>(h.row)]);
-        } else if (age == kLiveAge && table->valid(h.row)) {
-            // Its row came in: fetch the live part it names, its windows,
-            // and the thresholds its alerts will be tested against.
-            const SecurityRecord& rec = table->row(h.row);
-            rec.prefetchQuote();
-            if (rec.alert_flag.load(std::memory_order_relaxed) && m_consumers.alertsEnabled())
-                m_consumers.prefetchAlertCheck(h.row);
-            if (f && static_cast<size_t>(h.row) < f->firstTarget.size()) {
-                const size_t first = f->firstTarget[static_cast<size_t>(h.row)];
-                if (first < f->targets.size())
-                    __builtin_prefetch(&f->targets[first]);
-            }
+    // A message's age is how many came after it, this one included: only
+    // the quotes at the two ages that take a step are looked at.
+    auto heldOfAge = [&](int age) -> HeldQuote* {
+        if (!table || m_heldCount < age)
+            return nullptr;
+        HeldQuote& h = m_held[(m_heldFirst + m_heldCount - age) % kHeldQuotes];
+        return h.code == 101 ? &h : nullptr;
+    };
+    if (HeldQuote* h = heldOfAge(kRowAge)) {
+        // Its entry came in meanwhile: fetch its row and windows' entry.
+        h->row = table->prefetchWToken(h->wtoken);
+        if (h->row >= 0 && f && static_cast<size_t>(h->row) < f->firstTarget.size())
+            __builtin_prefetch(&f->firstTarget[static_cast<size_t>(h->row)]);
+    }
+    if (HeldQuote* h = heldOfAge(kLiveAge); h && table->valid(h->row)) {
+        // Its row came in: fetch the live part it names, its windows,
+        // and the thresholds its alerts will be tested against.
+        const SecurityRecord& rec = table->row(h->row);
+        rec.prefetchQuote();
+        if (rec.alert_flag.load(std::memory_order_relaxed) && m_consumers.alertsEnabled())
+            m_consumers.prefetchAlertCheck(h->row);
+        if (f && static_cast<size_t>(h->row) < f->firstTarget.size()) {
+            const size_t first = f->firstTarget[static_cast<size_t>(h->row)];
+            if (first < f->targets.size())
+                __builtin_prefetch(&f->targets[first]);
         }
     }
     if (m_heldCount == kHeldQuotes)
