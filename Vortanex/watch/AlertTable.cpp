@@ -325,7 +325,10 @@ int ReadAlertDataFromFile(AlertTable& alerts, SecurityTable& securities, const s
         return -1;
     }
     alerts.clear();
-    int loaded = 0;
+    // Stored together at the end: the feed's thresholds are then published
+    // once, not once a line (a file of thousands of alerts loads in a blink).
+    std::vector<AlertTable::Entry> entries;
+    std::vector<int> found;
     size_t pos = 0;
     std::vector<std::string> f;
     // Lines of any length; a line that does not read is skipped, never the
@@ -358,20 +361,24 @@ int ReadAlertDataFromFile(AlertTable& alerts, SecurityTable& securities, const s
         }) && tokenText.size() < 12;
         if (tokenRead)
             token = std::strtol(tokenText.c_str(), nullptr, 10);
-        const int found = tokenRead ? FindAlertSecurity(securities, static_cast<int>(token), symbol) : -1;
-        if (found < 0) {
+        const int security = tokenRead ? FindAlertSecurity(securities, static_cast<int>(token), symbol) : -1;
+        if (security < 0) {
             WriteLog(1, formatTextCapped(600, "error : Token Not Found for %s", symbol.c_str()));
             continue;
         }
-        r.secIndex = found;
+        r.secIndex = security;
         r.watchToken = static_cast<int>(token);
         r.symbol = symbol;
-        alerts.put(f[0], r); // a later line of the same key wins
-        securities.row(found).alert_flag.store(1);
+        entries.emplace_back(f[0], std::move(r));
+        found.push_back(security);
+    }
+    alerts.putAll(entries); // a later line of the same key wins
+    // Marked once its thresholds are there.
+    for (const int security : found) {
+        securities.row(security).alert_flag.store(1);
         if (subscribe)
-            subscribe(found);
-        ++loaded;
+            subscribe(security);
     }
     WriteLog(1, "got alert data from file");
-    return loaded;
+    return static_cast<int>(found.size());
 }
