@@ -102,8 +102,9 @@ public:
     bool alertsEnabled() const override { return g_AppSettings.alerts_switch != 0; }
     bool claimAlertCheck(int security, const SecurityRecord& rec) override
     {
-        return AlertStore::claimCheck(security, rec.quote());
+        return AlertStore::claimCheck(security, rec);
     }
+    void prefetchAlertCheck(int security) const override { AlertStore::prefetchCheck(security); }
     void checkAlerts(int security) override { AlertStore::check(security); }
     // An index's value became its security's last price: the risk window
     // takes it like a tick.

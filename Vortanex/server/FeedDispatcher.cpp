@@ -83,42 +83,17 @@ inline bool usableFeedValue(double v)
     return std::fabs(v) <= FeedDispatcher::kMaxFeedValue;
 }
 
-// The leading digits of the eight bytes at p: how many (0 to 8), and their
-// value in `value`. All eight are looked at together: subtracting '0' from
-// every byte leaves a digit's byte at 0..9, and sets the top bit of the
-// first byte that is no digit (a borrow or carry only reaches the bytes
-// after it); the digits, moved to the top so that zeros lead, are then
-// combined pairwise, by twos and by fours.
-inline int eightDigits(const char* p, uint64_t& value)
-{
-    uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-    const uint64_t x = v - 0x3030303030303030ull;
-    const uint64_t notDigit = (x | (x + 0x7676767676767676ull)) & 0x8080808080808080ull;
-    const int n = notDigit ? std::countr_zero(notDigit) / 8 : 8;
-    if (n == 0) {
-        value = 0;
-        return 0;
-    }
-    uint64_t d = x << (8 * (8 - n));
-    d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFull;
-    d = (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFull;
-    d = (d * 10000 + (d >> 32)) & 0xFFFFFFFFull;
-    value = d;
-    return n;
-}
-
 // The values of a quote, from p (just after its token's separator) to end:
 // up to max fields, each converted as toDouble converts it; returns how many.
 // Fields are cut as splitFields cuts them: an empty field counts, a
 // separator at the very end adds none. Nearly every field is a plain run of
 // up to 18 digits, perhaps negative, ended by a separator: it is converted
-// while the digits are read, eight at a time where the message has eight
-// more bytes, with no separate search for the separator; any other field
-// goes to toDouble whole.
+// while its digits are read, one at a time (the field lengths of a feed's
+// quotes repeat, so the processor predicts where each run ends and reads
+// on, which eight-at-a-time conversion measured slower), with no separate
+// search for the separator; any other field goes to toDouble whole.
 int parseQuoteValues(const char* p, const char* const end, double* values, int max)
 {
-    static constexpr uint64_t kPow10[9] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
     int count = 0;
     while (count < max && p < end) {
         const char* q = p;
@@ -126,20 +101,9 @@ int parseQuoteValues(const char* p, const char* const end, double* values, int m
         q += negative ? 1 : 0;
         const char* const digits = q;
         uint64_t whole = 0;
-        if constexpr (std::endian::native == std::endian::little) {
-            while (q - digits < 16 && end - q >= 8) {
-                uint64_t chunk;
-                const int n = eightDigits(q, chunk);
-                whole = whole * kPow10[n] + chunk;
-                q += n;
-                if (n < 8)
-                    break;
-            }
-        }
-        const char* const digitsEnd = end - digits > 18 ? digits + 18 : end;
-        while (q < digitsEnd && static_cast<unsigned char>(*q - '0') < 10)
+        while (q < end && static_cast<unsigned char>(*q - '0') < 10)
             whole = whole * 10 + static_cast<uint64_t>(*q++ - '0');
-        if (q > digits && (q == end || *q == ',')) {
+        if (q > digits && q - digits <= 18 && (q == end || *q == ',')) {
             values[count++] = negative ? -static_cast<double>(whole) : static_cast<double>(whole);
         } else {
             q = static_cast<const char*>(std::memchr(p, ',', static_cast<size_t>(end - p)));
@@ -164,6 +128,16 @@ long toLong(std::string_view s)
     long v = 0;
     std::from_chars(s.data() + i, s.data() + s.size(), v);
     return v;
+}
+
+// A message's three-digit code as toLong reads it.
+inline long messageCode(const char* m)
+{
+    const unsigned a = static_cast<unsigned char>(m[0] - '0'), b = static_cast<unsigned char>(m[1] - '0'),
+                   c = static_cast<unsigned char>(m[2] - '0');
+    if (a < 10 && b < 10 && c < 10)
+        return static_cast<long>(a * 100 + b * 10 + c);
+    return toLong(std::string_view(m, 3));
 }
 
 // Where a quote's token ends: its first separator, npos when none. Tokens
@@ -283,6 +257,19 @@ void FeedDispatcher::beginBuffer()
     m_bufferTable = SecurityTable::current();
     m_bufferQuoteTime = 0;
     m_bufferNow = pf::clock().nowSeconds();
+    if (m_bufferNow < m_dayFrom || m_bufferNow > m_dayTo)
+        m_dayFrom = m_dayTo = m_bufferNow; // a new day (or the first buffer)
+}
+
+bool FeedDispatcher::sameDayAsBuffer(int64_t epochSeconds)
+{
+    if (epochSeconds >= m_dayFrom && epochSeconds <= m_dayTo)
+        return true;
+    if (!detail::sameLocalDay(epochSeconds, m_bufferNow * 1000))
+        return false;
+    m_dayFrom = std::min(m_dayFrom, epochSeconds);
+    m_dayTo = std::max(m_dayTo, epochSeconds);
+    return true;
 }
 
 void FeedDispatcher::endBuffer()
@@ -337,7 +324,7 @@ int FeedDispatcher::Distribute_Feed(const char* message, int length)
     try {
         if (m_broadcastOn.load(std::memory_order_relaxed))
             writeBroadcastLog(message, length);
-        const long code = detail::toLong(std::string_view(message, 3));
+        const long code = detail::messageCode(message);
         const char* data = message + 4;
         const int n = length - 4;
         const std::string_view payload(data, static_cast<size_t>(n));
@@ -364,7 +351,8 @@ int FeedDispatcher::Distribute_Feed(const char* message, int length)
             break;
         }
         case 104:
-            MDepthThread(std::string(payload.substr(0, 1023)));
+            m_depthText.assign(payload.substr(0, 1023));
+            MDepthThread(m_depthText);
             break;
         case 110:
             IndexDistribute(payload.substr(0, 511));
@@ -474,24 +462,31 @@ void FeedDispatcher::holdMessage(int code, const char* data, int length, Securit
             table->prefetchWTokenEntry(wtoken);
     }
     const FeedFanOut* f = m_fanOut.get();
-    for (int i = 0; i < m_heldCount && table; ++i) {
-        HeldQuote& h = m_held[(m_heldFirst + i) % kHeldQuotes];
-        const int age = m_heldCount - i; // messages that came after it, this one included
-        if (h.code != 101)
-            continue;
-        if (age == kRowAge) {
-            // Its entry came in meanwhile: fetch its row and windows' entry.
-            h.row = table->prefetchWToken(h.wtoken);
-            if (h.row >= 0 && f && static_cast<size_t>(h.row) < f->firstTarget.size())
-                __builtin_prefetch(&f->firstTarget[static_cast<size_t>(h.row)]);
-        } else if (age == kLiveAge && table->valid(h.row)) {
-            // Its row came in: fetch the live part it names, and its windows.
-            table->row(h.row).prefetchQuote();
-            if (f && static_cast<size_t>(h.row) < f->firstTarget.size()) {
-                const size_t first = f->firstTarget[static_cast<size_t>(h.row)];
-                if (first < f->targets.size())
-                    __builtin_prefetch(&f->targets[first]);
-            }
+    // A message's age is how many came after it, this one included: only
+    // the quotes at the two ages that take a step are looked at.
+    auto heldOfAge = [&](int age) -> HeldQuote* {
+        if (!table || m_heldCount < age)
+            return nullptr;
+        HeldQuote& h = m_held[(m_heldFirst + m_heldCount - age) % kHeldQuotes];
+        return h.code == 101 ? &h : nullptr;
+    };
+    if (HeldQuote* h = heldOfAge(kRowAge)) {
+        // Its entry came in meanwhile: fetch its row and windows' entry.
+        h->row = table->prefetchWToken(h->wtoken);
+        if (h->row >= 0 && f && static_cast<size_t>(h->row) < f->firstTarget.size())
+            __builtin_prefetch(&f->firstTarget[static_cast<size_t>(h->row)]);
+    }
+    if (HeldQuote* h = heldOfAge(kLiveAge); h && table->valid(h->row)) {
+        // Its row came in: fetch the live part it names, its windows,
+        // and the thresholds its alerts will be tested against.
+        const SecurityRecord& rec = table->row(h->row);
+        rec.prefetchQuote();
+        if (rec.alert_flag.load(std::memory_order_relaxed) && m_consumers.alertsEnabled())
+            m_consumers.prefetchAlertCheck(h->row);
+        if (f && static_cast<size_t>(h->row) < f->firstTarget.size()) {
+            const size_t first = f->firstTarget[static_cast<size_t>(h->row)];
+            if (first < f->targets.size())
+                __builtin_prefetch(&f->targets[first]);
         }
     }
     if (m_heldCount == kHeldQuotes)
@@ -520,9 +515,10 @@ void FeedDispatcher::applyOldestHeld()
         // Depth or index values, after the windows heard of the quotes before.
         tellMarkedWindows();
         try {
-            if (h.code == 104)
-                MDepthThread(std::string(h.text, static_cast<size_t>(h.length)));
-            else
+            if (h.code == 104) {
+                m_depthText.assign(h.text, static_cast<size_t>(h.length));
+                MDepthThread(m_depthText);
+            } else
                 IndexDistribute(std::string_view(h.text, static_cast<size_t>(h.length)));
         } catch (const std::exception& e) {
             WriteLog(0, std::string("SException in Distribute_Feed : [") + e.what() + "]");
@@ -617,7 +613,8 @@ int FeedDispatcher::updateFeeds(const char* text, int length, SecurityTable* tab
         });
         mark.quoteTime = static_cast<int64_t>(values[17]);
         if (rec.alert_flag.load() && values[4] != 0 && m_consumers.alertsEnabled() &&
-            detail::sameLocalDay(static_cast<int64_t>(values[17]), pf::clock().nowMillis()) &&
+            (onFeedThread && m_inBuffer ? sameDayAsBuffer(static_cast<int64_t>(values[17]))
+                                        : detail::sameLocalDay(static_cast<int64_t>(values[17]), pf::clock().nowMillis())) &&
             m_consumers.claimAlertCheck(index, rec))
             m_pool.post(detail::poolKey(detail::kAlerts, index), [this, index] { m_consumers.checkAlerts(index); },
                         "CheckAlertsThread");
@@ -941,8 +938,15 @@ void FeedDispatcher::IndexDistribute(std::string_view text)
         // character not part of the last field.
         if (!text.empty() && text.back() == ',')
             text.remove_suffix(1);
-        const auto fields = detail::splitFields(text.substr(0, 511), ',');
-        auto field = [&](size_t i) { return i < fields.size() ? fields[i].substr(0, 63) : std::string_view(); };
+        // The first five fields, cut as splitFields cuts them, in place.
+        std::string_view fields[5];
+        size_t fieldCount = 0;
+        for (std::string_view rest = text.substr(0, 511); !rest.empty() && fieldCount < 5;) {
+            const size_t at = rest.find(',');
+            fields[fieldCount++] = rest.substr(0, at);
+            rest = at == std::string_view::npos ? std::string_view() : rest.substr(at + 1);
+        }
+        auto field = [&](size_t i) { return i < fieldCount ? fields[i].substr(0, 63) : std::string_view(); };
         const int feedCode = static_cast<int>(detail::toLong(field(0)));
         if (feedCode <= 0)
             return;

@@ -64,6 +64,10 @@ public:
         return (void)security, (void)rec, true;
     }
     virtual void checkAlerts(int security) { (void)security; }
+    // A quote of the security (its alert mark set) is about to be tested:
+    // its thresholds may be fetched meanwhile. Looks, waits and claims
+    // nothing.
+    virtual void prefetchAlertCheck(int security) const { (void)security; }
     // The last-trades window after every quote of a security.
     virtual void lastTradesUpdated(int security) { (void)security; }
     // A quote carried this last-trade time (seconds since 1970): the frame's
@@ -200,6 +204,13 @@ private:
     std::shared_ptr<SecurityTable> m_bufferTable; // the table of the buffer being handled
     int64_t m_bufferQuoteTime = 0;                // the buffer's newest quote time so far
     int64_t m_bufferNow = 0;                      // the clock when the buffer began (seconds)
+    // Times known to fall on the local day of m_bufferNow: a day is one run
+    // of times (local dates only move forward), so any time between two of
+    // the day's is of the day too, and a quote's test of "today" seldom
+    // needs the calendar.
+    int64_t m_dayFrom = 1;
+    int64_t m_dayTo = 0;
+    bool sameDayAsBuffer(int64_t epochSeconds); // feed thread, within a buffer
     static constexpr int kHeldQuoteBytes = 512;
     struct HeldQuote {
         char text[kHeldQuoteBytes];
@@ -217,6 +228,9 @@ private:
     static constexpr int kLiveAge = 3;    // its row came: fetch the live part
     static constexpr int kHeldQuotes = 4; // written at this age
     HeldQuote m_held[kHeldQuotes]; // waiting quotes, oldest first from m_heldFirst
+    // A depth update's text as the depth windows get it, its room kept from
+    // one update to the next.
+    std::string m_depthText;
     int m_heldFirst = 0;
     int m_heldCount = 0;
     // Within a buffer the market watches hear of its quotes together, after

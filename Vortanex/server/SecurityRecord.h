@@ -57,6 +57,24 @@ public:
     }
 
     QuoteData read() const;
+    // One value as ColumnKindValue gives it from a copy, read alone: the
+    // value some write stored, without the rest of that write.
+    double columnValue(int kind) const
+    {
+        if (kind >= 0 && kind <= 18)
+            return m_quote[static_cast<size_t>(kind)].load(std::memory_order_acquire);
+        switch (kind) {
+        case 19:
+            return m_yearHigh.load(std::memory_order_acquire);
+        case 20:
+            return m_yearLow.load(std::memory_order_acquire);
+        case 21:
+        case 22:
+            return m_quote[static_cast<size_t>(kind) - 2].load(std::memory_order_acquire);
+        default:
+            return 0;
+        }
+    }
     // Replaces the whole live part (loading).
     void store(const QuoteData& data);
     // Read-modify-write under the row's write side: f gets the current values
@@ -193,6 +211,14 @@ public:
     // A consistent copy of the live part, on any thread. Before the first
     // quote: zero values with the loaded 52-week high and low.
     QuoteData quote() const;
+    // ColumnKindValue(quote(), kind), the one value read alone (a test that
+    // needs a few values of the quote just stored, not a consistent copy).
+    double columnValue(int kind) const
+    {
+        if (const LiveQuote* p = m_live.load(std::memory_order_acquire))
+            return p->columnValue(kind);
+        return kind == 19 ? year_high : kind == 20 ? year_low : 0;
+    }
     // Read-modify-write of the live part (the feed); readers see the row
     // either before or after it.
     template <typename F>

@@ -99,10 +99,15 @@ void AlertStore::showAlertPopUp(const AlertPopUpTexts& texts)
         AlertTable::instance().erase(texts.key);
 }
 
-bool AlertStore::claimCheck(int security, const QuoteData& quote)
+void AlertStore::prefetchCheck(int security)
+{
+    AlertTable::instance().prefetchThresholds(security);
+}
+
+bool AlertStore::claimCheck(int security, const SecurityRecord& row)
 {
     // A tick that meets no alert's condition queues nothing.
-    return AlertTable::instance().mayFire(security, quote) && detail::g_gate.claim(security);
+    return AlertTable::instance().mayFire(security, row) && detail::g_gate.claim(security);
 }
 
 void AlertStore::check(int security)

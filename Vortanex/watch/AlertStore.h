@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-struct QuoteData;
+struct SecurityRecord;
 
 namespace pf {
 class SoundService;
@@ -29,7 +29,8 @@ public:
 
     // The feed's side, any thread: a qualifying tick claims a check (false
     // while one of the security is pending), and the check runs on the pool.
-    static bool claimCheck(int security, const QuoteData& quote);
+    static bool claimCheck(int security, const SecurityRecord& row);
+    static void prefetchCheck(int security);
     static void check(int security);
 
     // The alert sound of a popup; nothing without a sound service.

@@ -36,9 +36,8 @@ void AlertTable::indexDrop(const std::string& key, int security)
         m_bySecurity.erase(it);
 }
 
-void AlertTable::put(const std::string& key, const AlertRecord& record)
+void AlertTable::store(const std::string& key, const AlertRecord& record)
 {
-    std::lock_guard lock(m_mutex);
     const auto it = m_alerts.find(key);
     if (it != m_alerts.end()) {
         indexDrop(key, it->second.secIndex);
@@ -47,6 +46,20 @@ void AlertTable::put(const std::string& key, const AlertRecord& record)
         m_alerts.emplace(key, record);
     }
     indexAdd(key, record.secIndex);
+}
+
+void AlertTable::put(const std::string& key, const AlertRecord& record)
+{
+    std::lock_guard lock(m_mutex);
+    store(key, record);
+    publishTriggers();
+}
+
+void AlertTable::putAll(const std::vector<Entry>& entries)
+{
+    std::lock_guard lock(m_mutex);
+    for (const auto& [key, record] : entries)
+        store(key, record);
     publishTriggers();
 }
 
@@ -165,31 +178,88 @@ std::vector<std::string> AlertTable::rebind(const SecurityTable& table)
     return gone;
 }
 
+namespace {
+// Versions of published thresholds, program-wide (see m_triggersVersion).
+std::atomic<uint64_t> g_triggersVersions{0};
+} // namespace
+
+AlertTable::AlertTable() : m_triggersVersion(g_triggersVersions.fetch_add(1) + 1) {}
+
 void AlertTable::publishTriggers()
 {
-    auto triggers = std::make_shared<TriggerMap>();
+    auto triggers = std::make_shared<Triggers>();
+    int last = -1;
     for (const auto& [key, r] : m_alerts)
         if (!r.triggered)
-            (*triggers)[r.secIndex].push_back({r.quoteField, r.criteria, r.trigger});
-    std::atomic_store(&m_triggers, std::shared_ptr<const TriggerMap>(std::move(triggers)));
+            last = std::max(last, r.secIndex);
+    // Counted per security, then placed: the map is in key order, not by security.
+    triggers->first.assign(static_cast<size_t>(last + 2), 0);
+    for (const auto& [key, r] : m_alerts)
+        if (!r.triggered && r.secIndex >= 0)
+            ++triggers->first[static_cast<size_t>(r.secIndex) + 1];
+    for (size_t i = 1; i < triggers->first.size(); ++i)
+        triggers->first[i] += triggers->first[i - 1];
+    triggers->list.resize(triggers->first.empty() ? 0 : triggers->first.back());
+    std::vector<uint32_t> next(triggers->first.begin(), triggers->first.end());
+    for (const auto& [key, r] : m_alerts)
+        if (!r.triggered && r.secIndex >= 0)
+            triggers->list[next[static_cast<size_t>(r.secIndex)]++] = {r.quoteField, r.criteria, r.trigger};
+    std::atomic_store(&m_triggers, std::shared_ptr<const Triggers>(std::move(triggers)));
+    m_triggersVersion.store(g_triggersVersions.fetch_add(1) + 1, std::memory_order_release);
 }
 
-bool AlertTable::mayFire(int security, const QuoteData& quote) const
+const AlertTable::Triggers* AlertTable::triggersSeen() const
 {
-    const std::shared_ptr<const TriggerMap> triggers = std::atomic_load(&m_triggers);
-    if (!triggers)
+    thread_local struct {
+        uint64_t version = 0;
+        std::shared_ptr<const Triggers> triggers;
+    } seen;
+    const uint64_t version = m_triggersVersion.load(std::memory_order_acquire);
+    if (seen.version != version) {
+        seen.triggers = std::atomic_load(&m_triggers);
+        seen.version = version;
+    }
+    return seen.triggers.get();
+}
+
+template <class Value>
+bool AlertTable::anyHolds(int security, Value&& valueOf) const
+{
+    const Triggers* triggers = triggersSeen();
+    if (!triggers || security < 0 || static_cast<size_t>(security) + 1 >= triggers->first.size())
         return false;
-    const auto it = triggers->find(security);
-    if (it == triggers->end())
-        return false;
-    for (const Trigger& t : it->second) {
-        const double value = ColumnKindValue(quote, t.quoteField);
+    const uint32_t end = triggers->first[static_cast<size_t>(security) + 1];
+    for (uint32_t i = triggers->first[static_cast<size_t>(security)]; i < end; ++i) {
+        const Trigger& t = triggers->list[i];
+        const double value = valueOf(t.quoteField);
         if (std::isnan(value))
             continue;
         if (t.criteria == kCriteriaBelow ? value < t.trigger : value >= t.trigger)
             return true;
     }
     return false;
+}
+
+void AlertTable::prefetchThresholds(int security) const
+{
+    const Triggers* triggers = triggersSeen();
+    if (!triggers || security < 0 || static_cast<size_t>(security) + 1 >= triggers->first.size())
+        return;
+    // Reading the offset waits for its line; nothing here waits for the
+    // list's.
+    const uint32_t first = triggers->first[static_cast<size_t>(security)];
+    if (first < triggers->list.size())
+        __builtin_prefetch(&triggers->list[first]);
+}
+
+bool AlertTable::mayFire(int security, const QuoteData& quote) const
+{
+    return anyHolds(security, [&](int kind) { return ColumnKindValue(quote, kind); });
+}
+
+bool AlertTable::mayFire(int security, const SecurityRecord& row) const
+{
+    return anyHolds(security, [&](int kind) { return row.columnValue(kind); });
 }
 
 // --- the file ---
@@ -255,7 +325,10 @@ int ReadAlertDataFromFile(AlertTable& alerts, SecurityTable& securities, const s
         return -1;
     }
     alerts.clear();
-    int loaded = 0;
+    // Stored together at the end: the feed's thresholds are then published
+    // once, not once a line (a file of thousands of alerts loads in a blink).
+    std::vector<AlertTable::Entry> entries;
+    std::vector<int> found;
     size_t pos = 0;
     std::vector<std::string> f;
     // Lines of any length; a line that does not read is skipped, never the
@@ -288,20 +361,24 @@ int ReadAlertDataFromFile(AlertTable& alerts, SecurityTable& securities, const s
         }) && tokenText.size() < 12;
         if (tokenRead)
             token = std::strtol(tokenText.c_str(), nullptr, 10);
-        const int found = tokenRead ? FindAlertSecurity(securities, static_cast<int>(token), symbol) : -1;
-        if (found < 0) {
+        const int security = tokenRead ? FindAlertSecurity(securities, static_cast<int>(token), symbol) : -1;
+        if (security < 0) {
             WriteLog(1, formatTextCapped(600, "error : Token Not Found for %s", symbol.c_str()));
             continue;
         }
-        r.secIndex = found;
+        r.secIndex = security;
         r.watchToken = static_cast<int>(token);
         r.symbol = symbol;
-        alerts.put(f[0], r); // a later line of the same key wins
-        securities.row(found).alert_flag.store(1);
+        entries.emplace_back(f[0], std::move(r));
+        found.push_back(security);
+    }
+    alerts.putAll(entries); // a later line of the same key wins
+    // Marked once its thresholds are there.
+    for (const int security : found) {
+        securities.row(security).alert_flag.store(1);
         if (subscribe)
-            subscribe(found);
-        ++loaded;
+            subscribe(security);
     }
     WriteLog(1, "got alert data from file");
-    return loaded;
+    return static_cast<int>(found.size());
 }

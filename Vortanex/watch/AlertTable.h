@@ -6,6 +6,8 @@
 // entries are only ever reached by key, never through a kept iterator.
 #include "watch/AlertRecord.h"
 
+#include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -20,6 +22,7 @@
 #include <vector>
 
 class SecurityTable;
+struct SecurityRecord;
 
 class AlertTable {
 public:
@@ -27,8 +30,16 @@ public:
 
     static AlertTable& instance();
 
+    AlertTable();
+    AlertTable(const AlertTable&) = delete;
+    AlertTable& operator=(const AlertTable&) = delete;
+
     // Stores the record under the key, replacing what was there.
     void put(const std::string& key, const AlertRecord& record);
+    // The same for many, in their order (a later entry of a key wins), the
+    // feed's thresholds published once after all of them rather than after
+    // each.
+    void putAll(const std::vector<Entry>& entries);
     // False when there was nothing under the key.
     bool erase(const std::string& key);
     void clear();
@@ -54,6 +65,12 @@ public:
     // cannot fire anything cost the feed thread no more than the test.
     // Lock-free; any thread.
     bool mayFire(int security, const QuoteData& quote) const;
+    // The same on the row's values as they are, each read alone (the feed,
+    // on the quote it has just stored).
+    bool mayFire(int security, const SecurityRecord& row) const;
+    // Asks the processor to fetch the security's thresholds for a mayFire
+    // soon; any thread.
+    void prefetchThresholds(int security) const;
 
     // After the master is downloaded again: every alert finds its security
     // by its watch token; the ones whose security is gone are dropped and
@@ -66,8 +83,18 @@ private:
         int criteria;
         double trigger;
     };
-    using TriggerMap = std::unordered_map<int, std::vector<Trigger>>;
+    // The active alerts' thresholds, security s's at
+    // list[first[s], first[s + 1]): found by the index, not hashed.
+    struct Triggers {
+        std::vector<uint32_t> first;
+        std::vector<Trigger> list;
+    };
 
+    void store(const std::string& key, const AlertRecord& record); // under m_mutex; publishes nothing
+    // The thresholds this thread last read, read again after a change.
+    const Triggers* triggersSeen() const;
+    template <class Value>
+    bool anyHolds(int security, Value&& value) const;
     void indexAdd(const std::string& key, int security);  // under m_mutex
     // The active alerts' thresholds by security, published whole after every
     // change (alerts change rarely; quotes arrive all the time).
@@ -77,7 +104,11 @@ private:
     mutable std::mutex m_mutex;
     std::map<std::string, AlertRecord> m_alerts;                   // guarded by m_mutex
     std::unordered_map<int, std::set<std::string>> m_bySecurity; // guarded by m_mutex
-    std::shared_ptr<const TriggerMap> m_triggers; // written under m_mutex, read with the atomic functions
+    std::shared_ptr<const Triggers> m_triggers; // written under m_mutex, read with the atomic functions
+    // Changes with every publication, unique among all tables: a thread keeps
+    // the thresholds it last read until this moves, so that a quote's test
+    // takes no lock and touches no shared count.
+    std::atomic<uint64_t> m_triggersVersion;
 };
 
 // The user's alerts file, "Data/<user id>_Alerts.dat" below the program folder.

@@ -276,7 +276,7 @@ TEST_F(AlertPopUpTest, ACrossingQuoteOpensOnePopupWithOneSoundAndTheOneTimeAlert
     // A burst of ticks: one claim, one check.
     int claims = 0;
     for (int i = 0; i < 100; ++i)
-        claims += AlertStore::claimCheck(0, SecurityTable::current()->row(0).quote()) ? 1 : 0;
+        claims += AlertStore::claimCheck(0, SecurityTable::current()->row(0)) ? 1 : 0;
     EXPECT_EQ(claims, 1);
     std::thread([] { AlertStore::check(0); }).join();
     ASSERT_TRUE(pumpUntil([&] { return modalHost.shown().size() == 1; }));
@@ -286,7 +286,7 @@ TEST_F(AlertPopUpTest, ACrossingQuoteOpensOnePopupWithOneSoundAndTheOneTimeAlert
 
     // A check queued by a second tick of the same crossing fires nothing:
     // both alerts held, only the first in key order fired.
-    EXPECT_TRUE(AlertStore::claimCheck(0, SecurityTable::current()->row(0).quote()));
+    EXPECT_TRUE(AlertStore::claimCheck(0, SecurityTable::current()->row(0)));
     std::thread([] { AlertStore::check(0); }).join();
     pumpUntil([] { return false; }, 200);
     EXPECT_EQ(modalHost.shown().size(), 1u) << "one crossing opened two popups";
@@ -295,7 +295,7 @@ TEST_F(AlertPopUpTest, ACrossingQuoteOpensOnePopupWithOneSoundAndTheOneTimeAlert
     // Saved again (the mark set), the next check fires the recurring alert,
     // which stays, fired.
     SecurityTable::current()->row(0).alert_flag.store(1);
-    EXPECT_TRUE(AlertStore::claimCheck(0, SecurityTable::current()->row(0).quote()));
+    EXPECT_TRUE(AlertStore::claimCheck(0, SecurityTable::current()->row(0)));
     std::thread([] { AlertStore::check(0); }).join();
     ASSERT_TRUE(pumpUntil([&] { return modalHost.shown().size() == 2; }));
     const auto kept = AlertTable::instance().find("2~SBIN~EQ~>=~505.00");

@@ -304,6 +304,37 @@ TEST_F(AlertFireTest, TheConditionIsComparedOnStoredUnits)
     }
 }
 
+// The feed's cheap test finds each security's own thresholds: none for a
+// security without alerts before, between or after alerted ones, every one
+// of a security with several, and each table its own when one thread asks
+// two tables in turn.
+TEST_F(AlertFireTest, TheCheapTestFindsEachSecuritysOwnThresholds)
+{
+    for (int s = 0; s < 3; ++s)
+        setQuote(*table, s, 4, 600); // LTP 6.00
+    store(makeAlert(1, 2, kCriteriaAtOrAbove, 7));
+    store(makeAlert(1, 2, kCriteriaBelow, 5));
+    store(makeAlert(1, 2, kCriteriaAtOrAbove, 6)); // holds, and is not the first in key order
+    AlertTable other;
+    AlertRecord below = makeAlert(0, 2, kCriteriaBelow, 7);
+    other.put(keyOf(*table, below), below);
+    for (int round = 0; round < 2; ++round) {
+        for (int s : {-1, 0, 1, 2, 3, 1'000'000})
+            alerts.prefetchThresholds(s); // reads nothing out of range
+        EXPECT_FALSE(alerts.mayFire(0, table->row(0).quote())) << "no alert of its own";
+        EXPECT_TRUE(alerts.mayFire(1, table->row(1).quote())) << "its third threshold holds";
+        EXPECT_FALSE(alerts.mayFire(2, table->row(2).quote())) << "past the last alerted security";
+        EXPECT_FALSE(alerts.mayFire(-1, table->row(0).quote()));
+        EXPECT_TRUE(other.mayFire(0, table->row(0).quote())) << "the other table's alert";
+        EXPECT_FALSE(other.mayFire(1, table->row(1).quote())) << "the other table has none for it";
+    }
+    // A threshold saved after the test ran is seen by the next test.
+    store(makeAlert(2, 2, kCriteriaAtOrAbove, 6));
+    EXPECT_TRUE(alerts.mayFire(2, table->row(2).quote()));
+    alerts.erase(keyOf(*table, makeAlert(1, 2, kCriteriaAtOrAbove, 6)));
+    EXPECT_FALSE(alerts.mayFire(1, table->row(1).quote())) << "an erased threshold still counted";
+}
+
 TEST_F(AlertFireTest, OneCrossingFiresOnlyTheFirstTrueAlertInKeyOrder)
 {
     AlertRecord low = makeAlert(0, 2, kCriteriaAtOrAbove, 4);

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstdio>
+#include <ctime>
 #include <map>
 #include <fstream>
 #include <sstream>
@@ -417,6 +418,52 @@ TEST_F(Dispatch, AlertCheckOnlyForTodaysTradedTicksOfFlaggedSecurities)
     tick(1, 100, now);          // alerts switched off
     m_dispatcher->drain();
     EXPECT_EQ(m_consumers.alerts, (std::vector<int>{1}));
+    pf::setClock(nullptr);
+}
+
+// Within received buffers, as the feed thread hands them over, "today" is
+// the local day of the clock: a tick of the day before is never checked,
+// not even among ticks of the day, and after midnight the ticks of the day
+// that ended are no longer today's.
+TEST_F(Dispatch, AlertCheckWithinBuffersKeepsToTheClocksDay)
+{
+    const auto localNoon = [](int day) {
+        std::tm tm{};
+        tm.tm_year = 2023 - 1900;
+        tm.tm_mon = 10;
+        tm.tm_mday = day;
+        tm.tm_hour = 12;
+        tm.tm_isdst = -1;
+        return static_cast<int64_t>(std::mktime(&tm));
+    };
+    const int64_t noon14 = localNoon(14), noon15 = localNoon(15), noon13 = localNoon(13);
+    pf::ManualClock clock(noon14 * 1000);
+    pf::setClock(&clock);
+    m_consumers.alertsOn = true;
+    m_table->row(1).alert_flag = 1;
+    m_table->row(2).alert_flag = 1;
+    const auto tick = [&](int security, int64_t time17) {
+        std::string m = "101," + std::to_string(watchToken(security));
+        for (int k = 0; k < 21; ++k)
+            m.append(",").append(std::to_string(k == 17 ? time17 : 100));
+        send(m);
+    };
+    {
+        const FeedDispatcher::Buffer buffer(*m_dispatcher);
+        tick(1, noon14 - 11 * 3600);   // checked: early today
+        tick(2, noon13);               // yesterday's
+        tick(1, noon14 + 11 * 3600);   // checked: late today
+        tick(2, noon14 - 12 * 3600 - 1); // yesterday's last second, between today's
+        tick(2, noon15 - 12 * 3600);   // tomorrow's first second
+    }
+    clock.setMillis(noon15 * 1000);
+    {
+        const FeedDispatcher::Buffer buffer(*m_dispatcher);
+        tick(2, noon14);               // no longer today's
+        tick(1, noon15 + 60);          // checked
+    }
+    m_dispatcher->drain();
+    EXPECT_EQ(m_consumers.alerts, (std::vector<int>{1, 1, 1}));
     pf::setClock(nullptr);
 }
 
