@@ -18,6 +18,9 @@
 // the feed. Prints the median of each step, the goal and the verdict; exits
 // non-zero on a miss.
 //   bench_startup [--securities N] [--runs N] [--http-port P] [--feed-port P]
+//                 [--log-level N] [--no-log-sync]
+// BENCH_KEEP=1 keeps the program folder (its logs) for a look; --log-level N
+// and --no-log-sync change the log's cost for a look at what it takes.
 // Needs a display (DISPLAY) or QT_QPA_PLATFORM; build it in Release.
 #include "server/FeedState.h"
 #include "server/SecurityTable.h"
@@ -218,6 +221,9 @@ int runChild(int argc, char** argv, const fs::path& root)
     CVortanexApp::Options options;
     options.paths = paths;
     options.feed = &feed;
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--no-log-sync") == 0)
+            options.logSyncPerLine = false;
     theApp.setOptions(options);
 
     // The user: the id, the password, Enter.
@@ -316,7 +322,10 @@ std::string readFile(const fs::path& p)
 bool startBroker(Broker& b, const fs::path& work, int securities, int httpPort, int feedPort)
 {
     const fs::path out = work / "testbroker.out";
-    b.pid = spawn({VX_TESTBROKER_PROGRAM, "--demo", "--port", std::to_string(httpPort), "--feed-port",
+    // A market that moves: each subscribed security gets a quote every
+    // 50 ms (the demo's default step of a second would add up to a second of
+    // waiting for the broker to every start).
+    b.pid = spawn({VX_TESTBROKER_PROGRAM, "--demo", "--tick-ms", "50", "--port", std::to_string(httpPort), "--feed-port",
                    std::to_string(feedPort), "--securities", std::to_string(securities), "--broadcast-minutes", "0"},
                   out.string());
     if (b.pid < 0)
@@ -339,14 +348,14 @@ bool startBroker(Broker& b, const fs::path& work, int securities, int httpPort, 
     return false;
 }
 
-void writeProgramFolder(const fs::path& root, int httpPort, int feedPort)
+void writeProgramFolder(const fs::path& root, int httpPort, int feedPort, int logLevel)
 {
     fs::create_directories(root / "Config");
     std::ofstream(root / "Config" / "Vortanex.ini")
         << "Trade_Host 127.0.0.1\nTrade_Port " << httpPort
         << "\nWatch_Host 127.0.0.1\nSecurity_Host 127.0.0.1\nFeeds_Host 127.0.0.1\nFeed_Port " << feedPort
         << "\nMarket_Data_Host 127.0.0.1\nFeeds_Type 3\nRedirect_Url http://127.0.0.1:" << httpPort
-        << "\nLog_Level 3\n";
+        << "\nLog_Level " << logLevel << "\n";
     // The windows open at the last close: one market watch.
     WorkspaceState state;
     WorkspaceDocument watch;
@@ -360,11 +369,16 @@ void writeProgramFolder(const fs::path& root, int httpPort, int feedPort)
 using Steps = std::vector<std::pair<std::string, double>>;
 
 // One start in a fresh process; empty when it failed.
+bool g_noLogSync = false;
+
 Steps runOnce(const fs::path& root, const std::string& connectTo)
 {
     setenv("VORTANEX_CONNECT_TO", connectTo.c_str(), 1);
     const fs::path out = root / "child.out";
-    const pid_t pid = spawn({g_self, "--child", root.string()}, out.string());
+    std::vector<std::string> args = {g_self, "--child", root.string()};
+    if (g_noLogSync)
+        args.push_back("--no-log-sync");
+    const pid_t pid = spawn(args, out.string());
     int status = 0;
     if (pid < 0)
         return {};
@@ -462,12 +476,12 @@ size_t splitOnThreads(const char* text, size_t bytes)
 }
 
 struct Limit {
-    double downloadMs = 0, unpackSplitMs = 0, feedConnectMs = 0;
+    double downloadMs = 0, unpackSplitMs = 0, readSplitMs = 0, feedConnectMs = 0;
     size_t records = 0;
     double total() const { return downloadMs + unpackSplitMs + feedConnectMs; }
 };
 
-Limit bareLimit(int httpPort, int feedPort)
+Limit bareLimit(int httpPort, int feedPort, const fs::path& plainMaster)
 {
     Limit l;
     std::string body;
@@ -489,6 +503,21 @@ Limit bareLimit(int httpPort, int feedPort)
                               nullptr) == LZO_E_OK)
         l.records = splitOnThreads(reinterpret_cast<const char*>(out.get()), outLen);
     l.unpackSplitMs = double(nowNs() - t0) / 1e6;
+
+    // The later start reads the plain master the first one wrote.
+    t0 = nowNs();
+    const int fd = ::open(plainMaster.c_str(), O_RDONLY);
+    if (fd >= 0) {
+        std::error_code ec;
+        const size_t size = size_t(fs::file_size(plainMaster, ec));
+        std::unique_ptr<char[]> text(new char[size + 1]);
+        size_t got = 0;
+        for (ssize_t n = 1; got < size && n > 0; got += size_t(std::max<ssize_t>(n, 0)))
+            n = ::read(fd, text.get() + got, size - got);
+        ::close(fd);
+        splitOnThreads(text.get(), got);
+    }
+    l.readSplitMs = double(nowNs() - t0) / 1e6;
 
     t0 = nowNs();
     const int s = socket(AF_INET, SOCK_STREAM, 0);
@@ -525,8 +554,15 @@ int runParent(int argc, char** argv)
     Broker broker;
     if (!startBroker(broker, work, securities, httpPort, feedPort))
         return 2;
-    writeProgramFolder(root, httpPort, feedPort);
-    std::printf("== bench_startup: %d securities, %d CPUs allowed, load before %s\n", securities, cpusAllowed(),
+    // What costs the time: the log's level (3 as scripts/run configures it)
+    // and its commit of every line to disk can be changed for a look.
+    const int logLevel = intArg(argc, argv, "--log-level", 3);
+    for (int i = 1; i < argc; ++i)
+        g_noLogSync = g_noLogSync || std::strcmp(argv[i], "--no-log-sync") == 0;
+    writeProgramFolder(root, httpPort, feedPort, logLevel);
+    std::printf("== bench_startup: %d securities, %d CPUs allowed, Log_Level %d, %s, load before %s\n", securities,
+                cpusAllowed(), logLevel, g_noLogSync ? "log lines not committed one by one (a look, not as shipped)"
+                                                     : "every log line committed to disk (as shipped)",
                 loadText().c_str());
     std::fflush(stdout);
 
@@ -548,7 +584,7 @@ int runParent(int argc, char** argv)
             }
             c.starts.push_back(runOnce(root, broker.connectTo));
         }
-        limits.push_back(bareLimit(httpPort, feedPort));
+        limits.push_back(bareLimit(httpPort, feedPort, root / "Comp" / "security.lst"));
     }
     const std::string loadAfter = loadText();
     kill(broker.pid, SIGTERM);
@@ -565,8 +601,11 @@ int runParent(int argc, char** argv)
     }
     const double limitDownloaded = median(tot);
     std::vector<double> diskOnly;
-    for (const Limit& l : limits)
-        diskOnly.push_back(l.unpackSplitMs + l.feedConnectMs);
+    std::vector<double> rs;
+    for (const Limit& l : limits) {
+        diskOnly.push_back(l.readSplitMs + l.feedConnectMs);
+        rs.push_back(l.readSplitMs);
+    }
     const double limitFromDisk = median(diskOnly);
 
     benchverdict::Verdict verdict("bench_startup");
@@ -600,7 +639,7 @@ int runParent(int argc, char** argv)
         verdict.atMost(std::string(c.name) + ": Enter to the first quote on screen", quote > 0 ? quote : 1e9,
                        kGoalMs, "ms");
         verdict.figure(std::string(c.name) + ": Enter to the first quote against the same work bare", quote, limit,
-                       "ms", c.download ? "bare download, unpack, split, feed connect" : "bare unpack, split, feed connect");
+                       "ms", c.download ? "bare download, unpack, split, feed connect" : "bare read, split, feed connect");
         // No step of the start-up waits for the login's page.
         bool after = true;
         for (const Steps& s : c.starts) {
@@ -617,11 +656,15 @@ int runParent(int argc, char** argv)
                         after ? "yes" : "no");
     }
     std::printf("\nthe machine's limit, median of %d: download %.1f ms, raw decompress and split of %zu records on "
-                "%d threads %.1f ms, feed connect %.2f ms\n",
-                runs, median(dl), records, std::min(cpusAllowed(), 8), median(us), median(fc));
+                "%d threads %.1f ms, read of the plain master and split %.1f ms, feed connect %.2f ms\n",
+                runs, median(dl), records, std::min(cpusAllowed(), 8), median(us), median(rs), median(fc));
     std::printf("load after %s\n\n", loadAfter.c_str());
-    std::error_code ec;
-    fs::remove_all(work, ec);
+    if (std::getenv("BENCH_KEEP")) {
+        std::printf("program folder kept: %s\n", root.c_str());
+    } else {
+        std::error_code ec;
+        fs::remove_all(work, ec);
+    }
     return verdict.finish();
 }
 
