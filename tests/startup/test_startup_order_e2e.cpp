@@ -28,6 +28,9 @@
 #include "ui/recording_browser_view.h"
 #include "ui/ui_thread.h"
 
+#include <QHostAddress>
+#include <QTcpServer>
+
 #include <atomic>
 #include <chrono>
 #include <set>
@@ -147,6 +150,38 @@ TEST_F(StartupOrderE2E, TheLoginsWebPageOpensAfterTheFeedIsUpAndTheFirstQuotesAr
     }));
     EXPECT_EQ(at.made, 1);
     stopPusher();
+    closeAndExit(app);
+}
+
+// A feed that never comes up does not lose the page: it opens once the feed
+// has had long enough.
+TEST_F(StartupOrderE2E, WithTheFeedDownTheLoginsWebPageStillOpens)
+{
+    // A feed port that nothing listens on.
+    int closedPort = 0;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+        closedPort = probe.serverPort();
+    }
+    writeConfig(false, /*feedsType=*/3);
+    // The login names the feed's port (field 5).
+    broker->setLoginField(5, std::to_string(closedPort));
+    broker->setWebLinks({"Calls|2|103|Evening Call|Research|3|00OS|Evening calls"});
+    int made = 0;
+    ui::setBrowserFactory([&made](QWidget* parent, pf::Shell&) -> std::unique_ptr<ui::BrowserView> {
+        ++made;
+        return std::make_unique<ui::RecordingBrowserView>(parent);
+    });
+    scriptLogin("U1", "Test@123");
+    ProgramFeed feed;
+    CVortanexApp app;
+    app.setOptions(appOptions(&feed));
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_EQ(made, 0);
+    ASSERT_TRUE(pumpUntil([&made] { return made > 0; }, 30000)) << "the page opens without the feed";
+    EXPECT_LT(FeedState::instance().slot(), 0) << "the feed never came up";
+    EXPECT_EQ(made, 1);
     closeAndExit(app);
 }
 
