@@ -324,6 +324,12 @@ bool ProgramFeed::running() const
     return FeedState::instance().running() != 0;
 }
 
+bool ProgramFeed::up() const
+{
+    // UI thread: the poll state lives there.
+    return running() && (FeedState::instance().slot() >= 0 || (m_parts->poll->polling && m_parts->poll->shown == 1));
+}
+
 bool ProgramFeed::socketOpen() const
 {
     return m_parts->connection && m_parts->connection->hasSocket();

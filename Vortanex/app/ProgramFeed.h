@@ -20,6 +20,7 @@ public:
     void disconnect() override;
     void shutdown() override;
     bool running() const override;
+    bool up() const override;
     bool socketOpen() const override;
     int64_t lastPacketTime() const override;
     int64_t lastHeartbeatTime() const override;

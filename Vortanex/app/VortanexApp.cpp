@@ -95,6 +95,7 @@
 #include <QGuiApplication>
 #include <QMdiSubWindow>
 #include <QScreen>
+#include <QTimer>
 
 #include <sys/utsname.h>
 #include <sys/stat.h>
@@ -105,6 +106,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <utility>
 
 CVortanexApp theApp;
@@ -1065,21 +1067,71 @@ bool CVortanexApp::initSteps()
     if (m_options.feed)
         m_options.feed->connect();
     m_frame->activateWindow();
+    openAutoWebLinksOnceFeedIsUp();
     WriteLog(0, "Start-up completed");
     return true;
+}
+
+void CVortanexApp::openAutoWebLinksOnceFeedIsUp()
+{
+    // A page in the program's browser takes the UI thread for seconds while
+    // the web engine starts; opened before the feed, it held the feed's
+    // connect and the first quotes on screen. So the pages wait until the
+    // feed is up and the first quotes are in the market watches' cells (a
+    // tick later they are painted), or, with no quote to show, a while after
+    // the feed came up, or until the feed has had long enough to come up, so
+    // that a feed that is down never loses them.
+    constexpr int kPollMs = 50;
+    constexpr int kUpWithoutQuotesMs = 3000;
+    constexpr int kLongestWaitMs = 10000;
+    // Without a feed (none configured) nothing is held: they open now.
+    if (!m_options.feed || !m_options.feed->running() || !m_frame) {
+        openAutoWebLinks();
+        return;
+    }
+    auto* timer = new QTimer(m_frame); // goes with the frame at the exit
+    timer->setInterval(kPollMs);
+    struct Wait {
+        int waited = 0;
+        int upFor = 0;
+        uint64_t quotesBefore = CVortanexView::quotesShown();
+        bool quotesIn = false;
+    };
+    auto wait = std::make_shared<Wait>();
+    QObject::connect(timer, &QTimer::timeout, timer, [this, timer, wait] {
+        wait->waited += kPollMs;
+        const bool up = m_options.feed && m_options.feed->up();
+        if (up)
+            wait->upFor += kPollMs;
+        // Quotes seen in the cells on an earlier tick have been painted since.
+        const bool ready =
+            wait->quotesIn || wait->upFor >= kUpWithoutQuotesMs || wait->waited >= kLongestWaitMs;
+        wait->quotesIn = wait->quotesIn || (up && CVortanexView::quotesShown() != wait->quotesBefore);
+        if (!ready)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        if (!IsLoggedIn())
+            return;
+        WriteLog(0, up ? "Opening the login's web links: the feed is up"
+                       : "Opening the login's web links: the feed did not come up");
+        openAutoWebLinks();
+    });
+    timer->start();
 }
 
 void CVortanexApp::runLookups()
 {
     // The exchanges run off the UI thread; the links that open by themselves
     // open windows, so they open here, between the two as before.
+    // The links that open by themselves open once the feed is up
+    // (openAutoWebLinksOnceFeedIsUp).
     RunOffUiThread("GetMarketStatus", [this] {
         WriteLog(0, "Requesting Market Status");
         GetMarketStatus(*m_access);
         WriteLog(0, "Getting Weblinks");
         GetWebLinks();
     });
-    openAutoWebLinks();
     WriteLog(0, "Weblinks Request Completed");
     RunOffUiThread("Get_Indices", [this] {
         WriteLog(0, "Requesting Indices Details");

@@ -145,6 +145,7 @@ private:
     bool orderReportAllowed();
     void runLookups();
     void openAutoWebLinks();
+    void openAutoWebLinksOnceFeedIsUp();
     void freeTables();
 
     Options m_options;

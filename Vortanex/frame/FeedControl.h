@@ -15,6 +15,9 @@ public:
     // returns no feed thread touches the tables.
     virtual void shutdown() {}
     virtual bool running() const { return false; }
+    // The feed serves: its server gave it a slot (the polling feed: its
+    // polls are answered). running() is set before the thread even starts.
+    virtual bool up() const { return false; }
     // A feed socket is open to send the heartbeat on.
     virtual bool socketOpen() const { return false; }
     virtual int64_t lastPacketTime() const { return 0; }

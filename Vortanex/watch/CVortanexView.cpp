@@ -57,6 +57,8 @@ constexpr int kTimerMs = 70;
 constexpr int kMaxCountedRows = 100;
 constexpr int kPollRows = 100;
 
+uint64_t g_quotesShown = 0; // UI thread
+
 std::vector<CVortanexView*>& liveViews()
 {
     static std::vector<CVortanexView*> views;
@@ -176,6 +178,11 @@ CVortanexView::Services& CVortanexView::services()
 std::vector<CVortanexView*> CVortanexView::openViews()
 {
     return detail::liveViews();
+}
+
+uint64_t CVortanexView::quotesShown()
+{
+    return detail::g_quotesShown;
 }
 
 CVortanexView::CVortanexView(QWidget* parent)
@@ -793,6 +800,7 @@ int CVortanexView::DisplayFeeds(int securityIndex)
         step = 5;
         m.setIcon(rowId, 2, LastPriceIcon(q.tick_code[kLastPrc]));
         ++m_redrawCounter;
+        ++detail::g_quotesShown;
         if (m_excelCellsLive && !(watchOpeners().excelTick && watchOpeners().excelTick(this, position, securityIndex)))
             m_excelCellsLive = false; // the spreadsheet link is gone
         return 1;

@@ -61,6 +61,10 @@ public:
 
     // The open market-watch views, oldest first.
     static std::vector<CVortanexView*> openViews();
+    // Quotes put into a market watch's cells since the program started (UI
+    // thread); they reach the screen with the grid's next paint. Start-up
+    // holds what would take the UI thread until the first ones are in.
+    static uint64_t quotesShown();
 
     void OnInitialUpdate();
     void SelectWatchlist(int watchIndex, int force);
