@@ -153,7 +153,11 @@ CColorSetting::CColorSetting(Hooks hooks, QWidget* parent) : QDialog(parent), m_
     };
     edit(1192, QStringLiteral("Order Quantity :"), 0)->setMaxLength(9);
     edit(1197, QStringLiteral("Order Value :"), 2);
-    edit(1301, QStringLiteral("Terminal Lock Time (min) :"), 4);
+    // The limit is said where it is typed, not only by Save's refusal.
+    const QString lockLimit = QStringLiteral("1 to 30 minutes without activity before the terminal locks");
+    edit(1301, QStringLiteral("Terminal Lock Time (min) :"), 4)->setToolTip(lockLimit);
+    if (QLayoutItem* label = grid->itemAtPosition(row, 4); label && label->widget())
+        label->widget()->setToolTip(lockLimit);
     ++row;
     edit(1107, QStringLiteral("Net Chg % >= "), 0);
     auto* gainColour = named(new CColourButton(QStringLiteral(">= Color"), this), 1111);
@@ -293,13 +297,14 @@ void CColorSetting::storeSegmentColour(uint32_t colour)
 void CColorSetting::onGridlinesSwitch(bool on)
 {
     g_AppSettings.gridlines = on ? 1 : 0;
-    m_grid->setEnabled(on);
-    if (on) {
-        m_grid->setChecked(true);
-    } else {
+    // Ticking only offers the gridline colour ("Gridlines"); the feed colour
+    // being chosen stays chosen, so the button never shows one colour while
+    // editing another. Unticking takes the gridline choice away with it.
+    if (!on && m_grid->isChecked()) {
         m_text->setChecked(true);
         m_tickState->setCurrentIndex(0);
     }
+    m_grid->setEnabled(on);
     showColours();
 }
 

@@ -50,11 +50,16 @@ void release(int slot, int security)
     if (slot >= 0)
         subs.releaseSlot(slot);
     subs.Update_MDepth_Token(2);
+    subs.Update_Feeds_Token();
 }
 
 void sendDepthTokens()
 {
-    FeedSubscriptions::instance().Update_MDepth_Token(1);
+    FeedSubscriptions& subs = FeedSubscriptions::instance();
+    subs.Update_MDepth_Token(1);
+    // The day's values come with the security's quote, which no list may
+    // be asking for (a window reopened at the start without its list).
+    subs.Update_Feeds_Token();
 }
 
 } // namespace DepthFeedLink

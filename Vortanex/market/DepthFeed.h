@@ -36,9 +36,9 @@ int takeSlot(const std::shared_ptr<DepthFeed>& feed, int security);
 // The window switched security (ReturnMessage).
 void setSecurity(int slot, const std::shared_ptr<DepthFeed>& feed, int security);
 // OnCancel: the security leaves the depth table, the slot is freed and the
-// depth list rebuilt without sending.
+// depth list rebuilt without sending; the quote list follows.
 void release(int slot, int security);
-// Update_MDepth_Token(1).
+// Update_MDepth_Token(1), and the quote list with the window's security.
 void sendDepthTokens();
 } // namespace DepthFeedLink
 

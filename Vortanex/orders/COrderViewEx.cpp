@@ -485,6 +485,7 @@ void COrderViewEx::OnInitialUpdate()
         detail::bookLink().open(ref());
         setTitle();
         m_grid->show();
+        m_grid->setFilterBarEmptyText(QStringLiteral("<ALL>"));
         m_grid->setFilterBarVisible(true);
         m_commands = new OrderBookCommands(this);
         m_commands->toolBar()->show();

@@ -293,7 +293,7 @@ int FeedSubscriptions::RemoveWatchInfoDlgRef(int slot)
         if (e.in_use && e.window &&
             (detail::isWatchType(e.type) || e.type == kWindowIntradayChart || e.type == kWindowNetPosition))
             securities = e.window->feedSecurities();
-        if (e.in_use && e.type == kWindowIntradayChart && e.index >= 0)
+        if (e.in_use && (e.type == kWindowIntradayChart || e.type == kWindowMarketDepth) && e.index >= 0)
             securities.push_back(e.index);
         std::lock_guard lock(m_mutex);
         for (int s : securities)
@@ -367,10 +367,12 @@ void FeedSubscriptions::Update_Feeds_Token()
                 const OpenWindowEntry& e = m_windows[static_cast<size_t>(s)];
                 if (!e.in_use)
                     continue;
-                if (detail::isWatchType(e.type) || e.type == kWindowIntradayChart ||
+                // A depth window shows its security's day values from the
+                // quote: it wants that quote whether or not a list shows it.
+                if (detail::isWatchType(e.type) || e.type == kWindowIntradayChart || e.type == kWindowMarketDepth ||
                     (e.type == kWindowNetPosition && !netPositionTaken)) {
                     wants.push_back({s, e.type, {}});
-                    if (e.type == kWindowIntradayChart && e.index >= 0)
+                    if ((e.type == kWindowIntradayChart || e.type == kWindowMarketDepth) && e.index >= 0)
                         wants.back().securities.push_back(e.index);
                     netPositionTaken = netPositionTaken || e.type == kWindowNetPosition;
                 }

@@ -3,6 +3,7 @@
 #include "watch/WatchFeed.h"
 
 #include "server/CompanionLists.h"
+#include "server/ExpiryDates.h"
 #include "server/MarketLookups.h"
 #include "server/RequestServerAccess.h"
 #include "server/SecurityRequests.h"
@@ -164,6 +165,36 @@ WatchRowEntry builtRow(const SecurityRecord& s, int index)
     r.state = 1;
     r.origin = '0';
     return r;
+}
+
+// Where a contract stands in a chain: the underlying first, then futures,
+// then options; within each the nearest expiry first and an expiry's strikes
+// by value. The master sorts expiries as text ("23FEB27" before "29DEC26").
+struct ChainPlace {
+    int group = 0; // 0 no expiry, 1 future, 2 option
+    std::string expiry; // yyyymmdd; an expiry that cannot be read goes last
+    double strike = 0;
+    bool operator<(const ChainPlace& o) const
+    {
+        if (group != o.group)
+            return group < o.group;
+        if (expiry != o.expiry)
+            return expiry < o.expiry;
+        return strike < o.strike;
+    }
+};
+
+ChainPlace chainPlaceOf(const SecurityRecord& s)
+{
+    ChainPlace p;
+    const std::string_view expiry = s.expiry.view();
+    if (expiry.empty())
+        return p;
+    p.group = s.option_type.view().empty() ? 1 : 2;
+    if (ExpiryTextToDate(expiry, p.expiry) != 0)
+        p.expiry = "99999999";
+    p.strike = s.strike;
+    return p;
 }
 
 } // namespace
@@ -944,6 +975,10 @@ void CVortanexView::Get_Derivative(std::string& title)
                 capacity += 10;
             rows.push_back(detail::builtRow(s, i));
         }
+        std::stable_sort(rows.begin(), rows.end(), [&](const WatchRowEntry& a, const WatchRowEntry& b) {
+            return detail::chainPlaceOf(securities->row(a.securityIndex)) <
+                   detail::chainPlaceOf(securities->row(b.securityIndex));
+        });
         table.replaceRows(m_watchIndex, std::move(rows), capacity);
         table.update(m_watchIndex, [&](WatchlistRecord& r) {
             r.chainKind = kind;

@@ -74,6 +74,18 @@ void ThemeManager::apply(const ThemeLook& look, QWidget* target)
     p.setColor(QPalette::PlaceholderText,
                QColor(toward(look.base.red(), look.text.red()), toward(look.base.green(), look.text.green()),
                       toward(look.base.blue(), look.text.blue())));
+    // A disabled item (a menu's command that does not apply, a radio button
+    // that is off) must read as such, yet still be read: two thirds of the
+    // way from the background to the text, and without the light etching
+    // that made it look bolder than an enabled one on a dark look.
+    const auto faded = [](const QColor& from, const QColor& to) {
+        const auto mix = [](int a, int b) { return a + (b - a) * 2 / 3; };
+        return QColor(mix(from.red(), to.red()), mix(from.green(), to.green()), mix(from.blue(), to.blue()));
+    };
+    p.setColor(QPalette::Disabled, QPalette::Text, faded(look.base, look.text));
+    p.setColor(QPalette::Disabled, QPalette::WindowText, faded(look.window, look.text));
+    p.setColor(QPalette::Disabled, QPalette::ButtonText, faded(look.button, look.text));
+    p.setColor(QPalette::Disabled, QPalette::Light, look.window);
     if (target) {
         target->setPalette(p);
         target->setStyleSheet(styleSheet(look));

@@ -122,17 +122,17 @@ TEST_P(BrokerFeed, SlotSubscriptionsQuotesAndEnd)
     if (subscribes()) {
         ASSERT_TRUE(m_broker->waitForFeedClient("U1", 10000));
         ASSERT_TRUE(eventually([&] { return FeedState::instance().slot() >= 0; }));
-        // The opening request carried the window's securities; the 250 then
-        // brought the depth subscription.
-        EXPECT_EQ(brokerTokens(false), (std::vector<int>{wtoken(0), wtoken(1)}));
+        // The opening request carried the windows' securities (the depth
+        // window's quote too); the 250 then brought the depth subscription.
+        EXPECT_EQ(brokerTokens(false), (std::vector<int>{wtoken(0), wtoken(1), wtoken(2)}));
         ASSERT_TRUE(eventually([&] { return brokerTokens(true) == std::vector<int>{wtoken(2)}; }));
         // A changed list is subscribed again.
         m_window->m_securities = {3};
         FeedSubscriptions::instance().Update_Feeds_Token();
-        ASSERT_TRUE(eventually([&] { return brokerTokens(false) == std::vector<int>{wtoken(3)}; }));
+        ASSERT_TRUE(eventually([&] { return brokerTokens(false) == std::vector<int>{wtoken(3), wtoken(2)}; }));
         m_window->m_securities = {0, 1};
         FeedSubscriptions::instance().Update_Feeds_Token();
-        ASSERT_TRUE(eventually([&] { return brokerTokens(false).size() == 2; }));
+        ASSERT_TRUE(eventually([&] { return brokerTokens(false).size() == 3; }));
     }
 
     // A quote reaches the record and the window.

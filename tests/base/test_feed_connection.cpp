@@ -494,17 +494,18 @@ TEST_F(Connection, SubscriptionRequestsGoOutOnTheTransportInUse)
     const std::string marker = "00036203|10.0.0.5|feedhost|7001|U1|6|1|9,";
 
     // One 201 per change of the list: a rebuild that changes nothing sends none.
+    // The depth window's security (token 9) is listed after the watch's rows.
     m_window->m_securities = {0, 1, 2};
     subs.Update_Feeds_Token();
     subs.Update_Feeds_Token();
     m_connection.requestSubscription(2);
     m_connection.drainSender();
-    const std::string three = "00040201|10.0.0.5|feedhost|7001|U1|6|3|1,3,5,";
+    const std::string three = "00042201|10.0.0.5|feedhost|7001|U1|6|4|1,3,5,9,";
     EXPECT_EQ(m_peer.readExactly(three.size() + marker.size()), three + marker);
     m_window->m_securities = {0, 1};
     subs.Update_Feeds_Token();
     m_connection.drainSender();
-    const std::string two = "00038201|10.0.0.5|feedhost|7001|U1|6|2|1,3,";
+    const std::string two = "00040201|10.0.0.5|feedhost|7001|U1|6|3|1,3,9,";
     EXPECT_EQ(m_peer.readExactly(two.size()), two);
 
     struct Case {
@@ -522,7 +523,7 @@ TEST_F(Connection, SubscriptionRequestsGoOutOnTheTransportInUse)
         {"tcp stopped", 3, false, 6, 1, "", ""},
         {"tcp unknown 0", 3, true, 6, 0, "", ""},
         {"tcp unknown 3", 3, true, 6, 3, "", ""},
-        {"stream feeds", 2, true, 3, 1, "", "0/11:201|10.0.0.5|feedhost|7001|U1|3|2|1,3,"},
+        {"stream feeds", 2, true, 3, 1, "", "0/11:201|10.0.0.5|feedhost|7001|U1|3|3|1,3,9,"},
         {"stream depth", 2, true, 3, 2, "", "0/11:203|10.0.0.5|feedhost|7001|U1|3|1|9,"},
         {"stream without slot", 2, true, -1, 1, "", ""},
         {"stream stopped", 2, false, 3, 1, "", ""},

@@ -140,6 +140,10 @@ TEST_F(OrderBookTest, AReplyOfThreeOrdersShowsThreeRows)
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].decoded.text, "ReportData=600|CID01|U1|4|ABC12|0|1|0|0&AClient=N");
     EXPECT_EQ(view->windowTitle().toStdString(), "Order Report [All]");
+    // The filter bar under the header says what an empty filter takes, as
+    // the trade book's does; blank, it read as an empty first row.
+    EXPECT_TRUE(view->grid()->filterBarVisible());
+    EXPECT_EQ(view->grid()->filterBarEmptyText().toStdString(), "<ALL>");
     EXPECT_EQ(view->clientEdit()->text().toStdString(), "ABC12");
     EXPECT_TRUE(view->clientEdit()->isReadOnly());
     EXPECT_TRUE(barHas("Downloading Order Report for Client :ABC12"));

@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 
 #include <cstring>
 #include <string>
@@ -112,6 +113,7 @@ TEST_F(SettingsDialogTest, DefaultsThenSaveWritesTheDefaultsAndAFailedSaveStores
     g_AppSettings.gain_threshold = 500;
     CColorSetting dialog(hooks());
     EXPECT_EQ(dialog.Control<QLineEdit>(1301)->text(), "10");
+    EXPECT_TRUE(dialog.Control<QLineEdit>(1301)->toolTip().startsWith("1 to 30 minutes")) << "the limit where it is typed";
     EXPECT_EQ(dialog.Control<QLineEdit>(1107)->text(), "5.00");
     dialog.Control<QLineEdit>(1301)->setText("31");
     dialog.OnSave();
@@ -195,6 +197,49 @@ TEST_F(SettingsDialogTest, ColoursChangeAtOnceAndCancelPutsTheRecordBack)
     EXPECT_EQ(std::memcmp(&g_AppSettings, &before, sizeof before), 0);
     EXPECT_EQ(pv_user_info.segments[0].text_colour, 0u);
     EXPECT_TRUE(events.empty()) << "nothing saved";
+}
+
+// Ticking "Show Gridlines" only offers the gridline colour: the feed colour
+// the user was choosing stays chosen and shown, and the button edits it.
+TEST_F(SettingsDialogTest, ShowGridlinesLeavesTheFeedColourChoiceAlone)
+{
+    g_AppSettings.gridlines = 0;
+    g_AppSettings.down_back_colour = 0x0000AA;
+    g_AppSettings.gridline_colour = 0x00BB00;
+    g_AppSettings.normal_text_colour = 0xCC0000;
+    CColorSetting dialog(hooks());
+    auto* back = dialog.Control<QRadioButton>(1091);
+    auto* gridRadio = dialog.Control<QRadioButton>(1326);
+    auto* state = dialog.Control<QComboBox>(1086);
+    auto* button = dialog.Control<CColourButton>(1088);
+    EXPECT_FALSE(gridRadio->isEnabled());
+    back->click();
+    state->setCurrentIndex(2); // "Lower Side"
+    ASSERT_EQ(button->Colour(), 0x0000AAu);
+
+    dialog.Control<QCheckBox>(1328)->click(); // "Show Gridlines" on
+    EXPECT_EQ(g_AppSettings.gridlines, 1);
+    EXPECT_TRUE(gridRadio->isEnabled());
+    EXPECT_TRUE(back->isChecked());
+    EXPECT_FALSE(gridRadio->isChecked());
+    EXPECT_TRUE(state->isEnabled());
+    EXPECT_EQ(state->currentIndex(), 2);
+    EXPECT_EQ(button->Colour(), 0x0000AAu) << "the chosen feed colour is shown";
+    button->ChoosePalette(3);
+    EXPECT_EQ(g_AppSettings.down_back_colour, CColourButton::Palette()[3]);
+    EXPECT_EQ(g_AppSettings.gridline_colour, 0x00BB00u);
+
+    gridRadio->click(); // the user picks the gridlines
+    EXPECT_EQ(button->Colour(), 0x00BB00u);
+    EXPECT_FALSE(state->isEnabled());
+
+    dialog.Control<QCheckBox>(1328)->click(); // off: the gridline choice goes with it
+    EXPECT_EQ(g_AppSettings.gridlines, 0);
+    EXPECT_FALSE(gridRadio->isEnabled());
+    EXPECT_TRUE(dialog.Control<QRadioButton>(1090)->isChecked());
+    EXPECT_EQ(state->currentIndex(), 0);
+    EXPECT_TRUE(state->isEnabled());
+    EXPECT_EQ(button->Colour(), 0xCC0000u) << "No Change, text";
 }
 
 TEST_F(SettingsDialogTest, SwitchingTheTransportReconnectsOnTheTimerAndTheSameOneDoesNothing)

@@ -173,7 +173,9 @@ TEST_F(MarketWindows, DepthAppliesOnlyItsTokenAndKeepsZeroLevelPricesForBaskets)
     ASSERT_NE(v, nullptr);
     EXPECT_EQ(v->windowTitle().toStdString(), "INFY~EQ~NSE - Market Depth");
     EXPECT_EQ(FeedSubscriptions::instance().depthTokenList(), "3187,");
-    EXPECT_EQ(m_requests, (std::vector<int>{2}));
+    // The depth, and the quote that the day's values come from.
+    EXPECT_EQ(m_requests, (std::vector<int>{2, 1}));
+    EXPECT_EQ(FeedSubscriptions::instance().feedTokenList(), "3187,");
 
     // Records go through the feed side; another token never reaches the window.
     v->feed()->depthUpdated(record(tcs), false);
@@ -440,7 +442,9 @@ TEST_F(MarketWindows, PickersSwitchTheWindowAndSendTheNewToken)
     EXPECT_EQ(v->security(), find("TCS~EQ", "NN"));
     EXPECT_EQ(v->windowTitle().toStdString(), "TCS~EQ~NSE - Market Depth");
     EXPECT_EQ(FeedSubscriptions::instance().depthTokenList(), "23071,");
-    EXPECT_EQ(m_requests, (std::vector<int>{2}));
+    // The depth subscription, then the quote of the new security for the day's values.
+    EXPECT_EQ(m_requests, (std::vector<int>{2, 1}));
+    EXPECT_EQ(FeedSubscriptions::instance().feedTokenList(), "23071,");
     // An option from its five pickers.
     v->ReturnMessage(find("NIFTY~OI~26DEC26~24000.00~CE", "NN"));
     CMDepthView* w = OpenMarketDepth(find("NIFTY~OI~26DEC26~24000.00~CE", "NN"), nullptr);

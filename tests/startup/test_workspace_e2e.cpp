@@ -5,9 +5,11 @@
 
 // The server headers come before any Qt header: a member of the feed tables
 // is named like one of Qt's keyword macros.
+#include "server/FeedState.h"
 #include "server/MarketLookups.h"
 #include "server/SecurityTable.h"
 
+#include "app/ProgramFeed.h"
 #include "app/VortanexApp.h"
 #include "app/base/FixedText.h"
 #include "app/WorkspaceWiring.h"
@@ -22,6 +24,7 @@
 #include "market/CIndexView.h"
 #include "market/CMDepthView.h"
 #include "market/ChartSeries.h"
+#include "market/LinearGauge.h"
 #include "market/MarketHooks.h"
 #include "orders/COrderViewEx.h"
 #include "orders/CTsloOrderView.h"
@@ -480,6 +483,63 @@ TEST_F(WorkspaceE2E, ADepthOrChartWindowDoesNotComeBackOnAnotherSecurityWithItsT
         EXPECT_TRUE(pumpUntil([&] { return barSays(app, "The saved window Chart of NIFTY~FI~27NOV25"); }, 10000));
         closeAndExit(app);
     }
+}
+
+// A depth window comes back at the next start without the list it was
+// opened from (a new list is not kept): with its five levels it shows the
+// day's values of its security, not zeros, as it did when it was opened.
+TEST_F(WorkspaceE2E, ARestoredDepthWindowShowsTheDaysValuesWithItsLevels)
+{
+    std::string name;
+    int wtoken = 0;
+    {
+        ProgramFeed feed;
+        CVortanexApp app;
+        ASSERT_TRUE(startLoggedIn(app, feed));
+        ASSERT_TRUE(app.mainFrame()->Commands().invoke(ID_FILE_NEW));
+        ASSERT_TRUE(pumpUntil([] { return WatchCommands::openCount() == 1; }));
+        CVortanexView* watch = CVortanexView::openViews().at(0);
+        ASSERT_FALSE(watch->list().rows.empty());
+        QTreeView* tree = watch->grid()->tree();
+        tree->setCurrentIndex(tree->model()->index(0, 0));
+        watch->OnPopupMarketDepth();
+        ASSERT_EQ(CMDepthView::openViews().size(), 1u);
+        const int security = CMDepthView::openViews()[0]->security();
+        name = nameOf(security);
+        wtoken = SecurityTable::current()->row(security).wtoken;
+        closeAndExit(app);
+    }
+    ResetRunGlobals();
+    ProgramFeed feed;
+    CVortanexApp app;
+    ASSERT_TRUE(startLoggedIn(app, feed));
+    ASSERT_TRUE(CVortanexView::openViews().empty()) << "the new list is not kept";
+    ASSERT_EQ(CMDepthView::openViews().size(), 1u);
+    CMDepthView* depth = CMDepthView::openViews()[0];
+    ASSERT_EQ(nameOf(depth->security()), name);
+    ASSERT_TRUE(pumpUntil([] { return FeedState::instance().slot() >= 0; }, 10000));
+    // The broker's market moves; the window follows it.
+    const auto money = [](int64_t paise) { return QString::asprintf("%0.2f", double(paise) / 100).toStdString(); };
+    tb::Quote q;
+    const bool shown = pumpUntil(
+        [&] {
+            broker->marketStep();
+            pumpUntil([] { return false; }, 200);
+            q = broker->quote(wtoken);
+            return !depth->cellText(0, 1).empty() && depth->text(CMDepthView::kLastPrice) == money(q.last);
+        },
+        10000);
+    EXPECT_FALSE(depth->cellText(0, 1).empty()) << "the levels";
+    EXPECT_TRUE(shown) << "LTP " << depth->text(CMDepthView::kLastPrice) << ", the broker's " << money(q.last);
+    EXPECT_EQ(depth->text(CMDepthView::kOpen), money(q.open));
+    EXPECT_EQ(depth->text(CMDepthView::kClose), money(q.close));
+    EXPECT_EQ(depth->text(CMDepthView::kWeightedAverage), money(q.avg));
+    EXPECT_NE(depth->text(CMDepthView::kLastTradeDate), "00-00-00");
+    const LinearGauge* circuit = depth->gauge(CMDepthView::kCircuitGauge);
+    ASSERT_NE(circuit, nullptr);
+    EXPECT_DOUBLE_EQ(circuit->start(), double(q.lowerBand) / 100);
+    EXPECT_DOUBLE_EQ(circuit->finish(), double(q.upperBand) / 100);
+    closeAndExit(app);
 }
 
 // An index's derivative chain is a list of the session under a passing name

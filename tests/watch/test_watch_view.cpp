@@ -29,6 +29,7 @@
 #include <QTreeView>
 
 #include <atomic>
+#include <map>
 #include <random>
 #include <thread>
 
@@ -500,6 +501,98 @@ TEST_F(WatchViewTest, AFutureChainIsBuiltFromTheTableWithoutOptions)
     for (int p = 0; p < static_cast<int>(r.rows.size()); ++p)
         keys.push_back(cell(v, p, 0));
     EXPECT_EQ(keys, (std::vector<QString>{"ZETA-EQ", "ZETA-FUT-MAR", "ZETA-FUT-APR"}));
+}
+
+// The master lists a symbol's contracts by their text, where "23FEB27"
+// comes before "29DEC26": the chain lists the nearest expiry first, futures
+// before options, and an expiry's strikes by their value.
+TEST_F(WatchViewTest, ADerivativeChainListsTheNearestExpiryFirst)
+{
+    SecurityRows extra;
+    auto add = [&](const char* inst, const char* key, const char* expiry, double strike, const char* option) {
+        SecurityRecord r;
+        r.token = 90000 + static_cast<int>(extra.size());
+        r.wtoken = 2 * r.token - 1;
+        r.symbol.assign("ZETA");
+        r.display_name.assign(key);
+        r.market_exchange.assign("NN");
+        r.inst_type.assign(inst);
+        r.expiry.assign(expiry);
+        r.strike = strike;
+        r.option_type.assign(option);
+        extra.push_back(std::move(r));
+    };
+    // In the master's (text) order.
+    add("EQ", "ZETA~EQ", "", 0, "");
+    add("FS", "ZETA~FS~23FEB27", "23FEB27", 0, "");
+    add("FS", "ZETA~FS~26JAN27", "26JAN27", 0, "");
+    add("FS", "ZETA~FS~29DEC26", "29DEC26", 0, "");
+    add("OS", "ZETA~OS~26JAN27~1000.00~CE", "26JAN27", 1000, "CE");
+    add("OS", "ZETA~OS~26JAN27~900.00~CE", "26JAN27", 900, "CE");
+    add("OS", "ZETA~OS~26JAN27~900.00~PE", "26JAN27", 900, "PE");
+    add("OS", "ZETA~OS~29DEC26~1000.00~CE", "29DEC26", 1000, "CE");
+    m_table = publishTable(3000, std::move(extra));
+    g_WatchOpenRequest.openType = 2;
+    g_WatchOpenRequest.chainKind = 2;
+    g_WatchOpenRequest.chainBase = 3000;
+    WatchCommands::OnNewChain(2);
+    ASSERT_EQ(CVortanexView::openViews().size(), 1u);
+    CVortanexView* v = CVortanexView::openViews()[0];
+    EXPECT_EQ(v->title(), "Derv Chain-ZETA");
+    std::vector<std::string> keys;
+    for (int p = 0; p < static_cast<int>(v->list().rows.size()); ++p)
+        keys.push_back(cell(v, p, 0).toStdString());
+    EXPECT_EQ(keys, (std::vector<std::string>{"ZETA~EQ", "ZETA~FS~29DEC26", "ZETA~FS~26JAN27", "ZETA~FS~23FEB27",
+                                              "ZETA~OS~29DEC26~1000.00~CE", "ZETA~OS~26JAN27~900.00~CE",
+                                              "ZETA~OS~26JAN27~900.00~PE", "ZETA~OS~26JAN27~1000.00~CE"}));
+}
+
+// A chain cannot be edited: its row menu keeps "Add Scrip" and "Remove ..."
+// but disabled, and in every look a disabled item reads fainter than the
+// others (it was drawn etched, bolder than an enabled one, on the dark looks).
+TEST_F(WatchViewTest, AChainsRowMenuOffersNoEditingAndSaysSo)
+{
+    const testkit::KeepLook keep([theme = g_AppSettings.theme] { g_AppSettings.theme = theme; });
+    SecurityRows extra;
+    for (const char* key : {"ZETA~EQ", "ZETA~FS~29DEC26"}) {
+        SecurityRecord r;
+        r.token = 90000 + static_cast<int>(extra.size());
+        r.wtoken = 2 * r.token - 1;
+        r.symbol.assign("ZETA");
+        r.display_name.assign(key);
+        r.market_exchange.assign("NN");
+        r.inst_type.assign(extra.empty() ? "EQ" : "FS");
+        r.expiry.assign(extra.empty() ? "" : "29DEC26");
+        extra.push_back(std::move(r));
+    }
+    m_table = publishTable(3000, std::move(extra));
+    g_WatchOpenRequest.openType = 2;
+    g_WatchOpenRequest.chainKind = 2;
+    g_WatchOpenRequest.chainBase = 3000;
+    WatchCommands::OnNewChain(2);
+    ASSERT_EQ(CVortanexView::openViews().size(), 1u);
+    CVortanexView* v = CVortanexView::openViews()[0];
+    QTreeView* tree = v->grid()->tree();
+    tree->setCurrentIndex(tree->model()->index(1, 0));
+    const ui::MenuSpec menu = v->BuildContextMenu();
+    std::map<int, ui::MenuItem> byId;
+    for (const ui::MenuItem& item : menu.items)
+        byId[item.id] = item;
+    ASSERT_TRUE(byId.count(32977));
+    EXPECT_EQ(byId[32977].text, "&Remove ZETA~FS~29DEC26");
+    EXPECT_FALSE(byId[32977].enabled);
+    EXPECT_FALSE(byId[32976].enabled) << "Add Scrip";
+    EXPECT_TRUE(byId[32979].enabled) << "Market Depth";
+    for (const ThemeEntry& theme : RibbonThemes()) {
+        SCOPED_TRACE(theme.text);
+        ui::ThemeManager::apply(ThemeLookFor(theme.id), nullptr);
+        const QPalette p = QApplication::palette();
+        const QColor back = p.color(QPalette::Active, QPalette::Window);
+        EXPECT_LT(testkit::contrastRatio(p.color(QPalette::Disabled, QPalette::Text), back),
+                  testkit::contrastRatio(p.color(QPalette::Active, QPalette::Text), back));
+        EXPECT_LT(testkit::contrastRatio(p.color(QPalette::Disabled, QPalette::Light), back), 1.2)
+            << "no etching beside the text";
+    }
 }
 
 // Answers the list requests from a script and keeps what it was sent.
