@@ -926,6 +926,19 @@ GridView::GridView(QWidget* parent)
         layoutFilterBar();
     });
     connect(m_model, &GridModel::regrouped, this, &GridView::onRegrouped);
+    // Rows an owner adds one by one, without a filter pass, get their
+    // columns' widths once the adding is done.
+    const auto fitLater = [this] {
+        if (m_cellFitPending)
+            return;
+        m_cellFitPending = true;
+        QTimer::singleShot(0, this, [this] {
+            m_cellFitPending = false;
+            fitCellTexts();
+        });
+    };
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, fitLater);
+    connect(m_model, &QAbstractItemModel::modelReset, this, fitLater);
     m_proxy->setSourceModel(m_model);
 
     m_filterBar = new QWidget(m_tree);

@@ -100,7 +100,7 @@ public:
     // layout's, an auto-size share or the user's drag, is raised to it; a
     // width of 0 (a column folded away) stays.
     int headerTextWidth(int column) const;
-    // Each pass over the rows (a fill, a regroup, a filter) also raises a
+    // Each pass over the rows (a fill, a regroup, a filter, rows added) also raises a
     // column to the widest text of the first kMeasuredRows shown rows, at the
     // cell's font, with the cell's margins and, in the first column, the
     // rows' indentation; auto-size shares keep it too. A later drag may
@@ -274,6 +274,7 @@ private:
     bool m_applyingAutoSize = false;
     bool m_fittingHeaders = false;
     std::vector<int> m_cellNeed; // by column: the widest shown cell measured at the last fill
+    bool m_cellFitPending = false;
     std::vector<int> m_autoSizeBase; // the widths the shares are taken from
 };
 

@@ -313,7 +313,7 @@ namespace {
 // style's header margins.
 void clippedPlainHeaders(QWidget& window, std::vector<std::string>& out)
 {
-    std::vector<QTreeView*> trees = window.findChildren<QTreeView*>();
+    const QList<QTreeView*> trees = window.findChildren<QTreeView*>();
     for (QTreeView* tree : trees) {
         if (qobject_cast<ui::GridView*>(tree->parentWidget()) || tree->isHeaderHidden() || !tree->isVisibleTo(&window))
             continue;
