@@ -2,6 +2,7 @@
 
 #include "app/base/TextFormat.h"
 
+#include <QFontMetricsF>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPolygonF>
@@ -35,6 +36,52 @@ void LinearGauge::setColours(QColor pointer, QColor outline, QColor ticks, QColo
     m_text = text;
 }
 
+QFont LinearGauge::labelFont() const
+{
+    QFont f = font();
+    f.setPointSizeF(std::max(6.0, f.pointSizeF() - 1));
+    return f;
+}
+
+int LinearGauge::tickCount() const
+{
+    const double span = m_finish - m_start;
+    return m_step > 0 && span / m_step < 50 ? static_cast<int>(span / m_step + 0.5) : 1;
+}
+
+std::vector<LinearGauge::TickLabel> LinearGauge::tickLabels() const
+{
+    // Each label centred under its tick, kept inside the gauge. A label that
+    // would touch the one before it is left out, so the figures never run
+    // together; the last (the scale's end) is kept in place of the one
+    // before it.
+    constexpr double kGap = 6;
+    const QFontMetricsF fm(labelFont());
+    const double left = 8, right = width() - 8.0, span = m_finish - m_start;
+    const double top = 6 + 12 + m_tickSize;
+    const int count = tickCount();
+    std::vector<TickLabel> out;
+    for (int i = 0; i <= count; ++i) {
+        const double v = m_start + (count ? span * i / count : 0);
+        const double x = span == 0 ? left : left + (v - m_start) / span * (right - left);
+        const QString text = QString::fromStdString(tickLabel(v)).trimmed();
+        const double w = fm.horizontalAdvance(text);
+        const double lx = std::clamp(x - w / 2.0, 0.0, std::max(0.0, width() - w));
+        const TickLabel label{text, QRectF(lx, top, w, fm.height())};
+        const auto clashes = [&](const TickLabel& before) { return label.area.left() < before.area.right() + kGap; };
+        if (!out.empty() && clashes(out.back())) {
+            if (i != count)
+                continue;
+            while (!out.empty() && clashes(out.back()) && out.size() > 1)
+                out.pop_back();
+            if (!out.empty() && clashes(out.back()))
+                continue; // one label only: the first stays
+        }
+        out.push_back(label);
+    }
+    return out;
+}
+
 void LinearGauge::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
@@ -58,22 +105,16 @@ void LinearGauge::paintEvent(QPaintEvent*)
     p.setPen(m_outline);
     p.drawLine(QPointF(left, barTop + 10), QPointF(right, barTop + 10));
     // Major ticks at every step from start to finish, with their labels.
-    p.setPen(m_ticks);
-    QFont f = font();
-    f.setPointSizeF(std::max(6.0, f.pointSizeF() - 1));
-    p.setFont(f);
-    const int count = m_step > 0 && span / m_step < 50 ? static_cast<int>(span / m_step + 0.5) : 1;
+    p.setFont(labelFont());
+    const int count = tickCount();
     for (int i = 0; i <= count; ++i) {
-        const double v = m_start + (count ? span * i / count : 0);
-        const double x = xOf(v);
+        const double x = xOf(m_start + (count ? span * i / count : 0));
         p.setPen(m_ticks);
         p.drawLine(QPointF(x, barTop + 10), QPointF(x, barTop + 10 + m_tickSize));
-        p.setPen(m_text);
-        const QString label = QString::fromStdString(tickLabel(v)).trimmed();
-        const int w = p.fontMetrics().horizontalAdvance(label);
-        const double lx = std::clamp(x - w / 2.0, 0.0, std::max(0.0, width() - double(w)));
-        p.drawText(QPointF(lx, barTop + 12 + m_tickSize + p.fontMetrics().ascent()), label);
     }
+    p.setPen(m_text);
+    for (const TickLabel& l : tickLabels())
+        p.drawText(QPointF(l.area.left(), l.area.top() + QFontMetricsF(labelFont()).ascent()), l.text);
     // The pointer: a small triangle over the bar.
     const double px = xOf(m_pointer);
     QPolygonF tri;

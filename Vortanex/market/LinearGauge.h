@@ -6,6 +6,9 @@
 #include "ui/rgb.h"
 
 #include <QColor>
+#include <QFont>
+#include <QRectF>
+#include <QString>
 #include <QWidget>
 
 #include <string>
@@ -46,10 +49,20 @@ public:
 
     QSize sizeHint() const override { return {200, 44}; }
 
+    // The tick labels as drawn at the gauge's width, left to right.
+    struct TickLabel {
+        QString text;
+        QRectF area;
+    };
+    std::vector<TickLabel> tickLabels() const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    QFont labelFont() const;
+    int tickCount() const;
+
     double m_start = 0, m_finish = 100, m_step = 100, m_pointer = 0;
     std::vector<Range> m_ranges;
     std::string m_labelFormat = "%.2f";

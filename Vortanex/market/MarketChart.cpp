@@ -186,6 +186,7 @@ void MarketChart::clear()
     m_area.clear();
     m_hovered = -1;
     m_plot->clearItems();
+    m_clusterLabels.clear();
     m_plot->setInteractions(QCP::Interactions());
     delete m_zoomContext;
     m_zoomContext = nullptr;

@@ -8,6 +8,7 @@
 // chart tells of the point under a moving mouse and of a button released on
 // one. It keeps what it draws so the dialog's tests can read it, and exports
 // the picture as BMP or PNG. UI thread only.
+#include <QRectF>
 #include <QString>
 #include <QWidget>
 
@@ -16,6 +17,7 @@
 
 class QCustomPlot;
 class QCPAbstractPlottable;
+class QCPItemText;
 
 class MarketChart : public QWidget {
     Q_OBJECT
@@ -80,6 +82,13 @@ public:
     bool exportImage(const QString& path);
     QCustomPlot* plot() const { return m_plot; }
 
+    // The cluster's point labels as they are drawn at the chart's size and
+    // zoom: the pixel area of each shown label, by point; an empty area for
+    // a label left out because it would cover another. And the plot's area,
+    // which every shown label lies inside.
+    std::vector<QRectF> clusterLabelAreas() const;
+    QRectF plotArea() const;
+
 signals:
     // The mouse moved onto a point (index) or off every point (-1).
     void pointHovered(int index);
@@ -91,6 +100,7 @@ private:
     void addPointSeries(const Point& p, double pixels);
     void onMouseMove(QMouseEvent* event);
     void onMouseRelease(QMouseEvent* event);
+    void placeClusterLabels();
 
     QCustomPlot* m_plot = nullptr;
     Kind m_kind = Kind::None;
@@ -104,4 +114,5 @@ private:
     std::vector<double> m_area;
     int m_hovered = -1;
     QObject* m_zoomContext = nullptr; // the cluster's zoom limits; gone with the cluster
+    std::vector<QCPItemText*> m_clusterLabels; // by point; owned by the plot
 };

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QFontMetricsF>
+
 namespace detail {
 namespace {
 
@@ -96,6 +98,8 @@ void MarketChart::setCluster(const std::vector<Point>& points, double largestX)
         label->setText(p.label);
         label->setFont(QFont("sans", 7));
         label->setColor(p.colour.darker(120));
+        label->setClipToAxisRect(true);
+        m_clusterLabels.push_back(label);
         minY = std::min(minY, p.y);
         maxY = std::max(maxY, p.y);
     }
@@ -127,7 +131,77 @@ void MarketChart::setCluster(const std::vector<Point>& points, double largestX)
                 if (r.size() < minYSpan)
                     m_plot->yAxis->setRange(r.center() - minYSpan / 2, r.center() + minYSpan / 2);
             });
+    // The labels are placed for the axes as the plot has laid them out, on
+    // every replot, so a zoom, a scroll and a resize place them again.
+    connect(m_plot, &QCustomPlot::afterLayout, m_zoomContext, [this] { placeClusterLabels(); });
     m_plot->replot();
+}
+
+QRectF MarketChart::plotArea() const
+{
+    return QRectF(m_plot->axisRect()->rect());
+}
+
+std::vector<QRectF> MarketChart::clusterLabelAreas() const
+{
+    std::vector<QRectF> out;
+    for (QCPItemText* label : m_clusterLabels) {
+        if (!label->visible()) {
+            out.emplace_back();
+            continue;
+        }
+        const QFontMetricsF fm(label->font());
+        const QSizeF size(fm.horizontalAdvance(label->text()), fm.height());
+        const QPointF at = label->position->pixelPosition();
+        const Qt::Alignment a = label->positionAlignment();
+        const double x = (a & Qt::AlignRight) ? at.x() - size.width() : at.x();
+        const double y = (a & Qt::AlignTop) ? at.y() : at.y() - size.height();
+        out.emplace_back(QPointF(x, y), size);
+    }
+    return out;
+}
+
+void MarketChart::placeClusterLabels()
+{
+    // Each label beside its point, turned to the point's other side where
+    // the plot's edge would cut it; a label that would still be cut, or would
+    // cover a label placed before it, is left out (its point keeps its hover
+    // and status line). Points are taken from the largest change outwards, so
+    // the stocks that moved most keep their labels.
+    if (m_kind != Kind::Cluster || m_clusterLabels.empty())
+        return;
+    const QRectF area = plotArea();
+    std::vector<size_t> order(m_clusterLabels.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [this](size_t a, size_t b) {
+        return std::abs(m_points[a].y) > std::abs(m_points[b].y);
+    });
+    std::vector<QRectF> placed;
+    constexpr double kGap = 2;
+    for (size_t i : order) {
+        QCPItemText* label = m_clusterLabels[i];
+        const QFontMetricsF fm(label->font());
+        const QSizeF size(fm.horizontalAdvance(label->text()), fm.height());
+        const QPointF at(m_plot->xAxis->coordToPixel(m_points[i].x), m_plot->yAxis->coordToPixel(m_points[i].y));
+        bool shown = false;
+        for (const Qt::Alignment side : {Qt::AlignLeft | Qt::AlignBottom, Qt::AlignRight | Qt::AlignBottom,
+                                         Qt::AlignLeft | Qt::AlignTop, Qt::AlignRight | Qt::AlignTop}) {
+            const double x = (side & Qt::AlignRight) ? at.x() - size.width() : at.x();
+            const double y = (side & Qt::AlignTop) ? at.y() : at.y() - size.height();
+            const QRectF r(QPointF(x, y), size);
+            if (!area.contains(r))
+                continue;
+            const QRectF spaced = r.adjusted(-kGap, -kGap, kGap, kGap);
+            if (std::any_of(placed.begin(), placed.end(), [&](const QRectF& o) { return o.intersects(spaced); }))
+                continue;
+            label->setPositionAlignment(side);
+            placed.push_back(r);
+            shown = true;
+            break;
+        }
+        label->setVisible(shown);
+    }
 }
 
 void MarketChart::setArea(const QString& yAxisName, const std::vector<QString>& labels,

@@ -18,6 +18,7 @@
 #include "pf/clock.h"
 #include "pf/threads.h"
 #include "ui/grid_ranges.h"
+#include "ui/text_fit.h"
 #include "ui/ticker.h"
 #include "ui/ui_thread.h"
 
@@ -25,6 +26,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPointer>
+#include <QStyle>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -510,9 +512,29 @@ void CMarketTurnOver::InitIndicesTracker()
         m_slotCombos.push_back(combo);
     }
     m_props->expandAll();
-    m_props->header()->resizeSection(0, 60);
+    // Every index name reads whole in its box, and the group's caption in
+    // its column: the list is as wide as they need (with the list's frame
+    // and scroll bar), and the chart and the window move over by what it
+    // takes beyond the layout's.
+    const int nameWidth = std::max(60, m_props->indentation() + 12 +
+                                           m_props->fontMetrics().horizontalAdvance(group->text(0)));
+    m_props->header()->resizeSection(0, nameWidth);
+    int valueWidth = 90;
+    for (QComboBox* combo : m_slotCombos) {
+        combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        valueWidth = std::max(valueWidth, combo->sizeHint().width());
+    }
+    m_props->header()->resizeSection(1, valueWidth);
+    ui::fitHeaderSections(*m_props->header());
+    const int listWidth = std::max(150, m_props->header()->sectionSize(0) + m_props->header()->sectionSize(1) +
+                                            2 * m_props->frameWidth() +
+                                            m_props->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_props));
+    const int more = listWidth - 150;
+    m_props->setGeometry(0, 3, listWidth, 235);
+    control(kChart)->setGeometry(155 + more, 3, 345, 265);
+    resize(500 + more, 300);
     auto* description = new QLabel("Index Data for the Indices Meter", this);
-    description->setGeometry(0, 240, 150, 28);
+    description->setGeometry(0, 240, listWidth, 28);
     description->setWordWrap(true);
     m_props->show();
     description->show();

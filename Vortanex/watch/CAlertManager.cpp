@@ -14,6 +14,7 @@
 
 #include "ui/modal_host.h"
 #include "ui/prompter.h"
+#include "ui/text_fit.h"
 
 #include <QCursor>
 #include <QHeaderView>
@@ -136,6 +137,7 @@ void CAlertManager::onInit()
         const int widths[9] = {50, 100, 50, 30, 60, 60, 60, 60, 50};
         for (int c = 0; c < 9; ++c)
             m_list->setColumnWidth(c, widths[c]);
+        ui::fitHeaderSections(*m_list->header()); // no caption cut, whatever the font
         m_list->setContextMenuPolicy(Qt::CustomContextMenu);
         layout->addWidget(m_list);
         connect(m_list, &QTreeWidget::itemClicked, this,

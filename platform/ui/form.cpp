@@ -1,6 +1,7 @@
 #include "ui/form.h"
 
 #include "ui/prompter.h"
+#include "ui/text_fit.h"
 
 #include "pf/log.h"
 
@@ -25,21 +26,30 @@
 #include <QSpinBox>
 #include <QValidator>
 
+#include <QEvent>
+
 #include <climits>
+#include <cmath>
 #include <exception>
 
 namespace ui {
 namespace detail {
 namespace {
 
-// Dialog units to pixels with the base units of the templates' 8-point
-// font: four units across a character 6 pixels wide, eight down 13 pixels.
-constexpr int kBaseX = 6;
-constexpr int kBaseY = 13;
-
-QRect toPixels(const DluRect& r)
+// Dialog units to pixels with the units of the form's font.
+QRect toPixels(const DluRect& r, const DialogUnits& u)
 {
-    return QRect(r.x * kBaseX / 4, r.y * kBaseY / 8, r.width * kBaseX / 4, r.height * kBaseY / 8);
+    const auto across = [&u](int units) { return static_cast<int>(std::lround(units * u.x / 4)); };
+    const auto down = [&u](int units) { return static_cast<int>(std::lround(units * u.y / 8)); };
+    return QRect(across(r.x), down(r.y), across(r.width), down(r.height));
+}
+
+// A control the user reads or types in (frames and group boxes lie behind
+// the controls by design).
+bool takesRoom(const QWidget& w)
+{
+    return !qobject_cast<const QGroupBox*>(&w) && !(qobject_cast<const QFrame*>(&w) && !qobject_cast<const QLabel*>(&w) &&
+                                                    static_cast<const QFrame&>(w).frameShape() == QFrame::NoFrame);
 }
 
 QString qs(std::string_view s)
@@ -77,12 +87,26 @@ Form::Form(FormSpec spec, QWidget* parent) : QDialog(parent), m_spec(std::move(s
     build();
 }
 
+void Form::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::WindowTitleChange)
+        keepTitleWhole(*this);
+}
+
 Form::~Form() = default;
+
+QRect Form::toPixels(const DluRect& rect) const
+{
+    return detail::toPixels(rect, m_units);
+}
 
 void Form::build()
 {
+    ensurePolished();
+    m_units = dialogUnitsFor(font());
     if (m_spec.width > 0 && m_spec.height > 0)
-        resize(detail::toPixels({0, 0, m_spec.width, m_spec.height}).size());
+        resize(toPixels({0, 0, m_spec.width, m_spec.height}).size());
     m_keys->watch(this);
     std::map<int, QButtonGroup*> radioGroups;
     for (const ControlSpec& spec : m_spec.controls) {
@@ -91,7 +115,7 @@ void Form::build()
             continue;
         }
         QWidget* w = makeControl(spec);
-        QRect place = detail::toPixels(spec.rect);
+        QRect place = toPixels(spec.rect);
         // A combo box's template height includes its dropped-down list; the
         // closed box is one line high.
         if (qobject_cast<QComboBox*>(w))
@@ -111,6 +135,56 @@ void Form::build()
         // Labels often share id -1 (IDC_STATIC); they are not addressable.
         if (spec.id != -1)
             m_controls[spec.id] = Control{spec, w};
+    }
+    widenLabels();
+    keepTitleWhole(*this);
+}
+
+void Form::widenLabels()
+{
+    // A label narrower than its text takes the free room beside it, on the
+    // side its alignment grows to, up to the next control on its line (less
+    // a gap) or the form's edge: a template drawn for a narrower font keeps
+    // its texts whole and apart.
+    for (QLabel* label : findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+        widenLabel(*label);
+}
+
+void Form::widenLabel(QLabel& labelRef)
+{
+    constexpr int kGap = 4;
+    QLabel* label = &labelRef;
+    {
+        if (label->wordWrap() || label->text().isEmpty() || label->parentWidget() != this)
+            return;
+        const int need = label->fontMetrics().horizontalAdvance(label->text()) + 2 * label->margin() + 1;
+        QRect r = label->geometry();
+        if (need <= r.width())
+            return;
+        int leftLimit = 0, rightLimit = width();
+        for (QObject* o : children()) {
+            auto* other = qobject_cast<QWidget*>(o);
+            if (!other || other == label || other->isWindow() || other->isHidden() || !detail::takesRoom(*other))
+                continue;
+            const QRect g = other->geometry();
+            if (g.bottom() < r.top() || g.top() > r.bottom())
+                continue; // another line
+            if (g.left() >= r.right())
+                rightLimit = std::min(rightLimit, g.left() - kGap);
+            else if (g.right() <= r.left())
+                leftLimit = std::max(leftLimit, g.right() + 1 + kGap);
+        }
+        const int more = need - r.width();
+        if (label->alignment() & Qt::AlignRight) {
+            r.setLeft(std::max(leftLimit, r.left() - more));
+        } else if (label->alignment() & Qt::AlignHCenter) {
+            r.setLeft(std::max(leftLimit, r.left() - (more + 1) / 2));
+            r.setRight(std::min(rightLimit - 1, r.right() + (more + 1) / 2));
+        } else {
+            r.setRight(std::min(rightLimit - 1, r.right() + more));
+        }
+        if (r.width() > label->width())
+            label->setGeometry(r);
     }
 }
 
@@ -249,6 +323,7 @@ void Form::setText(int id, std::string_view text)
     const QString t = detail::qs(text);
     if (auto* label = qobject_cast<QLabel*>(w)) {
         label->setText(t);
+        widenLabel(*label);
     } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
         edit->setText(QString::fromStdString(c->spec.rules.apply(text)));
     } else if (auto* plain = qobject_cast<QPlainTextEdit*>(w)) {

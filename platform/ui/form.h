@@ -5,6 +5,7 @@
 // them; Escape and the window's close button act as button 2.
 #include "ui/form_spec.h"
 #include "ui/key_filter.h"
+#include "ui/text_fit.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -14,6 +15,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+class QLabel;
 
 namespace ui {
 
@@ -69,6 +72,10 @@ public:
     // Called by the modal hosts before the form is shown: runs onInit once.
     void prepare();
 
+    // A rectangle of the control table in this form's pixels: the dialog
+    // units of the form's font (ui/text_fit.h).
+    QRect toPixels(const DluRect& rect) const;
+
 public slots:
     void accept() override;
     void reject() override;
@@ -79,6 +86,8 @@ signals:
 protected:
     // The window's initialisation (filling controls from its data).
     virtual void onInit() {}
+    // A new title widens the form to keep it whole.
+    void changeEvent(QEvent* event) override;
 
 private:
     struct Control {
@@ -86,6 +95,8 @@ private:
         QPointer<QWidget> widget;
     };
     void build();
+    void widenLabels();
+    void widenLabel(QLabel& label);
     QWidget* makeControl(const ControlSpec& spec);
     const Control* find(int id, const char* what) const;
     void runClick(int id);
@@ -97,6 +108,7 @@ private:
     std::map<int, std::function<void()>> m_clickHandlers;
     std::map<int, std::function<void()>> m_changeHandlers;
     KeyFilter* m_keys = nullptr;
+    DialogUnits m_units;
     bool m_initDone = false;
     bool m_finished = false;
     int m_outcome = 0;

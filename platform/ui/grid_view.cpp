@@ -926,6 +926,19 @@ GridView::GridView(QWidget* parent)
         layoutFilterBar();
     });
     connect(m_model, &GridModel::regrouped, this, &GridView::onRegrouped);
+    // Rows an owner adds one by one, without a filter pass, get their
+    // columns' widths once the adding is done.
+    const auto fitLater = [this] {
+        if (m_cellFitPending)
+            return;
+        m_cellFitPending = true;
+        QTimer::singleShot(0, this, [this] {
+            m_cellFitPending = false;
+            fitCellTexts();
+        });
+    };
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, fitLater);
+    connect(m_model, &QAbstractItemModel::modelReset, this, fitLater);
     m_proxy->setSourceModel(m_model);
 
     m_filterBar = new QWidget(m_tree);
@@ -1182,6 +1195,68 @@ void GridView::refilter()
     if (m_sortColumn >= 0)
         sortRows();
     restoreExpansion();
+    fitCellTexts();
+}
+
+int GridView::cellNeed(int column) const
+{
+    return column >= 0 && size_t(column) < m_cellNeed.size() ? m_cellNeed[size_t(column)] : 0;
+}
+
+void GridView::fitCellTexts()
+{
+    const int columns = m_model->columns();
+    m_cellNeed.assign(size_t(columns), 0);
+    const QFontMetrics viewFont(m_tree->font());
+    // The cell's text box is 3 pixels in from each side (GridDelegate), and a
+    // pixel more keeps the last letter clear of the grid line.
+    constexpr int kMargins = 8;
+    const int firstShown = m_header->logicalIndex(0);
+    int measured = 0;
+    for (int id : m_model->preorder()) {
+        if (measured >= kMeasuredRows)
+            break;
+        if (!isRowShown(id))
+            continue;
+        ++measured;
+        if (m_model->isAutoGroup(id) || m_model->isGroup(id))
+            continue; // a group row's caption runs across the row
+        for (int col = 0; col < columns; ++col) {
+            if (m_header->isSectionHidden(col) || m_model->buttonCommand(id, col) != 0 || m_model->mergeAt(id, col))
+                continue;
+            const QString text = m_model->text(id, col);
+            if (text.isEmpty())
+                continue;
+            const QFont* own = m_model->font(id, col);
+            int need = (own ? QFontMetrics(*own) : viewFont).horizontalAdvance(text) + kMargins;
+            if (m_model->icon(id, col) >= 0)
+                need += m_tree->iconSize().width() > 0 ? m_tree->iconSize().width() + 4 : 20;
+            if (col == firstShown) {
+                int depth = m_tree->rootIsDecorated() ? 1 : 0;
+                for (int p = m_model->parentOf(id); p != GridModel::kRoot; p = m_model->parentOf(p))
+                    ++depth;
+                need += depth * m_tree->indentation();
+            }
+            m_cellNeed[size_t(col)] = std::max(m_cellNeed[size_t(col)], need);
+        }
+    }
+    if (m_fittingHeaders)
+        return;
+    m_fittingHeaders = true;
+    const bool applying = m_applyingAutoSize;
+    m_applyingAutoSize = true; // the owner's shares stay as they were set
+    bool widened = false;
+    for (int col = 0; col < std::min(columns, m_header->count()); ++col) {
+        const int width = m_header->sectionSize(col);
+        if (width > 0 && width < m_cellNeed[size_t(col)]) {
+            m_header->resizeSection(col, m_cellNeed[size_t(col)]);
+            widened = true;
+        }
+    }
+    m_applyingAutoSize = applying;
+    m_fittingHeaders = false;
+    if (widened && m_autoSize)
+        applyAutoSize();
 }
 
 bool GridView::takeRows(GridModel& built)
@@ -1592,12 +1667,13 @@ void GridView::applyAutoSize()
             continue;
         // A share never cuts the header's text: the grid scrolls instead.
         const int share = int(std::max(1, m_autoSizeBase[size_t(col)]) * (long long)available / total);
-        const int w = std::max(share, m_header->textWidth(col));
+        const int w = std::max({share, m_header->textWidth(col), cellNeed(col)});
         m_header->resizeSection(col, w);
         used += w;
     }
     if (lastShown >= 0)
-        m_header->resizeSection(lastShown, std::max({1, available - used, m_header->textWidth(lastShown)}));
+        m_header->resizeSection(lastShown,
+                                std::max({1, available - used, m_header->textWidth(lastShown), cellNeed(lastShown)}));
     m_applyingAutoSize = false;
 }
 
@@ -1685,7 +1761,11 @@ void GridView::expandAll(bool expand)
     settleExpansion();
 }
 
-void GridView::setGridFont(const QFont& font) { m_tree->setFont(font); }
+void GridView::setGridFont(const QFont& font)
+{
+    m_tree->setFont(font);
+    fitCellTexts();
+}
 
 int GridView::headerMenuButtonImage(int) const { return -1; }
 

@@ -100,6 +100,12 @@ public:
     // layout's, an auto-size share or the user's drag, is raised to it; a
     // width of 0 (a column folded away) stays.
     int headerTextWidth(int column) const;
+    // Each pass over the rows (a fill, a regroup, a filter, rows added) also raises a
+    // column to the widest text of the first kMeasuredRows shown rows, at the
+    // cell's font, with the cell's margins and, in the first column, the
+    // rows' indentation; auto-size shares keep it too. A later drag may
+    // narrow a column again down to its header.
+    static constexpr int kMeasuredRows = 200;
     bool moveColumn(int column, int toVisual); // false for frozen columns
     int visualIndex(int column) const;
     // The column chooser ("Select Columns"): a check list of the columns that
@@ -225,6 +231,8 @@ private:
     QString groupKey(int rowId) const;
     void applyAutoSize();
     void fitHeaderTexts(); // raises every column below its header's text
+    void fitCellTexts();   // raises every column below its shown cells' texts
+    int cellNeed(int column) const;
     void captureAutoSizeBase();
     // The preview line under a row: its text when shown, and its height,
     // which every column adds to the row's own line.
@@ -265,6 +273,8 @@ private:
     bool m_autoSize = false;
     bool m_applyingAutoSize = false;
     bool m_fittingHeaders = false;
+    std::vector<int> m_cellNeed; // by column: the widest shown cell measured at the last fill
+    bool m_cellFitPending = false;
     std::vector<int> m_autoSizeBase; // the widths the shares are taken from
 };
 

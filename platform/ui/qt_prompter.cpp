@@ -1,11 +1,13 @@
 #include "ui/qt_prompter.h"
 
+#include "ui/text_fit.h"
 #include "ui/ui_thread.h"
 
 #include <QApplication>
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QGridLayout>
 #include <QMenu>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
@@ -132,6 +134,11 @@ int QtPrompter::ask(const Ask& question)
                         QMessageBox::NoButton, detail::dialogParent());
         // Box texts often carry server text: never markup, never a link.
         box.setTextFormat(Qt::PlainText);
+        // The box sizes itself to its text when shown; a row of the title's
+        // width under the buttons keeps a short message's title whole.
+        if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+            grid->addItem(new QSpacerItem(titleBarWidth(box.windowTitle()), 0, QSizePolicy::Fixed, QSizePolicy::Minimum),
+                          grid->rowCount(), 0, 1, grid->columnCount());
         std::map<QAbstractButton*, int> results;
         QAbstractButton* escape = nullptr;
         for (int i = 0; i < static_cast<int>(p.buttons.size()); ++i) {

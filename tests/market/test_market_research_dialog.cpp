@@ -38,6 +38,10 @@
 #include <qcustomplot.h>
 
 #include <QApplication>
+#include <map>
+#include <QTreeWidget>
+#include <QStyleOptionComboBox>
+#include <QHeaderView>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QPointer>
@@ -499,6 +503,57 @@ TEST_F(MarketResearch, TrackerFollowsBroadcastsInEverySlotOfTheIndex)
     dlg->finish(2);
 }
 
+// The tracker's x axis numbers its ten points "1" to "10" after a first
+// point without a label, as the property list numbers the slots; each
+// slot's index name reads whole in the list, long names too.
+TEST_F(MarketResearch, TrackerAxisNumbersTheSlotsAndTheListShowsTheirNamesWhole)
+{
+    const char* names[] = {"NIFTY 50",         "NIFTY BANK",          "NIFTY FINANCIAL SERVICES", "SENSEX",
+                           "NIFTY MIDCAP SELECT", "NIFTY IT",          "NIFTY PHARMA",            "NIFTY AUTO",
+                           "NIFTY NEXT 50",    "NIFTY COMMODITIES"};
+    std::vector<IndexRecord> indices(10);
+    for (int i = 0; i < 10; ++i) {
+        std::strncpy(indices[static_cast<size_t>(i)].name, names[i], sizeof indices[0].name - 1);
+        indices[static_cast<size_t>(i)].number = i;
+    }
+    IndexTable::instance().assign(indices, 100);
+    CMarketTurnOver* dlg = CMarketTurnOver::Open(7, nullptr);
+    ASSERT_NE(dlg, nullptr);
+    dlg->show();
+    QApplication::processEvents();
+
+    auto ticker = qSharedPointerDynamicCast<QCPAxisTickerText>(dlg->chart()->plot()->xAxis->ticker());
+    ASSERT_TRUE(ticker);
+    std::map<double, QString> expected{{0.0, QString()}};
+    for (int i = 1; i <= 10; ++i)
+        expected[i] = QString::number(i);
+    const std::map<double, QString> ticks = ticker->ticks().toStdMap();
+    EXPECT_EQ(ticks, expected);
+
+    auto* props = dlg->findChild<QTreeWidget*>("TrackerProperties");
+    ASSERT_NE(props, nullptr);
+    QTreeWidgetItem* group = props->topLevelItem(0);
+    ASSERT_EQ(group->childCount(), 10);
+    const int shownRight = props->viewport()->width();
+    for (int i = 0; i < 10; ++i) {
+        QTreeWidgetItem* slot = group->child(i);
+        EXPECT_EQ(slot->text(0), QString::number(i + 1));
+        auto* combo = qobject_cast<QComboBox*>(props->itemWidget(slot, 1));
+        ASSERT_NE(combo, nullptr);
+        EXPECT_EQ(combo->currentText().toStdString(), names[i]);
+        QStyleOptionComboBox opt;
+        opt.initFrom(combo);
+        opt.rect = QRect(0, 0, props->header()->sectionSize(1), combo->height());
+        const int room = combo->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, combo).width();
+        EXPECT_GE(room, combo->fontMetrics().horizontalAdvance(combo->currentText())) << names[i];
+        EXPECT_LE(props->header()->sectionViewportPosition(1) + props->header()->sectionSize(1), shownRight)
+            << "the names' column runs past the list";
+    }
+    // The chart keeps its place beside the list.
+    EXPECT_GT(dlg->chart()->mapTo(dlg, QPoint(0, 0)).x(), props->geometry().right());
+    dlg->finish(2);
+}
+
 TEST_F(MarketResearch, CircuitBreakerRowsBarsBandsAndErrors)
 {
     CMarketTurnOver* dlg = CMarketTurnOver::Open(10, nullptr);
@@ -678,6 +733,42 @@ TEST(MarketChartPoints, HitTestFindsThePointUnderTheMouse)
                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(chart.plot(), &move);
     EXPECT_EQ(hovered, 1);
+}
+
+// The cluster's labels never cover one another and never run past the
+// plot's edges, at the window's size and after a zoom; where stocks crowd,
+// the largest moves keep their labels.
+TEST(MarketChartPoints, ClusterLabelsNeverOverlapNorLeaveThePlot)
+{
+    MarketChart chart;
+    chart.resize(345, 265);
+    chart.show();
+    std::vector<MarketChart::Point> points;
+    for (int i = 0; i < 20; ++i) // crowded near the middle
+        points.push_back({1000.0 + i * 8, 0.05 * i, 0, QString("STOCK%1~EQ|%2 %").arg(i).arg(0.05 * i, 0, 'f', 2), {}, i});
+    points.push_back({2990, 4.5, 0, "HIGHEST~EQ|4.50 %", {}, 20}); // the top right corner
+    points.push_back({10, -3.0, 0, "LOWEST~EQ|-3.00 %", {}, 21});  // the bottom left corner
+    chart.setCluster(points, 2990);
+    const auto check = [&chart](const char* when, bool extremesInView) {
+        chart.plot()->replot();
+        const QRectF plot = chart.plotArea();
+        const std::vector<QRectF> areas = chart.clusterLabelAreas();
+        ASSERT_EQ(areas.size(), 22u) << when;
+        if (extremesInView) {
+            EXPECT_FALSE(areas[20].isEmpty()) << when << ": the largest rise keeps its label";
+            EXPECT_FALSE(areas[21].isEmpty()) << when << ": the largest fall keeps its label";
+        }
+        for (size_t i = 0; i < areas.size(); ++i) {
+            if (areas[i].isEmpty())
+                continue;
+            EXPECT_TRUE(plot.contains(areas[i])) << when << ": label " << i << " leaves the plot";
+            for (size_t j = i + 1; j < areas.size(); ++j)
+                EXPECT_FALSE(areas[i].intersects(areas[j])) << when << ": labels " << i << " and " << j;
+        }
+    };
+    check("at the window's size", true);
+    chart.plot()->xAxis->scaleRange(0.5, 1080); // on the crowd: the corners leave the view
+    check("zoomed in", false);
 }
 
 } // namespace

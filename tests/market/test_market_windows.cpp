@@ -427,6 +427,42 @@ TEST_F(MarketWindows, GaugesRebuildOnBoundsAndPointerStaysInRange)
     EXPECT_FALSE(fut->isVisible(CMDepthView::kYearGauge));
 }
 
+// A gauge's figures never run together and never leave the gauge, however
+// narrow it is or many its steps: a label that would touch the one before it
+// is left out, and the scale's two ends are always shown.
+TEST_F(MarketWindows, GaugeLabelsStayApartAndInside)
+{
+    struct Case {
+        double start, finish, step;
+        int width;
+    };
+    const Case cases[] = {
+        {232.70, 298.55, 65.85, 180}, {232.70, 298.55, 65.85, 70}, {232.70, 298.55, 5, 180},
+        {0, 100, 10, 120},            {298.55, 232.70, -65.85, 90}, {1234.5, 1234.5, 0, 60},
+    };
+    for (const Case& c : cases) {
+        LinearGauge gauge;
+        gauge.resize(c.width, 44);
+        gauge.setScale(c.start, c.finish, c.step);
+        const std::vector<LinearGauge::TickLabel> labels = gauge.tickLabels();
+        const std::string name = std::to_string(c.start) + ".." + std::to_string(c.finish) + " by " +
+            std::to_string(c.step) + " in " + std::to_string(c.width) + " px";
+        const auto shown = [&gauge](double v) { return QString::fromStdString(gauge.tickLabel(v)).trimmed(); };
+        ASSERT_FALSE(labels.empty()) << name;
+        EXPECT_EQ(labels.front().text, shown(c.start)) << name;
+        // Both ends, where the gauge has room for two labels.
+        if (c.width > 2 * labels.front().area.width() + 10) {
+            EXPECT_EQ(labels.back().text, shown(c.finish)) << name;
+        }
+        for (size_t i = 0; i < labels.size(); ++i) {
+            EXPECT_GE(labels[i].area.left(), 0) << name;
+            EXPECT_LE(labels[i].area.right(), c.width) << name;
+            if (i > 0)
+                EXPECT_GT(labels[i].area.left(), labels[i - 1].area.right()) << name << " label " << i;
+        }
+    }
+}
+
 TEST_F(MarketWindows, PickersSwitchTheWindowAndSendTheNewToken)
 {
     CMDepthView* v = OpenMarketDepth(find("NIFTY~FI~26DEC26", "NN"), nullptr);

@@ -3,7 +3,14 @@
 #include "ui/grid_model.h"
 #include "ui/grid_view.h"
 
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QComboBox>
 #include <QImage>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QLabel>
 #include <QTabBar>
 #include <QToolButton>
@@ -111,23 +118,127 @@ std::vector<std::string> unreadableLabels(QWidget& window, double minimum)
 
 namespace testkit {
 
+namespace {
+
+int widestLine(const QFontMetrics& fm, const QString& text)
+{
+    int widest = 0;
+    for (const QString& line : text.split(QLatin1Char('\n')))
+        widest = std::max(widest, fm.horizontalAdvance(line));
+    return widest;
+}
+
+// Where a label's text lies in its parent: across as its alignment puts it
+// (never beyond the label, which clips), down the lines' height centred as
+// the label centres them.
+QRect labelTextArea(const QLabel& label)
+{
+    const QFontMetrics fm = label.fontMetrics();
+    const QRect box = label.contentsRect();
+    const int width = std::min(widestLine(fm, label.text()), box.width());
+    const int lines = int(label.text().count(QLatin1Char('\n'))) + 1;
+    const int height = std::min(fm.height() * lines, box.height());
+    const Qt::Alignment a = QStyle::visualAlignment(label.layoutDirection(), label.alignment());
+    int x = box.left();
+    if (a & Qt::AlignRight)
+        x = box.right() + 1 - width;
+    else if (a & Qt::AlignHCenter)
+        x = box.left() + (box.width() - width) / 2;
+    int y = box.top() + (box.height() - height) / 2;
+    if (a & Qt::AlignTop)
+        y = box.top();
+    else if (a & Qt::AlignBottom)
+        y = box.bottom() + 1 - height;
+    return QRect(label.mapToParent(QPoint(x, y)), QSize(width, height));
+}
+
+// A control the user reads or types in: frames, group boxes and bare
+// placeholders lie behind texts by design.
+bool isControl(const QWidget& w)
+{
+    return qobject_cast<const QLabel*>(&w) || qobject_cast<const QLineEdit*>(&w) ||
+        qobject_cast<const QComboBox*>(&w) || qobject_cast<const QAbstractButton*>(&w) ||
+        qobject_cast<const QAbstractSpinBox*>(&w) || qobject_cast<const QAbstractItemView*>(&w) ||
+        qobject_cast<const QPlainTextEdit*>(&w) || qobject_cast<const QTextEdit*>(&w);
+}
+
+QString oneLine(QString text)
+{
+    return text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+}
+
+} // namespace
+
 std::vector<std::string> clippedTexts(QWidget& window)
 {
     window.ensurePolished();
     std::vector<std::string> out;
     const auto check = [&out](QWidget* w, const QString& text, int padding) {
-        if (w->isHidden() || text.trimmed().isEmpty())
+        if (!w->isVisibleTo(w->window()) || text.trimmed().isEmpty())
             return;
-        const int need = w->fontMetrics().horizontalAdvance(text) + padding;
+        const int need = widestLine(w->fontMetrics(), text) + padding;
         if (need > w->width())
-            out.push_back(QStringLiteral("\"%1\": %2 pixels wide, the text needs %3").arg(text).arg(w->width()).arg(need).toStdString());
+            out.push_back(QStringLiteral("\"%1\": %2 pixels wide, the text needs %3")
+                              .arg(oneLine(text))
+                              .arg(w->width())
+                              .arg(need)
+                              .toStdString());
     };
     for (QLabel* label : window.findChildren<QLabel*>())
-        if (!label->wordWrap())
-            check(label, label->text(), 0);
+        if (!label->wordWrap() && label->textFormat() != Qt::RichText)
+            check(label, label->text(), label->margin() * 2);
     for (QPushButton* button : window.findChildren<QPushButton*>())
         check(button, button->text().remove(QLatin1Char('&')), 8);
+
+    // A label's text must not run into a control beside it.
+    for (QLabel* label : window.findChildren<QLabel*>()) {
+        if (!label->isVisibleTo(&window) || label->text().trimmed().isEmpty() || label->wordWrap() ||
+            !label->parentWidget())
+            continue;
+        const QRect text = labelTextArea(*label);
+        for (QObject* o : label->parentWidget()->children()) {
+            auto* other = qobject_cast<QWidget*>(o);
+            if (!other || other == label || other->isWindow() || !other->isVisibleTo(&window) || !isControl(*other))
+                continue;
+            auto* otherLabel = qobject_cast<QLabel*>(other);
+            if (otherLabel && otherLabel->text().trimmed().isEmpty())
+                continue;
+            // Another label shows only its text; a control all of its box.
+            const QRect area = otherLabel ? labelTextArea(*otherLabel) : other->geometry();
+            if (!text.intersects(area))
+                continue;
+            // Each pair once.
+            if (otherLabel && otherLabel < label && labelTextArea(*otherLabel).intersects(text))
+                continue;
+            out.push_back(QStringLiteral("\"%1\" runs into %2 \"%3\"")
+                              .arg(oneLine(label->text()), QString::fromLatin1(other->metaObject()->className()),
+                                   otherLabel ? oneLine(otherLabel->text()) : other->objectName())
+                              .toStdString());
+        }
+    }
     return out;
+}
+
+std::vector<std::string> clippedTitle(QWidget& window)
+{
+    // A document window's title is in its frame's title bar.
+    QWidget* top = &window;
+    while (top->parentWidget() && !top->isWindow() && !qobject_cast<QMdiSubWindow*>(top))
+        top = top->parentWidget();
+    const QString title = top->windowTitle().remove(QStringLiteral("[*]"));
+    if (title.trimmed().isEmpty())
+        return {};
+    QFont font = QApplication::font();
+    font.setBold(true);
+    const int need = QFontMetrics(font).horizontalAdvance(title) + kTitleBarRoom;
+    const int width = std::max(top->width(), top->isVisible() ? 0 : top->sizeHint().width());
+    if (need <= width)
+        return {};
+    return {QStringLiteral("title \"%1\": the window is %2 pixels wide, the title bar needs %3")
+                .arg(title)
+                .arg(width)
+                .arg(need)
+                .toStdString()};
 }
 
 } // namespace testkit
@@ -192,6 +303,107 @@ std::vector<std::string> clippedHeaders(QWidget& window)
                                   .toStdString());
         }
     }
+    return out;
+}
+
+namespace {
+
+// The headers of the window's plain lists (not a GridView's, which the
+// check above reads by its model): each shown section's text with the
+// style's header margins.
+void clippedPlainHeaders(QWidget& window, std::vector<std::string>& out)
+{
+    const QList<QTreeView*> trees = window.findChildren<QTreeView*>();
+    for (QTreeView* tree : trees) {
+        if (qobject_cast<ui::GridView*>(tree->parentWidget()) || tree->isHeaderHidden() || !tree->isVisibleTo(&window))
+            continue;
+        bool inGrid = false;
+        for (QWidget* p = tree->parentWidget(); p && !inGrid; p = p->parentWidget())
+            inGrid = qobject_cast<ui::GridView*>(p) != nullptr;
+        if (inGrid || !tree->model())
+            continue;
+        QHeaderView* header = tree->header();
+        const QFontMetrics fm = header->fontMetrics();
+        for (int section = 0; section < header->count(); ++section) {
+            const int width = header->sectionSize(section);
+            if (header->isSectionHidden(section) || width <= 0)
+                continue;
+            const QString text = tree->model()->headerData(section, Qt::Horizontal).toString();
+            if (text.isEmpty())
+                continue;
+            QStyleOptionHeader opt;
+            opt.initFrom(header);
+            const int need =
+                fm.horizontalAdvance(text) + 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, &opt, header);
+            if (need > width)
+                out.push_back(QStringLiteral("%1 column %2 \"%3\": %4 pixels, it needs %5")
+                                  .arg(tree->objectName().isEmpty() ? QString::fromLatin1(tree->metaObject()->className())
+                                                                    : tree->objectName())
+                                  .arg(section)
+                                  .arg(text)
+                                  .arg(width)
+                                  .arg(need)
+                                  .toStdString());
+        }
+    }
+}
+
+} // namespace
+
+std::vector<std::string> clippedCells(QWidget& window)
+{
+    window.ensurePolished();
+    std::vector<std::string> out;
+    for (ui::GridView* grid : gridsOf(window)) {
+        QTreeView* tree = grid->tree();
+        tree->ensurePolished();
+        // The item view's text margin on each side.
+        const int margin = 2 * (tree->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, tree) + 1);
+        const ui::GridModel& model = grid->model();
+        int rows = 0;
+        for (int rowId : grid->shownRows()) {
+            if (++rows > 300)
+                break;
+            for (int column = 0; column < model.columns(); ++column) {
+                const int width = grid->columnWidth(column);
+                if (grid->isColumnHidden(column) || width <= 0 || model.mergeAt(rowId, column))
+                    continue;
+                if (model.isAutoGroup(rowId) || model.isGroup(rowId))
+                    continue; // a group row's caption runs across the row
+                const QString text = model.text(rowId, column);
+                if (text.trimmed().isEmpty())
+                    continue;
+                const QFont* own = model.font(rowId, column);
+                const QFontMetrics fm(own ? *own : tree->font());
+                int need = widestLine(fm, text) + margin;
+                if (tree->header()->visualIndex(column) == 0) {
+                    // The first column is indented by the row's depth.
+                    int depth = tree->rootIsDecorated() ? 1 : 0;
+                    for (int p = model.parentOf(rowId); p != ui::GridModel::kRoot; p = model.parentOf(p))
+                        ++depth;
+                    need += depth * tree->indentation();
+                }
+                if (need > width)
+                    out.push_back(QStringLiteral("%1 column %2 \"%3\": %4 pixels for \"%5\", it needs %6")
+                                      .arg(gridName(*grid))
+                                      .arg(column)
+                                      .arg(oneLine(model.columnName(column)))
+                                      .arg(width)
+                                      .arg(text)
+                                      .arg(need)
+                                      .toStdString());
+            }
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> textsThatDoNotFit(QWidget& window)
+{
+    std::vector<std::string> out = clippedTitle(window);
+    for (auto part : {clippedTexts(window), clippedHeaders(window), clippedCells(window)})
+        out.insert(out.end(), part.begin(), part.end());
+    clippedPlainHeaders(window, out);
     return out;
 }
 

@@ -49,8 +49,29 @@ std::vector<std::string> unreadableLabels(QWidget& window, double minimum = kMin
 namespace testkit {
 
 // The shown labels and push buttons of a window whose text does not fit
-// their width at their font (the user would see it cut), as readable lines.
+// their width at their font (the user would see it cut), and the labels whose
+// text, where its alignment puts it, runs into a shown control beside it
+// (a label drawn wider than its box, or a box laid over the label's text), as
+// readable lines.
 std::vector<std::string> clippedTexts(QWidget& window);
+
+// Room a window manager's title bar takes beside the title: the window's
+// icon, its three buttons and the margins. The title is measured in the
+// application's font made bold, as title bars draw it.
+inline constexpr int kTitleBarRoom = 120;
+
+// The window's title when the window is too narrow for it in a title bar.
+std::vector<std::string> clippedTitle(QWidget& window);
+
+// The cells of the shown rows of every grid of a window (the first 300) whose
+// text does not fit its column with the view's margins, at the cell's own
+// font or the grid's, as readable lines naming the grid, the column and the
+// text.
+std::vector<std::string> clippedCells(QWidget& window);
+
+// Everything above and clippedHeaders: every text of a window the user would
+// see cut or run together.
+std::vector<std::string> textsThatDoNotFit(QWidget& window);
 
 } // namespace testkit
 

@@ -1,3 +1,4 @@
+#include "testkit/contrast.h"
 #include "testkit/headless.h"
 
 #include "ui/qt_prompter.h"
@@ -190,6 +191,42 @@ TEST_F(ScriptedPrompterTest, TheProductionBoxShowsItsTextAsPlainText)
     ASSERT_TRUE(seen);
     EXPECT_EQ(format, Qt::PlainText);
     EXPECT_EQ(shown.toStdString(), text);
+}
+
+// A short message keeps its box's title whole: the order confirmation's
+// question and the product's name over a one-word error, in the default
+// font and a larger one.
+TEST_F(ScriptedPrompterTest, TheProductionBoxIsWideEnoughForItsTitle)
+{
+    struct Case {
+        const char* caption;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"Do You want to place order", "Buy 1 SBIN @ 0.00"},
+        {"Vortanex", "Invalid"},
+        {"Do You want to Place these Orders ?", "OK"},
+    };
+    const QFont kept = QApplication::font();
+    for (const int points : {9, 14}) {
+        QFont font = kept;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        for (const Case& c : cases) {
+            std::vector<std::string> cut{"no box shown"};
+            QTimer::singleShot(0, [&] {
+                for (QWidget* w : QApplication::topLevelWidgets())
+                    if (auto* shown = qobject_cast<QMessageBox*>(w); shown && shown->isVisible()) {
+                        cut = testkit::clippedTitle(*shown);
+                        shown->done(0);
+                    }
+            });
+            ui::QtPrompter production;
+            production.ask(box(c.text, c.caption));
+            EXPECT_EQ(cut, std::vector<std::string>{}) << c.caption << " at " << points << " points";
+        }
+    }
+    QApplication::setFont(kept);
 }
 
 } // namespace
