@@ -457,8 +457,9 @@ TEST_F(MarketWindows, GaugeLabelsStayApartAndInside)
         for (size_t i = 0; i < labels.size(); ++i) {
             EXPECT_GE(labels[i].area.left(), 0) << name;
             EXPECT_LE(labels[i].area.right(), c.width) << name;
-            if (i > 0)
+            if (i > 0) {
                 EXPECT_GT(labels[i].area.left(), labels[i - 1].area.right()) << name << " label " << i;
+            }
         }
     }
 }
