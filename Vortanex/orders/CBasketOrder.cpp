@@ -18,6 +18,7 @@
 #include "frame/CMainFrame.h"
 #include "orders/BasketMargin.h"
 #include "orders/COrderData.h"
+#include "orders/ExchangesInFlight.h"
 #include "orders/COrderViewEx.h"
 #include "orders/CTradeView.h"
 #include "orders/ClientOrderStore.h"
@@ -105,49 +106,8 @@ QString priceText(double v, bool four)
 constexpr const char* kBasketBusyText =
     "The Basket Order Form is still sending the previous basket. Please try again when it is done.";
 
-std::mutex g_sendMutex;
-std::condition_variable g_sendDone;
-int g_sends = 0; // guarded by g_sendMutex
-
-// A basket send or margin query on its worker: the exit ends its exchange and
-// names the orders whose reply it did not see.
-struct SendInFlight {
-    std::shared_ptr<ExchangeCancel> cancel = std::make_shared<ExchangeCancel>();
-    std::string orders; // the legs as the Trading list showed them; empty for a margin query
-    // Out, then either answered (the worker reports) or ended at exit (the
-    // exit reports): whichever comes first, the other stays quiet.
-    enum State { Out, Answered, Ended };
-    std::atomic<int> state{Out};
-    bool answered()
-    {
-        int out = Out;
-        return state.compare_exchange_strong(out, Answered);
-    }
-    bool end()
-    {
-        int out = Out;
-        return state.compare_exchange_strong(out, Ended);
-    }
-};
-std::vector<std::shared_ptr<SendInFlight>> g_inFlight; // guarded by g_sendMutex
-
-std::shared_ptr<SendInFlight> sendStarted(std::string orders)
-{
-    auto flight = std::make_shared<SendInFlight>();
-    flight->orders = std::move(orders);
-    std::lock_guard lock(g_sendMutex);
-    ++g_sends;
-    g_inFlight.push_back(flight);
-    return flight;
-}
-
-void sendEnded(const std::shared_ptr<SendInFlight>& flight)
-{
-    std::lock_guard lock(g_sendMutex);
-    --g_sends;
-    std::erase(g_inFlight, flight);
-    g_sendDone.notify_all();
-}
+// Basket sends and margin queries on their workers.
+ExchangesInFlight g_sends;
 
 // The form behind BasketService for every opener.
 class BasketFormService final : public BasketService {
@@ -775,7 +735,7 @@ void CBasketOrder::startSend()
         orders += (orders.empty() ? "" : "; ") + line;
     }
     setBusy(true);
-    const auto flight = detail::sendStarted(IsOrderTransCode(m_request.code) ? orders : std::string());
+    const auto flight = detail::g_sends.start(IsOrderTransCode(m_request.code) ? orders : std::string());
     QPointer<CBasketOrder> self(this);
     const int enc = pv_user_info.encrypt;
     const std::string text = m_request.text;
@@ -793,7 +753,7 @@ void CBasketOrder::startSend()
             if (!flight->answered()) {
                 // The exit named the orders on the Trading list already.
                 WriteLog(0, "Basket request ended at exit before its reply");
-                detail::sendEnded(flight);
+                detail::g_sends.finish(flight);
                 return;
             }
             WriteLog(0, "3. Place Basket request to server sent");
@@ -846,10 +806,10 @@ void CBasketOrder::startSend()
             if (self)
                 self->sendDone(result, details, stateUnknown);
         });
-        detail::sendEnded(flight);
+        detail::g_sends.finish(flight);
     });
     if (!ok) {
-        detail::sendEnded(flight);
+        detail::g_sends.finish(flight);
         sendDone(-1, {}, false);
     }
 }
@@ -907,7 +867,7 @@ void CBasketOrder::CalculateMargin(int selector)
         return;
     }
     setBusy(true);
-    const auto flight = detail::sendStarted({});
+    const auto flight = detail::g_sends.start({});
     QPointer<CBasketOrder> self(this);
     const int enc = pv_user_info.encrypt;
     const std::string client = in.client.substr(in.client.find_first_not_of(' ') == std::string::npos
@@ -930,7 +890,7 @@ void CBasketOrder::CalculateMargin(int selector)
                 std::string reply;
                 long length = 0;
                 const int status = RequestServer(enc, 405, leg.text, reply, length, flight->cancel.get());
-                if (flight->state.load() == detail::SendInFlight::Ended) {
+                if (flight->ended()) {
                     stopped = true;
                     break;
                 }
@@ -962,10 +922,10 @@ void CBasketOrder::CalculateMargin(int selector)
             if (self)
                 self->marginDone(text);
         });
-        detail::sendEnded(flight);
+        detail::g_sends.finish(flight);
     });
     if (!ok) {
-        detail::sendEnded(flight);
+        detail::g_sends.finish(flight);
         setBusy(false);
     }
 }
@@ -1054,19 +1014,9 @@ void UninstallBasketForm()
 
 void EndBasketSendsInFlight()
 {
-    std::vector<std::shared_ptr<detail::SendInFlight>> flights;
-    {
-        std::lock_guard lock(detail::g_sendMutex);
-        flights = detail::g_inFlight;
-    }
-    for (const auto& flight : flights) {
-        if (!flight->end())
-            continue; // its reply is in: the worker reports it
-        flight->cancel->cancel();
-        if (flight->orders.empty())
-            continue;
+    for (const std::string& orders : detail::g_sends.endAll()) {
         const std::string text = "Basket order status unknown (the terminal closed before its reply arrived): "
-            + flight->orders + ". Please check the Order Book before placing it again.";
+            + orders + ". Please check the Order Book before placing it again.";
         WriteLog(0, text);
         OrderUserMessage(1, ' ', text);
     }
@@ -1074,9 +1024,7 @@ void EndBasketSendsInFlight()
 
 bool WaitBasketSends(int timeoutMs)
 {
-    std::unique_lock lock(detail::g_sendMutex);
-    return detail::g_sendDone.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                       [] { return detail::g_sends == 0; });
+    return detail::g_sends.waitAll(timeoutMs);
 }
 
 void CBasketOrder::OnEstimatedCharges()

@@ -15,6 +15,7 @@
 #include "app/base/WholeNumber.h"
 #include "orders/COrderViewEx.h"
 #include "orders/ConvertPositionRequest.h"
+#include "orders/ExchangesInFlight.h"
 #include "orders/OrderMessages.h"
 #include "server/OrderSecurity.h"
 #include "orders/TsloOrder.h"
@@ -46,48 +47,8 @@ CDlgConvertPosition* g_pDlgConvertPosition = nullptr;
 namespace detail {
 namespace {
 
-std::mutex g_workMutex;
-std::condition_variable g_workDone;
-int g_work = 0; // guarded by g_workMutex
-
-// A query or conversion on its worker: the exit ends its exchange and names
-// a conversion whose reply it did not see.
-struct WorkInFlight {
-    std::shared_ptr<ExchangeCancel> cancel = std::make_shared<ExchangeCancel>();
-    std::string conversion; // what the conversion asked, for the Trading list; empty for a query
-    // Out, then either answered (the worker reports) or ended at exit (the
-    // exit reports): whichever comes first, the other stays quiet.
-    enum State { Out, Answered, Ended };
-    std::atomic<int> state{Out};
-    bool answered()
-    {
-        int out = Out;
-        return state.compare_exchange_strong(out, Answered);
-    }
-    bool end()
-    {
-        int out = Out;
-        return state.compare_exchange_strong(out, Ended);
-    }
-};
-std::vector<std::shared_ptr<WorkInFlight>> g_inFlight; // guarded by g_workMutex
-
-std::shared_ptr<WorkInFlight> workStarted(std::string conversion = {})
-{
-    auto work = std::make_shared<WorkInFlight>();
-    work->conversion = std::move(conversion);
-    std::lock_guard lock(g_workMutex);
-    ++g_work;
-    g_inFlight.push_back(work);
-    return work;
-}
-void workEnded(const std::shared_ptr<WorkInFlight>& work)
-{
-    std::lock_guard lock(g_workMutex);
-    --g_work;
-    std::erase(g_inFlight, work);
-    g_workDone.notify_all();
-}
+// Conversions and their queries on their workers.
+ExchangesInFlight g_work;
 
 // A query in flight before the dialog exists also counts as busy.
 bool g_querying = false;
@@ -141,13 +102,13 @@ public:
             g_pDlgConvertPosition->setQuerying(true);
         QPointer<QWidget> owner(parent);
         const int enc = pv_user_info.encrypt;
-        const auto work = workStarted();
+        const auto work = g_work.start();
         const bool started = pf::Worker::start("ConvertPositionQuery", [=] {
             std::string reply;
             long length = 0;
             const int status = RequestServer(enc, 420, text, reply, length, work->cancel.get());
             if (!work->answered()) {
-                workEnded(work);
+                g_work.finish(work);
                 return;
             }
             ConversionQueryResult r;
@@ -165,13 +126,13 @@ public:
                 dlg->Fill(clientCode, secIndex, exchangeName, side, r.ok, std::abs(netQty), r.convertible, allowable,
                           r.margin);
             });
-            workEnded(work);
+            g_work.finish(work);
         });
         if (!started) {
             g_querying = false;
             if (g_pDlgConvertPosition)
                 g_pDlgConvertPosition->setQuerying(false);
-            workEnded(work);
+            g_work.finish(work);
         }
         return started;
     }
@@ -308,7 +269,7 @@ void CDlgConvertPosition::ConvertPosition()
     enableControls(false);
     QPointer<CDlgConvertPosition> self(this);
     const int enc = pv_user_info.encrypt;
-    const auto work = detail::workStarted(formatText("Client %s, %s, %s, quantity %ld", m_clientCode.c_str(),
+    const auto work = detail::g_work.start(formatText("Client %s, %s, %s, quantity %ld", m_clientCode.c_str(),
                                                      sec.displayKey.c_str(), m_exchangeName.c_str(), quantity));
     const bool started = pf::Worker::start("ConvertPositionThread", [=] {
         std::string reply;
@@ -317,7 +278,7 @@ void CDlgConvertPosition::ConvertPosition()
         if (!work->answered()) {
             // The exit named the conversion on the Trading list already.
             WriteLog(0, "Position conversion ended at exit before its reply");
-            detail::workEnded(work);
+            detail::g_work.finish(work);
             return;
         }
         const ConversionOutcome o = ReadConversionReply(status, reply);
@@ -332,10 +293,10 @@ void CDlgConvertPosition::ConvertPosition()
             if (self)
                 self->conversionDone(o.text, o.caption, o.warning, o.stateUnknown);
         });
-        detail::workEnded(work);
+        detail::g_work.finish(work);
     });
     if (!started) {
-        detail::workEnded(work);
+        detail::g_work.finish(work);
         conversionDone("Unable to start the conversion. Please Try Again...", {}, false, false);
     }
 }
@@ -373,19 +334,9 @@ void UninstallConvertPositionForm()
 
 void EndConvertPositionWorkInFlight()
 {
-    std::vector<std::shared_ptr<detail::WorkInFlight>> works;
-    {
-        std::lock_guard lock(detail::g_workMutex);
-        works = detail::g_inFlight;
-    }
-    for (const auto& work : works) {
-        if (!work->end())
-            continue; // its reply is in: the worker reports it
-        work->cancel->cancel();
-        if (work->conversion.empty())
-            continue;
+    for (const std::string& conversion : detail::g_work.endAll()) {
         const std::string text =
-            "Position conversion status unknown (the terminal closed before its reply arrived): " + work->conversion
+            "Position conversion status unknown (the terminal closed before its reply arrived): " + conversion
             + ". Please check the positions before converting again.";
         WriteLog(0, text);
         OrderUserMessage(1, ' ', text);
@@ -394,6 +345,5 @@ void EndConvertPositionWorkInFlight()
 
 bool WaitConvertPositionWork(int timeoutMs)
 {
-    std::unique_lock lock(detail::g_workMutex);
-    return detail::g_workDone.wait_for(lock, std::chrono::milliseconds(timeoutMs), [] { return detail::g_work == 0; });
+    return detail::g_work.waitAll(timeoutMs);
 }
