@@ -166,8 +166,9 @@ private:
         int64_t quoteTime = 0; // its last-trade time, 0 when it had none
     };
     // knownIndex >= 0: the row the text's watch token was already looked up to.
+    // padded: the text is followed by kHeldQuotePadding readable bytes.
     int updateFeeds(const char* text, int length, SecurityTable* table, bool onFeedThread, QuoteMark& mark,
-                    int knownIndex = -1);
+                    int knownIndex = -1, bool padded = false);
     // Within a buffer a quote waits for the next kHeldQuotes messages: its
     // table entry is fetched as it comes, its row kRowAge messages later, its
     // live part and windows' entry at kLiveAge, and it is written last, so
@@ -212,8 +213,10 @@ private:
     int64_t m_dayTo = 0;
     bool sameDayAsBuffer(int64_t epochSeconds); // feed thread, within a buffer
     static constexpr int kHeldQuoteBytes = 512;
+    // Bytes after a held text that its parse may read (and ignore).
+    static constexpr int kHeldQuotePadding = 16;
     struct HeldQuote {
-        char text[kHeldQuoteBytes];
+        char text[kHeldQuoteBytes + kHeldQuotePadding] = {};
         int code = 0; // 101, or 104 and 110 waiting their turn
         int length = 0;
         int wtoken = 0;
