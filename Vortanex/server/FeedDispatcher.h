@@ -223,13 +223,14 @@ private:
         int row = -1; // the row its entry named when the row was fetched
     };
     // A message's age is how many came after it. The entry's fetch is given
-    // two messages' time (one measured too short), the row's and the live
-    // part's one each. A deeper wait measured slower: more of a buffer's
-    // quotes are then written at its end, before their fetches were asked
-    // for.
+    // two messages' time (one measured too short), the row's two (one
+    // measured too short once a quote's values were parsed all at once: the
+    // messages in between take less time), the live part's one. A deeper
+    // wait measured slower: more of a buffer's quotes are then written at
+    // its end, before their fetches were asked for.
     static constexpr int kRowAge = 2;     // its entry came: fetch the row
-    static constexpr int kLiveAge = 3;    // its row came: fetch the live part
-    static constexpr int kHeldQuotes = 4; // written at this age
+    static constexpr int kLiveAge = 4;    // its row came: fetch the live part
+    static constexpr int kHeldQuotes = 5; // written at this age
     HeldQuote m_held[kHeldQuotes]; // waiting quotes, oldest first from m_heldFirst
     // A depth update's text as the depth windows get it, its room kept from
     // one update to the next.
