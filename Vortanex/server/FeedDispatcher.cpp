@@ -163,7 +163,9 @@ int parsePaddedQuoteValues(const char* p, const char* const end, double* values,
         const __m128i shift = _mm_set1_epi8(0x50), digitTop = _mm_set1_epi8(-118);
         for (size_t i = 0; i < n; i += 16) {
             const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-            const auto bits = [](__m128i m) { return static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(m))); };
+            const auto bits = [](__m128i m) {
+                return static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(m)));
+            };
             commas[i / 64] |= bits(_mm_cmpeq_epi8(x, comma)) << (i % 64);
             minus[i / 64] |= bits(_mm_cmpeq_epi8(x, dash)) << (i % 64);
             digits[i / 64] |= bits(_mm_cmplt_epi8(_mm_add_epi8(x, shift), digitTop)) << (i % 64);
@@ -667,9 +669,12 @@ int FeedDispatcher::updateFeeds(const char* text, int length, SecurityTable* tab
                 __builtin_prefetch(&m_fanOut->firstTarget[static_cast<size_t>(index)]);
         }
         double values[kFeedQuoteValues];
-        const int count = pos == std::string_view::npos ? 0
-                          : padded ? detail::parsePaddedQuoteValues(text + pos + 1, text + length, values, kFeedQuoteValues)
-                                   : detail::parseQuoteValues(text + pos + 1, text + length, values, kFeedQuoteValues);
+        int count = 0;
+        if (pos != std::string_view::npos) {
+            const char* const first = text + pos + 1;
+            count = padded ? detail::parsePaddedQuoteValues(first, text + length, values, kFeedQuoteValues)
+                           : detail::parseQuoteValues(first, text + length, values, kFeedQuoteValues);
+        }
         // A value that is no price, quantity or time refuses the whole quote
         // before anything is stored or converted.
         bool usable = true;
