@@ -166,8 +166,9 @@ private:
         int64_t quoteTime = 0; // its last-trade time, 0 when it had none
     };
     // knownIndex >= 0: the row the text's watch token was already looked up to.
+    // padded: the text is followed by kHeldQuotePadding readable bytes.
     int updateFeeds(const char* text, int length, SecurityTable* table, bool onFeedThread, QuoteMark& mark,
-                    int knownIndex = -1);
+                    int knownIndex = -1, bool padded = false);
     // Within a buffer a quote waits for the next kHeldQuotes messages: its
     // table entry is fetched as it comes, its row kRowAge messages later, its
     // live part and windows' entry at kLiveAge, and it is written last, so
@@ -212,21 +213,24 @@ private:
     int64_t m_dayTo = 0;
     bool sameDayAsBuffer(int64_t epochSeconds); // feed thread, within a buffer
     static constexpr int kHeldQuoteBytes = 512;
+    // Bytes after a held text that its parse may read (and ignore).
+    static constexpr int kHeldQuotePadding = 16;
     struct HeldQuote {
-        char text[kHeldQuoteBytes];
+        char text[kHeldQuoteBytes + kHeldQuotePadding] = {};
         int code = 0; // 101, or 104 and 110 waiting their turn
         int length = 0;
         int wtoken = 0;
         int row = -1; // the row its entry named when the row was fetched
     };
     // A message's age is how many came after it. The entry's fetch is given
-    // two messages' time (one measured too short), the row's and the live
-    // part's one each. A deeper wait measured slower: more of a buffer's
-    // quotes are then written at its end, before their fetches were asked
-    // for.
+    // two messages' time (one measured too short), the row's two (one
+    // measured too short once a quote's values were parsed all at once: the
+    // messages in between take less time), the live part's one. A deeper
+    // wait measured slower: more of a buffer's quotes are then written at
+    // its end, before their fetches were asked for.
     static constexpr int kRowAge = 2;     // its entry came: fetch the row
-    static constexpr int kLiveAge = 3;    // its row came: fetch the live part
-    static constexpr int kHeldQuotes = 4; // written at this age
+    static constexpr int kLiveAge = 4;    // its row came: fetch the live part
+    static constexpr int kHeldQuotes = 5; // written at this age
     HeldQuote m_held[kHeldQuotes]; // waiting quotes, oldest first from m_heldFirst
     // A depth update's text as the depth windows get it, its room kept from
     // one update to the next.

@@ -4,6 +4,7 @@
 #include "pf/clock.h"
 #include "pf/lzo.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace detail {
@@ -136,6 +137,45 @@ bool FeedFrameAssembler::feed(const char* data, size_t size, const Sink& sink)
         const size_t used = cut(data, size, sink, stopped);
         m_consumed += used;
         m_pending.assign(data + used, size - used);
+    } else if (m_kind == Kind::Tcp) {
+        // A frame begun in an earlier read: only the bytes that complete it
+        // are joined to it, and the rest of the read is cut where it lies
+        // (nearly every read ends inside a frame, so joining the whole read
+        // would copy every byte of the feed once more).
+        size_t at = 0;
+        for (;;) {
+            const size_t take = std::min(size - at, tcpPendingNeed());
+            m_pending.append(data + at, take);
+            at += take;
+            m_bufferBase = m_consumed;
+            m_buffer = m_pending.data();
+            const size_t used = cut(m_pending.data(), m_pending.size(), sink, stopped);
+            m_consumed += used;
+            m_pending.erase(0, used);
+            if (stopped || (take == 0 && used == 0)) {
+                // The rest of the read waits with what is left (a stop), or
+                // is joined whole, as for the other transports.
+                m_pending.append(data + at, size - at);
+                if (!stopped) {
+                    m_bufferBase = m_consumed;
+                    m_buffer = m_pending.data();
+                    const size_t more = cut(m_pending.data(), m_pending.size(), sink, stopped);
+                    m_consumed += more;
+                    m_pending.erase(0, more);
+                }
+                at = size;
+                break;
+            }
+            if (m_pending.empty() || at == size)
+                break;
+        }
+        if (m_pending.empty() && at < size) {
+            m_bufferBase = m_consumed;
+            m_buffer = data + at;
+            const size_t used = cut(data + at, size - at, sink, stopped);
+            m_consumed += used;
+            m_pending.assign(data + at + used, size - at - used);
+        }
     } else {
         m_pending.append(data, size);
         m_buffer = m_pending.data();
@@ -156,6 +196,23 @@ bool FeedFrameAssembler::feed(const char* data, size_t size, const Sink& sink)
     }
     report(false);
     return !stopped;
+}
+
+size_t FeedFrameAssembler::tcpPendingNeed() const
+{
+    const char* const begin = m_pending.data();
+    const char* const end = begin + m_pending.size();
+    const char* a = detail::findByte(begin, end, '^');
+    if (!a)
+        return 0; // nothing that starts a frame: the cut takes it all
+    const size_t avail = static_cast<size_t>(end - a);
+    if (avail < 6)
+        return 6 - avail; // its length first
+    const long n = detail::digitsValue(a + 2, 4);
+    if (n < 0)
+        return 0; // the cut drops it and looks further
+    const size_t frameLen = 6 + static_cast<size_t>(n) + 1;
+    return frameLen > avail ? frameLen - avail : 0;
 }
 
 size_t FeedFrameAssembler::cut(const char* data, size_t size, const Sink& sink, bool& stopped)

@@ -73,6 +73,9 @@ private:
     // Cuts frames from [data, data+size); returns the bytes consumed.
     // stopped is set when the sink asked to stop.
     size_t cut(const char* data, size_t size, const Sink& sink, bool& stopped);
+    // Tcp: how many more bytes the first frame held in m_pending needs to be
+    // whole (0 when it is, or when the cut will drop what is held).
+    size_t tcpPendingNeed() const;
     size_t cutStream(const char* data, size_t size, const Sink& sink, bool& stopped);
     size_t cutTcp(const char* data, size_t size, const Sink& sink, bool& stopped);
     size_t cutUdp(const char* data, size_t size, const Sink& sink, bool& stopped);

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <ctime>
 #include <map>
+#include <random>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -102,7 +103,9 @@ TEST_F(Dispatch, QuoteWithTooFewValuesChangesNothingAndExtraValuesAreIgnored)
 // Each value text is stored as the number the C library reads at its start
 // (blanks and a plus skipped, trailing text ignored, 0 when none), whether
 // the field ends at a separator or ends the message; a text past the bound
-// refuses the quote.
+// refuses the quote. The same whether the quote comes alone or within a
+// received buffer (where it is parsed from its held copy), among short
+// values or long ones.
 TEST_F(Dispatch, QuoteValueTextsAndTheNumbersStored)
 {
     struct Case {
@@ -138,16 +141,43 @@ TEST_F(Dispatch, QuoteValueTextsAndTheNumbersStored)
         {"000000000000000000000042", 42, false},
         {"1234567890123456", 1234567890123456.0, false},
         {"-9000000000000000", -9e15, false},
+        {"-0", 0, false},
+        {"99999999", 99999999, false},
+        {"100000000", 100000000, false},
+        {"0000000000000007", 7, false},
+        {"1-2", 1, false},
         {"9000000000000001", 0, true},
         {"123456789012345678", 0, true},
         {"99999999999999999999", 0, true},
         {"-99999999999999999999", 0, true},
     };
+    struct Way {
+        bool buffered;
+        const char* other; // every other value's text
+        double otherValue;
+    };
+    for (const Way way : {Way{false, "1", 1}, Way{true, "1", 1}, Way{true, "-1234567890", -1234567890}}) {
+    SCOPED_TRACE(std::string(way.buffered ? "within a buffer" : "alone") + ", other values " + way.other);
+    // The security's index, or -1 when the quote changed nothing.
     const auto apply = [&](int security, int k, const std::string& value) {
         std::string m = std::to_string(watchToken(security));
         for (int i = 0; i < 21; ++i)
-            m.append(",").append(i == k ? value : "1");
-        return m_dispatcher->UpdateFeeds(m.data(), static_cast<int>(m.size()));
+            m.append(",").append(i == k ? value : way.other);
+        if (!way.buffered)
+            return m_dispatcher->UpdateFeeds(m.data(), static_cast<int>(m.size()));
+        const int64_t before = quote(security).last_update;
+        m_table->row(security).updateQuote([](QuoteData& q) { q.last_update = 0; });
+        {
+            const FeedDispatcher::Buffer buffer(*m_dispatcher);
+            send("101," + m);
+        }
+        const QuoteData q = quote(security);
+        const bool applied = q.last_update != 0;
+        if (!applied)
+            m_table->row(security).updateQuote([&](QuoteData& d) { d.last_update = before; });
+        // The values around it are read from their own fields.
+        EXPECT_EQ(q.quote[k == 20 ? 19 : k + 1], applied ? way.otherValue : q.quote[k == 20 ? 19 : k + 1]);
+        return applied ? security : -1;
     };
     for (int k : {3, 20}) {
         for (const Case& c : cases) {
@@ -174,6 +204,52 @@ TEST_F(Dispatch, QuoteValueTextsAndTheNumbersStored)
                 EXPECT_EQ(apply(5, k, text), refused ? -1 : 5);
                 EXPECT_EQ(quote(5).quote[k], refused ? 99 : expected);
             }
+        }
+    }
+    }
+}
+
+// Within a received buffer a quote is parsed from its held copy: over many
+// made-up quotes (runs of digits of every length, signs, stray characters,
+// empty fields, long and short messages) it stores what the same quote
+// stores alone, or is refused as it is.
+TEST_F(Dispatch, BufferedQuotesStoreWhatTheSameQuotesStoreAlone)
+{
+    std::mt19937 rng(7);
+    const auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    const std::string stray = "+-. ex,";
+    for (int round = 0; round < 3000; ++round) {
+        std::string values;
+        const int fields = 20 + pick(3);
+        for (int i = 0; i < fields; ++i) {
+            std::string field;
+            if (pick(4) == 0)
+                field += '-';
+            const int digits = pick(6) == 0 ? pick(21) : 1 + pick(9);
+            for (int d = 0; d < digits; ++d)
+                field += static_cast<char>('0' + pick(10));
+            if (pick(12) == 0)
+                field.insert(static_cast<size_t>(pick(static_cast<int>(field.size()) + 1)), 1,
+                             stray[static_cast<size_t>(pick(static_cast<int>(stray.size())))]);
+            values += "," + field;
+        }
+        if (pick(8) == 0)
+            values += ",";
+        SCOPED_TRACE(values);
+        const std::string alone = std::to_string(watchToken(3)) + values;
+        const std::string held = "101," + std::to_string(watchToken(4)) + values;
+        for (int s : {3, 4})
+            m_table->row(s).updateQuote([](QuoteData& q) { q = QuoteData{}; });
+        const bool applied = m_dispatcher->UpdateFeeds(alone.data(), static_cast<int>(alone.size())) == 3;
+        {
+            const FeedDispatcher::Buffer buffer(*m_dispatcher);
+            send(held);
+        }
+        const QuoteData a = quote(3), b = quote(4);
+        EXPECT_EQ(b.last_update != 0, applied);
+        for (int k = 0; k < kFeedQuoteValues; ++k) {
+            EXPECT_EQ(std::signbit(a.quote[k]), std::signbit(b.quote[k])) << k;
+            EXPECT_EQ(a.quote[k], b.quote[k]) << k;
         }
     }
 }

@@ -64,6 +64,8 @@ std::vector<FrameCase> frameCases()
         {"TcpUnfinishedFrameWaits", Kind::Tcp, {frame(q).substr(0, 8)}, {}, 0, 8},
         {"TcpBadTrailerResynchronises", Kind::Tcp, {"^00005abcdeX" + frame(q)}, {q}, 1},
         {"TcpLostEndFoundInsideTakenBytes", Kind::Tcp, {"^00030ab" + frame(q) + std::string(30, '-')}, {q}, 1},
+        {"TcpLostEndFoundInTheNextRead", Kind::Tcp,
+            {"^00030ab", frame(q) + std::string(30, '-') + frame(q).substr(0, 4)}, {q}, 1, 4},
         {"TcpBadLengthDigits", Kind::Tcp, {"^0x12a" + frame(q)}, {q}, 1},
         {"TcpLongestLength", Kind::Tcp, {frame(big).substr(0, 5000), frame(big).substr(5000)}, {big}},
         {"TcpPackedFrameGivesEachInner", Kind::Tcp, {packedFrame({"101,1,2", "104,3,4", "110,5,6,"})},
