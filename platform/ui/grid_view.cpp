@@ -132,15 +132,14 @@ protected:
         const int shownColumn = header()->logicalIndexAt(0);
         if (shownColumn < 0)
             return std::nullopt;
-        const QModelIndex firstShown = indexAt(QPoint(header()->sectionViewportPosition(shownColumn), 0));
+        const QModelIndex firstShown = indexAt(QPoint(0, 0));
         if (!firstShown.isValid() || firstShown.parent().isValid())
             return std::nullopt;
         const int top = std::max(topLeft.row(), firstShown.row());
         const int rowHeight = visualRect(firstShown).height();
         if (rowHeight <= 0)
             return std::nullopt;
-        const int bottom =
-            std::min(bottomRight.row(), firstShown.row() + viewport()->height() / rowHeight + 1);
+        const int bottom = std::min(bottomRight.row(), firstShown.row() + viewport()->height() / rowHeight + 1);
         if (top > bottom)
             return QRect();
         int left = std::numeric_limits<int>::max(), right = std::numeric_limits<int>::min();
