@@ -34,6 +34,7 @@
 
 #include <QAbstractProxyModel>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -855,11 +856,13 @@ void CVortanexView::OnTimer()
         m_grid->model().flush();
         // Painted in this tick: left to the window's next update request,
         // the paint came 5 to 20 ms later on a busy loop, and every quote
-        // waited for it on top of the period. The repaint also paints what
-        // the flush marked elsewhere in the window.
+        // waited for it on top of the period. What is painted is what the
+        // flush marked (the changed cells) and whatever else the window has
+        // due, not every cell: a whole window's paint cost several
+        // milliseconds that every quote of the period waited for.
         QWidget* cells = m_grid->tree()->viewport();
         if (cells->isVisible())
-            cells->repaint();
+            QCoreApplication::sendPostedEvents(cells->window(), QEvent::UpdateRequest);
     }
 }
 

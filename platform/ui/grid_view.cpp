@@ -30,7 +30,9 @@
 #include <array>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 
 namespace ui {
@@ -102,15 +104,69 @@ protected:
 
     // A batch of cell changes arrives as one wide span. With rows of one
     // height nothing about the layout can change, and the view's own handling
-    // would measure every changed cell; repainting what is visible is enough.
+    // would measure every changed cell; repainting the span's visible part is
+    // enough. Live grids repaint several times a second and most of their
+    // cells stay as they were, so the rest of the viewport is left alone.
     void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles) override
     {
         if (uniformRowHeights() && topLeft.isValid() && bottomRight.isValid() &&
             (topLeft.row() != bottomRight.row() || topLeft.column() != bottomRight.column())) {
-            viewport()->update();
+            const std::optional<QRect> area = spanArea(topLeft, bottomRight);
+            if (!area)
+                viewport()->update();
+            else if (!area->isEmpty())
+                viewport()->update(*area);
             return;
         }
         QTreeView::dataChanged(topLeft, bottomRight, roles);
+    }
+
+    // The viewport's part showing a span of top-level rows: the shown rows of
+    // the span across its columns, wherever the header put them (empty when
+    // none is on screen). None (repaint it all) where a cell can paint beyond
+    // itself: group rows, children of a group, merged cells.
+    std::optional<QRect> spanArea(const QModelIndex& topLeft, const QModelIndex& bottomRight) const
+    {
+        if (topLeft.parent().isValid() || topLeft.siblingAtColumn(0).data(GridModel::GroupRole).toBool())
+            return std::nullopt;
+        const int shownColumn = header()->logicalIndexAt(0);
+        if (shownColumn < 0)
+            return std::nullopt;
+        const QModelIndex firstShown = indexAt(QPoint(0, 0));
+        if (!firstShown.isValid() || firstShown.parent().isValid())
+            return std::nullopt;
+        const int top = std::max(topLeft.row(), firstShown.row());
+        const int rowHeight = visualRect(firstShown).height();
+        if (rowHeight <= 0)
+            return std::nullopt;
+        const int bottom = std::min(bottomRight.row(), firstShown.row() + viewport()->height() / rowHeight + 1);
+        if (top > bottom)
+            return QRect();
+        int left = std::numeric_limits<int>::max(), right = std::numeric_limits<int>::min();
+        for (int c = topLeft.column(); c <= bottomRight.column(); ++c) {
+            if (header()->isSectionHidden(c) || columnWidth(c) <= 0)
+                continue;
+            left = std::min(left, columnViewportPosition(c));
+            right = std::max(right, columnViewportPosition(c) + columnWidth(c));
+        }
+        if (left >= right)
+            return QRect();
+        const GridModel& model = m_view->model();
+        for (int r = top; r <= bottom; ++r) {
+            const QModelIndex shown = topLeft.siblingAtRow(r);
+            if (!shown.isValid())
+                break;
+            const int rowId = model.rowIdOf(m_view->m_proxy->mapToSource(shown));
+            for (int c = topLeft.column(); c <= bottomRight.column(); ++c)
+                if (model.mergeAt(rowId, c))
+                    return std::nullopt;
+        }
+        const QRect first = visualRect(topLeft.siblingAtRow(top).siblingAtColumn(shownColumn));
+        const QRect last = visualRect(topLeft.siblingAtRow(bottom).siblingAtColumn(shownColumn));
+        if (!first.isValid() || !last.isValid())
+            return std::nullopt;
+        const int y0 = std::min(first.top(), last.top()), y1 = std::max(first.bottom(), last.bottom());
+        return QRect(left, y0, right - left, y1 - y0 + 1).intersected(viewport()->rect());
     }
 
     void resizeEvent(QResizeEvent* event) override

@@ -5,7 +5,10 @@
 #include "ui/grid_model.h"
 #include "ui/grid_view.h"
 
+#include <QAbstractProxyModel>
+#include <QPaintEvent>
 #include <QSignalSpy>
+#include <QTreeView>
 
 namespace {
 
@@ -60,6 +63,60 @@ TEST_F(GridModelTest, BurstOfWritesIsPublishedOncePerParent)
     model.setText(rows[0], 0, model.text(rows[0], 0));
     model.flush();
     EXPECT_EQ(changed.count(), 0);
+}
+
+// A live grid repaints each batch: only the cells of the batch's span are
+// painted again, except where a cell paints beyond itself (a merged area is
+// painted whole when one of its cells changed).
+TEST_F(GridModelTest, ABatchRepaintsItsCellsAndWholeMergedAreas)
+{
+    ui::GridView view;
+    ui::GridModel& model = view.model();
+    model.setColumns(columns(6));
+    std::vector<int> rows;
+    for (int i = 0; i < 10; ++i) {
+        rows.push_back(model.addRow());
+        for (int c = 0; c < 6; ++c)
+            model.setText(rows.back(), c, QStringLiteral("%1.%2").arg(i).arg(c));
+    }
+    ASSERT_TRUE(model.mergeCells(rows[5], rows[6], 2, 3));
+    view.resize(700, 400);
+    view.show();
+    pumpUntil([] { return false; }, 50);
+    QTreeView* tree = view.tree();
+    const auto cellRect = [&](int row, int column) {
+        const auto* proxy = qobject_cast<const QAbstractProxyModel*>(tree->model());
+        const QModelIndex source = model.indexOf(rows[size_t(row)], column);
+        return tree->visualRect(proxy ? proxy->mapFromSource(source) : source);
+    };
+    ASSERT_TRUE(tree->viewport()->rect().contains(cellRect(9, 5)));
+    struct Painted : QObject {
+        QRegion region;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            if (e->type() == QEvent::Paint)
+                region += static_cast<QPaintEvent*>(e)->region();
+            return false;
+        }
+    } painted;
+    tree->viewport()->installEventFilter(&painted);
+
+    model.setText(rows[1], 1, QStringLiteral("a"));
+    model.setText(rows[2], 2, QStringLiteral("b"));
+    model.flush();
+    pumpUntil([] { return false; }, 20);
+    EXPECT_TRUE(painted.region.contains(cellRect(1, 1)));
+    EXPECT_TRUE(painted.region.contains(cellRect(2, 2)));
+    EXPECT_FALSE(painted.region.intersects(cellRect(9, 5))) << "a cell outside the batch";
+
+    // The merged area's first cell changes: its other cells show its text too.
+    painted.region = QRegion();
+    model.setText(rows[4], 2, QStringLiteral("c"));
+    model.setText(rows[5], 2, QStringLiteral("d"));
+    model.flush();
+    pumpUntil([] { return false; }, 20);
+    EXPECT_TRUE(painted.region.contains(cellRect(6, 3)));
+    tree->viewport()->removeEventFilter(&painted);
 }
 
 TEST_F(GridModelTest, AutoFlushCoalescesIntoOneNoticePerEventLoopTurn)

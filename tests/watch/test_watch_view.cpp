@@ -24,7 +24,9 @@
 #include "ui/theme_manager.h"
 #include "ui/ui_thread.h"
 
+#include <QAbstractProxyModel>
 #include <QApplication>
+#include <QPaintEvent>
 #include <QPointer>
 #include <QTreeView>
 
@@ -322,20 +324,28 @@ TEST_F(WatchViewTest, PollingAsksForTheRowsQuotesWithATrueCount)
 
 // A quote is seen when its cell is painted: a shown watch paints the period's
 // changes in the timer's own tick, not at a later update request that a busy
-// loop serves tens of milliseconds on.
+// loop serves tens of milliseconds on. Only the cells that changed are
+// painted: a whole window's cells cost a tick several milliseconds, which
+// every quote would wait for.
 TEST_F(WatchViewTest, AShownWatchPaintsItsQuotesInTheTimersTick)
 {
     CVortanexView* v = newWatch();
     ASSERT_NE(v, nullptr);
+    v->window()->resize(900, 400);
     v->window()->show();
     QApplication::processEvents();
-    QWidget* cells = v->grid()->tree()->viewport();
+    QTreeView* tree = v->grid()->tree();
+    QWidget* cells = tree->viewport();
     ASSERT_TRUE(cells->isVisible());
     struct PaintCount : QObject {
         int paints = 0;
+        QRegion painted;
         bool eventFilter(QObject*, QEvent* e) override
         {
-            paints += e->type() == QEvent::Paint;
+            if (e->type() == QEvent::Paint) {
+                ++paints;
+                painted += static_cast<QPaintEvent*>(e)->region();
+            }
             return false;
         }
     } counter;
@@ -345,12 +355,36 @@ TEST_F(WatchViewTest, AShownWatchPaintsItsQuotesInTheTimersTick)
     FeedDispatcher::Options o;
     o.inlineForTests = true;
     FeedDispatcher dispatcher(consumers, FeedSubscriptions::instance(), indices, o);
+    const auto shownRect = [&](int position, int column) {
+        const auto* proxy = qobject_cast<const QAbstractProxyModel*>(tree->model());
+        const QModelIndex source = v->grid()->model().indexOf(v->gridRowOf(position), column);
+        return tree->visualRect(proxy ? proxy->mapFromSource(source) : source);
+    };
+    QRect quoted = shownRect(0, columnOf(kLastPrc));
+    ASSERT_TRUE(cells->rect().contains(quoted));
 
     const std::string quote = quote101(1409, 10000);
     dispatcher.Distribute_Feed(quote.data(), static_cast<int>(quote.size()));
     v->OnTimer(); // no event is processed between the tick and the check
     EXPECT_EQ(cell(v, 0, columnOf(kLastPrc)), "100.04");
     EXPECT_GE(counter.paints, 1);
+    EXPECT_TRUE(counter.painted.contains(quoted));
+
+    // The next quote of the same security: its cells are painted, the row of
+    // another security, which did not change, is not painted again.
+    QApplication::processEvents(); // what the window had due (a column widened) is painted first
+    counter.paints = 0;
+    counter.painted = QRegion();
+    quoted = shownRect(0, columnOf(kLastPrc));
+    const QRect quiet = shownRect(1, columnOf(kLastPrc));
+    ASSERT_TRUE(cells->rect().contains(quiet));
+    const std::string next = quote101(1409, 10100);
+    dispatcher.Distribute_Feed(next.data(), static_cast<int>(next.size()));
+    v->OnTimer();
+    EXPECT_EQ(cell(v, 0, columnOf(kLastPrc)), "101.04");
+    EXPECT_GE(counter.paints, 1);
+    EXPECT_TRUE(counter.painted.contains(quoted));
+    EXPECT_FALSE(counter.painted.intersects(quiet));
 
     // A tick with nothing new paints nothing.
     counter.paints = 0;
