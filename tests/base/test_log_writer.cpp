@@ -10,8 +10,12 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
+#include <condition_variable>
 #include <ctime>
 #include <fcntl.h>
+#include <map>
+#include <mutex>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -89,6 +93,7 @@ protected:
     {
         CloseLog();
         SetLogSyncPerLine(false);
+        SetLogCommit({});
         pf::setLogSink({});
         pf::setClock(nullptr);
         Log_Level = 0;
@@ -157,36 +162,139 @@ TEST_F(LogWriterTest, LongLineThenShortLineBothWhole)
     EXPECT_EQ(textOf(lines[2]), "tiny");
 }
 
-TEST_F(LogWriterTest, EightThreadsLeaveOnlyWholeLines)
+// Whole lines, every one, each thread's in the order it wrote them, with and
+// without the commit to disk (which runs beside the writers).
+TEST_F(LogWriterTest, EightThreadsLeaveOnlyWholeLinesInTheirOrder)
 {
-    ASSERT_TRUE(StartLog(paths));
-    constexpr int kThreads = 8;
-    constexpr int kLines = 1000;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t)
-        threads.emplace_back([t] {
-            // Lines of different lengths, so that a torn write would show.
-            const std::string pad(static_cast<size_t>(t) * 37, char('a' + t));
-            for (int i = 0; i < kLines; ++i)
-                WriteLog(0, formatText("t%d %d %s", t, i, pad.c_str()));
-        });
-    for (auto& t : threads)
-        t.join();
+    for (const bool sync : {false, true}) {
+        SCOPED_TRACE(sync);
+        std::error_code ec;
+        std::filesystem::remove_all(logs(), ec);
+        ASSERT_TRUE(StartLog(paths));
+        SetLogSyncPerLine(sync);
+        const fs::path log = CurrentLogPath();
+        constexpr int kThreads = 8;
+        constexpr int kLines = 1000;
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back([t] {
+                // Lines of different lengths, so that a torn write would show.
+                const std::string pad(static_cast<size_t>(t) * 37, char('a' + t));
+                for (int i = 0; i < kLines; ++i)
+                    WriteLog(0, formatText("t%d %d %s", t, i, pad.c_str()));
+            });
+        for (auto& t : threads)
+            t.join();
+        CloseLog();
 
-    const auto lines = linesOf(CurrentLogPath());
-    ASSERT_EQ(lines.size(), size_t(kThreads * kLines));
-    std::set<std::pair<int, int>> seen;
-    for (const auto& line : lines) {
-        ASSERT_EQ(line.substr(0, 26), "2024-03-05-09:07:31.042 - ") << line;
-        int t = -1, i = -1;
-        std::istringstream fields(textOf(line).substr(1));
-        fields >> t >> i;
-        ASSERT_TRUE(t >= 0 && t < kThreads && i >= 0 && i < kLines) << line;
-        const std::string pad(static_cast<size_t>(t) * 37, char('a' + t));
-        EXPECT_EQ(textOf(line), formatText("t%d %d %s", t, i, pad.c_str()));
-        seen.insert({t, i});
+        auto lines = linesOf(log);
+        ASSERT_EQ(lines.size(), size_t(kThreads * kLines + 2));
+        EXPECT_EQ(textOf(lines[lines.size() - 2]), "Closing LogFile Connection");
+        lines.resize(lines.size() - 2);
+        std::array<int, kThreads> next{};
+        for (const auto& line : lines) {
+            ASSERT_EQ(line.substr(0, 26), "2024-03-05-09:07:31.042 - ") << line;
+            int t = -1, i = -1;
+            std::istringstream fields(textOf(line).substr(1));
+            fields >> t >> i;
+            ASSERT_TRUE(t >= 0 && t < kThreads) << line;
+            const std::string pad(static_cast<size_t>(t) * 37, char('a' + t));
+            EXPECT_EQ(textOf(line), formatText("t%d %d %s", t, next[size_t(t)], pad.c_str()));
+            next[size_t(t)] = i + 1;
+        }
+        for (int t = 0; t < kThreads; ++t)
+            EXPECT_EQ(next[size_t(t)], kLines) << t;
     }
-    EXPECT_EQ(seen.size(), size_t(kThreads * kLines));
+}
+
+// A crash of the program right after its lines keeps every one of them: each
+// is in the file before WriteLog returns, whatever the commit to disk does.
+TEST_F(LogWriterTest, ACrashRightAfterLoggingLosesNoLine)
+{
+    // Forked as it stands (the default style), so the child logs into this
+    // test's folder.
+    const fs::path log = logs() / "Vortanex_Common_05032024.log";
+    EXPECT_DEATH(
+        {
+            StartLog(paths);
+            SetLogSyncPerLine(true);
+            for (int i = 0; i < 100; ++i)
+                WriteLog(0, formatText("line %d", i));
+            std::abort();
+        },
+        "");
+    const auto lines = linesOf(log);
+    ASSERT_EQ(lines.size(), 100u);
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(textOf(lines[size_t(i)]), formatText("line %d", i));
+}
+
+// The commit to disk: never on a thread that logs (the UI thread among them),
+// never holding a writer while it runs, and it takes each log to its last
+// line: the common log when the user's log takes over, the user's log with
+// its closing lines before CloseLog returns.
+TEST_F(LogWriterTest, TheCommitToDiskHoldsNoWriterAndTakesEveryLogToItsLastLine)
+{
+    struct Commit {
+        std::thread::id thread;
+        ino_t file;
+        off_t size;
+    };
+    std::mutex m;
+    std::condition_variable cv;
+    std::vector<Commit> commits;
+    bool gateOpen = false;
+    bool gateTimedOut = false;
+    SetLogCommit([&](int fd) {
+        struct stat st {};
+        ASSERT_EQ(::fstat(fd, &st), 0);
+        std::unique_lock lock(m);
+        commits.push_back({std::this_thread::get_id(), st.st_ino, st.st_size});
+        // The first commit stays in flight until the writers below are done.
+        if (commits.size() == 1)
+            gateTimedOut = !cv.wait_for(lock, std::chrono::seconds(20), [&] { return gateOpen; });
+    });
+    const auto inode = [](const fs::path& p) {
+        struct stat st {};
+        return ::stat(p.c_str(), &st) == 0 ? st.st_ino : ino_t(0);
+    };
+
+    ASSERT_TRUE(StartLog(paths));
+    const fs::path common = CurrentLogPath();
+    WriteLog(0, "not committed: the program has not asked yet");
+    SetLogSyncPerLine(true);
+    constexpr int kLines = 200;
+    for (int i = 0; i < kLines; ++i)
+        WriteLog(0, formatText("c%d", i));
+    // Lines written while the first commit is in flight went to the file.
+    EXPECT_EQ(linesOf(common).size(), size_t(kLines + 1));
+    ASSERT_TRUE(SwitchToUserLog("U123"));
+    const fs::path user = CurrentLogPath();
+    for (int i = 0; i < kLines; ++i)
+        WriteLog(0, formatText("u%d", i));
+    EXPECT_EQ(linesOf(user).size(), size_t(kLines));
+    {
+        std::lock_guard lock(m);
+        gateOpen = true;
+    }
+    cv.notify_all();
+    CloseLog();
+
+    std::lock_guard lock(m);
+    EXPECT_FALSE(gateTimedOut) << "a writer waited for the commit in flight";
+    ASSERT_FALSE(commits.empty());
+    std::map<ino_t, off_t> committed; // the most of each file taken to disk
+    for (const Commit& c : commits) {
+        EXPECT_NE(c.thread, std::this_thread::get_id()) << "the logging thread committed";
+        committed[c.file] = std::max(committed[c.file], c.size);
+    }
+    EXPECT_EQ(committed[inode(common)], off_t(fs::file_size(common)));
+    EXPECT_EQ(committed[inode(user)], off_t(fs::file_size(user)));
+    const auto userLines = linesOf(user);
+    ASSERT_EQ(userLines.size(), size_t(kLines + 2));
+    EXPECT_EQ(textOf(userLines.back()), "**************************Vortanex is shutdown properly*******************");
+    for (int i = 0; i < kLines; ++i)
+        EXPECT_EQ(textOf(userLines[size_t(i)]), formatText("u%d", i));
 }
 
 TEST_F(LogWriterTest, RetentionRemovesOnlyFilesPastTheirAge)

@@ -8,10 +8,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <fcntl.h>
 #include <mutex>
 #include <new>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 std::atomic<int> Log_Level{0};
 
@@ -29,6 +34,18 @@ struct LogState {
     std::filesystem::path logFolder; // guarded by mutex; empty before StartLog
     bool syncPerLine = false;        // guarded by mutex
     std::string sessionId;           // guarded by mutex; masked in every line
+
+    // The commit to disk runs on a thread of its own, so that no logging
+    // thread waits for the disk: each line reaches the file (the kernel) by
+    // one write before WriteLog returns, which a crash of the program cannot
+    // undo, and the committer then takes every line written so far to disk
+    // in one go. All guarded by mutex.
+    LogCommit commit;                 // empty: fdatasync
+    bool commitWanted = false;        // lines written since the last commit began
+    std::vector<int> retired;         // copies of closed logs' descriptors still to commit
+    std::condition_variable wake;     // the committer waits here for lines
+    std::thread committer;            // started by the first line to commit, ended by CloseLog
+    uint64_t committerRun = 0;        // a committer whose run is not this one ends
 };
 
 LogState& state()
@@ -77,6 +94,79 @@ void appendMasked(std::string& out, std::string_view text, std::string_view secr
     out.append(text.substr(from));
 }
 
+void commitNow(const LogCommit& commit, int fd)
+{
+    if (commit)
+        commit(fd);
+    else
+        ::fdatasync(fd);
+}
+
+// The committer: whenever lines were written since its last commit, commits
+// the log they went to (a copy of its descriptor, so that a switch or the
+// exit may close the log meanwhile), and first any log closed since.
+void commitLoop(LogState& s, uint64_t run)
+{
+    std::unique_lock lock(s.mutex);
+    for (;;) {
+        s.wake.wait(lock, [&s, run] { return s.commitWanted || !s.retired.empty() || s.committerRun != run; });
+        if (!s.commitWanted && s.retired.empty())
+            return; // ended, nothing left
+        std::vector<int> fds;
+        fds.swap(s.retired);
+        if (s.commitWanted && s.file.isOpen()) {
+            const int copy = ::fcntl(s.file.fd(), F_DUPFD_CLOEXEC, 0);
+            if (copy >= 0)
+                fds.push_back(copy);
+        }
+        s.commitWanted = false;
+        const LogCommit commit = s.commit;
+        lock.unlock();
+        for (int fd : fds) {
+            commitNow(commit, fd);
+            ::close(fd);
+        }
+        lock.lock();
+    }
+}
+
+// Lines were written with syncPerLine on: wakes the committer, starting it
+// the first time. The caller holds the lock.
+void wantCommitLocked(LogState& s)
+{
+    s.commitWanted = true;
+    if (!s.committer.joinable()) {
+        try {
+            s.committer = std::thread(commitLoop, std::ref(s), s.committerRun);
+        } catch (const std::system_error&) {
+            // No thread to be had: the caller commits its own line.
+            s.commitWanted = false;
+            commitNow(s.commit, s.file.fd());
+            return;
+        }
+    }
+    s.wake.notify_all();
+}
+
+// The open log is closing: with syncPerLine on, the committer commits what
+// was written to it (a copy of its descriptor outlives the close). The caller
+// holds the lock.
+void retireLocked(LogState& s)
+{
+    if (!s.file.isOpen() || !s.commitWanted)
+        return;
+    const int copy = ::fcntl(s.file.fd(), F_DUPFD_CLOEXEC, 0);
+    if (copy < 0 || !s.committer.joinable()) {
+        commitNow(s.commit, s.file.fd());
+        if (copy >= 0)
+            ::close(copy);
+    } else {
+        s.retired.push_back(copy);
+        s.wake.notify_all();
+    }
+    s.commitWanted = false;
+}
+
 // Formats and writes one line; the caller holds the lock. False when the line
 // could not be formatted for want of memory.
 bool writeLocked(LogState& s, std::string_view text)
@@ -100,7 +190,7 @@ bool writeLocked(LogState& s, std::string_view text)
         return false;
     }
     if (s.file.appendLine(s.line) && s.syncPerLine)
-        ::fdatasync(s.file.fd());
+        wantCommitLocked(s);
     return true;
 }
 
@@ -116,6 +206,7 @@ std::string fileNamePart(std::string_view part)
 
 bool openLocked(LogState& s, const std::string& fileName)
 {
+    retireLocked(s);
     s.file.close();
     s.path.clear();
     if (s.logFolder.empty())
@@ -238,16 +329,27 @@ bool SwitchToUserLog(std::string_view userId)
 void CloseLog()
 {
     LogState& s = state();
-    std::lock_guard lock(s.mutex);
-    if (!s.file.isOpen())
-        return;
-    writeLocked(s, "Closing LogFile Connection");
-    writeLocked(s, "**************************Vortanex is shutdown properly*******************");
-    // Closed under the lock: a late thread finds the log closed and drops its
-    // line instead of writing to a closed descriptor.
-    s.file.close();
-    s.path.clear();
-    std::string().swap(s.line);
+    std::thread committer;
+    {
+        std::lock_guard lock(s.mutex);
+        if (s.file.isOpen()) {
+            writeLocked(s, "Closing LogFile Connection");
+            writeLocked(s, "**************************Vortanex is shutdown properly*******************");
+            retireLocked(s);
+            // Closed under the lock: a late thread finds the log closed and
+            // drops its line instead of writing to a closed descriptor.
+            s.file.close();
+            s.path.clear();
+            std::string().swap(s.line);
+        }
+        ++s.committerRun;
+        s.wake.notify_all();
+        committer = std::move(s.committer);
+    }
+    // The exit waits for the last commit: every line is on disk when the
+    // program ends.
+    if (committer.joinable())
+        committer.join();
 }
 
 std::filesystem::path CurrentLogPath()
@@ -266,6 +368,12 @@ void SetLogSyncPerLine(bool on)
 {
     std::lock_guard lock(state().mutex);
     state().syncPerLine = on;
+}
+
+void SetLogCommit(LogCommit commit)
+{
+    std::lock_guard lock(state().mutex);
+    state().commit = std::move(commit);
 }
 
 std::string MaskSecret(std::string_view)

@@ -3,6 +3,7 @@
 // Before login the lines go to the common log, after login to the user's log.
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -44,11 +45,21 @@ void CloseLog();
 // The open log file, empty when none is open (the crash-report offer reads it).
 std::filesystem::path CurrentLogPath();
 
-// Commit every line to disk before WriteLog returns, so the log survives a
-// crash of the machine up to its last line. The program switches it on at
-// start-up; off until then (tests leave it off: a commit costs milliseconds).
+// Commit every line to disk. Each line reaches the file by one write before
+// WriteLog returns, so a crash of the program loses none; the commit to disk,
+// which a crash of the machine needs, runs on a thread of the log's own right
+// after, taking all lines written meanwhile at once, so that no thread waits
+// for the disk (a commit costs milliseconds, hundreds of them at start-up).
+// A log that is switched or closed is committed to its last line; CloseLog
+// returns once it is. The program switches it on at start-up; off until then
+// (tests leave it off).
 void SetLogSyncPerLine(bool on);
 bool LogSyncPerLine();
+
+// The commit of a log's written lines to disk, given a descriptor of the log
+// file; fdatasync unless replaced (tests see what is committed, and when).
+using LogCommit = std::function<void(int fd)>;
+void SetLogCommit(LogCommit commit);
 
 // Secrets never reach the log. MaskSecret gives what a log line shows in
 // place of a password, password digest, security answer or one-time code;
