@@ -14,6 +14,7 @@
 #include "server/SecurityTable.h"
 
 #include "pf/files.h"
+#include "pf/large_memory.h"
 #include "pf/lzo.h"
 #include "pf/threads.h"
 
@@ -204,9 +205,9 @@ size_t splitOnThreads(std::string_view text)
 
 // The machine's limit for a load from the archive, timed in the same run as
 // what it bounds and doing the same work on the same threads: the library's
-// raw decompress into fresh memory of the known size (as the program's, not
-// zero-filled, its pages first touched by the decompress), then a bare split
-// of the text into records on the parser's threads.
+// raw decompress into fresh memory of the known size (as the program's: not
+// zero-filled, on large pages, its pages first touched by the decompress),
+// then a bare split of the text into records on the parser's threads.
 Cost limitCost()
 {
     const Packed& p = packed();
@@ -222,10 +223,10 @@ Cost limitCost()
 // The tightest plain loop that does a load's work on one thread: the raw
 // decompress into fresh memory of the known size, then every record cut with
 // memchr and its fields cut by a byte loop, each value stored once into a
-// fresh row as the table keeps it (integers as integers, prices and strikes
-// as doubles, texts cut to their widths, the display key with '~' for '|',
-// the long texts of the few records that carry them in strings of their
-// own). No index and no look-up maps: those are the program's own work, and
+// fresh row (on large pages, as the program's) as the table keeps it
+// (integers as integers, prices and strikes as doubles, texts cut to their
+// widths, the display key with '~' for '|', the long texts of the few records
+// that carry them in strings of their own). No index and no look-up maps: those are the program's own work, and
 // the goal leaves room for them.
 struct TightRow {
     int token, scripCode, lot, tick, multiplier, wtoken;
@@ -279,8 +280,14 @@ void tightText(char (&to)[N], const char* p, const char* e)
     to[n] = 0;
 }
 
+// The rows' memory as the program's: a large block on large pages.
+struct TightRowsFree {
+    size_t count = 0;
+    void operator()(TightRow* p) const noexcept { pf::memory::LargeAllocator<TightRow>().deallocate(p, count); }
+};
+
 struct TightTable {
-    std::unique_ptr<TightRow[]> rows;
+    std::unique_ptr<TightRow[], TightRowsFree> rows;
     std::vector<TightExtras> extras;
     size_t count = 0;
 };
@@ -295,7 +302,9 @@ TightTable tightParse(std::string_view text)
         return t;
     p = head + 1;
     const size_t capacity = kSecurities + 16;
-    t.rows.reset(new TightRow[capacity]); // fresh, not zero-filled: each field is written once
+    // Fresh, not zero-filled: each field is written once.
+    t.rows = std::unique_ptr<TightRow[], TightRowsFree>(pf::memory::LargeAllocator<TightRow>().allocate(capacity),
+                                                        TightRowsFree{capacity});
     while (p < end && t.count < capacity) {
         const char* tilde = static_cast<const char*>(std::memchr(p, '~', size_t(end - p)));
         const char* const e = tilde ? tilde : end;

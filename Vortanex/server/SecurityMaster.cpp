@@ -170,7 +170,14 @@ int SecurityMaster::prepareStartup(const SecurityStamp& stamp)
 {
     incrementalNumber = stamp.incrementalNumber;
     expectedSize = stamp.dueSize;
-    auto text = pf::files::readAll(fullFile());
+    // A start that loads the local master parses this text
+    // (GetSecurityThread); when nothing is due, its rows' room is mapped
+    // while the file is read.
+    m_localRows = stamp.incrementalNumber == 0 && stamp.dueSize == 0
+                      ? SecurityRowsAhead(pf::files::readHead(fullFile(), kSecurityHeadBytes))
+                      : SecurityRowsAhead();
+    m_localText = pf::files::readAll(fullFile());
+    const std::optional<std::string>& text = m_localText;
     localFileDate.clear();
     if (text) {
         const std::string_view t(*text);
@@ -251,6 +258,9 @@ int SecurityMaster::GetSecurityThread(int kind)
     try {
         WriteLog(3, formatText("Entry GetSecurityThread :%d", kind));
         if (kind == 1) {
+            // The file may change: what prepareStartup read is not used.
+            m_localText.reset();
+            m_localRows = SecurityRowsAhead();
             // Only an incremental file that arrived whole and was unpacked in
             // this run is merged: a merge with a missing or stale one would
             // rewrite the master without the date of its header and without
@@ -333,7 +343,14 @@ void SecurityMaster::UpdateFullSecurity()
             SecurityTable::publish(std::move(loaded.table));
             return;
         }
-        SecurityFileContent c = LoadSecurity(fullFile().string(), SecurityReading::Full);
+        SecurityFileContent c;
+        if (m_localText) {
+            const std::optional<std::string> text = std::move(m_localText);
+            m_localText.reset();
+            c = LoadSecurityText(*text, m_localRows.take());
+        } else {
+            c = LoadSecurity(fullFile().string(), SecurityReading::Full);
+        }
         install(std::move(c.rows), SecurityTable::Build::Full, c.extended);
     } catch (const std::exception&) {
         WriteLog(0, "Exception in UpdateFullSecurity");

@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -74,6 +75,10 @@ private:
     std::shared_ptr<SecurityTable> m_table;
     pf::lzo::Bytes m_downloadedFull; // a full master unpacked, not yet loaded and written
     SecurityRowsAhead m_downloadedRows; // room for its rows
+    // The local master as prepareStartup read it, for a start that loads it
+    // (read once, not again), with the room for its rows.
+    std::optional<std::string> m_localText;
+    SecurityRowsAhead m_localRows;
 };
 
 // A full master just downloaded and unpacked, made ready: the table is built
