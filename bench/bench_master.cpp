@@ -33,6 +33,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -525,33 +526,52 @@ void bareWrite(const std::filesystem::path& dir)
 // The first login as the program runs it: the downloaded archive unpacked
 // (with the program's cap), then the program's own load of a downloaded
 // master: the table built from memory while the plain file is written
-// atomically (flushed, renamed into place) on a thread of its own, both
-// finished. Its limit does the same on the same threads: the bare write on
-// a thread of its own beside the processor's limit.
+// atomically (flushed, renamed into place) on a thread of its own, timed to
+// the table ready for use (the write may go on: the next start needs the
+// file, this one does not). Its limit does the same on the same threads: the
+// bare write on a thread of its own beside the processor's limit, timed to
+// the end of the split. Beside them, not a goal: each write's end, from the
+// same start.
 void BM_FirstLogin(benchmark::State& state)
 {
     const auto dir = std::filesystem::temp_directory_path() / ("bench_master_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     const auto file = dir / "security.txt";
     Cost total, limit;
+    double writtenMs = 0, bareWrittenMs = 0;
     for (auto _ : state) {
+        std::future<bool> written;
+        const long long start = benchtiming::nowNs();
         total += timeLoad(state, [&] {
-            pf::lzo::Bytes out;
-            SecurityRows room = unpackWithRoom(out);
-            const std::string_view text(reinterpret_cast<const char*>(out.data()), out.size());
-            DownloadedMaster loaded = LoadDownloadedMaster(text, file, std::move(room));
-            if (!loaded.written)
-                std::abort();
+            auto out = std::make_shared<pf::lzo::Bytes>();
+            SecurityRows room = unpackWithRoom(*out);
+            const std::string_view text(reinterpret_cast<const char*>(out->data()), out->size());
+            DownloadedMaster loaded = LoadDownloadedMaster(text, out, file, std::move(room));
+            written = std::move(loaded.written);
             return std::move(loaded.table);
         });
+        if (!written.get())
+            std::abort();
+        writtenMs += double(benchtiming::nowNs() - start) / 1e6;
+        std::thread writer;
+        long long bareStart = 0, bareEnd = 0;
         limit += timed([&] {
-            std::thread writer([&] { bareWrite(dir); });
+            bareStart = benchtiming::nowNs();
+            writer = std::thread([&] {
+                bareWrite(dir);
+                bareEnd = benchtiming::nowNs();
+            });
             limitCost();
-            writer.join();
         });
+        writer.join();
+        bareWrittenMs += double(bareEnd - bareStart) / 1e6;
     }
     std::filesystem::remove_all(dir);
-    report(state, "first login", total, limit, 3.0, "the load's limit beside a bare write and flush");
+    report(state, "first login, table ready", total, limit, 3.0,
+           "the load's limit beside a bare write and flush, to its split's end");
+    const double n = static_cast<double>(state.iterations());
+    g_verdict.figure("first login, file written", writtenMs / n, bareWrittenMs / n, "ms",
+                     "a bare write and flush beside the load's limit");
 }
 BENCHMARK(BM_FirstLogin)->Unit(benchmark::kMillisecond)->UseManualTime();
 

@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <future>
 #include <system_error>
 #include <thread>
 
@@ -117,39 +118,39 @@ MergedMaster MergeSecurityMaster(const SecurityFileContent& previous, const Secu
     return out;
 }
 
-DownloadedMaster LoadDownloadedMaster(std::string_view text, const std::filesystem::path& file, SecurityRows room)
+DownloadedMaster LoadDownloadedMaster(std::string_view text, std::shared_ptr<const void> keep,
+                                      const std::filesystem::path& file, SecurityRows room)
 {
     DownloadedMaster out;
     // The write waits on the disk (the file is flushed before it replaces
-    // the old one) and the parse on the processor: they overlap. The text
-    // stays untouched until both have finished.
-    auto write = [&out, &text, &file] {
+    // the old one) and the parse on the processor: they overlap, and the
+    // table is used without waiting for the disk. The text stays untouched
+    // until both have finished.
+    auto write = [text, keep, file] {
+        bool written = false;
         try {
             if (file.has_parent_path())
                 pf::files::ensureDir(file.parent_path());
-            out.written = pf::files::writeAtomic(file, text);
+            written = pf::files::writeAtomic(file, text);
+            if (!written)
+                WriteLog(0, formatTextCapped(detail::kLineLimit, "Unable to write %s", file.string().c_str()));
         } catch (const std::exception&) {
-            out.written = false;
+            written = false;
         }
+        return written;
     };
-    std::thread writer;
     try {
-        writer = std::thread(write);
+        out.written = std::async(std::launch::async, write);
     } catch (const std::system_error&) {
-        write(); // no thread to spare: write first, then parse
+        // No thread to spare: write first, then parse.
+        std::promise<bool> done;
+        done.set_value(write());
+        out.written = done.get_future();
     }
-    try {
-        SecurityFileContent c = LoadSecurityText(text, std::move(room));
-        auto table = std::make_shared<SecurityTable>();
-        table->build(std::move(c.rows), SecurityTable::Build::Full, c.extended);
-        out.table = std::move(table);
-    } catch (...) {
-        if (writer.joinable())
-            writer.join();
-        throw;
-    }
-    if (writer.joinable())
-        writer.join();
+    SecurityFileContent c = LoadSecurityText(text, std::move(room));
+    auto table = std::make_shared<SecurityTable>();
+    table->build(std::move(c.rows), SecurityTable::Build::Full, c.extended);
+    out.table = std::move(table);
     return out;
 }
 
@@ -166,8 +167,14 @@ void SecurityMaster::progress(std::string_view text) const
         m_progress(text);
 }
 
+bool SecurityMaster::finishWriting()
+{
+    return m_fileWrite.valid() ? m_fileWrite.get() : true;
+}
+
 int SecurityMaster::prepareStartup(const SecurityStamp& stamp)
 {
+    finishWriting();
     incrementalNumber = stamp.incrementalNumber;
     expectedSize = stamp.dueSize;
     // A start that loads the local master parses this text
@@ -255,6 +262,7 @@ bool SecurityMaster::unpack(const std::string& packed)
 
 int SecurityMaster::GetSecurityThread(int kind)
 {
+    finishWriting();
     try {
         WriteLog(3, formatText("Entry GetSecurityThread :%d", kind));
         if (kind == 1) {
@@ -329,16 +337,17 @@ void SecurityMaster::install(SecurityRows rows, SecurityTable::Build kind, bool 
 
 void SecurityMaster::UpdateFullSecurity()
 {
+    finishWriting();
     try {
         if (!m_downloadedFull.empty()) {
-            pf::lzo::Bytes downloaded = std::move(m_downloadedFull);
+            auto downloaded = std::make_shared<const pf::lzo::Bytes>(std::move(m_downloadedFull));
             m_downloadedFull = {};
-            const std::string_view text(reinterpret_cast<const char*>(downloaded.data()), downloaded.size());
-            // Next start's master is written while the table is built; a
-            // crash while writing leaves the previous one.
-            DownloadedMaster loaded = LoadDownloadedMaster(text, fullFile(), m_downloadedRows.take());
-            if (!loaded.written)
-                WriteLog(0, formatTextCapped(detail::kLineLimit, "Unable to write %s", fullFile().string().c_str()));
+            const std::string_view text(reinterpret_cast<const char*>(downloaded->data()), downloaded->size());
+            // Next start's master is written while the table is built and
+            // after it is in use; a crash while writing leaves the previous
+            // one.
+            DownloadedMaster loaded = LoadDownloadedMaster(text, downloaded, fullFile(), m_downloadedRows.take());
+            m_fileWrite = std::move(loaded.written);
             m_table = loaded.table;
             SecurityTable::publish(std::move(loaded.table));
             return;
@@ -359,6 +368,7 @@ void SecurityMaster::UpdateFullSecurity()
 
 void SecurityMaster::UpdateIncrementalSecurity()
 {
+    finishWriting();
     try {
         const SecurityFileContent prev = LoadSecurity(fullFile().string(), SecurityReading::Incremental);
         const SecurityFileContent incr = LoadSecurity(incrementalFile().string(), SecurityReading::Incremental);
