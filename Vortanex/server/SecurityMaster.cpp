@@ -169,7 +169,13 @@ void SecurityMaster::progress(std::string_view text) const
 
 bool SecurityMaster::finishWriting()
 {
-    return m_fileWrite.valid() ? m_fileWrite.get() : true;
+    if (!m_fileWrite.valid())
+        return true;
+    try {
+        return m_fileWrite.get();
+    } catch (...) {
+        return false; // the write failed before it could say so
+    }
 }
 
 int SecurityMaster::prepareStartup(const SecurityStamp& stamp)
