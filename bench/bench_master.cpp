@@ -14,6 +14,7 @@
 #include "server/SecurityTable.h"
 
 #include "pf/files.h"
+#include "pf/large_memory.h"
 #include "pf/lzo.h"
 #include "pf/threads.h"
 
@@ -32,6 +33,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -204,9 +206,9 @@ size_t splitOnThreads(std::string_view text)
 
 // The machine's limit for a load from the archive, timed in the same run as
 // what it bounds and doing the same work on the same threads: the library's
-// raw decompress into fresh memory of the known size (as the program's, not
-// zero-filled, its pages first touched by the decompress), then a bare split
-// of the text into records on the parser's threads.
+// raw decompress into fresh memory of the known size (as the program's: not
+// zero-filled, on large pages, its pages first touched by the decompress),
+// then a bare split of the text into records on the parser's threads.
 Cost limitCost()
 {
     const Packed& p = packed();
@@ -222,10 +224,10 @@ Cost limitCost()
 // The tightest plain loop that does a load's work on one thread: the raw
 // decompress into fresh memory of the known size, then every record cut with
 // memchr and its fields cut by a byte loop, each value stored once into a
-// fresh row as the table keeps it (integers as integers, prices and strikes
-// as doubles, texts cut to their widths, the display key with '~' for '|',
-// the long texts of the few records that carry them in strings of their
-// own). No index and no look-up maps: those are the program's own work, and
+// fresh row (on large pages, as the program's) as the table keeps it
+// (integers as integers, prices and strikes as doubles, texts cut to their
+// widths, the display key with '~' for '|', the long texts of the few records
+// that carry them in strings of their own). No index and no look-up maps: those are the program's own work, and
 // the goal leaves room for them.
 struct TightRow {
     int token, scripCode, lot, tick, multiplier, wtoken;
@@ -279,8 +281,14 @@ void tightText(char (&to)[N], const char* p, const char* e)
     to[n] = 0;
 }
 
+// The rows' memory as the program's: a large block on large pages.
+struct TightRowsFree {
+    size_t count = 0;
+    void operator()(TightRow* p) const noexcept { pf::memory::LargeAllocator<TightRow>().deallocate(p, count); }
+};
+
 struct TightTable {
-    std::unique_ptr<TightRow[]> rows;
+    std::unique_ptr<TightRow[], TightRowsFree> rows;
     std::vector<TightExtras> extras;
     size_t count = 0;
 };
@@ -295,7 +303,9 @@ TightTable tightParse(std::string_view text)
         return t;
     p = head + 1;
     const size_t capacity = kSecurities + 16;
-    t.rows.reset(new TightRow[capacity]); // fresh, not zero-filled: each field is written once
+    // Fresh, not zero-filled: each field is written once.
+    t.rows = std::unique_ptr<TightRow[], TightRowsFree>(pf::memory::LargeAllocator<TightRow>().allocate(capacity),
+                                                        TightRowsFree{capacity});
     while (p < end && t.count < capacity) {
         const char* tilde = static_cast<const char*>(std::memchr(p, '~', size_t(end - p)));
         const char* const e = tilde ? tilde : end;
@@ -516,33 +526,52 @@ void bareWrite(const std::filesystem::path& dir)
 // The first login as the program runs it: the downloaded archive unpacked
 // (with the program's cap), then the program's own load of a downloaded
 // master: the table built from memory while the plain file is written
-// atomically (flushed, renamed into place) on a thread of its own, both
-// finished. Its limit does the same on the same threads: the bare write on
-// a thread of its own beside the processor's limit.
+// atomically (flushed, renamed into place) on a thread of its own, timed to
+// the table ready for use (the write may go on: the next start needs the
+// file, this one does not). Its limit does the same on the same threads: the
+// bare write on a thread of its own beside the processor's limit, timed to
+// the end of the split. Beside them, not a goal: each write's end, from the
+// same start.
 void BM_FirstLogin(benchmark::State& state)
 {
     const auto dir = std::filesystem::temp_directory_path() / ("bench_master_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     const auto file = dir / "security.txt";
     Cost total, limit;
+    double writtenMs = 0, bareWrittenMs = 0;
     for (auto _ : state) {
+        std::future<bool> written;
+        const long long start = benchtiming::nowNs();
         total += timeLoad(state, [&] {
-            pf::lzo::Bytes out;
-            SecurityRows room = unpackWithRoom(out);
-            const std::string_view text(reinterpret_cast<const char*>(out.data()), out.size());
-            DownloadedMaster loaded = LoadDownloadedMaster(text, file, std::move(room));
-            if (!loaded.written)
-                std::abort();
+            auto out = std::make_shared<pf::lzo::Bytes>();
+            SecurityRows room = unpackWithRoom(*out);
+            const std::string_view text(reinterpret_cast<const char*>(out->data()), out->size());
+            DownloadedMaster loaded = LoadDownloadedMaster(text, out, file, std::move(room));
+            written = std::move(loaded.written);
             return std::move(loaded.table);
         });
+        if (!written.get())
+            std::abort();
+        writtenMs += double(benchtiming::nowNs() - start) / 1e6;
+        std::thread writer;
+        long long bareStart = 0, bareEnd = 0;
         limit += timed([&] {
-            std::thread writer([&] { bareWrite(dir); });
+            bareStart = benchtiming::nowNs();
+            writer = std::thread([&] {
+                bareWrite(dir);
+                bareEnd = benchtiming::nowNs();
+            });
             limitCost();
-            writer.join();
         });
+        writer.join();
+        bareWrittenMs += double(bareEnd - bareStart) / 1e6;
     }
     std::filesystem::remove_all(dir);
-    report(state, "first login", total, limit, 3.0, "the load's limit beside a bare write and flush");
+    report(state, "first login, table ready", total, limit, 3.0,
+           "the load's limit beside a bare write and flush, to its split's end");
+    const double n = static_cast<double>(state.iterations());
+    g_verdict.figure("first login, file written", writtenMs / n, bareWrittenMs / n, "ms",
+                     "a bare write and flush beside the load's limit");
 }
 BENCHMARK(BM_FirstLogin)->Unit(benchmark::kMillisecond)->UseManualTime();
 

@@ -7,6 +7,7 @@
 #include "pf/threads.h"
 
 #include <algorithm>
+#include <atomic>
 #include <barrier>
 #include <charconv>
 #include <cmath>
@@ -457,68 +458,64 @@ SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading rea
     const size_t bytes = static_cast<size_t>(end - body);
 
     // Records are independent: a large master is cut and parsed on a few
-    // threads, each taking the records that begin in its share of the text
-    // (a share begins after a '~'). Each thread cuts its records, then, once
-    // all have cut and the rows are sized, constructs and fills its rows: the
-    // rows' fresh pages are first touched on all threads at once and each
-    // row is written once.
+    // threads. The text is cut into pieces (a piece begins after a '~') that
+    // the threads take in turn, many more pieces than threads, so that a
+    // thread the machine keeps waiting holds up one small piece, not a share
+    // the others wait for. The threads first count each piece's records,
+    // then, once all are counted and the rows are sized, construct and fill
+    // the rows of each piece: the rows' fresh pages are first touched on all
+    // threads at once and each row is written once.
     constexpr size_t kBytesPerPart = size_t{640} << 10; // some 10,000 records
-    const size_t parts =
+    constexpr size_t kPiecesPerThread = 8;
+    const size_t threadCount =
         bytes < 2 * kBytesPerPart ? 1 : std::min<size_t>(std::min(pf::usableCpus(), 8u), bytes / kBytesPerPart);
-    std::vector<const char*> starts(parts + 1, end);
+    const size_t pieces = threadCount == 1 ? 1 : threadCount * kPiecesPerThread;
+    std::vector<const char*> starts(pieces + 1, end);
     starts[0] = body;
-    for (size_t k = 1; k < parts; ++k) {
-        const char* from = body + bytes * k / parts;
+    for (size_t k = 1; k < pieces; ++k) {
+        const char* from = std::max(body + bytes * k / pieces, starts[k - 1]);
         const char* t = static_cast<const char*>(std::memchr(from, '~', static_cast<size_t>(end - from)));
         starts[k] = t ? t + 1 : end;
     }
 
+    // A record of a piece: the next one from p, trimmed; `next` is where the
+    // one after it begins (end after the last).
+    auto nextRecord = [end](const char* p, const char*& next) {
+        const char* t = static_cast<const char*>(std::memchr(p, '~', static_cast<size_t>(end - p)));
+        next = t ? t + 1 : end;
+        return trim(p, t ? t : end);
+    };
     struct Part {
-        std::vector<std::string_view> records;
+        size_t records = 0;   // counted first, parsed in place after
         bool stopped = false; // an empty record ended the text here
         size_t first = 0;     // its first row
         bool extended = false;
         std::exception_ptr error;
     };
-    std::vector<Part> part(parts);
-    // The header's count is only a hint: the table takes the records
-    // actually present.
-    const size_t hint = static_cast<size_t>(std::min(out.header.count, 1'000'000)) / parts + 10;
+    std::vector<Part> part(pieces);
+    // The first phase only counts: the parse walks the piece again (it is in
+    // the processor's cache by then) rather than every record's place being
+    // stored in fresh memory in between.
     auto cut = [&](size_t k) {
         Part& pk = part[k];
-        try {
-            pk.records.reserve(hint);
-            for (const char* p = starts[k]; p < starts[k + 1];) {
-                const char* t = static_cast<const char*>(std::memchr(p, '~', static_cast<size_t>(end - p)));
-                const std::string_view rec = trim(p, t ? t : end);
-                if (rec.empty()) {
-                    pk.stopped = true;
-                    break;
-                }
-                pk.records.push_back(rec);
-                if (!t)
-                    break;
-                p = t + 1;
+        for (const char* p = starts[k]; p < starts[k + 1];) {
+            const char* next = nullptr;
+            if (nextRecord(p, next).empty()) {
+                pk.stopped = true;
+                break;
             }
-        } catch (...) {
-            pk.error = std::current_exception();
+            ++pk.records;
+            p = next;
         }
     };
-    // Between the phases, on one thread: the parts before the first empty
-    // record give the rows, sized without constructing them. After a failed
-    // cut no row is made.
-    size_t used = 0; // parts whose records become rows
+    // Between the phases, on one thread: the pieces before the first empty
+    // record give the rows, sized without constructing them.
+    size_t used = 0; // pieces whose records become rows
     auto size = [&]() noexcept {
         size_t n = 0;
-        for (size_t k = 0; k < parts; ++k) {
-            if (part[k].error) {
-                used = 0;
-                return;
-            }
-        }
-        for (used = 0; used < parts;) {
+        for (used = 0; used < pieces;) {
             part[used].first = n;
-            n += part[used].records.size();
+            n += part[used].records;
             if (part[used++].stopped)
                 break;
         }
@@ -539,51 +536,60 @@ SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading rea
         if (k >= used)
             return;
         Part& pk = part[k];
-        const size_t n = pk.records.size();
+        const size_t n = pk.records;
         size_t i = 0;
         try {
-            for (; i < n; ++i) {
+            for (const char* p = starts[k]; i < n; ++i) {
                 SecurityRecord* row = &out.rows[pk.first + i];
                 ::new (static_cast<void*>(row)) SecurityRecord();
-                ParseSecurityRecord(pk.records[i], reading, pk.extended, *row);
+                const char* next = nullptr;
+                ParseSecurityRecord(nextRecord(p, next), reading, pk.extended, *row);
+                p = next;
             }
         } catch (...) {
-            // The vector destroys every row: the rest of the part must exist.
+            // The vector destroys every row: the rest of the piece must exist.
             for (++i; i < n; ++i)
                 ::new (static_cast<void*>(&out.rows[pk.first + i])) SecurityRecord();
             pk.error = std::current_exception();
         }
     };
 
-    if (parts == 1) {
+    if (pieces == 1) {
         cut(0);
         size();
         parse(0);
     } else {
-        std::barrier cutDone(static_cast<std::ptrdiff_t>(parts), size);
+        // Every piece is taken once in each phase, by whichever thread asks
+        // first.
+        std::atomic<size_t> nextCut{0};
+        std::atomic<size_t> nextParse{0};
+        auto cutPieces = [&] {
+            for (size_t k; (k = nextCut.fetch_add(1, std::memory_order_relaxed)) < pieces;)
+                cut(k);
+        };
+        auto parsePieces = [&] {
+            for (size_t k; (k = nextParse.fetch_add(1, std::memory_order_relaxed)) < pieces;)
+                parse(k);
+        };
+        std::barrier cutDone(static_cast<std::ptrdiff_t>(threadCount), size);
         std::vector<std::thread> threads;
-        threads.reserve(parts);
+        threads.reserve(threadCount);
         size_t started = 1;
         try {
-            for (; started < parts; ++started)
-                threads.emplace_back([&, k = started] {
-                    cut(k);
+            for (; started < threadCount; ++started)
+                threads.emplace_back([&] {
+                    cutPieces();
                     cutDone.arrive_and_wait();
-                    parse(k);
+                    parsePieces();
                 });
         } catch (const std::system_error&) {
-            // No thread to spare: this one does the remaining parts, leaving
-            // the barrier for them once they are cut.
-            for (size_t k = started; k < parts; ++k) {
-                cut(k);
+            // No thread to spare: the threads there are take every piece.
+            for (size_t k = started; k < threadCount; ++k)
                 cutDone.arrive_and_drop();
-            }
         }
-        cut(0);
+        cutPieces();
         cutDone.arrive_and_wait();
-        parse(0);
-        for (size_t k = started; k < parts; ++k)
-            parse(k);
+        parsePieces();
         for (auto& t : threads)
             t.join();
     }

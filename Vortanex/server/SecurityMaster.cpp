@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <future>
 #include <system_error>
 #include <thread>
 
@@ -117,39 +118,39 @@ MergedMaster MergeSecurityMaster(const SecurityFileContent& previous, const Secu
     return out;
 }
 
-DownloadedMaster LoadDownloadedMaster(std::string_view text, const std::filesystem::path& file, SecurityRows room)
+DownloadedMaster LoadDownloadedMaster(std::string_view text, std::shared_ptr<const void> keep,
+                                      const std::filesystem::path& file, SecurityRows room)
 {
     DownloadedMaster out;
     // The write waits on the disk (the file is flushed before it replaces
-    // the old one) and the parse on the processor: they overlap. The text
-    // stays untouched until both have finished.
-    auto write = [&out, &text, &file] {
+    // the old one) and the parse on the processor: they overlap, and the
+    // table is used without waiting for the disk. The text stays untouched
+    // until both have finished.
+    auto write = [text, keep, file] {
+        bool written = false;
         try {
             if (file.has_parent_path())
                 pf::files::ensureDir(file.parent_path());
-            out.written = pf::files::writeAtomic(file, text);
+            written = pf::files::writeAtomic(file, text);
+            if (!written)
+                WriteLog(0, formatTextCapped(detail::kLineLimit, "Unable to write %s", file.string().c_str()));
         } catch (const std::exception&) {
-            out.written = false;
+            written = false;
         }
+        return written;
     };
-    std::thread writer;
     try {
-        writer = std::thread(write);
+        out.written = std::async(std::launch::async, write);
     } catch (const std::system_error&) {
-        write(); // no thread to spare: write first, then parse
+        // No thread to spare: write first, then parse.
+        std::promise<bool> done;
+        done.set_value(write());
+        out.written = done.get_future();
     }
-    try {
-        SecurityFileContent c = LoadSecurityText(text, std::move(room));
-        auto table = std::make_shared<SecurityTable>();
-        table->build(std::move(c.rows), SecurityTable::Build::Full, c.extended);
-        out.table = std::move(table);
-    } catch (...) {
-        if (writer.joinable())
-            writer.join();
-        throw;
-    }
-    if (writer.joinable())
-        writer.join();
+    SecurityFileContent c = LoadSecurityText(text, std::move(room));
+    auto table = std::make_shared<SecurityTable>();
+    table->build(std::move(c.rows), SecurityTable::Build::Full, c.extended);
+    out.table = std::move(table);
     return out;
 }
 
@@ -166,11 +167,30 @@ void SecurityMaster::progress(std::string_view text) const
         m_progress(text);
 }
 
+bool SecurityMaster::finishWriting()
+{
+    if (!m_fileWrite.valid())
+        return true;
+    try {
+        return m_fileWrite.get();
+    } catch (...) {
+        return false; // the write failed before it could say so
+    }
+}
+
 int SecurityMaster::prepareStartup(const SecurityStamp& stamp)
 {
+    finishWriting();
     incrementalNumber = stamp.incrementalNumber;
     expectedSize = stamp.dueSize;
-    auto text = pf::files::readAll(fullFile());
+    // A start that loads the local master parses this text
+    // (GetSecurityThread); when nothing is due, its rows' room is mapped
+    // while the file is read.
+    m_localRows = stamp.incrementalNumber == 0 && stamp.dueSize == 0
+                      ? SecurityRowsAhead(pf::files::readHead(fullFile(), kSecurityHeadBytes))
+                      : SecurityRowsAhead();
+    m_localText = pf::files::readAll(fullFile());
+    const std::optional<std::string>& text = m_localText;
     localFileDate.clear();
     if (text) {
         const std::string_view t(*text);
@@ -248,9 +268,13 @@ bool SecurityMaster::unpack(const std::string& packed)
 
 int SecurityMaster::GetSecurityThread(int kind)
 {
+    finishWriting();
     try {
         WriteLog(3, formatText("Entry GetSecurityThread :%d", kind));
         if (kind == 1) {
+            // The file may change: what prepareStartup read is not used.
+            m_localText.reset();
+            m_localRows = SecurityRowsAhead();
             // Only an incremental file that arrived whole and was unpacked in
             // this run is merged: a merge with a missing or stale one would
             // rewrite the master without the date of its header and without
@@ -319,21 +343,29 @@ void SecurityMaster::install(SecurityRows rows, SecurityTable::Build kind, bool 
 
 void SecurityMaster::UpdateFullSecurity()
 {
+    finishWriting();
     try {
         if (!m_downloadedFull.empty()) {
-            pf::lzo::Bytes downloaded = std::move(m_downloadedFull);
+            auto downloaded = std::make_shared<const pf::lzo::Bytes>(std::move(m_downloadedFull));
             m_downloadedFull = {};
-            const std::string_view text(reinterpret_cast<const char*>(downloaded.data()), downloaded.size());
-            // Next start's master is written while the table is built; a
-            // crash while writing leaves the previous one.
-            DownloadedMaster loaded = LoadDownloadedMaster(text, fullFile(), m_downloadedRows.take());
-            if (!loaded.written)
-                WriteLog(0, formatTextCapped(detail::kLineLimit, "Unable to write %s", fullFile().string().c_str()));
+            const std::string_view text(reinterpret_cast<const char*>(downloaded->data()), downloaded->size());
+            // Next start's master is written while the table is built and
+            // after it is in use; a crash while writing leaves the previous
+            // one.
+            DownloadedMaster loaded = LoadDownloadedMaster(text, downloaded, fullFile(), m_downloadedRows.take());
+            m_fileWrite = std::move(loaded.written);
             m_table = loaded.table;
             SecurityTable::publish(std::move(loaded.table));
             return;
         }
-        SecurityFileContent c = LoadSecurity(fullFile().string(), SecurityReading::Full);
+        SecurityFileContent c;
+        if (m_localText) {
+            const std::optional<std::string> text = std::move(m_localText);
+            m_localText.reset();
+            c = LoadSecurityText(*text, m_localRows.take());
+        } else {
+            c = LoadSecurity(fullFile().string(), SecurityReading::Full);
+        }
         install(std::move(c.rows), SecurityTable::Build::Full, c.extended);
     } catch (const std::exception&) {
         WriteLog(0, "Exception in UpdateFullSecurity");
@@ -342,6 +374,7 @@ void SecurityMaster::UpdateFullSecurity()
 
 void SecurityMaster::UpdateIncrementalSecurity()
 {
+    finishWriting();
     try {
         const SecurityFileContent prev = LoadSecurity(fullFile().string(), SecurityReading::Incremental);
         const SecurityFileContent incr = LoadSecurity(incrementalFile().string(), SecurityReading::Incremental);

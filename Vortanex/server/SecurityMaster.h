@@ -11,8 +11,10 @@
 
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -55,6 +57,12 @@ public:
     // The table built by the last load (also published).
     std::shared_ptr<SecurityTable> table() const { return m_table; }
 
+    // Waits for the write of the plain master that a full download left
+    // going on (nothing when none is); true unless that write failed. Every
+    // step here that reads or replaces the file waits for it first, and so
+    // does the destructor.
+    bool finishWriting();
+
     int incrementalNumber = 0;   // incremental file due
     long expectedSize = 0;       // compressed size expected of the download
     std::string localFileDate;   // date of the local full file, for the size question
@@ -74,20 +82,31 @@ private:
     std::shared_ptr<SecurityTable> m_table;
     pf::lzo::Bytes m_downloadedFull; // a full master unpacked, not yet loaded and written
     SecurityRowsAhead m_downloadedRows; // room for its rows
+    // The local master as prepareStartup read it, for a start that loads it
+    // (read once, not again), with the room for its rows.
+    std::optional<std::string> m_localText;
+    SecurityRowsAhead m_localRows;
+    // The downloaded master's file, still being written.
+    std::future<bool> m_fileWrite;
 };
 
 // A full master just downloaded and unpacked, made ready: the table is built
 // from the text in memory while the plain file (the next start's master) is
-// written atomically beside it, and the call returns when both are done.
-// `written` is false when the file could not be written; the table is ready
-// either way. The table is not published.
+// written atomically beside it (a temporary file, flushed, renamed over the
+// old one: the file is the old master or the whole new one, never a part).
+// The call returns when the table is ready; the write may go on after it.
+// The table is not published.
 struct DownloadedMaster {
     std::shared_ptr<SecurityTable> table;
-    bool written = false;
+    // The write: get() waits for it and tells whether the file was written
+    // (false: it could not be, logged, and the old file is left as it was).
+    // Dropping it waits for the write too.
+    std::future<bool> written;
 };
+// `text` is read while `keep` lives; the write keeps it until it is done.
 // `room`: see SecurityRowsAhead.
-DownloadedMaster LoadDownloadedMaster(std::string_view text, const std::filesystem::path& file,
-                                      SecurityRows room = {});
+DownloadedMaster LoadDownloadedMaster(std::string_view text, std::shared_ptr<const void> keep,
+                                      const std::filesystem::path& file, SecurityRows room = {});
 
 // The merge map: entries ordered by symbol (byte-wise), a new security after
 // the others of its symbol.

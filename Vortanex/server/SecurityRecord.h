@@ -3,6 +3,8 @@
 // its live quote, written by the feed while windows on other threads read it.
 #include "app/base/FixedText.h"
 
+#include "pf/large_memory.h"
+
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -266,8 +268,9 @@ inline thread_local bool t_rowConstructionDeferred = false;
 // (DeferRowConstruction) and lets each thread construct the rows it fills:
 // the rows' fresh pages are then first touched on all those threads at once,
 // and no row is written twice. Every other resize constructs as usual.
+// A large table's rows lie on whole large pages (pf::memory::LargeAllocator).
 template <class T>
-struct RowAllocator : std::allocator<T> {
+struct RowAllocator : pf::memory::LargeAllocator<T> {
     template <class U>
     struct rebind {
         using other = RowAllocator<U>;

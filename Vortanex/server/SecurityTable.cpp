@@ -6,6 +6,7 @@
 #include "pf/threads.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -131,7 +132,7 @@ int SecurityTable::TokenMap::lookup(int token) const
 {
     if (token < 0)
         return -1;
-    if (token < static_cast<int>(rowByToken.size()))
+    if (static_cast<size_t>(token) < slotCount)
         return rowByToken[static_cast<size_t>(token)];
     auto it = overflow.find(token);
     return it == overflow.end() ? -1 : it->second;
@@ -141,7 +142,7 @@ void SecurityTable::TokenMap::set(int token, int row)
 {
     if (token < 0)
         return;
-    if (token < static_cast<int>(rowByToken.size()))
+    if (static_cast<size_t>(token) < slotCount)
         rowByToken[static_cast<size_t>(token)] = row;
     else
         overflow[token] = row;
@@ -164,6 +165,7 @@ void SecurityTable::build(SecurityRows rows, Build kind, bool extendedFormat)
     for (auto& m : m_tokenMaps)
         m = TokenMap{};
     m_watchMap = TokenMap{};
+    m_slots = {};
     m_expFS.clear();
     m_expFI.clear();
     m_expFC.clear();
@@ -184,44 +186,51 @@ void SecurityTable::build(SecurityRows rows, Build kind, bool extendedFormat)
     // Every entry is written below before it is read: no clearing first.
     const std::unique_ptr<Keys[]> keys(new Keys[static_cast<size_t>(n)]);
     // The per-row work is independent: a large table does it on a few
-    // threads, each with its own token maxima and expiry lists, merged after
-    // in row order.
+    // threads, in pieces that the threads take in turn (many more pieces
+    // than threads, so that a thread the machine keeps waiting holds up one
+    // small piece), each piece with its own token maxima and expiry lists,
+    // merged after in row order.
     struct Part {
         int maxToken[7] = {-1, -1, -1, -1, -1, -1, -1};
         int maxWatch = -1;
         std::vector<ExpDateCompare> fs, fi, fc, cf;
     };
-    const size_t parts = detail::partsFor(static_cast<size_t>(n));
-    std::vector<Part> partState(parts);
-    detail::runParts(parts, [&](size_t part) {
-        Part& ps = partState[part];
-        const int from = static_cast<int>(static_cast<size_t>(n) * part / parts);
-        const int to = static_cast<int>(static_cast<size_t>(n) * (part + 1) / parts);
-        for (int i = from; i < to; ++i) {
-            SecurityRecord& rec = m_rows[static_cast<size_t>(i)];
-            // One derivation for both builds, so the flags of a row never
-            // depend on whether a merge ran.
-            DeriveSecurityFlags(rec);
+    const size_t threads = detail::partsFor(static_cast<size_t>(n));
+    const size_t pieces = threads == 1 ? 1 : threads * 8;
+    std::vector<Part> partState(pieces);
+    std::atomic<size_t> nextPiece{0};
+    detail::runParts(threads, [&](size_t) {
+        for (size_t piece; (piece = nextPiece.fetch_add(1, std::memory_order_relaxed)) < pieces;) {
+            Part& ps = partState[piece];
+            const int from = static_cast<int>(static_cast<size_t>(n) * piece / pieces);
+            const int to = static_cast<int>(static_cast<size_t>(n) * (piece + 1) / pieces);
+            for (int i = from; i < to; ++i) {
+                SecurityRecord& rec = m_rows[static_cast<size_t>(i)];
+                // One derivation for both builds, so the flags of a row never
+                // depend on whether a merge ran.
+                DeriveSecurityFlags(rec);
 
-            const std::string_view t = rec.inst_type.view();
-            if ((t == "FS" || t == "FI" || t == "FC" || t == "CF") && (kind == Build::Full || rec.status == "ACT")) {
-                auto& list = t == "FS" ? ps.fs : t == "FI" ? ps.fi : t == "FC" ? ps.fc : ps.cf;
-                detail::insertExpiry(list, rec);
+                const std::string_view t = rec.inst_type.view();
+                const bool future = t == "FS" || t == "FI" || t == "FC" || t == "CF";
+                if (future && (kind == Build::Full || rec.status == "ACT")) {
+                    auto& list = t == "FS" ? ps.fs : t == "FI" ? ps.fi : t == "FC" ? ps.fc : ps.cf;
+                    detail::insertExpiry(list, rec);
+                }
+
+                // Old-layout rows carry no watch token; without one they could
+                // not be subscribed, so derive it after a merge as well.
+                if (rec.wtoken == 0)
+                    rec.wtoken = DeriveWatchToken(rec);
+                const int mi = mapIndex(rec.market_exchange.view());
+                keys[static_cast<size_t>(i)] =
+                    rec.display_name.empty()
+                        ? Keys{-1, 0, 0, -1}
+                        : Keys{mi, rec.token, rec.wtoken, static_cast<unsigned char>(rec.display_name.text[0])};
+                if (mi >= 0 && rec.token >= 0 && rec.token < kMaxArrayToken)
+                    ps.maxToken[mi] = std::max(ps.maxToken[mi], rec.token);
+                if (rec.wtoken > 0 && rec.wtoken < kMaxArrayToken)
+                    ps.maxWatch = std::max(ps.maxWatch, rec.wtoken);
             }
-
-            // Old-layout rows carry no watch token; without one they could
-            // not be subscribed, so derive it after a merge as well.
-            if (rec.wtoken == 0)
-                rec.wtoken = DeriveWatchToken(rec);
-            const int mi = mapIndex(rec.market_exchange.view());
-            keys[static_cast<size_t>(i)] =
-                rec.display_name.empty()
-                    ? Keys{-1, 0, 0, -1}
-                    : Keys{mi, rec.token, rec.wtoken, static_cast<unsigned char>(rec.display_name.text[0])};
-            if (mi >= 0 && rec.token >= 0 && rec.token < kMaxArrayToken)
-                ps.maxToken[mi] = std::max(ps.maxToken[mi], rec.token);
-            if (rec.wtoken > 0 && rec.wtoken < kMaxArrayToken)
-                ps.maxWatch = std::max(ps.maxWatch, rec.wtoken);
         }
     });
     for (const Part& ps : partState) {
@@ -239,16 +248,36 @@ void SecurityTable::build(SecurityRows rows, Build kind, bool extendedFormat)
     }
 
     // Each map (and the buckets) is filled from the keys by one task; the
-    // tasks share nothing, so a large table spreads them over its threads
-    // (most of their time is the kernel mapping the maps' fresh memory).
+    // tasks share nothing, so a large table spreads them over its threads,
+    // each taking the next task when done with one.
     // Within a map, a later row of a token replaces an earlier one.
     // Tasks 0..6: the token maps; 7: the watch map; 8: the buckets.
     constexpr size_t kMapTasks = 7;
     constexpr size_t kWatchTask = 7;
     constexpr size_t kTasks = 9;
-    auto fillMap = [&](TokenMap& m, size_t room, auto keyOf) {
-        if (m.maxToken >= 0)
-            m.rowByToken.assign(static_cast<size_t>(m.maxToken) + room, -1);
+    // The slots: each map's above its largest token, with room for a few
+    // more, carved from one block and left for the map's task to fill.
+    auto slotsFor = [](const TokenMap& m, size_t room) {
+        return m.maxToken >= 0 ? static_cast<size_t>(m.maxToken) + room : 0;
+    };
+    size_t allSlots = slotsFor(m_watchMap, 40);
+    for (const TokenMap& m : m_tokenMaps)
+        allSlots += slotsFor(m, 10);
+    m_slots = std::unique_ptr<int[], SecuritySlotsFree>(pf::memory::LargeAllocator<int>().allocate(allSlots),
+                                                        SecuritySlotsFree(allSlots));
+    {
+        int* at = m_slots.get();
+        auto carve = [&at](TokenMap& m, size_t count) {
+            m.rowByToken = at;
+            m.slotCount = count;
+            at += count;
+        };
+        for (TokenMap& m : m_tokenMaps)
+            carve(m, slotsFor(m, 10));
+        carve(m_watchMap, slotsFor(m_watchMap, 40));
+    }
+    auto fillMap = [&](TokenMap& m, auto keyOf) {
+        std::fill_n(m.rowByToken, m.slotCount, -1);
         for (int i = 0; i < n; ++i) {
             const int token = keyOf(keys[static_cast<size_t>(i)]);
             if (token != kNoKey)
@@ -258,10 +287,9 @@ void SecurityTable::build(SecurityRows rows, Build kind, bool extendedFormat)
     auto runTask = [&](size_t task) {
         if (task < kMapTasks) {
             const int mi = static_cast<int>(task);
-            fillMap(m_tokenMaps[task], 10,
-                    [mi](const Keys& k) { return k.first >= 0 && k.map == mi ? k.token : kNoKey; });
+            fillMap(m_tokenMaps[task], [mi](const Keys& k) { return k.first >= 0 && k.map == mi ? k.token : kNoKey; });
         } else if (task == kWatchTask) {
-            fillMap(m_watchMap, 40, [](const Keys& k) { return k.first >= 0 && k.wtoken > 0 ? k.wtoken : kNoKey; });
+            fillMap(m_watchMap, [](const Keys& k) { return k.first >= 0 && k.wtoken > 0 ? k.wtoken : kNoKey; });
         } else {
             // Buckets: a new group begins where the first byte changes; a
             // later group of the same byte replaces an earlier one. Rows
@@ -279,9 +307,9 @@ void SecurityTable::build(SecurityRows rows, Build kind, bool extendedFormat)
             }
         }
     };
-    const size_t threads = std::min(parts, kTasks);
-    detail::runParts(threads, [&](size_t part) {
-        for (size_t task = part; task < kTasks; task += threads)
+    std::atomic<size_t> nextTask{0};
+    detail::runParts(std::min(threads, kTasks), [&](size_t) {
+        for (size_t task; (task = nextTask.fetch_add(1, std::memory_order_relaxed)) < kTasks;)
             runTask(task);
     });
 }
@@ -310,7 +338,7 @@ int SecurityTable::searchToken(int token, std::string_view exch) const
 
 void SecurityTable::prefetchWTokenEntry(int w) const
 {
-    if (m_extended && w > 0 && static_cast<size_t>(w) < m_watchMap.rowByToken.size())
+    if (m_extended && w > 0 && static_cast<size_t>(w) < m_watchMap.slotCount)
         __builtin_prefetch(&m_watchMap.rowByToken[static_cast<size_t>(w)]);
 }
 

@@ -20,6 +20,13 @@ struct ExpDateCompare {
     char text[10] = {}; // expiry text as in the master
 };
 
+// Frees a table's block of token-map slots.
+struct SecuritySlotsFree {
+    size_t count;
+    SecuritySlotsFree(size_t n = 0) : count(n) {}
+    void operator()(int* p) const noexcept { pf::memory::LargeAllocator<int>().deallocate(p, count); }
+};
+
 class SecurityTable {
 public:
     // The exchange codes with a token map, in this order.
@@ -85,7 +92,8 @@ public:
 
 private:
     struct TokenMap {
-        std::vector<int> rowByToken;                 // row per token, -1 when absent
+        int* rowByToken = nullptr;              // row per token, -1 when absent: slots of m_slots
+        size_t slotCount = 0;                   // tokens 0..slotCount-1 have one
         std::unordered_map<int, int> overflow;  // tokens >= kMaxArrayToken
         int maxToken = -1;
         int lookup(int token) const;
@@ -94,6 +102,9 @@ private:
     static int mapIndex(std::string_view exch);
 
     SecurityRows m_rows;
+    // Every map's slots in one block: together they fill large pages, which
+    // the maps alone (a few MiB each) would not.
+    std::unique_ptr<int[], SecuritySlotsFree> m_slots;
     Range m_buckets[256] = {};
     TokenMap m_tokenMaps[7];
     TokenMap m_watchMap;

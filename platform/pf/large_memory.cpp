@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <exception>
+#include <limits>
+#include <new>
 #include <system_error>
 
 #ifndef MADV_POPULATE_WRITE
@@ -19,6 +21,8 @@ namespace {
 
 // Below this the faults cost little and threads would cost more.
 constexpr size_t kWorthIt = size_t{4} << 20;
+// A large page.
+constexpr size_t kLargePage = size_t{2} << 20;
 // Each helper maps at least this much.
 constexpr size_t kPerThread = size_t{4} << 20;
 
@@ -51,7 +55,43 @@ void mapPages(uintptr_t from, uintptr_t to, uintptr_t page)
 #endif
 }
 
+size_t roundedToLargePages(size_t bytes)
+{
+    return (bytes + kLargePage - 1) & ~(kLargePage - 1);
+}
+
 } // namespace
+
+void preferLargePages(void* p, size_t n)
+{
+#ifdef MADV_HUGEPAGE
+    if (!p || n < kWorthIt)
+        return;
+    const uintptr_t large = kLargePage;
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(p) + large - 1) & ~(large - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + n) & ~(large - 1);
+    if (end > begin)
+        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)p;
+    (void)n;
+#endif
+}
+
+void* allocateLarge(size_t bytes)
+{
+    if (bytes > std::numeric_limits<size_t>::max() - kLargePage)
+        throw std::bad_alloc();
+    const size_t rounded = roundedToLargePages(bytes);
+    void* p = ::operator new(rounded, std::align_val_t{kLargePage});
+    preferLargePages(p, rounded);
+    return p;
+}
+
+void freeLarge(void* p, size_t bytes) noexcept
+{
+    ::operator delete(p, roundedToLargePages(bytes), std::align_val_t{kLargePage});
+}
 
 unsigned spareThreads()
 {
@@ -60,6 +100,7 @@ unsigned spareThreads()
 
 MapAhead::MapAhead(void* p, size_t n, unsigned threads)
 {
+    preferLargePages(p, n);
     if (!p || n < kWorthIt || threads == 0)
         return;
     const uintptr_t page = pageSize();

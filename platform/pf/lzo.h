@@ -2,6 +2,8 @@
 // LZO1X (de)compression of the server's archives. Decompression is bounded:
 // corrupt input or output beyond the caller's room is an error, never an
 // overrun.
+#include "pf/large_memory.h"
+
 #include <cstddef>
 #include <memory>
 #include <new>
@@ -12,8 +14,9 @@ namespace pf::lzo {
 
 // An allocator whose resize leaves new bytes unwritten: an output buffer is
 // overwritten by the unpacker, so filling it with zeros first is pure cost.
+// A large buffer lies on whole large pages (see pf::memory::LargeAllocator).
 template <class T>
-struct UninitializedAllocator : std::allocator<T> {
+struct UninitializedAllocator : memory::LargeAllocator<T> {
     template <class U>
     struct rebind {
         using other = UninitializedAllocator<U>;

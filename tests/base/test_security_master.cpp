@@ -285,6 +285,7 @@ TEST_F(SecurityDownload, AnIncrementWithoutALocalMasterDownloadsTheFullFile)
         EXPECT_EQ(master.GetSecurityThread(1), 0);
         ASSERT_EQ(server.downloads.size(), 1u);
         EXPECT_EQ(server.downloads[0], "/security/security.lzo:80");
+        EXPECT_TRUE(master.finishWriting()); // the next start's master, written after the table is in use
         EXPECT_EQ(localMaster(), full);
         ASSERT_TRUE(master.table());
         EXPECT_EQ(master.table()->count(), 9) << "the whole master is loaded";
@@ -320,6 +321,7 @@ TEST_F(SecurityDownload, ADamagedLocalMasterDownloadsTheFullFile)
         EXPECT_EQ(master.GetSecurityThread(kind), 0);
         ASSERT_EQ(server.downloads.size(), 1u);
         EXPECT_EQ(server.downloads[0], "/security/security.lzo:80");
+        EXPECT_TRUE(master.finishWriting()); // the next start's master, written after the table is in use
         EXPECT_EQ(localMaster(), full);
         ASSERT_TRUE(master.table());
         EXPECT_EQ(master.table()->count(), 9);
@@ -531,9 +533,9 @@ TEST(SecurityFirstLogin, TableBuiltFromMemoryAndFileWrittenWhole)
     const auto file = root.comp() / "security.lst";
     ASSERT_TRUE(pf::files::writeAtomic(file, "old master~"));
 
-    DownloadedMaster loaded = LoadDownloadedMaster(text, file);
+    DownloadedMaster loaded = LoadDownloadedMaster(text, nullptr, file);
     ASSERT_TRUE(loaded.table);
-    EXPECT_TRUE(loaded.written);
+    EXPECT_TRUE(loaded.written.get());
     EXPECT_EQ(loaded.table->count(), 30'000);
     EXPECT_EQ(loaded.table->searchToken(30'000, "NN"), 29'999);
     EXPECT_EQ(*pf::files::readAll(file), text);
@@ -547,9 +549,9 @@ TEST(SecurityFirstLogin, TableBuiltFromMemoryAndFileWrittenWhole)
     // and the failure is reported, not hidden.
     const auto blocked = root.comp() / "not-a-folder";
     ASSERT_TRUE(pf::files::writeAtomic(blocked, "x"));
-    loaded = LoadDownloadedMaster(text, blocked / "security.lst");
+    loaded = LoadDownloadedMaster(text, nullptr, blocked / "security.lst");
     ASSERT_TRUE(loaded.table);
-    EXPECT_FALSE(loaded.written);
+    EXPECT_FALSE(loaded.written.get());
     EXPECT_EQ(loaded.table->count(), 30'000);
 }
 
