@@ -21,6 +21,8 @@
 #include <ostream>
 #include <thread>
 
+namespace test_feed_broker {
+
 namespace {
 
 using namespace feedtest;
@@ -481,3 +483,5 @@ INSTANTIATE_TEST_SUITE_P(Cases, StreamProxy,
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
+
+} // namespace test_feed_broker

@@ -18,6 +18,8 @@
 #include <chrono>
 #include <thread>
 
+namespace test_feed_connection {
+
 namespace {
 
 using namespace feedtest;
@@ -565,3 +567,5 @@ TEST_F(Connection, SubscriptionRequestsGoOutOnTheTransportInUse)
 }
 
 } // namespace
+
+} // namespace test_feed_connection

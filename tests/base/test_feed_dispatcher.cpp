@@ -21,6 +21,8 @@
 #include <sstream>
 #include <thread>
 
+namespace test_feed_dispatcher {
+
 namespace {
 
 using namespace feedtest;
@@ -1091,3 +1093,5 @@ TEST_F(Dispatch, BroadcastLogIsWrittenEveryHundredMessages)
 }
 
 } // namespace
+
+} // namespace test_feed_dispatcher

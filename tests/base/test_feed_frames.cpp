@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace test_feed_frames {
+
 namespace {
 
 using Kind = FeedFrameAssembler::Kind;
@@ -242,3 +244,5 @@ TEST(FeedFramesLimits, StreamTextWithoutEndIsCapped)
 }
 
 } // namespace
+
+} // namespace test_feed_frames

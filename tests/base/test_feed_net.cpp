@@ -13,6 +13,8 @@
 #include <string>
 #include <thread>
 
+namespace test_feed_net {
+
 namespace {
 
 // A listening socket on an ephemeral loopback port.
@@ -190,3 +192,5 @@ TEST(LocalAddress, FirstUpInterfaceThatIsNotLoopback)
 }
 
 } // namespace
+
+} // namespace test_feed_net

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+namespace test_feed_subscriptions {
+
 namespace {
 
 using namespace feedtest;
@@ -201,3 +203,5 @@ TEST_F(Subscriptions, EmptySubscriptionCarriesCountZero)
 }
 
 } // namespace
+
+} // namespace test_feed_subscriptions

@@ -40,6 +40,8 @@
 
 #include <gtest/gtest.h>
 
+namespace test_book {
+
 namespace {
 
 // Columns of the grid.
@@ -511,3 +513,5 @@ TEST_F(OrderBookTest, OpenerRefusals)
 }
 
 } // namespace
+
+} // namespace test_book

@@ -20,6 +20,8 @@
 #include <functional>
 #include <string>
 
+namespace test_book_close {
+
 namespace {
 
 constexpr int kHeldMs = 2000;
@@ -113,3 +115,5 @@ TEST_F(BookClose, ABookWhoseReportIsInClosesWithoutAQuestion)
 }
 
 } // namespace
+
+} // namespace test_book_close

@@ -31,6 +31,8 @@
 #include <fstream>
 #include <sstream>
 
+namespace test_book_commands {
+
 namespace {
 
 OrderInfo order(const char* status, int mark = 3, char side = 'B', int qty = 10, double price = 100,
@@ -481,3 +483,5 @@ TEST_F(OrderBookCommandsTest, TheToolbarCarriesMenu214AndFollowsTheCurrentOrder)
 }
 
 } // namespace
+
+} // namespace test_book_commands

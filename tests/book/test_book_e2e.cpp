@@ -26,6 +26,8 @@
 
 #include <gtest/gtest.h>
 
+namespace test_book_e2e {
+
 namespace {
 
 // The program's feed consumer as far as the book needs it.
@@ -192,3 +194,5 @@ TEST_F(OrderBookEndToEnd, CancelledOrderShowsNothingOpen)
 }
 
 } // namespace
+
+} // namespace test_book_e2e

@@ -22,6 +22,8 @@
 
 #include <gtest/gtest.h>
 
+namespace test_book_freeze {
+
 namespace {
 
 class OrderBookFreeze : public ordertest::OrderFixture {
@@ -74,3 +76,5 @@ TEST_F(OrderBookFreeze, PlaceAgainFetchesTheTwinsQuoteWhileTheBookShowsBusy)
 }
 
 } // namespace
+
+} // namespace test_book_freeze

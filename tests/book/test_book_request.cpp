@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+namespace test_book_request {
+
 namespace {
 
 TEST(OrderReportRequest, TextForClientDealerAndActingDealer)
@@ -242,3 +244,5 @@ TEST_F(ConfirmationRules, AConfirmationThatOvertakesItsOrderIsAppliedWhenTheOrde
 }
 
 } // namespace
+
+} // namespace test_book_request

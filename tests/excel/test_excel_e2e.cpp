@@ -30,6 +30,8 @@
 #include <QItemSelectionModel>
 #include <QTreeView>
 
+namespace test_excel_e2e {
+
 namespace {
 
 class ExcelEndToEnd : public startuptest::StartupFixture {};
@@ -229,3 +231,5 @@ TEST_F(ExcelEndToEnd, DialogTakesAFileOnlyThroughBrowse)
     EXPECT_EQ(prompter.asks().back().caption, "Vortanex");
     CExportExcel::fileChooser() = nullptr;
 }
+
+} // namespace test_excel_e2e

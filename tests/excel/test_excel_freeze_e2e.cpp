@@ -27,6 +27,8 @@
 
 #include <chrono>
 
+namespace test_excel_freeze_e2e {
+
 namespace {
 
 class ExcelFreezeE2E : public startuptest::StartupFixture {};
@@ -75,3 +77,5 @@ TEST_F(ExcelFreezeE2E, AHungBookNeverHoldsTheUiThreadAndTheExitEndsPromptly)
 }
 
 } // namespace
+
+} // namespace test_excel_freeze_e2e

@@ -18,6 +18,8 @@
 #include <thread>
 
 namespace logintest {
+namespace test_account_dialogs {
+
 namespace {
 
 using RecoveryTest = LoginFixture;
@@ -383,4 +385,6 @@ TEST_F(ChangePasswordTest, ChecksFocusTheirEditAndTheTradingRequestStaysOutOfThe
 }
 
 } // namespace
+
+} // namespace test_account_dialogs
 } // namespace logintest

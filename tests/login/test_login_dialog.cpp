@@ -23,6 +23,8 @@
 #include <string>
 
 namespace logintest {
+namespace test_login_dialog {
+
 namespace {
 
 using LoginDialogTest = LoginFixture;
@@ -581,4 +583,6 @@ TEST_F(LoginDialogTest, ExitAsksBeforeQuitting)
 }
 
 } // namespace
+
+} // namespace test_login_dialog
 } // namespace logintest

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace test_login_reply {
+
 namespace {
 
 std::string replyWith(std::vector<std::pair<int, std::string>> fields, int count = 37)
@@ -203,3 +205,5 @@ TEST(QuestionDataTest, MalformedQuestionsRefuseTheWholeData)
 }
 
 } // namespace
+
+} // namespace test_login_reply

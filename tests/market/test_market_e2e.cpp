@@ -42,6 +42,8 @@
 
 #include <algorithm>
 
+namespace test_market_e2e {
+
 namespace {
 
 class MarketEndToEnd : public startuptest::StartupFixture {};
@@ -292,3 +294,5 @@ TEST_F(MarketEndToEnd, IndexViewOpensTheIndexChartAndItsDerivativeChain)
 }
 
 } // namespace
+
+} // namespace test_market_e2e

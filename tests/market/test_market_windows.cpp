@@ -49,6 +49,8 @@
 #include <cstring>
 #include <tuple>
 
+namespace test_market_windows {
+
 namespace {
 
 using feedtest::publishTable;
@@ -923,3 +925,5 @@ TEST_F(IndexWindows, ARisingOrFallingButtonReadsOnItsColour)
 }
 
 } // namespace
+
+} // namespace test_market_windows

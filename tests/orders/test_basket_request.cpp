@@ -1,12 +1,20 @@
 // The basket request without its window: the checks in their order, the
 // records of the three modes, the placing lines, the alert question and the
 // reply's records.
+#include "orders/BasketMargin.h"
 #include "orders/BasketRequest.h"
+#include "orders/ConvertPositionRequest.h"
 #include "orders/OrderReply.h"
+
+#include "BasketDesk.h"
+#include "ConversionDesk.h"
+#include "OrderDesk.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
+
+namespace test_basket_request {
 
 namespace {
 
@@ -245,9 +253,6 @@ TEST(BasketReply, RecordsResultsAndShortRecords)
 } // namespace
 
 // The broker's side: each leg becomes the desk's order, a refused one 9999.
-#include "BasketDesk.h"
-#include "OrderDesk.h"
-
 namespace {
 
 TEST(BasketDesk, LegsBecomeDeskOrdersAndCancelLegsCancelThem)
@@ -290,9 +295,6 @@ TEST(BasketDesk, LegsBecomeDeskOrdersAndCancelLegsCancelThem)
 
 // Position conversion: the query and request texts, the replies, and the
 // broker's conversion desk.
-#include "ConversionDesk.h"
-#include "orders/ConvertPositionRequest.h"
-
 namespace {
 
 TEST(ConvertPosition, QueryRequestAndReplies)
@@ -400,8 +402,6 @@ TEST(ConvertPosition, TheBrokerAnswersFromTheRiskBook)
 } // namespace
 
 // The basket's margin: legs taking part, the option purchase, the echo check.
-#include "orders/BasketMargin.h"
-
 namespace {
 
 TEST(BasketMargin, LegsOptionPurchaseAndEchoCheck)
@@ -511,3 +511,5 @@ TEST(BasketMargin, SoldOptionsArePricedAtTheirStrikeAndAZeroDenominatorIsRefused
 }
 
 } // namespace
+
+} // namespace test_basket_request

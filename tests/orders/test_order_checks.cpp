@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+namespace test_order_checks {
+
 namespace {
 
 using namespace orderform;
@@ -380,3 +382,5 @@ TEST(CheckChain, ModesOtherThanNewDropTheSmartFlag)
 }
 
 } // namespace
+
+} // namespace test_order_checks

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+namespace test_order_desk {
+
 namespace {
 
 class DeskTest : public ::testing::Test {
@@ -174,3 +176,5 @@ TEST_F(DeskTest, EventsCarryTheTimeTheyHappen)
 }
 
 } // namespace
+
+} // namespace test_order_desk

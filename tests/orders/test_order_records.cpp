@@ -9,6 +9,8 @@
 
 #include <string>
 
+namespace test_order_records {
+
 namespace {
 
 OrderSecurity cash()
@@ -207,3 +209,5 @@ TEST(SmartReply, OneOrTwoRoutesAndTheRemainder)
 }
 
 } // namespace
+
+} // namespace test_order_records

@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+namespace test_order_store {
+
 namespace {
 
 class RecordingBook final : public OrderBookLink {
@@ -260,3 +262,5 @@ TEST(ConfirmationRecord, ReadsTheFeedFields)
 }
 
 } // namespace
+
+} // namespace test_order_store

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+namespace test_tslo_book {
+
 namespace {
 
 // A reply row of 30 fields.
@@ -200,3 +202,5 @@ TEST(TsloBookRows, StoredBooksKeepTheirSecuritiesSubscribed)
 }
 
 } // namespace
+
+} // namespace test_tslo_book

@@ -13,6 +13,8 @@
 #include <map>
 #include <string>
 
+namespace test_tslo_desk {
+
 namespace {
 
 class TsloDeskTest : public ::testing::Test {
@@ -173,3 +175,5 @@ TEST_F(TsloDeskTest, MarginRatesEchoAndRefusal)
 }
 
 } // namespace
+
+} // namespace test_tslo_desk

@@ -11,6 +11,8 @@
 
 #include <string>
 
+namespace test_tslo_margin {
+
 namespace {
 
 OrderSecurity cash()
@@ -447,3 +449,5 @@ TEST(OrderFormRules, AHeldKeyAcceleratesAfterThreeSeconds)
 }
 
 } // namespace
+
+} // namespace test_tslo_margin

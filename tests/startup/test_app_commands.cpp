@@ -52,6 +52,8 @@
 #include <string>
 
 namespace startuptest {
+namespace test_app_commands {
+
 namespace {
 
 class AppCommandsTest : public StartupFixture {
@@ -467,3 +469,5 @@ TEST_F(AppCommandsTest, AfterASecurityDownloadEveryOpenWindowKeepsItsSecurityOrH
 
 } // namespace
 } // namespace startuptest
+
+} // namespace test_app_commands

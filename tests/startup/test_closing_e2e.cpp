@@ -36,6 +36,8 @@
 #include <string>
 
 namespace startuptest {
+namespace test_closing_e2e {
+
 namespace {
 
 constexpr qint64 kStallBoundMs = 1000;
@@ -198,3 +200,5 @@ TEST_F(ClosingE2E, ExitWithABasketAndAConversionInFlightNamesThemAsOfUnknownStat
 
 } // namespace
 } // namespace startuptest
+
+} // namespace test_closing_e2e

@@ -27,6 +27,8 @@
 #include <fstream>
 
 namespace startuptest {
+namespace test_frame_completion_e2e {
+
 namespace {
 
 class FrameCompletionE2E : public StartupFixture {
@@ -181,3 +183,5 @@ TEST_F(FrameCompletionE2E, HelpAndWhatsNewOpenTheProgramFoldersDocumentsOrNameTh
 
 } // namespace
 } // namespace startuptest
+
+} // namespace test_frame_completion_e2e

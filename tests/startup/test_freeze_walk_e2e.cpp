@@ -78,6 +78,8 @@
 #include <utility>
 
 namespace startuptest {
+namespace test_freeze_walk_e2e {
+
 namespace {
 
 constexpr int kDelayMs = 2000;
@@ -453,3 +455,5 @@ TEST_F(FreezeWalkE2E, EveryStepWithEveryReplyDelayedKeepsTheUiThreadBeating)
 
 } // namespace
 } // namespace startuptest
+
+} // namespace test_freeze_walk_e2e

@@ -25,6 +25,8 @@
 #include <unistd.h>
 
 namespace startuptest {
+namespace test_hostile_server_e2e {
+
 namespace {
 
 class HostileServerE2E : public StartupFixture {
@@ -230,3 +232,5 @@ TEST_F(HostileServerE2E, ALockFolderOthersCanWriteIsNotUsed)
 
 } // namespace
 } // namespace startuptest
+
+} // namespace test_hostile_server_e2e

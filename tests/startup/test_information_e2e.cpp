@@ -19,6 +19,8 @@
 #include <QAction>
 
 namespace startuptest {
+namespace test_information_e2e {
+
 namespace {
 
 class InformationE2E : public StartupFixture { };
@@ -87,3 +89,5 @@ TEST_F(InformationE2E, AdvisoryCallAndDayEventFromTheBroker)
 
 } // namespace
 } // namespace startuptest
+
+} // namespace test_information_e2e

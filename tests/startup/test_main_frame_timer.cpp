@@ -7,6 +7,8 @@
 
 #include <ostream>
 
+namespace test_main_frame_timer {
+
 namespace {
 
 constexpr int64_t kStart = 1'700'000'000;
@@ -139,3 +141,5 @@ TEST(MainFrameTimer, WatchdogLeavesAFeedThatDoesNotRunAlone)
 }
 
 } // namespace
+
+} // namespace test_main_frame_timer

@@ -43,4 +43,8 @@ HttpResult postText(uint16_t port, const std::string& path, const std::string& t
 // The fields of a reply or record, empty ones kept ("a||b" is three).
 std::vector<std::string> splitText(const std::string& s, char sep = '|');
 
+// A login body of encryption type 2 for the text, under the public key in the
+// PEM file (made in test_request_decoder.cpp, used by the session tests too).
+std::string rsaBody(const std::string& text, const std::string& publicPemPath, int prefix = 4);
+
 } // namespace tbtest

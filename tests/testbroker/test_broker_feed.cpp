@@ -16,6 +16,8 @@
 #include <thread>
 #include <unistd.h>
 
+namespace test_broker_feed {
+
 namespace {
 
 using tbtest::RawClient;
@@ -324,3 +326,5 @@ TEST(DemoMarket, SeededWalkIsRepeatableAndIndicesStayWithinBands)
 }
 
 } // namespace
+
+} // namespace test_broker_feed

@@ -9,6 +9,8 @@
 #include <chrono>
 #include <thread>
 
+namespace test_broker_information {
+
 namespace {
 
 using tbtest::splitText;
@@ -130,3 +132,5 @@ TEST(BrokerInformationDemo, ALoggedInFeedClientGetsOneCallAndOneEventThenTheCall
 }
 
 } // namespace
+
+} // namespace test_broker_information

@@ -19,9 +19,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace tbtest {
-std::string rsaBody(const std::string& text, const std::string& publicPemPath, int prefix = 4);
-}
+namespace test_broker_session {
 
 namespace {
 
@@ -361,3 +359,5 @@ TEST(BrokerTls, ServesTheSamePathsOverHttpsWithTheGeneratedCa)
 }
 
 } // namespace
+
+} // namespace test_broker_session

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+namespace test_feed_frames {
+
 namespace {
 
 struct FrameCase {
@@ -79,3 +81,5 @@ TEST(FeedFrames, CompressedFrameHoldsInnerFramesWithoutTrailers)
 }
 
 } // namespace
+
+} // namespace test_feed_frames

@@ -1,5 +1,6 @@
 // Request bodies of every encryption type back to their texts.
 #include "RequestDecoder.h"
+#include "RawClient.h"
 
 #include <openssl/evp.h>
 #include <openssl/pem.h>
@@ -13,7 +14,7 @@ namespace tbtest {
 
 // What the terminal sends for type 2: "%02d" prefix, then the Base64 of the
 // PKCS#1 v1.5 ciphertext in 64-character lines, each ended by CR LF.
-std::string rsaBody(const std::string& text, const std::string& publicPemPath, int prefix = 4)
+std::string rsaBody(const std::string& text, const std::string& publicPemPath, int prefix)
 {
     FILE* f = std::fopen(publicPemPath.c_str(), "r");
     if (!f)
@@ -44,6 +45,8 @@ std::string rsaBody(const std::string& text, const std::string& publicPemPath, i
 }
 
 } // namespace tbtest
+
+namespace test_request_decoder {
 
 namespace {
 
@@ -122,3 +125,5 @@ TEST(RequestText, SplitsKeywordFieldsAndItems)
 }
 
 } // namespace
+
+} // namespace test_request_decoder

@@ -9,6 +9,8 @@
 #include <set>
 #include <sstream>
 
+namespace test_universe {
+
 namespace {
 
 std::vector<std::string> split(const std::string& s, char sep)
@@ -119,3 +121,5 @@ TEST(Universe, SameSeedSameUniverseAndLargeUniversesStayUnique)
 }
 
 } // namespace
+
+} // namespace test_universe

@@ -18,6 +18,8 @@
 #include <QApplication>
 #include <QTreeView>
 
+namespace test_app_window_commands {
+
 namespace {
 
 class AppWindowCommandsTest : public testkit::Headless {
@@ -124,3 +126,5 @@ TEST_F(AppWindowCommandsTest, TheFontCommandReachesTheOpenMarketWatches)
 }
 
 } // namespace
+
+} // namespace test_app_window_commands

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <optional>
 
+namespace test_watch_cells {
+
 namespace {
 
 SecurityRecord security(bool currency = false, short commodity = 0, int lot = 0, const char* inst = "EQ")
@@ -273,3 +275,5 @@ TEST_F(WatchTableTest, RemovedStoredRowsKeepTheirTokenAndAreReusedOnlyByIt)
 }
 
 } // namespace
+
+} // namespace test_watch_cells

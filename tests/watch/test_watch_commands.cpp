@@ -33,6 +33,8 @@
 #include <fstream>
 #include <mutex>
 
+namespace test_watch_commands {
+
 namespace {
 
 using feedtest::watchToken;
@@ -1001,3 +1003,5 @@ TEST_F(WatchCommandsTest, GridKeysReachTheirCommands)
 }
 
 } // namespace
+
+} // namespace test_watch_commands

@@ -32,6 +32,8 @@
 
 #include <fstream>
 
+namespace test_watch_e2e {
+
 namespace {
 
 class WatchEndToEnd : public startuptest::StartupFixture {};
@@ -211,3 +213,5 @@ TEST_F(WatchEndToEnd, BuyAndSellKeysAndMenuOfARowOpenTheFormForItsSecurity)
 }
 
 } // namespace
+
+} // namespace test_watch_e2e

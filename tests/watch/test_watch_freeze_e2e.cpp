@@ -32,6 +32,8 @@
 
 #include <string_view>
 
+namespace test_watch_freeze_e2e {
+
 namespace {
 
 constexpr int kDelayMs = 2000;
@@ -278,3 +280,5 @@ TEST_F(WatchFreezeE2E, TheHoldingsListShowsBusyAndASecondRiskListWaitsItsTurn)
 }
 
 } // namespace
+
+} // namespace test_watch_freeze_e2e

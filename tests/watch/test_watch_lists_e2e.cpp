@@ -35,6 +35,8 @@
 
 #include <set>
 
+namespace test_watch_lists_e2e {
+
 namespace {
 
 class WatchListsEndToEnd : public startuptest::StartupFixture {
@@ -274,3 +276,5 @@ TEST_F(WatchListsEndToEnd, AListIsBuiltSavedRenamedAndDeleted)
 }
 
 } // namespace
+
+} // namespace test_watch_lists_e2e

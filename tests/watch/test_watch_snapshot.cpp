@@ -24,6 +24,8 @@
 #include <algorithm>
 #include <cstdio>
 
+namespace test_watch_snapshot {
+
 namespace {
 
 class WatchSnapshot : public startuptest::StartupFixture, public ::testing::WithParamInterface<int> {};
@@ -95,3 +97,5 @@ INSTANTIATE_TEST_SUITE_P(FeedsType, WatchSnapshot, ::testing::Values(0, 1),
                          [](const auto& info) { return info.param == 0 ? "NoFeed" : "Polling"; });
 
 } // namespace
+
+} // namespace test_watch_snapshot

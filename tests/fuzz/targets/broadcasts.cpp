@@ -19,6 +19,8 @@
 #include <memory>
 #include <string>
 
+namespace broadcasts {
+
 namespace {
 
 std::shared_ptr<SecurityTable> smallTable()
@@ -143,3 +145,5 @@ FUZZ_TARGET(broadcasts)
         }
     }
 }
+
+} // namespace broadcasts

@@ -16,6 +16,8 @@
 #include <deque>
 #include <string>
 
+namespace chart_history {
+
 namespace {
 
 size_t records(std::string_view text)
@@ -79,3 +81,5 @@ FUZZ_TARGET(chart_history)
     }
     }
 }
+
+} // namespace chart_history

@@ -16,6 +16,8 @@
 #include <cmath>
 #include <string>
 
+namespace feed_dispatcher {
+
 namespace {
 
 class Consumers : public feedtest::RecordingConsumers {
@@ -102,3 +104,5 @@ FUZZ_TARGET(feed_dispatcher)
     SetLoggedIn(false);
     SecurityTable::publish(nullptr);
 }
+
+} // namespace feed_dispatcher

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+namespace feed_frames {
+
 namespace {
 
 std::vector<std::string> cutAll(FeedFrameAssembler::Kind kind, std::string_view bytes, unsigned seed)
@@ -59,3 +61,5 @@ FUZZ_TARGET(feed_frames)
     FUZZ_CHECK(total <= bytes.size() * (kind == Kind::Tcp ? FeedFrameAssembler::kInflateFactor : 1));
     FUZZ_CHECK(cutAll(kind, bytes, 1u + data[0]) == whole);
 }
+
+} // namespace feed_frames

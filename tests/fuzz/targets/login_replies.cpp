@@ -22,6 +22,8 @@
 
 using namespace login;
 
+namespace login_replies {
+
 namespace {
 
 size_t pieces(std::string_view text, char separator)
@@ -108,3 +110,5 @@ FUZZ_TARGET(login_replies)
         break;
     }
 }
+
+} // namespace login_replies

@@ -11,6 +11,8 @@
 
 #include <algorithm>
 
+namespace market_replies {
+
 namespace {
 
 size_t pieces(std::string_view text, char separator)
@@ -71,3 +73,5 @@ FUZZ_TARGET(market_replies)
     }
     }
 }
+
+} // namespace market_replies

@@ -25,6 +25,8 @@
 #include <cstring>
 #include <string>
 
+namespace order_replies {
+
 namespace {
 
 size_t pieces(std::string_view text, char separator)
@@ -175,3 +177,5 @@ FUZZ_TARGET(order_replies)
     }
     }
 }
+
+} // namespace order_replies

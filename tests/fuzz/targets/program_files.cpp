@@ -30,6 +30,8 @@
 #include <system_error>
 #include <unistd.h>
 
+namespace program_files {
+
 namespace {
 
 // The run's own program folder, removed when the process ends.
@@ -244,3 +246,5 @@ FUZZ_TARGET(program_files)
         break;
     }
 }
+
+} // namespace program_files

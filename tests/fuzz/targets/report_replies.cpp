@@ -19,6 +19,8 @@
 #include <memory>
 #include <string>
 
+namespace report_replies {
+
 namespace {
 
 size_t pieces(std::string_view text, char separator)
@@ -134,3 +136,5 @@ FUZZ_TARGET(report_replies)
     }
     }
 }
+
+} // namespace report_replies

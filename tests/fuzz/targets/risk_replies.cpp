@@ -15,6 +15,8 @@
 #include <cmath>
 #include <cstring>
 
+namespace risk_replies {
+
 namespace {
 
 class AnySecurity : public RiskSecurities {
@@ -76,3 +78,5 @@ FUZZ_TARGET(risk_replies)
         FUZZ_CHECK(std::isfinite(r.unrealised_pl));
     }
 }
+
+} // namespace risk_replies

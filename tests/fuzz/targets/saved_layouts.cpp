@@ -19,6 +19,8 @@
 #include <system_error>
 #include <unistd.h>
 
+namespace saved_layouts {
+
 namespace {
 
 // The run's own folder, removed when the process ends.
@@ -111,3 +113,5 @@ FUZZ_TARGET(saved_layouts)
         break;
     }
 }
+
+} // namespace saved_layouts

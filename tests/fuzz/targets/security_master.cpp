@@ -10,6 +10,8 @@
 
 #include <algorithm>
 
+namespace security_master {
+
 namespace {
 
 std::string formatAll(const SecurityRows& rows, bool extended)
@@ -72,3 +74,5 @@ FUZZ_TARGET(security_master)
                                                       SecurityReading::Incremental);
     FUZZ_CHECK(formatAll(last.rows, merged.extended) == stable);
 }
+
+} // namespace security_master
