@@ -126,7 +126,11 @@ DownloadedMaster LoadDownloadedMaster(std::string_view text, std::shared_ptr<con
     // the old one) and the parse on the processor: they overlap, and the
     // table is used without waiting for the disk. The text stays untouched
     // until both have finished.
-    auto write = [text, keep, file] {
+    // The write lets go of the text as soon as it ends: the future that
+    // reports it is kept for the session and holds this callable, and the
+    // text is the whole unpacked master. (The parse below holds it through
+    // `keep` itself.)
+    auto write = [text, keep, file]() mutable {
         bool written = false;
         try {
             if (file.has_parent_path())
@@ -137,10 +141,11 @@ DownloadedMaster LoadDownloadedMaster(std::string_view text, std::shared_ptr<con
         } catch (const std::exception&) {
             written = false;
         }
+        keep.reset();
         return written;
     };
     try {
-        out.written = std::async(std::launch::async, write);
+        out.written = std::async(std::launch::async, std::move(write));
     } catch (const std::system_error&) {
         // No thread to spare: write first, then parse.
         std::promise<bool> done;

@@ -553,6 +553,16 @@ TEST(SecurityFirstLogin, TableBuiltFromMemoryAndFileWrittenWhole)
     ASSERT_TRUE(loaded.table);
     EXPECT_FALSE(loaded.written.get());
     EXPECT_EQ(loaded.table->count(), 30'000);
+
+    // The unpacked text is let go once the write has ended, though the
+    // write's result is kept unread for the rest of the session.
+    auto kept = std::make_shared<const std::string>(text);
+    const std::weak_ptr<const std::string> watch = kept;
+    const std::string_view keptText = *kept;
+    loaded = LoadDownloadedMaster(keptText, std::move(kept), file);
+    loaded.written.wait();
+    EXPECT_TRUE(watch.expired());
+    EXPECT_TRUE(loaded.written.get());
 }
 
 TEST(SecurityFileFormat, LargeFileParsesAsRecordByRecord)
