@@ -13,6 +13,8 @@
 #include "server/SecurityMaster.h"
 #include "server/SecurityTable.h"
 
+#include "Universe.h"
+
 #include "pf/files.h"
 #include "pf/large_memory.h"
 #include "pf/lzo.h"
@@ -684,6 +686,28 @@ void freshLoads(int runs)
                           "tight single-thread decompress + parse, in a fresh process");
 }
 
+// The token maps' memory for the test broker's demo universe (its tokens lie
+// in a few dense runs far apart, as a real master's do), beside one 4-byte
+// slot per token each map holds.
+void tokenMapMemory()
+{
+    constexpr int kDemoSecurities = 200'000;
+    const tb::Universe universe(1, kDemoSecurities, 2026, 12, 11);
+    SecurityFileContent c = ParseSecurityText(universe.masterText(), SecurityReading::Full);
+    const auto table = build(std::move(c));
+    if (table->count() != kDemoSecurities)
+        std::abort();
+    size_t tokens = 0;
+    for (const SecurityRecord& r : table->rows()) {
+        const bool mapped = std::any_of(std::begin(SecurityTable::kMapExchanges), std::end(SecurityTable::kMapExchanges),
+                                        [&](const char* x) { return r.market_exchange == x; });
+        tokens += (mapped && r.token >= 0 && r.token < SecurityTable::kMaxArrayToken) + (r.wtoken > 0);
+    }
+    constexpr double kMiB = 1 << 20;
+    g_verdict.figure("token maps, demo universe of 200,000 securities", table->tokenMapBytes() / kMiB,
+                     tokens * sizeof(int) / kMiB, "MiB", "one 4-byte slot per token of each map");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -708,6 +732,7 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     freshLoads(5);
+    tokenMapMemory();
     g_verdict.atMost("memory per security without a quote", g_bytesPerSecurity, 400, "B", true);
     g_verdict.atMost("memory per security with a quote", g_bytesPerQuotedSecurity, 700, "B", true);
     return g_verdict.finish();

@@ -320,6 +320,11 @@ int SecurityTable::mappedRow(std::string_view exch, int token) const
     return mi < 0 ? -1 : m_tokenMaps[mi].lookup(token);
 }
 
+size_t SecurityTable::tokenMapBytes() const
+{
+    return m_slots.get_deleter().count * sizeof(int);
+}
+
 int SecurityTable::searchToken(int token, std::string_view exch) const
 {
     if (token < 0)

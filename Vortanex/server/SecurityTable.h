@@ -84,6 +84,9 @@ public:
     // Map entry (for tests of the index build): the row stored for token in
     // the exchange's map, or -1.
     int mappedRow(std::string_view exch, int token) const;
+    // Bytes the token maps' slots and page tables take (for the memory
+    // figures), without the overflow hashes.
+    size_t tokenMapBytes() const;
 
     // The published table. Readers keep the returned pointer for the duration
     // of their work; a reload publishes a new table without disturbing them.
