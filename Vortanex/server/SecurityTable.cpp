@@ -132,8 +132,8 @@ int SecurityTable::TokenMap::lookup(int token) const
 {
     if (token < 0)
         return -1;
-    if (static_cast<size_t>(token) < slotCount)
-        return rowByToken[static_cast<size_t>(token)];
+    if (const int* s = slot(token))
+        return *s;
     auto it = overflow.find(token);
     return it == overflow.end() ? -1 : it->second;
 }
@@ -142,8 +142,10 @@ void SecurityTable::TokenMap::set(int token, int row)
 {
     if (token < 0)
         return;
-    if (static_cast<size_t>(token) < slotCount)
-        rowByToken[static_cast<size_t>(token)] = row;
+    const size_t t = static_cast<size_t>(token);
+    // The build gave each page some token of the map falls in a page of its own.
+    if ((t >> kPageBits) < pageCount)
+        pages[t >> kPageBits][t & (kPageSlots - 1)] = row;
     else
         overflow[token] = row;
 }
@@ -166,6 +168,7 @@ void SecurityTable::build(SecurityRows rows, Build kind, bool extendedFormat)
         m = TokenMap{};
     m_watchMap = TokenMap{};
     m_slots = {};
+    m_pageTable = {};
     m_expFS.clear();
     m_expFI.clear();
     m_expFC.clear();
@@ -194,6 +197,18 @@ void SecurityTable::build(SecurityRows rows, Build kind, bool extendedFormat)
         int maxToken[7] = {-1, -1, -1, -1, -1, -1, -1};
         int maxWatch = -1;
         std::vector<ExpDateCompare> fs, fi, fc, cf;
+    };
+    // Which pages of each map (0..6, 7 the watch map) some token falls in,
+    // marked by the per-row pass.
+    constexpr size_t kMaps = 8;
+    constexpr size_t kPagesAtMost = ((kMaxArrayToken - 1) >> TokenMap::kPageBits) + 1;
+    const std::unique_ptr<std::atomic<uint8_t>[]> pageUsed(new std::atomic<uint8_t>[kMaps * kPagesAtMost]());
+    auto markPage = [&pageUsed](size_t map, int token) {
+        std::atomic<uint8_t>& used = pageUsed[map * kPagesAtMost + (static_cast<size_t>(token) >> TokenMap::kPageBits)];
+        // Most rows find their page marked: reading first leaves the line
+        // shared between the threads instead of moving it at every write.
+        if (!used.load(std::memory_order_relaxed))
+            used.store(1, std::memory_order_relaxed);
     };
     const size_t threads = detail::partsFor(static_cast<size_t>(n));
     const size_t pieces = threads == 1 ? 1 : threads * 8;
@@ -226,10 +241,17 @@ void SecurityTable::build(SecurityRows rows, Build kind, bool extendedFormat)
                     rec.display_name.empty()
                         ? Keys{-1, 0, 0, -1}
                         : Keys{mi, rec.token, rec.wtoken, static_cast<unsigned char>(rec.display_name.text[0])};
-                if (mi >= 0 && rec.token >= 0 && rec.token < kMaxArrayToken)
+                // Only rows with a display key go into the maps (below).
+                if (rec.display_name.empty())
+                    continue;
+                if (mi >= 0 && rec.token >= 0 && rec.token < kMaxArrayToken) {
                     ps.maxToken[mi] = std::max(ps.maxToken[mi], rec.token);
-                if (rec.wtoken > 0 && rec.wtoken < kMaxArrayToken)
+                    markPage(static_cast<size_t>(mi), rec.token);
+                }
+                if (rec.wtoken > 0 && rec.wtoken < kMaxArrayToken) {
                     ps.maxWatch = std::max(ps.maxWatch, rec.wtoken);
+                    markPage(kMaps - 1, rec.wtoken);
+                }
             }
         }
     });
@@ -255,29 +277,46 @@ void SecurityTable::build(SecurityRows rows, Build kind, bool extendedFormat)
     constexpr size_t kMapTasks = 7;
     constexpr size_t kWatchTask = 7;
     constexpr size_t kTasks = 9;
-    // The slots: each map's above its largest token, with room for a few
-    // more, carved from one block and left for the map's task to fill.
-    auto slotsFor = [](const TokenMap& m, size_t room) {
-        return m.maxToken >= 0 ? static_cast<size_t>(m.maxToken) + room : 0;
-    };
-    size_t allSlots = slotsFor(m_watchMap, 40);
-    for (const TokenMap& m : m_tokenMaps)
-        allSlots += slotsFor(m, 10);
-    m_slots = std::unique_ptr<int[], SecuritySlotsFree>(pf::memory::LargeAllocator<int>().allocate(allSlots),
-                                                        SecuritySlotsFree(allSlots));
-    {
-        int* at = m_slots.get();
-        auto carve = [&at](TokenMap& m, size_t count) {
-            m.rowByToken = at;
-            m.slotCount = count;
-            at += count;
-        };
-        for (TokenMap& m : m_tokenMaps)
-            carve(m, slotsFor(m, 10));
-        carve(m_watchMap, slotsFor(m_watchMap, 40));
+    // The pages: a map's page table reaches its largest token; the pages a
+    // token falls in are carved in a row from one block after the shared
+    // page of -1s, the others name that one. Each map's task fills its own.
+    TokenMap* maps[kMaps];
+    for (size_t m = 0; m + 1 < kMaps; ++m)
+        maps[m] = &m_tokenMaps[m];
+    maps[kMaps - 1] = &m_watchMap;
+    size_t tableEntries = 0;
+    size_t usedPages = 0;
+    for (size_t m = 0; m < kMaps; ++m) {
+        TokenMap& map = *maps[m];
+        map.pageCount = map.maxToken >= 0 ? (static_cast<size_t>(map.maxToken) >> TokenMap::kPageBits) + 1 : 0;
+        tableEntries += map.pageCount;
+        for (size_t p = 0; p < map.pageCount; ++p)
+            map.ownPageCount += pageUsed[m * kPagesAtMost + p].load(std::memory_order_relaxed);
+        usedPages += map.ownPageCount;
+    }
+    if (usedPages > 0) {
+        const size_t allSlots = (1 + usedPages) * TokenMap::kPageSlots;
+        m_slots = std::unique_ptr<int[], SecuritySlotsFree>(pf::memory::LargeAllocator<int>().allocate(allSlots),
+                                                            SecuritySlotsFree(allSlots));
+        m_pageTable = std::make_unique<int*[]>(tableEntries);
+        int* const empty = m_slots.get();
+        std::fill_n(empty, TokenMap::kPageSlots, -1);
+        int* nextPage = empty + TokenMap::kPageSlots;
+        int** nextEntry = m_pageTable.get();
+        for (size_t m = 0; m < kMaps; ++m) {
+            TokenMap& map = *maps[m];
+            map.pages = nextEntry;
+            nextEntry += map.pageCount;
+            map.ownPages = nextPage;
+            for (size_t p = 0; p < map.pageCount; ++p) {
+                const bool used = pageUsed[m * kPagesAtMost + p].load(std::memory_order_relaxed);
+                map.pages[p] = used ? nextPage : empty;
+                nextPage += used ? TokenMap::kPageSlots : 0;
+            }
+        }
     }
     auto fillMap = [&](TokenMap& m, auto keyOf) {
-        std::fill_n(m.rowByToken, m.slotCount, -1);
+        std::fill_n(m.ownPages, m.ownPageCount * TokenMap::kPageSlots, -1);
         for (int i = 0; i < n; ++i) {
             const int token = keyOf(keys[static_cast<size_t>(i)]);
             if (token != kNoKey)
@@ -322,7 +361,11 @@ int SecurityTable::mappedRow(std::string_view exch, int token) const
 
 size_t SecurityTable::tokenMapBytes() const
 {
-    return m_slots.get_deleter().count * sizeof(int);
+    size_t entries = 0;
+    for (const TokenMap& m : m_tokenMaps)
+        entries += m.pageCount;
+    entries += m_watchMap.pageCount;
+    return m_slots.get_deleter().count * sizeof(int) + entries * sizeof(int*);
 }
 
 int SecurityTable::searchToken(int token, std::string_view exch) const
@@ -343,8 +386,9 @@ int SecurityTable::searchToken(int token, std::string_view exch) const
 
 void SecurityTable::prefetchWTokenEntry(int w) const
 {
-    if (m_extended && w > 0 && static_cast<size_t>(w) < m_watchMap.slotCount)
-        __builtin_prefetch(&m_watchMap.rowByToken[static_cast<size_t>(w)]);
+    // The page table is small and stays in the cache: only the slot is fetched.
+    if (const int* slot = m_extended && w > 0 ? m_watchMap.slot(w) : nullptr)
+        __builtin_prefetch(slot);
 }
 
 int SecurityTable::prefetchWToken(int w) const

@@ -20,7 +20,7 @@ struct ExpDateCompare {
     char text[10] = {}; // expiry text as in the master
 };
 
-// Frees a table's block of token-map slots.
+// Frees a table's block of token-map pages.
 struct SecuritySlotsFree {
     size_t count;
     SecuritySlotsFree(size_t n = 0) : count(n) {}
@@ -94,20 +94,39 @@ public:
     static void publish(std::shared_ptr<SecurityTable> table);
 
 private:
+    // A token's row in two steps: its page (kPageSlots tokens) in the map's
+    // page table, then its slot in the page (-1 when absent). Only pages some
+    // token falls in take memory; the others are one shared page of -1s, so
+    // a map takes memory in proportion to its tokens, not to its largest one
+    // (a master's tokens lie in a few dense runs far apart).
     struct TokenMap {
-        int* rowByToken = nullptr;              // row per token, -1 when absent: slots of m_slots
-        size_t slotCount = 0;                   // tokens 0..slotCount-1 have one
+        static constexpr int kPageBits = 10;
+        static constexpr size_t kPageSlots = size_t{1} << kPageBits;
+        int** pages = nullptr;                  // a part of m_pageTable
+        size_t pageCount = 0;                   // tokens below pageCount * kPageSlots have a page
+        int* ownPages = nullptr;                // this map's pages in m_slots, in a row
+        size_t ownPageCount = 0;
         std::unordered_map<int, int> overflow;  // tokens >= kMaxArrayToken
         int maxToken = -1;
+        // The slot of a token below pageCount * kPageSlots (the look-up's one
+        // fetch from the pages), nullptr for others.
+        const int* slot(int token) const
+        {
+            const size_t t = static_cast<size_t>(token);
+            return token >= 0 && (t >> kPageBits) < pageCount ? &pages[t >> kPageBits][t & (kPageSlots - 1)]
+                                                               : nullptr;
+        }
         int lookup(int token) const;
         void set(int token, int row);
     };
     static int mapIndex(std::string_view exch);
 
     SecurityRows m_rows;
-    // Every map's slots in one block: together they fill large pages, which
-    // the maps alone (a few MiB each) would not.
+    // Every map's pages of slots in one block, after the shared page of
+    // -1s: where they come to a few MiB they fill large pages.
     std::unique_ptr<int[], SecuritySlotsFree> m_slots;
+    // Every map's page table.
+    std::unique_ptr<int*[]> m_pageTable;
     Range m_buckets[256] = {};
     TokenMap m_tokenMaps[7];
     TokenMap m_watchMap;

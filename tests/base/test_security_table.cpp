@@ -119,6 +119,58 @@ TEST(SecurityLookups, HugeTokensDoNotSizeTheMaps)
     EXPECT_EQ(t->searchWToken(2), 2);
 }
 
+TEST(SecurityLookups, TokenMapsInPages)
+{
+    // The maps keep a page of slots only where tokens fall (pages of 1,024
+    // tokens): tokens either side of a page edge, one alone in its page,
+    // absent pages before and between, the largest array token and the
+    // hashed ones above it, a later row of a token replacing an earlier one.
+    // An absent page reads -1 at every offset, here at the offsets of
+    // 5000 (904) and 3,999,999 (255) in pages 2 and 3.
+    auto t = tableFrom("1023,NN,A0|EQ,0,1,5,ACT,1,0,0,1023~"              // 0
+                       "1024,NN,A1|EQ,0,1,5,ACT,1,0,0,1024~"              // 1, replaced by 8
+                       "2047,NN,A2|EQ,0,1,5,ACT,1,0,0,2047~"              // 2
+                       "5000,NN,A3|EQ,0,1,5,ACT,1,0,0,5000~"              // 3, alone in page 4
+                       "3999999,NN,A4|EQ,0,1,5,ACT,1,0,0,3999999~"        // 4, the largest array token
+                       "4000000,NN,A5|EQ,0,1,5,ACT,1,0,0,4000000~"        // 5, hashed, replaced by 9
+                       "2000000000,NN,A6|EQ,0,1,5,ACT,1,0,0,2000000000~"  // 6, hashed
+                       "3000,BN,B0|A,0,1,5,ACT,1,0,0,6000~"               // 7
+                       "1024,NN,A7|EQ,0,1,5,ACT,1,0,0,1024~"              // 8
+                       "4000000,NN,A8|EQ,0,1,5,ACT,1,0,0,4000000~");      // 9
+    ASSERT_TRUE(t->extended_security_format());
+    struct Case {
+        const char* exch;
+        int token;
+        int row;
+    } cases[] = {
+        {"NN", 1022, -1},       {"NN", 1023, 0},        {"NN", 1024, 8},       {"NN", 1025, -1},
+        {"NN", 2047, 2},        {"NN", 2048, -1},       {"NN", 2952, -1},      {"NN", 3327, -1},
+        {"NN", 4095, -1},       {"NN", 4096, -1},       {"NN", 4999, -1},      {"NN", 5000, 3},
+        {"NN", 5001, -1},       {"NN", 5119, -1},       {"NN", 3000, -1},      {"NN", 3999998, -1},
+        {"NN", 3999999, 4},     {"NN", 4000000, 9},     {"NN", 4000001, -1},   {"NN", 2000000000, 6},
+        {"NN", 0, -1},          {"NN", -1024, -1},      {"BN", 3000, 7},       {"BN", 2952, -1},
+        {"BN", 1023, -1},       {"BN", 5000, -1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(t->mappedRow(c.exch, c.token), c.row) << c.exch << " " << c.token;
+        EXPECT_EQ(t->searchToken(c.token, c.exch), c.row) << c.exch << " " << c.token;
+    }
+    // The watch map, with the same tokens as watch tokens (BN's as 6000).
+    struct WatchCase {
+        int wtoken;
+        int row;
+    } watch[] = {
+        {1022, -1}, {1023, 0},    {1024, 8},        {1025, -1},    {2047, 2},       {2048, -1},
+        {2952, -1}, {3327, -1},   {4999, -1},       {5000, 3},     {5001, -1},      {6000, 7},
+        {3000, -1}, {3999999, 4}, {4000000, 9},     {4000001, -1}, {2000000000, 6}, {-1024, -1},
+    };
+    for (const WatchCase& c : watch) {
+        t->prefetchWTokenEntry(c.wtoken); // touches only the slot's page or none
+        EXPECT_EQ(t->prefetchWToken(c.wtoken), c.row) << c.wtoken;
+        EXPECT_EQ(t->searchWToken(c.wtoken), c.row) << c.wtoken;
+    }
+}
+
 TEST(SecurityLookups, PublishedTableServesTheFreeFunctions)
 {
     SecurityTable::publish(nullptr);
