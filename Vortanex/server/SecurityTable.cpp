@@ -132,8 +132,9 @@ int SecurityTable::TokenMap::lookup(int token) const
 {
     if (token < 0)
         return -1;
-    if (const int* s = slot(token))
-        return *s;
+    const size_t t = static_cast<size_t>(token);
+    if ((t >> kPageBits) < pageCount)
+        return pages[t >> kPageBits][t & (kPageSlots - 1)];
     auto it = overflow.find(token);
     return it == overflow.end() ? -1 : it->second;
 }
