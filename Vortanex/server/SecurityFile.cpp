@@ -258,7 +258,8 @@ SecurityRecord ParseSecurityRecord(std::string_view record, SecurityReading read
     return rec;
 }
 
-void ParseSecurityRecord(std::string_view record, SecurityReading reading, bool& extended, SecurityRecord& rec)
+void ParseSecurityRecord(std::string_view record, SecurityReading reading, bool& extended, SecurityRecord& rec,
+                         SecurityExtrasBlocks* blocks)
 {
     using namespace detail;
     // Up to 20 fields, trimmed; a field past the last one reads as empty.
@@ -342,7 +343,7 @@ void ParseSecurityRecord(std::string_view record, SecurityReading reading, bool&
         for (int k : {11, 12, 14, 17, 18, 19})
             any = any || !f(k).empty();
         if (any) {
-            SecurityExtras& x = rec.extrasForWrite();
+            SecurityExtras& x = rec.extrasForWrite(blocks);
             x.denominator = denominator;
             x.aux_int1 = aux1;
             x.aux_int2 = aux2;
@@ -493,6 +494,9 @@ SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading rea
         std::exception_ptr error;
     };
     std::vector<Part> part(pieces);
+    // A large master's extras are made side by side, on large pages.
+    SecurityExtrasBlocks blocks;
+    SecurityExtrasBlocks* const extrasIn = threadCount > 1 ? &blocks : nullptr;
     // The first phase only counts: the parse walks the piece again (it is in
     // the processor's cache by then) rather than every record's place being
     // stored in fresh memory in between.
@@ -543,7 +547,7 @@ SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading rea
                 SecurityRecord* row = &out.rows[pk.first + i];
                 ::new (static_cast<void*>(row)) SecurityRecord();
                 const char* next = nullptr;
-                ParseSecurityRecord(nextRecord(p, next), reading, pk.extended, *row);
+                ParseSecurityRecord(nextRecord(p, next), reading, pk.extended, *row, extrasIn);
                 p = next;
             }
         } catch (...) {

@@ -184,7 +184,25 @@ void SecurityTable::build(SecurityRows rows, Build kind, bool extendedFormat)
         int first;
     };
     // Every entry is written below before it is read: no clearing first.
-    const std::unique_ptr<Keys[]> keys(new Keys[static_cast<size_t>(n)]);
+    // A full master's keys (some 3 MiB) lie on large pages: in small pages
+    // they would fault in one by one, at more cost than the pass that fills
+    // them. Above 2 MiB they are rounded up to the 4 MiB that is asked for
+    // on large pages; a smaller table's come from the heap.
+    constexpr size_t kLargeKeys = (size_t{2} << 20) + 1;
+    const size_t keyBytes = static_cast<size_t>(n) * sizeof(Keys);
+    struct KeysFree {
+        size_t bytes;
+        void operator()(Keys* p) const noexcept
+        {
+            if (bytes >= kLargeKeys)
+                pf::memory::freeLarge(p, bytes);
+            else
+                delete[] p;
+        }
+    };
+    const std::unique_ptr<Keys[], KeysFree> keys(
+        keyBytes >= kLargeKeys ? static_cast<Keys*>(pf::memory::allocateLarge(keyBytes)) : new Keys[static_cast<size_t>(n)],
+        KeysFree{keyBytes});
     // The per-row work is independent: a large table does it on a few
     // threads, in pieces that the threads take in turn (many more pieces
     // than threads, so that a thread the machine keeps waiting holds up one
