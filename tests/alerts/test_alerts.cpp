@@ -395,6 +395,34 @@ TEST_F(AlertFireTest, TheCheapTestDropsOnlyTheAlertThatFired)
     }
 }
 
+// A check the feed queued tests the quote that queued it, then the stored
+// one: a crossing undone by a later tick before the check ran still fires,
+// and so does one that a tick made while the check was pending (such a tick
+// queues no check of its own).
+TEST_F(AlertFireTest, AQueuedCheckFiresOnTheQuoteThatQueuedItOrTheStoredOne)
+{
+    struct Case {
+        const char* name;
+        double claimed, stored; // LTP in paise; the alert is at or above 5.00
+        bool fires;
+    } cases[] = {
+        {"crossing undone before the check", 600, 400, true},
+        {"crossed while the check was pending", 400, 600, true},
+        {"crossed in both", 600, 700, true},
+        {"crossed in neither", 400, 450, false},
+    };
+    for (const Case& c : cases) {
+        alerts.clear();
+        table = makeTable();
+        store(makeAlert(0, 2, kCriteriaAtOrAbove, 5));
+        table->row(0).alert_flag.store(1);
+        setQuote(*table, 0, 4, c.claimed);
+        const QuoteData claimed = table->row(0).quote();
+        setQuote(*table, 0, 4, c.stored);
+        EXPECT_EQ(CheckAlerts(0, claimed, alerts, *table, 1'700'000'000).has_value(), c.fires) << c.name;
+    }
+}
+
 TEST_F(AlertFireTest, ABurstOfTicksStartsOneCheckAndConcurrentChecksFireOnce)
 {
     AlertCheckGate gate;
