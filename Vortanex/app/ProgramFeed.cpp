@@ -105,7 +105,7 @@ public:
         return AlertStore::claimCheck(security, rec);
     }
     void prefetchAlertCheck(int security) const override { AlertStore::prefetchCheck(security); }
-    void checkAlerts(int security) override { AlertStore::check(security); }
+    void checkAlerts(int security, const QuoteData& claimed) override { AlertStore::check(security, claimed); }
     // An index's value became its security's last price: the risk window
     // takes it like a tick.
     bool netPositionOpen() const override { return NetPositionFeedLink::openFeed() != nullptr; }

@@ -716,8 +716,9 @@ int FeedDispatcher::updateFeeds(const char* text, int length, SecurityTable* tab
             (onFeedThread && m_inBuffer ? sameDayAsBuffer(static_cast<int64_t>(values[17]))
                                         : detail::sameLocalDay(static_cast<int64_t>(values[17]), pf::clock().nowMillis())) &&
             m_consumers.claimAlertCheck(index, rec))
-            m_pool.post(detail::poolKey(detail::kAlerts, index), [this, index] { m_consumers.checkAlerts(index); },
-                        "CheckAlertsThread");
+            m_pool.postBatched(
+                detail::poolKey(detail::kAlerts, index),
+                [this, index, claimed = rec.quote()] { m_consumers.checkAlerts(index, claimed); }, "CheckAlertsThread");
         return index;
     } catch (...) {
         WriteLog(0, "Exception in UpdateFeeds");

@@ -110,7 +110,7 @@ bool AlertStore::claimCheck(int security, const SecurityRecord& row)
     return AlertTable::instance().mayFire(security, row) && detail::g_gate.claim(security);
 }
 
-void AlertStore::check(int security)
+void AlertStore::check(int security, const QuoteData& claimed)
 {
     // Released before the quote is read: a tick after this point starts the
     // next check.
@@ -118,7 +118,7 @@ void AlertStore::check(int security)
     const auto table = SecurityTable::current();
     if (!table)
         return;
-    if (auto fired = CheckAlerts(security, AlertTable::instance(), *table, pf::clock().nowSeconds()))
+    if (auto fired = CheckAlerts(security, claimed, AlertTable::instance(), *table, pf::clock().nowSeconds()))
         ShowAlertPopUp(fired->security, fired->name, fired->description, fired->trackedText, fired->key);
 }
 

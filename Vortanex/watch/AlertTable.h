@@ -79,15 +79,20 @@ public:
 
 private:
     struct Trigger {
-        int quoteField;
-        int criteria;
-        double trigger;
+        double trigger = 0;
+        int quoteField = 0;
+        bool below = false; // the criterion: below, else at or above
+        // Set when an alert with this threshold fired after the publication:
+        // a check marks one threshold rather than publishing all again
+        // (tens of microseconds of the pool's time for every alert fired).
+        mutable std::atomic<bool> fired{false};
     };
     // The active alerts' thresholds, security s's at
-    // list[first[s], first[s + 1]): found by the index, not hashed.
+    // list[first[s], first[s + 1]): found by the index, not hashed. Made
+    // whole at each publication; afterwards only the fired marks change.
     struct Triggers {
         std::vector<uint32_t> first;
-        std::vector<Trigger> list;
+        std::vector<Trigger> list; // sized once: its elements do not move
     };
 
     void store(const std::string& key, const AlertRecord& record); // under m_mutex; publishes nothing
@@ -97,8 +102,10 @@ private:
     bool anyHolds(int security, Value&& value) const;
     void indexAdd(const std::string& key, int security);  // under m_mutex
     // The active alerts' thresholds by security, published whole after every
-    // change (alerts change rarely; quotes arrive all the time).
+    // change but a fire (alerts change rarely; quotes arrive all the time).
     void publishTriggers(); // under m_mutex
+    // The alert just fired no longer counts in the feed's test.
+    void markFired(const AlertRecord& record); // under m_mutex
     void indexDrop(const std::string& key, int security); // under m_mutex
 
     mutable std::mutex m_mutex;
