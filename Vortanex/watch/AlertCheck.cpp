@@ -39,14 +39,15 @@ std::optional<FiredAlert> Check(int security, const QuoteData* claimed, AlertTab
     // one after the other, so the mark read here is the previous check's.)
     if (!rec.alert_flag.load())
         return std::nullopt;
-    auto fired = claimed ? alerts.fireFirst(security, *claimed, now) : std::nullopt;
+    // A fire clears the mark: no further check of the security starts until
+    // one of its alerts is saved again or loaded at the next start. Cleared
+    // by the fire itself, under the table's lock, so that an alert the user
+    // saves just as this one fires keeps its mark.
+    auto fired = claimed ? alerts.fireFirst(security, *claimed, now, &rec.alert_flag) : std::nullopt;
     if (!fired)
-        fired = alerts.fireFirst(security, rec.quote(), now);
+        fired = alerts.fireFirst(security, rec.quote(), now, &rec.alert_flag);
     if (!fired)
         return std::nullopt;
-    // No further check of the security starts until one of its alerts is
-    // saved again or loaded at the next start.
-    rec.alert_flag.store(0);
     const AlertRecord& r = fired->second;
     WriteLog(r.criteria == kCriteriaBelow ? 1 : 0, r.description);
 

@@ -140,7 +140,8 @@ int AlertTable::size() const
     return static_cast<int>(m_alerts.size());
 }
 
-std::optional<AlertTable::Entry> AlertTable::fireFirst(int security, const QuoteData& quote, int64_t now)
+std::optional<AlertTable::Entry> AlertTable::fireFirst(int security, const QuoteData& quote, int64_t now,
+                                                      std::atomic<uint8_t>* mark)
 {
     std::lock_guard lock(m_mutex);
     const auto it = m_bySecurity.find(security);
@@ -153,6 +154,8 @@ std::optional<AlertTable::Entry> AlertTable::fireFirst(int security, const Quote
         r.triggered = true;
         r.trackedTime = now;
         markFired(r);
+        if (mark)
+            mark->store(0);
         return Entry{key, r};
     }
     return std::nullopt;

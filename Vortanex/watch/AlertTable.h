@@ -58,7 +58,11 @@ public:
     // The check of one security: the first alert of it in key order that has
     // not fired and whose condition holds the quote fires (marked triggered,
     // tracked time set). At most one fires; its entry as it is after firing.
-    std::optional<Entry> fireFirst(int security, const QuoteData& quote, int64_t now);
+    // `mark` (the row's alert mark) is cleared with the fire, under the
+    // table's lock: a save (put, then the mark set) after the fire always
+    // leaves the mark set, one before it is covered by this fire.
+    std::optional<Entry> fireFirst(int security, const QuoteData& quote, int64_t now,
+                                   std::atomic<uint8_t>* mark = nullptr);
 
     // Whether any alert of the security that has not fired holds the quote:
     // the feed's cheap test before it queues a check, so that ticks that
