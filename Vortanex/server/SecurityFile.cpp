@@ -23,7 +23,7 @@
 
 // File-local helpers.
 namespace {
-namespace detail {
+namespace security_file_detail {
 
 inline bool isBlank(char c)
 {
@@ -248,7 +248,7 @@ void parseHeader(std::string_view rec, SecurityFileHeader& header)
         header.count = 100;
 }
 
-} // namespace detail
+} // namespace security_file_detail
 } // namespace
 
 SecurityRecord ParseSecurityRecord(std::string_view record, SecurityReading reading, bool& extended)
@@ -261,7 +261,7 @@ SecurityRecord ParseSecurityRecord(std::string_view record, SecurityReading read
 void ParseSecurityRecord(std::string_view record, SecurityReading reading, bool& extended, SecurityRecord& rec,
                          SecurityExtrasBlocks* blocks)
 {
-    using namespace detail;
+    using namespace security_file_detail;
     // Up to 20 fields, trimmed; a field past the last one reads as empty.
     // (Plain pointer pairs: an array of 20 views would be cleared for every
     // record.)
@@ -381,7 +381,7 @@ SecurityRowsAhead::SecurityRowsAhead(std::string_view head)
     if (tilde == std::string_view::npos)
         return;
     SecurityFileHeader header;
-    detail::parseHeader(detail::trim(head.data(), head.data() + tilde), header);
+    security_file_detail::parseHeader(security_file_detail::trim(head.data(), head.data() + tilde), header);
     if (header.count < kWorthIt || header.count > kMost)
         return;
     try {
@@ -401,7 +401,7 @@ SecurityRows SecurityRowsAhead::take()
 
 bool SecurityTextLooksWhole(std::string_view text)
 {
-    using namespace detail;
+    using namespace security_file_detail;
     const size_t headEnd = text.find('~');
     const size_t last = text.find_last_not_of(" \t\r\n");
     if (headEnd == std::string_view::npos || last == std::string_view::npos || text[last] != '~')
@@ -437,7 +437,7 @@ SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading rea
 
 SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading reading, SecurityRows room)
 {
-    using namespace detail;
+    using namespace security_file_detail;
     SecurityFileContent out;
     out.opened = true;
     room.clear();

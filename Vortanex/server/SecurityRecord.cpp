@@ -104,7 +104,7 @@ void LiveQuote::writeUnlocked(const QuoteData& d)
 
 // File-local helpers.
 namespace {
-namespace detail {
+namespace security_record_detail {
 
 void copyStatic(SecurityRecord& to, const SecurityRecord& from)
 {
@@ -138,23 +138,23 @@ LiveQuote* cloneLive(const std::atomic<LiveQuote*>& from)
     return p ? new LiveQuote(*p) : nullptr;
 }
 
-} // namespace detail
+} // namespace security_record_detail
 } // namespace
 
 SecurityRecord::SecurityRecord(const SecurityRecord& o)
     : extras(o.extras ? SecurityExtrasPtr(new SecurityExtras(*o.extras)) : nullptr)
 {
     // After the extras: nothing may throw once the row owns its live part.
-    m_live.store(detail::cloneLive(o.m_live), std::memory_order_relaxed);
-    detail::copyStatic(*this, o);
+    m_live.store(security_record_detail::cloneLive(o.m_live), std::memory_order_relaxed);
+    security_record_detail::copyStatic(*this, o);
 }
 
 SecurityRecord& SecurityRecord::operator=(const SecurityRecord& o)
 {
     if (this != &o) {
-        detail::copyStatic(*this, o);
+        security_record_detail::copyStatic(*this, o);
         extras = o.extras ? SecurityExtrasPtr(new SecurityExtras(*o.extras)) : nullptr;
-        delete m_live.exchange(detail::cloneLive(o.m_live), std::memory_order_acq_rel);
+        delete m_live.exchange(security_record_detail::cloneLive(o.m_live), std::memory_order_acq_rel);
     }
     return *this;
 }
@@ -163,13 +163,13 @@ SecurityRecord::SecurityRecord(SecurityRecord&& o) noexcept
     : m_live(o.m_live.exchange(nullptr, std::memory_order_acq_rel))
     , extras(std::move(o.extras))
 {
-    detail::copyStatic(*this, o);
+    security_record_detail::copyStatic(*this, o);
 }
 
 SecurityRecord& SecurityRecord::operator=(SecurityRecord&& o) noexcept
 {
     if (this != &o) {
-        detail::copyStatic(*this, o);
+        security_record_detail::copyStatic(*this, o);
         extras = std::move(o.extras);
         delete m_live.exchange(o.m_live.exchange(nullptr, std::memory_order_acq_rel), std::memory_order_acq_rel);
     }
