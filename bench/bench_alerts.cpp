@@ -92,7 +92,7 @@ public:
         return true;
     }
     void prefetchAlertCheck(int security) const override { AlertTable::instance().prefetchThresholds(security); }
-    void checkAlerts(int security) override
+    void checkAlerts(int security, const QuoteData& claimed) override
     {
         const int running = m_active[size_t(security)].fetch_add(1) + 1;
         int seen = m_maxRunning.load();
@@ -100,7 +100,8 @@ public:
         }
         m_gate.release(security);
         const long long t0 = benchtiming::nowNs();
-        const bool fired = CheckAlerts(security, AlertTable::instance(), m_table, pf::clock().nowSeconds()).has_value();
+        const bool fired =
+            CheckAlerts(security, claimed, AlertTable::instance(), m_table, pf::clock().nowSeconds()).has_value();
         const long long ns = benchtiming::nowNs() - t0;
         m_active[size_t(security)].fetch_sub(1);
         if (fired)

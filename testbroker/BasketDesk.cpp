@@ -4,7 +4,7 @@
 #include <vector>
 
 namespace tb {
-namespace detail {
+namespace basket_desk_detail {
 namespace {
 
 std::vector<std::string> bars(const std::string& text)
@@ -61,36 +61,36 @@ std::string singleRecord(int transCode, const std::vector<std::string>& f, const
 }
 
 } // namespace
-} // namespace detail
+} // namespace basket_desk_detail
 
 std::string basketReply(const RequestText& request, OrderDesk& desk, const std::string& user,
                         const ScripTokens& tokenOf)
 {
-    const int transCode = std::atoi(detail::item(request, "TransCode").c_str());
-    const int count = std::atoi(detail::item(request, "NoOfOrders").c_str());
+    const int transCode = std::atoi(basket_desk_detail::item(request, "TransCode").c_str());
+    const int count = std::atoi(basket_desk_detail::item(request, "NoOfOrders").c_str());
     std::string out;
     for (int n = 1; n <= count && n <= 5; ++n) {
-        const std::string leg = detail::item(request, "OrderData" + std::to_string(n));
+        const std::string leg = basket_desk_detail::item(request, "OrderData" + std::to_string(n));
         std::string single;
         if (!leg.empty()) {
             RequestText one;
             one.keyword = "NoOfOrders";
             one.fields = {"1"};
             one.items["NoOfOrders"] = "1";
-            std::vector<std::string> f = detail::bars(leg);
+            std::vector<std::string> f = basket_desk_detail::bars(leg);
             // The scrip code's field: 4 in a modify leg, 3 in the others.
             const size_t scrip = transCode == 311 ? 4 : 3;
-            const std::string exch = detail::at(f, scrip + 1);
+            const std::string exch = basket_desk_detail::at(f, scrip + 1);
             if (scrip < f.size())
                 f[scrip] = std::to_string(tokenOf ? tokenOf(exch, std::atoi(f[scrip].c_str())) : 0);
-            one.items["OrderData1"] = detail::singleRecord(transCode, f, request);
-            one.items["OrdReqNo"] = detail::item(request, "OrdReqNo");
+            one.items["OrderData1"] = basket_desk_detail::singleRecord(transCode, f, request);
+            one.items["OrdReqNo"] = basket_desk_detail::item(request, "OrdReqNo");
             single = desk.reply(one, user);
         }
-        const std::vector<std::string> f = detail::bars(single.empty() ? "9999|1|0|0|Invalid basket leg" : single);
+        const std::vector<std::string> f = basket_desk_detail::bars(single.empty() ? "9999|1|0|0|Invalid basket leg" : single);
         if (n > 1)
             out += "~";
-        out += detail::at(f, 0) + "||" + detail::at(f, 2) + "|" + detail::at(f, 3) + "|" + detail::at(f, 4);
+        out += basket_desk_detail::at(f, 0) + "||" + basket_desk_detail::at(f, 2) + "|" + basket_desk_detail::at(f, 3) + "|" + basket_desk_detail::at(f, 4);
     }
     return out;
 }

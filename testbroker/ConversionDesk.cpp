@@ -4,7 +4,7 @@
 #include <vector>
 
 namespace tb {
-namespace detail {
+namespace conversion_desk_detail {
 namespace {
 
 std::vector<std::string> split(const std::string& text, char sep)
@@ -22,38 +22,38 @@ std::vector<std::string> split(const std::string& text, char sep)
 std::string at(const std::vector<std::string>& f, size_t i) { return i < f.size() ? f[i] : std::string(); }
 
 } // namespace
-} // namespace detail
+} // namespace conversion_desk_detail
 
 std::string conversionQueryReply(const RequestText& request, RiskDesk& desk)
 {
     const auto it = request.items.find("RiskData");
     const std::string value = it == request.items.end() ? std::string() : it->second;
-    const std::vector<std::string> parts = detail::split(value, '~');
-    const std::vector<std::string> head = detail::split(detail::at(parts, 0), '|');
-    const std::vector<std::string> pos = detail::split(detail::at(parts, 1), '|');
-    const std::string client = detail::at(head, 3);
-    const std::string token = detail::at(pos, 0), exch = detail::at(pos, 1), product = detail::at(pos, 2);
+    const std::vector<std::string> parts = conversion_desk_detail::split(value, '~');
+    const std::vector<std::string> head = conversion_desk_detail::split(conversion_desk_detail::at(parts, 0), '|');
+    const std::vector<std::string> pos = conversion_desk_detail::split(conversion_desk_detail::at(parts, 1), '|');
+    const std::string client = conversion_desk_detail::at(head, 3);
+    const std::string token = conversion_desk_detail::at(pos, 0), exch = conversion_desk_detail::at(pos, 1), product = conversion_desk_detail::at(pos, 2);
     const RiskBook book = desk.book(client);
     for (const auto& row : book.positions)
-        if (detail::at(row, 0) == token && detail::at(row, 1) == exch && detail::at(row, 10) == product)
-            return "420|0|||250000.00|||" + std::to_string(std::labs(std::atol(detail::at(row, 6).c_str())));
+        if (conversion_desk_detail::at(row, 0) == token && conversion_desk_detail::at(row, 1) == exch && conversion_desk_detail::at(row, 10) == product)
+            return "420|0|||250000.00|||" + std::to_string(std::labs(std::atol(conversion_desk_detail::at(row, 6).c_str())));
     return "420|1|Position not found";
 }
 
 std::string conversionReply(const RequestText& request, RiskDesk& desk)
 {
     const auto it = request.items.find("OrderData1");
-    const std::vector<std::string> f = detail::split(it == request.items.end() ? std::string() : it->second, '|');
+    const std::vector<std::string> f = conversion_desk_detail::split(it == request.items.end() ? std::string() : it->second, '|');
     // 110|session|user|cc|cc|token|exch|side|qty||4|info
-    const std::string client = detail::at(f, 3);
-    const std::string token = detail::at(f, 5), exch = detail::at(f, 6);
-    const long qty = std::atol(detail::at(f, 8).c_str());
+    const std::string client = conversion_desk_detail::at(f, 3);
+    const std::string token = conversion_desk_detail::at(f, 5), exch = conversion_desk_detail::at(f, 6);
+    const long qty = std::atol(conversion_desk_detail::at(f, 8).c_str());
     bool done = false;
     desk.editBook(client, [&](RiskBook& b) {
         for (auto& row : b.positions) {
-            if (detail::at(row, 0) != token || detail::at(row, 1) != exch || detail::at(row, 10) != "5")
+            if (conversion_desk_detail::at(row, 0) != token || conversion_desk_detail::at(row, 1) != exch || conversion_desk_detail::at(row, 10) != "5")
                 continue;
-            const long net = std::atol(detail::at(row, 6).c_str());
+            const long net = std::atol(conversion_desk_detail::at(row, 6).c_str());
             if (qty < 1 || qty > std::labs(net))
                 return;
             row[10] = "1";

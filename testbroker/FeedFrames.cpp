@@ -6,14 +6,14 @@
 
 namespace tb {
 
-namespace detail {
+namespace feed_frames_detail {
 std::string digits(size_t value, int width)
 {
     char buf[16];
     std::snprintf(buf, sizeof buf, "%0*zu", width, value);
     return buf;
 }
-} // namespace detail
+} // namespace feed_frames_detail
 
 std::string streamFrame(std::string_view message, char flag)
 {
@@ -23,7 +23,7 @@ std::string streamFrame(std::string_view message, char flag)
     std::string f;
     f += '^';
     f += flag;
-    f += detail::digits(message.size(), 4);
+    f += feed_frames_detail::digits(message.size(), 4);
     f += message;
     f += '$';
     return f;
@@ -34,7 +34,7 @@ std::string compressedFrame(const std::vector<std::string>& messages)
     std::string inner;
     for (const std::string& m : messages) {
         inner += "^0";
-        inner += detail::digits(m.size(), 4);
+        inner += feed_frames_detail::digits(m.size(), 4);
         inner += m;
     }
     return streamFrame(lzoCompress(inner), '9');
@@ -46,7 +46,7 @@ std::string udpFrame(std::string_view message, char separator)
         return {};
     std::string f;
     f += '|';
-    f += detail::digits(message.size(), 5);
+    f += feed_frames_detail::digits(message.size(), 5);
     f += separator;
     f += message;
     return f;
@@ -54,7 +54,7 @@ std::string udpFrame(std::string_view message, char separator)
 
 std::string clientFrame(std::string_view text)
 {
-    return detail::digits(text.size(), 5) + std::string(text);
+    return feed_frames_detail::digits(text.size(), 5) + std::string(text);
 }
 
 std::string quotePayload(int wtoken, const Quote& q)

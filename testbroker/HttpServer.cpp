@@ -6,7 +6,7 @@
 
 namespace tb {
 
-namespace detail {
+namespace http_server_detail {
 
 constexpr size_t kMaxHead = 64 * 1024;
 constexpr size_t kMaxBody = 16 * 1024 * 1024;
@@ -62,13 +62,13 @@ bool parseHead(std::string_view head, HttpRequest& req)
     return true;
 }
 
-} // namespace detail
+} // namespace http_server_detail
 
 std::string HttpRequest::header(const std::string& name) const
 {
-    const std::string want = detail::lower(name);
+    const std::string want = http_server_detail::lower(name);
     for (const auto& [k, v] : headers)
-        if (detail::lower(k) == want)
+        if (http_server_detail::lower(k) == want)
             return v;
     return {};
 }
@@ -91,7 +91,7 @@ bool readUntil(Connection& connection, std::string& buffer, std::string_view nee
     }
 }
 
-namespace detail {
+namespace http_server_detail {
 
 bool readMore(Connection& connection, std::string& buffer)
 {
@@ -103,7 +103,7 @@ bool readMore(Connection& connection, std::string& buffer)
     return true;
 }
 
-} // namespace detail
+} // namespace http_server_detail
 
 bool HttpServer::readSized(Connection& connection, HttpRequest& req, std::string& rest, std::string& buffer)
 {
@@ -111,13 +111,13 @@ bool HttpServer::readSized(Connection& connection, HttpRequest& req, std::string
     const std::string cl = req.header("Content-Length");
     if (!cl.empty()) {
         const auto [p, ec] = std::from_chars(cl.data(), cl.data() + cl.size(), length);
-        if (ec != std::errc() || length > detail::kMaxBody) {
+        if (ec != std::errc() || length > http_server_detail::kMaxBody) {
             connection.writeAll("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
             return false;
         }
     }
     while (rest.size() < length)
-        if (!detail::readMore(connection, rest))
+        if (!http_server_detail::readMore(connection, rest))
             return false;
     req.body = rest.substr(0, length);
     buffer = rest.substr(length);
@@ -129,11 +129,11 @@ bool HttpServer::readChunked(Connection& connection, std::string& rest, std::str
     while (true) {
         size_t eol;
         while ((eol = rest.find("\r\n")) == std::string::npos)
-            if (rest.size() > 64 || !detail::readMore(connection, rest))
+            if (rest.size() > 64 || !http_server_detail::readMore(connection, rest))
                 return false;
         size_t size = 0;
         const auto [p, ec] = std::from_chars(rest.data(), rest.data() + eol, size, 16);
-        if (ec != std::errc() || size > detail::kMaxBody - body.size())
+        if (ec != std::errc() || size > http_server_detail::kMaxBody - body.size())
             return false;
         rest.erase(0, eol + 2);
         if (size == 0) {
@@ -143,14 +143,14 @@ bool HttpServer::readChunked(Connection& connection, std::string& rest, std::str
                     rest.erase(0, eol + 2);
                     continue;
                 }
-                if (rest.size() > 8192 || !detail::readMore(connection, rest))
+                if (rest.size() > 8192 || !http_server_detail::readMore(connection, rest))
                     return false;
             }
             rest.erase(0, 2);
             return true;
         }
         while (rest.size() < size + 2)
-            if (!detail::readMore(connection, rest))
+            if (!http_server_detail::readMore(connection, rest))
                 return false;
         body.append(rest, 0, size);
         rest.erase(0, size + 2);
@@ -198,24 +198,24 @@ void HttpServer::serve(const std::shared_ptr<Connection>& connection)
 {
     std::string buffer;
     while (connection->isOpen()) {
-        if (!readUntil(*connection, buffer, "\r\n\r\n", detail::kMaxHead))
+        if (!readUntil(*connection, buffer, "\r\n\r\n", http_server_detail::kMaxHead))
             return;
         const size_t headEnd = buffer.find("\r\n\r\n");
         HttpRequest req;
         req.peer = connection->peer();
-        if (!detail::parseHead(std::string_view(buffer).substr(0, headEnd), req)) {
+        if (!http_server_detail::parseHead(std::string_view(buffer).substr(0, headEnd), req)) {
             connection->writeAll("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
             return;
         }
         std::string rest = buffer.substr(headEnd + 4);
         // libcurl asks before sending larger bodies; answering at once saves its one-second wait.
-        if (detail::lower(req.header("Expect")) == "100-continue" && !connection->writeAll("HTTP/1.1 100 Continue\r\n\r\n"))
+        if (http_server_detail::lower(req.header("Expect")) == "100-continue" && !connection->writeAll("HTTP/1.1 100 Continue\r\n\r\n"))
             return;
         if (auto it = m_raw.find(req.path); it != m_raw.end()) {
             it->second(connection, req, std::move(rest));
             return;
         }
-        if (detail::lower(req.header("Transfer-Encoding")).find("chunked") != std::string::npos) {
+        if (http_server_detail::lower(req.header("Transfer-Encoding")).find("chunked") != std::string::npos) {
             if (!readChunked(*connection, rest, req.body))
                 return;
             buffer = std::move(rest);
@@ -240,7 +240,7 @@ void HttpServer::serve(const std::shared_ptr<Connection>& connection)
         out += reply.body;
         if (!connection->writeAll(out))
             return;
-        if (detail::lower(req.header("Connection")) == "close")
+        if (http_server_detail::lower(req.header("Connection")) == "close")
             return;
     }
 }

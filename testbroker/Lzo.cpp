@@ -7,7 +7,7 @@
 
 namespace tb {
 
-namespace detail {
+namespace lzo_detail {
 bool lzoReady()
 {
     static std::once_flag once;
@@ -15,11 +15,11 @@ bool lzoReady()
     std::call_once(once, [] { ok = lzo_init() == LZO_E_OK; });
     return ok;
 }
-} // namespace detail
+} // namespace lzo_detail
 
 std::string lzoCompress(std::string_view data)
 {
-    if (!detail::lzoReady())
+    if (!lzo_detail::lzoReady())
         return {};
     std::vector<unsigned char> work(LZO1X_1_MEM_COMPRESS);
     // Worst case growth of LZO1X is n + n/16 + 64 + 3.
@@ -34,7 +34,7 @@ std::string lzoCompress(std::string_view data)
 
 std::optional<std::string> lzoDecompress(std::string_view block, size_t maxOut)
 {
-    if (!detail::lzoReady())
+    if (!lzo_detail::lzoReady())
         return std::nullopt;
     std::string out(maxOut, '\0');
     lzo_uint outLen = out.size();

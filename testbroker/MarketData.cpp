@@ -27,11 +27,11 @@ std::string fixed2(double v)
     return r.ec == std::errc() ? std::string(buf, r.ptr) : std::string("0.00");
 }
 
-std::string rupees(double paise) { return fixed2(paise / 100.0); }
+std::string rupeesText(double paise) { return fixed2(paise / 100.0); }
 
 std::string fieldOf(const std::vector<std::string>& f, size_t i) { return i < f.size() ? f[i] : std::string(); }
 
-std::string joined(const std::vector<std::string>& parts, char sep)
+std::string joinedParts(const std::vector<std::string>& parts, char sep)
 {
     std::string out;
     for (size_t i = 0; i < parts.size(); ++i) {
@@ -95,7 +95,7 @@ std::string TestBroker::marketDataReply(const RequestText& r)
             for (int k = 0; k < 2; ++k)
                 records.push_back(std::to_string(++n) + "|" + stocks[i].s->symbol + "|" + stocks[i].s->symbol + ": "
                                   + kinds[(i + static_cast<size_t>(k)) % 3] + "|" + today());
-        return joined(records, '^');
+        return joinedParts(records, '^');
     }
     if (code == "1001") {
         // The broker's circuit records: a fixed fifth of the equities is at
@@ -112,14 +112,14 @@ std::string TestBroker::marketDataReply(const RequestText& r)
             const double close = k.close;
             const double last = close * (1.0 + (upper ? band : -band) / 100.0);
             const std::string change = fixed2((last - close) * 100.0 / close);
-            records.push_back(joined({word, std::to_string(k.s->token), k.s->symbol, "EQ", k.s->symbol,
-                                      upper ? "U" : "L", std::to_string(band), rupees(close),
-                                      rupees(close * (1.0 + band / 100.0)), rupees(close * (1.0 - band / 100.0)),
-                                      rupees(close), rupees(upper ? last : close), rupees(upper ? close : last),
-                                      rupees(last), change},
+            records.push_back(joinedParts({word, std::to_string(k.s->token), k.s->symbol, "EQ", k.s->symbol,
+                                      upper ? "U" : "L", std::to_string(band), rupeesText(close),
+                                      rupeesText(close * (1.0 + band / 100.0)), rupeesText(close * (1.0 - band / 100.0)),
+                                      rupeesText(close), rupeesText(upper ? last : close), rupeesText(upper ? close : last),
+                                      rupeesText(last), change},
                                      '|'));
         }
-        return joined(records, '^');
+        return joinedParts(records, '^');
     }
     if (code == "1002") {
         // Classic floor pivots of the day's high, low and last price.
@@ -134,12 +134,12 @@ std::string TestBroker::marketDataReply(const RequestText& r)
                 l = c * (1 - r * 0.8);
             }
             const double p = (h + l + c) / 3.0;
-            records.push_back(joined({k.s->symbol, std::to_string(k.s->token), exchange, rupees(h), rupees(l),
-                                      rupees(c), rupees(2 * p - h), rupees(p - (h - l)), rupees(2 * p - l),
-                                      rupees(p + (h - l)), rupees(p)},
+            records.push_back(joinedParts({k.s->symbol, std::to_string(k.s->token), exchange, rupeesText(h), rupeesText(l),
+                                      rupeesText(c), rupeesText(2 * p - h), rupeesText(p - (h - l)), rupeesText(2 * p - l),
+                                      rupeesText(p + (h - l)), rupeesText(p)},
                                      '|'));
         }
-        return joined(records, '^');
+        return joinedParts(records, '^');
     }
     return {};
 }

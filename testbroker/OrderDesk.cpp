@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 namespace tb {
-namespace detail {
+namespace order_desk_detail {
 namespace {
 
 std::vector<std::string> splitBars(const std::string& text)
@@ -34,7 +34,7 @@ std::string paise(int64_t p)
 }
 
 } // namespace
-} // namespace detail
+} // namespace order_desk_detail
 
 OrderDesk::OrderDesk(FeedPush push, LastPrice lastPrice) : m_push(std::move(push)), m_lastPrice(std::move(lastPrice)) {}
 
@@ -130,7 +130,7 @@ void recordEvent(DeskOrder& o, const char* action)
 std::string orderHistoryBody(const std::vector<DeskOrder>& orders, const std::string& orderData)
 {
     const size_t dash = orderData.find('-');
-    const int64_t no = detail::toInt64(orderData.substr(0, dash));
+    const int64_t no = order_desk_detail::toInt64(orderData.substr(0, dash));
     for (const DeskOrder& o : orders) {
         if (o.orderNo != no)
             continue;
@@ -162,7 +162,7 @@ void OrderDesk::tradeLocked(DeskOrder& o, int64_t pricePaise, std::vector<std::s
     o.status = "TRAD";
     o.tradedPaise = pricePaise;
     recordEvent(o, "Order Traded");
-    pushes.push_back(confirmation(o, 100, qty, detail::paise(pricePaise)));
+    pushes.push_back(confirmation(o, 100, qty, order_desk_detail::paise(pricePaise)));
 }
 
 std::string OrderDesk::newOrder(int code, const std::vector<std::string>& f, const RequestText& r,
@@ -173,29 +173,29 @@ std::string OrderDesk::newOrder(int code, const std::vector<std::string>& f, con
     const bool squareOff = code == 106 || code == 204;
     DeskOrder o;
     o.code = code;
-    o.clientId = detail::at(f, 1);
-    o.token = detail::toInt(detail::at(f, 4));
-    o.exchange = detail::at(f, 5);
-    o.side = detail::at(f, 6).empty() ? ' ' : detail::at(f, 6)[0];
-    o.quantity = o.openQty = detail::toInt(detail::at(f, 7));
-    o.pricePaise = detail::at(f, 8);
+    o.clientId = order_desk_detail::at(f, 1);
+    o.token = order_desk_detail::toInt(order_desk_detail::at(f, 4));
+    o.exchange = order_desk_detail::at(f, 5);
+    o.side = order_desk_detail::at(f, 6).empty() ? ' ' : order_desk_detail::at(f, 6)[0];
+    o.quantity = o.openQty = order_desk_detail::toInt(order_desk_detail::at(f, 7));
+    o.pricePaise = order_desk_detail::at(f, 8);
     if (squareOff) {
-        o.orderMark = detail::toInt(detail::at(f, 9));
-        o.userId = detail::at(f, 10);
-        o.clientCode = detail::at(f, 11);
-        o.amo = detail::at(f, 13).empty() ? 'N' : detail::at(f, 13)[0];
+        o.orderMark = order_desk_detail::toInt(order_desk_detail::at(f, 9));
+        o.userId = order_desk_detail::at(f, 10);
+        o.clientCode = order_desk_detail::at(f, 11);
+        o.amo = order_desk_detail::at(f, 13).empty() ? 'N' : order_desk_detail::at(f, 13)[0];
         o.triggerPaise = "0.00";
     } else {
-        o.userId = detail::at(f, 9);
-        o.clientCode = detail::at(f, 10);
-        o.triggerPaise = detail::at(f, 14);
-        o.validity = detail::at(f, 16);
-        o.orderMark = detail::toInt(detail::at(f, 18));
-        o.amo = detail::at(f, 19).empty() ? 'N' : detail::at(f, 19)[0];
+        o.userId = order_desk_detail::at(f, 9);
+        o.clientCode = order_desk_detail::at(f, 10);
+        o.triggerPaise = order_desk_detail::at(f, 14);
+        o.validity = order_desk_detail::at(f, 16);
+        o.orderMark = order_desk_detail::toInt(order_desk_detail::at(f, 18));
+        o.amo = order_desk_detail::at(f, 19).empty() ? 'N' : order_desk_detail::at(f, 19)[0];
     }
     o.environment = f.empty() ? std::string() : f.back();
     const auto it = r.items.find("OrdReqNo");
-    o.requestNumber = it == r.items.end() ? -1 : detail::toInt(it->second);
+    o.requestNumber = it == r.items.end() ? -1 : order_desk_detail::toInt(it->second);
     if (o.quantity <= 0 || o.token <= 0)
         return "9999|1|0|0|Invalid order";
     o.orderNo = m_nextOrderNo++;
@@ -217,17 +217,17 @@ std::string OrderDesk::newOrder(int code, const std::vector<std::string>& f, con
 std::string OrderDesk::modify(int code, const std::vector<std::string>& f, std::vector<std::string>& pushes)
 {
     // clientid|ordno|N|time|token|exch|side|prevqty|prevprice|qty|price|userid|cc|cc|date|disc|trigger|...
-    const int64_t no = detail::toInt64(detail::at(f, 2));
+    const int64_t no = order_desk_detail::toInt64(order_desk_detail::at(f, 2));
     for (DeskOrder& o : m_orders) {
         if (o.orderNo != no)
             continue;
         if (o.status == "TRAD" || o.status == "CAN")
             return "9999|1|" + std::to_string(no) + "|0|Order is not open";
         const int traded = o.quantity - o.openQty;
-        o.openQty = detail::toInt(detail::at(f, 10));
+        o.openQty = order_desk_detail::toInt(order_desk_detail::at(f, 10));
         o.quantity = o.openQty + traded;
-        o.pricePaise = detail::at(f, 11);
-        o.triggerPaise = detail::at(f, 17);
+        o.pricePaise = order_desk_detail::at(f, 11);
+        o.triggerPaise = order_desk_detail::at(f, 17);
         recordEvent(o, "Order Modified");
         if (m_confirmations)
             pushes.push_back(confirmation(o, 2, o.openQty, o.pricePaise));
@@ -238,7 +238,7 @@ std::string OrderDesk::modify(int code, const std::vector<std::string>& f, std::
 
 std::string OrderDesk::cancel(int code, const std::vector<std::string>& f, std::vector<std::string>& pushes)
 {
-    const int64_t no = detail::toInt64(detail::at(f, 2));
+    const int64_t no = order_desk_detail::toInt64(order_desk_detail::at(f, 2));
     for (DeskOrder& o : m_orders) {
         if (o.orderNo != no)
             continue;
@@ -258,8 +258,8 @@ std::string OrderDesk::reply(const RequestText& request, const std::string& user
     const auto it = request.items.find("OrderData1");
     if (it == request.items.end())
         return {};
-    const std::vector<std::string> f = detail::splitBars(it->second);
-    const int code = detail::toInt(detail::at(f, 0));
+    const std::vector<std::string> f = order_desk_detail::splitBars(it->second);
+    const int code = order_desk_detail::toInt(order_desk_detail::at(f, 0));
     std::vector<std::string> pushes;
     std::string out;
     {

@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 namespace tb {
-namespace detail {
+namespace order_report_detail {
 namespace {
 
 std::string field(const std::vector<std::string>& f, size_t i) { return i < f.size() ? f[i] : std::string(); }
@@ -41,14 +41,14 @@ std::string markName(int mark)
 }
 
 } // namespace
-} // namespace detail
+} // namespace order_report_detail
 
 std::string orderReportBody(
     const std::vector<DeskOrder>& orders, const Universe& universe, const std::vector<std::string>& fields)
 {
-    const std::string client = detail::field(fields, 4);
-    const bool oneClient = detail::field(fields, 6) == "1";
-    const bool previous = detail::field(fields, 7) == "2";
+    const std::string client = order_report_detail::field(fields, 4);
+    const bool oneClient = order_report_detail::field(fields, 6) == "1";
+    const bool previous = order_report_detail::field(fields, 7) == "2";
     std::vector<std::string> rows;
     for (const DeskOrder& o : orders) {
         if (oneClient && o.clientCode != client)
@@ -68,18 +68,18 @@ std::string orderReportBody(
             "EX" + std::to_string(o.orderNo),
             o.side == 'B' ? "Buy" : "Sell",
             std::to_string(o.quantity),
-            detail::rupees(o.pricePaise),
+            order_report_detail::rupees(o.pricePaise),
             std::to_string(o.status == "CAN" ? 0 : o.openQty), // nothing of a cancelled order is open
             o.time,
             o.status,
-            detail::rupees(o.triggerPaise),
+            order_report_detail::rupees(o.triggerPaise),
             "0",
             std::to_string(o.orderMark),
             o.clientCode,
             "0",
             o.userId,
             name,
-            detail::markName(o.orderMark),
+            order_report_detail::markName(o.orderMark),
         };
         if (previous)
             f.push_back("1");

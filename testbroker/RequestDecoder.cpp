@@ -9,7 +9,7 @@
 
 namespace tb {
 
-namespace detail {
+namespace request_decoder_detail {
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
@@ -51,7 +51,7 @@ bool looksRsa(std::string_view s)
     return true;
 }
 
-} // namespace detail
+} // namespace request_decoder_detail
 
 std::string base64Encode(std::string_view data)
 {
@@ -61,17 +61,17 @@ std::string base64Encode(std::string_view data)
     for (; i + 2 < data.size(); i += 3) {
         const unsigned b0 = static_cast<unsigned char>(data[i]), b1 = static_cast<unsigned char>(data[i + 1]),
                        b2 = static_cast<unsigned char>(data[i + 2]);
-        out += detail::kAlphabet[b0 >> 2];
-        out += detail::kAlphabet[((b0 & 3) << 4) | (b1 >> 4)];
-        out += detail::kAlphabet[((b1 & 15) << 2) | (b2 >> 6)];
-        out += detail::kAlphabet[b2 & 63];
+        out += request_decoder_detail::kAlphabet[b0 >> 2];
+        out += request_decoder_detail::kAlphabet[((b0 & 3) << 4) | (b1 >> 4)];
+        out += request_decoder_detail::kAlphabet[((b1 & 15) << 2) | (b2 >> 6)];
+        out += request_decoder_detail::kAlphabet[b2 & 63];
     }
     if (i < data.size()) {
         const unsigned b0 = static_cast<unsigned char>(data[i]);
         const unsigned b1 = i + 1 < data.size() ? static_cast<unsigned char>(data[i + 1]) : 0;
-        out += detail::kAlphabet[b0 >> 2];
-        out += detail::kAlphabet[((b0 & 3) << 4) | (b1 >> 4)];
-        out += i + 1 < data.size() ? detail::kAlphabet[(b1 & 15) << 2] : '=';
+        out += request_decoder_detail::kAlphabet[b0 >> 2];
+        out += request_decoder_detail::kAlphabet[((b0 & 3) << 4) | (b1 >> 4)];
+        out += i + 1 < data.size() ? request_decoder_detail::kAlphabet[(b1 & 15) << 2] : '=';
         out += '=';
     }
     return out;
@@ -93,7 +93,7 @@ std::string base64Decode(std::string_view text, bool* ok)
             if (c == '=' && i + 4 == clean.size() && k >= 2) {
                 v[k] = 0;
                 ++fill;
-            } else if ((v[k] = detail::base64Value(c)) < 0 || fill > 0) {
+            } else if ((v[k] = request_decoder_detail::base64Value(c)) < 0 || fill > 0) {
                 good = false;
                 break;
             }
@@ -214,7 +214,7 @@ DecodedBody RequestDecoder::decode(std::string_view body) const
     DecodedBody d;
     if (!body.empty() && body.back() == '\0')
         body.remove_suffix(1);
-    if (detail::looksRsa(body)) {
+    if (request_decoder_detail::looksRsa(body)) {
         if (decryptRsa(body, &d.text)) {
             d.encryption = 2;
         } else {
@@ -223,7 +223,7 @@ DecodedBody RequestDecoder::decode(std::string_view body) const
         }
         return d;
     }
-    if (body.empty() || detail::looksPlain(body)) {
+    if (body.empty() || request_decoder_detail::looksPlain(body)) {
         d.text = std::string(body);
         return d;
     }

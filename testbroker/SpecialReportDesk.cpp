@@ -5,7 +5,7 @@
 
 namespace tb {
 
-namespace detail {
+namespace special_report_desk_detail {
 namespace {
 
 const char* const kClients[] = {"Saranya Traders LLP", "Rao, Mehta & Co", "Kestrel Capital Fund",
@@ -56,7 +56,7 @@ std::string joined(const std::vector<std::string>& records)
 }
 
 } // namespace
-} // namespace detail
+} // namespace special_report_desk_detail
 
 SpecialReportDesk::SpecialReportDesk(const Universe& universe) : m_universe(universe)
 {
@@ -89,11 +89,11 @@ std::string SpecialReportDesk::reply(const RequestText& request)
         }
     }
     if (code == "1000")
-        return "1000|0|OK~" + detail::joined(bulkDeals(request.fields.size() > 3 ? request.fields[3] : std::string()));
+        return "1000|0|OK~" + special_report_desk_detail::joined(bulkDeals(request.fields.size() > 3 ? request.fields[3] : std::string()));
     if (code == "1002")
-        return "1002|0|OK~" + detail::joined(m_fii);
+        return "1002|0|OK~" + special_report_desk_detail::joined(m_fii);
     if (code == "1004")
-        return "1004|0|OK~" + detail::joined(m_mf);
+        return "1004|0|OK~" + special_report_desk_detail::joined(m_mf);
     return {};
 }
 
@@ -102,7 +102,7 @@ std::vector<std::string> SpecialReportDesk::bulkDeals(const std::string& exchang
     std::vector<std::string> out;
     if (exchange != "NN" && exchange != "BN" && exchange != "CN" && exchange != "CB" && exchange != "CM")
         return out;
-    const std::string date = detail::dayText(detail::masterDay(m_universe.date()), false);
+    const std::string date = special_report_desk_detail::dayText(special_report_desk_detail::masterDay(m_universe.date()), false);
     size_t n = 0;
     for (const Security& s : m_universe.securities()) {
         if (s.exchange != exchange || s.isIndex())
@@ -112,21 +112,21 @@ std::vector<std::string> SpecialReportDesk::bulkDeals(const std::string& exchang
             continue;
         const long quantity = 250000 + static_cast<long>(n) * 12500;
         out.push_back(std::to_string(s.token) + "|" + date + "|" + (n % 2 ? "SELL" : "BUY") + "|"
-                      + detail::kClients[n % 5] + "|" + std::to_string(quantity) + "|"
-                      + detail::money(static_cast<double>(s.price) / 100.0));
+                      + special_report_desk_detail::kClients[n % 5] + "|" + std::to_string(quantity) + "|"
+                      + special_report_desk_detail::money(static_cast<double>(s.price) / 100.0));
         if (++n == 6)
             break;
     }
     // A deal in a security the master no longer lists.
     if (exchange == "NN")
-        out.push_back(std::to_string(kUnlistedToken) + "|" + date + "|BUY|" + detail::kClients[4] + "|300000|12.50");
+        out.push_back(std::to_string(kUnlistedToken) + "|" + date + "|BUY|" + special_report_desk_detail::kClients[4] + "|300000|12.50");
     return out;
 }
 
 std::vector<std::string> SpecialReportDesk::activityRows(int salt) const
 {
     std::vector<std::string> out;
-    std::time_t day = detail::masterDay(m_universe.date());
+    std::time_t day = special_report_desk_detail::masterDay(m_universe.date());
     while (out.size() < 8) {
         day -= 24 * 3600;
         std::tm t{};
@@ -137,9 +137,9 @@ std::vector<std::string> SpecialReportDesk::activityRows(int salt) const
         const double purchase = (salt == 1 ? 9200.0 : 4100.0) + ((k * 731 + salt * 97) % 2900) + 0.35 * (k + 1);
         const double sales = (salt == 1 ? 9400.0 : 3900.0) + ((k * 577 + salt * 53) % 3100) + 0.15 * (k + 2);
         const double net = purchase - sales;
-        out.push_back(detail::dayText(day, true) + "|" + (salt == 1 ? "Equity" : (k % 2 ? "Debt" : "Equity")) + "|"
-                      + detail::money(purchase) + "|" + detail::money(sales) + "|" + detail::money(net) + "|"
-                      + detail::money(net * 10.0 / 83.2));
+        out.push_back(special_report_desk_detail::dayText(day, true) + "|" + (salt == 1 ? "Equity" : (k % 2 ? "Debt" : "Equity")) + "|"
+                      + special_report_desk_detail::money(purchase) + "|" + special_report_desk_detail::money(sales) + "|" + special_report_desk_detail::money(net) + "|"
+                      + special_report_desk_detail::money(net * 10.0 / 83.2));
     }
     return out;
 }

@@ -10,7 +10,7 @@
 
 namespace tb {
 
-namespace detail {
+namespace tls_context_detail {
 
 bool addExtension(X509* cert, X509* issuer, int nid, const char* value)
 {
@@ -67,7 +67,7 @@ bool writePem(const std::string& path, X509* cert, EVP_PKEY* key)
     return ok;
 }
 
-} // namespace detail
+} // namespace tls_context_detail
 
 std::unique_ptr<TlsContext> TlsContext::create(const std::string& dir, std::string* error)
 {
@@ -80,12 +80,12 @@ std::unique_ptr<TlsContext> TlsContext::create(const std::string& dir, std::stri
     std::filesystem::create_directories(dir, ec);
     EVP_PKEY* caKey = EVP_RSA_gen(2048);
     EVP_PKEY* serverKey = EVP_RSA_gen(2048);
-    X509* ca = caKey ? detail::makeCert(caKey, "Vortanex Test CA", nullptr, nullptr, 1, true) : nullptr;
-    X509* server = ca && serverKey ? detail::makeCert(serverKey, "127.0.0.1", ca, caKey, 2, false) : nullptr;
+    X509* ca = caKey ? tls_context_detail::makeCert(caKey, "Vortanex Test CA", nullptr, nullptr, 1, true) : nullptr;
+    X509* server = ca && serverKey ? tls_context_detail::makeCert(serverKey, "127.0.0.1", ca, caKey, 2, false) : nullptr;
     std::unique_ptr<TlsContext> t(new TlsContext);
     t->m_caPath = dir + "/ca.pem";
-    bool ok = server && detail::writePem(t->m_caPath, ca, nullptr)
-        && detail::writePem(dir + "/server.pem", server, nullptr) && detail::writePem(dir + "/server.key", nullptr, serverKey);
+    bool ok = server && tls_context_detail::writePem(t->m_caPath, ca, nullptr)
+        && tls_context_detail::writePem(dir + "/server.pem", server, nullptr) && tls_context_detail::writePem(dir + "/server.key", nullptr, serverKey);
     if (ok) {
         t->m_ctx = SSL_CTX_new(TLS_server_method());
         ok = t->m_ctx && SSL_CTX_use_certificate(t->m_ctx, server) == 1 && SSL_CTX_add1_chain_cert(t->m_ctx, ca) == 1

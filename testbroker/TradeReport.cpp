@@ -5,7 +5,7 @@
 #include <cstdio>
 
 namespace tb {
-namespace detail {
+namespace testbroker_trade_report_detail {
 namespace {
 
 std::string field(const std::vector<std::string>& f, size_t i) { return i < f.size() ? f[i] : std::string(); }
@@ -57,19 +57,19 @@ std::string row(const Universe& universe, int64_t orderNo, int token, const std:
 }
 
 } // namespace
-} // namespace detail
+} // namespace testbroker_trade_report_detail
 
 std::string tradeReportBody(const std::vector<DeskOrder>& orders, const Universe& universe,
                             const std::vector<std::string>& fields)
 {
-    const std::string client = detail::field(fields, 4);
-    const bool previous = detail::field(fields, 7) == "2";
+    const std::string client = testbroker_trade_report_detail::field(fields, 4);
+    const bool previous = testbroker_trade_report_detail::field(fields, 7) == "2";
     std::vector<std::string> rows;
     if (previous) {
         int added = 0;
         for (const Security& s : universe.securities()) {
             if (added < 2 && !s.isIndex() && (s.exchange == "NN" || s.exchange == "MC") && (added == 0 || s.exchange == "MC")) {
-                rows.push_back(detail::row(universe, 900001 + added, s.token, s.exchange, added ? 'S' : 'B', 1,
+                rows.push_back(testbroker_trade_report_detail::row(universe, 900001 + added, s.token, s.exchange, added ? 'S' : 'B', 1,
                                            s.price, "09-Dec-2026 10:00:00", 0, client));
                 ++added;
             }
@@ -78,7 +78,7 @@ std::string tradeReportBody(const std::vector<DeskOrder>& orders, const Universe
     for (const DeskOrder& o : orders) {
         if (o.status != "TRAD" || o.tradedPaise <= 0 || (!client.empty() && o.clientCode != client))
             continue;
-        rows.push_back(detail::row(universe, o.orderNo, o.token, o.exchange, o.side, o.quantity, o.tradedPaise,
+        rows.push_back(testbroker_trade_report_detail::row(universe, o.orderNo, o.token, o.exchange, o.side, o.quantity, o.tradedPaise,
                                    o.tradeTime, o.orderMark, o.clientCode));
     }
     std::string out = "611|0|OK|" + std::to_string(rows.size()) + "~";

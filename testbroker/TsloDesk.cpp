@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 namespace tb {
-namespace detail {
+namespace tslo_desk_detail {
 namespace {
 
 std::vector<std::string> bars(const std::string& text)
@@ -51,7 +51,7 @@ std::string num(double v)
 bool done(const std::string& status) { return status == "TRAD" || status == "CAN"; }
 
 } // namespace
-} // namespace detail
+} // namespace tslo_desk_detail
 
 TsloDesk::TsloDesk(LastPrice lastPrice) : m_lastPrice(std::move(lastPrice))
 {
@@ -63,7 +63,7 @@ bool TsloDesk::handles(const RequestText& request)
 {
     if (request.keyword != "NoOfOrders")
         return false;
-    const int code = detail::toInt(detail::at(detail::bars(detail::record(request)), 0));
+    const int code = tslo_desk_detail::toInt(tslo_desk_detail::at(tslo_desk_detail::bars(tslo_desk_detail::record(request)), 0));
     return code >= 121 && code <= 123;
 }
 
@@ -120,9 +120,9 @@ std::vector<std::string> TsloDesk::requests(int code) const
 
 std::string TsloDesk::reply(const RequestText& request)
 {
-    const std::string text = detail::record(request);
-    const std::vector<std::string> f = detail::bars(text);
-    const int code = detail::toInt(detail::at(f, 0));
+    const std::string text = tslo_desk_detail::record(request);
+    const std::vector<std::string> f = tslo_desk_detail::bars(text);
+    const int code = tslo_desk_detail::toInt(tslo_desk_detail::at(f, 0));
     const std::string head = std::to_string(code + 50) + "|";
     std::lock_guard lock(m_mutex);
     m_requests[code].push_back(text);
@@ -138,22 +138,22 @@ std::string TsloDesk::reply(const RequestText& request)
         o.clientId = f[1];
         o.userId = f[2];
         o.clientCode = f[3];
-        o.kind = detail::toInt(f[5]);
-        o.token = detail::toInt(f[7]);
+        o.kind = tslo_desk_detail::toInt(f[5]);
+        o.token = tslo_desk_detail::toInt(f[7]);
         o.exchange = f[8];
         o.side = f[9].empty() ? 'B' : f[9][0];
-        o.quantity = detail::toInt(f[10]);
-        const double price = detail::toDouble(f[11]);
-        o.disclosed = detail::toInt(f[12]);
-        o.triggerPaise = detail::toDouble(f[13]);
+        o.quantity = tslo_desk_detail::toInt(f[10]);
+        const double price = tslo_desk_detail::toDouble(f[11]);
+        o.disclosed = tslo_desk_detail::toInt(f[12]);
+        o.triggerPaise = tslo_desk_detail::toDouble(f[13]);
         o.trailSide = f[14].empty() ? (o.side == 'B' ? 'S' : 'B') : f[14][0];
-        o.spread = detail::toDouble(f[15]);
-        o.trailWhenPaise = detail::toDouble(f[16]);
-        o.bookProfitPaise = detail::toDouble(f[17]);
-        o.bookProfitDisclosed = detail::toInt(f[18]);
+        o.spread = tslo_desk_detail::toDouble(f[15]);
+        o.trailWhenPaise = tslo_desk_detail::toDouble(f[16]);
+        o.bookProfitPaise = tslo_desk_detail::toDouble(f[17]);
+        o.bookProfitDisclosed = tslo_desk_detail::toInt(f[18]);
         o.info = f[20];
         o.orderType = f[21];
-        o.autoSquareOff = detail::toInt(f[24]);
+        o.autoSquareOff = tslo_desk_detail::toInt(f[24]);
         if (o.kind < 1 || o.kind > 5 || o.quantity <= 0 || o.token == 0)
             return head + "1|Invalid TSLO order details|||0";
         if (o.kind != 5 && o.spread <= 0)
@@ -170,27 +170,27 @@ std::string TsloDesk::reply(const RequestText& request)
         m_orders.push_back(std::move(o));
         return head + "0|TSLO order placed. Special order no " + std::to_string(id) + ".|||" + std::to_string(id);
     }
-    const int specialNo = detail::toInt(detail::at(f, 6));
+    const int specialNo = tslo_desk_detail::toInt(tslo_desk_detail::at(f, 6));
     auto it = std::find_if(m_orders.begin(), m_orders.end(), [&](const TsloOrder& o) {
-        return o.specialNo == specialNo && o.clientCode == detail::at(f, 3);
+        return o.specialNo == specialNo && o.clientCode == tslo_desk_detail::at(f, 3);
     });
     if (it == m_orders.end())
         return head + "1|TSLO order not found|||0";
     TsloOrder& o = *it;
-    const bool allDone = std::all_of(o.legs.begin(), o.legs.end(), [](const TsloLeg& l) { return detail::done(l.status); });
+    const bool allDone = std::all_of(o.legs.begin(), o.legs.end(), [](const TsloLeg& l) { return tslo_desk_detail::done(l.status); });
     if (allDone)
         return head + "1|TSLO order is already complete|||0";
     if (code == 123) {
         for (TsloLeg& l : o.legs)
-            if (!detail::done(l.status))
+            if (!tslo_desk_detail::done(l.status))
                 l.status = "CAN";
         return head + "0|TSLO order cancelled.|||" + std::to_string(o.specialNo);
     }
     // 122: every field not sent as -1 is taken.
     if (f.size() < 23)
         return head + "1|Invalid TSLO modify request|||0";
-    const int qty = detail::toInt(f[8]);
-    const double price = detail::toDouble(f[10]);
+    const int qty = tslo_desk_detail::toInt(f[8]);
+    const double price = tslo_desk_detail::toDouble(f[10]);
     if (qty > 0 && o.legs[0].status == "OPN") {
         o.quantity = qty;
         for (TsloLeg& l : o.legs)
@@ -198,23 +198,23 @@ std::string TsloDesk::reply(const RequestText& request)
     }
     if (price >= 0 && o.legs[0].status == "OPN")
         o.legs[0].pricePaise = price;
-    if (detail::toInt(f[11]) >= 0)
-        o.disclosed = detail::toInt(f[11]);
-    if (detail::toDouble(f[12]) >= 0)
-        o.triggerPaise = detail::toDouble(f[12]);
-    if (detail::toDouble(f[13]) > 0)
-        o.spread = detail::toDouble(f[13]);
-    if (detail::toDouble(f[14]) >= 0)
-        o.trailWhenPaise = detail::toDouble(f[14]);
-    if (detail::toDouble(f[15]) >= 0)
-        o.bookProfitPaise = detail::toDouble(f[15]);
-    o.autoSquareOff = detail::toInt(f[22]);
+    if (tslo_desk_detail::toInt(f[11]) >= 0)
+        o.disclosed = tslo_desk_detail::toInt(f[11]);
+    if (tslo_desk_detail::toDouble(f[12]) >= 0)
+        o.triggerPaise = tslo_desk_detail::toDouble(f[12]);
+    if (tslo_desk_detail::toDouble(f[13]) > 0)
+        o.spread = tslo_desk_detail::toDouble(f[13]);
+    if (tslo_desk_detail::toDouble(f[14]) >= 0)
+        o.trailWhenPaise = tslo_desk_detail::toDouble(f[14]);
+    if (tslo_desk_detail::toDouble(f[15]) >= 0)
+        o.bookProfitPaise = tslo_desk_detail::toDouble(f[15]);
+    o.autoSquareOff = tslo_desk_detail::toInt(f[22]);
     return head + "0|TSLO order modified.|||" + std::to_string(o.specialNo);
 }
 
 std::string TsloDesk::report(const RequestText& request)
 {
-    const std::string client = detail::at(request.fields, 4);
+    const std::string client = tslo_desk_detail::at(request.fields, 4);
     std::lock_guard lock(m_mutex);
     if (m_report1205)
         return "641|1205|||0";
@@ -237,15 +237,15 @@ std::string TsloDesk::report(const RequestText& request)
             f[12] = l.side == 'B' ? "BUY" : "SELL";
             f[13] = std::to_string(l.quantity);
             // A trailing leg shows its book-profit price (-1 without one).
-            f[14] = trailing ? detail::rupees(o.bookProfitPaise) : detail::rupees(l.pricePaise);
-            f[15] = detail::rupees(o.trailWhenPaise);
+            f[14] = trailing ? tslo_desk_detail::rupees(o.bookProfitPaise) : tslo_desk_detail::rupees(l.pricePaise);
+            f[15] = tslo_desk_detail::rupees(o.trailWhenPaise);
             {
                 // A currency spread has four decimals: the book keeps them.
                 char spread[32];
                 std::snprintf(spread, sizeof spread, "%.4f", o.spread);
                 f[16] = spread;
             }
-            f[17] = detail::rupees(o.triggerPaise);
+            f[17] = tslo_desk_detail::rupees(o.triggerPaise);
             f[18] = std::to_string(o.disclosed);
             f[19] = std::to_string(l.traded);
             f[20] = l.status;
@@ -255,7 +255,7 @@ std::string TsloDesk::report(const RequestText& request)
             f[24] = "0";
             f[25] = o.time;
             f[27] = std::to_string(o.autoSquareOff);
-            f[29] = detail::rupees(l.tradedPaise);
+            f[29] = tslo_desk_detail::rupees(l.tradedPaise);
             std::string line;
             for (size_t i = 0; i < f.size(); ++i)
                 line += (i ? "|" : "") + f[i];
@@ -271,10 +271,10 @@ std::string TsloDesk::report(const RequestText& request)
 std::string TsloDesk::margin(const RequestText& request)
 {
     const std::vector<std::string>& f = request.fields;
-    const std::string client = detail::at(f, 3);
-    std::string token = detail::at(f, 6);
-    const std::string exchange = detail::at(f, 7);
-    const int kind = detail::toInt(detail::at(f, 8));
+    const std::string client = tslo_desk_detail::at(f, 3);
+    std::string token = tslo_desk_detail::at(f, 6);
+    const std::string exchange = tslo_desk_detail::at(f, 7);
+    const int kind = tslo_desk_detail::toInt(tslo_desk_detail::at(f, 8));
     std::lock_guard lock(m_mutex);
     if (m_refuseMargin) {
         m_refuseMargin = false;
@@ -282,19 +282,19 @@ std::string TsloDesk::margin(const RequestText& request)
     }
     if (m_falseEcho) {
         m_falseEcho = false;
-        token = std::to_string(detail::toInt(token) + 1);
+        token = std::to_string(tslo_desk_detail::toInt(token) + 1);
     }
     const auto it = m_rates.find(exchange + "/" + std::to_string(kind));
     const double rate = it == m_rates.end() ? 5.0 : it->second;
     return "455|0|OK|" + client + "||" + token + "|" + exchange + "|" + std::to_string(kind) + "|"
-           + detail::num(rate);
+           + tslo_desk_detail::num(rate);
 }
 
 void TsloDesk::stepLocked(TsloOrder& o, int64_t last)
 {
     const double spreadPaise = o.spread * 100;
     for (TsloLeg& l : o.legs) {
-        if (detail::done(l.status))
+        if (tslo_desk_detail::done(l.status))
             continue;
         if (l.leg == 1 && o.kind >= 3) {
             // The order leg trades like a plain order.

@@ -8,7 +8,7 @@
 
 namespace tb {
 
-namespace detail {
+namespace universe_detail {
 
 struct Equity {
     int nseToken;
@@ -71,7 +71,7 @@ std::string num(double v, const char* fmt = "%.2f")
     return buf;
 }
 
-} // namespace detail
+} // namespace universe_detail
 
 std::string Security::securityText() const
 {
@@ -79,7 +79,7 @@ std::string Security::securityText() const
     if (!expiry.empty()) {
         s += '|' + expiry;
         if (!option.empty())
-            s += '|' + detail::num(strike, inst == "OC" ? "%.4f" : "%.2f") + '|' + option;
+            s += '|' + universe_detail::num(strike, inst == "OC" ? "%.4f" : "%.2f") + '|' + option;
     }
     return s;
 }
@@ -92,7 +92,7 @@ std::string Security::record() const
         || exchange == "NC";
     std::string r = std::to_string(token) + ',' + exchange + ',' + securityText() + ',' + std::to_string(scripCode)
         + ',' + std::to_string(lot) + ',' + std::to_string(tick) + ',' + status + ','
-        + std::to_string(multiplied ? multiplier : 0) + ',' + detail::num(yearHigh) + ',' + detail::num(yearLow)
+        + std::to_string(multiplied ? multiplier : 0) + ',' + universe_detail::num(yearHigh) + ',' + universe_detail::num(yearLow)
         + ',' + std::to_string(wtoken);
     if (denominator > 0)
         r += ',' + priceUnit + ',' + priceQuantity + ',' + std::to_string(denominator);
@@ -147,7 +147,7 @@ Universe::Universe(uint64_t seed, int count, int year, int month, int day) : m_s
 
     // Equities on both exchanges. NSE watch tokens follow 2 x token - 1 and
     // BSE 2 x code, which keeps them unique across the universe.
-    for (const detail::Equity& e : detail::kEquities) {
+    for (const universe_detail::Equity& e : universe_detail::kEquities) {
         const double price = jitter(e.price, 0.02);
         for (int bse = 0; bse < 2; ++bse) {
             Security s;
@@ -168,7 +168,7 @@ Universe::Universe(uint64_t seed, int count, int year, int month, int day) : m_s
     }
     // One BSE equity also trades in series "EQ", so an order on its NSE twin
     // (same symbol and series) fetches the other exchange's quote.
-    if (const Security* nse = byToken("NN", detail::kEquities[6].nseToken)) {
+    if (const Security* nse = byToken("NN", universe_detail::kEquities[6].nseToken)) {
         Security s = *nse;
         s.token = 600000 + nse->token;
         s.exchange = "BN";
@@ -187,7 +187,7 @@ Universe::Universe(uint64_t seed, int count, int year, int month, int day) : m_s
     int cnToken = 1001, cbToken = 2001, cnWatch = 900001, cbWatch = 920001;
     for (int m = 0; m < 3; ++m) {
         const int mi = (month - 1 + m) % 12;
-        const std::string expiry = detail::lastWeekday(year + (month - 1 + m) / 12, mi + 1, 5);
+        const std::string expiry = universe_detail::lastWeekday(year + (month - 1 + m) / 12, mi + 1, 5);
         for (const Pair& p : pairs) {
             for (int bse = 0; bse < 2; ++bse) {
                 Security s;
@@ -245,7 +245,7 @@ Universe::Universe(uint64_t seed, int count, int year, int month, int day) : m_s
                                      {"ZINC", 287.6, 5, 5000, "1", "KGS", 1}};
     int mcToken = 430001, mcWatch = 940001;
     for (int m = 0; m < 3; ++m) {
-        const std::string expiry = detail::lastWeekday(year + (month - 1 + m) / 12, (month - 1 + m) % 12 + 1, 3);
+        const std::string expiry = universe_detail::lastWeekday(year + (month - 1 + m) / 12, (month - 1 + m) % 12 + 1, 3);
         for (const Commodity& c : commodities) {
             Security s;
             s.token = mcToken++;
@@ -299,12 +299,12 @@ Universe::Universe(uint64_t seed, int count, int year, int month, int day) : m_s
         bool index;
     };
     std::vector<Underlying> underlyings = {{"NIFTY", 26277.35, 75, 50, true}, {"BANKNIFTY", 59410.20, 35, 100, true}};
-    for (const detail::Equity& e : detail::kEquities)
+    for (const universe_detail::Equity& e : universe_detail::kEquities)
         underlyings.push_back({e.symbol, e.price, e.lot, e.price < 500 ? 5.0 : e.price < 2000 ? 10.0 : 50.0, false});
     int foToken = 35001;
     std::vector<std::string> expiries;
     for (int m = 0; m < 3; ++m)
-        expiries.push_back(detail::lastWeekday(year + (month - 1 + m) / 12, (month - 1 + m) % 12 + 1, 2));
+        expiries.push_back(universe_detail::lastWeekday(year + (month - 1 + m) / 12, (month - 1 + m) % 12 + 1, 2));
     auto addDerivative = [&](const Underlying& u, const std::string& expiry, const char* opt, double strike) {
         Security s;
         s.token = foToken++;
@@ -515,8 +515,8 @@ std::string Universe::advisoryText() const
         const char* kind = kinds[rng() % 3];
         const double px = static_cast<double>(s.price) / 100.0;
         t += std::to_string(s.token) + ",0," + s.exchange + ',' + kind + '|'
-            + (std::string(kind) == "Bearish" ? "Sell below " : "Buy above ") + detail::num(px) + ",Target "
-            + detail::num(std::string(kind) == "Bearish" ? px * 0.95 : px * 1.05) + "\n";
+            + (std::string(kind) == "Bearish" ? "Sell below " : "Buy above ") + universe_detail::num(px) + ",Target "
+            + universe_detail::num(std::string(kind) == "Bearish" ? px * 0.95 : px * 1.05) + "\n";
         ++written;
     }
     return t;

@@ -6,7 +6,7 @@
 
 #include "pf/shell.h"
 
-namespace detail {
+namespace about_dlg_detail {
 namespace {
 
 ui::FormSpec aboutSpec()
@@ -28,9 +28,9 @@ ui::FormSpec aboutSpec()
 }
 
 } // namespace
-} // namespace detail
+} // namespace about_dlg_detail
 
-CAboutDlg::CAboutDlg(pf::Shell& shell, QWidget* parent) : ui::Form(detail::aboutSpec(), parent), m_shell(shell)
+CAboutDlg::CAboutDlg(pf::Shell& shell, QWidget* parent) : ui::Form(about_dlg_detail::aboutSpec(), parent), m_shell(shell)
 {
     onClick(kSiteLink, [this] { OnSiteLink(); });
 }

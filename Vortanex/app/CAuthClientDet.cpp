@@ -19,7 +19,7 @@
 
 #include <algorithm>
 
-namespace detail {
+namespace auth_client_det_detail {
 namespace {
 
 // Rows are laid out in pixels; the form's table takes dialog units.
@@ -53,7 +53,7 @@ bool isOneOf(int id, std::initializer_list<int> ids)
 constexpr const char* kUnableForgot = "Unable to send forgot password request";
 
 } // namespace
-} // namespace detail
+} // namespace auth_client_det_detail
 
 std::optional<CAuthClientDet::QuestionSet> CAuthClientDet::SetQuestions(int count, int required,
                                                                          std::string_view data)
@@ -108,28 +108,28 @@ CAuthClientDet::Built CAuthClientDet::buildSpec(QuestionSet set)
         if (q.question_id == kOtpQuestion) {
             spec.controls.push_back({kOtpLabel, ControlKind::Label,
                                      "OTP has been send successfully on your registered mobile no.",
-                                     detail::fromPixels(10, y, 530, y + 18)});
+                                     auth_client_det_detail::fromPixels(10, y, 530, y + 18)});
             y += 24;
         }
-        spec.controls.push_back({row.checkId, ControlKind::Check, "", detail::fromPixels(10, y, 30, y + 18)});
-        spec.controls.push_back({-1, ControlKind::Label, q.text, detail::fromPixels(40, y, 265, y + 18)});
+        spec.controls.push_back({row.checkId, ControlKind::Check, "", auth_client_det_detail::fromPixels(10, y, 30, y + 18)});
+        spec.controls.push_back({-1, ControlKind::Label, q.text, auth_client_det_detail::fromPixels(40, y, 265, y + 18)});
         // Character boxes also take question 2 as digits.
-        const bool digitsOnly = q.kind == "G" ? detail::isOneOf(q.question_id, {1, 2, 4, 6, 8})
-                                              : detail::isOneOf(q.question_id, {1, 4, 6, 8});
+        const bool digitsOnly = q.kind == "G" ? auth_client_det_detail::isOneOf(q.question_id, {1, 2, 4, 6, 8})
+                                              : auth_client_det_detail::isOneOf(q.question_id, {1, 4, 6, 8});
         ui::EditRules rules;
         if (digitsOnly)
-            rules.forbidden = detail::nonDigits();
+            rules.forbidden = auth_client_det_detail::nonDigits();
         if (q.kind == "T") {
             rules.maxLength = 50;
             const bool otp = q.question_id == kOtpQuestion;
             row.inputs.push_back(nextInput);
             spec.controls.push_back({nextInput++, otp ? ControlKind::Password : ControlKind::Edit, "",
-                                     detail::fromPixels(otp ? 120 : 280, y, 530, y + detail::kInputHeight), rules});
+                                     auth_client_det_detail::fromPixels(otp ? 120 : 280, y, 530, y + auth_client_det_detail::kInputHeight), rules});
         } else if (q.kind == "C") {
             // The combo itself is made by the dialog; its place is kept here.
             row.inputs.push_back(nextInput);
             spec.controls.push_back(
-                {nextInput++, ControlKind::Static, "", detail::fromPixels(280, y, 530, y + detail::kInputHeight)});
+                {nextInput++, ControlKind::Static, "", auth_client_det_detail::fromPixels(280, y, 530, y + auth_client_det_detail::kInputHeight)});
             y += 28; // room for the "Others" edit below the combo
         } else if (q.kind == "G") {
             int x = 280;
@@ -138,26 +138,26 @@ CAuthClientDet::Built CAuthClientDet::buildSpec(QuestionSet set)
                 box.maxLength = 1;
                 box.readOnly = p != '#';
                 row.inputs.push_back(nextInput);
-                const ui::DluRect rect = detail::fromPixels(x, y, x + detail::kBoxWidth - 2, y + detail::kInputHeight);
+                const ui::DluRect rect = auth_client_det_detail::fromPixels(x, y, x + auth_client_det_detail::kBoxWidth - 2, y + auth_client_det_detail::kInputHeight);
                 spec.controls.push_back({nextInput++, ControlKind::Edit, box.readOnly ? " " : "", rect, box});
-                x += detail::kBoxWidth;
+                x += auth_client_det_detail::kBoxWidth;
             }
         } else {
             row.inputs.push_back(nextInput);
             spec.controls.push_back({nextInput++, ControlKind::MultiLine, q.options,
-                                     detail::fromPixels(240, y, 450, y + 2 * detail::kInputHeight)});
-            y += detail::kInputHeight;
+                                     auth_client_det_detail::fromPixels(240, y, 450, y + 2 * auth_client_det_detail::kInputHeight)});
+            y += auth_client_det_detail::kInputHeight;
         }
-        y += detail::kRowHeight;
+        y += auth_client_det_detail::kRowHeight;
         lastId = q.question_id;
         rows.push_back(std::move(row));
     }
     y += 6;
-    spec.controls.push_back({1, ControlKind::DefaultButton, "Submit", detail::fromPixels(280, y, 360, y + 24)});
-    spec.controls.push_back({2, ControlKind::Button, "Cancel", detail::fromPixels(370, y, 450, y + 24)});
+    spec.controls.push_back({1, ControlKind::DefaultButton, "Submit", auth_client_det_detail::fromPixels(280, y, 360, y + 24)});
+    spec.controls.push_back({2, ControlKind::Button, "Cancel", auth_client_det_detail::fromPixels(370, y, 450, y + 24)});
     if (lastId == kOtpQuestion)
         spec.controls.push_back(
-            {kGenerateOtp, ControlKind::Button, "GenerateOTP", detail::fromPixels(460, y, 540, y + 24)});
+            {kGenerateOtp, ControlKind::Button, "GenerateOTP", auth_client_det_detail::fromPixels(460, y, 540, y + 24)});
     spec.width = 560 * 2 / 3;
     spec.height = (y + 40) * 8 / 13;
     built.set = std::move(set);
@@ -440,14 +440,14 @@ void CAuthClientDet::answersReply(int http, const std::string& reply)
             } else if (reply2.empty()) {
                 showInfo(login::kNoResponseText);
             } else {
-                showInfo(login::FieldAt(g, 3).empty() ? std::string(detail::kUnableForgot) : login::FieldAt(g, 3));
+                showInfo(login::FieldAt(g, 3).empty() ? std::string(auth_client_det_detail::kUnableForgot) : login::FieldAt(g, 3));
             }
             done();
             finish(2);
         });
         return;
     } else {
-        showInfo(f[2].empty() ? std::string(detail::kUnableForgot) : f[2]);
+        showInfo(f[2].empty() ? std::string(auth_client_det_detail::kUnableForgot) : f[2]);
     }
     done();
     if (!isOtpForm())
@@ -484,7 +484,7 @@ void CAuthClientDet::resendReply(int http, const std::string& reply)
         if (askOkCancel(f[2] + " "))
             SendOtp();
     } else {
-        showInfo(f[2].empty() ? std::string(detail::kUnableForgot) : f[2]);
+        showInfo(f[2].empty() ? std::string(auth_client_det_detail::kUnableForgot) : f[2]);
         done();
         finish(2);
         return;

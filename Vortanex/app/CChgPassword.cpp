@@ -22,7 +22,7 @@
 
 std::atomic<bool> CChgPassword::s_tradingFlag{true};
 
-namespace detail {
+namespace chg_password_detail {
 namespace {
 
 ui::FormSpec changePasswordSpec()
@@ -62,10 +62,10 @@ int focusId(login::Field field)
 }
 
 } // namespace
-} // namespace detail
+} // namespace chg_password_detail
 
 CChgPassword::CChgPassword(std::string userName, QWidget* parent)
-    : ui::Form(detail::changePasswordSpec(), parent), m_userName(std::move(userName))
+    : ui::Form(chg_password_detail::changePasswordSpec(), parent), m_userName(std::move(userName))
 {
     onClick(1, [this] { OnOK(); });
     onClick(2, [this] { OnCancel(); });
@@ -127,7 +127,7 @@ void CChgPassword::OnOK()
         else
             MsgBoxOk(problem->message);
         enable(1, true);
-        focus(detail::focusId(problem->focus));
+        focus(chg_password_detail::focusId(problem->focus));
         return;
     }
     // The trading request carries the old password as typed: a separator in it

@@ -26,7 +26,7 @@
 
 #include <cmath>
 
-namespace detail {
+namespace dlg_feed_back_detail {
 namespace {
 
 constexpr int kStars = 5;
@@ -125,18 +125,18 @@ void drawFitted(QPainter& p, const QRect& place, const QImage& image)
 }
 
 } // namespace
-} // namespace detail
+} // namespace dlg_feed_back_detail
 
 CDlgFeedBack::CDlgFeedBack(Hooks hooks, QWidget* parent)
-    : ui::Form(detail::feedbackSpec(), parent), m_hooks(std::move(hooks))
+    : ui::Form(dlg_feed_back_detail::feedbackSpec(), parent), m_hooks(std::move(hooks))
 {
     setFixedSize(size());
-    for (int i = 0; i < detail::kStars; ++i) {
+    for (int i = 0; i < dlg_feed_back_detail::kStars; ++i) {
         const int rating = i + 1;
         onClick(kFirstStar + i, [this, rating] { OnStar(rating); });
         if (auto* b = qobject_cast<QAbstractButton*>(control(kFirstStar + i))) {
             b->setToolTip(QString::fromStdString(RatingWord(rating)));
-            b->setIconSize(QSize(detail::kStarPixels, detail::kStarPixels));
+            b->setIconSize(QSize(dlg_feed_back_detail::kStarPixels, dlg_feed_back_detail::kStarPixels));
             b->setFocusPolicy(Qt::TabFocus);
             b->setStyleSheet(QStringLiteral("QPushButton { border: none; background: transparent; }"));
         }
@@ -170,9 +170,9 @@ std::string CDlgFeedBack::RatingWord(int rating)
 
 std::string CDlgFeedBack::CommentProblem(const std::string& comment)
 {
-    if (comment.find_first_of(detail::kRefusedCharacters) != std::string::npos)
-        return formatText("Special Characters like %s not allowed.", detail::kRefusedCharactersText);
-    for (const char* word : detail::kRefusedWords)
+    if (comment.find_first_of(dlg_feed_back_detail::kRefusedCharacters) != std::string::npos)
+        return formatText("Special Characters like %s not allowed.", dlg_feed_back_detail::kRefusedCharactersText);
+    for (const char* word : dlg_feed_back_detail::kRefusedWords)
         if (comment.find(word) != std::string::npos)
             return "Invalid input. Please try again..";
     return {};
@@ -221,10 +221,10 @@ void CDlgFeedBack::onInit()
 
 void CDlgFeedBack::OnStar(int rating)
 {
-    m_rating = rating < 0 || rating > detail::kStars ? 0 : rating;
-    static const QIcon filled = detail::starIcon(true);
-    static const QIcon empty = detail::starIcon(false);
-    for (int i = 0; i < detail::kStars; ++i) {
+    m_rating = rating < 0 || rating > dlg_feed_back_detail::kStars ? 0 : rating;
+    static const QIcon filled = dlg_feed_back_detail::starIcon(true);
+    static const QIcon empty = dlg_feed_back_detail::starIcon(false);
+    for (int i = 0; i < dlg_feed_back_detail::kStars; ++i) {
         if (auto* b = qobject_cast<QAbstractButton*>(control(kFirstStar + i))) {
             const bool on = i < m_rating;
             b->setIcon(on ? filled : empty);
@@ -249,7 +249,7 @@ void CDlgFeedBack::limitComment()
 
 void CDlgFeedBack::setControlsEnabled(bool on)
 {
-    for (int i = 0; i < detail::kStars; ++i)
+    for (int i = 0; i < dlg_feed_back_detail::kStars; ++i)
         enable(kFirstStar + i, on);
     for (int id : {kComment, kCallMeBack, 1, 2})
         enable(id, on);
@@ -267,7 +267,7 @@ void CDlgFeedBack::OnSubmit()
         ui::CommandBar::reopenPopup(this);
         return;
     }
-    const std::string comment = detail::trimmed(text(kComment));
+    const std::string comment = dlg_feed_back_detail::trimmed(text(kComment));
     if (const std::string problem = CommentProblem(comment); !problem.empty()) {
         MsgBoxOk(problem);
         setControlsEnabled(true);
@@ -313,13 +313,13 @@ void CDlgFeedBack::handleReply(int http, const std::string& reply)
         ui::CommandBar::reopenPopup(this);
         return;
     }
-    const std::vector<std::string> fields = detail::splitFields(reply);
+    const std::vector<std::string> fields = dlg_feed_back_detail::splitFields(reply);
     if (fields.size() <= 2) {
         finish(2);
         return;
     }
     // Fields counted from 1: the first is the reply code, the third its text.
-    if (detail::trimmed(fields[0]) != "811") {
+    if (dlg_feed_back_detail::trimmed(fields[0]) != "811") {
         MsgBoxOk("Invalid response received from server");
         setControlsEnabled(true);
         ui::CommandBar::reopenPopup(this);
@@ -342,7 +342,7 @@ void CDlgFeedBack::paintEvent(QPaintEvent* event)
     QPainter p(this);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     if (QWidget* logo = control(kLogo))
-        detail::drawFitted(p, logo->geometry(), m_logo);
+        dlg_feed_back_detail::drawFitted(p, logo->geometry(), m_logo);
     if (QWidget* photo = control(kPhoto))
-        detail::drawFitted(p, photo->geometry(), m_photo);
+        dlg_feed_back_detail::drawFitted(p, photo->geometry(), m_photo);
 }

@@ -12,7 +12,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-namespace detail {
+namespace dlg_risk_discloser_detail {
 namespace {
 
 ui::FormSpec riskSpec()
@@ -33,10 +33,10 @@ ui::FormSpec riskSpec()
 }
 
 } // namespace
-} // namespace detail
+} // namespace dlg_risk_discloser_detail
 
 CDlgRiskDiscloser::CDlgRiskDiscloser(pf::Shell& shell, QWidget* parent)
-    : ui::Form(detail::riskSpec(), parent), m_shell(shell)
+    : ui::Form(dlg_risk_discloser_detail::riskSpec(), parent), m_shell(shell)
 {
     onClick(1, [this] { finish(1); });
 }

@@ -23,7 +23,7 @@
 
 #include <system_error>
 
-namespace detail {
+namespace dlg_user_profile_detail {
 namespace {
 
 ui::FormSpec userProfileSpec()
@@ -58,10 +58,10 @@ QFont labelFont(int pixels)
 }
 
 } // namespace
-} // namespace detail
+} // namespace dlg_user_profile_detail
 
 CDlgUserProfile::CDlgUserProfile(Hooks hooks, QWidget* parent)
-    : ui::Form(detail::userProfileSpec(), parent), m_hooks(std::move(hooks))
+    : ui::Form(dlg_user_profile_detail::userProfileSpec(), parent), m_hooks(std::move(hooks))
 {
     setFixedSize(size());
     onClick(kChangePhoto, [this] { OnChangePhoto(); });
@@ -82,8 +82,8 @@ void CDlgUserProfile::onInit()
         finish(2);
         return;
     }
-    const QFont large = detail::labelFont(22);
-    const QFont small = detail::labelFont(14);
+    const QFont large = dlg_user_profile_detail::labelFont(22);
+    const QFont small = dlg_user_profile_detail::labelFont(14);
     for (int id : {kName, kClientCode, kCrn, kLastLogin}) {
         if (auto* label = qobject_cast<QLabel*>(control(id))) {
             label->setFont(id == kName ? large : small);

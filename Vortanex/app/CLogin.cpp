@@ -33,7 +33,7 @@
 
 #include <system_error>
 
-namespace detail {
+namespace login_detail {
 namespace {
 
 ui::FormSpec loginSpec()
@@ -119,10 +119,10 @@ bool recoveryReplyOk(int http, const std::string& reply, std::vector<std::string
 }
 
 } // namespace
-} // namespace detail
+} // namespace login_detail
 
 CLogin::CLogin(pf::Shell& shell, LoginHost* host, QWidget* parent)
-    : ui::Form(detail::loginSpec(), parent), m_shell(shell), m_host(host)
+    : ui::Form(login_detail::loginSpec(), parent), m_shell(shell), m_host(host)
 {
     onClick(1, [this] { OnOK(); });
     onClick(2, [this] { OnCancel(); });
@@ -283,8 +283,8 @@ struct CLogin::LoginJob {
     std::string reply;
     ~LoginJob()
     {
-        detail::wipe(digest);
-        detail::wipe(reply);
+        login_detail::wipe(digest);
+        login_detail::wipe(reply);
     }
 };
 
@@ -304,13 +304,13 @@ void CLogin::loginAttempt(int repeat)
         if (const auto problem = login::CheckLoginInput(idKind, id, password, token)) {
             MsgBoxOk(problem->message);
             enable(1, true);
-            focus(detail::focusId(problem->focus));
-            detail::wipe(password);
+            focus(login_detail::focusId(problem->focus));
+            login_detail::wipe(password);
             return;
         }
         if (m_unlock) {
             unlockStep(id, password);
-            detail::wipe(password);
+            login_detail::wipe(password);
             return;
         }
         pv_user_info.id_kind = static_cast<short>(idKind);
@@ -325,7 +325,7 @@ void CLogin::loginAttempt(int repeat)
         job->idKind = idKind;
         job->repeat = repeat;
         HashPassword(password, job->digest);
-        detail::wipe(password);
+        login_detail::wipe(password);
         job->userFile = LoadUserConfigDetails(id);
         runExchange(
             "Logging in",
@@ -338,11 +338,11 @@ void CLogin::loginAttempt(int repeat)
                 std::string request = login::BuildLoginRequest(
                     job->id, job->digest, FixedTextView(pv_user_info.local_address), job->token, job->idKind,
                     DeviceId(), FixedTextView(g_Session.security_stamp));
-                detail::wipe(job->digest);
+                login_detail::wipe(job->digest);
                 long length = 0;
                 if (!request.empty())
                     job->http = RequestServer(pv_user_info.encrypt, 3000, request, job->reply, length, &cancel);
-                detail::wipe(request);
+                login_detail::wipe(request);
             },
             [this, job] { loginReply(job); });
     } catch (...) {
@@ -392,7 +392,7 @@ void CLogin::loginReply(const std::shared_ptr<LoginJob>& job)
             status = -1;
         }
     }
-    detail::wipe(job->reply);
+    login_detail::wipe(job->reply);
     m_lastStatus = status;
 
     switch (status) {
@@ -513,7 +513,7 @@ void CLogin::OnCancel()
         return;
     }
     if (m_attempts <= 2
-        && MyMessageBox(detail::kQuitQuestion, kProductCaption, MsgYesNo | MsgIconQuestion | MsgDefButton2) != 6)
+        && MyMessageBox(login_detail::kQuitQuestion, kProductCaption, MsgYesNo | MsgIconQuestion | MsgDefButton2) != 6)
         return;
     finish(2);
     if (m_host) {
@@ -595,7 +595,7 @@ void CLogin::OnTimer(int timerId)
 bool CLogin::checkRecoveryIdentity(const HelpInput& in)
 {
     if (!login::RecoveryIdentityOk(in.idKind, in.id)) {
-        detail::exclaim("Invalid Credential");
+        login_detail::exclaim("Invalid Credential");
         return false;
     }
     ui::UiThread::call([&in] {
@@ -668,7 +668,7 @@ void CLogin::runHelp(int command)
                 LogCaught("Login Help");
             }
             ui::UiThread::call([this] {
-                detail::wipe(m_helpInput.password);
+                login_detail::wipe(m_helpInput.password);
                 setHelpControls(true);
                 m_helpBusy = false;
             });
@@ -705,7 +705,7 @@ void CLogin::ForgotPassword()
         long length = 0;
         const int http = RequestServer(pv_user_info.encrypt, 1007, request, reply, length);
         WriteLog(0, reply);
-        return detail::recoveryReplyOk(http, reply, fields, true);
+        return login_detail::recoveryReplyOk(http, reply, fields, true);
     };
     const auto openQuestions = [&](const std::vector<std::string>& f) {
         const std::string uid = login::FieldAt(f, 4);
@@ -735,17 +735,17 @@ void CLogin::ForgotPassword()
         if (ReplyStatus(g[1]) == 1)
             openQuestions(g);
         else
-            detail::info(g[2].empty() ? "Unable to send forgot password request" : g[2]);
+            login_detail::info(g[2].empty() ? "Unable to send forgot password request" : g[2]);
     } else if (status == 0) {
         const std::string replyId = login::FieldAt(f, 4);
         if (replyId.empty())
-            detail::info(login::BlankIdText(in.id));
+            login_detail::info(login::BlankIdText(in.id));
         else if (in.idKind == 1 && replyId != in.id)
-            detail::info(login::MismatchText(in.id, replyId));
+            login_detail::info(login::MismatchText(in.id, replyId));
         else
-            detail::info(f[2]);
+            login_detail::info(f[2]);
     } else {
-        detail::info(f[2].empty() ? "Unable to send forgot password request" : "Invalid credential");
+        login_detail::info(f[2].empty() ? "Unable to send forgot password request" : "Invalid credential");
     }
 }
 
@@ -755,7 +755,7 @@ void CLogin::ForgotSecurityKey(int kind)
     if (!checkRecoveryIdentity(in))
         return;
     if (in.password.empty() || login::CharacterCount(in.password) > 10) {
-        detail::exclaim("Invalid Credential");
+        login_detail::exclaim("Invalid Credential");
         return;
     }
     if (!ensureEncryptionDetails())
@@ -768,39 +768,39 @@ void CLogin::ForgotSecurityKey(int kind)
     std::string reply;
     long length = 0;
     int http = RequestServer(pv_user_info.encrypt, 1008, request, reply, length);
-    detail::wipe(request);
-    detail::wipe(digest);
+    login_detail::wipe(request);
+    login_detail::wipe(digest);
     std::vector<std::string> f;
-    if (!detail::recoveryReplyOk(http, reply, f, false))
+    if (!login_detail::recoveryReplyOk(http, reply, f, false))
         return;
     if (f[0] != "1058") {
-        detail::info(login::TscText(f[0]));
+        login_detail::info(login::TscText(f[0]));
         return;
     }
     if (ReplyStatus(f[1]) != 0) {
         if (!f[2].empty())
             WriteLog(0, f[2]);
         else
-            detail::info("Unable to send forgot security key  request");
+            login_detail::info("Unable to send forgot security key  request");
         return;
     }
     const std::string mobile = login::FieldAt(f, 4);
     const std::string replyId = login::FieldAt(f, 5);
     const std::string confirmText = login::FieldAt(f, 7);
     if (replyId.empty()) {
-        detail::info(login::BlankIdText(in.id));
+        login_detail::info(login::BlankIdText(in.id));
         return;
     }
     if (in.idKind == 1 && replyId != in.id) {
-        detail::info(login::MismatchText(in.id, replyId));
+        login_detail::info(login::MismatchText(in.id, replyId));
         return;
     }
     if (mobile.empty()) {
-        detail::info("No registered mobile no found to send the security key");
+        login_detail::info("No registered mobile no found to send the security key");
         return;
     }
     if (confirmText.empty()) {
-        detail::info("No Display Message received for your request please try after some time");
+        login_detail::info("No Display Message received for your request please try after some time");
         return;
     }
     if (MyMessageBox(confirmText, "Confirmation", MsgYesNo | MsgIconQuestion) != 6)
@@ -811,24 +811,24 @@ void CLogin::ForgotSecurityKey(int kind)
     reply.clear();
     http = RequestServer(pv_user_info.encrypt, 1009, request, reply, length);
     std::vector<std::string> g;
-    if (!detail::recoveryReplyOk(http, reply, g, false))
+    if (!login_detail::recoveryReplyOk(http, reply, g, false))
         return;
     if (g[0] != "1059") {
-        detail::info(
+        login_detail::info(
             formatText("Invalid Response received for forgor sec key [TSC:%s] ..\nplease try again", g[0].c_str()));
         return;
     }
     if (ReplyStatus(g[1]) != 0) {
-        detail::info(g[2].empty() ? "Unable to send forgot security key  request" : g[2]);
+        login_detail::info(g[2].empty() ? "Unable to send forgot security key  request" : g[2]);
         return;
     }
     const std::string confirmedId = login::FieldAt(g, 4);
     if (confirmedId.empty())
-        detail::info(login::BlankIdText(in.id));
+        login_detail::info(login::BlankIdText(in.id));
     else if (confirmedId != in.id)
-        detail::info(login::MismatchText(in.id, confirmedId));
+        login_detail::info(login::MismatchText(in.id, confirmedId));
     else
-        detail::info(g[2]);
+        login_detail::info(g[2]);
 }
 
 void CLogin::GenerateAccessCode()
@@ -837,18 +837,18 @@ void CLogin::GenerateAccessCode()
         return;
     HelpInput in = readHelpInput();
     if (!checkRecoveryIdentity(in)) {
-        detail::wipe(in.password);
+        login_detail::wipe(in.password);
         return;
     }
     if (in.password.empty() || login::CharacterCount(in.password) > 10) {
-        detail::info("Please enter a valid password");
-        detail::wipe(in.password);
+        login_detail::info("Please enter a valid password");
+        login_detail::wipe(in.password);
         return;
     }
     const int idKind = in.idKind == 0 ? -1 : in.idKind;
     auto job = std::make_shared<LoginJob>();
     HashPassword(in.password, job->digest);
-    detail::wipe(in.password);
+    login_detail::wipe(in.password);
     job->id = in.id;
     job->idKind = in.idKind;
     runExchange(
@@ -862,8 +862,8 @@ void CLogin::GenerateAccessCode()
                 job->id, job->digest, FixedTextView(pv_user_info.local_address), idKind);
             long length = 0;
             job->http = RequestServer(pv_user_info.encrypt, 1011, request, job->reply, length, &cancel);
-            detail::wipe(request);
-            detail::wipe(job->digest);
+            login_detail::wipe(request);
+            login_detail::wipe(job->digest);
         },
         [this, job] { accessCodeReply(*job); });
 }
@@ -880,7 +880,7 @@ void CLogin::accessCodeReply(const LoginJob& job)
     focus(kToken);
 
     const auto failed = [this](std::string_view text) {
-        detail::info(text);
+        login_detail::info(text);
         clearSecrets();
     };
     std::vector<std::string> f;
@@ -893,7 +893,7 @@ void CLogin::accessCodeReply(const LoginJob& job)
         return;
     }
     if (reply.empty()) {
-        detail::info(login::kNoResponseText);
+        login_detail::info(login::kNoResponseText);
         return;
     }
     f = login::SplitFields(reply);
@@ -918,19 +918,19 @@ void CLogin::accessCodeReply(const LoginJob& job)
     const int status = ReplyStatus(f[1]);
     if (status == 0) {
         if (text4.empty())
-            detail::exclaim("You will receive your Access Code on your preferred Email Id and Mobile Number shortly.");
+            login_detail::exclaim("You will receive your Access Code on your preferred Email Id and Mobile Number shortly.");
         else
-            detail::info(text4);
+            login_detail::info(text4);
         focus(kToken);
         return;
     }
     if (text4.empty()) {
-        detail::exclaim("Unable to generate access code");
+        login_detail::exclaim("Unable to generate access code");
     } else {
         if (status == 109 || status == 1022)
             MsgBoxOk("Invalid Credential");
         else
-            detail::exclaim(text4);
+            login_detail::exclaim(text4);
         if (status == 110) {
             CopyFixedText(pv_user_info.user_id, in.id);
             CChgPassword change{replyId};

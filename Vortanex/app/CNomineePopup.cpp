@@ -23,7 +23,7 @@
 #include <atomic>
 #include <exception>
 
-namespace detail {
+namespace nominee_popup_detail {
 namespace {
 
 std::atomic<int> g_nomineeState{0};
@@ -72,7 +72,7 @@ QTextBrowser* browserIn(QWidget* holder)
 }
 
 } // namespace
-} // namespace detail
+} // namespace nominee_popup_detail
 
 NomineeReply FetchNomineeDetails(ExchangeCancel* cancel)
 {
@@ -100,7 +100,7 @@ int ApplyNomineeDetails(const NomineeReply& r)
     // Only a whole switch string replaces the login's: a short one would
     // clear the switches it does not reach and end the notice as "done".
     const std::string flags = login::FieldAt(f, 5);
-    if (flags.size() >= detail::kMinFlagsLength)
+    if (flags.size() >= nominee_popup_detail::kMinFlagsLength)
         SetLoginFlags(flags.substr(0, 128));
     else
         WriteLog(0, "Nominee reply without the switches; the login's are kept");
@@ -114,7 +114,7 @@ int GetNomineeDetails()
 }
 
 CNomineePopup::CNomineePopup(pf::Shell& shell, QWidget* parent)
-    : ui::Form(detail::nomineeSpec(), parent), m_shell(shell), m_main(DefaultMainText())
+    : ui::Form(nominee_popup_detail::nomineeSpec(), parent), m_shell(shell), m_main(DefaultMainText())
 {
     onClick(kUpdate, [this] { OnUpdate(); });
     m_timer = new QTimer(this);
@@ -154,27 +154,27 @@ std::string CNomineePopup::DefaultNote(const std::string& formAddress, const std
 
 int CNomineePopup::NomineeState()
 {
-    return detail::g_nomineeState.load();
+    return nominee_popup_detail::g_nomineeState.load();
 }
 
 void CNomineePopup::ResetNomineeState()
 {
-    detail::g_nomineeState = 0;
+    nominee_popup_detail::g_nomineeState = 0;
 }
 
 void CNomineePopup::onInit()
 {
     setWindowTitle(QString::fromStdString(m_title));
     setText(kUpdate, m_button);
-    m_mainView = detail::browserIn(control(kMainText));
-    m_noteView = detail::browserIn(control(kNoteText));
+    m_mainView = nominee_popup_detail::browserIn(control(kMainText));
+    m_noteView = nominee_popup_detail::browserIn(control(kNoteText));
     const auto open = [this](const QUrl& url) { m_shell.openUrl(url.toString().toStdString(), pf::ShowMode::Normal); };
     if (m_mainView) {
-        m_mainView->setHtml(detail::richText(m_main));
+        m_mainView->setHtml(nominee_popup_detail::richText(m_main));
         connect(m_mainView, &QTextBrowser::anchorClicked, this, open);
     }
     if (m_noteView) {
-        m_noteView->setHtml(detail::richText(m_note));
+        m_noteView->setHtml(nominee_popup_detail::richText(m_note));
         connect(m_noteView, &QTextBrowser::anchorClicked, this, open);
     }
 }
@@ -208,7 +208,7 @@ void CNomineePopup::OnUpdate()
         showControl(kNoteText, false);
         m_timer->start(kReenableMs);
         for (int round = 0; round < 2; ++round) {
-            const int state = detail::g_nomineeState.load();
+            const int state = nominee_popup_detail::g_nomineeState.load();
             if (state == 0) {
                 if (m_openings >= kMaxPageOpenings) {
                     WriteLog(0, "Nominee page opened " + std::to_string(m_openings) + " times; the notice is closed");
@@ -217,7 +217,7 @@ void CNomineePopup::OnUpdate()
                 }
                 if (!openNomineePage())
                     WriteLog(0, "Could not open the nominee page");
-                detail::g_nomineeState = 1;
+                nominee_popup_detail::g_nomineeState = 1;
                 return;
             }
             if (state == 1) {
@@ -229,11 +229,11 @@ void CNomineePopup::OnUpdate()
                                 [this, reply] {
                                     ApplyNomineeDetails(*reply);
                                     if (LoginFlagAt(62) == 'N') {
-                                        detail::g_nomineeState = 0;
+                                        nominee_popup_detail::g_nomineeState = 0;
                                         OnUpdate(); // the page opens again at once
                                         return;
                                     }
-                                    detail::g_nomineeState = 2;
+                                    nominee_popup_detail::g_nomineeState = 2;
                                     m_timer->stop();
                                     finish(1);
                                 });

@@ -6,7 +6,7 @@
 
 #include <QWidget>
 
-namespace detail {
+namespace vortanex_doc_detail {
 namespace {
 
 DocumentView* findView(QWidget* frame)
@@ -23,12 +23,12 @@ DocumentView* findView(QWidget* frame)
 }
 
 } // namespace
-} // namespace detail
+} // namespace vortanex_doc_detail
 
 void CVortanexDoc::PreCloseFrame(QWidget* frame)
 {
     WriteLog(0, "Entry : CVortanexDoc::PreCloseFrame");
-    DocumentView* view = detail::findView(frame);
+    DocumentView* view = vortanex_doc_detail::findView(frame);
     if (view) {
         const std::string_view name = view->viewClassName();
         if (name == "CTsloOrderView")

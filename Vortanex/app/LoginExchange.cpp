@@ -16,7 +16,7 @@
 
 std::atomic<int> g_EncryptionDetailsFlag{0};
 
-namespace detail {
+namespace login_exchange_detail {
 namespace {
 
 // What a user id may not contain; a nick name may also hold '@' and '-'.
@@ -40,11 +40,11 @@ bool isSpecial(unsigned char c)
 }
 
 } // namespace
-} // namespace detail
+} // namespace login_exchange_detail
 
 namespace login {
 
-using detail::str;
+using login_exchange_detail::str;
 
 bool HasRequestSeparator(std::string_view text)
 {
@@ -124,14 +124,14 @@ std::optional<InputProblem> CheckLoginInput(int idKind, std::string_view id, std
             return InputProblem{"User Id cannot be blank", Field::UserId};
         if (CharacterCount(id) > 10)
             return InputProblem{"User Id cannot be more than 10 Characters", Field::UserId};
-        if (detail::containsAny(id, detail::kUserIdForbidden))
+        if (login_exchange_detail::containsAny(id, login_exchange_detail::kUserIdForbidden))
             return InputProblem{"Invalid Credential", Field::UserId};
     } else if (idKind == 2) {
         if (id.empty())
             return InputProblem{"Nick Name cannot be blank", Field::UserId};
         if (CharacterCount(id) > 25)
             return InputProblem{"Nick Name cannot be more than 25 Characters", Field::UserId};
-        if (detail::containsAny(id, detail::kNickNameForbidden))
+        if (login_exchange_detail::containsAny(id, login_exchange_detail::kNickNameForbidden))
             return InputProblem{"Invalid Credential", Field::UserId};
     }
     if (password.empty())
@@ -149,10 +149,10 @@ std::optional<InputProblem> CheckLoginInput(int idKind, std::string_view id, std
 bool RecoveryIdentityOk(int idKind, std::string_view id)
 {
     if (idKind == 1)
-        return !id.empty() && id.size() <= 10 && !detail::containsAny(id, detail::kUserIdForbidden)
+        return !id.empty() && id.size() <= 10 && !login_exchange_detail::containsAny(id, login_exchange_detail::kUserIdForbidden)
             && id.find('.') == std::string_view::npos;
     if (idKind == 2)
-        return !id.empty() && id.size() <= 25 && !detail::containsAny(id, detail::kNickNameForbidden)
+        return !id.empty() && id.size() <= 25 && !login_exchange_detail::containsAny(id, login_exchange_detail::kNickNameForbidden)
             && id.find('.') == std::string_view::npos;
     return true;
 }
@@ -449,11 +449,11 @@ std::optional<PasswordProblem> CheckNewPassword(std::string_view oldPassword, st
                                Field::NewPassword};
     if (!sized(confirm))
         return PasswordProblem{7, "Confirm Password Field should be 6 to 10 Characters ", Field::ConfirmPassword};
-    if (detail::containsAny(newPassword, detail::kNickNameForbidden))
+    if (login_exchange_detail::containsAny(newPassword, login_exchange_detail::kNickNameForbidden))
         return PasswordProblem{
             8, "Please enter Valid New Password. Enter only alphanumeric characters and '@', '-' , '_'",
             Field::NewPassword};
-    if (detail::containsAny(confirm, detail::kNickNameForbidden))
+    if (login_exchange_detail::containsAny(confirm, login_exchange_detail::kNickNameForbidden))
         return PasswordProblem{
             9, "Please enter Valid Confirm Password. Enter only alphanumeric characters and '@', '-' , '_'",
             Field::ConfirmPassword};
@@ -475,7 +475,7 @@ std::optional<PasswordProblem> CheckNewPassword(std::string_view oldPassword, st
             special = false;
             break;
         }
-        special = special || detail::isSpecial(c);
+        special = special || login_exchange_detail::isSpecial(c);
     }
     if (!special)
         return PasswordProblem{13, "Password should contain atleast 1 special character", Field::NewPassword};

@@ -26,7 +26,7 @@
 
 #include <QMainWindow>
 
-namespace detail {
+namespace market_views_wiring_detail {
 namespace {
 
 bool g_rewriteIndices = false;
@@ -45,7 +45,7 @@ CIndicesDlg* createIndicesBar(CMainFrame& frame)
 }
 
 } // namespace
-} // namespace detail
+} // namespace market_views_wiring_detail
 
 void InstallMarketViews(CMainFrame& frame)
 {
@@ -65,7 +65,7 @@ void InstallMarketViews(CMainFrame& frame)
             bar->setVisible(!bar->isVisible());
             return;
         }
-        CIndicesDlg* bar = detail::createIndicesBar(*f);
+        CIndicesDlg* bar = market_views_wiring_detail::createIndicesBar(*f);
         if (QWidget* view = f->centralWidget())
             bar->FloatBar(QRect(view->mapToGlobal(QPoint(0, 0)), view->size()));
     });
@@ -106,11 +106,11 @@ void InstallMarketViews(CMainFrame& frame)
 void MarketViewsShortcutStep(CMainFrame& frame, int step)
 {
     if (step == 8) {
-        detail::g_rewriteIndices = UpdateIndices();
+        market_views_wiring_detail::g_rewriteIndices = UpdateIndices();
     } else if (step == 16) {
         if (CIndicesDlg* bar = CIndicesDlg::instance())
-            bar->OnInitDialog(detail::g_rewriteIndices);
+            bar->OnInitDialog(market_views_wiring_detail::g_rewriteIndices);
         else
-            detail::createIndicesBar(frame);
+            market_views_wiring_detail::createIndicesBar(frame);
     }
 }

@@ -31,7 +31,7 @@
 #include <future>
 #include <memory>
 
-namespace detail {
+namespace program_feed_detail {
 namespace {
 
 // The feed's consumers that exist so far: the message bar, the market-status
@@ -105,7 +105,7 @@ public:
         return AlertStore::claimCheck(security, rec);
     }
     void prefetchAlertCheck(int security) const override { AlertStore::prefetchCheck(security); }
-    void checkAlerts(int security) override { AlertStore::check(security); }
+    void checkAlerts(int security, const QuoteData& claimed) override { AlertStore::check(security, claimed); }
     // An index's value became its security's last price: the risk window
     // takes it like a tick.
     bool netPositionOpen() const override { return NetPositionFeedLink::openFeed() != nullptr; }
@@ -211,7 +211,7 @@ public:
 };
 
 } // namespace
-} // namespace detail
+} // namespace program_feed_detail
 
 std::future<FeedUi::ProxyAnswer> AskFeedProxyCredentials()
 {
@@ -251,11 +251,11 @@ std::future<FeedUi::ProxyAnswer> AskFeedProxyCredentials()
 }
 
 struct ProgramFeed::Parts {
-    detail::FrameConsumers consumers;
-    detail::FrameFeedUi ui;
-    detail::TableIndexRows indices;
-    std::shared_ptr<detail::PollStatus> poll = std::make_shared<detail::PollStatus>();
-    detail::PollingAccess access{poll};
+    program_feed_detail::FrameConsumers consumers;
+    program_feed_detail::FrameFeedUi ui;
+    program_feed_detail::TableIndexRows indices;
+    std::shared_ptr<program_feed_detail::PollStatus> poll = std::make_shared<program_feed_detail::PollStatus>();
+    program_feed_detail::PollingAccess access{poll};
     std::unique_ptr<FeedDispatcher> dispatcher;
     std::unique_ptr<FeedConnection> connection;
 };

@@ -23,7 +23,7 @@
 #include <optional>
 #include <string>
 
-namespace detail {
+namespace side_downloads_detail {
 namespace {
 
 // Size and modification time "%d%m%Y%H%M%S" of a file; nullopt when missing.
@@ -39,7 +39,7 @@ std::optional<std::string> fileStamp(const std::filesystem::path& path)
 }
 
 } // namespace
-} // namespace detail
+} // namespace side_downloads_detail
 
 bool RunOffUiThread(const char* name, const std::function<void()>& work)
 {
@@ -111,7 +111,7 @@ int SetBrowserFeatureControl(const char* /*key*/, unsigned long /*value*/)
 void DownloadLoginImage(const std::filesystem::path& localPath, pf::ProfileStore& profile)
 {
     try {
-        if (const std::optional<std::string> stamp = detail::fileStamp(localPath)) {
+        if (const std::optional<std::string> stamp = side_downloads_detail::fileStamp(localPath)) {
             if (*stamp == profile.getText("Vortanex", "loginimage")) {
                 WriteLog(0, "Login image stamp :" + *stamp);
                 return;
@@ -130,7 +130,7 @@ void DownloadLoginImage(const std::filesystem::path& localPath, pf::ProfileStore
             return;
         }
         WriteLog(0, "download of login image complete");
-        if (const std::optional<std::string> stamp = detail::fileStamp(localPath)) {
+        if (const std::optional<std::string> stamp = side_downloads_detail::fileStamp(localPath)) {
             WriteLog(0, "Login image stamp :" + *stamp);
             profile.setText("Vortanex", "loginimage", *stamp);
         }

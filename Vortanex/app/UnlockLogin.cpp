@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-namespace detail {
+namespace unlock_login_detail {
 namespace {
 
 constexpr int kMaxUnlockFailures = 3;
@@ -89,7 +89,7 @@ private:
 };
 
 } // namespace
-} // namespace detail
+} // namespace unlock_login_detail
 
 int UnlockTerminal(std::string_view id, std::string_view digest, std::string_view token, ExchangeCancel* cancel)
 {
@@ -128,5 +128,5 @@ int UnlockTerminal(std::string_view id, std::string_view digest, std::string_vie
 
 ui::Form* MakeUnlockDialog(pf::Shell& shell, LoginHost* host, TerminalLock& lock)
 {
-    return new detail::CUnlockLogin(shell, host, lock);
+    return new unlock_login_detail::CUnlockLogin(shell, host, lock);
 }

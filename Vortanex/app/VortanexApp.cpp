@@ -111,7 +111,7 @@
 
 CVortanexApp theApp;
 
-namespace detail {
+namespace vortanex_app_detail {
 namespace {
 
 std::atomic<CVortanexApp*> g_running{nullptr};
@@ -187,7 +187,7 @@ std::filesystem::path defaultLockFolder()
 }
 
 } // namespace
-} // namespace detail
+} // namespace vortanex_app_detail
 
 // The settings code tells the open windows of a change through the
 // application's broadcast (the user's own settings read at login among them).
@@ -303,7 +303,7 @@ private:
 
 CVortanexApp* CurrentApp()
 {
-    CVortanexApp* app = detail::g_running.load();
+    CVortanexApp* app = vortanex_app_detail::g_running.load();
     return app ? app : &theApp;
 }
 
@@ -314,7 +314,7 @@ CVortanexApp::~CVortanexApp()
     if (m_settingsHost)
         SetSettingsHost(nullptr);
     CVortanexApp* self = this;
-    detail::g_running.compare_exchange_strong(self, nullptr);
+    vortanex_app_detail::g_running.compare_exchange_strong(self, nullptr);
 }
 
 void CVortanexApp::setOptions(Options options)
@@ -341,13 +341,13 @@ int CVortanexApp::MoveFilesToFolder(const std::filesystem::path& from, std::stri
 {
     int moved = 0;
     std::error_code ec;
-    const std::string want = detail::lower(std::string(extension));
+    const std::string want = vortanex_app_detail::lower(std::string(extension));
     std::vector<std::filesystem::path> matches;
     for (const auto& entry : std::filesystem::directory_iterator(from, ec)) {
         std::error_code fe;
         if (!entry.is_regular_file(fe))
             continue;
-        if (detail::lower(entry.path().extension().string()) == want)
+        if (vortanex_app_detail::lower(entry.path().extension().string()) == want)
             matches.push_back(entry.path());
     }
     if (matches.empty())
@@ -404,7 +404,7 @@ std::string CVortanexApp::GetFileDate(const std::filesystem::path& path)
 int CVortanexApp::CreateInstanceMutex()
 {
     const std::filesystem::path folder =
-        m_options.lockFolder.empty() ? detail::defaultLockFolder() : m_options.lockFolder;
+        m_options.lockFolder.empty() ? vortanex_app_detail::defaultLockFolder() : m_options.lockFolder;
     if (folder.empty())
         return 2;
     pf::files::ensureDir(folder);
@@ -473,7 +473,7 @@ std::string CVortanexApp::BuildCrashReport(int failCount, int width, int height)
         else if (c == '&')
             c = '|';
     }
-    const auto [major, minor] = detail::osVersion();
+    const auto [major, minor] = vortanex_app_detail::osVersion();
     const pf::LocalTime t = pf::clock().localNow();
     const int hour12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
     const std::string stamp =
@@ -608,7 +608,7 @@ bool CVortanexApp::DownloadFullSecurity()
     CloseTsloOrderBook();
     CloseBooksForSecurityDownload();
     CloseWebLinksForSecurityDownload();
-    detail::showDownloadProgress(m_frame);
+    vortanex_app_detail::showDownloadProgress(m_frame);
     if (g_SecurityStampValues.fullLength > 0)
         SetSecurityDownloadStep(g_SecurityStampValues.fullLength / 6);
     if (g_pProgressDlg)
@@ -633,7 +633,7 @@ bool CVortanexApp::DownloadFullSecurity()
 
 bool CVortanexApp::InitInstance()
 {
-    detail::g_running.store(this);
+    vortanex_app_detail::g_running.store(this);
     try {
         return initSteps();
     } catch (...) {
@@ -711,7 +711,7 @@ bool CVortanexApp::initSteps()
     WatchlistTable::instance().reset();
 
     // 12. Machine details.
-    const auto [major, minor] = detail::osVersion();
+    const auto [major, minor] = vortanex_app_detail::osVersion();
     WriteLog(0, formatText("OS Version :%s, MFC Version :0x0%X", formatText("%d.%d", major, minor).c_str(), 0xC00));
     PrintOSVersion();
     CheckNewVersionPrg();
@@ -952,7 +952,7 @@ bool CVortanexApp::initSteps()
     SetTradingAllowed(m_viewRights);
 
     // 25. The crash-report offer of a run that did not end properly.
-    const auto [width, height] = detail::screenSize();
+    const auto [width, height] = vortanex_app_detail::screenSize();
     if (fail != 0) {
         m_pendingErrorText = BuildCrashReport(failCount, width, height);
         m_captionBar = CCaptionBar::Create(*m_frame, CCaptionBar::kCrashText,
@@ -969,7 +969,7 @@ bool CVortanexApp::initSteps()
     // UI thread (RunOffUiThread) while it serves the dialog; each ends before
     // the next step begins, so the order is kept. The dialog hears of them
     // through the thread-safe progress calls.
-    detail::showDownloadProgress(m_frame);
+    vortanex_app_detail::showDownloadProgress(m_frame);
     const auto progress = [](std::string_view text) { ShowProgressMessage(text); };
 
     // 28. The security master.
@@ -1341,6 +1341,6 @@ int CVortanexApp::ExitInstance()
     if (m_settingsHost)
         SetSettingsHost(nullptr);
     CVortanexApp* self = this;
-    detail::g_running.compare_exchange_strong(self, nullptr);
+    vortanex_app_detail::g_running.compare_exchange_strong(self, nullptr);
     return 0;
 }

@@ -15,7 +15,7 @@
 #include <cctype>
 #include <cstdio>
 
-namespace detail {
+namespace tool_box_bar_detail {
 namespace {
 
 bool sameName(std::string_view a, std::string_view b)
@@ -49,11 +49,11 @@ QIcon iconFrom(int collection, int index)
 }
 
 } // namespace
-} // namespace detail
+} // namespace tool_box_bar_detail
 
 WatchlistIconRef GetWatchlistIcon(std::string_view name, std::string_view segment8)
 {
-    using detail::sameName;
+    using tool_box_bar_detail::sameName;
     if (sameName(name, "My Watchlist") || sameName(name, "1 - month portfolio"))
         return {274, 17};
     if (sameName(name, "My Holdings") || sameName(name, "My Investments"))
@@ -105,7 +105,7 @@ QListWidget* CToolBoxBarEx::page(int index) const
 
 QIcon CToolBoxBarEx::iconOf(const WatchlistIconRef& ref) const
 {
-    return detail::iconFrom(ref.collection, ref.index);
+    return tool_box_bar_detail::iconFrom(ref.collection, ref.index);
 }
 
 int CToolBoxBarEx::pageCount() const
@@ -146,11 +146,11 @@ void CToolBoxBarEx::UpdateElements()
             delete w;
         }
         m_pageIcons.clear();
-        const std::string segment5 = detail::segmentName(5);
-        const std::string segment8 = detail::segmentName(8);
+        const std::string segment5 = tool_box_bar_detail::segmentName(5);
+        const std::string segment8 = tool_box_bar_detail::segmentName(8);
         for (size_t i = 0; i < groups.size(); ++i) {
             WriteLog(3, "UpdateElements : ctr [" + std::to_string(i) + "], Type [" + groups[i] + "]");
-            auto* list = detail::newPage(m_box);
+            auto* list = tool_box_bar_detail::newPage(m_box);
             const QIcon icon = iconOf(GetWatchlistIcon(groups[i], segment8));
             m_pageIcons[static_cast<int>(i)] = icon;
             m_box->addItem(list, icon, QString::fromStdString(groups[i]));
@@ -169,7 +169,7 @@ void CToolBoxBarEx::UpdateElements()
             if (!list)
                 continue;
             const std::string name(FixedTextView(r.name));
-            const QIcon icon = detail::sameName(name, "My Investments") || detail::sameName(name, "My Positions")
+            const QIcon icon = tool_box_bar_detail::sameName(name, "My Investments") || tool_box_bar_detail::sameName(name, "My Positions")
                 ? iconOf(GetWatchlistIcon(name))
                 : m_pageIcons[r.group];
             auto* item = new QListWidgetItem(icon, QString::fromStdString(name), list);
@@ -251,7 +251,7 @@ CToolBoxBarMS::CToolBoxBarMS(QWidget* parent) : QWidget(parent)
     setObjectName("CToolBoxBarMS");
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    m_list = detail::newPage(this);
+    m_list = tool_box_bar_detail::newPage(this);
     layout->addWidget(m_list);
 }
 
@@ -261,7 +261,7 @@ void CToolBoxBarMS::AddElements()
         WriteLog(3, "In CToolBoxBarMS::AddElements");
         m_list->clear();
         m_buttons.clear();
-        const QIcon icon = detail::iconFrom(270, 34);
+        const QIcon icon = tool_box_bar_detail::iconFrom(270, 34);
         for (const MarketStatusRecord& r : MarketStatusTable::instance().entries()) {
             const std::string code(FixedTextView(r.exch));
             const std::string status(FixedTextView(r.status));

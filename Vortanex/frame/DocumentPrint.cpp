@@ -19,7 +19,7 @@
 #include <QPrinterInfo>
 #include <QVBoxLayout>
 
-namespace detail {
+namespace document_print_detail {
 namespace {
 
 DefaultPrinterSource& defaultPrinterSource()
@@ -77,9 +77,9 @@ ui::PrintChoice onCurrentPage(ui::PrintChoice choice)
 }
 
 } // namespace
-} // namespace detail
+} // namespace document_print_detail
 
-void SetDefaultPrinterSource(DefaultPrinterSource source) { detail::defaultPrinterSource() = std::move(source); }
+void SetDefaultPrinterSource(DefaultPrinterSource source) { document_print_detail::defaultPrinterSource() = std::move(source); }
 
 QString DocumentTitle(const QWidget& view)
 {
@@ -91,7 +91,7 @@ QString DocumentTitle(const QWidget& view)
 int PrintDocumentOn(QWidget& view, QPrinter& printer)
 {
     const QString title = DocumentTitle(view);
-    if (const ui::GridView* grid = detail::printedGrid(view))
+    if (const ui::GridView* grid = document_print_detail::printedGrid(view))
         return ui::printGrid(*grid, title, printer);
     return ui::printWidget(view, title, printer);
 }
@@ -102,25 +102,25 @@ int PrintDocumentView(QWidget& view, const ui::PrintChoice& choice)
     ui::ApplyPrintChoice(choice, printer);
     const int pages = PrintDocumentOn(view, printer);
     if (pages <= 0) {
-        WriteLog(0, "Print: " + DocumentTitle(view).toStdString() + " could not be printed to " + detail::whereTo(choice));
-        MsgBoxInfo("The window could not be printed to " + detail::whereTo(choice) + ".");
+        WriteLog(0, "Print: " + DocumentTitle(view).toStdString() + " could not be printed to " + document_print_detail::whereTo(choice));
+        MsgBoxInfo("The window could not be printed to " + document_print_detail::whereTo(choice) + ".");
         return 0;
     }
     WriteLog(1, "Printed " + std::to_string(pages) + " page(s) of " + DocumentTitle(view).toStdString() + " to "
-                    + detail::whereTo(choice));
+                    + document_print_detail::whereTo(choice));
     return pages;
 }
 
 void OnFilePrint(CMainFrame& frame)
 {
-    QWidget* view = detail::activeDocument(frame);
+    QWidget* view = document_print_detail::activeDocument(frame);
     if (!view)
         return;
     if (auto* self = dynamic_cast<SelfPrintingView*>(view)) {
         self->printView();
         return;
     }
-    const std::optional<ui::PrintChoice> choice = ui::prompter().pickPrint(detail::onCurrentPage({}));
+    const std::optional<ui::PrintChoice> choice = ui::prompter().pickPrint(document_print_detail::onCurrentPage({}));
     if (!choice)
         return;
     SetCurrentPageSetup(choice->page);
@@ -129,22 +129,22 @@ void OnFilePrint(CMainFrame& frame)
 
 void OnFilePrintDirect(CMainFrame& frame)
 {
-    QWidget* view = detail::activeDocument(frame);
+    QWidget* view = document_print_detail::activeDocument(frame);
     if (!view)
         return;
-    const DefaultPrinterSource& source = detail::defaultPrinterSource();
-    const std::optional<ui::PrintChoice> printer = source ? source() : detail::systemDefaultPrinter();
+    const DefaultPrinterSource& source = document_print_detail::defaultPrinterSource();
+    const std::optional<ui::PrintChoice> printer = source ? source() : document_print_detail::systemDefaultPrinter();
     if (!printer) {
         WriteLog(0, "Quick Print: no default printer");
         MsgBoxInfo("No printer is installed. Use Print to choose where the pages go.");
         return;
     }
-    PrintDocumentView(*view, detail::onCurrentPage(*printer));
+    PrintDocumentView(*view, document_print_detail::onCurrentPage(*printer));
 }
 
 void OnFilePrintPreview(CMainFrame& frame)
 {
-    QWidget* view = detail::activeDocument(frame);
+    QWidget* view = document_print_detail::activeDocument(frame);
     if (!view)
         return;
     CPrintPreview preview(*view, &frame);
@@ -154,13 +154,13 @@ void OnFilePrintPreview(CMainFrame& frame)
 void InstallPrintCommands(CMainFrame& frame)
 {
     CMainFrame* f = &frame;
-    const auto open = [f] { return ui::CommandState{detail::activeDocument(*f) != nullptr, false}; };
+    const auto open = [f] { return ui::CommandState{document_print_detail::activeDocument(*f) != nullptr, false}; };
     frame.Commands().add(ID_FILE_PRINT, [f] { OnFilePrint(*f); }, open);
     frame.Commands().add(ID_FILE_PRINT_DIRECT, [f] { OnFilePrintDirect(*f); }, open);
     frame.Commands().add(ID_FILE_PRINT_PREVIEW, [f] { OnFilePrintPreview(*f); }, open);
 }
 
-namespace detail {
+namespace document_print_detail {
 namespace {
 
 ui::FormSpec previewSpec()
@@ -180,10 +180,10 @@ ui::FormSpec previewSpec()
 }
 
 } // namespace
-} // namespace detail
+} // namespace document_print_detail
 
 CPrintPreview::CPrintPreview(QWidget& view, QWidget* parent)
-    : ui::Form(detail::previewSpec(), parent), m_view(&view), m_printer(std::make_unique<QPrinter>(QPrinter::HighResolution))
+    : ui::Form(document_print_detail::previewSpec(), parent), m_view(&view), m_printer(std::make_unique<QPrinter>(QPrinter::HighResolution))
 {
     ui::PrintChoice page;
     page.page = CurrentPageSetup();
@@ -220,7 +220,7 @@ bool CPrintPreview::OnPrint()
 {
     if (!m_view)
         return false;
-    const std::optional<ui::PrintChoice> choice = ui::prompter().pickPrint(detail::onCurrentPage({}));
+    const std::optional<ui::PrintChoice> choice = ui::prompter().pickPrint(document_print_detail::onCurrentPage({}));
     if (!choice)
         return false;
     SetCurrentPageSetup(choice->page);

@@ -12,7 +12,7 @@
 #include <QPointer>
 #include <QTextEdit>
 
-namespace detail {
+namespace edit_commands_detail {
 namespace {
 
 enum class EditAction { Undo, Cut, Copy, Paste, SelectAll };
@@ -131,15 +131,15 @@ void doEdit(const FocusedEdit& e, EditAction action)
 }
 
 } // namespace
-} // namespace detail
+} // namespace edit_commands_detail
 
 void InstallEditCommands(ui::Commands& commands, QWidget& window)
 {
-    using detail::EditAction;
+    using edit_commands_detail::EditAction;
     const QPointer<QWidget> owner(&window);
     QObject::connect(qApp, &QApplication::focusChanged, &window, [](QWidget*, QWidget* now) {
-        if (now && detail::isEditControl(detail::editOf(now)))
-            detail::g_lastEdit = now;
+        if (now && edit_commands_detail::isEditControl(edit_commands_detail::editOf(now)))
+            edit_commands_detail::g_lastEdit = now;
     });
     const std::pair<int, EditAction> table[] = {
         {ID_EDIT_UNDO, EditAction::Undo},   {ID_EDIT_CUT, EditAction::Cut},
@@ -151,10 +151,10 @@ void InstallEditCommands(ui::Commands& commands, QWidget& window)
         commands.add(
             id,
             [owner, a] {
-                const detail::FocusedEdit e = detail::focusedEdit(owner.data());
-                if (detail::canDo(e, a))
-                    detail::doEdit(e, a);
+                const edit_commands_detail::FocusedEdit e = edit_commands_detail::focusedEdit(owner.data());
+                if (edit_commands_detail::canDo(e, a))
+                    edit_commands_detail::doEdit(e, a);
             },
-            [owner, a] { return ui::CommandState{detail::canDo(detail::focusedEdit(owner.data()), a), false}; });
+            [owner, a] { return ui::CommandState{edit_commands_detail::canDo(edit_commands_detail::focusedEdit(owner.data()), a), false}; });
     }
 }

@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <QWindow>
 
-namespace detail {
+namespace forms_above_frame_detail {
 namespace {
 
 class FormsAboveFrame final : public QObject {
@@ -34,9 +34,9 @@ private:
 };
 
 } // namespace
-} // namespace detail
+} // namespace forms_above_frame_detail
 
 void KeepFormsAboveFrame(QWidget& frame)
 {
-    qApp->installEventFilter(new detail::FormsAboveFrame(frame));
+    qApp->installEventFilter(new forms_above_frame_detail::FormsAboveFrame(frame));
 }

@@ -9,7 +9,7 @@
 #include <memory>
 #include <mutex>
 
-namespace detail {
+namespace image_collections_detail {
 namespace {
 
 struct CollectionSpec {
@@ -50,7 +50,7 @@ std::unique_ptr<ImageCollection> loadStrip(const CollectionSpec& spec)
 }
 
 } // namespace
-} // namespace detail
+} // namespace image_collections_detail
 
 QImage ImageCollection::image(int index) const
 {
@@ -68,22 +68,22 @@ QIcon ImageCollection::icon(int index) const
 void LoadImageCollections()
 {
     std::map<int, std::shared_ptr<const ImageCollection>> loaded;
-    for (const auto& spec : detail::kCollections) {
-        if (auto collection = detail::loadStrip(spec))
+    for (const auto& spec : image_collections_detail::kCollections) {
+        if (auto collection = image_collections_detail::loadStrip(spec))
             loaded[spec.id] = std::move(collection);
         else
             WriteLog(0, spec.failureText);
     }
-    std::lock_guard lock(detail::g_mutex);
+    std::lock_guard lock(image_collections_detail::g_mutex);
     // Collections handed out stay valid: a reload keeps the old ones alive by
     // not replacing an id that is already loaded.
     for (auto& [id, collection] : loaded)
-        detail::g_collections.try_emplace(id, std::move(collection));
+        image_collections_detail::g_collections.try_emplace(id, std::move(collection));
 }
 
 const ImageCollection* GetImageCollection(int resourceId)
 {
-    std::lock_guard lock(detail::g_mutex);
-    const auto it = detail::g_collections.find(resourceId);
-    return it == detail::g_collections.end() ? nullptr : it->second.get();
+    std::lock_guard lock(image_collections_detail::g_mutex);
+    const auto it = image_collections_detail::g_collections.find(resourceId);
+    return it == image_collections_detail::g_collections.end() ? nullptr : it->second.get();
 }

@@ -15,7 +15,7 @@ const std::string& fieldAt(const std::vector<std::string>& fields, size_t i)
     return i < fields.size() ? fields[i] : empty;
 }
 
-int toInt(const std::string& text)
+int infoInt(const std::string& text)
 {
     return std::atoi(text.c_str());
 }
@@ -45,8 +45,8 @@ int CDaysProductEvents::SetData(const std::vector<std::string>& fields)
         Clear();
     if (fields.size() > 12) {
         WriteLog(3, fields[2]);
-        const int productId = toInt(fields[2]);
-        const short state = static_cast<short>(toInt(fields[1]));
+        const int productId = infoInt(fields[2]);
+        const short state = static_cast<short>(infoInt(fields[1]));
         if (productId >= 0) {
             const int slot = SearchEvent(productId);
             WriteLog(3, formatText("SearchEvent ret %d, ProdId: %d, State: %d", slot, productId, int(state)));
@@ -149,7 +149,7 @@ AcceptReply ReadAcceptReply(int httpStatus, std::string_view body)
         r.text = "Unable to authenticate blank response please try again";
         return r;
     }
-    r.kind = toInt(f[1]) != 0 ? AcceptReply::Refused : AcceptReply::Accepted;
+    r.kind = infoInt(f[1]) != 0 ? AcceptReply::Refused : AcceptReply::Accepted;
     r.text = f[2];
     return r;
 }
@@ -189,7 +189,7 @@ int CMyRibbonCtrl::FillDataArray(const AdvisoryCall& call)
         switch (displayType) {
         case 1:
         case 3:
-            d.callId = toInt(fieldAt(call.fields, 3));
+            d.callId = infoInt(fieldAt(call.fields, 3));
             d.security = -1;
             d.commandId = displayType == 1 ? 33322 : 33323;
             break;
@@ -199,7 +199,7 @@ int CMyRibbonCtrl::FillDataArray(const AdvisoryCall& call)
             d.security = call.security;
             d.FormatText(call.displayKey);
             const std::string& n = fieldAt(call.fields, 28);
-            d.number = static_cast<short>(n.empty() ? 2 : toInt(n));
+            d.number = static_cast<short>(n.empty() ? 2 : infoInt(n));
             d.commandId = kAdvisoryFirstCommand + i;
             break;
         }
@@ -337,8 +337,8 @@ DerivaneAdvice ParseDerivaneMsg(std::string_view payload)
     a.valid = true;
     a.report = !f[0].empty();
     a.text = f[1];
-    a.status = static_cast<short>(toInt(f[2]));
-    a.token = toInt(f[3]);
+    a.status = static_cast<short>(infoInt(f[2]));
+    a.token = infoInt(f[3]);
     a.exchange = f[4];
     return a;
 }
@@ -370,7 +370,7 @@ RbiRefRateUpdate ParseRbiRefRatePayload(std::string_view payload)
     if (header.size() < 2)
         return u;
     u.valid = true;
-    u.count = toInt(header[1]);
+    u.count = infoInt(header[1]);
     u.records = parts[1];
     return u;
 }

@@ -14,7 +14,7 @@
 #include <map>
 #include <vector>
 
-namespace detail {
+namespace main_frame_commands_detail {
 namespace {
 
 constexpr OrderCommand kOrderCommands[] = {
@@ -29,11 +29,11 @@ bool currentClientActive()
 }
 
 } // namespace
-} // namespace detail
+} // namespace main_frame_commands_detail
 
 const OrderCommand* FindOrderCommand(int id)
 {
-    for (const OrderCommand& c : detail::kOrderCommands)
+    for (const OrderCommand& c : main_frame_commands_detail::kOrderCommands)
         if (c.id == id)
             return &c;
     return nullptr;
@@ -46,7 +46,7 @@ bool RunOrderCommand(CMainFrame& frame, const OrderCommand& command, bool orderR
             MsgBoxOk("You don't have access to place Order");
             return false;
         }
-        if (!detail::currentClientActive()) {
+        if (!main_frame_commands_detail::currentClientActive()) {
             MsgBoxInfoCaption("Please Activate a Client", "Input Error");
             return false;
         }
@@ -67,7 +67,7 @@ bool RunOrderCommand(CMainFrame& frame, const OrderCommand& command, bool orderR
 
 void RegisterOrderCommands(CMainFrame& frame, std::function<bool()> orderRight)
 {
-    for (const OrderCommand& c : detail::kOrderCommands) {
+    for (const OrderCommand& c : main_frame_commands_detail::kOrderCommands) {
         const OrderCommand command = c;
         frame.Commands().add(command.id, [&frame, command, orderRight] {
             RunOrderCommand(frame, command, orderRight ? orderRight() : true);
@@ -75,7 +75,7 @@ void RegisterOrderCommands(CMainFrame& frame, std::function<bool()> orderRight)
     }
 }
 
-namespace detail {
+namespace main_frame_commands_detail {
 namespace {
 
 std::map<int, std::string>& lockTexts()
@@ -85,16 +85,16 @@ std::map<int, std::string>& lockTexts()
 }
 
 } // namespace
-} // namespace detail
+} // namespace main_frame_commands_detail
 
 void SetCommandLockText(int id, std::string action)
 {
-    detail::lockTexts()[id] = std::move(action);
+    main_frame_commands_detail::lockTexts()[id] = std::move(action);
 }
 
 std::string CommandLockText(int id)
 {
-    if (const auto it = detail::lockTexts().find(id); it != detail::lockTexts().end() && !it->second.empty())
+    if (const auto it = main_frame_commands_detail::lockTexts().find(id); it != main_frame_commands_detail::lockTexts().end() && !it->second.empty())
         return it->second;
     return FindOrderCommand(id) ? "Place Order." : "proceed.";
 }
@@ -108,7 +108,7 @@ void InstallCommandLock(ui::Commands& commands)
     });
 }
 
-namespace detail {
+namespace main_frame_commands_detail {
 namespace {
 
 // Every command id of the ribbon and the main menu with its text, the
@@ -126,11 +126,11 @@ std::vector<RibbonItem> ribbonCommands()
 }
 
 } // namespace
-} // namespace detail
+} // namespace main_frame_commands_detail
 
 std::string CommandName(int id)
 {
-    for (const RibbonItem& item : detail::ribbonCommands()) {
+    for (const RibbonItem& item : main_frame_commands_detail::ribbonCommands()) {
         if (item.id != id)
             continue;
         std::string name = item.text;
@@ -150,7 +150,7 @@ void TellNotAvailable(int id)
 
 void InstallNotAvailableCommands(ui::Commands& commands)
 {
-    for (const RibbonItem& item : detail::ribbonCommands()) {
+    for (const RibbonItem& item : main_frame_commands_detail::ribbonCommands()) {
         if (commands.has(item.id))
             continue;
         const int id = item.id;

@@ -5,12 +5,12 @@
 
 #include <atomic>
 
-namespace detail {
+namespace order_form_links_detail {
 namespace {
 OrderFormLinks g_defaultLinks;
 std::atomic<OrderFormLinks*> g_links{&g_defaultLinks};
 } // namespace
-} // namespace detail
+} // namespace order_form_links_detail
 
 void OrderFormLinks::openOrderBook(int securityIndex)
 {
@@ -28,5 +28,5 @@ void OrderFormLinks::openInBrowser(const std::string&)
     MsgBoxOk("Estimated Charges is not available in this version.");
 }
 
-void SetOrderFormLinks(OrderFormLinks* links) { detail::g_links.store(links ? links : &detail::g_defaultLinks); }
-OrderFormLinks& CurrentOrderFormLinks() { return *detail::g_links.load(); }
+void SetOrderFormLinks(OrderFormLinks* links) { order_form_links_detail::g_links.store(links ? links : &order_form_links_detail::g_defaultLinks); }
+OrderFormLinks& CurrentOrderFormLinks() { return *order_form_links_detail::g_links.load(); }

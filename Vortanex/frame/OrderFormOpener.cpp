@@ -11,7 +11,7 @@
 #include <charconv>
 #include <mutex>
 
-namespace detail {
+namespace order_form_opener_detail {
 namespace {
 
 constexpr const char* kPlaceOrder = "Place Order.";
@@ -55,21 +55,21 @@ int leadingInt(std::string_view s)
 }
 
 } // namespace
-} // namespace detail
+} // namespace order_form_opener_detail
 
 void SetScripCodeLookup(ScripCodeLookup lookup)
 {
-    std::lock_guard lock(detail::g_lookupMutex);
-    detail::g_lookup = std::move(lookup);
+    std::lock_guard lock(order_form_opener_detail::g_lookupMutex);
+    order_form_opener_detail::g_lookup = std::move(lookup);
 }
 
 void OpenOrderForm(const OrderFormParams& params, QWidget* parent, int formType)
 {
-    detail::onUiThread(parent, [params, formType](QWidget* p) {
-        if (RefuseWhileLocked(detail::kPlaceOrder))
+    order_form_opener_detail::onUiThread(parent, [params, formType](QWidget* p) {
+        if (RefuseWhileLocked(order_form_opener_detail::kPlaceOrder))
             return;
         try {
-            detail::openForm(formType, p, params);
+            order_form_opener_detail::openForm(formType, p, params);
         } catch (...) {
             WriteLog(0, "Exception while opening order form");
         }
@@ -78,17 +78,17 @@ void OpenOrderForm(const OrderFormParams& params, QWidget* parent, int formType)
 
 void ShowMorrowpickOrderForm(QWidget* parent, const std::vector<std::string>& fields)
 {
-    detail::onUiThread(parent, [fields](QWidget* p) {
+    order_form_opener_detail::onUiThread(parent, [fields](QWidget* p) {
         WriteLog(0, "Entry : ShowMorrowpickOrderForm");
-        if (RefuseWhileLocked(detail::kPlaceOrder))
+        if (RefuseWhileLocked(order_form_opener_detail::kPlaceOrder))
             return;
         try {
-            if (fields.size() >= detail::kMinCallFields) {
+            if (fields.size() >= order_form_opener_detail::kMinCallFields) {
                 const std::string& action = fields[4];
                 const std::string& symbol = fields[19];
                 const char side = action == "BUY" ? 'B' : action == "SELL" ? 'S' : '\0';
                 const int index = side && !symbol.empty()
-                    ? detail::lookUpScripCode(detail::leadingInt(fields[2]), symbol.front())
+                    ? order_form_opener_detail::lookUpScripCode(order_form_opener_detail::leadingInt(fields[2]), symbol.front())
                     : -1;
                 if (!side || symbol.empty()) {
                     WriteLog(0, "Research call without a side or symbol [" + action + "][" + symbol + "]");
@@ -101,7 +101,7 @@ void ShowMorrowpickOrderForm(QWidget* parent, const std::vector<std::string>& fi
                     params.side = side;
                     params.tslKind = 5;
                     params.callFields = fields;
-                    detail::openForm(1, p, params);
+                    order_form_opener_detail::openForm(1, p, params);
                 }
             }
         } catch (...) {

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstdio>
 
-namespace detail {
+namespace order_form_service_detail {
 namespace {
 
 // Stands in for the order form until order entry provides it.
@@ -26,16 +26,16 @@ NoOrderForm g_noOrderForm;
 std::atomic<OrderFormService*> g_service{&g_noOrderForm};
 
 } // namespace
-} // namespace detail
+} // namespace order_form_service_detail
 
 void SetOrderFormService(OrderFormService* service)
 {
-    detail::g_service.store(service ? service : &detail::g_noOrderForm);
+    order_form_service_detail::g_service.store(service ? service : &order_form_service_detail::g_noOrderForm);
 }
 
 OrderFormService& CurrentOrderFormService()
 {
-    return *detail::g_service.load();
+    return *order_form_service_detail::g_service.load();
 }
 
 pf::ReentrantLock& OrderFormLock()

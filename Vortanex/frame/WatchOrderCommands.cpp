@@ -21,7 +21,7 @@
 #include <cstdlib>
 #include <vector>
 
-namespace detail {
+namespace watch_order_commands_detail {
 namespace {
 
 std::atomic<bool> g_tradingAllowed{true};
@@ -29,7 +29,7 @@ std::atomic<bool> g_tradingAllowed{true};
 bool isOption(const std::string& series) { return series == "OS" || series == "OI" || series == "OC"; }
 
 } // namespace
-} // namespace detail
+} // namespace watch_order_commands_detail
 
 char OrderKeySide(int qtKey, Qt::KeyboardModifiers modifiers)
 {
@@ -46,8 +46,8 @@ char OrderKeySide(int qtKey, Qt::KeyboardModifiers modifiers)
     }
 }
 
-void SetTradingAllowed(bool allowed) { detail::g_tradingAllowed.store(allowed); }
-bool TradingAllowed() { return detail::g_tradingAllowed.load(); }
+void SetTradingAllowed(bool allowed) { watch_order_commands_detail::g_tradingAllowed.store(allowed); }
+bool TradingAllowed() { return watch_order_commands_detail::g_tradingAllowed.load(); }
 
 bool ParseQuoteSnapshot(const std::string& reply, double& bid, double& ask, double& ltp)
 {
@@ -132,7 +132,7 @@ void OpenOrderFromWatch(const WatchOrderSource& source, char side, QWidget* view
             return;
         }
         OrderSecurity sec = OrderSecurityAt(source.securityIndex);
-        const bool option = sec.valid() && detail::isOption(sec.series);
+        const bool option = sec.valid() && watch_order_commands_detail::isOption(sec.series);
         int companion = -1;
         int fetch = -1;
         if (sec.valid() && !sec.derivative && !sec.commodity && !sec.currency

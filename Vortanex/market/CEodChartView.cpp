@@ -46,7 +46,7 @@
 #include <ctime>
 #include <system_error>
 
-namespace detail {
+namespace eod_chart_view_detail {
 namespace {
 
 std::vector<CEodChartView*> g_chartViews; // UI thread
@@ -104,33 +104,33 @@ CEodChartView::Services& servicesStore()
 }
 
 } // namespace
-} // namespace detail
+} // namespace eod_chart_view_detail
 
 CEodChartView::Services& CEodChartView::services()
 {
-    return detail::servicesStore();
+    return eod_chart_view_detail::servicesStore();
 }
 
 void CEodChartView::resetServices()
 {
-    detail::servicesStore() = detail::defaultServices();
+    eod_chart_view_detail::servicesStore() = eod_chart_view_detail::defaultServices();
 }
 
 void SetChartToolInstalled(bool installed)
 {
-    detail::g_chartToolInstalled = installed;
+    eod_chart_view_detail::g_chartToolInstalled = installed;
 }
 
 std::vector<CEodChartView*> CEodChartView::openViews()
 {
-    return detail::g_chartViews;
+    return eod_chart_view_detail::g_chartViews;
 }
 
 CEodChartView::CEodChartView(std::unique_ptr<IChartControl> control, QWidget* parent)
     : QWidget(parent)
     , m_control(std::move(control))
     , m_feed(std::make_shared<ChartLiveFeed>())
-    , m_generation(detail::g_nextGeneration++)
+    , m_generation(eod_chart_view_detail::g_nextGeneration++)
 {
     setObjectName("CEodChartView");
     m_reload = SecurityReload::instance().add("chart", [this](const SecurityTable&, SecurityTable&) {
@@ -153,12 +153,12 @@ CEodChartView::CEodChartView(std::unique_ptr<IChartControl> control, QWidget* pa
     };
     buildWidgets();
     connectEvents();
-    detail::g_chartViews.push_back(this);
+    eod_chart_view_detail::g_chartViews.push_back(this);
 }
 
 CEodChartView::~CEodChartView()
 {
-    auto& v = detail::g_chartViews;
+    auto& v = eod_chart_view_detail::g_chartViews;
     v.erase(std::remove(v.begin(), v.end(), this), v.end());
     // The control outlives this body as a child widget: no more callbacks.
     if (m_control)
@@ -477,8 +477,8 @@ void CEodChartView::applyBaseSettings()
     c.setScaleAlignment(m_alignLeft ? 1 : 2);
     c.setDrawFlag(true);
     c.setThreeD(m_threeD);
-    c.setUpColour(detail::upColour());
-    c.setDownColour(detail::downColour());
+    c.setUpColour(eod_chart_view_detail::upColour());
+    c.setDownColour(eod_chart_view_detail::downColour());
     c.setViewFlag(true);
     c.setBackColour(0);
     c.setForeColour(0xFFFFFF);
@@ -660,7 +660,7 @@ void CEodChartView::DisplayEodChart(int redraw)
                 c.addSeries(m_title + part, m_style, m_mainPanel);
         } else {
             c.addSeries(m_title + ".close", m_style, m_mainPanel);
-            c.setSeriesUpDown(m_title + ".close", detail::upColour(), detail::downColour());
+            c.setSeriesUpDown(m_title + ".close", eod_chart_view_detail::upColour(), eod_chart_view_detail::downColour());
         }
         addComparedSeries(m_mainPanel);
         m_volumePanel = c.addPanel();
@@ -672,9 +672,9 @@ void CEodChartView::DisplayEodChart(int redraw)
         c.setForeColour(0xFFFFFF);
         m_backColour = 0;
         m_foreColour = 0xFFFFFF;
-        c.setUpColour(detail::upColour());
-        c.setDownColour(detail::downColour());
-        c.setSeriesUpDown(vol, detail::upColour(), detail::downColour());
+        c.setUpColour(eod_chart_view_detail::upColour());
+        c.setDownColour(eod_chart_view_detail::downColour());
+        c.setSeriesUpDown(vol, eod_chart_view_detail::upColour(), eod_chart_view_detail::downColour());
         c.setPanelSize(m_volumePanel, c.panelSize(m_volumePanel) + 50);
         c.setVolumeUnit("M");
         WriteLog(0, "DisplayEodChart Interval " + std::to_string(m_interval) + " Data Len :" + std::to_string(m_text.size()));
@@ -770,7 +770,7 @@ void CEodChartView::DrawIntradayChartFromQueue()
         } else {
             const int style = fourSeries() ? 502 : m_style;
             c.addSeries(m_title + ".close", style, m_mainPanel);
-            c.setSeriesUpDown(m_title + ".close", detail::upColour(), detail::downColour());
+            c.setSeriesUpDown(m_title + ".close", eod_chart_view_detail::upColour(), eod_chart_view_detail::downColour());
         }
         addComparedSeries(m_mainPanel);
         if (m_kind == kChartIntraday) {
@@ -778,15 +778,15 @@ void CEodChartView::DrawIntradayChartFromQueue()
             c.addSeries("Scrip.Volume", 503, m_volumePanel);
             c.setSeriesWidth("Scrip.Volume", 3);
             c.setPanelSize(m_volumePanel, c.panelSize(m_volumePanel) + 50);
-            c.setSeriesUpDown("Scrip.Volume", detail::upColour(), detail::downColour());
+            c.setSeriesUpDown("Scrip.Volume", eod_chart_view_detail::upColour(), eod_chart_view_detail::downColour());
         }
         c.setBarInterval(m_interval);
         c.setBackColour(0);
         c.setForeColour(0xFFFFFF);
         m_backColour = 0;
         m_foreColour = 0xFFFFFF;
-        c.setUpColour(detail::upColour());
-        c.setDownColour(detail::downColour());
+        c.setUpColour(eod_chart_view_detail::upColour());
+        c.setDownColour(eod_chart_view_detail::downColour());
         std::vector<const ComparedTrades*> compared;
         for (int i = 0; i < m_comparedCount; ++i)
             compared.push_back(&m_slots[size_t(i)].bars);
@@ -807,7 +807,7 @@ void CEodChartView::DrawIntradayChartFromQueue()
             m_live.date = fold.live.date;
             m_barEnd = fold.live.end;
             m_liveValid = true;
-            WriteLog(0, "Chart drawing complete with next time " + detail::localText(fold.nextEnd, "%H%M%S") +
+            WriteLog(0, "Chart drawing complete with next time " + eod_chart_view_detail::localText(fold.nextEnd, "%H%M%S") +
                             " with quesize " + std::to_string(m_queue.size()) + " ChartCount " +
                             std::to_string(c.recordCount()) + " counter " + std::to_string(fold.tradesUsed));
             if (fold.lastMatched)
@@ -960,7 +960,7 @@ void CEodChartView::removeIndexToken()
 
 // --- openers -------------------------------------------------------------------
 
-namespace detail {
+namespace eod_chart_view_detail {
 namespace {
 
 CEodChartView* findOpen(int security, int kind)
@@ -1017,25 +1017,25 @@ void retitle(CEodChartView* view, QWidget* frame)
 }
 
 } // namespace
-} // namespace detail
+} // namespace eod_chart_view_detail
 
 CEodChartView* OpenChartView(int security, int kind, QWidget* frame)
 {
     try {
         SetAccessTime();
-        if (CEodChartView* open = detail::findOpen(security, kind)) {
-            detail::activate(open, frame);
+        if (CEodChartView* open = eod_chart_view_detail::findOpen(security, kind)) {
+            eod_chart_view_detail::activate(open, frame);
             return open;
         }
-        if (!detail::chartAllowed())
+        if (!eod_chart_view_detail::chartAllowed())
             return nullptr;
-        CEodChartView* view = detail::place(frame);
+        CEodChartView* view = eod_chart_view_detail::place(frame);
         view->OnInitialUpdate(security, kind);
         if (view->security() < 0) {
-            detail::closeDocument(view);
+            eod_chart_view_detail::closeDocument(view);
             return nullptr;
         }
-        detail::retitle(view, frame);
+        eod_chart_view_detail::retitle(view, frame);
         return view;
     } catch (...) {
         WriteLog(0, "Exception in OnReportEodChart");
@@ -1049,24 +1049,24 @@ CEodChartView* OpenStudyChart(int security, int kind, int style, int interval, c
     try {
         SetAccessTime();
         if (kind != kChartSaved) {
-            if (CEodChartView* open = detail::findOpen(security, kind)) {
+            if (CEodChartView* open = eod_chart_view_detail::findOpen(security, kind)) {
                 open->SetPendingStudy(name, objectsPath, indicatorsPath);
                 open->LoadStudy();
                 open->control().redraw();
-                detail::activate(open, frame);
+                eod_chart_view_detail::activate(open, frame);
                 return open;
             }
         }
-        if (!detail::chartAllowed())
+        if (!eod_chart_view_detail::chartAllowed())
             return nullptr;
-        CEodChartView* view = detail::place(frame);
+        CEodChartView* view = eod_chart_view_detail::place(frame);
         view->SetPendingStudy(name, objectsPath, indicatorsPath);
         view->OpenChart(security, kind, style, interval);
         if (kind != kChartSaved && view->security() < 0) {
-            detail::closeDocument(view);
+            eod_chart_view_detail::closeDocument(view);
             return nullptr;
         }
-        detail::retitle(view, frame);
+        eod_chart_view_detail::retitle(view, frame);
         return view;
     } catch (...) {
         WriteLog(0, "Exception in OpenChartView");
@@ -1094,13 +1094,13 @@ CEodChartView* CEodChartView::Reopen(const ChartReopen& state, QWidget* frame)
         if (state.kind < kChartEod || state.kind > kChartSaved)
             return nullptr;
         if (state.kind != kChartSaved)
-            if (CEodChartView* open = detail::findOpen(state.security, state.kind))
+            if (CEodChartView* open = eod_chart_view_detail::findOpen(state.security, state.kind))
                 return open;
-        if (!detail::g_chartToolInstalled || ChartFeedLink::openCharts() >= 3) {
+        if (!eod_chart_view_detail::g_chartToolInstalled || ChartFeedLink::openCharts() >= 3) {
             WriteLog(0, "A saved chart was not reopened: the chart tool is missing or 3 charts are open");
             return nullptr;
         }
-        CEodChartView* view = detail::place(frame);
+        CEodChartView* view = eod_chart_view_detail::place(frame);
         // Replayed after the first drawing, like indicators the user adds.
         view->m_added = state.indicators;
         if (!state.studyName.empty() || !state.studyObjects.empty())
@@ -1110,10 +1110,10 @@ CEodChartView* CEodChartView::Reopen(const ChartReopen& state, QWidget* frame)
         view->OpenChart(state.security, state.kind, state.style, state.interval);
         view->m_reopening = false;
         if (state.kind != kChartSaved && view->security() < 0) {
-            detail::closeDocument(view);
+            eod_chart_view_detail::closeDocument(view);
             return nullptr;
         }
-        detail::retitle(view, frame);
+        eod_chart_view_detail::retitle(view, frame);
         return view;
     } catch (...) {
         WriteLog(0, "Exception in reopening a saved chart");

@@ -26,7 +26,7 @@
 #include <algorithm>
 #include <system_error>
 
-namespace detail {
+namespace eod_chart_view_commands_detail {
 namespace {
 
 struct MenuEntry {
@@ -80,7 +80,7 @@ ui::MenuSpec chartMenu(CEodChartView& view, int position)
 }
 
 } // namespace
-} // namespace detail
+} // namespace eod_chart_view_commands_detail
 
 // --- boxes, indicators, zoom ----------------------------------------------------
 
@@ -467,7 +467,7 @@ void CEodChartView::showSeriesMenu(int type, const std::string& name, int x, int
 
 void CEodChartView::runMenu(const std::vector<int>& path, int x, int y)
 {
-    const int chosen = ui::prompter().pickMenuCommand(detail::chartMenu(*this, path.empty() ? 2 : path[0]), x, y);
+    const int chosen = ui::prompter().pickMenuCommand(eod_chart_view_commands_detail::chartMenu(*this, path.empty() ? 2 : path[0]), x, y);
     if (chosen > 0)
         OnCommand(chosen);
 }

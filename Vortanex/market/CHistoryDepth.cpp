@@ -38,7 +38,7 @@ struct CHistoryDepth::Alive {
     std::atomic<bool> open{true};
 };
 
-namespace detail {
+namespace history_depth_detail {
 namespace {
 
 ui::FormSpec historySpec()
@@ -104,10 +104,10 @@ void setColumns(ui::GridView& view, const std::vector<hd::Column>& columns)
 }
 
 } // namespace
-} // namespace detail
+} // namespace history_depth_detail
 
 CHistoryDepth::CHistoryDepth(QWidget* parent, int type, int value)
-    : ui::Form(detail::historySpec(), parent), m_type(type), m_value(value), m_alive(std::make_shared<Alive>())
+    : ui::Form(history_depth_detail::historySpec(), parent), m_type(type), m_value(value), m_alive(std::make_shared<Alive>())
 {
     if (QWidget* holder = control(kList)) {
         holder->setProperty(CResizer::kIdProperty, static_cast<int>(kList));
@@ -200,9 +200,9 @@ void CHistoryDepth::onInit()
             m_list->ResetSortState(8);
         m_resizer = std::make_unique<CResizer>();
         if (tslo)
-            m_resizer->Init(this, nullptr, detail::kGridRule, 1);
+            m_resizer->Init(this, nullptr, history_depth_detail::kGridRule, 1);
         else
-            m_resizer->Init(this, nullptr, detail::kListRule, 1);
+            m_resizer->Init(this, nullptr, history_depth_detail::kListRule, 1);
         if (m_type > 0)
             SetMessage(m_type, m_value);
     } catch (...) {
@@ -228,12 +228,12 @@ void CHistoryDepth::SetMessage(int type, int value)
         setWindowTitle(QString::fromStdString(formatText("TSLO Order History - TSLO Order No :%ld",
                                                          static_cast<long>(m_tslo.special_order_no))));
         if (m_grid)
-            detail::setColumns(*m_grid, hd::ReportColumns(type));
+            history_depth_detail::setColumns(*m_grid, hd::ReportColumns(type));
         loadType();
         return;
     }
     if (m_list)
-        detail::setColumns(*m_list, hd::ReportColumns(type));
+        history_depth_detail::setColumns(*m_list, hd::ReportColumns(type));
     if (type >= hd::kIndices) {
         for (int id : std::initializer_list<int>{kSecurity, kFirstEdit, kSecondEdit, kFirstLabel, kSecondLabel, kRefresh})
             showControl(id, false);
@@ -288,7 +288,7 @@ void CHistoryDepth::SetMessage(int type, int value)
 
 void CHistoryDepth::loadType()
 {
-    const std::string clientId = detail::activeClientId();
+    const std::string clientId = history_depth_detail::activeClientId();
     const std::string userId(FixedTextView(pv_user_info.user_id));
     const auto table = SecurityTable::current();
     switch (m_type) {

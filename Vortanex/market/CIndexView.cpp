@@ -30,7 +30,7 @@ struct CIndexView::Box {
     std::shared_ptr<IndexTicks> ticks = std::make_shared<IndexTicks>();
 };
 
-namespace detail {
+namespace index_view_detail {
 namespace {
 
 CIndexView* g_indexView = nullptr; // UI thread
@@ -41,7 +41,7 @@ std::string fixed(const char* text, size_t size)
 }
 
 } // namespace
-} // namespace detail
+} // namespace index_view_detail
 
 CIndexView::CIndexView(QWidget* parent) : QWidget(parent), m_box(std::make_shared<Box>())
 {
@@ -61,14 +61,14 @@ CIndexView::~CIndexView()
 
 CIndexView* CIndexView::instance()
 {
-    return detail::g_indexView;
+    return index_view_detail::g_indexView;
 }
 
 void CIndexView::OnInitialUpdate()
 {
     WriteLog(3, "Entry in CIndexView::OnInitialUpdate");
     try {
-        detail::g_indexView = this;
+        index_view_detail::g_indexView = this;
         SetAccessTime();
         FeedSubscriptions& subs = FeedSubscriptions::instance();
         m_slot = subs.getClientDlg();
@@ -112,8 +112,8 @@ void CIndexView::OnRefresh()
         for (size_t i = 0; i < indices.size(); ++i) {
             const IndexRecord& r = indices[i];
             const int row = m.addRow();
-            const std::string exch = detail::fixed(r.exchange, sizeof r.exchange);
-            m.setText(row, 0, QString::fromStdString(detail::fixed(r.name, sizeof r.name)));
+            const std::string exch = index_view_detail::fixed(r.exchange, sizeof r.exchange);
+            m.setText(row, 0, QString::fromStdString(index_view_detail::fixed(r.name, sizeof r.name)));
             m.setText(row, 1, QString::fromStdString(IndexExchangeName(exch)));
             for (int v = 0; v < 9; ++v)
                 m.setText(row, 3 + v, QString::fromStdString(IndexValueText(r.values[static_cast<size_t>(v)], exch)));
@@ -166,7 +166,7 @@ void CIndexView::UpdateIndex(int rowNumber, const IndexRecord& index)
                     m.setBackColour(row, c, ui::rgbOf(back));
                 }
         }
-        const std::string exch = detail::fixed(index.exchange, sizeof index.exchange);
+        const std::string exch = index_view_detail::fixed(index.exchange, sizeof index.exchange);
         for (int v = 0; v < 9; ++v) {
             const short tick = index.ticks[static_cast<size_t>(v)];
             if (tick == 0)
@@ -242,7 +242,7 @@ void CIndexView::OnContextMenu(int x, int y)
         const std::vector<IndexRecord> indices = IndexTable::instance().entries();
         if (n >= 0 && static_cast<size_t>(n) < indices.size()) {
             const IndexRecord& r = indices[static_cast<size_t>(n)];
-            const std::string exch = detail::fixed(r.exchange, sizeof r.exchange);
+            const std::string exch = index_view_detail::fixed(r.exchange, sizeof r.exchange);
             if (exch == "MC")
                 return; // no menu at all
             if (exch == "NN" || exch == "BN" || exch == "CN" || exch == "CM")
@@ -297,8 +297,8 @@ void CIndexView::FreeAllVariables()
     m_closing = true;
     m_ticker->stopAll();
     MarketFeed::setIndexSink(MarketFeed::IndexView, nullptr);
-    if (detail::g_indexView == this)
-        detail::g_indexView = nullptr;
+    if (index_view_detail::g_indexView == this)
+        index_view_detail::g_indexView = nullptr;
     for (int i = 0; i < IndexTable::instance().count(); ++i)
         IndexTable::instance().change(i, [](IndexRecord& e) { e.gridRowNumber = -1; });
     if (m_slot >= 0) {

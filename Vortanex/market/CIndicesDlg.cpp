@@ -33,7 +33,7 @@ struct CIndicesDlg::Box {
     std::shared_ptr<IndexTicks> ticks = std::make_shared<IndexTicks>();
 };
 
-namespace detail {
+namespace indices_dlg_detail {
 namespace {
 
 CIndicesDlg* g_bar = nullptr; // UI thread
@@ -49,12 +49,12 @@ std::string nameOf(const IndexRecord& r)
 }
 
 } // namespace
-} // namespace detail
+} // namespace indices_dlg_detail
 
 CIndicesDlg::CIndicesDlg(QWidget* parent) : QDockWidget("Indices", parent), m_box(std::make_shared<Box>())
 {
     setObjectName("CIndicesDlg");
-    detail::g_bar = this;
+    indices_dlg_detail::g_bar = this;
     m_content = new QWidget(this);
     m_content->setMinimumHeight(kCompactHeight);
     setWidget(m_content);
@@ -78,15 +78,15 @@ CIndicesDlg::CIndicesDlg(QWidget* parent) : QDockWidget("Indices", parent), m_bo
 
 CIndicesDlg::~CIndicesDlg()
 {
-    if (detail::g_bar == this) {
-        detail::g_bar = nullptr;
+    if (indices_dlg_detail::g_bar == this) {
+        indices_dlg_detail::g_bar = nullptr;
         MarketFeed::setIndexSink(MarketFeed::IndicesBar, nullptr);
     }
 }
 
 CIndicesDlg* CIndicesDlg::instance()
 {
-    return detail::g_bar;
+    return indices_dlg_detail::g_bar;
 }
 
 bool CIndicesDlg::OnInitDialog(bool rewrite)
@@ -139,7 +139,7 @@ void CIndicesDlg::UpdateIndexData(const IndexRecord& index)
         showIndex(index.button, index);
     } catch (...) {
         WriteLog(0, formatText("Exception in UpdateIndexData [%d] Last Error [0] for Indice [%s]", index.number,
-                               detail::nameOf(index).c_str()));
+                               indices_dlg_detail::nameOf(index).c_str()));
     }
 }
 
@@ -207,7 +207,7 @@ bool CIndicesDlg::SaveIndices()
             const int n = m_index[b];
             ids[b] = n >= 0 && static_cast<size_t>(n) < indices.size() ? indices[static_cast<size_t>(n)].feedCode : 0;
         }
-        const auto path = IndicesFilePath(ProgramPaths().data(), detail::userId());
+        const auto path = IndicesFilePath(ProgramPaths().data(), indices_dlg_detail::userId());
         if (!pf::files::writeAtomic(path, IndicesLine(ids))) {
             MyMessageBox("Unable to save data", "Error !!!", 48);
             return false;
@@ -236,7 +236,7 @@ void CIndicesDlg::OnBtnIndex(int button, std::optional<QPoint> where)
                       {0, "", false, true, {}}};
         for (const IndexRecord& r : indices)
             menu.items.push_back(
-                {kIndexEntryBase + r.number, detail::nameOf(r), r.button >= 1 && r.button <= 4, true, {}});
+                {kIndexEntryBase + r.number, indices_dlg_detail::nameOf(r), r.button >= 1 && r.button <= 4, true, {}});
         QToolButton* b = m_buttons[static_cast<size_t>(button - 1)];
         const QPoint at = where ? *where : b->mapToGlobal(QPoint(0, b->height()));
         step = 1;

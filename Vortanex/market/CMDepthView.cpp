@@ -38,7 +38,7 @@
 #include <map>
 #include <set>
 
-namespace detail {
+namespace cm_depth_view_detail {
 namespace {
 
 std::vector<CMDepthView*> g_views; // UI thread
@@ -136,13 +136,13 @@ std::string codeOfName(const std::string& name)
 }
 
 } // namespace
-} // namespace detail
+} // namespace cm_depth_view_detail
 
 CMDepthView::CMDepthView(QWidget* parent, int security)
-    : ui::Form(detail::depthSpec(), parent), m_security(security), m_feed(std::make_shared<DepthFeed>())
+    : ui::Form(cm_depth_view_detail::depthSpec(), parent), m_security(security), m_feed(std::make_shared<DepthFeed>())
 {
     setAttribute(Qt::WA_DeleteOnClose);
-    detail::g_views.push_back(this);
+    cm_depth_view_detail::g_views.push_back(this);
     m_reload = SecurityReload::instance().add("depth", [this](const SecurityTable&, SecurityTable&) {
         if (followTable())
             return SecurityReload::Outcome{};
@@ -208,12 +208,12 @@ CMDepthView::~CMDepthView()
         m_feed->setClosing();
         DepthFeedLink::release(m_slot, m_security);
     }
-    detail::g_views.erase(std::remove(detail::g_views.begin(), detail::g_views.end(), this), detail::g_views.end());
+    cm_depth_view_detail::g_views.erase(std::remove(cm_depth_view_detail::g_views.begin(), cm_depth_view_detail::g_views.end(), this), cm_depth_view_detail::g_views.end());
 }
 
 std::vector<CMDepthView*> CMDepthView::openViews()
 {
-    return detail::g_views;
+    return cm_depth_view_detail::g_views;
 }
 
 LinearGauge* CMDepthView::gauge(int id) const
@@ -239,8 +239,8 @@ void CMDepthView::onInit()
 {
     try {
         SetAccessTime();
-        const auto t = detail::table();
-        m_feed->setToken(detail::factsOf(detail::rowOf(t, m_security)).secondToken);
+        const auto t = cm_depth_view_detail::table();
+        m_feed->setToken(cm_depth_view_detail::factsOf(cm_depth_view_detail::rowOf(t, m_security)).secondToken);
         m_slot = DepthFeedLink::takeSlot(m_feed, m_security);
         if (m_slot < 0)
             return;
@@ -290,8 +290,8 @@ void CMDepthView::onInit()
 
 void CMDepthView::setCaption()
 {
-    const auto t = detail::table();
-    const SecurityRecord* rec = detail::rowOf(t, m_security);
+    const auto t = cm_depth_view_detail::table();
+    const SecurityRecord* rec = cm_depth_view_detail::rowOf(t, m_security);
     if (!rec)
         return;
     const std::string caption = DepthCaption(rec->display_name.view(), rec->market_exchange.view());
@@ -311,9 +311,9 @@ void CMDepthView::setCaption()
 
 void CMDepthView::rememberSecurity()
 {
-    const auto t = detail::table();
+    const auto t = cm_depth_view_detail::table();
     m_tableSeen = t.get();
-    if (const SecurityRecord* rec = detail::rowOf(t, m_security)) {
+    if (const SecurityRecord* rec = cm_depth_view_detail::rowOf(t, m_security)) {
         m_token = rec->token;
         m_exchangeCode = std::string(rec->market_exchange.view());
     }
@@ -321,7 +321,7 @@ void CMDepthView::rememberSecurity()
 
 bool CMDepthView::followTable()
 {
-    const auto t = detail::table();
+    const auto t = cm_depth_view_detail::table();
     if (t.get() == m_tableSeen || m_security < 0)
         return true;
     const int found = t ? t->searchToken(m_token, m_exchangeCode) : -1;
@@ -351,8 +351,8 @@ void CMDepthView::OnTimer()
     m_feed->records().drain([&](int, std::string& text) { latest.push_back(std::move(text)); });
     if (latest.empty())
         return;
-    const auto t = detail::table();
-    const SecurityRecord* rec = detail::rowOf(t, m_security);
+    const auto t = cm_depth_view_detail::table();
+    const SecurityRecord* rec = cm_depth_view_detail::rowOf(t, m_security);
     if (rec && rec->currency)
         DisplayMDepth_Cur(latest.back());
     else
@@ -373,11 +373,11 @@ void CMDepthView::applyRecord(const std::string& text, bool currency)
 {
     int step = 0;
     try {
-        const auto t = detail::table();
-        const SecurityRecord* rec = detail::rowOf(t, m_security);
+        const auto t = cm_depth_view_detail::table();
+        const SecurityRecord* rec = cm_depth_view_detail::rowOf(t, m_security);
         if (!rec)
             return;
-        DepthSecurityFacts facts = detail::factsOf(rec);
+        DepthSecurityFacts facts = cm_depth_view_detail::factsOf(rec);
         facts.currency = currency;
         step = 1;
         const MarketDepthLadder ladder = ParseMarketDepthRecord(text, facts);
@@ -414,11 +414,11 @@ void CMDepthView::applyRecord(const std::string& text, bool currency)
 
 void CMDepthView::setLabelsFromQuote()
 {
-    const auto t = detail::table();
-    const SecurityRecord* rec = detail::rowOf(t, m_security);
+    const auto t = cm_depth_view_detail::table();
+    const SecurityRecord* rec = cm_depth_view_detail::rowOf(t, m_security);
     if (!rec)
         return;
-    const DepthLabels l = MakeDepthLabels(rec->quote(), detail::factsOf(rec));
+    const DepthLabels l = MakeDepthLabels(rec->quote(), cm_depth_view_detail::factsOf(rec));
     setText(kOpen, l.open);
     setText(kClose, l.close);
     setText(kNetChange, l.netChange);
@@ -433,7 +433,7 @@ void CMDepthView::setLabelsFromQuote()
     setText(kPercent, l.percentChange);
 }
 
-namespace detail {
+namespace cm_depth_view_detail {
 namespace {
 
 // Start and finish of the three gauges in rupees: today's, 52-week, circuit.
@@ -443,17 +443,17 @@ std::array<std::array<double, 2>, 3> gaugeBounds(const QuoteData& q)
 }
 
 } // namespace
-} // namespace detail
+} // namespace cm_depth_view_detail
 
 void CMDepthView::refreshGauges()
 {
-    const auto t = detail::table();
-    const SecurityRecord* rec = detail::rowOf(t, m_security);
+    const auto t = cm_depth_view_detail::table();
+    const SecurityRecord* rec = cm_depth_view_detail::rowOf(t, m_security);
     if (!rec)
         return;
     // A rebuild only when the security or a bound moved; otherwise the
     // pointers alone follow the price (the drawing is the same).
-    const auto bounds = detail::gaugeBounds(rec->quote());
+    const auto bounds = cm_depth_view_detail::gaugeBounds(rec->quote());
     if (m_security != m_drawnSecurity || bounds != m_drawnBounds)
         OnUpdateGauge(0);
     else
@@ -462,14 +462,14 @@ void CMDepthView::refreshGauges()
 
 void CMDepthView::OnUpdateGauge(int colourFlag)
 {
-    const auto t = detail::table();
-    const SecurityRecord* rec = detail::rowOf(t, m_security);
+    const auto t = cm_depth_view_detail::table();
+    const SecurityRecord* rec = cm_depth_view_detail::rowOf(t, m_security);
     if (!rec)
         return;
     m_gaugeRebuilding = true;
     ++m_gaugeRebuilds;
     const QuoteData q = rec->quote();
-    const auto bounds = detail::gaugeBounds(q);
+    const auto bounds = cm_depth_view_detail::gaugeBounds(q);
     const bool cash = IsCashScrip(*rec);
     const bool currency = rec->currency != 0;
     const double last = q.quote[4];
@@ -510,8 +510,8 @@ void CMDepthView::OnUpdateGauge(int colourFlag)
 
 void CMDepthView::movePointers()
 {
-    const auto t = detail::table();
-    const SecurityRecord* rec = detail::rowOf(t, m_security);
+    const auto t = cm_depth_view_detail::table();
+    const SecurityRecord* rec = cm_depth_view_detail::rowOf(t, m_security);
     if (!rec || m_gaugeRebuilding)
         return;
     const double last = rec->quote().quote[4] / 100;
@@ -543,8 +543,8 @@ void CMDepthView::clearLadder()
 void CMDepthView::ReturnMessage(int security)
 {
     try {
-        const auto t = detail::table();
-        if (!detail::rowOf(t, security))
+        const auto t = cm_depth_view_detail::table();
+        if (!cm_depth_view_detail::rowOf(t, security))
             return;
         m_security = security;
         m_lastPrice = 0;
@@ -575,8 +575,8 @@ void CMDepthView::Place_Order(char side)
         if (!TradingAllowed())
             return;
         SetAccessTime();
-        const auto t = detail::table();
-        const SecurityRecord* rec = detail::rowOf(t, m_security);
+        const auto t = cm_depth_view_detail::table();
+        const SecurityRecord* rec = cm_depth_view_detail::rowOf(t, m_security);
         if (!rec) {
             MsgBoxOk("Please Select Security.");
             return;
@@ -638,7 +638,7 @@ void CMDepthView::OnBasketOrder(char side)
                 return;
             }
         }
-        if (!detail::rowOf(detail::table(), m_security)) {
+        if (!cm_depth_view_detail::rowOf(cm_depth_view_detail::table(), m_security)) {
             MsgBoxOk("Please Select Security.");
             return;
         }
@@ -760,13 +760,13 @@ bool CMDepthView::handleKey(int qtKey, Qt::KeyboardModifiers mods)
 
 std::string CMDepthView::pickerExchangeCode() const
 {
-    return detail::codeOfName(text(kExchange));
+    return cm_depth_view_detail::codeOfName(text(kExchange));
 }
 
 void CMDepthView::initPickers()
 {
-    const auto t = detail::table();
-    const SecurityRecord* rec = detail::rowOf(t, m_security);
+    const auto t = cm_depth_view_detail::table();
+    const SecurityRecord* rec = cm_depth_view_detail::rowOf(t, m_security);
     m_pickersInit = true;
     if (rec) {
         m_symbol = std::string(rec->symbol.view());
@@ -793,7 +793,7 @@ void CMDepthView::initPickers()
 void CMDepthView::FillMarketExchange()
 {
     WriteLog(3, "Entry::FillMarketExchange");
-    const auto t = detail::table();
+    const auto t = cm_depth_view_detail::table();
     if (!t)
         return;
     if (m_symbol.empty()) {
@@ -811,9 +811,9 @@ void CMDepthView::FillMarketExchange()
         for (int i = m_bucketFirst; i < m_bucketLast; ++i)
             present.insert(std::string(t->row(i).market_exchange.view()));
         std::vector<std::string> names;
-        for (size_t k = 0; k < std::size(detail::kExchangeCodes); ++k)
-            if (present.count(detail::kExchangeCodes[k]))
-                names.push_back(detail::kExchangeNames[k]);
+        for (size_t k = 0; k < std::size(cm_depth_view_detail::kExchangeCodes); ++k)
+            if (present.count(cm_depth_view_detail::kExchangeCodes[k]))
+                names.push_back(cm_depth_view_detail::kExchangeNames[k]);
         setComboItems(kExchange, names);
     }
     const std::string name = DepthExchangeName(m_exchange);
@@ -824,7 +824,7 @@ void CMDepthView::FillMarketExchange()
 
 void CMDepthView::fillInstrumentTypes()
 {
-    const auto t = detail::table();
+    const auto t = cm_depth_view_detail::table();
     if (!t)
         return;
     std::vector<std::string> types;
@@ -846,7 +846,7 @@ void CMDepthView::fillInstrumentTypes()
 
 void CMDepthView::fillSymbols(const std::string& typed)
 {
-    const auto t = detail::table();
+    const auto t = cm_depth_view_detail::table();
     if (!t || typed.empty())
         return;
     const SecurityTable::Range r = t->bucket(static_cast<unsigned char>(typed[0]));
@@ -874,7 +874,7 @@ void CMDepthView::fillSymbols(const std::string& typed)
 
 void CMDepthView::fillExpiries()
 {
-    const auto t = detail::table();
+    const auto t = cm_depth_view_detail::table();
     if (!t || !(IsFutureType(m_type) || IsOptionType(m_type))) {
         setComboItems(kExpiry, {});
         return;
@@ -909,7 +909,7 @@ void CMDepthView::fillExpiries()
 
 void CMDepthView::fillStrikes()
 {
-    const auto t = detail::table();
+    const auto t = cm_depth_view_detail::table();
     if (!t || !IsOptionType(m_type)) {
         setComboItems(kStrike, {});
         return;
@@ -955,7 +955,7 @@ void CMDepthView::onInstrumentChanged()
 {
     if (m_pickersInit)
         return;
-    const std::string type = detail::trimmedCopy(text(kInstrument));
+    const std::string type = cm_depth_view_detail::trimmedCopy(text(kInstrument));
     if (type == m_type)
         return;
     m_type = type;
@@ -985,7 +985,7 @@ void CMDepthView::onSymbolEdited()
         if (auto* combo = qobject_cast<QComboBox*>(control(kSymbol)))
             combo->hidePopup();
     }
-    const std::string typed = detail::trimmedCopy(clean);
+    const std::string typed = cm_depth_view_detail::trimmedCopy(clean);
     m_pickersInit = true;
     if (typed.size() > 1 && !m_orderKey)
         fillSymbols(typed);
@@ -1003,10 +1003,10 @@ void CMDepthView::onSymbolEdited()
 void CMDepthView::SelectSecurityFromPickers()
 {
     try {
-        const auto t = detail::table();
+        const auto t = cm_depth_view_detail::table();
         if (!t)
             return;
-        m_symbol = detail::trimmedCopy(StripOrderKeys(text(kSymbol)));
+        m_symbol = cm_depth_view_detail::trimmedCopy(StripOrderKeys(text(kSymbol)));
         if (m_symbol.empty())
             return;
         const std::string key = PickerDisplayKey(m_symbol, m_type, m_expiry, m_strike, m_optionType);
@@ -1044,8 +1044,8 @@ void CMDepthView::OnCancel()
             return;
         m_closed = true;
         // A closed window is no longer one of the five, even before it is deleted.
-        detail::g_views.erase(std::remove(detail::g_views.begin(), detail::g_views.end(), this),
-                              detail::g_views.end());
+        cm_depth_view_detail::g_views.erase(std::remove(cm_depth_view_detail::g_views.begin(), cm_depth_view_detail::g_views.end(), this),
+                              cm_depth_view_detail::g_views.end());
         m_ticker->stopAll();
         m_feed->setClosing();
         DepthFeedLink::release(m_slot, m_security);

@@ -34,7 +34,7 @@ struct CMarketTurnOver::Alive {
     std::atomic<bool> open{true};
 };
 
-namespace detail {
+namespace market_turn_over_detail {
 namespace {
 
 std::map<int, CMarketTurnOver*>& openDialogs()
@@ -84,18 +84,18 @@ QWidget* embed(QWidget* holder, QWidget* child)
 }
 
 } // namespace
-} // namespace detail
+} // namespace market_turn_over_detail
 
 CMarketTurnOver::CMarketTurnOver(int mode, QWidget* parent)
-    : ui::Form(detail::turnoverSpec(), parent), m_mode(mode), m_alive(std::make_shared<Alive>())
+    : ui::Form(market_turn_over_detail::turnoverSpec(), parent), m_mode(mode), m_alive(std::make_shared<Alive>())
 {
     if (QWidget* holder = control(kList)) {
         m_list = new CMyListCtrl(holder);
-        detail::embed(holder, m_list);
+        market_turn_over_detail::embed(holder, m_list);
     }
     if (QWidget* holder = control(kChart)) {
         m_chart = new MarketChart(holder);
-        detail::embed(holder, m_chart);
+        market_turn_over_detail::embed(holder, m_chart);
     }
     m_ticker = new ui::Ticker(this);
     m_ticker->onTick = [this](int id) {
@@ -127,17 +127,17 @@ CMarketTurnOver::~CMarketTurnOver()
 {
     m_alive->open.store(false);
     releaseFeed();
-    auto it = detail::openDialogs().find(m_mode);
-    if (it != detail::openDialogs().end() && it->second == this)
-        detail::openDialogs().erase(it);
+    auto it = market_turn_over_detail::openDialogs().find(m_mode);
+    if (it != market_turn_over_detail::openDialogs().end() && it->second == this)
+        market_turn_over_detail::openDialogs().erase(it);
 }
 
 void CMarketTurnOver::setDetails(const mt::TurnoverRecord& record) { m_details = record; }
 
 CMarketTurnOver* CMarketTurnOver::instance(int mode)
 {
-    const auto it = detail::openDialogs().find(mode);
-    return it == detail::openDialogs().end() ? nullptr : it->second;
+    const auto it = market_turn_over_detail::openDialogs().find(mode);
+    return it == market_turn_over_detail::openDialogs().end() ? nullptr : it->second;
 }
 
 CMarketTurnOver* CMarketTurnOver::Open(int mode, QWidget* parent, const std::string& initial,
@@ -151,13 +151,13 @@ CMarketTurnOver* CMarketTurnOver::Open(int mode, QWidget* parent, const std::str
         dlg->setTurnoverMap(*map);
     dlg->setServer(server);
     dlg->setInitialSelection(initial.empty() && (mode == 6 || mode == 8) ? kInitialIndex : initial);
-    detail::openDialogs()[mode] = dlg;
+    market_turn_over_detail::openDialogs()[mode] = dlg;
     // Closed by any path (Cancel, Escape, the close box): the slot is
     // cleared and the dialog freed.
     connect(dlg, &QDialog::finished, dlg, [dlg] {
-        auto it = detail::openDialogs().find(dlg->mode());
-        if (it != detail::openDialogs().end() && it->second == dlg)
-            detail::openDialogs().erase(it);
+        auto it = market_turn_over_detail::openDialogs().find(dlg->mode());
+        if (it != market_turn_over_detail::openDialogs().end() && it->second == dlg)
+            market_turn_over_detail::openDialogs().erase(it);
         dlg->deleteLater();
     });
     ui::modalHost().showModeless(*dlg);
@@ -482,8 +482,8 @@ int CMarketTurnOver::OnListRightClick()
         return 0;
     SetAccessTime();
     ui::MenuSpec menu;
-    menu.items = {detail::item(kTurnoverDetails, "Turnover details"), detail::item(kMarketScanner, "Market Scanner"),
-                  detail::item(kMarketCluster, "Market Cluster")};
+    menu.items = {market_turn_over_detail::item(kTurnoverDetails, "Turnover details"), market_turn_over_detail::item(kMarketScanner, "Market Scanner"),
+                  market_turn_over_detail::item(kMarketCluster, "Market Cluster")};
     const QPoint at = QCursor::pos();
     const int command = ui::prompter().pickMenuCommand(menu, at.x(), at.y());
     if (command == kTurnoverDetails)
@@ -560,8 +560,8 @@ std::optional<std::pair<int, std::string>> PickReportSave(const QWidget& window,
     constexpr int kGrid = CMarketTurnOver::kSaveGrid, kChart = CMarketTurnOver::kSaveChart;
     ui::MenuSpec menu;
     if (withGrid)
-        menu.items.push_back(detail::item(kGrid, "Save Grid to cs&v"));
-    menu.items.push_back(detail::item(kChart, "Save &Chart to bmp"));
+        menu.items.push_back(market_turn_over_detail::item(kGrid, "Save Grid to cs&v"));
+    menu.items.push_back(market_turn_over_detail::item(kChart, "Save &Chart to bmp"));
     const int command = ui::prompter().pickMenuCommand(menu, at.x(), at.y());
     if (command != kChart && (command != kGrid || !withGrid))
         return std::nullopt;
@@ -596,9 +596,9 @@ void CMarketTurnOver::OnSave()
 void CMarketTurnOver::closeEvent(QCloseEvent* event)
 {
     WriteLog(0, "Entry : CMarketTurnOver::OnClose()");
-    auto it = detail::openDialogs().find(m_mode);
-    if (it != detail::openDialogs().end() && it->second == this)
-        detail::openDialogs().erase(it);
+    auto it = market_turn_over_detail::openDialogs().find(m_mode);
+    if (it != market_turn_over_detail::openDialogs().end() && it->second == this)
+        market_turn_over_detail::openDialogs().erase(it);
     static const std::map<int, const char*> closing = {
         {1, "exchange turnover On Close"}, {2, "index turnover On Close"},  {6, "dynamics On Close"},
         {7, "turnover On Close"},          {8, "cluster On Close"},         {9, "Announcement News On Close"},

@@ -4,7 +4,7 @@
 #include "app/base/MessageBox.h"
 #include "market/OptionPricing.h"
 
-namespace detail {
+namespace option_calc_detail {
 namespace {
 
 ui::FormSpec optionSpec()
@@ -39,9 +39,9 @@ ui::FormSpec optionSpec()
 }
 
 } // namespace
-} // namespace detail
+} // namespace option_calc_detail
 
-COptionCalc::COptionCalc(QWidget* parent) : ui::Form(detail::optionSpec(), parent)
+COptionCalc::COptionCalc(QWidget* parent) : ui::Form(option_calc_detail::optionSpec(), parent)
 {
     onClick(kCalculate, [this] { OnCalculate(); });
 }

@@ -23,7 +23,7 @@ struct CScripLastTick::Box {
     std::shared_ptr<TradeTicks> ticks = std::make_shared<TradeTicks>();
 };
 
-namespace detail {
+namespace scrip_last_tick_detail {
 namespace {
 
 CScripLastTick* g_pScripLastTick = nullptr; // UI thread
@@ -52,13 +52,13 @@ double unsignedZero(double v)
 }
 
 } // namespace
-} // namespace detail
+} // namespace scrip_last_tick_detail
 
 CScripLastTick::CScripLastTick(QWidget* parent)
-    : ui::Form(detail::lastTickSpec(), parent), m_box(std::make_shared<Box>())
+    : ui::Form(scrip_last_tick_detail::lastTickSpec(), parent), m_box(std::make_shared<Box>())
 {
     setAttribute(Qt::WA_DeleteOnClose);
-    detail::g_pScripLastTick = this;
+    scrip_last_tick_detail::g_pScripLastTick = this;
     m_reload = SecurityReload::instance().add("last trades", [this](const SecurityTable&, SecurityTable&) {
         followTable();
         return SecurityReload::Outcome{};
@@ -77,15 +77,15 @@ CScripLastTick::CScripLastTick(QWidget* parent)
 
 CScripLastTick::~CScripLastTick()
 {
-    if (detail::g_pScripLastTick == this) {
-        detail::g_pScripLastTick = nullptr;
+    if (scrip_last_tick_detail::g_pScripLastTick == this) {
+        scrip_last_tick_detail::g_pScripLastTick = nullptr;
         MarketFeed::setLastTradesSink(nullptr);
     }
 }
 
 CScripLastTick* CScripLastTick::instance()
 {
-    return detail::g_pScripLastTick;
+    return scrip_last_tick_detail::g_pScripLastTick;
 }
 
 CScripLastTick* CScripLastTick::Open(QWidget* parent)
@@ -169,7 +169,7 @@ int CScripLastTick::UpdateList(int security, const LastTradeTick& trade)
         // A currency's price and value have four decimals.
         const int currency = rec.currency != 0 ? 1 : 0;
         m.setText(row, 2, QString::fromStdString(securityFigureText(trade.lastPrice / 100, currency)));
-        m.setText(row, 3, QString::fromStdString(formatText("%0.lf", detail::unsignedZero(trade.quantity))));
+        m.setText(row, 3, QString::fromStdString(formatText("%0.lf", scrip_last_tick_detail::unsignedZero(trade.quantity))));
         m.setText(row, 4, QString::fromStdString(securityFigureText(trade.quantity * trade.lastPrice / 100, currency)));
         const time_t when = static_cast<time_t>(trade.time);
         struct tm t {};
@@ -213,8 +213,8 @@ void CScripLastTick::OnCancel()
         return;
     m_closed = true;
     m_ticker->stopAll();
-    if (detail::g_pScripLastTick == this) {
-        detail::g_pScripLastTick = nullptr;
+    if (scrip_last_tick_detail::g_pScripLastTick == this) {
+        scrip_last_tick_detail::g_pScripLastTick = nullptr;
         MarketFeed::setLastTradesSink(nullptr);
     }
     ui::Form::reject();

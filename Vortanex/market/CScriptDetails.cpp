@@ -27,7 +27,7 @@ struct CScriptDetails::Alive {
     std::atomic<bool> open{true};
 };
 
-namespace detail {
+namespace script_details_detail {
 namespace {
 
 ui::FormSpec detailsSpec()
@@ -56,10 +56,10 @@ ui::FormSpec detailsSpec()
 }
 
 } // namespace
-} // namespace detail
+} // namespace script_details_detail
 
 CScriptDetails::CScriptDetails(QWidget* parent)
-    : ui::Form(detail::detailsSpec(), parent), m_alive(std::make_shared<Alive>())
+    : ui::Form(script_details_detail::detailsSpec(), parent), m_alive(std::make_shared<Alive>())
 {
     if (QWidget* holder = control(kList)) {
         auto* layout = new QVBoxLayout(holder);

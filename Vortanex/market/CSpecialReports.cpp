@@ -46,7 +46,7 @@ struct CSpecialReports::Result {
     sr::ActivityReport activity;
 };
 
-namespace detail {
+namespace special_reports_detail {
 namespace {
 
 ui::FormSpec reportsSpec()
@@ -130,18 +130,18 @@ std::optional<sr::SecurityName> lookUpToken(int token, std::string_view exchange
 }
 
 } // namespace
-} // namespace detail
+} // namespace special_reports_detail
 
 CSpecialReports::CSpecialReports(int mode, QWidget* parent)
-    : ui::Form(detail::reportsSpec(), parent), m_mode(mode), m_alive(std::make_shared<Alive>())
+    : ui::Form(special_reports_detail::reportsSpec(), parent), m_mode(mode), m_alive(std::make_shared<Alive>())
 {
     if (QWidget* holder = control(kList)) {
         m_list = new CMyListCtrl(holder);
-        detail::embed(holder, m_list);
+        special_reports_detail::embed(holder, m_list);
     }
     if (QWidget* holder = control(kChart)) {
         m_chart = new NetInvestmentChart(holder);
-        detail::embed(holder, m_chart);
+        special_reports_detail::embed(holder, m_chart);
     }
     onClick(kSave, [this] { OnSave(); });
     onChanged(kExchange, [this] { OnExchangeChange(); });
@@ -230,7 +230,7 @@ void CSpecialReports::StartFetch()
     setText(kStatus, sr::TextsOf(mode).fetching);
 
     const std::string exchange = mode == sr::kBulkDeals ? sr::ExchangeCode(text(kExchange)) : std::string();
-    const std::string request = sr::ReportRequest(mode, detail::selectedClientCode(),
+    const std::string request = sr::ReportRequest(mode, special_reports_detail::selectedClientCode(),
                                                   std::string(FixedTextView(pv_user_info.user_id)), exchange);
     const int encrypt = pv_user_info.encrypt;
     QPointer<CSpecialReports> self(this);
@@ -247,7 +247,7 @@ void CSpecialReports::StartFetch()
             if (r.status == 200) {
                 WriteLog(3, "Response Len <" + std::to_string(static_cast<long>(reply.size())) + ">");
                 if (mode == sr::kBulkDeals) {
-                    r.bulk = sr::ParseBulkReply(reply, exchange, detail::lookUpToken);
+                    r.bulk = sr::ParseBulkReply(reply, exchange, special_reports_detail::lookUpToken);
                     for (const sr::LogLine& line : r.bulk.logs)
                         WriteLog(line.level, line.text);
                 } else {
@@ -295,8 +295,8 @@ void CSpecialReports::apply(const Result& r)
         const std::vector<sr::Column> columns = sr::Columns(m_mode);
         if (m_mode == sr::kBulkDeals) {
             for (const std::vector<std::string>& row : r.bulk.rows)
-                detail::fillRow(model, columns, row);
-            detail::widenToCells(*m_list, columns);
+                special_reports_detail::fillRow(model, columns, row);
+            special_reports_detail::widenToCells(*m_list, columns);
             setText(kStatus, r.bulk.status);
             WriteLog(1, texts.exitLog);
             return;
@@ -306,8 +306,8 @@ void CSpecialReports::apply(const Result& r)
             return;
         }
         for (const std::vector<std::string>& row : r.activity.rows)
-            detail::fillRow(model, columns, row);
-        detail::widenToCells(*m_list, columns);
+            special_reports_detail::fillRow(model, columns, row);
+        special_reports_detail::widenToCells(*m_list, columns);
         std::vector<NetInvestmentChart::Point> points;
         for (const sr::ChartPoint& p : r.activity.points)
             points.push_back({QString::fromStdString(p.label), p.value});

@@ -17,7 +17,7 @@
 #include <system_error>
 #include <vector>
 
-namespace detail {
+namespace workspace_bar_detail {
 namespace {
 
 CWorkspaceBar* g_bar = nullptr;
@@ -56,7 +56,7 @@ bool removeFile(const std::string& path)
 }
 
 } // namespace
-} // namespace detail
+} // namespace workspace_bar_detail
 
 std::string StudyIndicatorsPath(const std::string& objectsPath)
 {
@@ -85,18 +85,18 @@ CWorkspaceBar::CWorkspaceBar(QWidget* parent)
         const QPoint g = m_tree->viewport()->mapToGlobal(pos);
         showMenu(m_tree->itemAt(pos), g.x(), g.y());
     });
-    detail::g_bar = this;
+    workspace_bar_detail::g_bar = this;
 }
 
 CWorkspaceBar::~CWorkspaceBar()
 {
-    if (detail::g_bar == this)
-        detail::g_bar = nullptr;
+    if (workspace_bar_detail::g_bar == this)
+        workspace_bar_detail::g_bar = nullptr;
 }
 
 CWorkspaceBar* CWorkspaceBar::instance()
 {
-    return detail::g_bar;
+    return workspace_bar_detail::g_bar;
 }
 
 QTreeWidgetItem* CWorkspaceBar::root(int folderKind) const
@@ -142,7 +142,7 @@ void CWorkspaceBar::FillStudyTree(const std::filesystem::path& rootFolder)
         std::sort(files.begin(), files.end());
         for (const auto& file : files) {
             const std::string stem = file.stem().string();
-            const std::vector<std::string> parts = detail::splitDash(stem);
+            const std::vector<std::string> parts = workspace_bar_detail::splitDash(stem);
             StudyInfo info;
             info.folderKind = kind;
             info.path = file.string();
@@ -152,9 +152,9 @@ void CWorkspaceBar::FillStudyTree(const std::filesystem::path& rootFolder)
             } else {
                 info.name = parts[0];
                 info.kind = kind;
-                info.token = detail::toInt(parts[1]);
-                info.style = detail::toInt(parts[2]);
-                info.interval = detail::toInt(parts[3]);
+                info.token = workspace_bar_detail::toInt(parts[1]);
+                info.style = workspace_bar_detail::toInt(parts[2]);
+                info.interval = workspace_bar_detail::toInt(parts[3]);
             }
             WriteLog(0, "[" + info.name + "]Type[" + std::to_string(info.kind) + "]");
             auto old = m_studies.find({kind, info.name});
@@ -188,9 +188,9 @@ void CWorkspaceBar::AddStudy(const std::string& name, const std::string& path, i
     if (it != m_studies.end()) {
         // The new files are written; the old ones go only when they are others.
         if (it->second.path != path) {
-            detail::removeFile(it->second.path);
+            workspace_bar_detail::removeFile(it->second.path);
             if (it->second.kind != kChartSaved)
-                detail::removeFile(StudyIndicatorsPath(it->second.path));
+                workspace_bar_detail::removeFile(StudyIndicatorsPath(it->second.path));
         }
         delete it->second.item;
         m_studies.erase(it);
@@ -248,9 +248,9 @@ bool CWorkspaceBar::DeleteStudy(QTreeWidgetItem* item)
     }
     if (MsgBoxStyle("Are you sure you want to delete the chart study [" + info->name + "]?", MsgYesNo | MsgIconQuestion) != 6)
         return false;
-    bool ok = detail::removeFile(info->path);
+    bool ok = workspace_bar_detail::removeFile(info->path);
     if (ok && info->kind != kChartSaved)
-        ok = detail::removeFile(StudyIndicatorsPath(info->path));
+        ok = workspace_bar_detail::removeFile(StudyIndicatorsPath(info->path));
     if (!ok) {
         MyMessageBox("The chart study [" + info->name + "] could not be deleted.", kProductCaption, MsgIconError);
         return false;

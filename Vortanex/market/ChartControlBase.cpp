@@ -19,7 +19,7 @@ namespace {
 
 constexpr const char* kFormat = "vortanex.chart";
 constexpr int kVersion = 1;
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kNoPoint = std::numeric_limits<double>::quiet_NaN();
 
 bool validStyle(int style)
 {
@@ -843,7 +843,7 @@ int ChartControlBase::readChart(const std::string& path)
             break;
         d.column = records.addColumn();
         for (int r = 0; r < column.size(); ++r)
-            records.put(d.column, dateList[size_t(r)], column[r].isDouble() ? column[r].toDouble() : kNaN);
+            records.put(d.column, dateList[size_t(r)], column[r].isDouble() ? column[r].toDouble() : kNoPoint);
         series.push_back(d);
     }
     for (const auto& d : indicators)

@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kMissing = std::numeric_limits<double>::quiet_NaN();
 // Days from 1970-01-01 to 1899-12-30.
 constexpr long long kEpochOffset = -25569;
 
@@ -86,7 +86,7 @@ std::string ChartDateText(double chartDate)
 
 int ChartRecords::addColumn()
 {
-    m_columns.emplace_back(m_dates.size(), kNaN);
+    m_columns.emplace_back(m_dates.size(), kMissing);
     m_live.push_back(true);
     return int(m_columns.size()) - 1;
 }
@@ -121,7 +121,7 @@ ChartRecords::Put ChartRecords::put(int column, double chartDate, double value)
         m_dates.push_back(chartDate);
         for (size_t c = 0; c < m_columns.size(); ++c)
             if (m_live[c])
-                m_columns[c].push_back(kNaN);
+                m_columns[c].push_back(kMissing);
         values.back() = value;
         result.record = count() - 1;
         result.added = result.appended = true;
@@ -142,7 +142,7 @@ ChartRecords::Put ChartRecords::put(int column, double chartDate, double value)
     m_dates.insert(it, chartDate);
     for (size_t c = 0; c < m_columns.size(); ++c)
         if (m_live[c])
-            m_columns[c].insert(m_columns[c].begin() + std::ptrdiff_t(at), kNaN);
+            m_columns[c].insert(m_columns[c].begin() + std::ptrdiff_t(at), kMissing);
     values[at] = value;
     result.record = int(at);
     result.added = true;
@@ -152,7 +152,7 @@ ChartRecords::Put ChartRecords::put(int column, double chartDate, double value)
 double ChartRecords::value(int column, int record) const
 {
     if (!hasColumn(column) || record < 0 || record >= count())
-        return kNaN;
+        return kMissing;
     return m_columns[size_t(column)][size_t(record)];
 }
 

@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
 
 // Splits text into '~'-ended records (text after the last '~' is dropped)
 // and calls f with each record's '|' fields; records or fields over the
@@ -105,7 +105,7 @@ double lastCloseAtOrBefore(const std::vector<chartfeed>& bars, double date)
     const auto it = std::upper_bound(bars.begin(), bars.end(), date + ChartRecords::kSameDate,
                                      [](double d, const chartfeed& f) { return d < f.date; });
     if (it == bars.begin())
-        return kNaN;
+        return kNoValue;
     return std::prev(it)->close;
 }
 
@@ -320,7 +320,7 @@ IntradayFold FoldIntraday(const std::deque<chartfeed>& queue, int64_t start, int
     barLength = std::max<int64_t>(barLength, 1);
     const int64_t lastTime = int64_t(queue.back().stamp);
     std::vector<size_t> cursor(compared.size(), 0);
-    std::vector<double> comparedLast(compared.size(), kNaN);
+    std::vector<double> comparedLast(compared.size(), kNoValue);
 
     int64_t end = start + barLength;
     // A first trade after the first bar's end starts at its own bar: no
@@ -352,7 +352,7 @@ IntradayFold FoldIntraday(const std::deque<chartfeed>& queue, int64_t start, int
         }
         bar.end = end;
         bar.date = ChartDateOfEpoch(end);
-        bar.compared.assign(compared.size(), kNaN);
+        bar.compared.assign(compared.size(), kNoValue);
         for (size_t s = 0; s < compared.size(); ++s) {
             const ComparedTrades& trades = *compared[s];
             while (cursor[s] < trades.size() && int64_t(trades[cursor[s]].stamp) <= end)
@@ -409,7 +409,7 @@ std::vector<ChartBar> FoldEod(const std::vector<chartfeed>& days, int interval, 
             return;
         ChartBar p = running;
         p.date = date;
-        p.compared.assign(compared.size(), kNaN);
+        p.compared.assign(compared.size(), kNoValue);
         for (size_t s = 0; s < compared.size(); ++s)
             p.compared[s] = lastCloseAtOrBefore(*compared[s], date);
         out.push_back(std::move(p));

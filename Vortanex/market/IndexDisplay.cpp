@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace detail {
+namespace index_display_detail {
 namespace {
 
 double scaled(double hundredths)
@@ -21,14 +21,14 @@ double unsignedZero(double v)
 }
 
 } // namespace
-} // namespace detail
+} // namespace index_display_detail
 
 std::string IndexExchangeName(std::string_view code) { return ExchangeDisplayName(code); }
 
 std::string IndexValueText(double hundredths, std::string_view code)
 {
     const bool four = code == "CN" || code == "CB" || code == "CM";
-    return formatText(four ? "%.4lf" : "%.2lf", detail::unsignedZero(detail::scaled(hundredths)));
+    return formatText(four ? "%.4lf" : "%.2lf", index_display_detail::unsignedZero(index_display_detail::scaled(hundredths)));
 }
 
 int IndexHighlight(double stored, double upper, double lower)
@@ -60,9 +60,9 @@ bool IsCurrencyPairName(std::string_view name)
 std::string IndexButtonText(const IndexRecord& index, bool compact)
 {
     const std::string name(index.name, strnlen(index.name, sizeof index.name));
-    const double v = detail::unsignedZero(detail::scaled(index.values[0]));
-    const double c = detail::unsignedZero(detail::scaled(index.values[5]));
-    const double p = detail::unsignedZero(detail::scaled(index.values[6]));
+    const double v = index_display_detail::unsignedZero(index_display_detail::scaled(index.values[0]));
+    const double c = index_display_detail::unsignedZero(index_display_detail::scaled(index.values[5]));
+    const double p = index_display_detail::unsignedZero(index_display_detail::scaled(index.values[6]));
     const bool four = IsCurrencyPairName(name);
     std::string vc, pt;
     if (compact)

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace detail {
+namespace market_chart_detail {
 namespace {
 
 const QColor kColours[] = {QColor(0, 150, 0), QColor(220, 40, 40), QColor(70, 110, 200), QColor(230, 160, 0),
@@ -149,7 +149,7 @@ protected:
 };
 
 } // namespace
-} // namespace detail
+} // namespace market_chart_detail
 
 MarketChart::MarketChart(QWidget* parent) : QWidget(parent), m_plot(new QCustomPlot(this))
 {
@@ -211,7 +211,7 @@ void MarketChart::setPie(const QString& title, const std::vector<Slice>& slices,
     m_rotation = rotation;
     m_plot->xAxis->setVisible(false);
     m_plot->yAxis->setVisible(false);
-    new detail::PiePlottable(m_plot->xAxis, m_plot->yAxis, m_slices, rotation);
+    new market_chart_detail::PiePlottable(m_plot->xAxis, m_plot->yAxis, m_slices, rotation);
     m_plot->replot();
 }
 
@@ -239,7 +239,7 @@ void MarketChart::setStackedBars(const QString& title, const std::vector<QString
     for (size_t s = 0; s < series.size(); ++s) {
         auto* bars = new QCPBars(m_plot->xAxis, m_plot->yAxis);
         bars->setName(series[s].name);
-        QColor c = detail::colourFor(series[s].name, s);
+        QColor c = market_chart_detail::colourFor(series[s].name, s);
         c.setAlpha(230); // the theme's 90 % opacity
         bars->setBrush(c);
         bars->setPen(QPen(c.darker(120)));
@@ -275,7 +275,7 @@ void MarketChart::setPyramid(const QString& title, const std::vector<Slice>& lay
             m_slices.push_back(s);
     m_plot->xAxis->setVisible(false);
     m_plot->yAxis->setVisible(false);
-    new detail::PyramidPlottable(m_plot->xAxis, m_plot->yAxis, m_slices);
+    new market_chart_detail::PyramidPlottable(m_plot->xAxis, m_plot->yAxis, m_slices);
     m_plot->replot();
 }
 

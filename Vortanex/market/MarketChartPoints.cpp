@@ -9,7 +9,7 @@
 
 #include <QFontMetricsF>
 
-namespace detail {
+namespace market_chart_points_detail {
 namespace {
 
 // The scanner's palette, one colour a bubble.
@@ -29,7 +29,7 @@ void showAxes(QCustomPlot* plot, bool on)
 }
 
 } // namespace
-} // namespace detail
+} // namespace market_chart_points_detail
 
 void MarketChart::addPointSeries(const Point& p, double pixels)
 {
@@ -46,7 +46,7 @@ void MarketChart::setBubbles(const QString& xAxisName, const std::vector<Point>&
 {
     clear();
     m_kind = Kind::Bubbles;
-    detail::showAxes(m_plot, true);
+    market_chart_points_detail::showAxes(m_plot, true);
     m_plot->xAxis->setLabel(xAxisName);
     m_plot->yAxis->setTickLabels(false);
     m_plot->yAxis->grid()->setVisible(false);
@@ -62,7 +62,7 @@ void MarketChart::setBubbles(const QString& xAxisName, const std::vector<Point>&
     for (size_t i = 0; i < bubbles.size(); ++i) {
         Point b = bubbles[i];
         if (!b.colour.isValid())
-            b.colour = detail::kBubbleColours[i % std::size(detail::kBubbleColours)];
+            b.colour = market_chart_points_detail::kBubbleColours[i % std::size(market_chart_points_detail::kBubbleColours)];
         b.colour.setAlpha(153); // the theme's 60 % opacity
         m_points.push_back(b);
         const double pixels = largest > 0 ? 2 * base * std::sqrt(std::max(b.size, 0.0) / largest) : base;
@@ -83,13 +83,13 @@ void MarketChart::setCluster(const std::vector<Point>& points, double largestX)
 {
     clear();
     m_kind = Kind::Cluster;
-    detail::showAxes(m_plot, true);
+    market_chart_points_detail::showAxes(m_plot, true);
     m_plot->yAxis->setTickLabels(true);
     double minY = 0, maxY = 0;
     for (size_t i = 0; i < points.size(); ++i) {
         Point p = points[i];
         if (!p.colour.isValid())
-            p.colour = detail::kClusterColours[i % std::size(detail::kClusterColours)];
+            p.colour = market_chart_points_detail::kClusterColours[i % std::size(market_chart_points_detail::kClusterColours)];
         m_points.push_back(p);
         addPointSeries(p, 5);
         auto* label = new QCPItemText(m_plot);
@@ -209,7 +209,7 @@ void MarketChart::setArea(const QString& yAxisName, const std::vector<QString>& 
 {
     clear();
     m_kind = Kind::Area;
-    detail::showAxes(m_plot, true);
+    market_chart_points_detail::showAxes(m_plot, true);
     m_plot->yAxis->setTickLabels(true);
     m_plot->yAxis->setLabel(yAxisName);
     m_area = values;
@@ -252,7 +252,7 @@ void MarketChart::setLevels(const QString& title, const std::vector<QString>& la
     clear();
     m_kind = Kind::Levels;
     setTitle(title);
-    detail::showAxes(m_plot, true);
+    market_chart_points_detail::showAxes(m_plot, true);
     m_plot->yAxis->setTickLabels(true);
     QSharedPointer<QCPAxisTickerText> ticker(new QCPAxisTickerText);
     for (size_t i = 0; i < labels.size(); ++i)

@@ -13,7 +13,7 @@
 #include <ctime>
 #include <vector>
 
-namespace detail {
+namespace market_depth_record_detail {
 namespace {
 
 bool readLong(const std::string& text, long long& out)
@@ -46,7 +46,7 @@ double unsignedZero(double v)
 }
 
 } // namespace
-} // namespace detail
+} // namespace market_depth_record_detail
 
 std::optional<int> DepthRecordToken(std::string_view text)
 {
@@ -57,7 +57,7 @@ std::optional<int> DepthRecordToken(std::string_view text)
     while (!first.empty() && first.back() == ' ')
         first.pop_back();
     long long v = 0;
-    if (!detail::readLong(first, v) || v < INT32_MIN || v > INT32_MAX)
+    if (!market_depth_record_detail::readLong(first, v) || v < INT32_MIN || v > INT32_MAX)
         return std::nullopt;
     return static_cast<int>(v);
 }
@@ -81,15 +81,15 @@ MarketDepthLadder ParseMarketDepthRecord(std::string_view text, const DepthSecur
     const size_t n = f.size();
     const int decimals = facts.currency ? 4 : 2;
     if (n > 1)
-        out.lastPrice = detail::rupees(detail::readDouble(f[1]));
+        out.lastPrice = market_depth_record_detail::rupees(market_depth_record_detail::readDouble(f[1]));
     // Levels 0-4 bid, 5-9 ask; a level the record does not hold whole is left as it was.
     for (int level = 0; level < 10; ++level) {
         const size_t at = 2 + static_cast<size_t>(level) * 3;
         if (at + 2 >= n)
             break;
-        const double price = detail::rupees(detail::readDouble(f[at]));
+        const double price = market_depth_record_detail::rupees(market_depth_record_detail::readDouble(f[at]));
         long long qty = 0;
-        const bool qtyNumber = detail::readLong(f[at + 1], qty);
+        const bool qtyNumber = market_depth_record_detail::readLong(f[at + 1], qty);
         const bool bid = level < 5;
         const size_t row = static_cast<size_t>(bid ? level : level - 5);
         const size_t col = bid ? 1 : 4;
@@ -118,7 +118,7 @@ MarketDepthLadder ParseMarketDepthRecord(std::string_view text, const DepthSecur
             continue;
         }
         long long qty = 0;
-        if (detail::readLong(f[at], qty) && qty != 0)
+        if (market_depth_record_detail::readLong(f[at], qty) && qty != 0)
             out.cells[5][col] = formatText("%lld", DepthQuantity(qty, facts));
         else
             out.cells[5][col] = std::string();
@@ -128,7 +128,7 @@ MarketDepthLadder ParseMarketDepthRecord(std::string_view text, const DepthSecur
 
 DepthLabels MakeDepthLabels(const QuoteData& q, const DepthSecurityFacts& facts)
 {
-    using detail::unsignedZero;
+    using market_depth_record_detail::unsignedZero;
     DepthLabels l;
     // A change that rounds to nothing shows no sign.
     const int decimals = facts.currency ? 4 : 2;

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <mutex>
 
-namespace detail {
+namespace market_feed_detail {
 namespace {
 
 std::mutex g_sinkMutex;
@@ -18,7 +18,7 @@ std::atomic<bool> g_hasTradeSink{false};
 std::atomic<uint64_t> g_tradeSequence{0};
 
 } // namespace
-} // namespace detail
+} // namespace market_feed_detail
 
 namespace MarketFeed {
 
@@ -26,20 +26,20 @@ void setIndexSink(IndexSink which, std::shared_ptr<IndexTicks> box)
 {
     if (which < 0 || which >= IndexSinkCount)
         return;
-    std::lock_guard lock(detail::g_sinkMutex);
-    detail::g_indexSinks[static_cast<size_t>(which)] = std::move(box);
+    std::lock_guard lock(market_feed_detail::g_sinkMutex);
+    market_feed_detail::g_indexSinks[static_cast<size_t>(which)] = std::move(box);
 }
 
 void setLastTradesSink(std::shared_ptr<TradeTicks> box)
 {
-    std::lock_guard lock(detail::g_sinkMutex);
-    detail::g_tradeSink = std::move(box);
-    detail::g_hasTradeSink.store(detail::g_tradeSink != nullptr, std::memory_order_release);
+    std::lock_guard lock(market_feed_detail::g_sinkMutex);
+    market_feed_detail::g_tradeSink = std::move(box);
+    market_feed_detail::g_hasTradeSink.store(market_feed_detail::g_tradeSink != nullptr, std::memory_order_release);
 }
 
 bool hasLastTradesSink()
 {
-    return detail::g_hasTradeSink.load(std::memory_order_acquire);
+    return market_feed_detail::g_hasTradeSink.load(std::memory_order_acquire);
 }
 
 void indexUpdated(const IndexRecord& row)
@@ -48,8 +48,8 @@ void indexUpdated(const IndexRecord& row)
         return;
     std::array<std::shared_ptr<IndexTicks>, IndexSinkCount> sinks;
     {
-        std::lock_guard lock(detail::g_sinkMutex);
-        sinks = detail::g_indexSinks;
+        std::lock_guard lock(market_feed_detail::g_sinkMutex);
+        sinks = market_feed_detail::g_indexSinks;
     }
     for (const auto& box : sinks)
         if (box)
@@ -62,8 +62,8 @@ void lastTradesUpdated(int security)
         return;
     std::shared_ptr<TradeTicks> box;
     {
-        std::lock_guard lock(detail::g_sinkMutex);
-        box = detail::g_tradeSink;
+        std::lock_guard lock(market_feed_detail::g_sinkMutex);
+        box = market_feed_detail::g_tradeSink;
     }
     if (!box)
         return;
@@ -75,7 +75,7 @@ void lastTradesUpdated(int security)
     t.lastPrice = q.quote[4];
     t.quantity = q.quote[16];
     t.time = q.quote[17];
-    t.sequence = detail::g_tradeSequence.fetch_add(1, std::memory_order_relaxed) + 1;
+    t.sequence = market_feed_detail::g_tradeSequence.fetch_add(1, std::memory_order_relaxed) + 1;
     box->put(security, t);
 }
 

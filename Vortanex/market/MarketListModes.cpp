@@ -28,7 +28,7 @@
 #include <cstdio>
 #include <optional>
 
-namespace detail {
+namespace market_list_modes_detail {
 namespace {
 
 constexpr int kNewsCode = 8000;
@@ -58,7 +58,7 @@ private:
 const char* const kNewsNote = "*Note : Approximate Values for pictorial representation only. Click on Scrip for Chart.";
 
 } // namespace
-} // namespace detail
+} // namespace market_list_modes_detail
 
 void CMarketTurnOver::showBusy(bool on)
 {
@@ -191,7 +191,7 @@ void CMarketTurnOver::GetAnnouncementNewsDet(const std::string& exchange)
         return;
     m_news->model().clearRows();
     fetch(
-        detail::kNewsCode, mt::NewsRequest(exchange), m_news->model(),
+        market_list_modes_detail::kNewsCode, mt::NewsRequest(exchange), m_news->model(),
         [](ListFill& fill, const std::string& reply) {
             ui::GridModel& model = fill.rows;
             for (const mt::NewsItem& n : mt::ParseNews(reply, &fill.skipped)) {
@@ -237,7 +237,7 @@ void CMarketTurnOver::InitCircuitBreaker()
     const int widths[] = {100, 100, 40, 70, 70, 70, 70, 70, 70, 70};
     for (int c = 0; c < 10; ++c)
         m_grid->setColumnWidth(c, widths[c]);
-    m_grid->tree()->setItemDelegateForColumn(1, new detail::DataBarDelegate(m_grid, &m_circuitUpper));
+    m_grid->tree()->setItemDelegateForColumn(1, new market_list_modes_detail::DataBarDelegate(m_grid, &m_circuitUpper));
     for (int id : {kSave, kRefresh, kNote, kStatus, kChart, kList})
         showControl(id, false);
     layoutListGrid();
@@ -255,7 +255,7 @@ void CMarketTurnOver::GetCircuitBreakerDet()
     const std::string request = mt::CircuitRequest(bse ? "BSE" : "NSE", upper);
     WriteLog(0, request);
     fetch(
-        detail::kCircuitCode, request, m_grid->model(),
+        market_list_modes_detail::kCircuitCode, request, m_grid->model(),
         [](ListFill& fill, const std::string& reply) {
             ui::GridModel& model = fill.rows;
             for (const mt::CircuitRow& r : mt::ParseCircuit(reply)) {
@@ -308,7 +308,7 @@ void CMarketTurnOver::InitSupportResistance()
     control(kStatus)->setGeometry(0, 420, 550, 50);
     setGeometry(200, 200, 600, 480);
     control(kNote)->setGeometry(5, 420, 495, 50);
-    setText(kNote, detail::kNewsNote);
+    setText(kNote, market_list_modes_detail::kNewsNote);
     m_grid->tree()->installEventFilter(this);
     m_grid->tree()->viewport()->installEventFilter(this);
     connect(m_grid->tree()->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -324,7 +324,7 @@ void CMarketTurnOver::GetSupportResistanceDet(const std::string& exchange)
     m_grid->model().clearRows();
     m_grid->setEnabled(false);
     fetch(
-        detail::kLevelsCode, mt::LevelsRequest(exchange), m_grid->model(),
+        market_list_modes_detail::kLevelsCode, mt::LevelsRequest(exchange), m_grid->model(),
         [](ListFill& fill, const std::string& reply) {
             ui::GridModel& model = fill.rows;
             const std::vector<mt::LevelsRow> rows = mt::ParseLevels(reply);

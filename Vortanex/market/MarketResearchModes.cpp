@@ -55,7 +55,7 @@ struct CMarketTurnOver::IndexBox {
     std::shared_ptr<IndexTicks> ticks = std::make_shared<IndexTicks>();
 };
 
-namespace detail {
+namespace market_research_modes_detail {
 namespace {
 
 constexpr int kIndexTimer = 2;
@@ -81,7 +81,7 @@ int listNamed(const std::string& name)
 double changeOf(const IndexRecord& r) { return r.values[6] / 100.0; }
 
 } // namespace
-} // namespace detail
+} // namespace market_research_modes_detail
 
 CMarketTurnOver* CMarketTurnOver::openResearch(int mode)
 {
@@ -94,7 +94,7 @@ CMarketTurnOver* CMarketTurnOver::openResearch(int mode)
     const auto it = m_map.find(name);
     if (it == m_map.end())
         return nullptr;
-    if (detail::listNamed(it->second.name) < 0) {
+    if (market_research_modes_detail::listNamed(it->second.name) < 0) {
         MsgBoxStyle("Index Details not available", MsgOk | MsgIconWarning);
         return nullptr;
     }
@@ -134,7 +134,7 @@ void CMarketTurnOver::InitMarketScanner()
 bool CMarketTurnOver::indexStocks(const std::string& name, std::vector<mt::IndexStock>& stocks)
 {
     stocks.clear();
-    const int list = detail::listNamed(name);
+    const int list = market_research_modes_detail::listNamed(name);
     if (list < 0) {
         MsgBoxStyle("Index Details Not available", MsgOk | MsgIconWarning);
         return false;
@@ -148,7 +148,7 @@ bool CMarketTurnOver::indexStocks(const std::string& name, std::vector<mt::Index
             QPointer<CMarketTurnOver> self(this);
             ServerAccess* server = m_server;
             const bool started = pf::Worker::start("MarketIndexList", [self, server, list] {
-                Get_Watchlist_Details(server ? *server : detail::programServer(), list, 0, "");
+                Get_Watchlist_Details(server ? *server : market_research_modes_detail::programServer(), list, 0, "");
                 ui::UiThread::post([self] {
                     if (!self)
                         return;
@@ -541,10 +541,10 @@ void CMarketTurnOver::InitIndicesTracker()
 
     m_indexBox = std::make_shared<IndexBox>();
     MarketFeed::setIndexSink(MarketFeed::IndicesTracker, m_indexBox->ticks);
-    m_ticker->start(detail::kIndexTimer, 500);
+    m_ticker->start(market_research_modes_detail::kIndexTimer, 500);
     auto previous = m_ticker->onTick;
     m_ticker->onTick = [this, previous](int id) {
-        if (id == detail::kIndexTimer)
+        if (id == market_research_modes_detail::kIndexTimer)
             drainIndexTicks();
         else if (previous)
             previous(id);
@@ -556,7 +556,7 @@ void CMarketTurnOver::DrawIndicesTracker()
 {
     std::vector<double> changes;
     for (const IndexRecord& r : IndexTable::instance().entries())
-        changes.push_back(detail::changeOf(r));
+        changes.push_back(market_research_modes_detail::changeOf(r));
     std::vector<QString> labels{QString()};
     for (int i = 1; i <= mt::kTrackerSlots; ++i)
         labels.push_back(QString::number(i));
@@ -581,7 +581,7 @@ void CMarketTurnOver::UpdateIndicesTracker(const IndexRecord& index)
     if (m_mode != 7 || !m_chart)
         return;
     for (int point : mt::TrackerPointsOf(m_trackerSlots, index.number))
-        m_chart->setPointValue(point, detail::changeOf(index));
+        m_chart->setPointValue(point, market_research_modes_detail::changeOf(index));
 }
 
 void CMarketTurnOver::drainIndexTicks()

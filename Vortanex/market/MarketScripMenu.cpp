@@ -21,7 +21,7 @@
 #include <QDesktopServices>
 #include <QUrl>
 
-namespace detail {
+namespace market_scrip_menu_detail {
 namespace {
 
 ui::MenuItem menuItem(int id, const std::string& text)
@@ -50,7 +50,7 @@ void openPage(const std::string& address)
 }
 
 } // namespace
-} // namespace detail
+} // namespace market_scrip_menu_detail
 
 int CMarketTurnOver::ShowScripMenu(int security)
 {
@@ -62,15 +62,15 @@ int CMarketTurnOver::ShowScripMenu(int security)
     const std::string key(table->row(security).display_name.view());
     ui::MenuSpec menu;
     if (TradingAllowed()) {
-        menu.items.push_back(detail::menuItem(kBuy, "Buy " + key));
-        menu.items.push_back(detail::menuItem(kSell, "Sell " + key));
+        menu.items.push_back(market_scrip_menu_detail::menuItem(kBuy, "Buy " + key));
+        menu.items.push_back(market_scrip_menu_detail::menuItem(kSell, "Sell " + key));
     }
-    menu.items.push_back(detail::menuItem(kScripDetails, "Scrip details"));
-    menu.items.push_back(detail::menuItem(kMarketDepth, "Market Depth"));
-    menu.items.push_back(detail::menuItem(kEodChart, key + " &Eod Chart"));
-    menu.items.push_back(detail::menuItem(kIntradayChart, key + " &Intraday Chart"));
-    menu.items.push_back(detail::menuItem(kNews, "Google news"));
-    menu.items.push_back(detail::menuItem(kCompanyProfile, "Company profile"));
+    menu.items.push_back(market_scrip_menu_detail::menuItem(kScripDetails, "Scrip details"));
+    menu.items.push_back(market_scrip_menu_detail::menuItem(kMarketDepth, "Market Depth"));
+    menu.items.push_back(market_scrip_menu_detail::menuItem(kEodChart, key + " &Eod Chart"));
+    menu.items.push_back(market_scrip_menu_detail::menuItem(kIntradayChart, key + " &Intraday Chart"));
+    menu.items.push_back(market_scrip_menu_detail::menuItem(kNews, "Google news"));
+    menu.items.push_back(market_scrip_menu_detail::menuItem(kCompanyProfile, "Company profile"));
     const QPoint at = QCursor::pos();
     const int command = ui::prompter().pickMenuCommand(menu, at.x(), at.y());
     if (command > 0)
@@ -108,26 +108,26 @@ void CMarketTurnOver::RunScripCommand(int command)
             if (watchOpeners().details)
                 watchOpeners().details(security);
             else
-                detail::tellNotAvailable("Scrip Details");
+                market_scrip_menu_detail::tellNotAvailable("Scrip Details");
             return;
         case kMarketDepth:
             if (watchOpeners().depth)
                 watchOpeners().depth(this, security);
             else
-                detail::tellNotAvailable("Market Depth");
+                market_scrip_menu_detail::tellNotAvailable("Market Depth");
             return;
         case kEodChart:
         case kIntradayChart:
             if (watchOpeners().chart)
                 watchOpeners().chart(security, command == kEodChart ? 1 : 2);
             else
-                detail::tellNotAvailable("Charts");
+                market_scrip_menu_detail::tellNotAvailable("Charts");
             return;
         case kNews: {
             // A BSE security goes by its scrip code, any other by its symbol.
             const bool bse = sec.market_exchange.view() == "BN";
             const std::string subject = bse ? std::to_string(sec.scrip_code) : std::string(sec.symbol.view());
-            detail::openPage(mt::NewsUrl(ConfiguredNewsUrl(), subject));
+            market_scrip_menu_detail::openPage(mt::NewsUrl(ConfiguredNewsUrl(), subject));
             WriteLog(0, "GoogleNews:" + std::string(sec.symbol.view()));
             return;
         }
@@ -142,7 +142,7 @@ void CMarketTurnOver::RunScripCommand(int command)
                     ? std::to_string(table->row(bse).scrip_code)
                     : std::string(sec.symbol.view());
             }
-            detail::openPage(mt::CompanyProfileUrl(FixedTextView(g_Config.Redirect_Url), subject));
+            market_scrip_menu_detail::openPage(mt::CompanyProfileUrl(FixedTextView(g_Config.Redirect_Url), subject));
             WriteLog(0, "CompanyProfile:" + std::string(sec.symbol.view()));
             return;
         }

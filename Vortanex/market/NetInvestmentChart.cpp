@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-namespace detail {
+namespace net_investment_chart_detail {
 namespace {
 
 const QColor kBought(0, 150, 0);
@@ -25,7 +25,7 @@ QCPBars* makeBars(QCustomPlot* plot, const QString& name, const QColor& colour)
 }
 
 } // namespace
-} // namespace detail
+} // namespace net_investment_chart_detail
 
 NetInvestmentChart::NetInvestmentChart(QWidget* parent) : QWidget(parent), m_plot(new QCustomPlot(this))
 {
@@ -75,9 +75,9 @@ void NetInvestmentChart::setPoints(const std::vector<Point>& points)
     }
     m_plot->xAxis->setTicker(ticker);
     if (!upKeys.isEmpty())
-        detail::makeBars(m_plot, "Net purchase", detail::kBought)->setData(upKeys, upValues, true);
+        net_investment_chart_detail::makeBars(m_plot, "Net purchase", net_investment_chart_detail::kBought)->setData(upKeys, upValues, true);
     if (!downKeys.isEmpty())
-        detail::makeBars(m_plot, "Net sale", detail::kSold)->setData(downKeys, downValues, true);
+        net_investment_chart_detail::makeBars(m_plot, "Net sale", net_investment_chart_detail::kSold)->setData(downKeys, downValues, true);
     m_plot->xAxis->setRange(0, static_cast<double>(points.size()) + 1);
     const double span = high - low;
     const double pad = span > 0 ? span * 0.1 : 1;

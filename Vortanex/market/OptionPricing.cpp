@@ -36,7 +36,7 @@ void BlackScholes(char kind, double T, double r, double sigma, double& price, do
         price = K * std::exp(-r * T) * NormalCdf(-d2) - S * NormalCdf(-d1);
 }
 
-namespace detail {
+namespace option_pricing_detail {
 namespace {
 
 // Upper-case letters, the blank and 31 punctuation characters: no value can
@@ -70,12 +70,12 @@ double value(const std::string& s)
 }
 
 } // namespace
-} // namespace detail
+} // namespace option_pricing_detail
 
 OptionCheck CheckOptionInputs(const OptionInputs& in)
 {
-    using detail::clean;
-    using detail::trimmed;
+    using option_pricing_detail::clean;
+    using option_pricing_detail::trimmed;
     OptionCheck c;
     const std::string s = trimmed(in.price), k = trimmed(in.strike), d = trimmed(in.days), r = trimmed(in.rate),
                       v = trimmed(in.volatility);
@@ -92,11 +92,11 @@ OptionCheck CheckOptionInputs(const OptionInputs& in)
     if (v.empty() || !clean(v))
         return {false, "Please enter Valid Volatility", 1050};
     c.ok = true;
-    c.S = detail::value(s);
-    c.K = detail::value(k);
-    c.T = (detail::value(d) + 1) / 365;
-    c.r = detail::value(r) / 100;
-    c.sigma = detail::value(v) / 100;
+    c.S = option_pricing_detail::value(s);
+    c.K = option_pricing_detail::value(k);
+    c.T = (option_pricing_detail::value(d) + 1) / 365;
+    c.r = option_pricing_detail::value(r) / 100;
+    c.sigma = option_pricing_detail::value(v) / 100;
     return c;
 }
 

@@ -1111,7 +1111,7 @@ ChartPoint QcpChartControl::pointAt(int panel, const QPoint& plotPos) const
 
 namespace {
 
-int buttonsOf(const QMouseEvent* e)
+int mouseButtonsOf(const QMouseEvent* e)
 {
     int b = 0;
     if (e->buttons() & Qt::LeftButton)
@@ -1254,7 +1254,7 @@ bool QcpChartControl::mouseMove(QMouseEvent* e)
 {
     const QPoint pos = e->position().toPoint();
     const QPoint at = m_plot->mapTo(this, pos);
-    fireMouseTrack(buttonsOf(e), at.x(), at.y());
+    fireMouseTrack(mouseButtonsOf(e), at.x(), at.y());
     switch (m_drag) {
     case Drag::Place:
         m_parts->preview.b = pointAt(m_placePanel, pos);

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <map>
 
-namespace detail {
+namespace scrip_details_data_detail {
 namespace {
 
 std::string trimmed(std::string_view s)
@@ -48,7 +48,7 @@ struct Cell {
 };
 
 } // namespace
-} // namespace detail
+} // namespace scrip_details_data_detail
 
 ScripDetailsRows ScripDetailsLayout(const ScripDetailsKind& kind)
 {
@@ -98,9 +98,9 @@ std::string ScripDetailsRequest(std::string_view sessionId, int token, std::stri
 
 ScripDetailsResult ApplyScripDetailsReply(std::string_view reply, const ScripDetailsKind& kind, ScripDetailsRows& rows)
 {
-    using detail::Cell;
+    using scrip_details_data_detail::Cell;
     ScripDetailsResult result;
-    const std::string text = detail::trimmed(reply);
+    const std::string text = scrip_details_data_detail::trimmed(reply);
     if (text.empty()) {
         result.empty = true;
         return result;
@@ -125,13 +125,13 @@ ScripDetailsResult ApplyScripDetailsReply(std::string_view reply, const ScripDet
         {32, {13, 1}}, {34, {14, 3}}};
     std::map<int, std::string> kept;
     for (size_t r = 0; r < records.size(); ++r) {
-        const std::string rec = detail::trimmed(records[r]);
+        const std::string rec = scrip_details_data_detail::trimmed(records[r]);
         if (rec.empty())
             break;
         std::vector<std::string> f;
         SplitString(rec, '|', f);
         for (std::string& v : f)
-            v = detail::trimmed(v);
+            v = scrip_details_data_detail::trimmed(v);
         if (r == 0) {
             result.status = f.size() > 1 && !f[1].empty() ? std::atoi(f[1].c_str()) : 0;
             if (result.status != 0) {
@@ -145,7 +145,7 @@ ScripDetailsResult ApplyScripDetailsReply(std::string_view reply, const ScripDet
             const int field = static_cast<int>(i);
             std::string value = f[i];
             if (field == 14)
-                value = detail::remark(value);
+                value = scrip_details_data_detail::remark(value);
             if (!kind.commodity && kind.currency && (field == 30 || field == 31))
                 put({5, field == 30 ? 1 : 3}, value);
             const auto range = cells.equal_range(field);
@@ -156,7 +156,7 @@ ScripDetailsResult ApplyScripDetailsReply(std::string_view reply, const ScripDet
     }
     auto k = [&kept](int field) {
         const auto it = kept.find(field);
-        return it == kept.end() ? 0.0 : detail::number(it->second);
+        return it == kept.end() ? 0.0 : scrip_details_data_detail::number(it->second);
     };
     const double last = k(3), close = k(6);
     double change = 0, pct = 0;
@@ -164,7 +164,7 @@ ScripDetailsResult ApplyScripDetailsReply(std::string_view reply, const ScripDet
         change = last - close;
         pct = change * 100 / close;
     }
-    using detail::fmt;
+    using scrip_details_data_detail::fmt;
     if (kind.commodity) {
         const char* f2 = "%0.2lf";
         put({3, 1}, fmt(f2, change));

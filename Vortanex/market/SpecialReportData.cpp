@@ -8,7 +8,7 @@
 
 namespace sr {
 
-namespace detail {
+namespace special_report_data_detail {
 namespace {
 
 std::string_view trimmed(std::string_view s)
@@ -48,7 +48,7 @@ std::optional<double> decimal(std::string_view s)
 }
 
 } // namespace
-} // namespace detail
+} // namespace special_report_data_detail
 
 const std::vector<std::string>& Exchanges()
 {
@@ -156,7 +156,7 @@ BulkReport ParseBulkReply(std::string_view reply, std::string_view exchangeCode,
     data = data.substr(0, data.find('~'));
     bool anyRecord = false;
     for (const std::string& record : SplitFields(data, '^')) {
-        if (detail::trimmed(record).empty())
+        if (special_report_data_detail::trimmed(record).empty())
             continue;
         anyRecord = true;
         const std::vector<std::string> f = SplitFields(record, '|');
@@ -164,7 +164,7 @@ BulkReport ParseBulkReply(std::string_view reply, std::string_view exchangeCode,
             out.logs.push_back({1, "Unable to Tokenise Data, [" + record + "]"});
             continue;
         }
-        const std::optional<long> token = detail::wholeNumber(f[0]);
+        const std::optional<long> token = special_report_data_detail::wholeNumber(f[0]);
         std::optional<SecurityName> security;
         if (token && *token >= 0 && *token <= 0x7fffffff && lookup)
             security = lookup(static_cast<int>(*token), exchangeCode);
@@ -182,9 +182,9 @@ ActivityReport ParseActivityReply(std::string_view reply)
 {
     ActivityReport out;
     const size_t tilde = reply.find('~');
-    const std::vector<std::string> header = SplitFields(detail::trimmed(reply.substr(0, tilde)), '|');
+    const std::vector<std::string> header = SplitFields(special_report_data_detail::trimmed(reply.substr(0, tilde)), '|');
     if (header.size() > 1) {
-        const std::optional<long> status = detail::wholeNumber(header[1]);
+        const std::optional<long> status = special_report_data_detail::wholeNumber(header[1]);
         // A status that is not a number is not a success either.
         if (!status || *status != 0) {
             out.refused = true;
@@ -195,12 +195,12 @@ ActivityReport ParseActivityReply(std::string_view reply)
     if (tilde == std::string_view::npos)
         return out;
     for (const std::string& raw : SplitFields(reply.substr(tilde + 1), '^')) {
-        const std::string_view record = detail::trimmed(raw);
+        const std::string_view record = special_report_data_detail::trimmed(raw);
         if (record.empty())
             continue;
         std::vector<std::string> f = SplitFields(record, '|');
         f.resize(6); // further fields are ignored, missing ones stay empty
-        if (std::optional<double> net = detail::decimal(f[4]))
+        if (std::optional<double> net = special_report_data_detail::decimal(f[4]))
             out.points.push_back({f[0].substr(0, 2), *net});
         out.rows.push_back(std::move(f));
     }

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <optional>
 
-namespace detail {
+namespace basket_margin_detail {
 namespace {
 
 constexpr const char* kBad = "`~!@#$%^&*()_-=+\\|;:\"'[]{}<,>/? ";
@@ -35,7 +35,7 @@ std::string formatMoney(const char* fmt, double v)
 }
 
 } // namespace
-} // namespace detail
+} // namespace basket_margin_detail
 
 bool PrepareBasketMargin(const BasketMarginInput& in, const std::function<OrderSecurity(int)>& security,
                          std::vector<BasketMarginLeg>& legs, BasketFailure& stop, std::string& immediate)
@@ -43,8 +43,8 @@ bool PrepareBasketMargin(const BasketMarginInput& in, const std::function<OrderS
     legs.clear();
     stop = {};
     immediate.clear();
-    const std::string client = detail::trim(in.client);
-    if (client.empty() || client.find_first_of(detail::kBad) != std::string::npos) {
+    const std::string client = basket_margin_detail::trim(in.client);
+    if (client.empty() || client.find_first_of(basket_margin_detail::kBad) != std::string::npos) {
         stop.text = "Please Select proper Client to calculate required margin";
         stop.focus = BasketField::Client;
         return false;
@@ -59,7 +59,7 @@ bool PrepareBasketMargin(const BasketMarginInput& in, const std::function<OrderS
             stop.text = "Please select Security for calculating required margin";
             return false;
         }
-        const std::string qtyText = detail::trim(row.quantity);
+        const std::string qtyText = basket_margin_detail::trim(row.quantity);
         const long long q = ParseWholeNumber(qtyText).value_or(0);
         if (q < 1) {
             stop.text = "Please enter Quantity to calculate required margin";
@@ -75,10 +75,10 @@ bool PrepareBasketMargin(const BasketMarginInput& in, const std::function<OrderS
             stop.selectText = true;
             return false;
         }
-        const std::string price = detail::trim(row.price);
+        const std::string price = basket_margin_detail::trim(row.price);
         bool badPrice = price.empty() || std::count(price.begin(), price.end(), '.') > 1;
         for (char c : price)
-            badPrice |= (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || std::strchr(detail::kBad, c) != nullptr;
+            badPrice |= (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || std::strchr(basket_margin_detail::kBad, c) != nullptr;
         if (badPrice) {
             stop.text = "Please enter valid Price to calculate required margin";
             stop.focus = BasketField::Price;
@@ -103,18 +103,18 @@ bool PrepareBasketMargin(const BasketMarginInput& in, const std::function<OrderS
         leg.sell = row.action == "SELL";
         leg.kind = sec.currency ? 2 : sec.derivative ? 1 : 0;
         double p = std::strtod(price.c_str(), nullptr);
-        if (detail::isOption(sec.series) && !sec.currency && !leg.sell) {
+        if (basket_margin_detail::isOption(sec.series) && !sec.currency && !leg.sell) {
             // An option purchase needs its premium only.
             leg.margin = double(q) * p;
             if (in.selector != 6) {
-                immediate = detail::formatMoney("Required Margin to place this order is %.2lf", leg.margin);
+                immediate = basket_margin_detail::formatMoney("Required Margin to place this order is %.2lf", leg.margin);
                 return false;
             }
             leg.queryNeeded = false;
         }
         // An option sold is priced at its strike (one without a strike keeps
         // the entered price).
-        if (detail::isOption(sec.series) && leg.sell && sec.strike > 0)
+        if (basket_margin_detail::isOption(sec.series) && leg.sell && sec.strike > 0)
             p = sec.strike;
         if (p <= 0)
             p = sec.ltp / 100;

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <optional>
 
-namespace detail {
+namespace basket_request_detail {
 namespace {
 
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
@@ -96,7 +96,7 @@ long long scaled(double v, double factor)
 }
 
 } // namespace
-} // namespace detail
+} // namespace basket_request_detail
 
 bool BasketPriceOnTick(const std::string& text, const OrderSecurity& sec, std::string& tickText)
 {
@@ -104,17 +104,17 @@ bool BasketPriceOnTick(const std::string& text, const OrderSecurity& sec, std::s
     long long t = 0;
     long long step = 0;
     if (sec.currency) {
-        t = detail::scaled(v, 10000);
+        t = basket_request_detail::scaled(v, 10000);
         step = sec.tickSize;
-        tickText = detail::format("%0.4lf", sec.tickSize / 10000.0);
+        tickText = basket_request_detail::format("%0.4lf", sec.tickSize / 10000.0);
     } else if (sec.commodity || (sec.derivative == 1 && sec.exchange == "BN")) {
-        t = detail::scaled(v, 100);
+        t = basket_request_detail::scaled(v, 100);
         step = sec.tickSize;
-        tickText = detail::format("%0.2lf", sec.tickSize / 100.0);
+        tickText = basket_request_detail::format("%0.2lf", sec.tickSize / 100.0);
     } else {
-        t = detail::scaled(v, 100);
+        t = basket_request_detail::scaled(v, 100);
         step = sec.tickSize / 100;
-        tickText = detail::format("%0.2lf", sec.tickSize / 10000.0);
+        tickText = basket_request_detail::format("%0.2lf", sec.tickSize / 10000.0);
     }
     if (step <= 0) {
         // A tick the rule cannot divide by: no price can be shown to be on it.
@@ -125,7 +125,7 @@ bool BasketPriceOnTick(const std::string& text, const OrderSecurity& sec, std::s
     return t % step == 0;
 }
 
-namespace detail {
+namespace basket_request_detail {
 namespace {
 
 struct LegValues {
@@ -245,40 +245,40 @@ bool checkLeg(const BasketForm& form, const BasketContext& ctx, int k, const Ord
 }
 
 } // namespace
-} // namespace detail
+} // namespace basket_request_detail
 
 bool BuildBasketRequest(const BasketForm& form, const BasketContext& ctx, BasketRequest& out, BasketFailure& f)
 {
     out = {};
     f = {};
-    const std::string client = detail::trim(form.client);
-    if (client.empty() || client.find_first_of(detail::kBadClientChars) != std::string::npos)
-        return detail::fail(f, "Please Select proper Client for the Order", BasketFailure::Ok, -1, BasketField::Client);
+    const std::string client = basket_request_detail::trim(form.client);
+    if (client.empty() || client.find_first_of(basket_request_detail::kBadClientChars) != std::string::npos)
+        return basket_request_detail::fail(f, "Please Select proper Client for the Order", BasketFailure::Ok, -1, BasketField::Client);
     const char amo = form.amo ? 'Y' : 'N';
     std::string password;
     if (form.passwordAsked) {
-        password = detail::trim(form.password);
+        password = basket_request_detail::trim(form.password);
         if (password.empty())
-            return detail::fail(f, "Please enter Trading Password", BasketFailure::Ok, -1, BasketField::Password);
+            return basket_request_detail::fail(f, "Please enter Trading Password", BasketFailure::Ok, -1, BasketField::Password);
         // It goes into an '&'- and '='-keyed request as it is.
         if (password.find_first_of("&=%|~^") != std::string::npos || password.size() > 11)
-            return detail::fail(f, "The Trading Password cannot be sent: it may not hold & = % | ~ ^ or exceed 11 characters",
+            return basket_request_detail::fail(f, "The Trading Password cannot be sent: it may not hold & = % | ~ ^ or exceed 11 characters",
                                 BasketFailure::Ok, -1, BasketField::Password);
     }
     int ticked = 0;
     for (const BasketLegRow& row : form.legs)
         ticked += row.selected;
     if (ticked == 0)
-        return detail::fail(f, "Please select checkbox for placing the Order", BasketFailure::Ok, -1, BasketField::None);
+        return basket_request_detail::fail(f, "Please select checkbox for placing the Order", BasketFailure::Ok, -1, BasketField::None);
     const int transCode = form.mode == 1 ? 311 : form.mode == 2 ? 321 : form.mode == 3 ? 331 : 301;
     out.requestNumber = ctx.takeRequestNumber ? ctx.takeRequestNumber() : 0;
     if (form.mode == kBasketSquareOff)
-        out.text = detail::format("OrdReqNo=%d&DDSId=%d&DDSOrdNo=%0.lf&NoOfOrders=%d&TransCode=%d&UserId=%s&ClientId=%s"
+        out.text = basket_request_detail::format("OrdReqNo=%d&DDSId=%d&DDSOrdNo=%0.lf&NoOfOrders=%d&TransCode=%d&UserId=%s&ClientId=%s"
                                   "&ClientGrp=%s&SessionId=%s&TPassword=%s",
                                   out.requestNumber, form.ddsId, form.ddsOrderNo, ticked, transCode, ctx.userId.c_str(),
                                   client.c_str(), client.c_str(), ctx.sessionId.c_str(), password.c_str());
     else
-        out.text = detail::format("OrdReqNo=%d&DDSId=%d&NoOfOrders=%d&TransCode=%d&UserId=%s&ClientId=%s&ClientGrp=%s"
+        out.text = basket_request_detail::format("OrdReqNo=%d&DDSId=%d&NoOfOrders=%d&TransCode=%d&UserId=%s&ClientId=%s&ClientGrp=%s"
                                   "&SessionId=%s&TPassword=%s",
                                   out.requestNumber, form.ddsId, ticked, transCode, ctx.userId.c_str(), client.c_str(),
                                   client.c_str(), ctx.sessionId.c_str(), password.c_str());
@@ -290,54 +290,54 @@ bool BuildBasketRequest(const BasketForm& form, const BasketContext& ctx, Basket
         if (!row.selected)
             continue;
         const OrderSecurity sec = ctx.security ? ctx.security(row.secIndex) : OrderSecurity {};
-        detail::LegValues v;
-        if (!detail::checkLeg(form, ctx, k, sec, v, f))
+        basket_request_detail::LegValues v;
+        if (!basket_request_detail::checkLeg(form, ctx, k, sec, v, f))
             return false;
         const int n = int(out.lines.size()) + 1;
         const bool four = sec.currency != 0;
         const long long qtyField = four ? v.lots : v.qty;
         const double rupees = v.price / 100, triggerRupees = v.trigger / 100;
         const char* pf = four ? "%0.4lf" : "%0.2lf";
-        auto num = [&](double x) { return detail::format(pf, x); };
+        auto num = [&](double x) { return basket_request_detail::format(pf, x); };
         std::string record;
         std::string line;
-        const std::string head = detail::format("%d|", sec.derivative);
+        const std::string head = basket_request_detail::format("%d|", sec.derivative);
         if (form.mode == kBasketCancel) {
-            record = detail::format("%s|%d|%0.lf|%d|%s|%s", row.legClient.c_str(), sec.derivative, row.orderNo,
+            record = basket_request_detail::format("%s|%d|%0.lf|%d|%s|%s", row.legClient.c_str(), sec.derivative, row.orderNo,
                                     sec.scripCode, v.exch.c_str(), env.c_str());
-            line = detail::format("Placing Cancel Basket Order No :%d, %s %s Order for Client %s, Security %s|%s, Qty %lld, "
+            line = basket_request_detail::format("Placing Cancel Basket Order No :%d, %s %s Order for Client %s, Security %s|%s, Qty %lld, "
                                   "Price %s Trigger Price %s",
                                   n, row.mark.c_str(), row.action.c_str(), row.legClient.c_str(), sec.displayKey.c_str(),
                                   "", v.qty, num(rupees).c_str(), num(triggerRupees).c_str());
         } else if (form.mode == kBasketModify) {
             record = head
-                + detail::format("%0.lf|N|00:00:00:00|%d|%s|%c|%d|%lld|%s|%s|00-00-0000|%lld|%s|0|GFD|C|%d|%c|0|NA|%s",
+                + basket_request_detail::format("%0.lf|N|00:00:00:00|%d|%s|%c|%d|%lld|%s|%s|00-00-0000|%lld|%s|0|GFD|C|%d|%c|0|NA|%s",
                                  row.orderNo, sec.scripCode, v.exch.c_str(), v.side, row.previousQty, qtyField,
                                  num(row.previousPrice * 100).c_str(), num(v.price).c_str(), v.disclosed,
                                  num(v.trigger).c_str(), v.markCode, amo, env.c_str());
-            line = detail::format("Placing Modify Basket Order No :%d, %s %s Order for Client %s, Security %s|%s, Old Qty "
+            line = basket_request_detail::format("Placing Modify Basket Order No :%d, %s %s Order for Client %s, Security %s|%s, Old Qty "
                                   "%d, New Qty %lld, Old Price %s, New Price %s Trigger Price %s",
                                   n, row.mark.c_str(), row.action.c_str(), client.c_str(), sec.displayKey.c_str(), "",
                                   row.previousQty, v.qty, num(row.previousPrice).c_str(), num(rupees).c_str(),
                                   num(triggerRupees).c_str());
         } else {
             record = head
-                + detail::format("N|00:00:00:00|%d|%s|%c|%lld|%s|00-00-0000|%lld|%s|0|GFD|C|%d|%c|0|NA|%s", sec.scripCode,
+                + basket_request_detail::format("N|00:00:00:00|%d|%s|%c|%lld|%s|00-00-0000|%lld|%s|0|GFD|C|%d|%c|0|NA|%s", sec.scripCode,
                                  v.exch.c_str(), v.side, qtyField, num(v.price).c_str(), v.disclosed,
                                  num(v.trigger).c_str(), v.markCode, amo, env.c_str());
-            line = detail::format("Placing Basket Order No :%d, %s %s Order for Client %s, Security %s|%s, Qty %lld, "
+            line = basket_request_detail::format("Placing Basket Order No :%d, %s %s Order for Client %s, Security %s|%s, Qty %lld, "
                                   "Price %s Trigger Price %s",
                                   n, row.mark.c_str(), row.action.c_str(), client.c_str(), sec.displayKey.c_str(), "",
                                   v.qty, num(rupees).c_str(), num(triggerRupees).c_str());
         }
-        out.text += detail::format("&OrderData%d=", n) + record;
+        out.text += basket_request_detail::format("&OrderData%d=", n) + record;
         out.lines.push_back(line);
         out.legs.push_back(k);
     }
     out.text += "&AClient=N";
     out.code = 301;
     if (ctx.encryption == 2 && out.text.size() > kMaxRsaRequest)
-        return detail::fail(f,
+        return basket_request_detail::fail(f,
                             "The basket request is too long for the secure connection (" + std::to_string(out.text.size())
                                 + " characters, at most " + std::to_string(kMaxRsaRequest)
                                 + "). Please place fewer orders in one basket.",
@@ -389,7 +389,7 @@ std::vector<BasketLegResult> ReadBasketReply(const std::string& reply)
 
 std::string BasketResultLine(int n, const BasketLegResult& r)
 {
-    return detail::format("Basket Order :%d, Message :%s", n, r.message.c_str());
+    return basket_request_detail::format("Basket Order :%d, Message :%s", n, r.message.c_str());
 }
 
 int BasketReplyResult(const std::vector<BasketLegResult>& results)

@@ -58,7 +58,7 @@
 
 CBasketOrder* g_pBasketOrder = nullptr;
 
-namespace detail {
+namespace basket_order_detail {
 namespace {
 
 // Kept for the session like the user record's other values: empty at login,
@@ -173,7 +173,7 @@ public:
 };
 
 } // namespace
-} // namespace detail
+} // namespace basket_order_detail
 
 CBasketOrder::CBasketOrder(QWidget* parent)
     : QDialog(parent)
@@ -333,8 +333,8 @@ void CBasketOrder::showLotDetails(int k)
     }
     const long long denominator = sec.denominator > 0 ? sec.denominator : 1;
     const long long units = static_cast<long long>(sec.lotUnits) * sec.marketLot * r.lots->text().toLongLong() / denominator;
-    r.units->setText(detail::qs(formatText("Units:%lld", units)));
-    r.priceFor->setText(detail::qs(formatText("Price for:%s %s", sec.priceUnit.c_str(), sec.priceQuantity.c_str())));
+    r.units->setText(basket_order_detail::qs(formatText("Units:%lld", units)));
+    r.priceFor->setText(basket_order_detail::qs(formatText("Price for:%s %s", sec.priceUnit.c_str(), sec.priceQuantity.c_str())));
 }
 
 bool CBasketOrder::OnInitDialog()
@@ -389,7 +389,7 @@ void CBasketOrder::fillMarks()
             const ExchangeSegment& s = pv_user_info.segments[size_t(i)];
             if (s.flag == 'N' || s.id == 7 || ((s.id == 5 || s.id == 8) && basketMode != kBasketCancel))
                 continue;
-            mark->addItem(detail::qs(FixedTextView(s.name)), s.id);
+            mark->addItem(basket_order_detail::qs(FixedTextView(s.name)), s.id);
             if (legs[size_t(k)].markId == s.id) {
                 chosen = mark->count() - 1;
                 mark->setEnabled(false);
@@ -404,13 +404,13 @@ bool CBasketOrder::SetNewBasketData()
     ClientInfo* active = ActiveClientEntry();
     const char type = pv_user_info.user_type;
     if (pv_user_info.client_index != 0 || (type != 'D' && type != 'A')) {
-        m_client->setText(active ? detail::qs(FixedTextView(active->client_code)) : QString());
+        m_client->setText(active ? basket_order_detail::qs(FixedTextView(active->client_code)) : QString());
         if (basketMode == kBasketCancel && !clientCode.empty())
-            m_client->setText(detail::qs(clientCode));
+            m_client->setText(basket_order_detail::qs(clientCode));
         m_client->setReadOnly(true);
         m_amo->setFocus();
     } else if (!clientCode.empty()) {
-        m_client->setText(detail::qs(clientCode));
+        m_client->setText(basket_order_detail::qs(clientCode));
         m_client->setReadOnly(true);
         m_amo->setFocus();
     } else {
@@ -426,7 +426,7 @@ bool CBasketOrder::SetNewBasketData()
         const Leg& leg = legs[size_t(k)];
         r.name->clear();
         r.exchange->clear();
-        for (const char* name : detail::kExchangeNames)
+        for (const char* name : basket_order_detail::kExchangeNames)
             r.exchange->addItem(QString::fromLatin1(name));
         r.exchange->setCurrentIndex(-1);
         r.exchange->setEnabled(false);
@@ -439,8 +439,8 @@ bool CBasketOrder::SetNewBasketData()
         const OrderSecurity sec = OrderSecurityAt(leg.secIndex);
         if (sec.valid()) {
             r.select->setChecked(true);
-            r.name->setText(detail::qs(sec.displayKey));
-            m_exchangeChoice[size_t(k)] = detail::exchangeEntry(sec.exchange);
+            r.name->setText(basket_order_detail::qs(sec.displayKey));
+            m_exchangeChoice[size_t(k)] = basket_order_detail::exchangeEntry(sec.exchange);
             r.exchange->setCurrentIndex(m_exchangeChoice[size_t(k)]);
             r.exchange->setEnabled(leg.markId == 0 && !cancel);
             const bool four = sec.currency != 0;
@@ -454,8 +454,8 @@ bool CBasketOrder::SetNewBasketData()
                 r.lots->setText(QString::number(leg.quantity));
                 r.quantity->setText(QString::number(leg.quantity * unit));
             }
-            r.price->setText(detail::priceText(leg.price, four));
-            r.trigger->setText(detail::priceText(cancel ? leg.trigger : 0, four));
+            r.price->setText(basket_order_detail::priceText(leg.price, four));
+            r.trigger->setText(basket_order_detail::priceText(cancel ? leg.trigger : 0, four));
             if (cancel)
                 r.disclosed->setText(QString::number(leg.disclosed));
             r.disclosed->setEnabled(!(sec.derivative == 1 && sec.exchange == "NN") && !cancel);
@@ -481,7 +481,7 @@ bool CBasketOrder::SetNewBasketData()
     m_passwordLabel->setVisible(m_askPassword);
     m_password->setVisible(m_askPassword);
     m_password->setEnabled(m_askPassword);
-    m_password->setText(m_askPassword ? detail::qs(detail::g_tradingPassword) : QString());
+    m_password->setText(m_askPassword ? basket_order_detail::qs(basket_order_detail::g_tradingPassword) : QString());
     m_ok->setText(cancel ? QStringLiteral("Cancel Order(s)") : QStringLiteral("Place Order"));
     m_ok->setEnabled(true);
     WriteLog(0, "Exit : SetNewBasketData");
@@ -498,12 +498,12 @@ void CBasketOrder::SetLegSecurity(int leg, int securityIndex)
         return;
     legs[k].secIndex = securityIndex;
     Row& r = m_rows[k];
-    r.name->setText(detail::qs(sec.displayKey));
+    r.name->setText(basket_order_detail::qs(sec.displayKey));
     r.select->setChecked(true);
     // The last price to start from (the user's to change); none yet leaves
     // the box empty.
     if (sec.ltp > 0)
-        r.price->setText(detail::priceText(sec.ltp / 100, sec.currency != 0));
+        r.price->setText(basket_order_detail::priceText(sec.ltp / 100, sec.currency != 0));
     else
         r.price->clear();
     r.trigger->setText(sec.currency ? QStringLiteral("0.0000") : QStringLiteral("0.00"));
@@ -513,7 +513,7 @@ void CBasketOrder::SetLegSecurity(int leg, int securityIndex)
         r.disclosed->setText(QStringLiteral("0"));
     }
     r.disclosed->setEnabled(!nseFo);
-    m_exchangeChoice[k] = detail::exchangeEntry(sec.exchange);
+    m_exchangeChoice[k] = basket_order_detail::exchangeEntry(sec.exchange);
     r.exchange->setCurrentIndex(m_exchangeChoice[k]);
     r.exchange->setEnabled(true);
 }
@@ -573,7 +573,7 @@ void CBasketOrder::onExchangeChanged(int k)
         r.search->setFocus();
         return;
     }
-    const std::string code = detail::exchangeCodeOf(r.exchange->currentText());
+    const std::string code = basket_order_detail::exchangeCodeOf(r.exchange->currentText());
     const int found = OrderTwinOnExchange(sec, code);
     if (found < 0) {
         MsgBoxInfo("Security " + sec.symbol + " is not present in " + r.exchange->currentText().toStdString()
@@ -583,7 +583,7 @@ void CBasketOrder::onExchangeChanged(int k)
     }
     legs[size_t(k)].secIndex = found;
     m_exchangeChoice[size_t(k)] = r.exchange->currentIndex();
-    r.name->setText(detail::qs(OrderSecurityAt(found).displayKey));
+    r.name->setText(basket_order_detail::qs(OrderSecurityAt(found).displayKey));
 }
 
 void CBasketOrder::OnKillfocusDdsUnits()
@@ -703,7 +703,7 @@ void CBasketOrder::OnOK()
         std::string typed = form.password;
         typed.erase(0, typed.find_first_not_of(' '));
         typed.erase(typed.find_last_not_of(' ') + 1);
-        detail::g_tradingPassword = typed;
+        basket_order_detail::g_tradingPassword = typed;
     }
     if (!built) {
         showFailure(failure);
@@ -735,7 +735,7 @@ void CBasketOrder::startSend()
         orders += (orders.empty() ? "" : "; ") + line;
     }
     setBusy(true);
-    const auto flight = detail::g_sends.start(IsOrderTransCode(m_request.code) ? orders : std::string());
+    const auto flight = basket_order_detail::g_sends.start(IsOrderTransCode(m_request.code) ? orders : std::string());
     QPointer<CBasketOrder> self(this);
     const int enc = pv_user_info.encrypt;
     const std::string text = m_request.text;
@@ -753,7 +753,7 @@ void CBasketOrder::startSend()
             if (!flight->answered()) {
                 // The exit named the orders on the Trading list already.
                 WriteLog(0, "Basket request ended at exit before its reply");
-                detail::g_sends.finish(flight);
+                basket_order_detail::g_sends.finish(flight);
                 return;
             }
             WriteLog(0, "3. Place Basket request to server sent");
@@ -806,10 +806,10 @@ void CBasketOrder::startSend()
             if (self)
                 self->sendDone(result, details, stateUnknown);
         });
-        detail::g_sends.finish(flight);
+        basket_order_detail::g_sends.finish(flight);
     });
     if (!ok) {
-        detail::g_sends.finish(flight);
+        basket_order_detail::g_sends.finish(flight);
         sendDone(-1, {}, false);
     }
 }
@@ -867,7 +867,7 @@ void CBasketOrder::CalculateMargin(int selector)
         return;
     }
     setBusy(true);
-    const auto flight = detail::g_sends.start({});
+    const auto flight = basket_order_detail::g_sends.start({});
     QPointer<CBasketOrder> self(this);
     const int enc = pv_user_info.encrypt;
     const std::string client = in.client.substr(in.client.find_first_not_of(' ') == std::string::npos
@@ -922,10 +922,10 @@ void CBasketOrder::CalculateMargin(int selector)
             if (self)
                 self->marginDone(text);
         });
-        detail::g_sends.finish(flight);
+        basket_order_detail::g_sends.finish(flight);
     });
     if (!ok) {
-        detail::g_sends.finish(flight);
+        basket_order_detail::g_sends.finish(flight);
         setBusy(false);
     }
 }
@@ -977,16 +977,16 @@ void CBasketOrder::keyPressEvent(QKeyEvent* event)
     QDialog::keyPressEvent(event);
 }
 
-namespace detail {
+namespace basket_order_detail {
 namespace {
 std::shared_ptr<BasketFormService> g_service;
 } // namespace
-} // namespace detail
+} // namespace basket_order_detail
 
 void InstallBasketForm()
 {
-    detail::g_service = std::make_shared<detail::BasketFormService>();
-    SetBasketService(detail::g_service);
+    basket_order_detail::g_service = std::make_shared<basket_order_detail::BasketFormService>();
+    SetBasketService(basket_order_detail::g_service);
     watchOpeners().basket = [](const std::string& clientCode, const std::vector<WatchOpeners::BasketLeg>& chosen) {
         BasketService* service = InstalledBasketService();
         if (!service)
@@ -1009,12 +1009,12 @@ void UninstallBasketForm()
     delete g_pBasketOrder;
     watchOpeners().basket = {};
     SetBasketService(nullptr);
-    detail::g_service.reset();
+    basket_order_detail::g_service.reset();
 }
 
 void EndBasketSendsInFlight()
 {
-    for (const std::string& orders : detail::g_sends.endAll()) {
+    for (const std::string& orders : basket_order_detail::g_sends.endAll()) {
         const std::string text = "Basket order status unknown (the terminal closed before its reply arrived): "
             + orders + ". Please check the Order Book before placing it again.";
         WriteLog(0, text);
@@ -1024,7 +1024,7 @@ void EndBasketSendsInFlight()
 
 bool WaitBasketSends(int timeoutMs)
 {
-    return detail::g_sends.waitAll(timeoutMs);
+    return basket_order_detail::g_sends.waitAll(timeoutMs);
 }
 
 void CBasketOrder::OnEstimatedCharges()
@@ -1059,6 +1059,6 @@ bool OpenFrameBasket()
     }
 }
 
-std::string BasketTradingPassword() { return detail::g_tradingPassword; }
+std::string BasketTradingPassword() { return basket_order_detail::g_tradingPassword; }
 
-void ClearBasketTradingPassword() { detail::g_tradingPassword.clear(); }
+void ClearBasketTradingPassword() { basket_order_detail::g_tradingPassword.clear(); }

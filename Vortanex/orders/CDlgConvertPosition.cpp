@@ -44,7 +44,7 @@
 
 CDlgConvertPosition* g_pDlgConvertPosition = nullptr;
 
-namespace detail {
+namespace dlg_convert_position_detail {
 namespace {
 
 // Conversions and their queries on their workers.
@@ -141,7 +141,7 @@ public:
 std::shared_ptr<ConvertFormService> g_service;
 
 } // namespace
-} // namespace detail
+} // namespace dlg_convert_position_detail
 
 CDlgConvertPosition::CDlgConvertPosition(QWidget* parent)
     : QDialog(parent)
@@ -243,7 +243,7 @@ void CDlgConvertPosition::enableControls(bool on)
 
 void CDlgConvertPosition::ConvertPosition()
 {
-    if (busy || detail::g_querying || RefuseWhileLocked("proceed."))
+    if (busy || dlg_convert_position_detail::g_querying || RefuseWhileLocked("proceed."))
         return;
     WriteLog(0, "Entry : ConvertPosition");
     // The whole text or nothing: "+5", "1,000" and "10.5" are not quantities.
@@ -269,7 +269,7 @@ void CDlgConvertPosition::ConvertPosition()
     enableControls(false);
     QPointer<CDlgConvertPosition> self(this);
     const int enc = pv_user_info.encrypt;
-    const auto work = detail::g_work.start(formatText("Client %s, %s, %s, quantity %ld", m_clientCode.c_str(),
+    const auto work = dlg_convert_position_detail::g_work.start(formatText("Client %s, %s, %s, quantity %ld", m_clientCode.c_str(),
                                                      sec.displayKey.c_str(), m_exchangeName.c_str(), quantity));
     const bool started = pf::Worker::start("ConvertPositionThread", [=] {
         std::string reply;
@@ -278,7 +278,7 @@ void CDlgConvertPosition::ConvertPosition()
         if (!work->answered()) {
             // The exit named the conversion on the Trading list already.
             WriteLog(0, "Position conversion ended at exit before its reply");
-            detail::g_work.finish(work);
+            dlg_convert_position_detail::g_work.finish(work);
             return;
         }
         const ConversionOutcome o = ReadConversionReply(status, reply);
@@ -293,10 +293,10 @@ void CDlgConvertPosition::ConvertPosition()
             if (self)
                 self->conversionDone(o.text, o.caption, o.warning, o.stateUnknown);
         });
-        detail::g_work.finish(work);
+        dlg_convert_position_detail::g_work.finish(work);
     });
     if (!started) {
-        detail::g_work.finish(work);
+        dlg_convert_position_detail::g_work.finish(work);
         conversionDone("Unable to start the conversion. Please Try Again...", {}, false, false);
     }
 }
@@ -321,20 +321,20 @@ void CDlgConvertPosition::conversionDone(const std::string& text, const std::str
 
 void InstallConvertPositionForm()
 {
-    detail::g_service = std::make_shared<detail::ConvertFormService>();
-    SetConvertPositionService(detail::g_service);
+    dlg_convert_position_detail::g_service = std::make_shared<dlg_convert_position_detail::ConvertFormService>();
+    SetConvertPositionService(dlg_convert_position_detail::g_service);
 }
 
 void UninstallConvertPositionForm()
 {
     delete g_pDlgConvertPosition;
     SetConvertPositionService(nullptr);
-    detail::g_service.reset();
+    dlg_convert_position_detail::g_service.reset();
 }
 
 void EndConvertPositionWorkInFlight()
 {
-    for (const std::string& conversion : detail::g_work.endAll()) {
+    for (const std::string& conversion : dlg_convert_position_detail::g_work.endAll()) {
         const std::string text =
             "Position conversion status unknown (the terminal closed before its reply arrived): " + conversion
             + ". Please check the positions before converting again.";
@@ -345,5 +345,5 @@ void EndConvertPositionWorkInFlight()
 
 bool WaitConvertPositionWork(int timeoutMs)
 {
-    return detail::g_work.waitAll(timeoutMs);
+    return dlg_convert_position_detail::g_work.waitAll(timeoutMs);
 }

@@ -35,7 +35,7 @@
 #include <functional>
 #include <optional>
 
-namespace detail {
+namespace dlg_order_form_exp_detail {
 namespace {
 
 using namespace orderform;
@@ -211,11 +211,11 @@ private:
 };
 
 } // namespace
-} // namespace detail
+} // namespace dlg_order_form_exp_detail
 
 using namespace orderform;
 
-CDlgOrderFormExp::CDlgOrderFormExp(QWidget* parent) : ui::Form(detail::orderFormSpec(), nullptr), m_parent(parent)
+CDlgOrderFormExp::CDlgOrderFormExp(QWidget* parent) : ui::Form(dlg_order_form_exp_detail::orderFormSpec(), nullptr), m_parent(parent)
 {
     setModal(false);
     wireControls();
@@ -246,8 +246,8 @@ CDlgOrderFormExp::~CDlgOrderFormExp()
             pf::uiguard::join(m_worker, "the order form's ended request");
         }
     }
-    if (detail::g_pDlgOrderFormExp == this)
-        detail::g_pDlgOrderFormExp = nullptr;
+    if (dlg_order_form_exp_detail::g_pDlgOrderFormExp == this)
+        dlg_order_form_exp_detail::g_pDlgOrderFormExp = nullptr;
 }
 
 void CDlgOrderFormExp::startWorker(std::shared_ptr<OrderFlight> flight, std::string orderLine,
@@ -269,7 +269,7 @@ void CDlgOrderFormExp::WaitForRequest()
     // box or the proxy dialog, so the UI thread is served until it is done.
     const std::shared_ptr<OrderFlight> flight = m_flight;
     if (!ui::UiThread::joinWorker(m_worker, [flight] { return !flight || flight->done.load(); },
-                                  "the order form's request", detail::kFlightWaitMs))
+                                  "the order form's request", dlg_order_form_exp_detail::kFlightWaitMs))
         WriteLog(0, "Order form thread still running after the wait; it ends on its own");
 }
 
@@ -285,7 +285,7 @@ void CDlgOrderFormExp::CloseInFlight()
         flight->cancel.cancel();
     WaitForRequest();
     if (!m_strFlightLine.empty() && !flight->reported.load()) {
-        const std::string text = detail::closedInFlightText(m_strFlightLine);
+        const std::string text = dlg_order_form_exp_detail::closedInFlightText(m_strFlightLine);
         WriteLog(0, text);
         OrderUserMessage(1, ' ', text);
     }
@@ -293,7 +293,7 @@ void CDlgOrderFormExp::CloseInFlight()
 
 void CDlgOrderFormExp::onInit() {}
 
-CDlgOrderFormExp* CDlgOrderFormExp::Instance() { return detail::g_pDlgOrderFormExp; }
+CDlgOrderFormExp* CDlgOrderFormExp::Instance() { return dlg_order_form_exp_detail::g_pDlgOrderFormExp; }
 
 void CDlgOrderFormExp::wireControls()
 {
@@ -322,7 +322,7 @@ void CDlgOrderFormExp::wireControls()
     });
     onChanged(kLots, [this] { readLots(); });
     if (QWidget* security = control(kSecurity))
-        security->installEventFilter(m_focusOutFilter = new detail::FocusOutFilter(this, [this](Qt::FocusReason reason) {
+        security->installEventFilter(m_focusOutFilter = new dlg_order_form_exp_detail::FocusOutFilter(this, [this](Qt::FocusReason reason) {
             const bool typed = m_nSecIdx == -2;
             OnKillfocusSec();
             // Tab from a typed security goes on to the price: the quantity is
@@ -387,7 +387,7 @@ CDlgOrderFormExp* CDlgOrderFormExp::GetInstance(QWidget* parent, int mode, int i
 {
     int step = 0;
     try {
-        CDlgOrderFormExp* form = detail::g_pDlgOrderFormExp;
+        CDlgOrderFormExp* form = dlg_order_form_exp_detail::g_pDlgOrderFormExp;
         if (form && form->m_bRequestInProcess) {
             MsgBoxOk("Please wait. Existing Request in Process.");
             return nullptr;
@@ -395,7 +395,7 @@ CDlgOrderFormExp* CDlgOrderFormExp::GetInstance(QWidget* parent, int mode, int i
         step = 1;
         if (!form) {
             form = new CDlgOrderFormExp(parent);
-            detail::g_pDlgOrderFormExp = form;
+            dlg_order_form_exp_detail::g_pDlgOrderFormExp = form;
         }
         step = 2;
         form->ResetData(1);
@@ -440,10 +440,10 @@ CDlgOrderFormExp* CDlgOrderFormExp::GetInstance(QWidget* parent, int mode, int i
 void CDlgOrderFormExp::DestroyInstance()
 {
     try {
-        CDlgOrderFormExp* form = detail::g_pDlgOrderFormExp;
+        CDlgOrderFormExp* form = dlg_order_form_exp_detail::g_pDlgOrderFormExp;
         if (!form)
             return;
-        detail::g_pDlgOrderFormExp = nullptr;
+        dlg_order_form_exp_detail::g_pDlgOrderFormExp = nullptr;
         form->ResetData(0);
         form->CloseInFlight();
         delete form;
@@ -743,7 +743,7 @@ bool CDlgOrderFormExp::fillFromStore(int index)
 
 void CDlgOrderFormExp::applyDealerFocus()
 {
-    const bool ownEntry = detail::isDealer() && pv_user_info.client_index <= 0 && m_strClientCopy.empty();
+    const bool ownEntry = dlg_order_form_exp_detail::isDealer() && pv_user_info.client_index <= 0 && m_strClientCopy.empty();
     if (ownEntry && m_nMode == 1 && m_nTslKind != 5) {
         setText(kAccount, "");
         control(kAccount)->setProperty("readOnly", false);
@@ -830,7 +830,7 @@ int CDlgOrderFormExp::SetMessage(int mode, int index, char side)
             for (int id : {kExchange, kAction, kSearch, kOrderMark, kAmo, kSor})
                 enable(id, false);
             if (mode == 2) {
-                if ((m_nOrderMark == 5 || m_nOrderMark == 8) && detail::toDouble(text(kTrigger)) == 0) {
+                if ((m_nOrderMark == 5 || m_nOrderMark == 8) && dlg_order_form_exp_detail::toDouble(text(kTrigger)) == 0) {
                     enable(kTrigger, false);
                     enable(kDisclosed, false);
                 }
@@ -1225,8 +1225,8 @@ void CDlgOrderFormExp::OnOk()
             OrderInfo o;
             return FindStoredOrder(client, orderNo, o) ? o.open_qty : -1;
         };
-        detail::FormPrompts plainPrompts;
-        detail::TrailingPrompts trailingPrompts;
+        dlg_order_form_exp_detail::FormPrompts plainPrompts;
+        dlg_order_form_exp_detail::TrailingPrompts trailingPrompts;
         OrderPrompts& prompts = checked(kTrailing) ? static_cast<OrderPrompts&>(trailingPrompts) : plainPrompts;
         ValidationOutcome v = ValidateOrder(in, ctx, prompts);
         if (v.result != 0) {
@@ -1402,7 +1402,7 @@ void CDlgOrderFormExp::UpdateResponse(double orderNo, const std::string& replyTe
         }
         if (m_nSentMode == 2 && orderNo > 0) {
             const OrderSecurity sec = security();
-            const int nowQty = detail::toInt(text(sec.inLots() ? kLots : kQuantity));
+            const int nowQty = dlg_order_form_exp_detail::toInt(text(sec.inLots() ? kLots : kQuantity));
             const int kept = sec.inLots() && !sec.currency && !sec.commodity && sec.marketLot > 0
                 ? m_nOpenQty / sec.marketLot
                 : m_nOpenQty;
@@ -1418,7 +1418,7 @@ void CDlgOrderFormExp::UpdateResponse(double orderNo, const std::string& replyTe
 
 void InstallOrderEntry()
 {
-    SetOrderFormService(&detail::g_service);
+    SetOrderFormService(&dlg_order_form_exp_detail::g_service);
     SetOrderMessageSink([](int kind, char side, const std::string& text) {
         if (CMainFrame* frame = CMainFrame::Instance())
             frame->SetUserMessage(kind, side, text);

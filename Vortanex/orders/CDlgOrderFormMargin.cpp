@@ -20,7 +20,7 @@
 
 #include <cstdlib>
 
-namespace detail {
+namespace dlg_order_form_margin_detail {
 namespace {
 
 void showMarginMessage(const MarginMessage& m)
@@ -43,7 +43,7 @@ std::string trimmed(std::string s)
 }
 
 } // namespace
-} // namespace detail
+} // namespace dlg_order_form_margin_detail
 
 using namespace orderform;
 
@@ -56,11 +56,11 @@ void CDlgOrderFormExp::CalculateMarginRequired()
     try {
         MarginInput in;
         in.terminalLocked = IsTerminalLocked();
-        in.clientCode = detail::trimmed(text(kAccount));
+        in.clientCode = dlg_order_form_margin_detail::trimmed(text(kAccount));
         in.exchangeText = comboIndex(kExchange) >= 0 ? text(kExchange) : std::string();
         // Not a whole number counts as no quantity, which the plan refuses.
         in.quantity = static_cast<int>(ParseWholeNumber(text(kQuantity)).value_or(0));
-        in.priceText = detail::trimmed(text(kPrice));
+        in.priceText = dlg_order_form_margin_detail::trimmed(text(kPrice));
         in.sideIndex = comboIndex(kAction);
         in.security = security();
         if (const ClientInfo* client = ActiveClientEntry())
@@ -70,7 +70,7 @@ void CDlgOrderFormExp::CalculateMarginRequired()
         const MarginPlan plan = PlanMargin(in);
         if (!plan.refusal.empty() || !plan.ask) {
             SetFormReady(true);
-            detail::showMarginMessage(plan.refusal.empty() ? plan.answer : plan.refusal);
+            dlg_order_form_margin_detail::showMarginMessage(plan.refusal.empty() ? plan.answer : plan.refusal);
             if (plan.cancelForm) {
                 OnCancel();
                 return;
@@ -112,7 +112,7 @@ void CDlgOrderFormExp::CalculateMarginRequired()
             ui::UiThread::post([self, message, flight] {
                 if (!self || flight->closing.load())
                     return;
-                detail::showMarginMessage(message);
+                dlg_order_form_margin_detail::showMarginMessage(message);
                 if (self)
                     self->SetFormReady(true);
                 WriteLog(0, "Exit : CDlgOrderFormExp::CalculateMarginRequired");

@@ -18,14 +18,14 @@
 #include <cstdlib>
 #include <optional>
 
-namespace detail {
+namespace dlg_order_form_steps_detail {
 namespace {
 
 int toInt(const std::string& s) { return static_cast<int>(std::strtol(s.c_str(), nullptr, 10)); }
 double toDouble(const std::string& s) { return std::strtod(s.c_str(), nullptr); }
 
 } // namespace
-} // namespace detail
+} // namespace dlg_order_form_steps_detail
 
 using namespace orderform;
 
@@ -60,7 +60,7 @@ void CDlgOrderFormExp::StepQuantity(int direction)
     if (!sec.valid())
         return;
     const bool lots = sec.inLots();
-    int v = detail::toInt(text(lots ? kLots : kQuantity));
+    int v = dlg_order_form_steps_detail::toInt(text(lots ? kLots : kQuantity));
     const int limit = g_AppSettings.order_qty_limit > 0 ? g_AppSettings.order_qty_limit : 5000;
     if (direction < 0)
         v = std::max(0, v - m_nQtyStep);
@@ -100,7 +100,7 @@ void CDlgOrderFormExp::StepPrice(int direction)
     const OrderSecurity sec = security();
     if (!sec.valid() || !isEnabled(kPrice))
         return;
-    const double v = detail::toDouble(text(kPrice));
+    const double v = dlg_order_form_steps_detail::toDouble(text(kPrice));
     const double next = PriceSpinStep(v, direction, m_dPriceStep, OrderValueLimit());
     if (next == v && direction > 0)
         return; // at the Order Value Limit: the price stays as typed
@@ -129,7 +129,7 @@ void CDlgOrderFormExp::UpdateStopLossTrigger()
         setText(kTrigger, "0");
         return;
     }
-    double base = detail::toDouble(text(kPrice));
+    double base = dlg_order_form_steps_detail::toDouble(text(kPrice));
     if (base <= 0)
         base = sec.ltp / 100;
     double trigger = m_cSide == 'B' ? base - base * pct / 10000 : m_cSide == 'S' ? base + base * pct / 10000 : 0;

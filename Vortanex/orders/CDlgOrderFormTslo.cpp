@@ -34,7 +34,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-namespace detail {
+namespace dlg_order_form_tslo_detail {
 namespace {
 
 using namespace orderform;
@@ -92,7 +92,7 @@ std::string helpText(char trailSide, bool existing)
 }
 
 } // namespace
-} // namespace detail
+} // namespace dlg_order_form_tslo_detail
 
 using namespace orderform;
 
@@ -120,14 +120,14 @@ void CDlgOrderFormExp::wireTsloPanel()
             UpdateTrailingTrigger();
     });
     if (QWidget* account = control(kAccount))
-        account->installEventFilter(new detail::TabOutFilter(this, [this] { OnKillfocusAccount(); }));
+        account->installEventFilter(new dlg_order_form_tslo_detail::TabOutFilter(this, [this] { OnKillfocusAccount(); }));
     if (QWidget* exchange = control(kExchange))
-        exchange->installEventFilter(new detail::TabOutFilter(this, [this] { OnCbnKillfocusCmbExch(); }));
+        exchange->installEventFilter(new dlg_order_form_tslo_detail::TabOutFilter(this, [this] { OnCbnKillfocusCmbExch(); }));
     onClick(kCharges, [this] { OnBnClickedBtnEstmtedCharges(); });
     if (auto* marks = qobject_cast<QComboBox*>(control(kOrderMark)))
         connect(marks, &QComboBox::activated, this, [this] { OnCbnSelchangeOrderMark(); });
     if (QWidget* price = control(kPrice))
-        price->installEventFilter(new detail::TabOutFilter(this, [this] { OnKillfocusPrice(); }));
+        price->installEventFilter(new dlg_order_form_tslo_detail::TabOutFilter(this, [this] { OnKillfocusPrice(); }));
     onClick(kNseRadio, [this] { OnRadioExchange(true); });
     onClick(kBseRadio, [this] { OnRadioExchange(false); });
     onClick(kSor, [this] { applySorRules(); });
@@ -137,13 +137,13 @@ void CDlgOrderFormExp::wireTsloPanel()
         box->setToolTip("Auto Square off will be triggered only if first leg of the order is completely executed.");
     if (QWidget* terms = control(kTermsLink))
         terms->setToolTip(QStringLiteral("View Terms and Conditions"));
-    onClick(kTermsLink, [this] { OpenWebLinkPage("Terms and Conditions", detail::trimmed(text(kAccount))); });
+    onClick(kTermsLink, [this] { OpenWebLinkPage("Terms and Conditions", dlg_order_form_tslo_detail::trimmed(text(kAccount))); });
     showTsloPanel(false);
 }
 
 void CDlgOrderFormExp::showTsloPanel(bool on)
 {
-    for (int id : detail::kPanelIds)
+    for (int id : dlg_order_form_tslo_detail::kPanelIds)
         showControl(id, on);
     // A research call's own controls; fillMorrowpick shows them.
     showControl(kCallLotLabel, false);
@@ -170,7 +170,7 @@ void CDlgOrderFormExp::setTrailLabels()
     setText(kTrailLabel, sell ? "Trailing Stoploss (Sell)" : "Trailing Stoploss (Buy)");
     setText(kBookProfit, sell ? "Book Profit (Sell)" : "Book Profit (Buy)");
     if (QWidget* help = control(kTrailHelp))
-        help->setToolTip(QString::fromStdString(detail::helpText(m_cTrailSide, m_nMode == 2 || m_nMode == 3)));
+        help->setToolTip(QString::fromStdString(dlg_order_form_tslo_detail::helpText(m_cTrailSide, m_nMode == 2 || m_nMode == 3)));
 }
 
 void CDlgOrderFormExp::onTrailSideChanged()
@@ -251,9 +251,9 @@ void CDlgOrderFormExp::UpdateTrailingTrigger()
         return;
     const OrderSecurity sec = security();
     const double last = sec.ltp / 100.0;
-    const double spread = detail::toDouble(text(kSpread));
-    const double base = TsloTriggerBase(m_bTsloLegTrails, checked(kWhenRadio), detail::toDouble(text(kWhenPrice)),
-                                        m_nTslKind, detail::toDouble(text(kPrice)), last);
+    const double spread = dlg_order_form_tslo_detail::toDouble(text(kSpread));
+    const double base = TsloTriggerBase(m_bTsloLegTrails, checked(kWhenRadio), dlg_order_form_tslo_detail::toDouble(text(kWhenPrice)),
+                                        m_nTslKind, dlg_order_form_tslo_detail::toDouble(text(kPrice)), last);
     const double trigger = TsloTrailingTrigger(m_cTrailSide, spread, base, last);
     setText(kTslTrigger, trigger < 0 ? std::string() : formatText(sec.currency ? "%.4lf" : "%.2lf", trigger));
 }
@@ -268,7 +268,7 @@ bool CDlgOrderFormExp::stepTsloSpin(int id, int direction)
     double step = sec.tickRupees();
     if (id == kSpread && m_spreadHold.press(direction, pf::clock().steadyMillis()))
         step = 1.0;
-    const double v = detail::toDouble(text(id));
+    const double v = dlg_order_form_tslo_detail::toDouble(text(id));
     const double next = PriceSpinStep(v, direction, step, OrderValueLimit());
     if (next == v && direction > 0)
         return true;
@@ -351,7 +351,7 @@ int CDlgOrderFormExp::SetTsloOrderData(int action, int index, char side)
         // What is left of the entry leg while it can still be modified; once
         // it has traded, only the trailing leg is modified, for the order's
         // whole quantity.
-        const bool entryOpen = detail::isOneOf(r.status, {"OPN", "OPF", "ACTIVE"});
+        const bool entryOpen = dlg_order_form_tslo_detail::isOneOf(r.status, {"OPN", "OPF", "ACTIVE"});
         const int qty = action == 2 && entryOpen ? r.order_qty - r.traded_qty : r.order_qty;
         if (sec.inLots() && !sec.currency && !sec.commodity && sec.marketLot > 0) {
             setText(kLots, std::to_string(qty / sec.marketLot));
@@ -397,13 +397,13 @@ int CDlgOrderFormExp::SetTsloOrderData(int action, int index, char side)
             setCaptions("Cancel TSLO Order", "Cancel TSLO Order");
         } else {
             setCaptions("Modify TSLO Order", "Modify TSLO Order");
-            if (detail::isOneOf(r.status, {"OPN", "OPF", "ACTIVE"})) {
+            if (dlg_order_form_tslo_detail::isOneOf(r.status, {"OPN", "OPF", "ACTIVE"})) {
                 for (int id : {kLots, kQuantity, kPrice, kDisclosed})
                     enable(id, true);
                 if (r.kind == 3 || r.kind == 4)
                     enable(kOrderMark, true);
             }
-            if (detail::isOneOf(trailing.status, {"TRL", "WTRL", "ACTIVE"})) {
+            if (dlg_order_form_tslo_detail::isOneOf(trailing.status, {"TRL", "WTRL", "ACTIVE"})) {
                 for (int id : {kSpread, kMarketRadio, kWhenRadio})
                     enable(id, true);
                 enable(kWhenPrice, checked(kWhenRadio));
@@ -429,7 +429,7 @@ bool CDlgOrderFormExp::confirmTslo(const OrderSecurity& sec, const TsloPanelOutc
     // What a box shows where the checks left no value (a cancel's boxes are
     // off): the text of the box, read as a number.
     const auto boxValue = [this](int id) {
-        const double v = std::strtod(detail::trimmed(text(id)).c_str(), nullptr);
+        const double v = std::strtod(dlg_order_form_tslo_detail::trimmed(text(id)).c_str(), nullptr);
         return v > 0 ? v : 0.0;
     };
     const double spread = panel.spread >= 0 ? panel.spread : boxValue(kSpread);
@@ -486,14 +486,14 @@ int CDlgOrderFormExp::sendTsloOrder(const OrderSecurity& sec, bool confirm)
     p.mode = m_nMode;
     p.kind = m_nTslKind < 0 ? 0 : m_nTslKind;
     p.spreadEnabled = isEnabled(kSpread) && isVisible(kSpread);
-    p.spreadText = detail::trimmed(text(kSpread));
+    p.spreadText = dlg_order_form_tslo_detail::trimmed(text(kSpread));
     p.trailAtEnabled = isEnabled(kMarketRadio) && isVisible(kMarketRadio);
     p.market = checked(kMarketRadio);
-    p.whenText = detail::trimmed(text(kWhenPrice));
+    p.whenText = dlg_order_form_tslo_detail::trimmed(text(kWhenPrice));
     p.bookProfit = checked(kBookProfit);
-    p.bpDisclosedText = detail::trimmed(text(kBpDisclosed));
-    p.bpPriceText = detail::trimmed(text(kBpPrice));
-    p.triggerText = detail::trimmed(text(kTslTrigger));
+    p.bpDisclosedText = dlg_order_form_tslo_detail::trimmed(text(kBpDisclosed));
+    p.bpPriceText = dlg_order_form_tslo_detail::trimmed(text(kBpPrice));
+    p.triggerText = dlg_order_form_tslo_detail::trimmed(text(kTslTrigger));
     p.ltpPaise = sec.ltp;
     const TsloPanelOutcome c = CheckTsloPanel(p);
     if (!c.message.empty()) {
@@ -620,7 +620,7 @@ void CDlgOrderFormExp::applySorRules()
     if (!checked(kSor)) {
         for (int id : kRouted)
             enable(id, true);
-        enable(kDisclosed, detail::isOneOf(sec.series, {"EQ", "BE", "FC", "OC"}));
+        enable(kDisclosed, dlg_order_form_tslo_detail::isOneOf(sec.series, {"EQ", "BE", "FC", "OC"}));
         // Without AMO and SOR the trailing panel is offered for a security
         // not traded in lots.
         enable(kTrailing, !checked(kAmo) && !sec.commodity);
@@ -649,7 +649,7 @@ void CDlgOrderFormExp::applySorRules()
 void CDlgOrderFormExp::OnBnClickedBtnEstmtedCharges()
 {
     WriteLog(0, "OnBnClickedBtnEstmtedCharges");
-    OpenWebLinkPage("Estimated Charges", detail::trimmed(text(kAccount)));
+    OpenWebLinkPage("Estimated Charges", dlg_order_form_tslo_detail::trimmed(text(kAccount)));
 }
 
 void CDlgOrderFormExp::OnRadioExchange(bool nse)
@@ -717,7 +717,7 @@ void CDlgOrderFormExp::OnKillfocusPrice()
 {
     if (!checked(kTrailing) || !isVisible(kSpread) || !isEnabled(kSpread))
         return;
-    if (detail::toDouble(text(kPrice)) > 0 && detail::toDouble(text(kSpread)) > 0)
+    if (dlg_order_form_tslo_detail::toDouble(text(kPrice)) > 0 && dlg_order_form_tslo_detail::toDouble(text(kSpread)) > 0)
         UpdateTrailingTrigger();
     else
         focus(kSpread, true);
@@ -735,10 +735,10 @@ void CDlgOrderFormExp::fillMorrowpick(char side)
         showControl(id, false);
         enable(id, false);
     }
-    auto field = [this](size_t i) { return i < m_list.size() ? detail::trimmed(m_list[i]) : std::string(); };
+    auto field = [this](size_t i) { return i < m_list.size() ? dlg_order_form_tslo_detail::trimmed(m_list[i]) : std::string(); };
     const char* fmt = sec.currency ? "%.4lf" : "%.2lf";
-    setText(kTslTrigger, formatText(fmt, detail::toDouble(field(26))));
-    setText(kBpPrice, formatText(fmt, detail::toDouble(field(25))));
+    setText(kTslTrigger, formatText(fmt, dlg_order_form_tslo_detail::toDouble(field(26))));
+    setText(kBpPrice, formatText(fmt, dlg_order_form_tslo_detail::toDouble(field(25))));
     setChecked(kBookProfit, true);
     for (int id : {kBookProfit, kBpPrice, kAction, kSearch, kExchange, kOrderType, kOrderMark, kAmo, kSor,
                    kTrailing})

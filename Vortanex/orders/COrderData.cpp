@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstdio>
 
-namespace detail {
+namespace order_data_detail {
 namespace {
 
 std::atomic<int> g_nOrdReqNo{0};
@@ -53,7 +53,7 @@ int chooseCode(const COrderData& d, const OrderSecurity& sec, int mode)
 }
 
 } // namespace
-} // namespace detail
+} // namespace order_data_detail
 
 std::string OrderEnvironmentText(std::string_view deviceId)
 {
@@ -67,18 +67,18 @@ std::string OrderEnvironmentText(std::string_view deviceId)
 OrderRequest BuildOrderRequest(const COrderData& d, const OrderSecurity& sec, const OrderRequestContext& ctx)
 {
     OrderRequest out;
-    const int code = detail::chooseCode(d, sec, ctx.mode);
+    const int code = order_data_detail::chooseCode(d, sec, ctx.mode);
     if (code == 0 || !sec.valid())
         return out;
     const bool fno = code >= 200;
     const char* priceFormat = fno && sec.currency ? "%0.4lf" : "%0.2lf";
-    auto price = [priceFormat](double v) { return detail::num(priceFormat, v); };
+    auto price = [priceFormat](double v) { return order_data_detail::num(priceFormat, v); };
     const int token = ctx.userType == 'G' ? sec.wtoken : sec.token;
     const std::string_view clientId = FixedTextView(d.client_id);
     const std::string_view client = FixedTextView(d.client_code);
     const std::string_view exch = FixedTextView(d.exchange);
     const std::string_view validity = FixedTextView(d.validity);
-    const std::string orderNo = detail::num("%.0lf", d.order_no);
+    const std::string orderNo = order_data_detail::num("%.0lf", d.order_no);
     const std::string sor = std::to_string(static_cast<long>(d.sor));
 
     if (code == 101 && ctx.mode == 1) {
@@ -87,7 +87,7 @@ OrderRequest BuildOrderRequest(const COrderData& d, const OrderSecurity& sec, co
         WriteLog(0, line);
     }
 
-    detail::Record r(code);
+    order_data_detail::Record r(code);
     switch (code) {
     case 101:
     case 201:
@@ -125,6 +125,6 @@ OrderRequest BuildOrderRequest(const COrderData& d, const OrderSecurity& sec, co
     return out;
 }
 
-int TakeOrderRequestNumber() { return detail::g_nOrdReqNo.fetch_add(1); }
-int PeekOrderRequestNumber() { return detail::g_nOrdReqNo.load(); }
-void ResetOrderRequestNumber() { detail::g_nOrdReqNo.store(0); }
+int TakeOrderRequestNumber() { return order_data_detail::g_nOrdReqNo.fetch_add(1); }
+int PeekOrderRequestNumber() { return order_data_detail::g_nOrdReqNo.load(); }
+void ResetOrderRequestNumber() { order_data_detail::g_nOrdReqNo.store(0); }

@@ -54,7 +54,7 @@ std::recursive_mutex g_csOrderGridInsert;
 std::recursive_mutex g_csOrderGridUpdate;
 COrderViewEx* g_pOrderViewEx = nullptr;
 
-namespace detail {
+namespace order_view_ex_detail {
 namespace {
 
 // Row text colours: buy orders blue, sell orders red (0x00BBGGRR); on the
@@ -386,7 +386,7 @@ void fillOrderRows(FillJob& job)
 }
 
 } // namespace
-} // namespace detail
+} // namespace order_view_ex_detail
 
 COrderViewEx::COrderViewEx(QWidget* parent)
     : QWidget(parent)
@@ -453,28 +453,28 @@ void COrderViewEx::OnInitialUpdate()
             OrderInfo rec;
             if (!ReadStoredOrder(ActiveClientEntry(), index, rec))
                 return std::nullopt;
-            if (column == detail::kOrderNo)
+            if (column == order_view_ex_detail::kOrderNo)
                 return rec.order_no;
-            if (column == detail::kPrice)
+            if (column == order_view_ex_detail::kPrice)
                 return rec.price;
-            if (column == detail::kTrigger)
+            if (column == order_view_ex_detail::kTrigger)
                 return rec.trigger;
             return std::nullopt;
         });
         applyColours();
         QStringList names;
-        for (const auto& c : detail::kColumnSpecs)
+        for (const auto& c : order_view_ex_detail::kColumnSpecs)
             names << QString::fromLatin1(c.caption);
         m_grid->model().setColumns(names);
         for (int c = 0; c < kColumns; ++c)
-            m_grid->setColumnWidth(c, detail::kColumnSpecs[c].width);
+            m_grid->setColumnWidth(c, order_view_ex_detail::kColumnSpecs[c].width);
         fitHeaders();
         m_grid->setFrozenColumns(2);
         m_grid->setGroupByBoxVisible(true);
         const char type = pv_user_info.user_type;
         const bool dealer = type == 'A' || type == 'D';
         if (ClientInfo* active = ActiveClientEntry(); active && !dealer)
-            m_client->setText(detail::qs(FixedTextView(active->client_code)));
+            m_client->setText(order_view_ex_detail::qs(FixedTextView(active->client_code)));
         m_client->setReadOnly(!dealer);
         m_secFilter = g_nPendingSecIndex.exchange(-1);
         m_grid->loadLayout(gridStateName());
@@ -482,7 +482,7 @@ void COrderViewEx::OnInitialUpdate()
         m_shownClient.clear();
         m_ready = true;
         m_busy = false;
-        detail::bookLink().open(ref());
+        order_view_ex_detail::bookLink().open(ref());
         setTitle();
         m_grid->show();
         m_grid->setFilterBarEmptyText(QStringLiteral("<ALL>"));
@@ -515,7 +515,7 @@ void COrderViewEx::EnableControls(bool enable)
     m_busy = !enable;
     if (m_commands)
         m_commands->refreshToolBar();
-    detail::bookLink().setBusy(!enable);
+    order_view_ex_detail::bookLink().setBusy(!enable);
     if (enable && m_followPending) {
         m_followPending = false;
         QTimer::singleShot(0, this, [this] { FollowNewOrders(); });
@@ -599,7 +599,7 @@ void COrderViewEx::refresh(bool byUser)
             }
             const std::string code(FixedTextView(active->client_code));
             m_client->setReadOnly(true);
-            m_client->setText(detail::qs(code));
+            m_client->setText(order_view_ex_detail::qs(code));
             p.account = FixedTextView(active->user_id);
             p.clientCode = code;
             m_shownClient = code;
@@ -611,14 +611,14 @@ void COrderViewEx::refresh(bool byUser)
         g_OrderReportRequest.code = kOrderBookTransCode;
         g_OrderReportRequest.text = BuildOrderReportRequest(p);
         g_OrderReportRequest.client = p.clientCode;
-        detail::bookLink().setClient(m_shownClient);
+        order_view_ex_detail::bookLink().setClient(m_shownClient);
         step = 4;
-        detail::DownloadJob job;
+        order_view_ex_detail::DownloadJob job;
         job.book = ref();
         job.encryption = pv_user_info.encrypt;
         job.text = g_OrderReportRequest.text;
         job.client = g_OrderReportRequest.client;
-        if (!detail::startDownload(std::move(job))) {
+        if (!order_view_ex_detail::startDownload(std::move(job))) {
             clearRows();
             idleTail();
         }
@@ -652,7 +652,7 @@ void COrderViewEx::MyUpdate(int code)
         if (!m_grid)
             return;
         if (code == 1) {
-            m_grid->setGridFont(detail::gridFont(g_AppSettings.grid_font));
+            m_grid->setGridFont(order_view_ex_detail::gridFont(g_AppSettings.grid_font));
             fitHeaders();
         } else {
             applyColours();
@@ -662,7 +662,7 @@ void COrderViewEx::MyUpdate(int code)
                 if (!ReadStoredOrder(ActiveClientEntry(), index, rec))
                     continue;
                 for (int c = 0; c < kColumns; ++c)
-                    m_grid->model().setTextColour(rowId, c, ui::rgbOf(detail::rowColour(rec, IsDarkTheme())));
+                    m_grid->model().setTextColour(rowId, c, ui::rgbOf(order_view_ex_detail::rowColour(rec, IsDarkTheme())));
             }
             m_grid->model().touchAll();
             layoutGrid();
@@ -681,7 +681,7 @@ bool COrderViewEx::CloseOrderForm()
     // A download still running must find the book gone now, not when the
     // window is finally deleted.
     detachNotes();
-    detail::bookLink().close();
+    order_view_ex_detail::bookLink().close();
     ClearPendingConfirmations();
     ResetOrderStoreCount(ActiveClientEntry());
     if (g_pOrderViewEx == this)
@@ -712,7 +712,7 @@ void COrderViewEx::applyColours()
     // own list colour in the dark ones, under the lighter row colours.
     const QPalette app = QApplication::palette();
     const bool dark = IsDarkTheme();
-    const QColor base = dark ? app.color(QPalette::Base) : ui::toQColor(ui::rgbOf(detail::kGridColour));
+    const QColor base = dark ? app.color(QPalette::Base) : ui::toQColor(ui::rgbOf(order_view_ex_detail::kGridColour));
     m_grid->setDefaultColours(ui::defaultColour(), ui::fromQColor(base));
     // A selected row shows the theme's highlight with a text colour chosen
     // against it, never the row's blue or red on a blue selection.
@@ -733,7 +733,7 @@ void COrderViewEx::fitHeaders()
     const QHeaderView* header = m_grid->findChild<QHeaderView*>();
     const QFontMetrics fm = header ? header->fontMetrics() : m_grid->fontMetrics();
     for (int c = 0; c < kColumns; ++c) {
-        const int needed = fm.horizontalAdvance(QString::fromLatin1(detail::kColumnSpecs[c].caption)) + 28;
+        const int needed = fm.horizontalAdvance(QString::fromLatin1(order_view_ex_detail::kColumnSpecs[c].caption)) + 28;
         if (m_grid->columnWidth(c) < needed)
             m_grid->setColumnWidth(c, needed);
     }
@@ -744,7 +744,7 @@ int COrderViewEx::headerWidthNeeded(int column) const
     const QHeaderView* header = m_grid ? m_grid->findChild<QHeaderView*>() : nullptr;
     if (!header || column < 0 || column >= kColumns)
         return 0;
-    return header->fontMetrics().horizontalAdvance(QString::fromLatin1(detail::kColumnSpecs[column].caption));
+    return header->fontMetrics().horizontalAdvance(QString::fromLatin1(order_view_ex_detail::kColumnSpecs[column].caption));
 }
 
 void COrderViewEx::layoutGrid()
@@ -829,7 +829,7 @@ void COrderViewEx::clearRows()
 
 void COrderViewEx::fillRow(int rowId, const OrderInfo& rec, bool fromTable)
 {
-    detail::fillOrderRow(m_grid->model(), rowId, rec, fromTable, IsDarkTheme());
+    order_view_ex_detail::fillOrderRow(m_grid->model(), rowId, rec, fromTable, IsDarkTheme());
 }
 
 void COrderViewEx::FillOrderRptGrid()
@@ -846,42 +846,42 @@ void COrderViewEx::FillOrderRptGrid()
     const int generation = ++m_fillGen;
     m_filling = true;
     // The store holds the report now: confirmations go into it again.
-    detail::bookLink().setBusy(false);
+    order_view_ex_detail::bookLink().setBusy(false);
     // The rows are made on a worker and the grid takes them whole (one
     // reset), so a large report never holds the UI thread for its rows; a
     // newer fill or a clear drops an older fill's rows unseen.
-    auto job = std::make_shared<detail::FillJob>();
+    auto job = std::make_shared<order_view_ex_detail::FillJob>();
     job->model = std::make_shared<ui::GridModel>();
     job->model->setAutoFlush(false);
     job->model->setColumns(m_grid->model().columnNames());
     job->model->setGroupColumns(m_grid->model().groupColumns());
     job->records = OrderStoreSnapshot(ActiveClientEntry());
     job->filter = m_secFilter;
-    job->securities = detail::securityCount();
+    job->securities = order_view_ex_detail::securityCount();
     job->dark = IsDarkTheme();
     QPointer<COrderViewEx> self(this);
-    const auto show = [self, generation](const std::shared_ptr<detail::FillJob>& done) {
+    const auto show = [self, generation](const std::shared_ptr<order_view_ex_detail::FillJob>& done) {
         if (self && !self->m_closed && self->m_fillGen == generation)
             self->showRows(*done->model, std::move(done->rowOf));
     };
     {
-        std::lock_guard lock(detail::g_downloadMutex);
-        ++detail::g_downloads;
+        std::lock_guard lock(order_view_ex_detail::g_downloadMutex);
+        ++order_view_ex_detail::g_downloads;
     }
     const bool started = pf::Worker::start("OrderReportRows", [job, show]() mutable {
-        detail::fillOrderRows(*job);
+        order_view_ex_detail::fillOrderRows(*job);
         job->records.clear();
         ui::UiThread::post([job = std::move(job), show] { show(job); });
-        std::lock_guard lock(detail::g_downloadMutex);
-        --detail::g_downloads;
-        detail::g_downloadDone.notify_all();
+        std::lock_guard lock(order_view_ex_detail::g_downloadMutex);
+        --order_view_ex_detail::g_downloads;
+        order_view_ex_detail::g_downloadDone.notify_all();
     });
     if (!started) {
         {
-            std::lock_guard lock(detail::g_downloadMutex);
-            --detail::g_downloads;
+            std::lock_guard lock(order_view_ex_detail::g_downloadMutex);
+            --order_view_ex_detail::g_downloads;
         }
-        detail::fillOrderRows(*job);
+        order_view_ex_detail::fillOrderRows(*job);
         show(job);
     }
 }
@@ -954,14 +954,14 @@ void COrderViewEx::updateorderRptGrid(int index)
         return;
     }
     ui::GridModel& m = m_grid->model();
-    const OrderRowTexts t = FormatOrderRow(rec, detail::fourDecimals(rec));
-    m.setText(rowId, detail::kExchOrderNo, detail::qs(FixedTextView(rec.exch_order_no)));
-    m.setValue(rowId, detail::kTotalQty, QVariant(static_cast<int>(rec.total_qty)));
-    m.setText(rowId, detail::kPrice, detail::qs(t.price));
-    m.setText(rowId, detail::kTrigger, detail::qs(t.trigger));
-    m.setValue(rowId, detail::kOpenQty, QVariant(static_cast<int>(rec.open_qty)));
-    m.setText(rowId, detail::kStatus, detail::qs(FixedTextView(rec.status)));
-    m.setText(rowId, detail::kTime, detail::qs(FixedTextView(rec.time)));
+    const OrderRowTexts t = FormatOrderRow(rec, order_view_ex_detail::fourDecimals(rec));
+    m.setText(rowId, order_view_ex_detail::kExchOrderNo, order_view_ex_detail::qs(FixedTextView(rec.exch_order_no)));
+    m.setValue(rowId, order_view_ex_detail::kTotalQty, QVariant(static_cast<int>(rec.total_qty)));
+    m.setText(rowId, order_view_ex_detail::kPrice, order_view_ex_detail::qs(t.price));
+    m.setText(rowId, order_view_ex_detail::kTrigger, order_view_ex_detail::qs(t.trigger));
+    m.setValue(rowId, order_view_ex_detail::kOpenQty, QVariant(static_cast<int>(rec.open_qty)));
+    m.setText(rowId, order_view_ex_detail::kStatus, order_view_ex_detail::qs(FixedTextView(rec.status)));
+    m.setText(rowId, order_view_ex_detail::kTime, order_view_ex_detail::qs(FixedTextView(rec.time)));
     m.flush();
     if (m_grid->sortColumn() >= 0)
         m_grid->sortRows();
@@ -1008,14 +1008,14 @@ COrderViewEx* OpenOrderBookFor(int securityIndex)
 
 void CancelOrderReportDownloads()
 {
-    std::lock_guard lock(detail::g_downloadMutex);
-    if (detail::g_downloadCancel)
-        detail::g_downloadCancel->cancel();
+    std::lock_guard lock(order_view_ex_detail::g_downloadMutex);
+    if (order_view_ex_detail::g_downloadCancel)
+        order_view_ex_detail::g_downloadCancel->cancel();
 }
 
 bool WaitOrderReportDownloads(int timeoutMs)
 {
-    std::unique_lock lock(detail::g_downloadMutex);
-    return detail::g_downloadDone.wait_for(
-        lock, std::chrono::milliseconds(timeoutMs), [] { return detail::g_downloads == 0; });
+    std::unique_lock lock(order_view_ex_detail::g_downloadMutex);
+    return order_view_ex_detail::g_downloadDone.wait_for(
+        lock, std::chrono::milliseconds(timeoutMs), [] { return order_view_ex_detail::g_downloads == 0; });
 }

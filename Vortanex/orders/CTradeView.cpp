@@ -47,7 +47,7 @@
 
 CTradeView* g_pTradeView = nullptr;
 
-namespace detail {
+namespace trade_view_detail {
 namespace {
 
 constexpr uint32_t kBuyColour = 0x00C00000u;
@@ -167,7 +167,7 @@ void fillTradeRows(const BuildJob& job)
 }
 
 } // namespace
-} // namespace detail
+} // namespace trade_view_detail
 
 CTradeView::CTradeView(QWidget* parent)
     : QWidget(parent)
@@ -237,13 +237,13 @@ void CTradeView::OnInitialUpdate(bool refresh)
     });
     m_grid->setObjectName(QStringLiteral("tradeGrid"));
     QStringList names;
-    for (const auto& c : detail::kColumnSpecs)
+    for (const auto& c : trade_view_detail::kColumnSpecs)
         names << QString::fromLatin1(c.caption);
     m_grid->model().setColumns(names);
     for (int c = 0; c < kColumns; ++c)
-        m_grid->setColumnWidth(c, detail::kColumnSpecs[c].width);
+        m_grid->setColumnWidth(c, trade_view_detail::kColumnSpecs[c].width);
     m_grid->setFrozenColumns(2);
-    m_grid->setGroupColumns({detail::kSecurity, detail::kOrderNo});
+    m_grid->setGroupColumns({trade_view_detail::kSecurity, trade_view_detail::kOrderNo});
     m_grid->setGroupByBoxVisible(true);
     m_grid->setFilterBarVisible(true);
     m_grid->setFilterBarEmptyText(QStringLiteral("<ALL>"));
@@ -272,7 +272,7 @@ void CTradeView::OnInitialUpdate(bool refresh)
         }
     });
     if (ClientInfo* active = ActiveClientEntry())
-        m_client->setText(detail::qs(FixedTextView(active->client_code)));
+        m_client->setText(trade_view_detail::qs(FixedTextView(active->client_code)));
     m_client->setReadOnly(true);
     m_client->setEnabled(false);
     MyUpdate(2);
@@ -346,22 +346,22 @@ void CTradeView::download()
     m_busy = true;
     m_downloading = true;
     {
-        std::lock_guard lock(detail::g_downloadMutex);
-        ++detail::g_downloads;
+        std::lock_guard lock(trade_view_detail::g_downloadMutex);
+        ++trade_view_detail::g_downloads;
     }
     QPointer<CTradeView> self(this);
     const int enc = pv_user_info.encrypt;
     auto cancel = std::make_shared<ExchangeCancel>();
     m_download = cancel;
     const bool started = pf::Worker::start("GetTradeReportThread", [self, enc, text, client, cancel] {
-        detail::GetTradeReportThread(self, enc, text, client, cancel);
-        std::lock_guard lock(detail::g_downloadMutex);
-        --detail::g_downloads;
-        detail::g_downloadDone.notify_all();
+        trade_view_detail::GetTradeReportThread(self, enc, text, client, cancel);
+        std::lock_guard lock(trade_view_detail::g_downloadMutex);
+        --trade_view_detail::g_downloads;
+        trade_view_detail::g_downloadDone.notify_all();
     });
     if (!started) {
-        std::lock_guard lock(detail::g_downloadMutex);
-        --detail::g_downloads;
+        std::lock_guard lock(trade_view_detail::g_downloadMutex);
+        --trade_view_detail::g_downloads;
         m_busy = false;
         m_downloading = false;
         m_refresh->setEnabled(true);
@@ -409,29 +409,29 @@ void CTradeView::OnPopulate()
     built->setAutoFlush(false);
     built->setColumns(m_grid->model().columnNames());
     built->setGroupColumns(m_grid->model().groupColumns());
-    detail::BuildJob job{built, m_trades, m_secFilter, detail::securityCount(), IsDarkTheme()};
+    trade_view_detail::BuildJob job{built, m_trades, m_secFilter, trade_view_detail::securityCount(), IsDarkTheme()};
     QPointer<CTradeView> self(this);
     {
-        std::lock_guard lock(detail::g_downloadMutex);
-        ++detail::g_downloads;
+        std::lock_guard lock(trade_view_detail::g_downloadMutex);
+        ++trade_view_detail::g_downloads;
     }
     const bool started = pf::Worker::start("TradeReportRows", [self, job, generation]() mutable {
-        detail::fillTradeRows(job);
+        trade_view_detail::fillTradeRows(job);
         job.trades.reset();
         ui::UiThread::post([self, built = std::move(job.model), generation] {
             if (self && self->m_populateGen == generation)
                 self->showRows(*built);
         });
-        std::lock_guard lock(detail::g_downloadMutex);
-        --detail::g_downloads;
-        detail::g_downloadDone.notify_all();
+        std::lock_guard lock(trade_view_detail::g_downloadMutex);
+        --trade_view_detail::g_downloads;
+        trade_view_detail::g_downloadDone.notify_all();
     });
     if (!started) {
         {
-            std::lock_guard lock(detail::g_downloadMutex);
-            --detail::g_downloads;
+            std::lock_guard lock(trade_view_detail::g_downloadMutex);
+            --trade_view_detail::g_downloads;
         }
-        detail::fillTradeRows(job);
+        trade_view_detail::fillTradeRows(job);
         showRows(*built);
     }
 }
@@ -610,7 +610,7 @@ CTradeView* OpenTradeBook(int securityIndex)
 
 bool WaitTradeReportDownloads(int timeoutMs)
 {
-    std::unique_lock lock(detail::g_downloadMutex);
-    return detail::g_downloadDone.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                           [] { return detail::g_downloads == 0; });
+    std::unique_lock lock(trade_view_detail::g_downloadMutex);
+    return trade_view_detail::g_downloadDone.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                           [] { return trade_view_detail::g_downloads == 0; });
 }

@@ -45,7 +45,7 @@
 #include <cctype>
 #include <fstream>
 
-namespace detail {
+namespace tslo_order_view_detail {
 namespace {
 
 CTsloOrderView* g_pTsloOrderView = nullptr;
@@ -88,7 +88,7 @@ std::string trimmed(const std::string& s)
 std::string gridName() { return std::string(FixedTextView(pv_user_info.user_id)) + "_TsloOrderReportGrid"; }
 
 } // namespace
-} // namespace detail
+} // namespace tslo_order_view_detail
 
 CTsloOrderView::CTsloOrderView(QWidget* parent) : QWidget(parent), m_book(std::make_shared<const TsloBook>())
 {
@@ -107,7 +107,7 @@ CTsloOrderView::CTsloOrderView(QWidget* parent) : QWidget(parent), m_book(std::m
         names << QString::fromStdString(h);
     m_grid->model().setColumns(names);
     for (int c = 0; c < kTsloColumns; ++c)
-        m_grid->setColumnWidth(c, detail::kWidths[c]);
+        m_grid->setColumnWidth(c, tslo_order_view_detail::kWidths[c]);
     m_grid->setFilterBarEmptyText(QStringLiteral("<ALL>"));
     m_grid->setFilterBarVisible(true);
     m_grid->tree()->installEventFilter(this);
@@ -120,7 +120,7 @@ CTsloOrderView::CTsloOrderView(QWidget* parent) : QWidget(parent), m_book(std::m
         connect(selection, &QItemSelectionModel::currentChanged, m_toolBar, &OrderBookToolBar::refresh);
         connect(selection, &QItemSelectionModel::selectionChanged, m_toolBar, &OrderBookToolBar::refresh);
     }
-    detail::g_pTsloOrderView = this;
+    tslo_order_view_detail::g_pTsloOrderView = this;
 }
 
 bool CTsloOrderView::commandEnabled(int commandId) const
@@ -185,11 +185,11 @@ CTsloOrderView::~CTsloOrderView()
             m_worker.detach();
         }
     }
-    if (detail::g_pTsloOrderView == this)
-        detail::g_pTsloOrderView = nullptr;
+    if (tslo_order_view_detail::g_pTsloOrderView == this)
+        tslo_order_view_detail::g_pTsloOrderView = nullptr;
 }
 
-CTsloOrderView* CTsloOrderView::Instance() { return detail::g_pTsloOrderView; }
+CTsloOrderView* CTsloOrderView::Instance() { return tslo_order_view_detail::g_pTsloOrderView; }
 
 void CTsloOrderView::WaitForDownload()
 {
@@ -213,18 +213,18 @@ void CTsloOrderView::closeEvent(QCloseEvent* event)
     // The download still out ends now; a reply already on its way is dropped.
     if (m_cancel)
         m_cancel->cancel();
-    if (detail::g_pTsloOrderView == this)
-        detail::g_pTsloOrderView = nullptr;
+    if (tslo_order_view_detail::g_pTsloOrderView == this)
+        tslo_order_view_detail::g_pTsloOrderView = nullptr;
     event->accept();
 }
 
 void CTsloOrderView::OnInitialUpdate()
 {
-    m_grid->loadLayout(detail::gridName());
-    if (!detail::isDealer())
+    m_grid->loadLayout(tslo_order_view_detail::gridName());
+    if (!tslo_order_view_detail::isDealer())
         if (ClientInfo* active = ActiveClientEntry())
             m_client->setText(QString::fromStdString(std::string(FixedTextView(active->client_code))));
-    m_client->setReadOnly(!detail::isDealer());
+    m_client->setReadOnly(!tslo_order_view_detail::isDealer());
     m_secIndex = g_nPendingSecIndex.exchange(-1);
     setTitle();
     OnOrderRefresh();
@@ -234,10 +234,10 @@ void CTsloOrderView::setTitle()
 {
     QString title = QStringLiteral("TSLO Order Report");
     ClientInfo* active = ActiveClientEntry();
-    const bool forClient = !detail::isDealer() || pv_user_info.client_index >= 1;
+    const bool forClient = !tslo_order_view_detail::isDealer() || pv_user_info.client_index >= 1;
     if (forClient && active)
         title += QStringLiteral(" - ") + QString::fromStdString(std::string(FixedTextView(active->client_code)));
-    else if (detail::isDealer())
+    else if (tslo_order_view_detail::isDealer())
         title += QStringLiteral(" - ") + QString::fromStdString(std::string(FixedTextView(pv_user_info.user_id)));
     setWindowTitle(title);
     if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
@@ -266,7 +266,7 @@ void CTsloOrderView::OnOrderRefresh()
     SetAccessTime();
     EnableControls(false);
     ClientInfo* active = ActiveClientEntry();
-    const bool forClient = !detail::isDealer() || pv_user_info.client_index >= 1;
+    const bool forClient = !tslo_order_view_detail::isDealer() || pv_user_info.client_index >= 1;
     std::string clientCode, clientId;
     if (forClient && active) {
         clientCode = FixedTextView(active->client_code);
@@ -274,8 +274,8 @@ void CTsloOrderView::OnOrderRefresh()
         m_client->setReadOnly(true);
         OrderUserMessage(3, ' ', "Downloading Order Report for Client :" + clientCode);
     } else {
-        clientCode = detail::trimmed(m_client->text().toStdString());
-        if (!detail::validClientCode(clientCode)) {
+        clientCode = tslo_order_view_detail::trimmed(m_client->text().toStdString());
+        if (!tslo_order_view_detail::validClientCode(clientCode)) {
             MsgBoxOk("Please enter Valid Client");
             EnableControls(true);
             m_client->setFocus();
@@ -380,12 +380,12 @@ void CTsloOrderView::populate()
         const bool sameOrder = previousRow >= 0 && r.special_order_no == previousOrder;
         if (!sameOrder)
             ++orderCount;
-        const ui::Rgb back = orderCount % 2 == 1 ? detail::kOddOrder : detail::kEvenOrder;
+        const ui::Rgb back = orderCount % 2 == 1 ? tslo_order_view_detail::kOddOrder : tslo_order_view_detail::kEvenOrder;
         model.setBackColour(row, 0, back);
-        model.setTextColour(row, 0, detail::kOrderNoText); // on its own light band in every theme
+        model.setTextColour(row, 0, tslo_order_view_detail::kOrderNoText); // on its own light band in every theme
         const bool buy = r.side() == 'B';
-        const ui::Rgb legText = dark ? (buy ? detail::kDarkBuyText : detail::kDarkSellText)
-                                     : (buy ? detail::kBuyText : detail::kSellText);
+        const ui::Rgb legText = dark ? (buy ? tslo_order_view_detail::kDarkBuyText : tslo_order_view_detail::kDarkSellText)
+                                     : (buy ? tslo_order_view_detail::kBuyText : tslo_order_view_detail::kSellText);
         for (int c = 1; c < kTsloColumns; ++c)
             model.setTextColour(row, c, legText);
         if (sameOrder)
@@ -513,7 +513,7 @@ void CTsloOrderView::ResetSecIndex()
 
 bool CTsloOrderView::CloseOrderForm()
 {
-    m_grid->saveLayout(detail::gridName());
+    m_grid->saveLayout(tslo_order_view_detail::gridName());
     return true;
 }
 

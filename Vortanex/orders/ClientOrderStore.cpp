@@ -21,7 +21,7 @@
 std::mutex g_csOrderStore;
 std::atomic<int> g_nPrevOrdersFlag{0};
 
-namespace detail {
+namespace client_order_store_detail {
 namespace {
 
 std::atomic<OrderBookLink*> g_bookLink{nullptr};
@@ -233,22 +233,22 @@ Change update(ClientOrderStore& s, int kind, const OrderInfo& c)
 }
 
 } // namespace
-} // namespace detail
+} // namespace client_order_store_detail
 
-bool IsOpenOrderStatus(std::string_view s) { return detail::statusIn(s, {"AMO", "OPN", "OPF", "SLO"}); }
-bool IsPendingOrderStatus(std::string_view s) { return detail::statusIn(s, {"NEWF", "NEWZ", "CHRF", "CNRF"}); }
+bool IsOpenOrderStatus(std::string_view s) { return client_order_store_detail::statusIn(s, {"AMO", "OPN", "OPF", "SLO"}); }
+bool IsPendingOrderStatus(std::string_view s) { return client_order_store_detail::statusIn(s, {"NEWF", "NEWZ", "CHRF", "CNRF"}); }
 bool IsFinishedOrderStatus(std::string_view s)
 {
-    return detail::statusIn(s, {"CAN", "REJ", "CANM", "CANS", "TRAD"});
+    return client_order_store_detail::statusIn(s, {"CAN", "REJ", "CANM", "CANS", "TRAD"});
 }
 
-void SetOrderBookLink(OrderBookLink* link) { detail::g_bookLink.store(link); }
-OrderBookLink* CurrentOrderBookLink() { return detail::g_bookLink.load(); }
+void SetOrderBookLink(OrderBookLink* link) { client_order_store_detail::g_bookLink.store(link); }
+OrderBookLink* CurrentOrderBookLink() { return client_order_store_detail::g_bookLink.load(); }
 
 ClientOrderStore* OrderStoreOf(ClientInfo* client)
 {
     std::lock_guard lock(g_csOrderStore);
-    return detail::storeLocked(client);
+    return client_order_store_detail::storeLocked(client);
 }
 
 void FillOrderReport(ClientInfo* client, int mode, int number, const std::vector<std::string>& rows,
@@ -256,16 +256,16 @@ void FillOrderReport(ClientInfo* client, int mode, int number, const std::vector
 {
     if (!client)
         return;
-    detail::Change change;
+    client_order_store_detail::Change change;
     try {
         std::lock_guard lock(g_csOrderStore);
-        ClientOrderStore* s = detail::storeLocked(client);
+        ClientOrderStore* s = client_order_store_detail::storeLocked(client);
         if (mode == 1)
-            change = detail::load(client, *s, number, rows, reportClient);
+            change = client_order_store_detail::load(client, *s, number, rows, reportClient);
         else if (mode == 2 && record)
-            change = detail::append(*s, *record);
+            change = client_order_store_detail::append(*s, *record);
         else if (mode == 3 && record)
-            change = detail::update(*s, number, *record);
+            change = client_order_store_detail::update(*s, number, *record);
     } catch (...) {
         WriteLog(0, "Exception in FillOrderReport");
         return;
@@ -286,7 +286,7 @@ void FillOrderReport(ClientInfo* client, int mode, int number, const std::vector
 std::vector<OrderInfo> OrderStoreSnapshot(ClientInfo* client)
 {
     std::lock_guard lock(g_csOrderStore);
-    ClientOrderStore* s = detail::storeLocked(client);
+    ClientOrderStore* s = client_order_store_detail::storeLocked(client);
     if (!s)
         return {};
     return std::vector<OrderInfo>(s->records.begin(), s->records.begin() + s->count);
@@ -295,7 +295,7 @@ std::vector<OrderInfo> OrderStoreSnapshot(ClientInfo* client)
 bool ReadStoredOrder(ClientInfo* client, int index, OrderInfo& out)
 {
     std::lock_guard lock(g_csOrderStore);
-    ClientOrderStore* s = detail::storeLocked(client);
+    ClientOrderStore* s = client_order_store_detail::storeLocked(client);
     if (!s || index < 0 || index >= s->count)
         return false;
     out = s->records[static_cast<size_t>(index)];
@@ -305,7 +305,7 @@ bool ReadStoredOrder(ClientInfo* client, int index, OrderInfo& out)
 bool FindStoredOrder(ClientInfo* client, double orderNo, OrderInfo& out)
 {
     std::lock_guard lock(g_csOrderStore);
-    ClientOrderStore* s = detail::storeLocked(client);
+    ClientOrderStore* s = client_order_store_detail::storeLocked(client);
     if (!s)
         return false;
     for (int i = 0; i < s->count; ++i)
@@ -319,13 +319,13 @@ bool FindStoredOrder(ClientInfo* client, double orderNo, OrderInfo& out)
 int StoredOrderCount(ClientInfo* client)
 {
     std::lock_guard lock(g_csOrderStore);
-    ClientOrderStore* s = detail::storeLocked(client);
+    ClientOrderStore* s = client_order_store_detail::storeLocked(client);
     return s ? s->count : 0;
 }
 
 void ResetOrderStoreCount(ClientInfo* client)
 {
     std::lock_guard lock(g_csOrderStore);
-    if (ClientOrderStore* s = detail::storeLocked(client))
+    if (ClientOrderStore* s = client_order_store_detail::storeLocked(client))
         s->count = 0;
 }

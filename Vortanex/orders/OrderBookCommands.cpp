@@ -40,7 +40,7 @@
 #include <cstdio>
 #include <fstream>
 
-namespace detail {
+namespace order_book_commands_detail {
 namespace {
 
 void inputError(const char* text) { MyMessageBox(text, "Input Error", MsgOk | MsgIconInformation); }
@@ -52,7 +52,7 @@ std::string cellText(const ui::GridView& grid, int rowId, int column)
 }
 
 } // namespace
-} // namespace detail
+} // namespace order_book_commands_detail
 
 OrderBookCommands::OrderBookCommands(COrderViewEx* view)
     : QObject(view)
@@ -312,13 +312,13 @@ void OrderBookCommands::OnOrderModify()
         if (!m_view->grid() || ui::selectedRowIds(*m_view->grid()).empty())
             return;
         if (!clientActive()) {
-            detail::inputError("Please Activate a Client");
+            order_book_commands_detail::inputError("Please Activate a Client");
             return;
         }
         if (!currentOrder(rec, &index))
             return;
         if (rec.order_mark == kDdsOrderMark) {
-            detail::inputError("DDS Order cannot be Modified from here.");
+            order_book_commands_detail::inputError("DDS Order cannot be Modified from here.");
             return;
         }
         if (!IsOpenOrderStatus(FixedTextView(rec.status)))
@@ -342,7 +342,7 @@ void OrderBookCommands::OnOrderCancel()
         if (!m_view->grid() || ui::selectedRowIds(*m_view->grid()).empty())
             return;
         if (!clientActive()) {
-            detail::inputError("Please Activate a Client");
+            order_book_commands_detail::inputError("Please Activate a Client");
             return;
         }
         if (!currentOrder(rec, &index) || rec.order_mark == kDdsOrderMark)
@@ -371,13 +371,13 @@ void OrderBookCommands::OnOrderPlaceorder()
         if (!m_view->grid() || ui::selectedRowIds(*m_view->grid()).empty())
             return;
         if (!clientActive()) {
-            detail::inputError("Please Activate a Client");
+            order_book_commands_detail::inputError("Please Activate a Client");
             return;
         }
         if (!currentOrder(rec, &index))
             return;
         if (rec.order_mark == kDdsOrderMark) {
-            detail::inputError("DDS Order cannot be Modified from here.");
+            order_book_commands_detail::inputError("DDS Order cannot be Modified from here.");
             return;
         }
         if (rec.contract_valid == 0) {
@@ -413,7 +413,7 @@ void OrderBookCommands::OnHistory()
         if (!m_view->grid() || ui::selectedRowIds(*m_view->grid()).empty())
             return;
         if (!clientActive()) {
-            detail::inputError("Please Activate a Client");
+            order_book_commands_detail::inputError("Please Activate a Client");
             return;
         }
         int index = -1;
@@ -450,7 +450,7 @@ bool WriteGridCsv(const ui::GridView& grid, const std::string& path)
         for (int c = 0; c < model.columns(); ++c) {
             if (c)
                 line += ',';
-            line += CsvField(detail::cellText(grid, rowId, c));
+            line += CsvField(order_book_commands_detail::cellText(grid, rowId, c));
         }
         out << line << '\n';
     }
@@ -576,7 +576,7 @@ void OrderBookCommands::OnPlaceGTCOrder()
     SetAccessTime();
     try {
         if (!clientActive()) {
-            detail::inputError("Please Activate a Client");
+            order_book_commands_detail::inputError("Please Activate a Client");
             return;
         }
         // Only the order the user pointed at: never a stand-in record.
@@ -602,7 +602,7 @@ void OrderBookCommands::OnBasketCancel()
     try {
         CMyReportCtrl* grid = m_view->grid();
         if (!clientActive()) {
-            detail::inputError("Please Activate a Client");
+            order_book_commands_detail::inputError("Please Activate a Client");
             return;
         }
         if (!grid)
@@ -623,7 +623,7 @@ void OrderBookCommands::OnBasketCancel()
         if (!pick.error.empty()) {
             if (pick.destroyForm && basket)
                 basket->destroy();
-            detail::inputError(pick.error.c_str());
+            order_book_commands_detail::inputError(pick.error.c_str());
             return;
         }
         if (pick.legs.empty())

@@ -7,7 +7,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-namespace detail {
+namespace order_book_rules_detail {
 namespace {
 
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
@@ -27,7 +27,7 @@ double clean(double v) { return v == 0 ? 0.0 : v; }
 bool lotPricedExchange(std::string_view exch) { return exch == "MC" || exch == "NC"; }
 
 } // namespace
-} // namespace detail
+} // namespace order_book_rules_detail
 
 OrderMenuState OrderMenuStateFor(const OrderInfo& rec)
 {
@@ -64,9 +64,9 @@ OrderSummary SummariseOrders(const std::vector<std::pair<OrderInfo, OrderSecurit
             s.currency = true;
             qty = sec.lotUnits > 0 ? q * sec.lotUnits : q;
             units = double(qty);
-        } else if (detail::lotPricedExchange(exch)) {
+        } else if (order_book_rules_detail::lotPricedExchange(exch)) {
             WriteLog(0, buy ? "Buy order summary" : "Sell order summary");
-            WriteLog(0, detail::format("quantity = [%lld] * market lot = [%d] * multiplier = [%d]/ denominator = "
+            WriteLog(0, order_book_rules_detail::format("quantity = [%lld] * market lot = [%d] * multiplier = [%d]/ denominator = "
                                        "[%d],order price =[%.2lf]",
                                        q, sec.marketLot, sec.lotUnits, sec.denominator, p));
             const ContractSize contract {true, sec.lotUnits, sec.denominator};
@@ -101,11 +101,11 @@ OrderSummary SummariseOrders(const std::vector<std::pair<OrderInfo, OrderSecurit
 
 std::string OrderSummaryText(const OrderSummary& s)
 {
-    std::string text = detail::format(" %15s : %13lld %15s : %13lld\n", "Buy Qty", s.buyQty, "Sell Qty", s.sellQty);
-    text += detail::format(" %15s : %10.2lf %15s : %10.2lf\n", "Buy Value", detail::clean(s.buyValue), "Sell Value",
-                           detail::clean(s.sellValue));
-    text += detail::format(s.currency ? " %15s : %10.4lf %15s : %10.4lf\n" : " %15s : %10.2lf %15s : %10.2lf\n",
-                           "Buy Avg", detail::clean(s.buyAvg), "Sell Avg", detail::clean(s.sellAvg));
+    std::string text = order_book_rules_detail::format(" %15s : %13lld %15s : %13lld\n", "Buy Qty", s.buyQty, "Sell Qty", s.sellQty);
+    text += order_book_rules_detail::format(" %15s : %10.2lf %15s : %10.2lf\n", "Buy Value", order_book_rules_detail::clean(s.buyValue), "Sell Value",
+                           order_book_rules_detail::clean(s.sellValue));
+    text += order_book_rules_detail::format(s.currency ? " %15s : %10.4lf %15s : %10.4lf\n" : " %15s : %10.2lf %15s : %10.2lf\n",
+                           "Buy Avg", order_book_rules_detail::clean(s.buyAvg), "Sell Avg", order_book_rules_detail::clean(s.sellAvg));
     return text;
 }
 

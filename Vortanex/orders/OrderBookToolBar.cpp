@@ -2,7 +2,7 @@
 
 #include <QAction>
 
-namespace detail {
+namespace order_book_tool_bar_detail {
 namespace {
 
 struct ToolButton {
@@ -38,13 +38,13 @@ const ToolButton* find(int id)
 }
 
 } // namespace
-} // namespace detail
+} // namespace order_book_tool_bar_detail
 
 const std::vector<int>& OrderBookToolBar::CommandIds()
 {
     static const std::vector<int> ids = [] {
         std::vector<int> out;
-        for (const detail::ToolButton& b : detail::kButtons)
+        for (const order_book_tool_bar_detail::ToolButton& b : order_book_tool_bar_detail::kButtons)
             out.push_back(b.id);
         return out;
     }();
@@ -53,13 +53,13 @@ const std::vector<int>& OrderBookToolBar::CommandIds()
 
 const char* OrderBookToolBar::Caption(int commandId)
 {
-    const detail::ToolButton* b = detail::find(commandId);
+    const order_book_tool_bar_detail::ToolButton* b = order_book_tool_bar_detail::find(commandId);
     return b ? b->caption : "";
 }
 
 const char* OrderBookToolBar::Tip(int commandId)
 {
-    const detail::ToolButton* b = detail::find(commandId);
+    const order_book_tool_bar_detail::ToolButton* b = order_book_tool_bar_detail::find(commandId);
     return b ? b->tip : "";
 }
 
@@ -75,7 +75,7 @@ OrderBookToolBar::OrderBookToolBar(QWidget* parent, Runner run, Enabler enabled)
     setFocusPolicy(Qt::NoFocus);
     // A greyed command must look greyed in the dark themes too.
     setStyleSheet(QStringLiteral("QToolButton:disabled { color: #808080; }"));
-    for (const detail::ToolButton& b : detail::kButtons) {
+    for (const order_book_tool_bar_detail::ToolButton& b : order_book_tool_bar_detail::kButtons) {
         QAction* a = addAction(QString::fromLatin1(b.caption));
         a->setObjectName(QString::number(b.id));
         a->setData(b.id);

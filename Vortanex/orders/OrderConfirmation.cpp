@@ -12,7 +12,7 @@
 #include <mutex>
 #include <vector>
 
-namespace detail {
+namespace order_confirmation_detail {
 namespace {
 
 struct Pending {
@@ -64,7 +64,7 @@ double rupees(const std::string& paise)
 }
 
 } // namespace
-} // namespace detail
+} // namespace order_confirmation_detail
 
 bool ReadConfirmationRecord(std::string_view payload, int& kind, std::string& clientCode, OrderInfo& record)
 {
@@ -72,14 +72,14 @@ bool ReadConfirmationRecord(std::string_view payload, int& kind, std::string& cl
     SplitString(payload, '|', f);
     auto field = [&f](size_t i) { return i < f.size() ? f[i] : std::string(); };
     kind = static_cast<int>(std::strtol(field(1).c_str(), nullptr, 10));
-    if (!detail::isStoreKind(kind))
+    if (!order_confirmation_detail::isStoreKind(kind))
         return false;
     record = OrderInfo {};
     record.order_no = std::strtod(field(7).c_str(), nullptr);
     if (!(record.order_no > 0))
         return false;
     int32_t quantity = 0;
-    if (!detail::readQuantity(field(9), quantity)) {
+    if (!order_confirmation_detail::readQuantity(field(9), quantity)) {
         WriteLog(0, "Order confirmation refused, quantity [" + field(9) + "]");
         return false;
     }
@@ -90,8 +90,8 @@ bool ReadConfirmationRecord(std::string_view payload, int& kind, std::string& cl
     CopyFixedText(record.buy_sell, field(6));
     record.side = record.buy_sell[0] ? record.buy_sell[0] : '-';
     record.open_qty = quantity;
-    record.price = detail::rupees(field(10));
-    record.trigger = detail::rupees(field(11));
+    record.price = order_confirmation_detail::rupees(field(10));
+    record.trigger = order_confirmation_detail::rupees(field(11));
     CopyFixedText(record.status, field(13)); // field 12 carries nothing the store uses
     CopyFixedText(record.time, field(14));
     CopyFixedText(record.exch_order_no, field(15).empty() ? std::string("-NA-") : field(15));
@@ -126,10 +126,10 @@ bool ApplyOrderConfirmation(const std::string& clientCode, std::string_view payl
             return true;
         }
         {
-            std::lock_guard lock(detail::g_pendingMutex);
-            if (detail::g_pending.size() >= detail::kMaxPending)
-                detail::g_pending.pop_front();
-            detail::g_pending.push_back({kind, record});
+            std::lock_guard lock(order_confirmation_detail::g_pendingMutex);
+            if (order_confirmation_detail::g_pending.size() >= order_confirmation_detail::kMaxPending)
+                order_confirmation_detail::g_pending.pop_front();
+            order_confirmation_detail::g_pending.push_back({kind, record});
         }
         // The order may have been stored meanwhile; whoever takes the waiting
         // confirmation applies it, so it is applied exactly once.
@@ -145,7 +145,7 @@ bool ApplyOrderConfirmation(const std::string& clientCode, std::string_view payl
 void ApplyPendingConfirmations(double orderNo)
 {
     try {
-        for (const detail::Pending& p : detail::takePending(orderNo))
+        for (const order_confirmation_detail::Pending& p : order_confirmation_detail::takePending(orderNo))
             FillOrderReport(ActiveClientEntry(), 3, p.kind, {}, &p.record);
     } catch (...) {
         WriteLog(0, "Exception in ApplyPendingConfirmations");
@@ -154,6 +154,6 @@ void ApplyPendingConfirmations(double orderNo)
 
 void ClearPendingConfirmations()
 {
-    std::lock_guard lock(detail::g_pendingMutex);
-    detail::g_pending.clear();
+    std::lock_guard lock(order_confirmation_detail::g_pendingMutex);
+    order_confirmation_detail::g_pending.clear();
 }

@@ -28,7 +28,7 @@ std::string BrowserCommandWithArgument(const std::string& command)
     return command + " %1";
 }
 
-namespace detail {
+namespace order_form_rules_detail {
 namespace {
 
 std::string percentEncoded(const std::string& text)
@@ -45,13 +45,13 @@ std::string percentEncoded(const std::string& text)
 }
 
 } // namespace
-} // namespace detail
+} // namespace order_form_rules_detail
 
 std::string EstimatedChargesText(const std::string& userId, const std::string& clientId, int linkId,
                                  const std::string& clientCode)
 {
     return formatText("LoginData=1002|%s|%s|%d&ClientUserId=%s", userId.c_str(), clientId.c_str(), linkId,
-                      detail::percentEncoded(clientCode).c_str());
+                      order_form_rules_detail::percentEncoded(clientCode).c_str());
 }
 
 std::string EstimatedChargesAddress(const std::string& base, const std::string& query)

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
-namespace detail {
+namespace order_margin_detail {
 namespace {
 
 bool isOption(const std::string& inst) { return inst == "OS" || inst == "OC" || inst == "OI"; }
@@ -49,7 +49,7 @@ long toLong(const std::string& s) { return std::strtol(s.c_str(), nullptr, 10); 
 MarginMessage plain(std::string text) { return {std::move(text), {}, MsgOk}; }
 
 } // namespace
-} // namespace detail
+} // namespace order_margin_detail
 
 std::string MarginText(double margin, int segmentKind)
 {
@@ -65,7 +65,7 @@ MarginPlan PlanMargin(const MarginInput& in)
     MarginPlan p;
     const OrderSecurity& sec = in.security;
     if (in.terminalLocked) {
-        p.refusal = detail::plain("Terminal is Locked. Pls Unlock to calculate margin.");
+        p.refusal = order_margin_detail::plain("Terminal is Locked. Pls Unlock to calculate margin.");
         p.cancelForm = true;
         return p;
     }
@@ -73,24 +73,24 @@ MarginPlan PlanMargin(const MarginInput& in)
         p.refusal = {"Please select security to calculate margin", "Validation failed", MsgOk | MsgIconWarning};
         return p;
     }
-    if (!detail::clientCodeOk(in.clientCode)) {
-        p.refusal = detail::plain("Please Select proper Client to calculate margin");
+    if (!order_margin_detail::clientCodeOk(in.clientCode)) {
+        p.refusal = order_margin_detail::plain("Please Select proper Client to calculate margin");
         p.focus = MarginFocus::Client;
         return p;
     }
-    if (!detail::exchangeOk(in.exchangeText)) {
-        p.refusal = detail::plain("Please Select proper exchange to calculate margin");
+    if (!order_margin_detail::exchangeOk(in.exchangeText)) {
+        p.refusal = order_margin_detail::plain("Please Select proper exchange to calculate margin");
         p.focus = MarginFocus::Exchange;
         return p;
     }
     // A negative quantity is no more an order than 0 is.
     if (in.quantity <= 0) {
-        p.refusal = detail::plain("Please enter Quantity to calculate margin");
+        p.refusal = order_margin_detail::plain("Please enter Quantity to calculate margin");
         p.focus = MarginFocus::Quantity;
         return p;
     }
-    if (!detail::priceTextOk(in.priceText)) {
-        p.refusal = detail::plain("Please enter Price to calculate margin");
+    if (!order_margin_detail::priceTextOk(in.priceText)) {
+        p.refusal = order_margin_detail::plain("Please enter Price to calculate margin");
         p.focus = MarginFocus::Price;
         p.selectPrice = true;
         return p;
@@ -100,7 +100,7 @@ MarginPlan PlanMargin(const MarginInput& in)
         p.price = sec.ltp / 100.0;
     p.segmentKind = sec.currency ? 2 : (sec.derivative != 0 ? 1 : 0);
     const bool sell = in.sideIndex == 1;
-    if (detail::isOption(sec.series)) {
+    if (order_margin_detail::isOption(sec.series)) {
         p.ask = true;
     } else if (sell) {
         // A security without a strike (a future, an equity) keeps its price:
@@ -114,7 +114,7 @@ MarginPlan PlanMargin(const MarginInput& in)
         // A plain buy needs its value: a commodity's quantity counts its
         // lots, whose worth is the contract's units, not its market lot.
         if (!CanPrice(sec.contract())) {
-            p.refusal = detail::plain(kNoDenominator);
+            p.refusal = order_margin_detail::plain(kNoDenominator);
             return p;
         }
         p.answer = {MarginText(LegValue(sec.contract(), in.quantity, p.price), 0), "Required Margin",
@@ -161,7 +161,7 @@ MarginOutcome ReadMarginReply(const MarginInput& in, const MarginPlan& plan, std
 {
     MarginOutcome out;
     if (reply.empty()) {
-        out.message = detail::plain("No response received from server");
+        out.message = order_margin_detail::plain("No response received from server");
         return out;
     }
     std::vector<std::string> f;
@@ -170,11 +170,11 @@ MarginOutcome ReadMarginReply(const MarginInput& in, const MarginPlan& plan, std
         out.logLine = "Incomplete response received [" + std::string(reply) + "]";
         return out;
     }
-    if (detail::toLong(f[0]) != 455) {
-        out.message = detail::plain("Invalid response received from server");
+    if (order_margin_detail::toLong(f[0]) != 455) {
+        out.message = order_margin_detail::plain("Invalid response received from server");
         return out;
     }
-    if (detail::toLong(f[1]) != 0) {
+    if (order_margin_detail::toLong(f[1]) != 0) {
         out.message = {f[2], "Error", MsgOk | MsgIconWarning};
         out.logLine = f[2];
         return out;
@@ -185,8 +185,8 @@ MarginOutcome ReadMarginReply(const MarginInput& in, const MarginPlan& plan, std
         return out;
     }
     const OrderSecurity& sec = in.security;
-    if (f[3] != in.clientCode || detail::toLong(f[5]) != sec.token || f[6] != sec.exchange
-        || detail::toLong(f[7]) != plan.segmentKind || f[5].empty() || f[7].empty()) {
+    if (f[3] != in.clientCode || order_margin_detail::toLong(f[5]) != sec.token || f[6] != sec.exchange
+        || order_margin_detail::toLong(f[7]) != plan.segmentKind || f[5].empty() || f[7].empty()) {
         out.message = {"Mismatch in the send received data values", "Server Error", MsgOk | MsgIconWarning};
         return out;
     }
@@ -194,7 +194,7 @@ MarginOutcome ReadMarginReply(const MarginInput& in, const MarginPlan& plan, std
     std::string error;
     double margin = 0;
     if (!ComputeMargin(in, plan, rate, margin, error)) {
-        out.message = detail::plain(error);
+        out.message = order_margin_detail::plain(error);
         return out;
     }
     out.logLine = formatText("Qty %d, Price %lf, Multiple %lf, RBI Ref Rate %lf, Segment : %d,denominator = [%d],"

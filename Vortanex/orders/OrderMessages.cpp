@@ -4,25 +4,25 @@
 
 #include <mutex>
 
-namespace detail {
+namespace order_messages_detail {
 namespace {
 std::mutex g_sinkMutex;
 OrderMessageSink g_sink; // guarded by g_sinkMutex
 } // namespace
-} // namespace detail
+} // namespace order_messages_detail
 
 void SetOrderMessageSink(OrderMessageSink sink)
 {
-    std::lock_guard lock(detail::g_sinkMutex);
-    detail::g_sink = std::move(sink);
+    std::lock_guard lock(order_messages_detail::g_sinkMutex);
+    order_messages_detail::g_sink = std::move(sink);
 }
 
 void OrderUserMessage(int kind, char side, const std::string& text)
 {
     OrderMessageSink sink;
     {
-        std::lock_guard lock(detail::g_sinkMutex);
-        sink = detail::g_sink;
+        std::lock_guard lock(order_messages_detail::g_sinkMutex);
+        sink = order_messages_detail::g_sink;
     }
     if (sink)
         sink(kind, side, text);

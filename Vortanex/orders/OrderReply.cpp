@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace detail {
+namespace order_reply_detail {
 namespace {
 
 std::string_view trimWhite(std::string_view s)
@@ -25,7 +25,7 @@ long toLong(std::string_view s) { return std::strtol(std::string(s).c_str(), nul
 double toDouble(std::string_view s) { return std::strtod(std::string(s).c_str(), nullptr); }
 
 } // namespace
-} // namespace detail
+} // namespace order_reply_detail
 
 PlainOrderReply ParsePlainOrderReply(std::string_view reply)
 {
@@ -34,7 +34,7 @@ PlainOrderReply ParsePlainOrderReply(std::string_view reply)
     for (int index = 0; pos <= reply.size(); ++index) {
         const size_t bar = reply.find('|', pos);
         const std::string_view field =
-            detail::trimWhite(reply.substr(pos, bar == std::string_view::npos ? std::string_view::npos : bar - pos));
+            order_reply_detail::trimWhite(reply.substr(pos, bar == std::string_view::npos ? std::string_view::npos : bar - pos));
         if (field.empty())
             break;
         if (index == 0) {
@@ -42,13 +42,13 @@ PlainOrderReply ParsePlainOrderReply(std::string_view reply)
             if (!out.orderReply)
                 break;
         }
-        if (index == 0 && detail::toLong(field) == 9999) {
+        if (index == 0 && order_reply_detail::toLong(field) == 9999) {
             out.refused = true;
             out.message = kOrderRefusedText;
             break;
         }
         if (index == 2)
-            out.orderNo = detail::toDouble(field);
+            out.orderNo = order_reply_detail::toDouble(field);
         else if (index == 4)
             out.message = std::string(field);
         if (bar == std::string_view::npos)
@@ -67,25 +67,25 @@ SmartOrderReply ParseSmartOrderReply(std::string_view reply)
     out.orderReply = ReplyStatus(field(0)) != -1;
     if (!out.orderReply)
         return out;
-    if (detail::toLong(field(0)) == 9999) {
+    if (order_reply_detail::toLong(field(0)) == 9999) {
         out.refused = true;
         out.text = kOrderRefusedText;
         return out;
     }
     out.text = field(4);
-    if (detail::toLong(field(3)) != 0)
+    if (order_reply_detail::toLong(field(3)) != 0)
         return out;
     out.accepted = true;
     std::vector<std::string> routes;
     SplitString(field(10), '^', routes);
-    out.fills.push_back({detail::toDouble(field(2)), static_cast<int>(detail::toLong(field(7))),
-                         detail::toDouble(field(8))});
-    if (!routes.empty() && detail::toLong(routes[0]) != 0) {
-        const double second = routes.size() > 1 ? detail::toDouble(routes[1]) : 0;
+    out.fills.push_back({order_reply_detail::toDouble(field(2)), static_cast<int>(order_reply_detail::toLong(field(7))),
+                         order_reply_detail::toDouble(field(8))});
+    if (!routes.empty() && order_reply_detail::toLong(routes[0]) != 0) {
+        const double second = routes.size() > 1 ? order_reply_detail::toDouble(routes[1]) : 0;
         out.text += "\n" + field(12);
-        out.fills.push_back({second, static_cast<int>(detail::toLong(field(14))), detail::toDouble(field(15))});
+        out.fills.push_back({second, static_cast<int>(order_reply_detail::toLong(field(14))), order_reply_detail::toDouble(field(15))});
     }
-    const long remaining = detail::toLong(field(9));
+    const long remaining = order_reply_detail::toLong(field(9));
     if (remaining != 0)
         out.text += "\nRemaining Order Qty : " + field(9);
     return out;

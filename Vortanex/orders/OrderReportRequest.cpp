@@ -18,7 +18,7 @@
 
 OrderReportRequestBlock g_OrderReportRequest;
 
-namespace detail {
+namespace order_report_request_detail {
 namespace {
 
 constexpr std::string_view kRefusedClientChars = "`~!@#$%^&*()_-=+\\|;:\"'[{]}<,>/? ";
@@ -45,13 +45,13 @@ bool readCount(const std::string& text, long long& out)
 }
 
 } // namespace
-} // namespace detail
+} // namespace order_report_request_detail
 
 bool IsValidDealerClient(std::string_view code)
 {
     if (code.size() != 5)
         return false;
-    return code.find_first_of(detail::kRefusedClientChars) == std::string_view::npos;
+    return code.find_first_of(order_report_request_detail::kRefusedClientChars) == std::string_view::npos;
 }
 
 std::string BuildOrderReportRequest(const OrderReportParams& p)
@@ -108,7 +108,7 @@ OrderReportOutcome ReadOrderReportReply(int status, const std::string& reply, lo
     // The count must be a number: a header whose count is not one is not a
     // report the book can trust.
     long long count = 0;
-    if (header.size() > 3 && !detail::readCount(header[3], count)) {
+    if (header.size() > 3 && !order_report_request_detail::readCount(header[3], count)) {
         WriteLog(0, "Unidentified Response Len <" + std::to_string(length) + "> count : [" + header[3] + "]");
         out.kind = OrderReportOutcome::Unidentified;
         out.text = "Unidentified response received from server";

@@ -11,7 +11,7 @@
 
 #include <cstdio>
 
-namespace detail {
+namespace order_request_thread_detail {
 namespace {
 
 constexpr const char* kServerError = "Server Error. Please Check Order Report for Order Confirmation.";
@@ -124,15 +124,15 @@ void smart(const OrderRequestJob& job, const OrderRequestCallbacks& cb)
 }
 
 } // namespace
-} // namespace detail
+} // namespace order_request_thread_detail
 
 void OrderRequestThread(const OrderRequestJob& job, const OrderRequestCallbacks& callbacks)
 {
     try {
         if (job.sor)
-            detail::smart(job, callbacks);
+            order_request_thread_detail::smart(job, callbacks);
         else
-            detail::plain(job, callbacks);
+            order_request_thread_detail::plain(job, callbacks);
     } catch (const std::exception& e) {
         WriteLog(0, std::string("SException in OrderRequestThread : [") + e.what() + "]");
     } catch (...) {

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string_view>
 
-namespace detail {
+namespace order_validation_detail {
 namespace {
 
 using namespace orderform;
@@ -136,11 +136,11 @@ std::string confirmationText(const OrderFormInput& in, const OrderSecurity& sec,
 }
 
 } // namespace
-} // namespace detail
+} // namespace order_validation_detail
 
 std::string_view ExchangeCodeOfName(std::string_view name)
 {
-    for (const auto& e : detail::kExchanges)
+    for (const auto& e : order_validation_detail::kExchanges)
         if (e.name == name)
             return e.code;
     return {};
@@ -148,7 +148,7 @@ std::string_view ExchangeCodeOfName(std::string_view name)
 
 std::string_view ExchangeNameOfCode(std::string_view code)
 {
-    for (const auto& e : detail::kExchanges)
+    for (const auto& e : order_validation_detail::kExchanges)
         if (e.code == code)
             return e.name;
     return {};
@@ -217,7 +217,7 @@ ValidationOutcome ValidateOrder(const OrderFormInput& in, const OrderCheckContex
     using namespace orderform;
     using Box = OrderPrompts::Box;
     ValidationOutcome out;
-    detail::Chain chain(out, prompts);
+    order_validation_detail::Chain chain(out, prompts);
     const OrderSecurity& sec = ctx.security;
 
     // 1-3
@@ -243,7 +243,7 @@ ValidationOutcome ValidateOrder(const OrderFormInput& in, const OrderCheckContex
         chain.refuse(Box::Ok, "Please Select proper Client for the Order", kAccount);
         return out;
     }
-    if (detail::hasAny(in.account, detail::kClientSet)) {
+    if (order_validation_detail::hasAny(in.account, order_validation_detail::kClientSet)) {
         chain.refuse(Box::Ok, "Please enter proper Client for the Order", kAccount);
         return out;
     }
@@ -285,7 +285,7 @@ ValidationOutcome ValidateOrder(const OrderFormInput& in, const OrderCheckContex
         chain.refuse(Box::Ok, "Invalid Order Type for TSLO order", kOrderType);
         return out;
     }
-    const int markId = detail::markIdOf(ctx.marks, in.orderMarkName);
+    const int markId = order_validation_detail::markIdOf(ctx.marks, in.orderMarkName);
     // Within int whatever lots were typed: beyond the quantity it is refused below.
     const int disclosed = BoundedIntSum(0, sec.commodity ? static_cast<long long>(in.disclosed) * sec.marketLot
                                                          : in.disclosed);
@@ -324,10 +324,10 @@ ValidationOutcome ValidateOrder(const OrderFormInput& in, const OrderCheckContex
         }
         const PriceTextFault pf = CheckPriceText(in.priceText, maxDecimals);
         if (pf != PriceTextFault::None) {
-            chain.refuse(Box::Ok, detail::priceFault(pf, false, sec.currency), kPrice);
+            chain.refuse(Box::Ok, order_validation_detail::priceFault(pf, false, sec.currency), kPrice);
             return out;
         }
-        const double priceRupees = detail::rupeesOf(in.priceText);
+        const double priceRupees = order_validation_detail::rupeesOf(in.priceText);
         pricePaise = priceRupees * 100;
         if (pricePaise > 0) {
             double shown = 0;
@@ -337,7 +337,7 @@ ValidationOutcome ValidateOrder(const OrderFormInput& in, const OrderCheckContex
                 WriteLog(0, formatText("Temp Price :%d, Tick Size : %d",
                                        static_cast<int>(RoundedUnits(priceRupees * 10000)), sec.tickSize));
             if (!onTick) {
-                const std::string msg = detail::tickMessage(false, shown, dec);
+                const std::string msg = order_validation_detail::tickMessage(false, shown, dec);
                 if (!sec.currency)
                     WriteLog(0, msg);
                 chain.refuse(Box::Info, msg, kPrice);
@@ -378,16 +378,16 @@ ValidationOutcome ValidateOrder(const OrderFormInput& in, const OrderCheckContex
         if (!tsl && !in.triggerText.empty()) {
             const PriceTextFault tf = CheckPriceText(in.triggerText, maxDecimals);
             if (tf != PriceTextFault::None) {
-                chain.refuse(Box::Ok, detail::priceFault(tf, true, sec.currency), kTrigger);
+                chain.refuse(Box::Ok, order_validation_detail::priceFault(tf, true, sec.currency), kTrigger);
                 return out;
             }
-            const double triggerRupees = detail::rupeesOf(in.triggerText);
+            const double triggerRupees = order_validation_detail::rupeesOf(in.triggerText);
             triggerPaise = triggerRupees * 100;
             if (triggerPaise > 0) {
                 double shown = 0;
                 int dec = 2;
                 if (!PriceOnTick(sec, triggerRupees, &shown, &dec)) {
-                    chain.refuse(Box::Info, detail::tickMessage(true, shown, dec), kTrigger);
+                    chain.refuse(Box::Info, order_validation_detail::tickMessage(true, shown, dec), kTrigger);
                     return out;
                 }
             }
@@ -399,7 +399,7 @@ ValidationOutcome ValidateOrder(const OrderFormInput& in, const OrderCheckContex
     out.sorFlag = sor;
 
     // 11 per mode
-    const std::string priceShown = detail::rupeesOf(in.priceText) == 0 ? std::string("MKT") : in.priceText;
+    const std::string priceShown = order_validation_detail::rupeesOf(in.priceText) == 0 ? std::string("MKT") : in.priceText;
     const char* bs = side == 'B' ? "Buy" : "Sell";
     const int shownQty = sec.commodity ? in.lots : in.quantity;
     const int storedQty = (sec.currency || sec.commodity) ? in.lots : in.quantity;
@@ -506,7 +506,7 @@ ValidationOutcome ValidateOrder(const OrderFormInput& in, const OrderCheckContex
 
     // 14 confirmation
     if (ctx.confirmOrders || (in.mode == 1 && sec.series == "BE")) {
-        if (!prompts.askYesNo(detail::confirmationText(in, sec, d, side, unitText), "Do You want to place order")) {
+        if (!prompts.askYesNo(order_validation_detail::confirmationText(in, sec, d, side, unitText), "Do You want to place order")) {
             out.result = -1;
             return out;
         }
@@ -515,7 +515,7 @@ ValidationOutcome ValidateOrder(const OrderFormInput& in, const OrderCheckContex
     return out;
 }
 
-namespace detail {
+namespace order_validation_detail {
 namespace {
 
 std::string htmlEscaped(std::string_view s)
@@ -543,7 +543,7 @@ std::string_view trimmedTabsAndBlanks(std::string_view s)
 }
 
 } // namespace
-} // namespace detail
+} // namespace order_validation_detail
 
 std::string ConfirmationBoxText(std::string_view text)
 {
@@ -554,11 +554,11 @@ std::string ConfirmationBoxText(std::string_view text)
         const std::string_view line = text.substr(pos, end - pos);
         const size_t colon = line.find("\t:\t");
         if (colon != std::string_view::npos) {
-            out += "<tr><td>" + detail::htmlEscaped(detail::trimmedTabsAndBlanks(line.substr(0, colon)))
-                + "</td><td>&nbsp;:&nbsp;</td><td>" + detail::htmlEscaped(line.substr(colon + 3)) + "</td></tr>";
+            out += "<tr><td>" + order_validation_detail::htmlEscaped(order_validation_detail::trimmedTabsAndBlanks(line.substr(0, colon)))
+                + "</td><td>&nbsp;:&nbsp;</td><td>" + order_validation_detail::htmlEscaped(line.substr(colon + 3)) + "</td></tr>";
         } else if (end < text.size() || !line.empty()) {
-            const std::string_view shown = detail::trimmedTabsAndBlanks(line);
-            out += "<tr><td colspan=\"3\">" + (shown.empty() ? std::string("&nbsp;") : detail::htmlEscaped(shown))
+            const std::string_view shown = order_validation_detail::trimmedTabsAndBlanks(line);
+            out += "<tr><td colspan=\"3\">" + (shown.empty() ? std::string("&nbsp;") : order_validation_detail::htmlEscaped(shown))
                 + "</td></tr>";
         }
         if (end == text.size())

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace detail {
+namespace trade_report_detail {
 namespace {
 
 std::string field(const std::vector<std::string>& f, size_t i) { return i < f.size() ? f[i] : std::string(); }
@@ -24,7 +24,7 @@ bool readWhole(const std::string& text, long long& out)
 }
 
 } // namespace
-} // namespace detail
+} // namespace trade_report_detail
 
 std::string BuildTradeReportRequest(const TradeReportParams& p)
 {
@@ -58,21 +58,21 @@ TradeReportOutcome ReadTradeReportReply(int status, const std::string& reply, co
     const std::string head = reply.substr(0, tilde);
     std::vector<std::string> header;
     SplitString(head, '|', header);
-    const std::string error = detail::field(header, 1);
+    const std::string error = trade_report_detail::field(header, 1);
     long long code = 0;
-    if (!detail::readWhole(error, code) || header.size() < 3) {
+    if (!trade_report_detail::readWhole(error, code) || header.size() < 3) {
         out.text = "Unable to download Trade Report. Please Try Again...";
         WriteLog(0, "Trade report header not understood: [" + head.substr(0, 200) + "]");
         return out;
     }
     if (code != 0) {
-        WriteLog(3, "Trade report error: " + detail::field(header, 2));
+        WriteLog(3, "Trade report error: " + trade_report_detail::field(header, 2));
         out.kind = code == 1205 ? TradeReportOutcome::Silent : TradeReportOutcome::ErrorBox;
-        out.text = detail::field(header, 2);
+        out.text = trade_report_detail::field(header, 2);
         return out;
     }
     long long count = 0;
-    if (!detail::readWhole(detail::field(header, 3), count) || count < 0) {
+    if (!trade_report_detail::readWhole(trade_report_detail::field(header, 3), count) || count < 0) {
         out.text = "Unable to download Trade Report. Please Try Again...";
         return out;
     }
@@ -103,21 +103,21 @@ TradeReportOutcome ReadTradeReportReply(int status, const std::string& reply, co
             continue;
         }
         TradeInfo t;
-        t.token = std::atoi(detail::field(f, 2).c_str());
-        t.exchange = detail::field(f, 3).substr(0, 2);
-        t.order_no = std::strtod(detail::field(f, 4).c_str(), nullptr);
-        t.trade_no = std::strtod(detail::field(f, 5).c_str(), nullptr);
-        t.exch_trade_no = detail::field(f, 6);
-        t.buy_sell = detail::field(f, 7).substr(0, 4);
+        t.token = std::atoi(trade_report_detail::field(f, 2).c_str());
+        t.exchange = trade_report_detail::field(f, 3).substr(0, 2);
+        t.order_no = std::strtod(trade_report_detail::field(f, 4).c_str(), nullptr);
+        t.trade_no = std::strtod(trade_report_detail::field(f, 5).c_str(), nullptr);
+        t.exch_trade_no = trade_report_detail::field(f, 6);
+        t.buy_sell = trade_report_detail::field(f, 7).substr(0, 4);
         t.side = t.buy_sell.empty() ? 0 : t.buy_sell[0];
-        t.quantity = std::atoi(detail::field(f, 8).c_str());
-        t.price = std::strtod(detail::field(f, 9).c_str(), nullptr);
-        t.time = detail::field(f, 10);
-        t.order_mark = std::atoi(detail::field(f, 11).c_str());
-        t.client_code = detail::field(f, 12).substr(0, 10);
-        t.security = detail::field(f, 15);
+        t.quantity = std::atoi(trade_report_detail::field(f, 8).c_str());
+        t.price = std::strtod(trade_report_detail::field(f, 9).c_str(), nullptr);
+        t.time = trade_report_detail::field(f, 10);
+        t.order_mark = std::atoi(trade_report_detail::field(f, 11).c_str());
+        t.client_code = trade_report_detail::field(f, 12).substr(0, 10);
+        t.security = trade_report_detail::field(f, 15);
         std::replace(t.security.begin(), t.security.end(), '-', '~');
-        t.mark_name = detail::field(f, 16);
+        t.mark_name = trade_report_detail::field(f, 16);
         t.sec_index = securityOf ? securityOf(t.token, t.exchange) : -1;
         t.row = static_cast<int>(out.trades.size());
         out.trades.push_back(std::move(t));

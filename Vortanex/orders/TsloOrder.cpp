@@ -14,7 +14,7 @@
 #include <optional>
 #include <vector>
 
-namespace detail {
+namespace tslo_order_detail {
 namespace {
 
 std::mutex g_infoMutex;
@@ -44,7 +44,7 @@ private:
 bool squareOffMode(int mode) { return mode == 7 || mode == 8 || mode == 14; }
 
 } // namespace
-} // namespace detail
+} // namespace tslo_order_detail
 
 std::string TsloKindText(int kind)
 {
@@ -60,23 +60,23 @@ std::string TsloKindText(int kind)
 
 std::string GetInfoText()
 {
-    std::lock_guard lock(detail::g_infoMutex);
-    if (!detail::g_infoMade) {
+    std::lock_guard lock(tslo_order_detail::g_infoMutex);
+    if (!tslo_order_detail::g_infoMade) {
         // The text stands inside a '|' record of a '&' request: its
         // separators would split it.
         for (char c : std::string(kBuildText) + " " + DeviceId())
             if (c != '|' && c != '&' && c != '=')
-                detail::g_infoText += c;
-        detail::g_infoMade = true;
+                tslo_order_detail::g_infoText += c;
+        tslo_order_detail::g_infoMade = true;
     }
-    return detail::g_infoText;
+    return tslo_order_detail::g_infoText;
 }
 
 void SetInfoTextForTest(const std::string& text)
 {
-    std::lock_guard lock(detail::g_infoMutex);
-    detail::g_infoText = text;
-    detail::g_infoMade = true;
+    std::lock_guard lock(tslo_order_detail::g_infoMutex);
+    tslo_order_detail::g_infoText = text;
+    tslo_order_detail::g_infoMade = true;
 }
 
 TsloRequest BuildTsloRequest(const COrderData& d, const OrderSecurity& sec, const TsloRequestContext& ctx)
@@ -90,21 +90,21 @@ TsloRequest BuildTsloRequest(const COrderData& d, const OrderSecurity& sec, cons
     const std::string_view orderType = FixedTextView(d.validity);
     const char derivatives = sec.derivative == 1 ? 'Y' : 'N';
     const long token = ctx.userType == 'G' ? sec.wtoken : sec.token;
-    detail::Fields r(code);
+    tslo_order_detail::Fields r(code);
     r.add(clientId).add(ctx.userId).add(client).add(client).add(static_cast<long>(d.trailing_type));
     switch (code) {
     case 121:
         r.add(derivatives).add(token).add(FixedTextView(d.exchange)).add(d.side).add(static_cast<long>(d.quantity))
-            .add(detail::f2(d.price)).add(static_cast<long>(d.disclosed)).add(detail::f2(d.trigger))
-            .add(d.trailing_side).add(detail::f4(d.spread)).add(detail::f2(d.trailing_when))
-            .add(detail::f2(d.bp_price)).add(static_cast<long>(d.bp_disclosed)).add("1").add(ctx.infoText)
+            .add(tslo_order_detail::f2(d.price)).add(static_cast<long>(d.disclosed)).add(tslo_order_detail::f2(d.trigger))
+            .add(d.trailing_side).add(tslo_order_detail::f4(d.spread)).add(tslo_order_detail::f2(d.trailing_when))
+            .add(tslo_order_detail::f2(d.bp_price)).add(static_cast<long>(d.bp_disclosed)).add("1").add(ctx.infoText)
             .add(orderType).add("").add("4").add(static_cast<long>(d.auto_square_off));
         break;
     case 122:
         r.add(static_cast<long>(d.trailing_order_no)).add(derivatives).add(static_cast<long>(d.quantity))
-            .add(static_cast<long>(d.first_leg_traded)).add(detail::f2(d.price)).add(static_cast<long>(d.disclosed))
-            .add(detail::f2(d.trigger)).add(detail::f4(d.spread)).add(detail::f2(d.trailing_when))
-            .add(detail::f2(d.bp_price)).add(static_cast<long>(d.bp_disclosed)).add("1").add(ctx.infoText)
+            .add(static_cast<long>(d.first_leg_traded)).add(tslo_order_detail::f2(d.price)).add(static_cast<long>(d.disclosed))
+            .add(tslo_order_detail::f2(d.trigger)).add(tslo_order_detail::f4(d.spread)).add(tslo_order_detail::f2(d.trailing_when))
+            .add(tslo_order_detail::f2(d.bp_price)).add(static_cast<long>(d.bp_disclosed)).add("1").add(ctx.infoText)
             .add(orderType).add("").add("4").add(static_cast<long>(d.auto_square_off));
         break;
     default:
@@ -147,7 +147,7 @@ TsloReply ParseTsloReply(int requestCode, std::string_view reply)
 
 int TsloKindOnExpand(int kind, int mode)
 {
-    if (detail::squareOffMode(mode))
+    if (tslo_order_detail::squareOffMode(mode))
         return 1;
     if (kind == 5)
         return 5;
@@ -174,7 +174,7 @@ int TsloKindForValidation(int kind, bool bookProfit, int mode)
 {
     if (kind != 0)
         return kind;
-    const bool existing = mode == 2 || mode == 3 || detail::squareOffMode(mode);
+    const bool existing = mode == 2 || mode == 3 || tslo_order_detail::squareOffMode(mode);
     if (bookProfit)
         return existing ? 2 : 4;
     return existing ? 1 : 3;
@@ -211,7 +211,7 @@ double TsloSpinStep(double value, int direction, double tickRupees)
     return std::round(next * 10000.0) / 10000.0;
 }
 
-namespace detail {
+namespace tslo_order_detail {
 namespace {
 
 bool priceChars(const std::string& s)
@@ -223,7 +223,7 @@ bool priceChars(const std::string& s)
 }
 
 } // namespace
-} // namespace detail
+} // namespace tslo_order_detail
 
 TsloPanelOutcome CheckTsloPanel(const TsloPanelInput& in)
 {
@@ -238,7 +238,7 @@ TsloPanelOutcome CheckTsloPanel(const TsloPanelInput& in)
         return out;
     };
     if (in.spreadEnabled && (in.mode == 1 || in.mode == 2)) {
-        if (!detail::priceChars(in.spreadText))
+        if (!tslo_order_detail::priceChars(in.spreadText))
             return refuse("Please enter Valid Spread for the Order", kSpread, false);
         const double spread = std::strtod(in.spreadText.c_str(), nullptr);
         if (spread <= 0)
@@ -251,7 +251,7 @@ TsloPanelOutcome CheckTsloPanel(const TsloPanelInput& in)
         if (in.market) {
             out.trailingWhen = 0;
         } else {
-            if (!detail::priceChars(in.whenText))
+            if (!tslo_order_detail::priceChars(in.whenText))
                 return refuse("Please enter Valid Trailing Price for the Order", kWhenPrice, false);
             const double when = std::strtod(in.whenText.c_str(), nullptr);
             if (when <= 0)
@@ -267,7 +267,7 @@ TsloPanelOutcome CheckTsloPanel(const TsloPanelInput& in)
         if (!in.bpDisclosedText.empty() && !bpDisclosed)
             return refuse("Please enter Valid Book Profit Disclosed Qty for the Order", kBpDisclosed, false);
         out.bpDisclosed = bpDisclosed ? static_cast<int>(*bpDisclosed) : -1;
-        if (!detail::priceChars(in.bpPriceText))
+        if (!tslo_order_detail::priceChars(in.bpPriceText))
             return refuse("Please enter Valid Book Profit Price for the Order", kBpPrice, false);
         const double bp = std::strtod(in.bpPriceText.c_str(), nullptr);
         if (bp <= 0)
@@ -277,7 +277,7 @@ TsloPanelOutcome CheckTsloPanel(const TsloPanelInput& in)
         out.bpPrice = std::round(bp * 100 * 100) / 100;
     }
     if (in.kind == 5) {
-        if (!detail::priceChars(in.triggerText))
+        if (!tslo_order_detail::priceChars(in.triggerText))
             return refuse("Please enter Valid TSLO Trigger Price for the Order", kTrigger, false);
         const double trigger = std::strtod(in.triggerText.c_str(), nullptr);
         if (trigger <= 0)

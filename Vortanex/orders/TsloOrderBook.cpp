@@ -15,7 +15,7 @@
 #include <map>
 #include <mutex>
 
-namespace detail {
+namespace tslo_order_book_detail {
 namespace {
 
 std::map<std::string, std::shared_ptr<const TsloBook>> g_books;
@@ -86,7 +86,7 @@ std::string price(double v, bool four)
 }
 
 } // namespace
-} // namespace detail
+} // namespace tslo_order_book_detail
 
 std::string BuildTsloReportRequest(const std::string& clientId, const std::string& userId,
                                    const std::string& clientCode)
@@ -96,37 +96,37 @@ std::string BuildTsloReportRequest(const std::string& clientId, const std::strin
 
 TsloOrderInfo ReadTsloRow(const std::vector<std::string>& f, int rowNumber)
 {
-    using detail::at;
+    using tslo_order_book_detail::at;
     TsloOrderInfo r;
     CopyFixedText(r.client_code, at(f, 8));
     CopyFixedText(r.user_id, at(f, 9));
-    r.special_order_no = detail::toInt(at(f, 0));
-    r.field1 = detail::toInt(at(f, 1));
-    r.token = detail::toInt(at(f, 2));
+    r.special_order_no = tslo_order_book_detail::toInt(at(f, 0));
+    r.field1 = tslo_order_book_detail::toInt(at(f, 1));
+    r.token = tslo_order_book_detail::toInt(at(f, 2));
     CopyFixedText(r.segment, at(f, 3));
     CopyFixedText(r.exchange, at(f, 4));
     CopyFixedText(r.field5, at(f, 5));
     CopyFixedText(r.field6, at(f, 6));
-    r.field7 = detail::toDouble(at(f, 7));
-    r.exch_order_no = detail::toDouble(at(f, 10));
+    r.field7 = tslo_order_book_detail::toDouble(at(f, 7));
+    r.exch_order_no = tslo_order_book_detail::toDouble(at(f, 10));
     CopyFixedText(r.field11, at(f, 11));
     CopyFixedText(r.buy_sell, at(f, 12));
-    r.order_qty = detail::toInt(at(f, 13));
-    r.price = detail::toDouble(at(f, 14));
-    r.trailing_when = detail::toDouble(at(f, 15));
-    r.spread = detail::toDouble(at(f, 16));
-    r.trigger = detail::toDouble(at(f, 17));
-    r.disclosed = at(f, 18).empty() ? -1 : detail::toInt(at(f, 18));
-    r.traded_qty = detail::toInt(at(f, 19));
+    r.order_qty = tslo_order_book_detail::toInt(at(f, 13));
+    r.price = tslo_order_book_detail::toDouble(at(f, 14));
+    r.trailing_when = tslo_order_book_detail::toDouble(at(f, 15));
+    r.spread = tslo_order_book_detail::toDouble(at(f, 16));
+    r.trigger = tslo_order_book_detail::toDouble(at(f, 17));
+    r.disclosed = at(f, 18).empty() ? -1 : tslo_order_book_detail::toInt(at(f, 18));
+    r.traded_qty = tslo_order_book_detail::toInt(at(f, 19));
     CopyFixedText(r.status, at(f, 20));
     CopyFixedText(r.remark, at(f, 21));
-    r.leg = detail::toInt(at(f, 22));
-    r.kind = detail::toInt(at(f, 23));
-    r.field24 = detail::toInt(at(f, 24));
+    r.leg = tslo_order_book_detail::toInt(at(f, 22));
+    r.kind = tslo_order_book_detail::toInt(at(f, 23));
+    r.field24 = tslo_order_book_detail::toInt(at(f, 24));
     CopyFixedText(r.activity_time, at(f, 25));
     CopyFixedText(r.field26, at(f, 26));
-    r.auto_square_off = static_cast<short>(detail::toInt(at(f, 27)));
-    r.slo_price = detail::toDouble(at(f, 29));
+    r.auto_square_off = static_cast<short>(tslo_order_book_detail::toInt(at(f, 27)));
+    r.slo_price = tslo_order_book_detail::toDouble(at(f, 29));
     r.row_number = rowNumber;
     return r;
 }
@@ -149,29 +149,29 @@ TsloReport ReadTsloReport(std::string_view body, const std::string& clientCode)
     }
     std::vector<std::string> header;
     SplitString(records[0], '|', header);
-    const std::string& result = detail::at(header, 1);
+    const std::string& result = tslo_order_book_detail::at(header, 1);
     if (result.empty()) {
         out.boxText = "No response received from server";
         return out;
     }
-    const int code = detail::toInt(result);
+    const int code = tslo_order_book_detail::toInt(result);
     if (code != 0) {
         // 1205: the service has no book for the client; said by nothing.
         if (code == 1205)
             out.ok = true;
         else
-            out.boxText = detail::at(header, 2);
+            out.boxText = tslo_order_book_detail::at(header, 2);
         return out;
     }
     out.ok = true;
-    const int announced = detail::toInt(detail::at(header, 4));
+    const int announced = tslo_order_book_detail::toInt(tslo_order_book_detail::at(header, 4));
     out.logLine = formatText("TSLO Orders Ctr <%lld>", static_cast<long long>(announced) + 100);
     if (announced < 1) {
         out.barText = "No TSLO Orders to be downloaded";
         return out;
     }
     std::vector<std::string> rows;
-    SplitString(detail::at(records, 1), '^', rows);
+    SplitString(tslo_order_book_detail::at(records, 1), '^', rows);
     for (const std::string& row : rows) {
         if (static_cast<int>(out.records.size()) >= announced || row.empty())
             break;
@@ -186,41 +186,41 @@ TsloReport ReadTsloReport(std::string_view body, const std::string& clientCode)
 
 bool TsloCanModify(const TsloBook& book, int index)
 {
-    if (!detail::valid(book, index))
+    if (!tslo_order_book_detail::valid(book, index))
         return false;
     const TsloOrderInfo& r = book[index];
     if (r.kind == 1 || r.kind == 2)
-        return r.leg == 1 && detail::trails(r.status);
+        return r.leg == 1 && tslo_order_book_detail::trails(r.status);
     if (r.kind < 3 || r.kind > 5)
         return false;
     if (r.leg == 2)
-        return detail::trails(r.status);
-    if (detail::open(r.status))
+        return tslo_order_book_detail::trails(r.status);
+    if (tslo_order_book_detail::open(r.status))
         return true;
-    const TsloOrderInfo* leg2 = detail::secondLeg(book, index);
-    return std::string_view(r.status) == "TRAD" && leg2 && detail::trails(leg2->status);
+    const TsloOrderInfo* leg2 = tslo_order_book_detail::secondLeg(book, index);
+    return std::string_view(r.status) == "TRAD" && leg2 && tslo_order_book_detail::trails(leg2->status);
 }
 
 bool TsloCanCancel(const TsloBook& book, int index)
 {
-    if (!detail::valid(book, index))
+    if (!tslo_order_book_detail::valid(book, index))
         return false;
     const TsloOrderInfo& r = book[index];
     if (r.kind == 1 || r.kind == 2)
-        return r.leg == 1 && !detail::finished(r.status);
+        return r.leg == 1 && !tslo_order_book_detail::finished(r.status);
     if (r.kind < 3 || r.kind > 5)
         return false;
     if (r.leg == 2)
-        return !detail::finished(r.status);
-    if (detail::open(r.status))
+        return !tslo_order_book_detail::finished(r.status);
+    if (tslo_order_book_detail::open(r.status))
         return true;
-    const TsloOrderInfo* leg2 = detail::secondLeg(book, index);
-    return std::string_view(r.status) == "TRAD" && leg2 && !detail::finished(leg2->status);
+    const TsloOrderInfo* leg2 = tslo_order_book_detail::secondLeg(book, index);
+    return std::string_view(r.status) == "TRAD" && leg2 && !tslo_order_book_detail::finished(leg2->status);
 }
 
 int TsloFormRecord(const TsloBook& book, int index, int action)
 {
-    if (!detail::valid(book, index))
+    if (!tslo_order_book_detail::valid(book, index))
         return -1;
     const TsloOrderInfo& r = book[index];
     if ((action == 2 || action == 3) && (r.kind == 3 || r.kind == 4) && r.leg == 2) {
@@ -252,10 +252,10 @@ std::vector<std::string> TsloRowTexts(const TsloOrderInfo& r, const std::string&
             formatText("%0.lf", r.exch_order_no),
             std::string(FixedTextView(r.buy_sell)),
             std::to_string(r.order_qty),
-            detail::price(r.price, fourDecimals),
-            detail::price(r.trailing_when, fourDecimals),
-            detail::price(r.spread, fourDecimals),
-            detail::price(r.trigger, fourDecimals),
+            tslo_order_book_detail::price(r.price, fourDecimals),
+            tslo_order_book_detail::price(r.trailing_when, fourDecimals),
+            tslo_order_book_detail::price(r.spread, fourDecimals),
+            tslo_order_book_detail::price(r.trigger, fourDecimals),
             std::to_string(r.traded_qty),
             // Both come from the server: their difference may not fit an int.
             std::to_string(static_cast<long long>(r.order_qty) - r.traded_qty),
@@ -265,7 +265,7 @@ std::vector<std::string> TsloRowTexts(const TsloOrderInfo& r, const std::string&
             std::string(FixedTextView(r.activity_time)),
             r.disclosed == -1 ? std::string("-") : std::to_string(r.disclosed),
             std::string(FixedTextView(r.user_id)),
-            detail::price(r.slo_price, fourDecimals)};
+            tslo_order_book_detail::price(r.slo_price, fourDecimals)};
 }
 
 std::string CsvLine(const std::vector<std::string>& fields)
@@ -281,15 +281,15 @@ std::string CsvLine(const std::vector<std::string>& fields)
 
 std::shared_ptr<const TsloBook> TsloBookOf(const std::string& clientCode)
 {
-    const auto it = detail::g_books.find(clientCode);
-    return it == detail::g_books.end() ? std::make_shared<const TsloBook>() : it->second;
+    const auto it = tslo_order_book_detail::g_books.find(clientCode);
+    return it == tslo_order_book_detail::g_books.end() ? std::make_shared<const TsloBook>() : it->second;
 }
 
 // After a re-download every stored order finds its security again; one whose
 // security is gone keeps its row without a security (logged).
 void FollowTsloBooks(const SecurityTable& before, const SecurityTable& after)
 {
-    for (auto& [client, book] : detail::g_books) {
+    for (auto& [client, book] : tslo_order_book_detail::g_books) {
         auto moved = std::make_shared<TsloBook>(*book);
         for (TsloOrderInfo& r : *moved) {
             if (r.sec_index < 0)
@@ -301,7 +301,7 @@ void FollowTsloBooks(const SecurityTable& before, const SecurityTable& after)
         }
         book = std::move(moved);
     }
-    detail::booksChanged();
+    tslo_order_book_detail::booksChanged();
 }
 
 void SetTsloBook(const std::string& clientCode, std::shared_ptr<const TsloBook> book)
@@ -311,18 +311,18 @@ void SetTsloBook(const std::string& clientCode, std::shared_ptr<const TsloBook> 
             FollowTsloBooks(before, after);
             return SecurityReload::Outcome{};
         });
-    detail::g_books[clientCode] = book ? std::move(book) : std::make_shared<const TsloBook>();
-    detail::booksChanged();
+    tslo_order_book_detail::g_books[clientCode] = book ? std::move(book) : std::make_shared<const TsloBook>();
+    tslo_order_book_detail::booksChanged();
 }
 
 void ClearTsloBooks()
 {
-    detail::g_books.clear();
-    detail::booksChanged();
+    tslo_order_book_detail::g_books.clear();
+    tslo_order_book_detail::booksChanged();
 }
 
 std::vector<int> TsloBookSecurities()
 {
-    std::lock_guard lock(detail::g_securitiesMutex);
-    return detail::g_securities;
+    std::lock_guard lock(tslo_order_book_detail::g_securitiesMutex);
+    return tslo_order_book_detail::g_securities;
 }

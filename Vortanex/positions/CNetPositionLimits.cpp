@@ -26,7 +26,7 @@ using namespace netposition_detail;
 
 namespace {
 
-pf::Shell* g_shell = nullptr;
+pf::Shell* g_limitsShell = nullptr;
 
 constexpr uint32_t kDebtorBack = 0x0000C8; // RGB(200, 0, 0)
 
@@ -280,14 +280,14 @@ void CNetPosition::OnAdditionalMargin()
         WriteLog(0, "Additional margin: the web address is not http or https: " + base);
         return;
     }
-    if (!g_shell) {
+    if (!g_limitsShell) {
         WriteLog(0, "Additional margin: no shell is installed");
         return;
     }
-    g_shell->openUrl(base + "/qtrade/qlogin.exe?" + query, pf::ShowMode::Minimised);
+    g_limitsShell->openUrl(base + "/qtrade/qlogin.exe?" + query, pf::ShowMode::Minimised);
 }
 
 void CNetPosition::SetShell(pf::Shell* shell)
 {
-    g_shell = shell;
+    g_limitsShell = shell;
 }

@@ -55,7 +55,7 @@ std::string fundingName()
     return {};
 }
 
-std::string displayKey(int index)
+std::string pledgeDisplayKey(int index)
 {
     const auto table = SecurityTable::current();
     return table && table->valid(index) ? std::string(table->row(index).display_name.view()) : std::string();
@@ -102,7 +102,7 @@ void DlgPledgeUnpleged::onInit()
         const PledgeItem& it = items[k];
         if (it.sec_index < 0)
             continue;
-        setText(kSecurity + k, displayKey(it.sec_index));
+        setText(kSecurity + k, pledgeDisplayKey(it.sec_index));
         const int m = it.marking_index;
         setText(kMark + k, m >= 0 && m < static_cast<int>(pv_user_info.segments.size())
                                ? std::string(FixedTextView(pv_user_info.segments[static_cast<size_t>(m)].name))
@@ -161,7 +161,7 @@ void DlgPledgeUnpleged::OnOK()
     std::vector<std::pair<int, std::string>> names;
     for (const PledgeItem& it : items)
         if (it.sec_index >= 0)
-            names.emplace_back(it.token, displayKey(it.sec_index));
+            names.emplace_back(it.token, pledgeDisplayKey(it.sec_index));
     const bool started = pf::Worker::start(
         "PledgeUnpledgeThread",
         [window = ref(), text = request, names = std::move(names), exchange = m_exchange,

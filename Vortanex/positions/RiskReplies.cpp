@@ -23,7 +23,7 @@ std::string_view trim(std::string_view s)
 }
 
 // atol: optional sign and leading digits, 0 without digits, clamped.
-long toLong(std::string_view s)
+long riskLong(std::string_view s)
 {
     s = trim(s);
     if (!s.empty() && s.front() == '+')
@@ -35,9 +35,9 @@ long toLong(std::string_view s)
     return static_cast<long>(std::clamp<long long>(v, LONG_MIN, LONG_MAX));
 }
 
-int toInt(std::string_view s)
+int riskInt(std::string_view s)
 {
-    return static_cast<int>(std::clamp<long>(toLong(s), INT_MIN, INT_MAX));
+    return static_cast<int>(std::clamp<long>(riskLong(s), INT_MIN, INT_MAX));
 }
 
 // atof: the leading number, 0 without one; never inf or nan.
@@ -61,7 +61,7 @@ std::vector<std::string> split(std::string_view text, char sep)
 }
 
 // A field of a split record; empty when the record is shorter.
-const std::string& fieldAt(const std::vector<std::string>& f, size_t i)
+const std::string& riskField(const std::vector<std::string>& f, size_t i)
 {
     static const std::string empty;
     return i < f.size() ? f[i] : empty;
@@ -107,13 +107,13 @@ void storeList(LimitsRecord& r, const std::string& text, int firstSlot)
 
 PositionRecord positionRow(int type, const std::vector<std::string>& f, int recordNo, const RiskParseContext& c)
 {
-    auto num = [&](size_t i) { return toDouble(fieldAt(f, i)); };
-    auto integer = [&](size_t i) { return toInt(fieldAt(f, i)); };
+    auto num = [&](size_t i) { return toDouble(riskField(f, i)); };
+    auto integer = [&](size_t i) { return riskInt(riskField(f, i)); };
     PositionRecord p;
     p.record_no = recordNo;
     p.side = ' ';
     p.token = integer(0);
-    p.exchange = fieldAt(f, 1).substr(0, 2);
+    p.exchange = riskField(f, 1).substr(0, 2);
     p.sec_index = c.securities ? c.securities->find(p.token, p.exchange) : -1;
     p.buy_open_qty = integer(2);
     p.buy_open_value = num(3) / 100;
@@ -136,11 +136,11 @@ PositionRecord positionRow(int type, const std::vector<std::string>& f, int reco
     p.premium = num(20);
     p.int_21 = integer(21);
     if (type == kRiskPositions) {
-        p.display_name = fieldAt(f, 25).substr(0, 49);
+        p.display_name = riskField(f, 25).substr(0, 49);
         p.avg_price = num(28);
         p.multiplier = num(29);
         p.utilization = num(30) / 100;
-        p.margin_type = fieldAt(f, 31).substr(0, 1);
+        p.margin_type = riskField(f, 31).substr(0, 1);
         p.number_32 = num(32);
         p.number_33 = num(33);
         p.number_34 = num(34);
@@ -151,7 +151,7 @@ PositionRecord positionRow(int type, const std::vector<std::string>& f, int reco
         p.product_class = p.product_code >= 1 && p.product_code <= 3 ? 2 : 1;
         p.side = p.net_qty > 0 ? 'B' : (p.net_qty < 0 ? 'S' : ' ');
     } else {
-        p.holding_text = fieldAt(f, 28).substr(0, 31);
+        p.holding_text = riskField(f, 28).substr(0, 31);
         p.product_class = p.product_code >= 1 && p.product_code <= 4 ? 2 : 1;
     }
     p.marking_index = markingIndex(c.segment_ids, p.product_code);
@@ -229,9 +229,9 @@ RiskHeader ParseRiskHeader(std::string_view record)
     const std::vector<std::string> f = split(trim(record), '|');
     RiskHeader h;
     h.fields = static_cast<int>(f.size());
-    h.status = toInt(fieldAt(f, 1));
-    h.text = fieldAt(f, 2);
-    h.count = toLong(fieldAt(f, 3));
+    h.status = riskInt(riskField(f, 1));
+    h.text = riskField(f, 2);
+    h.count = riskLong(riskField(f, 3));
     return h;
 }
 
@@ -316,7 +316,7 @@ RiskOutcome ParseLimitsReply(std::string_view reply, const std::string& client)
     RiskOutcome out;
     out.type = kRiskLimits;
     const std::vector<std::string> records = split(reply, '~');
-    const RiskHeader h = ParseRiskHeader(fieldAt(records, 0));
+    const RiskHeader h = ParseRiskHeader(riskField(records, 0));
     out.store_limits = true; // a refused request leaves no limits
     if (h.status != 0) {
         refused(out, h);
@@ -396,7 +396,7 @@ std::vector<UnbilledPositionRecord> ParseUnbilledRows(std::string_view rows)
         u.payin_date = f[1].substr(0, 31);
         u.value = toDouble(f[2]);
         u.multiple = toDouble(f[3]);
-        u.source = toLong(f[4]);
+        u.source = riskLong(f[4]);
         u.margin_utilised = toDouble(f[5]);
         u.bnst_credit = toDouble(f[6]);
         u.total = toDouble(f[7]);
@@ -455,11 +455,11 @@ std::vector<TodaysPositionRecord> ParseTodaysRows(std::string_view rows, const R
         const std::vector<std::string> f = split(row, '|');
         if (f.size() < 9)
             break;
-        auto num = [&](size_t i) { return toDouble(fieldAt(f, i)); };
-        auto integer = [&](size_t i) { return toInt(fieldAt(f, i)); };
+        auto num = [&](size_t i) { return toDouble(riskField(f, i)); };
+        auto integer = [&](size_t i) { return riskInt(riskField(f, i)); };
         TodaysPositionRecord r;
         r.token = integer(0);
-        r.exchange = fieldAt(f, 1).substr(0, 2);
+        r.exchange = riskField(f, 1).substr(0, 2);
         r.sec_index = c.securities ? c.securities->find(r.token, r.exchange) : -1;
         if (r.sec_index < 0) {
             WriteLog(0, row);
@@ -539,7 +539,7 @@ RiskOutcome ParseMisReply(std::string_view reply, const std::string& clientText)
     RiskOutcome out;
     out.type = kRiskLimits;
     const std::vector<std::string> records = split(reply, '~');
-    const RiskHeader h = ParseRiskHeader(fieldAt(records, 0));
+    const RiskHeader h = ParseRiskHeader(riskField(records, 0));
     if (h.status != 0) {
         refused(out, h);
         return out;
@@ -670,31 +670,31 @@ PledgeResult ParsePledgeReply(int httpStatus, std::string_view reply,
         return out;
     }
     const std::vector<std::string> records = split(reply, '~');
-    const std::vector<std::string> head = split(fieldAt(records, 0), '|');
+    const std::vector<std::string> head = split(riskField(records, 0), '|');
     if (records.empty() || head.size() < 2) {
         WriteLog(0, records.empty() ? "2. Invalid Response Received For Pledge/Unpledge"
                                     : "1. Invalid Response Received For Pledge/Unpledge");
         out.text = "Invalid Response Received For Pledge/Unpledge";
         return out;
     }
-    if (toInt(head[1]) != 0) {
-        out.text = fieldAt(head, 2);
+    if (riskInt(head[1]) != 0) {
+        out.text = riskField(head, 2);
         return out;
     }
     std::string name;
     std::string text;
     long line = 0;
-    for (const std::string& row : split(fieldAt(records, 1), '^')) {
+    for (const std::string& row : split(riskField(records, 1), '^')) {
         if (row.empty())
             continue;
         const std::vector<std::string> f = split(row, '|');
-        const int token = toInt(fieldAt(f, 0));
+        const int token = riskInt(riskField(f, 0));
         for (const auto& [t, n] : names)
             if (t == token) {
                 name = n;
                 break;
             }
-        text += formatText("%ld %s-%s\n", ++line, name.c_str(), fieldAt(f, 1).c_str());
+        text += formatText("%ld %s-%s\n", ++line, name.c_str(), riskField(f, 1).c_str());
     }
     out.note = 0;
     out.text = text;

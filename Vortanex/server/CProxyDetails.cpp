@@ -9,7 +9,7 @@
 
 #include <string>
 
-namespace detail {
+namespace proxy_details_detail {
 namespace {
 
 constexpr const char* kCaption = "Proxy Authentication";
@@ -46,9 +46,9 @@ ui::FormSpec proxySpec()
 }
 
 } // namespace
-} // namespace detail
+} // namespace proxy_details_detail
 
-CProxyDetails::CProxyDetails(QWidget* parent) : ui::Form(detail::proxySpec(), parent)
+CProxyDetails::CProxyDetails(QWidget* parent) : ui::Form(proxy_details_detail::proxySpec(), parent)
 {
     onClick(1, [this] { OnOK(); });
 }
@@ -71,19 +71,19 @@ void CProxyDetails::OnOK()
     const std::string password = text(kPassword);
     const std::string domain = text(kDomain);
     if (user.empty()) {
-        MsgBoxInfoCaption("Please enter User Name", detail::kCaption);
+        MsgBoxInfoCaption("Please enter User Name", proxy_details_detail::kCaption);
         focus(kUserName);
         return;
     }
     if (password.empty()) {
-        MsgBoxInfoCaption("Please enter Password", detail::kCaption);
+        MsgBoxInfoCaption("Please enter Password", proxy_details_detail::kCaption);
         focus(kPassword);
         return;
     }
     // The settings file keeps the password as Base64 in 127 characters.
     if (password.size() > kMaxProxyPassword) {
         MsgBoxInfoCaption("Password cannot be more than " + std::to_string(kMaxProxyPassword) + " Characters",
-                          detail::kCaption);
+                          proxy_details_detail::kCaption);
         focus(kPassword, true);
         return;
     }

@@ -21,7 +21,7 @@
 
 // File-local helpers.
 namespace {
-namespace detail {
+namespace companion_lists_detail {
 
 // A line that carries file or server text is cut to this many characters, so one
 // oversized field cannot flood the log or a request.
@@ -54,7 +54,7 @@ int boundedCount(const std::string& field, size_t present)
     return n < 0 ? 0 : std::min<int>(n, static_cast<int>(present));
 }
 
-} // namespace detail
+} // namespace companion_lists_detail
 } // namespace
 
 int UpdateCategory(std::string_view text, const SecurityTable* table, bool hasSegment12,
@@ -62,13 +62,13 @@ int UpdateCategory(std::string_view text, const SecurityTable* table, bool hasSe
 {
     out.clear();
     try {
-        const std::vector<std::string> rec = detail::listRecords(text);
+        const std::vector<std::string> rec = companion_lists_detail::listRecords(text);
         if (rec.empty())
             return 0;
-        WriteLog(0, formatTextCapped(detail::kLineLimit, "Category File Date :<%s>", rec[0].c_str()));
+        WriteLog(0, formatTextCapped(companion_lists_detail::kLineLimit, "Category File Date :<%s>", rec[0].c_str()));
         if (rec.size() < 2)
             return 0;
-        const int serverCount = detail::boundedCount(rec[1], rec.size() - 2);
+        const int serverCount = companion_lists_detail::boundedCount(rec[1], rec.size() - 2);
         static const std::vector<ExpDateCompare> kNone;
         const auto& fs = table ? table->futureStockExpiries() : kNone;
         const auto& fi = table ? table->futureIndexExpiries() : kNone;
@@ -104,7 +104,7 @@ int UpdateCategory(std::string_view text, const SecurityTable* table, bool hasSe
             std::vector<std::string> f;
             SplitString(rec[i], ',', f);
             f.resize(std::max<size_t>(f.size(), 3));
-            add(detail::toInt(f[0]), f[1], f[2]);
+            add(companion_lists_detail::toInt(f[0]), f[1], f[2]);
             WriteLog(0, rec[i]);
         }
     } catch (const std::exception&) {
@@ -118,15 +118,15 @@ int UpdateServices(std::string_view text, std::vector<ServiceRecord>& services)
     WriteLog(0, "Entry : UpdateServices");
     int read = 0;
     try {
-        const std::vector<std::string> rec = detail::listRecords(text);
+        const std::vector<std::string> rec = companion_lists_detail::listRecords(text);
         for (const std::string& r : rec)
             WriteLog(0, r);
         if (rec.empty())
             return 0;
-        WriteLog(0, formatTextCapped(detail::kLineLimit, "Services File Date :<%s>", rec[0].c_str()));
+        WriteLog(0, formatTextCapped(companion_lists_detail::kLineLimit, "Services File Date :<%s>", rec[0].c_str()));
         if (rec.size() < 2)
             return 0;
-        const int count = detail::boundedCount(rec[1], rec.size() - 2);
+        const int count = companion_lists_detail::boundedCount(rec[1], rec.size() - 2);
         WriteLog(0, formatText("Server Services :<%d>", count));
         // The login marks the subscribed services after the first load; a
         // second load in the same run must not wipe those marks.
@@ -142,7 +142,7 @@ int UpdateServices(std::string_view text, std::vector<ServiceRecord>& services)
             f.resize(std::max<size_t>(f.size(), 2));
             ServiceRecord& s = fresh.emplace_back();
             s.name.assign(f[0]);
-            s.id = detail::toInt(f[1]);
+            s.id = companion_lists_detail::toInt(f[1]);
             auto m = marks.find(s.id);
             s.subscribed = m == marks.end() ? 0 : m->second;
         }
@@ -176,7 +176,7 @@ int ApplyPellbrookText(std::string_view text, SecurityTable& table, std::string_
             first = false;
             const std::string_view date = line.substr(0, 8);
             if (date != today)
-                WriteLog(0, formatTextCapped(detail::kLineLimit,
+                WriteLog(0, formatTextCapped(companion_lists_detail::kLineLimit,
                                              "Pellbrookfile  Date Mismatch file date [%s] system date [%s]",
                                              std::string(date).c_str(), std::string(today).c_str()));
             continue;
@@ -188,7 +188,7 @@ int ApplyPellbrookText(std::string_view text, SecurityTable& table, std::string_
             WriteLog(0, line);
             continue;
         }
-        const int index = table.searchToken(detail::toInt(f[0]), f[2]);
+        const int index = table.searchToken(companion_lists_detail::toInt(f[0]), f[2]);
         if (index < 0)
             continue;
         std::vector<std::string> call;
@@ -245,7 +245,7 @@ std::string CompanionLists::unpackToList(const std::string& packed, const std::f
     }
     std::string text(reinterpret_cast<const char*>(out.data()), out.size());
     if (!pf::files::writeAtomic(lst, text))
-        WriteLog(0, formatTextCapped(detail::kLineLimit, "Unable to write %s", lst.string().c_str()));
+        WriteLog(0, formatTextCapped(companion_lists_detail::kLineLimit, "Unable to write %s", lst.string().c_str()));
     return text;
 }
 

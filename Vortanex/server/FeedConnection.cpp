@@ -21,7 +21,7 @@
 #include <cstring>
 #include <vector>
 
-namespace detail {
+namespace feed_connection_detail {
 
 constexpr const char* kDisconnected = "Feed got Disconnected.";
 constexpr const char* kUnableToConnect = "Unable to connect to Feeds.";
@@ -45,7 +45,7 @@ int countItems(const std::string& list)
     return static_cast<int>(std::count(list.begin(), list.end(), ','));
 }
 
-} // namespace detail
+} // namespace feed_connection_detail
 
 FeedConnection::Settings FeedSettingsFromProgram()
 {
@@ -179,7 +179,7 @@ void FeedConnection::stop()
 
 void FeedConnection::collect(std::thread& thread)
 {
-    pf::uiguard::waitForWorker("the feed thread", [this] { return !m_threadAlive.load(); }, detail::kStopEndMs);
+    pf::uiguard::waitForWorker("the feed thread", [this] { return !m_threadAlive.load(); }, feed_connection_detail::kStopEndMs);
     pf::uiguard::join(thread, "the feed thread");
 }
 
@@ -197,12 +197,12 @@ void FeedConnection::stopAndWait()
     // else is queued finds the feed stopped.
     const pf::HandlerPool& sender = *m_sender;
     if (!pf::uiguard::waitForWorker("the feed logout", [&sender] { return sender.idle(); },
-                                     detail::kLogoutAnswerMs)) {
+                                     feed_connection_detail::kLogoutAnswerMs)) {
         std::lock_guard lock(m_linkMutex);
         if (m_logout)
             m_logout->cancel();
     }
-    pf::uiguard::waitForWorker("the feed sender", [&sender] { return sender.idle(); }, detail::kStopEndMs);
+    pf::uiguard::waitForWorker("the feed sender", [&sender] { return sender.idle(); }, feed_connection_detail::kStopEndMs);
     m_sender->drain();
 }
 
@@ -264,7 +264,7 @@ void FeedConnection::reportEnd()
     // A disconnect the user (or the exit) asked for is no news: only a feed
     // lost without being told to stop pops the box.
     if (!m_stop.load())
-        message(detail::kDisconnected);
+        message(feed_connection_detail::kDisconnected);
 }
 
 void FeedConnection::run(Settings settings)
@@ -323,9 +323,9 @@ std::string FeedConnection::openingTokens(int& count) const
         count += feedCount;
     }
     const std::string indices = m_subscriptions.indexTokenList();
-    if (detail::countItems(indices) > 0) {
+    if (feed_connection_detail::countItems(indices) > 0) {
         tokens += indices;
-        count += detail::countItems(indices);
+        count += feed_connection_detail::countItems(indices);
     }
     return tokens;
 }
@@ -348,7 +348,7 @@ void FeedConnection::runTcp(const Settings& s)
     if (!link->connectTo(s.host, s.port, s.connectTimeoutMs)) {
         WriteLog(0, "TcpFeedsThread :" + link->error());
         if (!stopping())
-            message(detail::kUnableToConnect);
+            message(feed_connection_detail::kUnableToConnect);
         return;
     }
     WriteLog(0, "TcpFeedsThread :Connected to Host <" + s.host + ">, Port <" + std::to_string(s.port) + ">");
@@ -368,7 +368,7 @@ void FeedConnection::runTcp(const Settings& s)
     const bool opened = link->sendAll(request);
     if (!opened) {
         if (!stopping())
-            message(detail::kUnableToConnect);
+            message(feed_connection_detail::kUnableToConnect);
     } else {
         m_ui.updateConnectStatus(1);
         FeedFrameAssembler assembler(FeedFrameAssembler::Kind::Tcp);
@@ -631,7 +631,7 @@ void FeedConnection::GetLiveFeeds(const std::string& text, ExchangeCancel* cance
         return;
     }
     if (reply.status != 200) {
-        message(detail::connectivityError(reply.status));
+        message(feed_connection_detail::connectivityError(reply.status));
         return;
     }
     // A poll that was answered is as good as a packet for the watchdog.
@@ -671,7 +671,7 @@ void FeedConnection::requestSubscription(int which)
         const std::string text = m_subscriptions.subscriptionText(which);
         if (which == 1)
             WriteLog(3, "Token Count :" + std::to_string(m_subscriptions.feedTokenCount()) + ", Index Count :" +
-                            std::to_string(detail::countItems(m_subscriptions.indexTokenList())) +
+                            std::to_string(feed_connection_detail::countItems(m_subscriptions.indexTokenList())) +
                             ", Len :" + std::to_string(text.size()));
         sendText(which == 1 ? 201 : 203, text);
         WriteLog(3, "Exit :UpdateTokensThreadX");
@@ -720,7 +720,7 @@ void FeedConnection::sendText(int code, const std::string& text)
             return;
         // Bounded, as on the stream: a peer that stopped reading must not
         // hold the sender (and every later subscription) for good.
-        const bool sent = link->sendAll(frame, detail::kFeedWriteTimeoutMs);
+        const bool sent = link->sendAll(frame, feed_connection_detail::kFeedWriteTimeoutMs);
         WriteLog(3, "UpdateTokensThread Ret :" + std::to_string(sent ? static_cast<long>(frame.size()) : -1L));
         if (!sent) {
             WriteLog(0, "Feed text " + std::to_string(code) + " not written whole: the connection is dropped");
@@ -778,9 +778,9 @@ void FeedConnection::sendText(int code, const std::string& text)
             WriteLog(0, "Disconnect Request Success. Response Len [" + std::to_string(reply.body.size()) + " - " +
                             std::to_string(reply.body.size()) + "].");
         else
-            message(detail::connectivityError(reply.status), "Internet Error");
+            message(feed_connection_detail::connectivityError(reply.status), "Internet Error");
     } else if (reply.status != 200) {
-        WriteLog(0, detail::connectivityError(reply.status));
+        WriteLog(0, feed_connection_detail::connectivityError(reply.status));
     }
 }
 

@@ -24,7 +24,7 @@
 #include <utility>
 #include <vector>
 
-namespace detail {
+namespace feed_dispatcher_detail {
 
 // Handler families of the pool: a key is the family in the high word and the
 // security or nothing in the low word, so confirmations are handled one at a
@@ -319,7 +319,7 @@ bool sameLocalDay(int64_t epochSeconds, int64_t nowMillis)
     return a.year == b.year && a.month == b.month && a.day == b.day;
 }
 
-} // namespace detail
+} // namespace feed_dispatcher_detail
 
 FeedDispatcher::FeedDispatcher(FeedConsumers& consumers, FeedSubscriptions& subscriptions, IndexRows& indices,
                                Options options)
@@ -342,7 +342,7 @@ void FeedDispatcher::setBroadcastLogFolder(std::filesystem::path folder)
 FeedDispatcher::~FeedDispatcher()
 {
     FeedDispatcher* self = this;
-    detail::g_dispatcher.compare_exchange_strong(self, nullptr);
+    feed_dispatcher_detail::g_dispatcher.compare_exchange_strong(self, nullptr);
     m_pool.stop();
 }
 
@@ -360,7 +360,7 @@ bool FeedDispatcher::sameDayAsBuffer(int64_t epochSeconds)
 {
     if (epochSeconds >= m_dayFrom && epochSeconds <= m_dayTo)
         return true;
-    if (!detail::sameLocalDay(epochSeconds, m_bufferNow * 1000))
+    if (!feed_dispatcher_detail::sameLocalDay(epochSeconds, m_bufferNow * 1000))
         return false;
     m_dayFrom = std::min(m_dayFrom, epochSeconds);
     m_dayTo = std::max(m_dayTo, epochSeconds);
@@ -419,7 +419,7 @@ int FeedDispatcher::Distribute_Feed(const char* message, int length)
     try {
         if (m_broadcastOn.load(std::memory_order_relaxed))
             writeBroadcastLog(message, length);
-        const long code = detail::messageCode(message);
+        const long code = feed_dispatcher_detail::messageCode(message);
         const char* data = message + 4;
         const int n = length - 4;
         const std::string_view payload(data, static_cast<size_t>(n));
@@ -453,7 +453,7 @@ int FeedDispatcher::Distribute_Feed(const char* message, int length)
             IndexDistribute(payload.substr(0, 511));
             break;
         case 115:
-            m_pool.post(detail::poolKey(detail::kMarketStatus, 0),
+            m_pool.post(feed_dispatcher_detail::poolKey(feed_dispatcher_detail::kMarketStatus, 0),
                         [this, text = std::string(payload)] { MarketStatusThread(text); }, "MarketStatusThread");
             break;
         case 120:
@@ -464,7 +464,7 @@ int FeedDispatcher::Distribute_Feed(const char* message, int length)
                 WriteLog(0, "Error confirmation message not received completely in thread");
                 break;
             }
-            m_pool.post(detail::poolKey(detail::kConfirmation, 0),
+            m_pool.post(feed_dispatcher_detail::poolKey(feed_dispatcher_detail::kConfirmation, 0),
                         [this, text = std::string(payload.substr(0, 5999))] { ConfirmationThreadX(text); },
                         "ConfirmationThread");
             break;
@@ -475,7 +475,7 @@ int FeedDispatcher::Distribute_Feed(const char* message, int length)
                 return static_cast<int>(code);
             }
             BufferSlots().at(slot).buffer.assign(payload);
-            if (!m_pool.post(detail::poolKey(detail::kResearch, 0), [this, slot] { ResearchThread(slot); },
+            if (!m_pool.post(feed_dispatcher_detail::poolKey(feed_dispatcher_detail::kResearch, 0), [this, slot] { ResearchThread(slot); },
                              "ResearchThread"))
                 ReleaseBufferSlot(slot); // the pool has stopped: the slot must not stay taken
             break;
@@ -489,7 +489,7 @@ int FeedDispatcher::Distribute_Feed(const char* message, int length)
         case 160:
             if (code == 160)
                 WriteLog(0, std::string(payload));
-            m_pool.post(detail::poolKey(detail::kInformation, static_cast<int>(code)),
+            m_pool.post(feed_dispatcher_detail::poolKey(feed_dispatcher_detail::kInformation, static_cast<int>(code)),
                         [this, code, text = std::string(payload)] {
                             m_consumers.informationDisplay(static_cast<int>(code), text);
                         },
@@ -503,10 +503,10 @@ int FeedDispatcher::Distribute_Feed(const char* message, int length)
                 m_consumers.feedSlotAssigned();
             break;
         case 600: {
-            const auto fields = detail::splitFields(payload, '|');
+            const auto fields = feed_dispatcher_detail::splitFields(payload, '|');
             if (fields.empty())
                 break;
-            const std::string_view to = detail::trimmed(fields.front().substr(0, 23));
+            const std::string_view to = feed_dispatcher_detail::trimmed(fields.front().substr(0, 23));
             if (to == "ALL" || to == std::string_view(pv_user_info.user_id))
                 m_consumers.setUserMessage(3, ' ', std::string(fields.back().substr(0, 511)), true, 0);
             break;
@@ -552,7 +552,7 @@ void FeedDispatcher::holdMessage(int code, const char* data, int length, Securit
     int wtoken = 0;
     if (code == 101) {
         const std::string_view s(data, static_cast<size_t>(length));
-        wtoken = detail::quoteToken(s, detail::tokenEnd(s));
+        wtoken = feed_dispatcher_detail::quoteToken(s, feed_dispatcher_detail::tokenEnd(s));
         if (table)
             table->prefetchWTokenEntry(wtoken);
     }
@@ -627,8 +627,8 @@ void FeedDispatcher::applyOldestHeld()
     if (known < 0)
         return; // an unknown watch token: nothing to apply
     QuoteMark mark;
-    static_assert(kHeldQuotePadding >= static_cast<int>(detail::kQuotePadding) &&
-                  kHeldQuoteBytes <= static_cast<int>(detail::kPaddedQuoteBytes));
+    static_assert(kHeldQuotePadding >= static_cast<int>(feed_dispatcher_detail::kQuotePadding) &&
+                  kHeldQuoteBytes <= static_cast<int>(feed_dispatcher_detail::kPaddedQuoteBytes));
     const int index = updateFeeds(h.text, h.length, table, true, mark, known, true);
     if (index >= 0)
         FeedsThread(index, mark, true, fanOut());
@@ -649,9 +649,9 @@ int FeedDispatcher::updateFeeds(const char* text, int length, SecurityTable* tab
         // The token, then the values; fields are cut in place, no allocation.
         // The look-up and the write use the same table: a reload published
         // in between must not send the quote to another table's row.
-        const size_t pos = detail::tokenEnd(s);
+        const size_t pos = feed_dispatcher_detail::tokenEnd(s);
         const int index = knownIndex >= 0 ? knownIndex
-                          : table         ? table->searchWToken(detail::quoteToken(s, pos))
+                          : table         ? table->searchWToken(feed_dispatcher_detail::quoteToken(s, pos))
                                           : -1;
         if (!table || !table->valid(index))
             return -1;
@@ -672,14 +672,14 @@ int FeedDispatcher::updateFeeds(const char* text, int length, SecurityTable* tab
         int count = 0;
         if (pos != std::string_view::npos) {
             const char* const first = text + pos + 1;
-            count = padded ? detail::parsePaddedQuoteValues(first, text + length, values, kFeedQuoteValues)
-                           : detail::parseQuoteValues(first, text + length, values, kFeedQuoteValues);
+            count = padded ? feed_dispatcher_detail::parsePaddedQuoteValues(first, text + length, values, kFeedQuoteValues)
+                           : feed_dispatcher_detail::parseQuoteValues(first, text + length, values, kFeedQuoteValues);
         }
         // A value that is no price, quantity or time refuses the whole quote
         // before anything is stored or converted.
         bool usable = true;
         for (int k = 0; k < count; ++k)
-            usable &= detail::usableFeedValue(values[k]);
+            usable &= feed_dispatcher_detail::usableFeedValue(values[k]);
         if (count < kFeedQuoteValues || !usable) {
             WriteLog(0, "Invalid Feeds data [" + std::string(s.substr(0, 511)) + "] index [" +
                             std::to_string(index) + "]");
@@ -705,7 +705,7 @@ int FeedDispatcher::updateFeeds(const char* text, int length, SecurityTable* tab
             for (int k = 0; k < kFeedQuoteValues; ++k) {
                 double stored = q.quote(k);
                 short tick = q.tick(k);
-                detail::applyTick(values[k], stored, tick);
+                feed_dispatcher_detail::applyTick(values[k], stored, tick);
                 q.setQuote(k, stored);
                 q.setTick(k, tick);
             }
@@ -714,10 +714,11 @@ int FeedDispatcher::updateFeeds(const char* text, int length, SecurityTable* tab
         mark.quoteTime = static_cast<int64_t>(values[17]);
         if (rec.alert_flag.load() && values[4] != 0 && m_consumers.alertsEnabled() &&
             (onFeedThread && m_inBuffer ? sameDayAsBuffer(static_cast<int64_t>(values[17]))
-                                        : detail::sameLocalDay(static_cast<int64_t>(values[17]), pf::clock().nowMillis())) &&
+                                        : feed_dispatcher_detail::sameLocalDay(static_cast<int64_t>(values[17]), pf::clock().nowMillis())) &&
             m_consumers.claimAlertCheck(index, rec))
-            m_pool.post(detail::poolKey(detail::kAlerts, index), [this, index] { m_consumers.checkAlerts(index); },
-                        "CheckAlertsThread");
+            m_pool.postBatched(
+                feed_dispatcher_detail::poolKey(feed_dispatcher_detail::kAlerts, index),
+                [this, index, claimed = rec.quote()] { m_consumers.checkAlerts(index, claimed); }, "CheckAlertsThread");
         return index;
     } catch (...) {
         WriteLog(0, "Exception in UpdateFeeds");
@@ -769,18 +770,18 @@ int FeedDispatcher::UpdateRoundRobin(const char* text, int length)
 int FeedDispatcher::updateRoundRobin(const char* text, int length, SecurityTable* table, QuoteMark& mark)
 {
     try {
-        const auto fields = detail::splitFields(std::string_view(text, static_cast<size_t>(length)), ',');
+        const auto fields = feed_dispatcher_detail::splitFields(std::string_view(text, static_cast<size_t>(length)), ',');
         if (fields.empty())
             return -1;
-        const int index = table ? table->searchWToken(static_cast<int>(detail::toLong(fields[0]))) : -1;
+        const int index = table ? table->searchWToken(static_cast<int>(feed_dispatcher_detail::toLong(fields[0]))) : -1;
         if (!table || !table->valid(index))
             return -1;
         static constexpr int kTargets[7] = {0, 1, 2, 3, 4, 14, 17};
         double values[7] = {};
         const size_t count = std::min<size_t>(fields.size() - 1, 7);
         for (size_t j = 0; j < count; ++j) {
-            values[j] = detail::toDouble(fields[j + 1]);
-            if (!detail::usableFeedValue(values[j])) {
+            values[j] = feed_dispatcher_detail::toDouble(fields[j + 1]);
+            if (!feed_dispatcher_detail::usableFeedValue(values[j])) {
                 WriteLog(0, "Invalid Feeds data [" + std::string(text, static_cast<size_t>(std::min(length, 511))) +
                                 "] index [" + std::to_string(index) + "]");
                 return -1;
@@ -919,29 +920,29 @@ void FeedDispatcher::ResearchThread(int slot)
     std::string text = BufferSlots().at(slot).buffer.substr(0, 4999);
     ReleaseBufferSlot(slot);
     WriteLog(0, text);
-    const auto fields = detail::splitFields(text, '|');
-    auto field = [&](size_t i) { return i < fields.size() ? detail::trimmed(fields[i]) : std::string_view(); };
+    const auto fields = feed_dispatcher_detail::splitFields(text, '|');
+    auto field = [&](size_t i) { return i < fields.size() ? feed_dispatcher_detail::trimmed(fields[i]) : std::string_view(); };
     if (field(5).empty())
         return;
     const char side = field(1).empty() ? ' ' : field(1).front();
-    m_consumers.setUserMessage(4, side, std::string(field(5)), true, static_cast<int>(detail::toLong(field(6))));
+    m_consumers.setUserMessage(4, side, std::string(field(5)), true, static_cast<int>(feed_dispatcher_detail::toLong(field(6))));
 }
 
 std::string FeedDispatcher::ConfirmationText(std::string_view text, std::string* clientCode) const
 {
-    const auto fields = detail::splitFields(text, '|');
+    const auto fields = feed_dispatcher_detail::splitFields(text, '|');
     auto field = [&](size_t i) {
-        return std::string(i < fields.size() ? detail::trimmed(fields[i]) : std::string_view());
+        return std::string(i < fields.size() ? feed_dispatcher_detail::trimmed(fields[i]) : std::string_view());
     };
-    const long kind = detail::toLong(field(1));
-    const int token = static_cast<int>(detail::toLong(field(2)));
+    const long kind = feed_dispatcher_detail::toLong(field(1));
+    const int token = static_cast<int>(feed_dispatcher_detail::toLong(field(2)));
     const std::string exch = field(3);
     const std::string client = field(5);
     const std::string buySell = field(6);
-    const double orderNo = detail::toDouble(field(7));
-    long qty = detail::toLong(field(9));
-    double price = detail::toDouble(field(10));
-    double trigger = detail::toDouble(field(11));
+    const double orderNo = feed_dispatcher_detail::toDouble(field(7));
+    long qty = feed_dispatcher_detail::toLong(field(9));
+    double price = feed_dispatcher_detail::toDouble(field(10));
+    double trigger = feed_dispatcher_detail::toDouble(field(11));
     if (price != 0)
         price /= 100;
     if (trigger != 0)
@@ -999,8 +1000,8 @@ void FeedDispatcher::ConfirmationThreadX(const std::string& text)
     if (message.empty())
         return;
     WriteLog(0, message);
-    const auto fields = detail::splitFields(text, '|');
-    const std::string side = fields.size() > 6 ? std::string(detail::trimmed(fields[6])) : std::string();
+    const auto fields = feed_dispatcher_detail::splitFields(text, '|');
+    const std::string side = fields.size() > 6 ? std::string(feed_dispatcher_detail::trimmed(fields[6])) : std::string();
     m_consumers.setUserMessage(1, side.empty() ? '-' : side.front(), message, false, 0);
     const int ci = pv_user_info.client_index;
     if (ci >= 0 && ci < static_cast<int>(g_Session.clients.size())) {
@@ -1013,14 +1014,14 @@ void FeedDispatcher::ConfirmationThreadX(const std::string& text)
 
 void FeedDispatcher::UpdateServerInfo(std::string_view text)
 {
-    const auto fields = detail::splitFields(text, ',');
+    const auto fields = feed_dispatcher_detail::splitFields(text, ',');
     auto field = [&](size_t i) {
         return std::string(i < fields.size() ? fields[i].substr(0, 127) : std::string_view());
     };
     FeedState& fs = FeedState::instance();
-    const int slot = static_cast<int>(detail::toLong(field(0)));
+    const int slot = static_cast<int>(feed_dispatcher_detail::toLong(field(0)));
     const std::string host = field(2).substr(0, 63);
-    const int port = static_cast<int>(detail::toLong(field(3)));
+    const int port = static_cast<int>(feed_dispatcher_detail::toLong(field(3)));
     fs.setServer(host, port);
     fs.setSlot(slot);
     WriteLog(0, "Slot <" + std::to_string(slot) + ">, Feed Host <" + host + ">, Feed Port <" + std::to_string(port) +
@@ -1047,20 +1048,20 @@ void FeedDispatcher::IndexDistribute(std::string_view text)
             rest = at == std::string_view::npos ? std::string_view() : rest.substr(at + 1);
         }
         auto field = [&](size_t i) { return i < fieldCount ? fields[i].substr(0, 63) : std::string_view(); };
-        const int feedCode = static_cast<int>(detail::toLong(field(0)));
+        const int feedCode = static_cast<int>(feed_dispatcher_detail::toLong(field(0)));
         if (feedCode <= 0)
             return;
-        const double value = detail::toDouble(field(1));
-        const double prevClose = detail::toDouble(field(2));
-        double change = detail::toDouble(field(3));
-        if (!detail::usableFeedValue(value) || !detail::usableFeedValue(prevClose) ||
-            !detail::usableFeedValue(change)) {
+        const double value = feed_dispatcher_detail::toDouble(field(1));
+        const double prevClose = feed_dispatcher_detail::toDouble(field(2));
+        double change = feed_dispatcher_detail::toDouble(field(3));
+        if (!feed_dispatcher_detail::usableFeedValue(value) || !feed_dispatcher_detail::usableFeedValue(prevClose) ||
+            !feed_dispatcher_detail::usableFeedValue(change)) {
             WriteLog(0, "Invalid index data [" + std::string(text.substr(0, 511)) + "]");
             return;
         }
         if (change != 0)
             change /= 10;
-        const int64_t time = static_cast<int64_t>(static_cast<int>(detail::toLong(field(4))));
+        const int64_t time = static_cast<int64_t>(static_cast<int>(feed_dispatcher_detail::toLong(field(4))));
 
         IndexRecord row;
         const bool found = m_indices.update(
@@ -1080,10 +1081,10 @@ void FeedDispatcher::IndexDistribute(std::string_view text)
                 } else if (t[2] != 0) {
                     t[2] = 0;
                 }
-                t[0] = detail::indexDirection(value, v[0], t[0]);
+                t[0] = feed_dispatcher_detail::indexDirection(value, v[0], t[0]);
                 v[0] = value;
                 v[4] = prevClose;
-                t[5] = detail::indexDirection(change * 100, v[5], t[5]);
+                t[5] = feed_dispatcher_detail::indexDirection(change * 100, v[5], t[5]);
                 // What is worked out of two values in bounds (their
                 // difference, the change over a tiny close) may be beyond
                 // them: it is held at the bound, as every stored value is.
@@ -1093,7 +1094,7 @@ void FeedDispatcher::IndexDistribute(std::string_view text)
                 v[5] = bounded(value - prevClose);
                 r.stamp = time;
                 const double pct = prevClose > 0 ? bounded((value - prevClose) / prevClose * 100 * 100) : 0;
-                t[6] = detail::indexDirection(pct, v[6], t[6]);
+                t[6] = feed_dispatcher_detail::indexDirection(pct, v[6], t[6]);
                 v[6] = pct;
             },
             row);
@@ -1128,11 +1129,11 @@ void FeedDispatcher::IndexDistribute(std::string_view text)
 
 void InstallFeedDispatcher(FeedDispatcher* dispatcher)
 {
-    detail::g_dispatcher.store(dispatcher);
+    feed_dispatcher_detail::g_dispatcher.store(dispatcher);
 }
 
 int Distribute_Feed(const char* message, int length)
 {
-    FeedDispatcher* d = detail::g_dispatcher.load();
+    FeedDispatcher* d = feed_dispatcher_detail::g_dispatcher.load();
     return d ? d->Distribute_Feed(message, length) : 0;
 }

@@ -21,6 +21,7 @@
 #include <string_view>
 
 struct IndexRecord;
+struct QuoteData;
 struct SecurityRecord;
 class SecurityTable;
 
@@ -56,14 +57,18 @@ public:
     }
     // The alerts setting, and the alert check of a qualifying tick. A check
     // is queued only when claimAlertCheck says none of the security is
-    // pending already; checkAlerts then runs on the pool, keyed by security.
+    // pending already; checkAlerts then runs on the pool, keyed by security,
+    // batched (it may wait up to the pool's kBatchWait: waking the pool for
+    // every check cost more than the feed's own work of thousands of quotes),
+    // and gets the quote that claimed it, so that a crossing undone by a
+    // later tick before the check runs still fires.
     virtual bool alertsEnabled() const { return false; }
     // `rec` is the security's row with the quote just stored.
     virtual bool claimAlertCheck(int security, const SecurityRecord& rec)
     {
         return (void)security, (void)rec, true;
     }
-    virtual void checkAlerts(int security) { (void)security; }
+    virtual void checkAlerts(int security, const QuoteData& claimed) { (void)security, (void)claimed; }
     // A quote of the security (its alert mark set) is about to be tested:
     // its thresholds may be fetched meanwhile. Looks, waits and claims
     // nothing.

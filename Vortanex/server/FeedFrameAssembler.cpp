@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace detail {
+namespace feed_frame_assembler_detail {
 
 const char* findByte(const char* from, const char* end, char c)
 {
@@ -45,7 +45,7 @@ std::string shown(const char* p, size_t n)
     return s;
 }
 
-} // namespace detail
+} // namespace feed_frame_assembler_detail
 
 FeedFrameAssembler::FeedFrameAssembler(Kind kind, Reporter reporter)
     : m_kind(kind), m_reporter(std::move(reporter))
@@ -202,13 +202,13 @@ size_t FeedFrameAssembler::tcpPendingNeed() const
 {
     const char* const begin = m_pending.data();
     const char* const end = begin + m_pending.size();
-    const char* a = detail::findByte(begin, end, '^');
+    const char* a = feed_frame_assembler_detail::findByte(begin, end, '^');
     if (!a)
         return 0; // nothing that starts a frame: the cut takes it all
     const size_t avail = static_cast<size_t>(end - a);
     if (avail < 6)
         return 6 - avail; // its length first
-    const long n = detail::digitsValue(a + 2, 4);
+    const long n = feed_frame_assembler_detail::digitsValue(a + 2, 4);
     if (n < 0)
         return 0; // the cut drops it and looks further
     const size_t frameLen = 6 + static_cast<size_t>(n) + 1;
@@ -233,10 +233,10 @@ size_t FeedFrameAssembler::cutStream(const char* data, size_t size, const Sink& 
     const char* const end = data + size;
     const char* p = data;
     for (;;) {
-        const char* a = detail::findByte(p, end, '^');
+        const char* a = feed_frame_assembler_detail::findByte(p, end, '^');
         if (!a)
             return size;
-        const char* d = detail::findByte(a + 1, end, '$');
+        const char* d = feed_frame_assembler_detail::findByte(a + 1, end, '$');
         if (!d) {
             if (static_cast<size_t>(end - a) <= kMaxStreamPending)
                 return static_cast<size_t>(a - data);
@@ -257,14 +257,14 @@ size_t FeedFrameAssembler::cutStream(const char* data, size_t size, const Sink& 
         for (const char* q = d - 1; q > a; --q) {
             if (*q == '^') {
                 drop(a, [&] {
-                    return "Frame without end skipped, Data <" + detail::shown(a, static_cast<size_t>(q - a)) + ">";
+                    return "Frame without end skipped, Data <" + feed_frame_assembler_detail::shown(a, static_cast<size_t>(q - a)) + ">";
                 });
                 body = q + 1;
                 break;
             }
         }
         const size_t bodyLen = static_cast<size_t>(d - body);
-        const long n = bodyLen >= 5 ? detail::digitsValue(body + 1, 4) : -1;
+        const long n = bodyLen >= 5 ? feed_frame_assembler_detail::digitsValue(body + 1, 4) : -1;
         if (n >= 0 && bodyLen - 5 == static_cast<size_t>(n)) {
             good(body - 1);
             if (!sink(std::string_view(body + 5, static_cast<size_t>(n)))) {
@@ -273,7 +273,7 @@ size_t FeedFrameAssembler::cutStream(const char* data, size_t size, const Sink& 
             }
         } else {
             drop(body - 1,
-                 [&] { return "Invalid Len <" + std::to_string(n) + ">, Data <" + detail::shown(body, bodyLen) + ">"; });
+                 [&] { return "Invalid Len <" + std::to_string(n) + ">, Data <" + feed_frame_assembler_detail::shown(body, bodyLen) + ">"; });
         }
         p = d + 1;
     }
@@ -284,15 +284,15 @@ size_t FeedFrameAssembler::cutTcp(const char* data, size_t size, const Sink& sin
     const char* const end = data + size;
     const char* p = data;
     for (;;) {
-        const char* a = detail::findByte(p, end, '^');
+        const char* a = feed_frame_assembler_detail::findByte(p, end, '^');
         if (!a)
             return size;
         const size_t avail = static_cast<size_t>(end - a);
         if (avail < 6)
             return static_cast<size_t>(a - data);
-        const long n = detail::digitsValue(a + 2, 4);
+        const long n = feed_frame_assembler_detail::digitsValue(a + 2, 4);
         if (n < 0) {
-            drop(a, [&] { return "Invalid Len <-1>, Data <" + detail::shown(a, 6) + ">"; });
+            drop(a, [&] { return "Invalid Len <-1>, Data <" + feed_frame_assembler_detail::shown(a, 6) + ">"; });
             p = a + 1;
             continue;
         }
@@ -302,7 +302,7 @@ size_t FeedFrameAssembler::cutTcp(const char* data, size_t size, const Sink& sin
         if (a[frameLen - 1] != '$') {
             // Resynchronise at the next '^' after this one, which may lie
             // inside the bytes just taken as this frame.
-            drop(a, [&] { return "Invalid Len <" + std::to_string(n) + ">, Data <" + detail::shown(a, frameLen) + ">"; });
+            drop(a, [&] { return "Invalid Len <" + std::to_string(n) + ">, Data <" + feed_frame_assembler_detail::shown(a, frameLen) + ">"; });
             p = a + 1;
             continue;
         }
@@ -336,14 +336,14 @@ bool FeedFrameAssembler::deliverPacked(const char* frame, const char* payload, s
     const char* const end = begin + m_unpacked.size();
     const char* p = begin;
     for (;;) {
-        const char* a = detail::findByte(p, end, '^');
+        const char* a = feed_frame_assembler_detail::findByte(p, end, '^');
         if (!a)
             return true;
-        const long m = end - a >= 6 ? detail::digitsValue(a + 2, 4) : -1;
+        const long m = end - a >= 6 ? feed_frame_assembler_detail::digitsValue(a + 2, 4) : -1;
         if (m < 0 || static_cast<size_t>(end - a) < 6 + static_cast<size_t>(m)) {
             drop(frame, [&] {
                 return "Invalid inner Len <" + std::to_string(m) + ">, Data <" +
-                       detail::shown(a, static_cast<size_t>(end - a)) + ">";
+                       feed_frame_assembler_detail::shown(a, static_cast<size_t>(end - a)) + ">";
             });
             if (m < 0) {
                 p = a + 1;
@@ -362,15 +362,15 @@ size_t FeedFrameAssembler::cutUdp(const char* data, size_t size, const Sink& sin
     const char* const end = data + size;
     const char* p = data;
     for (;;) {
-        const char* a = detail::findByte(p, end, '|');
+        const char* a = feed_frame_assembler_detail::findByte(p, end, '|');
         if (!a)
             return size;
         const size_t avail = static_cast<size_t>(end - a);
         if (avail < 7)
             return static_cast<size_t>(a - data);
-        const long n = detail::digitsValue(a + 1, 5);
+        const long n = feed_frame_assembler_detail::digitsValue(a + 1, 5);
         if (n < 0) {
-            drop(a, [&] { return "Invalid Len <-1>, Data <" + detail::shown(a, 7) + ">"; });
+            drop(a, [&] { return "Invalid Len <-1>, Data <" + feed_frame_assembler_detail::shown(a, 7) + ">"; });
             p = a + 1;
             continue;
         }

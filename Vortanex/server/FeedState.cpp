@@ -1,17 +1,17 @@
 #include "server/FeedState.h"
 
-namespace detail {
+namespace feed_state_detail {
 std::atomic<short> g_loggedIn{0};
-} // namespace detail
+} // namespace feed_state_detail
 
 bool IsLoggedIn()
 {
-    return detail::g_loggedIn.load() == 1;
+    return feed_state_detail::g_loggedIn.load() == 1;
 }
 
 void SetLoggedIn(bool on)
 {
-    detail::g_loggedIn.store(on ? 1 : 0);
+    feed_state_detail::g_loggedIn.store(on ? 1 : 0);
 }
 
 FeedState& FeedState::instance()

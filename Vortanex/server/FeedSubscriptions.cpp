@@ -8,7 +8,7 @@
 
 #include <cstdio>
 
-namespace detail {
+namespace feed_subscriptions_detail {
 
 // FeedSegmentCode of a subscribed security; unknown exchanges keep `current`.
 short feedSegmentCode(const SecurityRecord& rec, short current)
@@ -63,7 +63,7 @@ struct WindowWants {
     std::vector<int> securities;
 };
 
-} // namespace detail
+} // namespace feed_subscriptions_detail
 
 FeedSubscriptions& FeedSubscriptions::instance()
 {
@@ -221,7 +221,7 @@ int FeedSubscriptions::updateWatchTokenLocked(short action, int security, int sl
             if (slot != -1)
                 addWindowRefLocked(entry, 1, slot);
             if (auto table = SecurityTable::current(); table && table->valid(security))
-                e.segment = detail::feedSegmentCode(table->row(security), e.segment);
+                e.segment = feed_subscriptions_detail::feedSegmentCode(table->row(security), e.segment);
             changed();
             return entry;
         }
@@ -291,7 +291,7 @@ int FeedSubscriptions::RemoveWatchInfoDlgRef(int slot)
     try {
         std::vector<int> securities;
         if (e.in_use && e.window &&
-            (detail::isWatchType(e.type) || e.type == kWindowIntradayChart || e.type == kWindowNetPosition))
+            (feed_subscriptions_detail::isWatchType(e.type) || e.type == kWindowIntradayChart || e.type == kWindowNetPosition))
             securities = e.window->feedSecurities();
         if (e.in_use && (e.type == kWindowIntradayChart || e.type == kWindowMarketDepth) && e.index >= 0)
             securities.push_back(e.index);
@@ -337,7 +337,7 @@ void FeedSubscriptions::UpdateMdepthToken(short action, int security)
         e.security = security;
         e.in_use = 1;
         if (auto table = SecurityTable::current(); table && table->valid(security))
-            e.segment = detail::depthSegmentCode(table->row(security), e.segment);
+            e.segment = feed_subscriptions_detail::depthSegmentCode(table->row(security), e.segment);
     } else if (action == 2) {
         for (int i = 0; i < m_depthCount; ++i)
             if (m_depth[static_cast<size_t>(i)].security == security) {
@@ -357,7 +357,7 @@ void FeedSubscriptions::Update_Feeds_Token()
     int step = 1;
     try {
         // What each window wants, asked without the lock.
-        std::vector<detail::WindowWants> wants;
+        std::vector<feed_subscriptions_detail::WindowWants> wants;
         std::function<std::vector<int>()> extra;
         {
             std::lock_guard lock(m_mutex);
@@ -369,7 +369,7 @@ void FeedSubscriptions::Update_Feeds_Token()
                     continue;
                 // A depth window shows its security's day values from the
                 // quote: it wants that quote whether or not a list shows it.
-                if (detail::isWatchType(e.type) || e.type == kWindowIntradayChart || e.type == kWindowMarketDepth ||
+                if (feed_subscriptions_detail::isWatchType(e.type) || e.type == kWindowIntradayChart || e.type == kWindowMarketDepth ||
                     (e.type == kWindowNetPosition && !netPositionTaken)) {
                     wants.push_back({s, e.type, {}});
                     if ((e.type == kWindowIntradayChart || e.type == kWindowMarketDepth) && e.index >= 0)
@@ -423,8 +423,8 @@ void FeedSubscriptions::Update_Feeds_Token()
                 const std::string item = std::to_string(rec.wtoken) + ",";
                 // The index list is never emptied here (the index views write it
                 // too), so an index already listed is not listed again.
-                if (rec.inst_type == "IN" && !detail::listHas(m_indexTokenList, item) &&
-                    !detail::listHas(m_chartIndexTokenList, item)) {
+                if (rec.inst_type == "IN" && !feed_subscriptions_detail::listHas(m_indexTokenList, item) &&
+                    !feed_subscriptions_detail::listHas(m_chartIndexTokenList, item)) {
                     m_indexTokenList += item;
                     ++m_indexTokenCount;
                 }
@@ -573,7 +573,7 @@ void FeedSubscriptions::AddChartIndexToken(int token)
 {
     const std::string item = std::to_string(token) + ",";
     std::lock_guard lock(m_mutex);
-    if (detail::listHas(m_chartIndexTokenList, item))
+    if (feed_subscriptions_detail::listHas(m_chartIndexTokenList, item))
         return;
     m_chartIndexTokenList += item;
     ++m_chartIndexTokenCount;

@@ -25,7 +25,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace detail {
+namespace file_downloads_detail {
 namespace {
 
 constexpr long kReadChunk = 10240;
@@ -54,11 +54,11 @@ const char* progressMessage(int transCode)
 }
 
 } // namespace
-} // namespace detail
+} // namespace file_downloads_detail
 
 void SetSecurityDownloadStep(long step)
 {
-    detail::g_securityStep = step;
+    file_downloads_detail::g_securityStep = step;
 }
 
 long DecompressLZO(const unsigned char* in, unsigned char* out, long inLength, long capacity)
@@ -97,14 +97,14 @@ int DownLoadFile(const std::string& host, int port, const std::string& path, con
         const std::string user = ProxyUserName();
         const std::string password(FixedTextView(g_AppSettings.proxy_password));
         MyAsync client(&RootInternetSession(), g_ProxyInUse.load(), user.c_str(), password.c_str(),
-                       detail::kMaxConnections);
+                       file_downloads_detail::kMaxConnections);
         WriteLog(0, "File download started");
         status = static_cast<int>(client.SyncDirect(0, 0, port, "GET", host.c_str(), path.c_str(), query.c_str()));
         if (status == 200 || status == 407) {
             std::string body;
-            unsigned char chunk[detail::kReadChunk + 1];
+            unsigned char chunk[file_downloads_detail::kReadChunk + 1];
             for (;;) {
-                const int n = client.ReadHttpData(chunk, detail::kReadChunk);
+                const int n = client.ReadHttpData(chunk, file_downloads_detail::kReadChunk);
                 if (n <= 0)
                     break;
                 if (body.size() + static_cast<size_t>(n) > ReplyBodyLimit()) {
@@ -163,7 +163,7 @@ int DownloadByCode(int transCode, const std::string& verb, const std::string& ho
         WriteLog(0, formatText("No download file for Trans Code :%d", transCode));
         return -1;
     }
-    const std::filesystem::path tmp = detail::temporaryName(target);
+    const std::filesystem::path tmp = file_downloads_detail::temporaryName(target);
     std::error_code ec;
     try {
         pf::files::ensureDir(target.parent_path());
@@ -175,7 +175,7 @@ int DownloadByCode(int transCode, const std::string& verb, const std::string& ho
         const std::string user = ProxyUserName();
         const std::string password(FixedTextView(g_AppSettings.proxy_password));
         MyAsync client(&RootInternetSession(), g_ProxyInUse.load(), user.c_str(), password.c_str(),
-                       detail::kMaxConnections);
+                       file_downloads_detail::kMaxConnections);
         // The file codes always GET; a request text travels as the query.
         (void)verb;
         status = static_cast<int>(client.SyncDirect(0, transCode, port, "GET", host.c_str(), path.c_str(),
@@ -183,12 +183,12 @@ int DownloadByCode(int transCode, const std::string& verb, const std::string& ho
         long received = 0;
         bool whole = false;
         if (status == 200 || status == 407) {
-            const char* message = detail::progressMessage(transCode);
-            const long step = transCode == 1 ? detail::g_securityStep.load() : 0;
+            const char* message = file_downloads_detail::progressMessage(transCode);
+            const long step = transCode == 1 ? file_downloads_detail::g_securityStep.load() : 0;
             long threshold = step;
-            unsigned char chunk[detail::kReadChunk + 1];
+            unsigned char chunk[file_downloads_detail::kReadChunk + 1];
             for (;;) {
-                const int n = client.ReadHttpData(chunk, detail::kReadChunk);
+                const int n = client.ReadHttpData(chunk, file_downloads_detail::kReadChunk);
                 if (n <= 0)
                     break;
                 if (status != 200)

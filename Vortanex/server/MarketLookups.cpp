@@ -16,7 +16,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-namespace detail {
+namespace market_lookups_detail {
 namespace {
 
 std::string trimmed(std::string_view s)
@@ -81,9 +81,9 @@ std::string activeClientId()
 }
 
 } // namespace
-} // namespace detail
+} // namespace market_lookups_detail
 
-using detail::field;
+using market_lookups_detail::field;
 // --- tables ---
 
 MarketStatusTable& MarketStatusTable::instance()
@@ -225,7 +225,7 @@ std::vector<std::vector<std::string>> ReadLookupReply(std::string_view text, boo
         const char sep = (laterTilde && !first) ? '~' : '^';
         const size_t end = text.find(sep, pos);
         const size_t stop = end == std::string_view::npos ? text.size() : end;
-        records.push_back(detail::trimmed(text.substr(pos, stop - pos)));
+        records.push_back(market_lookups_detail::trimmed(text.substr(pos, stop - pos)));
         first = false;
         if (end == std::string_view::npos)
             break;
@@ -249,7 +249,7 @@ std::vector<std::vector<std::string>> ReadLookupReply(std::string_view text, boo
         while (p <= rec.size()) {
             const size_t e = rec.find('|', p);
             const size_t s = e == std::string::npos ? rec.size() : e;
-            std::string f = detail::trimmed(std::string_view(rec).substr(p, s - p));
+            std::string f = market_lookups_detail::trimmed(std::string_view(rec).substr(p, s - p));
             const bool leading = firstField && f.empty() && e != std::string::npos;
             firstField = false;
             if (!leading) {
@@ -274,14 +274,14 @@ int GetMarketStatus(ServerAccess& server)
     try {
         table.reset();
         const ServerReply reply = server.requestServer(pv_user_info.encrypt, 23,
-                                                       formatText("WD=115|%s|ALL|%d", detail::sessionId().c_str(), 4));
-        if (!detail::transportOk(reply.status))
+                                                       formatText("WD=115|%s|ALL|%d", market_lookups_detail::sessionId().c_str(), 4));
+        if (!market_lookups_detail::transportOk(reply.status))
             return 0;
         const auto records = ReadLookupReply(reply.body, false, false);
         for (size_t r = 0; r < records.size(); ++r) {
             const auto& f = records[r];
             if (r == 0) {
-                if (detail::toInt(field(f, 1)) != 0)
+                if (market_lookups_detail::toInt(field(f, 1)) != 0)
                     WriteLog(0, "Error in GetMarketStatus :" + field(f, 2));
                 continue;
             }
@@ -302,13 +302,13 @@ int Get_Indices(ServerAccess& server)
     try {
         WriteLog(3, "Entry Get_Indices");
         table.reset();
-        const std::string request = formatText("WD=111|%s|ALL|%d", detail::activeClientId().c_str(), 4);
+        const std::string request = formatText("WD=111|%s|ALL|%d", market_lookups_detail::activeClientId().c_str(), 4);
         WriteLog(0, request);
         const ServerReply reply = server.requestServer(pv_user_info.encrypt, 9, request);
         if (reply.status != 200 || reply.body.empty())
             return 0;
         const auto records = ReadLookupReply(reply.body, false, true);
-        if (!records.empty() && detail::toInt(field(records[0], 1)) != 0) {
+        if (!records.empty() && market_lookups_detail::toInt(field(records[0], 1)) != 0) {
             MsgBoxInfo(field(records[0], 2));
             return -1;
         }
@@ -320,15 +320,15 @@ int Get_Indices(ServerAccess& server)
             try {
                 const auto& f = records[r];
                 IndexRecord e;
-                e.id = detail::toInt(field(f, 0));
+                e.id = market_lookups_detail::toInt(field(f, 0));
                 CopyFixedText(e.name, field(f, 1));
                 CopyFixedText(e.code, field(f, 2));
                 CopyFixedText(e.exchange, field(f, 3));
                 static constexpr int kValueOf[8] = {0, 1, 2, 3, 4, 5, 7, 8};
                 for (size_t i = 0; i < 8; ++i)
-                    e.values[static_cast<size_t>(kValueOf[i])] = static_cast<double>(detail::toNumber(field(f, 4 + i)));
+                    e.values[static_cast<size_t>(kValueOf[i])] = static_cast<double>(market_lookups_detail::toNumber(field(f, 4 + i)));
                 e.values[6] = 0;
-                e.feedCode = detail::toInt(field(f, 12));
+                e.feedCode = market_lookups_detail::toInt(field(f, 12));
                 entries.push_back(e);
                 if (static_cast<int>(entries.size()) >= capacity)
                     capacity += IndexTable::kGrowth;
@@ -382,17 +382,17 @@ int Get_Watchlist(ServerAccess& server, std::string_view userId, const std::vect
         table.setCapacity(capacity);
 
         const std::string request =
-            formatText("WD=100|%s|%s|%d", detail::sessionId().c_str(), std::string(userId).c_str(), 4);
+            formatText("WD=100|%s|%s|%d", market_lookups_detail::sessionId().c_str(), std::string(userId).c_str(), 4);
         WriteLog(0, request);
         const ServerReply reply = server.requestServer(pv_user_info.encrypt, 2, request);
         WriteLog(0, reply.body);
         int own = 0;
-        if (detail::transportOk(reply.status)) {
+        if (market_lookups_detail::transportOk(reply.status)) {
             const auto records = ReadLookupReply(reply.body, true, false);
             for (size_t r = 0; r < records.size(); ++r) {
                 const auto& f = records[r];
                 if (r == 0) {
-                    if (detail::toInt(field(f, 1)) != 0)
+                    if (market_lookups_detail::toInt(field(f, 1)) != 0)
                         WriteLog(0, "Error in Get_Watchlist :" + field(f, 2));
                     continue;
                 }
@@ -401,7 +401,7 @@ int Get_Watchlist(ServerAccess& server, std::string_view userId, const std::vect
                 if (table.count() >= capacity)
                     capacity += 5;
                 WatchlistRecord rec;
-                rec.id = detail::toInt(f[0]);
+                rec.id = market_lookups_detail::toInt(f[0]);
                 CopyFixedText(rec.name, f[1]);
                 rec.group = 0;
                 table.append(rec);
@@ -442,15 +442,15 @@ int Get_Watchlist_Details(ServerAccess& server, int index, int kind, std::string
         int expected = 0;
         if (kind <= 0) {
             request =
-                formatText("WD=104|%s|%s|%d|%d", detail::sessionId().c_str(), detail::userId().c_str(), list.id, 4);
+                formatText("WD=104|%s|%s|%d|%d", market_lookups_detail::sessionId().c_str(), market_lookups_detail::userId().c_str(), list.id, 4);
             expected = 154;
         } else {
-            request = formatText("WD=117|%s|%d|%s|%d", detail::sessionId().c_str(), kind, std::string(text).c_str(), 4);
+            request = formatText("WD=117|%s|%d|%s|%d", market_lookups_detail::sessionId().c_str(), kind, std::string(text).c_str(), 4);
             expected = 167;
         }
         WriteLog(3, "Entry Get_Watchlist_Details for Url :" + request);
         const ServerReply reply = server.requestServer(pv_user_info.encrypt, 6, request);
-        if (!detail::transportOk(reply.status))
+        if (!market_lookups_detail::transportOk(reply.status))
             return 1;
         WriteLog(0, reply.body);
         if (reply.body.empty())
@@ -463,16 +463,16 @@ int Get_Watchlist_Details(ServerAccess& server, int index, int kind, std::string
         for (size_t r = 0; r < records.size(); ++r) {
             const auto& f = records[r];
             if (r == 0) {
-                const int code = detail::toInt(field(f, 0));
+                const int code = market_lookups_detail::toInt(field(f, 0));
                 if (code != expected)
                     WriteLog(0, formatText("Invalid Code Ret :%d instead of %d", code, expected));
-                if (detail::toInt(field(f, 1)) != 0 && !field(f, 2).empty())
+                if (market_lookups_detail::toInt(field(f, 1)) != 0 && !field(f, 2).empty())
                     MsgBoxInfo(field(f, 2));
                 continue;
             }
             if (static_cast<int>(rows.size()) >= capacity)
                 capacity += 10;
-            const int token = detail::toInt(field(f, 0));
+            const int token = market_lookups_detail::toInt(field(f, 0));
             if (kind > 0 && f.size() > 1)
                 exch = f[1];
             if (f.size() > 2)
@@ -506,16 +506,16 @@ int GetMktResearchCalls(ServerAccess& server, const std::vector<ServiceRecord>& 
         WriteLog(3, "Entry GetMktResearchCalls");
         const ServerReply reply = server.requestServer(
             pv_user_info.encrypt, 900,
-            formatText("ReportData=900|%s|%s|%ld", detail::sessionId().c_str(), detail::userId().c_str(), 1L));
-        if (!detail::transportOk(reply.status))
+            formatText("ReportData=900|%s|%s|%ld", market_lookups_detail::sessionId().c_str(), market_lookups_detail::userId().c_str(), 1L));
+        if (!market_lookups_detail::transportOk(reply.status))
             return 0;
         std::vector<std::string> f;
         SplitString(reply.body, '|', f);
-        if (detail::toInt(field(f, 0)) != 901) {
+        if (market_lookups_detail::toInt(field(f, 0)) != 901) {
             WriteLog(0, "Invalid response[" + reply.body + "]");
             return -1;
         }
-        const int status = detail::toInt(field(f, 1));
+        const int status = market_lookups_detail::toInt(field(f, 1));
         if (status != 0) {
             if (!field(f, 2).empty())
                 WriteLog(0, formatText("Error message response[%d - %s]", status, field(f, 2).c_str()));
@@ -529,9 +529,9 @@ int GetMktResearchCalls(ServerAccess& server, const std::vector<ServiceRecord>& 
             if (parts.size() >= 3) {
                 if (parts[1].empty())
                     continue;
-                bool shown = detail::toInt(parts[1]) == 0;
+                bool shown = market_lookups_detail::toInt(parts[1]) == 0;
                 if (!shown) {
-                    const int id = detail::toInt(parts[1]);
+                    const int id = market_lookups_detail::toInt(parts[1]);
                     for (const ServiceRecord& s : services)
                         if (s.id == id) {
                             shown = s.subscribed != 0;

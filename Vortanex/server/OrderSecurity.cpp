@@ -49,7 +49,7 @@ OrderSecurity OrderSecurityAt(int index)
 
 int OrderSearchToken(int token, const std::string& exchange) { return Search_Token(token, exchange); }
 
-namespace detail {
+namespace order_security_detail {
 namespace {
 
 bool isCashRow(const SecurityRecord& r)
@@ -58,7 +58,7 @@ bool isCashRow(const SecurityRecord& r)
 }
 
 } // namespace
-} // namespace detail
+} // namespace order_security_detail
 
 int OrderFindOnExchange(const std::string& symbol, const std::string& exchange, const std::string& series,
                         bool cashOnly)
@@ -74,7 +74,7 @@ int OrderFindOnExchange(const std::string& symbol, const std::string& exchange, 
             continue;
         if (!series.empty() && r.inst_type == series)
             return i;
-        if (cash < 0 && detail::isCashRow(r))
+        if (cash < 0 && order_security_detail::isCashRow(r))
             cash = i;
         if (any < 0)
             any = i;

@@ -30,7 +30,7 @@
 #include <memory>
 #include <mutex>
 
-namespace detail {
+namespace request_server_detail {
 namespace {
 
 constexpr long kReadChunk = 10240;
@@ -158,7 +158,7 @@ bool encodeBody(int encryptType, std::string_view text, std::string& body)
 }
 
 } // namespace
-} // namespace detail
+} // namespace request_server_detail
 
 std::string DownloadHost()
 {
@@ -177,8 +177,8 @@ std::string ProxyUserName()
 
 bool AskProxyCredentials()
 {
-    uint64_t seen = detail::currentPromptGeneration();
-    return detail::obtainProxyCredentials(seen);
+    uint64_t seen = request_server_detail::currentPromptGeneration();
+    return request_server_detail::obtainProxyCredentials(seen);
 }
 
 bool IsFeedTransCode(int transCode)
@@ -215,8 +215,8 @@ void ApplyConfiguredTls()
 
 bool LookupTransCode(int code, TransCodeRoute& route)
 {
-    using detail::inRange;
-    using detail::isOneOf;
+    using request_server_detail::inRange;
+    using request_server_detail::isOneOf;
     route = TransCodeRoute{};
     const auto trade = [&route](const char* path) {
         route.host = std::string(FixedTextView(g_Config.Trade_Host));
@@ -234,7 +234,7 @@ bool LookupTransCode(int code, TransCodeRoute& route)
         return true;
     };
     if (code == 1)
-        return download(formatText("/security/security_%d.lzo", detail::incrementalFileNumber()));
+        return download(formatText("/security/security_%d.lzo", request_server_detail::incrementalFileNumber()));
     if (code == 15)
         return download("/security/category.lzo");
     if (code == 16)
@@ -335,7 +335,7 @@ int ConnectServer(int transCode, const std::string& verb, const std::string& hos
         const std::string user = ProxyUserName();
         const std::string password(FixedTextView(g_AppSettings.proxy_password));
         MyAsync client(&RootInternetSession(), g_ProxyInUse.load(), user.c_str(), password.c_str(),
-                       detail::kMaxConnections);
+                       request_server_detail::kMaxConnections);
         // Reachable by the cancelling thread from here until the guard goes,
         // before the client does.
         struct Attached {
@@ -355,9 +355,9 @@ int ConnectServer(int transCode, const std::string& verb, const std::string& hos
         if (status == 200 || status == 407) {
             line = 3;
             std::string received;
-            unsigned char chunk[detail::kReadChunk + 1];
+            unsigned char chunk[request_server_detail::kReadChunk + 1];
             for (;;) {
-                const int n = client.ReadHttpData(chunk, detail::kReadChunk);
+                const int n = client.ReadHttpData(chunk, request_server_detail::kReadChunk);
                 if (n <= 0)
                     break;
                 if (received.size() + static_cast<size_t>(n) > ReplyBodyLimit()) {
@@ -426,7 +426,7 @@ int RequestServer(int encryptType, int transCode, std::string_view text, std::st
         if (!IsFeedTransCode(transCode))
             SetAccessTime();
         std::string body;
-        if (!detail::encodeBody(encryptType, text, body))
+        if (!request_server_detail::encodeBody(encryptType, text, body))
             return -1;
 
         TransCodeRoute route;
@@ -440,7 +440,7 @@ int RequestServer(int encryptType, int transCode, std::string_view text, std::st
                                static_cast<long>(transCode)));
 
         int proxyCount = 0;
-        uint64_t promptSeen = detail::currentPromptGeneration();
+        uint64_t promptSeen = request_server_detail::currentPromptGeneration();
         for (;;) {
             if (route.toFile)
                 status = DownloadByCode(transCode, route.verb, route.host, route.port, route.path, body, reply, length);
@@ -456,11 +456,11 @@ int RequestServer(int encryptType, int transCode, std::string_view text, std::st
             if (g_ProxyInUse.load()) {
                 ++proxyCount;
                 WriteLog(0, "Proxy Authentication Continued.");
-                if (proxyCount < detail::kProxyTries)
+                if (proxyCount < request_server_detail::kProxyTries)
                     continue;
             }
             WriteLog(0, "Proxy Authentication Required.");
-            if (!detail::obtainProxyCredentials(promptSeen))
+            if (!request_server_detail::obtainProxyCredentials(promptSeen))
                 break;
             proxyCount = 0;
         }

@@ -8,7 +8,7 @@
 
 #include "pf/files.h"
 
-namespace detail {
+namespace request_server_access_detail {
 namespace {
 
 // The seam counts an exchange that never got a status as 0.
@@ -18,13 +18,13 @@ int seamStatus(int status)
 }
 
 } // namespace
-} // namespace detail
+} // namespace request_server_access_detail
 
 ServerReply RequestServerAccess::downLoadFile(const std::string& host, int port, const std::string& path)
 {
     ServerReply out;
     long length = 0;
-    out.status = detail::seamStatus(DownLoadFile(host, port, path, "", out.body, length));
+    out.status = request_server_access_detail::seamStatus(DownLoadFile(host, port, path, "", out.body, length));
     return out;
 }
 
@@ -32,7 +32,7 @@ ServerReply RequestServerAccess::requestServer(int encryptType, int transCode, c
 {
     ServerReply out;
     long length = 0;
-    out.status = detail::seamStatus(RequestServer(encryptType, transCode, text, out.body, length));
+    out.status = request_server_access_detail::seamStatus(RequestServer(encryptType, transCode, text, out.body, length));
     const std::filesystem::path file = DownloadTargetFile(transCode);
     if (!file.empty()) {
         out.body.clear();
@@ -56,7 +56,7 @@ ServerReply RequestServerAccess::requestServerCancellable(int encryptType, int t
         return requestServer(encryptType, transCode, text);
     ServerReply out;
     long length = 0;
-    out.status = detail::seamStatus(RequestServer(encryptType, transCode, text, out.body, length, &cancel));
+    out.status = request_server_access_detail::seamStatus(RequestServer(encryptType, transCode, text, out.body, length, &cancel));
     // A cancelled exchange is no reply at all.
     if (cancel.cancelled() && out.status != 200)
         out.status = 0;

@@ -23,7 +23,7 @@
 
 // File-local helpers.
 namespace {
-namespace detail {
+namespace security_file_detail {
 
 inline bool isBlank(char c)
 {
@@ -248,7 +248,7 @@ void parseHeader(std::string_view rec, SecurityFileHeader& header)
         header.count = 100;
 }
 
-} // namespace detail
+} // namespace security_file_detail
 } // namespace
 
 SecurityRecord ParseSecurityRecord(std::string_view record, SecurityReading reading, bool& extended)
@@ -258,9 +258,10 @@ SecurityRecord ParseSecurityRecord(std::string_view record, SecurityReading read
     return rec;
 }
 
-void ParseSecurityRecord(std::string_view record, SecurityReading reading, bool& extended, SecurityRecord& rec)
+void ParseSecurityRecord(std::string_view record, SecurityReading reading, bool& extended, SecurityRecord& rec,
+                         SecurityExtrasBlocks* blocks)
 {
-    using namespace detail;
+    using namespace security_file_detail;
     // Up to 20 fields, trimmed; a field past the last one reads as empty.
     // (Plain pointer pairs: an array of 20 views would be cleared for every
     // record.)
@@ -342,7 +343,7 @@ void ParseSecurityRecord(std::string_view record, SecurityReading reading, bool&
         for (int k : {11, 12, 14, 17, 18, 19})
             any = any || !f(k).empty();
         if (any) {
-            SecurityExtras& x = rec.extrasForWrite();
+            SecurityExtras& x = rec.extrasForWrite(blocks);
             x.denominator = denominator;
             x.aux_int1 = aux1;
             x.aux_int2 = aux2;
@@ -380,7 +381,7 @@ SecurityRowsAhead::SecurityRowsAhead(std::string_view head)
     if (tilde == std::string_view::npos)
         return;
     SecurityFileHeader header;
-    detail::parseHeader(detail::trim(head.data(), head.data() + tilde), header);
+    security_file_detail::parseHeader(security_file_detail::trim(head.data(), head.data() + tilde), header);
     if (header.count < kWorthIt || header.count > kMost)
         return;
     try {
@@ -400,7 +401,7 @@ SecurityRows SecurityRowsAhead::take()
 
 bool SecurityTextLooksWhole(std::string_view text)
 {
-    using namespace detail;
+    using namespace security_file_detail;
     const size_t headEnd = text.find('~');
     const size_t last = text.find_last_not_of(" \t\r\n");
     if (headEnd == std::string_view::npos || last == std::string_view::npos || text[last] != '~')
@@ -436,7 +437,7 @@ SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading rea
 
 SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading reading, SecurityRows room)
 {
-    using namespace detail;
+    using namespace security_file_detail;
     SecurityFileContent out;
     out.opened = true;
     room.clear();
@@ -493,6 +494,9 @@ SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading rea
         std::exception_ptr error;
     };
     std::vector<Part> part(pieces);
+    // A large master's extras are made side by side, on large pages.
+    SecurityExtrasBlocks blocks;
+    SecurityExtrasBlocks* const extrasIn = threadCount > 1 ? &blocks : nullptr;
     // The first phase only counts: the parse walks the piece again (it is in
     // the processor's cache by then) rather than every record's place being
     // stored in fresh memory in between.
@@ -543,7 +547,7 @@ SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading rea
                 SecurityRecord* row = &out.rows[pk.first + i];
                 ::new (static_cast<void*>(row)) SecurityRecord();
                 const char* next = nullptr;
-                ParseSecurityRecord(nextRecord(p, next), reading, pk.extended, *row);
+                ParseSecurityRecord(nextRecord(p, next), reading, pk.extended, *row, extrasIn);
                 p = next;
             }
         } catch (...) {

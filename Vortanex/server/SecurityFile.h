@@ -67,8 +67,10 @@ SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading rea
 SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading reading, SecurityRows room);
 
 // Parses one security record (without its '~') into a cleared record; sets
-// `extended` when the record carries field 9.
-void ParseSecurityRecord(std::string_view record, SecurityReading reading, bool& extended, SecurityRecord& rec);
+// `extended` when the record carries field 9. Its extras, if any, are made
+// in `blocks` when given.
+void ParseSecurityRecord(std::string_view record, SecurityReading reading, bool& extended, SecurityRecord& rec,
+                         SecurityExtrasBlocks* blocks = nullptr);
 SecurityRecord ParseSecurityRecord(std::string_view record, SecurityReading reading, bool& extended);
 
 // The record as the merge writes it back, '~' included.

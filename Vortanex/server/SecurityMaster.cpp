@@ -17,7 +17,7 @@
 
 // File-local helpers.
 namespace {
-namespace detail {
+namespace security_master_detail {
 
 // A line that carries file or server text is cut to this many characters, so one
 // oversized field cannot flood the log.
@@ -28,7 +28,7 @@ void tell(const std::string& text)
     MsgBoxInfo(text);
 }
 
-} // namespace detail
+} // namespace security_master_detail
 } // namespace
 
 bool SecurityStamp::parse(std::string_view text, SecurityStamp& out)
@@ -113,7 +113,7 @@ MergedMaster MergeSecurityMaster(const SecurityFileContent& previous, const Secu
             records += FormatSecurityRecord(r, out.extended);
             ++written;
         }
-    out.fileText = formatTextCapped(detail::kLineLimit, "%s-1-%d~", incremental.header.date.c_str(), written);
+    out.fileText = formatTextCapped(security_master_detail::kLineLimit, "%s-1-%d~", incremental.header.date.c_str(), written);
     out.fileText += records;
     return out;
 }
@@ -137,7 +137,7 @@ DownloadedMaster LoadDownloadedMaster(std::string_view text, std::shared_ptr<con
                 pf::files::ensureDir(file.parent_path());
             written = pf::files::writeAtomic(file, text);
             if (!written)
-                WriteLog(0, formatTextCapped(detail::kLineLimit, "Unable to write %s", file.string().c_str()));
+                WriteLog(0, formatTextCapped(security_master_detail::kLineLimit, "Unable to write %s", file.string().c_str()));
         } catch (const std::exception&) {
             written = false;
         }
@@ -231,7 +231,7 @@ bool SecurityMaster::unpack(const std::string& packed)
 {
     progress("Uncompressing Security Information");
     if (!pf::lzo::init()) {
-        detail::tell("Unable to download latest Security File");
+        security_master_detail::tell("Unable to download latest Security File");
         return false;
     }
     try {
@@ -260,7 +260,7 @@ bool SecurityMaster::unpack(const std::string& packed)
         const auto target = incrementalFile();
         pf::files::ensureDir(m_paths.comp());
         if (!pf::files::writeAtomic(target, std::string_view(reinterpret_cast<const char*>(out.data()), out.size()))) {
-            WriteLog(0, formatTextCapped(detail::kLineLimit, "Unable to write %s", target.string().c_str()));
+            WriteLog(0, formatTextCapped(security_master_detail::kLineLimit, "Unable to write %s", target.string().c_str()));
             return false;
         }
         progress("Uncompressed Security Info Successfully");
@@ -288,7 +288,7 @@ int SecurityMaster::GetSecurityThread(int kind)
             progress("Downloading Security Information");
             const std::string path = incrementalNumber != 0 ? formatText("/security/security_%d.lzo", incrementalNumber)
                                                             : std::string("/security/security.lzo");
-            WriteLog(0, formatTextCapped(detail::kLineLimit, "Downloading [%s] from %s", path.c_str(), m_host.c_str()));
+            WriteLog(0, formatTextCapped(security_master_detail::kLineLimit, "Downloading [%s] from %s", path.c_str(), m_host.c_str()));
             const ServerReply reply = m_server.downLoadFile(m_host, 80, path);
             if (reply.status == 200) {
                 progress("Downloaded Security Info Successfully");
@@ -296,7 +296,7 @@ int SecurityMaster::GetSecurityThread(int kind)
                 WriteLog(0, formatText("Security Info :Data Len <%ld> SecFileSize %ld", len, expectedSize));
                 if (len != 0) {
                     if (expectedSize < 1) {
-                        detail::tell("Security File Size Mismatch. Closing the Application.");
+                        security_master_detail::tell("Security File Size Mismatch. Closing the Application.");
                         return -1;
                     }
                     if (len != expectedSize) {
@@ -311,9 +311,9 @@ int SecurityMaster::GetSecurityThread(int kind)
                     }
                 }
             } else if (reply.status == 407) {
-                detail::tell("Proxy Authentication Failed");
+                security_master_detail::tell("Proxy Authentication Failed");
             } else {
-                detail::tell(
+                security_master_detail::tell(
                     formatText("Internet Connectivity Error [%d]. Pls contact System Administrator", reply.status));
             }
             progress("Downloaded Security Info Successfully");
@@ -396,9 +396,9 @@ void SecurityMaster::UpdateIncrementalSecurity()
             return;
         }
         MergedMaster m = MergeSecurityMaster(prev, incr);
-        WriteLog(0, formatTextCapped(detail::kLineLimit, "Security Prev File : size %d, ctr %d, date %s",
+        WriteLog(0, formatTextCapped(security_master_detail::kLineLimit, "Security Prev File : size %d, ctr %d, date %s",
                                      static_cast<int>(prev.rows.size()), m.previousRead, prev.header.date.c_str()));
-        WriteLog(0, formatTextCapped(detail::kLineLimit, "Security Incr File: size %d, ctr %d, date %s",
+        WriteLog(0, formatTextCapped(security_master_detail::kLineLimit, "Security Incr File: size %d, ctr %d, date %s",
                                      static_cast<int>(incr.rows.size()), m.incrementalRead, incr.header.date.c_str()));
         // A crash while writing must leave the previous master intact.
         if (!pf::files::writeAtomic(fullFile(), m.fileText))

@@ -1,6 +1,9 @@
 #include "server/SecurityRecord.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
+#include <new>
 #include <thread>
 
 namespace {
@@ -101,7 +104,7 @@ void LiveQuote::writeUnlocked(const QuoteData& d)
 
 // File-local helpers.
 namespace {
-namespace detail {
+namespace security_record_detail {
 
 void copyStatic(SecurityRecord& to, const SecurityRecord& from)
 {
@@ -135,23 +138,23 @@ LiveQuote* cloneLive(const std::atomic<LiveQuote*>& from)
     return p ? new LiveQuote(*p) : nullptr;
 }
 
-} // namespace detail
+} // namespace security_record_detail
 } // namespace
 
 SecurityRecord::SecurityRecord(const SecurityRecord& o)
-    : extras(o.extras ? std::make_unique<SecurityExtras>(*o.extras) : nullptr)
+    : extras(o.extras ? SecurityExtrasPtr(new SecurityExtras(*o.extras)) : nullptr)
 {
     // After the extras: nothing may throw once the row owns its live part.
-    m_live.store(detail::cloneLive(o.m_live), std::memory_order_relaxed);
-    detail::copyStatic(*this, o);
+    m_live.store(security_record_detail::cloneLive(o.m_live), std::memory_order_relaxed);
+    security_record_detail::copyStatic(*this, o);
 }
 
 SecurityRecord& SecurityRecord::operator=(const SecurityRecord& o)
 {
     if (this != &o) {
-        detail::copyStatic(*this, o);
-        extras = o.extras ? std::make_unique<SecurityExtras>(*o.extras) : nullptr;
-        delete m_live.exchange(detail::cloneLive(o.m_live), std::memory_order_acq_rel);
+        security_record_detail::copyStatic(*this, o);
+        extras = o.extras ? SecurityExtrasPtr(new SecurityExtras(*o.extras)) : nullptr;
+        delete m_live.exchange(security_record_detail::cloneLive(o.m_live), std::memory_order_acq_rel);
     }
     return *this;
 }
@@ -160,13 +163,13 @@ SecurityRecord::SecurityRecord(SecurityRecord&& o) noexcept
     : m_live(o.m_live.exchange(nullptr, std::memory_order_acq_rel))
     , extras(std::move(o.extras))
 {
-    detail::copyStatic(*this, o);
+    security_record_detail::copyStatic(*this, o);
 }
 
 SecurityRecord& SecurityRecord::operator=(SecurityRecord&& o) noexcept
 {
     if (this != &o) {
-        detail::copyStatic(*this, o);
+        security_record_detail::copyStatic(*this, o);
         extras = std::move(o.extras);
         delete m_live.exchange(o.m_live.exchange(nullptr, std::memory_order_acq_rel), std::memory_order_acq_rel);
     }
@@ -204,11 +207,91 @@ LiveQuote& SecurityRecord::liveForWrite()
     return *p;
 }
 
-SecurityExtras& SecurityRecord::extrasForWrite()
+SecurityExtras& SecurityRecord::extrasForWrite(SecurityExtrasBlocks* blocks)
 {
     if (!extras)
-        extras = std::make_unique<SecurityExtras>();
+        extras = blocks ? blocks->make() : SecurityExtrasPtr(new SecurityExtras());
     return *extras;
+}
+
+namespace {
+namespace extrasBlock {
+
+// A block: the count of its holds (each extras made in it, and the maker
+// while it fills it), then slots of a pointer to the block followed by the
+// extras. Four MiB, the least that is asked for on large pages.
+constexpr size_t kBytes = pf::memory::kLargeBlock;
+struct alignas(64) Head {
+    std::atomic<size_t> holds{1};
+};
+constexpr size_t roundUp(size_t n, size_t to)
+{
+    return (n + to - 1) / to * to;
+}
+constexpr size_t kExtrasAt = roundUp(sizeof(Head*), alignof(SecurityExtras)); // within a slot
+constexpr size_t kStride = roundUp(kExtrasAt + sizeof(SecurityExtras), alignof(Head*));
+constexpr size_t kFirst = roundUp(sizeof(Head), std::max(alignof(Head*), alignof(SecurityExtras)));
+constexpr size_t kSlots = (kBytes - kFirst) / kStride;
+static_assert(kSlots > 1000, "an extras block holds too few");
+
+Head*& blockOf(SecurityExtras* x)
+{
+    return *reinterpret_cast<Head**>(reinterpret_cast<char*>(x) - kExtrasAt);
+}
+
+void release(Head* h) noexcept
+{
+    if (h->holds.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        h->~Head();
+        pf::memory::freeLarge(h, kBytes);
+    }
+}
+
+} // namespace extrasBlock
+} // namespace
+
+void SecurityExtrasFree::operator()(SecurityExtras* p) const noexcept
+{
+    if (!p->in_block.set) {
+        delete p;
+        return;
+    }
+    extrasBlock::Head* block = extrasBlock::blockOf(p);
+    p->~SecurityExtras();
+    extrasBlock::release(block);
+}
+
+SecurityExtrasBlocks::~SecurityExtrasBlocks()
+{
+    if (m_block)
+        extrasBlock::release(static_cast<extrasBlock::Head*>(m_block));
+}
+
+SecurityExtrasPtr SecurityExtrasBlocks::make()
+{
+    using namespace extrasBlock;
+    Head* block = nullptr;
+    size_t slot = 0;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (!m_block || m_used == kSlots) {
+            void* fresh = pf::memory::allocateLarge(kBytes);
+            if (m_block)
+                release(static_cast<Head*>(m_block));
+            m_block = ::new (fresh) Head();
+            m_used = 0;
+        }
+        block = static_cast<Head*>(m_block);
+        slot = m_used++;
+        block->holds.fetch_add(1, std::memory_order_relaxed);
+    }
+    // Fresh memory, first touched here: the slot is constructed outside the
+    // lock. Nothing in it throws.
+    char* const at = reinterpret_cast<char*>(block) + kFirst + slot * kStride;
+    ::new (static_cast<void*>(at)) Head*(block);
+    SecurityExtras* x = ::new (static_cast<void*>(at + kExtrasAt)) SecurityExtras();
+    x->in_block.set = true;
+    return SecurityExtrasPtr(x);
 }
 
 bool UnitsPerLotExchange(std::string_view exchange)

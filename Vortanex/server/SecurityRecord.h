@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -153,6 +154,44 @@ struct SecurityExtras {
     int denominator = 0;        // field 13
     int aux_int1 = 0;           // field 15
     int aux_int2 = 0;           // field 16
+
+    // Set on extras made in a shared block (SecurityExtrasBlocks); a copy
+    // is made on its own, so a copy never carries it.
+    struct InBlock {
+        bool set = false;
+        InBlock() = default;
+        InBlock(const InBlock&) noexcept {}
+        InBlock& operator=(const InBlock&) noexcept { return *this; }
+    } in_block;
+};
+
+// Frees a row's extras, made on their own or in a shared block.
+struct SecurityExtrasFree {
+    void operator()(SecurityExtras* p) const noexcept;
+};
+using SecurityExtrasPtr = std::unique_ptr<SecurityExtras, SecurityExtrasFree>;
+
+// Extras for the many rows of a large load, made on its parsing threads:
+// side by side in blocks on large pages. Made one by one on the heap, a full
+// master's thousands of extras took a fresh small page every dozen (on a
+// virtual machine some 20 microseconds a page fault, more than the parse of
+// the records on it); a block's large page is one fault. A block is freed
+// with the last extras in it, wherever the rows holding them go (row
+// copies make their own). Thread-safe.
+class SecurityExtrasBlocks {
+public:
+    SecurityExtrasBlocks() = default;
+    ~SecurityExtrasBlocks(); // lets go of the block it fills
+    SecurityExtrasBlocks(const SecurityExtrasBlocks&) = delete;
+    SecurityExtrasBlocks& operator=(const SecurityExtrasBlocks&) = delete;
+
+    // Fresh extras, as SecurityExtras() makes them. Throws std::bad_alloc.
+    SecurityExtrasPtr make();
+
+private:
+    std::mutex m_mutex;
+    void* m_block = nullptr; // the block being filled; holds one count of it
+    size_t m_used = 0;       // its slots given out
 };
 
 // A row is three cache lines, the first holding everything a quote's write
@@ -189,7 +228,7 @@ public:
     // Reference rate: written by the rate update on its own thread while
     // display code reads it.
     std::atomic<double> ref_rate{0};
-    std::unique_ptr<SecurityExtras> extras; // null when no extra text is set
+    SecurityExtrasPtr extras; // null when no extra text is set
     int scrip_code = 0;
     FixedText<32> symbol;
     FixedText<50> display_name; // display key
@@ -201,7 +240,9 @@ public:
     SecurityRecord& operator=(SecurityRecord&&) noexcept;
     ~SecurityRecord();
 
-    SecurityExtras& extrasForWrite();
+    // The row's extras, made when it has none: in `blocks` when given (a
+    // large load's rows), else on their own.
+    SecurityExtras& extrasForWrite(SecurityExtrasBlocks* blocks = nullptr);
     // The advisory call's text ("-NA-" when there is none).
     std::string_view advisoryText() const { return extras ? std::string_view(extras->advisory_text) : "-NA-"; }
     void setAdvisoryText(std::string_view text) { extrasForWrite().advisory_text.assign(text.substr(0, 50)); }

@@ -18,7 +18,7 @@
 
 // File-local helpers.
 namespace {
-namespace detail {
+namespace security_requests_detail {
 
 std::mutex g_refRateMutex;
 
@@ -45,7 +45,7 @@ void transportMessage(int status)
         MsgBoxInfo(formatText("Internet Connectivity Error [%d]. Pls contact System Administrator", status));
 }
 
-} // namespace detail
+} // namespace security_requests_detail
 } // namespace
 
 int GetCrossCurrencyRefRate(ServerAccess& server, const RequestSession& session)
@@ -53,11 +53,11 @@ int GetCrossCurrencyRefRate(ServerAccess& server, const RequestSession& session)
     long total = 0;
     try {
         WriteLog(3, "Entry GetCrossCurrencyRefRate");
-        const std::string req = formatTextCapped(detail::kLineLimit, "ReportData=930|%s|%s|%ld",
+        const std::string req = formatTextCapped(security_requests_detail::kLineLimit, "ReportData=930|%s|%s|%ld",
                                                  session.session_id.c_str(), session.user_id.c_str(), 4L);
         const ServerReply reply = server.requestServer(session.encrypt, 900, req);
         if (reply.status != 200) {
-            detail::transportMessage(reply.status);
+            security_requests_detail::transportMessage(reply.status);
         } else {
             WriteLog(3, reply.body);
             std::vector<std::string> parts;
@@ -66,20 +66,20 @@ int GetCrossCurrencyRefRate(ServerAccess& server, const RequestSession& session)
                 std::vector<std::string> head;
                 SplitString(parts[0], '|', head);
                 if (head.empty() || head[0] != "931") {
-                    WriteLog(0, formatTextCapped(detail::kLineLimit, "Invalid response[%s]", reply.body.c_str()));
+                    WriteLog(0, formatTextCapped(security_requests_detail::kLineLimit, "Invalid response[%s]", reply.body.c_str()));
                     return -1;
                 }
-                const int status = head.size() > 1 ? detail::toInt(head[1]) : 0;
+                const int status = head.size() > 1 ? security_requests_detail::toInt(head[1]) : 0;
                 if (status != 0) {
                     if (head.size() > 2 && !head[2].empty())
-                        WriteLog(0, formatTextCapped(detail::kLineLimit, "Error message response[%d - %s]", status,
+                        WriteLog(0, formatTextCapped(security_requests_detail::kLineLimit, "Error message response[%d - %s]", status,
                                                      head[2].c_str()));
                     else
                         WriteLog(
-                            0, formatTextCapped(detail::kLineLimit, "Error message response[%s]", reply.body.c_str()));
+                            0, formatTextCapped(security_requests_detail::kLineLimit, "Error message response[%s]", reply.body.c_str()));
                     return -1;
                 }
-                total = head.size() > 3 ? detail::toInt(head[3]) : 0;
+                total = head.size() > 3 ? security_requests_detail::toInt(head[3]) : 0;
                 UpdateRbiRefRate(static_cast<int>(total), parts[1]);
             }
         }
@@ -98,7 +98,7 @@ int UpdateRbiRefRate(int count, std::string_view text)
 
 int UpdateRbiRefRate(SecurityTable& table, int count, std::string_view text)
 {
-    std::lock_guard lock(detail::g_refRateMutex);
+    std::lock_guard lock(security_requests_detail::g_refRateMutex);
     try {
         std::vector<std::string> recs;
         SplitString(text, '^', recs);
@@ -109,7 +109,7 @@ int UpdateRbiRefRate(SecurityTable& table, int count, std::string_view text)
             const size_t bar = r.find('|');
             if (bar == std::string::npos)
                 continue;
-            const int w = detail::toInt(std::string_view(r).substr(0, bar));
+            const int w = security_requests_detail::toInt(std::string_view(r).substr(0, bar));
             const double rate = std::atof(r.c_str() + bar + 1);
             const int index = table.searchWToken(w);
             if (index < 0 || !(rate > 0) || !std::isfinite(rate))
@@ -142,12 +142,12 @@ int GetDerivaneWatch(ServerAccess& server, const RequestSession& session, const 
                      std::string_view listName, std::vector<DerivaneWatchRow>& rows)
 {
     try {
-        WriteLog(3, formatTextCapped(detail::kLineLimit, "Entry GetDerivaneWatch for %s : Total : %d, Type : %d",
+        WriteLog(3, formatTextCapped(security_requests_detail::kLineLimit, "Entry GetDerivaneWatch for %s : Total : %d, Type : %d",
                                      std::string(listName).c_str(), static_cast<int>(rows.capacity()), -1));
         WriteLog(0, "Getting Maxivane Options Watch Data from server");
         std::vector<DerivaneWatchRow> fresh;
         fresh.reserve(200);
-        const std::string req = formatTextCapped(detail::kLineLimit, "WD=121|%s|%s|%d|%d", session.session_id.c_str(),
+        const std::string req = formatTextCapped(security_requests_detail::kLineLimit, "WD=121|%s|%s|%d|%d", session.session_id.c_str(),
                                                  session.user_id.c_str(), -1, 4);
         const ServerReply reply = server.requestServer(session.encrypt, 25, req);
         WriteLog(0, reply.body);
@@ -173,7 +173,7 @@ int GetDerivaneWatch(ServerAccess& server, const RequestSession& session, const 
                 std::vector<std::string> f;
                 SplitString(rec, '|', f);
                 f.resize(std::max<size_t>(f.size(), 3));
-                const int index = table.searchToken(detail::toInt(f[0]), f[1].substr(0, 2));
+                const int index = table.searchToken(security_requests_detail::toInt(f[0]), f[1].substr(0, 2));
                 if (index < 0)
                     continue;
                 if (std::any_of(fresh.begin(), fresh.end(),
@@ -184,7 +184,7 @@ int GetDerivaneWatch(ServerAccess& server, const RequestSession& session, const 
                 row.securityIndex = index;
                 row.state = 1;
                 row.origin = '0';
-                row.status = static_cast<short>(detail::toInt(f[2]));
+                row.status = static_cast<short>(security_requests_detail::toInt(f[2]));
             }
         }
         rows = std::move(fresh);

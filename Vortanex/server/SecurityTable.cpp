@@ -18,7 +18,7 @@
 
 // File-local helpers.
 namespace {
-namespace detail {
+namespace security_table_detail {
 
 std::mutex g_publishMutex;
 std::shared_ptr<SecurityTable> g_current; // guarded by g_publishMutex
@@ -87,7 +87,7 @@ void runParts(size_t parts, F&& f)
             std::rethrow_exception(e);
 }
 
-} // namespace detail
+} // namespace security_table_detail
 } // namespace
 
 void DeriveSecurityFlags(SecurityRecord& rec)
@@ -188,7 +188,25 @@ void SecurityTable::build(SecurityRows rows, Build kind, bool extendedFormat)
         int first;
     };
     // Every entry is written below before it is read: no clearing first.
-    const std::unique_ptr<Keys[]> keys(new Keys[static_cast<size_t>(n)]);
+    // A full master's keys (some 3 MiB) lie on large pages: in small pages
+    // they would fault in one by one, at more cost than the pass that fills
+    // them. Above 2 MiB they are rounded up to the 4 MiB that is asked for
+    // on large pages; a smaller table's come from the heap.
+    constexpr size_t kLargeKeys = (size_t{2} << 20) + 1;
+    const size_t keyBytes = static_cast<size_t>(n) * sizeof(Keys);
+    struct KeysFree {
+        size_t bytes;
+        void operator()(Keys* p) const noexcept
+        {
+            if (bytes >= kLargeKeys)
+                pf::memory::freeLarge(p, bytes);
+            else
+                delete[] p;
+        }
+    };
+    const std::unique_ptr<Keys[], KeysFree> keys(
+        keyBytes >= kLargeKeys ? static_cast<Keys*>(pf::memory::allocateLarge(keyBytes)) : new Keys[static_cast<size_t>(n)],
+        KeysFree{keyBytes});
     // The per-row work is independent: a large table does it on a few
     // threads, in pieces that the threads take in turn (many more pieces
     // than threads, so that a thread the machine keeps waiting holds up one
@@ -211,11 +229,11 @@ void SecurityTable::build(SecurityRows rows, Build kind, bool extendedFormat)
         if (!used.load(std::memory_order_relaxed))
             used.store(1, std::memory_order_relaxed);
     };
-    const size_t threads = detail::partsFor(static_cast<size_t>(n));
+    const size_t threads = security_table_detail::partsFor(static_cast<size_t>(n));
     const size_t pieces = threads == 1 ? 1 : threads * 8;
     std::vector<Part> partState(pieces);
     std::atomic<size_t> nextPiece{0};
-    detail::runParts(threads, [&](size_t) {
+    security_table_detail::runParts(threads, [&](size_t) {
         for (size_t piece; (piece = nextPiece.fetch_add(1, std::memory_order_relaxed)) < pieces;) {
             Part& ps = partState[piece];
             const int from = static_cast<int>(static_cast<size_t>(n) * piece / pieces);
@@ -230,7 +248,7 @@ void SecurityTable::build(SecurityRows rows, Build kind, bool extendedFormat)
                 const bool future = t == "FS" || t == "FI" || t == "FC" || t == "CF";
                 if (future && (kind == Build::Full || rec.status == "ACT")) {
                     auto& list = t == "FS" ? ps.fs : t == "FI" ? ps.fi : t == "FC" ? ps.fc : ps.cf;
-                    detail::insertExpiry(list, rec);
+                    security_table_detail::insertExpiry(list, rec);
                 }
 
                 // Old-layout rows carry no watch token; without one they could
@@ -261,13 +279,13 @@ void SecurityTable::build(SecurityRows rows, Build kind, bool extendedFormat)
             m_tokenMaps[mi].maxToken = std::max(m_tokenMaps[mi].maxToken, ps.maxToken[mi]);
         m_watchMap.maxToken = std::max(m_watchMap.maxToken, ps.maxWatch);
         for (const ExpDateCompare& e : ps.fs)
-            detail::insertExpiryDate(m_expFS, e);
+            security_table_detail::insertExpiryDate(m_expFS, e);
         for (const ExpDateCompare& e : ps.fi)
-            detail::insertExpiryDate(m_expFI, e);
+            security_table_detail::insertExpiryDate(m_expFI, e);
         for (const ExpDateCompare& e : ps.fc)
-            detail::insertExpiryDate(m_expFC, e);
+            security_table_detail::insertExpiryDate(m_expFC, e);
         for (const ExpDateCompare& e : ps.cf)
-            detail::insertExpiryDate(m_expCF, e);
+            security_table_detail::insertExpiryDate(m_expCF, e);
     }
 
     // Each map (and the buckets) is filled from the keys by one task; the
@@ -348,7 +366,7 @@ void SecurityTable::build(SecurityRows rows, Build kind, bool extendedFormat)
         }
     };
     std::atomic<size_t> nextTask{0};
-    detail::runParts(std::min(threads, kTasks), [&](size_t) {
+    security_table_detail::runParts(std::min(threads, kTasks), [&](size_t) {
         for (size_t task; (task = nextTask.fetch_add(1, std::memory_order_relaxed)) < kTasks;)
             runTask(task);
     });
@@ -488,16 +506,16 @@ int SecurityTable::searchScripKey(std::string_view key, std::string_view exch) c
 
 std::shared_ptr<SecurityTable> SecurityTable::current()
 {
-    std::lock_guard lock(detail::g_publishMutex);
-    return detail::g_current;
+    std::lock_guard lock(security_table_detail::g_publishMutex);
+    return security_table_detail::g_current;
 }
 
 void SecurityTable::publish(std::shared_ptr<SecurityTable> table)
 {
     std::shared_ptr<SecurityTable> old;
     {
-        std::lock_guard lock(detail::g_publishMutex);
-        old = std::exchange(detail::g_current, std::move(table));
+        std::lock_guard lock(security_table_detail::g_publishMutex);
+        old = std::exchange(security_table_detail::g_current, std::move(table));
     }
     // The old table is released outside the lock (or by its last reader).
 }

@@ -23,7 +23,7 @@
 WebLinkTable g_WebLinkTable;
 EncryptionDetailsValues g_EncryptionDetails;
 
-namespace detail {
+namespace server_requests_detail {
 namespace {
 
 // A web-link reply never announces more links than this; a larger count is cut.
@@ -126,7 +126,7 @@ void fillWebLink(WebLinkRecord& link, const std::vector<std::string>& f)
 }
 
 } // namespace
-} // namespace detail
+} // namespace server_requests_detail
 
 int GetEncryptionKeyDetails(ExchangeCancel* cancel)
 {
@@ -152,11 +152,11 @@ int GetEncryptionKeyDetails(ExchangeCancel* cancel)
         }
         WriteLog(0, reply);
 
-        const std::vector<std::string> f = detail::replyFields(reply);
+        const std::vector<std::string> f = server_requests_detail::replyFields(reply);
         const int status = f.empty() ? -1 : ReplyStatus(f[0]);
-        const std::string message = detail::field(f, 1).substr(0, 99);
+        const std::string message = server_requests_detail::field(f, 1).substr(0, 99);
         if (f.size() > 3)
-            pv_user_info.encrypt = detail::intOr(f[3], pv_user_info.encrypt);
+            pv_user_info.encrypt = server_requests_detail::intOr(f[3], pv_user_info.encrypt);
         if (f.size() > 6) {
             if (IsSingleToken(f[6])) {
                 WriteLog(0, "Trade Host :" + f[6]);
@@ -167,7 +167,7 @@ int GetEncryptionKeyDetails(ExchangeCancel* cancel)
             WriteLog(0, "Trade Host Set :" + std::string(FixedTextView(g_Config.Trade_Host)));
         }
         if (f.size() > 7) {
-            const std::optional<int> port = detail::toInt(f[7]);
+            const std::optional<int> port = server_requests_detail::toInt(f[7]);
             if (!port || *port <= 0 || *port > 65535)
                 WriteLog(0, "Trade Port is not valid :" + f[7]);
             else if (g_Config.Trade_Port == 443 && *port != 443)
@@ -181,9 +181,9 @@ int GetEncryptionKeyDetails(ExchangeCancel* cancel)
         if (f.size() > 9)
             g_EncryptionDetails.text2 = f[9];
         if (f.size() > 10)
-            g_EncryptionDetails.value1 = detail::intOr(f[10], 0);
+            g_EncryptionDetails.value1 = server_requests_detail::intOr(f[10], 0);
         if (f.size() > 11)
-            g_EncryptionDetails.value2 = detail::intOr(f[11], 0);
+            g_EncryptionDetails.value2 = server_requests_detail::intOr(f[11], 0);
 
         if (status == 1) {
             WriteLog(0, message);
@@ -244,30 +244,30 @@ int GetWebLinks()
         g_WebLinkTable.links.clear();
         // Record 0 (the header) ends at '~', every later record at '^'.
         const size_t tilde = reply.find('~');
-        const std::string header = detail::trim(std::string_view(reply).substr(0, tilde));
+        const std::string header = server_requests_detail::trim(std::string_view(reply).substr(0, tilde));
         if (header.empty())
             return 0;
-        const std::vector<std::string> h = detail::split(header, '|');
-        if (detail::intOr(detail::field(h, 1), 0) != 0) {
+        const std::vector<std::string> h = server_requests_detail::split(header, '|');
+        if (server_requests_detail::intOr(server_requests_detail::field(h, 1), 0) != 0) {
             WriteLog(0, "WebLinks error :" + header);
             return -1;
         }
-        int count = detail::intOr(detail::field(h, 3), 0);
+        int count = server_requests_detail::intOr(server_requests_detail::field(h, 3), 0);
         if (count < 0)
             count = 0;
-        if (count > detail::kMaxWebLinks) {
-            WriteLog(0, formatText("WebLinks count %d cut to %d", count, detail::kMaxWebLinks));
-            count = detail::kMaxWebLinks;
+        if (count > server_requests_detail::kMaxWebLinks) {
+            WriteLog(0, formatText("WebLinks count %d cut to %d", count, server_requests_detail::kMaxWebLinks));
+            count = server_requests_detail::kMaxWebLinks;
         }
         std::vector<WebLinkRecord> links(static_cast<size_t>(count));
         size_t filled = 0;
         if (tilde != std::string::npos) {
-            const std::vector<std::string> records = detail::split(std::string_view(reply).substr(tilde + 1), '^');
+            const std::vector<std::string> records = server_requests_detail::split(std::string_view(reply).substr(tilde + 1), '^');
             for (size_t i = 0; i < records.size() && i < links.size(); ++i) {
-                const std::string record = detail::trim(records[i]);
+                const std::string record = server_requests_detail::trim(records[i]);
                 if (record.empty())
                     break;
-                detail::fillWebLink(links[i], detail::split(record, '|'));
+                server_requests_detail::fillWebLink(links[i], server_requests_detail::split(record, '|'));
                 filled = i + 1;
                 WriteLog(0, formatText("Link No :%d, WebLinks : %s, MainGrp : %s", static_cast<int>(i), links[i].Name,
                                        links[i].MainGroup));
@@ -298,16 +298,16 @@ std::string UrlEncode(std::string_view text, bool reserved)
             break; // a NUL ends the text
         if (c == '%' || (reserved && kReserved.find(ch) != std::string_view::npos)
             || kUnsafe.find(ch) != std::string_view::npos || c < 32 || c == 127) {
-            out += detail::percent(c);
+            out += server_requests_detail::percent(c);
         } else if (c >= 0x80) {
             // Every byte of the character's UTF-8 sequence, so that three-byte
             // characters (the shekel and euro signs) arrive whole.
-            const std::string utf8 = detail::cp1255ToUtf8(c);
+            const std::string utf8 = server_requests_detail::cp1255ToUtf8(c);
             if (utf8.empty()) {
-                out += detail::percent(c);
+                out += server_requests_detail::percent(c);
             } else {
                 for (const char b : utf8)
-                    out += detail::percent(static_cast<unsigned char>(b));
+                    out += server_requests_detail::percent(static_cast<unsigned char>(b));
             }
         } else {
             out += ch;

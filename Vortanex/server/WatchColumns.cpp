@@ -8,7 +8,7 @@
 
 // File-local helpers.
 namespace {
-namespace detail {
+namespace watch_columns_detail {
 
 void putLe32(std::string& out, int32_t v)
 {
@@ -25,7 +25,7 @@ int32_t getLe32(const std::string& in, size_t at)
     return static_cast<int32_t>(u);
 }
 
-} // namespace detail
+} // namespace watch_columns_detail
 } // namespace
 
 WatchColumnLayout DefaultWatchColumns()
@@ -60,9 +60,9 @@ void SaveWatchColumns(const pf::Paths& paths, std::string_view userId, const Wat
 
     std::string bytes;
     bytes.reserve(kWatchColumnFileSize);
-    detail::putLe32(bytes, layout.count);
+    watch_columns_detail::putLe32(bytes, layout.count);
     for (int32_t k : layout.kinds)
-        detail::putLe32(bytes, k);
+        watch_columns_detail::putLe32(bytes, k);
     if (!pf::files::writeAtomic(WatchColumnsFile(paths, userId), bytes))
         return;
     WriteLog(0, "Watch data saved to dat file");
@@ -74,11 +74,11 @@ std::optional<WatchColumnLayout> ReadWatchColumns(const pf::Paths& paths, std::s
     if (!bytes || bytes->size() != kWatchColumnFileSize)
         return std::nullopt;
     WatchColumnLayout l;
-    l.count = detail::getLe32(*bytes, 0);
+    l.count = watch_columns_detail::getLe32(*bytes, 0);
     if (l.count < 0 || l.count > 23)
         return std::nullopt;
     for (size_t i = 0; i < l.kinds.size(); ++i) {
-        l.kinds[i] = detail::getLe32(*bytes, 4 * (i + 1));
+        l.kinds[i] = watch_columns_detail::getLe32(*bytes, 4 * (i + 1));
         if (l.kinds[i] < 0 || l.kinds[i] > 22)
             return std::nullopt;
     }

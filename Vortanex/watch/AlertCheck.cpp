@@ -24,7 +24,11 @@ int AlertCheckGate::pending() const
     return static_cast<int>(m_pending.size());
 }
 
-std::optional<FiredAlert> CheckAlerts(int security, AlertTable& alerts, SecurityTable& securities, int64_t now)
+namespace {
+
+// claimed: the quote that queued the check, tested before the stored one.
+std::optional<FiredAlert> Check(int security, const QuoteData* claimed, AlertTable& alerts,
+                                SecurityTable& securities, int64_t now)
 {
     if (!securities.valid(security))
         return std::nullopt;
@@ -35,12 +39,15 @@ std::optional<FiredAlert> CheckAlerts(int security, AlertTable& alerts, Security
     // one after the other, so the mark read here is the previous check's.)
     if (!rec.alert_flag.load())
         return std::nullopt;
-    const auto fired = alerts.fireFirst(security, rec.quote(), now);
+    // A fire clears the mark: no further check of the security starts until
+    // one of its alerts is saved again or loaded at the next start. Cleared
+    // by the fire itself, under the table's lock, so that an alert the user
+    // saves just as this one fires keeps its mark.
+    auto fired = claimed ? alerts.fireFirst(security, *claimed, now, &rec.alert_flag) : std::nullopt;
+    if (!fired)
+        fired = alerts.fireFirst(security, rec.quote(), now, &rec.alert_flag);
     if (!fired)
         return std::nullopt;
-    // No further check of the security starts until one of its alerts is
-    // saved again or loaded at the next start.
-    rec.alert_flag.store(0);
     const AlertRecord& r = fired->second;
     WriteLog(r.criteria == kCriteriaBelow ? 1 : 0, r.description);
 
@@ -58,4 +65,17 @@ std::optional<FiredAlert> CheckAlerts(int security, AlertTable& alerts, Security
     out.key = fired->first;
     out.recurring = r.recurring;
     return out;
+}
+
+} // namespace
+
+std::optional<FiredAlert> CheckAlerts(int security, AlertTable& alerts, SecurityTable& securities, int64_t now)
+{
+    return Check(security, nullptr, alerts, securities, now);
+}
+
+std::optional<FiredAlert> CheckAlerts(int security, const QuoteData& claimed, AlertTable& alerts,
+                                      SecurityTable& securities, int64_t now)
+{
+    return Check(security, &claimed, alerts, securities, now);
 }

@@ -10,6 +10,7 @@
 
 class AlertTable;
 class SecurityTable;
+struct QuoteData;
 
 // At most one pending check per security: a burst of ticks of one security
 // starts one check, and a tick that arrives after the check took its quote
@@ -44,3 +45,9 @@ struct FiredAlert {
 // while the security's alert mark is cleared (an alert of it fired and none
 // was saved since).
 std::optional<FiredAlert> CheckAlerts(int security, AlertTable& alerts, SecurityTable& securities, int64_t now);
+// The same for a check the feed queued: first against the quote that queued
+// it (its crossing fires even when a later tick undid it before the check
+// ran), then, when that fires nothing, against the stored quote (the ticks
+// that came while the check was pending and so queued none).
+std::optional<FiredAlert> CheckAlerts(int security, const QuoteData& claimed, AlertTable& alerts,
+                                      SecurityTable& securities, int64_t now);

@@ -17,7 +17,7 @@ const AlertType kAlertTypes[kAlertTypeCount] = {
 
 namespace {
 
-bool readInt(const std::string& text, long& out)
+bool readLong(const std::string& text, long& out)
 {
     const char* first = text.data();
     const char* last = first + text.size();
@@ -43,7 +43,7 @@ bool readTime(const std::vector<std::string>& f, size_t first, int64_t& out)
             return true; // a time is taken only when all six fields are there
     long v[6];
     for (size_t i = 0; i < 6; ++i)
-        if (!readInt(f[first + i], v[i]))
+        if (!readLong(f[first + i], v[i]))
             return false;
     if (v[0] < 1900 || v[1] < 1 || v[1] > 12 || v[2] < 1 || v[2] > 31 || v[3] < 0 || v[3] > 23 || v[4] < 0 ||
         v[4] > 59 || v[5] < 0 || v[5] > 59)
@@ -100,17 +100,17 @@ bool AlertRecord::ParseFields(const std::vector<std::string>& f)
         return false;
     long v = 0;
     if (!f[1].empty()) {
-        if (!readInt(f[1], v))
+        if (!readLong(f[1], v))
             return false;
         secIndex = static_cast<int>(v);
     }
     if (!f[20].empty()) {
-        if (!readInt(f[20], v) || v < 0 || v >= kAlertTypeCount)
+        if (!readLong(f[20], v) || v < 0 || v >= kAlertTypeCount)
             return false;
         type = static_cast<int>(v);
     }
     if (!f[2].empty()) {
-        if (!readInt(f[2], v))
+        if (!readLong(f[2], v))
             return false;
         quoteField = static_cast<int>(v);
     }
@@ -119,13 +119,13 @@ bool AlertRecord::ParseFields(const std::vector<std::string>& f)
         return false;
     // An alert without its criteria could never fire and would be written
     // back as -1, then dropped at the next start: refused here instead.
-    if (f[3].empty() || !readInt(f[3], v) || (v != kCriteriaAtOrAbove && v != kCriteriaBelow))
+    if (f[3].empty() || !readLong(f[3], v) || (v != kCriteriaAtOrAbove && v != kCriteriaBelow))
         return false;
     criteria = static_cast<int>(v);
     if (!f[4].empty() && !readDouble(f[4], trigger))
         return false;
     if (!f[5].empty()) {
-        if (!readInt(f[5], v))
+        if (!readLong(f[5], v))
             return false;
         recurring = v != 0;
     }

@@ -19,7 +19,7 @@
 #include <atomic>
 #include <mutex>
 
-namespace detail {
+namespace alert_store_detail {
 namespace {
 
 AlertCheckGate g_gate;
@@ -30,7 +30,7 @@ std::filesystem::path g_soundRoot;               // guarded by g_mutex
 AlertStore::ManagerOpener g_managerOpener;       // guarded by g_mutex
 
 } // namespace
-} // namespace detail
+} // namespace alert_store_detail
 
 AlertStore::AlertStore(std::filesystem::path dataFolder) : m_dataFolder(std::move(dataFolder))
 {
@@ -107,47 +107,47 @@ void AlertStore::prefetchCheck(int security)
 bool AlertStore::claimCheck(int security, const SecurityRecord& row)
 {
     // A tick that meets no alert's condition queues nothing.
-    return AlertTable::instance().mayFire(security, row) && detail::g_gate.claim(security);
+    return AlertTable::instance().mayFire(security, row) && alert_store_detail::g_gate.claim(security);
 }
 
-void AlertStore::check(int security)
+void AlertStore::check(int security, const QuoteData& claimed)
 {
     // Released before the quote is read: a tick after this point starts the
     // next check.
-    detail::g_gate.release(security);
+    alert_store_detail::g_gate.release(security);
     const auto table = SecurityTable::current();
     if (!table)
         return;
-    if (auto fired = CheckAlerts(security, AlertTable::instance(), *table, pf::clock().nowSeconds()))
+    if (auto fired = CheckAlerts(security, claimed, AlertTable::instance(), *table, pf::clock().nowSeconds()))
         ShowAlertPopUp(fired->security, fired->name, fired->description, fired->trackedText, fired->key);
 }
 
 void AlertStore::setSoundService(pf::SoundService* sound, std::filesystem::path soundFolderRoot)
 {
-    std::lock_guard lock(detail::g_mutex);
-    detail::g_sound = sound;
-    detail::g_soundRoot = std::move(soundFolderRoot);
+    std::lock_guard lock(alert_store_detail::g_mutex);
+    alert_store_detail::g_sound = sound;
+    alert_store_detail::g_soundRoot = std::move(soundFolderRoot);
 }
 
 void AlertStore::playAlertSound()
 {
-    std::lock_guard lock(detail::g_mutex);
-    if (detail::g_sound)
-        AlertSoundThread(0, *detail::g_sound, pf::Paths(detail::g_soundRoot));
+    std::lock_guard lock(alert_store_detail::g_mutex);
+    if (alert_store_detail::g_sound)
+        AlertSoundThread(0, *alert_store_detail::g_sound, pf::Paths(alert_store_detail::g_soundRoot));
 }
 
 void AlertStore::setManagerOpener(ManagerOpener opener)
 {
-    std::lock_guard lock(detail::g_mutex);
-    detail::g_managerOpener = std::move(opener);
+    std::lock_guard lock(alert_store_detail::g_mutex);
+    alert_store_detail::g_managerOpener = std::move(opener);
 }
 
 void AlertStore::openManager(int security, const std::string& name, const std::string& key)
 {
     ManagerOpener opener;
     {
-        std::lock_guard lock(detail::g_mutex);
-        opener = detail::g_managerOpener;
+        std::lock_guard lock(alert_store_detail::g_mutex);
+        opener = alert_store_detail::g_managerOpener;
     }
     if (opener)
         opener(security, name, key);

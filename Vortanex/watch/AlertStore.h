@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+struct QuoteData;
 struct SecurityRecord;
 
 namespace pf {
@@ -28,10 +29,11 @@ public:
     std::filesystem::path filePath() const;
 
     // The feed's side, any thread: a qualifying tick claims a check (false
-    // while one of the security is pending), and the check runs on the pool.
+    // while one of the security is pending), and the check runs on the pool
+    // with the quote that claimed it.
     static bool claimCheck(int security, const SecurityRecord& row);
     static void prefetchCheck(int security);
-    static void check(int security);
+    static void check(int security, const QuoteData& claimed);
 
     // The alert sound of a popup; nothing without a sound service.
     static void setSoundService(pf::SoundService* sound, std::filesystem::path soundFolderRoot);

@@ -140,7 +140,8 @@ int AlertTable::size() const
     return static_cast<int>(m_alerts.size());
 }
 
-std::optional<AlertTable::Entry> AlertTable::fireFirst(int security, const QuoteData& quote, int64_t now)
+std::optional<AlertTable::Entry> AlertTable::fireFirst(int security, const QuoteData& quote, int64_t now,
+                                                      std::atomic<uint8_t>* mark)
 {
     std::lock_guard lock(m_mutex);
     const auto it = m_bySecurity.find(security);
@@ -152,7 +153,9 @@ std::optional<AlertTable::Entry> AlertTable::fireFirst(int security, const Quote
             continue;
         r.triggered = true;
         r.trackedTime = now;
-        publishTriggers();
+        markFired(r);
+        if (mark)
+            mark->store(0);
         return Entry{key, r};
     }
     return std::nullopt;
@@ -199,13 +202,37 @@ void AlertTable::publishTriggers()
             ++triggers->first[static_cast<size_t>(r.secIndex) + 1];
     for (size_t i = 1; i < triggers->first.size(); ++i)
         triggers->first[i] += triggers->first[i - 1];
-    triggers->list.resize(triggers->first.empty() ? 0 : triggers->first.back());
+    triggers->list = std::vector<Trigger>(triggers->first.empty() ? 0 : triggers->first.back());
     std::vector<uint32_t> next(triggers->first.begin(), triggers->first.end());
-    for (const auto& [key, r] : m_alerts)
-        if (!r.triggered && r.secIndex >= 0)
-            triggers->list[next[static_cast<size_t>(r.secIndex)]++] = {r.quoteField, r.criteria, r.trigger};
+    for (const auto& [key, r] : m_alerts) {
+        if (r.triggered || r.secIndex < 0)
+            continue;
+        Trigger& t = triggers->list[next[static_cast<size_t>(r.secIndex)]++];
+        t.trigger = r.trigger;
+        t.quoteField = r.quoteField;
+        t.below = r.criteria == kCriteriaBelow;
+    }
     std::atomic_store(&m_triggers, std::shared_ptr<const Triggers>(std::move(triggers)));
     m_triggersVersion.store(g_triggersVersions.fetch_add(1) + 1, std::memory_order_release);
+}
+
+void AlertTable::markFired(const AlertRecord& record)
+{
+    // The security's unmarked thresholds are those of its alerts that have
+    // not fired (each fire since the publication marked one of its own), so
+    // marking any unmarked one equal to the fired alert's keeps them so.
+    const Triggers* triggers = m_triggers.get(); // written only under m_mutex, which is held
+    if (!triggers || record.secIndex < 0 || static_cast<size_t>(record.secIndex) + 1 >= triggers->first.size())
+        return;
+    const uint32_t end = triggers->first[static_cast<size_t>(record.secIndex) + 1];
+    for (uint32_t i = triggers->first[static_cast<size_t>(record.secIndex)]; i < end; ++i) {
+        const Trigger& t = triggers->list[i];
+        if (t.quoteField == record.quoteField && t.below == (record.criteria == kCriteriaBelow) &&
+            t.trigger == record.trigger && !t.fired.load(std::memory_order_relaxed)) {
+            t.fired.store(true, std::memory_order_release);
+            return;
+        }
+    }
 }
 
 const AlertTable::Triggers* AlertTable::triggersSeen() const
@@ -231,10 +258,12 @@ bool AlertTable::anyHolds(int security, Value&& valueOf) const
     const uint32_t end = triggers->first[static_cast<size_t>(security) + 1];
     for (uint32_t i = triggers->first[static_cast<size_t>(security)]; i < end; ++i) {
         const Trigger& t = triggers->list[i];
+        if (t.fired.load(std::memory_order_relaxed))
+            continue; // fired since the publication
         const double value = valueOf(t.quoteField);
         if (std::isnan(value))
             continue;
-        if (t.criteria == kCriteriaBelow ? value < t.trigger : value >= t.trigger)
+        if (t.below ? value < t.trigger : value >= t.trigger)
             return true;
     }
     return false;

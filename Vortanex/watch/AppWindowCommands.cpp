@@ -25,7 +25,7 @@
 #include <cstring>
 #include <string>
 
-namespace detail {
+namespace app_window_commands_detail {
 namespace {
 
 struct CommandText {
@@ -172,17 +172,17 @@ void downloadSecurity()
 }
 
 } // namespace
-} // namespace detail
+} // namespace app_window_commands_detail
 
 const char* AppWindowCommands::LockText(int id)
 {
-    const detail::CommandText* c = detail::find(id);
+    const app_window_commands_detail::CommandText* c = app_window_commands_detail::find(id);
     return c ? c->lock : "";
 }
 
 bool AppWindowCommands::Run(int id)
 {
-    const detail::CommandText* c = detail::find(id);
+    const app_window_commands_detail::CommandText* c = app_window_commands_detail::find(id);
     if (!c)
         return false;
     if (RefuseWhileLocked(c->lock))
@@ -193,35 +193,35 @@ bool AppWindowCommands::Run(int id)
             MsgBoxOk(c->noAccess);
             return false;
         }
-        if (detail::noClients()) {
+        if (app_window_commands_detail::noClients()) {
             MsgBoxOk(c->noClient);
             return false;
         }
     }
-    if (id == 32883 && (pv_user_info.user_type == 'V' || detail::noClients()))
+    if (id == 32883 && (pv_user_info.user_type == 'V' || app_window_commands_detail::noClients()))
         return false;
     if (c->riskKind && services().setRiskKind)
         services().setRiskKind(c->riskKind);
     switch (id) {
     case 32864:
-        detail::fontSetting();
+        app_window_commands_detail::fontSetting();
         return true;
     case 32865:
-        if (detail::openWindow(id))
+        if (app_window_commands_detail::openWindow(id))
             WatchCommands::MyUpdate(2);
         return true;
     case 32862:
-        detail::downloadSecurity();
+        app_window_commands_detail::downloadSecurity();
         return true;
     default:
-        return detail::openWindow(id);
+        return app_window_commands_detail::openWindow(id);
     }
 }
 
 void AppWindowCommands::Register(ui::Commands& commands, const std::set<int>& handledElsewhere)
 {
-    detail::followSecurityReload();
-    for (const detail::CommandText& c : detail::kCommands) {
+    app_window_commands_detail::followSecurityReload();
+    for (const app_window_commands_detail::CommandText& c : app_window_commands_detail::kCommands) {
         const int id = c.id;
         SetCommandLockText(id, c.lock);
         if (handledElsewhere.count(id))

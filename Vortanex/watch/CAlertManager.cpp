@@ -26,7 +26,7 @@
 #include <cstdlib>
 #include <ctime>
 
-namespace detail {
+namespace alert_manager_detail {
 namespace {
 
 // The type list's items; the sixth carries the trailing blank the list has
@@ -104,9 +104,9 @@ ui::FormSpec managerSpec()
 }
 
 } // namespace
-} // namespace detail
+} // namespace alert_manager_detail
 
-CAlertManager::CAlertManager(QWidget* parent) : ui::Form(detail::managerSpec(), parent)
+CAlertManager::CAlertManager(QWidget* parent) : ui::Form(alert_manager_detail::managerSpec(), parent)
 {
     onClick(kSave, [this] { OnOK(); });
     onClick(kChoose, [this] { OnChooseSecurity(); });
@@ -146,7 +146,7 @@ void CAlertManager::onInit()
             OnContextMenu(m_list->indexOfTopLevelItem(m_list->itemAt(at)));
         });
     }
-    setComboItems(kType, detail::kTypeItems);
+    setComboItems(kType, alert_manager_detail::kTypeItems);
     setComboItems(kCriteria, {">=", "<"});
     setComboItems(kFrequency, {"Once", "Recurring"});
     setComboIndex(kType, 0);
@@ -200,14 +200,14 @@ void CAlertManager::fillList()
         }
         const int decimals = AlertValueDecimals(r.type, exch);
         const QStringList texts = {
-            QString::fromStdString(detail::exchangeName(exch)),
+            QString::fromStdString(alert_manager_detail::exchangeName(exch)),
             QString::fromStdString(display),
             QString::fromUtf8(r.type >= 0 && r.type < kAlertTypeCount ? kAlertTypes[r.type].name : ""),
             QString::fromUtf8(AlertCriteriaText(r.criteria)),
             QString::fromStdString(formatText("%.*lf", decimals, r.typed)),
             QString::fromStdString(r.name),
-            QString::fromStdString(detail::listTime(r.setTime)),
-            r.triggered ? QString::fromStdString(detail::listTime(r.trackedTime)) : QStringLiteral("ACTIVE"),
+            QString::fromStdString(alert_manager_detail::listTime(r.setTime)),
+            r.triggered ? QString::fromStdString(alert_manager_detail::listTime(r.trackedTime)) : QStringLiteral("ACTIVE"),
             r.recurring ? QStringLiteral("YES") : QStringLiteral("NO"),
         };
         m_rowKeys.push_back(key);
@@ -241,19 +241,19 @@ void CAlertManager::OnOK()
             return;
         const auto table = SecurityTable::current();
         if (m_security < 0 || !table || !table->valid(m_security)) {
-            detail::ask("Please select Security", MsgIconWarning);
+            alert_manager_detail::ask("Please select Security", MsgIconWarning);
             focus(kChoose);
             return;
         }
         const int type = comboIndex(kType);
         if (type < 0 || type >= kAlertTypeCount) {
-            detail::ask("Please select alert type", MsgIconWarning);
+            alert_manager_detail::ask("Please select alert type", MsgIconWarning);
             return;
         }
         double typed = 0;
         // A value that is not a number is no value (it would read as 0).
-        if (!detail::readValue(text(kValue), typed)) {
-            detail::ask("Please enter a value", MsgIconWarning);
+        if (!alert_manager_detail::readValue(text(kValue), typed)) {
+            alert_manager_detail::ask("Please enter a value", MsgIconWarning);
             return;
         }
         const int criteria = comboIndex(kCriteria) == 1 ? kCriteriaBelow : kCriteriaAtOrAbove;
@@ -267,19 +267,19 @@ void CAlertManager::OnOK()
         const bool quoted = current != 0;
         const bool already = criteria == kCriteriaBelow ? trigger > current : current >= trigger;
         if (quoted && already) {
-            detail::ask(formatText("Cannot save the alert as %s of %s is already %s %.2lf is [%.4lf]", t.name,
+            alert_manager_detail::ask(formatText("Cannot save the alert as %s of %s is already %s %.2lf is [%.4lf]", t.name,
                                    display.c_str(), AlertCriteriaText(criteria), typed, current / t.scale),
                         MsgIconWarning);
             return;
         }
         const int frequency = comboIndex(kFrequency);
         if (frequency < 0) {
-            detail::ask("Please select a frequency", MsgIconWarning);
+            alert_manager_detail::ask("Please select a frequency", MsgIconWarning);
             return;
         }
         const std::string name = text(kName);
         if (name.empty()) {
-            detail::ask("Please enter a alert name", MsgIconWarning);
+            alert_manager_detail::ask("Please enter a alert name", MsgIconWarning);
             return;
         }
         const int decimals = AlertValueDecimals(type, exch);
@@ -292,13 +292,13 @@ void CAlertManager::OnOK()
         r.typed = typed;
         r.recurring = frequency != 0;
         r.name = AlertFileText(name);
-        r.description = AlertDescription(type, display, detail::exchangeName(exch), criteria, typed, decimals);
+        r.description = AlertDescription(type, display, alert_manager_detail::exchangeName(exch), criteria, typed, decimals);
         r.watchToken = rec.wtoken;
         r.symbol = std::string(rec.symbol.view());
 
         AlertTable& alerts = AlertTable::instance();
         if (!m_modify && alerts.countOf(m_security) >= 3) {
-            detail::ask("Max of 3 alerts can be set for the same script", MsgIconInformation);
+            alert_manager_detail::ask("Max of 3 alerts can be set for the same script", MsgIconInformation);
             return;
         }
         const std::string key = AlertKey(type, display, criteria, typed, decimals);
@@ -308,19 +308,19 @@ void CAlertManager::OnOK()
             const auto existing = alerts.find(key);
             if (existing && !existing->triggered && existing->criteria == r.criteria &&
                 existing->quoteField == r.quoteField && existing->trigger == r.trigger &&
-                detail::ask("The selected alert already exists do you want to modify this alert",
-                            MsgYesNo | MsgIconQuestion) == detail::kIdNo)
+                alert_manager_detail::ask("The selected alert already exists do you want to modify this alert",
+                            MsgYesNo | MsgIconQuestion) == alert_manager_detail::kIdNo)
                 return; // the old alert stays as it was
         }
         // Only now is the old alert replaced: No above keeps it.
         if (m_modify && !m_editedKey.empty() && !sameAlert)
             alerts.erase(m_editedKey);
         if (g_AppSettings.alerts_switch == 0 &&
-            detail::ask("Alert(s) are currently disabled would you like to activate the alerts?",
-                        MsgYesNo | MsgIconQuestion) == detail::kIdYes) {
+            alert_manager_detail::ask("Alert(s) are currently disabled would you like to activate the alerts?",
+                        MsgYesNo | MsgIconQuestion) == alert_manager_detail::kIdYes) {
             g_AppSettings.alerts_switch = 1;
             SaveSettings();
-            detail::ask("To disable the alerts go to Vortanex Settings and uncheck the ScripAlerts checkBox",
+            alert_manager_detail::ask("To disable the alerts go to Vortanex Settings and uncheck the ScripAlerts checkBox",
                         MsgIconInformation);
         }
         alerts.put(key, r);
@@ -456,8 +456,8 @@ void CAlertManager::OnRemoveSelected()
         return;
     showAlert(key);
     const std::string display = text(kSecurity);
-    if (detail::ask(formatText("Are you sure you want to remove alert %s?", display.c_str()),
-                    MsgYesNo | MsgIconQuestion) == detail::kIdNo)
+    if (alert_manager_detail::ask(formatText("Are you sure you want to remove alert %s?", display.c_str()),
+                    MsgYesNo | MsgIconQuestion) == alert_manager_detail::kIdNo)
         return;
     AlertTable::instance().erase(key);
     setText(kStatus, formatText("%s Removed from the alert list", display.c_str()));
@@ -470,7 +470,7 @@ void CAlertManager::OnRemoveSelected()
 
 void CAlertManager::OnClearAll()
 {
-    if (detail::ask("Are You sure you want to clear all the alerts?", MsgYesNo | MsgIconQuestion) != detail::kIdYes)
+    if (alert_manager_detail::ask("Are You sure you want to clear all the alerts?", MsgYesNo | MsgIconQuestion) != alert_manager_detail::kIdYes)
         return;
     AlertTable::instance().clear();
     fillList();

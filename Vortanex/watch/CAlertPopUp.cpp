@@ -20,7 +20,7 @@
 
 #include <mutex>
 
-namespace detail {
+namespace alert_pop_up_detail {
 namespace {
 
 constexpr const char* kLockedText = "No Action is allowed when the terminal is locked";
@@ -63,11 +63,11 @@ void styleLabel(QWidget* w, const QFont& font, const char* colour)
 }
 
 } // namespace
-} // namespace detail
+} // namespace alert_pop_up_detail
 
 CAlertPopUp::CAlertPopUp(int security, std::string name, std::string description, std::string trackedTime,
                          std::string key, bool recurring, QWidget* parent)
-    : ui::Form(detail::popupSpec(name), parent), m_security(security), m_name(std::move(name)),
+    : ui::Form(alert_pop_up_detail::popupSpec(name), parent), m_security(security), m_name(std::move(name)),
       m_description(std::move(description)), m_trackedTime(std::move(trackedTime)), m_key(std::move(key)),
       m_recurring(recurring)
 {
@@ -98,10 +98,10 @@ CAlertPopUp::CAlertPopUp(int security, std::string name, std::string description
 
 std::pair<int, int> CAlertPopUp::NextCascadePosition()
 {
-    std::lock_guard lock(detail::g_cascadeMutex);
-    const std::pair<int, int> at{detail::g_cascadeX, detail::g_cascadeY};
-    int& x = detail::g_cascadeX;
-    int& y = detail::g_cascadeY;
+    std::lock_guard lock(alert_pop_up_detail::g_cascadeMutex);
+    const std::pair<int, int> at{alert_pop_up_detail::g_cascadeX, alert_pop_up_detail::g_cascadeY};
+    int& x = alert_pop_up_detail::g_cascadeX;
+    int& y = alert_pop_up_detail::g_cascadeY;
     if (x > 800)
         x = 0;
     if (y >= 400) {
@@ -116,9 +116,9 @@ std::pair<int, int> CAlertPopUp::NextCascadePosition()
 
 void CAlertPopUp::ResetCascade()
 {
-    std::lock_guard lock(detail::g_cascadeMutex);
-    detail::g_cascadeX = 20;
-    detail::g_cascadeY = 20;
+    std::lock_guard lock(alert_pop_up_detail::g_cascadeMutex);
+    alert_pop_up_detail::g_cascadeX = 20;
+    alert_pop_up_detail::g_cascadeY = 20;
 }
 
 void CAlertPopUp::onInit()
@@ -143,23 +143,23 @@ void CAlertPopUp::onInit()
 
     QFont bold = font();
     bold.setBold(true);
-    detail::styleLabel(control(kTitle), bold, nullptr);
+    alert_pop_up_detail::styleLabel(control(kTitle), bold, nullptr);
     // Each text in a tone that reads on the theme's window: the light tones
     // on a dark one.
     const bool dark = IsDarkTheme();
-    detail::styleLabel(control(kMessage), font(), dark ? "rgb(176,176,176)" : "rgb(80,80,80)");
+    alert_pop_up_detail::styleLabel(control(kMessage), font(), dark ? "rgb(176,176,176)" : "rgb(80,80,80)");
     QFont large("Arial");
     large.setPixelSize(20);
     large.setWeight(QFont::DemiBold);
-    detail::styleLabel(control(kSymbol), large, nullptr);
+    alert_pop_up_detail::styleLabel(control(kSymbol), large, nullptr);
     QFont larger("Arial");
     larger.setPixelSize(30);
     larger.setWeight(QFont::ExtraBold);
-    detail::styleLabel(control(kLtp), larger, nullptr);
+    alert_pop_up_detail::styleLabel(control(kLtp), larger, nullptr);
     const char* fall = dark ? "rgb(255,128,128)" : "rgb(160,0,0)";
     const char* rise = dark ? "rgb(0,200,0)" : "rgb(0,96,0)";
-    detail::styleLabel(control(kChange), bold, change < 0 ? fall : rise);
-    detail::styleLabel(control(kTtq), bold, dark ? "rgb(128,176,255)" : "rgb(0,0,128)");
+    alert_pop_up_detail::styleLabel(control(kChange), bold, change < 0 ? fall : rise);
+    alert_pop_up_detail::styleLabel(control(kTtq), bold, dark ? "rgb(128,176,255)" : "rgb(0,0,128)");
 
     if (IsTerminalLocked()) {
         showControl(kAction, false);
@@ -196,7 +196,7 @@ std::vector<int> CAlertPopUp::actionItems() const
 void CAlertPopUp::OnAction()
 {
     if (IsTerminalLocked()) {
-        MyMessageBox(detail::kLockedText, "Error", MsgIconInformation);
+        MyMessageBox(alert_pop_up_detail::kLockedText, "Error", MsgIconInformation);
         return;
     }
     const auto table = SecurityTable::current();
@@ -223,7 +223,7 @@ void CAlertPopUp::OnAction()
 void CAlertPopUp::runAction(int command)
 {
     if (IsTerminalLocked()) {
-        MyMessageBox(detail::kLockedText, "Error", MsgIconInformation);
+        MyMessageBox(alert_pop_up_detail::kLockedText, "Error", MsgIconInformation);
         return;
     }
     SetAccessTime();
@@ -266,7 +266,7 @@ void CAlertPopUp::runAction(int command)
 void CAlertPopUp::reject()
 {
     if (IsTerminalLocked() && !m_openedLocked) {
-        MyMessageBox(detail::kLockedText, "Error", MsgIconInformation);
+        MyMessageBox(alert_pop_up_detail::kLockedText, "Error", MsgIconInformation);
         return;
     }
     ui::Form::reject();

@@ -13,7 +13,7 @@
 
 #include <algorithm>
 
-namespace detail {
+namespace column_select_detail {
 namespace {
 
 ui::FormSpec columnSelectSpec()
@@ -57,10 +57,10 @@ void pleaseSelect(const char* which)
 }
 
 } // namespace
-} // namespace detail
+} // namespace column_select_detail
 
 CColumnSelect::CColumnSelect(int watchIndex, std::vector<std::string> chosen, QWidget* parent)
-    : ui::Form(detail::columnSelectSpec(), parent), m_watchIndex(watchIndex), m_chosen(std::move(chosen))
+    : ui::Form(column_select_detail::columnSelectSpec(), parent), m_watchIndex(watchIndex), m_chosen(std::move(chosen))
 {
     onClick(kAdd, [this] { OnAdd(); });
     onClick(kRemove, [this] { OnRemove(); });
@@ -124,7 +124,7 @@ void CColumnSelect::OnAdd()
     try {
         const int row = comboIndex(kAvailable);
         if (row < 0) {
-            detail::pleaseSelect("Available");
+            column_select_detail::pleaseSelect("Available");
             return;
         }
         std::vector<std::string> selected = selectedCaptions();
@@ -144,7 +144,7 @@ void CColumnSelect::OnRemove()
     try {
         const int row = comboIndex(kSelected);
         if (row < 0) {
-            detail::pleaseSelect("Selected");
+            column_select_detail::pleaseSelect("Selected");
             return;
         }
         std::vector<std::string> selected = selectedCaptions();
@@ -160,7 +160,7 @@ void CColumnSelect::OnMoveUp()
     try {
         const int row = comboIndex(kSelected);
         if (row < 0) {
-            detail::pleaseSelect("Selected");
+            column_select_detail::pleaseSelect("Selected");
             return;
         }
         if (row == 0)
@@ -178,7 +178,7 @@ void CColumnSelect::OnMoveDown()
     try {
         const int row = comboIndex(kSelected);
         if (row < 0) {
-            detail::pleaseSelect("Selected");
+            column_select_detail::pleaseSelect("Selected");
             return;
         }
         std::vector<std::string> selected = selectedCaptions();
@@ -196,7 +196,7 @@ std::vector<int> CColumnSelect::selectedKinds()
     m_chosen.clear();
     std::vector<int> kinds;
     for (const std::string& caption : selectedCaptions()) {
-        const int kind = detail::kindOfCaption(caption);
+        const int kind = column_select_detail::kindOfCaption(caption);
         if (kind < 0 || std::find(kinds.begin(), kinds.end(), kind) != kinds.end())
             continue;
         m_chosen.push_back(caption);

@@ -29,7 +29,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace detail {
+namespace scrip_detail {
 namespace {
 
 ui::FormSpec scripSpec()
@@ -89,10 +89,10 @@ std::string segmentName(int id)
 }
 
 } // namespace
-} // namespace detail
+} // namespace scrip_detail
 
 CScrip::CScrip(int mode, CVortanexView* view, QWidget* parent)
-    : ui::Form(detail::scripSpec(), parent), m_mode(mode), m_view(view)
+    : ui::Form(scrip_detail::scripSpec(), parent), m_mode(mode), m_view(view)
 {
     m_results = new QTreeWidget(this);
     m_results->setObjectName(QStringLiteral("scripResults"));
@@ -145,7 +145,7 @@ void CScrip::onInit()
     setComboIndex(kCategory, 0);
     setComboItems(kList, {" Select Watchlist"});
     setComboIndex(kList, 0);
-    for (int box : detail::kExchangeBoxes)
+    for (int box : scrip_detail::kExchangeBoxes)
         setChecked(box, true);
     setChecked(kCash, true);
     setChecked(kFuture, true);
@@ -200,8 +200,8 @@ void CScrip::OnSearch()
         return;
     }
     for (int i = 0; i < 6; ++i)
-        if (checked(detail::kExchangeBoxes[i]))
-            q.exchanges.emplace_back(detail::kExchangeCodes[i]);
+        if (checked(scrip_detail::kExchangeBoxes[i]))
+            q.exchanges.emplace_back(scrip_detail::kExchangeCodes[i]);
     if (q.exchanges.empty()) {
         MsgBoxOk("Please select the Market Exchange Type");
         return;
@@ -315,7 +315,7 @@ void CScrip::OnWatchlist()
         const std::vector<std::string> groups = table.groupNames();
         const std::string groupName =
             rec.group >= 0 && rec.group < static_cast<int>(groups.size()) ? groups[size_t(rec.group)] : "";
-        const std::string segment8 = detail::segmentName(8);
+        const std::string segment8 = scrip_detail::segmentName(8);
         if (rec.id <= -10000) {
             if (!segment8.empty() && (groupName == segment8 || groupName == "All " + segment8)) {
                 std::vector<DerivaneWatchRow> rows;

@@ -27,7 +27,7 @@
 #include <QLineEdit>
 #include <QStyle>
 
-namespace detail {
+namespace scrip_search_detail {
 namespace {
 
 CScripSearch* g_modeless = nullptr;
@@ -74,14 +74,14 @@ CVortanexView* currentWatchView()
 }
 
 } // namespace
-} // namespace detail
+} // namespace scrip_search_detail
 
 struct CScripSearch::Filters : SearchFilters {};
 
 CScripSearch::CScripSearch(int mode, std::function<void(int, int)> onChosen, int leg, QWidget* parent)
-    : ui::Form(detail::scripSearchSpec(), parent), m_mode(mode), m_onChosen(std::move(onChosen)), m_leg(leg)
+    : ui::Form(scrip_search_detail::scripSearchSpec(), parent), m_mode(mode), m_onChosen(std::move(onChosen)), m_leg(leg)
 {
-    for (int id : detail::kCombos)
+    for (int id : scrip_search_detail::kCombos)
         if (auto* combo = qobject_cast<QComboBox*>(control(id))) {
             combo->installEventFilter(this);
             if (combo->lineEdit())
@@ -102,13 +102,13 @@ CScripSearch::CScripSearch(int mode, std::function<void(int, int)> onChosen, int
 
 CScripSearch::~CScripSearch()
 {
-    if (detail::g_modeless == this)
-        detail::g_modeless = nullptr;
+    if (scrip_search_detail::g_modeless == this)
+        scrip_search_detail::g_modeless = nullptr;
 }
 
 CScripSearch* CScripSearch::modeless()
 {
-    return detail::g_modeless;
+    return scrip_search_detail::g_modeless;
 }
 
 void CScripSearch::RefreshStyle()
@@ -129,15 +129,15 @@ void CScripSearch::RefreshStyle()
 
 void CScripSearch::OpenModeless()
 {
-    if (!detail::g_modeless) {
+    if (!scrip_search_detail::g_modeless) {
         CMainFrame* frame = g_pMainFrame.load();
-        detail::g_modeless = new CScripSearch(0, {}, 0, frame);
-        detail::g_modeless->setAttribute(Qt::WA_DeleteOnClose);
-        ui::modalHost().showModeless(*detail::g_modeless);
+        scrip_search_detail::g_modeless = new CScripSearch(0, {}, 0, frame);
+        scrip_search_detail::g_modeless->setAttribute(Qt::WA_DeleteOnClose);
+        ui::modalHost().showModeless(*scrip_search_detail::g_modeless);
     }
-    detail::g_modeless->show();
-    detail::g_modeless->raise();
-    detail::g_modeless->activateWindow();
+    scrip_search_detail::g_modeless->show();
+    scrip_search_detail::g_modeless->raise();
+    scrip_search_detail::g_modeless->activateWindow();
 }
 
 void CScripSearch::onInit()
@@ -284,7 +284,7 @@ void CScripSearch::OnEnter()
             finish(1);
             return;
         }
-        CVortanexView* view = detail::currentWatchView();
+        CVortanexView* view = scrip_search_detail::currentWatchView();
         if (!view) {
             MsgBoxOk("Open a market watch to add the security to.");
             return;
@@ -334,8 +334,8 @@ void CScripSearch::OnCancel()
     m_open = false;
     // Only the modeless instance is the frame's; a modal one from the order
     // form or a basket leaves it alone.
-    if (detail::g_modeless == this) {
-        detail::g_modeless = nullptr;
+    if (scrip_search_detail::g_modeless == this) {
+        scrip_search_detail::g_modeless = nullptr;
         finish(2);
         close();
         return;
@@ -352,7 +352,7 @@ void CScripSearch::MyUpdate()
 bool CScripSearch::eventFilter(QObject* watched, QEvent* event)
 {
     int id = 0;
-    for (int c : detail::kCombos) {
+    for (int c : scrip_search_detail::kCombos) {
         auto* combo = qobject_cast<QComboBox*>(control(c));
         if (combo && (watched == combo || watched == combo->lineEdit()))
             id = c;
@@ -384,7 +384,7 @@ bool CScripSearch::eventFilter(QObject* watched, QEvent* event)
     return ui::Form::eventFilter(watched, event);
 }
 
-namespace detail {
+namespace scrip_search_detail {
 namespace {
 
 // The search is the frame's scrip search for the other windows (the basket's
@@ -400,4 +400,4 @@ namespace {
 }();
 
 } // namespace
-} // namespace detail
+} // namespace scrip_search_detail

@@ -51,7 +51,7 @@
 
 WatchOpenRequest g_WatchOpenRequest;
 
-namespace detail {
+namespace vortanex_view_detail {
 namespace {
 
 constexpr int kTimerId = 1;
@@ -199,7 +199,7 @@ ChainPlace chainPlaceOf(const SecurityRecord& s)
 }
 
 } // namespace
-} // namespace detail
+} // namespace vortanex_view_detail
 
 CVortanexView::Services& CVortanexView::services()
 {
@@ -209,12 +209,12 @@ CVortanexView::Services& CVortanexView::services()
 
 std::vector<CVortanexView*> CVortanexView::openViews()
 {
-    return detail::liveViews();
+    return vortanex_view_detail::liveViews();
 }
 
 uint64_t CVortanexView::quotesShown()
 {
-    return detail::g_quotesShown;
+    return vortanex_view_detail::g_quotesShown;
 }
 
 CVortanexView::CVortanexView(QWidget* parent)
@@ -224,7 +224,7 @@ CVortanexView::CVortanexView(QWidget* parent)
     m_grid->setObjectName(QStringLiteral("watchGrid"));
     m_grid->setGeometry(2, 2, std::max(0, width() - 4), std::max(0, height() - 4));
     m_grid->setFrozenColumns(kFixedWatchColumns);
-    m_grid->setDataIcons(detail::dataIcons());
+    m_grid->setDataIcons(vortanex_view_detail::dataIcons());
     // Cell writes are published by the 70 ms timer, one repaint per period.
     m_grid->model().setAutoFlush(false);
     m_ticker = new ui::Ticker(this);
@@ -234,7 +234,7 @@ CVortanexView::CVortanexView(QWidget* parent)
     // frame's shortcut must not win while a row of this view has the focus.
     m_grid->tree()->installEventFilter(this);
     m_grid->tree()->viewport()->installEventFilter(this);
-    detail::liveViews().push_back(this);
+    vortanex_view_detail::liveViews().push_back(this);
     // The spreadsheet link is this window's own: in place before the first
     // view can export or tick.
     static const bool excelLinked = [] {
@@ -247,7 +247,7 @@ CVortanexView::CVortanexView(QWidget* parent)
 CVortanexView::~CVortanexView()
 {
     FreeAllVariables();
-    auto& views = detail::liveViews();
+    auto& views = vortanex_view_detail::liveViews();
     views.erase(std::remove(views.begin(), views.end(), this), views.end());
 }
 
@@ -259,7 +259,7 @@ int CVortanexView::gridRowOf(int position) const
 
 void CVortanexView::applyGridLook()
 {
-    m_grid->setGridFont(detail::gridFont(g_AppSettings.grid_font));
+    m_grid->setGridFont(vortanex_view_detail::gridFont(g_AppSettings.grid_font));
     m_grid->setDefaultColours(ui::rgbOf(g_AppSettings.normal_text_colour), ui::rgbOf(g_AppSettings.normal_back_colour));
 }
 
@@ -279,7 +279,7 @@ void CVortanexView::OnInitialUpdate()
         const int windowType = request.openType == 8 || request.openType == 9 ? request.openType : 1;
         WatchFeedLink::setWindow(m_windowSlot, m_feed, windowType, -1);
         applyGridLook();
-        if (!detail::segmentName(12).empty())
+        if (!vortanex_view_detail::segmentName(12).empty())
             m_misOptionsName = "MIS Options";
 
         WatchlistTable& table = WatchlistTable::instance();
@@ -294,7 +294,7 @@ void CVortanexView::OnInitialUpdate()
             } else {
                 g_WatchOpenRequest.watchIndex = -1;
                 const std::string name = table.record(request.watchIndex).name;
-                const bool mis = (!detail::segmentName(12).empty() && name == detail::segmentName(12)) ||
+                const bool mis = (!vortanex_view_detail::segmentName(12).empty() && name == vortanex_view_detail::segmentName(12)) ||
                                  (!m_misOptionsName.empty() && name == m_misOptionsName);
                 SelectWatchlist(request.watchIndex, mis ? 0 : 1);
             }
@@ -302,13 +302,13 @@ void CVortanexView::OnInitialUpdate()
             SelectWatchlist(table.appendNewList(request.openType), 0);
         }
 
-        m_grid->LoadGridState(!m_gridStateKey.empty() ? m_gridStateKey : detail::userId() + "_DefaultGridView");
+        m_grid->LoadGridState(!m_gridStateKey.empty() ? m_gridStateKey : vortanex_view_detail::userId() + "_DefaultGridView");
         // Windows opened together would drain in the same turn of the event
         // loop; each slot starts its period at its own offset instead.
-        const int phase = (m_windowSlot * 7) % detail::kTimerMs;
+        const int phase = (m_windowSlot * 7) % vortanex_view_detail::kTimerMs;
         QTimer::singleShot(phase, m_ticker, [ticker = m_ticker, freed = &m_freed] {
             if (!*freed)
-                ticker->start(detail::kTimerId, detail::kTimerMs);
+                ticker->start(vortanex_view_detail::kTimerId, vortanex_view_detail::kTimerMs);
         });
         m_displayFlag = true;
         m_excelCellsLive = false;
@@ -395,7 +395,7 @@ void CVortanexView::SelectWatchlist(int watchIndex, int force)
             m_excelCellsLive = false;
             if (watchOpeners().excelViewGone)
                 watchOpeners().excelViewGone(this);
-            detail::tellPane(0, watchIndex);
+            vortanex_view_detail::tellPane(0, watchIndex);
             WriteLog(3, "Updated Watchlist");
         } else {
             std::string name;
@@ -408,12 +408,12 @@ void CVortanexView::SelectWatchlist(int watchIndex, int force)
             }
             table.update(watchIndex, [&](WatchlistRecord& r) { CopyFixedText(r.name, name); });
             if (rec.type == 1)
-                detail::tellPane(2, watchIndex);
+                vortanex_view_detail::tellPane(2, watchIndex);
         }
         reloadList();
         const std::string listName = m_list->name;
         setWindowTitle(QString::fromStdString("Watchlist - " + listName));
-        m_gridStateKey = detail::userId() + "_" + listName;
+        m_gridStateKey = vortanex_view_detail::userId() + "_" + listName;
         WriteLog(
             3, formatTextCapped(511, "WatchList Name :<%s>, Cols :<%ld>", listName.c_str(), long(m_list->columnCount)));
 
@@ -460,8 +460,8 @@ void CVortanexView::SelectWatchlist(int watchIndex, int force)
         case 8: {
             std::vector<DerivaneWatchRow> rows;
             if (auto securities = SecurityTable::current()) {
-                RequestSession session{pv_user_info.session_id, detail::userId(), pv_user_info.encrypt};
-                RunWatchExchange(this, [&] { GetDerivaneWatch(detail::server(), session, *securities, listName, rows); });
+                RequestSession session{pv_user_info.session_id, vortanex_view_detail::userId(), pv_user_info.encrypt};
+                RunWatchExchange(this, [&] { GetDerivaneWatch(vortanex_view_detail::server(), session, *securities, listName, rows); });
                 if (m_freed)
                     return;
             }
@@ -508,9 +508,9 @@ void CVortanexView::DisplayScrips(const std::vector<int>& order)
         // One snapshot text per 100 rows of the list. The count names the
         // tokens the text carries, so a removed row cannot make it disagree.
         const size_t n = m_list->rows.size();
-        for (size_t first = 0; first < n; first += detail::kPollRows) {
+        for (size_t first = 0; first < n; first += vortanex_view_detail::kPollRows) {
             std::vector<int> tokens;
-            for (size_t i = first; i < std::min(n, first + detail::kPollRows); ++i)
+            for (size_t i = first; i < std::min(n, first + vortanex_view_detail::kPollRows); ++i)
                 if (WatchRowCounts(m_list->rows[i]))
                     tokens.push_back(m_list->rows[i].token);
             if (tokens.empty())
@@ -629,7 +629,7 @@ int CVortanexView::DisplayRow(int position, int ordinal)
         for (int c = 0; c < valueColumns; ++c) {
             const int kind = m_list->kinds[static_cast<size_t>(c)];
             const WatchCell cell = RowCell(kind, s, q, &raised);
-            detail::setValueCell(m, rowId, c + kFixedWatchColumns, cell.text, kind, q, true);
+            vortanex_view_detail::setValueCell(m, rowId, c + kFixedWatchColumns, cell.text, kind, q, true);
             paintCell(rowId, c + kFixedWatchColumns, static_cast<int>(cell.paint), 0, 0);
         }
         if (raised) {
@@ -690,7 +690,7 @@ void CVortanexView::OnAddscrip(int batchSize, int ordinal, int securityIndex, in
             m_selectedSecurity = -1;
             return;
         }
-        if (counted >= detail::kMaxCountedRows && !m_pasting && m_list->type != 8) {
+        if (counted >= vortanex_view_detail::kMaxCountedRows && !m_pasting && m_list->type != 8) {
             WriteLog(0, "Maximum Scrips Exceeded for the watchlist");
             m_displayFlag = true;
             m_selectedSecurity = -1;
@@ -821,7 +821,7 @@ int CVortanexView::DisplayFeeds(int securityIndex)
             shown.tick[static_cast<size_t>(c)] = tick;
             const WatchCell cell = TickCell(kind, s, q);
             const int column = c + kFixedWatchColumns;
-            detail::setValueCell(m, rowId, column, cell.text, kind, q, withNumber);
+            vortanex_view_detail::setValueCell(m, rowId, column, cell.text, kind, q, withNumber);
             paintCell(rowId, column, static_cast<int>(cell.paint), h.text, h.back);
             if (cell.band)
                 m.setBackColour(rowId, column, ui::rgbOf(*cell.band));
@@ -832,7 +832,7 @@ int CVortanexView::DisplayFeeds(int securityIndex)
         step = 5;
         m.setIcon(rowId, 2, LastPriceIcon(q.tick_code[kLastPrc]));
         ++m_redrawCounter;
-        ++detail::g_quotesShown;
+        ++vortanex_view_detail::g_quotesShown;
         if (m_excelCellsLive && !(watchOpeners().excelTick && watchOpeners().excelTick(this, position, securityIndex)))
             m_excelCellsLive = false; // the spreadsheet link is gone
         return 1;
@@ -884,11 +884,11 @@ void CVortanexView::Get_Default()
                 index = securities->searchWToken(kWatchTokens[i]);
             }
             if (index >= 0)
-                rows.push_back(detail::builtRow(securities->row(index), index));
+                rows.push_back(vortanex_view_detail::builtRow(securities->row(index), index));
         }
         WatchlistTable::instance().replaceRows(m_watchIndex, std::move(rows), 10);
     }
-    m_gridStateKey = detail::userId() + "_DefaultGridView";
+    m_gridStateKey = vortanex_view_detail::userId() + "_DefaultGridView";
     reloadList();
     WriteLog(3, "Exit Get_Default");
 }
@@ -906,7 +906,7 @@ void CVortanexView::Get_Future(const std::string& code)
             if (s.inst_type == code && s.expiry.view() == listName) {
                 if (static_cast<int>(rows.size()) >= capacity)
                     capacity += 10;
-                rows.push_back(detail::builtRow(s, i));
+                rows.push_back(vortanex_view_detail::builtRow(s, i));
             }
         }
     }
@@ -962,7 +962,7 @@ void CVortanexView::Get_Derivative(std::string& title)
     }
     if (exch == "BN") {
         const int index = m_watchIndex;
-        RunWatchExchange(this, [index, baseToken] { Get_Watchlist_Details(detail::server(), index, baseToken, "BN"); });
+        RunWatchExchange(this, [index, baseToken] { Get_Watchlist_Details(vortanex_view_detail::server(), index, baseToken, "BN"); });
         if (m_freed)
             return;
     } else if ((exch == "NN" || exch == "CN" || exch == "CM") && !recorded && !symbol.empty()) {
@@ -976,11 +976,11 @@ void CVortanexView::Get_Derivative(std::string& title)
                 continue;
             if (static_cast<int>(rows.size()) >= capacity)
                 capacity += 10;
-            rows.push_back(detail::builtRow(s, i));
+            rows.push_back(vortanex_view_detail::builtRow(s, i));
         }
         std::stable_sort(rows.begin(), rows.end(), [&](const WatchRowEntry& a, const WatchRowEntry& b) {
-            return detail::chainPlaceOf(securities->row(a.securityIndex)) <
-                   detail::chainPlaceOf(securities->row(b.securityIndex));
+            return vortanex_view_detail::chainPlaceOf(securities->row(a.securityIndex)) <
+                   vortanex_view_detail::chainPlaceOf(securities->row(b.securityIndex));
         });
         table.replaceRows(m_watchIndex, std::move(rows), capacity);
         table.update(m_watchIndex, [&](WatchlistRecord& r) {
@@ -996,7 +996,7 @@ void CVortanexView::Get_Tokens()
 {
     try {
         const int index = m_watchIndex;
-        RunWatchExchange(this, [index] { Get_Watchlist_Details(detail::server(), index, 0, ""); });
+        RunWatchExchange(this, [index] { Get_Watchlist_Details(vortanex_view_detail::server(), index, 0, ""); });
     } catch (...) {
         WriteLog(0, "Exception in Get_Tokens");
     }
@@ -1023,7 +1023,7 @@ void CVortanexView::OnUpdateColumns()
 void CVortanexView::MyUpdate(int kind)
 {
     try {
-        m_grid->setGridFont(detail::gridFont(g_AppSettings.grid_font));
+        m_grid->setGridFont(vortanex_view_detail::gridFont(g_AppSettings.grid_font));
         if (kind != 1 && kind != 9) {
             applyGridLook();
             m_displayFlag = false;
@@ -1034,9 +1034,9 @@ void CVortanexView::MyUpdate(int kind)
                 order.clear(); // the list's rows are the server's anew
                 std::vector<DerivaneWatchRow> rows;
                 if (auto securities = SecurityTable::current()) {
-                    RequestSession session{pv_user_info.session_id, detail::userId(), pv_user_info.encrypt};
+                    RequestSession session{pv_user_info.session_id, vortanex_view_detail::userId(), pv_user_info.encrypt};
                     const std::string name = m_list->name;
-                    RunWatchExchange(this, [&] { GetDerivaneWatch(detail::server(), session, *securities, name, rows); });
+                    RunWatchExchange(this, [&] { GetDerivaneWatch(vortanex_view_detail::server(), session, *securities, name, rows); });
                     if (m_freed)
                         return;
                 }
@@ -1061,7 +1061,7 @@ void CVortanexView::MyUpdate(int kind)
 
 void CVortanexView::OnGridCommand(int commandId)
 {
-    const std::string defaultKey = detail::userId() + "_DefaultGridView";
+    const std::string defaultKey = vortanex_view_detail::userId() + "_DefaultGridView";
     switch (commandId) {
     case 32935:
     case 32936:
@@ -1073,7 +1073,7 @@ void CVortanexView::OnGridCommand(int commandId)
         m_grid->saveLayout(defaultKey);
         WatchlistTable& table = WatchlistTable::instance();
         for (int i = 0; i < table.count(); ++i)
-            m_grid->saveLayout(detail::userId() + "_" + table.record(i).name);
+            m_grid->saveLayout(vortanex_view_detail::userId() + "_" + table.record(i).name);
         for (CVortanexView* v : openViews())
             v->m_grid->LoadGridState(v->m_gridStateKey.empty() ? defaultKey : v->m_gridStateKey);
         break;
@@ -1084,7 +1084,7 @@ void CVortanexView::OnGridCommand(int commandId)
     case 32968: {
         WatchlistTable& table = WatchlistTable::instance();
         for (int i = 0; i < table.count(); ++i)
-            m_grid->saveLayout(detail::userId() + "_" + table.record(i).name);
+            m_grid->saveLayout(vortanex_view_detail::userId() + "_" + table.record(i).name);
         MsgBoxInfoCaption("Settings applied to all the watchlists", "Client Message");
         break;
     }
@@ -1109,7 +1109,7 @@ void CVortanexView::FreeAllVariables()
         m_ticker->stopAll();
         WatchFeedLink::updateFeedsToken();
         if (m_watchIndex >= 0)
-            detail::tellPane(1, m_watchIndex);
+            vortanex_view_detail::tellPane(1, m_watchIndex);
         m_excelCellsLive = false;
         if (watchOpeners().excelViewGone)
             watchOpeners().excelViewGone(this);

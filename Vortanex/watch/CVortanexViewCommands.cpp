@@ -50,7 +50,7 @@
 #include <fstream>
 #include <set>
 
-namespace detail {
+namespace vortanex_view_commands_detail {
 namespace {
 
 enum : int {
@@ -308,7 +308,7 @@ TypeAheadPrefix& typeAhead()
 }
 
 } // namespace
-} // namespace detail
+} // namespace vortanex_view_commands_detail
 
 // --- rows ---------------------------------------------------------------------
 
@@ -348,14 +348,14 @@ void CVortanexView::ListRenamed()
     reloadList();
     const std::string name = m_list->name;
     setWindowTitle(QString::fromStdString("Watchlist - " + name));
-    m_gridStateKey = detail::userIdText() + "_" + name;
+    m_gridStateKey = vortanex_view_commands_detail::userIdText() + "_" + name;
 }
 
 // --- menu and keys -----------------------------------------------------------
 
 ui::MenuSpec CVortanexView::BuildContextMenu()
 {
-    using namespace detail;
+    using namespace vortanex_view_commands_detail;
     m_menuOnOneRow = false;
     m_selectedSecurity = -1;
     std::vector<ui::MenuItem> items = menuTemplate();
@@ -420,7 +420,7 @@ ui::MenuSpec CVortanexView::BuildContextMenu()
 
 void CVortanexView::OnCommand(int id)
 {
-    using namespace detail;
+    using namespace vortanex_view_commands_detail;
     const ViewCommand* command = commandOf(id);
     // Refused before the command stamps the activity time or asks anything.
     if (RefuseWhileLocked(command ? command->lockAction : kProceed)) {
@@ -460,7 +460,7 @@ bool CVortanexView::HandleGridKey(int key, Qt::KeyboardModifiers mods, const QSt
     (void)text;
     const Qt::KeyboardModifiers m = mods & ~Qt::KeypadModifier;
     // The command keys pass the view's lock check; moving about does not.
-    if (ClaimsGridKey(key, mods) && RefuseWhileLocked(detail::keyLockAction(key, m)))
+    if (ClaimsGridKey(key, mods) && RefuseWhileLocked(vortanex_view_commands_detail::keyLockAction(key, m)))
         return true;
     if (m == Qt::ShiftModifier) {
         switch (key) {
@@ -526,7 +526,7 @@ void CVortanexView::runOnSecurity(const char* command, bool selectedFirst, const
     m_selectedSecurity = -1;
 }
 
-namespace detail {
+namespace vortanex_view_commands_detail {
 namespace {
 
 // An opener the application has not installed tells the user so.
@@ -550,54 +550,54 @@ void openChainOf(int security, int kind)
 }
 
 } // namespace
-} // namespace detail
+} // namespace vortanex_view_commands_detail
 
 void CVortanexView::OnPopupMarketDepth()
 {
     runOnSecurity("OnPopupMarketDepth", true, [this](int s) {
-        detail::openOr([&] { watchOpeners().depth(this, s); }, bool(watchOpeners().depth), "Market Depth");
+        vortanex_view_commands_detail::openOr([&] { watchOpeners().depth(this, s); }, bool(watchOpeners().depth), "Market Depth");
     });
 }
 
 void CVortanexView::OnPopupScripDetails()
 {
     runOnSecurity("OnPopupScripDetails", false, [](int s) {
-        detail::openOr([&] { watchOpeners().details(s); }, bool(watchOpeners().details), "Scrip Details");
+        vortanex_view_commands_detail::openOr([&] { watchOpeners().details(s); }, bool(watchOpeners().details), "Scrip Details");
     });
 }
 
 void CVortanexView::OnEodChart()
 {
     runOnSecurity("OnEodChart", true, [](int s) {
-        detail::openOr([&] { watchOpeners().chart(s, 1); }, bool(watchOpeners().chart), "Charts");
+        vortanex_view_commands_detail::openOr([&] { watchOpeners().chart(s, 1); }, bool(watchOpeners().chart), "Charts");
     });
 }
 
 void CVortanexView::OnIntraDayChart()
 {
     runOnSecurity("OnIntraDayChart", true, [](int s) {
-        detail::openOr([&] { watchOpeners().chart(s, 2); }, bool(watchOpeners().chart), "Charts");
+        vortanex_view_commands_detail::openOr([&] { watchOpeners().chart(s, 2); }, bool(watchOpeners().chart), "Charts");
     });
 }
 
 void CVortanexView::OnSetAlert()
 {
     runOnSecurity("OnSetAlert", false, [](int s) {
-        detail::openOr([&] { watchOpeners().alert(s); }, bool(watchOpeners().alert), "Alert Manager");
+        vortanex_view_commands_detail::openOr([&] { watchOpeners().alert(s); }, bool(watchOpeners().alert), "Alert Manager");
     });
 }
 
 void CVortanexView::OnPopupDerivative()
 {
-    runOnSecurity("OnPopupDerivative", true, [](int s) { detail::openChainOf(s, 2); });
+    runOnSecurity("OnPopupDerivative", true, [](int s) { vortanex_view_commands_detail::openChainOf(s, 2); });
 }
 
 void CVortanexView::OnPopupFuture()
 {
-    runOnSecurity("OnPopupFuture", true, [](int s) { detail::openChainOf(s, 3); });
+    runOnSecurity("OnPopupFuture", true, [](int s) { vortanex_view_commands_detail::openChainOf(s, 3); });
 }
 
-namespace detail {
+namespace vortanex_view_commands_detail {
 namespace {
 
 void runWatchDialog(CVortanexView* view, int action, int slot)
@@ -607,13 +607,13 @@ void runWatchDialog(CVortanexView* view, int action, int slot)
 }
 
 } // namespace
-} // namespace detail
+} // namespace vortanex_view_commands_detail
 
 void CVortanexView::runWatchAction(int action, const char* command)
 {
     SetAccessTime();
     try {
-        detail::runWatchDialog(this, action, m_windowSlot);
+        vortanex_view_commands_detail::runWatchDialog(this, action, m_windowSlot);
     } catch (...) {
         WriteLog(0, std::string("Exception in ") + command);
     }
@@ -644,17 +644,17 @@ void CVortanexView::OnPopupBasketOrder()
 {
     SetAccessTime();
     try {
-        if (!detail::activeClient()) {
-            detail::inputError("Please Activate a Client");
+        if (!vortanex_view_commands_detail::activeClient()) {
+            vortanex_view_commands_detail::inputError("Please Activate a Client");
             return;
         }
         const std::vector<int> rows = rowsInGridOrder(true);
         if (rows.empty()) {
-            detail::inputError("Pls select at least one security");
+            vortanex_view_commands_detail::inputError("Pls select at least one security");
             return;
         }
         if (rows.size() > 5) {
-            detail::inputError("You can select max of 5 scripts");
+            vortanex_view_commands_detail::inputError("You can select max of 5 scripts");
             return;
         }
         const auto table = SecurityTable::current();
@@ -666,7 +666,7 @@ void CVortanexView::OnPopupBasketOrder()
             legs.push_back({security, table->row(security).quote().quote[kLastPrc] / 100});
         }
         if (watchOpeners().basket)
-            watchOpeners().basket(detail::activeClientCode().substr(0, 11), legs);
+            watchOpeners().basket(vortanex_view_commands_detail::activeClientCode().substr(0, 11), legs);
         else
             TellNotAvailable("Basket Order");
     } catch (...) {
@@ -685,7 +685,7 @@ void CVortanexView::OnMenuCompanyProfile()
             const SecurityRecord& s = table->row(security);
             const std::string param = s.market_exchange == "BN" ? std::to_string(s.scrip_code)
                                                                  : std::string(s.symbol.view());
-            detail::openOutside(std::string(FixedTextView(g_Config.Redirect_Url)) +
+            vortanex_view_commands_detail::openOutside(std::string(FixedTextView(g_Config.Redirect_Url)) +
                                 "/zqvdata/mktdata.exe?action=company_profile&param=" + UrlEncode(param, true));
         }
     } catch (...) {
@@ -704,7 +704,7 @@ void CVortanexView::OnMenuGoogleNews()
             const SecurityRecord& s = table->row(security);
             const std::string query = s.market_exchange == "BN" ? formatText("BSE:%ld", long(s.scrip_code))
                                                                  : "NSE:" + std::string(s.symbol.view());
-            detail::openOutside(detail::replaceFirst(detail::newsAddress(), "%s", UrlEncode(query, true)));
+            vortanex_view_commands_detail::openOutside(vortanex_view_commands_detail::replaceFirst(vortanex_view_commands_detail::newsAddress(), "%s", UrlEncode(query, true)));
         }
     } catch (...) {
         WriteLog(0, "Exception in CVortanexView::OnMenuGoogleNews");
@@ -723,8 +723,8 @@ void CVortanexView::OnPopupAddscrip()
             RefuseAddition();
             return;
         }
-        if (CountWatchRows(*m_list) > detail::kMaxRows - 1) {
-            MsgBoxInfo(formatText("Sorry. You can only have %d securities in a Watchlist.", detail::kMaxRows));
+        if (CountWatchRows(*m_list) > vortanex_view_commands_detail::kMaxRows - 1) {
+            MsgBoxInfo(formatText("Sorry. You can only have %d securities in a Watchlist.", vortanex_view_commands_detail::kMaxRows));
             return;
         }
         CScrip dialog(1, this, this);
@@ -746,7 +746,7 @@ void CVortanexView::OnPopupRemovescript()
     try {
         const int type = m_list->type;
         if (m_list->id < 0 || type == 2 || type == 3 || type == 8 || type == 9) {
-            detail::inputError("You cannot remove Scrips from Default Watchlist");
+            vortanex_view_commands_detail::inputError("You cannot remove Scrips from Default Watchlist");
             return;
         }
         const std::vector<int> rows = rowsInGridOrder(true);
@@ -809,7 +809,7 @@ void CVortanexView::OnMenuCutScrip()
             m_cutList.clear();
         WriteLog(3, "Entry : OnMenuCutScrip ");
         if (m_list->id < 0 || (m_listSource != 0 && m_listSource != 1)) {
-            detail::inputError("You cannot cut Scrips from Default Watchlist");
+            vortanex_view_commands_detail::inputError("You cannot cut Scrips from Default Watchlist");
             return;
         }
         const std::vector<int> rows = rowsInGridOrder(true);
@@ -863,7 +863,7 @@ bool CVortanexView::TakesAdditions() const
     return m_list->id >= 0 && m_list->type < 2 && (m_listSource == 0 || m_listSource == 1);
 }
 
-void CVortanexView::RefuseAddition() { detail::inputError("You cannot add Scrips in Default Watchlist"); }
+void CVortanexView::RefuseAddition() { vortanex_view_commands_detail::inputError("You cannot add Scrips in Default Watchlist"); }
 
 void CVortanexView::OnMenuPasteScrip()
 {
@@ -884,10 +884,10 @@ void CVortanexView::OnMenuPasteScrip()
         size_t pasted = 0;
         for (int i = 0; i < n; ++i) {
             reloadList();
-            if (CountWatchRows(*m_list) >= detail::kMaxRows && m_listSource < 2) {
+            if (CountWatchRows(*m_list) >= vortanex_view_commands_detail::kMaxRows && m_listSource < 2) {
                 MyMessageBox(formatText("Sorry. You can only have %d securities in a Watchlist no more scrips will be "
                                         "pasted.",
-                                        detail::kMaxRows),
+                                        vortanex_view_commands_detail::kMaxRows),
                              kProductCaption, MsgOk | MsgIconInformation);
                 m_pasting = false;
                 // What was not pasted stays for a paste elsewhere.
@@ -914,7 +914,7 @@ void CVortanexView::OnPopupWatchlistSavewatchlist()
     SetAccessTime();
     try {
         if (m_list->id < 0 || m_listSource == 4) {
-            detail::inputError("You cannot save Default Watchlist");
+            vortanex_view_commands_detail::inputError("You cannot save Default Watchlist");
             return;
         }
         reloadList();
@@ -989,7 +989,7 @@ void CVortanexView::OnPopupWatchlistSavewatchlist()
         m_displayFlag = true;
         publishSecurities();
         MsgBoxInfo("Watch List Saved Successfully");
-        m_gridStateKey = detail::userIdText() + "_" + name;
+        m_gridStateKey = vortanex_view_commands_detail::userIdText() + "_" + name;
         m_grid->saveLayout(m_gridStateKey);
         if (m_excelCellsLive && watchOpeners().saveExcelWatchlist)
             watchOpeners().saveExcelWatchlist(this);
@@ -1018,14 +1018,14 @@ void CVortanexView::OnPopupSelectcolumn()
         m_displayFlag = false;
         if (dialog.result() == 1) {
             OnUpdateColumns();
-            m_grid->saveLayout(m_gridStateKey.empty() ? detail::userIdText() + "_" + m_list->name : m_gridStateKey);
+            m_grid->saveLayout(m_gridStateKey.empty() ? vortanex_view_commands_detail::userIdText() + "_" + m_list->name : m_gridStateKey);
         } else if (dialog.result() == 2) {
             WatchlistTable& table = WatchlistTable::instance();
             for (CVortanexView* v : openViews())
                 v->OnUpdateColumns();
             for (int i = 0; i < table.count(); ++i)
-                m_grid->saveLayout(detail::userIdText() + "_" + table.record(i).name);
-            m_grid->saveLayout(detail::userIdText() + "_DefaultGridView");
+                m_grid->saveLayout(vortanex_view_commands_detail::userIdText() + "_" + table.record(i).name);
+            m_grid->saveLayout(vortanex_view_commands_detail::userIdText() + "_DefaultGridView");
         }
         if (m_grid->model().columns() > 3)
             m_grid->tree()->header()->setSectionResizeMode(3, QHeaderView::Fixed);
@@ -1076,7 +1076,7 @@ void CVortanexView::OnSaveAsCsv()
 void CVortanexView::Select_Row_ByChar(char c)
 {
     try {
-        const std::string prefix = detail::typeAhead().add(c, pf::clock().nowSeconds());
+        const std::string prefix = vortanex_view_commands_detail::typeAhead().add(c, pf::clock().nowSeconds());
         const QString p = QString::fromStdString(prefix);
         for (int rowId : rowsInGridOrder(false))
             if (m_grid->model().text(rowId, 0).startsWith(p, Qt::CaseSensitive)) {
@@ -1131,7 +1131,7 @@ void CVortanexView::OnTradeReport()
     m_selectedSecurity = -1;
 }
 
-namespace detail {
+namespace vortanex_view_commands_detail {
 namespace {
 
 void maxivaneOrder(CVortanexView* view, char side, int security, int listType)
@@ -1160,13 +1160,13 @@ void maxivaneOrder(CVortanexView* view, char side, int security, int listType)
 }
 
 } // namespace
-} // namespace detail
+} // namespace vortanex_view_commands_detail
 
 void CVortanexView::OnPopupMaxivaneBuy()
 {
     SetAccessTime();
     try {
-        detail::maxivaneOrder(this, 'B', currentRowSecurity(), m_list->type);
+        vortanex_view_commands_detail::maxivaneOrder(this, 'B', currentRowSecurity(), m_list->type);
     } catch (...) {
         WriteLog(0, "Exception in OnPopupMaxivaneBuy");
     }
@@ -1177,7 +1177,7 @@ void CVortanexView::OnPopupMaxivaneSell()
 {
     SetAccessTime();
     try {
-        detail::maxivaneOrder(this, 'S', currentRowSecurity(), m_list->type);
+        vortanex_view_commands_detail::maxivaneOrder(this, 'S', currentRowSecurity(), m_list->type);
     } catch (...) {
         WriteLog(0, "Exception in OnPopupMaxivaneSell");
     }
@@ -1212,9 +1212,9 @@ void CVortanexView::OnPopupPellbrook()
                 const std::string request = formatTextCapped(
                     255, "LoginData=1002|%s|%s|%d|%s", std::string(FixedTextView(pv_user_info.user_id)).c_str(),
                     std::string(FixedTextView(pv_user_info.session_id)).c_str(), -1, fourth.c_str());
-                const std::string address = detail::qloginAddress(request);
+                const std::string address = vortanex_view_commands_detail::qloginAddress(request);
                 if (!address.empty())
-                    detail::openInBrowserWindow(address, title);
+                    vortanex_view_commands_detail::openInBrowserWindow(address, title);
             }
         }
     } catch (...) {
@@ -1228,19 +1228,19 @@ void CVortanexView::OnPlaceGTCOrder()
 {
     SetAccessTime();
     try {
-        if (!detail::activeClient()) {
-            detail::inputError("Please Activate a Client");
+        if (!vortanex_view_commands_detail::activeClient()) {
+            vortanex_view_commands_detail::inputError("Please Activate a Client");
             return;
         }
         const std::vector<int> rows = rowsInGridOrder(true);
         if (rows.empty()) {
-            detail::inputError("Pls select at least one security");
+            vortanex_view_commands_detail::inputError("Pls select at least one security");
             return;
         }
         // The rows themselves are counted, however many ranges they form.
         WriteLog(3, formatText("GTC Selected Rows :%d", static_cast<int>(rows.size())));
         if (rows.size() > 5) {
-            detail::inputError("You can select max of 5 Positions");
+            vortanex_view_commands_detail::inputError("You can select max of 5 Positions");
             return;
         }
         const auto table = SecurityTable::current();
@@ -1260,12 +1260,12 @@ void CVortanexView::OnPlaceGTCOrder()
                                UrlEncode(symbol, true).c_str());
         }
         const std::string request = "LoginData=1002|" + std::string(FixedTextView(pv_user_info.user_id)) + "|" +
-                                    detail::activeClientCode() + "|-2|" + list;
-        const std::string address = detail::qloginAddress(request);
+                                    vortanex_view_commands_detail::activeClientCode() + "|-2|" + list;
+        const std::string address = vortanex_view_commands_detail::qloginAddress(request);
         WriteLog(3, "place gtc weblink");
         WriteLog(3, std::string(FixedTextView(g_Config.Redirect_Url)));
         if (!address.empty())
-            detail::openInBrowserWindow(address, "GTC Order");
+            vortanex_view_commands_detail::openInBrowserWindow(address, "GTC Order");
     } catch (...) {
         WriteLog(0, "Exception in OnPlaceGTCOrder");
     }

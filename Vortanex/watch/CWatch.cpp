@@ -22,7 +22,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace detail {
+namespace watch_detail {
 namespace {
 
 ui::FormSpec watchSpec()
@@ -97,10 +97,10 @@ void releaseName(const std::string& name)
 void inputError(const std::string& text) { MsgBoxInfoCaption(text, "Input Error"); }
 
 } // namespace
-} // namespace detail
+} // namespace watch_detail
 
 CWatch::CWatch(CVortanexView* view, int action, int windowSlot, QWidget* parent)
-    : ui::Form(detail::watchSpec(), parent), m_view(view), m_action(action), m_windowSlot(windowSlot)
+    : ui::Form(watch_detail::watchSpec(), parent), m_view(view), m_action(action), m_windowSlot(windowSlot)
 {
     onClick(1, [this] { OnOK(); });
     onClick(2, [this] { OnCancel(); });
@@ -111,7 +111,7 @@ CWatch::CWatch(CVortanexView* view, int action, int windowSlot, QWidget* parent)
 }
 
 CWatch::CWatch(std::string caption, std::string studyName, QWidget* parent)
-    : ui::Form(detail::watchSpec(), parent), m_chartStudy(true), m_studyName(std::move(studyName)),
+    : ui::Form(watch_detail::watchSpec(), parent), m_chartStudy(true), m_studyName(std::move(studyName)),
       m_caption(std::move(caption))
 {
     onClick(1, [this] { OnOK(); });
@@ -203,7 +203,7 @@ void CWatch::fillCategoryLists()
     const int group = comboIndex(kCategory);
     const std::vector<std::string> groups = table.groupNames();
     const std::string groupName = group >= 0 && group < static_cast<int>(groups.size()) ? groups[size_t(group)] : "";
-    const std::string segment8 = detail::segmentName(8);
+    const std::string segment8 = watch_detail::segmentName(8);
     std::vector<std::string> names;
     for (int i = 0; i < table.count(); ++i) {
         const WatchlistRecord r = table.record(i);
@@ -261,12 +261,12 @@ void CWatch::addList()
         return;
     }
     if (problem != NameProblem::None) {
-        detail::inputError(NameProblemText(problem));
+        watch_detail::inputError(NameProblemText(problem));
         focus(kName);
         return;
     }
-    if (detail::nameTaken(name)) {
-        detail::inputError("Watchlist Name already exists.");
+    if (watch_detail::nameTaken(name)) {
+        watch_detail::inputError("Watchlist Name already exists.");
         focus(kName);
         return;
     }
@@ -275,7 +275,7 @@ void CWatch::addList()
         const std::string user(FixedTextView(pv_user_info.user_id));
         if (Update_Watchlist(1, id, user, name, {}, this) == 0) {
             WatchlistTable& table = WatchlistTable::instance();
-            detail::releaseName(name);
+            watch_detail::releaseName(name);
             WatchlistRecord r;
             r.id = id;
             CopyFixedText(r.name, name);
@@ -311,7 +311,7 @@ void CWatch::renameList()
         return;
     }
     if (problem != NameProblem::None) {
-        detail::inputError(NameProblemText(problem));
+        watch_detail::inputError(NameProblemText(problem));
         focus(kName);
         return;
     }
@@ -321,23 +321,23 @@ void CWatch::renameList()
     }
     const std::string old = comboIndex(kCategory) >= 0 ? text(kCategory) : std::string();
     if (old.empty()) {
-        detail::inputError("Please Select a Watchlist");
+        watch_detail::inputError("Please Select a Watchlist");
         return;
     }
     WriteLog(0, "Rename Selected Watchlist :" + old);
-    if (detail::nameTaken(name)) {
-        detail::inputError("Watchlist Name already exists.");
+    if (watch_detail::nameTaken(name)) {
+        watch_detail::inputError("Watchlist Name already exists.");
         return;
     }
-    const int index = detail::recordOfName(old);
+    const int index = watch_detail::recordOfName(old);
     if (index < 0) {
         finish(1);
         return;
     }
     WatchlistTable& table = WatchlistTable::instance();
     const WatchlistRecord r = table.record(index);
-    if (r.id < 0 || detail::isMisOptions(old)) {
-        detail::inputError("You cannot rename Default Watchlist");
+    if (r.id < 0 || watch_detail::isMisOptions(old)) {
+        watch_detail::inputError("You cannot rename Default Watchlist");
         return;
     }
     if (r.id != 0) {
@@ -348,7 +348,7 @@ void CWatch::renameList()
             return;
         }
     }
-    detail::releaseName(name);
+    watch_detail::releaseName(name);
     table.update(index, [&](WatchlistRecord& rec) { CopyFixedText(rec.name, name); });
     WatchCommands::UpdateWatchlist(3, index);
     for (CVortanexView* v : CVortanexView::openViews())
@@ -361,19 +361,19 @@ void CWatch::removeList()
 {
     const std::string name = comboIndex(kCategory) >= 0 ? text(kCategory) : std::string();
     if (name.empty()) {
-        detail::inputError("Please Select a Watchlist");
+        watch_detail::inputError("Please Select a Watchlist");
         return;
     }
     WriteLog(0, "Removing Selected Watchlist :" + name);
-    const int index = detail::recordOfName(name);
+    const int index = watch_detail::recordOfName(name);
     if (index < 0) {
         finish(1);
         return;
     }
     WatchlistTable& table = WatchlistTable::instance();
     const WatchlistRecord r = table.record(index);
-    if (r.id < 0 || detail::isMisOptions(name)) {
-        detail::inputError("You cannot remove Default Watchlist");
+    if (r.id < 0 || watch_detail::isMisOptions(name)) {
+        watch_detail::inputError("You cannot remove Default Watchlist");
         return;
     }
     if (r.id > 0) {
@@ -409,11 +409,11 @@ void CWatch::viewList()
                 return;
             }
     if (name.empty()) {
-        detail::inputError("Please Select a Watchlist");
+        watch_detail::inputError("Please Select a Watchlist");
         return;
     }
     WriteLog(0, "Selected Watchlist :" + name);
-    const bool mis = detail::isMisOptions(name);
+    const bool mis = watch_detail::isMisOptions(name);
     if (category == "MIS Watchlist" && mis)
         for (const auto& w : WatchFeedLink::openWatchWindows())
             if (w.type == 8) {
@@ -427,7 +427,7 @@ void CWatch::viewList()
             m_chosen = i;
     }
     if (m_chosen < 0) {
-        detail::inputError("Please Select a Watchlist");
+        watch_detail::inputError("Please Select a Watchlist");
         return;
     }
     if (name == "MIS Options")

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <unordered_set>
 
-namespace detail {
+namespace scrip_finder_detail {
 namespace {
 
 bool isOneOf(std::string_view v, std::initializer_list<std::string_view> set)
@@ -55,7 +55,7 @@ int64_t expiryDate(std::string_view text)
 }
 
 } // namespace
-} // namespace detail
+} // namespace scrip_finder_detail
 
 std::string StrikeText(const SecurityRecord& s)
 {
@@ -73,7 +73,7 @@ std::vector<int> FindScrips(const SecurityTable& table, const ScripQuery& q)
                         code != 0;
     if (q.name.empty() && !byCode)
         return out;
-    const SecurityTable::Range r = detail::rangeOf(table, q.name);
+    const SecurityTable::Range r = scrip_finder_detail::rangeOf(table, q.name);
     const bool narrowed = q.future || q.option;
     for (int i = r.first; i < r.last; ++i) {
         const SecurityRecord& s = table.row(i);
@@ -83,9 +83,9 @@ std::vector<int> FindScrips(const SecurityTable& table, const ScripQuery& q)
         const bool named = !q.name.empty() && s.display_name.view().substr(0, q.name.size()) == q.name;
         if (!named && !(byCode && s.scrip_code == code))
             continue;
-        const bool typeOk = (q.cash && detail::isCash(t)) || (q.future && detail::isFuture(t)) ||
-                            (q.option && detail::isOption(t)) ||
-                            (q.others && !detail::isCash(t) && !detail::isFuture(t) && !detail::isOption(t) &&
+        const bool typeOk = (q.cash && scrip_finder_detail::isCash(t)) || (q.future && scrip_finder_detail::isFuture(t)) ||
+                            (q.option && scrip_finder_detail::isOption(t)) ||
+                            (q.others && !scrip_finder_detail::isCash(t) && !scrip_finder_detail::isFuture(t) && !scrip_finder_detail::isOption(t) &&
                              t != "CM");
         if (!typeOk)
             continue;
@@ -107,8 +107,8 @@ void ScripExpiriesAndStrikes(const SecurityTable& table, std::string_view symbol
     strikes.clear();
     if (symbol.empty())
         return;
-    const SecurityTable::Range r = detail::rangeOf(table, symbol);
-    detail::OnceList e(expiries), k(strikes);
+    const SecurityTable::Range r = scrip_finder_detail::rangeOf(table, symbol);
+    scrip_finder_detail::OnceList e(expiries), k(strikes);
     for (int i = r.first; i < r.last; ++i) {
         const SecurityRecord& s = table.row(i);
         if (s.symbol.view() != symbol || s.derivative != 1)
@@ -136,7 +136,7 @@ std::string SearchExchangeCode(std::string_view name)
     return {};
 }
 
-namespace detail {
+namespace scrip_finder_detail {
 namespace {
 
 // The five filters besides the symbol.
@@ -148,26 +148,26 @@ bool othersMatch(const SecurityRecord& s, const SearchFilters& f, bool withExpir
 }
 
 } // namespace
-} // namespace detail
+} // namespace scrip_finder_detail
 
 std::vector<std::string> SearchSymbols(const SecurityTable& table, const SearchFilters& f, bool dropped)
 {
     std::vector<std::string> out;
     if (f.allEmpty() || f.symbol.size() == 1)
         return out;
-    const SecurityTable::Range r = detail::rangeOf(table, f.symbol);
-    detail::OnceList once(out);
+    const SecurityTable::Range r = scrip_finder_detail::rangeOf(table, f.symbol);
+    scrip_finder_detail::OnceList once(out);
     for (int i = r.first; i < r.last; ++i) {
         const SecurityRecord& s = table.row(i);
         if (f.symbol.empty()) {
             if (s.inst_type.view() == "IN")
                 break;
-            if (!detail::othersMatch(s, f))
+            if (!scrip_finder_detail::othersMatch(s, f))
                 continue;
             once.add(std::string(s.symbol.view()));
             if (!dropped && out.size() > 15)
                 break;
-        } else if (s.symbol.view().substr(0, f.symbol.size()) == f.symbol && detail::othersMatch(s, f)) {
+        } else if (s.symbol.view().substr(0, f.symbol.size()) == f.symbol && scrip_finder_detail::othersMatch(s, f)) {
             once.add(std::string(s.symbol.view()));
         }
     }
@@ -177,7 +177,7 @@ std::vector<std::string> SearchSymbols(const SecurityTable& table, const SearchF
 std::vector<std::string> SearchExchanges(const SecurityTable& table, const SearchFilters& f)
 {
     std::vector<std::string> out;
-    const SecurityTable::Range r = detail::rangeOf(table, f.symbol);
+    const SecurityTable::Range r = scrip_finder_detail::rangeOf(table, f.symbol);
     for (int i = r.first; i < r.last; ++i) {
         const std::string_view code = table.row(i).market_exchange.view();
         const std::string name = SearchExchangeName(code);
@@ -197,7 +197,7 @@ std::vector<std::string> SearchExchanges(const SecurityTable& table, const Searc
 std::vector<std::string> SearchSeries(const SecurityTable& table, const SearchFilters& f)
 {
     std::vector<std::string> out;
-    const SecurityTable::Range r = detail::rangeOf(table, f.symbol);
+    const SecurityTable::Range r = scrip_finder_detail::rangeOf(table, f.symbol);
     // The series of the typed symbol when it names any security: the list
     // then offers what that symbol trades in, not its whole letter's.
     bool exact = false;
@@ -222,17 +222,17 @@ std::vector<std::string> SearchExpiries(const SecurityTable& table, const Search
     std::vector<std::pair<int64_t, std::string>> dated;
     const bool narrowed = !f.symbol.empty() || !f.exchange.empty() || !f.series.empty() || !f.strike.empty() ||
                           !f.optionType.empty();
-    const SecurityTable::Range r = detail::rangeOf(table, f.symbol);
+    const SecurityTable::Range r = scrip_finder_detail::rangeOf(table, f.symbol);
     for (int i = r.first; i < r.last; ++i) {
         const SecurityRecord& s = table.row(i);
         if (s.expiry.empty())
             continue;
-        if (narrowed && (!(f.symbol.empty() || s.symbol.view() == f.symbol) || !detail::othersMatch(s, f, false)))
+        if (narrowed && (!(f.symbol.empty() || s.symbol.view() == f.symbol) || !scrip_finder_detail::othersMatch(s, f, false)))
             continue;
         const std::string e(s.expiry.view());
         if (std::any_of(dated.begin(), dated.end(), [&](const auto& d) { return d.second == e; }))
             continue;
-        const int64_t date = detail::expiryDate(e);
+        const int64_t date = scrip_finder_detail::expiryDate(e);
         const auto at = std::upper_bound(dated.begin(), dated.end(), date,
                                          [](int64_t d, const auto& item) { return d < item.first; });
         dated.insert(at, {date, e});
@@ -248,14 +248,14 @@ std::vector<std::string> SearchStrikes(const SecurityTable& table, const SearchF
     std::vector<std::string> out;
     const bool narrowed = !f.symbol.empty() || !f.exchange.empty() || !f.series.empty() || !f.expiry.empty() ||
                           !f.optionType.empty();
-    const SecurityTable::Range r = detail::rangeOf(table, f.symbol);
-    detail::OnceList once(out);
+    const SecurityTable::Range r = scrip_finder_detail::rangeOf(table, f.symbol);
+    scrip_finder_detail::OnceList once(out);
     for (int i = r.first; i < r.last; ++i) {
         const SecurityRecord& s = table.row(i);
         if (s.strike <= 0)
             continue;
         if (narrowed &&
-            (!(f.symbol.empty() || s.symbol.view() == f.symbol) || !detail::othersMatch(s, f, true, false)))
+            (!(f.symbol.empty() || s.symbol.view() == f.symbol) || !scrip_finder_detail::othersMatch(s, f, true, false)))
             continue;
         once.add(StrikeText(s));
     }
@@ -264,7 +264,7 @@ std::vector<std::string> SearchStrikes(const SecurityTable& table, const SearchF
 
 std::vector<std::string> SearchOptionTypes(std::string_view series)
 {
-    if (detail::isOption(series))
+    if (scrip_finder_detail::isOption(series))
         return {"CE", "PE"};
     return {};
 }
@@ -277,7 +277,7 @@ std::string SearchMissingField(const SearchFilters& f)
         return "Please select the Exchange";
     if (f.series.empty())
         return "Please select the Series";
-    const bool future = detail::isFuture(f.series), option = detail::isOption(f.series);
+    const bool future = scrip_finder_detail::isFuture(f.series), option = scrip_finder_detail::isOption(f.series);
     if ((future || option) && f.expiry.empty())
         return "Please select the Expiry";
     if (option && f.strike.empty())
@@ -292,9 +292,9 @@ std::string SearchDisplayKey(const SearchFilters& f)
     const std::string_view t = f.series;
     if (t == "IN")
         return {};
-    if (detail::isFuture(t))
+    if (scrip_finder_detail::isFuture(t))
         return f.symbol + "~" + f.series + "~" + f.expiry;
-    if (detail::isOption(t))
+    if (scrip_finder_detail::isOption(t))
         return f.symbol + "~" + f.series + "~" + f.expiry + "~" + f.strike + "~" + f.optionType;
     return f.symbol + "~" + f.series;
 }
@@ -304,7 +304,7 @@ int SearchChoice(const SecurityTable& table, const SearchFilters& f)
     const std::string key = SearchDisplayKey(f);
     if (key.empty())
         return -1;
-    const SecurityTable::Range r = detail::rangeOf(table, f.symbol);
+    const SecurityTable::Range r = scrip_finder_detail::rangeOf(table, f.symbol);
     for (int i = r.first; i < r.last; ++i) {
         const SecurityRecord& s = table.row(i);
         if (s.display_name.view() == key && s.market_exchange.view() == f.exchange)

@@ -9,7 +9,7 @@
 #include <ctime>
 #include <string_view>
 
-namespace detail {
+namespace watch_cell_format_detail {
 namespace {
 
 std::string printf1(const char* format, double v)
@@ -90,7 +90,7 @@ bool derivativeCode(std::string_view code)
 }
 
 } // namespace
-} // namespace detail
+} // namespace watch_cell_format_detail
 
 WatchColours WatchColoursFrom(const AppSettings& s)
 {
@@ -110,8 +110,8 @@ WatchColours WatchColoursFrom(const AppSettings& s)
 
 std::string FormatWatchValue(int kind, double v, const SecurityRecord& s)
 {
-    if (detail::isPriceKind(kind))
-        return detail::fixedPaise(v, s.currency ? 4 : 2);
+    if (watch_cell_format_detail::isPriceKind(kind))
+        return watch_cell_format_detail::fixedPaise(v, s.currency ? 4 : 2);
     switch (kind) {
     case kLastTrdTime: {
         if (!(v > 0))
@@ -126,11 +126,11 @@ std::string FormatWatchValue(int kind, double v, const SecurityRecord& s)
     }
     case 13:
         // A market lot of 0 would print "inf": the raw quantity is shown instead.
-        return detail::wholeNumber(s.commodity && s.market_lot > 0 ? v / s.market_lot : v);
+        return watch_cell_format_detail::wholeNumber(s.commodity && s.market_lot > 0 ? v / s.market_lot : v);
     case 15:
-        return detail::wholeNumber(s.commodity ? v / 100 : v);
+        return watch_cell_format_detail::wholeNumber(s.commodity ? v / 100 : v);
     default:
-        return detail::wholeNumber(v);
+        return watch_cell_format_detail::wholeNumber(v);
     }
 }
 
@@ -140,7 +140,7 @@ WatchCell RowCell(int kind, const SecurityRecord& s, QuoteData& q, bool* changed
     if (kind == 19 || kind == 20) {
         // A derivative keeps no 52-week range: the number 0, shown as the
         // column's other figures are.
-        if (detail::derivativeCode(s.inst_type.view()))
+        if (watch_cell_format_detail::derivativeCode(s.inst_type.view()))
             return WatchCell{figureText(0, s.currency ? 4 : 2), CellPaint::Normal, std::nullopt};
         const double todayHigh = q.quote[kHighPrc] / 100;
         const double todayLow = q.quote[kLowPrc] / 100;
@@ -152,7 +152,7 @@ WatchCell RowCell(int kind, const SecurityRecord& s, QuoteData& q, bool* changed
                 if (changed)
                     *changed = true;
             }
-            cell.text = detail::printf1("%0.2lf", q.year_high);
+            cell.text = watch_cell_format_detail::printf1("%0.2lf", q.year_high);
         } else {
             if (q.year_low > todayLow && todayLow > 0) {
                 q.year_low = todayLow;
@@ -161,12 +161,12 @@ WatchCell RowCell(int kind, const SecurityRecord& s, QuoteData& q, bool* changed
                     *changed = true;
             }
             if (q.year_low > 0)
-                cell.text = detail::printf1("%0.2lf", q.year_low);
+                cell.text = watch_cell_format_detail::printf1("%0.2lf", q.year_low);
         }
         return cell;
     }
     cell.text = FormatWatchValue(kind, ColumnKindValue(q, kind), s);
-    cell.paint = detail::paintOfTick(ColumnKindTick(q, kind), false);
+    cell.paint = watch_cell_format_detail::paintOfTick(ColumnKindTick(q, kind), false);
     return cell;
 }
 
@@ -180,7 +180,7 @@ WatchCell TickCell(int kind, const SecurityRecord& s, const QuoteData& q)
         return cell;
     }
     cell.text = FormatWatchValue(kind, ColumnKindValue(q, kind), s);
-    cell.paint = detail::paintOfTick(ColumnKindTick(q, kind), true);
+    cell.paint = watch_cell_format_detail::paintOfTick(ColumnKindTick(q, kind), true);
     return cell;
 }
 

@@ -24,7 +24,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace detail {
+namespace watch_commands_detail {
 namespace {
 
 // Set while a command creates a window, so a second one started from inside
@@ -66,7 +66,7 @@ void activate(CVortanexView* v)
 }
 
 } // namespace
-} // namespace detail
+} // namespace watch_commands_detail
 
 WatchCommands::Services& WatchCommands::services()
 {
@@ -77,7 +77,7 @@ WatchCommands::Services& WatchCommands::services()
 void WatchCommands::Activate(CVortanexView* view)
 {
     if (view)
-        detail::activate(view);
+        watch_commands_detail::activate(view);
 }
 
 int WatchCommands::openCount()
@@ -87,11 +87,11 @@ int WatchCommands::openCount()
 
 CVortanexView* WatchCommands::openNew()
 {
-    if (detail::g_opening) {
+    if (watch_commands_detail::g_opening) {
         WriteLog(0, "A market watch is being opened; the request is refused");
         return nullptr;
     }
-    detail::OpeningGuard guard;
+    watch_commands_detail::OpeningGuard guard;
     auto* view = new CVortanexView;
     if (services().addDocument) {
         services().addDocument(view);
@@ -142,15 +142,15 @@ void WatchCommands::OnOpenWatchlist()
     std::snprintf(line, sizeof line, "watch open %d", index);
     WriteLog(3, line);
     for (CVortanexView* v : CVortanexView::openViews()) {
-        const int type = detail::windowTypeOf(v);
+        const int type = watch_commands_detail::windowTypeOf(v);
         if ((type == 1 || type == 9) && v->watchIndex() == index) {
-            detail::activate(v);
+            watch_commands_detail::activate(v);
             g_WatchOpenRequest.watchIndex = -1;
             return;
         }
     }
     const WatchlistRecord rec = table.record(index);
-    if (std::string_view(rec.name) == "MIS Options" && detail::hasSegment12())
+    if (std::string_view(rec.name) == "MIS Options" && watch_commands_detail::hasSegment12())
         g_WatchOpenRequest.openType = 8;
     else if (rec.type == 9)
         g_WatchOpenRequest.openType = 9;
@@ -173,7 +173,7 @@ void WatchCommands::OnNewChain(int kind)
             for (CVortanexView* v : CVortanexView::openViews())
                 if (v->list().type == 2) {
                     MsgBoxOk("You are allowed to open only one Derivative Chain");
-                    detail::activate(v);
+                    watch_commands_detail::activate(v);
                     return;
                 }
             g_WatchOpenRequest.openType = 2;
@@ -200,17 +200,17 @@ void WatchCommands::OnNewChain(int kind)
                 for (CVortanexView* v : CVortanexView::openViews())
                     if (v->listSource() == 3 && CategoryGroup(v->list().id) == "Future Stock") {
                         MsgBoxOk("You are allowed to open only one Future Stock Chain");
-                        detail::activate(v);
+                        watch_commands_detail::activate(v);
                         g_WatchOpenRequest.watchIndex = -1;
                         return;
                     }
             }
             g_WatchOpenRequest.openType = 0;
-            if (group == "MIS Options" && detail::hasSegment12()) {
+            if (group == "MIS Options" && watch_commands_detail::hasSegment12()) {
                 for (CVortanexView* v : CVortanexView::openViews())
-                    if (detail::windowTypeOf(v) == 8) {
+                    if (watch_commands_detail::windowTypeOf(v) == 8) {
                         MsgBoxOk("You are allowed to open only one " + group + " Watchlist");
-                        detail::activate(v);
+                        watch_commands_detail::activate(v);
                         g_WatchOpenRequest.watchIndex = -1;
                         return;
                     }
@@ -232,7 +232,7 @@ void WatchCommands::MyUpdate(int code)
         if (CMainFrame* frame = g_pMainFrame.load())
             frame->RefreshFont(code);
         for (CVortanexView* v : CVortanexView::openViews()) {
-            const int type = detail::windowTypeOf(v);
+            const int type = watch_commands_detail::windowTypeOf(v);
             if (type == 1 && code != 8)
                 v->MyUpdate(code);
             else if (type == 8)
@@ -259,10 +259,10 @@ void WatchCommands::OnSelWatchList(int page, int listNumber)
         if (listNumber < 0 || listNumber >= table.count())
             return;
         for (CVortanexView* v : CVortanexView::openViews()) {
-            const int type = detail::windowTypeOf(v);
+            const int type = watch_commands_detail::windowTypeOf(v);
             if ((type == 1 || type == 8 || type == 9) &&
                 (v->watchIndex() == listNumber || (listNumber == 4 && type == 8))) {
-                detail::activate(v);
+                watch_commands_detail::activate(v);
                 return;
             }
         }
@@ -281,7 +281,7 @@ void WatchCommands::OpenWatchlistView(const std::string& listName)
     // Every open window is looked at: the list may be shown by the tenth.
     for (CVortanexView* v : CVortanexView::openViews())
         if (listName == v->list().name || QString::fromStdString(listName) == v->title()) {
-            detail::activate(v);
+            watch_commands_detail::activate(v);
             return;
         }
     if (openCount() >= kMaxWatchWindows) {

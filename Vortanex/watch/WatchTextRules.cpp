@@ -1,6 +1,6 @@
 #include "watch/WatchTextRules.h"
 
-namespace detail {
+namespace watch_text_rules_detail {
 namespace {
 
 // The characters a watch-list name may not hold (the blank included).
@@ -21,18 +21,18 @@ std::string_view trim(std::string_view text)
 }
 
 } // namespace
-} // namespace detail
+} // namespace watch_text_rules_detail
 
 NameProblem CheckWatchlistName(std::string_view typed, std::string* trimmed)
 {
-    const std::string_view name = detail::trim(typed);
+    const std::string_view name = watch_text_rules_detail::trim(typed);
     if (trimmed)
         *trimmed = std::string(name);
     if (name.empty())
         return NameProblem::Empty;
     if (name.size() > static_cast<size_t>(kMaxWatchlistName))
         return NameProblem::TooLong;
-    if (name.find_first_of(detail::kNameForbidden) != std::string_view::npos)
+    if (name.find_first_of(watch_text_rules_detail::kNameForbidden) != std::string_view::npos)
         return NameProblem::Forbidden;
     return NameProblem::None;
 }
@@ -50,15 +50,15 @@ const char* NameProblemText(NameProblem problem)
 
 bool ChartStudyNameOk(std::string_view typed, std::string* trimmed)
 {
-    const std::string_view name = detail::trim(typed);
+    const std::string_view name = watch_text_rules_detail::trim(typed);
     if (trimmed)
         *trimmed = std::string(name);
-    return !name.empty() && name.find_first_of(detail::kStudyForbidden) == std::string_view::npos;
+    return !name.empty() && name.find_first_of(watch_text_rules_detail::kStudyForbidden) == std::string_view::npos;
 }
 
 bool ScripSearchTextOk(std::string_view text)
 {
-    return text.find_first_of(detail::kSearchForbidden) == std::string_view::npos;
+    return text.find_first_of(watch_text_rules_detail::kSearchForbidden) == std::string_view::npos;
 }
 
 const std::string& TypeAheadPrefix::add(char c, int64_t nowSeconds)

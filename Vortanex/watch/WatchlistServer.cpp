@@ -15,7 +15,7 @@
 #include <charconv>
 #include <mutex>
 
-namespace detail {
+namespace watchlist_server_detail {
 namespace {
 
 bool parseInt(std::string_view text, int& out)
@@ -52,7 +52,7 @@ WatchRowEntry riskRow(const SecurityRecord& s, int index)
 }
 
 } // namespace
-} // namespace detail
+} // namespace watchlist_server_detail
 
 WatchSession CurrentWatchSession()
 {
@@ -73,13 +73,13 @@ WatchReply ParseWatchReply(int status, std::string_view body)
     std::vector<std::string> f;
     SplitString(body, '|', f);
     for (std::string& field : f)
-        field = detail::trimmed(field);
+        field = watchlist_server_detail::trimmed(field);
     if (f.size() > 1)
-        r.hasResult = detail::parseInt(f[1], r.result);
+        r.hasResult = watchlist_server_detail::parseInt(f[1], r.result);
     if (f.size() > 2)
         r.message = f[2];
     if (f.size() > 4)
-        r.hasId = detail::parseInt(f[4], r.id);
+        r.hasId = watchlist_server_detail::parseInt(f[4], r.id);
     return r;
 }
 
@@ -141,7 +141,7 @@ std::vector<RiskSecurity> ParseHoldingsReply(std::string_view body)
     std::string_view rest = body.substr(tilde + 1);
     while (true) {
         const size_t caret = rest.find('^');
-        const std::string record = detail::trimmed(rest.substr(0, caret));
+        const std::string record = watchlist_server_detail::trimmed(rest.substr(0, caret));
         if (record.empty())
             break;
         std::vector<std::string> f;
@@ -149,7 +149,7 @@ std::vector<RiskSecurity> ParseHoldingsReply(std::string_view body)
         if (!f.empty() && f.front().empty())
             f.erase(f.begin());
         RiskSecurity s;
-        if (f.size() >= 2 && detail::parseInt(f[0], s.token)) {
+        if (f.size() >= 2 && watchlist_server_detail::parseInt(f[0], s.token)) {
             s.exchange = f[1];
             out.push_back(std::move(s));
         }
@@ -177,7 +177,7 @@ std::vector<RiskSecurity> ParsePositionsReply(std::string_view body)
         if (f.size() < 32 || f[31] == "P")
             continue;
         RiskSecurity s;
-        if (!detail::parseInt(f[0], s.token))
+        if (!watchlist_server_detail::parseInt(f[0], s.token))
             continue;
         s.exchange = f[1];
         out.push_back(std::move(s));
@@ -205,7 +205,7 @@ int BuildRiskList(RiskListKind kind, int watchIndex, const SecurityTable& table,
             }
         if (static_cast<int>(rows.size()) >= capacity)
             capacity += 10;
-        rows.push_back(detail::riskRow(table.row(index), index));
+        rows.push_back(watchlist_server_detail::riskRow(table.row(index), index));
     };
     try {
         std::vector<int> fromMemory;

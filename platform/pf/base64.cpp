@@ -7,7 +7,7 @@
 
 namespace pf {
 
-namespace detail {
+namespace base64_detail {
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
@@ -38,7 +38,7 @@ std::vector<uint8_t> decodeBlock(std::string_view text, size_t fill)
     return out;
 }
 
-} // namespace detail
+} // namespace base64_detail
 
 std::string base64Encode(std::span<const uint8_t> bytes)
 {
@@ -74,19 +74,19 @@ std::optional<std::vector<uint8_t>> base64Decode(std::string_view text)
     while (fill < 2 && fill < packed.size() && packed[packed.size() - 1 - fill] == '=')
         ++fill;
     for (size_t i = 0; i + fill < packed.size(); ++i)
-        if (!detail::kInAlphabet[static_cast<uint8_t>(packed[i])])
+        if (!base64_detail::kInAlphabet[static_cast<uint8_t>(packed[i])])
             return std::nullopt;
     // "x===" and "xx=y" were refused above; "x==" alone is not a quartet.
-    return detail::decodeBlock(packed, fill);
+    return base64_detail::decodeBlock(packed, fill);
 }
 
 std::vector<uint8_t> base64DecodeQuartets(std::string_view text)
 {
     std::string quartets(text.substr(0, text.size() / 4 * 4));
     for (char& c : quartets)
-        if (!detail::kInAlphabet[static_cast<uint8_t>(c)])
+        if (!base64_detail::kInAlphabet[static_cast<uint8_t>(c)])
             c = 'A'; // the sextet 0
-    return detail::decodeBlock(quartets, 0);
+    return base64_detail::decodeBlock(quartets, 0);
 }
 
 std::string base64Lines(std::span<const uint8_t> bytes, size_t lineLength, std::string_view eol)

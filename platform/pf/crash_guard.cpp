@@ -23,7 +23,7 @@
 
 namespace pf {
 
-namespace detail {
+namespace crash_guard_detail {
 
 struct CodeText {
     uint32_t code;
@@ -807,17 +807,17 @@ thread_local AltStack t_altStack;
 constexpr size_t kAltStackSize = 64 * 1024;
 constexpr size_t kAltStackMinimum = 16 * 1024;
 
-} // namespace detail
+} // namespace crash_guard_detail
 
 const char* exceptionDescription(uint32_t code)
 {
-    const char* text = detail::lookUp(detail::kDescriptions, std::size(detail::kDescriptions), code);
+    const char* text = crash_guard_detail::lookUp(crash_guard_detail::kDescriptions, std::size(crash_guard_detail::kDescriptions), code);
     return text ? text : "an Unknown exception type";
 }
 
 const char* exceptionName(uint32_t code)
 {
-    return detail::lookUp(detail::kNames, std::size(detail::kNames), code);
+    return crash_guard_detail::lookUp(crash_guard_detail::kNames, std::size(crash_guard_detail::kNames), code);
 }
 
 std::string faultText(uint32_t code, uint64_t address)
@@ -826,24 +826,24 @@ std::string faultText(uint32_t code, uint64_t address)
     if (!name)
         return "Unknown exception.";
     char text[160];
-    detail::ReportText out(text, sizeof text);
+    crash_guard_detail::ReportText out(text, sizeof text);
     out.str("Exception ").str(name).str(" (0x").hex(code, 8).str(") at address 0x").hex(address, 8).str(".");
     return std::string(text, out.total() < sizeof text ? out.total() : sizeof text);
 }
 
 size_t formatCrashReport(const FaultInfo& info, char* out, size_t capacity)
 {
-    detail::ReportText text(out, capacity);
-    detail::writeHead(info, text);
+    crash_guard_detail::ReportText text(out, capacity);
+    crash_guard_detail::writeHead(info, text);
     for (size_t i = 0; i < info.moduleCount; ++i)
-        detail::writeModule(static_cast<int>(i + 1), info.modules[i], text);
-    detail::writeEnd(text);
+        crash_guard_detail::writeModule(static_cast<int>(i + 1), info.modules[i], text);
+    crash_guard_detail::writeEnd(text);
     return text.total();
 }
 
 void CrashGuard::installThread()
 {
-    using namespace detail;
+    using namespace crash_guard_detail;
     stack_t current;
     if (sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE)
         && current.ss_size >= kAltStackMinimum)
@@ -867,7 +867,7 @@ void CrashGuard::installThread()
 
 bool CrashGuard::install(const std::filesystem::path& reportPath, std::string_view programName)
 {
-    using namespace detail;
+    using namespace crash_guard_detail;
     const std::string path = reportPath.string();
     if (path.empty() || path.size() >= sizeof g_reportPath)
         return false;

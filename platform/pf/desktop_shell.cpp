@@ -19,7 +19,7 @@
 extern char** environ;
 
 namespace pf {
-namespace detail {
+namespace desktop_shell_detail {
 
 // Starts program (searched on the PATH when search is true) with args and
 // returns at once; the child is reaped by a detached thread, which then runs
@@ -144,7 +144,7 @@ std::optional<std::filesystem::path> writePrivatePage(std::string_view url, std:
     return std::filesystem::path(name);
 }
 
-} // namespace detail
+} // namespace desktop_shell_detail
 
 std::string forwardingPage(std::string_view url)
 {
@@ -175,20 +175,20 @@ std::string forwardingPage(std::string_view url)
 
 bool DesktopShell::openUrl(std::string_view url, ShowMode)
 {
-    if (!detail::safeTarget(url) || !detail::webAddress(url)) {
+    if (!desktop_shell_detail::safeTarget(url) || !desktop_shell_detail::webAddress(url)) {
         logLine(0, "Shell: refused URL [" + std::string(url.substr(0, url.find_first_of(":?"))) + "]");
         return false;
     }
     if (url.find('?') == std::string_view::npos)
-        return detail::spawnDetached("xdg-open", {std::string(url)}, true);
-    const auto page = detail::writePrivatePage(url, m_pageLife);
+        return desktop_shell_detail::spawnDetached("xdg-open", {std::string(url)}, true);
+    const auto page = desktop_shell_detail::writePrivatePage(url, m_pageLife);
     if (!page) {
         logLine(0, "Shell: no private page for an address with a query; not opened");
         return false;
     }
     const std::string path = page->string();
     const auto life = m_pageLife;
-    const bool started = detail::spawnDetached("xdg-open", {path}, true, [path, life] {
+    const bool started = desktop_shell_detail::spawnDetached("xdg-open", {path}, true, [path, life] {
         std::this_thread::sleep_for(life);
         ::unlink(path.c_str());
     });
@@ -203,14 +203,14 @@ bool DesktopShell::openDocument(const std::filesystem::path& path)
     if (!std::filesystem::exists(path, ec))
         return false;
     const std::string target = std::filesystem::absolute(path, ec).string();
-    if (ec || !detail::safeTarget(target))
+    if (ec || !desktop_shell_detail::safeTarget(target))
         return false;
-    return detail::spawnDetached("xdg-open", {target}, true);
+    return desktop_shell_detail::spawnDetached("xdg-open", {target}, true);
 }
 
 bool DesktopShell::startProgram(const std::filesystem::path& path, std::vector<std::string> args)
 {
-    return detail::spawnDetached(path.string(), args, false);
+    return desktop_shell_detail::spawnDetached(path.string(), args, false);
 }
 
 std::optional<std::string> DesktopShell::defaultBrowserCommand()

@@ -19,7 +19,7 @@
 #include <vector>
 
 namespace pf::files {
-namespace detail {
+namespace files_detail {
 
 // Closes a descriptor on every return path.
 class Fd {
@@ -110,7 +110,7 @@ bool copyThenUnlink(const Path& from, const Path& to)
     return ::unlink(from.c_str()) == 0;
 }
 
-} // namespace detail
+} // namespace files_detail
 
 bool exists(const Path& path)
 {
@@ -136,7 +136,7 @@ std::optional<int64_t> stampTime(const Path& path)
 
 std::optional<std::string> readAll(const Path& path)
 {
-    detail::Fd fd(detail::openRetry(path.c_str(), O_RDONLY));
+    files_detail::Fd fd(files_detail::openRetry(path.c_str(), O_RDONLY));
     if (!fd.valid())
         return std::nullopt;
     std::string out;
@@ -168,14 +168,14 @@ std::optional<std::string> readAll(const Path& path)
             out.append(buf, static_cast<size_t>(n));
         }
     }
-    if (!detail::readFully(fd.get(), out))
+    if (!files_detail::readFully(fd.get(), out))
         return std::nullopt;
     return out;
 }
 
 std::string readHead(const Path& path, size_t n)
 {
-    detail::Fd fd(detail::openRetry(path.c_str(), O_RDONLY));
+    files_detail::Fd fd(files_detail::openRetry(path.c_str(), O_RDONLY));
     if (!fd.valid())
         return {};
     std::string out(n, '\0');
@@ -194,16 +194,16 @@ std::string readHead(const Path& path, size_t n)
 
 bool writeAll(const Path& path, std::string_view data)
 {
-    detail::Fd fd(detail::openRetry(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, kPrivateFileMode));
+    files_detail::Fd fd(files_detail::openRetry(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, kPrivateFileMode));
     if (!fd.valid())
         return false;
     // A file made by an older version may still be readable by others.
     ::fchmod(fd.get(), kPrivateFileMode);
-    const bool written = detail::writeFully(fd.get(), data);
+    const bool written = files_detail::writeFully(fd.get(), data);
     return fd.reset() && written;
 }
 
-namespace detail {
+namespace files_detail {
 
 // The writing process of a temporary name "<name>.tmp.<pid>.<n>"; 0 when the
 // name is not one.
@@ -246,14 +246,14 @@ void sweepOnce(const Path& dir)
     removeStaleTemporaries(dir);
 }
 
-} // namespace detail
+} // namespace files_detail
 
 int removeStaleTemporaries(const Path& dir)
 {
     int removed = 0;
-    for (const auto& name : detail::matchingFiles(dir, "*.tmp.*")) {
-        const pid_t owner = detail::temporaryOwner(name);
-        if (owner == 0 || detail::processRuns(owner))
+    for (const auto& name : files_detail::matchingFiles(dir, "*.tmp.*")) {
+        const pid_t owner = files_detail::temporaryOwner(name);
+        if (owner == 0 || files_detail::processRuns(owner))
             continue;
         if (::unlink((dir / name).c_str()) == 0)
             ++removed;
@@ -266,14 +266,14 @@ bool writeAtomic(const Path& path, std::string_view data)
     // A name unique within the process and among processes, so that two
     // writers never share a temporary file.
     static std::atomic<unsigned> counter{0};
-    detail::sweepOnce(path.parent_path().empty() ? Path(".") : path.parent_path());
+    files_detail::sweepOnce(path.parent_path().empty() ? Path(".") : path.parent_path());
     Path tmp = path;
     tmp += ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter.fetch_add(1));
 
-    detail::Fd fd(detail::openRetry(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL, kPrivateFileMode));
+    files_detail::Fd fd(files_detail::openRetry(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL, kPrivateFileMode));
     if (!fd.valid())
         return false;
-    const bool ok = detail::writeFully(fd.get(), data) && ::fsync(fd.get()) == 0;
+    const bool ok = files_detail::writeFully(fd.get(), data) && ::fsync(fd.get()) == 0;
     if (!fd.reset() || !ok || ::rename(tmp.c_str(), path.c_str()) != 0) {
         ::unlink(tmp.c_str());
         return false;
@@ -282,7 +282,7 @@ bool writeAtomic(const Path& path, std::string_view data)
     Path parent = path.parent_path();
     if (parent.empty())
         parent = ".";
-    detail::Fd dirFd(detail::openRetry(parent.c_str(), O_RDONLY | O_DIRECTORY));
+    files_detail::Fd dirFd(files_detail::openRetry(parent.c_str(), O_RDONLY | O_DIRECTORY));
     if (dirFd.valid())
         ::fsync(dirFd.get());
     return true;
@@ -290,7 +290,7 @@ bool writeAtomic(const Path& path, std::string_view data)
 
 std::string readTail(const Path& path, size_t n)
 {
-    detail::Fd fd(detail::openRetry(path.c_str(), O_RDONLY));
+    files_detail::Fd fd(files_detail::openRetry(path.c_str(), O_RDONLY));
     if (!fd.valid())
         return {};
     struct stat st;
@@ -300,7 +300,7 @@ std::string readTail(const Path& path, size_t n)
     if (fileSize > n && ::lseek(fd.get(), static_cast<off_t>(fileSize - n), SEEK_SET) < 0)
         return {};
     std::string out;
-    if (!detail::readFully(fd.get(), out))
+    if (!files_detail::readFully(fd.get(), out))
         return {};
     // The file may have grown since fstat.
     if (out.size() > n)
@@ -310,14 +310,14 @@ std::string readTail(const Path& path, size_t n)
 
 int moveMatching(const Path& dir, std::string_view pattern, const Path& toDir)
 {
-    const auto names = detail::matchingFiles(dir, pattern);
+    const auto names = files_detail::matchingFiles(dir, pattern);
     if (names.empty() || !ensureDir(toDir))
         return 0;
     int moved = 0;
     for (const auto& name : names) {
         const Path from = dir / name;
         const Path to = toDir / name;
-        if (::rename(from.c_str(), to.c_str()) == 0 || (errno == EXDEV && detail::copyThenUnlink(from, to)))
+        if (::rename(from.c_str(), to.c_str()) == 0 || (errno == EXDEV && files_detail::copyThenUnlink(from, to)))
             ++moved;
     }
     return moved;
@@ -326,7 +326,7 @@ int moveMatching(const Path& dir, std::string_view pattern, const Path& toDir)
 int removeOlderThan(const Path& dir, std::string_view pattern, int64_t cutoffSeconds)
 {
     int removed = 0;
-    for (const auto& name : detail::matchingFiles(dir, pattern)) {
+    for (const auto& name : files_detail::matchingFiles(dir, pattern)) {
         const Path file = dir / name;
         const auto stamp = stampTime(file);
         if (stamp && *stamp < cutoffSeconds && ::unlink(file.c_str()) == 0)

@@ -15,7 +15,7 @@
 
 namespace pf {
 
-namespace detail {
+namespace http_call_detail {
 
 // Received body bytes held before the transfer is paused until the caller
 // reads; bounds the memory of a fast stream that is read slowly.
@@ -61,7 +61,7 @@ int mapCurlError(CURLcode rc)
     }
 }
 
-} // namespace detail
+} // namespace http_call_detail
 
 HttpCall::HttpCall(HttpSession& session) : m_session(session)
 {
@@ -155,7 +155,7 @@ size_t HttpCall::onWrite(char* data, size_t size, size_t count, void* self)
         call->m_buffer.clear();
         call->m_bufferPos = 0;
     }
-    if (call->m_buffer.size() - call->m_bufferPos >= detail::kBufferCap) {
+    if (call->m_buffer.size() - call->m_bufferPos >= http_call_detail::kBufferCap) {
         call->m_paused = true;
         return CURL_WRITEFUNC_PAUSE;
     }
@@ -343,7 +343,7 @@ template <typename Ready> void HttpCall::drive(Ready ready)
         }
         if (m_done || ready())
             break;
-        curl_multi_poll(multi, nullptr, 0, detail::kPollMillis, nullptr);
+        curl_multi_poll(multi, nullptr, 0, http_call_detail::kPollMillis, nullptr);
     }
 }
 
@@ -356,7 +356,7 @@ void HttpCall::finish(int curlResult)
     if (rc == CURLE_ABORTED_BY_CALLBACK && m_cancelled.load())
         failWith(ErrCancelled, {});
     else
-        failWith(detail::mapCurlError(rc), m_curlError[0] ? std::string(m_curlError) : curl_easy_strerror(rc));
+        failWith(http_call_detail::mapCurlError(rc), m_curlError[0] ? std::string(m_curlError) : curl_easy_strerror(rc));
 }
 
 long HttpCall::read(char* buffer, size_t size)

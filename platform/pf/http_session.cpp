@@ -7,7 +7,7 @@
 
 namespace pf {
 
-namespace detail {
+namespace http_session_detail {
 
 // One lock per kind of shared data, as libcurl asks for.
 std::array<std::mutex, CURL_LOCK_DATA_LAST> g_shareLocks;
@@ -28,15 +28,15 @@ void globalInit()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-} // namespace detail
+} // namespace http_session_detail
 
 HttpSession::HttpSession() : m_maxHostConnections(kDefaultMaxHostConnections)
 {
-    detail::globalInit();
+    http_session_detail::globalInit();
     CURLSH* share = curl_share_init();
     if (share) {
-        curl_share_setopt(share, CURLSHOPT_LOCKFUNC, detail::lockShare);
-        curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, detail::unlockShare);
+        curl_share_setopt(share, CURLSHOPT_LOCKFUNC, http_session_detail::lockShare);
+        curl_share_setopt(share, CURLSHOPT_UNLOCKFUNC, http_session_detail::unlockShare);
         // Connections themselves are not shared: libcurl does not support one
         // connection cache used by several threads at once.
         curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);

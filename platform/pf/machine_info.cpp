@@ -11,7 +11,7 @@
 #include <vector>
 
 namespace pf {
-namespace detail {
+namespace machine_info_detail {
 
 std::string trimmed(std::string_view s)
 {
@@ -64,7 +64,7 @@ std::string oneLine(std::string_view value)
     return out;
 }
 
-} // namespace detail
+} // namespace machine_info_detail
 
 MachineFacts MachineInfo::collect(const std::filesystem::path& fsRoot)
 {
@@ -76,18 +76,18 @@ MachineFacts MachineInfo::collect(const std::filesystem::path& fsRoot)
         facts.systemType = u.machine;
     }
     if (const auto release = files::readAll(fsRoot / "etc/os-release")) {
-        std::string name = detail::osReleaseValue(*release, "PRETTY_NAME");
+        std::string name = machine_info_detail::osReleaseValue(*release, "PRETTY_NAME");
         if (name.empty())
-            name = detail::osReleaseValue(*release, "NAME");
+            name = machine_info_detail::osReleaseValue(*release, "NAME");
         if (!name.empty())
             facts.osName = name;
     }
     const std::filesystem::path dmi = fsRoot / "sys/class/dmi/id";
-    facts.manufacturer = detail::firstLine(dmi / "sys_vendor");
-    facts.model = detail::firstLine(dmi / "product_name");
-    facts.productId = detail::firstLine(fsRoot / "etc/machine-id");
+    facts.manufacturer = machine_info_detail::firstLine(dmi / "sys_vendor");
+    facts.model = machine_info_detail::firstLine(dmi / "product_name");
+    facts.productId = machine_info_detail::firstLine(fsRoot / "etc/machine-id");
     // The hardware serial is readable by root only on most systems.
-    facts.serial = detail::firstLine(dmi / "product_serial");
+    facts.serial = machine_info_detail::firstLine(dmi / "product_serial");
     if (facts.serial.empty())
         facts.serial = facts.productId;
 
@@ -107,7 +107,7 @@ std::string MachineInfo::detailsText(const MachineFacts& facts)
     const auto labelled = [](std::string_view label, std::string_view value) {
         std::string line(label);
         line.resize(27, ' ');
-        return line + detail::oneLine(value) + '\n';
+        return line + machine_info_detail::oneLine(value) + '\n';
     };
     std::string text;
     text += labelled("OS Name:", facts.osName);
@@ -120,7 +120,7 @@ std::string MachineInfo::detailsText(const MachineFacts& facts)
     for (int line = 7; line < 19; ++line)
         text += '\n';
     text += "SerialNumber\n";
-    text += detail::oneLine(facts.serial) + '\n';
+    text += machine_info_detail::oneLine(facts.serial) + '\n';
     return text;
 }
 

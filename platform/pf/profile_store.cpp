@@ -14,7 +14,7 @@
 #include <unistd.h>
 
 namespace pf {
-namespace detail {
+namespace profile_store_detail {
 
 bool sameName(std::string_view a, std::string_view b)
 {
@@ -75,7 +75,7 @@ bool validName(std::string_view name, bool isKey)
     return true;
 }
 
-} // namespace detail
+} // namespace profile_store_detail
 
 ProfileStore::ProfileStore(std::filesystem::path iniFile) : m_path(std::move(iniFile))
 {
@@ -94,7 +94,7 @@ std::vector<ProfileStore::Section> ProfileStore::parse(std::string_view text)
         rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
-        const std::string_view trimmed = detail::trim(line);
+        const std::string_view trimmed = profile_store_detail::trim(line);
         if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '#')
             continue;
         if (trimmed.front() == '[') {
@@ -103,9 +103,9 @@ std::vector<ProfileStore::Section> ProfileStore::parse(std::string_view text)
                 current = nullptr; // junk: its keys would land in the wrong section
                 continue;
             }
-            const std::string_view name = detail::trim(trimmed.substr(1, close - 1));
+            const std::string_view name = profile_store_detail::trim(trimmed.substr(1, close - 1));
             auto it = std::find_if(sections.begin(), sections.end(),
-                                   [&](const Section& s) { return detail::sameName(s.name, name); });
+                                   [&](const Section& s) { return profile_store_detail::sameName(s.name, name); });
             if (it == sections.end()) {
                 sections.push_back({std::string(name), {}});
                 current = &sections.back();
@@ -117,12 +117,12 @@ std::vector<ProfileStore::Section> ProfileStore::parse(std::string_view text)
         const size_t eq = line.find('=');
         if (!current || eq == std::string_view::npos)
             continue;
-        const std::string_view key = detail::trim(line.substr(0, eq));
+        const std::string_view key = profile_store_detail::trim(line.substr(0, eq));
         if (key.empty())
             continue;
-        std::string value = detail::unescape(line.substr(eq + 1));
+        std::string value = profile_store_detail::unescape(line.substr(eq + 1));
         auto it = std::find_if(current->entries.begin(), current->entries.end(),
-                               [&](const Entry& e) { return detail::sameName(e.key, key); });
+                               [&](const Entry& e) { return profile_store_detail::sameName(e.key, key); });
         if (it == current->entries.end())
             current->entries.push_back({std::string(key), std::move(value)});
         else
@@ -134,7 +134,7 @@ std::vector<ProfileStore::Section> ProfileStore::parse(std::string_view text)
 void ProfileStore::apply(std::vector<Section>& sections, const Change& change)
 {
     auto s = std::find_if(sections.begin(), sections.end(),
-                          [&](const Section& x) { return detail::sameName(x.name, change.section); });
+                          [&](const Section& x) { return profile_store_detail::sameName(x.name, change.section); });
     if (s == sections.end()) {
         if (!change.value)
             return;
@@ -142,7 +142,7 @@ void ProfileStore::apply(std::vector<Section>& sections, const Change& change)
         s = std::prev(sections.end());
     }
     auto e = std::find_if(s->entries.begin(), s->entries.end(),
-                          [&](const Entry& x) { return detail::sameName(x.key, change.key); });
+                          [&](const Entry& x) { return profile_store_detail::sameName(x.key, change.key); });
     if (!change.value) {
         if (e != s->entries.end())
             s->entries.erase(e);
@@ -156,10 +156,10 @@ void ProfileStore::apply(std::vector<Section>& sections, const Change& change)
 const std::string* ProfileStore::findLocked(std::string_view section, std::string_view key) const
 {
     for (const auto& s : m_sections) {
-        if (!detail::sameName(s.name, section))
+        if (!profile_store_detail::sameName(s.name, section))
             continue;
         for (const auto& e : s.entries)
-            if (detail::sameName(e.key, key))
+            if (profile_store_detail::sameName(e.key, key))
                 return &e.value;
     }
     return nullptr;
@@ -171,7 +171,7 @@ int ProfileStore::getInt(std::string_view section, std::string_view key, int fal
     const std::string* value = findLocked(section, key);
     if (!value)
         return fallback;
-    const std::string_view text = detail::trim(*value);
+    const std::string_view text = profile_store_detail::trim(*value);
     int result = 0;
     const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), result);
     if (ec != std::errc{} || ptr != text.data() + text.size())
@@ -221,7 +221,7 @@ std::vector<std::string> ProfileStore::keys(std::string_view section) const
     std::lock_guard lock(m_mutex);
     std::vector<std::string> out;
     for (const auto& s : m_sections)
-        if (detail::sameName(s.name, section))
+        if (profile_store_detail::sameName(s.name, section))
             for (const auto& e : s.entries)
                 out.push_back(e.key);
     return out;
@@ -263,7 +263,7 @@ bool ProfileStore::remove(std::string_view section, std::string_view key)
 
 bool ProfileStore::storeLocked(std::string_view section, std::string_view key, std::string value)
 {
-    if (!detail::validName(section, false) || !detail::validName(key, true)) {
+    if (!profile_store_detail::validName(section, false) || !profile_store_detail::validName(key, true)) {
         logLine(0, "ProfileStore: refused name [" + std::string(section) + "] " + std::string(key));
         return false;
     }
@@ -278,12 +278,12 @@ void ProfileStore::noteChangeLocked(Change change)
     apply(m_sections, change);
     // Only the last change of a key matters to the file.
     std::erase_if(m_pending, [&](const Change& c) {
-        return detail::sameName(c.section, change.section) && detail::sameName(c.key, change.key);
+        return profile_store_detail::sameName(c.section, change.section) && profile_store_detail::sameName(c.key, change.key);
     });
     m_pending.push_back(std::move(change));
 }
 
-namespace detail {
+namespace profile_store_detail {
 
 // An exclusive flock on a file beside the profile, held while a save reads,
 // merges and replaces it. The profile itself cannot carry the lock: the
@@ -325,11 +325,11 @@ private:
     bool m_held = false;
 };
 
-} // namespace detail
+} // namespace profile_store_detail
 
 bool ProfileStore::saveLocked()
 {
-    const detail::SaveLock fileLock(m_path);
+    const profile_store_detail::SaveLock fileLock(m_path);
     if (!fileLock.held()) {
         logLine(0, "ProfileStore: cannot lock " + m_path.string() + " to save it");
         return false;
@@ -352,7 +352,7 @@ bool ProfileStore::saveLocked()
             continue;
         text += '[' + s.name + "]\n";
         for (const auto& e : s.entries)
-            text += e.key + '=' + detail::escape(e.value) + '\n';
+            text += e.key + '=' + profile_store_detail::escape(e.value) + '\n';
         text += '\n';
     }
     if (!files::writeAtomic(m_path, text)) {

@@ -10,7 +10,7 @@
 
 namespace pf {
 
-namespace detail {
+namespace rsa_seal_detail {
 
 constexpr std::string_view kBegin = "-----BEGIN PUBLIC KEY-----";
 constexpr std::string_view kEnd = "-----END PUBLIC KEY-----";
@@ -42,12 +42,12 @@ int loadKey(std::string_view pem, PkeyPtr& key)
     return RsaSeal::Ok;
 }
 
-} // namespace detail
+} // namespace rsa_seal_detail
 
 int RsaSeal::modulusBytes(std::string_view pemKey)
 {
-    detail::PkeyPtr key;
-    if (const int rc = detail::loadKey(pemKey, key); rc != Ok)
+    rsa_seal_detail::PkeyPtr key;
+    if (const int rc = rsa_seal_detail::loadKey(pemKey, key); rc != Ok)
         return rc;
     if (EVP_PKEY_get_base_id(key.get()) != EVP_PKEY_RSA)
         return BadKey;
@@ -57,10 +57,10 @@ int RsaSeal::modulusBytes(std::string_view pemKey)
 int RsaSeal::seal(std::string_view pemKey, std::string_view text, std::vector<uint8_t>& out)
 {
     out.clear();
-    detail::PkeyPtr key;
-    if (const int rc = detail::loadKey(pemKey, key); rc != Ok)
+    rsa_seal_detail::PkeyPtr key;
+    if (const int rc = rsa_seal_detail::loadKey(pemKey, key); rc != Ok)
         return rc;
-    detail::CtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, key.get(), nullptr));
+    rsa_seal_detail::CtxPtr ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, key.get(), nullptr));
     if (!ctx)
         return NoContext;
     if (EVP_PKEY_get_base_id(key.get()) != EVP_PKEY_RSA || EVP_PKEY_encrypt_init(ctx.get()) <= 0

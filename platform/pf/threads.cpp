@@ -94,7 +94,16 @@ HandlerPool::~HandlerPool()
 
 bool HandlerPool::post(uint64_t key, std::function<void()> task, const char* name)
 {
-    Task t{std::move(task), name};
+    return enqueue(key, Task{std::move(task), name, false});
+}
+
+bool HandlerPool::postBatched(uint64_t key, std::function<void()> task, const char* name)
+{
+    return enqueue(key, Task{std::move(task), name, true});
+}
+
+bool HandlerPool::enqueue(uint64_t key, Task t)
+{
     if (m_inline) {
         std::unique_lock lock(m_countMutex);
         if (m_stopped)
@@ -123,11 +132,15 @@ bool HandlerPool::post(uint64_t key, std::function<void()> task, const char* nam
         ++m_pending;
     }
     Lane& lane = *m_lanes[key % m_lanes.size()];
+    bool wake = true;
     {
         std::lock_guard lock(lane.mutex);
+        // A lingering lane looks at its queue within kBatchWait anyway.
+        wake = !(t.batched && lane.lingering);
         lane.queue.push_back(std::move(t));
     }
-    lane.wake.notify_one();
+    if (wake)
+        lane.wake.notify_one();
     return true;
 }
 
@@ -137,11 +150,16 @@ void HandlerPool::runLane(Lane& lane)
         Task task;
         {
             std::unique_lock lock(lane.mutex);
-            lane.wake.wait(lock, [&] { return lane.stopping || !lane.queue.empty(); });
+            const auto ready = [&] { return lane.stopping || !lane.queue.empty(); };
+            if (lane.lingering && !lane.wake.wait_for(lock, kBatchWait, ready))
+                lane.lingering = false; // from here a batched task wakes it
+            lane.wake.wait(lock, ready);
             if (lane.queue.empty())
                 return; // stopping, and nothing left to run
             task = std::move(lane.queue.front());
             lane.queue.pop_front();
+            if (task.batched)
+                lane.lingering = true;
         }
         runTask(task);
         finished();

@@ -33,7 +33,7 @@
 #include <exception>
 
 namespace ui {
-namespace detail {
+namespace form_detail {
 namespace {
 
 // Dialog units to pixels with the units of the form's font.
@@ -77,7 +77,7 @@ private:
 };
 
 } // namespace
-} // namespace detail
+} // namespace form_detail
 
 Form::Form(FormSpec spec, QWidget* parent) : QDialog(parent), m_spec(std::move(spec))
 {
@@ -98,7 +98,7 @@ Form::~Form() = default;
 
 QRect Form::toPixels(const DluRect& rect) const
 {
-    return detail::toPixels(rect, m_units);
+    return form_detail::toPixels(rect, m_units);
 }
 
 void Form::build()
@@ -164,7 +164,7 @@ void Form::widenLabel(QLabel& labelRef)
         int leftLimit = 0, rightLimit = width();
         for (QObject* o : children()) {
             auto* other = qobject_cast<QWidget*>(o);
-            if (!other || other == label || other->isWindow() || other->isHidden() || !detail::takesRoom(*other))
+            if (!other || other == label || other->isWindow() || other->isHidden() || !form_detail::takesRoom(*other))
                 continue;
             const QRect g = other->geometry();
             if (g.bottom() < r.top() || g.top() > r.bottom())
@@ -208,7 +208,7 @@ QWidget* Form::makeControl(const ControlSpec& spec)
         // The length limit is the validator's: it counts what is left after
         // forbidden characters are removed, as the limit of typed text does.
         edit->setReadOnly(spec.rules.readOnly);
-        edit->setValidator(new detail::RulesValidator(spec.rules, edit));
+        edit->setValidator(new form_detail::RulesValidator(spec.rules, edit));
         edit->setText(QString::fromStdString(spec.rules.apply(spec.caption)));
         connect(edit, &QLineEdit::textChanged, this, [this, id] { runChanged(id); });
         return edit;
@@ -242,7 +242,7 @@ QWidget* Form::makeControl(const ControlSpec& spec)
         auto* combo = new QComboBox(this);
         combo->setEditable(spec.kind == ControlKind::ComboEdit);
         if (spec.kind == ControlKind::ComboEdit) {
-            combo->setValidator(new detail::RulesValidator(spec.rules, combo));
+            combo->setValidator(new form_detail::RulesValidator(spec.rules, combo));
             connect(combo, &QComboBox::currentTextChanged, this, [this, id] { runChanged(id); });
         } else {
             connect(combo, &QComboBox::currentIndexChanged, this, [this, id] { runChanged(id); });
@@ -320,7 +320,7 @@ void Form::setText(int id, std::string_view text)
     if (!c)
         return;
     QWidget* w = c->widget;
-    const QString t = detail::qs(text);
+    const QString t = form_detail::qs(text);
     if (auto* label = qobject_cast<QLabel*>(w)) {
         label->setText(t);
         widenLabel(*label);

@@ -13,7 +13,7 @@
 #include <vector>
 
 namespace ui {
-namespace detail {
+namespace grid_print_detail {
 namespace {
 
 // The grid's widths and fonts are screen pixels; the page is laid out in them
@@ -211,18 +211,18 @@ PrintedPages printedPages(const QPrinter& printer, int total)
 }
 
 } // namespace
-} // namespace detail
+} // namespace grid_print_detail
 
 int gridPageCount(const GridView& grid, const QString& title, QPrinter& printer)
 {
     (void)title; // one title line on every page, whatever its text
-    return detail::layOut(grid, printer).pageCount();
+    return grid_print_detail::layOut(grid, printer).pageCount();
 }
 
 int printGrid(const GridView& grid, const QString& title, QPrinter& printer)
 {
-    const detail::GridPages pages = detail::layOut(grid, printer);
-    const detail::PrintedPages job = detail::printedPages(printer, pages.pageCount());
+    const grid_print_detail::GridPages pages = grid_print_detail::layOut(grid, printer);
+    const grid_print_detail::PrintedPages job = grid_print_detail::printedPages(printer, pages.pageCount());
     if (job.empty())
         return 0;
     QPainter painter;
@@ -239,7 +239,7 @@ int printGrid(const GridView& grid, const QString& title, QPrinter& printer)
                 if (printed > 0 && !printer.newPage())
                     return printed;
                 ++printed;
-                detail::drawPage(painter, grid, title, pages, band, rowPage, number);
+                grid_print_detail::drawPage(painter, grid, title, pages, band, rowPage, number);
             }
         }
     }
@@ -249,20 +249,20 @@ int printGrid(const GridView& grid, const QString& title, QPrinter& printer)
 
 int printWidget(QWidget& widget, const QString& title, QPrinter& printer)
 {
-    const detail::PrintedPages job = detail::printedPages(printer, 1);
+    const grid_print_detail::PrintedPages job = grid_print_detail::printedPages(printer, 1);
     if (job.empty())
         return 0;
     QPainter painter;
     if (!painter.begin(&printer))
         return 0;
-    const double scale = std::max(1, printer.resolution()) / detail::kScreenDpi;
+    const double scale = std::max(1, printer.resolution()) / grid_print_detail::kScreenDpi;
     painter.scale(scale, scale);
     const QRectF page = printer.pageRect(QPrinter::DevicePixel);
     const double width = page.width() / scale;
     const double height = page.height() / scale;
-    QFont bold = detail::pixelFont(widget.font());
+    QFont bold = grid_print_detail::pixelFont(widget.font());
     bold.setBold(true);
-    const int titleHeight = QFontMetrics(bold).height() + 3 * detail::kCellPadding;
+    const int titleHeight = QFontMetrics(bold).height() + 3 * grid_print_detail::kCellPadding;
     const QSize size = widget.size();
     for (int pass = 0; pass < job.passes; ++pass) {
         if (pass > 0 && !printer.newPage())
@@ -270,7 +270,7 @@ int printWidget(QWidget& widget, const QString& title, QPrinter& printer)
         painter.save();
         painter.setFont(bold);
         painter.setPen(Qt::black);
-        painter.drawText(QRectF(0, 0, width, titleHeight - detail::kCellPadding), Qt::AlignLeft | Qt::AlignVCenter,
+        painter.drawText(QRectF(0, 0, width, titleHeight - grid_print_detail::kCellPadding), Qt::AlignLeft | Qt::AlignVCenter,
                          title);
         if (size.width() > 0 && size.height() > 0) {
             const double fit = std::min(width / size.width(), (height - titleHeight) / size.height());

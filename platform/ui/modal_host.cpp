@@ -7,11 +7,11 @@
 #include <atomic>
 
 namespace ui {
-namespace detail {
+namespace modal_host_detail {
 namespace {
 std::atomic<ModalHost*> g_host{nullptr};
 } // namespace
-} // namespace detail
+} // namespace modal_host_detail
 
 int QtModalHost::run(Form& form)
 {
@@ -37,13 +37,13 @@ void QtModalHost::showModeless(Form& form)
 ModalHost& modalHost()
 {
     static QtModalHost qtHost;
-    ModalHost* host = detail::g_host.load(std::memory_order_acquire);
+    ModalHost* host = modal_host_detail::g_host.load(std::memory_order_acquire);
     return host ? *host : qtHost;
 }
 
 void setModalHost(ModalHost* host)
 {
-    detail::g_host.store(host, std::memory_order_release);
+    modal_host_detail::g_host.store(host, std::memory_order_release);
 }
 
 } // namespace ui

@@ -18,7 +18,7 @@
 #include <map>
 
 namespace ui {
-namespace detail {
+namespace qt_prompter_detail {
 namespace {
 
 QString qs(const std::string& s)
@@ -79,13 +79,13 @@ std::optional<std::string> runFileDialog(const FilePrompt& prompt, bool save)
 }
 
 } // namespace
-} // namespace detail
+} // namespace qt_prompter_detail
 
 QtPrompter::BoxPlan QtPrompter::plan(const Ask& ask)
 {
     using SB = QMessageBox::StandardButton;
     BoxPlan p;
-    p.icon = detail::boxIcon(ask.icon);
+    p.icon = qt_prompter_detail::boxIcon(ask.icon);
     switch (ask.buttons) {
     case Buttons::Ok:
         p.buttons = {{SB::Ok, {}, Ok}};
@@ -131,7 +131,7 @@ int QtPrompter::ask(const Ask& question)
     int answer = p.closeResult;
     UiThread::runBlocking([&] {
         QMessageBox box(p.icon, QString::fromStdString(question.caption), QString::fromStdString(question.text),
-                        QMessageBox::NoButton, detail::dialogParent());
+                        QMessageBox::NoButton, qt_prompter_detail::dialogParent());
         // Box texts often carry server text: never markup, never a link.
         box.setTextFormat(Qt::PlainText);
         // The box sizes itself to its text when shown; a row of the title's
@@ -163,19 +163,19 @@ int QtPrompter::ask(const Ask& question)
 
 std::optional<std::string> QtPrompter::pickSavePath(const FilePrompt& prompt)
 {
-    return UiThread::call([&] { return detail::runFileDialog(prompt, true); });
+    return UiThread::call([&] { return qt_prompter_detail::runFileDialog(prompt, true); });
 }
 
 std::optional<std::string> QtPrompter::pickOpenPath(const FilePrompt& prompt)
 {
-    return UiThread::call([&] { return detail::runFileDialog(prompt, false); });
+    return UiThread::call([&] { return qt_prompter_detail::runFileDialog(prompt, false); });
 }
 
 std::optional<Rgb> QtPrompter::pickColour(Rgb initial)
 {
     return UiThread::call([&]() -> std::optional<Rgb> {
         const QColor start(int(initial.bgr & 0xFF), int((initial.bgr >> 8) & 0xFF), int((initial.bgr >> 16) & 0xFF));
-        const QColor c = QColorDialog::getColor(start, detail::dialogParent(), QString(),
+        const QColor c = QColorDialog::getColor(start, qt_prompter_detail::dialogParent(), QString(),
                                                 QColorDialog::DontUseNativeDialog);
         if (!c.isValid())
             return std::nullopt;
@@ -190,7 +190,7 @@ std::optional<std::pair<std::string, int>> QtPrompter::pickFont(const std::strin
         if (pixelHeight > 0)
             start.setPixelSize(pixelHeight);
         bool ok = false;
-        const QFont f = QFontDialog::getFont(&ok, start, detail::dialogParent(), QString(),
+        const QFont f = QFontDialog::getFont(&ok, start, qt_prompter_detail::dialogParent(), QString(),
                                              QFontDialog::DontUseNativeDialog);
         if (!ok)
             return std::nullopt;
@@ -258,7 +258,7 @@ std::optional<PageSetup> QtPrompter::pickPageSetup(const PageSetup& current)
     return UiThread::call([&]() -> std::optional<PageSetup> {
         QPrinter printer;
         printer.setPageLayout(layoutOf(current));
-        QPageSetupDialog dialog(&printer, detail::dialogParent());
+        QPageSetupDialog dialog(&printer, qt_prompter_detail::dialogParent());
         if (dialog.exec() != QDialog::Accepted)
             return std::nullopt;
         return pageSetupOf(printer.pageLayout());
@@ -270,7 +270,7 @@ std::optional<PrintChoice> QtPrompter::pickPrint(const PrintChoice& current)
     return UiThread::call([&]() -> std::optional<PrintChoice> {
         QPrinter printer;
         ApplyPrintChoice(current, printer);
-        QPrintDialog dialog(&printer, detail::dialogParent());
+        QPrintDialog dialog(&printer, qt_prompter_detail::dialogParent());
         if (dialog.exec() != QDialog::Accepted)
             return std::nullopt;
         PrintChoice out;
@@ -308,8 +308,8 @@ void ApplyPrintChoice(const PrintChoice& choice, QPrinter& printer)
 int QtPrompter::pickMenuCommand(const MenuSpec& menu, int x, int y)
 {
     return UiThread::call([&] {
-        QMenu qmenu(detail::dialogParent());
-        detail::addMenuItems(qmenu, menu.items);
+        QMenu qmenu(qt_prompter_detail::dialogParent());
+        qt_prompter_detail::addMenuItems(qmenu, menu.items);
         QAction* chosen = qmenu.exec(QPoint(x, y));
         return chosen ? chosen->data().toInt() : 0;
     });

@@ -15,7 +15,7 @@
 #include <string>
 
 namespace ui {
-namespace detail {
+namespace ui_thread_detail {
 namespace {
 
 // The event-serving step of the UI thread's waits for a worker.
@@ -120,7 +120,7 @@ private:
 };
 
 } // namespace
-} // namespace detail
+} // namespace ui_thread_detail
 
 bool UiThread::isCurrent()
 {
@@ -140,27 +140,27 @@ bool UiThread::post(std::function<void()> work)
 {
     if (!work)
         return false;
-    std::lock_guard lock(detail::g_anchorMutex);
-    detail::Anchor* anchor = detail::anchorLocked();
+    std::lock_guard lock(ui_thread_detail::g_anchorMutex);
+    ui_thread_detail::Anchor* anchor = ui_thread_detail::anchorLocked();
     if (!anchor)
         return false;
     // Posting under the lock keeps the anchor alive until the event is queued.
     return QMetaObject::invokeMethod(
-        anchor, [w = std::move(work)] { detail::runGuarded(w, "UiThread::post"); }, Qt::QueuedConnection);
+        anchor, [w = std::move(work)] { ui_thread_detail::runGuarded(w, "UiThread::post"); }, Qt::QueuedConnection);
 }
 
 bool UiThread::runBlocking(const std::function<void()>& work)
 {
     if (isCurrent()) {
-        detail::runGuarded(work, "UiThread::call");
+        ui_thread_detail::runGuarded(work, "UiThread::call");
         return true;
     }
-    auto completion = std::make_shared<detail::Completion>();
-    auto signal = std::make_shared<detail::Signal>(completion);
+    auto completion = std::make_shared<ui_thread_detail::Completion>();
+    auto signal = std::make_shared<ui_thread_detail::Signal>(completion);
     // The wrapper refers to work by reference: this thread waits below until
     // the wrapper has run or been destroyed, so work outlives every use.
     const bool queued = post([signal, &work]() mutable {
-        detail::runGuarded(work, "UiThread::call");
+        ui_thread_detail::runGuarded(work, "UiThread::call");
         signal->markRan();
         signal.reset(); // wakes the caller now, not when Qt frees the event
     });
@@ -207,8 +207,8 @@ void UiThread::close()
     if (!requireCurrent("UiThread::close"))
         return;
     {
-        std::lock_guard lock(detail::g_anchorMutex);
-        detail::g_closed = true;
+        std::lock_guard lock(ui_thread_detail::g_anchorMutex);
+        ui_thread_detail::g_closed = true;
     }
     discardPending();
 }
@@ -217,10 +217,10 @@ void UiThread::discardPending()
 {
     if (!requireCurrent("UiThread::discardPending"))
         return;
-    detail::Anchor* anchor = nullptr;
+    ui_thread_detail::Anchor* anchor = nullptr;
     {
-        std::lock_guard lock(detail::g_anchorMutex);
-        anchor = detail::g_anchor;
+        std::lock_guard lock(ui_thread_detail::g_anchorMutex);
+        anchor = ui_thread_detail::g_anchor;
     }
     // Outside the lock: destroying dropped work may post again. The anchor
     // is deleted only on this thread, so it is still alive here.

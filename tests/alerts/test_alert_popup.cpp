@@ -278,7 +278,7 @@ TEST_F(AlertPopUpTest, ACrossingQuoteOpensOnePopupWithOneSoundAndTheOneTimeAlert
     for (int i = 0; i < 100; ++i)
         claims += AlertStore::claimCheck(0, SecurityTable::current()->row(0)) ? 1 : 0;
     EXPECT_EQ(claims, 1);
-    std::thread([] { AlertStore::check(0); }).join();
+    std::thread([q = SecurityTable::current()->row(0).quote()] { AlertStore::check(0, q); }).join();
     ASSERT_TRUE(pumpUntil([&] { return modalHost.shown().size() == 1; }));
     EXPECT_EQ(modalHost.shown()[0], "CAlertPopUp");
     EXPECT_FALSE(AlertTable::instance().contains("2~SBIN~EQ~>=~500.00")) << "a one-time alert goes once shown";
@@ -287,7 +287,7 @@ TEST_F(AlertPopUpTest, ACrossingQuoteOpensOnePopupWithOneSoundAndTheOneTimeAlert
     // A check queued by a second tick of the same crossing fires nothing:
     // both alerts held, only the first in key order fired.
     EXPECT_TRUE(AlertStore::claimCheck(0, SecurityTable::current()->row(0)));
-    std::thread([] { AlertStore::check(0); }).join();
+    std::thread([q = SecurityTable::current()->row(0).quote()] { AlertStore::check(0, q); }).join();
     pumpUntil([] { return false; }, 200);
     EXPECT_EQ(modalHost.shown().size(), 1u) << "one crossing opened two popups";
     EXPECT_FALSE(AlertTable::instance().find("2~SBIN~EQ~>=~505.00")->triggered);
@@ -296,7 +296,7 @@ TEST_F(AlertPopUpTest, ACrossingQuoteOpensOnePopupWithOneSoundAndTheOneTimeAlert
     // which stays, fired.
     SecurityTable::current()->row(0).alert_flag.store(1);
     EXPECT_TRUE(AlertStore::claimCheck(0, SecurityTable::current()->row(0)));
-    std::thread([] { AlertStore::check(0); }).join();
+    std::thread([q = SecurityTable::current()->row(0).quote()] { AlertStore::check(0, q); }).join();
     ASSERT_TRUE(pumpUntil([&] { return modalHost.shown().size() == 2; }));
     const auto kept = AlertTable::instance().find("2~SBIN~EQ~>=~505.00");
     ASSERT_TRUE(kept);

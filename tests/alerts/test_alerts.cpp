@@ -367,6 +367,62 @@ TEST_F(AlertFireTest, OneCrossingFiresOnlyTheFirstTrueAlertInKeyOrder)
     EXPECT_FALSE(alerts.mayFire(0, table->row(0).quote())) << "fired alerts queue no checks";
 }
 
+// After a fire, the feed's cheap test leaves out exactly the alert that
+// fired: the security's other alerts, before and after it in key order, and
+// another security's alert at the same price still queue checks, also once
+// a later save has published the thresholds again.
+TEST_F(AlertFireTest, TheCheapTestDropsOnlyTheAlertThatFired)
+{
+    store(makeAlert(0, 2, kCriteriaBelow, 5));     // first in key order
+    store(makeAlert(0, 2, kCriteriaAtOrAbove, 4)); // fires at 6.00
+    store(makeAlert(0, 2, kCriteriaAtOrAbove, 7));
+    store(makeAlert(1, 2, kCriteriaAtOrAbove, 4));
+    table->row(0).alert_flag.store(1);
+    setQuote(*table, 0, 4, 600);
+    ASSERT_TRUE(check(0));
+    EXPECT_EQ(check(0), std::nullopt) << "the mark is cleared after a fire";
+
+    auto mayFireAt = [&](int security, double paise) {
+        setQuote(*table, security, 4, paise);
+        return alerts.mayFire(security, table->row(security).quote());
+    };
+    for (const char* when : {"after the fire", "after a later save"}) {
+        EXPECT_FALSE(mayFireAt(0, 600)) << when << ": the fired alert still counted";
+        EXPECT_TRUE(mayFireAt(0, 300)) << when << ": the alert below 5.00 was dropped";
+        EXPECT_TRUE(mayFireAt(0, 800)) << when << ": the alert at 7.00 was dropped";
+        EXPECT_TRUE(mayFireAt(1, 600)) << when << ": another security's alert was dropped";
+        store(makeAlert(2, 2, kCriteriaAtOrAbove, 9));
+    }
+}
+
+// A check the feed queued tests the quote that queued it, then the stored
+// one: a crossing undone by a later tick before the check ran still fires,
+// and so does one that a tick made while the check was pending (such a tick
+// queues no check of its own).
+TEST_F(AlertFireTest, AQueuedCheckFiresOnTheQuoteThatQueuedItOrTheStoredOne)
+{
+    struct Case {
+        const char* name;
+        double claimed, stored; // LTP in paise; the alert is at or above 5.00
+        bool fires;
+    } cases[] = {
+        {"crossing undone before the check", 600, 400, true},
+        {"crossed while the check was pending", 400, 600, true},
+        {"crossed in both", 600, 700, true},
+        {"crossed in neither", 400, 450, false},
+    };
+    for (const Case& c : cases) {
+        alerts.clear();
+        table = makeTable();
+        store(makeAlert(0, 2, kCriteriaAtOrAbove, 5));
+        table->row(0).alert_flag.store(1);
+        setQuote(*table, 0, 4, c.claimed);
+        const QuoteData claimed = table->row(0).quote();
+        setQuote(*table, 0, 4, c.stored);
+        EXPECT_EQ(CheckAlerts(0, claimed, alerts, *table, 1'700'000'000).has_value(), c.fires) << c.name;
+    }
+}
+
 TEST_F(AlertFireTest, ABurstOfTicksStartsOneCheckAndConcurrentChecksFireOnce)
 {
     AlertCheckGate gate;

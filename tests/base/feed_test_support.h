@@ -106,10 +106,11 @@ public:
         confirmations.push_back(client + ":" + text);
     }
     bool alertsEnabled() const override { return alertsOn; }
-    void checkAlerts(int security) override
+    void checkAlerts(int security, const QuoteData& claimed) override
     {
         std::lock_guard lock(m_mutex);
         alerts.push_back(security);
+        alertPrices.push_back(claimed.quote[4]);
     }
     void lastTradesUpdated(int security) override
     {
@@ -149,6 +150,7 @@ public:
     std::vector<UserMessage> messages;
     std::vector<std::string> statuses, displays, confirmations, notices;
     std::vector<int> alerts, lastTrades, netPositionPrices;
+    std::vector<double> alertPrices; // the last price of the quote that queued each check
     std::vector<IndexRecord> indexRows;
     std::vector<int64_t> quoteTimes;
     int slotsAssigned = 0;

@@ -496,6 +496,7 @@ TEST_F(Dispatch, AlertCheckOnlyForTodaysTradedTicksOfFlaggedSecurities)
     tick(1, 100, now);          // alerts switched off
     m_dispatcher->drain();
     EXPECT_EQ(m_consumers.alerts, (std::vector<int>{1}));
+    EXPECT_EQ(m_consumers.alertPrices, (std::vector<double>{100})) << "the check gets the quote that queued it";
     pf::setClock(nullptr);
 }
 

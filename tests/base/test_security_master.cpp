@@ -606,6 +606,56 @@ TEST(SecurityFileFormat, LargeFileParsesAsRecordByRecord)
     }
 }
 
+TEST(SecurityFileFormat, LargeMasterExtrasLiveAsLongAsTheirRows)
+{
+    // A large master's extras are made side by side in shared blocks (more
+    // than one block's worth here): each row's extras read as the record's
+    // own parse gives them, and stay whole while any row holding them, or a
+    // copy of it, lives on after the others are gone.
+    std::string text = "01012026-0-40000~";
+    std::vector<std::string> records;
+    for (int i = 0; i < 40'000; ++i) {
+        records.push_back(std::to_string(i + 1) + ",MC,G" + std::to_string(i) + "|CF|05FEB27,0,1,5,ACT,10,0,0," +
+                          std::to_string(i) + ",Rs,1 KG," + std::to_string(i % 9) + ",KG,0,7,Gold contract number " +
+                          std::to_string(i) + ",t1,t2");
+        text += records.back() + "~";
+    }
+    auto sameExtras = [](const SecurityRecord& got, const SecurityRecord& want) {
+        ASSERT_TRUE(got.extras);
+        ASSERT_TRUE(want.extras);
+        EXPECT_EQ(got.extras->description, want.extras->description);
+        EXPECT_EQ(got.extras->price_quantity, want.extras->price_quantity);
+        EXPECT_EQ(got.extras->aux_text2, want.extras->aux_text2);
+        EXPECT_EQ(got.denominator(), want.denominator());
+        EXPECT_EQ(got.auxInt2(), 7);
+    };
+    bool ext = false;
+    auto plain = [&](int i) { return ParseSecurityRecord(records[static_cast<size_t>(i)], SecurityReading::Full, ext); };
+
+    SecurityRecord copied;
+    SecurityRecord moved;
+    {
+        SecurityFileContent c = ParseSecurityText(text, SecurityReading::Full);
+        ASSERT_EQ(c.rows.size(), records.size());
+        for (int i = 0; i < 40'000; i += 1'237)
+            sameExtras(c.rows[static_cast<size_t>(i)], plain(i));
+        copied = c.rows[3];
+        moved = std::move(c.rows[39'999]);
+        // A row's own change stays its own.
+        c.rows[4].setAdvisoryText("Bullish");
+        EXPECT_EQ(c.rows[5].advisoryText(), "-NA-");
+        SecurityRecord spare = c.rows[4];
+        EXPECT_EQ(spare.advisoryText(), "Bullish");
+    }
+    sameExtras(copied, plain(3));
+    sameExtras(moved, plain(39'999));
+    EXPECT_EQ(moved.extras->description, "Gold contract number 39999");
+    // A copy's extras are its own, whatever became of the row's.
+    SecurityRecord again = moved;
+    moved.extras.reset();
+    sameExtras(again, plain(39'999));
+}
+
 TEST(SecurityFileFormat, RowsRoomMadeFromTheHeader)
 {
     auto master = [](int claimed, int records) {

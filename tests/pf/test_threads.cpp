@@ -5,7 +5,12 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <chrono>
+#include <mutex>
 #include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -126,6 +131,37 @@ TEST(HandlerPool, StopFinishesQueuedWorkThenRefuses)
             pool.post(static_cast<uint64_t>(i), [&] { ran++; });
     }
     EXPECT_EQ(ran.load(), 100);
+}
+
+// Batched tasks keep their key's order with the others; one posted while
+// the lane lingers after a batched task runs without a wake, and one posted
+// after the lane went back to sleep wakes it (neither waits for ever).
+TEST(HandlerPool, BatchedTasksKeepOrderAndAlwaysRun)
+{
+    pf::HandlerPool pool(1);
+    std::mutex mutex;
+    std::vector<std::string> order; // guarded by mutex
+    const auto note = [&](const char* what) {
+        return [&, what] {
+            std::lock_guard lock(mutex);
+            order.push_back(what);
+        };
+    };
+    pool.post(0, note("a"));
+    pool.postBatched(0, note("b"));
+    pool.post(0, note("c"));
+    pool.postBatched(0, note("d"));
+    pool.drain();
+    EXPECT_EQ(order, (std::vector<std::string>{"a", "b", "c", "d"}));
+
+    for (const auto pause : {std::chrono::milliseconds(0), pf::HandlerPool::kBatchWait * 5}) {
+        std::this_thread::sleep_for(pause); // 0: lingering after "d"; else asleep again
+        pf::StartGate ran;
+        pool.postBatched(0, [&] { ran.open(); });
+        ASSERT_TRUE(ran.wait(5000)) << "a batched task posted after a pause of " << pause.count()
+                                    << " ms never ran";
+        pool.drain();
+    }
 }
 
 TEST(HandlerPool, InlineModeRunsOnTheCallerAndKeepsNestedOrder)

@@ -19,7 +19,7 @@
 AppSettings g_AppSettings{};
 std::atomic<int> g_ProxyInUse{0};
 
-namespace detail {
+namespace app_settings_detail {
 namespace {
 
 SettingsHost g_defaultHost;
@@ -145,26 +145,26 @@ void saveMarking(const std::filesystem::path& data)
 }
 
 } // namespace
-} // namespace detail
+} // namespace app_settings_detail
 
 void SetSettingsHost(SettingsHost* host)
 {
-    detail::g_host.store(host ? host : &detail::g_defaultHost);
+    app_settings_detail::g_host.store(host ? host : &app_settings_detail::g_defaultHost);
 }
 
 SettingsHost& CurrentSettingsHost()
 {
-    return *detail::g_host.load();
+    return *app_settings_detail::g_host.load();
 }
 
 void SetSettingsFileWriter(SettingsFileWriter writer)
 {
-    detail::g_writer.store(writer ? writer : &detail::defaultWriter);
+    app_settings_detail::g_writer.store(writer ? writer : &app_settings_detail::defaultWriter);
 }
 
 bool WriteSettingsFile(const std::filesystem::path& path, std::string_view data)
 {
-    return detail::g_writer.load()(path, data);
+    return app_settings_detail::g_writer.load()(path, data);
 }
 
 std::string SettingsToFileImage(const AppSettings& settings)
@@ -200,7 +200,7 @@ bool SettingsFromFileImage(std::string_view image, AppSettings& settings)
     } else if (!stored.empty()) {
         WriteLog(0, "Stored proxy password is not Base64; it is dropped");
     }
-    detail::terminateTexts(record);
+    app_settings_detail::terminateTexts(record);
     settings = record;
     return true;
 }
@@ -210,17 +210,17 @@ void SetDefaultSettings()
     try {
         AppSettings& s = g_AppSettings;
         s = AppSettings{};
-        detail::setDefaultFont(s);
-        detail::setDefaultTickColours(s);
+        app_settings_detail::setDefaultFont(s);
+        app_settings_detail::setDefaultTickColours(s);
         s.gridlines = 0;
         s.gridline_colour = 0;
-        s.theme_colour = detail::kThemeColour;
-        s.gain_colour = detail::kGainColour;
-        s.loss_colour = detail::kLossColour;
+        s.theme_colour = app_settings_detail::kThemeColour;
+        s.gain_colour = app_settings_detail::kGainColour;
+        s.loss_colour = app_settings_detail::kLossColour;
         s.default_order_type = 0;
         CopyFixedText(s.switches, "11111111");
-        s.order_qty_limit = detail::kQtyLimit;
-        s.order_value_limit = detail::kValueLimit;
+        s.order_qty_limit = app_settings_detail::kQtyLimit;
+        s.order_value_limit = app_settings_detail::kValueLimit;
         s.auto_feeds = 1;
         s.lock_minutes = 30;
         s.theme = CurrentSettingsHost().profileTheme();
@@ -258,7 +258,7 @@ void GetProxyDetails(short mode, std::string_view id)
             WriteLog(0, "Login id [" + std::string(id) + "] does not name a settings file");
             return;
         }
-        const auto path = perUser ? detail::userSettingsPath(data, id) : data / "Vortanex.dat";
+        const auto path = perUser ? app_settings_detail::userSettingsPath(data, id) : data / "Vortanex.dat";
         const int64_t size = pf::files::size(path);
         if (perUser)
             NoteUserFileKnown(path);
@@ -294,7 +294,7 @@ void GetProxyDetails(short mode, std::string_view id)
             SetDefaultSettings();
         }
 
-        detail::repair(g_AppSettings);
+        app_settings_detail::repair(g_AppSettings);
 
         const std::string_view stored = FixedTextView(g_AppSettings.build_number);
         if (defaults || stored != kBuildText) {
@@ -335,9 +335,9 @@ void SaveSettings()
         if (existing && existing->size() == kSettingsFileSize) {
             const int32_t theme = s.theme;
             std::memcpy(existing->data() + offsetof(AppSettings, theme), &theme, sizeof theme);
-            detail::writeOrLog(shared, *existing);
+            app_settings_detail::writeOrLog(shared, *existing);
         } else {
-            detail::writeOrLog(shared, image);
+            app_settings_detail::writeOrLog(shared, image);
         }
 
         const std::string_view userId = FixedTextView(pv_user_info.user_id);
@@ -345,16 +345,16 @@ void SaveSettings()
         for (const std::string_view id : {userId, nick}) {
             if (!IsPlainFileName(id))
                 continue;
-            const auto path = detail::userSettingsPath(data, id);
+            const auto path = app_settings_detail::userSettingsPath(data, id);
             if (!MayWriteUserFile(path)) {
                 WriteLog(0, "Not written over the unread " + path.string());
                 continue;
             }
-            detail::writeOrLog(path, image);
+            app_settings_detail::writeOrLog(path, image);
             NoteUserFileKnown(path);
         }
 
-        detail::saveMarking(data);
+        app_settings_detail::saveMarking(data);
 
         if (!userId.empty() || !nick.empty())
             WriteUserConfigToDat();

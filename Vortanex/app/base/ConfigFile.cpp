@@ -18,7 +18,7 @@
 
 ConfigRecord g_Config;
 
-namespace detail {
+namespace config_file_detail {
 namespace {
 
 // Blank-separated tokens of at most maxLength characters; a longer run of
@@ -182,7 +182,7 @@ std::string writableText(const char* name, std::string_view text)
 }
 
 } // namespace
-} // namespace detail
+} // namespace config_file_detail
 
 bool IsSingleToken(std::string_view text)
 {
@@ -207,15 +207,15 @@ int ReadConfigFile()
     const auto text = pf::files::readAll(ProgramPaths().config() / "Vortanex.ini");
     if (!text)
         return 1;
-    using detail::numberKey;
-    using detail::textKey;
-    const std::vector<detail::Key> keys = {
+    using config_file_detail::numberKey;
+    using config_file_detail::textKey;
+    const std::vector<config_file_detail::Key> keys = {
         textKey("Feeds_Host", g_Config.Feeds_Host),
         textKey("Trade_Host", g_Config.Trade_Host),
         textKey("Watch_Host", g_Config.Watch_Host),
         textKey("Security_Host", g_Config.Security_Host),
         textKey("Redirect_Url", g_Config.Redirect_Url),
-        detail::Key{"Log_Level", detail::Kind::Level},
+        config_file_detail::Key{"Log_Level", config_file_detail::Kind::Level},
         numberKey("Connect_Type", g_Config.Connect_Type),
         numberKey("Feeds_Type", g_Config.Feeds_Type),
         textKey("Mcast_IP", g_Config.Mcast_IP),
@@ -225,7 +225,7 @@ int ReadConfigFile()
         textKey("Tls_CA_File", g_Config.Tls_CA_File),
         numberKey("Tls_Verify", g_Config.Tls_Verify),
     };
-    detail::readTokens(*text, 100, keys);
+    config_file_detail::readTokens(*text, 100, keys);
     return 0;
 }
 
@@ -266,7 +266,7 @@ int LoadUserConfigDetails(std::string_view loginId)
         CurrentSettingsHost().applyTheme(g_AppSettings.theme);
         CurrentSettingsHost().broadcastSettings(2);
 
-        const std::string name(loginId.empty() ? detail::sessionLoginName() : loginId);
+        const std::string name(loginId.empty() ? config_file_detail::sessionLoginName() : loginId);
         bool read = false;
         if (IsPlainFileName(name)) {
             const auto path = UserFilePath(ProgramPaths().data(), name + ".bin");
@@ -287,15 +287,15 @@ int LoadUserConfigDetails(std::string_view loginId)
                     // read here only to be dropped.
                     int droppedPort = 0;
                     char droppedHost[128];
-                    using detail::numberKey;
-                    using detail::textKey;
-                    const std::vector<detail::Key> keys = {
+                    using config_file_detail::numberKey;
+                    using config_file_detail::textKey;
+                    const std::vector<config_file_detail::Key> keys = {
                         textKey("Feeds_Host", g_Config.Feeds_Host),
                         textKey("Trade_Host", droppedHost),
                         textKey("Watch_Host", g_Config.Watch_Host),
                         textKey("Security_Host", g_Config.Security_Host),
                         textKey("Redirect_Url", g_Config.Redirect_Url),
-                        detail::Key{"Log_Level", detail::Kind::Level},
+                        config_file_detail::Key{"Log_Level", config_file_detail::Kind::Level},
                         numberKey("Connect_Type", g_Config.Connect_Type),
                         numberKey("Feeds_Type", g_Config.Feeds_Type),
                         textKey("Mcast_IP", g_Config.Mcast_IP),
@@ -306,7 +306,7 @@ int LoadUserConfigDetails(std::string_view loginId)
                         textKey("Gcrn", g_Config.Gcrn),
                         numberKey("Services_Counter", g_Config.Services_Counter),
                     };
-                    detail::readTokens(*text, 128, keys, true);
+                    config_file_detail::readTokens(*text, 128, keys, true);
                     read = true;
                 }
             }
@@ -333,7 +333,7 @@ int LoadUserConfigDetails(std::string_view loginId)
 void WriteUserConfigToDat()
 {
     try {
-        const std::string name(detail::sessionLoginName());
+        const std::string name(config_file_detail::sessionLoginName());
         if (!IsPlainFileName(name))
             return;
         const auto path = UserFilePath(ProgramPaths().data(), name + ".bin");
@@ -341,7 +341,7 @@ void WriteUserConfigToDat()
 
         const ConfigRecord& c = g_Config;
         const auto text_of = [](const char* key, const auto& field) {
-            return detail::writableText(key, FixedTextView(field));
+            return config_file_detail::writableText(key, FixedTextView(field));
         };
         char head[2048];
         const int n = std::snprintf(

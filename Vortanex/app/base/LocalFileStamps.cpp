@@ -17,7 +17,7 @@
 
 SecurityStampValues g_SecurityStampValues;
 
-namespace detail {
+namespace local_file_stamps_detail {
 namespace {
 
 // A list header is at most this long before its '~'; a longer one is cut.
@@ -96,12 +96,12 @@ int checkAdvisory()
 }
 
 } // namespace
-} // namespace detail
+} // namespace local_file_stamps_detail
 
 int ReadSecurityStamp()
 {
     try {
-        const std::optional<std::string> head = detail::readHead(ProgramPaths().comp() / "security.lst", 30);
+        const std::optional<std::string> head = local_file_stamps_detail::readHead(ProgramPaths().comp() / "security.lst", 30);
         if (!head) {
             CopyFixedText(g_Session.security_stamp, "0");
             return 1;
@@ -119,16 +119,16 @@ int CheckDate(int kind)
     try {
         switch (kind) {
         case 1:
-            return detail::checkSecurity();
+            return local_file_stamps_detail::checkSecurity();
         case 2: {
-            const std::optional<std::string> header = detail::listHeader("category.lst");
+            const std::optional<std::string> header = local_file_stamps_detail::listHeader("category.lst");
             if (!header)
                 return 1;
             WriteLog(3, "Category File Date :" + *header);
             return g_AppSettings.category_version != g_Session.category_version ? 1 : 0;
         }
         case 3: {
-            const std::optional<std::string> header = detail::listHeader("services.lst");
+            const std::optional<std::string> header = local_file_stamps_detail::listHeader("services.lst");
             if (!header)
                 return 1;
             WriteLog(3, formatText("Services File Date :%s, File Version [%d - %d]", header->c_str(),
@@ -136,7 +136,7 @@ int CheckDate(int kind)
             return g_AppSettings.services_version != g_Session.services_version ? 1 : 0;
         }
         case 4:
-            return detail::checkAdvisory();
+            return local_file_stamps_detail::checkAdvisory();
         default:
             return 0;
         }

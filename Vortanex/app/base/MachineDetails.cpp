@@ -9,7 +9,7 @@
 #include <mutex>
 #include <vector>
 
-namespace detail {
+namespace machine_details_detail {
 namespace {
 
 std::mutex g_mutex;
@@ -75,29 +75,29 @@ pf::MachineFacts collectFacts()
 }
 
 } // namespace
-} // namespace detail
+} // namespace machine_details_detail
 
 void SetMachineFactsSource(std::function<pf::MachineFacts()> source)
 {
-    std::lock_guard lock(detail::g_mutex);
-    detail::g_factsSource = std::move(source);
+    std::lock_guard lock(machine_details_detail::g_mutex);
+    machine_details_detail::g_factsSource = std::move(source);
 }
 
 std::string DeviceId()
 {
-    std::lock_guard lock(detail::g_mutex);
-    return detail::g_deviceId;
+    std::lock_guard lock(machine_details_detail::g_mutex);
+    return machine_details_detail::g_deviceId;
 }
 
 std::string MachineDetails()
 {
-    std::lock_guard lock(detail::g_mutex);
-    return detail::g_machineDetails;
+    std::lock_guard lock(machine_details_detail::g_mutex);
+    return machine_details_detail::g_machineDetails;
 }
 
 void PrintOSVersion()
 {
-    using detail::field;
+    using machine_details_detail::field;
     try {
         WriteLog(0, "PrintOSVersion");
         const std::filesystem::path file = ProgramPaths().root() / "versionDetails.txt";
@@ -105,30 +105,30 @@ void PrintOSVersion()
         if (!text) {
             // The system's facts stand in for the system-information commands.
             WriteLog(0, "check registry");
-            if (!pf::MachineInfo::writeDetailsFile(file, detail::collectFacts()))
+            if (!pf::MachineInfo::writeDetailsFile(file, machine_details_detail::collectFacts()))
                 WriteLog(0, "Unable to write " + file.string());
             text = pf::files::readAll(file);
         }
         std::string osName, osVersion, productId, manufacturer, model, serial;
         if (text) {
-            const std::vector<std::string> lines = detail::splitLines(*text);
+            const std::vector<std::string> lines = machine_details_detail::splitLines(*text);
             for (size_t i = 0; i < lines.size(); ++i) {
                 const std::string& line = lines[i];
                 WriteLog(0, line);
                 switch (i) {
-                case 0: osName = detail::labelValue(line); break;
-                case 1: osVersion = detail::labelValue(line).substr(0, detail::kOsVersionLength); break;
-                case 2: productId = detail::labelValue(line); break;
-                case 3: manufacturer = detail::labelValue(line); break;
-                case 4: model = detail::labelValue(line); break;
+                case 0: osName = machine_details_detail::labelValue(line); break;
+                case 1: osVersion = machine_details_detail::labelValue(line).substr(0, machine_details_detail::kOsVersionLength); break;
+                case 2: productId = machine_details_detail::labelValue(line); break;
+                case 3: manufacturer = machine_details_detail::labelValue(line); break;
+                case 4: model = machine_details_detail::labelValue(line); break;
                 default:
-                    if (i >= detail::kSerialLine)
+                    if (i >= machine_details_detail::kSerialLine)
                         serial += line;
                     break;
                 }
             }
         }
-        const std::string deviceId = "VX_" + detail::trim(serial) + "_" + manufacturer;
+        const std::string deviceId = "VX_" + machine_details_detail::trim(serial) + "_" + manufacturer;
         std::string record = field(osName) + "|" + field(deviceId) + "|" + field(productId) + "|"
             + field(manufacturer) + "|" + field(model) + "|-|-|";
         if (text) {
@@ -142,9 +142,9 @@ void PrintOSVersion()
         }
         WriteLog(0, "Device Id :" + deviceId);
         WriteLog(0, "Machine Details :" + record);
-        std::lock_guard lock(detail::g_mutex);
-        detail::g_deviceId = deviceId;
-        detail::g_machineDetails = record;
+        std::lock_guard lock(machine_details_detail::g_mutex);
+        machine_details_detail::g_deviceId = deviceId;
+        machine_details_detail::g_machineDetails = record;
     } catch (...) {
         WriteLog(0, "Exception in PrintOSVersion");
     }

@@ -4,7 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-namespace detail {
+namespace text_format_detail {
 namespace {
 
 // Measures first, then writes into a string of the measured (or capped) size.
@@ -24,13 +24,13 @@ std::string formatArgs(std::size_t limit, const char* format, va_list args)
 }
 
 } // namespace
-} // namespace detail
+} // namespace text_format_detail
 
 std::string formatText(const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    std::string out = detail::formatArgs(std::string::npos, format, args);
+    std::string out = text_format_detail::formatArgs(std::string::npos, format, args);
     va_end(args);
     return out;
 }
@@ -39,7 +39,7 @@ std::string formatTextCapped(std::size_t limit, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    std::string out = detail::formatArgs(limit, format, args);
+    std::string out = text_format_detail::formatArgs(limit, format, args);
     va_end(args);
     return out;
 }

@@ -16,7 +16,7 @@ constexpr uint32_t kDarkEven = 0x686767;
 constexpr uint32_t kDarkOdd = 0x5A5A5A;
 constexpr uint32_t kBlinkColours[4] = {0xFFBBBB, 0xBBBBFF, 0xBBFFBB, 0x80FFFF};
 
-int Sign(int v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
+int compareSign(int v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
 
 } // namespace
 
@@ -288,7 +288,7 @@ int CMyListCtrl::compareRows(int rowA, int rowB, int column) const
         const auto& key = column == 0 ? m_sortSources.displayKey : m_sortSources.exchangeCode;
         if (!key)
             return 0;
-        r = Sign(key(a->securityIndex).compare(key(b->securityIndex)));
+        r = compareSign(key(a->securityIndex).compare(key(b->securityIndex)));
     } else {
         if (!m_sortSources.quoteValue)
             return 0;

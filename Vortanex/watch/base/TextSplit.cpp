@@ -5,7 +5,7 @@
 
 namespace {
 
-std::string_view trimBlanks(std::string_view field)
+std::string_view trimFieldBlanks(std::string_view field)
 {
     const size_t first = field.find_first_not_of(' ');
     if (first == std::string_view::npos)
@@ -93,7 +93,7 @@ int SplitString(std::string_view text, char sep, std::vector<std::string>& out)
         for (;;) {
             const size_t end = text.find(sep, start);
             const size_t stop = end == std::string_view::npos ? text.size() : end;
-            out.emplace_back(trimBlanks(text.substr(start, stop - start)));
+            out.emplace_back(trimFieldBlanks(text.substr(start, stop - start)));
             if (end == std::string_view::npos)
                 break;
             start = end + 1;

@@ -56,7 +56,7 @@ std::vector<std::string> RecordingSheetLink::sheetNames()
     return names;
 }
 
-static bool sameNoCase(const std::string& a, const std::string& b)
+static bool sameNameNoCase(const std::string& a, const std::string& b)
 {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
@@ -70,7 +70,7 @@ bool RecordingSheetLink::insertSheet(int position, const std::string& name)
     if (!m_open || refusedNames.count(name))
         return false;
     for (const auto& s : m_sheets)
-        if (sameNoCase(s.name, name))
+        if (sameNameNoCase(s.name, name))
             return false;
     position = std::clamp(position, 0, static_cast<int>(m_sheets.size()));
     m_sheets.insert(m_sheets.begin() + position, Sheet{name, true, {}});
@@ -85,7 +85,7 @@ bool RecordingSheetLink::renameSheet(const std::string& from, const std::string&
     if (!s || refusedNames.count(to))
         return false;
     for (const auto& o : m_sheets)
-        if (&o != s && sameNoCase(o.name, to))
+        if (&o != s && sameNameNoCase(o.name, to))
             return false;
     s->name = to;
     return true;
