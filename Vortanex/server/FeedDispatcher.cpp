@@ -86,6 +86,26 @@ inline bool usableFeedValue(double v)
     return std::fabs(v) <= FeedDispatcher::kMaxFeedValue;
 }
 
+// usableFeedValue of every one of n values, two at a time (a quote's values
+// are tested on every quote; the compiler tested them one by one).
+inline bool allUsableFeedValues(const double* v, int n)
+{
+    int k = 0;
+#if defined(__SSE2__)
+    const __m128d bound = _mm_set1_pd(FeedDispatcher::kMaxFeedValue);
+    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFFLL));
+    int unusable = 0;
+    for (; k + 2 <= n; k += 2) // not (|x| <= bound): nan is unusable too
+        unusable |= _mm_movemask_pd(_mm_cmpnle_pd(_mm_and_pd(_mm_loadu_pd(v + k), magnitude), bound));
+    if (unusable != 0)
+        return false;
+#endif
+    bool usable = true;
+    for (; k < n; ++k)
+        usable &= usableFeedValue(v[k]);
+    return usable;
+}
+
 // The values of a quote, from p (just after its token's separator) to end:
 // up to max fields, each converted as toDouble converts it; returns how many.
 // Fields are cut as splitFields cuts them: an empty field counts, a
@@ -550,9 +570,11 @@ void FeedDispatcher::writeBroadcastLog(const char* message, int length)
 void FeedDispatcher::holdMessage(int code, const char* data, int length, SecurityTable* table)
 {
     int wtoken = 0;
+    size_t tokenEnd = 0;
     if (code == 101) {
         const std::string_view s(data, static_cast<size_t>(length));
-        wtoken = feed_dispatcher_detail::quoteToken(s, feed_dispatcher_detail::tokenEnd(s));
+        tokenEnd = feed_dispatcher_detail::tokenEnd(s);
+        wtoken = feed_dispatcher_detail::quoteToken(s, tokenEnd);
         if (table)
             table->prefetchWTokenEntry(wtoken);
     }
@@ -562,7 +584,7 @@ void FeedDispatcher::holdMessage(int code, const char* data, int length, Securit
     auto heldOfAge = [&](int age) -> HeldQuote* {
         if (!table || m_heldCount < age)
             return nullptr;
-        HeldQuote& h = m_held[(m_heldFirst + m_heldCount - age) % kHeldQuotes];
+        HeldQuote& h = m_held[heldSlot(m_heldFirst + m_heldCount - age)];
         return h.code == 101 ? &h : nullptr;
     };
     if (HeldQuote* h = heldOfAge(kRowAge)) {
@@ -586,12 +608,13 @@ void FeedDispatcher::holdMessage(int code, const char* data, int length, Securit
     }
     if (m_heldCount == kHeldQuotes)
         applyOldestHeld();
-    HeldQuote& h = m_held[(m_heldFirst + m_heldCount) % kHeldQuotes];
+    HeldQuote& h = m_held[heldSlot(m_heldFirst + m_heldCount)];
     std::memcpy(h.text, data, static_cast<size_t>(length));
     h.code = code;
     h.length = length;
     h.wtoken = wtoken;
     h.row = -1;
+    h.tokenEnd = tokenEnd;
     ++m_heldCount;
 }
 
@@ -604,7 +627,7 @@ void FeedDispatcher::applyHeldQuote()
 void FeedDispatcher::applyOldestHeld()
 {
     const HeldQuote& h = m_held[m_heldFirst];
-    m_heldFirst = (m_heldFirst + 1) % kHeldQuotes;
+    m_heldFirst = heldSlot(m_heldFirst + 1);
     --m_heldCount;
     if (h.code != 101) {
         // Depth or index values, after the windows heard of the quotes before.
@@ -623,13 +646,17 @@ void FeedDispatcher::applyOldestHeld()
         return;
     }
     SecurityTable* table = m_bufferTable.get();
-    const int known = table ? table->searchWToken(h.wtoken) : -1;
+    // The row its entry named when the row was fetched is the look-up's
+    // answer when that row carries the token, as the look-up would check.
+    const int known = h.row >= 0 && table->row(h.row).wtoken == h.wtoken ? h.row
+                      : table                                            ? table->searchWToken(h.wtoken)
+                                                                         : -1;
     if (known < 0)
         return; // an unknown watch token: nothing to apply
     QuoteMark mark;
     static_assert(kHeldQuotePadding >= static_cast<int>(feed_dispatcher_detail::kQuotePadding) &&
                   kHeldQuoteBytes <= static_cast<int>(feed_dispatcher_detail::kPaddedQuoteBytes));
-    const int index = updateFeeds(h.text, h.length, table, true, mark, known, true);
+    const int index = updateFeeds(h.text, h.length, table, true, mark, known, true, h.tokenEnd);
     if (index >= 0)
         FeedsThread(index, mark, true, fanOut());
 }
@@ -642,14 +669,14 @@ int FeedDispatcher::UpdateFeeds(const char* text, int length)
 }
 
 int FeedDispatcher::updateFeeds(const char* text, int length, SecurityTable* table, bool onFeedThread,
-                                QuoteMark& mark, int knownIndex, bool padded)
+                                QuoteMark& mark, int knownIndex, bool padded, size_t tokenEnd)
 {
     try {
         const std::string_view s(text, static_cast<size_t>(length));
         // The token, then the values; fields are cut in place, no allocation.
         // The look-up and the write use the same table: a reload published
         // in between must not send the quote to another table's row.
-        const size_t pos = feed_dispatcher_detail::tokenEnd(s);
+        const size_t pos = tokenEnd != kTokenEndUnknown ? tokenEnd : feed_dispatcher_detail::tokenEnd(s);
         const int index = knownIndex >= 0 ? knownIndex
                           : table         ? table->searchWToken(feed_dispatcher_detail::quoteToken(s, pos))
                                           : -1;
@@ -677,10 +704,7 @@ int FeedDispatcher::updateFeeds(const char* text, int length, SecurityTable* tab
         }
         // A value that is no price, quantity or time refuses the whole quote
         // before anything is stored or converted.
-        bool usable = true;
-        for (int k = 0; k < count; ++k)
-            usable &= feed_dispatcher_detail::usableFeedValue(values[k]);
-        if (count < kFeedQuoteValues || !usable) {
+        if (count < kFeedQuoteValues || !feed_dispatcher_detail::allUsableFeedValues(values, count)) {
             WriteLog(0, "Invalid Feeds data [" + std::string(s.substr(0, 511)) + "] index [" +
                             std::to_string(index) + "]");
             return -1;

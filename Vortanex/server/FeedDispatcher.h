@@ -172,8 +172,11 @@ private:
     };
     // knownIndex >= 0: the row the text's watch token was already looked up to.
     // padded: the text is followed by kHeldQuotePadding readable bytes.
+    // tokenEnd: where the token's separator was found already (npos: none;
+    // kTokenEndUnknown: not looked for).
+    static constexpr size_t kTokenEndUnknown = static_cast<size_t>(-2);
     int updateFeeds(const char* text, int length, SecurityTable* table, bool onFeedThread, QuoteMark& mark,
-                    int knownIndex = -1, bool padded = false);
+                    int knownIndex = -1, bool padded = false, size_t tokenEnd = kTokenEndUnknown);
     // Within a buffer a quote waits for the next kHeldQuotes messages: its
     // table entry is fetched as it comes, its row kRowAge messages later, its
     // live part and windows' entry at kLiveAge, and it is written last, so
@@ -226,7 +229,11 @@ private:
         int length = 0;
         int wtoken = 0;
         int row = -1; // the row its entry named when the row was fetched
+        size_t tokenEnd = 0; // a quote's token separator, as tokenEnd gives it
     };
+    // The slot of a position in the ring, the position below twice its size
+    // (a first slot plus at most its size): one subtraction, no division.
+    static int heldSlot(int position) { return position >= kHeldQuotes ? position - kHeldQuotes : position; }
     // A message's age is how many came after it. The entry's fetch is given
     // two messages' time (one measured too short), the row's two (one
     // measured too short once a quote's values were parsed all at once: the

@@ -29,6 +29,17 @@ long digitsValue(const char* p, int count)
     return v;
 }
 
+// The same for the four digits of a frame's length, read on every frame:
+// the four are tested at once, without a call or a branch per digit.
+inline long fourDigitsValue(const char* p)
+{
+    const unsigned d0 = static_cast<unsigned char>(p[0] - '0'), d1 = static_cast<unsigned char>(p[1] - '0'),
+                   d2 = static_cast<unsigned char>(p[2] - '0'), d3 = static_cast<unsigned char>(p[3] - '0');
+    if ((d0 < 10) & (d1 < 10) & (d2 < 10) & (d3 < 10))
+        return static_cast<long>(d0 * 1000 + d1 * 100 + d2 * 10 + d3);
+    return -1;
+}
+
 // A frame's text for a log line: printable, and short.
 std::string shown(const char* p, size_t n)
 {
@@ -208,7 +219,7 @@ size_t FeedFrameAssembler::tcpPendingNeed() const
     const size_t avail = static_cast<size_t>(end - a);
     if (avail < 6)
         return 6 - avail; // its length first
-    const long n = feed_frame_assembler_detail::digitsValue(a + 2, 4);
+    const long n = feed_frame_assembler_detail::fourDigitsValue(a + 2);
     if (n < 0)
         return 0; // the cut drops it and looks further
     const size_t frameLen = 6 + static_cast<size_t>(n) + 1;
@@ -264,7 +275,7 @@ size_t FeedFrameAssembler::cutStream(const char* data, size_t size, const Sink& 
             }
         }
         const size_t bodyLen = static_cast<size_t>(d - body);
-        const long n = bodyLen >= 5 ? feed_frame_assembler_detail::digitsValue(body + 1, 4) : -1;
+        const long n = bodyLen >= 5 ? feed_frame_assembler_detail::fourDigitsValue(body + 1) : -1;
         if (n >= 0 && bodyLen - 5 == static_cast<size_t>(n)) {
             good(body - 1);
             if (!sink(std::string_view(body + 5, static_cast<size_t>(n)))) {
@@ -290,7 +301,7 @@ size_t FeedFrameAssembler::cutTcp(const char* data, size_t size, const Sink& sin
         const size_t avail = static_cast<size_t>(end - a);
         if (avail < 6)
             return static_cast<size_t>(a - data);
-        const long n = feed_frame_assembler_detail::digitsValue(a + 2, 4);
+        const long n = feed_frame_assembler_detail::fourDigitsValue(a + 2);
         if (n < 0) {
             drop(a, [&] { return "Invalid Len <-1>, Data <" + feed_frame_assembler_detail::shown(a, 6) + ">"; });
             p = a + 1;
@@ -339,7 +350,7 @@ bool FeedFrameAssembler::deliverPacked(const char* frame, const char* payload, s
         const char* a = feed_frame_assembler_detail::findByte(p, end, '^');
         if (!a)
             return true;
-        const long m = end - a >= 6 ? feed_frame_assembler_detail::digitsValue(a + 2, 4) : -1;
+        const long m = end - a >= 6 ? feed_frame_assembler_detail::fourDigitsValue(a + 2) : -1;
         if (m < 0 || static_cast<size_t>(end - a) < 6 + static_cast<size_t>(m)) {
             drop(frame, [&] {
                 return "Invalid inner Len <" + std::to_string(m) + ">, Data <" +
