@@ -15,6 +15,7 @@
 // miss, or when a book did not show every row.
 //
 //   bench_books [--runs N]
+#include "app/CVortanexQtApp.h"
 #include "bench_stall.h"
 #include "bench_verdict.h"
 
@@ -168,6 +169,7 @@ int main(int argc, char** argv)
             runs = std::max(1, std::atoi(argv[i + 1]));
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    LimitStylePictureCache(); // as the program's application object does
 
     const std::string trades = tradeReply();
     std::vector<double> tradeMs, tradeStall, tradeBare;

@@ -12,6 +12,7 @@
 // exits non-zero on a miss.
 //
 //   bench_chart [--bars N] [--ticks N]
+#include "app/CVortanexQtApp.h"
 #include "bench_verdict.h"
 
 #include "server/SecurityTable.h"
@@ -205,6 +206,7 @@ int main(int argc, char** argv)
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    LimitStylePictureCache(); // as the program's application object does
     setUp();
     std::vector<double> eod, fold, tickMedian, tickMax, append, bareLoad, bareLive;
     for (int run = 0; run < 3; ++run) {

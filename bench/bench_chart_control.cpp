@@ -16,6 +16,7 @@
 //   bench_chart_control [--bars N] [--steps N] [--png DIR]
 //   (--png: the first run's control and library drawn to control.png and
 //   library.png, to see that both draw the same)
+#include "app/CVortanexQtApp.h"
 #include "bench_verdict.h"
 
 #include "market/QcpChartControl.h"
@@ -257,6 +258,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    LimitStylePictureCache(); // as the program's application object does
     const auto bars = makeBars(barCount + steps);
 
     std::vector<double> load, loadLib, appendMed, appendLib, appendMax, formMed, formLib, formMax;

@@ -18,6 +18,7 @@
 // miss, or when a window did not show every row.
 //
 //   bench_lists [--runs N]
+#include "app/CVortanexQtApp.h"
 #include "bench_stall.h"
 #include "bench_verdict.h"
 
@@ -315,6 +316,7 @@ int main(int argc, char** argv)
             runs = std::max(1, std::atoi(argv[i + 1]));
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    LimitStylePictureCache(); // as the program's application object does
 
     // ---- the market dialog ----
     ListServer server({{kLevelsCode, levelsReply()}, {kNewsCode, newsReply()}, {kCircuitCode, circuitReply()}});

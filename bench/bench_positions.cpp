@@ -12,6 +12,7 @@
 // most one layout per 100 ms, every figure equal.
 //
 //   bench_positions [--seconds N] [--rate UPDATES_PER_SECOND]
+#include "app/CVortanexQtApp.h"
 #include "bench_timed_app.h"
 #include "bench_verdict.h"
 #include "server/FeedDispatcher.h"
@@ -133,6 +134,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     TimedApp app(argc, argv);
+    LimitStylePictureCache(); // as the program's application object does
 
     SetDefaultSettings();
     std::strcpy(pv_user_info.user_id, "BENCH");

@@ -10,6 +10,7 @@
 // when a dialog filled nothing.
 //
 //   bench_scrip_search [--rounds N]
+#include "app/CVortanexQtApp.h"
 #include "bench_timing.h"
 #include "bench_verdict.h"
 
@@ -126,6 +127,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    LimitStylePictureCache(); // as the program's application object does
 
     const std::shared_ptr<SecurityTable> table = makeMaster();
     SecurityTable::publish(table);

@@ -17,6 +17,7 @@
 // second through block writes and a p99 delay under 500 ms.
 //
 //   bench_sheet [--seconds N] [--rate UPDATES_PER_SECOND] [--calc]
+#include "app/CVortanexQtApp.h"
 #include "bench_timed_app.h"
 #include "bench_verdict.h"
 #include "server/FeedDispatcher.h"
@@ -189,6 +190,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     TimedApp app(argc, argv);
+    LimitStylePictureCache(); // as the program's application object does
 
     SetDefaultSettings();
     std::strcpy(pv_user_info.user_id, "BENCH");

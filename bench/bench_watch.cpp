@@ -21,6 +21,7 @@
 // most two periods outside host pauses, every followed quote shown.
 //
 //   bench_watch [--seconds N] [--rate UPDATES_PER_SECOND] [--all-visible]
+#include "app/CVortanexQtApp.h"
 #include "bench_noise.h"
 #include "bench_timing.h"
 #include "bench_verdict.h"
@@ -192,6 +193,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     TimedApp app(argc, argv);
+    LimitStylePictureCache(); // as the program's application object does
 
     SetDefaultSettings();
     std::strcpy(pv_user_info.user_id, "BENCH");

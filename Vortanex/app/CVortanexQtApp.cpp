@@ -14,10 +14,9 @@ namespace {
 constexpr int kStylePictureCacheKiB = 1024;
 } // namespace
 
-CVortanexQtApp::CVortanexQtApp(int& argc, char** argv) : QApplication(argc, argv)
-{
-    QPixmapCache::setCacheLimit(kStylePictureCacheKiB);
-}
+void LimitStylePictureCache() { QPixmapCache::setCacheLimit(kStylePictureCacheKiB); }
+
+CVortanexQtApp::CVortanexQtApp(int& argc, char** argv) : QApplication(argc, argv) { LimitStylePictureCache(); }
 
 bool CVortanexQtApp::notify(QObject* receiver, QEvent* event)
 {

@@ -4,6 +4,10 @@
 // the loop goes on; otherwise the loop ends.
 #include <QApplication>
 
+// Holds the style's picture cache to what the program's windows need (the
+// application object applies it; benchmarks of its windows too).
+void LimitStylePictureCache();
+
 class CVortanexQtApp : public QApplication {
 public:
     CVortanexQtApp(int& argc, char** argv);
