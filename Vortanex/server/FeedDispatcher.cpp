@@ -648,9 +648,9 @@ void FeedDispatcher::applyOldestHeld()
     SecurityTable* table = m_bufferTable.get();
     // The row its entry named when the row was fetched is the look-up's
     // answer when that row carries the token, as the look-up would check.
-    const int known = h.row >= 0 && table->row(h.row).wtoken == h.wtoken ? h.row
-                      : table                                            ? table->searchWToken(h.wtoken)
-                                                                         : -1;
+    const int known = !table                                              ? -1
+                      : table->valid(h.row) && table->row(h.row).wtoken == h.wtoken ? h.row
+                                                                                    : table->searchWToken(h.wtoken);
     if (known < 0)
         return; // an unknown watch token: nothing to apply
     QuoteMark mark;
