@@ -170,7 +170,7 @@ void arm(SecurityTable& table)
         r.typed = nearAlert(s) ? kNearTypedPrice : kFarTypedPrice;
         r.trigger = r.typed * 100;
         r.recurring = true;
-        AlertTable::instance().put(AlertKey(2, table.row(s).display_name.view(), 0, r.typed, 2), r);
+        AlertTable::instance().put(AlertKey(2, table.row(s).displayKey().view(), 0, r.typed, 2), r);
         table.row(s).alert_flag.store(1);
     }
 }
@@ -196,7 +196,7 @@ void armEverySecurity(SecurityTable& table)
             r.typed = u.typed;
             r.trigger = r.typed * 100;
             r.recurring = true;
-            entries.emplace_back(AlertKey(2, table.row(s).display_name.view(), u.criteria, u.typed, 2), r);
+            entries.emplace_back(AlertKey(2, table.row(s).displayKey().view(), u.criteria, u.typed, 2), r);
         }
         table.row(s).alert_flag.store(1);
     }
@@ -253,7 +253,7 @@ int main()
         r.market_exchange.assign("NN");
         r.inst_type.assign("EQ");
         r.symbol.assign("SYM" + std::to_string(i));
-        r.display_name.assign("SYM" + std::to_string(i) + "~EQ");
+        r.setDisplayKey("SYM" + std::to_string(i) + "~EQ");
         rows.push_back(std::move(r));
     }
     auto table = std::make_shared<SecurityTable>();

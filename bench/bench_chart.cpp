@@ -84,7 +84,7 @@ void setUp()
     r.symbol.assign("INFY");
     r.market_exchange.assign("NN");
     r.inst_type.assign("EQ");
-    r.display_name.assign("INFY~EQ");
+    r.setDisplayKey("INFY~EQ");
     rows.push_back(r);
     auto t = std::make_shared<SecurityTable>();
     t->build(std::move(rows), SecurityTable::Build::Full, true);

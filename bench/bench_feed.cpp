@@ -166,7 +166,7 @@ struct Setup {
             r.wtoken = 2 * (i + 1) - 1;
             r.market_exchange.assign("NN");
             r.inst_type.assign("EQ");
-            r.display_name.assign("SYM" + std::to_string(i));
+            r.setDisplayKey("SYM" + std::to_string(i));
             rows.push_back(std::move(r));
         }
         auto table = std::make_shared<SecurityTable>();

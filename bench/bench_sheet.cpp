@@ -149,7 +149,7 @@ std::shared_ptr<SecurityTable> publishMarket()
         r.market_exchange.assign("NN");
         r.inst_type.assign("EQ");
         r.symbol.assign("SCRIP" + std::to_string(i));
-        r.display_name.assign("SCRIP" + std::to_string(i) + "-EQ");
+        r.setDisplayKey("SCRIP" + std::to_string(i) + "-EQ");
         r.market_lot = 1;
         r.year_high = 1500;
         r.year_low = 500;

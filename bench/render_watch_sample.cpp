@@ -63,7 +63,7 @@ int main(int argc, char** argv)
         r.token = 1000 + i;
         r.wtoken = 2 * r.token - 1;
         r.symbol.assign(s.symbol);
-        r.display_name.assign(std::string(s.symbol) + "~" + s.inst);
+        r.setDisplayKey(std::string(s.symbol) + "~" + s.inst);
         r.market_exchange.assign(s.exch);
         r.inst_type.assign(s.inst);
         r.currency = s.currency;

@@ -105,7 +105,7 @@ std::vector<std::string> securityFields(int security)
     if (!table || !table->valid(security))
         return {};
     const SecurityRecord& r = table->row(security);
-    return {std::string(r.market_exchange.view()), std::to_string(r.token), std::string(r.display_name.view())};
+    return {std::string(r.market_exchange.view()), std::to_string(r.token), std::string(r.displayKey().view())};
 }
 
 // The row of (exchange, token) in this run's master, when it is still the
@@ -119,7 +119,7 @@ int securityOf(const std::string& exchange, const std::string& token, const std:
     if (!table || !toInt(token, t))
         return -1;
     const int row = table->searchToken(t, exchange);
-    if (row < 0 || (!name.empty() && table->row(row).display_name.view() != name))
+    if (row < 0 || (!name.empty() && table->row(row).displayKey().view() != name))
         return -1;
     return row;
 }

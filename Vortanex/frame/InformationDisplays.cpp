@@ -91,7 +91,7 @@ InformationDisplays::InformationDisplays(CMainFrame& frame, Services services)
     if (!m_services.displayKey)
         m_services.displayKey = [](int security) {
             const auto table = SecurityTable::current();
-            return table && table->valid(security) ? std::string(table->row(security).display_name.view())
+            return table && table->valid(security) ? std::string(table->row(security).displayKey().view())
                                                    : std::string();
         };
     m_frameRef = frame.ref();

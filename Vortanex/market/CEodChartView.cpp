@@ -354,7 +354,7 @@ bool CEodChartView::openCommon(int security, int kind, int style, bool fromPendi
         const SecurityRecord& r = table->row(security);
         m_wtoken = r.wtoken;
         m_tableSeen = table.get();
-        m_displayName = std::string(r.display_name.view());
+        m_displayName = std::string(r.displayKey().view());
         m_title = m_displayName + "~" + std::string(r.market_exchange.view());
         frameTitle = kind == kChartEod ? "EOD-CHART [%s]" : "INTRADAY-CHART [%s]";
     } else if (kind == kChartIndex) {

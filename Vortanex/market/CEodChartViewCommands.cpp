@@ -384,7 +384,7 @@ void CEodChartView::OnCompareSecurity()
         s.security = security;
         s.colour = colour;
         s.spare = r.wtoken; // to find it again after a security re-download
-        s.name = std::string(r.display_name.view()) + "~" + std::string(r.market_exchange.view());
+        s.name = std::string(r.displayKey().view()) + "~" + std::string(r.market_exchange.view());
         WriteLog(0, "New Security being compared " + s.name);
         const ChartDataRequest request =
             MakeCompareRequest(m_kind, r.wtoken, ChartSecurityHost(), ChartTradeHost());

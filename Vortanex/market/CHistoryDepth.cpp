@@ -247,7 +247,7 @@ void CHistoryDepth::SetMessage(int type, int value)
             m_security = rec.sec_index;
             setWindowTitle(QString::fromStdString(formatText("Order History - TWXS Order No :%.0lf", rec.order_no)));
             if (table && table->valid(m_security))
-                setText(kSecurity, table->row(m_security).display_name.view());
+                setText(kSecurity, table->row(m_security).displayKey().view());
             setText(kFirstEdit, formatText("%.0lf", rec.order_no));
             setText(kSecondEdit, rec.buy_sell[0] == 'B' ? "Buy" : "Sell");
         }
@@ -259,8 +259,8 @@ void CHistoryDepth::SetMessage(int type, int value)
         setText(kSecondLabel, "Total Sell Qty :");
         if (table && table->valid(m_security)) {
             setWindowTitle(QString::fromStdString(
-                formatText("Market Depth - %s", std::string(table->row(m_security).display_name.view()).c_str())));
-            setText(kSecurity, table->row(m_security).display_name.view());
+                formatText("Market Depth - %s", std::string(table->row(m_security).displayKey().view()).c_str())));
+            setText(kSecurity, table->row(m_security).displayKey().view());
         }
         break;
     case hd::kIndices: setWindowTitle("Indices Watch"); break;
@@ -400,7 +400,7 @@ int CHistoryDepth::ApplyReply(int type, int httpStatus, const std::string& reply
             if ((!table || !table->valid(sec)) && table)
                 sec = table->searchToken(m_tslo.token, FixedTextView(m_tslo.exchange));
             if (table && table->valid(sec)) {
-                ctx.securityKey = std::string(table->row(sec).display_name.view());
+                ctx.securityKey = std::string(table->row(sec).displayKey().view());
                 ctx.currency = table->row(sec).currency != 0;
             }
             const hd::ReportResult r = hd::ParseTsloHistory(reply, ctx);

@@ -294,7 +294,7 @@ void CMDepthView::setCaption()
     const SecurityRecord* rec = cm_depth_view_detail::rowOf(t, m_security);
     if (!rec)
         return;
-    const std::string caption = DepthCaption(rec->display_name.view(), rec->market_exchange.view());
+    const std::string caption = DepthCaption(rec->displayKey().view(), rec->market_exchange.view());
     if (!caption.empty())
         setWindowTitle(QString::fromStdString(caption));
     setText(kYearLabel, rec->commodity ? "Lifetime High Low" : "52 Week High Low");
@@ -1014,7 +1014,7 @@ void CMDepthView::SelectSecurityFromPickers()
         const SecurityTable::Range r = t->bucket(static_cast<unsigned char>(m_symbol[0]));
         for (int i = r.first; i < r.last; ++i) {
             const SecurityRecord& rec = t->row(i);
-            if (rec.display_name.view() == key && rec.market_exchange.view() == code) {
+            if (rec.displayKeyIs(key) && rec.market_exchange.view() == code) {
                 if (i != m_security)
                     ReturnMessage(i);
                 return;

@@ -164,7 +164,8 @@ int CScripLastTick::UpdateList(int security, const LastTradeTick& trade)
             }
         const int row = m.insertRow(0);
         m.setRowData(row, security);
-        m.setText(row, 0, QString::fromUtf8(rec.display_name.view().data(), int(rec.display_name.view().size())));
+        const DisplayKey key = rec.displayKey();
+        m.setText(row, 0, QString::fromUtf8(key.view().data(), int(key.view().size())));
         m.setText(row, 1, QString::fromUtf8(rec.market_exchange.view().data(), int(rec.market_exchange.view().size())));
         // A currency's price and value have four decimals.
         const int currency = rec.currency != 0 ? 1 : 0;

@@ -109,7 +109,7 @@ void CScriptDetails::onInit()
         m_commodity = rec.commodity != 0;
         m_currency = rec.currency != 0;
         const ScripDetailsKind kind{m_commodity, m_currency};
-        setText(kName, ScripDetailsName(rec.display_name.view(), rec.market_exchange.view()));
+        setText(kName, ScripDetailsName(rec.displayKey().view(), rec.market_exchange.view()));
         setText(kMarketLot, formatText("%d", rec.market_lot));
         setText(kTickSize, ScripDetailsTick(rec.tick_size, kind));
         if (m_list) {

@@ -126,7 +126,7 @@ std::optional<sr::SecurityName> lookUpToken(int token, std::string_view exchange
     if (!table->valid(index))
         return std::nullopt;
     const SecurityRecord& r = table->row(index);
-    return sr::SecurityName{std::string(r.display_name.view()), std::string(r.market_exchange.view())};
+    return sr::SecurityName{std::string(r.displayKey().view()), std::string(r.market_exchange.view())};
 }
 
 } // namespace

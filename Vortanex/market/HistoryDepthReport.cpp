@@ -272,7 +272,7 @@ ReportResult ParseReport(int type, std::string_view reply, const SecurityTable* 
             const int index = table ? table->searchToken(static_cast<int>(integer(at(f, 0))), exch) : -1;
             if (index < 0)
                 continue; // a row is never built from a security the table lacks
-            row.cells.push_back(std::string(table->row(index).display_name.view()));
+            row.cells.push_back(std::string(table->row(index).displayKey().view()));
             row.securityIndex = index;
             if (type == kGainerLoser) {
                 for (size_t i = 2; i <= 6; ++i)

@@ -175,7 +175,7 @@ bool CMarketTurnOver::indexStocks(const std::string& name, std::vector<mt::Index
             const SecurityRecord& sec = table->row(row.securityIndex);
             const QuoteData q = sec.quote();
             s.security = row.securityIndex;
-            s.key = std::string(sec.display_name.view());
+            s.key = std::string(sec.displayKey().view());
             s.bid = q.quote[0] / 100.0;
             s.ask = q.quote[2] / 100.0;
             s.last = q.quote[4] / 100.0;
@@ -444,7 +444,7 @@ void CMarketTurnOver::OnChartRelease(int point, Qt::MouseButton button)
         std::shared_ptr<SecurityTable> table = SecurityTable::current();
         if (!table || !table->valid(p.tag))
             return;
-        setText(kStatus, "Right click to get details for " + std::string(table->row(p.tag).display_name.view()));
+        setText(kStatus, "Right click to get details for " + std::string(table->row(p.tag).displayKey().view()));
         if (button == Qt::RightButton)
             ShowScripMenu(p.tag);
     }
@@ -463,7 +463,7 @@ void CMarketTurnOver::OnScannerRowRightClick()
         : -1;
     const std::string key = m_list->model().text(rows.front(), 0).toStdString();
     std::shared_ptr<SecurityTable> table = SecurityTable::current();
-    if (!table || !table->valid(security) || key != table->row(security).display_name.view()) {
+    if (!table || !table->valid(security) || key != table->row(security).displayKey().view()) {
         std::string exchange = "NN";
         for (const IndexRecord& r : IndexTable::instance().entries())
             if (m_selected == r.name)

@@ -59,7 +59,7 @@ int CMarketTurnOver::ShowScripMenu(int security)
         return 0;
     SetAccessTime();
     m_security = security;
-    const std::string key(table->row(security).display_name.view());
+    const std::string key(table->row(security).displayKey().view());
     ui::MenuSpec menu;
     if (TradingAllowed()) {
         menu.items.push_back(market_scrip_menu_detail::menuItem(kBuy, "Buy " + key));

@@ -36,7 +36,7 @@ inline std::string displayKey(int index)
     const auto table = SecurityTable::current();
     if (!table || !table->valid(index))
         return {};
-    return std::string(table->row(index).display_name.view());
+    return std::string(table->row(index).displayKey().view());
 }
 
 inline const char* exchangeName(const std::string& code)

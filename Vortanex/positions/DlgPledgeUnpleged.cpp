@@ -58,7 +58,7 @@ std::string fundingName()
 std::string pledgeDisplayKey(int index)
 {
     const auto table = SecurityTable::current();
-    return table && table->valid(index) ? std::string(table->row(index).display_name.view()) : std::string();
+    return table && table->valid(index) ? std::string(table->row(index).displayKey().view()) : std::string();
 }
 
 const char* exchangeText(const std::string& code) { return ExchangeDisplayName(code, {"NN", "BN", "CN", "CB"}); }

@@ -1005,7 +1005,7 @@ std::string FeedDispatcher::ConfirmationText(std::string_view text, std::string*
     default: return {};
     }
     std::string out = formatText("Clt %s : %s %s %s for %s %ld@%s, Tri. Price :%s, TWXS Order No :%.0lf, ",
-                                 client.c_str(), buySell.c_str(), orderType, what, rec.display_name.c_str(), qty,
+                                 client.c_str(), buySell.c_str(), orderType, what, rec.displayKey().c_str(), qty,
                                  priceText.c_str(), triggerText.c_str(), orderNo);
     out += kind == 100 ? "Ex Trade No :" + exTrade : "Ex Order No :" + exOrder;
     out += ", Time :" + time;

@@ -21,7 +21,7 @@ OrderSecurity OrderSecurityAt(int index)
     s.wtoken = r.wtoken;
     s.scripCode = r.scrip_code;
     s.symbol = r.symbol.view();
-    s.displayKey = r.display_name.view();
+    s.displayKey = r.displayKey().view();
     s.series = r.inst_type.view();
     s.exchange = r.market_exchange.view();
     s.derivative = r.derivative;

@@ -170,19 +170,20 @@ void buildDisplayKey(SecurityRecord& rec, std::string_view field2, std::string_v
         }
         *k++ = '~';
         put(rec.option_type.view());
-        rec.display_name.assign(std::string_view(key, static_cast<size_t>(k - key)));
+        rec.adoptDisplayKey(std::string_view(key, static_cast<size_t>(k - key)),
+                            t == "OC" ? DisplayKeyForm::OptionFine : DisplayKeyForm::Option);
     } else if (t == "CF" || (t == "CM" && reading == SecurityReading::Incremental)) {
         put(rec.symbol.view());
         *k++ = '~';
         put(t);
         *k++ = '~';
         put(rec.expiry.view());
-        rec.display_name.assign(std::string_view(key, static_cast<size_t>(k - key)));
+        rec.adoptDisplayKey(std::string_view(key, static_cast<size_t>(k - key)), DisplayKeyForm::Future);
     } else {
         const std::string_view f = field2.substr(0, 49);
         for (size_t i = 0; i < f.size(); ++i)
             key[i] = f[i] == '|' ? '~' : f[i];
-        rec.display_name.assign(std::string_view(key, f.size()));
+        rec.adoptDisplayKey(std::string_view(key, f.size()), DisplayKeyForm::SymbolType);
     }
 }
 
@@ -606,7 +607,7 @@ SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading rea
 
 std::string FormatSecurityRecord(const SecurityRecord& rec, bool extendedFormat)
 {
-    std::string field2(rec.display_name.view());
+    std::string field2(rec.displayKey().view());
     for (char& c : field2)
         if (c == '~')
             c = '|';

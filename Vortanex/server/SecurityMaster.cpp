@@ -92,7 +92,7 @@ MergedMaster MergeSecurityMaster(const SecurityFileContent& previous, const Secu
     for (auto& [key, e] : map) {
         // Deleted indices stay in the table for this run (open views may
         // name them) but leave the file; rows without a key reach neither.
-        if ((e.status == "DEL" && !(e.inst_type == "IN")) || e.display_name.empty())
+        if ((e.status == "DEL" && !(e.inst_type == "IN")) || !e.hasDisplayKey())
             continue;
         SecurityRecord& r = out.rows.emplace_back(std::move(e));
         r.ref_rate.store(0, std::memory_order_relaxed);

@@ -1,6 +1,7 @@
 #include "server/SecurityRecord.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstddef>
 #include <cstring>
 #include <new>
@@ -111,7 +112,7 @@ void copyStatic(SecurityRecord& to, const SecurityRecord& from)
     to.token = from.token;
     to.wtoken = from.wtoken;
     to.symbol = from.symbol;
-    to.display_name = from.display_name;
+    to.copyDisplayKey(from);
     to.inst_type = from.inst_type;
     to.market_exchange = from.market_exchange;
     to.expiry = from.expiry;
@@ -205,6 +206,104 @@ LiveQuote& SecurityRecord::liveForWrite()
     if (m_live.compare_exchange_strong(p, fresh.get(), std::memory_order_acq_rel, std::memory_order_acquire))
         return *fresh.release();
     return *p;
+}
+
+namespace {
+namespace display_key_detail {
+
+// The longest key made before the cut to a key's 49 characters: a symbol of
+// 31, a type of 2, an expiry of 9, an option type of 2 and a strike.
+constexpr size_t kMadeRoom = 160;
+
+// The key `form` makes of the row's parts, uncut; its length.
+size_t make(const SecurityRecord& rec, DisplayKeyForm form, char (&out)[kMadeRoom])
+{
+    char* k = out;
+    auto put = [&k](std::string_view v) {
+        std::memcpy(k, v.data(), v.size());
+        k += v.size();
+    };
+    put(rec.symbol.view());
+    *k++ = '~';
+    put(rec.inst_type.view());
+    if (form == DisplayKeyForm::SymbolType)
+        return static_cast<size_t>(k - out);
+    *k++ = '~';
+    put(rec.expiry.view());
+    if (form == DisplayKeyForm::Future)
+        return static_cast<size_t>(k - out);
+    *k++ = '~';
+    // Fixed precision: to_chars rounds exactly as printf's "%0.2lf" does.
+    const int decimals = form == DisplayKeyForm::OptionFine ? 4 : 2;
+    char* const end = out + kMadeRoom - 4; // room for '~' and an option type of 2
+    const auto r = std::to_chars(k, end, rec.strike, std::chars_format::fixed, decimals);
+    if (r.ec == std::errc())
+        k = r.ptr;
+    *k++ = '~';
+    put(rec.option_type.view());
+    return static_cast<size_t>(k - out);
+}
+
+} // namespace display_key_detail
+} // namespace
+
+DisplayKey SecurityRecord::displayKey() const
+{
+    DisplayKey key;
+    if (m_displayForm == DisplayKeyForm::Text) {
+        const std::string_view t = m_displayText.view();
+        std::memcpy(key.m_text, t.data(), t.size());
+        key.m_size = static_cast<unsigned char>(t.size());
+        return key;
+    }
+    char made[display_key_detail::kMadeRoom];
+    const size_t n = std::min<size_t>(display_key_detail::make(*this, m_displayForm, made), sizeof key.m_text - 1);
+    std::memcpy(key.m_text, made, n);
+    key.m_text[n] = '\0';
+    key.m_size = static_cast<unsigned char>(n);
+    return key;
+}
+
+bool SecurityRecord::displayKeyIs(std::string_view key) const
+{
+    if (m_displayForm == DisplayKeyForm::Text)
+        return m_displayText.view() == key;
+    // A made key starts with the symbol and '~'.
+    const std::string_view s = symbol.view();
+    if (key.size() <= s.size() || key[s.size()] != '~' || key.substr(0, s.size()) != s)
+        return false;
+    return displayKey().view() == key;
+}
+
+bool SecurityRecord::displayKeyStartsWith(std::string_view prefix) const
+{
+    if (m_displayForm == DisplayKeyForm::Text)
+        return m_displayText.view().substr(0, prefix.size()) == prefix;
+    const std::string_view s = symbol.view();
+    if (prefix.size() <= s.size())
+        return s.substr(0, prefix.size()) == prefix;
+    return displayKey().view().substr(0, prefix.size()) == prefix;
+}
+
+void SecurityRecord::setDisplayKey(std::string_view key)
+{
+    m_displayForm = DisplayKeyForm::Text;
+    m_displayText.assign(key);
+}
+
+void SecurityRecord::adoptDisplayKey(std::string_view key, DisplayKeyForm form)
+{
+    key = key.substr(0, 49);
+    if (form != DisplayKeyForm::Text) {
+        char made[display_key_detail::kMadeRoom];
+        const size_t n = std::min<size_t>(display_key_detail::make(*this, form, made), 49);
+        if (std::string_view(made, n) == key) {
+            m_displayForm = form;
+            m_displayText = {};
+            return;
+        }
+    }
+    setDisplayKey(key);
 }
 
 SecurityExtras& SecurityRecord::extrasForWrite(SecurityExtrasBlocks* blocks)

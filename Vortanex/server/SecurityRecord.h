@@ -2,6 +2,7 @@
 // One security of the master: its static part, read from "security.lst", and
 // its live quote, written by the feed while windows on other threads read it.
 #include "app/base/FixedText.h"
+#include "app/base/InternedText.h"
 
 #include "pf/large_memory.h"
 
@@ -194,10 +195,37 @@ private:
     size_t m_used = 0;       // its slots given out
 };
 
-// A row is three cache lines, the first holding everything a quote's write
+// How a row's display key is had: its own text, or made from the row's parts
+// (most keys are the symbol, type, expiry, strike and option joined by '~',
+// and keeping that text again in every row would cost a master of 200,000
+// securities some ten megabytes).
+enum class DisplayKeyForm : uint8_t {
+    Text,        // the text given (in the text pool)
+    Option,      // symbol~type~expiry~strike (2 decimals)~option
+    OptionFine,  // the same with the strike to 4 decimals (currency options)
+    Future,      // symbol~type~expiry
+    SymbolType,  // symbol~type
+};
+
+// A display key, made for its reader: at most 49 characters.
+class DisplayKey {
+public:
+    std::string_view view() const { return std::string_view(m_text, m_size); }
+    const char* c_str() const { return m_text; }
+    bool empty() const { return m_size == 0; }
+    bool operator==(std::string_view s) const { return view() == s; }
+
+private:
+    friend struct SecurityRecord;
+    char m_text[50] = {};
+    unsigned char m_size = 0;
+};
+
+// A row is two cache lines, the first holding everything a quote's write
 // reads (the look-up's check, the lot, the kind, the alert flag and the live
 // part's pointer): a master holds hundreds of thousands of rows, all built at
-// every load, and the feed touches rows at random.
+// every load, and the feed touches rows at random. Its texts that repeat
+// (the symbol) are pooled, and its display key is made from its parts.
 struct alignas(64) SecurityRecord {
 private:
     // Made by the first quote: most of a master's securities never get one
@@ -230,8 +258,17 @@ public:
     std::atomic<double> ref_rate{0};
     SecurityExtrasPtr extras; // null when no extra text is set
     int scrip_code = 0;
-    FixedText<32> symbol;
-    FixedText<50> display_name; // display key
+
+private:
+    DisplayKeyForm m_displayForm = DisplayKeyForm::Text;
+
+public:
+    InternedText<32> symbol;
+
+private:
+    InternedText<50> m_displayText; // the key when its form is Text
+
+public:
 
     SecurityRecord() = default;
     SecurityRecord(const SecurityRecord& o);
@@ -239,6 +276,32 @@ public:
     SecurityRecord(SecurityRecord&&) noexcept;
     SecurityRecord& operator=(SecurityRecord&&) noexcept;
     ~SecurityRecord();
+
+    // The display key (empty for a row that has none).
+    DisplayKey displayKey() const;
+    bool hasDisplayKey() const { return m_displayForm != DisplayKeyForm::Text || !m_displayText.empty(); }
+    // Its first character (0 when there is none), without making it.
+    unsigned char displayKeyFirst() const
+    {
+        if (m_displayForm == DisplayKeyForm::Text)
+            return static_cast<unsigned char>(m_displayText.c_str()[0]);
+        return symbol.empty() ? '~' : static_cast<unsigned char>(symbol.c_str()[0]);
+    }
+    // Comparisons that skip making the key for rows of another symbol (the
+    // look-ups scan thousands of rows).
+    bool displayKeyIs(std::string_view key) const;
+    bool displayKeyStartsWith(std::string_view prefix) const;
+    // The key as a text of its own, cut to 49 characters.
+    void setDisplayKey(std::string_view key);
+    // `key` as the loader made it, kept as `form` when the row's parts make
+    // exactly that text again, else as its own text.
+    void adoptDisplayKey(std::string_view key, DisplayKeyForm form);
+    // This row's key becomes `other`'s (a copy of its static part).
+    void copyDisplayKey(const SecurityRecord& other)
+    {
+        m_displayForm = other.m_displayForm;
+        m_displayText = other.m_displayText;
+    }
 
     // The row's extras, made when it has none: in `blocks` when given (a
     // large load's rows), else on their own.
@@ -296,8 +359,8 @@ private:
 };
 
 // Rows are allocated by the hundred thousand at every load: a member added or
-// moved carelessly must not push a row past its three lines.
-static_assert(sizeof(SecurityRecord) <= 192, "a row outgrew its three cache lines");
+// moved carelessly must not push a row past its two lines.
+static_assert(sizeof(SecurityRecord) <= 128, "a row outgrew its two cache lines");
 static_assert(sizeof(LiveQuote) <= 256, "a row's live part outgrew its four cache lines' size");
 
 // Set on a thread while it sizes a vector of rows whose rows other threads

@@ -257,11 +257,10 @@ void SecurityTable::build(SecurityRows rows, Build kind, bool extendedFormat)
                     rec.wtoken = DeriveWatchToken(rec);
                 const int mi = mapIndex(rec.market_exchange.view());
                 keys[static_cast<size_t>(i)] =
-                    rec.display_name.empty()
-                        ? Keys{-1, 0, 0, -1}
-                        : Keys{mi, rec.token, rec.wtoken, static_cast<unsigned char>(rec.display_name.text[0])};
+                    !rec.hasDisplayKey() ? Keys{-1, 0, 0, -1}
+                                         : Keys{mi, rec.token, rec.wtoken, rec.displayKeyFirst()};
                 // Only rows with a display key go into the maps (below).
-                if (rec.display_name.empty())
+                if (!rec.hasDisplayKey())
                     continue;
                 if (mi >= 0 && rec.token >= 0 && rec.token < kMaxArrayToken) {
                     ps.maxToken[mi] = std::max(ps.maxToken[mi], rec.token);
@@ -498,7 +497,7 @@ int SecurityTable::searchScripKey(std::string_view key, std::string_view exch) c
     const Range r = bucket(static_cast<unsigned char>(key[0]));
     for (int i = r.first; i < r.last; ++i) {
         const SecurityRecord& rec = row(i);
-        if (rec.display_name == key && rec.market_exchange == exch)
+        if (rec.displayKeyIs(key) && rec.market_exchange == exch)
             return i;
     }
     return -1;

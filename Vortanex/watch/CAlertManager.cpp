@@ -159,7 +159,7 @@ void CAlertManager::onInit()
         setText(kSecurity, "");
         enableFields(false);
     } else {
-        setText(kSecurity, table->row(m_security).display_name.view());
+        setText(kSecurity, table->row(m_security).displayKey().view());
         enableFields(true);
         if (m_modify) {
             setText(kName, m_editedName);
@@ -196,7 +196,7 @@ void CAlertManager::fillList()
         std::string exch, display;
         if (table && table->valid(r.secIndex)) {
             exch = std::string(table->row(r.secIndex).market_exchange.view());
-            display = std::string(table->row(r.secIndex).display_name.view());
+            display = std::string(table->row(r.secIndex).displayKey().view());
         }
         const int decimals = AlertValueDecimals(r.type, exch);
         const QStringList texts = {
@@ -260,7 +260,7 @@ void CAlertManager::OnOK()
         const AlertType& t = kAlertTypes[type];
         const double trigger = typed * t.scale;
         const SecurityRecord& rec = table->row(m_security);
-        const std::string display(rec.display_name.view());
+        const std::string display(rec.displayKey().view());
         const std::string exch(rec.market_exchange.view());
         const double current = ColumnKindValue(rec.quote(), t.quoteField);
         // Without a quote yet there is nothing the alert could already meet.
@@ -355,7 +355,7 @@ void CAlertManager::OnChooseSecurity()
     if (!table || !table->valid(pick.chosenIndex()))
         return;
     m_security = pick.chosenIndex();
-    setText(kSecurity, table->row(m_security).display_name.view());
+    setText(kSecurity, table->row(m_security).displayKey().view());
     setText(kValue, "");
     setText(kName, "");
     enableFields(true);
@@ -369,7 +369,7 @@ void CAlertManager::showAlert(const std::string& key)
         return;
     m_security = r->secIndex;
     const SecurityRecord& rec = table->row(m_security);
-    setText(kSecurity, rec.display_name.view());
+    setText(kSecurity, rec.displayKey().view());
     setComboIndex(kType, r->type);
     setComboIndex(kCriteria, r->criteria == kCriteriaBelow ? 1 : 0);
     setComboIndex(kFrequency, r->recurring ? 1 : 0);

@@ -201,7 +201,7 @@ void CAlertPopUp::OnAction()
     }
     const auto table = SecurityTable::current();
     const std::string key =
-        table && table->valid(m_security) ? std::string(table->row(m_security).display_name.view()) : "";
+        table && table->valid(m_security) ? std::string(table->row(m_security).displayKey().view()) : "";
     ui::MenuSpec menu;
     for (int id : actionItems()) {
         std::string text = id == kModifyAlert ? "Modify Alert"

@@ -229,7 +229,7 @@ void CScrip::showResults(const std::vector<int>& securities)
         // The exchange's name, as its tick box above reads; a code without
         // a name shows as it is.
         const char* exchange = WatchExchangeName(s.market_exchange.view());
-        auto* item = new QTreeWidgetItem({QString::fromLatin1(s.display_name.c_str()),
+        auto* item = new QTreeWidgetItem({QString::fromLatin1(s.displayKey().c_str()),
                                           QString::fromLatin1(*exchange ? exchange : s.market_exchange.c_str()),
                                           QString::fromLatin1(s.inst_type.c_str())});
         item->setData(0, Qt::UserRole, index);

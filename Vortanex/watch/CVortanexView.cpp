@@ -608,7 +608,7 @@ int CVortanexView::DisplayRow(int position, int ordinal)
         // value cells have it: the theme's background (white in the light
         // themes) would hide the default white text.
         const ui::Rgb normalBack = ui::rgbOf(g_AppSettings.normal_back_colour);
-        m.setText(rowId, 0, QString::fromLatin1(s.display_name.c_str()));
+        m.setText(rowId, 0, QString::fromLatin1(s.displayKey().c_str()));
         m.setText(rowId, 1, QString::fromLatin1(WatchExchangeName(s.market_exchange.view())));
         m.setIcon(rowId, 2, LastPriceIcon(q.tick_code[kLastPrc]));
         m.setIcon(rowId, 3, m_list->type == 8 ? StatusIcon(entry.status) : TrendIcon(s.advisory_kind));

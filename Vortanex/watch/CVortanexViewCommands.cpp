@@ -372,7 +372,7 @@ ui::MenuSpec CVortanexView::BuildContextMenu()
             m_menuOnOneRow = true;
             m_selectedSecurity = security;
             const SecurityRecord& s = table->row(security);
-            const std::string key(s.display_name.view());
+            const std::string key(s.displayKey().view());
             renameAt(items, 0, fill("&Buy %s", key));
             renameAt(items, 1, fill("&Sell %s", key));
             if (m_list->id >= 0)
@@ -1206,7 +1206,7 @@ void CVortanexView::OnPopupPellbrook()
                 // The reference goes into a query: percent-encoded, so a '&'
                 // or a blank in it cannot end or break the request.
                 fourth = UrlEncode(s.advisoryText(), true);
-                title = formatTextCapped(255, "Pellbrook : %s", s.display_name.c_str());
+                title = formatTextCapped(255, "Pellbrook : %s", s.displayKey().c_str());
             }
             if (!fourth.empty()) {
                 const std::string request = formatTextCapped(

@@ -80,7 +80,7 @@ std::vector<int> FindScrips(const SecurityTable& table, const ScripQuery& q)
         const std::string_view t = s.inst_type.view();
         if (t == "IN")
             continue;
-        const bool named = !q.name.empty() && s.display_name.view().substr(0, q.name.size()) == q.name;
+        const bool named = !q.name.empty() && s.displayKeyStartsWith(q.name);
         if (!named && !(byCode && s.scrip_code == code))
             continue;
         const bool typeOk = (q.cash && scrip_finder_detail::isCash(t)) || (q.future && scrip_finder_detail::isFuture(t)) ||
@@ -307,7 +307,7 @@ int SearchChoice(const SecurityTable& table, const SearchFilters& f)
     const SecurityTable::Range r = scrip_finder_detail::rangeOf(table, f.symbol);
     for (int i = r.first; i < r.last; ++i) {
         const SecurityRecord& s = table.row(i);
-        if (s.display_name.view() == key && s.market_exchange.view() == f.exchange)
+        if (s.displayKeyIs(key) && s.market_exchange.view() == f.exchange)
             return i;
     }
     return -1;

@@ -199,7 +199,7 @@ int BuildRiskList(RiskListKind kind, int watchIndex, const SecurityTable& table,
         for (const WatchRowEntry& r : rows)
             if (r.token == wtoken) {
                 if (!holdings)
-                    WriteLog(3, formatTextCapped(511, "Token already in watch %s %d", table.row(index).display_name.c_str(),
+                    WriteLog(3, formatTextCapped(511, "Token already in watch %s %d", table.row(index).displayKey().c_str(),
                                                  index));
                 return;
             }

@@ -28,7 +28,7 @@ protected:
         const char* exch[3] = {"NN", "CN", "NN"};
         for (size_t i = 0; i < 3; ++i) {
             rows[i].symbol.assign(symbols[i]);
-            rows[i].display_name.assign(keys[i]);
+            rows[i].setDisplayKey(keys[i]);
             rows[i].market_exchange.assign(exch[i]);
             rows[i].wtoken = 100 + static_cast<int>(i);
         }

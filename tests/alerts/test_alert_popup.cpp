@@ -28,11 +28,11 @@ protected:
         Headless::SetUp();
         SecurityRows rows(2);
         rows[0].symbol.assign("SBIN");
-        rows[0].display_name.assign("SBIN~EQ");
+        rows[0].setDisplayKey("SBIN~EQ");
         rows[0].market_exchange.assign("NN");
         rows[0].wtoken = 101;
         rows[1].symbol.assign("USDINR");
-        rows[1].display_name.assign("USDINR~FUT");
+        rows[1].setDisplayKey("USDINR~FUT");
         rows[1].market_exchange.assign("CM");
         rows[1].wtoken = 202;
         auto table = std::make_shared<SecurityTable>();
@@ -159,7 +159,7 @@ TEST_F(AlertPopUpTest, ARedownloadWithANewSecurityAheadKeepsEveryAlertOnItsSecur
     auto row = [](const char* symbol, const char* key, const char* exch, int token, int wtoken) {
         SecurityRecord r;
         r.symbol.assign(symbol);
-        r.display_name.assign(key);
+        r.setDisplayKey(key);
         r.market_exchange.assign(exch);
         r.token = token;
         r.wtoken = wtoken;

@@ -25,7 +25,7 @@ std::shared_ptr<SecurityTable> makeTable()
     SecurityRows rows(3);
     auto set = [&](int i, const char* symbol, const char* key, const char* exch, int wtoken) {
         rows[size_t(i)].symbol.assign(symbol);
-        rows[size_t(i)].display_name.assign(key);
+        rows[size_t(i)].setDisplayKey(key);
         rows[size_t(i)].market_exchange.assign(exch);
         rows[size_t(i)].token = wtoken;
         rows[size_t(i)].wtoken = wtoken;
@@ -56,7 +56,7 @@ AlertRecord makeAlert(int security, int type, int criteria, double typed, bool r
 std::string keyOf(const SecurityTable& t, const AlertRecord& r)
 {
     const auto& row = t.row(r.secIndex);
-    return AlertKey(r.type, row.display_name.view(), r.criteria, r.typed,
+    return AlertKey(r.type, row.displayKey().view(), r.criteria, r.typed,
                     AlertValueDecimals(r.type, row.market_exchange.view()));
 }
 
@@ -248,11 +248,11 @@ TEST_F(AlertFileTest, AlertsFollowTheirSecurityToANewMasterOrLeaveWithIt)
     // The new master has TCS first and no CN row.
     SecurityRows rows(2);
     rows[0].symbol.assign("TCS");
-    rows[0].display_name.assign("TCS~EQ");
+    rows[0].setDisplayKey("TCS~EQ");
     rows[0].market_exchange.assign("CM");
     rows[0].wtoken = 201;
     rows[1].symbol.assign("SBIN");
-    rows[1].display_name.assign("SBIN~EQ");
+    rows[1].setDisplayKey("SBIN~EQ");
     rows[1].market_exchange.assign("NN");
     rows[1].wtoken = 101;
     SecurityTable reloaded;

@@ -66,7 +66,7 @@ inline std::shared_ptr<SecurityTable> publishBrokerEquities(const tb::TestBroker
         r.market_exchange.assign(s.exchange);
         r.inst_type.assign(s.inst);
         r.symbol.assign(s.symbol);
-        r.display_name.assign(s.symbol + "-EQ");
+        r.setDisplayKey(s.symbol + "-EQ");
         rows.push_back(std::move(r));
     }
     if (rows.size() != count)

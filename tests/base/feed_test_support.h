@@ -50,7 +50,7 @@ inline std::shared_ptr<SecurityTable> publishTable(int count, SecurityRows extra
         r.market_exchange.assign("NN");
         r.inst_type.assign("EQ");
         r.symbol.assign("SYM" + std::to_string(i));
-        r.display_name.assign("SYM" + std::to_string(i) + "-EQ");
+        r.setDisplayKey("SYM" + std::to_string(i) + "-EQ");
         rows.push_back(std::move(r));
     }
     for (auto& r : extra)

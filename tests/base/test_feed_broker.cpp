@@ -348,7 +348,7 @@ TEST(BrokerFeedTcp, SplitFramesAndReconnectLeaveOneFeed)
     r.wtoken = sec->wtoken;
     r.market_exchange.assign("NN");
     r.inst_type.assign("EQ");
-    r.display_name.assign("X-EQ");
+    r.setDisplayKey("X-EQ");
     SecurityRows rows;
     rows.push_back(std::move(r));
     auto table = std::make_shared<SecurityTable>();

@@ -407,7 +407,7 @@ TEST_F(Dispatch, CommodityLotsAndCashYearRange)
     commodity.inst_type.assign("FS"); // not cash: the year range stays
     commodity.commodity = 1;
     commodity.market_lot = 10;
-    commodity.display_name.assign("GOLD");
+    commodity.setDisplayKey("GOLD");
     SecurityRows extra;
     extra.push_back(std::move(commodity));
     m_table = publishTable(3, std::move(extra));
@@ -553,7 +553,7 @@ TEST_F(Dispatch, DepthGoesToEveryDepthWindowInItsVariant)
     fx.wtoken = 153;
     fx.market_exchange.assign("CN");
     fx.inst_type.assign("FC"); // a currency future: the four-decimal depth
-    fx.display_name.assign("USDINR");
+    fx.setDisplayKey("USDINR");
     SecurityRows extra;
     extra.push_back(std::move(fx));
     m_table = publishTable(3, std::move(extra));

@@ -20,14 +20,14 @@ protected:
         index.wtoken = 51999;
         index.market_exchange.assign("NN");
         index.inst_type.assign("IN");
-        index.display_name.assign("NIFTY");
+        index.setDisplayKey("NIFTY");
         extra.push_back(std::move(index));
         SecurityRecord bse;
         bse.token = 500209;
         bse.wtoken = 1000418; // seven digits with its comma: eight characters
         bse.market_exchange.assign("BN");
         bse.inst_type.assign("EQ");
-        bse.display_name.assign("INFY-B");
+        bse.setDisplayKey("INFY-B");
         extra.push_back(std::move(bse));
         m_table = publishTable(10, std::move(extra));
         subs().setSubscriptionRequest([this](int which) { m_requests.push_back(which); });

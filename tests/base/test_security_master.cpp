@@ -49,7 +49,7 @@ TEST_P(MasterMergeCase, RewritesTheMasterByteExact)
         if (r.status == "DEL")
             continue;
         ASSERT_LT(fileRow, static_cast<int>(back.rows.size()));
-        EXPECT_EQ(back.rows[fileRow].display_name.view(), r.display_name.view());
+        EXPECT_EQ(back.rows[fileRow].displayKey().view(), r.displayKey().view());
         EXPECT_EQ(back.rows[fileRow].token, r.token);
         ++fileRow;
     }
@@ -148,7 +148,7 @@ TEST(SecurityMerge, TableKeepsDeletedIndexAndDerivesOldLayoutWatchToken)
     // The incremental record replaced the previous one.
     EXPECT_DOUBLE_EQ(t->row(t->searchToken(1001, "NN")).year_high, 2010.0);
     // A field 2 of three parts keeps the trailing separator in the key.
-    EXPECT_EQ(t->row(t->searchToken(5001, "BN")).display_name.view(), "ZEEL~B~");
+    EXPECT_EQ(t->row(t->searchToken(5001, "BN")).displayKey().view(), "ZEEL~B~");
 }
 
 TEST(SecurityMerge, MissingIncrementalFileLeavesTheMasterAsItIs)
@@ -189,7 +189,7 @@ TEST(SecurityMerge, RewrittenFileReadsBackToTheSameRecords)
         ASSERT_EQ(back.rows.size(), 2u) << m.fileText.substr(0, 200);
         EXPECT_EQ(back.rows[0].token, 1001);
         EXPECT_EQ(back.rows[1].token, 1002);
-        EXPECT_EQ(back.rows[1].display_name.view(), "BBB~EQ");
+        EXPECT_EQ(back.rows[1].displayKey().view(), "BBB~EQ");
         EXPECT_DOUBLE_EQ(back.rows[0].quote().year_high, c.expectHigh);
         EXPECT_DOUBLE_EQ(back.rows[0].quote().year_low, c.expectLow);
         // And a second rewrite gives the same bytes.
@@ -463,9 +463,27 @@ TEST(SecurityFileFormat, RecordFieldsAndDisplayKeys)
     };
     for (const auto& c : cases) {
         SecurityRecord r = ParseSecurityRecord(c.record, c.reading, ext);
-        EXPECT_EQ(r.display_name.view(), c.key) << c.record;
+        EXPECT_EQ(r.displayKey().view(), c.key) << c.record;
+        // Most keys are made from the row's parts when read: copies and
+        // moves give the same key, and the look-ups' comparisons agree.
+        const SecurityRecord copy = r;
+        EXPECT_EQ(copy.displayKey().view(), c.key) << c.record;
+        const SecurityRecord moved = std::move(r);
+        EXPECT_EQ(moved.displayKey().view(), c.key) << c.record;
+        const std::string key = c.key;
+        EXPECT_TRUE(moved.displayKeyIs(key)) << c.record;
+        EXPECT_FALSE(moved.displayKeyIs(key + "X")) << c.record;
+        EXPECT_FALSE(moved.displayKeyIs(key.substr(0, key.size() - 1))) << c.record;
+        for (size_t n = 0; n <= key.size(); ++n)
+            EXPECT_TRUE(moved.displayKeyStartsWith(key.substr(0, n))) << c.record << " " << n;
+        EXPECT_FALSE(moved.displayKeyStartsWith(key + "~")) << c.record;
+        EXPECT_FALSE(moved.displayKeyStartsWith("Q")) << c.record;
+        EXPECT_EQ(moved.displayKeyFirst(), static_cast<unsigned char>(key[0])) << c.record;
     }
     EXPECT_FALSE(ext);
+    // A symbol is kept once for all the rows that name it.
+    EXPECT_EQ(ParseSecurityRecord(cases[0].record, SecurityReading::Full, ext).symbol.c_str(),
+              ParseSecurityRecord("9,NN,ABC|EQ,0,1,5,ACT,0,0", SecurityReading::Full, ext).symbol.c_str());
 
     SecurityRecord r = ParseSecurityRecord(
         " 7 , CN , EURINR|FC|29DEC26 , 0 , 1 , 25 , ACT , 1000 , 91.5 , 88.25 , 15 , Rs , 1 EUR , 1 , EUR , 3 , 4 , "
@@ -491,7 +509,7 @@ TEST(SecurityFileFormat, RecordFieldsAndDisplayKeys)
     EXPECT_EQ(r.market_exchange.view(), "NN");
     EXPECT_EQ(r.inst_type.view(), "EQ");
     EXPECT_EQ(r.status.view(), "ACTI");
-    EXPECT_EQ(r.display_name.view().size(), 49u);
+    EXPECT_EQ(r.displayKey().view().size(), 49u);
 }
 
 TEST(SecurityFileFormat, StrikeInTheKeyAsPrintfWritesIt)
@@ -519,8 +537,8 @@ TEST(SecurityFileFormat, StrikeInTheKeyAsPrintfWritesIt)
         char printed[64];
         std::snprintf(printed, sizeof printed, std::string_view(c.type) == "OC" ? "%0.4lf" : "%0.2lf", r.strike);
         const std::string expected = std::string("ABC~") + c.type + "~30DEC26~" + (c.shown ? c.shown : printed) + "~CE";
-        EXPECT_EQ(r.display_name.view(), expected) << c.strike;
-        EXPECT_EQ(r.display_name.view(), std::string("ABC~") + c.type + "~30DEC26~" + printed + "~CE") << c.strike;
+        EXPECT_EQ(r.displayKey().view(), expected) << c.strike;
+        EXPECT_EQ(r.displayKey().view(), std::string("ABC~") + c.type + "~30DEC26~" + printed + "~CE") << c.strike;
     }
 }
 
@@ -587,7 +605,7 @@ TEST(SecurityFileFormat, LargeFileParsesAsRecordByRecord)
         bool ext = false;
         const SecurityRecord r = ParseSecurityRecord(records[i], SecurityReading::Full, ext);
         EXPECT_EQ(c.rows[i].token, r.token);
-        EXPECT_EQ(c.rows[i].display_name.view(), r.display_name.view());
+        EXPECT_EQ(c.rows[i].displayKey().view(), r.displayKey().view());
         EXPECT_EQ(c.rows[i].year_high, r.year_high);
         EXPECT_EQ(c.rows[i].scrip_code, r.scrip_code);
     }

@@ -24,7 +24,7 @@ SecurityRecord row(const char* symbol, const char* exch, int token, int wtoken)
     r.symbol.assign(symbol);
     r.market_exchange.assign(exch);
     r.inst_type.assign("EQ");
-    r.display_name.assign(std::string(symbol) + "~EQ");
+    r.setDisplayKey(std::string(symbol) + "~EQ");
     return r;
 }
 

@@ -74,11 +74,11 @@ TEST(SecurityLookups, KeyStartingWithTheRecordSeparator)
     // '~' cannot come from the file, but a key built from parts can begin
     // with it; its bucket lies beyond any fixed 100-entry table.
     SecurityRows rows(2);
-    rows[0].display_name.assign("~x");
+    rows[0].setDisplayKey("~x");
     rows[0].symbol.assign("~x");
     rows[0].market_exchange.assign("NN");
     rows[0].token = 1;
-    rows[1].display_name.assign("A");
+    rows[1].setDisplayKey("A");
     rows[1].market_exchange.assign("NN");
     rows[1].token = 2;
     SecurityTable t;

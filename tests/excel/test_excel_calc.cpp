@@ -139,7 +139,7 @@ TEST(SheetLinkCalc, LiveRoundTrip)
     auto table = std::make_shared<SecurityTable>();
     {
         SecurityRows rows(1);
-        rows[0].display_name.assign("INFY");
+        rows[0].setDisplayKey("INFY");
         table->build(std::move(rows), SecurityTable::Build::Full, true);
     }
     table->row(0).updateQuote([](QuoteData& q) {

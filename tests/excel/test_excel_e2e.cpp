@@ -170,7 +170,7 @@ TEST_F(ExcelEndToEnd, TheSheetKeepsTheWatchsRowOrder)
     const std::vector<std::string> shown = gridKeys();
     for (int i = 0; i < table->count() && fresh.size() < 2; ++i)
         if (table->row(i).inst_type.view() == "EQ" &&
-            std::find(shown.begin(), shown.end(), std::string(table->row(i).display_name.view())) == shown.end())
+            std::find(shown.begin(), shown.end(), std::string(table->row(i).displayKey().view())) == shown.end())
             fresh.push_back(i);
     ASSERT_EQ(fresh.size(), 2u);
     const auto insertUnder = [&](int gridPlace, int security) {
@@ -180,7 +180,7 @@ TEST_F(ExcelEndToEnd, TheSheetKeepsTheWatchsRowOrder)
     };
 
     insertUnder(0, fresh[0]);
-    ASSERT_EQ(gridKeys().at(1), std::string(table->row(fresh[0]).display_name.view()));
+    ASSERT_EQ(gridKeys().at(1), std::string(table->row(fresh[0]).displayKey().view()));
     modalHost.script("CExportExcel", [&](ui::FormDriver& d) { d.click(CExportExcel::kNewExcel); });
     prompter.answerWhen("Watchlist added successfully", ui::Ok);
     view->OnCommand(kExportToExcel);
@@ -188,7 +188,7 @@ TEST_F(ExcelEndToEnd, TheSheetKeepsTheWatchsRowOrder)
     EXPECT_EQ(sheetKeys(), gridKeys());
 
     insertUnder(2, fresh[1]);
-    ASSERT_EQ(gridKeys().at(3), std::string(table->row(fresh[1]).display_name.view()));
+    ASSERT_EQ(gridKeys().at(3), std::string(table->row(fresh[1]).displayKey().view()));
     watchOpeners().addExcelScripts(view);
     ASSERT_TRUE(ui::UiThread::pumpUntil([&] { return view->excelCellsLive(); }, 10000));
     CMSExcel::program().waitIdle();

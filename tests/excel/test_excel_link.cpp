@@ -46,7 +46,7 @@ struct LinkFixture : ::testing::Test {
 SecurityRecord security(const char* key, const char* exch, bool currency = false)
 {
     SecurityRecord s;
-    s.display_name.assign(key);
+    s.setDisplayKey(key);
     s.market_exchange.assign(exch);
     s.currency = currency;
     return s;

@@ -117,7 +117,7 @@ protected:
         sbin.market_exchange.assign("NN");
         sbin.inst_type.assign("EQ");
         sbin.symbol.assign("SBIN");
-        sbin.display_name.assign("SBIN-EQ");
+        sbin.setDisplayKey("SBIN-EQ");
         table = publishTable(20, {sbin});
         sbinIndex = Search_ScripCode(kCallCode, 'S');
         SetScripCodeLookup([](int code, char letter) { return Search_ScripCode(code, letter); });

@@ -52,7 +52,7 @@ SecurityRecord security(const char* symbol, const char* exch, int token, int wto
     r.symbol.assign(symbol);
     r.market_exchange.assign(exch);
     r.inst_type.assign("EQ");
-    r.display_name.assign(std::string(symbol) + "~EQ");
+    r.setDisplayKey(std::string(symbol) + "~EQ");
     r.market_lot = 1;
     return r;
 }

@@ -15,7 +15,7 @@ SecurityRecord security(const char* symbol, const char* exch, const char* inst, 
     SecurityRecord r;
     r.token = token;
     r.symbol.assign(symbol);
-    r.display_name.assign(std::string(symbol) + "-" + inst);
+    r.setDisplayKey(std::string(symbol) + "-" + inst);
     r.market_exchange.assign(exch);
     r.inst_type.assign(inst);
     r.market_lot = lot;

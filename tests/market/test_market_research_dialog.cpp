@@ -123,7 +123,7 @@ protected:
     {
         auto table = SecurityTable::current();
         for (int i = 0; i < table->count(); ++i)
-            if (table->row(i).display_name.view() == key)
+            if (table->row(i).displayKey().view() == key)
                 return i;
         return -1;
     }
@@ -314,7 +314,7 @@ TEST_F(MarketResearch, ScannerAndClusterFollowASecurityReDownload)
 
     SecurityRecord fresh;
     fresh.symbol.assign("AAAAFRESH");
-    fresh.display_name.assign("AAAAFRESH~EQ");
+    fresh.setDisplayKey("AAAAFRESH~EQ");
     fresh.market_exchange.assign("NN");
     fresh.token = 99001;
     fresh.wtoken = 2 * 99001 - 1;
@@ -417,7 +417,7 @@ TEST_F(MarketResearch, IndicesTurnoverOpensOneScannerAndOneClusterForItsRow)
     EXPECT_EQ(cluster->windowTitle().toStdString(), "NIFTY 50 Market Cluster");
     const MarketChart::Point p = cluster->chart()->points().front();
     auto table = SecurityTable::current();
-    const std::string key(table->row(p.tag).display_name.view());
+    const std::string key(table->row(p.tag).displayKey().view());
     EXPECT_EQ(p.label.toStdString().substr(0, key.size() + 1), key + "|");
     const size_t menusBefore = prompter.menus().size();
     cluster->OnChartRelease(0, Qt::LeftButton);

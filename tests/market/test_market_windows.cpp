@@ -102,7 +102,7 @@ SecurityRecord security(const char* symbol, const char* exch, const char* inst, 
         key += std::string("~") + expiry;
     if (*option)
         key += "~" + std::string(strike > 0 ? std::to_string(static_cast<int>(strike)) + ".00" : "") + "~" + option;
-    r.display_name.assign(key);
+    r.setDisplayKey(key);
     return r;
 }
 

@@ -157,7 +157,7 @@ TEST_F(ReportDialog, GainersAskNothingUntilAnExchangeIsChosen)
     const auto table = SecurityTable::current();
     bool known = false;
     for (int i = 0; table && i < table->count(); ++i)
-        known = known || table->row(i).display_name.view() == name;
+        known = known || table->row(i).displayKey().view() == name;
     EXPECT_TRUE(known) << name;
 
     // "Select" again keeps the list as it was.
@@ -216,7 +216,7 @@ TEST_F(ReportDialog, ActiveScripsAndGainersShowThePercentChangeOfTheirPricesRoun
         std::snprintf(ltp, sizeof ltp, "%.2f", static_cast<double>(q.last) / 100);
         std::snprintf(close, sizeof close, "%.2f", static_cast<double>(q.close) / 100);
         std::snprintf(pct, sizeof pct, "%.2f", static_cast<double>(q.changePct) / 100);
-        EXPECT_EQ(std::string(q.changePct == 0 ? "0.00" : pct), due(ltp, close)) << row.display_name.view();
+        EXPECT_EQ(std::string(q.changePct == 0 ? "0.00" : pct), due(ltp, close)) << row.displayKey().view();
         ++checked;
     }
     EXPECT_GT(checked, 0);
@@ -263,7 +263,7 @@ TEST_F(ReportDialog, TsloHistoryMergesTheLegHeaderAndRefreshReloads)
     EXPECT_NE(dlg.grid()->model().mergeAt(ids[1], 14), nullptr);
     EXPECT_EQ(dlg.grid()->model().text(ids[0], 6).toStdString(), "-");
     EXPECT_EQ(dlg.text(CHistoryDepth::kTsloKind), "Bracket Order New");
-    EXPECT_EQ(dlg.text(CHistoryDepth::kTsloSecurity), std::string(rec.display_name.view()));
+    EXPECT_EQ(dlg.text(CHistoryDepth::kTsloSecurity), std::string(rec.displayKey().view()));
     EXPECT_FALSE(dlg.isVisible(CHistoryDepth::kList));
 
     dlg.OnRefresh();
@@ -370,7 +370,7 @@ TEST_F(ReportDialog, AReDownloadKeepsEveryRowOnItsSecurityAndClosesADepthWhoseSe
 
     SecurityRecord fresh;
     fresh.symbol.assign("AAAAFRESH");
-    fresh.display_name.assign("AAAAFRESH~EQ");
+    fresh.setDisplayKey("AAAAFRESH~EQ");
     fresh.market_exchange.assign("NN");
     fresh.token = 99001;
     fresh.wtoken = 2 * 99001 - 1;

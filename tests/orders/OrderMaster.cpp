@@ -24,7 +24,7 @@ void PublishBrokerMasterWithout(const tb::Universe& universe, const std::functio
         r.wtoken = s.wtoken;
         r.scrip_code = s.scripCode;
         r.symbol.assign(s.symbol);
-        r.display_name.assign(s.symbol + " " + s.inst + " " + s.exchange);
+        r.setDisplayKey(s.symbol + " " + s.inst + " " + s.exchange);
         r.inst_type.assign(s.inst);
         r.market_exchange.assign(s.exchange);
         r.market_lot = s.lot;

@@ -389,7 +389,7 @@ TEST_F(AppCommandsTest, AfterASecurityDownloadEveryOpenWindowKeepsItsSecurityOrH
         for (int id : rows.preorder()) {
             const int* sec = rows.rowDataAs<int>(id);
             ASSERT_TRUE(sec && before->valid(*sec));
-            ASSERT_EQ(rows.text(id, 0).toStdString(), std::string(before->row(*sec).display_name.view()));
+            ASSERT_EQ(rows.text(id, 0).toStdString(), std::string(before->row(*sec).displayKey().view()));
             tokens.emplace_back(id, before->row(*sec).token);
         }
         prompter.queueAnswer(6);

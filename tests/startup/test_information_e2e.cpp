@@ -47,7 +47,7 @@ TEST_F(InformationE2E, AdvisoryCallAndDayEventFromTheBroker)
     const int index = Search_ScripCode(sec.scripCode, sec.symbol[0]);
     ASSERT_GE(index, 0);
     EXPECT_EQ(bar.action(kAdvisoryFirstCommand)->text().toStdString(),
-              "BUY : " + std::string(table->row(index).display_name.view()));
+              "BUY : " + std::string(table->row(index).displayKey().view()));
 
     // Its sub-button opens the research-call order form for that security.
     ASSERT_TRUE(bar.trigger(kAdvisoryFirstCommand));

@@ -61,7 +61,7 @@ protected:
             r.token = s.token;
             r.wtoken = s.wtoken;
             r.symbol.assign(s.symbol);
-            r.display_name.assign(s.symbol);
+            r.setDisplayKey(s.symbol);
             r.market_exchange.assign(s.exchange);
             rows.push_back(r);
         }

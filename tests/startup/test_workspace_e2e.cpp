@@ -74,7 +74,7 @@ protected:
     // A security's display name in this run's master.
     static std::string nameOf(int security)
     {
-        return std::string(SecurityTable::current()->row(security).display_name.view());
+        return std::string(SecurityTable::current()->row(security).displayKey().view());
     }
     // Whether a line of the message bar's general tab holds text.
     static bool barSays(CVortanexApp& app, const QString& text)

@@ -74,7 +74,7 @@ SecurityRecord extraRecord(const char* symbol, const char* inst, const char* exc
     r.symbol.assign(symbol);
     r.inst_type.assign(inst);
     r.market_exchange.assign(exch);
-    r.display_name.assign(key);
+    r.setDisplayKey(key);
     return r;
 }
 

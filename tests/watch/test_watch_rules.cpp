@@ -219,7 +219,7 @@ SecurityRecord rec(const std::string& symbol, const std::string& inst, const std
         std::snprintf(s, sizeof s, inst == "OC" ? "%0.4lf" : "%0.2lf", strike);
         key += std::string("~") + s + "~" + opt;
     }
-    r.display_name.assign(key);
+    r.setDisplayKey(key);
     return r;
 }
 
@@ -245,8 +245,8 @@ std::shared_ptr<SecurityTable> smallMaster()
     for (int i = 0; i < 20; ++i)
         rows.push_back(rec("B" + std::string(1, char('A' + i)) + "CO", "EQ", "NN", 8000 + i));
     std::sort(rows.begin(), rows.end(), [](const SecurityRecord& a, const SecurityRecord& b) {
-        return std::string(a.display_name.view()) + a.market_exchange.c_str() <
-               std::string(b.display_name.view()) + b.market_exchange.c_str();
+        return std::string(a.displayKey().view()) + a.market_exchange.c_str() <
+               std::string(b.displayKey().view()) + b.market_exchange.c_str();
     });
     auto t = std::make_shared<SecurityTable>();
     t->build(std::move(rows), SecurityTable::Build::Full, true);
@@ -257,7 +257,7 @@ std::vector<std::string> keysOf(const SecurityTable& t, const std::vector<int>& 
 {
     std::vector<std::string> out;
     for (int i : rows)
-        out.push_back(std::string(t.row(i).display_name.view()) + "@" + t.row(i).market_exchange.c_str());
+        out.push_back(std::string(t.row(i).displayKey().view()) + "@" + t.row(i).market_exchange.c_str());
     return out;
 }
 

@@ -254,7 +254,7 @@ TEST_F(WatchViewTest, EveryPriceHasItsInstrumentsDecimals)
     fx.market_exchange.assign("CN");
     fx.inst_type.assign("FC");
     fx.symbol.assign("USDINR");
-    fx.display_name.assign("USDINR-FC");
+    fx.setDisplayKey("USDINR-FC");
     m_table = publishTable(3000, {fx});
     const int fxIndex = 3000;
     const int list = addList("Figures", {0, 1, fxIndex});
@@ -509,7 +509,7 @@ TEST_F(WatchViewTest, AFutureChainIsBuiltFromTheTableWithoutOptions)
         r.token = 90000 + static_cast<int>(extra.size());
         r.wtoken = 2 * r.token - 1;
         r.symbol.assign("ZETA");
-        r.display_name.assign(key);
+        r.setDisplayKey(key);
         r.market_exchange.assign("NN");
         r.inst_type.assign(inst);
         extra.push_back(std::move(r));
@@ -548,7 +548,7 @@ TEST_F(WatchViewTest, ADerivativeChainListsTheNearestExpiryFirst)
         r.token = 90000 + static_cast<int>(extra.size());
         r.wtoken = 2 * r.token - 1;
         r.symbol.assign("ZETA");
-        r.display_name.assign(key);
+        r.setDisplayKey(key);
         r.market_exchange.assign("NN");
         r.inst_type.assign(inst);
         r.expiry.assign(expiry);
@@ -593,7 +593,7 @@ TEST_F(WatchViewTest, AChainsRowMenuOffersNoEditingAndSaysSo)
         r.token = 90000 + static_cast<int>(extra.size());
         r.wtoken = 2 * r.token - 1;
         r.symbol.assign("ZETA");
-        r.display_name.assign(key);
+        r.setDisplayKey(key);
         r.market_exchange.assign("NN");
         r.inst_type.assign(extra.empty() ? "EQ" : "FS");
         r.expiry.assign(extra.empty() ? "" : "29DEC26");
@@ -707,7 +707,7 @@ TEST_F(WatchViewTest, ABseChainIsAskedOfTheServer)
     extra[0].token = 500112;
     extra[0].wtoken = 2 * 500112;
     extra[0].symbol.assign("SBIN");
-    extra[0].display_name.assign("SBIN-BSE");
+    extra[0].setDisplayKey("SBIN-BSE");
     extra[0].market_exchange.assign("BN");
     extra[0].inst_type.assign("EQ");
     m_table = publishTable(3000, std::move(extra));

@@ -113,7 +113,7 @@ ExcelRow ExcelRowOf(const SecurityRecord& s, const QuoteData& q)
 {
     ExcelRow r;
     r.empty = false;
-    r.key = std::string(s.display_name.view());
+    r.key = std::string(s.displayKey().view());
     r.exchange = ExcelExchangeName(s.market_exchange.view());
     for (int k = 0; k < kColumnKinds; ++k)
         r.texts[static_cast<size_t>(k)] = ExcelValueText(k, s, q, false);

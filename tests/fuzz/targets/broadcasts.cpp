@@ -33,7 +33,7 @@ std::shared_ptr<SecurityTable> smallTable()
         r.market_exchange.assign(i < 3 ? "CN" : "NN");
         r.inst_type.assign(i < 3 ? "FUTCUR" : "EQ");
         r.symbol.assign(i % 2 ? "USDINR" : "EURINR");
-        r.display_name.assign("PAIR" + std::to_string(i));
+        r.setDisplayKey("PAIR" + std::to_string(i));
         rows.push_back(std::move(r));
     }
     auto table = std::make_shared<SecurityTable>();

@@ -90,7 +90,7 @@ std::shared_ptr<SecurityTable> smallTable()
         r.market_exchange.assign("NN");
         r.inst_type.assign("EQ");
         r.symbol.assign("SYM" + std::to_string(i));
-        r.display_name.assign("SYM" + std::to_string(i) + "-EQ");
+        r.setDisplayKey("SYM" + std::to_string(i) + "-EQ");
         rows.push_back(std::move(r));
     }
     auto table = std::make_shared<SecurityTable>();

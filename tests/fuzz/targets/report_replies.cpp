@@ -39,7 +39,7 @@ const SecurityTable& table()
             r.market_exchange.assign(i % 2 ? "BN" : "NN");
             r.inst_type.assign("EQ");
             r.symbol.assign("SYM" + std::to_string(i));
-            r.display_name.assign("SYM" + std::to_string(i) + "-EQ");
+            r.setDisplayKey("SYM" + std::to_string(i) + "-EQ");
             rows.push_back(std::move(r));
         }
         auto t = std::make_shared<SecurityTable>();
@@ -93,7 +93,7 @@ FUZZ_TARGET(report_replies)
             const int index = table().searchToken(token, std::string(exchange));
             if (index < 0)
                 return std::nullopt;
-            return sr::SecurityName{std::string(table().row(index).display_name.view()), std::string(exchange)};
+            return sr::SecurityName{std::string(table().row(index).displayKey().view()), std::string(exchange)};
         };
         const sr::BulkReport r = sr::ParseBulkReply(reply, facts & 1 ? "BN" : "NN", lookup);
         FUZZ_CHECK(r.rows.size() <= pieces(reply, '^'));
