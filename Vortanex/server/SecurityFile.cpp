@@ -102,94 +102,36 @@ bool isOneOf(std::string_view v, std::initializer_list<std::string_view> set)
     return false;
 }
 
-// Writes a strike as "%0.*lf" writes the value read from `text`, when `text`
-// is a plain "digits[.digits]" that the fixed form only pads with zeros:
-// at most 9 integer digits without a leading zero, at most `decimals` after
-// the point and 15 in all. Such a text reads as the nearest double, and that
-// prints back as the same digits. Returns the end, or null when the text is
-// not of that form.
-char* padStrike(std::string_view text, int decimals, char* out)
-{
-    if (!text.empty() && text[0] == '+')
-        text.remove_prefix(1);
-    size_t i = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
-        ++i;
-    const size_t whole = i;
-    if (whole == 0 || whole > 9 || (text[0] == '0' && whole > 1))
-        return nullptr;
-    size_t frac = 0;
-    if (i < text.size()) {
-        if (text[i] != '.')
-            return nullptr;
-        for (++i; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-            ++frac;
-        if (i != text.size())
-            return nullptr;
-    }
-    if (frac > static_cast<size_t>(decimals) || whole + frac > 15)
-        return nullptr;
-    std::memcpy(out, text.data(), whole);
-    out += whole;
-    *out++ = '.';
-    std::memcpy(out, text.data() + whole + 1, frac);
-    out += frac;
-    for (size_t k = frac; k < static_cast<size_t>(decimals); ++k)
-        *out++ = '0';
-    return out;
-}
-
-// The display key, built in place (no allocation per record).
-void buildDisplayKey(SecurityRecord& rec, std::string_view field2, std::string_view strikeText,
-                     SecurityReading reading)
+// The display key. An option's is "%s~%s~%s~%0.2lf~%s" ("%0.4lf" for "OC")
+// and a commodity future's "%s~%s~%s" of the row's parts: the row makes it
+// when it is read. Any other is field 2 with '~' for '|', kept as the parts'
+// form when they make exactly that text again.
+void buildDisplayKey(SecurityRecord& rec, std::string_view field2, SecurityReading reading)
 {
     const std::string_view t = rec.inst_type.view();
-    char key[160];
-    char* k = key;
-    auto put = [&k](std::string_view v) {
-        std::memcpy(k, v.data(), v.size());
-        k += v.size();
-    };
     if (isOneOf(t, {"OS", "OI", "CO", "OC"})) {
-        // "%s~%s~%s~%0.2lf~%s" ("%0.4lf" for "OC"), built without printf:
-        // fixed-precision to_chars rounds exactly as printf does.
-        put(rec.symbol.view());
-        *k++ = '~';
-        put(t);
-        *k++ = '~';
-        put(rec.expiry.view());
-        *k++ = '~';
-        const int decimals = t == "OC" ? 4 : 2;
-        char* const fast = strikeText.empty() ? nullptr : padStrike(strikeText, decimals, k);
-        if (fast) {
-            k = fast;
-        } else {
-            char num[64];
-            auto r = std::to_chars(num, num + sizeof num, rec.strike, std::chars_format::fixed, decimals);
-            put(std::string_view(num, static_cast<size_t>((r.ec == std::errc() ? r.ptr : num) - num)));
-        }
-        *k++ = '~';
-        put(rec.option_type.view());
-        rec.adoptDisplayKey(std::string_view(key, static_cast<size_t>(k - key)),
-                            t == "OC" ? DisplayKeyForm::OptionFine : DisplayKeyForm::Option);
+        rec.setDisplayKeyForm(t == "OC" ? DisplayKeyForm::OptionFine : DisplayKeyForm::Option);
     } else if (t == "CF" || (t == "CM" && reading == SecurityReading::Incremental)) {
-        put(rec.symbol.view());
-        *k++ = '~';
-        put(t);
-        *k++ = '~';
-        put(rec.expiry.view());
-        rec.adoptDisplayKey(std::string_view(key, static_cast<size_t>(k - key)), DisplayKeyForm::Future);
+        rec.setDisplayKeyForm(DisplayKeyForm::Future);
     } else {
+        char key[64];
         const std::string_view f = field2.substr(0, 49);
         for (size_t i = 0; i < f.size(); ++i)
             key[i] = f[i] == '|' ? '~' : f[i];
-        rec.adoptDisplayKey(std::string_view(key, f.size()), DisplayKeyForm::SymbolType);
+        // Most such keys are still the parts joined (a stock future's
+        // "SYM~FS~30DEC26"): the form the number of parts suggests.
+        const size_t bars = static_cast<size_t>(std::count(f.begin(), f.end(), '|'));
+        const DisplayKeyForm form = bars == 1   ? DisplayKeyForm::SymbolType
+                                    : bars == 2 ? DisplayKeyForm::Future
+                                    : bars == 4 ? (t == "OC" || t == "FC" ? DisplayKeyForm::OptionFine
+                                                                          : DisplayKeyForm::Option)
+                                                : DisplayKeyForm::Text;
+        rec.adoptDisplayKey(std::string_view(key, f.size()), form);
     }
 }
 
-// Fills symbol, instrument type, expiry, strike and option type from field 2;
-// `strikeText` gets the strike's own text (empty when there is none).
-void splitSecurityText(SecurityRecord& rec, std::string_view field2, std::string_view& strikeText)
+// Fills symbol, instrument type, expiry, strike and option type from field 2.
+void splitSecurityText(SecurityRecord& rec, std::string_view field2)
 {
     int part = 0;
     size_t start = 0;
@@ -209,7 +151,6 @@ void splitSecurityText(SecurityRecord& rec, std::string_view field2, std::string
         case 2: rec.expiry.assign(p); break;
         case 3:
             rec.strike = toReal(p);
-            strikeText = p;
             break;
         case 4: rec.option_type.assign(p); break;
         }
@@ -310,9 +251,8 @@ void ParseSecurityRecord(std::string_view record, SecurityReading reading, bool&
     rec.token = toInt32(f(0));
     assignCut(rec.market_exchange, f(1));
     rec.advisory_kind = 0;
-    std::string_view strikeText;
-    splitSecurityText(rec, f(2), strikeText);
-    buildDisplayKey(rec, f(2), strikeText, reading);
+    splitSecurityText(rec, f(2));
+    buildDisplayKey(rec, f(2), reading);
     rec.scrip_code = toInt32(f(3));
     rec.market_lot = toInt32(f(4));
     rec.tick_size = toInt32(f(5));

@@ -212,8 +212,9 @@ namespace {
 namespace display_key_detail {
 
 // The longest key made before the cut to a key's 49 characters: a symbol of
-// 31, a type of 2, an expiry of 9, an option type of 2 and a strike.
-constexpr size_t kMadeRoom = 160;
+// 31, a type of 2, an expiry of 9, a strike of 63, an option type of 2 and
+// the four '~' between them.
+constexpr size_t kMadeRoom = 112;
 
 // The key `form` makes of the row's parts, uncut; its length.
 size_t make(const SecurityRecord& rec, DisplayKeyForm form, char (&out)[kMadeRoom])
@@ -233,10 +234,10 @@ size_t make(const SecurityRecord& rec, DisplayKeyForm form, char (&out)[kMadeRoo
     if (form == DisplayKeyForm::Future)
         return static_cast<size_t>(k - out);
     *k++ = '~';
-    // Fixed precision: to_chars rounds exactly as printf's "%0.2lf" does.
+    // Fixed precision: to_chars rounds exactly as printf's "%0.2lf" does. A
+    // strike too large for 63 characters is left out.
     const int decimals = form == DisplayKeyForm::OptionFine ? 4 : 2;
-    char* const end = out + kMadeRoom - 4; // room for '~' and an option type of 2
-    const auto r = std::to_chars(k, end, rec.strike, std::chars_format::fixed, decimals);
+    const auto r = std::to_chars(k, k + 63, rec.strike, std::chars_format::fixed, decimals);
     if (r.ec == std::errc())
         k = r.ptr;
     *k++ = '~';

@@ -293,6 +293,12 @@ public:
     bool displayKeyStartsWith(std::string_view prefix) const;
     // The key as a text of its own, cut to 49 characters.
     void setDisplayKey(std::string_view key);
+    // The key the row's parts make in `form` (not Text).
+    void setDisplayKeyForm(DisplayKeyForm form)
+    {
+        m_displayForm = form;
+        m_displayText = {};
+    }
     // `key` as the loader made it, kept as `form` when the row's parts make
     // exactly that text again, else as its own text.
     void adoptDisplayKey(std::string_view key, DisplayKeyForm form);
