@@ -212,9 +212,9 @@ namespace {
 namespace display_key_detail {
 
 // The longest key made before the cut to a key's 49 characters: a symbol of
-// 31, a type of 2, an expiry of 9, a strike of 63, an option type of 2 and
+// 31, a type of 2, an expiry of 9, a strike of 64, an option type of 2 and
 // the four '~' between them.
-constexpr size_t kMadeRoom = 112;
+constexpr size_t kMadeRoom = 113;
 
 // The key `form` makes of the row's parts, uncut; its length.
 size_t make(const SecurityRecord& rec, DisplayKeyForm form, char (&out)[kMadeRoom])
@@ -235,9 +235,9 @@ size_t make(const SecurityRecord& rec, DisplayKeyForm form, char (&out)[kMadeRoo
         return static_cast<size_t>(k - out);
     *k++ = '~';
     // Fixed precision: to_chars rounds exactly as printf's "%0.2lf" does. A
-    // strike too large for 63 characters is left out.
+    // strike too large for 64 characters is left out.
     const int decimals = form == DisplayKeyForm::OptionFine ? 4 : 2;
-    const auto r = std::to_chars(k, k + 63, rec.strike, std::chars_format::fixed, decimals);
+    const auto r = std::to_chars(k, k + 64, rec.strike, std::chars_format::fixed, decimals);
     if (r.ec == std::errc())
         k = r.ptr;
     *k++ = '~';
@@ -248,20 +248,25 @@ size_t make(const SecurityRecord& rec, DisplayKeyForm form, char (&out)[kMadeRoo
 } // namespace display_key_detail
 } // namespace
 
-DisplayKey SecurityRecord::displayKey() const
+DisplayKey SecurityRecord::madeKey(DisplayKeyForm form) const
 {
     DisplayKey key;
-    if (m_displayForm == DisplayKeyForm::Text) {
-        const std::string_view t = m_displayText.view();
-        std::memcpy(key.m_text, t.data(), t.size());
-        key.m_size = static_cast<unsigned char>(t.size());
-        return key;
-    }
     char made[display_key_detail::kMadeRoom];
-    const size_t n = std::min<size_t>(display_key_detail::make(*this, m_displayForm, made), sizeof key.m_text - 1);
+    const size_t n = std::min<size_t>(display_key_detail::make(*this, form, made), sizeof key.m_text - 1);
     std::memcpy(key.m_text, made, n);
     key.m_text[n] = '\0';
     key.m_size = static_cast<unsigned char>(n);
+    return key;
+}
+
+DisplayKey SecurityRecord::displayKey() const
+{
+    if (m_displayForm != DisplayKeyForm::Text)
+        return madeKey(m_displayForm);
+    DisplayKey key;
+    const std::string_view t = m_displayText.view();
+    std::memcpy(key.m_text, t.data(), t.size());
+    key.m_size = static_cast<unsigned char>(t.size());
     return key;
 }
 
@@ -294,15 +299,9 @@ void SecurityRecord::setDisplayKey(std::string_view key)
 
 void SecurityRecord::adoptDisplayKey(std::string_view key, DisplayKeyForm form)
 {
-    key = key.substr(0, 49);
-    if (form != DisplayKeyForm::Text) {
-        char made[display_key_detail::kMadeRoom];
-        const size_t n = std::min<size_t>(display_key_detail::make(*this, form, made), 49);
-        if (std::string_view(made, n) == key) {
-            m_displayForm = form;
-            m_displayText = {};
-            return;
-        }
+    if (form != DisplayKeyForm::Text && madeKey(form).view() == key.substr(0, 49)) {
+        setDisplayKeyForm(form);
+        return;
     }
     setDisplayKey(key);
 }

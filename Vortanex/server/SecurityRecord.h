@@ -362,6 +362,8 @@ public:
 
 private:
     LiveQuote& liveForWrite();
+    // The key the row's parts make in `form`, cut to 49 characters.
+    DisplayKey madeKey(DisplayKeyForm form) const;
 };
 
 // Rows are allocated by the hundred thousand at every load: a member added or
