@@ -9,6 +9,7 @@
 #include "server/SecurityTable.h"
 #include "watch/AlertCheck.h"
 #include "watch/AlertTable.h"
+#include "watch/CAlertManager.h"
 #include "watch/CAlertPopUp.h"
 #include "frame/WatchOpeners.h"
 
@@ -97,6 +98,7 @@ void AlertStore::showAlertPopUp(const AlertPopUpTexts& texts)
     // manager removed it meanwhile.
     if (record && !record->recurring && record->triggered)
         AlertTable::instance().erase(texts.key);
+    CAlertManager::RefreshOpenLists();
 }
 
 void AlertStore::prefetchCheck(int security)

@@ -22,6 +22,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
@@ -55,6 +56,9 @@ bool readValue(const std::string& text, double& out)
     out = std::strtod(text.c_str(), &end);
     return end == text.c_str() + text.size() && std::isfinite(out);
 }
+
+// The managers open now (UI thread only): a fire refills their lists.
+std::vector<CAlertManager*> g_open;
 
 // The box answers of Yes and No.
 constexpr int kIdYes = 6;
@@ -108,6 +112,7 @@ ui::FormSpec managerSpec()
 
 CAlertManager::CAlertManager(QWidget* parent) : ui::Form(alert_manager_detail::managerSpec(), parent)
 {
+    alert_manager_detail::g_open.push_back(this);
     onClick(kSave, [this] { OnOK(); });
     onClick(kChoose, [this] { OnChooseSecurity(); });
     onChanged(kValue, [this] { OnValueChanged(); });
@@ -216,6 +221,21 @@ void CAlertManager::fillList()
             item->setTextAlignment(4, Qt::AlignRight | Qt::AlignVCenter);
             item->setTextAlignment(5, Qt::AlignRight | Qt::AlignVCenter);
             m_list->addTopLevelItem(item);
+        }
+    }
+}
+
+void CAlertManager::RefreshOpenLists()
+{
+    for (CAlertManager* dlg : alert_manager_detail::g_open) {
+        if (!dlg->m_list)
+            continue; // filled when it opens
+        const std::string selected = dlg->selectedKey();
+        dlg->fillList();
+        const auto it = std::find(dlg->m_rowKeys.begin(), dlg->m_rowKeys.end(), selected);
+        if (!selected.empty() && it != dlg->m_rowKeys.end()) {
+            dlg->m_selected = static_cast<int>(it - dlg->m_rowKeys.begin());
+            dlg->m_list->setCurrentItem(dlg->m_list->topLevelItem(dlg->m_selected));
         }
     }
 }
@@ -512,6 +532,8 @@ int CAlertManager::valueMaxLength() const
 
 CAlertManager::~CAlertManager()
 {
+    auto& open = alert_manager_detail::g_open;
+    open.erase(std::remove(open.begin(), open.end(), this), open.end());
     try {
         if (auto alerts = CurrentAlertServices())
             alerts->WriteAlertDataToFile();

@@ -58,6 +58,11 @@ public:
     // The value edit changed: the decimals it may still take.
     void OnValueChanged();
 
+    // Every open manager lists the table again, keeping the selected row: an
+    // alert that fired while it was open shows its tracked time, or goes when
+    // it fired once. UI thread.
+    static void RefreshOpenLists();
+
     // The list as shown: one row of nine texts per alert, in key order.
     std::vector<std::vector<std::string>> listRows() const;
     int valueMaxLength() const;

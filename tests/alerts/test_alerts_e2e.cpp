@@ -21,6 +21,8 @@
 #include "pf/files.h"
 #include "ui/ui_thread.h"
 
+#include <memory>
+
 namespace {
 
 class AlertsEndToEnd : public startuptest::StartupFixture {};
@@ -80,6 +82,11 @@ TEST_F(AlertsEndToEnd, ACrossingQuoteFiresTheSavedAlertOnceAndTheFileKeepsTheRec
     };
     ASSERT_TRUE(ui::UiThread::pumpUntil(subscribed, 5000));
 
+    // The manager stays open while the alert fires.
+    auto open = std::make_unique<CAlertManager>(app.mainFrame());
+    open->prepare();
+    ASSERT_EQ(open->listRows().size(), 2u);
+
     // A quote crosses both: the first in key order fires, one popup, one
     // sound, and the one-time alert goes.
     q.last = 51500;
@@ -94,6 +101,12 @@ TEST_F(AlertsEndToEnd, ACrossingQuoteFiresTheSavedAlertOnceAndTheFileKeepsTheRec
     EXPECT_EQ(modalHost.shown().size(), 1u);
     EXPECT_FALSE(AlertTable::instance().contains(onceKey));
     EXPECT_TRUE(AlertTable::instance().contains(recurringKey));
+    // Its list no longer shows the one-time alert as active.
+    const auto rows = open->listRows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][7], "ACTIVE");
+    EXPECT_EQ(rows[0][8], "YES");
+    open.reset();
 
     prompter.answerWhen("Do you want to Quit from this Application", 6);
     app.mainFrame()->close();

@@ -4,6 +4,8 @@
 #include "ui/webengine_browser_view.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
@@ -139,6 +141,32 @@ TEST_F(WebEngineTest, APageInsideAWindowKeepsTheWindowOnRasterComposition)
     ASSERT_TRUE(pumpUntil([&] { return view.title() == QLatin1String("Vortanex link 7"); }, 90000));
     QApplication::processEvents();
     EXPECT_EQ(window.windowHandle()->surfaceType(), QSurface::RasterSurface);
+}
+
+// The engine's helpers as the program starts them: one start-up process
+// (the renderer's parent) and no idle second one for unsandboxed helpers,
+// which held some 14 MiB for the whole run.
+TEST_F(WebEngineTest, TheEngineKeepsOneStartUpProcess)
+{
+    ui::WebEngineBrowserView view(nullptr);
+    view.widget()->resize(400, 300);
+    view.widget()->show();
+    view.navigate(page(QStringLiteral("/qtrade/qlogin.exe?LoginData=1002|U1|ABC12|7")));
+    ASSERT_TRUE(pumpUntil([&] { return view.title() == QLatin1String("Vortanex link 7"); }, 90000));
+    const QString self = QString::number(QCoreApplication::applicationPid());
+    int startUp = 0;
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        const QString text = QString::fromUtf8(status.readAll());
+        if (!text.contains(QStringLiteral("\nPPid:\t%1\n").arg(self)))
+            continue;
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains("--type=zygote"))
+            ++startUp;
+    }
+    EXPECT_EQ(startUp, 1);
 }
 
 } // namespace
