@@ -14,6 +14,7 @@
 #include "testkit/headless.h"
 
 #include <QLineEdit>
+#include <QTreeWidget>
 
 namespace {
 
@@ -153,6 +154,13 @@ TEST_F(AlertManagerTest, ASavedAlertIsListedMarkedAndAFourthIsRefused)
     EXPECT_EQ(rows[1][4], "7000");
     EXPECT_EQ(rows[1][7], "ACTIVE");
     EXPECT_EQ(rows[1][8], "YES");
+    // Every text reads whole: no column is narrower than its text.
+    const auto* list = dlg->findChild<QTreeWidget*>();
+    ASSERT_NE(list, nullptr);
+    for (int r = 0; r < list->topLevelItemCount(); ++r)
+        for (int c = 0; c < list->columnCount(); ++c)
+            EXPECT_GE(list->columnWidth(c), list->fontMetrics().horizontalAdvance(list->topLevelItem(r)->text(c)))
+                << list->topLevelItem(r)->text(c).toStdString();
 
     dlg = open(0);
     EXPECT_TRUE(save(*dlg, 2, 0, "530").empty());
