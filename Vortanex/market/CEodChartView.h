@@ -6,7 +6,7 @@
 // dropped); live trades come from the feed through ChartLiveFeed's queue,
 // drained on the UI thread; everything that touches the control runs here.
 #include "frame/DocumentPrint.h"
-#include "market/ChartDownload.h"
+#include "market/ChartFetch.h"
 #include "market/ChartLiveFeed.h"
 #include "market/ChartSeries.h"
 #include "market/IChartControl.h"

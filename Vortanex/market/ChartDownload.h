@@ -1,7 +1,7 @@
 #pragma once
 // The chart history downloads: what a chart view asks for (a request held by
-// value on the worker that serves it), the day cache of end-of-day charts and
-// the bounded unpacking. Qt-free; runs on a worker, never on the UI thread.
+// value on the worker that serves it), what came back and the bounded
+// unpacking. Qt-free; the fetch itself is in ChartFetch.h.
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -29,23 +29,12 @@ ChartDataRequest MakeChartDataRequest(int kind, int token, const std::string& se
 // The compare download of a security for a chart of this kind.
 ChartDataRequest MakeCompareRequest(int kind, int token, const std::string& securityHost,
                                     const std::string& tradeHost);
-// The hosts from the configuration.
-std::string ChartSecurityHost();
-std::string ChartTradeHost();
-
 struct ChartDownloadResult {
     std::string text;     // the unpacked chart text; empty when nothing came
     int status = 0;       // HTTP status of the download, 0 when served from the cache
     bool fromCache = false;
     bool failed = false;  // the download failed or came cut short: the chart could not be loaded
 };
-
-// The text of a request. End-of-day charts (useCache) read today's cache file
-// in `logs` first; one that does not unpack is deleted and fetched again. A
-// download of an end-of-day chart is stored there under a temporary name and
-// renamed when whole. Compare downloads pass useCache false.
-ChartDownloadResult FetchChartText(const ChartDataRequest& request, const std::filesystem::path& logs,
-                                   int year, int month, int day, bool useCache);
 
 // Unpacks an LZO1X body into at most min(100 x its size, kChartTextLimit)
 // bytes; false (and out empty) on any error.
