@@ -32,6 +32,9 @@
 namespace scrip_detail {
 namespace {
 
+// The results' key column before a search, and at least after one.
+constexpr int kSecurityColumnWidth = 200;
+
 ui::FormSpec scripSpec()
 {
     using ui::ControlKind;
@@ -98,7 +101,7 @@ CScrip::CScrip(int mode, CVortanexView* view, QWidget* parent)
     m_results->setObjectName(QStringLiteral("scripResults"));
     m_results->setColumnCount(3);
     m_results->setHeaderLabels({QStringLiteral("Security"), QStringLiteral("ME"), QStringLiteral("IT")});
-    m_results->setColumnWidth(0, 200);
+    m_results->setColumnWidth(0, scrip_detail::kSecurityColumnWidth);
     m_results->setColumnWidth(1, 80);
     m_results->setColumnWidth(2, 80);
     m_results->setRootIsDecorated(false);
@@ -238,6 +241,12 @@ void CScrip::showResults(const std::vector<int>& securities)
     m_results->addTopLevelItems(items);
     m_results->setSortingEnabled(true);
     m_results->sortByColumn(-1, Qt::AscendingOrder);
+    // The key widens its column to the longest shown (Qt measures at most
+    // its first thousand rows): an option key cut short hides its strike and
+    // whether it is a call or a put.
+    m_results->setColumnWidth(0, scrip_detail::kSecurityColumnWidth);
+    m_results->resizeColumnToContents(0);
+    m_results->setColumnWidth(0, std::max(scrip_detail::kSecurityColumnWidth, m_results->columnWidth(0)));
     m_results->setUpdatesEnabled(true);
     if (!items.isEmpty()) {
         m_results->setCurrentItem(m_results->topLevelItem(0));

@@ -100,7 +100,8 @@ protected:
         server.replies[5] = {200, "102|0|Watch List Deleted"};
         server.replies[8] = {200, "107|0|Watch List Saved||777"};
         // Securities 0..2999 are NSE equities; 3000 an option, 3001 a
-        // commodity, 3002 an equity with a real display key.
+        // commodity, 3002 an equity with a real display key, 3003 an index
+        // option with a key as long as they come.
         SecurityRecord option = extraRecord("ABC", "OS", "NN", 5001, "ABC~OS~27MAR25~100.00~CE");
         option.expiry.assign("27MAR25");
         option.strike = 100;
@@ -108,7 +109,8 @@ protected:
         m_table = feedtest::publishTable(
             3000, {option,
                    extraRecord("GOLD", "CF", "MC", 5002, "GOLD~CF~30APR25"),
-                   extraRecord("QQQ", "EQ", "NN", 5003, "QQQ~EQ")});
+                   extraRecord("QQQ", "EQ", "NN", 5003, "QQQ~EQ"),
+                   extraRecord("BANKNIFTY", "OI", "NN", 5004, "BANKNIFTY~OI~23FEB27~58900.00~CE")});
         g_Session.clients.assign(1, ClientInfo{});
         std::strcpy(g_Session.clients[0].client_code, "ABC12");
         g_Session.clients[0].active = 1;
@@ -639,6 +641,20 @@ TEST_F(WatchCommandsTest, AddScripDialogAddsChosenRowsAndHandsOneBack)
     CScrip none(5, nullptr);
     ui::modalHost().run(none);
     EXPECT_EQ(none.chosenIndex(), -1);
+
+    // A key reads whole, to the call or put at its end.
+    modalHost.script("CScrip", [](ui::FormDriver& d) {
+        d.type(CScrip::kName, "BANKNIFTY");
+        d.click(CScrip::kSearch);
+        const QTreeWidget* list = static_cast<CScrip&>(d.form()).results();
+        ASSERT_EQ(list->topLevelItemCount(), 1);
+        const QString key = list->topLevelItem(0)->text(0);
+        EXPECT_EQ(key.toStdString(), "BANKNIFTY~OI~23FEB27~58900.00~CE");
+        EXPECT_GE(list->columnWidth(0), list->fontMetrics().horizontalAdvance(key));
+        d.click(2);
+    });
+    CScrip wide(5, nullptr);
+    ui::modalHost().run(wide);
 
     // A name with a refused character is not searched.
     modalHost.script("CScrip", [](ui::FormDriver& d) {
