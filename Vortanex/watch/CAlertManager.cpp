@@ -226,11 +226,8 @@ void CAlertManager::fillList()
     // Columns widen to their longest text: a key, a price or a date cut
     // short reads as another one.
     if (m_list)
-        for (int c = 0; c < m_list->columnCount(); ++c) {
-            const int before = m_list->columnWidth(c);
-            m_list->resizeColumnToContents(c);
-            m_list->setColumnWidth(c, std::max(before, m_list->columnWidth(c)));
-        }
+        for (int c = 0; c < m_list->columnCount(); ++c)
+            ui::widenColumnToContents(*m_list, c, m_list->columnWidth(c));
 }
 
 void CAlertManager::RefreshOpenLists()

@@ -23,6 +23,8 @@
 #include "watch/WatchlistServer.h"
 #include "watch/base/WatchlistTable.h"
 
+#include "ui/text_fit.h"
+
 #include <QHeaderView>
 #include <QTreeWidget>
 
@@ -241,12 +243,9 @@ void CScrip::showResults(const std::vector<int>& securities)
     m_results->addTopLevelItems(items);
     m_results->setSortingEnabled(true);
     m_results->sortByColumn(-1, Qt::AscendingOrder);
-    // The key widens its column to the longest shown (Qt measures at most
-    // its first thousand rows): an option key cut short hides its strike and
-    // whether it is a call or a put.
-    m_results->setColumnWidth(0, scrip_detail::kSecurityColumnWidth);
-    m_results->resizeColumnToContents(0);
-    m_results->setColumnWidth(0, std::max(scrip_detail::kSecurityColumnWidth, m_results->columnWidth(0)));
+    // The key widens its column to the longest shown: an option key cut
+    // short hides its strike and whether it is a call or a put.
+    ui::widenColumnToContents(*m_results, 0, scrip_detail::kSecurityColumnWidth);
     m_results->setUpdatesEnabled(true);
     if (!items.isEmpty()) {
         m_results->setCurrentItem(m_results->topLevelItem(0));

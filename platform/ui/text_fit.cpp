@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QStyle>
 #include <QStyleOptionHeader>
+#include <QTreeView>
 #include <QWidget>
 
 #include <algorithm>
@@ -55,6 +56,12 @@ void fitHeaderSections(QHeaderView& header)
         if (header.sectionSize(section) < width)
             header.resizeSection(section, width);
     }
+}
+
+void widenColumnToContents(QTreeView& view, int column, int least)
+{
+    view.resizeColumnToContents(column);
+    view.setColumnWidth(column, std::max(least, view.columnWidth(column)));
 }
 
 DialogUnits dialogUnitsFor(const QFont& font)

@@ -6,6 +6,7 @@
 
 class QFont;
 class QHeaderView;
+class QTreeView;
 class QWidget;
 
 namespace ui {
@@ -25,6 +26,10 @@ void keepTitleWhole(QWidget& window);
 // GridView, which keeps its own rule) to the width its text needs where the
 // style draws it.
 void fitHeaderSections(QHeaderView& header);
+
+// Sets a plain list's column to the width of its widest text (Qt measures at
+// most its first thousand rows), never below `least` pixels.
+void widenColumnToContents(QTreeView& view, int column, int least);
 
 // Dialog units to pixels for a font: four units across its average
 // character, eight down its line. The templates were drawn for a font whose
