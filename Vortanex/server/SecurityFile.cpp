@@ -201,7 +201,7 @@ SecurityRecord ParseSecurityRecord(std::string_view record, SecurityReading read
 }
 
 void ParseSecurityRecord(std::string_view record, SecurityReading reading, bool& extended, SecurityRecord& rec,
-                         SecurityExtrasBlocks* blocks)
+                         SecurityExtrasBlocks::Maker* extras)
 {
     using namespace security_file_detail;
     // Up to 20 fields, trimmed; a field past the last one reads as empty.
@@ -284,7 +284,7 @@ void ParseSecurityRecord(std::string_view record, SecurityReading reading, bool&
         for (int k : {11, 12, 14, 17, 18, 19})
             any = any || !f(k).empty();
         if (any) {
-            SecurityExtras& x = rec.extrasForWrite(blocks);
+            SecurityExtras& x = rec.extrasForWrite(extras);
             x.denominator = denominator;
             x.aux_int1 = aux1;
             x.aux_int2 = aux2;
@@ -328,7 +328,7 @@ SecurityRowsAhead::SecurityRowsAhead(std::string_view head)
     try {
         m_rows.reserve(static_cast<size_t>(header.count));
         m_mapping = std::make_unique<pf::memory::MapAhead>(
-            m_rows.data(), m_rows.capacity() * sizeof(SecurityRecord), pf::memory::spareThreads());
+            m_rows.data(), m_rows.capacity() * sizeof(SecurityRecord), pf::memory::mapAheadThreads());
     } catch (const std::exception&) {
         m_rows = SecurityRows(); // no room: the rows fault in as usual
     }
@@ -435,9 +435,9 @@ SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading rea
         std::exception_ptr error;
     };
     std::vector<Part> part(pieces);
-    // A large master's extras are made side by side, on large pages.
+    // A large master's extras are made side by side, on large pages, each
+    // thread's by a maker of its own.
     SecurityExtrasBlocks blocks;
-    SecurityExtrasBlocks* const extrasIn = threadCount > 1 ? &blocks : nullptr;
     // The first phase only counts: the parse walks the piece again (it is in
     // the processor's cache by then) rather than every record's place being
     // stored in fresh memory in between.
@@ -477,7 +477,7 @@ SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading rea
             used = 0;
         }
     };
-    auto parse = [&](size_t k) {
+    auto parse = [&](size_t k, SecurityExtrasBlocks::Maker* extras) {
         if (k >= used)
             return;
         Part& pk = part[k];
@@ -488,7 +488,7 @@ SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading rea
                 SecurityRecord* row = &out.rows[pk.first + i];
                 ::new (static_cast<void*>(row)) SecurityRecord();
                 const char* next = nullptr;
-                ParseSecurityRecord(nextRecord(p, next), reading, pk.extended, *row, extrasIn);
+                ParseSecurityRecord(nextRecord(p, next), reading, pk.extended, *row, extras);
                 p = next;
             }
         } catch (...) {
@@ -502,7 +502,7 @@ SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading rea
     if (pieces == 1) {
         cut(0);
         size();
-        parse(0);
+        parse(0, nullptr);
     } else {
         // Every piece is taken once in each phase, by whichever thread asks
         // first.
@@ -513,8 +513,9 @@ SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading rea
                 cut(k);
         };
         auto parsePieces = [&] {
+            SecurityExtrasBlocks::Maker extras(blocks);
             for (size_t k; (k = nextParse.fetch_add(1, std::memory_order_relaxed)) < pieces;)
-                parse(k);
+                parse(k, &extras);
         };
         std::barrier cutDone(static_cast<std::ptrdiff_t>(threadCount), size);
         std::vector<std::thread> threads;

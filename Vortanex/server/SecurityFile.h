@@ -33,10 +33,10 @@ enum class SecurityReading { Full, Incremental };
 
 // Room for the rows of a large master, made before its text is all there
 // (while the archive unpacks or the file is read): sized from the header's
-// count and mapped on helper threads meanwhile, so that the parsing threads
-// fill rows whose pages are already there instead of all faulting them in at
-// once. A small master, or a text whose header is not among the given
-// bytes, gets none.
+// count, on large pages, and where pages are small mapped on helper threads
+// meanwhile, so that the parsing threads fill rows whose pages are already
+// there instead of all faulting them in at once. A small master, or a text
+// whose header is not among the given bytes, gets none.
 // Enough of a master's first bytes to hold its header.
 constexpr size_t kSecurityHeadBytes = 4096;
 
@@ -68,9 +68,9 @@ SecurityFileContent ParseSecurityText(std::string_view text, SecurityReading rea
 
 // Parses one security record (without its '~') into a cleared record; sets
 // `extended` when the record carries field 9. Its extras, if any, are made
-// in `blocks` when given.
+// by `extras` when given.
 void ParseSecurityRecord(std::string_view record, SecurityReading reading, bool& extended, SecurityRecord& rec,
-                         SecurityExtrasBlocks* blocks = nullptr);
+                         SecurityExtrasBlocks::Maker* extras = nullptr);
 SecurityRecord ParseSecurityRecord(std::string_view record, SecurityReading reading, bool& extended);
 
 // The record as the merge writes it back, '~' included.

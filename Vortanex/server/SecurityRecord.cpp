@@ -306,19 +306,20 @@ void SecurityRecord::adoptDisplayKey(std::string_view key, DisplayKeyForm form)
     setDisplayKey(key);
 }
 
-SecurityExtras& SecurityRecord::extrasForWrite(SecurityExtrasBlocks* blocks)
+SecurityExtras& SecurityRecord::extrasForWrite(SecurityExtrasBlocks::Maker* maker)
 {
     if (!extras)
-        extras = blocks ? blocks->make() : SecurityExtrasPtr(new SecurityExtras());
+        extras = maker ? maker->make() : SecurityExtrasPtr(new SecurityExtras());
     return *extras;
 }
 
 namespace {
 namespace extrasBlock {
 
-// A block: the count of its holds (each extras made in it, and the maker
-// while it fills it), then slots of a pointer to the block followed by the
-// extras. Four MiB, the least that is asked for on large pages.
+// A block: the count of its holds (each extras made in it, each slot a
+// maker's run keeps for one, and the blocks while they fill it), then slots
+// of a pointer to the block followed by the extras. Four MiB, the least that
+// is asked for on large pages.
 constexpr size_t kBytes = pf::memory::kLargeBlock;
 struct alignas(64) Head {
     std::atomic<size_t> holds{1};
@@ -338,9 +339,10 @@ Head*& blockOf(SecurityExtras* x)
     return *reinterpret_cast<Head**>(reinterpret_cast<char*>(x) - kExtrasAt);
 }
 
-void release(Head* h) noexcept
+// Lets go of `n` counts of a block; the last one frees it.
+void release(Head* h, size_t n = 1) noexcept
 {
-    if (h->holds.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    if (n > 0 && h->holds.fetch_sub(n, std::memory_order_acq_rel) == n) {
         h->~Head();
         pf::memory::freeLarge(h, kBytes);
     }
@@ -366,27 +368,55 @@ SecurityExtrasBlocks::~SecurityExtrasBlocks()
         extrasBlock::release(static_cast<extrasBlock::Head*>(m_block));
 }
 
-SecurityExtrasPtr SecurityExtrasBlocks::make()
+void SecurityExtrasBlocks::takeRun(Maker& maker, size_t want)
 {
     using namespace extrasBlock;
-    Head* block = nullptr;
-    size_t slot = 0;
-    {
-        const std::lock_guard lock(m_mutex);
-        if (!m_block || m_used == kSlots) {
-            void* fresh = pf::memory::allocateLarge(kBytes);
-            if (m_block)
-                release(static_cast<Head*>(m_block));
-            m_block = ::new (fresh) Head();
-            m_used = 0;
-        }
-        block = static_cast<Head*>(m_block);
-        slot = m_used++;
-        block->holds.fetch_add(1, std::memory_order_relaxed);
+    const std::lock_guard lock(m_mutex);
+    if (!m_block || m_used == kSlots) {
+        void* fresh = pf::memory::allocateLarge(kBytes);
+        if (m_block)
+            release(static_cast<Head*>(m_block));
+        m_block = ::new (fresh) Head();
+        m_used = 0;
+        m_mapped = 0;
     }
-    // Fresh memory, first touched here: the slot is constructed outside the
-    // lock. Nothing in it throws.
-    char* const at = reinterpret_cast<char*>(block) + kFirst + slot * kStride;
+    const size_t n = std::min(want, kSlots - m_used);
+    static_cast<Head*>(m_block)->holds.fetch_add(n, std::memory_order_relaxed);
+    maker.m_block = m_block;
+    maker.m_next = m_used;
+    maker.m_end = m_used + n;
+    m_used += n;
+    // The block's large pages are mapped here, under the lock, one at a time
+    // as the runs reach them: the parsing threads all make extras at once,
+    // and a fresh page first touched by each of them would be cleared once
+    // for every thread that got there together. A block a load fills no
+    // further than its first page keeps its second unmapped.
+    const size_t runEnd = kFirst + m_used * kStride;
+    if (runEnd > m_mapped) {
+        const size_t to = std::min(kBytes, roundUp(runEnd, pf::memory::kLargePage));
+        pf::memory::mapNow(static_cast<char*>(m_block) + m_mapped, to - m_mapped);
+        m_mapped = to;
+    }
+}
+
+SecurityExtrasBlocks::Maker::~Maker()
+{
+    if (m_block)
+        extrasBlock::release(static_cast<extrasBlock::Head*>(m_block), m_end - m_next);
+}
+
+SecurityExtrasPtr SecurityExtrasBlocks::Maker::make()
+{
+    using namespace extrasBlock;
+    // A run of some sixteen KiB: few trips to the lock, and little left
+    // unused at a load's end by each thread.
+    constexpr size_t kRun = (size_t{16} << 10) / kStride;
+    if (m_next == m_end) {
+        m_block = nullptr; // each slot of the run went to its extras, with its count
+        m_blocks.takeRun(*this, kRun);
+    }
+    Head* const block = static_cast<Head*>(m_block);
+    char* const at = reinterpret_cast<char*>(block) + kFirst + m_next++ * kStride;
     ::new (static_cast<void*>(at)) Head*(block);
     SecurityExtras* x = ::new (static_cast<void*>(at + kExtrasAt)) SecurityExtras();
     x->in_block.set = true;

@@ -178,7 +178,10 @@ using SecurityExtrasPtr = std::unique_ptr<SecurityExtras, SecurityExtrasFree>;
 // virtual machine some 20 microseconds a page fault, more than the parse of
 // the records on it); a block's large page is one fault. A block is freed
 // with the last extras in it, wherever the rows holding them go (row
-// copies make their own). Thread-safe.
+// copies make their own). Each parsing thread makes its extras through a
+// Maker of its own, which takes the block's slots a run at a time: taken
+// one by one, the threads queued on the block's lock for most of a load's
+// extras.
 class SecurityExtrasBlocks {
 public:
     SecurityExtrasBlocks() = default;
@@ -186,13 +189,34 @@ public:
     SecurityExtrasBlocks(const SecurityExtrasBlocks&) = delete;
     SecurityExtrasBlocks& operator=(const SecurityExtrasBlocks&) = delete;
 
-    // Fresh extras, as SecurityExtras() makes them. Throws std::bad_alloc.
-    SecurityExtrasPtr make();
+    // One thread's maker; it must not outlive the blocks it takes from.
+    class Maker {
+    public:
+        explicit Maker(SecurityExtrasBlocks& blocks) : m_blocks(blocks) {}
+        ~Maker(); // gives back the slots of its run it did not use
+        Maker(const Maker&) = delete;
+        Maker& operator=(const Maker&) = delete;
+
+        // Fresh extras, as SecurityExtras() makes them. Throws std::bad_alloc.
+        SecurityExtrasPtr make();
+
+    private:
+        friend class SecurityExtrasBlocks;
+        SecurityExtrasBlocks& m_blocks;
+        void* m_block = nullptr; // the block of its run; holds a count of each slot left
+        size_t m_next = 0;       // the run's next slot
+        size_t m_end = 0;        // one past its last
+    };
 
 private:
+    // A run of up to `want` slots for `maker`, on mapped pages, each slot
+    // holding a count of its block.
+    void takeRun(Maker& maker, size_t want);
+
     std::mutex m_mutex;
     void* m_block = nullptr; // the block being filled; holds one count of it
     size_t m_used = 0;       // its slots given out
+    size_t m_mapped = 0;     // its bytes mapped so far
 };
 
 // How a row's display key is had: its own text, or made from the row's parts
@@ -309,9 +333,9 @@ public:
         m_displayText = other.m_displayText;
     }
 
-    // The row's extras, made when it has none: in `blocks` when given (a
+    // The row's extras, made when it has none: by `maker` when given (a
     // large load's rows), else on their own.
-    SecurityExtras& extrasForWrite(SecurityExtrasBlocks* blocks = nullptr);
+    SecurityExtras& extrasForWrite(SecurityExtrasBlocks::Maker* maker = nullptr);
     // The advisory call's text ("-NA-" when there is none).
     std::string_view advisoryText() const { return extras ? std::string_view(extras->advisory_text) : "-NA-"; }
     void setAdvisoryText(std::string_view text) { extrasForWrite().advisory_text.assign(text.substr(0, 50)); }

@@ -230,6 +230,10 @@ void SecurityTable::build(SecurityRows rows, Build kind, bool extendedFormat)
             used.store(1, std::memory_order_relaxed);
     };
     const size_t threads = security_table_detail::partsFor(static_cast<size_t>(n));
+    // The threads below fill the keys side by side from the start: mapped
+    // first, each large page is cleared once.
+    if (keyBytes >= kLargeKeys)
+        pf::memory::mapNow(keys.get(), keyBytes, static_cast<unsigned>(threads));
     const size_t pieces = threads == 1 ? 1 : threads * 8;
     std::vector<Part> partState(pieces);
     std::atomic<size_t> nextPiece{0};
@@ -317,6 +321,8 @@ void SecurityTable::build(SecurityRows rows, Build kind, bool extendedFormat)
         m_slots = std::unique_ptr<int[], SecuritySlotsFree>(pf::memory::LargeAllocator<int>().allocate(allSlots),
                                                             SecuritySlotsFree(allSlots));
         m_pageTable = std::make_unique<int*[]>(tableEntries);
+        // Filled by the map tasks at once, each its own pages, side by side.
+        pf::memory::mapNow(m_slots.get(), allSlots * sizeof(int), static_cast<unsigned>(threads));
         int* const empty = m_slots.get();
         std::fill_n(empty, TokenMap::kPageSlots, -1);
         int* nextPage = empty + TokenMap::kPageSlots;

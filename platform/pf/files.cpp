@@ -141,8 +141,8 @@ std::optional<std::string> readAll(const Path& path)
         return std::nullopt;
     std::string out;
     // Sized once from the file's length (a file that grows meanwhile still
-    // reads whole); a large file's fresh memory is mapped ahead while the
-    // reads fill it.
+    // reads whole); a large file's fresh memory is on large pages or, where
+    // pages are small, mapped ahead while the reads fill it.
     struct stat st;
     size_t expected = 0;
     if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
@@ -153,7 +153,7 @@ std::optional<std::string> readAll(const Path& path)
         return std::nullopt;
     }
     {
-        const memory::MapAhead ahead(out.data(), expected, memory::spareThreads());
+        const memory::MapAhead ahead(out.data(), expected, memory::mapAheadThreads());
         // Only up to the length it had: the buffer must not move while the
         // helpers map it.
         char buf[65536];

@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdint>
 #include <exception>
 #include <limits>
 #include <new>
+#include <string_view>
 #include <system_error>
 
 #ifndef MADV_POPULATE_WRITE
@@ -21,8 +23,6 @@ namespace {
 
 // Below this the faults cost little and threads would cost more.
 constexpr size_t kWorthIt = size_t{4} << 20;
-// A large page.
-constexpr size_t kLargePage = size_t{2} << 20;
 // Each helper maps at least this much.
 constexpr size_t kPerThread = size_t{4} << 20;
 
@@ -93,9 +93,75 @@ void freeLarge(void* p, size_t bytes) noexcept
     ::operator delete(p, roundedToLargePages(bytes), std::align_val_t{kLargePage});
 }
 
+void mapNow(void* p, size_t n)
+{
+    const uintptr_t page = pageSize();
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(p) + page - 1) & ~(page - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + n) & ~(page - 1);
+    mapPages(begin, end, page);
+}
+
+void mapNow(void* p, size_t n, unsigned threads)
+{
+    const uintptr_t begin = reinterpret_cast<uintptr_t>(p);
+    const uintptr_t end = begin + n;
+    // Parts split at large pages' bounds, so that no page is another's too.
+    const uintptr_t firstBound = (begin + kLargePage - 1) & ~uintptr_t{kLargePage - 1};
+    const size_t largePages = end > firstBound ? (end - firstBound + kLargePage - 1) / kLargePage : 0;
+    const size_t parts = std::max<size_t>(1, std::min<size_t>(threads, largePages));
+    if (parts == 1) {
+        mapNow(p, n);
+        return;
+    }
+    auto bound = [&](size_t part) {
+        return part == 0 ? begin : part == parts ? end : std::min(end, firstBound + largePages * part / parts * kLargePage);
+    };
+    std::vector<std::thread> helpers;
+    size_t part = 1;
+    try {
+        helpers.reserve(parts - 1);
+        for (; part < parts; ++part)
+            helpers.emplace_back([from = bound(part), to = bound(part + 1)] {
+                mapNow(reinterpret_cast<void*>(from), to - from);
+            });
+    } catch (const std::exception&) {
+        // No thread to spare: the caller maps the parts left.
+    }
+    mapNow(p, bound(1) - begin);
+    if (part < parts)
+        mapNow(reinterpret_cast<void*>(bound(part)), end - bound(part));
+    for (auto& t : helpers)
+        t.join();
+}
+
 unsigned spareThreads()
 {
     return std::min(7u, usableCpus() - 1);
+}
+
+bool largePagesOnRequest()
+{
+    static const bool given = [] {
+#ifdef MADV_HUGEPAGE
+        // "always [madvise] never": the mode in brackets.
+        FILE* f = std::fopen("/sys/kernel/mm/transparent_hugepage/enabled", "re");
+        if (!f)
+            return false;
+        char mode[128] = {};
+        const size_t n = std::fread(mode, 1, sizeof mode - 1, f);
+        std::fclose(f);
+        const std::string_view m(mode, n);
+        return m.find("[always]") != std::string_view::npos || m.find("[madvise]") != std::string_view::npos;
+#else
+        return false;
+#endif
+    }();
+    return given;
+}
+
+unsigned mapAheadThreads()
+{
+    return largePagesOnRequest() ? 0 : spareThreads();
 }
 
 MapAhead::MapAhead(void* p, size_t n, unsigned threads)

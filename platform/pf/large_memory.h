@@ -21,6 +21,15 @@ namespace pf::memory {
 // Threads worth asking to map ahead beside the caller's: the other
 // processors this process may use, at most seven.
 unsigned spareThreads();
+// Whether the kernel gives large pages where they are asked for.
+bool largePagesOnRequest();
+// The helpers worth mapping a large table's fresh memory ahead (MapAhead):
+// spareThreads() where its pages are small; none where large pages are
+// given, since each is then one fault, cleared as fast by the thread that
+// fills it, while helpers clearing pages beside it compete with it for the
+// memory's bandwidth (a master's load took a tenth more CPU time with them,
+// and no less wall time).
+unsigned mapAheadThreads();
 
 // Asks for large pages for the whole large pages inside [p, p + n) (of at
 // least a few MiB). Best effort: nothing where the kernel does not offer them
@@ -33,6 +42,8 @@ void preferLargePages(void* p, size_t n);
 // its two ends, each up to 512 small pages' faults. Throws std::bad_alloc.
 constexpr size_t kLargeBlock = size_t{4} << 20;
 void* allocateLarge(size_t bytes);
+// A large page.
+constexpr size_t kLargePage = size_t{2} << 20;
 // Frees what allocateLarge(bytes) gave.
 void freeLarge(void* p, size_t bytes) noexcept;
 
@@ -63,6 +74,16 @@ struct LargeAllocator : std::allocator<T> {
             std::allocator<T>::deallocate(p, n);
     }
 };
+
+// Maps the whole pages of [p, p + n) now, on the calling thread, each page
+// once. For fresh memory that several threads are about to fill side by
+// side: threads that first touch one fresh large page together each clear a
+// whole large page for it in the kernel, and all but one are thrown away
+// (eight threads entering a fresh table at once cleared it eight times).
+void mapNow(void* p, size_t n);
+// The same on up to `threads` threads at once, the caller's among them, each
+// large page by one of them; returns when all are mapped.
+void mapNow(void* p, size_t n, unsigned threads);
 
 // Maps the whole pages of [p, p + n) on up to `threads` helper threads from
 // construction until destruction (which waits for them). The caller may fill

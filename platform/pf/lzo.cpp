@@ -43,8 +43,9 @@ bool inflate(const unsigned char* in, size_t n, Bytes& out, size_t maxOut, int* 
         {
             // A large output is fresh memory that the kernel would map page
             // by page as the unpacker reaches it, costing more than the
-            // unpacking: helpers map ahead what text usually unpacks to.
-            const memory::MapAhead ahead(out.data(), std::min(room, n * 4), memory::spareThreads());
+            // unpacking: it is on large pages or, where pages are small,
+            // helpers map ahead what text usually unpacks to.
+            const memory::MapAhead ahead(out.data(), std::min(room, n * 4), memory::mapAheadThreads());
             rc = lzo1x_decompress_safe(in, n, out.data(), &outLen, nullptr);
         }
         code = rc;

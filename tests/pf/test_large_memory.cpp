@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cstddef>
 #include <memory>
+#include <vector>
 
 TEST(LargeMemory, MappingAheadKeepsWhatIsWrittenMeanwhile)
 {
@@ -29,4 +33,32 @@ TEST(LargeMemory, MappingAheadKeepsWhatIsWrittenMeanwhile)
     { const pf::memory::MapAhead small(block.get(), 4096, 4); }
     { const pf::memory::MapAhead noThreads(block.get(), n, 0); }
     EXPECT_EQ(block[n - 1], value(n - 1));
+}
+
+TEST(LargeMemory, MappingNowOnThreadsMapsTheWholePagesOfTheRangeOnly)
+{
+    // Fresh memory in small pages, so that residence shows page by page. A
+    // range from an unaligned start to an unaligned end, mapped now on one
+    // or several threads (parts split at large pages, the first and the
+    // last partial): exactly its whole pages are resident after.
+    const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    const size_t bytes = size_t{16} << 20;
+    for (unsigned threads : {1u, 3u, 8u}) {
+        void* raw = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        ASSERT_NE(raw, MAP_FAILED);
+        ::madvise(raw, bytes, MADV_NOHUGEPAGE);
+        unsigned char* block = static_cast<unsigned char*>(raw);
+        const size_t from = 3 * page + 77;                // first whole page: 4
+        const size_t to = (size_t{13} << 20) + page + 5; // last whole page ends at 13 MiB + 1 page
+        pf::memory::mapNow(block + from, to - from, threads);
+        std::vector<unsigned char> resident(bytes / page);
+        ASSERT_EQ(::mincore(raw, bytes, resident.data()), 0);
+        size_t wrong = 0;
+        for (size_t i = 0; i < resident.size(); ++i) {
+            const bool inside = i >= 4 && i < ((size_t{13} << 20) + page) / page;
+            wrong += ((resident[i] & 1) != 0) != inside ? 1 : 0;
+        }
+        EXPECT_EQ(wrong, 0u) << threads << " threads";
+        ::munmap(raw, bytes);
+    }
 }
