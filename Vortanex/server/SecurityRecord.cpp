@@ -425,7 +425,16 @@ SecurityExtrasPtr SecurityExtrasBlocks::Maker::make()
 
 bool UnitsPerLotExchange(std::string_view exchange)
 {
-    return exchange == "CN" || exchange == "CB" || exchange == "CM" || exchange == "NC" || exchange == "MC";
+    switch (TwoLetterCode(exchange)) {
+    case TwoLetterCode("CN"):
+    case TwoLetterCode("CB"):
+    case TwoLetterCode("CM"):
+    case TwoLetterCode("NC"):
+    case TwoLetterCode("MC"):
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool IsCashScrip(const SecurityRecord& rec)

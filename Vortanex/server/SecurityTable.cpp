@@ -87,31 +87,76 @@ void runParts(size_t parts, F&& f)
             std::rethrow_exception(e);
 }
 
+// The map of an exchange's code, -1 for an exchange without one.
+constexpr int mapIndexOf(uint16_t code)
+{
+    switch (code) {
+    case TwoLetterCode("NN"):
+        return 0;
+    case TwoLetterCode("BN"):
+        return 1;
+    case TwoLetterCode("CN"):
+        return 2;
+    case TwoLetterCode("CB"):
+        return 3;
+    case TwoLetterCode("CM"):
+        return 4;
+    case TwoLetterCode("NC"):
+        return 5;
+    case TwoLetterCode("MC"):
+        return 6;
+    default:
+        return -1;
+    }
+}
+static_assert([] {
+    for (int i = 0; i < 7; ++i)
+        if (mapIndexOf(TwoLetterCode(SecurityTable::kMapExchanges[i])) != i)
+            return false;
+    return true;
+}(), "the maps' exchanges and their order");
+
 } // namespace security_table_detail
 } // namespace
 
 void DeriveSecurityFlags(SecurityRecord& rec)
 {
-    const std::string_view t = rec.inst_type.view();
-    const std::string_view x = rec.market_exchange.view();
-    if (t == "OS" || t == "OI" || t == "FS" || t == "FI") {
+    const uint16_t x = TwoLetterCode(rec.market_exchange.view());
+    switch (TwoLetterCode(rec.inst_type.view())) {
+    case TwoLetterCode("OS"):
+    case TwoLetterCode("OI"):
+    case TwoLetterCode("FS"):
+    case TwoLetterCode("FI"):
         rec.derivative = 1;
         rec.currency = 0;
-    } else if (t == "OC" || t == "FC") {
+        break;
+    case TwoLetterCode("OC"):
+    case TwoLetterCode("FC"):
         rec.derivative = 1;
         rec.currency = 1;
-    } else if (t == "IN" && x == "CN") {
-        rec.currency = 1;
-    } else if (t == "IN" && x == "NN") {
-        rec.derivative = 1;
-    } else {
-        rec.derivative = 0;
-        rec.currency = 0;
-    }
-    if (t == "CO" || t == "CF" || t == "CM" || t == "CI") {
+        break;
+    case TwoLetterCode("IN"):
+        if (x == TwoLetterCode("CN")) {
+            rec.currency = 1;
+        } else if (x == TwoLetterCode("NN")) {
+            rec.derivative = 1;
+        } else {
+            rec.derivative = 0;
+            rec.currency = 0;
+        }
+        break;
+    case TwoLetterCode("CO"):
+    case TwoLetterCode("CF"):
+    case TwoLetterCode("CM"):
+    case TwoLetterCode("CI"):
         rec.derivative = 1;
         rec.currency = 0;
         rec.commodity = 1;
+        break;
+    default:
+        rec.derivative = 0;
+        rec.currency = 0;
+        break;
     }
 }
 
@@ -153,10 +198,7 @@ void SecurityTable::TokenMap::set(int token, int row)
 
 int SecurityTable::mapIndex(std::string_view exch)
 {
-    for (int i = 0; i < 7; ++i)
-        if (exch == kMapExchanges[i])
-            return i;
-    return -1;
+    return security_table_detail::mapIndexOf(TwoLetterCode(exch));
 }
 
 void SecurityTable::build(SecurityRows rows, Build kind, bool extendedFormat)

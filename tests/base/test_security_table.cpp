@@ -223,6 +223,51 @@ TEST(SecurityIndexBuild, WatchTokensFlagsAndExpiryLists)
     EXPECT_EQ(dates(m->futureStockExpiries()), std::vector<int>{20261230});
 }
 
+TEST(SecurityIndexBuild, FlagsOfEveryInstrumentKind)
+{
+    // Each row starts with derivative 7, currency 7 and commodity 7, so that
+    // a flag the rule leaves alone shows as 7.
+    struct Case {
+        const char* type;
+        const char* exchange;
+        int derivative, currency, commodity;
+    };
+    const Case cases[] = {
+        {"EQ", "NN", 0, 0, 7}, {"A", "BN", 0, 0, 7},  {"OS", "NN", 1, 0, 7}, {"OI", "NN", 1, 0, 7},
+        {"FS", "NN", 1, 0, 7}, {"FI", "NN", 1, 0, 7}, {"OC", "CN", 1, 1, 7}, {"FC", "CB", 1, 1, 7},
+        {"IN", "CN", 7, 1, 7}, {"IN", "NN", 1, 7, 7}, {"IN", "BN", 0, 0, 7}, {"CO", "MC", 1, 0, 1},
+        {"CF", "NC", 1, 0, 1}, {"CM", "CM", 1, 0, 1}, {"CI", "MC", 1, 0, 1}, {"F", "NN", 0, 0, 7},
+        {"", "NN", 0, 0, 7},
+    };
+    for (const Case& c : cases) {
+        SecurityRecord r;
+        r.inst_type.assign(c.type);
+        r.market_exchange.assign(c.exchange);
+        r.derivative = r.currency = 7;
+        r.commodity = 7;
+        DeriveSecurityFlags(r);
+        EXPECT_EQ(r.derivative, c.derivative) << c.type << " " << c.exchange;
+        EXPECT_EQ(r.currency, c.currency) << c.type << " " << c.exchange;
+        EXPECT_EQ(r.commodity, c.commodity) << c.type << " " << c.exchange;
+    }
+
+    // The exchanges whose records carry units per lot, and each map's own.
+    for (const char* x : {"CN", "CB", "CM", "NC", "MC"})
+        EXPECT_TRUE(UnitsPerLotExchange(x)) << x;
+    for (const char* x : {"NN", "BN", "", "C", "CNX", "cn"})
+        EXPECT_FALSE(UnitsPerLotExchange(x)) << x;
+    // Token 5 on each mapped exchange (row i), and on one that has no map.
+    auto t = tableFrom("5,NN,A|EQ,0,1,5,ACT,1,0~5,BN,B|A,0,1,5,ACT,1,0~5,CN,C|FC|29DEC26,0,1,5,ACT,1,0~"
+                       "5,CB,D|FC|29DEC26,0,1,5,ACT,1,0~5,CM,E|CF|05FEB27,0,1,5,ACT,1,0~"
+                       "5,NC,F|CF|05FEB27,0,1,5,ACT,1,0~5,MC,G|CF|05FEB27,0,1,5,ACT,1,0~"
+                       "5,XX,H|EQ,0,1,5,ACT,1,0~");
+    const char* mapped[] = {"NN", "BN", "CN", "CB", "CM", "NC", "MC"};
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(t->mappedRow(mapped[i], 5), i) << mapped[i];
+    for (const char* x : {"XX", "N", "nn", ""})
+        EXPECT_EQ(t->mappedRow(x, 5), -1) << x;
+}
+
 TEST(SecurityIndexBuild, UngroupedFileBucketsPointAtTheLastGroup)
 {
     auto t = tableFrom("1,NN,AX|EQ,0,1,5,ACT,1,0~2,NN,BX|EQ,0,1,5,ACT,1,0~3,NN,AY|EQ,0,1,5,ACT,1,0~"
