@@ -94,24 +94,16 @@ double toReal(std::string_view s)
     return r.ec == std::errc() && std::isfinite(v) ? v : 0;
 }
 
-bool isOneOf(std::string_view v, std::initializer_list<std::string_view> set)
-{
-    for (std::string_view s : set)
-        if (v == s)
-            return true;
-    return false;
-}
-
 // The display key. An option's is "%s~%s~%s~%0.2lf~%s" ("%0.4lf" for "OC")
 // and a commodity future's "%s~%s~%s" of the row's parts: the row makes it
 // when it is read. Any other is field 2 with '~' for '|', kept as the parts'
 // form when they make exactly that text again.
 void buildDisplayKey(SecurityRecord& rec, std::string_view field2, SecurityReading reading)
 {
-    const std::string_view t = rec.inst_type.view();
-    if (isOneOf(t, {"OS", "OI", "CO", "OC"})) {
-        rec.setDisplayKeyForm(t == "OC" ? DisplayKeyForm::OptionFine : DisplayKeyForm::Option);
-    } else if (t == "CF" || (t == "CM" && reading == SecurityReading::Incremental)) {
+    const uint16_t t = TwoLetterCode(rec.inst_type.view());
+    if (t == TwoLetterCode("OS") || t == TwoLetterCode("OI") || t == TwoLetterCode("CO") || t == TwoLetterCode("OC")) {
+        rec.setDisplayKeyForm(t == TwoLetterCode("OC") ? DisplayKeyForm::OptionFine : DisplayKeyForm::Option);
+    } else if (t == TwoLetterCode("CF") || (t == TwoLetterCode("CM") && reading == SecurityReading::Incremental)) {
         rec.setDisplayKeyForm(DisplayKeyForm::Future);
     } else {
         char key[64];
@@ -123,8 +115,9 @@ void buildDisplayKey(SecurityRecord& rec, std::string_view field2, SecurityReadi
         const size_t bars = static_cast<size_t>(std::count(f.begin(), f.end(), '|'));
         const DisplayKeyForm form = bars == 1   ? DisplayKeyForm::SymbolType
                                     : bars == 2 ? DisplayKeyForm::Future
-                                    : bars == 4 ? (t == "OC" || t == "FC" ? DisplayKeyForm::OptionFine
-                                                                          : DisplayKeyForm::Option)
+                                    : bars == 4 ? (t == TwoLetterCode("OC") || t == TwoLetterCode("FC")
+                                                       ? DisplayKeyForm::OptionFine
+                                                       : DisplayKeyForm::Option)
                                                 : DisplayKeyForm::Text;
         rec.adoptDisplayKey(std::string_view(key, f.size()), form);
     }

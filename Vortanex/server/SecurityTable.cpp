@@ -290,10 +290,14 @@ void SecurityTable::build(SecurityRows rows, Build kind, bool extendedFormat)
                 // depend on whether a merge ran.
                 DeriveSecurityFlags(rec);
 
-                const std::string_view t = rec.inst_type.view();
-                const bool future = t == "FS" || t == "FI" || t == "FC" || t == "CF";
+                const uint16_t t = TwoLetterCode(rec.inst_type.view());
+                const bool future = t == TwoLetterCode("FS") || t == TwoLetterCode("FI") || t == TwoLetterCode("FC") ||
+                                    t == TwoLetterCode("CF");
                 if (future && (kind == Build::Full || rec.status == "ACT")) {
-                    auto& list = t == "FS" ? ps.fs : t == "FI" ? ps.fi : t == "FC" ? ps.fc : ps.cf;
+                    auto& list = t == TwoLetterCode("FS")   ? ps.fs
+                                 : t == TwoLetterCode("FI") ? ps.fi
+                                 : t == TwoLetterCode("FC") ? ps.fc
+                                                            : ps.cf;
                     security_table_detail::insertExpiry(list, rec);
                 }
 
