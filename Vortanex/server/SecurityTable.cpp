@@ -6,6 +6,7 @@
 #include "pf/threads.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
@@ -87,34 +88,13 @@ void runParts(size_t parts, F&& f)
             std::rethrow_exception(e);
 }
 
-// The map of an exchange's code, -1 for an exchange without one.
-constexpr int mapIndexOf(uint16_t code)
-{
-    switch (code) {
-    case TwoLetterCode("NN"):
-        return 0;
-    case TwoLetterCode("BN"):
-        return 1;
-    case TwoLetterCode("CN"):
-        return 2;
-    case TwoLetterCode("CB"):
-        return 3;
-    case TwoLetterCode("CM"):
-        return 4;
-    case TwoLetterCode("NC"):
-        return 5;
-    case TwoLetterCode("MC"):
-        return 6;
-    default:
-        return -1;
-    }
-}
-static_assert([] {
-    for (int i = 0; i < 7; ++i)
-        if (mapIndexOf(TwoLetterCode(SecurityTable::kMapExchanges[i])) != i)
-            return false;
-    return true;
-}(), "the maps' exchanges and their order");
+// The maps' exchanges' codes, in their order.
+constexpr std::array<uint16_t, 7> kMapCodes = [] {
+    std::array<uint16_t, 7> codes{};
+    for (size_t i = 0; i < codes.size(); ++i)
+        codes[i] = TwoLetterCode(SecurityTable::kMapExchanges[i]);
+    return codes;
+}();
 
 } // namespace security_table_detail
 } // namespace
@@ -198,7 +178,11 @@ void SecurityTable::TokenMap::set(int token, int row)
 
 int SecurityTable::mapIndex(std::string_view exch)
 {
-    return security_table_detail::mapIndexOf(TwoLetterCode(exch));
+    const uint16_t code = TwoLetterCode(exch);
+    for (size_t i = 0; i < security_table_detail::kMapCodes.size(); ++i)
+        if (code == security_table_detail::kMapCodes[i])
+            return static_cast<int>(i);
+    return -1;
 }
 
 void SecurityTable::build(SecurityRows rows, Build kind, bool extendedFormat)

@@ -60,6 +60,27 @@ size_t roundedToLargePages(size_t bytes)
     return (bytes + kLargePage - 1) & ~(kLargePage - 1);
 }
 
+// Whether the kernel gives large pages where they are asked for.
+bool largePagesOnRequest()
+{
+    static const bool given = [] {
+#ifdef MADV_HUGEPAGE
+        // "always [madvise] never": the mode in brackets.
+        FILE* f = std::fopen("/sys/kernel/mm/transparent_hugepage/enabled", "re");
+        if (!f)
+            return false;
+        char mode[128] = {};
+        const size_t n = std::fread(mode, 1, sizeof mode - 1, f);
+        std::fclose(f);
+        const std::string_view m(mode, n);
+        return m.find("[always]") != std::string_view::npos || m.find("[madvise]") != std::string_view::npos;
+#else
+        return false;
+#endif
+    }();
+    return given;
+}
+
 } // namespace
 
 void preferLargePages(void* p, size_t n)
@@ -137,26 +158,6 @@ void mapNow(void* p, size_t n, unsigned threads)
 unsigned spareThreads()
 {
     return std::min(7u, usableCpus() - 1);
-}
-
-bool largePagesOnRequest()
-{
-    static const bool given = [] {
-#ifdef MADV_HUGEPAGE
-        // "always [madvise] never": the mode in brackets.
-        FILE* f = std::fopen("/sys/kernel/mm/transparent_hugepage/enabled", "re");
-        if (!f)
-            return false;
-        char mode[128] = {};
-        const size_t n = std::fread(mode, 1, sizeof mode - 1, f);
-        std::fclose(f);
-        const std::string_view m(mode, n);
-        return m.find("[always]") != std::string_view::npos || m.find("[madvise]") != std::string_view::npos;
-#else
-        return false;
-#endif
-    }();
-    return given;
 }
 
 unsigned mapAheadThreads()

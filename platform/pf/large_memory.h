@@ -21,8 +21,6 @@ namespace pf::memory {
 // Threads worth asking to map ahead beside the caller's: the other
 // processors this process may use, at most seven.
 unsigned spareThreads();
-// Whether the kernel gives large pages where they are asked for.
-bool largePagesOnRequest();
 // The helpers worth mapping a large table's fresh memory ahead (MapAhead):
 // spareThreads() where its pages are small; none where large pages are
 // given, since each is then one fault, cleared as fast by the thread that
