@@ -28,6 +28,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench_split.h"
 #include "bench_timing.h"
 #include "bench_verdict.h"
 
@@ -43,6 +44,10 @@
 #include <string_view>
 #include <thread>
 #include <vector>
+
+using benchsplit::onShares;
+using benchsplit::partsFor;
+using benchsplit::splitOnThreads;
 
 namespace {
 
@@ -159,64 +164,6 @@ Cost timed(F&& f)
     const long long c0 = benchtiming::processCpuNs();
     f();
     return Cost{double(benchtiming::nowNs() - w0) / 1e9, double(benchtiming::processCpuNs() - c0) / 1e9};
-}
-
-// The threads the program cuts a text of this size on (the same rule as its
-// parser): one for a small text, up to eight (no more than the processors
-// the process may use), each with some 640 KiB.
-size_t partsFor(size_t bytes)
-{
-    constexpr size_t kBytesPerPart = size_t{640} << 10;
-    return bytes < 2 * kBytesPerPart ? 1 : std::min<size_t>(std::min(pf::usableCpus(), 8u), bytes / kBytesPerPart);
-}
-
-// Runs share(k, from, stop) for each of `parts` shares of the text, share k
-// on a thread of its own (the first on the caller's): a share holds the
-// records that begin in [from, stop], and `from` is where its first begins.
-template <typename Share>
-void onShares(std::string_view text, size_t parts, Share&& share)
-{
-    const char* const end = text.data() + text.size();
-    auto run = [&](size_t k) {
-        const char* p = text.data() + text.size() * k / parts;
-        if (k > 0) {
-            const char* t = static_cast<const char*>(std::memchr(p, '~', static_cast<size_t>(end - p)));
-            p = t ? t + 1 : end;
-        }
-        share(k, p, text.data() + text.size() * (k + 1) / parts);
-    };
-    std::vector<std::thread> threads;
-    for (size_t k = 1; k < parts; ++k)
-        threads.emplace_back(run, k);
-    run(0);
-    for (auto& t : threads)
-        t.join();
-}
-
-// A bare split of the text into records on as many threads as the program's
-// parser uses, each cutting the records that begin in its share.
-size_t splitOnThreads(std::string_view text)
-{
-    const size_t parts = partsFor(text.size());
-    std::vector<size_t> counts(parts);
-    const char* const end = text.data() + text.size();
-    onShares(text, parts, [&](size_t k, const char* p, const char* stop) {
-        std::vector<std::string_view> records;
-        records.reserve(kSecurities / parts + 16);
-        while (p < end && p <= stop) {
-            const char* t = static_cast<const char*>(std::memchr(p, '~', static_cast<size_t>(end - p)));
-            records.emplace_back(p, static_cast<size_t>((t ? t : end) - p));
-            if (!t)
-                break;
-            p = t + 1;
-        }
-        benchmark::DoNotOptimize(records.data());
-        counts[k] = records.size();
-    });
-    size_t n = 0;
-    for (size_t c : counts)
-        n += c;
-    return n;
 }
 
 // The machine's limit for a load from the archive, timed in the same run as

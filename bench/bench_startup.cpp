@@ -44,6 +44,7 @@
 #include "ui/webengine_browser_view.h"
 #endif
 
+#include "bench_split.h"
 #include "bench_timing.h"
 #include "bench_verdict.h"
 
@@ -435,46 +436,6 @@ size_t appendBody(char* data, size_t size, size_t n, void* out)
     return size * n;
 }
 
-// Records cut on as many threads as the parser uses (the CPUs the process
-// may run on, up to eight, each with some 640 KiB).
-size_t splitOnThreads(const char* text, size_t bytes)
-{
-    constexpr size_t kBytesPerPart = size_t{640} << 10;
-    const size_t parts = bytes < 2 * kBytesPerPart
-        ? 1
-        : std::min<size_t>(std::min(cpusAllowed(), 8), bytes / kBytesPerPart);
-    std::vector<size_t> counts(parts);
-    auto cut = [&](size_t k) {
-        const char* const end = text + bytes;
-        const char* p = text + bytes * k / parts;
-        if (k > 0) {
-            const char* t = static_cast<const char*>(std::memchr(p, '~', size_t(end - p)));
-            p = t ? t + 1 : end;
-        }
-        const char* const stop = text + bytes * (k + 1) / parts;
-        std::vector<std::pair<const char*, size_t>> records;
-        records.reserve(bytes / 60 / parts + 16);
-        while (p < end && p <= stop) {
-            const char* t = static_cast<const char*>(std::memchr(p, '~', size_t(end - p)));
-            records.emplace_back(p, size_t((t ? t : end) - p));
-            if (!t)
-                break;
-            p = t + 1;
-        }
-        counts[k] = records.size();
-    };
-    std::vector<std::thread> threads;
-    for (size_t k = 1; k < parts; ++k)
-        threads.emplace_back(cut, k);
-    cut(0);
-    for (auto& t : threads)
-        t.join();
-    size_t n = 0;
-    for (size_t c : counts)
-        n += c;
-    return n;
-}
-
 struct Limit {
     double downloadMs = 0, unpackSplitMs = 0, readSplitMs = 0, feedConnectMs = 0;
     size_t records = 0;
@@ -501,7 +462,7 @@ Limit bareLimit(int httpPort, int feedPort, const fs::path& plainMaster)
     lzo_uint outLen = room;
     if (lzo1x_decompress_safe(reinterpret_cast<const unsigned char*>(body.data()), body.size(), out.get(), &outLen,
                               nullptr) == LZO_E_OK)
-        l.records = splitOnThreads(reinterpret_cast<const char*>(out.get()), outLen);
+        l.records = benchsplit::splitOnThreads(std::string_view(reinterpret_cast<const char*>(out.get()), outLen));
     l.unpackSplitMs = double(nowNs() - t0) / 1e6;
 
     // The later start reads the plain master the first one wrote.
@@ -515,7 +476,7 @@ Limit bareLimit(int httpPort, int feedPort, const fs::path& plainMaster)
         for (ssize_t n = 1; got < size && n > 0; got += size_t(std::max<ssize_t>(n, 0)))
             n = ::read(fd, text.get() + got, size - got);
         ::close(fd);
-        splitOnThreads(text.get(), got);
+        benchsplit::splitOnThreads(std::string_view(text.get(), got));
     }
     l.readSplitMs = double(nowNs() - t0) / 1e6;
 
