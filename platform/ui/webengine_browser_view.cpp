@@ -113,11 +113,21 @@ void WebEngineBrowserView::prepareProcess()
     // itself), and the idle one held some 14 MiB for the whole run. Were
     // such a helper ever needed, the engine starts it directly instead.
     QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-    if (!flags.contains("unsandboxed-zygote")) {
+    auto add = [&flags](const char* flag) {
         flags += flags.isEmpty() ? "" : " ";
-        flags += "--no-unsandboxed-zygote";
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
-    }
+        flags += flag;
+    };
+    if (!flags.contains("unsandboxed-zygote"))
+        add("--no-unsandboxed-zygote");
+    // Without the sandbox the engine needs no start-up process to fork the
+    // pages' processes from: each page's process is started directly and is
+    // the only helper, so none is left once the last page is closed. (With
+    // the sandbox, the start-up process is what sandboxes them, and stays.)
+    const bool unsandboxed = qEnvironmentVariableIntValue("QTWEBENGINE_DISABLE_SANDBOX") != 0 ||
+                             flags.contains("--no-sandbox");
+    if (unsandboxed && !flags.contains("--no-zygote"))
+        add("--no-zygote");
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     // Pages draw in software into the window's own raster backing store. A
     // GL-drawn page switches its whole top-level window to GL composition
