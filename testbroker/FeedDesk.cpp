@@ -66,13 +66,19 @@ void TestBroker::serveFeed(const std::shared_ptr<Connection>& c, const std::stri
     }
     if (!c->writeAll("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nCache-Control: no-cache\r\nConnection: close\r\n\r\n"))
         return;
-    if (!faults.no250) {
-        const std::string welcome = faults.rejectSlot ? message250(-1, "Feed server is full. Please try later", m_options.host, httpPort())
-                                                      : message250(client->slot, "Welcome", m_options.host, httpPort());
-        sendFrame(client, streamFrame(welcome));
-    }
+    const std::string welcome = faults.no250 ? std::string()
+                                : faults.rejectSlot
+                                    ? message250(-1, "Feed server is full. Please try later", m_options.host, httpPort())
+                                    : message250(client->slot, "Welcome", m_options.host, httpPort());
     {
+        // Listed in the same step as its slot is sent: the program subscribes
+        // over HTTP as soon as it reads its slot, and a subscription that came
+        // before the listing would find no client and be lost. (The first
+        // frame on a new connection does not wait on the client, and no
+        // sender takes the list's lock while it writes.)
         std::lock_guard lock(m_mutex);
+        if (!welcome.empty())
+            sendFrame(client, streamFrame(welcome));
         m_clients.push_back(client);
     }
     m_changed.notify_all();
