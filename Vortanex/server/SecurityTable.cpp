@@ -202,8 +202,6 @@ void SecurityTable::build(SecurityRows rows, Build kind, bool extendedFormat)
     m_expCF.clear();
 
     const int n = count();
-    // A token no map stores (set() ignores negative tokens).
-    constexpr int kNoKey = -1;
     // (map, token, watch token, first byte of the display key) per row, so
     // the maps and buckets are filled without a second walk over the large
     // rows. A row without a display key has map -1 and first -1.
@@ -321,14 +319,11 @@ void SecurityTable::build(SecurityRows rows, Build kind, bool extendedFormat)
             security_table_detail::insertExpiryDate(m_expCF, e);
     }
 
-    // Each map (and the buckets) is filled from the keys by one task; the
-    // tasks share nothing, so a large table spreads them over its threads,
-    // each taking the next task when done with one.
-    // Within a map, a later row of a token replaces an earlier one.
-    // Tasks 0..6: the token maps; 7: the watch map; 8: the buckets.
-    constexpr size_t kMapTasks = 7;
-    constexpr size_t kWatchTask = 7;
-    constexpr size_t kTasks = 9;
+    // The maps and the buckets are filled from the keys in two passes that
+    // share nothing, side by side where the table has threads: one fills the
+    // exchanges' token maps (a key names its map), the other the watch map
+    // and the buckets. Each pass goes over the keys in row order, so within
+    // a map a later row of a token replaces an earlier one.
     // The pages: a map's page table reaches its largest token; the pages a
     // token falls in are carved in a row from one block after the shared
     // page of -1s, the others name that one. Each map's task fills its own.
@@ -369,41 +364,44 @@ void SecurityTable::build(SecurityRows rows, Build kind, bool extendedFormat)
             }
         }
     }
-    auto fillMap = [&](TokenMap& m, auto keyOf) {
-        std::fill_n(m.ownPages, m.ownPageCount * TokenMap::kPageSlots, -1);
+    auto clearPages = [](TokenMap& m) { std::fill_n(m.ownPages, m.ownPageCount * TokenMap::kPageSlots, -1); };
+    auto fillTokenMaps = [&] {
+        for (TokenMap& m : m_tokenMaps)
+            clearPages(m);
         for (int i = 0; i < n; ++i) {
-            const int token = keyOf(keys[static_cast<size_t>(i)]);
-            if (token != kNoKey)
-                m.set(token, i);
+            const Keys& k = keys[static_cast<size_t>(i)];
+            if (k.first >= 0 && k.map >= 0)
+                m_tokenMaps[k.map].set(k.token, i);
         }
     };
-    auto runTask = [&](size_t task) {
-        if (task < kMapTasks) {
-            const int mi = static_cast<int>(task);
-            fillMap(m_tokenMaps[task], [mi](const Keys& k) { return k.first >= 0 && k.map == mi ? k.token : kNoKey; });
-        } else if (task == kWatchTask) {
-            fillMap(m_watchMap, [](const Keys& k) { return k.first >= 0 && k.wtoken > 0 ? k.wtoken : kNoKey; });
-        } else {
-            // Buckets: a new group begins where the first byte changes; a
-            // later group of the same byte replaces an earlier one. Rows
-            // without a display key are in none.
-            int prevFirst = -1;
-            for (int i = 0; i < n; ++i) {
-                const Keys& k = keys[static_cast<size_t>(i)];
-                if (k.first < 0)
-                    continue;
-                if (k.first != prevFirst) {
-                    m_buckets[k.first].first = i;
-                    prevFirst = k.first;
-                }
-                m_buckets[k.first].last = i + 1;
+    auto fillWatchMapAndBuckets = [&] {
+        clearPages(m_watchMap);
+        // Buckets: a new group begins where the first byte changes; a later
+        // group of the same byte replaces an earlier one. Rows without a
+        // display key are in none.
+        int prevFirst = -1;
+        for (int i = 0; i < n; ++i) {
+            const Keys& k = keys[static_cast<size_t>(i)];
+            if (k.first < 0)
+                continue;
+            if (k.wtoken > 0)
+                m_watchMap.set(k.wtoken, i);
+            if (k.first != prevFirst) {
+                m_buckets[k.first].first = i;
+                prevFirst = k.first;
             }
+            m_buckets[k.first].last = i + 1;
         }
     };
-    std::atomic<size_t> nextTask{0};
-    security_table_detail::runParts(std::min(threads, kTasks), [&](size_t) {
-        for (size_t task; (task = nextTask.fetch_add(1, std::memory_order_relaxed)) < kTasks;)
-            runTask(task);
+    security_table_detail::runParts(std::min<size_t>(threads, 2), [&](size_t part) {
+        if (threads == 1) {
+            fillTokenMaps();
+            fillWatchMapAndBuckets();
+        } else if (part == 0) {
+            fillTokenMaps();
+        } else {
+            fillWatchMapAndBuckets();
+        }
     });
 }
 
